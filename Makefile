@@ -1,0 +1,36 @@
+# The two set-up commands: `make run` and `make check`. Everything else is for developers.
+JOBS ?= $(shell nproc)
+RELEASE_DIR := build/release
+CHECK_DIR := build/check
+
+.PHONY: run check build-release build-check bench fuzz format clean
+
+run: build-release
+	mkdir -p run
+	cp $(RELEASE_DIR)/korvane run/korvane
+	cd run && ./korvane
+
+check: build-check
+	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
+
+build-release:
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane
+
+build-check:
+	cmake -S . -B $(CHECK_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
+	cmake --build $(CHECK_DIR) -j $(JOBS)
+
+bench:
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target bench
+	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "no benchmarks yet"; fi
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
+
+fuzz:
+	bash scripts/fuzz

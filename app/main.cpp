@@ -1,0 +1,30 @@
+// The program entry: the application object, the main window, the message loop.
+#include <cstdio>
+#include <exception>
+
+#include "platform/Application.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Signals.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+int main() {
+    try {
+        // The working folder is the program's folder: logs and data files are named relative to it.
+        SetCurrentDir(AppPath());
+        Application->SetTitle("Loading Korvane...");
+        HandleTerminationSignals([] {
+            if (MainForm) MainForm->LogStatus("SERVER: Stop requested");
+            Application->Terminate();
+        });
+        auto* form = new TMainForm(nullptr);
+        (void)form;
+        Application->Run();
+        delete MainForm; // ends the process
+    } catch (const std::exception& e) {
+        Application->ShowException(e);
+    }
+    return 0;
+}

@@ -1,0 +1,8 @@
+#pragma once
+// The hidden version label: its caption is the build text of the program file.
+#include "platform/Controls.h"
+
+class TfshVersionLabel : public platform::TControl {
+public:
+    using TControl::TControl;
+};

@@ -1,0 +1,103 @@
+#include "platform/Clock.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+namespace {
+std::shared_ptr<Clock>& Installed() {
+    static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
+    return clock;
+}
+std::mutex zoneMutex;
+} // namespace
+
+Clock& Clock::Get() { return *Installed(); }
+
+std::shared_ptr<Clock> Clock::Install(std::shared_ptr<Clock> clock) {
+    auto old = Installed();
+    Installed() = clock ? std::move(clock) : std::make_shared<RealClock>();
+    return old;
+}
+
+void Clock::SetTimeZone(const std::string& tz) {
+    std::lock_guard lock(zoneMutex);
+    if (tz.empty())
+        unsetenv("TZ");
+    else
+        setenv("TZ", tz.c_str(), 1);
+    tzset();
+}
+
+long Clock::ZoneSecondsWest() {
+    std::lock_guard lock(zoneMutex);
+    tzset();
+    return timezone;
+}
+
+bool Clock::ZoneHasDaylight() {
+    std::lock_guard lock(zoneMutex);
+    tzset();
+    return daylight != 0;
+}
+
+LocalTime Clock::ToLocal(int64_t unixSeconds) {
+    time_t t = static_cast<time_t>(unixSeconds);
+    struct tm tm {};
+    {
+        std::lock_guard lock(zoneMutex);
+        localtime_r(&t, &tm);
+    }
+    LocalTime lt;
+    lt.year = tm.tm_year + 1900;
+    lt.month = tm.tm_mon + 1;
+    lt.day = tm.tm_mday;
+    lt.hour = tm.tm_hour;
+    lt.minute = tm.tm_min;
+    lt.second = tm.tm_sec;
+    lt.weekday = tm.tm_wday;
+    lt.yearday = tm.tm_yday;
+    lt.isDst = tm.tm_isdst > 0;
+    return lt;
+}
+
+LocalTime Clock::Now() {
+    int64_t ms = UnixTimeMs();
+    int64_t seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    LocalTime lt = ToLocal(seconds);
+    lt.hundredths = static_cast<int>((ms - seconds * 1000) / 10);
+    return lt;
+}
+
+int64_t Clock::FromLocal(int year, int month, int day, int hour, int minute, int second) {
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    std::lock_guard lock(zoneMutex);
+    return static_cast<int64_t>(mktime(&tm));
+}
+
+uint32_t RealClock::TickCount() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+int64_t RealClock::UnixTimeMs() {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+}
+
+void RealClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+SimulatedClock::SimulatedClock(int64_t unixTimeMs, uint32_t startTick) : tick_(startTick), wallMs_(unixTimeMs) {}
+
+} // namespace platform

@@ -1,0 +1,99 @@
+#pragma once
+// The one clock of the program. Every tick count, wall-clock read, local-time conversion and sleep
+// above platform/ goes through Clock::Get(), so that tests can run days of station time in seconds.
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// Broken-down local time; the same fields as struct tm, with a four-digit year.
+struct LocalTime {
+    int year = 1970; // four digits
+    int month = 1;   // 1..12
+    int day = 1;     // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int hundredths = 0;
+    int weekday = 4; // 0 = Sunday
+    int yearday = 0; // 0..365
+    bool isDst = false;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+
+    // Milliseconds since an arbitrary start; wraps at 2^32 like the OS tick count.
+    virtual uint32_t TickCount() = 0;
+    // Milliseconds since 1970-01-01 UTC.
+    virtual int64_t UnixTimeMs() = 0;
+    // Blocks (real) or advances (simulated) for ms milliseconds. Does not pump messages.
+    virtual void Sleep(uint32_t ms) = 0;
+    // A simulated clock lets the event loop jump to the next due timer instead of blocking.
+    virtual bool IsSimulated() const { return false; }
+
+    int64_t UnixTime() { return UnixTimeMs() / 1000; }
+
+    // Local time through the current time zone (SetTimeZone).
+    LocalTime ToLocal(int64_t unixSeconds);
+    LocalTime Now();
+    // Local fields to seconds since 1970 (mktime semantics, isDst guessed).
+    int64_t FromLocal(int year, int month, int day, int hour, int minute, int second);
+
+    // The time zone used for every local-time conversion: a POSIX TZ string ("CET-1CEST,M3.5.0,M10.5.0/3")
+    // or empty for the machine's own zone.
+    static void SetTimeZone(const std::string& tz);
+    // Seconds west of UTC of standard time, and whether the zone has daylight saving at all.
+    static long ZoneSecondsWest();
+    static bool ZoneHasDaylight();
+
+    static Clock& Get();
+    // Installs a clock for the whole program (tests install a SimulatedClock). Returns the old one.
+    static std::shared_ptr<Clock> Install(std::shared_ptr<Clock> clock);
+};
+
+// The machine's clocks.
+class RealClock : public Clock {
+public:
+    uint32_t TickCount() override;
+    int64_t UnixTimeMs() override;
+    void Sleep(uint32_t ms) override;
+};
+
+// A clock that only moves when told to: Sleep and Advance move ticks and wall time together.
+class SimulatedClock : public Clock {
+public:
+    explicit SimulatedClock(int64_t unixTimeMs = 1765029789000LL /* 2025-12-06 14:03:09 UTC */,
+                            uint32_t startTick = 1000000);
+    uint32_t TickCount() override { return tick_; }
+    int64_t UnixTimeMs() override { return wallMs_; }
+    void Sleep(uint32_t ms) override { Advance(ms); }
+    bool IsSimulated() const override { return true; }
+
+    void Advance(uint64_t ms) {
+        tick_ = static_cast<uint32_t>(tick_ + ms);
+        wallMs_ += static_cast<int64_t>(ms);
+        totalSleptMs_ += ms;
+    }
+    void SetTick(uint32_t tick) { tick_ = tick; }
+    void SetUnixTimeMs(int64_t ms) { wallMs_ = ms; }
+    uint64_t TotalAdvancedMs() const { return totalSleptMs_; }
+
+private:
+    uint32_t tick_;
+    int64_t wallMs_;
+    uint64_t totalSleptMs_ = 0;
+};
+
+// Wrap-safe tick arithmetic: the milliseconds from `then` to `now` on a 32-bit tick counter.
+inline uint32_t TicksElapsed(uint32_t now, uint32_t then) { return static_cast<uint32_t>(now - then); }
+
+// Shorthands for the installed clock.
+inline uint32_t GetTickCount() { return Clock::Get().TickCount(); }
+inline void Sleep(uint32_t ms) { Clock::Get().Sleep(ms); }
+inline int64_t UnixTime() { return Clock::Get().UnixTime(); }
+
+} // namespace platform

@@ -1,0 +1,32 @@
+#pragma once
+// A small component model: every component has a name and an owner, and an owner frees what it owns.
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class TComponent {
+public:
+    explicit TComponent(TComponent* owner = nullptr, std::string name = {});
+    virtual ~TComponent();
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const { return owner_; }
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name) { name_ = name; }
+    int ComponentCount() const { return static_cast<int>(owned_.size()); }
+    TComponent* Components(int index) const { return owned_.at(static_cast<size_t>(index)); }
+    TComponent* FindComponent(const std::string& name) const;
+
+private:
+    void Insert(TComponent* child) { owned_.push_back(child); }
+    void Remove(TComponent* child);
+
+    TComponent* owner_;
+    std::string name_;
+    std::vector<TComponent*> owned_;
+};
+
+} // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+// Dates and times: the DOS-style date and time records, the English ctime form, and TDateTime (days
+// since 1899-12-30, local time). Everything reads the clock through platform::Clock.
+#include <cstdint>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace platform {
+
+// DOS-style date record (day, month, four-digit year).
+struct DosDate {
+    int da_year = 1970;
+    int da_day = 1;
+    int da_mon = 1;
+};
+
+// DOS-style time record.
+struct DosTime {
+    int ti_min = 0;
+    int ti_hour = 0;
+    int ti_hund = 0;
+    int ti_sec = 0;
+};
+
+DosDate GetDate();
+DosTime GetTime();
+
+// "Sun Dec  6 14:03:09 2026\n": the 24-character English ctime form plus a line feed, local time.
+std::string CTime(int64_t unixSeconds);
+// "Jan".."Dec" for 1..12, "Sun".."Sat" for 0..6; empty outside.
+std::string EnglishMonthAbbrev(int month);
+std::string EnglishDayAbbrev(int weekday);
+
+using TDateTime = double;
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second);
+TDateTime Now();
+TDateTime UnixToDateTime(int64_t unixSeconds); // through the local zone
+// A small subset of the class library's patterns: d dd m mm M MM yy yyyy h hh n nn s ss, and literals.
+std::string FormatDateTime(const std::string& pattern, TDateTime value);
+
+} // namespace platform

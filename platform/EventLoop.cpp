@@ -1,0 +1,257 @@
+#include "platform/EventLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/Clock.h"
+#include "platform/Exceptions.h"
+
+namespace platform {
+
+MessageTarget::MessageTarget() : handle_(EventLoop::Get().Register(this)) {}
+MessageTarget::~MessageTarget() { EventLoop::Get().Unregister(handle_); }
+
+EventLoop& EventLoop::Get() {
+    static EventLoop loop;
+    return loop;
+}
+
+EventLoop::EventLoop() { wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+
+EventLoop::~EventLoop() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+HWND EventLoop::Register(MessageTarget* target) {
+    HWND handle = nextHandle_++;
+    windows_[handle] = target;
+    return handle;
+}
+
+void EventLoop::Unregister(HWND handle) { windows_.erase(handle); }
+
+void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.push_back(Posted{window, TMessage{msg, wParam, lParam, 0}});
+    }
+    Wake();
+}
+
+size_t EventLoop::Pending(uint32_t msg) const {
+    std::lock_guard lock(queueMutex_);
+    if (msg == 0) return queue_.size();
+    size_t n = 0;
+    for (const auto& p : queue_)
+        if (p.message.Msg == msg) ++n;
+    return n;
+}
+
+void EventLoop::Wake() {
+    if (wakeFd_ < 0) return;
+    uint64_t one = 1;
+    ssize_t r = ::write(wakeFd_, &one, sizeof one);
+    (void)r;
+}
+
+void EventLoop::HandleException(std::exception_ptr error) {
+    if (exceptionHandler_) {
+        try {
+            exceptionHandler_(error);
+            return;
+        } catch (...) {
+            // The handler itself failed: fall through to the plain report.
+        }
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", ExceptionClassName(e).c_str(), e.what());
+    } catch (...) {
+        std::fprintf(stderr, "unknown exception\n");
+    }
+}
+
+template <class F> void EventLoop::Guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+}
+
+int EventLoop::CreateTimer(TimerCallback callback) {
+    int id = nextTimer_++;
+    timers_[id].callback = std::move(callback);
+    return id;
+}
+
+void EventLoop::StartTimer(int id, uint32_t intervalMs) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second.interval = intervalMs;
+    it->second.started = Clock::Get().TickCount();
+    it->second.enabled = intervalMs > 0;
+}
+
+void EventLoop::StopTimer(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) it->second.enabled = false;
+}
+
+void EventLoop::DestroyTimer(int id) { timers_.erase(id); }
+
+int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
+    int id = nextWatch_++;
+    watches_[id] = Watch{fd, events, std::move(callback)};
+    return id;
+}
+
+void EventLoop::ChangeFdEvents(int watchId, short events) {
+    auto it = watches_.find(watchId);
+    if (it != watches_.end()) it->second.events = events;
+}
+
+void EventLoop::UnwatchFd(int watchId) { watches_.erase(watchId); }
+
+void EventLoop::DispatchQueued(size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        Posted next;
+        {
+            std::lock_guard lock(queueMutex_);
+            if (queue_.empty()) return;
+            next = queue_.front();
+            queue_.pop_front();
+        }
+        auto it = windows_.find(next.window);
+        if (it == windows_.end()) continue; // the window is gone
+        MessageTarget* target = it->second;
+        Guarded([&] { target->Dispatch(next.message); });
+    }
+}
+
+bool EventLoop::FireDueTimers() {
+    uint32_t now = Clock::Get().TickCount();
+    std::vector<int> due;
+    for (const auto& [id, timer] : timers_)
+        if (timer.enabled && TicksElapsed(now, timer.started) >= timer.interval) due.push_back(id);
+    for (int id : due) {
+        auto it = timers_.find(id);
+        if (it == timers_.end() || !it->second.enabled) continue; // stopped by an earlier handler
+        it->second.started = now;
+        TimerCallback callback = it->second.callback; // the handler may destroy the timer
+        Guarded([&] { callback(); });
+    }
+    return !due.empty();
+}
+
+uint32_t EventLoop::NextTimerDelay() const {
+    uint32_t now = Clock::Get().TickCount();
+    uint32_t best = UINT32_MAX;
+    for (const auto& [id, timer] : timers_) {
+        if (!timer.enabled) continue;
+        uint32_t elapsed = TicksElapsed(now, timer.started);
+        uint32_t left = elapsed >= timer.interval ? 0 : timer.interval - elapsed;
+        if (left < best) best = left;
+    }
+    return best;
+}
+
+bool EventLoop::PollFds(int timeoutMs) {
+    std::vector<pollfd> fds;
+    std::vector<int> ids;
+    fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    ids.push_back(0);
+    for (const auto& [id, watch] : watches_) {
+        if (watch.events == 0) continue;
+        fds.push_back(pollfd{watch.fd, watch.events, 0});
+        ids.push_back(id);
+    }
+    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (n <= 0) return false;
+    if (fds[0].revents & POLLIN) {
+        uint64_t count;
+        while (::read(wakeFd_, &count, sizeof count) > 0) {
+        }
+    }
+    bool any = false;
+    for (size_t i = 1; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) continue;
+        auto it = watches_.find(ids[i]);
+        if (it == watches_.end() || it->second.fd != fds[i].fd) continue; // unwatched meanwhile
+        any = true;
+        FdCallback callback = it->second.callback; // the callback may unwatch itself
+        short revents = fds[i].revents;
+        Guarded([&] { callback(revents); });
+    }
+    return any || (fds[0].revents & POLLIN);
+}
+
+void EventLoop::ProcessMessages() {
+    size_t count = Pending();
+    FireDueTimers();
+    PollFds(0);
+    DispatchQueued(count);
+}
+
+void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
+    FireDueTimers();
+    DispatchQueued(Pending());
+    if (terminated_ || !wait || Pending() > 0) {
+        PollFds(0);
+        return;
+    }
+    uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
+    Clock& clock = Clock::Get();
+    if (clock.IsSimulated()) {
+        // Ready descriptors and cross-thread posts first; otherwise jump to the next timer.
+        if (PollFds(0) || Pending() > 0) return;
+        if (delay != UINT32_MAX) {
+            static_cast<SimulatedClock&>(clock).Advance(delay);
+            return;
+        }
+        PollFds(watches_.empty() ? 10 : -1);
+        return;
+    }
+    int timeout = delay == UINT32_MAX ? -1 : static_cast<int>(std::min<uint32_t>(delay, 1u << 30));
+    PollFds(timeout);
+}
+
+void EventLoop::Run() {
+    while (!terminated_) Turn(true);
+}
+
+void EventLoop::RunFor(uint32_t ms) {
+    Clock& clock = Clock::Get();
+    uint32_t start = clock.TickCount();
+    while (!terminated_) {
+        uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
+        if (elapsed >= ms) break;
+        Turn(true, ms - elapsed);
+    }
+}
+
+bool EventLoop::RunUntil(const std::function<bool()>& pred, uint32_t limitMs) {
+    Clock& clock = Clock::Get();
+    uint32_t start = clock.TickCount();
+    while (!terminated_) {
+        if (pred()) return true;
+        uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
+        if (elapsed >= limitMs) break;
+        Turn(true, limitMs - elapsed);
+    }
+    return pred();
+}
+
+void EventLoop::Reset() {
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.clear();
+    }
+    terminated_ = false;
+}
+
+} // namespace platform

@@ -1,0 +1,240 @@
+#include "platform/IniFile.h"
+
+#include <sys/stat.h>
+
+#include <map>
+
+#include "platform/Files.h"
+#include "platform/StringList.h"
+#include "platform/Strings.h"
+
+namespace platform {
+
+// One parsed file, shared by every TIniFile on the same path. It notices changes made by other
+// programs through the file's size, modification time and inode.
+class IniDocument {
+public:
+    explicit IniDocument(std::string path) : path_(std::move(path)) {}
+
+    void Refresh() {
+        struct stat st;
+        Stamp stamp;
+        if (::stat(path_.c_str(), &st) == 0)
+            stamp = Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+        if (loaded_ && stamp == stamp_) return;
+        lines_.clear();
+        std::string content;
+        if (stamp.exists && ReadWholeFile(path_, content)) lines_ = SplitLines(content);
+        stamp_ = stamp;
+        loaded_ = true;
+    }
+
+    // Index of the section's header line, or -1.
+    int FindSection(const std::string& section) const {
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            std::string name;
+            if (SectionName(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    // End (exclusive) of the section starting at header line `start`.
+    int SectionEnd(int start) const {
+        size_t i = static_cast<size_t>(start) + 1;
+        std::string name;
+        while (i < lines_.size() && !SectionName(lines_[i], name)) ++i;
+        return static_cast<int>(i);
+    }
+
+    int FindKey(int sectionLine, const std::string& key) const {
+        if (sectionLine < 0) return -1;
+        int end = SectionEnd(sectionLine);
+        for (int i = sectionLine + 1; i < end; ++i) {
+            std::string k, v;
+            if (KeyValue(lines_[static_cast<size_t>(i)], k, v) && SameText(k, key)) return i;
+        }
+        return -1;
+    }
+
+    static bool SectionName(const std::string& line, std::string& name) {
+        std::string t = Trim(line);
+        if (t.size() < 2 || t[0] != '[') return false;
+        size_t close = t.find(']');
+        if (close == std::string::npos) return false;
+        name = Trim(t.substr(1, close - 1));
+        return true;
+    }
+
+    static bool KeyValue(const std::string& line, std::string& key, std::string& value) {
+        std::string t = Trim(line);
+        if (t.empty() || t[0] == ';' || t[0] == '[') return false;
+        size_t eq = t.find('=');
+        if (eq == std::string::npos) return false;
+        key = Trim(t.substr(0, eq));
+        value = Trim(t.substr(eq + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        return !key.empty();
+    }
+
+    void Save() {
+        std::string content;
+        for (const auto& line : lines_) content += line + "\n";
+        if (!WriteWholeFile(path_, content)) {
+            loaded_ = false; // re-read what is really on disk next time
+            throw EIniFileException("Unable to write to " + path_);
+        }
+        struct stat st;
+        if (::stat(path_.c_str(), &st) == 0)
+            stamp_ = Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+    }
+
+    std::vector<std::string>& Lines() { return lines_; }
+
+private:
+    struct Stamp {
+        bool exists = false;
+        long long size = 0;
+        long long sec = 0;
+        long long nsec = 0;
+        unsigned long long inode = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    std::string path_;
+    std::vector<std::string> lines_;
+    Stamp stamp_;
+    bool loaded_ = false;
+};
+
+namespace {
+std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
+    static std::map<std::string, std::shared_ptr<IniDocument>> cache;
+    return cache;
+}
+
+std::string CanonicalKey(const std::string& resolved) {
+    // The folder made canonical, the name lower-cased: one key whether the file exists yet or not.
+    char buffer[4096];
+    size_t slash = resolved.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : resolved.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
+    if (::realpath(dir.c_str(), buffer)) return std::string(buffer) + "/" + LowerCase(name);
+    return LowerCase(resolved);
+}
+} // namespace
+
+TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
+
+std::shared_ptr<IniDocument> TIniFile::Document() const {
+    std::string resolved = ResolvePath(fileName_);
+    std::string key = CanonicalKey(resolved);
+    auto& slot = Cache()[key];
+    if (!slot) slot = std::make_shared<IniDocument>(resolved);
+    slot->Refresh();
+    return slot;
+}
+
+void TIniFile::FlushCache() { Cache().clear(); }
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+    auto doc = Document();
+    int line = doc->FindKey(doc->FindSection(section), key);
+    if (line < 0) return def;
+    std::string k, v;
+    IniDocument::KeyValue(doc->Lines()[static_cast<size_t>(line)], k, v);
+    return v;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
+    return StrToIntDef(ReadString(section, key, ""), def);
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+double TIniFile::ReadFloat(const std::string& section, const std::string& key, double def) const {
+    return StrToFloatDef(ReadString(section, key, ""), def);
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    auto doc = Document();
+    auto& lines = doc->Lines();
+    int sectionLine = doc->FindSection(section);
+    if (sectionLine < 0) {
+        lines.push_back("[" + section + "]");
+        lines.push_back(key + "=" + value);
+    } else {
+        int keyLine = doc->FindKey(sectionLine, key);
+        if (keyLine >= 0) {
+            std::string k, v;
+            IniDocument::KeyValue(lines[static_cast<size_t>(keyLine)], k, v);
+            lines[static_cast<size_t>(keyLine)] = k + "=" + value;
+        } else {
+            // After the section's last non-blank line.
+            int at = doc->SectionEnd(sectionLine);
+            while (at > sectionLine + 1 && Trim(lines[static_cast<size_t>(at - 1)]).empty()) --at;
+            lines.insert(lines.begin() + at, key + "=" + value);
+        }
+    }
+    doc->Save();
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+    WriteString(section, key, IntToStr(value));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::WriteFloat(const std::string& section, const std::string& key, double value) {
+    WriteString(section, key, FloatToStr(value));
+}
+
+bool TIniFile::SectionExists(const std::string& section) const { return Document()->FindSection(section) >= 0; }
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+    auto doc = Document();
+    return doc->FindKey(doc->FindSection(section), key) >= 0;
+}
+
+void TIniFile::ReadSections(TStringList& sections) const {
+    sections.Clear();
+    auto doc = Document();
+    for (const auto& line : doc->Lines()) {
+        std::string name;
+        if (IniDocument::SectionName(line, name) && sections.IndexOf(name) < 0) sections.Add(name);
+    }
+}
+
+void TIniFile::ReadSection(const std::string& section, TStringList& keys) const {
+    keys.Clear();
+    auto doc = Document();
+    int start = doc->FindSection(section);
+    if (start < 0) return;
+    int end = doc->SectionEnd(start);
+    for (int i = start + 1; i < end; ++i) {
+        std::string k, v;
+        if (IniDocument::KeyValue(doc->Lines()[static_cast<size_t>(i)], k, v) && keys.IndexOf(k) < 0) keys.Add(k);
+    }
+}
+
+void TIniFile::EraseSection(const std::string& section) {
+    auto doc = Document();
+    int start = doc->FindSection(section);
+    if (start < 0) return;
+    auto& lines = doc->Lines();
+    lines.erase(lines.begin() + start, lines.begin() + doc->SectionEnd(start));
+    doc->Save();
+}
+
+void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    auto doc = Document();
+    int line = doc->FindKey(doc->FindSection(section), key);
+    if (line < 0) return;
+    doc->Lines().erase(doc->Lines().begin() + line);
+    doc->Save();
+}
+
+} // namespace platform

@@ -1,0 +1,54 @@
+#pragma once
+// INI files with the profile semantics the station relies on: case-insensitive section and key names,
+// every write on disk at once, several objects on one file always coherent, comments, order and unknown
+// lines kept, CR LF line ends.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Exceptions.h"
+
+namespace platform {
+
+class TStringList;
+class IniDocument;
+
+KORVANE_EXCEPTION_CLASS(EIniFileException, Exception)
+
+class TIniFile {
+public:
+    explicit TIniFile(const std::string& fileName);
+    const std::string& FileName() const { return fileName_; }
+
+    // Value text when the key exists (also when empty), else def. Blanks around the value and one pair
+    // of enclosing quotes are removed.
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+    // Whole-text integer ("$"/"0x" hex accepted); anything else gives def.
+    int ReadInteger(const std::string& section, const std::string& key, int def) const;
+    // 0 is false, any other integer true; text that is no integer gives def.
+    bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+    double ReadFloat(const std::string& section, const std::string& key, double def) const;
+
+    // Writes reach the disk before they return; a file that cannot be written raises EIniFileException.
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& key, int value);
+    void WriteBool(const std::string& section, const std::string& key, bool value);
+    void WriteFloat(const std::string& section, const std::string& key, double value);
+
+    bool SectionExists(const std::string& section) const;
+    bool ValueExists(const std::string& section, const std::string& key) const;
+    void ReadSections(TStringList& sections) const;
+    void ReadSection(const std::string& section, TStringList& keys) const;
+    void EraseSection(const std::string& section);
+    void DeleteKey(const std::string& section, const std::string& key);
+
+    // Drops the process-wide cache (tests that edit files behind the program's back need nothing of
+    // this: a changed file is re-read by itself).
+    static void FlushCache();
+
+private:
+    std::shared_ptr<IniDocument> Document() const;
+    std::string fileName_;
+};
+
+} // namespace platform

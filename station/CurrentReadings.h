@@ -1,0 +1,31 @@
+#pragma once
+// The latest shared values: written by the readers and the display handlers, read by the status line,
+// the data logs, the windows and publishing. All 32-bit floats, as the status line formats them.
+#include <cstdint>
+
+#include "platform/DateTime.h"
+
+struct TCurrentReadings {
+    // Main temperature sensor, in its own unit, with the times of its high and low.
+    float Temperature = 0, TemperatureMax = 0, TemperatureMin = 0;
+    platform::DosTime TemperatureMaxTime, TemperatureMinTime;
+    // The same in fixed units.
+    float TemperatureC = 0, TemperatureF = 0, TemperatureMaxC = 0, TemperatureMinC = 0;
+    float WindChill = 0; // station unit
+    // Wind: m/s, and the configured unit.
+    float WindSpeedMs = 0, WindGustMs = 0, WindMaxMs = 0;
+    float WindSpeed = 0, WindGust = 0, WindMax = 0;
+    // Rain, in inches.
+    float RainToday = 0, RainRate = 0, RainHour = 0, RainWeek = 0, RainMonth = 0;
+    // Main humidity sensor.
+    float Humidity = 0, HumidityMax = 0, HumidityMin = 0, Dewpoint = 0, HeatIndex = 0;
+    // Barometer: configured unit, then inches of mercury, and the change against an hour ago.
+    float Barometer = 0, BarometerMax = 0, BarometerMin = 0;
+    float BarometerInHg = 0, BarometerMaxInHg = 0, BarometerMinInHg = 0, BarometerChangeInHg = 0;
+    uint8_t WindDirectionIndex = 0; // 0..15, 255 = no valid direction
+};
+
+extern TCurrentReadings CurrentReadings;
+extern int WindDirectionBin;
+extern int WindCompassPoint;
+extern int WindDirectionDegrees;

@@ -1,0 +1,86 @@
+// The status logger: one line to the memo, the status bar, the splash, korvane.log, standard output and
+// (when enabled) a datagram. It never throws: every caller logs from inside its own error handling.
+#include <cstdio>
+
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/System.h"
+#include "station/Unit1.h"
+#include "ui/Splashfrm.h"
+
+using namespace platform;
+
+std::string LastStatusText;
+
+namespace {
+constexpr int kMemoLimit = 200;
+constexpr int kMemoTrim = 50;
+} // namespace
+
+void TMainForm::LogStatus(const std::string& text) {
+    if (Contains(text, "(WY")) return;
+    try {
+        LocalTime now = Clock::Get().Now();
+        AddSplashLine(text);
+        std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
+        LastStatusText = ": " + line;
+
+        TStringList& lines = DisplayMemo->Lines();
+        lines.BeginUpdate();
+        if (lines.Count() > kMemoLimit)
+            for (int i = 0; i < kMemoTrim; ++i) lines.Delete(0);
+        lines.Add(line);
+        lines.EndUpdate();
+        StatusBar->Panel(1) = line;
+        if (EchoLogToStdout) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        }
+
+        if (LogStatusToFileCheckBox->Checked()) {
+            AppendToFile("korvane.log",
+                         Format("%02d.%02d.%d ", CurrentDate.da_day, CurrentDate.da_mon, CurrentDate.da_year) + line +
+                             "\n");
+        }
+        if (StationSettings.StatusEnabled && !logCopyBusy_) {
+            // A socket error that logs must not re-enter the copy in the middle of a send.
+            logCopyBusy_ = true;
+            bool sent = false;
+            try {
+                sent = SendStatusLogCopy(line);
+            } catch (...) {
+            }
+            logCopyBusy_ = false;
+            if (!sent && !logCopyUnavailableReported_) {
+                logCopyUnavailableReported_ = true;
+                LogStatus("SERVER: UDP copy of the status log is not available");
+            }
+        }
+    } catch (...) {
+        // A log line that cannot be shown is dropped; the caller's own recovery goes on.
+    }
+}
+
+void TMainForm::Openlog1Click(TComponent*) { Hooks().openTextViewer("korvane.log"); }
+
+void TMainForm::ClearStatusListClick(TComponent*) { DisplayMemo->Clear(); }
+
+void TMainForm::Clearlog1Click(TComponent*) { DisplayMemo->Clear(); }
+
+void TMainForm::LogStatusToFileCheckBoxClick(TComponent*) {
+    try {
+        IniFile->WriteBool("Weather", "LogStatusToFile", LogStatusToFileCheckBox->Checked());
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    }
+}
+
+void TMainForm::DbgCheckBoxClick(TComponent*) {
+    DebugEnabled = DbgCheckBox->Checked();
+    try {
+        IniFile->WriteBool("Weather", "Debug", DebugEnabled);
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    }
+}
