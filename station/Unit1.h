@@ -103,8 +103,10 @@ public:
     bool Visible = false;
     int Width = 0;
     std::string Caption;
-    // Every status-log line is also written to standard output, as the memo shows it.
-    bool EchoLogToStdout = true;
+    // Every status-log line is also written to standard output, as the memo shows it (tests turn the
+    // default off before constructing the window).
+    static inline bool EchoLogToStdoutDefault = true;
+    bool EchoLogToStdout = EchoLogToStdoutDefault;
 
     // Working objects.
     std::unique_ptr<platform::TIniFile> IniFile;

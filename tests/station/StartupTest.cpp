@@ -1,0 +1,102 @@
+// Start-up and the main window's lifecycle.
+#include <gtest/gtest.h>
+
+#include "platform/Exceptions.h"
+#include "support/StationFixture.h"
+
+using korvane_test::StationFixture;
+
+class StartupTest : public StationFixture {};
+
+TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond) {
+    TMainForm& form = Start();
+    EXPECT_TRUE(platform::DirectoryExists(Path("DATA")));
+    EXPECT_TRUE(platform::DirectoryExists(Path("HTML")));
+    EXPECT_TRUE(platform::DirectoryExists(Path("TEMPLATE")));
+    EXPECT_EQ(CountLog("Created " + folder_ + "/DATA for LOG output."), 1);
+    EXPECT_EQ(CountLog("Created " + folder_ + "/HTML for HTML temporary output."), 1);
+    EXPECT_EQ(CountLog("Created " + folder_ + "/TEMPLATE for templates."), 1);
+    EXPECT_EQ(form.Width, 427);
+    EXPECT_TRUE(form.StartTimer->Enabled());
+
+    platform::EventLoop::Get().RunFor(999);
+    EXPECT_NE(platform::Application->Title(), "Running!");
+    platform::EventLoop::Get().RunFor(2);
+    EXPECT_FALSE(form.StartTimer->Enabled()); // fires once
+    EXPECT_EQ(platform::Application->Title(), "Running!");
+}
+
+TEST_F(StartupTest, AFolderThatCannotBeMadeIsLoggedAndStartUpGoesOn) {
+    std::string deep = folder_ + "/missing/deeper";
+    Write("korvane.ini", "[HTML]\r\nHTMLDir=" + deep + "\r\n");
+    TMainForm& form = Start();
+    EXPECT_EQ(CountLog("Can't create subdirectory " + deep + "!"), 1);
+    EXPECT_TRUE(platform::DirectoryExists(Path("TEMPLATE")));
+    EXPECT_TRUE(form.StartTimer->Enabled());
+}
+
+TEST_F(StartupTest, CaptionFollowsTheRememberedDate) {
+    TMainForm& form = Start();
+    struct Case {
+        int day, month;
+        const char* caption;
+    } cases[] = {
+        {24, 12, "Malvoren Weather Station - MERRY CHRISTMAS!"},
+        {26, 12, "Malvoren Weather Station - MERRY CHRISTMAS!"},
+        {27, 12, "Malvoren Weather Station"},
+        {1, 1, "Malvoren Weather Station - HAPPY NEW YEAR!"},
+        {2, 1, "Malvoren Weather Station - HAPPY NEW YEAR!"},
+        {3, 1, "Malvoren Weather Station"},
+    };
+    for (const auto& c : cases) {
+        form.Day = static_cast<uint8_t>(c.day);
+        form.Month = static_cast<uint8_t>(c.month);
+        form.SetCaptionByDate();
+        EXPECT_EQ(form.Caption, c.caption) << c.day << "." << c.month;
+    }
+}
+
+namespace {
+class Thrower : public platform::MessageTarget {
+public:
+    void Dispatch(platform::TMessage&) override { throw platform::EConvertError("'x' is not a valid integer value"); }
+};
+} // namespace
+
+TEST_F(StartupTest, AnExceptionLeavingAHandlerIsLoggedOnceAndTheLoopGoesOn) {
+    TMainForm& form = Start();
+    Thrower thrower;
+    platform::PostMessage(thrower.Handle(), 1);
+    platform::EventLoop::Get().RunFor(1500);
+    EXPECT_EQ(CountLog("SERIOUS ERROR: EConvertError/'x' is not a valid integer value"), 1);
+    EXPECT_EQ(platform::Application->Title(), "Running!"); // the start timer still ran
+    (void)form;
+}
+
+TEST_F(StartupTest, CloseBoxHidesToTheTrayAndDoubleClickBringsItBack) {
+    TMainForm& form = Start();
+    form.AppRestore();
+    auto action = TMainForm::TCloseAction::caFree;
+    form.FormClose(&form, action);
+    EXPECT_EQ(action, TMainForm::TCloseAction::caNone);
+    EXPECT_FALSE(form.Visible);
+    EXPECT_TRUE(form.Restore->Enabled());
+    EXPECT_FALSE(form.MinimizeToSysTray->Enabled());
+    form.TrayIcon->DblClick();
+    EXPECT_TRUE(form.Visible);
+    EXPECT_FALSE(form.Restore->Enabled());
+    EXPECT_TRUE(form.MinimizeToSysTray->Enabled());
+}
+
+TEST_F(StartupTest, ClosingWhileTerminatingStopsTheSessionAndTheDestructorEndsTheProcess) {
+    TMainForm& form = Start();
+    SessionRunning = true;
+    platform::Application->Terminate();
+    auto action = TMainForm::TCloseAction::caFree;
+    form.FormClose(&form, action);
+    EXPECT_EQ(action, TMainForm::TCloseAction::caFree);
+    EXPECT_FALSE(SessionRunning);
+    form_.reset();
+    EXPECT_EQ(exitCode_, 0);
+    EXPECT_EQ(MainForm, nullptr);
+}

@@ -1,0 +1,79 @@
+// The status logger: memo trimming, the filter, the file lines and their date.
+#include <gtest/gtest.h>
+
+#include "support/StationFixture.h"
+#include "ui/Splashfrm.h"
+
+using korvane_test::StationFixture;
+
+class StatusLogTest : public StationFixture {
+protected:
+    TMainForm& StartQuiet() {
+        TMainForm& form = Start();
+        form.DisplayMemo->Clear();
+        platform::DeleteFile(Path("korvane.log"));
+        return form;
+    }
+};
+
+TEST_F(StatusLogTest, MemoIsTrimmedByFiftyOnceItHoldsMoreThanTwoHundred) {
+    TMainForm& form = StartQuiet();
+    for (int i = 1; i <= 201; ++i) form.LogStatus("line " + std::to_string(i));
+    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 201);
+    form.LogStatus("line 202");
+    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 152);
+    EXPECT_EQ(form.DisplayMemo->Lines()[0], "14:03:09 line 51");
+    EXPECT_EQ(form.StatusBar->Panel(1), "14:03:09 line 202");
+    EXPECT_EQ(LastStatusText, ": 14:03:09 line 202");
+}
+
+TEST_F(StatusLogTest, TextsWithTheFilterMarkGoNowhere) {
+    TMainForm& form = StartQuiet();
+    form.StatusBar->Panel(1) = "before";
+    form.LogStatus("DS2450 (WY: noise");
+    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 0);
+    EXPECT_EQ(form.StatusBar->Panel(1), "before");
+    EXPECT_FALSE(platform::FileExists(Path("korvane.log")));
+}
+
+TEST_F(StatusLogTest, FileLinesCarryTheWindowsDateNotTheClocksDate) {
+    TMainForm& form = StartQuiet();
+    form.LogStatus("SERVER: Scan completed, sensors found total:3  new:0");
+    clock_->Advance(10 * 3600 * 1000); // past midnight; the hourly work has not refreshed the date
+    form.LogStatus("after midnight");
+    EXPECT_EQ(Read("korvane.log"), "06.12.2026 14:03:09 SERVER: Scan completed, sensors found total:3  new:0\r\n"
+                                   "06.12.2026 00:03:09 after midnight\r\n");
+}
+
+TEST_F(StatusLogTest, FileLoggingFollowsTheCheckBoxAndClearingTheMemoKeepsTheFile) {
+    TMainForm& form = StartQuiet();
+    form.LogStatusToFileCheckBox->Click(); // the user turns file logging off
+    form.LogStatus("not in the file");
+    EXPECT_FALSE(platform::FileExists(Path("korvane.log")));
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadString("Weather", "LogStatusToFile", ""), "0");
+    form.LogStatusToFileCheckBox->Click();
+    form.LogStatus("in the file");
+    form.ClearStatusListClick(nullptr);
+    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 0);
+    EXPECT_NE(Read("korvane.log").find("in the file"), std::string::npos);
+}
+
+TEST_F(StatusLogTest, AnUnwritableLogFileNeverThrows) {
+    TMainForm& form = StartQuiet();
+    std::filesystem::create_directory(Path("korvane.log"));
+    EXPECT_NO_THROW(form.LogStatus("still shown"));
+    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 1);
+}
+
+TEST_F(StatusLogTest, SplashGetsTheTextWhileItShows) {
+    TMainForm& form = StartQuiet();
+    ShowSplashForm(&form);
+    form.LogStatus("INFO: Added sensor");
+    ASSERT_NE(SplashForm(), nullptr);
+    EXPECT_EQ(SplashForm()->Lines.back(), "INFO: Added sensor");
+    CloseSplashForm();
+    form.LogStatus("after close");
+    EXPECT_EQ(SplashForm()->Lines.back(), "INFO: Added sensor");
+    platform::EventLoop::Get().RunFor(20);
+    EXPECT_EQ(SplashForm(), nullptr);
+}

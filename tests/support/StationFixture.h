@@ -1,0 +1,86 @@
+#pragma once
+// A station in a fresh temporary program folder, on a simulated clock in a fixed time zone.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/System.h"
+#include "station/Unit1.h"
+
+namespace korvane_test {
+
+// 2026-12-06 14:03:09 in the zone below (CET, UTC+1).
+inline constexpr int64_t kDefaultStartMs = 1796562189000LL;
+inline constexpr const char* kZone = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+class StationFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        char pattern[] = "/tmp/korvane-test-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        oldDir_ = platform::CurrentDir();
+        platform::SetCurrentDir(folder_);
+        platform::SetExeName(folder_ + "/korvane");
+        platform::Clock::SetTimeZone(kZone);
+        clock_ = std::make_shared<platform::SimulatedClock>(kDefaultStartMs, 1000000);
+        oldClock_ = platform::Clock::Install(clock_);
+        platform::EventLoop::Get().Reset();
+        platform::TIniFile::FlushCache();
+        platform::Hooks().exitProcess = [this](int code) { exitCode_ = code; };
+        TMainForm::EchoLogToStdoutDefault = false;
+        platform::Application->SetTitle("");
+    }
+
+    void TearDown() override {
+        form_.reset();
+        platform::EventLoop::Get().Reset();
+        platform::Clock::Install(oldClock_);
+        platform::Clock::SetTimeZone("");
+        platform::SetCurrentDir(oldDir_);
+        platform::TIniFile::FlushCache();
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+
+    // Constructs the main window (after the test has prepared its files).
+    TMainForm& Start() {
+        form_.reset(); // one main window at a time
+        form_.reset(new TMainForm(nullptr));
+        return *form_;
+    }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string Read(const std::string& name, platform::FileMode mode = platform::FileMode::Binary) const {
+        std::string content;
+        platform::ReadWholeFile(Path(name), content, mode);
+        return content;
+    }
+    void Write(const std::string& name, const std::string& content) const {
+        platform::WriteWholeFile(Path(name), content, platform::FileMode::Binary);
+    }
+    // Memo lines that contain the text.
+    int CountLog(const std::string& text) const {
+        int n = 0;
+        auto& lines = form_->DisplayMemo->Lines();
+        for (int i = 0; i < lines.Count(); ++i)
+            if (lines[i].find(text) != std::string::npos) ++n;
+        return n;
+    }
+
+    std::string folder_;
+    std::string oldDir_;
+    std::shared_ptr<platform::SimulatedClock> clock_;
+    std::shared_ptr<platform::Clock> oldClock_;
+    std::unique_ptr<TMainForm> form_;
+    int exitCode_ = -1;
+};
+
+} // namespace korvane_test
