@@ -60,9 +60,11 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 }
 
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second) {
-    double whole = std::floor(value);
+    // Before 1899-12-30 the whole part counts the days back and the fraction is still the time of
+    // day (-1.25 is 1899-12-29 06:00), the mirror of EncodeDateTime.
+    double whole = std::trunc(value);
     CivilFromDays(static_cast<long long>(whole), year, month, day);
-    long long ms = std::llround((value - whole) * 86400000.0);
+    long long ms = std::llround(std::fabs(value - whole) * 86400000.0);
     if (ms >= 86400000) ms = 86399999;
     hour = static_cast<int>(ms / 3600000);
     minute = static_cast<int>(ms / 60000 % 60);

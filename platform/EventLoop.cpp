@@ -36,7 +36,7 @@ void EventLoop::Unregister(HWND handle) { windows_.erase(handle); }
 void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(queueMutex_);
-        queue_.push_back(Posted{window, TMessage{msg, wParam, lParam, 0}});
+        queue_.push_back(Posted{window, TMessage{msg, wParam, lParam, 0}, nextSequence_++});
     }
     Wake();
 }
@@ -48,6 +48,15 @@ size_t EventLoop::Pending(uint32_t msg) const {
     for (const auto& p : queue_)
         if (p.message.Msg == msg) ++n;
     return n;
+}
+
+size_t EventLoop::RemovePosted(HWND window, uint32_t msg, WPARAM wParam) {
+    std::lock_guard lock(queueMutex_);
+    size_t before = queue_.size();
+    std::erase_if(queue_, [&](const Posted& p) {
+        return p.window == window && p.message.Msg == msg && p.message.WParam == wParam;
+    });
+    return before - queue_.size();
 }
 
 void EventLoop::Wake() {
@@ -117,15 +126,24 @@ void EventLoop::ChangeFdEvents(int watchId, short events) {
 
 void EventLoop::UnwatchFd(int watchId) { watches_.erase(watchId); }
 
-void EventLoop::DispatchQueued(size_t count) {
-    for (size_t i = 0; i < count; ++i) {
+uint64_t EventLoop::QueueEnd() const {
+    std::lock_guard lock(queueMutex_);
+    return nextSequence_;
+}
+
+bool EventLoop::DispatchQueued(uint64_t end) {
+    // By sequence rather than by count: a handler that pumps (a nested ProcessMessages) or drops
+    // messages must not let this pass run on into messages posted after it began.
+    bool any = false;
+    for (;;) {
         Posted next;
         {
             std::lock_guard lock(queueMutex_);
-            if (queue_.empty()) return;
+            if (queue_.empty() || queue_.front().sequence >= end) return any;
             next = queue_.front();
             queue_.pop_front();
         }
+        any = true;
         auto it = windows_.find(next.window);
         if (it == windows_.end()) continue; // the window is gone
         MessageTarget* target = it->second;
@@ -138,14 +156,19 @@ bool EventLoop::FireDueTimers() {
     std::vector<int> due;
     for (const auto& [id, timer] : timers_)
         if (timer.enabled && TicksElapsed(now, timer.started) >= timer.interval) due.push_back(id);
+    bool fired = false;
     for (int id : due) {
         auto it = timers_.find(id);
         if (it == timers_.end() || !it->second.enabled) continue; // stopped by an earlier handler
+        // An earlier handler may have restarted it (a fresh interval) or slept on the clock.
+        now = Clock::Get().TickCount();
+        if (TicksElapsed(now, it->second.started) < it->second.interval) continue;
+        fired = true;
         it->second.started = now;
         TimerCallback callback = it->second.callback; // the handler may destroy the timer
         Guarded([&] { callback(); });
     }
-    return !due.empty();
+    return fired;
 }
 
 uint32_t EventLoop::NextTimerDelay() const {
@@ -191,16 +214,18 @@ bool EventLoop::PollFds(int timeoutMs) {
 }
 
 void EventLoop::ProcessMessages() {
-    size_t count = Pending();
+    uint64_t end = QueueEnd();
     FireDueTimers();
     PollFds(0);
-    DispatchQueued(count);
+    DispatchQueued(end);
 }
 
 void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
-    FireDueTimers();
-    DispatchQueued(Pending());
-    if (terminated_ || !wait || Pending() > 0) {
+    bool worked = FireDueTimers();
+    worked = DispatchQueued(QueueEnd()) || worked;
+    // A turn that did something returns without waiting, so that Run, RunFor and RunUntil look at
+    // Terminated, the time and their condition before the loop blocks or the clock moves on.
+    if (terminated_ || !wait || worked || Pending() > 0) {
         PollFds(0);
         return;
     }
@@ -229,7 +254,10 @@ void EventLoop::RunFor(uint32_t ms) {
     uint32_t start = clock.TickCount();
     while (!terminated_) {
         uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
-        if (elapsed >= ms) break;
+        if (elapsed >= ms) {
+            Turn(false); // what falls due at the last instant still runs
+            break;
+        }
         Turn(true, ms - elapsed);
     }
 }
@@ -240,7 +268,10 @@ bool EventLoop::RunUntil(const std::function<bool()>& pred, uint32_t limitMs) {
     while (!terminated_) {
         if (pred()) return true;
         uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
-        if (elapsed >= limitMs) break;
+        if (elapsed >= limitMs) {
+            Turn(false); // what falls due at the last instant still runs
+            break;
+        }
         Turn(true, limitMs - elapsed);
     }
     return pred();

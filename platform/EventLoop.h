@@ -53,6 +53,9 @@ public:
     void Post(HWND window, uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
     // Number of queued messages, optionally only those with the number msg.
     size_t Pending(uint32_t msg = 0) const;
+    // Drops the queued messages for `window` with the number msg and the first parameter wParam (a
+    // closed socket's notifications must not reach the next socket that gets its descriptor number).
+    size_t RemovePosted(HWND window, uint32_t msg, WPARAM wParam);
 
     // Timers: Start arms a timer to fire `interval` ms from now and then every `interval` ms; an
     // overdue timer fires once, never in a burst. Stop drops it (and any tick not yet delivered).
@@ -103,6 +106,7 @@ private:
     struct Posted {
         HWND window;
         TMessage message;
+        uint64_t sequence; // posting order; a pump handles only what was posted before it began
     };
     struct Timer {
         TimerCallback callback;
@@ -116,7 +120,10 @@ private:
         FdCallback callback;
     };
 
-    void DispatchQueued(size_t count);
+    // Dispatches the queued messages posted before `end` (a value of nextSequence_), in order.
+    // True when it dispatched anything.
+    bool DispatchQueued(uint64_t end);
+    uint64_t QueueEnd() const;
     bool FireDueTimers();
     // Milliseconds until the next timer is due, or UINT32_MAX when none is armed.
     uint32_t NextTimerDelay() const;
@@ -126,6 +133,7 @@ private:
 
     mutable std::mutex queueMutex_;
     std::deque<Posted> queue_;
+    uint64_t nextSequence_ = 0;
     std::map<HWND, MessageTarget*> windows_;
     HWND nextHandle_ = 1;
     std::map<int, Timer> timers_;

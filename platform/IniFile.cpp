@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <ctime>
 #include <map>
 
 #include "platform/Files.h"
@@ -11,21 +12,31 @@
 namespace platform {
 
 // One parsed file, shared by every TIniFile on the same path. It notices changes made by other
-// programs through the file's size, modification time and inode.
+// programs through the file's size, modification time and inode; while the modification time is too
+// recent to tell two writes apart (file systems keep it in coarse steps), through the content.
 class IniDocument {
 public:
     explicit IniDocument(std::string path) : path_(std::move(path)) {}
 
+    // The name as it resolves now: a file that appeared under another spelling is the one to use.
+    void SetPath(const std::string& path) {
+        if (path == path_) return;
+        path_ = path;
+        loaded_ = false;
+    }
+
     void Refresh() {
-        struct stat st;
-        Stamp stamp;
-        if (::stat(path_.c_str(), &st) == 0)
-            stamp = Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
-        if (loaded_ && stamp == stamp_) return;
-        lines_.clear();
+        long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
+        Stamp stamp = StampOf(path_);
+        if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return;
         std::string content;
-        if (stamp.exists && ReadWholeFile(path_, content)) lines_ = SplitLines(content);
+        if (!(stamp.exists && ReadWholeFile(path_, content))) content.clear();
+        if (!loaded_ || content != content_) {
+            lines_ = SplitLines(content);
+            content_ = std::move(content);
+        }
         stamp_ = stamp;
+        checkedAt_ = checkedAt;
         loaded_ = true;
     }
 
@@ -80,13 +91,14 @@ public:
     void Save() {
         std::string content;
         for (const auto& line : lines_) content += line + "\n";
+        long long checkedAt = FileSystemNowNs();
         if (!WriteWholeFile(path_, content)) {
             loaded_ = false; // re-read what is really on disk next time
             throw EIniFileException("Unable to write to " + path_);
         }
-        struct stat st;
-        if (::stat(path_.c_str(), &st) == 0)
-            stamp_ = Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+        content_ = std::move(content);
+        stamp_ = StampOf(path_);
+        checkedAt_ = checkedAt;
     }
 
     std::vector<std::string>& Lines() { return lines_; }
@@ -100,9 +112,32 @@ private:
         unsigned long long inode = 0;
         bool operator==(const Stamp&) const = default;
     };
+
+    static Stamp StampOf(const std::string& path) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) return {};
+        return Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+    }
+
+    // The file system's own time (not the program's clock, which tests simulate).
+    static long long FileSystemNowNs() {
+        struct timespec ts {};
+        ::clock_gettime(CLOCK_REALTIME, &ts);
+        return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+    }
+
+    // True when another write could still leave the same time stamp: the file was modified less
+    // than the coarsest time stamp step before we last looked at it.
+    static bool Racy(const Stamp& stamp, long long checkedAt) {
+        constexpr long long kStampStepNs = 2000000000LL; // FAT and some network file systems: 2 s
+        return stamp.exists && stamp.sec * 1000000000LL + stamp.nsec + kStampStepNs > checkedAt;
+    }
+
     std::string path_;
     std::vector<std::string> lines_;
+    std::string content_; // the text lines_ came from (CR removed)
     Stamp stamp_;
+    long long checkedAt_ = 0;
     bool loaded_ = false;
 };
 
@@ -130,6 +165,7 @@ std::shared_ptr<IniDocument> TIniFile::Document() const {
     std::string key = CanonicalKey(resolved);
     auto& slot = Cache()[key];
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
+    slot->SetPath(resolved);
     slot->Refresh();
     return slot;
 }

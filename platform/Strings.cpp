@@ -70,7 +70,9 @@ std::string FloatToStr(double value) {
     std::string mantissa = digits.substr(0, 1) + digits.substr(2, ePos - 2);
     while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
     std::string out;
-    if (exponent < -5 || exponent >= 15) {
+    // Plain from 0.0001 up to 15 integer digits, like the class library's general format: 0.0001
+    // stays "0.0001", 0.00001 becomes "1E-5".
+    if (exponent < -4 || exponent >= 15) {
         out = mantissa.substr(0, 1);
         if (mantissa.size() > 1) out += "." + mantissa.substr(1);
         out += "E" + std::to_string(exponent);

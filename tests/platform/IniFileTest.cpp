@@ -1,0 +1,202 @@
+// TIniFile: the profile behaviour the station and its sensors rely on when several objects share
+// korvane.ini and SENSORS.INI, and when the files come from the Windows station.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/StringList.h"
+#include "tests/platform/RuntimeTestSupport.h"
+
+using namespace platform;
+using testsupport::ReadRaw;
+using testsupport::WriteRaw;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { TIniFile::FlushCache(); }
+    void TearDown() override { TIniFile::FlushCache(); }
+    testsupport::ScratchDir dir_;
+};
+
+TEST_F(IniFileTest, TwoObjectsOnOneFileSeeEachOtherAtOnce) {
+    TIniFile main("korvane.ini");
+    TIniFile bus("korvane.ini");
+    main.WriteInteger("Weather", "ReadInterval", 60);
+    EXPECT_EQ(bus.ReadInteger("Weather", "ReadInterval", 0), 60);
+    bus.WriteString("Microlan", "PortNum", "2");
+    EXPECT_EQ(main.ReadString("Microlan", "PortNum", ""), "2");
+    main.WriteInteger("Weather", "ReadInterval", 30);
+    EXPECT_EQ(bus.ReadInteger("Weather", "ReadInterval", 0), 30);
+    EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nReadInterval=30\r\n[Microlan]\r\nPortNum=2\r\n");
+}
+
+TEST_F(IniFileTest, FileChangedBehindTheProgramsBackIsReRead) {
+    TIniFile ini("korvane.ini");
+    // Same size each time and quicker than the file system's time stamp resolution: only the
+    // content tells the versions apart.
+    for (int i = 0; i < 20; ++i) {
+        WriteRaw("korvane.ini", "[Weather]\r\nDay=" + std::to_string(i % 10) + "\r\n");
+        ASSERT_EQ(ini.ReadInteger("Weather", "Day", -1), i % 10) << "round " << i;
+    }
+    WriteRaw("korvane.ini", "[Weather]\r\nDay=12\r\nMonth=3\r\n");
+    EXPECT_EQ(ini.ReadInteger("Weather", "Month", -1), 3);
+    std::remove("korvane.ini");
+    EXPECT_EQ(ini.ReadInteger("Weather", "Day", -1), -1);
+}
+
+TEST_F(IniFileTest, ChangeWithinOneTimeStampStepIsSeen) {
+    // A file system with coarse time stamps gives two quick writes of the same size one stamp.
+    WriteRaw("korvane.ini", "[Weather]\r\nDay=1\r\n");
+    struct stat st;
+    ASSERT_EQ(::stat("korvane.ini", &st), 0);
+    TIniFile ini("korvane.ini");
+    EXPECT_EQ(ini.ReadInteger("Weather", "Day", -1), 1);
+    WriteRaw("korvane.ini", "[Weather]\r\nDay=2\r\n");
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "korvane.ini", times, 0), 0);
+    EXPECT_EQ(ini.ReadInteger("Weather", "Day", -1), 2);
+}
+
+TEST_F(IniFileTest, NamesAreCaseInsensitiveAndKeepTheirSpelling) {
+    WriteRaw("korvane.ini", "[Weather]\r\nReadInterval=60\r\n");
+    TIniFile ini("korvane.ini");
+    EXPECT_EQ(ini.ReadInteger("WEATHER", "readinterval", 0), 60);
+    EXPECT_TRUE(ini.SectionExists("weather"));
+    EXPECT_TRUE(ini.ValueExists("wEaThEr", "READINTERVAL"));
+    ini.WriteInteger("weather", "READINTERVAL", 10);
+    EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nReadInterval=10\r\n");
+}
+
+TEST_F(IniFileTest, CommentsUnknownLinesAndOrderAreKept) {
+    WriteRaw("korvane.ini", "; written by the station\r\n"
+                            "[Weather]\r\n"
+                            "Celsius=1\r\n"
+                            "this line is no key\r\n"
+                            "; a comment inside\r\n"
+                            "\r\n"
+                            "[HTML]\r\n"
+                            "HTMLDir=C:\\Korvane\\HTML\r\n");
+    TIniFile ini("korvane.ini");
+    ini.WriteString("Weather", "Celsius", "0");
+    ini.WriteString("Weather", "Day", "7");      // new key: end of its section, before the blank
+    ini.WriteString("HTML", "PlainGIFs", "1");   // new key in the last section
+    ini.WriteString("FTP", "FTPInterval", "10"); // new section: end of file
+    EXPECT_EQ(ReadRaw("korvane.ini"), "; written by the station\r\n"
+                                      "[Weather]\r\n"
+                                      "Celsius=0\r\n"
+                                      "this line is no key\r\n"
+                                      "; a comment inside\r\n"
+                                      "Day=7\r\n"
+                                      "\r\n"
+                                      "[HTML]\r\n"
+                                      "HTMLDir=C:\\Korvane\\HTML\r\n"
+                                      "PlainGIFs=1\r\n"
+                                      "[FTP]\r\n"
+                                      "FTPInterval=10\r\n");
+    EXPECT_EQ(ini.ReadString("HTML", "HTMLDir", ""), "C:\\Korvane\\HTML");
+}
+
+TEST_F(IniFileTest, LfOnlyInputIsReadAndWrittenBackWithCrLf) {
+    WriteRaw("korvane.ini", "[Weather]\nDay=5\nMonth=12");
+    TIniFile ini("korvane.ini");
+    EXPECT_EQ(ini.ReadInteger("Weather", "Month", 0), 12);
+    ini.WriteInteger("Weather", "Day", 6);
+    EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nDay=6\r\nMonth=12\r\n");
+}
+
+TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsNotCreatedByReads) {
+    TIniFile ini("korvane.ini");
+    EXPECT_EQ(ini.ReadString("Weather", "Port", "8880"), "8880");
+    EXPECT_EQ(ini.ReadInteger("Weather", "ReadInterval", 60), 60);
+    EXPECT_TRUE(ini.ReadBool("Weather", "LogStatusToFile", true));
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("Weather", "Latitude", 47.5), 47.5);
+    EXPECT_FALSE(ini.SectionExists("Weather"));
+    TStringList sections;
+    ini.ReadSections(sections);
+    EXPECT_EQ(sections.Count(), 0);
+    EXPECT_EQ(dir_.Listing(), "");
+    ini.WriteString("Weather", "SaveGraphInterval", "30");
+    EXPECT_EQ(dir_.Listing(), "korvane.ini");
+}
+
+TEST_F(IniFileTest, ValuesAreParsedTheProfileWay) {
+    WriteRaw("korvane.ini",
+             "[S]\r\n"
+             "Bool=true\r\nZero=0\r\nTwo=2\r\nMixed=12abc\r\nDollar=$1F\r\nHex=0x1F\r\n"
+             "Padded=   42   \r\nQuoted=\"C:\\Program Files\\\"\r\nSingle='x y'\r\nHalf=\"open\r\n"
+             "Empty=\r\nDup=first\r\nDup=second\r\nComma=1,5\r\nNegative=-7\r\n");
+    TIniFile ini("korvane.ini");
+    EXPECT_TRUE(ini.ReadBool("S", "Bool", true));
+    EXPECT_FALSE(ini.ReadBool("S", "Bool", false));
+    EXPECT_FALSE(ini.ReadBool("S", "Zero", true));
+    EXPECT_TRUE(ini.ReadBool("S", "Two", false));
+    EXPECT_EQ(ini.ReadInteger("S", "Mixed", -1), -1);
+    EXPECT_EQ(ini.ReadInteger("S", "Dollar", -1), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "Hex", -1), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "Padded", -1), 42);
+    EXPECT_EQ(ini.ReadInteger("S", "Negative", 0), -7);
+    EXPECT_EQ(ini.ReadString("S", "Quoted", ""), "C:\\Program Files\\");
+    EXPECT_EQ(ini.ReadString("S", "Single", ""), "x y");
+    EXPECT_EQ(ini.ReadString("S", "Half", ""), "\"open");
+    EXPECT_EQ(ini.ReadString("S", "Empty", "default"), "");
+    EXPECT_EQ(ini.ReadInteger("S", "Empty", 9), 9);
+    EXPECT_EQ(ini.ReadString("S", "Dup", ""), "first");
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("S", "Comma", -1), -1);
+    TStringList keys;
+    ini.ReadSection("s", keys);
+    EXPECT_EQ(keys.Count(), 14); // the duplicate listed once
+}
+
+TEST_F(IniFileTest, FloatsRoundTripWithAPointUnderACommaLocale) {
+    testsupport::CommaLocaleScope comma;
+    if (!comma.Ok()) GTEST_SKIP() << "no locale with a decimal comma (run scripts/install-deps)";
+    TIniFile ini("sensors.ini");
+    ini.WriteFloat("Wind", "Factor", 2.5);
+    ini.WriteFloat("Wind", "Small", 1E-5);
+    ini.WriteFloat("Wind", "Single", 0.1f);
+    EXPECT_EQ(ReadRaw("sensors.ini"), "[Wind]\r\nFactor=2.5\r\nSmall=1E-5\r\nSingle=0.100000001490116\r\n");
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("Wind", "Factor", 0), 2.5);
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("Wind", "Small", 0), 1E-5);
+    EXPECT_FLOAT_EQ(static_cast<float>(ini.ReadFloat("Wind", "Single", 0)), 0.1f);
+}
+
+TEST_F(IniFileTest, OneFileWhateverTheSpellingOfItsName) {
+    TIniFile lower("sensors.ini");
+    lower.WriteString("Sensors", "Count", "3");
+    TIniFile dotted(".\\SENSORS.INI");
+    TIniFile upper("SENSORS.INI");
+    EXPECT_EQ(dotted.ReadString("sensors", "count", ""), "3");
+    upper.WriteString("Sensors", "Count", "4");
+    EXPECT_EQ(lower.ReadString("Sensors", "Count", ""), "4");
+    EXPECT_EQ(dir_.Listing(), "sensors.ini");
+}
+
+TEST_F(IniFileTest, FileThatAppearsUnderAnotherSpellingIsFound) {
+    TIniFile ini("sensors.ini");
+    EXPECT_EQ(ini.ReadString("Sensors", "Count", "none"), "none");
+    WriteRaw("SENSORS.INI", "[Sensors]\r\nCount=5\r\n"); // restored from a Windows station
+    EXPECT_EQ(ini.ReadString("Sensors", "Count", "none"), "5");
+    ini.WriteString("Sensors", "Count", "6");
+    EXPECT_EQ(dir_.Listing(), "SENSORS.INI");
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[Sensors]\r\nCount=6\r\n");
+}
+
+TEST_F(IniFileTest, EraseSectionAndDeleteKeyLeaveTheRest) {
+    WriteRaw("sensors.ini", "[A]\r\nX=1\r\nY=2\r\n[B]\r\nZ=3\r\n[C]\r\nW=4\r\n");
+    TIniFile ini("sensors.ini");
+    ini.EraseSection("b");
+    ini.DeleteKey("a", "x");
+    EXPECT_EQ(ReadRaw("sensors.ini"), "[A]\r\nY=2\r\n[C]\r\nW=4\r\n");
+}
+
+TEST_F(IniFileTest, UnwritableFileRaisesAndLeavesNoPhantomValue) {
+    TIniFile ini("NOFOLDER/korvane.ini");
+    EXPECT_THROW(ini.WriteString("Weather", "Day", "7"), EIniFileException);
+    EXPECT_EQ(ini.ReadString("Weather", "Day", "none"), "none");
+}
+
+} // namespace

@@ -1,0 +1,188 @@
+// Keeps the code above platform/ on platform::Clock: no direct reads of the system clocks, no sleeps,
+// no local-time conversions and no tick counters of its own. Comments and string literals are not
+// code; calls through our own layer (platform::Sleep, Clock::Get().Sleep, clock.TickCount(),
+// GetTickCount()) are allowed.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The text with comments and string/character literals blanked (line breaks kept), so that the
+// line numbers of what is left stay right.
+std::string CodeOnly(const std::string& text) {
+    std::string out = text;
+    enum { Code, Line, Block, String, Char } state = Code;
+    for (size_t i = 0; i < out.size(); ++i) {
+        char c = out[i], next = i + 1 < out.size() ? out[i + 1] : '\0';
+        switch (state) {
+        case Code:
+            if (c == '/' && next == '/')
+                state = Line;
+            else if (c == '/' && next == '*')
+                state = Block;
+            else if (c == '"')
+                state = String;
+            else if (c == '\'' && !(i > 0 && std::isxdigit(static_cast<unsigned char>(out[i - 1]))))
+                state = Char; // not a digit separator (1'000)
+            else
+                continue;
+            if (state == Line || state == Block) out[i] = ' ';
+            continue;
+        case Line:
+            if (c == '\n')
+                state = Code;
+            else
+                out[i] = ' ';
+            continue;
+        case Block:
+            if (c == '*' && next == '/') {
+                out[i] = out[i + 1] = ' ';
+                ++i;
+                state = Code;
+            } else if (c != '\n') {
+                out[i] = ' ';
+            }
+            continue;
+        case String:
+        case Char:
+            if (c == '\\' && next != '\0') {
+                out[i] = ' ';
+                if (next != '\n') out[i + 1] = ' ';
+                ++i;
+            } else if ((state == String && c == '"') || (state == Char && c == '\'')) {
+                state = Code;
+            } else if (c != '\n') {
+                out[i] = ' ';
+            }
+            continue;
+        }
+    }
+    return out;
+}
+
+// What may not appear in code above platform/. Function names count when called; class and
+// function-template names count anywhere.
+const std::vector<std::string> kCalls = {
+    "time",      "sleep",       "usleep", "nanosleep", "gettimeofday", "clock_gettime",
+    "localtime", "localtime_r", "gmtime", "gmtime_r",  "mktime",       "ctime",
+    "ctime_r",   "asctime",     "tzset",  "ftime",     "timespec_get", "clock_nanosleep"};
+const std::vector<std::string> kNames = {"system_clock", "steady_clock", "high_resolution_clock", "sleep_for",
+                                         "sleep_until"};
+
+// The findings in one file's text: "line: what".
+std::string Alternatives(const std::vector<std::string>& words) {
+    std::string out;
+    for (const auto& w : words)
+        out += (out.empty() ? "" : "|") + w;
+    return out;
+}
+
+std::vector<std::string> Findings(const std::string& text) {
+    // A whole word: not preceded by an identifier character, a member access or a qualifier other
+    // than std:: / :: (those name the C library itself).
+    static const std::regex call("(^|[^A-Za-z0-9_.>:]|\\bstd::|(?:^|[^A-Za-z0-9_])::)\\s*(" +
+                                 Alternatives(kCalls) + ")\\s*\\(");
+    static const std::regex name("(^|[^A-Za-z0-9_])(" + Alternatives(kNames) + ")\\b");
+    // A tick counter of its own: GetTickCount declared or defined (a type or '#define' before it).
+    static const std::regex tickDefinition(
+        "(\\b[A-Za-z_][A-Za-z0-9_]*\\s+|#\\s*define\\s+)GetTickCount\\s*[(\\s]");
+    std::vector<std::string> found;
+    std::istringstream lines(CodeOnly(text));
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        if (line.find("#include") != std::string::npos) continue;
+        // Every pattern contains one of these words; most lines contain none.
+        bool candidate = false;
+        for (const char* word : {"time", "sleep", "clock", "tzset", "GetTickCount"})
+            candidate = candidate || line.find(word) != std::string::npos;
+        if (!candidate) continue;
+        std::smatch m;
+        if (std::regex_search(line, m, call))
+            found.push_back(std::to_string(number) + ": " + m[2].str() + "(");
+        if (std::regex_search(line, m, name)) found.push_back(std::to_string(number) + ": " + m[2].str());
+        if (std::regex_search(line, m, tickDefinition)) {
+            std::string before = m[1].str();
+            if (before.rfind("return", 0) != 0 && before.rfind("else", 0) != 0 &&
+                before.rfind("case", 0) != 0)
+                found.push_back(std::to_string(number) + ": GetTickCount definition");
+        }
+    }
+    return found;
+}
+
+TEST(LintClock, TheMatcherCatchesDirectCallsAndSparesOurOwn) {
+    for (const char* bad :
+         {"time_t t = time(NULL);", "auto t = std::time(nullptr);", "::sleep(1);", "usleep (100);",
+          "localtime_r(&t, &tm);", "struct tm* p = gmtime(&t);", "auto n = std::chrono::system_clock::now();",
+          "std::chrono::steady_clock c;", "std::this_thread::sleep_for(ms);", "gettimeofday(&tv, 0);",
+          "clock_gettime(CLOCK_MONOTONIC, &ts);", "nanosleep(&ts, 0);",
+          "uint32_t GetTickCount() { return 0; }", "DWORD GetTickCount(void);", "#define GetTickCount() 0",
+          "x = mktime(&tm);", "tzset();"})
+        EXPECT_FALSE(Findings(bad).empty()) << bad;
+    for (const char* good : {"platform::Sleep(200);",
+                             "Sleep(200);",
+                             "Clock::Get().Sleep(100);",
+                             "clock->Sleep(5);",
+                             "StartTime = UnixTime();",
+                             "auto t = platform::UnixTime();",
+                             "LastReadTick = GetTickCount();",
+                             "if (TicksElapsed(GetTickCount(), last) > 500) {}",
+                             "return GetTickCount() / 1000;",
+                             "x = CTime(StartTime);",
+                             "LocalTime now = Clock::Get().Now();",
+                             "int runtime(int);",
+                             "s.LastSampleTime(3);",
+                             "Clock::Get().ToLocal(t);",
+                             "// time(NULL) is what the old code used",
+                             "log(\"sleep(100) done\");",
+                             "/* localtime */ x = 1;",
+                             "#include <ctime>",
+                             "int ReadTime (void);",
+                             "obj.time();",
+                             "p->sleep(1);",
+                             "FileTime(x);",
+                             "char c = '(';  f(1'000);"})
+        EXPECT_TRUE(Findings(good).empty()) << good;
+}
+
+TEST(LintClock, NoDirectClockCallsAbovePlatform) {
+    fs::path root = KORVANE_SOURCE_DIR;
+    std::vector<std::string> report;
+    int files = 0;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        fs::path rel = fs::relative(it->path(), root);
+        std::string first = rel.begin()->string();
+        if (it->is_directory()) {
+            std::string leaf = it->path().filename().string();
+            std::error_code ec;
+            bool skip = (it.depth() == 0 && (first == "platform" || first == "tests" || first == "run")) ||
+                        leaf.rfind("build", 0) == 0 || leaf.rfind(".", 0) == 0 || leaf == "CMakeFiles" ||
+                        fs::equivalent(it->path(), KORVANE_BINARY_DIR, ec);
+            if (skip) it.disable_recursion_pending();
+            continue;
+        }
+        std::string ext = it->path().extension().string();
+        if (ext != ".cpp" && ext != ".h") continue;
+        ++files;
+        std::ifstream in(it->path(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        for (const auto& f : Findings(text.str()))
+            report.push_back(rel.string() + ":" + f);
+    }
+    EXPECT_GT(files, 0);
+    std::string all;
+    for (const auto& r : report)
+        all += "\n  " + r;
+    EXPECT_TRUE(report.empty()) << "direct clock or sleep calls outside platform/ (use platform::Clock):"
+                                << all;
+}
+
+} // namespace

@@ -1,0 +1,322 @@
+// The event loop of the window thread: posted messages, window lifetimes, timers on the simulated
+// clock (also across the 32-bit tick wrap), descriptor watches and the application's exception hook.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/Application.h"
+#include "platform/EventLoop.h"
+#include "platform/Exceptions.h"
+#include "platform/Timer.h"
+#include "tests/platform/RuntimeTestSupport.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr uint32_t kMsgA = WM_USER + 1;
+constexpr uint32_t kMsgB = WM_USER + 2;
+
+// A window that records what it receives and can run a test's reaction to a message.
+class RecordingWindow : public MessageTarget {
+public:
+    std::vector<std::pair<uint32_t, WPARAM>> received;
+    std::function<void(TMessage&)> react;
+    void Dispatch(TMessage& m) override {
+        received.emplace_back(m.Msg, m.WParam);
+        if (react) react(m);
+    }
+    std::vector<WPARAM> Params() const {
+        std::vector<WPARAM> out;
+        for (auto& r : received)
+            out.push_back(r.second);
+        return out;
+    }
+};
+
+class LoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_ = Clock::Install(clock_);
+        Loop().Reset();
+    }
+    void TearDown() override {
+        Loop().Reset();
+        Application->SetOnException(nullptr);
+        Clock::Install(old_);
+    }
+    static EventLoop& Loop() { return EventLoop::Get(); }
+    uint32_t Now() const { return clock_->TickCount(); }
+
+    std::shared_ptr<SimulatedClock> clock_ = std::make_shared<SimulatedClock>();
+    std::shared_ptr<Clock> old_;
+};
+
+TEST_F(LoopTest, MessagesArriveInPostingOrder) {
+    RecordingWindow a, b;
+    for (WPARAM i = 1; i <= 5; ++i)
+        PostMessage(i % 2 ? a.Handle() : b.Handle(), kMsgA, i);
+    EXPECT_EQ(Loop().Pending(), 5u);
+    EXPECT_EQ(Loop().Pending(kMsgB), 0u);
+    Loop().ProcessMessages();
+    EXPECT_EQ(a.Params(), (std::vector<WPARAM>{1, 3, 5}));
+    EXPECT_EQ(b.Params(), (std::vector<WPARAM>{2, 4}));
+    EXPECT_EQ(Loop().Pending(), 0u);
+}
+
+TEST_F(LoopTest, ProcessMessagesHandlesOnlyWhatWasQueuedAtItsStart) {
+    RecordingWindow w;
+    w.react = [&](TMessage& m) {
+        if (m.Msg == kMsgA) PostMessage(w.Handle(), kMsgA, m.WParam + 1); // the reading chain
+    };
+    PostMessage(w.Handle(), kMsgA, 0);
+    Loop().ProcessMessages();
+    EXPECT_EQ(w.received.size(), 1u);
+    EXPECT_EQ(Loop().Pending(kMsgA), 1u);
+}
+
+TEST_F(LoopTest, NestedPumpingDoesNotStretchTheOuterSnapshot) {
+    RecordingWindow w;
+    w.react = [&](TMessage& m) {
+        if (m.WParam == 1) {
+            Loop().ProcessMessages(); // a sensor pumping while it waits
+            PostMessage(w.Handle(), kMsgA, 3);
+        }
+    };
+    PostMessage(w.Handle(), kMsgA, 1);
+    PostMessage(w.Handle(), kMsgA, 2);
+    Loop().ProcessMessages();
+    EXPECT_EQ(w.Params(), (std::vector<WPARAM>{1, 2}));
+    EXPECT_EQ(Loop().Pending(), 1u);
+}
+
+TEST_F(LoopTest, PostsToADestroyedWindowAreDroppedAndHandlesAreNotReused) {
+    RecordingWindow keep;
+    auto gone = std::make_unique<RecordingWindow>();
+    HWND goneHandle = gone->Handle();
+    PostMessage(goneHandle, kMsgA, 1);
+    PostMessage(keep.Handle(), kMsgA, 2);
+    gone.reset();
+    EXPECT_FALSE(Loop().IsWindow(goneHandle));
+    RecordingWindow next;
+    EXPECT_NE(next.Handle(), goneHandle);
+    PostMessage(goneHandle, kMsgA, 3);
+    Loop().ProcessMessages();
+    EXPECT_EQ(keep.Params(), (std::vector<WPARAM>{2}));
+    EXPECT_TRUE(next.received.empty());
+}
+
+TEST_F(LoopTest, AHandlerMayDestroyTheWindowOfALaterMessage) {
+    RecordingWindow first;
+    auto second = std::make_unique<RecordingWindow>();
+    first.react = [&](TMessage&) { second.reset(); };
+    PostMessage(first.Handle(), kMsgA, 1);
+    PostMessage(second->Handle(), kMsgA, 2);
+    Loop().ProcessMessages(); // under ASan: no use of the freed window
+    EXPECT_EQ(first.received.size(), 1u);
+}
+
+TEST_F(LoopTest, ExceptionsReachTheApplicationHandlerAndTheLoopGoesOn) {
+    std::vector<std::string> reports;
+    Application->SetOnException(
+        [&](const std::exception& e) { reports.push_back(ExceptionClassName(e) + "/" + e.what()); });
+    RecordingWindow w;
+    w.react = [](TMessage& m) {
+        if (m.WParam == 1) throw EConvertError("'x' is not a valid integer value");
+        if (m.WParam == 2) throw std::out_of_range("index");
+        if (m.WParam == 3) throw 42;
+    };
+    TTimer timer;
+    timer.SetInterval(100);
+    timer.OnTimer = [](TTimer*) { throw EInOutError("disk full"); };
+    for (WPARAM i = 1; i <= 4; ++i)
+        PostMessage(w.Handle(), kMsgA, i);
+    Loop().RunFor(100);
+    EXPECT_EQ(w.Params(), (std::vector<WPARAM>{1, 2, 3, 4}));
+    EXPECT_EQ(reports, (std::vector<std::string>{"EConvertError/'x' is not a valid integer value",
+                                                 "std::out_of_range/index", "Exception/Unknown exception",
+                                                 "EInOutError/disk full"}));
+}
+
+TEST_F(LoopTest, RunReturnsAfterTerminate) {
+    RecordingWindow w;
+    w.react = [](TMessage& m) {
+        if (m.WParam == 3) Application->Terminate();
+    };
+    TTimer poster;
+    poster.SetInterval(250);
+    WPARAM n = 0;
+    poster.OnTimer = [&](TTimer*) { PostMessage(w.Handle(), kMsgA, ++n); };
+    uint32_t start = Now();
+    Application->Run();
+    EXPECT_TRUE(Application->Terminated());
+    EXPECT_EQ(w.Params(), (std::vector<WPARAM>{1, 2, 3}));
+    EXPECT_EQ(TicksElapsed(Now(), start), 750u);
+}
+
+TEST_F(LoopTest, RunForAdvancesTheSimulatedClockExactly) {
+    uint32_t start = Now();
+    Loop().RunFor(12345); // nothing armed
+    EXPECT_EQ(TicksElapsed(Now(), start), 12345u);
+    TTimer timer;
+    timer.SetInterval(300);
+    int fired = 0;
+    timer.OnTimer = [&](TTimer*) { ++fired; };
+    start = Now();
+    Loop().RunFor(1000);
+    EXPECT_EQ(TicksElapsed(Now(), start), 1000u);
+    EXPECT_EQ(fired, 3);
+    Loop().RunFor(200); // due at the very end of the run
+    EXPECT_EQ(fired, 4);
+}
+
+TEST_F(LoopTest, RunUntilStopsAtTheMomentTheConditionHolds) {
+    RecordingWindow w;
+    TTimer poster;
+    poster.SetInterval(250);
+    poster.OnTimer = [&](TTimer*) { PostMessage(w.Handle(), kMsgA, 0); };
+    uint32_t start = Now();
+    EXPECT_TRUE(Loop().RunUntil([&] { return w.received.size() == 2; }, 10000));
+    EXPECT_EQ(TicksElapsed(Now(), start), 500u); // not on to the next timer
+    EXPECT_FALSE(Loop().RunUntil([] { return false; }, 1000));
+    EXPECT_EQ(TicksElapsed(Now(), start), 1500u);
+    EXPECT_EQ(w.received.size(), 6u);
+}
+
+TEST_F(LoopTest, TimerEnableDisableAndSameValue) {
+    TTimer timer;
+    int fired = 0;
+    timer.OnTimer = [&](TTimer*) { ++fired; };
+    timer.SetInterval(1000); // the default: no restart
+    Loop().RunFor(500);
+    timer.SetEnabled(true); // already enabled: the interval keeps running
+    Loop().RunFor(500);
+    EXPECT_EQ(fired, 1);
+    Loop().RunFor(300);
+    timer.SetEnabled(false);
+    Loop().RunFor(5000);
+    EXPECT_EQ(fired, 1);
+    timer.SetEnabled(true); // a fresh interval from now
+    Loop().RunFor(999);
+    EXPECT_EQ(fired, 1);
+    Loop().RunFor(1);
+    EXPECT_EQ(fired, 2);
+    timer.SetInterval(400); // a running timer restarts with its new interval
+    Loop().RunFor(399);
+    EXPECT_EQ(fired, 2);
+    Loop().RunFor(1);
+    EXPECT_EQ(fired, 3);
+}
+
+TEST_F(LoopTest, OneShotTimerDisablesItselfInItsHandler) {
+    TTimer start;
+    start.SetEnabled(false);
+    int fired = 0;
+    start.OnTimer = [&](TTimer* t) {
+        t->SetEnabled(false);
+        ++fired;
+    };
+    start.SetEnabled(true);
+    Loop().RunFor(10000);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST_F(LoopTest, OverdueTimerFiresOnceAndDisablingDropsTheDueTick) {
+    TTimer timer;
+    timer.SetInterval(100);
+    int fired = 0;
+    timer.OnTimer = [&](TTimer*) { ++fired; };
+    clock_->Advance(5000); // the thread was busy and did not pump
+    Loop().ProcessMessages();
+    Loop().ProcessMessages();
+    EXPECT_EQ(fired, 1);
+    Loop().RunFor(100);
+    EXPECT_EQ(fired, 2);
+    clock_->Advance(5000);
+    timer.SetEnabled(false);
+    Loop().ProcessMessages();
+    EXPECT_EQ(fired, 2);
+}
+
+TEST_F(LoopTest, TimerReArmedByAnotherHandlerStartsAFreshInterval) {
+    TTimer pass, watchdog; // both due at once, the pass first
+    pass.SetInterval(100);
+    watchdog.SetInterval(100);
+    int watchdogFired = 0;
+    pass.OnTimer = [&](TTimer*) {
+        watchdog.SetEnabled(false); // the pass re-arms the watchdog
+        watchdog.SetEnabled(true);
+    };
+    watchdog.OnTimer = [&](TTimer*) { ++watchdogFired; };
+    Loop().RunFor(1000);
+    EXPECT_EQ(watchdogFired, 0);
+}
+
+TEST_F(LoopTest, TimersKeepWorkingAcrossTheTickWrap) {
+    clock_->SetTick(0xFFFFFFFFu - 1500);
+    TTimer timer;
+    timer.SetInterval(1000);
+    int fired = 0;
+    timer.OnTimer = [&](TTimer*) { ++fired; };
+    TTimer late;
+    late.SetInterval(1600); // armed before the wrap, due after it
+    int lateFired = 0;
+    late.OnTimer = [&](TTimer*) { ++lateFired; };
+    Loop().RunFor(10000);
+    EXPECT_LT(Now(), 10000u);
+    EXPECT_EQ(fired, 10);
+    EXPECT_EQ(lateFired, 6);
+}
+
+TEST_F(LoopTest, WatchedPipeDeliversReadinessAndMayUnwatchInItsCallback) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    int calls = 0, otherCalls = 0, otherId = 0;
+    int id = 0;
+    id = Loop().WatchFd(fds[0], POLLIN, [&](short revents) {
+        ++calls;
+        EXPECT_TRUE(revents & POLLIN);
+        char c;
+        EXPECT_EQ(::read(fds[0], &c, 1), 1);
+        Loop().UnwatchFd(id);
+        Loop().UnwatchFd(otherId); // also ready in this poll: must not be called any more
+    });
+    otherId = Loop().WatchFd(fds[0], POLLIN, [&](short) { ++otherCalls; });
+    Loop().ProcessMessages();
+    EXPECT_EQ(calls, 0);
+    ASSERT_EQ(::write(fds[1], "xy", 2), 2);
+    Loop().ProcessMessages();
+    Loop().RunFor(100);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(otherCalls, 0);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST_F(LoopTest, CrossThreadPostWakesALoopBlockedInPoll) {
+    auto real = Clock::Install(std::make_shared<RealClock>());
+    RecordingWindow w;
+    std::atomic<bool> started{false};
+    std::thread poster([&] {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // let the loop block first
+        PostMessage(w.Handle(), kMsgB, 7);
+    });
+    while (!started)
+        std::this_thread::yield();
+    auto t0 = std::chrono::steady_clock::now();
+    bool got = Loop().RunUntil([&] { return !w.received.empty(); }, 10000);
+    auto waited = std::chrono::steady_clock::now() - t0;
+    poster.join();
+    Clock::Install(real);
+    EXPECT_TRUE(got);
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_EQ(w.Params(), (std::vector<WPARAM>{7}));
+}
+
+} // namespace
