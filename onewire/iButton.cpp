@@ -1,0 +1,378 @@
+// The sensor base class.
+#include "onewire/iButton.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "onewire/DataTables.h"
+#include "onewire/Microlan.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Crc.h"
+#include "platform/tmex/Tmex.h"
+#include "station/Unit1.h"
+
+namespace tmex = platform::tmex;
+using platform::Format;
+
+namespace {
+std::function<void()>& PumpHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+bool pumping = false;
+
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+// The 24-character ctime form of the local time now.
+std::string CtimeNow() {
+    platform::LocalTime t = platform::Clock::Get().Now();
+    return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kWeekdays[t.weekday % 7], kMonths[(t.month + 11) % 12],
+                  t.day, t.hour, t.minute, t.second, t.year);
+}
+
+void LogStatus(const std::string& text) {
+    if (MainForm) MainForm->LogStatus(text);
+}
+} // namespace
+
+void PumpMessages() {
+    if (pumping || !PumpHook()) return;
+    pumping = true;
+    try {
+        PumpHook()();
+    } catch (...) {
+        pumping = false;
+        throw;
+    }
+    pumping = false;
+}
+
+void SetPumpMessagesHook(std::function<void()> pump) {
+    PumpHook() = std::move(pump);
+}
+
+std::string iButton::SensorsIniPath() {
+    return platform::ResolvePath(platform::AppPath() + "SENSORS.INI");
+}
+
+iButton::iButton(const uint16_t* couplerSerial, int couplerBranch) {
+    try {
+        IniFile = std::make_unique<platform::TIniFile>(SensorsIniPath());
+        Samples = 0;
+        uint16_t current[8] = {};
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+        std::copy(std::begin(current), std::end(current), Rom);
+        LoadSettings();
+        if (couplerBranch != 0 && couplerSerial) AssignCoupler(couplerSerial, couplerBranch);
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception: ") + e.what());
+    } catch (...) {
+        LogError("Exception...");
+    }
+}
+
+iButton::~iButton() = default;
+
+const char* iButton::RomToHex(const uint16_t* rom) {
+    static char buffer[17];
+    std::string text = RomText(rom);
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[16] = 0;
+    return buffer;
+}
+
+std::string iButton::RomText(const uint16_t* rom) {
+    return Microlan::SerialText(rom);
+}
+
+int iButton::HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 0; // lower case too (documented)
+}
+
+uint8_t iButton::Crc8(uint8_t byte) {
+    Crc8Value = tmex::Crc8Update(Crc8Value, byte);
+    return Crc8Value;
+}
+
+uint16_t iButton::Crc16(uint8_t byte) {
+    Crc16Value = tmex::Crc16Update(Crc16Value, byte);
+    return Crc16Value;
+}
+
+void iButton::LogError(const std::string& text) {
+    if (LogErrorPORT.size() < 2) return;
+    LogStatus(Type + " " + RomText(Rom) + ": " + text);
+}
+
+void iButton::DebugLog(const std::string& text) {
+    try {
+        LogStatus(Type + " " + RomText(Rom) + ": " + text);
+        // The description only names the file after '/', '\' and control characters became '_'.
+        platform::AppendToFile("DEBUG_" + SafeFileNamePart(Description) + ".log",
+                               Format("%s: %s\n", CtimeNow().c_str(), text.c_str()));
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception writing to debug-log: ") + e.what());
+    } catch (...) {
+        LogError("Exception writing to debug-log");
+    }
+}
+
+void iButton::LoadSettings() {
+    try {
+        Samples = 0;
+        ClassCounter = 0;
+        ErrorCount = 0;
+        HistoryPending = 1;
+        DDEName = "DDE" + RomText(Rom);
+        const std::string section = RomText(Rom);
+        Plot = IniFile->ReadBool(section, "Plot", true) ? 1 : 0;
+        Description = IniFile->ReadString(section, "Description", section);
+        ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
+        Debug = IniFile->ReadBool(section, "Debug", false) ? 1 : 0;
+        Log = IniFile->ReadBool(section, "Log", true) ? 1 : 0;
+        PrintOnHTML = IniFile->ReadBool(section, "PrintOnHTML", true) ? 1 : 0;
+        LogErrorPORT = IniFile->ReadString(section, "LogErrorPORT", "10001");
+        MaxRetry = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxRetry", 3) & 0xFF);
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception reading from SENSORS.INI: ") + e.what());
+    } catch (...) {
+        LogError("Exception reading from SENSORS.INI...");
+    }
+}
+
+void iButton::SaveSettings() {
+    try {
+        const std::string section = RomText(Rom);
+        IniFile->WriteString(section, "Description", Description);
+        IniFile->WriteBool(section, "Log", Log != 0);
+        IniFile->WriteBool(section, "Plot", Plot != 0);
+        IniFile->WriteInteger(section, "MaxRetry", MaxRetry);
+        IniFile->WriteBool(section, "PrintOnHTML", PrintOnHTML != 0);
+        if (SwitchPort == 0) {
+            IniFile->WriteString(section, "SwitchPort", "NONE");
+            IniFile->WriteString(section, "SwitchSerial", "");
+        } else {
+            IniFile->WriteString(section, "SwitchPort", SwitchPort == 1 ? "MAIN" : "AUX");
+            IniFile->WriteString(section, "SwitchSerial", RomText(SwitchSerial));
+        }
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI...");
+    }
+}
+
+void iButton::SetType(const std::string& type) {
+    try {
+        Type = type;
+        IniFile->WriteString(RomText(Rom), "Type", type);
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI...");
+    }
+}
+
+void iButton::SetRead(int flag) {
+    try {
+        ReadEnabled = flag != 0 ? 1 : 0;
+        IniFile->WriteBool(RomText(Rom), "Read", flag != 0);
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI...");
+    }
+}
+
+void iButton::AssignCoupler(const uint16_t* couplerSerial, int branch) {
+    try {
+        for (int i = 0; i < 8; ++i)
+            SwitchSerial[i] = couplerSerial[i];
+        SwitchSerial[8] = 0;
+        SwitchPort = branch;
+    } catch (...) {
+        LogError("Exception assigning switch serial...");
+    }
+}
+
+int iButton::SecondsSinceLastSample() {
+    if (Samples < 2) return 0x7FFFFFFF;
+    // Wrap-safe: the elapsed milliseconds on the 32-bit tick counter.
+    return static_cast<int>(platform::TicksElapsed(platform::GetTickCount(), lastSampleTick_) / 1000);
+}
+
+double iButton::FilterValue(double value, int channel) {
+    try {
+        if (channel >= 4 || channel < 0) return value;
+        double* h = History[channel];
+        if (Samples < 2) {
+            std::fill(h, h + 10, value);
+            return value;
+        }
+        h[Samples % 10] = value;
+        double sorted[10];
+        std::copy(h, h + 10, sorted);
+        std::sort(sorted, sorted + 10);
+        return (sorted[5] + sorted[6]) / 2.0;
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception calculating average: ") + e.what());
+        return 0.0;
+    }
+}
+
+int iButton::SelectDevice() {
+    try {
+        uint16_t rom[8];
+        std::copy(std::begin(Rom), std::end(Rom), rom);
+        if (!Microlan::CheckResult(tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom), 1))
+            return 0;
+        if (Microlan::CheckResult(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
+            return 1;
+        if (Microlan::CheckResult(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
+            return 1;
+        Microlan::ResetBus();
+        return 0;
+    } catch (...) {
+        LogError("Exception accessing MicroLAN");
+        return 0;
+    }
+}
+
+int iButton::SwitchCoupler(int command) {
+    uint16_t rom[8];
+    std::copy(SwitchSerial, SwitchSerial + 8, rom);
+    tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+    if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
+    auto touch = [](int byte) { tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte)); };
+    switch (command) {
+    case AllLinesOff:
+        touch(0x66);
+        break;
+    case SmartOnMain:
+        touch(0xCC);
+        touch(0xFF);
+        break;
+    case SmartOnAux:
+        touch(0x33);
+        touch(0xFF);
+        break;
+    case DirectOnMain:
+        touch(0xA5);
+        break;
+    case Discharge:
+        touch(0x99);
+        platform::Sleep(100);
+        break;
+    default:
+        return 0;
+    }
+    touch(0xFF);
+    touch(0xFF);
+    return 1;
+}
+
+int iButton::Sample() {
+    try {
+        const std::string section = RomText(Rom);
+        if (!ReadEnabled) {
+            // A disabled sensor is "not sampled" (0): the readers must not republish stale values.
+            if (ErrorCount == 0 || SecondsSinceLastSample() <= 3600) return 0;
+            ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
+            if (ReadEnabled) LogError(Description + ": Sampling ENABLED (trying again)");
+        }
+        LastReadOk = 0;
+        if (!Microlan::StartSession()) return 0;
+        if (ErrorCount != 0 && ErrorCount % 10 == 0) {
+            if (ErrorCount < 50) {
+                if (Microlan::Setup() == 1)
+                    LogError(Format("%u errors reading %s: MLAN OK", ErrorCount, Description.c_str()));
+                else if (Microlan::LastSetupResult == 2)
+                    LogError(Format("%u errors reading %s: MLAN shorted!", ErrorCount, Description.c_str()));
+                else
+                    LogError(
+                        Format("%u errors reading %s: MLAN unavailable", ErrorCount, Description.c_str()));
+                // Setup ended the session; the sample goes on, so it needs one again.
+                if (!Microlan::StartSession()) return 0;
+            } else {
+                LogError(Format("%u errors reading %s, sampling DISABLED! (will try later)", ErrorCount,
+                                Description.c_str()));
+                ReadEnabled = 0;
+            }
+        }
+        int result = 0;
+        int tries = MaxRetry < 1 ? 1 : MaxRetry;
+        for (int k = 0; k < tries; ++k) {
+            if (k >= 2) Microlan::ResetBus();
+            if (SwitchPort != 0) SwitchCoupler(SwitchPort);
+            result = Read();
+            if (SwitchPort != 0) SwitchCoupler(AllLinesOff);
+            if (result != 0) break;
+        }
+        Microlan::EndSession();
+        ++Samples;
+        lastSampleTick_ = platform::GetTickCount();
+        LastSampleTime = lastSampleTick_ / 1000;
+        if (result != 0)
+            ErrorCount = 0;
+        else
+            ++ErrorCount;
+        LastReadOk = result;
+        return result;
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception reading sensor: ") + e.what());
+        return 0;
+    } catch (...) {
+        LogError("Exception reading sensor: ");
+        return 0;
+    }
+}
+
+std::string iButton::GetHTML() {
+    try {
+        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0>";
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Type</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                   Type.c_str());
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Serial</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                   RomText(Rom).c_str());
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Samples</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
+                   static_cast<int>(Samples));
+        html += Format("<TR><TD><FONT SIZE=2>Last sample</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d seconds "
+                       "ago</FONT></TD></TR>",
+                       SecondsSinceLastSample());
+        html += Format(
+            "<TR><TD><FONT SIZE=2>Last error</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+            LastError.c_str());
+        if (SwitchPort != 0) {
+            html += "<TR><TD><FONT SIZE=2><BR></B></A></FONT></TD><TD ALIGN=RIGHT><FONT "
+                    "SIZE=2><BR></FONT></TD></TR>";
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Hub serial</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                RomText(SwitchSerial).c_str());
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Hub port</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                SwitchPort == 1 ? "Main" : "Aux");
+        }
+        html += "<TR><TD><FONT SIZE=2><BR><A HREF='/'><B>Back</B></A></FONT></TD><TD ALIGN=RIGHT><FONT "
+                "SIZE=2><BR></FONT></TD></TR></TABLE>";
+        return html;
+    } catch (const std::exception& e) {
+        LogError(std::string("Exception creating HTML document: ") + e.what());
+        return std::string("Exception creating HTML document: ") + e.what();
+    } catch (...) {
+        LogError("Exception creating HTML document...");
+        return "Exception creating HTML document...";
+    }
+}
+
+std::string iButton::GetStatus() {
+    return Format("%s: %s", RomText(Rom).c_str(), ValueText.c_str());
+}

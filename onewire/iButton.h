@@ -1,0 +1,103 @@
+#pragma once
+// The common base of the sensor classes with virtual operations (Temperature, DS1820,
+// DS2438, Humidity, Barometer, DS2423, RainGauge, WindData, DS2407). It owns the device's serial number
+// and SENSORS.INI section, the common settings, the retrying sample with error counting and disabling,
+// coupler switching from the sensor's side, device selection, the median filter, the 1-Wire CRCs, and
+// the error and debug logs.
+//
+// A disabled sensor reports "not sampled" (0) and touches no counter; the description is made safe
+// before it names the debug log; a shorted net's setup result reaches the log text ("MLAN shorted!").
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/IniFile.h"
+
+// Dispatches the waiting window messages (during long conversions). A hook: a no-op until the station
+// installs its pump (SetPumpMessagesHook); nested calls from inside the pump do nothing.
+void PumpMessages();
+void SetPumpMessagesHook(std::function<void()> pump);
+
+class iButton {
+public:
+    // Coupler command numbers (shared with DS2409::Switch).
+    enum CouplerCommand { AllLinesOff = 0, SmartOnMain = 1, SmartOnAux = 2, DirectOnMain = 3, Discharge = 4 };
+
+    // Reads the driver's current device into Rom; couplerSerial may be null when branch is 0.
+    iButton(const uint16_t* couplerSerial, int couplerBranch);
+    virtual ~iButton();
+    iButton(const iButton&) = delete;
+    iButton& operator=(const iButton&) = delete;
+
+    // Slots 0-12.
+    virtual void LogError(const std::string& text);
+    virtual void ResetDaily() {}
+    virtual void InitHistory() {}
+    virtual int Read() { return 1; }
+    virtual double GetValue() { return 0.0; }
+    virtual double GetMax() { return 0.0; }
+    virtual double GetMin() { return 0.0; }
+    virtual double GetMaxAt(uint8_t* /*time*/) { return 0.0; }
+    virtual double GetMinAt(uint8_t* /*time*/) { return 0.0; }
+    virtual std::string GetUnit() { return {}; }
+    virtual std::string GetXML() { return {}; }
+    virtual std::string GetHTML();
+    virtual std::string GetStatus();
+
+    int Sample();
+    int SelectDevice();
+    int SwitchCoupler(int command);
+    void AssignCoupler(const uint16_t* couplerSerial, int branch);
+    int SecondsSinceLastSample();
+    double FilterValue(double value, int channel);
+    void SetType(const std::string& type);
+    void SetRead(int flag);
+    void LoadSettings();
+    void SaveSettings();
+
+    // The 16-digit serial text (CRC first, family last). RomToHex shares one static buffer.
+    static const char* RomToHex(const uint16_t* rom);
+    static std::string RomText(const uint16_t* rom);
+    static int HexDigitValue(char c);
+    uint8_t Crc8(uint8_t byte);
+    uint16_t Crc16(uint8_t byte);
+    void DebugLog(const std::string& text);
+    // The SENSORS.INI section of this sensor (its serial text).
+    std::string SerialSection() const { return RomText(Rom); }
+
+    // Fields in the original order.
+    double History[4][10] = {};
+    std::string LogErrorPORT;
+    uint8_t MaxRetry = 3;
+    int32_t Tag = 0;
+    uint32_t LastSampleTime = 0; // tick count / 1000 at the end of the last sample
+    uint32_t ErrorCount = 0;
+    int32_t LastReadOk = 0;
+    uint8_t Crc8Value = 0;
+    uint16_t Crc16Value = 0;
+    std::string Type;
+    std::string DDEName;
+    std::string ValueText;
+    std::string LastError;
+    std::string Description;
+    std::unique_ptr<platform::TIniFile> IniFile;
+    int32_t SwitchPort = 0; // 0 none, 1 main, 2 aux
+    uint16_t SwitchSerial[9] = {};
+    uint16_t Rom[8] = {};
+    uint8_t IoBuffer[52] = {};
+    uint32_t Samples = 0;
+    uint32_t ClassCounter = 0;
+    int PrintOnHTML = 1;
+    int Plot = 1;
+    int Log = 1;
+    int ReadEnabled = 1; // SENSORS.INI Read (the original field `Read`; the name is taken by slot 3)
+    int HistoryPending = 0;
+    int Debug = 0;
+
+    // SENSORS.INI in the program's folder (tests may point it elsewhere before constructing sensors).
+    static std::string SensorsIniPath();
+
+private:
+    uint32_t lastSampleTick_ = 0; // wrap-safe companion of LastSampleTime (ms)
+};

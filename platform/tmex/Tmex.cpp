@@ -1,0 +1,606 @@
+#include "platform/tmex/Tmex.h"
+
+#include "platform/tmex/Crc.h"
+#include "platform/tmex/DriverSettings.h"
+#include "platform/tmex/sim/DemoNet.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+
+namespace platform::tmex {
+
+namespace {
+
+using RomBytes = std::array<uint8_t, 8>;
+using PortKey = int32_t;
+
+PortKey KeyOf(int16_t portNum, int16_t portType) {
+    return static_cast<PortKey>((static_cast<uint32_t>(static_cast<uint16_t>(portNum)) << 16) |
+                                static_cast<uint16_t>(portType));
+}
+
+struct Driver {
+    std::map<PortKey, std::shared_ptr<Backend>> backends;
+    std::map<PortKey, SessionHandle> openSessions; // port -> its open session
+    std::map<SessionHandle, PortKey> sessionPorts; // open session -> port
+    SessionHandle nextHandle = 1;
+    std::optional<std::pair<int16_t, int16_t>> defaultOverride;
+    std::string settingsPath = "tmex.ini";
+};
+
+Driver& D() {
+    static Driver driver;
+    return driver;
+}
+
+// The driver's state inside the caller's TmexStateBuffer.
+struct SearchState {
+    uint32_t magic;
+    uint8_t hasCurrent;
+    uint8_t hasLastFound;
+    uint8_t primed;
+    uint8_t unused;
+    RomBytes current;
+    RomBytes lastFound;
+    RomBytes primedPosition;
+};
+constexpr uint32_t kStateMagic = 0x4B4F5257; // "KORW"
+static_assert(sizeof(SearchState) <= kStateBufferSize);
+
+SearchState LoadState(const TmexStateBuffer* buffer) {
+    SearchState s{};
+    std::memcpy(&s, buffer->bytes, sizeof s);
+    if (s.magic != kStateMagic) {
+        s = SearchState{};
+        s.magic = kStateMagic;
+    }
+    return s;
+}
+
+void StoreState(TmexStateBuffer* buffer, const SearchState& s) {
+    std::memcpy(buffer->bytes, &s, sizeof s);
+}
+
+std::string Hex(const uint8_t* bytes, std::size_t n) {
+    std::string out;
+    char two[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(two, sizeof two, "%02X", bytes[i]);
+        if (!out.empty()) out += ' ';
+        out += two;
+    }
+    return out;
+}
+
+std::string Hex1(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+std::string RomText(const RomBytes& rom) {
+    std::string out;
+    char two[4];
+    for (int i = 7; i >= 0; --i) {
+        std::snprintf(two, sizeof two, "%02X", rom[i]);
+        out += two;
+    }
+    return out;
+}
+
+// Announces a call to the backend's traffic log and reports its result on the way out.
+class CallScope {
+public:
+    CallScope(Backend* backend, std::string name, std::string args = {}) : backend_(backend) {
+        if (backend_) backend_->BeginCall(DriverCall{std::move(name), std::move(args), 0});
+    }
+    template <typename T> T Done(T result) {
+        if (backend_) backend_->EndCall(static_cast<int32_t>(result));
+        backend_ = nullptr;
+        return result;
+    }
+    ~CallScope() {
+        if (backend_) backend_->EndCall(0);
+    }
+
+private:
+    Backend* backend_;
+};
+
+std::shared_ptr<Backend> DefaultBackendFor(int16_t portNum, int16_t portType) {
+    if (portType == kPortTypeDS2480)
+        return std::make_shared<NoAdapterBackend>("DS2480 serial adapter (no serial backend yet)");
+    if (portType == kPortTypeSimulated) {
+        if (portNum == 1) return sim::MakeDemoNet();
+        return std::make_shared<NoAdapterBackend>("Simulated 1-Wire net (no net on this port)");
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool create) {
+    auto& d = D();
+    auto it = d.backends.find(KeyOf(portNum, portType));
+    if (it != d.backends.end()) return it->second;
+    if (!create) return nullptr;
+    auto backend = DefaultBackendFor(portNum, portType);
+    if (backend) d.backends[KeyOf(portNum, portType)] = backend;
+    return backend;
+}
+
+// The backend of an open session, or null.
+Backend* SessionBackend(SessionHandle session) {
+    auto& d = D();
+    auto it = d.sessionPorts.find(session);
+    if (it == d.sessionPorts.end()) return nullptr;
+    auto b = d.backends.find(it->second);
+    return b == d.backends.end() ? nullptr : b->second.get();
+}
+
+void CloseSessionOfPort(PortKey key) {
+    auto& d = D();
+    auto it = d.openSessions.find(key);
+    if (it == d.openSessions.end()) return;
+    d.sessionPorts.erase(it->second);
+    d.openSessions.erase(it);
+    auto b = d.backends.find(key);
+    if (b != d.backends.end()) b->second->CloseSession();
+}
+
+// --- search ---------------------------------------------------------------------------------------
+// Bit i of the ROM (byte i / 8, bit i % 8) is the i-th bit of the search walk: the search order is the
+// ascending order of the bit-reversed 64-bit ROM, the 0 branch first.
+
+int RomBit(const RomBytes& rom, int i) {
+    return (rom[i / 8] >> (i % 8)) & 1;
+}
+void SetRomBit(RomBytes& rom, int i, int value) {
+    if (value)
+        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] | (1 << (i % 8)));
+    else
+        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] & ~(1 << (i % 8)));
+}
+
+// The next position in search order; false when rom was the last one.
+bool Increment(RomBytes& rom) {
+    for (int i = 63; i >= 0; --i) {
+        if (RomBit(rom, i) == 0) {
+            SetRomBit(rom, i, 1);
+            return true;
+        }
+        SetRomBit(rom, i, 0);
+    }
+    return false;
+}
+
+enum class SearchResult { Found, None, Error };
+
+// One search pass (reset, 0xF0, 64 triplets). The first `forced` bits follow `path`; after them the
+// walk follows `target` while it can (recording where a 1 branch would have led above the target), or
+// takes the 0 branch once it is above the target. Fills `found`; `deadEnd` is set when the target could
+// not be followed and everything reachable along it is below the target.
+struct PassOutcome {
+    SearchResult result = SearchResult::None;
+    RomBytes found{};
+    bool deadEnd = false;
+    int fallback = -1; // deepest bit where the target had 0 and a 1 branch existed
+};
+
+PassOutcome SearchPass(Backend& bus, const RomBytes& path, int forced, const RomBytes& target) {
+    PassOutcome out;
+    int16_t reset = bus.Reset();
+    if (reset < 0) {
+        out.result = SearchResult::Error;
+        return out;
+    }
+    if (reset != 1) return out; // no presence (or a short): nothing to find
+    int16_t echo = bus.TouchByte(0xF0);
+    if (echo < 0) {
+        out.result = SearchResult::Error;
+        return out;
+    }
+    bool followTarget = true;
+    for (int i = 0; i < 64; ++i) {
+        int16_t bit = bus.TouchBit(1);
+        int16_t complement = bus.TouchBit(1);
+        if (bit < 0 || complement < 0) {
+            out.result = SearchResult::Error;
+            return out;
+        }
+        bool has0 = bit == 0;
+        bool has1 = complement == 0;
+        if (!has0 && !has1) return out; // every device dropped out: nothing there (or it vanished mid-search)
+        int dir;
+        if (i < forced) {
+            dir = RomBit(path, i);
+            if ((dir == 0 && !has0) || (dir == 1 && !has1)) return out; // the forced branch vanished
+            if (i + 1 == forced) followTarget = false; // a forced path always ends above the target
+        } else if (followTarget) {
+            int want = RomBit(target, i);
+            if (want == 0) {
+                if (has0) {
+                    dir = 0;
+                    if (has1) out.fallback = i;
+                } else {
+                    dir = 1;
+                    followTarget = false;
+                }
+            } else if (has1) {
+                dir = 1;
+            } else {
+                out.deadEnd = true;
+                dir = 0;
+                followTarget = false;
+            }
+        } else {
+            dir = has0 ? 0 : 1;
+        }
+        if (bus.TouchBit(static_cast<uint8_t>(dir)) < 0) {
+            out.result = SearchResult::Error;
+            return out;
+        }
+        SetRomBit(out.found, i, dir);
+    }
+    out.result = Crc8(out.found) == 0 ? SearchResult::Found : SearchResult::Error;
+    return out;
+}
+
+// The smallest reachable ROM at or after `target` in search order.
+SearchResult SearchFrom(Backend& bus, const RomBytes& target, RomBytes& found) {
+    PassOutcome first = SearchPass(bus, target, 0, target);
+    if (first.result != SearchResult::Found) return first.result;
+    if (!first.deadEnd) {
+        found = first.found;
+        return SearchResult::Found;
+    }
+    if (first.fallback < 0) return SearchResult::None;
+    RomBytes path = target;
+    SetRomBit(path, first.fallback, 1);
+    PassOutcome second = SearchPass(bus, path, first.fallback + 1, target);
+    if (second.result == SearchResult::Found) found = second.found;
+    return second.result;
+}
+
+int16_t MatchRom(Backend& bus, const RomBytes& rom) {
+    int16_t r = bus.TouchByte(0x55);
+    if (r < 0) return r;
+    for (uint8_t b : rom) {
+        r = bus.TouchByte(b);
+        if (r < 0) return r;
+    }
+    return 1;
+}
+
+int16_t DoAccess(Backend& bus, const SearchState& s) {
+    int16_t reset = bus.Reset();
+    if (reset < 0) return reset;
+    // A shorted line holds the bus low, which the adapter cannot tell from a presence pulse.
+    if (reset != 1 && reset != 2) return 0;
+    int16_t r = MatchRom(bus, s.current);
+    return r < 0 ? r : 1;
+}
+
+} // namespace
+
+// --- sessions ---------------------------------------------------------------------------------------
+
+SessionHandle StartSession(int16_t portNum, int16_t portType, int32_t /*reserved*/) {
+    auto& d = D();
+    auto backend = BackendFor(portNum, portType, true);
+    if (!backend) return kErrNoHardwareDriver;
+    CallScope call(backend.get(), "START", std::to_string(portNum) + "," + std::to_string(portType));
+    PortKey key = KeyOf(portNum, portType);
+    if (d.openSessions.count(key)) return call.Done(0); // the port is in use by an open session
+    int32_t answer = backend->OpenSession();
+    if (answer <= 0) return call.Done(answer);
+    SessionHandle handle = d.nextHandle;
+    d.nextHandle = d.nextHandle == INT32_MAX ? 1 : d.nextHandle + 1;
+    d.openSessions[key] = handle;
+    d.sessionPorts[handle] = key;
+    return call.Done(handle);
+}
+
+int16_t ValidSession(SessionHandle session) {
+    Backend* bus = SessionBackend(session);
+    CallScope call(bus, "VALID");
+    return call.Done<int16_t>(bus ? 1 : 0);
+}
+
+int16_t EndSession(SessionHandle session) {
+    auto& d = D();
+    auto it = d.sessionPorts.find(session);
+    if (it == d.sessionPorts.end()) return 0; // 0, negative and stale handles are tolerated
+    CallScope call(SessionBackend(session), "END");
+    CloseSessionOfPort(it->second);
+    return call.Done<int16_t>(1);
+}
+
+int16_t ReleasePort(SessionHandle session) {
+    EndSession(session);
+    return 1;
+}
+
+int16_t DefaultPort(int16_t* portNum, int16_t* portType) {
+    auto& d = D();
+    int16_t num = 1;
+    int16_t type = kPortTypeSimulated;
+    if (d.defaultOverride) {
+        num = d.defaultOverride->first;
+        type = d.defaultOverride->second;
+    } else {
+        DriverSettings settings = LoadDriverSettings(d.settingsPath);
+        num = settings.defaultPortNum;
+        type = settings.defaultPortType;
+    }
+    if (portNum) *portNum = num;
+    if (portType) *portType = type;
+    return 1;
+}
+
+namespace {
+int16_t CopyText(const std::string& text, char* out) {
+    if (!out) return 0;
+    std::size_t n = std::min<std::size_t>(text.size(), kVersionTextSize - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = 0;
+    return static_cast<int16_t>(n);
+}
+} // namespace
+
+int16_t MainDriverVersion(char* text) {
+    return CopyText("Korvane 1-Wire driver 1.0 (TMEX calls by ordinal; simulated net built in)", text);
+}
+
+int16_t TypeDriverVersion(int16_t portType, char* text) {
+    for (auto& [key, backend] : D().backends)
+        if (static_cast<int16_t>(key & 0xFFFF) == portType) return CopyText(backend->TypeVersion(), text);
+    if (portType == kPortTypeDS2480) return CopyText("DS2480 serial adapter (no serial backend yet)", text);
+    if (portType == kPortTypeSimulated) return CopyText("Simulated 1-Wire net 1.0", text);
+    return CopyText("", text);
+}
+
+int16_t Setup(SessionHandle session) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    CallScope call(bus, "SETUP");
+    return call.Done(bus->Setup());
+}
+
+// --- line primitives -------------------------------------------------------------------------------
+
+int16_t TouchReset(SessionHandle session) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    CallScope call(bus, "R");
+    return call.Done(bus->Reset());
+}
+
+int16_t TouchByte(SessionHandle session, int16_t byte) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    CallScope call(bus, "T", Hex1(byte));
+    return call.Done(bus->TouchByte(static_cast<uint8_t>(byte & 0xFF)));
+}
+
+int16_t TouchBit(SessionHandle session, int16_t bit) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    CallScope call(bus, "TB", std::to_string(bit & 1));
+    return call.Done(bus->TouchBit(static_cast<uint8_t>(bit & 1)));
+}
+
+int16_t BlockIO(SessionHandle session, uint8_t* buffer, int16_t length) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (length < 0 || (length > 0 && !buffer)) return -8; // block transfer too long / bad buffer
+    CallScope call(bus, "BLK", Hex(buffer, static_cast<std::size_t>(length)));
+    for (int16_t i = 0; i < length; ++i) {
+        int16_t r = bus->TouchByte(buffer[i]);
+        if (r < 0) return call.Done(r);
+        buffer[i] = static_cast<uint8_t>(r);
+    }
+    return call.Done(length);
+}
+
+int16_t OneWireLevel(SessionHandle session, int16_t operation, int16_t levelMode, int16_t primed) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    CallScope call(bus, "LL",
+                   std::to_string(operation) + "," + std::to_string(levelMode) + "," +
+                       std::to_string(primed));
+    return call.Done(bus->Level(operation, levelMode, primed));
+}
+
+int16_t DS2480LineParameters(SessionHandle session, TMLine* block) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!block) return 0;
+    CallScope call(bus, "TMLINE", std::to_string(block->flag));
+    return call.Done(bus->LineParameters(*block));
+}
+
+// --- ROM, access, search -----------------------------------------------------------------------------
+
+int16_t Rom(SessionHandle session, TmexStateBuffer* state, uint16_t* rom) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state || !rom) return 0;
+    SearchState s = LoadState(state);
+    if (rom[0] == 0) {
+        CallScope call(bus, "GET");
+        for (int i = 0; i < 8; ++i)
+            rom[i] = s.hasCurrent ? s.current[i] : 0;
+        return call.Done<int16_t>(1);
+    }
+    for (int i = 0; i < 8; ++i)
+        s.current[i] = static_cast<uint8_t>(rom[i] & 0xFF);
+    s.hasCurrent = 1;
+    StoreState(state, s);
+    CallScope call(bus, "SET", RomText(s.current));
+    return call.Done<int16_t>(1);
+}
+
+int16_t Access(SessionHandle session, TmexStateBuffer* state) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state) return 0;
+    CallScope call(bus, "ACC");
+    return call.Done(DoAccess(*bus, LoadState(state)));
+}
+
+int16_t StrongAccess(SessionHandle session, TmexStateBuffer* state) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state) return 0;
+    CallScope call(bus, "SACC");
+    SearchState s = LoadState(state);
+    RomBytes found{};
+    SearchResult r = SearchFrom(*bus, s.current, found);
+    if (r != SearchResult::Found || found != s.current) return call.Done<int16_t>(0);
+    return call.Done(DoAccess(*bus, s));
+}
+
+int16_t FamilySearchSetup(SessionHandle session, TmexStateBuffer* state, int16_t family) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state) return 0;
+    CallScope call(bus, "FSETUP", Hex1(family));
+    SearchState s = LoadState(state);
+    s.primed = 1;
+    s.primedPosition = RomBytes{};
+    s.primedPosition[0] = static_cast<uint8_t>(family & 0xFF);
+    s.hasLastFound = 0;
+    StoreState(state, s);
+    return call.Done<int16_t>(1);
+}
+
+int16_t First(SessionHandle session, TmexStateBuffer* state) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state) return 0;
+    CallScope call(bus, "FIRST");
+    SearchState s = LoadState(state);
+    RomBytes target = s.primed ? s.primedPosition : RomBytes{};
+    RomBytes found{};
+    SearchResult r = SearchFrom(*bus, target, found);
+    if (r == SearchResult::Error) return call.Done(kErrPacket);
+    if (r == SearchResult::None) {
+        s.hasLastFound = 0;
+        s.primed = 0;
+        StoreState(state, s);
+        return call.Done<int16_t>(0);
+    }
+    s.lastFound = found;
+    s.hasLastFound = 1;
+    if (s.primed && found[0] != s.primedPosition[0]) {
+        // Our choice: no device of the primed family is "nothing found".
+        StoreState(state, s);
+        return call.Done<int16_t>(0);
+    }
+    s.current = found;
+    s.hasCurrent = 1;
+    StoreState(state, s);
+    return call.Done<int16_t>(1);
+}
+
+int16_t Next(SessionHandle session, TmexStateBuffer* state) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state) return 0;
+    CallScope call(bus, "NEXT");
+    SearchState s = LoadState(state);
+    RomBytes target{};
+    bool more = true;
+    if (s.hasLastFound) {
+        target = s.lastFound;
+        more = Increment(target);
+    } else if (s.primed) {
+        target = s.primedPosition;
+    }
+    RomBytes found{};
+    SearchResult r = more ? SearchFrom(*bus, target, found) : SearchResult::None;
+    if (r == SearchResult::Error) return call.Done(kErrPacket);
+    if (r == SearchResult::None) {
+        // The end of the search: the next search starts over.
+        s.hasLastFound = 0;
+        s.primed = 0;
+        StoreState(state, s);
+        return call.Done<int16_t>(0);
+    }
+    s.lastFound = found;
+    s.hasLastFound = 1;
+    s.current = found;
+    s.hasCurrent = 1;
+    StoreState(state, s);
+    return call.Done<int16_t>(1);
+}
+
+int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16_t page, uint8_t* buffer) {
+    Backend* bus = SessionBackend(session);
+    if (!bus) return kErrInvalidSession;
+    if (!state || !buffer || page < 0 || page > 15) return kErrPacket;
+    CallScope call(bus, "PWC", std::to_string(page));
+    SearchState s = LoadState(state);
+    int16_t access = DoAccess(*bus, s);
+    if (access != 1) return call.Done<int16_t>(access < 0 ? access : kErrDeviceNotFound);
+    uint16_t address = static_cast<uint16_t>(page * 32);
+    uint8_t header[3] = {0xA5, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)};
+    uint16_t crc = 0;
+    for (uint8_t b : header) {
+        int16_t r = bus->TouchByte(b);
+        if (r < 0) return call.Done(r);
+        crc = Crc16Update(crc, b);
+    }
+    uint8_t data[42];
+    for (int i = 0; i < 42; ++i) {
+        int16_t r = bus->TouchByte(0xFF);
+        if (r < 0) return call.Done(r);
+        data[i] = static_cast<uint8_t>(r);
+        crc = Crc16Update(crc, data[i]);
+    }
+    if (crc != kCrc16Residue) return call.Done(kErrPacket);
+    std::memcpy(buffer, data, 40);
+    return call.Done<int16_t>(40);
+}
+
+// --- ports and backends ------------------------------------------------------------------------------
+
+void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend) {
+    PortKey key = KeyOf(portNum, portType);
+    CloseSessionOfPort(key);
+    if (backend)
+        D().backends[key] = std::move(backend);
+    else
+        D().backends.erase(key);
+}
+
+void RemoveBackend(int16_t portNum, int16_t portType) {
+    InstallBackend(portNum, portType, nullptr);
+}
+
+std::shared_ptr<Backend> FindBackend(int16_t portNum, int16_t portType) {
+    return BackendFor(portNum, portType, false);
+}
+
+void ResetDriver() {
+    auto& d = D();
+    while (!d.openSessions.empty())
+        CloseSessionOfPort(d.openSessions.begin()->first);
+    d.backends.clear();
+    d.defaultOverride.reset();
+    d.settingsPath = "tmex.ini";
+}
+
+void SetDefaultPortOverride(int16_t portNum, int16_t portType) {
+    D().defaultOverride = {portNum, portType};
+}
+void ClearDefaultPortOverride() {
+    D().defaultOverride.reset();
+}
+void SetDriverSettingsPath(const std::string& path) {
+    D().settingsPath = path;
+}
+
+} // namespace platform::tmex

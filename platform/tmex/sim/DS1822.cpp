@@ -1,0 +1,1 @@
+#include "platform/tmex/sim/DS1822.h"

@@ -1,0 +1,1 @@
+#include "platform/tmex/sim/DS2408.h"

@@ -1,0 +1,109 @@
+#include "platform/tmex/sim/DS2423.h"
+
+#include "platform/tmex/Crc.h"
+
+namespace platform::tmex::sim {
+
+DS2423::DS2423(const Rom& rom) : Device(rom) {
+    memory_.fill(0xFF);
+}
+
+void DS2423::AddCounts(char input, uint32_t counts) {
+    int page = (input == 'A' || input == 'a') ? 14 : 15;
+    counters_[page - 12] += counts;
+}
+
+void DS2423::SetCounter(int page, uint32_t value) {
+    if (page >= 12 && page <= 15) counters_[page - 12] = value;
+}
+
+uint32_t DS2423::Counter(int page) const {
+    return (page >= 12 && page <= 15) ? counters_[page - 12] : 0xFFFFFFFF;
+}
+
+void DS2423::SetPage(int page, const std::array<uint8_t, 32>& bytes) {
+    for (int i = 0; i < 32; ++i)
+        memory_[(page & 15) * 32 + i] = bytes[i];
+}
+
+void DS2423::OnSelected() {
+    command_ = -1;
+    headerIndex_ = 0;
+}
+
+// Builds the transfer of the page that holds address_, from address_ to the page end.
+uint8_t DS2423::NextWithCounter() {
+    if (streamIndex_ >= streamLength_) {
+        if (address_ >= 512) {
+            EndFunction();
+            return 0xFF;
+        }
+        int page = address_ / 32;
+        uint16_t crc = 0;
+        if (firstPage_)
+            for (uint8_t b : header_)
+                crc = Crc16Update(crc, b);
+        firstPage_ = false;
+        streamLength_ = 0;
+        while (address_ < (page + 1) * 32)
+            stream_[streamLength_++] = memory_[address_++];
+        uint32_t counter = Counter(page);
+        for (int i = 0; i < 4; ++i)
+            stream_[streamLength_++] = static_cast<uint8_t>(counter >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            stream_[streamLength_++] = 0x00;
+        for (int i = 0; i < streamLength_; ++i)
+            crc = Crc16Update(crc, stream_[i]);
+        crc = static_cast<uint16_t>(~crc);
+        if (TakeCrcFault()) crc ^= 0x0101;
+        stream_[streamLength_++] = static_cast<uint8_t>(crc & 0xFF);
+        stream_[streamLength_++] = static_cast<uint8_t>(crc >> 8);
+        streamIndex_ = 0;
+    }
+    return stream_[streamIndex_++];
+}
+
+uint8_t DS2423::FunctionByte(uint8_t master) {
+    if (command_ < 0) {
+        command_ = master;
+        headerIndex_ = 0;
+        header_[headerIndex_++] = master;
+        if (master != 0xA5 && master != 0xF0 && master != 0x0F && master != 0x5A) EndFunction();
+        return 0xFF;
+    }
+    if (headerIndex_ < 3) {
+        header_[headerIndex_++] = master;
+        if (headerIndex_ == 3) {
+            address_ = static_cast<uint16_t>((header_[1] | (header_[2] << 8)) & 0x1FF);
+            streamLength_ = streamIndex_ = 0;
+            firstPage_ = true;
+        }
+        return 0xFF;
+    }
+    switch (command_) {
+    case 0xA5:
+        return NextWithCounter();
+    case 0xF0:
+        if (address_ >= 512) {
+            EndFunction();
+            return 0xFF;
+        }
+        return memory_[address_++];
+    case 0x0F:
+        scratchpad_[address_ % 32] = master;
+        address_ = static_cast<uint16_t>((address_ & ~31) | ((address_ + 1) & 31));
+        return 0xFF;
+    case 0x5A: { // the E/S byte ends the command: copy the scratchpad to the addressed page
+        int page = address_ / 32;
+        for (int i = 0; i < 32; ++i)
+            memory_[page * 32 + i] = scratchpad_[i];
+        if (page == 12 || page == 13) ++counters_[page - 12];
+        EndFunction();
+        return 0xAA; // the copy-done pattern
+    }
+    default:
+        return 0xFF;
+    }
+}
+
+} // namespace platform::tmex::sim

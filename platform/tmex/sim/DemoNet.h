@@ -1,0 +1,34 @@
+#pragma once
+// The built-in demo net: a complete simulated weather station with every kind the station knows, on
+// which a fresh `make run` finds a net (port 1 of the simulated port type).
+//
+// Trunk: the adapter's 0x81 ID chip; two DS18S20, two DS18B20 and two DS1822 thermometers; a humidity,
+// a barometer and a plain DS2438; a wind-speed DS2423 with a DS2450 vane; a rain-gauge DS2423; a plain
+// DS2423 and a plain DS2450; a plain DS2407; a DS2408; a DS2409 coupler with one DS18B20 on its MAIN
+// branch. Values are fixed (a later issue makes them move).
+//
+// DemoSensorsIni() is the SENSORS.INI text that gives each demo device its role (Type, Description and
+// the role keys); `make run` seeds run/SENSORS.INI with it when that file is absent. Lines end CR LF.
+#include "platform/tmex/sim/SimNet.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform::tmex::sim {
+
+struct DemoDevice {
+    Rom rom;
+    std::string type;        // SENSORS.INI Type
+    std::string description; // SENSORS.INI Description
+};
+
+// Adds the demo devices to a net (on its trunk and one coupler branch).
+void BuildDemoNet(SimNet& net);
+// A new net with the demo devices, traffic logging off (it runs for as long as the station does).
+std::shared_ptr<SimNet> MakeDemoNet();
+// The demo devices in the order they are added, with their roles.
+std::vector<DemoDevice> DemoDevices();
+std::string DemoSensorsIni();
+
+} // namespace platform::tmex::sim

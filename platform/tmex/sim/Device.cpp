@@ -1,0 +1,163 @@
+#include "platform/tmex/sim/Device.h"
+
+#include "platform/tmex/Crc.h"
+#include "platform/tmex/sim/SimNet.h"
+
+#include <cstdio>
+
+namespace platform::tmex::sim {
+
+Rom Rom::Make(uint8_t family, uint64_t serial48) {
+    Rom rom;
+    rom.bytes[0] = family;
+    for (int i = 0; i < 6; ++i)
+        rom.bytes[1 + i] = static_cast<uint8_t>(serial48 >> (8 * (5 - i)));
+    rom.bytes[7] = Crc8(std::span<const uint8_t>(rom.bytes.data(), 7));
+    return rom;
+}
+
+std::string Rom::Text() const {
+    char text[17];
+    std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X%02X%02X", bytes[7], bytes[6], bytes[5],
+                  bytes[4], bytes[3], bytes[2], bytes[1], bytes[0]);
+    return text;
+}
+
+std::array<uint16_t, 8> Rom::Words() const {
+    std::array<uint16_t, 8> words{};
+    for (int i = 0; i < 8; ++i)
+        words[i] = bytes[i];
+    return words;
+}
+
+Device::Device(const Rom& rom) : rom_(rom) {}
+
+void Device::Remove() {
+    inserted_ = false;
+}
+
+void Device::Reinsert() {
+    if (inserted_) return;
+    inserted_ = true;
+    state_ = RomState::Idle;
+    OnPowerCycle();
+}
+
+bool Device::Reachable() const {
+    return inserted_ && segment_ && segment_->Reachable() && segment_->Connects(*this);
+}
+
+uint64_t Device::NowUs() const {
+    return net_ ? net_->NowUs() : 0;
+}
+
+void Device::EndFunction() {
+    state_ = RomState::Idle;
+}
+
+bool Device::TakeCrcFault() {
+    if (crcFaults_ == 0) return false;
+    if (crcFaults_ > 0) --crcFaults_;
+    return true;
+}
+
+bool Device::LineReset() {
+    state_ = RomState::AwaitRom;
+    OnReset();
+    return true;
+}
+
+uint8_t Device::LineByte(uint8_t master) {
+    switch (state_) {
+    case RomState::Idle:
+        return 0xFF;
+    case RomState::AwaitRom:
+        switch (master) {
+        case 0x55: // Match ROM
+            state_ = RomState::MatchRom;
+            index_ = 0;
+            matching_ = true;
+            break;
+        case 0xCC: // Skip ROM
+            state_ = RomState::Function;
+            OnSelected();
+            break;
+        case 0x33: // Read ROM
+        case 0x0F: // the DS2401's older Read ROM
+            state_ = RomState::ReadRom;
+            index_ = 0;
+            break;
+        case 0xF0: // Search ROM
+            state_ = RomState::Search;
+            index_ = 0;
+            searchPhase_ = 0;
+            break;
+        default: // alarm search (no alarms here), overdrive and unknown commands
+            state_ = RomState::Idle;
+            break;
+        }
+        return 0xFF;
+    case RomState::MatchRom:
+        if (master != rom_.bytes[index_]) matching_ = false;
+        if (++index_ == 8) {
+            if (matching_) {
+                state_ = RomState::Function;
+                OnSelected();
+            } else {
+                state_ = RomState::Idle;
+            }
+        }
+        return 0xFF;
+    case RomState::ReadRom: {
+        uint8_t out = rom_.bytes[index_];
+        if (++index_ == 8) state_ = RomState::Idle;
+        return out;
+    }
+    case RomState::Search: {
+        uint8_t out = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            out = static_cast<uint8_t>(out | (SearchBit((master >> bit) & 1) << bit));
+        return out;
+    }
+    case RomState::Function:
+        return FunctionByte(master);
+    }
+    return 0xFF;
+}
+
+uint8_t Device::LineBit(uint8_t master) {
+    switch (state_) {
+    case RomState::Search:
+        return SearchBit(master & 1);
+    case RomState::Function:
+        return FunctionBit(master & 1) & 1;
+    default:
+        return 1;
+    }
+}
+
+uint8_t Device::SearchBit(uint8_t master) {
+    if (state_ != RomState::Search) return 1;
+    int bit = (rom_.bytes[index_ / 8] >> (index_ % 8)) & 1;
+    switch (searchPhase_) {
+    case 0:
+        searchPhase_ = 1;
+        return static_cast<uint8_t>(bit);
+    case 1:
+        searchPhase_ = 2;
+        return static_cast<uint8_t>(bit ^ 1);
+    default:
+        searchPhase_ = 0;
+        if ((master & 1) != bit) {
+            state_ = RomState::Idle;
+            return 1;
+        }
+        if (++index_ == 64) {
+            state_ = RomState::Function;
+            OnSelected();
+        }
+        return 1;
+    }
+}
+
+} // namespace platform::tmex::sim

@@ -1,0 +1,119 @@
+#pragma once
+// One simulated 1-Wire chip: the ROM layer shared by every family (reset and presence, Match/Skip/Read
+// ROM, the bit-level search) and the hooks each family file fills in for its function commands.
+//
+// Each device answers the line byte by byte (or bit by bit): it returns what it drives, 0xFF (1) when it
+// only listens; the net ANDs the answers of every reachable device with the master's byte (wired-AND).
+// After a command's data phase a device drives nothing until the next reset.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace platform::tmex::sim {
+
+class SimNet;
+class Segment;
+
+// A 1-Wire serial number: byte 0 the family code, bytes 1-6 the serial, byte 7 the CRC8 of bytes 0-6.
+struct Rom {
+    std::array<uint8_t, 8> bytes{};
+
+    // A ROM with a valid CRC from a family code and a 48-bit serial written in reading order: byte 1 is
+    // the serial's most significant byte (Make(0x28, 0x112233445566).Text() == "5666554433221128").
+    static Rom Make(uint8_t family, uint64_t serial48);
+    uint8_t Family() const { return bytes[0]; }
+    // The station's serial text: 16 upper-case hex digits from byte 7 (CRC) down to byte 0 (family).
+    std::string Text() const;
+    // The ROM as the driver's 8 words (ordinal 44).
+    std::array<uint16_t, 8> Words() const;
+    bool operator==(const Rom&) const = default;
+};
+
+class Device {
+public:
+    explicit Device(const Rom& rom);
+    virtual ~Device() = default;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    const Rom& rom() const { return rom_; }
+    // Human name of the family ("DS18B20").
+    virtual std::string FamilyName() const = 0;
+
+    // --- test hooks common to every family ---
+    // Takes the device off the net (it answers nothing) and puts it back (power-on state; a DS2423
+    // keeps its counts, being battery-backed).
+    void Remove();
+    void Reinsert();
+    bool Inserted() const { return inserted_; }
+    // The next `count` CRC-protected transfers send a wrong CRC (count < 0: every one from now on; 0 stops).
+    void InjectCrcErrors(int count) { crcFaults_ = count; }
+    // Conversions started from now on never finish (the device stays busy).
+    void SetConversionNeverFinishes(bool stuck) { conversionStuck_ = stuck; }
+    // Whether the device is reachable from the adapter now (its segment is on and connects it).
+    bool Reachable() const;
+    Segment* segment() const { return segment_; }
+
+    // --- the line, called by the net for reachable devices only ---
+    bool LineReset();                 // true = presence pulse
+    uint8_t LineByte(uint8_t master); // what the device drives (0xFF = nothing)
+    uint8_t LineBit(uint8_t master);  // 1 = nothing
+    // After each slot, with the strong pull-up state as it is after that slot.
+    virtual void AfterSlot() {}
+    // The strong pull-up ends (explicitly or by the next communication).
+    virtual void OnPullupReleased() {}
+    // Power lost and back: brown-out, coupler discharge. Families reset what is not battery-backed.
+    virtual void OnPowerCycle() {}
+    // A device that switches segments (coupler, DS2407) tells whether its branch conducts.
+    virtual bool BranchConducts(int /*branch*/) const { return false; }
+    // Called when the device joins a net (couplers and switches create their segments here).
+    virtual void OnAttach(SimNet&) {}
+
+protected:
+    // The function layer: the device was just selected (Match ROM, Skip ROM or a finished search).
+    virtual void OnSelected() {}
+    // A function-phase byte or bit.
+    virtual uint8_t FunctionByte(uint8_t /*master*/) { return 0xFF; }
+    virtual uint8_t FunctionBit(uint8_t /*master*/) { return 1; }
+    // A reset reached the device (its function state ends).
+    virtual void OnReset() {}
+
+    // The function phase is over: drive nothing until the next reset.
+    void EndFunction();
+    // True when this CRC should be sent wrong (consumes one injected fault).
+    bool TakeCrcFault();
+    bool ConversionStuck() const { return conversionStuck_; }
+    SimNet& net() const { return *net_; }
+    // Microseconds on the net's clock.
+    uint64_t NowUs() const;
+
+private:
+    friend class SimNet;
+    enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
+
+    uint8_t SearchBit(uint8_t master);
+
+    Rom rom_;
+    SimNet* net_ = nullptr;
+    Segment* segment_ = nullptr;
+    bool inserted_ = true;
+    int crcFaults_ = 0;
+    bool conversionStuck_ = false;
+    RomState state_ = RomState::Idle;
+    int index_ = 0; // byte of Match/Read ROM, bit of the search
+    int searchPhase_ = 0;
+    bool matching_ = true;
+};
+
+// A device with a ROM and nothing else: the 0x81 adapter ID chip, unknown families.
+class RomOnlyDevice : public Device {
+public:
+    explicit RomOnlyDevice(const Rom& rom, std::string name = "ROM only")
+        : Device(rom), name_(std::move(name)) {}
+    std::string FamilyName() const override { return name_; }
+
+private:
+    std::string name_;
+};
+
+} // namespace platform::tmex::sim

@@ -1,0 +1,184 @@
+#pragma once
+// The simulated 1-Wire net: a backend of the driver (Backend.h) that works at byte level.
+//
+// - A wired-AND line: the byte read is the master's byte ANDed with what every reachable device drives.
+// - Segments: the trunk (always reachable while the adapter is there), each coupler's MAIN and AUX
+//   branch (reachable while the coupler is reachable and that branch is on), and a DS2407's PIO-B branch
+//   (reachable while its flip-flop conducts); a PIO-B branch can model the DS2401 wind-vane chain.
+// - Strong pull-up tracking (ordinal 33): armed, engaged after the next byte, ended by LL(0,0,0) or by
+//   the next communication; parasite devices brown out when it ends before their conversion does.
+// - Virtual time: every reset, byte and bit costs bus time. Under a simulated clock
+//   (platform::Clock::IsSimulated) the net advances the installed clock by it, so polling loops end on
+//   the simulated clock; on the real clock nothing sleeps per slot and the devices see real time.
+// - Test hooks: the topology builder (Add), removal and re-insertion (Device), a traffic log of driver
+//   calls and line slots, and fault hooks (short, no presence, adapter gone, session and setup results,
+//   line-level and line-parameter results, touch errors; per device: CRC errors, stuck conversions).
+#include "platform/tmex/Backend.h"
+#include "platform/tmex/sim/Device.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::tmex::sim {
+
+class Segment {
+public:
+    enum Kind { Trunk = 0, Main = 1, Aux = 2, PioB = 3 };
+
+    Segment(SimNet& net, Device* owner, Kind kind) : net_(net), owner_(owner), kind_(kind) {}
+    SimNet& net() const { return net_; }
+    Device* owner() const { return owner_; }
+    Kind kind() const { return kind_; }
+    const std::vector<Device*>& devices() const { return devices_; }
+
+    bool Reachable() const;
+    bool Connects(const Device& device) const;
+
+    // A DS2401 wind-vane chain: the devices of this segment in the order added are chips 0..7. Position
+    // p (0..15): even p connects chip p/2; odd p connects chips (p-1)/2 and ((p+1)/2) mod 8. -1 connects all.
+    void SetVanePosition(int position) { vanePosition_ = position; }
+    int VanePosition() const { return vanePosition_; }
+
+private:
+    friend class SimNet;
+    SimNet& net_;
+    Device* owner_;
+    Kind kind_;
+    std::vector<Device*> devices_;
+    int vanePosition_ = -1;
+};
+
+struct TrafficEntry {
+    enum Kind { Call, Reset, Byte, Bit, Level };
+    Kind kind;
+    std::string text; // calls: the name; line slots: "R", "B", "b", "L"
+    std::string args; // calls: the arguments
+    int32_t sent = 0; // line slots: the master's byte or bit
+    int32_t result = 0;
+    uint64_t atUs = 0;
+};
+
+class SimNet : public Backend {
+public:
+    SimNet();
+    ~SimNet() override;
+
+    // --- topology ---
+    Segment& Trunk() { return *segments_.front(); }
+    // Creates a device of family class T on a segment: net.Add<DS18B20>(net.Trunk(), rom).
+    template <typename T, typename... Args> T& Add(Segment& segment, Args&&... args) {
+        auto device = std::make_unique<T>(std::forward<Args>(args)...);
+        T& ref = *device;
+        Attach(segment, std::move(device));
+        return ref;
+    }
+    Segment& NewSegment(Device* owner, Segment::Kind kind);
+    Device* Find(const Rom& rom) const;
+    std::vector<Device*> Devices() const;
+
+    // --- time ---
+    uint64_t NowUs();
+    // Bus time of one reset, byte and bit slot in microseconds (defaults 1000, 500, 70). Zero costs make
+    // a test's arithmetic exact.
+    void SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs);
+    // Spends bus time (advances a simulated clock in whole milliseconds).
+    void Spend(uint32_t us);
+
+    // --- strong pull-up ---
+    bool PullupActive() const { return pullupActive_; }
+
+    // --- faults and adapter script ---
+    void SetAdapterPresent(bool present) { adapterPresent_ = present; }
+    void SetShorted(bool shorted) { shorted_ = shorted; }
+    void SetNoPresence(bool noPresence) { noPresence_ = noPresence; }
+    // Session answers used in order, then `SetSessionResult`'s (default 1): 0 = busy, < 0 = error.
+    void ScriptSessionResults(std::vector<int32_t> results) {
+        sessionScript_.assign(results.begin(), results.end());
+    }
+    void SetSessionResult(int32_t result) { sessionResult_ = result; }
+    int SessionAttempts() const { return sessionAttempts_; }
+    void SetSetupResult(int16_t result) { setupResult_ = result; }
+    void SetLineParameterResult(int16_t result) { lineParameterResult_ = result; }
+    // Forces the result of every line-level call (the level itself still changes).
+    void SetLevelResult(std::optional<int16_t> result) { levelResult_ = result; }
+    // The next `count` touch bytes return `code` (< 0) instead of touching the line.
+    void InjectTouchErrors(int count, int16_t code) {
+        touchFaults_ = count;
+        touchFaultCode_ = code;
+    }
+    // A byte the line returns instead of the wired-AND result for the next `count` touch bytes.
+    void InjectEchoErrors(int count, uint8_t value) {
+        echoFaults_ = count;
+        echoFaultValue_ = value;
+    }
+
+    // --- traffic log ---
+    void SetTrafficLogging(bool on) { logging_ = on; }
+    const std::vector<TrafficEntry>& Traffic() const { return traffic_; }
+    void ClearTraffic() { traffic_.clear(); }
+    // The driver calls as one line of text: "SET(5666554433221128)=1 ACC=1 T(44)=44 LL(0,0,0)=0 ...".
+    std::string CallText() const;
+    // The driver calls, one text per call ("T(44)=44").
+    std::vector<std::string> Calls() const;
+
+    // --- Backend ---
+    std::string TypeVersion() const override;
+    int32_t OpenSession() override;
+    int16_t Setup() override;
+    int16_t Reset() override;
+    int16_t TouchByte(uint8_t byte) override;
+    int16_t TouchBit(uint8_t bit) override;
+    int16_t Level(int16_t operation, int16_t level, int16_t prime) override;
+    int16_t LineParameters(TMLine& block) override;
+    void BeginCall(const DriverCall& call) override;
+    void EndCall(int32_t result) override;
+
+    // Called by a coupler's smart-on: a reset on one segment only; true when a device answered.
+    bool ResetSegment(Segment& segment);
+    // Called by a coupler's discharge: every device on the segment loses power.
+    void PowerCycleSegment(Segment& segment);
+
+private:
+    void Attach(Segment& segment, std::unique_ptr<Device> device);
+    std::vector<Device*> ReachableDevices() const;
+    void ReleasePullup();
+    void AfterSlot(const std::vector<Device*>& devices);
+    void Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result);
+
+    std::deque<std::unique_ptr<Segment>> segments_;
+    std::vector<std::unique_ptr<Device>> devices_;
+
+    uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
+    uint64_t nowUs_ = 0;
+    uint32_t subMsUs_ = 0;
+    uint32_t lastTick_ = 0;
+
+    bool pullupArmedByte_ = false;
+    bool pullupArmedBit_ = false;
+    bool pullupActive_ = false;
+
+    bool adapterPresent_ = true;
+    bool shorted_ = false;
+    bool noPresence_ = false;
+    std::deque<int32_t> sessionScript_;
+    int32_t sessionResult_ = 1;
+    int sessionAttempts_ = 0;
+    int16_t setupResult_ = 1;
+    int16_t lineParameterResult_ = 1;
+    std::optional<int16_t> levelResult_;
+    int touchFaults_ = 0;
+    int16_t touchFaultCode_ = -4;
+    int echoFaults_ = 0;
+    uint8_t echoFaultValue_ = 0x5A;
+    uint8_t lineParameters_[6] = {3, 1, 0, 0, 0, 0};
+
+    bool logging_ = true;
+    std::vector<TrafficEntry> traffic_;
+    std::vector<std::size_t> openCalls_;
+};
+
+} // namespace platform::tmex::sim

@@ -1,0 +1,72 @@
+#pragma once
+// What the three DS18x20 thermometer families share (DS18S20.h, DS18B20.h, DS1822.h): the scratchpad
+// with its CRC8, the EEPROM copy of TH/TL (and config), Convert T with its conversion time, parasite
+// power with strong pull-up tracking, and brown-out to the power-on scratchpad.
+//
+// Function commands: 0x44 Convert T (read slots answer 0 while a powered device converts, then 1),
+// 0xBE Read Scratchpad (8 bytes + CRC8, then 0xFF), 0x4E Write Scratchpad (TH, TL [, config]),
+// 0x48 Copy Scratchpad, 0xB8 Recall E2, 0xB4 Read Power Supply (0 = parasite).
+// A parasite device needs the strong pull-up for its whole conversion; when the pull-up ends first (or
+// never engages) it browns out: the scratchpad returns to the power-on pattern and read slots answer 1.
+#include "platform/tmex/sim/Device.h"
+
+#include <array>
+
+namespace platform::tmex::sim {
+
+class Thermometer : public Device {
+public:
+    using Pad = std::array<uint8_t, 8>;
+
+    // The temperature the next conversion measures (encoded per family).
+    void SetTemperature(double celsius);
+    // Golden raw cases: the next conversion yields exactly these 8 bytes (the device adds the CRC); TH,
+    // TL and config also go to the EEPROM, so that Recall E2 keeps them. The scratchpad takes them now.
+    void SetScratchpadRaw(const Pad& bytes);
+    void SetParasite(bool parasite) { parasite_ = parasite; }
+    bool Parasite() const { return parasite_; }
+    // The 9 scratchpad bytes as a Read Scratchpad would send them now (CRC included).
+    std::array<uint8_t, 9> Scratchpad() const;
+    int Conversions() const { return conversions_; }
+    int Brownouts() const { return brownouts_; }
+    bool Converting() const { return converting_; }
+
+    void AfterSlot() override;
+    void OnPullupReleased() override;
+    void OnPowerCycle() override;
+
+protected:
+    explicit Thermometer(const Rom& rom);
+    // Call from the derived constructor.
+    void PowerOn();
+
+    virtual Pad PowerOnScratchpad() const = 0;
+    virtual void Encode(double celsius, Pad& pad) const = 0;
+    virtual int WritableBytes() const = 0; // 2 (TH, TL) or 3 (TH, TL, config)
+    virtual uint64_t ConversionTimeUs() const = 0;
+
+    void OnSelected() override;
+    void OnReset() override;
+    uint8_t FunctionByte(uint8_t master) override;
+    uint8_t FunctionBit(uint8_t master) override;
+
+    Pad pad_{};
+
+private:
+    void Update(); // finishes a conversion whose time has come
+    void Brownout();
+    uint8_t ReadSlots(); // the byte a run of read slots gives now (busy/done)
+
+    Pad result_{}; // what the next conversion writes
+    std::array<uint8_t, 3> eeprom_{0x4B, 0x46, 0x7F};
+    bool parasite_ = false;
+    bool converting_ = false;
+    uint64_t conversionEndUs_ = 0;
+    int conversions_ = 0;
+    int brownouts_ = 0;
+    int command_ = -1;
+    int index_ = 0;
+    bool brownedOut_ = false;
+};
+
+} // namespace platform::tmex::sim
