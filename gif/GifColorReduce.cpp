@@ -1,0 +1,321 @@
+// Colour reduction - palettes, colour lookups, the octree quantizer and ReduceColors.
+#include <algorithm>
+#include <cstdlib>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+using namespace platform::gfx;
+
+// ---- palettes ----
+
+HPALETTE WebPalette() {
+    std::vector<PaletteEntry> e;
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 6; ++g)
+            for (int b = 0; b < 6; ++b)
+                e.push_back({static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51),
+                             static_cast<uint8_t>(b * 51), 0});
+    return MakePalette(std::move(e));
+}
+
+HPALETTE GrayScalePalette() {
+    std::vector<PaletteEntry> e;
+    for (int i = 0; i < 256; ++i) {
+        uint8_t v = static_cast<uint8_t>(i);
+        e.push_back({v, v, v, PC_NOCOLLAPSE});
+    }
+    return MakePalette(std::move(e));
+}
+
+HPALETTE MonochromePalette() {
+    return MakePalette({{0, 0, 0, PC_NOCOLLAPSE}, {0xFF, 0xFF, 0xFF, PC_NOCOLLAPSE}});
+}
+
+HPALETTE WindowsGrayPalette() {
+    std::vector<PaletteEntry> e;
+    for (uint8_t v : {0x00, 0x80, 0xC0, 0xFF})
+        e.push_back({v, v, v, PC_NOCOLLAPSE});
+    return MakePalette(std::move(e));
+}
+
+// ---- lookups ----
+
+TFastColorLookup::TFastColorLookup(const HPALETTE& palette) : TColorLookup(0), inverse_(32768, 0xFFFF) {
+    if (palette) {
+        int n = std::min(256, palette->Count());
+        entries_.assign(palette->Entries().begin(), palette->Entries().begin() + n);
+    }
+    Colors = static_cast<int>(entries_.size());
+    for (int i = 0; i < Colors; ++i) {
+        const auto& e = entries_[static_cast<size_t>(i)];
+        int key = (e.peRed >> 3) | ((e.peGreen & 0xF8) << 2) | ((e.peBlue & 0xF8) << 7);
+        if (inverse_[static_cast<size_t>(key)] == 0xFFFF)
+            inverse_[static_cast<size_t>(key)] = static_cast<uint16_t>(i);
+    }
+}
+
+uint8_t TFastColorLookup::Lookup(int red, int green, int blue, int& r, int& g, int& b) {
+    int key = (red >> 3) | ((green & 0xF8) << 2) | ((blue & 0xF8) << 7);
+    uint16_t idx = inverse_[static_cast<size_t>(key)];
+    if (idx == 0xFFFF) {
+        int best = 0x30000;
+        idx = 0;
+        for (int i = 0; i < Colors; ++i) {
+            const auto& e = entries_[static_cast<size_t>(i)];
+            int d = std::abs(e.peRed - red) + std::abs(e.peGreen - green) + std::abs(e.peBlue - blue);
+            if (d < best) {
+                best = d;
+                idx = static_cast<uint16_t>(i);
+            }
+        }
+        inverse_[static_cast<size_t>(key)] = idx;
+    }
+    if (Colors > 0) {
+        const auto& e = entries_[idx];
+        r = e.peRed;
+        g = e.peGreen;
+        b = e.peBlue;
+    }
+    return static_cast<uint8_t>(idx);
+}
+
+uint8_t TNetscapeColorLookup::Lookup(int red, int green, int blue, int& r, int& g, int& b) {
+    int qr = (red + 3) / 51, qg = (green + 3) / 51, qb = (blue + 3) / 51;
+    r = qr * 51;
+    g = qg * 51;
+    b = qb * 51;
+    return static_cast<uint8_t>(qr * 36 + qg * 6 + qb);
+}
+
+uint8_t TGrayScaleLookup::Lookup(int red, int green, int blue, int& r, int& g, int& b) {
+    int y = (77 * red + 150 * green + 29 * blue) >> 8;
+    r = g = b = y;
+    return static_cast<uint8_t>(y);
+}
+
+uint8_t TMonochromeLookup::Lookup(int red, int green, int blue, int& r, int& g, int& b) {
+    int s = 77 * red + 150 * green + 29 * blue;
+    if (s < 32513) {
+        r = g = b = 0;
+        return 0;
+    }
+    r = g = b = 255;
+    return 1;
+}
+
+// ---- octree quantizer ----
+
+namespace {
+struct TOctreeNode {
+    bool IsLeaf = false;
+    int64_t PixelCount = 0, RedSum = 0, GreenSum = 0, BlueSum = 0;
+    TOctreeNode* Next = nullptr;
+    std::unique_ptr<TOctreeNode> Child[8];
+};
+
+class TColorQuantizer {
+public:
+    TColorQuantizer(int maxColors, int colorBits)
+        : maxColors_(maxColors), colorBits_(std::clamp(colorBits, 1, 8)) {}
+
+    void ProcessImage(const Bitmap& bmp) {
+        for (int y = 0; y < bmp.Height(); ++y) {
+            const uint8_t* row = bmp.ScanLine(y);
+            for (int x = 0; x < bmp.Width(); ++x) {
+                const uint8_t* p = row + 3 * x; // blue, green, red
+                AddColor(tree_, p[2], p[1], p[0], 0);
+                while (leafCount_ > maxColors_)
+                    ReduceTree();
+            }
+        }
+    }
+
+    std::vector<TGIFColor> ColorTable() const {
+        std::vector<TGIFColor> out;
+        Collect(tree_.get(), out);
+        return out;
+    }
+
+private:
+    void AddColor(std::unique_ptr<TOctreeNode>& node, int r, int g, int b, int level) {
+        if (!node) {
+            node = std::make_unique<TOctreeNode>();
+            node->IsLeaf = level == colorBits_;
+            if (node->IsLeaf) {
+                ++leafCount_;
+            } else {
+                node->Next = reducible_[level];
+                reducible_[level] = node.get();
+            }
+        }
+        if (node->IsLeaf) {
+            node->PixelCount++;
+            node->RedSum += r;
+            node->GreenSum += g;
+            node->BlueSum += b;
+            return;
+        }
+        int m = 0x80 >> level, s = 7 - level;
+        int index = (((r & m) >> s) << 2) | (((g & m) >> s) << 1) | ((b & m) >> s);
+        AddColor(node->Child[index], r, g, b, level + 1);
+    }
+
+    void ReduceTree() {
+        int i = colorBits_ - 1;
+        while (i > 0 && !reducible_[i])
+            --i;
+        TOctreeNode* node = reducible_[i];
+        if (!node) return;
+        reducible_[i] = node->Next;
+        int children = 0;
+        for (auto& c : node->Child)
+            if (c) {
+                node->RedSum += c->RedSum;
+                node->GreenSum += c->GreenSum;
+                node->BlueSum += c->BlueSum;
+                node->PixelCount += c->PixelCount;
+                c.reset();
+                ++children;
+            }
+        node->IsLeaf = true;
+        leafCount_ -= children - 1;
+    }
+
+    static void Collect(const TOctreeNode* n, std::vector<TGIFColor>& out) {
+        if (!n) return;
+        if (n->IsLeaf) {
+            if (n->PixelCount == 0)
+                out.push_back({});
+            else
+                out.push_back({static_cast<uint8_t>(n->RedSum / n->PixelCount),
+                               static_cast<uint8_t>(n->GreenSum / n->PixelCount),
+                               static_cast<uint8_t>(n->BlueSum / n->PixelCount)});
+            return;
+        }
+        for (const auto& c : n->Child)
+            Collect(c.get(), out);
+    }
+
+    std::unique_ptr<TOctreeNode> tree_;
+    int leafCount_ = 0;
+    TOctreeNode* reducible_[9] = {};
+    int maxColors_;
+    int colorBits_;
+};
+
+HPALETTE BuildOptimizedPalette(TColorQuantizer& q, int colors, bool windows) {
+    std::vector<TGIFColor> table = q.ColorTable();
+    std::vector<PaletteEntry> e;
+    if (windows) {
+        HPALETTE sys = SystemPalette20();
+        e.resize(256);
+        for (int i = 0; i < 10; ++i)
+            e[static_cast<size_t>(i)] = (*sys)[i];
+        for (int i = 0; i < 10; ++i)
+            e[static_cast<size_t>(246 + i)] = (*sys)[10 + i];
+        for (int i = 0; i < 236 && i < static_cast<int>(table.size()); ++i)
+            e[static_cast<size_t>(10 + i)] = {table[static_cast<size_t>(i)].Red,
+                                              table[static_cast<size_t>(i)].Green,
+                                              table[static_cast<size_t>(i)].Blue, 0};
+    } else {
+        e.resize(static_cast<size_t>(colors));
+        for (int i = 0; i < colors && i < static_cast<int>(table.size()); ++i)
+            e[static_cast<size_t>(i)] = {table[static_cast<size_t>(i)].Red,
+                                         table[static_cast<size_t>(i)].Green,
+                                         table[static_cast<size_t>(i)].Blue, 0};
+    }
+    return MakePalette(std::move(e));
+}
+} // namespace
+
+HPALETTE CreateOptimizedPalette(Bitmap& bitmap, int colors, int colorBits, bool windows) {
+    TColorQuantizer q(windows ? 236 : colors, colorBits);
+    TDIBReader reader(bitmap, pf24bit);
+    q.ProcessImage(bitmap);
+    return BuildOptimizedPalette(q, colors, windows);
+}
+
+HPALETTE CreateOptimizedPaletteFromManyBitmaps(const std::vector<Bitmap*>& bitmaps, int colors, int colorBits,
+                                               bool windows) {
+    if (bitmaps.empty()) throw GIFException("Invalid bitmap list");
+    TColorQuantizer q(windows ? 236 : colors, colorBits);
+    for (Bitmap* b : bitmaps) {
+        if (!b) throw GIFException("Invalid bitmap list");
+        TDIBReader reader(*b, pf24bit);
+        q.ProcessImage(*b);
+    }
+    return BuildOptimizedPalette(q, colors, windows);
+}
+
+// ---- ReduceColors ----
+
+std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, TDitherMode dither,
+                                     int reductionBits, const HPALETTE& customPalette) {
+    auto result = std::make_unique<Bitmap>();
+    if (reduction == rmNone) {
+        result->Assign(bitmap);
+        result->SetPixelFormat(pf24bit);
+        return result;
+    }
+    TDIBReader reader(bitmap, pf24bit);
+    HPALETTE palette;
+    std::unique_ptr<TColorLookup> lookup;
+    switch (reduction) {
+    case rmWindows20:
+        palette = SystemPalette20();
+        break;
+    case rmWindows256:
+        palette = HalftonePalette256();
+        break;
+    case rmWindowsGray:
+        palette = WindowsGrayPalette();
+        break;
+    case rmMonochrome:
+        palette = MonochromePalette();
+        lookup = std::make_unique<TMonochromeLookup>();
+        break;
+    case rmGrayScale:
+        palette = GrayScalePalette();
+        lookup = std::make_unique<TGrayScaleLookup>();
+        break;
+    case rmNetscape:
+        palette = WebPalette();
+        lookup = std::make_unique<TNetscapeColorLookup>();
+        break;
+    case rmQuantize:
+        palette = CreateOptimizedPalette(bitmap, 1 << std::clamp(reductionBits, 1, 8), 8, false);
+        break;
+    case rmQuantizeWindows:
+        palette = CreateOptimizedPalette(bitmap, 256, 8, true);
+        break;
+    case rmPalette:
+        palette = customPalette ? std::make_shared<Palette>(*customPalette) : nullptr;
+        break;
+    default:
+        return result;
+    }
+    if (!lookup) lookup = std::make_unique<TFastColorLookup>(palette);
+    if (lookup->Colors == 0) return result;
+    int w = bitmap.Width(), h = bitmap.Height();
+    if (w == 0 || h == 0) return result;
+    std::unique_ptr<TDitherEngine> ditherer = CreateDitherer(dither, w, lookup.get());
+    if (!ditherer) return result;
+    TDIBWriter writer(*result, palette, w, h, pf8bit);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = reader.GetScanline(y);
+        uint8_t* dst = writer.GetScanline(y);
+        while (ditherer->Column >= 0 && ditherer->Column < w) {
+            int x = ditherer->Column;
+            const uint8_t* p = src + 3 * x;
+            int r, g, b;
+            dst[x] = ditherer->Dither(p[2], p[1], p[0], r, g, b);
+        }
+        ditherer->NextLine();
+    }
+    writer.Finish();
+    return result;
+}
+
+} // namespace gif

@@ -1,0 +1,619 @@
+// One frame - bounds, pixels, conversion from a
+// bitmap, rendering, drawing, crop and merge.
+#include <algorithm>
+#include <cstring>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+using namespace platform::gfx;
+
+TGIFSubImage::TGIFSubImage(TGIFImage* image) : TGIFItem(image), ColorMap(this), Extensions(image, this) {}
+
+TGIFSubImage::~TGIFSubImage() {
+    GraphicControlExtension = nullptr;
+    Extensions.Clear();
+}
+
+void TGIFSubImage::Clear() {
+    Extensions.Clear();
+    ColorMap.Clear();
+    FreeImage();
+    width_ = height_ = 0;
+    Transparent = false;
+    GraphicControlExtension = nullptr;
+    FreeBitmap();
+    FreeMask();
+}
+
+bool TGIFSubImage::Empty() const {
+    return data_.empty() || width_ == 0 || height_ == 0;
+}
+
+void TGIFSubImage::NewImage() {
+    data_.clear();
+    uint64_t n = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+    if (n > 0) data_.assign(static_cast<size_t>(n), 0);
+}
+
+void TGIFSubImage::FreeImage() {
+    data_.clear();
+    data_.shrink_to_fit();
+}
+
+void TGIFSubImage::NeedImage() {
+    if (data_.empty()) NewImage();
+    if (data_.empty()) throw GIFException("Image is empty");
+}
+
+int TGIFSubImage::GetBounds(int index) const {
+    switch (index) {
+    case 1:
+        return left_;
+    case 2:
+        return top_;
+    case 3:
+        return width_;
+    case 4:
+        return height_;
+    default:
+        return 0;
+    }
+}
+
+void TGIFSubImage::SetBounds(int index, int value) {
+    switch (index) {
+    case 1:
+        DoSetBounds(value, top_, width_, height_);
+        break;
+    case 2:
+        DoSetBounds(left_, value, width_, height_);
+        break;
+    case 3:
+        DoSetBounds(left_, top_, value, height_);
+        break;
+    case 4:
+        DoSetBounds(left_, top_, width_, value);
+        break;
+    default:
+        break;
+    }
+}
+
+void TGIFSubImage::SetBoundsRect(const TRect& r) {
+    DoSetBounds(r.Left, r.Top, r.Right - r.Left + 1, r.Bottom - r.Top + 1);
+}
+
+void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
+    left = std::clamp(left, 0, 65535);
+    top = std::clamp(top, 0, 65535);
+    width = std::clamp(width, 0, 65535);
+    height = std::clamp(height, 0, 65535);
+    bool resized = width != width_ || height != height_;
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    if (resized) {
+        FreeBitmap();
+        FreeMask();
+        NewImage();
+    }
+    if (!image_) return;
+    bool warned = false;
+    if (image_->Width() < left + width) {
+        if (image_->Width() > 0) {
+            Warning(gsWarning, "Image width too small for contained frames");
+            warned = true;
+        }
+        image_->Header.ScreenWidth = static_cast<uint16_t>(std::min(65535, left + width));
+    }
+    if (image_->Height() < top + height) {
+        if (image_->Height() > 0) {
+            Warning(gsWarning, "Image height too small for contained frames");
+            warned = true;
+        }
+        image_->Header.ScreenHeight = static_cast<uint16_t>(std::min(65535, top + height));
+    }
+    if (warned) Warning(gsWarning, "Image exceeds Logical Screen size");
+}
+
+uint8_t TGIFSubImage::GetPixel(int x, int y) const {
+    if (x < 0 || x >= width_ || y < 0 || y >= height_ || data_.empty())
+        throw GIFException("Invalid pixel coordinates");
+    return data_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+}
+
+uint8_t* TGIFSubImage::GetScanline(int y) {
+    if (y < 0 || y >= height_) throw GIFException("Invalid pixel coordinates");
+    NeedImage();
+    return data_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+}
+
+TGIFColorMap& TGIFSubImage::ActiveColorMap() {
+    if (ColorMap.Count() > 0) return ColorMap;
+    if (image_ && image_->Header.ColorMap.Count() > 0) return image_->Header.ColorMap;
+    return ColorMap;
+}
+
+const TGIFColorMap& TGIFSubImage::ActiveColorMap() const {
+    return const_cast<TGIFSubImage*>(this)->ActiveColorMap();
+}
+
+TGIFVersion TGIFSubImage::GetVersion() const {
+    if (ColorMap.Optimized() || Extensions.Count() > 0) return gv89a;
+    return gv87a;
+}
+
+// ---- conversion from a bitmap ----
+
+void TGIFSubImage::TransparencyFromMask(const std::vector<uint8_t>& mask) {
+    if (ColorMap.Count() == 0 || ColorMap.Count() >= 256) return;
+    int index = ColorMap.Add(clBlack);
+    bool any = false;
+    for (size_t i = 0; i < data_.size() && i < mask.size(); ++i)
+        if (mask[i]) {
+            data_[i] = static_cast<uint8_t>(index);
+            any = true;
+        }
+    if (!any) {
+        ColorMap.Delete(index);
+        return;
+    }
+    auto gce = std::make_unique<TGIFGraphicControlExtension>(this);
+    gce->SetTransparentColorIndex(index);
+    gce->SetTransparent(true);
+    Extensions.Add(std::move(gce));
+}
+
+void TGIFSubImage::Assign(Bitmap& source) {
+    Clear();
+    if (source.Empty()) return;
+    if (source.Width() > 65535 || source.Height() > 65535) throw GIFException("Image too large");
+    std::vector<uint8_t> mask;
+    if (source.Transparent) {
+        uint32_t key = ColorToRgb32(ColorToRGB(source.GetTransparentColor()));
+        mask.resize(static_cast<size_t>(source.Width()) * static_cast<size_t>(source.Height()));
+        for (int y = 0; y < source.Height(); ++y)
+            for (int x = 0; x < source.Width(); ++x)
+                mask[static_cast<size_t>(y) * static_cast<size_t>(source.Width()) + static_cast<size_t>(x)] =
+                    source.GetRgb(x, y) == key ? 1 : 0;
+    }
+    SetWidth(source.Width());
+    SetHeight(source.Height());
+    std::unique_ptr<Bitmap> work;
+    TPixelFormat pf = source.PixelFormat();
+    if (pf == pf1bit || pf == pf4bit || pf == pf8bit) {
+        work = std::make_unique<Bitmap>(source);
+    } else {
+        TColorReduction cr = image_ ? image_->ColorReduction : GIFImageDefaultColorReduction;
+        TDitherMode dm = image_ ? image_->DitherMode : GIFImageDefaultDitherMode;
+        int bits = image_ ? image_->ReductionBits() : GIFImageDefaultColorReductionBits;
+        work = ReduceColors(source, cr, dm, bits, nullptr);
+        pf = work->PixelFormat();
+    }
+    NewImage();
+    if (image_) image_->Progress(psStarting, 0, "Converting...");
+    try {
+        int w = width_, h = height_;
+        auto progress = [&](int row) {
+            if (image_ && row % 32 == 0)
+                image_->Progress(psRunning, static_cast<int>(int64_t{row} * 100 / h), "Converting...");
+        };
+        if (pf == pf8bit || pf == pf4bit || pf == pf1bit) {
+            ColorMap.ImportPalette(work->GetPalette());
+            for (int y = 0; y < h; ++y) {
+                progress(y);
+                const uint8_t* row = work->ScanLine(y);
+                uint8_t* dst = data_.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+                if (pf == pf8bit) {
+                    std::memcpy(dst, row, static_cast<size_t>(w));
+                } else if (pf == pf4bit) {
+                    for (int x = 0; x < w; ++x)
+                        dst[x] = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+                } else {
+                    for (int x = 0; x < w; ++x)
+                        dst[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+                }
+            }
+        } else {
+            // 24 bits (other formats are read as 24 bits): an 8-slot cache of recent colours.
+            if (pf != pf24bit) work->SetPixelFormat(pf24bit);
+            struct Slot {
+                uint32_t color;
+                int index;
+                bool used;
+            } cache[8] = {};
+            int last = 0;
+            for (int y = 0; y < h; ++y) {
+                progress(y);
+                const uint8_t* row = work->ScanLine(y);
+                uint8_t* dst = data_.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+                for (int x = 0; x < w; ++x) {
+                    const uint8_t* p = row + 3 * x;
+                    uint32_t c = static_cast<uint32_t>(p[2]) | static_cast<uint32_t>(p[1]) << 8 |
+                                 static_cast<uint32_t>(p[0]) << 16; // TColor order
+                    int found = -1, i = last;
+                    for (int k = 0; k < 8; ++k) {
+                        if (!cache[i].used) break;
+                        if (cache[i].color == c) {
+                            found = cache[i].index;
+                            last = i;
+                            break;
+                        }
+                        i = (i + 7) % 8;
+                    }
+                    if (found < 0) {
+                        found = ColorMap.AddUnique(static_cast<TColor>(c));
+                        last = (last + 1) % 8;
+                        cache[last] = {c, found, true};
+                    }
+                    dst[x] = static_cast<uint8_t>(found);
+                }
+            }
+        }
+        if (!mask.empty()) TransparencyFromMask(mask);
+    } catch (...) {
+        if (image_) image_->Progress(psEnding, 0, "Converting...");
+        throw;
+    }
+    if (image_) image_->Progress(psEnding, 100, "Converting...");
+}
+
+void TGIFSubImage::Assign(const TGIFSubImage& source) {
+    if (&source == this) return;
+    Clear();
+    if (source.Empty()) return;
+    left_ = source.left_;
+    top_ = source.top_;
+    width_ = source.width_;
+    height_ = source.height_;
+    packedFields_ = source.packedFields_;
+    Transparent = source.Transparent;
+    data_ = source.data_;
+    ColorMap.Assign(source.ColorMap);
+    if (source.Extensions.Count() > 0) {
+        TMemoryStream m;
+        const_cast<TGIFExtensionList&>(source.Extensions).SaveToStream(m);
+        m.SetPosition(0);
+        Extensions.LoadFromStream(m, this);
+    }
+}
+
+// ---- rendering ----
+
+HPALETTE TGIFSubImage::GetPalette() {
+    if (bitmap_ && bitmap_->GetPalette()) return bitmap_->GetPalette();
+    if (palette_) return palette_;
+    if (image_ && image_->DoDither()) {
+        palette_ = WebPalette();
+        return palette_;
+    }
+    if (ColorMap.Count() > 0) {
+        palette_ = ColorMap.ExportPalette();
+        return palette_;
+    }
+    return image_ ? image_->GetPalette() : nullptr;
+}
+
+void TGIFSubImage::SetPalette(HPALETTE palette) {
+    if (palette == palette_) return;
+    palette_ = std::move(palette);
+    if (bitmap_ && bitmap_->GetPalette() != palette_) {
+        bitmap_.reset();
+        if (image_) image_->Changed();
+    }
+}
+
+void TGIFSubImage::FreeBitmap() {
+    bitmap_.reset();
+}
+
+void TGIFSubImage::FreeMask() {
+    mask_.clear();
+    needMask_ = true;
+}
+
+bool TGIFSubImage::HasMask() {
+    if (needMask_ && Transparent) {
+        FreeBitmap();
+        GetBitmap();
+    }
+    return !mask_.empty();
+}
+
+const Bitmap& TGIFSubImage::GetBitmap() {
+    if (!bitmap_) {
+        if (image_) image_->Progress(psStarting, 0, "Rendering...");
+        if (image_ && image_->DoDither())
+            DoGetDitherBitmap();
+        else
+            DoGetBitmap();
+        if (image_) image_->Progress(psEnding, 100, "Rendering...");
+    }
+    return *bitmap_;
+}
+
+void TGIFSubImage::DoGetBitmap() {
+    bitmap_ = std::make_unique<Bitmap>();
+    bitmap_->SetPixelFormat(pf8bit);
+    const TGIFColorMap& map = ActiveColorMap();
+    HPALETTE pal = map.Count() > 0 ? map.ExportPalette() : GetPalette();
+    if (Empty()) {
+        bitmap_->SetSize(width_, height_);
+        bitmap_->SetPalette(pal ? std::make_shared<Palette>(*pal) : nullptr);
+        return;
+    }
+    TDIBWriter writer(*bitmap_, pal, width_, height_, pf8bit);
+    bool buildMask = needMask_ && Transparent && GraphicControlExtension;
+    needMask_ = false;
+    std::vector<uint8_t> mask;
+    uint8_t tIndex = GraphicControlExtension ? GraphicControlExtension->TransparentIndex : 0;
+    if (buildMask) mask.assign(data_.size(), 0);
+    bool any = false;
+    for (int y = 0; y < height_; ++y) {
+        const uint8_t* src = data_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+        std::memcpy(writer.GetScanline(y), src, static_cast<size_t>(width_));
+        if (buildMask)
+            for (int x = 0; x < width_; ++x)
+                if (src[x] == tIndex) {
+                    mask[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] = 1;
+                    any = true;
+                }
+    }
+    writer.Finish();
+    if (any) mask_ = std::move(mask);
+}
+
+void TGIFSubImage::DoGetDitherBitmap() {
+    bitmap_ = std::make_unique<Bitmap>();
+    HPALETTE pal = GetPalette();
+    if (Empty()) {
+        bitmap_->SetPixelFormat(pf8bit);
+        bitmap_->SetSize(width_, height_);
+        bitmap_->SetPalette(pal);
+        return;
+    }
+    TDIBWriter writer(*bitmap_, pal, width_, height_, pf8bit);
+    TNetscapeColorLookup lookup;
+    TFloydSteinbergDitherer dither(width_, &lookup);
+    TGIFColorMap& map = ActiveColorMap();
+    bool buildMask = needMask_ && Transparent && GraphicControlExtension;
+    needMask_ = false;
+    uint8_t tIndex = GraphicControlExtension ? GraphicControlExtension->TransparentIndex : 0;
+    std::vector<uint8_t> mask;
+    if (buildMask) mask.assign(data_.size(), 0);
+    bool any = false;
+    for (int y = 0; y < height_; ++y) {
+        uint8_t* dst = writer.GetScanline(y);
+        const uint8_t* src = data_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_);
+        if (buildMask && map.Count() > 0) {
+            // the web-palette index of the transparent colour (masked pixels keep it).
+            TGIFColor t = map.Data()[std::min<int>(tIndex, map.Count() - 1)];
+            int r, g, b;
+            uint8_t fillIndex = lookup.Lookup(t.Red, t.Green, t.Blue, r, g, b);
+            std::memset(dst, fillIndex, static_cast<size_t>(width_));
+        }
+        while (dither.Column >= 0 && dither.Column < width_) {
+            int x = dither.Column;
+            if (buildMask && src[x] == tIndex) {
+                mask[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] = 1;
+                any = true;
+                dither.Column += dither.Direction;
+                continue;
+            }
+            TGIFColor c = map.Count() > 0 ? map.Data()[std::min<int>(src[x], map.Count() - 1)] : TGIFColor{};
+            int r, g, b;
+            dst[x] = dither.Dither(c.Red, c.Green, c.Blue, r, g, b);
+        }
+        dither.NextLine();
+    }
+    writer.Finish();
+    if (any) mask_ = std::move(mask);
+}
+
+TRect TGIFSubImage::ScaleRect(const TRect& r) const {
+    int iw = image_ && image_->Width() > 0 ? image_->Width() : std::max(1, width_);
+    int ih = image_ && image_->Height() > 0 ? image_->Height() : std::max(1, height_);
+    auto mulDiv = [](int64_t a, int64_t b, int64_t c) { return static_cast<int>(a * b / c); };
+    return {mulDiv(left_, r.Width(), iw) + r.Left, mulDiv(top_, r.Height(), ih) + r.Top,
+            mulDiv(left_ + width_, r.Width(), iw) + r.Left, mulDiv(top_ + height_, r.Height(), ih) + r.Top};
+}
+
+void TGIFSubImage::Draw(Canvas& canvas, const TRect& rect, bool doTransparent, bool doTile) {
+    StretchDraw(canvas, doTile ? rect : ScaleRect(rect), doTransparent, doTile);
+}
+
+void TGIFSubImage::StretchDraw(Canvas& canvas, const TRect& rect, bool doTransparent, bool doTile) {
+    if (Empty()) return;
+    const Bitmap& bmp = GetBitmap();
+    bool masked = doTransparent && Transparent && HasMask();
+    // Masked drawing: destination AND mask (white where transparent), then OR the image with its
+    // transparent pixels made black - the SRCAND / SRCPAINT pair.
+    Bitmap maskBmp, imageBmp;
+    if (masked) {
+        maskBmp = Bitmap(width_, height_, pf32bit);
+        imageBmp = Bitmap(width_, height_, pf32bit);
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                bool t = mask_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+                maskBmp.SetRgb(x, y, t ? 0xFFFFFF : 0);
+                imageBmp.SetRgb(x, y, t ? 0 : bmp.GetRgb(x, y));
+            }
+    }
+    auto one = [&](const TRect& r) {
+        if (!masked) {
+            canvas.StretchDraw(r, bmp);
+            return;
+        }
+        uint32_t keep = canvas.CopyMode;
+        canvas.CopyMode = SRCAND;
+        canvas.CopyRectFrom(r, maskBmp, {0, 0, width_, height_});
+        canvas.CopyMode = SRCPAINT;
+        canvas.CopyRectFrom(r, imageBmp, {0, 0, width_, height_});
+        canvas.CopyMode = keep;
+    };
+    if (!doTile) {
+        one(rect);
+        return;
+    }
+    int stepX = image_ && image_->Width() > 0 ? image_->Width() : width_;
+    int stepY = image_ && image_->Height() > 0 ? image_->Height() : height_;
+    for (int y = rect.Top + top_; y < rect.Bottom; y += stepY)
+        for (int x = rect.Left + left_; x < rect.Right; x += stepX)
+            one({x, y, x + width_, y + height_});
+}
+
+void TGIFSubImage::Crop() {
+    if (Empty() || !Transparent || !GraphicControlExtension) return;
+    uint8_t t = GraphicControlExtension->TransparentIndex;
+    int x0 = width_, x1 = -1;
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x)
+            if (data_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] != t) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+            }
+    if (x1 < 0) {
+        Clear();
+        return;
+    }
+    int y0 = height_, y1 = -1;
+    for (int y = 0; y < height_; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (data_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] != t) {
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+    int nw = x1 - x0 + 1, nh = y1 - y0 + 1;
+    std::vector<uint8_t> nd(static_cast<size_t>(nw) * static_cast<size_t>(nh));
+    for (int y = 0; y < nh; ++y)
+        std::memcpy(
+            &nd[static_cast<size_t>(y) * static_cast<size_t>(nw)],
+            &data_[static_cast<size_t>(y + y0) * static_cast<size_t>(width_) + static_cast<size_t>(x0)],
+            static_cast<size_t>(nw));
+    left_ += x0;
+    top_ += y0;
+    width_ = nw;
+    height_ = nh;
+    data_ = std::move(nd);
+    FreeBitmap();
+    FreeMask();
+}
+
+void TGIFSubImage::Merge(TGIFSubImage* previous) {
+    if (Empty() || !previous || previous->Empty()) return;
+    if (previous->GraphicControlExtension) {
+        TDisposalMethod d = previous->GraphicControlExtension->Disposal();
+        if (d == dmBackground || d == dmPrevious) return;
+    }
+    TRect a = GetBoundsRect(), b = previous->GetBoundsRect();
+    TRect o = a.Intersect(b);
+    if (o.IsEmpty()) return;
+    TGIFColorMap& map = ActiveColorMap();
+    bool wasTransparent = Transparent && GraphicControlExtension;
+    if (!wasTransparent && (map.Count() < 1 || map.Count() >= 256)) return;
+    int tIndex = wasTransparent ? GraphicControlExtension->TransparentIndex : -1;
+    auto takeIndex = [&]() {
+        if (tIndex >= 0) return;
+        if (ColorMap.Count() > 0) {
+            tIndex = ColorMap.Add(clBlack);
+            return;
+        }
+        if (image_)
+            for (int i = 0; i < image_->Images.Count(); ++i) {
+                TGIFSubImage* f = image_->Images.Image(i);
+                if (f != this && f->ColorMap.Count() == 0 && f->Transparent && f->GraphicControlExtension) {
+                    tIndex = f->GraphicControlExtension->TransparentIndex;
+                    return;
+                }
+            }
+        tIndex = map.Add(clBlack);
+    };
+    TGIFColorMap& prevMap = previous->ActiveColorMap();
+    int prevT = previous->Transparent && previous->GraphicControlExtension
+                    ? previous->GraphicControlExtension->TransparentIndex
+                    : -1;
+    for (int y = o.Top; y < o.Bottom; ++y)
+        for (int x = o.Left; x < o.Right; ++x) {
+            uint8_t& p = data_[static_cast<size_t>(y - top_) * static_cast<size_t>(width_) +
+                               static_cast<size_t>(x - left_)];
+            uint8_t q =
+                previous
+                    ->data_[static_cast<size_t>(y - previous->top_) * static_cast<size_t>(previous->width_) +
+                            static_cast<size_t>(x - previous->left_)];
+            if ((wasTransparent && p == tIndex) || q == prevT) continue;
+            bool same;
+            if (&prevMap == &map)
+                same = p == q;
+            else
+                same = p < map.Count() && q < prevMap.Count() && map.Data()[p] == prevMap.Data()[q];
+            if (!same) continue;
+            takeIndex();
+            p = static_cast<uint8_t>(tIndex);
+        }
+    if (!wasTransparent && tIndex >= 0) {
+        if (!GraphicControlExtension) Extensions.Add(std::make_unique<TGIFGraphicControlExtension>(this));
+        GraphicControlExtension->SetTransparentColorIndex(tIndex);
+        GraphicControlExtension->SetTransparent(true);
+    }
+    FreeBitmap();
+    FreeMask();
+}
+
+// ---- stream form ----
+
+void TGIFSubImage::SaveToStream(TStream& stream) {
+    Extensions.SaveToStream(stream);
+    if (Empty()) return;
+    if (ColorMap.Count() > 0) {
+        int pf = 0x80;
+        if (ColorMap.Optimized()) pf |= 0x20;
+        pf |= (ColorMap.GetBitsPerPixel() - 1) & 7;
+        packedFields_ = static_cast<uint8_t>(pf);
+    } else {
+        packedFields_ &= 0x58;
+    }
+    WriteByte(stream, ',');
+    WriteWord(stream, static_cast<uint16_t>(left_));
+    WriteWord(stream, static_cast<uint16_t>(top_));
+    WriteWord(stream, static_cast<uint16_t>(width_));
+    WriteWord(stream, static_cast<uint16_t>(height_));
+    WriteByte(stream, packedFields_);
+    ColorMap.SaveToStream(stream);
+    Compress(stream);
+}
+
+void TGIFSubImage::LoadFromStream(TStream& stream) {
+    Clear();
+    Extensions.LoadFromStream(stream, this);
+    int peek = ReadByte(stream);
+    if (peek < 0) return;
+    stream.SetPosition(stream.Position() - 1);
+    if (peek == ';' || peek == 0) return;
+    uint8_t d[10];
+    ReadCheck(stream, d, 10);
+    left_ = d[1] | d[2] << 8;
+    top_ = d[3] | d[4] << 8;
+    width_ = d[5] | d[6] << 8;
+    height_ = d[7] | d[8] << 8;
+    packedFields_ = d[9];
+    if (width_ == 0 || height_ == 0) {
+        width_ = image_ ? image_->Width() : 0;
+        height_ = image_ ? image_->Height() : 0;
+        Warning(gsWarning, "Image exceeds Logical Screen size");
+    }
+    uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+    if (pixels > GIFImageMaxFramePixels) throw GIFException("Image too large");
+    if (packedFields_ & 0x80) {
+        int count = 2 << (packedFields_ & 7);
+        if (count < 2 || count > 256)
+            throw GIFException("Invalid number of colors specified in Image Descriptor");
+        ColorMap.LoadFromStream(stream, count);
+    }
+    Decompress(stream);
+    if (GIFImageRenderOnLoad) GetBitmap();
+}
+
+} // namespace gif

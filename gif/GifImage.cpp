@@ -1,0 +1,362 @@
+// The GIF image class - header, frames and trailer; Assign, Add, Save/LoadFromStream,
+// palette, settings and the unit-wide defaults.
+#include <algorithm>
+#include <cstdio>
+
+#include "gif/GIFImage.h"
+
+namespace gif {
+
+using namespace platform::gfx;
+
+int GIFDelayExp = 12;
+int GIFDefaultDelay = 10;
+int GIFMinimumDelay = 3;
+int GIFMaximumDelay = 1000;
+const char* const GIFVersions[3] = {"", "87a", "89a"};
+TGIFDrawOptions GIFImageDefaultDrawOptions = 0x060F;
+TColorReduction GIFImageDefaultColorReduction = rmNetscape;
+int GIFImageDefaultColorReductionBits = 8;
+TDitherMode GIFImageDefaultDitherMode = dmNearest;
+TGIFCompression GIFImageDefaultCompression = gcLZW;
+int GIFImageDefaultAnimationSpeed = 100;
+// Headless: the "screen" is 32 bits deep, so it is no palette device and nothing auto-dithers.
+bool PaletteDevice = false;
+bool DoAutoDither = false;
+bool GIFImageRenderOnLoad = false;
+bool GIFImageOptimizeOnStream = false;
+uint64_t GIFImageMaxFramePixels = uint64_t{1} << 26;
+uint64_t GIFImageMaxTotalPixels = uint64_t{1} << 28;
+
+// ---- frame list ----
+
+void TGIFImageList::LoadFromStream(TStream& stream, void* parent) {
+    TGIFImage* image = parent ? static_cast<TGIFImage*>(parent) : image_;
+    uint64_t totalPixels = 0;
+    for (;;) {
+        int b;
+        do {
+            b = ReadByte(stream);
+        } while (b == 0);
+        if (b < 0) return;
+        stream.SetPosition(stream.Position() - 1);
+        if (b == ';') return;
+        if (b != '!' && b != ',') {
+            Warning(gsWarning, "Unknown GIF block type");
+            return;
+        }
+        auto frame = std::make_unique<TGIFSubImage>(image);
+        TGIFSubImage* raw = frame.get();
+        Add(std::move(frame));
+        raw->LoadFromStream(stream);
+        totalPixels += static_cast<uint64_t>(raw->Width()) * static_cast<uint64_t>(raw->Height());
+        if (totalPixels > GIFImageMaxTotalPixels) throw GIFException("Image too large");
+        int64_t size = stream.Size();
+        if (image && size > 0)
+            image->Progress(psRunning, static_cast<int>(stream.Position() * 100 / size), "Loading...");
+    }
+}
+
+// ---- image ----
+
+TGIFImage::TGIFImage()
+    : ColorReduction(GIFImageDefaultColorReduction), DitherMode(GIFImageDefaultDitherMode),
+      Compression(GIFImageDefaultCompression), Header(this), Images(this),
+      drawOptions_(GIFImageDefaultDrawOptions), reductionBits_(GIFImageDefaultColorReductionBits),
+      animationSpeed_(GIFImageDefaultAnimationSpeed) {
+    NewImage();
+}
+
+TGIFImage::~TGIFImage() {
+    OnWarning = nullptr;
+    OnProgress = nullptr;
+    OnChange = nullptr;
+    Images.Clear();
+}
+
+void TGIFImage::Clear() {
+    bitmap_.reset();
+    Images.Clear();
+    Header.ColorMap.Clear();
+    Header.ScreenWidth = 0;
+    Header.ScreenHeight = 0;
+    Header.Prepare();
+    SetPalette(nullptr);
+}
+
+int TGIFImage::Add(Bitmap& source) {
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    frame->Assign(source);
+    return Add(std::move(frame));
+}
+
+int TGIFImage::Add(std::unique_ptr<TGIFSubImage> frame) {
+    if (!frame) throw GIFException("Object type not supported for operation");
+    int i = Images.Add(std::move(frame));
+    bitmap_.reset();
+    Changed();
+    return i;
+}
+
+void TGIFImage::Assign(Bitmap* source) {
+    if (!source) {
+        Clear();
+        return;
+    }
+    Clear();
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    frame->Assign(*source);
+    Add(std::move(frame));
+}
+
+void TGIFImage::Assign(const TGIFImage* source) {
+    if (source == this) return;
+    if (!source) {
+        Clear();
+        return;
+    }
+    Clear();
+    OnProgress = source->OnProgress;
+    OnWarning = source->OnWarning;
+    bool ok = false;
+    try {
+        Progress(psStarting, 0, "Copying...");
+        Header.Assign(source->Header);
+        DrawBackgroundColor = source->DrawBackgroundColor;
+        drawOptions_ = source->drawOptions_;
+        ColorReduction = source->ColorReduction;
+        DitherMode = source->DitherMode;
+        int n = source->Images.Count();
+        for (int i = 0; i < n; ++i) {
+            auto frame = std::make_unique<TGIFSubImage>(this);
+            frame->Assign(*source->Images.Image(i));
+            Add(std::move(frame));
+            Progress(psRunning, (i + 1) * 100 / n, "Copying...");
+        }
+        ok = true;
+    } catch (...) {
+        Progress(psEnding, 0, "Copying...");
+        OnProgress = nullptr;
+        OnWarning = nullptr;
+        throw;
+    }
+    Progress(psEnding, ok ? 100 : 0, "Copying...");
+    OnProgress = nullptr;
+    OnWarning = nullptr;
+}
+
+void TGIFImage::AssignTo(Bitmap& dest) {
+    dest.Assign(GetBitmap());
+}
+
+const Bitmap& TGIFImage::GetBitmap() {
+    if (!bitmap_) {
+        bitmap_ = std::make_unique<Bitmap>(Width(), Height(), pf24bit);
+        Canvas canvas(*bitmap_);
+        canvas.Brush.Color = Header.ColorMap.Count() > 0 ? Header.GetBackgroundColor() : clBlack;
+        canvas.FillRect({0, 0, Width(), Height()});
+        if (Images.Count() > 0) Images.Image(0)->Draw(canvas, {0, 0, Width(), Height()}, true, false);
+    }
+    return *bitmap_;
+}
+
+void TGIFImage::SaveToStream(TStream& stream) {
+    Progress(psStarting, 0, "Saving...");
+    try {
+        Header.SaveToStream(stream);
+        int n = Images.Count();
+        for (int i = 0; i < n; ++i) {
+            Images.Image(i)->SaveToStream(stream);
+            Progress(psRunning, (i + 1) * 100 / n, "Saving...");
+        }
+        TGIFTrailer trailer(this);
+        trailer.SaveToStream(stream);
+    } catch (...) {
+        Progress(psEnding, 0, "Saving...");
+        throw;
+    }
+    Progress(psEnding, 100, "Saving...");
+}
+
+void TGIFImage::LoadFromStream(TStream& stream) {
+    Progress(psStarting, 0, "Loading...");
+    Clear();
+    int64_t pos = stream.Position();
+    try {
+        Header.LoadFromStream(stream);
+        Images.LoadFromStream(stream, this);
+        TGIFTrailer trailer(this);
+        trailer.LoadFromStream(stream);
+    } catch (...) {
+        stream.SetPosition(pos);
+        Progress(psEnding, 0, "Loading...");
+        throw;
+    }
+    Progress(psEnding, 100, "Loading...");
+}
+
+void TGIFImage::SaveToFile(const std::string& fileName) {
+    TMemoryStream m;
+    SaveToStream(m);
+    std::string tmp = fileName + ".tmp";
+    if (!m.SaveToFile(tmp)) {
+        std::remove(tmp.c_str());
+        throw GIFException("Cannot create file " + fileName);
+    }
+    if (std::rename(tmp.c_str(), fileName.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        throw GIFException("Cannot create file " + fileName);
+    }
+}
+
+void TGIFImage::LoadFromFile(const std::string& fileName) {
+    TMemoryStream m;
+    if (!m.LoadFromFile(fileName)) throw GIFException("Cannot open file " + fileName);
+    m.SetPosition(0);
+    LoadFromStream(m);
+}
+
+void TGIFImage::WriteData(TStream& stream) {
+    TMemoryStream m;
+    SaveToStream(m);
+    uint32_t size = static_cast<uint32_t>(m.Size());
+    uint8_t b[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+                    static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
+    stream.Write(b, 4);
+    stream.Write(m.Memory(), m.Bytes().size());
+}
+
+void TGIFImage::SetWidth(int value) {
+    for (int i = 0; i < Images.Count(); ++i)
+        if (Images.Image(i)->Left() + Images.Image(i)->Width() > value)
+            throw GIFException("Image width too small for contained frames");
+    if (value != Header.ScreenWidth) {
+        Header.ScreenWidth = static_cast<uint16_t>(value);
+        bitmap_.reset();
+        Changed();
+    }
+}
+
+void TGIFImage::SetHeight(int value) {
+    for (int i = 0; i < Images.Count(); ++i)
+        if (Images.Image(i)->Top() + Images.Image(i)->Height() > value)
+            throw GIFException("Image height too small for contained frames");
+    if (value != Header.ScreenHeight) {
+        Header.ScreenHeight = static_cast<uint16_t>(value);
+        bitmap_.reset();
+        Changed();
+    }
+}
+
+bool TGIFImage::IsTransparent() const {
+    for (int i = 0; i < Images.Count(); ++i) {
+        TGIFSubImage* f = Images.Image(i);
+        if (f->GraphicControlExtension && f->GraphicControlExtension->Transparent()) return true;
+    }
+    return false;
+}
+
+TGIFVersion TGIFImage::Version() const {
+    TGIFVersion v = gvUnknown;
+    for (int i = 0; i < Images.Count(); ++i) {
+        TGIFVersion fv = Images.Image(i)->GetVersion();
+        if (fv > v) v = fv;
+        if (v == gv89a) break;
+    }
+    return v;
+}
+
+int TGIFImage::ColorResolution() const {
+    int r = Header.GetColorResolution();
+    for (int i = 0; i < Images.Count(); ++i)
+        r = std::max(r, Images.Image(i)->GetColorResolution());
+    return r;
+}
+
+int TGIFImage::BitsPerPixel() const {
+    int r = Header.GetBitsPerPixel();
+    for (int i = 0; i < Images.Count(); ++i)
+        r = std::max(r, Images.Image(i)->GetBitsPerPixel());
+    return r;
+}
+
+void TGIFImage::SetDrawOptions(TGIFDrawOptions v) {
+    if (v == drawOptions_) return;
+    drawOptions_ = v;
+    Pack();
+    Changed();
+}
+
+void TGIFImage::SetAnimationSpeed(int v) {
+    animationSpeed_ = std::clamp(v, 0, 1000);
+}
+
+void TGIFImage::SetReductionBits(int v) {
+    if (v < 3 || v > 8) throw GIFException("Invalid Bits Per Pixel value");
+    reductionBits_ = v;
+}
+
+bool TGIFImage::DoDither() const {
+    return (drawOptions_ & DrawOption(goDither)) &&
+           (!(drawOptions_ & DrawOption(goAutoDither)) || DoAutoDither);
+}
+
+HPALETTE TGIFImage::GetPalette() {
+    if (inGetPalette_) throw GIFException("No global or local color table defined");
+    inGetPalette_ = true;
+    HPALETTE result;
+    try {
+        if (bitmap_ && bitmap_->GetPalette())
+            result = bitmap_->GetPalette();
+        else if (globalPalette_)
+            result = globalPalette_;
+        else if (DoDither())
+            result = globalPalette_ = WebPalette();
+        else if (Header.ColorMap.Count() > 0)
+            result = globalPalette_ = Header.ColorMap.ExportPalette();
+        else if (Images.Count() > 0)
+            result = Images.Image(0)->GetPalette();
+    } catch (...) {
+        inGetPalette_ = false;
+        throw;
+    }
+    inGetPalette_ = false;
+    return result;
+}
+
+void TGIFImage::SetPalette(HPALETTE palette) {
+    if (palette == globalPalette_) return;
+    globalPalette_ = std::move(palette);
+    if (bitmap_ && bitmap_->GetPalette() != globalPalette_) {
+        bitmap_.reset();
+        Changed();
+    }
+}
+
+void TGIFImage::Pack() {
+    bitmap_.reset();
+    SetPalette(nullptr);
+    for (int i = 0; i < Images.Count(); ++i) {
+        Images.Image(i)->FreeBitmap();
+        Images.Image(i)->SetPalette(nullptr);
+    }
+    if (Header.ColorMap.Count() == 0 && Images.Count() == 1) {
+        TGIFSubImage* f = Images.Image(0);
+        Header.ColorMap.Assign(f->ColorMap);
+        f->ColorMap.Clear();
+    }
+}
+
+void TGIFImage::Warning(void* sender, TGIFSeverity severity, const std::string& message) {
+    if (OnWarning) OnWarning(sender, severity, message);
+}
+
+void TGIFImage::Progress(TProgressStage stage, int percent, const std::string& text) {
+    if (OnProgress) OnProgress(stage, percent, text);
+}
+
+void TGIFImage::Changed() {
+    if (OnChange) OnChange();
+}
+
+} // namespace gif

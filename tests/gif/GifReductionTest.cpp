@@ -1,0 +1,219 @@
+// Colour reduction, lookups, the octree quantizer, dithering and DIB access,
+// checked by properties and one hand-computed Floyd-Steinberg vector.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "gif/GIFImage.h"
+
+using namespace platform::gfx;
+
+namespace {
+Bitmap Flat(int w, int h, TColor c) {
+    Bitmap b(w, h, pf24bit);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            b.SetPixel(x, y, c);
+    return b;
+}
+
+std::vector<int> Indices(const Bitmap& b) {
+    std::vector<int> v;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x)
+            v.push_back(b.GetIndex(x, y));
+    return v;
+}
+
+uint32_t Interleaved(TColor c) {
+    uint32_t k = 0;
+    for (int bit = 7; bit >= 0; --bit)
+        k = (k << 3) | (((GetRValue(c) >> bit) & 1) << 2) | (((GetGValue(c) >> bit) & 1) << 1) |
+            ((GetBValue(c) >> bit) & 1);
+    return k;
+}
+} // namespace
+
+TEST(GifLookup, MonochromeThreshold) {
+    gif::TMonochromeLookup l;
+    int r, g, b;
+    EXPECT_EQ(l.Lookup(127, 127, 127, r, g, b), 0);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(l.Lookup(128, 128, 128, r, g, b), 1);
+    EXPECT_EQ(r, 255);
+}
+
+TEST(GifLookup, GrayScale) {
+    gif::TGrayScaleLookup l;
+    int r, g, b;
+    EXPECT_EQ(l.Lookup(255, 0, 0, r, g, b), 76);
+    EXPECT_EQ(l.Lookup(255, 255, 255, r, g, b), 255);
+}
+
+TEST(GifLookup, FastFirstEntryWinsAndTiesLowest) {
+    HPALETTE p = MakePalette({{10, 10, 200, 0}, {10, 10, 200, 0}, {200, 0, 0, 0}, {0, 200, 0, 0}});
+    gif::TFastColorLookup l(p);
+    int r, g, b;
+    EXPECT_EQ(l.Lookup(10, 10, 200, r, g, b), 0);
+    EXPECT_EQ(l.Lookup(100, 100, 50, r, g, b), 2); // equal L1 distance to 2 and 3: the lowest wins
+    EXPECT_EQ(r, 200);
+}
+
+TEST(GifReduce, NetscapeIndicesAndTable) {
+    Bitmap src = Flat(3, 1, clRed);
+    src.SetPixel(1, 0, RGB(47, 47, 47));
+    src.SetPixel(2, 0, RGB(48, 48, 48));
+    auto r = gif::ReduceColors(src, gif::rmNetscape, gif::dmNearest, 8, nullptr);
+    EXPECT_EQ(r->PixelFormat(), pf8bit);
+    EXPECT_EQ(Indices(*r), (std::vector<int>{180, 0, 43}));
+    ASSERT_EQ(r->GetPalette()->Count(), 256);
+    EXPECT_EQ(r->GetPalette()->ColorAt(215), clWhite);
+    EXPECT_EQ(r->GetPalette()->ColorAt(216), clBlack);
+    EXPECT_EQ(src.PixelFormat(), pf24bit); // the source was switched to 24 bits
+}
+
+TEST(GifReduce, NoneGives24BitCopy) {
+    Bitmap src(20, 20);
+    for (int k = 0; k < 400; ++k)
+        src.SetPixel(k % 20, k / 20, RGB(k % 256, k / 256, 3));
+    auto r = gif::ReduceColors(src, gif::rmNone, gif::dmNearest, 8, nullptr);
+    EXPECT_EQ(r->PixelFormat(), pf24bit);
+    EXPECT_EQ(r->GetPixel(5, 19), src.GetPixel(5, 19));
+}
+
+TEST(GifReduce, OctreeFewColoursInInterleavedOrder) {
+    std::vector<TColor> colors{RGB(10, 200, 30), RGB(250, 0, 0), RGB(0, 0, 255), RGB(128, 128, 128),
+                               RGB(1, 2, 3)};
+    Bitmap src(10, 10, pf24bit);
+    for (int k = 0; k < 100; ++k)
+        src.SetPixel(k % 10, k / 10, colors[static_cast<size_t>(k * 7 % 5)]);
+    auto r = gif::ReduceColors(src, gif::rmQuantize, gif::dmNearest, 8, nullptr);
+    auto sorted = colors;
+    std::sort(sorted.begin(), sorted.end(),
+              [](TColor a, TColor b) { return Interleaved(a) < Interleaved(b); });
+    for (size_t i = 0; i < sorted.size(); ++i)
+        EXPECT_EQ(r->GetPalette()->ColorAt(static_cast<int>(i)), sorted[i]) << i;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            EXPECT_EQ(r->GetPixel(x, y), src.GetPixel(x, y));
+}
+
+TEST(GifReduce, OnePixelQuantizes) {
+    Bitmap src = Flat(1, 1, RGB(12, 34, 56));
+    auto r = gif::ReduceColors(src, gif::rmQuantize, gif::dmNearest, 8, nullptr);
+    EXPECT_EQ(r->GetPalette()->ColorAt(0), RGB(12, 34, 56));
+}
+
+TEST(GifReduce, QuantizeWindowsKeepsSystemColours) {
+    Bitmap src(16, 16, pf24bit);
+    for (int k = 0; k < 256; ++k)
+        src.SetPixel(k % 16, k / 16, RGB(k, 255 - k, (k * 3) % 256));
+    auto r = gif::ReduceColors(src, gif::rmQuantizeWindows, gif::dmNearest, 8, nullptr);
+    HPALETTE sys = SystemPalette20();
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(r->GetPalette()->ColorAt(i), sys->ColorAt(i));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(r->GetPalette()->ColorAt(246 + i), sys->ColorAt(10 + i));
+}
+
+TEST(GifDither, NearestEqualsLookupPerPixel) {
+    std::mt19937 rng(5);
+    Bitmap src(31, 17, pf24bit);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 31; ++x)
+            src.SetPixel(x, y, static_cast<TColor>(rng() & 0xFFFFFF));
+    auto r = gif::ReduceColors(src, gif::rmWindows20, gif::dmNearest, 8, nullptr);
+    gif::TFastColorLookup l(SystemPalette20());
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 31; ++x) {
+            TColor c = src.GetPixel(x, y);
+            int rr, gg, bb;
+            EXPECT_EQ(r->GetIndex(x, y), l.Lookup(GetRValue(c), GetGValue(c), GetBValue(c), rr, gg, bb));
+        }
+}
+
+TEST(GifDither, FloydSteinbergHandVector) {
+    // 3 x 2 grey 100 on the mono palette; worked out by hand from the Part's arithmetic:
+    // row 0 left to right: 100 -> black (e 100), 144 -> white (e -111), 52 -> black (e 52);
+    // row 1 right to left: 109 -> black, 129 -> white, 56 -> black.
+    Bitmap src = Flat(3, 2, RGB(100, 100, 100));
+    auto r = gif::ReduceColors(src, gif::rmMonochrome, gif::dmFloydSteinberg, 8, nullptr);
+    EXPECT_EQ(Indices(*r), (std::vector<int>{0, 1, 0, 0, 1, 0}));
+}
+
+TEST(GifDither, DiffusingModesKeepMeanAndPaletteColours) {
+    for (gif::TDitherMode m : {gif::dmFloydSteinberg, gif::dmStucki, gif::dmSierra, gif::dmJaJuNI,
+                               gif::dmSteveArche, gif::dmBurkes}) {
+        Bitmap src = Flat(64, 64, RGB(100, 100, 100));
+        auto r = gif::ReduceColors(src, gif::rmMonochrome, m, 8, nullptr);
+        double sum = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                sum += GetRValue(r->GetPixel(x, y));
+        EXPECT_NEAR(sum / (64 * 64), 100.0, 0.02 * 255) << m;
+        // Palette colours produce no error.
+        Bitmap bw(9, 9, pf24bit);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 9; ++x)
+                bw.SetPixel(x, y, (x * y) % 3 ? clWhite : clBlack);
+        Bitmap copy(bw);
+        auto q = gif::ReduceColors(bw, gif::rmMonochrome, m, 8, nullptr);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 9; ++x)
+                EXPECT_EQ(q->GetPixel(x, y), copy.GetPixel(x, y)) << m;
+        // A one-pixel-wide image: side contributions land in spare cells.
+        Bitmap thin = Flat(1, 40, RGB(90, 150, 200));
+        auto t = gif::ReduceColors(thin, gif::rmWindows20, m, 8, nullptr);
+        EXPECT_EQ(t->Height(), 40);
+    }
+}
+
+TEST(GifDither, SecondRowRunsRightToLeft) {
+    gif::TNetscapeColorLookup l;
+    gif::TFloydSteinbergDitherer d(4, &l);
+    int r, g, b;
+    for (int x = 0; x < 4; ++x)
+        d.Dither(10, 10, 10, r, g, b);
+    d.NextLine();
+    EXPECT_EQ(d.Direction, -1);
+    EXPECT_EQ(d.Column, 3);
+}
+
+TEST(GifDib, RowLengthsAndOrder) {
+    EXPECT_EQ(gif::AlignBit(3, 8, 32), 4);
+    EXPECT_EQ(gif::AlignBit(3, 24, 32), 12);
+    Bitmap b;
+    {
+        gif::TDIBWriter w(b, gif::WebPalette(), 3, 2, pf8bit);
+        EXPECT_EQ(w.RowBytes(), 4);
+        w.GetScanline(0)[0] = 5;
+        w.GetScanline(1)[2] = 7;
+        EXPECT_EQ(w.ColorTable().size(), 1024u);
+        EXPECT_THROW(w.GetScanline(2), platform::Exception);
+    }
+    EXPECT_EQ(b.PixelFormat(), pf8bit);
+    EXPECT_EQ(b.GetIndex(0, 0), 5); // row 0 is the top
+    EXPECT_EQ(b.GetIndex(2, 1), 7);
+    EXPECT_EQ(b.GetPalette()->Count(), 256);
+    EXPECT_EQ(b.GetPalette()->ColorAt(250), clBlack);
+    Bitmap c;
+    {
+        gif::TDIBWriter w(c, nullptr, 3, 1, pf24bit);
+        EXPECT_EQ(w.RowBytes(), 12);
+    }
+    Bitmap untouched(2, 2);
+    { gif::TDIBWriter w(untouched, nullptr, 5, 5, pf8bit); }
+    EXPECT_EQ(untouched.Width(), 2);
+    EXPECT_THROW(gif::TDIBWriter(b, nullptr, 0, 1, pf8bit), gif::GIFException);
+    EXPECT_THROW(gif::TDIBWriter(b, nullptr, 1, 1, pf16bit), gif::GIFException);
+}
+
+TEST(GifReduce, ManyBitmapsNeedsAList) {
+    EXPECT_THROW(gif::CreateOptimizedPaletteFromManyBitmaps({}, 16, 8, false), gif::GIFException);
+    Bitmap a = Flat(2, 2, clRed), b = Flat(2, 2, clBlue);
+    HPALETTE p = gif::CreateOptimizedPaletteFromManyBitmaps({&a, &b}, 16, 8, false);
+    EXPECT_EQ(p->Count(), 16);
+    EXPECT_EQ(p->ColorAt(0), clBlue);
+    EXPECT_EQ(p->ColorAt(1), clRed);
+}

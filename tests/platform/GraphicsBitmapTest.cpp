@@ -1,0 +1,103 @@
+// Bitmaps: pixel formats, row access, palettes, resizing and transparency.
+#include <gtest/gtest.h>
+
+#include "GraphicsTestSupport.h"
+
+using namespace gfxtest;
+
+TEST(GraphicsBitmap, FormatsAndRowBytes) {
+    struct Case {
+        TPixelFormat pf;
+        int bpp;
+        int64_t row3;
+    } cases[] = {{pf1bit, 1, 4},   {pf4bit, 4, 4},    {pf8bit, 8, 4},    {pf15bit, 16, 8},
+                 {pf16bit, 16, 8}, {pf24bit, 24, 12}, {pf32bit, 32, 12}, {pfDevice, 32, 12}};
+    for (const auto& c : cases) {
+        Bitmap b(3, 2, c.pf);
+        EXPECT_EQ(b.BitsPerPixel(), c.bpp);
+        EXPECT_EQ(b.RowBytes(), c.row3);
+        EXPECT_EQ(b.IsPaletted(), c.bpp <= 8);
+    }
+    EXPECT_EQ(RowBytesOf(1000, 1), 128);
+}
+
+TEST(GraphicsBitmap, PixelsRoundTripInEveryFormat) {
+    for (TPixelFormat pf : {pf24bit, pf32bit, pfDevice}) {
+        Bitmap b(5, 4, pf);
+        b.SetPixel(4, 3, RGB(1, 2, 3));
+        EXPECT_EQ(b.GetPixel(4, 3), RGB(1, 2, 3));
+        EXPECT_EQ(b.GetPixel(0, 0), clBlack);
+    }
+    Bitmap b15(2, 1, pf15bit);
+    b15.SetPixel(0, 0, RGB(255, 128, 8));
+    EXPECT_EQ(b15.GetPixel(0, 0), RGB(255, 132, 8));
+    Bitmap b8(4, 1, pf8bit);
+    b8.SetPixel(1, 0, clRed);
+    EXPECT_EQ(b8.GetPixel(1, 0), clRed); // the halftone palette holds pure red
+    Bitmap b1(9, 1, pf1bit);
+    b1.SetPixel(8, 0, clWhite);
+    EXPECT_EQ(b1.ScanLine(0)[1], 0x80); // leftmost pixel in the top bit
+    Bitmap b4(3, 1, pf4bit);
+    b4.SetIndex(0, 0, 0xA);
+    b4.SetIndex(1, 0, 0x5);
+    EXPECT_EQ(b4.ScanLine(0)[0], 0xA5);
+}
+
+TEST(GraphicsBitmap, ScanLineIsTopDownAndChecked) {
+    Bitmap b(2, 3, pf24bit);
+    b.ScanLine(0)[2] = 255; // red of pixel (0, 0)
+    EXPECT_EQ(b.GetPixel(0, 0), clRed);
+    EXPECT_THROW(b.ScanLine(3), std::out_of_range);
+    EXPECT_THROW(b.ScanLine(-1), std::out_of_range);
+}
+
+TEST(GraphicsBitmap, ResizeKeepsOverlap) {
+    Bitmap b(4, 4);
+    b.SetPixel(1, 1, clLime);
+    b.SetSize(10, 2);
+    EXPECT_EQ(b.GetPixel(1, 1), clLime);
+    EXPECT_EQ(b.GetPixel(9, 1), clBlack);
+    b.SetSize(0, 0);
+    EXPECT_TRUE(b.Empty());
+}
+
+TEST(GraphicsBitmap, FormatChangeConvertsThroughPalette) {
+    Bitmap b(2, 1);
+    b.SetPixel(0, 0, RGB(250, 250, 250));
+    b.SetPixel(1, 0, RGB(10, 10, 10));
+    b.SetPixelFormat(pf1bit);
+    EXPECT_EQ(b.GetIndex(0, 0), 1);
+    EXPECT_EQ(b.GetIndex(1, 0), 0);
+    b.SetPixelFormat(pf24bit);
+    EXPECT_EQ(b.GetPixel(0, 0), clWhite);
+}
+
+TEST(GraphicsBitmap, TransparentColourModes) {
+    Bitmap b(3, 3);
+    b.SetPixel(0, 2, clOlive);
+    EXPECT_EQ(b.GetTransparentColor(), clOlive); // automatic: bottom-left
+    b.SetTransparentColor(clKeyColor);
+    EXPECT_EQ(b.TransparentMode, tmFixed);
+    EXPECT_EQ(b.GetTransparentColor(), clKeyColor);
+}
+
+TEST(GraphicsBitmap, AssignCopiesPixelsAndPalette) {
+    Bitmap a(2, 2, pf8bit);
+    a.SetIndex(1, 1, 200);
+    Bitmap b;
+    b.Assign(a);
+    EXPECT_EQ(b.GetIndex(1, 1), 200);
+    EXPECT_NE(b.GetPalette(), a.GetPalette()); // a copy, not the same handle
+    EXPECT_EQ(b.GetPixel(1, 1), a.GetPixel(1, 1));
+}
+
+TEST(GraphicsColor, SystemTableIsFixed) {
+    EXPECT_EQ(ColorToRGB(clBtnFace), clSilver);
+    EXPECT_EQ(ColorToRGB(clBtnShadow), clGray);
+    EXPECT_EQ(ColorToRGB(clBtnHighlight), clWhite);
+    EXPECT_EQ(ColorToRGB(clWindow), clWhite);
+    EXPECT_EQ(ColorToRGB(clWindowText), clBlack);
+    EXPECT_EQ(ColorToRGB(clGrayText), clGray);
+    EXPECT_EQ(ColorToRGB(clOrange), clOrange);
+    EXPECT_EQ(ColorToRGB(static_cast<TColor>(0x800000FF)), clBlack);
+}

@@ -1,0 +1,358 @@
+// The canvas: the documented pixel rules of lines, pens, shapes, regions, clipping and blits.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "GraphicsTestSupport.h"
+#include "platform/graphics/Printer.h"
+
+using namespace gfxtest;
+
+TEST(GraphicsCanvas, LineLeavesOutEndPoint) {
+    Bitmap b = White(10, 5);
+    Canvas& c = b.GetCanvas();
+    c.MoveTo(0, 1);
+    c.LineTo(5, 1);
+    EXPECT_EQ(PixelsOf(b, clBlack), (PixelSet{{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}}));
+    EXPECT_EQ(c.PenPos, (TPoint{5, 1}));
+}
+
+TEST(GraphicsCanvas, BresenhamRule) {
+    Bitmap b = White(10, 10);
+    Canvas& c = b.GetCanvas();
+    c.MoveTo(0, 0);
+    c.LineTo(4, 2);
+    EXPECT_EQ(PixelsOf(b, clBlack), (PixelSet{{0, 0}, {1, 1}, {2, 1}, {3, 2}}));
+    Bitmap d = White(10, 10);
+    d.GetCanvas().MoveTo(4, 2); // the other direction
+    d.GetCanvas().LineTo(0, 0);
+    EXPECT_EQ(PixelsOf(d, clBlack), (PixelSet{{4, 2}, {3, 1}, {2, 1}, {1, 0}}));
+}
+
+TEST(GraphicsCanvas, HugeCoordinatesClipFast) {
+    Bitmap b = White(50, 20);
+    Canvas& c = b.GetCanvas();
+    auto t0 = std::chrono::steady_clock::now();
+    c.MoveTo(-2147483647, 5);
+    c.LineTo(2147483647, 5);
+    EXPECT_EQ(CountOf(b, clBlack, {0, 5, 50, 6}), 50);
+    c.MoveTo(10, -2147483647);
+    c.LineTo(10, 2147483647);
+    c.MoveTo(-2147483647, -2147483647);
+    c.LineTo(2147483647, 2147483647);
+    c.Polygon({{-2147483647, 0}, {2147483647, 0}, {0, 2147483647}});
+    c.Ellipse(-2147483647, -2147483647, 2147483647, 2147483647);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+}
+
+TEST(GraphicsCanvas, DottedPenPattern) {
+    Bitmap b = White(12, 3);
+    Canvas& c = b.GetCanvas();
+    c.Pen.Style = psDot;
+    c.Brush.Style = bsClear;
+    c.MoveTo(0, 0);
+    c.LineTo(10, 0);
+    EXPECT_EQ(PixelsOf(b, clBlack), (PixelSet{{0, 0}, {2, 0}, {4, 0}, {6, 0}, {8, 0}}));
+    // With a solid brush the gaps take the brush colour.
+    c.Brush.Style = bsSolid;
+    c.Brush.Color = clRed;
+    c.MoveTo(0, 2);
+    c.LineTo(4, 2);
+    EXPECT_EQ(PixelsOf(b, clRed), (PixelSet{{1, 2}, {3, 2}}));
+}
+
+TEST(GraphicsCanvas, AllSixteenPenModes) {
+    // Pen 0x0F0F0F (TColor), destination 0x335577: each mode bit by bit.
+    const TColor pen = RGB(0x0F, 0xF0, 0x3C), dst = RGB(0x33, 0x55, 0xAA);
+    auto run = [&](TPenMode m) {
+        Bitmap b(2, 1);
+        b.SetPixel(0, 0, dst);
+        Canvas& c = b.GetCanvas();
+        c.Pen.Color = pen;
+        c.Pen.Mode = m;
+        c.MoveTo(0, 0);
+        c.LineTo(1, 0);
+        return static_cast<uint32_t>(b.GetPixel(0, 0));
+    };
+    uint32_t P = static_cast<uint32_t>(pen), D = static_cast<uint32_t>(dst), M = 0xFFFFFF;
+    EXPECT_EQ(run(pmBlack), 0u);
+    EXPECT_EQ(run(pmWhite), M);
+    EXPECT_EQ(run(pmNop), D);
+    EXPECT_EQ(run(pmNot), ~D & M);
+    EXPECT_EQ(run(pmCopy), P);
+    EXPECT_EQ(run(pmNotCopy), ~P & M);
+    EXPECT_EQ(run(pmMergePenNot), (P | ~D) & M);
+    EXPECT_EQ(run(pmMaskPenNot), P & ~D & M);
+    EXPECT_EQ(run(pmMergeNotPen), (~P | D) & M);
+    EXPECT_EQ(run(pmMaskNotPen), ~P & D & M);
+    EXPECT_EQ(run(pmMerge), P | D);
+    EXPECT_EQ(run(pmNotMerge), ~(P | D) & M);
+    EXPECT_EQ(run(pmMask), P & D);
+    EXPECT_EQ(run(pmNotMask), ~(P & D) & M);
+    EXPECT_EQ(run(pmXor), P ^ D);
+    EXPECT_EQ(run(pmNotXor), ~(P ^ D) & M);
+}
+
+TEST(GraphicsCanvas, XorTwiceRestores) {
+    Bitmap b = White(20, 20);
+    Canvas& c = b.GetCanvas();
+    c.Pen.Mode = pmXor;
+    c.Pen.Color = clAqua;
+    for (int k = 0; k < 2; ++k) {
+        c.MoveTo(10, 0);
+        c.LineTo(10, 20);
+    }
+    EXPECT_EQ(CountOf(b, clWhite), 400);
+}
+
+TEST(GraphicsCanvas, WidePenWidths) {
+    for (int w : {2, 3, 4, 5}) {
+        Bitmap b = White(40, 40);
+        Canvas& c = b.GetCanvas();
+        c.Pen.Width = w;
+        c.MoveTo(10, 20);
+        c.LineTo(30, 20);
+        int rows = 0;
+        for (int y = 0; y < 40; ++y)
+            if (b.GetPixel(20, y) == clBlack) ++rows;
+        EXPECT_EQ(rows, w) << w;
+    }
+}
+
+TEST(GraphicsCanvas, RectangleRules) {
+    Bitmap b = White(10, 10);
+    Canvas& c = b.GetCanvas();
+    c.Brush.Color = clRed;
+    c.Rectangle(1, 1, 6, 5);
+    EXPECT_EQ(CountOf(b, clBlack), 2 * 5 + 2 * 2); // border of [1,6) x [1,5)
+    EXPECT_EQ(PixelsOf(b, clRed).size(), 3u * 2u);
+    EXPECT_EQ(b.GetPixel(5, 4), clBlack);
+    EXPECT_EQ(b.GetPixel(6, 4), clWhite);
+    // A clear pen: the brush fills one pixel less on the right and bottom (as GDI).
+    Bitmap d = White(10, 10);
+    Canvas& e = d.GetCanvas();
+    e.Pen.Style = psClear;
+    e.Brush.Color = clBlue;
+    e.Rectangle(0, 0, 4, 3);
+    EXPECT_EQ(CountOf(d, clBlue), 3 * 2);
+    // FillRect: right and bottom exclusive.
+    e.FillRect({5, 5, 7, 8});
+    EXPECT_EQ(CountOf(d, clBlue, {5, 5, 10, 10}), 2 * 3);
+}
+
+TEST(GraphicsCanvas, EllipseMatchesEllipticRegionAndIsSymmetric) {
+    Bitmap b = White(40, 30);
+    Canvas& c = b.GetCanvas();
+    c.Pen.Color = clRed;
+    c.Brush.Color = clRed;
+    c.Ellipse(3, 4, 33, 25);
+    Region r = Region::FromEllipse({3, 4, 33, 25});
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(b.GetPixel(x, y) == clRed, r.Contains(x, y)) << x << "," << y;
+    for (int y = 4; y < 25; ++y)
+        for (int x = 3; x < 33; ++x)
+            ASSERT_EQ(r.Contains(x, y), r.Contains(35 - x, y)) << x;
+    // The thin outline is closed: flood from the centre never reaches the border pixels' outside.
+    Bitmap o = White(40, 30);
+    Canvas& oc = o.GetCanvas();
+    oc.Brush.Style = bsClear;
+    oc.Ellipse(3, 4, 33, 25);
+    EXPECT_EQ(o.GetPixel(18, 14), clWhite);
+    EXPECT_EQ(o.GetPixel(3, 14), clBlack);
+    EXPECT_EQ(o.GetPixel(32, 14), clBlack);
+}
+
+TEST(GraphicsCanvas, PieFillsItsSweep) {
+    Bitmap b = White(41, 41);
+    Canvas& c = b.GetCanvas();
+    c.Pen.Style = psClear;
+    c.Brush.Color = clLime;
+    // Counter-clockwise from east (40, 20) to north (20, 0): the upper-right quarter.
+    c.Pie(0, 0, 41, 41, 40, 20, 20, 0);
+    EXPECT_EQ(b.GetPixel(30, 10), clLime);
+    EXPECT_EQ(b.GetPixel(10, 10), clWhite);
+    EXPECT_EQ(b.GetPixel(30, 30), clWhite);
+    EXPECT_EQ(b.GetPixel(10, 30), clWhite);
+    // The other way round: everything but that quarter.
+    Bitmap d = White(41, 41);
+    d.GetCanvas().Pen.Style = psClear;
+    d.GetCanvas().Brush.Color = clLime;
+    d.GetCanvas().Pie(0, 0, 41, 41, 20, 0, 40, 20);
+    EXPECT_EQ(d.GetPixel(30, 10), clWhite);
+    EXPECT_EQ(d.GetPixel(10, 30), clLime);
+}
+
+TEST(GraphicsCanvas, ArcDrawsOnlyItsPart) {
+    Bitmap b = White(41, 41);
+    Canvas& c = b.GetCanvas();
+    c.Arc(0, 0, 41, 41, 20, 0, 0, 20); // north to west: the upper-left quarter
+    EXPECT_GT(CountOf(b, clBlack, {0, 0, 20, 20}), 20);
+    EXPECT_EQ(CountOf(b, clBlack, {21, 21, 41, 41}), 0);
+}
+
+TEST(GraphicsCanvas, PolygonEvenOddAndRectangleEquivalence) {
+    Bitmap b = White(20, 20);
+    Canvas& c = b.GetCanvas();
+    c.Pen.Style = psClear;
+    c.Brush.Color = clRed;
+    c.Polygon({{2, 2}, {12, 2}, {12, 12}, {2, 12}});
+    EXPECT_EQ(CountOf(b, clRed), 100);
+    EXPECT_EQ(b.GetPixel(11, 11), clRed);
+    EXPECT_EQ(b.GetPixel(12, 11), clWhite);
+    // A self-overlapping star: the centre is outside under the alternate rule.
+    Bitmap s = White(50, 50);
+    s.GetCanvas().Pen.Style = psClear;
+    s.GetCanvas().Brush.Color = clRed;
+    s.GetCanvas().Polygon({{25, 0}, {40, 50}, {0, 18}, {50, 18}, {10, 50}});
+    EXPECT_EQ(s.GetPixel(25, 27), clWhite);
+    EXPECT_EQ(s.GetPixel(25, 5), clRed);
+}
+
+TEST(GraphicsCanvas, Frame3D) {
+    Bitmap b = White(10, 10);
+    Canvas& c = b.GetCanvas();
+    TRect r{0, 0, 10, 10};
+    c.Frame3D(r, clWhite, clGray, 1);
+    EXPECT_EQ(r, (TRect{1, 1, 9, 9}));
+    Bitmap d = White(10, 10);
+    TRect q{0, 0, 10, 10};
+    d.GetCanvas().Frame3D(q, clRed, clBlue, 2);
+    EXPECT_EQ(d.GetPixel(0, 5), clRed);
+    EXPECT_EQ(d.GetPixel(5, 0), clRed);
+    EXPECT_EQ(d.GetPixel(9, 5), clBlue);
+    EXPECT_EQ(d.GetPixel(5, 9), clBlue);
+    EXPECT_EQ(d.GetPixel(1, 5), clRed);
+    EXPECT_EQ(d.GetPixel(8, 5), clBlue);
+    EXPECT_EQ(d.GetPixel(2, 5), clWhite);
+    EXPECT_EQ(q, (TRect{2, 2, 8, 8}));
+}
+
+TEST(GraphicsCanvas, ClipRegionAndOrigin) {
+    Bitmap b = White(30, 30);
+    Canvas& c = b.GetCanvas();
+    Region ring =
+        Region::Combine(Region::FromEllipse({0, 0, 30, 30}), Region::FromEllipse({10, 10, 20, 20}), RGN_DIFF);
+    c.SelectClipRgn(&ring);
+    c.Brush.Color = clRed;
+    c.FillRect({0, 0, 30, 30});
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x)
+            ASSERT_EQ(b.GetPixel(x, y) == clRed, ring.Contains(x, y));
+    EXPECT_EQ(c.ClipRect(), (TRect{0, 0, 30, 30}));
+    c.SelectClipRgn(nullptr);
+    // A control surface at (5, 5) of size 10 x 10.
+    Bitmap s = White(30, 30);
+    Canvas ctl(s, {5, 5}, {5, 5, 15, 15});
+    ctl.Brush.Color = clBlue;
+    ctl.FillRect({-100, -100, 100, 100});
+    EXPECT_EQ(CountOf(s, clBlue), 100);
+    EXPECT_EQ(ctl.ClipRect(), (TRect{0, 0, 10, 10}));
+    ctl.SetPixel(0, 0, clRed);
+    EXPECT_EQ(s.GetPixel(5, 5), clRed);
+}
+
+TEST(GraphicsCanvas, StateSaverRestores) {
+    Bitmap b = White(10, 10);
+    Canvas& c = b.GetCanvas();
+    {
+        CanvasStateSaver saver(c);
+        c.Pen.Color = clRed;
+        c.IntersectClipRect({0, 0, 2, 2});
+    }
+    EXPECT_EQ(c.Pen.Color, clBlack);
+    EXPECT_EQ(c.ClipRect(), (TRect{0, 0, 10, 10}));
+}
+
+TEST(GraphicsCanvas, Rop3Evaluator) {
+    uint32_t P = 0xF0F0F0, S = 0xCCCCCC, D = 0xAAAAAA;
+    EXPECT_EQ(ApplyRop3(SRCCOPY, P, S, D), S);
+    EXPECT_EQ(ApplyRop3(SRCINVERT, P, S, D), S ^ D);
+    EXPECT_EQ(ApplyRop3(SRCAND, P, S, D), S & D);
+    EXPECT_EQ(ApplyRop3(SRCPAINT, P, S, D), S | D);
+    EXPECT_EQ(ApplyRop3(NOTSRCCOPY, P, S, D), ~S & 0xFFFFFF);
+    EXPECT_EQ(ApplyRop3(PATCOPY, P, S, D), P);
+    EXPECT_EQ(ApplyRop3(PATINVERT, P, S, D), P ^ D);
+    EXPECT_EQ(ApplyRop3(DSTINVERT, P, S, D), ~D & 0xFFFFFF);
+    EXPECT_EQ(ApplyRop3(BLACKNESS, P, S, D), 0u);
+    EXPECT_EQ(ApplyRop3(WHITENESS, P, S, D), 0xFFFFFFu);
+    EXPECT_EQ(ApplyRop3(MERGECOPY, P, S, D), P & S);
+}
+
+TEST(GraphicsCanvas, BlitsCopyStretchMirrorAndTransparency) {
+    Bitmap src(2, 2);
+    src.SetPixel(0, 0, clRed);
+    src.SetPixel(1, 0, clLime);
+    src.SetPixel(0, 1, clBlue);
+    src.SetPixel(1, 1, clWhite);
+    Bitmap d = White(8, 8);
+    Canvas& c = d.GetCanvas();
+    c.Draw(1, 1, src);
+    EXPECT_EQ(d.GetPixel(1, 1), clRed);
+    EXPECT_EQ(d.GetPixel(2, 2), clWhite);
+    c.StretchDraw({4, 4, 8, 8}, src);
+    EXPECT_EQ(d.GetPixel(4, 4), clRed);
+    EXPECT_EQ(d.GetPixel(5, 5), clRed);
+    EXPECT_EQ(d.GetPixel(7, 4), clLime);
+    EXPECT_EQ(d.GetPixel(4, 7), clBlue);
+    // Mirrored in both axes.
+    Bitmap m = White(4, 4);
+    m.GetCanvas().StretchDraw({4, 4, 0, 0}, src);
+    EXPECT_EQ(m.GetPixel(0, 0), clWhite);
+    EXPECT_EQ(m.GetPixel(3, 3), clRed);
+    EXPECT_EQ(m.GetPixel(3, 0), clBlue);
+    // Transparent: the bottom-left colour (blue) is left out.
+    src.Transparent = true;
+    Bitmap t = White(4, 4);
+    t.GetCanvas().Draw(0, 0, src);
+    EXPECT_EQ(t.GetPixel(0, 1), clWhite);
+    EXPECT_EQ(t.GetPixel(0, 0), clRed);
+    // CopyRect with SRCINVERT twice restores; overlapping copy within one canvas.
+    Bitmap u = White(6, 6);
+    Canvas& uc = u.GetCanvas();
+    uc.CopyMode = SRCINVERT;
+    Canvas& sc = src.GetCanvas();
+    uc.CopyRect({0, 0, 2, 2}, sc, {0, 0, 2, 2});
+    EXPECT_EQ(u.GetPixel(0, 0), static_cast<TColor>(0xFFFFFF ^ 0x0000FF));
+    uc.CopyRect({0, 0, 2, 2}, sc, {0, 0, 2, 2});
+    EXPECT_EQ(CountOf(u, clWhite), 36);
+    uc.CopyMode = SRCCOPY;
+    u.SetPixel(0, 0, clRed);
+    uc.CopyRect({1, 0, 6, 1}, uc, {0, 0, 5, 1});
+    EXPECT_EQ(u.GetPixel(1, 0), clRed);
+    EXPECT_EQ(u.GetPixel(2, 0), clWhite);
+}
+
+TEST(GraphicsCanvas, RoundRectSmallCornersIsRectangle) {
+    Bitmap a = White(12, 12), b = White(12, 12);
+    a.GetCanvas().Brush.Color = clRed;
+    a.GetCanvas().RoundRect(1, 1, 10, 9, 1, 1);
+    b.GetCanvas().Brush.Color = clRed;
+    b.GetCanvas().Rectangle(1, 1, 10, 9);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
+    Bitmap r = White(30, 30);
+    r.GetCanvas().RoundRect(0, 0, 30, 30, 10, 10);
+    EXPECT_EQ(r.GetPixel(0, 0), clWhite); // the corner is rounded off
+    EXPECT_EQ(r.GetPixel(15, 0), clBlack);
+}
+
+TEST(GraphicsPrinter, PagesAreBitmaps) {
+    Printer p(300, 100, 150);
+    p.Title = "test";
+    p.BeginDoc();
+    EXPECT_EQ(p.PixelsPerInch(), 300);
+    Canvas& c = p.GetCanvas();
+    c.MoveTo(0, 0);
+    c.LineTo(50, 0);
+    p.NewPage();
+    p.GetCanvas().Brush.Color = clRed;
+    p.GetCanvas().FillRect({0, 0, 10, 10});
+    p.EndDoc();
+    ASSERT_EQ(p.Pages().size(), 2u);
+    EXPECT_EQ(CountOf(p.Pages()[0], clBlack), 50);
+    EXPECT_EQ(CountOf(p.Pages()[1], clRed), 100);
+    EXPECT_THROW(p.GetCanvas(), std::logic_error);
+    EXPECT_EQ(p.Pages()[0].Width(), 100);
+}
