@@ -1,0 +1,197 @@
+// DS18x20 thermometers: conversion, scratchpad, decoders, HTML and data log.
+#include "onewire/DS1820.h"
+
+#include <cmath>
+#include <cstdint>
+#include <exception>
+
+#include "onewire/Microlan.h"
+#include "platform/Clock.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Tmex.h"
+
+using platform::Format;
+namespace tmex = platform::tmex;
+
+bool SampleInProgress = false;
+
+namespace {
+
+// Keeps SampleInProgress set for a scope and restores what it was.
+class SampleGuard {
+public:
+    SampleGuard() : previous_(SampleInProgress) { SampleInProgress = true; }
+    ~SampleGuard() { SampleInProgress = previous_; }
+    SampleGuard(const SampleGuard&) = delete;
+    SampleGuard& operator=(const SampleGuard&) = delete;
+
+private:
+    bool previous_;
+};
+
+const char* const kRule = "=================================================";
+
+} // namespace
+
+DS1820::DS1820(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
+    : Temperature(sensorNumber, couplerRom, couplerPort) {
+    try {
+        const std::string section = SerialSection();
+        Type = IniFile->ReadString(section, "Type", "Temperature");
+        IniFile->WriteString(section, "Type", Type);
+        BoostTime = IniFile->ReadInteger(section, "BoostTime", 1000);
+        if (BoostTime > 1500 || BoostTime < 200) BoostTime = 1000;
+    } catch (...) {
+        LogError("Exception creating DS1820 object!");
+    }
+}
+
+void DS1820::DebugIf(const std::string& text) {
+    if (Debug) DebugLog(text);
+}
+
+bool DS1820::ScratchpadAllZero() const {
+    for (int i = 0; i < 9; ++i)
+        if (IoBuffer[i] != 0) return false;
+    return true;
+}
+
+int DS1820::Read() {
+    try {
+        if (!StartConversion()) return 0;
+        double value = Rom[0] == kFamilyDS18S20 ? DecodeDS18S20() : DecodeDS18B20();
+        // A shorted net reads all zeros, CRC included; 0.0 from real data is the melting point and counts.
+        if (value == kRefused || ScratchpadAllZero()) return 0;
+        if (!(value >= -55.0 && value <= 125.0)) return 0;
+        UpdateTemperature(value);
+        return 1;
+    } catch (...) {
+        LogError("Exception reading temperature!");
+        return 0;
+    }
+}
+
+int DS1820::StartConversion() {
+    if (!SelectDevice()) {
+        DebugIf("Error accessing MicroLAN");
+        return 0;
+    }
+    Microlan::SendByte(0xB8);
+    if (!SelectDevice()) {
+        DebugIf("Error accessing MicroLAN after start T");
+        return 0;
+    }
+    tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+    Microlan::SendByte(0x44);
+    {
+        // The pump may dispatch anything; the controller defers what would free or re-enter this object.
+        SampleGuard guard;
+        const uint32_t start = platform::GetTickCount();
+        do {
+            platform::Sleep(100);
+            PumpMessages();
+            tmex::ValidSession(Microlan::SessionHandle);
+        } while (platform::TicksElapsed(platform::GetTickCount(), start) < static_cast<uint32_t>(BoostTime));
+    }
+    tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
+    if (tmex::TouchBit(Microlan::SessionHandle, 1) != 1) {
+        DebugIf("Error verifying temp conversion");
+        return 0;
+    }
+    return 1;
+}
+
+int DS1820::ReadScratchpad() {
+    try {
+        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
+        tmex::TouchByte(Microlan::SessionHandle, 0xBE);
+        Crc8Value = 0;
+        for (int i = 0; i < 9; ++i) {
+            int16_t byte = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+            if (byte < 0) return 0; // a driver error is no data
+            IoBuffer[i] = static_cast<uint8_t>(byte);
+            Crc8(IoBuffer[i]);
+        }
+        return Crc8Value == 0 ? 1 : 0;
+    } catch (...) {
+        LogError("Exception reading scratchpad!");
+        return 0;
+    }
+}
+
+void DS1820::LogScratchpad() {
+    if (!Debug) return;
+    for (int i = 0; i < 8; ++i)
+        DebugLog(Format("Scratchpad[%d]:  Hex: %02X   Dec: %d", i, IoBuffer[i], IoBuffer[i]));
+    DebugLog(kRule);
+}
+
+double DS1820::DecodeDS18B20() {
+    try {
+        if (!ReadScratchpad()) return kRefused;
+        LogScratchpad();
+        int16_t raw = static_cast<int16_t>(IoBuffer[1] << 8 | IoBuffer[0]);
+        double temperature = raw * 0.0625;
+        if (Debug) {
+            DebugLog(kRule);
+            DebugLog(Format("temp:  %d  -   temp_c:   %3.1f", raw, temperature));
+        }
+        return temperature;
+    } catch (...) {
+        LogError("Exception reading temperature!");
+        return kRefused;
+    }
+}
+
+double DS1820::DecodeDS18S20() {
+    try {
+        if (!ReadScratchpad()) return kRefused;
+        LogScratchpad();
+        const int countRemain = IoBuffer[6];
+        const int countPerC = IoBuffer[7];
+        if (countPerC - countRemain == 1 || countPerC == 0) return kRefused;
+        if (IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00 && countRemain == 0x0C && countPerC == 0x10) {
+            DebugIf("LSB == 0xAA && MSB == 0x00 && COUNT_REMAIN == 0x0C && COUNT_PER_C == 0x10");
+            return kRefused;
+        }
+        // Half degrees, sign in bit 0 of the MSB; halved with a floor so that -5.5 stays -5.5 (truncation
+        // toward zero would read a degree too warm below zero).
+        int halfDegrees = (IoBuffer[1] & 1) ? IoBuffer[0] - 256 : IoBuffer[0];
+        int tempRead = static_cast<int>(std::floor(halfDegrees / 2.0));
+        return tempRead - 0.25 + static_cast<double>(countPerC - countRemain) / countPerC;
+    } catch (...) {
+        LogError("Exception reading DS18S20 temperature!");
+        return kRefused;
+    }
+}
+
+void DS1820::ResetDaily() {
+    ResetTemperature();
+}
+
+std::string DS1820::GetHTML() {
+    try {
+        const char* family = Rom[0] == kFamilyDS18S20  ? "DS1820/DS18S20"
+                             : Rom[0] == kFamilyDS1822 ? "DS1822"
+                                                       : "DS18B20";
+        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>";
+        html += Format("<TR><TD><FONT SIZE=2><CENTER><B>%s</B></CENTER></FONT></TD></TR>", family);
+        html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
+        return html;
+    } catch (const std::exception& e) {
+        LogError(std::string("Error creating HTML document :") + e.what());
+        return std::string("DS1820: Error creating HTML document :") + e.what();
+    } catch (...) {
+        LogError("Error creating HTML document");
+        return "DS1820: Error creating HTML document";
+    }
+}
+
+std::string DS1820::GetXML() {
+    return "";
+}
+
+void DS1820::LogData() {
+    if (!Log) return;
+    AppendDataLine(Description, Format("%3.1f", InUnit(current_temp)));
+}

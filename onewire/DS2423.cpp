@@ -1,0 +1,213 @@
+#include "onewire/DS2423.h"
+
+#include <exception>
+
+#include "onewire/DataTables.h"
+#include "onewire/Microlan.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Tmex.h"
+
+using namespace platform;
+namespace tmex = platform::tmex;
+
+int32_t CountDifference(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+uint32_t CountDistance(int32_t a, int32_t b) {
+    uint32_t d = static_cast<uint32_t>(a) - static_cast<uint32_t>(b);
+    return static_cast<int32_t>(d) < 0 ? 0u - d : d;
+}
+
+DS2423::DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch) : iButton(couplerSerial, couplerBranch) {
+    Tag = tag;
+    LoadSettings();
+}
+
+void DS2423::LoadSettings() {
+    try {
+        CountRate = 0;
+        PreviousCount = 0;
+        const std::string section = RomText(Rom);
+        Type = IniFile->ReadString(section, "Type", "DS2423");
+        LastCountTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "LastCountTime", 0));
+        ReadPage = IniFile->ReadInteger(section, "ReadPage", 15);
+        if (ReadPage < 14 || ReadPage > 15)
+            ReadPage = 15;
+        Multiplier = IniFile->ReadInteger(section, "Multiplier", 1);
+        // Only the rain gauge carries its count across restarts.
+        RunningCounter = Type == "RainGauge" ? IniFile->ReadInteger(section, "RunningCounter", 0) : 0;
+        TodayCounter = IniFile->ReadInteger(section, "TodayCounter", RunningCounter);
+        IniFile->WriteString(section, "Type", Type);
+    } catch (...) {
+        LogError("Error reading from SENSORS.INI!");
+    }
+}
+
+void DS2423::SaveSettings() {
+    try {
+        iButton::SaveSettings();
+        const std::string section = RomText(Rom);
+        IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
+        IniFile->WriteInteger(section, "LastCountTime", static_cast<int>(LastCountTime));
+        IniFile->WriteInteger(section, "Multiplier", Multiplier);
+        IniFile->WriteInteger(section, "ReadPage", ReadPage);
+        if (Type == "DS2423")
+            IniFile->WriteString(section, "Description", Description);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+int32_t DS2423::ReadCounter() {
+    try {
+        SelectDevice(); // the page read selects the device again itself
+        int16_t result = tmex::ReadPageWithCounter(Microlan::SessionHandle, &Microlan::TmexStateBuffer,
+                                                   static_cast<int16_t>(ReadPage), IoBuffer);
+        if (result != 40) {
+            ++ClassCounter;
+            return -1;
+        }
+        uint32_t raw = static_cast<uint32_t>(IoBuffer[32]) | static_cast<uint32_t>(IoBuffer[33]) << 8 |
+                       static_cast<uint32_t>(IoBuffer[34]) << 16 | static_cast<uint32_t>(IoBuffer[35]) << 24;
+        ClassCounter = 0;
+        // The product wraps modulo 2^32 like the counter itself instead of overflowing.
+        return static_cast<int32_t>(static_cast<uint32_t>(Multiplier) * raw);
+    } catch (...) {
+        LogError("Exception reading counter!");
+        return -1;
+    }
+}
+
+int DS2423::Read() {
+    try {
+        int32_t count = ReadCounter();
+        if (count < 0 || ClassCounter != 0)
+            return 0;
+        uint32_t tick = GetTickCount();
+        if (tick == 0)
+            tick = 1; // 0 means "no read yet"
+        if (PreviousTick == 0) {
+            PreviousCount = count;
+            for (int32_t& entry : CountHistory)
+                entry = count;
+            PreviousTick = tick;
+            return 1;
+        }
+        CurrentTick = tick;
+        if (count == RunningCounter) {
+            CountChanged = 0;
+        } else {
+            CountChanged = 1;
+            LastCountTime = static_cast<uint32_t>(UnixTime());
+            RunningCounter = count;
+        }
+        uint32_t elapsed = TicksElapsed(CurrentTick, PreviousTick);
+        PreviousTick = CurrentTick;
+        int32_t delta = CountDifference(RunningCounter, PreviousCount);
+        PreviousCount = RunningCounter;
+        if (delta < 0 || elapsed < 1)
+            CountRate = 0;
+        else
+            CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
+        return 1;
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        LogError(message.empty() ? "Exception calculating rate" : "Exception calculating rate: " + message);
+        return 0;
+    } catch (...) {
+        LogError("Exception calculating rate");
+        return 0;
+    }
+}
+
+void DS2423::ResetDaily() {
+    try {
+        TodayCounter = RunningCounter;
+        IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+void DS2423::InitHistory() {
+    try {
+        if (HistoryPending) {
+            HistoryPending = 0;
+            ResetHistory();
+        }
+    } catch (...) {
+        LogError("Exception initializing values!");
+    }
+}
+
+void DS2423::ResetHistory() {
+    for (int32_t& entry : CountHistory)
+        entry = RunningCounter;
+}
+
+void DS2423::UpdateCountHistory() {
+    try {
+        for (int i = kHistory - 1; i > 0; --i)
+            CountHistory[i] = CountHistory[i - 1];
+        CountHistory[0] = RunningCounter;
+    } catch (...) {
+        LogError("Exception calculating count rate!");
+    }
+}
+
+uint32_t DS2423::CountsPerMinute() const { return CountDistance(CountHistory[0], CountHistory[1]); }
+uint32_t DS2423::CountsPerHour() const { return CountDistance(RunningCounter, CountHistory[59]); }
+uint32_t DS2423::CountsToday() const { return CountDistance(RunningCounter, TodayCounter); }
+
+void DS2423::LogData() {
+    try {
+        if (!Log)
+            return;
+        DosDate date = GetDate();
+        DosTime time = GetTime();
+        std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description).c_str(), date.da_mon,
+                                  date.da_year);
+        AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%03d  %03.1f %03d  %03d  %03d\n", date.da_day,
+                                  date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
+                                  static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
+                                  static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
+    } catch (...) {
+        LogError("Exception logging data!");
+    }
+}
+
+std::string DS2423::GetStatus() {
+    return Format("%s: %u %.2f %u %u", RomText(Rom).c_str(), static_cast<uint32_t>(RunningCounter),
+                  static_cast<double>(CountRate), CountsPerMinute(), CountsPerHour());
+}
+
+std::string DS2423::GetHTML() {
+    try {
+        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
+                           "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
+        html += Format("<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
+                       RunningCounter);
+        html += Format("<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
+                       "</TD></TR>",
+                       static_cast<double>(CountRate));
+        html += Format("<TR><TD><FONT SIZE=2>Counts/minute</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT>"
+                       "</TD></TR>",
+                       static_cast<int>(CountsPerMinute()));
+        html += Format("<TR><TD><FONT SIZE=2>Counts/hour</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                       "</TR>",
+                       static_cast<int>(CountsPerHour()));
+        html += "<TR><TD COLSPAN=3>" + iButton::GetHTML() + "</TD></TR></TABLE>";
+        return html;
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        LogError(message.empty() ? "Exception creating HTML document"
+                                 : "Exception creating HTML document: " + message);
+    } catch (...) {
+        LogError("Exception creating HTML document");
+    }
+    return "DS2423: Exception creating HTML document";
+}

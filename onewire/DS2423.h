@@ -1,0 +1,53 @@
+#pragma once
+// A DS2423 counter (family 0x1D): one memory page read together with its 32-bit counter, scaled by a
+// multiplier, with the running count, the count at the start of the day, a count rate per second and a
+// 61-entry history of counts taken once a minute. The rain gauge and the wind sensor derive from it.
+#include <cstdint>
+#include <string>
+
+#include "onewire/iButton.h"
+
+class DS2423 : public iButton {
+public:
+    static constexpr uint8_t kFamily = 0x1D;
+    static constexpr int kHistory = 61;
+
+    DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch);
+
+    void LoadSettings();
+    void SaveSettings();
+    // One page read with its counter: Multiplier x raw count, or -1 when the read failed.
+    int32_t ReadCounter();
+    // The minute step: the history ages by one entry and entry 0 takes the running count.
+    void UpdateCountHistory();
+    void LogData();
+
+    void ResetDaily() override;
+    void InitHistory() override;
+    int Read() override;
+    std::string GetHTML() override;
+    std::string GetStatus() override;
+    virtual void ResetHistory();
+
+    // |CountHistory[0] - CountHistory[1]|, |RunningCounter - CountHistory[59]|, |RunningCounter - TodayCounter|.
+    uint32_t CountsPerMinute() const;
+    uint32_t CountsPerHour() const;
+    uint32_t CountsToday() const;
+
+    int32_t Multiplier = 1;
+    int32_t ReadPage = 15;
+    float CountRate = 0;
+    int32_t CountChanged = 0;
+    uint32_t LastCountTime = 0;
+    int32_t PreviousCount = 0;
+    int32_t RunningCounter = 0;
+    int32_t TodayCounter = 0;
+    uint32_t PreviousTick = 0; // 0 = no read yet
+    uint32_t CurrentTick = 0;
+    int32_t CountHistory[kHistory] = {};
+};
+
+// Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as
+// signed, and its magnitude (never overflowing, even for the most negative difference).
+int32_t CountDifference(int32_t a, int32_t b);
+uint32_t CountDistance(int32_t a, int32_t b);

@@ -1,0 +1,476 @@
+#include "onewire/DS2450.h"
+
+#include <cmath>
+#include <exception>
+
+#include "onewire/DataTables.h"
+#include "onewire/DiagnosticDatagram.h"
+#include "onewire/Microlan.h"
+#include "onewire/iButton.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Tmex.h"
+
+using namespace platform;
+namespace tmex = platform::tmex;
+
+namespace {
+
+constexpr double kVoltsPerCount = 0.00008;
+const char kLetters[DS2450::kChannels] = {'A', 'B', 'C', 'D'};
+
+std::string Key(const char* name, int channel) { return Format("%s%c", name, kLetters[channel]); }
+
+// The exception's message, empty for one without a message.
+std::string MessageOf(const std::exception& e) { return e.what() ? std::string(e.what()) : std::string(); }
+
+int32_t NowSeconds() { return static_cast<int32_t>(UnixTime()); }
+
+// A stored number beyond the float range falls back to its default: no infinity reaches a value.
+float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
+    auto value = static_cast<float>(ini.ReadFloat(section, key, def));
+    return std::isfinite(value) ? value : static_cast<float>(def);
+}
+
+} // namespace
+
+DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
+    try {
+        IniFile = std::make_unique<TIniFile>(iButton::SensorsIniPath());
+        Number = static_cast<uint8_t>(number);
+        SampleCount = 0;
+        uint16_t current[8] = {};
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+        for (int i = 0; i < 8; ++i)
+            Rom[i] = current[i];
+        LoadSettings();
+        SwitchPort = couplerPort;
+        if (SwitchPort != 0)
+            SetCoupler(couplerRom, couplerPort);
+    } catch (const std::exception& e) {
+        std::string message = MessageOf(e);
+        SendDatagram(message.empty() ? "Exception..." : "Exception: " + message);
+    } catch (...) {
+        SendDatagram("Exception...");
+    }
+}
+
+DS2450::~DS2450() = default;
+
+std::string DS2450::RomToHex(const uint16_t* rom) {
+    return Format("%02X%02X%02X%02X%02X%02X%02X%02X", rom[7] & 0xFF, rom[6] & 0xFF, rom[5] & 0xFF, rom[4] & 0xFF,
+                  rom[3] & 0xFF, rom[2] & 0xFF, rom[1] & 0xFF, rom[0] & 0xFF);
+}
+
+std::string DS2450::RomToText() const { return RomToHex(Rom); }
+
+// --- sample and read ------------------------------------------------------------------------------
+
+int DS2450::Sample() {
+    LastResult = 0;
+    if (!ReadEnabled)
+        return 1;
+    try {
+        if (tmex::ValidSession(Microlan::SessionHandle) != 1)
+            Microlan::SessionHandle = tmex::StartSession(static_cast<int16_t>(Microlan::PortNum),
+                                                         static_cast<int16_t>(Microlan::PortType), 0);
+        if (Microlan::SessionHandle > 0) {
+            if (SwitchPort != 0)
+                SwitchCoupler(SwitchPort);
+            LastResult = Read();
+            if (SwitchPort != 0)
+                SwitchCoupler(0);
+            ++SampleCount;
+            LastSampleTime = static_cast<int>(GetTickCount() / 1000);
+        }
+    } catch (const std::exception& e) {
+        std::string message = MessageOf(e);
+        SendDatagram(message.empty() ? "Exception reading sensor..." : "Exception reading sensor: " + message);
+    } catch (...) {
+        SendDatagram("Exception reading sensor...");
+    }
+    tmex::EndSession(Microlan::SessionHandle);
+    if (LastResult == 0)
+        ++FailureRun;
+    else
+        FailureRun = 0;
+    return LastResult;
+}
+
+int DS2450::Read() {
+    try {
+        if (!Access())
+            return 0;
+        const int control1 = BitsConversion % 16; // 16 bits is written as 0
+        const int control2 = FiveVoltRange % 2;
+
+        // Write the control registers of the four channels (address 0x0008); each byte is read back.
+        if (!SendByte(0x55) || !SendByte(0x08) || !SendByte(0x00))
+            return 0;
+        for (int ch = 0; ch < kChannels; ++ch) {
+            for (int control : {control1, control2}) {
+                if (!SendByte(control))
+                    return 0;
+                ReadByte(); // CRC16, not checked
+                ReadByte();
+                if (ReadByte() != control)
+                    return 0;
+            }
+        }
+
+        // Convert all four inputs, no preset.
+        if (!Reset() || !Access())
+            return 0;
+        if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00))
+            return 0;
+        ReadByte(); // CRC16, not checked
+        ReadByte();
+        tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+        Sleep(100);
+        if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0)
+            return 0;
+
+        // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep
+        // this loop going for ever, so it is bounded in time and in polls.
+        const uint32_t start = GetTickCount();
+        int polls = 0;
+        int byte = ReadByte();
+        while (byte != 0xFF) {
+            if (++polls >= kConversionMaxPolls || TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs) {
+                SetErrorText(byte, 1);
+                if (Debug)
+                    DebugLog("Exception reading byte on MicroLAN: " + LastError);
+                return 0;
+            }
+            byte = ReadByte();
+        }
+
+        // Read the four results from address 0x0000.
+        if (!Reset() || !Access())
+            return 0;
+        if (!SendByte(0xAA) || !SendByte(0x00) || !SendByte(0x00))
+            return 0;
+        unsigned raw[kChannels] = {};
+        for (int ch = 0; ch < kChannels; ++ch) {
+            unsigned low = static_cast<unsigned>(ReadByte());
+            unsigned high = static_cast<unsigned>(ReadByte());
+            raw[ch] = low + 256 * high;
+        }
+        ReadByte(); // CRC16, not checked
+        ReadByte();
+        if (!Reset())
+            return 0;
+
+        for (int ch = 0; ch < kChannels; ++ch)
+            StoreValue(ch, raw[ch] * kVoltsPerCount);
+        StatusText = Format("%3.1f / %3.1f / %3.1f / %3.1f", Value[0], Value[1], Value[2], Value[3]);
+        return 1;
+    } catch (...) {
+        SendDatagram("Exception reading sensor!");
+        return 0; // values may be incomplete: never a success
+    }
+}
+
+void DS2450::StoreValue(int channel, double volts) {
+    try {
+        float value = static_cast<float>(volts) * Multiplier[channel] + Offset[channel];
+        if (!std::isfinite(value)) {
+            SendDatagram("Exception calculating values!");
+            return;
+        }
+        Value[channel] = value;
+        if (value > MaxValue[channel]) {
+            MaxValue[channel] = value;
+            MaxValueTime[channel] = NowSeconds();
+        }
+        if (value < MinValue[channel]) {
+            MinValue[channel] = value;
+            MinValueTime[channel] = NowSeconds();
+        }
+    } catch (...) {
+        SendDatagram("Exception calculating values!");
+    }
+}
+
+// --- bus primitives -------------------------------------------------------------------------------
+
+int DS2450::SetErrorText(int result, int expected) {
+    LastError = Microlan::TmexErrorText(result);
+    return result == expected ? 1 : 0;
+}
+
+int DS2450::Reset() {
+    try {
+        int result = tmex::TouchReset(Microlan::SessionHandle);
+        if (result == 1)
+            return 1;
+        SetErrorText(result, 1);
+    } catch (...) {
+        SendDatagram("Exception reset MicroLAN");
+    }
+    if (Debug)
+        DebugLog("Exception reset MicroLAN: " + LastError);
+    return 0;
+}
+
+int DS2450::ReadByte() {
+    try {
+        int result = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+        if (result >= 0)
+            return result;
+        SetErrorText(result, 1);
+    } catch (...) {
+        SendDatagram("Exception reading byte on MicroLAN");
+    }
+    if (Debug)
+        DebugLog("Exception reading byte on MicroLAN: " + LastError);
+    return 0;
+}
+
+int DS2450::SendByte(int byte) {
+    try {
+        int result = tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
+        if (result == byte)
+            return 1;
+        SetErrorText(result, 1);
+    } catch (...) {
+        SendDatagram("Error sending byte on MicroLAN");
+    }
+    if (Debug)
+        DebugLog("Error sending byte on MicroLAN: " + LastError);
+    return 0;
+}
+
+int DS2450::Access() {
+    try {
+        uint16_t rom[8];
+        for (int i = 0; i < 8; ++i)
+            rom[i] = Rom[i];
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        if (SetErrorText(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
+            return 1;
+        if (SetErrorText(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
+            return 1;
+        tmex::TouchReset(Microlan::SessionHandle);
+        if (Debug)
+            DebugLog(LastError);
+    } catch (...) {
+        SendDatagram("Error accessing MicroLAN");
+    }
+    return 0;
+}
+
+// --- coupler --------------------------------------------------------------------------------------
+
+int DS2450::SwitchCoupler(int command) {
+    try {
+        uint16_t rom[8];
+        for (int i = 0; i < 8; ++i)
+            rom[i] = SwitchSerial[i];
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
+            return 0;
+        StatusText.clear();
+        switch (command) {
+        case 0:
+            SendByte(0x66);
+            StatusText = "ALL LINES OFF";
+            break;
+        case 1:
+            SendByte(0xCC);
+            ReadByte();
+            StatusText = "MAIN ON";
+            break;
+        case 2:
+            SendByte(0x33);
+            ReadByte();
+            StatusText = "AUX ON";
+            break;
+        case 3:
+            SendByte(0xA5);
+            StatusText = "MAIN ON";
+            break;
+        case 4:
+            SendByte(0x99);
+            Sleep(100);
+            StatusText = "DISCHARGE ALL";
+            break;
+        default:
+            return 0;
+        }
+        ReadByte();
+        ReadByte();
+        return 1;
+    } catch (...) {
+        SendDatagram("Exception selecting DS2409 port...");
+        return 0;
+    }
+}
+
+void DS2450::SetCoupler(const uint16_t* couplerRom, int port) {
+    try {
+        for (int i = 0; i < 8; ++i)
+            SwitchSerial[i] = couplerRom ? couplerRom[i] : 0;
+        SwitchSerial[8] = 0;
+        SwitchPort = port;
+    } catch (...) {
+        SendDatagram("Exception assigning switch serial");
+    }
+}
+
+// --- reporting ------------------------------------------------------------------------------------
+
+void DS2450::SendDatagram(const std::string& text) {
+    try {
+        SendDiagnosticDatagram(Format("DS2450 %s: %s", RomToText().c_str(), text.c_str()));
+    } catch (...) {
+        // Diagnostics must never break a reading.
+    }
+}
+
+void DS2450::DebugLog(const std::string& text) {
+    try {
+        AppendToFile("DEBUG_" + RomToText() + ".log", Format("DS2450 %s: %s\n", RomToText().c_str(), text.c_str()));
+    } catch (const std::exception& e) {
+        std::string message = MessageOf(e);
+        SendDatagram(message.empty() ? "Exception writing to debug-log" : "Exception writing to debug-log: " + message);
+    } catch (...) {
+        SendDatagram("Exception writing to debug-log");
+    }
+}
+
+void DS2450::LogData() {
+    try {
+        DosDate date = GetDate();
+        DosTime time = GetTime();
+        for (int ch = 0; ch < kChannels; ++ch) {
+            if (!Log[ch])
+                continue;
+            std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description[ch]).c_str(), date.da_mon,
+                                      date.da_year);
+            AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
+                                      time.ti_hour, time.ti_min, Value[ch]));
+        }
+    } catch (...) {
+        SendDatagram("Exception logging data!");
+    }
+}
+
+// --- settings -------------------------------------------------------------------------------------
+
+void DS2450::LoadSettings() {
+    try {
+        const std::string section = Section();
+        Type = IniFile->ReadString(section, "Type", "DS2450");
+        IniFile->WriteString(section, "Type", Type);
+        Debug = IniFile->ReadBool(section, "Debug", false);
+        ReadEnabled = IniFile->ReadBool(section, "Read", true);
+        FiveVoltRange = IniFile->ReadBool(section, "FiveVoltRange", true);
+        int bits = IniFile->ReadInteger(section, "BitsConversion", 8);
+        BitsConversion = static_cast<uint8_t>(bits < 1 || bits > 16 ? 8 : bits);
+        LogErrorPORT = IniFile->ReadString(section, "LogErrorPORT", "10001");
+        const int32_t now = NowSeconds();
+        for (int ch = 0; ch < kChannels; ++ch) {
+            Log[ch] = IniFile->ReadBool(section, Key("Log_", ch), true);
+            Plot[ch] = IniFile->ReadBool(section, Key("Plot_", ch), true);
+            Offset[ch] = ReadFiniteFloat(*IniFile, section, Key("Offset_", ch), 0.0);
+            Multiplier[ch] = ReadFiniteFloat(*IniFile, section, Key("Multiplier_", ch), 1.0);
+            PrintOnHTML[ch] = IniFile->ReadBool(section, Key("PrintOnHTML_", ch), true);
+            Description[ch] = IniFile->ReadString(section, Key("Description_", ch),
+                                                  Format("%s_%c", section.c_str(), kLetters[ch]));
+            MaxValue[ch] = ReadFiniteFloat(*IniFile, section, Key("max_value_", ch), -100.0);
+            MaxValueTime[ch] = IniFile->ReadInteger(section, Key("max_value_t_", ch), now);
+            MinValue[ch] = ReadFiniteFloat(*IniFile, section, Key("min_value_", ch), 100.0);
+            MinValueTime[ch] = IniFile->ReadInteger(section, Key("min_value_t_", ch), now);
+        }
+    } catch (const std::exception& e) {
+        std::string message = MessageOf(e);
+        MessageBuffer = Format("Exception reading SENSORS.INI! (%s)", message.c_str());
+        SendDatagram(MessageBuffer);
+    } catch (...) {
+        SendDatagram("Exception reading SENSORS.INI...");
+    }
+}
+
+void DS2450::SaveSettings() {
+    try {
+        const std::string section = Section();
+        IniFile->WriteBool(section, "Read", ReadEnabled != 0);
+        if (SwitchPort != 0) {
+            IniFile->WriteString(section, "SwitchPort", SwitchPort == 1 ? "MAIN" : "AUX");
+            IniFile->WriteString(section, "SwitchSerial", RomToHex(SwitchSerial));
+        } else {
+            IniFile->WriteString(section, "SwitchPort", "NONE");
+            IniFile->WriteString(section, "SwitchSerial", "");
+        }
+        for (int ch = 0; ch < kChannels; ++ch) {
+            IniFile->WriteString(section, Key("Description_", ch), Description[ch]);
+            IniFile->WriteFloat(section, Key("Multiplier_", ch), Multiplier[ch]);
+            IniFile->WriteFloat(section, Key("Offset_", ch), Offset[ch]);
+            IniFile->WriteFloat(section, Key("max_value_", ch), MaxValue[ch]);
+            IniFile->WriteInteger(section, Key("max_value_t_", ch), MaxValueTime[ch]);
+            IniFile->WriteFloat(section, Key("min_value_", ch), MinValue[ch]);
+            IniFile->WriteInteger(section, Key("min_value_t_", ch), MinValueTime[ch]);
+            IniFile->WriteBool(section, Key("PrintOnHTML_", ch), PrintOnHTML[ch] != 0);
+            IniFile->WriteBool(section, Key("Plot_", ch), Plot[ch] != 0);
+            IniFile->WriteBool(section, Key("Log_", ch), Log[ch] != 0);
+        }
+    } catch (...) {
+        SendDatagram("Exception writing to SENSORS.INI!");
+    }
+}
+
+void DS2450::SetType(const std::string& type) {
+    try {
+        Type = type;
+        IniFile->WriteString(Section(), "Type", Type);
+    } catch (const std::exception& e) {
+        std::string message = MessageOf(e);
+        SendDatagram(message.empty() ? "Exception writing to SENSORS.INI..."
+                                     : "Exception writing to SENSORS.INI: " + message);
+    } catch (...) {
+        SendDatagram("Exception writing to SENSORS.INI...");
+    }
+}
+
+// --- marks ----------------------------------------------------------------------------------------
+
+void DS2450::ResetChannel(int channel) {
+    try {
+        if (channel < 0 || channel >= kChannels)
+            return;
+        MaxValue[channel] = MinValue[channel] = Value[channel];
+        MaxValueTime[channel] = MinValueTime[channel] = NowSeconds();
+    } catch (...) {
+        SendDatagram("Exception doing reset!");
+    }
+}
+
+void DS2450::ResetAll() {
+    for (int ch = 0; ch < kChannels; ++ch)
+        ResetChannel(ch);
+}
+
+namespace {
+void FillTime(int32_t seconds, uint8_t* time) {
+    if (!time)
+        return;
+    LocalTime local = Clock::Get().ToLocal(seconds);
+    time[0] = static_cast<uint8_t>(local.minute);
+    time[1] = static_cast<uint8_t>(local.hour);
+}
+} // namespace
+
+float DS2450::GetMaxValue(int channel, uint8_t* time) {
+    channel &= 3;
+    FillTime(MaxValueTime[channel], time);
+    return MaxValue[channel];
+}
+
+float DS2450::GetMinValue(int channel, uint8_t* time) {
+    channel &= 3;
+    FillTime(MinValueTime[channel], time);
+    return MinValue[channel];
+}

@@ -1,0 +1,89 @@
+#pragma once
+// A DS2450 quad A/D converter (family 0x20) used as four calibrated channels A-D with high and low marks.
+// It stands apart from the iButton family: its own sample cycle and session handling, its own copies of
+// the bus primitives and coupler commands, troubles reported as diagnostic datagrams and to its own
+// debug log instead of the status log.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/IniFile.h"
+
+class DS2450 {
+public:
+    static constexpr uint8_t kFamily = 0x20;
+    static constexpr int kChannels = 4;
+
+    // Takes the driver's current device (the last search result) as its own.
+    DS2450(int number, const uint16_t* couplerRom, int couplerPort);
+    ~DS2450();
+    DS2450(const DS2450&) = delete;
+    DS2450& operator=(const DS2450&) = delete;
+
+    // One sample with its own session; non-zero = success.
+    int Sample();
+    // The conversion and read of all four channels; the session is open.
+    int Read();
+    void StoreValue(int channel, double volts);
+
+    int Reset();
+    int ReadByte();
+    int SendByte(int byte);
+    int Access();
+    int SwitchCoupler(int command);
+    void SetCoupler(const uint16_t* couplerRom, int port);
+    int SetErrorText(int result, int expected);
+    void SendDatagram(const std::string& text);
+    void DebugLog(const std::string& text);
+    void LogData();
+
+    void LoadSettings();
+    void SaveSettings();
+    void SetType(const std::string& type);
+    void ResetChannel(int channel);
+    void ResetAll();
+    // The mark and the local time of its time: time[0] minute, time[1] hour.
+    float GetMaxValue(int channel, uint8_t* time);
+    float GetMinValue(int channel, uint8_t* time);
+
+    static std::string RomToHex(const uint16_t* rom);
+    std::string RomToText() const;
+
+    // Fields that other parts read directly.
+    std::string LastError;
+    std::string LogErrorPORT;
+    std::string Description[kChannels];
+    std::string MessageBuffer;
+    std::string Type;
+    std::string StatusText;
+    int FiveVoltRange = 1;
+    int ReadEnabled = 1; // SENSORS.INI Read
+    int Debug = 0;
+    int Plot[kChannels] = {};
+    int Log[kChannels] = {};
+    int PrintOnHTML[kChannels] = {};
+    int SampleCount = 0;
+    int LastSampleTime = 0;
+    int FailureRun = 0;
+    int LastResult = 0;
+    uint8_t BitsConversion = 8;
+    uint8_t Number = 0;
+    float Value[kChannels] = {};
+    float MaxValue[kChannels] = {};
+    float MinValue[kChannels] = {};
+    float Offset[kChannels] = {};
+    float Multiplier[kChannels] = {};
+    int32_t MaxValueTime[kChannels] = {};
+    int32_t MinValueTime[kChannels] = {};
+    std::unique_ptr<platform::TIniFile> IniFile;
+    int SwitchPort = 0;
+    uint16_t SwitchSerial[9] = {};
+    uint16_t Rom[8] = {};
+
+    // Bounds of the wait for the end of a conversion: the device answers 0xFF within milliseconds.
+    static constexpr uint32_t kConversionTimeoutMs = 100;
+    static constexpr int kConversionMaxPolls = 1000;
+
+private:
+    std::string Section() const { return RomToText(); }
+};

@@ -1,0 +1,250 @@
+#include "onewire/RainGauge.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/Strings.h"
+
+using namespace platform;
+
+namespace {
+// WeeklyRain lives in the sensors.ini of the working folder.
+const char kWorkingSensorsIni[] = ".\\sensors.ini";
+
+std::string Ctime24(uint32_t seconds) { return CTime(seconds).substr(0, 24); }
+} // namespace
+
+RainGauge::RainGauge(int tag, const uint16_t* couplerSerial, int couplerBranch)
+    : DS2423(tag, couplerSerial, couplerBranch) {
+    for (int32_t& entry : MinuteCounts)
+        entry = 0;
+    RateFallback = 0;
+    RateReference = 0;
+    LoadSettings();
+}
+
+void RainGauge::LoadSettings() {
+    try {
+        const std::string section = RomText(Rom);
+        DDEName = "DDERainToday\r\nDDERainRate";
+        Type = "RainGauge";
+        Description = "RainGauge";
+        IniFile->WriteString(section, "Type", Type);
+        RainUnitInch = IniFile->ReadBool(section, "RainUnitInch", true);
+        ResetTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "ResetTime", 0));
+        if (ResetTime == 0)
+            ResetTime = static_cast<uint32_t>(UnixTime());
+        RateMinutes = static_cast<uint8_t>(IniFile->ReadInteger(section, "RateMinutes", 10));
+        if (RateMinutes < 5 || RateMinutes > 60)
+            RateMinutes = 10;
+        CountsPrInch = static_cast<uint8_t>(IniFile->ReadInteger(section, "CountsPrInch", 100));
+        if (CountsPrInch < 5 || CountsPrInch > 200)
+            CountsPrInch = 100;
+        StartCounter = IniFile->ReadInteger(section, "StartCounter", 0);
+        MonthCounter = IniFile->ReadInteger(section, "MonthCounter", StartCounter);
+        RateFallback = RunningCounter;
+        // The rate's reference starts at the loaded count, so the first round shows no spike.
+        RateReference = RateFallback;
+
+        TIniFile working(kWorkingSensorsIni);
+        std::string weekly = working.ReadString(section, "WeeklyRain", "0 0 0 0 0 0 0").substr(0, 49);
+        int values[7];
+        int n = std::sscanf(weekly.c_str(), "%d %d %d %d %d %d %d", &values[0], &values[1], &values[2], &values[3],
+                            &values[4], &values[5], &values[6]);
+        for (int i = 0; i < n && i < 7; ++i)
+            WeeklyRain[i] = values[i];
+    } catch (...) {
+        LogError("Exception reading from SENSORS.INI!");
+    }
+}
+
+std::string RainGauge::WeeklyRainText() const {
+    return Format("%d %d %d %d %d %d %d", WeeklyRain[0], WeeklyRain[1], WeeklyRain[2], WeeklyRain[3], WeeklyRain[4],
+                  WeeklyRain[5], WeeklyRain[6]);
+}
+
+void RainGauge::SaveSettings() {
+    try {
+        DS2423::SaveSettings();
+        const std::string section = RomText(Rom);
+        IniFile->WriteBool(section, "RainUnitInch", RainUnitInch != 0);
+        IniFile->WriteInteger(section, "RateMinutes", RateMinutes);
+        IniFile->WriteInteger(section, "CountsPrInch", CountsPrInch);
+        IniFile->WriteString(section, "WeeklyRain", WeeklyRainText());
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+// --- totals ---------------------------------------------------------------------------------------
+// The counts are 32-bit and may wrap; each difference is taken modulo 2^32 and then as a magnitude.
+
+uint32_t RainGauge::TodayCounts() const { return CountDistance(RunningCounter, TodayCounter); }
+
+uint32_t RainGauge::WeekCounts() const {
+    int32_t sum = 0;
+    for (int32_t entry : WeeklyRain)
+        sum = static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(entry));
+    return CountDistance(sum, 0);
+}
+
+uint32_t RainGauge::MonthCounts() const { return CountDistance(RunningCounter, MonthCounter); }
+uint32_t RainGauge::TotalCounts() const { return CountDistance(RunningCounter, StartCounter); }
+
+double RainGauge::RateCounts() const {
+    return static_cast<double>(60 / RateMinutes) * CountDistance(RunningCounter, RateReference);
+}
+
+// --- reading --------------------------------------------------------------------------------------
+
+void RainGauge::SetTodayText() { ValueText = Format("%3.2f", InUnit(TodayCounts())); }
+
+int RainGauge::Read() {
+    try {
+        if (DS2423::Read() == 0 || RunningCounter < 0)
+            return 0;
+        if (Samples == 1)
+            CalculateRate();
+        MinuteCounts[0] = RunningCounter;
+        if (CountChanged == 0)
+            return 1;
+        int weekday = Clock::Get().Now().weekday;
+        WeeklyRain[weekday] = CountDifference(RunningCounter, TodayCounter);
+        SetTodayText();
+        return 1;
+    } catch (...) {
+        LogError("Exception calculating rain!");
+        SetTodayText();
+        return 1;
+    }
+}
+
+void RainGauge::CalculateRate() {
+    try {
+        UpdateCountHistory();
+        for (int i = kMinutes - 1; i > 0; --i)
+            MinuteCounts[i] = MinuteCounts[i - 1];
+        if (MinuteCounts[60] != 0)
+            RateFallback = MinuteCounts[60];
+        RateReference = MinuteCounts[RateMinutes] != 0 ? MinuteCounts[RateMinutes] : RateFallback;
+        MinuteCounts[0] = 0;
+    } catch (...) {
+        LogError("Exception calculating rate/hour!");
+    }
+}
+
+// --- resets ---------------------------------------------------------------------------------------
+
+void RainGauge::ResetTotal() {
+    try {
+        StartCounter = RunningCounter;
+        ResetTime = static_cast<uint32_t>(UnixTime());
+        const std::string section = RomText(Rom);
+        IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
+        IniFile->WriteInteger(section, "StartCounter", StartCounter);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+void RainGauge::ResetMonth() {
+    try {
+        MonthCounter = RunningCounter;
+        IniFile->WriteInteger(RomText(Rom), "MonthCounter", MonthCounter);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+void RainGauge::ResetWeek() {
+    for (int32_t& entry : WeeklyRain)
+        entry = 0;
+}
+
+void RainGauge::SetUnitInch(int inch) {
+    try {
+        RainUnitInch = inch;
+        IniFile->WriteBool(RomText(Rom), "RainUnitInch", inch != 0);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+void RainGauge::ResetDaily() {
+    try {
+        int weekday = Clock::Get().Now().weekday;
+        DS2423::ResetDaily();
+        WeeklyRain[weekday] = 0;
+        IniFile->WriteString(RomText(Rom), "WeeklyRain", WeeklyRainText());
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+// --- output ---------------------------------------------------------------------------------------
+
+std::string RainGauge::GetUnit() { return RainUnitInch ? "in" : "mm"; }
+
+std::string RainGauge::GetValueText() { return ValueText; }
+
+void RainGauge::LogData() {
+    try {
+        if (!Log)
+            return;
+        DosDate date = GetDate();
+        DosTime time = GetTime();
+        AppendToFile(Format("DATA\\RainGauge-%02d%d.TXT", date.da_mon, date.da_year),
+                     Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
+                            time.ti_hour, time.ti_min, InUnit(MonthCounts()), InUnit(RateCounts())));
+    } catch (...) {
+        LogError("Exception logging data!");
+    }
+}
+
+std::string RainGauge::GetStatus() {
+    auto mm = [this](double counts) { return Inches(counts) * 25.4; };
+    return Format("RAIN: %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %3.2f %u",
+                  mm(TodayCounts()), mm(WeekCounts()), mm(MonthCounts()), mm(CountDistance(WeeklyRain[0], 0)),
+                  mm(CountDistance(WeeklyRain[1], 0)), mm(CountDistance(WeeklyRain[2], 0)),
+                  mm(CountDistance(WeeklyRain[3], 0)), mm(CountDistance(WeeklyRain[4], 0)),
+                  mm(CountDistance(WeeklyRain[5], 0)), mm(CountDistance(WeeklyRain[6], 0)), mm(RateCounts()),
+                  mm(TotalCounts()), ResetTime);
+}
+
+std::string RainGauge::GetHTML() {
+    try {
+        const std::string unit = GetUnit();
+        auto row = [&unit](const char* name, double amount) {
+            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD>"
+                          "</TR>\r\n",
+                          name, amount, unit.c_str());
+        };
+        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+                           "<CENTER><B>Raingauge</B></CENTER> </FONT></TD></TR>";
+        html += row("Rate/h", InUnit(RateCounts()));
+        html += row("Today", InUnit(TodayCounts()));
+        html += row("Week", InUnit(WeekCounts()));
+        html += row("Month", InUnit(MonthCounts()));
+        html += row("Total", InUnit(TotalCounts()));
+        html += Format("<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                       "</TR>",
+                       CountsPrInch);
+        html += Format("<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                       Ctime24(LastCountTime).c_str());
+        html += Format("<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                       Ctime24(ResetTime).c_str());
+        html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
+        return html;
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        LogError(message.empty() ? "Exception creating HTML document"
+                                 : "Exception creating HTML document: " + message);
+    } catch (...) {
+        LogError("Exception creating HTML document");
+    }
+    return "RAINGAUGE: Exception creating HTML document";
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The tipping-bucket rain gauge on a DS2423 counter: counts become inches (or millimetres) with the
+// gauge's counts per inch; totals for today, the week, the month and since a reset, and a rate per hour
+// over the last RateMinutes minutes.
+#include <cstdint>
+#include <string>
+
+#include "onewire/DS2423.h"
+
+class RainGauge : public DS2423 {
+public:
+    static constexpr int kMinutes = 61;
+
+    RainGauge(int tag, const uint16_t* couplerSerial, int couplerBranch);
+
+    void LoadSettings();
+    void SaveSettings();
+    // The minute step of the rate.
+    void CalculateRate();
+    void ResetTotal();
+    void ResetMonth();
+    void ResetWeek();
+    void SetUnitInch(int inch);
+    void LogData();
+
+    void ResetDaily() override;
+    int Read() override;
+    std::string GetUnit() override;
+    std::string GetHTML() override;
+    std::string GetStatus() override;
+    virtual std::string GetValueText();
+
+    // Totals in counts (magnitudes) and amounts in inches, or in the display unit.
+    uint32_t TodayCounts() const;
+    uint32_t WeekCounts() const;
+    uint32_t MonthCounts() const;
+    uint32_t TotalCounts() const;
+    double RateCounts() const; // counts per hour
+    double Inches(double counts) const { return counts / CountsPrInch; }
+    double InUnit(double counts) const { return RainUnitInch ? Inches(counts) : Inches(counts) * 25.4; }
+
+    uint8_t CountsPrInch = 100;
+    uint8_t RateMinutes = 10;
+    int32_t WeeklyRain[7] = {};
+    int32_t StartCounter = 0;
+    int32_t MonthCounter = 0;
+    int32_t RateFallback = 0;
+    int32_t RateReference = 0;
+    int32_t MinuteCounts[kMinutes] = {};
+    uint32_t ResetTime = 0;
+    int32_t RainUnitInch = 1;
+
+private:
+    std::string WeeklyRainText() const;
+    void SetTodayText();
+};

@@ -1,0 +1,171 @@
+// Sun times (the almanac algorithm, zenith 90.83 degrees, single-precision intermediates), dew point,
+// heat index, wind chill and unit helpers.
+#include "onewire/WeatherCalc.h"
+
+#include <cmath>
+#include <string>
+
+#include "onewire/Microlan.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Clock.h"
+#include "station/CurrentReadings.h"
+#include "station/StationSettings.h"
+#include "station/Unit1.h"
+
+namespace {
+
+constexpr double kDegToRad = 0.017453292519943295;
+constexpr double kOneOverPi = 0.3183098861837907;
+
+void Report(const char* text) {
+    if (MainForm) MainForm->LogStatus(text);
+}
+
+// The daylight-saving hour of the sun times. An explicit [Weather] DST key wins; without one, whether
+// daylight saving is in effect on that date (the zone merely having daylight saving is not enough: the
+// winter times would come out an hour late).
+int DaylightHours(int year, int month, int day) {
+    bool explicitKey = !MainForm || !MainForm->IniFile || MainForm->IniFile->ValueExists("Weather", "DST");
+    if (explicitKey) return StationSettings.DST ? 1 : 0;
+    platform::Clock& clock = platform::Clock::Get();
+    return clock.ToLocal(clock.FromLocal(year, month, day, 12, 0, 0)).isDst ? 1 : 0;
+}
+
+} // namespace
+
+double SinDeg(double angle) {
+    return std::sin(angle * kDegToRad);
+}
+double CosDeg(double angle) {
+    return std::cos(angle * kDegToRad);
+}
+double TanDeg(double angle) {
+    return std::tan(angle * kDegToRad);
+}
+double ArcSinDeg(double value) {
+    return std::asin(value) * 180 * kOneOverPi;
+}
+double ArcTanDeg(double value) {
+    return std::atan(value) * 180 * kOneOverPi;
+}
+double ArcCosDeg(double value) {
+    return std::acos(value) * 180 * kOneOverPi;
+}
+
+float CalculateSunriseSunset(int year, uint8_t day, uint8_t month, float latitude, float longitude,
+                             int sunset) {
+    if (latitude == 0.0f || longitude == 0.0f) return -1.0f;
+
+    // Day of the year.
+    int n1 = 275 * month / 9;
+    int n2 = (month + 9) / 12;
+    int n3 = 1 + static_cast<int>(std::floor((year - 4 * (year / 4) + 2) / 3.0));
+    int n = n1 - n2 * n3 + day - 30;
+
+    float lngHour = longitude / 15.0f;
+    float t = n + ((sunset ? 18.0f : 6.0f) - lngHour) / 24.0f;
+    float m = 0.9856f * t - 3.289f;
+
+    float l = static_cast<float>(m + 1.916 * SinDeg(m) + 0.020 * SinDeg(2 * m) + 282.634);
+    if (l < 0) l += 360;
+    if (l > 360) l -= 360;
+
+    float ra = static_cast<float>(ArcTanDeg(0.91764 * TanDeg(l)));
+    if (ra < 0) ra += 360;
+    if (ra > 360) ra -= 360;
+    float lQuadrant = std::floor(l / 90.0f) * 90.0f;
+    float raQuadrant = std::floor(ra / 90.0f) * 90.0f;
+    ra = (ra + (lQuadrant - raQuadrant)) / 15.0f;
+
+    float sinDec = static_cast<float>(0.39782 * SinDeg(l));
+    float cosDec = static_cast<float>(CosDeg(ArcSinDeg(sinDec)));
+    float cosH =
+        static_cast<float>((CosDeg(90.83) - sinDec * SinDeg(latitude)) / (cosDec * CosDeg(latitude)));
+    if (!(cosH <= 1.0f && cosH >= -1.0f)) return -1.0f; // never rises, never sets (or no number at all)
+
+    float h = static_cast<float>(sunset ? ArcCosDeg(cosH) : 360 - ArcCosDeg(cosH)) / 15.0f;
+    float localMean = h + ra - 0.06571f * t - 6.622f;
+    float ut = localMean - lngHour;
+    if (ut < 0) ut += 24;
+    if (ut > 24) ut -= 24;
+
+    float local = ut + StationSettings.Timezone + DaylightHours(year, month, day);
+    int hours = static_cast<int>(std::floor(local));
+    float minutes = (local - hours) * 60.0f * 0.01f;
+    if (minutes >= 0.595f) {
+        minutes = 0;
+        ++hours;
+    }
+    if (hours == 24)
+        hours = 0;
+    else if (hours > 24)
+        hours -= 24;
+    else if (hours < 0)
+        hours += 24;
+    return hours + minutes;
+}
+
+float CalculateDewpoint(float temperature, float humidity) {
+    float h = humidity * 0.01f;
+    if (!(h >= 0.001f && h < 1.0f)) return temperature;
+    double tk = temperature + 273.15;
+    double dewpoint = tk / (std::log(h) * -0.0001846 * tk + 1.0) - 273.15;
+    if (!std::isfinite(dewpoint)) {
+        Report("SERVER: Error calculating dewpoint!");
+        return std::isfinite(temperature) ? temperature : 0.0f;
+    }
+    return static_cast<float>(dewpoint);
+}
+
+float CalculateHeatIndex(float temperature, float humidity) {
+    double f = temperature * 1.8 + 32;
+    double rh = humidity;
+    if (!(f > 80.0 && rh > 40.0)) return temperature;
+    double hi = -42.379 + 2.04901523 * f + 10.1433127 * rh - 0.22475541 * f * rh - 6.83783e-3 * f * f -
+                5.481717e-2 * rh * rh + 1.22874e-3 * f * f * rh + 8.5282e-4 * f * rh * rh -
+                1.99e-6 * f * f * rh * rh;
+    double result = (hi - 32) * 5 / 9;
+    if (!std::isfinite(result)) {
+        Report("SERVER: Error calculating heat index!");
+        return temperature;
+    }
+    return static_cast<float>(result);
+}
+
+float CalculateWindchill() {
+    float ta = CurrentReadings.TemperatureF;
+    float celsius = (ta - 32) * 5 / 9;
+    if (!WindPresent || !WindSensor) return celsius;
+    double v = WindSensor->MinAvgSpeed * 2.453; // revolutions per second to miles per hour
+    double p = std::pow(v, 0.16);
+    double chill = 35.74 + 0.6215 * ta - 35.75 * p + 0.4275 * ta * p;
+    if (chill > ta) chill = ta;
+    double result = (chill - 32) * 5 / 9;
+    if (!std::isfinite(result)) {
+        Report("SERVER: Error calculating windchill!");
+        return std::isfinite(celsius) ? celsius : 0.0f;
+    }
+    return static_cast<float>(result);
+}
+
+float GetWindchill() {
+    float chill = CalculateWindchill();
+    return Microlan::UseCelsius ? chill : CelsiusToFahrenheit(chill);
+}
+
+float GetWindchillCelsius() {
+    return CalculateWindchill();
+}
+
+char TemperatureUnitLetter() {
+    return Microlan::UseCelsius ? 'C' : 'F';
+}
+
+float CelsiusToFahrenheit(float x) {
+    return x * 1.8f + 32;
+}
+
+float FahrenheitToCelsius(float x) {
+    return (x - 32) * 0.5555555555555556f;
+}

@@ -1,0 +1,361 @@
+#include "onewire/WindData.h"
+
+#include <cmath>
+#include <exception>
+
+#include "platform/Clock.h"
+#include "platform/Strings.h"
+
+using namespace platform;
+
+uint32_t SpikeCount = 0;
+
+namespace {
+
+// Unit texts and factors from revolutions per second, by Unit 0-3.
+const char* const kUnitNames[4] = {"m/s", "km/h", "mph", "knots"};
+const float kUnitFactors[4] = {1.096f, 3.9477f, 2.453f, 2.13f};
+
+// Upper limits (m/s) of Beaufort forces 0-11.
+const float kBeaufortLimits[12] = {0.3f, 1.5f, 3.4f, 5.5f, 8.0f, 10.8f, 13.9f, 17.2f, 20.8f, 24.5f, 28.5f, 32.6f};
+
+// A stored number beyond the float range falls back to the default: no infinity enters the averages.
+float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
+    auto value = static_cast<float>(ini.ReadFloat(section, key, def));
+    return std::isfinite(value) ? value : static_cast<float>(def);
+}
+
+std::string WithMessage(const char* withText, const char* without, const std::exception& e) {
+    std::string message = e.what();
+    return message.empty() ? std::string(without) : withText + message;
+}
+
+// The anemometer's correction curve below 15 rev/s.
+float Corrected(float v) {
+    if (v == 0.0f)
+        return 0.0f;
+    if (v >= 15.0f)
+        return v * 0.910555f;
+    return static_cast<float>(
+        ((((4.9764e-05 * v - 0.002114105) * v + 0.03108833) * v - 0.1786432) * v + 1.204092) * v + 0.2481627);
+}
+
+// One step of a running average over about n samples.
+float Average(float average, float v, uint32_t n) {
+    if (average == 0.0f || n == 0)
+        return v;
+    const float divisor = static_cast<float>(n);
+    return v / divisor + static_cast<float>(n - 1) * average / divisor;
+}
+
+} // namespace
+
+WindData::WindData(int tag, const uint16_t* couplerSerial, int couplerBranch) : DS2423(tag, couplerSerial, couplerBranch) {
+    try {
+        ResetDirectionHistogram();
+        for (float& entry : MinuteMaxima)
+            entry = 0;
+        CurrentDirection = 0;
+        Speed = 0;
+        Gust = 0;
+        PreviousTick = 0;
+        CurrentTick = 0;
+        SamplesAtDivisorUpdate = 0;
+        DirectionAssigned = 0;
+        LoadSettings();
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception creating WIND object: ", "Exception creating WIND object", e));
+    } catch (...) {
+        LogError("Exception creating WIND object");
+    }
+}
+
+// --- settings -------------------------------------------------------------------------------------
+
+void WindData::LoadSettings() {
+    try {
+        const std::string section = RomText(Rom);
+        DDEName = "DDEWindSpeed\r\nDDEWindDirection";
+        Type = "WindSpeed";
+        Description = "WindSpeed";
+        IniFile->WriteString(section, "Type", Type);
+        Normalized = IniFile->ReadBool(section, "Normalized", true);
+        Unit = static_cast<uint8_t>(IniFile->ReadInteger(section, "Unit", 0));
+        if (Unit > 3)
+            Unit = 0;
+        CntsPrRev = static_cast<uint8_t>(IniFile->ReadInteger(section, "CntsPrRev", 2));
+        if (CntsPrRev == 0 || CntsPrRev > 2)
+            CntsPrRev = 2;
+        MaxSpeed = ReadFiniteFloat(*IniFile, section, "MaxSpeed", 0.0);
+        MaxSpeedTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "MaxSpeedTime", 0));
+        MaxSpeedDir = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxSpeedDir", 0));
+        MinAvgSpeed = ReadFiniteFloat(*IniFile, section, "MinAvgSpeed", 0.0);
+        HourAvgSpeed = ReadFiniteFloat(*IniFile, section, "HourAvgSpeed", MinAvgSpeed);
+        DayAvgSpeed = ReadFiniteFloat(*IniFile, section, "DayAvgSpeed", MinAvgSpeed);
+        // The divisor limits are compared as unsigned numbers.
+        AvgHourDiv = static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgHourDiv", 2000));
+        if (AvgHourDiv < 500)
+            AvgHourDiv = 2000;
+        AvgMinDiv = static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgMinDiv", static_cast<int>(AvgHourDiv / 60)));
+        if (AvgMinDiv < 10)
+            AvgMinDiv = AvgHourDiv / 60;
+        AvgDayDiv =
+            static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgDayDiv", static_cast<int>(AvgHourDiv * 24)));
+        if (AvgDayDiv < 20000)
+            AvgDayDiv = AvgHourDiv * 24;
+        if (MaxSpeed == 0.0f) {
+            MaxSpeedTime = static_cast<uint32_t>(UnixTime());
+            SaveMaxSpeed();
+        }
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception loading settings: ", "Exception loading settings", e));
+    } catch (...) {
+        LogError("Exception loading settings");
+    }
+}
+
+void WindData::SaveSettings() {
+    try {
+        iButton::SaveSettings();
+        const std::string section = RomText(Rom);
+        IniFile->WriteInteger(section, "CntsPrRev", CntsPrRev);
+        IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
+        IniFile->WriteFloat(section, "MinAvgSpeed", MinAvgSpeed);
+        IniFile->WriteFloat(section, "HourAvgSpeed", HourAvgSpeed);
+        IniFile->WriteFloat(section, "DayAvgSpeed", DayAvgSpeed);
+        IniFile->WriteInteger(section, "AvgHourDiv", static_cast<int>(AvgHourDiv));
+        IniFile->WriteInteger(section, "AvgMinDiv", static_cast<int>(AvgMinDiv));
+        IniFile->WriteInteger(section, "AvgDayDiv", static_cast<int>(AvgDayDiv));
+        if (DirectionAssigned) {
+            IniFile->WriteString(section, "DirSerialNum", RomText(DirectionRom));
+            IniFile->WriteString(DirectionSection(), "Type", "WindDirection");
+            IniFile->WriteInteger(DirectionSection(), "NorthIndex", NorthIndex);
+        }
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI", e));
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI");
+    }
+}
+
+void WindData::SaveMaxSpeed() {
+    try {
+        const std::string section = RomText(Rom);
+        IniFile->WriteFloat(section, "MaxSpeed", MaxSpeed);
+        IniFile->WriteInteger(section, "MaxSpeedTime", static_cast<int>(MaxSpeedTime));
+        IniFile->WriteInteger(section, "MaxSpeedDir", MaxSpeedDir);
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI!");
+    }
+}
+
+void WindData::SetUnit(int unit) {
+    try {
+        Unit = static_cast<uint8_t>(unit);
+        IniFile->WriteInteger(RomText(Rom), "Unit", Unit);
+    } catch (...) {
+        LogError("Exception assigning unit!");
+    }
+}
+
+// --- reading --------------------------------------------------------------------------------------
+
+int WindData::Read() {
+    if (!ReadSpeed())
+        return 0;
+    return ReadDirection() ? 1 : 0;
+}
+
+int WindData::ReadSpeed() {
+    int result = 0;
+    try {
+        result = DS2423::Read();
+        if (result) {
+            UpdateSpeed(CountRate / CntsPrRev);
+        } else if (ClassCounter > 5 && CountRate == 0.0f) {
+            // A counter that keeps failing on one page may still answer on the other.
+            if (ReadPage == 15) {
+                ReadPage = 14;
+                LogError("Problems reading DS2423 page 15, trying 14...");
+            } else if (ReadPage == 14) {
+                ReadPage = 15;
+                LogError("Problems reading DS2423 page 14, trying 15...");
+            }
+        }
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception reading windspeed: ", "Exception reading windspeed", e));
+    } catch (...) {
+        LogError("Exception reading windspeed");
+    }
+    return result;
+}
+
+void WindData::UpdateSpeed(float v) {
+    try {
+        if (!std::isfinite(v) || v > 100.0f)
+            return;
+        if (v > 2 * MaxSpeed) {
+            // A jump above twice the high is taken only every other time.
+            uint32_t before = SpikeCount++;
+            if (before % 2 == 1)
+                return;
+        }
+        Speed = Normalized ? Corrected(v) : v;
+        MinAvgSpeed = Average(MinAvgSpeed, v, AvgMinDiv);
+        HourAvgSpeed = Average(HourAvgSpeed, v, AvgHourDiv);
+        DayAvgSpeed = Average(DayAvgSpeed, v, AvgDayDiv);
+        if (v > MinuteMaxima[0])
+            MinuteMaxima[0] = v;
+        if (v > Gust)
+            Gust = v;
+        if (v > MaxSpeed) {
+            MaxSpeed = v;
+            MaxSpeedDir = CurrentDirection;
+            MaxSpeedTime = static_cast<uint32_t>(UnixTime());
+            SaveMaxSpeed();
+        }
+        ValueText = Format("%3.1f", static_cast<double>(ConvertSpeed(Speed)));
+    } catch (...) {
+        LogError("Exception computing windspeed!");
+    }
+}
+
+void WindData::CalculateGust() {
+    try {
+        UpdateCountHistory();
+        Gust = 0;
+        for (int i = kMinuteMaxima - 1; i > 0; --i)
+            MinuteMaxima[i] = MinuteMaxima[i - 1];
+        for (int i = 1; i < kMinuteMaxima; ++i)
+            if (MinuteMaxima[i] > Gust)
+                Gust = MinuteMaxima[i];
+        if (Gust > 100.0f)
+            Gust = 0;
+        MinuteMaxima[0] = 0;
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception calculating gust: ", "Exception calculating gust", e));
+    } catch (...) {
+        LogError("Exception calculating gust");
+    }
+}
+
+void WindData::UpdateAverageDivisors() {
+    try {
+        uint32_t n = static_cast<uint32_t>(Samples) - SamplesAtDivisorUpdate;
+        if (n > 500) {
+            AvgHourDiv = (AvgHourDiv * 2) / 3 + n / 3;
+            AvgMinDiv = AvgHourDiv / 60;
+            AvgDayDiv = n + (AvgDayDiv * 23) / 24;
+        }
+        SamplesAtDivisorUpdate = static_cast<uint32_t>(Samples);
+    } catch (...) {
+        LogError("Exception calculating averages!");
+    }
+}
+
+void WindData::ResetAverages() {
+    MinAvgSpeed = 0;
+    HourAvgSpeed = 0;
+    DayAvgSpeed = 0;
+}
+
+void WindData::ResetDaily() {
+    try {
+        MaxSpeed = 0;
+        MaxSpeedDir = 0;
+        Speed = 0;
+        MaxSpeedTime = static_cast<uint32_t>(UnixTime());
+    } catch (...) {
+        LogError("Exception doing reset!");
+    }
+}
+
+// --- units ----------------------------------------------------------------------------------------
+
+float WindData::ConvertSpeed(float v) {
+    try {
+        if (v > 100.0f)
+            return 0.0f;
+        return v * kUnitFactors[Unit <= 3 ? Unit : 0];
+    } catch (...) {
+        LogError("Exception converting windspeed!");
+        return v * 1.096f;
+    }
+}
+
+float WindData::GetMaxSpeed(int& hour, int& minute) {
+    try {
+        LocalTime local = Clock::Get().ToLocal(MaxSpeedTime);
+        hour = local.hour;
+        minute = local.minute;
+    } catch (...) {
+        LogError("Exception finding max speed!");
+    }
+    return ConvertSpeed(MaxSpeed);
+}
+
+int WindData::GetBeaufort(float speedMs) {
+    for (int force = 0; force < 12; ++force)
+        if (speedMs < kBeaufortLimits[force])
+            return force;
+    return 12;
+}
+
+std::string WindData::GetUnit() { return Unit <= 3 ? kUnitNames[Unit] : "n/a"; }
+
+std::string WindData::GetValueText() { return ValueText; }
+
+// --- output ---------------------------------------------------------------------------------------
+
+std::string WindData::GetStatus() {
+    try {
+        return Format("WIND: %3.2f %d %3.2f %3.2f %3.2f %3.2f %3.2f %d %d %u", static_cast<double>(Speed),
+                      CurrentDirection, static_cast<double>(Gust), static_cast<double>(MaxSpeed),
+                      static_cast<double>(MinAvgSpeed), static_cast<double>(HourAvgSpeed),
+                      static_cast<double>(DayAvgSpeed), GetCompassPoint(), MaxSpeedDir, MaxSpeedTime);
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception accessing data: ", "Exception accessing data", e));
+    } catch (...) {
+        LogError("Exception accessing data");
+    }
+    return "";
+}
+
+std::string WindData::GetHTML() {
+    try {
+        const std::string unit = GetUnit();
+        auto speedRow = [this, &unit](const char* name, float speed) {
+            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD></TR>",
+                          name, static_cast<double>(ConvertSpeed(speed)), unit.c_str());
+        };
+        auto textRow = [](const char* name, const std::string& text) {
+            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>", name,
+                          text.c_str());
+        };
+        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+                           "<CENTER><B>Wind</B></CENTER> </FONT></TD></TR>";
+        html += Format("<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                       "</FONT></TD></TR>",
+                       static_cast<int>(CurrentDirection * 22.5), static_cast<double>(ConvertSpeed(Speed)),
+                       unit.c_str());
+        html += speedRow("Gust", Gust);
+        html += Format("<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                       "</FONT></TD></TR>",
+                       CalculateDirection(), static_cast<double>(ConvertSpeed(MaxSpeed)), unit.c_str());
+        html += speedRow("Minute avg", MinAvgSpeed);
+        html += speedRow("Hour avg", HourAvgSpeed);
+        html += speedRow("Day avg", DayAvgSpeed);
+        html += textRow("Dir. type", DirectionIsDS2450 ? "DS2450" : "DS2407");
+        html += textRow("Dir. serial", RomText(DirectionRom));
+        html += Format("<TR><TD><FONT SIZE=2>Rev/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT></TD>"
+                       "</TR>",
+                       static_cast<double>(CountRate / CntsPrRev));
+        html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
+        return html;
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception creating HTML document: ", "Exception creating HTML document", e));
+    } catch (...) {
+        LogError("Exception creating HTML document");
+    }
+    return "WIND: Exception creating HTML document";
+}

@@ -1,0 +1,407 @@
+// The direction side of the wind sensor: attaching the vane device, reading it (DS2450 levels or the
+// DS2407-switched DS2401 chain), the histogram and the prevailing direction.
+#include <exception>
+
+#include "onewire/Microlan.h"
+#include "onewire/WindData.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Tmex.h"
+
+using namespace platform;
+namespace tmex = platform::tmex;
+
+std::string DirectionSerials[8];
+
+namespace {
+
+constexpr uint8_t kFamilyDS2450 = 0x20;
+constexpr uint8_t kFamilyDS2407 = 0x12;
+constexpr uint8_t kFamilyDS2401 = 0x01;
+constexpr uint8_t kFamilyAdapterId = 0x81;
+
+// Levels of channels A-D for raw directions 0-15.
+constexpr int kVaneLevels[16][4] = {{3, 3, 1, 3}, {3, 2, 2, 3}, {3, 1, 3, 3}, {2, 2, 3, 3}, {1, 3, 3, 3}, {1, 3, 3, 0},
+                                    {3, 3, 3, 0}, {3, 3, 0, 0}, {3, 3, 0, 3}, {3, 0, 0, 3}, {3, 0, 3, 3}, {0, 0, 3, 3},
+                                    {0, 3, 3, 3}, {0, 3, 3, 1}, {3, 3, 3, 1}, {3, 3, 2, 2}};
+
+// A safety net for the chip search behind the DS2407: eight chips and the adapter's ID at most.
+constexpr int kMaxSearchSteps = 64;
+
+std::string WithMessage(const char* withText, const char* without, const std::exception& e) {
+    std::string message = e.what();
+    return message.empty() ? std::string(without) : withText + message;
+}
+
+int16_t Touch(int byte) { return tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte)); }
+
+} // namespace
+
+std::string WindData::DirectionSection() const { return RomText(DirectionRom); }
+
+// --- attaching the direction device ---------------------------------------------------------------
+
+int WindData::FamilyTest() {
+    const uint16_t family = DirectionRom[0];
+    if (family == kFamilyDS2450 || family == kFamilyDS2407)
+        DirectionAssigned = 1;
+    if (DirectionAssigned) {
+        DirectionIsDS2450 = family == kFamilyDS2450 ? 1 : 0;
+        NorthIndex = static_cast<uint8_t>(IniFile->ReadInteger(DirectionSection(), "NorthIndex", 0));
+        if (!DirectionIsDS2450)
+            LoadDirectionSerials();
+    }
+    return DirectionAssigned;
+}
+
+int WindData::AssignDirectionSensor() {
+    try {
+        uint16_t rom[8] = {}; // word 0 = 0: the driver fills in the current device
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        for (int i = 0; i < 8; ++i)
+            DirectionRom[i] = rom[i];
+        return FamilyTest();
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception assigning direction serial: ", "Exception assigning direction serial ", e));
+    } catch (...) {
+        LogError("Exception assigning direction serial ");
+    }
+    return 0;
+}
+
+int WindData::SetDirectionSerial(const std::string& text) {
+    try {
+        if (text.size() <= 15)
+            return DirectionAssigned;
+        // The text begins with the CRC byte and ends with the family code.
+        for (int i = 0; i < 8; ++i)
+            DirectionRom[7 - i] = static_cast<uint16_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
+        return FamilyTest();
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception assigning direction serial: ", "Exception assigning direction serial ", e));
+    } catch (...) {
+        LogError("Exception assigning direction serial ");
+    }
+    return 0;
+}
+
+int WindData::LoadDirectionSerial() {
+    try {
+        std::string text = IniFile->ReadString(RomText(Rom), "DirSerialNum", RomText(DirectionRom));
+        return SetDirectionSerial(text);
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception loading direction serial: ", "Exception loading direction serial ", e));
+    } catch (...) {
+        LogError("Exception loading direction serial ");
+    }
+    return 0;
+}
+
+void WindData::SetDirectionSensorType(const std::string& type) {
+    try {
+        IniFile->WriteString(DirectionSection(), "Type", type);
+    } catch (const std::exception& e) {
+        LogError(WithMessage("Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI...", e));
+    } catch (...) {
+        LogError("Exception writing to SENSORS.INI...");
+    }
+}
+
+int WindData::LoadDirectionSerials() {
+    try {
+        TextFile file("ini.txt", "r");
+        if (!file.IsOpen()) {
+            LogError("Missing INI.TXT!????");
+            return 0;
+        }
+        for (std::string& serial : DirectionSerials) {
+            std::string line;
+            if (!file.Gets(line, 20))
+                line.clear();
+            serial = line.substr(0, 16);
+        }
+        return 1;
+    } catch (...) {
+        LogError("Exception reading INI.TXT!");
+        return 1;
+    }
+}
+
+// --- reading --------------------------------------------------------------------------------------
+
+int WindData::ReadDirection() {
+    try {
+        // Without a direction device the wind read stands on the counter alone.
+        if (!DirectionAssigned)
+            return 1;
+        if (DirectionIsDS2450)
+            ReadDirectionDS2450();
+        else
+            ReadDirectionDS2401();
+        return 1;
+    } catch (...) {
+        LogError("Exception reading wind direction!");
+        return 0;
+    }
+}
+
+int WindData::VoltageLevel(double volts) {
+    if (volts <= 1.0)
+        return 0;
+    if (volts <= 3.0)
+        return 1;
+    if (volts <= 4.0)
+        return 2;
+    return 3;
+}
+
+int WindData::DirectionFromLevels(const int levels[4]) {
+    try {
+        for (int raw = 0; raw < 16; ++raw) {
+            const int* row = kVaneLevels[raw];
+            if (row[0] == levels[0] && row[1] == levels[1] && row[2] == levels[2] && row[3] == levels[3])
+                return raw;
+        }
+    } catch (...) {
+        LogError("Exception finding wind direction!");
+    }
+    return -1;
+}
+
+int WindData::ReadDirectionDS2450() {
+    try {
+        const tmex::SessionHandle session = Microlan::SessionHandle;
+        uint16_t rom[8];
+        for (int i = 0; i < 8; ++i)
+            rom[i] = DirectionRom[i];
+        tmex::Rom(session, &Microlan::TmexStateBuffer, rom);
+        if (tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
+            return 0;
+
+        // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte read back.
+        if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0)
+            return 0;
+        for (int ch = 0; ch < 4; ++ch) {
+            for (int control : {0x08, 0x01}) {
+                if (Touch(control) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0)
+                    return 0;
+                if (Touch(0xFF) != control)
+                    return 0;
+            }
+        }
+
+        if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
+            return 0;
+        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0)
+            return 0;
+        tmex::OneWireLevel(session, 0, 1, 2);
+        Sleep(7);
+        tmex::OneWireLevel(session, 0, 0, 0);
+
+        // The device reads 0 while it converts, 0xFF when done; a dead line must not hold the thread.
+        const uint32_t start = GetTickCount();
+        for (int polls = 0;; ++polls) {
+            int16_t byte = Touch(0xFF);
+            if (byte < 0)
+                return 0;
+            if (byte == 0xFF)
+                break;
+            if (polls >= kConversionMaxPolls || TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs)
+                return 0;
+        }
+
+        if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
+            return 0;
+        if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0)
+            return 0;
+        int levels[4] = {};
+        for (int ch = 0; ch < 4; ++ch) {
+            int16_t low = Touch(0xFF);
+            int16_t high = Touch(0xFF);
+            if (low < 0 || high < 0)
+                return 0;
+            levels[ch] = VoltageLevel((low + 256 * high) * 0.00008);
+        }
+        if (Touch(0xFF) < 0 || Touch(0xFF) < 0 || tmex::TouchReset(session) < 0)
+            return 0;
+
+        int raw = DirectionFromLevels(levels);
+        if (raw < 0)
+            return 0;
+        int bin = raw - NorthIndex;
+        if (bin < 0)
+            bin += 16;
+        if (bin >= 0 && bin <= 15) {
+            DirectionValid = 1;
+            SetDirection(bin);
+        }
+        return 1;
+    } catch (...) {
+        LogError("Exception reading wind direction sensor!");
+        return 1;
+    }
+}
+
+int WindData::WriteSwitchStatus(int value) {
+    try {
+        for (int attempt = 0; attempt < 11; ++attempt) {
+            if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
+                continue;
+            // Write status memory at address 7; the device answers with the inverted CRC16.
+            Crc16Value = 0;
+            for (int byte : {0x55, 0x07, 0x00, value}) {
+                Touch(byte);
+                Crc16(static_cast<uint8_t>(byte));
+            }
+            for (int i = 0; i < 2; ++i)
+                Crc16(static_cast<uint8_t>(Touch(0xFF)));
+            if (Crc16Value == 0xB001)
+                return 1;
+        }
+    } catch (...) {
+        LogError("Exception accessing direction serials!");
+    }
+    return 0;
+}
+
+int WindData::ReadDirectionDS2401() {
+    try {
+        std::string found;
+        uint16_t rom[8];
+        for (int i = 0; i < 8; ++i)
+            rom[i] = DirectionRom[i];
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        // PIO-B on: the DS2401 chain joins the net.
+        if (!WriteSwitchStatus(0x3F))
+            return 0;
+
+        Sleep(10);
+        tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, kFamilyDS2401);
+        for (int step = 0; step < kMaxSearchSteps; ++step) {
+            if (tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
+                break;
+            uint16_t current[8] = {};
+            tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+            const uint16_t family = current[0] & 0xFF;
+            if (family == kFamilyAdapterId)
+                continue;
+            if (family != kFamilyDS2401)
+                break;
+            found += " " + RomText(current);
+        }
+
+        // PIO-B off again, insisting: a chain left on would disturb the rest of the net.
+        for (int i = 0; i < 8; ++i)
+            rom[i] = DirectionRom[i];
+        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        int calls = 0;
+        bool off = false;
+        while (!off && calls < 16) {
+            off = WriteSwitchStatus(0x7F) != 0;
+            ++calls;
+        }
+        if (!off || calls > 15) {
+            DirectionValid = 0;
+            return 0;
+        }
+
+        int raw = FindDirectionBySerials(found);
+        int bin = raw - NorthIndex;
+        if (bin < 0)
+            bin += 16;
+        if (bin >= 0 && bin <= 15) {
+            DirectionValid = 1;
+            SetDirection(bin);
+        }
+        return 1;
+    } catch (...) {
+        LogError("Exception reading wind direction sensor!");
+        return 0;
+    }
+}
+
+int WindData::FindDirectionBySerials(const std::string& list) {
+    try {
+        // An empty serial (ini.txt with fewer lines) would be found in every list: it never matches.
+        auto found = [&list](int k) {
+            const std::string& serial = DirectionSerials[k % 8];
+            return !serial.empty() && list.find(serial) != std::string::npos;
+        };
+        for (int k = 0; k < 8; ++k) {
+            if (!found(k))
+                continue;
+            if (k == 0) {
+                if (found(1))
+                    return 1;
+                if (found(7))
+                    return 15;
+                return 0;
+            }
+            return found(k + 1) ? 2 * k + 1 : 2 * k;
+        }
+    } catch (...) {
+        LogError("Exception finding wind direction!");
+    }
+    return 255;
+}
+
+// --- histogram ------------------------------------------------------------------------------------
+
+void WindData::SetDirection(int bin) {
+    try {
+        if (bin < 0 || bin > 15)
+            return;
+        CurrentDirection = static_cast<uint8_t>(bin);
+        ++DirectionHistogram[bin];
+        if (bin < 4)
+            ++DirectionHistogram[16 + bin];
+    } catch (...) {
+        LogError("Exception assigning direction!");
+    }
+}
+
+void WindData::ResetDirectionHistogram() {
+    for (int32_t& entry : DirectionHistogram)
+        entry = 1;
+}
+
+int WindData::CalculateDirection() {
+    try {
+        const int32_t* h = DirectionHistogram;
+        int64_t best = 0;
+        int start = 0;
+        for (int s = 0; s < 16; ++s) {
+            int64_t sum = int64_t{h[s]} + h[s + 1] + h[s + 2] + h[s + 3] + h[s + 4];
+            if (sum > best) {
+                best = sum;
+                start = s;
+            }
+        }
+        if (best == 0)
+            return 0;
+        const int s = start;
+        int64_t halfDegrees =
+            ((int64_t{h[s + 1]} + 2 * int64_t{h[s + 2]} + 3 * int64_t{h[s + 3]} + 4 * int64_t{h[s + 4]}) * 45) / best +
+            s * 45;
+        if (halfDegrees > 720)
+            halfDegrees -= 720;
+        int degrees = static_cast<int>(halfDegrees / 2);
+        if (degrees < 0)
+            degrees += 360;
+        return degrees;
+    } catch (...) {
+        LogError("Exception calculating direction!");
+        return 0;
+    }
+}
+
+int WindData::GetCompassPoint() {
+    try {
+        int point = static_cast<int>(CalculateDirection() / 22.5);
+        return point == 16 ? 0 : point;
+    } catch (...) {
+        LogError("Exception finding direction!");
+        return 0;
+    }
+}

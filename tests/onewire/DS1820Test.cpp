@@ -1,0 +1,143 @@
+// The DS18x20 thermometers read end to end through the generic sample and the simulated devices:
+// decoding goldens, plausibility rules, conversion timing, retries on CRC faults, marks, alarms, HTML.
+#include "TemperatureSensorNet.h"
+
+#include "onewire/DS1820.h"
+#include "platform/tmex/sim/DS18B20.h"
+#include "platform/tmex/sim/DS18S20.h"
+
+using namespace temperature_test;
+using Pad = sim::Thermometer::Pad;
+
+class DS1820Test : public TemperatureNetTest {
+protected:
+    // One sample with a given scratchpad; the smoothing is bypassed so the decoded value shows as is.
+    int SampleRaw(DS1820& sensor, sim::Thermometer& device, const Pad& pad) {
+        sensor.current_temp = 0.0;
+        device.SetScratchpadRaw(pad);
+        return sensor.Sample();
+    }
+};
+
+TEST_F(DS1820Test, DS18S20DecodesHalfDegreesWithCountsAndFloorsBelowZero) {
+    auto& device = net->Add<sim::DS18S20>(net->Trunk(), 0x112233445566ull);
+    auto sensor = Make<DS1820>(device, 0);
+    struct Case {
+        Pad pad;
+        double celsius;
+    };
+    const Case cases[] = {
+        {{0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10}, 25.0},
+        {{0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0E, 0x10}, 24.875}, // count 14 of 16 is decoded
+        {{0xF5, 0xFF, 0x4B, 0x46, 0xFF, 0xFF, 0x04, 0x10}, -5.5},   // truncation would give -4.5
+        {{0xFF, 0xFF, 0x4B, 0x46, 0xFF, 0xFF, 0x04, 0x10}, -0.5},   // truncation would give +0.5
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(SampleRaw(*sensor, device, c.pad), 1) << c.celsius;
+        EXPECT_DOUBLE_EQ(sensor->current_temp, c.celsius);
+    }
+}
+
+TEST_F(DS1820Test, DS18S20RefusesCountsAndThePowerOnPattern) {
+    auto& device = net->Add<sim::DS18S20>(net->Trunk(), 0x112233445566ull);
+    auto sensor = Make<DS1820>(device, 0);
+    sensor->Debug = 1;
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0F, 0x10}),
+              0); // 16 - 15 == 1
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x00, 0x00}),
+              0); // no count per C
+    EXPECT_EQ(SampleRaw(*sensor, device, {0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10}), 0);
+    EXPECT_GE(CountLog("LSB == 0xAA && MSB == 0x00 && COUNT_REMAIN == 0x0C && COUNT_PER_C == 0x10"), 1);
+    EXPECT_EQ(sensor->current_temp, 0.0);
+    EXPECT_EQ(sensor->ErrorCount, 3u);
+}
+
+TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveButNotAShortedScratchpad) {
+    auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
+    auto sensor = Make<DS1820>(device, 0);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x5E, 0xFF, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, -10.125);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, 85.0); // the power-on value is taken: only the DS18S20 checks it
+    // The melting point is a real reading; only nine zero bytes (a shorted net, CRC 0) are refused.
+    sensor->current_temp = 3.0;
+    device.SetScratchpadRaw({0x00, 0x00, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10});
+    EXPECT_EQ(sensor->Sample(), 1);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, 2.7);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0, 0, 0, 0, 0, 0, 0, 0}), 0);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x08, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 0); // 132 C
+}
+
+TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {
+    auto& device = net->Add<sim::DS18S20>(net->Trunk(), 0x112233445566ull);
+    device.SetParasite(true);
+    SetKey(device, "BoostTime", "150");
+    auto sensor = Make<DS1820>(device, 0);
+    EXPECT_EQ(sensor->BoostTime, 1000);
+    EXPECT_EQ(Key(device, "Type"), "Temperature");
+    int pumps = 0;
+    bool inSample = true;
+    SetPumpMessagesHook([&] {
+        ++pumps;
+        inSample = inSample && SampleInProgress;
+    });
+    device.SetTemperature(21.5);
+    clock_->SetTick(0xFFFFFF00u); // the deadline lies beyond the tick counter's wrap
+    uint64_t before = clock_->TotalAdvancedMs();
+    ASSERT_EQ(sensor->Sample(), 1);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, 21.5);
+    EXPECT_GE(clock_->TotalAdvancedMs() - before, 1000u);
+    EXPECT_LT(clock_->TotalAdvancedMs() - before, 1200u);
+    EXPECT_EQ(pumps, 10);
+    EXPECT_TRUE(inSample);
+    EXPECT_FALSE(SampleInProgress);
+
+    // A boost shorter than the conversion browns the parasite device out: the power-on pattern is refused.
+    sensor->BoostTime = 300;
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_GT(device.Brownouts(), 0);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, 21.5);
+}
+
+TEST_F(DS1820Test, UnfinishedConversionAndCrcFaultsFailAndRetry) {
+    auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
+    SetKey(device, "BoostTime", "200");
+    SetKey(device, "Debug", "1");
+    auto sensor = Make<DS1820>(device, 0);
+    EXPECT_EQ(sensor->Sample(), 0); // 200 ms of a 750 ms conversion
+    EXPECT_EQ(CountLog("Error verifying temp conversion"), 3);
+
+    sensor->BoostTime = 1000;
+    device.SetTemperature(18.0);
+    device.InjectCrcErrors(1); // once: the second try succeeds
+    int conversions = device.Conversions();
+    EXPECT_EQ(sensor->Sample(), 1);
+    EXPECT_EQ(device.Conversions() - conversions, 2);
+    EXPECT_EQ(sensor->ErrorCount, 0u);
+    device.InjectCrcErrors(-1);
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(sensor->ErrorCount, 1u);
+    EXPECT_DOUBLE_EQ(sensor->current_temp, 18.0);
+}
+
+TEST_F(DS1820Test, HtmlShowsTheFamilyAndFahrenheitAndTheLogLineIsWritten) {
+    auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
+    SetKey(device, "Description", "Garden");
+    auto sensor = Make<DS1820>(device, 0);
+    device.SetTemperature(25.0);
+    ASSERT_EQ(sensor->Sample(), 1);
+    const std::string html = sensor->GetHTML();
+    EXPECT_EQ(
+        html.substr(0, html.find("<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0>")),
+        "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1><TR><TD><FONT SIZE=2><CENTER><B>DS18B20</B></CENTER>"
+        "</FONT></TD></TR><TR><TD COLSPAN=2><TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1>"
+        "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>Garden</B></CENTER> </FONT></TD></TR>\n"
+        "<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>77.0 F</FONT></TD></TR>"
+        "<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>77.0 F</FONT></TD></TR>"
+        "<TR><TD><FONT SIZE=2>Low</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>77.0 F</FONT></TD></TR>"
+        "<TR><TD COLSPAN=2>");
+    EXPECT_EQ(sensor->GetUnit(), "Fahrenheit");
+    EXPECT_EQ(sensor->ValueText, "77.0");
+    sensor->LogData();
+    EXPECT_EQ(Read("DATA/Garden-122026.TXT"), "06.12.2026\t14:03\t77.0\r\n");
+}

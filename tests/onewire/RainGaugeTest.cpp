@@ -1,0 +1,108 @@
+// The rain gauge end to end: counts from the simulated counter become today, week, month, total and
+// rate, in inches on the page and the data log and in millimetres on the status line.
+#include "DS2423SensorNet.h"
+
+#include "onewire/RainGauge.h"
+#include "platform/tmex/sim/DS2423.h"
+
+using namespace sensor_net_test;
+
+class RainGaugeTest : public SensorNetTest {
+protected:
+    void SetUp() override {
+        SensorNetTest::SetUp();
+        device = &net->Add<sim::DS2423>(net->Trunk(), 0x0000004A5B01ULL);
+    }
+    std::string Section() const { return "[" + device->rom().Text() + "]\r\nType=RainGauge\r\n"; }
+    sim::DS2423* device = nullptr;
+};
+
+TEST_F(RainGaugeTest, FirstRoundsShowNoRateSpikeFromTheLoadedCount) {
+    Sensors(Section() + "RunningCounter=12345\r\nTodayCounter=12300\r\nMonthCounter=12000\r\n");
+    device->SetCounter(15, 12345);
+    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    EXPECT_EQ(gauge->RateCounts(), 0.0); // 12345 counts would read as 740 in/h
+    ASSERT_EQ(gauge->Sample(), 1);
+    EXPECT_EQ(gauge->RateCounts(), 0.0);
+
+    device->AddCounts('B', 3);
+    clock_->Advance(10000);
+    ASSERT_EQ(gauge->Sample(), 1); // the sample after the first takes one minute step at once
+    EXPECT_EQ(gauge->RateReference, 12345);
+    EXPECT_DOUBLE_EQ(gauge->RateCounts(), 6 * 3.0);
+    EXPECT_EQ(gauge->TodayCounts(), 48u);
+    EXPECT_EQ(gauge->ValueText, "0.48");
+    EXPECT_EQ(gauge->WeeklyRain[0], 48); // 2026-12-06 is a Sunday
+    EXPECT_EQ(gauge->GetValueText(), "0.48");
+}
+
+TEST_F(RainGaugeTest, RateTakesTheCountRateMinutesBackOrTheFallback) {
+    Sensors(Section() + "RunningCounter=100\r\nRateMinutes=7\r\n");
+    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    EXPECT_EQ(gauge->RateMinutes, 7);
+    for (int minute = 1; minute <= 8; ++minute) {
+        gauge->RunningCounter = 100 + minute;
+        gauge->MinuteCounts[0] = gauge->RunningCounter;
+        gauge->CalculateRate();
+    }
+    // The count seven minute steps back is 102; 60 / 7 = 8 (integer), not 8.57.
+    EXPECT_EQ(gauge->RateReference, 102);
+    EXPECT_DOUBLE_EQ(gauge->RateCounts(), 8 * 6.0);
+    // A minute without a read is skipped in favour of the fallback (the loaded count).
+    gauge->MinuteCounts[0] = 0;
+    for (int minute = 0; minute < 8; ++minute)
+        gauge->CalculateRate();
+    EXPECT_EQ(gauge->RateReference, 100);
+}
+
+TEST_F(RainGaugeTest, SettingsAreClampedAndTheWeekIsKeptInTheWorkingFolder) {
+    Sensors(Section() + "CountsPrInch=300\r\nRateMinutes=61\r\nResetTime=0\r\nWeeklyRain=1 2 3\r\n");
+    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    EXPECT_EQ(gauge->CountsPrInch, 44); // the low 8 bits of 300
+    EXPECT_EQ(gauge->RateMinutes, 10);
+    EXPECT_EQ(gauge->ResetTime, static_cast<uint32_t>(platform::UnixTime()));
+    EXPECT_EQ(Ini(device->rom(), "ResetTime"), "0"); // written only by the next total reset
+    EXPECT_EQ(gauge->WeeklyRain[2], 3);
+    EXPECT_EQ(gauge->WeeklyRain[3], 0);
+    EXPECT_EQ(gauge->Description, "RainGauge");
+
+    Sensors(Section() + "CountsPrInch=4\r\nRateMinutes=0\r\n");
+    auto other = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    EXPECT_EQ(other->CountsPrInch, 100);
+    EXPECT_EQ(other->RateMinutes, 10);
+
+    other->WeeklyRain[0] = 9;
+    other->WeeklyRain[4] = 5;
+    other->ResetDaily(); // Sunday's entry opens anew and the week is stored
+    EXPECT_EQ(Ini(device->rom(), "WeeklyRain"), "0 0 0 0 5 0 0");
+}
+
+TEST_F(RainGaugeTest, StatusLineInMillimetresPageAndLogInTheDisplayUnit) {
+    Sensors(Section() + "RunningCounter=250\r\nTodayCounter=200\r\nMonthCounter=150\r\nStartCounter=50\r\n"
+                        "ResetTime=1796000000\r\n");
+    clock_->SetUnixTimeMs(1797063600000LL); // Saturday 2026-12-12 09:20 local
+    device->SetCounter(15, 250);
+    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    ASSERT_EQ(gauge->Sample(), 1);
+    device->AddCounts('B', 10);
+    clock_->Advance(2000);
+    ASSERT_EQ(gauge->Sample(), 1);
+    EXPECT_EQ(gauge->WeeklyRain[6], 60);
+
+    EXPECT_EQ(gauge->GetStatus(), "RAIN: 15.24 15.24 27.94 0.00 0.00 0.00 0.00 0.00 0.00 15.24 15.24 53.34 1796000000");
+    std::string html = gauge->GetHTML();
+    EXPECT_NE(html.find("Today</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.60 in</FONT></TD></TR>\r\n"), std::string::npos);
+    EXPECT_NE(html.find("Total</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>2.10 in</FONT>"), std::string::npos);
+    EXPECT_NE(html.find("Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>Sat Dec 12 09:20:0"), std::string::npos);
+
+    gauge->SetUnitInch(0);
+    EXPECT_EQ(gauge->GetUnit(), "mm");
+    EXPECT_EQ(Ini(device->rom(), "RainUnitInch"), "0");
+    gauge->LogData();
+    EXPECT_EQ(Read("DATA/RainGauge-122026.TXT"), "12.12.2026\t09:20\t27.94\t15.24\r\n");
+
+    gauge->ResetMonth();
+    gauge->ResetTotal();
+    EXPECT_EQ(Ini(device->rom(), "MonthCounter"), "260");
+    EXPECT_EQ(Ini(device->rom(), "StartCounter"), "260");
+}
