@@ -8,6 +8,7 @@ CHECK_DIR := build/check
 run: build-release
 	mkdir -p run
 	cp $(RELEASE_DIR)/korvane run/korvane
+	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
 	cd run && ./korvane
 
 check: build-check
@@ -15,7 +16,7 @@ check: build-check
 
 build-release:
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
-	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 
 build-check:
 	cmake -S . -B $(CHECK_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON

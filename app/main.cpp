@@ -15,9 +15,12 @@ int main() {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
         Application->SetTitle("Loading Korvane...");
+        // Ctrl-C and SIGTERM are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {
-            if (MainForm) MainForm->LogStatus("SERVER: Stop requested");
-            Application->Terminate();
+            if (MainForm)
+                MainForm->Unload1Click(MainForm->Unload1);
+            else
+                Application->Terminate();
         });
         auto* form = new TMainForm(nullptr);
         (void)form;

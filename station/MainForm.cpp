@@ -97,6 +97,7 @@ void TMainForm::CreateComponents() {
     SensorTreeView = new TTreeView(this, "SensorTreeView");
     RestartButton = control("RestartButton");
     RestartButton->SetVisible(false);
+    RestartButton->OnClick = [this](TComponent* s) { RestartButtonClick(s); };
     StartTimer = new TTimer(this, "StartTimer");
     StartTimer->SetEnabled(false);
     StartTimer->SetInterval(1000);
@@ -104,6 +105,7 @@ void TMainForm::CreateComponents() {
     ASR = new TTimer(this, "ASR");
     ASR->SetEnabled(false);
     ASR->SetInterval(300000);
+    ASR->OnTimer = [this](TTimer* t) { ASRTimer(t); };
     TrayIcon = new TRxTrayIcon(this, "TrayIcon");
     TrayIcon->OnDblClick = [this] { AppRestore(); };
     CurrTemp = control("CurrTemp");
@@ -118,22 +120,28 @@ void TMainForm::CreateComponents() {
     Restore->OnClick = [this](TComponent*) { AppRestore(); };
     MinimizeToSysTray = control("MinimizeToSysTray");
     MinimizeToSysTray->OnClick = [this](TComponent*) { AppMinimize(); };
-    RescanMLan = control("RescanMLan");
-    OpenStatusLog = control("OpenStatusLog");
+    auto menu = [&](const char* name, void (TMainForm::*handler)(TComponent*)) {
+        TControl* item = control(name);
+        item->OnClick = [this, handler](TComponent* s) { (this->*handler)(s); };
+        return item;
+    };
+    RescanMLan = menu("RescanMLan", &TMainForm::RescanMLanClick);
+    OpenStatusLog = menu("OpenStatusLog", &TMainForm::Openlog1Click);
     OpenStatusLog->SetCaption("KORVANE.LOG");
-    OpenStatusLog->OnClick = [this](TComponent* s) { Openlog1Click(s); };
-    Unload1 = control("Unload1");
-    TempStatReset = control("TempStatReset");
-    HumidityStatReset = control("HumidityStatReset");
-    BarometerStatReset = control("BarometerStatReset");
-    WindStatReset = control("WindStatReset");
-    DS2450StatReset = control("DS2450StatReset");
+    Unload1 = menu("Unload1", &TMainForm::Unload1Click);
+    TempStatReset = menu("TempStatReset", &TMainForm::TempStatResetClick);
+    HumidityStatReset = menu("HumidityStatReset", &TMainForm::HumidityStatResetClick);
+    BarometerStatReset = menu("BarometerStatReset", &TMainForm::BarometerStatResetClick);
+    WindStatReset = menu("WindStatReset", &TMainForm::WindStatResetClick);
+    DS2450StatReset = menu("DS2450StatReset", &TMainForm::DS2450StatResetClick);
     Raingauge = control("Raingauge");
-    ResetRGaugeToday = control("ResetRGaugeToday");
-    ResetRGaugeWeek = control("ResetRGaugeWeek");
-    ResetRGaugeMonth = control("ResetRGaugeMonth");
-    ResetRGaugeTotal = control("ResetRGaugeTotal");
-    Resethighmark1 = control("Resethighmark1");
+    ResetRGaugeToday = menu("ResetRGaugeToday", &TMainForm::ResetRGaugeTodayClick);
+    ResetRGaugeWeek = menu("ResetRGaugeWeek", &TMainForm::ResetRGaugeWeekClick);
+    ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
+    ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
+    Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
+    // The reset items of the kinds a scan finds are shown by the set-up after the scan.
+    for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge}) hidden->SetVisible(false);
 }
 
 void TMainForm::CreateWorkingObjects() {

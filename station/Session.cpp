@@ -1,8 +1,94 @@
-// Session start: hands over from the start timer to the MicroLAN start-up and the reading cycle.
+// Session start, restart and rescan.
+#include "onewire/DataTables.h"
+#include "onewire/Microlan.h"
+#include "onewire/SensorTables.h"
+#include "platform/Strings.h"
 #include "station/Unit1.h"
+#include "ui/Splashfrm.h"
+
+using namespace platform;
 
 void TMainForm::StartSessionAndReading() {
-    // The bus start-up, the scan and the reading cycle attach here.
-    platform::Application->SetTitle("Running!");
-    SetCaptionByDate();
+    try {
+        CleanupSensors();
+        // Services that still run are stopped rather than forgotten.
+        if (TCPRunning) StopTCPServices();
+        if (UDPRunning) StopUDPServices();
+        SensorTreeView->Clear();
+        MicroLANNode = nullptr;
+        if (!Microlan::Startup()) {
+            LogStatus(Format("MicroLAN: Error starting session on port %d, type %d", Microlan::PortNum,
+                             Microlan::PortType));
+            CloseSplashForm();
+        } else {
+            MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
+            MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
+            ScanMicroLAN();
+            Microlan::CompactSerialList();
+            TStringList missing;
+            for (int i = 0; ConfiguredSerials[i][0] != 0; ++i) missing.Add(ConfiguredSerials[i]);
+            ReportMissingSensors(missing);
+            if (DeviceCount != 0) {
+                PageControl->SetActivePage(TabStatus);
+                SessionRunning = true;
+            } else {
+                SessionRunning = false;
+                LogStatus("No sensors found!");
+            }
+            if (SessionRunning) {
+                Application->SetTitle("Running!");
+                SetCaptionByDate();
+                TrayIcon->SetAnimated(true);
+                ++ReadChain;
+                PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
+            } else {
+                Application->SetTitle("No sensors found");
+                RestartButton->SetVisible(true);
+            }
+        }
+        if (Application->ShowCommand() != 2) AppRestore();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error starting");
+    }
+}
+
+void TMainForm::RestartButtonClick(TComponent*) {
+    if (PassInProgress) { // the pass ends first
+        RestartRequested = true;
+        return;
+    }
+    try {
+        RestartButton->SetVisible(false);
+        SaveAllSensors();
+        CleanupSensors();
+        platform::Sleep(1000);
+        PostMessage(Handle(), MsgStartSession, 1, 1);
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error: (unknown)");
+    }
+}
+
+void TMainForm::RescanMLanClick(TComponent*) {
+    if (PassInProgress) { // sensors must not be freed under a running sample
+        RescanRequested = true;
+        return;
+    }
+    int before = DeviceCount;
+    RescanMLan->SetEnabled(false);
+    if (DDERunning) StopDDEServices();
+    if (HTTPRunning) StopHTTPServices();
+    if (UDPRunning) StopUDPServices();
+    if (TCPRunning) StopTCPServices();
+    ScanMicroLAN();
+    LogStatus(Format("SERVER: Scan completed, sensors found total:%d  new:%d", DeviceCount, DeviceCount - before));
+    const TStationSettings& s = StationSettings;
+    if (s.DDEEnabled) StartDDEServices();
+    if (s.HTTPEnabled) StartHTTPServices();
+    if (s.UDPEnabled) StartUDPServices();
+    if (s.TCPEnabled) StartTCPServices();
+    RescanMLan->SetEnabled(true);
 }

@@ -3,6 +3,7 @@
 // session, cycle, scheduler, data logs, shutdown), the display handlers of the windows, and the
 // publishing calls. Its methods are defined in station/, ui/ and publish/ by concern.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,10 @@
 #include "station/CurrentReadings.h"
 #include "station/Messages.h"
 #include "station/StationSettings.h"
+
+namespace net {
+class TWSocket;
+}
 
 class TMainForm : public platform::TComponent, public platform::MessageTarget {
 public:
@@ -53,8 +58,70 @@ public:
     void Dispatch(platform::TMessage& message) override;
     void RestoreFromTray();
 
-    // Session (completed by the running-station work).
+    // Session start, restart and rescan.
     void StartSessionAndReading();
+    void RestartButtonClick(platform::TComponent* sender);
+    void RescanMLanClick(platform::TComponent* sender);
+
+    // Discovery and clean-up of the sensor objects.
+    void ScanMicroLAN();
+    void ReportMissingSensors(const platform::TStringList& missing);
+    void CleanupSensors();
+
+    // Reading cycle and watchdog.
+    void RunReadCycle(platform::TMessage& message);
+    void ASRTimer(platform::TComponent* sender);
+    void LogTemperatureAlarm(platform::TMessage& message);
+
+    // One reading round.
+    void ReadAllSensors();
+    bool ReadWind();
+    bool ReadRain();
+    bool ReadBarometer();
+    bool ReadCounters();
+    bool ReadDS2438();
+    bool ReadDS2450();
+    bool ReadTemperatures();
+    bool ReadHumidity();
+
+    // Status line.
+    void UpdateStatusLine();
+    void DisplaySampleCount(platform::TMessage& message);
+    std::string FormatStatusLine() const;
+    std::string FormatTitle() const;
+
+    // Service supervisor and scheduler.
+    void SuperviseServices();
+    void RunMinuteTasks();
+    void RunTenMinuteTasks();
+    void RunHourlyTasks();
+    void RunDailyTasks();
+    void RunMonthlyTasks();
+    void RunSensorMaintenance();
+
+    // Data logs.
+    void WriteDataLog();
+    void WriteDailyLog();
+    void BuildSummary(std::string& out);
+    void WriteSummaryFile();
+    void WriteNowFile();
+
+    // Statistics resets.
+    void ResetDailyStatistics();
+    void TempStatResetClick(platform::TComponent* sender);
+    void HumidityStatResetClick(platform::TComponent* sender);
+    void BarometerStatResetClick(platform::TComponent* sender);
+    void ResestHighMarkBaro(platform::TComponent* sender);
+    void WindStatResetClick(platform::TComponent* sender);
+    void DS2450StatResetClick(platform::TComponent* sender);
+    void ResetRGaugeTodayClick(platform::TComponent* sender);
+    void ResetRGaugeWeekClick(platform::TComponent* sender);
+    void ResetRGaugeMonthClick(platform::TComponent* sender);
+    void ResetRGaugeTotalClick(platform::TComponent* sender);
+
+    // Shutdown and saving.
+    void Unload1Click(platform::TComponent* sender);
+    void SaveAllSensors();
 
     // Display side of the windows.
     void LogRunTime();
@@ -64,6 +131,25 @@ public:
     void SetGraphBackgroundColor(int color);
     void LoadGraphData();
     void SaveGraphData();
+    void UpdateGraphs();
+    void AddPeriodicLogLine();
+    void SaveGraphGIFs();
+    void SavePlainGraphGIFs();
+    void DisplayTemperature(platform::TMessage& message);
+    void DisplayRain(platform::TMessage& message);
+    void DisplayHumidity(platform::TMessage& message);
+    void DisplayWind(platform::TMessage& message);
+    void DisplayBarometer(platform::TMessage& message);
+    void DisplayWindChillHeatIndex(platform::TMessage& message);
+    void ConfigureTemperatureSensors();
+    void ConfigureHumiditySensors();
+    void ConfigureBarometer();
+    void ConfigureWindSensors();
+    void ConfigureRainGauge();
+    void ConfigureDPWCGraph();
+    void SetupDS2450Menu();
+    void SetupDS2423Menu();
+    void SetupDS2438Menu();
 
     // Publishing services that the controller starts, stops and calls.
     void StartDDEServices();
@@ -75,11 +161,27 @@ public:
     void StartUDPServices();
     void StopUDPServices();
     void SendUDPStatus(const std::string& text);
+    void PostToServlet();
+    void PostToWUnder();
+    void PostToW4U();
+    void PostToAPRS();
+    void PostToDatabase();
+    void WriteWeatherHTML();
+    void ProcessTemplates();
+    void WriteWeatherXML(bool includeXSL);
+    void FTPUpload();
+    void FTPStartUpload();
     // Sends one status-log line as a datagram to the [STATUS] port. False when the copy is not possible.
     bool SendStatusLogCopy(const std::string& line);
     // Opens the local diagnostic listener (127.0.0.1 port 10001).
     void StartDiagnosticListener();
     void UDPStatusSocketDataAvailable(const std::string& datagram);
+    // The diagnostic listener and the socket of the status log's copy (owned by the window).
+    net::TWSocket* UDPStatusSocket = nullptr;
+    net::TWSocket* UDPSSocket = nullptr;
+    // Where they talk: the log copy is a broadcast; tests point both at loopback and a free port.
+    static inline std::string StatusLogCopyAddress = "255.255.255.255";
+    static inline std::string DiagnosticListenerPort = "10001";
 
     // Components of the window.
     platform::TMemo* DisplayMemo;
@@ -99,8 +201,11 @@ public:
         *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge, *ResetRGaugeToday,
         *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
 
+    // The barometer dial's high and low marks have been cleared this many times (headless dial).
+    int BaroMeterResets = 0;
+
     // Window state (headless).
-    bool Visible = false;
+    bool Visible = false; // the main window is shown (not in the tray)
     int Width = 0;
     std::string Caption;
     // Every status-log line is also written to standard output, as the memo shows it (tests turn the
@@ -139,7 +244,36 @@ public:
     bool TCPRunning = false;
     bool UDPRunning = false;
 
+    // The reading chain: a pass in progress defers Unload, Restart and Rescan to its end, and only the
+    // newest chain (the watchdog starts a new one) posts its next pass.
+    bool PassInProgress = false;
+    bool UnloadRequested = false;
+    bool RestartRequested = false;
+    bool RescanRequested = false;
+    bool Unloading = false;
+    unsigned ReadChain = 0;
+
+    // Discovery: the serial being looked at and the tree nodes the devices hang from.
+    uint16_t ScanRom[8] = {};
+    platform::TTreeNode *MicroLANNode = nullptr, *CouplerNode = nullptr, *BranchNode = nullptr, *WindNode = nullptr,
+                        *WindSpeedNode = nullptr, *WindDirectionNode = nullptr, *TAI8570Node = nullptr;
+
 private:
+    void ScanFamilies(const uint16_t* couplerRom, int branch);
+    // One family search: found() is called for each new device of the family while more() holds.
+    void SearchFamily(uint8_t family, const std::string& name, const std::function<bool()>& more,
+                      const std::function<void(const std::string&)>& found);
+    void SearchDS2409();
+    void SearchDS2438(const uint16_t* couplerRom, int branch);
+    void SearchDS1820(uint8_t family, const char* name, const uint16_t* couplerRom, int branch);
+    void SearchDS2423(const uint16_t* couplerRom, int branch);
+    void SearchDS2407(const uint16_t* couplerRom, int branch);
+    void SearchDS2450(const uint16_t* couplerRom, int branch);
+    void SearchDS2408();
+    void AddWindDirectionFromSettings();
+    void RunPass(unsigned chain);
+    void RunDeferredCommands();
+    void RunShutdown();
     void CreateComponents();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
@@ -155,3 +289,4 @@ extern bool DebugEnabled; // the program-wide debug flag (state of DbgCheckBox)
 extern unsigned SampleCount;
 extern int MainTemperatureSensor;
 extern int MainHumiditySensor;
+extern std::string StatusLine;

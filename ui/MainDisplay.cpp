@@ -1,8 +1,24 @@
-// Display side of the main window that the controller calls: run-time texts, sun times, graphs.
+// Display side of the main window that the controller calls: the display handlers that fill the latest
+// readings, the set-up after a scan, run-time texts and sun times. Headless: labels are captions only.
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DataTables.h"
+#include "onewire/Humidity.h"
+#include "onewire/Microlan.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WeatherCalc.h"
+#include "onewire/WindData.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
 
 using namespace platform;
+
+namespace {
+constexpr int kGraphChannels = 8;
+
+std::string TemperatureText(double value, char unit) { return Format("%.1f", value) + kDegreeSign + unit; }
+} // namespace
 
 std::string TMainForm::FormatRunTime() {
     int64_t seconds = UnixTime() - StartTime;
@@ -22,11 +38,120 @@ std::string TMainForm::FormatTotalSamples() {
 void TMainForm::LogRunTime() { LogStatus(FormatRunTime()); }
 
 void TMainForm::UpdateSunriseSunset() {
-    // The sun calculation comes with the weather calculations; until then the labels say so.
-    SunRiseLabel->SetCaption("n/a");
-    SunSetLabel->SetCaption("n/a");
+    try {
+        const TStationSettings& s = StationSettings;
+        if (s.Latitude.size() <= 3 || s.Longitude.size() <= 3) return;
+        DosDate today = GetDate();
+        float latitude = static_cast<float>(StrToFloat(s.Latitude));
+        float longitude = static_cast<float>(StrToFloat(s.Longitude));
+        auto show = [](float value) { return value < 0.0f ? std::string("n/a") : Format("%02.2f", value); };
+        SunRiseLabel->SetCaption(show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
+                                                             static_cast<uint8_t>(today.da_mon), latitude, longitude, 0)));
+        SunSetLabel->SetCaption(show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
+                                                            static_cast<uint8_t>(today.da_mon), latitude, longitude, 1)));
+    } catch (...) {
+        LogStatus("SERVER: Error calculating sunrise/sunset!");
+    }
 }
 
+void TMainForm::DisplayTemperature(TMessage& message) {
+    int index = static_cast<int>(message.WParam);
+    if (index != MainTemperatureSensor || index < 0 || index >= TemperatureCount || !SessionRunning) return;
+    Temperature* sensor = TemperatureSensors[index];
+    if (!sensor) return;
+    TCurrentReadings& r = CurrentReadings;
+    r.TemperatureC = static_cast<float>(sensor->current_temp);
+    r.TemperatureF = static_cast<float>(sensor->current_temp * 9 * 0.2 + 32);
+    r.TemperatureMaxC = static_cast<float>(sensor->max_temp);
+    r.TemperatureMinC = static_cast<float>(sensor->min_temp);
+    r.Temperature = static_cast<float>(sensor->InUnit(sensor->current_temp));
+    uint8_t high[2] = {}, low[2] = {};
+    r.TemperatureMax = static_cast<float>(sensor->GetMaxTemperature(high));
+    r.TemperatureMin = static_cast<float>(sensor->GetMinTemperature(low));
+    r.TemperatureMaxTime.ti_min = high[0];
+    r.TemperatureMaxTime.ti_hour = high[1];
+    r.TemperatureMinTime.ti_min = low[0];
+    r.TemperatureMinTime.ti_hour = low[1];
+    CurrTemp->SetCaption(TemperatureText(r.Temperature, sensor->Celsius ? 'C' : 'F'));
+    PostMessage(Handle(), MsgDisplayWindChillHeatIndex, 0, 0);
+}
+
+void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
+    CurrentReadings.WindChill = GetWindchill();
+    // Below the upper limit the wind chill is shown, above it the heat index.
+    float shown = CurrentReadings.TemperatureC < StationSettings.WCUpperLimit ? CurrentReadings.WindChill
+                                                                              : CurrentReadings.HeatIndex;
+    WChillTemp->SetCaption(TemperatureText(shown, TemperatureUnitLetter()));
+}
+
+void TMainForm::DisplayRain(TMessage&) {}
+void TMainForm::DisplayHumidity(TMessage&) {}
+void TMainForm::DisplayWind(TMessage&) {}
+void TMainForm::DisplayBarometer(TMessage&) {}
+
+void TMainForm::ConfigureTemperatureSensors() {
+    LogStatus(Format("SERVER: Configuring %d temperature sensors.", TemperatureCount));
+    int channel = 0;
+    std::string selected = IniFile->ReadString("Weather", "DS1820Selected", "");
+    MainTemperatureSensor = 0;
+    for (int i = 0; i < TemperatureCount; ++i) {
+        Temperature* sensor = TemperatureSensors[i];
+        if (!sensor) continue;
+        sensor->GraphChannel = static_cast<uint8_t>(sensor->PlotTemp && channel < kGraphChannels ? channel++
+                                                                                                 : kGraphChannels);
+        if (!selected.empty() && SameText(sensor->SerialSection(), selected)) MainTemperatureSensor = i;
+    }
+    TempStatReset->SetVisible(true);
+}
+
+void TMainForm::ConfigureHumiditySensors() {
+    LogStatus(Format("SERVER: Configuring %d humidity sensors.", HumidityCount));
+    MainHumiditySensor = 0;
+    for (int i = 0; i < HumidityCount; ++i)
+        if (HumiditySensors[i] && !StationSettings.DS2438Selected.empty() &&
+            SameText(HumiditySensors[i]->SerialSection(), StationSettings.DS2438Selected))
+            MainHumiditySensor = i;
+    TabHumidity->SetVisible(true);
+    HumidityStatReset->SetVisible(true);
+}
+
+void TMainForm::ConfigureBarometer() {
+    LogStatus("SERVER: Configuring barometric pressure sensor.");
+    BarometerStatReset->SetVisible(true);
+}
+
+void TMainForm::ConfigureWindSensors() {
+    LogStatus("SERVER: Configuring wind speed & direction sensors.");
+    TabWind->SetVisible(true);
+    TabDir->SetVisible(true);
+    WindStatReset->SetVisible(true);
+    PostMessage(Handle(), MsgDisplayWind, 0, 0);
+}
+
+void TMainForm::ConfigureRainGauge() {
+    LogStatus("SERVER: Configuring raingauge.");
+    TabRain->SetVisible(true);
+    Raingauge->SetVisible(true);
+    if (RainSensor)
+        RainResetTime->SetCaption([&] {
+            std::string text = "Grand total since " + CTime(RainSensor->ResetTime);
+            text.pop_back();
+            return text;
+        }());
+    PostMessage(Handle(), MsgDisplayRain, 0, 0);
+}
+
+void TMainForm::ConfigureDPWCGraph() {}
+
+void TMainForm::SetupDS2450Menu() { DS2450StatReset->SetVisible(true); }
+void TMainForm::SetupDS2423Menu() {}
+void TMainForm::SetupDS2438Menu() {}
+
+// The trend graphs and their files come with the gauge controls.
 void TMainForm::SetGraphBackgroundColor(int) {}
 void TMainForm::LoadGraphData() {}
 void TMainForm::SaveGraphData() {}
+void TMainForm::UpdateGraphs() {}
+void TMainForm::AddPeriodicLogLine() {}
+void TMainForm::SaveGraphGIFs() {}
+void TMainForm::SavePlainGraphGIFs() {}

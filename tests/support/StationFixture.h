@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/System.h"
+#include "platform/tmex/Tmex.h"
 #include "station/Unit1.h"
 
 namespace korvane_test {
@@ -34,13 +35,16 @@ protected:
         oldClock_ = platform::Clock::Install(clock_);
         platform::EventLoop::Get().Reset();
         platform::TIniFile::FlushCache();
+        platform::tmex::ResetDriver();
         platform::Hooks().exitProcess = [this](int code) { exitCode_ = code; };
         TMainForm::EchoLogToStdoutDefault = false;
         platform::Application->SetTitle("");
     }
 
     void TearDown() override {
+        if (form_) form_->CleanupSensors(); // the sensor tables outlive the window
         form_.reset();
+        platform::tmex::ResetDriver();
         platform::EventLoop::Get().Reset();
         platform::Clock::Install(oldClock_);
         platform::Clock::SetTimeZone("");

@@ -1,0 +1,156 @@
+// The data files under DATA: the monthly data log, the yearly daily log, SUMMARY.TXT and NOW.TXT.
+// Each writer opens its file, writes one record and closes it; a file that does not open is skipped.
+#include <cmath>
+
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2423.h"
+#include "onewire/DS2438.h"
+#include "onewire/DS2450.h"
+#include "onewire/DataTables.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+namespace {
+
+// The compass-point name of an index; outside the table there is none.
+const char* CompassName(int index) { return index >= 0 && index < kCompassPoints ? CompassPointNames[index] : ""; }
+
+double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
+    if (rain.CountsPrInch == 0) return 0;
+    double inches = static_cast<double>(CountDistance(a, b)) / rain.CountsPrInch;
+    return rain.RainUnitInch ? inches : inches * 25.4;
+}
+
+template <class F> void Writer(TMainForm& form, const char* what, F&& write) {
+    try {
+        write();
+    } catch (const std::exception& e) {
+        form.LogStatus(std::string(what) + ": " + e.what());
+    } catch (...) {
+        form.LogStatus(what);
+    }
+}
+
+} // namespace
+
+void TMainForm::WriteDataLog() {
+    Writer(*this, "SERVER: Error logging data", [&] {
+        for (int i = 0; i < DS1820Count; ++i)
+            if (DS1820Sensors[i]) DS1820Sensors[i]->LogData();
+        for (int i = 0; i < HumidityCount; ++i)
+            if (HumiditySensors[i]) HumiditySensors[i]->LogData();
+        for (int i = 0; i < DS2450Count; ++i)
+            if (DS2450Sensors[i]) DS2450Sensors[i]->LogData();
+        for (int i = 0; i < DS2423Count; ++i)
+            if (DS2423Sensors[i]) DS2423Sensors[i]->LogData();
+        for (int i = 0; i < DS2438Count; ++i)
+            if (DS2438Sensors[i]) DS2438Sensors[i]->LogData();
+        if (RainPresent && RainSensor) RainSensor->LogData();
+        if (BarometerPresent && BarometerSensor) BarometerSensor->LogData();
+
+        const TCurrentReadings& r = CurrentReadings;
+        const DosDate& d = CurrentDate;
+        const DosTime& t = CurrentTime;
+        std::string record =
+            StationSettings.LogDirInDegrees
+                ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
+                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, WindDirectionDegrees)
+                : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
+                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, CompassName(WindCompassPoint));
+        if (HumidityCount > 0) record += Format("\t%3.1f", r.Humidity);
+        if (RainPresent && RainSensor) {
+            RainGauge& rain = *RainSensor;
+            double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
+            int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
+            double rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
+            record += Format("\t%3.2f\t%3.2f", month, rate);
+        }
+        if (BarometerPresent && BarometerSensor) {
+            Barometer& baro = *BarometerSensor;
+            record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
+        }
+        AppendToFile(Format("DATA\\%02d%d.TXT", d.da_mon, d.da_year), record);
+    });
+}
+
+void TMainForm::WriteDailyLog() {
+    Writer(*this, "SERVER: Error logging daily data", [&] {
+        const TCurrentReadings& r = CurrentReadings;
+        const DosDate& d = CurrentDate;
+        std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);
+        if (DS1820Count + HumidityCount != 0)
+            record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", r.TemperatureMax, r.TemperatureMaxTime.ti_hour,
+                             r.TemperatureMaxTime.ti_min, r.TemperatureMin, r.TemperatureMinTime.ti_hour,
+                             r.TemperatureMinTime.ti_min);
+        if (WindPresent && WindSensor) {
+            int hour = 0, minute = 0;
+            float max = WindSensor->GetMaxSpeed(hour, minute);
+            record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute, CompassName(WindSensor->MaxSpeedDir),
+                             WindSensor->ConvertSpeed(WindSensor->DayAvgSpeed));
+        }
+        if (RainPresent && RainSensor)
+            record += Format("%3.2f ", RainInUnit(*RainSensor, RainSensor->RunningCounter, RainSensor->TodayCounter));
+        if (HumidityCount > 0 && MainHumiditySensor < HumidityCount && HumiditySensors[MainHumiditySensor]) {
+            Humidity& h = *HumiditySensors[MainHumiditySensor];
+            uint8_t high[2] = {}, low[2] = {};
+            double max = h.GetMaxAt(high), min = h.GetMinAt(low);
+            record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
+        }
+        if (BarometerPresent && BarometerSensor) {
+            uint8_t high[2] = {}, low[2] = {};
+            double max = BarometerSensor->GetMaxAt(high), min = BarometerSensor->GetMinAt(low);
+            record += Format("%3.2f (%02d:%02d) %3.2f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
+        }
+        AppendToFile(Format("DATA\\Daily%d.TXT", d.da_year), record);
+    });
+}
+
+void TMainForm::BuildSummary(std::string& out) {
+    CurrentTime = GetTime();
+    DosDate date = GetDate();
+    out = Format("%s %d %d %02d:%02d\n", EnglishMonthAbbrev(date.da_mon).c_str(), date.da_day, date.da_year,
+                 CurrentTime.ti_hour, CurrentTime.ti_min);
+    if (WindPresent && WindSensor)
+        out += Format("%03d/%03dg%03d", WindSensor->CalculateDirection(),
+                      static_cast<int>(std::trunc(WindSensor->MinAvgSpeed * 2.13)),
+                      static_cast<int>(std::trunc(WindSensor->Gust * 2.13)));
+    if (TemperatureCount != 0) out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
+    if (RainPresent && RainSensor && RainSensor->CountsPrInch) {
+        RainGauge& rain = *RainSensor;
+        out += Format("r%03dP%03d",
+                      static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
+                                                  rain.CountsPrInch)),
+                      static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
+                                                  rain.CountsPrInch)));
+    }
+    if (BarometerPresent && BarometerSensor)
+        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->current_baro * 33.865 * 10)));
+    if (HumidityCount > 0) {
+        int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
+        out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);
+    }
+}
+
+void TMainForm::WriteSummaryFile() {
+    Writer(*this, "SERVER: Error creating SUMMARY.TXT", [&] {
+        std::string summary;
+        BuildSummary(summary);
+        WriteWholeFile("DATA\\SUMMARY.TXT", summary);
+    });
+}
+
+void TMainForm::WriteNowFile() {
+    Writer(*this, "SERVER: Error creating NOW.TXT", [&] {
+        std::string summary;
+        BuildSummary(summary);
+        WriteWholeFile("DATA\\NOW.TXT", summary);
+    });
+}

@@ -1,0 +1,193 @@
+// One reading round: at most one sensor of each kind, round-robin by SampleCount, with the window
+// messages pumped between kinds. A successful read shares its values through CurrentReadings and posts
+// the display messages.
+#include <cmath>
+
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2423.h"
+#include "onewire/DS2438.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
+#include "onewire/Microlan.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WeatherCalc.h"
+#include "onewire/WindData.h"
+#include "platform/Exceptions.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr float kRevsToMs = 1.096f;
+
+// Runs one reader; its failures are logged with the reader's prefix and count as a failed read.
+template <class F> bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
+    try {
+        return read();
+    } catch (const std::exception& e) {
+        form.LogStatus(prefix + ": Error reading: " + e.what());
+    } catch (...) {
+        form.LogStatus(otherText);
+    }
+    return false;
+}
+
+// Inches from a count difference of two counters (the difference taken as signed 32 bits).
+float RainInches(int32_t a, int32_t b, uint8_t countsPerInch) {
+    if (countsPerInch == 0) return 0;
+    return static_cast<float>(CountDistance(a, b)) / countsPerInch;
+}
+
+void PostDisplayTemperature(TMainForm& form, int index) {
+    PostMessage(form.Handle(), MsgDisplayTemperature, static_cast<WPARAM>(index), index);
+}
+
+} // namespace
+
+void TMainForm::ReadAllSensors() {
+    try {
+        LastReadTick = GetTickCount();
+        auto kind = [&](bool present, bool (TMainForm::*reader)()) {
+            if (present && SessionRunning) (this->*reader)();
+            Application->ProcessMessages();
+        };
+        kind(WindPresent && WindSensor, &TMainForm::ReadWind);
+        kind(RainPresent && RainSensor, &TMainForm::ReadRain);
+        kind(BarometerPresent && BarometerSensor, &TMainForm::ReadBarometer);
+        kind(DS2423Count > 0, &TMainForm::ReadCounters);
+        kind(DS2438Count > 0, &TMainForm::ReadDS2438);
+        kind(DS2450Count > 0, &TMainForm::ReadDS2450);
+        kind(DS1820Count > 0, &TMainForm::ReadTemperatures);
+        kind(HumidityCount > 0, &TMainForm::ReadHumidity);
+        ++SampleCount;
+        StatusBar->Panel(0) = Format("%u samples", SampleCount);
+    } catch (const EAccessViolation& e) {
+        LogStatus("SERVER: SERIOUS Error: " + e.Message());
+        LogStatus(Format("SERVER: Type: %s", e.ClassName().c_str()));
+        LogStatus(Format("SERVER: File: %s", e.File()));
+        LogStatus(Format("SERVER: Line: %s", std::to_string(e.Line()).c_str()));
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error ?");
+    }
+}
+
+bool TMainForm::ReadWind() {
+    return Reader(*this, "SERVER/DS2423/WIND", "SERVER/DS2423/WIND: Error reading", [&] {
+        WindData& wind = *WindSensor;
+        if (!wind.Sample() || !SessionRunning) return false;
+        TCurrentReadings& r = CurrentReadings;
+        r.WindSpeedMs = wind.Speed * kRevsToMs;
+        r.WindGustMs = wind.Gust * kRevsToMs;
+        r.WindMaxMs = wind.MaxSpeed * kRevsToMs;
+        r.WindSpeed = wind.ConvertSpeed(wind.Speed);
+        r.WindGust = wind.ConvertSpeed(wind.Gust);
+        r.WindMax = wind.ConvertSpeed(wind.MaxSpeed);
+        WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
+        r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
+        WindCompassPoint = wind.GetCompassPoint();
+        WindDirectionDegrees = wind.CalculateDirection();
+        if (Visible) PostMessage(Handle(), MsgDisplayWind, 0, 0);
+        return true;
+    });
+}
+
+bool TMainForm::ReadRain() {
+    return Reader(*this, "SERVER/DS2423/RAIN", "SERVER/DS2423/RAIN: Error reading", [&] {
+        RainGauge& rain = *RainSensor;
+        if (!rain.Sample() || !SessionRunning) return false;
+        TCurrentReadings& r = CurrentReadings;
+        uint8_t perInch = rain.CountsPrInch;
+        r.RainToday = RainInches(rain.RunningCounter, rain.TodayCounter, perInch);
+        int32_t stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
+        r.RainRate = RainInches(rain.RunningCounter, rain.RateReference, perInch) * static_cast<float>(stepsPerHour);
+        r.RainHour = RainInches(rain.RunningCounter, rain.RateFallback, perInch);
+        int64_t week = 0;
+        for (int32_t day : rain.WeeklyRain) week += day;
+        r.RainWeek = perInch ? static_cast<float>(std::llabs(week)) / perInch : 0;
+        r.RainMonth = RainInches(rain.RunningCounter, rain.MonthCounter, perInch);
+        if (Visible) PostMessage(Handle(), MsgDisplayRain, 0, 0);
+        return true;
+    });
+}
+
+bool TMainForm::ReadBarometer() {
+    return Reader(*this, "SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading", [&] {
+        Barometer& baro = *BarometerSensor;
+        if (baro.SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (!baro.Sample() || !SessionRunning) return false;
+        TCurrentReadings& r = CurrentReadings;
+        r.Barometer = static_cast<float>(baro.GetValue());
+        r.BarometerMax = static_cast<float>(baro.GetMax());
+        r.BarometerMin = static_cast<float>(baro.GetMin());
+        r.BarometerInHg = static_cast<float>(baro.current_baro);
+        r.BarometerMaxInHg = static_cast<float>(baro.max_baro);
+        r.BarometerMinInHg = static_cast<float>(baro.min_baro);
+        r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
+        PostDisplayTemperature(*this, baro.TemperatureIndex);
+        if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
+        return true;
+    });
+}
+
+bool TMainForm::ReadCounters() {
+    return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
+        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Count)];
+        return counter && counter->Sample() && SessionRunning;
+    });
+}
+
+bool TMainForm::ReadDS2438() {
+    return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
+        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Count)];
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (!sensor->Sample() || !SessionRunning) return false;
+        PostDisplayTemperature(*this, sensor->TemperatureIndex);
+        return true;
+    });
+}
+
+bool TMainForm::ReadDS2450() {
+    return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
+        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Count)];
+        return sensor && sensor->Sample() && SessionRunning;
+    });
+}
+
+bool TMainForm::ReadTemperatures() {
+    return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
+        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Count)];
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
+        if (!sensor->Sample() || !SessionRunning) return false;
+        PostDisplayTemperature(*this, sensor->TemperatureIndex);
+        return true;
+    });
+}
+
+bool TMainForm::ReadHumidity() {
+    return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
+        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumidityCount));
+        Humidity* sensor = HumiditySensors[i];
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (!sensor->Sample() || !SessionRunning) return false;
+        bool main = i == MainHumiditySensor;
+        if (main) {
+            TCurrentReadings& r = CurrentReadings;
+            r.Humidity = static_cast<float>(sensor->GetValue());
+            r.HumidityMax = static_cast<float>(sensor->GetMax());
+            r.HumidityMin = static_cast<float>(sensor->GetMin());
+            float dewpoint = CalculateDewpoint(r.TemperatureC, r.Humidity);
+            float heatIndex = CalculateHeatIndex(r.TemperatureC, r.Humidity);
+            r.Dewpoint = Microlan::UseCelsius ? dewpoint : CelsiusToFahrenheit(dewpoint);
+            r.HeatIndex = Microlan::UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
+        }
+        PostDisplayTemperature(*this, sensor->TemperatureIndex);
+        if (main && Visible) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);
+        return true;
+    });
+}

@@ -1,0 +1,103 @@
+// The reading cycle: one self-posting message per pass, and the five-minute watchdog that restarts a
+// chain whose pass never completed.
+#include "onewire/Microlan.h"
+#include "platform/Exceptions.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+namespace {
+constexpr uint32_t kPassSpacingMs = 500;
+constexpr uint32_t kPassSleepMs = 200;
+
+bool Stopping() { return !SessionRunning || Application->Terminated(); }
+} // namespace
+
+void TMainForm::RunReadCycle(TMessage& message) {
+    if (Application->Terminated() || Unloading) return; // the chain ends with the application
+    unsigned chain = static_cast<unsigned>(message.LParam);
+    if (PassInProgress) {
+        // Handled inside a pass's own message pumping: one pass at a time, so run it afterwards.
+        PostMessage(Handle(), MsgReadCycle, 1, message.LParam);
+        return;
+    }
+    if (chain != ReadChain) return; // an older chain that the watchdog replaced
+    // Without a running session the chain stops here; the session start posts a fresh one.
+    if (!SessionRunning) return;
+    RunPass(chain);
+    RunDeferredCommands();
+}
+
+void TMainForm::RunPass(unsigned chain) {
+    PassInProgress = true;
+    bool ended = false;
+    try {
+        ASR->SetEnabled(true);
+        if (TicksElapsed(GetTickCount(), LastReadTick) > static_cast<uint32_t>(Microlan::SampleInterval)) {
+            ReadAllSensors();
+            Application->ProcessMessages();
+            ended = Stopping();
+            if (!ended) UpdateStatusLine();
+        }
+        if (!ended) {
+            Application->ProcessMessages();
+            ended = Stopping();
+        }
+        if (!ended) {
+            SuperviseServices();
+            ASR->SetEnabled(false);
+            while (TicksElapsed(GetTickCount(), LastPassTick) < kPassSpacingMs && !UnloadRequested) {
+                Application->ProcessMessages();
+                platform::Sleep(kPassSleepMs);
+            }
+            LastPassTick = GetTickCount();
+        }
+    } catch (const EAccessViolation& e) {
+        LogStatus("SERVER: SERIOUS Error: " + e.Message());
+        LogStatus(Format("SERVER: Type: %s", e.ClassName().c_str()));
+        LogStatus(Format("SERVER: File: %s", e.File()));
+        LogStatus(Format("SERVER: Line: %s", std::to_string(e.Line()).c_str()));
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error ?");
+    }
+    PassInProgress = false;
+    if (UnloadRequested) { // Unload was chosen while this pass ran
+        RunShutdown();
+        return;
+    }
+    if (ended || Stopping()) {
+        ASR->SetEnabled(false);
+        Application->Terminate();
+        return;
+    }
+    if (chain == ReadChain) PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(chain));
+}
+
+void TMainForm::RunDeferredCommands() {
+    if (RescanRequested) {
+        RescanRequested = false;
+        RescanMLanClick(RescanMLan);
+    }
+    if (RestartRequested) {
+        RestartRequested = false;
+        RestartButtonClick(RestartButton);
+    }
+}
+
+void TMainForm::ASRTimer(TComponent*) {
+    try {
+        ASR->SetEnabled(false);
+        LogStatus("No sampling for 5 minutes, sampling reinitiated...");
+        if (!Application->Terminated()) {
+            ++ReadChain; // the stuck pass no longer continues the chain
+            PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
+        }
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error: (unknown)");
+    }
+}

@@ -1,0 +1,111 @@
+// The daily statistics reset and the Reset menu commands. A command with no sensor to reset does nothing.
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2423.h"
+#include "onewire/DS2438.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/DateTime.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+void TMainForm::ResetDailyStatistics() {
+    try {
+        LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day, CurrentDate.da_mon,
+                         CurrentDate.da_year));
+        for (int i = 0; i < DS1820Count; ++i)
+            if (DS1820Sensors[i]) DS1820Sensors[i]->ResetDaily();
+        for (int i = 0; i < HumidityCount; ++i)
+            if (HumiditySensors[i]) HumiditySensors[i]->ResetDaily();
+        for (int i = 0; i < DS2438Count; ++i)
+            if (DS2438Sensors[i]) DS2438Sensors[i]->ResetDaily();
+        for (int i = 0; i < DS2423Count; ++i)
+            if (DS2423Sensors[i]) DS2423Sensors[i]->ResetDaily();
+        for (int i = 0; i < DS2450Count; ++i)
+            if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+        if (BarometerPresent && BarometerSensor) {
+            BarometerSensor->ResetDaily();
+            if (StationSettings.ResetHiLoMarks) ResestHighMarkBaro(this);
+        }
+        if (WindPresent && WindSensor) {
+            WindSensor->ResetDaily();
+            // The wind window's high mark: only a window that is open has one to reset.
+        }
+        if (RainPresent && RainSensor) RainSensor->ResetDaily();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error resetting values: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error resetting values");
+    }
+}
+
+void TMainForm::TempStatResetClick(TComponent*) {
+    try {
+        for (int i = 0; i < TemperatureCount; ++i)
+            if (TemperatureSensors[i]) TemperatureSensors[i]->ResetTemperature();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error: (unknown)");
+    }
+}
+
+void TMainForm::HumidityStatResetClick(TComponent*) {
+    for (int i = 0; i < HumidityCount; ++i)
+        if (HumiditySensors[i]) HumiditySensors[i]->ResetHumidity();
+}
+
+void TMainForm::BarometerStatResetClick(TComponent*) {
+    try {
+        if (BarometerPresent && BarometerSensor) BarometerSensor->ResetValues();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error in reset: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error in reset");
+    }
+}
+
+void TMainForm::ResestHighMarkBaro(TComponent*) { BaroMeterResets++; }
+
+void TMainForm::WindStatResetClick(TComponent*) {
+    if (!WindPresent || !WindSensor) return;
+    WindSensor->ResetDaily();
+    WindSensor->ResetAverages();
+}
+
+void TMainForm::DS2450StatResetClick(TComponent*) {
+    for (int i = 0; i < DS2450Count; ++i)
+        if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+}
+
+void TMainForm::ResetRGaugeTodayClick(TComponent*) {
+    if (RainPresent && RainSensor) RainSensor->ResetDaily();
+}
+
+void TMainForm::ResetRGaugeWeekClick(TComponent*) {
+    if (RainPresent && RainSensor) RainSensor->ResetWeek();
+}
+
+void TMainForm::ResetRGaugeMonthClick(TComponent*) {
+    if (RainPresent && RainSensor) RainSensor->ResetMonth();
+}
+
+void TMainForm::ResetRGaugeTotalClick(TComponent*) {
+    if (!RainPresent || !RainSensor) return;
+    try {
+        RainSensor->ResetTotal();
+        std::string text = Format("Grand total since %s", CTime(RainSensor->ResetTime).c_str());
+        text.pop_back(); // the line end of the ctime form
+        RainResetTime->SetCaption(text);
+        LogStatus("RAINGAUGE: Reset total-counter");
+    } catch (const std::exception& e) {
+        LogStatus("SERVER/DS2423/RAIN: Error resetting: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER/DS2423/RAIN: Error resetting");
+    }
+}

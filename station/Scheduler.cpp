@@ -1,0 +1,144 @@
+// The service supervisor (every pass) and the minute scheduler with its ten-minute, hourly, daily and
+// monthly steps. "Every n minutes" means the minute counter (UTC minutes since 1970) is a multiple of n;
+// an interval of 0 switches a task off.
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2423.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+namespace {
+
+int64_t MinuteCounter() {
+    int64_t seconds = UnixTime();
+    return seconds / 60;
+}
+
+// True when the task of interval n minutes is due at minute counter m (negative n counts as |n|).
+bool Due(int64_t m, int n) {
+    if (n == 0) return false;
+    int64_t step = n < 0 ? -static_cast<int64_t>(n) : n;
+    return m % step == 0;
+}
+
+template <class F> void Guard(TMainForm& form, const char* what, F&& task) {
+    try {
+        task();
+    } catch (const std::exception& e) {
+        form.LogStatus(std::string(what) + ": " + e.what());
+    } catch (...) {
+        form.LogStatus(what);
+    }
+}
+
+} // namespace
+
+void TMainForm::SuperviseServices() {
+    if (!SessionRunning) return;
+    Guard(*this, "SERVER: Error doing periodic housekeeping", [&] {
+        const TStationSettings& s = StationSettings;
+        if (s.DDEEnabled && !DDERunning) StartDDEServices();
+        if (!s.DDEEnabled && DDERunning) StopDDEServices();
+        if (s.HTTPEnabled && !HTTPRunning) StartHTTPServices();
+        if (!s.HTTPEnabled && HTTPRunning) StopHTTPServices();
+        if (s.TCPEnabled && !TCPRunning) StartTCPServices();
+        if (!s.TCPEnabled && TCPRunning) StopTCPServices();
+        if (s.UDPEnabled && !UDPRunning) StartUDPServices();
+        if (!s.UDPEnabled && UDPRunning) StopUDPServices();
+        if (s.NowEnabled) WriteNowFile();
+        if (SampleCount > 30) {
+            CurrentTime = GetTime();
+            if (CurrentTime.ti_min != LastMinute) RunMinuteTasks();
+        }
+    });
+}
+
+void TMainForm::RunMinuteTasks() {
+    Guard(*this, "SERVER: Error doing minute stuff", [&] {
+        const TStationSettings& s = StationSettings;
+        int64_t m = MinuteCounter();
+        LastMinute = CurrentTime.ti_min;
+        bool resetTime = CurrentTime.ti_min == s.ResetMinute && CurrentTime.ti_hour == s.ResetHour;
+        if (resetTime && s.LogEnabled) WriteDailyLog();
+        UpdateGraphs();
+        if (s.LogEnabled && Due(m, s.LogInterval)) {
+            WriteDataLog();
+            AddPeriodicLogLine();
+            if (s.DatabaseURL.size() > 4) PostToDatabase();
+        }
+        if (s.SummaryEnabled && Due(m, s.SummaryInterval)) WriteSummaryFile();
+        if (s.SaveBMPEnabled && Due(m, s.SaveBMPInterval)) {
+            if (s.PlainGIFs)
+                SavePlainGraphGIFs();
+            else
+                SaveGraphGIFs();
+        }
+        if (Due(m, SaveGraphInterval)) SaveGraphData();
+        if (s.ServletEnabled && Due(m, s.ServletInterval)) PostToServlet();
+        if (s.WUEnabled && Due(m, s.WUInterval)) PostToWUnder();
+        if (s.W4UEnabled && Due(m, s.W4UInterval)) PostToW4U();
+        if (s.APRSEnabled && Due(m, s.APRSInterval)) PostToAPRS();
+        if (Due(m, s.FTPInterval)) {
+            WriteWeatherHTML();
+            ProcessTemplates();
+            if (s.XMLGenerateEnabled) WriteWeatherXML(s.XMLIncludeXSL);
+            if (s.FTPUploadEnabled) FTPUpload();
+        }
+        RunSensorMaintenance();
+        if (LastMinute % 10 == 0) RunTenMinuteTasks();
+        if (resetTime) ResetDailyStatistics();
+    });
+}
+
+void TMainForm::RunSensorMaintenance() {
+    if (WindPresent && WindSensor) WindSensor->CalculateGust();
+    if (RainPresent && RainSensor) RainSensor->CalculateRate();
+    if (BarometerPresent && BarometerSensor) BarometerSensor->CalculateRate();
+    for (int i = 0; i < DS2423Count; ++i)
+        if (DS2423Sensors[i]) DS2423Sensors[i]->UpdateCountHistory();
+}
+
+void TMainForm::RunTenMinuteTasks() {
+    Guard(*this, "SERVER: Error doing 10 minute stuff", [&] {
+        if (LastHour != CurrentTime.ti_hour) RunHourlyTasks();
+        if (WindPresent && WindSensor) WindSensor->ResetDirectionHistogram();
+    });
+}
+
+void TMainForm::RunHourlyTasks() {
+    Guard(*this, "SERVER: Error doing hourly stuff", [&] {
+        CurrentDate = GetDate();
+        LastHour = CurrentTime.ti_hour;
+        if (Day != CurrentDate.da_day) RunDailyTasks();
+        SaveAllSensors();
+        for (int i = 0; i < DS1820Count; ++i)
+            if (DS1820Sensors[i]) DS1820Sensors[i]->RearmAlarm(CurrentTime.ti_hour);
+        if (WindPresent && WindSensor) WindSensor->UpdateAverageDivisors();
+    });
+}
+
+void TMainForm::RunDailyTasks() {
+    Guard(*this, "SERVER: Error doing daily stuff", [&] {
+        Day = static_cast<uint8_t>(CurrentDate.da_day);
+        if (Month != CurrentDate.da_mon) RunMonthlyTasks();
+        IniFile->WriteInteger("Weather", "Day", Day);
+        UpdateSunriseSunset();
+        SetCaptionByDate();
+    });
+}
+
+void TMainForm::RunMonthlyTasks() {
+    Guard(*this, "SERVER: Error doing montly stuff", [&] {
+        Month = static_cast<uint8_t>(CurrentDate.da_mon);
+        IniFile->WriteInteger("Weather", "Month", Month);
+        if (RainPresent && RainSensor) {
+            RainSensor->ResetMonth();
+            if (StationSettings.AutoRainReset) RainSensor->ResetTotal();
+        }
+    });
+}

@@ -1,0 +1,56 @@
+// The 21-field status line, the title and tray hint, and the sample-count display.
+#include "onewire/DataTables.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+std::string StatusLine;
+
+namespace {
+// The compass-point name of a direction bin; a bin outside the table has no name.
+std::string CompassName(int bin) { return bin >= 0 && bin < 16 ? std::string(CompassPointNames[bin]) : std::string(); }
+} // namespace
+
+std::string TMainForm::FormatStatusLine() const {
+    const TCurrentReadings& r = CurrentReadings;
+    return Format("%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f "
+                  "%2.4f %2.4f %3.3f %d\r\n",
+                  r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs,
+                  WindDirectionBin, WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity,
+                  r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
+                  r.BarometerChangeInHg, r.RainHour, WindDirectionBin + WindDirectionDegrees);
+}
+
+std::string TMainForm::FormatTitle() const {
+    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " + CompassName(WindDirectionBin) +
+           Format(" %.1f", CurrentReadings.WindSpeed);
+}
+
+void TMainForm::UpdateStatusLine() {
+    try {
+        WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
+        StatusLine = FormatStatusLine();
+        if (StationSettings.UDPEnabled) SendUDPStatus(StatusLine);
+        std::string title = FormatTitle();
+        TrayIcon->SetHint(title);
+        Application->SetTitle(title);
+        if (SampleCount % 10000 == 0) LogRunTime();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error updating display: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error updating display");
+    }
+}
+
+void TMainForm::DisplaySampleCount(TMessage& message) {
+    try {
+        unsigned count = static_cast<unsigned>(message.WParam);
+        StatusBar->Panel(0) = Format("%u samples", count);
+        if (count % 10000 == 0) LogRunTime();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error: " + std::string(e.what()));
+    } catch (...) {
+        LogStatus("SERVER: Error starting");
+    }
+}
