@@ -1,5 +1,12 @@
 #include "onewire/DiagnosticDatagram.h"
 
-// SEAM: a no-op until the socket layer lands; it completes this function (one UDP datagram to
-// 127.0.0.1 port 10001 through an unowned socket, see the header).
-void SendDiagnosticDatagram(const std::string& /*text*/) {}
+#include "net/DiagnosticDatagram.h"
+#include "station/Unit1.h"
+
+void SendDiagnosticDatagram(const std::string& text) {
+    // A diagnostic must never break the reading that sends it.
+    try {
+        if (TMainForm::DiagnosticListenerPort != "0") net::SendDiagnosticDatagram(text, TMainForm::DiagnosticListenerPort);
+    } catch (...) {
+    }
+}

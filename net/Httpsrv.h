@@ -1,0 +1,150 @@
+#pragma once
+// A small HTTP/1.0 server: a socket server whose clients read each request line and header in line
+// mode and hand GET, HEAD and POST to the owner through events. The owner answers with a file of the
+// document folder, a stream it prepares, the 404 page, or by itself.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/Wsockets.h"
+#include "platform/MemoryStream.h"
+#include "platform/StringList.h"
+#include "platform/Timer.h"
+
+namespace net {
+
+enum THttpGetFlag { hgSendDoc, hgSendStream, hgWillSendMySelf, hg404, hgAcceptData };
+enum THttpSendType { httpSendHead, httpSendDoc };
+enum THttpConnectionState { hcRequest, hcHeader, hcPostedData };
+
+class THttpConnection;
+using THttpGetConnEvent = std::function<void(THttpConnection* sender, THttpGetFlag& flags)>;
+using THttpPostedDataEvent = std::function<void(THttpConnection* sender, uint16_t error)>;
+
+// Limits that keep one connection's state bounded.
+inline constexpr int kHttpMaxHeaderLines = 100;
+inline constexpr int kHttpMaxHeaderBytes = 65536;
+
+class THttpConnection : public TWSocketClient {
+public:
+    explicit THttpConnection(platform::TComponent* owner = nullptr, const std::string& name = {});
+    ~THttpConnection() override;
+
+    std::string Method;
+    std::string Version; // "HTTP/1.1" only when the request said so, else "HTTP/1.0"
+    std::string Path;
+    std::string Params;
+    platform::TStringList RequestHeader;
+    THttpConnectionState ConnectionState() const { return connectionState_; }
+    std::string DocDir;
+    std::string DefaultDoc;
+    std::string Document;
+    // The stream being sent; the connection owns it and frees it when it has been sent.
+    std::unique_ptr<platform::TStream> DocStream;
+    int64_t LastModified = 0; // seconds since 1970 (UTC), 0 when unknown
+    std::string AnswerContentType;
+    long long RequestContentLength = 0;
+    std::string RequestContentType, RequestAccept, RequestReferer, RequestAcceptLanguage,
+        RequestAcceptEncoding, RequestUserAgent, RequestHost, RequestConnection;
+    // A silent connection is closed after this long (0 = never).
+    uint32_t IdleTimeoutMs = 30000;
+
+    THttpGetConnEvent OnGetDocument, OnHeadDocument, OnPostDocument;
+    THttpPostedDataEvent OnPostedData;
+    // Bad input from the client: a short reason for the owner's log.
+    std::function<void(THttpConnection* sender, const std::string& reason)> OnBadRequest;
+
+    void SendDocument(THttpSendType sendType);
+    void SendStream();
+    void Answer404();
+    // True when Document names a readable regular file inside DocDir.
+    bool DocumentAvailable() const;
+    // Starts the idle time-out again (every request byte and every sent chunk does).
+    void RestartIdleTimer();
+
+protected:
+    void WndProc(TMessage& message) override;
+    void TriggerSessionClosed(uint16_t error) override;
+    virtual void TriggerGetDocument(THttpGetFlag& flags);
+    virtual void TriggerHeadDocument(THttpGetFlag& flags);
+    virtual void TriggerPostDocument(THttpGetFlag& flags);
+
+private:
+    void ConnectionDataAvailable();
+    void ParseRequestLine(const std::string& line);
+    void ParseHeaderLine(const std::string& line);
+    void ProcessRequest();
+    void ProcessGetHead(bool head);
+    void ProcessPost();
+    void StreamPump();
+    void Refuse(const std::string& status, const std::string& reason);
+
+    THttpConnectionState connectionState_ = hcRequest;
+    bool acceptPostedData_ = false;
+    bool pathSafe_ = true;
+    int headerLines_ = 0;
+    int headerBytes_ = 0;
+    std::string docBuffer_;
+    platform::TTimer* idleTimer_ = nullptr;
+};
+
+class THttpServer;
+using THttpServerEvent = std::function<void(THttpServer* sender)>;
+using THttpClientEvent = std::function<void(THttpServer* sender, THttpConnection* client, uint16_t error)>;
+using THttpGetEvent = std::function<void(THttpServer* sender, THttpConnection* client, THttpGetFlag& flags)>;
+
+class THttpServer : public platform::TComponent {
+public:
+    explicit THttpServer(platform::TComponent* owner = nullptr, const std::string& name = {});
+    ~THttpServer() override;
+
+    const std::string& Port() const { return port_; }
+    void SetPort(const std::string& value);
+    const std::string& Addr() const { return addr_; }
+    void SetAddr(const std::string& value);
+    std::string DocDir = "wwwroot";
+    std::string DefaultDoc = "index.html";
+    TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
+    int LingerTimeout = 0;
+    // At most this many connections; the next one is answered 503 and closed.
+    int MaxClients = 64;
+    uint32_t IdleTimeoutMs = 30000;
+    std::function<THttpConnection*(TCustomWSocketServer* server)> ClientClass;
+
+    THttpServerEvent OnServerStarted, OnServerStopped;
+    THttpClientEvent OnClientConnect, OnClientDisconnect, OnPostedData;
+    THttpGetEvent OnGetDocument, OnHeadDocument, OnPostDocument;
+    std::function<void(THttpServer* sender, THttpConnection* client, const std::string& reason)> OnBadRequest;
+
+    virtual void Start();
+    virtual void Stop();
+    int GetClientCount() const { return server_ != nullptr ? server_->GetClientCount() : 0; }
+    THttpConnection* GetClient(int index) const;
+    bool IsClient(const void* object) const { return server_ != nullptr && server_->IsClient(object); }
+    TWSocketServer* WSocketServer() const { return server_; }
+
+protected:
+    virtual void TriggerServerStarted();
+    virtual void TriggerServerStopped();
+    virtual void TriggerPostDocument(THttpConnection* client, THttpGetFlag& flags);
+    virtual void TriggerPostedData(THttpConnection* client, uint16_t error);
+
+private:
+    void WireConnection(THttpConnection* connection);
+
+    TWSocketServer* server_ = nullptr;
+    std::string port_ = "80";
+    std::string addr_ = "0.0.0.0";
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+};
+
+// "%" followed by two hexadecimal digits becomes that byte; any other "%" stays as it is.
+std::string UrlDecode(const std::string& text);
+bool ExtractURLEncodedValue(const char* message, const std::string& name, std::string& value);
+std::string HtmlEscape(const std::string& text);
+// The MIME type by file extension, and the HTTP date of a time in seconds since 1970 (UTC).
+std::string DocumentMimeType(const std::string& fileName);
+std::string HttpDate(int64_t unixSeconds);
+
+} // namespace net

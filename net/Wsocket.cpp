@@ -1,0 +1,797 @@
+// The socket's life: properties, connect, listen, accept, close, notifications and name lookups.
+#include "net/Wsocket.h"
+
+#include <netinet/tcp.h>
+
+#include "platform/Clock.h"
+#include "platform/Strings.h"
+
+namespace net {
+
+using platform::Format;
+using platform::Trim;
+using namespace platform::winsock;
+
+TCustomWSocket::TCustomWSocket(platform::TComponent* owner, const std::string& name)
+    : TComponent(owner, name) {
+    WSocketAddSocket();
+    AssignDefaultValue();
+}
+
+TCustomWSocket::~TCustomWSocket() {
+    destroying_ = true;
+    try {
+        CancelDnsLookup();
+    } catch (...) {
+    }
+    try {
+        if (state_ != wsClosed) TCustomWSocket::InternalClose(true, 0);
+    } catch (...) {
+    }
+    if (hSocket_ != INVALID_SOCKET) WSocket_closesocket(hSocket_);
+    WSocketRemoveSocket();
+    DeleteBufferedData();
+    life_.reset();
+}
+
+void TCustomWSocket::AssignDefaultValue() {
+    sin_ = sockaddr_in{};
+    sin_.sin_family = AF_INET;
+    portAssigned_ = addrAssigned_ = addrResolved_ = portResolved_ = protoResolved_ = localPortResolved_ =
+        false;
+    protoAssigned_ = true;
+    proto_ = IPPROTO_TCP;
+    protoStr_ = "tcp";
+    sockType_ = SOCK_STREAM;
+    localPortStr_ = "0";
+    localAddr_ = "0.0.0.0";
+    LingerOnOff = wsLingerOn;
+    LingerTimeout = 0;
+    hSocket_ = INVALID_SOCKET;
+    selectEvent_ = 0;
+    state_ = wsClosed;
+    allSent_ = true;
+    readCount_ = 0;
+    paused_ = false;
+    closeInvoked_ = false;
+}
+
+// ---- properties ----
+
+void TCustomWSocket::SetAddr(const std::string& value) {
+    if (addrAssigned_ && value == addrStr_) return;
+    if (state_ != wsClosed) return RaiseException("Cannot change Addr if not closed");
+    addrStr_ = Trim(value);
+    addrResolved_ = false;
+    addrAssigned_ = !addrStr_.empty();
+}
+
+void TCustomWSocket::SetRemotePort(const std::string& value) {
+    if (portAssigned_ && value == portStr_) return;
+    if (state_ != wsClosed) return RaiseException("Cannot change Port if not closed");
+    portStr_ = Trim(value);
+    portResolved_ = false;
+    portAssigned_ = !portStr_.empty();
+}
+
+void TCustomWSocket::SetProto(const std::string& value) {
+    if (protoAssigned_ && value == protoStr_) return;
+    if (state_ != wsClosed) return RaiseException("Cannot change Proto if not closed");
+    protoStr_ = Trim(value);
+    protoResolved_ = false;
+    protoAssigned_ = !protoStr_.empty();
+}
+
+void TCustomWSocket::SetLocalPort(const std::string& value) {
+    if (state_ != wsClosed) return RaiseException("Cannot change LocalPort if not closed");
+    localPortStr_ = value;
+    localPortResolved_ = false;
+}
+
+void TCustomWSocket::SetLocalAddr(const std::string& value) {
+    if (state_ != wsClosed) return RaiseException("Cannot change LocalAddr if not closed");
+    std::string text = Trim(value);
+    if (text.empty()) text = "0.0.0.0";
+    if (!WSocketIsDottedIP(text)) return RaiseException("SetLocalAddr(): Invalid IP address");
+    localAddr_ = WSocket_inet_ntoa(in_addr{WSocket_inet_addr(text.c_str())});
+}
+
+TSocketSendFlags TCustomWSocket::SendFlags() const {
+    if (sendFlags_ == 0) return wsSendNormal;
+    if (sendFlags_ == MSG_OOB) return wsSendUrgent;
+    throw ESocketException("Invalid internal SendFlags");
+}
+
+void TCustomWSocket::SetSendFlags(TSocketSendFlags flags) {
+    if (flags == wsSendNormal)
+        sendFlags_ = 0;
+    else if (flags == wsSendUrgent)
+        sendFlags_ = MSG_OOB;
+    else
+        RaiseException("Invalid SendFlags");
+}
+
+// ---- failures ----
+
+void TCustomWSocket::RaiseException(const std::string& message) {
+    if (OnError) {
+        TriggerError();
+        return;
+    }
+    throw ESocketException(message);
+}
+
+void TCustomWSocket::SocketError(const std::string& operation) {
+    auto life = LifeToken();
+    int code = WSocket_WSAGetLastError();
+    std::string line =
+        Format("Error %d in function %s\r\n%s", code, operation.c_str(), WSocketErrorDesc(code).c_str());
+    if ((code == WSAECONNRESET || code == WSAENOTCONN) && hSocket_ != INVALID_SOCKET) {
+        WSocket_closesocket(hSocket_);
+        hSocket_ = INVALID_SOCKET;
+        if (state_ != wsClosed && !closeInvoked_) {
+            closeInvoked_ = true;
+            TriggerSessionClosed(static_cast<uint16_t>(code));
+            if (life.expired()) return;
+        }
+        ChangeState(wsClosed);
+        if (life.expired()) return;
+    }
+    lastError_ = code;
+    RaiseException(line);
+}
+
+void TCustomWSocket::HandleBackGroundException(const std::exception& e) {
+    auto life = LifeToken();
+    bool canClose = true;
+    if (OnBgException) {
+        try {
+            OnBgException(this, e, canClose);
+        } catch (...) {
+        }
+    }
+    if (life.expired() || !canClose) return;
+    try {
+        Abort();
+    } catch (...) {
+    }
+}
+
+// ---- triggers ----
+
+bool TCustomWSocket::TriggerDataAvailable(uint16_t error) {
+    if (!OnDataAvailable || destroying_) return false;
+    {
+        auto handler = OnDataAvailable; // the handler may destroy this socket
+        handler(this, error);
+    }
+    return true;
+}
+
+void TCustomWSocket::TriggerSessionAvailable(uint16_t error) {
+    if (OnSessionAvailable && !destroying_) {
+        auto handler = OnSessionAvailable; // the handler may destroy this socket
+        handler(this, error);
+    }
+}
+
+void TCustomWSocket::TriggerSessionConnected(uint16_t error) {
+    if (OnSessionConnected && !destroying_) {
+        auto handler = OnSessionConnected; // the handler may destroy this socket
+        handler(this, error);
+    }
+}
+
+void TCustomWSocket::TriggerSessionClosed(uint16_t error) {
+    if (OnSessionClosed && !destroying_) {
+        auto handler = OnSessionClosed; // the handler may destroy this socket
+        handler(this, error);
+    }
+}
+
+void TCustomWSocket::TriggerDataSent(uint16_t error) {
+    if (OnDataSent && !destroying_) {
+        auto handler = OnDataSent; // the handler may destroy this socket
+        handler(this, error);
+    }
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState) {
+    if (OnChangeState && !destroying_) {
+        auto handler = OnChangeState; // the handler may destroy this socket
+        handler(this, oldState, newState);
+    }
+}
+
+void TCustomWSocket::TriggerDNSLookupDone(uint16_t error) {
+    if (OnDnsLookupDone && !destroying_) {
+        auto handler = OnDnsLookupDone; // the handler may destroy this socket
+        handler(this, error);
+    }
+}
+
+void TCustomWSocket::TriggerError() {
+    if (OnError && !destroying_) {
+        auto handler = OnError; // the handler may destroy this socket
+        handler(this);
+    }
+}
+
+void TCustomWSocket::ChangeState(TSocketState newState) {
+    TSocketState oldState = state_;
+    state_ = newState;
+    TriggerChangeState(oldState, newState);
+}
+
+// ---- the window ----
+
+void TCustomWSocket::WndProc(TMessage& message) {
+    auto life = LifeToken();
+    try {
+        switch (message.Msg) {
+        case WM_ASYNCSELECT:
+            HandleSelect(message);
+            break;
+        case WM_ASYNCGETHOSTBYNAME:
+            HandleLookupReply(message, false);
+            break;
+        case WM_ASYNCGETHOSTBYADDR:
+            HandleLookupReply(message, true);
+            break;
+        case WM_CLOSE_DELAYED:
+            Close();
+            break;
+        case WM_WSOCKET_RELEASE:
+            delete this;
+            return;
+        default:
+            break;
+        }
+    } catch (const std::exception& e) {
+        if (!life.expired()) HandleBackGroundException(e);
+    } catch (...) {
+        if (!life.expired()) HandleBackGroundException(platform::Exception("Unknown exception"));
+    }
+}
+
+void TCustomWSocket::HandleSelect(TMessage& message) {
+    if (hSocket_ == INVALID_SOCKET || message.WParam != static_cast<platform::WPARAM>(hSocket_) || paused_)
+        return;
+    auto life = LifeToken();
+    unsigned event = WSAGETSELECTEVENT(message.LParam);
+    auto error = static_cast<uint16_t>(WSAGETSELECTERROR(message.LParam));
+    if ((event & FD_CONNECT) && state_ != wsConnected) {
+        ChangeState(wsConnected);
+        if (life.expired()) return;
+        TriggerSessionConnected(error);
+        if (life.expired()) return;
+        if (error != 0 && state_ != wsClosed) Close();
+        if (life.expired()) return;
+    }
+    if (event & FD_READ) {
+        if (state_ != wsConnected) {
+            ChangeState(wsConnected);
+            if (life.expired()) return;
+            TriggerSessionConnected(error);
+            if (life.expired()) return;
+        }
+        ReceiveLoop(error, ComponentOptions);
+        if (life.expired()) return;
+    }
+    if (event & FD_WRITE) {
+        TryToSend();
+        if (life.expired()) return;
+        if (allSent_) TriggerDataSent(error);
+        if (life.expired()) return;
+    }
+    if (event & FD_ACCEPT) {
+        TriggerSessionAvailable(error);
+        if (life.expired()) return;
+    }
+    if ((event & FD_CLOSE) && state_ != wsConnecting) {
+        ReceiveLoop(0, ComponentOptions & ~static_cast<unsigned>(wsoNoReceiveLoop));
+        if (life.expired()) return;
+        if (!closeInvoked_) {
+            closeInvoked_ = true;
+            TriggerSessionClosed(error);
+            if (life.expired()) return;
+        }
+        if (state_ != wsClosed) Close();
+    }
+}
+
+void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options) {
+    auto life = LifeToken();
+    while (hSocket_ != INVALID_SOCKET) {
+        lastError_ = 0;
+        unsigned callsBefore = recvCalls_;
+        if (!TriggerDataAvailable(error)) {
+            if (life.expired()) return;
+            char junk[1024];
+            if (DoRecv(junk, sizeof junk, 0) < 0) {
+                int code = WSocket_WSAGetLastError();
+                lastError_ = code == WSAEWOULDBLOCK ? 0 : code;
+                if (code == WSAEWOULDBLOCK) break;
+            }
+        }
+        if (life.expired()) return;
+        if (options & wsoNoReceiveLoop) break;
+        if (lastError_ != 0 || hSocket_ == INVALID_SOCKET) break;
+        // A handler that read nothing is not called again: the loop would never end.
+        if (recvCalls_ == callsBefore) break;
+        unsigned long waiting = 0;
+        if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) {
+            lastError_ = WSocket_WSAGetLastError();
+            break;
+        }
+        if (waiting == 0) break;
+    }
+}
+
+// ---- connect, listen, accept ----
+
+void TCustomWSocket::ResolveForConnect(bool withLocalPort) {
+    if (!protoResolved_) {
+        proto_ = WSocketResolveProto(protoStr_);
+        sockType_ = proto_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+        protoResolved_ = true;
+    }
+    if (!portResolved_) {
+        portNum_ = WSocketResolvePort(portStr_, protoStr_);
+        sin_.sin_port = WSocket_htons(portNum_);
+        portResolved_ = true;
+    }
+    if (withLocalPort && !localPortResolved_) {
+        localPortNum_ = WSocketResolvePort(localPortStr_, protoStr_);
+        localPortResolved_ = true;
+    }
+    if (!addrResolved_) {
+        sin_.sin_addr.s_addr = WSocketResolveHost(addrStr_);
+        addrResolved_ = true;
+    }
+}
+
+void TCustomWSocket::SetOption(int level, int name, int value, const char* failure) {
+    if (WSocket_setsockopt(hSocket_, level, name, &value, sizeof value) != 0) SocketError(failure);
+}
+
+void TCustomWSocket::ApplyLinger() {
+    if (LingerOnOff == wsLingerNoSet) return;
+    if (hSocket_ == INVALID_SOCKET) return RaiseException("Cannot set linger option at this time");
+    linger option{LingerOnOff == wsLingerOn ? 1 : 0, LingerTimeout};
+    if (WSocket_setsockopt(hSocket_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0)
+        SocketError("setsockopt(SO_LINGER)");
+}
+
+void TCustomWSocket::ArmSelect(long mask, const char* failure) {
+    if (WSocket_WSAAsyncSelect(hSocket_, Handle(), WM_ASYNCSELECT, mask) != 0) SocketError(failure);
+}
+
+void TCustomWSocket::BindSocket() {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = WSocketResolveHost(localAddr_);
+    local.sin_port = WSocket_htons(localPortNum_);
+    if (WSocket_bind(hSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        lastError_ = WSocket_WSAGetLastError();
+        return RaiseException(Format("winsock.bind failed, error #%d", lastError_));
+    }
+    int len = sizeof local;
+    if (WSocket_getsockname(hSocket_, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+        lastError_ = WSocket_WSAGetLastError();
+        return RaiseException(Format("winsock.getsockname failed, error #%d", lastError_));
+    }
+    localPortNum_ = WSocket_ntohs(local.sin_port);
+    localPortStr_ = std::to_string(localPortNum_);
+}
+
+void TCustomWSocket::Connect() {
+    if (hSocket_ != INVALID_SOCKET && state_ != wsClosed)
+        return RaiseException("Connect: Socket already in use");
+    if (!portAssigned_) return RaiseException("Connect: No Port Specified");
+    if (!addrAssigned_) return RaiseException("Connect: No IP Address Specified");
+    if (!protoAssigned_) return RaiseException("Connect: No Protocol Specified");
+    ResolveForConnect(true);
+    DeleteBufferedData();
+    hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
+    if (hSocket_ == INVALID_SOCKET) return SocketError("Connect (socket)");
+    auto life = LifeToken();
+    ChangeState(wsOpened);
+    if (life.expired()) return;
+    int errorsBefore = lastError_ = 0;
+    auto failed = [&] { return life.expired() || hSocket_ == INVALID_SOCKET || lastError_ != errorsBefore; };
+    if (sockType_ == SOCK_STREAM) {
+        SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
+        if (failed()) return;
+        if (ComponentOptions & wsoTcpNoDelay)
+            SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+        if (failed()) return;
+        ApplyLinger();
+        if (failed()) return;
+        SetOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)");
+        if (failed()) return;
+        if (localPortNum_ != 0 || localAddr_ != "0.0.0.0") BindSocket();
+    } else {
+        BindSocket();
+        if (failed()) return;
+        if (MultiCast && MultiCastIpTTL != 1)
+            SetOption(IPPROTO_IP, IP_MULTICAST_TTL, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)");
+        if (failed()) return;
+        if (sin_.sin_addr.s_addr == INADDR_BROADCAST)
+            SetOption(SOL_SOCKET, SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)");
+    }
+    if (failed()) return;
+    selectEvent_ = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+    ArmSelect(selectEvent_, "WSAAsyncSelect");
+    if (failed()) return;
+    if (sockType_ == SOCK_STREAM) {
+        if (WSocket_connect(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) == 0 ||
+            WSocket_WSAGetLastError() == WSAEWOULDBLOCK) {
+            ChangeState(wsConnecting);
+        } else {
+            lastError_ = WSocket_WSAGetLastError();
+            SocketError("Connect");
+        }
+    } else {
+        ChangeState(wsConnected);
+        if (life.expired()) return;
+        TriggerSessionConnected(0);
+    }
+}
+
+void TCustomWSocket::Listen() {
+    if (!portAssigned_) {
+        WSocket_WSASetLastError(WSAEINVAL);
+        return SocketError("listen: port not assigned");
+    }
+    if (!protoAssigned_) {
+        WSocket_WSASetLastError(WSAEINVAL);
+        return SocketError("listen: protocol not assigned");
+    }
+    if (!addrAssigned_) {
+        WSocket_WSASetLastError(WSAEINVAL);
+        return SocketError("listen: address not assigned");
+    }
+    ResolveForConnect(false);
+    DeleteBufferedData();
+    hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
+    if (hSocket_ == INVALID_SOCKET) return SocketError("socket");
+    auto life = LifeToken();
+    lastError_ = 0;
+    // TCP listeners reuse the address so that a restart does not wait for old connections to time out.
+    if (sockType_ == SOCK_STREAM || ReuseAddr)
+        SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
+    if (life.expired() || lastError_ != 0) return;
+    if (WSocket_bind(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) != 0) {
+        int code = WSocket_WSAGetLastError();
+        WSocket_closesocket(hSocket_); // the socket was never opened as far as the state goes
+        hSocket_ = INVALID_SOCKET;
+        WSocket_WSASetLastError(code);
+        return SocketError("Bind");
+    }
+    ChangeState(wsBound);
+    if (life.expired()) return;
+    if (sockType_ == SOCK_DGRAM) {
+        if (MultiCast) {
+            ip_mreq group{};
+            group.imr_multiaddr.s_addr = WSocket_inet_addr(MultiCastAddrStr.c_str());
+            group.imr_interface.s_addr = WSocket_htonl(INADDR_ANY);
+            if (WSocket_setsockopt(hSocket_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &group, sizeof group) != 0)
+                return SocketError("setsockopt(IP MULTICAST)");
+        }
+        ChangeState(wsListening);
+        if (life.expired()) return;
+        ChangeState(wsConnected);
+        if (life.expired()) return;
+        TriggerSessionConnected(0);
+        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
+    } else {
+        if (WSocket_listen(hSocket_, 5) != 0) return SocketError("Listen");
+        ChangeState(wsListening);
+        if (life.expired()) return;
+    }
+    selectEvent_ = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
+    ArmSelect(selectEvent_, "WSAASyncSelect");
+}
+
+SOCKET TCustomWSocket::Accept() {
+    if (state_ != wsListening) {
+        WSocket_WSASetLastError(WSAEINVAL);
+        SocketError("not a listening socket");
+        return INVALID_SOCKET;
+    }
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    SOCKET accepted = WSocket_accept(hSocket_, reinterpret_cast<sockaddr*>(&peer), &len);
+    if (accepted == INVALID_SOCKET) {
+        lastError_ = WSocket_WSAGetLastError();
+        SocketError("Accept");
+        return INVALID_SOCKET;
+    }
+    sin_ = peer;
+    return accepted;
+}
+
+void TCustomWSocket::Dup(SOCKET handle) {
+    if (handle == 0 || handle == INVALID_SOCKET) {
+        WSocket_WSASetLastError(WSAEINVAL);
+        return SocketError("Dup");
+    }
+    auto life = LifeToken();
+    if (state_ != wsClosed) {
+        if (hSocket_ != INVALID_SOCKET && WSocket_closesocket(hSocket_) != 0) {
+            hSocket_ = INVALID_SOCKET;
+            return SocketError("Dup (closesocket)");
+        }
+        hSocket_ = INVALID_SOCKET;
+        ChangeState(wsClosed);
+        if (life.expired()) return;
+    }
+    hSocket_ = handle;
+    ApplyLinger();
+    if (ComponentOptions & wsoTcpNoDelay)
+        SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+    selectEvent_ = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+    ArmSelect(selectEvent_, "WSAAsyncSelect");
+    ChangeState(wsConnected);
+}
+
+// ---- closing ----
+
+void TCustomWSocket::Close() {
+    InternalClose(true, 0);
+}
+
+void TCustomWSocket::CloseDelayed() {
+    platform::PostMessage(Handle(), WM_CLOSE_DELAYED);
+}
+
+void TCustomWSocket::Release() {
+    platform::PostMessage(Handle(), WM_WSOCKET_RELEASE);
+}
+
+void TCustomWSocket::Abort() {
+    auto life = LifeToken();
+    CancelDnsLookup();
+    if (life.expired()) return;
+    DeleteBufferedData();
+    if (state_ == wsConnected && sockType_ == SOCK_STREAM && hSocket_ != INVALID_SOCKET) {
+        LingerOnOff = wsLingerOff;
+        ApplyLinger();
+    }
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
+    auto life = LifeToken();
+    if (hSocket_ == INVALID_SOCKET) {
+        if (state_ != wsClosed) {
+            ChangeState(wsClosed);
+            if (life.expired()) return;
+            AssignDefaultValue();
+        }
+        return;
+    }
+    if (state_ == wsClosed) return;
+    if (shut) WSocket_shutdown(hSocket_, SD_SEND);
+    // Close exactly once: the descriptor number is free again as soon as close() returns.
+    WSocket_closesocket(hSocket_);
+    hSocket_ = INVALID_SOCKET;
+    ChangeState(wsClosed);
+    if (life.expired()) return;
+    if (!destroying_ && !closeInvoked_) {
+        closeInvoked_ = true;
+        TriggerSessionClosed(error);
+        if (life.expired()) return;
+    }
+    AssignDefaultValue();
+}
+
+void TCustomWSocket::Shutdown(int how) {
+    if (hSocket_ != INVALID_SOCKET) WSocket_shutdown(hSocket_, how);
+}
+
+void TCustomWSocket::Pause() {
+    paused_ = true;
+    if (hSocket_ != INVALID_SOCKET) WSocket_WSAAsyncSelect(hSocket_, Handle(), WM_ASYNCSELECT, 0);
+}
+
+void TCustomWSocket::Resume() {
+    paused_ = false;
+    if (hSocket_ != INVALID_SOCKET) ArmSelect(selectEvent_, "WSAAsyncSelect");
+}
+
+// ---- waiting ----
+
+bool TCustomWSocket::Terminated() const {
+    return platform::EventLoop::Get().Terminated();
+}
+
+bool TCustomWSocket::PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+    platform::EventLoop& loop = platform::EventLoop::Get();
+    platform::Clock& clock = platform::Clock::Get();
+    uint32_t start = clock.TickCount();
+    while (!done()) {
+        if (loop.Terminated()) return false;
+        uint32_t wait = UINT32_MAX;
+        if (timeoutMs > 0) {
+            uint32_t elapsed = platform::TicksElapsed(clock.TickCount(), start);
+            if (elapsed >= timeoutMs) return false;
+            wait = timeoutMs - elapsed;
+        }
+        loop.Turn(true, wait);
+    }
+    return true;
+}
+
+void TCustomWSocket::Flush() {
+    auto life = LifeToken();
+    while (hSocket_ != INVALID_SOCKET && !allSent_ && !Terminated()) {
+        TryToSend();
+        if (life.expired() || allSent_ || hSocket_ == INVALID_SOCKET) return;
+        platform::EventLoop::Get().Turn(true, 1000);
+        if (life.expired()) return;
+    }
+}
+
+void TCustomWSocket::WaitForClose() {
+    auto life = LifeToken();
+    while (hSocket_ != INVALID_SOCKET && state_ != wsClosed && !Terminated()) {
+        MessagePump();
+        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
+        unsigned long waiting = 0;
+        if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) return;
+        if (waiting > 0) TriggerDataAvailable(0);
+        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
+        if (WSocket_recv(hSocket_, nullptr, 0, 0) < 1) {
+            lastError_ = WSocket_WSAGetLastError();
+            if (lastError_ != WSAEWOULDBLOCK) return;
+        }
+        platform::EventLoop::Get().Turn(true, 1000);
+    }
+}
+
+void TCustomWSocket::MessagePump() {
+    platform::EventLoop::Get().ProcessMessages();
+}
+
+bool TCustomWSocket::ProcessMessage() {
+    bool any = platform::EventLoop::Get().Pending() > 0;
+    platform::EventLoop::Get().ProcessMessages();
+    return any;
+}
+
+void TCustomWSocket::ProcessMessages() {
+    platform::EventLoop::Get().ProcessMessages();
+}
+
+void TCustomWSocket::MessageLoop() {
+    platform::EventLoop::Get().Run();
+}
+
+// ---- names and addresses ----
+
+void TCustomWSocket::DnsLookup(const std::string& hostName) {
+    if (hostName.empty()) {
+        RaiseException("DNS lookup: invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (dnsLookupHandle_ != 0) CancelDnsLookup();
+    dnsResult_.clear();
+    dnsResultList_.Clear();
+    if (WSocketIsDottedIP(hostName)) {
+        dnsResult_ = WSocket_inet_ntoa(in_addr{WSocket_inet_addr(Trim(hostName).c_str())});
+        TriggerDNSLookupDone(0);
+        return;
+    }
+    earlyReply_ = false;
+    dnsLookupHandle_ =
+        WSocket_WSAAsyncGetHostByName(Handle(), WM_ASYNCGETHOSTBYNAME, hostName.c_str(), nullptr, 0);
+    if (dnsLookupHandle_ == 0)
+        return RaiseException(
+            Format("%s: can't start DNS lookup, error #%d", hostName.c_str(), WSocket_WSAGetLastError()));
+    if (earlyReply_) HandleLookupReply(earlyMessage_, false);
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
+    if (hostAddr.empty() || hostAddr.size() >= 257) {
+        RaiseException("ReverseDnsLookup: Invalid host name.");
+        TriggerDNSLookupDone(WSAEINVAL);
+        return;
+    }
+    if (dnsLookupHandle_ != 0) CancelDnsLookup();
+    dnsResult_.clear();
+    dnsResultList_.Clear();
+    in_addr address{WSocket_inet_addr(hostAddr.c_str())};
+    earlyReply_ = false;
+    dnsLookupHandle_ = WSocket_WSAAsyncGetHostByAddr(Handle(), WM_ASYNCGETHOSTBYADDR,
+                                                     reinterpret_cast<const char*>(&address), sizeof address,
+                                                     AF_INET, nullptr, 0);
+    if (dnsLookupHandle_ == 0)
+        return RaiseException(
+            Format("%s: can't start DNS lookup, error #%d", hostAddr.c_str(), WSocket_WSAGetLastError()));
+    if (earlyReply_) HandleLookupReply(earlyMessage_, true);
+}
+
+void TCustomWSocket::HandleLookupReply(TMessage& message, bool reverse) {
+    if (dnsLookupHandle_ == 0) {
+        earlyMessage_ = message;
+        earlyReply_ = true;
+        return;
+    }
+    if (message.WParam != dnsLookupHandle_) return;
+    ws::HANDLE handle = dnsLookupHandle_;
+    dnsLookupHandle_ = 0;
+    auto error = static_cast<uint16_t>(WSAGETSELECTERROR(message.LParam));
+    AsyncHostResult result;
+    WSAGetAsyncResult(handle, result);
+    if (error == 0) {
+        if (reverse) {
+            dnsResult_ = result.name;
+            dnsResultList_.Add(result.name);
+        } else {
+            for (const in_addr& a : result.addresses)
+                dnsResultList_.Add(WSocket_inet_ntoa(a));
+            if (dnsResultList_.Count() > 0) dnsResult_ = dnsResultList_[0];
+        }
+    }
+    TriggerDNSLookupDone(error);
+}
+
+void TCustomWSocket::CancelDnsLookup() {
+    if (dnsLookupHandle_ == 0) return;
+    ws::HANDLE handle = dnsLookupHandle_;
+    dnsLookupHandle_ = 0;
+    if (WSocket_WSACancelAsyncRequest(handle) != 0) return SocketError("WSACancelAsyncRequest");
+    if (!destroying_) TriggerDNSLookupDone(WSAEINTR);
+}
+
+std::string TCustomWSocket::GetPeerAddr() {
+    if (state_ != wsConnected) return "error";
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    if (WSocket_getpeername(hSocket_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+        SocketError("GetPeerName");
+        return "error";
+    }
+    return WSocket_inet_ntoa(peer.sin_addr);
+}
+
+std::string TCustomWSocket::GetPeerPort() {
+    if (state_ != wsConnected) return "error";
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    if (WSocket_getpeername(hSocket_, reinterpret_cast<sockaddr*>(&peer), &len) != 0) {
+        SocketError("GetPeerPort");
+        return "error";
+    }
+    return std::to_string(WSocket_ntohs(peer.sin_port));
+}
+
+int TCustomWSocket::GetPeerName(sockaddr_in& name, int length) {
+    if (state_ != wsConnected) return -1;
+    return WSocket_getpeername(hSocket_, reinterpret_cast<sockaddr*>(&name), &length);
+}
+
+int TCustomWSocket::GetSockName(sockaddr_in& name, int& length) {
+    return WSocket_getsockname(hSocket_, reinterpret_cast<sockaddr*>(&name), &length);
+}
+
+std::string TCustomWSocket::GetXAddr() {
+    if (state_ != wsBound && state_ != wsConnected && state_ != wsListening) return "error";
+    sockaddr_in local{};
+    int len = sizeof local;
+    if (GetSockName(local, len) != 0) return "error";
+    return WSocket_inet_ntoa(local.sin_addr);
+}
+
+std::string TCustomWSocket::GetXPort() {
+    if (state_ != wsBound && state_ != wsConnected && state_ != wsListening) return "error";
+    sockaddr_in local{};
+    int len = sizeof local;
+    if (GetSockName(local, len) != 0) return "error";
+    return std::to_string(WSocket_ntohs(local.sin_port));
+}
+
+} // namespace net

@@ -1,0 +1,289 @@
+#pragma once
+// The event-driven socket: a non-blocking TCP or UDP endpoint whose results arrive as event handler
+// calls on the loop's thread, through select notifications posted to the socket's own window handle.
+// TCustomWSocket is the socket with its send chain and receive calls; TCustomLineWSocket adds line
+// mode; TCustomSyncWSocket adds waits that run the loop; TWSocket is the component that users create.
+#include <netinet/in.h>
+
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/WinsockLoader.h"
+#include "net/WsockBuf.h"
+#include "platform/Component.h"
+#include "platform/EventLoop.h"
+#include "platform/StringList.h"
+
+namespace net {
+
+using platform::TMessage;
+using platform::WM_USER;
+
+enum TSocketState {
+    wsInvalidState,
+    wsOpened,
+    wsBound,
+    wsConnecting,
+    wsConnected,
+    wsAccepting,
+    wsListening,
+    wsClosed
+};
+enum TWSocketOption : unsigned { wsoNoReceiveLoop = 1, wsoTcpNoDelay = 2 };
+using TWSocketOptions = unsigned;
+enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
+enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
+
+inline constexpr uint32_t WM_ASYNCSELECT = WM_USER + 1;
+inline constexpr uint32_t WM_ASYNCGETHOSTBYNAME = WM_USER + 2;
+inline constexpr uint32_t WM_ASYNCGETHOSTBYADDR = WM_USER + 3;
+inline constexpr uint32_t WM_CLOSE_DELAYED = WM_USER + 4;
+inline constexpr uint32_t WM_WSOCKET_RELEASE = WM_USER + 5;
+inline constexpr uint32_t WM_TRIGGER_DATA_AVAILABLE = WM_USER + 20;
+inline constexpr uint32_t WM_CLIENT_CLOSED = WM_USER + 30;
+inline constexpr uint32_t WM_HTTP_DONE = WM_USER + 40;
+
+inline constexpr int kSendChunkSize = 1460;
+inline constexpr int kMaxDatagram = 65507;
+inline constexpr int kWaitTimedOut = 12001;
+
+class TCustomWSocket;
+using TSessionEvent = std::function<void(TCustomWSocket* sender, uint16_t error)>;
+using TSendDataEvent = std::function<void(TCustomWSocket* sender, int bytesSent)>;
+using TChangeStateEvent =
+    std::function<void(TCustomWSocket* sender, TSocketState oldState, TSocketState newState)>;
+using TNotifyEvent = std::function<void(TCustomWSocket* sender)>;
+using TBgExceptionEvent =
+    std::function<void(TCustomWSocket* sender, const std::exception& e, bool& canClose)>;
+
+class TCustomWSocket : public platform::TComponent, public platform::MessageTarget {
+public:
+    explicit TCustomWSocket(platform::TComponent* owner = nullptr, const std::string& name = {});
+    ~TCustomWSocket() override;
+
+    // Properties.
+    const std::string& Addr() const { return addrStr_; }
+    void SetAddr(const std::string& value);
+    const std::string& Port() const { return portStr_; }
+    void SetPort(const std::string& value) { SetRemotePort(value); }
+    virtual void SetRemotePort(const std::string& value);
+    const std::string& Proto() const { return protoStr_; }
+    virtual void SetProto(const std::string& value);
+    const std::string& LocalAddr() const { return localAddr_; }
+    void SetLocalAddr(const std::string& value);
+    const std::string& LocalPort() const { return localPortStr_; }
+    void SetLocalPort(const std::string& value);
+    std::string PeerAddr() { return GetPeerAddr(); }
+    std::string PeerPort() { return GetPeerPort(); }
+    const std::string& DnsResult() const { return dnsResult_; }
+    const platform::TStringList& DnsResultList() const { return dnsResultList_; }
+    TSocketState State() const { return state_; }
+    int ReadCount() const { return readCount_; }
+    int RcvdCount() { return GetRcvdCount(); }
+    int LastError() const { return lastError_; }
+    SOCKET HSocket() const { return hSocket_; }
+    bool AllSent() const { return allSent_; }
+    bool Paused() const { return paused_; }
+    bool MultiThreaded = false;
+    bool MultiCast = false;
+    std::string MultiCastAddrStr;
+    int MultiCastIpTTL = 1;
+    bool ReuseAddr = false;
+    TWSocketOptions ComponentOptions = 0;
+    TSocketSendFlags SendFlags() const;
+    void SetSendFlags(TSocketSendFlags flags);
+    TSocketLingerOnOff LingerOnOff = wsLingerOn;
+    int LingerTimeout = 0;
+
+    // Events.
+    TSessionEvent OnSessionAvailable, OnSessionConnected, OnSessionClosed, OnDataAvailable, OnDataSent,
+        OnDnsLookupDone;
+    TSendDataEvent OnSendData;
+    TChangeStateEvent OnChangeState;
+    TNotifyEvent OnError;
+    TBgExceptionEvent OnBgException;
+
+    // Operations.
+    virtual void Connect();
+    virtual void Listen();
+    virtual SOCKET Accept();
+    virtual void Dup(SOCKET handle);
+    virtual void Close();
+    virtual void CloseDelayed();
+    virtual void Release();
+    virtual void Abort();
+    virtual void Shutdown(int how);
+    virtual void Pause();
+    virtual void Resume();
+    virtual void Flush();
+    virtual void WaitForClose();
+    virtual void DnsLookup(const std::string& hostName);
+    virtual void ReverseDnsLookup(const std::string& hostAddr);
+    virtual void CancelDnsLookup();
+    virtual std::string GetPeerAddr();
+    virtual std::string GetPeerPort();
+    virtual int GetPeerName(sockaddr_in& name, int length);
+    virtual std::string GetXAddr();
+    virtual std::string GetXPort();
+    virtual int GetSockName(sockaddr_in& name, int& length);
+    virtual void MessagePump();
+    bool ProcessMessage();
+    void ProcessMessages();
+    void MessageLoop();
+
+    // Sending and receiving.
+    virtual int Send(const void* data, int length);
+    virtual int SendStr(const std::string& text);
+    void SendText(const std::string& text) { SendStr(text); }
+    virtual int SendTo(const sockaddr_in& dest, int destLen, const void* data, int length);
+    void PutDataInSendBuffer(const void* data, int length);
+    void PutStringInSendBuffer(const std::string& text) {
+        PutDataInSendBuffer(text.data(), static_cast<int>(text.size()));
+    }
+    virtual int Receive(void* buffer, int length);
+    virtual std::string ReceiveStr();
+    virtual int ReceiveFrom(void* buffer, int length, sockaddr_in& from, int& fromLen);
+    int PeekData(void* buffer, int length);
+    virtual int GetRcvdCount();
+    void DeleteBufferedData();
+    int BufferedChunks() const { return static_cast<int>(bufferList_.size()); }
+
+    void Dispatch(TMessage& message) override { WndProc(message); }
+
+protected:
+    virtual void WndProc(TMessage& message);
+    virtual void AssignDefaultValue();
+    virtual void InternalClose(bool shut, uint16_t error);
+    virtual void BindSocket();
+    virtual int RealSend(const void* data, int length);
+    virtual void RaiseException(const std::string& message);
+    virtual void HandleBackGroundException(const std::exception& e);
+    // False when no handler took the data (the receive loop then discards it).
+    virtual bool TriggerDataAvailable(uint16_t error);
+    virtual void TriggerSessionAvailable(uint16_t error);
+    virtual void TriggerSessionConnected(uint16_t error);
+    virtual void TriggerSessionClosed(uint16_t error);
+    virtual void TriggerDataSent(uint16_t error);
+    virtual void TriggerChangeState(TSocketState oldState, TSocketState newState);
+    virtual void TriggerDNSLookupDone(uint16_t error);
+    virtual void TriggerError();
+    virtual int DoRecv(void* buffer, int length, int flags);
+    virtual int DoRecvFrom(void* buffer, int length, int flags, sockaddr_in& from, int& fromLen);
+
+    void ChangeState(TSocketState newState);
+    void SocketError(const std::string& operation);
+    void TryToSend();
+    // The receive loop of FD_READ and FD_CLOSE: the owner is called again while bytes wait.
+    void ReceiveLoop(uint16_t error, TWSocketOptions options);
+    // Runs the loop, blocking in poll() between turns, until done() holds, the deadline (ms from now; 0 =
+    // none) passes or the program terminates. True when done() held.
+    bool PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
+    bool Terminated() const;
+    // Weak token for "am I still alive" checks after calling out to a handler that may delete us.
+    std::weak_ptr<int> LifeToken() const { return life_; }
+    bool Destroying() const { return destroying_; }
+
+    SOCKET hSocket_ = ws::INVALID_SOCKET;
+    sockaddr_in sin_{};
+    TSocketState state_ = wsClosed;
+    int lastError_ = 0;
+    int sockType_ = 1;
+    bool closeInvoked_ = false;
+    bool allSent_ = true;
+    bool bufferFilled_ = false;
+    unsigned recvCalls_ = 0; // network reads, to see whether a handler consumed anything
+
+private:
+    void HandleSelect(TMessage& message);
+    void HandleLookupReply(TMessage& message, bool reverse);
+    void ResolveForConnect(bool withLocalPort);
+    void ApplyLinger();
+    void ArmSelect(long mask, const char* failure);
+    void SetOption(int level, int name, int value, const char* failure);
+
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    bool destroying_ = false;
+    ws::HANDLE dnsLookupHandle_ = 0;
+    bool earlyReply_ = false;
+    TMessage earlyMessage_{};
+    std::string addrStr_;
+    bool addrResolved_ = false, addrAssigned_ = false;
+    int proto_ = 6;
+    bool protoAssigned_ = true, protoResolved_ = false, localPortResolved_ = false;
+    std::string protoStr_ = "tcp";
+    std::string portStr_;
+    bool portAssigned_ = false, portResolved_ = false;
+    uint16_t portNum_ = 0;
+    std::string localPortStr_ = "0";
+    uint16_t localPortNum_ = 0;
+    std::string localAddr_ = "0.0.0.0";
+    int readCount_ = 0;
+    bool paused_ = false;
+    long selectEvent_ = 0;
+    int sendFlags_ = 0;
+    std::string dnsResult_;
+    platform::TStringList dnsResultList_;
+    std::deque<std::unique_ptr<TBuffer>> bufferList_;
+};
+
+// Line mode: bytes are collected until LineEnd, and OnDataAvailable is raised once per line, during
+// which Receive and ReceiveStr return exactly that line with its line end.
+class TCustomLineWSocket : public TCustomWSocket {
+public:
+    using TCustomWSocket::TCustomWSocket;
+    ~TCustomLineWSocket() override;
+
+    std::string LineEnd = "\r\n";
+    bool LineMode() const { return lineMode_; }
+    virtual void SetLineMode(bool value);
+    int LineLength() const { return lineLength_; }
+    int LineLimit = 65536;
+    bool LineEcho = false;
+    bool LineEdit = false;
+    bool LineReceived() const { return lineReceived_; }
+    std::function<void(TCustomWSocket* sender, int count, bool& clearData)> OnLineLimitExceeded;
+
+    int GetRcvdCount() override;
+    int BufferedCount() const { return static_cast<int>(buffer_.size()); }
+
+protected:
+    void WndProc(TMessage& message) override;
+    int DoRecv(void* buffer, int length, int flags) override;
+    bool TriggerDataAvailable(uint16_t error) override;
+    void TriggerSessionClosed(uint16_t error) override;
+    virtual void TriggerLineLimitExceeded(int count, bool& clearData);
+    virtual void EditLine(std::string& fresh);
+    // Delivers the pending line, then every complete line in the buffer; checks the line limit.
+    void DeliverLines(size_t searchFrom);
+    bool DeliverCurrentLine();
+
+    std::string buffer_; // bytes received and not yet delivered
+    int lineLength_ = 0; // length of the line being delivered (at the front of line_)
+    std::string line_;   // the line being delivered
+    bool lineMode_ = false;
+    bool lineReceived_ = false;
+    bool lineClearData_ = false;
+    bool discardToLineEnd_ = false; // after a limit clear: the rest of that line is dropped
+};
+
+// Waits that run the loop until a flag is set or a time-out passes.
+class TCustomSyncWSocket : public TCustomLineWSocket {
+public:
+    using TCustomLineWSocket::TCustomLineWSocket;
+
+    int TimeoutMs = 0; // 0 = wait without limit
+    virtual int WaitUntilReady(const bool& done);
+    virtual int Synchronize(const std::function<void()>& proc, bool& done);
+    // Reads one line (with its line end) within the time-out: 0 = 60 s, negative = ms, positive = s.
+    void ReadLine(int timeout, std::string& text);
+};
+
+class TWSocket : public TCustomSyncWSocket {
+public:
+    using TCustomSyncWSocket::TCustomSyncWSocket;
+};
+
+} // namespace net

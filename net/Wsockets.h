@@ -1,0 +1,80 @@
+#pragma once
+// A listening TCP socket that turns each accepted connection into a client object of the owner's
+// class, greets it with a banner, refuses clients beyond a maximum and frees each client after its
+// session has closed (through a posted message, so that the client's own close path finishes first).
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/Wsocket.h"
+
+namespace net {
+
+class TCustomWSocketServer;
+
+class TWSocketClient : public TWSocket {
+public:
+    explicit TWSocketClient(platform::TComponent* owner = nullptr, const std::string& name = {});
+    ~TWSocketClient() override;
+
+    std::string Banner;
+    TCustomWSocketServer* Server = nullptr;
+
+    virtual void StartConnection();
+    // The peer's address and port as captured when the connection was adopted.
+    std::string GetPeerAddr() override { return peerAddr_; }
+    std::string GetPeerPort() override { return peerPort_; }
+    void Dup(SOCKET handle) override;
+
+protected:
+    void TriggerSessionClosed(uint16_t error) override;
+
+private:
+    std::string peerAddr_;
+    std::string peerPort_;
+    bool closedNotified_ = false;
+};
+
+using TWSocketClientFactory = std::function<TWSocketClient*(TCustomWSocketServer* server)>;
+using TClientEvent =
+    std::function<void(TCustomWSocketServer* sender, TWSocketClient* client, uint16_t error)>;
+
+class TCustomWSocketServer : public TWSocket {
+public:
+    explicit TCustomWSocketServer(platform::TComponent* owner = nullptr, const std::string& name = {});
+    ~TCustomWSocketServer() override;
+
+    std::string Banner = "Welcome to TcpSrv";
+    std::string BannerToBusy = "Sorry, too many clients";
+    // Creates one client object for an accepted connection (default: a plain TWSocketClient).
+    TWSocketClientFactory ClientClass;
+    int MaxClients = 0;
+    TClientEvent OnClientCreate, OnClientConnect, OnClientDisconnect;
+
+    virtual int GetClientCount() const { return static_cast<int>(clients_.size()); }
+    virtual TWSocketClient* GetClient(int index) const;
+    bool IsClient(const void* object) const;
+    int ClientCounter() const { return clientCounter_; }
+
+protected:
+    void WndProc(TMessage& message) override;
+    void TriggerSessionAvailable(uint16_t error) override;
+    virtual void TriggerClientCreate(TWSocketClient* client);
+    virtual void TriggerClientConnect(TWSocketClient* client, uint16_t error);
+    virtual void TriggerClientDisconnect(TWSocketClient* client, uint16_t error);
+
+private:
+    friend class TWSocketClient;
+    void Adopt(TWSocketClient* client) { clients_.push_back(client); }
+    void Forget(TWSocketClient* client);
+
+    std::vector<TWSocketClient*> clients_;
+    int clientCounter_ = 0;
+};
+
+class TWSocketServer : public TCustomWSocketServer {
+public:
+    using TCustomWSocketServer::TCustomWSocketServer;
+};
+
+} // namespace net

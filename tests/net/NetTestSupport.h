@@ -1,0 +1,184 @@
+#pragma once
+// Loopback helpers of the socket tests: a real clock and a clean loop per test, raw POSIX peers, and
+// external client programs run while the loop keeps serving.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+
+namespace net_test {
+
+class LoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldClock_ = platform::Clock::Install(std::make_shared<platform::RealClock>());
+        platform::EventLoop::Get().Reset();
+    }
+    void TearDown() override {
+        platform::EventLoop::Get().Reset();
+        platform::Clock::Install(oldClock_);
+    }
+    static bool RunUntil(const std::function<bool()>& pred, uint32_t limitMs = 5000) {
+        return platform::EventLoop::Get().RunUntil(pred, limitMs);
+    }
+    static void RunFor(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+
+private:
+    std::shared_ptr<platform::Clock> oldClock_;
+};
+
+inline sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A raw listening socket on 127.0.0.1 and an ephemeral port.
+inline int RawListen(uint16_t& port, int type = SOCK_STREAM) {
+    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (type == SOCK_STREAM) ::listen(fd, 16);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+// A port on which nothing listens (bound, then released).
+inline uint16_t FreePort() {
+    uint16_t port = 0;
+    ::close(RawListen(port));
+    return port;
+}
+
+inline int RawConnect(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); // tests read it without blocking the loop
+    return fd;
+}
+
+inline void SetNonBlocking(int fd) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+// Reads what is waiting without blocking; false at end of stream or on an error.
+inline bool DrainInto(int fd, std::string& out) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf); // sockets and pipes alike (set non-blocking)
+        if (n > 0) {
+            out.append(buf, static_cast<size_t>(n));
+            continue;
+        }
+        if (n == 0) return false;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+// True when the program is on PATH. A missing peer fails in CI and skips elsewhere.
+inline bool HavePeer(const std::string& program) {
+    std::string command = "command -v " + program + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+#define REQUIRE_PEER(program)                                                                                \
+    do {                                                                                                     \
+        if (!net_test::HavePeer(program)) {                                                                  \
+            const char* ci = std::getenv("CI");                                                              \
+            if (ci != nullptr && std::string(ci) == "true")                                                  \
+                FAIL() << program << " is missing (install-deps)";                                           \
+            GTEST_SKIP() << program << " is not installed; run scripts/install-deps";                        \
+        }                                                                                                    \
+    } while (0)
+
+// An external program run while the loop keeps serving; its standard output is collected.
+class PeerProcess {
+public:
+    explicit PeerProcess(const std::vector<std::string>& argv, const std::string& input = {}) {
+        int out[2], in[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 2);
+            std::vector<char*> args;
+            for (const auto& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(in[0]);
+        out_ = out[0];
+        SetNonBlocking(out_);
+        // The end of its output wakes the loop, so a wait on Done() does not sleep to its limit.
+        watch_ = platform::EventLoop::Get().WatchFd(out_, POLLIN, [this](short) {
+            if (!DrainInto(out_, output_)) {
+                eof_ = true;
+                platform::EventLoop::Get().UnwatchFd(watch_);
+                watch_ = 0;
+            }
+        });
+        if (!input.empty()) {
+            ssize_t w = ::write(in[1], input.data(), input.size());
+            (void)w;
+        }
+        ::close(in[1]);
+    }
+    ~PeerProcess() {
+        if (watch_ != 0) platform::EventLoop::Get().UnwatchFd(watch_);
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+    }
+    // Collects output; true once the program has ended (its output closed and the process reaped).
+    bool Done() {
+        if (!eof_ && out_ >= 0 && !DrainInto(out_, output_)) eof_ = true;
+        if (eof_ && !exited_ && pid_ > 0) {
+            ::waitpid(pid_, &status_, 0);
+            exited_ = true;
+        }
+        return exited_;
+    }
+    int ExitCode() const { return exited_ && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    const std::string& Output() const { return output_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int watch_ = 0;
+    int status_ = 0;
+    bool exited_ = false;
+    bool eof_ = false;
+    std::string output_;
+};
+
+} // namespace net_test

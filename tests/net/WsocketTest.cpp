@@ -1,0 +1,343 @@
+// The socket component against raw loopback peers: event order, delivery, back-pressure, closing,
+// descriptor reuse, destruction inside handlers, name lookups and datagrams.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+
+#include "net/Wsocket.h"
+#include "tests/net/NetTestSupport.h"
+
+using namespace net;
+using net_test::LoopTest;
+namespace wsk = platform::winsock;
+
+namespace {
+
+class WsocketTest : public LoopTest {
+protected:
+    // Connects `socket` to a raw listener and returns the accepted raw peer.
+    int ConnectPair(TWSocket& socket) {
+        uint16_t port = 0;
+        int listener = net_test::RawListen(port);
+        socket.SetProto("tcp");
+        socket.SetAddr("127.0.0.1");
+        socket.SetPort(std::to_string(port));
+        socket.Connect();
+        EXPECT_TRUE(RunUntil([&] { return socket.State() == wsConnected; }));
+        int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ::close(listener);
+        return peer;
+    }
+};
+
+TEST_F(WsocketTest, RefusedConnectReportsConnectedWithErrorThenClosesOnce) {
+    TWSocket socket;
+    std::vector<std::string> events;
+    socket.OnChangeState = [&](TCustomWSocket*, TSocketState from, TSocketState to) {
+        events.push_back("state " + std::to_string(from) + ">" + std::to_string(to));
+    };
+    socket.OnSessionConnected = [&](TCustomWSocket*, uint16_t e) {
+        events.push_back("connected " + std::to_string(e));
+    };
+    socket.OnSessionClosed = [&](TCustomWSocket*, uint16_t e) {
+        events.push_back("closed " + std::to_string(e));
+    };
+    socket.SetAddr("127.0.0.1");
+    socket.SetPort(std::to_string(net_test::FreePort()));
+    socket.Connect();
+    ASSERT_TRUE(RunUntil([&] { return socket.State() == wsClosed; }));
+    RunFor(50);
+    std::vector<std::string> expected = {"state 7>1",       "state 1>3", "state 3>4",
+                                         "connected 10061", "state 4>7", "closed 0"};
+    EXPECT_EQ(events, expected);
+    // Closed sockets keep Port's text but must be given it again.
+    EXPECT_THROW(socket.Connect(), ESocketException);
+}
+
+TEST_F(WsocketTest, EveryByteArrivesBeforeTheCloseEvent) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    std::string received;
+    bool closed = false;
+    size_t atClose = 0;
+    socket.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        char buf[10]; // a slow handler: ten bytes per call, called again while bytes wait
+        int n = s->Receive(buf, sizeof buf);
+        if (n > 0) received.append(buf, static_cast<size_t>(n));
+    };
+    socket.OnSessionClosed = [&](TCustomWSocket*, uint16_t) {
+        closed = true;
+        atClose = received.size();
+    };
+    std::string payload(100000, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>('a' + i % 23);
+    ASSERT_EQ(::send(peer, payload.data(), payload.size(), 0), static_cast<ssize_t>(payload.size()));
+    ::close(peer);
+    ASSERT_TRUE(RunUntil([&] { return closed; }));
+    EXPECT_EQ(atClose, payload.size());
+    EXPECT_EQ(received, payload);
+    EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST_F(WsocketTest, UnhandledInputIsDiscardedWithoutSpinning) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    std::string junk(5000, 'x');
+    ::send(peer, junk.data(), junk.size(), 0);
+    RunFor(100);
+    unsigned long waiting = 1;
+    wsk::ioctlsocket(socket.HSocket(), FIONREAD, &waiting);
+    EXPECT_EQ(waiting, 0u);
+    ::close(peer);
+}
+
+TEST_F(WsocketTest, LargeSendToSlowReaderArrivesInOrderAndDataSentComesOnceAfterDrain) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    int dataSent = 0;
+    bool sendReturned = false;
+    socket.OnDataSent = [&](TCustomWSocket*, uint16_t) {
+        EXPECT_TRUE(sendReturned);
+        ++dataSent;
+    };
+    RunFor(20);
+    dataSent = 0; // the connect's own FD_WRITE
+    std::string payload(8 << 20, '\0');
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<char>(i * 7 % 251);
+    EXPECT_EQ(socket.Send(payload.data(), static_cast<int>(payload.size())),
+              static_cast<int>(payload.size()));
+    sendReturned = true;
+    EXPECT_GT(socket.BufferedChunks(), 1);
+    std::string got;
+    int reads = 0;
+    // The reader is slow: one small read per loop turn in which it is readable.
+    int watch = platform::EventLoop::Get().WatchFd(peer, POLLIN, [&](short) {
+        char buf[16384];
+        ssize_t n = ::recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+        ++reads;
+    });
+    ASSERT_TRUE(RunUntil([&] { return got.size() == payload.size() && dataSent > 0; }, 20000))
+        << got.size() << " bytes, " << dataSent << " DataSent, " << socket.BufferedChunks() << " chunks";
+    platform::EventLoop::Get().UnwatchFd(watch);
+    EXPECT_GT(reads, 100);
+    RunFor(20);
+    EXPECT_EQ(dataSent, 1);
+    EXPECT_TRUE(got == payload);
+    ::close(peer);
+}
+
+TEST_F(WsocketTest, PeerResetDuringSendClosesOnceWithConnectionReset) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    std::vector<int> closes;
+    socket.OnSessionClosed = [&](TCustomWSocket*, uint16_t e) { closes.push_back(e); };
+    std::string payload(4 << 20, 'z');
+    socket.Send(payload.data(), static_cast<int>(payload.size()));
+    linger abortive{1, 0};
+    ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    ::close(peer);
+    ASSERT_TRUE(RunUntil([&] { return socket.State() == wsClosed; }));
+    RunFor(50);
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0], wsk::WSAECONNRESET);
+}
+
+TEST_F(WsocketTest, ReusedDescriptorGetsNoEventOfTheClosedSocket) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    int dataSent = 0;
+    socket.OnDataSent = [&](TCustomWSocket*, uint16_t) { ++dataSent; };
+    RunFor(20);
+    dataSent = 0;
+    SOCKET oldFd = socket.HSocket();
+    std::vector<int> fillers; // take every lower free number, so that the next socket gets oldFd
+    for (int fd = ::dup(0); fd >= 0; fd = ::dup(0)) {
+        if (fd > oldFd) {
+            ::close(fd);
+            break;
+        }
+        fillers.push_back(fd);
+    }
+    socket.SendStr("x"); // queues an FD_WRITE for this descriptor
+    socket.Close();
+    socket.SetProto("udp");
+    socket.SetAddr("127.0.0.1");
+    socket.SetPort("0");
+    socket.Listen(); // Linux hands out the same number again
+    ASSERT_EQ(socket.HSocket(), oldFd);
+    RunFor(50);
+    EXPECT_EQ(dataSent, 0);
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(peer);
+}
+
+TEST_F(WsocketTest, HandlersMayDestroyTheirOwnSocket) {
+    auto* reader = new TWSocket;
+    int peer = ConnectPair(*reader);
+    bool deleted = false;
+    reader->OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        s->ReceiveStr();
+        deleted = true;
+        delete s; // destroys this lambda too: touch nothing after it
+    };
+    ::send(peer, "hello", 5, 0);
+    ASSERT_TRUE(RunUntil([&] { return deleted; }));
+    ::close(peer);
+
+    auto* closer = new TWSocket;
+    peer = ConnectPair(*closer);
+    deleted = false;
+    closer->OnSessionClosed = [&](TCustomWSocket* s, uint16_t) {
+        deleted = true;
+        delete s;
+    };
+    ::close(peer);
+    ASSERT_TRUE(RunUntil([&] { return deleted; }));
+
+    auto* released = new TWSocket;
+    peer = ConnectPair(*released);
+    released->Release();
+    released->Release(); // the second message finds no window
+    RunFor(20);
+    ::close(peer);
+}
+
+TEST_F(WsocketTest, NameLookupsCompleteThroughTheLoop) {
+    TWSocket socket;
+    std::vector<int> done;
+    socket.OnDnsLookupDone = [&](TCustomWSocket*, uint16_t e) { done.push_back(e); };
+    socket.DnsLookup("10.1.2.3");
+    ASSERT_EQ(done.size(), 1u); // a dotted address completes inside the call
+    EXPECT_EQ(socket.DnsResult(), "10.1.2.3");
+    EXPECT_EQ(socket.DnsResultList().Count(), 0);
+
+    socket.DnsLookup("localhost");
+    EXPECT_EQ(done.size(), 1u);
+    ASSERT_TRUE(RunUntil([&] { return done.size() == 2; }));
+    EXPECT_EQ(done[1], 0);
+    EXPECT_EQ(socket.DnsResult(), "127.0.0.1");
+
+    socket.DnsLookup("no-such-host.invalid");
+    ASSERT_TRUE(RunUntil([&] { return done.size() == 3; }, 20000));
+    EXPECT_NE(done[2], 0);
+
+    // A cancelled lookup, then the socket destroyed while the worker still runs: no callback.
+    auto* doomed = new TWSocket;
+    int calls = 0;
+    doomed->OnDnsLookupDone = [&](TCustomWSocket*, uint16_t e) {
+        ++calls;
+        EXPECT_EQ(e, wsk::WSAEINTR);
+    };
+    doomed->DnsLookup("localhost");
+    doomed->CancelDnsLookup();
+    EXPECT_EQ(calls, 1);
+    doomed->DnsLookup("localhost");
+    delete doomed;
+    RunFor(200);
+    EXPECT_EQ(calls, 1); // destruction cancels silently, and the worker's late result is dropped
+}
+
+TEST_F(WsocketTest, ListenerRestartsOnThePortItJustServed) {
+    TWSocket listener;
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort("0");
+    listener.Listen();
+    std::string port = listener.GetXPort();
+    TWSocket served;
+    listener.OnSessionAvailable = [&](TCustomWSocket* s, uint16_t) { served.Dup(s->Accept()); };
+    int client = net_test::RawConnect(static_cast<uint16_t>(std::stoi(port)));
+    ASSERT_TRUE(RunUntil([&] { return served.State() == wsConnected; }));
+    served.LingerOnOff = wsLingerOff;
+    served.Close(); // the active close leaves the port in TIME_WAIT
+    ::close(client);
+    listener.Close();
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort(port);
+    EXPECT_NO_THROW(listener.Listen());
+    EXPECT_EQ(listener.State(), wsListening);
+}
+
+TEST_F(WsocketTest, UdpKeepsEachSendOneDatagram) {
+    uint16_t port = 0;
+    int receiver = net_test::RawListen(port, SOCK_DGRAM);
+    TWSocket sender;
+    bool connected = false;
+    sender.OnSessionConnected = [&](TCustomWSocket*, uint16_t e) { connected = e == 0; };
+    sender.SetProto("udp");
+    sender.SetAddr("127.0.0.1");
+    sender.SetPort(std::to_string(port));
+    sender.Connect();
+    EXPECT_TRUE(connected); // inside Connect, before any message
+    std::string big(3000, 'b');
+    sender.SendStr(big);
+    sender.SendStr("small");
+    char buf[70000];
+    EXPECT_EQ(::recv(receiver, buf, sizeof buf, 0), 3000);
+    EXPECT_EQ(::recv(receiver, buf, sizeof buf, 0), 5);
+    std::string tooBig(70000, 't');
+    EXPECT_THROW(sender.SendStr(tooBig), ESocketException);
+    EXPECT_EQ(sender.LastError(), wsk::WSAEMSGSIZE);
+    ::close(receiver);
+}
+
+TEST_F(WsocketTest, UdpListenerDeliversDatagramsThroughDataAvailable) {
+    TWSocket listener;
+    std::vector<std::string> got;
+    listener.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        char buf[100];
+        sockaddr_in from{};
+        int len = sizeof from;
+        int n = s->ReceiveFrom(buf, sizeof buf, from, len);
+        if (n >= 0) got.emplace_back(buf, static_cast<size_t>(n));
+    };
+    listener.SetProto("udp");
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort("0");
+    listener.Listen();
+    ASSERT_EQ(listener.State(), wsConnected);
+    int port = std::stoi(listener.GetXPort());
+    int out = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to = net_test::Loopback(static_cast<uint16_t>(port));
+    ::sendto(out, "first", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ::sendto(out, "second", 6, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ASSERT_TRUE(RunUntil([&] { return got.size() == 2; }));
+    EXPECT_EQ(got[0], "first");
+    EXPECT_EQ(got[1], "second");
+    ::close(out);
+}
+
+TEST_F(WsocketTest, SendOnAClosedSocketFailsWithNotConnected) {
+    TWSocket socket;
+    int code = 0;
+    socket.OnError = [&](TCustomWSocket* s) { code = s->LastError(); };
+    EXPECT_EQ(socket.SendStr("x"), -1);
+    EXPECT_EQ(code, wsk::WSAENOTCONN);
+}
+
+TEST_F(WsocketTest, HandlerExceptionAbortsUnlessBgExceptionKeepsTheSocket) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    bool keep = true;
+    int exceptions = 0;
+    socket.OnBgException = [&](TCustomWSocket*, const std::exception&, bool& canClose) {
+        ++exceptions;
+        canClose = !keep;
+    };
+    socket.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        s->ReceiveStr();
+        throw std::runtime_error("handler failed");
+    };
+    ::send(peer, "a", 1, 0);
+    ASSERT_TRUE(RunUntil([&] { return exceptions == 1; }));
+    EXPECT_EQ(socket.State(), wsConnected);
+    keep = false;
+    ::send(peer, "b", 1, 0);
+    ASSERT_TRUE(RunUntil([&] { return socket.State() == wsClosed; }));
+    ::close(peer);
+}
+
+} // namespace
