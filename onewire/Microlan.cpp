@@ -264,6 +264,9 @@ int ResetBus() {
 
 bool Startup() {
     try {
+        // A session left open (a search that found nothing leaves it for the next user) is ended before
+        // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
+        if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) tmex::EndSession(SessionHandle);
         SessionHandle = -1;
         SampleCount = 0;
         IniTxtLoaded = false;

@@ -238,7 +238,8 @@ void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
             static_cast<SimulatedClock&>(clock).Advance(delay);
             return;
         }
-        PollFds(watches_.empty() ? 10 : -1);
+        // Nothing is due on the simulated clock: wait a moment of real time for a descriptor or a post.
+        PollFds(10);
         return;
     }
     int timeout = delay == UINT32_MAX ? -1 : static_cast<int>(std::min<uint32_t>(delay, 1u << 30));

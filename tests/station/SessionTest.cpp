@@ -1,0 +1,62 @@
+// Session start, restart and rescan on a simulated net.
+#include <gtest/gtest.h>
+
+#include "station/StationNet.h"
+
+using namespace station_test;
+
+class SessionTest : public StationNetTest {};
+
+TEST_F(SessionTest, NoAdapterLogsThePortTwiceAndStartsNoCycle) {
+    net->SetAdapterPresent(false);
+    TMainForm& form = StartStation();
+    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 64"), 2);
+    EXPECT_NE(platform::Application->Title(), "Running!");
+    EXPECT_FALSE(SessionRunning);
+    EXPECT_EQ(platform::EventLoop::Get().Pending(MsgReadCycle), 0u);
+    EXPECT_TRUE(form.Visible); // the window is shown all the same
+}
+
+TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
+    TMainForm& form = StartStation();
+    EXPECT_EQ(CountLog("No sensors found!"), 1);
+    EXPECT_EQ(platform::Application->Title(), "No sensors found");
+    EXPECT_TRUE(form.RestartButton->Visible());
+    EXPECT_FALSE(SessionRunning);
+
+    AddCounter(0x100);
+    form.RestartButton->Click();
+    EXPECT_FALSE(form.RestartButton->Visible());
+    Run(500);
+    EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(DS2423Count, 1);
+    EXPECT_EQ(CountLog("INFO: Added DS2423 sensor"), 1);
+    Run(3000);
+    EXPECT_GT(SampleCount, 0u);
+}
+
+TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
+    for (uint64_t s = 1; s <= 5; ++s) AddCounter(0x200 + s);
+    TMainForm& form = StartStation();
+    ASSERT_EQ(DeviceCount, 5);
+    DS2423* first = DS2423Sensors[0];
+    AddCounter(0x301);
+    AddThermometer(0x302);
+    form.RescanMLan->Click();
+    Run(3000); // a rescan chosen inside a pass runs when that pass has ended
+    EXPECT_EQ(CountLog("SERVER: Scan completed, sensors found total:7  new:2"), 1);
+    EXPECT_EQ(DS2423Sensors[0], first);
+    EXPECT_EQ(DS2423Count, 6);
+    EXPECT_EQ(DS1820Count, 1);
+    EXPECT_TRUE(form.RescanMLan->Enabled());
+}
+
+TEST_F(SessionTest, ConfiguredButAbsentSensorsAreReported) {
+    std::string humidity = sim::Rom::Make(0x26, 0x999).Text();
+    std::string unknown = sim::Rom::Make(0x1D, 0x998).Text();
+    Write("SENSORS.INI", "[" + humidity + "]\r\nType=Humidity\r\n[" + unknown + "]\r\nType=Unknown\r\n");
+    AddCounter(0x400);
+    StartStation();
+    EXPECT_EQ(CountLog("WARNING: Missing Humidity sensor " + humidity + "!"), 1);
+    EXPECT_EQ(CountLog(unknown), 0); // an Unknown entry is passed over
+}

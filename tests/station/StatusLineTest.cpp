@@ -1,0 +1,67 @@
+// The 21-field status line and the title.
+#include <gtest/gtest.h>
+
+#include "support/StationFixture.h"
+
+using korvane_test::StationFixture;
+
+class StatusLineTest : public StationFixture {};
+
+TEST_F(StatusLineTest, FullAndEmptyStationLines) {
+    TMainForm& form = Start();
+    EXPECT_EQ(form.FormatStatusLine(), "0.0 0.0 0.0 0.0 0.0 0.0 0 0 0.000 0.000 0.000 0.000 0.0 0.0 0.0 0.0000 0.0000 "
+                                      "0.0000 0.0000 0.000 0\r\n");
+    TCurrentReadings& r = CurrentReadings;
+    r.TemperatureC = 7.2f;
+    r.TemperatureMaxC = 9.8f;
+    r.TemperatureMinC = 3.1f;
+    r.WindSpeedMs = 1.8f;
+    r.WindGustMs = 4.0f;
+    r.WindMaxMs = 6.1f;
+    WindDirectionBin = 10;
+    WindDirectionDegrees = 225;
+    r.RainRate = 0;
+    r.RainToday = 0.12f;
+    r.RainWeek = 0.45f;
+    r.RainMonth = 1.2f;
+    r.Humidity = 87;
+    r.HumidityMax = 95;
+    r.HumidityMin = 60.2f;
+    r.BarometerInHg = 29.91f;
+    r.BarometerMaxInHg = 30.12f;
+    r.BarometerMinInHg = 29.85f;
+    r.BarometerChangeInHg = -0.02f;
+    r.RainHour = 0;
+    EXPECT_EQ(form.FormatStatusLine(), "7.2 9.8 3.1 1.8 4.0 6.1 10 225 0.000 0.120 0.450 1.200 87.0 95.0 60.2 29.9100 "
+                                       "30.1200 29.8500 -0.0200 0.000 235\r\n");
+    // 32-bit values are printed as they are stored: 0.45f is just below 0.45.
+    r.TemperatureC = 0.45f;
+    r.HumidityMax = 1234.5f; // wider than its width: printed whole
+    std::string line = form.FormatStatusLine();
+    EXPECT_EQ(line.substr(0, 4), "0.4 ");
+    EXPECT_NE(line.find(" 1234.5 "), std::string::npos);
+}
+
+TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
+    TMainForm& form = Start();
+    CurrentReadings.Temperature = 45.3f;
+    CurrentReadings.WindSpeed = 12.5f;
+    WindDirectionBin = 10;
+    EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - SW 12.5");
+    WindDirectionBin = 255; // no valid direction
+    EXPECT_EQ(form.FormatTitle(), "45.3\xB0 -  12.5");
+    form.UpdateStatusLine();
+    EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 -  12.5");
+    EXPECT_EQ(platform::Application->Title(), "45.3\xB0 -  12.5");
+}
+
+TEST_F(StatusLineTest, SampleCountDisplayLogsTheRunTimeEveryTenThousand) {
+    TMainForm& form = Start();
+    platform::TMessage message{MsgDisplaySampleCount, 9999, 0, 0};
+    form.DisplaySampleCount(message);
+    EXPECT_EQ(form.StatusBar->Panel(0), "9999 samples");
+    EXPECT_EQ(CountLog("samples in"), 0);
+    message.WParam = 20000;
+    form.DisplaySampleCount(message);
+    EXPECT_EQ(CountLog("samples in 0 hours, 0 minutes"), 1);
+}
