@@ -25,7 +25,8 @@ build-check:
 bench:
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target bench
-	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "no benchmarks yet"; fi
+	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
+	$(RELEASE_DIR)/bench/korvane_http_bench
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

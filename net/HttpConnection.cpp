@@ -128,7 +128,7 @@ void THttpConnection::Refuse(const std::string& status, const std::string& reaso
 }
 
 void THttpConnection::ConnectionDataAvailable() {
-    RestartIdleTimer();
+    if (!draining_) RestartIdleTimer(); // an endless body cannot hold the connection past the time-out
     if (connectionState_ == hcPostedData) {
         if (acceptPostedData_ && OnPostedData) {
             OnPostedData(this, 0);
@@ -241,7 +241,7 @@ void THttpConnection::ProcessRequest() {
     if (Method == "HEAD") return ProcessGetHead(true);
     if (Method == "POST") return ProcessPost();
     Answer404();
-    CloseDelayed();
+    CloseAfterAnswer();
 }
 
 bool THttpConnection::DocumentAvailable() const {
@@ -289,10 +289,28 @@ void THttpConnection::ProcessPost() {
     if (life.expired() || State() != wsConnected) return;
     if (flags == hg404) {
         Answer404();
-        CloseDelayed();
+        CloseAfterAnswer();
     } else if (flags == hgAcceptData) {
         acceptPostedData_ = true;
     }
+}
+
+// Closing while the client still sends a body that nobody read would make the kernel reset the
+// connection, and a client that is still sending may then never read the answer. With a body announced,
+// the sending side is shut once the answer has left, what still arrives is dropped, and the connection
+// closes when the client closes (or at the idle time-out).
+void THttpConnection::CloseAfterAnswer() {
+    if (RequestContentLength <= 0) return CloseDelayed();
+    draining_ = true;
+    SetLineMode(false); // a body is no lines: it must not hit the line limit
+    if (AllSent()) return ShutWhenSent();
+    OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
+}
+
+void THttpConnection::ShutWhenSent() {
+    if (!AllSent()) return;
+    OnDataSent = nullptr;
+    Shutdown(ws::SD_SEND);
 }
 
 void THttpConnection::Answer404() {

@@ -1,6 +1,8 @@
 // The HTTP server component: the listening socket server and the wiring of each connection.
 #include "net/Httpsrv.h"
 
+#include <algorithm>
+
 namespace net {
 
 THttpServer::THttpServer(platform::TComponent* owner, const std::string& name) : TComponent(owner, name) {
@@ -99,6 +101,9 @@ void THttpServer::Start() {
     server_->BannerToBusy =
         "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/html\r\nContent-Length: 0\r\n";
     server_->MaxClients = MaxClients;
+    // Browsers open several connections at once: a queue of 5 would drop handshakes in a burst and
+    // stall those pages for a second.
+    server_->ListenBacklog = std::max(5, MaxClients);
     server_->SetProto("tcp");
     server_->SetPort(port_);
     server_->SetAddr(addr_);

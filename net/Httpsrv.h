@@ -79,9 +79,12 @@ private:
     void ProcessPost();
     void StreamPump();
     void Refuse(const std::string& status, const std::string& reason);
+    void CloseAfterAnswer();
+    void ShutWhenSent();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
+    bool draining_ = false; // answered; the unread body is dropped until the client closes
     bool pathSafe_ = true;
     int headerLines_ = 0;
     int headerBytes_ = 0;

@@ -486,7 +486,7 @@ void TCustomWSocket::Listen() {
         TriggerSessionConnected(0);
         if (life.expired() || hSocket_ == INVALID_SOCKET) return;
     } else {
-        if (WSocket_listen(hSocket_, 5) != 0) return SocketError("Listen");
+        if (WSocket_listen(hSocket_, ListenBacklog) != 0) return SocketError("Listen");
         ChangeState(wsListening);
         if (life.expired()) return;
     }

@@ -92,6 +92,9 @@ public:
     std::string MultiCastAddrStr;
     int MultiCastIpTTL = 1;
     bool ReuseAddr = false;
+    // Connections the kernel queues for a TCP listener before Accept; beyond it a connecting peer's
+    // handshake is dropped and retried a second later.
+    int ListenBacklog = 5;
     TWSocketOptions ComponentOptions = 0;
     TSocketSendFlags SendFlags() const;
     void SetSendFlags(TSocketSendFlags flags);

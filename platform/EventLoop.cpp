@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Exceptions.h"
@@ -19,7 +20,9 @@ EventLoop& EventLoop::Get() {
     return loop;
 }
 
-EventLoop::EventLoop() { wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+EventLoop::EventLoop() : loopThread_(std::this_thread::get_id()) {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 EventLoop::~EventLoop() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -38,7 +41,9 @@ void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
         std::lock_guard lock(queueMutex_);
         queue_.push_back(Posted{window, TMessage{msg, wParam, lParam, 0}, nextSequence_++});
     }
-    Wake();
+    // Only another thread can find the loop blocked in poll(); a post from a handler is seen before
+    // the loop waits again.
+    if (std::this_thread::get_id() != loopThread_) Wake();
 }
 
 size_t EventLoop::Pending(uint32_t msg) const {

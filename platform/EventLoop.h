@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -141,6 +142,7 @@ private:
     std::map<int, Watch> watches_;
     int nextWatch_ = 1;
     int wakeFd_ = -1;
+    std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;
     ExceptionHandler exceptionHandler_;
 };

@@ -1,6 +1,10 @@
 // The HTTP server and the socket server against real clients (curl, wget, socat) on loopback.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -193,6 +197,143 @@ TEST_F(HttpServerTest, OverlongLineIsRefusedAndItsTailNotParsedAsARequest) {
     EXPECT_EQ(requests, 0);
 }
 
+TEST_F(HttpServerTest, PostedBodiesReachTheOwnerOrGetACompleteNotFound) {
+    REQUIRE_PEER("curl");
+    std::string body;
+    for (int i = 0; body.size() < 20000; ++i)
+        body += "field" + std::to_string(i) + "=value&";
+    body.resize(20000);
+    Write(root_ + "/body.bin", body);
+    std::string received;
+    long long announced = -1;
+    server_.OnPostDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
+        if (c->Path != "/echo") return; // hg404
+        flags = hgAcceptData;
+        announced = c->RequestContentLength;
+        c->SetLineMode(false); // the body is bytes, not lines
+    };
+    server_.OnPostedData = [&](THttpServer*, THttpConnection* c, uint16_t) {
+        char buf[4096];
+        int n = c->Receive(buf, sizeof buf);
+        if (n > 0) received.append(buf, static_cast<size_t>(n));
+        if (static_cast<long long>(received.size()) < c->RequestContentLength) return;
+        c->SendStr(c->Version + " 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                   std::to_string(received.size()) + "\r\n\r\n");
+        auto stream = std::make_unique<platform::TMemoryStream>();
+        stream->WriteString(received);
+        stream->SetPosition(0);
+        c->DocStream = std::move(stream);
+        c->SendStream();
+    };
+    server_.Start();
+    int rc = -1;
+    // "Expect:" off: the body follows the header at once, as most clients send it.
+    std::string answer =
+        Curl({"-H", "Expect:", "--data-binary", "@" + root_ + "/body.bin", Url("/echo")}, &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(announced, 20000);
+    EXPECT_EQ(received, body);
+    EXPECT_NE(answer.find("Content-Length: 20000\r\n"), std::string::npos) << answer.substr(0, 300);
+    EXPECT_EQ(answer.size() >= body.size() ? answer.substr(answer.size() - body.size()) : answer, body);
+
+    // Nobody takes the body: the 404 arrives whole, and no reset destroys it while the body is still
+    // on its way (curl reports a reset as exit code 56).
+    std::string big(600000, 'b');
+    Write(root_ + "/big.bin", big);
+    for (const char* expect : {"Expect:", "Expect: 100-continue"}) {
+        answer = Curl({"-H", expect, "--data-binary", "@" + root_ + "/big.bin", Url("/nobody")}, &rc);
+        EXPECT_EQ(rc, 0) << expect << "\n" << answer.substr(0, 300);
+        EXPECT_EQ(answer.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << expect << "\n" << answer.substr(0, 300);
+        EXPECT_NE(answer.find("was not found on this server.<P></BODY></HTML>\r\n"), std::string::npos)
+            << expect;
+    }
+    // The same seen from the socket: the client that sends its whole body, then reads, gets the answer
+    // and a clean end of stream, not a reset (which other systems' clients answer by dropping what they
+    // have not read yet).
+    int raw = net_test::RawConnect(static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort())));
+    ASSERT_GE(raw, 0);
+    std::string huge(8 << 20, 'h'); // more than the socket buffers hold
+    std::string request =
+        "POST /nobody HTTP/1.0\r\nContent-Length: " + std::to_string(huge.size()) + "\r\n\r\n" + huge;
+    size_t sent = 0;
+    std::string reply;
+    bool ended = false;
+    int readError = 0;
+    RunUntil([&] {
+        if (sent < request.size()) {
+            ssize_t n = ::send(raw, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) sent += static_cast<size_t>(n);
+        }
+        if (sent < request.size()) return false;
+        char buf[4096];
+        ssize_t n = ::read(raw, buf, sizeof buf);
+        if (n > 0) reply.append(buf, static_cast<size_t>(n));
+        if (n == 0) ended = true;
+        if (n < 0 && errno != EAGAIN) readError = errno;
+        return ended || readError != 0;
+    }, 5000);
+    EXPECT_EQ(sent, request.size());
+    EXPECT_EQ(readError, 0) << std::strerror(readError);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(reply.rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u) << reply.substr(0, 200);
+    ::close(raw);
+    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }));
+}
+
+TEST_F(HttpServerTest, HundredIdleConnectionsAreHeldOrRefusedByTheLimitAndServingGoesOn) {
+    REQUIRE_PEER("curl");
+    server_.MaxClients = 64;
+    server_.IdleTimeoutMs = 3000;
+    server_.Start();
+    uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    std::vector<int> idle;
+    for (int i = 1; i <= 100; ++i) {
+        idle.push_back(net_test::RawConnect(port));
+        ASSERT_GE(idle.back(), 0) << "connection " << i;
+        ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == i; })) << i;
+    }
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 64; }));
+    // The first 64 are held open and silent; the other 36 get a complete 503 and the end of the stream.
+    std::vector<std::string> got(idle.size());
+    std::vector<bool> ended(idle.size(), false);
+    auto collect = [&] {
+        for (size_t i = 0; i < idle.size(); ++i)
+            if (!ended[i]) ended[i] = !net_test::DrainInto(idle[i], got[i]);
+    };
+    EXPECT_TRUE(RunUntil([&] {
+        collect();
+        return std::count(ended.begin() + 64, ended.end(), true) == 36;
+    }, 2000));
+    for (size_t i = 0; i < idle.size(); ++i) {
+        if (i < 64) {
+            EXPECT_FALSE(ended[i]) << i;
+            EXPECT_EQ(got[i], "") << i;
+        } else {
+            EXPECT_EQ(got[i], "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/html\r\n"
+                              "Content-Length: 0\r\n\r\n")
+                << i;
+        }
+    }
+    int rc = -1;
+    EXPECT_NE(Curl({Url("/")}, &rc).find(" 503 Service Unavailable\r\n"), std::string::npos);
+    EXPECT_EQ(rc, 0);
+    // A few held clients leave: the next one is served while the others are still held.
+    for (size_t i = 0; i < 4; ++i) {
+        ::close(idle[i]);
+        idle[i] = -1;
+    }
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 60; }));
+    EXPECT_NE(Curl({Url("/")}, &rc).find("<p>home</p>"), std::string::npos);
+    // The idle time-out closes the rest.
+    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }, 10000));
+    EXPECT_TRUE(RunUntil([&] {
+        collect();
+        return std::count(ended.begin() + 4, ended.begin() + 64, true) == 60;
+    }, 2000));
+    for (int fd : idle)
+        if (fd >= 0) ::close(fd);
+}
+
 TEST(HttpText, UrlDecodeDecodesOnlyRealEscapes) {
     EXPECT_EQ(UrlDecode("a%20b"), "a b");
     EXPECT_EQ(UrlDecode("100%"), "100%");
@@ -251,6 +392,100 @@ TEST_F(SocketServerTest, BannerBusyBannerNamesAndPeerAfterDisconnect) {
     EXPECT_EQ(names, (std::vector<std::string>{"SrvClient1", "SrvClient2", "SrvClient3"}));
     for (const auto& peer : peersAtDisconnect)
         EXPECT_EQ(peer, "127.0.0.1");
+}
+
+// Reads from a raw socket until `count` bytes have come, the stream ends or `ms` pass.
+std::string ReadWithin(int fd, size_t count, int ms) {
+    std::string out;
+    platform::Clock& clock = platform::Clock::Get();
+    uint32_t start = clock.TickCount();
+    for (;;) {
+        if (!net_test::DrainInto(fd, out) || out.size() >= count) return out;
+        uint32_t elapsed = platform::TicksElapsed(clock.TickCount(), start);
+        if (elapsed >= static_cast<uint32_t>(ms)) return out;
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, ms - static_cast<int>(elapsed));
+    }
+}
+
+TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
+    // The server runs in a child whose descriptor limit leaves room for one client at a time, so the
+    // accepts of the next clients fail with "too many open files" until the first one leaves.
+    int report[2], portPipe[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(portPipe, O_CLOEXEC), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        ::close(portPipe[0]);
+        auto say = [&](const std::string& text) {
+            ssize_t w = ::write(report[1], text.data(), text.size());
+            (void)w;
+        };
+        platform::EventLoop::Get().SetExceptionHandler([&](std::exception_ptr) { say("failed\n"); });
+        TWSocketServer server(nullptr, "Srv");
+        server.Banner = "hello";
+        server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient*, uint16_t) { say("client\n"); };
+        server.SetAddr("127.0.0.1");
+        server.SetPort("0");
+        server.Listen();
+        // One whole client and one refused accept before the limit drops: the sanitizers check each
+        // new dynamic type once, with a pipe, which would fail for want of descriptors later.
+        uint16_t own = static_cast<uint16_t>(std::stoi(server.GetXPort()));
+        int warm = net_test::RawConnect(own);
+        platform::EventLoop::Get().RunUntil([&] { return server.GetClientCount() == 1; }, 3000);
+        ::close(warm);
+        platform::EventLoop::Get().RunUntil([&] { return server.GetClientCount() == 0; }, 3000);
+        try {
+            server.Accept(); // nothing queued: fails with "would block"
+        } catch (const std::exception&) {
+        }
+        int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(lowestFree + 1);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        std::string port = server.GetXPort() + "\n";
+        ssize_t w = ::write(portPipe[1], port.data(), port.size());
+        (void)w;
+        platform::EventLoop::Get().RunFor(15000);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    ::close(portPipe[1]);
+    net_test::SetNonBlocking(report[0]);
+    net_test::SetNonBlocking(portPipe[0]);
+    std::string port = ReadWithin(portPipe[0], 6, 5000);
+    ASSERT_FALSE(port.empty()) << "the server did not start";
+    uint16_t p = static_cast<uint16_t>(std::stoi(port));
+
+    int first = net_test::RawConnect(p);
+    EXPECT_EQ(ReadWithin(first, 7, 3000), "hello\r\n");
+    int second = net_test::RawConnect(p);
+    int third = net_test::RawConnect(p);
+    ASSERT_GE(second, 0);
+    ASSERT_GE(third, 0);
+    EXPECT_EQ(ReadWithin(second, 7, 300), ""); // queued: the server is out of descriptors
+    ::close(first);
+    EXPECT_EQ(ReadWithin(second, 7, 3000), "hello\r\n");
+    ::close(second);
+    EXPECT_EQ(ReadWithin(third, 7, 3000), "hello\r\n");
+    ::close(third);
+
+    std::string log = ReadWithin(report[0], 1 << 20, 200);
+    EXPECT_NE(log.find("failed\n"), std::string::npos) << "no accept failed: the test proved nothing";
+    size_t clients = 0;
+    for (size_t at = log.find("client\n"); at != std::string::npos; at = log.find("client\n", at + 1))
+        ++clients;
+    EXPECT_EQ(clients, 4u) << log; // the warm-up client and the three above
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the server ended early";
+    ::close(report[0]);
+    ::close(portPipe[0]);
 }
 
 } // namespace

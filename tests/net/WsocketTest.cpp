@@ -340,4 +340,48 @@ TEST_F(WsocketTest, HandlerExceptionAbortsUnlessBgExceptionKeepsTheSocket) {
     ::close(peer);
 }
 
+TEST_F(WsocketTest, NestedWaitKeepsOtherSocketsMovingAndAQuitEndsBothWaits) {
+    TWSocket outer, inner, other;
+    int outerPeer = ConnectPair(outer);
+    int innerPeer = ConnectPair(inner);
+    int otherPeer = ConnectPair(other);
+    outer.TimeoutMs = inner.TimeoutMs = 20000; // a safety net only: the quit must end the waits
+    std::string innerData, otherData;
+    inner.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) { innerData += s->ReceiveStr(); };
+    other.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) { otherData += s->ReceiveStr(); };
+    platform::EventLoop& loop = platform::EventLoop::Get();
+    // The quit comes once both sockets have moved during the nested wait.
+    int quitTimer = loop.CreateTimer([&] {
+        if (innerData == "inner" && otherData == "other") loop.Terminate();
+    });
+    bool neverDone = false;
+    int innerResult = -1;
+    bool nested = false, innerReturned = false;
+    outer.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+        s->ReceiveStr();
+        if (nested) return;
+        nested = true;
+        ::send(innerPeer, "inner", 5, 0);
+        ::send(otherPeer, "other", 5, 0);
+        loop.StartTimer(quitTimer, 10);
+        innerResult = inner.WaitUntilReady(neverDone);
+        innerReturned = true;
+    };
+    ::send(outerPeer, "go", 2, 0);
+    uint32_t start = platform::Clock::Get().TickCount();
+    int outerResult = outer.WaitUntilReady(neverDone);
+    uint32_t elapsed = platform::TicksElapsed(platform::Clock::Get().TickCount(), start);
+    loop.DestroyTimer(quitTimer);
+    EXPECT_TRUE(innerReturned);
+    EXPECT_EQ(innerResult, kWaitTimedOut);
+    EXPECT_EQ(outerResult, kWaitTimedOut);
+    EXPECT_EQ(innerData, "inner");
+    EXPECT_EQ(otherData, "other");
+    EXPECT_TRUE(loop.Terminated());
+    EXPECT_LT(elapsed, 20000u) << "the quit was lost in the nested wait";
+    ::close(outerPeer);
+    ::close(innerPeer);
+    ::close(otherPeer);
+}
+
 } // namespace
