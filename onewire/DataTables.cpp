@@ -42,6 +42,10 @@ int serialCount = 0;
 } // namespace
 
 char CompassPointNames[kCompassPoints][5];
+
+const char* CompassPointName(int index) {
+    return index >= 0 && index < kCompassPoints ? CompassPointNames[index] : "";
+}
 char BeaufortNames[kBeaufortForces][20];
 char IniTxtLines[kIniTxtLines][17];
 bool IniTxtLoaded = false;

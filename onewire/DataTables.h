@@ -15,6 +15,8 @@ inline constexpr int kSensorTypes = 14;
 inline constexpr int kMaxConfiguredSerials = 70;
 
 extern char CompassPointNames[kCompassPoints][5];
+// The name of a compass point; an index outside the table (255 = no valid direction) has none.
+const char* CompassPointName(int index);
 extern char BeaufortNames[kBeaufortForces][20];
 extern char IniTxtLines[kIniTxtLines][17];
 extern bool IniTxtLoaded;

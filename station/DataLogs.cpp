@@ -20,9 +20,6 @@ using namespace platform;
 
 namespace {
 
-// The compass-point name of an index; outside the table there is none.
-const char* CompassName(int index) { return index >= 0 && index < kCompassPoints ? CompassPointNames[index] : ""; }
-
 double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
     if (rain.CountsPrInch == 0) return 0;
     double inches = static_cast<double>(CountDistance(a, b)) / rain.CountsPrInch;
@@ -64,7 +61,7 @@ void TMainForm::WriteDataLog() {
                 ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
                          t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, WindDirectionDegrees)
                 : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
-                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, CompassName(WindCompassPoint));
+                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, CompassPointName(WindCompassPoint));
         if (HumidityCount > 0) record += Format("\t%3.1f", r.Humidity);
         if (RainPresent && RainSensor) {
             RainGauge& rain = *RainSensor;
@@ -93,7 +90,7 @@ void TMainForm::WriteDailyLog() {
         if (WindPresent && WindSensor) {
             int hour = 0, minute = 0;
             float max = WindSensor->GetMaxSpeed(hour, minute);
-            record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute, CompassName(WindSensor->MaxSpeedDir),
+            record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute, CompassPointName(WindSensor->MaxSpeedDir),
                              WindSensor->ConvertSpeed(WindSensor->DayAvgSpeed));
         }
         if (RainPresent && RainSensor)

@@ -66,10 +66,7 @@ void TMainForm::ReadAllSensors() {
         ++SampleCount;
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
-        LogStatus("SERVER: SERIOUS Error: " + e.Message());
-        LogStatus(Format("SERVER: Type: %s", e.ClassName().c_str()));
-        LogStatus(Format("SERVER: File: %s", e.File()));
-        LogStatus(Format("SERVER: Line: %s", std::to_string(e.Line()).c_str()));
+        LogAccessViolation(e);
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     } catch (...) {

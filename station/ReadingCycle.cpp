@@ -54,10 +54,7 @@ void TMainForm::RunPass(unsigned chain) {
             LastPassTick = GetTickCount();
         }
     } catch (const EAccessViolation& e) {
-        LogStatus("SERVER: SERIOUS Error: " + e.Message());
-        LogStatus(Format("SERVER: Type: %s", e.ClassName().c_str()));
-        LogStatus(Format("SERVER: File: %s", e.File()));
-        LogStatus(Format("SERVER: Line: %s", std::to_string(e.Line()).c_str()));
+        LogAccessViolation(e);
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     } catch (...) {
@@ -74,6 +71,13 @@ void TMainForm::RunPass(unsigned chain) {
         return;
     }
     if (chain == ReadChain) PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(chain));
+}
+
+void TMainForm::LogAccessViolation(const EAccessViolation& e) {
+    LogStatus("SERVER: SERIOUS Error: " + e.Message());
+    LogStatus(Format("SERVER: Type: %s", e.ClassName().c_str()));
+    LogStatus(Format("SERVER: File: %s", e.File()));
+    LogStatus(Format("SERVER: Line: %s", std::to_string(e.Line()).c_str()));
 }
 
 void TMainForm::RunDeferredCommands() {

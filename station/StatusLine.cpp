@@ -7,10 +7,6 @@ using namespace platform;
 
 std::string StatusLine;
 
-namespace {
-// The compass-point name of a direction bin; a bin outside the table has no name.
-std::string CompassName(int bin) { return bin >= 0 && bin < 16 ? std::string(CompassPointNames[bin]) : std::string(); }
-} // namespace
 
 std::string TMainForm::FormatStatusLine() const {
     const TCurrentReadings& r = CurrentReadings;
@@ -23,7 +19,7 @@ std::string TMainForm::FormatStatusLine() const {
 }
 
 std::string TMainForm::FormatTitle() const {
-    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " + CompassName(WindDirectionBin) +
+    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " + CompassPointName(WindDirectionBin) +
            Format(" %.1f", CurrentReadings.WindSpeed);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Application.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
+#include "platform/Exceptions.h"
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
 #include "platform/IniFile.h"
@@ -72,6 +73,8 @@ public:
     void RunReadCycle(platform::TMessage& message);
     void ASRTimer(platform::TComponent* sender);
     void LogTemperatureAlarm(platform::TMessage& message);
+    // The four-line report of a memory fault the program caught itself.
+    void LogAccessViolation(const platform::EAccessViolation& e);
 
     // One reading round.
     void ReadAllSensors();

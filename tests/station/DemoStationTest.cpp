@@ -1,0 +1,131 @@
+// The controller on the built-in demo net, where every kind of sensor is present: the readers, the
+// resets, the alarm log and the save at Unload.
+#include <gtest/gtest.h>
+
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
+#include "support/StationFixture.h"
+
+#include <vector>
+
+using korvane_test::StationFixture;
+
+class DemoStationTest : public StationFixture {
+protected:
+    TMainForm& StartDemo(bool firstRun = true) {
+        if (firstRun) {
+            Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
+            Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
+        }
+        TMainForm& form = Start();
+        platform::EventLoop::Get().RunFor(1100);
+        return form;
+    }
+    void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+};
+
+TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
+    TMainForm& form = StartDemo();
+    ASSERT_TRUE(SessionRunning);
+    EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
+    EXPECT_EQ(DS1820Count, 7);
+    EXPECT_EQ(HumidityCount, 1);
+    EXPECT_TRUE(WindDirectionFound);
+    EXPECT_EQ(CountLog("WARNING: Missing"), 0);
+    Run(3 * 60 * 1000);
+    const TCurrentReadings& r = CurrentReadings;
+    EXPECT_GT(r.BarometerInHg, 25.0f);
+    EXPECT_LT(r.BarometerInHg, 33.0f);
+    EXPECT_GT(r.Humidity, 0.0f);
+    EXPECT_LE(r.Humidity, 100.0f);
+    EXPECT_NE(r.TemperatureF, 0.0f); // the main temperature went through the display handler
+    EXPECT_TRUE(WindDirectionBin == 255 || (WindDirectionBin >= 0 && WindDirectionBin < 16));
+    EXPECT_GE(r.RainToday, 0.0f);
+    // Each thermometer in turn, only when its 60 s read interval has passed: 7 sensors in 3 minutes.
+    for (int i = 0; i < DS1820Count; ++i) {
+        EXPECT_GE(DS1820Sensors[i]->Samples, 2u) << i;
+        EXPECT_LE(DS1820Sensors[i]->Samples, 4u) << i;
+    }
+    EXPECT_EQ(form.StatusBar->Panel(0), std::to_string(SampleCount) + " samples");
+    EXPECT_EQ(StatusLine.substr(StatusLine.size() - 2), "\r\n");
+}
+
+TEST_F(DemoStationTest, DailyResetLeavesTheDialAloneUnlessHighsAndLowsAreReset) {
+    TMainForm& form = StartDemo();
+    Run(10000);
+    form.ResetDailyStatistics();
+    EXPECT_EQ(form.BaroMeterResets, 0);
+    EXPECT_EQ(CountLog("SERVER: Resetting statistics..."), 1);
+    StationSettings.ResetHiLoMarks = true;
+    form.ResetDailyStatistics();
+    EXPECT_EQ(form.BaroMeterResets, 1);
+}
+
+TEST_F(DemoStationTest, GrandTotalResetShowsItsTimeWithoutTheLineEnd) {
+    TMainForm& form = StartDemo();
+    Run(5000);
+    form.ResetRGaugeTotal->Click();
+    EXPECT_EQ(form.RainResetTime->Caption(), "Grand total since " + platform::CTime(platform::UnixTime()).substr(0, 24));
+    EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
+    EXPECT_EQ(RainSensor->StartCounter, RainSensor->RunningCounter);
+}
+
+TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {
+    TMainForm& form = StartDemo();
+    DS1820& sensor = *DS1820Sensors[0];
+    sensor.Celsius = 0;
+    sensor.HighAlarm = 30;
+    sensor.current_temp = 31;
+    sensor.TempDescription = "Attic";
+    platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 0, 10);
+    platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 99, 10); // no such sensor: nothing
+    platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 0, 12);  // no such kind: nothing
+    platform::Application->ProcessMessages();
+    EXPECT_EQ(CountLog("ALARM: Attic exceeds 86.0\xB0" "F (87.8\xB0" "F)"), 1);
+    EXPECT_EQ(CountLog("ALARM:"), 1);
+}
+
+TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
+    TMainForm& form = StartDemo();
+    Run(20000);
+    unsigned first = SampleCount;
+    ASSERT_GT(first, 5u);
+    std::vector<std::string> read; // thermometers with a good reading (a DS18S20 refuses some patterns)
+    for (int i = 0; i < DS1820Count; ++i)
+        if (DS1820Sensors[i]->current_temp != 0) read.push_back(DS1820Sensors[i]->SerialSection());
+    ASSERT_GE(read.size(), 5u);
+    form.Unload1->Click();
+    Run(5000);
+    ASSERT_TRUE(platform::Application->Terminated());
+    platform::TIniFile sensors(Path("SENSORS.INI"));
+    for (const auto& serial : read) EXPECT_TRUE(sensors.ValueExists(serial, "max_temp")) << serial;
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("Weather", "TotalSamples", -1),
+              static_cast<int>(first));
+
+    platform::EventLoop::Get().Reset();
+    StartDemo(false);
+    Run(10000);
+    form_->Unload1->Click();
+    Run(5000);
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("Weather", "TotalSamples", -1),
+              static_cast<int>(first + SampleCount));
+}
+
+TEST_F(DemoStationTest, ResetCommandsWithoutTheirSensorDoNothing) {
+    Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
+    TMainForm& form = Start(); // no session: every table is empty
+    for (auto* item : {form.TempStatReset, form.HumidityStatReset, form.BarometerStatReset, form.WindStatReset,
+                       form.DS2450StatReset, form.ResetRGaugeToday, form.ResetRGaugeWeek, form.ResetRGaugeMonth,
+                       form.ResetRGaugeTotal, form.Resethighmark1}) {
+        item->SetVisible(true);
+        EXPECT_NO_THROW(item->Click()) << item->Name();
+    }
+    EXPECT_NO_THROW(form.ResetDailyStatistics());
+    EXPECT_EQ(CountLog("Error"), 0);
+}
