@@ -122,9 +122,8 @@ std::string LineStartingWith(const std::string& text, const std::string& key) {
 
 void MeasureWithWrk(PageServer& s, int connections, int seconds) {
     long long before = s.answered;
-    std::string report =
-        RunWhileServing({"wrk", "-t1", "-c" + std::to_string(connections), "-d" + std::to_string(seconds) + "s",
-                         "--latency", s.Url()});
+    std::string report = RunWhileServing({"wrk", "-t1", "-c" + std::to_string(connections),
+                                          "-d" + std::to_string(seconds) + "s", "--latency", s.Url()});
     std::printf("%2d connection(s): %s   (server answered %lld)\n", connections,
                 LineStartingWith(report, "Requests/sec:").c_str(), s.answered - before);
     std::printf("    %s\n    %s\n", LineStartingWith(report, "Latency").c_str(),
@@ -185,9 +184,12 @@ int main(int argc, char** argv) {
     bool serve = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
-        else if (arg == "--idle" && i + 1 < argc) idle = std::atoi(argv[++i]);
-        else if (arg == "--serve") serve = true;
+        if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::atoi(argv[++i]);
+        else if (arg == "--idle" && i + 1 < argc)
+            idle = std::atoi(argv[++i]);
+        else if (arg == "--serve")
+            serve = true;
         else {
             std::fprintf(stderr, "usage: %s [--seconds N | --serve | --idle N]\n", argv[0]);
             return 2;

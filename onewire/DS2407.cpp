@@ -2,7 +2,8 @@
 
 #include <exception>
 
-DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch) : iButton(couplerSerial, couplerBranch) {
+DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch)
+    : iButton(couplerSerial, couplerBranch) {
     SwitchIndex = index;
     LoadSettings();
 }
@@ -19,20 +20,26 @@ void DS2407::LoadSettings() {
 }
 
 // The switch is listed, never read.
-int DS2407::Read() { return 0; }
+int DS2407::Read() {
+    return 0;
+}
 
 void DS2407::ResetDaily() {}
 
-std::string DS2407::GetStatus() { return ""; }
+std::string DS2407::GetStatus() {
+    return "";
+}
 
 std::string DS2407::GetHTML() {
     try {
-        return "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT SIZE=2><CENTER><B>DS2407</B>"
+        return "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT "
+               "SIZE=2><CENTER><B>DS2407</B>"
                "</CENTER> </FONT></TD></TR><TR><TD COLSPAN=2>" +
                iButton::GetHTML() + "</TD></TR></TABLE>";
     } catch (const std::exception& e) {
         std::string message = e.what();
-        LogError(message.empty() ? "Exception creating HTML document" : "Exception creating HTML document: " + message);
+        LogError(message.empty() ? "Exception creating HTML document"
+                                 : "Exception creating HTML document: " + message);
     } catch (...) {
         LogError("Exception creating HTML document");
     }

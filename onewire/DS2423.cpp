@@ -22,7 +22,8 @@ uint32_t CountDistance(int32_t a, int32_t b) {
     return static_cast<int32_t>(d) < 0 ? 0u - d : d;
 }
 
-DS2423::DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch) : iButton(couplerSerial, couplerBranch) {
+DS2423::DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch)
+    : iButton(couplerSerial, couplerBranch) {
     Tag = tag;
     LoadSettings();
 }
@@ -35,8 +36,7 @@ void DS2423::LoadSettings() {
         Type = IniFile->ReadString(section, "Type", "DS2423");
         LastCountTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "LastCountTime", 0));
         ReadPage = IniFile->ReadInteger(section, "ReadPage", 15);
-        if (ReadPage < 14 || ReadPage > 15)
-            ReadPage = 15;
+        if (ReadPage < 14 || ReadPage > 15) ReadPage = 15;
         Multiplier = IniFile->ReadInteger(section, "Multiplier", 1);
         // Only the rain gauge carries its count across restarts.
         RunningCounter = Type == "RainGauge" ? IniFile->ReadInteger(section, "RunningCounter", 0) : 0;
@@ -55,8 +55,7 @@ void DS2423::SaveSettings() {
         IniFile->WriteInteger(section, "LastCountTime", static_cast<int>(LastCountTime));
         IniFile->WriteInteger(section, "Multiplier", Multiplier);
         IniFile->WriteInteger(section, "ReadPage", ReadPage);
-        if (Type == "DS2423")
-            IniFile->WriteString(section, "Description", Description);
+        if (Type == "DS2423") IniFile->WriteString(section, "Description", Description);
     } catch (...) {
         LogError("Exception writing to SENSORS.INI!");
     }
@@ -85,11 +84,9 @@ int32_t DS2423::ReadCounter() {
 int DS2423::Read() {
     try {
         int32_t count = ReadCounter();
-        if (count < 0 || ClassCounter != 0)
-            return 0;
+        if (count < 0 || ClassCounter != 0) return 0;
         uint32_t tick = GetTickCount();
-        if (tick == 0)
-            tick = 1; // 0 means "no read yet"
+        if (tick == 0) tick = 1; // 0 means "no read yet"
         if (PreviousTick == 0) {
             PreviousCount = count;
             for (int32_t& entry : CountHistory)
@@ -159,18 +156,23 @@ void DS2423::UpdateCountHistory() {
     }
 }
 
-uint32_t DS2423::CountsPerMinute() const { return CountDistance(CountHistory[0], CountHistory[1]); }
-uint32_t DS2423::CountsPerHour() const { return CountDistance(RunningCounter, CountHistory[59]); }
-uint32_t DS2423::CountsToday() const { return CountDistance(RunningCounter, TodayCounter); }
+uint32_t DS2423::CountsPerMinute() const {
+    return CountDistance(CountHistory[0], CountHistory[1]);
+}
+uint32_t DS2423::CountsPerHour() const {
+    return CountDistance(RunningCounter, CountHistory[59]);
+}
+uint32_t DS2423::CountsToday() const {
+    return CountDistance(RunningCounter, TodayCounter);
+}
 
 void DS2423::LogData() {
     try {
-        if (!Log)
-            return;
+        if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
-        std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description).c_str(), date.da_mon,
-                                  date.da_year);
+        std::string name =
+            Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description).c_str(), date.da_mon, date.da_year);
         AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%03d  %03.1f %03d  %03d  %03d\n", date.da_day,
                                   date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
                                   static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
@@ -187,19 +189,23 @@ std::string DS2423::GetStatus() {
 
 std::string DS2423::GetHTML() {
     try {
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
-                           "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
-        html += Format("<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
-                       RunningCounter);
-        html += Format("<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
-                       "</TD></TR>",
-                       static_cast<double>(CountRate));
+        std::string html =
+            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
+            "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
+                   RunningCounter);
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
+                   "</TD></TR>",
+                   static_cast<double>(CountRate));
         html += Format("<TR><TD><FONT SIZE=2>Counts/minute</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT>"
                        "</TD></TR>",
                        static_cast<int>(CountsPerMinute()));
-        html += Format("<TR><TD><FONT SIZE=2>Counts/hour</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
-                       "</TR>",
-                       static_cast<int>(CountsPerHour()));
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Counts/hour</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                   "</TR>",
+                   static_cast<int>(CountsPerHour()));
         html += "<TR><TD COLSPAN=3>" + iButton::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {

@@ -29,7 +29,8 @@ public:
     std::string GetStatus() override;
     virtual void ResetHistory();
 
-    // |CountHistory[0] - CountHistory[1]|, |RunningCounter - CountHistory[59]|, |RunningCounter - TodayCounter|.
+    // |CountHistory[0] - CountHistory[1]|, |RunningCounter - CountHistory[59]|, |RunningCounter -
+    // TodayCounter|.
     uint32_t CountsPerMinute() const;
     uint32_t CountsPerHour() const;
     uint32_t CountsToday() const;

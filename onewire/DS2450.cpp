@@ -21,12 +21,18 @@ namespace {
 constexpr double kVoltsPerCount = 0.00008;
 const char kLetters[DS2450::kChannels] = {'A', 'B', 'C', 'D'};
 
-std::string Key(const char* name, int channel) { return Format("%s%c", name, kLetters[channel]); }
+std::string Key(const char* name, int channel) {
+    return Format("%s%c", name, kLetters[channel]);
+}
 
 // The exception's message, empty for one without a message.
-std::string MessageOf(const std::exception& e) { return e.what() ? std::string(e.what()) : std::string(); }
+std::string MessageOf(const std::exception& e) {
+    return e.what() ? std::string(e.what()) : std::string();
+}
 
-int32_t NowSeconds() { return static_cast<int32_t>(UnixTime()); }
+int32_t NowSeconds() {
+    return static_cast<int32_t>(UnixTime());
+}
 
 // A stored number beyond the float range falls back to its default: no infinity reaches a value.
 float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
@@ -47,8 +53,7 @@ DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
             Rom[i] = current[i];
         LoadSettings();
         SwitchPort = couplerPort;
-        if (SwitchPort != 0)
-            SetCoupler(couplerRom, couplerPort);
+        if (SwitchPort != 0) SetCoupler(couplerRom, couplerPort);
     } catch (const std::exception& e) {
         std::string message = MessageOf(e);
         SendDatagram(message.empty() ? "Exception..." : "Exception: " + message);
@@ -60,34 +65,34 @@ DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
 DS2450::~DS2450() = default;
 
 std::string DS2450::RomToHex(const uint16_t* rom) {
-    return Format("%02X%02X%02X%02X%02X%02X%02X%02X", rom[7] & 0xFF, rom[6] & 0xFF, rom[5] & 0xFF, rom[4] & 0xFF,
-                  rom[3] & 0xFF, rom[2] & 0xFF, rom[1] & 0xFF, rom[0] & 0xFF);
+    return Format("%02X%02X%02X%02X%02X%02X%02X%02X", rom[7] & 0xFF, rom[6] & 0xFF, rom[5] & 0xFF,
+                  rom[4] & 0xFF, rom[3] & 0xFF, rom[2] & 0xFF, rom[1] & 0xFF, rom[0] & 0xFF);
 }
 
-std::string DS2450::RomToText() const { return RomToHex(Rom); }
+std::string DS2450::RomToText() const {
+    return RomToHex(Rom);
+}
 
 // --- sample and read ------------------------------------------------------------------------------
 
 int DS2450::Sample() {
     LastResult = 0;
-    if (!ReadEnabled)
-        return 1;
+    if (!ReadEnabled) return 1;
     try {
         if (tmex::ValidSession(Microlan::SessionHandle) != 1)
             Microlan::SessionHandle = tmex::StartSession(static_cast<int16_t>(Microlan::PortNum),
                                                          static_cast<int16_t>(Microlan::PortType), 0);
         if (Microlan::SessionHandle > 0) {
-            if (SwitchPort != 0)
-                SwitchCoupler(SwitchPort);
+            if (SwitchPort != 0) SwitchCoupler(SwitchPort);
             LastResult = Read();
-            if (SwitchPort != 0)
-                SwitchCoupler(0);
+            if (SwitchPort != 0) SwitchCoupler(0);
             ++SampleCount;
             LastSampleTime = static_cast<int>(GetTickCount() / 1000);
         }
     } catch (const std::exception& e) {
         std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception reading sensor..." : "Exception reading sensor: " + message);
+        SendDatagram(message.empty() ? "Exception reading sensor..."
+                                     : "Exception reading sensor: " + message);
     } catch (...) {
         SendDatagram("Exception reading sensor...");
     }
@@ -101,36 +106,29 @@ int DS2450::Sample() {
 
 int DS2450::Read() {
     try {
-        if (!Access())
-            return 0;
+        if (!Access()) return 0;
         const int control1 = BitsConversion % 16; // 16 bits is written as 0
         const int control2 = FiveVoltRange % 2;
 
         // Write the control registers of the four channels (address 0x0008); each byte is read back.
-        if (!SendByte(0x55) || !SendByte(0x08) || !SendByte(0x00))
-            return 0;
+        if (!SendByte(0x55) || !SendByte(0x08) || !SendByte(0x00)) return 0;
         for (int ch = 0; ch < kChannels; ++ch) {
             for (int control : {control1, control2}) {
-                if (!SendByte(control))
-                    return 0;
+                if (!SendByte(control)) return 0;
                 ReadByte(); // CRC16, not checked
                 ReadByte();
-                if (ReadByte() != control)
-                    return 0;
+                if (ReadByte() != control) return 0;
             }
         }
 
         // Convert all four inputs, no preset.
-        if (!Reset() || !Access())
-            return 0;
-        if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00))
-            return 0;
+        if (!Reset() || !Access()) return 0;
+        if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
         ReadByte(); // CRC16, not checked
         ReadByte();
         tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
         Sleep(100);
-        if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0)
-            return 0;
+        if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
 
         // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep
         // this loop going for ever, so it is bounded in time and in polls.
@@ -138,20 +136,18 @@ int DS2450::Read() {
         int polls = 0;
         int byte = ReadByte();
         while (byte != 0xFF) {
-            if (++polls >= kConversionMaxPolls || TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs) {
+            if (++polls >= kConversionMaxPolls ||
+                TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs) {
                 SetErrorText(byte, 1);
-                if (Debug)
-                    DebugLog("Exception reading byte on MicroLAN: " + LastError);
+                if (Debug) DebugLog("Exception reading byte on MicroLAN: " + LastError);
                 return 0;
             }
             byte = ReadByte();
         }
 
         // Read the four results from address 0x0000.
-        if (!Reset() || !Access())
-            return 0;
-        if (!SendByte(0xAA) || !SendByte(0x00) || !SendByte(0x00))
-            return 0;
+        if (!Reset() || !Access()) return 0;
+        if (!SendByte(0xAA) || !SendByte(0x00) || !SendByte(0x00)) return 0;
         unsigned raw[kChannels] = {};
         for (int ch = 0; ch < kChannels; ++ch) {
             unsigned low = static_cast<unsigned>(ReadByte());
@@ -160,8 +156,7 @@ int DS2450::Read() {
         }
         ReadByte(); // CRC16, not checked
         ReadByte();
-        if (!Reset())
-            return 0;
+        if (!Reset()) return 0;
 
         for (int ch = 0; ch < kChannels; ++ch)
             StoreValue(ch, raw[ch] * kVoltsPerCount);
@@ -204,42 +199,36 @@ int DS2450::SetErrorText(int result, int expected) {
 int DS2450::Reset() {
     try {
         int result = tmex::TouchReset(Microlan::SessionHandle);
-        if (result == 1)
-            return 1;
+        if (result == 1) return 1;
         SetErrorText(result, 1);
     } catch (...) {
         SendDatagram("Exception reset MicroLAN");
     }
-    if (Debug)
-        DebugLog("Exception reset MicroLAN: " + LastError);
+    if (Debug) DebugLog("Exception reset MicroLAN: " + LastError);
     return 0;
 }
 
 int DS2450::ReadByte() {
     try {
         int result = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
-        if (result >= 0)
-            return result;
+        if (result >= 0) return result;
         SetErrorText(result, 1);
     } catch (...) {
         SendDatagram("Exception reading byte on MicroLAN");
     }
-    if (Debug)
-        DebugLog("Exception reading byte on MicroLAN: " + LastError);
+    if (Debug) DebugLog("Exception reading byte on MicroLAN: " + LastError);
     return 0;
 }
 
 int DS2450::SendByte(int byte) {
     try {
         int result = tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
-        if (result == byte)
-            return 1;
+        if (result == byte) return 1;
         SetErrorText(result, 1);
     } catch (...) {
         SendDatagram("Error sending byte on MicroLAN");
     }
-    if (Debug)
-        DebugLog("Error sending byte on MicroLAN: " + LastError);
+    if (Debug) DebugLog("Error sending byte on MicroLAN: " + LastError);
     return 0;
 }
 
@@ -249,13 +238,11 @@ int DS2450::Access() {
         for (int i = 0; i < 8; ++i)
             rom[i] = Rom[i];
         tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-        if (SetErrorText(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
-            return 1;
+        if (SetErrorText(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1)) return 1;
         if (SetErrorText(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
             return 1;
         tmex::TouchReset(Microlan::SessionHandle);
-        if (Debug)
-            DebugLog(LastError);
+        if (Debug) DebugLog(LastError);
     } catch (...) {
         SendDatagram("Error accessing MicroLAN");
     }
@@ -270,8 +257,7 @@ int DS2450::SwitchCoupler(int command) {
         for (int i = 0; i < 8; ++i)
             rom[i] = SwitchSerial[i];
         tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
-            return 0;
+        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
         StatusText.clear();
         switch (command) {
         case 0:
@@ -332,10 +318,12 @@ void DS2450::SendDatagram(const std::string& text) {
 
 void DS2450::DebugLog(const std::string& text) {
     try {
-        AppendToFile("DEBUG_" + RomToText() + ".log", Format("DS2450 %s: %s\n", RomToText().c_str(), text.c_str()));
+        AppendToFile("DEBUG_" + RomToText() + ".log",
+                     Format("DS2450 %s: %s\n", RomToText().c_str(), text.c_str()));
     } catch (const std::exception& e) {
         std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception writing to debug-log" : "Exception writing to debug-log: " + message);
+        SendDatagram(message.empty() ? "Exception writing to debug-log"
+                                     : "Exception writing to debug-log: " + message);
     } catch (...) {
         SendDatagram("Exception writing to debug-log");
     }
@@ -346,12 +334,11 @@ void DS2450::LogData() {
         DosDate date = GetDate();
         DosTime time = GetTime();
         for (int ch = 0; ch < kChannels; ++ch) {
-            if (!Log[ch])
-                continue;
-            std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description[ch]).c_str(), date.da_mon,
-                                      date.da_year);
-            AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
-                                      time.ti_hour, time.ti_min, Value[ch]));
+            if (!Log[ch]) continue;
+            std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description[ch]).c_str(),
+                                      date.da_mon, date.da_year);
+            AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon,
+                                      date.da_year, time.ti_hour, time.ti_min, Value[ch]));
         }
     } catch (...) {
         SendDatagram("Exception logging data!");
@@ -439,8 +426,7 @@ void DS2450::SetType(const std::string& type) {
 
 void DS2450::ResetChannel(int channel) {
     try {
-        if (channel < 0 || channel >= kChannels)
-            return;
+        if (channel < 0 || channel >= kChannels) return;
         MaxValue[channel] = MinValue[channel] = Value[channel];
         MaxValueTime[channel] = MinValueTime[channel] = NowSeconds();
     } catch (...) {
@@ -455,8 +441,7 @@ void DS2450::ResetAll() {
 
 namespace {
 void FillTime(int32_t seconds, uint8_t* time) {
-    if (!time)
-        return;
+    if (!time) return;
     LocalTime local = Clock::Get().ToLocal(seconds);
     time[0] = static_cast<uint8_t>(local.minute);
     time[1] = static_cast<uint8_t>(local.hour);

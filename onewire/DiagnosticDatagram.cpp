@@ -6,7 +6,8 @@
 void SendDiagnosticDatagram(const std::string& text) {
     // A diagnostic must never break the reading that sends it.
     try {
-        if (TMainForm::DiagnosticListenerPort != "0") net::SendDiagnosticDatagram(text, TMainForm::DiagnosticListenerPort);
+        if (TMainForm::DiagnosticListenerPort != "0")
+            net::SendDiagnosticDatagram(text, TMainForm::DiagnosticListenerPort);
     } catch (...) {
     }
 }

@@ -24,7 +24,8 @@ namespace tmex = platform::tmex;
 namespace {
 
 constexpr int kImageWind = 1, kImageTemperature = 3, kImageDirection = 4, kImageHumidity = 5, kImageRain = 6,
-              kImageBranch = 7, kImageCoupler = 8, kImageLightning = 11, kImageWindSpeed = 12, kImageSwitch = 13;
+              kImageBranch = 7, kImageCoupler = 8, kImageLightning = 11, kImageWindSpeed = 12,
+              kImageSwitch = 13;
 
 TTreeNode* AddNode(TTreeView& tree, TTreeNode* parent, const std::string& text, void* object, int image) {
     TTreeNode* node = tree.AddChildObject(parent, text, object);
@@ -33,7 +34,8 @@ TTreeNode* AddNode(TTreeView& tree, TTreeNode* parent, const std::string& text, 
 }
 
 // Logs the "added" line of a device that SENSORS.INI did not know, or the "configured" line.
-void LogFound(TMainForm& form, const std::string& serial, const std::string& added, const std::string& configured) {
+void LogFound(TMainForm& form, const std::string& serial, const std::string& added,
+              const std::string& configured) {
     form.LogStatus(Microlan::MarkSerialFound(serial) ? configured : added);
 }
 
@@ -78,7 +80,8 @@ void TMainForm::SearchDS2409() {
             Couplers[CouplerCount] = coupler;
             coupler->Switch(0);
             if (Microlan::MarkSerialFound(serial)) {
-                LogStatus(Format("DS2409: %s (%d->%s)", serial.c_str(), CouplerCount + 1, coupler->Description.c_str()));
+                LogStatus(Format("DS2409: %s (%d->%s)", serial.c_str(), CouplerCount + 1,
+                                 coupler->Description.c_str()));
             } else {
                 LogStatus(Format("INFO: Added DS2409 coupler %s (iButton HUB)", serial.c_str()));
                 coupler->SaveSettings();
@@ -99,7 +102,8 @@ void TMainForm::SearchDS1820(uint8_t family, const char* name, const uint16_t* c
             std::string node = family == DS1820::kFamilyDS1822 ? "DS1822: " : "DS1820: ";
             AddNode(*SensorTreeView, BranchNode, node + sensor->TempDescription, sensor, kImageTemperature);
             LogFound(*this, serial, Format("INFO: Added %s sensor %s (Temperature)", name, serial.c_str()),
-                     Format("%s: %s (%d->%s)", name, serial.c_str(), DS1820Count + 1, sensor->TempDescription.c_str()));
+                     Format("%s: %s (%d->%s)", name, serial.c_str(), DS1820Count + 1,
+                            sensor->TempDescription.c_str()));
             ++DS1820Count;
             ++TemperatureCount;
             ++DeviceCount;
@@ -119,10 +123,13 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 TemperatureSensors[TemperatureCount] = sensor;
                 sensor->TemperatureIndex = TemperatureCount;
                 sensor->Celsius = Microlan::UseCelsius;
-                AddNode(*SensorTreeView, BranchNode, "DS2438/H: " + sensor->HumDescription, sensor, kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor, kImageTemperature);
+                AddNode(*SensorTreeView, BranchNode, "DS2438/H: " + sensor->HumDescription, sensor,
+                        kImageHumidity);
+                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
+                        kImageTemperature);
                 LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                         Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1, sensor->HumDescription.c_str()));
+                         Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1,
+                                sensor->HumDescription.c_str()));
                 ++HumidityCount;
             } else if (type == stBarometer) {
                 if (BarometerPresent) return;
@@ -133,7 +140,8 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 sensor->TemperatureIndex = TemperatureCount;
                 sensor->Celsius = Microlan::UseCelsius;
                 AddNode(*SensorTreeView, BranchNode, "DS2438/B: Barometer", sensor, kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor, kImageTemperature);
+                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
+                        kImageTemperature);
                 LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
                          Format("DS2438: %s->(Barometer)", serial.c_str()));
             } else {
@@ -143,10 +151,13 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 TemperatureSensors[TemperatureCount] = sensor;
                 sensor->TemperatureIndex = TemperatureCount;
                 sensor->Celsius = Microlan::UseCelsius;
-                AddNode(*SensorTreeView, BranchNode, "DS2438/V: " + sensor->VADDescription, sensor, kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor, kImageTemperature);
+                AddNode(*SensorTreeView, BranchNode, "DS2438/V: " + sensor->VADDescription, sensor,
+                        kImageHumidity);
+                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
+                        kImageTemperature);
                 LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                         Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1, sensor->VADDescription.c_str()));
+                         Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1,
+                                sensor->VADDescription.c_str()));
                 ++DS2438Count;
             }
             ++TemperatureCount;
@@ -164,7 +175,8 @@ void TMainForm::AddWindDirectionFromSettings() {
             ++DeviceCount;
             ++DS2407Count;
         }
-        WindDirectionNode = AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
+        WindDirectionNode =
+            AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
         return;
     }
     if (!WindSensor->LoadDirectionSerial()) return;
@@ -175,14 +187,16 @@ void TMainForm::AddWindDirectionFromSettings() {
     if (WindSensor->DirectionIsDS2450) {
         LogStatus(Format("DS2450: %s->(WindDirection) from SENSORS.INI", serial.c_str()));
         if (marked) ++DeviceCount;
-        WindDirectionNode = AddNode(*SensorTreeView, WindNode, "DS2450: WindDirection", nullptr, kImageDirection);
+        WindDirectionNode =
+            AddNode(*SensorTreeView, WindNode, "DS2450: WindDirection", nullptr, kImageDirection);
     } else {
         LogStatus(Format("DS2407: %s->(WindDirection) from SENSORS.INI", serial.c_str()));
         if (marked) {
             ++DeviceCount;
             ++DS2407Count;
         }
-        WindDirectionNode = AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
+        WindDirectionNode =
+            AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
         LogStatus("WARNING: v1/v2 WS? Missing INI.TXT!");
     }
 }
@@ -200,8 +214,10 @@ void TMainForm::SearchDS2423(const uint16_t* couplerRom, int branch) {
                 WindPresent = true;
                 CounterSensors[CounterCount++] = wind;
                 WindNode = AddNode(*SensorTreeView, BranchNode, "Wind", nullptr, kImageWind);
-                WindSpeedNode = AddNode(*SensorTreeView, WindNode, "DS2423: WindSpeed", wind, kImageWindSpeed);
-                LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "WindSpeed"),
+                WindSpeedNode =
+                    AddNode(*SensorTreeView, WindNode, "DS2423: WindSpeed", wind, kImageWindSpeed);
+                LogFound(*this, serial,
+                         Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "WindSpeed"),
                          Format("DS2423: %s->(%s)", serial.c_str(), "WindSpeed"));
                 ++DeviceCount;
                 AddWindDirectionFromSettings();
@@ -211,7 +227,8 @@ void TMainForm::SearchDS2423(const uint16_t* couplerRom, int branch) {
                 RainPresent = true;
                 CounterSensors[CounterCount++] = rain;
                 AddNode(*SensorTreeView, BranchNode, "DS2423: RainGauge", rain, kImageRain);
-                LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "RainGauge"),
+                LogFound(*this, serial,
+                         Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "RainGauge"),
                          Format("DS2423: %s->(%s)", serial.c_str(), "RainGauge"));
                 ++DeviceCount;
             } else if (type != stWindSpeed && type != stRainGauge) {
@@ -238,16 +255,19 @@ void TMainForm::SearchDS2407(const uint16_t* couplerRom, int branch) {
             bool configured = Microlan::MarkSerialFound(serial) != 0;
             if (type == stWindDirection && WindSensor && !WindDirectionFound) {
                 WindSensor->AssignDirectionSensor();
-                WindDirectionNode = AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
+                WindDirectionNode =
+                    AddNode(*SensorTreeView, WindNode, "DS2407: WindDirection", nullptr, kImageDirection);
                 WindDirectionFound = true;
-                LogStatus(configured ? Format("DS2407: %s->(WindDirection)", serial.c_str())
-                                     : Format("INFO: Added DS2407 sensor %s->(WindDirection)", serial.c_str()));
+                LogStatus(configured
+                              ? Format("DS2407: %s->(WindDirection)", serial.c_str())
+                              : Format("INFO: Added DS2407 sensor %s->(WindDirection)", serial.c_str()));
             } else if (type == stTAI8570Reader || type == stTAI8570Writer) {
                 bool reader = type == stTAI8570Reader;
                 if (!TAI8570ReaderFound && !TAI8570WriterFound)
                     TAI8570Node = AddNode(*SensorTreeView, BranchNode, "TAI-8570", nullptr, -1);
                 (reader ? TAI8570ReaderFound : TAI8570WriterFound) = true;
-                AddNode(*SensorTreeView, TAI8570Node, reader ? "DS2407: Reader" : "DS2407: Writer", nullptr, kImageSwitch);
+                AddNode(*SensorTreeView, TAI8570Node, reader ? "DS2407: Reader" : "DS2407: Writer", nullptr,
+                        kImageSwitch);
                 const char* role = reader ? "TAI-8570 Reader" : "TAI-8570 Writer";
                 LogStatus(configured ? Format("DS2407: %s->(%s)", serial.c_str(), role)
                                      : Format("INFO: Added DS2407 sensor %s->(%s)", serial.c_str(), role));
@@ -336,7 +356,8 @@ void TMainForm::ScanMicroLAN() {
         SetSplashCaption("Scanning for devices...");
         SetSplashProgress(0);
         SearchDS2409();
-        for (int i = 0; i < CouplerCount; ++i) Couplers[i]->Switch(0);
+        for (int i = 0; i < CouplerCount; ++i)
+            Couplers[i]->Switch(0);
 
         LogStatus("SERVER: Scanning MicroLAN for other devices...");
         SetSplashProgress(5);
@@ -347,12 +368,14 @@ void TMainForm::ScanMicroLAN() {
         int step = CouplerCount > 0 ? 100 / CouplerCount : 0;
         for (int i = 0; i < CouplerCount; ++i) {
             DS2409* coupler = Couplers[i];
-            CouplerNode = AddNode(*SensorTreeView, MicroLANNode, "DS2409: " + coupler->Description, coupler, kImageCoupler);
+            CouplerNode = AddNode(*SensorTreeView, MicroLANNode, "DS2409: " + coupler->Description, coupler,
+                                  kImageCoupler);
             struct Branch {
                 const char* text;
                 const char* node;
                 int command;
-            } branches[] = {{"Scanning MAIN on %s...", "MAIN port", 1}, {"Scanning AUX on %s...", "AUX port", 2}};
+            } branches[] = {{"Scanning MAIN on %s...", "MAIN port", 1},
+                            {"Scanning AUX on %s...", "AUX port", 2}};
             for (const Branch& b : branches) {
                 std::string text = Format(b.text, coupler->Description.c_str());
                 LogStatus("SERVER: " + text);
@@ -389,7 +412,8 @@ void TMainForm::ReportMissingSensors(const TStringList& missing) {
         SensorType type = LookupSensorType(serial);
         if (type == stUnknown || type == stWindSpeed) continue;
         if (type == stWindDirection && WindSensor && WindSensor->LoadDirectionSerial()) {
-            LogStatus(Format("SERVER: Loading %s sensor %s from file", SensorTypeNames[type], serial.c_str()));
+            LogStatus(
+                Format("SERVER: Loading %s sensor %s from file", SensorTypeNames[type], serial.c_str()));
             continue;
         }
         LogStatus(Format("WARNING: Missing %s sensor %s!", SensorTypeNames[type], serial.c_str()));
@@ -422,8 +446,10 @@ void TMainForm::CleanupSensors() {
             delete Couplers[i];
             Couplers[i] = nullptr;
         }
-        for (auto& entry : TemperatureSensors) entry = nullptr;
-        for (auto& entry : CounterSensors) entry = nullptr;
+        for (auto& entry : TemperatureSensors)
+            entry = nullptr;
+        for (auto& entry : CounterSensors)
+            entry = nullptr;
         WindPresent = BarometerPresent = RainPresent = false;
         WindDirectionFound = TAI8570ReaderFound = TAI8570WriterFound = false;
         DeviceCount = CounterCount = CouplerCount = TemperatureCount = HumidityCount = DS1820Count = 0;

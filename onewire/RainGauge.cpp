@@ -15,7 +15,9 @@ namespace {
 // WeeklyRain lives in the sensors.ini of the working folder.
 const char kWorkingSensorsIni[] = ".\\sensors.ini";
 
-std::string Ctime24(uint32_t seconds) { return CTime(seconds).substr(0, 24); }
+std::string Ctime24(uint32_t seconds) {
+    return CTime(seconds).substr(0, 24);
+}
 } // namespace
 
 RainGauge::RainGauge(int tag, const uint16_t* couplerSerial, int couplerBranch)
@@ -36,14 +38,11 @@ void RainGauge::LoadSettings() {
         IniFile->WriteString(section, "Type", Type);
         RainUnitInch = IniFile->ReadBool(section, "RainUnitInch", true);
         ResetTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "ResetTime", 0));
-        if (ResetTime == 0)
-            ResetTime = static_cast<uint32_t>(UnixTime());
+        if (ResetTime == 0) ResetTime = static_cast<uint32_t>(UnixTime());
         RateMinutes = static_cast<uint8_t>(IniFile->ReadInteger(section, "RateMinutes", 10));
-        if (RateMinutes < 5 || RateMinutes > 60)
-            RateMinutes = 10;
+        if (RateMinutes < 5 || RateMinutes > 60) RateMinutes = 10;
         CountsPrInch = static_cast<uint8_t>(IniFile->ReadInteger(section, "CountsPrInch", 100));
-        if (CountsPrInch < 5 || CountsPrInch > 200)
-            CountsPrInch = 100;
+        if (CountsPrInch < 5 || CountsPrInch > 200) CountsPrInch = 100;
         StartCounter = IniFile->ReadInteger(section, "StartCounter", 0);
         MonthCounter = IniFile->ReadInteger(section, "MonthCounter", StartCounter);
         RateFallback = RunningCounter;
@@ -53,8 +52,8 @@ void RainGauge::LoadSettings() {
         TIniFile working(kWorkingSensorsIni);
         std::string weekly = working.ReadString(section, "WeeklyRain", "0 0 0 0 0 0 0").substr(0, 49);
         int values[7];
-        int n = std::sscanf(weekly.c_str(), "%d %d %d %d %d %d %d", &values[0], &values[1], &values[2], &values[3],
-                            &values[4], &values[5], &values[6]);
+        int n = std::sscanf(weekly.c_str(), "%d %d %d %d %d %d %d", &values[0], &values[1], &values[2],
+                            &values[3], &values[4], &values[5], &values[6]);
         for (int i = 0; i < n && i < 7; ++i)
             WeeklyRain[i] = values[i];
     } catch (...) {
@@ -63,8 +62,8 @@ void RainGauge::LoadSettings() {
 }
 
 std::string RainGauge::WeeklyRainText() const {
-    return Format("%d %d %d %d %d %d %d", WeeklyRain[0], WeeklyRain[1], WeeklyRain[2], WeeklyRain[3], WeeklyRain[4],
-                  WeeklyRain[5], WeeklyRain[6]);
+    return Format("%d %d %d %d %d %d %d", WeeklyRain[0], WeeklyRain[1], WeeklyRain[2], WeeklyRain[3],
+                  WeeklyRain[4], WeeklyRain[5], WeeklyRain[6]);
 }
 
 void RainGauge::SaveSettings() {
@@ -83,7 +82,9 @@ void RainGauge::SaveSettings() {
 // --- totals ---------------------------------------------------------------------------------------
 // The counts are 32-bit and may wrap; each difference is taken modulo 2^32 and then as a magnitude.
 
-uint32_t RainGauge::TodayCounts() const { return CountDistance(RunningCounter, TodayCounter); }
+uint32_t RainGauge::TodayCounts() const {
+    return CountDistance(RunningCounter, TodayCounter);
+}
 
 uint32_t RainGauge::WeekCounts() const {
     int32_t sum = 0;
@@ -92,8 +93,12 @@ uint32_t RainGauge::WeekCounts() const {
     return CountDistance(sum, 0);
 }
 
-uint32_t RainGauge::MonthCounts() const { return CountDistance(RunningCounter, MonthCounter); }
-uint32_t RainGauge::TotalCounts() const { return CountDistance(RunningCounter, StartCounter); }
+uint32_t RainGauge::MonthCounts() const {
+    return CountDistance(RunningCounter, MonthCounter);
+}
+uint32_t RainGauge::TotalCounts() const {
+    return CountDistance(RunningCounter, StartCounter);
+}
 
 double RainGauge::RateCounts() const {
     return static_cast<double>(60 / RateMinutes) * CountDistance(RunningCounter, RateReference);
@@ -101,17 +106,16 @@ double RainGauge::RateCounts() const {
 
 // --- reading --------------------------------------------------------------------------------------
 
-void RainGauge::SetTodayText() { ValueText = Format("%3.2f", InUnit(TodayCounts())); }
+void RainGauge::SetTodayText() {
+    ValueText = Format("%3.2f", InUnit(TodayCounts()));
+}
 
 int RainGauge::Read() {
     try {
-        if (DS2423::Read() == 0 || RunningCounter < 0)
-            return 0;
-        if (Samples == 1)
-            CalculateRate();
+        if (DS2423::Read() == 0 || RunningCounter < 0) return 0;
+        if (Samples == 1) CalculateRate();
         MinuteCounts[0] = RunningCounter;
-        if (CountChanged == 0)
-            return 1;
+        if (CountChanged == 0) return 1;
         int weekday = Clock::Get().Now().weekday;
         WeeklyRain[weekday] = CountDifference(RunningCounter, TodayCounter);
         SetTodayText();
@@ -128,8 +132,7 @@ void RainGauge::CalculateRate() {
         UpdateCountHistory();
         for (int i = kMinutes - 1; i > 0; --i)
             MinuteCounts[i] = MinuteCounts[i - 1];
-        if (MinuteCounts[60] != 0)
-            RateFallback = MinuteCounts[60];
+        if (MinuteCounts[60] != 0) RateFallback = MinuteCounts[60];
         RateReference = MinuteCounts[RateMinutes] != 0 ? MinuteCounts[RateMinutes] : RateFallback;
         MinuteCounts[0] = 0;
     } catch (...) {
@@ -187,14 +190,17 @@ void RainGauge::ResetDaily() {
 
 // --- output ---------------------------------------------------------------------------------------
 
-std::string RainGauge::GetUnit() { return RainUnitInch ? "in" : "mm"; }
+std::string RainGauge::GetUnit() {
+    return RainUnitInch ? "in" : "mm";
+}
 
-std::string RainGauge::GetValueText() { return ValueText; }
+std::string RainGauge::GetValueText() {
+    return ValueText;
+}
 
 void RainGauge::LogData() {
     try {
-        if (!Log)
-            return;
+        if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
         AppendToFile(Format("DATA\\RainGauge-%02d%d.TXT", date.da_mon, date.da_year),
@@ -219,24 +225,29 @@ std::string RainGauge::GetHTML() {
     try {
         const std::string unit = GetUnit();
         auto row = [&unit](const char* name, double amount) {
-            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD>"
-                          "</TR>\r\n",
-                          name, amount, unit.c_str());
+            return Format(
+                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD>"
+                "</TR>\r\n",
+                name, amount, unit.c_str());
         };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
-                           "<CENTER><B>Raingauge</B></CENTER> </FONT></TD></TR>";
+        std::string html =
+            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+            "<CENTER><B>Raingauge</B></CENTER> </FONT></TD></TR>";
         html += row("Rate/h", InUnit(RateCounts()));
         html += row("Today", InUnit(TodayCounts()));
         html += row("Week", InUnit(WeekCounts()));
         html += row("Month", InUnit(MonthCounts()));
         html += row("Total", InUnit(TotalCounts()));
-        html += Format("<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
-                       "</TR>",
-                       CountsPrInch);
-        html += Format("<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
-                       Ctime24(LastCountTime).c_str());
-        html += Format("<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
-                       Ctime24(ResetTime).c_str());
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                   "</TR>",
+                   CountsPrInch);
+        html += Format(
+            "<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+            Ctime24(LastCountTime).c_str());
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                   Ctime24(ResetTime).c_str());
         html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {

@@ -17,7 +17,8 @@ const char* const kUnitNames[4] = {"m/s", "km/h", "mph", "knots"};
 const float kUnitFactors[4] = {1.096f, 3.9477f, 2.453f, 2.13f};
 
 // Upper limits (m/s) of Beaufort forces 0-11.
-const float kBeaufortLimits[12] = {0.3f, 1.5f, 3.4f, 5.5f, 8.0f, 10.8f, 13.9f, 17.2f, 20.8f, 24.5f, 28.5f, 32.6f};
+const float kBeaufortLimits[12] = {0.3f,  1.5f,  3.4f,  5.5f,  8.0f,  10.8f,
+                                   13.9f, 17.2f, 20.8f, 24.5f, 28.5f, 32.6f};
 
 // A stored number beyond the float range falls back to the default: no infinity enters the averages.
 float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
@@ -32,25 +33,23 @@ std::string WithMessage(const char* withText, const char* without, const std::ex
 
 // The anemometer's correction curve below 15 rev/s.
 float Corrected(float v) {
-    if (v == 0.0f)
-        return 0.0f;
-    if (v >= 15.0f)
-        return v * 0.910555f;
+    if (v == 0.0f) return 0.0f;
+    if (v >= 15.0f) return v * 0.910555f;
     return static_cast<float>(
         ((((4.9764e-05 * v - 0.002114105) * v + 0.03108833) * v - 0.1786432) * v + 1.204092) * v + 0.2481627);
 }
 
 // One step of a running average over about n samples.
 float Average(float average, float v, uint32_t n) {
-    if (average == 0.0f || n == 0)
-        return v;
+    if (average == 0.0f || n == 0) return v;
     const float divisor = static_cast<float>(n);
     return v / divisor + static_cast<float>(n - 1) * average / divisor;
 }
 
 } // namespace
 
-WindData::WindData(int tag, const uint16_t* couplerSerial, int couplerBranch) : DS2423(tag, couplerSerial, couplerBranch) {
+WindData::WindData(int tag, const uint16_t* couplerSerial, int couplerBranch)
+    : DS2423(tag, couplerSerial, couplerBranch) {
     try {
         ResetDirectionHistogram();
         for (float& entry : MinuteMaxima)
@@ -81,11 +80,9 @@ void WindData::LoadSettings() {
         IniFile->WriteString(section, "Type", Type);
         Normalized = IniFile->ReadBool(section, "Normalized", true);
         Unit = static_cast<uint8_t>(IniFile->ReadInteger(section, "Unit", 0));
-        if (Unit > 3)
-            Unit = 0;
+        if (Unit > 3) Unit = 0;
         CntsPrRev = static_cast<uint8_t>(IniFile->ReadInteger(section, "CntsPrRev", 2));
-        if (CntsPrRev == 0 || CntsPrRev > 2)
-            CntsPrRev = 2;
+        if (CntsPrRev == 0 || CntsPrRev > 2) CntsPrRev = 2;
         MaxSpeed = ReadFiniteFloat(*IniFile, section, "MaxSpeed", 0.0);
         MaxSpeedTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "MaxSpeedTime", 0));
         MaxSpeedDir = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxSpeedDir", 0));
@@ -94,15 +91,13 @@ void WindData::LoadSettings() {
         DayAvgSpeed = ReadFiniteFloat(*IniFile, section, "DayAvgSpeed", MinAvgSpeed);
         // The divisor limits are compared as unsigned numbers.
         AvgHourDiv = static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgHourDiv", 2000));
-        if (AvgHourDiv < 500)
-            AvgHourDiv = 2000;
-        AvgMinDiv = static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgMinDiv", static_cast<int>(AvgHourDiv / 60)));
-        if (AvgMinDiv < 10)
-            AvgMinDiv = AvgHourDiv / 60;
-        AvgDayDiv =
-            static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgDayDiv", static_cast<int>(AvgHourDiv * 24)));
-        if (AvgDayDiv < 20000)
-            AvgDayDiv = AvgHourDiv * 24;
+        if (AvgHourDiv < 500) AvgHourDiv = 2000;
+        AvgMinDiv = static_cast<uint32_t>(
+            IniFile->ReadInteger(section, "AvgMinDiv", static_cast<int>(AvgHourDiv / 60)));
+        if (AvgMinDiv < 10) AvgMinDiv = AvgHourDiv / 60;
+        AvgDayDiv = static_cast<uint32_t>(
+            IniFile->ReadInteger(section, "AvgDayDiv", static_cast<int>(AvgHourDiv * 24)));
+        if (AvgDayDiv < 20000) AvgDayDiv = AvgHourDiv * 24;
         if (MaxSpeed == 0.0f) {
             MaxSpeedTime = static_cast<uint32_t>(UnixTime());
             SaveMaxSpeed();
@@ -161,8 +156,7 @@ void WindData::SetUnit(int unit) {
 // --- reading --------------------------------------------------------------------------------------
 
 int WindData::Read() {
-    if (!ReadSpeed())
-        return 0;
+    if (!ReadSpeed()) return 0;
     return ReadDirection() ? 1 : 0;
 }
 
@@ -192,22 +186,18 @@ int WindData::ReadSpeed() {
 
 void WindData::UpdateSpeed(float v) {
     try {
-        if (!std::isfinite(v) || v > 100.0f)
-            return;
+        if (!std::isfinite(v) || v > 100.0f) return;
         if (v > 2 * MaxSpeed) {
             // A jump above twice the high is taken only every other time.
             uint32_t before = SpikeCount++;
-            if (before % 2 == 1)
-                return;
+            if (before % 2 == 1) return;
         }
         Speed = Normalized ? Corrected(v) : v;
         MinAvgSpeed = Average(MinAvgSpeed, v, AvgMinDiv);
         HourAvgSpeed = Average(HourAvgSpeed, v, AvgHourDiv);
         DayAvgSpeed = Average(DayAvgSpeed, v, AvgDayDiv);
-        if (v > MinuteMaxima[0])
-            MinuteMaxima[0] = v;
-        if (v > Gust)
-            Gust = v;
+        if (v > MinuteMaxima[0]) MinuteMaxima[0] = v;
+        if (v > Gust) Gust = v;
         if (v > MaxSpeed) {
             MaxSpeed = v;
             MaxSpeedDir = CurrentDirection;
@@ -227,10 +217,8 @@ void WindData::CalculateGust() {
         for (int i = kMinuteMaxima - 1; i > 0; --i)
             MinuteMaxima[i] = MinuteMaxima[i - 1];
         for (int i = 1; i < kMinuteMaxima; ++i)
-            if (MinuteMaxima[i] > Gust)
-                Gust = MinuteMaxima[i];
-        if (Gust > 100.0f)
-            Gust = 0;
+            if (MinuteMaxima[i] > Gust) Gust = MinuteMaxima[i];
+        if (Gust > 100.0f) Gust = 0;
         MinuteMaxima[0] = 0;
     } catch (const std::exception& e) {
         LogError(WithMessage("Exception calculating gust: ", "Exception calculating gust", e));
@@ -274,8 +262,7 @@ void WindData::ResetDaily() {
 
 float WindData::ConvertSpeed(float v) {
     try {
-        if (v > 100.0f)
-            return 0.0f;
+        if (v > 100.0f) return 0.0f;
         return v * kUnitFactors[Unit <= 3 ? Unit : 0];
     } catch (...) {
         LogError("Exception converting windspeed!");
@@ -296,14 +283,17 @@ float WindData::GetMaxSpeed(int& hour, int& minute) {
 
 int WindData::GetBeaufort(float speedMs) {
     for (int force = 0; force < 12; ++force)
-        if (speedMs < kBeaufortLimits[force])
-            return force;
+        if (speedMs < kBeaufortLimits[force]) return force;
     return 12;
 }
 
-std::string WindData::GetUnit() { return Unit <= 3 ? kUnitNames[Unit] : "n/a"; }
+std::string WindData::GetUnit() {
+    return Unit <= 3 ? kUnitNames[Unit] : "n/a";
+}
 
-std::string WindData::GetValueText() { return ValueText; }
+std::string WindData::GetValueText() {
+    return ValueText;
+}
 
 // --- output ---------------------------------------------------------------------------------------
 
@@ -325,31 +315,37 @@ std::string WindData::GetHTML() {
     try {
         const std::string unit = GetUnit();
         auto speedRow = [this, &unit](const char* name, float speed) {
-            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD></TR>",
-                          name, static_cast<double>(ConvertSpeed(speed)), unit.c_str());
+            return Format(
+                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD></TR>",
+                name, static_cast<double>(ConvertSpeed(speed)), unit.c_str());
         };
         auto textRow = [](const char* name, const std::string& text) {
-            return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>", name,
-                          text.c_str());
+            return Format(
+                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>", name,
+                text.c_str());
         };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
-                           "<CENTER><B>Wind</B></CENTER> </FONT></TD></TR>";
-        html += Format("<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
-                       "</FONT></TD></TR>",
-                       static_cast<int>(CurrentDirection * 22.5), static_cast<double>(ConvertSpeed(Speed)),
-                       unit.c_str());
+        std::string html =
+            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+            "<CENTER><B>Wind</B></CENTER> </FONT></TD></TR>";
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                   "</FONT></TD></TR>",
+                   static_cast<int>(CurrentDirection * 22.5), static_cast<double>(ConvertSpeed(Speed)),
+                   unit.c_str());
         html += speedRow("Gust", Gust);
-        html += Format("<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
-                       "</FONT></TD></TR>",
-                       CalculateDirection(), static_cast<double>(ConvertSpeed(MaxSpeed)), unit.c_str());
+        html +=
+            Format("<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                   "</FONT></TD></TR>",
+                   CalculateDirection(), static_cast<double>(ConvertSpeed(MaxSpeed)), unit.c_str());
         html += speedRow("Minute avg", MinAvgSpeed);
         html += speedRow("Hour avg", HourAvgSpeed);
         html += speedRow("Day avg", DayAvgSpeed);
         html += textRow("Dir. type", DirectionIsDS2450 ? "DS2450" : "DS2407");
         html += textRow("Dir. serial", RomText(DirectionRom));
-        html += Format("<TR><TD><FONT SIZE=2>Rev/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT></TD>"
-                       "</TR>",
-                       static_cast<double>(CountRate / CntsPrRev));
+        html +=
+            Format("<TR><TD><FONT SIZE=2>Rev/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT></TD>"
+                   "</TR>",
+                   static_cast<double>(CountRate / CntsPrRev));
         html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {

@@ -22,8 +22,9 @@ constexpr uint8_t kFamilyDS2401 = 0x01;
 constexpr uint8_t kFamilyAdapterId = 0x81;
 
 // Levels of channels A-D for raw directions 0-15.
-constexpr int kVaneLevels[16][4] = {{3, 3, 1, 3}, {3, 2, 2, 3}, {3, 1, 3, 3}, {2, 2, 3, 3}, {1, 3, 3, 3}, {1, 3, 3, 0},
-                                    {3, 3, 3, 0}, {3, 3, 0, 0}, {3, 3, 0, 3}, {3, 0, 0, 3}, {3, 0, 3, 3}, {0, 0, 3, 3},
+constexpr int kVaneLevels[16][4] = {{3, 3, 1, 3}, {3, 2, 2, 3}, {3, 1, 3, 3}, {2, 2, 3, 3},
+                                    {1, 3, 3, 3}, {1, 3, 3, 0}, {3, 3, 3, 0}, {3, 3, 0, 0},
+                                    {3, 3, 0, 3}, {3, 0, 0, 3}, {3, 0, 3, 3}, {0, 0, 3, 3},
                                     {0, 3, 3, 3}, {0, 3, 3, 1}, {3, 3, 3, 1}, {3, 3, 2, 2}};
 
 // A safety net for the chip search behind the DS2407: eight chips and the adapter's ID at most.
@@ -34,23 +35,25 @@ std::string WithMessage(const char* withText, const char* without, const std::ex
     return message.empty() ? std::string(without) : withText + message;
 }
 
-int16_t Touch(int byte) { return tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte)); }
+int16_t Touch(int byte) {
+    return tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
+}
 
 } // namespace
 
-std::string WindData::DirectionSection() const { return RomText(DirectionRom); }
+std::string WindData::DirectionSection() const {
+    return RomText(DirectionRom);
+}
 
 // --- attaching the direction device ---------------------------------------------------------------
 
 int WindData::FamilyTest() {
     const uint16_t family = DirectionRom[0];
-    if (family == kFamilyDS2450 || family == kFamilyDS2407)
-        DirectionAssigned = 1;
+    if (family == kFamilyDS2450 || family == kFamilyDS2407) DirectionAssigned = 1;
     if (DirectionAssigned) {
         DirectionIsDS2450 = family == kFamilyDS2450 ? 1 : 0;
         NorthIndex = static_cast<uint8_t>(IniFile->ReadInteger(DirectionSection(), "NorthIndex", 0));
-        if (!DirectionIsDS2450)
-            LoadDirectionSerials();
+        if (!DirectionIsDS2450) LoadDirectionSerials();
     }
     return DirectionAssigned;
 }
@@ -63,7 +66,8 @@ int WindData::AssignDirectionSensor() {
             DirectionRom[i] = rom[i];
         return FamilyTest();
     } catch (const std::exception& e) {
-        LogError(WithMessage("Exception assigning direction serial: ", "Exception assigning direction serial ", e));
+        LogError(WithMessage(
+            "Exception assigning direction serial: ", "Exception assigning direction serial ", e));
     } catch (...) {
         LogError("Exception assigning direction serial ");
     }
@@ -72,14 +76,15 @@ int WindData::AssignDirectionSensor() {
 
 int WindData::SetDirectionSerial(const std::string& text) {
     try {
-        if (text.size() <= 15)
-            return DirectionAssigned;
+        if (text.size() <= 15) return DirectionAssigned;
         // The text begins with the CRC byte and ends with the family code.
         for (int i = 0; i < 8; ++i)
-            DirectionRom[7 - i] = static_cast<uint16_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
+            DirectionRom[7 - i] =
+                static_cast<uint16_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
         return FamilyTest();
     } catch (const std::exception& e) {
-        LogError(WithMessage("Exception assigning direction serial: ", "Exception assigning direction serial ", e));
+        LogError(WithMessage(
+            "Exception assigning direction serial: ", "Exception assigning direction serial ", e));
     } catch (...) {
         LogError("Exception assigning direction serial ");
     }
@@ -91,7 +96,8 @@ int WindData::LoadDirectionSerial() {
         std::string text = IniFile->ReadString(RomText(Rom), "DirSerialNum", RomText(DirectionRom));
         return SetDirectionSerial(text);
     } catch (const std::exception& e) {
-        LogError(WithMessage("Exception loading direction serial: ", "Exception loading direction serial ", e));
+        LogError(
+            WithMessage("Exception loading direction serial: ", "Exception loading direction serial ", e));
     } catch (...) {
         LogError("Exception loading direction serial ");
     }
@@ -117,8 +123,7 @@ int WindData::LoadDirectionSerials() {
         }
         for (std::string& serial : DirectionSerials) {
             std::string line;
-            if (!file.Gets(line, 20))
-                line.clear();
+            if (!file.Gets(line, 20)) line.clear();
             serial = line.substr(0, 16);
         }
         return 1;
@@ -133,8 +138,7 @@ int WindData::LoadDirectionSerials() {
 int WindData::ReadDirection() {
     try {
         // Without a direction device the wind read stands on the counter alone.
-        if (!DirectionAssigned)
-            return 1;
+        if (!DirectionAssigned) return 1;
         if (DirectionIsDS2450)
             ReadDirectionDS2450();
         else
@@ -147,12 +151,9 @@ int WindData::ReadDirection() {
 }
 
 int WindData::VoltageLevel(double volts) {
-    if (volts <= 1.0)
-        return 0;
-    if (volts <= 3.0)
-        return 1;
-    if (volts <= 4.0)
-        return 2;
+    if (volts <= 1.0) return 0;
+    if (volts <= 3.0) return 1;
+    if (volts <= 4.0) return 2;
     return 3;
 }
 
@@ -176,18 +177,14 @@ int WindData::ReadDirectionDS2450() {
         for (int i = 0; i < 8; ++i)
             rom[i] = DirectionRom[i];
         tmex::Rom(session, &Microlan::TmexStateBuffer, rom);
-        if (tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
-            return 0;
+        if (tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1) return 0;
 
         // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte read back.
-        if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0)
-            return 0;
+        if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0) return 0;
         for (int ch = 0; ch < 4; ++ch) {
             for (int control : {0x08, 0x01}) {
-                if (Touch(control) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0)
-                    return 0;
-                if (Touch(0xFF) != control)
-                    return 0;
+                if (Touch(control) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0) return 0;
+                if (Touch(0xFF) != control) return 0;
             }
         }
 
@@ -203,35 +200,28 @@ int WindData::ReadDirectionDS2450() {
         const uint32_t start = GetTickCount();
         for (int polls = 0;; ++polls) {
             int16_t byte = Touch(0xFF);
-            if (byte < 0)
-                return 0;
-            if (byte == 0xFF)
-                break;
+            if (byte < 0) return 0;
+            if (byte == 0xFF) break;
             if (polls >= kConversionMaxPolls || TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs)
                 return 0;
         }
 
         if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
             return 0;
-        if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0)
-            return 0;
+        if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0) return 0;
         int levels[4] = {};
         for (int ch = 0; ch < 4; ++ch) {
             int16_t low = Touch(0xFF);
             int16_t high = Touch(0xFF);
-            if (low < 0 || high < 0)
-                return 0;
+            if (low < 0 || high < 0) return 0;
             levels[ch] = VoltageLevel((low + 256 * high) * 0.00008);
         }
-        if (Touch(0xFF) < 0 || Touch(0xFF) < 0 || tmex::TouchReset(session) < 0)
-            return 0;
+        if (Touch(0xFF) < 0 || Touch(0xFF) < 0 || tmex::TouchReset(session) < 0) return 0;
 
         int raw = DirectionFromLevels(levels);
-        if (raw < 0)
-            return 0;
+        if (raw < 0) return 0;
         int bin = raw - NorthIndex;
-        if (bin < 0)
-            bin += 16;
+        if (bin < 0) bin += 16;
         if (bin >= 0 && bin <= 15) {
             DirectionValid = 1;
             SetDirection(bin);
@@ -246,8 +236,7 @@ int WindData::ReadDirectionDS2450() {
 int WindData::WriteSwitchStatus(int value) {
     try {
         for (int attempt = 0; attempt < 11; ++attempt) {
-            if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
-                continue;
+            if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) continue;
             // Write status memory at address 7; the device answers with the inverted CRC16.
             Crc16Value = 0;
             for (int byte : {0x55, 0x07, 0x00, value}) {
@@ -256,8 +245,7 @@ int WindData::WriteSwitchStatus(int value) {
             }
             for (int i = 0; i < 2; ++i)
                 Crc16(static_cast<uint8_t>(Touch(0xFF)));
-            if (Crc16Value == 0xB001)
-                return 1;
+            if (Crc16Value == 0xB001) return 1;
         }
     } catch (...) {
         LogError("Exception accessing direction serials!");
@@ -273,21 +261,17 @@ int WindData::ReadDirectionDS2401() {
             rom[i] = DirectionRom[i];
         tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
         // PIO-B on: the DS2401 chain joins the net.
-        if (!WriteSwitchStatus(0x3F))
-            return 0;
+        if (!WriteSwitchStatus(0x3F)) return 0;
 
         Sleep(10);
         tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, kFamilyDS2401);
         for (int step = 0; step < kMaxSearchSteps; ++step) {
-            if (tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1)
-                break;
+            if (tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) break;
             uint16_t current[8] = {};
             tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
             const uint16_t family = current[0] & 0xFF;
-            if (family == kFamilyAdapterId)
-                continue;
-            if (family != kFamilyDS2401)
-                break;
+            if (family == kFamilyAdapterId) continue;
+            if (family != kFamilyDS2401) break;
             found += " " + RomText(current);
         }
 
@@ -308,8 +292,7 @@ int WindData::ReadDirectionDS2401() {
 
         int raw = FindDirectionBySerials(found);
         int bin = raw - NorthIndex;
-        if (bin < 0)
-            bin += 16;
+        if (bin < 0) bin += 16;
         if (bin >= 0 && bin <= 15) {
             DirectionValid = 1;
             SetDirection(bin);
@@ -329,13 +312,10 @@ int WindData::FindDirectionBySerials(const std::string& list) {
             return !serial.empty() && list.find(serial) != std::string::npos;
         };
         for (int k = 0; k < 8; ++k) {
-            if (!found(k))
-                continue;
+            if (!found(k)) continue;
             if (k == 0) {
-                if (found(1))
-                    return 1;
-                if (found(7))
-                    return 15;
+                if (found(1)) return 1;
+                if (found(7)) return 15;
                 return 0;
             }
             return found(k + 1) ? 2 * k + 1 : 2 * k;
@@ -350,12 +330,10 @@ int WindData::FindDirectionBySerials(const std::string& list) {
 
 void WindData::SetDirection(int bin) {
     try {
-        if (bin < 0 || bin > 15)
-            return;
+        if (bin < 0 || bin > 15) return;
         CurrentDirection = static_cast<uint8_t>(bin);
         ++DirectionHistogram[bin];
-        if (bin < 4)
-            ++DirectionHistogram[16 + bin];
+        if (bin < 4) ++DirectionHistogram[16 + bin];
     } catch (...) {
         LogError("Exception assigning direction!");
     }
@@ -378,17 +356,16 @@ int WindData::CalculateDirection() {
                 start = s;
             }
         }
-        if (best == 0)
-            return 0;
+        if (best == 0) return 0;
         const int s = start;
         int64_t halfDegrees =
-            ((int64_t{h[s + 1]} + 2 * int64_t{h[s + 2]} + 3 * int64_t{h[s + 3]} + 4 * int64_t{h[s + 4]}) * 45) / best +
+            ((int64_t{h[s + 1]} + 2 * int64_t{h[s + 2]} + 3 * int64_t{h[s + 3]} + 4 * int64_t{h[s + 4]}) *
+             45) /
+                best +
             s * 45;
-        if (halfDegrees > 720)
-            halfDegrees -= 720;
+        if (halfDegrees > 720) halfDegrees -= 720;
         int degrees = static_cast<int>(halfDegrees / 2);
-        if (degrees < 0)
-            degrees += 360;
+        if (degrees < 0) degrees += 360;
         return degrees;
     } catch (...) {
         LogError("Exception calculating direction!");

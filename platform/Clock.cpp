@@ -16,7 +16,9 @@ std::shared_ptr<Clock>& Installed() {
 std::mutex zoneMutex;
 } // namespace
 
-Clock& Clock::Get() { return *Installed(); }
+Clock& Clock::Get() {
+    return *Installed();
+}
 
 std::shared_ptr<Clock> Clock::Install(std::shared_ptr<Clock> clock) {
     auto old = Installed();
@@ -96,8 +98,11 @@ int64_t RealClock::UnixTimeMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
-void RealClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealClock::Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-SimulatedClock::SimulatedClock(int64_t unixTimeMs, uint32_t startTick) : tick_(startTick), wallMs_(unixTimeMs) {}
+SimulatedClock::SimulatedClock(int64_t unixTimeMs, uint32_t startTick)
+    : tick_(startTick), wallMs_(unixTimeMs) {}
 
 } // namespace platform

@@ -89,11 +89,19 @@ private:
 };
 
 // Wrap-safe tick arithmetic: the milliseconds from `then` to `now` on a 32-bit tick counter.
-inline uint32_t TicksElapsed(uint32_t now, uint32_t then) { return static_cast<uint32_t>(now - then); }
+inline uint32_t TicksElapsed(uint32_t now, uint32_t then) {
+    return static_cast<uint32_t>(now - then);
+}
 
 // Shorthands for the installed clock.
-inline uint32_t GetTickCount() { return Clock::Get().TickCount(); }
-inline void Sleep(uint32_t ms) { Clock::Get().Sleep(ms); }
-inline int64_t UnixTime() { return Clock::Get().UnixTime(); }
+inline uint32_t GetTickCount() {
+    return Clock::Get().TickCount();
+}
+inline void Sleep(uint32_t ms) {
+    Clock::Get().Sleep(ms);
+}
+inline int64_t UnixTime() {
+    return Clock::Get().UnixTime();
+}
 
 } // namespace platform

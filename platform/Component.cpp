@@ -12,7 +12,8 @@ TComponent::TComponent(TComponent* owner, std::string name) : owner_(owner), nam
 
 TComponent::~TComponent() {
     // Free the owned components, newest first; each removes itself from our list.
-    while (!owned_.empty()) delete owned_.back();
+    while (!owned_.empty())
+        delete owned_.back();
     if (owner_) owner_->Remove(this);
 }
 

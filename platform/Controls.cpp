@@ -27,11 +27,14 @@ TTreeNode* TTreeView::AddChildObject(TTreeNode* parent, const std::string& text,
 namespace {
 int CountNodes(const std::vector<std::unique_ptr<TTreeNode>>& nodes) {
     int n = 0;
-    for (const auto& node : nodes) n += 1 + CountNodes(node->Children);
+    for (const auto& node : nodes)
+        n += 1 + CountNodes(node->Children);
     return n;
 }
 } // namespace
 
-int TTreeView::Count() const { return CountNodes(roots_); }
+int TTreeView::Count() const {
+    return CountNodes(roots_);
+}
 
 } // namespace platform

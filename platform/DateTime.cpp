@@ -7,7 +7,8 @@
 namespace platform {
 
 namespace {
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 // Days from 1899-12-30 to the given civil date (proleptic Gregorian).
@@ -44,13 +45,17 @@ DosTime GetTime() {
     return DosTime{now.minute, now.hour, now.hundredths, now.second};
 }
 
-std::string EnglishMonthAbbrev(int month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : ""; }
-std::string EnglishDayAbbrev(int weekday) { return weekday >= 0 && weekday <= 6 ? kDays[weekday] : ""; }
+std::string EnglishMonthAbbrev(int month) {
+    return month >= 1 && month <= 12 ? kMonths[month - 1] : "";
+}
+std::string EnglishDayAbbrev(int weekday) {
+    return weekday >= 0 && weekday <= 6 ? kDays[weekday] : "";
+}
 
 std::string CTime(int64_t unixSeconds) {
     LocalTime t = Clock::Get().ToLocal(unixSeconds);
-    return Format("%s %s %2d %02d:%02d:%02d %d\n", kDays[t.weekday], kMonths[t.month - 1], t.day, t.hour, t.minute,
-                  t.second, t.year);
+    return Format("%s %s %2d %02d:%02d:%02d %d\n", kDays[t.weekday], kMonths[t.month - 1], t.day, t.hour,
+                  t.minute, t.second, t.year);
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
@@ -88,14 +93,17 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
     size_t i = 0;
     auto run = [&](char c) {
         size_t n = 0;
-        while (i + n < pattern.size() && pattern[i + n] == c) ++n;
+        while (i + n < pattern.size() && pattern[i + n] == c)
+            ++n;
         return n;
     };
     while (i < pattern.size()) {
         char c = pattern[i];
         size_t n = run(c);
         switch (c) {
-        case 'd': out += n >= 2 ? Format("%02d", d) : Format("%d", d); break;
+        case 'd':
+            out += n >= 2 ? Format("%02d", d) : Format("%d", d);
+            break;
         case 'm':
         case 'M':
             // Like the class library: m after h is minutes, otherwise month. M is always month.
@@ -104,11 +112,21 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
             else
                 out += n >= 2 ? Format("%02d", mo) : Format("%d", mo);
             break;
-        case 'y': out += n >= 4 ? Format("%04d", y) : Format("%02d", y % 100); break;
-        case 'h': out += n >= 2 ? Format("%02d", h) : Format("%d", h); break;
-        case 'n': out += n >= 2 ? Format("%02d", mi) : Format("%d", mi); break;
-        case 's': out += n >= 2 ? Format("%02d", s) : Format("%d", s); break;
-        default: out.append(n, c); break;
+        case 'y':
+            out += n >= 4 ? Format("%04d", y) : Format("%02d", y % 100);
+            break;
+        case 'h':
+            out += n >= 2 ? Format("%02d", h) : Format("%d", h);
+            break;
+        case 'n':
+            out += n >= 2 ? Format("%02d", mi) : Format("%d", mi);
+            break;
+        case 's':
+            out += n >= 2 ? Format("%02d", s) : Format("%d", s);
+            break;
+        default:
+            out.append(n, c);
+            break;
         }
         i += n;
     }

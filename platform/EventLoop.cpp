@@ -13,7 +13,9 @@
 namespace platform {
 
 MessageTarget::MessageTarget() : handle_(EventLoop::Get().Register(this)) {}
-MessageTarget::~MessageTarget() { EventLoop::Get().Unregister(handle_); }
+MessageTarget::~MessageTarget() {
+    EventLoop::Get().Unregister(handle_);
+}
 
 EventLoop& EventLoop::Get() {
     static EventLoop loop;
@@ -34,7 +36,9 @@ HWND EventLoop::Register(MessageTarget* target) {
     return handle;
 }
 
-void EventLoop::Unregister(HWND handle) { windows_.erase(handle); }
+void EventLoop::Unregister(HWND handle) {
+    windows_.erase(handle);
+}
 
 void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
     {
@@ -116,7 +120,9 @@ void EventLoop::StopTimer(int id) {
     if (it != timers_.end()) it->second.enabled = false;
 }
 
-void EventLoop::DestroyTimer(int id) { timers_.erase(id); }
+void EventLoop::DestroyTimer(int id) {
+    timers_.erase(id);
+}
 
 int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
     int id = nextWatch_++;
@@ -129,7 +135,9 @@ void EventLoop::ChangeFdEvents(int watchId, short events) {
     if (it != watches_.end()) it->second.events = events;
 }
 
-void EventLoop::UnwatchFd(int watchId) { watches_.erase(watchId); }
+void EventLoop::UnwatchFd(int watchId) {
+    watches_.erase(watchId);
+}
 
 uint64_t EventLoop::QueueEnd() const {
     std::lock_guard lock(queueMutex_);
@@ -252,7 +260,8 @@ void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
 }
 
 void EventLoop::Run() {
-    while (!terminated_) Turn(true);
+    while (!terminated_)
+        Turn(true);
 }
 
 void EventLoop::RunFor(uint32_t ms) {

@@ -14,11 +14,11 @@ public:
     virtual std::string ClassName() const { return "Exception"; }
 };
 
-#define KORVANE_EXCEPTION_CLASS(Name, Base)                                                                \
-    class Name : public Base {                                                                             \
-    public:                                                                                                \
-        using Base::Base;                                                                                  \
-        std::string ClassName() const override { return #Name; }                                           \
+#define KORVANE_EXCEPTION_CLASS(Name, Base)                                                                  \
+    class Name : public Base {                                                                               \
+    public:                                                                                                  \
+        using Base::Base;                                                                                    \
+        std::string ClassName() const override { return #Name; }                                             \
     };
 
 KORVANE_EXCEPTION_CLASS(EConvertError, Exception)

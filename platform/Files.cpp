@@ -78,9 +78,13 @@ bool DirectoryExists(const std::string& name) {
     return ::stat(ResolvePath(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& name) { return ::mkdir(ResolvePath(name).c_str(), 0777) == 0; }
+bool CreateDir(const std::string& name) {
+    return ::mkdir(ResolvePath(name).c_str(), 0777) == 0;
+}
 
-bool DeleteFile(const std::string& name) { return ::unlink(ResolvePath(name).c_str()) == 0; }
+bool DeleteFile(const std::string& name) {
+    return ::unlink(ResolvePath(name).c_str()) == 0;
+}
 
 long long FileAge(const std::string& name) {
     struct stat st;
@@ -104,7 +108,8 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
     content.clear();
     char buffer[8192];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        content.append(buffer, n);
     std::fclose(f);
     if (mode == FileMode::Text) {
         std::string stripped;
@@ -203,7 +208,9 @@ std::string ExeName() {
     return ExePathStore();
 }
 
-void SetExeName(const std::string& fullPath) { ExePathStore() = fullPath; }
+void SetExeName(const std::string& fullPath) {
+    ExePathStore() = fullPath;
+}
 
 std::string AppPath() {
     std::string exe = ExeName();
@@ -225,6 +232,8 @@ std::string CurrentDir() {
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string(".");
 }
 
-bool SetCurrentDir(const std::string& dir) { return ::chdir(ResolvePath(dir).c_str()) == 0; }
+bool SetCurrentDir(const std::string& dir) {
+    return ::chdir(ResolvePath(dir).c_str()) == 0;
+}
 
 } // namespace platform

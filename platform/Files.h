@@ -56,8 +56,8 @@ private:
 };
 
 // The program's own file and folder.
-std::string ExeName();                       // full path of the executable
-std::string AppPath();                       // its folder, with a trailing '/'
+std::string ExeName();                        // full path of the executable
+std::string AppPath();                        // its folder, with a trailing '/'
 void SetExeName(const std::string& fullPath); // tests and main() set it
 // Settings file beside the executable: folder + lower-cased executable stem + ".ini".
 std::string SettingsFileName(const std::string& exePath);

@@ -53,7 +53,8 @@ public:
     int SectionEnd(int start) const {
         size_t i = static_cast<size_t>(start) + 1;
         std::string name;
-        while (i < lines_.size() && !SectionName(lines_[i], name)) ++i;
+        while (i < lines_.size() && !SectionName(lines_[i], name))
+            ++i;
         return static_cast<int>(i);
     }
 
@@ -83,14 +84,16 @@ public:
         if (eq == std::string::npos) return false;
         key = Trim(t.substr(0, eq));
         value = Trim(t.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return !key.empty();
     }
 
     void Save() {
         std::string content;
-        for (const auto& line : lines_) content += line + "\n";
+        for (const auto& line : lines_)
+            content += line + "\n";
         long long checkedAt = FileSystemNowNs();
         if (!WriteWholeFile(path_, content)) {
             loaded_ = false; // re-read what is really on disk next time
@@ -170,9 +173,12 @@ std::shared_ptr<IniDocument> TIniFile::Document() const {
     return slot;
 }
 
-void TIniFile::FlushCache() { Cache().clear(); }
+void TIniFile::FlushCache() {
+    Cache().clear();
+}
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& def) const {
     auto doc = Document();
     int line = doc->FindKey(doc->FindSection(section), key);
     if (line < 0) return def;
@@ -209,7 +215,8 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         } else {
             // After the section's last non-blank line.
             int at = doc->SectionEnd(sectionLine);
-            while (at > sectionLine + 1 && Trim(lines[static_cast<size_t>(at - 1)]).empty()) --at;
+            while (at > sectionLine + 1 && Trim(lines[static_cast<size_t>(at - 1)]).empty())
+                --at;
             lines.insert(lines.begin() + at, key + "=" + value);
         }
     }
@@ -228,7 +235,9 @@ void TIniFile::WriteFloat(const std::string& section, const std::string& key, do
     WriteString(section, key, FloatToStr(value));
 }
 
-bool TIniFile::SectionExists(const std::string& section) const { return Document()->FindSection(section) >= 0; }
+bool TIniFile::SectionExists(const std::string& section) const {
+    return Document()->FindSection(section) >= 0;
+}
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
     auto doc = Document();
@@ -252,7 +261,8 @@ void TIniFile::ReadSection(const std::string& section, TStringList& keys) const 
     int end = doc->SectionEnd(start);
     for (int i = start + 1; i < end; ++i) {
         std::string k, v;
-        if (IniDocument::KeyValue(doc->Lines()[static_cast<size_t>(i)], k, v) && keys.IndexOf(k) < 0) keys.Add(k);
+        if (IniDocument::KeyValue(doc->Lines()[static_cast<size_t>(i)], k, v) && keys.IndexOf(k) < 0)
+            keys.Add(k);
     }
 }
 

@@ -1,8 +1,8 @@
 #include "platform/Signals.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include "platform/EventLoop.h"

@@ -18,12 +18,14 @@ int TStringList::AddObject(const std::string& text, void* object) {
 }
 
 void TStringList::Insert(int index, const std::string& text) {
-    if (index < 0 || index > Count()) throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
+    if (index < 0 || index > Count())
+        throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
     items_.insert(items_.begin() + index, Item{text, nullptr});
 }
 
 void TStringList::Delete(int index) {
-    if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
+    if (index < 0 || index >= Count())
+        throw EStringListError("List index out of bounds (" + IntToStr(index) + ")");
     items_.erase(items_.begin() + index);
 }
 
@@ -65,13 +67,15 @@ void TStringList::SetSorted(bool sorted) {
 
 std::string TStringList::Text() const {
     std::string out;
-    for (const auto& item : items_) out += item.text + "\r\n";
+    for (const auto& item : items_)
+        out += item.text + "\r\n";
     return out;
 }
 
 void TStringList::SetText(const std::string& text) {
     Clear();
-    for (const auto& line : SplitLines(text)) Add(line);
+    for (const auto& line : SplitLines(text))
+        Add(line);
 }
 
 bool TStringList::LoadFromFile(const std::string& path) {
@@ -81,6 +85,8 @@ bool TStringList::LoadFromFile(const std::string& path) {
     return true;
 }
 
-bool TStringList::SaveToFile(const std::string& path) const { return WriteWholeFile(path, Text()); }
+bool TStringList::SaveToFile(const std::string& path) const {
+    return WriteWholeFile(path, Text());
+}
 
 } // namespace platform

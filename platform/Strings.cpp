@@ -28,8 +28,12 @@ private:
     locale_t old_;
 };
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 } // namespace
 
@@ -68,7 +72,8 @@ std::string FloatToStr(double value) {
     size_t ePos = digits.find('e');
     int exponent = std::atoi(digits.c_str() + ePos + 1);
     std::string mantissa = digits.substr(0, 1) + digits.substr(2, ePos - 2);
-    while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+    while (mantissa.size() > 1 && mantissa.back() == '0')
+        mantissa.pop_back();
     std::string out;
     // Plain from 0.0001 up to 15 integer digits, like the class library's general format: 0.0001
     // stays "0.0001", 0.00001 becomes "1E-5".
@@ -89,7 +94,9 @@ std::string FloatToStr(double value) {
     return negative ? "-" + out : out;
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+    return std::to_string(value);
+}
 
 bool TryStrToInt(const std::string& text, long long& value) {
     std::string t = Trim(text);
@@ -123,7 +130,8 @@ bool TryStrToInt(const std::string& text, long long& value) {
         if (result > 0xFFFFFFFFFFULL) return false;
     }
     long long v = static_cast<long long>(result);
-    if (base == 16 && !negative && result <= 0xFFFFFFFFULL) v = static_cast<int32_t>(static_cast<uint32_t>(result));
+    if (base == 16 && !negative && result <= 0xFFFFFFFFULL)
+        v = static_cast<int32_t>(static_cast<uint32_t>(result));
     value = negative ? -v : v;
     return true;
 }
@@ -165,34 +173,43 @@ double StrToFloat(const std::string& text) {
 }
 
 std::string UpperCase(std::string text) {
-    for (char& c : text) c = Upper(c);
+    for (char& c : text)
+        c = Upper(c);
     return text;
 }
 
 std::string LowerCase(std::string text) {
-    for (char& c : text) c = Lower(c);
+    for (char& c : text)
+        c = Lower(c);
     return text;
 }
 
 std::string Trim(const std::string& text) {
     size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
+        --e;
     return text.substr(b, e - b);
 }
 
 int CompareText(const std::string& a, const std::string& b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(Lower(a[i])), cb = static_cast<unsigned char>(Lower(b[i]));
+        unsigned char ca = static_cast<unsigned char>(Lower(a[i])),
+                      cb = static_cast<unsigned char>(Lower(b[i]));
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+    return CompareText(a, b) == 0;
+}
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 bool ContainsText(const std::string& text, const std::string& part) {
     return LowerCase(text).find(LowerCase(part)) != std::string::npos;

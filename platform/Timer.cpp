@@ -12,7 +12,9 @@ TTimer::TTimer(TComponent* owner, const std::string& name) : TComponent(owner, n
     Update();
 }
 
-TTimer::~TTimer() { EventLoop::Get().DestroyTimer(id_); }
+TTimer::~TTimer() {
+    EventLoop::Get().DestroyTimer(id_);
+}
 
 void TTimer::SetEnabled(bool enabled) {
     if (enabled == enabled_) return;

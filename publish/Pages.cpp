@@ -11,4 +11,6 @@ void TMainForm::WriteWeatherHTML() {}
 void TMainForm::ProcessTemplates() {}
 void TMainForm::WriteWeatherXML(bool) {}
 void TMainForm::FTPUpload() {}
-void TMainForm::FTPStartUpload() { FTPUpload(); }
+void TMainForm::FTPStartUpload() {
+    FTPUpload();
+}

@@ -56,12 +56,13 @@ void TMainForm::WriteDataLog() {
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
         const DosTime& t = CurrentTime;
-        std::string record =
-            StationSettings.LogDirInDegrees
-                ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
-                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, WindDirectionDegrees)
-                : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
-                         t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, CompassPointName(WindCompassPoint));
+        std::string record = StationSettings.LogDirInDegrees
+                                 ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day,
+                                          d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
+                                          r.WindSpeed, r.WindGust, WindDirectionDegrees)
+                                 : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day,
+                                          d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
+                                          r.WindSpeed, r.WindGust, CompassPointName(WindCompassPoint));
         if (HumidityCount > 0) record += Format("\t%3.1f", r.Humidity);
         if (RainPresent && RainSensor) {
             RainGauge& rain = *RainSensor;
@@ -84,27 +85,31 @@ void TMainForm::WriteDailyLog() {
         const DosDate& d = CurrentDate;
         std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);
         if (DS1820Count + HumidityCount != 0)
-            record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", r.TemperatureMax, r.TemperatureMaxTime.ti_hour,
-                             r.TemperatureMaxTime.ti_min, r.TemperatureMin, r.TemperatureMinTime.ti_hour,
-                             r.TemperatureMinTime.ti_min);
+            record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", r.TemperatureMax,
+                             r.TemperatureMaxTime.ti_hour, r.TemperatureMaxTime.ti_min, r.TemperatureMin,
+                             r.TemperatureMinTime.ti_hour, r.TemperatureMinTime.ti_min);
         if (WindPresent && WindSensor) {
             int hour = 0, minute = 0;
             float max = WindSensor->GetMaxSpeed(hour, minute);
-            record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute, CompassPointName(WindSensor->MaxSpeedDir),
+            record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute,
+                             CompassPointName(WindSensor->MaxSpeedDir),
                              WindSensor->ConvertSpeed(WindSensor->DayAvgSpeed));
         }
         if (RainPresent && RainSensor)
-            record += Format("%3.2f ", RainInUnit(*RainSensor, RainSensor->RunningCounter, RainSensor->TodayCounter));
+            record += Format("%3.2f ",
+                             RainInUnit(*RainSensor, RainSensor->RunningCounter, RainSensor->TodayCounter));
         if (HumidityCount > 0 && MainHumiditySensor < HumidityCount && HumiditySensors[MainHumiditySensor]) {
             Humidity& h = *HumiditySensors[MainHumiditySensor];
             uint8_t high[2] = {}, low[2] = {};
             double max = h.GetMaxAt(high), min = h.GetMinAt(low);
-            record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
+            record +=
+                Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
         }
         if (BarometerPresent && BarometerSensor) {
             uint8_t high[2] = {}, low[2] = {};
             double max = BarometerSensor->GetMaxAt(high), min = BarometerSensor->GetMinAt(low);
-            record += Format("%3.2f (%02d:%02d) %3.2f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
+            record +=
+                Format("%3.2f (%02d:%02d) %3.2f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
         }
         AppendToFile(Format("DATA\\Daily%d.TXT", d.da_year), record);
     });
@@ -119,14 +124,16 @@ void TMainForm::BuildSummary(std::string& out) {
         out += Format("%03d/%03dg%03d", WindSensor->CalculateDirection(),
                       static_cast<int>(std::trunc(WindSensor->MinAvgSpeed * 2.13)),
                       static_cast<int>(std::trunc(WindSensor->Gust * 2.13)));
-    if (TemperatureCount != 0) out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
+    if (TemperatureCount != 0)
+        out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
     if (RainPresent && RainSensor && RainSensor->CountsPrInch) {
         RainGauge& rain = *RainSensor;
-        out += Format("r%03dP%03d",
-                      static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
-                                                  rain.CountsPrInch)),
-                      static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
-                                                  rain.CountsPrInch)));
+        out +=
+            Format("r%03dP%03d",
+                   static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
+                                               rain.CountsPrInch)),
+                   static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
+                                               rain.CountsPrInch)));
     }
     if (BarometerPresent && BarometerSensor)
         out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->current_baro * 33.865 * 10)));

@@ -51,7 +51,8 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
     SessionRunning = false;
-    for (bool& open : SensorWindowOpen) open = false;
+    for (bool& open : SensorWindowOpen)
+        open = false;
     CurrentDate = GetDate();
     CurrentTime = GetTime();
     StartTime = UnixTime();
@@ -141,20 +142,24 @@ void TMainForm::CreateComponents() {
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
     // The reset items of the kinds a scan finds are shown by the set-up after the scan.
-    for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge}) hidden->SetVisible(false);
+    for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
+        hidden->SetVisible(false);
 }
 
 void TMainForm::CreateWorkingObjects() {
     GeneratedFiles = std::make_unique<TStringList>();
     UploadFileList = std::make_unique<TStringList>();
-    for (auto& stream : PostStreams) stream = std::make_unique<TMemoryStream>();
+    for (auto& stream : PostStreams)
+        stream = std::make_unique<TMemoryStream>();
 }
 
 void TMainForm::FormCreate(TComponent*) {
     Application->SetOnException([this](const std::exception& e) { LogApplicationException(e); });
 }
 
-void TMainForm::FormDestroy(TComponent*) { Application->SetOnException(nullptr); }
+void TMainForm::FormDestroy(TComponent*) {
+    Application->SetOnException(nullptr);
+}
 
 void TMainForm::LogApplicationException(const std::exception& e) {
     LogStatus("SERIOUS ERROR: " + ExceptionClassName(e) + "/" + e.what());
@@ -207,7 +212,9 @@ void TMainForm::AppRestore() {
     }
 }
 
-void TMainForm::RestoreFromTray() { AppRestore(); }
+void TMainForm::RestoreFromTray() {
+    AppRestore();
+}
 
 void TMainForm::SetCaptionByDate() {
     try {
@@ -224,7 +231,8 @@ void TMainForm::SetCaptionByDate() {
     }
 }
 
-void TMainForm::CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure) {
+void TMainForm::CreateWorkFolder(const std::string& path, const std::string& suffix,
+                                 const std::string& failure) {
     if (DirectoryExists(path)) return;
     if (CreateDir(path))
         LogStatus("Created " + path + suffix);

@@ -8,19 +8,45 @@ using namespace platform;
 
 void TMainForm::Dispatch(TMessage& message) {
     switch (message.Msg) {
-    case MsgTemperatureAlarm: LogTemperatureAlarm(message); break;
-    case MsgDisplayTemperature: DisplayTemperature(message); break;
-    case MsgDisplayRain: DisplayRain(message); break;
-    case MsgDisplayHumidity: DisplayHumidity(message); break;
-    case MsgDisplayWind: DisplayWind(message); break;
-    case MsgReadCycle: RunReadCycle(message); break;
-    case MsgDisplayBarometer: DisplayBarometer(message); break;
-    case MsgStartUpload: FTPStartUpload(); break;
-    case MsgRestoreFromTray: RestoreFromTray(); break;
-    case MsgDisplaySampleCount: DisplaySampleCount(message); break;
-    case MsgDisplayWindChillHeatIndex: DisplayWindChillHeatIndex(message); break;
-    case MsgStartSession: StartSessionAndReading(); break;
-    default: MessageTarget::Dispatch(message); break;
+    case MsgTemperatureAlarm:
+        LogTemperatureAlarm(message);
+        break;
+    case MsgDisplayTemperature:
+        DisplayTemperature(message);
+        break;
+    case MsgDisplayRain:
+        DisplayRain(message);
+        break;
+    case MsgDisplayHumidity:
+        DisplayHumidity(message);
+        break;
+    case MsgDisplayWind:
+        DisplayWind(message);
+        break;
+    case MsgReadCycle:
+        RunReadCycle(message);
+        break;
+    case MsgDisplayBarometer:
+        DisplayBarometer(message);
+        break;
+    case MsgStartUpload:
+        FTPStartUpload();
+        break;
+    case MsgRestoreFromTray:
+        RestoreFromTray();
+        break;
+    case MsgDisplaySampleCount:
+        DisplaySampleCount(message);
+        break;
+    case MsgDisplayWindChillHeatIndex:
+        DisplayWindChillHeatIndex(message);
+        break;
+    case MsgStartSession:
+        StartSessionAndReading();
+        break;
+    default:
+        MessageTarget::Dispatch(message);
+        break;
     }
 }
 

@@ -25,7 +25,8 @@ namespace {
 constexpr float kRevsToMs = 1.096f;
 
 // Runs one reader; its failures are logged with the reader's prefix and count as a failed read.
-template <class F> bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
+template <class F>
+bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
     try {
         return read();
     } catch (const std::exception& e) {
@@ -102,10 +103,12 @@ bool TMainForm::ReadRain() {
         uint8_t perInch = rain.CountsPrInch;
         r.RainToday = RainInches(rain.RunningCounter, rain.TodayCounter, perInch);
         int32_t stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
-        r.RainRate = RainInches(rain.RunningCounter, rain.RateReference, perInch) * static_cast<float>(stepsPerHour);
+        r.RainRate =
+            RainInches(rain.RunningCounter, rain.RateReference, perInch) * static_cast<float>(stepsPerHour);
         r.RainHour = RainInches(rain.RunningCounter, rain.RateFallback, perInch);
         int64_t week = 0;
-        for (int32_t day : rain.WeeklyRain) week += day;
+        for (int32_t day : rain.WeeklyRain)
+            week += day;
         r.RainWeek = perInch ? static_cast<float>(std::llabs(week)) / perInch : 0;
         r.RainMonth = RainInches(rain.RunningCounter, rain.MonthCounter, perInch);
         if (Visible) PostMessage(Handle(), MsgDisplayRain, 0, 0);

@@ -11,7 +11,9 @@ namespace {
 constexpr uint32_t kPassSpacingMs = 500;
 constexpr uint32_t kPassSleepMs = 200;
 
-bool Stopping() { return !SessionRunning || Application->Terminated(); }
+bool Stopping() {
+    return !SessionRunning || Application->Terminated();
+}
 } // namespace
 
 void TMainForm::RunReadCycle(TMessage& message) {

@@ -16,8 +16,8 @@ using namespace platform;
 
 void TMainForm::ResetDailyStatistics() {
     try {
-        LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day, CurrentDate.da_mon,
-                         CurrentDate.da_year));
+        LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
+                         CurrentDate.da_mon, CurrentDate.da_year));
         for (int i = 0; i < DS1820Count; ++i)
             if (DS1820Sensors[i]) DS1820Sensors[i]->ResetDaily();
         for (int i = 0; i < HumidityCount; ++i)
@@ -70,7 +70,9 @@ void TMainForm::BarometerStatResetClick(TComponent*) {
     }
 }
 
-void TMainForm::ResestHighMarkBaro(TComponent*) { BaroMeterResets++; }
+void TMainForm::ResestHighMarkBaro(TComponent*) {
+    BaroMeterResets++;
+}
 
 void TMainForm::WindStatResetClick(TComponent*) {
     if (!WindPresent || !WindSensor) return;

@@ -26,7 +26,8 @@ void TMainForm::StartSessionAndReading() {
             ScanMicroLAN();
             Microlan::CompactSerialList();
             TStringList missing;
-            for (int i = 0; ConfiguredSerials[i][0] != 0; ++i) missing.Add(ConfiguredSerials[i]);
+            for (int i = 0; ConfiguredSerials[i][0] != 0; ++i)
+                missing.Add(ConfiguredSerials[i]);
             ReportMissingSensors(missing);
             if (DeviceCount != 0) {
                 PageControl->SetActivePage(TabStatus);
@@ -84,7 +85,8 @@ void TMainForm::RescanMLanClick(TComponent*) {
     if (UDPRunning) StopUDPServices();
     if (TCPRunning) StopTCPServices();
     ScanMicroLAN();
-    LogStatus(Format("SERVER: Scan completed, sensors found total:%d  new:%d", DeviceCount, DeviceCount - before));
+    LogStatus(
+        Format("SERVER: Scan completed, sensors found total:%d  new:%d", DeviceCount, DeviceCount - before));
     const TStationSettings& s = StationSettings;
     if (s.DDEEnabled) StartDDEServices();
     if (s.HTTPEnabled) StartHTTPServices();

@@ -53,7 +53,8 @@ void TMainForm::LoadSettings() {
 
         s.DDEEnabled = ini.ReadBool("Weather", "DDEEnabled", s.DDEEnabled);
         s.DST = ini.ReadBool("Weather", "DST", Clock::ZoneHasDaylight());
-        s.Timezone = ini.ReadInteger("Weather", "Timezone", static_cast<int>(-Clock::ZoneSecondsWest() / 3600));
+        s.Timezone =
+            ini.ReadInteger("Weather", "Timezone", static_cast<int>(-Clock::ZoneSecondsWest() / 3600));
         s.Latitude = ini.ReadString("Weather", "Latitude", s.Latitude);
         s.Longitude = ini.ReadString("Weather", "Longitude", s.Longitude);
         s.WCUpperLimit = ini.ReadInteger("Weather", "WCUpperLimit", s.WCUpperLimit);

@@ -1,14 +1,14 @@
 // The orderly end (Unload) and the save of every sensor. Each step runs on its own, so that one failure
 // (say, the trend files) never costs the sensors' counts.
-#include "onewire/Microlan.h"
-#include "onewire/SensorTables.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
+#include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Exceptions.h"
 #include "station/Unit1.h"
@@ -107,9 +107,14 @@ void TMainForm::SaveAllSensors() {
     if (WindPresent) save(WindSensor);
     if (RainPresent) save(RainSensor);
     if (BarometerPresent) save(BarometerSensor);
-    for (int i = 0; i < DS1820Count; ++i) save(DS1820Sensors[i]);
-    for (int i = 0; i < HumidityCount; ++i) save(HumiditySensors[i]);
-    for (int i = 0; i < DS2438Count; ++i) save(DS2438Sensors[i]);
-    for (int i = 0; i < DS2423Count; ++i) save(DS2423Sensors[i]);
-    for (int i = 0; i < DS2450Count; ++i) save(DS2450Sensors[i]);
+    for (int i = 0; i < DS1820Count; ++i)
+        save(DS1820Sensors[i]);
+    for (int i = 0; i < HumidityCount; ++i)
+        save(HumiditySensors[i]);
+    for (int i = 0; i < DS2438Count; ++i)
+        save(DS2438Sensors[i]);
+    for (int i = 0; i < DS2423Count; ++i)
+        save(DS2423Sensors[i]);
+    for (int i = 0; i < DS2450Count; ++i)
+        save(DS2450Sensors[i]);
 }

@@ -7,20 +7,20 @@ using namespace platform;
 
 std::string StatusLine;
 
-
 std::string TMainForm::FormatStatusLine() const {
     const TCurrentReadings& r = CurrentReadings;
-    return Format("%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f "
-                  "%2.4f %2.4f %3.3f %d\r\n",
-                  r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs,
-                  WindDirectionBin, WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity,
-                  r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
-                  r.BarometerChangeInHg, r.RainHour, WindDirectionBin + WindDirectionDegrees);
+    return Format(
+        "%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f "
+        "%2.4f %2.4f %3.3f %d\r\n",
+        r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs,
+        WindDirectionBin, WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity,
+        r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
+        r.BarometerChangeInHg, r.RainHour, WindDirectionBin + WindDirectionDegrees);
 }
 
 std::string TMainForm::FormatTitle() const {
-    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " + CompassPointName(WindDirectionBin) +
-           Format(" %.1f", CurrentReadings.WindSpeed);
+    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " +
+           CompassPointName(WindDirectionBin) + Format(" %.1f", CurrentReadings.WindSpeed);
 }
 
 void TMainForm::UpdateStatusLine() {

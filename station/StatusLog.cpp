@@ -28,7 +28,8 @@ void TMainForm::LogStatus(const std::string& text) {
         TStringList& lines = DisplayMemo->Lines();
         lines.BeginUpdate();
         if (lines.Count() > kMemoLimit)
-            for (int i = 0; i < kMemoTrim; ++i) lines.Delete(0);
+            for (int i = 0; i < kMemoTrim; ++i)
+                lines.Delete(0);
         lines.Add(line);
         lines.EndUpdate();
         StatusBar->Panel(1) = line;
@@ -39,9 +40,9 @@ void TMainForm::LogStatus(const std::string& text) {
         }
 
         if (LogStatusToFileCheckBox->Checked()) {
-            AppendToFile("korvane.log",
-                         Format("%02d.%02d.%d ", CurrentDate.da_day, CurrentDate.da_mon, CurrentDate.da_year) + line +
-                             "\n");
+            AppendToFile("korvane.log", Format("%02d.%02d.%d ", CurrentDate.da_day, CurrentDate.da_mon,
+                                               CurrentDate.da_year) +
+                                            line + "\n");
         }
         if (StationSettings.StatusEnabled && !logCopyBusy_) {
             // A socket error that logs must not re-enter the copy in the middle of a send.
@@ -62,11 +63,17 @@ void TMainForm::LogStatus(const std::string& text) {
     }
 }
 
-void TMainForm::Openlog1Click(TComponent*) { Hooks().openTextViewer("korvane.log"); }
+void TMainForm::Openlog1Click(TComponent*) {
+    Hooks().openTextViewer("korvane.log");
+}
 
-void TMainForm::ClearStatusListClick(TComponent*) { DisplayMemo->Clear(); }
+void TMainForm::ClearStatusListClick(TComponent*) {
+    DisplayMemo->Clear();
+}
 
-void TMainForm::Clearlog1Click(TComponent*) { DisplayMemo->Clear(); }
+void TMainForm::Clearlog1Click(TComponent*) {
+    DisplayMemo->Clear();
+}
 
 void TMainForm::LogStatusToFileCheckBoxClick(TComponent*) {
     try {

@@ -12,9 +12,9 @@
 #include "platform/Application.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
-#include "platform/Exceptions.h"
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
+#include "platform/Exceptions.h"
 #include "platform/IniFile.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
@@ -201,8 +201,8 @@ public:
     platform::TLabel *CurrTemp, *WChillTemp, *RainResetTime, *SunRiseLabel, *SunSetLabel;
     TfshVersionLabel* sBuild;
     platform::TMenuItem *Restore, *MinimizeToSysTray, *RescanMLan, *OpenStatusLog, *Unload1, *TempStatReset,
-        *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge, *ResetRGaugeToday,
-        *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
+        *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge,
+        *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
 
     // The barometer dial's high and low marks have been cleared this many times (headless dial).
     int BaroMeterResets = 0;
@@ -258,8 +258,9 @@ public:
 
     // Discovery: the serial being looked at and the tree nodes the devices hang from.
     uint16_t ScanRom[8] = {};
-    platform::TTreeNode *MicroLANNode = nullptr, *CouplerNode = nullptr, *BranchNode = nullptr, *WindNode = nullptr,
-                        *WindSpeedNode = nullptr, *WindDirectionNode = nullptr, *TAI8570Node = nullptr;
+    platform::TTreeNode *MicroLANNode = nullptr, *CouplerNode = nullptr, *BranchNode = nullptr,
+                        *WindNode = nullptr, *WindSpeedNode = nullptr, *WindDirectionNode = nullptr,
+                        *TAI8570Node = nullptr;
 
 private:
     void ScanFamilies(const uint16_t* couplerRom, int branch);

@@ -17,7 +17,9 @@ using namespace platform;
 namespace {
 constexpr int kGraphChannels = 8;
 
-std::string TemperatureText(double value, char unit) { return Format("%.1f", value) + kDegreeSign + unit; }
+std::string TemperatureText(double value, char unit) {
+    return Format("%.1f", value) + kDegreeSign + unit;
+}
 } // namespace
 
 std::string TMainForm::FormatRunTime() {
@@ -26,16 +28,20 @@ std::string TMainForm::FormatRunTime() {
     int days = static_cast<int>(seconds / 86400);
     int hours = static_cast<int>(seconds / 3600 % 24);
     int minutes = static_cast<int>(seconds / 60 % 60);
-    if (days > 1) return Format("%u samples in %d days, %d hours, %d minutes", SampleCount, days, hours, minutes);
+    if (days > 1)
+        return Format("%u samples in %d days, %d hours, %d minutes", SampleCount, days, hours, minutes);
     if (days == 1) return Format("%u samples in 1 day, %d hours, %d minutes", SampleCount, hours, minutes);
     return Format("%u samples in %d hours, %d minutes", SampleCount, hours, minutes);
 }
 
 std::string TMainForm::FormatTotalSamples() {
-    return Format("%u samples since %s", static_cast<unsigned>(TotalSamples) + SampleCount, TotalSamplesStart.c_str());
+    return Format("%u samples since %s", static_cast<unsigned>(TotalSamples) + SampleCount,
+                  TotalSamplesStart.c_str());
 }
 
-void TMainForm::LogRunTime() { LogStatus(FormatRunTime()); }
+void TMainForm::LogRunTime() {
+    LogStatus(FormatRunTime());
+}
 
 void TMainForm::UpdateSunriseSunset() {
     try {
@@ -45,10 +51,12 @@ void TMainForm::UpdateSunriseSunset() {
         float latitude = static_cast<float>(StrToFloat(s.Latitude));
         float longitude = static_cast<float>(StrToFloat(s.Longitude));
         auto show = [](float value) { return value < 0.0f ? std::string("n/a") : Format("%02.2f", value); };
-        SunRiseLabel->SetCaption(show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
-                                                             static_cast<uint8_t>(today.da_mon), latitude, longitude, 0)));
-        SunSetLabel->SetCaption(show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
-                                                            static_cast<uint8_t>(today.da_mon), latitude, longitude, 1)));
+        SunRiseLabel->SetCaption(
+            show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
+                                        static_cast<uint8_t>(today.da_mon), latitude, longitude, 0)));
+        SunSetLabel->SetCaption(
+            show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
+                                        static_cast<uint8_t>(today.da_mon), latitude, longitude, 1)));
     } catch (...) {
         LogStatus("SERVER: Error calculating sunrise/sunset!");
     }
@@ -97,8 +105,8 @@ void TMainForm::ConfigureTemperatureSensors() {
     for (int i = 0; i < TemperatureCount; ++i) {
         Temperature* sensor = TemperatureSensors[i];
         if (!sensor) continue;
-        sensor->GraphChannel = static_cast<uint8_t>(sensor->PlotTemp && channel < kGraphChannels ? channel++
-                                                                                                 : kGraphChannels);
+        sensor->GraphChannel =
+            static_cast<uint8_t>(sensor->PlotTemp && channel < kGraphChannels ? channel++ : kGraphChannels);
         if (!selected.empty() && SameText(sensor->SerialSection(), selected)) MainTemperatureSensor = i;
     }
     TempStatReset->SetVisible(true);
@@ -143,7 +151,9 @@ void TMainForm::ConfigureRainGauge() {
 
 void TMainForm::ConfigureDPWCGraph() {}
 
-void TMainForm::SetupDS2450Menu() { DS2450StatReset->SetVisible(true); }
+void TMainForm::SetupDS2450Menu() {
+    DS2450StatReset->SetVisible(true);
+}
 void TMainForm::SetupDS2423Menu() {}
 void TMainForm::SetupDS2438Menu() {}
 

@@ -12,7 +12,9 @@ TSplashForm::~TSplashForm() {
     if (splash == this) splash = nullptr;
 }
 
-TSplashForm* SplashForm() { return splash; }
+TSplashForm* SplashForm() {
+    return splash;
+}
 
 void ShowSplashForm(platform::TComponent* owner) {
     if (splash) return;

@@ -1,6 +1,6 @@
 // The station's GIF: a bitmap drawn on the canvas -> TGIFImage (web palette, nearest colour, LZW, 87a with
-// a 256-entry local table). Every byte outside the LZW data is fixed by the station's layout; the LZW data must equal
-// giflib's for the same indices, and giflib must decode every pixel to the expected web colour.
+// a 256-entry local table). Every byte outside the LZW data is fixed by the station's layout; the LZW data
+// must equal giflib's for the same indices, and giflib must decode every pixel to the expected web colour.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -243,7 +243,8 @@ TEST_F(HttpServerTest, PostedBodiesReachTheOwnerOrGetACompleteNotFound) {
     for (const char* expect : {"Expect:", "Expect: 100-continue"}) {
         answer = Curl({"-H", expect, "--data-binary", "@" + root_ + "/big.bin", Url("/nobody")}, &rc);
         EXPECT_EQ(rc, 0) << expect << "\n" << answer.substr(0, 300);
-        EXPECT_EQ(answer.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << expect << "\n" << answer.substr(0, 300);
+        EXPECT_EQ(answer.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << expect << "\n"
+                                                                     << answer.substr(0, 300);
         EXPECT_NE(answer.find("was not found on this server.<P></BODY></HTML>\r\n"), std::string::npos)
             << expect;
     }
@@ -259,19 +260,21 @@ TEST_F(HttpServerTest, PostedBodiesReachTheOwnerOrGetACompleteNotFound) {
     std::string reply;
     bool ended = false;
     int readError = 0;
-    RunUntil([&] {
-        if (sent < request.size()) {
-            ssize_t n = ::send(raw, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n > 0) sent += static_cast<size_t>(n);
-        }
-        if (sent < request.size()) return false;
-        char buf[4096];
-        ssize_t n = ::read(raw, buf, sizeof buf);
-        if (n > 0) reply.append(buf, static_cast<size_t>(n));
-        if (n == 0) ended = true;
-        if (n < 0 && errno != EAGAIN) readError = errno;
-        return ended || readError != 0;
-    }, 5000);
+    RunUntil(
+        [&] {
+            if (sent < request.size()) {
+                ssize_t n = ::send(raw, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+                if (n > 0) sent += static_cast<size_t>(n);
+            }
+            if (sent < request.size()) return false;
+            char buf[4096];
+            ssize_t n = ::read(raw, buf, sizeof buf);
+            if (n > 0) reply.append(buf, static_cast<size_t>(n));
+            if (n == 0) ended = true;
+            if (n < 0 && errno != EAGAIN) readError = errno;
+            return ended || readError != 0;
+        },
+        5000);
     EXPECT_EQ(sent, request.size());
     EXPECT_EQ(readError, 0) << std::strerror(readError);
     EXPECT_TRUE(ended);
@@ -300,10 +303,12 @@ TEST_F(HttpServerTest, HundredIdleConnectionsAreHeldOrRefusedByTheLimitAndServin
         for (size_t i = 0; i < idle.size(); ++i)
             if (!ended[i]) ended[i] = !net_test::DrainInto(idle[i], got[i]);
     };
-    EXPECT_TRUE(RunUntil([&] {
-        collect();
-        return std::count(ended.begin() + 64, ended.end(), true) == 36;
-    }, 2000));
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            collect();
+            return std::count(ended.begin() + 64, ended.end(), true) == 36;
+        },
+        2000));
     for (size_t i = 0; i < idle.size(); ++i) {
         if (i < 64) {
             EXPECT_FALSE(ended[i]) << i;
@@ -326,10 +331,12 @@ TEST_F(HttpServerTest, HundredIdleConnectionsAreHeldOrRefusedByTheLimitAndServin
     EXPECT_NE(Curl({Url("/")}, &rc).find("<p>home</p>"), std::string::npos);
     // The idle time-out closes the rest.
     EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }, 10000));
-    EXPECT_TRUE(RunUntil([&] {
-        collect();
-        return std::count(ended.begin() + 4, ended.begin() + 64, true) == 60;
-    }, 2000));
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            collect();
+            return std::count(ended.begin() + 4, ended.begin() + 64, true) == 60;
+        },
+        2000));
     for (int fd : idle)
         if (fd >= 0) ::close(fd);
 }

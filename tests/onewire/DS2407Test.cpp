@@ -17,8 +17,10 @@ TEST_F(SensorNetTest, DS2407KeepsItsTypeAndIsNeverRead) {
     EXPECT_TRUE(net->Traffic().empty());
     EXPECT_EQ(plain->GetStatus(), "");
     std::string html = plain->GetHTML();
-    EXPECT_EQ(html.find("<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT SIZE=2><CENTER><B>DS2407"),
-              0u);
+    EXPECT_EQ(
+        html.find(
+            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT SIZE=2><CENTER><B>DS2407"),
+        0u);
     EXPECT_NE(html.find(device.rom().Text()), std::string::npos);
 
     Sensors("[" + device.rom().Text() + "]\r\nType=TAI8570Reader\r\nDescription=Pressure board\r\n");

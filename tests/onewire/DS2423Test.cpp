@@ -11,7 +11,8 @@ class DS2423Counter : public SensorNetTest {
 protected:
     void SetUp() override {
         SensorNetTest::SetUp();
-        net->SetSlotCosts(0, 0, 0); // rates come out exact: only the test and the session start move the clock
+        net->SetSlotCosts(0, 0,
+                          0); // rates come out exact: only the test and the session start move the clock
         device = &net->Add<sim::DS2423>(net->Trunk(), 0x0A0B0C0D0E01ULL);
     }
     // Moves the clock so that the next sample reads `ms` after the last one: each sample's session start
@@ -124,7 +125,9 @@ TEST_F(DS2423Counter, DataLineAndHtml) {
     EXPECT_EQ(Read("DATA/Lightning_1-122026.TXT"), "06.12.2026\t14:03\t042  0.0 000  042  002\r\n");
     std::string html = counter->GetHTML();
     EXPECT_NE(html.find("<B>DS2423</B>"), std::string::npos);
-    EXPECT_NE(html.find("<FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>42</FONT>"), std::string::npos);
-    EXPECT_NE(html.find("Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.0</FONT>"), std::string::npos);
+    EXPECT_NE(html.find("<FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>42</FONT>"),
+              std::string::npos);
+    EXPECT_NE(html.find("Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.0</FONT>"),
+              std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 18), "</TD></TR></TABLE>");
 }

@@ -15,7 +15,8 @@ protected:
         SensorNetTest::SetUp();
         device = &net->Add<sim::DS2450>(net->Trunk(), 0x0000000020A1ULL);
     }
-    std::unique_ptr<DS2450> MakeAd(const std::string& keys = "", const uint16_t* coupler = nullptr, int port = 0) {
+    std::unique_ptr<DS2450> MakeAd(const std::string& keys = "", const uint16_t* coupler = nullptr,
+                                   int port = 0) {
         Sensors("[" + device->rom().Text() + "]\r\n" + keys);
         return Make<DS2450>(device->rom(), 0, coupler, port);
     }
@@ -28,7 +29,7 @@ TEST_F(DS2450Test, FourChannelsCalibratedWithTheirFirstMarks) {
     device->SetChannelVolts(5.2, 2.56, 1.0, 0.0);
     ASSERT_EQ(ad->Sample(), 1);
     EXPECT_EQ(device->MemoryByte(0x08), 0x00); // 16 bits is written as 0
-    EXPECT_FLOAT_EQ(ad->Value[0], 5.2428f);     // raw 0xFFFF
+    EXPECT_FLOAT_EQ(ad->Value[0], 5.2428f);    // raw 0xFFFF
     EXPECT_FLOAT_EQ(ad->Value[1], 2.62144f * 2 + 1);
     EXPECT_NEAR(ad->Value[2], 1.024, 1e-4);
     EXPECT_EQ(ad->Value[3], 0.0f);
@@ -68,7 +69,7 @@ TEST_F(DS2450Test, SettingsAndSwitchedOffSampling) {
     EXPECT_EQ(zero->BitsConversion, 8);
     device->SetChannelVolts(1.0, 1.0, 1.0, 2.0);
     ASSERT_EQ(zero->Sample(), 1);
-    EXPECT_EQ(device->MemoryByte(0x09) & 1, 0); // 2.56 V range
+    EXPECT_EQ(device->MemoryByte(0x09) & 1, 0);                          // 2.56 V range
     EXPECT_NEAR(zero->Value[3], 2.0 / 2.56 * 256 * 256 * 0.00008, 0.03); // same factor in both ranges
     zero->ResetAll();
     EXPECT_EQ(zero->MaxValue[3], zero->Value[3]);

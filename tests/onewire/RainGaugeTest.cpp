@@ -89,11 +89,14 @@ TEST_F(RainGaugeTest, StatusLineInMillimetresPageAndLogInTheDisplayUnit) {
     ASSERT_EQ(gauge->Sample(), 1);
     EXPECT_EQ(gauge->WeeklyRain[6], 60);
 
-    EXPECT_EQ(gauge->GetStatus(), "RAIN: 15.24 15.24 27.94 0.00 0.00 0.00 0.00 0.00 0.00 15.24 15.24 53.34 1796000000");
+    EXPECT_EQ(gauge->GetStatus(),
+              "RAIN: 15.24 15.24 27.94 0.00 0.00 0.00 0.00 0.00 0.00 15.24 15.24 53.34 1796000000");
     std::string html = gauge->GetHTML();
-    EXPECT_NE(html.find("Today</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.60 in</FONT></TD></TR>\r\n"), std::string::npos);
+    EXPECT_NE(html.find("Today</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.60 in</FONT></TD></TR>\r\n"),
+              std::string::npos);
     EXPECT_NE(html.find("Total</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>2.10 in</FONT>"), std::string::npos);
-    EXPECT_NE(html.find("Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>Sat Dec 12 09:20:0"), std::string::npos);
+    EXPECT_NE(html.find("Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>Sat Dec 12 09:20:0"),
+              std::string::npos);
 
     gauge->SetUnitInch(0);
     EXPECT_EQ(gauge->GetUnit(), "mm");

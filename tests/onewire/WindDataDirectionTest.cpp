@@ -19,8 +19,8 @@ protected:
         counter = &net->Add<sim::DS2423>(net->Trunk(), 0x00000000A1B2ULL);
     }
     std::unique_ptr<WindData> MakeWind(const sim::Rom& vane, const std::string& vaneKeys = "") {
-        Sensors("[" + counter->rom().Text() + "]\r\nType=WindSpeed\r\n[" + vane.Text() + "]\r\nType=WindDirection\r\n" +
-                vaneKeys);
+        Sensors("[" + counter->rom().Text() + "]\r\nType=WindSpeed\r\n[" + vane.Text() +
+                "]\r\nType=WindDirection\r\n" + vaneKeys);
         auto wind = Make<WindData>(counter->rom(), 0, nullptr, 0);
         MakeCurrent(vane); // the scan attaches the vane while it is the current device
         EXPECT_EQ(wind->AssignDirectionSensor(), 1);
@@ -173,7 +173,7 @@ TEST_F(DS2401Vane, TheChipsFoundNameTheDirection) {
 TEST_F(DS2401Vane, AnEmptySerialNeverMatches) {
     IniTxt(7); // ini.txt one line short: the eighth chip is unknown
     auto wind = MakeWind(sw->rom());
-    EXPECT_EQ(ReadAt(*wind, 0), 0); // chip 0 alone, not "0 and 7"
+    EXPECT_EQ(ReadAt(*wind, 0), 0);  // chip 0 alone, not "0 and 7"
     EXPECT_EQ(ReadAt(*wind, 14), 0); // chip 7 alone is not recognised: the direction stays
 }
 

@@ -24,8 +24,9 @@ protected:
 
 TEST_F(WindSpeedTest, ThirtyCountsASecondAreFifteenRevolutionsAndTheGoldenSpeed) {
     auto wind = MakeWind();
-    EXPECT_EQ(Ini(counter->rom(), "MaxSpeedTime"), std::to_string(platform::UnixTime())); // a new station's high
-    ASSERT_EQ(wind->Sample(), 1); // no direction device: the counter alone decides
+    EXPECT_EQ(Ini(counter->rom(), "MaxSpeedTime"),
+              std::to_string(platform::UnixTime())); // a new station's high
+    ASSERT_EQ(wind->Sample(), 1);                    // no direction device: the counter alone decides
     counter->AddCounts('B', 30);
     clock_->Advance(1000 - Microlan::kSessionRetryMs); // the session start sleeps the rest
     ASSERT_EQ(wind->Sample(), 1);
@@ -39,8 +40,8 @@ TEST_F(WindSpeedTest, ThirtyCountsASecondAreFifteenRevolutionsAndTheGoldenSpeed)
     EXPECT_FLOAT_EQ(wind->MaxSpeed, 15.0f);
     EXPECT_EQ(Ini(counter->rom(), "MaxSpeed"), "15");
     EXPECT_EQ(wind->ValueText, "15.0"); // 13.658 rev/s x 1.096 m/s
-    EXPECT_EQ(wind->GetStatus(), "WIND: 13.66 0 15.00 15.00 15.00 15.00 15.00 2 0 " +
-                                     std::to_string(wind->MaxSpeedTime));
+    EXPECT_EQ(wind->GetStatus(),
+              "WIND: 13.66 0 15.00 15.00 15.00 15.00 15.00 2 0 " + std::to_string(wind->MaxSpeedTime));
 
     // The next reading moves the minute average by 1/AvgMinDiv (33 for the default 2000 / 60).
     counter->AddCounts('B', 2);
@@ -137,7 +138,9 @@ TEST_F(WindSpeedTest, HtmlShowsSpeedsInTheDisplayUnit) {
     std::string html = wind->GetHTML();
     EXPECT_NE(html.find("<B>Wind</B>"), std::string::npos);
     EXPECT_NE(html.find("Gust</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>39.5 km/h</FONT>"), std::string::npos);
-    EXPECT_NE(html.find("High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>045&deg; @ 39.5 km/h</FONT>"), std::string::npos);
-    EXPECT_NE(html.find("Dir. type</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>DS2407</FONT>"), std::string::npos);
+    EXPECT_NE(html.find("High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>045&deg; @ 39.5 km/h</FONT>"),
+              std::string::npos);
+    EXPECT_NE(html.find("Dir. type</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>DS2407</FONT>"),
+              std::string::npos);
     EXPECT_NE(html.find("<B>DS2423</B>"), std::string::npos);
 }

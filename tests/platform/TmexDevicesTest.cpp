@@ -211,7 +211,7 @@ TEST_F(TmexDevices, ParasiteBrownOutGivesThePowerOnPattern) {
     Open();
     auto pad = ReadThermometer(b20.rom(), 200); // BoostTime below 750 ms
     ASSERT_TRUE(pad);                           // TB(1) reads 1 after a brown-out
-    EXPECT_EQ((*pad)[0], 0x50);                 // 85.0, which the station accepts (kept as the station always did)
+    EXPECT_EQ((*pad)[0], 0x50); // 85.0, which the station accepts (kept as the station always did)
     EXPECT_EQ((*pad)[1], 0x05);
     EXPECT_EQ(b20.Brownouts(), 1);
     auto pad2 = ReadThermometer(s20.rom(), 300);

@@ -71,7 +71,8 @@ TEST_F(DemoStationTest, GrandTotalResetShowsItsTimeWithoutTheLineEnd) {
     TMainForm& form = StartDemo();
     Run(5000);
     form.ResetRGaugeTotal->Click();
-    EXPECT_EQ(form.RainResetTime->Caption(), "Grand total since " + platform::CTime(platform::UnixTime()).substr(0, 24));
+    EXPECT_EQ(form.RainResetTime->Caption(),
+              "Grand total since " + platform::CTime(platform::UnixTime()).substr(0, 24));
     EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
     EXPECT_EQ(RainSensor->StartCounter, RainSensor->RunningCounter);
 }
@@ -87,7 +88,10 @@ TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 99, 10); // no such sensor: nothing
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 0, 12);  // no such kind: nothing
     platform::Application->ProcessMessages();
-    EXPECT_EQ(CountLog("ALARM: Attic exceeds 86.0\xB0" "F (87.8\xB0" "F)"), 1);
+    EXPECT_EQ(CountLog("ALARM: Attic exceeds 86.0\xB0"
+                       "F (87.8\xB0"
+                       "F)"),
+              1);
     EXPECT_EQ(CountLog("ALARM:"), 1);
 }
 
@@ -104,7 +108,8 @@ TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
     Run(5000);
     ASSERT_TRUE(platform::Application->Terminated());
     platform::TIniFile sensors(Path("SENSORS.INI"));
-    for (const auto& serial : read) EXPECT_TRUE(sensors.ValueExists(serial, "max_temp")) << serial;
+    for (const auto& serial : read)
+        EXPECT_TRUE(sensors.ValueExists(serial, "max_temp")) << serial;
     EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("Weather", "TotalSamples", -1),
               static_cast<int>(first));
 
@@ -120,9 +125,9 @@ TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
 TEST_F(DemoStationTest, ResetCommandsWithoutTheirSensorDoNothing) {
     Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
     TMainForm& form = Start(); // no session: every table is empty
-    for (auto* item : {form.TempStatReset, form.HumidityStatReset, form.BarometerStatReset, form.WindStatReset,
-                       form.DS2450StatReset, form.ResetRGaugeToday, form.ResetRGaugeWeek, form.ResetRGaugeMonth,
-                       form.ResetRGaugeTotal, form.Resethighmark1}) {
+    for (auto* item : {form.TempStatReset, form.HumidityStatReset, form.BarometerStatReset,
+                       form.WindStatReset, form.DS2450StatReset, form.ResetRGaugeToday, form.ResetRGaugeWeek,
+                       form.ResetRGaugeMonth, form.ResetRGaugeTotal, form.Resethighmark1}) {
         item->SetVisible(true);
         EXPECT_NO_THROW(item->Click()) << item->Name();
     }

@@ -91,7 +91,8 @@ TEST_F(ReadingCycleTest, WatchdogRestartsAStuckPassOnceAndOneChainGoesOn) {
         Run(1000);
         ASSERT_LE(platform::EventLoop::Get().Pending(MsgReadCycle), 1u);
     }
-    double perRound = platform::TicksElapsed(platform::GetTickCount(), start) / 1000.0 / (SampleCount - before);
+    double perRound =
+        platform::TicksElapsed(platform::GetTickCount(), start) / 1000.0 / (SampleCount - before);
     EXPECT_GT(perRound, 2.0); // one chain at the normal pace, not two
     EXPECT_LT(perRound, 2.6);
 }

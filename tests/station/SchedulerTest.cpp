@@ -19,7 +19,8 @@ protected:
         return form;
     }
     void SetLocal(int year, int month, int day, int hour, int minute, int second) {
-        clock_->SetUnixTimeMs(platform::Clock::Get().FromLocal(year, month, day, hour, minute, second) * 1000);
+        clock_->SetUnixTimeMs(platform::Clock::Get().FromLocal(year, month, day, hour, minute, second) *
+                              1000);
     }
     // One supervisor pass per minute for n minutes.
     void Minutes(TMainForm& form, int n) {
@@ -31,7 +32,8 @@ protected:
     int Records(const std::string& file) {
         std::string content = Read(file);
         int n = 0;
-        for (size_t at = content.find("\r\n"); at != std::string::npos; at = content.find("\r\n", at + 2)) ++n;
+        for (size_t at = content.find("\r\n"); at != std::string::npos; at = content.find("\r\n", at + 2))
+            ++n;
         return n;
     }
     void TearDown() override {
@@ -43,7 +45,7 @@ protected:
 
 TEST_F(SchedulerTest, DataLogFollowsTheIntervalOnWholeMinutesSince1970) {
     TMainForm& form = StartAt(2026, 12, 6, 14, 9);
-    Minutes(form, 30); // 14:10 .. 14:39
+    Minutes(form, 30);                        // 14:10 .. 14:39
     EXPECT_EQ(Records("DATA/122026.TXT"), 3); // 14:10, 14:20, 14:30
 
     StationSettings.LogInterval = 7;
@@ -51,7 +53,8 @@ TEST_F(SchedulerTest, DataLogFollowsTheIntervalOnWholeMinutesSince1970) {
     int64_t firstMinute = platform::UnixTime() / 60 + 1;
     Minutes(form, 60);
     int expected = 0;
-    for (int64_t m = firstMinute; m < firstMinute + 60; ++m) expected += m % 7 == 0;
+    for (int64_t m = firstMinute; m < firstMinute + 60; ++m)
+        expected += m % 7 == 0;
     EXPECT_EQ(Records("DATA/122026.TXT"), expected);
 
     StationSettings.LogInterval = 0; // switched off, never a division by zero

@@ -36,7 +36,8 @@ TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
 }
 
 TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
-    for (uint64_t s = 1; s <= 5; ++s) AddCounter(0x200 + s);
+    for (uint64_t s = 1; s <= 5; ++s)
+        AddCounter(0x200 + s);
     TMainForm& form = StartStation();
     ASSERT_EQ(DeviceCount, 5);
     DS2423* first = DS2423Sensors[0];

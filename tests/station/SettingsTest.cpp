@@ -9,7 +9,8 @@ class SettingsTest : public StationFixture {};
 
 TEST_F(SettingsTest, FirstRunUsesDefaultsAndWritesOnlyTheTwoWeatherKeys) {
     TMainForm& form = Start();
-    EXPECT_EQ(Read("korvane.ini"), "[Weather]\r\nTotalSamplesStart=Sun Dec  6 14:03:09 2026\r\nSaveGraphInterval=30\r\n");
+    EXPECT_EQ(Read("korvane.ini"),
+              "[Weather]\r\nTotalSamplesStart=Sun Dec  6 14:03:09 2026\r\nSaveGraphInterval=30\r\n");
     const TStationSettings& s = StationSettings;
     EXPECT_EQ(s.StatusPort, "8891");
     EXPECT_FALSE(s.StatusEnabled);
@@ -23,8 +24,8 @@ TEST_F(SettingsTest, FirstRunUsesDefaultsAndWritesOnlyTheTwoWeatherKeys) {
     EXPECT_EQ(s.GraphBGColor, 8388608);
     EXPECT_EQ(s.HTMLDir, folder_ + "/HTML");
     EXPECT_EQ(s.TEMPLATEDir, folder_ + "/TEMPLATE");
-    EXPECT_TRUE(s.DST);         // the zone has daylight saving
-    EXPECT_EQ(s.Timezone, 1);   // one hour east of UTC
+    EXPECT_TRUE(s.DST);       // the zone has daylight saving
+    EXPECT_EQ(s.Timezone, 1); // one hour east of UTC
     EXPECT_TRUE(s.ServletEnglishUnits);
     EXPECT_TRUE(form.LogStatusToFileCheckBox->Checked());
     EXPECT_FALSE(form.DbgCheckBox->Checked());
@@ -63,7 +64,8 @@ TEST_F(SettingsTest, RetiredAPRSServerMovesToTheDefaultOnce) {
     Write("korvane.ini", std::string("[APRSWXNET]\r\nAddress=") + DefaultHosts::RetiredAPRS[1] + "\r\n");
     TMainForm& form = Start();
     EXPECT_EQ(StationSettings.APRSAddress, DefaultHosts::APRS);
-    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadString("APRSWXNET", "Address", ""), DefaultHosts::APRS);
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadString("APRSWXNET", "Address", ""),
+              DefaultHosts::APRS);
     EXPECT_EQ(CountLog("APRS: Updating old server address to APRS.KORVANE.EXAMPLE"), 1);
     (void)form;
 }

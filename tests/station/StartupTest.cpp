@@ -60,7 +60,9 @@ TEST_F(StartupTest, CaptionFollowsTheRememberedDate) {
 namespace {
 class Thrower : public platform::MessageTarget {
 public:
-    void Dispatch(platform::TMessage&) override { throw platform::EConvertError("'x' is not a valid integer value"); }
+    void Dispatch(platform::TMessage&) override {
+        throw platform::EConvertError("'x' is not a valid integer value");
+    }
 };
 } // namespace
 

@@ -9,8 +9,9 @@ class StatusLineTest : public StationFixture {};
 
 TEST_F(StatusLineTest, FullAndEmptyStationLines) {
     TMainForm& form = Start();
-    EXPECT_EQ(form.FormatStatusLine(), "0.0 0.0 0.0 0.0 0.0 0.0 0 0 0.000 0.000 0.000 0.000 0.0 0.0 0.0 0.0000 0.0000 "
-                                      "0.0000 0.0000 0.000 0\r\n");
+    EXPECT_EQ(form.FormatStatusLine(),
+              "0.0 0.0 0.0 0.0 0.0 0.0 0 0 0.000 0.000 0.000 0.000 0.0 0.0 0.0 0.0000 0.0000 "
+              "0.0000 0.0000 0.000 0\r\n");
     TCurrentReadings& r = CurrentReadings;
     r.TemperatureC = 7.2f;
     r.TemperatureMaxC = 9.8f;
@@ -32,8 +33,9 @@ TEST_F(StatusLineTest, FullAndEmptyStationLines) {
     r.BarometerMinInHg = 29.85f;
     r.BarometerChangeInHg = -0.02f;
     r.RainHour = 0;
-    EXPECT_EQ(form.FormatStatusLine(), "7.2 9.8 3.1 1.8 4.0 6.1 10 225 0.000 0.120 0.450 1.200 87.0 95.0 60.2 29.9100 "
-                                       "30.1200 29.8500 -0.0200 0.000 235\r\n");
+    EXPECT_EQ(form.FormatStatusLine(),
+              "7.2 9.8 3.1 1.8 4.0 6.1 10 225 0.000 0.120 0.450 1.200 87.0 95.0 60.2 29.9100 "
+              "30.1200 29.8500 -0.0200 0.000 235\r\n");
     // 32-bit values are printed as they are stored: 0.45f is just below 0.45.
     r.TemperatureC = 0.45f;
     r.HumidityMax = 1234.5f; // wider than its width: printed whole

@@ -18,7 +18,8 @@ protected:
 
 TEST_F(StatusLogTest, MemoIsTrimmedByFiftyOnceItHoldsMoreThanTwoHundred) {
     TMainForm& form = StartQuiet();
-    for (int i = 1; i <= 201; ++i) form.LogStatus("line " + std::to_string(i));
+    for (int i = 1; i <= 201; ++i)
+        form.LogStatus("line " + std::to_string(i));
     EXPECT_EQ(form.DisplayMemo->Lines().Count(), 201);
     form.LogStatus("line 202");
     EXPECT_EQ(form.DisplayMemo->Lines().Count(), 152);
@@ -41,8 +42,9 @@ TEST_F(StatusLogTest, FileLinesCarryTheWindowsDateNotTheClocksDate) {
     form.LogStatus("SERVER: Scan completed, sensors found total:3  new:0");
     clock_->Advance(10 * 3600 * 1000); // past midnight; the hourly work has not refreshed the date
     form.LogStatus("after midnight");
-    EXPECT_EQ(Read("korvane.log"), "06.12.2026 14:03:09 SERVER: Scan completed, sensors found total:3  new:0\r\n"
-                                   "06.12.2026 00:03:09 after midnight\r\n");
+    EXPECT_EQ(Read("korvane.log"),
+              "06.12.2026 14:03:09 SERVER: Scan completed, sensors found total:3  new:0\r\n"
+              "06.12.2026 00:03:09 after midnight\r\n");
 }
 
 TEST_F(StatusLogTest, FileLoggingFollowsTheCheckBoxAndClearingTheMemoKeepsTheFile) {

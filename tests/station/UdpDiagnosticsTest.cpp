@@ -79,7 +79,8 @@ TEST_F(UdpDiagnosticsTest, EveryStatusLineGoesOutAsOneDatagramWithoutTheDate) {
     TMainForm::StatusLogCopyAddress = "127.0.0.1"; // tests never send a broadcast
     Write("korvane.ini", "[STATUS]\r\nEnabled=1\r\nPort=" + peer.Port() + "\r\n");
     TMainForm& form = Start();
-    EXPECT_EQ(peer.Receive(), "14:03:09 06.12.2026 SERVER: Loading Korvane Build " + form.sBuild->Caption() + "...");
+    EXPECT_EQ(peer.Receive(),
+              "14:03:09 06.12.2026 SERVER: Loading Korvane Build " + form.sBuild->Caption() + "...");
     form.LogStatus("SERVER: Scan completed, sensors found total:3  new:0");
     std::string got;
     while ((got = peer.Receive()).find("Scan completed") == std::string::npos && !got.empty()) {
