@@ -45,16 +45,7 @@ void DS2409::SaveSettings() {
 
 int DS2409::SelectDevice() {
     try {
-        uint16_t rom[8];
-        std::copy(std::begin(Rom), std::end(Rom), rom);
-        if (!Microlan::CheckResult(tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom), 1))
-            return 0;
-        if (Microlan::CheckResult(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
-            return 1;
-        if (Microlan::CheckResult(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
-            return 1;
-        Microlan::ResetBus();
-        return 0;
+        return Microlan::SelectRom(Rom);
     } catch (...) {
         Microlan::Log("Exception accessing MicroLAN");
         return 0;

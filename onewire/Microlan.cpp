@@ -1,6 +1,7 @@
 // The MicroLAN session and bus primitives.
 #include "onewire/Microlan.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -113,6 +114,16 @@ bool StartSession() {
         if (SessionHandle != 0) break;
     }
     return SessionHandle > 0;
+}
+
+int SelectRom(const uint16_t* rom) {
+    uint16_t current[8];
+    std::copy(rom, rom + 8, current);
+    if (!CheckResult(tmex::Rom(SessionHandle, &TmexStateBuffer, current), 1)) return 0;
+    if (CheckResult(tmex::Access(SessionHandle, &TmexStateBuffer), 1)) return 1;
+    if (CheckResult(tmex::StrongAccess(SessionHandle, &TmexStateBuffer), 1)) return 1;
+    ResetBus();
+    return 0;
 }
 
 void EndSession() {

@@ -39,6 +39,9 @@ int SetLineParameters();
 int ReadByte();
 int SendByte(int byte);
 int ResetBus();
+// Makes the device current and selects it (access, then strong access); on failure resets the bus.
+// 1 when selected. The session is open.
+int SelectRom(const uint16_t* rom);
 // 1 when result == expected, else 0; always sets LastTmexError from the result table.
 int CheckResult(int result, int expected);
 // The text CheckResult gives for a result (without touching LastTmexError).

@@ -228,16 +228,7 @@ double iButton::FilterValue(double value, int channel) {
 
 int iButton::SelectDevice() {
     try {
-        uint16_t rom[8];
-        std::copy(std::begin(Rom), std::end(Rom), rom);
-        if (!Microlan::CheckResult(tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom), 1))
-            return 0;
-        if (Microlan::CheckResult(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
-            return 1;
-        if (Microlan::CheckResult(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
-            return 1;
-        Microlan::ResetBus();
-        return 0;
+        return Microlan::SelectRom(Rom);
     } catch (...) {
         LogError("Exception accessing MicroLAN");
         return 0;
