@@ -6,6 +6,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Signals.h"
+#include "platform/Strings.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -14,6 +15,13 @@ int main() {
     try {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
+        // The window's title bar: shown on standard output when it changes (after every reading round
+        // it carries the main temperature and the wind).
+        Application->OnTitleChange = [](const std::string& title) {
+            std::string shown = "[" + Latin1ToUtf8(title) + "]\n";
+            std::fwrite(shown.data(), 1, shown.size(), stdout);
+            std::fflush(stdout);
+        };
         Application->SetTitle("Loading Korvane...");
         // Ctrl-C and SIGTERM are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {

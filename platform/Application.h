@@ -12,7 +12,13 @@ namespace platform {
 class TApplication {
 public:
     const std::string& Title() const { return title_; }
-    void SetTitle(const std::string& title) { title_ = title; }
+    void SetTitle(const std::string& title) {
+        if (title == title_) return;
+        title_ = title;
+        if (OnTitleChange) OnTitleChange(title_);
+    }
+    // Headless, the title has no window bar: the program may show it elsewhere.
+    std::function<void(const std::string&)> OnTitleChange;
 
     void Run() { EventLoop::Get().Run(); }
     void ProcessMessages() { EventLoop::Get().ProcessMessages(); }

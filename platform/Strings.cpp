@@ -172,6 +172,21 @@ double StrToFloat(const std::string& text) {
     return v;
 }
 
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string UpperCase(std::string text) {
     for (char& c : text)
         c = Upper(c);

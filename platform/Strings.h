@@ -26,6 +26,9 @@ double StrToFloatDef(const std::string& text, double def);
 double StrToFloat(const std::string& text);
 int StrToInt(const std::string& text);
 
+// ISO 8859-1 (the station's 8-bit texts) to UTF-8, for a terminal.
+std::string Latin1ToUtf8(const std::string& text);
+
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 std::string Trim(const std::string& text);

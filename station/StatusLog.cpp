@@ -34,8 +34,8 @@ void TMainForm::LogStatus(const std::string& text) {
         lines.EndUpdate();
         StatusBar->Panel(1) = line;
         if (EchoLogToStdout) {
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fputc('\n', stdout);
+            std::string shown = Latin1ToUtf8(line) + "\n";
+            std::fwrite(shown.data(), 1, shown.size(), stdout);
             std::fflush(stdout);
         }
 

@@ -89,7 +89,13 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
 
 void SimNet::Spend(uint32_t us) {
     auto& clock = platform::Clock::Get();
-    if (!clock.IsSimulated()) return; // real time passes by itself; nothing sleeps per slot
+    if (!clock.IsSimulated()) {
+        // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
+        // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
+        NowUs();
+        nowUs_ += us;
+        return;
+    }
     NowUs();
     subMsUs_ += us;
     if (subMsUs_ >= 1000) {
