@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -94,11 +95,15 @@ long long FileAge(const std::string& name) {
 
 std::string ToCrLf(const std::string& text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-        out += text[i];
+    out.reserve(text.size() + text.size() / 16);
+    size_t from = 0;
+    for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', lf + 1)) {
+        out.append(text, from, lf - from);
+        if (lf == 0 || text[lf - 1] != '\r') out += '\r';
+        out += '\n';
+        from = lf + 1;
     }
+    out.append(text, from, std::string::npos);
     return out;
 }
 
@@ -111,13 +116,8 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
         content.append(buffer, n);
     std::fclose(f);
-    if (mode == FileMode::Text) {
-        std::string stripped;
-        stripped.reserve(content.size());
-        for (char c : content)
-            if (c != '\r') stripped += c;
-        content.swap(stripped);
-    }
+    if (mode == FileMode::Text)
+        content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
     return true;
 }
 
@@ -141,17 +141,16 @@ bool AppendToFile(const std::string& name, const std::string& text, FileMode mod
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        if (c == '\r') continue;
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += c;
-        }
+    size_t from = 0;
+    while (from < text.size()) {
+        size_t lf = text.find('\n', from);
+        size_t end = lf == std::string::npos ? text.size() : lf;
+        std::string line = text.substr(from, end - from);
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
+        if (lf != std::string::npos || !line.empty()) lines.push_back(std::move(line));
+        if (lf == std::string::npos) break;
+        from = lf + 1;
     }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 

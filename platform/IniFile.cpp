@@ -26,6 +26,7 @@ public:
     }
 
     void Refresh() {
+        if (dirty_) return;                      // our own unwritten changes are the newest text
         long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
         Stamp stamp = StampOf(path_);
         if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return;
@@ -91,6 +92,15 @@ public:
     }
 
     void Save() {
+        if (batchDepth > 0) { // written when the batch closes
+            dirty_ = true;
+            return;
+        }
+        Flush();
+    }
+
+    void Flush() {
+        dirty_ = false;
         std::string content;
         for (const auto& line : lines_)
             content += line + "\n";
@@ -129,13 +139,20 @@ private:
         return ts.tv_sec * 1000000000LL + ts.tv_nsec;
     }
 
-    // True when another write could still leave the same time stamp: the file was modified less
-    // than the coarsest time stamp step before we last looked at it.
+    // True when another write could still leave the same time stamp: the file was modified less than
+    // one time stamp step before we last looked at it. File systems that keep whole seconds (FAT, some
+    // network file systems; seen as a zero fraction) step by up to 2 s; the others by a clock tick.
     static bool Racy(const Stamp& stamp, long long checkedAt) {
-        constexpr long long kStampStepNs = 2000000000LL; // FAT and some network file systems: 2 s
-        return stamp.exists && stamp.sec * 1000000000LL + stamp.nsec + kStampStepNs > checkedAt;
+        const long long stepNs = stamp.nsec == 0 ? 2000000000LL : 20000000LL;
+        return stamp.exists && stamp.sec * 1000000000LL + stamp.nsec + stepNs > checkedAt;
     }
 
+public:
+    static inline int batchDepth = 0;
+    bool Dirty() const { return dirty_; }
+
+private:
+    bool dirty_ = false;
     std::string path_;
     std::vector<std::string> lines_;
     std::string content_; // the text lines_ came from (CR removed)
@@ -177,6 +194,24 @@ void TIniFile::FlushCache() {
     Cache().clear();
 }
 
+void TIniFile::BeginBatch() {
+    ++IniDocument::batchDepth;
+}
+
+void TIniFile::EndBatch() {
+    if (IniDocument::batchDepth == 0 || --IniDocument::batchDepth > 0) return;
+    std::string failed;
+    for (auto& [key, doc] : Cache()) {
+        if (!doc->Dirty()) continue;
+        try {
+            doc->Flush();
+        } catch (const std::exception& e) {
+            failed = e.what(); // the other files are still written
+        }
+    }
+    if (!failed.empty()) throw EIniFileException(failed);
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
     auto doc = Document();
@@ -211,7 +246,11 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         if (keyLine >= 0) {
             std::string k, v;
             IniDocument::KeyValue(lines[static_cast<size_t>(keyLine)], k, v);
-            lines[static_cast<size_t>(keyLine)] = k + "=" + value;
+            std::string line = k + "=" + value;
+            // The file already says so: rewriting it would change nothing but its time stamp (the hourly
+            // save of every sensor writes mostly unchanged keys).
+            if (lines[static_cast<size_t>(keyLine)] == line) return;
+            lines[static_cast<size_t>(keyLine)] = std::move(line);
         } else {
             // After the section's last non-blank line.
             int at = doc->SectionEnd(sectionLine);

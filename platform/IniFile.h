@@ -46,6 +46,12 @@ public:
     // this: a changed file is re-read by itself).
     static void FlushCache();
 
+    // Writes made between BeginBatch and the matching EndBatch reach the disk together at EndBatch, one
+    // rewrite per file instead of one per key; every TIniFile of the process sees them at once all the
+    // same. EndBatch raises EIniFileException when a file could not be written.
+    static void BeginBatch();
+    static void EndBatch();
+
 private:
     std::shared_ptr<IniDocument> Document() const;
     std::string fileName_;

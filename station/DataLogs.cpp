@@ -155,6 +155,10 @@ void TMainForm::WriteNowFile() {
     Writer(*this, "SERVER: Error creating NOW.TXT", [&] {
         std::string summary;
         BuildSummary(summary);
-        WriteWholeFile("DATA\\NOW.TXT", summary);
+        // Every pass (twice a second) asks, but the text changes at most once a round or a minute: the
+        // same text again would only cost a disk write.
+        if (summary == nowText_ && FileExists("DATA\\NOW.TXT")) return;
+        nowText_.clear();
+        if (WriteWholeFile("DATA\\NOW.TXT", summary)) nowText_ = summary;
     });
 }

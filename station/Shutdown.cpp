@@ -93,7 +93,9 @@ void TMainForm::RunShutdown() {
 }
 
 void TMainForm::SaveAllSensors() {
-    // Every sensor that can be saved is saved; a failing one is logged and the next one goes on.
+    // Every sensor that can be saved is saved; a failing one is logged and the next one goes on. The
+    // keys of all sensors reach SENSORS.INI in one rewrite.
+    TIniFile::BeginBatch();
     auto save = [this](auto* sensor) {
         if (!sensor) return;
         try {
@@ -117,4 +119,9 @@ void TMainForm::SaveAllSensors() {
         save(DS2423Sensors[i]);
     for (int i = 0; i < DS2450Count; ++i)
         save(DS2450Sensors[i]);
+    try {
+        TIniFile::EndBatch();
+    } catch (const std::exception& e) {
+        LogStatus("SERVER: Error saving data: " + std::string(e.what()));
+    }
 }

@@ -1,6 +1,7 @@
 // TIniFile: the profile behaviour the station and its sensors rely on when several objects share
 // korvane.ini and SENSORS.INI, and when the files come from the Windows station.
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -200,3 +201,25 @@ TEST_F(IniFileTest, UnwritableFileRaisesAndLeavesNoPhantomValue) {
 }
 
 } // namespace
+
+TEST_F(IniFileTest, BatchedWritesAreSeenAtOnceAndReachTheDiskTogether) {
+    WriteRaw("SENSORS.INI", "[A]\r\nKey=1\r\n");
+    TIniFile writer("SENSORS.INI");
+    TIniFile reader(".\\sensors.ini");
+    TIniFile::BeginBatch();
+    writer.WriteInteger("A", "Key", 2);
+    writer.WriteString("B", "Other", "x");
+    EXPECT_EQ(reader.ReadInteger("A", "Key", -1), 2);      // coherent inside the process at once
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=1\r\n"); // the disk waits for the end of the batch
+    TIniFile::EndBatch();
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=2\r\n[B]\r\nOther=x\r\n");
+
+    std::filesystem::create_directory("blocked");
+    TIniFile unwritable("blocked/x.ini");
+    std::filesystem::remove("blocked");
+    TIniFile::BeginBatch();
+    unwritable.WriteString("S", "K", "v"); // the folder is gone: the write fails at the end
+    writer.WriteInteger("A", "Key", 3);
+    EXPECT_THROW(TIniFile::EndBatch(), EIniFileException);
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=3\r\n[B]\r\nOther=x\r\n"); // the other file was written
+}

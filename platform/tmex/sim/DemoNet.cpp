@@ -11,6 +11,11 @@
 #include "platform/tmex/sim/DS2438.h"
 #include "platform/tmex/sim/DS2450.h"
 
+#include "platform/Clock.h"
+
+#include <cmath>
+#include <optional>
+
 namespace platform::tmex::sim {
 
 namespace {
@@ -41,6 +46,8 @@ const Rom kSwitch = R(0x12, 0x71);
 const Rom kPio = R(0x29, 0x72);
 const Rom kCoupler = R(0x1F, 0x81);
 const Rom kShed = R(0x28, 0x91);
+
+constexpr uint32_t kRainStartCount = 4200;
 
 } // namespace
 
@@ -92,7 +99,7 @@ void BuildDemoNet(SimNet& net) {
     battery.SetTemperature(19.0);
 
     net.Add<DS2423>(trunk, kWindSpeed).AddCounts('B', 120000);
-    net.Add<DS2423>(trunk, kRain).AddCounts('B', 4200);
+    net.Add<DS2423>(trunk, kRain).AddCounts('B', kRainStartCount);
     net.Add<DS2423>(trunk, kCounter).AddCounts('B', 17);
     net.Add<DS2450>(trunk, kVane).SetVanePosition(4); // raw 4 = east
     net.Add<DS2450>(trunk, kAnalog).SetChannelVolts(1.0, 2.0, 3.0, 4.0);
@@ -103,11 +110,95 @@ void BuildDemoNet(SimNet& net) {
     net.Add<DS18B20>(coupler.Main(), kShed).SetTemperature(4.5);
 }
 
-std::shared_ptr<SimNet> MakeDemoNet() {
-    auto net = std::make_shared<SimNet>();
-    net->SetTrafficLogging(false);
-    BuildDemoNet(*net);
-    return net;
+namespace {
+
+// The station's defaults for these roles: two counts per anemometer revolution, 100 rain counts per inch.
+constexpr double kWindCountsPerRevolution = 2.0;
+constexpr double kRainMmPerCount = 0.254;
+constexpr double kSupplyVolts = 5.0;
+
+template <class T> T& DeviceOf(SimNet& net, const Rom& rom) {
+    return *static_cast<T*>(net.Find(rom));
+}
+
+// The demo net of the running station: its weather is refreshed before a session opens.
+class WeatherDemoNet : public SimNet {
+public:
+    explicit WeatherDemoNet(uint64_t seed) {
+        SetTrafficLogging(false);
+        BuildDemoNet(*this);
+        weather_.emplace(*this, seed);
+        Refresh();
+    }
+    int32_t OpenSession() override {
+        Refresh();
+        return SimNet::OpenSession();
+    }
+
+private:
+    void Refresh() {
+        int64_t now = platform::Clock::Get().UnixTimeMs();
+        if (refreshed_ && now >= lastMs_ && now - lastMs_ < 1000) return; // once a second is plenty
+        refreshed_ = true;
+        lastMs_ = now;
+        weather_->Refresh(now);
+    }
+    std::optional<DemoWeather> weather_;
+    bool refreshed_ = false;
+    int64_t lastMs_ = 0;
+};
+
+} // namespace
+
+std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed) {
+    return std::make_shared<WeatherDemoNet>(weatherSeed);
+}
+
+DemoWeather::DemoWeather(SimNet& net, uint64_t seed) : net_(net), model_(seed) {}
+
+double DemoWeather::HumidityVolts(double humidity, double celsius, double vdd) {
+    // The humidity role computes RH = (VAD / VDD - 0.16) / 0.0062 / (1.0546 - 0.00216 T).
+    return vdd * (0.16 + 0.0062 * humidity * (1.0546 - 0.00216 * celsius));
+}
+
+double DemoWeather::BarometerVolts(double hpa) {
+    // The barometer role maps 1.25 .. 3.25 V linearly onto 28 .. 31 inHg.
+    double inHg = hpa / 33.865;
+    return 1.25 + 2.0 * (inHg - 28.0) / 3.0;
+}
+
+void DemoWeather::Refresh(int64_t unixMs) {
+    model_.Advance(unixMs);
+    Weather w = model_.At(unixMs);
+    double t = w.temperatureC;
+
+    DeviceOf<DS18S20>(net_, kOutdoor).SetTemperature(t);
+    DeviceOf<DS18S20>(net_, kAttic).SetTemperature(8.0 + 0.6 * t);
+    DeviceOf<DS18B20>(net_, kLiving).SetTemperature(21.0 + 0.05 * (t - 10.0));
+    DeviceOf<DS18B20>(net_, kGreenhouse).SetTemperature(5.0 + 1.3 * t);
+    DeviceOf<DS1822>(net_, kGarage).SetTemperature(5.0 + 0.6 * t);
+    DeviceOf<DS1822>(net_, kCellar).SetTemperature(11.5 + 0.08 * t);
+    DeviceOf<DS18B20>(net_, kShed).SetTemperature(t + 1.0);
+
+    auto& humidity = DeviceOf<DS2438>(net_, kHumidity);
+    humidity.SetVDD(kSupplyVolts);
+    humidity.SetTemperature(t);
+    humidity.SetVAD(HumidityVolts(w.humidity, t, kSupplyVolts));
+    auto& barometer = DeviceOf<DS2438>(net_, kBarometer);
+    barometer.SetVDD(kSupplyVolts);
+    barometer.SetTemperature(20.0 + 0.1 * (t - 10.0));
+    barometer.SetVAD(BarometerVolts(w.pressureHpa));
+
+    DeviceOf<DS2450>(net_, kVane).SetVanePosition(static_cast<int>(std::lround(w.windDirection / 22.5)) % 16);
+
+    auto wind = static_cast<uint64_t>(model_.WindRevolutions() * kWindCountsPerRevolution);
+    if (wind > windCounts_)
+        DeviceOf<DS2423>(net_, kWindSpeed).AddCounts('B', static_cast<uint32_t>(wind - windCounts_));
+    windCounts_ = wind;
+    auto rain = static_cast<uint64_t>(model_.RainMm() / kRainMmPerCount);
+    if (rain > rainCounts_)
+        DeviceOf<DS2423>(net_, kRain).AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
+    rainCounts_ = rain;
 }
 
 std::string DemoSensorsIni() {
@@ -122,6 +213,14 @@ std::string DemoSensorsIni() {
         if (d.rom == kShed) text += "SwitchPort=MAIN" + crlf + "SwitchSerial=" + kCoupler.Text() + crlf;
         if (d.rom == kWindSpeed) text += "DirSerialNum=" + kVane.Text() + crlf;
         if (d.rom == kVane) text += "NorthIndex=0" + crlf;
+        if (d.rom == kRain) { // the gauge's totals start at its count, not at 42 inches of rain
+            for (const char* key : {"RunningCounter", "TodayCounter", "MonthCounter", "StartCounter"}) {
+                text += key;
+                text += '=';
+                text += std::to_string(kRainStartCount);
+                text += crlf;
+            }
+        }
         text += crlf;
     }
     return text;

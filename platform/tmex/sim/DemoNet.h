@@ -5,11 +5,14 @@
 // Trunk: the adapter's 0x81 ID chip; two DS18S20, two DS18B20 and two DS1822 thermometers; a humidity,
 // a barometer and a plain DS2438; a wind-speed DS2423 with a DS2450 vane; a rain-gauge DS2423; a plain
 // DS2423 and a plain DS2450; a plain DS2407; a DS2408; a DS2409 coupler with one DS18B20 on its MAIN
-// branch. Values are fixed (a later issue makes them move).
+// branch. BuildDemoNet gives fixed values; the net of MakeDemoNet is driven by a WeatherModel
+// (DemoWeather): before each session it refreshes the devices from the weather at the installed clock's
+// time (at most once a second), so the station sees temperatures, humidity, pressure, wind and rain move.
 //
 // DemoSensorsIni() is the SENSORS.INI text that gives each demo device its role (Type, Description and
 // the role keys); `make run` seeds run/SENSORS.INI with it when that file is absent. Lines end CR LF.
 #include "platform/tmex/sim/SimNet.h"
+#include "platform/tmex/sim/WeatherModel.h"
 
 #include <memory>
 #include <string>
@@ -25,10 +28,31 @@ struct DemoDevice {
 
 // Adds the demo devices to a net (on its trunk and one coupler branch).
 void BuildDemoNet(SimNet& net);
-// A new net with the demo devices, traffic logging off (it runs for as long as the station does).
-std::shared_ptr<SimNet> MakeDemoNet();
+// A new net with the demo devices and their weather, traffic logging off (it runs for as long as the
+// station does).
+std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed = WeatherModel::kDefaultSeed);
 // The demo devices in the order they are added, with their roles.
 std::vector<DemoDevice> DemoDevices();
 std::string DemoSensorsIni();
+
+// Drives the devices of a demo net (built by BuildDemoNet) from a weather model.
+class DemoWeather {
+public:
+    DemoWeather(SimNet& net, uint64_t seed);
+    // Sets every weather-driven device to the weather at unixMs: the thermometers, the humidity and
+    // barometer DS2438s (voltages by the sensor roles' default mappings), the vane; the wind and rain
+    // counters grow by the counts the model integrated since the previous refresh.
+    void Refresh(int64_t unixMs);
+    const WeatherModel& Model() const { return model_; }
+    // Default mappings of the station's humidity and barometer roles (inverted): the volts for a value.
+    static double HumidityVolts(double humidity, double celsius, double vdd);
+    static double BarometerVolts(double hpa);
+
+private:
+    SimNet& net_;
+    WeatherModel model_;
+    uint64_t windCounts_ = 0;
+    uint64_t rainCounts_ = 0;
+};
 
 } // namespace platform::tmex::sim

@@ -55,6 +55,10 @@ public:
     Segment* segment() const { return segment_; }
 
     // --- the line, called by the net for reachable devices only ---
+    // Whether a slot can reach anything in the device: it is in a ROM or function phase, or it watches the
+    // slots (a parasite conversion). An idle device ignores every slot until the next reset, so the net
+    // need not even ask whether it is reachable (a search pass is 192 slots).
+    bool InSlots() const { return state_ != RomState::Idle || watchesSlots_; }
     bool LineReset();                 // true = presence pulse
     uint8_t LineByte(uint8_t master); // what the device drives (0xFF = nothing)
     uint8_t LineBit(uint8_t master);  // 1 = nothing
@@ -84,6 +88,8 @@ protected:
     bool TakeCrcFault();
     bool ConversionStuck() const { return conversionStuck_; }
     SimNet& net() const { return *net_; }
+    // Set while AfterSlot has work to do in the idle ROM state (see InSlots).
+    bool watchesSlots_ = false;
     // Microseconds on the net's clock.
     uint64_t NowUs() const;
 

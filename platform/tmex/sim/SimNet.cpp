@@ -47,6 +47,7 @@ void SimNet::Attach(Segment& segment, std::unique_ptr<Device> device) {
     device->net_ = this;
     device->segment_ = &segment;
     segment.devices_.push_back(device.get());
+    all_.push_back(device.get());
     devices_.push_back(std::move(device));
     devices_.back()->OnAttach(*this);
 }
@@ -64,12 +65,23 @@ std::vector<Device*> SimNet::Devices() const {
     return out;
 }
 
-std::vector<Device*> SimNet::ReachableDevices() const {
-    std::vector<Device*> out;
-    if (!adapterPresent_) return out;
+const std::vector<Device*>& SimNet::ReachableDevices() {
+    // Every slot asks (a search alone takes 192): one buffer, filled in place, never reallocated.
+    reachable_.clear();
+    if (!adapterPresent_) return reachable_;
     for (auto& d : devices_)
-        if (d->Reachable()) out.push_back(d.get());
-    return out;
+        if (d->Reachable()) reachable_.push_back(d.get());
+    return reachable_;
+}
+
+const std::vector<Device*>& SimNet::SlotDevices() {
+    reachable_.clear();
+    if (!adapterPresent_) return reachable_;
+    // Plain pointers and an index: this loop runs for every slot, also in unoptimised test builds.
+    Device* const* all = all_.data();
+    for (std::size_t i = 0, n = all_.size(); i < n; ++i)
+        if (all[i]->InSlots() && all[i]->Reachable()) reachable_.push_back(all[i]);
+    return reachable_;
 }
 
 // --- time ---
@@ -151,7 +163,7 @@ int16_t SimNet::Reset() {
     } else if (shorted_) {
         result = 2;
     } else {
-        auto devices = ReachableDevices();
+        const auto& devices = ReachableDevices();
         bool presence = false;
         for (Device* d : devices)
             presence = d->LineReset() || presence;
@@ -173,18 +185,18 @@ int16_t SimNet::TouchByte(uint8_t byte) {
     if (pullupActive_) ReleasePullup();
     pullupArmedByte_ = pullupArmedBit_ = false;
     uint8_t out = byte;
-    std::vector<Device*> devices;
+    bool answered = false;
     if (!adapterPresent_) {
         out = 0xFF;
     } else if (shorted_) {
         out = 0x00;
     } else {
-        devices = ReachableDevices();
-        for (Device* d : devices)
+        answered = true;
+        for (Device* d : SlotDevices())
             out &= d->LineByte(byte);
     }
     if (engage) pullupActive_ = true;
-    AfterSlot(devices);
+    if (answered) AfterSlot(reachable_);
     if (echoFaults_ != 0) {
         if (echoFaults_ > 0) --echoFaults_;
         out = echoFaultValue_;
@@ -199,18 +211,18 @@ int16_t SimNet::TouchBit(uint8_t bit) {
     if (pullupActive_) ReleasePullup();
     pullupArmedByte_ = pullupArmedBit_ = false;
     uint8_t out = bit & 1;
-    std::vector<Device*> devices;
+    bool answered = false;
     if (!adapterPresent_) {
         out = 1;
     } else if (shorted_) {
         out = 0;
     } else {
-        devices = ReachableDevices();
-        for (Device* d : devices)
+        answered = true;
+        for (Device* d : SlotDevices())
             out &= d->LineBit(bit & 1);
     }
     if (engage) pullupActive_ = true;
-    AfterSlot(devices);
+    if (answered) AfterSlot(reachable_);
     Log(TrafficEntry::Bit, "b", bit & 1, out);
     return out;
 }

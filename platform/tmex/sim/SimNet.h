@@ -144,13 +144,17 @@ public:
 
 private:
     void Attach(Segment& segment, std::unique_ptr<Device> device);
-    std::vector<Device*> ReachableDevices() const;
+    const std::vector<Device*>& ReachableDevices();
+    // The reachable devices a byte or bit slot concerns (Device::InSlots); same buffer.
+    const std::vector<Device*>& SlotDevices();
     void ReleasePullup();
     void AfterSlot(const std::vector<Device*>& devices);
     void Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result);
 
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
+    std::vector<Device*> all_;       // devices_ as plain pointers, in the same order
+    std::vector<Device*> reachable_; // ReachableDevices' buffer
 
     uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
     uint64_t nowUs_ = 0;

@@ -23,7 +23,8 @@ public:
     // Golden raw cases: the next conversion yields exactly these 8 bytes (the device adds the CRC); TH,
     // TL and config also go to the EEPROM, so that Recall E2 keeps them. The scratchpad takes them now.
     void SetScratchpadRaw(const Pad& bytes);
-    void SetParasite(bool parasite) { parasite_ = parasite; }
+    // A parasite device watches every slot for the end of the strong pull-up during its conversion.
+    void SetParasite(bool parasite) { parasite_ = watchesSlots_ = parasite; }
     bool Parasite() const { return parasite_; }
     // The 9 scratchpad bytes as a Read Scratchpad would send them now (CRC included).
     std::array<uint8_t, 9> Scratchpad() const;

@@ -1,0 +1,197 @@
+#include "platform/tmex/sim/WeatherModel.h"
+
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform::tmex::sim {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kHour = 3600.0;
+constexpr double kDay = 86400.0;
+constexpr int64_t kGridMs = 2000;
+constexpr int64_t kMaxGapMs = 6 * 3600 * 1000LL;
+constexpr int64_t kShowerSlotSeconds = 3 * 3600;
+
+// Noise channels: each quantity draws from its own.
+enum Channel {
+    kFronts = 1,
+    kFrontsShort,
+    kCloudiness,
+    kTemperatureJitter,
+    kDewpoint,
+    kWindDrift,
+    kWindDriftShort,
+    kPressureLong,
+    kPressureShort,
+    kGust,
+    kGustShort,
+    kDirectionDrift,
+    kDirectionSwing,
+    kDirectionJitter,
+    kShowerChance = 20,
+    kShowerStart,
+    kShowerLength,
+    kShowerPeak,
+};
+
+uint64_t SplitMix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// Saturation vapour pressure over water (hPa), Magnus form.
+double VapourPressure(double celsius) {
+    return 6.112 * std::exp(17.62 * celsius / (243.12 + celsius));
+}
+
+// Seconds east of UTC of the installed zone at a moment.
+long UtcOffset(int64_t unixSeconds) {
+    LocalTime lt = Clock::Get().ToLocal(unixSeconds);
+    long local = lt.hour * 3600L + lt.minute * 60L + lt.second;
+    long utc = static_cast<long>(((unixSeconds % 86400) + 86400) % 86400);
+    long offset = local - utc;
+    if (offset > 43200) offset -= 86400;
+    if (offset <= -43200) offset += 86400;
+    return offset;
+}
+
+int64_t FloorGrid(int64_t ms) {
+    int64_t q = ms / kGridMs;
+    if (ms % kGridMs < 0) --q;
+    return q * kGridMs;
+}
+
+} // namespace
+
+struct WeatherModel::Parts {
+    double temperatureC; // before a shower's cooling
+    double dewpointC;
+    double pressureHpa;
+    double windMeanMs;
+};
+
+double WeatherModel::Hash01(int channel, int64_t index) const {
+    uint64_t h = SplitMix(seed_ ^ SplitMix(static_cast<uint64_t>(channel) * 0x100000001B3ULL) ^
+                          SplitMix(static_cast<uint64_t>(index)));
+    return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0);
+}
+
+double WeatherModel::Noise(int channel, double seconds, double period) const {
+    double x = seconds / period;
+    double i = std::floor(x);
+    double f = x - i;
+    auto index = static_cast<int64_t>(i);
+    double a = Hash01(channel, index) * 2 - 1;
+    double b = Hash01(channel, index + 1) * 2 - 1;
+    double s = f * f * (3 - 2 * f);
+    return a + (b - a) * s;
+}
+
+double WeatherModel::PressureAt(int64_t unixMs, long utcOffsetSeconds) const {
+    double s = static_cast<double>(unixMs) / 1000.0;
+    double localHour = std::fmod(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
+    double p = 1013.0 + 13.0 * Noise(kPressureLong, s, 70 * kHour) +
+               5.0 * Noise(kPressureShort, s, 16 * kHour) + 0.7 * std::cos(4 * kPi * (localHour - 10) / 24);
+    return std::clamp(p, 965.0, 1045.0);
+}
+
+WeatherModel::Parts WeatherModel::Slow(int64_t unixMs, long utcOffsetSeconds) const {
+    double s = static_cast<double>(unixMs) / 1000.0;
+    double local = s + static_cast<double>(utcOffsetSeconds);
+    double localHour = std::fmod(local, kDay) / kHour;
+    double dayOfYear = std::fmod(std::floor(local / kDay), 365.2425);
+
+    double seasonal = 9.0 - 8.0 * std::cos(2 * kPi * (dayOfYear - 20) / 365.2425); // about 1 C in January
+    double mean = seasonal + 3.0 * Noise(kFronts, s, 40 * kHour) + 1.0 * Noise(kFrontsShort, s, 9 * kHour);
+    double amplitude = 4.25 + 0.75 * Noise(kCloudiness, s, 30 * kHour);
+    double daily = amplitude * std::cos(2 * kPi * (localHour - 15) / 24);
+
+    Parts p{};
+    p.temperatureC = mean + daily + 0.15 * Noise(kTemperatureJitter, s, 600);
+    p.dewpointC = std::min(mean - 3.5 + 2.0 * Noise(kDewpoint, s, 20 * kHour), p.temperatureC - 0.2);
+    p.pressureHpa = PressureAt(unixMs, utcOffsetSeconds);
+    double mean_ms =
+        3.0 + 1.8 * Noise(kWindDrift, s, 14 * kHour) + 1.0 * Noise(kWindDriftShort, s, 2.5 * kHour) +
+        1.2 * std::cos(2 * kPi * (localHour - 14) / 24) + std::max(0.0, (1010.0 - p.pressureHpa) / 6);
+    p.windMeanMs = std::max(0.3, mean_ms);
+    return p;
+}
+
+double WeatherModel::WindSpeed(int64_t unixMs, const Parts& slow) const {
+    double s = static_cast<double>(unixMs) / 1000.0;
+    double gust = 1 + 0.30 * Noise(kGust, s, 15) + 0.15 * Noise(kGustShort, s, 4);
+    return std::clamp(slow.windMeanMs * gust, 0.0, 45.0);
+}
+
+double WeatherModel::RainRate(int64_t unixMs, bool& shower) const {
+    shower = false;
+    double s = static_cast<double>(unixMs) / 1000.0;
+    int64_t slot = static_cast<int64_t>(std::floor(s / kShowerSlotSeconds));
+    int64_t slotStart = slot * kShowerSlotSeconds;
+    // Lows bring more showers: 8 % a slot in a high, up to 30 % in a deep low.
+    double low = std::clamp((1012.0 - PressureAt(slotStart * 1000, 0)) / 14.0, 0.0, 1.0);
+    if (Hash01(kShowerChance, slot) >= 0.08 + 0.22 * low) return 0;
+    // Start within the first two hours, last 15 to 60 minutes: a shower never leaves its slot.
+    double start = static_cast<double>(slotStart) + Hash01(kShowerStart, slot) * 2 * kHour;
+    double length = 900.0 + Hash01(kShowerLength, slot) * 2700.0;
+    double x = (s - start) / length;
+    if (x < 0 || x >= 1) return 0;
+    double r = Hash01(kShowerPeak, slot);
+    double peak = 1.0 + 11.0 * r * r; // mm/h; most showers are light
+    shower = true;
+    return peak * std::sin(kPi * x);
+}
+
+Weather WeatherModel::At(int64_t unixMs) const {
+    long offset = UtcOffset(unixMs / 1000);
+    Parts p = Slow(unixMs, offset);
+    Weather w;
+    w.rainMmPerHour = RainRate(unixMs, w.shower);
+    double wet = w.shower ? std::min(1.0, 0.6 + w.rainMmPerHour / 2.0) : 0.0;
+    w.temperatureC = p.temperatureC - 1.5 * std::min(1.0, w.rainMmPerHour / 4.0);
+    w.dewpointC = std::min(p.dewpointC, w.temperatureC - 0.2);
+    w.dewpointC += (w.temperatureC - 0.3 - w.dewpointC) * wet; // a shower saturates the air
+    w.humidity = std::clamp(100.0 * VapourPressure(w.dewpointC) / VapourPressure(w.temperatureC), 5.0, 100.0);
+    w.pressureHpa = p.pressureHpa;
+    w.windMeanMs = p.windMeanMs;
+    w.windMs = WindSpeed(unixMs, p);
+    double s = static_cast<double>(unixMs) / 1000.0;
+    double direction = 230.0 + 100.0 * Noise(kDirectionDrift, s, 20 * kHour) +
+                       35.0 * Noise(kDirectionSwing, s, 1.5 * kHour) + 12.0 * Noise(kDirectionJitter, s, 20);
+    direction = std::fmod(direction, 360.0);
+    if (direction < 0) direction += 360.0;
+    w.windDirection = direction;
+    return w;
+}
+
+Weather WeatherModel::Now() const {
+    return At(Clock::Get().UnixTimeMs());
+}
+
+void WeatherModel::Advance(int64_t unixMs) {
+    int64_t target = FloorGrid(unixMs);
+    if (!started_ || target < gridMs_) {
+        started_ = true;
+        gridMs_ = target;
+        return;
+    }
+    if (target - gridMs_ > kMaxGapMs) gridMs_ = target - kMaxGapMs;
+    if (target == gridMs_) return;
+    // The zone offset of the span's end serves the whole span (at most one DST change is smeared).
+    long offset = UtcOffset(unixMs / 1000);
+    const double step = static_cast<double>(kGridMs) / 1000.0;
+    for (; gridMs_ < target; gridMs_ += kGridMs) {
+        int64_t mid = gridMs_ + kGridMs / 2;
+        windRevolutions_ += WindSpeed(mid, Slow(mid, offset)) / kMsPerRevolution * step;
+        bool shower = false;
+        rainMm_ += RainRate(mid, shower) * step / kHour;
+    }
+}
+
+} // namespace platform::tmex::sim

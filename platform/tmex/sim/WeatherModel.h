@@ -1,0 +1,72 @@
+#pragma once
+// The weather of the simulated demo station: a pure function of the time and a seed, so that a run on
+// the simulated clock repeats exactly, while a run on the real clock sees weather that moves.
+//
+// - Air temperature: a seasonal mean, a daily cycle (lowest near 03:00, highest near 15:00 local time),
+//   slow weather fronts and a little fast noise; showers cool the air.
+// - Humidity: from a dew point that follows the day's mean temperature, so it falls as the air warms;
+//   near saturation in a shower.
+// - Pressure: slow drifting highs and lows around 1013 hPa with the small twice-daily tide.
+// - Wind: a mean speed that drifts over hours (stronger in the afternoon and in lows) with gusts of a
+//   few seconds on top; a direction that wanders slowly with quick swings.
+// - Rain: showers of 15 to 60 minutes, at most one in each three-hour slot, more likely when the
+//   pressure is low; no rain at all outside a shower.
+// The cumulative counters (anemometer revolutions, rain-gauge tips) are integrated by Advance.
+#include <cstdint>
+
+namespace platform::tmex::sim {
+
+struct Weather {
+    double temperatureC = 0; // outdoor air
+    double dewpointC = 0;
+    double humidity = 0;      // %RH, 5..100
+    double pressureHpa = 0;   // sea-level pressure
+    double windMs = 0;        // instantaneous, gusts included
+    double windMeanMs = 0;    // the mean speed the gusts ride on
+    double windDirection = 0; // degrees from north, [0, 360)
+    double rainMmPerHour = 0; // 0 outside a shower
+    bool shower = false;
+};
+
+class WeatherModel {
+public:
+    static constexpr uint64_t kDefaultSeed = 20261206;
+
+    explicit WeatherModel(uint64_t seed = kDefaultSeed) : seed_(seed) {}
+    uint64_t Seed() const { return seed_; }
+
+    // The weather at a moment (milliseconds since 1970 UTC), with the daily cycle in the local time of
+    // the installed clock's time zone.
+    Weather At(int64_t unixMs) const;
+    // The weather at the installed clock's present time.
+    Weather Now() const;
+
+    // Integrates the counters up to unixMs (on a fixed 2-second grid, so the counts do not depend on
+    // how often this is called). The first call only sets the start; a step back in time restarts the
+    // integration there; a gap of more than six hours integrates only its last six hours.
+    void Advance(int64_t unixMs);
+    // Anemometer revolutions and rain since the first Advance.
+    double WindRevolutions() const { return windRevolutions_; }
+    double RainMm() const { return rainMm_; }
+
+    // Metres per second for one anemometer revolution per second (the station's conversion).
+    static constexpr double kMsPerRevolution = 1.096;
+
+private:
+    struct Parts; // the slowly varying terms shared by the instantaneous values
+    Parts Slow(int64_t unixMs, long utcOffsetSeconds) const;
+    double RainRate(int64_t unixMs, bool& shower) const;
+    double WindSpeed(int64_t unixMs, const Parts& slow) const;
+    double PressureAt(int64_t unixMs, long utcOffsetSeconds) const;
+    // Smooth noise in [-1, 1] of one channel with the given period (seconds).
+    double Noise(int channel, double seconds, double period) const;
+    double Hash01(int channel, int64_t index) const;
+
+    uint64_t seed_;
+    bool started_ = false;
+    int64_t gridMs_ = 0; // the last integrated grid point
+    double windRevolutions_ = 0;
+    double rainMm_ = 0;
+};
+
+} // namespace platform::tmex::sim
