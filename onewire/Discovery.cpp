@@ -13,6 +13,7 @@
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
+#include "onewire/Temperature.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
@@ -37,6 +38,13 @@ TTreeNode* AddNode(TTreeView& tree, TTreeNode* parent, const std::string& text, 
 void LogFound(TMainForm& form, const std::string& serial, const std::string& added,
               const std::string& configured) {
     form.LogStatus(Microlan::MarkSerialFound(serial) ? configured : added);
+}
+
+// Files a temperature-family object in TemperatureSensors with its index and the station's unit.
+void AddTemperatureSensor(Temperature* sensor) {
+    TemperatureSensors[TemperatureCount] = sensor;
+    sensor->TemperatureIndex = TemperatureCount;
+    sensor->Celsius = Microlan::UseCelsius;
 }
 
 bool IniTxtLineIn(const std::string& serial, int line) {
@@ -96,9 +104,7 @@ void TMainForm::SearchDS1820(uint8_t family, const char* name, const uint16_t* c
         [&](const std::string& serial) {
             auto* sensor = new DS1820(DS1820Count, couplerRom, branch);
             DS1820Sensors[DS1820Count] = sensor;
-            TemperatureSensors[TemperatureCount] = sensor;
-            sensor->TemperatureIndex = TemperatureCount;
-            sensor->Celsius = Microlan::UseCelsius;
+            AddTemperatureSensor(sensor);
             std::string node = family == DS1820::kFamilyDS1822 ? "DS1822: " : "DS1820: ";
             AddNode(*SensorTreeView, BranchNode, node + sensor->TempDescription, sensor, kImageTemperature);
             LogFound(*this, serial, Format("INFO: Added %s sensor %s (Temperature)", name, serial.c_str()),
@@ -120,9 +126,7 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 if (HumidityCount >= kMaxHumidity) return;
                 auto* sensor = new Humidity(HumidityCount, couplerRom, branch);
                 HumiditySensors[HumidityCount] = sensor;
-                TemperatureSensors[TemperatureCount] = sensor;
-                sensor->TemperatureIndex = TemperatureCount;
-                sensor->Celsius = Microlan::UseCelsius;
+                AddTemperatureSensor(sensor);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/H: " + sensor->HumDescription, sensor,
                         kImageHumidity);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
@@ -136,9 +140,7 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 auto* sensor = new Barometer(couplerRom, branch);
                 BarometerSensor = sensor;
                 BarometerPresent = true;
-                TemperatureSensors[TemperatureCount] = sensor;
-                sensor->TemperatureIndex = TemperatureCount;
-                sensor->Celsius = Microlan::UseCelsius;
+                AddTemperatureSensor(sensor);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/B: Barometer", sensor, kImageHumidity);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
                         kImageTemperature);
@@ -148,9 +150,7 @@ void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
                 if (DS2438Count >= kMaxDS2438) return;
                 auto* sensor = new DS2438(DS2438Count, couplerRom, branch);
                 DS2438Sensors[DS2438Count] = sensor;
-                TemperatureSensors[TemperatureCount] = sensor;
-                sensor->TemperatureIndex = TemperatureCount;
-                sensor->Celsius = Microlan::UseCelsius;
+                AddTemperatureSensor(sensor);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/V: " + sensor->VADDescription, sensor,
                         kImageHumidity);
                 AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
