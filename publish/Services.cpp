@@ -1,25 +1,46 @@
 // The publishing services the controller starts, stops and calls. The UDP pieces are here: the
 // diagnostic listener of the constructor and the status log's datagram copy; the HTTP, TCP, UDP-feed
-// and DDE services belong to the publishing work and report that they are not available yet.
+// and DDE services belong to the publishing work: asked for, each says once that it is not there yet.
 #include <netinet/in.h>
 
 #include "net/Wsocket.h"
 #include "platform/winsock/Winsock.h"
 #include "station/Unit1.h"
 
-void TMainForm::StartDDEServices() {}
+namespace {
+// The supervisor asks for an enabled service on every pass; the user is told once that it is missing.
+void ReportMissingService(TMainForm& form, bool& reported, const char* text) {
+    if (reported) return;
+    reported = true;
+    form.LogStatus(text);
+}
+} // namespace
+
+void TMainForm::StartDDEServices() {
+    ReportMissingService(*this, missingServiceReported_[0],
+                         "DDE: The DDE server is not available in this version");
+}
 void TMainForm::StopDDEServices() {
     DDERunning = false;
 }
-void TMainForm::StartHTTPServices() {}
+void TMainForm::StartHTTPServices() {
+    ReportMissingService(*this, missingServiceReported_[1],
+                         "HTTP Server: The web server is not available in this version");
+}
 void TMainForm::StopHTTPServices() {
     HTTPRunning = false;
 }
-void TMainForm::StartTCPServices() {}
+void TMainForm::StartTCPServices() {
+    ReportMissingService(*this, missingServiceReported_[2],
+                         "TCP/IP: The TCP status server is not available in this version");
+}
 void TMainForm::StopTCPServices() {
     TCPRunning = false;
 }
-void TMainForm::StartUDPServices() {}
+void TMainForm::StartUDPServices() {
+    ReportMissingService(*this, missingServiceReported_[3],
+                         "TCP/IP: The UDP status feed is not available in this version");
+}
 void TMainForm::StopUDPServices() {
     UDPRunning = false;
 }

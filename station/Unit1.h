@@ -283,6 +283,7 @@ private:
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
+    bool missingServiceReported_[4] = {}; // DDE, HTTP, TCP, UDP feed
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
 };
 
