@@ -351,21 +351,28 @@ void TGIFGlobalColorMap::BuildHistogram(std::vector<TUsageCount>& h) {
     }
 }
 
+namespace {
+// Moves a frame's pixels and its transparent index to the new colour indexes of its colour map.
+void RemapFrame(TGIFSubImage& frame, const std::vector<int>& map) {
+    for (size_t i = 0; i < frame.DataSize(); ++i) {
+        uint8_t& p = frame.Data()[i];
+        if (p < map.size()) p = static_cast<uint8_t>(map[p]);
+    }
+    if (frame.Transparent && frame.GraphicControlExtension) {
+        uint8_t t = frame.GraphicControlExtension->TransparentIndex;
+        if (t < map.size()) frame.GraphicControlExtension->TransparentIndex = static_cast<uint8_t>(map[t]);
+    }
+    frame.FreeBitmap();
+}
+} // namespace
+
 void TGIFGlobalColorMap::MapImages(const std::vector<int>& map) {
     TGIFImage* img = header_ ? header_->Image() : nullptr;
     if (!img) return;
     for (int f = 0; f < img->Images.Count(); ++f) {
         TGIFSubImage* fr = img->Images.Image(f);
         if (&fr->ActiveColorMap() != this) continue;
-        for (size_t i = 0; i < fr->DataSize(); ++i) {
-            uint8_t& p = fr->Data()[i];
-            if (p < map.size()) p = static_cast<uint8_t>(map[p]);
-        }
-        if (fr->Transparent && fr->GraphicControlExtension) {
-            uint8_t t = fr->GraphicControlExtension->TransparentIndex;
-            if (t < map.size()) fr->GraphicControlExtension->TransparentIndex = static_cast<uint8_t>(map[t]);
-        }
-        fr->FreeBitmap();
+        RemapFrame(*fr, map);
     }
 }
 
@@ -396,16 +403,7 @@ void TGIFLocalColorMap::BuildHistogram(std::vector<TUsageCount>& h) {
 }
 
 void TGIFLocalColorMap::MapImages(const std::vector<int>& map) {
-    if (!frame_) return;
-    for (size_t i = 0; i < frame_->DataSize(); ++i) {
-        uint8_t& p = frame_->Data()[i];
-        if (p < map.size()) p = static_cast<uint8_t>(map[p]);
-    }
-    if (frame_->Transparent && frame_->GraphicControlExtension) {
-        uint8_t t = frame_->GraphicControlExtension->TransparentIndex;
-        if (t < map.size()) frame_->GraphicControlExtension->TransparentIndex = static_cast<uint8_t>(map[t]);
-    }
-    frame_->FreeBitmap();
+    if (frame_) RemapFrame(*frame_, map);
 }
 
 bool TGIFLocalColorMap::Optimize() {

@@ -476,6 +476,29 @@ int16_t FamilySearchSetup(SessionHandle session, TmexStateBuffer* state, int16_t
     return call.Done<int16_t>(1);
 }
 
+// Stores the outcome of a search step in the caller's state: 1 when a device became current, 0 when
+// the search ended (the next one starts over) or found another family than the primed one.
+static int16_t FinishSearch(TmexStateBuffer* state, SearchState& s, SearchResult r, const RomBytes& found,
+                            bool primedFamilyOnly) {
+    if (r == SearchResult::Error) return kErrPacket;
+    if (r == SearchResult::None) {
+        s.hasLastFound = 0;
+        s.primed = 0;
+        StoreState(state, s);
+        return 0;
+    }
+    s.lastFound = found;
+    s.hasLastFound = 1;
+    if (primedFamilyOnly && found[0] != s.primedPosition[0]) {
+        StoreState(state, s);
+        return 0;
+    }
+    s.current = found;
+    s.hasCurrent = 1;
+    StoreState(state, s);
+    return 1;
+}
+
 int16_t First(SessionHandle session, TmexStateBuffer* state) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
@@ -485,24 +508,8 @@ int16_t First(SessionHandle session, TmexStateBuffer* state) {
     RomBytes target = s.primed ? s.primedPosition : RomBytes{};
     RomBytes found{};
     SearchResult r = SearchFrom(*bus, target, found);
-    if (r == SearchResult::Error) return call.Done(kErrPacket);
-    if (r == SearchResult::None) {
-        s.hasLastFound = 0;
-        s.primed = 0;
-        StoreState(state, s);
-        return call.Done<int16_t>(0);
-    }
-    s.lastFound = found;
-    s.hasLastFound = 1;
-    if (s.primed && found[0] != s.primedPosition[0]) {
-        // Our choice: no device of the primed family is "nothing found".
-        StoreState(state, s);
-        return call.Done<int16_t>(0);
-    }
-    s.current = found;
-    s.hasCurrent = 1;
-    StoreState(state, s);
-    return call.Done<int16_t>(1);
+    // Our choice: when the first device found is not of the primed family, nothing was found.
+    return call.Done(FinishSearch(state, s, r, found, s.primed != 0));
 }
 
 int16_t Next(SessionHandle session, TmexStateBuffer* state) {
@@ -521,20 +528,7 @@ int16_t Next(SessionHandle session, TmexStateBuffer* state) {
     }
     RomBytes found{};
     SearchResult r = more ? SearchFrom(*bus, target, found) : SearchResult::None;
-    if (r == SearchResult::Error) return call.Done(kErrPacket);
-    if (r == SearchResult::None) {
-        // The end of the search: the next search starts over.
-        s.hasLastFound = 0;
-        s.primed = 0;
-        StoreState(state, s);
-        return call.Done<int16_t>(0);
-    }
-    s.lastFound = found;
-    s.hasLastFound = 1;
-    s.current = found;
-    s.hasCurrent = 1;
-    StoreState(state, s);
-    return call.Done<int16_t>(1);
+    return call.Done(FinishSearch(state, s, r, found, false)); // Next runs on into other families
 }
 
 int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16_t page, uint8_t* buffer) {

@@ -5,47 +5,17 @@
 #include <memory>
 #include <string>
 
-#include "onewire/Microlan.h"
-#include "platform/tmex/Tmex.h"
-#include "platform/tmex/sim/SimNet.h"
-#include "support/StationFixture.h"
+#include "support/SimNetFixture.h"
 
 namespace sensor_net_test {
 
 namespace tmex = platform::tmex;
 namespace sim = platform::tmex::sim;
 
-class SensorNetTest : public korvane_test::StationFixture {
+class SensorNetTest : public korvane_test::SimNetFixture {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        Start();
-        tmex::ResetDriver();
-        net = std::make_shared<sim::SimNet>();
-        tmex::InstallBackend(1, tmex::kPortTypeSimulated, net);
-        Microlan::PortNum = 1;
-        Microlan::PortType = tmex::kPortTypeSimulated;
-        Microlan::SessionHandle = -1;
-    }
-
-    void TearDown() override {
-        tmex::EndSession(Microlan::SessionHandle);
-        tmex::ResetDriver();
-        StationFixture::TearDown();
-    }
-
-    // Opens the session and makes the device current, as the scan leaves it for a constructor.
-    void MakeCurrent(const sim::Rom& rom) {
-        ASSERT_TRUE(Microlan::StartSession());
-        auto words = rom.Words();
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, words.data());
-    }
-
     template <typename T, typename... Args> std::unique_ptr<T> Make(const sim::Rom& rom, Args... args) {
-        MakeCurrent(rom);
-        auto sensor = std::make_unique<T>(args...);
-        Microlan::EndSession();
-        return sensor;
+        return MakeWith<T>(rom, args...);
     }
 
     // SENSORS.INI of the program folder, written before the sensors are made.
@@ -54,8 +24,6 @@ protected:
         platform::TIniFile ini(Path("SENSORS.INI"));
         return ini.ReadString(rom.Text(), key, "<none>");
     }
-
-    std::shared_ptr<sim::SimNet> net;
 };
 
 } // namespace sensor_net_test

@@ -9,43 +9,24 @@
 #include "platform/IniFile.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/SimNet.h"
-#include "support/StationFixture.h"
+#include "support/SimNetFixture.h"
 
 namespace microlan_test {
 
 namespace tmex = platform::tmex;
 namespace sim = platform::tmex::sim;
 
-class MicrolanNetTest : public korvane_test::StationFixture {
+class MicrolanNetTest : public korvane_test::SimNetFixture {
 protected:
     void SetUp() override {
-        StationFixture::SetUp();
-        Start();
-        tmex::ResetDriver();
+        SimNetFixture::SetUp();
         tmex::SetDriverSettingsPath(Path("tmex.ini"));
-        net = std::make_shared<sim::SimNet>();
-        tmex::InstallBackend(1, tmex::kPortTypeSimulated, net);
-        Microlan::PortNum = 1;
-        Microlan::PortType = tmex::kPortTypeSimulated;
-        Microlan::SessionHandle = -1;
     }
 
-    void TearDown() override {
-        tmex::EndSession(Microlan::SessionHandle);
-        tmex::ResetDriver();
-        StationFixture::TearDown();
-    }
-
-    // Makes the device the driver's current one inside an open session, as the scan does before it
-    // constructs an object for it, and constructs T(args..., coupler, branch).
+    // Constructs T(args..., coupler, branch) with the device current, as the scan does.
     template <typename T, typename... Args>
     std::unique_ptr<T> Make(const sim::Device& device, const uint16_t* coupler, int branch, Args... args) {
-        EXPECT_TRUE(Microlan::StartSession());
-        auto words = device.rom().Words();
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, words.data());
-        auto object = std::make_unique<T>(args..., coupler, branch);
-        Microlan::EndSession();
-        return object;
+        return MakeWith<T>(device.rom(), args..., coupler, branch);
     }
 
     void SetKey(const sim::Device& device, const std::string& key, const std::string& value) {
@@ -60,8 +41,6 @@ protected:
             if (c == call) ++n;
         return n;
     }
-
-    std::shared_ptr<sim::SimNet> net;
 };
 
 } // namespace microlan_test

@@ -12,24 +12,17 @@
 #include "platform/System.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/SimNet.h"
-#include "support/StationFixture.h"
+#include "support/SimNetFixture.h"
 
 namespace temperature_test {
 
 namespace tmex = platform::tmex;
 namespace sim = platform::tmex::sim;
 
-class TemperatureNetTest : public korvane_test::StationFixture {
+class TemperatureNetTest : public korvane_test::SimNetFixture {
 protected:
     void SetUp() override {
-        StationFixture::SetUp();
-        Start();
-        tmex::ResetDriver();
-        net = std::make_shared<sim::SimNet>();
-        tmex::InstallBackend(1, tmex::kPortTypeSimulated, net);
-        Microlan::PortNum = 1;
-        Microlan::PortType = tmex::kPortTypeSimulated;
-        Microlan::SessionHandle = -1;
+        SimNetFixture::SetUp();
         Microlan::UseCelsius = false;
         platform::Hooks().beep = [this](unsigned frequency, unsigned) { tones.push_back(frequency); };
     }
@@ -37,19 +30,12 @@ protected:
     void TearDown() override {
         platform::Hooks().beep = nullptr;
         SetPumpMessagesHook(nullptr);
-        tmex::EndSession(Microlan::SessionHandle);
-        tmex::ResetDriver();
-        StationFixture::TearDown();
+        SimNetFixture::TearDown();
     }
 
     // Constructs a sensor with its device current, as the scan leaves the driver for a constructor.
     template <typename T, typename... Args> std::unique_ptr<T> Make(const sim::Device& device, Args... args) {
-        EXPECT_TRUE(Microlan::StartSession());
-        auto words = device.rom().Words();
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, words.data());
-        auto sensor = std::make_unique<T>(args..., nullptr, 0);
-        Microlan::EndSession();
-        return sensor;
+        return MakeWith<T>(device.rom(), args..., static_cast<const uint16_t*>(nullptr), 0);
     }
 
     // SENSORS.INI keys written before a sensor is made, and read back after.
@@ -61,7 +47,6 @@ protected:
     }
     bool TrafficHas(const std::string& text) const { return net->CallText().find(text) != std::string::npos; }
 
-    std::shared_ptr<sim::SimNet> net;
     std::vector<unsigned> tones;
 };
 
