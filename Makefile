@@ -3,15 +3,21 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 
-.PHONY: run check build-release build-check bench fuzz format clean
+.PHONY: run check deps build-release build-check bench fuzz format clean
 
-run: build-release
+# The Debian packages the build and the tests' peers need (a no-op when all are present).
+deps:
+	bash scripts/install-deps
+
+run: deps
+	$(MAKE) --no-print-directory build-release
 	mkdir -p run
 	cp $(RELEASE_DIR)/korvane run/korvane
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
 	cd run && ./korvane
 
-check: build-check
+check: deps
+	$(MAKE) --no-print-directory build-check
 	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
 
 build-release:
