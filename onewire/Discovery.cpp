@@ -130,47 +130,40 @@ void TMainForm::SearchDS1820(uint8_t family, const char* name, const uint16_t* c
 void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
     SearchFamily(DS2438::kFamily, "DS2438", nullptr, [&](const std::string& serial) {
         if (!Room(TemperatureCount, kMaxTemperature, "DS2438", serial)) return;
+        // Every role is also a thermometer: the temperature table, a value node, a temperature node.
+        auto file = [&](Temperature* sensor, const std::string& valueNode, const std::string& configured) {
+            AddTemperatureSensor(sensor);
+            AddNode(*SensorTreeView, BranchNode, valueNode, sensor, kImageHumidity);
+            AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
+                    kImageTemperature);
+            LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial, configured);
+            ++TemperatureCount;
+            ++DeviceCount;
+        };
         SensorType type = LookupSensorType(serial);
         if (type == stHumidity) {
             if (!Room(HumidityCount, kMaxHumidity, "DS2438", serial)) return;
             auto* sensor = new Humidity(HumidityCount, couplerRom, branch);
             HumiditySensors[HumidityCount] = sensor;
-            AddTemperatureSensor(sensor);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/H: " + sensor->HumDescription, sensor,
-                    kImageHumidity);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                    kImageTemperature);
-            LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                     Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1,
-                            sensor->HumDescription.c_str()));
+            file(sensor, "DS2438/H: " + sensor->HumDescription,
+                 Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1,
+                        sensor->HumDescription.c_str()));
             ++HumidityCount;
         } else if (type == stBarometer) {
             if (BarometerPresent) return LeaveOut("DS2438", serial, "one Barometer only");
             auto* sensor = new Barometer(couplerRom, branch);
             BarometerSensor = sensor;
             BarometerPresent = true;
-            AddTemperatureSensor(sensor);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/B: Barometer", sensor, kImageHumidity);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                    kImageTemperature);
-            LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                     Format("DS2438: %s->(Barometer)", serial.c_str()));
+            file(sensor, "DS2438/B: Barometer", Format("DS2438: %s->(Barometer)", serial.c_str()));
         } else {
             if (!Room(DS2438Count, kMaxDS2438, "DS2438", serial)) return;
             auto* sensor = new DS2438(DS2438Count, couplerRom, branch);
             DS2438Sensors[DS2438Count] = sensor;
-            AddTemperatureSensor(sensor);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/V: " + sensor->VADDescription, sensor,
-                    kImageHumidity);
-            AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                    kImageTemperature);
-            LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                     Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1,
-                            sensor->VADDescription.c_str()));
+            file(sensor, "DS2438/V: " + sensor->VADDescription,
+                 Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1,
+                        sensor->VADDescription.c_str()));
             ++DS2438Count;
         }
-        ++TemperatureCount;
-        ++DeviceCount;
     });
 }
 

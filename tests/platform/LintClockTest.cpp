@@ -12,7 +12,6 @@
 namespace {
 
 using lint::CodeOnly;
-using lint::ForEachSourceAbovePlatform;
 
 // What may not appear in code above platform/. Function names count when called; class and
 // function-template names count anywhere.
@@ -100,17 +99,9 @@ TEST(LintClock, TheMatcherCatchesDirectCallsAndSparesOurOwn) {
 }
 
 TEST(LintClock, NoDirectClockCallsAbovePlatform) {
-    std::vector<std::string> report;
-    int files = ForEachSourceAbovePlatform({}, [&](const std::string& rel, const std::string& text) {
-        for (const auto& f : Findings(text))
-            report.push_back(rel + ":" + f);
-    });
-    EXPECT_GT(files, 0);
-    std::string all;
-    for (const auto& r : report)
-        all += "\n  " + r;
+    std::string report = lint::FindAbovePlatform({}, Findings);
     EXPECT_TRUE(report.empty()) << "direct clock or sleep calls outside platform/ (use platform::Clock):"
-                                << all;
+                                << report;
 }
 
 } // namespace

@@ -98,4 +98,17 @@ ForEachSourceAbovePlatform(const std::vector<std::string>& skip,
     return files;
 }
 
+// The findings of `find` (one text per finding) in every source above platform/ but `skip`, one
+// "\n  file:finding" line each; empty when there are none.
+inline std::string
+FindAbovePlatform(const std::vector<std::string>& skip,
+                  const std::function<std::vector<std::string>(const std::string&)>& find) {
+    std::string report;
+    int files = ForEachSourceAbovePlatform(skip, [&](const std::string& rel, const std::string& text) {
+        for (const auto& f : find(text))
+            report += "\n  " + rel + ":" + f;
+    });
+    return files > 0 ? report : "\n  no source files found";
+}
+
 } // namespace lint
