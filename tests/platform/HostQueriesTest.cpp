@@ -1,5 +1,5 @@
-// What the web server and the resolver ask of the host: exact paths, a file as a read stream, and the
-// machine's own addresses.
+// What the web server and the resolver ask of the host: exact paths and the machine's own addresses
+// (the file stream is covered by the web server's tests against curl).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/FileStream.h"
 #include "platform/HostPaths.h"
 #include "platform/winsock/LocalAddresses.h"
 
@@ -37,19 +36,6 @@ TEST_F(HostQueriesTest, PathsAreResolvedExactlyAndOnlyRegularFilesCount) {
     EXPECT_FALSE(platform::IsRegularFile((folder_ / "docs").string()));
     EXPECT_FALSE(platform::IsRegularFile("/dev/null"));
     EXPECT_FALSE(platform::IsRegularFile((folder_ / "missing").string()));
-}
-
-TEST_F(HostQueriesTest, FileStreamReadsFromItsPositionAndIsReadOnly) {
-    auto stream = platform::TFileStream::OpenRead((folder_ / "docs" / "a.txt").string());
-    ASSERT_TRUE(stream);
-    EXPECT_EQ(stream->Size(), 10);
-    stream->SetPosition(7);
-    char buffer[8] = {};
-    EXPECT_EQ(stream->Read(buffer, sizeof buffer), 3u);
-    EXPECT_EQ(std::string(buffer, 3), "789");
-    EXPECT_EQ(stream->Position(), 10);
-    EXPECT_EQ(stream->Write("x", 1), 0u);
-    EXPECT_FALSE(platform::TFileStream::OpenRead((folder_ / "missing").string()));
 }
 
 TEST(LocalAddresses, TheLoopbackIsAmongTheMachinesAddresses) {
