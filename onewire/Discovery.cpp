@@ -1,6 +1,8 @@
 // The discovery scan: couplers first, then the plain net, then each coupler's main and auxiliary
 // branch, one family search after the other, creating one sensor object per device by its Type; and
-// the clean-up that frees them all again.
+// the clean-up that frees them all again. Each device is checked against the room of the table it goes
+// into before it is filed, and a device the scan does not take (a full table, a second wind, rain or
+// barometer device) is named in the log once per session.
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2407.h"
