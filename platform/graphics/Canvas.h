@@ -134,7 +134,7 @@ public:
     void Pie(int l, int t, int r, int b, int x3, int y3, int x4, int y4);
     // Fills a region (device coordinates) with the brush.
     void FillRgn(const Region& deviceRegion);
-    // VCL's Frame3D: Width times the top/left edges in `top`, the bottom/right edges in `bottom`, then
+    // A 3-D frame: Width times the top/left edges in `top`, the bottom/right edges in `bottom`, then
     // shrink by 1; on return the rectangle is the inner one.
     void Frame3D(TRect& rect, TColor top, TColor bottom, int width);
 

@@ -146,7 +146,7 @@ TEST(GraphicsCanvas, RectangleRules) {
     EXPECT_EQ(PixelsOf(b, clRed).size(), 3u * 2u);
     EXPECT_EQ(b.GetPixel(5, 4), clBlack);
     EXPECT_EQ(b.GetPixel(6, 4), clWhite);
-    // A clear pen: the brush fills one pixel less on the right and bottom (as GDI).
+    // A clear pen: the brush fills one pixel less on the right and bottom.
     Bitmap d = White(10, 10);
     Canvas& e = d.GetCanvas();
     e.Pen.Style = psClear;
