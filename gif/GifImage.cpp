@@ -4,7 +4,6 @@
 
 #include "gif/GifColorReduce.h"
 #include "gif/GifItems.h"
-#include "gif/GifSections.h"
 #include "platform/Files.h"
 
 namespace gif {
