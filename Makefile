@@ -14,6 +14,7 @@ run: deps
 	mkdir -p run
 	cp $(RELEASE_DIR)/korvane run/korvane
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
+	[ -f run/korvane.ini ] || $(RELEASE_DIR)/korvane-demo-ini korvane.ini > run/korvane.ini
 	cd run && ./korvane
 
 check: deps

@@ -99,6 +99,7 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
             converting_ = true;
             brownedOut_ = false;
             convertConfig_ = pad_[4];
+            if (source_) SetTemperature(source_());
             conversionEndUs_ = NowUs() + ConversionTimeUs();
             break;
         case 0xB8:

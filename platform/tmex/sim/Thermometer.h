@@ -11,6 +11,7 @@
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
+#include <functional>
 
 namespace platform::tmex::sim {
 
@@ -21,6 +22,9 @@ public:
     // The temperature the next conversion measures (encoded per family when the conversion ends, at the
     // resolution it was started with).
     void SetTemperature(double celsius);
+    // A live temperature (air that moves): asked whenever a conversion starts, in place of the last
+    // SetTemperature.
+    void ConnectTemperature(std::function<double()> celsius) { source_ = std::move(celsius); }
     // Golden raw cases: the next conversion yields exactly these 8 bytes (the device adds the CRC); TH,
     // TL and config also go to the EEPROM, so that Recall E2 keeps them. The scratchpad takes them now.
     void SetScratchpadRaw(const Pad& bytes);
@@ -64,6 +68,7 @@ private:
 
     Pad result_{}; // what the next conversion writes (the golden raw bytes, or encoded from celsius_)
     double celsius_ = 20.0;
+    std::function<double()> source_;
     bool rawResult_ = false;
     uint8_t convertConfig_ = 0; // the config byte when the running conversion started
     std::array<uint8_t, 3> eeprom_{0x4B, 0x46, 0x7F};
