@@ -121,12 +121,13 @@ int DS2450::Read() {
             }
         }
 
-        // Convert all four inputs, no preset.
+        // Convert all four inputs, no preset. A device without VCC converts on the strong pull-up, which
+        // must start right after the CRC: it is armed before the CRC's last byte.
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
         ReadByte(); // CRC16, not checked
-        ReadByte();
         tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+        ReadByte();
         Sleep(100);
         if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
 

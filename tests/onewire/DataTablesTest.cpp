@@ -99,8 +99,11 @@ TEST_F(DataTablesTest, SerialListFromCrLfSensorsIni) {
 
 TEST_F(DataTablesTest, SerialListStopsAtSeventy) {
     std::string text;
-    for (int i = 0; i < 75; ++i)
-        text += "[" + sim::Rom::Make(0x28, static_cast<uint64_t>(i + 1)).Text() + "]\n";
+    for (int i = 0; i < 75; ++i) {
+        text += '[';
+        text += sim::Rom::Make(0x28, static_cast<uint64_t>(i + 1)).Text();
+        text += "]\n";
+    }
     Write("sensors.ini", text);
     EXPECT_EQ(Microlan::LoadSerialList("sensors.ini"), 70);
     EXPECT_EQ(ConfiguredSerials[70][0], 0);
