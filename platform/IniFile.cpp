@@ -104,7 +104,17 @@ public:
 
     void Save() {
         unsaved_ = true;
-        if (batchDepth == 0) Flush(); // else written when the batch closes
+        if (batchDepth > 0)
+            batched_ = true; // written when the batch closes
+        else
+            Flush();
+    }
+
+    // Writes the document when the batch that closes changed it.
+    void EndBatch() {
+        if (!batched_) return;
+        batched_ = false;
+        Flush();
     }
 
     // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
@@ -160,6 +170,7 @@ public:
 
 private:
     bool unsaved_ = false;
+    bool batched_ = false;
     std::string path_;
     std::vector<std::string> lines_;
     std::string content_; // the text lines_ came from (CR removed)
@@ -224,7 +235,7 @@ void TIniFile::BeginBatch() {
 void TIniFile::EndBatch() {
     if (IniDocument::batchDepth == 0 || --IniDocument::batchDepth > 0) return;
     for (auto& [key, doc] : Cache())
-        if (doc->Unsaved()) doc->Flush();
+        doc->EndBatch();
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,

@@ -175,21 +175,6 @@ TEST_F(SafeWriteTest, EachFileTellsItsFailureOnceAndItsRecoveryOnce) {
     EXPECT_EQ(ReadRaw("DATA/012026.TXT"), "\r\nrecord\r\nrecord");
 }
 
-TEST_F(SafeWriteTest, AnIniFileDeletedWhileRunningIsWrittenBackFromMemory) {
-    TIniFile ini("SENSORS.INI");
-    for (int i = 1; i <= 18; ++i)
-        ini.WriteString("Sensor" + std::to_string(i), "Type", "Temperature");
-    const std::string written = ReadRaw("SENSORS.INI");
-    std::filesystem::remove("SENSORS.INI");
-    EXPECT_EQ(TIniFile("sensors.ini").ReadString("Sensor18", "Type", ""), "Temperature");
-    EXPECT_EQ(ReadRaw("SENSORS.INI"), written) << "all 18 sections are back at once";
-
-    // A file changed by another program is still followed.
-    WriteRaw("SENSORS.INI", "[Sensor1]\r\nType=Humidity\r\n");
-    EXPECT_EQ(ini.ReadString("Sensor1", "Type", ""), "Humidity");
-    EXPECT_EQ(ini.ReadString("Sensor2", "Type", "none"), "none");
-}
-
 TEST_F(SafeWriteTest, AValueThatDoesNotParseIsToldOnceWithTheDefaultUsed) {
     WriteRaw("korvane.ini",
              "[Weather]\r\nCelsius=yes\r\nLogInterval=abc\r\nLatitude=47,5\r\nEmpty=\r\nDay=5\r\n");

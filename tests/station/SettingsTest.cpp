@@ -113,16 +113,3 @@ TEST_F(SettingsTest, AReadOnlySettingsFileIsReadToItsLastKeyAndLeftAsItIs) {
     EXPECT_EQ(CountLog("SERVER: Cannot write"), 1);
     EXPECT_EQ(Read("korvane.ini"), settings);
 }
-
-TEST_F(SettingsTest, AValueThatDoesNotParseIsLoggedWithTheDefaultUsed) {
-    Write("korvane.ini", "[Weather]\r\nLogInterval=abc\r\nSummaryEnabled=yes\r\nResetHour=3\r\n");
-    Start();
-    EXPECT_EQ(StationSettings.LogInterval, 10);
-    EXPECT_FALSE(StationSettings.SummaryEnabled);
-    EXPECT_EQ(StationSettings.ResetHour, 3);
-    const std::string file = Path("korvane.ini");
-    EXPECT_EQ(CountLog("SERVER: " + file + ": [Weather] LogInterval=abc is not a valid number, using 10"), 1);
-    EXPECT_EQ(CountLog("SERVER: " + file + ": [Weather] SummaryEnabled=yes is not a valid number, using 0"),
-              1);
-    EXPECT_EQ(CountLog("is not a valid number"), 2);
-}
