@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
@@ -336,10 +337,9 @@ void DS2450::LogData() {
         DosTime time = GetTime();
         for (int ch = 0; ch < kChannels; ++ch) {
             if (!Log[ch]) continue;
-            std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description[ch]).c_str(),
-                                      date.da_mon, date.da_year);
-            AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon,
-                                      date.da_year, time.ti_hour, time.ti_min, Value[ch]));
+            AppendDataFile(SensorDataFileName(Description[ch], date.da_mon, date.da_year),
+                           Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
+                                  time.ti_hour, time.ti_min, Value[ch]));
         }
     } catch (...) {
         SendDatagram("Exception logging data!");

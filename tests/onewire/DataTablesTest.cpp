@@ -129,4 +129,12 @@ TEST_F(DataTablesTest, SafeFileNamePart) {
     EXPECT_EQ(SafeFileNamePart("../etc/passwd"), ".._etc_passwd");
     EXPECT_EQ(SafeFileNamePart("a\\b\tc\nd"), "a_b_c_d");
     EXPECT_EQ(SafeFileNamePart("K\xF8kken"), "K\xF8kken"); // Latin-1 stays
+    // Too long for a file name: cut, and kept apart from another long text with the same start.
+    const std::string longA = std::string(300, 'a') + "/1", longB = std::string(300, 'a') + "/2";
+    EXPECT_EQ(SafeFileNamePart(std::string(200, 'a')), std::string(200, 'a'));
+    const std::string a = SafeFileNamePart(longA), b = SafeFileNamePart(longB);
+    EXPECT_EQ(a.size(), 200u);
+    EXPECT_EQ(a.substr(0, 192), std::string(191, 'a') + "~");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, SafeFileNamePart(longA)) << "the same file each time";
 }
