@@ -7,6 +7,9 @@
 #include "platform/Files.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
+#include "platform/tmex/DS2480Backend.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/SimulatedPort.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -15,6 +18,18 @@ int main() {
     try {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
+        // The 1-Wire driver's port types: the serial DS2480 adapter and the simulated net. The driver's
+        // own messages go to the status log once the main window is there.
+        tmex::RegisterSerialPortType();
+        tmex::sim::RegisterSimulatedPortType();
+        tmex::SetDriverLog([](const std::string& line) {
+            if (MainForm) {
+                MainForm->LogStatus(line);
+            } else {
+                std::string shown = line + "\n";
+                std::fwrite(shown.data(), 1, shown.size(), stderr);
+            }
+        });
         // The window's title bar: shown on standard output when it changes (after every reading round
         // it carries the main temperature and the wind).
         Application->OnTitleChange = [](const std::string& title) {
