@@ -47,21 +47,21 @@ constexpr uint8_t kFunctionBit = 0x00;
 constexpr uint8_t kFunctionSearch = 0x20;
 constexpr uint8_t kFunctionReset = 0x40;
 constexpr uint8_t kFunctionPulse = 0x60;
-constexpr uint8_t kBitOne = 0x10;         // the bit to write; the accelerator on
+constexpr uint8_t kBitOne = 0x10; // the bit to write; the accelerator on
 constexpr uint8_t kSpeedStandard = 0x00;
-constexpr uint8_t kSpeedPulse = 0x0C;     // the speed bits of a pulse command
-constexpr uint8_t kPullupAfter = 0x02;    // a bit slot's p, a pulse command's a
+constexpr uint8_t kSpeedPulse = 0x0C;  // the speed bits of a pulse command
+constexpr uint8_t kPullupAfter = 0x02; // a bit slot's p, a pulse command's a
 
 constexpr uint8_t BitCommand(int bit, bool pullupAfter = false) {
     return static_cast<uint8_t>(kComm | kFunctionBit | (bit ? kBitOne : 0) | kSpeedStandard |
                                 (pullupAfter ? kPullupAfter : 0));
 }
-constexpr uint8_t kResetCommand = kComm | kFunctionReset | kSpeedStandard;                    // 0xC1
-constexpr uint8_t kSearchOn = kComm | kFunctionSearch | kBitOne | kSpeedStandard;             // 0xB1
-constexpr uint8_t kSearchOff = kComm | kFunctionSearch | kSpeedStandard;                      // 0xA1
-constexpr uint8_t kPullupNow = kComm | kFunctionPulse | kSpeedPulse;                          // 0xED
-constexpr uint8_t kPullupAfterByte = kComm | kFunctionPulse | kSpeedPulse | kPullupAfter;     // 0xEF
-constexpr uint8_t kPulseEnded = kPullupNow & 0xFC;                                            // 0xEC
+constexpr uint8_t kResetCommand = kComm | kFunctionReset | kSpeedStandard;                // 0xC1
+constexpr uint8_t kSearchOn = kComm | kFunctionSearch | kBitOne | kSpeedStandard;         // 0xB1
+constexpr uint8_t kSearchOff = kComm | kFunctionSearch | kSpeedStandard;                  // 0xA1
+constexpr uint8_t kPullupNow = kComm | kFunctionPulse | kSpeedPulse;                      // 0xED
+constexpr uint8_t kPullupAfterByte = kComm | kFunctionPulse | kSpeedPulse | kPullupAfter; // 0xEF
+constexpr uint8_t kPulseEnded = kPullupNow & 0xFC;                                        // 0xEC
 
 // A bit slot's answer: the command's upper six bits, the bit read twice.
 constexpr uint8_t BitAnswer(uint8_t command, int bitRead) {
@@ -84,12 +84,12 @@ constexpr bool IsResetAnswer(uint8_t answer) {
 // Configuration parameters and the value codes used here.
 enum Parameter : uint8_t {
     kReadParameter = 0,
-    kPullDownSlewRate = 1,   // 000 15 V/us .. 011 1.37 V/us .. 111 0.55 V/us
+    kPullDownSlewRate = 1, // 000 15 V/us .. 011 1.37 V/us .. 111 0.55 V/us
     kProgrammingPulse = 2,
-    kPullupDuration = 3,     // 111 = until stopped
-    kWrite1LowTime = 4,      // 000 8 us .. 010 10 us .. 111 15 us
-    kSampleOffset = 5,       // data sample offset and write-0 recovery: 000 3 us .. 101 8 us .. 111 10 us
-    kBaudRate = 7,           // 000 9600 baud
+    kPullupDuration = 3, // 111 = until stopped
+    kWrite1LowTime = 4,  // 000 8 us .. 010 10 us .. 111 15 us
+    kSampleOffset = 5,   // data sample offset and write-0 recovery: 000 3 us .. 101 8 us .. 111 10 us
+    kBaudRate = 7,       // 000 9600 baud
 };
 constexpr uint8_t kSlew1p37 = 3;
 constexpr uint8_t kWrite1Low10us = 2;

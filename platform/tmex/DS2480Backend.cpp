@@ -164,7 +164,8 @@ int16_t DS2480Backend::Exchange(const std::string& what, const Build& build, con
         answer.assign(static_cast<std::size_t>(packet.Answers()), 0);
         std::size_t got = 0;
         SerialPort::Status status = port_.Drain();
-        if (status == SerialPort::Status::Ok) status = port_.Write(packet.Bytes().data(), packet.Bytes().size());
+        if (status == SerialPort::Status::Ok)
+            status = port_.Write(packet.Bytes().data(), packet.Bytes().size());
         if (status == SerialPort::Status::Ok) {
             written_ += packet.Bytes().size();
             if (!answer.empty()) status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
@@ -230,7 +231,8 @@ int16_t DS2480Backend::Reset() {
     if (r != 1) return r;
     uint8_t code = answer[0] & 0x03;
     bool shorted = code == kShorted;
-    if (shorted != shorted_) Say(shorted ? "the 1-Wire net is shorted" : "the 1-Wire net is no longer shorted");
+    if (shorted != shorted_)
+        Say(shorted ? "the 1-Wire net is shorted" : "the 1-Wire net is no longer shorted");
     shorted_ = shorted;
     if (shorted) return 2;
     return code == kNoPresence ? 0 : 1;

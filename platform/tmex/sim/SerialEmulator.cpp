@@ -19,7 +19,8 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch())
+        .count();
 }
 
 void SleepUntilNs(int64_t ns) {
@@ -123,7 +124,8 @@ bool SerialEmulator::OpenTerminal(std::string& error) {
     if (!options_.linkPath.empty()) {
         std::string temporary = options_.linkPath + ".new";
         ::unlink(temporary.c_str());
-        if (::symlink(name, temporary.c_str()) != 0 || ::rename(temporary.c_str(), options_.linkPath.c_str()) != 0) {
+        if (::symlink(name, temporary.c_str()) != 0 ||
+            ::rename(temporary.c_str(), options_.linkPath.c_str()) != 0) {
             error = "cannot link " + options_.linkPath + ": " + std::strerror(errno);
             ::close(slave);
             ::close(master);
