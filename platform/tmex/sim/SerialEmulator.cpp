@@ -248,6 +248,12 @@ void SerialEmulator::Serve(const uint8_t* bytes, std::size_t count) {
     if (!out.empty() && WriteAll(master_, out.data(), out.size())) bytesOut_ += out.size();
 }
 
+void SerialEmulator::SetBaud(uint32_t baud) {
+    std::lock_guard lock(mutex_);
+    options_.baud = baud;
+    inFreeNs_ = outFreeNs_ = 0;
+}
+
 void SerialEmulator::WithNet(const std::function<void(Backend&)>& f) {
     std::lock_guard lock(mutex_);
     f(*net_);

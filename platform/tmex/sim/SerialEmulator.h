@@ -48,6 +48,8 @@ public:
     // Opens the terminal and starts serving it; false with the reason.
     bool Start(std::string& error);
     void Stop();
+    // Paces the line at a baud rate from now on (0: answers at once).
+    void SetBaud(uint32_t baud);
     // The terminal's device (/dev/pts/N), or the link when there is one.
     std::string DevicePath() const;
 
