@@ -16,6 +16,9 @@ using platform::Format;
 
 namespace {
 
+// The stream is read in pieces of this size; the send chain keeps them in blocks of one segment.
+constexpr size_t kStreamReadSize = 16 * kSendChunkSize;
+
 // A file opened for reading, as the answer's stream.
 class FileReadStream : public platform::TStream {
 public:
@@ -82,21 +85,32 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
         clearData = true;
         Refuse("400 Bad Request", "line too long");
     };
-    idleTimer_ = new platform::TTimer(this);
-    idleTimer_->SetEnabled(false);
-    idleTimer_->OnTimer = [this](platform::TTimer*) {
-        idleTimer_->SetEnabled(false);
+    idleTimer_.SetEnabled(false);
+    idleTimer_.OnTimer = [this](platform::TTimer*) {
+        idleTimer_.SetEnabled(false);
         if (State() == wsConnected) Abort();
+    };
+    headTimer_.SetEnabled(false);
+    headTimer_.OnTimer = [this](platform::TTimer*) {
+        headTimer_.SetEnabled(false);
+        if (State() == wsConnected && !HeadComplete()) Abort();
     };
 }
 
 THttpConnection::~THttpConnection() = default;
 
+void THttpConnection::StartTimers() {
+    RestartIdleTimer();
+    if (HeadTimeoutMs == 0) return;
+    headTimer_.SetInterval(HeadTimeoutMs);
+    headTimer_.SetEnabled(true);
+}
+
 void THttpConnection::RestartIdleTimer() {
     if (IdleTimeoutMs == 0) return;
-    idleTimer_->SetInterval(IdleTimeoutMs);
-    idleTimer_->SetEnabled(false);
-    idleTimer_->SetEnabled(true);
+    idleTimer_.SetInterval(IdleTimeoutMs);
+    idleTimer_.SetEnabled(false);
+    idleTimer_.SetEnabled(true);
 }
 
 void THttpConnection::TriggerGetDocument(THttpGetFlag& flags) {
@@ -110,18 +124,19 @@ void THttpConnection::TriggerPostDocument(THttpGetFlag& flags) {
 }
 
 void THttpConnection::TriggerSessionClosed(uint16_t error) {
-    idleTimer_->SetEnabled(false);
+    idleTimer_.SetEnabled(false);
+    headTimer_.SetEnabled(false);
     TWSocketClient::TriggerSessionClosed(error);
 }
 
 void THttpConnection::Refuse(const std::string& status, const std::string& reason) {
-    if (OnBadRequest) OnBadRequest(this, reason);
-    if (State() != wsConnected) return;
+    if (!reason.empty() && OnBadRequest) OnBadRequest(this, reason);
+    if (State() != wsConnected || Closing()) return;
     connectionState_ = hcPostedData; // whatever else arrives is dropped
     std::string body =
         "<HTML><HEAD><TITLE>" + status + "</TITLE></HEAD><BODY><H1>" + status + "</H1></BODY></HTML>\r\n";
     PutStringInSendBuffer("HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n\r\n");
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
     SendStr(body);
     Shutdown(ws::SD_SEND);
     CloseDelayed();
@@ -161,6 +176,10 @@ void THttpConnection::ConnectionDataAvailable() {
     }
     if (line.empty()) {
         connectionState_ = hcPostedData;
+        headTimer_.SetEnabled(false);
+        // What follows the head is bytes: a body for the owner, or pipelined requests that this
+        // connection does not answer (its answer says it closes).
+        SetLineMode(false);
         ProcessRequest();
         return;
     }
@@ -254,10 +273,9 @@ bool THttpConnection::DocumentAvailable() const {
 }
 
 void THttpConnection::ProcessGetHead(bool head) {
-    auto life = LifeToken();
     THttpGetFlag flags = hgSendDoc;
     head ? TriggerHeadDocument(flags) : TriggerGetDocument(flags);
-    if (life.expired() || State() != wsConnected) return;
+    if (Released() || State() != wsConnected) return;
     switch (flags) {
     case hgSendDoc:
         if (DocumentAvailable()) {
@@ -283,15 +301,15 @@ void THttpConnection::ProcessGetHead(bool head) {
 }
 
 void THttpConnection::ProcessPost() {
-    auto life = LifeToken();
     THttpGetFlag flags = hg404;
     TriggerPostDocument(flags);
-    if (life.expired() || State() != wsConnected) return;
+    if (Released() || State() != wsConnected) return;
     if (flags == hg404) {
         Answer404();
         CloseAfterAnswer();
     } else if (flags == hgAcceptData) {
         acceptPostedData_ = true;
+        SetLineMode(false); // the body is bytes, not lines
     }
 }
 
@@ -302,7 +320,6 @@ void THttpConnection::ProcessPost() {
 void THttpConnection::CloseAfterAnswer() {
     if (RequestContentLength <= 0) return CloseDelayed();
     draining_ = true;
-    SetLineMode(false); // a body is no lines: it must not hit the line limit
     if (AllSent()) return ShutWhenSent();
     OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
 }
@@ -318,8 +335,11 @@ void THttpConnection::Answer404() {
         "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The requested URL " +
         HtmlEscape(Path) + " was not found on this server.<P></BODY></HTML>\r\n";
     PutStringInSendBuffer(Version + " 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n\r\n");
-    SendStr(body);
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
+    if (Method == "HEAD")
+        Send(nullptr, 0); // the header alone: a HEAD answer has no body
+    else
+        SendStr(body);
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
@@ -341,7 +361,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
     std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
                          "\r\nContent-Length: " + std::to_string(size) + "\r\n";
     if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
-    header += "\r\n";
+    header += "Connection: close\r\n\r\n";
     PutStringInSendBuffer(header);
     Send(nullptr, 0);
     if (sendType == httpSendDoc) SendStream();
@@ -349,20 +369,24 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
 
 void THttpConnection::SendStream() {
     if (!DocStream) return CloseDelayed();
-    docBuffer_.resize(kSendChunkSize);
+    docBuffer_.resize(kStreamReadSize);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
     StreamPump();
 }
 
+// Runs on each write-ready event: sends as much of the stream as the network takes now; when it takes
+// no more, the next write-ready event goes on.
 void THttpConnection::StreamPump() {
     if (!DocStream) return;
     RestartIdleTimer();
-    size_t n = DocStream->Read(docBuffer_.data(), docBuffer_.size());
-    if (n > 0) {
-        if (State() == wsConnected) Send(docBuffer_.data(), static_cast<int>(n));
-        return;
+    while (DocStream && AllSent() && State() == wsConnected) {
+        size_t n = DocStream->Read(docBuffer_.data(), docBuffer_.size());
+        if (n == 0) return FinishStream();
+        QueueAndTry(docBuffer_.data(), static_cast<int>(n));
     }
-    if (!AllSent()) return; // the header is still queued: shut down only after it has left
+}
+
+void THttpConnection::FinishStream() {
     DocStream.reset();
     OnDataSent = nullptr;
     Shutdown(ws::SD_SEND);

@@ -23,7 +23,6 @@ void TCustomWSocket::DeleteBufferedData() {
 }
 
 void TCustomWSocket::TryToSend() {
-    auto life = LifeToken();
     if (hSocket_ == INVALID_SOCKET || bufferList_.empty()) return;
     while (!bufferList_.empty()) {
         TBuffer* first = bufferList_.front().get();
@@ -31,7 +30,6 @@ void TCustomWSocket::TryToSend() {
         const uint8_t* data = first->Peek(waiting);
         if (waiting > 0) {
             int sent = RealSend(data, waiting);
-            if (life.expired()) return;
             if (sent == 0) return;
             if (sent == SOCKET_ERROR) {
                 int code = WSocket_WSAGetLastError();
@@ -39,7 +37,6 @@ void TCustomWSocket::TryToSend() {
                     code == WSAEINVAL || code == WSAECONNABORTED) {
                     closeInvoked_ = true;
                     Close();
-                    if (life.expired()) return;
                     TriggerSessionClosed(static_cast<uint16_t>(code));
                     return;
                 }
@@ -75,7 +72,6 @@ int TCustomWSocket::Send(const void* data, int length) {
         SocketError("Send");
         return -1;
     }
-    auto life = LifeToken();
     allSent_ = false;
     int result = length > 0 ? length : 0;
     if (sockType_ == SOCK_DGRAM) {
@@ -87,19 +83,23 @@ int TCustomWSocket::Send(const void* data, int length) {
             return -1;
         }
         if (length > 0 && RealSend(data, length) < 0) {
-            if (life.expired()) return -1;
             SocketError("Send");
             return -1;
         }
     } else {
-        PutDataInSendBuffer(data, length);
-        TryToSend();
+        QueueAndTry(data, length);
     }
-    if (life.expired()) return result;
     if (allSent_ && hSocket_ != INVALID_SOCKET)
         platform::PostMessage(Handle(), WM_ASYNCSELECT, static_cast<platform::WPARAM>(hSocket_),
                               WSAMAKESELECTREPLY(FD_WRITE, 0));
     return result;
+}
+
+bool TCustomWSocket::QueueAndTry(const void* data, int length) {
+    allSent_ = false;
+    PutDataInSendBuffer(data, length);
+    TryToSend();
+    return allSent_;
 }
 
 int TCustomWSocket::SendStr(const std::string& text) {
