@@ -2,6 +2,7 @@
 // the caption by date, tray minimise/restore, the work folders and the one-shot start timer.
 #include <exception>
 
+#include "onewire/iButton.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/System.h"
@@ -47,6 +48,8 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     Step(*this, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
     Step(*this, [&] { CreateWorkingObjects(); });
     Step(*this, [&] { StartDiagnosticListener(); });
+    // A thermometer's conversion waits with the loop going on.
+    SetPumpMessagesHook([](uint32_t ms) { WaitHandlingMessages(ms); });
 
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
@@ -75,7 +78,10 @@ TMainForm::~TMainForm() {
     FormDestroy(this);
     IniFile.reset();
     TrayIcon->Hide();
-    if (MainForm == this) MainForm = nullptr;
+    if (MainForm == this) {
+        MainForm = nullptr;
+        SetPumpMessagesHook(nullptr);
+    }
     Hooks().exitProcess(0);
 }
 

@@ -77,9 +77,10 @@ TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {
     EXPECT_EQ(Key(device, "Type"), "Temperature");
     int pumps = 0;
     bool inSample = true;
-    SetPumpMessagesHook([&] {
+    SetPumpMessagesHook([&](uint32_t ms) {
         ++pumps;
         inSample = inSample && SampleInProgress;
+        platform::Sleep(ms);
     });
     device.SetTemperature(21.5);
     clock_->SetTick(0xFFFFFF00u); // the deadline lies beyond the tick counter's wrap
