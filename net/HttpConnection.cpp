@@ -138,12 +138,15 @@ void THttpConnection::Refuse(const std::string& status, const std::string& reaso
     PutStringInSendBuffer("HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
     SendStr(body);
-    Shutdown(ws::SD_SEND);
-    CloseDelayed();
+    CloseAfterAnswer();
 }
 
 void THttpConnection::ConnectionDataAvailable() {
-    if (!draining_) RestartIdleTimer(); // an endless body cannot hold the connection past the time-out
+    if (draining_) {
+        ReceiveStr(); // answered: dropped; an endless stream cannot hold it past the idle time-out
+        return;
+    }
+    RestartIdleTimer();
     if (connectionState_ == hcPostedData) {
         if (acceptPostedData_ && OnPostedData) {
             OnPostedData(this, 0);
@@ -282,7 +285,7 @@ void THttpConnection::ProcessGetHead(bool head) {
             SendDocument(head ? httpSendHead : httpSendDoc);
         } else {
             Answer404();
-            CloseDelayed();
+            CloseAfterAnswer();
         }
         break;
     case hgSendStream:
@@ -292,10 +295,10 @@ void THttpConnection::ProcessGetHead(bool head) {
         break;
     case hg404:
         Answer404();
-        CloseDelayed();
+        CloseAfterAnswer();
         break;
     case hgAcceptData:
-        CloseDelayed();
+        CloseAfterAnswer();
         break;
     }
 }
@@ -313,13 +316,21 @@ void THttpConnection::ProcessPost() {
     }
 }
 
-// Closing while the client still sends a body that nobody read would make the kernel reset the
-// connection, and a client that is still sending may then never read the answer. With a body announced,
-// the sending side is shut once the answer has left, what still arrives is dropped, and the connection
-// closes when the client closes (or at the idle time-out).
+bool THttpConnection::InputWaiting() {
+    if (BufferedCount() > 0) return true;
+    unsigned long waiting = 0;
+    return WSocket_ioctlsocket(HSocket(), FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+// Closing with input unread (a body nobody took, pipelined requests, a flood) would make the kernel
+// reset the connection, and the client may then lose the answer. So with a body announced or input
+// waiting, the sending side is shut once the answer has left, whatever still arrives is dropped, and
+// the connection closes when the client closes (or at the idle time-out).
 void THttpConnection::CloseAfterAnswer() {
-    if (RequestContentLength <= 0) return CloseDelayed();
+    if (State() != wsConnected || Closing() || draining_) return;
+    if (RequestContentLength <= 0 && !InputWaiting()) return CloseDelayed();
     draining_ = true;
+    SetLineMode(false);
     if (AllSent()) return ShutWhenSent();
     OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
 }
@@ -351,7 +362,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
     std::FILE* file = std::fopen(real.c_str(), "rb");
     if (file == nullptr) {
         Answer404();
-        CloseDelayed();
+        CloseAfterAnswer();
         return;
     }
     DocStream = std::make_unique<FileReadStream>(file);
@@ -398,7 +409,7 @@ void THttpConnection::WndProc(TMessage& message) {
     if (message.Msg != WM_HTTP_DONE) return TWSocketClient::WndProc(message);
     connectionState_ = hcRequest;
     // The sending side is shut: the connection can never answer again, keep-alive or not.
-    CloseDelayed();
+    CloseAfterAnswer();
 }
 
 } // namespace net

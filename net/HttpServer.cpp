@@ -78,7 +78,8 @@ void THttpServer::MakeRoom(THttpConnection* newest) {
         THttpConnection* c = GetClient(i);
         if (c->State() != wsConnected || c->Closing()) continue;
         ++live;
-        if (oldestWaiting == nullptr && c != newest && !c->HeadComplete()) oldestWaiting = c;
+        if (oldestWaiting == nullptr && c != newest && (!c->HeadComplete() || c->Draining()))
+            oldestWaiting = c;
     }
     if (live <= MaxClients) return;
     if (oldestWaiting != nullptr)
@@ -115,9 +116,9 @@ void THttpServer::Start() {
     };
     server_->Banner.clear();
     server_->MaxClients = 0; // the limit is kept here (MakeRoom)
-    // Browsers open several connections at once: a queue of 5 would drop handshakes in a burst and
-    // stall those pages for a second.
-    server_->ListenBacklog = std::max(5, MaxClients);
+    // Browsers open several connections at once, and a crowd of slow clients reconnects in bursts: a
+    // short queue would drop handshakes (among them a real client's) and stall them for a second.
+    server_->ListenBacklog = std::max(5, 4 * MaxClients);
     server_->SetProto("tcp");
     server_->SetPort(port_);
     server_->SetAddr(addr_);

@@ -7,8 +7,8 @@
 // itself say "Connection: close" (an owner that writes its own header should say so too). Whatever
 // follows the request head is bytes: a posted body for the owner, anything else dropped unread as
 // lines. A slow client is bounded twice: by the idle time-out and by a deadline for its whole request
-// head; and when every slot is taken, a new connection takes the slot of the oldest one that has not
-// completed its request head.
+// head; and when every slot is taken, a new connection takes the slot of the oldest one that is not
+// being answered.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +75,8 @@ public:
     void RestartIdleTimer();
     // The request head is in (or the connection is on its way out): the connection is answering.
     bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
+    // Answered, and only waiting for the client to close.
+    bool Draining() const { return draining_; }
     // Answers with a status and a short page of its own, then closes. A non-empty reason goes to
     // OnBadRequest first.
     void Refuse(const std::string& status, const std::string& reason);
@@ -97,6 +99,7 @@ private:
     void FinishStream();
     void CloseAfterAnswer();
     void ShutWhenSent();
+    bool InputWaiting();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
@@ -128,7 +131,8 @@ public:
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
     // At most this many connections. One more takes the slot of the oldest connection that has not
-    // completed its request head; when all are answering, it is answered 503 and closed.
+    // completed its request head (or was answered and only waits for the client to close); when all
+    // are answering, it is answered 503 and closed.
     int MaxClients = 64;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
@@ -154,7 +158,8 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
-    // Over MaxClients: drops the oldest connection still without a request head, or refuses `newest`.
+    // Over MaxClients: drops the oldest connection without a request head or only draining, or refuses
+    // `newest`.
     void MakeRoom(THttpConnection* newest);
 
     std::unique_ptr<TWSocketServer> server_;
