@@ -17,7 +17,7 @@ using platform::Format;
 namespace {
 
 // The stream is read in pieces of this size; the send chain keeps them in blocks of one segment.
-constexpr size_t kStreamReadSize = 16 * kSendChunkSize;
+constexpr size_t kStreamReadSize = 65536;
 
 // A file opened for reading, as the answer's stream.
 class FileReadStream : public platform::TStream {
@@ -399,6 +399,7 @@ void THttpConnection::StreamPump() {
 
 void THttpConnection::FinishStream() {
     DocStream.reset();
+    std::string().swap(docBuffer_);
     OnDataSent = nullptr;
     Shutdown(ws::SD_SEND);
     platform::Sleep(0);

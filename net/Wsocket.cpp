@@ -238,7 +238,7 @@ void TCustomWSocket::HandleSelect(TMessage& message) {
             ChangeState(wsConnected);
             TriggerSessionConnected(error);
         }
-        ReceiveLoop(error, ComponentOptions);
+        ReceiveLoop(error, ComponentOptions, true);
     }
     if (event & FD_WRITE) {
         TryToSend();
@@ -246,7 +246,7 @@ void TCustomWSocket::HandleSelect(TMessage& message) {
     }
     if (event & FD_ACCEPT) TriggerSessionAvailable(error);
     if ((event & FD_CLOSE) && state_ != wsConnecting) {
-        ReceiveLoop(0, ComponentOptions & ~static_cast<unsigned>(wsoNoReceiveLoop));
+        ReceiveLoop(0, ComponentOptions & ~static_cast<unsigned>(wsoNoReceiveLoop), false);
         if (!closeInvoked_) {
             closeInvoked_ = true;
             TriggerSessionClosed(error);
@@ -255,7 +255,8 @@ void TCustomWSocket::HandleSelect(TMessage& message) {
     }
 }
 
-void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options) {
+void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options, bool bounded) {
+    const uint64_t start = recvBytes_;
     while (hSocket_ != INVALID_SOCKET && !released_) {
         lastError_ = 0;
         unsigned callsBefore = recvCalls_;
@@ -271,6 +272,7 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options) {
         if (lastError_ != 0 || hSocket_ == INVALID_SOCKET) break;
         // A handler that read nothing is not called again: the loop would never end.
         if (recvCalls_ == callsBefore) break;
+        if (bounded && recvBytes_ - start >= kReceiveTurnBytes) break;
         unsigned long waiting = 0;
         if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) {
             lastError_ = WSocket_WSAGetLastError();
@@ -550,6 +552,7 @@ bool TCustomWSocket::Terminated() const {
 }
 
 bool TCustomWSocket::PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+    platform::EventLoop::BusyWindow busy(Handle()); // released meanwhile, it still outlives this wait
     return platform::EventLoop::Get().RunUntil(done, timeoutMs > 0 ? timeoutMs : UINT32_MAX);
 }
 

@@ -51,6 +51,8 @@ inline constexpr uint32_t WM_CLIENT_CLOSED = WM_USER + 30;
 inline constexpr uint32_t WM_HTTP_DONE = WM_USER + 40;
 
 inline constexpr int kSendChunkSize = 1460;
+// What one FD_READ takes from a connection before the loop's other events have their turn.
+inline constexpr uint64_t kReceiveTurnBytes = 65536;
 inline constexpr int kMaxDatagram = 65507;
 inline constexpr int kWaitTimedOut = 12001;
 
@@ -189,11 +191,16 @@ protected:
     void ChangeState(TSocketState newState);
     void SocketError(const std::string& operation);
     void TryToSend();
-    // Queues bytes and sends what the network takes now, without the posted FD_WRITE of Send: for a
-    // sender that goes on by itself while the network keeps taking (true when everything went).
+    // Sends what the network takes now, without the posted FD_WRITE of Send, and queues the rest: for
+    // a sender that goes on by itself while the network keeps taking (true when everything went). With
+    // nothing queued before them the bytes go out straight from the caller's buffer, in one send.
     bool QueueAndTry(const void* data, int length);
-    // The receive loop of FD_READ and FD_CLOSE: the owner is called again while bytes wait.
-    void ReceiveLoop(uint16_t error, TWSocketOptions options);
+    // One send with the failure rules of the send chain: the count sent, 0 when nothing went.
+    int SendNow(const void* data, int length);
+    // The receive loop of FD_READ and FD_CLOSE: the owner is called again while bytes wait. On FD_READ
+    // it hands over to the other events of the loop after a turn's share of bytes (the rest brings the
+    // next FD_READ), so that a peer that keeps sending cannot hold up every other socket.
+    void ReceiveLoop(uint16_t error, TWSocketOptions options, bool bounded);
     // Runs the loop, waiting in poll() between turns, until done() holds, the time-out (ms from now; 0 =
     // none) passes or the program terminates. True when done() held.
     bool PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
@@ -210,6 +217,7 @@ protected:
     bool allSent_ = true;
     bool bufferFilled_ = false;
     unsigned recvCalls_ = 0; // network reads, to see whether a handler consumed anything
+    uint64_t recvBytes_ = 0; // bytes taken from the network
 
 private:
     void HandleSelect(TMessage& message);

@@ -105,6 +105,11 @@ int64_t RealClock::UnixTimeMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
+int64_t RealClock::MicrosecondCount() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
 void RealClock::Sleep(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

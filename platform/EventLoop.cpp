@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -46,7 +47,7 @@ private:
 
 void EventLoop::EndPump(int level) {
     ReleaseHeld(level);
-    if (level == 1) DestroyReleased();
+    DestroyReleased(false);
     --pumpLevel_;
 }
 
@@ -68,17 +69,34 @@ void EventLoop::ReleaseHeld(int level) {
 
 void EventLoop::ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object) {
     if (!object) return;
-    Unregister(object->Handle());
-    released_.push_back(std::move(object));
+    HWND handle = object->Handle();
+    Unregister(handle);
+    released_.emplace_back(handle, std::move(object));
 }
 
-void EventLoop::DestroyReleased() {
+EventLoop::BusyWindow::BusyWindow(HWND window) {
+    EventLoop::Get().busyWindows_.push_back(window);
+}
+
+EventLoop::BusyWindow::~BusyWindow() {
+    EventLoop::Get().busyWindows_.pop_back();
+}
+
+void EventLoop::DestroyReleased(bool all) {
+    if (!all && opaqueCallbacks_ > 0) return; // a callback of unknown owner may be using anything
     // A destructor may release further objects.
-    while (!released_.empty()) {
-        std::vector<std::unique_ptr<MessageTarget>> batch;
+    for (bool progress = true; progress && !released_.empty();) {
+        std::vector<std::pair<HWND, std::unique_ptr<MessageTarget>>> batch;
         batch.swap(released_);
-        for (auto& object : batch)
+        progress = false;
+        for (auto& [handle, object] : batch) {
+            if (!all && std::find(busyWindows_.begin(), busyWindows_.end(), handle) != busyWindows_.end()) {
+                released_.emplace_back(handle, std::move(object)); // its code is still running
+                continue;
+            }
+            progress = true;
             Guarded([&] { object.reset(); });
+        }
     }
 }
 
@@ -198,7 +216,9 @@ bool EventLoop::DispatchQueued(uint64_t end) {
         MessageTarget* target = it->second;
         const Posted* outer = dispatching_;
         dispatching_ = &next;
+        busyWindows_.push_back(next.window);
         Guarded([&] { target->Dispatch(next.message); });
+        busyWindows_.pop_back();
         dispatching_ = outer;
     }
 }
@@ -307,7 +327,9 @@ bool EventLoop::FireDueTimers() {
         SiftDown(0);
         fired = true;
         TimerCallback callback = timer->callback; // the handler may destroy the timer
+        ++opaqueCallbacks_;
         Guarded([&] { callback(); });
+        --opaqueCallbacks_;
     }
     return fired;
 }
@@ -367,7 +389,9 @@ bool EventLoop::PollFds(int timeoutMs) {
         any = true;
         FdCallback callback = it->second.callback; // the callback may unwatch itself
         short revents = fd.revents;
+        ++opaqueCallbacks_;
         Guarded([&] { callback(revents); });
+        --opaqueCallbacks_;
     }
     return any || woken;
 }
@@ -387,11 +411,8 @@ bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
     }
     worked = DispatchQueued(QueueEnd()) || worked;
     dispatching_ = outer;
-    if (pumpLevel_ == 1) {
-        // The outermost pump: every turn is the end of a pump, and no handler is on the stack.
-        ReleaseHeld(1);
-        DestroyReleased();
-    }
+    if (pumpLevel_ == 1) ReleaseHeld(1); // the outermost pump: every turn is the end of a pump
+    DestroyReleased(false);
     return worked;
 }
 
@@ -452,7 +473,7 @@ void EventLoop::Reset() {
         queue_.clear();
         held_.clear();
     }
-    DestroyReleased();
+    DestroyReleased(true);
     terminated_ = false;
 }
 

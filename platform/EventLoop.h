@@ -7,7 +7,11 @@
 //      decides how that idle time passes (Clock::IdleWait): the real clock blocks in poll(), a simulated
 //      clock jumps to the next due timer, so tests run days of station time in seconds;
 //   3. messages: those queued when the phase begins are dispatched in posting order;
-//   4. release: when the outermost turn ends, the objects released during it are destroyed.
+//   4. release: the objects released so far are destroyed, except those whose code may still be on
+//      the stack: a window whose message is being dispatched (or that waits in one of its own
+//      methods) keeps its object, and so does everything while a timer or descriptor callback pumps.
+//      A released object is thus never destroyed inside its own handler, and a long pump (a reading
+//      pass) does not pile them up.
 // Run, RunFor, RunUntil, Turn and ProcessMessages (one turn that never waits) are pumps: a handler may
 // call one to wait while timers, sockets and messages go on. A message that a handler posts again, the
 // same in every field, while it is being dispatched is held back until the pump it was posted in has
@@ -100,9 +104,19 @@ public:
     bool Terminated() const { return terminated_; }
     void ResetTerminated() { terminated_ = false; }
 
-    // Takes an object whose own handler may still be running and destroys it when the outermost turn
-    // ends. Its window is gone at once: messages still queued for it are dropped.
+    // Takes an object whose own handler may still be running and destroys it at the end of a turn
+    // when none of its code can be on the stack any more. Its window is gone at once: messages still
+    // queued for it are dropped.
     void ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object);
+    // Marks a window as busy while an object waits (pumps) inside one of its own methods, so that it is
+    // not destroyed under its own feet.
+    class BusyWindow {
+    public:
+        explicit BusyWindow(HWND window);
+        ~BusyWindow();
+        BusyWindow(const BusyWindow&) = delete;
+        BusyWindow& operator=(const BusyWindow&) = delete;
+    };
 
     // Receives every exception a handler lets out; the default writes it to stderr.
     void SetExceptionHandler(ExceptionHandler handler) { exceptionHandler_ = std::move(handler); }
@@ -151,7 +165,8 @@ private:
     bool QueueEmpty() const;
     bool IsRepost(HWND window, const TMessage& message) const;
     void ReleaseHeld(int level);
-    void DestroyReleased();
+    // Destroys the released objects that nothing on the stack can still use (all: every one, for Reset).
+    void DestroyReleased(bool all);
     void EndPump(int level);
 
     // Milliseconds on a 64-bit count that does not wrap, from the installed clock's tick count.
@@ -178,7 +193,9 @@ private:
     HWND nextHandle_ = 1;
     const Posted* dispatching_ = nullptr; // the message whose handler runs now (not inside a nested turn)
     int pumpLevel_ = 0;
-    std::vector<std::unique_ptr<MessageTarget>> released_;
+    std::vector<std::pair<HWND, std::unique_ptr<MessageTarget>>> released_;
+    std::vector<HWND> busyWindows_; // windows whose code is on the stack
+    int opaqueCallbacks_ = 0;       // timer and descriptor callbacks running: their owners are unknown
 
     std::map<int, Timer> timers_;
     std::vector<Timer*> heap_; // armed timers, a binary min-heap by (due, order)

@@ -48,8 +48,14 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     Step(*this, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
     Step(*this, [&] { CreateWorkingObjects(); });
     Step(*this, [&] { StartDiagnosticListener(); });
-    // A thermometer's conversion waits with the loop going on.
-    SetPumpMessagesHook([](uint32_t ms) { WaitHandlingMessages(ms); });
+    // The sensors' long waits (a session's start, a conversion) let the loop go on while a pass runs:
+    // the pass defers what would free the sensors or start another reading. Elsewhere they only sleep.
+    SetPumpMessagesHook([this](uint32_t ms) {
+        if (PassInProgress)
+            WaitHandlingMessages(ms);
+        else
+            platform::Sleep(ms);
+    });
 
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;

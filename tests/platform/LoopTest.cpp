@@ -351,7 +351,7 @@ public:
     void Dispatch(TMessage&) override {
         ++dispatched;
         EventLoop::Get().ReleaseAtTurnEnd(std::unique_ptr<MessageTarget>(this));
-        EventLoop::Get().RunFor(10); // a nested pump is no end of the outermost turn
+        EventLoop::Get().RunFor(10); // a nested pump: its turns end while this handler still runs
         alive_ = destroyed_ == 0 && dispatched == 1;
     }
     int dispatched = 0;
@@ -361,7 +361,7 @@ private:
     bool& alive_;
 };
 
-TEST_F(LoopTest, AReleasedObjectLivesUntilTheOutermostTurnEnds) {
+TEST_F(LoopTest, AReleasedObjectOutlivesItsOwnHandlerAndNoMore) {
     int destroyed = 0;
     bool aliveAfterPump = false;
     auto* object = new SelfReleasing(destroyed, aliveAfterPump);
@@ -372,6 +372,23 @@ TEST_F(LoopTest, AReleasedObjectLivesUntilTheOutermostTurnEnds) {
     EXPECT_TRUE(aliveAfterPump);
     EXPECT_EQ(destroyed, 1);
     EXPECT_FALSE(Loop().IsWindow(handle));
+
+    // Released by another window's handler inside a long wait: gone at the end of that wait's turn.
+    int other = 0;
+    bool unused = false;
+    RecordingWindow releaser, waiter;
+    int seenInWait = -1;
+    releaser.react = [&](TMessage&) {
+        Loop().ReleaseAtTurnEnd(std::make_unique<SelfReleasing>(other, unused));
+    };
+    waiter.react = [&](TMessage&) {
+        PostMessage(releaser.Handle(), kMsgA);
+        Loop().RunFor(100);
+        seenInWait = other;
+    };
+    PostMessage(waiter.Handle(), kMsgA);
+    Loop().ProcessMessages();
+    EXPECT_EQ(seenInWait, 1);
 }
 
 TEST_F(LoopTest, TimersKeepWorkingAcrossTheTickWrap) {
