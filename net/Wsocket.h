@@ -5,9 +5,9 @@
 // mode; TCustomSyncWSocket adds waits that run the loop; TWSocket is the component that users create.
 //
 // Lifetime: a socket is never destroyed inside one of its own event handlers. A handler that is done
-// with its socket calls Release: from then on the socket raises no event, and the loop frees it when
-// the outermost turn ends. So no code of the socket has to ask, after calling out, whether it still
-// exists.
+// with its socket calls Release: from then on the socket raises no event, and the loop frees it at the
+// end of a turn once none of its code can be on the stack. So no code of the socket has to ask, after
+// calling out, whether it still exists.
 #include <netinet/in.h>
 
 #include <deque>
@@ -126,8 +126,8 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Close();
     virtual void CloseDelayed();
-    // Frees a socket made with new (with or without an owner) at the end of the loop turn; it raises no
-    // event from now on.
+    // Hands a socket made with new (with or without an owner) to the loop, which frees it at the end of
+    // a turn; it raises no event from now on.
     virtual void Release();
     virtual void Abort();
     virtual void Shutdown(int how);
