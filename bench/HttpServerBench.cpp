@@ -1,32 +1,61 @@
-// Requests per second of the HTTP server answering a fixed 3.5 KB page from a stream, the way the
-// station's web server answers, measured from outside by a load tool on 127.0.0.1 at 1 and 10
-// concurrent connections. wrk is used when installed, otherwise curl fetching many URLs (slower: it
-// measures curl as much as the server). Run by hand: make bench, or
-//   korvane_http_bench [--seconds N]   the measurement (default 5 s per run)
-//   korvane_http_bench --serve         serve on an ephemeral port until Ctrl-C, for other tools
-//   korvane_http_bench --idle N        listen with no client for N seconds and report the CPU used
+// The HTTP server answering inside the station's own reading cycle, measured from outside beside
+// lighttpd on the same files, in one run (make bench):
+//   - a 3.5 KB page and a 40 KB GIF from the document folder on 127.0.0.1: requests per second at 10
+//     connections with wrk, as a ratio to lighttpd's; and the 99th-percentile latency at one connection,
+//     one request after the other, timed by a client of this program (wrk's latencies are not
+//     meaningful when the server closes every connection). The server answers once per connection, so
+//     both servers are asked to close ("Connection: close"): each request costs a connection on both;
+//   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
+//     a request made meanwhile on another connection waits for its whole answer.
+// The station runs as `make run` sets it up (the demo net, the default settings) on the machine's
+// clock, so its passes read sensors, wait out thermometer conversions and their spacing while serving.
+//   korvane_http_bench [--seconds N]   the measurement (default 5 s per wrk run)
+//   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
+//   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
+#include <gif_lib.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/Httpsrv.h"
+#include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/Signals.h"
+#include "platform/System.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
+#include "station/Unit1.h"
 
 namespace {
 
+// Milliseconds, finely, on the machine's clock (the child modes run before any clock is installed).
+double NowMs() {
+    return static_cast<double>(platform::Clock::Get().MicrosecondCount()) / 1000.0;
+}
+
 constexpr size_t kPageSize = 3584;
+constexpr size_t kFloodSize = 1 << 20;
 
 std::string Page() {
     std::string page = "<HTML><HEAD><TITLE>Weather</TITLE></HEAD><BODY><TABLE>\r\n";
@@ -37,42 +66,88 @@ std::string Page() {
     return page;
 }
 
-// The server under test: every GET gets the page through the owner's own header and a stream.
-struct PageServer {
-    net::THttpServer server;
-    std::string page = Page();
-    long long answered = 0;
-
-    PageServer() {
-        server.SetAddr("127.0.0.1");
-        server.SetPort("0");
-        server.OnGetDocument = [this](net::THttpServer*, net::THttpConnection* c, net::THttpGetFlag& flags) {
-            flags = net::hgWillSendMySelf;
-            c->SendStr(c->Version + " 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                       std::to_string(page.size()) + "\r\n\r\n");
-            auto stream = std::make_unique<platform::TMemoryStream>();
-            stream->WriteString(page);
-            stream->SetPosition(0);
-            c->DocStream = std::move(stream);
-            c->SendStream();
-            ++answered;
-        };
-        server.Start();
+// A GIF of about 40 KB: a trend-graph-sized picture, plain background with a noisy band that does not
+// compress, written with giflib.
+bool WriteGif(const std::string& path) {
+    constexpr int kWidth = 500, kHeight = 400, kBand = 56;
+    int error = 0;
+    GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+    if (gif == nullptr) return false;
+    std::vector<GifColorType> colours(256);
+    for (int i = 0; i < 256; ++i)
+        colours[static_cast<size_t>(i)] = GifColorType{
+            static_cast<GifByteType>(i), static_cast<GifByteType>(255 - i), static_cast<GifByteType>(i * 7)};
+    ColorMapObject* map = GifMakeMapObject(256, colours.data());
+    bool ok = EGifPutScreenDesc(gif, kWidth, kHeight, 8, 0, map) == GIF_OK &&
+              EGifPutImageDesc(gif, 0, 0, kWidth, kHeight, false, nullptr) == GIF_OK;
+    std::mt19937 random(7);
+    std::vector<GifPixelType> row(kWidth);
+    for (int y = 0; ok && y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x)
+            row[static_cast<size_t>(x)] = y < kBand ? static_cast<GifPixelType>(random() % 256) : 0;
+        ok = EGifPutLine(gif, row.data(), kWidth) == GIF_OK;
     }
-    std::string Url() const { return "http://127.0.0.1:" + server.WSocketServer()->GetXPort() + "/XML"; }
+    GifFreeMapObject(map);
+    return EGifCloseFile(gif, &error) == GIF_OK && ok;
+}
+
+// The station of `make run` in a temporary folder, on the machine's clock and the demo net, with an
+// HTTP server on the same loop serving the folder's docs.
+class Station {
+public:
+    Station() {
+        char pattern[] = "/tmp/korvane-bench-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        platform::SetCurrentDir(folder_);
+        platform::SetExeName(folder_ + "/korvane");
+        platform::Hooks().exitProcess = [](int) {};
+        TMainForm::EchoLogToStdoutDefault = false;
+        TMainForm::DiagnosticListenerPort = "0";
+        platform::WriteWholeFile(folder_ + "/korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n",
+                                 platform::FileMode::Binary);
+        platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
+                                 platform::FileMode::Binary);
+        platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated,
+                                       platform::tmex::sim::MakeDemoNet());
+        std::filesystem::create_directory(Docs());
+        std::ofstream(Docs() + "/page.html", std::ios::binary) << Page();
+        gifOk_ = WriteGif(Docs() + "/image.gif");
+        form_ = std::make_unique<TMainForm>(nullptr);
+        platform::EventLoop::Get().RunUntil([] { return SessionRunning && SampleCount > 0; }, 30000);
+        server_.DocDir = Docs();
+        server_.SetAddr("127.0.0.1");
+        server_.SetPort("0");
+        server_.Start();
+    }
+    ~Station() {
+        server_.Stop();
+        form_->CleanupSensors();
+        form_.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    bool Ready() const {
+        return SessionRunning && gifOk_ && server_.WSocketServer()->State() == net::wsListening;
+    }
+    std::string Docs() const { return folder_ + "/docs"; }
+    std::string Folder() const { return folder_; }
+    std::string Port() const { return server_.WSocketServer()->GetXPort(); }
+    size_t FileSize(const std::string& name) const { return std::filesystem::file_size(Docs() + "/" + name); }
+
+private:
+    std::string folder_;
+    bool gifOk_ = false;
+    std::unique_ptr<TMainForm> form_;
+    net::THttpServer server_;
 };
 
-// Runs a program while the loop keeps serving; returns its standard output.
-std::string RunWhileServing(const std::vector<std::string>& argv, bool keepOutput = true) {
+// Runs a program while the station keeps serving; returns its standard output.
+std::string RunWhileServing(const std::vector<std::string>& argv) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return {};
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], 1);
-        if (!keepOutput) {
-            int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 1);
-        }
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
@@ -93,13 +168,17 @@ std::string RunWhileServing(const std::vector<std::string>& argv, bool keepOutpu
                 output.append(buf, static_cast<size_t>(n));
                 continue;
             }
-            if (n == 0 || errno != EAGAIN) eof = true;
+            if (n == 0 || errno != EAGAIN) {
+                // At its end a pipe stays readable: unwatched, or every turn of the station's waits
+                // would wake for it until this pump looks at eof again.
+                eof = true;
+                loop.UnwatchFd(watch);
+            }
             return;
         }
     });
-    while (!eof)
-        loop.Turn(true);
-    loop.UnwatchFd(watch);
+    loop.RunUntil([&] { return eof; }, UINT32_MAX);
+    if (!eof) loop.UnwatchFd(watch);
     ::close(out[0]);
     ::waitpid(pid, nullptr, 0);
     return output;
@@ -120,60 +199,214 @@ std::string LineStartingWith(const std::string& text, const std::string& key) {
     return {};
 }
 
-void MeasureWithWrk(PageServer& s, int connections, int seconds) {
-    long long before = s.answered;
-    std::string report = RunWhileServing({"wrk", "-t1", "-c" + std::to_string(connections),
-                                          "-d" + std::to_string(seconds) + "s", "--latency", s.Url()});
-    std::printf("%2d connection(s): %s   (server answered %lld)\n", connections,
-                LineStartingWith(report, "Requests/sec:").c_str(), s.answered - before);
-    std::printf("    %s\n    %s\n", LineStartingWith(report, "Latency").c_str(),
-                LineStartingWith(report, "99%").c_str());
+struct WrkResult {
+    double requestsPerSecond = 0;
+    std::string problems;
+};
+
+WrkResult Wrk(const std::string& url, int connections, int seconds) {
+    std::string report =
+        RunWhileServing({"wrk", "-t1", "-c" + std::to_string(connections),
+                         "-d" + std::to_string(seconds) + "s", "-H", "Connection: close", url});
+    WrkResult r;
+    std::string rate = LineStartingWith(report, "Requests/sec:");
+    if (!rate.empty()) r.requestsPerSecond = std::atof(rate.substr(13).c_str());
     for (const char* problem : {"Socket errors", "Non-2xx"}) {
         std::string line = LineStartingWith(report, problem);
-        if (!line.empty()) std::printf("    %s\n", line.c_str());
+        if (!line.empty()) r.problems += "  [" + line + "]";
     }
+    return r;
 }
 
-void MeasureWithCurl(PageServer& s, int connections, int seconds) {
-    // One curl run fetches many URLs; the server counts the answers and the clock gives the rate.
-    int count = 400 * seconds;
-    std::vector<std::string> argv = {"curl", "-s", "-o", "/dev/null"};
-    if (connections > 1) argv.insert(argv.end(), {"-Z", "--parallel-max", std::to_string(connections)});
-    argv.push_back(s.Url() + "?[1-" + std::to_string(count) + "]");
-    long long before = s.answered;
-    uint32_t start = platform::Clock::Get().TickCount();
-    RunWhileServing(argv, false);
-    uint32_t ms = platform::TicksElapsed(platform::Clock::Get().TickCount(), start);
-    long long done = s.answered - before;
-    std::printf("%2d connection(s): %lld requests in %u ms: %.0f requests/s (curl)\n", connections, done, ms,
-                ms > 0 ? done * 1000.0 / ms : 0.0);
-}
-
-// User plus system CPU time of this process in clock ticks, from /proc/self/stat.
-long long CpuTicks() {
-    std::ifstream stat("/proc/self/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    long long utime = 0, stime = 0;
-    // Fields after the name start at 3 (state); utime and stime are fields 14 and 15.
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::atoll(field.c_str());
-        if (i == 15) stime = std::atoll(field.c_str());
+// lighttpd serving the same folder on a port of its own, as a child process.
+class Lighttpd {
+public:
+    Lighttpd(const std::string& docs, const std::string& folder) {
+        port_ = FreePort();
+        std::string conf = folder + "/lighttpd.conf";
+        std::ofstream(conf) << "server.document-root = \"" << docs << "\"\n"
+                            << "server.bind = \"127.0.0.1\"\nserver.port = " << port_ << "\n"
+                            << "server.errorlog = \"" << folder << "/lighttpd.err\"\n"
+                            << "mimetype.assign = (\".html\" => \"text/html\", \".gif\" => \"image/gif\")\n";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 1);
+            ::dup2(devnull, 2);
+            ::execlp("lighttpd", "lighttpd", "-D", "-f", conf.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 100 && !Accepting(); ++i)
+            platform::Sleep(20);
     }
-    return utime + stime;
+    ~Lighttpd() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Accepting() const {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a = Loopback(port_);
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+    std::string Port() const { return std::to_string(port_); }
+    static sockaddr_in Loopback(uint16_t port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return a;
+    }
+
+private:
+    static uint16_t FreePort() {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a = Loopback(0);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        ::close(fd);
+        return ntohs(a.sin_port);
+    }
+    uint16_t port_ = 0;
+    pid_t pid_ = -1;
+};
+
+double ProcessCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-void Idle(PageServer& s, int seconds) {
-    std::printf("listening on %s with no client for %d s\n", s.Url().c_str(), seconds);
-    long long before = CpuTicks();
-    platform::EventLoop::Get().RunFor(static_cast<uint32_t>(seconds) * 1000);
-    long long used = CpuTicks() - before;
-    double hz = static_cast<double>(::sysconf(_SC_CLK_TCK));
-    std::printf("CPU used: %lld ticks = %.3f s = %.3f%% of one core\n", used, used / hz,
-                100.0 * used / hz / seconds);
+// --flood PORT, run as a child: 1 MB of line feeds on one connection and, while they go, one GET of the
+// page on another; prints how long that answer took, how much of the flood went out and how its
+// connection ended.
+int Flood(uint16_t port) {
+    int flood = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Lighttpd::Loopback(port);
+    if (::connect(flood, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return 1;
+    size_t sent = 0;
+    std::thread sender([&] {
+        std::string feeds(kFloodSize, '\n');
+        while (sent < feeds.size()) {
+            ssize_t n = ::send(flood, feeds.data() + sent, feeds.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+    });
+    platform::Sleep(2); // the flood is under way
+    double start = NowMs();
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        std::string request = "GET /page.html HTTP/1.0\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char buf[8192];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+            answer.append(buf, static_cast<size_t>(n));
+    }
+    double waitedMs = NowMs() - start;
+    ::close(fd);
+    sender.join();
+    std::string floodAnswer;
+    char buf[8192];
+    for (ssize_t n; (n = ::recv(flood, buf, sizeof buf, 0)) > 0;)
+        floodAnswer.append(buf, static_cast<size_t>(n));
+    ::close(flood);
+    bool whole =
+        answer.size() > kPageSize && answer.compare(answer.size() - kPageSize, kPageSize, Page()) == 0;
+    std::printf("waited %.2f\nsent %zu\nanswered %d\nflood %s\n", waitedMs, sent, whole ? 1 : 0,
+                floodAnswer.substr(0, floodAnswer.find('\r')).c_str());
+    return 0;
+}
+
+// --latency PORT PATH SECONDS, run as a child: one request after the other, each on a new connection,
+// each timed from the connect to the server's close; prints the median, the 99th percentile and the
+// count.
+int Latency(uint16_t port, const std::string& path, int seconds) {
+    std::vector<double> took;
+    int failed = 0;
+    std::string request = "GET " + path + " HTTP/1.0\r\nConnection: close\r\n\r\n";
+    sockaddr_in a = Lighttpd::Loopback(port);
+    double end = NowMs() + seconds * 1000.0;
+    char buf[65536];
+    while (NowMs() < end) {
+        double start = NowMs();
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        size_t got = 0;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(request.size())) {
+            for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+                got += static_cast<size_t>(n);
+        }
+        ::close(fd);
+        if (got == 0) {
+            ++failed;
+            continue;
+        }
+        took.push_back(NowMs() - start);
+    }
+    std::sort(took.begin(), took.end());
+    auto at = [&](double q) { return took.empty() ? 0.0 : took[static_cast<size_t>(q * (took.size() - 1))]; };
+    std::printf("p50 %.3f\np99 %.3f\nmax %.3f\ncount %zu\nfailed %d\n", at(0.5), at(0.99),
+                took.empty() ? 0.0 : took.back(), took.size(), failed);
+    return 0;
+}
+
+std::string Value(const std::string& report, const std::string& key) {
+    std::string line = LineStartingWith(report, key + " ");
+    return line.empty() ? std::string() : line.substr(key.size() + 1);
+}
+
+const char* Verdict(bool met) {
+    return met ? "met" : "NOT MET";
+}
+
+void Measure(Station& station, const std::string& self, int seconds) {
+    Lighttpd lighttpd(station.Docs(), station.Folder());
+    if (!lighttpd.Accepting()) {
+        std::printf("lighttpd did not start (scripts/install-deps installs it)\n");
+        return;
+    }
+    std::printf(
+        "HTTP server inside the station's reading cycle (demo net, machine clock) beside lighttpd on the\n"
+        "same files, 127.0.0.1, a new connection per request, %d s per run\n",
+        seconds);
+    for (const char* name : {"page.html", "image.gif"}) {
+        std::string path = std::string("/") + name;
+        WrkResult ours = Wrk("http://127.0.0.1:" + station.Port() + path, 10, seconds);
+        WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + path, 10, seconds);
+        double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
+        std::printf("%s (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd %.0f req/s: %.1f%% "
+                    "(target >= 40%%: %s)%s%s\n",
+                    name, station.FileSize(name), ours.requestsPerSecond, theirs.requestsPerSecond,
+                    ratio * 100, Verdict(ratio >= 0.4), ours.problems.c_str(), theirs.problems.c_str());
+        std::string mine =
+            RunWhileServing({self, "--latency", station.Port(), path, std::to_string(seconds)});
+        std::string other =
+            RunWhileServing({self, "--latency", lighttpd.Port(), path, std::to_string(seconds)});
+        double p99 = std::atof(Value(mine, "p99").c_str());
+        std::printf("%s, 1 connection: korvane p50 %s ms, p99 %.2f ms (target < 10 ms: %s), max %s ms, %s "
+                    "requests, %s failed; lighttpd p50 %s ms, p99 %s ms\n",
+                    name, Value(mine, "p50").c_str(), p99, Verdict(p99 > 0 && p99 < 10),
+                    Value(mine, "max").c_str(), Value(mine, "count").c_str(), Value(mine, "failed").c_str(),
+                    Value(other, "p50").c_str(), Value(other, "p99").c_str());
+    }
+    double before = ProcessCpuMs();
+    std::string report = RunWhileServing({self, "--flood", station.Port()});
+    double cpu = ProcessCpuMs() - before;
+    double waited = std::atof(Value(report, "waited").c_str());
+    std::printf(
+        "1 MB of line feeds (%s bytes sent, answered \"%s\"): %.1f ms of the station's CPU (target < 50 "
+        "ms: %s); a request meanwhile answered %s in %.2f ms (target < 10 ms: %s)\n",
+        Value(report, "sent").c_str(), Value(report, "flood").c_str(), cpu, Verdict(cpu < 50),
+        Value(report, "answered") == "1" ? "whole" : "NOT whole", waited,
+        Verdict(waited < 10 && Value(report, "answered") == "1"));
 }
 
 } // namespace
@@ -190,39 +423,42 @@ int main(int argc, char** argv) {
             idle = std::atoi(argv[++i]);
         else if (arg == "--serve")
             serve = true;
+        else if (arg == "--flood" && i + 1 < argc)
+            return Flood(static_cast<uint16_t>(std::atoi(argv[++i])));
+        else if (arg == "--latency" && i + 3 < argc)
+            return Latency(static_cast<uint16_t>(std::atoi(argv[i + 1])), argv[i + 2],
+                           std::atoi(argv[i + 3]));
         else {
             std::fprintf(stderr, "usage: %s [--seconds N | --serve | --idle N]\n", argv[0]);
             return 2;
         }
     }
     ::signal(SIGPIPE, SIG_IGN);
-    PageServer s;
-    if (s.server.WSocketServer()->State() != net::wsListening) {
-        std::fprintf(stderr, "the server did not start\n");
+    Station station;
+    if (!station.Ready()) {
+        std::fprintf(stderr, "the station or its server did not start\n");
         return 1;
     }
     if (idle > 0) {
-        Idle(s, idle);
+        std::printf("station and server on port %s with no client for %d s\n", station.Port().c_str(), idle);
+        double before = ProcessCpuMs();
+        platform::EventLoop::Get().RunFor(static_cast<uint32_t>(idle) * 1000);
+        double used = ProcessCpuMs() - before;
+        std::printf("CPU used: %.0f ms = %.3f%% of one core\n", used, used / 10.0 / idle);
         return 0;
     }
     if (serve) {
-        std::printf("serving %zu bytes at %s (Ctrl-C ends)\n", s.page.size(), s.Url().c_str());
+        std::printf("serving %s at http://127.0.0.1:%s/ (Ctrl-C ends)\n", station.Docs().c_str(),
+                    station.Port().c_str());
         std::fflush(stdout);
+        platform::HandleTerminationSignals([] { platform::Application->Terminate(); });
         platform::EventLoop::Get().Run();
         return 0;
     }
-    bool wrk = OnPath("wrk");
-    if (!wrk && !OnPath("curl")) {
-        std::fprintf(stderr, "neither wrk nor curl is installed (scripts/install-deps)\n");
+    if (!OnPath("wrk") || !OnPath("lighttpd")) {
+        std::fprintf(stderr, "wrk and lighttpd are needed (scripts/install-deps installs them)\n");
         return 1;
     }
-    std::printf("HTTP server, %zu-byte answer from a stream, 127.0.0.1, %s\n", s.page.size(),
-                wrk ? "wrk" : "curl (wrk not installed)");
-    for (int connections : {1, 10}) {
-        if (wrk)
-            MeasureWithWrk(s, connections, seconds);
-        else
-            MeasureWithCurl(s, connections, seconds);
-    }
+    Measure(station, std::filesystem::read_symlink("/proc/self/exe").string(), seconds);
     return 0;
 }

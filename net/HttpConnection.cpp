@@ -12,6 +12,9 @@ using platform::Format;
 
 namespace {
 
+// The stream is read in pieces of this size; the send chain keeps them in blocks of one segment.
+constexpr size_t kStreamReadSize = 65536;
+
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
         if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
@@ -53,21 +56,32 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
         clearData = true;
         Refuse("400 Bad Request", "line too long");
     };
-    idleTimer_ = new platform::TTimer(this);
-    idleTimer_->SetEnabled(false);
-    idleTimer_->OnTimer = [this](platform::TTimer*) {
-        idleTimer_->SetEnabled(false);
+    idleTimer_.SetEnabled(false);
+    idleTimer_.OnTimer = [this](platform::TTimer*) {
+        idleTimer_.SetEnabled(false);
         if (State() == wsConnected) Abort();
+    };
+    headTimer_.SetEnabled(false);
+    headTimer_.OnTimer = [this](platform::TTimer*) {
+        headTimer_.SetEnabled(false);
+        if (State() == wsConnected && !HeadComplete()) Abort();
     };
 }
 
 THttpConnection::~THttpConnection() = default;
 
+void THttpConnection::StartTimers() {
+    RestartIdleTimer();
+    if (HeadTimeoutMs == 0) return;
+    headTimer_.SetInterval(HeadTimeoutMs);
+    headTimer_.SetEnabled(true);
+}
+
 void THttpConnection::RestartIdleTimer() {
     if (IdleTimeoutMs == 0) return;
-    idleTimer_->SetInterval(IdleTimeoutMs);
-    idleTimer_->SetEnabled(false);
-    idleTimer_->SetEnabled(true);
+    idleTimer_.SetInterval(IdleTimeoutMs);
+    idleTimer_.SetEnabled(false);
+    idleTimer_.SetEnabled(true);
 }
 
 void THttpConnection::TriggerGetDocument(THttpGetFlag& flags) {
@@ -81,25 +95,29 @@ void THttpConnection::TriggerPostDocument(THttpGetFlag& flags) {
 }
 
 void THttpConnection::TriggerSessionClosed(uint16_t error) {
-    idleTimer_->SetEnabled(false);
+    idleTimer_.SetEnabled(false);
+    headTimer_.SetEnabled(false);
     TWSocketClient::TriggerSessionClosed(error);
 }
 
 void THttpConnection::Refuse(const std::string& status, const std::string& reason) {
-    if (OnBadRequest) OnBadRequest(this, reason);
-    if (State() != wsConnected) return;
+    if (!reason.empty() && OnBadRequest) OnBadRequest(this, reason);
+    if (State() != wsConnected || Closing()) return;
     connectionState_ = hcPostedData; // whatever else arrives is dropped
     std::string body =
         "<HTML><HEAD><TITLE>" + status + "</TITLE></HEAD><BODY><H1>" + status + "</H1></BODY></HTML>\r\n";
     PutStringInSendBuffer("HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n\r\n");
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
     SendStr(body);
-    Shutdown(ws::SD_SEND);
-    CloseDelayed();
+    CloseAfterAnswer();
 }
 
 void THttpConnection::ConnectionDataAvailable() {
-    if (!draining_) RestartIdleTimer(); // an endless body cannot hold the connection past the time-out
+    if (draining_) {
+        ReceiveStr(); // answered: dropped; an endless stream cannot hold it past the idle time-out
+        return;
+    }
+    RestartIdleTimer();
     if (connectionState_ == hcPostedData) {
         if (acceptPostedData_ && OnPostedData) {
             OnPostedData(this, 0);
@@ -132,6 +150,10 @@ void THttpConnection::ConnectionDataAvailable() {
     }
     if (line.empty()) {
         connectionState_ = hcPostedData;
+        headTimer_.SetEnabled(false);
+        // What follows the head is bytes: a body for the owner, or pipelined requests that this
+        // connection does not answer (its answer says it closes).
+        SetLineMode(false);
         ProcessRequest();
         return;
     }
@@ -224,17 +246,16 @@ bool THttpConnection::DocumentAvailable() const {
 }
 
 void THttpConnection::ProcessGetHead(bool head) {
-    auto life = LifeToken();
     THttpGetFlag flags = hgSendDoc;
     head ? TriggerHeadDocument(flags) : TriggerGetDocument(flags);
-    if (life.expired() || State() != wsConnected) return;
+    if (Released() || State() != wsConnected) return;
     switch (flags) {
     case hgSendDoc:
         if (DocumentAvailable()) {
             SendDocument(head ? httpSendHead : httpSendDoc);
         } else {
             Answer404();
-            CloseDelayed();
+            CloseAfterAnswer();
         }
         break;
     case hgSendStream:
@@ -244,35 +265,42 @@ void THttpConnection::ProcessGetHead(bool head) {
         break;
     case hg404:
         Answer404();
-        CloseDelayed();
+        CloseAfterAnswer();
         break;
     case hgAcceptData:
-        CloseDelayed();
+        CloseAfterAnswer();
         break;
     }
 }
 
 void THttpConnection::ProcessPost() {
-    auto life = LifeToken();
     THttpGetFlag flags = hg404;
     TriggerPostDocument(flags);
-    if (life.expired() || State() != wsConnected) return;
+    if (Released() || State() != wsConnected) return;
     if (flags == hg404) {
         Answer404();
         CloseAfterAnswer();
     } else if (flags == hgAcceptData) {
         acceptPostedData_ = true;
+        SetLineMode(false); // the body is bytes, not lines
     }
 }
 
-// Closing while the client still sends a body that nobody read would make the kernel reset the
-// connection, and a client that is still sending may then never read the answer. With a body announced,
-// the sending side is shut once the answer has left, what still arrives is dropped, and the connection
-// closes when the client closes (or at the idle time-out).
+bool THttpConnection::InputWaiting() {
+    if (BufferedCount() > 0) return true;
+    unsigned long waiting = 0;
+    return WSocket_ioctlsocket(HSocket(), FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+// Closing with input unread (a body nobody took, pipelined requests, a flood) would make the kernel
+// reset the connection, and the client may then lose the answer. So with a body announced or input
+// waiting, the sending side is shut once the answer has left, whatever still arrives is dropped, and
+// the connection closes when the client closes (or at the idle time-out).
 void THttpConnection::CloseAfterAnswer() {
-    if (RequestContentLength <= 0) return CloseDelayed();
+    if (State() != wsConnected || Closing() || draining_) return;
+    if (RequestContentLength <= 0 && !InputWaiting()) return CloseDelayed();
     draining_ = true;
-    SetLineMode(false); // a body is no lines: it must not hit the line limit
+    SetLineMode(false);
     if (AllSent()) return ShutWhenSent();
     OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
 }
@@ -288,8 +316,11 @@ void THttpConnection::Answer404() {
         "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The requested URL " +
         HtmlEscape(Path) + " was not found on this server.<P></BODY></HTML>\r\n";
     PutStringInSendBuffer(Version + " 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\n\r\n");
-    SendStr(body);
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
+    if (Method == "HEAD")
+        Send(nullptr, 0); // the header alone: a HEAD answer has no body
+    else
+        SendStr(body);
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
@@ -300,7 +331,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
     DocStream = platform::TFileStream::OpenRead(real);
     if (!DocStream) {
         Answer404();
-        CloseDelayed();
+        CloseAfterAnswer();
         return;
     }
     int64_t size = DocStream->Size();
@@ -309,7 +340,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
     std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
                          "\r\nContent-Length: " + std::to_string(size) + "\r\n";
     if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
-    header += "\r\n";
+    header += "Connection: close\r\n\r\n";
     PutStringInSendBuffer(header);
     Send(nullptr, 0);
     if (sendType == httpSendDoc) SendStream();
@@ -317,21 +348,26 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
 
 void THttpConnection::SendStream() {
     if (!DocStream) return CloseDelayed();
-    docBuffer_.resize(kSendChunkSize);
+    docBuffer_.resize(kStreamReadSize);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
     StreamPump();
 }
 
+// Runs on each write-ready event: sends as much of the stream as the network takes now; when it takes
+// no more, the next write-ready event goes on.
 void THttpConnection::StreamPump() {
     if (!DocStream) return;
     RestartIdleTimer();
-    size_t n = DocStream->Read(docBuffer_.data(), docBuffer_.size());
-    if (n > 0) {
-        if (State() == wsConnected) Send(docBuffer_.data(), static_cast<int>(n));
-        return;
+    while (DocStream && AllSent() && State() == wsConnected) {
+        size_t n = DocStream->Read(docBuffer_.data(), docBuffer_.size());
+        if (n == 0) return FinishStream();
+        QueueAndTry(docBuffer_.data(), static_cast<int>(n));
     }
-    if (!AllSent()) return; // the header is still queued: shut down only after it has left
+}
+
+void THttpConnection::FinishStream() {
     DocStream.reset();
+    std::string().swap(docBuffer_);
     OnDataSent = nullptr;
     Shutdown(ws::SD_SEND);
     platform::Sleep(0);
@@ -342,7 +378,7 @@ void THttpConnection::WndProc(TMessage& message) {
     if (message.Msg != WM_HTTP_DONE) return TWSocketClient::WndProc(message);
     connectionState_ = hcRequest;
     // The sending side is shut: the connection can never answer again, keep-alive or not.
-    CloseDelayed();
+    CloseAfterAnswer();
 }
 
 } // namespace net

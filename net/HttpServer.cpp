@@ -5,16 +5,12 @@
 
 namespace net {
 
-THttpServer::THttpServer(platform::TComponent* owner, const std::string& name) : TComponent(owner, name) {
-    server_ = new TWSocketServer(this, name + "WSocketServer");
-    ClientClass = [](TCustomWSocketServer* server) { return new THttpConnection(server); };
+THttpServer::THttpServer(platform::TComponent* owner, const std::string& name)
+    : TComponent(owner, name), server_(std::make_unique<TWSocketServer>(nullptr, name + "WSocketServer")) {
+    ClientClass = [](TCustomWSocketServer* server) { return std::make_unique<THttpConnection>(server); };
 }
 
-THttpServer::~THttpServer() {
-    life_.reset();
-    delete server_;
-    server_ = nullptr;
-}
+THttpServer::~THttpServer() = default;
 
 void THttpServer::SetPort(const std::string& value) {
     if (value == port_) return;
@@ -58,6 +54,7 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     connection->DocDir = DocDir;
     connection->DefaultDoc = DefaultDoc;
     connection->IdleTimeoutMs = IdleTimeoutMs;
+    connection->HeadTimeoutMs = HeadTimeoutMs;
     connection->OnGetDocument = [this](THttpConnection* c, THttpGetFlag& flags) {
         if (OnGetDocument) OnGetDocument(this, c, flags);
     };
@@ -73,10 +70,30 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     };
 }
 
+void THttpServer::MakeRoom(THttpConnection* newest) {
+    if (MaxClients <= 0) return;
+    int live = 0;
+    THttpConnection* oldestWaiting = nullptr;
+    for (int i = 0; i < GetClientCount(); ++i) {
+        THttpConnection* c = GetClient(i);
+        if (c->State() != wsConnected || c->Closing()) continue;
+        ++live;
+        if (oldestWaiting == nullptr && c != newest && (!c->HeadComplete() || c->Draining()))
+            oldestWaiting = c;
+    }
+    if (live <= MaxClients) return;
+    if (oldestWaiting != nullptr)
+        oldestWaiting->Abort();
+    else
+        newest->Refuse("503 Service Unavailable", "");
+}
+
 void THttpServer::Start() {
-    if (server_ == nullptr) server_ = new TWSocketServer(this, Name() + "WSocketServer");
+    if (server_ == nullptr) server_ = std::make_unique<TWSocketServer>(nullptr, Name() + "WSocketServer");
     if (server_->State() == wsListening) return;
-    server_->ClientClass = [this](TCustomWSocketServer* s) -> TWSocketClient* { return ClientClass(s); };
+    server_->ClientClass = [this](TCustomWSocketServer* s) -> std::unique_ptr<TWSocketClient> {
+        return ClientClass(s);
+    };
     server_->OnClientCreate = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t) {
         client->LingerOnOff = LingerOnOff;
         client->LingerTimeout = LingerTimeout;
@@ -85,9 +102,10 @@ void THttpServer::Start() {
         auto* connection = static_cast<THttpConnection*>(client);
         WireConnection(connection);
         if (OnClientConnect) OnClientConnect(this, connection, error);
-        // The idle clock starts with the connection: a client that never speaks is closed too.
-        if (server_->IsClient(connection) && connection->State() == wsConnected)
-            connection->RestartIdleTimer();
+        if (connection->Released() || connection->State() != wsConnected) return;
+        // The clocks start with the connection: a client that never speaks is closed too.
+        connection->StartTimers();
+        MakeRoom(connection);
     };
     server_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
         if (OnClientDisconnect) OnClientDisconnect(this, static_cast<THttpConnection*>(client), error);
@@ -97,13 +115,10 @@ void THttpServer::Start() {
         if (newState == wsListening) TriggerServerStarted();
     };
     server_->Banner.clear();
-    // Over the limit a client gets a complete answer instead of the socket server's greeting.
-    server_->BannerToBusy =
-        "HTTP/1.0 503 Service Unavailable\r\nContent-Type: text/html\r\nContent-Length: 0\r\n";
-    server_->MaxClients = MaxClients;
-    // Browsers open several connections at once: a queue of 5 would drop handshakes in a burst and
-    // stall those pages for a second.
-    server_->ListenBacklog = std::max(5, MaxClients);
+    server_->MaxClients = 0; // the limit is kept here (MakeRoom)
+    // Browsers open several connections at once, and a crowd of slow clients reconnects in bursts: a
+    // short queue would drop handshakes (among them a real client's) and stall them for a second.
+    server_->ListenBacklog = std::max(5, 4 * MaxClients);
     server_->SetProto("tcp");
     server_->SetPort(port_);
     server_->SetAddr(addr_);

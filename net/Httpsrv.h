@@ -2,6 +2,13 @@
 // A small HTTP/1.0 server: a socket server whose clients read each request line and header in line
 // mode and hand GET, HEAD and POST to the owner through events. The owner answers with a file of the
 // document folder, a stream it prepares, the 404 page, or by itself.
+//
+// One answer per connection: after it the connection closes, and the answers the connection writes
+// itself say "Connection: close" (an owner that writes its own header should say so too). Whatever
+// follows the request head is bytes: a posted body for the owner, anything else dropped unread as
+// lines. A slow client is bounded twice: by the idle time-out and by a deadline for its whole request
+// head; and when every slot is taken, a new connection takes the slot of the oldest one that is not
+// being answered.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +56,8 @@ public:
         RequestAcceptEncoding, RequestUserAgent, RequestHost, RequestConnection;
     // A silent connection is closed after this long (0 = never).
     uint32_t IdleTimeoutMs = 30000;
+    // The whole request head must have arrived this long after the connection began (0 = no limit).
+    uint32_t HeadTimeoutMs = 10000;
 
     THttpGetConnEvent OnGetDocument, OnHeadDocument, OnPostDocument;
     THttpPostedDataEvent OnPostedData;
@@ -60,8 +69,17 @@ public:
     void Answer404();
     // True when Document names a readable regular file inside DocDir.
     bool DocumentAvailable() const;
+    // Starts the idle time-out and the request head's deadline (when the connection begins).
+    void StartTimers();
     // Starts the idle time-out again (every request byte and every sent chunk does).
     void RestartIdleTimer();
+    // The request head is in (or the connection is on its way out): the connection is answering.
+    bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
+    // Answered, and only waiting for the client to close.
+    bool Draining() const { return draining_; }
+    // Answers with a status and a short page of its own, then closes. A non-empty reason goes to
+    // OnBadRequest first.
+    void Refuse(const std::string& status, const std::string& reason);
 
 protected:
     void WndProc(TMessage& message) override;
@@ -78,9 +96,10 @@ private:
     void ProcessGetHead(bool head);
     void ProcessPost();
     void StreamPump();
-    void Refuse(const std::string& status, const std::string& reason);
+    void FinishStream();
     void CloseAfterAnswer();
     void ShutWhenSent();
+    bool InputWaiting();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
@@ -89,7 +108,8 @@ private:
     int headerLines_ = 0;
     int headerBytes_ = 0;
     std::string docBuffer_;
-    platform::TTimer* idleTimer_ = nullptr;
+    platform::TTimer idleTimer_;
+    platform::TTimer headTimer_;
 };
 
 class THttpServer;
@@ -110,10 +130,13 @@ public:
     std::string DefaultDoc = "index.html";
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
-    // At most this many connections; the next one is answered 503 and closed.
+    // At most this many connections. One more takes the slot of the oldest connection that has not
+    // completed its request head (or was answered and only waits for the client to close); when all
+    // are answering, it is answered 503 and closed.
     int MaxClients = 64;
     uint32_t IdleTimeoutMs = 30000;
-    std::function<THttpConnection*(TCustomWSocketServer* server)> ClientClass;
+    uint32_t HeadTimeoutMs = 10000;
+    std::function<std::unique_ptr<THttpConnection>(TCustomWSocketServer* server)> ClientClass;
 
     THttpServerEvent OnServerStarted, OnServerStopped;
     THttpClientEvent OnClientConnect, OnClientDisconnect, OnPostedData;
@@ -125,7 +148,7 @@ public:
     int GetClientCount() const { return server_ != nullptr ? server_->GetClientCount() : 0; }
     THttpConnection* GetClient(int index) const;
     bool IsClient(const void* object) const { return server_ != nullptr && server_->IsClient(object); }
-    TWSocketServer* WSocketServer() const { return server_; }
+    TWSocketServer* WSocketServer() const { return server_.get(); }
 
 protected:
     virtual void TriggerServerStarted();
@@ -135,11 +158,13 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
+    // Over MaxClients: drops the oldest connection without a request head or only draining, or refuses
+    // `newest`.
+    void MakeRoom(THttpConnection* newest);
 
-    TWSocketServer* server_ = nullptr;
+    std::unique_ptr<TWSocketServer> server_;
     std::string port_ = "80";
     std::string addr_ = "0.0.0.0";
-    std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 // "%" followed by two hexadecimal digits becomes that byte; any other "%" stays as it is.

@@ -17,7 +17,7 @@ TCustomWSocket::TCustomWSocket(platform::TComponent* owner, const std::string& n
 }
 
 TCustomWSocket::~TCustomWSocket() {
-    destroying_ = true;
+    released_ = true;
     try {
         CancelDnsLookup();
     } catch (...) {
@@ -29,7 +29,6 @@ TCustomWSocket::~TCustomWSocket() {
     if (hSocket_ != INVALID_SOCKET) WSocket_closesocket(hSocket_);
     WSocketRemoveSocket();
     DeleteBufferedData();
-    life_.reset();
 }
 
 void TCustomWSocket::AssignDefaultValue() {
@@ -52,6 +51,7 @@ void TCustomWSocket::AssignDefaultValue() {
     readCount_ = 0;
     paused_ = false;
     closeInvoked_ = false;
+    closing_ = false;
 }
 
 // ---- properties ----
@@ -120,7 +120,6 @@ void TCustomWSocket::RaiseException(const std::string& message) {
 }
 
 void TCustomWSocket::SocketError(const std::string& operation) {
-    auto life = LifeToken();
     int code = WSocket_WSAGetLastError();
     std::string line =
         Format("Error %d in function %s\r\n%s", code, operation.c_str(), WSocketErrorDesc(code).c_str());
@@ -130,25 +129,22 @@ void TCustomWSocket::SocketError(const std::string& operation) {
         if (state_ != wsClosed && !closeInvoked_) {
             closeInvoked_ = true;
             TriggerSessionClosed(static_cast<uint16_t>(code));
-            if (life.expired()) return;
         }
         ChangeState(wsClosed);
-        if (life.expired()) return;
     }
     lastError_ = code;
     RaiseException(line);
 }
 
 void TCustomWSocket::HandleBackGroundException(const std::exception& e) {
-    auto life = LifeToken();
     bool canClose = true;
-    if (OnBgException) {
+    if (OnBgException && !released_) {
         try {
             OnBgException(this, e, canClose);
         } catch (...) {
         }
     }
-    if (life.expired() || !canClose) return;
+    if (released_ || !canClose) return;
     try {
         Abort();
     } catch (...) {
@@ -157,62 +153,39 @@ void TCustomWSocket::HandleBackGroundException(const std::exception& e) {
 
 // ---- triggers ----
 
+// Events go out only while the socket is neither released nor being destroyed.
 bool TCustomWSocket::TriggerDataAvailable(uint16_t error) {
-    if (!OnDataAvailable || destroying_) return false;
-    {
-        auto handler = OnDataAvailable; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (!OnDataAvailable || released_) return false;
+    OnDataAvailable(this, error);
     return true;
 }
 
 void TCustomWSocket::TriggerSessionAvailable(uint16_t error) {
-    if (OnSessionAvailable && !destroying_) {
-        auto handler = OnSessionAvailable; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (OnSessionAvailable && !released_) OnSessionAvailable(this, error);
 }
 
 void TCustomWSocket::TriggerSessionConnected(uint16_t error) {
-    if (OnSessionConnected && !destroying_) {
-        auto handler = OnSessionConnected; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (OnSessionConnected && !released_) OnSessionConnected(this, error);
 }
 
 void TCustomWSocket::TriggerSessionClosed(uint16_t error) {
-    if (OnSessionClosed && !destroying_) {
-        auto handler = OnSessionClosed; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (OnSessionClosed && !released_) OnSessionClosed(this, error);
 }
 
 void TCustomWSocket::TriggerDataSent(uint16_t error) {
-    if (OnDataSent && !destroying_) {
-        auto handler = OnDataSent; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (OnDataSent && !released_) OnDataSent(this, error);
 }
 
 void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState) {
-    if (OnChangeState && !destroying_) {
-        auto handler = OnChangeState; // the handler may destroy this socket
-        handler(this, oldState, newState);
-    }
+    if (OnChangeState && !released_) OnChangeState(this, oldState, newState);
 }
 
 void TCustomWSocket::TriggerDNSLookupDone(uint16_t error) {
-    if (OnDnsLookupDone && !destroying_) {
-        auto handler = OnDnsLookupDone; // the handler may destroy this socket
-        handler(this, error);
-    }
+    if (OnDnsLookupDone && !released_) OnDnsLookupDone(this, error);
 }
 
 void TCustomWSocket::TriggerError() {
-    if (OnError && !destroying_) {
-        auto handler = OnError; // the handler may destroy this socket
-        handler(this);
-    }
+    if (OnError && !released_) OnError(this);
 }
 
 void TCustomWSocket::ChangeState(TSocketState newState) {
@@ -224,7 +197,6 @@ void TCustomWSocket::ChangeState(TSocketState newState) {
 // ---- the window ----
 
 void TCustomWSocket::WndProc(TMessage& message) {
-    auto life = LifeToken();
     try {
         switch (message.Msg) {
         case WM_ASYNCSELECT:
@@ -239,72 +211,54 @@ void TCustomWSocket::WndProc(TMessage& message) {
         case WM_CLOSE_DELAYED:
             Close();
             break;
-        case WM_WSOCKET_RELEASE:
-            delete this;
-            return;
         default:
             break;
         }
     } catch (const std::exception& e) {
-        if (!life.expired()) HandleBackGroundException(e);
+        HandleBackGroundException(e);
     } catch (...) {
-        if (!life.expired()) HandleBackGroundException(platform::Exception("Unknown exception"));
+        HandleBackGroundException(platform::Exception("Unknown exception"));
     }
 }
 
 void TCustomWSocket::HandleSelect(TMessage& message) {
     if (hSocket_ == INVALID_SOCKET || message.WParam != static_cast<platform::WPARAM>(hSocket_) || paused_)
         return;
-    auto life = LifeToken();
     unsigned event = WSAGETSELECTEVENT(message.LParam);
     auto error = static_cast<uint16_t>(WSAGETSELECTERROR(message.LParam));
     if ((event & FD_CONNECT) && state_ != wsConnected) {
         ChangeState(wsConnected);
-        if (life.expired()) return;
         TriggerSessionConnected(error);
-        if (life.expired()) return;
         if (error != 0 && state_ != wsClosed) Close();
-        if (life.expired()) return;
     }
     if (event & FD_READ) {
         if (state_ != wsConnected) {
             ChangeState(wsConnected);
-            if (life.expired()) return;
             TriggerSessionConnected(error);
-            if (life.expired()) return;
         }
-        ReceiveLoop(error, ComponentOptions);
-        if (life.expired()) return;
+        ReceiveLoop(error, ComponentOptions, true);
     }
     if (event & FD_WRITE) {
         TryToSend();
-        if (life.expired()) return;
         if (allSent_) TriggerDataSent(error);
-        if (life.expired()) return;
     }
-    if (event & FD_ACCEPT) {
-        TriggerSessionAvailable(error);
-        if (life.expired()) return;
-    }
+    if (event & FD_ACCEPT) TriggerSessionAvailable(error);
     if ((event & FD_CLOSE) && state_ != wsConnecting) {
-        ReceiveLoop(0, ComponentOptions & ~static_cast<unsigned>(wsoNoReceiveLoop));
-        if (life.expired()) return;
+        ReceiveLoop(0, ComponentOptions & ~static_cast<unsigned>(wsoNoReceiveLoop), false);
         if (!closeInvoked_) {
             closeInvoked_ = true;
             TriggerSessionClosed(error);
-            if (life.expired()) return;
         }
         if (state_ != wsClosed) Close();
     }
 }
 
-void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options) {
-    auto life = LifeToken();
-    while (hSocket_ != INVALID_SOCKET) {
+void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options, bool bounded) {
+    const uint64_t start = recvBytes_;
+    while (hSocket_ != INVALID_SOCKET && !released_) {
         lastError_ = 0;
         unsigned callsBefore = recvCalls_;
         if (!TriggerDataAvailable(error)) {
-            if (life.expired()) return;
             char junk[1024];
             if (DoRecv(junk, sizeof junk, 0) < 0) {
                 int code = WSocket_WSAGetLastError();
@@ -312,11 +266,11 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options) {
                 if (code == WSAEWOULDBLOCK) break;
             }
         }
-        if (life.expired()) return;
         if (options & wsoNoReceiveLoop) break;
         if (lastError_ != 0 || hSocket_ == INVALID_SOCKET) break;
         // A handler that read nothing is not called again: the loop would never end.
         if (recvCalls_ == callsBefore) break;
+        if (bounded && recvBytes_ - start >= kReceiveTurnBytes) break;
         unsigned long waiting = 0;
         if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) {
             lastError_ = WSocket_WSAGetLastError();
@@ -393,11 +347,10 @@ void TCustomWSocket::Connect() {
     DeleteBufferedData();
     hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
     if (hSocket_ == INVALID_SOCKET) return SocketError("Connect (socket)");
-    auto life = LifeToken();
     ChangeState(wsOpened);
-    if (life.expired()) return;
-    int errorsBefore = lastError_ = 0;
-    auto failed = [&] { return life.expired() || hSocket_ == INVALID_SOCKET || lastError_ != errorsBefore; };
+    lastError_ = 0;
+    // A failure reported to OnError returns here instead of raising: stop at the first one.
+    auto failed = [&] { return hSocket_ == INVALID_SOCKET || lastError_ != 0; };
     if (sockType_ == SOCK_STREAM) {
         SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
         if (failed()) return;
@@ -432,7 +385,6 @@ void TCustomWSocket::Connect() {
         }
     } else {
         ChangeState(wsConnected);
-        if (life.expired()) return;
         TriggerSessionConnected(0);
     }
 }
@@ -454,12 +406,11 @@ void TCustomWSocket::Listen() {
     DeleteBufferedData();
     hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
     if (hSocket_ == INVALID_SOCKET) return SocketError("socket");
-    auto life = LifeToken();
     lastError_ = 0;
     // TCP listeners reuse the address so that a restart does not wait for old connections to time out.
     if (sockType_ == SOCK_STREAM || ReuseAddr)
         SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)");
-    if (life.expired() || lastError_ != 0) return;
+    if (lastError_ != 0) return;
     if (WSocket_bind(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) != 0) {
         int code = WSocket_WSAGetLastError();
         WSocket_closesocket(hSocket_); // the socket was never opened as far as the state goes
@@ -468,7 +419,6 @@ void TCustomWSocket::Listen() {
         return SocketError("Bind");
     }
     ChangeState(wsBound);
-    if (life.expired()) return;
     if (sockType_ == SOCK_DGRAM) {
         if (MultiCast) {
             ip_mreq group{};
@@ -478,15 +428,12 @@ void TCustomWSocket::Listen() {
                 return SocketError("setsockopt(IP MULTICAST)");
         }
         ChangeState(wsListening);
-        if (life.expired()) return;
         ChangeState(wsConnected);
-        if (life.expired()) return;
         TriggerSessionConnected(0);
-        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
+        if (hSocket_ == INVALID_SOCKET) return;
     } else {
         if (WSocket_listen(hSocket_, ListenBacklog) != 0) return SocketError("Listen");
         ChangeState(wsListening);
-        if (life.expired()) return;
     }
     selectEvent_ = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
     ArmSelect(selectEvent_, "WSAASyncSelect");
@@ -515,7 +462,6 @@ void TCustomWSocket::Dup(SOCKET handle) {
         WSocket_WSASetLastError(WSAEINVAL);
         return SocketError("Dup");
     }
-    auto life = LifeToken();
     if (state_ != wsClosed) {
         if (hSocket_ != INVALID_SOCKET && WSocket_closesocket(hSocket_) != 0) {
             hSocket_ = INVALID_SOCKET;
@@ -523,7 +469,6 @@ void TCustomWSocket::Dup(SOCKET handle) {
         }
         hSocket_ = INVALID_SOCKET;
         ChangeState(wsClosed);
-        if (life.expired()) return;
     }
     hSocket_ = handle;
     ApplyLinger();
@@ -541,17 +486,20 @@ void TCustomWSocket::Close() {
 }
 
 void TCustomWSocket::CloseDelayed() {
+    closing_ = true;
     platform::PostMessage(Handle(), WM_CLOSE_DELAYED);
 }
 
 void TCustomWSocket::Release() {
-    platform::PostMessage(Handle(), WM_WSOCKET_RELEASE);
+    if (released_) return;
+    released_ = true;
+    // The loop owns it from here; an owner would free it a second time.
+    if (Owner() != nullptr) Owner()->RemoveComponent(this);
+    platform::EventLoop::Get().ReleaseAtTurnEnd(std::unique_ptr<platform::MessageTarget>(this));
 }
 
 void TCustomWSocket::Abort() {
-    auto life = LifeToken();
     CancelDnsLookup();
-    if (life.expired()) return;
     DeleteBufferedData();
     if (state_ == wsConnected && sockType_ == SOCK_STREAM && hSocket_ != INVALID_SOCKET) {
         LingerOnOff = wsLingerOff;
@@ -561,11 +509,9 @@ void TCustomWSocket::Abort() {
 }
 
 void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
-    auto life = LifeToken();
     if (hSocket_ == INVALID_SOCKET) {
         if (state_ != wsClosed) {
             ChangeState(wsClosed);
-            if (life.expired()) return;
             AssignDefaultValue();
         }
         return;
@@ -576,11 +522,9 @@ void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
     WSocket_closesocket(hSocket_);
     hSocket_ = INVALID_SOCKET;
     ChangeState(wsClosed);
-    if (life.expired()) return;
-    if (!destroying_ && !closeInvoked_) {
+    if (!released_ && !closeInvoked_) {
         closeInvoked_ = true;
         TriggerSessionClosed(error);
-        if (life.expired()) return;
     }
     AssignDefaultValue();
 }
@@ -606,47 +550,34 @@ bool TCustomWSocket::Terminated() const {
 }
 
 bool TCustomWSocket::PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
-    platform::EventLoop& loop = platform::EventLoop::Get();
-    platform::Clock& clock = platform::Clock::Get();
-    uint32_t start = clock.TickCount();
-    while (!done()) {
-        if (loop.Terminated()) return false;
-        uint32_t wait = UINT32_MAX;
-        if (timeoutMs > 0) {
-            uint32_t elapsed = platform::TicksElapsed(clock.TickCount(), start);
-            if (elapsed >= timeoutMs) return false;
-            wait = timeoutMs - elapsed;
-        }
-        loop.Turn(true, wait);
-    }
-    return true;
+    platform::EventLoop::BusyWindow busy(Handle()); // released meanwhile, it still outlives this wait
+    return platform::EventLoop::Get().RunUntil(done, timeoutMs > 0 ? timeoutMs : UINT32_MAX);
 }
 
 void TCustomWSocket::Flush() {
-    auto life = LifeToken();
-    while (hSocket_ != INVALID_SOCKET && !allSent_ && !Terminated()) {
-        TryToSend();
-        if (life.expired() || allSent_ || hSocket_ == INVALID_SOCKET) return;
-        platform::EventLoop::Get().Turn(true, 1000);
-        if (life.expired()) return;
-    }
+    PumpUntil(
+        [this] {
+            if (hSocket_ != INVALID_SOCKET && !allSent_) TryToSend();
+            return hSocket_ == INVALID_SOCKET || allSent_;
+        },
+        0);
 }
 
 void TCustomWSocket::WaitForClose() {
-    auto life = LifeToken();
-    while (hSocket_ != INVALID_SOCKET && state_ != wsClosed && !Terminated()) {
-        MessagePump();
-        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
-        unsigned long waiting = 0;
-        if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) return;
-        if (waiting > 0) TriggerDataAvailable(0);
-        if (life.expired() || hSocket_ == INVALID_SOCKET) return;
-        if (WSocket_recv(hSocket_, nullptr, 0, 0) < 1) {
-            lastError_ = WSocket_WSAGetLastError();
-            if (lastError_ != WSAEWOULDBLOCK) return;
-        }
-        platform::EventLoop::Get().Turn(true, 1000);
-    }
+    PumpUntil(
+        [this] {
+            if (hSocket_ == INVALID_SOCKET || state_ == wsClosed) return true;
+            unsigned long waiting = 0;
+            if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) return true;
+            if (waiting > 0) TriggerDataAvailable(0);
+            if (hSocket_ == INVALID_SOCKET) return true;
+            if (WSocket_recv(hSocket_, nullptr, 0, 0) < 1) {
+                lastError_ = WSocket_WSAGetLastError();
+                if (lastError_ != WSAEWOULDBLOCK) return true;
+            }
+            return false;
+        },
+        0);
 }
 
 void TCustomWSocket::MessagePump() {
@@ -742,7 +673,7 @@ void TCustomWSocket::CancelDnsLookup() {
     ws::HANDLE handle = dnsLookupHandle_;
     dnsLookupHandle_ = 0;
     if (WSocket_WSACancelAsyncRequest(handle) != 0) return SocketError("WSACancelAsyncRequest");
-    if (!destroying_) TriggerDNSLookupDone(WSAEINTR);
+    if (!released_) TriggerDNSLookupDone(WSAEINTR);
 }
 
 std::string TCustomWSocket::GetPeerAddr() {

@@ -3,6 +3,11 @@
 // calls on the loop's thread, through select notifications posted to the socket's own window handle.
 // TCustomWSocket is the socket with its send chain and receive calls; TCustomLineWSocket adds line
 // mode; TCustomSyncWSocket adds waits that run the loop; TWSocket is the component that users create.
+//
+// Lifetime: a socket is never destroyed inside one of its own event handlers. A handler that is done
+// with its socket calls Release: from then on the socket raises no event, and the loop frees it at the
+// end of a turn once none of its code can be on the stack. So no code of the socket has to ask, after
+// calling out, whether it still exists.
 #include <deque>
 #include <exception>
 #include <functional>
@@ -39,12 +44,13 @@ inline constexpr uint32_t WM_ASYNCSELECT = WM_USER + 1;
 inline constexpr uint32_t WM_ASYNCGETHOSTBYNAME = WM_USER + 2;
 inline constexpr uint32_t WM_ASYNCGETHOSTBYADDR = WM_USER + 3;
 inline constexpr uint32_t WM_CLOSE_DELAYED = WM_USER + 4;
-inline constexpr uint32_t WM_WSOCKET_RELEASE = WM_USER + 5;
 inline constexpr uint32_t WM_TRIGGER_DATA_AVAILABLE = WM_USER + 20;
 inline constexpr uint32_t WM_CLIENT_CLOSED = WM_USER + 30;
 inline constexpr uint32_t WM_HTTP_DONE = WM_USER + 40;
 
 inline constexpr int kSendChunkSize = 1460;
+// What one FD_READ takes from a connection before the loop's other events have their turn.
+inline constexpr uint64_t kReceiveTurnBytes = 65536;
 inline constexpr int kMaxDatagram = 65507;
 inline constexpr int kWaitTimedOut = 12001;
 
@@ -85,6 +91,10 @@ public:
     SOCKET HSocket() const { return hSocket_; }
     bool AllSent() const { return allSent_; }
     bool Paused() const { return paused_; }
+    // Released (or being destroyed): the socket raises no event any more.
+    bool Released() const { return released_; }
+    // CloseDelayed was called: the close is on its way, input is no longer wanted.
+    bool Closing() const { return closing_; }
     bool MultiThreaded = false;
     bool MultiCast = false;
     std::string MultiCastAddrStr;
@@ -114,6 +124,8 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Close();
     virtual void CloseDelayed();
+    // Hands a socket made with new (with or without an owner) to the loop, which frees it at the end of
+    // a turn; it raises no event from now on.
     virtual void Release();
     virtual void Abort();
     virtual void Shutdown(int how);
@@ -177,15 +189,20 @@ protected:
     void ChangeState(TSocketState newState);
     void SocketError(const std::string& operation);
     void TryToSend();
-    // The receive loop of FD_READ and FD_CLOSE: the owner is called again while bytes wait.
-    void ReceiveLoop(uint16_t error, TWSocketOptions options);
-    // Runs the loop, blocking in poll() between turns, until done() holds, the deadline (ms from now; 0 =
+    // Sends what the network takes now, without the posted FD_WRITE of Send, and queues the rest: for
+    // a sender that goes on by itself while the network keeps taking (true when everything went). With
+    // nothing queued before them the bytes go out straight from the caller's buffer, in one send.
+    bool QueueAndTry(const void* data, int length);
+    // One send with the failure rules of the send chain: the count sent, 0 when nothing went.
+    int SendNow(const void* data, int length);
+    // The receive loop of FD_READ and FD_CLOSE: the owner is called again while bytes wait. On FD_READ
+    // it hands over to the other events of the loop after a turn's share of bytes (the rest brings the
+    // next FD_READ), so that a peer that keeps sending cannot hold up every other socket.
+    void ReceiveLoop(uint16_t error, TWSocketOptions options, bool bounded);
+    // Runs the loop, waiting in poll() between turns, until done() holds, the time-out (ms from now; 0 =
     // none) passes or the program terminates. True when done() held.
     bool PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
     bool Terminated() const;
-    // Weak token for "am I still alive" checks after calling out to a handler that may delete us.
-    std::weak_ptr<int> LifeToken() const { return life_; }
-    bool Destroying() const { return destroying_; }
 
     SOCKET hSocket_ = ws::INVALID_SOCKET;
     sockaddr_in sin_{};
@@ -193,9 +210,12 @@ protected:
     int lastError_ = 0;
     int sockType_ = 1;
     bool closeInvoked_ = false;
+    bool closing_ = false;
+    bool released_ = false;
     bool allSent_ = true;
     bool bufferFilled_ = false;
     unsigned recvCalls_ = 0; // network reads, to see whether a handler consumed anything
+    uint64_t recvBytes_ = 0; // bytes taken from the network
 
 private:
     void HandleSelect(TMessage& message);
@@ -205,8 +225,6 @@ private:
     void ArmSelect(long mask, const char* failure);
     void SetOption(int level, int name, int value, const char* failure);
 
-    std::shared_ptr<int> life_ = std::make_shared<int>(0);
-    bool destroying_ = false;
     ws::HANDLE dnsLookupHandle_ = 0;
     bool earlyReply_ = false;
     TMessage earlyMessage_{};
@@ -231,7 +249,9 @@ private:
 };
 
 // Line mode: bytes are collected until LineEnd, and OnDataAvailable is raised once per line, during
-// which Receive and ReceiveStr return exactly that line with its line end.
+// which Receive and ReceiveStr return exactly that line with its line end. The collected bytes are
+// consumed from a read offset, never erased from the front line by line; a read from the network takes
+// at most what the line limit still leaves room for; no line is delivered once CloseDelayed was called.
 class TCustomLineWSocket : public TCustomWSocket {
 public:
     using TCustomWSocket::TCustomWSocket;
@@ -248,7 +268,8 @@ public:
     std::function<void(TCustomWSocket* sender, int count, bool& clearData)> OnLineLimitExceeded;
 
     int GetRcvdCount() override;
-    int BufferedCount() const { return static_cast<int>(buffer_.size()); }
+    // Bytes received and not yet delivered (the line being delivered included).
+    int BufferedCount() const { return static_cast<int>(buffer_.size() - readPos_); }
 
 protected:
     void WndProc(TMessage& message) override;
@@ -259,11 +280,16 @@ protected:
     virtual void EditLine(std::string& fresh);
     // Delivers the pending line, then every complete line in the buffer; checks the line limit.
     void DeliverLines(size_t searchFrom);
-    bool DeliverCurrentLine();
+    void DeliverCurrentLine();
+    bool Delivering() const { return lineMode_ && !closing_ && !released_; }
+    // Drops `count` bytes at the read offset.
+    void Consume(size_t count);
+    // Takes every undelivered byte out of the buffer.
+    std::string TakeBuffered();
 
-    std::string buffer_; // bytes received and not yet delivered
-    int lineLength_ = 0; // length of the line being delivered (at the front of line_)
-    std::string line_;   // the line being delivered
+    std::string buffer_; // bytes received; those before readPos_ are delivered
+    size_t readPos_ = 0; // the first undelivered byte; the line being delivered starts here
+    int lineLength_ = 0; // what is left of the line being delivered
     bool lineMode_ = false;
     bool lineReceived_ = false;
     bool lineClearData_ = false;

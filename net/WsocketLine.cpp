@@ -7,40 +7,52 @@ namespace net {
 
 using namespace platform::winsock;
 
+namespace {
+// A read when line mode has no limit.
+constexpr size_t kUnlimitedLineRead = 65536;
+} // namespace
+
 TCustomLineWSocket::~TCustomLineWSocket() = default;
+
+void TCustomLineWSocket::Consume(size_t count) {
+    readPos_ += count;
+    if (readPos_ >= buffer_.size()) {
+        buffer_.clear();
+        readPos_ = 0;
+    }
+}
+
+std::string TCustomLineWSocket::TakeBuffered() {
+    std::string rest = buffer_.substr(readPos_);
+    buffer_.clear();
+    readPos_ = 0;
+    lineLength_ = 0;
+    return rest;
+}
 
 void TCustomLineWSocket::SetLineMode(bool value) {
     if (value == lineMode_) return;
     lineMode_ = value;
-    if (!value && lineLength_ > 0) {
-        // The unread rest of the line goes back in front of what follows it.
-        buffer_.insert(0, line_, 0, static_cast<size_t>(lineLength_));
-        line_.clear();
-        lineLength_ = 0;
-    }
-    if (!buffer_.empty() || lineLength_ > 0) platform::PostMessage(Handle(), WM_TRIGGER_DATA_AVAILABLE);
+    // The unread rest of a line stays in front of what follows it, for the raw reads.
+    if (!value) lineLength_ = 0;
+    if (BufferedCount() > 0) platform::PostMessage(Handle(), WM_TRIGGER_DATA_AVAILABLE);
 }
 
 int TCustomLineWSocket::GetRcvdCount() {
     if (lineMode_) return lineLength_;
-    if (!buffer_.empty()) return static_cast<int>(buffer_.size());
+    if (BufferedCount() > 0) return BufferedCount();
     return TCustomWSocket::GetRcvdCount();
 }
 
 int TCustomLineWSocket::DoRecv(void* buffer, int length, int flags) {
-    std::string* source = nullptr;
-    if (lineMode_ && lineLength_ >= 1)
-        source = &line_;
-    else if (!lineMode_ && !buffer_.empty())
-        source = &buffer_;
-    if (source == nullptr) return TCustomWSocket::DoRecv(buffer, length, flags);
-    int available = source == &line_ ? lineLength_ : static_cast<int>(buffer_.size());
+    int available = lineMode_ ? lineLength_ : BufferedCount();
+    if (available < 1) return TCustomWSocket::DoRecv(buffer, length, flags);
     int n = std::max(0, std::min(length, available));
-    std::memcpy(buffer, source->data(), static_cast<size_t>(n));
+    std::memcpy(buffer, buffer_.data() + readPos_, static_cast<size_t>(n));
     bufferFilled_ = n >= length;
     if (!(flags & MSG_PEEK)) {
-        source->erase(0, static_cast<size_t>(n));
-        if (source == &line_) lineLength_ -= n;
+        if (lineMode_) lineLength_ -= n;
+        Consume(static_cast<size_t>(n));
     }
     return n;
 }
@@ -61,12 +73,12 @@ void TCustomLineWSocket::EditLine(std::string& fresh) {
             if (!edited.empty()) {
                 edited.pop_back();
                 echo += "\b \b";
-            } else if (!buffer_.empty()) {
+            } else if (buffer_.size() > readPos_) {
                 buffer_.pop_back();
                 echo += "\b \b";
             }
         } else if (c == '\t') {
-            size_t blanks = 8 - (buffer_.size() + edited.size()) % 8;
+            size_t blanks = 8 - (buffer_.size() - readPos_ + edited.size()) % 8;
             edited.append(blanks, ' ');
             echo.append(blanks, ' ');
         } else {
@@ -80,95 +92,94 @@ void TCustomLineWSocket::EditLine(std::string& fresh) {
 
 bool TCustomLineWSocket::TriggerDataAvailable(uint16_t error) {
     if (!lineMode_ || LineEnd.empty()) return TCustomWSocket::TriggerDataAvailable(error);
-    auto life = LifeToken();
     unsigned long waiting = 0;
     if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) return true;
-    int count = waiting == 0 ? 255 : static_cast<int>(std::min<unsigned long>(waiting, 1u << 20));
-    std::string fresh(static_cast<size_t>(count), '\0');
-    int n = Receive(fresh.data(), count);
-    if (life.expired() || n < 1) return true;
+    // No more than line mode can hold: what the limit still leaves room for (and one line end), so
+    // that a flood of input is taken in pieces that each end in the limit's check.
+    size_t buffered = static_cast<size_t>(BufferedCount());
+    size_t room = LineLimit > 0 ? static_cast<size_t>(LineLimit) + LineEnd.size() : kUnlimitedLineRead;
+    room = room > buffered + 255 ? room - buffered : 255;
+    size_t count = std::min<size_t>(waiting == 0 ? 255 : waiting, room);
+    std::string fresh(count, '\0');
+    int n = Receive(fresh.data(), static_cast<int>(count));
+    if (n < 1) return true;
     fresh.resize(static_cast<size_t>(n));
+    if (!Delivering()) return true; // closing: what still arrives is not wanted
     if (LineEdit) {
         EditLine(fresh);
     } else if (LineEcho) {
         SendStr(fresh);
     }
-    if (life.expired()) return true;
-    size_t searchFrom = buffer_.size() >= LineEnd.size() ? buffer_.size() - LineEnd.size() : 0;
+    size_t held = buffer_.size() - readPos_;
+    size_t searchFrom = held >= LineEnd.size() ? buffer_.size() - LineEnd.size() : readPos_;
+    if (readPos_ > 0 && readPos_ >= held) {
+        // Delivered bytes are dropped from the front only when they outweigh the rest: each byte is
+        // moved a bounded number of times however the input is cut.
+        buffer_.erase(0, readPos_);
+        searchFrom -= readPos_;
+        readPos_ = 0;
+    }
     buffer_ += fresh;
     DeliverLines(searchFrom);
     return true;
 }
 
-bool TCustomLineWSocket::DeliverCurrentLine() {
-    auto life = LifeToken();
-    while (lineMode_ && lineLength_ >= 1) {
-        if (!OnDataAvailable) {
-            line_.clear();
-            lineLength_ = 0;
-            break;
-        }
+void TCustomLineWSocket::DeliverCurrentLine() {
+    while (lineMode_ && lineLength_ >= 1 && !released_) {
+        if (!OnDataAvailable) break;
         int before = lineLength_;
         TCustomWSocket::TriggerDataAvailable(0);
-        if (life.expired()) return false;
-        if (lineMode_ && lineLength_ == before) {
-            // The owner did not read its line: drop it rather than offer it for ever.
-            line_.clear();
-            lineLength_ = 0;
-        }
+        // An owner that did not read its line has it dropped rather than offered for ever.
+        if (lineMode_ && lineLength_ == before) break;
     }
-    return true;
+    if (lineMode_ && lineLength_ > 0) {
+        Consume(static_cast<size_t>(lineLength_));
+        lineLength_ = 0;
+    }
 }
 
 void TCustomLineWSocket::DeliverLines(size_t searchFrom) {
-    auto life = LifeToken();
-    if (!DeliverCurrentLine()) return;
-    while (lineMode_ && discardToLineEnd_) {
+    if (Delivering()) DeliverCurrentLine();
+    while (Delivering() && discardToLineEnd_) {
         // After the limit emptied the buffer, the rest of that overlong line is not a line of its own.
-        size_t pos = buffer_.find(LineEnd);
+        size_t pos = buffer_.find(LineEnd, readPos_);
         if (pos == std::string::npos) {
-            size_t keep = std::min(buffer_.size(), LineEnd.size() - 1);
-            buffer_.erase(0, buffer_.size() - keep);
+            size_t keep = std::min(buffer_.size() - readPos_, LineEnd.size() - 1);
+            Consume(buffer_.size() - readPos_ - keep);
             return;
         }
-        buffer_.erase(0, pos + LineEnd.size());
+        Consume(pos + LineEnd.size() - readPos_);
         discardToLineEnd_ = false;
-        searchFrom = 0;
+        searchFrom = readPos_;
     }
-    while (lineMode_) {
-        size_t pos = buffer_.find(LineEnd, std::min(searchFrom, buffer_.size()));
+    while (Delivering()) {
+        size_t pos = buffer_.find(LineEnd, std::max(searchFrom, readPos_));
         if (pos == std::string::npos) break;
-        size_t end = pos + LineEnd.size();
-        if (LineLimit > 0 && end > static_cast<size_t>(LineLimit)) {
+        size_t length = pos + LineEnd.size() - readPos_;
+        if (LineLimit > 0 && length > static_cast<size_t>(LineLimit)) {
             // A line end that arrives after the limit does not make the overlong line acceptable.
             bool clearData = true;
             lineClearData_ = true;
-            TriggerLineLimitExceeded(static_cast<int>(end), clearData);
-            if (life.expired()) return;
+            TriggerLineLimitExceeded(static_cast<int>(length), clearData);
             lineClearData_ = false;
             if (clearData) {
-                buffer_.erase(0, end);
-                searchFrom = 0;
+                Consume(length);
+                searchFrom = readPos_;
                 continue;
             }
         }
-        line_ = buffer_.substr(0, end);
-        buffer_.erase(0, end);
-        lineLength_ = static_cast<int>(end);
+        lineLength_ = static_cast<int>(length);
         lineReceived_ = true;
-        if (!DeliverCurrentLine()) return;
-        searchFrom = 0;
+        DeliverCurrentLine();
+        searchFrom = readPos_;
     }
-    if (lineMode_ && LineLimit > 0 && static_cast<int>(buffer_.size()) > LineLimit) {
+    if (Delivering() && LineLimit > 0 && BufferedCount() > LineLimit) {
         bool clearData = true;
         lineClearData_ = true;
-        TriggerLineLimitExceeded(static_cast<int>(buffer_.size()), clearData);
-        if (life.expired()) return;
+        TriggerLineLimitExceeded(BufferedCount(), clearData);
         lineClearData_ = false;
         if (clearData) {
-            buffer_.clear();
-            line_.clear();
-            lineLength_ = 0;
+            TakeBuffered();
             discardToLineEnd_ = true;
         }
     }
@@ -176,39 +187,31 @@ void TCustomLineWSocket::DeliverLines(size_t searchFrom) {
 
 void TCustomLineWSocket::WndProc(TMessage& message) {
     if (message.Msg != WM_TRIGGER_DATA_AVAILABLE) return TCustomWSocket::WndProc(message);
-    auto life = LifeToken();
     try {
-        while (!buffer_.empty() || lineLength_ > 0) {
-            size_t before = buffer_.size() + static_cast<size_t>(lineLength_);
+        while (BufferedCount() > 0 && !released_) {
+            int before = BufferedCount();
             unsigned callsBefore = recvCalls_;
             if (lineMode_) {
-                DeliverLines(0);
+                DeliverLines(readPos_);
             } else if (!TCustomWSocket::TriggerDataAvailable(0)) {
-                buffer_.clear(); // nobody reads: dropped, as the receive loop drops unread input
+                TakeBuffered(); // nobody reads: dropped, as the receive loop drops unread input
             }
-            if (life.expired()) return;
             // A round that consumed nothing ends the delivery.
-            if (buffer_.size() + static_cast<size_t>(lineLength_) >= before && recvCalls_ == callsBefore)
-                break;
+            if (BufferedCount() >= before && recvCalls_ == callsBefore) break;
         }
     } catch (const std::exception& e) {
-        if (!life.expired()) HandleBackGroundException(e);
+        HandleBackGroundException(e);
     }
 }
 
 void TCustomLineWSocket::TriggerSessionClosed(uint16_t error) {
-    auto life = LifeToken();
     lineReceived_ = true;
-    if (lineMode_ && !buffer_.empty() && !lineClearData_ && !discardToLineEnd_) {
+    if (Delivering() && BufferedCount() > 0 && !lineClearData_ && !discardToLineEnd_) {
         // The last line, without its line end.
-        line_ = buffer_;
-        buffer_.clear();
-        lineLength_ = static_cast<int>(line_.size());
-        if (!DeliverCurrentLine()) return;
+        lineLength_ = BufferedCount();
+        DeliverCurrentLine();
     }
-    buffer_.clear();
-    line_.clear();
-    lineLength_ = 0;
+    TakeBuffered();
     discardToLineEnd_ = false;
     TCustomWSocket::TriggerSessionClosed(error);
 }
@@ -244,10 +247,7 @@ void TCustomSyncWSocket::ReadLine(int timeout, std::string& text) {
     TimeoutMs = ms;
     int rc = WaitUntilReady(lineReceived_);
     TimeoutMs = savedTimeout;
-    if (rc != 0 && !buffer_.empty()) {
-        text = buffer_;
-        buffer_.clear();
-    }
+    if (rc != 0 && BufferedCount() > 0) text = TakeBuffered();
     OnDataAvailable = savedHandler;
     lineMode_ = savedMode;
 }

@@ -20,31 +20,32 @@ void TCustomWSocket::DeleteBufferedData() {
     bufferList_.clear();
 }
 
+int TCustomWSocket::SendNow(const void* data, int length) {
+    int sent = RealSend(data, length);
+    if (sent != SOCKET_ERROR) return sent;
+    int code = WSocket_WSAGetLastError();
+    if (code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN || code == WSAEINVAL ||
+        code == WSAECONNABORTED) {
+        closeInvoked_ = true;
+        Close();
+        TriggerSessionClosed(static_cast<uint16_t>(code));
+        return 0;
+    }
+    if (code == WSAEWOULDBLOCK) return 0; // the rest leaves on the next FD_WRITE
+    lastError_ = code;
+    SocketError("TryToSend failed");
+    return 0;
+}
+
 void TCustomWSocket::TryToSend() {
-    auto life = LifeToken();
     if (hSocket_ == INVALID_SOCKET || bufferList_.empty()) return;
     while (!bufferList_.empty()) {
         TBuffer* first = bufferList_.front().get();
         int waiting = 0;
         const uint8_t* data = first->Peek(waiting);
         if (waiting > 0) {
-            int sent = RealSend(data, waiting);
-            if (life.expired()) return;
+            int sent = SendNow(data, waiting);
             if (sent == 0) return;
-            if (sent == SOCKET_ERROR) {
-                int code = WSocket_WSAGetLastError();
-                if (code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN ||
-                    code == WSAEINVAL || code == WSAECONNABORTED) {
-                    closeInvoked_ = true;
-                    Close();
-                    if (life.expired()) return;
-                    TriggerSessionClosed(static_cast<uint16_t>(code));
-                    return;
-                }
-                if (code == WSAEWOULDBLOCK) return; // the rest leaves on the next FD_WRITE
-                lastError_ = code;
-                return SocketError("TryToSend failed");
-            }
             if (bufferList_.empty() || bufferList_.front().get() != first) return; // the chain was dropped
             first->Remove(sent);
             // A partial send is tried again at once: only a send that would block brings FD_WRITE.
@@ -73,7 +74,6 @@ int TCustomWSocket::Send(const void* data, int length) {
         SocketError("Send");
         return -1;
     }
-    auto life = LifeToken();
     allSent_ = false;
     int result = length > 0 ? length : 0;
     if (sockType_ == SOCK_DGRAM) {
@@ -85,7 +85,6 @@ int TCustomWSocket::Send(const void* data, int length) {
             return -1;
         }
         if (length > 0 && RealSend(data, length) < 0) {
-            if (life.expired()) return -1;
             SocketError("Send");
             return -1;
         }
@@ -93,11 +92,28 @@ int TCustomWSocket::Send(const void* data, int length) {
         PutDataInSendBuffer(data, length);
         TryToSend();
     }
-    if (life.expired()) return result;
     if (allSent_ && hSocket_ != INVALID_SOCKET)
         platform::PostMessage(Handle(), WM_ASYNCSELECT, static_cast<platform::WPARAM>(hSocket_),
                               WSAMAKESELECTREPLY(FD_WRITE, 0));
     return result;
+}
+
+bool TCustomWSocket::QueueAndTry(const void* data, int length) {
+    allSent_ = false;
+    int sent = 0;
+    int queued = 0;
+    if (!bufferList_.empty()) bufferList_.back()->Peek(queued);
+    if (queued == 0 && bufferList_.size() <= 1 && hSocket_ != INVALID_SOCKET && sockType_ == SOCK_STREAM) {
+        sent = SendNow(data, length); // nothing waits before it: straight from the caller's bytes
+        if (hSocket_ == INVALID_SOCKET) return false;
+    }
+    PutDataInSendBuffer(static_cast<const uint8_t*>(data) + sent, length - sent);
+    if (sent == length) {
+        allSent_ = true;
+        return true;
+    }
+    TryToSend();
+    return allSent_;
 }
 
 int TCustomWSocket::SendStr(const std::string& text) {
@@ -150,6 +166,7 @@ int TCustomWSocket::PeekData(void* buffer, int length) {
 int TCustomWSocket::DoRecv(void* buffer, int length, int flags) {
     ++recvCalls_;
     int n = WSocket_recv(hSocket_, buffer, length, flags);
+    if (n > 0 && !(flags & MSG_PEEK)) recvBytes_ += static_cast<uint64_t>(n);
     bufferFilled_ = n >= length;
     return n;
 }
@@ -157,6 +174,7 @@ int TCustomWSocket::DoRecv(void* buffer, int length, int flags) {
 int TCustomWSocket::DoRecvFrom(void* buffer, int length, int flags, sockaddr_in& from, int& fromLen) {
     ++recvCalls_;
     int n = WSocket_recvfrom(hSocket_, buffer, length, flags, reinterpret_cast<sockaddr*>(&from), &fromLen);
+    if (n > 0 && !(flags & MSG_PEEK)) recvBytes_ += static_cast<uint64_t>(n);
     bufferFilled_ = n >= length;
     return n;
 }

@@ -9,10 +9,6 @@ namespace net {
 TWSocketClient::TWSocketClient(platform::TComponent* owner, const std::string& name)
     : TWSocket(owner, name) {}
 
-TWSocketClient::~TWSocketClient() {
-    if (Server != nullptr) Server->Forget(this);
-}
-
 void TWSocketClient::StartConnection() {
     if (!Banner.empty()) SendStr(Banner + "\r\n");
 }
@@ -24,12 +20,20 @@ void TWSocketClient::Dup(SOCKET handle) {
     peerPort_ = TWSocket::GetPeerPort();
 }
 
+void TWSocketClient::Release() {
+    if (Server != nullptr)
+        Server->ReleaseClient(this);
+    else
+        TWSocket::Release();
+}
+
 void TWSocketClient::TriggerSessionClosed(uint16_t error) {
     if (!closedNotified_) {
         closedNotified_ = true;
+        // By window handle: handles are never reused, so the message can only ever find this client.
         if (Server != nullptr)
             platform::PostMessage(Server->Handle(), WM_CLIENT_CLOSED, 0,
-                                  reinterpret_cast<platform::LPARAM>(this));
+                                  static_cast<platform::LPARAM>(Handle()));
     }
     TWSocket::TriggerSessionClosed(error);
 }
@@ -38,27 +42,32 @@ void TWSocketClient::TriggerSessionClosed(uint16_t error) {
 
 TCustomWSocketServer::TCustomWSocketServer(platform::TComponent* owner, const std::string& name)
     : TWSocket(owner, name) {
-    ClientClass = [](TCustomWSocketServer* server) { return new TWSocketClient(server); };
+    ClientClass = [](TCustomWSocketServer* server) { return std::make_unique<TWSocketClient>(server); };
 }
 
 TCustomWSocketServer::~TCustomWSocketServer() {
     // The remaining clients go without OnClientDisconnect, newest first.
     while (!clients_.empty())
-        delete clients_.back();
+        clients_.pop_back();
 }
 
 TWSocketClient* TCustomWSocketServer::GetClient(int index) const {
     if (index < 0 || index >= GetClientCount()) return nullptr;
-    return clients_[static_cast<size_t>(index)];
+    return clients_[static_cast<size_t>(index)].get();
 }
 
 bool TCustomWSocketServer::IsClient(const void* object) const {
-    return std::find(clients_.begin(), clients_.end(), object) != clients_.end();
+    return std::any_of(clients_.begin(), clients_.end(), [&](const auto& c) { return c.get() == object; });
 }
 
-void TCustomWSocketServer::Forget(TWSocketClient* client) {
-    auto it = std::find(clients_.begin(), clients_.end(), client);
-    if (it != clients_.end()) clients_.erase(it);
+void TCustomWSocketServer::ReleaseClient(TWSocketClient* client) {
+    auto it =
+        std::find_if(clients_.begin(), clients_.end(), [&](const auto& c) { return c.get() == client; });
+    if (it == clients_.end()) return;
+    std::unique_ptr<TWSocketClient> owned = std::move(*it);
+    clients_.erase(it);
+    owned->Server = nullptr;
+    owned.release()->Release(); // a client without a server hands itself to the loop
 }
 
 void TCustomWSocketServer::TriggerClientCreate(TWSocketClient* client) {
@@ -74,9 +83,8 @@ void TCustomWSocketServer::TriggerClientDisconnect(TWSocketClient* client, uint1
 }
 
 void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
-    auto life = LifeToken();
     TWSocket::TriggerSessionAvailable(error);
-    if (life.expired() || error != 0) return;
+    if (error != 0 || Released()) return;
     // Accept first: a failed accept (out of descriptors, a connection reset while queued) must neither
     // leave a half-made client behind nor take the listener down.
     SOCKET handle = ws::INVALID_SOCKET;
@@ -85,43 +93,53 @@ void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
     } catch (const ESocketException&) {
         platform::EventLoop::Get().HandleException(std::current_exception());
     }
-    if (life.expired() || handle == ws::INVALID_SOCKET) return;
+    if (handle == ws::INVALID_SOCKET) return;
     ++clientCounter_;
-    TWSocketClient* client = ClientClass(this);
+    std::unique_ptr<TWSocketClient> made;
+    try {
+        made = ClientClass(this);
+    } catch (...) {
+        WSocket_closesocket(handle);
+        throw;
+    }
+    clients_.push_back(std::move(made));
+    TWSocketClient* client = clients_.back().get();
     client->Server = this;
-    Adopt(client);
     TriggerClientCreate(client);
-    if (life.expired()) return;
-    if (!IsClient(client)) return;
+    if (client->Released()) {
+        WSocket_closesocket(handle);
+        return;
+    }
     client->SetName(Name() + "Client" + std::to_string(clientCounter_));
     client->Banner = Banner;
     client->Dup(handle);
-    if (life.expired()) return;
     TriggerClientConnect(client, error);
-    if (life.expired() || !IsClient(client) || client->State() != wsConnected) return;
+    if (client->Released() || client->State() != wsConnected) return;
     if (MaxClients > 0 && GetClientCount() > MaxClients) {
         client->Banner = BannerToBusy;
         client->StartConnection();
-        if (life.expired() || !IsClient(client)) return;
         client->Close();
     } else {
         client->StartConnection();
     }
 }
 
-void TCustomWSocketServer::WndProc(TMessage& message) {
-    if (message.Msg != WM_CLIENT_CLOSED) return TWSocket::WndProc(message);
-    auto* client = reinterpret_cast<TWSocketClient*>(message.LParam);
-    // The client may be gone already (freed with its server or by its owner): check before use.
-    if (!IsClient(client)) return;
-    auto life = LifeToken();
+void TCustomWSocketServer::ClientClosed(platform::HWND handle) {
+    auto it =
+        std::find_if(clients_.begin(), clients_.end(), [&](const auto& c) { return c->Handle() == handle; });
+    if (it == clients_.end()) return; // freed already (with its server, or released by its owner)
+    TWSocketClient* client = it->get();
     try {
         TriggerClientDisconnect(client, 0);
     } catch (const std::exception& e) {
-        if (!life.expired()) HandleBackGroundException(e);
+        HandleBackGroundException(e);
     }
-    if (life.expired()) return;
-    if (IsClient(client)) delete client;
+    ReleaseClient(client);
+}
+
+void TCustomWSocketServer::WndProc(TMessage& message) {
+    if (message.Msg != WM_CLIENT_CLOSED) return TWSocket::WndProc(message);
+    ClientClosed(static_cast<platform::HWND>(message.LParam));
 }
 
 } // namespace net

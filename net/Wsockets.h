@@ -1,8 +1,11 @@
 #pragma once
 // A listening TCP socket that turns each accepted connection into a client object of the owner's
 // class, greets it with a banner, refuses clients beyond a maximum and frees each client after its
-// session has closed (through a posted message, so that the client's own close path finishes first).
+// session has closed: the closing client names itself by its window handle in a posted message, and
+// the server raises OnClientDisconnect and hands the client to the loop, which frees it when the turn
+// ends (after the client's own close path has finished).
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +18,6 @@ class TCustomWSocketServer;
 class TWSocketClient : public TWSocket {
 public:
     explicit TWSocketClient(platform::TComponent* owner = nullptr, const std::string& name = {});
-    ~TWSocketClient() override;
 
     std::string Banner;
     TCustomWSocketServer* Server = nullptr;
@@ -25,6 +27,8 @@ public:
     std::string GetPeerAddr() override { return peerAddr_; }
     std::string GetPeerPort() override { return peerPort_; }
     void Dup(SOCKET handle) override;
+    // A client belongs to its server: released, it leaves the server's list at once.
+    void Release() override;
 
 protected:
     void TriggerSessionClosed(uint16_t error) override;
@@ -35,7 +39,8 @@ private:
     bool closedNotified_ = false;
 };
 
-using TWSocketClientFactory = std::function<TWSocketClient*(TCustomWSocketServer* server)>;
+// Makes the client object for an accepted connection; the server owns it from then on.
+using TWSocketClientFactory = std::function<std::unique_ptr<TWSocketClient>(TCustomWSocketServer* server)>;
 using TClientEvent =
     std::function<void(TCustomWSocketServer* sender, TWSocketClient* client, uint16_t error)>;
 
@@ -65,10 +70,11 @@ protected:
 
 private:
     friend class TWSocketClient;
-    void Adopt(TWSocketClient* client) { clients_.push_back(client); }
-    void Forget(TWSocketClient* client);
+    // Takes the client out of the list and gives it to the loop to free at the end of the turn.
+    void ReleaseClient(TWSocketClient* client);
+    void ClientClosed(platform::HWND client);
 
-    std::vector<TWSocketClient*> clients_;
+    std::vector<std::unique_ptr<TWSocketClient>> clients_; // in accept order
     int clientCounter_ = 0;
 };
 

@@ -88,8 +88,7 @@ int DS1820::StartConversion() {
         SampleGuard guard;
         const uint32_t start = platform::GetTickCount();
         do {
-            platform::Sleep(100);
-            PumpMessages();
+            PumpMessages(100);
             tmex::ValidSession(Microlan::SessionHandle);
         } while (platform::TicksElapsed(platform::GetTickCount(), start) < static_cast<uint32_t>(BoostTime));
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The 1-Wire digital thermometers: DS18S20/DS1820 (family 0x10), DS18B20 (0x28) and DS1822 (0x22).
-// Conversion under strong pull-up with pumped 100 ms sleeps, scratchpad read with CRC8 check, the two
-// decodings with their plausibility window, the HTML table and the per-sensor data log.
+// Conversion under strong pull-up in 100 ms waits that handle messages, scratchpad read with CRC8 check, the
+// two decodings with their plausibility window, the HTML table and the per-sensor data log.
 #include <string>
 
 #include "onewire/Temperature.h"

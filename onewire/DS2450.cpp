@@ -129,7 +129,7 @@ int DS2450::Read() {
         ReadByte(); // CRC16, not checked
         tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
         ReadByte();
-        Sleep(100);
+        PumpMessages(100);
         if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
 
         // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep

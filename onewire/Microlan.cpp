@@ -7,6 +7,7 @@
 
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
+#include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -110,7 +111,7 @@ bool StartSession() {
     // cost 5.1 s). Every session that opens costs those 100 ms too; the sensors' rates count with it.
     for (int attempt = 0; attempt < kSessionAttempts; ++attempt) {
         SessionHandle = tmex::StartSession(static_cast<int16_t>(PortNum), static_cast<int16_t>(PortType), 0);
-        platform::Sleep(kSessionRetryMs);
+        PumpMessages(kSessionRetryMs);
         if (SessionHandle != 0) break;
     }
     return SessionHandle > 0;

@@ -17,8 +17,8 @@ namespace tmex = platform::tmex;
 using platform::Format;
 
 namespace {
-std::function<void()>& PumpHook() {
-    static std::function<void()> hook;
+std::function<void(uint32_t)>& PumpHook() {
+    static std::function<void(uint32_t)> hook;
     return hook;
 }
 bool pumping = false;
@@ -39,11 +39,11 @@ void LogStatus(const std::string& text) {
 }
 } // namespace
 
-void PumpMessages() {
-    if (pumping || !PumpHook()) return;
+void PumpMessages(uint32_t ms) {
+    if (pumping || !PumpHook()) return platform::Sleep(ms);
     pumping = true;
     try {
-        PumpHook()();
+        PumpHook()(ms);
     } catch (...) {
         pumping = false;
         throw;
@@ -51,8 +51,8 @@ void PumpMessages() {
     pumping = false;
 }
 
-void SetPumpMessagesHook(std::function<void()> pump) {
-    PumpHook() = std::move(pump);
+void SetPumpMessagesHook(std::function<void(uint32_t ms)> wait) {
+    PumpHook() = std::move(wait);
 }
 
 std::string iButton::SensorsIniPath() {

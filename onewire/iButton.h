@@ -16,10 +16,11 @@
 
 #include "platform/IniFile.h"
 
-// Dispatches the waiting window messages (during long conversions). A hook: a no-op until the station
-// installs its pump (SetPumpMessagesHook); nested calls from inside the pump do nothing.
-void PumpMessages();
-void SetPumpMessagesHook(std::function<void()> pump);
+// Waits `ms` while the window messages, timers and sockets go on being handled (during long
+// conversions). A hook: the station installs its wait (SetPumpMessagesHook); without one, and for a call
+// from inside the wait, this only sleeps.
+void PumpMessages(uint32_t ms);
+void SetPumpMessagesHook(std::function<void(uint32_t ms)> wait);
 
 class iButton {
 public:

@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -88,6 +90,11 @@ int64_t Clock::FromLocal(int year, int month, int day, int hour, int minute, int
     return static_cast<int64_t>(mktime(&tm));
 }
 
+bool Clock::IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) {
+    if (ms == UINT32_MAX) return poll(-1);
+    return poll(static_cast<int>(std::min<uint32_t>(ms, INT_MAX)));
+}
+
 uint32_t RealClock::TickCount() {
     auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -98,11 +105,23 @@ int64_t RealClock::UnixTimeMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
+int64_t RealClock::MicrosecondCount() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
 void RealClock::Sleep(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 SimulatedClock::SimulatedClock(int64_t unixTimeMs, uint32_t startTick)
     : tick_(startTick), wallMs_(unixTimeMs) {}
+
+bool SimulatedClock::IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) {
+    if (poll(0)) return true;
+    if (ms == UINT32_MAX) return poll(10);
+    Advance(ms);
+    return false;
+}
 
 } // namespace platform

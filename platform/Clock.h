@@ -3,6 +3,7 @@
 // above platform/ goes through Clock::Get(), so that tests can run days of station time in seconds.
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,10 +31,18 @@ public:
     virtual uint32_t TickCount() = 0;
     // Milliseconds since 1970-01-01 UTC.
     virtual int64_t UnixTimeMs() = 0;
+    // A finer count for measuring short spans (the benchmarks' clients): microseconds since an
+    // arbitrary start; the simulated clock gives its ticks in microseconds.
+    virtual int64_t MicrosecondCount() = 0;
     // Blocks (real) or advances (simulated) for ms milliseconds. Does not pump messages.
     virtual void Sleep(uint32_t ms) = 0;
-    // A simulated clock lets the event loop jump to the next due timer instead of blocking.
+    // A simulated clock: time passes only when it is told to (Sleep and the idle jumps below).
     virtual bool IsSimulated() const { return false; }
+    // How an idle event loop spends the `ms` until its next timer (UINT32_MAX when none is armed):
+    // `poll(timeoutMs)` waits on the loop's descriptors (-1: without limit) and says whether anything
+    // became ready; IdleWait returns what it said. The machine's clock blocks in it the whole time, a
+    // time-out too large for poll() clamped (the loop then simply waits again).
+    virtual bool IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll);
 
     int64_t UnixTime() { return UnixTimeMs() / 1000; }
 
@@ -60,6 +69,7 @@ class RealClock : public Clock {
 public:
     uint32_t TickCount() override;
     int64_t UnixTimeMs() override;
+    int64_t MicrosecondCount() override;
     void Sleep(uint32_t ms) override;
 };
 
@@ -70,8 +80,12 @@ public:
                             uint32_t startTick = 1000000);
     uint32_t TickCount() override { return tick_; }
     int64_t UnixTimeMs() override { return wallMs_; }
+    int64_t MicrosecondCount() override { return static_cast<int64_t>(tick_) * 1000; }
     void Sleep(uint32_t ms) override { Advance(ms); }
     bool IsSimulated() const override { return true; }
+    // Ready descriptors first; otherwise the clock jumps to the next timer at once. With no timer armed
+    // it waits a moment of real time, for peers on other threads.
+    bool IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) override;
 
     void Advance(uint64_t ms) {
         tick_ = static_cast<uint32_t>(tick_ + ms);

@@ -14,12 +14,14 @@ TComponent::~TComponent() {
     // Free the owned components, newest first; each removes itself from our list.
     while (!owned_.empty())
         delete owned_.back();
-    if (owner_) owner_->Remove(this);
+    if (owner_) owner_->RemoveComponent(this);
 }
 
-void TComponent::Remove(TComponent* child) {
+void TComponent::RemoveComponent(TComponent* child) {
     auto it = std::find(owned_.begin(), owned_.end(), child);
-    if (it != owned_.end()) owned_.erase(it);
+    if (it == owned_.end()) return;
+    owned_.erase(it);
+    child->owner_ = nullptr;
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {

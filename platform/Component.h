@@ -19,10 +19,11 @@ public:
     int ComponentCount() const { return static_cast<int>(owned_.size()); }
     TComponent* Components(int index) const { return owned_.at(static_cast<size_t>(index)); }
     TComponent* FindComponent(const std::string& name) const;
+    // Takes a component out of what this one owns (and frees): somebody else frees it now.
+    void RemoveComponent(TComponent* child);
 
 private:
     void Insert(TComponent* child) { owned_.push_back(child); }
-    void Remove(TComponent* child);
 
     TComponent* owner_;
     std::string name_;

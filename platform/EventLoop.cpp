@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -30,6 +31,77 @@ EventLoop::~EventLoop() {
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
+// ---- pumps ----
+
+class EventLoop::PumpScope {
+public:
+    explicit PumpScope(EventLoop& loop) : loop_(loop), level_(++loop.pumpLevel_) {}
+    ~PumpScope() { loop_.EndPump(level_); }
+    PumpScope(const PumpScope&) = delete;
+    PumpScope& operator=(const PumpScope&) = delete;
+
+private:
+    EventLoop& loop_;
+    int level_;
+};
+
+void EventLoop::EndPump(int level) {
+    ReleaseHeld(level);
+    DestroyReleased(false);
+    --pumpLevel_;
+}
+
+void EventLoop::ReleaseHeld(int level) {
+    std::lock_guard lock(queueMutex_);
+    if (held_.empty()) return;
+    std::vector<Posted> keep;
+    for (Posted& p : held_) {
+        if (p.heldBy < level) {
+            keep.push_back(p);
+            continue;
+        }
+        p.heldBy = 0;
+        p.sequence = nextSequence_++;
+        queue_.push_back(p);
+    }
+    held_ = std::move(keep);
+}
+
+void EventLoop::ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object) {
+    if (!object) return;
+    HWND handle = object->Handle();
+    Unregister(handle);
+    released_.emplace_back(handle, std::move(object));
+}
+
+EventLoop::BusyWindow::BusyWindow(HWND window) {
+    EventLoop::Get().busyWindows_.push_back(window);
+}
+
+EventLoop::BusyWindow::~BusyWindow() {
+    EventLoop::Get().busyWindows_.pop_back();
+}
+
+void EventLoop::DestroyReleased(bool all) {
+    if (!all && opaqueCallbacks_ > 0) return; // a callback of unknown owner may be using anything
+    // A destructor may release further objects.
+    for (bool progress = true; progress && !released_.empty();) {
+        std::vector<std::pair<HWND, std::unique_ptr<MessageTarget>>> batch;
+        batch.swap(released_);
+        progress = false;
+        for (auto& [handle, object] : batch) {
+            if (!all && std::find(busyWindows_.begin(), busyWindows_.end(), handle) != busyWindows_.end()) {
+                released_.emplace_back(handle, std::move(object)); // its code is still running
+                continue;
+            }
+            progress = true;
+            Guarded([&] { object.reset(); });
+        }
+    }
+}
+
+// ---- windows and messages ----
+
 HWND EventLoop::Register(MessageTarget* target) {
     HWND handle = nextHandle_++;
     windows_[handle] = target;
@@ -40,32 +112,47 @@ void EventLoop::Unregister(HWND handle) {
     windows_.erase(handle);
 }
 
+bool EventLoop::IsRepost(HWND window, const TMessage& message) const {
+    const Posted* current = dispatching_;
+    return current != nullptr && current->window == window && current->message.Msg == message.Msg &&
+           current->message.WParam == message.WParam && current->message.LParam == message.LParam;
+}
+
 void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    bool loopThread = std::this_thread::get_id() == loopThread_;
+    TMessage message{msg, wParam, lParam, 0};
     {
         std::lock_guard lock(queueMutex_);
-        queue_.push_back(Posted{window, TMessage{msg, wParam, lParam, 0}, nextSequence_++});
+        if (loopThread && IsRepost(window, message))
+            held_.push_back(Posted{window, message, 0, pumpLevel_});
+        else
+            queue_.push_back(Posted{window, message, nextSequence_++, 0});
     }
     // Only another thread can find the loop blocked in poll(); a post from a handler is seen before
     // the loop waits again.
-    if (std::this_thread::get_id() != loopThread_) Wake();
+    if (!loopThread) Wake();
 }
 
 size_t EventLoop::Pending(uint32_t msg) const {
     std::lock_guard lock(queueMutex_);
-    if (msg == 0) return queue_.size();
+    if (msg == 0) return queue_.size() + held_.size();
     size_t n = 0;
     for (const auto& p : queue_)
+        if (p.message.Msg == msg) ++n;
+    for (const auto& p : held_)
         if (p.message.Msg == msg) ++n;
     return n;
 }
 
 size_t EventLoop::RemovePosted(HWND window, uint32_t msg, WPARAM wParam) {
     std::lock_guard lock(queueMutex_);
-    size_t before = queue_.size();
-    std::erase_if(queue_, [&](const Posted& p) {
+    size_t before = queue_.size() + held_.size();
+    auto match = [&](const Posted& p) {
         return p.window == window && p.message.Msg == msg && p.message.WParam == wParam;
-    });
-    return before - queue_.size();
+    };
+    std::erase_if(queue_, match);
+    std::erase_if(held_, match);
+    return before - queue_.size() - held_.size();
 }
 
 void EventLoop::Wake() {
@@ -101,6 +188,102 @@ template <class F> void EventLoop::Guarded(F&& f) {
     }
 }
 
+uint64_t EventLoop::QueueEnd() const {
+    std::lock_guard lock(queueMutex_);
+    return nextSequence_;
+}
+
+bool EventLoop::QueueEmpty() const {
+    std::lock_guard lock(queueMutex_);
+    return queue_.empty();
+}
+
+bool EventLoop::DispatchQueued(uint64_t end) {
+    // By sequence rather than by count: a handler that pumps (a nested turn) or drops messages must not
+    // let this phase run on into messages posted after it began.
+    bool any = false;
+    for (;;) {
+        Posted next;
+        {
+            std::lock_guard lock(queueMutex_);
+            if (queue_.empty() || queue_.front().sequence >= end) return any;
+            next = queue_.front();
+            queue_.pop_front();
+        }
+        any = true;
+        auto it = windows_.find(next.window);
+        if (it == windows_.end()) continue; // the window is gone
+        MessageTarget* target = it->second;
+        const Posted* outer = dispatching_;
+        dispatching_ = &next;
+        busyWindows_.push_back(next.window);
+        Guarded([&] { target->Dispatch(next.message); });
+        busyWindows_.pop_back();
+        dispatching_ = outer;
+    }
+}
+
+// ---- timers ----
+
+uint64_t EventLoop::LoopTime() {
+    uint32_t tick = Clock::Get().TickCount();
+    if (tickSeen_) loopTime_ += TicksElapsed(tick, lastTick_);
+    lastTick_ = tick;
+    tickSeen_ = true;
+    return loopTime_;
+}
+
+bool EventLoop::Earlier(const Timer* a, const Timer* b) const {
+    return a->due != b->due ? a->due < b->due : a->order < b->order;
+}
+
+void EventLoop::HeapPlace(size_t slot, Timer* timer) {
+    heap_[slot] = timer;
+    timer->slot = slot;
+}
+
+void EventLoop::SiftUp(size_t slot) {
+    Timer* timer = heap_[slot];
+    while (slot > 0) {
+        size_t parent = (slot - 1) / 2;
+        if (!Earlier(timer, heap_[parent])) break;
+        HeapPlace(slot, heap_[parent]);
+        slot = parent;
+    }
+    HeapPlace(slot, timer);
+}
+
+void EventLoop::SiftDown(size_t slot) {
+    Timer* timer = heap_[slot];
+    for (;;) {
+        size_t child = 2 * slot + 1;
+        if (child >= heap_.size()) break;
+        if (child + 1 < heap_.size() && Earlier(heap_[child + 1], heap_[child])) ++child;
+        if (!Earlier(heap_[child], timer)) break;
+        HeapPlace(slot, heap_[child]);
+        slot = child;
+    }
+    HeapPlace(slot, timer);
+}
+
+void EventLoop::HeapPush(Timer* timer) {
+    heap_.push_back(timer);
+    timer->slot = heap_.size() - 1;
+    SiftUp(timer->slot);
+}
+
+void EventLoop::HeapRemove(Timer* timer) {
+    size_t slot = timer->slot;
+    if (slot == Timer::kNotQueued) return;
+    timer->slot = Timer::kNotQueued;
+    Timer* last = heap_.back();
+    heap_.pop_back();
+    if (last == timer) return;
+    HeapPlace(slot, last);
+    SiftDown(slot);
+    SiftUp(last->slot);
+}
+
 int EventLoop::CreateTimer(TimerCallback callback) {
     int id = nextTimer_++;
     timers_[id].callback = std::move(callback);
@@ -110,19 +293,56 @@ int EventLoop::CreateTimer(TimerCallback callback) {
 void EventLoop::StartTimer(int id, uint32_t intervalMs) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
-    it->second.interval = intervalMs;
-    it->second.started = Clock::Get().TickCount();
-    it->second.enabled = intervalMs > 0;
+    Timer& timer = it->second;
+    HeapRemove(&timer);
+    timer.interval = intervalMs;
+    if (intervalMs == 0) return;
+    timer.due = LoopTime() + intervalMs;
+    timer.order = nextOrder_++;
+    HeapPush(&timer);
 }
 
 void EventLoop::StopTimer(int id) {
     auto it = timers_.find(id);
-    if (it != timers_.end()) it->second.enabled = false;
+    if (it != timers_.end()) HeapRemove(&it->second);
 }
 
 void EventLoop::DestroyTimer(int id) {
-    timers_.erase(id);
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    HeapRemove(&it->second);
+    timers_.erase(it);
 }
+
+bool EventLoop::FireDueTimers() {
+    // Only what was due when the phase began: a timer that falls due while handlers run (one of them
+    // slept on the clock) waits for the next turn, so the phase always ends.
+    uint64_t now = LoopTime();
+    bool fired = false;
+    while (!heap_.empty() && heap_.front()->due <= now) {
+        Timer* timer = heap_.front();
+        // The next interval counts from this firing: an overdue timer fires once, not in a burst.
+        timer->due = LoopTime() + timer->interval;
+        timer->order = nextOrder_++;
+        SiftDown(0);
+        fired = true;
+        TimerCallback callback = timer->callback; // the handler may destroy the timer
+        ++opaqueCallbacks_;
+        Guarded([&] { callback(); });
+        --opaqueCallbacks_;
+    }
+    return fired;
+}
+
+uint32_t EventLoop::NextTimerDelay() {
+    if (heap_.empty()) return UINT32_MAX;
+    uint64_t now = LoopTime();
+    uint64_t due = heap_.front()->due;
+    if (due <= now) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(due - now, UINT32_MAX - 1));
+}
+
+// ---- descriptors ----
 
 int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
     int id = nextWatch_++;
@@ -139,155 +359,110 @@ void EventLoop::UnwatchFd(int watchId) {
     watches_.erase(watchId);
 }
 
-uint64_t EventLoop::QueueEnd() const {
-    std::lock_guard lock(queueMutex_);
-    return nextSequence_;
-}
-
-bool EventLoop::DispatchQueued(uint64_t end) {
-    // By sequence rather than by count: a handler that pumps (a nested ProcessMessages) or drops
-    // messages must not let this pass run on into messages posted after it began.
-    bool any = false;
-    for (;;) {
-        Posted next;
-        {
-            std::lock_guard lock(queueMutex_);
-            if (queue_.empty() || queue_.front().sequence >= end) return any;
-            next = queue_.front();
-            queue_.pop_front();
-        }
-        any = true;
-        auto it = windows_.find(next.window);
-        if (it == windows_.end()) continue; // the window is gone
-        MessageTarget* target = it->second;
-        Guarded([&] { target->Dispatch(next.message); });
-    }
-}
-
-bool EventLoop::FireDueTimers() {
-    uint32_t now = Clock::Get().TickCount();
-    std::vector<int> due;
-    for (const auto& [id, timer] : timers_)
-        if (timer.enabled && TicksElapsed(now, timer.started) >= timer.interval) due.push_back(id);
-    bool fired = false;
-    for (int id : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end() || !it->second.enabled) continue; // stopped by an earlier handler
-        // An earlier handler may have restarted it (a fresh interval) or slept on the clock.
-        now = Clock::Get().TickCount();
-        if (TicksElapsed(now, it->second.started) < it->second.interval) continue;
-        fired = true;
-        it->second.started = now;
-        TimerCallback callback = it->second.callback; // the handler may destroy the timer
-        Guarded([&] { callback(); });
-    }
-    return fired;
-}
-
-uint32_t EventLoop::NextTimerDelay() const {
-    uint32_t now = Clock::Get().TickCount();
-    uint32_t best = UINT32_MAX;
-    for (const auto& [id, timer] : timers_) {
-        if (!timer.enabled) continue;
-        uint32_t elapsed = TicksElapsed(now, timer.started);
-        uint32_t left = elapsed >= timer.interval ? 0 : timer.interval - elapsed;
-        if (left < best) best = left;
-    }
-    return best;
-}
-
 bool EventLoop::PollFds(int timeoutMs) {
-    std::vector<pollfd> fds;
-    std::vector<int> ids;
-    fds.push_back(pollfd{wakeFd_, POLLIN, 0});
-    ids.push_back(0);
+    // The vectors are members, reused from turn to turn; a nested turn inside a callback below rebuilds
+    // them, so this turn works on its own copy of what it still needs.
+    pollFds_.clear();
+    pollIds_.clear();
+    pollFds_.push_back(pollfd{wakeFd_, POLLIN, 0});
+    pollIds_.push_back(0);
     for (const auto& [id, watch] : watches_) {
         if (watch.events == 0) continue;
-        fds.push_back(pollfd{watch.fd, watch.events, 0});
-        ids.push_back(id);
+        pollFds_.push_back(pollfd{watch.fd, watch.events, 0});
+        pollIds_.push_back(id);
     }
-    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    int n = ::poll(pollFds_.data(), pollFds_.size(), timeoutMs);
     if (n <= 0) return false;
-    if (fds[0].revents & POLLIN) {
+    bool woken = pollFds_[0].revents & POLLIN;
+    if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
         }
     }
+    std::vector<std::pair<int, pollfd>> ready;
+    for (size_t i = 1; i < pollFds_.size(); ++i)
+        if (pollFds_[i].revents != 0) ready.emplace_back(pollIds_[i], pollFds_[i]);
     bool any = false;
-    for (size_t i = 1; i < fds.size(); ++i) {
-        if (fds[i].revents == 0) continue;
-        auto it = watches_.find(ids[i]);
-        if (it == watches_.end() || it->second.fd != fds[i].fd) continue; // unwatched meanwhile
+    for (const auto& [id, fd] : ready) {
+        auto it = watches_.find(id);
+        if (it == watches_.end() || it->second.fd != fd.fd) continue; // unwatched meanwhile
         any = true;
         FdCallback callback = it->second.callback; // the callback may unwatch itself
-        short revents = fds[i].revents;
+        short revents = fd.revents;
+        ++opaqueCallbacks_;
         Guarded([&] { callback(revents); });
+        --opaqueCallbacks_;
     }
-    return any || (fds[0].revents & POLLIN);
+    return any || woken;
 }
 
-void EventLoop::ProcessMessages() {
-    uint64_t end = QueueEnd();
-    FireDueTimers();
-    PollFds(0);
-    DispatchQueued(end);
+// ---- turns ----
+
+bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
+    // A handler of a nested turn is not the one whose message the outer phase dispatches.
+    const Posted* outer = dispatching_;
+    dispatching_ = nullptr;
+    bool worked = FireDueTimers();
+    if (wait && !worked && !terminated_ && QueueEmpty()) {
+        uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
+        worked = Clock::Get().IdleWait(delay, [this](int timeoutMs) { return PollFds(timeoutMs); });
+    } else {
+        worked = PollFds(0) || worked;
+    }
+    worked = DispatchQueued(QueueEnd()) || worked;
+    dispatching_ = outer;
+    if (pumpLevel_ == 1) ReleaseHeld(1); // the outermost pump: every turn is the end of a pump
+    DestroyReleased(false);
+    return worked;
 }
 
 void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
-    bool worked = FireDueTimers();
-    worked = DispatchQueued(QueueEnd()) || worked;
-    // A turn that did something returns without waiting, so that Run, RunFor and RunUntil look at
-    // Terminated, the time and their condition before the loop blocks or the clock moves on.
-    if (terminated_ || !wait || worked || Pending() > 0) {
-        PollFds(0);
-        return;
-    }
-    uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
-    Clock& clock = Clock::Get();
-    if (clock.IsSimulated()) {
-        // Ready descriptors and cross-thread posts first; otherwise jump to the next timer.
-        if (PollFds(0) || Pending() > 0) return;
-        if (delay != UINT32_MAX) {
-            static_cast<SimulatedClock&>(clock).Advance(delay);
-            return;
-        }
-        // Nothing is due on the simulated clock: wait a moment of real time for a descriptor or a post.
-        PollFds(10);
-        return;
-    }
-    int timeout = delay == UINT32_MAX ? -1 : static_cast<int>(std::min<uint32_t>(delay, 1u << 30));
-    PollFds(timeout);
+    PumpScope pump(*this);
+    TurnBody(wait, maxWaitMs);
+}
+
+void EventLoop::ProcessMessages() {
+    Turn(false);
 }
 
 void EventLoop::Run() {
+    PumpScope pump(*this);
     while (!terminated_)
-        Turn(true);
+        TurnBody(true, UINT32_MAX);
 }
 
 void EventLoop::RunFor(uint32_t ms) {
+    PumpScope pump(*this);
     Clock& clock = Clock::Get();
     uint32_t start = clock.TickCount();
     while (!terminated_) {
         uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
         if (elapsed >= ms) {
-            Turn(false); // what falls due at the last instant still runs
+            TurnBody(false, 0); // what falls due at the last instant still runs
             break;
         }
-        Turn(true, ms - elapsed);
+        // A turn that did something returns without waiting, so that the time is looked at again
+        // before the loop blocks or the clock moves on.
+        TurnBody(true, ms - elapsed);
     }
 }
 
 bool EventLoop::RunUntil(const std::function<bool()>& pred, uint32_t limitMs) {
+    PumpScope pump(*this);
     Clock& clock = Clock::Get();
     uint32_t start = clock.TickCount();
     while (!terminated_) {
         if (pred()) return true;
-        uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
-        if (elapsed >= limitMs) {
-            Turn(false); // what falls due at the last instant still runs
-            break;
+        uint32_t left = UINT32_MAX;
+        if (limitMs != UINT32_MAX) {
+            uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
+            if (elapsed >= limitMs) {
+                TurnBody(false, 0); // what falls due at the last instant still runs
+                break;
+            }
+            left = limitMs - elapsed;
         }
-        Turn(true, limitMs - elapsed);
+        TurnBody(true, left);
     }
     return pred();
 }
@@ -296,7 +471,9 @@ void EventLoop::Reset() {
     {
         std::lock_guard lock(queueMutex_);
         queue_.clear();
+        held_.clear();
     }
+    DestroyReleased(true);
     terminated_ = false;
 }
 

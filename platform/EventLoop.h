@@ -1,16 +1,33 @@
 #pragma once
-// The one event loop of the window thread. Each turn: fire the due timers, dispatch the messages that
-// were queued when the turn began, then wait in poll() for a post, a timer or a watched file
-// descriptor. With a simulated clock an idle loop jumps the clock to the next due timer instead of
-// waiting, so tests run days of station time in seconds.
+// The one event loop of the window thread. Every turn runs the same four phases in this order:
+//   1. timers: those due when the phase begins fire, earliest due first; timers due at the same moment
+//      fire in the order they were started;
+//   2. poll: ready descriptors run their callbacks. Only a turn that may wait, fired no timer and finds
+//      no message queued waits here, until the next timer or the caller's limit; the installed clock
+//      decides how that idle time passes (Clock::IdleWait): the real clock blocks in poll(), a simulated
+//      clock jumps to the next due timer, so tests run days of station time in seconds;
+//   3. messages: those queued when the phase begins are dispatched in posting order;
+//   4. release: the objects released so far are destroyed, except those whose code may still be on
+//      the stack: a window whose message is being dispatched (or that waits in one of its own
+//      methods) keeps its object, and so does everything while a timer or descriptor callback pumps.
+//      A released object is thus never destroyed inside its own handler, and a long pump (a reading
+//      pass) does not pile them up.
+// Run, RunFor, RunUntil, Turn and ProcessMessages (one turn that never waits) are pumps: a handler may
+// call one to wait while timers, sockets and messages go on. A message that a handler posts again, the
+// same in every field, while it is being dispatched is held back until the pump it was posted in has
+// returned; so a handler that re-posts itself to run "later" cannot keep a pump busy until its deadline.
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
+
+struct pollfd;
 
 namespace platform {
 
@@ -52,14 +69,15 @@ public:
 
     // Thread-safe; returns at once. A message for a window that no longer exists is dropped.
     void Post(HWND window, uint32_t msg, WPARAM wParam = 0, LPARAM lParam = 0);
-    // Number of queued messages, optionally only those with the number msg.
+    // Number of queued messages (held ones included), optionally only those with the number msg.
     size_t Pending(uint32_t msg = 0) const;
     // Drops the queued messages for `window` with the number msg and the first parameter wParam (a
     // closed socket's notifications must not reach the next socket that gets its descriptor number).
     size_t RemovePosted(HWND window, uint32_t msg, WPARAM wParam);
 
-    // Timers: Start arms a timer to fire `interval` ms from now and then every `interval` ms; an
-    // overdue timer fires once, never in a burst. Stop drops it (and any tick not yet delivered).
+    // Timers: Start arms a timer to fire `interval` ms from now and then every `interval` ms after it
+    // fired; an overdue timer fires once, never in a burst. Stop drops it (and any tick not yet
+    // delivered). Intervals up to the largest 32-bit value work.
     int CreateTimer(TimerCallback callback);
     void StartTimer(int id, uint32_t intervalMs);
     void StopTimer(int id);
@@ -70,22 +88,35 @@ public:
     void ChangeFdEvents(int watchId, short events);
     void UnwatchFd(int watchId);
 
-    // Dispatches what was queued at entry, fires due timers and polls the watched descriptors without
-    // waiting. Never blocks, and a handler that posts again cannot make it loop for ever.
+    // One turn without waiting: never blocks, and a handler that posts again cannot make it loop.
     void ProcessMessages();
     // Runs turns until Terminate.
     void Run();
     // Runs turns until the installed clock has advanced `ms` or Terminate.
     void RunFor(uint32_t ms);
-    // Runs until pred() holds (checked after each turn), the time limit passes or Terminate. True when
-    // pred() held.
+    // Runs until pred() holds (checked after each turn), the time limit passes (UINT32_MAX: none) or
+    // Terminate. True when pred() held.
     bool RunUntil(const std::function<bool()>& pred, uint32_t limitMs);
-    // One turn; wait says whether it may block (or, simulated, jump the clock) when idle.
+    // One turn; wait says whether it may wait (at most maxWaitMs) when there is nothing to do.
     void Turn(bool wait, uint32_t maxWaitMs = UINT32_MAX);
 
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
     void ResetTerminated() { terminated_ = false; }
+
+    // Takes an object whose own handler may still be running and destroys it at the end of a turn
+    // when none of its code can be on the stack any more. Its window is gone at once: messages still
+    // queued for it are dropped.
+    void ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object);
+    // Marks a window as busy while an object waits (pumps) inside one of its own methods, so that it is
+    // not destroyed under its own feet.
+    class BusyWindow {
+    public:
+        explicit BusyWindow(HWND window);
+        ~BusyWindow();
+        BusyWindow(const BusyWindow&) = delete;
+        BusyWindow& operator=(const BusyWindow&) = delete;
+    };
 
     // Receives every exception a handler lets out; the default writes it to stderr.
     void SetExceptionHandler(ExceptionHandler handler) { exceptionHandler_ = std::move(handler); }
@@ -96,8 +127,8 @@ public:
     void Unregister(HWND handle);
     bool IsWindow(HWND handle) const { return windows_.count(handle) != 0; }
 
-    // Drops every queued message and clears Terminated (tests start each case from a clean queue;
-    // timers and watches belong to live objects and stay).
+    // Drops every queued message, destroys released objects and clears Terminated (tests start each
+    // case from a clean queue; timers and watches belong to live objects and stay).
     void Reset();
 
     EventLoop();
@@ -107,40 +138,77 @@ private:
     struct Posted {
         HWND window;
         TMessage message;
-        uint64_t sequence; // posting order; a pump handles only what was posted before it began
+        uint64_t sequence; // posting order; a dispatch phase handles only what was posted before it began
+        int heldBy = 0;    // held back: the pump level it was re-posted in
     };
     struct Timer {
         TimerCallback callback;
         uint32_t interval = 0;
-        uint32_t started = 0;
-        bool enabled = false;
+        uint64_t due = 0;   // loop time
+        uint64_t order = 0; // start order, for timers due together
+        size_t slot = kNotQueued;
+        static constexpr size_t kNotQueued = SIZE_MAX;
     };
     struct Watch {
         int fd;
         short events;
         FdCallback callback;
     };
+    // A pump's extent: held messages and released objects wait for the pump they belong to.
+    class PumpScope;
 
+    bool TurnBody(bool wait, uint32_t maxWaitMs);
     // Dispatches the queued messages posted before `end` (a value of nextSequence_), in order.
     // True when it dispatched anything.
     bool DispatchQueued(uint64_t end);
     uint64_t QueueEnd() const;
+    bool QueueEmpty() const;
+    bool IsRepost(HWND window, const TMessage& message) const;
+    void ReleaseHeld(int level);
+    // Destroys the released objects that nothing on the stack can still use (all: every one, for Reset).
+    void DestroyReleased(bool all);
+    void EndPump(int level);
+
+    // Milliseconds on a 64-bit count that does not wrap, from the installed clock's tick count.
+    uint64_t LoopTime();
     bool FireDueTimers();
     // Milliseconds until the next timer is due, or UINT32_MAX when none is armed.
-    uint32_t NextTimerDelay() const;
+    uint32_t NextTimerDelay();
+    bool Earlier(const Timer* a, const Timer* b) const;
+    void HeapPush(Timer* timer);
+    void HeapRemove(Timer* timer);
+    void HeapPlace(size_t slot, Timer* timer);
+    void SiftUp(size_t slot);
+    void SiftDown(size_t slot);
+
     bool PollFds(int timeoutMs);
     void Wake();
     template <class F> void Guarded(F&& f);
 
     mutable std::mutex queueMutex_;
     std::deque<Posted> queue_;
+    std::vector<Posted> held_;
     uint64_t nextSequence_ = 0;
-    std::map<HWND, MessageTarget*> windows_;
+    std::unordered_map<HWND, MessageTarget*> windows_;
     HWND nextHandle_ = 1;
+    const Posted* dispatching_ = nullptr; // the message whose handler runs now (not inside a nested turn)
+    int pumpLevel_ = 0;
+    std::vector<std::pair<HWND, std::unique_ptr<MessageTarget>>> released_;
+    std::vector<HWND> busyWindows_; // windows whose code is on the stack
+    int opaqueCallbacks_ = 0;       // timer and descriptor callbacks running: their owners are unknown
+
     std::map<int, Timer> timers_;
+    std::vector<Timer*> heap_; // armed timers, a binary min-heap by (due, order)
     int nextTimer_ = 1;
+    uint64_t nextOrder_ = 0;
+    uint64_t loopTime_ = 0;
+    uint32_t lastTick_ = 0;
+    bool tickSeen_ = false;
+
     std::map<int, Watch> watches_;
     int nextWatch_ = 1;
+    std::vector<pollfd> pollFds_;
+    std::vector<int> pollIds_;
     int wakeFd_ = -1;
     std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;

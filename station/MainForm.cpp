@@ -2,6 +2,7 @@
 // the caption by date, tray minimise/restore, the work folders and the one-shot start timer.
 #include <exception>
 
+#include "onewire/iButton.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
@@ -51,6 +52,14 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     Step(*this, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
     Step(*this, [&] { CreateWorkingObjects(); });
     Step(*this, [&] { StartDiagnosticListener(); });
+    // The sensors' long waits (a session's start, a conversion) let the loop go on while a pass runs:
+    // the pass defers what would free the sensors or start another reading. Elsewhere they only sleep.
+    SetPumpMessagesHook([this](uint32_t ms) {
+        if (PassInProgress)
+            WaitHandlingMessages(ms);
+        else
+            platform::Sleep(ms);
+    });
 
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
@@ -80,7 +89,10 @@ TMainForm::~TMainForm() {
     SetProblemReporter(nullptr);
     IniFile.reset();
     TrayIcon->Hide();
-    if (MainForm == this) MainForm = nullptr;
+    if (MainForm == this) {
+        MainForm = nullptr;
+        SetPumpMessagesHook(nullptr);
+    }
     Hooks().exitProcess(0);
 }
 

@@ -9,7 +9,8 @@ using namespace platform;
 
 namespace {
 constexpr uint32_t kPassSpacingMs = 500;
-constexpr uint32_t kPassSleepMs = 200;
+// The spacing is checked in steps of this length.
+constexpr uint32_t kPassStepMs = 200;
 
 bool Stopping() {
     return !SessionRunning || Application->Terminated();
@@ -49,10 +50,8 @@ void TMainForm::RunPass(unsigned chain) {
         if (!ended) {
             SuperviseServices();
             ASR->SetEnabled(false);
-            while (TicksElapsed(GetTickCount(), LastPassTick) < kPassSpacingMs && !UnloadRequested) {
-                Application->ProcessMessages();
-                platform::Sleep(kPassSleepMs);
-            }
+            while (TicksElapsed(GetTickCount(), LastPassTick) < kPassSpacingMs && !UnloadRequested)
+                WaitHandlingMessages(kPassStepMs, [this] { return UnloadRequested; });
             LastPassTick = GetTickCount();
         }
     } catch (const EAccessViolation& e) {
@@ -73,6 +72,17 @@ void TMainForm::RunPass(unsigned chain) {
         return;
     }
     if (chain == ReadChain) PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(chain));
+}
+
+void TMainForm::WaitHandlingMessages(uint32_t ms, const std::function<bool()>& done) {
+    EventLoop& loop = EventLoop::Get();
+    uint32_t start = GetTickCount();
+    loop.RunUntil(
+        done ? done : [] { return false; }, ms);
+    // A terminating loop returns at once; the time is still waited, or a caller that counts on it
+    // would spin.
+    uint32_t elapsed = TicksElapsed(GetTickCount(), start);
+    if (elapsed < ms && !(done && done())) platform::Sleep(ms - elapsed);
 }
 
 void TMainForm::LogAccessViolation(const EAccessViolation& e) {

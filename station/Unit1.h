@@ -71,6 +71,9 @@ public:
 
     // Reading cycle and watchdog.
     void RunReadCycle(platform::TMessage& message);
+    // Waits `ms` in the event loop, handling what arrives, or until done() holds; the pass's spacing and
+    // the sensors' conversions wait this way.
+    static void WaitHandlingMessages(uint32_t ms, const std::function<bool()>& done = {});
     void ASRTimer(platform::TComponent* sender);
     void LogTemperatureAlarm(platform::TMessage& message);
     // The four-line report of a memory fault the program caught itself.

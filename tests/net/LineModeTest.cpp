@@ -56,6 +56,29 @@ TEST_F(LineModeTest, OverflowDropsTheRestOfTheLongLine) {
     ::close(peer);
 }
 
+TEST_F(LineModeTest, ManyLinesCutByBoundedReadsArriveWholeAndInOrder) {
+    TWSocket socket;
+    int peer = ConnectLineSocket(socket);
+    socket.LineLimit = 100; // the reads stay small (a few hundred bytes) and cut many lines in two
+    int limits = 0;
+    socket.OnLineLimitExceeded = [&](TCustomWSocket*, int, bool&) { ++limits; };
+    std::string input;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        std::string line =
+            std::string(static_cast<size_t>(i % 97), 'a' + i % 26) + std::to_string(i) + "\r\n";
+        if (line.size() > 100) continue;
+        expected.push_back(line);
+        input += line;
+    }
+    ASSERT_EQ(::send(peer, input.data(), input.size(), 0), static_cast<ssize_t>(input.size()));
+    ASSERT_TRUE(RunUntil([&] { return lines_.size() >= expected.size(); }));
+    EXPECT_EQ(lines_, expected);
+    EXPECT_EQ(limits, 0);
+    EXPECT_EQ(socket.BufferedCount(), 0);
+    ::close(peer);
+}
+
 TEST_F(LineModeTest, TurningLineModeOffKeepsTheByteOrder) {
     TWSocket socket;
     int peer = ConnectLineSocket(socket);

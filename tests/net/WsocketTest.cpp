@@ -175,35 +175,42 @@ TEST_F(WsocketTest, ReusedDescriptorGetsNoEventOfTheClosedSocket) {
     ::close(peer);
 }
 
-TEST_F(WsocketTest, HandlersMayDestroyTheirOwnSocket) {
-    auto* reader = new TWSocket;
+// A socket that counts its destruction.
+class CountedSocket : public TWSocket {
+public:
+    explicit CountedSocket(int& destroyed, platform::TComponent* owner = nullptr)
+        : TWSocket(owner), destroyed_(destroyed) {}
+    ~CountedSocket() override { ++destroyed_; }
+
+private:
+    int& destroyed_;
+};
+
+TEST_F(WsocketTest, AHandlerReleasesItsSocketWhichRaisesNothingMoreAndIsFreedAtTheTurnsEnd) {
+    int destroyed = 0;
+    auto* reader = new CountedSocket(destroyed);
     int peer = ConnectPair(*reader);
-    bool deleted = false;
+    std::vector<std::string> events;
     reader->OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
-        s->ReceiveStr();
-        deleted = true;
-        delete s; // destroys this lambda too: touch nothing after it
+        events.push_back("data " + s->ReceiveStr());
+        s->Release();
+        s->Release(); // once is enough
+        events.push_back(destroyed == 0 ? "alive" : "gone");
     };
+    reader->OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
     ::send(peer, "hello", 5, 0);
-    ASSERT_TRUE(RunUntil([&] { return deleted; }));
-    ::close(peer);
+    ::close(peer); // data and close in one notification: no close event after the release
+    ASSERT_TRUE(RunUntil([&] { return destroyed == 1; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"data hello", "alive"}));
 
-    auto* closer = new TWSocket;
+    // An owned socket released inside its close event leaves its owner at once: one free only.
+    platform::TComponent owner;
+    auto* closer = new CountedSocket(destroyed, &owner);
     peer = ConnectPair(*closer);
-    deleted = false;
-    closer->OnSessionClosed = [&](TCustomWSocket* s, uint16_t) {
-        deleted = true;
-        delete s;
-    };
+    closer->OnSessionClosed = [&](TCustomWSocket* s, uint16_t) { s->Release(); };
     ::close(peer);
-    ASSERT_TRUE(RunUntil([&] { return deleted; }));
-
-    auto* released = new TWSocket;
-    peer = ConnectPair(*released);
-    released->Release();
-    released->Release(); // the second message finds no window
-    RunFor(20);
-    ::close(peer);
+    ASSERT_TRUE(RunUntil([&] { return destroyed == 2; }));
+    EXPECT_EQ(owner.ComponentCount(), 0);
 }
 
 TEST_F(WsocketTest, NameLookupsCompleteThroughTheLoop) {

@@ -337,15 +337,18 @@ TEST_F(IButtonTest, DefaultHtmlAndStatus) {
     EXPECT_EQ(probe->GetStatus(), "5666554433221128: ");
 }
 
-TEST_F(IButtonTest, PumpMessagesIsAReentrancySafeHook) {
+TEST_F(IButtonTest, PumpMessagesIsAReentrancySafeHookThatAlwaysTakesItsTime) {
     int calls = 0;
-    SetPumpMessagesHook([&] {
+    uint64_t before = clock_->TotalAdvancedMs();
+    SetPumpMessagesHook([&](uint32_t ms) {
         ++calls;
-        PumpMessages(); // nested: ignored
+        PumpMessages(7); // nested: only sleeps
+        platform::Sleep(ms - 7);
     });
-    PumpMessages();
+    PumpMessages(100);
     EXPECT_EQ(calls, 1);
     SetPumpMessagesHook(nullptr);
-    PumpMessages();
+    PumpMessages(50); // without a hook: a plain sleep
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(clock_->TotalAdvancedMs() - before, 150u);
 }

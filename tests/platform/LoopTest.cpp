@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <stdexcept>
 #include <thread>
 
@@ -255,6 +256,139 @@ TEST_F(LoopTest, TimerReArmedByAnotherHandlerStartsAFreshInterval) {
     watchdog.OnTimer = [&](TTimer*) { ++watchdogFired; };
     Loop().RunFor(1000);
     EXPECT_EQ(watchdogFired, 0);
+}
+
+TEST_F(LoopTest, TimersDueTogetherFireEarliestDueFirstThenInStartOrder) {
+    std::vector<std::string> order;
+    TTimer a, b, c, d;
+    for (TTimer* t : {&a, &b, &c, &d})
+        t->SetEnabled(false);
+    a.OnTimer = [&](TTimer*) { order.push_back("a"); };
+    b.OnTimer = [&](TTimer*) { order.push_back("b"); };
+    c.OnTimer = [&](TTimer*) { order.push_back("c"); };
+    d.OnTimer = [&](TTimer*) { order.push_back("d"); };
+    a.SetInterval(300);
+    b.SetInterval(100);
+    c.SetInterval(100);
+    d.SetInterval(200);
+    for (TTimer* t : {&c, &a, &d, &b}) // started in this order, created in another
+        t->SetEnabled(true);
+    clock_->Advance(1000); // the thread was busy: all four are overdue at once
+    Loop().ProcessMessages();
+    EXPECT_EQ(order, (std::vector<std::string>{"c", "b", "d", "a"}));
+    order.clear();
+    Loop().RunFor(100); // each counts again from its firing: the 100 ms pair is next, in firing order
+    EXPECT_EQ(order, (std::vector<std::string>{"c", "b"}));
+}
+
+TEST_F(LoopTest, AHugeTimeoutNeitherFiresEarlyNorOverflowsTheWait) {
+    TTimer huge, small;
+    int hugeFired = 0, smallFired = 0;
+    huge.OnTimer = [&](TTimer*) { ++hugeFired; };
+    small.OnTimer = [&](TTimer*) { ++smallFired; };
+    huge.SetInterval(UINT32_MAX);
+    small.SetInterval(1000);
+    small.SetEnabled(false);
+    Loop().RunFor(UINT32_MAX - 1);
+    EXPECT_EQ(hugeFired, 0);
+    small.SetEnabled(true); // timers started later still fire in order around the huge one
+    Loop().RunFor(1000);
+    EXPECT_EQ(smallFired, 1);
+    EXPECT_EQ(hugeFired, 1);
+    small.SetEnabled(false);
+
+    // On the machine's clock the idle wait is clamped to what poll() accepts and stays finite.
+    std::vector<int> timeouts;
+    RealClock real;
+    auto poll = [&](int ms) {
+        timeouts.push_back(ms);
+        return false;
+    };
+    real.IdleWait(UINT32_MAX - 1, poll);
+    real.IdleWait(UINT32_MAX, poll);
+    real.IdleWait(5, poll);
+    EXPECT_EQ(timeouts, (std::vector<int>{INT_MAX, -1, 5}));
+}
+
+TEST_F(LoopTest, AWaitInsideAHandlerDispatchesWhatArrivesAndEndsAtItsDeadline) {
+    RecordingWindow w, self;
+    std::vector<uint32_t> ticksSeen;
+    int deferred = 0;
+    // A handler that cannot act yet re-posts itself, as the reading cycle does inside a pass.
+    self.react = [&](TMessage&) {
+        ++deferred;
+        PostMessage(self.Handle(), kMsgB);
+    };
+    w.react = [&](TMessage& m) {
+        ticksSeen.push_back(Now());
+        if (m.WParam == 1) {
+            PostMessage(w.Handle(), kMsgA, 2); // a completion posted by a handler: handled in the wait
+            PostMessage(self.Handle(), kMsgB);
+            Loop().RunFor(500);
+        }
+    };
+    TTimer timer;
+    timer.SetInterval(200);
+    timer.OnTimer = [&](TTimer*) { PostMessage(w.Handle(), kMsgA, 3); };
+    uint32_t start = Now();
+    PostMessage(w.Handle(), kMsgA, 1);
+    Loop().ProcessMessages();
+    EXPECT_EQ(TicksElapsed(Now(), start), 500u); // the wait ended at its deadline
+    EXPECT_EQ(w.Params(), (std::vector<WPARAM>{1, 2, 3, 3}));
+    EXPECT_EQ(ticksSeen[1], start);
+    EXPECT_EQ(TicksElapsed(ticksSeen[2], start), 200u);
+    EXPECT_EQ(deferred, 1); // held back until the wait had returned
+    EXPECT_EQ(Loop().Pending(kMsgB), 1u);
+    Loop().ProcessMessages();
+    EXPECT_EQ(deferred, 2);
+}
+
+// An object that releases itself from inside its own handler and then pumps.
+class SelfReleasing : public MessageTarget {
+public:
+    SelfReleasing(int& destroyed, bool& aliveAfterPump) : destroyed_(destroyed), alive_(aliveAfterPump) {}
+    ~SelfReleasing() override { ++destroyed_; }
+    void Dispatch(TMessage&) override {
+        ++dispatched;
+        EventLoop::Get().ReleaseAtTurnEnd(std::unique_ptr<MessageTarget>(this));
+        EventLoop::Get().RunFor(10); // a nested pump: its turns end while this handler still runs
+        alive_ = destroyed_ == 0 && dispatched == 1;
+    }
+    int dispatched = 0;
+
+private:
+    int& destroyed_;
+    bool& alive_;
+};
+
+TEST_F(LoopTest, AReleasedObjectOutlivesItsOwnHandlerAndNoMore) {
+    int destroyed = 0;
+    bool aliveAfterPump = false;
+    auto* object = new SelfReleasing(destroyed, aliveAfterPump);
+    HWND handle = object->Handle();
+    PostMessage(handle, kMsgA);
+    PostMessage(handle, kMsgA); // dropped in the nested pump: the window went with the release
+    Loop().ProcessMessages();
+    EXPECT_TRUE(aliveAfterPump);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_FALSE(Loop().IsWindow(handle));
+
+    // Released by another window's handler inside a long wait: gone at the end of that wait's turn.
+    int other = 0;
+    bool unused = false;
+    RecordingWindow releaser, waiter;
+    int seenInWait = -1;
+    releaser.react = [&](TMessage&) {
+        Loop().ReleaseAtTurnEnd(std::make_unique<SelfReleasing>(other, unused));
+    };
+    waiter.react = [&](TMessage&) {
+        PostMessage(releaser.Handle(), kMsgA);
+        Loop().RunFor(100);
+        seenInWait = other;
+    };
+    PostMessage(waiter.Handle(), kMsgA);
+    Loop().ProcessMessages();
+    EXPECT_EQ(seenInWait, 1);
 }
 
 TEST_F(LoopTest, TimersKeepWorkingAcrossTheTickWrap) {

@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "onewire/DS1820.h"
 #include "station/StationNet.h"
 
 using namespace station_test;
@@ -71,16 +72,17 @@ TEST_F(ReadingCycleTest, ReadingsGoOnAcrossTheTickCounterWrap) {
     EXPECT_EQ(CountLog("No sampling for 5 minutes"), 0);
 }
 
-TEST_F(ReadingCycleTest, WatchdogRestartsAStuckPassOnceAndOneChainGoesOn) {
+TEST_F(ReadingCycleTest, WatchdogRestartsAPassStuckInConversionsOnceAndOneChainGoesOn) {
+    AddThermometer(0x2801);
     TMainForm& form = StartStation();
     Run(5000);
+    ASSERT_EQ(DS1820Count, 1);
     InsidePass hang(form, [&] {
-        // Six minutes inside the pass, pumping the loop as a long conversion does.
+        // Six minutes inside the pass, in one thermometer conversion after the other: the watchdog
+        // can only fire if a conversion keeps the loop going while it waits.
         uint32_t start = platform::GetTickCount();
-        while (platform::TicksElapsed(platform::GetTickCount(), start) < 6 * 60 * 1000) {
-            platform::Application->ProcessMessages();
-            platform::Sleep(100);
-        }
+        while (platform::TicksElapsed(platform::GetTickCount(), start) < 6 * 60 * 1000)
+            DS1820Sensors[0]->Sample();
     });
     Run(7 * 60 * 1000);
     ASSERT_TRUE(hang.done);
