@@ -29,6 +29,14 @@ struct Driver {
     std::string settingsPath = "tmex.ini";
     std::map<int16_t, PortTypeDriver> portTypes;
     std::function<void(const std::string&)> log;
+    // The last session looked up and its backend (every byte asks): forgotten whenever a session ends
+    // or a backend is replaced.
+    SessionHandle lastSession = 0;
+    Backend* lastBackend = nullptr;
+    void Forget() {
+        lastSession = 0;
+        lastBackend = nullptr;
+    }
 };
 
 Driver& D() {
@@ -136,16 +144,21 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
 // The backend of an open session, or null.
 Backend* SessionBackend(SessionHandle session) {
     auto& d = D();
+    if (session == d.lastSession && d.lastBackend) return d.lastBackend;
     auto it = d.sessionPorts.find(session);
     if (it == d.sessionPorts.end()) return nullptr;
     auto b = d.backends.find(it->second);
-    return b == d.backends.end() ? nullptr : b->second.get();
+    if (b == d.backends.end()) return nullptr;
+    d.lastSession = session;
+    d.lastBackend = b->second.get();
+    return d.lastBackend;
 }
 
 void CloseSessionOfPort(PortKey key) {
     auto& d = D();
     auto it = d.openSessions.find(key);
     if (it == d.openSessions.end()) return;
+    d.Forget();
     d.sessionPorts.erase(it->second);
     d.openSessions.erase(it);
     auto b = d.backends.find(key);
@@ -527,6 +540,7 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
 void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend) {
     PortKey key = KeyOf(portNum, portType);
     CloseSessionOfPort(key);
+    D().Forget();
     if (backend)
         D().backends[key] = std::move(backend);
     else
@@ -554,6 +568,7 @@ void ResetDriver() {
     while (!d.openSessions.empty())
         CloseSessionOfPort(d.openSessions.begin()->first);
     d.backends.clear();
+    d.Forget();
     d.defaultOverride.reset();
     d.settingsPath = "tmex.ini";
     d.log = nullptr;

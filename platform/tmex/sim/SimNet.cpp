@@ -54,7 +54,7 @@ void SimNet::Attach(Segment& segment, std::unique_ptr<Device> device) {
     segment.devices_.push_back(device.get());
     all_.push_back(device.get());
     devices_.push_back(std::move(device));
-    slotsStale_ = true;
+    SlotDevicesChanged();
     devices_.back()->OnAttach(*this);
 }
 
@@ -72,11 +72,13 @@ std::vector<Device*> SimNet::Devices() const {
 }
 
 const std::vector<Device*>& SimNet::ReachableDevices() {
-    // Every slot asks (a search alone takes 192): one buffer, filled in place, never reallocated.
+    // Every reset asks: made again only when what is reachable may have changed.
+    if (!reachStale_) return reachable_;
+    reachStale_ = false;
     reachable_.clear();
     if (!adapterPresent_) return reachable_;
-    for (auto& d : devices_)
-        if (d->Reachable()) reachable_.push_back(d.get());
+    for (Device* d : all_)
+        if (d->Reachable()) reachable_.push_back(d);
     return reachable_;
 }
 
@@ -222,7 +224,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
     if (engage) pullupActive_ = true;
     if (answered) {
         AfterSlot(slot_);
-        if (switching_) slotsStale_ = true; // a coupler or switch may have switched a branch
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     }
     if (echoFaults_ != 0) {
         if (echoFaults_ > 0) --echoFaults_;
@@ -251,7 +253,7 @@ int16_t SimNet::TouchBit(uint8_t bit) {
     if (engage) pullupActive_ = true;
     if (answered) {
         AfterSlot(slot_);
-        if (switching_) slotsStale_ = true; // a coupler or switch may have switched a branch
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     }
     if (logging_) Log(TrafficEntry::Bit, "b", bit & 1, out);
     return out;
@@ -367,6 +369,11 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
     int16_t result = 1;
     for (int i = 0; i < 64; ++i) {
         const uint64_t bit = uint64_t{1} << i;
+        if (in == 1 && !logging_) { // one device left: no more forks, its ROM is the rest of the path
+            path |= searchRoms_[0] & ~(bit - 1);
+            slots += 3 * (64 - i);
+            break;
+        }
         bool has0 = false, has1 = false;
         for (std::size_t k = 0; k < in; ++k) {
             if (searchRoms_[k] & bit)
@@ -431,7 +438,7 @@ bool SimNet::ResetSegment(Segment& segment) {
 }
 
 void SimNet::PowerCycleSegment(Segment& segment) {
-    slotsStale_ = true;
+    SlotDevicesChanged(); // a coupler on the branch switches off
     for (Device* d : segment.devices()) {
         d->state_ = Device::RomState::Idle;
         d->OnPowerCycle();

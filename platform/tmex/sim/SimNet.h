@@ -165,7 +165,7 @@ public:
     void PowerCycleSegment(Segment& segment);
     // A device may have become reachable, entered a ROM phase or begun to watch the slots other than by
     // a slot of the net: the slot list is made again before the next slot.
-    void SlotDevicesChanged() { slotsStale_ = true; }
+    void SlotDevicesChanged() { slotsStale_ = reachStale_ = true; }
 
 private:
     void Attach(Segment& segment, std::unique_ptr<Device> device);
@@ -188,7 +188,8 @@ private:
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
     std::vector<Device*> all_;         // devices_ as plain pointers, in the same order
-    std::vector<Device*> reachable_;   // ReachableDevices' buffer
+    std::vector<Device*> reachable_;   // ReachableDevices' list, in the order added
+    bool reachStale_ = true;           // reachable_ is made again before it is next used
     std::vector<Device*> slot_;        // SlotDevices' list, in the order added
     bool slotsStale_ = true;           // slot_ is made again from all_ before the next slot
     bool switching_ = false;           // slot_ holds a coupler or switch in its function phase
