@@ -67,7 +67,9 @@ public:
     // slots per ROM bit) unless the master has a search accelerator.
     virtual int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks);
 
-    // Traffic log hooks: the driver announces each call before its line traffic and reports its result.
+    // Traffic log hooks: while the backend keeps a log, the driver announces each call before its line
+    // traffic and reports its result; otherwise it neither calls them nor builds the call's text.
+    virtual bool KeepsTrafficLog() const { return false; }
     virtual void BeginCall(const DriverCall&) {}
     virtual void EndCall(int32_t /*result*/) {}
 };

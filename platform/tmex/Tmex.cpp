@@ -29,6 +29,14 @@ struct Driver {
     std::string settingsPath = "tmex.ini";
     std::map<int16_t, PortTypeDriver> portTypes;
     std::function<void(const std::string&)> log;
+    // The last session looked up and its backend (every byte asks): forgotten whenever a session ends
+    // or a backend is replaced.
+    SessionHandle lastSession = 0;
+    Backend* lastBackend = nullptr;
+    void Forget() {
+        lastSession = 0;
+        lastBackend = nullptr;
+    }
 };
 
 Driver& D() {
@@ -91,12 +99,18 @@ std::string RomText(const RomBytes& rom) {
     return out;
 }
 
-// Announces a call to the backend's traffic log and reports its result on the way out.
+// Announces a call to the backend's traffic log and reports its result on the way out. The argument
+// text is made (by `args`) only when the backend keeps a log: most calls are single bytes.
 class CallScope {
 public:
-    CallScope(Backend* backend, std::string name, std::string args = {}) : backend_(backend) {
-        if (backend_) backend_->BeginCall(DriverCall{std::move(name), std::move(args), 0});
+    CallScope(Backend* backend, const char* name) : CallScope(backend, name, [] { return std::string(); }) {}
+    template <typename Args>
+    CallScope(Backend* backend, const char* name, Args&& args)
+        : backend_(backend && backend->KeepsTrafficLog() ? backend : nullptr) {
+        if (backend_) backend_->BeginCall(DriverCall{name, args(), 0});
     }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
     template <typename T> T Done(T result) {
         if (backend_) backend_->EndCall(static_cast<int32_t>(result));
         backend_ = nullptr;
@@ -130,16 +144,21 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
 // The backend of an open session, or null.
 Backend* SessionBackend(SessionHandle session) {
     auto& d = D();
+    if (session == d.lastSession && d.lastBackend) return d.lastBackend;
     auto it = d.sessionPorts.find(session);
     if (it == d.sessionPorts.end()) return nullptr;
     auto b = d.backends.find(it->second);
-    return b == d.backends.end() ? nullptr : b->second.get();
+    if (b == d.backends.end()) return nullptr;
+    d.lastSession = session;
+    d.lastBackend = b->second.get();
+    return d.lastBackend;
 }
 
 void CloseSessionOfPort(PortKey key) {
     auto& d = D();
     auto it = d.openSessions.find(key);
     if (it == d.openSessions.end()) return;
+    d.Forget();
     d.sessionPorts.erase(it->second);
     d.openSessions.erase(it);
     auto b = d.backends.find(key);
@@ -254,7 +273,8 @@ SessionHandle StartSession(int16_t portNum, int16_t portType, int32_t /*reserved
     auto& d = D();
     auto backend = BackendFor(portNum, portType, true);
     if (!backend) return kErrNoHardwareDriver;
-    CallScope call(backend.get(), "START", std::to_string(portNum) + "," + std::to_string(portType));
+    CallScope call(backend.get(), "START",
+                   [&] { return std::to_string(portNum) + "," + std::to_string(portType); });
     PortKey key = KeyOf(portNum, portType);
     if (d.openSessions.count(key)) return call.Done(0); // the port is in use by an open session
     int32_t answer = backend->OpenSession();
@@ -343,14 +363,14 @@ int16_t TouchReset(SessionHandle session) {
 int16_t TouchByte(SessionHandle session, int16_t byte) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
-    CallScope call(bus, "T", Hex1(byte));
+    CallScope call(bus, "T", [&] { return Hex1(byte); });
     return call.Done(bus->TouchByte(static_cast<uint8_t>(byte & 0xFF)));
 }
 
 int16_t TouchBit(SessionHandle session, int16_t bit) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
-    CallScope call(bus, "TB", std::to_string(bit & 1));
+    CallScope call(bus, "TB", [&] { return std::to_string(bit & 1); });
     return call.Done(bus->TouchBit(static_cast<uint8_t>(bit & 1)));
 }
 
@@ -358,16 +378,16 @@ int16_t BlockIO(SessionHandle session, uint8_t* buffer, int16_t length) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
     if (length < 0 || (length > 0 && !buffer)) return -8; // block transfer too long / bad buffer
-    CallScope call(bus, "BLK", Hex(buffer, static_cast<std::size_t>(length)));
+    CallScope call(bus, "BLK", [&] { return Hex(buffer, static_cast<std::size_t>(length)); });
     return call.Done(bus->TouchBlock(buffer, length));
 }
 
 int16_t OneWireLevel(SessionHandle session, int16_t operation, int16_t levelMode, int16_t primed) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
-    CallScope call(bus, "LL",
-                   std::to_string(operation) + "," + std::to_string(levelMode) + "," +
-                       std::to_string(primed));
+    CallScope call(bus, "LL", [&] {
+        return std::to_string(operation) + "," + std::to_string(levelMode) + "," + std::to_string(primed);
+    });
     return call.Done(bus->Level(operation, levelMode, primed));
 }
 
@@ -375,7 +395,7 @@ int16_t DS2480LineParameters(SessionHandle session, TMLine* block) {
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
     if (!block) return 0;
-    CallScope call(bus, "TMLINE", std::to_string(block->flag));
+    CallScope call(bus, "TMLINE", [&] { return std::to_string(block->flag); });
     return call.Done(bus->LineParameters(*block));
 }
 
@@ -396,7 +416,7 @@ int16_t Rom(SessionHandle session, TmexStateBuffer* state, uint16_t* rom) {
         s.current[i] = static_cast<uint8_t>(rom[i] & 0xFF);
     s.hasCurrent = 1;
     StoreState(state, s);
-    CallScope call(bus, "SET", RomText(s.current));
+    CallScope call(bus, "SET", [&] { return RomText(s.current); });
     return call.Done<int16_t>(1);
 }
 
@@ -424,7 +444,7 @@ int16_t FamilySearchSetup(SessionHandle session, TmexStateBuffer* state, int16_t
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
     if (!state) return 0;
-    CallScope call(bus, "FSETUP", Hex1(family));
+    CallScope call(bus, "FSETUP", [&] { return Hex1(family); });
     SearchState s = LoadState(state);
     s.primed = 1;
     s.primedPosition = RomBytes{};
@@ -493,7 +513,7 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
     Backend* bus = SessionBackend(session);
     if (!bus) return kErrInvalidSession;
     if (!state || !buffer || page < 0 || page > 15) return kErrPacket;
-    CallScope call(bus, "PWC", std::to_string(page));
+    CallScope call(bus, "PWC", [&] { return std::to_string(page); });
     SearchState s = LoadState(state);
     int16_t access = DoAccess(*bus, s);
     if (access != 1) return call.Done<int16_t>(access < 0 ? access : kErrDeviceNotFound);
@@ -520,6 +540,7 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
 void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend) {
     PortKey key = KeyOf(portNum, portType);
     CloseSessionOfPort(key);
+    D().Forget();
     if (backend)
         D().backends[key] = std::move(backend);
     else
@@ -547,6 +568,7 @@ void ResetDriver() {
     while (!d.openSessions.empty())
         CloseSessionOfPort(d.openSessions.begin()->first);
     d.backends.clear();
+    d.Forget();
     d.defaultOverride.reset();
     d.settingsPath = "tmex.ini";
     d.log = nullptr;

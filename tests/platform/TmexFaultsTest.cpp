@@ -257,3 +257,62 @@ TEST(TmexDemoNet, EveryDeviceIsFoundWithTheCouplerBranchOn) {
     tmex::ResetDriver();
     platform::Clock::Install(old);
 }
+
+TEST_F(TmexFaults, ChangesMadeBetweenSlotsReachTheNextSlot) {
+    auto& coupler = net->Add<sim::DS2409>(net->Trunk(), 0x1ULL);
+    auto& onMain = net->Add<sim::DS18B20>(coupler.Main(), 0x2ULL);
+    auto& onTrunk = net->Add<sim::DS18B20>(net->Trunk(), 0x3ULL);
+    auto& other = net->Add<sim::DS2438>(net->Trunk(), 0x4ULL);
+    const sim::Thermometer::Pad pad{0x91, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10};
+    onMain.SetScratchpadRaw(pad);
+    onTrunk.SetScratchpadRaw(pad);
+    coupler.SetActiveBranch(sim::DS2409::MainBranch);
+    Open();
+
+    // A read scratchpad on a branch: the device keeps its place while its branch is off or the adapter
+    // is gone, and goes on from there when they are back.
+    ASSERT_TRUE(Select(onMain.rom()));
+    T(0xBE);
+    EXPECT_EQ(T(0xFF), pad[0]);
+    coupler.SetActiveBranch(sim::DS2409::None);
+    EXPECT_EQ(T(0xFF), 0xFF);
+    coupler.SetActiveBranch(sim::DS2409::MainBranch);
+    EXPECT_EQ(T(0xFF), pad[1]);
+    net->SetAdapterPresent(false);
+    EXPECT_EQ(T(0xFF), 0xFF);
+    net->SetAdapterPresent(true);
+    EXPECT_EQ(T(0xFF), pad[2]);
+
+    // Taken off in the middle of a read: nothing more; put back: idle until the next reset.
+    ASSERT_TRUE(Select(onTrunk.rom()));
+    T(0xBE);
+    EXPECT_EQ(T(0xFF), pad[0]);
+    onTrunk.Remove();
+    EXPECT_EQ(T(0xFF), 0xFF);
+    onTrunk.Reinsert();
+    EXPECT_EQ(T(0xFF), 0xFF);
+
+    // A powered conversion turned parasite while another device is talked to browns out at its next slot.
+    onTrunk.SetTemperature(10.0);
+    ASSERT_TRUE(Select(onTrunk.rom()));
+    T(0x44);
+    ASSERT_TRUE(Select(other.rom()));
+    onTrunk.SetParasite(true);
+    EXPECT_EQ(onTrunk.Brownouts(), 0);
+    T(0xB4);
+    EXPECT_EQ(onTrunk.Brownouts(), 1);
+}
+
+TEST_F(TmexFaults, ABranchTheCouplerSwitchesOnIsReachedFromTheNextSlot) {
+    auto& coupler = net->Add<sim::DS2409>(net->Trunk(), 0x1ULL);
+    auto& onMain = net->Add<sim::DS18B20>(coupler.Main(), 0x2ULL);
+    coupler.SetActiveBranch(sim::DS2409::MainBranch);
+    Open();
+    ASSERT_EQ(tmex::TouchReset(session), 1); // the branch device awaits a ROM command
+    coupler.SetActiveBranch(sim::DS2409::None);
+    ASSERT_TRUE(Select(coupler.rom()));
+    EXPECT_EQ(T(0xA5), 0xA5); // direct-on MAIN
+    // The next byte is the coupler's confirmation and, on the branch now on, a Read ROM.
+    EXPECT_EQ(T(0x33), 0x33 & 0xA5);
+    EXPECT_EQ(T(0xFF), onMain.rom().bytes[0]);
+}

@@ -26,7 +26,10 @@ public:
     // The branch switched by PIO-B (the DS2401 vane chain hangs here).
     Segment& PioB() { return *pioB_; }
     uint8_t Status() const { return status_[7]; }
-    void SetStatus(uint8_t value) { status_[7] = value; }
+    void SetStatus(uint8_t value) {
+        status_[7] = value;
+        BranchesChanged();
+    }
     void SetSupplyIndication(bool powered);
     int StatusWrites() const { return writes_; }
 

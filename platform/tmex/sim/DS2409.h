@@ -25,7 +25,10 @@ public:
     Segment& Aux() { return *aux_; }
     int ActiveBranch() const { return active_; }
     // A coupler left on (e.g. from an earlier run).
-    void SetActiveBranch(int branch) { active_ = branch; }
+    void SetActiveBranch(int branch) {
+        active_ = branch;
+        BranchesChanged();
+    }
     // A coupler that answers but does not switch.
     void SetStuck(bool stuck) { stuck_ = stuck; }
     int Discharges() const { return discharges_; }

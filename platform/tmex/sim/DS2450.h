@@ -39,7 +39,10 @@ public:
     // A byte of memory as a Write Memory from the master would leave it (0x1C = 0x40: VCC operation).
     void SetMemoryByte(int address, uint8_t value) { Store(static_cast<uint8_t>(address & 31), value); }
     // Whether the VCC pin is powered (default yes).
-    void SetVccPresent(bool present) { vccPresent_ = present; }
+    void SetVccPresent(bool present) {
+        vccPresent_ = present;
+        WatchWhileParasite();
+    }
     int Conversions() const { return conversions_; }
     int Brownouts() const { return brownouts_; }
 
@@ -61,6 +64,8 @@ private:
     void Brownout();
     uint8_t CrcByte(uint16_t& crc, int& half);
     void Store(uint8_t address, uint8_t value);
+    // A conversion on parasite power lives on the strong pull-up until done: the slots are watched.
+    void WatchWhileParasite() { WatchSlots(converting_ && !ConvertsOnVcc()); }
 
     std::array<uint8_t, 32> memory_{};
     std::array<double, 4> volts_{};

@@ -34,11 +34,13 @@ Device::Device(const Rom& rom) : rom_(rom) {}
 
 void Device::Remove() {
     inserted_ = false;
+    BranchesChanged();
 }
 
 void Device::Reinsert() {
     if (inserted_) return;
     inserted_ = true;
+    BranchesChanged();
     state_ = RomState::Idle;
     OnPowerCycle();
 }
@@ -49,6 +51,15 @@ bool Device::Reachable() const {
 
 uint64_t Device::NowUs() const {
     return net_ ? net_->NowUs() : 0;
+}
+
+void Device::WatchSlots(bool watch) {
+    if (watch && !watchesSlots_ && net_) net_->SlotDevicesChanged(); // it may not be in the slot list
+    watchesSlots_ = watch;
+}
+
+void Device::BranchesChanged() {
+    if (net_) net_->SlotDevicesChanged();
 }
 
 void Device::EndFunction() {
@@ -76,7 +87,6 @@ uint8_t Device::LineByte(uint8_t master) {
         case 0x55: // Match ROM
             state_ = RomState::MatchRom;
             index_ = 0;
-            matching_ = true;
             break;
         case 0xCC: // Skip ROM
             state_ = RomState::Function;
@@ -98,14 +108,13 @@ uint8_t Device::LineByte(uint8_t master) {
         }
         return 0xFF;
     case RomState::MatchRom:
-        if (master != rom_.bytes[index_]) matching_ = false;
-        if (++index_ == 8) {
-            if (matching_) {
-                state_ = RomState::Function;
-                OnSelected();
-            } else {
-                state_ = RomState::Idle;
-            }
+        // At the first byte that differs the device is out: it drives nothing until the next reset
+        // either way, and idle it leaves the net's slot list at once.
+        if (master != rom_.bytes[index_]) {
+            state_ = RomState::Idle;
+        } else if (++index_ == 8) {
+            state_ = RomState::Function;
+            OnSelected();
         }
         return 0xFF;
     case RomState::ReadRom: {

@@ -57,12 +57,13 @@ public:
     // --- the line, called by the net for reachable devices only ---
     // Whether a slot can reach anything in the device: it is in a ROM or function phase, or it watches the
     // slots (a parasite conversion). An idle device ignores every slot until the next reset, so the net
-    // need not even ask whether it is reachable (a search pass is 192 slots).
+    // keeps only the others in its slot list (a search pass is 192 slots).
     bool InSlots() const { return state_ != RomState::Idle || watchesSlots_; }
     bool LineReset();                 // true = presence pulse
     uint8_t LineByte(uint8_t master); // what the device drives (0xFF = nothing)
     uint8_t LineBit(uint8_t master);  // 1 = nothing
-    // After each slot, with the strong pull-up state as it is after that slot.
+    // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
+    // the device watches the slots (WatchSlots): the net may then take many slots in one step.
     virtual void AfterSlot() {}
     // The strong pull-up ends (explicitly or by the next communication).
     virtual void OnPullupReleased() {}
@@ -88,8 +89,10 @@ protected:
     bool TakeCrcFault();
     bool ConversionStuck() const { return conversionStuck_; }
     SimNet& net() const { return *net_; }
-    // Set while AfterSlot has work to do in the idle ROM state (see InSlots).
-    bool watchesSlots_ = false;
+    // Set while AfterSlot has work to do, also in the idle ROM state (see InSlots).
+    void WatchSlots(bool watch);
+    // A test hook switched a branch: the net's slot list is made again.
+    void BranchesChanged();
     // Microseconds on the net's clock.
     uint64_t NowUs() const;
 
@@ -98,6 +101,10 @@ private:
     enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
 
     uint8_t SearchBit(uint8_t master);
+    // Just past a Search ROM command: no ROM bit taken yet, no slot watched.
+    bool AtSearchStart() const {
+        return state_ == RomState::Search && index_ == 0 && searchPhase_ == 0 && !watchesSlots_;
+    }
 
     Rom rom_;
     SimNet* net_ = nullptr;
@@ -108,7 +115,8 @@ private:
     RomState state_ = RomState::Idle;
     int index_ = 0; // byte of Match/Read ROM, bit of the search
     int searchPhase_ = 0;
-    bool matching_ = true;
+    bool watchesSlots_ = false;
+    bool ownsSegments_ = false; // a coupler or switch (SimNet::NewSegment)
 };
 
 // A device with a ROM and nothing else: the 0x81 adapter ID chip, unknown families.

@@ -4,6 +4,7 @@
 #include "platform/tmex/Tmex.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace platform::tmex::sim {
 
@@ -13,13 +14,16 @@ constexpr std::size_t kMaxTraffic = 200000;
 
 // --- Segment ---------------------------------------------------------------------------------------
 
-bool Segment::Reachable() const {
-    if (kind_ == Trunk) return true;
+bool Segment::BranchReachable() const {
     return owner_ && owner_->Reachable() && owner_->BranchConducts(kind_);
 }
 
-bool Segment::Connects(const Device& device) const {
-    if (vanePosition_ < 0) return true;
+void Segment::SetVanePosition(int position) {
+    vanePosition_ = position;
+    net_.SlotDevicesChanged();
+}
+
+bool Segment::VaneConnects(const Device& device) const {
     int chip = -1;
     for (std::size_t i = 0; i < devices_.size(); ++i)
         if (devices_[i] == &device) chip = static_cast<int>(i);
@@ -39,6 +43,7 @@ SimNet::SimNet() {
 SimNet::~SimNet() = default;
 
 Segment& SimNet::NewSegment(Device* owner, Segment::Kind kind) {
+    if (owner) owner->ownsSegments_ = true;
     segments_.push_back(std::make_unique<Segment>(*this, owner, kind));
     return *segments_.back();
 }
@@ -49,6 +54,7 @@ void SimNet::Attach(Segment& segment, std::unique_ptr<Device> device) {
     segment.devices_.push_back(device.get());
     all_.push_back(device.get());
     devices_.push_back(std::move(device));
+    SlotDevicesChanged();
     devices_.back()->OnAttach(*this);
 }
 
@@ -66,31 +72,50 @@ std::vector<Device*> SimNet::Devices() const {
 }
 
 const std::vector<Device*>& SimNet::ReachableDevices() {
-    // Every slot asks (a search alone takes 192): one buffer, filled in place, never reallocated.
+    // Every reset asks: made again only when what is reachable may have changed.
+    if (!reachStale_) return reachable_;
+    reachStale_ = false;
     reachable_.clear();
     if (!adapterPresent_) return reachable_;
-    for (auto& d : devices_)
-        if (d->Reachable()) reachable_.push_back(d.get());
+    for (Device* d : all_)
+        if (d->Reachable()) reachable_.push_back(d);
     return reachable_;
 }
 
 const std::vector<Device*>& SimNet::SlotDevices() {
-    reachable_.clear();
-    if (!adapterPresent_) return reachable_;
-    // Plain pointers and an index: this loop runs for every slot, also in unoptimised test builds.
-    Device* const* all = all_.data();
-    for (std::size_t i = 0, n = all_.size(); i < n; ++i)
-        if (all[i]->InSlots() && all[i]->Reachable()) reachable_.push_back(all[i]);
-    return reachable_;
+    // Runs for every slot, also in unoptimised test builds: plain pointers and indexes. Between the
+    // events that make the list again, a slot can only take devices out of slot phase.
+    if (slotsStale_) {
+        slotsStale_ = false;
+        slot_.clear();
+        if (adapterPresent_)
+            for (Device* d : all_)
+                if (d->InSlots() && d->Reachable()) slot_.push_back(d);
+    }
+    Device** list = slot_.data();
+    std::size_t n = slot_.size(), kept = 0;
+    switching_ = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        Device* d = list[i];
+        if (!d->InSlots()) continue;
+        list[kept++] = d;
+        switching_ = switching_ || (d->ownsSegments_ && d->state_ == Device::RomState::Function);
+    }
+    slot_.resize(kept);
+    return slot_;
 }
 
 // --- time ---
 
 uint64_t SimNet::NowUs() {
-    uint32_t tick = platform::Clock::Get().TickCount();
+    CatchUp(platform::Clock::Get());
+    return nowUs_ + subMsUs_;
+}
+
+void SimNet::CatchUp(platform::Clock& clock) {
+    uint32_t tick = clock.TickCount();
     nowUs_ += static_cast<uint64_t>(platform::TicksElapsed(tick, lastTick_)) * 1000;
     lastTick_ = tick;
-    return nowUs_ + subMsUs_;
 }
 
 void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
@@ -101,14 +126,13 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
 
 void SimNet::Spend(uint32_t us) {
     auto& clock = platform::Clock::Get();
+    CatchUp(clock);
     if (!clock.IsSimulated()) {
         // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
         // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
-        NowUs();
         nowUs_ += us;
         return;
     }
-    NowUs();
     subMsUs_ += us;
     if (subMsUs_ >= 1000) {
         uint32_t ms = subMsUs_ / 1000;
@@ -129,7 +153,7 @@ void SimNet::ReleasePullup() {
 
 void SimNet::AfterSlot(const std::vector<Device*>& devices) {
     for (Device* d : devices)
-        d->AfterSlot();
+        if (d->watchesSlots_) d->AfterSlot(); // nothing to do for the others
 }
 
 // --- Backend ---
@@ -165,10 +189,12 @@ int16_t SimNet::Reset() {
     } else {
         const auto& devices = ReachableDevices();
         bool presence = false;
+        slotsStale_ = false;
         for (Device* d : devices)
             presence = d->LineReset() || presence;
         result = (presence && !noPresence_) ? 1 : 0;
         AfterSlot(devices);
+        if (!slotsStale_) slot_.assign(devices.begin(), devices.end()); // all in their ROM phase now
     }
     Log(TrafficEntry::Reset, "R", 0, result);
     return result;
@@ -196,12 +222,15 @@ int16_t SimNet::TouchByte(uint8_t byte) {
             out &= d->LineByte(byte);
     }
     if (engage) pullupActive_ = true;
-    if (answered) AfterSlot(reachable_);
+    if (answered) {
+        AfterSlot(slot_);
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+    }
     if (echoFaults_ != 0) {
         if (echoFaults_ > 0) --echoFaults_;
         out = echoFaultValue_;
     }
-    Log(TrafficEntry::Byte, "B", byte, out);
+    if (logging_) Log(TrafficEntry::Byte, "B", byte, out);
     return out;
 }
 
@@ -222,8 +251,11 @@ int16_t SimNet::TouchBit(uint8_t bit) {
             out &= d->LineBit(bit & 1);
     }
     if (engage) pullupActive_ = true;
-    if (answered) AfterSlot(reachable_);
-    Log(TrafficEntry::Bit, "b", bit & 1, out);
+    if (answered) {
+        AfterSlot(slot_);
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+    }
+    if (logging_) Log(TrafficEntry::Bit, "b", bit & 1, out);
     return out;
 }
 
@@ -263,14 +295,150 @@ int16_t SimNet::LineParameters(TMLine& block) {
     return 1;
 }
 
+bool SimNet::PlainSlots() {
+    if (!adapterPresent_ || shorted_ || pullupActive_ || pullupArmedBit_ || pullupArmedByte_ || logging_ ||
+        touchFaults_ != 0 || echoFaults_ != 0)
+        return false;
+    for (Device* d : SlotDevices())
+        if (d->watchesSlots_) return false;
+    return true;
+}
+
+int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
+    if (length < 9 || bytes[0] != 0x55 || !PlainSlots()) return Backend::TouchBlock(bytes, length);
+    for (Device* d : slot_)
+        if (d->state_ != Device::RomState::AwaitRom) return Backend::TouchBlock(bytes, length);
+    AnswerMatch(slot_, bytes + 1); // every device drives 1s: the bytes read are the bytes sent
+    int16_t rest = Backend::TouchBlock(bytes + 9, static_cast<int16_t>(length - 9));
+    return rest < 0 ? rest : length;
+}
+
+void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom) {
+    Spend(9 * byteUs_);
+    for (Device* d : devices) {
+        if (std::memcmp(d->rom().bytes.data(), rom, 8) != 0) {
+            d->state_ = Device::RomState::Idle;
+            continue;
+        }
+        d->state_ = Device::RomState::Function;
+        d->index_ = 8;
+        d->OnSelected();
+    }
+    slotsStale_ = true;
+}
+
+int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
+    bool plain = adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_;
+    if (plain) {
+        const auto& devices = SlotDevices();
+        for (Device* d : devices)
+            plain = plain && d->AtSearchStart();
+        if (plain) return AnswerSearch(devices, directions, rom, forks);
+    }
+    return Backend::SearchBits(directions, rom, forks);
+}
+
+namespace {
+uint64_t Bits64(const RomBytes& bytes) {
+    uint64_t out = 0;
+    for (int i = 7; i >= 0; --i)
+        out = (out << 8) | bytes[i];
+    return out;
+}
+RomBytes BytesOf(uint64_t bits) {
+    RomBytes out{};
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (8 * i));
+    return out;
+}
+} // namespace
+
+// Each ROM bit i is two read slots (the wired-AND of the devices' bits, then of their complements) and
+// a write slot of the bit taken; a device whose bit differs from the one taken drops out. With 64-bit
+// ROMs (bit i = RomBit i) that is a mask walk over the devices still in.
+int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
+                             RomBytes& forks) {
+    searchDevices_.assign(devices.begin(), devices.end());
+    searchRoms_.clear();
+    for (Device* d : searchDevices_)
+        searchRoms_.push_back(Bits64(d->rom().bytes));
+    const uint64_t wanted = Bits64(directions);
+    uint64_t path = 0, forkBits = 0;
+    std::size_t in = searchRoms_.size();
+    int slots = 0;
+    int16_t result = 1;
+    for (int i = 0; i < 64; ++i) {
+        const uint64_t bit = uint64_t{1} << i;
+        if (in == 1 && !logging_) { // one device left: no more forks, its ROM is the rest of the path
+            path |= searchRoms_[0] & ~(bit - 1);
+            slots += 3 * (64 - i);
+            break;
+        }
+        bool has0 = false, has1 = false;
+        for (std::size_t k = 0; k < in; ++k) {
+            if (searchRoms_[k] & bit)
+                has1 = true;
+            else
+                has0 = true;
+        }
+        slots += 2;
+        if (logging_) {
+            Spend(bitUs_);
+            Log(TrafficEntry::Bit, "b", 1, has0 ? 0 : 1);
+            Spend(bitUs_);
+            Log(TrafficEntry::Bit, "b", 1, has1 ? 0 : 1);
+        }
+        if (!has0 && !has1) { // nobody there
+            result = 0;
+            break;
+        }
+        bool fork = has0 && has1;
+        uint64_t taken = fork ? (wanted & bit) : (has1 ? bit : 0);
+        if (fork) forkBits |= bit;
+        path |= taken;
+        ++slots;
+        if (logging_) {
+            Spend(bitUs_);
+            Log(TrafficEntry::Bit, "b", taken ? 1 : 0, taken ? 1 : 0);
+        }
+        // Those whose bit differs drop out (and go idle) at this write slot.
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < in; ++k) {
+            if ((searchRoms_[k] & bit) == taken) {
+                searchRoms_[kept] = searchRoms_[k];
+                searchDevices_[kept++] = searchDevices_[k];
+            } else {
+                Device& d = *searchDevices_[k];
+                d.state_ = Device::RomState::Idle;
+                d.index_ = i;
+            }
+        }
+        in = kept;
+    }
+    if (!logging_) Spend(static_cast<uint32_t>(slots) * bitUs_);
+    rom = BytesOf(path);
+    forks = BytesOf(forkBits);
+    if (result == 1) {
+        for (std::size_t k = 0; k < in; ++k) { // one device, unless two share a ROM
+            Device& d = *searchDevices_[k];
+            d.index_ = 64;
+            d.state_ = Device::RomState::Function;
+            d.OnSelected();
+        }
+    }
+    return result;
+}
+
 bool SimNet::ResetSegment(Segment& segment) {
     bool presence = false;
     for (Device* d : segment.devices())
         if (d->Inserted() && segment.Connects(*d)) presence = d->LineReset() || presence;
+    slotsStale_ = true;
     return presence;
 }
 
 void SimNet::PowerCycleSegment(Segment& segment) {
+    SlotDevicesChanged(); // a coupler on the branch switches off
     for (Device* d : segment.devices()) {
         d->state_ = Device::RomState::Idle;
         d->OnPowerCycle();

@@ -10,6 +10,14 @@
 // - Virtual time: every reset, byte and bit costs bus time. Under a simulated clock
 //   (platform::Clock::IsSimulated) the net advances the installed clock by it, so polling loops end on
 //   the simulated clock; on the real clock nothing sleeps per slot and the devices see real time.
+// - Slots reach only the reachable devices in a ROM or function phase or watching the slots
+//   (Device::InSlots). The net keeps them in a list that slots only shorten, made again at a reset,
+//   after a slot that reached a coupler or switch in its function phase (it may have switched), and
+//   when a test hook or a device tells it that a device may have joined it (SlotDevicesChanged).
+// - A search pass (SearchBits) is answered whole, from the ROMs of the devices taking part, and so is a
+//   block that begins with Match ROM right after a reset (TouchBlock), whenever no device watches the
+//   slots, no strong pull-up is armed, no fault is injected and no traffic log is kept: the same bits,
+//   forks, device states and bus time as slot by slot, the clock advanced once.
 // - Test hooks: the topology builder (Add), removal and re-insertion (Device), a traffic log of driver
 //   calls and line slots, and fault hooks (short, no presence, adapter gone, session and setup results,
 //   line-level and line-parameter results, touch errors; per device: CRC errors, stuck conversions).
@@ -23,6 +31,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class Clock;
+}
+
 namespace platform::tmex::sim {
 
 class Segment {
@@ -35,16 +47,20 @@ public:
     Kind kind() const { return kind_; }
     const std::vector<Device*>& devices() const { return devices_; }
 
-    bool Reachable() const;
-    bool Connects(const Device& device) const;
+    // Asked for every device on every slot: the trunk and an unswitched segment answer at once.
+    bool Reachable() const { return kind_ == Trunk || BranchReachable(); }
+    bool Connects(const Device& device) const { return vanePosition_ < 0 || VaneConnects(device); }
 
     // A DS2401 wind-vane chain: the devices of this segment in the order added are chips 0..7. Position
     // p (0..15): even p connects chip p/2; odd p connects chips (p-1)/2 and ((p+1)/2) mod 8. -1 connects all.
-    void SetVanePosition(int position) { vanePosition_ = position; }
+    void SetVanePosition(int position);
     int VanePosition() const { return vanePosition_; }
 
 private:
     friend class SimNet;
+    bool BranchReachable() const;
+    bool VaneConnects(const Device& device) const;
+
     SimNet& net_;
     Device* owner_;
     Kind kind_;
@@ -92,7 +108,10 @@ public:
     bool PullupActive() const { return pullupActive_; }
 
     // --- faults and adapter script ---
-    void SetAdapterPresent(bool present) { adapterPresent_ = present; }
+    void SetAdapterPresent(bool present) {
+        adapterPresent_ = present;
+        SlotDevicesChanged();
+    }
     void SetShorted(bool shorted) { shorted_ = shorted; }
     void SetNoPresence(bool noPresence) { noPresence_ = noPresence; }
     // Session answers used in order, then `SetSessionResult`'s (default 1): 0 = busy, < 0 = error.
@@ -118,6 +137,7 @@ public:
 
     // --- traffic log ---
     void SetTrafficLogging(bool on) { logging_ = on; }
+    bool KeepsTrafficLog() const override { return logging_; }
     const std::vector<TrafficEntry>& Traffic() const { return traffic_; }
     void ClearTraffic() { traffic_.clear(); }
     // The driver calls as one line of text: "SET(5666554433221128)=1 ACC=1 T(44)=44 LL(0,0,0)=0 ...".
@@ -134,6 +154,8 @@ public:
     int16_t TouchBit(uint8_t bit) override;
     int16_t Level(int16_t operation, int16_t level, int16_t prime) override;
     int16_t LineParameters(TMLine& block) override;
+    int16_t TouchBlock(uint8_t* bytes, int16_t length) override;
+    int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) override;
     void BeginCall(const DriverCall& call) override;
     void EndCall(int32_t result) override;
 
@@ -141,20 +163,38 @@ public:
     bool ResetSegment(Segment& segment);
     // Called by a coupler's discharge: every device on the segment loses power.
     void PowerCycleSegment(Segment& segment);
+    // A device may have become reachable, entered a ROM phase or begun to watch the slots other than by
+    // a slot of the net: the slot list is made again before the next slot.
+    void SlotDevicesChanged() { slotsStale_ = reachStale_ = true; }
 
 private:
     void Attach(Segment& segment, std::unique_ptr<Device> device);
     const std::vector<Device*>& ReachableDevices();
-    // The reachable devices a byte or bit slot concerns (Device::InSlots); same buffer.
+    // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
     const std::vector<Device*>& SlotDevices();
+    // Whether the next slots may be answered whole (see above).
+    bool PlainSlots();
+    // Match ROM (0x55 and the eight ROM bytes) to devices that all await a ROM command.
+    void AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom);
+    // A whole search pass from the ROMs of `devices`, all at the start of their search.
+    int16_t AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
+                         RomBytes& forks);
+    // Takes in the clock's milliseconds since the last look (the event loop's, a test's).
+    void CatchUp(platform::Clock& clock);
     void ReleasePullup();
     void AfterSlot(const std::vector<Device*>& devices);
     void Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result);
 
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
-    std::vector<Device*> all_;       // devices_ as plain pointers, in the same order
-    std::vector<Device*> reachable_; // ReachableDevices' buffer
+    std::vector<Device*> all_;         // devices_ as plain pointers, in the same order
+    std::vector<Device*> reachable_;   // ReachableDevices' list, in the order added
+    bool reachStale_ = true;           // reachable_ is made again before it is next used
+    std::vector<Device*> slot_;        // SlotDevices' list, in the order added
+    bool slotsStale_ = true;           // slot_ is made again from all_ before the next slot
+    bool switching_ = false;           // slot_ holds a coupler or switch in its function phase
+    std::vector<uint64_t> searchRoms_; // AnswerSearch's buffers
+    std::vector<Device*> searchDevices_;
 
     uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
     uint64_t nowUs_ = 0;

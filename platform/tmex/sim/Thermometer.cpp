@@ -34,10 +34,20 @@ std::array<uint8_t, 9> Thermometer::Scratchpad() const {
     return out;
 }
 
+void Thermometer::SetParasite(bool parasite) {
+    parasite_ = parasite;
+    WatchSlots(parasite_ && converting_);
+}
+
+void Thermometer::SetConverting(bool converting) {
+    converting_ = converting;
+    WatchSlots(parasite_ && converting_);
+}
+
 void Thermometer::Update() {
     if (!converting_ || ConversionStuck()) return;
     if (NowUs() < conversionEndUs_) return;
-    converting_ = false;
+    SetConverting(false);
     ++conversions_;
     if (!rawResult_) Encode(celsius_, convertConfig_, result_);
     for (int i = 0; i < 8; ++i)
@@ -45,7 +55,7 @@ void Thermometer::Update() {
 }
 
 void Thermometer::Brownout() {
-    converting_ = false;
+    SetConverting(false);
     brownedOut_ = true;
     ++brownouts_;
     pad_ = PowerOnScratchpad();
@@ -67,7 +77,7 @@ void Thermometer::OnPullupReleased() {
 }
 
 void Thermometer::OnPowerCycle() {
-    converting_ = false;
+    SetConverting(false);
     command_ = -1;
     pad_ = PowerOnScratchpad();
 }
@@ -96,7 +106,7 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
         index_ = 0;
         switch (master) {
         case 0x44:
-            converting_ = true;
+            SetConverting(true);
             brownedOut_ = false;
             convertConfig_ = pad_[4];
             if (source_) SetTemperature(source_());

@@ -29,7 +29,7 @@ public:
     // TL and config also go to the EEPROM, so that Recall E2 keeps them. The scratchpad takes them now.
     void SetScratchpadRaw(const Pad& bytes);
     // A parasite device watches every slot for the end of the strong pull-up during its conversion.
-    void SetParasite(bool parasite) { parasite_ = watchesSlots_ = parasite; }
+    void SetParasite(bool parasite);
     bool Parasite() const { return parasite_; }
     // The 9 scratchpad bytes as a Read Scratchpad would send them now (CRC included).
     std::array<uint8_t, 9> Scratchpad() const;
@@ -62,6 +62,7 @@ protected:
     Pad pad_{};
 
 private:
+    void SetConverting(bool converting);
     void Update(); // finishes a conversion whose time has come
     void Brownout();
     uint8_t ReadSlots(); // the byte a run of read slots gives now (busy/done)

@@ -1,0 +1,223 @@
+// What the simulated net answers whole (a search pass, a Match ROM block) against the same traffic slot
+// by slot, on random nets: the same ROMs in the same order, the same path and forks, the same devices
+// left selected and the same bus time; with and without the traffic log.
+#include "TmexFixture.h"
+
+#include "platform/tmex/sim/DS18B20.h"
+#include "platform/tmex/sim/DS2401.h"
+#include "platform/tmex/sim/DS2407.h"
+#include "platform/tmex/sim/DS2409.h"
+#include "platform/tmex/sim/DS2438.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+using namespace tmex_test;
+
+namespace {
+
+// A net that answers everything slot by slot, as a master without a search accelerator does.
+class SlotBySlotNet : public sim::SimNet {
+public:
+    int16_t SearchBits(const tmex::RomBytes& directions, tmex::RomBytes& rom,
+                       tmex::RomBytes& forks) override {
+        return Backend::SearchBits(directions, rom, forks);
+    }
+    int16_t TouchBlock(uint8_t* bytes, int16_t length) override { return Backend::TouchBlock(bytes, length); }
+};
+
+// A random net: ROMs of a few families with serials that share long prefixes (deep forks), now and then
+// two devices with one ROM, a coupler whose branch may be on, and a DS2407 whose PIO-B chain shows one or
+// two of its chips.
+void BuildRandomNet(sim::SimNet& net, uint32_t seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
+    const uint8_t families[] = {0x10, 0x28, 0x22, 0x26, 0x1D, 0x20, 0x81};
+    const uint64_t base = ((static_cast<uint64_t>(random()) << 16) ^ random()) & 0xFFFFFFFFFFFFULL;
+    std::vector<sim::Rom> roms;
+    for (int i = 0, n = pick(14); i < n; ++i) {
+        uint64_t serial = base ^ (uint64_t{1} << pick(48)) ^ (pick(3) == 0 ? random() : 0);
+        roms.push_back(sim::Rom::Make(families[pick(7)], serial));
+    }
+    if (!roms.empty() && pick(4) == 0) roms.push_back(roms[pick(static_cast<int>(roms.size()))]);
+    for (const auto& rom : roms)
+        net.Add<sim::RomOnlyDevice>(net.Trunk(), rom);
+    if (pick(2) == 0) {
+        auto& coupler = net.Add<sim::DS2409>(net.Trunk(), base ^ 0x100);
+        net.Add<sim::DS18B20>(coupler.Main(), base ^ 0x200).SetTemperature(pick(40));
+        net.Add<sim::DS2438>(coupler.Aux(), base ^ 0x300);
+        coupler.SetActiveBranch(pick(3));
+    }
+    if (pick(2) == 0) {
+        auto& vaneSwitch = net.Add<sim::DS2407>(net.Trunk(), base ^ 0x400);
+        for (int k = 0; k < 8; ++k)
+            net.Add<sim::DS2401>(vaneSwitch.PioB(), (base ^ 0x500) + static_cast<uint64_t>(k));
+        vaneSwitch.SetStatus(0x3F); // PIO-B conducts
+        vaneSwitch.PioB().SetVanePosition(pick(16));
+    }
+}
+
+// The ROM as the search walks it, first bit highest: the search order is the ascending one of these.
+uint64_t WalkOrder(const sim::Rom& rom) {
+    uint64_t v = 0;
+    for (int b = 0; b < 64; ++b)
+        v = (v << 1) | ((rom.bytes[b / 8] >> (b % 8)) & 1);
+    return v;
+}
+
+// The line slots of the traffic log, with their times from the first one.
+std::vector<std::string> TimedSlots(const sim::SimNet& net) {
+    std::vector<std::string> out;
+    const auto& traffic = net.Traffic();
+    uint64_t start = traffic.empty() ? 0 : traffic.front().atUs;
+    for (const auto& e : traffic)
+        if (e.kind != sim::TrafficEntry::Call)
+            out.push_back(e.text + std::to_string(e.sent) + "=" + std::to_string(e.result) + "@" +
+                          std::to_string(e.atUs - start));
+    return out;
+}
+
+// Which devices are in a ROM or function phase.
+std::string Phases(const sim::SimNet& net) {
+    std::string phases;
+    for (sim::Device* d : net.Devices())
+        phases += d->InSlots() ? '1' : '0';
+    return phases;
+}
+
+} // namespace
+
+// The same random net twice: on port 1 answering whole where it can, on port 2 slot by slot.
+class TmexWholeAnswers : public TmexTest {
+protected:
+    void TearDown() override {
+        if (slotSession > 0) tmex::EndSession(slotSession);
+        TmexTest::TearDown();
+    }
+    void Fresh(uint32_t seed) {
+        net = std::make_shared<sim::SimNet>();
+        slotNet = std::make_shared<SlotBySlotNet>();
+        tmex::InstallBackend(1, tmex::kPortTypeSimulated, net); // ends the sessions on the old nets
+        tmex::InstallBackend(2, tmex::kPortTypeSimulated, slotNet);
+        BuildRandomNet(*net, seed);
+        BuildRandomNet(*slotNet, seed);
+        Open();
+        slotSession = tmex::StartSession(2, tmex::kPortTypeSimulated, 0);
+    }
+    void SetLogging(bool on) {
+        net->SetTrafficLogging(on);
+        slotNet->SetTrafficLogging(on);
+    }
+    // What `work` returned on a net, its slots, its devices' phases after it and the bus time it took.
+    template <typename F> std::vector<std::string> Run(sim::SimNet& on, F work) {
+        on.ClearTraffic();
+        uint64_t before = on.NowUs();
+        std::vector<std::string> out = work(on);
+        for (const std::string& slot : TimedSlots(on))
+            out.push_back(slot);
+        out.push_back(Phases(on));
+        out.push_back(std::to_string(on.NowUs() - before) + " us");
+        return out;
+    }
+    // `work` on both nets, given the session of each: the same outcome.
+    template <typename F> void ExpectSame(F work, const std::string& what) {
+        EXPECT_EQ(Run(*net, [&](sim::SimNet& on) { return work(on, session); }),
+                  Run(*slotNet, [&](sim::SimNet& on) { return work(on, slotSession); }))
+            << what;
+    }
+
+    std::shared_ptr<SlotBySlotNet> slotNet;
+    tmex::SessionHandle slotSession = 0;
+};
+
+TEST_F(TmexWholeAnswers, SearchesFindTheSameRomsInTheSameOrder) {
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Fresh(seed);
+        // Every reachable ROM once, in walk order.
+        std::vector<uint64_t> expected;
+        for (sim::Device* d : net->Devices())
+            if (d->Reachable()) expected.push_back(WalkOrder(d->rom()));
+        std::sort(expected.begin(), expected.end());
+        expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+        std::vector<uint64_t> found;
+        for (const sim::Rom& rom : SearchAll())
+            found.push_back(WalkOrder(rom));
+        EXPECT_EQ(found, expected);
+
+        for (bool logging : {true, false}) {
+            SetLogging(logging);
+            ExpectSame(
+                [](sim::SimNet&, tmex::SessionHandle h) {
+                    std::vector<std::string> roms;
+                    tmex::TmexStateBuffer st;
+                    for (int16_t r = tmex::First(h, &st); r == 1; r = tmex::Next(h, &st)) {
+                        uint16_t words[8] = {};
+                        tmex::Rom(h, &st, words);
+                        roms.push_back(std::to_string(words[0]) + "." + std::to_string(words[7]));
+                    }
+                    return roms;
+                },
+                "logging " + std::to_string(logging));
+        }
+    }
+}
+
+TEST_F(TmexWholeAnswers, EachPassTakesTheSamePathAndForks) {
+    std::mt19937 random(7);
+    for (uint32_t seed = 100; seed < 160; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Fresh(seed);
+        for (int pass = 0; pass < 4; ++pass) {
+            tmex::RomBytes directions{};
+            for (auto& b : directions)
+                b = static_cast<uint8_t>(random());
+            SetLogging(pass % 2 == 0);
+            ExpectSame(
+                [&](sim::SimNet& on, tmex::SessionHandle) {
+                    std::vector<std::string> out{std::to_string(on.Reset()),
+                                                 std::to_string(on.TouchByte(0xF0))};
+                    tmex::RomBytes rom{}, forks{};
+                    out.push_back(std::to_string(on.SearchBits(directions, rom, forks)));
+                    for (int i = 0; i < 8; ++i)
+                        out.push_back(std::to_string(rom[i]) + "/" + std::to_string(forks[i]));
+                    return out;
+                },
+                "pass " + std::to_string(pass));
+        }
+    }
+}
+
+TEST_F(TmexWholeAnswers, MatchRomSelectsTheSameDevices) {
+    for (uint32_t seed = 200; seed < 240; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Fresh(seed);
+        std::vector<sim::Rom> roms;
+        for (sim::Device* d : net->Devices())
+            roms.push_back(d->rom());
+        roms.push_back(sim::Rom::Make(0x28, 0x123456)); // nobody's
+        for (std::size_t i = 0; i < roms.size(); ++i) {
+            SetLogging(i % 2 == 0);
+            // The driver's select, then one block with Match ROM, Read Scratchpad and its nine bytes.
+            ExpectSame(
+                [&](sim::SimNet& on, tmex::SessionHandle h) {
+                    tmex::TmexStateBuffer st;
+                    auto words = roms[i].Words();
+                    tmex::Rom(h, &st, words.data());
+                    std::vector<std::string> out{std::to_string(tmex::Access(h, &st)), Phases(on)};
+                    std::vector<uint8_t> block{0x55};
+                    block.insert(block.end(), roms[i].bytes.begin(), roms[i].bytes.end());
+                    block.push_back(0xBE);
+                    block.resize(block.size() + 9, 0xFF);
+                    out.push_back(std::to_string(on.Reset()));
+                    out.push_back(
+                        std::to_string(tmex::BlockIO(h, block.data(), static_cast<int16_t>(block.size()))));
+                    for (uint8_t b : block)
+                        out.push_back(std::to_string(b));
+                    return out;
+                },
+                "ROM " + roms[i].Text());
+        }
+    }
+}
