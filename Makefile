@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 
-.PHONY: run check deps build-release build-check bench fuzz format clean
+.PHONY: run run-serial check deps build-release build-check bench fuzz format clean
 
 # The Debian packages the build and the tests' peers need (a no-op when all are present).
 deps:
@@ -17,6 +17,12 @@ run: deps
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
 	[ -f run/korvane.ini ] || $(RELEASE_DIR)/korvane-demo-ini korvane.ini > run/korvane.ini
 	cd run && ./korvane
+
+# For developers: the station through the serial DS2480 adapter backend, against the adapter emulator.
+run-serial: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini korvane-ds2480-emulator
+	bash scripts/run-serial $(RELEASE_DIR)
 
 check: deps
 	$(MAKE) --no-print-directory build-check

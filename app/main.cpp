@@ -8,6 +8,9 @@
 #include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
+#include "platform/tmex/DS2480Backend.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/SimulatedPort.h"
 #include "station/Unit1.h"
 #include "ui/TitleEcho.h"
 
@@ -31,6 +34,18 @@ int main() {
                          folderLock.Error().c_str());
             break;
         }
+        // The 1-Wire driver's port types: the serial DS2480 adapter and the simulated net. The driver's
+        // own messages go to the status log once the main window is there.
+        tmex::RegisterSerialPortType();
+        tmex::sim::RegisterSimulatedPortType();
+        tmex::SetDriverLog([](const std::string& line) {
+            if (MainForm) {
+                MainForm->LogStatus(line);
+            } else {
+                std::string shown = line + "\n";
+                std::fwrite(shown.data(), 1, shown.size(), stderr);
+            }
+        });
         // The window's title bar on standard output: states at once, readings when they moved (see
         // TitleEcho.h).
         static TTitleEcho titleEcho([](const std::string& title) {

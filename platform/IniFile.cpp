@@ -197,8 +197,9 @@ std::string CanonicalKey(const std::string& resolved) {
     while (!::realpath(dir.c_str(), buffer)) {
         size_t up = dir.rfind('/');
         if (up == std::string::npos) {
-            missing = "/" + dir + missing;
-            dir = ".";
+            missing.insert(0, dir);
+            missing.insert(0, 1, '/');
+            dir.assign(1, '.');
         } else if (up == 0) {
             return LowerCase(resolved);
         } else {

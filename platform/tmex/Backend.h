@@ -1,14 +1,30 @@
 #pragma once
-// The routine table of one bus master. The driver (Tmex.h) builds every call of on these
-// few primitives: sessions, setup, reset, touch byte and bit, line level and the DS2480 line parameters.
-// The simulated net (sim/SimNet.h) is one backend; a real serial DS2480 adapter will be another, and
-// plugs in exactly the same way (InstallBackend).
+// The routine table of one bus master. The driver (Tmex.h) builds every call of on these few
+// primitives: sessions, setup, reset, touch byte and bit, line level and the DS2480 line parameters,
+// with two that a master may do faster than byte by byte or bit by bit (a block of bytes, a search
+// pass). Backends reach the driver only through the port-type registry (RegisterPortType) or
+// InstallBackend; the driver knows none of them.
+#include <array>
 #include <cstdint>
 #include <string>
 
 namespace platform::tmex {
 
 struct TMLine;
+
+// A 64-bit ROM, or a set of its 64 bit positions: bit i is bit i % 8 of byte i / 8 (the order in which
+// a search walks the ROM).
+using RomBytes = std::array<uint8_t, 8>;
+
+inline int RomBit(const RomBytes& rom, int i) {
+    return (rom[i / 8] >> (i % 8)) & 1;
+}
+inline void SetRomBit(RomBytes& rom, int i, int value) {
+    if (value)
+        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] | (1 << (i % 8)));
+    else
+        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] & ~(1 << (i % 8)));
+}
 
 // One driver call as the station made it, for the backends that keep a traffic log.
 struct DriverCall {
@@ -41,13 +57,22 @@ public:
     // Ordinal 28 (the parameter block's flag: 1 read into the block, 0 set from it); 1 = done.
     virtual int16_t LineParameters(TMLine& block) = 0;
 
+    // Touches `length` bytes in place; length, or < 0 at the first driver error. Byte by byte unless
+    // the master can do better.
+    virtual int16_t TouchBlock(uint8_t* bytes, int16_t length);
+    // The 64 ROM bits of one search pass, after the reset and the search command: for each bit the
+    // devices answer it and its complement; where both values are there (a fork) the master takes the
+    // bit of `directions`, elsewhere the one value there is. Fills `rom` with the path taken and
+    // `forks` with the forks. 1 done, 0 no device answered a bit, < 0 driver error. Bit by bit (three
+    // slots per ROM bit) unless the master has a search accelerator.
+    virtual int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks);
+
     // Traffic log hooks: the driver announces each call before its line traffic and reports its result.
     virtual void BeginCall(const DriverCall&) {}
     virtual void EndCall(int32_t /*result*/) {}
 };
 
-// The backend for a port type whose adapter is not there (today: type 5, the serial DS2480 adapter,
-// until its serial backend lands). Sessions open, but nothing answers: setup fails, no presence.
+// A port whose adapter is not there: sessions open, but nothing answers (setup fails, no presence).
 class NoAdapterBackend : public Backend {
 public:
     explicit NoAdapterBackend(std::string version) : version_(std::move(version)) {}

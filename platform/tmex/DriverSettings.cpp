@@ -10,8 +10,6 @@
 
 namespace platform::tmex {
 
-static_assert(DriverSettings{}.defaultPortType == kPortTypeSimulated);
-
 namespace {
 
 std::string Lower(std::string s) {
@@ -65,17 +63,21 @@ DriverSettings LoadDriverSettings(const std::string& path) {
             section = Lower(Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
             continue;
         }
-        if (section != "driver") continue;
         std::size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         std::string key = Lower(Trim(line.substr(0, eq)));
         std::string value = Trim(line.substr(eq + 1));
         std::size_t comment = value.find(';');
         if (comment != std::string::npos) value = Trim(value.substr(0, comment));
-        if (key == "defaultportnum")
+        int16_t number = 0;
+        if (section == "driver" && key == "defaultportnum")
             ParseInt16(value, settings.defaultPortNum);
-        else if (key == "defaultporttype")
+        else if (section == "driver" && key == "defaultporttype")
             ParseInt16(value, settings.defaultPortType);
+        else if (section == "ds2480" && key == "searchaccelerator")
+            settings.searchAccelerator = value != "0";
+        else if (section == "ds2480" && ParseInt16(key, number) && !value.empty())
+            settings.serialDevices[number] = value;
     }
     return settings;
 }

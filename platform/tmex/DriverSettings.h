@@ -4,18 +4,24 @@
 //   [Driver]
 //   DefaultPortNum=1
 //   DefaultPortType=64      ; 64 = the simulated net, 5 = the serial DS2480 adapter
+//   [DS2480]
+//   1=/dev/ttyUSB0          ; the serial device of each port number of type 5
+//   SearchAccelerator=1     ; 0 walks each search bit by bit
 //
-// Later issues add the serial device of each port number here. A missing file or key keeps the default
-// (port 1 on the simulated net). The file name is matched without regard to case, CR LF line ends are
-// accepted, and section and key names are case-insensitive.
+// A missing file or key keeps the default (port 1 on the simulated net, no serial device, the search
+// accelerator on). The file name is matched without regard to case, CR LF line ends are accepted, and
+// section and key names are case-insensitive.
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace platform::tmex {
 
 struct DriverSettings {
     int16_t defaultPortNum = 1;
-    int16_t defaultPortType = 64; // kPortTypeSimulated
+    int16_t defaultPortType = 64; // kPortTypeSimulated (Tmex.h)
+    std::map<int16_t, std::string> serialDevices;
+    bool searchAccelerator = true;
 };
 
 DriverSettings LoadDriverSettings(const std::string& path);

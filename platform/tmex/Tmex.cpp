@@ -2,7 +2,6 @@
 
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/DriverSettings.h"
-#include "platform/tmex/sim/DemoNet.h"
 
 #include <array>
 #include <cstdio>
@@ -14,7 +13,6 @@ namespace platform::tmex {
 
 namespace {
 
-using RomBytes = std::array<uint8_t, 8>;
 using PortKey = int32_t;
 
 PortKey KeyOf(int16_t portNum, int16_t portType) {
@@ -29,6 +27,8 @@ struct Driver {
     SessionHandle nextHandle = 1;
     std::optional<std::pair<int16_t, int16_t>> defaultOverride;
     std::string settingsPath = "tmex.ini";
+    std::map<int16_t, PortTypeDriver> portTypes;
+    std::function<void(const std::string&)> log;
 };
 
 Driver& D() {
@@ -111,13 +111,10 @@ private:
 };
 
 std::shared_ptr<Backend> DefaultBackendFor(int16_t portNum, int16_t portType) {
-    if (portType == kPortTypeDS2480)
-        return std::make_shared<NoAdapterBackend>("DS2480 serial adapter (no serial backend yet)");
-    if (portType == kPortTypeSimulated) {
-        if (portNum == 1) return sim::MakeDemoNet();
-        return std::make_shared<NoAdapterBackend>("Simulated 1-Wire net (no net on this port)");
-    }
-    return nullptr;
+    auto& types = D().portTypes;
+    auto it = types.find(portType);
+    if (it == types.end() || !it->second.makePort) return nullptr;
+    return it->second.makePort(portNum);
 }
 
 std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool create) {
@@ -153,16 +150,6 @@ void CloseSessionOfPort(PortKey key) {
 // Bit i of the ROM (byte i / 8, bit i % 8) is the i-th bit of the search walk: the search order is the
 // ascending order of the bit-reversed 64-bit ROM, the 0 branch first.
 
-int RomBit(const RomBytes& rom, int i) {
-    return (rom[i / 8] >> (i % 8)) & 1;
-}
-void SetRomBit(RomBytes& rom, int i, int value) {
-    if (value)
-        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] | (1 << (i % 8)));
-    else
-        rom[i / 8] = static_cast<uint8_t>(rom[i / 8] & ~(1 << (i % 8)));
-}
-
 // The next position in search order; false when rom was the last one.
 bool Increment(RomBytes& rom) {
     for (int i = 63; i >= 0; --i) {
@@ -175,20 +162,24 @@ bool Increment(RomBytes& rom) {
     return false;
 }
 
+// The first `bits` bits of rom, zeros after them.
+RomBytes Prefix(const RomBytes& rom, int bits) {
+    RomBytes out{};
+    for (int i = 0; i < bits; ++i)
+        SetRomBit(out, i, RomBit(rom, i));
+    return out;
+}
+
 enum class SearchResult { Found, None, Error };
 
-// One search pass (reset, 0xF0, 64 triplets). The first `forced` bits follow `path`; after them the
-// walk follows `target` while it can (recording where a 1 branch would have led above the target), or
-// takes the 0 branch once it is above the target. Fills `found`; `deadEnd` is set when the target could
-// not be followed and everything reachable along it is below the target.
 struct PassOutcome {
     SearchResult result = SearchResult::None;
     RomBytes found{};
-    bool deadEnd = false;
-    int fallback = -1; // deepest bit where the target had 0 and a 1 branch existed
+    RomBytes forks{};
 };
 
-PassOutcome SearchPass(Backend& bus, const RomBytes& path, int forced, const RomBytes& target) {
+// One search pass (reset, 0xF0, the 64 ROM bits) taking `directions` at every fork.
+PassOutcome SearchPass(Backend& bus, const RomBytes& directions) {
     PassOutcome out;
     int16_t reset = bus.Reset();
     if (reset < 0) {
@@ -196,81 +187,54 @@ PassOutcome SearchPass(Backend& bus, const RomBytes& path, int forced, const Rom
         return out;
     }
     if (reset != 1) return out; // no presence (or a short): nothing to find
-    int16_t echo = bus.TouchByte(0xF0);
-    if (echo < 0) {
+    int16_t r = bus.TouchByte(0xF0);
+    if (r >= 0) r = bus.SearchBits(directions, out.found, out.forks);
+    if (r < 0)
         out.result = SearchResult::Error;
-        return out;
-    }
-    bool followTarget = true;
-    for (int i = 0; i < 64; ++i) {
-        int16_t bit = bus.TouchBit(1);
-        int16_t complement = bus.TouchBit(1);
-        if (bit < 0 || complement < 0) {
-            out.result = SearchResult::Error;
-            return out;
-        }
-        bool has0 = bit == 0;
-        bool has1 = complement == 0;
-        if (!has0 && !has1) return out; // every device dropped out: nothing there (or it vanished mid-search)
-        int dir;
-        if (i < forced) {
-            dir = RomBit(path, i);
-            if ((dir == 0 && !has0) || (dir == 1 && !has1)) return out; // the forced branch vanished
-            if (i + 1 == forced) followTarget = false; // a forced path always ends above the target
-        } else if (followTarget) {
-            int want = RomBit(target, i);
-            if (want == 0) {
-                if (has0) {
-                    dir = 0;
-                    if (has1) out.fallback = i;
-                } else {
-                    dir = 1;
-                    followTarget = false;
-                }
-            } else if (has1) {
-                dir = 1;
-            } else {
-                out.deadEnd = true;
-                dir = 0;
-                followTarget = false;
-            }
-        } else {
-            dir = has0 ? 0 : 1;
-        }
-        if (bus.TouchBit(static_cast<uint8_t>(dir)) < 0) {
-            out.result = SearchResult::Error;
-            return out;
-        }
-        SetRomBit(out.found, i, dir);
-    }
-    out.result = Crc8(out.found) == 0 ? SearchResult::Found : SearchResult::Error;
+    else if (r == 1)
+        out.result = Crc8(out.found) == 0 ? SearchResult::Found : SearchResult::Error;
     return out;
 }
 
-// The smallest reachable ROM at or after `target` in search order.
+// The smallest reachable ROM at or after `target` in search order. The first pass follows the target
+// at every fork; where it leaves the target, at most one more pass finds the answer.
 SearchResult SearchFrom(Backend& bus, const RomBytes& target, RomBytes& found) {
-    PassOutcome first = SearchPass(bus, target, 0, target);
+    PassOutcome first = SearchPass(bus, target);
     if (first.result != SearchResult::Found) return first.result;
-    if (!first.deadEnd) {
-        found = first.found;
-        return SearchResult::Found;
+    int k = 0;
+    while (k < 64 && RomBit(first.found, k) == RomBit(target, k))
+        ++k;
+    RomBytes directions;
+    if (k == 64 || RomBit(first.found, k) == 1) {
+        // At the target, or above it from bit k on: the answer is the smallest ROM under this prefix,
+        // which the pass found unless it took a 1 at a later fork.
+        bool smallest = true;
+        for (int i = k + 1; i < 64; ++i)
+            if (RomBit(first.forks, i) && RomBit(first.found, i)) smallest = false;
+        if (smallest) {
+            found = first.found;
+            return SearchResult::Found;
+        }
+        directions = Prefix(first.found, k + 1);
+    } else {
+        // Below the target from bit k on: go up at the deepest earlier fork where the target took 0.
+        int fork = -1;
+        for (int i = 0; i < k; ++i)
+            if (RomBit(first.forks, i) && RomBit(target, i) == 0) fork = i;
+        if (fork < 0) return SearchResult::None;
+        directions = Prefix(target, fork);
+        SetRomBit(directions, fork, 1);
     }
-    if (first.fallback < 0) return SearchResult::None;
-    RomBytes path = target;
-    SetRomBit(path, first.fallback, 1);
-    PassOutcome second = SearchPass(bus, path, first.fallback + 1, target);
+    PassOutcome second = SearchPass(bus, directions);
     if (second.result == SearchResult::Found) found = second.found;
     return second.result;
 }
 
 int16_t MatchRom(Backend& bus, const RomBytes& rom) {
-    int16_t r = bus.TouchByte(0x55);
-    if (r < 0) return r;
-    for (uint8_t b : rom) {
-        r = bus.TouchByte(b);
-        if (r < 0) return r;
-    }
-    return 1;
+    uint8_t bytes[9] = {0x55};
+    std::memcpy(bytes + 1, rom.data(), rom.size());
+    int16_t r = bus.TouchBlock(bytes, 9);
+    return r < 0 ? r : 1;
 }
 
 int16_t DoAccess(Backend& bus, const SearchState& s) {
@@ -350,15 +314,14 @@ int16_t CopyText(const std::string& text, char* out) {
 } // namespace
 
 int16_t MainDriverVersion(char* text) {
-    return CopyText("Korvane 1-Wire driver 1.0 (TMEX calls by ordinal; simulated net built in)", text);
+    return CopyText("Korvane 1-Wire driver 1.0 (TMEX calls by ordinal)", text);
 }
 
 int16_t TypeDriverVersion(int16_t portType, char* text) {
     for (auto& [key, backend] : D().backends)
         if (static_cast<int16_t>(key & 0xFFFF) == portType) return CopyText(backend->TypeVersion(), text);
-    if (portType == kPortTypeDS2480) return CopyText("DS2480 serial adapter (no serial backend yet)", text);
-    if (portType == kPortTypeSimulated) return CopyText("Simulated 1-Wire net 1.0", text);
-    return CopyText("", text);
+    auto it = D().portTypes.find(portType);
+    return CopyText(it == D().portTypes.end() ? std::string() : it->second.version, text);
 }
 
 int16_t Setup(SessionHandle session) {
@@ -396,12 +359,7 @@ int16_t BlockIO(SessionHandle session, uint8_t* buffer, int16_t length) {
     if (!bus) return kErrInvalidSession;
     if (length < 0 || (length > 0 && !buffer)) return -8; // block transfer too long / bad buffer
     CallScope call(bus, "BLK", Hex(buffer, static_cast<std::size_t>(length)));
-    for (int16_t i = 0; i < length; ++i) {
-        int16_t r = bus->TouchByte(buffer[i]);
-        if (r < 0) return call.Done(r);
-        buffer[i] = static_cast<uint8_t>(r);
-    }
-    return call.Done(length);
+    return call.Done(bus->TouchBlock(buffer, length));
 }
 
 int16_t OneWireLevel(SessionHandle session, int16_t operation, int16_t levelMode, int16_t primed) {
@@ -542,18 +500,16 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
     uint16_t address = static_cast<uint16_t>(page * 32);
     uint8_t header[3] = {0xA5, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)};
     uint16_t crc = 0;
-    for (uint8_t b : header) {
-        int16_t r = bus->TouchByte(b);
-        if (r < 0) return call.Done(r);
+    for (uint8_t b : header)
         crc = Crc16Update(crc, b);
-    }
+    int16_t r = bus->TouchBlock(header, 3);
+    if (r < 0) return call.Done(r);
     uint8_t data[42];
-    for (int i = 0; i < 42; ++i) {
-        int16_t r = bus->TouchByte(0xFF);
-        if (r < 0) return call.Done(r);
-        data[i] = static_cast<uint8_t>(r);
-        crc = Crc16Update(crc, data[i]);
-    }
+    std::memset(data, 0xFF, sizeof data);
+    r = bus->TouchBlock(data, 42);
+    if (r < 0) return call.Done(r);
+    for (uint8_t b : data)
+        crc = Crc16Update(crc, b);
     if (crc != kCrc16Residue) return call.Done(kErrPacket);
     std::memcpy(buffer, data, 40);
     return call.Done<int16_t>(40);
@@ -578,6 +534,14 @@ std::shared_ptr<Backend> FindBackend(int16_t portNum, int16_t portType) {
     return BackendFor(portNum, portType, false);
 }
 
+void RegisterPortType(int16_t portType, PortTypeDriver driver) {
+    D().portTypes[portType] = std::move(driver);
+}
+
+void UnregisterPortType(int16_t portType) {
+    D().portTypes.erase(portType);
+}
+
 void ResetDriver() {
     auto& d = D();
     while (!d.openSessions.empty())
@@ -585,6 +549,7 @@ void ResetDriver() {
     d.backends.clear();
     d.defaultOverride.reset();
     d.settingsPath = "tmex.ini";
+    d.log = nullptr;
 }
 
 void SetDefaultPortOverride(int16_t portNum, int16_t portType) {
@@ -595,6 +560,22 @@ void ClearDefaultPortOverride() {
 }
 void SetDriverSettingsPath(const std::string& path) {
     D().settingsPath = path;
+}
+const std::string& DriverSettingsPath() {
+    return D().settingsPath;
+}
+
+void SetDriverLog(std::function<void(const std::string&)> log) {
+    D().log = std::move(log);
+}
+
+void DriverLog(const std::string& text) {
+    if (D().log) {
+        D().log(text);
+        return;
+    }
+    std::string line = text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 } // namespace platform::tmex

@@ -4,10 +4,10 @@
 // each. Results are signed 16-bit (the session handle is 32-bit, as the station's SessionHandle);
 // negative results are TMEX error codes (texts: Microlan::CheckResult).
 //
-// Ports: type 5 is the serial DS2480 adapter (no serial backend yet: it answers as a port with no
-// adapter); kPortTypeSimulated is the simulated net, and the driver's default port when the driver
-// settings file (tmex.ini in the working folder) names no other. A simulated port with no net installed
-// gets the built-in demo net (sim/DemoNet.h) on port 1.
+// Ports: type 5 is the serial DS2480 adapter (DS2480Backend.h); kPortTypeSimulated is the simulated net
+// (sim/SimulatedPort.h), and the driver's default port when the driver settings file (tmex.ini in the
+// working folder) names no other. The driver knows port types only as registered (RegisterPortType):
+// the program registers the ones it has, and a port type that nobody registered has no hardware driver.
 //
 // The driver keeps its per-caller state (current ROM, search position) inside the caller's
 // TmexStateBuffer, as the real driver does; setting the current ROM does not disturb a search.
@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,6 +82,16 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
                             uint8_t* buffer); // 18
 
 // --- ports and backends -------------------------------------------------------------------------
+// The driver of one port type: its version text (ordinal 27) and how it makes the backend of a port
+// number when a session first asks for that port (null: the port type has no such port).
+struct PortTypeDriver {
+    std::string version;
+    std::function<std::shared_ptr<Backend>(int16_t portNum)> makePort;
+};
+// Registers (or replaces) the driver of a port type. Registrations outlive ResetDriver.
+void RegisterPortType(int16_t portType, PortTypeDriver driver);
+void UnregisterPortType(int16_t portType);
+
 // Plugs a backend in on (portNum, portType); replaces what was there (its open session ends).
 void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend);
 void RemoveBackend(int16_t portNum, int16_t portType);
@@ -94,5 +105,12 @@ void SetDefaultPortOverride(int16_t portNum, int16_t portType);
 void ClearDefaultPortOverride();
 // The driver settings file; "tmex.ini" in the working folder unless changed (tests).
 void SetDriverSettingsPath(const std::string& path);
+const std::string& DriverSettingsPath();
+
+// The driver's own messages (an adapter found, lost or resynchronised), each a whole log line with its
+// prefix. The station sends them to its status log; until then (and after ResetDriver) they go to
+// standard error.
+void SetDriverLog(std::function<void(const std::string&)> log);
+void DriverLog(const std::string& text);
 
 } // namespace platform::tmex

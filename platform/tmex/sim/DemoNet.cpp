@@ -144,7 +144,9 @@ template <class T> T& DeviceOf(SimNet& net, const Rom& rom) {
     return *static_cast<T*>(net.Find(rom));
 }
 
-// The demo net of the running station: its weather is refreshed before a session opens.
+// The demo net of the running station: its weather is refreshed at a bus reset, with which every
+// search and every selection begins, whichever adapter drives the net (the driver directly or the
+// serial adapter emulator, which knows nothing of sessions).
 class WeatherDemoNet : public SimNet {
 public:
     explicit WeatherDemoNet(uint64_t seed) {
@@ -153,9 +155,9 @@ public:
         weather_.emplace(*this, seed);
         Refresh();
     }
-    int32_t OpenSession() override {
+    int16_t Reset() override {
         Refresh();
-        return SimNet::OpenSession();
+        return SimNet::Reset();
     }
 
 private:

@@ -6,8 +6,8 @@
 // a barometer and a plain DS2438; a wind-speed DS2423 with a DS2450 vane; a rain-gauge DS2423; a plain
 // DS2423 and a plain DS2450; a plain DS2407; a DS2408; a DS2409 coupler with one DS18B20 on its MAIN
 // branch. BuildDemoNet gives fixed values; the net of MakeDemoNet is driven by a WeatherModel
-// (DemoWeather): before each session it refreshes the devices from the weather at the installed clock's
-// time (at most once a second), so the station sees temperatures, humidity, pressure, wind and rain move.
+// (DemoWeather): at a bus reset it refreshes the devices from the weather at the installed clock's time
+// (at most once a second), so the station sees temperatures, humidity, pressure, wind and rain move.
 //
 // DemoSensorsIni() is the SENSORS.INI text that gives each demo device its role (Type, Description and
 // the role keys) and names every channel's data file after what it holds; DemoKorvaneIni() is the

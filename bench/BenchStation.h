@@ -1,0 +1,71 @@
+#pragma once
+// A station in a temporary folder on a simulated clock and the demo SENSORS.INI, removed again at the
+// end; for the benchmarks. `prepare` runs in the folder before the station starts (to install a net).
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "onewire/SensorTables.h"
+#include "platform/Application.h"
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/System.h"
+#include "platform/tmex/DS2480Backend.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
+#include "platform/tmex/sim/SimulatedPort.h"
+#include "station/Unit1.h"
+
+constexpr int64_t kBenchStartMs = 1795770000000LL; // 2026-11-27 10:00 CET
+
+class BenchStation {
+public:
+    explicit BenchStation(const std::string& settings,
+                          const std::function<void(const std::string& folder)>& prepare = {}) {
+        char pattern[] = "/tmp/korvane-bench-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        oldDir_ = platform::CurrentDir();
+        platform::SetCurrentDir(folder_);
+        platform::SetExeName(folder_ + "/korvane");
+        platform::Clock::SetTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");
+        clock_ = std::make_shared<platform::SimulatedClock>(kBenchStartMs);
+        oldClock_ = platform::Clock::Install(clock_);
+        platform::EventLoop::Get().Reset();
+        platform::TIniFile::FlushCache();
+        platform::tmex::ResetDriver();
+        platform::tmex::RegisterSerialPortType(); // the port types of the program
+        platform::tmex::sim::RegisterSimulatedPortType();
+        platform::Hooks().exitProcess = [](int) {};
+        TMainForm::EchoLogToStdoutDefault = false;
+        TMainForm::DiagnosticListenerPort = '0';
+        platform::WriteWholeFile(folder_ + "/korvane.ini", settings, platform::FileMode::Binary);
+        platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
+                                 platform::FileMode::Binary);
+        if (prepare) prepare(folder_);
+        form_ = std::make_unique<TMainForm>(nullptr);
+        platform::EventLoop::Get().RunFor(10 * 60 * 1000); // start, scan and the first rounds
+    }
+    ~BenchStation() {
+        form_->CleanupSensors();
+        form_.reset();
+        platform::tmex::ResetDriver();
+        platform::EventLoop::Get().Reset();
+        platform::Clock::Install(oldClock_);
+        platform::Clock::SetTimeZone("");
+        platform::SetCurrentDir(oldDir_);
+        platform::TIniFile::FlushCache();
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    bool Running() const { return SessionRunning; }
+
+private:
+    std::string folder_, oldDir_;
+    std::shared_ptr<platform::SimulatedClock> clock_;
+    std::shared_ptr<platform::Clock> oldClock_;
+    std::unique_ptr<TMainForm> form_;
+};

@@ -1,0 +1,115 @@
+#pragma once
+// A DS2480B serial adapter on a pseudo-terminal, in front of a simulated net: the serial backend (or
+// any program) opens the terminal's device like a serial port and finds the adapter there.
+//
+// A thread of its own serves the terminal: it reads the host's bytes, hands them to a DS2480Chip and
+// writes the answers. A break does not cross a pseudo-terminal, so the emptying of the queues that
+// follows every break (tcflush on the device, seen here in packet mode) resets the chip instead.
+//
+// While the host waits for its answers the emulator works; while it does not, the emulator waits for
+// bytes: the two never touch the net (or a simulated clock the net advances) at the same time. A test
+// changes the net only through WithNet, which waits until the emulator is between bytes.
+//
+// Paced (a baud rate given), each byte takes its ten bits of line time in each direction, and each
+// answer also waits for the 1-Wire slots of its command at standard speed.
+//
+// Faults: the next answer (of one kind, or any) dropped or sent garbled; the device vanishing (the
+// terminal closed; the link removed) and coming back (a new terminal behind the same link).
+#include "platform/tmex/Backend.h"
+#include "platform/tmex/sim/DS2480Chip.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace platform::tmex::sim {
+
+class SerialEmulator {
+public:
+    struct Options {
+        // A symbolic link kept pointing at the terminal's device (empty: none).
+        std::string linkPath;
+        // Paces the line at this baud rate; 0 answers at once.
+        uint32_t baud = 0;
+    };
+
+    SerialEmulator(std::shared_ptr<Backend> net, Options options);
+    ~SerialEmulator();
+    SerialEmulator(const SerialEmulator&) = delete;
+    SerialEmulator& operator=(const SerialEmulator&) = delete;
+
+    // Opens the terminal and starts serving it; false with the reason.
+    bool Start(std::string& error);
+    void Stop();
+    // Paces the line at a baud rate from now on (0: answers at once).
+    void SetBaud(uint32_t baud);
+    // The terminal's device (/dev/pts/N), or the link when there is one.
+    std::string DevicePath() const;
+
+    // Runs f on the net while the emulator is between bytes.
+    void WithNet(const std::function<void(Backend&)>& f);
+
+    // --- faults ---
+    using Kind = DS2480Chip::Kind;
+    void DropNextAnswer(std::optional<Kind> kind = std::nullopt);
+    void GarbleNextAnswer(std::optional<Kind> kind = std::nullopt);
+    // The device vanishes: the terminal closes (the host sees a hang-up) and the link goes.
+    void ClosePort();
+    // A new terminal behind the same link; false with the reason.
+    bool ReopenPort(std::string& error);
+
+    // --- counters ---
+    uint64_t BytesIn() const { return bytesIn_; }
+    uint64_t BytesOut() const { return bytesOut_; }
+    uint64_t Breaks() const { return breaks_; }
+    // The chip's 1-Wire slots (resets, bytes, single bits) since the start.
+    uint64_t Resets() const;
+    uint64_t Bytes() const;
+    uint64_t Bits() const;
+
+private:
+    bool OpenTerminal(std::string& error);
+    void CloseTerminal();
+    void Run();
+    void Serve(const uint8_t* bytes, std::size_t count);
+    bool Faulted(const DS2480Chip::Answer& answer, uint8_t& byte);
+    void RunOnThread(std::function<void()> task);
+    void Wake();
+
+    std::shared_ptr<Backend> net_;
+    Options options_;
+    DS2480Chip chip_;
+    int master_ = -1;
+    int slave_ = -1; // held open so the master never sees a hang-up between the host's opens
+    int wake_ = -1;  // eventfd: stop, or a task waiting
+    std::string devicePath_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+
+    mutable std::mutex mutex_; // the chip and the net
+    std::mutex tasksMutex_;
+    std::condition_variable tasksDone_;
+    std::deque<std::function<void()>> tasks_;
+    uint64_t tasksRun_ = 0;
+
+    struct Fault {
+        bool drop;
+        std::optional<Kind> kind;
+    };
+    std::deque<Fault> faults_;
+
+    // Pacing: when the line towards the chip and the one back are next free.
+    int64_t inFreeNs_ = 0;
+    int64_t outFreeNs_ = 0;
+
+    std::atomic<uint64_t> bytesIn_{0}, bytesOut_{0}, breaks_{0};
+};
+
+} // namespace platform::tmex::sim

@@ -1,0 +1,200 @@
+// The whole demo station through the serial DS2480 adapter: the emulator on a pseudo-terminal in front
+// of the weather-driven demo net. An hour of it writes the same files as an hour on the demo net
+// installed directly; the faults of a serial line are each logged once and the station recovers.
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "onewire/DS1820.h"
+#include "onewire/Microlan.h"
+#include "onewire/SensorTables.h"
+#include "platform/Application.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
+#include "platform/tmex/sim/SerialEmulator.h"
+#include "support/StationFixture.h"
+
+namespace {
+
+namespace tmex = platform::tmex;
+namespace sim = platform::tmex::sim;
+namespace fs = std::filesystem;
+
+constexpr int64_t kStartMs = 1795770000000LL; // Friday 2026-11-27 10:00 CET
+constexpr int64_t kMinuteMs = 60000;
+
+// The demo station's settings on the serial port type (the driver sets the DS2480 line parameters).
+constexpr const char* kSettings =
+    "[Weather]\r\nPortNum=1\r\nPortType=5\r\nCelsius=1\r\nSampleInterval=10000\r\n"
+    "LogInterval=10\r\nLogEnabled=1\r\nSummaryEnabled=1\r\nSummaryInterval=30\r\n"
+    "NowEnabled=1\r\n[DS1820]\r\nReadInterval=300\r\n[DS2438]\r\nReadInterval=300\r\n";
+
+class SerialStation : public korvane_test::StationFixture {
+protected:
+    void TearDown() override {
+        StopStation();
+        StationFixture::TearDown();
+    }
+
+    // A fresh program folder, clock and driver, with the demo SENSORS.INI and the settings given; the
+    // demo net directly on the serial port type, or behind the emulator.
+    void Prepare(const std::string& name, bool throughEmulator, const std::string& settings = kSettings) {
+        StopStation();
+        std::string dir = folder_ + "/" + name;
+        fs::create_directories(dir);
+        platform::SetCurrentDir(dir);
+        platform::SetExeName(dir + "/korvane");
+        clock_ = std::make_shared<platform::SimulatedClock>(kStartMs);
+        platform::Clock::Install(clock_);
+        platform::EventLoop::Get().Reset();
+        platform::TIniFile::FlushCache();
+        tmex::ResetDriver();
+        tmex::SetDriverLog([](const std::string& line) { Microlan::Log(line); });
+        Write(name + "/korvane.ini", settings);
+        Write(name + "/SENSORS.INI", sim::DemoSensorsIni());
+        net_ = sim::MakeDemoNet();
+        if (!throughEmulator) {
+            tmex::InstallBackend(1, tmex::kPortTypeDS2480, net_);
+            return;
+        }
+        Write(name + "/tmex.ini", "[DS2480]\r\n1=" + dir + "/ttyDS2480\r\n");
+        emulator_ =
+            std::make_unique<sim::SerialEmulator>(net_, sim::SerialEmulator::Options{dir + "/ttyDS2480", 0});
+        std::string error;
+        ASSERT_TRUE(emulator_->Start(error)) << error;
+    }
+
+    void StopStation() {
+        if (form_) form_->CleanupSensors();
+        form_.reset();
+        tmex::ResetDriver();
+        emulator_.reset();
+    }
+
+    void RunFor(int64_t ms) {
+        int64_t until = clock_->UnixTimeMs() + ms;
+        while (clock_->UnixTimeMs() < until && !platform::Application->Terminated())
+            platform::EventLoop::Get().RunFor(static_cast<uint32_t>(until - clock_->UnixTimeMs()));
+    }
+
+    // Every file the station wrote in a folder but its log (which names the driver), by relative name.
+    std::map<std::string, std::string> Outputs(const std::string& name) {
+        std::map<std::string, std::string> out;
+        std::string dir = folder_ + "/" + name;
+        for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+            std::string relative = fs::relative(entry.path(), dir).string();
+            if (!entry.is_regular_file() || entry.is_symlink() || relative == "korvane.log" ||
+                relative == "tmex.ini")
+                continue;
+            out[relative] = Read(name + "/" + relative);
+        }
+        return out;
+    }
+
+    DS1820* Thermometer(const std::string& description) {
+        for (int i = 0; i < DS1820Count; ++i)
+            if (DS1820Sensors[i]->Description == description) return DS1820Sensors[i];
+        return nullptr;
+    }
+
+    std::shared_ptr<sim::SimNet> net_;
+    std::unique_ptr<sim::SerialEmulator> emulator_;
+};
+
+TEST_F(SerialStation, AnHourThroughTheAdapterWritesTheSameFilesAsTheNetDirectly) {
+    // Each station in a process of its own: the station keeps state in globals that a second station
+    // in the same process would inherit (the wind averages, for one).
+    auto runHour = [this](const std::string& name, bool throughEmulator) {
+        Prepare(name, throughEmulator);
+        Start();
+        RunFor(60 * kMinuteMs);
+        bool ok = SessionRunning && WindPresent && RainPresent && BarometerPresent;
+        form_->Unload1->Click();
+        platform::EventLoop::Get().RunFor(5000);
+        return ok;
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(runHour("direct", false) ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the station on the net directly";
+    ASSERT_TRUE(runHour("serial", true)) << "the station through the adapter";
+
+    std::map<std::string, std::string> direct = Outputs("direct"), serial = Outputs("serial");
+    int dataFiles = 0;
+    for (const auto& entry : direct)
+        if (entry.first.rfind("DATA/", 0) == 0 && !entry.second.empty()) ++dataFiles;
+    EXPECT_GE(dataFiles, 10) << "the data files were written";
+    ASSERT_EQ(direct.size(), serial.size());
+    for (const auto& [file, content] : direct) {
+        ASSERT_TRUE(serial.count(file)) << file;
+        EXPECT_EQ(serial[file], content) << file;
+    }
+}
+
+TEST_F(SerialStation, EachFaultOfTheLineIsLoggedOnceAndTheStationRecovers) {
+    Prepare("faults", true, "[Weather]\r\nPortNum=1\r\nPortType=5\r\n");
+    Start();
+    RunFor(2 * kMinuteMs);
+    ASSERT_TRUE(SessionRunning);
+    ASSERT_EQ(CountLog("DRIVER: DS2480 port 1: adapter ready"), 1);
+    DS1820* outdoor = Thermometer("Outdoor");
+    DS1820* attic = Thermometer("Attic");
+    ASSERT_TRUE(outdoor && attic);
+    using Kind = sim::SerialEmulator::Kind;
+
+    // A lost and a garbled answer: resynchronised at once, nothing else notices.
+    unsigned rounds = SampleCount;
+    emulator_->DropNextAnswer(Kind::Data);
+    emulator_->GarbleNextAnswer(Kind::Reset);
+    RunFor(kMinuteMs);
+    EXPECT_EQ(CountLog("no answer to a "), 1);
+    EXPECT_EQ(CountLog("garbled answer to a reset"), 1);
+    EXPECT_GT(SampleCount, rounds + 30);
+
+    // A short: the net is unreadable while it lasts.
+    emulator_->WithNet([](tmex::Backend& net) { static_cast<sim::SimNet&>(net).SetShorted(true); });
+    RunFor(kMinuteMs);
+    EXPECT_EQ(attic->LastReadOk, 0);
+    emulator_->WithNet([](tmex::Backend& net) { static_cast<sim::SimNet&>(net).SetShorted(false); });
+    RunFor(3 * kMinuteMs);
+    EXPECT_EQ(CountLog("the 1-Wire net is shorted"), 1);
+    EXPECT_EQ(CountLog("the 1-Wire net is no longer shorted"), 1);
+    EXPECT_EQ(attic->LastReadOk, 1) << "read again after the short";
+
+    // A vanished thermometer: the others keep being read, and it is read again when it is back.
+    sim::Rom outdoorRom;
+    for (const auto& d : sim::DemoDevices())
+        if (d.description == "Outdoor") outdoorRom = d.rom;
+    emulator_->WithNet(
+        [&](tmex::Backend& net) { static_cast<sim::SimNet&>(net).Find(outdoorRom)->Remove(); });
+    uint32_t atticErrors = attic->ErrorCount;
+    RunFor(3 * kMinuteMs);
+    EXPECT_EQ(outdoor->LastReadOk, 0);
+    EXPECT_GT(outdoor->ErrorCount, 0u);
+    EXPECT_EQ(attic->LastReadOk, 1);
+    EXPECT_EQ(attic->ErrorCount, atticErrors);
+    emulator_->WithNet(
+        [&](tmex::Backend& net) { static_cast<sim::SimNet&>(net).Find(outdoorRom)->Reinsert(); });
+    RunFor(3 * kMinuteMs);
+    EXPECT_EQ(outdoor->LastReadOk, 1);
+    EXPECT_EQ(outdoor->ErrorCount, 0u);
+
+    // The port closes (a USB converter pulled out) and comes back.
+    emulator_->ClosePort();
+    RunFor(kMinuteMs);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: lost "), 1);
+    EXPECT_EQ(attic->LastReadOk, 0);
+    std::string error;
+    ASSERT_TRUE(emulator_->ReopenPort(error)) << error;
+    RunFor(3 * kMinuteMs);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: adapter ready"), 2);
+    EXPECT_EQ(attic->LastReadOk, 1) << "read again after the port came back";
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: cannot open"), 1);
+}
+
+} // namespace
