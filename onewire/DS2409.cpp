@@ -9,7 +9,6 @@
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
 

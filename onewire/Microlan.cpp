@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "onewire/DataTables.h"
+#include "onewire/SensorHost.h"
 #include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/StringList.h"
 #include "platform/Strings.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
 using platform::Format;
@@ -45,7 +45,7 @@ std::string SettingsFile() {
 }
 
 void Log(const std::string& text) {
-    if (MainForm) MainForm->LogStatus(text);
+    if (SensorHost* host = InstalledSensorHost()) host->LogStatus(text);
 }
 
 std::string TmexErrorText(int result) {
@@ -279,7 +279,7 @@ bool Startup() {
         // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
         if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) tmex::EndSession(SessionHandle);
         SessionHandle = -1;
-        SampleCount = 0;
+        if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
         WindDirectionFound = false;
         DeviceCount = 0;

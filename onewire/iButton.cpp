@@ -11,7 +11,6 @@
 #include "platform/Strings.h"
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/Tmex.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
 using platform::Format;
@@ -32,10 +31,6 @@ std::string CtimeNow() {
     platform::LocalTime t = platform::Clock::Get().Now();
     return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kWeekdays[t.weekday % 7], kMonths[(t.month + 11) % 12],
                   t.day, t.hour, t.minute, t.second, t.year);
-}
-
-void LogStatus(const std::string& text) {
-    if (MainForm) MainForm->LogStatus(text);
 }
 } // namespace
 
@@ -107,12 +102,12 @@ uint16_t iButton::Crc16(uint8_t byte) {
 
 void iButton::LogError(const std::string& text) {
     if (LogErrorPORT.size() < 2) return;
-    LogStatus(Type + " " + RomText(Rom) + ": " + text);
+    Microlan::Log(Type + " " + RomText(Rom) + ": " + text);
 }
 
 void iButton::DebugLog(const std::string& text) {
     try {
-        LogStatus(Type + " " + RomText(Rom) + ": " + text);
+        Microlan::Log(Type + " " + RomText(Rom) + ": " + text);
         // The description only names the file after '/', '\' and control characters became '_'.
         platform::AppendToFile("DEBUG_" + SafeFileNamePart(Description) + ".log",
                                Format("%s: %s\n", CtimeNow().c_str(), text.c_str()));

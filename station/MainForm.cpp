@@ -6,6 +6,9 @@
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "station/Publishing.h"
+#include "station/SplashScreen.h"
+#include "station/StationHost.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -22,6 +25,7 @@ int WindDirectionBin = 0;
 int WindCompassPoint = 0;
 int WindDirectionDegrees = 0;
 TStationSettings StationSettings;
+TStationOptions StationOptions;
 
 namespace {
 
@@ -40,6 +44,9 @@ template <class F> void Step(TMainForm& form, F&& step) {
 
 TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     MainForm = this;
+    host_ = std::make_unique<TStationHost>(*this);
+    if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
+    if (StationOptions.MakeSplash) splash_ = StationOptions.MakeSplash();
     // Files the disk refuses and settings that do not parse are told in the status log, each once.
     ForgetProblems();
     SetProblemReporter([this](const std::string& text) { LogStatus("SERVER: " + text); });
@@ -81,6 +88,7 @@ TMainForm::~TMainForm() {
     IniFile.reset();
     TrayIcon->Hide();
     if (MainForm == this) MainForm = nullptr;
+    host_.reset();
     Hooks().exitProcess(0);
 }
 

@@ -3,8 +3,8 @@
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
 #include "platform/Strings.h"
+#include "station/SplashScreen.h"
 #include "station/Unit1.h"
-#include "ui/Splashfrm.h"
 
 using namespace platform;
 
@@ -19,7 +19,7 @@ void TMainForm::StartSessionAndReading() {
         if (!Microlan::Startup()) {
             LogStatus(Format("MicroLAN: Error starting session on port %d, type %d", Microlan::PortNum,
                              Microlan::PortType));
-            CloseSplashForm();
+            if (splash_) splash_->Close();
         } else {
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;

@@ -21,11 +21,15 @@
 #include "platform/Timer.h"
 #include "station/CurrentReadings.h"
 #include "station/Messages.h"
+#include "station/StationOptions.h"
 #include "station/StationSettings.h"
 
 namespace net {
 class TWSocket;
 }
+class TPublishing;
+class TSplashScreen;
+class TStationHost;
 
 class TMainForm : public platform::TComponent, public platform::MessageTarget {
 public:
@@ -182,9 +186,6 @@ public:
     // The diagnostic listener and the socket of the status log's copy (owned by the window).
     net::TWSocket* UDPStatusSocket = nullptr;
     net::TWSocket* UDPSSocket = nullptr;
-    // Where they talk: the log copy is a broadcast; tests point both at loopback and a free port.
-    static inline std::string StatusLogCopyAddress = "255.255.255.255";
-    static inline std::string DiagnosticListenerPort = "10001";
 
     // Components of the window.
     platform::TMemo* DisplayMemo;
@@ -211,11 +212,6 @@ public:
     bool Visible = false; // the main window is shown (not in the tray)
     int Width = 0;
     std::string Caption;
-    // Every status-log line is also written to standard output, as the memo shows it (tests turn the
-    // default off before constructing the window).
-    static inline bool EchoLogToStdoutDefault = true;
-    bool EchoLogToStdout = EchoLogToStdoutDefault;
-
     // Working objects.
     std::unique_ptr<platform::TIniFile> IniFile;
     std::unique_ptr<platform::TStringList> GeneratedFiles;
@@ -287,10 +283,13 @@ private:
     void CreateComponents();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
+    // The window's parts in the layers around the controller (StationOptions).
+    std::unique_ptr<TStationHost> host_;
+    std::unique_ptr<TPublishing> publishing_;
+    std::unique_ptr<TSplashScreen> splash_;
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
-    bool missingServiceReported_[4] = {}; // DDE, HTTP, TCP, UDP feed
-    std::string nowText_;                 // what DATA\NOW.TXT holds (WriteNowFile)
+    std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
 };
 
 extern TMainForm* MainForm;

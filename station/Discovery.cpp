@@ -18,8 +18,8 @@
 #include "onewire/Temperature.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
+#include "station/SplashScreen.h"
 #include "station/Unit1.h"
-#include "ui/Splashfrm.h"
 
 using namespace platform;
 namespace tmex = platform::tmex;
@@ -327,7 +327,7 @@ void TMainForm::SearchDS2408() {
 void TMainForm::ScanFamilies(const uint16_t* couplerRom, int branch) {
     bool plain = couplerRom == nullptr;
     auto progress = [&](int percent) {
-        if (plain) SetSplashProgress(percent);
+        if (plain && splash_) splash_->SetProgress(percent);
     };
     progress(10);
     SearchDS2438(couplerRom, branch);
@@ -352,15 +352,15 @@ void TMainForm::ScanMicroLAN() {
     try {
         Application->SetTitle("Scanning...");
         LogStatus("SERVER: Scanning MicroLAN for DS2409 switches...");
-        ShowSplashForm(this);
-        SetSplashCaption("Scanning for devices...");
-        SetSplashProgress(0);
+        if (splash_) splash_->Show(*this);
+        if (splash_) splash_->SetCaption("Scanning for devices...");
+        if (splash_) splash_->SetProgress(0);
         SearchDS2409();
         for (int i = 0; i < CouplerCount; ++i)
             Couplers[i]->Switch(0);
 
         LogStatus("SERVER: Scanning MicroLAN for other devices...");
-        SetSplashProgress(5);
+        if (splash_) splash_->SetProgress(5);
         BranchNode = MicroLANNode;
         ScanFamilies(nullptr, 0);
 
@@ -379,18 +379,18 @@ void TMainForm::ScanMicroLAN() {
             for (const Branch& b : branches) {
                 std::string text = Format(b.text, coupler->Description.c_str());
                 LogStatus("SERVER: " + text);
-                SetSplashCaption(text);
+                if (splash_) splash_->SetCaption(text);
                 BranchNode = AddNode(*SensorTreeView, CouplerNode, b.node, nullptr, kImageBranch);
                 coupler->Switch(b.command);
                 ScanFamilies(coupler->Rom, b.command);
                 coupler->Switch(0);
                 progress += step / 2;
-                SetSplashProgress(progress);
+                if (splash_) splash_->SetProgress(progress);
             }
         }
-        SetSplashProgress(100);
-        SetSplashCaption(Format("Finished, %d devices found", DeviceCount));
-        CloseSplashForm();
+        if (splash_) splash_->SetProgress(100);
+        if (splash_) splash_->SetCaption(Format("Finished, %d devices found", DeviceCount));
+        if (splash_) splash_->Close();
 
         if (TemperatureCount > 0) ConfigureTemperatureSensors();
         if (HumidityCount > 0) ConfigureHumiditySensors();
