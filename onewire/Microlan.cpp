@@ -281,15 +281,8 @@ bool Startup() {
         SessionHandle = -1;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
-        WindDirectionFound = false;
-        DeviceCount = 0;
-        CouplerCount = 0;
-        DS1820Count = 0;
-        HumidityCount = 0;
-        DS2438Count = 0;
-        DS2423Count = 0;
-        DS2450Count = 0;
-        DS2407Count = 0;
+        // A new session starts with empty tables (the station frees the sensors before it starts one).
+        ClearSensorTables();
 
         platform::TIniFile ini(SettingsFile());
         FoundSerials = std::make_unique<platform::TStringList>();

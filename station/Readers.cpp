@@ -61,11 +61,11 @@ void TMainForm::ReadAllSensors() {
         kind(WindPresent && WindSensor, &TMainForm::ReadWind);
         kind(RainPresent && RainSensor, &TMainForm::ReadRain);
         kind(BarometerPresent && BarometerSensor, &TMainForm::ReadBarometer);
-        kind(DS2423Count > 0, &TMainForm::ReadCounters);
-        kind(DS2438Count > 0, &TMainForm::ReadDS2438);
-        kind(DS2450Count > 0, &TMainForm::ReadDS2450);
-        kind(DS1820Count > 0, &TMainForm::ReadTemperatures);
-        kind(HumidityCount > 0, &TMainForm::ReadHumidity);
+        kind(DS2423Sensors.Count() > 0, &TMainForm::ReadCounters);
+        kind(DS2438Sensors.Count() > 0, &TMainForm::ReadDS2438);
+        kind(DS2450Sensors.Count() > 0, &TMainForm::ReadDS2450);
+        kind(DS1820Sensors.Count() > 0, &TMainForm::ReadTemperatures);
+        kind(HumiditySensors.Count() > 0, &TMainForm::ReadHumidity);
         ++SampleCount;
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
@@ -139,14 +139,14 @@ bool TMainForm::ReadBarometer() {
 
 bool TMainForm::ReadCounters() {
     return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
-        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Count)];
+        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Sensors.Count())];
         return counter && counter->Sample() && SessionRunning;
     });
 }
 
 bool TMainForm::ReadDS2438() {
     return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
-        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Count)];
+        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Sensors.Count())];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
@@ -156,14 +156,14 @@ bool TMainForm::ReadDS2438() {
 
 bool TMainForm::ReadDS2450() {
     return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
-        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Count)];
+        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Sensors.Count())];
         return sensor && sensor->Sample() && SessionRunning;
     });
 }
 
 bool TMainForm::ReadTemperatures() {
     return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
-        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Count)];
+        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Sensors.Count())];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
@@ -173,7 +173,7 @@ bool TMainForm::ReadTemperatures() {
 
 bool TMainForm::ReadHumidity() {
     return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
-        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumidityCount));
+        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumiditySensors.Count()));
         Humidity* sensor = HumiditySensors[i];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;

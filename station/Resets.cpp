@@ -18,16 +18,16 @@ void TMainForm::ResetDailyStatistics() {
     try {
         LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
                          CurrentDate.da_mon, CurrentDate.da_year));
-        for (int i = 0; i < DS1820Count; ++i)
-            if (DS1820Sensors[i]) DS1820Sensors[i]->ResetDaily();
-        for (int i = 0; i < HumidityCount; ++i)
-            if (HumiditySensors[i]) HumiditySensors[i]->ResetDaily();
-        for (int i = 0; i < DS2438Count; ++i)
-            if (DS2438Sensors[i]) DS2438Sensors[i]->ResetDaily();
-        for (int i = 0; i < DS2423Count; ++i)
-            if (DS2423Sensors[i]) DS2423Sensors[i]->ResetDaily();
-        for (int i = 0; i < DS2450Count; ++i)
-            if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+        for (DS1820* sensor : DS1820Sensors)
+            sensor->ResetDaily();
+        for (Humidity* sensor : HumiditySensors)
+            sensor->ResetDaily();
+        for (DS2438* sensor : DS2438Sensors)
+            sensor->ResetDaily();
+        for (DS2423* sensor : DS2423Sensors)
+            sensor->ResetDaily();
+        for (DS2450* sensor : DS2450Sensors)
+            sensor->ResetAll();
         if (BarometerPresent && BarometerSensor) {
             BarometerSensor->ResetDaily();
             if (StationSettings.ResetHiLoMarks) ResestHighMarkBaro(this);
@@ -46,8 +46,8 @@ void TMainForm::ResetDailyStatistics() {
 
 void TMainForm::TempStatResetClick(TComponent*) {
     try {
-        for (int i = 0; i < TemperatureCount; ++i)
-            if (TemperatureSensors[i]) TemperatureSensors[i]->ResetTemperature();
+        for (Temperature* sensor : TemperatureSensors)
+            sensor->ResetTemperature();
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     } catch (...) {
@@ -56,8 +56,8 @@ void TMainForm::TempStatResetClick(TComponent*) {
 }
 
 void TMainForm::HumidityStatResetClick(TComponent*) {
-    for (int i = 0; i < HumidityCount; ++i)
-        if (HumiditySensors[i]) HumiditySensors[i]->ResetHumidity();
+    for (Humidity* sensor : HumiditySensors)
+        sensor->ResetHumidity();
 }
 
 void TMainForm::BarometerStatResetClick(TComponent*) {
@@ -81,8 +81,8 @@ void TMainForm::WindStatResetClick(TComponent*) {
 }
 
 void TMainForm::DS2450StatResetClick(TComponent*) {
-    for (int i = 0; i < DS2450Count; ++i)
-        if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+    for (DS2450* sensor : DS2450Sensors)
+        sensor->ResetAll();
 }
 
 void TMainForm::ResetRGaugeTodayClick(TComponent*) {

@@ -99,8 +99,8 @@ void TMainForm::RunSensorMaintenance() {
     if (WindPresent && WindSensor) WindSensor->CalculateGust();
     if (RainPresent && RainSensor) RainSensor->CalculateRate();
     if (BarometerPresent && BarometerSensor) BarometerSensor->CalculateRate();
-    for (int i = 0; i < DS2423Count; ++i)
-        if (DS2423Sensors[i]) DS2423Sensors[i]->UpdateCountHistory();
+    for (DS2423* sensor : DS2423Sensors)
+        sensor->UpdateCountHistory();
 }
 
 void TMainForm::RunTenMinuteTasks() {
@@ -116,8 +116,8 @@ void TMainForm::RunHourlyTasks() {
         LastHour = CurrentTime.ti_hour;
         if (Day != CurrentDate.da_day) RunDailyTasks();
         SaveAllSensors();
-        for (int i = 0; i < DS1820Count; ++i)
-            if (DS1820Sensors[i]) DS1820Sensors[i]->RearmAlarm(CurrentTime.ti_hour);
+        for (DS1820* sensor : DS1820Sensors)
+            sensor->RearmAlarm(CurrentTime.ti_hour);
         if (WindPresent && WindSensor) WindSensor->UpdateAverageDivisors();
     });
 }

@@ -96,8 +96,7 @@ void TMainForm::SaveAllSensors() {
     // Every sensor that can be saved is saved; a failing one is logged and the next one goes on. The
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
     TIniFile::Batch batch;
-    auto save = [this](auto* sensor) {
-        if (!sensor) return;
+    ForEachSavedSensor([this](auto* sensor) {
         try {
             sensor->SaveSettings();
         } catch (const std::exception& e) {
@@ -105,18 +104,5 @@ void TMainForm::SaveAllSensors() {
         } catch (...) {
             LogStatus("SERVER: Error saving data");
         }
-    };
-    if (WindPresent) save(WindSensor);
-    if (RainPresent) save(RainSensor);
-    if (BarometerPresent) save(BarometerSensor);
-    for (int i = 0; i < DS1820Count; ++i)
-        save(DS1820Sensors[i]);
-    for (int i = 0; i < HumidityCount; ++i)
-        save(HumiditySensors[i]);
-    for (int i = 0; i < DS2438Count; ++i)
-        save(DS2438Sensors[i]);
-    for (int i = 0; i < DS2423Count; ++i)
-        save(DS2423Sensors[i]);
-    for (int i = 0; i < DS2450Count; ++i)
-        save(DS2450Sensors[i]);
+    });
 }

@@ -12,7 +12,7 @@ constexpr int kDiagnosticDatagramMax = 100;
 } // namespace
 
 bool TMainForm::SendStatusLogCopy(const std::string& line) {
-    if (UDPSSocket == nullptr) UDPSSocket = new net::TWSocket(this, "UDPSSocket");
+    if (UDPSSocket == nullptr) UDPSSocket = platform::MakeOwned<net::TWSocket>(this, "UDPSSocket");
     net::TWSocket& socket = *UDPSSocket;
     socket.SetProto("udp");
     socket.SetPort(StationSettings.StatusPort);
@@ -35,7 +35,8 @@ bool TMainForm::SendStatusLogCopy(const std::string& line) {
 }
 
 void TMainForm::StartDiagnosticListener() {
-    if (UDPStatusSocket == nullptr) UDPStatusSocket = new net::TWSocket(this, "UDPStatusSocket");
+    if (UDPStatusSocket == nullptr)
+        UDPStatusSocket = platform::MakeOwned<net::TWSocket>(this, "UDPStatusSocket");
     net::TWSocket& socket = *UDPStatusSocket;
     socket.SetProto("udp");
     socket.SetPort(DiagnosticListenerPort);

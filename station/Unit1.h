@@ -252,31 +252,10 @@ public:
     bool Unloading = false;
     unsigned ReadChain = 0;
 
-    // Discovery: the serial being looked at and the tree nodes the devices hang from.
-    uint16_t ScanRom[8] = {};
-    platform::TTreeNode *MicroLANNode = nullptr, *CouplerNode = nullptr, *BranchNode = nullptr,
-                        *WindNode = nullptr, *WindSpeedNode = nullptr, *WindDirectionNode = nullptr,
-                        *TAI8570Node = nullptr;
+    // The sensor tree's root, the node the scan hangs what it finds under.
+    platform::TTreeNode* MicroLANNode = nullptr;
 
 private:
-    void ScanFamilies(const uint16_t* couplerRom, int branch);
-    // One family search over the part of the net switched on now: found() is called for each device of
-    // the family not yet looked at in this session, and the search goes on while more() holds (null:
-    // every device). found() files the device or leaves it out (Room, LeaveOut).
-    void SearchFamily(uint8_t family, const std::string& name, const std::function<bool()>& more,
-                      const std::function<void(const std::string&)>& found);
-    // True when a table filled to `count` has room for one more; else the device is left out.
-    bool Room(int count, int room, const std::string& family, const std::string& serial);
-    // Logs a device the scan does not take; it counts as present, so it is not reported missing.
-    void LeaveOut(const std::string& family, const std::string& serial, const std::string& reason);
-    void SearchDS2409();
-    void SearchDS2438(const uint16_t* couplerRom, int branch);
-    void SearchDS1820(uint8_t family, const char* name, const uint16_t* couplerRom, int branch);
-    void SearchDS2423(const uint16_t* couplerRom, int branch);
-    void SearchDS2407(const uint16_t* couplerRom, int branch);
-    void SearchDS2450(const uint16_t* couplerRom, int branch);
-    void SearchDS2408();
-    void AddWindDirectionFromSettings();
     void RunPass(unsigned chain);
     void RunDeferredCommands();
     void RunShutdown();

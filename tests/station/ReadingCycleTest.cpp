@@ -105,7 +105,7 @@ TEST_F(ReadingCycleTest, UnloadChosenInsideAPassRunsWhenThePassEnds) {
     ASSERT_TRUE(unload.done);
     EXPECT_TRUE(platform::Application->Terminated());
     EXPECT_EQ(CountLog("SERVER: All services down..."), 1);
-    EXPECT_EQ(DS2423Count, 0); // freed only after the pass had finished with them
+    EXPECT_EQ(DS2423Sensors.Count(), 0); // freed only after the pass had finished with them
     platform::TIniFile sensors(Path("SENSORS.INI"));
     EXPECT_TRUE(sensors.SectionExists(sim::Rom::Make(0x1D, 0x501).Text()));
 }
