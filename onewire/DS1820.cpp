@@ -193,5 +193,5 @@ std::string DS1820::GetXML() {
 
 void DS1820::LogData() {
     if (!Log || !HasReading) return;
-    AppendDataLine(Description, Format("%3.1f", InUnit(current_temp)));
+    AppendDataLine(Description, Format("%3.1f", InUnit(temp.value)));
 }

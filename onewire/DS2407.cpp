@@ -2,6 +2,15 @@
 
 #include <exception>
 
+#include "onewire/SensorKeys.h"
+
+namespace {
+const SensorKeys<DS2407> kDS2407Keys = {
+    {"Type", &DS2407::Type, "DS2407"},
+    {"Description", &DS2407::Description, SectionName},
+};
+} // namespace
+
 DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch)
     : iButton(couplerSerial, couplerBranch) {
     SwitchIndex = index;
@@ -11,8 +20,7 @@ DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch)
 void DS2407::LoadSettings() {
     try {
         const std::string section = RomText(Rom);
-        Type = IniFile->ReadString(section, "Type", "DS2407");
-        Description = IniFile->ReadString(section, "Description", section);
+        LoadKeys(*this, kDS2407Keys, *IniFile, section);
         IniFile->WriteString(section, "Type", Type);
     } catch (...) {
         LogError("Error reading from SENSORS.INI!");

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -26,30 +27,40 @@ constexpr int kPage = 2;
 
 } // namespace
 
+namespace {
+
+// Read by the constructor after the Type, in this order.
+const SensorKeys<DS2438> kDS2438Keys = {
+    {"PrintTempOnHTML", &DS2438::PrintTempOnHTML, true},
+    {"VADDescription", &DS2438::VADDescription,
+     [](const platform::TIniFile&, const std::string& section) { return section + "_VAD"; }},
+    {"VSENSDescription", &DS2438::VSENSDescription,
+     [](const platform::TIniFile&, const std::string& section) { return section + "_VSENS"; }},
+    {"VADOffset", &DS2438::VADOffset, 0.0},
+    {"VADMultiplier", &DS2438::VADMultiplier, 1.0},
+    {"max_VAD", High(&DS2438::VAD), -100.0},
+    {"min_VAD", Low(&DS2438::VAD), 200.0},
+    {"max_VAD_t", HighTime(&DS2438::VAD), 0},
+    {"min_VAD_t", LowTime(&DS2438::VAD), 0},
+    {"max_VDD", High(&DS2438::VDD), 0.0},
+    {"min_VDD", Low(&DS2438::VDD), 20.0},
+    {"max_VDD_t", HighTime(&DS2438::VDD), 0},
+    {"min_VDD_t", LowTime(&DS2438::VDD), 0},
+    {"max_VSENS", High(&DS2438::VSENS), -100.0},
+    {"min_VSENS", Low(&DS2438::VSENS), 200.0},
+    {"max_VSENS_t", HighTime(&DS2438::VSENS), 0},
+    {"min_VSENS_t", LowTime(&DS2438::VSENS), 0},
+};
+
+} // namespace
+
 DS2438::DS2438(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : Temperature(sensorNumber, couplerRom, couplerPort) {
     try {
         const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        Type = ini.ReadString(section, "Type", "DS2438");
-        ini.WriteString(section, "Type", Type);
-        PrintTempOnHTML = ini.ReadBool(section, "PrintTempOnHTML", true);
-        VADDescription = ini.ReadString(section, "VADDescription", section + "_VAD");
-        VSENSDescription = ini.ReadString(section, "VSENSDescription", section + "_VSENS");
-        VADOffset = ini.ReadFloat(section, "VADOffset", 0.0);
-        VADMultiplier = ini.ReadFloat(section, "VADMultiplier", 1.0);
-        max_VAD = ini.ReadFloat(section, "max_VAD", -100.0);
-        min_VAD = ini.ReadFloat(section, "min_VAD", 200.0);
-        max_VAD_t = ini.ReadInteger(section, "max_VAD_t", 0);
-        min_VAD_t = ini.ReadInteger(section, "min_VAD_t", 0);
-        max_VDD = ini.ReadFloat(section, "max_VDD", 0.0);
-        min_VDD = ini.ReadFloat(section, "min_VDD", 20.0);
-        max_VDD_t = ini.ReadInteger(section, "max_VDD_t", 0);
-        min_VDD_t = ini.ReadInteger(section, "min_VDD_t", 0);
-        max_VSENS = ini.ReadFloat(section, "max_VSENS", -100.0);
-        min_VSENS = ini.ReadFloat(section, "min_VSENS", 200.0);
-        max_VSENS_t = ini.ReadInteger(section, "max_VSENS_t", 0);
-        min_VSENS_t = ini.ReadInteger(section, "min_VSENS_t", 0);
+        Type = IniFile->ReadString(section, "Type", "DS2438");
+        IniFile->WriteString(section, "Type", Type);
+        LoadKeys(*this, kDS2438Keys, *IniFile, section);
     } catch (...) {
         LogError("Exception reading SENSORS.INI!");
     }
@@ -233,16 +244,6 @@ int DS2438::ReadTemperature() {
     }
 }
 
-void DS2438::WriteMark(const char* key, double value, int32_t when) {
-    try {
-        const std::string section = SerialSection();
-        IniFile->WriteFloat(section, key, value);
-        IniFile->WriteInteger(section, std::string(key) + "_t", when);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
-}
-
 void DS2438::SetVAD(double volts) {
     try {
         double value = volts * VADMultiplier + VADOffset;
@@ -251,17 +252,10 @@ void DS2438::SetVAD(double volts) {
             return;
         }
         if (value < 0.0) return;
-        VAD = FilterValue(value, 1);
-        if (VAD > max_VAD) {
-            max_VAD = VAD;
-            max_VAD_t = Now();
-            SaveMaxVAD();
-        }
-        if (VAD < min_VAD) {
-            min_VAD = VAD;
-            min_VAD_t = Now();
-            SaveMinVAD();
-        }
+        VAD.value = FilterValue(value, 1);
+        Extremes::Moved moved = VAD.Track(0.0, Now());
+        if (moved.high) SaveMaxVAD();
+        if (moved.low) SaveMinVAD();
     } catch (...) {
         LogError("Exception calculating VAD!");
     }
@@ -269,17 +263,10 @@ void DS2438::SetVAD(double volts) {
 
 void DS2438::SetVDD(double volts) {
     try {
-        VDD = FilterValue(volts, 2);
-        if (VDD > max_VDD) {
-            max_VDD = VDD;
-            max_VDD_t = Now();
-            SaveMaxVDD();
-        }
-        if (VDD < min_VDD) {
-            min_VDD = VDD;
-            min_VDD_t = Now();
-            SaveMinVDD();
-        }
+        VDD.value = FilterValue(volts, 2);
+        Extremes::Moved moved = VDD.Track(0.0, Now());
+        if (moved.high) SaveMaxVDD();
+        if (moved.low) SaveMinVDD();
     } catch (const std::exception& e) {
         LogError(std::string("Exception setting VDD: ") + e.what());
     } catch (...) {
@@ -289,30 +276,23 @@ void DS2438::SetVDD(double volts) {
 
 void DS2438::SetVSENS(double value) {
     try {
-        if (value >= 0.0 && value < 1000.0) VSENS = value;
-        if (VSENS > max_VSENS) {
-            max_VSENS = VSENS;
-            max_VSENS_t = Now();
-            SaveMaxVSENS();
-        }
-        if (VSENS < min_VSENS) {
-            min_VSENS = VSENS;
-            min_VSENS_t = Now();
-            SaveMinVSENS();
-        }
+        if (value >= 0.0 && value < 1000.0) VSENS.value = value;
+        Extremes::Moved moved = VSENS.Track(0.0, Now());
+        if (moved.high) SaveMaxVSENS();
+        if (moved.low) SaveMinVSENS();
     } catch (...) {
         LogError("Exception setting VSENS!");
     }
 }
 
 double DS2438::GetValue() {
-    return VAD;
+    return VAD.value;
 }
 double DS2438::GetMax() {
-    return max_VAD;
+    return VAD.high;
 }
 double DS2438::GetMin() {
-    return min_VAD;
+    return VAD.low;
 }
 double DS2438::GetMaxAt(uint8_t* time) {
     return GetMaxVAD(time);
@@ -322,28 +302,22 @@ double DS2438::GetMinAt(uint8_t* time) {
 }
 
 double DS2438::GetMaxVAD(uint8_t* time) {
-    FillTimeRecord(max_VAD_t, time);
-    return max_VAD;
+    return VAD.High(time);
 }
 double DS2438::GetMinVAD(uint8_t* time) {
-    FillTimeRecord(min_VAD_t, time);
-    return min_VAD;
+    return VAD.Low(time);
 }
 double DS2438::GetMaxVDD(uint8_t* time) {
-    FillTimeRecord(max_VDD_t, time);
-    return max_VDD;
+    return VDD.High(time);
 }
 double DS2438::GetMinVDD(uint8_t* time) {
-    FillTimeRecord(min_VDD_t, time);
-    return min_VDD;
+    return VDD.Low(time);
 }
 double DS2438::GetMaxVSENS(uint8_t* time) {
-    FillTimeRecord(max_VSENS_t, time);
-    return max_VSENS;
+    return VSENS.High(time);
 }
 double DS2438::GetMinVSENS(uint8_t* time) {
-    FillTimeRecord(min_VSENS_t, time);
-    return min_VSENS;
+    return VSENS.Low(time);
 }
 
 std::string DS2438::GetUnit() {
@@ -359,11 +333,8 @@ void DS2438::ResetDaily() {
 
 void DS2438::ResetVSENS() {
     try {
-        max_VSENS = VSENS;
-        max_VSENS_t = Now();
+        VSENS.Reset(Now());
         SaveMaxVSENS();
-        min_VSENS = VSENS;
-        min_VSENS_t = Now();
         SaveMinVSENS();
     } catch (...) {
         LogError("Exception in reset VSENS!");
@@ -372,11 +343,8 @@ void DS2438::ResetVSENS() {
 
 void DS2438::ResetVAD() {
     try {
-        max_VAD = VAD;
-        max_VAD_t = Now();
+        VAD.Reset(Now());
         SaveMaxVAD();
-        min_VAD = VAD;
-        min_VAD_t = Now();
         SaveMinVAD();
     } catch (...) {
         LogError("Exception in reset VAD!");
@@ -385,11 +353,8 @@ void DS2438::ResetVAD() {
 
 void DS2438::ResetVDD() {
     try {
-        max_VDD = VDD;
-        max_VDD_t = Now();
+        VDD.Reset(Now());
         SaveMaxVDD();
-        min_VDD = VDD;
-        min_VDD_t = Now();
         SaveMinVDD();
     } catch (...) {
         LogError("Exception in reset VDD!");
@@ -412,22 +377,22 @@ void DS2438::SaveSettings() {
 }
 
 void DS2438::SaveMaxVSENS() {
-    WriteMark("max_VSENS", max_VSENS, max_VSENS_t);
+    SaveHigh(VSENS);
 }
 void DS2438::SaveMinVSENS() {
-    WriteMark("min_VSENS", min_VSENS, min_VSENS_t);
+    SaveLow(VSENS);
 }
 void DS2438::SaveMaxVAD() {
-    WriteMark("max_VAD", max_VAD, max_VAD_t);
+    SaveHigh(VAD);
 }
 void DS2438::SaveMinVAD() {
-    WriteMark("min_VAD", min_VAD, min_VAD_t);
+    SaveLow(VAD);
 }
 void DS2438::SaveMaxVDD() {
-    WriteMark("max_VDD", max_VDD, max_VDD_t);
+    SaveHigh(VDD);
 }
 void DS2438::SaveMinVDD() {
-    WriteMark("min_VDD", min_VDD, min_VDD_t);
+    SaveLow(VDD);
 }
 
 std::string DS2438::GetHTML() {
@@ -444,14 +409,14 @@ std::string DS2438::GetHTML() {
         std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
         html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>DS2438</B></CENTER></FONT></TD></TR>\n";
         html += heading(VADDescription) + "\n";
-        html +=
-            row("VAD (A/D input)", VAD, "") + row("High VAD", max_VAD, "") + row("Low VAD", min_VAD, "<BR>");
+        html += row("VAD (A/D input)", VAD.value, "") + row("High VAD", VAD.high, "") +
+                row("Low VAD", VAD.low, "<BR>");
         html += heading("Power supply");
-        html += row("VDD (Power supply)", VDD, "") + row("High VDD", max_VDD, "") +
-                row("Low VDD", min_VDD, "<BR>");
+        html += row("VDD (Power supply)", VDD.value, "") + row("High VDD", VDD.high, "") +
+                row("Low VDD", VDD.low, "<BR>");
         html += heading(VSENSDescription);
-        html += row("Vsens (Battery current)", VSENS, "") + row("High Vsens", max_VSENS, "") +
-                row("Low Vsens", min_VSENS, "<BR>");
+        html += row("Vsens (Battery current)", VSENS.value, "") + row("High Vsens", VSENS.high, "") +
+                row("Low Vsens", VSENS.low, "<BR>");
         html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {
@@ -465,7 +430,7 @@ std::string DS2438::GetHTML() {
 
 void DS2438::LogData() {
     if (!Log || !HasReading) return;
-    AppendDataLine(TempDescription, Format("%3.1f", InUnit(current_temp)));
-    AppendDataLine(VADDescription, Format("%3.2f", VAD));
-    AppendDataLine(VSENSDescription, Format("%3.2f", VSENS));
+    AppendDataLine(TempDescription, Format("%3.1f", InUnit(temp.value)));
+    AppendDataLine(VADDescription, Format("%3.2f", VAD.value));
+    AppendDataLine(VSENSDescription, Format("%3.2f", VSENS.value));
 }

@@ -2,8 +2,8 @@
 // Owners of sensor objects. A SensorTable owns the objects of one kind, up to its room, in the order
 // they were filed; a SensorSlot owns the one object of a kind the station has at most one of. A
 // SensorView lists objects that tables and slots own (every thermometer, say, whatever its kind) in the
-// order they were filed into it. Only an owner files into a view, and an owner that frees its objects
-// empties every view it filed into first, so that a view never holds an object that is gone.
+// order they were filed into it. Only an owner files into a view, and an owner that frees objects takes
+// them out of every view it filed them into first, so that a view never holds an object that is gone.
 #include <memory>
 #include <vector>
 
@@ -20,7 +20,8 @@ protected:
 
 private:
     friend class SensorOwner;
-    virtual void Forget() = 0;
+    // Takes out the entry that points at `item` (as the view holds it).
+    virtual void Forget(const void* item) = 0;
 };
 
 template <class T> class SensorView final : public SensorViewBase {
@@ -37,14 +38,16 @@ public:
 
 private:
     friend class SensorOwner;
-    void Forget() override { items_.clear(); }
+    void Forget(const void* item) override {
+        std::erase_if(items_, [item](const T* held) { return static_cast<const void*>(held) == item; });
+    }
     void File(T* item) { items_.push_back(item); }
 
     std::vector<T*> items_;
     int room_;
 };
 
-// What owners share: the views they filed into, emptied before the owned objects go.
+// What owners share: where they filed their objects into views, to take them out before they go.
 class SensorOwner {
 protected:
     SensorOwner() = default;
@@ -53,19 +56,22 @@ protected:
     SensorOwner& operator=(const SensorOwner&) = delete;
 
     template <class T, class Item> void FileInto(SensorView<T>& view, Item* item) {
-        view.File(item);
-        for (SensorViewBase* known : views_)
-            if (known == &view) return;
-        views_.push_back(&view);
+        T* held = item;
+        view.File(held);
+        filed_.push_back({&view, static_cast<const void*>(held)});
     }
-    void ForgetViews() {
-        for (SensorViewBase* view : views_)
-            view->Forget();
-        views_.clear();
+    void ForgetFiled() {
+        for (const Filed& entry : filed_)
+            entry.view->Forget(entry.item);
+        filed_.clear();
     }
 
 private:
-    std::vector<SensorViewBase*> views_;
+    struct Filed {
+        SensorViewBase* view;
+        const void* item;
+    };
+    std::vector<Filed> filed_;
 };
 
 template <class T> class SensorTable final : public SensorOwner {
@@ -87,9 +93,9 @@ public:
         (FileInto(views, added), ...);
         return added;
     }
-    // Frees every object, after emptying the views that list them.
+    // Frees every object, after taking them out of the views that list them.
     void Clear() {
-        ForgetViews();
+        ForgetFiled();
         items_.clear();
     }
 
@@ -132,7 +138,7 @@ public:
         return *item_;
     }
     void Reset() {
-        ForgetViews();
+        ForgetFiled();
         item_.reset();
     }
 

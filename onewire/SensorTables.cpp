@@ -10,7 +10,7 @@
 #include "onewire/WindData.h"
 
 // The views are defined before the tables and slots that file into them: the owners, destroyed first,
-// empty them on the way out.
+// take their objects out of them on the way.
 SensorView<Temperature> TemperatureSensors(kMaxTemperature);
 SensorView<DS2423> CounterSensors(kMaxCounters);
 

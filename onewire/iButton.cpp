@@ -6,6 +6,7 @@
 
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
@@ -32,6 +33,18 @@ std::string CtimeNow() {
     return Format("%.3s %.3s%3d %.2d:%.2d:%.2d %d", kWeekdays[t.weekday % 7], kMonths[(t.month + 11) % 12],
                   t.day, t.hour, t.minute, t.second, t.year);
 }
+
+// The common keys of every sensor, read by LoadSettings in this order.
+const SensorKeys<iButton> kCommonKeys = {
+    {"Plot", &iButton::Plot, true},
+    {"Description", &iButton::Description, SectionName},
+    {"Read", &iButton::ReadEnabled, true},
+    {"Debug", &iButton::Debug, false},
+    {"Log", &iButton::Log, true},
+    {"PrintOnHTML", &iButton::PrintOnHTML, true},
+    {"LogErrorPORT", &iButton::LogErrorPORT, "10001"},
+    {"MaxRetry", &iButton::MaxRetry, 3},
+};
 } // namespace
 
 void PumpMessages() {
@@ -126,15 +139,7 @@ void iButton::LoadSettings() {
         disabledByErrors_ = false;
         HistoryPending = 1;
         DDEName = "DDE" + RomText(Rom);
-        const std::string section = RomText(Rom);
-        Plot = IniFile->ReadBool(section, "Plot", true) ? 1 : 0;
-        Description = IniFile->ReadString(section, "Description", section);
-        ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
-        Debug = IniFile->ReadBool(section, "Debug", false) ? 1 : 0;
-        Log = IniFile->ReadBool(section, "Log", true) ? 1 : 0;
-        PrintOnHTML = IniFile->ReadBool(section, "PrintOnHTML", true) ? 1 : 0;
-        LogErrorPORT = IniFile->ReadString(section, "LogErrorPORT", "10001");
-        MaxRetry = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxRetry", 3) & 0xFF);
+        LoadKeys(*this, kCommonKeys, *IniFile, RomText(Rom));
     } catch (const std::exception& e) {
         LogError(std::string("Exception reading from SENSORS.INI: ") + e.what());
     } catch (...) {

@@ -139,7 +139,7 @@ void TMainForm::BuildSummary(std::string& out) {
                                                rain.CountsPrInch)));
     }
     if (BarometerPresent && BarometerSensor)
-        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->current_baro * 33.865 * 10)));
+        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->baro.value * 33.865 * 10)));
     if (HumiditySensors.Count() > 0) {
         int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
         out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);

@@ -69,11 +69,11 @@ void TMainForm::DisplayTemperature(TMessage& message) {
     Temperature* sensor = TemperatureSensors[index];
     if (!sensor) return;
     TCurrentReadings& r = CurrentReadings;
-    r.TemperatureC = static_cast<float>(sensor->current_temp);
-    r.TemperatureF = static_cast<float>(sensor->current_temp * 9 * 0.2 + 32);
-    r.TemperatureMaxC = static_cast<float>(sensor->max_temp);
-    r.TemperatureMinC = static_cast<float>(sensor->min_temp);
-    r.Temperature = static_cast<float>(sensor->InUnit(sensor->current_temp));
+    r.TemperatureC = static_cast<float>(sensor->temp.value);
+    r.TemperatureF = static_cast<float>(sensor->temp.value * 9 * 0.2 + 32);
+    r.TemperatureMaxC = static_cast<float>(sensor->temp.high);
+    r.TemperatureMinC = static_cast<float>(sensor->temp.low);
+    r.Temperature = static_cast<float>(sensor->InUnit(sensor->temp.value));
     uint8_t high[2] = {}, low[2] = {};
     r.TemperatureMax = static_cast<float>(sensor->GetMaxTemperature(high));
     r.TemperatureMin = static_cast<float>(sensor->GetMinTemperature(low));

@@ -70,5 +70,5 @@ void TMainForm::LogTemperatureAlarm(TMessage& message) {
         return;
     }
     LogStatus(Format(format, sensor->TempDescription.c_str(), shown(limit), kDegreeSign, unit,
-                     shown(sensor->current_temp), kDegreeSign, unit));
+                     shown(sensor->temp.value), kDegreeSign, unit));
 }

@@ -127,9 +127,9 @@ bool TMainForm::ReadBarometer() {
         r.Barometer = static_cast<float>(baro.GetValue());
         r.BarometerMax = static_cast<float>(baro.GetMax());
         r.BarometerMin = static_cast<float>(baro.GetMin());
-        r.BarometerInHg = static_cast<float>(baro.current_baro);
-        r.BarometerMaxInHg = static_cast<float>(baro.max_baro);
-        r.BarometerMinInHg = static_cast<float>(baro.min_baro);
+        r.BarometerInHg = static_cast<float>(baro.baro.value);
+        r.BarometerMaxInHg = static_cast<float>(baro.baro.high);
+        r.BarometerMinInHg = static_cast<float>(baro.baro.low);
         r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
         PostDisplayTemperature(*this, baro.TemperatureIndex);
         if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);

@@ -85,7 +85,7 @@ TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {
     DS1820& sensor = *DS1820Sensors[0];
     sensor.Celsius = 0;
     sensor.HighAlarm = 30;
-    sensor.current_temp = 31;
+    sensor.temp.value = 31;
     sensor.TempDescription = "Attic";
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 0, 10);
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 99, 10); // no such sensor: nothing
@@ -105,7 +105,7 @@ TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
     ASSERT_GT(first, 5u);
     std::vector<std::string> read; // thermometers with a good reading (a DS18S20 refuses some patterns)
     for (int i = 0; i < DS1820Sensors.Count(); ++i)
-        if (DS1820Sensors[i]->current_temp != 0) read.push_back(DS1820Sensors[i]->SerialSection());
+        if (DS1820Sensors[i]->temp.value != 0) read.push_back(DS1820Sensors[i]->SerialSection());
     ASSERT_GE(read.size(), 5u);
     form.Unload1->Click();
     Run(5000);
