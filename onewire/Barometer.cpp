@@ -37,15 +37,12 @@ Barometer::Barometer(const uint16_t* couplerRom, int couplerPort) : DS2438(1, co
 void Barometer::LoadSettings() {
     baro.value = 0.0;
     DDEName = "DDEBarometer";
-    try {
-        LoadKeys(*this, kBarometerKeys, *IniFile, SerialSection());
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+    Logged("Exception reading SENSORS.INI!",
+           [&] { LoadKeys(*this, kBarometerKeys, *IniFile, SerialSection()); });
 }
 
 void Barometer::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -58,13 +55,11 @@ void Barometer::SaveSettings() {
         ini.WriteFloat(section, "Vhi", Vhi);
         ini.WriteFloat(section, "Vlow", Vlow);
         ini.WriteInteger(section, "Metric", Metric);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 int Barometer::Read() {
-    try {
+    return LoggedOr<int>(0, "Exception calculating barometric value!", [&]() -> int {
         if (!DS2438::Read()) {
             DebugIf("Error reading DS2438!");
             return 0;
@@ -79,14 +74,11 @@ int Barometer::Read() {
         StorePressure(pressure);
         if (Samples < 3) RateReference = baro.value;
         return 1;
-    } catch (...) {
-        LogError("Exception calculating barometric value!");
-        return 0;
-    }
+    });
 }
 
 int Barometer::StorePressure(double pressure) {
-    try {
+    return LoggedOr<int>(0, "Exception saving new values!", [&]() -> int {
         if (!(pressure > 0.0)) return 0;
         const double value = pressure * BaroMultiplier + BaroOffset;
         if (!std::isfinite(value)) return 0;
@@ -96,14 +88,11 @@ int Barometer::StorePressure(double pressure) {
         if (moved.low) SaveMinPressure();
         ValueText = Format("%3.1f", GetValue());
         return 1;
-    } catch (...) {
-        LogError("Exception saving new values!");
-        return 0;
-    }
+    });
 }
 
 int Barometer::CalculateRate() {
-    try {
+    Logged("Exception calculating rate/hour!", [&] {
         PressureHistory[0] = baro.value;
         for (int i = kHistory - 1; i >= 1; --i)
             PressureHistory[i] = PressureHistory[i - 1];
@@ -111,9 +100,7 @@ int Barometer::CalculateRate() {
         while (oldest > 1 && PressureHistory[oldest] == 0.0)
             --oldest;
         RateReference = PressureHistory[oldest];
-    } catch (...) {
-        LogError("Exception calculating rate/hour!");
-    }
+    });
     return 1;
 }
 
@@ -136,7 +123,7 @@ double Barometer::ConvertPressure(double inHg) {
 }
 
 void Barometer::ResetValues() {
-    try {
+    Logged("Exception resetting values!", [&] {
         baro.Reset(Now());
         SaveMaxPressure();
         SaveMinPressure();
@@ -144,9 +131,7 @@ void Barometer::ResetValues() {
         IniFile->WriteFloat(SerialSection(), "today_baro", today_baro);
         for (int i = kHistory - 1; i >= 1; --i)
             PressureHistory[i] = baro.value;
-    } catch (...) {
-        LogError("Exception resetting values!");
-    }
+    });
 }
 
 void Barometer::ResetDaily() {
@@ -229,11 +214,9 @@ std::string Barometer::GetStatus() {
 }
 
 void Barometer::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine("Barometer", Format("%3.2f", GetValue()));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }

@@ -56,14 +56,12 @@ const SensorKeys<DS2438> kDS2438Keys = {
 
 DS2438::DS2438(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : Temperature(sensorNumber, couplerRom, couplerPort) {
-    try {
+    Logged("Exception reading SENSORS.INI!", [&] {
         const std::string section = SerialSection();
         Type = IniFile->ReadString(section, "Type", "DS2438");
         IniFile->WriteString(section, "Type", Type);
         LoadKeys(*this, kDS2438Keys, *IniFile, section);
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+    });
 }
 
 void DS2438::DebugIf(const std::string& text) {
@@ -106,19 +104,16 @@ bool DS2438::WaitNonZero() {
 }
 
 int DS2438::Read() {
-    try {
+    return LoggedOr<int>(0, "Exception reading values!", [&]() -> int {
         int vad = ReadVoltage(0);
         int temperature = ReadTemperature();
         int vdd = ReadVoltage(1);
         return vad && temperature && vdd ? 1 : 0;
-    } catch (...) {
-        LogError("Exception reading values!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::SelectInput(int input) {
-    try {
+    return LoggedOr<int>(0, "Exception preparing AtoD!", [&]() -> int {
         tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, Rom);
         if (Block({kRecall, 0x00}) < 0) return 0;
         // The page bytes written back below must come from a read in this call, never from an older
@@ -138,14 +133,11 @@ int DS2438::SelectInput(int input) {
         if (!SelectDevice()) return 0;
         if (Block({kCopyScratchpad, 0x00}) < 0) return 0;
         return WaitNonZero() ? 1 : 0;
-    } catch (...) {
-        LogError("Exception preparing AtoD!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::ReadVoltage(int input) {
-    try {
+    return LoggedOr<int>(0, "Exception reading voltage!", [&]() -> int {
         for (int sequence = 0; sequence < kVadSequences; ++sequence) {
             if (!SelectInput(input)) {
                 DebugIf("Error reading AD values");
@@ -189,63 +181,55 @@ int DS2438::ReadVoltage(int input) {
         }
         DebugIf("Error reading AD values");
         return 0;
-    } catch (...) {
-        LogError("Exception reading voltage!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::ReadTemperature() {
-    try {
-        if (!SelectDevice()) {
-            DebugIf("Error accessing MLan!");
-            return 0;
-        }
-        Microlan::SendByte(kConvertT);
-        const uint32_t start = platform::GetTickCount();
-        for (;;) {
-            if (platform::TicksElapsed(platform::GetTickCount(), start) > 200) {
-                DebugIf("Timeout converting temperature");
+    return LoggedOr<int>(
+        0, {"Exception reading & calculating temp: ", "Exception reading & calculating temp"}, [&]() -> int {
+            if (!SelectDevice()) {
+                DebugIf("Error accessing MLan!");
                 return 0;
             }
-            platform::Sleep(10);
-            if (Microlan::ReadByte() != 0) break;
-        }
-        if (SelectDevice() && Block({kRecall, 0x00}) != 2) {
-            DebugIf("Error sending on MLan");
-            return 0;
-        }
-        if (!SelectDevice()) {
-            DebugIf("Error accessing MLan!");
-            return 0;
-        }
-        if (ReadPage() != 11) {
-            DebugIf("Error sending on MLan");
-            return 0;
-        }
-        if (!PageCrcOk()) {
-            DebugIf("CRC error reading temp!");
-            return 0;
-        }
-        // 13-bit two's complement in the top bits of a 16-bit word: shift in 16 bits to keep the sign.
-        const int16_t raw =
-            static_cast<int16_t>(static_cast<int16_t>(IoBuffer[kPage + 2] << 8 | IoBuffer[kPage + 1]) >> 3);
-        const double temperature = raw * 0.03125;
-        // An all-zero page is a shorted net; 0.0 C from a real page is a temperature like any other.
-        if (PageAllZero() || !(temperature >= -55.0 && temperature <= 125.0)) return 0;
-        UpdateTemperature(temperature);
-        return 1;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception reading & calculating temp: ") + e.what());
-        return 0;
-    } catch (...) {
-        LogError("Exception reading & calculating temp");
-        return 0;
-    }
+            Microlan::SendByte(kConvertT);
+            const uint32_t start = platform::GetTickCount();
+            for (;;) {
+                if (platform::TicksElapsed(platform::GetTickCount(), start) > 200) {
+                    DebugIf("Timeout converting temperature");
+                    return 0;
+                }
+                platform::Sleep(10);
+                if (Microlan::ReadByte() != 0) break;
+            }
+            if (SelectDevice() && Block({kRecall, 0x00}) != 2) {
+                DebugIf("Error sending on MLan");
+                return 0;
+            }
+            if (!SelectDevice()) {
+                DebugIf("Error accessing MLan!");
+                return 0;
+            }
+            if (ReadPage() != 11) {
+                DebugIf("Error sending on MLan");
+                return 0;
+            }
+            if (!PageCrcOk()) {
+                DebugIf("CRC error reading temp!");
+                return 0;
+            }
+            // 13-bit two's complement in the top bits of a 16-bit word: shift in 16 bits to keep the sign.
+            const int16_t raw = static_cast<int16_t>(
+                static_cast<int16_t>(IoBuffer[kPage + 2] << 8 | IoBuffer[kPage + 1]) >> 3);
+            const double temperature = raw * 0.03125;
+            // An all-zero page is a shorted net; 0.0 C from a real page is a temperature like any other.
+            if (PageAllZero() || !(temperature >= -55.0 && temperature <= 125.0)) return 0;
+            UpdateTemperature(temperature);
+            return 1;
+        });
 }
 
 void DS2438::SetVAD(double volts) {
-    try {
+    Logged("Exception calculating VAD!", [&] {
         double value = volts * VADMultiplier + VADOffset;
         if (!std::isfinite(value)) {
             LogError("Exception calculating VAD!");
@@ -256,33 +240,25 @@ void DS2438::SetVAD(double volts) {
         Extremes::Moved moved = VAD.Track(0.0, Now());
         if (moved.high) SaveMaxVAD();
         if (moved.low) SaveMinVAD();
-    } catch (...) {
-        LogError("Exception calculating VAD!");
-    }
+    });
 }
 
 void DS2438::SetVDD(double volts) {
-    try {
+    Logged({"Exception setting VDD: ", "Exception setting VDD"}, [&] {
         VDD.value = FilterValue(volts, 2);
         Extremes::Moved moved = VDD.Track(0.0, Now());
         if (moved.high) SaveMaxVDD();
         if (moved.low) SaveMinVDD();
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception setting VDD: ") + e.what());
-    } catch (...) {
-        LogError("Exception setting VDD");
-    }
+    });
 }
 
 void DS2438::SetVSENS(double value) {
-    try {
+    Logged("Exception setting VSENS!", [&] {
         if (value >= 0.0 && value < 1000.0) VSENS.value = value;
         Extremes::Moved moved = VSENS.Track(0.0, Now());
         if (moved.high) SaveMaxVSENS();
         if (moved.low) SaveMinVSENS();
-    } catch (...) {
-        LogError("Exception setting VSENS!");
-    }
+    });
 }
 
 double DS2438::GetValue() {
@@ -332,37 +308,31 @@ void DS2438::ResetDaily() {
 }
 
 void DS2438::ResetVSENS() {
-    try {
+    Logged("Exception in reset VSENS!", [&] {
         VSENS.Reset(Now());
         SaveMaxVSENS();
         SaveMinVSENS();
-    } catch (...) {
-        LogError("Exception in reset VSENS!");
-    }
+    });
 }
 
 void DS2438::ResetVAD() {
-    try {
+    Logged("Exception in reset VAD!", [&] {
         VAD.Reset(Now());
         SaveMaxVAD();
         SaveMinVAD();
-    } catch (...) {
-        LogError("Exception in reset VAD!");
-    }
+    });
 }
 
 void DS2438::ResetVDD() {
-    try {
+    Logged("Exception in reset VDD!", [&] {
         VDD.Reset(Now());
         SaveMaxVDD();
         SaveMinVDD();
-    } catch (...) {
-        LogError("Exception in reset VDD!");
-    }
+    });
 }
 
 void DS2438::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         Temperature::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -371,9 +341,7 @@ void DS2438::SaveSettings() {
         ini.WriteString(section, "VSENSDescription", VSENSDescription);
         ini.WriteFloat(section, "VADOffset", VADOffset);
         ini.WriteFloat(section, "VADMultiplier", VADMultiplier);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void DS2438::SaveMaxVSENS() {
@@ -396,36 +364,32 @@ void DS2438::SaveMinVDD() {
 }
 
 std::string DS2438::GetHTML() {
-    try {
-        auto row = [](const char* label, double value, const char* tail) {
-            return Format(
-                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f V%s</FONT></TD></TR>",
-                label, value, tail);
-        };
-        auto heading = [](const std::string& text) {
-            return Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>%s</B></CENTER> </FONT></TD></TR>",
-                          text.c_str());
-        };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
-        html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>DS2438</B></CENTER></FONT></TD></TR>\n";
-        html += heading(VADDescription) + "\n";
-        html += row("VAD (A/D input)", VAD.value, "") + row("High VAD", VAD.high, "") +
-                row("Low VAD", VAD.low, "<BR>");
-        html += heading("Power supply");
-        html += row("VDD (Power supply)", VDD.value, "") + row("High VDD", VDD.high, "") +
-                row("Low VDD", VDD.low, "<BR>");
-        html += heading(VSENSDescription);
-        html += row("Vsens (Battery current)", VSENS.value, "") + row("High Vsens", VSENS.high, "") +
-                row("Low Vsens", VSENS.low, "<BR>");
-        html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception creating HTML document: ") + e.what());
-        return "Exception creating HTML document";
-    } catch (...) {
-        LogError("Exception creating HTML document");
-        return "Exception creating HTML document";
-    }
+    return LoggedOr<std::string>(
+        "Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document"}, [&]() -> std::string {
+            auto row = [](const char* label, double value, const char* tail) {
+                return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f "
+                              "V%s</FONT></TD></TR>",
+                              label, value, tail);
+            };
+            auto heading = [](const std::string& text) {
+                return Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>%s</B></CENTER> </FONT></TD></TR>",
+                              text.c_str());
+            };
+            std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
+            html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>DS2438</B></CENTER></FONT></TD></TR>\n";
+            html += heading(VADDescription) + "\n";
+            html += row("VAD (A/D input)", VAD.value, "") + row("High VAD", VAD.high, "") +
+                    row("Low VAD", VAD.low, "<BR>");
+            html += heading("Power supply");
+            html += row("VDD (Power supply)", VDD.value, "") + row("High VDD", VDD.high, "") +
+                    row("Low VDD", VDD.low, "<BR>");
+            html += heading(VSENSDescription);
+            html += row("Vsens (Battery current)", VSENS.value, "") + row("High Vsens", VSENS.high, "") +
+                    row("Low Vsens", VSENS.low, "<BR>");
+            html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }
 
 void DS2438::LogData() {

@@ -44,15 +44,12 @@ Humidity::Humidity(int sensorNumber, const uint16_t* couplerRom, int couplerPort
 
 void Humidity::LoadSettings() {
     hum.value = 0.0;
-    try {
-        LoadKeys(*this, kHumidityKeys, *IniFile, SerialSection());
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+    Logged("Exception reading SENSORS.INI!",
+           [&] { LoadKeys(*this, kHumidityKeys, *IniFile, SerialSection()); });
 }
 
 void Humidity::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -63,9 +60,7 @@ void Humidity::SaveSettings() {
         ini.WriteFloat(section, "HumOffset", HumOffset);
         ini.WriteFloat(section, "current_hum", hum.value);
         ini.WriteFloat(section, "min_volt_limit", min_volt_limit);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 int Humidity::Read() {
@@ -90,7 +85,7 @@ int Humidity::Read() {
 }
 
 int Humidity::StoreHumidity(double raw) {
-    try {
+    return LoggedOr<int>(0, "Exception saving values!", [&]() -> int {
         double value = raw * HumMultiplier + HumOffset;
         if (!std::isfinite(value)) return 0;
         if (value > 100.0) value = 100.0;
@@ -111,14 +106,11 @@ int Humidity::StoreHumidity(double raw) {
         UpdateDewpoint();
         ValueText = Format("%3.1f / %3.1f", hum.value, InUnit(temp.value));
         return 1;
-    } catch (...) {
-        LogError("Exception saving values!");
-        return 0;
-    }
+    });
 }
 
 void Humidity::UpdateHeatIndex() {
-    try {
+    Logged("Exception calculating heat index!", [&] {
         const double tf = temp.value * 9 * 0.2 + 32;
         const double rh = GetValue();
         if (tf <= 80.0 || rh <= 40.0) {
@@ -132,20 +124,16 @@ void Humidity::UpdateHeatIndex() {
                           8.5282 * std::pow(10.0, -4) * tf * std::pow(rh, 2) -
                           1.99 * std::pow(10.0, -6) * std::pow(tf, 2) * std::pow(rh, 2);
         SetHeatIndex((hi - 32) * 0.5555555555555556);
-    } catch (...) {
-        LogError("Exception calculating heat index!");
-    }
+    });
 }
 
 void Humidity::SetHeatIndex(double value) {
-    try {
+    Logged("Exception assigning heat index value!", [&] {
         if (value >= 0.0 && value < 200.0) heatindex.value = value;
         Extremes::Moved moved = heatindex.Track(0.01, Now());
         if (moved.high) SaveMaxHeatIndex();
         if (moved.low) SaveMinHeatIndex();
-    } catch (...) {
-        LogError("Exception assigning heat index value!");
-    }
+    });
 }
 
 void Humidity::UpdateDewpoint() {
@@ -169,14 +157,12 @@ void Humidity::UpdateDewpoint() {
 }
 
 void Humidity::SetDewpoint(double value) {
-    try {
+    Logged("Exception assigning dewpoint value!", [&] {
         if (value > -100.0 && value < 200.0) dewpoint.value = value;
         Extremes::Moved moved = dewpoint.Track(0.1, Now());
         if (moved.high) SaveMaxDewpoint();
         if (moved.low) SaveMinDewpoint();
-    } catch (...) {
-        LogError("Exception assigning dewpoint value!");
-    }
+    });
 }
 
 void Humidity::SaveMaxHumidity() {
@@ -199,33 +185,27 @@ void Humidity::SaveMinHeatIndex() {
 }
 
 void Humidity::ResetHumidity() {
-    try {
+    Logged("Exception reset humidity!", [&] {
         hum.Reset(Now());
         SaveMaxHumidity();
         SaveMinHumidity();
-    } catch (...) {
-        LogError("Exception reset humidity!");
-    }
+    });
 }
 
 void Humidity::ResetDewpoint() {
-    try {
+    Logged("Exception reset dewpoint!", [&] {
         dewpoint.Reset(Now());
         SaveMaxDewpoint();
         SaveMinDewpoint();
-    } catch (...) {
-        LogError("Exception reset dewpoint!");
-    }
+    });
 }
 
 void Humidity::ResetHeatIndex() {
-    try {
+    Logged("Exception reset heat index!", [&] {
         heatindex.Reset(Now());
         SaveMaxHeatIndex();
         SaveMinHeatIndex();
-    } catch (...) {
-        LogError("Exception reset heat index!");
-    }
+    });
 }
 
 void Humidity::ResetDaily() {
@@ -261,48 +241,42 @@ std::string Humidity::GetUnit() {
 }
 
 std::string Humidity::GetHTML() {
-    try {
-        char letter = Celsius ? 'C' : 'F';
-        auto shown = [this](double celsius) { return Celsius ? celsius : celsius * 9 * 0.2 + 32; };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
-        html +=
-            Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>HUMIDITY: %s</B></CENTER> </FONT></TD></TR>\n",
-                   HumDescription.c_str());
-        html += Format("<TR><TD><FONT SIZE=2>Humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>\n",
-                       GetValue());
-        html += Format("<TR><TD><FONT SIZE=2>High humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>",
-                       GetMax());
-        html += Format("<TR><TD><FONT SIZE=2>Low humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>",
-                       GetMin());
-        html += Format(
-            "<TR><TD><FONT SIZE=2>Dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %c</FONT></TD></TR>",
-            shown(dewpoint.value), letter);
-        html += Format("<TR><TD><FONT SIZE=2>High dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%c</FONT></TD></TR>",
-                       shown(dewpoint.high), letter);
-        html += Format("<TR><TD><FONT SIZE=2>Low dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%c</FONT></TD></TR>",
-                       shown(dewpoint.low), letter);
-        html += "<TR><TD COLSPAN=2>" + DS2438::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception creating HTML document: ") + e.what());
-        return "Exception creating HTML document";
-    } catch (...) {
-        LogError("Exception creating HTML document");
-        return "Exception creating HTML document";
-    }
+    return LoggedOr<std::string>(
+        "Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document"}, [&]() -> std::string {
+            char letter = Celsius ? 'C' : 'F';
+            auto shown = [this](double celsius) { return Celsius ? celsius : celsius * 9 * 0.2 + 32; };
+            std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
+            html += Format(
+                "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>HUMIDITY: %s</B></CENTER> </FONT></TD></TR>\n",
+                HumDescription.c_str());
+            html += Format("<TR><TD><FONT SIZE=2>Humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>\n",
+                           GetValue());
+            html += Format("<TR><TD><FONT SIZE=2>High humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>",
+                           GetMax());
+            html += Format("<TR><TD><FONT SIZE=2>Low humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>",
+                           GetMin());
+            html += Format("<TR><TD><FONT SIZE=2>Dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.value), letter);
+            html += Format("<TR><TD><FONT SIZE=2>High dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.high), letter);
+            html += Format("<TR><TD><FONT SIZE=2>Low dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.low), letter);
+            html += "<TR><TD COLSPAN=2>" + DS2438::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }
 
 void Humidity::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine(HumDescription, Format("%3.1f", GetValue()));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }

@@ -8,6 +8,7 @@
 #include "onewire/DataTables.h"
 #include "onewire/SensorHost.h"
 #include "onewire/SensorTables.h"
+#include "platform/CatchAndLog.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -33,12 +34,6 @@ bool UseCelsius = false;
 std::string LastTmexError;
 tmex::TMLine TmexParameterBlock;
 int LastSetupResult = 0;
-
-namespace {
-std::string MessageOf(const std::exception& e) {
-    return e.what();
-}
-} // namespace
 
 std::string SettingsFile() {
     return platform::SettingsFileName(platform::ExeName());
@@ -135,7 +130,7 @@ void ReleasePort() {
 }
 
 void ReadPortSettings() {
-    try {
+    platform::CatchAndLog(platform::Named("MicroLAN: Error reading port"), Log, [&] {
         int16_t defaultNum = 0, defaultType = 0;
         tmex::DefaultPort(&defaultNum, &defaultType);
         if (defaultNum == 0) defaultNum = 1;
@@ -153,11 +148,7 @@ void ReadPortSettings() {
             tmex::TypeDriverVersion(static_cast<int16_t>(PortType), text);
             Log(std::string("DRIVER: Type: ") + text);
         }
-    } catch (const std::exception& e) {
-        Log("MicroLAN: Error reading port: " + MessageOf(e));
-    } catch (...) {
-        Log("MicroLAN: Error reading port");
-    }
+    });
 }
 
 int Setup() {
@@ -312,7 +303,7 @@ bool Startup() {
         LoadSerialList("sensors.ini");
         return true;
     } catch (const std::exception& e) {
-        Log("MicroLAN: Error initializing: " + MessageOf(e));
+        Log("MicroLAN: Error initializing: " + std::string(e.what()));
         return false;
     } catch (...) {
         Log("MicroLAN: Error initializing");

@@ -41,16 +41,14 @@ const SensorKeys<Temperature> kTemperatureKeys = {
 Temperature::Temperature(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : iButton(couplerRom, couplerPort), GraphChannel(static_cast<uint8_t>(sensorNumber)),
       SensorNumber(sensorNumber) {
-    try {
+    Logged("Exception creating Temperature object!", [&] {
         const std::string section = SerialSection();
         LoadKeys(*this, kTemperatureKeys, *IniFile, section);
         HasReading = IniFile->ValueExists(section, "current_temp");
         // A value that is no number would poison the smoothing and every mark after it.
         if (!std::isfinite(temp.value)) temp.value = 0.0;
         Description = TempDescription;
-    } catch (...) {
-        LogError("Exception creating Temperature object!");
-    }
+    });
 }
 
 int32_t Temperature::Now() {
@@ -65,7 +63,7 @@ void Temperature::AppendDataLine(const std::string& name, const std::string& val
 }
 
 void Temperature::UpdateTemperature(double raw) {
-    try {
+    Logged("Exception calculating temperature!", [&] {
         double value = raw * TempMultiplier + TempOffset;
         if (!std::isfinite(value)) {
             LogError("Exception calculating temperature!");
@@ -89,9 +87,7 @@ void Temperature::UpdateTemperature(double raw) {
             SoundAlarm();
         }
         ValueText = Format("%3.1f", InUnit(temp.value));
-    } catch (...) {
-        LogError("Exception calculating temperature!");
-    }
+    });
 }
 
 double Temperature::GetMaxTemperature(uint8_t* time) {
@@ -105,14 +101,12 @@ double Temperature::GetMinTemperature(uint8_t* time) {
 }
 
 void Temperature::ResetTemperature() {
-    try {
+    Logged("Exception in reset temperature!", [&] {
         ResetAlarm();
         temp.Reset(Now());
         SaveMaxTemperature();
         SaveMinTemperature();
-    } catch (...) {
-        LogError("Exception in reset temperature!");
-    }
+    });
 }
 
 void Temperature::ResetAlarm() {
@@ -135,7 +129,7 @@ void Temperature::SoundAlarm() {
 }
 
 void Temperature::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         iButton::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -149,25 +143,15 @@ void Temperature::SaveSettings() {
         ini.WriteBool(section, "AcousticAlarm", AcousticAlarm != 0);
         ini.WriteFloat(section, "LowAlarm", LowAlarm);
         ini.WriteFloat(section, "HighAlarm", HighAlarm);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void Temperature::SaveHigh(const Extremes& extremes) {
-    try {
-        extremes.SaveHigh(*IniFile, SerialSection());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    Logged("Exception writing to SENSORS.INI!", [&] { extremes.SaveHigh(*IniFile, SerialSection()); });
 }
 
 void Temperature::SaveLow(const Extremes& extremes) {
-    try {
-        extremes.SaveLow(*IniFile, SerialSection());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    Logged("Exception writing to SENSORS.INI!", [&] { extremes.SaveLow(*IniFile, SerialSection()); });
 }
 
 void Temperature::SaveMaxTemperature() {

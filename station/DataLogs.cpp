@@ -28,20 +28,10 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
     return rain.RainUnitInch ? inches : inches * 25.4;
 }
 
-template <class F> void Writer(TMainForm& form, const char* what, F&& write) {
-    try {
-        write();
-    } catch (const std::exception& e) {
-        form.LogStatus(std::string(what) + ": " + e.what());
-    } catch (...) {
-        form.LogStatus(what);
-    }
-}
-
 } // namespace
 
 void TMainForm::WriteDataLog() {
-    Writer(*this, "SERVER: Error logging data", [&] {
+    Logged(Named("SERVER: Error logging data"), [&] {
         for (DS1820* sensor : DS1820Sensors)
             sensor->LogData();
         for (Humidity* sensor : HumiditySensors)
@@ -82,7 +72,7 @@ void TMainForm::WriteDataLog() {
 }
 
 void TMainForm::WriteDailyLog() {
-    Writer(*this, "SERVER: Error logging daily data", [&] {
+    Logged(Named("SERVER: Error logging daily data"), [&] {
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
         std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);
@@ -147,7 +137,7 @@ void TMainForm::BuildSummary(std::string& out) {
 }
 
 void TMainForm::WriteSummaryFile() {
-    Writer(*this, "SERVER: Error creating SUMMARY.TXT", [&] {
+    Logged(Named("SERVER: Error creating SUMMARY.TXT"), [&] {
         std::string summary;
         BuildSummary(summary);
         WriteDataFile("DATA\\SUMMARY.TXT", summary);
@@ -155,7 +145,7 @@ void TMainForm::WriteSummaryFile() {
 }
 
 void TMainForm::WriteNowFile() {
-    Writer(*this, "SERVER: Error creating NOW.TXT", [&] {
+    Logged(Named("SERVER: Error creating NOW.TXT"), [&] {
         std::string summary;
         BuildSummary(summary);
         // Every pass (twice a second) asks, but the text changes at most once a round or a minute: the

@@ -28,18 +28,8 @@ TStationSettings StationSettings;
 TStationOptions StationOptions;
 
 namespace {
-
-// Runs one start-up step on its own, so that one failing step does not stop the others.
-template <class F> void Step(TMainForm& form, F&& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        form.LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        form.LogStatus("SERVER: Error starting");
-    }
-}
-
+// Each start-up step runs on its own, so that one failing step does not stop the others.
+const ErrorTexts kStartupStep{"SERVER: Error: ", "SERVER: Error starting"};
 } // namespace
 
 TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
@@ -55,9 +45,9 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     APRSProxy.clear();
     TotalSamplesStart.clear();
     Width = 427;
-    Step(*this, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
-    Step(*this, [&] { CreateWorkingObjects(); });
-    Step(*this, [&] { StartDiagnosticListener(); });
+    Logged(kStartupStep, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
+    Logged(kStartupStep, [&] { CreateWorkingObjects(); });
+    Logged(kStartupStep, [&] { StartDiagnosticListener(); });
 
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
@@ -74,10 +64,10 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     TabWind->SetVisible(false);
     TabDir->SetVisible(false);
 
-    Step(*this, [&] { LoadSettings(); });
-    Step(*this, [&] { LoadGraphData(); });
-    Step(*this, [&] { CreateWorkFolders(); });
-    Step(*this, [&] { UpdateSunriseSunset(); });
+    Logged(kStartupStep, [&] { LoadSettings(); });
+    Logged(kStartupStep, [&] { LoadGraphData(); });
+    Logged(kStartupStep, [&] { CreateWorkFolders(); });
+    Logged(kStartupStep, [&] { UpdateSunriseSunset(); });
     StartTimer->SetEnabled(true);
     FormCreate(this);
 }
@@ -179,18 +169,14 @@ void TMainForm::LogApplicationException(const std::exception& e) {
 }
 
 void TMainForm::FormClose(TComponent*, TCloseAction& action) {
-    try {
+    Logged(Named("SERVER: Error closing form"), [&] {
         if (!Application->Terminated()) {
             action = TCloseAction::caNone;
             AppMinimize();
         } else {
             SessionRunning = false;
         }
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error closing form: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error closing form");
-    }
+    });
 }
 
 void TMainForm::AppMinimize() {
@@ -230,18 +216,14 @@ void TMainForm::RestoreFromTray() {
 }
 
 void TMainForm::SetCaptionByDate() {
-    try {
+    Logged(Named("SERVER: Error displaying info"), [&] {
         if (Month == 12 && Day >= 24 && Day <= 26)
             Caption = "Malvoren Weather Station - MERRY CHRISTMAS!";
         else if (Month == 1 && Day < 3)
             Caption = "Malvoren Weather Station - HAPPY NEW YEAR!";
         else
             Caption = "Malvoren Weather Station";
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error displaying info: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error displaying info");
-    }
+    });
 }
 
 void TMainForm::CreateWorkFolder(const std::string& path, const std::string& suffix,
@@ -262,10 +244,8 @@ void TMainForm::CreateWorkFolders() {
 }
 
 void TMainForm::StartTimerTimer(TComponent*) {
-    try {
+    Logged("SERVER: Error starting server!", [&] {
         StartTimer->SetEnabled(false);
         PostMessage(Handle(), MsgStartSession, 1, 1);
-    } catch (...) {
-        LogStatus("SERVER: Error starting server!");
-    }
+    });
 }

@@ -27,14 +27,9 @@ constexpr float kRevsToMs = 1.096f;
 // Runs one reader; its failures are logged with the reader's prefix and count as a failed read.
 template <class F>
 bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
-    try {
-        return read();
-    } catch (const std::exception& e) {
-        form.LogStatus(prefix + ": Error reading: " + e.what());
-    } catch (...) {
-        form.LogStatus(otherText);
-    }
-    return false;
+    bool done = false;
+    form.Logged({prefix + ": Error reading: ", otherText}, [&] { done = read(); });
+    return done;
 }
 
 // Inches from a count difference of two counters (the difference taken as signed 32 bits).

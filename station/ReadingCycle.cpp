@@ -94,16 +94,12 @@ void TMainForm::RunDeferredCommands() {
 }
 
 void TMainForm::ASRTimer(TComponent*) {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
         ASR->SetEnabled(false);
         LogStatus("No sampling for 5 minutes, sampling reinitiated...");
         if (!Application->Terminated()) {
             ++ReadChain; // the stuck pass no longer continues the chain
             PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
         }
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    });
 }

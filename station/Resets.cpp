@@ -15,7 +15,7 @@
 using namespace platform;
 
 void TMainForm::ResetDailyStatistics() {
-    try {
+    Logged(Named("SERVER: Error resetting values"), [&] {
         LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
                          CurrentDate.da_mon, CurrentDate.da_year));
         for (DS1820* sensor : DS1820Sensors)
@@ -37,22 +37,14 @@ void TMainForm::ResetDailyStatistics() {
             // The wind window's high mark: only a window that is open has one to reset.
         }
         if (RainPresent && RainSensor) RainSensor->ResetDaily();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error resetting values: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error resetting values");
-    }
+    });
 }
 
 void TMainForm::TempStatResetClick(TComponent*) {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
         for (Temperature* sensor : TemperatureSensors)
             sensor->ResetTemperature();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    });
 }
 
 void TMainForm::HumidityStatResetClick(TComponent*) {
@@ -61,13 +53,9 @@ void TMainForm::HumidityStatResetClick(TComponent*) {
 }
 
 void TMainForm::BarometerStatResetClick(TComponent*) {
-    try {
+    Logged(Named("SERVER: Error in reset"), [&] {
         if (BarometerPresent && BarometerSensor) BarometerSensor->ResetValues();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error in reset: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error in reset");
-    }
+    });
 }
 
 void TMainForm::ResestHighMarkBaro(TComponent*) {
@@ -99,15 +87,11 @@ void TMainForm::ResetRGaugeMonthClick(TComponent*) {
 
 void TMainForm::ResetRGaugeTotalClick(TComponent*) {
     if (!RainPresent || !RainSensor) return;
-    try {
+    Logged(Named("SERVER/DS2423/RAIN: Error resetting"), [&] {
         RainSensor->ResetTotal();
         std::string text = Format("Grand total since %s", CTime(RainSensor->ResetTime).c_str());
         text.pop_back(); // the line end of the ctime form
         RainResetTime->SetCaption(text);
         LogStatus("RAINGAUGE: Reset total-counter");
-    } catch (const std::exception& e) {
-        LogStatus("SERVER/DS2423/RAIN: Error resetting: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER/DS2423/RAIN: Error resetting");
-    }
+    });
 }

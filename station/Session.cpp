@@ -9,7 +9,7 @@
 using namespace platform;
 
 void TMainForm::StartSessionAndReading() {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) StopTCPServices();
@@ -48,11 +48,7 @@ void TMainForm::StartSessionAndReading() {
             }
         }
         if (Application->ShowCommand() != 2) AppRestore();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error starting");
-    }
+    });
 }
 
 void TMainForm::RestartButtonClick(TComponent*) {
@@ -60,17 +56,13 @@ void TMainForm::RestartButtonClick(TComponent*) {
         RestartRequested = true;
         return;
     }
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
         RestartButton->SetVisible(false);
         SaveAllSensors();
         CleanupSensors();
         platform::Sleep(1000);
         PostMessage(Handle(), MsgStartSession, 1, 1);
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    });
 }
 
 void TMainForm::RescanMLanClick(TComponent*) {

@@ -41,7 +41,7 @@ void TMainForm::LoadSettings() {
     Day = static_cast<uint8_t>(now.day);
     Month = static_cast<uint8_t>(now.month);
 
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error reading KORVANE.INI"}, [&] {
         Application->SetTitle("Loading INI-values...");
         OsVersion os = GetOsVersion();
         TIniFile& ini = *IniFile;
@@ -170,9 +170,5 @@ void TMainForm::LoadSettings() {
         if (Day > 31 || Day < 1) Day = static_cast<uint8_t>(before.day);
         Month = static_cast<uint8_t>(ini.ReadInteger("Weather", "Month", before.month));
         if (Month < 1 || Month > 12) Month = static_cast<uint8_t>(before.month);
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error reading KORVANE.INI");
-    }
+    });
 }

@@ -17,15 +17,7 @@ using namespace platform;
 
 namespace {
 
-template <class F> void ShutdownStep(TMainForm& form, F&& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        form.LogStatus("SERVER: Shutdown error: " + std::string(e.what()));
-    } catch (...) {
-        form.LogStatus("SERVER: Shutdown error");
-    }
-}
+const ErrorTexts kShutdownStep = Named("SERVER: Shutdown error");
 
 void PumpAndWait() {
     Application->ProcessMessages();
@@ -49,44 +41,44 @@ void TMainForm::RunShutdown() {
     Unloading = true;
     UnloadRequested = false;
     SessionRunning = false;
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         Application->SetTitle("Saving data...");
         LogStatus("SERVER: Saving data...");
         TrayIcon->SetAnimated(false);
         LogRunTime();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         IniFile->WriteInteger("HTML", "DPWCGraphMax", DPWCGraphMax);
         IniFile->WriteInteger("HTML", "DPWCGraphMin", DPWCGraphMin);
         IniFile->WriteInteger("Weather", "TotalSamples", TotalSamples + static_cast<int>(SampleCount));
     });
-    ShutdownStep(*this, [&] { SaveGraphData(); });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] { SaveGraphData(); });
+    Logged(kShutdownStep, [&] {
         platform::Sleep(200);
         SaveAllSensors();
         Application->ProcessMessages();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         Application->SetTitle("Stopping services...");
         LogStatus("SERVER: Stopping services...");
         platform::Sleep(200);
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (HTTPRunning) StopHTTPServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (DDERunning) StopDDEServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (UDPRunning) StopUDPServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (TCPRunning) StopTCPServices();
     });
-    ShutdownStep(*this, [&] { PumpAndWait(); });
-    ShutdownStep(*this, [&] { CleanupSensors(); });
-    ShutdownStep(*this, [&] { PumpAndWait(); });
-    ShutdownStep(*this, [&] { Microlan::ReleasePort(); });
+    Logged(kShutdownStep, [&] { PumpAndWait(); });
+    Logged(kShutdownStep, [&] { CleanupSensors(); });
+    Logged(kShutdownStep, [&] { PumpAndWait(); });
+    Logged(kShutdownStep, [&] { Microlan::ReleasePort(); });
     LogStatus("SERVER: All services down...");
     ASR->SetEnabled(false);
     Application->Terminate();
@@ -97,12 +89,6 @@ void TMainForm::SaveAllSensors() {
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
     TIniFile::Batch batch;
     ForEachSavedSensor([this](auto* sensor) {
-        try {
-            sensor->SaveSettings();
-        } catch (const std::exception& e) {
-            LogStatus("SERVER: Error saving data: " + std::string(e.what()));
-        } catch (...) {
-            LogStatus("SERVER: Error saving data");
-        }
+        Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
     });
 }

@@ -10,6 +10,7 @@
 #include "components/RXShell.h"
 #include "components/Verslab.h"
 #include "platform/Application.h"
+#include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/DateTime.h"
@@ -53,6 +54,16 @@ public:
 
     // Status log.
     void LogStatus(const std::string& text);
+    // Runs a step of the window's work; an exception that leaves it is logged with the texts. True when
+    // the step returned.
+    template <class Work> bool Logged(const platform::ErrorTexts& texts, Work&& work) {
+        return platform::CatchAndLog(
+            texts, [this](const std::string& text) { LogStatus(text); }, std::forward<Work>(work));
+    }
+    template <class Work> bool Logged(const char* text, Work&& work) {
+        return platform::CatchAndLog(
+            text, [this](const std::string& line) { LogStatus(line); }, std::forward<Work>(work));
+    }
     void Openlog1Click(platform::TComponent* sender);
     void ClearStatusListClick(platform::TComponent* sender);
     void Clearlog1Click(platform::TComponent* sender);
