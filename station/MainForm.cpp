@@ -16,7 +16,6 @@ using namespace platform;
 TMainForm* MainForm = nullptr;
 bool SessionRunning = false;
 bool SensorWindowOpen[7] = {};
-bool DebugEnabled = false;
 unsigned SampleCount = 0;
 int MainTemperatureSensor = 0;
 int MainHumiditySensor = 0;

@@ -40,8 +40,8 @@ void TMainForm::StartSessionAndReading() {
                 Application->SetTitle("Running!");
                 SetCaptionByDate();
                 TrayIcon->SetAnimated(true);
-                ++ReadChain;
-                PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
+                ++Chain.Newest;
+                PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(Chain.Newest));
             } else {
                 Application->SetTitle("No sensors found");
                 RestartButton->SetVisible(true);
@@ -52,8 +52,8 @@ void TMainForm::StartSessionAndReading() {
 }
 
 void TMainForm::RestartButtonClick(TComponent*) {
-    if (PassInProgress) { // the pass ends first
-        RestartRequested = true;
+    if (Chain.PassInProgress) { // the pass ends first
+        Chain.RestartRequested = true;
         return;
     }
     Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
@@ -66,8 +66,8 @@ void TMainForm::RestartButtonClick(TComponent*) {
 }
 
 void TMainForm::RescanMLanClick(TComponent*) {
-    if (PassInProgress) { // sensors must not be freed under a running sample
-        RescanRequested = true;
+    if (Chain.PassInProgress) { // sensors must not be freed under a running sample
+        Chain.RescanRequested = true;
         return;
     }
     int before = DeviceCount;

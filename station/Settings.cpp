@@ -63,7 +63,6 @@ void TMainForm::LoadSettings() {
         ini.WriteString("Weather", "TotalSamplesStart", TotalSamplesStart);
         LogStatusToFileCheckBox->SetChecked(ini.ReadBool("Weather", "LogStatusToFile", true));
         DbgCheckBox->SetChecked(ini.ReadBool("Weather", "Debug", false));
-        DebugEnabled = DbgCheckBox->Checked();
         s.DatabaseURL = ini.ReadString("Weather", "DatabaseURL", s.DatabaseURL);
         s.TCPPort = ini.ReadString("Weather", "TCPPort", s.TCPPort);
         s.TCPEnabled = ini.ReadBool("Weather", "TCPEnabled", s.TCPEnabled);

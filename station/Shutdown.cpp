@@ -27,10 +27,10 @@ void PumpAndWait() {
 } // namespace
 
 void TMainForm::Unload1Click(TComponent*) {
-    if (Unloading || UnloadRequested) return; // its own pumping can dispatch a second click
-    if (PassInProgress) {
+    if (Chain.Unloading || Chain.UnloadRequested) return; // its own pumping can dispatch a second click
+    if (Chain.PassInProgress) {
         // Inside a pass (perhaps inside a sensor's sample): the pass ends first, then shuts down.
-        UnloadRequested = true;
+        Chain.UnloadRequested = true;
         SessionRunning = false;
         return;
     }
@@ -38,8 +38,8 @@ void TMainForm::Unload1Click(TComponent*) {
 }
 
 void TMainForm::RunShutdown() {
-    Unloading = true;
-    UnloadRequested = false;
+    Chain.Unloading = true;
+    Chain.UnloadRequested = false;
     SessionRunning = false;
     Logged(kShutdownStep, [&] {
         Application->SetTitle("Saving data...");

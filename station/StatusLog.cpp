@@ -100,9 +100,8 @@ void TMainForm::LogStatusToFileCheckBoxClick(TComponent*) {
 }
 
 void TMainForm::DbgCheckBoxClick(TComponent*) {
-    DebugEnabled = DbgCheckBox->Checked();
     try {
-        IniFile->WriteBool("Weather", "Debug", DebugEnabled);
+        IniFile->WriteBool("Weather", "Debug", DbgCheckBox->Checked());
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }

@@ -256,12 +256,14 @@ public:
 
     // The reading chain: a pass in progress defers Unload, Restart and Rescan to its end, and only the
     // newest chain (the watchdog starts a new one) posts its next pass.
-    bool PassInProgress = false;
-    bool UnloadRequested = false;
-    bool RestartRequested = false;
-    bool RescanRequested = false;
-    bool Unloading = false;
-    unsigned ReadChain = 0;
+    struct TReadChain {
+        bool PassInProgress = false;
+        bool UnloadRequested = false;
+        bool RestartRequested = false;
+        bool RescanRequested = false;
+        bool Unloading = false;
+        unsigned Newest = 0; // the number of the newest chain
+    } Chain;
 
     // The sensor tree's root, the node the scan hangs what it finds under.
     platform::TTreeNode* MicroLANNode = nullptr;
@@ -286,7 +288,6 @@ extern TMainForm* MainForm;
 extern std::string LastStatusText;
 extern bool SessionRunning;
 extern bool SensorWindowOpen[7];
-extern bool DebugEnabled; // the program-wide debug flag (state of DbgCheckBox)
 extern unsigned SampleCount;
 extern int MainTemperatureSensor;
 extern int MainHumiditySensor;

@@ -18,7 +18,7 @@ public:
     }
     void Dispatch(platform::TMessage&) override {
         if (done) return;
-        if (!form_.PassInProgress || !form_.ASR->Enabled()) {
+        if (!form_.Chain.PassInProgress || !form_.ASR->Enabled()) {
             platform::PostMessage(Handle(), 1); // not yet: try again at the next turn
             return;
         }
