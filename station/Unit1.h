@@ -1,7 +1,9 @@
 #pragma once
-// The main window object: the station controller's share of it (start-up, settings, status log,
-// session, cycle, scheduler, data logs, shutdown), the display handlers of the windows, and the
-// publishing calls. Its methods are defined in station/, ui/ and publish/ by concern.
+// The main window object: the station controller (start-up, settings, status log, session, scan, cycle,
+// scheduler, data logs, shutdown), the display handlers of the windows, and the publishing calls. Its
+// methods are defined in station/, by concern; the publishing calls go on to the publishing side
+// (Publishing.h) and the scan's progress to the splash (SplashScreen.h), both made through
+// StationOptions by the layers above.
 #include <cstdint>
 #include <functional>
 #include <memory>
