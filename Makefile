@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 
-.PHONY: run run-serial check deps build-release build-check bench fuzz format clean
+.PHONY: run run-serial check deps build-release build-check bench fuzz format clean check-layers
 
 # The Debian packages the build and the tests' peers need (a no-op when all are present).
 deps:
@@ -52,3 +52,7 @@ clean:
 
 fuzz:
 	bash scripts/fuzz
+
+# Every library linked alone as a shared library: what it calls must come from what it links.
+check-layers:
+	bash scripts/check-layers

@@ -11,7 +11,9 @@
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/SimulatedPort.h"
+#include "publish/StationPublishing.h"
 #include "station/Unit1.h"
+#include "ui/Splashfrm.h"
 #include "ui/TitleEcho.h"
 
 using namespace platform;
@@ -64,6 +66,11 @@ int main() {
             else
                 Application->Terminate();
         });
+        // The main window's publishing side and its splash.
+        StationOptions.MakePublishing = [](TMainForm& form) {
+            return std::make_unique<TStationPublishing>(form);
+        };
+        StationOptions.MakeSplash = MakeSplashScreen;
         auto* form = new TMainForm(nullptr);
         (void)form;
         Application->Run();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "onewire/DiagnosticDatagram.h"
 #include "onewire/SensorTables.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
@@ -19,7 +20,9 @@
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SimulatedPort.h"
+#include "publish/StationPublishing.h"
 #include "station/Unit1.h"
+#include "ui/Splashfrm.h"
 
 constexpr int64_t kBenchStartMs = 1795770000000LL; // 2026-11-27 10:00 CET
 
@@ -41,8 +44,12 @@ public:
         platform::tmex::RegisterSerialPortType(); // the port types of the program
         platform::tmex::sim::RegisterSimulatedPortType();
         platform::Hooks().exitProcess = [](int) {};
-        TMainForm::EchoLogToStdoutDefault = false;
-        TMainForm::DiagnosticListenerPort = '0';
+        StationOptions.EchoLogToStdout = false;
+        StationOptions.MakePublishing = [](TMainForm& form) {
+            return std::make_unique<TStationPublishing>(form);
+        };
+        StationOptions.MakeSplash = MakeSplashScreen;
+        DiagnosticListenerPort = "0";
         platform::WriteWholeFile(folder_ + "/korvane.ini", settings, platform::FileMode::Binary);
         platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
                                  platform::FileMode::Binary);

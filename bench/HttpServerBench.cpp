@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "net/Httpsrv.h"
+#include "onewire/DiagnosticDatagram.h"
 #include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -101,8 +102,8 @@ public:
         platform::SetCurrentDir(folder_);
         platform::SetExeName(folder_ + "/korvane");
         platform::Hooks().exitProcess = [](int) {};
-        TMainForm::EchoLogToStdoutDefault = false;
-        TMainForm::DiagnosticListenerPort = "0";
+        StationOptions.EchoLogToStdout = false;
+        DiagnosticListenerPort = "0";
         platform::WriteWholeFile(folder_ + "/korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n",
                                  platform::FileMode::Binary);
         platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),

@@ -4,120 +4,108 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/SensorKeys.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
 using platform::Format;
+
+namespace {
+
+// Read by LoadSettings, in this order.
+const SensorKeys<Barometer> kBarometerKeys = {
+    {"BaroOffset", &Barometer::BaroOffset, 0.0},
+    {"BaroMultiplier", &Barometer::BaroMultiplier, 1.0},
+    {"max_baro", High(&Barometer::baro), 0.0},
+    {"min_baro", Low(&Barometer::baro), 1500.0},
+    {"max_baro_t", HighTime(&Barometer::baro), 0},
+    {"min_baro_t", LowTime(&Barometer::baro), 0},
+    {"today_baro", &Barometer::today_baro, 0.0},
+    {"hiBar", &Barometer::hiBar, 31.0},
+    {"loBar", &Barometer::loBar, 28.0},
+    {"Vhi", &Barometer::Vhi, 3.25},
+    {"Vlow", &Barometer::Vlow, 1.25},
+    {"Metric", &Barometer::Metric, 0},
+};
+
+} // namespace
 
 Barometer::Barometer(const uint16_t* couplerRom, int couplerPort) : DS2438(1, couplerRom, couplerPort) {
     LoadSettings();
 }
 
 void Barometer::LoadSettings() {
-    current_baro = 0.0;
+    baro.value = 0.0;
     DDEName = "DDEBarometer";
-    try {
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        BaroOffset = ini.ReadFloat(section, "BaroOffset", 0.0);
-        BaroMultiplier = ini.ReadFloat(section, "BaroMultiplier", 1.0);
-        max_baro = ini.ReadFloat(section, "max_baro", 0.0);
-        min_baro = ini.ReadFloat(section, "min_baro", 1500.0);
-        max_baro_t = ini.ReadInteger(section, "max_baro_t", 0);
-        min_baro_t = ini.ReadInteger(section, "min_baro_t", 0);
-        today_baro = ini.ReadFloat(section, "today_baro", 0.0);
-        hiBar = ini.ReadFloat(section, "hiBar", 31.0);
-        loBar = ini.ReadFloat(section, "loBar", 28.0);
-        Vhi = ini.ReadFloat(section, "Vhi", 3.25);
-        Vlow = ini.ReadFloat(section, "Vlow", 1.25);
-        Metric = ini.ReadInteger(section, "Metric", 0);
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+    Logged("Exception reading SENSORS.INI!",
+           [&] { LoadKeys(*this, kBarometerKeys, *IniFile, SerialSection()); });
 }
 
 void Barometer::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
         ini.WriteFloat(section, "BaroOffset", BaroOffset);
         ini.WriteFloat(section, "BaroMultiplier", BaroMultiplier);
-        ini.WriteFloat(section, "current_baro", current_baro);
+        ini.WriteFloat(section, "current_baro", baro.value);
         ini.WriteFloat(section, "today_baro", today_baro);
         ini.WriteFloat(section, "hiBar", hiBar);
         ini.WriteFloat(section, "loBar", loBar);
         ini.WriteFloat(section, "Vhi", Vhi);
         ini.WriteFloat(section, "Vlow", Vlow);
         ini.WriteInteger(section, "Metric", Metric);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 int Barometer::Read() {
-    try {
+    return LoggedOr<int>(0, "Exception calculating barometric value!", [&]() -> int {
         if (!DS2438::Read()) {
             DebugIf("Error reading DS2438!");
             return 0;
         }
-        if (VDD < kSupplyLimit) {
-            DebugIf(Format("Power supply, VDD (%2.1f) lower than 4.0V, skipping!", VDD));
+        if (VDD.value < kSupplyLimit) {
+            DebugIf(Format("Power supply, VDD (%2.1f) lower than 4.0V, skipping!", VDD.value));
             return 0;
         }
-        const double pressure = loBar + (hiBar - loBar) * (VAD - Vlow) / (Vhi - Vlow);
+        const double pressure = loBar + (hiBar - loBar) * (VAD.value - Vlow) / (Vhi - Vlow);
         // Vhi equal to Vlow divides by zero: no number may reach the marks or SENSORS.INI.
         if (!std::isfinite(pressure)) throw platform::Exception("pressure is not a number");
         StorePressure(pressure);
-        if (Samples < 3) RateReference = current_baro;
+        if (Samples < 3) RateReference = baro.value;
         return 1;
-    } catch (...) {
-        LogError("Exception calculating barometric value!");
-        return 0;
-    }
+    });
 }
 
 int Barometer::StorePressure(double pressure) {
-    try {
+    return LoggedOr<int>(0, "Exception saving new values!", [&]() -> int {
         if (!(pressure > 0.0)) return 0;
         const double value = pressure * BaroMultiplier + BaroOffset;
         if (!std::isfinite(value)) return 0;
-        current_baro = value;
-        if (current_baro > max_baro) {
-            max_baro = current_baro;
-            max_baro_t = Now();
-            SaveMaxPressure();
-        }
-        if (current_baro < min_baro) {
-            min_baro = current_baro;
-            min_baro_t = Now();
-            SaveMinPressure();
-        }
+        baro.value = value;
+        Extremes::Moved moved = baro.Track(0.0, Now());
+        if (moved.high) SaveMaxPressure();
+        if (moved.low) SaveMinPressure();
         ValueText = Format("%3.1f", GetValue());
         return 1;
-    } catch (...) {
-        LogError("Exception saving new values!");
-        return 0;
-    }
+    });
 }
 
 int Barometer::CalculateRate() {
-    try {
-        PressureHistory[0] = current_baro;
+    Logged("Exception calculating rate/hour!", [&] {
+        PressureHistory[0] = baro.value;
         for (int i = kHistory - 1; i >= 1; --i)
             PressureHistory[i] = PressureHistory[i - 1];
         int oldest = kHistory - 1;
         while (oldest > 1 && PressureHistory[oldest] == 0.0)
             --oldest;
         RateReference = PressureHistory[oldest];
-    } catch (...) {
-        LogError("Exception calculating rate/hour!");
-    }
+    });
     return 1;
 }
 
 std::string Barometer::GetTrend() {
-    const double hpa = (current_baro - RateReference) * 33.865;
+    const double hpa = (baro.value - RateReference) * 33.865;
     if (hpa < -0.1) return "Falling";
     if (hpa > 0.1) return "Rising";
     return "Steady";
@@ -135,20 +123,15 @@ double Barometer::ConvertPressure(double inHg) {
 }
 
 void Barometer::ResetValues() {
-    try {
-        max_baro = current_baro;
-        min_baro = current_baro;
-        max_baro_t = Now();
-        min_baro_t = max_baro_t;
+    Logged("Exception resetting values!", [&] {
+        baro.Reset(Now());
         SaveMaxPressure();
         SaveMinPressure();
-        today_baro = current_baro;
+        today_baro = baro.value;
         IniFile->WriteFloat(SerialSection(), "today_baro", today_baro);
         for (int i = kHistory - 1; i >= 1; --i)
-            PressureHistory[i] = current_baro;
-    } catch (...) {
-        LogError("Exception resetting values!");
-    }
+            PressureHistory[i] = baro.value;
+    });
 }
 
 void Barometer::ResetDaily() {
@@ -160,30 +143,28 @@ void Barometer::ResetDaily() {
 }
 
 void Barometer::SaveMaxPressure() {
-    WriteMark("max_baro", max_baro, max_baro_t);
+    SaveHigh(baro);
 }
 void Barometer::SaveMinPressure() {
-    WriteMark("min_baro", min_baro, min_baro_t);
+    SaveLow(baro);
 }
 
 double Barometer::GetValue() {
-    return ConvertPressure(current_baro);
+    return ConvertPressure(baro.value);
 }
 double Barometer::GetMax() {
-    return ConvertPressure(max_baro);
+    return ConvertPressure(baro.high);
 }
 double Barometer::GetMin() {
-    return ConvertPressure(min_baro);
+    return ConvertPressure(baro.low);
 }
 
 double Barometer::GetMaxAt(uint8_t* time) {
-    FillTimeRecord(max_baro_t, time);
-    return ConvertPressure(max_baro);
+    return ConvertPressure(baro.High(time));
 }
 
 double Barometer::GetMinAt(uint8_t* time) {
-    FillTimeRecord(min_baro_t, time);
-    return ConvertPressure(min_baro);
+    return ConvertPressure(baro.Low(time));
 }
 
 std::string Barometer::GetUnit() {
@@ -211,10 +192,10 @@ std::string Barometer::GetPressureHTML() {
         };
         std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
         html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>BAROMETER</B></CENTER></FONT></TD></TR>\n";
-        html += row("Current pressure", current_baro);
+        html += row("Current pressure", baro.value);
         html += row("Rate/hour", RatePerHour());
-        html += row("High pressure", max_baro);
-        html += row("Low pressure", min_baro);
+        html += row("High pressure", baro.high);
+        html += row("Low pressure", baro.low);
         html += "<TR><TD COLSPAN=2>" + DS2438::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {
@@ -228,16 +209,14 @@ std::string Barometer::GetPressureHTML() {
 
 std::string Barometer::GetStatus() {
     return "BARO:" + iButton::GetStatus() +
-           Format(" %.3f %.3f %.3f %.3f %u %u", ConvertPressure(RatePerHour()), current_baro, max_baro,
-                  min_baro, static_cast<unsigned>(max_baro_t), static_cast<unsigned>(min_baro_t));
+           Format(" %.3f %.3f %.3f %.3f %u %u", ConvertPressure(RatePerHour()), baro.value, baro.high,
+                  baro.low, static_cast<unsigned>(baro.highTime), static_cast<unsigned>(baro.lowTime));
 }
 
 void Barometer::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine("Barometer", Format("%3.2f", GetValue()));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }

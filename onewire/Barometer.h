@@ -41,13 +41,11 @@ public:
     virtual std::string GetPressureHTML();
 
     // Current pressure minus the rate reference, inHg.
-    double RatePerHour() const { return current_baro - RateReference; }
+    double RatePerHour() const { return baro.value - RateReference; }
 
     int Metric = 0;
     double PressureHistory[kHistory] = {}; // 0 newest, one a minute; 0.0 = empty
-    double current_baro = 0.0;
-    double max_baro = 0.0;
-    double min_baro = 1500.0;
+    Extremes baro{"baro", 0.0, 1500.0};    // inHg
     double today_baro = 0.0;
     double RateReference = 0.0;
     double BaroOffset = 0.0;
@@ -56,6 +54,4 @@ public:
     double hiBar = 31.0;
     double Vhi = 3.25;
     double Vlow = 1.25;
-    int32_t max_baro_t = 0;
-    int32_t min_baro_t = 0;
 };

@@ -35,15 +35,13 @@ const char* const kRule = "=================================================";
 
 DS1820::DS1820(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : Temperature(sensorNumber, couplerRom, couplerPort) {
-    try {
+    Logged("Exception creating DS1820 object!", [&] {
         const std::string section = SerialSection();
         Type = IniFile->ReadString(section, "Type", "Temperature");
         IniFile->WriteString(section, "Type", Type);
         BoostTime = IniFile->ReadInteger(section, "BoostTime", 1000);
         if (BoostTime > 1500 || BoostTime < 200) BoostTime = 1000;
-    } catch (...) {
-        LogError("Exception creating DS1820 object!");
-    }
+    });
 }
 
 void DS1820::DebugIf(const std::string& text) {
@@ -57,7 +55,7 @@ bool DS1820::ScratchpadAllZero() const {
 }
 
 int DS1820::Read() {
-    try {
+    return LoggedOr<int>(0, "Exception reading temperature!", [&]() -> int {
         if (!StartConversion()) return 0;
         double value = Rom[0] == kFamilyDS18S20 ? DecodeDS18S20() : DecodeDS18B20();
         // A shorted net reads all zeros, CRC included; 0.0 from real data is the melting point and counts.
@@ -65,10 +63,7 @@ int DS1820::Read() {
         if (!(value >= -55.0 && value <= 125.0)) return 0;
         UpdateTemperature(value);
         return 1;
-    } catch (...) {
-        LogError("Exception reading temperature!");
-        return 0;
-    }
+    });
 }
 
 int DS1820::StartConversion() {
@@ -101,7 +96,7 @@ int DS1820::StartConversion() {
 }
 
 int DS1820::ReadScratchpad() {
-    try {
+    return LoggedOr<int>(0, "Exception reading scratchpad!", [&]() -> int {
         if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
         tmex::TouchByte(Microlan::SessionHandle, 0xBE);
         Crc8Value = 0;
@@ -112,10 +107,7 @@ int DS1820::ReadScratchpad() {
             Crc8(IoBuffer[i]);
         }
         return Crc8Value == 0 ? 1 : 0;
-    } catch (...) {
-        LogError("Exception reading scratchpad!");
-        return 0;
-    }
+    });
 }
 
 void DS1820::LogScratchpad() {
@@ -126,7 +118,7 @@ void DS1820::LogScratchpad() {
 }
 
 double DS1820::DecodeDS18B20() {
-    try {
+    return LoggedOr<double>(kRefused, "Exception reading temperature!", [&]() -> double {
         if (!ReadScratchpad()) return kRefused;
         LogScratchpad();
         int16_t raw = static_cast<int16_t>(IoBuffer[1] << 8 | IoBuffer[0]);
@@ -136,14 +128,11 @@ double DS1820::DecodeDS18B20() {
             DebugLog(Format("temp:  %d  -   temp_c:   %3.1f", raw, temperature));
         }
         return temperature;
-    } catch (...) {
-        LogError("Exception reading temperature!");
-        return kRefused;
-    }
+    });
 }
 
 double DS1820::DecodeDS18S20() {
-    try {
+    return LoggedOr<double>(kRefused, "Exception reading DS18S20 temperature!", [&]() -> double {
         if (!ReadScratchpad()) return kRefused;
         LogScratchpad();
         const int countRemain = IoBuffer[6];
@@ -158,10 +147,7 @@ double DS1820::DecodeDS18S20() {
         int halfDegrees = (IoBuffer[1] & 1) ? IoBuffer[0] - 256 : IoBuffer[0];
         int tempRead = static_cast<int>(std::floor(halfDegrees / 2.0));
         return tempRead - 0.25 + static_cast<double>(countPerC - countRemain) / countPerC;
-    } catch (...) {
-        LogError("Exception reading DS18S20 temperature!");
-        return kRefused;
-    }
+    });
 }
 
 void DS1820::ResetDaily() {
@@ -192,5 +178,5 @@ std::string DS1820::GetXML() {
 
 void DS1820::LogData() {
     if (!Log || !HasReading) return;
-    AppendDataLine(Description, Format("%3.1f", InUnit(current_temp)));
+    AppendDataLine(Description, Format("%3.1f", InUnit(temp.value)));
 }

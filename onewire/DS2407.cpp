@@ -2,6 +2,15 @@
 
 #include <exception>
 
+#include "onewire/SensorKeys.h"
+
+namespace {
+const SensorKeys<DS2407> kDS2407Keys = {
+    {"Type", &DS2407::Type, "DS2407"},
+    {"Description", &DS2407::Description, SectionName},
+};
+} // namespace
+
 DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch)
     : iButton(couplerSerial, couplerBranch) {
     SwitchIndex = index;
@@ -9,14 +18,11 @@ DS2407::DS2407(int index, const uint16_t* couplerSerial, int couplerBranch)
 }
 
 void DS2407::LoadSettings() {
-    try {
+    Logged("Error reading from SENSORS.INI!", [&] {
         const std::string section = RomText(Rom);
-        Type = IniFile->ReadString(section, "Type", "DS2407");
-        Description = IniFile->ReadString(section, "Description", section);
+        LoadKeys(*this, kDS2407Keys, *IniFile, section);
         IniFile->WriteString(section, "Type", Type);
-    } catch (...) {
-        LogError("Error reading from SENSORS.INI!");
-    }
+    });
 }
 
 // The switch is listed, never read.
@@ -31,17 +37,13 @@ std::string DS2407::GetStatus() {
 }
 
 std::string DS2407::GetHTML() {
-    try {
-        return "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT "
-               "SIZE=2><CENTER><B>DS2407</B>"
-               "</CENTER> </FONT></TD></TR><TR><TD COLSPAN=2>" +
-               iButton::GetHTML() + "</TD></TR></TABLE>";
-    } catch (const std::exception& e) {
-        std::string message = e.what();
-        LogError(message.empty() ? "Exception creating HTML document"
-                                 : "Exception creating HTML document: " + message);
-    } catch (...) {
-        LogError("Exception creating HTML document");
-    }
-    return "DS2407: Exception creating HTML document";
+    return LoggedOr<std::string>(
+        "DS2407: Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document", true},
+        [&]() -> std::string {
+            return "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD><FONT "
+                   "SIZE=2><CENTER><B>DS2407</B>"
+                   "</CENTER> </FONT></TD></TR><TR><TD COLSPAN=2>" +
+                   iButton::GetHTML() + "</TD></TR></TABLE>";
+        });
 }

@@ -5,13 +5,20 @@
 
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
+
+namespace {
+const SensorKeys<DS2409> kDS2409Keys = {
+    {"Type", &DS2409::Type, "MLanCoupler"},
+    {"Description", &DS2409::Description, SectionName},
+};
+} // namespace
 
 DS2409::DS2409(int index) : Index(index) {
     IniFile = std::make_unique<platform::TIniFile>(iButton::SensorsIniPath());
@@ -25,9 +32,7 @@ DS2409::~DS2409() = default;
 
 void DS2409::LoadSettings() {
     try {
-        const std::string section = iButton::RomText(Rom);
-        Type = IniFile->ReadString(section, "Type", "MLanCoupler");
-        Description = IniFile->ReadString(section, "Description", section);
+        LoadKeys(*this, kDS2409Keys, *IniFile, iButton::RomText(Rom));
     } catch (...) {
         Microlan::Log("Exception reading from SENSORS.INI!");
     }

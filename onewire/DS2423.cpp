@@ -30,7 +30,7 @@ DS2423::DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch)
 }
 
 void DS2423::LoadSettings() {
-    try {
+    Logged("Error reading from SENSORS.INI!", [&] {
         CountRate = 0;
         PreviousCount = 0;
         const std::string section = RomText(Rom);
@@ -43,13 +43,11 @@ void DS2423::LoadSettings() {
         RunningCounter = Type == "RainGauge" ? IniFile->ReadInteger(section, "RunningCounter", 0) : 0;
         TodayCounter = IniFile->ReadInteger(section, "TodayCounter", RunningCounter);
         IniFile->WriteString(section, "Type", Type);
-    } catch (...) {
-        LogError("Error reading from SENSORS.INI!");
-    }
+    });
 }
 
 void DS2423::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         iButton::SaveSettings();
         const std::string section = RomText(Rom);
         IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
@@ -57,13 +55,11 @@ void DS2423::SaveSettings() {
         IniFile->WriteInteger(section, "Multiplier", Multiplier);
         IniFile->WriteInteger(section, "ReadPage", ReadPage);
         if (Type == "DS2423") IniFile->WriteString(section, "Description", Description);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 int32_t DS2423::ReadCounter() {
-    try {
+    return LoggedOr<int32_t>(-1, "Exception reading counter!", [&]() -> int32_t {
         SelectDevice(); // the page read selects the device again itself
         int16_t result = tmex::ReadPageWithCounter(Microlan::SessionHandle, &Microlan::TmexStateBuffer,
                                                    static_cast<int16_t>(ReadPage), IoBuffer);
@@ -76,70 +72,57 @@ int32_t DS2423::ReadCounter() {
         ClassCounter = 0;
         // The product wraps modulo 2^32 like the counter itself instead of overflowing.
         return static_cast<int32_t>(static_cast<uint32_t>(Multiplier) * raw);
-    } catch (...) {
-        LogError("Exception reading counter!");
-        return -1;
-    }
+    });
 }
 
 int DS2423::Read() {
-    try {
-        int32_t count = ReadCounter();
-        if (count < 0 || ClassCounter != 0) return 0;
-        uint32_t tick = GetTickCount();
-        if (tick == 0) tick = 1; // 0 means "no read yet"
-        if (PreviousTick == 0) {
-            PreviousCount = count;
-            for (int32_t& entry : CountHistory)
-                entry = count;
-            PreviousTick = tick;
+    return LoggedOr<int>(
+        0, {"Exception calculating rate: ", "Exception calculating rate", true}, [&]() -> int {
+            int32_t count = ReadCounter();
+            if (count < 0 || ClassCounter != 0) return 0;
+            uint32_t tick = GetTickCount();
+            if (tick == 0) tick = 1; // 0 means "no read yet"
+            if (PreviousTick == 0) {
+                PreviousCount = count;
+                for (int32_t& entry : CountHistory)
+                    entry = count;
+                PreviousTick = tick;
+                return 1;
+            }
+            CurrentTick = tick;
+            if (count == RunningCounter) {
+                CountChanged = 0;
+            } else {
+                CountChanged = 1;
+                LastCountTime = static_cast<uint32_t>(UnixTime());
+                RunningCounter = count;
+            }
+            uint32_t elapsed = TicksElapsed(CurrentTick, PreviousTick);
+            PreviousTick = CurrentTick;
+            int32_t delta = CountDifference(RunningCounter, PreviousCount);
+            PreviousCount = RunningCounter;
+            if (delta < 0 || elapsed < 1)
+                CountRate = 0;
+            else
+                CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
             return 1;
-        }
-        CurrentTick = tick;
-        if (count == RunningCounter) {
-            CountChanged = 0;
-        } else {
-            CountChanged = 1;
-            LastCountTime = static_cast<uint32_t>(UnixTime());
-            RunningCounter = count;
-        }
-        uint32_t elapsed = TicksElapsed(CurrentTick, PreviousTick);
-        PreviousTick = CurrentTick;
-        int32_t delta = CountDifference(RunningCounter, PreviousCount);
-        PreviousCount = RunningCounter;
-        if (delta < 0 || elapsed < 1)
-            CountRate = 0;
-        else
-            CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
-        return 1;
-    } catch (const std::exception& e) {
-        std::string message = e.what();
-        LogError(message.empty() ? "Exception calculating rate" : "Exception calculating rate: " + message);
-        return 0;
-    } catch (...) {
-        LogError("Exception calculating rate");
-        return 0;
-    }
+        });
 }
 
 void DS2423::ResetDaily() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         TodayCounter = RunningCounter;
         IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void DS2423::InitHistory() {
-    try {
+    Logged("Exception initializing values!", [&] {
         if (HistoryPending) {
             HistoryPending = 0;
             ResetHistory();
         }
-    } catch (...) {
-        LogError("Exception initializing values!");
-    }
+    });
 }
 
 void DS2423::ResetHistory() {
@@ -148,13 +131,11 @@ void DS2423::ResetHistory() {
 }
 
 void DS2423::UpdateCountHistory() {
-    try {
+    Logged("Exception calculating count rate!", [&] {
         for (int i = kHistory - 1; i > 0; --i)
             CountHistory[i] = CountHistory[i - 1];
         CountHistory[0] = RunningCounter;
-    } catch (...) {
-        LogError("Exception calculating count rate!");
-    }
+    });
 }
 
 uint32_t DS2423::CountsPerMinute() const {
@@ -168,7 +149,7 @@ uint32_t DS2423::CountsToday() const {
 }
 
 void DS2423::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
@@ -177,9 +158,7 @@ void DS2423::LogData() {
                               date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
                               static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
                               static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }
 
 std::string DS2423::GetStatus() {
@@ -188,32 +167,29 @@ std::string DS2423::GetStatus() {
 }
 
 std::string DS2423::GetHTML() {
-    try {
-        std::string html =
-            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
-            "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
-                   RunningCounter);
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
-                   "</TD></TR>",
-                   static_cast<double>(CountRate));
-        html += Format("<TR><TD><FONT SIZE=2>Counts/minute</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT>"
+    return LoggedOr<std::string>(
+        "DS2423: Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document", true},
+        [&]() -> std::string {
+            std::string html =
+                "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
+                "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
+                RunningCounter);
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
+                "</TD></TR>",
+                static_cast<double>(CountRate));
+            html +=
+                Format("<TR><TD><FONT SIZE=2>Counts/minute</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT>"
                        "</TD></TR>",
                        static_cast<int>(CountsPerMinute()));
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Counts/hour</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
-                   "</TR>",
-                   static_cast<int>(CountsPerHour()));
-        html += "<TR><TD COLSPAN=3>" + iButton::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        std::string message = e.what();
-        LogError(message.empty() ? "Exception creating HTML document"
-                                 : "Exception creating HTML document: " + message);
-    } catch (...) {
-        LogError("Exception creating HTML document");
-    }
-    return "DS2423: Exception creating HTML document";
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Counts/hour</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                "</TR>",
+                static_cast<int>(CountsPerHour()));
+            html += "<TR><TD COLSPAN=3>" + iButton::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -26,33 +27,41 @@ constexpr int kPage = 2;
 
 } // namespace
 
+namespace {
+
+// Read by the constructor after the Type, in this order.
+const SensorKeys<DS2438> kDS2438Keys = {
+    {"PrintTempOnHTML", &DS2438::PrintTempOnHTML, true},
+    {"VADDescription", &DS2438::VADDescription,
+     [](const platform::TIniFile&, const std::string& section) { return section + "_VAD"; }},
+    {"VSENSDescription", &DS2438::VSENSDescription,
+     [](const platform::TIniFile&, const std::string& section) { return section + "_VSENS"; }},
+    {"VADOffset", &DS2438::VADOffset, 0.0},
+    {"VADMultiplier", &DS2438::VADMultiplier, 1.0},
+    {"max_VAD", High(&DS2438::VAD), -100.0},
+    {"min_VAD", Low(&DS2438::VAD), 200.0},
+    {"max_VAD_t", HighTime(&DS2438::VAD), 0},
+    {"min_VAD_t", LowTime(&DS2438::VAD), 0},
+    {"max_VDD", High(&DS2438::VDD), 0.0},
+    {"min_VDD", Low(&DS2438::VDD), 20.0},
+    {"max_VDD_t", HighTime(&DS2438::VDD), 0},
+    {"min_VDD_t", LowTime(&DS2438::VDD), 0},
+    {"max_VSENS", High(&DS2438::VSENS), -100.0},
+    {"min_VSENS", Low(&DS2438::VSENS), 200.0},
+    {"max_VSENS_t", HighTime(&DS2438::VSENS), 0},
+    {"min_VSENS_t", LowTime(&DS2438::VSENS), 0},
+};
+
+} // namespace
+
 DS2438::DS2438(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : Temperature(sensorNumber, couplerRom, couplerPort) {
-    try {
+    Logged("Exception reading SENSORS.INI!", [&] {
         const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        Type = ini.ReadString(section, "Type", "DS2438");
-        ini.WriteString(section, "Type", Type);
-        PrintTempOnHTML = ini.ReadBool(section, "PrintTempOnHTML", true);
-        VADDescription = ini.ReadString(section, "VADDescription", section + "_VAD");
-        VSENSDescription = ini.ReadString(section, "VSENSDescription", section + "_VSENS");
-        VADOffset = ini.ReadFloat(section, "VADOffset", 0.0);
-        VADMultiplier = ini.ReadFloat(section, "VADMultiplier", 1.0);
-        max_VAD = ini.ReadFloat(section, "max_VAD", -100.0);
-        min_VAD = ini.ReadFloat(section, "min_VAD", 200.0);
-        max_VAD_t = ini.ReadInteger(section, "max_VAD_t", 0);
-        min_VAD_t = ini.ReadInteger(section, "min_VAD_t", 0);
-        max_VDD = ini.ReadFloat(section, "max_VDD", 0.0);
-        min_VDD = ini.ReadFloat(section, "min_VDD", 20.0);
-        max_VDD_t = ini.ReadInteger(section, "max_VDD_t", 0);
-        min_VDD_t = ini.ReadInteger(section, "min_VDD_t", 0);
-        max_VSENS = ini.ReadFloat(section, "max_VSENS", -100.0);
-        min_VSENS = ini.ReadFloat(section, "min_VSENS", 200.0);
-        max_VSENS_t = ini.ReadInteger(section, "max_VSENS_t", 0);
-        min_VSENS_t = ini.ReadInteger(section, "min_VSENS_t", 0);
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+        Type = IniFile->ReadString(section, "Type", "DS2438");
+        IniFile->WriteString(section, "Type", Type);
+        LoadKeys(*this, kDS2438Keys, *IniFile, section);
+    });
 }
 
 void DS2438::DebugIf(const std::string& text) {
@@ -95,19 +104,16 @@ bool DS2438::WaitNonZero() {
 }
 
 int DS2438::Read() {
-    try {
+    return LoggedOr<int>(0, "Exception reading values!", [&]() -> int {
         int vad = ReadVoltage(0);
         int temperature = ReadTemperature();
         int vdd = ReadVoltage(1);
         return vad && temperature && vdd ? 1 : 0;
-    } catch (...) {
-        LogError("Exception reading values!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::SelectInput(int input) {
-    try {
+    return LoggedOr<int>(0, "Exception preparing AtoD!", [&]() -> int {
         tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, Rom);
         if (Block({kRecall, 0x00}) < 0) return 0;
         // The page bytes written back below must come from a read in this call, never from an older
@@ -127,14 +133,11 @@ int DS2438::SelectInput(int input) {
         if (!SelectDevice()) return 0;
         if (Block({kCopyScratchpad, 0x00}) < 0) return 0;
         return WaitNonZero() ? 1 : 0;
-    } catch (...) {
-        LogError("Exception preparing AtoD!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::ReadVoltage(int input) {
-    try {
+    return LoggedOr<int>(0, "Exception reading voltage!", [&]() -> int {
         for (int sequence = 0; sequence < kVadSequences; ++sequence) {
             if (!SelectInput(input)) {
                 DebugIf("Error reading AD values");
@@ -178,141 +181,94 @@ int DS2438::ReadVoltage(int input) {
         }
         DebugIf("Error reading AD values");
         return 0;
-    } catch (...) {
-        LogError("Exception reading voltage!");
-        return 0;
-    }
+    });
 }
 
 int DS2438::ReadTemperature() {
-    try {
-        if (!SelectDevice()) {
-            DebugIf("Error accessing MLan!");
-            return 0;
-        }
-        Microlan::SendByte(kConvertT);
-        const uint32_t start = platform::GetTickCount();
-        for (;;) {
-            if (platform::TicksElapsed(platform::GetTickCount(), start) > 200) {
-                DebugIf("Timeout converting temperature");
+    return LoggedOr<int>(
+        0, {"Exception reading & calculating temp: ", "Exception reading & calculating temp"}, [&]() -> int {
+            if (!SelectDevice()) {
+                DebugIf("Error accessing MLan!");
                 return 0;
             }
-            platform::Sleep(10);
-            if (Microlan::ReadByte() != 0) break;
-        }
-        if (SelectDevice() && Block({kRecall, 0x00}) != 2) {
-            DebugIf("Error sending on MLan");
-            return 0;
-        }
-        if (!SelectDevice()) {
-            DebugIf("Error accessing MLan!");
-            return 0;
-        }
-        if (ReadPage() != 11) {
-            DebugIf("Error sending on MLan");
-            return 0;
-        }
-        if (!PageCrcOk()) {
-            DebugIf("CRC error reading temp!");
-            return 0;
-        }
-        // 13-bit two's complement in the top bits of a 16-bit word: shift in 16 bits to keep the sign.
-        const int16_t raw =
-            static_cast<int16_t>(static_cast<int16_t>(IoBuffer[kPage + 2] << 8 | IoBuffer[kPage + 1]) >> 3);
-        const double temperature = raw * 0.03125;
-        // An all-zero page is a shorted net; 0.0 C from a real page is a temperature like any other.
-        if (PageAllZero() || !(temperature >= -55.0 && temperature <= 125.0)) return 0;
-        UpdateTemperature(temperature);
-        return 1;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception reading & calculating temp: ") + e.what());
-        return 0;
-    } catch (...) {
-        LogError("Exception reading & calculating temp");
-        return 0;
-    }
-}
-
-void DS2438::WriteMark(const char* key, double value, int32_t when) {
-    try {
-        const std::string section = SerialSection();
-        IniFile->WriteFloat(section, key, value);
-        IniFile->WriteInteger(section, std::string(key) + "_t", when);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+            Microlan::SendByte(kConvertT);
+            const uint32_t start = platform::GetTickCount();
+            for (;;) {
+                if (platform::TicksElapsed(platform::GetTickCount(), start) > 200) {
+                    DebugIf("Timeout converting temperature");
+                    return 0;
+                }
+                platform::Sleep(10);
+                if (Microlan::ReadByte() != 0) break;
+            }
+            if (SelectDevice() && Block({kRecall, 0x00}) != 2) {
+                DebugIf("Error sending on MLan");
+                return 0;
+            }
+            if (!SelectDevice()) {
+                DebugIf("Error accessing MLan!");
+                return 0;
+            }
+            if (ReadPage() != 11) {
+                DebugIf("Error sending on MLan");
+                return 0;
+            }
+            if (!PageCrcOk()) {
+                DebugIf("CRC error reading temp!");
+                return 0;
+            }
+            // 13-bit two's complement in the top bits of a 16-bit word: shift in 16 bits to keep the sign.
+            const int16_t raw = static_cast<int16_t>(
+                static_cast<int16_t>(IoBuffer[kPage + 2] << 8 | IoBuffer[kPage + 1]) >> 3);
+            const double temperature = raw * 0.03125;
+            // An all-zero page is a shorted net; 0.0 C from a real page is a temperature like any other.
+            if (PageAllZero() || !(temperature >= -55.0 && temperature <= 125.0)) return 0;
+            UpdateTemperature(temperature);
+            return 1;
+        });
 }
 
 void DS2438::SetVAD(double volts) {
-    try {
+    Logged("Exception calculating VAD!", [&] {
         double value = volts * VADMultiplier + VADOffset;
         if (!std::isfinite(value)) {
             LogError("Exception calculating VAD!");
             return;
         }
         if (value < 0.0) return;
-        VAD = FilterValue(value, 1);
-        if (VAD > max_VAD) {
-            max_VAD = VAD;
-            max_VAD_t = Now();
-            SaveMaxVAD();
-        }
-        if (VAD < min_VAD) {
-            min_VAD = VAD;
-            min_VAD_t = Now();
-            SaveMinVAD();
-        }
-    } catch (...) {
-        LogError("Exception calculating VAD!");
-    }
+        VAD.value = FilterValue(value, 1);
+        Extremes::Moved moved = VAD.Track(0.0, Now());
+        if (moved.high) SaveMaxVAD();
+        if (moved.low) SaveMinVAD();
+    });
 }
 
 void DS2438::SetVDD(double volts) {
-    try {
-        VDD = FilterValue(volts, 2);
-        if (VDD > max_VDD) {
-            max_VDD = VDD;
-            max_VDD_t = Now();
-            SaveMaxVDD();
-        }
-        if (VDD < min_VDD) {
-            min_VDD = VDD;
-            min_VDD_t = Now();
-            SaveMinVDD();
-        }
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception setting VDD: ") + e.what());
-    } catch (...) {
-        LogError("Exception setting VDD");
-    }
+    Logged({"Exception setting VDD: ", "Exception setting VDD"}, [&] {
+        VDD.value = FilterValue(volts, 2);
+        Extremes::Moved moved = VDD.Track(0.0, Now());
+        if (moved.high) SaveMaxVDD();
+        if (moved.low) SaveMinVDD();
+    });
 }
 
 void DS2438::SetVSENS(double value) {
-    try {
-        if (value >= 0.0 && value < 1000.0) VSENS = value;
-        if (VSENS > max_VSENS) {
-            max_VSENS = VSENS;
-            max_VSENS_t = Now();
-            SaveMaxVSENS();
-        }
-        if (VSENS < min_VSENS) {
-            min_VSENS = VSENS;
-            min_VSENS_t = Now();
-            SaveMinVSENS();
-        }
-    } catch (...) {
-        LogError("Exception setting VSENS!");
-    }
+    Logged("Exception setting VSENS!", [&] {
+        if (value >= 0.0 && value < 1000.0) VSENS.value = value;
+        Extremes::Moved moved = VSENS.Track(0.0, Now());
+        if (moved.high) SaveMaxVSENS();
+        if (moved.low) SaveMinVSENS();
+    });
 }
 
 double DS2438::GetValue() {
-    return VAD;
+    return VAD.value;
 }
 double DS2438::GetMax() {
-    return max_VAD;
+    return VAD.high;
 }
 double DS2438::GetMin() {
-    return min_VAD;
+    return VAD.low;
 }
 double DS2438::GetMaxAt(uint8_t* time) {
     return GetMaxVAD(time);
@@ -322,28 +278,22 @@ double DS2438::GetMinAt(uint8_t* time) {
 }
 
 double DS2438::GetMaxVAD(uint8_t* time) {
-    FillTimeRecord(max_VAD_t, time);
-    return max_VAD;
+    return VAD.High(time);
 }
 double DS2438::GetMinVAD(uint8_t* time) {
-    FillTimeRecord(min_VAD_t, time);
-    return min_VAD;
+    return VAD.Low(time);
 }
 double DS2438::GetMaxVDD(uint8_t* time) {
-    FillTimeRecord(max_VDD_t, time);
-    return max_VDD;
+    return VDD.High(time);
 }
 double DS2438::GetMinVDD(uint8_t* time) {
-    FillTimeRecord(min_VDD_t, time);
-    return min_VDD;
+    return VDD.Low(time);
 }
 double DS2438::GetMaxVSENS(uint8_t* time) {
-    FillTimeRecord(max_VSENS_t, time);
-    return max_VSENS;
+    return VSENS.High(time);
 }
 double DS2438::GetMinVSENS(uint8_t* time) {
-    FillTimeRecord(min_VSENS_t, time);
-    return min_VSENS;
+    return VSENS.Low(time);
 }
 
 std::string DS2438::GetUnit() {
@@ -358,46 +308,31 @@ void DS2438::ResetDaily() {
 }
 
 void DS2438::ResetVSENS() {
-    try {
-        max_VSENS = VSENS;
-        max_VSENS_t = Now();
+    Logged("Exception in reset VSENS!", [&] {
+        VSENS.Reset(Now());
         SaveMaxVSENS();
-        min_VSENS = VSENS;
-        min_VSENS_t = Now();
         SaveMinVSENS();
-    } catch (...) {
-        LogError("Exception in reset VSENS!");
-    }
+    });
 }
 
 void DS2438::ResetVAD() {
-    try {
-        max_VAD = VAD;
-        max_VAD_t = Now();
+    Logged("Exception in reset VAD!", [&] {
+        VAD.Reset(Now());
         SaveMaxVAD();
-        min_VAD = VAD;
-        min_VAD_t = Now();
         SaveMinVAD();
-    } catch (...) {
-        LogError("Exception in reset VAD!");
-    }
+    });
 }
 
 void DS2438::ResetVDD() {
-    try {
-        max_VDD = VDD;
-        max_VDD_t = Now();
+    Logged("Exception in reset VDD!", [&] {
+        VDD.Reset(Now());
         SaveMaxVDD();
-        min_VDD = VDD;
-        min_VDD_t = Now();
         SaveMinVDD();
-    } catch (...) {
-        LogError("Exception in reset VDD!");
-    }
+    });
 }
 
 void DS2438::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         Temperature::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -406,66 +341,60 @@ void DS2438::SaveSettings() {
         ini.WriteString(section, "VSENSDescription", VSENSDescription);
         ini.WriteFloat(section, "VADOffset", VADOffset);
         ini.WriteFloat(section, "VADMultiplier", VADMultiplier);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void DS2438::SaveMaxVSENS() {
-    WriteMark("max_VSENS", max_VSENS, max_VSENS_t);
+    SaveHigh(VSENS);
 }
 void DS2438::SaveMinVSENS() {
-    WriteMark("min_VSENS", min_VSENS, min_VSENS_t);
+    SaveLow(VSENS);
 }
 void DS2438::SaveMaxVAD() {
-    WriteMark("max_VAD", max_VAD, max_VAD_t);
+    SaveHigh(VAD);
 }
 void DS2438::SaveMinVAD() {
-    WriteMark("min_VAD", min_VAD, min_VAD_t);
+    SaveLow(VAD);
 }
 void DS2438::SaveMaxVDD() {
-    WriteMark("max_VDD", max_VDD, max_VDD_t);
+    SaveHigh(VDD);
 }
 void DS2438::SaveMinVDD() {
-    WriteMark("min_VDD", min_VDD, min_VDD_t);
+    SaveLow(VDD);
 }
 
 std::string DS2438::GetHTML() {
-    try {
-        auto row = [](const char* label, double value, const char* tail) {
-            return Format(
-                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f V%s</FONT></TD></TR>",
-                label, value, tail);
-        };
-        auto heading = [](const std::string& text) {
-            return Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>%s</B></CENTER> </FONT></TD></TR>",
-                          text.c_str());
-        };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
-        html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>DS2438</B></CENTER></FONT></TD></TR>\n";
-        html += heading(VADDescription) + "\n";
-        html +=
-            row("VAD (A/D input)", VAD, "") + row("High VAD", max_VAD, "") + row("Low VAD", min_VAD, "<BR>");
-        html += heading("Power supply");
-        html += row("VDD (Power supply)", VDD, "") + row("High VDD", max_VDD, "") +
-                row("Low VDD", min_VDD, "<BR>");
-        html += heading(VSENSDescription);
-        html += row("Vsens (Battery current)", VSENS, "") + row("High Vsens", max_VSENS, "") +
-                row("Low Vsens", min_VSENS, "<BR>");
-        html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception creating HTML document: ") + e.what());
-        return "Exception creating HTML document";
-    } catch (...) {
-        LogError("Exception creating HTML document");
-        return "Exception creating HTML document";
-    }
+    return LoggedOr<std::string>(
+        "Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document"}, [&]() -> std::string {
+            auto row = [](const char* label, double value, const char* tail) {
+                return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f "
+                              "V%s</FONT></TD></TR>",
+                              label, value, tail);
+            };
+            auto heading = [](const std::string& text) {
+                return Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>%s</B></CENTER> </FONT></TD></TR>",
+                              text.c_str());
+            };
+            std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
+            html += "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>DS2438</B></CENTER></FONT></TD></TR>\n";
+            html += heading(VADDescription) + "\n";
+            html += row("VAD (A/D input)", VAD.value, "") + row("High VAD", VAD.high, "") +
+                    row("Low VAD", VAD.low, "<BR>");
+            html += heading("Power supply");
+            html += row("VDD (Power supply)", VDD.value, "") + row("High VDD", VDD.high, "") +
+                    row("Low VDD", VDD.low, "<BR>");
+            html += heading(VSENSDescription);
+            html += row("Vsens (Battery current)", VSENS.value, "") + row("High Vsens", VSENS.high, "") +
+                    row("Low Vsens", VSENS.low, "<BR>");
+            html += "<TR><TD COLSPAN=2>" + Temperature::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }
 
 void DS2438::LogData() {
     if (!Log || !HasReading) return;
-    AppendDataLine(TempDescription, Format("%3.1f", InUnit(current_temp)));
-    AppendDataLine(VADDescription, Format("%3.2f", VAD));
-    AppendDataLine(VSENSDescription, Format("%3.2f", VSENS));
+    AppendDataLine(TempDescription, Format("%3.1f", InUnit(temp.value)));
+    AppendDataLine(VADDescription, Format("%3.2f", VAD.value));
+    AppendDataLine(VSENSDescription, Format("%3.2f", VSENS.value));
 }

@@ -62,28 +62,15 @@ public:
     std::string VADDescription;
     std::string VSENSDescription;
     int PrintTempOnHTML = 1;
-    double VSENS = 0.0;
-    double max_VSENS = -100.0;
-    double min_VSENS = 200.0;
-    double VAD = 0.0;
-    double max_VAD = -100.0;
-    double min_VAD = 200.0;
+    // The current-sense register, the A/D input and the supply, each with its high and low.
+    Extremes VSENS{"VSENS", -100.0, 200.0};
+    Extremes VAD{"VAD", -100.0, 200.0};
     double VADOffset = 0.0;
     double VADMultiplier = 1.0;
-    double VDD = 0.0;
-    double max_VDD = 0.0;
-    double min_VDD = 20.0;
-    int32_t max_VAD_t = 0;
-    int32_t min_VAD_t = 0;
-    int32_t max_VDD_t = 0;
-    int32_t min_VDD_t = 0;
-    int32_t max_VSENS_t = 0;
-    int32_t min_VSENS_t = 0;
+    Extremes VDD{"VDD", 0.0, 20.0};
 
 protected:
     void DebugIf(const std::string& text);
-    // Writes a mark and its time ("<key>" and "<key>_t") to the sensor's section.
-    void WriteMark(const char* key, double value, int32_t when);
 
 private:
     // One block transfer of the bytes given; the driver's result.

@@ -44,7 +44,7 @@ float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std
 } // namespace
 
 DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
-    try {
+    Reported({"Exception: ", "Exception...", true}, [&] {
         IniFile = std::make_unique<TIniFile>(iButton::SensorsIniPath());
         Number = static_cast<uint8_t>(number);
         SampleCount = 0;
@@ -55,12 +55,7 @@ DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
         LoadSettings();
         SwitchPort = couplerPort;
         if (SwitchPort != 0) SetCoupler(couplerRom, couplerPort);
-    } catch (const std::exception& e) {
-        std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception..." : "Exception: " + message);
-    } catch (...) {
-        SendDatagram("Exception...");
-    }
+    });
 }
 
 DS2450::~DS2450() = default;
@@ -79,7 +74,7 @@ std::string DS2450::RomToText() const {
 int DS2450::Sample() {
     LastResult = 0;
     if (!ReadEnabled) return 1;
-    try {
+    Reported({"Exception reading sensor: ", "Exception reading sensor...", true}, [&] {
         if (tmex::ValidSession(Microlan::SessionHandle) != 1)
             Microlan::SessionHandle = tmex::StartSession(static_cast<int16_t>(Microlan::PortNum),
                                                          static_cast<int16_t>(Microlan::PortType), 0);
@@ -90,13 +85,7 @@ int DS2450::Sample() {
             ++SampleCount;
             LastSampleTime = static_cast<int>(GetTickCount() / 1000);
         }
-    } catch (const std::exception& e) {
-        std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception reading sensor..."
-                                     : "Exception reading sensor: " + message);
-    } catch (...) {
-        SendDatagram("Exception reading sensor...");
-    }
+    });
     tmex::EndSession(Microlan::SessionHandle);
     if (LastResult == 0)
         ++FailureRun;
@@ -298,14 +287,12 @@ int DS2450::SwitchCoupler(int command) {
 }
 
 void DS2450::SetCoupler(const uint16_t* couplerRom, int port) {
-    try {
+    Reported("Exception assigning switch serial", [&] {
         for (int i = 0; i < 8; ++i)
             SwitchSerial[i] = couplerRom ? couplerRom[i] : 0;
         SwitchSerial[8] = 0;
         SwitchPort = port;
-    } catch (...) {
-        SendDatagram("Exception assigning switch serial");
-    }
+    });
 }
 
 // --- reporting ------------------------------------------------------------------------------------
@@ -319,20 +306,14 @@ void DS2450::SendDatagram(const std::string& text) {
 }
 
 void DS2450::DebugLog(const std::string& text) {
-    try {
+    Reported({"Exception writing to debug-log: ", "Exception writing to debug-log", true}, [&] {
         AppendToFile("DEBUG_" + RomToText() + ".log",
                      Format("DS2450 %s: %s\n", RomToText().c_str(), text.c_str()));
-    } catch (const std::exception& e) {
-        std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception writing to debug-log"
-                                     : "Exception writing to debug-log: " + message);
-    } catch (...) {
-        SendDatagram("Exception writing to debug-log");
-    }
+    });
 }
 
 void DS2450::LogData() {
-    try {
+    Reported("Exception logging data!", [&] {
         DosDate date = GetDate();
         DosTime time = GetTime();
         for (int ch = 0; ch < kChannels; ++ch) {
@@ -341,9 +322,7 @@ void DS2450::LogData() {
                            Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
                                   time.ti_hour, time.ti_min, Value[ch]));
         }
-    } catch (...) {
-        SendDatagram("Exception logging data!");
-    }
+    });
 }
 
 // --- settings -------------------------------------------------------------------------------------
@@ -383,7 +362,7 @@ void DS2450::LoadSettings() {
 }
 
 void DS2450::SaveSettings() {
-    try {
+    Reported("Exception writing to SENSORS.INI!", [&] {
         const std::string section = Section();
         IniFile->WriteBool(section, "Read", ReadEnabled != 0);
         if (SwitchPort != 0) {
@@ -405,22 +384,14 @@ void DS2450::SaveSettings() {
             IniFile->WriteBool(section, Key("Plot_", ch), Plot[ch] != 0);
             IniFile->WriteBool(section, Key("Log_", ch), Log[ch] != 0);
         }
-    } catch (...) {
-        SendDatagram("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void DS2450::SetType(const std::string& type) {
-    try {
+    Reported({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI...", true}, [&] {
         Type = type;
         IniFile->WriteString(Section(), "Type", Type);
-    } catch (const std::exception& e) {
-        std::string message = MessageOf(e);
-        SendDatagram(message.empty() ? "Exception writing to SENSORS.INI..."
-                                     : "Exception writing to SENSORS.INI: " + message);
-    } catch (...) {
-        SendDatagram("Exception writing to SENSORS.INI...");
-    }
+    });
 }
 
 // --- marks ----------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
 
 class DS2450 {
@@ -86,4 +87,13 @@ public:
 
 private:
     std::string Section() const { return RomToText(); }
+    // Runs a step; an exception that leaves it is sent as a diagnostic datagram with the text(s).
+    template <class Work> void Reported(const platform::ErrorTexts& texts, Work&& work) {
+        platform::CatchAndLog(
+            texts, [this](const std::string& text) { SendDatagram(text); }, std::forward<Work>(work));
+    }
+    template <class Work> void Reported(const char* text, Work&& work) {
+        platform::CatchAndLog(
+            text, [this](const std::string& line) { SendDatagram(line); }, std::forward<Work>(work));
+    }
 };

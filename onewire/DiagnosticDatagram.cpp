@@ -1,13 +1,13 @@
 #include "onewire/DiagnosticDatagram.h"
 
 #include "net/DiagnosticDatagram.h"
-#include "station/Unit1.h"
+
+std::string DiagnosticListenerPort = net::kDiagnosticPort;
 
 void SendDiagnosticDatagram(const std::string& text) {
     // A diagnostic must never break the reading that sends it.
     try {
-        if (TMainForm::DiagnosticListenerPort != "0")
-            net::SendDiagnosticDatagram(text, TMainForm::DiagnosticListenerPort);
+        if (DiagnosticListenerPort != "0") net::SendDiagnosticDatagram(text, DiagnosticListenerPort);
     } catch (...) {
     }
 }

@@ -6,3 +6,7 @@
 #include <string>
 
 void SendDiagnosticDatagram(const std::string& text);
+
+// The listener's port, shared by the senders and the main window that listens. "0" sends nothing and
+// lets the listener take any free port: set so by tests that run side by side.
+extern std::string DiagnosticListenerPort;

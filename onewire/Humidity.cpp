@@ -5,10 +5,37 @@
 #include <exception>
 
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
 using platform::Format;
+
+namespace {
+
+// Read by LoadSettings, in this order.
+const SensorKeys<Humidity> kHumidityKeys = {
+    {"GraphHumColor", &Humidity::GraphHumColor, 255},
+    {"PlotHum", &Humidity::PlotHum, true},
+    {"HumDescription", &Humidity::HumDescription, SectionName},
+    {"HumOffset", &Humidity::HumOffset, 0.0},
+    {"HumMultiplier", &Humidity::HumMultiplier, 1.0},
+    {"max_hum", High(&Humidity::hum), -100.0},
+    {"min_hum", Low(&Humidity::hum), 200.0},
+    {"max_hum_t", HighTime(&Humidity::hum), 0},
+    {"min_hum_t", LowTime(&Humidity::hum), 0},
+    {"max_dewpoint", High(&Humidity::dewpoint), -100.0},
+    {"min_dewpoint", Low(&Humidity::dewpoint), 200.0},
+    {"max_dewpoint_t", HighTime(&Humidity::dewpoint), 0},
+    {"min_dewpoint_t", LowTime(&Humidity::dewpoint), 0},
+    {"max_heatindex", High(&Humidity::heatindex), 1.0},
+    {"min_heatindex", Low(&Humidity::heatindex), 200.0},
+    {"max_heatindex_t", HighTime(&Humidity::heatindex), 0},
+    {"min_heatindex_t", LowTime(&Humidity::heatindex), 0},
+    {"min_volt_limit", &Humidity::min_volt_limit, 4.0},
+};
+
+} // namespace
 
 Humidity::Humidity(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : DS2438(sensorNumber, couplerRom, couplerPort), HumGraphChannel(static_cast<uint8_t>(sensorNumber)) {
@@ -16,35 +43,13 @@ Humidity::Humidity(int sensorNumber, const uint16_t* couplerRom, int couplerPort
 }
 
 void Humidity::LoadSettings() {
-    current_hum = 0.0;
-    try {
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        GraphHumColor = ini.ReadInteger(section, "GraphHumColor", 255);
-        PlotHum = ini.ReadBool(section, "PlotHum", true);
-        HumDescription = ini.ReadString(section, "HumDescription", section);
-        HumOffset = ini.ReadFloat(section, "HumOffset", 0.0);
-        HumMultiplier = ini.ReadFloat(section, "HumMultiplier", 1.0);
-        max_hum = ini.ReadFloat(section, "max_hum", -100.0);
-        min_hum = ini.ReadFloat(section, "min_hum", 200.0);
-        max_hum_t = ini.ReadInteger(section, "max_hum_t", 0);
-        min_hum_t = ini.ReadInteger(section, "min_hum_t", 0);
-        max_dewpoint = ini.ReadFloat(section, "max_dewpoint", -100.0);
-        min_dewpoint = ini.ReadFloat(section, "min_dewpoint", 200.0);
-        max_dewpoint_t = ini.ReadInteger(section, "max_dewpoint_t", 0);
-        min_dewpoint_t = ini.ReadInteger(section, "min_dewpoint_t", 0);
-        max_heatindex = ini.ReadFloat(section, "max_heatindex", 1.0);
-        min_heatindex = ini.ReadFloat(section, "min_heatindex", 200.0);
-        max_heatindex_t = ini.ReadInteger(section, "max_heatindex_t", 0);
-        min_heatindex_t = ini.ReadInteger(section, "min_heatindex_t", 0);
-        min_volt_limit = ini.ReadFloat(section, "min_volt_limit", 4.0);
-    } catch (...) {
-        LogError("Exception reading SENSORS.INI!");
-    }
+    hum.value = 0.0;
+    Logged("Exception reading SENSORS.INI!",
+           [&] { LoadKeys(*this, kHumidityKeys, *IniFile, SerialSection()); });
 }
 
 void Humidity::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -53,23 +58,21 @@ void Humidity::SaveSettings() {
         ini.WriteString(section, "HumDescription", HumDescription);
         ini.WriteFloat(section, "HumMultiplier", HumMultiplier);
         ini.WriteFloat(section, "HumOffset", HumOffset);
-        ini.WriteFloat(section, "current_hum", current_hum);
+        ini.WriteFloat(section, "current_hum", hum.value);
         ini.WriteFloat(section, "min_volt_limit", min_volt_limit);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 int Humidity::Read() {
     try {
         if (!DS2438::Read()) return 0;
-        if (VDD < min_volt_limit) {
-            LogError(Format("Volt supply below %2.1fV (%2.1f), skipping!", min_volt_limit, VDD));
+        if (VDD.value < min_volt_limit) {
+            LogError(Format("Volt supply below %2.1fV (%2.1f), skipping!", min_volt_limit, VDD.value));
             return 0;
         }
-        const double divisor = 1.0546 - 0.00216 * current_temp;
+        const double divisor = 1.0546 - 0.00216 * temp.value;
         if (divisor == 0.0) return 1;
-        const double raw = (VAD / VDD - 0.16) * 161.29032258064515 / divisor;
+        const double raw = (VAD.value / VDD.value - 0.16) * 161.29032258064515 / divisor;
         // A supply of 0 V (with the limit set to 0) divides by zero: no number may reach the marks.
         if (!std::isfinite(raw)) throw platform::Exception("humidity is not a number");
         StoreHumidity(raw);
@@ -82,43 +85,33 @@ int Humidity::Read() {
 }
 
 int Humidity::StoreHumidity(double raw) {
-    try {
+    return LoggedOr<int>(0, "Exception saving values!", [&]() -> int {
         double value = raw * HumMultiplier + HumOffset;
         if (!std::isfinite(value)) return 0;
         if (value > 100.0) value = 100.0;
         if (value <= 0.0) return 0;
-        if (current_hum == 0.0) {
-            current_hum = value;
-        } else if (value >= current_hum - 5.0 && value <= current_hum + 5.0) {
-            current_hum = 0.1 * value + 0.9 * current_hum;
+        if (hum.value == 0.0) {
+            hum.value = value;
+        } else if (value >= hum.value - 5.0 && value <= hum.value + 5.0) {
+            hum.value = 0.1 * value + 0.9 * hum.value;
         } else if (ClassCounter % 10 != 0) {
-            current_hum = 0.1 * value + 0.9 * current_hum;
+            hum.value = 0.1 * value + 0.9 * hum.value;
         } else {
             ++ClassCounter; // one outlier in ten is dropped
         }
-        if (current_hum > max_hum) {
-            max_hum = current_hum;
-            max_hum_t = Now();
-            SaveMaxHumidity();
-        }
-        if (current_hum < min_hum) {
-            min_hum = current_hum;
-            min_hum_t = Now();
-            SaveMinHumidity();
-        }
+        Extremes::Moved moved = hum.Track(0.0, Now());
+        if (moved.high) SaveMaxHumidity();
+        if (moved.low) SaveMinHumidity();
         UpdateHeatIndex();
         UpdateDewpoint();
-        ValueText = Format("%3.1f / %3.1f", current_hum, InUnit(current_temp));
+        ValueText = Format("%3.1f / %3.1f", hum.value, InUnit(temp.value));
         return 1;
-    } catch (...) {
-        LogError("Exception saving values!");
-        return 0;
-    }
+    });
 }
 
 void Humidity::UpdateHeatIndex() {
-    try {
-        const double tf = current_temp * 9 * 0.2 + 32;
+    Logged("Exception calculating heat index!", [&] {
+        const double tf = temp.value * 9 * 0.2 + 32;
         const double rh = GetValue();
         if (tf <= 80.0 || rh <= 40.0) {
             SetHeatIndex(0.0);
@@ -131,34 +124,23 @@ void Humidity::UpdateHeatIndex() {
                           8.5282 * std::pow(10.0, -4) * tf * std::pow(rh, 2) -
                           1.99 * std::pow(10.0, -6) * std::pow(tf, 2) * std::pow(rh, 2);
         SetHeatIndex((hi - 32) * 0.5555555555555556);
-    } catch (...) {
-        LogError("Exception calculating heat index!");
-    }
+    });
 }
 
 void Humidity::SetHeatIndex(double value) {
-    try {
-        if (value >= 0.0 && value < 200.0) current_heatindex = value;
-        if (current_heatindex > max_heatindex + 0.01) {
-            max_heatindex = current_heatindex;
-            max_heatindex_t = Now();
-            SaveMaxHeatIndex();
-        }
-        if (current_heatindex < min_heatindex - 0.01) {
-            min_heatindex = current_heatindex;
-            min_heatindex_t = Now();
-            SaveMinHeatIndex();
-        }
-    } catch (...) {
-        LogError("Exception assigning heat index value!");
-    }
+    Logged("Exception assigning heat index value!", [&] {
+        if (value >= 0.0 && value < 200.0) heatindex.value = value;
+        Extremes::Moved moved = heatindex.Track(0.01, Now());
+        if (moved.high) SaveMaxHeatIndex();
+        if (moved.low) SaveMinHeatIndex();
+    });
 }
 
 void Humidity::UpdateDewpoint() {
     double t = 0.0;
     double x = 0.0;
     try {
-        t = current_temp;
+        t = temp.value;
         x = 0.01 * GetValue();
     } catch (...) {
         LogError("Exception accessing temp/humidity values!");
@@ -175,73 +157,55 @@ void Humidity::UpdateDewpoint() {
 }
 
 void Humidity::SetDewpoint(double value) {
-    try {
-        if (value > -100.0 && value < 200.0) current_dewpoint = value;
-        if (current_dewpoint > max_dewpoint + 0.1) {
-            max_dewpoint = current_dewpoint;
-            max_dewpoint_t = Now();
-            SaveMaxDewpoint();
-        }
-        if (current_dewpoint < min_dewpoint - 0.1) {
-            min_dewpoint = current_dewpoint;
-            min_dewpoint_t = Now();
-            SaveMinDewpoint();
-        }
-    } catch (...) {
-        LogError("Exception assigning dewpoint value!");
-    }
+    Logged("Exception assigning dewpoint value!", [&] {
+        if (value > -100.0 && value < 200.0) dewpoint.value = value;
+        Extremes::Moved moved = dewpoint.Track(0.1, Now());
+        if (moved.high) SaveMaxDewpoint();
+        if (moved.low) SaveMinDewpoint();
+    });
 }
 
 void Humidity::SaveMaxHumidity() {
-    WriteMark("max_hum", max_hum, max_hum_t);
+    SaveHigh(hum);
 }
 void Humidity::SaveMinHumidity() {
-    WriteMark("min_hum", min_hum, min_hum_t);
+    SaveLow(hum);
 }
 void Humidity::SaveMaxDewpoint() {
-    WriteMark("max_dewpoint", max_dewpoint, max_dewpoint_t);
+    SaveHigh(dewpoint);
 }
 void Humidity::SaveMinDewpoint() {
-    WriteMark("min_dewpoint", min_dewpoint, min_dewpoint_t);
+    SaveLow(dewpoint);
 }
 void Humidity::SaveMaxHeatIndex() {
-    WriteMark("max_heatindex", max_heatindex, max_heatindex_t);
+    SaveHigh(heatindex);
 }
 void Humidity::SaveMinHeatIndex() {
-    WriteMark("min_heatindex", min_heatindex, min_heatindex_t);
+    SaveLow(heatindex);
 }
 
 void Humidity::ResetHumidity() {
-    try {
-        max_hum = min_hum = current_hum;
-        max_hum_t = min_hum_t = Now();
+    Logged("Exception reset humidity!", [&] {
+        hum.Reset(Now());
         SaveMaxHumidity();
         SaveMinHumidity();
-    } catch (...) {
-        LogError("Exception reset humidity!");
-    }
+    });
 }
 
 void Humidity::ResetDewpoint() {
-    try {
-        max_dewpoint = min_dewpoint = current_dewpoint;
-        max_dewpoint_t = min_dewpoint_t = Now();
+    Logged("Exception reset dewpoint!", [&] {
+        dewpoint.Reset(Now());
         SaveMaxDewpoint();
         SaveMinDewpoint();
-    } catch (...) {
-        LogError("Exception reset dewpoint!");
-    }
+    });
 }
 
 void Humidity::ResetHeatIndex() {
-    try {
-        max_heatindex = min_heatindex = current_heatindex;
-        max_heatindex_t = min_heatindex_t = Now();
+    Logged("Exception reset heat index!", [&] {
+        heatindex.Reset(Now());
         SaveMaxHeatIndex();
         SaveMinHeatIndex();
-    } catch (...) {
-        LogError("Exception reset heat index!");
-    }
+    });
 }
 
 void Humidity::ResetDaily() {
@@ -255,23 +219,21 @@ void Humidity::ResetDaily() {
 }
 
 double Humidity::GetValue() {
-    return current_hum;
+    return hum.value;
 }
 double Humidity::GetMax() {
-    return max_hum;
+    return hum.high;
 }
 double Humidity::GetMin() {
-    return min_hum;
+    return hum.low;
 }
 
 double Humidity::GetMaxAt(uint8_t* time) {
-    FillTimeRecord(max_hum_t, time);
-    return max_hum;
+    return hum.High(time);
 }
 
 double Humidity::GetMinAt(uint8_t* time) {
-    FillTimeRecord(min_hum_t, time);
-    return min_hum;
+    return hum.Low(time);
 }
 
 std::string Humidity::GetUnit() {
@@ -279,48 +241,42 @@ std::string Humidity::GetUnit() {
 }
 
 std::string Humidity::GetHTML() {
-    try {
-        char letter = Celsius ? 'C' : 'F';
-        auto dewpoint = [this](double celsius) { return Celsius ? celsius : celsius * 9 * 0.2 + 32; };
-        std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
-        html +=
-            Format("<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>HUMIDITY: %s</B></CENTER> </FONT></TD></TR>\n",
-                   HumDescription.c_str());
-        html += Format("<TR><TD><FONT SIZE=2>Humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>\n",
-                       GetValue());
-        html += Format("<TR><TD><FONT SIZE=2>High humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>",
-                       GetMax());
-        html += Format("<TR><TD><FONT SIZE=2>Low humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%%</FONT></TD></TR>",
-                       GetMin());
-        html += Format(
-            "<TR><TD><FONT SIZE=2>Dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %c</FONT></TD></TR>",
-            dewpoint(current_dewpoint), letter);
-        html += Format("<TR><TD><FONT SIZE=2>High dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%c</FONT></TD></TR>",
-                       dewpoint(max_dewpoint), letter);
-        html += Format("<TR><TD><FONT SIZE=2>Low dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
-                       "%c</FONT></TD></TR>",
-                       dewpoint(min_dewpoint), letter);
-        html += "<TR><TD COLSPAN=2>" + DS2438::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception creating HTML document: ") + e.what());
-        return "Exception creating HTML document";
-    } catch (...) {
-        LogError("Exception creating HTML document");
-        return "Exception creating HTML document";
-    }
+    return LoggedOr<std::string>(
+        "Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document"}, [&]() -> std::string {
+            char letter = Celsius ? 'C' : 'F';
+            auto shown = [this](double celsius) { return Celsius ? celsius : celsius * 9 * 0.2 + 32; };
+            std::string html = "<TABLE CELLPADDING=0 CELLSPACING=0 BORDER=1>\n";
+            html += Format(
+                "<TR><TD COLSPAN=2><FONT SIZE=2><CENTER><B>HUMIDITY: %s</B></CENTER> </FONT></TD></TR>\n",
+                HumDescription.c_str());
+            html += Format("<TR><TD><FONT SIZE=2>Humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>\n",
+                           GetValue());
+            html += Format("<TR><TD><FONT SIZE=2>High humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>",
+                           GetMax());
+            html += Format("<TR><TD><FONT SIZE=2>Low humidity</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%%</FONT></TD></TR>",
+                           GetMin());
+            html += Format("<TR><TD><FONT SIZE=2>Dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.value), letter);
+            html += Format("<TR><TD><FONT SIZE=2>High dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.high), letter);
+            html += Format("<TR><TD><FONT SIZE=2>Low dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                           "%c</FONT></TD></TR>",
+                           shown(dewpoint.low), letter);
+            html += "<TR><TD COLSPAN=2>" + DS2438::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }
 
 void Humidity::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine(HumDescription, Format("%3.1f", GetValue()));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }

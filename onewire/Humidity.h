@@ -41,25 +41,13 @@ public:
     void LogData();
 
     std::string HumDescription;
-    double current_hum = 0.0; // 0.0: no reading taken yet
-    double max_hum = -100.0;
-    double min_hum = 200.0;
+    Extremes hum{"hum", -100.0, 200.0}; // value 0.0: no reading taken yet
     double HumOffset = 0.0;
     double HumMultiplier = 1.0;
-    double current_dewpoint = 0.0; // Celsius
-    double max_dewpoint = -100.0;
-    double min_dewpoint = 200.0;
-    double current_heatindex = 0.0; // Celsius; 0.0 below the formula's range
-    double max_heatindex = 1.0;
-    double min_heatindex = 200.0;
+    Extremes dewpoint{"dewpoint", -100.0, 200.0}; // Celsius
+    Extremes heatindex{"heatindex", 1.0, 200.0};  // Celsius; value 0.0 below the formula's range
     double min_volt_limit = 4.0;
     int PlotHum = 1;
     uint8_t HumGraphChannel = 0;
     int GraphHumColor = 255;
-    int32_t max_hum_t = 0;
-    int32_t min_hum_t = 0;
-    int32_t max_dewpoint_t = 0;
-    int32_t min_dewpoint_t = 0;
-    int32_t max_heatindex_t = 0;
-    int32_t min_heatindex_t = 0;
 };

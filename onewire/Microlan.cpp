@@ -6,14 +6,15 @@
 #include <memory>
 
 #include "onewire/DataTables.h"
+#include "onewire/SensorHost.h"
 #include "onewire/SensorTables.h"
 #include "onewire/iButton.h"
+#include "platform/CatchAndLog.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/StringList.h"
 #include "platform/Strings.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
 using platform::Format;
@@ -35,18 +36,12 @@ std::string LastTmexError;
 tmex::TMLine TmexParameterBlock;
 int LastSetupResult = 0;
 
-namespace {
-std::string MessageOf(const std::exception& e) {
-    return e.what();
-}
-} // namespace
-
 std::string SettingsFile() {
     return platform::SettingsFileName(platform::ExeName());
 }
 
 void Log(const std::string& text) {
-    if (MainForm) MainForm->LogStatus(text);
+    if (SensorHost* host = InstalledSensorHost()) host->LogStatus(text);
 }
 
 std::string TmexErrorText(int result) {
@@ -136,7 +131,7 @@ void ReleasePort() {
 }
 
 void ReadPortSettings() {
-    try {
+    platform::CatchAndLog(platform::Named("MicroLAN: Error reading port"), Log, [&] {
         int16_t defaultNum = 0, defaultType = 0;
         tmex::DefaultPort(&defaultNum, &defaultType);
         if (defaultNum == 0) defaultNum = 1;
@@ -154,11 +149,7 @@ void ReadPortSettings() {
             tmex::TypeDriverVersion(static_cast<int16_t>(PortType), text);
             Log(std::string("DRIVER: Type: ") + text);
         }
-    } catch (const std::exception& e) {
-        Log("MicroLAN: Error reading port: " + MessageOf(e));
-    } catch (...) {
-        Log("MicroLAN: Error reading port");
-    }
+    });
 }
 
 int Setup() {
@@ -280,17 +271,10 @@ bool Startup() {
         // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
         if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) tmex::EndSession(SessionHandle);
         SessionHandle = -1;
-        SampleCount = 0;
+        if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
-        WindDirectionFound = false;
-        DeviceCount = 0;
-        CouplerCount = 0;
-        DS1820Count = 0;
-        HumidityCount = 0;
-        DS2438Count = 0;
-        DS2423Count = 0;
-        DS2450Count = 0;
-        DS2407Count = 0;
+        // A new session starts with empty tables (the station frees the sensors before it starts one).
+        ClearSensorTables();
 
         platform::TIniFile ini(SettingsFile());
         FoundSerials = std::make_unique<platform::TStringList>();
@@ -320,7 +304,7 @@ bool Startup() {
         LoadSerialList("sensors.ini");
         return true;
     } catch (const std::exception& e) {
-        Log("MicroLAN: Error initializing: " + MessageOf(e));
+        Log("MicroLAN: Error initializing: " + std::string(e.what()));
         return false;
     } catch (...) {
         Log("MicroLAN: Error initializing");

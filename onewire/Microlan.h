@@ -1,7 +1,8 @@
 #pragma once
 // The MicroLAN module. The one process-wide 1-Wire session, the few station settings the bus
 // layer needs, the byte/reset primitives, the result texts and the start-up sequence. Free functions over
-// module-wide state; everything runs on the window thread. Logging goes to MainForm->LogStatus.
+// module-wide state; everything runs on the window thread. Logging goes to the station's status log
+// (SensorHost).
 #include <cstdint>
 #include <memory>
 #include <string>

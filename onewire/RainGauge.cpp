@@ -31,7 +31,7 @@ RainGauge::RainGauge(int tag, const uint16_t* couplerSerial, int couplerBranch)
 }
 
 void RainGauge::LoadSettings() {
-    try {
+    Logged("Exception reading from SENSORS.INI!", [&] {
         const std::string section = RomText(Rom);
         DDEName = "DDERainToday\r\nDDERainRate";
         Type = "RainGauge";
@@ -57,9 +57,7 @@ void RainGauge::LoadSettings() {
                             &values[3], &values[4], &values[5], &values[6]);
         for (int i = 0; i < n && i < 7; ++i)
             WeeklyRain[i] = values[i];
-    } catch (...) {
-        LogError("Exception reading from SENSORS.INI!");
-    }
+    });
 }
 
 std::string RainGauge::WeeklyRainText() const {
@@ -68,16 +66,14 @@ std::string RainGauge::WeeklyRainText() const {
 }
 
 void RainGauge::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         DS2423::SaveSettings();
         const std::string section = RomText(Rom);
         IniFile->WriteBool(section, "RainUnitInch", RainUnitInch != 0);
         IniFile->WriteInteger(section, "RateMinutes", RateMinutes);
         IniFile->WriteInteger(section, "CountsPrInch", CountsPrInch);
         IniFile->WriteString(section, "WeeklyRain", WeeklyRainText());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 // --- totals ---------------------------------------------------------------------------------------
@@ -129,39 +125,33 @@ int RainGauge::Read() {
 }
 
 void RainGauge::CalculateRate() {
-    try {
+    Logged("Exception calculating rate/hour!", [&] {
         UpdateCountHistory();
         for (int i = kMinutes - 1; i > 0; --i)
             MinuteCounts[i] = MinuteCounts[i - 1];
         if (MinuteCounts[60] != 0) RateFallback = MinuteCounts[60];
         RateReference = MinuteCounts[RateMinutes] != 0 ? MinuteCounts[RateMinutes] : RateFallback;
         MinuteCounts[0] = 0;
-    } catch (...) {
-        LogError("Exception calculating rate/hour!");
-    }
+    });
 }
 
 // --- resets ---------------------------------------------------------------------------------------
 
 void RainGauge::ResetTotal() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         StartCounter = RunningCounter;
         ResetTime = static_cast<uint32_t>(UnixTime());
         const std::string section = RomText(Rom);
         IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
         IniFile->WriteInteger(section, "StartCounter", StartCounter);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void RainGauge::ResetMonth() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         MonthCounter = RunningCounter;
         IniFile->WriteInteger(RomText(Rom), "MonthCounter", MonthCounter);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void RainGauge::ResetWeek() {
@@ -170,23 +160,19 @@ void RainGauge::ResetWeek() {
 }
 
 void RainGauge::SetUnitInch(int inch) {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         RainUnitInch = inch;
         IniFile->WriteBool(RomText(Rom), "RainUnitInch", inch != 0);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void RainGauge::ResetDaily() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         int weekday = Clock::Get().Now().weekday;
         DS2423::ResetDaily();
         WeeklyRain[weekday] = 0;
         IniFile->WriteString(RomText(Rom), "WeeklyRain", WeeklyRainText());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 // --- output ---------------------------------------------------------------------------------------
@@ -200,7 +186,7 @@ std::string RainGauge::GetValueText() {
 }
 
 void RainGauge::LogData() {
-    try {
+    Logged("Exception logging data!", [&] {
         if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
@@ -208,9 +194,7 @@ void RainGauge::LogData() {
                        Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\t%3.2f\n", date.da_day, date.da_mon,
                               date.da_year, time.ti_hour, time.ti_min, InUnit(MonthCounts()),
                               InUnit(RateCounts())));
-    } catch (...) {
-        LogError("Exception logging data!");
-    }
+    });
 }
 
 std::string RainGauge::GetStatus() {
@@ -224,40 +208,36 @@ std::string RainGauge::GetStatus() {
 }
 
 std::string RainGauge::GetHTML() {
-    try {
-        const std::string unit = GetUnit();
-        auto row = [&unit](const char* name, double amount) {
-            return Format(
-                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD>"
-                "</TR>\r\n",
-                name, amount, unit.c_str());
-        };
-        std::string html =
-            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
-            "<CENTER><B>Raingauge</B></CENTER> </FONT></TD></TR>";
-        html += row("Rate/h", InUnit(RateCounts()));
-        html += row("Today", InUnit(TodayCounts()));
-        html += row("Week", InUnit(WeekCounts()));
-        html += row("Month", InUnit(MonthCounts()));
-        html += row("Total", InUnit(TotalCounts()));
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
-                   "</TR>",
-                   CountsPrInch);
-        html += Format(
-            "<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
-            Ctime24(LastCountTime).c_str());
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
-                   Ctime24(ResetTime).c_str());
-        html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        std::string message = e.what();
-        LogError(message.empty() ? "Exception creating HTML document"
-                                 : "Exception creating HTML document: " + message);
-    } catch (...) {
-        LogError("Exception creating HTML document");
-    }
-    return "RAINGAUGE: Exception creating HTML document";
+    return LoggedOr<std::string>(
+        "RAINGAUGE: Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document", true},
+        [&]() -> std::string {
+            const std::string unit = GetUnit();
+            auto row = [&unit](const char* name, double amount) {
+                return Format(
+                    "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD>"
+                    "</TR>\r\n",
+                    name, amount, unit.c_str());
+            };
+            std::string html =
+                "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+                "<CENTER><B>Raingauge</B></CENTER> </FONT></TD></TR>";
+            html += row("Rate/h", InUnit(RateCounts()));
+            html += row("Today", InUnit(TodayCounts()));
+            html += row("Week", InUnit(WeekCounts()));
+            html += row("Month", InUnit(MonthCounts()));
+            html += row("Total", InUnit(TotalCounts()));
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
+                "</TR>",
+                CountsPrInch);
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                Ctime24(LastCountTime).c_str());
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                Ctime24(ResetTime).c_str());
+            html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }

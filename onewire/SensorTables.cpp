@@ -1,33 +1,53 @@
 #include "onewire/SensorTables.h"
 
-DS2409* Couplers[kMaxCouplers] = {};
-int CouplerCount = 0;
-DS1820* DS1820Sensors[kMaxDS1820] = {};
-int DS1820Count = 0;
-Humidity* HumiditySensors[kMaxHumidity] = {};
-int HumidityCount = 0;
-DS2438* DS2438Sensors[kMaxDS2438] = {};
-int DS2438Count = 0;
-Temperature* TemperatureSensors[kMaxTemperature] = {};
-int TemperatureCount = 0;
-DS2450* DS2450Sensors[kMaxDS2450] = {};
-int DS2450Count = 0;
-DS2423* DS2423Sensors[kMaxDS2423] = {};
-int DS2423Count = 0;
-DS2423* CounterSensors[kMaxCounters] = {};
-int CounterCount = 0;
-DS2407* DS2407Sensors[kMaxDS2407] = {};
-int DS2407Count = 0;
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2407.h"
+#include "onewire/DS2409.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/WindData.h"
 
-WindData* WindSensor = nullptr;
+// The views are defined before the tables and slots that file into them: the owners, destroyed first,
+// take their objects out of them on the way.
+SensorView<Temperature> TemperatureSensors(kMaxTemperature);
+SensorView<DS2423> CounterSensors(kMaxCounters);
+
+SensorTable<DS2409> Couplers(kMaxCouplers);
+SensorTable<DS1820> DS1820Sensors(kMaxDS1820);
+SensorTable<Humidity> HumiditySensors(kMaxHumidity);
+SensorTable<DS2438> DS2438Sensors(kMaxDS2438);
+SensorTable<DS2450> DS2450Sensors(kMaxDS2450);
+SensorTable<DS2423> DS2423Sensors(kMaxDS2423);
+SensorTable<DS2407> DS2407Sensors(kMaxDS2407);
+
+SensorSlot<WindData> WindSensor;
 bool WindPresent = false;
-RainGauge* RainSensor = nullptr;
+SensorSlot<RainGauge> RainSensor;
 bool RainPresent = false;
-Barometer* BarometerSensor = nullptr;
+SensorSlot<Barometer> BarometerSensor;
 bool BarometerPresent = false;
 
 int DeviceCount = 0;
+int DS2407Count = 0;
 int DS2408Count = 0;
 bool WindDirectionFound = false;
 bool TAI8570ReaderFound = false;
 bool TAI8570WriterFound = false;
+
+void ClearSensorTables() {
+    DS1820Sensors.Clear();
+    HumiditySensors.Clear();
+    DS2450Sensors.Clear();
+    DS2438Sensors.Clear();
+    DS2423Sensors.Clear();
+    DS2407Sensors.Clear();
+    WindSensor.Reset();
+    BarometerSensor.Reset();
+    RainSensor.Reset();
+    Couplers.Clear();
+    WindPresent = BarometerPresent = RainPresent = false;
+    WindDirectionFound = TAI8570ReaderFound = TAI8570WriterFound = false;
+    DeviceCount = DS2407Count = DS2408Count = 0;
+}

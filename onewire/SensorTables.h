@@ -1,6 +1,10 @@
 #pragma once
-// The per-kind tables of sensor objects: filled by the discovery scan, emptied by the clean-up, read by
-// the controller, the windows and publishing. Each count is the number of filled entries.
+// The sensor objects of the session: filled by the discovery scan, freed by the clean-up, read by the
+// controller, the windows and publishing. Each kind has its table (with its room) or its slot; the two
+// views list every temperature-family object (DS1820, Humidity, Barometer, DS2438) and every
+// DS2423-family object (wind, rain, plain) in the order the scan found them.
+#include "onewire/SensorTable.h"
+
 class iButton;
 class Temperature;
 class DS1820;
@@ -23,37 +27,52 @@ inline constexpr int kMaxDS2450 = 8;
 inline constexpr int kMaxDS2423 = 8;
 inline constexpr int kMaxCounters = 10;
 inline constexpr int kMaxDS2407 = 8;
+inline constexpr int kMaxDS2408 = 8;
 
-extern DS2409* Couplers[kMaxCouplers];
-extern int CouplerCount;
-extern DS1820* DS1820Sensors[kMaxDS1820];
-extern int DS1820Count;
-extern Humidity* HumiditySensors[kMaxHumidity];
-extern int HumidityCount;
-extern DS2438* DS2438Sensors[kMaxDS2438];
-extern int DS2438Count;
-// Every temperature-family object (DS1820, Humidity, Barometer, DS2438) in discovery order.
-extern Temperature* TemperatureSensors[kMaxTemperature];
-extern int TemperatureCount;
-extern DS2450* DS2450Sensors[kMaxDS2450];
-extern int DS2450Count;
-extern DS2423* DS2423Sensors[kMaxDS2423];
-extern int DS2423Count;
-// Every DS2423-family object (wind, rain, plain) in discovery order.
-extern DS2423* CounterSensors[kMaxCounters];
-extern int CounterCount;
-extern DS2407* DS2407Sensors[kMaxDS2407];
-extern int DS2407Count;
+extern SensorTable<DS2409> Couplers;
+extern SensorTable<DS1820> DS1820Sensors;
+extern SensorTable<Humidity> HumiditySensors;
+extern SensorTable<DS2438> DS2438Sensors;
+extern SensorView<Temperature> TemperatureSensors;
+extern SensorTable<DS2450> DS2450Sensors;
+extern SensorTable<DS2423> DS2423Sensors;
+extern SensorView<DS2423> CounterSensors;
+extern SensorTable<DS2407> DS2407Sensors;
 
-extern WindData* WindSensor;
+extern SensorSlot<WindData> WindSensor;
 extern bool WindPresent;
-extern RainGauge* RainSensor;
+extern SensorSlot<RainGauge> RainSensor;
 extern bool RainPresent;
-extern Barometer* BarometerSensor;
+extern SensorSlot<Barometer> BarometerSensor;
 extern bool BarometerPresent;
 
+// Devices the scan took (objects and roles alike), DS2407s among them (a DS2407 that is a role of the
+// wind or a TAI-8570 files no object) and DS2408s (which file none).
 extern int DeviceCount;
+extern int DS2407Count;
 extern int DS2408Count;
 extern bool WindDirectionFound;
 extern bool TAI8570ReaderFound;
 extern bool TAI8570WriterFound;
+
+// Frees every sensor object and clears the counts and flags of the scan.
+void ClearSensorTables();
+
+// Calls save(sensor) for each sensor whose settings the save-all writes, in its order: wind, rain and
+// barometer (when present), then the thermometers, the humidity sensors, the plain DS2438s, the plain
+// counters and the DS2450s.
+template <class Save> void ForEachSavedSensor(Save&& save) {
+    if (WindPresent && WindSensor) save(WindSensor.get());
+    if (RainPresent && RainSensor) save(RainSensor.get());
+    if (BarometerPresent && BarometerSensor) save(BarometerSensor.get());
+    for (DS1820* sensor : DS1820Sensors)
+        save(sensor);
+    for (Humidity* sensor : HumiditySensors)
+        save(sensor);
+    for (DS2438* sensor : DS2438Sensors)
+        save(sensor);
+    for (DS2423* sensor : DS2423Sensors)
+        save(sensor);
+    for (DS2450* sensor : DS2450Sensors)
+        save(sensor);
+}

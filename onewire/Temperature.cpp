@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "onewire/DataFiles.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
@@ -12,45 +13,46 @@
 
 using platform::Format;
 
+namespace {
+
+// Read by the constructor, in this order.
+const SensorKeys<Temperature> kTemperatureKeys = {
+    {"PlotTemp", &Temperature::PlotTemp, true},
+    {"GraphTempColor", &Temperature::GraphTempColor, 255},
+    {"TempDescription", &Temperature::TempDescription,
+     [](const platform::TIniFile& ini, const std::string& section) {
+         return ini.ReadString(section, "Description", section);
+     }},
+    {"Celsius", &Temperature::Celsius, false},
+    {"AcousticAlarm", &Temperature::AcousticAlarm, false},
+    {"HighAlarm", &Temperature::HighAlarm, 200.0},
+    {"LowAlarm", &Temperature::LowAlarm, -100.0},
+    {"current_temp", Value(&Temperature::temp), 0.0},
+    {"max_temp", High(&Temperature::temp), -100.0},
+    {"max_temp_t", HighTime(&Temperature::temp), 0},
+    {"min_temp", Low(&Temperature::temp), 200.0},
+    {"min_temp_t", LowTime(&Temperature::temp), 0},
+    {"TempOffset", &Temperature::TempOffset, 0.0},
+    {"TempMultiplier", &Temperature::TempMultiplier, 1.0},
+};
+
+} // namespace
+
 Temperature::Temperature(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
     : iButton(couplerRom, couplerPort), GraphChannel(static_cast<uint8_t>(sensorNumber)),
       SensorNumber(sensorNumber) {
-    try {
+    Logged("Exception creating Temperature object!", [&] {
         const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        PlotTemp = ini.ReadBool(section, "PlotTemp", true);
-        GraphTempColor = ini.ReadInteger(section, "GraphTempColor", 255);
-        TempDescription =
-            ini.ReadString(section, "TempDescription", ini.ReadString(section, "Description", section));
-        Celsius = ini.ReadBool(section, "Celsius", false);
-        AcousticAlarm = ini.ReadBool(section, "AcousticAlarm", false);
-        HighAlarm = ini.ReadFloat(section, "HighAlarm", 200.0);
-        LowAlarm = ini.ReadFloat(section, "LowAlarm", -100.0);
-        current_temp = ini.ReadFloat(section, "current_temp", 0.0);
-        HasReading = ini.ValueExists(section, "current_temp");
-        max_temp = ini.ReadFloat(section, "max_temp", -100.0);
-        max_temp_t = ini.ReadInteger(section, "max_temp_t", 0);
-        min_temp = ini.ReadFloat(section, "min_temp", 200.0);
-        min_temp_t = ini.ReadInteger(section, "min_temp_t", 0);
-        TempOffset = ini.ReadFloat(section, "TempOffset", 0.0);
-        TempMultiplier = ini.ReadFloat(section, "TempMultiplier", 1.0);
+        LoadKeys(*this, kTemperatureKeys, *IniFile, section);
+        HasReading = IniFile->ValueExists(section, "current_temp");
         // A value that is no number would poison the smoothing and every mark after it.
-        if (!std::isfinite(current_temp)) current_temp = 0.0;
+        if (!std::isfinite(temp.value)) temp.value = 0.0;
         Description = TempDescription;
-    } catch (...) {
-        LogError("Exception creating Temperature object!");
-    }
+    });
 }
 
 int32_t Temperature::Now() {
     return static_cast<int32_t>(platform::UnixTime());
-}
-
-void Temperature::FillTimeRecord(int32_t when, uint8_t* time) {
-    if (!time) return;
-    platform::LocalTime lt = platform::Clock::Get().ToLocal(when);
-    time[0] = static_cast<uint8_t>(lt.minute);
-    time[1] = static_cast<uint8_t>(lt.hour);
 }
 
 void Temperature::AppendDataLine(const std::string& name, const std::string& value) {
@@ -61,63 +63,50 @@ void Temperature::AppendDataLine(const std::string& name, const std::string& val
 }
 
 void Temperature::UpdateTemperature(double raw) {
-    try {
+    Logged("Exception calculating temperature!", [&] {
         double value = raw * TempMultiplier + TempOffset;
         if (!std::isfinite(value)) {
             LogError("Exception calculating temperature!");
             return;
         }
         HasReading = true;
-        if (current_temp == 0.0)
-            current_temp = value;
+        if (temp.value == 0.0)
+            temp.value = value;
         else
-            current_temp = current_temp * 0.9 + value * 0.1;
-        if (current_temp > max_temp + 0.001) {
-            max_temp = current_temp;
-            max_temp_t = Now();
-            SaveMaxTemperature();
-        }
-        if (current_temp < min_temp - 0.001) {
-            min_temp = current_temp;
-            min_temp_t = Now();
-            SaveMinTemperature();
-        }
-        if (current_temp > HighAlarm && !HighAlarmRaised) {
+            temp.value = temp.value * 0.9 + value * 0.1;
+        // The marks move only by more than 0.001 degrees: an equal reading never rewrites SENSORS.INI.
+        Extremes::Moved moved = temp.Track(0.001, Now());
+        if (moved.high) SaveMaxTemperature();
+        if (moved.low) SaveMinTemperature();
+        if (temp.value > HighAlarm && !HighAlarmRaised) {
             HighAlarmRaised = 1;
             SoundAlarm();
         }
-        if (current_temp < LowAlarm && !LowAlarmRaised) {
+        if (temp.value < LowAlarm && !LowAlarmRaised) {
             LowAlarmRaised = 1;
             SoundAlarm();
         }
-        ValueText = Format("%3.1f", InUnit(current_temp));
-    } catch (...) {
-        LogError("Exception calculating temperature!");
-    }
+        ValueText = Format("%3.1f", InUnit(temp.value));
+    });
 }
 
 double Temperature::GetMaxTemperature(uint8_t* time) {
-    FillTimeRecord(max_temp_t, time);
-    return Celsius ? max_temp : max_temp * 9 * 0.2 + 32;
+    double high = temp.High(time);
+    return Celsius ? high : high * 9 * 0.2 + 32;
 }
 
 double Temperature::GetMinTemperature(uint8_t* time) {
-    FillTimeRecord(min_temp_t, time);
-    return Celsius ? min_temp : min_temp * 9 * 0.2 + 32;
+    double low = temp.Low(time);
+    return Celsius ? low : low * 9 * 0.2 + 32;
 }
 
 void Temperature::ResetTemperature() {
-    try {
+    Logged("Exception in reset temperature!", [&] {
         ResetAlarm();
-        max_temp = current_temp;
-        max_temp_t = Now();
+        temp.Reset(Now());
         SaveMaxTemperature();
-        min_temp = current_temp;
-        min_temp_t = Now();
         SaveMinTemperature();
-    } catch (...) {
-        LogError("Exception in reset temperature!");
-    }
+    });
 }
 
 void Temperature::ResetAlarm() {
@@ -140,7 +129,7 @@ void Temperature::SoundAlarm() {
 }
 
 void Temperature::SaveSettings() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         iButton::SaveSettings();
         const std::string section = SerialSection();
         platform::TIniFile& ini = *IniFile;
@@ -149,32 +138,28 @@ void Temperature::SaveSettings() {
         ini.WriteString(section, "TempDescription", TempDescription);
         ini.WriteFloat(section, "TempOffset", TempOffset);
         ini.WriteFloat(section, "TempMultiplier", TempMultiplier);
-        if (HasReading) ini.WriteFloat(section, "current_temp", current_temp);
+        if (HasReading) ini.WriteFloat(section, "current_temp", temp.value);
         ini.WriteBool(section, "Celsius", Celsius != 0);
         ini.WriteBool(section, "AcousticAlarm", AcousticAlarm != 0);
         ini.WriteFloat(section, "LowAlarm", LowAlarm);
         ini.WriteFloat(section, "HighAlarm", HighAlarm);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
+}
+
+void Temperature::SaveHigh(const Extremes& extremes) {
+    Logged("Exception writing to SENSORS.INI!", [&] { extremes.SaveHigh(*IniFile, SerialSection()); });
+}
+
+void Temperature::SaveLow(const Extremes& extremes) {
+    Logged("Exception writing to SENSORS.INI!", [&] { extremes.SaveLow(*IniFile, SerialSection()); });
 }
 
 void Temperature::SaveMaxTemperature() {
-    try {
-        IniFile->WriteFloat(SerialSection(), "max_temp", max_temp);
-        IniFile->WriteInteger(SerialSection(), "max_temp_t", max_temp_t);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    SaveHigh(temp);
 }
 
 void Temperature::SaveMinTemperature() {
-    try {
-        IniFile->WriteFloat(SerialSection(), "min_temp", min_temp);
-        IniFile->WriteInteger(SerialSection(), "min_temp_t", min_temp_t);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    SaveLow(temp);
 }
 
 std::string Temperature::GetUnit() {
@@ -193,13 +178,13 @@ std::string Temperature::GetHTML() {
                        TempDescription.c_str());
         html += Format(
             "<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %c</FONT></TD></TR>",
-            InUnit(current_temp), letter);
+            InUnit(temp.value), letter);
         html += Format(
             "<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %c</FONT></TD></TR>",
-            InUnit(max_temp), letter);
+            InUnit(temp.high), letter);
         html += Format(
             "<TR><TD><FONT SIZE=2>Low</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %c</FONT></TD></TR>",
-            InUnit(min_temp), letter);
+            InUnit(temp.low), letter);
         html += "<TR><TD COLSPAN=2>" + iButton::GetHTML() + "</TD></TR></TABLE>";
         return html;
     } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "onewire/Extremes.h"
 #include "onewire/iButton.h"
 
 class Temperature : public iButton {
@@ -35,8 +36,6 @@ public:
     double InUnit(double celsius) const { return Celsius ? celsius : celsius * 1.8 + 32; }
     // Seconds since 1970 as the 32-bit mark times hold them.
     static int32_t Now();
-    // Fills a two-byte time record (minute, hour) with the local time of a mark.
-    static void FillTimeRecord(int32_t when, uint8_t* time);
     // Appends "dd.mm.yyyy<TAB>hh:mm<TAB><value>" (local time now) to the per-sensor monthly data file
     // "DATA\<name>-MMYYYY.TXT"; a file that cannot be written is told once in the status log.
     static void AppendDataLine(const std::string& name, const std::string& value);
@@ -44,9 +43,8 @@ public:
     // A temperature to log: read in this run, or kept in SENSORS.INI from an earlier one. A sensor
     // without one logs nothing rather than a value never measured.
     bool HasReading = false;
-    double current_temp = 0.0;
-    double max_temp = -100.0;
-    double min_temp = 200.0;
+    // The smoothed, calibrated temperature with its high and low ("current_temp", "max_temp", ...).
+    Extremes temp{"temp", -100.0, 200.0};
     double TempOffset = 0.0;
     double TempMultiplier = 1.0;
     double HighAlarm = 200.0;
@@ -56,11 +54,14 @@ public:
     int HighAlarmRaised = 0;
     int LowAlarmRaised = 0;
     int AcousticAlarm = 0;
-    int32_t max_temp_t = 0;
-    int32_t min_temp_t = 0;
     std::string TempDescription;
     uint8_t GraphChannel = 0;
     int GraphTempColor = 255;
     int SensorNumber = 0;
     int TemperatureIndex = 0;
+
+protected:
+    // Writes a mark of one of this sensor's values (with its time) to its section; a failure is logged.
+    void SaveHigh(const Extremes& extremes);
+    void SaveLow(const Extremes& extremes);
 };

@@ -6,30 +6,30 @@
 #include <string>
 
 #include "onewire/Microlan.h"
+#include "onewire/SensorHost.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
-#include "station/CurrentReadings.h"
-#include "station/StationSettings.h"
-#include "station/Unit1.h"
 
 namespace {
 
 constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kOneOverPi = 0.3183098861837907;
 
-void Report(const char* text) {
-    if (MainForm) MainForm->LogStatus(text);
-}
-
 // The daylight-saving hour of the sun times. An explicit [Weather] DST key wins; without one, whether
 // daylight saving is in effect on that date (the zone merely having daylight saving is not enough: the
 // winter times would come out an hour late).
 int DaylightHours(int year, int month, int day) {
-    bool explicitKey = !MainForm || !MainForm->IniFile || MainForm->IniFile->ValueExists("Weather", "DST");
-    if (explicitKey) return StationSettings.DST ? 1 : 0;
+    SensorHost* host = InstalledSensorHost();
+    std::optional<bool> setting = host ? host->DaylightSaving() : std::optional<bool>(false);
+    if (setting) return *setting ? 1 : 0;
     platform::Clock& clock = platform::Clock::Get();
     return clock.ToLocal(clock.FromLocal(year, month, day, 12, 0, 0)).isDst ? 1 : 0;
+}
+
+int TimezoneHours() {
+    SensorHost* host = InstalledSensorHost();
+    return host ? host->TimezoneHours() : 0;
 }
 
 } // namespace
@@ -90,7 +90,7 @@ float CalculateSunriseSunset(int year, uint8_t day, uint8_t month, float latitud
     if (ut < 0) ut += 24;
     if (ut > 24) ut -= 24;
 
-    float local = ut + StationSettings.Timezone + DaylightHours(year, month, day);
+    float local = ut + TimezoneHours() + DaylightHours(year, month, day);
     int hours = static_cast<int>(std::floor(local));
     float minutes = (local - hours) * 60.0f * 0.01f;
     if (minutes >= 0.595f) {
@@ -112,7 +112,7 @@ float CalculateDewpoint(float temperature, float humidity) {
     double tk = temperature + 273.15;
     double dewpoint = tk / (std::log(h) * -0.0001846 * tk + 1.0) - 273.15;
     if (!std::isfinite(dewpoint)) {
-        Report("SERVER: Error calculating dewpoint!");
+        Microlan::Log("SERVER: Error calculating dewpoint!");
         return std::isfinite(temperature) ? temperature : 0.0f;
     }
     return static_cast<float>(dewpoint);
@@ -127,14 +127,15 @@ float CalculateHeatIndex(float temperature, float humidity) {
                 1.99e-6 * f * f * rh * rh;
     double result = (hi - 32) * 5 / 9;
     if (!std::isfinite(result)) {
-        Report("SERVER: Error calculating heat index!");
+        Microlan::Log("SERVER: Error calculating heat index!");
         return temperature;
     }
     return static_cast<float>(result);
 }
 
 float CalculateWindchill() {
-    float ta = CurrentReadings.TemperatureF;
+    SensorHost* host = InstalledSensorHost();
+    float ta = host ? host->MainTemperatureF() : 0.0f;
     float celsius = (ta - 32) * 5 / 9;
     if (!WindPresent || !WindSensor) return celsius;
     double v = WindSensor->MinAvgSpeed * 2.453; // revolutions per second to miles per hour
@@ -143,7 +144,7 @@ float CalculateWindchill() {
     if (chill > ta) chill = ta;
     double result = (chill - 32) * 5 / 9;
     if (!std::isfinite(result)) {
-        Report("SERVER: Error calculating windchill!");
+        Microlan::Log("SERVER: Error calculating windchill!");
         return std::isfinite(celsius) ? celsius : 0.0f;
     }
     return static_cast<float>(result);

@@ -1,7 +1,8 @@
 #pragma once
 // Derived weather values and unit helpers: sunrise and sunset, dew point, heat index, wind chill, the
 // Celsius/Fahrenheit conversions and trigonometry in degrees. No state of their own; the wind chill
-// reads the current readings and the wind object, the sun times read the station's time zone.
+// reads the station's main temperature and the wind object, the sun times the station's time zone
+// (both through the SensorHost).
 #include <cstdint>
 
 // Local time of sunrise (sunset non-zero: sunset) as hours + minutes / 100 (6.45 is 06:45), or -1.0 when

@@ -26,11 +26,6 @@ float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std
     return std::isfinite(value) ? value : static_cast<float>(def);
 }
 
-std::string WithMessage(const char* withText, const char* without, const std::exception& e) {
-    std::string message = e.what();
-    return message.empty() ? std::string(without) : withText + message;
-}
-
 // The anemometer's correction curve below 15 rev/s.
 float Corrected(float v) {
     if (v == 0.0f) return 0.0f;
@@ -50,7 +45,7 @@ float Average(float average, float v, uint32_t n) {
 
 WindData::WindData(int tag, const uint16_t* couplerSerial, int couplerBranch)
     : DS2423(tag, couplerSerial, couplerBranch) {
-    try {
+    Logged({"Exception creating WIND object: ", "Exception creating WIND object", true}, [&] {
         ResetDirectionHistogram();
         for (float& entry : MinuteMaxima)
             entry = 0;
@@ -62,17 +57,13 @@ WindData::WindData(int tag, const uint16_t* couplerSerial, int couplerBranch)
         SamplesAtDivisorUpdate = 0;
         DirectionAssigned = 0;
         LoadSettings();
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception creating WIND object: ", "Exception creating WIND object", e));
-    } catch (...) {
-        LogError("Exception creating WIND object");
-    }
+    });
 }
 
 // --- settings -------------------------------------------------------------------------------------
 
 void WindData::LoadSettings() {
-    try {
+    Logged({"Exception loading settings: ", "Exception loading settings", true}, [&] {
         const std::string section = RomText(Rom);
         DDEName = "DDEWindSpeed\r\nDDEWindDirection";
         Type = "WindSpeed";
@@ -102,15 +93,11 @@ void WindData::LoadSettings() {
             MaxSpeedTime = static_cast<uint32_t>(UnixTime());
             SaveMaxSpeed();
         }
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception loading settings: ", "Exception loading settings", e));
-    } catch (...) {
-        LogError("Exception loading settings");
-    }
+    });
 }
 
 void WindData::SaveSettings() {
-    try {
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI", true}, [&] {
         iButton::SaveSettings();
         const std::string section = RomText(Rom);
         IniFile->WriteInteger(section, "CntsPrRev", CntsPrRev);
@@ -126,31 +113,23 @@ void WindData::SaveSettings() {
             IniFile->WriteString(DirectionSection(), "Type", "WindDirection");
             IniFile->WriteInteger(DirectionSection(), "NorthIndex", NorthIndex);
         }
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI", e));
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI");
-    }
+    });
 }
 
 void WindData::SaveMaxSpeed() {
-    try {
+    Logged("Exception writing to SENSORS.INI!", [&] {
         const std::string section = RomText(Rom);
         IniFile->WriteFloat(section, "MaxSpeed", MaxSpeed);
         IniFile->WriteInteger(section, "MaxSpeedTime", static_cast<int>(MaxSpeedTime));
         IniFile->WriteInteger(section, "MaxSpeedDir", MaxSpeedDir);
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI!");
-    }
+    });
 }
 
 void WindData::SetUnit(int unit) {
-    try {
+    Logged("Exception assigning unit!", [&] {
         Unit = static_cast<uint8_t>(unit);
         IniFile->WriteInteger(RomText(Rom), "Unit", Unit);
-    } catch (...) {
-        LogError("Exception assigning unit!");
-    }
+    });
 }
 
 // --- reading --------------------------------------------------------------------------------------
@@ -162,7 +141,7 @@ int WindData::Read() {
 
 int WindData::ReadSpeed() {
     int result = 0;
-    try {
+    Logged({"Exception reading windspeed: ", "Exception reading windspeed", true}, [&] {
         result = DS2423::Read();
         if (result) {
             UpdateSpeed(CountRate / CntsPrRev);
@@ -176,16 +155,12 @@ int WindData::ReadSpeed() {
                 LogError("Problems reading DS2423 page 14, trying 15...");
             }
         }
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception reading windspeed: ", "Exception reading windspeed", e));
-    } catch (...) {
-        LogError("Exception reading windspeed");
-    }
+    });
     return result;
 }
 
 void WindData::UpdateSpeed(float v) {
-    try {
+    Logged("Exception computing windspeed!", [&] {
         if (!std::isfinite(v) || v > 100.0f) return;
         if (v > 2 * MaxSpeed) {
             // A jump above twice the high is taken only every other time.
@@ -205,13 +180,11 @@ void WindData::UpdateSpeed(float v) {
             SaveMaxSpeed();
         }
         ValueText = Format("%3.1f", static_cast<double>(ConvertSpeed(Speed)));
-    } catch (...) {
-        LogError("Exception computing windspeed!");
-    }
+    });
 }
 
 void WindData::CalculateGust() {
-    try {
+    Logged({"Exception calculating gust: ", "Exception calculating gust", true}, [&] {
         UpdateCountHistory();
         Gust = 0;
         for (int i = kMinuteMaxima - 1; i > 0; --i)
@@ -220,15 +193,11 @@ void WindData::CalculateGust() {
             if (MinuteMaxima[i] > Gust) Gust = MinuteMaxima[i];
         if (Gust > 100.0f) Gust = 0;
         MinuteMaxima[0] = 0;
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception calculating gust: ", "Exception calculating gust", e));
-    } catch (...) {
-        LogError("Exception calculating gust");
-    }
+    });
 }
 
 void WindData::UpdateAverageDivisors() {
-    try {
+    Logged("Exception calculating averages!", [&] {
         uint32_t n = static_cast<uint32_t>(Samples) - SamplesAtDivisorUpdate;
         if (n > 500) {
             AvgHourDiv = (AvgHourDiv * 2) / 3 + n / 3;
@@ -236,9 +205,7 @@ void WindData::UpdateAverageDivisors() {
             AvgDayDiv = n + (AvgDayDiv * 23) / 24;
         }
         SamplesAtDivisorUpdate = static_cast<uint32_t>(Samples);
-    } catch (...) {
-        LogError("Exception calculating averages!");
-    }
+    });
 }
 
 void WindData::ResetAverages() {
@@ -248,36 +215,29 @@ void WindData::ResetAverages() {
 }
 
 void WindData::ResetDaily() {
-    try {
+    Logged("Exception doing reset!", [&] {
         MaxSpeed = 0;
         MaxSpeedDir = 0;
         Speed = 0;
         MaxSpeedTime = static_cast<uint32_t>(UnixTime());
-    } catch (...) {
-        LogError("Exception doing reset!");
-    }
+    });
 }
 
 // --- units ----------------------------------------------------------------------------------------
 
 float WindData::ConvertSpeed(float v) {
-    try {
+    return LoggedOr<float>(v * 1.096f, "Exception converting windspeed!", [&]() -> float {
         if (v > 100.0f) return 0.0f;
         return v * kUnitFactors[Unit <= 3 ? Unit : 0];
-    } catch (...) {
-        LogError("Exception converting windspeed!");
-        return v * 1.096f;
-    }
+    });
 }
 
 float WindData::GetMaxSpeed(int& hour, int& minute) {
-    try {
+    Logged("Exception finding max speed!", [&] {
         LocalTime local = Clock::Get().ToLocal(MaxSpeedTime);
         hour = local.hour;
         minute = local.minute;
-    } catch (...) {
-        LogError("Exception finding max speed!");
-    }
+    });
     return ConvertSpeed(MaxSpeed);
 }
 
@@ -298,60 +258,54 @@ std::string WindData::GetValueText() {
 // --- output ---------------------------------------------------------------------------------------
 
 std::string WindData::GetStatus() {
-    try {
-        return Format("WIND: %3.2f %d %3.2f %3.2f %3.2f %3.2f %3.2f %d %d %u", static_cast<double>(Speed),
-                      CurrentDirection, static_cast<double>(Gust), static_cast<double>(MaxSpeed),
-                      static_cast<double>(MinAvgSpeed), static_cast<double>(HourAvgSpeed),
-                      static_cast<double>(DayAvgSpeed), GetCompassPoint(), MaxSpeedDir, MaxSpeedTime);
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception accessing data: ", "Exception accessing data", e));
-    } catch (...) {
-        LogError("Exception accessing data");
-    }
-    return "";
+    return LoggedOr<std::string>(
+        "", {"Exception accessing data: ", "Exception accessing data", true}, [&]() -> std::string {
+            return Format("WIND: %3.2f %d %3.2f %3.2f %3.2f %3.2f %3.2f %d %d %u", static_cast<double>(Speed),
+                          CurrentDirection, static_cast<double>(Gust), static_cast<double>(MaxSpeed),
+                          static_cast<double>(MinAvgSpeed), static_cast<double>(HourAvgSpeed),
+                          static_cast<double>(DayAvgSpeed), GetCompassPoint(), MaxSpeedDir, MaxSpeedTime);
+        });
 }
 
 std::string WindData::GetHTML() {
-    try {
-        const std::string unit = GetUnit();
-        auto speedRow = [this, &unit](const char* name, float speed) {
-            return Format(
-                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD></TR>",
-                name, static_cast<double>(ConvertSpeed(speed)), unit.c_str());
-        };
-        auto textRow = [](const char* name, const std::string& text) {
-            return Format(
-                "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>", name,
-                text.c_str());
-        };
-        std::string html =
-            "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
-            "<CENTER><B>Wind</B></CENTER> </FONT></TD></TR>";
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
-                   "</FONT></TD></TR>",
-                   static_cast<int>(CurrentDirection * 22.5), static_cast<double>(ConvertSpeed(Speed)),
-                   unit.c_str());
-        html += speedRow("Gust", Gust);
-        html +=
-            Format("<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
-                   "</FONT></TD></TR>",
-                   CalculateDirection(), static_cast<double>(ConvertSpeed(MaxSpeed)), unit.c_str());
-        html += speedRow("Minute avg", MinAvgSpeed);
-        html += speedRow("Hour avg", HourAvgSpeed);
-        html += speedRow("Day avg", DayAvgSpeed);
-        html += textRow("Dir. type", DirectionIsDS2450 ? "DS2450" : "DS2407");
-        html += textRow("Dir. serial", RomText(DirectionRom));
-        html +=
-            Format("<TR><TD><FONT SIZE=2>Rev/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT></TD>"
-                   "</TR>",
-                   static_cast<double>(CountRate / CntsPrRev));
-        html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
-        return html;
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception creating HTML document: ", "Exception creating HTML document", e));
-    } catch (...) {
-        LogError("Exception creating HTML document");
-    }
-    return "WIND: Exception creating HTML document";
+    return LoggedOr<std::string>(
+        "WIND: Exception creating HTML document",
+        {"Exception creating HTML document: ", "Exception creating HTML document", true},
+        [&]() -> std::string {
+            const std::string unit = GetUnit();
+            auto speedRow = [this, &unit](const char* name, float speed) {
+                return Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f "
+                              "%s</FONT></TD></TR>",
+                              name, static_cast<double>(ConvertSpeed(speed)), unit.c_str());
+            };
+            auto textRow = [](const char* name, const std::string& text) {
+                return Format(
+                    "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
+                    name, text.c_str());
+            };
+            std::string html =
+                "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=1><TR><TD COLSPAN=2><FONT SIZE=2>"
+                "<CENTER><B>Wind</B></CENTER> </FONT></TD></TR>";
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                "</FONT></TD></TR>",
+                static_cast<int>(CurrentDirection * 22.5), static_cast<double>(ConvertSpeed(Speed)),
+                unit.c_str());
+            html += speedRow("Gust", Gust);
+            html += Format(
+                "<TR><TD><FONT SIZE=2>High</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%03d&deg; @ %3.1f %s"
+                "</FONT></TD></TR>",
+                CalculateDirection(), static_cast<double>(ConvertSpeed(MaxSpeed)), unit.c_str());
+            html += speedRow("Minute avg", MinAvgSpeed);
+            html += speedRow("Hour avg", HourAvgSpeed);
+            html += speedRow("Day avg", DayAvgSpeed);
+            html += textRow("Dir. type", DirectionIsDS2450 ? "DS2450" : "DS2407");
+            html += textRow("Dir. serial", RomText(DirectionRom));
+            html += Format(
+                "<TR><TD><FONT SIZE=2>Rev/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT></TD>"
+                "</TR>",
+                static_cast<double>(CountRate / CntsPrRev));
+            html += "<TR><TD COLSPAN=3>" + DS2423::GetHTML() + "</TD></TR></TABLE>";
+            return html;
+        });
 }

@@ -30,11 +30,6 @@ constexpr int kVaneLevels[16][4] = {{3, 3, 1, 3}, {3, 2, 2, 3}, {3, 1, 3, 3}, {2
 // A safety net for the chip search behind the DS2407: eight chips and the adapter's ID at most.
 constexpr int kMaxSearchSteps = 64;
 
-std::string WithMessage(const char* withText, const char* without, const std::exception& e) {
-    std::string message = e.what();
-    return message.empty() ? std::string(without) : withText + message;
-}
-
 int16_t Touch(int byte) {
     return tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
 }
@@ -59,63 +54,46 @@ int WindData::FamilyTest() {
 }
 
 int WindData::AssignDirectionSensor() {
-    try {
-        uint16_t rom[8] = {}; // word 0 = 0: the driver fills in the current device
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-        for (int i = 0; i < 8; ++i)
-            DirectionRom[i] = rom[i];
-        return FamilyTest();
-    } catch (const std::exception& e) {
-        LogError(WithMessage(
-            "Exception assigning direction serial: ", "Exception assigning direction serial ", e));
-    } catch (...) {
-        LogError("Exception assigning direction serial ");
-    }
-    return 0;
+    return LoggedOr<int>(
+        0, {"Exception assigning direction serial: ", "Exception assigning direction serial ", true},
+        [&]() -> int {
+            uint16_t rom[8] = {}; // word 0 = 0: the driver fills in the current device
+            tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+            for (int i = 0; i < 8; ++i)
+                DirectionRom[i] = rom[i];
+            return FamilyTest();
+        });
 }
 
 int WindData::SetDirectionSerial(const std::string& text) {
-    try {
-        if (text.size() <= 15) return DirectionAssigned;
-        // The text begins with the CRC byte and ends with the family code.
-        for (int i = 0; i < 8; ++i)
-            DirectionRom[7 - i] =
-                static_cast<uint16_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
-        return FamilyTest();
-    } catch (const std::exception& e) {
-        LogError(WithMessage(
-            "Exception assigning direction serial: ", "Exception assigning direction serial ", e));
-    } catch (...) {
-        LogError("Exception assigning direction serial ");
-    }
-    return 0;
+    return LoggedOr<int>(
+        0, {"Exception assigning direction serial: ", "Exception assigning direction serial ", true},
+        [&]() -> int {
+            if (text.size() <= 15) return DirectionAssigned;
+            // The text begins with the CRC byte and ends with the family code.
+            for (int i = 0; i < 8; ++i)
+                DirectionRom[7 - i] =
+                    static_cast<uint16_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
+            return FamilyTest();
+        });
 }
 
 int WindData::LoadDirectionSerial() {
-    try {
-        std::string text = IniFile->ReadString(RomText(Rom), "DirSerialNum", RomText(DirectionRom));
-        return SetDirectionSerial(text);
-    } catch (const std::exception& e) {
-        LogError(
-            WithMessage("Exception loading direction serial: ", "Exception loading direction serial ", e));
-    } catch (...) {
-        LogError("Exception loading direction serial ");
-    }
-    return 0;
+    return LoggedOr<int>(
+        0, {"Exception loading direction serial: ", "Exception loading direction serial ", true},
+        [&]() -> int {
+            std::string text = IniFile->ReadString(RomText(Rom), "DirSerialNum", RomText(DirectionRom));
+            return SetDirectionSerial(text);
+        });
 }
 
 void WindData::SetDirectionSensorType(const std::string& type) {
-    try {
-        IniFile->WriteString(DirectionSection(), "Type", type);
-    } catch (const std::exception& e) {
-        LogError(WithMessage("Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI...", e));
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI...");
-    }
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI...", true},
+           [&] { IniFile->WriteString(DirectionSection(), "Type", type); });
 }
 
 int WindData::LoadDirectionSerials() {
-    try {
+    return LoggedOr<int>(1, "Exception reading INI.TXT!", [&]() -> int {
         TextFile file("ini.txt", "r");
         if (!file.IsOpen()) {
             LogError("Missing INI.TXT!????");
@@ -127,16 +105,13 @@ int WindData::LoadDirectionSerials() {
             serial = line.substr(0, 16);
         }
         return 1;
-    } catch (...) {
-        LogError("Exception reading INI.TXT!");
-        return 1;
-    }
+    });
 }
 
 // --- reading --------------------------------------------------------------------------------------
 
 int WindData::ReadDirection() {
-    try {
+    return LoggedOr<int>(0, "Exception reading wind direction!", [&]() -> int {
         // Without a direction device the wind read stands on the counter alone.
         if (!DirectionAssigned) return 1;
         if (DirectionIsDS2450)
@@ -144,10 +119,7 @@ int WindData::ReadDirection() {
         else
             ReadDirectionDS2401();
         return 1;
-    } catch (...) {
-        LogError("Exception reading wind direction!");
-        return 0;
-    }
+    });
 }
 
 int WindData::VoltageLevel(double volts) {
@@ -158,20 +130,18 @@ int WindData::VoltageLevel(double volts) {
 }
 
 int WindData::DirectionFromLevels(const int levels[4]) {
-    try {
+    return LoggedOr<int>(-1, "Exception finding wind direction!", [&]() -> int {
         for (int raw = 0; raw < 16; ++raw) {
             const int* row = kVaneLevels[raw];
             if (row[0] == levels[0] && row[1] == levels[1] && row[2] == levels[2] && row[3] == levels[3])
                 return raw;
         }
-    } catch (...) {
-        LogError("Exception finding wind direction!");
-    }
-    return -1;
+        return -1;
+    });
 }
 
 int WindData::ReadDirectionDS2450() {
-    try {
+    return LoggedOr<int>(1, "Exception reading wind direction sensor!", [&]() -> int {
         const tmex::SessionHandle session = Microlan::SessionHandle;
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
@@ -228,14 +198,11 @@ int WindData::ReadDirectionDS2450() {
             SetDirection(bin);
         }
         return 1;
-    } catch (...) {
-        LogError("Exception reading wind direction sensor!");
-        return 1;
-    }
+    });
 }
 
 int WindData::WriteSwitchStatus(int value) {
-    try {
+    return LoggedOr<int>(0, "Exception accessing direction serials!", [&]() -> int {
         for (int attempt = 0; attempt < 11; ++attempt) {
             if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) continue;
             // Write status memory at address 7; the device answers with the inverted CRC16. Only a good
@@ -252,14 +219,12 @@ int WindData::WriteSwitchStatus(int value) {
             int16_t status = Touch(0xFF);
             if (status >= 0 && ((status ^ value) & 0x7F) == 0) return 1;
         }
-    } catch (...) {
-        LogError("Exception accessing direction serials!");
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int WindData::ReadDirectionDS2401() {
-    try {
+    return LoggedOr<int>(0, "Exception reading wind direction sensor!", [&]() -> int {
         std::string found;
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
@@ -304,14 +269,11 @@ int WindData::ReadDirectionDS2401() {
             SetDirection(bin);
         }
         return 1;
-    } catch (...) {
-        LogError("Exception reading wind direction sensor!");
-        return 0;
-    }
+    });
 }
 
 int WindData::FindDirectionBySerials(const std::string& list) {
-    try {
+    return LoggedOr<int>(255, "Exception finding wind direction!", [&]() -> int {
         // An empty serial (ini.txt with fewer lines) would be found in every list: it never matches.
         auto found = [&list](int k) {
             const std::string& serial = DirectionSerials[k % 8];
@@ -326,23 +288,19 @@ int WindData::FindDirectionBySerials(const std::string& list) {
             }
             return found(k + 1) ? 2 * k + 1 : 2 * k;
         }
-    } catch (...) {
-        LogError("Exception finding wind direction!");
-    }
-    return 255;
+        return 255;
+    });
 }
 
 // --- histogram ------------------------------------------------------------------------------------
 
 void WindData::SetDirection(int bin) {
-    try {
+    Logged("Exception assigning direction!", [&] {
         if (bin < 0 || bin > 15) return;
         CurrentDirection = static_cast<uint8_t>(bin);
         ++DirectionHistogram[bin];
         if (bin < 4) ++DirectionHistogram[16 + bin];
-    } catch (...) {
-        LogError("Exception assigning direction!");
-    }
+    });
 }
 
 void WindData::ResetDirectionHistogram() {
@@ -351,7 +309,7 @@ void WindData::ResetDirectionHistogram() {
 }
 
 int WindData::CalculateDirection() {
-    try {
+    return LoggedOr<int>(0, "Exception calculating direction!", [&]() -> int {
         const int32_t* h = DirectionHistogram;
         int64_t best = 0;
         int start = 0;
@@ -373,18 +331,12 @@ int WindData::CalculateDirection() {
         int degrees = static_cast<int>(halfDegrees / 2);
         if (degrees < 0) degrees += 360;
         return degrees;
-    } catch (...) {
-        LogError("Exception calculating direction!");
-        return 0;
-    }
+    });
 }
 
 int WindData::GetCompassPoint() {
-    try {
+    return LoggedOr<int>(0, "Exception finding direction!", [&]() -> int {
         int point = static_cast<int>(CalculateDirection() / 22.5);
         return point == 16 ? 0 : point;
-    } catch (...) {
-        LogError("Exception finding direction!");
-        return 0;
-    }
+    });
 }

@@ -6,12 +6,12 @@
 
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/Tmex.h"
-#include "station/Unit1.h"
 
 namespace tmex = platform::tmex;
 using platform::Format;
@@ -34,9 +34,17 @@ std::string CtimeNow() {
                   t.day, t.hour, t.minute, t.second, t.year);
 }
 
-void LogStatus(const std::string& text) {
-    if (MainForm) MainForm->LogStatus(text);
-}
+// The common keys of every sensor, read by LoadSettings in this order.
+const SensorKeys<iButton> kCommonKeys = {
+    {"Plot", &iButton::Plot, true},
+    {"Description", &iButton::Description, SectionName},
+    {"Read", &iButton::ReadEnabled, true},
+    {"Debug", &iButton::Debug, false},
+    {"Log", &iButton::Log, true},
+    {"PrintOnHTML", &iButton::PrintOnHTML, true},
+    {"LogErrorPORT", &iButton::LogErrorPORT, "10001"},
+    {"MaxRetry", &iButton::MaxRetry, 3},
+};
 } // namespace
 
 void PumpMessages(uint32_t ms) {
@@ -107,48 +115,32 @@ uint16_t iButton::Crc16(uint8_t byte) {
 
 void iButton::LogError(const std::string& text) {
     if (LogErrorPORT.size() < 2) return;
-    LogStatus(Type + " " + RomText(Rom) + ": " + text);
+    Microlan::Log(Type + " " + RomText(Rom) + ": " + text);
 }
 
 void iButton::DebugLog(const std::string& text) {
-    try {
-        LogStatus(Type + " " + RomText(Rom) + ": " + text);
+    Logged({"Exception writing to debug-log: ", "Exception writing to debug-log"}, [&] {
+        Microlan::Log(Type + " " + RomText(Rom) + ": " + text);
         // The description only names the file after '/', '\' and control characters became '_'.
         platform::AppendToFile("DEBUG_" + SafeFileNamePart(Description) + ".log",
                                Format("%s: %s\n", CtimeNow().c_str(), text.c_str()));
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception writing to debug-log: ") + e.what());
-    } catch (...) {
-        LogError("Exception writing to debug-log");
-    }
+    });
 }
 
 void iButton::LoadSettings() {
-    try {
+    Logged({"Exception reading from SENSORS.INI: ", "Exception reading from SENSORS.INI..."}, [&] {
         Samples = 0;
         ClassCounter = 0;
         ErrorCount = 0;
         disabledByErrors_ = false;
         HistoryPending = 1;
         DDEName = "DDE" + RomText(Rom);
-        const std::string section = RomText(Rom);
-        Plot = IniFile->ReadBool(section, "Plot", true) ? 1 : 0;
-        Description = IniFile->ReadString(section, "Description", section);
-        ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
-        Debug = IniFile->ReadBool(section, "Debug", false) ? 1 : 0;
-        Log = IniFile->ReadBool(section, "Log", true) ? 1 : 0;
-        PrintOnHTML = IniFile->ReadBool(section, "PrintOnHTML", true) ? 1 : 0;
-        LogErrorPORT = IniFile->ReadString(section, "LogErrorPORT", "10001");
-        MaxRetry = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxRetry", 3) & 0xFF);
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception reading from SENSORS.INI: ") + e.what());
-    } catch (...) {
-        LogError("Exception reading from SENSORS.INI...");
-    }
+        LoadKeys(*this, kCommonKeys, *IniFile, RomText(Rom));
+    });
 }
 
 void iButton::SaveSettings() {
-    try {
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI..."}, [&] {
         const std::string section = RomText(Rom);
         IniFile->WriteString(section, "Description", Description);
         IniFile->WriteBool(section, "Log", Log != 0);
@@ -162,45 +154,31 @@ void iButton::SaveSettings() {
             IniFile->WriteString(section, "SwitchPort", SwitchPort == 1 ? "MAIN" : "AUX");
             IniFile->WriteString(section, "SwitchSerial", RomText(SwitchSerial));
         }
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI...");
-    }
+    });
 }
 
 void iButton::SetType(const std::string& type) {
-    try {
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI..."}, [&] {
         Type = type;
         IniFile->WriteString(RomText(Rom), "Type", type);
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI...");
-    }
+    });
 }
 
 void iButton::SetRead(int flag) {
-    try {
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI..."}, [&] {
         ReadEnabled = flag != 0 ? 1 : 0;
         disabledByErrors_ = false; // the user's choice replaces the error rule's
         IniFile->WriteBool(RomText(Rom), "Read", flag != 0);
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
-    } catch (...) {
-        LogError("Exception writing to SENSORS.INI...");
-    }
+    });
 }
 
 void iButton::AssignCoupler(const uint16_t* couplerSerial, int branch) {
-    try {
+    Logged("Exception assigning switch serial...", [&] {
         for (int i = 0; i < 8; ++i)
             SwitchSerial[i] = couplerSerial[i];
         SwitchSerial[8] = 0;
         SwitchPort = branch;
-    } catch (...) {
-        LogError("Exception assigning switch serial...");
-    }
+    });
 }
 
 int iButton::SecondsSinceLastSample() {
@@ -229,12 +207,8 @@ double iButton::FilterValue(double value, int channel) {
 }
 
 int iButton::SelectDevice() {
-    try {
-        return Microlan::SelectRom(Rom);
-    } catch (...) {
-        LogError("Exception accessing MicroLAN");
-        return 0;
-    }
+    return LoggedOr<int>(0, "Exception accessing MicroLAN",
+                         [&]() -> int { return Microlan::SelectRom(Rom); });
 }
 
 int iButton::SwitchCoupler(int command) {
@@ -278,7 +252,7 @@ bool iButton::ResumeSampling(const std::string& section, const char* text) {
 }
 
 int iButton::Sample() {
-    try {
+    return LoggedOr<int>(0, {"Exception reading sensor: ", "Exception reading sensor: "}, [&]() -> int {
         const std::string section = RomText(Rom);
         if (!ReadEnabled) {
             // A disabled sensor is "not sampled" (0): the readers must not republish stale values. One
@@ -328,13 +302,7 @@ int iButton::Sample() {
         }
         LastReadOk = result;
         return result;
-    } catch (const std::exception& e) {
-        LogError(std::string("Exception reading sensor: ") + e.what());
-        return 0;
-    } catch (...) {
-        LogError("Exception reading sensor: ");
-        return 0;
-    }
+    });
 }
 
 std::string iButton::GetHTML() {

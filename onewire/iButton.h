@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
 
 // Waits `ms` while the window messages, timers and sockets go on being handled (during long
@@ -100,6 +101,29 @@ public:
 
     // SENSORS.INI in the program's folder (tests may point it elsewhere before constructing sensors).
     static std::string SensorsIniPath();
+
+protected:
+    // Runs a step of the sensor's work; an exception that leaves it is logged (LogError) with the text or
+    // texts. True when the step returned.
+    template <class Work> bool Logged(const char* text, Work&& work) {
+        return platform::CatchAndLog(
+            text, [this](const std::string& line) { LogError(line); }, std::forward<Work>(work));
+    }
+    template <class Work> bool Logged(const platform::ErrorTexts& texts, Work&& work) {
+        return platform::CatchAndLog(
+            texts, [this](const std::string& line) { LogError(line); }, std::forward<Work>(work));
+    }
+    // The same for a step that gives a result: what it returns, or `fallback` after an exception.
+    template <class R, class Work> R LoggedOr(R fallback, const char* text, Work&& work) {
+        R result = fallback;
+        Logged(text, [&] { result = std::forward<Work>(work)(); });
+        return result;
+    }
+    template <class R, class Work> R LoggedOr(R fallback, const platform::ErrorTexts& texts, Work&& work) {
+        R result = fallback;
+        Logged(texts, [&] { result = std::forward<Work>(work)(); });
+        return result;
+    }
 
 private:
     // Ends a disable by the error rule: sampling resumes unless SENSORS.INI now says Read=0 (the user

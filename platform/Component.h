@@ -2,6 +2,7 @@
 // A small component model: every component has a name and an owner, and an owner frees what it owns.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -29,5 +30,10 @@ private:
     std::string name_;
     std::vector<TComponent*> owned_;
 };
+
+// Makes a component that `owner` owns: the owner frees it (with itself, or when it is freed first).
+template <class T, class... Args> T* MakeOwned(TComponent* owner, Args&&... args) {
+    return new T(owner, std::forward<Args>(args)...);
+}
 
 } // namespace platform

@@ -28,30 +28,20 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
     return rain.RainUnitInch ? inches : inches * 25.4;
 }
 
-template <class F> void Writer(TMainForm& form, const char* what, F&& write) {
-    try {
-        write();
-    } catch (const std::exception& e) {
-        form.LogStatus(std::string(what) + ": " + e.what());
-    } catch (...) {
-        form.LogStatus(what);
-    }
-}
-
 } // namespace
 
 void TMainForm::WriteDataLog() {
-    Writer(*this, "SERVER: Error logging data", [&] {
-        for (int i = 0; i < DS1820Count; ++i)
-            if (DS1820Sensors[i]) DS1820Sensors[i]->LogData();
-        for (int i = 0; i < HumidityCount; ++i)
-            if (HumiditySensors[i]) HumiditySensors[i]->LogData();
-        for (int i = 0; i < DS2450Count; ++i)
-            if (DS2450Sensors[i]) DS2450Sensors[i]->LogData();
-        for (int i = 0; i < DS2423Count; ++i)
-            if (DS2423Sensors[i]) DS2423Sensors[i]->LogData();
-        for (int i = 0; i < DS2438Count; ++i)
-            if (DS2438Sensors[i]) DS2438Sensors[i]->LogData();
+    Logged(Named("SERVER: Error logging data"), [&] {
+        for (DS1820* sensor : DS1820Sensors)
+            sensor->LogData();
+        for (Humidity* sensor : HumiditySensors)
+            sensor->LogData();
+        for (DS2450* sensor : DS2450Sensors)
+            sensor->LogData();
+        for (DS2423* sensor : DS2423Sensors)
+            sensor->LogData();
+        for (DS2438* sensor : DS2438Sensors)
+            sensor->LogData();
         if (RainPresent && RainSensor) RainSensor->LogData();
         if (BarometerPresent && BarometerSensor) BarometerSensor->LogData();
 
@@ -65,7 +55,7 @@ void TMainForm::WriteDataLog() {
                                  : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day,
                                           d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
                                           r.WindSpeed, r.WindGust, CompassPointName(WindCompassPoint));
-        if (HumidityCount > 0) record += Format("\t%3.1f", r.Humidity);
+        if (HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
         if (RainPresent && RainSensor) {
             RainGauge& rain = *RainSensor;
             double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
@@ -82,11 +72,11 @@ void TMainForm::WriteDataLog() {
 }
 
 void TMainForm::WriteDailyLog() {
-    Writer(*this, "SERVER: Error logging daily data", [&] {
+    Logged(Named("SERVER: Error logging daily data"), [&] {
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
         std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);
-        if (DS1820Count + HumidityCount != 0)
+        if (DS1820Sensors.Count() + HumiditySensors.Count() != 0)
             record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", r.TemperatureMax,
                              r.TemperatureMaxTime.ti_hour, r.TemperatureMaxTime.ti_min, r.TemperatureMin,
                              r.TemperatureMinTime.ti_hour, r.TemperatureMinTime.ti_min);
@@ -100,7 +90,8 @@ void TMainForm::WriteDailyLog() {
         if (RainPresent && RainSensor)
             record += Format("%3.2f ",
                              RainInUnit(*RainSensor, RainSensor->RunningCounter, RainSensor->TodayCounter));
-        if (HumidityCount > 0 && MainHumiditySensor < HumidityCount && HumiditySensors[MainHumiditySensor]) {
+        if (HumiditySensors.Count() > 0 && MainHumiditySensor < HumiditySensors.Count() &&
+            HumiditySensors[MainHumiditySensor]) {
             Humidity& h = *HumiditySensors[MainHumiditySensor];
             uint8_t high[2] = {}, low[2] = {};
             double max = h.GetMaxAt(high), min = h.GetMinAt(low);
@@ -126,7 +117,7 @@ void TMainForm::BuildSummary(std::string& out) {
         out += Format("%03d/%03dg%03d", WindSensor->CalculateDirection(),
                       static_cast<int>(std::trunc(WindSensor->MinAvgSpeed * 2.13)),
                       static_cast<int>(std::trunc(WindSensor->Gust * 2.13)));
-    if (TemperatureCount != 0)
+    if (TemperatureSensors.Count() != 0)
         out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
     if (RainPresent && RainSensor && RainSensor->CountsPrInch) {
         RainGauge& rain = *RainSensor;
@@ -138,15 +129,15 @@ void TMainForm::BuildSummary(std::string& out) {
                                                rain.CountsPrInch)));
     }
     if (BarometerPresent && BarometerSensor)
-        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->current_baro * 33.865 * 10)));
-    if (HumidityCount > 0) {
+        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->baro.value * 33.865 * 10)));
+    if (HumiditySensors.Count() > 0) {
         int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
         out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);
     }
 }
 
 void TMainForm::WriteSummaryFile() {
-    Writer(*this, "SERVER: Error creating SUMMARY.TXT", [&] {
+    Logged(Named("SERVER: Error creating SUMMARY.TXT"), [&] {
         std::string summary;
         BuildSummary(summary);
         WriteDataFile("DATA\\SUMMARY.TXT", summary);
@@ -154,7 +145,7 @@ void TMainForm::WriteSummaryFile() {
 }
 
 void TMainForm::WriteNowFile() {
-    Writer(*this, "SERVER: Error creating NOW.TXT", [&] {
+    Logged(Named("SERVER: Error creating NOW.TXT"), [&] {
         std::string summary;
         BuildSummary(summary);
         // Every pass (twice a second) asks, but the text changes at most once a round or a minute: the

@@ -7,6 +7,9 @@
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "station/Publishing.h"
+#include "station/SplashScreen.h"
+#include "station/StationHost.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -14,7 +17,6 @@ using namespace platform;
 TMainForm* MainForm = nullptr;
 bool SessionRunning = false;
 bool SensorWindowOpen[7] = {};
-bool DebugEnabled = false;
 unsigned SampleCount = 0;
 int MainTemperatureSensor = 0;
 int MainHumiditySensor = 0;
@@ -23,24 +25,18 @@ int WindDirectionBin = 0;
 int WindCompassPoint = 0;
 int WindDirectionDegrees = 0;
 TStationSettings StationSettings;
+TStationOptions StationOptions;
 
 namespace {
-
-// Runs one start-up step on its own, so that one failing step does not stop the others.
-template <class F> void Step(TMainForm& form, F&& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        form.LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        form.LogStatus("SERVER: Error starting");
-    }
-}
-
+// Each start-up step runs on its own, so that one failing step does not stop the others.
+const ErrorTexts kStartupStep{"SERVER: Error: ", "SERVER: Error starting"};
 } // namespace
 
 TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     MainForm = this;
+    host_ = std::make_unique<TStationHost>(*this);
+    if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
+    if (StationOptions.MakeSplash) splash_ = StationOptions.MakeSplash();
     // Files the disk refuses and settings that do not parse are told in the status log, each once.
     ForgetProblems();
     SetProblemReporter([this](const std::string& text) { LogStatus("SERVER: " + text); });
@@ -49,13 +45,13 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     APRSProxy.clear();
     TotalSamplesStart.clear();
     Width = 427;
-    Step(*this, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
-    Step(*this, [&] { CreateWorkingObjects(); });
-    Step(*this, [&] { StartDiagnosticListener(); });
+    Logged(kStartupStep, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
+    Logged(kStartupStep, [&] { CreateWorkingObjects(); });
+    Logged(kStartupStep, [&] { StartDiagnosticListener(); });
     // The sensors' long waits (a session's start, a conversion) let the loop go on while a pass runs:
     // the pass defers what would free the sensors or start another reading. Elsewhere they only sleep.
     SetPumpMessagesHook([this](uint32_t ms) {
-        if (PassInProgress)
+        if (Chain.PassInProgress)
             WaitHandlingMessages(ms);
         else
             platform::Sleep(ms);
@@ -76,10 +72,10 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     TabWind->SetVisible(false);
     TabDir->SetVisible(false);
 
-    Step(*this, [&] { LoadSettings(); });
-    Step(*this, [&] { LoadGraphData(); });
-    Step(*this, [&] { CreateWorkFolders(); });
-    Step(*this, [&] { UpdateSunriseSunset(); });
+    Logged(kStartupStep, [&] { LoadSettings(); });
+    Logged(kStartupStep, [&] { LoadGraphData(); });
+    Logged(kStartupStep, [&] { CreateWorkFolders(); });
+    Logged(kStartupStep, [&] { UpdateSunriseSunset(); });
     StartTimer->SetEnabled(true);
     FormCreate(this);
 }
@@ -93,45 +89,46 @@ TMainForm::~TMainForm() {
         MainForm = nullptr;
         SetPumpMessagesHook(nullptr);
     }
+    host_.reset();
     Hooks().exitProcess(0);
 }
 
 void TMainForm::CreateComponents() {
-    auto control = [this](const char* name) { return new TControl(this, name); };
-    DisplayMemo = new TMemo(this, "DisplayMemo");
-    StatusBar = new TStatusBar(this, "StatusBar");
-    LogStatusToFileCheckBox = new TCheckBox(this, "LogStatusToFileCheckBox");
+    auto control = [this](const char* name) { return MakeOwned<TControl>(this, name); };
+    DisplayMemo = MakeOwned<TMemo>(this, "DisplayMemo");
+    StatusBar = MakeOwned<TStatusBar>(this, "StatusBar");
+    LogStatusToFileCheckBox = MakeOwned<TCheckBox>(this, "LogStatusToFileCheckBox");
     LogStatusToFileCheckBox->SetChecked(true);
     LogStatusToFileCheckBox->OnClick = [this](TComponent* s) { LogStatusToFileCheckBoxClick(s); };
-    DbgCheckBox = new TCheckBox(this, "DbgCheckBox");
+    DbgCheckBox = MakeOwned<TCheckBox>(this, "DbgCheckBox");
     DbgCheckBox->OnClick = [this](TComponent* s) { DbgCheckBoxClick(s); };
-    PageControl = new TPageControl(this, "PageControl");
+    PageControl = MakeOwned<TPageControl>(this, "PageControl");
     TabStatus = control("TabStatus");
     TabHumidity = control("TabHumidity");
     TabWind = control("TabWind");
     TabDir = control("TabDir");
     TabRain = control("TabRain");
     PageControl->SetActivePage(TabStatus);
-    SensorTreeView = new TTreeView(this, "SensorTreeView");
+    SensorTreeView = MakeOwned<TTreeView>(this, "SensorTreeView");
     RestartButton = control("RestartButton");
     RestartButton->SetVisible(false);
     RestartButton->OnClick = [this](TComponent* s) { RestartButtonClick(s); };
-    StartTimer = new TTimer(this, "StartTimer");
+    StartTimer = MakeOwned<TTimer>(this, "StartTimer");
     StartTimer->SetEnabled(false);
     StartTimer->SetInterval(1000);
     StartTimer->OnTimer = [this](TTimer* t) { StartTimerTimer(t); };
-    ASR = new TTimer(this, "ASR");
+    ASR = MakeOwned<TTimer>(this, "ASR");
     ASR->SetEnabled(false);
     ASR->SetInterval(300000);
     ASR->OnTimer = [this](TTimer* t) { ASRTimer(t); };
-    TrayIcon = new TRxTrayIcon(this, "TrayIcon");
+    TrayIcon = MakeOwned<TRxTrayIcon>(this, "TrayIcon");
     TrayIcon->OnDblClick = [this] { AppRestore(); };
     CurrTemp = control("CurrTemp");
     WChillTemp = control("WChillTemp");
     RainResetTime = control("RainResetTime");
     SunRiseLabel = control("SunRiseLabel");
     SunSetLabel = control("SunSetLabel");
-    sBuild = new TfshVersionLabel(this, "sBuild");
+    sBuild = MakeOwned<TfshVersionLabel>(this, "sBuild");
     sBuild->SetVisible(false);
     sBuild->SetCaption(BuildText(ExeName()));
     Restore = control("Restore");
@@ -183,18 +180,14 @@ void TMainForm::LogApplicationException(const std::exception& e) {
 }
 
 void TMainForm::FormClose(TComponent*, TCloseAction& action) {
-    try {
+    Logged(Named("SERVER: Error closing form"), [&] {
         if (!Application->Terminated()) {
             action = TCloseAction::caNone;
             AppMinimize();
         } else {
             SessionRunning = false;
         }
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error closing form: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error closing form");
-    }
+    });
 }
 
 void TMainForm::AppMinimize() {
@@ -234,18 +227,14 @@ void TMainForm::RestoreFromTray() {
 }
 
 void TMainForm::SetCaptionByDate() {
-    try {
+    Logged(Named("SERVER: Error displaying info"), [&] {
         if (Month == 12 && Day >= 24 && Day <= 26)
             Caption = "Malvoren Weather Station - MERRY CHRISTMAS!";
         else if (Month == 1 && Day < 3)
             Caption = "Malvoren Weather Station - HAPPY NEW YEAR!";
         else
             Caption = "Malvoren Weather Station";
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error displaying info: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error displaying info");
-    }
+    });
 }
 
 void TMainForm::CreateWorkFolder(const std::string& path, const std::string& suffix,
@@ -266,10 +255,8 @@ void TMainForm::CreateWorkFolders() {
 }
 
 void TMainForm::StartTimerTimer(TComponent*) {
-    try {
+    Logged("SERVER: Error starting server!", [&] {
         StartTimer->SetEnabled(false);
         PostMessage(Handle(), MsgStartSession, 1, 1);
-    } catch (...) {
-        LogStatus("SERVER: Error starting server!");
-    }
+    });
 }

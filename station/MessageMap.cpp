@@ -53,7 +53,7 @@ void TMainForm::Dispatch(TMessage& message) {
 void TMainForm::LogTemperatureAlarm(TMessage& message) {
     if (Application->Terminated()) return;
     // The index comes from outside: only an existing sensor is reported.
-    if (message.WParam >= static_cast<WPARAM>(DS1820Count)) return;
+    if (message.WParam >= static_cast<WPARAM>(DS1820Sensors.Count())) return;
     DS1820* sensor = DS1820Sensors[message.WParam];
     if (!sensor) return;
     char unit = sensor->Celsius ? 'C' : 'F';
@@ -70,5 +70,5 @@ void TMainForm::LogTemperatureAlarm(TMessage& message) {
         return;
     }
     LogStatus(Format(format, sensor->TempDescription.c_str(), shown(limit), kDegreeSign, unit,
-                     shown(sensor->current_temp), kDegreeSign, unit));
+                     shown(sensor->temp.value), kDegreeSign, unit));
 }

@@ -27,14 +27,9 @@ constexpr float kRevsToMs = 1.096f;
 // Runs one reader; its failures are logged with the reader's prefix and count as a failed read.
 template <class F>
 bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
-    try {
-        return read();
-    } catch (const std::exception& e) {
-        form.LogStatus(prefix + ": Error reading: " + e.what());
-    } catch (...) {
-        form.LogStatus(otherText);
-    }
-    return false;
+    bool done = false;
+    form.Logged({prefix + ": Error reading: ", otherText}, [&] { done = read(); });
+    return done;
 }
 
 // Inches from a count difference of two counters (the difference taken as signed 32 bits).
@@ -61,11 +56,11 @@ void TMainForm::ReadAllSensors() {
         kind(WindPresent && WindSensor, &TMainForm::ReadWind);
         kind(RainPresent && RainSensor, &TMainForm::ReadRain);
         kind(BarometerPresent && BarometerSensor, &TMainForm::ReadBarometer);
-        kind(DS2423Count > 0, &TMainForm::ReadCounters);
-        kind(DS2438Count > 0, &TMainForm::ReadDS2438);
-        kind(DS2450Count > 0, &TMainForm::ReadDS2450);
-        kind(DS1820Count > 0, &TMainForm::ReadTemperatures);
-        kind(HumidityCount > 0, &TMainForm::ReadHumidity);
+        kind(DS2423Sensors.Count() > 0, &TMainForm::ReadCounters);
+        kind(DS2438Sensors.Count() > 0, &TMainForm::ReadDS2438);
+        kind(DS2450Sensors.Count() > 0, &TMainForm::ReadDS2450);
+        kind(DS1820Sensors.Count() > 0, &TMainForm::ReadTemperatures);
+        kind(HumiditySensors.Count() > 0, &TMainForm::ReadHumidity);
         ++SampleCount;
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
@@ -127,9 +122,9 @@ bool TMainForm::ReadBarometer() {
         r.Barometer = static_cast<float>(baro.GetValue());
         r.BarometerMax = static_cast<float>(baro.GetMax());
         r.BarometerMin = static_cast<float>(baro.GetMin());
-        r.BarometerInHg = static_cast<float>(baro.current_baro);
-        r.BarometerMaxInHg = static_cast<float>(baro.max_baro);
-        r.BarometerMinInHg = static_cast<float>(baro.min_baro);
+        r.BarometerInHg = static_cast<float>(baro.baro.value);
+        r.BarometerMaxInHg = static_cast<float>(baro.baro.high);
+        r.BarometerMinInHg = static_cast<float>(baro.baro.low);
         r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
         PostDisplayTemperature(*this, baro.TemperatureIndex);
         if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
@@ -139,14 +134,14 @@ bool TMainForm::ReadBarometer() {
 
 bool TMainForm::ReadCounters() {
     return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
-        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Count)];
+        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Sensors.Count())];
         return counter && counter->Sample() && SessionRunning;
     });
 }
 
 bool TMainForm::ReadDS2438() {
     return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
-        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Count)];
+        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Sensors.Count())];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
@@ -156,14 +151,14 @@ bool TMainForm::ReadDS2438() {
 
 bool TMainForm::ReadDS2450() {
     return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
-        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Count)];
+        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Sensors.Count())];
         return sensor && sensor->Sample() && SessionRunning;
     });
 }
 
 bool TMainForm::ReadTemperatures() {
     return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
-        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Count)];
+        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Sensors.Count())];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
@@ -173,7 +168,7 @@ bool TMainForm::ReadTemperatures() {
 
 bool TMainForm::ReadHumidity() {
     return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
-        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumidityCount));
+        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumiditySensors.Count()));
         Humidity* sensor = HumiditySensors[i];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;

@@ -18,14 +18,14 @@ bool Stopping() {
 } // namespace
 
 void TMainForm::RunReadCycle(TMessage& message) {
-    if (Application->Terminated() || Unloading) return; // the chain ends with the application
+    if (Application->Terminated() || Chain.Unloading) return; // the chain ends with the application
     unsigned chain = static_cast<unsigned>(message.LParam);
-    if (PassInProgress) {
+    if (Chain.PassInProgress) {
         // Handled inside a pass's own message pumping: one pass at a time, so run it afterwards.
         PostMessage(Handle(), MsgReadCycle, 1, message.LParam);
         return;
     }
-    if (chain != ReadChain) return; // an older chain that the watchdog replaced
+    if (chain != Chain.Newest) return; // an older chain that the watchdog replaced
     // Without a running session the chain stops here; the session start posts a fresh one.
     if (!SessionRunning) return;
     RunPass(chain);
@@ -33,7 +33,7 @@ void TMainForm::RunReadCycle(TMessage& message) {
 }
 
 void TMainForm::RunPass(unsigned chain) {
-    PassInProgress = true;
+    Chain.PassInProgress = true;
     bool ended = false;
     try {
         ASR->SetEnabled(true);
@@ -50,8 +50,8 @@ void TMainForm::RunPass(unsigned chain) {
         if (!ended) {
             SuperviseServices();
             ASR->SetEnabled(false);
-            while (TicksElapsed(GetTickCount(), LastPassTick) < kPassSpacingMs && !UnloadRequested)
-                WaitHandlingMessages(kPassStepMs, [this] { return UnloadRequested; });
+            while (TicksElapsed(GetTickCount(), LastPassTick) < kPassSpacingMs && !Chain.UnloadRequested)
+                WaitHandlingMessages(kPassStepMs, [this] { return Chain.UnloadRequested; });
             LastPassTick = GetTickCount();
         }
     } catch (const EAccessViolation& e) {
@@ -61,8 +61,8 @@ void TMainForm::RunPass(unsigned chain) {
     } catch (...) {
         LogStatus("SERVER: Error ?");
     }
-    PassInProgress = false;
-    if (UnloadRequested) { // Unload was chosen while this pass ran
+    Chain.PassInProgress = false;
+    if (Chain.UnloadRequested) { // Unload was chosen while this pass ran
         RunShutdown();
         return;
     }
@@ -71,7 +71,7 @@ void TMainForm::RunPass(unsigned chain) {
         Application->Terminate();
         return;
     }
-    if (chain == ReadChain) PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(chain));
+    if (chain == Chain.Newest) PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(chain));
 }
 
 void TMainForm::WaitHandlingMessages(uint32_t ms, const std::function<bool()>& done) {
@@ -93,27 +93,23 @@ void TMainForm::LogAccessViolation(const EAccessViolation& e) {
 }
 
 void TMainForm::RunDeferredCommands() {
-    if (RescanRequested) {
-        RescanRequested = false;
+    if (Chain.RescanRequested) {
+        Chain.RescanRequested = false;
         RescanMLanClick(RescanMLan);
     }
-    if (RestartRequested) {
-        RestartRequested = false;
+    if (Chain.RestartRequested) {
+        Chain.RestartRequested = false;
         RestartButtonClick(RestartButton);
     }
 }
 
 void TMainForm::ASRTimer(TComponent*) {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
         ASR->SetEnabled(false);
         LogStatus("No sampling for 5 minutes, sampling reinitiated...");
         if (!Application->Terminated()) {
-            ++ReadChain; // the stuck pass no longer continues the chain
-            PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
+            ++Chain.Newest; // the stuck pass no longer continues the chain
+            PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(Chain.Newest));
         }
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    });
 }

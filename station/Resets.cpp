@@ -15,19 +15,19 @@
 using namespace platform;
 
 void TMainForm::ResetDailyStatistics() {
-    try {
+    Logged(Named("SERVER: Error resetting values"), [&] {
         LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
                          CurrentDate.da_mon, CurrentDate.da_year));
-        for (int i = 0; i < DS1820Count; ++i)
-            if (DS1820Sensors[i]) DS1820Sensors[i]->ResetDaily();
-        for (int i = 0; i < HumidityCount; ++i)
-            if (HumiditySensors[i]) HumiditySensors[i]->ResetDaily();
-        for (int i = 0; i < DS2438Count; ++i)
-            if (DS2438Sensors[i]) DS2438Sensors[i]->ResetDaily();
-        for (int i = 0; i < DS2423Count; ++i)
-            if (DS2423Sensors[i]) DS2423Sensors[i]->ResetDaily();
-        for (int i = 0; i < DS2450Count; ++i)
-            if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+        for (DS1820* sensor : DS1820Sensors)
+            sensor->ResetDaily();
+        for (Humidity* sensor : HumiditySensors)
+            sensor->ResetDaily();
+        for (DS2438* sensor : DS2438Sensors)
+            sensor->ResetDaily();
+        for (DS2423* sensor : DS2423Sensors)
+            sensor->ResetDaily();
+        for (DS2450* sensor : DS2450Sensors)
+            sensor->ResetAll();
         if (BarometerPresent && BarometerSensor) {
             BarometerSensor->ResetDaily();
             if (StationSettings.ResetHiLoMarks) ResestHighMarkBaro(this);
@@ -37,37 +37,25 @@ void TMainForm::ResetDailyStatistics() {
             // The wind window's high mark: only a window that is open has one to reset.
         }
         if (RainPresent && RainSensor) RainSensor->ResetDaily();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error resetting values: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error resetting values");
-    }
+    });
 }
 
 void TMainForm::TempStatResetClick(TComponent*) {
-    try {
-        for (int i = 0; i < TemperatureCount; ++i)
-            if (TemperatureSensors[i]) TemperatureSensors[i]->ResetTemperature();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
+        for (Temperature* sensor : TemperatureSensors)
+            sensor->ResetTemperature();
+    });
 }
 
 void TMainForm::HumidityStatResetClick(TComponent*) {
-    for (int i = 0; i < HumidityCount; ++i)
-        if (HumiditySensors[i]) HumiditySensors[i]->ResetHumidity();
+    for (Humidity* sensor : HumiditySensors)
+        sensor->ResetHumidity();
 }
 
 void TMainForm::BarometerStatResetClick(TComponent*) {
-    try {
+    Logged(Named("SERVER: Error in reset"), [&] {
         if (BarometerPresent && BarometerSensor) BarometerSensor->ResetValues();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error in reset: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error in reset");
-    }
+    });
 }
 
 void TMainForm::ResestHighMarkBaro(TComponent*) {
@@ -81,8 +69,8 @@ void TMainForm::WindStatResetClick(TComponent*) {
 }
 
 void TMainForm::DS2450StatResetClick(TComponent*) {
-    for (int i = 0; i < DS2450Count; ++i)
-        if (DS2450Sensors[i]) DS2450Sensors[i]->ResetAll();
+    for (DS2450* sensor : DS2450Sensors)
+        sensor->ResetAll();
 }
 
 void TMainForm::ResetRGaugeTodayClick(TComponent*) {
@@ -99,15 +87,11 @@ void TMainForm::ResetRGaugeMonthClick(TComponent*) {
 
 void TMainForm::ResetRGaugeTotalClick(TComponent*) {
     if (!RainPresent || !RainSensor) return;
-    try {
+    Logged(Named("SERVER/DS2423/RAIN: Error resetting"), [&] {
         RainSensor->ResetTotal();
         std::string text = Format("Grand total since %s", CTime(RainSensor->ResetTime).c_str());
         text.pop_back(); // the line end of the ctime form
         RainResetTime->SetCaption(text);
         LogStatus("RAINGAUGE: Reset total-counter");
-    } catch (const std::exception& e) {
-        LogStatus("SERVER/DS2423/RAIN: Error resetting: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER/DS2423/RAIN: Error resetting");
-    }
+    });
 }

@@ -26,21 +26,11 @@ bool Due(int64_t m, int n) {
     return m % step == 0;
 }
 
-template <class F> void Guard(TMainForm& form, const char* what, F&& task) {
-    try {
-        task();
-    } catch (const std::exception& e) {
-        form.LogStatus(std::string(what) + ": " + e.what());
-    } catch (...) {
-        form.LogStatus(what);
-    }
-}
-
 } // namespace
 
 void TMainForm::SuperviseServices() {
     if (!SessionRunning) return;
-    Guard(*this, "SERVER: Error doing periodic housekeeping", [&] {
+    Logged(Named("SERVER: Error doing periodic housekeeping"), [&] {
         const TStationSettings& s = StationSettings;
         if (s.DDEEnabled && !DDERunning) StartDDEServices();
         if (!s.DDEEnabled && DDERunning) StopDDEServices();
@@ -59,7 +49,7 @@ void TMainForm::SuperviseServices() {
 }
 
 void TMainForm::RunMinuteTasks() {
-    Guard(*this, "SERVER: Error doing minute stuff", [&] {
+    Logged(Named("SERVER: Error doing minute stuff"), [&] {
         const TStationSettings& s = StationSettings;
         int64_t m = MinuteCounter();
         LastMinute = CurrentTime.ti_min;
@@ -99,31 +89,31 @@ void TMainForm::RunSensorMaintenance() {
     if (WindPresent && WindSensor) WindSensor->CalculateGust();
     if (RainPresent && RainSensor) RainSensor->CalculateRate();
     if (BarometerPresent && BarometerSensor) BarometerSensor->CalculateRate();
-    for (int i = 0; i < DS2423Count; ++i)
-        if (DS2423Sensors[i]) DS2423Sensors[i]->UpdateCountHistory();
+    for (DS2423* sensor : DS2423Sensors)
+        sensor->UpdateCountHistory();
 }
 
 void TMainForm::RunTenMinuteTasks() {
-    Guard(*this, "SERVER: Error doing 10 minute stuff", [&] {
+    Logged(Named("SERVER: Error doing 10 minute stuff"), [&] {
         if (LastHour != CurrentTime.ti_hour) RunHourlyTasks();
         if (WindPresent && WindSensor) WindSensor->ResetDirectionHistogram();
     });
 }
 
 void TMainForm::RunHourlyTasks() {
-    Guard(*this, "SERVER: Error doing hourly stuff", [&] {
+    Logged(Named("SERVER: Error doing hourly stuff"), [&] {
         CurrentDate = GetDate();
         LastHour = CurrentTime.ti_hour;
         if (Day != CurrentDate.da_day) RunDailyTasks();
         SaveAllSensors();
-        for (int i = 0; i < DS1820Count; ++i)
-            if (DS1820Sensors[i]) DS1820Sensors[i]->RearmAlarm(CurrentTime.ti_hour);
+        for (DS1820* sensor : DS1820Sensors)
+            sensor->RearmAlarm(CurrentTime.ti_hour);
         if (WindPresent && WindSensor) WindSensor->UpdateAverageDivisors();
     });
 }
 
 void TMainForm::RunDailyTasks() {
-    Guard(*this, "SERVER: Error doing daily stuff", [&] {
+    Logged(Named("SERVER: Error doing daily stuff"), [&] {
         Day = static_cast<uint8_t>(CurrentDate.da_day);
         if (Month != CurrentDate.da_mon) RunMonthlyTasks();
         IniFile->WriteInteger("Weather", "Day", Day);
@@ -133,7 +123,7 @@ void TMainForm::RunDailyTasks() {
 }
 
 void TMainForm::RunMonthlyTasks() {
-    Guard(*this, "SERVER: Error doing montly stuff", [&] {
+    Logged(Named("SERVER: Error doing montly stuff"), [&] {
         Month = static_cast<uint8_t>(CurrentDate.da_mon);
         IniFile->WriteInteger("Weather", "Month", Month);
         if (RainPresent && RainSensor) {

@@ -3,13 +3,13 @@
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
 #include "platform/Strings.h"
+#include "station/SplashScreen.h"
 #include "station/Unit1.h"
-#include "ui/Splashfrm.h"
 
 using namespace platform;
 
 void TMainForm::StartSessionAndReading() {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) StopTCPServices();
@@ -19,7 +19,7 @@ void TMainForm::StartSessionAndReading() {
         if (!Microlan::Startup()) {
             LogStatus(Format("MicroLAN: Error starting session on port %d, type %d", Microlan::PortNum,
                              Microlan::PortType));
-            CloseSplashForm();
+            if (splash_) splash_->Close();
         } else {
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
@@ -40,42 +40,34 @@ void TMainForm::StartSessionAndReading() {
                 Application->SetTitle("Running!");
                 SetCaptionByDate();
                 TrayIcon->SetAnimated(true);
-                ++ReadChain;
-                PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(ReadChain));
+                ++Chain.Newest;
+                PostMessage(Handle(), MsgReadCycle, 1, static_cast<LPARAM>(Chain.Newest));
             } else {
                 Application->SetTitle("No sensors found");
                 RestartButton->SetVisible(true);
             }
         }
         if (Application->ShowCommand() != 2) AppRestore();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error starting");
-    }
+    });
 }
 
 void TMainForm::RestartButtonClick(TComponent*) {
-    if (PassInProgress) { // the pass ends first
-        RestartRequested = true;
+    if (Chain.PassInProgress) { // the pass ends first
+        Chain.RestartRequested = true;
         return;
     }
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
         RestartButton->SetVisible(false);
         SaveAllSensors();
         CleanupSensors();
         platform::Sleep(1000);
         PostMessage(Handle(), MsgStartSession, 1, 1);
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error: (unknown)");
-    }
+    });
 }
 
 void TMainForm::RescanMLanClick(TComponent*) {
-    if (PassInProgress) { // sensors must not be freed under a running sample
-        RescanRequested = true;
+    if (Chain.PassInProgress) { // sensors must not be freed under a running sample
+        Chain.RescanRequested = true;
         return;
     }
     int before = DeviceCount;

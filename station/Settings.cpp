@@ -41,7 +41,7 @@ void TMainForm::LoadSettings() {
     Day = static_cast<uint8_t>(now.day);
     Month = static_cast<uint8_t>(now.month);
 
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error reading KORVANE.INI"}, [&] {
         Application->SetTitle("Loading INI-values...");
         OsVersion os = GetOsVersion();
         TIniFile& ini = *IniFile;
@@ -63,7 +63,6 @@ void TMainForm::LoadSettings() {
         ini.WriteString("Weather", "TotalSamplesStart", TotalSamplesStart);
         LogStatusToFileCheckBox->SetChecked(ini.ReadBool("Weather", "LogStatusToFile", true));
         DbgCheckBox->SetChecked(ini.ReadBool("Weather", "Debug", false));
-        DebugEnabled = DbgCheckBox->Checked();
         s.DatabaseURL = ini.ReadString("Weather", "DatabaseURL", s.DatabaseURL);
         s.TCPPort = ini.ReadString("Weather", "TCPPort", s.TCPPort);
         s.TCPEnabled = ini.ReadBool("Weather", "TCPEnabled", s.TCPEnabled);
@@ -170,9 +169,5 @@ void TMainForm::LoadSettings() {
         if (Day > 31 || Day < 1) Day = static_cast<uint8_t>(before.day);
         Month = static_cast<uint8_t>(ini.ReadInteger("Weather", "Month", before.month));
         if (Month < 1 || Month > 12) Month = static_cast<uint8_t>(before.month);
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error reading KORVANE.INI");
-    }
+    });
 }

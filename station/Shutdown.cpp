@@ -17,15 +17,7 @@ using namespace platform;
 
 namespace {
 
-template <class F> void ShutdownStep(TMainForm& form, F&& step) {
-    try {
-        step();
-    } catch (const std::exception& e) {
-        form.LogStatus("SERVER: Shutdown error: " + std::string(e.what()));
-    } catch (...) {
-        form.LogStatus("SERVER: Shutdown error");
-    }
-}
+const ErrorTexts kShutdownStep = Named("SERVER: Shutdown error");
 
 void PumpAndWait() {
     Application->ProcessMessages();
@@ -35,10 +27,10 @@ void PumpAndWait() {
 } // namespace
 
 void TMainForm::Unload1Click(TComponent*) {
-    if (Unloading || UnloadRequested) return; // its own pumping can dispatch a second click
-    if (PassInProgress) {
+    if (Chain.Unloading || Chain.UnloadRequested) return; // its own pumping can dispatch a second click
+    if (Chain.PassInProgress) {
         // Inside a pass (perhaps inside a sensor's sample): the pass ends first, then shuts down.
-        UnloadRequested = true;
+        Chain.UnloadRequested = true;
         SessionRunning = false;
         return;
     }
@@ -46,47 +38,47 @@ void TMainForm::Unload1Click(TComponent*) {
 }
 
 void TMainForm::RunShutdown() {
-    Unloading = true;
-    UnloadRequested = false;
+    Chain.Unloading = true;
+    Chain.UnloadRequested = false;
     SessionRunning = false;
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         Application->SetTitle("Saving data...");
         LogStatus("SERVER: Saving data...");
         TrayIcon->SetAnimated(false);
         LogRunTime();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         IniFile->WriteInteger("HTML", "DPWCGraphMax", DPWCGraphMax);
         IniFile->WriteInteger("HTML", "DPWCGraphMin", DPWCGraphMin);
         IniFile->WriteInteger("Weather", "TotalSamples", TotalSamples + static_cast<int>(SampleCount));
     });
-    ShutdownStep(*this, [&] { SaveGraphData(); });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] { SaveGraphData(); });
+    Logged(kShutdownStep, [&] {
         platform::Sleep(200);
         SaveAllSensors();
         Application->ProcessMessages();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         Application->SetTitle("Stopping services...");
         LogStatus("SERVER: Stopping services...");
         platform::Sleep(200);
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (HTTPRunning) StopHTTPServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (DDERunning) StopDDEServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (UDPRunning) StopUDPServices();
     });
-    ShutdownStep(*this, [&] {
+    Logged(kShutdownStep, [&] {
         if (TCPRunning) StopTCPServices();
     });
-    ShutdownStep(*this, [&] { PumpAndWait(); });
-    ShutdownStep(*this, [&] { CleanupSensors(); });
-    ShutdownStep(*this, [&] { PumpAndWait(); });
-    ShutdownStep(*this, [&] { Microlan::ReleasePort(); });
+    Logged(kShutdownStep, [&] { PumpAndWait(); });
+    Logged(kShutdownStep, [&] { CleanupSensors(); });
+    Logged(kShutdownStep, [&] { PumpAndWait(); });
+    Logged(kShutdownStep, [&] { Microlan::ReleasePort(); });
     LogStatus("SERVER: All services down...");
     ASR->SetEnabled(false);
     Application->Terminate();
@@ -96,27 +88,7 @@ void TMainForm::SaveAllSensors() {
     // Every sensor that can be saved is saved; a failing one is logged and the next one goes on. The
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
     TIniFile::Batch batch;
-    auto save = [this](auto* sensor) {
-        if (!sensor) return;
-        try {
-            sensor->SaveSettings();
-        } catch (const std::exception& e) {
-            LogStatus("SERVER: Error saving data: " + std::string(e.what()));
-        } catch (...) {
-            LogStatus("SERVER: Error saving data");
-        }
-    };
-    if (WindPresent) save(WindSensor);
-    if (RainPresent) save(RainSensor);
-    if (BarometerPresent) save(BarometerSensor);
-    for (int i = 0; i < DS1820Count; ++i)
-        save(DS1820Sensors[i]);
-    for (int i = 0; i < HumidityCount; ++i)
-        save(HumiditySensors[i]);
-    for (int i = 0; i < DS2438Count; ++i)
-        save(DS2438Sensors[i]);
-    for (int i = 0; i < DS2423Count; ++i)
-        save(DS2423Sensors[i]);
-    for (int i = 0; i < DS2450Count; ++i)
-        save(DS2450Sensors[i]);
+    ForEachSavedSensor([this](auto* sensor) {
+        Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
+    });
 }

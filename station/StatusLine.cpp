@@ -24,7 +24,7 @@ std::string TMainForm::FormatTitle() const {
 }
 
 void TMainForm::UpdateStatusLine() {
-    try {
+    Logged(Named("SERVER: Error updating display"), [&] {
         WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
         StatusLine = FormatStatusLine();
         if (StationSettings.UDPEnabled) SendUDPStatus(StatusLine);
@@ -32,21 +32,13 @@ void TMainForm::UpdateStatusLine() {
         TrayIcon->SetHint(title);
         Application->SetTitle(title);
         if (SampleCount % 10000 == 0) LogRunTime();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error updating display: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error updating display");
-    }
+    });
 }
 
 void TMainForm::DisplaySampleCount(TMessage& message) {
-    try {
+    Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
         unsigned count = static_cast<unsigned>(message.WParam);
         StatusBar->Panel(0) = Format("%u samples", count);
         if (count % 10000 == 0) LogRunTime();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error: " + std::string(e.what()));
-    } catch (...) {
-        LogStatus("SERVER: Error starting");
-    }
+    });
 }

@@ -5,8 +5,8 @@
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "platform/System.h"
+#include "station/SplashScreen.h"
 #include "station/Unit1.h"
-#include "ui/Splashfrm.h"
 
 using namespace platform;
 
@@ -37,7 +37,7 @@ void TMainForm::LogStatus(const std::string& message) {
     try {
         const std::string text = OneLine(message);
         LocalTime now = Clock::Get().Now();
-        AddSplashLine(text);
+        if (splash_) splash_->AddLine(text);
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
         LastStatusText = ": " + line;
 
@@ -49,7 +49,7 @@ void TMainForm::LogStatus(const std::string& message) {
         lines.Add(line);
         lines.EndUpdate();
         StatusBar->Panel(1) = line;
-        if (EchoLogToStdout) {
+        if (StationOptions.EchoLogToStdout) {
             std::string shown = Latin1ToUtf8(line) + "\n";
             std::fwrite(shown.data(), 1, shown.size(), stdout);
             std::fflush(stdout);
@@ -100,9 +100,8 @@ void TMainForm::LogStatusToFileCheckBoxClick(TComponent*) {
 }
 
 void TMainForm::DbgCheckBoxClick(TComponent*) {
-    DebugEnabled = DbgCheckBox->Checked();
     try {
-        IniFile->WriteBool("Weather", "Debug", DebugEnabled);
+        IniFile->WriteBool("Weather", "Debug", DbgCheckBox->Checked());
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }

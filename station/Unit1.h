@@ -1,7 +1,9 @@
 #pragma once
-// The main window object: the station controller's share of it (start-up, settings, status log,
-// session, cycle, scheduler, data logs, shutdown), the display handlers of the windows, and the
-// publishing calls. Its methods are defined in station/, ui/ and publish/ by concern.
+// The main window object: the station controller (start-up, settings, status log, session, scan, cycle,
+// scheduler, data logs, shutdown), the display handlers of the windows, and the publishing calls. Its
+// methods are defined in station/, by concern; the publishing calls go on to the publishing side
+// (Publishing.h) and the scan's progress to the splash (SplashScreen.h), both made through
+// StationOptions by the layers above.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +12,7 @@
 #include "components/RXShell.h"
 #include "components/Verslab.h"
 #include "platform/Application.h"
+#include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/Controls.h"
 #include "platform/DateTime.h"
@@ -21,11 +24,15 @@
 #include "platform/Timer.h"
 #include "station/CurrentReadings.h"
 #include "station/Messages.h"
+#include "station/StationOptions.h"
 #include "station/StationSettings.h"
 
 namespace net {
 class TWSocket;
 }
+class TPublishing;
+class TSplashScreen;
+class TStationHost;
 
 class TMainForm : public platform::TComponent, public platform::MessageTarget {
 public:
@@ -49,6 +56,16 @@ public:
 
     // Status log.
     void LogStatus(const std::string& text);
+    // Runs a step of the window's work; an exception that leaves it is logged with the texts. True when
+    // the step returned.
+    template <class Work> bool Logged(const platform::ErrorTexts& texts, Work&& work) {
+        return platform::CatchAndLog(
+            texts, [this](const std::string& text) { LogStatus(text); }, std::forward<Work>(work));
+    }
+    template <class Work> bool Logged(const char* text, Work&& work) {
+        return platform::CatchAndLog(
+            text, [this](const std::string& line) { LogStatus(line); }, std::forward<Work>(work));
+    }
     void Openlog1Click(platform::TComponent* sender);
     void ClearStatusListClick(platform::TComponent* sender);
     void Clearlog1Click(platform::TComponent* sender);
@@ -185,9 +202,6 @@ public:
     // The diagnostic listener and the socket of the status log's copy (owned by the window).
     net::TWSocket* UDPStatusSocket = nullptr;
     net::TWSocket* UDPSSocket = nullptr;
-    // Where they talk: the log copy is a broadcast; tests point both at loopback and a free port.
-    static inline std::string StatusLogCopyAddress = "255.255.255.255";
-    static inline std::string DiagnosticListenerPort = "10001";
 
     // Components of the window.
     platform::TMemo* DisplayMemo;
@@ -214,11 +228,6 @@ public:
     bool Visible = false; // the main window is shown (not in the tray)
     int Width = 0;
     std::string Caption;
-    // Every status-log line is also written to standard output, as the memo shows it (tests turn the
-    // default off before constructing the window).
-    static inline bool EchoLogToStdoutDefault = true;
-    bool EchoLogToStdout = EchoLogToStdoutDefault;
-
     // Working objects.
     std::unique_ptr<platform::TIniFile> IniFile;
     std::unique_ptr<platform::TStringList> GeneratedFiles;
@@ -252,55 +261,38 @@ public:
 
     // The reading chain: a pass in progress defers Unload, Restart and Rescan to its end, and only the
     // newest chain (the watchdog starts a new one) posts its next pass.
-    bool PassInProgress = false;
-    bool UnloadRequested = false;
-    bool RestartRequested = false;
-    bool RescanRequested = false;
-    bool Unloading = false;
-    unsigned ReadChain = 0;
+    struct TReadChain {
+        bool PassInProgress = false;
+        bool UnloadRequested = false;
+        bool RestartRequested = false;
+        bool RescanRequested = false;
+        bool Unloading = false;
+        unsigned Newest = 0; // the number of the newest chain
+    } Chain;
 
-    // Discovery: the serial being looked at and the tree nodes the devices hang from.
-    uint16_t ScanRom[8] = {};
-    platform::TTreeNode *MicroLANNode = nullptr, *CouplerNode = nullptr, *BranchNode = nullptr,
-                        *WindNode = nullptr, *WindSpeedNode = nullptr, *WindDirectionNode = nullptr,
-                        *TAI8570Node = nullptr;
+    // The sensor tree's root, the node the scan hangs what it finds under.
+    platform::TTreeNode* MicroLANNode = nullptr;
 
 private:
-    void ScanFamilies(const uint16_t* couplerRom, int branch);
-    // One family search over the part of the net switched on now: found() is called for each device of
-    // the family not yet looked at in this session, and the search goes on while more() holds (null:
-    // every device). found() files the device or leaves it out (Room, LeaveOut).
-    void SearchFamily(uint8_t family, const std::string& name, const std::function<bool()>& more,
-                      const std::function<void(const std::string&)>& found);
-    // True when a table filled to `count` has room for one more; else the device is left out.
-    bool Room(int count, int room, const std::string& family, const std::string& serial);
-    // Logs a device the scan does not take; it counts as present, so it is not reported missing.
-    void LeaveOut(const std::string& family, const std::string& serial, const std::string& reason);
-    void SearchDS2409();
-    void SearchDS2438(const uint16_t* couplerRom, int branch);
-    void SearchDS1820(uint8_t family, const char* name, const uint16_t* couplerRom, int branch);
-    void SearchDS2423(const uint16_t* couplerRom, int branch);
-    void SearchDS2407(const uint16_t* couplerRom, int branch);
-    void SearchDS2450(const uint16_t* couplerRom, int branch);
-    void SearchDS2408();
-    void AddWindDirectionFromSettings();
     void RunPass(unsigned chain);
     void RunDeferredCommands();
     void RunShutdown();
     void CreateComponents();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
+    // The window's parts in the layers around the controller (StationOptions).
+    std::unique_ptr<TStationHost> host_;
+    std::unique_ptr<TPublishing> publishing_;
+    std::unique_ptr<TSplashScreen> splash_;
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
-    bool missingServiceReported_[4] = {}; // DDE, HTTP, TCP, UDP feed
-    std::string nowText_;                 // what DATA\NOW.TXT holds (WriteNowFile)
+    std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
 };
 
 extern TMainForm* MainForm;
 extern std::string LastStatusText;
 extern bool SessionRunning;
 extern bool SensorWindowOpen[7];
-extern bool DebugEnabled; // the program-wide debug flag (state of DbgCheckBox)
 extern unsigned SampleCount;
 extern int MainTemperatureSensor;
 extern int MainHumiditySensor;

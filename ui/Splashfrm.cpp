@@ -4,7 +4,16 @@
 
 namespace {
 TSplashForm* splash = nullptr;
-}
+
+class SplashScreen final : public TSplashScreen {
+public:
+    void Show(platform::TComponent& owner) override { ShowSplashForm(&owner); }
+    void AddLine(const std::string& text) override { AddSplashLine(text); }
+    void SetCaption(const std::string& text) override { SetSplashCaption(text); }
+    void SetProgress(int percent) override { SetSplashProgress(percent); }
+    void Close() override { CloseSplashForm(); }
+};
+} // namespace
 
 TSplashForm::TSplashForm(platform::TComponent* owner) : TComponent(owner, "SplashForm") {}
 
@@ -45,4 +54,8 @@ void CloseSplashForm() {
         splash = nullptr;
         delete done; // also frees this timer, its owned component
     };
+}
+
+std::unique_ptr<TSplashScreen> MakeSplashScreen() {
+    return std::make_unique<SplashScreen>();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Component.h"
+#include "station/SplashScreen.h"
 
 namespace platform {
 class TTimer;
@@ -28,3 +29,6 @@ void AddSplashLine(const std::string& text);
 void SetSplashCaption(const std::string& text);
 void SetSplashProgress(int percent);
 void CloseSplashForm();
+
+// The splash above as the main window's splash screen (StationOptions::MakeSplash).
+std::unique_ptr<TSplashScreen> MakeSplashScreen();

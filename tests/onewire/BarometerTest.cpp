@@ -108,7 +108,7 @@ TEST_F(BarometerTest, StatusAndLogLine) {
     auto& device = Device(2.25);
     auto sensor = Make<Barometer>(device);
     ASSERT_EQ(sensor->Sample(), 1);
-    const std::string t = std::to_string(sensor->max_baro_t);
+    const std::string t = std::to_string(sensor->baro.highTime);
     EXPECT_EQ(sensor->GetStatus(),
               "BARO:" + device.rom().Text() + ": 29.5 0.000 29.500 29.500 29.500 " + t + " " + t);
     sensor->LogData();

@@ -13,7 +13,7 @@ class DS1820Test : public TemperatureNetTest {
 protected:
     // One sample with a given scratchpad; the smoothing is bypassed so the decoded value shows as is.
     int SampleRaw(DS1820& sensor, sim::Thermometer& device, const Pad& pad) {
-        sensor.current_temp = 0.0;
+        sensor.temp.value = 0.0;
         device.SetScratchpadRaw(pad);
         return sensor.Sample();
     }
@@ -34,7 +34,7 @@ TEST_F(DS1820Test, DS18S20DecodesHalfDegreesWithCountsAndFloorsBelowZero) {
     };
     for (const Case& c : cases) {
         ASSERT_EQ(SampleRaw(*sensor, device, c.pad), 1) << c.celsius;
-        EXPECT_DOUBLE_EQ(sensor->current_temp, c.celsius);
+        EXPECT_DOUBLE_EQ(sensor->temp.value, c.celsius);
     }
 }
 
@@ -48,7 +48,7 @@ TEST_F(DS1820Test, DS18S20RefusesCountsAndThePowerOnPattern) {
               0); // no count per C
     EXPECT_EQ(SampleRaw(*sensor, device, {0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10}), 0);
     EXPECT_GE(CountLog("LSB == 0xAA && MSB == 0x00 && COUNT_REMAIN == 0x0C && COUNT_PER_C == 0x10"), 1);
-    EXPECT_EQ(sensor->current_temp, 0.0);
+    EXPECT_EQ(sensor->temp.value, 0.0);
     EXPECT_EQ(sensor->ErrorCount, 3u);
 }
 
@@ -56,14 +56,14 @@ TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveButNotAShortedScratchpad) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     auto sensor = Make<DS1820>(device, 0);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x5E, 0xFF, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, -10.125);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, -10.125);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 85.0); // the power-on value is taken: only the DS18S20 checks it
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // the power-on value is taken: only the DS18S20 checks it
     // The melting point is a real reading; only nine zero bytes (a shorted net, CRC 0) are refused.
-    sensor->current_temp = 3.0;
+    sensor->temp.value = 3.0;
     device.SetScratchpadRaw({0x00, 0x00, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10});
     EXPECT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 2.7);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 2.7);
     EXPECT_EQ(SampleRaw(*sensor, device, {0, 0, 0, 0, 0, 0, 0, 0}), 0);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x08, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 0); // 132 C
 }
@@ -84,7 +84,7 @@ TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {
     clock_->SetTick(0xFFFFFF00u); // the deadline lies beyond the tick counter's wrap
     uint64_t before = clock_->TotalAdvancedMs();
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 21.5);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 21.5);
     EXPECT_GE(clock_->TotalAdvancedMs() - before, 1000u);
     EXPECT_LT(clock_->TotalAdvancedMs() - before, 1200u);
     EXPECT_EQ(pumps, 10);
@@ -94,7 +94,7 @@ TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {
     sensor->BoostTime = 300;
     EXPECT_EQ(sensor->Sample(), 0);
     EXPECT_GT(device.Brownouts(), 0);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 21.5);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 21.5);
 }
 
 TEST_F(DS1820Test, UnfinishedConversionAndCrcFaultsFailAndRetry) {
@@ -115,7 +115,7 @@ TEST_F(DS1820Test, UnfinishedConversionAndCrcFaultsFailAndRetry) {
     device.InjectCrcErrors(-1);
     EXPECT_EQ(sensor->Sample(), 0);
     EXPECT_EQ(sensor->ErrorCount, 1u);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 18.0);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 18.0);
 }
 
 TEST_F(DS1820Test, HtmlShowsTheFamilyAndFahrenheitAndTheLogLineIsWritten) {

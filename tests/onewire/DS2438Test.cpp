@@ -22,10 +22,10 @@ TEST_F(DS2438Test, ReadsVadTemperatureAndVddSwitchingTheInputOnlyWhenNeeded) {
     EXPECT_EQ(Key(device, "Type"), "DS2438");
     net->ClearTraffic();
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->VAD, 2.0);
-    EXPECT_DOUBLE_EQ(sensor->VDD, 5.0);
-    EXPECT_DOUBLE_EQ(sensor->VSENS, 12.0);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 25.0);
+    EXPECT_DOUBLE_EQ(sensor->VAD.value, 2.0);
+    EXPECT_DOUBLE_EQ(sensor->VDD.value, 5.0);
+    EXPECT_DOUBLE_EQ(sensor->VSENS.value, 12.0);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 25.0);
     EXPECT_TRUE(device.Config() & 0x08); // the read ends with VDD selected
     EXPECT_EQ(device.Copies(), 2);       // power-on VDD -> VAD -> VDD
     EXPECT_TRUE(TrafficHas("BLK[4E 00 07"));
@@ -36,9 +36,9 @@ TEST_F(DS2438Test, ReadsVadTemperatureAndVddSwitchingTheInputOnlyWhenNeeded) {
     EXPECT_EQ(device.Memory(0)[7], 0x00);
     net->ClearTraffic();
     device.SetTemperatureRaw(static_cast<int16_t>(0xF580)); // the sign lives in bit 12 of the shifted value
-    sensor->current_temp = 0.0;
+    sensor->temp.value = 0.0;
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, -10.5);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, -10.5);
     EXPECT_EQ(sensor->GetUnit(), "V");
 }
 
@@ -50,25 +50,25 @@ TEST_F(DS2438Test, VoltageLimitsCurrentSignAndCalibration) {
     device.SetVadRaw(0x04B0); // 12.00 V is taken
     device.SetCurrentRaw(-40);
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->VAD, 19.0);
-    EXPECT_DOUBLE_EQ(sensor->VSENS, 0.0); // a negative current-sense value is not taken
-    device.SetVadRaw(1201);               // 12.01 V is refused
+    EXPECT_DOUBLE_EQ(sensor->VAD.value, 19.0);
+    EXPECT_DOUBLE_EQ(sensor->VSENS.value, 0.0); // a negative current-sense value is not taken
+    device.SetVadRaw(1201);                     // 12.01 V is refused
     EXPECT_EQ(sensor->Sample(), 0);
     device.SetVAD(2.0); // calibrated -1.0: not taken, the read still counts
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->VAD, 19.0);
+    EXPECT_DOUBLE_EQ(sensor->VAD.value, 19.0);
 }
 
 TEST_F(DS2438Test, ZeroCelsiusIsATemperatureButOutOfRangeIsNot) {
     auto& device = Device();
     auto sensor = Make<DS2438>(device, 0);
     device.SetTemperature(0.0);
-    sensor->current_temp = 4.0;
+    sensor->temp.value = 4.0;
     ASSERT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 3.6);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 3.6);
     device.SetTemperature(130.0);
     EXPECT_EQ(sensor->Sample(), 0);
-    EXPECT_DOUBLE_EQ(sensor->current_temp, 3.6);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 3.6);
 }
 
 TEST_F(DS2438Test, ConversionsThatNeverFinishEndTheReadInBoundedTime) {
@@ -81,7 +81,7 @@ TEST_F(DS2438Test, ConversionsThatNeverFinishEndTheReadInBoundedTime) {
     EXPECT_LT(clock_->TotalAdvancedMs() - before, 3000u); // three tries, each wait bounded
     EXPECT_GE(CountLog("Timeout converting temperature"), 3);
     EXPECT_GE(CountLog("Error reading AD values"), 3);
-    EXPECT_EQ(sensor->VAD, 0.0);
+    EXPECT_EQ(sensor->VAD.value, 0.0);
 
     // A shorted net reads 0x00 for ever: the sample still ends.
     device.SetConversionNeverFinishes(false);

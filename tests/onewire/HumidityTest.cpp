@@ -26,8 +26,8 @@ TEST_F(HumidityTest, GoldenReadingWithDewpointAndMarks) {
     auto sensor = Make<Humidity>(device, 0);
     ASSERT_EQ(sensor->Sample(), 1);
     EXPECT_NEAR(sensor->GetValue(), 38.69, 0.005);
-    EXPECT_NEAR(sensor->current_dewpoint, 10.19, 0.005);
-    EXPECT_EQ(sensor->current_heatindex, 0.0); // 77 F is below the heat-index range
+    EXPECT_NEAR(sensor->dewpoint.value, 10.19, 0.005);
+    EXPECT_EQ(sensor->heatindex.value, 0.0); // 77 F is below the heat-index range
     EXPECT_EQ(sensor->ValueText, "38.7 / 77.0");
     EXPECT_EQ(sensor->GetUnit(), "%");
     EXPECT_EQ(Key(device, "max_hum").substr(0, 5), "38.68");
@@ -58,13 +58,13 @@ TEST_F(HumidityTest, ZeroSupplyWithTheLimitOffTakesTheFailurePathNotNaN) {
     sensor->SaveSettings();
     EXPECT_EQ(Key(device, "current_hum"), "0");
     EXPECT_EQ(Key(device, "max_hum"), "<none>");
-    EXPECT_TRUE(std::isfinite(sensor->current_dewpoint));
+    EXPECT_TRUE(std::isfinite(sensor->dewpoint.value));
 }
 
 TEST_F(HumidityTest, OutliersAreDroppedOnceInTenAndValuesClamped) {
     auto& device = Device(2.0, 5.0, 25.0);
     auto sensor = Make<Humidity>(device, 0);
-    sensor->current_temp = 25.0;
+    sensor->temp.value = 25.0;
     EXPECT_EQ(sensor->StoreHumidity(50.0), 1);
     EXPECT_EQ(sensor->StoreHumidity(56.0), 1);
     EXPECT_DOUBLE_EQ(sensor->GetValue(), 50.0);
@@ -72,20 +72,20 @@ TEST_F(HumidityTest, OutliersAreDroppedOnceInTenAndValuesClamped) {
     sensor->StoreHumidity(56.0);
     EXPECT_DOUBLE_EQ(sensor->GetValue(), 50.6);
     EXPECT_EQ(sensor->StoreHumidity(0.0), 0);
-    sensor->current_hum = 0.0;
+    sensor->hum.value = 0.0;
     sensor->StoreHumidity(104.0);
     EXPECT_DOUBLE_EQ(sensor->GetValue(), 100.0);
-    EXPECT_DOUBLE_EQ(sensor->current_dewpoint, 25.0); // saturated air: the dew point is the temperature
+    EXPECT_DOUBLE_EQ(sensor->dewpoint.value, 25.0); // saturated air: the dew point is the temperature
 }
 
 TEST_F(HumidityTest, HeatIndexAboveEightyFahrenheitAndFahrenheitHtml) {
     auto& device = Device(2.0, 5.0, 25.0);
     SetKey(device, "HumDescription", "Attic");
     auto sensor = Make<Humidity>(device, 0);
-    sensor->current_temp = 30.0;
+    sensor->temp.value = 30.0;
     sensor->StoreHumidity(41.0);
-    EXPECT_NEAR(sensor->current_heatindex, 29.81, 0.005);
-    EXPECT_NEAR(sensor->max_heatindex, 29.81, 0.005);
+    EXPECT_NEAR(sensor->heatindex.value, 29.81, 0.005);
+    EXPECT_NEAR(sensor->heatindex.high, 29.81, 0.005);
     EXPECT_EQ(Key(device, "max_heatindex").substr(0, 5), "29.80");
     const std::string html = sensor->GetHTML();
     EXPECT_EQ(
@@ -98,7 +98,7 @@ TEST_F(HumidityTest, HeatIndexAboveEightyFahrenheitAndFahrenheitHtml) {
         "<TR><TD><FONT SIZE=2>Dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>60.1 F</FONT></TD></TR>"
         "<TR><TD><FONT SIZE=2>High dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>60.1 F</FONT></TD></TR>"
         "<TR><TD><FONT SIZE=2>Low dewpoint</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>60.1 F</FONT></TD></TR>");
-    sensor->current_temp = 25.0; // below the range the heat index is 0 and only the low follows
+    sensor->temp.value = 25.0; // below the range the heat index is 0 and only the low follows
     sensor->StoreHumidity(41.0);
     EXPECT_EQ(Key(device, "min_heatindex"), "0");
     sensor->ResetDaily();

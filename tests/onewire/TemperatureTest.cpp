@@ -22,8 +22,8 @@ TEST_F(TemperatureTest, FirstReadingIsTakenAsIsUnlessAValueWasStored) {
     restarted.SetTemperature(15.0); // calibrated 30.5
     ASSERT_EQ(a->Sample(), 1);
     ASSERT_EQ(b->Sample(), 1);
-    EXPECT_DOUBLE_EQ(a->current_temp, 30.0);
-    EXPECT_DOUBLE_EQ(b->current_temp, 21.05);
+    EXPECT_DOUBLE_EQ(a->temp.value, 30.0);
+    EXPECT_DOUBLE_EQ(b->temp.value, 21.05);
     EXPECT_EQ(b->SensorNumber, 1);
     EXPECT_EQ(b->GraphChannel, 1);
 }
@@ -36,8 +36,8 @@ TEST_F(TemperatureTest, MarksOfSeveralSensorsReachSensorsIniAndSurviveEachOthers
     first.SetTemperature(12.5);
     second.SetTemperature(-3.25);
     ASSERT_EQ(a->Sample(), 1);
-    EXPECT_NEAR(a->max_temp_t, platform::UnixTime(), 1);
-    const std::string when = std::to_string(a->max_temp_t);
+    EXPECT_NEAR(a->temp.highTime, platform::UnixTime(), 1);
+    const std::string when = std::to_string(a->temp.highTime);
     ASSERT_EQ(b->Sample(), 1);
     a->SaveSettings();
     b->SaveSettings();
@@ -83,7 +83,7 @@ TEST_F(TemperatureTest, AlarmSweepsOncePerCrossingUntilRearmed) {
     device.SetTemperature(25.0);
     ASSERT_EQ(sensor->Sample(), 1);
     EXPECT_TRUE(tones.empty()); // equal to the limit is no alarm
-    sensor->current_temp = 0.0;
+    sensor->temp.value = 0.0;
     device.SetTemperature(26.0);
     ASSERT_EQ(sensor->Sample(), 1);
     ASSERT_EQ(tones.size(), 200u);
@@ -100,7 +100,7 @@ TEST_F(TemperatureTest, AlarmSweepsOncePerCrossingUntilRearmed) {
 
     // Without the acoustic setting the flag is still raised, silently.
     sensor->AcousticAlarm = 0;
-    sensor->current_temp = 0.0;
+    sensor->temp.value = 0.0;
     device.SetTemperature(-6.0);
     ASSERT_EQ(sensor->Sample(), 1);
     EXPECT_EQ(sensor->LowAlarmRaised, 1);

@@ -37,7 +37,7 @@ protected:
         }
     }
     void TearDown() override {
-        WindSensor = nullptr;
+        WindSensor.Reset();
         WindPresent = false;
         TemperatureNetTest::TearDown();
     }
@@ -85,8 +85,7 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
     CurrentReadings.TemperatureF = 32.0f;
     EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f); // no wind sensor: the air temperature
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
-    auto wind = Make<WindData>(counter, 0);
-    WindSensor = wind.get();
+    WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
     WindPresent = true;
     wind->MinAvgSpeed = 4.0766f; // 10 mph
     EXPECT_NEAR(GetWindchill(), 23.73f, 0.005f);

@@ -34,12 +34,12 @@ TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
     TMainForm& form = StartDemo();
     ASSERT_TRUE(SessionRunning);
     EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-    EXPECT_EQ(DS1820Count, 7);
-    EXPECT_EQ(HumidityCount, 1);
+    EXPECT_EQ(DS1820Sensors.Count(), 7);
+    EXPECT_EQ(HumiditySensors.Count(), 1);
     EXPECT_TRUE(WindDirectionFound);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
     // The demo's korvane.ini makes the outdoor thermometer the main one, not the first found.
-    ASSERT_LT(MainTemperatureSensor, TemperatureCount);
+    ASSERT_LT(MainTemperatureSensor, TemperatureSensors.Count());
     EXPECT_EQ(TemperatureSensors[MainTemperatureSensor]->TempDescription, "Outdoor");
     Run(3 * 60 * 1000);
     const TCurrentReadings& r = CurrentReadings;
@@ -51,7 +51,7 @@ TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
     EXPECT_TRUE(WindDirectionBin == 255 || (WindDirectionBin >= 0 && WindDirectionBin < 16));
     EXPECT_GE(r.RainToday, 0.0f);
     // Each thermometer in turn, only when its 60 s read interval has passed: 7 sensors in 3 minutes.
-    for (int i = 0; i < DS1820Count; ++i) {
+    for (int i = 0; i < DS1820Sensors.Count(); ++i) {
         EXPECT_GE(DS1820Sensors[i]->Samples, 2u) << i;
         EXPECT_LE(DS1820Sensors[i]->Samples, 4u) << i;
     }
@@ -85,7 +85,7 @@ TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {
     DS1820& sensor = *DS1820Sensors[0];
     sensor.Celsius = 0;
     sensor.HighAlarm = 30;
-    sensor.current_temp = 31;
+    sensor.temp.value = 31;
     sensor.TempDescription = "Attic";
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 0, 10);
     platform::PostMessage(form.Handle(), MsgTemperatureAlarm, 99, 10); // no such sensor: nothing
@@ -104,8 +104,8 @@ TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
     unsigned first = SampleCount;
     ASSERT_GT(first, 5u);
     std::vector<std::string> read; // thermometers with a good reading (a DS18S20 refuses some patterns)
-    for (int i = 0; i < DS1820Count; ++i)
-        if (DS1820Sensors[i]->current_temp != 0) read.push_back(DS1820Sensors[i]->SerialSection());
+    for (int i = 0; i < DS1820Sensors.Count(); ++i)
+        if (DS1820Sensors[i]->temp.value != 0) read.push_back(DS1820Sensors[i]->SerialSection());
     ASSERT_GE(read.size(), 5u);
     form.Unload1->Click();
     Run(5000);

@@ -2,8 +2,11 @@
 // across the end of November: constructor, start timer, session start, scan, reading cycle and
 // scheduler. Then what a user looks at: the data files, the highs and lows, the rain totals, the status
 // line, SENSORS.INI and korvane.log.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -122,6 +125,62 @@ protected:
             if (f.size() == 3) out.push_back({f[0], f[1], f[2]});
         }
         return out;
+    }
+
+    // A file of the run with what belongs to this machine (the temporary folder, the kernel) replaced by
+    // fixed marks.
+    std::string Portable(const std::string& name) const {
+        std::string text = Read(name);
+        platform::OsVersion os = platform::GetOsVersion();
+        for (auto [from, to] : {std::pair<std::string, std::string>{folder_, "<folder>"},
+                                {os.system + " " + os.release, "<os>"}}) {
+            for (std::size_t at = text.find(from); at != std::string::npos;
+                 at = text.find(from, at + to.size()))
+                text.replace(at, from.size(), to);
+        }
+        return text;
+    }
+
+    // What the run left behind, byte for byte, against the copy kept in tests/station/golden/eight-day:
+    // every file under DATA/, SENSORS.INI and korvane.log. With KORVANE_UPDATE_GOLDEN=1 in the
+    // environment the copy is rewritten instead (for a change that is meant to alter the outputs).
+    void ExpectGoldenOutputs() {
+        namespace fs = std::filesystem;
+        const fs::path golden = fs::path(KORVANE_SOURCE_DIR) / "tests/station/golden/eight-day";
+        std::vector<std::string> names = {"SENSORS.INI", "korvane.log"};
+        for (const auto& entry : fs::recursive_directory_iterator(Path("DATA")))
+            if (entry.is_regular_file())
+                names.push_back("DATA/" + fs::relative(entry.path(), Path("DATA")).generic_string());
+        std::sort(names.begin(), names.end());
+        const char* update = std::getenv("KORVANE_UPDATE_GOLDEN");
+        if (update && std::string(update) == "1") {
+            fs::remove_all(golden);
+            for (const std::string& name : names) {
+                fs::create_directories((golden / name).parent_path());
+                platform::WriteWholeFile((golden / name).string(), Portable(name),
+                                         platform::FileMode::Binary);
+            }
+            return;
+        }
+        std::vector<std::string> kept;
+        for (const auto& entry : fs::recursive_directory_iterator(golden))
+            if (entry.is_regular_file()) kept.push_back(fs::relative(entry.path(), golden).generic_string());
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(names, kept) << "the run wrote other files than the kept run";
+        for (const std::string& name : names) {
+            std::string expected;
+            platform::ReadWholeFile((golden / name).string(), expected, platform::FileMode::Binary);
+            std::string actual = Portable(name);
+            if (actual == expected) continue;
+            std::size_t at = 0;
+            while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+                ++at;
+            std::size_t lineStart = expected.rfind('\n', at == 0 ? 0 : at - 1);
+            lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
+            ADD_FAILURE() << name << " differs from the kept run at byte " << at << ": expected \""
+                          << expected.substr(lineStart, 120) << "\", got \"" << actual.substr(lineStart, 120)
+                          << "\"";
+        }
     }
 
     std::vector<DailyRecord> DailyRecords() {
@@ -363,6 +422,9 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
             if (++errors <= 10) ADD_FAILURE() << line;
         }
     EXPECT_EQ(errors, 0);
+
+    // --- every output file as the kept run wrote it ---
+    ExpectGoldenOutputs();
     (void)form;
 }
 

@@ -119,8 +119,8 @@ TEST_F(KillRestartTest, FiftyKillsWhileWritingLoseNoRoleHighLowOrRainTotal) {
     platform::EventLoop::Get().RunFor(1100);
     ASSERT_TRUE(SessionRunning);
     EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-    EXPECT_EQ(DS1820Count, 7);
-    EXPECT_EQ(HumidityCount, 1);
+    EXPECT_EQ(DS1820Sensors.Count(), 7);
+    EXPECT_EQ(HumiditySensors.Count(), 1);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
 }
 

@@ -1,7 +1,9 @@
 // The supervisor's minute scheduler and the data files it writes, driven minute by minute on the
-// simulated clock (a station without sensors; the counts of the kinds are set where a test needs them).
+// simulated clock (a station without a net; a test that needs a kind of sensor files an object of it).
 #include <gtest/gtest.h>
 
+#include "onewire/DS1820.h"
+#include "onewire/Humidity.h"
 #include "onewire/SensorTables.h"
 #include "platform/Strings.h"
 #include "support/StationFixture.h"
@@ -36,9 +38,12 @@ protected:
             ++n;
         return n;
     }
+    // A sensor object filed as the scan files one (it reads no device: there is no net).
+    template <class T> void File(SensorTable<T>& table) {
+        table.Add(std::make_unique<T>(table.Count(), nullptr, 0), TemperatureSensors);
+    }
     void TearDown() override {
         SessionRunning = false;
-        DS1820Count = HumidityCount = TemperatureCount = 0;
         StationFixture::TearDown();
     }
 };
@@ -72,7 +77,7 @@ TEST_F(SchedulerTest, NothingRunsBeforeTheThirtyFirstRound) {
 
 TEST_F(SchedulerTest, MidnightWritesTheDailyLogThenResetsAndTheHourlyStepRefreshesTheDate) {
     TMainForm& form = StartAt(2026, 12, 6, 23, 55);
-    DS1820Count = 1; // a temperature station: the daily record has its temperature group
+    File(DS1820Sensors); // a temperature station: the daily record has its temperature group
     CurrentReadings.TemperatureMax = 52.1f;
     CurrentReadings.TemperatureMaxTime.ti_hour = 13;
     CurrentReadings.TemperatureMaxTime.ti_min = 45;
@@ -109,8 +114,7 @@ TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     EXPECT_EQ(Read("DATA/122026.TXT"), "\r\n06.12.2026\t14:00\t45.3\t0.0\t0.0\tN"
                                        "\r\n06.12.2026\t14:00\t45.3\t0.0\t0.0\t000");
 
-    TemperatureCount = 1;
-    HumidityCount = 1;
+    File(HumiditySensors);
     CurrentReadings.Humidity = 100.0f; // written as h00
     form.SuperviseServices();          // NOW.TXT after every pass
     EXPECT_EQ(Read("DATA/NOW.TXT"), "Dec 6 2026 14:00\r\nt045h00\r\n");

@@ -95,7 +95,7 @@ protected:
     }
 
     DS1820* Thermometer(const std::string& description) {
-        for (int i = 0; i < DS1820Count; ++i)
+        for (int i = 0; i < DS1820Sensors.Count(); ++i)
             if (DS1820Sensors[i]->Description == description) return DS1820Sensors[i];
         return nullptr;
     }

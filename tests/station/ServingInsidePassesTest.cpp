@@ -43,7 +43,7 @@ protected:
         server_.OnGetDocument = [this](net::THttpServer*, net::THttpConnection* c, net::THttpGetFlag& flags) {
             const std::string& body = c->Path == "/image.gif" ? image_ : page_;
             flags = net::hgWillSendMySelf;
-            if (form_->PassInProgress) ++answeredInPass_;
+            if (form_->Chain.PassInProgress) ++answeredInPass_;
             ++answered_;
             c->SendStr(c->Version +
                        " 200 OK\r\nContent-Type: " + (c->Path == "/image.gif" ? "image/gif" : "text/html") +

@@ -29,7 +29,7 @@ TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
     EXPECT_FALSE(form.RestartButton->Visible());
     Run(500);
     EXPECT_TRUE(SessionRunning);
-    EXPECT_EQ(DS2423Count, 1);
+    EXPECT_EQ(DS2423Sensors.Count(), 1);
     EXPECT_EQ(CountLog("INFO: Added DS2423 sensor"), 1);
     Run(3000);
     EXPECT_GT(SampleCount, 0u);
@@ -47,8 +47,8 @@ TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
     Run(3000); // a rescan chosen inside a pass runs when that pass has ended
     EXPECT_EQ(CountLog("SERVER: Scan completed, sensors found total:7  new:2"), 1);
     EXPECT_EQ(DS2423Sensors[0], first);
-    EXPECT_EQ(DS2423Count, 6);
-    EXPECT_EQ(DS1820Count, 1);
+    EXPECT_EQ(DS2423Sensors.Count(), 6);
+    EXPECT_EQ(DS1820Sensors.Count(), 1);
     EXPECT_TRUE(form.RescanMLan->Enabled());
 }
 

@@ -45,7 +45,7 @@ TEST_F(SettingsTest, CorrectsIntervalDayAndMonthAndKeepsTheStartText) {
     EXPECT_EQ(form.Month, 12);
     EXPECT_EQ(form.TotalSamplesStart, "Mon Jan  5 10:00:00 2026");
     EXPECT_FALSE(form.LogStatusToFileCheckBox->Checked());
-    EXPECT_TRUE(DebugEnabled);
+    EXPECT_TRUE(form.DbgCheckBox->Checked());
     platform::TIniFile ini(Path("korvane.ini"));
     EXPECT_EQ(ini.ReadInteger("Weather", "SaveGraphInterval", -1), 30);
     EXPECT_EQ(ini.ReadString("Weather", "Debug", ""), "1"); // setting the box from code writes nothing

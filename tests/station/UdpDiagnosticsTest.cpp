@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "net/DiagnosticDatagram.h"
+#include "onewire/DiagnosticDatagram.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -45,10 +46,6 @@ private:
 
 class UdpDiagnosticsTest : public StationFixture {
 protected:
-    void TearDown() override {
-        TMainForm::StatusLogCopyAddress = "255.255.255.255";
-        StationFixture::TearDown();
-    }
     void RunUntilLogged(const std::string& text) {
         platform::EventLoop::Get().RunUntil([&] { return CountLog(text) > 0; }, 2000);
     }
@@ -60,7 +57,7 @@ TEST_F(UdpDiagnosticsTest, ListenerLogsDatagramsLongerThanSixCharactersCutAtOneH
         Peer probe; // a port that is free now
         port = probe.Port();
     }
-    TMainForm::DiagnosticListenerPort = port;
+    DiagnosticListenerPort = port;
     TMainForm& form = Start();
     net::SendDiagnosticDatagram("short", port);
     net::SendDiagnosticDatagram("DS2450 5E6100004B000020: conversion failed", port);
@@ -76,7 +73,7 @@ TEST_F(UdpDiagnosticsTest, ListenerLogsDatagramsLongerThanSixCharactersCutAtOneH
 
 TEST_F(UdpDiagnosticsTest, EveryStatusLineGoesOutAsOneDatagramWithoutTheDate) {
     Peer peer;
-    TMainForm::StatusLogCopyAddress = "127.0.0.1"; // tests never send a broadcast
+    StationOptions.StatusLogCopyAddress = "127.0.0.1"; // tests never send a broadcast
     Write("korvane.ini", "[STATUS]\r\nEnabled=1\r\nPort=" + peer.Port() + "\r\n");
     TMainForm& form = Start();
     EXPECT_EQ(peer.Receive(),

@@ -85,8 +85,8 @@ protected:
         Run(1100);
         ASSERT_TRUE(SessionRunning);
         EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-        EXPECT_EQ(DS1820Count, 7);
-        EXPECT_EQ(HumidityCount, 1);
+        EXPECT_EQ(DS1820Sensors.Count(), 7);
+        EXPECT_EQ(HumiditySensors.Count(), 1);
         EXPECT_EQ(CountLog("WARNING: Missing"), 0);
     }
 
@@ -183,7 +183,7 @@ TEST_F(NeverReadThermometerTest, LogsNothingRatherThanAValueNeverMeasured) {
     unread.InjectCrcErrors(1 << 30);
     AddThermometer(0x502);
     StartStation();
-    ASSERT_EQ(DS1820Count, 2);
+    ASSERT_EQ(DS1820Sensors.Count(), 2);
     Run(65 * kMinuteMs); // data records every ten minutes, the hourly save at 15:00
     const std::string unreadName =
         DS1820Sensors[0]->Rom[0] == 0x10 ? DS1820Sensors[0]->Description : DS1820Sensors[1]->Description;

@@ -7,13 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "net/DiagnosticDatagram.h"
+#include "onewire/DiagnosticDatagram.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/System.h"
 #include "platform/tmex/Tmex.h"
+#include "publish/StationPublishing.h"
 #include "station/Unit1.h"
+#include "ui/Splashfrm.h"
 
 namespace korvane_test {
 
@@ -37,8 +41,14 @@ protected:
         platform::TIniFile::FlushCache();
         platform::tmex::ResetDriver();
         platform::Hooks().exitProcess = [this](int code) { exitCode_ = code; };
-        TMainForm::EchoLogToStdoutDefault = false;
-        TMainForm::DiagnosticListenerPort = '0'; // tests run side by side: any free port
+        // The window's parts as the program has them, its log kept off the test's output.
+        StationOptions = TStationOptions{};
+        StationOptions.EchoLogToStdout = false;
+        StationOptions.MakePublishing = [](TMainForm& form) {
+            return std::make_unique<TStationPublishing>(form);
+        };
+        StationOptions.MakeSplash = MakeSplashScreen;
+        DiagnosticListenerPort = "0"; // tests run side by side: any free port
         platform::Application->SetTitle("");
     }
 
@@ -51,6 +61,8 @@ protected:
         platform::Clock::SetTimeZone("");
         platform::SetCurrentDir(oldDir_);
         platform::TIniFile::FlushCache();
+        StationOptions = TStationOptions{};
+        DiagnosticListenerPort = net::kDiagnosticPort;
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
     }

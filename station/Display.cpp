@@ -64,15 +64,16 @@ void TMainForm::UpdateSunriseSunset() {
 
 void TMainForm::DisplayTemperature(TMessage& message) {
     int index = static_cast<int>(message.WParam);
-    if (index != MainTemperatureSensor || index < 0 || index >= TemperatureCount || !SessionRunning) return;
+    if (index != MainTemperatureSensor || index < 0 || index >= TemperatureSensors.Count() || !SessionRunning)
+        return;
     Temperature* sensor = TemperatureSensors[index];
     if (!sensor) return;
     TCurrentReadings& r = CurrentReadings;
-    r.TemperatureC = static_cast<float>(sensor->current_temp);
-    r.TemperatureF = static_cast<float>(sensor->current_temp * 9 * 0.2 + 32);
-    r.TemperatureMaxC = static_cast<float>(sensor->max_temp);
-    r.TemperatureMinC = static_cast<float>(sensor->min_temp);
-    r.Temperature = static_cast<float>(sensor->InUnit(sensor->current_temp));
+    r.TemperatureC = static_cast<float>(sensor->temp.value);
+    r.TemperatureF = static_cast<float>(sensor->temp.value * 9 * 0.2 + 32);
+    r.TemperatureMaxC = static_cast<float>(sensor->temp.high);
+    r.TemperatureMinC = static_cast<float>(sensor->temp.low);
+    r.Temperature = static_cast<float>(sensor->InUnit(sensor->temp.value));
     uint8_t high[2] = {}, low[2] = {};
     r.TemperatureMax = static_cast<float>(sensor->GetMaxTemperature(high));
     r.TemperatureMin = static_cast<float>(sensor->GetMinTemperature(low));
@@ -98,11 +99,11 @@ void TMainForm::DisplayWind(TMessage&) {}
 void TMainForm::DisplayBarometer(TMessage&) {}
 
 void TMainForm::ConfigureTemperatureSensors() {
-    LogStatus(Format("SERVER: Configuring %d temperature sensors.", TemperatureCount));
+    LogStatus(Format("SERVER: Configuring %d temperature sensors.", TemperatureSensors.Count()));
     int channel = 0;
     std::string selected = IniFile->ReadString("Weather", "DS1820Selected", "");
     MainTemperatureSensor = 0;
-    for (int i = 0; i < TemperatureCount; ++i) {
+    for (int i = 0; i < TemperatureSensors.Count(); ++i) {
         Temperature* sensor = TemperatureSensors[i];
         if (!sensor) continue;
         sensor->GraphChannel =
@@ -113,9 +114,9 @@ void TMainForm::ConfigureTemperatureSensors() {
 }
 
 void TMainForm::ConfigureHumiditySensors() {
-    LogStatus(Format("SERVER: Configuring %d humidity sensors.", HumidityCount));
+    LogStatus(Format("SERVER: Configuring %d humidity sensors.", HumiditySensors.Count()));
     MainHumiditySensor = 0;
-    for (int i = 0; i < HumidityCount; ++i)
+    for (int i = 0; i < HumiditySensors.Count(); ++i)
         if (HumiditySensors[i] && !StationSettings.DS2438Selected.empty() &&
             SameText(HumiditySensors[i]->SerialSection(), StationSettings.DS2438Selected))
             MainHumiditySensor = i;

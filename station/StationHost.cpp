@@ -1,0 +1,33 @@
+#include "station/StationHost.h"
+
+#include "station/Unit1.h"
+
+TStationHost::TStationHost(TMainForm& form) : form_(form) {
+    InstallSensorHost(this);
+}
+
+TStationHost::~TStationHost() {
+    if (InstalledSensorHost() == this) InstallSensorHost(nullptr);
+}
+
+void TStationHost::LogStatus(const std::string& text) {
+    form_.LogStatus(text);
+}
+
+void TStationHost::ResetSampleCount() {
+    SampleCount = 0;
+}
+
+float TStationHost::MainTemperatureF() const {
+    return CurrentReadings.TemperatureF;
+}
+
+int TStationHost::TimezoneHours() const {
+    return StationSettings.Timezone;
+}
+
+std::optional<bool> TStationHost::DaylightSaving() const {
+    // Without a settings file the loaded value stands, as it does when the file names the key.
+    if (!form_.IniFile || form_.IniFile->ValueExists("Weather", "DST")) return StationSettings.DST;
+    return std::nullopt;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The main window as the 1-Wire layer's host: its status log, the reading rounds' count, the main
+// temperature and the time-zone settings. The window installs it for its lifetime.
+#include "onewire/SensorHost.h"
+
+class TMainForm;
+
+class TStationHost final : public SensorHost {
+public:
+    explicit TStationHost(TMainForm& form);
+    ~TStationHost() override;
+    TStationHost(const TStationHost&) = delete;
+    TStationHost& operator=(const TStationHost&) = delete;
+
+    void LogStatus(const std::string& text) override;
+    void ResetSampleCount() override;
+    float MainTemperatureF() const override;
+    int TimezoneHours() const override;
+    std::optional<bool> DaylightSaving() const override;
+
+private:
+    TMainForm& form_;
+};
