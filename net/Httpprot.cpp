@@ -2,8 +2,6 @@
 // body pump, the end of a request, Abort and the blocking calls.
 #include "net/Httpprot.h"
 
-#include <arpa/inet.h>
-
 #include "platform/Strings.h"
 
 namespace net {
@@ -21,7 +19,7 @@ constexpr bool kLoopbackOnly = false;
 // The test build sends nowhere but 127.0.0.0/8, so that a slip fails instead of leaving the machine.
 bool DestinationAllowed(const std::string& dotted) {
     if (!kLoopbackOnly) return true;
-    return (ntohl(WSocket_inet_addr(dotted.c_str())) >> 24) == 127;
+    return (WSocket_ntohl(WSocket_inet_addr(dotted.c_str())) >> 24) == 127;
 }
 
 bool HasLineBreak(const std::string& text) {
@@ -87,6 +85,7 @@ void THttpCli::StartRequest(THttpRequest request) {
     finished_ = false;
     relocating_ = false;
     requestType_ = request;
+    socket_->MultiThreaded = MultiThreaded;
     SetState(httpNotConnected);
     InternalClear();
     location_ = URL;
