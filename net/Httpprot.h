@@ -1,8 +1,9 @@
 #pragma once
 // An asynchronous HTTP/1.0 client for one request at a time: GET, POST or HEAD of a URL, directly or
 // through an HTTP proxy, with Basic authorisation, cookies handed to the application, byte ranges and
-// Location replies followed. Progress arrives as events on the loop's thread; OnRequestDone ends every
-// request that started, never inside the call that started it.
+// Location replies followed (as GET, at most kHttpMaxRelocations, never after a status of 400 or more;
+// through a proxy the connection stays with the proxy). Progress arrives as events on the loop's
+// thread; OnRequestDone ends every request that started, never inside the call that started it.
 //
 // The request, sent in one write (lines end in CR LF):
 //   METHOD path HTTP/1.0           path = "/a/b?q" direct; "http://host[:port]/a/b?q" through a proxy
@@ -19,6 +20,7 @@
 // Outcome: OnRequestDone(RqType, Error). Error is 0 after any reply (the HTTP result is in StatusCode
 // and ReasonPhrase); otherwise StatusCode is 404, ReasonPhrase says why, and Error is the socket's
 // error code (lookup, connect), httperrAborted, httperrLineTooLong, httperrBadReply or kHttpTimeoutError.
+// A build with the tests (KORVANE_LOOPBACK_ONLY) refuses any address outside 127.0.0.0/8 with WSAEACCES.
 //
 // Never destroy the client inside one of its own events.
 #include <cstdint>
