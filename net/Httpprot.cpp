@@ -2,6 +2,7 @@
 // body pump, the end of a request, Abort and the blocking calls.
 #include "net/Httpprot.h"
 
+#include "net/LoopbackGuard.h"
 #include "platform/Strings.h"
 
 namespace net {
@@ -9,18 +10,6 @@ namespace net {
 using platform::Format;
 
 namespace {
-
-#ifdef KORVANE_LOOPBACK_ONLY
-constexpr bool kLoopbackOnly = true;
-#else
-constexpr bool kLoopbackOnly = false;
-#endif
-
-// The test build sends nowhere but 127.0.0.0/8, so that a slip fails instead of leaving the machine.
-bool DestinationAllowed(const std::string& dotted) {
-    if (!kLoopbackOnly) return true;
-    return (WSocket_ntohl(WSocket_inet_addr(dotted.c_str())) >> 24) == 127;
-}
 
 bool HasLineBreak(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
