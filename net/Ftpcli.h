@@ -309,7 +309,7 @@ private:
     static constexpr uint32_t kMsgRequestDone = WM_USER + 1;  // WParam = request kind, LParam = error
     static constexpr uint32_t kMsgStartSending = WM_USER + 2; // WParam = transfer number
 
-    enum class ReplyStep { None, Standard, StorReply, StorFinal, GetReply, GetFinal };
+    enum class ReplyStep { None, Standard, TransferFirst, TransferFinal };
     enum class DoneStep { None, CloseControl };
 
     // Requests.
@@ -350,10 +350,7 @@ private:
     void DataAccepted();
     void DataConnected(bool upload, uint16_t error);
     void BindTransferEvents(bool upload);
-    void StorReply(const std::string& line);
-    void StorFinal(const std::string& line);
-    void GetReply(const std::string& line);
-    void GetFinal(const std::string& line);
+    void TransferReply(const std::string& line);
     void StartSending();
     void DataSent(uint16_t error);
     void DataReceived();

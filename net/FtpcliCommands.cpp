@@ -165,6 +165,9 @@ void TCustomFtpCli::QuoteAsync() {
 
 void TCustomFtpCli::QuitAsync() {
     DestroyLocalStream();
+    PrepareDataSocket(); // a transfer still running ends here, unheard
+    ++transfer_;
+    transferRunning_ = false;
     if (control_->State() != wsConnected) {
         // Nothing to say goodbye to: the session is over (or never opened) once the socket is closed.
         if (!highLevel_) requestType_ = ftpQuitAsync;

@@ -328,14 +328,9 @@ void TCustomFtpCli::ReplyLine(const std::string& line) {
     switch (next_) {
     case ReplyStep::Standard:
         return StandardReply(line);
-    case ReplyStep::StorReply:
-        return StorReply(line);
-    case ReplyStep::StorFinal:
-        return StorFinal(line);
-    case ReplyStep::GetReply:
-        return GetReply(line);
-    case ReplyStep::GetFinal:
-        return GetFinal(line);
+    case ReplyStep::TransferFirst:
+    case ReplyStep::TransferFinal:
+        return TransferReply(line);
     case ReplyStep::None:
         TriggerDisplay("! Program error: FNext is nil");
         return;

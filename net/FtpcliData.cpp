@@ -92,7 +92,8 @@ void TCustomFtpCli::PortAsync() {
             if (error == 0 && transfer == transfer_) DataAccepted();
         };
         listener_->Listen();
-        auto port = static_cast<uint16_t>(std::stoi(listener_->GetXPort()));
+        auto port = static_cast<uint16_t>(platform::StrToIntDef(listener_->GetXPort(), 0));
+        if (port == 0) return HandleError("Unable to listen for a data connection");
         command = "PORT " + (ControlPeer() == "127.0.0.1" ? PortArgument(WSocket_inet_addr("127.0.0.1"), port)
                                                           : PortArgument(local.sin_addr.s_addr, port));
     }
@@ -167,7 +168,7 @@ void TCustomFtpCli::ExecTransfer(bool upload, bool append, TFtpRequest rqType, c
     } else if (listener_->State() != wsListening) {
         return FailDataConnection("Unable to establish data connection: no PORT was sent");
     }
-    next_ = upload ? ReplyStep::StorReply : ReplyStep::GetReply;
+    next_ = ReplyStep::TransferFirst;
     SendCommand(command);
 }
 
@@ -229,7 +230,7 @@ void TCustomFtpCli::DataConnected(bool upload, uint16_t error) {
     dataOpen_ = true;
     startTick_ = platform::GetTickCount();
     if (!upload) return;
-    next_ = ReplyStep::StorReply;
+    next_ = ReplyStep::TransferFirst;
     SendCommand(std::string(fctRunning_ == ftpFctAppend ? "APPE " : "STOR ") + HostFileName);
 }
 
@@ -277,20 +278,31 @@ void TCustomFtpCli::DataAccepted() {
 
 // ---- replies of a transfer ----
 
-void TCustomFtpCli::StorReply(const std::string& line) {
+// The replies of a transfer: the first (150, 125) lets the data flow; the final one (226, 250) ends
+// the transfer once its data connection has closed too. Any other code ends it at once.
+void TCustomFtpCli::TransferReply(const std::string& line) {
     TriggerDisplay("< " + line);
     int code = statusCode_;
-    if (code != 150 && code != 125) {
+    bool first = next_ == ReplyStep::TransferFirst;
+    bool ok = first ? code == 150 || code == 125 || (!upload_ && code > 150 && code <= 159)
+                    : code == 226 || code == 250 || (!upload_ && code == 125);
+    if (!ok) {
         SetErrorMessage();
         next_ = ReplyStep::None;
-        CloseDataConnection();
-        DestroyLocalStream();
         ResumeAt = 0;
+        DestroyLocalStream();
+        CloseDataConnection();
+        if (!first) TriggerDisplay(upload_ ? "! STOR Failed" : "! RETR/LIST/NLST Failed");
         requestResult_ = code;
         return TriggerRequestDone(static_cast<uint16_t>(code));
     }
+    if (!first) {
+        finalReceived_ = true;
+        return CompletionCheck();
+    }
+    next_ = ReplyStep::TransferFinal;
+    if (!upload_) return;
     commandAccepted_ = true;
-    next_ = ReplyStep::StorFinal;
     if (passive_) {
         sendStarted_ = true;
         uint32_t transfer = transfer_;
@@ -301,52 +313,6 @@ void TCustomFtpCli::StorReply(const std::string& line) {
     } else if (dataOpen_ && !sendStarted_) {
         platform::PostMessage(Handle(), kMsgStartSending, transfer_);
     }
-}
-
-void TCustomFtpCli::StorFinal(const std::string& line) {
-    TriggerDisplay("< " + line);
-    int code = statusCode_;
-    if (code != 226 && code != 250) {
-        SetErrorMessage();
-        DestroyLocalStream();
-        CloseDataConnection();
-        TriggerDisplay("! STOR Failed");
-        requestResult_ = code;
-        return TriggerRequestDone(static_cast<uint16_t>(code));
-    }
-    finalReceived_ = true;
-    CompletionCheck();
-}
-
-void TCustomFtpCli::GetReply(const std::string& line) {
-    TriggerDisplay("< " + line);
-    int code = statusCode_;
-    if ((code >= 150 && code <= 159) || code == 125) {
-        next_ = ReplyStep::GetFinal;
-        return;
-    }
-    SetErrorMessage();
-    next_ = ReplyStep::None;
-    ResumeAt = 0;
-    DestroyLocalStream();
-    CloseDataConnection();
-    requestResult_ = code;
-    TriggerRequestDone(static_cast<uint16_t>(code));
-}
-
-void TCustomFtpCli::GetFinal(const std::string& line) {
-    TriggerDisplay("< " + line);
-    int code = statusCode_;
-    if (code == 125 || code == 226 || code == 250) {
-        finalReceived_ = true;
-        return CompletionCheck();
-    }
-    SetErrorMessage();
-    DestroyLocalStream();
-    CloseDataConnection();
-    TriggerDisplay("! RETR/LIST/NLST Failed");
-    requestResult_ = code;
-    TriggerRequestDone(static_cast<uint16_t>(code));
 }
 
 // ---- moving the data ----
@@ -365,7 +331,7 @@ void TCustomFtpCli::StartSending() {
 }
 
 void TCustomFtpCli::DataSent(uint16_t error) {
-    if (Stream() == nullptr || !sendStarted_ || eof_) return;
+    if (Stream() == nullptr || !sendStarted_ || eof_ || dataClosed_) return;
     if (Progress()) {
         TriggerDisplay("! Abort requested");
         if (errorMessage_.empty()) errorMessage_ = "426 Transmit cancelled by application";

@@ -49,7 +49,7 @@ TEST_P(FtpStationChainTest, UploadsEveryFileByteForByteInCommandOrder) {
                                  {html / "empty.gif", "empty.gif", ""},
                                  {html / "big.gif", "big.gif", Pattern(1 << 20)}};
     for (const Upload& f : files)
-        WriteFile(f.local, f.bytes);
+        WriteRaw(f.local, f.bytes);
 
     std::vector<std::string> commands;
     RecordCommands(client, commands);
@@ -97,7 +97,7 @@ TEST_P(FtpStationChainTest, UploadsEveryFileByteForByteInCommandOrder) {
         {ftpPutAsync, 0},     {ftpPutAsync, 0}, {ftpQuitAsync, 0}};
     EXPECT_EQ(completions, expected) << client.ErrorMessage();
     for (const Upload& f : files)
-        EXPECT_TRUE(ReadFile(root + "/www_docs/" + f.remote) == f.bytes) << f.remote;
+        EXPECT_TRUE(ReadRaw(root + "/www_docs/" + f.remote) == f.bytes) << f.remote;
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(sessionClosed, 1);
     EXPECT_EQ(client.StatusCode(), 221);
@@ -146,7 +146,7 @@ TEST_F(FtpPyftpdTest, BlockingCallsCoverDirectoriesSizesDownloadsAndListings) {
     std::vector<std::string> shown;
     client_.OnDisplay = [&](TCustomFtpCli*, std::string& text) { shown.push_back(text); };
     std::string bytes = Pattern(300000, 7);
-    WriteFile(peer_.root / "data.bin", bytes);
+    WriteRaw(peer_.root / "data.bin", bytes);
     client_.SetPassive(true);
 
     ASSERT_TRUE(client_.Connect()) << client_.ErrorMessage();
@@ -169,7 +169,7 @@ TEST_F(FtpPyftpdTest, BlockingCallsCoverDirectoriesSizesDownloadsAndListings) {
     TempDir local;
     client_.SetLocalFileName(local / "copy.bin");
     EXPECT_TRUE(client_.Get()) << client_.ErrorMessage();
-    EXPECT_TRUE(ReadFile(local / "copy.bin") == bytes);
+    EXPECT_TRUE(ReadRaw(local / "copy.bin") == bytes);
     EXPECT_EQ(client_.ByteCount(), 300000);
 
     // A listing into the caller's stream, and one shown line by line.
@@ -218,7 +218,7 @@ TEST_F(FtpPyftpdTest, FailingRepliesEndTheRequestWithTheirCodeAndSendNothingMore
     client_.UserName = client_.PassWord = "reader";
     ASSERT_TRUE(client_.Connect());
     TempDir local;
-    WriteFile(local / "a.txt", "abc");
+    WriteRaw(local / "a.txt", "abc");
     client_.SetLocalFileName(local / "a.txt");
     client_.HostFileName = "a.txt";
     client_.SetPassive(true);

@@ -28,14 +28,14 @@ protected:
     }
     // Puts bytes under a remote name and returns the request's outcome.
     Done Put(const std::string& bytes, bool passive, uint32_t limitMs = 10000) {
-        WriteFile(local_ / "up.bin", bytes);
+        WriteRaw(local_ / "up.bin", bytes);
         client_.SetLocalFileName(local_ / "up.bin");
         client_.HostFileName = "up.bin";
         client_.SetPassive(passive);
         return RunRequest(
             client_, [&] { client_.PutAsync(); }, limitMs);
     }
-    std::string Stored() { return ReadFile(peer_->root / "up.bin"); }
+    std::string Stored() { return ReadRaw(peer_->root / "up.bin"); }
     bool PeerSaid(const std::string& text) {
         return RunUntil([&] { return peer_->process.Output().find(text) != std::string::npos; }, 3000);
     }
@@ -129,13 +129,13 @@ TEST_F(FtpScriptedTest, ASlowReaderGetsTheWholeFile) {
 
     // The time-out applies to silence: a download that keeps moving for longer than it goes on.
     client_.Timeout = 1;
-    WriteFile(peer_->root / "slow.bin", bytes);
+    WriteRaw(peer_->root / "slow.bin", bytes);
     client_.HostFileName = "slow.bin";
     client_.SetLocalFileName(local_ / "slow.bin");
     uint32_t start = platform::GetTickCount();
     EXPECT_TRUE(client_.Get()) << client_.ErrorMessage();
     EXPECT_GT(platform::TicksElapsed(platform::GetTickCount(), start), 1200u);
-    EXPECT_TRUE(ReadFile(local_ / "slow.bin") == bytes);
+    EXPECT_TRUE(ReadRaw(local_ / "slow.bin") == bytes);
 }
 
 TEST_F(FtpScriptedTest, RefusedDroppedAndCancelledUploadsAreNoSuccess) {
@@ -239,7 +239,7 @@ TEST_F(FtpScriptedTest, UsageErrorsRefuseTheOperationAndSendNothing) {
     EXPECT_FALSE(client_.Cwd());
     client_.HostFileName = "a\nDELE b";
     client_.SetLocalFileName(local_ / "x");
-    WriteFile(local_ / "x", "x");
+    WriteRaw(local_ / "x", "x");
     Done put = RunRequest(client_, [&] { client_.PutAsync(); });
     EXPECT_EQ(put.error, ftpUsageError) << "a later step refused ends the sequence";
     EXPECT_FALSE(Sent(commands_, "CWD"));

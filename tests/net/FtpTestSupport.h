@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "net/Ftpcli.h"
 #include "tests/net/NetTestSupport.h"
+#include "tests/platform/RuntimeTestSupport.h"
 
 namespace ftp_test {
 
@@ -37,16 +37,8 @@ private:
     std::string path_;
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testsupport::ReadRaw;
+using testsupport::WriteRaw;
 
 // Bytes that differ from block to block, so that a repeated or missing block shows.
 inline std::string Pattern(size_t size, unsigned seed = 1) {
@@ -119,10 +111,10 @@ struct VsftpdPeer {
              << "connect_from_port_20=NO\nseccomp_sandbox=NO\nlocal_enable=NO\nmax_clients=" << maxClients
              << "\n";
         if (!banner.empty()) {
-            WriteFile(dir / "banner.txt", banner);
+            WriteRaw(dir / "banner.txt", banner);
             text << "banner_file=" << (dir / "banner.txt") << "\n";
         }
-        WriteFile(conf, text.str());
+        WriteRaw(conf, text.str());
         if (::geteuid() != 0) return {"vsftpd", conf};
         ::chown(conf.c_str(), 65534, 65534);
         return {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "vsftpd", conf};
