@@ -184,7 +184,14 @@ TEST_F(FtpScriptedTest, ASilentServerTimesOutAndAnAbortEndsTheRequest) {
     EXPECT_EQ(client_.StatusCode(), 426);
     EXPECT_FALSE(client_.Connected()) << "the abort closes the control connection";
 
-    // The same silence, asynchronously, ended by AbortAsync.
+    // The same time-out ends an asynchronous request.
+    ASSERT_TRUE(client_.Connect());
+    Done timedOut = RunRequest(client_, [&] { client_.CwdAsync(); });
+    EXPECT_EQ(timedOut.rqType, ftpCwdAsync);
+    EXPECT_EQ(timedOut.error, 426);
+    EXPECT_EQ(client_.ErrorMessage(), "426 Timeout");
+
+    // Without a time-out, AbortAsync ends it.
     client_.Timeout = 0;
     ASSERT_TRUE(client_.Connect());
     platform::TTimer abort;
