@@ -356,6 +356,7 @@ private:
     void DataReceived();
     void DataClosed(uint16_t error);
     void CompletionCheck();
+    void StopTransfer(const std::string& shown, uint16_t error, const std::string& reason);
     void DisplayReceived(const char* data, int count);
     void DestroyLocalStream();
     platform::TStream* Stream() const;

@@ -332,29 +332,13 @@ void TCustomFtpCli::StartSending() {
 
 void TCustomFtpCli::DataSent(uint16_t error) {
     if (Stream() == nullptr || !sendStarted_ || eof_ || dataClosed_) return;
-    if (Progress()) {
-        TriggerDisplay("! Abort requested");
-        if (errorMessage_.empty()) errorMessage_ = "426 Transmit cancelled by application";
-        dataError_ = 426;
-        data_->Close();
-        return;
-    }
-    if (error != 0) {
-        TriggerDisplay(Format("! Error #%d sending data", error));
-        dataError_ = error;
-        data_->Close();
-        return;
-    }
+    if (Progress()) return StopTransfer("! Abort requested", 426, "426 Transmit cancelled by application");
+    if (error != 0) return StopTransfer(Format("! Error #%d sending data", error), error, {});
     if (!commandAccepted_ || !dataOpen_) return;
     char buffer[kFtpSendBlock];
     size_t count = Stream()->Read(buffer, sizeof buffer);
-    if (ownStream_ != nullptr && ownStream_->Failed()) {
-        TriggerDisplay("! Error reading file");
-        if (errorMessage_.empty()) errorMessage_ = "426 Error reading local file " + localFileName_;
-        dataError_ = 426;
-        data_->Close();
-        return;
-    }
+    if (ownStream_ != nullptr && ownStream_->Failed())
+        return StopTransfer("! Error reading file", 426, "426 Error reading local file " + localFileName_);
     if (count == 0) {
         // The whole file is with the kernel: close a moment later, gracefully.
         eof_ = true;
@@ -371,36 +355,32 @@ void TCustomFtpCli::DataSent(uint16_t error) {
 }
 
 void TCustomFtpCli::DataReceived() {
-    if (Progress()) {
-        TriggerDisplay("! Abort requested");
-        if (errorMessage_.empty()) errorMessage_ = "426 Receive cancelled by application";
-        dataError_ = 426;
-        data_->Close();
-        return;
-    }
+    if (Progress()) return StopTransfer("! Abort requested", 426, "426 Receive cancelled by application");
     char buffer[kFtpReceiveBlock];
     int count = data_->Receive(buffer, sizeof buffer);
     if (count < 0) {
         int error = data_->LastError();
-        if (error != ws::WSAEWOULDBLOCK && data_->State() == wsConnected) {
-            TriggerDisplay(Format("! Data: Receive error %d", error));
-            data_->Shutdown(2);
-        }
+        if (error != ws::WSAEWOULDBLOCK && data_->State() == wsConnected)
+            StopTransfer(Format("! Data: Receive error %d", error), static_cast<uint16_t>(error), {});
         return;
     }
     if (count == 0) return;
     byteCount_ += count;
     if (platform::TStream* stream = Stream()) {
         bool written = stream->Write(buffer, static_cast<size_t>(count)) == static_cast<size_t>(count);
-        if (!written || (ownStream_ != nullptr && ownStream_->Failed())) {
-            TriggerDisplay("! Error writing local file");
-            if (errorMessage_.empty()) errorMessage_ = "426 Error writing local file " + localFileName_;
-            dataError_ = 426;
-            data_->Shutdown(2);
-            return;
-        }
+        if (!written || (ownStream_ != nullptr && ownStream_->Failed()))
+            return StopTransfer("! Error writing local file", 426,
+                                "426 Error writing local file " + localFileName_);
     }
     if (DisplayFileFlag) DisplayReceived(buffer, count);
+}
+
+// Stops moving data; the transfer then ends with the error once its final reply and the close are in.
+void TCustomFtpCli::StopTransfer(const std::string& shown, uint16_t error, const std::string& reason) {
+    TriggerDisplay(shown);
+    if (errorMessage_.empty()) errorMessage_ = reason.empty() ? shown.substr(2) : reason; // without "! "
+    dataError_ = error;
+    data_->Close();
 }
 
 void TCustomFtpCli::DisplayReceived(const char* data, int count) {
