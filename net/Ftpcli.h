@@ -40,7 +40,7 @@
 
 #include "net/FtpLocalFile.h"
 #include "net/FtpReply.h"
-#include "net/Wsocket.h"
+#include "net/WsocketSocks.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
 #include "platform/Timer.h"
@@ -188,11 +188,11 @@ public:
     TFtpShareMode ShareMode = ftpShareExclusive;
     TFtpOptions Options = ftpAcceptLF;
     TFtpConnectionType ConnectionType() const { return connectionType_; }
-    // Refused while connected. ftpProxy and the SOCKS types force passive mode.
+    // Refused while connected. ftpProxy and the SOCKS types force passive mode; with a SOCKS type both
+    // connections go through SocksServer:SocksPort, authenticated when SocksUserCode is not empty.
     void SetConnectionType(TFtpConnectionType type);
     std::string ProxyServer;
     std::string ProxyPort = "ftp";
-    // Kept for a SOCKS negotiation by the sockets, which they do not carry out yet.
     std::string SocksServer, SocksPort, SocksUserCode, SocksPassword;
     bool Passive() const { return passive_; }
     // Active mode can be chosen only with ftpDirect.
@@ -220,8 +220,8 @@ public:
     const std::string& DirResult() const { return dirResult_; }
     int64_t ByteCount() const { return byteCount_; }
     const std::string& DnsResult() const { return dnsResult_; }
-    TWSocket* ControlSocket() const { return control_.get(); }
-    TWSocket* DataSocket() const { return data_.get(); }
+    TSocksWSocket* ControlSocket() const { return control_.get(); }
+    TSocksWSocket* DataSocket() const { return data_.get(); }
 
     // One command each.
     virtual void OpenAsync();
@@ -361,7 +361,14 @@ private:
     void DestroyLocalStream();
     platform::TStream* Stream() const;
 
-    std::unique_ptr<TWSocket> control_, listener_, data_;
+    // The SOCKS settings of the connection type, given to a socket before each of its Connects (a
+    // close clears them).
+    void UseSocks(TSocksWSocket& socket);
+
+    std::unique_ptr<TSocksWSocket> control_;
+    std::unique_ptr<TWSocket> listener_;
+    std::unique_ptr<TSocksWSocket> data_;
+    std::string socksError_; // the text of the control connection's failed SOCKS negotiation
     std::unique_ptr<platform::TTimer> closeTimer_; // the 100 ms before an upload's data close
     TFtpState state_ = ftpReady;
     TFtpRequest requestType_ = ftpNone;

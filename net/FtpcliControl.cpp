@@ -2,6 +2,7 @@
 // the standard reply step, the end of a request, the close, Abort and usage errors.
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "net/Ftpcli.h"
 #include "net/LoopbackGuard.h"
@@ -20,20 +21,23 @@ std::string SocketErrorResponse(int error) {
 } // namespace
 
 TCustomFtpCli::TCustomFtpCli(platform::TComponent* owner, const std::string& name)
-    : TComponent(owner, name), control_(std::make_unique<TWSocket>()),
-      listener_(std::make_unique<TWSocket>()), data_(std::make_unique<TWSocket>()),
+    : TComponent(owner, name), control_(std::make_unique<TSocksWSocket>()),
+      listener_(std::make_unique<TWSocket>()), data_(std::make_unique<TSocksWSocket>()),
       closeTimer_(std::make_unique<platform::TTimer>()) {
     control_->OnSessionConnected = [this](TCustomWSocket*, uint16_t error) { ControlConnected(error); };
     control_->OnDataAvailable = [this](TCustomWSocket*, uint16_t error) { ControlDataAvailable(error); };
     control_->OnSessionClosed = [this](TCustomWSocket*, uint16_t error) { ControlClosed(error); };
     control_->OnDnsLookupDone = [this](TCustomWSocket*, uint16_t error) { ControlLookupDone(error); };
+    control_->OnSocksError = [this](TCustomWSocket*, int, const std::string& message) {
+        socksError_ = message;
+    };
     closeTimer_->SetEnabled(false);
     closeTimer_->SetInterval(100);
 }
 
 TCustomFtpCli::~TCustomFtpCli() {
     requestDone_ = true; // whatever the sockets report on their way out is ignored
-    for (TWSocket* socket : {control_.get(), listener_.get(), data_.get()}) {
+    for (TWSocket* socket : std::initializer_list<TWSocket*>{control_.get(), listener_.get(), data_.get()}) {
         socket->OnSessionConnected = nullptr;
         socket->OnSessionAvailable = nullptr;
         socket->OnDataAvailable = nullptr;
@@ -41,6 +45,7 @@ TCustomFtpCli::~TCustomFtpCli() {
         socket->OnSessionClosed = nullptr;
         socket->OnDnsLookupDone = nullptr;
     }
+    control_->OnSocksError = nullptr;
     closeTimer_->OnTimer = nullptr;
     DestroyLocalStream();
 }
@@ -71,6 +76,17 @@ void TCustomFtpCli::SetConnectionType(TFtpConnectionType type) {
         connectionType_ = ftpDirect;
         break;
     }
+}
+
+void TCustomFtpCli::UseSocks(TSocksWSocket& socket) {
+    if (connectionType_ != ftpSocks4 && connectionType_ != ftpSocks4A && connectionType_ != ftpSocks5)
+        return socket.SetSocksServer("");
+    socket.SetSocksLevel(connectionType_ == ftpSocks4 ? "4" : connectionType_ == ftpSocks4A ? "4A" : "5");
+    socket.SetSocksServer(SocksServer);
+    socket.SetSocksPort(SocksPort);
+    socket.SocksUsercode = SocksUserCode;
+    socket.SocksPassword = SocksPassword;
+    socket.SocksAuthentication = SocksUserCode.empty() ? socksNoAuthentication : socksAuthenticateUsercode;
 }
 
 void TCustomFtpCli::SetPassive(bool passive) {
@@ -215,6 +231,8 @@ void TCustomFtpCli::ControlLookupDone(uint16_t error) {
         bool viaProxy = connectionType_ == ftpProxy && !ProxyPort.empty();
         control_->SetPort(viaProxy ? ProxyPort : Port);
         SetState(ftpWaitingBanner);
+        socksError_.clear();
+        UseSocks(*control_);
         control_->Connect();
         connected_ = true;
     } catch (const std::exception& e) {
@@ -232,6 +250,8 @@ void TCustomFtpCli::ControlLookupDone(uint16_t error) {
 void TCustomFtpCli::ControlConnected(uint16_t error) {
     if (error == 0 || state_ != ftpWaitingBanner) return; // the banner is awaited
     connected_ = false; // the socket closes itself next; no session was opened
+    if (!socksError_.empty())
+        return Fail(error, 500, Format("500 %s (Socks error #%d)", socksError_.c_str(), error));
     Fail(error, 500, SocketErrorResponse(error));
 }
 

@@ -194,6 +194,7 @@ void TCustomFtpCli::ConnectPassive(bool upload) {
         };
         data_->LingerOnOff = wsLingerOff;
         data_->LingerTimeout = 0;
+        UseSocks(*data_);
         data_->Connect();
     } catch (const std::exception&) {
         int error = data_->LastError();
