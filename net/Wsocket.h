@@ -203,6 +203,15 @@ protected:
     // none) passes or the program terminates. True when done() held.
     bool PumpUntil(const std::function<bool()>& done, uint32_t timeoutMs);
     bool Terminated() const;
+    // The next Connect goes to this address and port (both in network order) while Addr and Port keep
+    // their texts: how a proxy level reaches its server. Cleared by a close, or explicitly when the
+    // Connect failed before it opened a socket.
+    void SetConnectTarget(uint32_t address, uint16_t port) {
+        sin_.sin_addr.s_addr = address;
+        sin_.sin_port = port;
+        addrResolved_ = portResolved_ = true;
+    }
+    void ClearConnectTarget() { addrResolved_ = portResolved_ = false; }
 
     SOCKET hSocket_ = ws::INVALID_SOCKET;
     sockaddr_in sin_{};
