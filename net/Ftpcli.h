@@ -38,7 +38,7 @@
 #include <memory>
 #include <string>
 
-#include "net/FtpLocalFile.h"
+#include "platform/FileStream.h"
 #include "net/FtpReply.h"
 #include "net/WsocketSocks.h"
 #include "platform/Exceptions.h"
@@ -379,7 +379,7 @@ private:
     std::string dnsResult_;
     std::string localFileName_;
     platform::TStream* callerStream_ = nullptr;
-    std::unique_ptr<FtpLocalFile> ownStream_; // a local file the client opened
+    std::unique_ptr<platform::TFileStream> ownStream_; // a local file the client opened
 
     // The running request.
     bool requestDone_ = true;

@@ -43,10 +43,10 @@ void TCustomFtpCli::DestroyLocalStream() {
 
 bool TCustomFtpCli::OpenLocalStream(bool upload) {
     if (callerStream_ != nullptr) return true;
-    FtpLocalFile::Mode mode = upload         ? FtpLocalFile::Mode::Read
-                              : ResumeAt > 0 ? FtpLocalFile::Mode::Update
-                                             : FtpLocalFile::Mode::Create;
-    ownStream_ = FtpLocalFile::Open(localFileName_, mode);
+    platform::TFileStream::Mode mode = upload         ? platform::TFileStream::Mode::Read
+                              : ResumeAt > 0 ? platform::TFileStream::Mode::Update
+                                             : platform::TFileStream::Mode::Create;
+    ownStream_ = platform::TFileStream::Open(localFileName_, mode);
     return ownStream_ != nullptr;
 }
 

@@ -1,33 +1,67 @@
 #include "platform/FileStream.h"
 
+#include <sys/stat.h>
+
+#include "platform/Files.h"
+
 namespace platform {
 
-std::unique_ptr<TFileStream> TFileStream::OpenRead(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+std::unique_ptr<TFileStream> TFileStream::OpenHostPath(const std::string& path, const char* how) {
+    std::FILE* file = std::fopen(path.c_str(), how);
     if (file == nullptr) return nullptr;
     return std::unique_ptr<TFileStream>(new TFileStream(file));
 }
 
-TFileStream::TFileStream(std::FILE* file) : file_(file) {
-    std::fseek(file_, 0, SEEK_END);
-    size_ = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_SET);
+std::unique_ptr<TFileStream> TFileStream::Open(const std::string& name, Mode mode) {
+    const char* how = mode == Mode::Read ? "rbe" : mode == Mode::Create ? "wbe" : "r+be";
+    return OpenHostPath(ResolvePath(name), how);
+}
+
+std::unique_ptr<TFileStream> TFileStream::OpenRead(const std::string& path) {
+    return OpenHostPath(path, "rbe");
 }
 
 TFileStream::~TFileStream() {
-    std::fclose(file_);
+    Close();
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
-    return std::fread(buffer, 1, count, file_);
+    if (file_ == nullptr) return 0;
+    size_t done = std::fread(buffer, 1, count, file_);
+    if (done < count && std::ferror(file_)) failed_ = true;
+    return done;
+}
+
+size_t TFileStream::Write(const void* buffer, size_t count) {
+    if (file_ == nullptr) return 0;
+    size_t done = std::fwrite(buffer, 1, count, file_);
+    written_ = true;
+    if (done < count) failed_ = true;
+    return done;
+}
+
+int64_t TFileStream::Size() const {
+    struct stat info {};
+    if (file_ == nullptr) return 0;
+    if (written_ && std::fflush(file_) != 0) return 0; // what is buffered counts too
+    if (::fstat(::fileno(file_), &info) != 0) return 0;
+    return info.st_size;
 }
 
 int64_t TFileStream::Position() const {
-    return std::ftell(file_);
+    return file_ == nullptr ? 0 : ::ftello(file_);
 }
 
 void TFileStream::SetPosition(int64_t position) {
-    std::fseek(file_, static_cast<long>(position), SEEK_SET);
+    if (file_ == nullptr || ::fseeko(file_, static_cast<off_t>(position), SEEK_SET) != 0) failed_ = true;
+}
+
+bool TFileStream::Close() {
+    if (file_ != nullptr) {
+        if (std::fclose(file_) != 0) failed_ = true;
+        file_ = nullptr;
+    }
+    return !failed_;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
-// A file opened for reading as a stream (an answer's body), by its exact host path.
+// A file as a stream (an answer's body, the local file of a transfer), by its host path. It remembers
+// whether a read, write or seek failed, so that a transfer can tell a complete file from a cut one.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,22 +11,30 @@ namespace platform {
 
 class TFileStream : public TStream {
 public:
-    // Null when the file cannot be opened.
+    enum class Mode { Read, Create, Update };
+    // Null when the file cannot be opened. Update opens an existing file for writing in place. The
+    // name goes through ResolvePath; OpenRead takes an exact host path.
+    static std::unique_ptr<TFileStream> Open(const std::string& name, Mode mode);
     static std::unique_ptr<TFileStream> OpenRead(const std::string& path);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
     size_t Read(void* buffer, size_t count) override;
-    size_t Write(const void*, size_t) override { return 0; } // read-only
-    int64_t Size() const override { return size_; }
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Size() const override;
     int64_t Position() const override;
     void SetPosition(int64_t position) override;
+    // Closes the file; false when it (or anything before) failed, such as a write the disk refused.
+    bool Close();
+    bool Failed() const { return failed_; }
 
 private:
-    explicit TFileStream(std::FILE* file);
+    explicit TFileStream(std::FILE* file) : file_(file) {}
+    static std::unique_ptr<TFileStream> OpenHostPath(const std::string& path, const char* how);
     std::FILE* file_;
-    int64_t size_ = 0;
+    bool failed_ = false;
+    bool written_ = false;
 };
 
 } // namespace platform
