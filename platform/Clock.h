@@ -28,6 +28,8 @@ public:
 
     // Milliseconds since an arbitrary start; wraps at 2^32 like the OS tick count.
     virtual uint32_t TickCount() = 0;
+    // Milliseconds since an arbitrary start on a 64-bit monotonic count that never wraps.
+    virtual uint64_t MonotonicMs() = 0;
     // Milliseconds since 1970-01-01 UTC.
     virtual int64_t UnixTimeMs() = 0;
     // Blocks (real) or advances (simulated) for ms milliseconds. Does not pump messages.
@@ -59,6 +61,7 @@ public:
 class RealClock : public Clock {
 public:
     uint32_t TickCount() override;
+    uint64_t MonotonicMs() override;
     int64_t UnixTimeMs() override;
     void Sleep(uint32_t ms) override;
 };
@@ -69,21 +72,26 @@ public:
     explicit SimulatedClock(int64_t unixTimeMs = 1765029789000LL /* 2025-12-06 14:03:09 UTC */,
                             uint32_t startTick = 1000000);
     uint32_t TickCount() override { return tick_; }
+    // Starts at the start tick and moves with Advance; SetTick leaves it alone.
+    uint64_t MonotonicMs() override { return monotonicMs_; }
     int64_t UnixTimeMs() override { return wallMs_; }
     void Sleep(uint32_t ms) override { Advance(ms); }
     bool IsSimulated() const override { return true; }
 
     void Advance(uint64_t ms) {
         tick_ = static_cast<uint32_t>(tick_ + ms);
+        monotonicMs_ += ms;
         wallMs_ += static_cast<int64_t>(ms);
         totalSleptMs_ += ms;
     }
     void SetTick(uint32_t tick) { tick_ = tick; }
+    void SetMonotonicMs(uint64_t ms) { monotonicMs_ = ms; }
     void SetUnixTimeMs(int64_t ms) { wallMs_ = ms; }
     uint64_t TotalAdvancedMs() const { return totalSleptMs_; }
 
 private:
     uint32_t tick_;
+    uint64_t monotonicMs_;
     int64_t wallMs_;
     uint64_t totalSleptMs_ = 0;
 };
