@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Object.h"
+
 namespace platform {
 
 enum class TOperation { opInsert, opRemove };
@@ -22,7 +24,7 @@ enum TComponentStateFlag : uint32_t {
     csDesigning = 16, // never set: there is no designer
 };
 
-class TComponent {
+class TComponent : public TObject {
 public:
     explicit TComponent(TComponent* owner = nullptr, std::string name = {});
     virtual ~TComponent();

@@ -96,9 +96,14 @@ int TTypedFile::Seek(int64_t record) {
 }
 
 int TTypedFile::Read(void* record) {
+    return ReadRecords(record, 1);
+}
+
+int TTypedFile::ReadRecords(void* records, int64_t count) {
     if (fd_ < 0) return ioFileNotOpen;
-    char* p = static_cast<char*>(record);
-    size_t left = recordSize_;
+    if (count < 0) return ioInvalidArgument;
+    char* p = static_cast<char*>(records);
+    size_t left = recordSize_ * static_cast<size_t>(count);
     while (left > 0) {
         ssize_t n = ::read(fd_, p, left);
         if (n < 0) {
@@ -113,8 +118,13 @@ int TTypedFile::Read(void* record) {
 }
 
 int TTypedFile::Write(const void* record) {
+    return WriteRecords(record, 1);
+}
+
+int TTypedFile::WriteRecords(const void* records, int64_t count) {
     if (fd_ < 0) return ioFileNotOpen;
-    return WriteAll(fd_, record, recordSize_, path_);
+    if (count < 0) return ioInvalidArgument;
+    return WriteAll(fd_, records, recordSize_ * static_cast<size_t>(count), path_);
 }
 
 int TTypedFile::Close() {

@@ -41,6 +41,9 @@ public:
     int Seek(int64_t record);
     int Read(void* record);
     int Write(const void* record);
+    // `count` records at once (a short read gives ioReadPastEnd).
+    int ReadRecords(void* records, int64_t count);
+    int WriteRecords(const void* records, int64_t count);
     int Close();
 
 private:
