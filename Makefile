@@ -12,7 +12,8 @@ deps:
 run: deps
 	$(MAKE) --no-print-directory build-release
 	mkdir -p run
-	cp $(RELEASE_DIR)/korvane run/korvane
+	# Copied beside and renamed: a station still running from run/ keeps its program file.
+	cp $(RELEASE_DIR)/korvane run/korvane.new && mv -f run/korvane.new run/korvane
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
 	cd run && ./korvane
 

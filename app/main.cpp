@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
@@ -15,6 +16,20 @@ int main() {
     try {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
+        // One station per folder: a second one would write every record twice. It leaves before it
+        // touches any file.
+        static FolderLock folderLock;
+        switch (folderLock.Acquire("korvane.lock")) {
+        case FolderLock::Result::Taken:
+            break;
+        case FolderLock::Result::HeldElsewhere:
+            std::fputs("another station is running in this folder\n", stderr);
+            return 1;
+        case FolderLock::Result::Unavailable:
+            std::fprintf(stderr, "cannot lock korvane.lock (%s); not guarded against a second station\n",
+                         folderLock.Error().c_str());
+            break;
+        }
         // The window's title bar: shown on standard output when it changes (after every reading round
         // it carries the main temperature and the wind).
         Application->OnTitleChange = [](const std::string& title) {

@@ -1,8 +1,6 @@
 // The socket's life: properties, connect, listen, accept, close, notifications and name lookups.
 #include "net/Wsocket.h"
 
-#include <netinet/tcp.h>
-
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 

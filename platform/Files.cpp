@@ -87,6 +87,10 @@ bool DeleteFile(const std::string& name) {
     return ::unlink(ResolvePath(name).c_str()) == 0;
 }
 
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+}
+
 long long FileAge(const std::string& name) {
     struct stat st;
     if (::stat(ResolvePath(name).c_str(), &st) != 0) return -1;

@@ -19,6 +19,8 @@ bool DirectoryExists(const std::string& name);
 // Creates one folder level (no parents). False when it could not be created.
 bool CreateDir(const std::string& name);
 bool DeleteFile(const std::string& name);
+// Renames a file, replacing an existing `to`; both names are resolved. False when it failed.
+bool RenameFile(const std::string& from, const std::string& to);
 // Modification time in seconds since 1970, or -1.
 long long FileAge(const std::string& name);
 

@@ -1,4 +1,4 @@
-// Each family's main commands, driven the way the sensor Parts (1.109-1.117) drive them.
+// Each family's main commands, driven byte by byte the way the station's sensor classes drive them.
 #include "TmexFixture.h"
 
 #include "platform/tmex/sim/DS1822.h"
