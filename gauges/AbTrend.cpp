@@ -42,6 +42,14 @@ TAbTrend::TAbTrend(platform::TComponent* owner, const std::string& name) : TAbGr
     captionFont_.SetName("Arial");
     captionFont_.SetSize(14);
     captionFont_.SetStyle(gfx::fsUnderline);
+    bevelInner_.SetStyle(bsLowered);
+    bevelInner_.SetSpacing(1);
+    bevelInner_.SetWidth(2);
+    bevelInner_.SetBevelLine(blNone);
+    bevelInner_.SetColor(gfx::clBlack);
+    bevelOuter_.SetSpacing(10);
+    bevelOuter_.SetWidth(2);
+    bevelOuter_.SetBevelLine(blOuter);
     SetBounds(Left(), Top(), 500, 300);
 }
 
@@ -63,6 +71,8 @@ void TAbTrend::Loaded() {
         limit->OnValueChange = [this](TObject* s) { ValueChange(s); };
     }
     captionFont_.OnChange = [this](gfx::TFont&) { ParamChange(this); };
+    for (TAbSBevel* bevel : {&bevelInner_, &bevelOuter_})
+        bevel->OnChange = [this](TObject* s) { ParamChange(s); };
     ValueChange(this);
     if (startRecording_) SetStartRecording(true);
     EndUpdate();

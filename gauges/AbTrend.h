@@ -16,14 +16,15 @@
 // leaves the old history; SavePartToFile appends; LoadFromFile(Ex) opens read-only and appends whole
 // records. All return the I/O code (0 = success; -1 from SavePartToFile when there is nothing to write).
 //
-// The graph itself (grid, curves, time row, cursor line) is drawn into the off-screen bitmap of the
-// curve area by the drawing half of this class (AbTrendDraw.cpp).
+// The graph (AbTrendDraw.cpp) is drawn into an off-screen bitmap of the curve area and copied onto the
+// control; see the layout rules there.
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "gauges/AbBevel.h"
 #include "gauges/AbFlashT.h"
 #include "gauges/GClass.h"
 #include "gauges/SignalSettings.h"
@@ -100,6 +101,11 @@ public:
     TTrendLimit& LimitLower() { return limitLower_; }
     platform::gfx::TFont& CaptionFont() { return captionFont_; }
     void SetCaptionFont(const platform::gfx::TFont& font);
+    // The frame around the whole control and the one around the curve area (its Color is the graph's
+    // background).
+    TAbSBevel& BevelOuter() { return bevelOuter_; }
+    TAbSBevel& BevelInner() { return bevelInner_; }
+    const TAbSBevel& BevelInner() const { return bevelInner_; }
 
     // Recording.
     uint32_t Interval() const { return interval_; }
@@ -208,11 +214,17 @@ public:
 
     // Drawing (AbTrendDraw.cpp).
     void PaintRecords(int from, int to);
+    // The curve area in control coordinates, as the last Paint laid it out, and the height the scales
+    // span (the zero line lies at this row of the curve area).
+    const platform::gfx::TRect& CurveRect() const { return curveRect_; }
+    int CurveHeight() const { return curveHeight_; }
+    int32_t FirstDisplayed() const { return firstDisplayed_; }
 
 protected:
     void WndProc(platform::TMessage& message) override;
     void Paint() override;
     void MouseMove(platform::TShiftState shift, int x, int y) override;
+    void TextChanged() override { Change(); }
 
     // Drawing (AbTrendDraw.cpp): the grid of the off-screen bitmap, the curves of records from .. to,
     // the cursor line, and what the recording tick and the view changes draw.
@@ -222,6 +234,11 @@ protected:
     void CopyBitmapToControl();
     void RedrawView();
     void DrawNewRecords(bool firstMoved);
+    // Pixels under the zero line: the time and date rows, or room for a scale caption.
+    int BottomReserve() const;
+    enum class CurveRole { Line, Fill, UpperArea, LowerArea };
+    void DrawChannel(int channel, CurveRole role, int from, int firstX, int lastX, int zeroY, int bottom);
+    void DrawTimeRow(int from, int firstX, int lastX);
 
     // State shared by the recorder and the drawing.
     std::array<std::unique_ptr<TChSettings>, kTrendChannels> channels_;
@@ -231,6 +248,9 @@ protected:
     platform::gfx::Bitmap bitmap_;   // the curve area, drawn off-screen
     platform::gfx::TRect curveRect_; // in control coordinates
     int32_t recordsThatFit_ = 0;
+    int curveHeight_ = 0; // h: the zero line's row in the bitmap
+    int textHeight_ = 0;  // one row of the time labels
+    int32_t yOffsetPixels_ = 0;
     int32_t firstDisplayed_ = 0;
     int32_t drawnPositions_ = 0;
     int cursorX_ = -1;
@@ -250,6 +270,8 @@ private:
     TTrendLimit limitUpper_;
     TTrendLimit limitLower_;
     platform::gfx::TFont captionFont_;
+    TAbSBevel bevelInner_;
+    TAbSBevel bevelOuter_;
 
     uint32_t interval_ = 1000;
     uint32_t interval2_ = 250;
