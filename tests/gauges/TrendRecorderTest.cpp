@@ -157,11 +157,12 @@ TEST_F(TrendRecorder, ValuesComeBackThroughReadValueExtremesAndTheCursor) {
     trend->PaintRecords(0, trend->RecordCount() - 1);
     int moves = 0;
     trend->OnNewCursorPos = [&](TObject*) { ++moves; };
-    trend->SetCursorLine(2, 10);
+    const int left = trend->CurveRect().Left, top = trend->CurveRect().Top;
+    trend->SetCursorLine(left + 2, top + 10);
     EXPECT_TRUE(trend->ValueAtCursor().DataValid);
     EXPECT_EQ(trend->ValueAtCursor().RecordNo, 2);
     EXPECT_EQ(trend->ValueAtCursor().ValueCh[0], -12.5f);
-    trend->SetCursorLine(3, 10);
+    trend->SetCursorLine(left + 3, top + 10);
     EXPECT_FALSE(trend->ValueAtCursor().DataValid) << "beyond the records";
     EXPECT_EQ(moves, 2);
     trend->SetParent(nullptr);
