@@ -79,7 +79,8 @@ public:
     // Recomputes TotalWidth and the cached gradient, then fires OnChange.
     void Change() override;
     int TotalWidth() const { return totalWidth_; }
-    // Round bevels take their light from a cached 30 x 30 gradient; the owning control switches it on.
+    // Round bevels take their light from a cached 30 x 30 gradient; the owning control switches it on
+    // (the next Change builds it).
     void SetUseCache(bool on) { useCache_ = on; }
     bool CacheExists() const { return cache_ != nullptr; }
 

@@ -28,7 +28,10 @@ private:
 };
 
 std::string ChannelLabel(int channel) {
-    return " " + std::to_string(channel) + " ch";
+    std::string label(1, ' '); // built step by step: GCC 12 misreads " " + std::string as overlapping
+    label += std::to_string(channel);
+    label += " ch";
+    return label;
 }
 
 std::string DateAndTime(platform::TDateTime t) {
@@ -67,6 +70,13 @@ void TAbPrintTrend::SetTrend(TAbTrend* trend) {
     PaintPreview();
 }
 
+void TAbPrintTrend::ScaleSizes(double factor) {
+    for (int32_t* v :
+         {&width_, &height_, &fontSize_, &scaleSpacing_, &trendSpace_, &outerBorder_, &fontSizeCaption_})
+        *v = Round(*v * factor);
+    legend_.margin_ = Round(legend_.Margin() * factor);
+}
+
 void TAbPrintTrend::SetFormat(TFormat format) {
     const double l = logPixelScreen_;
     double factor = 1.0;
@@ -81,24 +91,14 @@ void TAbPrintTrend::SetFormat(TFormat format) {
         factor = format == TFormat::Pixel ? l / 254.0 : format == TFormat::Inch ? 0.3937 : 1.0;
         break;
     }
-    if (format != format_ && l > 0) {
-        for (int32_t* v :
-             {&width_, &height_, &fontSize_, &scaleSpacing_, &trendSpace_, &outerBorder_, &fontSizeCaption_})
-            *v = Round(*v * factor);
-        legend_.margin_ = Round(legend_.Margin() * factor);
-    }
+    if (format != format_ && l > 0) ScaleSizes(factor);
     format_ = format;
     ParamChange();
 }
 
 void TAbPrintTrend::SetLogPixelScreen(int32_t v) {
-    if (format_ == TFormat::Pixel && logPixelScreen_ > 0) {
-        const double factor = static_cast<double>(v) / logPixelScreen_;
-        for (int32_t* s :
-             {&width_, &height_, &fontSize_, &scaleSpacing_, &trendSpace_, &outerBorder_, &fontSizeCaption_})
-            *s = Round(*s * factor);
-        legend_.margin_ = Round(legend_.Margin() * factor);
-    }
+    if (format_ == TFormat::Pixel && logPixelScreen_ > 0)
+        ScaleSizes(static_cast<double>(v) / logPixelScreen_);
     logPixelScreen_ = v;
     ParamChange();
 }

@@ -184,6 +184,8 @@ private:
         int width = 0, height = 0, fontSize = 0, scaleSpacing = 0, trendSpace = 0, outerBorder = 0,
             caption = 0, margin = 0;
     };
+    // Every size property times the factor, rounded.
+    void ScaleSizes(double factor);
     void PaintBoxPaint();
     void DrawLegend(Canvas& canvas, TRect& r, bool extremesKnown);
     void AbDrawScale(Canvas& canvas, TRect& r, int channel);

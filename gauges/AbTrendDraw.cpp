@@ -82,7 +82,7 @@ void TAbTrend::Paint() {
         } else {
             s.labels = AbRangeStr(static_cast<float>(yOffset_), static_cast<float>(100.0 * zoomY_ + yOffset_),
                                   gridYSteps_, "##0.#");
-            s.unit = "%";
+            s.unit = std::string(1, '%'); // (assigning the literal trips a false GCC 12 warning)
         }
         AbGetMaxTokenSize(c, s.width, s.height, s.labels);
         return s;
@@ -118,7 +118,10 @@ void TAbTrend::Paint() {
             c.Brush.Style = gfx::bsSolid;
             c.Brush.Color = bevelInner_.Color();
             c.Font.SetColor(Channel(col.channel).Color());
-            AbTextOut(c, col.labelX, r.Bottom, " " + std::to_string(col.channel) + " Ch", toBotRight);
+            std::string label(1, ' ');
+            label += std::to_string(col.channel);
+            label += " Ch";
+            AbTextOut(c, col.labelX, r.Bottom, label, toBotRight);
         }
         c.Brush.Style = gfx::bsClear;
         c.Font.Assign(Font());

@@ -164,6 +164,34 @@ TEST_F(PrintTrend, ARenderingGivesTheTrendBackAsItWasAfterAnError) {
     EXPECT_EQ(b.GetCanvas().Pen.Width, 1);
 }
 
+TEST_F(PrintTrend, GarbageTimesFromAHistoryFileStillDraw) {
+    testsupport::ScratchDir dir;
+    std::string bytes;
+    for (int i = 0; i < 40; ++i) { // every third time no number, every third out of range
+        TTrendRecord r;
+        r.Time = i % 3 == 0 ? std::nan("") : i % 3 == 1 ? (i % 2 ? 1e300 : -1e300) : 38169.5 + i / 1440.0;
+        r.Digit[0] = static_cast<int16_t>(400 + i);
+        uint8_t raw[kTrendRecordSize];
+        EncodeTrendRecord(r, raw);
+        bytes.append(reinterpret_cast<const char*>(raw), kTrendRecordSize);
+    }
+    testsupport::WriteRaw("garbage.dat", bytes);
+    ASSERT_EQ(trend->LoadFromFile("garbage.dat"), 0);
+    printer.SetTimeScaleSteps(3); // labels of records 0, 13, 26 and 39
+    Bitmap b = Render();
+    EXPECT_GT(gfxtest::CountOf(b, clLime, printer.CurveRect()), 100);
+    platform::TForm form;
+    form.SetBounds(0, 0, 500, 300);
+    trend->SetParent(&form);
+    trend->SetBounds(0, 0, 500, 300);
+    trend->SetOptions(trend->Options() | opDate);
+    trend->SetGridXPixel(30);
+    Bitmap shot(500, 300);
+    form.PaintTo(shot);
+    EXPECT_GT(gfxtest::CountOf(shot, clLime), 30) << "curve and a time label at record 30";
+    trend->SetParent(nullptr);
+}
+
 TEST_F(PrintTrend, TimeScaleStepsBelowOneDrawOneDivision) {
     gaugetest::RecordDay(*trend, Clock(), 100);
     printer.SetTimeScaleSteps(1);
