@@ -104,6 +104,12 @@ TEST_F(AnalogTest, AnEmptyDigitSpanOrNaNNeverCrashesOrMovesTheValue) {
     TAbAnalogGControl& d = Display();
     d.SetValue(NAN);
     EXPECT_EQ(d.Value(), 50.0f);
+    d.SetValue(3e38f);
+    EXPECT_EQ(d.Digit(), INT32_MAX) << "saturated, not undefined";
+    EXPECT_TRUE(d.Overflow());
+    TAbAnalogCControl c(&form);
+    c.SetValue(NAN);
+    EXPECT_EQ(c.Digit(), 100);
     d.SignalSettings().SetDigitalTo(0); // span 0
     d.SetValue(70);
     EXPECT_EQ(d.PptValue(), 0);
