@@ -9,6 +9,7 @@
 #include "platform/Signals.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
+#include "ui/TitleEcho.h"
 
 using namespace platform;
 
@@ -30,13 +31,16 @@ int main() {
                          folderLock.Error().c_str());
             break;
         }
-        // The window's title bar: shown on standard output when it changes (after every reading round
-        // it carries the main temperature and the wind).
-        Application->OnTitleChange = [](const std::string& title) {
-            std::string shown = "[" + Latin1ToUtf8(title) + "]\n";
+        // The window's title bar on standard output: states at once, readings when they moved (see
+        // TitleEcho.h).
+        static TTitleEcho titleEcho([](const std::string& title) {
+            std::string shown(1, '[');
+            shown += Latin1ToUtf8(title);
+            shown += "]\n";
             std::fwrite(shown.data(), 1, shown.size(), stdout);
             std::fflush(stdout);
-        };
+        });
+        Application->OnTitleChange = [](const std::string& title) { titleEcho.Show(title); };
         Application->SetTitle("Loading Korvane...");
         // Ctrl-C and SIGTERM are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {

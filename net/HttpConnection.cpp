@@ -46,7 +46,7 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
     : TWSocketClient(owner, name) {
     SetLineMode(true);
     LineEdit = false;
-    LineEnd = "\n";
+    LineEnd = '\n';
     ComponentOptions |= wsoTcpNoDelay; // header and body leave as separate small writes
     OnDataAvailable = [this](TCustomWSocket*, uint16_t) { ConnectionDataAvailable(); };
     OnLineLimitExceeded = [this](TCustomWSocket*, int, bool& clearData) {

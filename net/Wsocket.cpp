@@ -41,7 +41,7 @@ void TCustomWSocket::AssignDefaultValue() {
     proto_ = IPPROTO_TCP;
     protoStr_ = "tcp";
     sockType_ = SOCK_STREAM;
-    localPortStr_ = "0";
+    localPortStr_ = '0';
     localAddr_ = "0.0.0.0";
     LingerOnOff = wsLingerOn;
     LingerTimeout = 0;
