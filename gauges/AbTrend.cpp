@@ -17,18 +17,6 @@ namespace {
 constexpr gfx::TColor kChannelColors[kTrendChannels] = {gfx::clLime,    gfx::clYellow,      gfx::clRed,
                                                         gfx::clFuchsia, gfx::clOrange,      gfx::clAqua,
                                                         gfx::clBtnFace, gfx::clBtnHighlight};
-
-// Clears a flag when the scope ends, also by an exception.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-};
 } // namespace
 
 TAbTrend::TAbTrend(platform::TComponent* owner, const std::string& name) : TAbGraphicControl(owner, name) {

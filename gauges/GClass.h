@@ -22,6 +22,20 @@ namespace gauges {
 using platform::TObject;
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
+// Sets a flag for the length of a scope and gives it back its earlier value at the end, also by an
+// exception (re-entry guards of painting and value changes; nested scopes keep the outer one's flag).
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = old_; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool old_;
+};
+
 // The base of every settings object a gauge control owns.
 class TAbPersistent : public TObject {
 public:
