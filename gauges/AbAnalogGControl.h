@@ -104,6 +104,12 @@ public:
 
 protected:
     virtual void ValueChange();
+    // The fill of a minimum or maximum marker at ppt: the colour of the sector it lies in when
+    // MinMax.UseSectorCol is set, else `own`.
+    platform::gfx::TColor MarkerColor(int32_t ppt, platform::gfx::TColor own) const {
+        if (minMax_.UseSectorCol()) sectors_.CheckSectorColor(ppt, own);
+        return own;
+    }
     virtual void OverflowChange(int32_t ppt) { (void)ppt; }
     virtual void LimitChange() {}
     virtual void MinMaxChange(TObject* sender);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "gauges/AbIndicators.h"
 #include "platform/FloatFormat.h"
 
 namespace gauges {
@@ -259,20 +260,6 @@ void TAbCompass::Paint() {
     ValueChange();
 }
 
-void TAbCompass::DrawValueBox(gfx::Canvas& canvas, const TRect& box, const std::string& text) {
-    if (box.Width() < 1 || box.Height() < 1) return;
-    Bitmap b(box.Width(), box.Height());
-    gfx::Canvas& c = b.GetCanvas();
-    c.Pen.Color = bevelValue_.Color();
-    c.Brush.Style = gfx::bsSolid;
-    c.Brush.Color = bevelValue_.Color();
-    c.Rectangle(0, 0, b.Width(), b.Height());
-    c.Brush.Style = gfx::bsClear;
-    c.Font.Assign(fontValue_);
-    c.TextOut(b.Width() - c.TextWidth(text) - boxTextHeight_ / 6, 0, text);
-    canvas.Draw(box.Left, box.Top, b);
-}
-
 void TAbCompass::ValueChange() {
     if (Updating()) return;
     float d = Value() - valueShould_;
@@ -301,8 +288,9 @@ void TAbCompass::ValueChange() {
         canvas.Draw(0, 0, ring);
     }
     if (options_ & opValue) {
-        DrawValueBox(canvas, box1_, ValueText());
-        DrawValueBox(canvas, box2_, deviationText_);
+        const int margin = boxTextHeight_ / 6;
+        DrawBoxText(canvas, box1_, bevelValue_.Color(), fontValue_, ValueText(), margin);
+        DrawBoxText(canvas, box2_, bevelValue_.Color(), fontValue_, deviationText_, margin);
     }
 }
 

@@ -97,7 +97,6 @@ private:
     // The card (ticks, texts and set-course marker) turned by value; measuring lays the card out in
     // `rect` and shrinks it to the area inside the set-course marker.
     void CompassScale(platform::gfx::Canvas& canvas, TRect& rect, float value, float should, bool measuring);
-    void DrawValueBox(platform::gfx::Canvas& canvas, const TRect& box, const std::string& text);
     void PosChange() { Paint(); }
 
     TColor colorArrow_ = platform::gfx::clRed;

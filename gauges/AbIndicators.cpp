@@ -130,14 +130,22 @@ void TAbValInd::Draw(Canvas& canvas, TPoint point, toPos position) {
 
 void TAbValInd::DrawValue(Canvas& canvas, double value) const {
     if (!visible_ || valueArea_.IsEmpty()) return;
-    const int w = valueArea_.Width(), h = valueArea_.Height();
+    DrawBoxText(canvas, valueArea_, color_, font_, platform::FormatFloat(formatStr_, value), margin_ - 1);
+}
+
+void DrawBoxText(Canvas& canvas, const TRect& box, TColor color, const TFont& font, const std::string& text,
+                 int margin) {
+    const int w = box.Width(), h = box.Height();
+    if (w < 1 || h < 1) return;
     Bitmap area(w, h);
     Canvas& c = area.GetCanvas();
-    c.Brush.Color = color_;
+    c.Brush.Style = bsSolid;
+    c.Brush.Color = color;
     c.FillRect({0, 0, w, h});
-    c.Font.Assign(font_);
-    AbTextOut(c, w - margin_ + 1, 0, platform::FormatFloat(formatStr_, value), toTopRight);
-    canvas.Draw(valueArea_.Left, valueArea_.Top, area);
+    c.Brush.Style = bsClear;
+    c.Font.Assign(font);
+    AbTextOut(c, w - margin, 0, text, toTopRight);
+    canvas.Draw(box.Left, box.Top, area);
 }
 
 } // namespace gauges

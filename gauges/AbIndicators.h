@@ -139,4 +139,9 @@ private:
     int margin_ = 0;
 };
 
+// Writes `text` into `box` on a background of `color`, right-aligned `margin` pixels from the right edge
+// and at the top, through an off-screen bitmap (the value boxes of the gauges).
+void DrawBoxText(Canvas& canvas, const TRect& box, TColor color, const platform::gfx::TFont& font,
+                 const std::string& text, int margin);
+
 } // namespace gauges

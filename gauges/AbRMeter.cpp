@@ -271,11 +271,9 @@ void TAbRMeter::DrawPointer(gfx::Canvas* canvas, TColor) {
     const TPoint centre = shape_[1];
 
     auto marker = [&](const std::array<TPoint, 3>& m, int32_t ppt, TColor own) {
-        TColor fill = own;
-        if (MinMax().UseSectorCol()) SectorSettings().CheckSectorColor(ppt, fill);
         const float angle = static_cast<float>(ppt * sweep / 1000);
         c.Brush.Style = gfx::bsSolid;
-        c.Brush.Color = fill;
+        c.Brush.Color = MarkerColor(ppt, own);
         c.Polygon({AbRotate(m[0], centre, angle, true), AbRotate(m[1], centre, angle, true),
                    AbRotate(m[2], centre, angle, true)});
     };
