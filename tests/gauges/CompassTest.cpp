@@ -1,6 +1,7 @@
 // The compass rose on a form, drawn with the fixed-metric test font.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "gauges/AbCompass.h"
@@ -61,6 +62,7 @@ TEST_F(Compass, DeviationLiesWithinHalfATurn) {
     }
     compass->SetValueShould(400);
     compass->SetValueShould(-1);
+    compass->SetValueShould(std::nanf("")); // fails both range tests, and is refused too
     EXPECT_FLOAT_EQ(compass->ValueShould(), 0);
 }
 
@@ -135,6 +137,20 @@ TEST_F(Compass, AValueChangeRedrawsOnlyTheRingAndTheBoxes) {
 
     compass->SetColorArrow(clBlue); // drawn at once
     EXPECT_GT(gfxtest::CountOf(Surface(*form), clBlue), 20);
+
+    // Moved, the ring is drawn where the compass now stands.
+    const int ringLeft = compass->RingRegion().Box().Left;
+    compass->SetLeft(30);
+    before = Picture();
+    EXPECT_EQ(compass->RingRegion().Box().Left, ringLeft + 20);
+    compass->SetValue(250);
+    after = Surface(*form);
+    ringChanges = 0;
+    for (int y = 0; y < before.Height(); ++y)
+        for (int x = 0; x < before.Width(); ++x)
+            if (before.GetPixel(x, y) != after.GetPixel(x, y) && compass->RingRegion().Contains(x, y))
+                ++ringChanges;
+    EXPECT_GT(ringChanges, 200);
 }
 
 TEST_F(Compass, WithoutTheOuterFrameTheParentShowsAroundTheCard) {
