@@ -100,6 +100,11 @@ uint32_t RealClock::TickCount() {
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+uint64_t RealClock::MonotonicMs() {
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
 int64_t RealClock::UnixTimeMs() {
     auto now = std::chrono::system_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
@@ -115,7 +120,7 @@ void RealClock::Sleep(uint32_t ms) {
 }
 
 SimulatedClock::SimulatedClock(int64_t unixTimeMs, uint32_t startTick)
-    : tick_(startTick), wallMs_(unixTimeMs) {}
+    : tick_(startTick), monotonicMs_(startTick), wallMs_(unixTimeMs) {}
 
 bool SimulatedClock::IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) {
     if (poll(0)) return true;

@@ -29,6 +29,8 @@ public:
 
     // Milliseconds since an arbitrary start; wraps at 2^32 like the OS tick count.
     virtual uint32_t TickCount() = 0;
+    // Milliseconds since an arbitrary start on a 64-bit monotonic count that never wraps.
+    virtual uint64_t MonotonicMs() = 0;
     // Milliseconds since 1970-01-01 UTC.
     virtual int64_t UnixTimeMs() = 0;
     // A finer count for measuring short spans (the benchmarks' clients): microseconds since an
@@ -68,6 +70,7 @@ public:
 class RealClock : public Clock {
 public:
     uint32_t TickCount() override;
+    uint64_t MonotonicMs() override;
     int64_t UnixTimeMs() override;
     int64_t MicrosecondCount() override;
     void Sleep(uint32_t ms) override;
@@ -79,6 +82,8 @@ public:
     explicit SimulatedClock(int64_t unixTimeMs = 1765029789000LL /* 2025-12-06 14:03:09 UTC */,
                             uint32_t startTick = 1000000);
     uint32_t TickCount() override { return tick_; }
+    // Starts at the start tick and moves with Advance; SetTick leaves it alone.
+    uint64_t MonotonicMs() override { return monotonicMs_; }
     int64_t UnixTimeMs() override { return wallMs_; }
     int64_t MicrosecondCount() override { return static_cast<int64_t>(tick_) * 1000; }
     void Sleep(uint32_t ms) override { Advance(ms); }
@@ -89,15 +94,18 @@ public:
 
     void Advance(uint64_t ms) {
         tick_ = static_cast<uint32_t>(tick_ + ms);
+        monotonicMs_ += ms;
         wallMs_ += static_cast<int64_t>(ms);
         totalSleptMs_ += ms;
     }
     void SetTick(uint32_t tick) { tick_ = tick; }
+    void SetMonotonicMs(uint64_t ms) { monotonicMs_ = ms; }
     void SetUnixTimeMs(int64_t ms) { wallMs_ = ms; }
     uint64_t TotalAdvancedMs() const { return totalSleptMs_; }
 
 private:
     uint32_t tick_;
+    uint64_t monotonicMs_;
     int64_t wallMs_;
     uint64_t totalSleptMs_ = 0;
 };

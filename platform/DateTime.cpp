@@ -64,7 +64,13 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
     return days >= 0 ? days + fraction : days - fraction;
 }
 
+bool IsValidDateTime(TDateTime value) {
+    // 0001-01-01 is day -693593; 10000-01-01 is day 2958466.
+    return std::isfinite(value) && value > -693594.0 && value < 2958466.0;
+}
+
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second) {
+    if (!IsValidDateTime(value)) value = 0;
     // Before 1899-12-30 the whole part counts the days back and the fraction is still the time of
     // day (-1.25 is 1899-12-29 06:00), the mirror of EncodeDateTime.
     double whole = std::trunc(value);
@@ -84,6 +90,20 @@ TDateTime UnixToDateTime(int64_t unixSeconds) {
 TDateTime Now() {
     LocalTime t = Clock::Get().Now();
     return EncodeDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second, t.hundredths * 10);
+}
+
+std::string DateToStr(TDateTime value) {
+    return FormatDateTime(ShortDateFormat, value);
+}
+
+std::string TimeToStr(TDateTime value) {
+    return FormatDateTime(LongTimeFormat, value);
+}
+
+std::string DateTimeToStr(TDateTime value) {
+    if (!IsValidDateTime(value)) value = 0;
+    bool midnight = std::fabs(value - std::trunc(value)) * 86400000.0 < 0.5;
+    return midnight ? DateToStr(value) : DateToStr(value) + " " + TimeToStr(value);
 }
 
 std::string FormatDateTime(const std::string& pattern, TDateTime value) {

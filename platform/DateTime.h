@@ -38,6 +38,17 @@ void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
 TDateTime Now();
 TDateTime UnixToDateTime(int64_t unixSeconds); // through the local zone
 // A small subset of the class library's patterns: d dd m mm M MM yy yyyy h hh n nn s ss, and literals.
+// Never throws: a value that is no date-time (NaN, infinite, before year 1 or after 9999, as history
+// files may hold) is formatted as the date-time 0, 1899-12-30 00:00:00.
 std::string FormatDateTime(const std::string& pattern, TDateTime value);
+// True for values from 0001-01-01 to 9999-12-31 23:59:59.999.
+bool IsValidDateTime(TDateTime value);
+
+// The fixed system formats of the program (the graphs' time and date labels depend on them).
+inline const std::string ShortDateFormat = "dd.MM.yyyy";
+inline const std::string LongTimeFormat = "hh:nn:ss";
+std::string DateToStr(TDateTime value);     // ShortDateFormat
+std::string TimeToStr(TDateTime value);     // LongTimeFormat
+std::string DateTimeToStr(TDateTime value); // date, then the time unless it is midnight
 
 } // namespace platform

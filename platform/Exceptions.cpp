@@ -10,7 +10,11 @@ namespace platform {
 
 std::string ExceptionClassName(const std::exception& e) {
     if (auto* own = dynamic_cast<const Exception*>(&e)) return own->ClassName();
-    const char* mangled = typeid(e).name();
+    return TypeName(typeid(e));
+}
+
+std::string TypeName(const std::type_info& type) {
+    const char* mangled = type.name();
     int status = 0;
     std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
                                                      std::free);

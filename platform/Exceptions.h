@@ -3,6 +3,7 @@
 #include <source_location>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 
 namespace platform {
 
@@ -25,6 +26,7 @@ KORVANE_EXCEPTION_CLASS(EConvertError, Exception)
 KORVANE_EXCEPTION_CLASS(EInOutError, Exception)
 KORVANE_EXCEPTION_CLASS(EStringListError, Exception)
 KORVANE_EXCEPTION_CLASS(EOutOfResources, Exception)
+KORVANE_EXCEPTION_CLASS(EInvalidCast, Exception)
 
 // A fault the program detected itself about memory use; it carries where it happened so that the
 // reading cycle can report file and line.
@@ -43,5 +45,7 @@ private:
 
 // Class name of any caught exception, for log lines.
 std::string ExceptionClassName(const std::exception& e);
+// The readable (demangled) name of a type.
+std::string TypeName(const std::type_info& type);
 
 } // namespace platform

@@ -14,7 +14,7 @@
 #include "platform/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
-#include "platform/Controls.h"
+#include "platform/controls/Headless.h"
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"

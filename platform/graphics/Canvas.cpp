@@ -2,8 +2,10 @@
 #include "platform/graphics/Canvas.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace platform::gfx {
 
@@ -84,6 +86,7 @@ const Region& Canvas::Clip() {
         if (visible_) bounds = bounds.Intersect(*visible_);
         clip_ = Region::FromRect(bounds);
         if (appClip_) clip_ = Region::Combine(clip_, *appClip_, RGN_AND);
+        clipBox_ = clip_.Box();
         clipGeneration_ = target_->Generation();
         clipDirty_ = false;
     }
@@ -91,7 +94,12 @@ const Region& Canvas::Clip() {
 }
 
 TRect Canvas::ClipRect() {
-    return Clip().Box().Offset(-origin_.X, -origin_.Y);
+    return ClipBox().Offset(-origin_.X, -origin_.Y);
+}
+
+const TRect& Canvas::ClipBox() {
+    Clip();
+    return clipBox_;
 }
 
 template <class F> void Canvas::ForClipSpans(int64_t y, int64_t x0, int64_t x1, F&& paint) {
@@ -112,11 +120,21 @@ void Canvas::PaintPixel(int64_t x, int64_t y, uint32_t rgb, TPenMode mode) {
 }
 
 void Canvas::PaintSpans(const Region& r, uint32_t rgb, TPenMode mode) {
-    TRect box = Clip().Box();
+    TRect box = ClipBox();
     int top = std::max(r.Top(), box.Top), bottom = std::min(r.Top() + r.RowCount(), box.Bottom);
+    // 32-bit pixels are B, G, R, 0 bytes: a copy writes whole words (the region and clip lie inside).
+    static_assert(std::endian::native == std::endian::little);
+    const bool words = mode == pmCopy && target_->BitsPerPixel() == 32;
+    const uint32_t word = rgb & 0xFFFFFF;
     for (int y = top; y < bottom; ++y)
         for (const Span& s : r.Row(y))
             ForClipSpans(y, s.X0, s.X1, [&](int row, int x0, int x1) {
+                if (words) {
+                    uint8_t* line = target_->ScanLine(row);
+                    for (int x = x0; x < x1; ++x)
+                        std::memcpy(line + 4 * static_cast<size_t>(x), &word, 4);
+                    return;
+                }
                 for (int x = x0; x < x1; ++x)
                     target_->SetRgb(x, row,
                                     mode == pmCopy ? rgb : ApplyPenMode(mode, rgb, target_->GetRgb(x, row)));
@@ -129,7 +147,7 @@ void Canvas::StrokeThin(DevicePoint from, DevicePoint to) {
     const auto& pattern = PatternOf(Pen.Style);
     bool opaqueGaps = Brush.Style != bsClear;
     uint32_t bg = Rgb(Brush.Color);
-    raster::ThinLine(from, to, false, Clip().Box(), [&](int64_t x, int64_t y, int64_t i) {
+    raster::ThinLine(from, to, false, ClipBox(), [&](int64_t x, int64_t y, int64_t i) {
         if (raster::DashOn(pattern, i))
             PaintPixel(x, y, rgb, Pen.Mode);
         else if (opaqueGaps)
@@ -144,7 +162,7 @@ void Canvas::DrawOutline(const std::vector<TPoint>& pts, bool closed) {
     for (const TPoint& p : pts)
         device.push_back(ToDevice(p));
     if (Pen.Width > 1) {
-        PaintSpans(raster::WideStroke(device, closed, Pen.Width, Clip().Box()), Rgb(Pen.Color), Pen.Mode);
+        PaintSpans(raster::WideStroke(device, closed, Pen.Width, ClipBox()), Rgb(Pen.Color), Pen.Mode);
         return;
     }
     size_t n = device.size();
@@ -158,7 +176,7 @@ void Canvas::DrawShape(const TRect& box, const std::function<raster::RowSpan(int
                        const std::function<bool(int64_t, int64_t)>& keep, bool fill, bool outline,
                        const Region* extraOutline) {
     raster::ShapeParts parts =
-        raster::Shape(box, span, inner, keep, fill, outline, std::max(1, Pen.Width), Clip().Box());
+        raster::Shape(box, span, inner, keep, fill, outline, std::max(1, Pen.Width), ClipBox());
     if (fill) PaintSpans(parts.Fill, Rgb(Brush.Color), pmCopy);
     if (!outline) return;
     if (extraOutline) parts.Outline = Region::Combine(parts.Outline, *extraOutline, RGN_OR);
@@ -183,19 +201,19 @@ void Canvas::Polygon(const std::vector<TPoint>& points) {
         std::vector<DevicePoint> device;
         for (const TPoint& p : points)
             device.push_back(ToDevice(p));
-        PaintSpans(raster::PolygonFill(device, Clip().Box()), Rgb(Brush.Color), pmCopy);
+        PaintSpans(raster::PolygonFill(device, ClipBox()), Rgb(Brush.Color), pmCopy);
     }
     DrawOutline(points, true);
 }
 
 void Canvas::FillRect(const TRect& r) {
     if (Brush.Style == bsClear) return;
-    PaintSpans(Region::FromRect(ToDevice(r).Intersect(Clip().Box())), Rgb(Brush.Color), pmCopy);
+    PaintSpans(Region::FromRect(ToDevice(r).Intersect(ClipBox())), Rgb(Brush.Color), pmCopy);
 }
 
 void Canvas::FrameRect(const TRect& r) {
     if (r.IsEmpty()) return;
-    TRect d = ToDevice(r), box = Clip().Box();
+    TRect d = ToDevice(r), box = ClipBox();
     Region outer = Region::FromRect(d.Intersect(box));
     Region ring = Region::Combine(outer, Region::FromRect(Shrunk(d, 1).Intersect(box)), RGN_DIFF);
     PaintSpans(ring, Rgb(Brush.Color), pmCopy);
@@ -204,7 +222,7 @@ void Canvas::FrameRect(const TRect& r) {
 void Canvas::Rectangle(int l, int t, int r, int b) {
     TRect logical = Normalised(l, t, r, b);
     bool pen = Pen.Style != psClear;
-    TRect d = ToDevice(logical), box = Clip().Box();
+    TRect d = ToDevice(logical), box = ClipBox();
     int w = pen ? std::max(1, Pen.Width) : 0;
     if (Brush.Style != bsClear) {
         TRect in = pen ? Shrunk(d, w) : TRect{d.Left, d.Top, d.Right - 1, d.Bottom - 1};
@@ -272,7 +290,7 @@ void Canvas::Pie(int l, int t, int r, int b, int x3, int y3, int x4, int y4) {
     DevicePoint p3 = ToDevice(x3, y3), p4 = ToDevice(x4, y4);
     double s = raster::AngleOf(p3.X - cx, p3.Y - cy), e = raster::AngleOf(p4.X - cx, p4.Y - cy);
     TRect innerBox = Shrunk(box, std::max(1, Pen.Width));
-    Region radii = Pen.Style != psClear ? raster::PieRadii(box, s, e, Clip().Box()) : Region();
+    Region radii = Pen.Style != psClear ? raster::PieRadii(box, s, e, ClipBox()) : Region();
     DrawShape(
         box, [&](int64_t y) { return raster::EllipseSpan(box, y); },
         [&](int64_t y) { return raster::EllipseSpan(innerBox, y); },
@@ -361,7 +379,7 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
     default:
         break;
     }
-    TRect box = Clip().Box();
+    TRect box = ClipBox();
     if (clipLogical) box = box.Intersect(ToDevice(*clipLogical));
     if (box.IsEmpty()) return;
     uint32_t ink = Rgb(Font.Color());
@@ -425,7 +443,7 @@ void Canvas::Blit(const TRect& dest, const Bitmap& src, const TRect& srcRect, ui
     DevicePoint p0 = ToDevice(dest.Left, dest.Top), p1 = ToDevice(dest.Right, dest.Bottom);
     int64_t dl = std::min(p0.X, p1.X), dr = std::max(p0.X, p1.X);
     int64_t dt = std::min(p0.Y, p1.Y), db = std::max(p0.Y, p1.Y);
-    TRect box = Clip().Box();
+    TRect box = ClipBox();
     uint32_t pat = Rgb(Brush.Color);
     for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom); ++Y) {
         int64_t srcY = srcRect.Top + raster::NearestSource(Y - p0.Y, sh, dh);

@@ -177,6 +177,8 @@ private:
     DevicePoint ToDevice(TPoint p) const { return ToDevice(p.X, p.Y); }
     TRect ToDevice(const TRect& logical) const;
     const Region& Clip();
+    // The bounding box of Clip(), kept with it (device coordinates).
+    const TRect& ClipBox();
     // Calls paint(y, x0, x1) for each part of device row y, columns [x0, x1), that lies in the clip.
     template <class F> void ForClipSpans(int64_t y, int64_t x0, int64_t x1, F&& paint);
     void PaintSpans(const Region& deviceRegion, uint32_t rgb, TPenMode mode);
@@ -198,6 +200,7 @@ private:
     std::optional<TRect> visible_; // device; none = the whole bitmap
     std::optional<Region> appClip_;
     Region clip_;
+    TRect clipBox_;
     uint64_t clipGeneration_ = UINT64_MAX;
     bool clipDirty_ = true;
 };

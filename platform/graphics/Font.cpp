@@ -12,6 +12,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace platform::gfx {
 
@@ -235,7 +236,7 @@ struct GlyphBits {
     std::vector<uint8_t> ink;
 };
 
-GlyphBits LoadGlyph(const FtSizing& s, char32_t cp) {
+GlyphBits RenderGlyph(const FtSizing& s, char32_t cp) {
     GlyphBits g;
     FT_Face face = s.face;
     FT_Matrix shear{0x10000, s.synthItalic ? 0x0366A : 0, 0, 0x10000};
@@ -260,6 +261,19 @@ GlyphBits LoadGlyph(const FtSizing& s, char32_t cp) {
         }
     }
     return g;
+}
+
+// Rendered glyphs by face, pixel size, synthesis and character: hinting a glyph costs far more than
+// drawing it, and the graphs write the same few characters over and over. Used under the engine's lock.
+const GlyphBits& LoadGlyph(const FtSizing& s, char32_t cp) {
+    using Key = std::tuple<FT_Face, FT_UShort, bool, bool, char32_t>;
+    static std::map<Key, GlyphBits> cache;
+    Key key{s.face, s.face->size ? s.face->size->metrics.x_ppem : FT_UShort{0}, s.synthBold, s.synthItalic,
+            cp};
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    if (cache.size() >= 8192) cache.clear(); // a bound for programs that use many sizes
+    return cache.emplace(key, RenderGlyph(s, cp)).first->second;
 }
 } // namespace
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Component.h"
-#include "platform/Controls.h"
+#include "platform/controls/Headless.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "tests/platform/RuntimeTestSupport.h"

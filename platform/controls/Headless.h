@@ -1,36 +1,16 @@
 #pragma once
-// Headless controls of the main window: no drawing, every property observable. A user's click goes
-// through Click(); setting a property from code never runs a handler.
+// Headless controls of the main window that draw nothing of their own: every property observable. A
+// user's click goes through Click(); setting a property from code never runs a handler. They are
+// controls of the control tree (controls/Control.h), so they can be placed on forms like any other.
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/Component.h"
 #include "platform/StringList.h"
+#include "platform/controls/Control.h"
 
 namespace platform {
-
-class TControl : public TComponent {
-public:
-    using TComponent::TComponent;
-    bool Visible() const { return visible_; }
-    void SetVisible(bool visible) { visible_ = visible; }
-    bool Enabled() const { return enabled_; }
-    void SetEnabled(bool enabled) { enabled_ = enabled; }
-    const std::string& Caption() const { return caption_; }
-    void SetCaption(const std::string& caption) { caption_ = caption; }
-    std::function<void(TComponent*)> OnClick;
-    // A user's click: runs OnClick when the control is enabled.
-    virtual void Click() {
-        if (enabled_ && OnClick) OnClick(this);
-    }
-
-private:
-    bool visible_ = true;
-    bool enabled_ = true;
-    std::string caption_;
-};
 
 using TLabel = TControl;
 using TButton = TControl;

@@ -1,4 +1,4 @@
-#include "platform/Controls.h"
+#include "platform/controls/Headless.h"
 
 namespace platform {
 
