@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <string_view>
 
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
@@ -55,8 +56,8 @@ public:
     // Index of the section's header line, or -1.
     int FindSection(const std::string& section) const {
         for (size_t i = 0; i < lines_.size(); ++i) {
-            std::string name;
-            if (SectionName(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
+            std::string_view name;
+            if (SectionNameView(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
         }
         return -1;
     }
@@ -64,8 +65,8 @@ public:
     // End (exclusive) of the section starting at header line `start`.
     int SectionEnd(int start) const {
         size_t i = static_cast<size_t>(start) + 1;
-        std::string name;
-        while (i < lines_.size() && !SectionName(lines_[i], name))
+        std::string_view name;
+        while (i < lines_.size() && !SectionNameView(lines_[i], name))
             ++i;
         return static_cast<int>(i);
     }
@@ -74,34 +75,30 @@ public:
         if (sectionLine < 0) return -1;
         int end = SectionEnd(sectionLine);
         for (int i = sectionLine + 1; i < end; ++i) {
-            std::string k, v;
-            if (KeyValue(lines_[static_cast<size_t>(i)], k, v) && SameText(k, key)) return i;
+            std::string_view k;
+            if (KeyView(lines_[static_cast<size_t>(i)], k) && SameText(k, key)) return i;
         }
         return -1;
     }
 
     static bool SectionName(const std::string& line, std::string& name) {
-        std::string t = Trim(line);
-        if (t.size() < 2 || t[0] != '[') return false;
-        size_t close = t.find(']');
-        if (close == std::string::npos) return false;
-        name = Trim(t.substr(1, close - 1));
+        std::string_view view;
+        if (!SectionNameView(line, view)) return false;
+        name.assign(view);
         return true;
     }
 
     static bool KeyValue(const std::string& line, std::string& key, std::string& value) {
-        std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '[') return false;
-        size_t eq = t.find('=');
-        if (eq == std::string::npos) return false;
-        key = Trim(t.substr(0, eq));
-        value = Trim(t.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        return !key.empty();
+        std::string_view k;
+        if (!KeyView(line, k)) return false;
+        std::string_view t = TrimView(line);
+        std::string_view v = TrimView(t.substr(t.find('=') + 1));
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        key.assign(k);
+        value.assign(v);
+        return true;
     }
-
     void Save() {
         unsaved_ = true;
         if (batchDepth > 0)
@@ -119,9 +116,15 @@ public:
 
     // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
     void Flush() {
-        std::string content;
+        size_t size = 0;
         for (const auto& line : lines_)
-            content += line + "\n";
+            size += line.size() + 1;
+        std::string content;
+        content.reserve(size);
+        for (const auto& line : lines_) {
+            content += line;
+            content += '\n';
+        }
         long long checkedAt = FileSystemNowNs();
         unsaved_ = !WriteWholeFile(path_, content);
         if (unsaved_) return;
@@ -146,6 +149,26 @@ private:
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) return {};
         return Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+    }
+
+    // "[name]" with blanks around the line and the name.
+    static bool SectionNameView(std::string_view line, std::string_view& name) {
+        std::string_view t = TrimView(line);
+        if (t.size() < 2 || t[0] != '[') return false;
+        size_t close = t.find(']');
+        if (close == std::string_view::npos) return false;
+        name = TrimView(t.substr(1, close - 1));
+        return true;
+    }
+
+    // The key of a "key=value" line (not a comment or a section header).
+    static bool KeyView(std::string_view line, std::string_view& key) {
+        std::string_view t = TrimView(line);
+        if (t.empty() || t[0] == ';' || t[0] == '[') return false;
+        size_t eq = t.find('=');
+        if (eq == std::string_view::npos) return false;
+        key = TrimView(t.substr(0, eq));
+        return !key.empty();
     }
 
     // The file system's own time (not the program's clock, which tests simulate).

@@ -30,7 +30,10 @@ std::array<uint16_t, 8> Rom::Words() const {
     return words;
 }
 
-Device::Device(const Rom& rom) : rom_(rom) {}
+Device::Device(const Rom& rom) : rom_(rom), romBits_(0) {
+    for (int i = 7; i >= 0; --i)
+        romBits_ = (romBits_ << 8) | rom.bytes[i];
+}
 
 void Device::Remove() {
     inserted_ = false;

@@ -107,6 +107,7 @@ private:
     }
 
     Rom rom_;
+    uint64_t romBits_; // the ROM as a search walks it: bit i is bit i % 8 of byte i / 8
     SimNet* net_ = nullptr;
     Segment* segment_ = nullptr;
     bool inserted_ = true;

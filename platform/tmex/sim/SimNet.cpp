@@ -85,13 +85,7 @@ const std::vector<Device*>& SimNet::ReachableDevices() {
 const std::vector<Device*>& SimNet::SlotDevices() {
     // Runs for every slot, also in unoptimised test builds: plain pointers and indexes. Between the
     // events that make the list again, a slot can only take devices out of slot phase.
-    if (slotsStale_) {
-        slotsStale_ = false;
-        slot_.clear();
-        if (adapterPresent_)
-            for (Device* d : all_)
-                if (d->InSlots() && d->Reachable()) slot_.push_back(d);
-    }
+    if (slotsStale_) MakeSlotList();
     Device** list = slot_.data();
     std::size_t n = slot_.size(), kept = 0;
     switching_ = false;
@@ -103,6 +97,38 @@ const std::vector<Device*>& SimNet::SlotDevices() {
     }
     slot_.resize(kept);
     return slot_;
+}
+
+void SimNet::MakeSlotList() {
+    slotsStale_ = false;
+    slot_.clear();
+    for (Device* d : ReachableDevices())
+        if (d->InSlots()) slot_.push_back(d);
+}
+
+void SimNet::DropIdle() {
+    std::erase_if(slot_, [](const Device* d) { return !d->InSlots(); });
+}
+
+uint8_t SimNet::ByteSlot(uint8_t byte) {
+    // SlotDevices and the slot in one walk. The list holds the devices in slot phase when the slot
+    // begins (what changes their phase between slots drops the idle ones or makes the list again); one
+    // that a device before it in the list has taken out of slot phase during this slot would only
+    // answer 0xFF, and one that goes idle at its own byte leaves the list for the next slot.
+    if (slotsStale_) MakeSlotList();
+    Device** list = slot_.data();
+    std::size_t n = slot_.size(), kept = 0;
+    switching_ = false;
+    uint8_t out = byte;
+    for (std::size_t i = 0; i < n; ++i) {
+        Device* d = list[i];
+        if (!d->InSlots()) continue;
+        switching_ = switching_ || (d->ownsSegments_ && d->state_ == Device::RomState::Function);
+        out &= d->LineByte(byte);
+        if (d->InSlots()) list[kept++] = d;
+    }
+    slot_.resize(kept);
+    return out;
 }
 
 // --- time ---
@@ -125,8 +151,8 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
 }
 
 void SimNet::Spend(uint32_t us) {
+    // No CatchUp here: the clock's own steps and the bus time only add up, in whatever order.
     auto& clock = platform::Clock::Get();
-    CatchUp(clock);
     if (!clock.IsSimulated()) {
         // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
         // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
@@ -218,8 +244,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
         out = 0x00;
     } else {
         answered = true;
-        for (Device* d : SlotDevices())
-            out &= d->LineByte(byte);
+        out = ByteSlot(byte);
     }
     if (engage) pullupActive_ = true;
     if (answered) {
@@ -324,7 +349,7 @@ void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom
         d->index_ = 8;
         d->OnSelected();
     }
-    slotsStale_ = true;
+    DropIdle();
 }
 
 int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
@@ -361,7 +386,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
     searchDevices_.assign(devices.begin(), devices.end());
     searchRoms_.clear();
     for (Device* d : searchDevices_)
-        searchRoms_.push_back(Bits64(d->rom().bytes));
+        searchRoms_.push_back(d->romBits_);
     const uint64_t wanted = Bits64(directions);
     uint64_t path = 0, forkBits = 0;
     std::size_t in = searchRoms_.size();
@@ -426,6 +451,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
             d.OnSelected();
         }
     }
+    DropIdle();
     return result;
 }
 

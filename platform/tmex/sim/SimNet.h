@@ -172,6 +172,11 @@ private:
     const std::vector<Device*>& ReachableDevices();
     // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
     const std::vector<Device*>& SlotDevices();
+    void MakeSlotList();
+    // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
+    void DropIdle();
+    // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
+    uint8_t ByteSlot(uint8_t byte);
     // Whether the next slots may be answered whole (see above).
     bool PlainSlots();
     // Match ROM (0x55 and the eight ROM bytes) to devices that all await a ROM command.
