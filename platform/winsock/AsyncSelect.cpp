@@ -260,7 +260,7 @@ void Forget(SOCKET s) {
     if (it == States().end()) return;
     State& st = it->second;
     EventLoop& loop = EventLoop::Get();
-    if (st.watchId != 0) loop.UnwatchFd(st.watchId);
+    if (st.watchId != 0) loop.UnwatchFd(st.watchId, true); // closesocket closes it next
     if (st.retryTimer != 0) loop.DestroyTimer(st.retryTimer);
     if (st.window != 0) loop.RemovePosted(st.window, st.msg, static_cast<WPARAM>(s));
     States().erase(it);
