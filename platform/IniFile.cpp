@@ -33,24 +33,28 @@ public:
         loaded_ = false;
     }
 
-    void Refresh() {
-        if (unsaved_) return;                    // our own unwritten changes are the newest text
+    // Takes in what another program changed. With `whilePresent`, a file that is not there is left
+    // to the caller (false) and nothing is done.
+    bool Refresh(bool whilePresent = false) {
+        if (unsaved_) return true;               // our own unwritten changes are the newest text
         long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
         Stamp stamp = StampOf(path_);
-        if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return;
+        if (whilePresent && !stamp.exists) return false;
+        if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return true;
         if (loaded_ && stamp_.exists && !stamp.exists) {
             Flush(); // deleted behind our back: what we hold is all that is left of it
-            return;
+            return true;
         }
-        std::string content;
-        if (!(stamp.exists && ReadWholeFile(path_, content))) content.clear();
-        if (!loaded_ || content != content_) {
-            lines_ = SplitLines(content);
-            content_ = std::move(content);
+        std::string raw;
+        if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
+        if (!loaded_ || raw != raw_) {
+            lines_ = SplitLines(raw);
+            raw_ = std::move(raw);
         }
         stamp_ = stamp;
         checkedAt_ = checkedAt;
         loaded_ = true;
+        return true;
     }
 
     // Index of the section's header line, or -1.
@@ -125,10 +129,11 @@ public:
             content += line;
             content += '\n';
         }
+        std::string raw = ToCrLf(content);
         long long checkedAt = FileSystemNowNs();
-        unsaved_ = !WriteWholeFile(path_, content);
+        unsaved_ = !WriteWholeFile(path_, raw, FileMode::Binary);
         if (unsaved_) return;
-        content_ = std::move(content);
+        raw_ = std::move(raw);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
     }
@@ -196,7 +201,7 @@ private:
     bool batched_ = false;
     std::string path_;
     std::vector<std::string> lines_;
-    std::string content_; // the text lines_ came from (CR removed)
+    std::string raw_; // the file's bytes that lines_ came from
     Stamp stamp_;
     long long checkedAt_ = 0;
     bool loaded_ = false;
@@ -206,6 +211,12 @@ namespace {
 std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
     static std::map<std::string, std::shared_ptr<IniDocument>> cache;
     return cache;
+}
+
+// Names that resolved to themselves, and their documents.
+std::map<std::string, std::weak_ptr<IniDocument>>& ExactNames() {
+    static std::map<std::string, std::weak_ptr<IniDocument>> names;
+    return names;
 }
 
 std::string CanonicalKey(const std::string& resolved) {
@@ -239,17 +250,27 @@ std::string CanonicalKey(const std::string& resolved) {
 TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
 
 std::shared_ptr<IniDocument> TIniFile::Document() const {
+    // A name that resolved to itself (every part there as spelt) still does while its file is there:
+    // the look at each part and at the folder's real path is skipped.
+    auto& exact = ExactNames();
+    if (auto known = exact.find(fileName_); known != exact.end()) {
+        auto doc = known->second.lock();
+        if (doc && doc->Path() == fileName_ && doc->Refresh(true)) return doc;
+        exact.erase(known);
+    }
     std::string resolved = ResolvePath(fileName_);
     std::string key = CanonicalKey(resolved);
     auto& slot = Cache()[key];
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
     slot->SetPath(resolved);
     slot->Refresh();
+    if (resolved == fileName_ && slot->Path() == fileName_) exact[fileName_] = slot;
     return slot;
 }
 
 void TIniFile::FlushCache() {
     Cache().clear();
+    ExactNames().clear();
 }
 
 void TIniFile::BeginBatch() {

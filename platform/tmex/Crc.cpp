@@ -29,23 +29,15 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
     return table;
 }
 
-constexpr std::array<uint8_t, 256> kCrc8Table = MakeCrc8Table();
-constexpr std::array<uint16_t, 256> kCrc16Table = MakeCrc16Table();
-
 } // namespace
 
-uint8_t Crc8Update(uint8_t crc, uint8_t byte) {
-    return kCrc8Table[crc ^ byte];
-}
+constexpr std::array<uint8_t, 256> kCrc8Table = MakeCrc8Table();
+constexpr std::array<uint16_t, 256> kCrc16Table = MakeCrc16Table();
 
 uint8_t Crc8(std::span<const uint8_t> data, uint8_t crc) {
     for (uint8_t b : data)
         crc = Crc8Update(crc, b);
     return crc;
-}
-
-uint16_t Crc16Update(uint16_t crc, uint8_t byte) {
-    return static_cast<uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ byte) & 0xFF]);
 }
 
 uint16_t Crc16(std::span<const uint8_t> data, uint16_t crc) {
