@@ -1,6 +1,7 @@
 #include "platform/EventLoop.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -25,9 +26,16 @@ EventLoop& EventLoop::Get() {
     return loop;
 }
 
+namespace {
+// Set in a child made by fork(): it shares the parent's epoll set and wake counter, which its loop must
+// neither change nor drain.
+bool forkedChild = false;
+} // namespace
+
 EventLoop::EventLoop() : loopThread_(std::this_thread::get_id()) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     RebuildWatchSet();
+    ::pthread_atfork(nullptr, nullptr, [] { forkedChild = true; });
 }
 
 EventLoop::~EventLoop() {
@@ -70,7 +78,7 @@ void EventLoop::ReleaseHeld(int level) {
         queue_.push_back(p);
     }
     held_ = std::move(keep);
-    queued_.store(queue_.size(), std::memory_order_relaxed);
+    queued_.store(queue_.size(), std::memory_order_release);
 }
 
 void EventLoop::ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object) {
@@ -134,7 +142,7 @@ void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
             held_.push_back(Posted{window, message, 0, pumpLevel_});
         else
             queue_.push_back(Posted{window, message, nextSequence_++, 0});
-        queued_.store(queue_.size(), std::memory_order_relaxed);
+        queued_.store(queue_.size(), std::memory_order_release);
     }
     // Only another thread can find the loop blocked in poll(); a post from a handler is seen before
     // the loop waits again.
@@ -160,7 +168,7 @@ size_t EventLoop::RemovePosted(HWND window, uint32_t msg, WPARAM wParam) {
     };
     std::erase_if(queue_, match);
     std::erase_if(held_, match);
-    queued_.store(queue_.size(), std::memory_order_relaxed);
+    queued_.store(queue_.size(), std::memory_order_release);
     return before - queue_.size() - held_.size();
 }
 
@@ -203,7 +211,7 @@ uint64_t EventLoop::QueueEnd() const {
 
 bool EventLoop::QueueEmpty() const {
     // Without the lock: a message another thread posts meanwhile also wakes the loop.
-    return queued_.load(std::memory_order_relaxed) == 0;
+    return queued_.load(std::memory_order_acquire) == 0;
 }
 
 bool EventLoop::DispatchQueued(uint64_t end) {
@@ -217,7 +225,7 @@ bool EventLoop::DispatchQueued(uint64_t end) {
             if (queue_.empty() || queue_.front().sequence >= end) return any;
             next = queue_.front();
             queue_.pop_front();
-            queued_.store(queue_.size(), std::memory_order_relaxed);
+            queued_.store(queue_.size(), std::memory_order_release);
         }
         any = true;
         auto it = windows_.find(next.window);
@@ -456,6 +464,12 @@ bool EventLoop::PollFds(int timeoutMs) {
     // nothing ready, so only another thread or process can have made something ready since, which is
     // then taken as having happened a moment later (the next look sees it).
     if (timeoutMs == 0 && quiet_) return false;
+    if (forkedChild) { // the child's own wake counter and set, before it changes any registration
+        forkedChild = false;
+        if (wakeFd_ >= 0) ::close(wakeFd_);
+        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        RebuildWatchSet();
+    }
     SyncWatches();
     if (timeoutMs == 0 && registered_.empty() && unpollable_.empty())
         return false; // nothing watched: the queue is looked at right after this, posts from other threads
@@ -465,12 +479,14 @@ bool EventLoop::PollFds(int timeoutMs) {
     std::vector<std::pair<int, short>> readyFds;
     bool woken = false, stale = false;
     int n = 0;
+    bool failed = false; // interrupted by a signal: the next look may find what it brought
     // Room for every watched descriptor: all that are ready are told in one go, as poll() tells them.
     std::vector<epoll_event>& events = epollEvents_;
     events.resize(registered_.size() + 1);
     const int room = static_cast<int>(events.size());
     if (unpollable_.empty()) {
         n = ::epoll_wait(epollFd_, events.data(), room, timeoutMs);
+        failed = n < 0;
     } else {
         pollFds_.clear();
         pollFds_.push_back(pollfd{epollFd_, POLLIN, 0});
@@ -480,7 +496,9 @@ bool EventLoop::PollFds(int timeoutMs) {
                 if (watch.fd == fd) wanted = static_cast<short>(wanted | watch.events);
             pollFds_.push_back(pollfd{fd, wanted, 0});
         }
-        if (::poll(pollFds_.data(), pollFds_.size(), timeoutMs) > 0) {
+        int ready = ::poll(pollFds_.data(), pollFds_.size(), timeoutMs);
+        failed = ready < 0;
+        if (ready > 0) {
             for (size_t i = 1; i < pollFds_.size(); ++i) {
                 if (pollFds_[i].revents == 0) continue;
                 if (pollFds_[i].fd == wakeFd_)
@@ -506,7 +524,7 @@ bool EventLoop::PollFds(int timeoutMs) {
         readyFds.emplace_back(fd, static_cast<short>(events[i].events));
     }
     if (stale) RebuildWatchSet();
-    quiet_ = readyFds.empty() && !woken && !stale;
+    quiet_ = readyFds.empty() && !woken && !stale && !failed;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
@@ -613,7 +631,7 @@ void EventLoop::Reset() {
         std::lock_guard lock(queueMutex_);
         queue_.clear();
         held_.clear();
-        queued_.store(0, std::memory_order_relaxed);
+        queued_.store(0, std::memory_order_release);
     }
     DestroyReleased(true);
     terminated_ = false;
