@@ -87,7 +87,7 @@ bool TMainForm::ReadWind() {
         r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
         WindCompassPoint = wind.GetCompassPoint();
         WindDirectionDegrees = wind.CalculateDirection();
-        if (Visible) PostMessage(Handle(), MsgDisplayWind, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayWind, 0, 0);
         return true;
     });
 }
@@ -108,7 +108,7 @@ bool TMainForm::ReadRain() {
             week += day;
         r.RainWeek = perInch ? static_cast<float>(std::llabs(week)) / perInch : 0;
         r.RainMonth = RainInches(rain.RunningCounter, rain.MonthCounter, perInch);
-        if (Visible) PostMessage(Handle(), MsgDisplayRain, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayRain, 0, 0);
         return true;
     });
 }
@@ -127,7 +127,7 @@ bool TMainForm::ReadBarometer() {
         r.BarometerMinInHg = static_cast<float>(baro.baro.low);
         r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
         PostDisplayTemperature(*this, baro.TemperatureIndex);
-        if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
         return true;
     });
 }
@@ -184,7 +184,7 @@ bool TMainForm::ReadHumidity() {
             r.HeatIndex = Microlan::UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
         }
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
-        if (main && Visible) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);
+        if (main && Visible()) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);
         return true;
     });
 }
