@@ -151,7 +151,7 @@ void TControl::Update() {
 
 intptr_t TControl::Perform(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     TMessage message{msg, wParam, lParam, 0};
-    WndProc(message);
+    DispatchMessage(message);
     return message.Result;
 }
 

@@ -145,6 +145,8 @@ public:
 protected:
     // The message handler of the control; derived classes handle their messages and pass the rest on.
     virtual void WndProc(TMessage& message);
+    // Every message, sent or posted, enters here; windowed controls run their window hooks around it.
+    virtual void DispatchMessage(TMessage& message) { WndProc(message); }
     virtual void Paint() {}
     virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
     virtual void MouseMove(TShiftState shift, int x, int y);

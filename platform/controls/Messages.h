@@ -39,6 +39,9 @@ inline constexpr uint32_t CM_TEXTCHANGED = CM_BASE + 18;
 inline constexpr uint32_t CM_VISIBLECHANGED = CM_BASE + 11;
 inline constexpr uint32_t CM_ENTER = CM_BASE + 27;
 inline constexpr uint32_t CM_EXIT = CM_BASE + 28;
+inline constexpr uint32_t CM_DIALOGKEY = CM_BASE + 5;       // wParam: the key; Result 1 = taken
+inline constexpr uint32_t CM_RELEASE = CM_BASE + 33;        // a form frees itself
+inline constexpr uint32_t CM_SHOWINGCHANGED = CM_BASE + 34; // unused headless; kept for numbering
 inline constexpr uint32_t CM_VISIBLECHANGING =
     CM_BASE + 61; // sent before Visible changes (wParam: the new value)
 
