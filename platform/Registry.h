@@ -17,13 +17,11 @@ void SetRegistryRoot(const std::string& folder);
 // The file of a key, its folders created as needed.
 std::string RegistryKeyFile(const std::string& key);
 
-class TRegIniFile : public TIniFile {
+// Adds nothing to TIniFile (which has no virtual destructor): code that keeps INI objects of either
+// kind holds them as TIniFile.
+class TRegIniFile final : public TIniFile {
 public:
-    explicit TRegIniFile(const std::string& key) : TIniFile(RegistryKeyFile(key)), key_(key) {}
-    const std::string& Key() const { return key_; }
-
-private:
-    std::string key_;
+    explicit TRegIniFile(const std::string& key) : TIniFile(RegistryKeyFile(key)) {}
 };
 
 } // namespace platform
