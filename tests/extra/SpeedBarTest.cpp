@@ -1,0 +1,197 @@
+// The speed bar: grid and edge arithmetic, sections and items, orientation rules, dropping items,
+// moving the bar by the mouse, and the layout storage with damaged values.
+#include <gtest/gtest.h>
+
+#include "extra/SpeedBar.h"
+#include "platform/IniFile.h"
+#include "platform/controls/Screen.h"
+#include "tests/platform/RuntimeTestSupport.h"
+
+using namespace extra;
+using namespace platform;
+using gfx::TPoint;
+
+namespace {
+
+TEST(SpeedBarLogic, GridStepsAndTargetEdges) {
+    for (auto [size, step] : {std::pair{24, 8}, {23, 1}, {10, 5}, {16, 8}, {2, 1}, {1, 1}, {0, 1}})
+        EXPECT_EQ(SpeedBarGridStep(size), step) << size;
+    // The two diagonals of a 400 x 200 area.
+    EXPECT_EQ(SpeedBarTargetEdge(400, 200, {200, 10}, TAlign::alTop), TAlign::alTop);
+    EXPECT_EQ(SpeedBarTargetEdge(400, 200, {390, 100}, TAlign::alTop), TAlign::alRight);
+    EXPECT_EQ(SpeedBarTargetEdge(400, 200, {10, 100}, TAlign::alTop), TAlign::alLeft);
+    EXPECT_EQ(SpeedBarTargetEdge(400, 200, {200, 190}, TAlign::alTop), TAlign::alBottom);
+    // An empty parent keeps the current edge instead of dividing by zero.
+    EXPECT_EQ(SpeedBarTargetEdge(0, 200, {5, 5}, TAlign::alLeft), TAlign::alLeft);
+    EXPECT_EQ(SpeedBarTargetEdge(400, -1, {5, 5}, TAlign::alBottom), TAlign::alBottom);
+}
+
+class BarForm : public ::testing::Test {
+protected:
+    BarForm() {
+        gfx::TFont::UseTestFont(true);
+        form.SetBounds(0, 0, 400, 300);
+        bar = new TSpeedBar(&form, "Bar");
+        bar->SetParent(&form);
+        form.Show();
+    }
+    ~BarForm() override { gfx::TFont::UseTestFont(false); }
+    TForm form;
+    TSpeedBar* bar;
+};
+
+TEST_F(BarForm, DefaultsSectionsAndItems) {
+    EXPECT_EQ(bar->BtnWidth(), 24);
+    EXPECT_EQ(bar->BtnHeight(), 23);
+    EXPECT_EQ(bar->BtnOffsetHorz(), 3);
+    EXPECT_EQ(bar->Height(), 29);
+    EXPECT_EQ(bar->GridSize(), (TPoint{8, 23}));
+    EXPECT_EQ(bar->AddSection("Edit"), 0);
+    EXPECT_EQ(bar->AddSection("Edit"), 1);
+    EXPECT_EQ(bar->Sections(1)->Caption(), "Edit (1)");
+    EXPECT_THROW(bar->Sections(1)->SetCaption("Edit"), ESpeedbarError);
+    EXPECT_EQ(bar->SearchSection("edit"), -1); // titles are case-sensitive
+    TSpeedItem* open = bar->NewItem(&form, 0, "Open");
+    EXPECT_EQ(bar->NewItem(&form, 5, "Nope"), nullptr);
+    EXPECT_EQ(open->Caption(), "Open");
+    EXPECT_EQ(open->Hint(), "Open|");
+    EXPECT_EQ(bar->SearchItem("OPEN"), open); // names are not
+    // A negative section index means the first section, too large the last.
+    auto* cut = new TSpeedItem(&form, "Cut");
+    bar->AddItem(-3, cut);
+    EXPECT_EQ(cut->Section(), 0);
+    bar->AddItem(9, cut);
+    EXPECT_EQ(cut->Section(), 1);
+    int s, i;
+    EXPECT_TRUE(bar->FindItem(cut, s, i));
+    EXPECT_EQ(s, 1);
+    bar->Sections(1)->SetIndex(-5); // clamped
+    EXPECT_EQ(cut->Section(), 0);
+    EXPECT_EQ(open->Section(), 1);
+    // Hint rules follow the caption.
+    open->SetHint("Open|Opens a file");
+    open->SetCaption("Load");
+    EXPECT_EQ(open->Hint(), "Load|Opens a file");
+    open->SetCaption("Save|");
+    EXPECT_EQ(open->Hint(), "Save|Opens a file");
+    bar->RemoveSection(1); // frees its items
+    EXPECT_EQ(bar->SearchItem("Open"), nullptr);
+    bar->DeleteSection(0); // detaches them
+    EXPECT_EQ(cut->SpeedBar(), nullptr);
+    delete cut;
+}
+
+TEST_F(BarForm, OrientationFollowsTheEdgeAndSwapsSizes) {
+    EXPECT_THROW(bar->SetAlign(TAlign::alClient), ESpeedbarError);
+    EXPECT_THROW(bar->SetOrientation(TBarOrientation::boVertical), ESpeedbarError);
+    bar->SetBtnWidth(30);
+    bar->SetAlign(TAlign::alLeft);
+    EXPECT_EQ(bar->Orientation(), TBarOrientation::boVertical);
+    EXPECT_EQ(bar->BtnWidth(), 23);
+    EXPECT_EQ(bar->BtnHeight(), 30);
+    EXPECT_EQ(bar->GridSize(), (TPoint{23, 10}));
+    bar->SetPosition(TBarPosition::bpCustom);
+    bar->SetOrientation(TBarOrientation::boHorizontal);
+    EXPECT_EQ(bar->Align(), TAlign::alLeft);
+    EXPECT_EQ(bar->BtnWidth(), 30);
+}
+
+TEST_F(BarForm, DroppedItemsSnapToTheGridAndHideOutsideTheBar) {
+    bar->AddSection("File");
+    TSpeedItem* open = bar->NewItem(&form, 0, "Open");
+    // Along the bar: round to the 8-pixel grid from the offset (ties to even); across: truncate.
+    EXPECT_TRUE(bar->AcceptDropItem(open, 3 + 12, 20));
+    EXPECT_EQ(open->Left(), 3 + 16);
+    EXPECT_EQ(open->Top(), 3);
+    EXPECT_TRUE(open->Visible());
+    EXPECT_TRUE(open->Button()->Visible());
+    EXPECT_TRUE(bar->AcceptDropItem(open, 3 + 4, 0));
+    EXPECT_EQ(open->Left(), 3); // 0.5 rounds to even
+    EXPECT_FALSE(bar->AcceptDropItem(open, 500, 5));
+    EXPECT_FALSE(open->Visible());
+    TSpeedItem stray(nullptr, "Stray");
+    EXPECT_FALSE(bar->AcceptDropItem(&stray, 5, 5));
+}
+
+TEST_F(BarForm, DraggingTheBarDocksItAtTheEdgeUnderThePointer) {
+    std::vector<TAlign> offered;
+    bar->OnApplyAlign = [&](TComponent*, TAlign a, bool& apply) {
+        offered.push_back(a);
+        apply = a != TAlign::alRight;
+    };
+    int moved = 0;
+    bar->OnPosChanged = [&](TComponent*) { ++moved; };
+    gfx::Bitmap before = Screen->Desktop();
+    form.SimulateMouseDown(TMouseButton::mbLeft, 0, 200, 10);
+    form.SimulateMouseMove(0, 202, 12); // under 5 pixels: no drag yet
+    EXPECT_TRUE(offered.empty());
+    form.SimulateMouseMove(0, 390, 150); // right: vetoed
+    form.SimulateMouseMove(0, 200, 290); // bottom
+    EXPECT_EQ(Screen->Cursor, components::crDragHand);
+    form.SimulateMouseUp(TMouseButton::mbLeft, 0, 200, 290);
+    EXPECT_EQ(bar->Align(), TAlign::alBottom);
+    EXPECT_EQ(moved, 1);
+    EXPECT_EQ(Screen->Cursor, crDefault);
+    EXPECT_EQ(offered.front(), TAlign::alRight);
+    // Every inverted frame was erased again.
+    for (int y = 0; y < 300; y += 7)
+        for (int x = 0; x < 400; x += 3)
+            ASSERT_EQ(Screen->Desktop().GetPixel(x, y), before.GetPixel(x, y)) << x << "," << y;
+}
+
+TEST_F(BarForm, LayoutsRoundTripAndDamagedValuesAreBounded) {
+    testsupport::ScratchDir dir;
+    TIniFile ini(dir.Path() + "/bar.ini");
+    bar->AddSection("File");
+    TSpeedItem* open = bar->NewItem(&form, 0, "Open");
+    TSpeedItem* save = bar->NewItem(&form, 0, "Save");
+    TSpeedItem* secret = bar->NewItem(&form, 0, "Secret");
+    bar->AcceptDropItem(open, 3, 3);
+    bar->AcceptDropItem(save, 27, 3);
+    bar->AcceptDropItem(secret, 51, 3);
+    secret->SetStored(false);
+    bar->SaveLayout(ini);
+    const std::string section = "TFormBar";
+    EXPECT_EQ(ini.ReadString(section, "Button1", ""), "Open,3,3");
+    EXPECT_EQ(ini.ReadString(section, "Button2", ""), "Save,27,3");
+    EXPECT_EQ(ini.ReadInteger(section, "Count", 0), 2);
+    EXPECT_EQ(ini.ReadInteger(section, "Position", 0), 1);
+
+    // A hand-edited section: Open at -5,7 goes to the offsets; items not named are hidden.
+    ini.EraseSection(section);
+    ini.WriteInteger(section, "Position", 99);      // no alignment: ignored
+    ini.WriteInteger(section, "Count", 2000000000); // bounded by the keys there are
+    ini.WriteInteger(section, "Width", -40);        // at least one row of buttons
+    ini.WriteInteger(section, "PixelsPerInch", 96);
+    ini.WriteString(section, "Button1", "open,-5,7");
+    bar->SetOptions(bar->Options() | sbAllowResize);
+    bar->RestoreLayout(ini);
+    EXPECT_EQ(bar->Align(), TAlign::alTop);
+    EXPECT_EQ(bar->Height(), 29);
+    EXPECT_EQ(open->Left(), 3);
+    EXPECT_EQ(open->Top(), 7);
+    EXPECT_TRUE(open->Visible());
+    EXPECT_FALSE(save->Visible());
+    ini.WriteInteger(section, "Width", 100000);
+    bar->RestoreLayout(ini);
+    EXPECT_EQ(bar->Height(), form.ClientHeight());
+
+    // A layout from another resolution restores only the position.
+    ini.WriteInteger(section, "PixelsPerInch", 120);
+    ini.WriteInteger(section, "Position", 3);
+    ini.WriteString(section, "Button1", "Save,50,3");
+    int moved = 0;
+    bar->OnPosChanged = [&](TComponent*) { ++moved; };
+    bar->RestoreLayout(ini);
+    EXPECT_EQ(bar->Align(), TAlign::alLeft);
+    EXPECT_EQ(moved, 1);
+    EXPECT_FALSE(save->Visible());
+    // A newer bar ignores an older layout.
+    bar->Version = 2;
+    ini.WriteInteger(section, "Version", 1);
+    ini.WriteInteger(section, "Position", 1);
+    bar->RestoreLayout(ini);
+    EXPECT_EQ(bar->Align(), TAlign::alLeft);
+}
+
+} // namespace
