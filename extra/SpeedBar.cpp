@@ -1,5 +1,7 @@
 #include "extra/SpeedBar.h"
 
+#include "extra/BtnControl.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -64,6 +66,11 @@ void TSpeedbarSection::SetCaption(const std::string& caption) {
     caption_ = caption;
 }
 
+void TSpeedbarSection::SetParentComponent(TComponent* parent) {
+    auto* bar = dynamic_cast<TSpeedBar*>(parent);
+    if (bar && bar_ != bar) bar->AppendSection(this);
+}
+
 int TSpeedbarSection::Index() const {
     if (!bar_) return -1;
     auto& v = bar_->sections_;
@@ -115,44 +122,60 @@ void TSpeedbarButton::PaintGlyph(gfx::Canvas& canvas, const TRect& rect, compone
     TRxSpeedButton::PaintGlyph(canvas, rect, state, drawMark);
 }
 
+TSpeedbarButton::~TSpeedbarButton() = default;
+
+TPoint TSpeedbarButton::ImageOrigin(int x, int y) const {
+    TPoint cursor = ClientToScreen(this, {x, y});
+    TSpeedBar* bar = item_->bar_;
+    int w = bar ? bar->BtnWidth() : Width(), h = bar ? bar->BtnHeight() : Height();
+    return {cursor.X - w, cursor.Y - h};
+}
+
 void TSpeedbarButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
     TSpeedBar* bar = item_->bar_;
     if (bar && bar->Editing() && button == TMouseButton::mbLeft && Visible()) {
-        // Customising: the press picks the button up.
-        dragging_ = true;
-        grab_ = {x, y};
-        if (Parent()) {
-            // To the front of its siblings.
-            auto* parent = Parent();
-            SetParent(nullptr);
-            SetParent(parent);
-        }
+        // Customising: the press picks the button up, with the cursor at its bottom-right corner.
+        Screen->SetCursorPos(ClientToScreen(this, {Width(), Height()}));
+        dragImage_ = std::make_unique<TBtnControl>();
+        dragImage_->AssignSpeedItem(item_);
+        BringToFront();
         return;
     }
     TRxSpeedButton::MouseDown(button, shift, x, y);
 }
 
 void TSpeedbarButton::MouseMove(TShiftState shift, int x, int y) {
-    if (dragging_) return; // the button follows on release
-    TRxSpeedButton::MouseMove(shift, x, y);
+    if (!dragImage_) {
+        TRxSpeedButton::MouseMove(shift, x, y);
+        return;
+    }
+    TSpeedBar* bar = item_->bar_;
+    SetVisible(false);
+    TPoint origin = ImageOrigin(x, y);
+    TPoint inBar = ScreenToClient(bar, origin);
+    if (bar->ClientRect().Contains(inBar.X, inBar.Y))
+        dragImage_->Activate({origin.X, origin.Y, origin.X + bar->BtnWidth(), origin.Y + bar->BtnHeight()});
+    else
+        dragImage_->ReleaseHandle();
 }
 
 void TSpeedbarButton::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-    if (!dragging_) {
+    if (!dragImage_) {
         TRxSpeedButton::MouseUp(button, shift, x, y);
         return;
     }
-    dragging_ = false;
+    dragImage_.reset();
     TSpeedBar* bar = item_->bar_;
     if (!bar) return;
-    // The drop point: where the button's top-left would be, in bar coordinates.
-    TPoint p{Left() + x - grab_.X, Top() + y - grab_.Y};
+    // The drop point: the picture's top-left corner in bar coordinates.
+    TPoint p = ScreenToClient(bar, ImageOrigin(x, y));
     if (bar->ClientRect().Contains(p.X, p.Y)) {
         if (bar->AcceptDropItem(item_, p.X, p.Y))
             bar->NotifyEditWin(kSbItemDropped, reinterpret_cast<intptr_t>(item_));
         else
             bar->NotifyEditWin(kSbItemLeft, reinterpret_cast<intptr_t>(bar));
     } else {
+        SendToBack();
         item_->SetVisible(false);
         bar->NotifyEditWin(kSbItemLeft, reinterpret_cast<intptr_t>(bar));
     }
@@ -261,10 +284,33 @@ void TSpeedItem::Click() {
     if (OnClick) OnClick(this);
 }
 
+void TSpeedItem::DefineProperties(TFiler& filer) {
+    std::string name = SectionName();
+    filer.DefineProperty(
+        "SectionName", [this](const TStreamValue& v) { readSectionName_ = v.AsString(); },
+        [name] { return TStreamValue::Str(name); }, section_ >= 0);
+    filer.DefineProperty(
+        "Section",
+        [this](const TStreamValue& v) {
+            readSection_ = static_cast<int>(std::clamp<int64_t>(v.AsInteger(), -1, INT32_MAX));
+        },
+        nullptr, false);
+}
+
+void TSpeedItem::SetParentComponent(TComponent* parent) {
+    auto* bar = dynamic_cast<TSpeedBar*>(parent);
+    if (!bar) return;
+    std::string name = readSectionName_.empty() ? SectionName() : readSectionName_;
+    int section = name.empty() ? -1 : bar->SearchSection(name);
+    if (section < 0) section = std::max(readSection_ >= 0 ? readSection_ : section_, 0);
+    bar->AddItem(section, this);
+}
+
 // ---- bar ----
 
 TSpeedBar::TSpeedBar(TComponent* owner, const std::string& name) : TCustomPanel(owner, name) {
     components::RegisterRxCursors();
+    RegisterStreamingClasses();
     SetShowHint(true);
     SetControlStyle(ControlStyle() & ~static_cast<uint32_t>(csSetCaption));
     offsetHorz_ = offsetVert_ = MinButtonsOffset();
@@ -432,6 +478,14 @@ void TSpeedBar::SetPosition(TBarPosition position) {
 }
 
 void TSpeedBar::SetAlign(TAlign align) {
+    if (Loading()) {
+        // A stored alignment is taken as it is; the sizes read with it are already the right way round.
+        if (align == TAlign::alNone) alignNoneRead_ = true;
+        TControl::SetAlign(align);
+        if (position_ == TBarPosition::bpAuto && IsEdge(align))
+            orientation_ = Horizontal(align) ? TBarOrientation::boHorizontal : TBarOrientation::boVertical;
+        return;
+    }
     if (position_ == TBarPosition::bpAuto && !IsEdge(align))
         throw ESpeedbarError("Cannot set this property value while Position is bpAuto");
     TControl::SetAlign(align);
@@ -615,6 +669,10 @@ bool TSpeedBar::AcceptDropItem(TSpeedItem* item, int x, int y) {
     item->button_->SetBounds(left, top, btnWidth_, btnHeight_);
     bool inside = ClientRect().Contains(item->Left(), item->Top());
     item->SetVisible(inside);
+    if (inside)
+        item->button_->BringToFront();
+    else
+        item->button_->SendToBack();
     return inside;
 }
 
@@ -635,9 +693,24 @@ void TSpeedBar::Customize(int helpContext) {
     if (OnCustomizeRequest) OnCustomizeRequest(this, helpContext);
 }
 
+namespace {
+TWinControl* FindWindowIn(TWinControl* control, HWND handle) {
+    if (control->Handle() == handle) return control;
+    for (int i = 0; i < control->ControlCount(); ++i)
+        if (auto* w = dynamic_cast<TWinControl*>(control->Controls(i)))
+            if (TWinControl* found = FindWindowIn(w, handle)) return found;
+    return nullptr;
+}
+} // namespace
+
 void TSpeedBar::NotifyEditWin(int code, intptr_t param) {
-    if (editWin_ && EventLoop::Get().IsWindow(editWin_))
-        EventLoop::Get().Post(editWin_, CM_SPEEDBARCHANGED, static_cast<WPARAM>(code), param);
+    // Sent, not posted: the window must hear of a bar that goes away before it is gone.
+    if (!editWin_) return;
+    for (int i = 0; i < Screen->FormCount(); ++i)
+        if (TWinControl* window = FindWindowIn(Screen->Forms(i), editWin_)) {
+            window->Perform(CM_SPEEDBARCHANGED, static_cast<WPARAM>(code), param);
+            return;
+        }
 }
 
 void TSpeedBar::PosChanged() {
@@ -920,6 +993,164 @@ void TSpeedBar::RestoreLayoutFrom(TIniFile* ini, const std::string& section) {
         }
     }
     if (Align() != before) PosChanged();
+}
+
+// ---- streaming ----
+
+void TSpeedBar::GetChildren(const std::function<void(TComponent*)>& proc) {
+    for (TSpeedbarSection* section : sections_)
+        proc(section);
+    ForEachItem([&](TSpeedItem* item) {
+        if (item->Owner() != this) proc(item);
+    });
+}
+
+void TSpeedBar::DefineProperties(TFiler& filer) {
+    filer.DefineProperty(
+        "InternalVer", [this](const TStreamValue& v) { internalVer_ = v.AsInteger() > 0; },
+        [] { return TStreamValue::Int(1); }, true);
+    filer.DefineProperty(
+        "Sections",
+        [this](const TStreamValue& v) {
+            for (const std::string& title : v.AsList())
+                if (SearchSection(title) < 0) AddSection(title);
+        },
+        nullptr, false);
+    filer.DefineProperty(
+        "NewStyle", [this](const TStreamValue& v) { newStyle_ = v.AsBoolean(); }, nullptr, false);
+    filer.DefineProperty(
+        "AllowDrag",
+        [this](const TStreamValue& v) {
+            options_ = v.AsBoolean() ? (options_ | sbAllowDrag) : (options_ & ~sbAllowDrag);
+        },
+        nullptr, false);
+}
+
+void TSpeedBar::Loaded() {
+    TCustomPanel::Loaded();
+    if (!internalVer_ && alignNoneRead_ && Align() == TAlign::alNone) SetAlign(TAlign::alTop);
+    UpdateGrid();
+    ForEachItem([&](TSpeedItem* item) {
+        item->button_->SetBounds(item->Left(), item->Top(), btnWidth_, btnHeight_);
+        item->SetVisible(item->visible_);
+    });
+}
+
+void TSpeedBar::RegisterStreamingClasses() {
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    using B = TSpeedBar;
+    const std::vector<std::string> aligns{"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
+    TClassInfo bar{"TSpeedBar", "", [](TComponent* owner) { return new TSpeedBar(owner); }, {}};
+    bar.properties = {
+        IntProperty<B>(
+            "Left", [](B& b) { return b.Left(); }, [](B& b, int64_t v) { b.SetLeft(static_cast<int>(v)); }),
+        IntProperty<B>(
+            "Top", [](B& b) { return b.Top(); }, [](B& b, int64_t v) { b.SetTop(static_cast<int>(v)); }),
+        IntProperty<B>(
+            "Width", [](B& b) { return b.Width(); },
+            [](B& b, int64_t v) { b.SetWidth(static_cast<int>(v)); }),
+        IntProperty<B>(
+            "Height", [](B& b) { return b.Height(); },
+            [](B& b, int64_t v) { b.SetHeight(static_cast<int>(v)); }),
+        SetProperty<B>(
+            "BoundLines", {"blTop", "blBottom", "blLeft", "blRight"}, [](B& b) { return b.BoundLines(); },
+            [](B& b, uint32_t v) { b.SetBoundLines(static_cast<TBoundLines>(v)); }, 0),
+        EnumProperty<B>(
+            "Position", {"bpAuto", "bpCustom"}, [](B& b) { return static_cast<int>(b.Position()); },
+            [](B& b, int v) { b.position_ = static_cast<TBarPosition>(v); }, 0),
+        EnumProperty<B>(
+            "Orientation", {"boHorizontal", "boVertical"},
+            [](B& b) { return static_cast<int>(b.Orientation()); },
+            [](B& b, int v) { b.orientation_ = static_cast<TBarOrientation>(v); }, 0),
+        EnumProperty<B>(
+            "Align", aligns, [](B& b) { return static_cast<int>(b.Align()); },
+            [](B& b, int v) { b.SetAlign(static_cast<TAlign>(v)); }, 1),
+        SetProperty<B>(
+            "Options",
+            {"sbAllowDrag", "sbAllowResize", "sbFlatBtns", "sbGrayedBtns", "sbTransparentBtns",
+             "sbStretchBitmap"},
+            [](B& b) { return b.Options(); },
+            [](B& b, uint32_t v) { b.SetOptions(static_cast<TSpeedbarOptions>(v)); },
+            sbAllowDrag | sbGrayedBtns),
+        IntProperty<B>(
+            "BtnOffsetHorz", [](B& b) { return b.BtnOffsetHorz(); },
+            [](B& b, int64_t v) { b.SetBtnOffsetHorz(static_cast<int>(v)); }, {},
+            [](B& b) { return b.BtnOffsetHorz() != b.MinButtonsOffset(); }),
+        IntProperty<B>(
+            "BtnOffsetVert", [](B& b) { return b.BtnOffsetVert(); },
+            [](B& b, int64_t v) { b.SetBtnOffsetVert(static_cast<int>(v)); }, {},
+            [](B& b) { return b.BtnOffsetVert() != b.MinButtonsOffset(); }),
+        IntProperty<B>(
+            "BtnWidth", [](B& b) { return b.BtnWidth(); },
+            [](B& b, int64_t v) { b.SetBtnWidth(static_cast<int>(v)); }, 24),
+        IntProperty<B>(
+            "BtnHeight", [](B& b) { return b.BtnHeight(); },
+            [](B& b, int64_t v) { b.SetBtnHeight(static_cast<int>(v)); }, 23),
+        IntProperty<B>(
+            "Version", [](B& b) { return b.Version; },
+            [](B& b, int64_t v) { b.Version = static_cast<int>(v); }, 0),
+        BoolProperty<B>(
+            "Visible", [](B& b) { return b.Visible(); }, [](B& b, bool v) { b.SetVisible(v); }, true),
+    };
+    RegisterClass(typeid(TSpeedBar), bar);
+
+    using S = TSpeedbarSection;
+    TClassInfo section{
+        "TSpeedbarSection", "", [](TComponent* owner) { return new TSpeedbarSection(owner); }, {}};
+    section.properties = {
+        StringProperty<S>(
+            "Caption", [](S& s) { return s.Caption(); }, [](S& s, const std::string& v) { s.SetCaption(v); }),
+    };
+    RegisterClass(typeid(TSpeedbarSection), section);
+
+    using I = TSpeedItem;
+    using L = components::TButtonLayout;
+    TClassInfo item{"TSpeedItem", "", [](TComponent* owner) { return new TSpeedItem(owner); }, {}};
+    item.properties = {
+        StringProperty<I>(
+            "BtnCaption", [](I& i) { return i.BtnCaption(); },
+            [](I& i, const std::string& v) { i.SetBtnCaption(v); }, ""),
+        StringProperty<I>(
+            "Caption", [](I& i) { return i.Caption(); }, [](I& i, const std::string& v) { i.SetCaption(v); },
+            ""),
+        StringProperty<I>(
+            "Hint", [](I& i) { return i.Hint(); }, [](I& i, const std::string& v) { i.SetHint(v); }, ""),
+        BoolProperty<I>(
+            "Enabled", [](I& i) { return i.Enabled(); }, [](I& i, bool v) { i.SetEnabled(v); }, true),
+        IntProperty<I>(
+            "ImageIndex", [](I& i) { return i.ImageIndex(); },
+            [](I& i, int64_t v) { i.SetImageIndex(static_cast<int>(v)); }, -1),
+        EnumProperty<I>(
+            "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
+            [](I& i) { return static_cast<int>(i.Button()->Layout()); },
+            [](I& i, int v) { i.Button()->SetLayout(static_cast<L>(v)); }, 2),
+        IntProperty<I>(
+            "Margin", [](I& i) { return i.Button()->Margin(); },
+            [](I& i, int64_t v) { i.Button()->SetMargin(static_cast<int>(v)); }, -1),
+        IntProperty<I>(
+            "NumGlyphs", [](I& i) { return i.Button()->NumGlyphs(); },
+            [](I& i, int64_t v) { i.Button()->SetNumGlyphs(static_cast<int>(v)); }, 1),
+        IntProperty<I>(
+            "Spacing", [](I& i) { return i.Button()->Spacing(); },
+            [](I& i, int64_t v) { i.Button()->SetSpacing(static_cast<int>(v)); }, 4),
+        BoolProperty<I>(
+            "Stored", [](I& i) { return i.Stored(); }, [](I& i, bool v) { i.SetStored(v); }, true),
+        IntProperty<I>(
+            "Left", [](I& i) { return i.Left(); }, [](I& i, int64_t v) { i.SetLeft(static_cast<int>(v)); },
+            0),
+        IntProperty<I>(
+            "Top", [](I& i) { return i.Top(); }, [](I& i, int64_t v) { i.SetTop(static_cast<int>(v)); }, 0),
+        BoolProperty<I>(
+            "Visible", [](I& i) { return i.Visible(); }, [](I& i, bool v) { i.SetVisible(v); }, false),
+        BoolProperty<I>(
+            "WordWrap", [](I& i) { return i.Button()->WordWrap(); },
+            [](I& i, bool v) { i.Button()->SetWordWrap(v); }, false),
+    };
+    RegisterClass(typeid(TSpeedItem), item);
+    // Buttons belong to their items and are never written; the name is known to the registry.
+    RegisterClass(typeid(TSpeedbarButton), TClassInfo{"TSpeedbarButton", "", nullptr, {}});
 }
 
 } // namespace extra

@@ -16,6 +16,7 @@
 #include "components/Placemnt.h"
 #include "components/RxCtrls.h"
 #include "platform/Exceptions.h"
+#include "platform/Streaming.h"
 #include "platform/controls/StdCtrls.h"
 
 namespace extra {
@@ -47,6 +48,7 @@ inline constexpr int kSbItemLeft = 0, kSbBarDestroyed = 1, kSbItemDropped = 2, k
 
 class TSpeedBar;
 class TSpeedItem;
+class TBtnControl;
 
 // The grid step along a bar for a button size: the divisor of the size nearest above min(8, size / 3)
 // (at least 1), or below it when only the size itself is above.
@@ -55,7 +57,7 @@ int SpeedBarGridStep(int size);
 // two diagonals; `current` when the area is empty.
 platform::TAlign SpeedBarTargetEdge(int w, int h, platform::gfx::TPoint p, platform::TAlign current);
 
-class TSpeedbarSection : public platform::TComponent {
+class TSpeedbarSection : public platform::TComponent, public platform::TStreamable {
 public:
     explicit TSpeedbarSection(platform::TComponent* owner = nullptr, const std::string& name = {});
     ~TSpeedbarSection() override;
@@ -67,6 +69,8 @@ public:
     TSpeedBar* SpeedBar() const { return bar_; }
     int Count() const { return static_cast<int>(items_.size()); }
     TSpeedItem* Items(int index) const { return items_.at(static_cast<size_t>(index)); }
+    // Joins the bar at the end of its sections.
+    void SetParentComponent(platform::TComponent* parent) override;
 
 private:
     friend class TSpeedBar;
@@ -80,6 +84,7 @@ private:
 class TSpeedbarButton : public components::TRxSpeedButton {
 public:
     TSpeedbarButton(TSpeedItem* item);
+    ~TSpeedbarButton() override;
     TSpeedItem* Item() const { return item_; }
     void SetBounds(int left, int top, int width, int height) override;
 
@@ -92,12 +97,14 @@ protected:
     void MouseUp(platform::TMouseButton button, platform::TShiftState shift, int x, int y) override;
 
 private:
+    // The top-left corner of the drag image (screen) for the cursor at a point of the button.
+    platform::gfx::TPoint ImageOrigin(int x, int y) const;
+
     TSpeedItem* item_;
-    bool dragging_ = false;
-    platform::gfx::TPoint grab_; // the press point in button coordinates
+    std::unique_ptr<TBtnControl> dragImage_; // while the button is dragged
 };
 
-class TSpeedItem : public platform::TComponent {
+class TSpeedItem : public platform::TComponent, public platform::TStreamable {
 public:
     explicit TSpeedItem(platform::TComponent* owner = nullptr, const std::string& name = {});
     ~TSpeedItem() override;
@@ -131,6 +138,11 @@ public:
     void Click();
     std::function<void(platform::TComponent*)> OnClick;
 
+    // Streaming: the section is stored by name ("SectionName"); older texts hold its number ("Section").
+    void DefineProperties(platform::TFiler& filer) override;
+    // Joins the bar in the section of the stored name, else of the stored number (at least 0).
+    void SetParentComponent(platform::TComponent* parent) override;
+
 private:
     friend class TSpeedBar;
     friend class TSpeedbarButton;
@@ -146,10 +158,12 @@ private:
     bool stored_ = true;
     TSpeedBar* bar_ = nullptr;
     int section_ = -1;
+    std::string readSectionName_;
+    int readSection_ = -1;
     int imageIndex_ = -1;
 };
 
-class TSpeedBar : public platform::widgets::TCustomPanel {
+class TSpeedBar : public platform::widgets::TCustomPanel, public platform::TStreamable {
 public:
     explicit TSpeedBar(platform::TComponent* owner = nullptr, const std::string& name = {});
     ~TSpeedBar() override;
@@ -230,6 +244,14 @@ public:
     // The rectangle (parent client coordinates) the bar would take docked at an edge.
     platform::gfx::TRect DockFrame(platform::TAlign edge) const;
 
+    // Streaming: sections first, then the items the bar does not own; "InternalVer" is written, the
+    // legacy "Sections", "NewStyle" and "AllowDrag" are only read.
+    void GetChildren(const std::function<void(platform::TComponent*)>& proc) override;
+    void DefineProperties(platform::TFiler& filer) override;
+    void Loaded() override;
+    // Registers the bar, its sections and items with the class registry (the first bar does it).
+    static void RegisterStreamingClasses();
+
 protected:
     void Paint() override;
     void MouseDown(platform::TMouseButton button, platform::TShiftState shift, int x, int y) override;
@@ -277,6 +299,11 @@ private:
     platform::TAlign targetAlign_ = platform::TAlign::alTop;
     platform::gfx::TRect frame_;
     int savedCursor_ = 0;
+
+    // Read from a stream.
+    bool internalVer_ = false;
+    bool alignNoneRead_ = false;
+    bool newStyle_ = false;
 };
 
 } // namespace extra

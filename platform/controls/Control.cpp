@@ -277,4 +277,20 @@ void TGraphicControl::WndProc(TMessage& message) {
     TControl::WndProc(message);
 }
 
+void TControl::BringToFront() {
+    if (!parent_) return;
+    auto& v = parent_->controls_;
+    std::erase(v, this);
+    v.push_back(this);
+    Invalidate();
+}
+
+void TControl::SendToBack() {
+    if (!parent_) return;
+    auto& v = parent_->controls_;
+    std::erase(v, this);
+    v.insert(v.begin(), this);
+    Invalidate();
+}
+
 } // namespace platform

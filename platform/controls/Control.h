@@ -78,6 +78,9 @@ public:
 
     TWinControl* Parent() const { return parent_; }
     virtual void SetParent(TWinControl* parent);
+    // Moves the control to the top (or the bottom) of its parent's z-order.
+    void BringToFront();
+    void SendToBack();
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
