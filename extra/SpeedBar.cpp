@@ -1,6 +1,7 @@
 #include "extra/SpeedBar.h"
 
 #include "extra/BtnControl.h"
+#include "extra/SbSetup.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,6 +46,12 @@ TAlign SpeedBarTargetEdge(int w, int h, TPoint p, TAlign current) {
     double d2 = (1.0 - static_cast<double>(p.X) / w) * h;
     if (p.Y <= d1) return p.Y < d2 ? TAlign::alTop : TAlign::alRight;
     return p.Y < d2 ? TAlign::alLeft : TAlign::alBottom;
+}
+
+TSpeedBar* FindSpeedBar(TPoint screen) {
+    for (TControl* c = Screen->WindowFromPoint(screen); c; c = c->Parent())
+        if (auto* bar = dynamic_cast<TSpeedBar*>(c)) return bar;
+    return nullptr;
 }
 
 // ---- section ----
@@ -690,7 +697,7 @@ void TSpeedBar::SetEditing(HWND window) {
 }
 
 void TSpeedBar::Customize(int helpContext) {
-    if (OnCustomizeRequest) OnCustomizeRequest(this, helpContext);
+    ShowSpeedbarSetupWindow(this, helpContext);
 }
 
 namespace {

@@ -56,6 +56,8 @@ int SpeedBarGridStep(int size);
 // The edge a bar dragged to a point of its parent's client area (width w, height h) docks to, by the
 // two diagonals; `current` when the area is empty.
 platform::TAlign SpeedBarTargetEdge(int w, int h, platform::gfx::TPoint p, platform::TAlign current);
+// The bar that owns the window under a screen point (that window or one of its parents), or null.
+TSpeedBar* FindSpeedBar(platform::gfx::TPoint screen);
 
 class TSpeedbarSection : public platform::TComponent, public platform::TStreamable {
 public:
@@ -221,7 +223,7 @@ public:
     // Customising: the handle of the customise window (0: none) and the window's hook.
     bool Editing() const { return editWin_ != 0; }
     void SetEditing(platform::HWND window);
-    std::function<void(TSpeedBar*, int helpContext)> OnCustomizeRequest;
+    // Opens the customise window (ShowSpeedbarSetupWindow).
     void Customize(int helpContext);
 
     // Layout storage.
