@@ -12,9 +12,11 @@ TRxWindowHook::~TRxWindowHook() {
 
 void TRxWindowHook::Unhook() {
     if (!control_) return;
-    control_->RemoveWindowHook(hookId_);
-    RemoveFreeNotification(control_);
+    // A window being destroyed (its owner freeing what it owns) takes its hooks with it.
+    if (!component_->Destroying()) control_->RemoveWindowHook(hookId_);
+    RemoveFreeNotification(component_);
     control_ = nullptr;
+    component_ = nullptr;
     hookId_ = 0;
 }
 
@@ -23,6 +25,7 @@ void TRxWindowHook::SetWinControl(TWinControl* control) {
     Unhook();
     if (!control) return;
     control_ = control;
+    component_ = control;
     FreeNotification(control);
     hookId_ = control->AddWindowHook(
         [this](TMessage& m) {
@@ -38,8 +41,9 @@ void TRxWindowHook::SetWinControl(TWinControl* control) {
 
 void TRxWindowHook::Notification(TComponent* component, TOperation operation) {
     TComponent::Notification(component, operation);
-    if (operation == TOperation::opRemove && component == control_) {
+    if (operation == TOperation::opRemove && component == component_) {
         control_ = nullptr; // its hooks go with it
+        component_ = nullptr;
         hookId_ = 0;
     }
 }

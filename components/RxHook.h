@@ -27,6 +27,7 @@ protected:
 private:
     void Unhook();
     platform::TWinControl* control_ = nullptr;
+    platform::TComponent* component_ = nullptr; // the same object, safe to ask while it is destroyed
     int hookId_ = 0;
 };
 
