@@ -113,7 +113,11 @@ TEST_F(Menus, PicturesWidenAndHeightenItemsByImagesOrGlyphs) {
     // A separator never has a picture.
     EXPECT_EQ(Measure(list, Add(menu.Items(), "-")).cy, 9);
     // Freeing the image list clears it from the menu.
-    menu.SetImages(&images);
+    auto* doomed = new TImageList(&form);
+    doomed->Add(gfx::Bitmap(16, 16));
+    menu.SetImages(doomed);
+    delete doomed;
+    EXPECT_EQ(menu.Images(), nullptr);
 }
 
 TEST_F(Menus, MainMenuTopLevelItemsAndTheFormHook) {
