@@ -2,20 +2,11 @@
 
 #include "platform/controls/Messages.h"
 
-class TRxTrayIcon::Window : public platform::MessageTarget {
-public:
-    explicit Window(TRxTrayIcon& owner) : owner_(owner) {}
-    void Dispatch(platform::TMessage& message) override {
-        if (message.Msg == kCallbackMessage && message.LParam == platform::WM_LBUTTONDBLCLK)
-            owner_.DblClick();
-    }
-
-private:
-    TRxTrayIcon& owner_;
-};
-
 TRxTrayIcon::TRxTrayIcon(platform::TComponent* owner, const std::string& name)
-    : TComponent(owner, name), window_(std::make_unique<Window>(*this)) {
+    : TComponent(owner, name),
+      window_(std::make_unique<platform::THiddenWindow>([this](platform::TMessage& m) {
+          if (m.Msg == kCallbackMessage && m.LParam == platform::WM_LBUTTONDBLCLK) DblClick();
+      })) {
     Notify(platform::NIM_ADD);
 }
 

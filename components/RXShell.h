@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Component.h"
+#include "platform/HiddenWindow.h"
 #include "platform/Shell.h"
 
 class TRxTrayIcon : public platform::TComponent {
@@ -32,11 +33,10 @@ public:
     }
 
 private:
-    class Window;
     void Notify(uint32_t message);
 
     bool animated_ = false;
     bool visible_ = true;
     std::string hint_;
-    std::unique_ptr<Window> window_;
+    std::unique_ptr<platform::THiddenWindow> window_;
 };

@@ -15,17 +15,9 @@ bool applicationVisible = true;
 constexpr uint32_t WM_RBUTTONDBLCLK = 0x0206;
 } // namespace
 
-class TTrayIcon::Window : public platform::MessageTarget {
-public:
-    explicit Window(TTrayIcon& owner) : owner_(owner) {}
-    void Dispatch(TMessage& message) override { owner_.WndProc(message); }
-
-private:
-    TTrayIcon& owner_;
-};
-
 TTrayIcon::TTrayIcon(platform::TComponent* owner, const std::string& name)
-    : TComponent(owner, name), window_(std::make_unique<Window>(*this)) {
+    : TComponent(owner, name),
+      window_(std::make_unique<platform::THiddenWindow>([this](TMessage& m) { WndProc(m); })) {
     applicationVisible = true;
     data_.cbSize = platform::kNotifyIconDataSize;
     data_.uID = kTrayIconId;

@@ -12,6 +12,7 @@
 
 #include "platform/Component.h"
 #include "platform/EventLoop.h"
+#include "platform/HiddenWindow.h"
 #include "platform/Shell.h"
 #include "platform/controls/ImgList.h"
 #include "platform/controls/Menus.h"
@@ -85,7 +86,6 @@ protected:
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
 private:
-    class Window;
     void SendIcon(uint32_t message);
 
     bool autoPopup_ = true;
@@ -99,7 +99,7 @@ private:
     bool showHint_ = true;
     bool visible_ = false;
     bool oldShell_ = false;
-    std::unique_ptr<Window> window_;
+    std::unique_ptr<platform::THiddenWindow> window_;
     platform::NOTIFYICONDATA data_;
 };
 

@@ -14,15 +14,6 @@ constexpr int kIconSize = 32; // the system's icon size: the minimised applicati
 } // namespace
 TApplication* Application = &theApplication;
 
-class TApplication::Window : public MessageTarget {
-public:
-    explicit Window(TApplication& app) : app_(app) {}
-    void Dispatch(TMessage& message) override { app_.WindowProc(message); }
-
-private:
-    TApplication& app_;
-};
-
 TApplication::TApplication() {
     EventLoop& loop = EventLoop::Get();
     loop.SetExceptionHandler([this](std::exception_ptr error) {
@@ -163,7 +154,7 @@ bool TApplication::UpdateAction(TBasicAction& action) {
 }
 
 HWND TApplication::Handle() {
-    if (!window_) window_ = new Window(*this);
+    if (!window_) window_ = new THiddenWindow([this](TMessage& m) { WindowProc(m); });
     return window_->Handle();
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/EventLoop.h"
+#include "platform/HiddenWindow.h"
 #include "platform/Object.h"
 #include "platform/controls/Messages.h"
 #include "platform/graphics/Bitmap.h"
@@ -183,7 +184,6 @@ public:
     ~TApplication() override;
 
 private:
-    class Window;
     void WindowProc(TMessage& message);
     bool InvokeHelp(uint16_t command, intptr_t data);
 
@@ -195,7 +195,7 @@ private:
     bool active_ = true;
     bool windowVisible_ = true;
     bool eraseWindow_ = false;
-    Window* window_ = nullptr; // made on first use
+    THiddenWindow* window_ = nullptr; // made on first use
     gfx::Bitmap surface_;
     struct Hook {
         int id;
