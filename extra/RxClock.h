@@ -19,9 +19,6 @@ namespace extra {
 
 enum class TShowClock { scDigital, scAnalog };
 
-inline constexpr uint32_t WM_WININICHANGE = 0x001A;
-inline constexpr uint32_t WM_TIMECHANGE = 0x001E;
-
 // The screen's aspect correction: horizontal pixels per 100 mm over vertical pixels per 100 mm; 1 when
 // a physical size is unknown (0).
 double ClockAspectCorrection(int widthPx, int heightPx, int widthMM, int heightMM);

@@ -4,8 +4,7 @@
 #include <cmath>
 
 #include "components/VCLUtils.h"
-#include "platform/Help.h"
-#include "platform/Hints.h"
+#include "platform/Application.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/ImgList.h"
 #include "platform/controls/Screen.h"
@@ -562,7 +561,7 @@ void TPopupList::WndProc(TMessage& message) {
                     owner = m;
                     break;
                 }
-        ApplicationHint() = found ? found->Hint : std::string();
+        Application->SetHint(found ? found->Hint : std::string());
         // Items are found by command whether they open a sub-menu (MF_POPUP) or not.
         if (owner && owner->Cursor != crDefault)
             owner->MenuSelectCursor(found);
@@ -580,9 +579,9 @@ void TPopupList::WndProc(TMessage& message) {
             if (TMenuItem* item = m->FindItem(static_cast<int>(message.WParam))) {
                 TForm* active = Screen->ActiveForm();
                 if (active && (active->BorderIcons & biHelp))
-                    HelpContextPopup(item->HelpContext);
+                    Application->HelpCommand(HELP_CONTEXTPOPUP, item->HelpContext);
                 else if (active)
-                    HelpContext(item->HelpContext);
+                    Application->HelpContext(item->HelpContext);
                 return;
             }
         return;

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/controls/Messages.h"
 
 using platform::TMessage;
 
 namespace extra {
 
 namespace {
-constexpr uint32_t WM_TIMER = 0x0113;
 constexpr uint32_t kMsgThreadTick = platform::WM_USER + 1;  // a synchronised tick of the thread
 constexpr uint32_t kMsgSyncCall = platform::WM_USER + 2;    // Synchronize calls are waiting
 constexpr uint32_t kMsgThreadError = platform::WM_USER + 3; // the thread's handler raised
@@ -135,7 +135,7 @@ void TRxTimer::UpdateTimer() {
     }
     if (!windowTimer_)
         windowTimer_ = loop.CreateTimer([this] {
-            TMessage message{WM_TIMER, 1, 0, 0};
+            TMessage message{platform::WM_TIMER, 1, 0, 0};
             WndProc(message);
         });
     loop.StopTimer(windowTimer_);
@@ -149,7 +149,7 @@ void TRxTimer::WndProc(TMessage& message) {
     }
     switch (message.Msg) {
     case kMsgThreadTick:
-    case WM_TIMER:
+    case platform::WM_TIMER:
         // Any other exception goes on to the loop, which hands it to the application's handler.
         try {
             Timer();

@@ -4,7 +4,7 @@
 
 #include "extra/BtnControl.h"
 #include "extra/SpeedBar.h"
-#include "platform/Help.h"
+#include "platform/Application.h"
 #include "platform/IniFile.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
@@ -95,7 +95,7 @@ TSpeedbarSetupWindow::TSpeedbarSetupWindow(TComponent* owner)
         ButtonsListMouseUp(x, y);
     };
     CloseBtn->OnClick = [this](TComponent*) { Close(); };
-    HelpBtn->OnClick = [this](TComponent*) { platform::HelpContext(HelpContext); };
+    HelpBtn->OnClick = [this](TComponent*) { Application->HelpContext(HelpContext); };
     OnShow = [this](TComponent*) { FormShow(); };
     OnClose = [this](TComponent*, TCloseAction& action) { FormClose(action); };
     Refill(-1);

@@ -160,7 +160,11 @@ bool EventLoop::DispatchQueued(uint64_t end) {
         auto it = windows_.find(next.window);
         if (it == windows_.end()) continue; // the window is gone
         MessageTarget* target = it->second;
-        Guarded([&] { target->Dispatch(next.message); });
+        Guarded([&] {
+            if (messageFilter_ && messageFilter_(next.window, next.message)) return;
+            // The filter may have closed the window.
+            if (windows_.count(next.window)) target->Dispatch(next.message);
+        });
     }
 }
 
@@ -242,8 +246,16 @@ void EventLoop::Turn(bool wait, uint32_t maxWaitMs) {
         PollFds(0);
         return;
     }
-    uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
     Clock& clock = Clock::Get();
+    bool idleDone = true;
+    if (idleHandler_) Guarded([&] { idleDone = idleHandler_(); });
+    if (!idleDone && !clock.IsSimulated()) {
+        PollFds(0);
+        return;
+    }
+    // The idle handler may have posted or armed a timer.
+    if (terminated_ || Pending() > 0) return;
+    uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
     if (clock.IsSimulated()) {
         // Ready descriptors and cross-thread posts first; otherwise jump to the next timer.
         if (PollFds(0) || Pending() > 0) return;

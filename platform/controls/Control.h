@@ -112,6 +112,9 @@ public:
     void SetPopupMenu(TComponent* menu) { popupMenu_ = menu; }
     TContextPopupEvent OnContextPopup;
 
+    // The help topic of the control (0: none; the parents' is asked next).
+    int HelpContext = 0;
+
     uint32_t ControlStyle() const { return controlStyle_; }
     void SetControlStyle(uint32_t style) { controlStyle_ = style; }
 

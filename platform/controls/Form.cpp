@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/Application.h"
 #include "platform/controls/Screen.h"
 
 namespace platform {
@@ -60,6 +61,7 @@ void TForm::Show() {
 void TForm::Hide() {
     if (!Visible()) return;
     SetVisible(false);
+    Screen->ActiveChanged();
     if (OnHide) OnHide(this);
 }
 
@@ -143,6 +145,7 @@ void TForm::SetActiveControl(TWinControl* control) {
         control->Perform(CM_ENTER);
         control->Perform(WM_SETFOCUS);
     }
+    Screen->ActiveChanged();
 }
 
 void TForm::SelectNext(bool forward) {
@@ -162,8 +165,10 @@ void TForm::SelectNext(bool forward) {
 }
 
 void TForm::ForgetControl(TControl* control) {
-    if (active_ && IsWithin(active_, control)) active_ = nullptr;
+    bool wasActive = active_ && IsWithin(active_, control);
+    if (wasActive) active_ = nullptr;
     if (hover_ && IsWithin(hover_, control)) hover_ = nullptr;
+    if (wasActive) Screen->ActiveChanged();
 }
 
 TControl* TForm::Target(int x, int y) const {
@@ -249,6 +254,7 @@ TWinControl* TForm::KeyTarget() {
 }
 
 void TForm::SimulateKeyDown(uint16_t key, TShiftState shift) {
+    if (Application->IsShortCut(key, shift)) return;
     TWinControl* target = KeyTarget();
     if (DialogKey(key)) return;
     intptr_t code = target->Perform(WM_GETDLGCODE);

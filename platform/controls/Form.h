@@ -75,7 +75,6 @@ public:
     TPosition Position = TPosition::poDesigned;
     TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
     uint8_t BorderIcons = biSystemMenu | biMinimize | biMaximize;
-    int HelpContext = 0;
     int PixelsPerInch = 96;
     bool Minimized = false;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/graphics/Icon.h"
+
 namespace platform {
 
 TImageList::TImageList(TComponent* owner, const std::string& name) : TComponent(owner, name) {}
@@ -50,6 +52,13 @@ bool TImageList::GetBitmap(int index, gfx::Bitmap& bitmap, gfx::TColor backgroun
     c.Brush.Style = gfx::bsSolid;
     c.FillRect({0, 0, width_, height_});
     Draw(c, 0, 0, index);
+    return true;
+}
+
+bool TImageList::GetIcon(int index, gfx::TIcon& icon) const {
+    if (index < 0 || index >= Count()) return false;
+    const Image& image = images_[static_cast<size_t>(index)];
+    icon.SetImage(image.bitmap, image.mask);
     return true;
 }
 

@@ -9,6 +9,10 @@
 
 namespace platform {
 
+namespace gfx {
+class TIcon;
+}
+
 class TImageList : public TComponent {
 public:
     explicit TImageList(TComponent* owner = nullptr, const std::string& name = {});
@@ -25,6 +29,8 @@ public:
     void Clear();
     // Image `index` into bitmap (sized to the list), transparent pixels in `background`; false out of range.
     bool GetBitmap(int index, gfx::Bitmap& bitmap, gfx::TColor background = gfx::clBtnFace) const;
+    // Image `index` as an icon (its transparent colour kept); false out of range.
+    bool GetIcon(int index, gfx::TIcon& icon) const;
     // Draws image `index`; disabled images are drawn as a grey silhouette.
     void Draw(gfx::Canvas& canvas, int x, int y, int index, bool enabled = true) const;
     // True where image `index` has a painted (not transparent) pixel.

@@ -44,6 +44,23 @@ void TScreen::AddForm(TForm* form) {
 
 void TScreen::RemoveForm(TForm* form) {
     std::erase(forms_, form);
+    ActiveChanged();
+}
+
+TWinControl* TScreen::ActiveControl() const {
+    TForm* form = ActiveForm();
+    return form ? form->ActiveControl() : nullptr;
+}
+
+void TScreen::ActiveChanged() {
+    const void* form = ActiveForm();
+    const void* control = ActiveControl();
+    bool formChanged = form != lastActiveForm_;
+    bool controlChanged = control != lastActiveControl_;
+    lastActiveForm_ = form;
+    lastActiveControl_ = control;
+    if (controlChanged && OnActiveControlChange) OnActiveControlChange(this);
+    if (formChanged && OnActiveFormChange) OnActiveFormChange(this);
 }
 
 TForm* TScreen::ActiveForm() const {
@@ -58,12 +75,13 @@ void TScreen::BringToFront(TForm* form) {
     forms_.erase(it);
     if (form->FormStyle == TFormStyle::fsStayOnTop) {
         forms_.push_back(form);
-        return;
+    } else {
+        // Below every stay-on-top form.
+        auto pos = std::find_if(forms_.begin(), forms_.end(),
+                                [](TForm* f) { return f->FormStyle == TFormStyle::fsStayOnTop; });
+        forms_.insert(pos, form);
     }
-    // Below every stay-on-top form.
-    auto pos = std::find_if(forms_.begin(), forms_.end(),
-                            [](TForm* f) { return f->FormStyle == TFormStyle::fsStayOnTop; });
-    forms_.insert(pos, form);
+    ActiveChanged();
 }
 
 std::string TScreen::CursorResource(int id) const {

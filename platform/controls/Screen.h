@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Object.h"
 #include "platform/controls/Form.h"
 
 namespace platform {
@@ -22,7 +23,7 @@ inline constexpr int crSizeWE = -9;
 inline constexpr int crNoDrop = -12;
 inline constexpr int crHandPoint = -21;
 
-class TScreen {
+class TScreen : public TObject {
 public:
     // Geometry and device facts; tests may change them.
     int Width = 1024;
@@ -39,6 +40,13 @@ public:
     TForm* ActiveForm() const;
     // Raises a form to the top of the z-order (stay-on-top forms stay above the others).
     void BringToFront(TForm* form);
+    // The focused control of the active form, or null.
+    TWinControl* ActiveControl() const;
+    // Raised when the active form or the active control changes (forms tell the screen through
+    // ActiveChanged whenever they are shown, hidden, freed or move their focus).
+    std::function<void(TObject* sender)> OnActiveFormChange;
+    std::function<void(TObject* sender)> OnActiveControlChange;
+    void ActiveChanged();
 
     // Named cursor resources registered under an id ("RX_DRAGCUR" as 14001...); empty when none.
     void SetCursorResource(int id, const std::string& resourceName) { cursors_[id] = resourceName; }
@@ -73,9 +81,18 @@ public:
 private:
     TForm* InputForm(gfx::TPoint screen) const;
     std::vector<TForm*> forms_;
+    // Last seen, for ActiveChanged; compared only, never followed.
+    const void* lastActiveForm_ = nullptr;
+    const void* lastActiveControl_ = nullptr;
     std::map<int, std::string> cursors_;
     gfx::TPoint cursorPos_;
     gfx::Bitmap desktop_;
+    HWND foreground_ = 0;
+
+public:
+    // The window in the foreground (SetForegroundWindow brings a hidden window there too).
+    HWND ForegroundWindow() const { return foreground_; }
+    void SetForegroundWindow(HWND window) { foreground_ = window; }
 };
 
 extern TScreen* Screen;

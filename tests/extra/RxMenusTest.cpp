@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "extra/RxMenus.h"
-#include "platform/Help.h"
-#include "platform/Hints.h"
+#include "platform/Application.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/ImgList.h"
 #include "platform/controls/Screen.h"
@@ -251,21 +250,21 @@ TEST_F(Menus, ThePopupListRoutesCommandsHintsCursorsAndHelp) {
 
     TWinControl* list = TPopupList::Get().Window();
     list->Perform(WM_MENUSELECT, static_cast<WPARAM>(b->Command()), 0);
-    EXPECT_EQ(ApplicationHint(), "Does B");
+    EXPECT_EQ(Application->Hint(), "Does B");
     EXPECT_EQ(Screen->Cursor, crHandPoint);
     list->Perform(WM_MENUSELECT, static_cast<WPARAM>(a->Command()), 0);
-    EXPECT_EQ(ApplicationHint(), "");
+    EXPECT_EQ(Application->Hint(), "");
     list->Perform(WM_MENUSELECT, 0xFFFF0000u, 0); // closed
     EXPECT_EQ(Screen->Cursor, crDefault);
 
     // Help of an item: a pop-up when the active form has the help icon.
     form.BorderIcons = biSystemMenu | biHelp;
     form.Show();
-    HelpRequests().clear();
+    Application->HelpCalls.clear();
     list->Perform(WM_HELP, static_cast<WPARAM>(b->Command()), 0);
-    ASSERT_EQ(HelpRequests().size(), 1u);
-    EXPECT_EQ(HelpRequests()[0].kind, THelpRequest::Kind::ContextPopup);
-    EXPECT_EQ(HelpRequests()[0].context, 42);
+    ASSERT_EQ(Application->HelpCalls.size(), 1u);
+    EXPECT_EQ(Application->HelpCalls[0].command, HELP_CONTEXTPOPUP);
+    EXPECT_EQ(Application->HelpCalls[0].data, 42);
 }
 
 TEST_F(Menus, TheDefaultMenuFontFallsBackWhenTheQueryFails) {

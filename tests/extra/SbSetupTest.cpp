@@ -4,7 +4,7 @@
 
 #include "extra/SbSetup.h"
 #include "extra/SpeedBar.h"
-#include "platform/Help.h"
+#include "platform/Application.h"
 #include "platform/IniFile.h"
 #include "platform/controls/Screen.h"
 
@@ -85,10 +85,11 @@ TEST_F(SetupWindow, CustomizeOpensOneWindowPerBarWithItsLists) {
     bar->Customize(17);
     EXPECT_EQ(Window(), w);
     EXPECT_TRUE(w->HelpBtn->Visible());
-    HelpRequests().clear();
+    Application->HelpCalls.clear();
     w->HelpBtn->Click();
-    ASSERT_EQ(HelpRequests().size(), 1u);
-    EXPECT_EQ(HelpRequests()[0].context, 17);
+    ASSERT_EQ(Application->HelpCalls.size(), 1u);
+    EXPECT_EQ(Application->HelpCalls[0].command, HELP_CONTEXT);
+    EXPECT_EQ(Application->HelpCalls[0].data, 17);
 
     // A bigger button changes the rows (the bar tells the window).
     bar->SetBtnHeight(30);
