@@ -12,8 +12,10 @@ deps:
 run: deps
 	$(MAKE) --no-print-directory build-release
 	mkdir -p run
-	cp $(RELEASE_DIR)/korvane run/korvane
+	# Copied beside and renamed: a station still running from run/ keeps its program file.
+	cp $(RELEASE_DIR)/korvane run/korvane.new && mv -f run/korvane.new run/korvane
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
+	[ -f run/korvane.ini ] || $(RELEASE_DIR)/korvane-demo-ini korvane.ini > run/korvane.ini
 	cd run && ./korvane
 
 check: deps

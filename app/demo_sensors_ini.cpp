@@ -1,11 +1,15 @@
-// Prints the SENSORS.INI that gives each device of the built-in demo net its role; `make run` seeds
-// run/SENSORS.INI with it when the station has none yet.
+// Prints the settings of the built-in demo net: SENSORS.INI, which gives each device its role, or with
+// the argument "korvane.ini" the korvane.ini that picks the simulated port and the main thermometer.
+// `make run` seeds run/ with them when the station has none yet.
 #include <cstdio>
+#include <cstring>
 
 #include "platform/tmex/sim/DemoNet.h"
 
-int main() {
-    std::string text = platform::tmex::sim::DemoSensorsIni();
+int main(int argc, char** argv) {
+    namespace sim = platform::tmex::sim;
+    std::string text =
+        argc > 1 && std::strcmp(argv[1], "korvane.ini") == 0 ? sim::DemoKorvaneIni() : sim::DemoSensorsIni();
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

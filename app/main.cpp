@@ -5,9 +5,11 @@
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
+#include "ui/TitleEcho.h"
 
 using namespace platform;
 
@@ -15,13 +17,30 @@ int main() {
     try {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
-        // The window's title bar: shown on standard output when it changes (after every reading round
-        // it carries the main temperature and the wind).
-        Application->OnTitleChange = [](const std::string& title) {
-            std::string shown = "[" + Latin1ToUtf8(title) + "]\n";
+        // One station per folder: a second one would write every record twice. It leaves before it
+        // touches any file.
+        static FolderLock folderLock;
+        switch (folderLock.Acquire("korvane.lock")) {
+        case FolderLock::Result::Taken:
+            break;
+        case FolderLock::Result::HeldElsewhere:
+            std::fputs("another station is running in this folder\n", stderr);
+            return 1;
+        case FolderLock::Result::Unavailable:
+            std::fprintf(stderr, "cannot lock korvane.lock (%s); not guarded against a second station\n",
+                         folderLock.Error().c_str());
+            break;
+        }
+        // The window's title bar on standard output: states at once, readings when they moved (see
+        // TitleEcho.h).
+        static TTitleEcho titleEcho([](const std::string& title) {
+            std::string shown(1, '[');
+            shown += Latin1ToUtf8(title);
+            shown += "]\n";
             std::fwrite(shown.data(), 1, shown.size(), stdout);
             std::fflush(stdout);
-        };
+        });
+        Application->OnTitleChange = [](const std::string& title) { titleEcho.Show(title); };
         Application->SetTitle("Loading Korvane...");
         // Ctrl-C and SIGTERM are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {

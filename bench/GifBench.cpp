@@ -7,6 +7,8 @@
 #include <dlfcn.h>
 
 #include "gif/GIFImage.h"
+#include "gif/GifEncoder.h"
+#include "gif/GifItems.h"
 #include "platform/graphics/Canvas.h"
 
 #if __has_include(<gif_lib.h>)

@@ -41,7 +41,7 @@ public:
         platform::tmex::ResetDriver();
         platform::Hooks().exitProcess = [](int) {};
         TMainForm::EchoLogToStdoutDefault = false;
-        TMainForm::DiagnosticListenerPort = "0";
+        TMainForm::DiagnosticListenerPort = '0';
         platform::WriteWholeFile(folder_ + "/korvane.ini", settings, platform::FileMode::Binary);
         platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
                                  platform::FileMode::Binary);

@@ -5,15 +5,15 @@
 #include <cstdint>
 
 #include "gif/GIFImage.h"
+#include "gif/GifItems.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Keep frames small so that each input runs quickly (the caps themselves are tested elsewhere).
-    gif::GIFImageMaxFramePixels = 1u << 20;
-    gif::GIFImageMaxTotalPixels = 1u << 22;
     platform::TMemoryStream m;
     m.Write(data, size);
     m.SetPosition(0);
     gif::TGIFImage image;
+    // Keep frames small so that each input runs quickly (the caps themselves are tested elsewhere).
+    image.LoadLimits = {uint64_t{1} << 20, uint64_t{1} << 22};
     try {
         image.LoadFromStream(m);
         for (int i = 0; i < image.Images.Count(); ++i) {

@@ -2,7 +2,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
+#include "gif/GifItems.h"
 
 namespace gif {
 

@@ -3,7 +3,7 @@
 // stream; the pixels and colour table are the same).
 #include <cstring>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
 
 namespace gif {
 

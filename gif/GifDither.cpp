@@ -3,7 +3,7 @@
 // the same integer sums as its matrix, so it runs on the same engine.
 #include <algorithm>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
 
 namespace gif {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "gif/GIFImage.h"
+#include "gif/GifItems.h"
 
 namespace gif {
 

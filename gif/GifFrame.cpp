@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
+#include "gif/GifItems.h"
+#include "gif/GifSections.h"
 
 namespace gif {
 
@@ -191,6 +193,10 @@ void TGIFSubImage::Assign(Bitmap& source) {
         TDitherMode dm = image_ ? image_->DitherMode : GIFImageDefaultDitherMode;
         int bits = image_ ? image_->ReductionBits() : GIFImageDefaultColorReductionBits;
         work = ReduceColors(source, cr, dm, bits, nullptr);
+        // An empty result: a reduction or dither mode outside its enumeration, or rmPalette (no palette
+        // is given here).
+        if (work->Width() != width_ || work->Height() != height_)
+            throw GIFException("Invalid color reduction");
         pf = work->PixelFormat();
     }
     NewImage();
@@ -567,22 +573,13 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
 void TGIFSubImage::SaveToStream(TStream& stream) {
     Extensions.SaveToStream(stream);
     if (Empty()) return;
-    if (ColorMap.Count() > 0) {
-        int pf = 0x80;
-        if (ColorMap.Optimized()) pf |= 0x20;
-        pf |= (ColorMap.GetBitsPerPixel() - 1) & 7;
-        packedFields_ = static_cast<uint8_t>(pf);
-    } else {
-        packedFields_ &= 0x58;
-    }
-    WriteByte(stream, ',');
-    WriteWord(stream, static_cast<uint16_t>(left_));
-    WriteWord(stream, static_cast<uint16_t>(top_));
-    WriteWord(stream, static_cast<uint16_t>(width_));
-    WriteWord(stream, static_cast<uint16_t>(height_));
-    WriteByte(stream, packedFields_);
-    ColorMap.SaveToStream(stream);
+    WriteBytes(stream, ImageDescriptorBytes(*this));
+    WriteBytes(stream, ColorTableBytes(ColorMap));
     Compress(stream);
+}
+
+void TGIFSubImage::Compress(TStream& stream) const {
+    WriteBytes(stream, ImageDataBytes(*this));
 }
 
 void TGIFSubImage::LoadFromStream(TStream& stream) {
@@ -605,7 +602,8 @@ void TGIFSubImage::LoadFromStream(TStream& stream) {
         Warning(gsWarning, "Image exceeds Logical Screen size");
     }
     uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
-    if (pixels > GIFImageMaxFramePixels) throw GIFException("Image too large");
+    uint64_t limit = image_ ? image_->LoadLimits.MaxFramePixels : TGIFLoadLimits{}.MaxFramePixels;
+    if (pixels > limit) throw GIFException("Image too large");
     if (packedFields_ & 0x80) {
         int count = 2 << (packedFields_ & 7);
         if (count < 2 || count > 256)

@@ -1,9 +1,10 @@
 // The GIF image class - header, frames and trailer; Assign, Add, Save/LoadFromStream,
 // palette, settings and the unit-wide defaults.
 #include <algorithm>
-#include <cstdio>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
+#include "gif/GifItems.h"
+#include "platform/Files.h"
 
 namespace gif {
 
@@ -25,8 +26,6 @@ bool PaletteDevice = false;
 bool DoAutoDither = false;
 bool GIFImageRenderOnLoad = false;
 bool GIFImageOptimizeOnStream = false;
-uint64_t GIFImageMaxFramePixels = uint64_t{1} << 26;
-uint64_t GIFImageMaxTotalPixels = uint64_t{1} << 28;
 
 // ---- frame list ----
 
@@ -50,7 +49,8 @@ void TGIFImageList::LoadFromStream(TStream& stream, void* parent) {
         Add(std::move(frame));
         raw->LoadFromStream(stream);
         totalPixels += static_cast<uint64_t>(raw->Width()) * static_cast<uint64_t>(raw->Height());
-        if (totalPixels > GIFImageMaxTotalPixels) throw GIFException("Image too large");
+        uint64_t limit = image ? image->LoadLimits.MaxTotalPixels : TGIFLoadLimits{}.MaxTotalPixels;
+        if (totalPixels > limit) throw GIFException("Image too large");
         int64_t size = stream.Size();
         if (image && size > 0)
             image->Progress(psRunning, static_cast<int>(stream.Position() * 100 / size), "Loading...");
@@ -61,7 +61,8 @@ void TGIFImageList::LoadFromStream(TStream& stream, void* parent) {
 
 TGIFImage::TGIFImage()
     : ColorReduction(GIFImageDefaultColorReduction), DitherMode(GIFImageDefaultDitherMode),
-      Compression(GIFImageDefaultCompression), Header(this), Images(this),
+      Compression(GIFImageDefaultCompression), header_(std::make_unique<TGIFHeader>(this)),
+      images_(std::make_unique<TGIFImageList>(this)), Header(*header_), Images(*images_),
       drawOptions_(GIFImageDefaultDrawOptions), reductionBits_(GIFImageDefaultColorReductionBits),
       animationSpeed_(GIFImageDefaultAnimationSpeed) {
     NewImage();
@@ -199,12 +200,8 @@ void TGIFImage::SaveToFile(const std::string& fileName) {
     TMemoryStream m;
     SaveToStream(m);
     std::string tmp = fileName + ".tmp";
-    if (!m.SaveToFile(tmp)) {
-        std::remove(tmp.c_str());
-        throw GIFException("Cannot create file " + fileName);
-    }
-    if (std::rename(tmp.c_str(), fileName.c_str()) != 0) {
-        std::remove(tmp.c_str());
+    if (!m.SaveToFile(tmp) || !platform::RenameFile(tmp, fileName)) {
+        platform::DeleteFile(tmp);
         throw GIFException("Cannot create file " + fileName);
     }
 }
@@ -224,6 +221,37 @@ void TGIFImage::WriteData(TStream& stream) {
                     static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
     stream.Write(b, 4);
     stream.Write(m.Memory(), m.Bytes().size());
+}
+
+bool TGIFImage::Empty() const {
+    return Images.Count() == 0;
+}
+int TGIFImage::Width() const {
+    return Header.ScreenWidth;
+}
+int TGIFImage::Height() const {
+    return Header.ScreenHeight;
+}
+int TGIFImage::BackgroundColorIndex() const {
+    return Header.BackgroundColorIndex;
+}
+void TGIFImage::SetBackgroundColorIndex(int i) {
+    Header.SetBackgroundColorIndex(i);
+}
+TColor TGIFImage::BackgroundColor() {
+    return Header.GetBackgroundColor();
+}
+void TGIFImage::SetBackgroundColor(TColor c) {
+    Header.SetBackgroundColor(c);
+}
+uint8_t TGIFImage::AspectRatio() const {
+    return Header.AspectRatio;
+}
+void TGIFImage::SetAspectRatio(uint8_t v) {
+    Header.AspectRatio = v;
+}
+TGIFColorMap& TGIFImage::GlobalColorMap() {
+    return Header.ColorMap;
 }
 
 void TGIFImage::SetWidth(int value) {

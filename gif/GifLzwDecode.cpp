@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gif/GIFImage.h"
+#include "gif/GifItems.h"
 
 namespace gif {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gif/GIFImage.h"
+#include "gif/GifEncoder.h"
+#include "gif/GifItems.h"
 
 namespace gif {
 
@@ -356,31 +357,6 @@ void TRLEEncoder::Compress() {
         }
     }
     if (runCount > 0) FlushRun(runCount);
-}
-
-// ---- frame compression ----
-
-void TGIFSubImage::Compress(TStream& stream) {
-    int bpp, maxColor;
-    if (ColorMap.Count() > 0) {
-        maxColor = ColorMap.Count();
-        bpp = ColorMap.GetBitsPerPixel();
-    } else {
-        bpp = image_ ? image_->BitsPerPixel() : 8;
-        if (bpp < 1) bpp = 1;
-        maxColor = 1 << bpp;
-    }
-    std::unique_ptr<TGIFEncoder> encoder;
-    if (image_ && image_->Compression == gcRLE)
-        encoder = std::make_unique<TRLEEncoder>();
-    else
-        encoder = std::make_unique<TLZWEncoder>();
-    if (image_) {
-        TGIFImage* img = image_;
-        encoder->OnWarning = [img](TGIFSeverity s, const std::string& m) { img->Warning(img, s, m); };
-    }
-    encoder->Encode(stream, bpp, width_, height_, Interlaced(), data_.empty() ? nullptr : data_.data(),
-                    maxColor);
 }
 
 } // namespace gif

@@ -1,8 +1,10 @@
 // GIF file structure - stream helpers, item and list bases, colour maps, header, trailer.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
-#include "gif/GIFImage.h"
+#include "gif/GifItems.h"
+#include "gif/GifSections.h"
 
 namespace gif {
 
@@ -24,6 +26,10 @@ void ReadCheck(TStream& s, void* buffer, size_t size) {
 void WriteWord(TStream& s, uint16_t v) {
     uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
     s.Write(b, 2);
+}
+
+void WriteBytes(TStream& s, const std::vector<uint8_t>& bytes) {
+    if (!bytes.empty()) s.Write(bytes.data(), bytes.size());
 }
 
 void WriteStrings(TStream& s, const std::vector<std::string>& lines) {
@@ -268,15 +274,7 @@ HPALETTE TGIFColorMap::ExportPalette() const {
 }
 
 void TGIFColorMap::SaveToStream(TStream& stream) const {
-    if (count_ == 0) return;
-    int total = 1 << GetBitsPerPixel();
-    std::vector<uint8_t> bytes(static_cast<size_t>(total) * 3, 0);
-    for (int i = 0; i < count_; ++i) {
-        bytes[static_cast<size_t>(3 * i)] = data_[static_cast<size_t>(i)].Red;
-        bytes[static_cast<size_t>(3 * i + 1)] = data_[static_cast<size_t>(i)].Green;
-        bytes[static_cast<size_t>(3 * i + 2)] = data_[static_cast<size_t>(i)].Blue;
-    }
-    stream.Write(bytes.data(), bytes.size());
+    WriteBytes(stream, ColorTableBytes(*this));
 }
 
 void TGIFColorMap::LoadFromStream(TStream& stream, int count) {
@@ -454,33 +452,14 @@ void TGIFHeader::SetBackgroundColorIndex(int index) {
 }
 
 void TGIFHeader::Prepare() {
-    int pf = 0;
-    bool gct = ColorMap.Count() > 0;
-    if (gct) {
-        pf = 0x80;
-        if (ColorMap.Optimized()) pf |= 0x08;
-    }
-    int resolution = image_ ? image_->ColorResolution() : GetColorResolution();
-    pf |= (resolution * 16) & 0x70;
-    if (gct)
-        pf |= (ColorMap.GetBitsPerPixel() - 1) & 7;
-    else
-        pf |= ((image_ ? image_->BitsPerPixel() : 0) - 1) & 7;
-    PackedFields = static_cast<uint8_t>(pf);
+    PackedFields = ScreenPackedFields(*this);
 }
 
 void TGIFHeader::SaveToStream(TStream& stream) {
-    TGIFVersion v = image_ ? image_->Version() : GetVersion();
-    if (v == gvUnknown) throw GIFException("Unsupported GIF version");
-    std::string sig = std::string("GIF") + GIFVersions[v];
-    stream.Write(sig.data(), 6);
-    Prepare();
-    WriteWord(stream, ScreenWidth);
-    WriteWord(stream, ScreenHeight);
-    WriteByte(stream, PackedFields);
-    WriteByte(stream, BackgroundColorIndex);
-    WriteByte(stream, AspectRatio);
-    if (PackedFields & 0x80) ColorMap.SaveToStream(stream);
+    WriteBytes(stream, SignatureBytes(image_ ? image_->Version() : GetVersion()));
+    TGIFBytes screen = LogicalScreenBytes(*this);
+    WriteBytes(stream, screen);
+    if (screen[4] & 0x80) WriteBytes(stream, ColorTableBytes(ColorMap));
 }
 
 void TGIFHeader::LoadFromStream(TStream& stream) {
@@ -515,7 +494,7 @@ void TGIFHeader::LoadFromStream(TStream& stream) {
 // ---- trailer ----
 
 void TGIFTrailer::SaveToStream(TStream& stream) {
-    WriteByte(stream, ';');
+    WriteBytes(stream, TrailerBytes());
 }
 
 void TGIFTrailer::LoadFromStream(TStream& stream) {

@@ -1,13 +1,9 @@
 // One HTTP connection: the request reader, the path mapping and the answers.
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-
 #include "net/Httpsrv.h"
 #include "platform/Clock.h"
+#include "platform/FileStream.h"
 #include "platform/Files.h"
+#include "platform/HostPaths.h"
 #include "platform/Strings.h"
 
 namespace net {
@@ -15,26 +11,6 @@ namespace net {
 using platform::Format;
 
 namespace {
-
-// A file opened for reading, as the answer's stream.
-class FileReadStream : public platform::TStream {
-public:
-    explicit FileReadStream(std::FILE* file) : file_(file) {
-        std::fseek(file_, 0, SEEK_END);
-        size_ = std::ftell(file_);
-        std::fseek(file_, 0, SEEK_SET);
-    }
-    ~FileReadStream() override { std::fclose(file_); }
-    size_t Read(void* buffer, size_t count) override { return std::fread(buffer, 1, count, file_); }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return size_; }
-    int64_t Position() const override { return std::ftell(file_); }
-    void SetPosition(int64_t position) override { std::fseek(file_, static_cast<long>(position), SEEK_SET); }
-
-private:
-    std::FILE* file_;
-    int64_t size_ = 0;
-};
 
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
@@ -56,11 +32,6 @@ bool SafeDecodedPath(const std::string& path) {
     return true;
 }
 
-std::string RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
-
 std::string AfterColon(const std::string& line) {
     size_t colon = line.find(':');
     size_t i = colon + 1;
@@ -75,7 +46,7 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
     : TWSocketClient(owner, name) {
     SetLineMode(true);
     LineEdit = false;
-    LineEnd = "\n";
+    LineEnd = '\n';
     ComponentOptions |= wsoTcpNoDelay; // header and body leave as separate small writes
     OnDataAvailable = [this](TCustomWSocket*, uint16_t) { ConnectionDataAvailable(); };
     OnLineLimitExceeded = [this](TCustomWSocket*, int, bool& clearData) {
@@ -246,11 +217,10 @@ void THttpConnection::ProcessRequest() {
 
 bool THttpConnection::DocumentAvailable() const {
     if (!pathSafe_ || Document.empty()) return false;
-    std::string real = RealPath(Document);
-    std::string root = RealPath(DocDir);
+    std::string real = platform::CanonicalPath(Document);
+    std::string root = platform::CanonicalPath(DocDir);
     if (real.empty() || root.empty() || real.compare(0, root.size() + 1, root + "/") != 0) return false;
-    struct stat info {};
-    return ::stat(real.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return platform::IsRegularFile(real);
 }
 
 void THttpConnection::ProcessGetHead(bool head) {
@@ -323,18 +293,16 @@ void THttpConnection::Answer404() {
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
-    std::string real = RealPath(Document);
+    std::string real = platform::CanonicalPath(Document);
     long long age = platform::FileAge(real);
     LastModified = age > 0 ? age : 0;
     AnswerContentType = DocumentMimeType(Document);
-    DocStream.reset();
-    std::FILE* file = std::fopen(real.c_str(), "rb");
-    if (file == nullptr) {
+    DocStream = platform::TFileStream::OpenRead(real);
+    if (!DocStream) {
         Answer404();
         CloseDelayed();
         return;
     }
-    DocStream = std::make_unique<FileReadStream>(file);
     int64_t size = DocStream->Size();
     if (sendType == httpSendHead) DocStream->SetPosition(size);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };

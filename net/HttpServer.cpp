@@ -53,7 +53,7 @@ void THttpServer::TriggerPostedData(THttpConnection* client, uint16_t error) {
 
 void THttpServer::WireConnection(THttpConnection* connection) {
     connection->SetLineMode(true);
-    connection->LineEnd = "\n";
+    connection->LineEnd = '\n';
     connection->LineEdit = false;
     connection->DocDir = DocDir;
     connection->DefaultDoc = DefaultDoc;

@@ -1,13 +1,10 @@
 // Name, port and protocol resolution, the blocking lookup helpers and the error descriptions.
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-
 #include <cctype>
 #include <map>
 
 #include "net/WinsockLoader.h"
 #include "platform/Strings.h"
+#include "platform/winsock/LocalAddresses.h"
 
 namespace net {
 
@@ -130,13 +127,8 @@ std::string LocalHostName() {
 const platform::TStringList& LocalIPList() {
     static platform::TStringList list;
     list.Clear();
-    ifaddrs* all = nullptr;
-    if (::getifaddrs(&all) != 0) return list;
-    for (ifaddrs* p = all; p != nullptr; p = p->ifa_next) {
-        if (p->ifa_addr == nullptr || p->ifa_addr->sa_family != AF_INET || !(p->ifa_flags & IFF_UP)) continue;
-        list.Add(WSocket_inet_ntoa(reinterpret_cast<sockaddr_in*>(p->ifa_addr)->sin_addr));
-    }
-    ::freeifaddrs(all);
+    for (const std::string& address : platform::winsock::LocalIPv4Addresses())
+        list.Add(address);
     return list;
 }
 

@@ -1,8 +1,6 @@
 // The socket's life: properties, connect, listen, accept, close, notifications and name lookups.
 #include "net/Wsocket.h"
 
-#include <netinet/tcp.h>
-
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 
@@ -43,7 +41,7 @@ void TCustomWSocket::AssignDefaultValue() {
     proto_ = IPPROTO_TCP;
     protoStr_ = "tcp";
     sockType_ = SOCK_STREAM;
-    localPortStr_ = "0";
+    localPortStr_ = '0';
     localAddr_ = "0.0.0.0";
     LingerOnOff = wsLingerOn;
     LingerTimeout = 0;

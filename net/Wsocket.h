@@ -3,8 +3,6 @@
 // calls on the loop's thread, through select notifications posted to the socket's own window handle.
 // TCustomWSocket is the socket with its send chain and receive calls; TCustomLineWSocket adds line
 // mode; TCustomSyncWSocket adds waits that run the loop; TWSocket is the component that users create.
-#include <netinet/in.h>
-
 #include <deque>
 #include <exception>
 #include <functional>

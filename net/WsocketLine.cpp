@@ -1,6 +1,4 @@
 // Line mode and the waits that run the loop.
-#include <sys/ioctl.h>
-
 #include <cstring>
 
 #include "net/Wsocket.h"

@@ -1,6 +1,4 @@
 // The send chain and the receive calls.
-#include <sys/ioctl.h>
-
 #include "net/Wsocket.h"
 
 namespace net {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
 using platform::Format;
@@ -233,7 +234,7 @@ std::string Barometer::GetStatus() {
 
 void Barometer::LogData() {
     try {
-        if (!Log) return;
+        if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine("Barometer", Format("%3.2f", GetValue()));
     } catch (...) {

@@ -192,6 +192,6 @@ std::string DS1820::GetXML() {
 }
 
 void DS1820::LogData() {
-    if (!Log) return;
+    if (!Log || !HasReading) return;
     AppendDataLine(Description, Format("%3.1f", InUnit(current_temp)));
 }

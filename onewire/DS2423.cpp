@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "platform/Clock.h"
@@ -171,12 +172,11 @@ void DS2423::LogData() {
         if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
-        std::string name =
-            Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description).c_str(), date.da_mon, date.da_year);
-        AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%03d  %03.1f %03d  %03d  %03d\n", date.da_day,
-                                  date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
-                                  static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
-                                  static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
+        AppendDataFile(SensorDataFileName(Description, date.da_mon, date.da_year),
+                       Format("%02d.%02d.%d\t%02d:%02d\t%03d  %03.1f %03d  %03d  %03d\n", date.da_day,
+                              date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
+                              static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
+                              static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
     } catch (...) {
         LogError("Exception logging data!");
     }

@@ -464,7 +464,7 @@ std::string DS2438::GetHTML() {
 }
 
 void DS2438::LogData() {
-    if (!Log) return;
+    if (!Log || !HasReading) return;
     AppendDataLine(TempDescription, Format("%3.1f", InUnit(current_temp)));
     AppendDataLine(VADDescription, Format("%3.2f", VAD));
     AppendDataLine(VSENSDescription, Format("%3.2f", VSENS));

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
@@ -121,12 +122,13 @@ int DS2450::Read() {
             }
         }
 
-        // Convert all four inputs, no preset.
+        // Convert all four inputs, no preset. A device without VCC converts on the strong pull-up, which
+        // must start right after the CRC: it is armed before the CRC's last byte.
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
         ReadByte(); // CRC16, not checked
-        ReadByte();
         tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+        ReadByte();
         Sleep(100);
         if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
 
@@ -335,10 +337,9 @@ void DS2450::LogData() {
         DosTime time = GetTime();
         for (int ch = 0; ch < kChannels; ++ch) {
             if (!Log[ch]) continue;
-            std::string name = Format("DATA\\%s-%02d%d.TXT", SafeFileNamePart(Description[ch]).c_str(),
-                                      date.da_mon, date.da_year);
-            AppendToFile(name, Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon,
-                                      date.da_year, time.ti_hour, time.ti_min, Value[ch]));
+            AppendDataFile(SensorDataFileName(Description[ch], date.da_mon, date.da_year),
+                           Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
+                                  time.ti_hour, time.ti_min, Value[ch]));
         }
     } catch (...) {
         SendDatagram("Exception logging data!");

@@ -78,7 +78,13 @@ std::string SafeFileNamePart(const std::string& text) {
         auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) c = '_';
     }
-    return out;
+    if (out.size() <= kMaxFileNamePart) return out;
+    // FNV-1a over the whole description: two long descriptions that start alike keep two files.
+    uint32_t hash = 2166136261u;
+    for (char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    out.resize(kMaxFileNamePart - 9);
+    return out + platform::Format("~%08X", hash);
 }
 
 namespace Microlan {

@@ -3,6 +3,7 @@
 // data files that may replace them (compass.dat, beaufort.dat, ini.txt; read like text-mode fgets, with
 // CR dropped before LF), the list of serials configured in SENSORS.INI with its found marks, and the
 // serial-number text.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -49,7 +50,10 @@ SensorType LookupSensorType(const std::string& serialText);
 std::string SensorSerialString(const iButton& sensor);
 
 // A text (a sensor description) made safe for use inside a file name: '/', '\' and control
-// characters become '_'. Other bytes (Latin-1 included) stay as they are.
+// characters become '_'. Other bytes (Latin-1 included) stay as they are. A text longer than
+// kMaxFileNamePart is cut and ends in "~" and eight hex digits of a hash of the whole text, so that it
+// still names a file (255 bytes at most with what the callers add) and stays unique.
+inline constexpr std::size_t kMaxFileNamePart = 200;
 std::string SafeFileNamePart(const std::string& text);
 
 namespace Microlan {

@@ -1,6 +1,8 @@
 // The discovery scan: couplers first, then the plain net, then each coupler's main and auxiliary
 // branch, one family search after the other, creating one sensor object per device by its Type; and
-// the clean-up that frees them all again.
+// the clean-up that frees them all again. Each device is checked against the room of the table it goes
+// into before it is filed, and a device the scan does not take (a full table, a second wind, rain or
+// barometer device) is named in the log once per session.
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2407.h"
@@ -71,7 +73,7 @@ void TMainForm::SearchFamily(uint8_t family, const std::string& name, const std:
                 FoundSerials->Add(serial);
                 found(serial);
             }
-        } while (more() && tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) == 1);
+        } while ((!more || more()) && tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) == 1);
         Microlan::EndSession();
     } catch (const std::exception& e) {
         LogStatus((coupler ? name : "SERVER/" + name) + ": Error searching: " + e.what());
@@ -80,89 +82,91 @@ void TMainForm::SearchFamily(uint8_t family, const std::string& name, const std:
     }
 }
 
+bool TMainForm::Room(int count, int room, const std::string& family, const std::string& serial) {
+    if (count < room) return true;
+    LeaveOut(family, serial, Format("room for %d only", room));
+    return false;
+}
+
+void TMainForm::LeaveOut(const std::string& family, const std::string& serial, const std::string& reason) {
+    Microlan::MarkSerialFound(serial);
+    LogStatus(Format("WARNING: %s %s left out (%s)", family.c_str(), serial.c_str(), reason.c_str()));
+}
+
 void TMainForm::SearchDS2409() {
-    SearchFamily(
-        DS2409::kFamily, "DS2409", [] { return CouplerCount < kMaxCouplers; },
-        [&](const std::string& serial) {
-            auto* coupler = new DS2409(CouplerCount);
-            Couplers[CouplerCount] = coupler;
-            coupler->Switch(0);
-            if (Microlan::MarkSerialFound(serial)) {
-                LogStatus(Format("DS2409: %s (%d->%s)", serial.c_str(), CouplerCount + 1,
-                                 coupler->Description.c_str()));
-            } else {
-                LogStatus(Format("INFO: Added DS2409 coupler %s (iButton HUB)", serial.c_str()));
-                coupler->SaveSettings();
-            }
-            ++CouplerCount;
-        });
+    SearchFamily(DS2409::kFamily, "DS2409", nullptr, [&](const std::string& serial) {
+        if (!Room(CouplerCount, kMaxCouplers, "DS2409", serial)) return;
+        auto* coupler = new DS2409(CouplerCount);
+        Couplers[CouplerCount] = coupler;
+        coupler->Switch(0);
+        if (Microlan::MarkSerialFound(serial)) {
+            LogStatus(Format("DS2409: %s (%d->%s)", serial.c_str(), CouplerCount + 1,
+                             coupler->Description.c_str()));
+        } else {
+            LogStatus(Format("INFO: Added DS2409 coupler %s (iButton HUB)", serial.c_str()));
+            coupler->SaveSettings();
+        }
+        ++CouplerCount;
+    });
 }
 
 void TMainForm::SearchDS1820(uint8_t family, const char* name, const uint16_t* couplerRom, int branch) {
-    SearchFamily(
-        family, name, [] { return DS1820Count < kMaxDS1820; },
-        [&](const std::string& serial) {
-            auto* sensor = new DS1820(DS1820Count, couplerRom, branch);
-            DS1820Sensors[DS1820Count] = sensor;
-            AddTemperatureSensor(sensor);
-            std::string node = family == DS1820::kFamilyDS1822 ? "DS1822: " : "DS1820: ";
-            AddNode(*SensorTreeView, BranchNode, node + sensor->TempDescription, sensor, kImageTemperature);
-            LogFound(*this, serial, Format("INFO: Added %s sensor %s (Temperature)", name, serial.c_str()),
-                     Format("%s: %s (%d->%s)", name, serial.c_str(), DS1820Count + 1,
-                            sensor->TempDescription.c_str()));
-            ++DS1820Count;
-            ++TemperatureCount;
-            ++DeviceCount;
-        });
+    SearchFamily(family, name, nullptr, [&](const std::string& serial) {
+        if (!Room(DS1820Count, kMaxDS1820, name, serial) ||
+            !Room(TemperatureCount, kMaxTemperature, name, serial))
+            return;
+        auto* sensor = new DS1820(DS1820Count, couplerRom, branch);
+        DS1820Sensors[DS1820Count] = sensor;
+        AddTemperatureSensor(sensor);
+        std::string node = family == DS1820::kFamilyDS1822 ? "DS1822: " : "DS1820: ";
+        AddNode(*SensorTreeView, BranchNode, node + sensor->TempDescription, sensor, kImageTemperature);
+        LogFound(*this, serial, Format("INFO: Added %s sensor %s (Temperature)", name, serial.c_str()),
+                 Format("%s: %s (%d->%s)", name, serial.c_str(), DS1820Count + 1,
+                        sensor->TempDescription.c_str()));
+        ++DS1820Count;
+        ++TemperatureCount;
+        ++DeviceCount;
+    });
 }
 
 void TMainForm::SearchDS2438(const uint16_t* couplerRom, int branch) {
-    SearchFamily(
-        DS2438::kFamily, "DS2438", [] { return true; },
-        [&](const std::string& serial) {
-            if (TemperatureCount >= kMaxTemperature) return;
-            SensorType type = LookupSensorType(serial);
-            if (type == stHumidity) {
-                if (HumidityCount >= kMaxHumidity) return;
-                auto* sensor = new Humidity(HumidityCount, couplerRom, branch);
-                HumiditySensors[HumidityCount] = sensor;
-                AddTemperatureSensor(sensor);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/H: " + sensor->HumDescription, sensor,
-                        kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                        kImageTemperature);
-                LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                         Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1,
-                                sensor->HumDescription.c_str()));
-                ++HumidityCount;
-            } else if (type == stBarometer) {
-                if (BarometerPresent) return;
-                auto* sensor = new Barometer(couplerRom, branch);
-                BarometerSensor = sensor;
-                BarometerPresent = true;
-                AddTemperatureSensor(sensor);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/B: Barometer", sensor, kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                        kImageTemperature);
-                LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                         Format("DS2438: %s->(Barometer)", serial.c_str()));
-            } else {
-                if (DS2438Count >= kMaxDS2438) return;
-                auto* sensor = new DS2438(DS2438Count, couplerRom, branch);
-                DS2438Sensors[DS2438Count] = sensor;
-                AddTemperatureSensor(sensor);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/V: " + sensor->VADDescription, sensor,
-                        kImageHumidity);
-                AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
-                        kImageTemperature);
-                LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial,
-                         Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1,
-                                sensor->VADDescription.c_str()));
-                ++DS2438Count;
-            }
+    SearchFamily(DS2438::kFamily, "DS2438", nullptr, [&](const std::string& serial) {
+        if (!Room(TemperatureCount, kMaxTemperature, "DS2438", serial)) return;
+        // Every role is also a thermometer: the temperature table, a value node, a temperature node.
+        auto file = [&](Temperature* sensor, const std::string& valueNode, const std::string& configured) {
+            AddTemperatureSensor(sensor);
+            AddNode(*SensorTreeView, BranchNode, valueNode, sensor, kImageHumidity);
+            AddNode(*SensorTreeView, BranchNode, "DS2438/T: " + sensor->TempDescription, sensor,
+                    kImageTemperature);
+            LogFound(*this, serial, "INFO: Added DS2438 sensor " + serial, configured);
             ++TemperatureCount;
             ++DeviceCount;
-        });
+        };
+        SensorType type = LookupSensorType(serial);
+        if (type == stHumidity) {
+            if (!Room(HumidityCount, kMaxHumidity, "DS2438", serial)) return;
+            auto* sensor = new Humidity(HumidityCount, couplerRom, branch);
+            HumiditySensors[HumidityCount] = sensor;
+            file(sensor, "DS2438/H: " + sensor->HumDescription,
+                 Format("DS2438: %s (%d->%s)", serial.c_str(), HumidityCount + 1,
+                        sensor->HumDescription.c_str()));
+            ++HumidityCount;
+        } else if (type == stBarometer) {
+            if (BarometerPresent) return LeaveOut("DS2438", serial, "one Barometer only");
+            auto* sensor = new Barometer(couplerRom, branch);
+            BarometerSensor = sensor;
+            BarometerPresent = true;
+            file(sensor, "DS2438/B: Barometer", Format("DS2438: %s->(Barometer)", serial.c_str()));
+        } else {
+            if (!Room(DS2438Count, kMaxDS2438, "DS2438", serial)) return;
+            auto* sensor = new DS2438(DS2438Count, couplerRom, branch);
+            DS2438Sensors[DS2438Count] = sensor;
+            file(sensor, "DS2438/V: " + sensor->VADDescription,
+                 Format("DS2438: %s (%d->%s)", serial.c_str(), DS2438Count + 1,
+                        sensor->VADDescription.c_str()));
+            ++DS2438Count;
+        }
+    });
 }
 
 void TMainForm::AddWindDirectionFromSettings() {
@@ -202,52 +206,49 @@ void TMainForm::AddWindDirectionFromSettings() {
 }
 
 void TMainForm::SearchDS2423(const uint16_t* couplerRom, int branch) {
-    SearchFamily(
-        DS2423::kFamily, "DS2423", [] { return DS2423Count < kMaxDS2423; },
-        [&](const std::string& serial) {
-            if (CounterCount >= kMaxCounters) return;
-            SensorType type = LookupSensorType(serial);
-            if (IniTxtLoaded && type == stUnknown) type = IniTxtLineIn(serial, 8) ? stWindSpeed : stDS2423;
-            if (type == stWindSpeed && !WindSensor) {
-                auto* wind = new WindData(CounterCount, couplerRom, branch);
-                WindSensor = wind;
-                WindPresent = true;
-                CounterSensors[CounterCount++] = wind;
-                WindNode = AddNode(*SensorTreeView, BranchNode, "Wind", nullptr, kImageWind);
-                WindSpeedNode =
-                    AddNode(*SensorTreeView, WindNode, "DS2423: WindSpeed", wind, kImageWindSpeed);
-                LogFound(*this, serial,
-                         Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "WindSpeed"),
-                         Format("DS2423: %s->(%s)", serial.c_str(), "WindSpeed"));
-                ++DeviceCount;
-                AddWindDirectionFromSettings();
-            } else if (type == stRainGauge && !RainSensor) {
-                auto* rain = new RainGauge(CounterCount, couplerRom, branch);
-                RainSensor = rain;
-                RainPresent = true;
-                CounterSensors[CounterCount++] = rain;
-                AddNode(*SensorTreeView, BranchNode, "DS2423: RainGauge", rain, kImageRain);
-                LogFound(*this, serial,
-                         Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "RainGauge"),
-                         Format("DS2423: %s->(%s)", serial.c_str(), "RainGauge"));
-                ++DeviceCount;
-            } else if (type != stWindSpeed && type != stRainGauge) {
-                auto* counter = new DS2423(CounterCount, couplerRom, branch);
-                DS2423Sensors[DS2423Count++] = counter;
-                CounterSensors[CounterCount++] = counter;
-                bool lightning = counter->Description.find("Lightning") != std::string::npos;
-                AddNode(*SensorTreeView, BranchNode, "DS2423: " + counter->Description + " ", counter,
-                        lightning ? kImageLightning : -1);
-                LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "DS2423"),
-                         Format("DS2423: %s->(%s)", serial.c_str(), "DS2423"));
-                ++DeviceCount;
-            }
-        });
+    SearchFamily(DS2423::kFamily, "DS2423", nullptr, [&](const std::string& serial) {
+        SensorType type = LookupSensorType(serial);
+        if (IniTxtLoaded && type == stUnknown) type = IniTxtLineIn(serial, 8) ? stWindSpeed : stDS2423;
+        if (type == stWindSpeed && WindSensor) return LeaveOut("DS2423", serial, "one WindSpeed only");
+        if (type == stRainGauge && RainSensor) return LeaveOut("DS2423", serial, "one RainGauge only");
+        if (!Room(CounterCount, kMaxCounters, "DS2423", serial)) return;
+        if (type == stWindSpeed) {
+            auto* wind = new WindData(CounterCount, couplerRom, branch);
+            WindSensor = wind;
+            WindPresent = true;
+            CounterSensors[CounterCount++] = wind;
+            WindNode = AddNode(*SensorTreeView, BranchNode, "Wind", nullptr, kImageWind);
+            WindSpeedNode = AddNode(*SensorTreeView, WindNode, "DS2423: WindSpeed", wind, kImageWindSpeed);
+            LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "WindSpeed"),
+                     Format("DS2423: %s->(%s)", serial.c_str(), "WindSpeed"));
+            ++DeviceCount;
+            AddWindDirectionFromSettings();
+        } else if (type == stRainGauge) {
+            auto* rain = new RainGauge(CounterCount, couplerRom, branch);
+            RainSensor = rain;
+            RainPresent = true;
+            CounterSensors[CounterCount++] = rain;
+            AddNode(*SensorTreeView, BranchNode, "DS2423: RainGauge", rain, kImageRain);
+            LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "RainGauge"),
+                     Format("DS2423: %s->(%s)", serial.c_str(), "RainGauge"));
+            ++DeviceCount;
+        } else if (Room(DS2423Count, kMaxDS2423, "DS2423", serial)) {
+            auto* counter = new DS2423(CounterCount, couplerRom, branch);
+            DS2423Sensors[DS2423Count++] = counter;
+            CounterSensors[CounterCount++] = counter;
+            bool lightning = counter->Description.find("Lightning") != std::string::npos;
+            AddNode(*SensorTreeView, BranchNode, "DS2423: " + counter->Description + " ", counter,
+                    lightning ? kImageLightning : -1);
+            LogFound(*this, serial, Format("INFO: Added DS2423 sensor %s (%s)", serial.c_str(), "DS2423"),
+                     Format("DS2423: %s->(%s)", serial.c_str(), "DS2423"));
+            ++DeviceCount;
+        }
+    });
 }
 
 void TMainForm::SearchDS2407(const uint16_t* couplerRom, int branch) {
     SearchFamily(
-        DS2407::kFamily, "DS2407", [] { return DS2407Count < kMaxDS2407 && !WindDirectionFound; },
+        DS2407::kFamily, "DS2407", [] { return !WindDirectionFound; },
         [&](const std::string& serial) {
             SensorType type = LookupSensorType(serial);
             LogStatus(Format("DS2407: %d", static_cast<int>(type)));
@@ -272,6 +273,7 @@ void TMainForm::SearchDS2407(const uint16_t* couplerRom, int branch) {
                 LogStatus(configured ? Format("DS2407: %s->(%s)", serial.c_str(), role)
                                      : Format("INFO: Added DS2407 sensor %s->(%s)", serial.c_str(), role));
             } else {
+                if (!Room(DS2407Count, kMaxDS2407, "DS2407", serial)) return;
                 auto* sensor = new DS2407(DS2407Count, couplerRom, branch);
                 DS2407Sensors[DS2407Count] = sensor;
                 AddNode(*SensorTreeView, BranchNode, "DS2407: " + sensor->Description, sensor, kImageSwitch);
@@ -285,43 +287,41 @@ void TMainForm::SearchDS2407(const uint16_t* couplerRom, int branch) {
 }
 
 void TMainForm::SearchDS2450(const uint16_t* couplerRom, int branch) {
-    SearchFamily(
-        DS2450::kFamily, "DS2450", [] { return DS2450Count < kMaxDS2450; },
-        [&](const std::string& serial) {
-            SensorType type = LookupSensorType(serial);
-            bool configured = Microlan::MarkSerialFound(serial) != 0;
-            if (type == stWindDirection && WindSensor) {
-                if (WindDirectionFound) return; // one direction device only
-                WindSensor->AssignDirectionSensor();
-                WindDirectionFound = true;
-                AddNode(*SensorTreeView, WindNode, "DS2450: WindDirection", nullptr, kImageDirection);
-                LogStatus(configured ? Format("DS2450: %s->(%s)", serial.c_str(), "WindDirection")
-                                     : Format("INFO: Added DS2450 sensor %s", serial.c_str()));
-                return;
-            }
-            auto* sensor = new DS2450(DS2450Count, couplerRom, branch);
-            DS2450Sensors[DS2450Count] = sensor;
-            for (int channel = 0; channel < DS2450::kChannels; ++channel)
-                AddNode(*SensorTreeView, BranchNode,
-                        Format("DS2450/%d: %s", channel, sensor->Description[channel].c_str()), sensor, -1);
-            LogStatus(configured ? Format("DS2450: %s->(%s)", serial.c_str(), sensor->Type.c_str())
+    SearchFamily(DS2450::kFamily, "DS2450", nullptr, [&](const std::string& serial) {
+        SensorType type = LookupSensorType(serial);
+        bool configured = Microlan::MarkSerialFound(serial) != 0;
+        if (type == stWindDirection && WindSensor) {
+            if (WindDirectionFound) return LeaveOut("DS2450", serial, "one WindDirection only");
+            WindSensor->AssignDirectionSensor();
+            WindDirectionFound = true;
+            AddNode(*SensorTreeView, WindNode, "DS2450: WindDirection", nullptr, kImageDirection);
+            LogStatus(configured ? Format("DS2450: %s->(%s)", serial.c_str(), "WindDirection")
                                  : Format("INFO: Added DS2450 sensor %s", serial.c_str()));
-            ++DS2450Count;
-            ++DeviceCount;
-        });
+            return;
+        }
+        if (!Room(DS2450Count, kMaxDS2450, "DS2450", serial)) return;
+        auto* sensor = new DS2450(DS2450Count, couplerRom, branch);
+        DS2450Sensors[DS2450Count] = sensor;
+        for (int channel = 0; channel < DS2450::kChannels; ++channel)
+            AddNode(*SensorTreeView, BranchNode,
+                    Format("DS2450/%d: %s", channel, sensor->Description[channel].c_str()), sensor, -1);
+        LogStatus(configured ? Format("DS2450: %s->(%s)", serial.c_str(), sensor->Type.c_str())
+                             : Format("INFO: Added DS2450 sensor %s", serial.c_str()));
+        ++DS2450Count;
+        ++DeviceCount;
+    });
 }
 
 void TMainForm::SearchDS2408() {
     int seen = 0;
-    SearchFamily(
-        0x29, "DS2408", [&] { return seen < 8; },
-        [&](const std::string& serial) {
-            ++seen;
-            ++DS2408Count;
-            ++DeviceCount;
-            Microlan::MarkSerialFound(serial); // found, so not reported missing
-            LogStatus("DS2408: " + serial + "->(TAI-8590 Text User Interface)");
-        });
+    SearchFamily(0x29, "DS2408", nullptr, [&](const std::string& serial) {
+        if (!Room(seen, 8, "DS2408", serial)) return;
+        ++seen;
+        ++DS2408Count;
+        ++DeviceCount;
+        Microlan::MarkSerialFound(serial); // found, so not reported missing
+        LogStatus("DS2408: " + serial + "->(TAI-8590 Text User Interface)");
+    });
 }
 
 void TMainForm::ScanFamilies(const uint16_t* couplerRom, int branch) {
@@ -422,29 +422,30 @@ void TMainForm::ReportMissingSensors(const TStringList& missing) {
 
 void TMainForm::CleanupSensors() {
     try {
-        auto clear = [](auto& table, int& count) {
-            for (int i = 0; i < count; ++i) {
-                delete table[i];
-                table[i] = nullptr;
+        // Every entry, not only up to the count: DS2407Count also counts the roles that file no object.
+        auto clear = [](auto& table) {
+            for (auto& entry : table) {
+                delete entry;
+                entry = nullptr;
             }
         };
-        clear(DS1820Sensors, DS1820Count);
-        clear(HumiditySensors, HumidityCount);
-        clear(DS2450Sensors, DS2450Count);
-        clear(DS2438Sensors, DS2438Count);
-        clear(DS2423Sensors, DS2423Count);
-        clear(DS2407Sensors, DS2407Count);
+        clear(DS1820Sensors);
+        clear(HumiditySensors);
+        clear(DS2450Sensors);
+        clear(DS2438Sensors);
+        clear(DS2423Sensors);
+        clear(DS2407Sensors);
         delete WindSensor;
         WindSensor = nullptr;
         delete BarometerSensor;
         BarometerSensor = nullptr;
         delete RainSensor;
         RainSensor = nullptr;
-        for (int i = 0; i < CouplerCount; ++i) {
-            if (!Couplers[i]) continue;
-            Couplers[i]->Switch(0);
-            delete Couplers[i];
-            Couplers[i] = nullptr;
+        for (auto& coupler : Couplers) {
+            if (!coupler) continue;
+            coupler->Switch(0);
+            delete coupler;
+            coupler = nullptr;
         }
         for (auto& entry : TemperatureSensors)
             entry = nullptr;

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "onewire/Microlan.h"
+#include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
 using platform::Format;
@@ -316,7 +317,7 @@ std::string Humidity::GetHTML() {
 
 void Humidity::LogData() {
     try {
-        if (!Log) return;
+        if (!Log || !HasReading) return;
         DS2438::LogData();
         AppendDataLine(HumDescription, Format("%3.1f", GetValue()));
     } catch (...) {

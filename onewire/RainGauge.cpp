@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "onewire/DataFiles.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -203,9 +204,10 @@ void RainGauge::LogData() {
         if (!Log) return;
         DosDate date = GetDate();
         DosTime time = GetTime();
-        AppendToFile(Format("DATA\\RainGauge-%02d%d.TXT", date.da_mon, date.da_year),
-                     Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\t%3.2f\n", date.da_day, date.da_mon, date.da_year,
-                            time.ti_hour, time.ti_min, InUnit(MonthCounts()), InUnit(RateCounts())));
+        AppendDataFile(SensorDataFileName("RainGauge", date.da_mon, date.da_year),
+                       Format("%02d.%02d.%d\t%02d:%02d\t%3.2f\t%3.2f\n", date.da_day, date.da_mon,
+                              date.da_year, time.ti_hour, time.ti_min, InUnit(MonthCounts()),
+                              InUnit(RateCounts())));
     } catch (...) {
         LogError("Exception logging data!");
     }

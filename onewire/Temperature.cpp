@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/DataFiles.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
@@ -26,6 +27,7 @@ Temperature::Temperature(int sensorNumber, const uint16_t* couplerRom, int coupl
         HighAlarm = ini.ReadFloat(section, "HighAlarm", 200.0);
         LowAlarm = ini.ReadFloat(section, "LowAlarm", -100.0);
         current_temp = ini.ReadFloat(section, "current_temp", 0.0);
+        HasReading = ini.ValueExists(section, "current_temp");
         max_temp = ini.ReadFloat(section, "max_temp", -100.0);
         max_temp_t = ini.ReadInteger(section, "max_temp_t", 0);
         min_temp = ini.ReadFloat(section, "min_temp", 200.0);
@@ -52,15 +54,10 @@ void Temperature::FillTimeRecord(int32_t when, uint8_t* time) {
 }
 
 void Temperature::AppendDataLine(const std::string& name, const std::string& value) {
-    // A description names the file: a separator or control character in it must not lead the file
-    // out of DATA. Ordinary names stay as they are, so existing files continue.
-    std::string safe = name;
-    for (char& c : safe)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
     platform::LocalTime now = platform::Clock::Get().Now();
-    platform::AppendToFile(Format("DATA\\%s-%02d%d.TXT", safe.c_str(), now.month, now.year),
-                           Format("%02d.%02d.%d\t%02d:%02d\t%s\n", now.day, now.month, now.year, now.hour,
-                                  now.minute, value.c_str()));
+    AppendDataFile(SensorDataFileName(name, now.month, now.year),
+                   Format("%02d.%02d.%d\t%02d:%02d\t%s\n", now.day, now.month, now.year, now.hour, now.minute,
+                          value.c_str()));
 }
 
 void Temperature::UpdateTemperature(double raw) {
@@ -70,6 +67,7 @@ void Temperature::UpdateTemperature(double raw) {
             LogError("Exception calculating temperature!");
             return;
         }
+        HasReading = true;
         if (current_temp == 0.0)
             current_temp = value;
         else
@@ -151,7 +149,7 @@ void Temperature::SaveSettings() {
         ini.WriteString(section, "TempDescription", TempDescription);
         ini.WriteFloat(section, "TempOffset", TempOffset);
         ini.WriteFloat(section, "TempMultiplier", TempMultiplier);
-        ini.WriteFloat(section, "current_temp", current_temp);
+        if (HasReading) ini.WriteFloat(section, "current_temp", current_temp);
         ini.WriteBool(section, "Celsius", Celsius != 0);
         ini.WriteBool(section, "AcousticAlarm", AcousticAlarm != 0);
         ini.WriteFloat(section, "LowAlarm", LowAlarm);

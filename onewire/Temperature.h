@@ -38,9 +38,12 @@ public:
     // Fills a two-byte time record (minute, hour) with the local time of a mark.
     static void FillTimeRecord(int32_t when, uint8_t* time);
     // Appends "dd.mm.yyyy<TAB>hh:mm<TAB><value>" (local time now) to the per-sensor monthly data file
-    // "DATA\<name>-MMYYYY.TXT"; a file that does not open is skipped.
+    // "DATA\<name>-MMYYYY.TXT"; a file that cannot be written is told once in the status log.
     static void AppendDataLine(const std::string& name, const std::string& value);
 
+    // A temperature to log: read in this run, or kept in SENSORS.INI from an earlier one. A sensor
+    // without one logs nothing rather than a value never measured.
+    bool HasReading = false;
     double current_temp = 0.0;
     double max_temp = -100.0;
     double min_temp = 200.0;

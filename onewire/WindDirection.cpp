@@ -190,9 +190,10 @@ int WindData::ReadDirectionDS2450() {
 
         if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
             return 0;
-        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0)
-            return 0;
+        // Convert; the strong pull-up (for a vane without VCC) starts right after the CRC's last byte.
+        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0 || Touch(0xFF) < 0) return 0;
         tmex::OneWireLevel(session, 0, 1, 2);
+        if (Touch(0xFF) < 0) return 0;
         Sleep(7);
         tmex::OneWireLevel(session, 0, 0, 0);
 
@@ -237,7 +238,9 @@ int WindData::WriteSwitchStatus(int value) {
     try {
         for (int attempt = 0; attempt < 11; ++attempt) {
             if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) continue;
-            // Write status memory at address 7; the device answers with the inverted CRC16.
+            // Write status memory at address 7; the device answers with the inverted CRC16. Only a good
+            // CRC earns the byte that commits the write, which reads back the status (bit 7, the supply
+            // indication, is the device's own).
             Crc16Value = 0;
             for (int byte : {0x55, 0x07, 0x00, value}) {
                 Touch(byte);
@@ -245,7 +248,9 @@ int WindData::WriteSwitchStatus(int value) {
             }
             for (int i = 0; i < 2; ++i)
                 Crc16(static_cast<uint8_t>(Touch(0xFF)));
-            if (Crc16Value == 0xB001) return 1;
+            if (Crc16Value != 0xB001) continue;
+            int16_t status = Touch(0xFF);
+            if (status >= 0 && ((status ^ value) & 0x7F) == 0) return 1;
         }
     } catch (...) {
         LogError("Exception accessing direction serials!");
@@ -272,7 +277,8 @@ int WindData::ReadDirectionDS2401() {
             const uint16_t family = current[0] & 0xFF;
             if (family == kFamilyAdapterId) continue;
             if (family != kFamilyDS2401) break;
-            found += " " + RomText(current);
+            found += ' ';
+            found += RomText(current);
         }
 
         // PIO-B off again, insisting: a chain left on would disturb the rest of the net.

@@ -128,6 +128,7 @@ void iButton::LoadSettings() {
         Samples = 0;
         ClassCounter = 0;
         ErrorCount = 0;
+        disabledByErrors_ = false;
         HistoryPending = 1;
         DDEName = "DDE" + RomText(Rom);
         const std::string section = RomText(Rom);
@@ -182,6 +183,7 @@ void iButton::SetType(const std::string& type) {
 void iButton::SetRead(int flag) {
     try {
         ReadEnabled = flag != 0 ? 1 : 0;
+        disabledByErrors_ = false; // the user's choice replaces the error rule's
         IniFile->WriteBool(RomText(Rom), "Read", flag != 0);
     } catch (const std::exception& e) {
         LogError(std::string("Exception writing to SENSORS.INI: ") + e.what());
@@ -268,14 +270,21 @@ int iButton::SwitchCoupler(int command) {
     return 1;
 }
 
+bool iButton::ResumeSampling(const std::string& section, const char* text) {
+    disabledByErrors_ = false;
+    ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
+    if (ReadEnabled) LogError(Description + text);
+    return ReadEnabled != 0;
+}
+
 int iButton::Sample() {
     try {
         const std::string section = RomText(Rom);
         if (!ReadEnabled) {
-            // A disabled sensor is "not sampled" (0): the readers must not republish stale values.
-            if (ErrorCount == 0 || SecondsSinceLastSample() <= 3600) return 0;
-            ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
-            if (ReadEnabled) LogError(Description + ": Sampling ENABLED (trying again)");
+            // A disabled sensor is "not sampled" (0): the readers must not republish stale values. One
+            // the user switched off stays off; one the error rule switched off is tried again hourly.
+            if (!disabledByErrors_ || SecondsSinceLastSample() <= 3600) return 0;
+            if (!ResumeSampling(section, ": Sampling ENABLED (trying again)")) return 0;
         }
         LastReadOk = 0;
         if (!Microlan::StartSession()) return 0;
@@ -294,6 +303,7 @@ int iButton::Sample() {
                 LogError(Format("%u errors reading %s, sampling DISABLED! (will try later)", ErrorCount,
                                 Description.c_str()));
                 ReadEnabled = 0;
+                disabledByErrors_ = true;
             }
         }
         int result = 0;
@@ -309,10 +319,13 @@ int iButton::Sample() {
         ++Samples;
         lastSampleTick_ = platform::GetTickCount();
         LastSampleTime = lastSampleTick_ / 1000;
-        if (result != 0)
+        if (result != 0) {
             ErrorCount = 0;
-        else
+            // The sample that disabled the sensor succeeded: nothing is left to wait an hour for.
+            if (disabledByErrors_) ResumeSampling(section, ": Sampling ENABLED");
+        } else {
             ++ErrorCount;
+        }
         LastReadOk = result;
         return result;
     } catch (const std::exception& e) {

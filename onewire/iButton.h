@@ -5,8 +5,10 @@
 // coupler switching from the sensor's side, device selection, the median filter, the 1-Wire CRCs, and
 // the error and debug logs.
 //
-// A disabled sensor reports "not sampled" (0) and touches no counter; the description is made safe
-// before it names the debug log; a shorted net's setup result reaches the log text ("MLAN shorted!").
+// A disabled sensor reports "not sampled" (0) and touches no counter. One the error rule disabled (50
+// failures in a row) comes back after a good sample, or is tried again once an hour; one the user
+// disabled (Read=0) stays off. The description is made safe before it names the debug log; a shorted
+// net's setup result reaches the log text ("MLAN shorted!").
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,7 +68,7 @@ public:
     // The SENSORS.INI section of this sensor (its serial text).
     std::string SerialSection() const { return RomText(Rom); }
 
-    // Fields in the original order.
+    // State shared by every sensor class: filter history, settings, counters, serial and coupler.
     double History[4][10] = {};
     std::string LogErrorPORT;
     uint8_t MaxRetry = 3;
@@ -91,7 +93,7 @@ public:
     int PrintOnHTML = 1;
     int Plot = 1;
     int Log = 1;
-    int ReadEnabled = 1; // SENSORS.INI Read (the original field `Read`; the name is taken by slot 3)
+    int ReadEnabled = 1; // SENSORS.INI Read (named apart from Read(), the read operation)
     int HistoryPending = 0;
     int Debug = 0;
 
@@ -99,5 +101,10 @@ public:
     static std::string SensorsIniPath();
 
 private:
-    uint32_t lastSampleTick_ = 0; // wrap-safe companion of LastSampleTime (ms)
+    // Ends a disable by the error rule: sampling resumes unless SENSORS.INI now says Read=0 (the user
+    // switched the sensor off meanwhile); logs Description + text when it resumes.
+    bool ResumeSampling(const std::string& section, const char* text);
+
+    uint32_t lastSampleTick_ = 0;   // wrap-safe companion of LastSampleTime (ms)
+    bool disabledByErrors_ = false; // ReadEnabled is 0 by the error rule, not by the user
 };

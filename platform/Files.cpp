@@ -1,13 +1,16 @@
 #include "platform/Files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
+#include "platform/FileProblems.h"
 #include "platform/Strings.h"
 
 namespace platform {
@@ -35,6 +38,76 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
     }
     ::closedir(d);
     return found;
+}
+
+// 0 or the errno value of the failed write.
+int WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// A file with every write permission bit clear was made read-only by its user: the station leaves it as
+// it is even when it runs as root (whom the bits do not stop).
+bool ReadOnlyByItsUser(const struct stat& st) {
+    return (st.st_mode & 0222) == 0;
+}
+
+// The whole content into "<path>.tmp" beside the file, flushed to the disk, then renamed over the file:
+// a reader (or a restart after a crash) finds the old file or the new one, never a part. A failure
+// leaves the old file as it was and removes the temporary file. A link is followed, so that the file it
+// points to is the one replaced.
+int ReplaceFile(const std::string& path, const std::string& data) {
+    std::string target = path;
+    struct stat st;
+    bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char buffer[PATH_MAX];
+        if (::realpath(path.c_str(), buffer)) target = buffer;
+        exists = ::stat(target.c_str(), &st) == 0;
+    }
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        if (ReadOnlyByItsUser(st)) return EACCES;
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+    }
+    const std::string temp = target + ".tmp";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    int error = WriteAll(fd, data);
+    if (error == 0 && exists) {
+        // The new file keeps the old one's owner (when we may set it) and permissions.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            [[maybe_unused]] int given = ::fchown(fd, st.st_uid, st.st_gid); // only root may; others keep it
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) error = errno;
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temp.c_str());
+    return error;
+}
+
+// Appends the data; a write that fails half-way is taken back, so that no record is left torn.
+int AppendData(const std::string& path, const std::string& data) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ReadOnlyByItsUser(st)) return EACCES;
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    off_t start = ::lseek(fd, 0, SEEK_END);
+    int error = WriteAll(fd, data);
+    if (error != 0 && start >= 0) {
+        [[maybe_unused]] int cut = ::ftruncate(fd, start); // shrinking works on a full disk too
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
 }
 
 } // namespace
@@ -87,6 +160,10 @@ bool DeleteFile(const std::string& name) {
     return ::unlink(ResolvePath(name).c_str()) == 0;
 }
 
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+}
+
 long long FileAge(const std::string& name) {
     struct stat st;
     if (::stat(ResolvePath(name).c_str(), &st) != 0) return -1;
@@ -122,21 +199,17 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
 }
 
 bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
-    std::FILE* f = std::fopen(ResolvePath(name).c_str(), "wb");
-    if (!f) return false;
-    std::string data = mode == FileMode::Text ? ToCrLf(content) : content;
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
+    std::string path = ResolvePath(name);
+    int error = ReplaceFile(path, mode == FileMode::Text ? ToCrLf(content) : content);
+    NoteWrite(path, error);
+    return error == 0;
 }
 
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode) {
-    std::FILE* f = std::fopen(ResolvePath(name).c_str(), "ab");
-    if (!f) return false;
-    std::string data = mode == FileMode::Text ? ToCrLf(text) : text;
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
+    std::string path = ResolvePath(name);
+    int error = AppendData(path, mode == FileMode::Text ? ToCrLf(text) : text);
+    NoteWrite(path, error);
+    return error == 0;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

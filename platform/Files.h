@@ -19,13 +19,21 @@ bool DirectoryExists(const std::string& name);
 // Creates one folder level (no parents). False when it could not be created.
 bool CreateDir(const std::string& name);
 bool DeleteFile(const std::string& name);
+// Renames a file, replacing an existing `to`; both names are resolved. False when it failed.
+bool RenameFile(const std::string& from, const std::string& to);
 // Modification time in seconds since 1970, or -1.
 long long FileAge(const std::string& name);
 
 // Whole-file helpers. Text mode strips CR on read and writes each lone LF as CR LF.
 bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode = FileMode::Text);
+// The two writers below leave a file alone whose write permission bits are all clear (even when the
+// station runs as root), and tell each outcome to NoteWrite (platform/FileProblems.h).
+// Every file the station writes whole goes through here: the content is written to "<name>.tmp" in the
+// same folder, flushed to the disk and renamed over the old file, so that a failed or interrupted write
+// leaves the old file as it was. False when the file was not replaced.
 bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode = FileMode::Text);
-// Opens in append mode, writes, closes: the way every log line is written. False when it did not open.
+// Opens in append mode, writes, closes: the way every log line is written. A write that fails half-way
+// is taken back (no torn record). False when the text was not appended.
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode = FileMode::Text);
 // Splits on LF, dropping CR; a final line without LF counts, an empty tail does not.
 std::vector<std::string> SplitLines(const std::string& text);

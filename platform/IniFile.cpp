@@ -2,34 +2,45 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 
+#include "platform/FileProblems.h"
 #include "platform/Files.h"
 #include "platform/StringList.h"
 #include "platform/Strings.h"
 
 namespace platform {
 
-// One parsed file, shared by every TIniFile on the same path. It notices changes made by other
-// programs through the file's size, modification time and inode; while the modification time is too
-// recent to tell two writes apart (file systems keep it in coarse steps), through the content.
+// One parsed file, shared by every TIniFile on the same path. Its lines are the truth: a write that
+// fails keeps them and the next write tries the whole document again, and a file that vanishes while
+// the program runs is written back from them. It notices changes made by other programs through the
+// file's size, modification time and inode; while the modification time is too recent to tell two
+// writes apart (file systems keep it in coarse steps), through the content.
 class IniDocument {
 public:
     explicit IniDocument(std::string path) : path_(std::move(path)) {}
 
-    // The name as it resolves now: a file that appeared under another spelling is the one to use.
+    // The name as it resolves now: a file that appeared under another spelling is the one to use. A
+    // spelling that names nothing (the file vanished) leaves the file where it was.
     void SetPath(const std::string& path) {
         if (path == path_) return;
+        if (loaded_ && (unsaved_ || !StampOf(path).exists)) return;
         path_ = path;
         loaded_ = false;
     }
 
     void Refresh() {
-        if (dirty_) return;                      // our own unwritten changes are the newest text
+        if (unsaved_) return;                    // our own unwritten changes are the newest text
         long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
         Stamp stamp = StampOf(path_);
         if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return;
+        if (loaded_ && stamp_.exists && !stamp.exists) {
+            Flush(); // deleted behind our back: what we hold is all that is left of it
+            return;
+        }
         std::string content;
         if (!(stamp.exists && ReadWholeFile(path_, content))) content.clear();
         if (!loaded_ || content != content_) {
@@ -92,23 +103,28 @@ public:
     }
 
     void Save() {
-        if (batchDepth > 0) { // written when the batch closes
-            dirty_ = true;
-            return;
-        }
+        unsaved_ = true;
+        if (batchDepth > 0)
+            batched_ = true; // written when the batch closes
+        else
+            Flush();
+    }
+
+    // Writes the document when the batch that closes changed it.
+    void EndBatch() {
+        if (!batched_) return;
+        batched_ = false;
         Flush();
     }
 
+    // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
     void Flush() {
-        dirty_ = false;
         std::string content;
         for (const auto& line : lines_)
             content += line + "\n";
         long long checkedAt = FileSystemNowNs();
-        if (!WriteWholeFile(path_, content)) {
-            loaded_ = false; // re-read what is really on disk next time
-            throw EIniFileException("Unable to write to " + path_);
-        }
+        unsaved_ = !WriteWholeFile(path_, content);
+        if (unsaved_) return;
         content_ = std::move(content);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
@@ -149,10 +165,12 @@ private:
 
 public:
     static inline int batchDepth = 0;
-    bool Dirty() const { return dirty_; }
+    bool Unsaved() const { return unsaved_; }
+    const std::string& Path() const { return path_; }
 
 private:
-    bool dirty_ = false;
+    bool unsaved_ = false;
+    bool batched_ = false;
     std::string path_;
     std::vector<std::string> lines_;
     std::string content_; // the text lines_ came from (CR removed)
@@ -168,14 +186,30 @@ std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
 }
 
 std::string CanonicalKey(const std::string& resolved) {
-    // The folder made canonical, the name lower-cased: one key whether the file exists yet or not.
-    char buffer[4096];
+    // The folder made canonical, the name lower-cased: one key whether the file exists yet or not. A
+    // folder that does not exist (yet) is made canonical from its nearest existing parent, so that the
+    // key stays the same when it appears.
     size_t slash = resolved.rfind('/');
     std::string dir = slash == std::string::npos ? "." : resolved.substr(0, slash == 0 ? 1 : slash);
     std::string name = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-    if (::realpath(dir.c_str(), buffer)) return std::string(buffer) + "/" + LowerCase(name);
-    return LowerCase(resolved);
+    std::string missing;
+    char buffer[PATH_MAX];
+    while (!::realpath(dir.c_str(), buffer)) {
+        size_t up = dir.rfind('/');
+        if (up == std::string::npos) {
+            missing = "/" + dir + missing;
+            dir = ".";
+        } else if (up == 0) {
+            return LowerCase(resolved);
+        } else {
+            missing = dir.substr(up) + missing;
+            dir.resize(up);
+        }
+        if (dir == "." && !::realpath(dir.c_str(), buffer)) return LowerCase(resolved);
+    }
+    return std::string(buffer) + missing + "/" + LowerCase(name);
 }
+
 } // namespace
 
 TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
@@ -200,16 +234,8 @@ void TIniFile::BeginBatch() {
 
 void TIniFile::EndBatch() {
     if (IniDocument::batchDepth == 0 || --IniDocument::batchDepth > 0) return;
-    std::string failed;
-    for (auto& [key, doc] : Cache()) {
-        if (!doc->Dirty()) continue;
-        try {
-            doc->Flush();
-        } catch (const std::exception& e) {
-            failed = e.what(); // the other files are still written
-        }
-    }
-    if (!failed.empty()) throw EIniFileException(failed);
+    for (auto& [key, doc] : Cache())
+        doc->EndBatch();
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
@@ -223,7 +249,11 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
-    return StrToIntDef(ReadString(section, key, ""), def);
+    std::string text = ReadString(section, key, "");
+    long long value;
+    if (TryStrToInt(text, value) && value >= INT32_MIN && value <= INT32_MAX) return static_cast<int>(value);
+    if (!text.empty()) NoteUnparsedValue(Document()->Path(), section, key, text, IntToStr(def));
+    return def;
 }
 
 bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
@@ -231,7 +261,11 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 }
 
 double TIniFile::ReadFloat(const std::string& section, const std::string& key, double def) const {
-    return StrToFloatDef(ReadString(section, key, ""), def);
+    std::string text = ReadString(section, key, "");
+    double value;
+    if (TryStrToFloat(text, value)) return value;
+    if (!text.empty()) NoteUnparsedValue(Document()->Path(), section, key, text, FloatToStr(def));
+    return def;
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
@@ -248,8 +282,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
             IniDocument::KeyValue(lines[static_cast<size_t>(keyLine)], k, v);
             std::string line = k + "=" + value;
             // The file already says so: rewriting it would change nothing but its time stamp (the hourly
-            // save of every sensor writes mostly unchanged keys).
-            if (lines[static_cast<size_t>(keyLine)] == line) return;
+            // save of every sensor writes mostly unchanged keys). A document that failed to reach the
+            // disk is tried again all the same.
+            if (lines[static_cast<size_t>(keyLine)] == line && !doc->Unsaved()) return;
             lines[static_cast<size_t>(keyLine)] = std::move(line);
         } else {
             // After the section's last non-blank line.

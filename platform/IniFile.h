@@ -1,19 +1,17 @@
 #pragma once
 // INI files with the profile semantics the station relies on: case-insensitive section and key names,
 // every write on disk at once, several objects on one file always coherent, comments, order and unknown
-// lines kept, CR LF line ends.
+// lines kept, CR LF line ends. What the program wrote is kept in memory even when the disk refuses it:
+// a failed write is told once (platform/FileProblems.h) and the next write tries the whole file again;
+// a file deleted while the program runs is written back.
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/Exceptions.h"
 
 namespace platform {
 
 class TStringList;
 class IniDocument;
-
-KORVANE_EXCEPTION_CLASS(EIniFileException, Exception)
 
 class TIniFile {
 public:
@@ -23,13 +21,15 @@ public:
     // Value text when the key exists (also when empty), else def. Blanks around the value and one pair
     // of enclosing quotes are removed.
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
-    // Whole-text integer ("$"/"0x" hex accepted); anything else gives def.
+    // Whole-text integer ("$"/"0x" hex accepted); anything else gives def. A value that is there but
+    // does not parse is told once with the default used.
     int ReadInteger(const std::string& section, const std::string& key, int def) const;
     // 0 is false, any other integer true; text that is no integer gives def.
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+    // '.' is the decimal point: "1,5" is no number.
     double ReadFloat(const std::string& section, const std::string& key, double def) const;
 
-    // Writes reach the disk before they return; a file that cannot be written raises EIniFileException.
+    // Writes reach the disk before they return when the disk takes them; they never throw.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -48,9 +48,17 @@ public:
 
     // Writes made between BeginBatch and the matching EndBatch reach the disk together at EndBatch, one
     // rewrite per file instead of one per key; every TIniFile of the process sees them at once all the
-    // same. EndBatch raises EIniFileException when a file could not be written.
+    // same.
     static void BeginBatch();
     static void EndBatch();
+    // A batch for the lifetime of the object.
+    class Batch {
+    public:
+        Batch() { BeginBatch(); }
+        ~Batch() { EndBatch(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+    };
 
 private:
     std::shared_ptr<IniDocument> Document() const;

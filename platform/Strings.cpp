@@ -79,8 +79,12 @@ std::string FloatToStr(double value) {
     // stays "0.0001", 0.00001 becomes "1E-5".
     if (exponent < -4 || exponent >= 15) {
         out = mantissa.substr(0, 1);
-        if (mantissa.size() > 1) out += "." + mantissa.substr(1);
-        out += "E" + std::to_string(exponent);
+        if (mantissa.size() > 1) {
+            out += '.';
+            out.append(mantissa, 1);
+        }
+        out += 'E';
+        out += std::to_string(exponent);
     } else if (exponent < 0) {
         out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + mantissa;
     } else {

@@ -1,8 +1,6 @@
 // The publishing services the controller starts, stops and calls. The UDP pieces are here: the
 // diagnostic listener of the constructor and the status log's datagram copy; the HTTP, TCP, UDP-feed
 // and DDE services belong to the publishing work: asked for, each says once that it is not there yet.
-#include <netinet/in.h>
-
 #include "net/Wsocket.h"
 #include "platform/winsock/Winsock.h"
 #include "station/Unit1.h"

@@ -1,5 +1,6 @@
 // The data files under DATA: the monthly data log, the yearly daily log, SUMMARY.TXT and NOW.TXT.
-// Each writer opens its file, writes one record and closes it; a file that does not open is skipped.
+// Each writer opens its file, writes one record and closes it; a file that cannot be written is told
+// once in the status log (and its recovery once), and the record is dropped.
 #include <cmath>
 
 #include "onewire/Barometer.h"
@@ -7,6 +8,7 @@
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
@@ -75,7 +77,7 @@ void TMainForm::WriteDataLog() {
             Barometer& baro = *BarometerSensor;
             record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
         }
-        AppendToFile(Format("DATA\\%02d%d.TXT", d.da_mon, d.da_year), record);
+        AppendDataFile(Format("DATA\\%02d%d.TXT", d.da_mon, d.da_year), record);
     });
 }
 
@@ -111,7 +113,7 @@ void TMainForm::WriteDailyLog() {
             record +=
                 Format("%3.2f (%02d:%02d) %3.2f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
         }
-        AppendToFile(Format("DATA\\Daily%d.TXT", d.da_year), record);
+        AppendDataFile(Format("DATA\\Daily%d.TXT", d.da_year), record);
     });
 }
 
@@ -147,7 +149,7 @@ void TMainForm::WriteSummaryFile() {
     Writer(*this, "SERVER: Error creating SUMMARY.TXT", [&] {
         std::string summary;
         BuildSummary(summary);
-        WriteWholeFile("DATA\\SUMMARY.TXT", summary);
+        WriteDataFile("DATA\\SUMMARY.TXT", summary);
     });
 }
 
@@ -159,6 +161,6 @@ void TMainForm::WriteNowFile() {
         // same text again would only cost a disk write.
         if (summary == nowText_ && FileExists("DATA\\NOW.TXT")) return;
         nowText_.clear();
-        if (WriteWholeFile("DATA\\NOW.TXT", summary)) nowText_ = summary;
+        if (WriteDataFile("DATA\\NOW.TXT", summary)) nowText_ = summary;
     });
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/Exceptions.h"
+#include "platform/FileProblems.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "station/Unit1.h"
@@ -39,6 +40,9 @@ template <class F> void Step(TMainForm& form, F&& step) {
 
 TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     MainForm = this;
+    // Files the disk refuses and settings that do not parse are told in the status log, each once.
+    ForgetProblems();
+    SetProblemReporter([this](const std::string& text) { LogStatus("SERVER: " + text); });
     CreateComponents();
     CurrentDate = GetDate(); // log lines written during construction carry today's date
     APRSProxy.clear();
@@ -73,6 +77,7 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
 
 TMainForm::~TMainForm() {
     FormDestroy(this);
+    SetProblemReporter(nullptr);
     IniFile.reset();
     TrayIcon->Hide();
     if (MainForm == this) MainForm = nullptr;

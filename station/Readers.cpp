@@ -50,6 +50,8 @@ void PostDisplayTemperature(TMainForm& form, int index) {
 } // namespace
 
 void TMainForm::ReadAllSensors() {
+    // The highs, lows and counts a round moves reach SENSORS.INI in one flushed rewrite, not one per key.
+    TIniFile::Batch batch;
     try {
         LastReadTick = GetTickCount();
         auto kind = [&](bool present, bool (TMainForm::*reader)()) {

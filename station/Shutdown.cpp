@@ -94,8 +94,8 @@ void TMainForm::RunShutdown() {
 
 void TMainForm::SaveAllSensors() {
     // Every sensor that can be saved is saved; a failing one is logged and the next one goes on. The
-    // keys of all sensors reach SENSORS.INI in one rewrite.
-    TIniFile::BeginBatch();
+    // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
+    TIniFile::Batch batch;
     auto save = [this](auto* sensor) {
         if (!sensor) return;
         try {
@@ -119,9 +119,4 @@ void TMainForm::SaveAllSensors() {
         save(DS2423Sensors[i]);
     for (int i = 0; i < DS2450Count; ++i)
         save(DS2450Sensors[i]);
-    try {
-        TIniFile::EndBatch();
-    } catch (const std::exception& e) {
-        LogStatus("SERVER: Error saving data: " + std::string(e.what()));
-    }
 }

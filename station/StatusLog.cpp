@@ -15,11 +15,27 @@ std::string LastStatusText;
 namespace {
 constexpr int kMemoLimit = 200;
 constexpr int kMemoTrim = 50;
+
+// One log line whatever the text holds: an error text with line breaks (a socket error carries CR LF)
+// would otherwise start a line without date and time in korvane.log.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r' && c != '\n')
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
 } // namespace
 
-void TMainForm::LogStatus(const std::string& text) {
-    if (Contains(text, "(WY")) return;
+void TMainForm::LogStatus(const std::string& message) {
+    if (Contains(message, "(WY")) return;
     try {
+        const std::string text = OneLine(message);
         LocalTime now = Clock::Get().Now();
         AddSplashLine(text);
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;

@@ -264,9 +264,15 @@ public:
 
 private:
     void ScanFamilies(const uint16_t* couplerRom, int branch);
-    // One family search: found() is called for each new device of the family while more() holds.
+    // One family search over the part of the net switched on now: found() is called for each device of
+    // the family not yet looked at in this session, and the search goes on while more() holds (null:
+    // every device). found() files the device or leaves it out (Room, LeaveOut).
     void SearchFamily(uint8_t family, const std::string& name, const std::function<bool()>& more,
                       const std::function<void(const std::string&)>& found);
+    // True when a table filled to `count` has room for one more; else the device is left out.
+    bool Room(int count, int room, const std::string& family, const std::string& serial);
+    // Logs a device the scan does not take; it counts as present, so it is not reported missing.
+    void LeaveOut(const std::string& family, const std::string& serial, const std::string& reason);
     void SearchDS2409();
     void SearchDS2438(const uint16_t* couplerRom, int branch);
     void SearchDS1820(uint8_t family, const char* name, const uint16_t* couplerRom, int branch);
@@ -284,7 +290,7 @@ private:
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
     bool missingServiceReported_[4] = {}; // DDE, HTTP, TCP, UDP feed
-    std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    std::string nowText_;                 // what DATA\NOW.TXT holds (WriteNowFile)
 };
 
 extern TMainForm* MainForm;

@@ -1,16 +1,19 @@
 #pragma once
 // The one drawing object of the graphics layer: a Canvas draws on one Bitmap (an off-screen bitmap, a
 // control surface seen through an origin and a visible rectangle, or a printer page). One software
-// rasteriser, no antialiasing anywhere.
+// rasteriser, no antialiasing anywhere. Which pixels a primitive covers is worked out in Raster.h, how
+// a colour combines with the destination in RasterOps.h; the canvas holds the drawing state and paints.
 //
 // Pixel rules (tests depend on them):
 // - Coordinates are logical; device = logical + Origin. Every primitive clips to the clip region (the
 //   visible rectangle, itself clipped to the bitmap, intersected with the application clip region)
 //   before it rasterises, and does its arithmetic in 64 bits (or 128 / double), so points far outside
-//   the bitmap (+-2^31) cost no more than the visible part.
+//   the bitmap (+-2^31) cost no more than the visible part. Pixels are painted row by row along the
+//   clip region's spans.
 // - Thin lines (pen width 1): pixel i of a segment from (x0, y0) to (x1, y1), i = 0 .. n - 1 with
 //   n = max(|dx|, |dy|), lies at major = start + i and minor = start + floor((2 i |dminor| + |dmajor|) /
-//   (2 |dmajor|)) in the direction of travel; the end point is left out (as GDI).
+//   (2 |dmajor|)) in the direction of travel; the end point is left out, so that a polyline paints
+//   each joint once.
 // - Pen styles on thin lines: psDot is 1 on, 1 off; psDash 18 on, 6 off; psDashDot 9/6/3/6;
 //   psDashDotDot 9/3/3/3/3/3; the pattern restarts with each segment. The gaps are painted in the brush
 //   colour when the brush is solid and left alone when it is clear. psClear draws nothing.
@@ -22,7 +25,7 @@
 // - Polygons fill with the alternate (even-odd) rule on pixel centres, then the pen draws the closed outline.
 // - Rectangle (l, t, r, b): right and bottom exclusive; a thin pen draws the border pixels of [l, r) x
 //   [t, b), a wide pen a band of w pixels inside the box; the brush fills the inside of the border. With a
-//   clear pen the brush fills [l, r - 1) x [t, b - 1), as GDI.
+//   clear pen the brush fills [l, r - 1) x [t, b - 1), one pixel short on the right and bottom.
 // - Ellipse, RoundRect, Pie, Arc and elliptic regions use the ellipse rule of Region.h. A thin outline is
 //   every shape pixel with a 4-neighbour outside the shape; a wide outline is the shape less the shape
 //   shrunk by w on every side. The brush fills the shape less its outline.
@@ -35,35 +38,20 @@
 // - Blits: StretchDraw and CopyRect scale by nearest neighbour (source pixel floor((X + 0.5 - L) x sw /
 //   dw)); negative extents mirror. CopyRect and Draw apply the ROP3 CopyMode with the brush as pattern.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Font.h"
+#include "platform/graphics/Raster.h"
+#include "platform/graphics/RasterOps.h"
 #include "platform/graphics/Region.h"
 
 namespace platform::gfx {
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
-enum TPenMode {
-    pmBlack,
-    pmWhite,
-    pmNop,
-    pmNot,
-    pmCopy,
-    pmNotCopy,
-    pmMergePenNot,
-    pmMaskPenNot,
-    pmMergeNotPen,
-    pmMaskNotPen,
-    pmMerge,
-    pmNotMerge,
-    pmMask,
-    pmNotMask,
-    pmXor,
-    pmNotXor
-};
 enum TBrushStyle {
     bsSolid,
     bsClear,
@@ -88,23 +76,6 @@ struct TBrush {
     TBrushStyle Style = bsSolid;
 };
 
-// ROP3 codes (the truth table sits in bits 16-23: bit (P << 2 | S << 1 | D) gives the result).
-constexpr uint32_t SRCCOPY = 0x00CC0020;
-constexpr uint32_t SRCPAINT = 0x00EE0086;
-constexpr uint32_t SRCAND = 0x008800C6;
-constexpr uint32_t SRCINVERT = 0x00660046;
-constexpr uint32_t SRCERASE = 0x00440328;
-constexpr uint32_t NOTSRCCOPY = 0x00330008;
-constexpr uint32_t NOTSRCERASE = 0x001100A6;
-constexpr uint32_t MERGECOPY = 0x00C000CA;
-constexpr uint32_t MERGEPAINT = 0x00BB0226;
-constexpr uint32_t PATCOPY = 0x00F00021;
-constexpr uint32_t PATPAINT = 0x00FB0A09;
-constexpr uint32_t PATINVERT = 0x005A0049;
-constexpr uint32_t DSTINVERT = 0x00550009;
-constexpr uint32_t BLACKNESS = 0x00000042;
-constexpr uint32_t WHITENESS = 0x00FF0062;
-
 // Text alignment flags, numbered as GDI's.
 constexpr int TA_LEFT = 0;
 constexpr int TA_RIGHT = 2;
@@ -112,11 +83,6 @@ constexpr int TA_CENTER = 6;
 constexpr int TA_TOP = 0;
 constexpr int TA_BOTTOM = 8;
 constexpr int TA_BASELINE = 24;
-
-// The binary raster operation of a pen mode on 0x00RRGGBB values.
-uint32_t ApplyPenMode(TPenMode mode, uint32_t pen, uint32_t dst);
-// The ternary raster operation of a ROP3 code on pattern, source and destination values.
-uint32_t ApplyRop3(uint32_t rop, uint32_t pat, uint32_t src, uint32_t dst);
 
 struct TSize {
     int cx = 0;
@@ -168,7 +134,7 @@ public:
     void Pie(int l, int t, int r, int b, int x3, int y3, int x4, int y4);
     // Fills a region (device coordinates) with the brush.
     void FillRgn(const Region& deviceRegion);
-    // VCL's Frame3D: Width times the top/left edges in `top`, the bottom/right edges in `bottom`, then
+    // A 3-D frame: Width times the top/left edges in `top`, the bottom/right edges in `bottom`, then
     // shrink by 1; on return the rectangle is the inner one.
     void Frame3D(TRect& rect, TColor top, TColor bottom, int width);
 
@@ -204,22 +170,25 @@ public:
     void Restore(const State& s);
 
 private:
+    using DevicePoint = raster::DevicePoint;
+    // Logical to device coordinates: device = logical + Origin, in 64 bits. A rectangle's edges are
+    // held to the int range (they are clipped to the bitmap before any pixel is drawn).
+    DevicePoint ToDevice(int x, int y) const;
+    DevicePoint ToDevice(TPoint p) const { return ToDevice(p.X, p.Y); }
+    TRect ToDevice(const TRect& logical) const;
     const Region& Clip();
+    // Calls paint(y, x0, x1) for each part of device row y, columns [x0, x1), that lies in the clip.
+    template <class F> void ForClipSpans(int64_t y, int64_t x0, int64_t x1, F&& paint);
     void PaintSpans(const Region& deviceRegion, uint32_t rgb, TPenMode mode);
     void PaintPixel(int64_t x, int64_t y, uint32_t rgb, TPenMode mode);
-    // Calls visit(x, y, on) for every pixel of a thin segment inside the clip box (device coordinates);
-    // `on` is false for the gaps of a styled pen.
-    template <class F>
-    void ThinSegment(int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool includeEnd, F&& visit);
-    void StrokeThin(int64_t x0, int64_t y0, int64_t x1, int64_t y1);
-    Region WideStroke(const std::vector<TPoint>& pts, bool closed, int width);
-    // A convex-per-row shape: span(y) gives [x0, x1) in device coordinates; inner(y) the shape shrunk by
-    // the pen width (for wide outlines); filter keeps pixels of a sweep.
-    template <class SpanFn, class InnerFn, class Filter>
-    void PaintShape(const TRect& box, SpanFn span, InnerFn inner, Filter filter, bool fill, bool outline,
-                    const Region* extraOutline);
-    void WideSegments(const std::vector<TPoint>& pts, bool closed);
+    void StrokeThin(DevicePoint from, DevicePoint to);
     void DrawOutline(const std::vector<TPoint>& pts, bool closed);
+    // Fills and outlines a shape given row by row (device coordinates), as raster::Shape splits it;
+    // extraOutline is drawn with the outline.
+    void DrawShape(const TRect& box, const std::function<raster::RowSpan(int64_t)>& span,
+                   const std::function<raster::RowSpan(int64_t)>& inner,
+                   const std::function<bool(int64_t, int64_t)>& keep, bool fill, bool outline,
+                   const Region* extraOutline);
     void Blit(const TRect& dest, const Bitmap& src, const TRect& srcRect, uint32_t rop, bool transparent,
               uint32_t transparentRgb);
     void TextOutImpl(int x, int y, const std::string& text, const TRect* clipLogical);

@@ -5,6 +5,7 @@
 // Name lookups that Winsock makes asynchronous run on a worker thread and post their completion.
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 

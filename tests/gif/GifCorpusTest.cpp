@@ -89,7 +89,7 @@ TEST(GifCorpus, DISABLED_WriteSeedCorpus) {
         f1->Extensions.Add(std::move(unknown));
         WriteFile(dir / "animated_extensions.gif", Save(img));
     }
-    // 4. The original one-pixel vector; a run-length-encoded frame.
+    // 4. A minimal file: one pixel of index 0 on a 2-entry global table; a run-length-encoded frame.
     WriteFile(dir / "one_pixel.gif",
               {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0,    0,    0,    0,    0,    255, 255,
                255, 0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    0x02, 0x02, 0x44, 0x01, 0x00, 0x3B});

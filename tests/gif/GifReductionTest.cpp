@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "gif/GIFImage.h"
+#include "gif/GifColorReduce.h"
 
 using namespace platform::gfx;
 
@@ -134,7 +134,8 @@ TEST(GifDither, NearestEqualsLookupPerPixel) {
 }
 
 TEST(GifDither, FloydSteinbergHandVector) {
-    // 3 x 2 grey 100 on the mono palette; worked out by hand from the Part's arithmetic:
+    // 3 x 2 grey 100 on the mono palette; worked out by hand (weights 7/16, 3/16, 5/16, 1/16,
+    // sums rounded by +8 and truncated):
     // row 0 left to right: 100 -> black (e 100), 144 -> white (e -111), 52 -> black (e 52);
     // row 1 right to left: 109 -> black, 129 -> white, 56 -> black.
     Bitmap src = Flat(3, 2, RGB(100, 100, 100));

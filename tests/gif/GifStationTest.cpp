@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "gif/GifColorReduce.h"
 #include "gif/GifTestSupport.h"
 #include "platform/graphics/Canvas.h"
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "gif/GIFImage.h"
+#include "gif/GifEncoder.h"
+#include "gif/GifItems.h"
 
 namespace giftest {
 

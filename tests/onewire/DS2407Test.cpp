@@ -23,7 +23,8 @@ TEST_F(SensorNetTest, DS2407KeepsItsTypeAndIsNeverRead) {
         0u);
     EXPECT_NE(html.find(device.rom().Text()), std::string::npos);
 
-    Sensors("[" + device.rom().Text() + "]\r\nType=TAI8570Reader\r\nDescription=Pressure board\r\n");
+    const std::string section = device.rom().Text();
+    Sensors("[" + section + "]\r\nType=TAI8570Reader\r\nDescription=Pressure board\r\n");
     auto reader = Make<DS2407>(device.rom(), 0, nullptr, 0);
     EXPECT_EQ(reader->Type, "TAI8570Reader");
     EXPECT_EQ(reader->Description, "Pressure board");

@@ -99,8 +99,11 @@ TEST_F(DataTablesTest, SerialListFromCrLfSensorsIni) {
 
 TEST_F(DataTablesTest, SerialListStopsAtSeventy) {
     std::string text;
-    for (int i = 0; i < 75; ++i)
-        text += "[" + sim::Rom::Make(0x28, static_cast<uint64_t>(i + 1)).Text() + "]\n";
+    for (int i = 0; i < 75; ++i) {
+        text += '[';
+        text += sim::Rom::Make(0x28, static_cast<uint64_t>(i + 1)).Text();
+        text += "]\n";
+    }
     Write("sensors.ini", text);
     EXPECT_EQ(Microlan::LoadSerialList("sensors.ini"), 70);
     EXPECT_EQ(ConfiguredSerials[70][0], 0);
@@ -126,4 +129,12 @@ TEST_F(DataTablesTest, SafeFileNamePart) {
     EXPECT_EQ(SafeFileNamePart("../etc/passwd"), ".._etc_passwd");
     EXPECT_EQ(SafeFileNamePart("a\\b\tc\nd"), "a_b_c_d");
     EXPECT_EQ(SafeFileNamePart("K\xF8kken"), "K\xF8kken"); // Latin-1 stays
+    // Too long for a file name: cut, and kept apart from another long text with the same start.
+    const std::string longA = std::string(300, 'a') + "/1", longB = std::string(300, 'a') + "/2";
+    EXPECT_EQ(SafeFileNamePart(std::string(200, 'a')), std::string(200, 'a'));
+    const std::string a = SafeFileNamePart(longA), b = SafeFileNamePart(longB);
+    EXPECT_EQ(a.size(), 200u);
+    EXPECT_EQ(a.substr(0, 192), std::string(191, 'a') + "~");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, SafeFileNamePart(longA)) << "the same file each time";
 }

@@ -72,6 +72,7 @@ TEST_F(DS2450Vane, AConversionThatNeverEndsCostsABoundedWait) {
     auto wind = MakeWind(vane->rom());
     vane->SetVanePosition(4);
     ASSERT_EQ(wind->Sample(), 1);
+    vane->SetMemoryByte(0x1C, 0x40); // VCC-operated: the polls see it busy
     vane->SetConversionNeverFinishes(true);
     vane->SetVanePosition(8);
     uint64_t before = clock_->TotalAdvancedMs();

@@ -144,13 +144,50 @@ TEST_F(IButtonTest, SetupEveryTenthErrorThenDisabledAtFiftyThenRetriedAfterAnHou
     EXPECT_EQ(probe->ErrorCount, 0u);
 }
 
-TEST_F(IButtonTest, UserDisabledSensorIsNotSampled) {
+TEST_F(IButtonTest, AGoodSampleAtTheFiftiethErrorEnablesTheSensorAgainAtOnce) {
+    auto probe = MakeProbe();
+    probe->Description = "Outdoor";
+    device->InjectCrcErrors(-1);
+    while (probe->ErrorCount < 50)
+        probe->Sample();
+    device->InjectCrcErrors(0);
+    EXPECT_EQ(probe->Sample(), 1); // disables, then succeeds
+    EXPECT_EQ(CountLog("50 errors reading Outdoor, sampling DISABLED!"), 1);
+    EXPECT_EQ(CountLog("Probe 5666554433221128: Outdoor: Sampling ENABLED"), 1);
+    EXPECT_EQ(probe->ReadEnabled, 1);
+    net->ClearTraffic();
+    EXPECT_EQ(probe->Sample(), 1); // not stuck waiting for errors that no longer come
+    EXPECT_FALSE(net->Traffic().empty());
+}
+
+TEST_F(IButtonTest, UserDisabledSensorStaysOff) {
     SetKey(*device, "Read", "0");
     auto probe = MakeProbe();
-    net->ClearTraffic();
-    EXPECT_EQ(probe->Sample(), 0); // Not "success"
-    EXPECT_TRUE(net->Traffic().empty());
+    probe->ErrorCount = 7; // errors from before the user switched it off do not bring it back
+    for (int hour = 0; hour < 3; ++hour) {
+        clock_->Advance(3601 * 1000);
+        net->ClearTraffic();
+        EXPECT_EQ(probe->Sample(), 0); // "not sampled", never "success"
+        EXPECT_TRUE(net->Traffic().empty());
+    }
     EXPECT_EQ(probe->Samples, 0u);
+}
+
+TEST_F(IButtonTest, ASensorTheUserSwitchesOffWhileDisabledByErrorsStaysOff) {
+    auto probe = MakeProbe();
+    device->InjectCrcErrors(-1);
+    while (probe->ReadEnabled)
+        probe->Sample();
+    SetKey(*device, "Read", "0"); // edited in SENSORS.INI meanwhile
+    device->InjectCrcErrors(0);
+    clock_->Advance(3601 * 1000);
+    net->ClearTraffic();
+    EXPECT_EQ(probe->Sample(), 0);
+    EXPECT_TRUE(net->Traffic().empty());
+    clock_->Advance(3601 * 1000);
+    EXPECT_EQ(probe->Sample(), 0);
+    EXPECT_TRUE(net->Traffic().empty());
+    EXPECT_EQ(CountLog("Sampling ENABLED"), 0);
 }
 
 TEST_F(IButtonTest, ShortedNetReachesTheLogText) {
@@ -213,7 +250,7 @@ TEST_F(IButtonTest, CouplerBracketAroundEveryTry) {
     EXPECT_EQ(probe->Sample(), 1);
     std::string calls = net->CallText();
     std::string set = "SET(" + coupler.rom().Text() + ")=1";
-    EXPECT_NE(calls.find(set + " ACC=1 T(CC)=CC T(FF)=00 T(FF)=CC T(FF)=FF"), std::string::npos) << calls;
+    EXPECT_NE(calls.find(set + " ACC=1 T(CC)=CC T(FF)=FF T(FF)=00 T(FF)=CC"), std::string::npos) << calls;
     EXPECT_NE(calls.find(set + " ACC=1 T(66)=66 T(FF)=66 T(FF)=FF"), std::string::npos) << calls;
     EXPECT_EQ(coupler.ActiveBranch(), sim::DS2409::None);
 

@@ -45,6 +45,24 @@ TEST(GraphicsCanvas, HugeCoordinatesClipFast) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
 }
 
+TEST(GraphicsCanvas, HugeCoordinatesThroughAnOrigin) {
+    // A control surface whose origin moves points past the int range: the device arithmetic stays exact.
+    Bitmap b = White(40, 30);
+    Canvas c(b, {5, 7}, {0, 0, 40, 30});
+    c.Pen.Width = 3;
+    c.MoveTo(-2147483647, 5);
+    c.LineTo(2147483647, 5);
+    EXPECT_EQ(CountOf(b, clBlack), 3 * 40);
+    EXPECT_EQ(CountOf(b, clBlack, {0, 11, 40, 14}), 3 * 40);
+    c.Pen.Style = psClear;
+    c.Brush.Color = clRed;
+    c.Ellipse(-2147483647, -2147483647, 2147483647, 2147483647);
+    EXPECT_EQ(CountOf(b, clRed), 40 * 30);
+    c.Rectangle(2147483000, 2147483000, 2147483647, 2147483647);
+    c.FillRect({-2147483647, -2147483647, -2147483000, -2147483000});
+    EXPECT_EQ(CountOf(b, clRed), 40 * 30);
+}
+
 TEST(GraphicsCanvas, DottedPenPattern) {
     Bitmap b = White(12, 3);
     Canvas& c = b.GetCanvas();
@@ -128,7 +146,7 @@ TEST(GraphicsCanvas, RectangleRules) {
     EXPECT_EQ(PixelsOf(b, clRed).size(), 3u * 2u);
     EXPECT_EQ(b.GetPixel(5, 4), clBlack);
     EXPECT_EQ(b.GetPixel(6, 4), clWhite);
-    // A clear pen: the brush fills one pixel less on the right and bottom (as GDI).
+    // A clear pen: the brush fills one pixel less on the right and bottom.
     Bitmap d = White(10, 10);
     Canvas& e = d.GetCanvas();
     e.Pen.Style = psClear;
@@ -250,6 +268,54 @@ TEST(GraphicsCanvas, ClipRegionAndOrigin) {
     EXPECT_EQ(ctl.ClipRect(), (TRect{0, 0, 10, 10}));
     ctl.SetPixel(0, 0, clRed);
     EXPECT_EQ(s.GetPixel(5, 5), clRed);
+}
+
+TEST(GraphicsCanvas, EveryVerbKeepsToTheClipRegion) {
+    // Drawn through a ring-shaped clip, each verb paints exactly its unclipped pixels inside the ring.
+    Region ring =
+        Region::Combine(Region::FromEllipse({0, 0, 40, 40}), Region::FromRect({12, 12, 28, 28}), RGN_DIFF);
+    Bitmap src(3, 2);
+    src.SetPixel(0, 0, clRed);
+    src.SetPixel(2, 1, clBlue);
+    auto draw = [&](Canvas& c) {
+        c.Pen.Style = psDash;
+        c.MoveTo(-8, 0);
+        c.LineTo(45, 37);
+        c.Pen.Style = psSolid;
+        c.Pen.Width = 3;
+        c.Polyline({{-3, 30}, {20, 2}, {43, 30}});
+        c.Pen.Width = 1;
+        c.Pen.Mode = pmXor;
+        c.Pen.Color = clAqua;
+        c.Ellipse(2, 2, 36, 36);
+        c.Pen.Mode = pmCopy;
+        c.Brush.Color = clYellow;
+        c.Pie(0, 0, 30, 30, 30, 0, 0, 30);
+        c.Polygon({{5, 35}, {20, 20}, {35, 35}});
+        c.StretchDraw({1, 13, 39, 27}, src);
+        c.CopyMode = SRCINVERT;
+        c.Draw(10, 2, src);
+        c.CopyMode = SRCCOPY;
+        c.Font.SetColor(clNavy);
+        c.Brush.Color = clLime;
+        c.TextOut(0, 15, "Rain 1.2 mm");
+        c.Font.SetOrientation(900);
+        c.TextOut(20, 38, "Wind");
+        c.SetPixel(1, 19, clFuchsia);
+        c.SetPixel(15, 15, clFuchsia);
+    };
+    for (TPoint origin : {TPoint{0, 0}, TPoint{3, -2}}) {
+        Bitmap whole = White(40, 40), clipped = White(40, 40);
+        Canvas all(whole, origin, {0, 0, 40, 40}), some(clipped, origin, {0, 0, 40, 40});
+        some.SelectClipRgn(&ring);
+        draw(all);
+        draw(some);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(clipped.GetPixel(x, y), ring.Contains(x, y) ? whole.GetPixel(x, y) : clWhite)
+                    << x << "," << y << " origin " << origin.X;
+        EXPECT_GT(CountOf(clipped, clNavy) + CountOf(clipped, clLime), 0);
+    }
 }
 
 TEST(GraphicsCanvas, StateSaverRestores) {

@@ -4,68 +4,14 @@
 // GetTickCount()) are allowed.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "LintSupport.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-// The text with comments and string/character literals blanked (line breaks kept), so that the
-// line numbers of what is left stay right.
-std::string CodeOnly(const std::string& text) {
-    std::string out = text;
-    enum { Code, Line, Block, String, Char } state = Code;
-    for (size_t i = 0; i < out.size(); ++i) {
-        char c = out[i], next = i + 1 < out.size() ? out[i + 1] : '\0';
-        switch (state) {
-        case Code:
-            if (c == '/' && next == '/')
-                state = Line;
-            else if (c == '/' && next == '*')
-                state = Block;
-            else if (c == '"')
-                state = String;
-            else if (c == '\'' && !(i > 0 && std::isxdigit(static_cast<unsigned char>(out[i - 1]))))
-                state = Char; // not a digit separator (1'000)
-            else
-                continue;
-            if (state == Line || state == Block) out[i] = ' ';
-            continue;
-        case Line:
-            if (c == '\n')
-                state = Code;
-            else
-                out[i] = ' ';
-            continue;
-        case Block:
-            if (c == '*' && next == '/') {
-                out[i] = out[i + 1] = ' ';
-                ++i;
-                state = Code;
-            } else if (c != '\n') {
-                out[i] = ' ';
-            }
-            continue;
-        case String:
-        case Char:
-            if (c == '\\' && next != '\0') {
-                out[i] = ' ';
-                if (next != '\n') out[i + 1] = ' ';
-                ++i;
-            } else if ((state == String && c == '"') || (state == Char && c == '\'')) {
-                state = Code;
-            } else if (c != '\n') {
-                out[i] = ' ';
-            }
-            continue;
-        }
-    }
-    return out;
-}
+using lint::CodeOnly;
 
 // What may not appear in code above platform/. Function names count when called; class and
 // function-template names count anywhere.
@@ -153,36 +99,9 @@ TEST(LintClock, TheMatcherCatchesDirectCallsAndSparesOurOwn) {
 }
 
 TEST(LintClock, NoDirectClockCallsAbovePlatform) {
-    fs::path root = KORVANE_SOURCE_DIR;
-    std::vector<std::string> report;
-    int files = 0;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        fs::path rel = fs::relative(it->path(), root);
-        std::string first = rel.begin()->string();
-        if (it->is_directory()) {
-            std::string leaf = it->path().filename().string();
-            std::error_code ec;
-            bool skip = (it.depth() == 0 && (first == "platform" || first == "tests" || first == "run")) ||
-                        leaf.rfind("build", 0) == 0 || leaf.rfind(".", 0) == 0 || leaf == "CMakeFiles" ||
-                        fs::equivalent(it->path(), KORVANE_BINARY_DIR, ec);
-            if (skip) it.disable_recursion_pending();
-            continue;
-        }
-        std::string ext = it->path().extension().string();
-        if (ext != ".cpp" && ext != ".h") continue;
-        ++files;
-        std::ifstream in(it->path(), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        for (const auto& f : Findings(text.str()))
-            report.push_back(rel.string() + ":" + f);
-    }
-    EXPECT_GT(files, 0);
-    std::string all;
-    for (const auto& r : report)
-        all += "\n  " + r;
+    std::string report = lint::FindAbovePlatform({}, Findings);
     EXPECT_TRUE(report.empty()) << "direct clock or sleep calls outside platform/ (use platform::Clock):"
-                                << all;
+                                << report;
 }
 
 } // namespace

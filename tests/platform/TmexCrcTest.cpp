@@ -72,11 +72,15 @@ TEST_F(TmexCrcOnBus, DS2407AnswersTheGoldenCrcBytes) {
     EXPECT_EQ(T(0x3F), 0x3F);
     EXPECT_EQ(T(0xFF), 0x1F);
     EXPECT_EQ(T(0xFF), 0xE2);
-    EXPECT_EQ(sw.Status() & 0x40, 0); // PIO-B on
+    EXPECT_EQ(sw.Status() & 0x40, 0x40); // nothing written before the byte that commits
+    EXPECT_EQ(T(0xFF), 0x3F);            // it commits and reads back the status
+    EXPECT_EQ(sw.Status() & 0x40, 0);    // PIO-B on
     ASSERT_TRUE(Select(sw.rom()));
     for (int b : {0x55, 0x07, 0x00, 0x7F})
         T(b);
     EXPECT_EQ(T(0xFF), 0x1E);
     EXPECT_EQ(T(0xFF), 0x12);
-    EXPECT_EQ(sw.Status() & 0x40, 0x40); // off again
+    tmex::TouchReset(session); // a reset after the CRC abandons the write
+    EXPECT_EQ(sw.Status() & 0x40, 0);
+    EXPECT_EQ(sw.StatusWrites(), 1);
 }

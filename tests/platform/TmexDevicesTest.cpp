@@ -1,4 +1,4 @@
-// Each family's main commands, driven the way the sensor Parts (1.109-1.117) drive them.
+// Each family's main commands, driven byte by byte the way the station's sensor classes drive them.
 #include "TmexFixture.h"
 
 #include "platform/tmex/sim/DS1822.h"
@@ -80,8 +80,22 @@ protected:
         return out;
     }
 
-    // DS2450::Read: the four raw results, empty on an echo failure.
-    std::optional<std::array<uint16_t, 4>> ReadDS2450(const sim::Rom& rom, uint8_t c1, uint8_t c2) {
+    // Milliseconds until a started Convert T reads done on a powered thermometer (slot costs zero).
+    int ConversionMs(const sim::Rom& rom) {
+        if (!Select(rom)) return -1;
+        T(0x44);
+        int ms = 0;
+        while (tmex::TouchBit(session, 1) != 1 && ms < 2000) {
+            clock->Advance(1);
+            ++ms;
+        }
+        return ms;
+    }
+
+    // DS2450::Read: the four raw results, empty on an echo failure. The strong pull-up is armed before
+    // the CRC's last byte, or (pullupAfterCrc false) after it, where it never engages.
+    std::optional<std::array<uint16_t, 4>> ReadDS2450(const sim::Rom& rom, uint8_t c1, uint8_t c2,
+                                                      bool pullupAfterCrc = true) {
         if (!Select(rom)) return std::nullopt;
         for (int b : {0x55, 0x08, 0x00})
             if (T(b) != b) return std::nullopt;
@@ -99,8 +113,9 @@ protected:
         T(0x0F);
         T(0x00);
         T(0xFF);
+        if (pullupAfterCrc) tmex::OneWireLevel(session, 0, 1, 2); // engages after the CRC's last byte
         T(0xFF);
-        tmex::OneWireLevel(session, 0, 1, 2);
+        if (!pullupAfterCrc) tmex::OneWireLevel(session, 0, 1, 2);
         platform::Sleep(100);
         if (tmex::OneWireLevel(session, 0, 0, 0) != 0) return std::nullopt;
         int polls = 0;
@@ -171,6 +186,30 @@ TEST_F(TmexDevices, DS18B20AndDS1822EncodeSixteenthsAsInt16) {
     ASSERT_TRUE(pad22);
     EXPECT_EQ(static_cast<int16_t>((*pad22)[1] << 8 | (*pad22)[0]) * 0.0625, 21.5);
     EXPECT_EQ(d22.rom().Family(), 0x22);
+}
+
+TEST_F(TmexDevices, ConversionTimesFollowTheFamilyAndTheResolution) {
+    auto& s20 = net->Add<sim::DS18S20>(net->Trunk(), 0x1ULL);
+    auto& b20 = net->Add<sim::DS18B20>(net->Trunk(), 0x2ULL);
+    net->SetSlotCosts(0, 0, 0);
+    b20.SetTemperature(-10.3);
+    Open();
+    EXPECT_EQ(ConversionMs(s20.rom()), 750);
+    // Config 1F / 3F / 5F / 7F: 9 to 12 bits, each bit a doubled time and a halved step.
+    const int expectedMs[4] = {94, 188, 375, 750};
+    const int16_t sixteenths[4] = {-168, -164, -164, -165}; // -10.5, -10.25, -10.25, -10.3125
+    for (int r = 0; r < 4; ++r) {
+        ASSERT_TRUE(Select(b20.rom()));
+        Block({0x4E, 0x4B, 0x46, static_cast<uint8_t>(0x1F | r << 5)});
+        EXPECT_EQ(ConversionMs(b20.rom()), expectedMs[r]) << r;
+        std::array<uint8_t, 9> pad = b20.Scratchpad();
+        EXPECT_EQ(static_cast<int16_t>(pad[1] << 8 | pad[0]), sixteenths[r]) << r;
+        EXPECT_EQ(pad[4], 0x1F | r << 5);
+    }
+    // Only R1 R0 can be written; bit 7 reads 0 and bits 4..0 read 1.
+    ASSERT_TRUE(Select(b20.rom()));
+    Block({0x4E, 0x4B, 0x46, 0x80});
+    EXPECT_EQ(b20.Scratchpad()[4], 0x1F);
 }
 
 TEST_F(TmexDevices, ThermometerRawScratchpadSurvivesRecallAndConversion) {
@@ -373,6 +412,57 @@ TEST_F(TmexDevices, DS2450VaneLevelsAtEightBits) {
     EXPECT_EQ((*raw)[1], 0xAF00);
     EXPECT_EQ((*raw)[2], 0xFF00); // clamps at full scale
     EXPECT_EQ((*raw)[3], 0x0000);
+}
+
+TEST_F(TmexDevices, DS2450OnBusPowerConvertsOnlyUnderTheStrongPullup) {
+    auto& a = net->Add<sim::DS2450>(net->Trunk(), 0x1ULL); // power-on: 0x00 at 0x1C
+    a.SetChannelVolts(1.0, 1.0, 1.0, 1.0);
+    Open();
+    auto raw = ReadDS2450(a.rom(), 8, 1);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ((*raw)[0], 0x3200);
+    EXPECT_EQ(a.Brownouts(), 0);
+    // Armed after the CRC's last byte, the pull-up never engages: the device browns out, its results
+    // and settings go back to power-on (POR set), and the polls read done at once.
+    a.SetChannelVolts(2.0, 2.0, 2.0, 2.0);
+    raw = ReadDS2450(a.rom(), 8, 1, false);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ((*raw)[0], 0x0000);
+    EXPECT_EQ(a.Brownouts(), 1);
+    EXPECT_EQ(a.MemoryByte(0x09) & 0x80, 0x80);
+    EXPECT_EQ(a.Conversions(), 1);
+}
+
+TEST_F(TmexDevices, DS2450OnVccAnswersBusyUntilItsConversionEnds) {
+    auto& a = net->Add<sim::DS2450>(net->Trunk(), 0x1ULL);
+    a.SetChannelVolts(1.0, 1.0, 1.0, 1.0);
+    net->SetSlotCosts(0, 0, 0);
+    Open();
+    // The master tells the device it has VCC: 0x40 to 0x1C, read back after the CRC.
+    ASSERT_TRUE(Select(a.rom()));
+    for (int b : {0x55, 0x1C, 0x00, 0x40})
+        T(b);
+    T(0xFF);
+    T(0xFF);
+    EXPECT_EQ(T(0xFF), 0x40);
+    // 8 bits on four channels (the power-on resolution): 4 x (8 x 80 + 160) us = 3.2 ms, no pull-up.
+    ASSERT_TRUE(Select(a.rom()));
+    for (int b : {0x3C, 0x0F, 0x00, 0xFF, 0xFF})
+        T(b);
+    clock->Advance(3);
+    EXPECT_EQ(T(0xFF), 0x00);
+    clock->Advance(1);
+    EXPECT_EQ(T(0xFF), 0xFF);
+    EXPECT_EQ(a.Conversions(), 1);
+    EXPECT_EQ(a.MemoryByte(0x01), 0x64); // 1.0 V of 2.56 V (the power-on range) at 8 bits
+    // Told it has VCC while its VCC pin is dead, it needs the pull-up after all.
+    a.SetVccPresent(false);
+    ASSERT_TRUE(Select(a.rom()));
+    for (int b : {0x3C, 0x0F, 0x00, 0xFF, 0xFF})
+        T(b);
+    EXPECT_EQ(T(0xFF), 0xFF);
+    EXPECT_EQ(a.Brownouts(), 1);
+    EXPECT_EQ(a.MemoryByte(0x1C), 0x00);
 }
 
 TEST_F(TmexDevices, DS2450WrongEchoOnAControlByteFailsTheRead) {

@@ -1,6 +1,6 @@
 #pragma once
 // Shared set-up of the 1-Wire driver tests: a simulated clock, a fresh driver with one simulated net
-// on port 1, an open session, and the station-side helpers the sensor Parts use (select, read bytes).
+// on port 1, an open session, and the station-side helpers the sensor classes use (select, read bytes).
 #include "platform/Clock.h"
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/Tmex.h"

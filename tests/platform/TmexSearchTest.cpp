@@ -155,9 +155,9 @@ TEST_F(TmexSearch, CouplerBranchesSwitchReachability) {
     // iButton::SwitchCoupler(1): SET(coupler); ACC; T(CC) T(FF); T(FF) T(FF).
     ASSERT_TRUE(Select(coupler.rom()));
     EXPECT_EQ(T(0xCC), 0xCC);
-    EXPECT_EQ(T(0xFF), 0x00); // reset stimulus: a device answered on MAIN
+    EXPECT_EQ(T(0xFF), 0xFF); // reset stimulus
+    EXPECT_EQ(T(0xFF), 0x00); // presence byte: a device answered on MAIN
     EXPECT_EQ(T(0xFF), 0xCC); // confirmation
-    EXPECT_EQ(T(0xFF), 0xFF);
     EXPECT_EQ(coupler.ActiveBranch(), sim::DS2409::MainBranch);
     auto found = SearchAll();
     EXPECT_EQ(found.size(), 3u);
@@ -168,9 +168,19 @@ TEST_F(TmexSearch, CouplerBranchesSwitchReachability) {
     ASSERT_TRUE(Select(coupler.rom()));
     T(0x33);
     T(0xFF);
+    EXPECT_EQ(T(0xFF), 0x00);
     EXPECT_EQ(T(0xFF), 0x33);
     EXPECT_FALSE(onMain.Reachable());
     EXPECT_TRUE(onAux.Reachable());
+
+    // An empty branch: no presence.
+    onAux.Remove();
+    ASSERT_TRUE(Select(coupler.rom()));
+    T(0x33);
+    T(0xFF);
+    EXPECT_EQ(T(0xFF), 0xFF);
+    EXPECT_EQ(T(0xFF), 0x33);
+    onAux.Reinsert();
 
     ASSERT_TRUE(Select(coupler.rom()));
     EXPECT_EQ(T(0x66), 0x66);
@@ -211,6 +221,7 @@ TEST_F(TmexSearch, StuckCouplerDoesNotSwitch) {
     ASSERT_TRUE(Select(coupler.rom()));
     T(0xCC);
     T(0xFF);
+    EXPECT_EQ(T(0xFF), 0xFF); // no reset reached the branch
     EXPECT_EQ(T(0xFF), 0xCC); // it still confirms
     EXPECT_FALSE(t.Reachable());
 }
@@ -233,7 +244,8 @@ TEST_F(TmexSearch, DS2407SwitchesTheDS2401VaneChain) {
         chips.push_back(&net->Add<sim::DS2401>(dir.PioB(), 0x100ULL + static_cast<uint64_t>(k)));
     Open();
 
-    // The station's vane read: WriteSwitchStatus(0x3F), SLEEP(10), family 0x01 search with Next.
+    // The station's vane read: WriteSwitchStatus(0x3F) with its commit byte, SLEEP(10), family 0x01 search
+    // with Next.
     auto writeSwitch = [&](uint8_t value) {
         SetRom(dir.rom());
         if (tmex::Access(session, &state) != 1) return false;
@@ -242,7 +254,7 @@ TEST_F(TmexSearch, DS2407SwitchesTheDS2401VaneChain) {
             crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(b)));
         crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(0xFF)));
         crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(0xFF)));
-        return crc == tmex::kCrc16Residue;
+        return crc == tmex::kCrc16Residue && T(0xFF) == value; // the byte that commits reads back
     };
     auto chipsSeen = [&](int position) {
         dir.PioB().SetVanePosition(position);

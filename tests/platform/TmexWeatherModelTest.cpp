@@ -199,10 +199,40 @@ TEST_F(TmexWeatherModel, TheDriversDemoNetFollowsTheWeatherOnTheInstalledClock) 
     EXPECT_NEAR(counter(windRom.c_str()) - wind0, expected.WindRevolutions() * 2, 2.0);
     // A gap of days counts only its last six hours of rain; the counter never runs backwards.
     EXPECT_GE(counter(rainRom.c_str()), rain0);
+}
 
-    // Sessions within the same second do not refresh again.
-    uint32_t wind1 = counter(windRom.c_str());
-    h = tmex::StartSession(1, tmex::kPortTypeSimulated, 0);
-    tmex::EndSession(h);
-    EXPECT_EQ(counter(windRom.c_str()), wind1);
+TEST_F(TmexWeatherModel, TheDemoAnemometerCountsContinuously) {
+    tmex::ResetDriver();
+    tmex::EndSession(tmex::StartSession(1, tmex::kPortTypeSimulated, 0));
+    auto net = std::dynamic_pointer_cast<sim::SimNet>(tmex::FindBackend(1, tmex::kPortTypeSimulated));
+    ASSERT_TRUE(net);
+    sim::DS2423* anemometer = nullptr;
+    for (const auto& d : sim::DemoDevices())
+        if (d.type == "WindSpeed") anemometer = static_cast<sim::DS2423*>(net->Find(d.rom));
+    ASSERT_TRUE(anemometer);
+    // Read every 1.25 s for half an hour, as the station does: each read counts the revolutions since
+    // the last, so the speed of a read follows the model's wind at that time (the cups do not lump
+    // two seconds of turns into one read and none into the next).
+    sim::WeatherModel model;
+    uint32_t last = anemometer->Counter(15);
+    double fastest = 0, fastestModel = 0, sum = 0, sumModel = 0;
+    int zeros = 0, reads = 0;
+    for (int i = 0; i < 1440; ++i) {
+        clock_->Advance(1250);
+        uint32_t now = anemometer->Counter(15);
+        uint32_t counts = now - last;
+        last = now;
+        double speed = counts / 2.0 / 1.25 * sim::WeatherModel::kMsPerRevolution;
+        double modelSpeed = model.At(clock_->UnixTimeMs()).windMs;
+        ++reads;
+        sum += speed;
+        sumModel += modelSpeed;
+        fastest = std::max(fastest, speed);
+        fastestModel = std::max(fastestModel, modelSpeed);
+        if (counts == 0 && modelSpeed > 1.0) ++zeros;
+    }
+    EXPECT_GT(sumModel / reads, 1.0) << "a wind to count";
+    EXPECT_EQ(zeros, 0) << "a read without counts while the wind blows";
+    EXPECT_NEAR(sum / reads, sumModel / reads, 0.05 * sumModel / reads);
+    EXPECT_LT(fastest, fastestModel * 1.25) << "the gust is the model's, give or take a count";
 }

@@ -21,7 +21,7 @@ protected:
     TMainForm& StartDemo(bool firstRun = true) {
         if (firstRun) {
             Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
-            Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
+            Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni());
         }
         TMainForm& form = Start();
         platform::EventLoop::Get().RunFor(1100);
@@ -38,6 +38,9 @@ TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
     EXPECT_EQ(HumidityCount, 1);
     EXPECT_TRUE(WindDirectionFound);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
+    // The demo's korvane.ini makes the outdoor thermometer the main one, not the first found.
+    ASSERT_LT(MainTemperatureSensor, TemperatureCount);
+    EXPECT_EQ(TemperatureSensors[MainTemperatureSensor]->TempDescription, "Outdoor");
     Run(3 * 60 * 1000);
     const TCurrentReadings& r = CurrentReadings;
     EXPECT_GT(r.BarometerInHg, 25.0f);

@@ -1,6 +1,7 @@
 // Loading korvane.ini: defaults, corrections and what the load writes back.
 #include <gtest/gtest.h>
 
+#include "support/DiskFaults.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -88,9 +89,27 @@ TEST_F(SettingsTest, FailedLoadKeepsDefaultsAndIsLogged) {
     // A folder where the settings file should be: reads give nothing and the first write fails.
     std::filesystem::create_directory(Path("korvane.ini"));
     TMainForm& form = Start();
-    EXPECT_EQ(CountLog("SERVER: Error: Unable to write to"), 1);
+    EXPECT_EQ(CountLog("SERVER: Cannot write " + Path("korvane.ini") + ": Is a directory"), 1);
     EXPECT_EQ(form.SaveGraphInterval, 30);
     EXPECT_EQ(StationSettings.LogInterval, 10);
     EXPECT_EQ(StationSettings.FTPInterval, 10);
     EXPECT_TRUE(form.StartTimer->Enabled());
+}
+
+TEST_F(SettingsTest, AReadOnlySettingsFileIsReadToItsLastKeyAndLeftAsItIs) {
+    const std::string settings = "[Weather]\r\nLogInterval=5\r\nNowEnabled=1\r\nSummaryEnabled=1\r\n"
+                                 "ResetHour=3\r\n[FTP]\r\nFTPInterval=20\r\n[HTML]\r\nDPWCGraphMax=40\r\n";
+    Write("korvane.ini", settings);
+    korvane_test::ReadOnlyFile readOnly(Path("korvane.ini"));
+    TMainForm& form = Start();
+    const TStationSettings& s = StationSettings;
+    EXPECT_EQ(s.LogInterval, 5);
+    EXPECT_TRUE(s.NowEnabled);
+    EXPECT_TRUE(s.SummaryEnabled);
+    EXPECT_EQ(s.ResetHour, 3);
+    EXPECT_EQ(s.FTPInterval, 20);
+    EXPECT_EQ(form.DPWCGraphMax, 40);
+    EXPECT_EQ(CountLog("SERVER: Cannot write " + Path("korvane.ini") + ": Permission denied"), 1);
+    EXPECT_EQ(CountLog("SERVER: Cannot write"), 1);
+    EXPECT_EQ(Read("korvane.ini"), settings);
 }

@@ -60,11 +60,25 @@ TEST_F(StatusLogTest, FileLoggingFollowsTheCheckBoxAndClearingTheMemoKeepsTheFil
     EXPECT_NE(Read("korvane.log").find("in the file"), std::string::npos);
 }
 
-TEST_F(StatusLogTest, AnUnwritableLogFileNeverThrows) {
+TEST_F(StatusLogTest, AnUnwritableLogFileNeverThrowsAndIsToldOnce) {
     TMainForm& form = StartQuiet();
     std::filesystem::create_directory(Path("korvane.log"));
     EXPECT_NO_THROW(form.LogStatus("still shown"));
-    EXPECT_EQ(form.DisplayMemo->Lines().Count(), 1);
+    EXPECT_NO_THROW(form.LogStatus("shown again"));
+    auto& lines = form.DisplayMemo->Lines();
+    ASSERT_EQ(lines.Count(), 3);
+    EXPECT_EQ(lines[0], "14:03:09 still shown");
+    EXPECT_EQ(lines[1], "14:03:09 SERVER: Cannot write korvane.log: Is a directory");
+    EXPECT_EQ(lines[2], "14:03:09 shown again");
+}
+
+TEST_F(StatusLogTest, AnErrorTextWithLineBreaksStaysOneLine) {
+    TMainForm& form = StartQuiet();
+    form.LogStatus("SERVER: Error 98 in function bind\r\nAddress already in use\r\n");
+    EXPECT_EQ(form.DisplayMemo->Lines()[0],
+              "14:03:09 SERVER: Error 98 in function bind Address already in use");
+    EXPECT_EQ(Read("korvane.log"),
+              "06.12.2026 14:03:09 SERVER: Error 98 in function bind Address already in use\r\n");
 }
 
 TEST_F(StatusLogTest, SplashGetsTheTextWhileItShows) {

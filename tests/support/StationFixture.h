@@ -38,7 +38,7 @@ protected:
         platform::tmex::ResetDriver();
         platform::Hooks().exitProcess = [this](int code) { exitCode_ = code; };
         TMainForm::EchoLogToStdoutDefault = false;
-        TMainForm::DiagnosticListenerPort = "0"; // tests run side by side: any free port
+        TMainForm::DiagnosticListenerPort = '0'; // tests run side by side: any free port
         platform::Application->SetTitle("");
     }
 

@@ -10,7 +10,7 @@ DS18S20::DS18S20(const Rom& rom) : Thermometer(rom) {
 
 // TEMP_READ = floor(T + 0.25) and COUNT_REMAIN = 16 - round(16 * (T - TEMP_READ + 0.25)) reproduce T
 // through the datasheet formula; the half-degree bit of TEMP is set so that TEMP >> 1 == TEMP_READ.
-void DS18S20::Encode(double celsius, Pad& pad) const {
+void DS18S20::Encode(double celsius, uint8_t /*config*/, Pad& pad) const {
     int tempRead = static_cast<int>(std::floor(celsius + 0.25));
     double fraction = celsius - tempRead + 0.25;
     int countRemain = 16 - static_cast<int>(std::lround(fraction * 16.0));

@@ -55,15 +55,17 @@ uint8_t DS2407::FunctionByte(uint8_t master) {
         }
         if (phase_ == 1) {
             phase_ = 2;
-            uint16_t address = static_cast<uint16_t>(header_[1] | (header_[2] << 8));
-            if (address == 7) {
-                status_[7] = static_cast<uint8_t>((status_[7] & 0x80) | (header_[3] & 0x7F));
-                ++writes_;
-            }
-            EndFunction();
             return static_cast<uint8_t>(crc_ >> 8);
         }
-        return 0xFF;
+        // The byte after the CRC commits the write (a reset before it abandons the write); the device
+        // answers with the status byte as it now stands.
+        uint16_t address = static_cast<uint16_t>(header_[1] | (header_[2] << 8));
+        if (address == 7) {
+            status_[7] = static_cast<uint8_t>((status_[7] & 0x80) | (header_[3] & 0x7F));
+            ++writes_;
+        }
+        EndFunction();
+        return address <= 7 ? status_[address] : 0xFF;
     }
     // 0xAA read status
     if (headerIndex_ < 3) {

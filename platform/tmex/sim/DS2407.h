@@ -5,9 +5,9 @@
 // Status byte 7 is SRAM: bit 7 supply indication (read-only), bit 6 PIO-B flip-flop, bit 5 PIO-A
 // flip-flop, bits 4..0 conditional-search settings. Flip-flop 0 = the transistor conducts; power-on 0x7F
 // (both off). Commands: 0x55 TA1 TA2 data Write Status (then the inverted CRC16 over command, address
-// and data, LSB first; lenient: the value applies once the second CRC byte has been read, without the
-// datasheet's extra transfer byte, which the station never sends), 0xAA TA1 TA2 Read Status (to byte 7,
-// then CRC16).
+// and data, LSB first; the next byte commits the write to SRAM byte 7 and reads back the status byte; a
+// reset before it leaves the status as it was; the EPROM bytes 0..4 are not programmed), 0xAA TA1 TA2
+// Read Status (to byte 7, then CRC16).
 #include "platform/tmex/sim/Device.h"
 #include "platform/tmex/sim/SimNet.h"
 

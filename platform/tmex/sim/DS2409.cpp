@@ -48,13 +48,18 @@ uint8_t DS2409::FunctionByte(uint8_t master) {
         }
         return 0xFF;
     }
-    if ((command_ == 0xCC || command_ == 0x33) && phase_ == 0) {
-        // The reset stimulus: the branch goes on and its devices are reset.
-        phase_ = 1;
-        SwitchTo(command_ == 0xCC ? MainBranch : AuxBranch);
-        if (stuck_) return 0xFF;
-        Segment& branch = command_ == 0xCC ? *main_ : *aux_;
-        return net().ResetSegment(branch) ? 0x00 : 0xFF;
+    if (command_ == 0xCC || command_ == 0x33) {
+        if (phase_ == 0) {
+            // The reset stimulus: the branch goes on and its devices get a reset.
+            phase_ = 1;
+            SwitchTo(command_ == 0xCC ? MainBranch : AuxBranch);
+            presence_ = !stuck_ && net().ResetSegment(command_ == 0xCC ? *main_ : *aux_);
+            return 0xFF;
+        }
+        if (phase_ == 1) { // the presence byte
+            phase_ = 2;
+            return presence_ ? 0x00 : 0xFF;
+        }
     }
     uint8_t confirmation = static_cast<uint8_t>(command_);
     EndFunction();

@@ -2,9 +2,10 @@
 // DS2409 MicroLAN coupler, family 0x1F: splits the net into a MAIN and an AUX branch, at most one on.
 //
 // Commands (confirmation byte in brackets): 0x66 all lines off [0x66]; 0xCC smart-on MAIN and 0x33
-// smart-on AUX (the next slot is the reset stimulus: the branch goes on, its devices get a reset and the
-// slot reads 0x00 when one answered, 0xFF when none; then [0xCC] / [0x33]); 0xA5 direct-on MAIN
-// [0xA5]; 0x99 discharge [0x99]: both branches off and held low, every device on them loses power.
+// smart-on AUX (the next byte is the reset stimulus: the branch goes on and its devices get a reset; the
+// byte after it is the presence byte, 0x00 when one answered, 0xFF when none; then [0xCC] / [0x33]);
+// 0xA5 direct-on MAIN [0xA5]; 0x99 discharge [0x99]: both branches off and held low, every device on
+// them loses power.
 // Inactive branches stay powered (device state is kept). Power-on: both off.
 #include "platform/tmex/sim/Device.h"
 #include "platform/tmex/sim/SimNet.h"
@@ -46,6 +47,7 @@ private:
     bool stuck_ = false;
     int command_ = -1;
     int phase_ = 0;
+    bool presence_ = false; // a device answered the smart-on's reset
     int discharges_ = 0;
 };
 

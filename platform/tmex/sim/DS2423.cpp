@@ -13,12 +13,28 @@ void DS2423::AddCounts(char input, uint32_t counts) {
     counters_[page - 12] += counts;
 }
 
+void DS2423::ConnectInput(char input, PulseSource totalPulses) {
+    int i = (input == 'A' || input == 'a') ? 0 : 1;
+    inputs_[i] = std::move(totalPulses);
+    pulsesTaken_[i] = inputs_[i] ? inputs_[i]() : 0;
+}
+
+void DS2423::TakePulses(int page) {
+    if (page < 14 || page > 15 || !inputs_[page - 14]) return;
+    uint64_t total = inputs_[page - 14]();
+    uint64_t& taken = pulsesTaken_[page - 14];
+    if (total > taken) counters_[page - 12] += static_cast<uint32_t>(total - taken);
+    taken = total;
+}
+
 void DS2423::SetCounter(int page, uint32_t value) {
     if (page >= 12 && page <= 15) counters_[page - 12] = value;
 }
 
-uint32_t DS2423::Counter(int page) const {
-    return (page >= 12 && page <= 15) ? counters_[page - 12] : 0xFFFFFFFF;
+uint32_t DS2423::Counter(int page) {
+    if (page < 12 || page > 15) return 0xFFFFFFFF;
+    TakePulses(page);
+    return counters_[page - 12];
 }
 
 void DS2423::SetPage(int page, const std::array<uint8_t, 32>& bytes) {

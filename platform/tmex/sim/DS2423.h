@@ -10,6 +10,7 @@
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
+#include <functional>
 
 namespace platform::tmex::sim {
 
@@ -23,8 +24,13 @@ public:
 
     // input 'A' (page 14) or 'B' (page 15).
     void AddCounts(char input, uint32_t counts);
+    // A live input (an anemometer's reed switch): the total of pulses it has given, asked whenever the
+    // counter is read, so that the counter counts continuously; a total that falls adds nothing.
+    using PulseSource = std::function<uint64_t()>;
+    void ConnectInput(char input, PulseSource totalPulses);
     void SetCounter(int page, uint32_t value);
-    uint32_t Counter(int page) const;
+    // The counter now (a live input's pulses included).
+    uint32_t Counter(int page);
     void SetPage(int page, const std::array<uint8_t, 32>& bytes);
 
 protected:
@@ -33,10 +39,14 @@ protected:
 
 private:
     uint8_t NextWithCounter();
+    // Adds the pulses a live input gave since it was last asked.
+    void TakePulses(int page);
 
     std::array<uint8_t, 512> memory_{};
     std::array<uint8_t, 32> scratchpad_{};
     std::array<uint32_t, 4> counters_{};
+    std::array<PulseSource, 2> inputs_{}; // pages 14, 15
+    std::array<uint64_t, 2> pulsesTaken_{};
     int command_ = -1;
     int headerIndex_ = 0;
     uint8_t header_[3] = {};

@@ -1,6 +1,7 @@
 #include "platform/tmex/sim/DS2450.h"
 
 #include "platform/tmex/Crc.h"
+#include "platform/tmex/sim/SimNet.h"
 
 #include <cmath>
 
@@ -35,6 +36,7 @@ void DS2450::OnPowerCycle() {
         memory_[0x11 + 2 * ch] = 0xFF;
     }
     converting_ = false;
+    watchesSlots_ = false;
     command_ = -1;
 }
 
@@ -51,6 +53,7 @@ void DS2450::SetVanePosition(int position) {
 void DS2450::Update() {
     if (!converting_ || ConversionStuck() || NowUs() < convertUntilUs_) return;
     converting_ = false;
+    watchesSlots_ = false;
     ++conversions_;
     for (int ch = 0; ch < 4; ++ch) {
         if (!(pendingMask_ & (1 << ch))) continue;
@@ -65,6 +68,36 @@ void DS2450::Update() {
         memory_[2 * ch] = static_cast<uint8_t>(value & 0xFF);
         memory_[2 * ch + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
     }
+}
+
+void DS2450::StartConversion() {
+    int busyUs = 0;
+    for (int ch = 0; ch < 4; ++ch) {
+        if (!(pendingMask_ & (1 << ch))) continue;
+        int bits = memory_[0x08 + 2 * ch] & 0x0F;
+        busyUs += (bits == 0 ? 16 : bits) * 80 + 160;
+    }
+    converting_ = true;
+    convertUntilUs_ = NowUs() + static_cast<uint64_t>(busyUs);
+    watchesSlots_ = !ConvertsOnVcc(); // it lives on the pull-up until done
+}
+
+void DS2450::Brownout() {
+    ++brownouts_;
+    OnPowerCycle();
+    EndFunction();
+}
+
+void DS2450::AfterSlot() {
+    if (!converting_ || ConvertsOnVcc() || net().PullupActive()) return;
+    Update();
+    if (converting_) Brownout();
+}
+
+void DS2450::OnPullupReleased() {
+    if (!converting_ || ConvertsOnVcc()) return;
+    Update();
+    if (converting_) Brownout();
 }
 
 void DS2450::Store(uint8_t address, uint8_t value) {
@@ -153,21 +186,10 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
         if (phase_ < 2) {
             int half = phase_;
             uint8_t out = CrcByte(crc_, half);
-            if (++phase_ == 2) {
-                int channels = 0, busyUs = 0;
-                for (int ch = 0; ch < 4; ++ch) {
-                    if (!(pendingMask_ & (1 << ch))) continue;
-                    int bits = memory_[0x08 + 2 * ch] & 0x0F;
-                    busyUs += (bits == 0 ? 16 : bits) * 80 + 160;
-                    ++channels;
-                }
-                converting_ = true;
-                convertUntilUs_ = NowUs() + static_cast<uint64_t>(busyUs);
-                (void)channels;
-            }
+            if (++phase_ == 2) StartConversion();
             return out;
         }
-        return converting_ ? 0x00 : 0xFF;
+        return converting_ && ConvertsOnVcc() ? 0x00 : 0xFF;
     }
     case 0xAA: { // read memory
         if (address_ > 0x1F && phase_ == 0) {
@@ -196,7 +218,7 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
 
 uint8_t DS2450::FunctionBit(uint8_t) {
     Update();
-    if (command_ == 0x3C && phase_ >= 2) return converting_ ? 0 : 1;
+    if (command_ == 0x3C && phase_ >= 2) return converting_ && ConvertsOnVcc() ? 0 : 1;
     return 1;
 }
 

@@ -1,15 +1,19 @@
 #pragma once
-// DS2450 quad A/D converter, family 0x20 (plain A/D and the wind vane). Modelled VCC-powered: the
-// station arms the strong pull-up but never sends the byte that would engage it.
+// DS2450 quad A/D converter, family 0x20 (plain A/D and the wind vane).
 //
 // Memory: 0x00-0x07 results (A lo/hi .. D lo/hi), 0x08-0x0F control (per channel: byte 1 = RC3..0
 // resolution with 0 = 16 bits, OC, OE; byte 2 = IR range bit 0, alarm enables, flags, POR bit 7),
-// 0x10-0x17 alarm thresholds, 0x18-0x1F calibration.
+// 0x10-0x17 alarm thresholds, 0x18-0x1F calibration, of which 0x1C is the VCC control byte: 0x40 tells
+// the device that it has VCC, power-on 0x00.
 // Commands: 0x55 TA1 TA2 Write Memory (per data byte: the inverted CRC16, then the stored value read
-// back), 0x3C mask preset Convert (CRC16, then read slots give 0 while busy, 0xFF when done; busy for
-// n_channels x (bits x 80 us + 160 us)), 0xAA TA1 TA2 Read Memory (to the page end, then CRC16; on
-// through the next pages). Result = min(2^bits - 1, floor(V / range x 2^bits)) << (16 - bits), range
-// 5.12 V when IR = 1, else 2.56 V.
+// back), 0x3C mask preset Convert (CRC16, then the conversion: busy for n_channels x (bits x 80 us +
+// 160 us)), 0xAA TA1 TA2 Read Memory (to the page end, then CRC16; on through the next pages).
+// Result = min(2^bits - 1, floor(V / range x 2^bits)) << (16 - bits), range 5.12 V when IR = 1, else
+// 2.56 V.
+// Power: a device with VCC present and 0x40 at 0x1C converts on VCC, and read slots give 0 while it is
+// busy, 1 when done. Otherwise it converts on the bus: the strong pull-up must engage right after the
+// CRC and last the whole conversion; read slots give 1; when the pull-up ends first (or never engages)
+// the device browns out to its power-on state and the results are lost.
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
@@ -32,9 +36,16 @@ public:
     // The next `count` write-memory read-backs come back wrong.
     void InjectEchoErrors(int count) { echoFaults_ = count; }
     uint8_t MemoryByte(int address) const { return memory_[address & 31]; }
+    // A byte of memory as a Write Memory from the master would leave it (0x1C = 0x40: VCC operation).
+    void SetMemoryByte(int address, uint8_t value) { Store(static_cast<uint8_t>(address & 31), value); }
+    // Whether the VCC pin is powered (default yes).
+    void SetVccPresent(bool present) { vccPresent_ = present; }
     int Conversions() const { return conversions_; }
+    int Brownouts() const { return brownouts_; }
 
     void OnPowerCycle() override;
+    void AfterSlot() override;
+    void OnPullupReleased() override;
 
 protected:
     void OnSelected() override;
@@ -44,6 +55,10 @@ protected:
 
 private:
     void Update();
+    // Converts on VCC (polled) rather than on the strong pull-up.
+    bool ConvertsOnVcc() const { return vccPresent_ && (memory_[0x1C] & 0x40) != 0; }
+    void StartConversion();
+    void Brownout();
     uint8_t CrcByte(uint16_t& crc, int& half);
     void Store(uint8_t address, uint8_t value);
 
@@ -53,7 +68,9 @@ private:
     uint8_t pendingMask_ = 0;
     bool converting_ = false;
     uint64_t convertUntilUs_ = 0;
+    bool vccPresent_ = true;
     int conversions_ = 0;
+    int brownouts_ = 0;
     int echoFaults_ = 0;
 
     int command_ = -1;

@@ -52,26 +52,49 @@ constexpr uint32_t kRainStartCount = 4200;
 } // namespace
 
 std::vector<DemoDevice> DemoDevices() {
+    const std::string rainStart = std::to_string(kRainStartCount);
     return {
-        {kAdapterId, "", "Adapter ID"},
-        {kOutdoor, "Temperature", "Outdoor"},
-        {kAttic, "Temperature", "Attic"},
-        {kLiving, "Temperature", "Living room"},
-        {kGreenhouse, "Temperature", "Greenhouse"},
-        {kGarage, "Temperature", "Garage"},
-        {kCellar, "Temperature", "Cellar"},
-        {kHumidity, "Humidity", "Humidity"},
-        {kBarometer, "Barometer", "Barometer"},
-        {kBattery, "DS2438", "Battery"},
-        {kWindSpeed, "WindSpeed", "WindSpeed"},
-        {kRain, "RainGauge", "RainGauge"},
-        {kCounter, "DS2423", "Lightning counter"},
-        {kVane, "WindDirection", "Wind vane"},
-        {kAnalog, "DS2450", "Analog inputs"},
-        {kSwitch, "DS2407", "Switch"},
-        {kPio, "DS2408", "PIO"},
-        {kCoupler, "MLanCoupler", "Coupler"},
-        {kShed, "Temperature", "Shed"},
+        {kAdapterId, "", "Adapter ID", {}},
+        {kOutdoor, "Temperature", "Outdoor", {"TempDescription=Outdoor"}},
+        {kAttic, "Temperature", "Attic", {"TempDescription=Attic"}},
+        {kLiving, "Temperature", "Living room", {"TempDescription=Living room"}},
+        {kGreenhouse, "Temperature", "Greenhouse", {"TempDescription=Greenhouse"}},
+        {kGarage, "Temperature", "Garage", {"TempDescription=Garage"}},
+        {kCellar, "Temperature", "Cellar", {"TempDescription=Cellar"}},
+        // A DS2438 logs its temperature, VAD and VSENS (and the role's value) each to a file named by
+        // its description: every one says what it holds. The pressure's file is "Barometer".
+        {kHumidity,
+         "Humidity",
+         "Humidity",
+         {"HumDescription=Outdoor humidity", "TempDescription=Humidity sensor temperature",
+          "VADDescription=Humidity sensor volts", "VSENSDescription=Humidity sensor current sense"}},
+        {kBarometer,
+         "Barometer",
+         "Barometer",
+         {"TempDescription=Barometer board temperature", "VADDescription=Barometer sensor volts",
+          "VSENSDescription=Barometer board current sense"}},
+        {kBattery,
+         "DS2438",
+         "Battery",
+         {"TempDescription=Battery temperature", "VADDescription=Battery volts",
+          "VSENSDescription=Battery current sense"}},
+        {kWindSpeed, "WindSpeed", "WindSpeed", {"DirSerialNum=" + kVane.Text()}},
+        // The gauge's totals start at its count, not at 42 inches of rain.
+        {kRain,
+         "RainGauge",
+         "RainGauge",
+         {"RunningCounter=" + rainStart, "TodayCounter=" + rainStart, "MonthCounter=" + rainStart,
+          "StartCounter=" + rainStart}},
+        {kCounter, "DS2423", "Lightning counter", {}},
+        {kVane, "WindDirection", "Wind vane", {"NorthIndex=0"}},
+        {kAnalog, "DS2450", "Analog inputs", {}},
+        {kSwitch, "DS2407", "Switch", {}},
+        {kPio, "DS2408", "PIO", {}},
+        {kCoupler, "MLanCoupler", "Coupler", {}},
+        {kShed,
+         "Temperature",
+         "Shed",
+         {"TempDescription=Shed", "SwitchPort=MAIN", "SwitchSerial=" + kCoupler.Text()}},
     };
 }
 
@@ -154,7 +177,24 @@ std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed) {
     return std::make_shared<WeatherDemoNet>(weatherSeed);
 }
 
-DemoWeather::DemoWeather(SimNet& net, uint64_t seed) : net_(net), model_(seed) {}
+DemoWeather::DemoWeather(SimNet& net, uint64_t seed) : net_(net), model_(seed) {
+    auto now = [] { return platform::Clock::Get().UnixTimeMs(); };
+    DeviceOf<DS2423>(net_, kWindSpeed).ConnectInput('B', [this, now] {
+        model_.Advance(now());
+        return static_cast<uint64_t>(model_.WindRevolutions() * kWindCountsPerRevolution);
+    });
+    // The air at the two DS18S20s moves by a few tenths within seconds to minutes, as real air does (a
+    // retry a second later sees other air): a sensor held within one sixteenth of a degree would sit in
+    // the band the station refuses from them.
+    DeviceOf<DS18S20>(net_, kOutdoor).ConnectTemperature([this, now] {
+        int64_t ms = now();
+        return model_.At(ms).temperatureC + model_.AirWander(ms, 1);
+    });
+    DeviceOf<DS18S20>(net_, kAttic).ConnectTemperature([this, now] {
+        int64_t ms = now();
+        return 8.0 + 0.6 * model_.At(ms).temperatureC + model_.AirWander(ms, 0);
+    });
+}
 
 double DemoWeather::HumidityVolts(double humidity, double celsius, double vdd) {
     // The humidity role computes RH = (VAD / VDD - 0.16) / 0.0062 / (1.0546 - 0.00216 T).
@@ -172,8 +212,6 @@ void DemoWeather::Refresh(int64_t unixMs) {
     Weather w = model_.At(unixMs);
     double t = w.temperatureC;
 
-    DeviceOf<DS18S20>(net_, kOutdoor).SetTemperature(t);
-    DeviceOf<DS18S20>(net_, kAttic).SetTemperature(8.0 + 0.6 * t);
     DeviceOf<DS18B20>(net_, kLiving).SetTemperature(21.0 + 0.05 * (t - 10.0));
     DeviceOf<DS18B20>(net_, kGreenhouse).SetTemperature(5.0 + 1.3 * t);
     DeviceOf<DS1822>(net_, kGarage).SetTemperature(5.0 + 0.6 * t);
@@ -191,10 +229,6 @@ void DemoWeather::Refresh(int64_t unixMs) {
 
     DeviceOf<DS2450>(net_, kVane).SetVanePosition(static_cast<int>(std::lround(w.windDirection / 22.5)) % 16);
 
-    auto wind = static_cast<uint64_t>(model_.WindRevolutions() * kWindCountsPerRevolution);
-    if (wind > windCounts_)
-        DeviceOf<DS2423>(net_, kWindSpeed).AddCounts('B', static_cast<uint32_t>(wind - windCounts_));
-    windCounts_ = wind;
     auto rain = static_cast<uint64_t>(model_.RainMm() / kRainMmPerCount);
     if (rain > rainCounts_)
         DeviceOf<DS2423>(net_, kRain).AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
@@ -209,21 +243,15 @@ std::string DemoSensorsIni() {
         text += "[" + d.rom.Text() + "]" + crlf;
         text += "Type=" + d.type + crlf;
         text += "Description=" + d.description + crlf;
-        if (d.type == "Temperature") text += "TempDescription=" + d.description + crlf;
-        if (d.rom == kShed) text += "SwitchPort=MAIN" + crlf + "SwitchSerial=" + kCoupler.Text() + crlf;
-        if (d.rom == kWindSpeed) text += "DirSerialNum=" + kVane.Text() + crlf;
-        if (d.rom == kVane) text += "NorthIndex=0" + crlf;
-        if (d.rom == kRain) { // the gauge's totals start at its count, not at 42 inches of rain
-            for (const char* key : {"RunningCounter", "TodayCounter", "MonthCounter", "StartCounter"}) {
-                text += key;
-                text += '=';
-                text += std::to_string(kRainStartCount);
-                text += crlf;
-            }
-        }
+        for (const std::string& key : d.keys)
+            text += key + crlf;
         text += crlf;
     }
     return text;
+}
+
+std::string DemoKorvaneIni() {
+    return "[Weather]\r\nPortNum=1\r\nPortType=64\r\nDS1820Selected=" + kOutdoor.Text() + "\r\n";
 }
 
 } // namespace platform::tmex::sim

@@ -10,7 +10,9 @@
 // time (at most once a second), so the station sees temperatures, humidity, pressure, wind and rain move.
 //
 // DemoSensorsIni() is the SENSORS.INI text that gives each demo device its role (Type, Description and
-// the role keys); `make run` seeds run/SENSORS.INI with it when that file is absent. Lines end CR LF.
+// the role keys) and names every channel's data file after what it holds; DemoKorvaneIni() is the
+// korvane.ini that picks the simulated port and the outdoor thermometer as the main temperature. `make
+// run` seeds run/ with them when the files are absent. Lines end CR LF.
 #include "platform/tmex/sim/SimNet.h"
 #include "platform/tmex/sim/WeatherModel.h"
 
@@ -22,8 +24,9 @@ namespace platform::tmex::sim {
 
 struct DemoDevice {
     Rom rom;
-    std::string type;        // SENSORS.INI Type
-    std::string description; // SENSORS.INI Description
+    std::string type;              // SENSORS.INI Type
+    std::string description;       // SENSORS.INI Description
+    std::vector<std::string> keys; // further "Key=Value" lines of its section
 };
 
 // Adds the demo devices to a net (on its trunk and one coupler branch).
@@ -34,14 +37,21 @@ std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed = WeatherModel::kDefaul
 // The demo devices in the order they are added, with their roles.
 std::vector<DemoDevice> DemoDevices();
 std::string DemoSensorsIni();
+// One [Weather] section (a caller may append keys to it): PortNum, PortType, DS1820Selected.
+std::string DemoKorvaneIni();
 
 // Drives the devices of a demo net (built by BuildDemoNet) from a weather model.
 class DemoWeather {
 public:
+    // Connects the anemometer's counter and the two DS18S20s to the model at the installed clock's
+    // time: the counter counts the revolutions up to the moment it is read, a DS18S20 measures the air
+    // of the moment its conversion starts.
     DemoWeather(SimNet& net, uint64_t seed);
-    // Sets every weather-driven device to the weather at unixMs: the thermometers, the humidity and
-    // barometer DS2438s (voltages by the sensor roles' default mappings), the vane; the wind and rain
-    // counters grow by the counts the model integrated since the previous refresh.
+    DemoWeather(const DemoWeather&) = delete;
+    DemoWeather& operator=(const DemoWeather&) = delete;
+    // Sets every other weather-driven device to the weather at unixMs: the thermometers, the humidity and
+    // barometer DS2438s (voltages by the sensor roles' default mappings), the vane; the rain counter
+    // grows by the tips the model integrated since the previous refresh.
     void Refresh(int64_t unixMs);
     const WeatherModel& Model() const { return model_; }
     // Default mappings of the station's humidity and barometer roles (inverted): the volts for a value.
@@ -51,7 +61,6 @@ public:
 private:
     SimNet& net_;
     WeatherModel model_;
-    uint64_t windCounts_ = 0;
     uint64_t rainCounts_ = 0;
 };
 

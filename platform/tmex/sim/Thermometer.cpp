@@ -10,14 +10,15 @@ Thermometer::Thermometer(const Rom& rom) : Device(rom) {}
 void Thermometer::PowerOn() {
     pad_ = PowerOnScratchpad();
     result_ = pad_;
-    Encode(20.0, result_);
 }
 
 void Thermometer::SetTemperature(double celsius) {
-    Encode(celsius, result_);
+    celsius_ = celsius;
+    rawResult_ = false;
 }
 
 void Thermometer::SetScratchpadRaw(const Pad& bytes) {
+    rawResult_ = true;
     result_ = bytes;
     pad_ = bytes;
     eeprom_[0] = bytes[2];
@@ -38,6 +39,7 @@ void Thermometer::Update() {
     if (NowUs() < conversionEndUs_) return;
     converting_ = false;
     ++conversions_;
+    if (!rawResult_) Encode(celsius_, convertConfig_, result_);
     for (int i = 0; i < 8; ++i)
         if (i < 2 || i >= 2 + WritableBytes()) pad_[i] = result_[i];
 }
@@ -96,6 +98,8 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
         case 0x44:
             converting_ = true;
             brownedOut_ = false;
+            convertConfig_ = pad_[4];
+            if (source_) SetTemperature(source_());
             conversionEndUs_ = NowUs() + ConversionTimeUs();
             break;
         case 0xB8:
@@ -133,7 +137,7 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
         return out;
     }
     case 0x4E:
-        if (index_ < WritableBytes()) pad_[2 + index_] = master;
+        if (index_ < WritableBytes()) pad_[2 + index_] = index_ == 2 ? WrittenConfig(master) : master;
         if (++index_ >= WritableBytes()) EndFunction();
         return 0xFF;
     case 0xB4:

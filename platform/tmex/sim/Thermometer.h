@@ -11,6 +11,7 @@
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
+#include <functional>
 
 namespace platform::tmex::sim {
 
@@ -18,8 +19,12 @@ class Thermometer : public Device {
 public:
     using Pad = std::array<uint8_t, 8>;
 
-    // The temperature the next conversion measures (encoded per family).
+    // The temperature the next conversion measures (encoded per family when the conversion ends, at the
+    // resolution it was started with).
     void SetTemperature(double celsius);
+    // A live temperature (air that moves): asked whenever a conversion starts, in place of the last
+    // SetTemperature.
+    void ConnectTemperature(std::function<double()> celsius) { source_ = std::move(celsius); }
     // Golden raw cases: the next conversion yields exactly these 8 bytes (the device adds the CRC); TH,
     // TL and config also go to the EEPROM, so that Recall E2 keeps them. The scratchpad takes them now.
     void SetScratchpadRaw(const Pad& bytes);
@@ -42,9 +47,12 @@ protected:
     void PowerOn();
 
     virtual Pad PowerOnScratchpad() const = 0;
-    virtual void Encode(double celsius, Pad& pad) const = 0;
+    // Writes the temperature bytes of a conversion started with the given config byte.
+    virtual void Encode(double celsius, uint8_t config, Pad& pad) const = 0;
     virtual int WritableBytes() const = 0; // 2 (TH, TL) or 3 (TH, TL, config)
     virtual uint64_t ConversionTimeUs() const = 0;
+    // The config byte as Write Scratchpad leaves it (the DS18B20 keeps only its resolution bits).
+    virtual uint8_t WrittenConfig(uint8_t master) const { return master; }
 
     void OnSelected() override;
     void OnReset() override;
@@ -58,7 +66,11 @@ private:
     void Brownout();
     uint8_t ReadSlots(); // the byte a run of read slots gives now (busy/done)
 
-    Pad result_{}; // what the next conversion writes
+    Pad result_{}; // what the next conversion writes (the golden raw bytes, or encoded from celsius_)
+    double celsius_ = 20.0;
+    std::function<double()> source_;
+    bool rawResult_ = false;
+    uint8_t convertConfig_ = 0; // the config byte when the running conversion started
     std::array<uint8_t, 3> eeprom_{0x4B, 0x46, 0x7F};
     bool parasite_ = false;
     bool converting_ = false;

@@ -36,6 +36,7 @@ enum Channel {
     kShowerStart,
     kShowerLength,
     kShowerPeak,
+    kAirWander = 40, // three channels per spot from here
 };
 
 uint64_t SplitMix(uint64_t x) {
@@ -170,19 +171,27 @@ Weather WeatherModel::At(int64_t unixMs) const {
     return w;
 }
 
+double WeatherModel::AirWander(int64_t unixMs, int spot) const {
+    double s = static_cast<double>(unixMs) / 1000.0;
+    // Periods that are no multiples of each other, so that the sum never rests where one of them does;
+    // the quickest moves the air even between the retries of one reading.
+    const int channel = kAirWander + 3 * spot;
+    return 0.25 * Noise(channel, s, 53) + 0.15 * Noise(channel + 1, s, 11) + 0.1 * Noise(channel + 2, s, 3);
+}
+
 Weather WeatherModel::Now() const {
     return At(Clock::Get().UnixTimeMs());
 }
 
 void WeatherModel::Advance(int64_t unixMs) {
     int64_t target = FloorGrid(unixMs);
+    partialRevolutions_ = 0;
     if (!started_ || target < gridMs_) {
         started_ = true;
         gridMs_ = target;
         return;
     }
     if (target - gridMs_ > kMaxGapMs) gridMs_ = target - kMaxGapMs;
-    if (target == gridMs_) return;
     // The zone offset of the span's end serves the whole span (at most one DST change is smeared).
     long offset = UtcOffset(unixMs / 1000);
     const double step = static_cast<double>(kGridMs) / 1000.0;
@@ -191,6 +200,12 @@ void WeatherModel::Advance(int64_t unixMs) {
         windRevolutions_ += WindSpeed(mid, Slow(mid, offset)) / kMsPerRevolution * step;
         bool shower = false;
         rainMm_ += RainRate(mid, shower) * step / kHour;
+    }
+    // The unfinished step at the speed of its middle so far: at the step's end this is the whole step.
+    if (unixMs > gridMs_) {
+        int64_t mid = gridMs_ + (unixMs - gridMs_) / 2;
+        double seconds = static_cast<double>(unixMs - gridMs_) / 1000.0;
+        partialRevolutions_ = WindSpeed(mid, Slow(mid, offset)) / kMsPerRevolution * seconds;
     }
 }
 

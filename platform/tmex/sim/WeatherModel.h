@@ -40,13 +40,18 @@ public:
     Weather At(int64_t unixMs) const;
     // The weather at the installed clock's present time.
     Weather Now() const;
+    // The small quick movement of the air at one spot (degrees C, within +-0.5): a few tenths within
+    // seconds to a minute, its own for each spot number.
+    double AirWander(int64_t unixMs, int spot) const;
 
-    // Integrates the counters up to unixMs (on a fixed 2-second grid, so the counts do not depend on
-    // how often this is called). The first call only sets the start; a step back in time restarts the
-    // integration there; a gap of more than six hours integrates only its last six hours.
+    // Integrates the counters up to unixMs on a fixed 2-second grid, so that the counts do not depend on
+    // how often this is called; the anemometer's revolutions also include the part of the step up to
+    // unixMs, so they grow continuously, not in 2-second lumps. The first call only sets the start; a
+    // step back in time restarts the integration there; a gap of more than six hours integrates only
+    // its last six hours.
     void Advance(int64_t unixMs);
-    // Anemometer revolutions and rain since the first Advance.
-    double WindRevolutions() const { return windRevolutions_; }
+    // Anemometer revolutions (fractional) and rain since the first Advance.
+    double WindRevolutions() const { return windRevolutions_ + partialRevolutions_; }
     double RainMm() const { return rainMm_; }
 
     // Metres per second for one anemometer revolution per second (the station's conversion).
@@ -64,8 +69,9 @@ private:
 
     uint64_t seed_;
     bool started_ = false;
-    int64_t gridMs_ = 0; // the last integrated grid point
-    double windRevolutions_ = 0;
+    int64_t gridMs_ = 0;            // the last integrated grid point
+    double windRevolutions_ = 0;    // up to gridMs_
+    double partialRevolutions_ = 0; // from gridMs_ to the last Advance
     double rainMm_ = 0;
 };
 

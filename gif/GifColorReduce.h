@@ -1,0 +1,162 @@
+#pragma once
+// Colour reduction of a bitmap to at most 256 colours: palettes, colour lookups, the octree quantizer,
+// the ditherers and device-independent bitmap access. Internal to gif/.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gif/GIFImage.h"
+#include "platform/graphics/Palette.h"
+
+namespace gif {
+
+using platform::gfx::TPixelFormat;
+
+// ---- colour reduction ----
+class TColorLookup {
+public:
+    explicit TColorLookup(int colors) : Colors(colors) {}
+    virtual ~TColorLookup() = default;
+    virtual uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) = 0;
+    int Colors;
+};
+
+class TFastColorLookup : public TColorLookup {
+public:
+    explicit TFastColorLookup(const HPALETTE& palette);
+    uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) override;
+
+private:
+    std::vector<platform::gfx::PaletteEntry> entries_;
+    std::vector<uint16_t> inverse_;
+};
+
+class TNetscapeColorLookup : public TColorLookup {
+public:
+    TNetscapeColorLookup() : TColorLookup(216) {}
+    uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) override;
+};
+
+class TGrayScaleLookup : public TColorLookup {
+public:
+    TGrayScaleLookup() : TColorLookup(256) {}
+    uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) override;
+};
+
+class TMonochromeLookup : public TColorLookup {
+public:
+    TMonochromeLookup() : TColorLookup(2) {}
+    uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) override;
+};
+
+HPALETTE WebPalette();
+HPALETTE GrayScalePalette();
+HPALETTE MonochromePalette();
+HPALETTE WindowsGrayPalette();
+// Octree palette for one bitmap (read at 24 bits) or many; Windows = reserve the 20 system colours.
+HPALETTE CreateOptimizedPalette(Bitmap& bitmap, int colors, int colorBits, bool windows);
+HPALETTE CreateOptimizedPaletteFromManyBitmaps(const std::vector<Bitmap*>& bitmaps, int colors, int colorBits,
+                                               bool windows);
+// A new 8-bit bitmap on the chosen palette (or a 24-bit copy for rmNone). The source is read through a
+// 24-bit DIB reader, which switches the source itself to 24 bits per pixel. A reduction or dither mode
+// outside its enumeration, or a palette without colours (rmPalette without one), gives an empty bitmap.
+std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, TDitherMode dither,
+                                     int reductionBits, const HPALETTE& customPalette);
+
+// ---- dithering ----
+class TDitherEngine {
+public:
+    TDitherEngine(int width, TColorLookup* lookup) : Width(width), Lookup(lookup) {}
+    virtual ~TDitherEngine() = default;
+    virtual uint8_t Dither(int red, int green, int blue, int& r, int& g, int& b);
+    virtual void NextLine();
+    int Direction = 1;
+    int Column = 0;
+    int Width;
+    TColorLookup* Lookup;
+};
+
+// One table-driven error-diffusion engine; each dithering class is a matrix of it.
+class TErrorDiffusionDitherer : public TDitherEngine {
+public:
+    struct Tap {
+        int Row;    // 0 = current row
+        int Offset; // relative to the direction of travel
+        int Weight;
+    };
+    TErrorDiffusionDitherer(int width, TColorLookup* lookup, std::vector<Tap> taps, int divisor,
+                            int rounding);
+    uint8_t Dither(int red, int green, int blue, int& r, int& g, int& b) override;
+    void NextLine() override;
+
+private:
+    std::vector<Tap> taps_;
+    int divisor_, rounding_, pad_, rows_;
+    std::vector<std::vector<int32_t>> err_[3]; // [component][row][column + pad]
+};
+
+class TFloydSteinbergDitherer : public TErrorDiffusionDitherer {
+public:
+    TFloydSteinbergDitherer(int width, TColorLookup* lookup);
+};
+class TStuckiDitherer : public TErrorDiffusionDitherer {
+public:
+    TStuckiDitherer(int width, TColorLookup* lookup);
+};
+class TSierraDitherer : public TErrorDiffusionDitherer {
+public:
+    TSierraDitherer(int width, TColorLookup* lookup);
+};
+class TJaJuNiDitherer : public TErrorDiffusionDitherer {
+public:
+    TJaJuNiDitherer(int width, TColorLookup* lookup);
+};
+class TSteveArcheDitherer : public TErrorDiffusionDitherer {
+public:
+    TSteveArcheDitherer(int width, TColorLookup* lookup);
+};
+class TBurkesDitherer : public TErrorDiffusionDitherer {
+public:
+    TBurkesDitherer(int width, TColorLookup* lookup);
+};
+
+// The engine for a dither mode; null for a mode outside the enumeration.
+std::unique_ptr<TDitherEngine> CreateDitherer(TDitherMode mode, int width, TColorLookup* lookup);
+
+// ---- DIB access ----
+int AlignBit(int bits, int bitsPerPixel, int alignment);
+
+class TDIBReader {
+public:
+    // Switches the bitmap to the pixel format.
+    TDIBReader(Bitmap& bitmap, TPixelFormat format);
+    const uint8_t* GetScanline(int row) const { return bitmap_.ScanLine(row); }
+
+private:
+    Bitmap& bitmap_;
+};
+
+// Builds a bottom-up DIB (8 bits with a 256-entry colour table, or 24 bits) and hands it to the bitmap on
+// Finish (or destruction): row 0 of GetScanline is the top row of the result.
+class TDIBWriter {
+public:
+    TDIBWriter(Bitmap& bitmap, HPALETTE palette, int width, int height, TPixelFormat format);
+    ~TDIBWriter();
+    uint8_t* GetScanline(int row);
+    int RowBytes() const { return rowBytes_; }
+    // The 256-entry colour table (blue, green, red, 0) of an 8-bit DIB.
+    const std::vector<uint8_t>& ColorTable() const { return colorTable_; }
+    void Finish();
+
+private:
+    void Build();
+    Bitmap& bitmap_;
+    HPALETTE palette_;
+    int width_, height_, bits_;
+    int rowBytes_ = 0;
+    std::vector<uint8_t> colorTable_;
+    std::vector<uint8_t> dib_;
+    bool built_ = false;
+};
+
+} // namespace gif

@@ -1,0 +1,136 @@
+// The image as a whole: saving leaves it unchanged, SaveToFile resolves station names, conversions that
+// give no image are the codec's error, and the load limits belong to each image.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "gif/GifTestSupport.h"
+
+using namespace giftest;
+using namespace platform::gfx;
+namespace fs = std::filesystem;
+
+namespace {
+
+// An 8-bit bitmap of w x h pixels on a 4-colour palette; pixel values depend on the seed.
+Bitmap FourColours(int w, int h, int seed) {
+    Bitmap b(w, h, pf8bit);
+    b.SetPalette(MakePalette({{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}}));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            b.SetIndex(x, y, (x * 3 + y * seed) % 4);
+    return b;
+}
+
+Bytes Save(gif::TGIFImage& img) {
+    platform::TMemoryStream m;
+    img.SaveToStream(m);
+    return m.Bytes();
+}
+
+Bytes ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+Bytes Pixels(const gif::TGIFSubImage& f) {
+    return Bytes(f.Data(), f.Data() + f.DataSize());
+}
+
+} // namespace
+
+TEST(GifImageSave, SavingLeavesTheImageAsItWas) {
+    gif::TGIFImage img;
+    Bitmap b = FourColours(7, 9, 5);
+    img.Assign(&b);
+    gif::TGIFSubImage* f = img.Images.Image(0);
+    f->SetInterlaced(true);
+    uint8_t framePacked = f->PackedFields(), screenPacked = img.Header.PackedFields;
+
+    // A frame with a local table is written non-interlaced, in plain row order.
+    Bytes first = Save(img);
+    EXPECT_EQ(Save(img), first);
+    EXPECT_TRUE(f->Interlaced());
+    EXPECT_EQ(f->PackedFields(), framePacked);
+    EXPECT_EQ(img.Header.PackedFields, screenPacked);
+    Decoded d = GiflibDecode(first);
+    ASSERT_EQ(d.error, 0);
+    EXPECT_FALSE(d.frames[0].interlace);
+    EXPECT_EQ(d.frames[0].pixels, Pixels(*f));
+
+    // Without a local table the frame keeps its interlace bit, and giflib de-interlaces our rows.
+    img.Pack();
+    ASSERT_EQ(f->ColorMap.Count(), 0);
+    Bytes global = Save(img);
+    d = GiflibDecode(global);
+    ASSERT_EQ(d.error, 0);
+    EXPECT_TRUE(d.frames[0].interlace);
+    EXPECT_EQ(d.frames[0].pixels, Pixels(*f));
+    EXPECT_EQ(Save(img), global);
+}
+
+TEST(GifImageSave, SaveToFileResolvesTheNameAndLeavesNoTemporary) {
+    fs::path dir = fs::path(KORVANE_BINARY_DIR) / "gif_save_names";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "html");
+    gif::TGIFImage small, large;
+    Bitmap a = FourColours(5, 4, 1), b = FourColours(30, 20, 3);
+    small.Assign(&a);
+    large.Assign(&b);
+
+    // A station name: '\' separators and a folder in another letter case.
+    small.SaveToFile(dir.string() + "/HTML\\b.gif");
+    EXPECT_EQ(GiflibDecode(ReadFile(dir / "html" / "b.gif")).width, 5);
+    // The same file named in another letter case is replaced, not doubled.
+    large.SaveToFile(dir.string() + "/Html/B.GIF");
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir / "html"))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"b.gif"});
+    EXPECT_EQ(GiflibDecode(ReadFile(dir / "html" / "b.gif")).width, 30);
+    fs::remove_all(dir);
+}
+
+TEST(GifImageAssign, ReductionsThatGiveNoImageAreTheCodecsError) {
+    struct Case {
+        gif::TColorReduction reduction;
+        gif::TDitherMode dither;
+    };
+    for (Case c :
+         {Case{gif::rmPalette, gif::dmNearest}, Case{static_cast<gif::TColorReduction>(15), gif::dmNearest},
+          Case{gif::rmNetscape, static_cast<gif::TDitherMode>(7)}}) {
+        gif::TGIFImage img;
+        img.ColorReduction = c.reduction;
+        img.DitherMode = c.dither;
+        Bitmap b(3, 2, pf24bit);
+        try {
+            img.Assign(&b);
+            ADD_FAILURE() << c.reduction << " " << c.dither;
+        } catch (const gif::GIFException& e) {
+            EXPECT_STREQ(e.what(), "Invalid color reduction");
+        }
+        EXPECT_EQ(img.Images.Count(), 0);
+    }
+}
+
+TEST(GifImageLoad, LoadLimitsBelongToEachImage) {
+    gif::TGIFImage two;
+    Bitmap a = FourColours(4, 3, 1), b = FourColours(4, 3, 2);
+    two.Add(a);
+    two.Add(b);
+    Bytes file = Save(two);
+    auto load = [&](gif::TGIFLoadLimits limits) {
+        gif::TGIFImage img;
+        img.LoadLimits = limits;
+        platform::TMemoryStream m;
+        m.Write(file.data(), file.size());
+        m.SetPosition(0);
+        img.LoadFromStream(m);
+        return img.Images.Count();
+    };
+    EXPECT_EQ(load({}), 2);
+    EXPECT_EQ(load({12, 24}), 2);
+    EXPECT_THROW(load({11, 100}), gif::GIFException); // one frame too large
+    EXPECT_THROW(load({12, 23}), gif::GIFException);  // all frames together too large
+}
