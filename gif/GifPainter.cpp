@@ -340,6 +340,8 @@ void TGIFPainter::ArmTimer(int ms, uint64_t generation) {
         });
     {
         std::lock_guard lock(mutex_);
+        // Signalled already: the wait ends at once, and no timer is left to move a simulated clock on.
+        if (signalled_ || terminated_) return;
         armedGeneration_ = generation;
     }
     EventLoop::Get().StartTimer(timer_, static_cast<uint32_t>(std::max(ms, 1)));
@@ -545,15 +547,13 @@ void TGIFPainterThreads::Destroy(uint64_t id) {
 }
 
 void TGIFPainterThreads::Request(uint64_t id) {
-    bool post;
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(id);
-        post = !posted_;
-        posted_ = true;
     }
     changed_.notify_all();
-    if (post) platform::PostMessage(window_->Handle(), WM_PAINTERSTEP);
+    // One message per step: a message the loop drops unseen (its queue reset) then loses nothing.
+    platform::PostMessage(window_->Handle(), WM_PAINTERSTEP);
 }
 
 void TGIFPainterThreads::Poke() {
@@ -569,7 +569,6 @@ void TGIFPainterThreads::Serve() {
         uint64_t id;
         {
             std::lock_guard lock(mutex_);
-            posted_ = false;
             if (queue_.empty()) return;
             id = queue_.front();
             queue_.pop_front();

@@ -189,7 +189,6 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<uint64_t> queue_;
-    bool posted_ = false;
     bool poked_ = false;
 };
 

@@ -15,8 +15,8 @@ struct Shown {
     friend bool operator==(const Shown&, const Shown&) = default;
 };
 
-// The pictures a viewer shows, one per frame; consecutive equal pictures are one, their delays added.
-inline std::vector<Shown> Composite(const Decoded& d) {
+// The picture a viewer shows while each frame is up, in frame order.
+inline std::vector<Shown> Pictures(const Decoded& d) {
     std::vector<Shown> shown;
     std::vector<uint32_t> canvas(static_cast<size_t>(d.width) * static_cast<size_t>(d.height), 0);
     for (const auto& f : d.frames) {
@@ -43,13 +43,21 @@ inline std::vector<Shown> Composite(const Decoded& d) {
             GifColorType c = index < colors.size() ? colors[index] : GifColorType{1, 2, 3};
             canvas[at] = 0xFF000000u | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
         });
-        if (!shown.empty() && shown.back().pixels == canvas)
-            shown.back().delay += delay;
-        else
-            shown.push_back({canvas, delay});
+        shown.push_back({canvas, delay});
         if (disposal == 2) forEach([&](size_t at, uint8_t) { canvas[at] = 0; });
         if (disposal == 3) canvas = saved;
     }
+    return shown;
+}
+
+// The pictures a viewer shows; consecutive equal pictures are one, their delays added.
+inline std::vector<Shown> Composite(const Decoded& d) {
+    std::vector<Shown> shown;
+    for (Shown& s : Pictures(d))
+        if (!shown.empty() && shown.back().pixels == s.pixels)
+            shown.back().delay += s.delay;
+        else
+            shown.push_back(std::move(s));
     return shown;
 }
 
