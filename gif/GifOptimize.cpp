@@ -406,6 +406,7 @@ void TGIFImage::Optimize(TGIFOptimizeOptions options, TColorReduction colorReduc
         if (Has(options, ooReduceColors) && colorReduction == rmPalette && !Has(options, ooCleanup))
             throw GIFException("Invalid reduction method");
     } catch (...) {
+        DropRenderings(*this);
         Progress(psEnding, 0, "Optimizing...");
         throw;
     }
