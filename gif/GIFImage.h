@@ -207,8 +207,8 @@ public:
     // Draws the image into rect: one frame at once, or an animation through a painter (DrawOptions).
     void Draw(const TGIFPaintTarget& target, const TRect& rect);
     // A painter for the image; a threaded one is returned for the caller to start, one without goAsync
-    // has already run (and rethrown what ended it) and null is returned. painterRef, when given, names
-    // the painter for as long as it lives.
+    // has already run (and rethrown what ended it) and null is returned. A threaded painter is freed on
+    // the window thread when it ends or is stopped; painterRef, when given, names it until then.
     TGIFPainter* InternalPaint(TGIFPainter** painterRef, const TGIFPaintTarget& target, const TRect& rect,
                                TGIFDrawOptions options);
     // InternalPaint, then the painter is started.

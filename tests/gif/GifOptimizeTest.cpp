@@ -57,6 +57,9 @@ TEST(GifColorMapOptimizer, EqualColoursOfTwoTablesBecomeOneEntryAndTransparencyG
     gif::TGIFImage img;
     img.Header.ScreenWidth = 4;
     img.Header.ScreenHeight = 2;
+    img.Header.ColorMap.Add(clWhite); // used by no frame
+    img.Header.ColorMap.Add(clBlue);
+    img.Header.BackgroundColorIndex = 1;
     AddFrame(img, Solid({0, 0, 4, 2}, {clRed, clBlue}, {0, 0, 0, 0, 0, 0, 1, 1}));
     FrameSpec second = Solid({0, 0, 4, 2}, {clLime, clRed, clBlack}, {1, 1, 1, 2, 2, 2, 2, 0});
     second.transparentIndex = 2; // used: the black entry stays out, a transparent entry comes in
@@ -73,6 +76,7 @@ TEST(GifColorMapOptimizer, EqualColoursOfTwoTablesBecomeOneEntryAndTransparencyG
     EXPECT_EQ(map.GetColor(3), clBlack);
     for (int i = 1; i < 3; ++i)
         EXPECT_TRUE(map.GetColor(i) == clBlue || map.GetColor(i) == clLime);
+    EXPECT_EQ(img.BackgroundColor(), clBlue); // the background keeps its colour
     EXPECT_EQ(img.Images.Image(1)->GraphicControlExtension->TransparentIndex, 3);
     EXPECT_EQ(img.Images.Image(2)->GraphicControlExtension->TransparentIndex, 3);
     EXPECT_EQ(ShownOf(img), before);

@@ -145,6 +145,15 @@ TEST_F(GifPainterTest, LoopingFollowsTheExtensionAndTheOptions) {
                Options({gif::goAnimate, gif::goLoop, gif::goLoopContinously}));
     EXPECT_EQ(frames.size(), 12u);
     EXPECT_EQ(ends, 0); // a stopped painter fires nothing more
+
+    // A pass that shows nothing (the first frame is empty) ends the painting instead of repeating.
+    auto blank = Solids({2, 2});
+    blank->Images.Image(0)->DoSetBounds(0, 0, 0, 0);
+    Record(*blank);
+    frames.clear();
+    blank->Paint(target.GetCanvas(), {0, 0, 4, 3},
+                 Options({gif::goAnimate, gif::goLoop, gif::goLoopContinously}));
+    EXPECT_TRUE(frames.empty());
 }
 
 TEST_F(GifPainterTest, AnEndRequestMetWhileWaitingEndsThePaintingAndStays) {
@@ -297,6 +306,13 @@ TEST_F(GifPainterTest, DrawShowsOneFrameAtOnceOrRunsOnePainterPerCanvasAndRect) 
     buffered->Draw(target.GetCanvas(), {0, 0, 8, 6});
     EXPECT_EQ(target.GetPixel(7, 5), clLime);
     buffered->FreeBitmap();
+    EXPECT_EQ(buffered->PainterCount(), 0);
+    // A change that drops the bitmap first stops the painter that paints into it.
+    buffered->Draw(target.GetCanvas(), {0, 0, 8, 6});
+    EXPECT_EQ(buffered->PainterCount(), 1);
+    Bitmap more(4, 3);
+    buffered->Add(more);
+    EXPECT_FALSE(buffered->HasBitmap());
     EXPECT_EQ(buffered->PainterCount(), 0);
 }
 
