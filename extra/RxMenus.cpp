@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "components/VCLUtils.h"
+#include "extra/ClipIcon.h"
 #include "platform/Application.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/ImgList.h"
@@ -128,11 +130,36 @@ void DefaultDrawMargin(gfx::Canvas& canvas, const TRect& rect, TColor startColor
 struct TRxMenuLook::Picture {
     int imageIndex = -1; // valid index into the menu's images
     const gfx::Bitmap* graphic = nullptr;
+    const gfx::TIcon* icon = nullptr;
     int numGlyphs = 1;
     int width = 0;
     int height = 0;
-    bool Any() const { return imageIndex >= 0 || graphic; }
+    bool Any() const { return imageIndex >= 0 || graphic || icon; }
 };
+
+namespace {
+
+// The size of an item's own picture (one glyph of a bitmap, an icon at its real size); none when empty.
+std::optional<gfx::TSize> GraphicSize(const TMenuGraphic& graphic, int numGlyphs) {
+    if (const gfx::Bitmap* const* bitmap = std::get_if<const gfx::Bitmap*>(&graphic)) {
+        if (*bitmap && !(*bitmap)->Empty())
+            return gfx::TSize{(*bitmap)->Width() / numGlyphs, (*bitmap)->Height()};
+    } else if (const gfx::TIcon* const* icon = std::get_if<const gfx::TIcon*>(&graphic)) {
+        if (*icon && !(*icon)->Empty()) {
+            gfx::TSize size;
+            GetIconSize(CreateRealSizeIcon(**icon), size.cx, size.cy);
+            return size;
+        }
+    }
+    return std::nullopt;
+}
+
+int GlyphCount(const TMenuGraphic& graphic, int numGlyphs) {
+    bool bitmap = std::holds_alternative<const gfx::Bitmap*>(graphic);
+    return bitmap && numGlyphs >= 2 && numGlyphs <= 5 ? numGlyphs : 1;
+}
+
+} // namespace
 
 void TRxMenuLook::SetStyle(TRxMenuStyle style) {
     if (style == style_) return;
@@ -155,9 +182,9 @@ void TRxMenuLook::GetImageIndex(TMenuItem* item, TMenuOwnerDrawState state, int&
 }
 
 void TRxMenuLook::GetItemParams(TMenuItem* item, TMenuOwnerDrawState state, gfx::TFont& font, TColor& color,
-                                const gfx::Bitmap*& graphic, int& numGlyphs) {
+                                TMenuGraphic& graphic, int& numGlyphs) {
     if (OnGetItemParams) OnGetItemParams(&Menu(), item, state, font, color, graphic, numGlyphs);
-    if (item->IsLine()) graphic = nullptr;
+    if (item->IsLine()) graphic = {};
 }
 
 void TRxMenuLook::MeasureItem(TMenuItem* item, int& width, int& height) {
@@ -167,7 +194,7 @@ void TRxMenuLook::MeasureItem(TMenuItem* item, int& width, int& height) {
 TRxMenuLook::Picture TRxMenuLook::ItemPicture(TMenuItem* item, TMenuOwnerDrawState state, gfx::TFont& font,
                                               TColor& color) {
     Picture p;
-    const gfx::Bitmap* graphic = nullptr;
+    TMenuGraphic graphic;
     int numGlyphs = 1;
     GetItemParams(item, state, font, color, graphic, numGlyphs);
     int index = item->ImageIndex;
@@ -177,11 +204,12 @@ TRxMenuLook::Picture TRxMenuLook::ItemPicture(TMenuItem* item, TMenuOwnerDrawSta
         p.imageIndex = index;
         p.width = images->Width();
         p.height = images->Height();
-    } else if (graphic && !graphic->Empty()) {
-        p.graphic = graphic;
-        p.numGlyphs = (numGlyphs >= 2 && numGlyphs <= 5) ? numGlyphs : 1;
-        p.width = graphic->Width() / p.numGlyphs;
-        p.height = graphic->Height();
+    } else if (auto size = GraphicSize(graphic, GlyphCount(graphic, numGlyphs))) {
+        if (auto* bitmap = std::get_if<const gfx::Bitmap*>(&graphic)) p.graphic = *bitmap;
+        if (auto* icon = std::get_if<const gfx::TIcon*>(&graphic)) p.icon = *icon;
+        p.numGlyphs = GlyphCount(graphic, numGlyphs);
+        p.width = size->cx;
+        p.height = size->cy;
     }
     return p;
 }
@@ -192,7 +220,7 @@ gfx::TSize TRxMenuLook::MeasureMenuItem(TMenuItem* item, gfx::Canvas& canvas) {
     if (item->Default) canvas.Font.SetStyle(canvas.Font.Style() | gfx::fsBold);
     TColor color = canvas.Brush.Color;
     gfx::TFont font = canvas.Font;
-    const gfx::Bitmap* graphic = nullptr;
+    TMenuGraphic graphic;
     int numGlyphs = 1;
     GetItemParams(item, 0, font, color, graphic, numGlyphs);
     canvas.Font = font;
@@ -225,10 +253,9 @@ gfx::TSize TRxMenuLook::MeasureMenuItem(TMenuItem* item, gfx::Canvas& canvas) {
         if (images && (popup || validIndex)) {
             width += std::max(list->Width() + 2, floor) + topLevelGap;
             if (validIndex) height = std::max(height, list->Height() + 4);
-        } else if (graphic && !graphic->Empty()) {
-            int glyphs = (numGlyphs >= 2 && numGlyphs <= 5) ? numGlyphs : 1;
-            width += std::max(graphic->Width() / glyphs + 2, floor) + topLevelGap;
-            height = std::max(height, graphic->Height() + 4);
+        } else if (auto size = GraphicSize(graphic, GlyphCount(graphic, numGlyphs))) {
+            width += std::max(size->cx + 2, floor) + topLevelGap;
+            height = std::max(height, size->cy + 4);
         } else if (floor != 0) {
             width += floor + topLevelGap;
         }
@@ -263,7 +290,7 @@ void TRxMenuLook::DrawMenuItem(TMenuItem* item, gfx::Canvas& canvas, TRect rect,
 void TRxMenuLook::DrawItem(TMenuItem* item, gfx::Canvas& canvas, TRect rect, TMenuOwnerDrawState state) {
     TColor color = canvas.Brush.Color;
     gfx::TFont font = canvas.Font;
-    const gfx::Bitmap* graphic = nullptr;
+    TMenuGraphic graphic;
     int numGlyphs = 1;
     GetItemParams(item, state, font, color, graphic, numGlyphs);
     if (color != gfx::clNone) {
@@ -346,7 +373,9 @@ void TRxMenuLook::DefaultDrawItem(TMenuItem* item, gfx::Canvas& canvas, TRect r,
         if (pic.Any()) {
             int x = r.Left + t + (w - pic.width) / 2;
             int y = r.Top + (r.Height() - pic.height) / 2;
-            if (pic.imageIndex >= 0) {
+            if (pic.icon) {
+                DrawRealSizeIcon(canvas, *pic.icon, x, y);
+            } else if (pic.imageIndex >= 0) {
                 if (state & mdDisabled)
                     components::ImageListDrawDisabled(*Menu().Images(), canvas, x, y, pic.imageIndex,
                                                       gfx::clBtnHighlight, disabledColor, emboss);

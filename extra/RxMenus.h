@@ -12,11 +12,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "components/RxHook.h"
 #include "platform/controls/Menus.h"
 #include "platform/controls/WinControl.h"
+#include "platform/graphics/Icon.h"
 
 namespace extra {
 
@@ -38,10 +40,12 @@ using TDrawMenuItemEvent = std::function<void(platform::widgets::TMenu*, platfor
                                               platform::gfx::TRect, TMenuOwnerDrawState)>;
 using TMeasureMenuItemEvent =
     std::function<void(platform::widgets::TMenu*, platform::widgets::TMenuItem*, int& width, int& height)>;
-// The item's font, background colour and picture (a bitmap of 1 to 5 glyphs side by side).
+// An item's own picture: a bitmap of 1 to 5 glyphs side by side, or an icon (shown at its real size).
+using TMenuGraphic = std::variant<std::monostate, const platform::gfx::Bitmap*, const platform::gfx::TIcon*>;
+// The item's font, background colour, picture and its number of glyphs.
 using TItemParamsEvent =
     std::function<void(platform::widgets::TMenu*, platform::widgets::TMenuItem*, TMenuOwnerDrawState,
-                       platform::gfx::TFont&, platform::gfx::TColor&, const platform::gfx::Bitmap*&, int&)>;
+                       platform::gfx::TFont&, platform::gfx::TColor&, TMenuGraphic&, int&)>;
 using TItemImageEvent = std::function<void(platform::widgets::TMenu*, platform::widgets::TMenuItem*,
                                            TMenuOwnerDrawState, int& imageIndex)>;
 using TDrawMarginEvent = std::function<void(platform::widgets::TMenu*, platform::gfx::TRect)>;
@@ -96,7 +100,7 @@ protected:
                                int& imageIndex);
     virtual void GetItemParams(platform::widgets::TMenuItem* item, TMenuOwnerDrawState state,
                                platform::gfx::TFont& font, platform::gfx::TColor& color,
-                               const platform::gfx::Bitmap*& graphic, int& numGlyphs);
+                               TMenuGraphic& graphic, int& numGlyphs);
     virtual void MeasureItem(platform::widgets::TMenuItem* item, int& width, int& height);
     // Fills the item with its colour, then OnDrawItem or the default drawing.
     virtual void DrawItem(platform::widgets::TMenuItem* item, platform::gfx::Canvas& canvas,

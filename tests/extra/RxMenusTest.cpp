@@ -9,6 +9,7 @@
 #include "platform/controls/ImgList.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
+#include "tests/platform/IconTestSupport.h"
 
 using namespace extra;
 using namespace platform;
@@ -103,7 +104,7 @@ TEST_F(Menus, PicturesWidenAndHeightenItemsByImagesOrGlyphs) {
     gfx::Bitmap glyphs(40, 24);
     menu.SetImages(nullptr);
     menu.OnGetItemParams = [&](TMenu*, TMenuItem*, TMenuOwnerDrawState, gfx::TFont&, TColor&,
-                               const gfx::Bitmap*& graphic, int& numGlyphs) {
+                               TMenuGraphic& graphic, int& numGlyphs) {
         graphic = &glyphs;
         numGlyphs = 2;
     };
@@ -117,6 +118,30 @@ TEST_F(Menus, PicturesWidenAndHeightenItemsByImagesOrGlyphs) {
     menu.SetImages(doomed);
     delete doomed;
     EXPECT_EQ(menu.Images(), nullptr);
+}
+
+TEST_F(Menus, IconsAreMeasuredAndDrawnAtTheirRealSize) {
+    // A 16 x 16 icon file: the icon itself shows at the system size (32), the menu at 16.
+    gfx::TIcon icon;
+    ASSERT_TRUE(icon.LoadFromStream(icontest::SolidIconFile(16, gfx::pf4bit, gfx::clRed)));
+    ASSERT_EQ(icon.Width(), 32);
+    TRxPopupMenu menu(&form);
+    menu.SetStyle(TRxMenuStyle::msOwnerDraw);
+    TMenuItem* open = Add(menu.Items(), "Open");
+    menu.OnGetItemParams = [&](TMenu*, TMenuItem*, TMenuOwnerDrawState, gfx::TFont&, TColor&,
+                               TMenuGraphic& graphic, int& numGlyphs) {
+        graphic = &icon;
+        numGlyphs = 3; // counts for bitmaps only
+    };
+    TWinControl* list = TPopupList::Get().Window();
+    EXPECT_EQ(Measure(list, open).cx, 8 + 42 + 7 + 13 + 18);
+    EXPECT_EQ(Measure(list, open).cy, 20);
+    // Centred in its 18-pixel cell after the text offset 2 x 4 + 13: x = 22, y = (20 - 16) / 2.
+    TheMenuHost().DrawItem(list, open, canvas, {0, 0, 150, 20}, 0);
+    EXPECT_EQ(canvas.GetPixel(23, 3), canvas.GetPixel(140, 1)); // the icon's background corner
+    EXPECT_EQ(canvas.GetPixel(24, 4), gfx::clRed);
+    EXPECT_EQ(canvas.GetPixel(37, 17), gfx::clRed);
+    EXPECT_NE(canvas.GetPixel(38, 10), gfx::clRed);
 }
 
 TEST_F(Menus, MainMenuTopLevelItemsAndTheFormHook) {
@@ -174,7 +199,7 @@ TEST_F(Menus, DrawingPicksTheGlyphAndTheHighlightLookForTheState) {
     gfx::Bitmap glyphs = FourGlyphs();
     int glyphCount = 4;
     menu.OnGetItemParams = [&](TMenu*, TMenuItem*, TMenuOwnerDrawState, gfx::TFont&, TColor&,
-                               const gfx::Bitmap*& graphic, int& numGlyphs) {
+                               TMenuGraphic& graphic, int& numGlyphs) {
         graphic = &glyphs;
         numGlyphs = glyphCount;
     };
