@@ -42,18 +42,9 @@ struct TRxTimer::Shared {
     platform::HWND window = 0;
 };
 
-// The hidden window: the window timer's WM_TIMER and the thread's posted messages arrive here.
-class TRxTimer::Window : public platform::MessageTarget {
-public:
-    explicit Window(TRxTimer& owner) : owner_(owner) {}
-    void Dispatch(TMessage& message) override { owner_.WndProc(message); }
-
-private:
-    TRxTimer& owner_;
-};
-
 TRxTimer::TRxTimer(platform::TComponent* owner, const std::string& name)
-    : TComponent(owner, name), shared_(std::make_shared<Shared>()), window_(std::make_unique<Window>(*this)),
+    : TComponent(owner, name), shared_(std::make_shared<Shared>()),
+      window_(std::make_unique<platform::THiddenWindow>([this](TMessage& m) { WndProc(m); })),
       windowThread_(std::this_thread::get_id()) {
     shared_->window = window_->Handle();
 }

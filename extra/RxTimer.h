@@ -19,6 +19,7 @@
 
 #include "platform/Component.h"
 #include "platform/EventLoop.h"
+#include "platform/HiddenWindow.h"
 
 namespace extra {
 
@@ -55,8 +56,6 @@ protected:
 
 private:
     struct Shared;
-    class Window;
-    friend class Window;
 
     void UpdateTimer();
     void WndProc(platform::TMessage& message);
@@ -80,7 +79,7 @@ private:
     TNotifyEvent onTimer_;
 
     std::shared_ptr<Shared> shared_; // outlives the timer while its thread finishes
-    std::unique_ptr<Window> window_;
+    std::unique_ptr<platform::THiddenWindow> window_;
     int windowTimer_ = 0;
     std::thread thread_;
     std::thread::id windowThread_;

@@ -54,6 +54,14 @@ TSpeedBar* FindSpeedBar(TPoint screen) {
     return nullptr;
 }
 
+int NewSpeedSection(TSpeedBar* bar, const std::string& caption) {
+    return bar->AddSection(caption);
+}
+
+TSpeedItem* NewSpeedItem(TComponent* owner, TSpeedBar* bar, int section, const std::string& name) {
+    return bar->NewItem(owner, section, name);
+}
+
 // ---- section ----
 
 TSpeedbarSection::TSpeedbarSection(TComponent* owner, const std::string& name) : TComponent(owner, name) {}
@@ -739,10 +747,28 @@ void TSpeedBar::EnabledChanged() {
     if (!Loading()) ForEachItem([](TSpeedItem* item) { item->UpdateButtonEnabled(); });
 }
 
+void TSpeedBar::SetWallpaper(const gfx::Bitmap& picture) {
+    wallpaper_.Assign(picture);
+    Invalidate();
+}
+
 void TSpeedBar::Paint() {
     TCustomPanel::Paint();
     TRect r = InnerRect();
     gfx::Canvas& c = Canvas();
+    if (!wallpaper_.Empty()) {
+        gfx::CanvasStateSaver saver(c);
+        c.IntersectClipRect(r);
+        if (options_ & sbStretchBitmap) {
+            c.StretchDraw(r, wallpaper_);
+        } else {
+            const int w = wallpaper_.Width();
+            const int h = wallpaper_.Height();
+            for (int row = 0; row <= r.Height() / h; ++row)
+                for (int col = 0; col <= r.Width() / w; ++col)
+                    c.Draw(r.Left + col * w, r.Top + row * h, wallpaper_);
+        }
+    }
     auto line = [&](gfx::TColor color, int x0, int y0, int x1, int y1) {
         c.Pen.Color = color;
         c.Pen.Width = 1;

@@ -58,6 +58,9 @@ int SpeedBarGridStep(int size);
 platform::TAlign SpeedBarTargetEdge(int w, int h, platform::gfx::TPoint p, platform::TAlign current);
 // The bar that owns the window under a screen point (that window or one of its parents), or null.
 TSpeedBar* FindSpeedBar(platform::gfx::TPoint screen);
+// The bar's AddSection and NewItem as free routines.
+int NewSpeedSection(TSpeedBar* bar, const std::string& caption);
+TSpeedItem* NewSpeedItem(platform::TComponent* owner, TSpeedBar* bar, int section, const std::string& name);
 
 class TSpeedbarSection : public platform::TComponent, public platform::TStreamable {
 public:
@@ -212,6 +215,10 @@ public:
     void SetOptions(TSpeedbarOptions options);
     TBoundLines BoundLines() const { return boundLines_; }
     void SetBoundLines(TBoundLines lines);
+    // The picture behind the buttons: tiled from the inner top-left corner, or stretched over the inner
+    // rectangle with sbStretchBitmap.
+    const platform::gfx::Bitmap& Wallpaper() const { return wallpaper_; }
+    void SetWallpaper(const platform::gfx::Bitmap& picture);
     int Version = 0;
     platform::TImageList* Images() const { return images_; }
     void SetImages(platform::TImageList* images);
@@ -289,6 +296,7 @@ private:
     platform::gfx::TPoint grid_{8, 23};
     TSpeedbarOptions options_ = sbAllowDrag | sbGrayedBtns;
     TBoundLines boundLines_ = 0;
+    platform::gfx::Bitmap wallpaper_;
     platform::TImageList* images_ = nullptr;
     int imageLink_ = 0;
     platform::HWND editWin_ = 0;

@@ -480,23 +480,15 @@ void TGIFPainter::RestoreBackground(TGIFSubImage& frame) {
 
 // ---- the painters' window ----
 
-class TGIFPainterThreads::Window : public platform::MessageTarget {
-public:
-    explicit Window(TGIFPainterThreads& owner) : owner_(owner) {}
-    void Dispatch(platform::TMessage& message) override {
-        if (message.Msg == WM_PAINTERSTEP) owner_.Serve();
-    }
-
-private:
-    TGIFPainterThreads& owner_;
-};
-
 TGIFPainterThreads& TGIFPainterThreads::Get() {
     static TGIFPainterThreads threads;
     return threads;
 }
 
-TGIFPainterThreads::TGIFPainterThreads() : window_(std::make_unique<Window>(*this)) {}
+TGIFPainterThreads::TGIFPainterThreads()
+    : window_(std::make_unique<platform::THiddenWindow>([this](platform::TMessage& message) {
+          if (message.Msg == WM_PAINTERSTEP) Serve();
+      })) {}
 
 TGIFPainterThreads::~TGIFPainterThreads() {
     painters_.clear();

@@ -34,6 +34,7 @@
 #include <thread>
 
 #include "gif/GifItems.h"
+#include "platform/HiddenWindow.h"
 
 namespace gif {
 
@@ -180,10 +181,9 @@ public:
 
 private:
     TGIFPainterThreads();
-    class Window;
     void Destroy(uint64_t id);
 
-    std::unique_ptr<Window> window_;
+    std::unique_ptr<platform::THiddenWindow> window_;
     std::map<uint64_t, std::unique_ptr<TGIFPainter>> painters_;
     uint64_t nextId_ = 1;
     std::mutex mutex_;

@@ -47,12 +47,12 @@ TEST_F(BarForm, DefaultsSectionsAndItems) {
     EXPECT_EQ(bar->Height(), 29);
     EXPECT_EQ(bar->GridSize(), (TPoint{8, 23}));
     EXPECT_EQ(bar->AddSection("Edit"), 0);
-    EXPECT_EQ(bar->AddSection("Edit"), 1);
+    EXPECT_EQ(NewSpeedSection(bar, "Edit"), 1);
     EXPECT_EQ(bar->Sections(1)->Caption(), "Edit (1)");
     EXPECT_THROW(bar->Sections(1)->SetCaption("Edit"), ESpeedbarError);
     EXPECT_EQ(bar->SearchSection("edit"), -1); // titles are case-sensitive
     TSpeedItem* open = bar->NewItem(&form, 0, "Open");
-    EXPECT_EQ(bar->NewItem(&form, 5, "Nope"), nullptr);
+    EXPECT_EQ(NewSpeedItem(&form, bar, 5, "Nope"), nullptr);
     EXPECT_EQ(open->Caption(), "Open");
     EXPECT_EQ(open->Hint(), "Open|");
     EXPECT_EQ(bar->SearchItem("OPEN"), open); // names are not
@@ -94,6 +94,40 @@ TEST_F(BarForm, OrientationFollowsTheEdgeAndSwapsSizes) {
     bar->SetOrientation(TBarOrientation::boHorizontal);
     EXPECT_EQ(bar->Align(), TAlign::alLeft);
     EXPECT_EQ(bar->BtnWidth(), 30);
+}
+
+TEST_F(BarForm, TheWallpaperTilesOrStretchesInsideTheBevelUnderTheBoundLines) {
+    // A 10 x 10 red tile with a blue top-left pixel; the inner rectangle starts at (1, 1).
+    gfx::Bitmap tile(10, 10);
+    tile.GetCanvas().Brush.Color = gfx::clRed;
+    tile.GetCanvas().FillRect({0, 0, 10, 10});
+    tile.SetPixel(0, 0, gfx::clBlue);
+    bar->SetWallpaper(tile);
+    bar->SetBoundLines(blTop | blBottom);
+    const int w = bar->Width(), h = bar->Height();
+    ASSERT_GT(w, 100);
+    gfx::Bitmap shot(w, h);
+    form.PaintTo(shot);
+    const gfx::Bitmap& s = bar->Surface();
+    const uint32_t shadow = gfx::ColorToRGB(gfx::clBtnShadow),
+                   highlight = gfx::ColorToRGB(gfx::clBtnHighlight);
+    EXPECT_EQ(s.GetPixel(11, 11), gfx::clBlue);
+    EXPECT_EQ(s.GetPixel(1 + 10 * ((w - 3) / 10), 11), gfx::clBlue); // the last, cut column
+    EXPECT_EQ(s.GetPixel(12, 11), gfx::clRed);
+    EXPECT_NE(s.GetPixel(0, 11), gfx::clRed); // the bevel stays
+    EXPECT_NE(s.GetPixel(w - 1, 11), gfx::clRed);
+    EXPECT_EQ(s.GetPixel(20, 1), shadow);
+    EXPECT_EQ(s.GetPixel(20, 2), highlight);
+    EXPECT_EQ(s.GetPixel(20, h - 4), gfx::clRed);
+    EXPECT_EQ(s.GetPixel(20, h - 3), shadow);
+    EXPECT_EQ(s.GetPixel(20, h - 2), highlight);
+
+    // Stretched, the blue pixel covers the first tenth of the inner rectangle.
+    bar->SetOptions(bar->Options() | sbStretchBitmap);
+    form.PaintTo(shot);
+    EXPECT_EQ(s.GetPixel(1 + (w - 2) / 10 - 1, 3), gfx::clBlue);
+    EXPECT_EQ(s.GetPixel(1 + (w - 2) / 10 + 1, 3), gfx::clRed);
+    EXPECT_EQ(s.GetPixel(11, 11), gfx::clRed);
 }
 
 TEST_F(BarForm, DroppedItemsSnapToTheGridAndHideOutsideTheBar) {
