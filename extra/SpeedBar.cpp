@@ -27,6 +27,21 @@ bool Horizontal(TAlign a) {
 bool IsEdge(TAlign a) {
     return a == TAlign::alTop || a == TAlign::alBottom || a == TAlign::alLeft || a == TAlign::alRight;
 }
+
+// Shows an action on an item.
+class TSpeedItemActionLink : public TBasicActionLink {
+public:
+    explicit TSpeedItemActionLink(TSpeedItem* item) : item_(item) {}
+
+protected:
+    void SetCaption(const std::string& caption) override { item_->SetCaption(caption); }
+    void SetEnabled(bool enabled) override { item_->SetEnabled(enabled); }
+    void SetHint(const std::string& hint) override { item_->SetHint(hint); }
+    void SetImageIndex(int index) override { item_->SetImageIndex(index); }
+
+private:
+    TSpeedItem* item_;
+};
 } // namespace
 
 int SpeedBarGridStep(int size) {
@@ -138,6 +153,10 @@ void TSpeedbarButton::PaintGlyph(gfx::Canvas& canvas, const TRect& rect, compone
 }
 
 TSpeedbarButton::~TSpeedbarButton() = default;
+
+void TSpeedbarButton::Click() {
+    if (Enabled()) item_->ButtonClicked();
+}
 
 TPoint TSpeedbarButton::ImageOrigin(int x, int y) const {
     TPoint cursor = ClientToScreen(this, {x, y});
@@ -296,7 +315,31 @@ void TSpeedItem::SetTop(int v) {
 }
 
 void TSpeedItem::Click() {
-    if (OnClick) OnClick(this);
+    button_->ButtonClick();
+}
+
+void TSpeedItem::ButtonClicked() {
+    if (OnClick)
+        OnClick(this);
+    else if (actionLink_)
+        actionLink_->Execute(this);
+}
+
+void TSpeedItem::SetAction(TBasicAction* action) {
+    if (!action) {
+        actionLink_.reset();
+        return;
+    }
+    if (!actionLink_) actionLink_ = std::make_unique<TSpeedItemActionLink>(this);
+    actionLink_->SetAction(action);
+}
+
+void TSpeedItem::Loaded() {
+    TComponent::Loaded();
+    if (readActionName_.empty()) return;
+    auto* action = Owner() ? dynamic_cast<TBasicAction*>(Owner()->FindComponent(readActionName_)) : nullptr;
+    readActionName_.clear();
+    if (action) SetAction(action);
 }
 
 void TSpeedItem::DefineProperties(TFiler& filer) {
@@ -1141,7 +1184,19 @@ void TSpeedBar::RegisterStreamingClasses() {
     using I = TSpeedItem;
     using L = components::TButtonLayout;
     TClassInfo item{"TSpeedItem", "", [](TComponent* owner) { return new TSpeedItem(owner); }, {}};
+    // The action by its name; written only for a named action.
+    TPropInfo action;
+    action.name = "Action";
+    action.get = [](TComponent& c) { return TStreamValue::Ident(static_cast<I&>(c).Action()->Name()); };
+    action.set = [](TComponent& c, const TStreamValue& v) {
+        static_cast<I&>(c).readActionName_ = v.AsIdent();
+    };
+    action.stored = [](TComponent& c) {
+        TBasicAction* a = static_cast<I&>(c).Action();
+        return a && !a->Name().empty();
+    };
     item.properties = {
+        action,
         StringProperty<I>(
             "BtnCaption", [](I& i) { return i.BtnCaption(); },
             [](I& i, const std::string& v) { i.SetBtnCaption(v); }, ""),

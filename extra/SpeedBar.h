@@ -15,6 +15,7 @@
 
 #include "components/Placemnt.h"
 #include "components/RxCtrls.h"
+#include "platform/Actions.h"
 #include "platform/Exceptions.h"
 #include "platform/Streaming.h"
 #include "platform/controls/StdCtrls.h"
@@ -92,6 +93,8 @@ public:
     ~TSpeedbarButton() override;
     TSpeedItem* Item() const { return item_; }
     void SetBounds(int left, int top, int width, int height) override;
+    // A click of the button is the item's: its OnClick, else its action.
+    void Click() override;
 
 protected:
     void Paint() override;
@@ -140,13 +143,20 @@ public:
     int Top() const;
     void SetLeft(int v);
     void SetTop(int v);
+    // Clicks the button (as the user would).
     void Click();
+    // Runs on a click of the button, with the item as sender; without it a click executes the Action.
     std::function<void(platform::TComponent*)> OnClick;
+    // The action whose caption, enabled state, hint and image index the item shows (null: none).
+    platform::TBasicAction* Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
+    void SetAction(platform::TBasicAction* action);
 
     // Streaming: the section is stored by name ("SectionName"); older texts hold its number ("Section").
     void DefineProperties(platform::TFiler& filer) override;
     // Joins the bar in the section of the stored name, else of the stored number (at least 0).
     void SetParentComponent(platform::TComponent* parent) override;
+    // Links the action read by name ("Action"): a component of the item's owner.
+    void Loaded() override;
 
 private:
     friend class TSpeedBar;
@@ -154,6 +164,7 @@ private:
     friend class TSpeedbarSection;
     void SetEditing(bool editing);
     void UpdateButtonEnabled();
+    void ButtonClicked();
 
     std::string caption_;
     bool editing_ = false;
@@ -166,6 +177,8 @@ private:
     std::string readSectionName_;
     int readSection_ = -1;
     int imageIndex_ = -1;
+    std::unique_ptr<platform::TBasicActionLink> actionLink_;
+    std::string readActionName_;
 };
 
 class TSpeedBar : public platform::widgets::TCustomPanel, public platform::TStreamable {

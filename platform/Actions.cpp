@@ -1,8 +1,47 @@
 #include "platform/Actions.h"
 
+#include <algorithm>
+
 #include "platform/Application.h"
 
 namespace platform {
+
+TBasicAction::~TBasicAction() {
+    for (TBasicActionLink* link : links_)
+        link->action_ = nullptr;
+    links_.clear();
+}
+
+template <class F> void TBasicAction::ForEachLink(F push) {
+    // A setter run by a push may relink its component: walk a copy and skip links that left.
+    std::vector<TBasicActionLink*> links = links_;
+    for (TBasicActionLink* link : links)
+        if (link->action_ == this) push(*link);
+}
+
+void TBasicAction::SetCaption(const std::string& caption) {
+    if (caption == caption_) return;
+    caption_ = caption;
+    ForEachLink([&](TBasicActionLink& l) { l.SetCaption(caption_); });
+}
+
+void TBasicAction::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    ForEachLink([&](TBasicActionLink& l) { l.SetEnabled(enabled_); });
+}
+
+void TBasicAction::SetHint(const std::string& hint) {
+    if (hint == hint_) return;
+    hint_ = hint;
+    ForEachLink([&](TBasicActionLink& l) { l.SetHint(hint_); });
+}
+
+void TBasicAction::SetImageIndex(int index) {
+    if (index == imageIndex_) return;
+    imageIndex_ = index;
+    ForEachLink([&](TBasicActionLink& l) { l.SetImageIndex(imageIndex_); });
+}
 
 bool TBasicAction::Execute() {
     if (Application->ExecuteAction(*this)) return true;
@@ -16,6 +55,43 @@ bool TBasicAction::Update() {
     if (!OnUpdate) return false;
     OnUpdate(this);
     return true;
+}
+
+TBasicActionLink::~TBasicActionLink() {
+    if (action_) std::erase(action_->links_, this);
+}
+
+void TBasicActionLink::SetAction(TBasicAction* action) {
+    if (action == action_) return;
+    if (action_) std::erase(action_->links_, this);
+    action_ = action;
+    if (!action) return;
+    action->links_.push_back(this);
+    SetCaption(action->Caption());
+    // An action without a hint leaves the component's own.
+    if (!action->Hint().empty()) SetHint(action->Hint());
+    SetEnabled(action->Enabled());
+    SetImageIndex(action->ImageIndex());
+}
+
+bool TBasicActionLink::Execute(TComponent* client) {
+    if (!action_) return false;
+    TBasicAction* action = action_;
+    TComponent* previous = action->ActionComponent;
+    action->ActionComponent = client;
+    bool handled = false;
+    try {
+        handled = action->Execute();
+    } catch (...) {
+        action->ActionComponent = previous;
+        throw;
+    }
+    action->ActionComponent = previous;
+    return handled;
+}
+
+bool TBasicActionLink::Update() {
+    return action_ && action_->Update();
 }
 
 } // namespace platform

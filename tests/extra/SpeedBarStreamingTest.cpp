@@ -44,6 +44,12 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     cut->SetEnabled(false);
     bar->SetBtnWidth(30);
     bar->SetOptions(sbAllowDrag | sbFlatBtns);
+    auto* openAction = new TBasicAction(&form, "OpenAction");
+    openAction->SetCaption("Open");
+    open->SetAction(openAction);
+    auto* saveAction = new TBasicAction(&form); // unnamed: not written
+    saveAction->SetCaption("Save");
+    save->SetAction(saveAction);
     std::string text = WriteComponent(*bar);
 
     EXPECT_EQ(text.rfind("object Bar: TSpeedBar\n", 0), 0u) << text;
@@ -56,8 +62,13 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     // Sections come before the items.
     EXPECT_LT(text.find("object TSpeedbarSection"), text.find("object Open: TSpeedItem"));
 
+    EXPECT_TRUE(Has(text, "    Action = OpenAction")) << text;
+    EXPECT_EQ(text.find("Action ="), text.rfind("Action =")) << "an unnamed action is not written";
+
     TForm other;
     other.SetBounds(0, 0, 400, 300);
+    auto* otherAction = new TBasicAction(&other, "OpenAction");
+    otherAction->SetCaption("Open");
     auto* copy = new TSpeedBar(&other, "Bar");
     copy->SetParent(&other);
     ReadComponent(text, copy, &other);
@@ -77,6 +88,8 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     EXPECT_EQ(cutCopy->Button()->Width(), 30); // buttons take the bar's size once loaded
     EXPECT_FALSE(copy->Items(0, 1)->Visible());
     EXPECT_EQ(copy->Items(0, 1)->Hint(), "Save|Writes the file");
+    EXPECT_EQ(copy->Items(0, 0)->Action(), otherAction) << "the action of the same name";
+    EXPECT_EQ(copy->Items(0, 1)->Action(), nullptr);
     // Writing the copy gives the same text.
     EXPECT_EQ(WriteComponent(*copy), text);
 }

@@ -2,6 +2,7 @@
 // moving the bar by the mouse, and the layout storage with damaged values.
 #include <gtest/gtest.h>
 
+#include "extra/AppEvent.h"
 #include "extra/SpeedBar.h"
 #include "platform/IniFile.h"
 #include "platform/controls/Screen.h"
@@ -79,6 +80,69 @@ TEST_F(BarForm, DefaultsSectionsAndItems) {
     bar->DeleteSection(0); // detaches them
     EXPECT_EQ(cut->SpeedBar(), nullptr);
     delete cut;
+}
+
+TEST_F(BarForm, AnItemShowsItsActionAndItsClickExecutesIt) {
+    bar->AddSection("File");
+    TSpeedItem* open = bar->NewItem(&form, 0, "Open");
+    ASSERT_TRUE(bar->AcceptDropItem(open, 3, 3));
+    auto* action = new TBasicAction(&form, "OpenAction");
+    action->SetCaption("Open file");
+    action->SetImageIndex(2);
+    std::vector<TComponent*> executedFor;
+    action->OnExecute = [&](TBasicAction* a) { executedFor.push_back(a->ActionComponent); };
+    open->SetHint("Open|Opens a file");
+
+    open->SetAction(action);
+    EXPECT_EQ(open->Action(), action);
+    EXPECT_EQ(open->Caption(), "Open file");
+    EXPECT_EQ(open->Hint(), "Open file|Opens a file") << "an action without a hint keeps the item's";
+    EXPECT_EQ(open->ImageIndex(), 2);
+    action->SetHint("Open file|From disk");
+    EXPECT_EQ(open->Hint(), "Open file|From disk");
+
+    // The user's click goes to the action, with the item as the component that executed it.
+    const int x = open->Left() + 5, y = open->Top() + 5;
+    form.SimulateClick(x, y);
+    EXPECT_EQ(executedFor, (std::vector<TComponent*>{open}));
+    EXPECT_EQ(action->ActionComponent, nullptr);
+
+    // A disabled action disables the item and its button: clicks are lost.
+    action->SetEnabled(false);
+    EXPECT_FALSE(open->Enabled());
+    EXPECT_FALSE(open->Button()->Enabled());
+    form.SimulateClick(x, y);
+    open->Click();
+    EXPECT_EQ(executedFor.size(), 1u);
+    action->SetEnabled(true);
+
+    // The application's action event takes it first.
+    {
+        TAppEvents events;
+        events.OnActionExecute = [](TBasicAction*, bool& handled) { handled = true; };
+        open->Click();
+        EXPECT_EQ(executedFor.size(), 1u);
+    }
+    open->Click();
+    EXPECT_EQ(executedFor.size(), 2u);
+
+    // The item's own handler wins over the action.
+    int own = 0;
+    open->OnClick = [&](TComponent* sender) { own += sender == open; };
+    form.SimulateClick(x, y);
+    EXPECT_EQ(own, 1);
+    EXPECT_EQ(executedFor.size(), 2u);
+    open->OnClick = nullptr;
+
+    // Freeing the action unlinks the item; a freed item leaves its action.
+    delete action;
+    EXPECT_EQ(open->Action(), nullptr);
+    form.SimulateClick(x, y);
+    auto* other = new TBasicAction(&form, "Other");
+    open->SetAction(other);
+    delete open;
+    other->SetCaption("Still here");
+    EXPECT_EQ(other->Caption(), "Still here");
 }
 
 TEST_F(BarForm, OrientationFollowsTheEdgeAndSwapsSizes) {
