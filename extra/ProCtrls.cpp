@@ -288,6 +288,24 @@ TProLabelEdit::TProLabelEdit(platform::TComponent* owner, const std::string& nam
     label_->SetLayout(platform::widgets::TTextLayout::tlCenter);
     label_->SetCaption("LabelEdit:");
     label_->FocusControl = edit_;
+    edit_->OnChange = [this](platform::TComponent*) {
+        if (OnChange) OnChange(this);
+    };
+    edit_->OnKeyPress = [this](platform::TComponent*, char& key) {
+        if (OnKeyPress) OnKeyPress(this, key);
+    };
+    edit_->OnEnter = [this](platform::TComponent*) {
+        if (OnEnter) OnEnter(this);
+    };
+    edit_->OnExit = [this](platform::TComponent*) {
+        if (OnExit) OnExit(this);
+    };
+    edit_->OnKeyDown = [this](platform::TComponent*, uint16_t& key, platform::TShiftState shift) {
+        if (OnKeyDown) OnKeyDown(this, key, shift);
+    };
+    edit_->OnKeyUp = [this](platform::TComponent*, uint16_t& key, platform::TShiftState shift) {
+        if (OnKeyUp) OnKeyUp(this, key, shift);
+    };
     Arrange();
 }
 

@@ -15,6 +15,7 @@
 
 #include "extra/Provcl.h"
 #include "platform/Timer.h"
+#include "platform/controls/Edit.h"
 #include "platform/controls/StdCtrls.h"
 
 namespace extra {
@@ -150,23 +151,63 @@ public:
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool v);
 
-    // The edit's and the label's own settings, forwarded.
+    // The edit's settings, forwarded (Color is the edit's, not the control's own background).
     const std::string& Text() const { return edit_->Text(); }
     void SetText(const std::string& text) { edit_->SetText(text); }
-    const std::string& Caption() const { return label_->Caption(); }
-    void SetCaption(const std::string& caption) { label_->SetCaption(caption); }
     bool ReadOnly() const { return edit_->ReadOnly; }
     void SetReadOnly(bool v) { edit_->ReadOnly = v; }
     int MaxLength() const { return edit_->MaxLength; }
     void SetMaxLength(int v) { edit_->MaxLength = v; }
+    bool AutoSelect() const { return edit_->AutoSelect; }
+    void SetAutoSelect(bool v) { edit_->AutoSelect = v; }
+    bool OEMConvert() const { return edit_->OEMConvert; }
+    void SetOEMConvert(bool v) { edit_->OEMConvert = v; }
+    platform::widgets::TEditCharCase CharCase() const { return edit_->CharCase(); }
+    void SetCharCase(platform::widgets::TEditCharCase v) { edit_->SetCharCase(v); }
+    char PasswordChar() const { return edit_->PasswordChar(); }
+    void SetPasswordChar(char v) { edit_->SetPasswordChar(v); }
+    bool HideSelection() const { return edit_->HideSelection(); }
+    void SetHideSelection(bool v) { edit_->SetHideSelection(v); }
+    platform::widgets::TBorderStyle BorderStyle() const { return edit_->BorderStyle(); }
+    void SetBorderStyle(platform::widgets::TBorderStyle v) { edit_->SetBorderStyle(v); }
+    platform::gfx::TColor Color() const { return edit_->Color(); }
+    void SetColor(platform::gfx::TColor c) { edit_->SetColor(c); }
+    // The edit's events, with this control as the sender; OnEnter, OnExit, OnKeyDown and OnKeyUp are
+    // the inherited slots, raised when the edit has them.
+    platform::TNotifyEvent OnChange;
+    platform::widgets::TKeyPressEvent OnKeyPress;
+
+    // The label's settings, forwarded under a Label prefix (Caption is the label's).
+    const std::string& Caption() const { return label_->Caption(); }
+    void SetCaption(const std::string& caption) { label_->SetCaption(caption); }
     platform::gfx::TColor LabelColor() const { return label_->Color(); }
     void SetLabelColor(platform::gfx::TColor c) { label_->SetColor(c); }
     platform::widgets::TAlignment LabelAlignment() const { return label_->Alignment(); }
     void SetLabelAlignment(platform::widgets::TAlignment v) { label_->SetAlignment(v); }
     platform::widgets::TTextLayout LabelLayout() const { return label_->Layout(); }
     void SetLabelLayout(platform::widgets::TTextLayout v) { label_->SetLayout(v); }
+    bool LabelWordWrap() const { return label_->WordWrap(); }
+    void SetLabelWordWrap(bool v) { label_->SetWordWrap(v); }
+    TDirection LabelHighlightDirection() const { return label_->HighlightDirection(); }
+    void SetLabelHighlightDirection(TDirection v) { label_->SetHighlightDirection(v); }
+    int LabelHighlightDepth() const { return label_->HighlightDepth(); }
+    void SetLabelHighlightDepth(int v) { label_->SetHighlightDepth(v); }
+    platform::gfx::TColor LabelHighlightColor() const { return label_->HighlightColor(); }
+    void SetLabelHighlightColor(platform::gfx::TColor v) { label_->SetHighlightColor(v); }
+    int LabelOffsetX() const { return label_->OffsetX(); }
+    void SetLabelOffsetX(int v) { label_->SetOffsetX(v); }
+    int LabelOffsetY() const { return label_->OffsetY(); }
+    void SetLabelOffsetY(int v) { label_->SetOffsetY(v); }
     TShadowStyle LabelShadowStyle() const { return label_->ShadowStyle(); }
     void SetLabelShadowStyle(TShadowStyle v) { label_->SetShadowStyle(v); }
+    TDirection LabelShadowDirection() const { return label_->ShadowDirection(); }
+    void SetLabelShadowDirection(TDirection v) { label_->SetShadowDirection(v); }
+    int LabelShadowDepth() const { return label_->ShadowDepth(); }
+    void SetLabelShadowDepth(int v) { label_->SetShadowDepth(v); }
+    int LabelShadowSize() const { return label_->ShadowSize(); }
+    void SetLabelShadowSize(int v) { label_->SetShadowSize(v); }
+    platform::gfx::TColor LabelShadowColor() const { return label_->ShadowColor(); }
+    void SetLabelShadowColor(platform::gfx::TColor v) { label_->SetShadowColor(v); }
 
     // Places label and edit (after loading, on resizes and on changes of the settings or the font).
     void Arrange();

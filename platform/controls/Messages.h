@@ -70,6 +70,7 @@ inline constexpr uint16_t VK_LEFT = 37;
 inline constexpr uint16_t VK_UP = 38;
 inline constexpr uint16_t VK_RIGHT = 39;
 inline constexpr uint16_t VK_DOWN = 40;
+inline constexpr uint16_t VK_DELETE = 46;
 
 // Key-state bits of mouse messages (wParam).
 inline constexpr WPARAM MK_LBUTTON = 0x0001;

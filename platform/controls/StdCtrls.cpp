@@ -282,47 +282,6 @@ void TButton::WndProc(TMessage& message) {
     TCustomControl::WndProc(message);
 }
 
-// ---- edit ----
-
-TEdit::TEdit(TComponent* owner, const std::string& name) : TCustomControl(owner, name) {
-    SetBounds(0, 0, 121, 21);
-    SetTabStop(true);
-    SetColor(gfx::clWindow);
-}
-
-void TEdit::Paint() {
-    gfx::Canvas& c = Canvas();
-    TRect r = ClientRect();
-    c.Frame3D(r, gfx::clBtnShadow, gfx::clBtnHighlight, 1);
-    c.Brush.Color = Color();
-    c.Brush.Style = gfx::bsSolid;
-    c.FillRect(r);
-    c.Font = Font();
-    c.Brush.Style = gfx::bsClear;
-    TRect t = {r.Left + 1, r.Top, r.Right, r.Bottom};
-    gfx::DrawText(c, Text(), t, gfx::DT_LEFT | gfx::DT_VCENTER | gfx::DT_SINGLELINE | gfx::DT_NOPREFIX);
-}
-
-void TEdit::WndProc(TMessage& message) {
-    if (message.Msg == WM_CHAR && !ReadOnly) {
-        char ch = static_cast<char>(message.WParam);
-        std::string text = Text();
-        if (ch == '\b') {
-            if (!text.empty()) text.pop_back();
-        } else if (static_cast<unsigned char>(ch) >= ' ' &&
-                   (MaxLength <= 0 || static_cast<int>(text.size()) < MaxLength)) {
-            text += ch;
-        }
-        SetText(text);
-        return;
-    }
-    if (message.Msg == WM_GETDLGCODE) {
-        message.Result = DLGC_WANTARROWS;
-        return;
-    }
-    TCustomControl::WndProc(message);
-}
-
 // ---- list box ----
 
 TListBox::TListBox(TComponent* owner, const std::string& name) : TCustomControl(owner, name) {

@@ -1,8 +1,8 @@
 #pragma once
-// The standard controls of the headless tree: panels and bevels, labels, push buttons, edits, list
-// boxes and images. Each paints a plain classic look; the behaviour the component units rely on is
-// what is kept: a button's Default/Cancel/ModalResult, a list box's horizontal extent, a label's
-// auto size and accelerator.
+// The standard controls of the headless tree: panels and bevels, labels, push buttons, list boxes and
+// images (the edit has a unit of its own, Edit.h). Each paints a plain classic look; the behaviour the
+// component units rely on is what is kept: a button's Default/Cancel/ModalResult, a list box's
+// horizontal extent, a label's auto size and accelerator.
 #include <string>
 #include <vector>
 
@@ -124,21 +124,6 @@ public:
 protected:
     void Paint() override;
     void WndProc(TMessage& message) override;
-};
-
-class TEdit : public TCustomControl {
-public:
-    explicit TEdit(TComponent* owner = nullptr, const std::string& name = {});
-    int MaxLength = 0;
-    bool ReadOnly = false;
-    TNotifyEvent OnChange;
-
-protected:
-    void Paint() override;
-    void WndProc(TMessage& message) override;
-    void TextChanged() override {
-        if (OnChange) OnChange(this);
-    }
 };
 
 // A list box of strings; the horizontal extent (the scrollable width) is what the list's owner sets.

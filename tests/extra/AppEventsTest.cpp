@@ -9,6 +9,7 @@
 
 #include "extra/AppEvent.h"
 #include "platform/Actions.h"
+#include "platform/controls/Edit.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/StdCtrls.h"
 #include "tests/platform/RuntimeTestSupport.h"

@@ -5,6 +5,7 @@
 #include "extra/PickDate.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
+#include "platform/controls/Edit.h"
 #include "platform/controls/Screen.h"
 #include "tests/extra/ExtraTestSupport.h"
 

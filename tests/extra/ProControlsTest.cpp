@@ -247,6 +247,61 @@ TEST_F(ProForm, TheLabelEditArrangesItsLabelAndEdit) {
     EXPECT_EQ(le->Height(), 59);
 }
 
+TEST_F(ProForm, TheLabelEditPassesItsSettingsAndEventsToItsEditAndLabel) {
+    auto* le = new TProLabelEdit(&form);
+    le->SetParent(&form);
+    TEdit& edit = le->Edit();
+    le->SetCharCase(TEditCharCase::ecUpperCase);
+    le->SetMaxLength(4);
+    le->SetPasswordChar('#');
+    le->SetHideSelection(false);
+    le->SetAutoSelect(false);
+    le->SetOEMConvert(true);
+    le->SetBorderStyle(TBorderStyle::bsNone);
+    le->SetColor(gfx::clYellow);
+    EXPECT_EQ(edit.CharCase(), TEditCharCase::ecUpperCase);
+    EXPECT_EQ(edit.MaxLength, 4);
+    EXPECT_EQ(edit.PasswordChar(), '#');
+    EXPECT_FALSE(edit.HideSelection());
+    EXPECT_FALSE(edit.AutoSelect);
+    EXPECT_TRUE(le->OEMConvert());
+    EXPECT_EQ(edit.BorderStyle(), TBorderStyle::bsNone);
+    EXPECT_EQ(edit.Color(), gfx::clYellow);
+    EXPECT_EQ(le->Color(), gfx::clYellow);
+
+    // The edit's events reach the label edit's handlers, with the label edit as the sender.
+    std::vector<std::string> seen;
+    le->OnChange = [&](TComponent* sender) { seen.push_back(sender == le ? "change " + le->Text() : "?"); };
+    le->OnKeyPress = [&](TComponent* sender, char& key) {
+        if (sender == le && key == '-') key = 0;
+    };
+    le->OnEnter = [&](TComponent* sender) { seen.push_back(sender == le ? "enter" : "?"); };
+    le->OnKeyDown = [&](TComponent* sender, uint16_t&, TShiftState) {
+        seen.push_back(sender == le ? "key" : "?");
+    };
+    form.SetActiveControl(&edit);
+    for (char k : std::string("ab-cde"))
+        edit.Perform(WM_CHAR, static_cast<unsigned char>(k));
+    form.SimulateKey(VK_HOME);
+    EXPECT_EQ(le->Text(), "ABCD") << "upper case, the dash dropped, four characters at most";
+    EXPECT_EQ(edit.DisplayText(), "####");
+    EXPECT_EQ(seen, (std::vector<std::string>{"enter", "change A", "change AB", "change ABC", "change ABCD",
+                                              "key"}));
+
+    // The label's settings under their Label names.
+    le->SetLabelWordWrap(true);
+    le->SetLabelShadowStyle(TShadowStyle::ssRaisedThickShadow);
+    le->SetLabelShadowDepth(3);
+    le->SetLabelOffsetX(2);
+    le->SetLabelHighlightColor(gfx::clRed);
+    EXPECT_TRUE(le->Label().WordWrap());
+    EXPECT_EQ(le->Label().ShadowStyle(), TShadowStyle::ssCustom);
+    EXPECT_EQ(le->LabelShadowSize(), 4);
+    EXPECT_EQ(le->Label().ShadowDepth(), 3);
+    EXPECT_EQ(le->Label().OffsetX(), 2);
+    EXPECT_EQ(le->Label().HighlightColor(), gfx::clRed);
+}
+
 TEST_F(ProForm, TheClockLabelShowsTheTimeInItsFormatAndStopsWithEnabled) {
     testsupport::SimulatedClockScope clock(1772798400000LL);
     testsupport::ZoneScope zone;

@@ -7,6 +7,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/Registry.h"
+#include "platform/controls/Edit.h"
 #include "platform/controls/Grids.h"
 #include "platform/controls/Menus.h"
 #include "platform/controls/Screen.h"
@@ -267,6 +268,143 @@ TEST(Widgets, LabelsSizeThemselvesToTheirTextAndFocusTheirControl) {
     EXPECT_EQ(form.ActiveControl(), edit);
     edit->Perform(WM_CHAR, 'x');
     EXPECT_EQ(edit->Text(), "x");
+    gfx::TFont::UseTestFont(false);
+}
+
+TEST(Widgets, AnEditTypesAtItsCaretOverWholeCharactersAndReplacesItsSelection) {
+    gfx::TFont::UseTestFont(true);
+    TForm form;
+    form.SetBounds(0, 0, 260, 60);
+    auto* first = new TEdit(&form);
+    first->SetParent(&form);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    edit->SetLeft(100);
+    form.Show();
+    std::vector<std::string> changes;
+    edit->OnChange = [&](TComponent*) { changes.push_back(edit->Text()); };
+    auto type = [&](const std::string& keys) {
+        for (char k : keys)
+            edit->Perform(WM_CHAR, static_cast<unsigned char>(k));
+    };
+
+    edit->SetText("h\xC3\xA9llo"); // "héllo": the é is two bytes
+    EXPECT_EQ(edit->CaretPos(), 0) << "text from code puts the caret at the start";
+    // Focus from the keyboard selects everything; typing replaces it.
+    form.SetActiveControl(first);
+    form.SimulateKey(VK_TAB);
+    ASSERT_EQ(form.ActiveControl(), edit);
+    EXPECT_EQ(edit->SelText(), "h\xC3\xA9llo");
+    type("ab");
+    EXPECT_EQ(edit->Text(), "ab");
+
+    // Arrows, backspace and delete step over whole characters.
+    edit->SetText("h\xC3\xA9llo");
+    form.SimulateKey(VK_HOME);
+    form.SimulateKey(VK_RIGHT);
+    form.SimulateKey(VK_RIGHT);
+    EXPECT_EQ(edit->CaretPos(), 3);
+    type("\b");
+    EXPECT_EQ(edit->Text(), "hllo");
+    form.SimulateKey(VK_DELETE);
+    EXPECT_EQ(edit->Text(), "hlo");
+    form.SimulateKey(VK_END, ssShift);
+    EXPECT_EQ(edit->SelText(), "lo");
+    form.SimulateKey(VK_LEFT, ssShift); // the selection shrinks from the caret's end
+    EXPECT_EQ(edit->SelText(), "l");
+    type("X");
+    EXPECT_EQ(edit->Text(), "hXo");
+    EXPECT_EQ(edit->CaretPos(), 2);
+    edit->SetSelStart(1);
+    edit->SetSelLength(99);
+    EXPECT_EQ(edit->SelText(), "Xo") << "clamped to the text";
+
+    // MaxLength limits typing, not text from code; a selection being replaced makes room.
+    edit->MaxLength = 3;
+    edit->SetSelStart(3);
+    type("yz");
+    EXPECT_EQ(edit->Text(), "hXo");
+    edit->SelectAll();
+    type("q");
+    EXPECT_EQ(edit->Text(), "q");
+    edit->SetText("longer than three");
+    EXPECT_EQ(edit->Text(), "longer than three");
+    edit->MaxLength = 0;
+
+    // OnKeyPress sees every key first and may change or drop it; ReadOnly types nothing.
+    edit->SetText("");
+    edit->OnKeyPress = [](TComponent*, char& key) { key = key == '1' ? 0 : key; };
+    type("a1b");
+    EXPECT_EQ(edit->Text(), "ab");
+    edit->ReadOnly = true;
+    type("c\b");
+    form.SimulateKey(VK_DELETE);
+    EXPECT_EQ(edit->Text(), "ab");
+    edit->ReadOnly = false;
+
+    // CharCase converts the text now and every later text, with one change event each.
+    changes.clear();
+    edit->SetCharCase(TEditCharCase::ecUpperCase);
+    type("c");
+    edit->SetText("Mixed");
+    EXPECT_EQ(changes, (std::vector<std::string>{"AB", "ABC", "MIXED"}));
+    edit->SetCharCase(TEditCharCase::ecLowerCase);
+    EXPECT_EQ(edit->Text(), "mixed");
+
+    // A click puts the caret at the nearest character and selects nothing.
+    edit->Font().SetHeight(12); // characters 6 wide
+    edit->SetText("abcdef");
+    form.SetActiveControl(first);
+    form.SimulateClick(100 + 2 + 3 * 6 + 2, 10);
+    EXPECT_EQ(form.ActiveControl(), edit);
+    EXPECT_EQ(edit->CaretPos(), 3);
+    EXPECT_EQ(edit->SelLength(), 0);
+    gfx::TFont::UseTestFont(false);
+}
+
+TEST(Widgets, AnEditShowsPasswordCharactersAndItsSelectionWhileFocused) {
+    gfx::TFont::UseTestFont(true);
+    TForm form;
+    form.SetBounds(0, 0, 260, 60);
+    auto* other = new TEdit(&form);
+    other->SetParent(&form);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    edit->SetLeft(100);
+    edit->Font().SetHeight(12);
+    form.Show();
+    edit->SetText("h\xC3\xA9llo");
+    edit->SetPasswordChar('*');
+    EXPECT_EQ(edit->DisplayText(), "*****");
+    EXPECT_EQ(edit->Text(), "h\xC3\xA9llo");
+
+    // The second and third characters selected: x 2 + 6 to 2 + 18 inside the edit.
+    edit->SetSelStart(1);
+    edit->SetSelLength(3);
+    gfx::Bitmap shot(form.Width(), form.Height());
+    auto at = [&](int x, int y) {
+        form.PaintTo(shot);
+        return shot.GetPixel(100 + x, y);
+    };
+    const gfx::TColor highlight = gfx::ColorToRGB(gfx::clHighlight), window = gfx::ColorToRGB(gfx::clWindow);
+    EXPECT_EQ(at(2 + 7, 2), window) << "HideSelection: no selection shown without the focus";
+    form.SetActiveControl(other);
+    form.SetActiveControl(edit);
+    EXPECT_EQ(edit->SelLength(), 6) << "focus from code selects all (lengths count bytes)";
+    edit->SetSelStart(1);
+    edit->SetSelLength(3);
+    EXPECT_EQ(at(2 + 7, 2), highlight);
+    EXPECT_EQ(at(2 + 5, 2), window);
+    EXPECT_EQ(at(2 + 19, 2), window);
+    form.SetActiveControl(other);
+    EXPECT_EQ(at(2 + 7, 2), window);
+    edit->SetHideSelection(false);
+    EXPECT_EQ(at(2 + 7, 2), highlight);
+
+    // Without a border the frame's pixels are the edit's colour.
+    EXPECT_EQ(at(0, 10), gfx::ColorToRGB(gfx::clBtnShadow));
+    edit->SetBorderStyle(TBorderStyle::bsNone);
+    EXPECT_EQ(at(0, 10), window);
     gfx::TFont::UseTestFont(false);
 }
 
