@@ -6,6 +6,7 @@
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
 #include "platform/graphics/IconFile.h"
+#include "platform/graphics/Picture.h"
 
 using namespace platform;
 using namespace platform::gfx;
@@ -14,8 +15,12 @@ namespace extra {
 
 namespace {
 
-// Registered when the program starts, so that the number is known before the first copy.
-[[maybe_unused]] const TClipboardFormat registeredAtStart = IconClipboardFormat();
+// Registered when the program starts, so that the number is known before the first copy and pictures
+// can paste icons.
+[[maybe_unused]] const bool registeredAtStart = [] {
+    TPicture::RegisterClipboardFormat<TIconGraphic>(IconClipboardFormat());
+    return true;
+}();
 
 // Holds the clipboard open for a scope.
 class ClipboardOpen {

@@ -222,6 +222,7 @@ void TProMouseRegion::Paint() {
 TProImage::TProImage(platform::TComponent* owner, const std::string& name) : TGraphicControl(owner, name) {
     RegisterProCursors();
     SetBounds(0, 0, 105, 105);
+    picture_.OnChange = [this](platform::gfx::TPicture&) { PictureChanged(); };
 }
 
 void TProImage::Set(bool& field, bool v) {
@@ -241,6 +242,7 @@ void TProImage::SetTiled(bool v) {
 }
 void TProImage::SetTransparent(bool v) {
     Set(transparent_, v);
+    if (platform::gfx::TGraphic* g = picture_.Graphic()) g->SetTransparent(v);
 }
 void TProImage::SetAutoSize(bool v) {
     Set(autoSize_, v);
@@ -248,6 +250,9 @@ void TProImage::SetAutoSize(bool v) {
 }
 
 void TProImage::PictureChanged() {
+    platform::gfx::TGraphic* g = picture_.Graphic();
+    // The graphic's change comes back here once more, with the setting then in place.
+    if (g && g->Transparent() != transparent_) g->SetTransparent(transparent_);
     if (autoSize_ && !picture_.Empty()) SetBounds(Left(), Top(), picture_.Width(), picture_.Height());
     Invalidate();
 }
@@ -260,26 +265,27 @@ void TProImage::Paint() {
         c.Brush.Style = platform::gfx::bsClear;
         c.Rectangle(ClientRect());
     }
-    if (picture_.Empty()) return;
-    picture_.Transparent = transparent_;
+    platform::gfx::TGraphic* g = picture_.Graphic();
+    if (!g || g->Empty()) return;
+    const int w = g->Width(), h = g->Height();
     if (tiled_) {
         // The tiles go to an off-screen copy of what lies under the control, which then goes on at once.
         platform::gfx::Bitmap tiles(Width(), Height());
         platform::gfx::Canvas t(tiles);
         t.CopyRect(ClientRect(), c, ClientRect());
-        for (int y = 0; y < Height(); y += picture_.Height())
-            for (int x = 0; x < Width(); x += picture_.Width())
-                t.Draw(x, y, picture_);
+        for (int y = 0; y < Height(); y += h)
+            for (int x = 0; x < Width(); x += w)
+                g->Draw(t, {x, y, x + w, y + h});
         c.Draw(0, 0, tiles);
         return;
     }
     if (stretch_) {
-        c.StretchDraw(ClientRect(), picture_);
+        g->Draw(c, ClientRect());
         return;
     }
-    int x = center_ ? (Width() - picture_.Width()) / 2 : 0;
-    int y = center_ ? (Height() - picture_.Height()) / 2 : 0;
-    c.Draw(x, y, picture_);
+    int x = center_ ? (Width() - w) / 2 : 0;
+    int y = center_ ? (Height() - h) / 2 : 0;
+    g->Draw(c, {x, y, x + w, y + h});
 }
 
 } // namespace extra

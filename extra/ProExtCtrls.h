@@ -12,6 +12,7 @@
 #include "extra/ProCtrls.h"
 #include "extra/Provcl.h"
 #include "platform/controls/StdCtrls.h"
+#include "platform/graphics/Picture.h"
 
 namespace extra {
 
@@ -113,15 +114,15 @@ protected:
     void Paint() override;
 };
 
-// A picture: stretched to the client area, or at its size (centred with Center), or with Tiled repeated
-// from the top-left corner across the whole control through an off-screen bitmap. AutoSize sizes the
-// control to the picture. Pictures load whole: OnProgress is kept for forms that set it.
+// A picture of any graphic class: stretched to the client area, or at its size (centred with Center), or
+// with Tiled repeated from the top-left corner across the whole control through an off-screen bitmap.
+// AutoSize sizes the control to the picture; Transparent is the picture's graphic's. Every change of the
+// picture (a new graphic, or Changed after drawing into its bitmap) repaints the control. Pictures load
+// whole: OnProgress is kept for forms that set it.
 class TProImage : public platform::TGraphicControl {
 public:
     explicit TProImage(platform::TComponent* owner = nullptr, const std::string& name = {});
-    platform::gfx::Bitmap& Picture() { return picture_; }
-    // Call after changing the picture.
-    void PictureChanged();
+    platform::gfx::TPicture& Picture() { return picture_; }
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool v);
     bool Center() const { return center_; }
@@ -140,7 +141,8 @@ protected:
 
 private:
     void Set(bool& field, bool v);
-    platform::gfx::Bitmap picture_;
+    void PictureChanged();
+    platform::gfx::TPicture picture_;
     bool autoSize_ = false;
     bool center_ = false;
     bool stretch_ = false;

@@ -25,6 +25,7 @@
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Graphic.h"
 #include "platform/graphics/Types.h"
 
 namespace platform {
@@ -99,9 +100,9 @@ extern bool GIFImageRenderOnLoad;
 extern bool GIFImageOptimizeOnStream;
 
 // Every error of the codec.
-class GIFException : public platform::Exception {
+class GIFException : public platform::EInvalidGraphic {
 public:
-    using platform::Exception::Exception;
+    using platform::EInvalidGraphic::EInvalidGraphic;
     std::string ClassName() const override { return "GIFException"; }
 };
 
@@ -140,10 +141,11 @@ private:
     std::shared_ptr<Watcher> watcher_;
 };
 
-class TGIFImage {
+// Registered with the picture: files ".gif" ("GIF Image") and the clipboard format "GIF Image".
+class TGIFImage : public platform::gfx::TGraphic {
 public:
     TGIFImage();
-    virtual ~TGIFImage();
+    ~TGIFImage() override;
     TGIFImage(const TGIFImage&) = delete;
     TGIFImage& operator=(const TGIFImage&) = delete;
 
@@ -159,17 +161,17 @@ public:
     // Renders the first frame into dest.
     void AssignTo(Bitmap& dest);
 
-    void SaveToStream(TStream& stream);
-    void LoadFromStream(TStream& stream);
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
     // Written to fileName + ".tmp" and renamed, so that a failed save never leaves a truncated file.
     // The name is resolved as every station file name is ('\' separators, any letter case).
     void SaveToFile(const std::string& fileName);
     void LoadFromFile(const std::string& fileName);
     void WriteData(TStream& stream);
 
-    bool Empty() const;
-    int Width() const;
-    int Height() const;
+    bool Empty() const override;
+    int Width() const override;
+    int Height() const override;
     void SetWidth(int value);
     void SetHeight(int value);
     bool IsTransparent() const;
@@ -206,6 +208,9 @@ public:
     void FreeBitmap();
     // Draws the image into rect: one frame at once, or an animation through a painter (DrawOptions).
     void Draw(const TGIFPaintTarget& target, const TRect& rect);
+    void Draw(platform::gfx::Canvas& canvas, const TRect& rect) override {
+        Draw(TGIFPaintTarget(canvas), rect);
+    }
     // A painter for the image; a threaded one is returned for the caller to start, one without goAsync
     // has already run (and rethrown what ended it) and null is returned. A threaded painter is freed on
     // the window thread when it ends or is stopped; painterRef, when given, names it until then.
@@ -233,11 +238,11 @@ public:
     // the whole GIF is put on the open clipboard under "GIF Image" (GIFException "Failed to store GIF on
     // clipboard" when that fails).
     void SaveToClipboardFormat(platform::TClipboardFormat& format, platform::TClipboardData& data,
-                               HPALETTE& palette);
+                               HPALETTE& palette) override;
     // A "GIF Image" item is loaded, a CF_BITMAP one assigned; empty data takes the open clipboard's item
     // of that format. Anything else is GIFException "Unsupported clipboard format".
     void LoadFromClipboardFormat(platform::TClipboardFormat format, const platform::TClipboardData& data,
-                                 HPALETTE palette);
+                                 HPALETTE palette) override;
 
     // ---- optimisation (gif/GifOptimize.cpp) ----
     // Rewrites the frames: colour tables sorted by use, needless transparency, disposal and extensions
@@ -249,7 +254,7 @@ public:
 
     virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);
     void Progress(TProgressStage stage, int percent, const std::string& text);
-    void Changed();
+    void Changed() override;
 
     TColorReduction ColorReduction = rmNetscape;
     TDitherMode DitherMode = dmNearest;
@@ -258,7 +263,6 @@ public:
     TGIFLoadLimits LoadLimits;
     std::function<void(void* sender, TGIFSeverity, const std::string&)> OnWarning;
     std::function<void(TProgressStage, int percent, const std::string& text)> OnProgress;
-    std::function<void()> OnChange;
 
 private:
     std::unique_ptr<TGIFHeader> header_;

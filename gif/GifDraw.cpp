@@ -5,6 +5,7 @@
 #include "gif/GifItems.h"
 #include "gif/GifPainter.h"
 #include "platform/controls/Control.h"
+#include "platform/graphics/Picture.h"
 
 namespace gif {
 
@@ -240,6 +241,19 @@ platform::TClipboardFormat GIFClipboardFormat() {
     static const platform::TClipboardFormat format = platform::Clipboard().RegisterFormat("GIF Image");
     return format;
 }
+
+namespace {
+// The image's place with the picture, for as long as the program runs.
+struct PictureRegistration {
+    PictureRegistration() {
+        platform::gfx::TPicture::RegisterFileFormat<TGIFImage>("gif", "GIF Image");
+        platform::gfx::TPicture::RegisterClipboardFormat<TGIFImage>(GIFClipboardFormat());
+    }
+    ~PictureRegistration() { platform::gfx::TPicture::UnregisterGraphicClass(typeid(TGIFImage)); }
+    PictureRegistration(const PictureRegistration&) = delete;
+    PictureRegistration& operator=(const PictureRegistration&) = delete;
+} pictureRegistration;
+} // namespace
 
 void TGIFImage::SaveToClipboardFormat(platform::TClipboardFormat& format, platform::TClipboardData& data,
                                       HPALETTE& palette) {

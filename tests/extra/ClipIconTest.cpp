@@ -8,6 +8,7 @@
 #include "extra/ClipIcon.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
+#include "platform/graphics/Picture.h"
 #include "tests/platform/IconTestSupport.h"
 
 using namespace extra;
@@ -122,6 +123,32 @@ TEST_F(ClipIconTest, TheSizeComesFromTheColourBitmapThenTheMaskThenTheSystem) {
         EXPECT_EQ(w, c.w);
         EXPECT_EQ(h, c.h);
     }
+}
+
+TEST_F(ClipIconTest, PicturesPasteAndCopyIconsInTheIconFormat) {
+    EXPECT_TRUE(TPicture::SupportsClipboardFormat(IconClipboardFormat()));
+    const std::vector<uint8_t> file = SolidIconFile(16, pf4bit, clRed);
+    TIcon icon;
+    ASSERT_TRUE(icon.LoadFromStream(file));
+    ASSERT_TRUE(CopyIconToClipboard(icon, clLime));
+    TPicture picture;
+    ASSERT_TRUE(picture.PasteFromClipboard());
+    auto* pasted = dynamic_cast<TIconGraphic*>(picture.Graphic());
+    ASSERT_NE(pasted, nullptr) << "the icon's own format, not the bitmap beside it";
+    EXPECT_EQ(pasted->Icon().SaveToStream(), file);
+
+    // Copied back, the picture puts the icon file alone under the icon format.
+    ASSERT_TRUE(picture.CopyToClipboard());
+    TClipboardData copied = Get(IconClipboardFormat());
+    ASSERT_TRUE(copied.Bytes);
+    EXPECT_EQ(*copied.Bytes, file);
+    EXPECT_FALSE(Get(CF_BITMAP).Bitmap);
+
+    // A damaged icon file on the clipboard leaves the picture as it was.
+    PutOnClipboard(IconClipboardFormat(), {0, 0, 1, 0, 1});
+    EXPECT_THROW(picture.PasteFromClipboard(), EInvalidGraphic);
+    EXPECT_EQ(picture.Graphic(), pasted);
+    EXPECT_FALSE(Clipboard().IsOpen());
 }
 
 TEST_F(ClipIconTest, IconsGoToTheClipboardAsPictureAndFileAndComeBack) {

@@ -16,6 +16,7 @@
 #include "platform/DateTime.h"
 #include "platform/Shell.h"
 #include "platform/controls/Screen.h"
+#include "tests/platform/IconTestSupport.h"
 #include "tests/platform/RuntimeTestSupport.h"
 
 using namespace extra;
@@ -524,13 +525,13 @@ TEST_F(ProForm, PanelAndBorderDrawTheirBevelsOnlyOnTheirSides) {
 
 TEST_F(ProForm, ATiledImageRepeatsItsPictureFromTheTopLeft) {
     auto* image = Add<TProImage>(0, 0, 25, 25);
-    gfx::Bitmap& p = image->Picture();
+    gfx::Bitmap& p = image->Picture().GetBitmap();
     p.SetSize(10, 10);
     p.GetCanvas().Brush.Color = gfx::clRed;
     p.GetCanvas().FillRect({0, 0, 10, 10});
     p.SetPixel(0, 0, gfx::clBlue);
     image->SetTiled(true);
-    image->PictureChanged();
+    image->Picture().Changed();
     gfx::Bitmap b = Picture();
     for (auto [x, y] : {std::pair{0, 0}, {10, 0}, {20, 20}, {0, 20}})
         EXPECT_EQ(b.GetPixel(x, y), gfx::clBlue) << x << "," << y;
@@ -539,6 +540,34 @@ TEST_F(ProForm, ATiledImageRepeatsItsPictureFromTheTopLeft) {
 
     image->SetAutoSize(true);
     EXPECT_EQ(image->Width(), 10);
+}
+
+TEST_F(ProForm, AnImageShowsAnyGraphicAndRepaintsWhenThePictureChanges) {
+    auto* image = Add<TProImage>(0, 0, 60, 60);
+    image->SetAutoSize(true);
+    // An icon, with its masked corner showing the form.
+    ASSERT_TRUE(
+        image->Picture().GetIcon().LoadFromStream(icontest::SolidIconFile(16, gfx::pf24bit, gfx::clRed)));
+    image->Picture().Changed();
+    EXPECT_EQ(image->Width(), image->Picture().GetIcon().Width());
+    gfx::Bitmap b = Picture();
+    EXPECT_EQ(b.GetPixel(0, 0), gfx::clWhite);
+    EXPECT_EQ(b.GetPixel(10, 10), gfx::clRed);
+
+    // A new graphic repaints at once; Transparent goes to it.
+    auto bitmap = std::make_unique<gfx::TBitmapGraphic>();
+    bitmap->Image().SetSize(8, 8);
+    bitmap->Image().GetCanvas().Brush.Color = gfx::clBlue;
+    bitmap->Image().GetCanvas().FillRect({0, 0, 8, 8});
+    bitmap->Image().SetPixel(0, 7, gfx::clLime); // the bottom-left pixel names the transparent colour
+    image->SetTransparent(true);
+    image->Picture().SetGraphic(std::move(bitmap));
+    EXPECT_TRUE(image->Picture().Graphic()->Transparent());
+    EXPECT_EQ(image->Width(), 8);
+    b = Picture();
+    EXPECT_EQ(b.GetPixel(3, 3), gfx::clBlue);
+    EXPECT_EQ(b.GetPixel(0, 7), gfx::clWhite);
+    EXPECT_EQ(b.GetPixel(10, 10), gfx::clWhite) << "the icon is gone";
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/controls/Form.h"
+#include "platform/graphics/Picture.h"
+#include "tests/platform/RuntimeTestSupport.h"
 
 using namespace giftest;
 using namespace platform::gfx;
@@ -389,4 +391,43 @@ TEST(GifClipboard, AnImageGoesOnTheClipboardAsABitmapAndAsAGIF) {
     } catch (const gif::GIFException& e) {
         EXPECT_STREQ(e.what(), "Failed to store GIF on clipboard");
     }
+}
+
+TEST(GifClipboard, PicturesTakeGIFsFromFilesAndPasteThemOverTheirBitmap) {
+    using platform::gfx::TPicture;
+    EXPECT_EQ(TPicture::FileFormatDescription("GIF"), "GIF Image");
+    EXPECT_TRUE(TPicture::SupportsClipboardFormat(gif::GIFClipboardFormat()));
+    testsupport::ScratchDir dir;
+    auto img = Solids({10, 20});
+    platform::TMemoryStream original;
+    img->SaveToStream(original);
+    img->SaveToFile("anim.GIF");
+
+    TPicture picture;
+    picture.LoadFromFile("anim.GIF");
+    auto* loaded = dynamic_cast<gif::TGIFImage*>(picture.Graphic());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->Images.Count(), 2);
+
+    // Copied, the clipboard holds the bitmap and the GIF; pasting takes the GIF with both frames.
+    ASSERT_TRUE(picture.CopyToClipboard());
+    EXPECT_TRUE(platform::Clipboard().HasFormat(platform::CF_BITMAP));
+    TPicture pasted;
+    ASSERT_TRUE(pasted.PasteFromClipboard());
+    auto* gifBack = dynamic_cast<gif::TGIFImage*>(pasted.Graphic());
+    ASSERT_NE(gifBack, nullptr);
+    platform::TMemoryStream again;
+    gifBack->SaveToStream(again);
+    EXPECT_EQ(again.Bytes(), original.Bytes());
+
+    // A damaged file is the codec's error, an invalid graphic; the picture keeps its image.
+    std::vector<uint8_t> bad(original.Bytes().begin(), original.Bytes().begin() + 8);
+    platform::TMemoryStream damaged;
+    damaged.Write(bad.data(), bad.size());
+    ASSERT_TRUE(damaged.SaveToFile("bad.gif"));
+    EXPECT_THROW(picture.LoadFromFile("bad.gif"), platform::EInvalidGraphic);
+    EXPECT_EQ(picture.Graphic(), loaded);
+    platform::Clipboard().Open();
+    platform::Clipboard().Clear();
+    platform::Clipboard().Close();
 }
