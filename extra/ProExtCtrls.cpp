@@ -279,13 +279,7 @@ void TProImage::Paint() {
         c.Draw(0, 0, tiles);
         return;
     }
-    if (stretch_) {
-        g->Draw(c, ClientRect());
-        return;
-    }
-    int x = center_ ? (Width() - w) / 2 : 0;
-    int y = center_ ? (Height() - h) / 2 : 0;
-    g->Draw(c, {x, y, x + w, y + h});
+    g->Draw(c, platform::widgets::ImageDrawRect(ClientRect(), w, h, stretch_, center_));
 }
 
 } // namespace extra

@@ -357,21 +357,22 @@ void TListBox::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
 
 // ---- image ----
 
+gfx::TRect ImageDrawRect(const gfx::TRect& client, int width, int height, bool stretch, bool center) {
+    if (stretch) return client;
+    int x = center ? client.Left + (client.Width() - width) / 2 : client.Left;
+    int y = center ? client.Top + (client.Height() - height) / 2 : client.Top;
+    return {x, y, x + width, y + height};
+}
+
 TImage::TImage(TComponent* owner, const std::string& name) : TGraphicControl(owner, name) {
     SetBounds(0, 0, 105, 105);
+    picture_.OnChange = [this](gfx::TPicture&) { Invalidate(); };
 }
 
 void TImage::Paint() {
-    if (picture_.Empty()) return;
-    gfx::Canvas& c = Canvas();
-    picture_.Transparent = Transparent;
-    if (Stretch) {
-        c.StretchDraw(ClientRect(), picture_);
-        return;
-    }
-    int x = Center ? (Width() - picture_.Width()) / 2 : 0;
-    int y = Center ? (Height() - picture_.Height()) / 2 : 0;
-    c.Draw(x, y, picture_);
+    gfx::TGraphic* g = picture_.Graphic();
+    if (!g || g->Empty()) return;
+    g->Draw(Canvas(), ImageDrawRect(ClientRect(), g->Width(), g->Height(), Stretch, Center));
 }
 
 } // namespace platform::widgets

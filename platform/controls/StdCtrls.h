@@ -8,6 +8,7 @@
 
 #include "platform/controls/Form.h"
 #include "platform/graphics/DrawText.h"
+#include "platform/graphics/Picture.h"
 
 // The main window's own headless stand-ins (platform/Controls.h) use some of the same names; the
 // standard controls live in a namespace of their own.
@@ -155,21 +156,24 @@ private:
     int horizontalExtent_ = 0;
 };
 
-// A picture control: draws its bitmap at the top-left, centred or stretched.
+// Where an image control draws a graphic of the given size: over the whole client area when stretched,
+// else at its own size at the top-left, or centred.
+gfx::TRect ImageDrawRect(const gfx::TRect& client, int width, int height, bool stretch, bool center);
+
+// A picture control: draws its picture's graphic (ImageDrawRect), transparent when the graphic is; a
+// change of the picture repaints it.
 class TImage : public TGraphicControl {
 public:
     explicit TImage(TComponent* owner = nullptr, const std::string& name = {});
-    gfx::Bitmap& Picture() { return picture_; }
-    void PictureChanged() { Invalidate(); }
+    gfx::TPicture& Picture() { return picture_; }
     bool Stretch = false;
     bool Center = false;
-    bool Transparent = false;
 
 protected:
     void Paint() override;
 
 private:
-    gfx::Bitmap picture_;
+    gfx::TPicture picture_;
 };
 
 } // namespace platform::widgets
