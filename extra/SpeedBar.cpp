@@ -124,6 +124,7 @@ void TSpeedbarSection::SetIndex(int index) {
 
 TSpeedbarButton::TSpeedbarButton(TSpeedItem* item) : TRxSpeedButton(nullptr), item_(item) {
     SetVisible(false);
+    SetParentShowHint(true);
     SetStyle(components::TButtonStyle::bsNew);
 }
 
@@ -369,6 +370,7 @@ void TSpeedItem::SetParentComponent(TComponent* parent) {
 TSpeedBar::TSpeedBar(TComponent* owner, const std::string& name) : TCustomPanel(owner, name) {
     components::RegisterRxCursors();
     RegisterStreamingClasses();
+    wallpaper_.OnChange = [this](gfx::TPicture&) { Invalidate(); };
     SetShowHint(true);
     SetControlStyle(ControlStyle() & ~static_cast<uint32_t>(csSetCaption));
     offsetHorz_ = offsetVert_ = MinButtonsOffset();
@@ -791,25 +793,26 @@ void TSpeedBar::EnabledChanged() {
 }
 
 void TSpeedBar::SetWallpaper(const gfx::Bitmap& picture) {
-    wallpaper_.Assign(picture);
-    Invalidate();
+    wallpaper_.GetBitmap().Assign(picture);
+    wallpaper_.Changed();
 }
 
 void TSpeedBar::Paint() {
     TCustomPanel::Paint();
     TRect r = InnerRect();
     gfx::Canvas& c = Canvas();
-    if (!wallpaper_.Empty()) {
+    if (gfx::TGraphic* g = wallpaper_.Graphic(); g && !g->Empty()) {
         gfx::CanvasStateSaver saver(c);
         c.IntersectClipRect(r);
         if (options_ & sbStretchBitmap) {
-            c.StretchDraw(r, wallpaper_);
+            g->Draw(c, r);
         } else {
-            const int w = wallpaper_.Width();
-            const int h = wallpaper_.Height();
+            const int w = g->Width();
+            const int h = g->Height();
             for (int row = 0; row <= r.Height() / h; ++row)
                 for (int col = 0; col <= r.Width() / w; ++col)
-                    c.Draw(r.Left + col * w, r.Top + row * h, wallpaper_);
+                    g->Draw(c, {r.Left + col * w, r.Top + row * h, r.Left + (col + 1) * w,
+                                r.Top + (row + 1) * h});
         }
     }
     auto line = [&](gfx::TColor color, int x0, int y0, int x1, int y1) {
@@ -1235,6 +1238,38 @@ void TSpeedBar::RegisterStreamingClasses() {
         BoolProperty<I>(
             "WordWrap", [](I& i) { return i.Button()->WordWrap(); },
             [](I& i, bool v) { i.Button()->SetWordWrap(v); }, false),
+        BoolProperty<I>(
+            "AllowAllUp", [](I& i) { return i.Button()->AllowAllUp(); },
+            [](I& i, bool v) { i.Button()->SetAllowAllUp(v); }, false),
+        BoolProperty<I>(
+            "AllowTimer", [](I& i) { return i.Button()->AllowTimer(); },
+            [](I& i, bool v) { i.Button()->SetAllowTimer(v); }, false),
+        IntProperty<I>(
+            "GroupIndex", [](I& i) { return i.Button()->GroupIndex(); },
+            [](I& i, int64_t v) { i.Button()->SetGroupIndex(static_cast<int>(v)); }, 0),
+        BoolProperty<I>(
+            "Down", [](I& i) { return i.Button()->Down(); }, [](I& i, bool v) { i.Button()->SetDown(v); },
+            false),
+        BoolProperty<I>(
+            "MarkDropDown", [](I& i) { return i.Button()->MarkDropDown(); },
+            [](I& i, bool v) { i.Button()->SetMarkDropDown(v); }, true),
+        IntProperty<I>(
+            "Cursor", [](I& i) { return i.Button()->Cursor(); },
+            [](I& i, int64_t v) { i.Button()->SetCursor(static_cast<int>(v)); }, 0),
+        BoolProperty<I>(
+            "ParentFont", [](I& i) { return i.Button()->ParentFont(); },
+            [](I& i, bool v) { i.Button()->SetParentFont(v); }, true),
+        // ShowHint ends ParentShowHint, so it is read first and written only without it.
+        [] {
+            TPropInfo p = BoolProperty<I>(
+                "ShowHint", [](I& i) { return i.Button()->ShowHint(); },
+                [](I& i, bool v) { i.Button()->SetShowHint(v); });
+            p.stored = [](TComponent& c) { return !static_cast<I&>(c).Button()->ParentShowHint(); };
+            return p;
+        }(),
+        BoolProperty<I>(
+            "ParentShowHint", [](I& i) { return i.Button()->ParentShowHint(); },
+            [](I& i, bool v) { i.Button()->SetParentShowHint(v); }, true),
     };
     RegisterClass(typeid(TSpeedItem), item);
     // Buttons belong to their items and are never written; the name is known to the registry.

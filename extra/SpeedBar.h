@@ -228,9 +228,10 @@ public:
     void SetOptions(TSpeedbarOptions options);
     TBoundLines BoundLines() const { return boundLines_; }
     void SetBoundLines(TBoundLines lines);
-    // The picture behind the buttons: tiled from the inner top-left corner, or stretched over the inner
-    // rectangle with sbStretchBitmap.
-    const platform::gfx::Bitmap& Wallpaper() const { return wallpaper_; }
+    // The picture behind the buttons (any graphic): tiled from the inner top-left corner, or stretched
+    // over the inner rectangle with sbStretchBitmap. A change of the picture repaints the bar.
+    platform::gfx::TPicture& Wallpaper() { return wallpaper_; }
+    // The wallpaper becomes a copy of the bitmap.
     void SetWallpaper(const platform::gfx::Bitmap& picture);
     int Version = 0;
     platform::TImageList* Images() const { return images_; }
@@ -309,7 +310,7 @@ private:
     platform::gfx::TPoint grid_{8, 23};
     TSpeedbarOptions options_ = sbAllowDrag | sbGrayedBtns;
     TBoundLines boundLines_ = 0;
-    platform::gfx::Bitmap wallpaper_;
+    platform::gfx::TPicture wallpaper_;
     platform::TImageList* images_ = nullptr;
     int imageLink_ = 0;
     platform::HWND editWin_ = 0;

@@ -114,6 +114,10 @@ bool TControl::Showing() const {
     return parent_->Showing();
 }
 
+bool TControl::ShowHint() const {
+    return parentShowHint_ && parent_ ? parent_->ShowHint() : showHint_;
+}
+
 void TControl::SetCaption(const std::string& caption) {
     if (caption == caption_) return;
     caption_ = caption;

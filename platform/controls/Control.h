@@ -104,8 +104,14 @@ public:
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint) { hint_ = hint; }
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool show) { showHint_ = show; }
+    // With ParentShowHint the parent's ShowHint is the control's; setting ShowHint ends that.
+    bool ShowHint() const;
+    void SetShowHint(bool show) {
+        showHint_ = show;
+        parentShowHint_ = false;
+    }
+    bool ParentShowHint() const { return parentShowHint_; }
+    void SetParentShowHint(bool parentShowHint) { parentShowHint_ = parentShowHint; }
     int Cursor() const { return cursor_; }
     void SetCursor(int cursor) { cursor_ = cursor; }
     TComponent* PopupMenu() const { return popupMenu_; }
@@ -193,6 +199,7 @@ private:
     gfx::TColor color_ = gfx::clBtnFace;
     std::string hint_;
     bool showHint_ = false;
+    bool parentShowHint_ = false;
     int cursor_ = 0;
     TComponent* popupMenu_ = nullptr;
     uint32_t controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;

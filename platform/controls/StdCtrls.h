@@ -38,7 +38,6 @@ public:
     TAlignment Alignment() const { return alignment_; }
     void SetAlignment(TAlignment v);
     bool Locked = false;
-    bool ParentShowHint = true;
 
 protected:
     void Paint() override;

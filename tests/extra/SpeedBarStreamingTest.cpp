@@ -47,6 +47,8 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     auto* openAction = new TBasicAction(&form, "OpenAction");
     openAction->SetCaption("Open");
     open->SetAction(openAction);
+    cut->Button()->SetGroupIndex(2);
+    cut->Button()->SetShowHint(false);
     auto* saveAction = new TBasicAction(&form); // unnamed: not written
     saveAction->SetCaption("Save");
     save->SetAction(saveAction);
@@ -63,6 +65,9 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     EXPECT_LT(text.find("object TSpeedbarSection"), text.find("object Open: TSpeedItem"));
 
     EXPECT_TRUE(Has(text, "    Action = OpenAction")) << text;
+    EXPECT_TRUE(Has(text, "    ShowHint = False")) << text;
+    EXPECT_TRUE(Has(text, "    ParentShowHint = False")) << text;
+    EXPECT_EQ(text.find("ShowHint = True"), std::string::npos) << "buttons follow their bar" << text;
     EXPECT_EQ(text.find("Action ="), text.rfind("Action =")) << "an unnamed action is not written";
 
     TForm other;
@@ -89,6 +94,9 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     EXPECT_FALSE(copy->Items(0, 1)->Visible());
     EXPECT_EQ(copy->Items(0, 1)->Hint(), "Save|Writes the file");
     EXPECT_EQ(copy->Items(0, 0)->Action(), otherAction) << "the action of the same name";
+    EXPECT_EQ(cutCopy->Button()->GroupIndex(), 2);
+    EXPECT_FALSE(cutCopy->Button()->ShowHint());
+    EXPECT_TRUE(copy->Items(0, 0)->Button()->ShowHint());
     EXPECT_EQ(copy->Items(0, 1)->Action(), nullptr);
     // Writing the copy gives the same text.
     EXPECT_EQ(WriteComponent(*copy), text);

@@ -100,6 +100,12 @@ TEST_F(BarForm, AnItemShowsItsActionAndItsClickExecutesIt) {
     EXPECT_EQ(open->ImageIndex(), 2);
     action->SetHint("Open file|From disk");
     EXPECT_EQ(open->Hint(), "Open file|From disk");
+    // The button shows hints while its bar does.
+    ASSERT_TRUE(Application->ActivateHint(open->Button(), {5, 5}));
+    EXPECT_EQ(Application->ShownHint->HintStr, "Open file");
+    bar->SetShowHint(false);
+    EXPECT_FALSE(Application->ActivateHint(open->Button(), {5, 5}));
+    bar->SetShowHint(true);
 
     // The user's click goes to the action, with the item as the component that executed it.
     const int x = open->Left() + 5, y = open->Top() + 5;
