@@ -12,6 +12,7 @@
 #include "platform/Strings.h"
 #include "platform/controls/ImgList.h"
 #include "platform/controls/Screen.h"
+#include "platform/controls/SystemMetrics.h"
 
 namespace extra {
 
@@ -376,10 +377,7 @@ TSpeedBar::TSpeedBar(TComponent* owner, const std::string& name) : TCustomPanel(
     offsetHorz_ = offsetVert_ = MinButtonsOffset();
     TControl::SetAlign(TAlign::alTop);
     SetBounds(0, 0, 150, 2 * offsetVert_ + btnHeight_);
-    Font().SetName("MS Sans Serif");
-    Font().SetSize(8);
-    Font().SetStyle(0);
-    Font().SetColor(gfx::clBtnText);
+    SetFontDefault();
     SetParentFont(false);
     UpdateGrid();
     iniLink_.OnSave = [this] {
@@ -405,6 +403,14 @@ TSpeedBar::~TSpeedBar() {
     SetImages(nullptr);
     while (!sections_.empty())
         RemoveSection(0);
+}
+
+void TSpeedBar::SetFontDefault() {
+    if (GetNonClientMenuFont(Font())) return;
+    Font().SetName("MS Sans Serif");
+    Font().SetSize(8);
+    Font().SetStyle(0);
+    Font().SetColor(gfx::clBtnText);
 }
 
 int TSpeedBar::MinButtonsOffset() const {

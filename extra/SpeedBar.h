@@ -204,6 +204,9 @@ public:
     bool FindItem(const TSpeedItem* item, int& section, int& index) const;
     virtual void ForEachItem(const std::function<void(TSpeedItem*)>& proc) const;
     void AlignItemsToGrid();
+    // The bar's font: the system's menu font, or "MS Sans Serif" 8 in button-text colour when the system
+    // cannot tell it.
+    virtual void SetFontDefault();
     // Called for a new item before it joins (may change its section).
     std::function<void(TSpeedItem*, int& section)> OnAddItem;
 

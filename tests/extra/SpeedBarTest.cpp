@@ -6,6 +6,7 @@
 #include "extra/SpeedBar.h"
 #include "platform/IniFile.h"
 #include "platform/controls/Screen.h"
+#include "platform/controls/SystemMetrics.h"
 #include "tests/platform/RuntimeTestSupport.h"
 
 using namespace extra;
@@ -47,6 +48,15 @@ TEST_F(BarForm, DefaultsSectionsAndItems) {
     EXPECT_EQ(bar->BtnOffsetHorz(), 3);
     EXPECT_EQ(bar->Height(), 29);
     EXPECT_EQ(bar->GridSize(), (TPoint{8, 23}));
+    EXPECT_EQ(bar->Font().Name(), SystemMetrics().MenuFontName);
+    {
+        TSystemMetrics saved = SystemMetrics();
+        SystemMetrics().FontQueryFails = true;
+        TSpeedBar plain;
+        SystemMetrics() = saved;
+        EXPECT_EQ(plain.Font().Name(), "MS Sans Serif");
+        EXPECT_EQ(plain.Font().Color(), gfx::clBtnText);
+    }
     EXPECT_EQ(bar->AddSection("Edit"), 0);
     EXPECT_EQ(NewSpeedSection(bar, "Edit"), 1);
     EXPECT_EQ(bar->Sections(1)->Caption(), "Edit (1)");
