@@ -748,6 +748,21 @@ void TSpeedBar::AlignItemsToGrid() {
     });
 }
 
+void TSpeedBar::ChangeScale(int m, int d) {
+    if (m <= 0 || d <= 0 || m == d) return;
+    auto scale = [&](int v) { return static_cast<int>((static_cast<int64_t>(v) * m + d / 2) / d); };
+    ForEachItem([&](TSpeedItem* item) {
+        item->button_->SetBounds(scale(item->Left()), scale(item->Top()), btnWidth_, btnHeight_);
+    });
+    btnWidth_ = std::max(scale(btnWidth_), 1);
+    btnHeight_ = std::max(scale(btnHeight_), 1);
+    const int minimum = MinButtonsOffset();
+    offsetHorz_ = std::max(scale(offsetHorz_), minimum);
+    offsetVert_ = std::max(scale(offsetVert_), minimum);
+    ApplyButtonSize();
+    AlignItemsToGrid();
+}
+
 void TSpeedBar::SetEditing(HWND window) {
     bool was = Editing();
     editWin_ = window;

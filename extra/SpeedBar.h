@@ -226,6 +226,9 @@ public:
     void SetBtnWidth(int v);
     void SetBtnHeight(int v);
     platform::gfx::TPoint GridSize() const { return grid_; }
+    // Scales by m / d (a form shown at another pixels per inch): button size and offsets (never below
+    // the minimum) and the buttons' places, which are then snapped to the new grid.
+    void ChangeScale(int m, int d);
     int MinButtonsOffset() const;
     TSpeedbarOptions Options() const { return options_; }
     void SetOptions(TSpeedbarOptions options);

@@ -225,6 +225,19 @@ TEST_F(BarForm, DroppedItemsSnapToTheGridAndHideOutsideTheBar) {
     EXPECT_FALSE(open->Visible());
     TSpeedItem stray(nullptr, "Stray");
     EXPECT_FALSE(bar->AcceptDropItem(&stray, 5, 5));
+
+    // At 150 % the buttons, offsets and places grow and snap to the new grid (36 wide: a step of 9).
+    EXPECT_TRUE(bar->AcceptDropItem(open, 3 + 24, 3));
+    bar->ChangeScale(3, 2);
+    EXPECT_EQ(bar->BtnWidth(), 36);
+    EXPECT_EQ(bar->BtnHeight(), 35);
+    EXPECT_EQ(bar->BtnOffsetHorz(), 5);
+    EXPECT_EQ(bar->GridSize(), (TPoint{9, 35}));
+    EXPECT_EQ(open->Left(), 5 + 36);
+    EXPECT_EQ(open->Button()->Width(), 36);
+    EXPECT_GE(bar->Height(), 2 * 5 + 35);
+    bar->ChangeScale(1, 0); // nothing
+    EXPECT_EQ(bar->BtnWidth(), 36);
 }
 
 TEST_F(BarForm, DraggingTheBarDocksItAtTheEdgeUnderThePointer) {
