@@ -6,10 +6,38 @@
 
 namespace platform {
 
+namespace {
+// The actions that have at least one link, in the order they got their first.
+std::vector<TBasicAction*>& LinkedActions() {
+    static std::vector<TBasicAction*> actions;
+    return actions;
+}
+} // namespace
+
 TBasicAction::~TBasicAction() {
     for (TBasicActionLink* link : links_)
         link->action_ = nullptr;
+    if (!links_.empty()) std::erase(LinkedActions(), this);
     links_.clear();
+}
+
+void TBasicAction::AddLink(TBasicActionLink* link) {
+    if (links_.empty()) LinkedActions().push_back(this);
+    links_.push_back(link);
+}
+
+void TBasicAction::RemoveLink(TBasicActionLink* link) {
+    std::erase(links_, link);
+    if (links_.empty()) std::erase(LinkedActions(), this);
+}
+
+void TBasicAction::UpdateLinkedActions() {
+    // An update may free or unlink actions: each one still linked when its turn comes is updated.
+    std::vector<TBasicAction*> actions = LinkedActions();
+    for (TBasicAction* action : actions) {
+        const auto& linked = LinkedActions();
+        if (std::find(linked.begin(), linked.end(), action) != linked.end()) action->Update();
+    }
 }
 
 template <class F> void TBasicAction::ForEachLink(F push) {
@@ -58,15 +86,15 @@ bool TBasicAction::Update() {
 }
 
 TBasicActionLink::~TBasicActionLink() {
-    if (action_) std::erase(action_->links_, this);
+    if (action_) action_->RemoveLink(this);
 }
 
 void TBasicActionLink::SetAction(TBasicAction* action) {
     if (action == action_) return;
-    if (action_) std::erase(action_->links_, this);
+    if (action_) action_->RemoveLink(this);
     action_ = action;
     if (!action) return;
-    action->links_.push_back(this);
+    action->AddLink(this);
     SetCaption(action->Caption());
     // An action without a hint leaves the component's own.
     if (!action->Hint().empty()) SetHint(action->Hint());

@@ -7,7 +7,8 @@
 // through an action link (TBasicActionLink): linking pushes the caption, enabled state and image index
 // (and the hint, when the action has one) to the component, and every later change of one of them is
 // pushed again. A click of a linked component that has no click handler of its own executes the
-// action. Freeing the action unlinks every link; freeing a link leaves the action.
+// action, and linked actions are updated whenever the application goes idle, so that OnUpdate can
+// keep them current. Freeing the action unlinks every link; freeing a link leaves the action.
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,10 +42,14 @@ public:
     virtual bool Execute();
     // True when the application or OnUpdate handled the update.
     virtual bool Update();
+    // Updates every action that a component shows; the application does it whenever it goes idle.
+    static void UpdateLinkedActions();
 
 private:
     friend class TBasicActionLink;
     template <class F> void ForEachLink(F push);
+    void AddLink(TBasicActionLink* link);
+    void RemoveLink(TBasicActionLink* link);
 
     std::vector<TBasicActionLink*> links_;
     std::string caption_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Actions.h"
 #include "platform/Exceptions.h"
 #include "platform/controls/Control.h"
 
@@ -49,6 +50,7 @@ TApplication::TApplication() {
             TIdleEvent handler = OnIdle;
             handler(this, done);
         }
+        TBasicAction::UpdateLinkedActions();
         return done;
     });
 }

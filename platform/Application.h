@@ -5,9 +5,10 @@
 // It also holds the application-wide event slots and settings of the class library. The slots are
 // raised by the platform itself: OnMessage for every posted message before it is dispatched (Handled
 // drops it), OnIdle when the loop is about to wait (Done false: on the real clock the loop does not
-// block), OnShortCut for every key pressed on a form (Handled consumes the key), OnHint when the hint
-// text changes, OnShowHint from ActivateHint, OnHelp from HelpContext/HelpCommand, the action events
-// from TBasicAction (Actions.h), OnActivate/OnDeactivate, OnMinimize/OnRestore on a change of state.
+// block; the actions that components show are updated after it), OnShortCut for every key pressed on a form
+// (Handled consumes the key), OnHint when the hint text changes, OnShowHint from ActivateHint, OnHelp from
+// HelpContext/HelpCommand, the action events from TBasicAction (Actions.h), OnActivate/OnDeactivate,
+// OnMinimize/OnRestore on a change of state.
 //
 // The application window (Handle) is a hidden window: messages sent or posted to it go through the
 // hooks of HookMainWindow (oldest first; a hook returning true takes the message).

@@ -150,6 +150,29 @@ TEST_F(BarForm, AnItemShowsItsActionAndItsClickExecutesIt) {
     EXPECT_EQ(executedFor.size(), 2u);
     open->OnClick = nullptr;
 
+    // Going idle updates the linked action: here the application's update handler disables it.
+    int updates = 0;
+    action->OnUpdate = [&](TBasicAction* a) {
+        ++updates;
+        a->SetEnabled(false);
+    };
+    {
+        testsupport::SimulatedClockScope clock;
+        EventLoop::Get().RunFor(10);
+    }
+    EXPECT_GE(updates, 1);
+    EXPECT_FALSE(open->Enabled());
+    {
+        TAppEvents events;
+        events.OnActionUpdate = [](TBasicAction*, bool& handled) { handled = true; };
+        updates = 0;
+        testsupport::SimulatedClockScope clock;
+        EventLoop::Get().RunFor(10);
+        EXPECT_EQ(updates, 0);
+    }
+    action->OnUpdate = nullptr;
+    action->SetEnabled(true);
+
     // Freeing the action unlinks the item; a freed item leaves its action.
     delete action;
     EXPECT_EQ(open->Action(), nullptr);
