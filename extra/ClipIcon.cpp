@@ -22,21 +22,6 @@ namespace {
     return true;
 }();
 
-// Holds the clipboard open for a scope.
-class ClipboardOpen {
-public:
-    ClipboardOpen() : open_(Clipboard().Open()) {}
-    ~ClipboardOpen() {
-        if (open_) Clipboard().Close();
-    }
-    ClipboardOpen(const ClipboardOpen&) = delete;
-    ClipboardOpen& operator=(const ClipboardOpen&) = delete;
-    bool IsOpen() const { return open_; }
-
-private:
-    bool open_;
-};
-
 // The real-size icon of a sound icon file; none when the file fails the reader's checks.
 std::optional<TIcon> RebuildAtRealSize(std::span<const uint8_t> file) {
     std::vector<TIconDirEntry> entries = ReadIconDirectory(file);
@@ -70,7 +55,7 @@ bool CopyIconToClipboard(const TIcon& icon, TColor backColor) {
     canvas.FillRect({0, 0, width, height});
     real.Draw(canvas, 0, 0);
 
-    ClipboardOpen open;
+    TClipboardOpen open;
     if (!open.IsOpen()) return false;
     Clipboard().Clear();
     Clipboard().SetData(CF_BITMAP, TClipboardData::FromBitmap(picture));
@@ -84,7 +69,7 @@ void AssignClipboardIcon(TIcon& icon) {
     if (!Clipboard().HasFormat(IconClipboardFormat())) return;
     TClipboardData data;
     {
-        ClipboardOpen open;
+        TClipboardOpen open;
         if (!open.IsOpen()) return;
         data = Clipboard().GetData(IconClipboardFormat());
     }

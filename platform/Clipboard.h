@@ -83,4 +83,19 @@ inline TClipboard& Clipboard() {
     return TClipboard::Get();
 }
 
+// Holds the clipboard open for a scope, when it could be opened.
+class TClipboardOpen {
+public:
+    TClipboardOpen() : open_(Clipboard().Open()) {}
+    ~TClipboardOpen() {
+        if (open_) Clipboard().Close();
+    }
+    TClipboardOpen(const TClipboardOpen&) = delete;
+    TClipboardOpen& operator=(const TClipboardOpen&) = delete;
+    bool IsOpen() const { return open_; }
+
+private:
+    bool open_;
+};
+
 } // namespace platform

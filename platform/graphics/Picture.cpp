@@ -59,21 +59,6 @@ const ClipboardFormat* FindClipboard(TClipboardFormat format) {
     return it == clipboard.rend() ? nullptr : &*it;
 }
 
-// Holds the clipboard open for a scope.
-class OpenClipboard {
-public:
-    OpenClipboard() : open_(Clipboard().Open()) {}
-    ~OpenClipboard() {
-        if (open_) Clipboard().Close();
-    }
-    OpenClipboard(const OpenClipboard&) = delete;
-    OpenClipboard& operator=(const OpenClipboard&) = delete;
-    bool IsOpen() const { return open_; }
-
-private:
-    bool open_;
-};
-
 } // namespace
 
 // ---- registration ----
@@ -178,7 +163,7 @@ void TPicture::SaveToClipboardFormat(TClipboardFormat& format, TClipboardData& d
 }
 
 bool TPicture::PasteFromClipboard() {
-    OpenClipboard open;
+    TClipboardOpen open;
     if (!open.IsOpen()) return false;
     auto& clipboard = Formats().clipboard;
     for (auto it = clipboard.rbegin(); it != clipboard.rend(); ++it) {
@@ -194,7 +179,7 @@ bool TPicture::PasteFromClipboard() {
 
 bool TPicture::CopyToClipboard() {
     if (Empty()) return false;
-    OpenClipboard open;
+    TClipboardOpen open;
     if (!open.IsOpen()) return false;
     Clipboard().Clear();
     TClipboardFormat format = 0;

@@ -271,16 +271,26 @@ TEST(Widgets, LabelsSizeThemselvesToTheirTextAndFocusTheirControl) {
     gfx::TFont::UseTestFont(false);
 }
 
-TEST(Widgets, AnEditTypesAtItsCaretOverWholeCharactersAndReplacesItsSelection) {
-    gfx::TFont::UseTestFont(true);
+// A form with two edits; the second, at x 100, is the one under test.
+class EditForm : public ::testing::Test {
+protected:
+    EditForm() {
+        gfx::TFont::UseTestFont(true);
+        form.SetBounds(0, 0, 260, 60);
+        first = new TEdit(&form);
+        first->SetParent(&form);
+        edit = new TEdit(&form);
+        edit->SetParent(&form);
+        edit->SetLeft(100);
+        form.Show();
+    }
+    ~EditForm() override { gfx::TFont::UseTestFont(false); }
     TForm form;
-    form.SetBounds(0, 0, 260, 60);
-    auto* first = new TEdit(&form);
-    first->SetParent(&form);
-    auto* edit = new TEdit(&form);
-    edit->SetParent(&form);
-    edit->SetLeft(100);
-    form.Show();
+    TEdit* first;
+    TEdit* edit;
+};
+
+TEST_F(EditForm, TypingGoesToTheCaretOverWholeCharactersAndReplacesTheSelection) {
     std::vector<std::string> changes;
     edit->OnChange = [&](TComponent*) { changes.push_back(edit->Text()); };
     auto type = [&](const std::string& keys) {
@@ -359,20 +369,11 @@ TEST(Widgets, AnEditTypesAtItsCaretOverWholeCharactersAndReplacesItsSelection) {
     EXPECT_EQ(form.ActiveControl(), edit);
     EXPECT_EQ(edit->CaretPos(), 3);
     EXPECT_EQ(edit->SelLength(), 0);
-    gfx::TFont::UseTestFont(false);
 }
 
-TEST(Widgets, AnEditShowsPasswordCharactersAndItsSelectionWhileFocused) {
-    gfx::TFont::UseTestFont(true);
-    TForm form;
-    form.SetBounds(0, 0, 260, 60);
-    auto* other = new TEdit(&form);
-    other->SetParent(&form);
-    auto* edit = new TEdit(&form);
-    edit->SetParent(&form);
-    edit->SetLeft(100);
+TEST_F(EditForm, PasswordCharactersStandForTheTextAndTheSelectionShowsWhileFocused) {
+    TEdit* other = first;
     edit->Font().SetHeight(12);
-    form.Show();
     edit->SetText("h\xC3\xA9llo");
     edit->SetPasswordChar('*');
     EXPECT_EQ(edit->DisplayText(), "*****");
@@ -405,7 +406,6 @@ TEST(Widgets, AnEditShowsPasswordCharactersAndItsSelectionWhileFocused) {
     EXPECT_EQ(at(0, 10), gfx::ColorToRGB(gfx::clBtnShadow));
     edit->SetBorderStyle(TBorderStyle::bsNone);
     EXPECT_EQ(at(0, 10), window);
-    gfx::TFont::UseTestFont(false);
 }
 
 TEST(Widgets, RegistryKeysAreIniFilesInAFolderTree) {
