@@ -107,14 +107,18 @@ bool TBasicActionLink::Execute(TComponent* client) {
     TBasicAction* action = action_;
     TComponent* previous = action->ActionComponent;
     action->ActionComponent = client;
+    // A handler may free the action: the link forgets it then, and nothing more is set on it.
+    auto restore = [&] {
+        if (action_ == action) action->ActionComponent = previous;
+    };
     bool handled = false;
     try {
         handled = action->Execute();
     } catch (...) {
-        action->ActionComponent = previous;
+        restore();
         throw;
     }
-    action->ActionComponent = previous;
+    restore();
     return handled;
 }
 

@@ -173,8 +173,10 @@ TEST_F(BarForm, AnItemShowsItsActionAndItsClickExecutesIt) {
     action->OnUpdate = nullptr;
     action->SetEnabled(true);
 
-    // Freeing the action unlinks the item; a freed item leaves its action.
-    delete action;
+    // Freeing the action unlinks the item, even from the action's own handler; a freed item leaves
+    // its action.
+    action->OnExecute = [](TBasicAction* a) { delete a; };
+    form.SimulateClick(x, y);
     EXPECT_EQ(open->Action(), nullptr);
     form.SimulateClick(x, y);
     auto* other = new TBasicAction(&form, "Other");
