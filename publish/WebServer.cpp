@@ -83,7 +83,11 @@ std::string EncodeGif(platform::gfx::Bitmap& bitmap) {
 TWebServer::TWebServer(TPublishContext& context) : context_(context) {}
 
 TWebServer::~TWebServer() {
-    if (server_) server_->Stop();
+    if (!server_) return;
+    // The window is going: nothing is told to its log any more.
+    server_->OnServerStopped = nullptr;
+    server_->OnGetDocument = nullptr;
+    server_->Stop();
 }
 
 void TWebServer::SetGraphSource(TGraphSource source) {
