@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -35,80 +36,79 @@ Answer Match(const std::string& name, const std::string& serial, const Suffixes&
     return std::nullopt;
 }
 
-// The temperature of a sensor and its marks, in its unit: with the mask "0.0", or "%3.1f" when not
-// `mask`. The suffixes begin with "T" on sensors that have other values too.
-Suffixes TemperatureSuffixes(Temperature& t, bool withT, bool mask) {
-    auto number = [mask](double value) { return mask ? FormatFloat("0.0", value) : Format("%3.1f", value); };
-    auto at = [&t](bool high) {
-        return [&t, high] {
+// The suffixes of one value: its high and low marks with their times, and its current value.
+struct MarkNames {
+    const char* maxAt;
+    const char* max;
+    const char* minAt;
+    const char* min;
+    const char* current;
+};
+constexpr MarkNames kPlainMarks{"MaxAt", "Max", "MinAt", "Min", ""};
+constexpr MarkNames kTemperatureMarks{"TMaxAt", "TMax", "TMinAt", "TMin", "T"};
+constexpr MarkNames kHumidityMarks{"HMaxAt", "HMax", "HMinAt", "HMin", "H"};
+constexpr MarkNames kVoltageMarks{"VMaxAt", "VMax", "VMinAt", "VMin", "V"};
+
+using Text = std::function<std::string(double)>;
+
+template <class S>
+void AddMarks(Suffixes& out, const MarkNames& names, std::type_identity_t<S>& sensor,
+              double (S::*max)(uint8_t*), double (S::*min)(uint8_t*), double current, const Text& text) {
+    auto at = [&sensor](double (S::*mark)(uint8_t*)) {
+        return [&sensor, mark] {
             uint8_t time[4] = {};
-            high ? t.GetMaxTemperature(time) : t.GetMinTemperature(time);
+            (sensor.*mark)(time);
             return HourMinute(time);
         };
     };
-    return {
-        {withT ? "TMaxAt" : "MaxAt", at(true)},
-        {withT ? "TMax" : "Max", [&t, number] { return number(t.GetMaxTemperature(nullptr)); }},
-        {withT ? "TMinAt" : "MinAt", at(false)},
-        {withT ? "TMin" : "Min", [&t, number] { return number(t.GetMinTemperature(nullptr)); }},
-        {withT ? "T" : "", [&t, number] { return number(t.InUnit(t.temp.value)); }},
+    auto value = [&sensor, text](double (S::*mark)(uint8_t*)) {
+        return [&sensor, mark, text] { return text((sensor.*mark)(nullptr)); };
     };
+    out.insert(out.end(), {{names.maxAt, at(max)},
+                           {names.max, value(max)},
+                           {names.minAt, at(min)},
+                           {names.min, value(min)},
+                           {names.current, [current, text] { return text(current); }}});
+}
+
+// The temperature of a sensor in its unit, with the mask "0.0" or, when not `mask`, "%3.1f".
+void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool mask) {
+    Text text = [mask](double value) { return mask ? FormatFloat("0.0", value) : Format("%3.1f", value); };
+    AddMarks<Temperature>(out, names, t, &Temperature::GetMaxTemperature, &Temperature::GetMinTemperature,
+                          t.InUnit(t.temp.value), text);
 }
 
 Answer DS1820Tag(const std::string& name) {
     for (DS1820* sensor : DS1820Sensors) {
         if (sensor == nullptr) continue;
-        if (Answer a = Match(name, SensorSerialString(*sensor), TemperatureSuffixes(*sensor, false, true)))
-            return a;
+        Suffixes suffixes;
+        AddTemperature(suffixes, kPlainMarks, *sensor, true);
+        if (Answer a = Match(name, SensorSerialString(*sensor), suffixes)) return a;
     }
     return std::nullopt;
 }
 
 Answer HumidityFamilyTag(const std::string& name) {
-    for (Humidity* sensor : HumiditySensors) {
-        if (sensor == nullptr) continue;
-        Humidity& h = *sensor;
-        Suffixes suffixes = TemperatureSuffixes(h, true, true);
-        auto at = [&h](bool high) {
-            return [&h, high] {
-                uint8_t time[4] = {};
-                high ? h.GetMaxAt(time) : h.GetMinAt(time);
-                return HourMinute(time);
-            };
-        };
-        auto whole = [](double value) { return Format("%d", static_cast<int>(value)); };
-        suffixes.insert(suffixes.end(), {
-                                            {"HMaxAt", at(true)},
-                                            {"HMax", [&h, whole] { return whole(h.GetMax()); }},
-                                            {"HMinAt", at(false)},
-                                            {"HMin", [&h, whole] { return whole(h.GetMin()); }},
-                                            {"H", [&h, whole] { return whole(h.GetValue()); }},
-                                        });
-        if (Answer a = Match(name, SensorSerialString(h), suffixes)) return a;
+    for (Humidity* h : HumiditySensors) {
+        if (h == nullptr) continue;
+        Suffixes suffixes;
+        AddTemperature(suffixes, kTemperatureMarks, *h, true);
+        // Relative humidity cut to a whole number.
+        AddMarks<Humidity>(suffixes, kHumidityMarks, *h, &Humidity::GetMaxAt, &Humidity::GetMinAt,
+                           h->GetValue(), [](double value) { return Format("%d", static_cast<int>(value)); });
+        if (Answer a = Match(name, SensorSerialString(*h), suffixes)) return a;
     }
     return std::nullopt;
 }
 
 Answer DS2438Tag(const std::string& name) {
-    for (DS2438* sensor : DS2438Sensors) {
-        if (sensor == nullptr) continue;
-        DS2438& d = *sensor;
-        Suffixes suffixes = TemperatureSuffixes(d, true, false);
-        auto at = [&d](bool high) {
-            return [&d, high] {
-                uint8_t time[4] = {};
-                high ? d.GetMaxVAD(time) : d.GetMinVAD(time);
-                return HourMinute(time);
-            };
-        };
-        suffixes.insert(suffixes.end(), {
-                                            {"VMaxAt", at(true)},
-                                            {"VMax", [&d] { return Format("%3.2f", d.GetMaxVAD(nullptr)); }},
-                                            {"VMinAt", at(false)},
-                                            {"VMin", [&d] { return Format("%3.2f", d.GetMinVAD(nullptr)); }},
-                                            {"V", [&d] { return Format("%3.2f", d.VAD.value); }},
-                                        });
-        if (Answer a = Match(name, SensorSerialString(d), suffixes)) return a;
+    for (DS2438* d : DS2438Sensors) {
+        if (d == nullptr) continue;
+        Suffixes suffixes;
+        AddTemperature(suffixes, kTemperatureMarks, *d, false);
+        AddMarks<DS2438>(suffixes, kVoltageMarks, *d, &DS2438::GetMaxVAD, &DS2438::GetMinVAD, d->VAD.value,
+                         [](double value) { return Format("%3.2f", value); });
+        if (Answer a = Match(name, SensorSerialString(*d), suffixes)) return a;
     }
     return std::nullopt;
 }

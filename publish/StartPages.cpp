@@ -20,11 +20,21 @@ namespace publish {
 
 namespace {
 
-// A temperature row: the link (with %d for the index), the description, the value in the sensor's
-// unit in its colour.
-std::string TemperatureRow(const char* format, int index, Temperature& t) {
-    return Format(format, index, t.TempDescription.c_str(), TemperatureColor(t.temp.value),
-                  t.InUnit(t.temp.value), t.Celsius ? 'C' : 'F');
+// A row per thermometer, then per humidity sensor: `format` has "%s" for the kind in the link, then
+// (with "%%") the index, the description, the colour, the value in the sensor's unit and its letter.
+std::string TemperatureRows(const char* format) {
+    std::string rows;
+    auto add = [&rows](const std::string& row, int index, Temperature& t) {
+        rows += Format(row.c_str(), index, t.TempDescription.c_str(), TemperatureColor(t.temp.value),
+                       t.InUnit(t.temp.value), t.Celsius ? 'C' : 'F');
+    };
+    const std::string ds1820Row = Format(format, "DS1820");
+    const std::string humidityRow = Format(format, "HUMIDITY");
+    for (int i = 0; i < DS1820Sensors.Count(); ++i)
+        if (DS1820* t = DS1820Sensors[i]) add(ds1820Row, i, *t);
+    for (int i = 0; i < HumiditySensors.Count(); ++i)
+        if (Humidity* h = HumiditySensors[i]) add(humidityRow, i, *h);
+    return rows;
 }
 
 std::string WindCell() {
@@ -54,15 +64,9 @@ std::string TemperatureCell() {
     std::string html =
         "<TABLE WIDTH=190 BORDER=0><TR><TD><FONT SIZE=2><B><CENTER>Temperature</CENTER></B></FONT>"
         "</TD><TD><FONT SIZE=2>(<A HREF='/GRAPHTEMP'>graph</A>)</FONT></TD></TR>";
-    const char* row =
+    html += TemperatureRows(
         "<TR><TD><FONT SIZE=2><A HREF='/%s/%%d'>%%s</A></FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2 "
-        "COLOR=%%s>%%3.1f &deg;%%c</FONT></TD></TR>";
-    const std::string ds1820Row = Format(row, "DS1820");
-    const std::string humidityRow = Format(row, "HUMIDITY");
-    for (int i = 0; i < DS1820Sensors.Count(); ++i)
-        if (DS1820* t = DS1820Sensors[i]) html += TemperatureRow(ds1820Row.c_str(), i, *t);
-    for (int i = 0; i < HumiditySensors.Count(); ++i)
-        if (Humidity* h = HumiditySensors[i]) html += TemperatureRow(humidityRow.c_str(), i, *h);
+        "COLOR=%%s>%%3.1f &deg;%%c</FONT></TD></TR>");
     return html + "</TABLE>";
 }
 
@@ -155,13 +159,7 @@ std::string WmlPageBody(TPublishContext& context) {
     wml += "<HR>";
     if (TemperatureSensors.Count() != 0) {
         wml += "Temperature</BR>\r\n";
-        const char* row = "<A HREF='/WAP/%s/%%d'>%%s</A> <FONT COLOR=%%s>%%3.1f\xB0%%c</FONT></BR>\r\n";
-        const std::string ds1820Row = Format(row, "DS1820");
-        const std::string humidityRow = Format(row, "HUMIDITY");
-        for (int i = 0; i < DS1820Sensors.Count(); ++i)
-            if (DS1820* t = DS1820Sensors[i]) wml += TemperatureRow(ds1820Row.c_str(), i, *t);
-        for (int i = 0; i < HumiditySensors.Count(); ++i)
-            if (Humidity* h = HumiditySensors[i]) wml += TemperatureRow(humidityRow.c_str(), i, *h);
+        wml += TemperatureRows("<A HREF='/WAP/%s/%%d'>%%s</A> <FONT COLOR=%%s>%%3.1f\xB0%%c</FONT></BR>\r\n");
     }
     wml += "<HR>";
     if (HumiditySensors.Count() != 0) {

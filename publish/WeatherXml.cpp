@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "net/Httpsrv.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
@@ -218,32 +219,15 @@ std::string Converters() {
 } // namespace
 
 std::string XmlText(const std::string& text) {
+    const std::string escaped = net::HtmlEscape(text);
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
+    out.reserve(escaped.size());
+    for (char c : escaped) {
         unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            if (u >= 0x80)
-                out += Format("&#x%02X;", u);
-            else if (u >= 0x20 || c == '\t')
-                out += c; // other control characters have no place in XML 1.0
-        }
+        if (u >= 0x80)
+            out += Format("&#x%02X;", u);
+        else if (u >= 0x20 || c == '\t')
+            out += c; // other control characters have no place in XML 1.0
     }
     return out;
 }
