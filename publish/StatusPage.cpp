@@ -85,7 +85,9 @@ private:
                        "bordercolordark=#808080 bordercolorlight=#FFFFFF>\n<TR><TH BGCOLOR=#000080><font "
                        "color=#FFFFFF size=%d><B>&nbsp;Status ",
                        W, F);
-        out_ += " " + AscTimeNow() + "</B></FONT></TH></TR>\n";
+        out_ += ' ';
+        out_ += AscTimeNow();
+        out_ += "</B></FONT></TH></TR>\n";
         out_ += "<TR BGCOLOR=#FFFFF0 VALIGN=TOP><TD>";
     }
 
