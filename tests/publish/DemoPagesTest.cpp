@@ -23,7 +23,8 @@ protected:
         Write("korvane.ini", ini);
         Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
         fs::create_directories(Path("TEMPLATE"));
-        fs::copy_file(fs::path(KORVANE_SOURCE_DIR) / "app/demo/TEMPLATE/current.html", Path("TEMPLATE/current.html"));
+        fs::copy_file(fs::path(KORVANE_SOURCE_DIR) / "app/demo/TEMPLATE/current.html",
+                      Path("TEMPLATE/current.html"));
     }
 
     // Runs the station until the clock reads hh:mm on the first day.
