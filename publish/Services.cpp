@@ -1,5 +1,5 @@
-// The publishing services the controller starts and stops: the HTTP, TCP, UDP-feed and DDE services
-// belong to the publishing work; asked for, each says once that it is not there yet.
+// The publishing services the controller starts and stops: the web server; the TCP, UDP-feed and DDE
+// services belong to later publishing work and, asked for, each says once that it is not there yet.
 #include "publish/StationPublishing.h"
 #include "station/Unit1.h"
 
@@ -16,19 +16,19 @@ void TStationPublishing::StopDDEServices() {
     form_.DDERunning = false;
 }
 void TStationPublishing::StartHTTPServices() {
-    ReportMissing(missingReported_[1], "HTTP Server: The web server is not available in this version");
+    web_.StartHTTPServices();
 }
 void TStationPublishing::StopHTTPServices() {
-    form_.HTTPRunning = false;
+    web_.StopHTTPServices();
 }
 void TStationPublishing::StartTCPServices() {
-    ReportMissing(missingReported_[2], "TCP/IP: The TCP status server is not available in this version");
+    ReportMissing(missingReported_[1], "TCP/IP: The TCP status server is not available in this version");
 }
 void TStationPublishing::StopTCPServices() {
     form_.TCPRunning = false;
 }
 void TStationPublishing::StartUDPServices() {
-    ReportMissing(missingReported_[3], "TCP/IP: The UDP status feed is not available in this version");
+    ReportMissing(missingReported_[2], "TCP/IP: The UDP status feed is not available in this version");
 }
 void TStationPublishing::StopUDPServices() {
     form_.UDPRunning = false;

@@ -256,4 +256,8 @@ std::string DemoKorvaneIni() {
     return "[Weather]\r\nPortNum=1\r\nPortType=64\r\nDS1820Selected=" + kOutdoor.Text() + "\r\n";
 }
 
+std::string DemoStationIni() {
+    return DemoKorvaneIni() + "[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=8880\r\n";
+}
+
 } // namespace platform::tmex::sim
