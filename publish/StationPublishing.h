@@ -1,16 +1,24 @@
 #pragma once
 // The publishing side of the main window: its services, posts, pages and upload as the controller
-// calls them (TPublishing). They come with the publishing work; until then a service that is asked
-// for says once that it is not there yet, and the rest do nothing.
+// calls them (TPublishing), handed to the units that do them: the DDE service, the status feeds, the
+// weather posts and the APRS report. The web server is not there yet (asked for, it says so once); the
+// pages and the upload do nothing yet.
+#include <memory>
 #include <string>
 
 #include "station/Publishing.h"
+
+class TAprsReport;
+class TDdeServer;
+class TStatusFeeds;
+class TWeatherPosts;
 
 class TMainForm;
 
 class TStationPublishing final : public TPublishing {
 public:
-    explicit TStationPublishing(TMainForm& form) : form_(form) {}
+    explicit TStationPublishing(TMainForm& form);
+    ~TStationPublishing() override;
 
     void StartDDEServices() override;
     void StopDDEServices() override;
@@ -39,4 +47,8 @@ private:
 
     TMainForm& form_;
     bool missingReported_[4] = {}; // DDE, HTTP, TCP, UDP feed
+    std::unique_ptr<TDdeServer> dde_;
+    std::unique_ptr<TStatusFeeds> feeds_;
+    std::unique_ptr<TWeatherPosts> posts_;
+    std::unique_ptr<TAprsReport> aprs_;
 };
