@@ -80,7 +80,8 @@ void TDdeServerItem::SetServerConv(TDdeServerConv* conv) {
     if (conv == conv_) return;
     if (conv != nullptr) {
         if (Name().empty()) throw EDdeError("DDE item without a name");
-        if (conv->FindItem(Name()) != nullptr) throw EDdeError("DDE item " + Name() + " is already registered");
+        if (conv->FindItem(Name()) != nullptr)
+            throw EDdeError("DDE item " + Name() + " is already registered");
         Register("item " + Name());
     }
     Withdraw();
@@ -122,7 +123,8 @@ void TDdeServerItem::AddLine(const std::string& line) {
 
 // ---- client ----
 
-bool DdeRequest(const std::string& service, const std::string& topic, const std::string& item, std::string& text) {
+bool DdeRequest(const std::string& service, const std::string& topic, const std::string& item,
+                std::string& text) {
     TDdeServerItem* found = FindItem(service, topic, item);
     if (found == nullptr) return false;
     text = found->Text();

@@ -78,7 +78,8 @@ private:
 };
 
 // What a client asks for. True when the service, topic and item exist; `text` is then the item's text.
-bool DdeRequest(const std::string& service, const std::string& topic, const std::string& item, std::string& text);
+bool DdeRequest(const std::string& service, const std::string& topic, const std::string& item,
+                std::string& text);
 
 // A client's advise link on one item. A hot link is given each new text; a warm link is only told that
 // the text changed (OnChange with null) and requests it when it wants it.

@@ -19,11 +19,11 @@ int Field(double value, int low, int high) {
 
 std::string AprsPacket(const TReportValues& v, const std::string& userId, const std::string& latitude,
                        const std::string& longitude, const platform::LocalTime& utc) {
-    std::string packet = Format("%s>APRS,TCPXX*:@%02d%02d%02dz%s/%s_", userId.c_str(), utc.day, utc.hour, utc.minute,
-                                latitude.c_str(), longitude.c_str());
+    std::string packet = Format("%s>APRS,TCPXX*:@%02d%02d%02dz%s/%s_", userId.c_str(), utc.day, utc.hour,
+                                utc.minute, latitude.c_str(), longitude.c_str());
     if (v.Wind)
-        packet += Format("%03d/%03dg%03d", Field(v.DirectionDegrees, 0, 360), Field(v.MinuteAverage * kMph, 0, 999),
-                         Field(v.Gust * kMph, 0, 999));
+        packet += Format("%03d/%03dg%03d", Field(v.DirectionDegrees, 0, 360),
+                         Field(v.MinuteAverage * kMph, 0, 999), Field(v.Gust * kMph, 0, 999));
     else
         packet += ".../...g...";
     packet += v.TemperatureSensor ? Format("t%03d", Field(v.TemperatureF, -99, 999)) : "t...";

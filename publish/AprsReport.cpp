@@ -51,7 +51,8 @@ void TAprsReport::PostToAPRS() {
         form_.LogStatus("APRS: Error sending data: the previous report is still running");
         return;
     }
-    bool started = failures_.Run(form_, {"APRS: Error sending data: ", "APRS: Error sending data"}, [&] { Start(); });
+    bool started =
+        failures_.Run(form_, {"APRS: Error sending data: ", "APRS: Error sending data"}, [&] { Start(); });
     if (!started) {
         APRSTimer->SetEnabled(false);
         APRSSocket->Close();
@@ -66,7 +67,8 @@ void TAprsReport::Start() {
     logonSent_ = dataSent_ = packetLeft_ = failureLogged_ = false;
     const std::string& proxy = form_.APRSProxy;
     for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
-        if (HasControlCharacter(*text)) throw platform::EConvertError("[APRSWXNET] settings hold a line break");
+        if (HasControlCharacter(*text))
+            throw platform::EConvertError("[APRSWXNET] settings hold a line break");
     platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
     packet_.clear();
     logonMarker_ = s.APRSUserID + " log";
@@ -78,7 +80,9 @@ void TAprsReport::Start() {
     socket.SetAddr(form_.APRSProxy.size() > 1 ? form_.APRSProxy : s.APRSAddress);
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
     socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
-    socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionConnected(sd, e); };
+    socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {
+        APRSSocketSessionConnected(sd, e);
+    };
     socket.SetProto("tcp");
     socket.SetPort(platform::IntToStr(platform::StrToInt(s.APRSPort)));
     socket.Connect();
@@ -153,7 +157,8 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
             failures_.Succeeded();
         } else if (!failureLogged_) {
             failureLogged_ = true;
-            std::string reason = error != 0 ? net::WSocketErrorDesc(error) : "the connection ended before the report was sent";
+            std::string reason =
+                error != 0 ? net::WSocketErrorDesc(error) : "the connection ended before the report was sent";
             failures_.Failed(form_, "APRS: Error sending data: " + reason);
         }
     });

@@ -77,8 +77,8 @@ void TDdeServer::CreateItems() {
         make(dde.DDERainCounter, "DDERainCounter", true);
     }
     if (BarometerPresent && BarometerSensor) make(dde.DDEBarometer, "DDEBarometer", true);
-    bool temperatures = DS1820Sensors.Count() > 0 || HumiditySensors.Count() > 0 || DS2438Sensors.Count() > 0 ||
-                        (BarometerPresent && BarometerSensor);
+    bool temperatures = DS1820Sensors.Count() > 0 || HumiditySensors.Count() > 0 ||
+                        DS2438Sensors.Count() > 0 || (BarometerPresent && BarometerSensor);
     if (temperatures) {
         make(dde.DDETemperature, "DDETemperature", true);
         make(dde.DDEWindChill, "DDEWindChill", true);
@@ -101,13 +101,14 @@ void TDdeServer::CreateItems() {
 
 void TDdeServer::FreeItems() {
     TDdeItems& dde = form_.Dde;
-    for (auto* list : {&dde.DS1820Items, &dde.DS2423Items, &dde.DS2450Items, &dde.HumidityItems, &dde.DS2438Items})
+    for (auto* list :
+         {&dde.DS1820Items, &dde.DS2423Items, &dde.DS2450Items, &dde.HumidityItems, &dde.DS2438Items})
         for (TDdeServerItem* item : *list)
             delete item;
     for (TDdeServerItem* item :
-         {dde.DDEWindSpeed, dde.DDEWindspeedAVGMin, dde.DDEWindspeedAVGHour, dde.DDEWindDirection, dde.DDEWindDirAVG,
-          dde.DDERainToday, dde.DDERainRate, dde.DDERainCounter, dde.DDEBarometer, dde.DDETemperature,
-          dde.DDEWindChill, dde.DDEHumidity, dde.DDEItems, dde.DDEWeather})
+         {dde.DDEWindSpeed, dde.DDEWindspeedAVGMin, dde.DDEWindspeedAVGHour, dde.DDEWindDirection,
+          dde.DDEWindDirAVG, dde.DDERainToday, dde.DDERainRate, dde.DDERainCounter, dde.DDEBarometer,
+          dde.DDETemperature, dde.DDEWindChill, dde.DDEHumidity, dde.DDEItems, dde.DDEWeather})
         delete item;
     delete dde.DDEServerConv;
     dde = TDdeItems{};

@@ -1,7 +1,7 @@
 // The posts, the APRS report, the pages and the upload that the scheduler starts; the pages and the
 // upload are calls that do nothing yet.
-#include "publish/StationPublishing.h"
 #include "publish/AprsReport.h"
+#include "publish/StationPublishing.h"
 #include "publish/WeatherPosts.h"
 
 void TStationPublishing::PostToServlet() {

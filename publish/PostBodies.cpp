@@ -10,8 +10,8 @@ using platform::Format;
 
 namespace {
 
-constexpr double kMph = 2.453;     // revolutions per second to miles per hour
-constexpr double kKmh = 3.9477;    // revolutions per second to kilometres per hour
+constexpr double kMph = 2.453;  // revolutions per second to miles per hour
+constexpr double kKmh = 3.9477; // revolutions per second to kilometres per hour
 constexpr double kMmPerInch = 25.4;
 
 } // namespace
@@ -19,8 +19,9 @@ constexpr double kMmPerInch = 25.4;
 std::string ServletBody(const TReportValues& v, const TServletPost& post) {
     double temperature = post.Metric ? v.TemperatureC : v.TemperatureF;
     int speed = static_cast<int>(v.Speed * (post.Metric ? kKmh : kMph));
-    std::string body = Format("Mode=0&WID=%s&Dat=%ld&Tem=%2.1f&WSp=%d&WDr=%d", net::UrlEncode(post.StationID).c_str(),
-                              static_cast<long>(post.Now + post.ShiftSeconds), temperature, speed, v.CompassPoint);
+    std::string body =
+        Format("Mode=0&WID=%s&Dat=%ld&Tem=%2.1f&WSp=%d&WDr=%d", net::UrlEncode(post.StationID).c_str(),
+               static_cast<long>(post.Now + post.ShiftSeconds), temperature, speed, v.CompassPoint);
     if (v.Rain) {
         double inches = v.Inches(v.SinceReset);
         body += post.Metric ? Format("&RSp=%2.1f", inches * kMmPerInch) : Format("&RSp=%2.2f", inches);
@@ -33,12 +34,12 @@ std::string ServletBody(const TReportValues& v, const TServletPost& post) {
 
 std::string UpdaterawBody(const TReportValues& v, const std::string& userId, const std::string& password,
                           const platform::LocalTime& utc, const char* weather) {
-    std::string body = Format("ID=%s&PASSWORD=%s&dateutc=%04d-%02d-%02d+%02d:%02d:%02d", net::UrlEncode(userId).c_str(),
-                              net::UrlEncode(password).c_str(), utc.year, utc.month, utc.day, utc.hour,
-                              utc.minute, utc.second);
+    std::string body = Format("ID=%s&PASSWORD=%s&dateutc=%04d-%02d-%02d+%02d:%02d:%02d",
+                              net::UrlEncode(userId).c_str(), net::UrlEncode(password).c_str(), utc.year,
+                              utc.month, utc.day, utc.hour, utc.minute, utc.second);
     if (v.Wind)
-        body += Format("&winddir=%d&windspeedmph=%2.1f&windgustmph=%2.1f", v.DirectionDegrees, v.MinuteAverage * kMph,
-                       v.Gust * kMph);
+        body += Format("&winddir=%d&windspeedmph=%2.1f&windgustmph=%2.1f", v.DirectionDegrees,
+                       v.MinuteAverage * kMph, v.Gust * kMph);
     if (v.Thermometer) body += Format("&tempf=%3.1f", v.TemperatureF);
     if (v.Rain) body += Format("&rainin=%3.2f", v.Inches(v.LastHour));
     if (v.Barometer) body += Format("&baromin=%3.2f", v.PressureInHg);
@@ -52,7 +53,8 @@ std::string UpdaterawBody(const TReportValues& v, const std::string& userId, con
 
 std::string DatabaseBody(const TReportValues& v) {
     std::string body = Format("TEMP=%2.1f", v.TemperatureInUnit);
-    if (v.Wind) body += Format("&WIND=%2.1f&PEAK=%2.1f&DIR=%s", v.SpeedInUnit, v.GustInUnit, v.CompassName.c_str());
+    if (v.Wind)
+        body += Format("&WIND=%2.1f&PEAK=%2.1f&DIR=%s", v.SpeedInUnit, v.GustInUnit, v.CompassName.c_str());
     if (v.Humidity) body += Format("&HUMIDITY=%02d", static_cast<int>(v.HumidityPercent));
     if (v.Rain) {
         double unit = v.RainInInches ? 1.0 : kMmPerInch;

@@ -5,8 +5,10 @@
 // or add a field.
 //
 //   servlet:  Mode=0&WID=<id>&Dat=<shifted now>&Tem=%2.1f&WSp=%d&WDr=<compass index>
-//             [&RSp=%2.2f (inches) | %2.1f (mm, Metric)&Dar=<shifted reset time>]&Lon=..&Lat=..&Cod=English|Metric
-//   updateraw: ID=..&PASSWORD=..&dateutc=YYYY-MM-DD+hh:mm:ss [&winddir=%d&windspeedmph=%2.1f&windgustmph=%2.1f]
+//             [&RSp=%2.2f (inches) | %2.1f (mm, Metric)&Dar=<shifted reset
+//             time>]&Lon=..&Lat=..&Cod=English|Metric
+//   updateraw: ID=..&PASSWORD=..&dateutc=YYYY-MM-DD+hh:mm:ss
+//   [&winddir=%d&windspeedmph=%2.1f&windgustmph=%2.1f]
 //             [&tempf=%3.1f] [&rainin=%3.2f] [&baromin=%3.2f] [&humidity=%2.1f&dewptf=%2.1f]
 //             &weather=<n/a|PWS>&clouds=n/a&softwaretype=Malvoren+1-Wire&action=updateraw
 //   database: [TEMP=%2.1f&WIND=%2.1f&PEAK=%2.1f&DIR=<compass name>] with TEMP always, the wind fields with a

@@ -31,7 +31,9 @@ struct TReportValues {
     float HumidityPercent = 0;
 
     // Inches of a count distance (0 when the gauge has no counts per inch).
-    double Inches(uint32_t counts) const { return CountsPerInch ? static_cast<double>(counts) / CountsPerInch : 0; }
+    double Inches(uint32_t counts) const {
+        return CountsPerInch ? static_cast<double>(counts) / CountsPerInch : 0;
+    }
 };
 
 TReportValues GatherReportValues();

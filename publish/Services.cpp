@@ -1,8 +1,8 @@
 // The publishing services the controller starts and stops: the DDE service, the TCP and UDP status
 // feeds, and the web server, which is not there yet (asked for, it says so once).
-#include "publish/StationPublishing.h"
 #include "publish/AprsReport.h"
 #include "publish/DdeServer.h"
+#include "publish/StationPublishing.h"
 #include "publish/StatusFeeds.h"
 #include "publish/WeatherPosts.h"
 #include "station/Unit1.h"

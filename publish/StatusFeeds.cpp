@@ -20,8 +20,8 @@ int TStatusFeeds::StartTCPServices() {
     const TStationSettings& s = StationSettings;
     if (s.TCPEnabled) {
         auto server = std::make_unique<net::TWSocketServer>(nullptr, "TCPServer");
-        bool listening = tcpStartFailures_.Run(
-            form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
+        bool listening =
+            tcpStartFailures_.Run(form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
                 server->MaxClients = 10;
                 server->SetAddr(StationOptions.TCPServerAddress);
                 server->SetProto("tcp");
@@ -56,7 +56,8 @@ void TStatusFeeds::StopTCPServices() {
         std::string message =
             TCPClientCount < 1
                 ? "SERVER: TCP services shutting down"
-                : platform::Format("SERVER: TCP services shutting down, disconnecting %d client(s)", TCPClientCount);
+                : platform::Format("SERVER: TCP services shutting down, disconnecting %d client(s)",
+                                   TCPClientCount);
         if (net::TWSocketServer* server = TCPServer) {
             TCPServer = nullptr;
             server->Close();
@@ -88,14 +89,14 @@ int TStatusFeeds::StartUDPServices() {
     const TStationSettings& s = StationSettings;
     if (s.UDPEnabled) {
         auto socket = std::make_unique<net::TWSocket>(nullptr, "UDPSendSocket");
-        bool ready = udpStartFailures_.Run(form_, {"TCP/IP Error (startup UDP): ", "TCP/IP Error (startup UDP)"},
-                                           [&] {
-                                               socket->SetProto("udp");
-                                               socket->SetAddr("255.255.255.255");
-                                               socket->SetPort(s.UDPPort);
-                                               socket->Connect(); // no datagram: it checks the settings
-                                               socket->Close();
-                                           });
+        bool ready =
+            udpStartFailures_.Run(form_, {"TCP/IP Error (startup UDP): ", "TCP/IP Error (startup UDP)"}, [&] {
+                socket->SetProto("udp");
+                socket->SetAddr("255.255.255.255");
+                socket->SetPort(s.UDPPort);
+                socket->Connect(); // no datagram: it checks the settings
+                socket->Close();
+            });
         if (ready) {
             udpStartFailures_.Succeeded();
             delete UDPSendSocket;
@@ -111,21 +112,22 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
     if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
     net::TWSocket& socket = *UDPSendSocket;
     const TStationSettings& s = StationSettings;
-    bool sent = udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
-        try {
-            socket.SetProto("udp");
-            socket.SetAddr(s.UDPAddress);
-            socket.SetPort(s.UDPPort);
-            socket.Connect();
-            int on = 1;
-            net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-            socket.SendStr(line);
-        } catch (...) {
+    bool sent =
+        udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
+            try {
+                socket.SetProto("udp");
+                socket.SetAddr(s.UDPAddress);
+                socket.SetPort(s.UDPPort);
+                socket.Connect();
+                int on = 1;
+                net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                socket.SendStr(line);
+            } catch (...) {
+                socket.Close();
+                throw;
+            }
             socket.Close();
-            throw;
-        }
-        socket.Close();
-    });
+        });
     if (sent) udpSendFailures_.Succeeded();
 }
 

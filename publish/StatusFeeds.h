@@ -31,7 +31,8 @@ public:
     void StopUDPServices();
     void SendUDPStatus(const std::string& line);
 
-    void TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client, uint16_t error);
+    void TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
+                                uint16_t error);
     void TCPServerClientDisconnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
                                    uint16_t error);
 

@@ -33,8 +33,14 @@ const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
                                    "POST to Weather4You: %s",
                                    &TStationSettings::W4ULogSuccess,
                                    &TMainForm::PostToWeather4U};
-const TWeatherPosts::TService kDatabase{"DATABASE: Error: ", "DATABASE: Error posting", "DATABASE Data sent: ",
-                                        "DATABASE Response: ", nullptr, nullptr, nullptr, nullptr};
+const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
+                                        "DATABASE: Error posting",
+                                        "DATABASE Data sent: ",
+                                        "DATABASE Response: ",
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
 
 // A URL for a log line: a password in it ("user:pass@") masked.
 std::string MaskUrl(const std::string& url) {
@@ -167,7 +173,8 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
         if (error != 0) {
             post.failures.Failed(form_, service.errorPrefix + client.ReasonPhrase());
         } else if (status < 200 || status >= 300) {
-            post.failures.Failed(form_, service.errorPrefix + Format("%d %s", status, client.ReasonPhrase().c_str()));
+            post.failures.Failed(form_, service.errorPrefix +
+                                            Format("%d %s", status, client.ReasonPhrase().c_str()));
         } else if (service.successWord != nullptr && text.find(service.successWord) == std::string::npos) {
             post.failures.Failed(form_, service.errorPrefix + FirstLine(text));
         } else {

@@ -189,7 +189,8 @@ bool TMainForm::ReadTemperatures() {
         DS1820* sensor = DS1820Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
-        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS1820Items, i), FloatToStr(sensor->InUnit(sensor->temp.value)));
+        if (DDERunning)
+            SetDDEText(DDEItemAt(Dde.DS1820Items, i), FloatToStr(sensor->InUnit(sensor->temp.value)));
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
         return true;
     });

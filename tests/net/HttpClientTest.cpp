@@ -9,8 +9,8 @@
 #include "tests/net/NetTestSupport.h"
 
 using namespace net;
-using net_test::LoopTest;
 using net_test::AwaitListener;
+using net_test::LoopTest;
 using net_test::PeerProcess;
 
 namespace {

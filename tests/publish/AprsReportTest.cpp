@@ -69,8 +69,8 @@ TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApart) {
     report_->PostToAPRS();
     EXPECT_FALSE(form.PostAPRS->Enabled());
     ASSERT_TRUE(RunUntil([&] { return peer.Poll(); })) << Log();
-    EXPECT_EQ(peer.Received(), "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" +
-                                   kEmptyPacket + "\r\n");
+    EXPECT_EQ(peer.Received(),
+              "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" + kEmptyPacket + "\r\n");
     EXPECT_EQ(Read("DATA/WXNOW.TXT"), kEmptyPacket);
     ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); }));
     EXPECT_EQ(CountLog("APRS"), 0) << Log(); // no failure; the success line needs LogSuccess and an echo
@@ -105,10 +105,12 @@ TEST_F(AprsReportTest, AReportAskedForWhileOneRunsIsSkipped) {
     EXPECT_EQ(CountLog("APRS: Error sending data: the previous report is still running"), 1);
     ASSERT_TRUE(RunUntil([&] { return peer.Poll(); }));
     size_t logins = 0;
-    for (size_t at = peer.Received().find("user "); at != std::string::npos; at = peer.Received().find("user ", at + 1))
+    for (size_t at = peer.Received().find("user "); at != std::string::npos;
+         at = peer.Received().find("user ", at + 1))
         ++logins;
     EXPECT_EQ(logins, 1u);
-    EXPECT_EQ(peer.Received().substr(peer.Received().size() - kEmptyPacket.size() - 2), kEmptyPacket + "\r\n");
+    EXPECT_EQ(peer.Received().substr(peer.Received().size() - kEmptyPacket.size() - 2),
+              kEmptyPacket + "\r\n");
 }
 
 TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBack) {

@@ -58,13 +58,17 @@ protected:
 class HttpPeer {
 public:
     explicit HttpPeer(uint16_t port = 0)
-        : process_({kPython, KORVANE_SOURCE_DIR "/tests/peers/http_peer.py", "--port", std::to_string(port)}) {
+        : process_(
+              {kPython, KORVANE_SOURCE_DIR "/tests/peers/http_peer.py", "--port", std::to_string(port)}) {
         platform::EventLoop::Get().RunUntil([&] { return process_.Output().find('\n') != std::string::npos; },
                                             5000);
-        if (process_.Output().rfind("PORT ", 0) == 0) port_ = static_cast<uint16_t>(std::stoi(process_.Output().substr(5)));
+        if (process_.Output().rfind("PORT ", 0) == 0)
+            port_ = static_cast<uint16_t>(std::stoi(process_.Output().substr(5)));
     }
     uint16_t Port() const { return port_; }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
     std::vector<std::string> Requests() {
         process_.Done(); // collects what it printed
         return net_test::RecordedRequests(process_.Output());

@@ -79,9 +79,10 @@ TEST(PostBodiesTest, UpdaterawTakesThePartsOfTheSensorsPresentAndEncodesThePassw
     humidityOnly.TemperatureC = 10.0f;
     humidityOnly.TemperatureF = 50.0f;
     humidityOnly.HumidityPercent = 80.0f;
-    EXPECT_EQ(UpdaterawBody(humidityOnly, "me", "a&b=c+d%", Utc(6, 13, 3), "PWS"),
-              "ID=me&PASSWORD=a%26b%3Dc%2Bd%25&dateutc=2026-12-06+13:03:09&tempf=50.0&humidity=80.0&dewptf=44.1"
-              "&weather=PWS&clouds=n/a&softwaretype=Malvoren+1-Wire&action=updateraw");
+    EXPECT_EQ(
+        UpdaterawBody(humidityOnly, "me", "a&b=c+d%", Utc(6, 13, 3), "PWS"),
+        "ID=me&PASSWORD=a%26b%3Dc%2Bd%25&dateutc=2026-12-06+13:03:09&tempf=50.0&humidity=80.0&dewptf=44.1"
+        "&weather=PWS&clouds=n/a&softwaretype=Malvoren+1-Wire&action=updateraw");
     // A barometer alone gives no temperature.
     TReportValues baroOnly;
     baroOnly.Barometer = baroOnly.TemperatureSensor = true;
@@ -92,12 +93,14 @@ TEST(PostBodiesTest, UpdaterawTakesThePartsOfTheSensorsPresentAndEncodesThePassw
 }
 
 TEST(PostBodiesTest, DatabaseRateUsesWholeWindowsPerHourAndMillimetresWhenMetric) {
-    EXPECT_EQ(DatabaseBody(AllSensors()), "TEMP=68.0&WIND=4.0&PEAK=10.0&DIR=E&HUMIDITY=55&RAIN=2.50&RAINRATE=0.24"
-                                          "&BARO=29.92&BARORATE=-0.02");
+    EXPECT_EQ(DatabaseBody(AllSensors()),
+              "TEMP=68.0&WIND=4.0&PEAK=10.0&DIR=E&HUMIDITY=55&RAIN=2.50&RAINRATE=0.24"
+              "&BARO=29.92&BARORATE=-0.02");
     TReportValues metric = AllSensors();
     metric.RainInInches = false;
     metric.Wind = false; // no wind sensor: the wind fields are left out
-    EXPECT_EQ(DatabaseBody(metric), "TEMP=68.0&HUMIDITY=55&RAIN=63.50&RAINRATE=6.10&BARO=29.92&BARORATE=-0.02");
+    EXPECT_EQ(DatabaseBody(metric),
+              "TEMP=68.0&HUMIDITY=55&RAIN=63.50&RAINRATE=6.10&BARO=29.92&BARORATE=-0.02");
 }
 
 TEST(PostBodiesTest, PasswordIsMaskedWhereverItStands) {
@@ -121,7 +124,8 @@ TEST(AprsPacketTest, EdgeValuesAreTruncatedAndClampedToTheirFields) {
     TReportValues v = AllSensors();
     v.TemperatureF = -3.7f;
     v.HumidityPercent = 100.0f;
-    EXPECT_NE(AprsPacket(v, "C", "N", "W", Utc(1, 0, 0)).find("t-03P045r007p...h00b10132"), std::string::npos);
+    EXPECT_NE(AprsPacket(v, "C", "N", "W", Utc(1, 0, 0)).find("t-03P045r007p...h00b10132"),
+              std::string::npos);
     v.HumidityPercent = 99.9f;
     EXPECT_NE(AprsPacket(v, "C", "N", "W", Utc(1, 0, 0)).find("h99"), std::string::npos);
     v.HumidityPercent = 0.4f; // 00 would say 100 %

@@ -23,8 +23,9 @@ class WeatherPostsTest : public PeerStationTest {};
 TEST_F(WeatherPostsTest, PostGoesOutByteForByteAndTheSuccessWordIsLoggedWithoutThePassword) {
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0) << "the scripted HTTP peer did not start";
-    TMainForm& form = StartWith("[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") +
-                                "\r\nUserID=me\r\nPassword=p&ss word\r\nLogSuccess=1\r\n");
+    TMainForm& form =
+        StartWith("[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") +
+                  "\r\nUserID=me\r\nPassword=p&ss word\r\nLogSuccess=1\r\n");
     form.PosttoWeatherUnderground->Click();
     EXPECT_FALSE(form.PosttoWeatherUnderground->Enabled());
     ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK")) << Log();
@@ -33,9 +34,9 @@ TEST_F(WeatherPostsTest, PostGoesOutByteForByteAndTheSuccessWordIsLoggedWithoutT
                              "&weather=n/a&clouds=n/a&softwaretype=Malvoren+1-Wire&action=updateraw";
     std::vector<std::string> requests = peer.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0], "POST /reply/success HTTP/1.0\r\n" + kHeader + "Host: 127.0.0.1:" +
-                               std::to_string(peer.Port()) + "\r\nContent-Length: " + std::to_string(body.size()) +
-                               "\r\n\r\n" + body);
+    EXPECT_EQ(requests[0], "POST /reply/success HTTP/1.0\r\n" + kHeader +
+                               "Host: 127.0.0.1:" + std::to_string(peer.Port()) +
+                               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     EXPECT_EQ(CountLog("WU Data sent: ID=me&PASSWORD=****&dateutc="), 1);
     EXPECT_EQ(CountLog("WU Response: success"), 1);
     EXPECT_EQ(CountLog("p%26ss"), 0);
@@ -103,9 +104,10 @@ TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
                                           << "Timeout 30\nMaxClients 20\n";
     net_test::PeerProcess proxy({"tinyproxy", "-d", "-c", (dir / "tinyproxy.conf").string()});
     ASSERT_TRUE(net_test::AwaitListener(proxyPort)) << "tinyproxy did not start";
-    TMainForm& form = StartWith("[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") +
-                                "\r\nLogSuccess=1\r\n[PROXY]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort=" +
-                                std::to_string(proxyPort) + "\r\n");
+    TMainForm& form = StartWith(
+        "[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") +
+        "\r\nLogSuccess=1\r\n[PROXY]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort=" + std::to_string(proxyPort) +
+        "\r\n");
     form.PostToWUnder();
     ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK")) << Log();
     EXPECT_EQ(CountLog("WU PROXY: 127.0.0.1:" + std::to_string(proxyPort)), 1);
@@ -113,5 +115,6 @@ TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].rfind("POST /reply/success HTTP/1.", 0), 0u) << requests[0];
     EXPECT_NE(requests[0].find("\r\nVia: "), std::string::npos) << requests[0];
-    EXPECT_NE(requests[0].find("ID=YourUserID&PASSWORD=MoLeSkIn&dateutc=2026-12-06+13:03:09"), std::string::npos);
+    EXPECT_NE(requests[0].find("ID=YourUserID&PASSWORD=MoLeSkIn&dateutc=2026-12-06+13:03:09"),
+              std::string::npos);
 }
