@@ -1,8 +1,8 @@
 #pragma once
 // The publishing side of the main window: its services, posts, pages and upload as the controller
-// calls them (TPublishing). The pages (weather.html, the templates, weather.xml) and the web server are
-// here; the posts, the upload and the TCP, UDP and DDE services come later: until then a service that
-// is asked for says once that it is not there yet, and the rest do nothing.
+// calls them (TPublishing): the pages (weather.html, the templates, weather.xml) and the web server here,
+// the rest handed to the units that do them: the DDE service, the status feeds, the weather posts and
+// the APRS report. The upload comes later and does nothing until then.
 #include <memory>
 #include <string>
 
@@ -10,6 +10,11 @@
 #include "publish/PublishContext.h"
 #include "publish/WebServer.h"
 #include "station/Publishing.h"
+
+class TAprsReport;
+class TDdeServer;
+class TStatusFeeds;
+class TWeatherPosts;
 
 class TMainForm;
 namespace platform {
@@ -50,10 +55,12 @@ public:
 private:
     // The supervisor asks for an enabled service on every pass; the user is told once that it is
     // missing.
-    void ReportMissing(bool& reported, const char* text);
 
     TMainForm& form_;
     publish::TPublishContext context_;
     publish::TWebServer web_;
-    bool missingReported_[3] = {}; // DDE, TCP, UDP feed
+    std::unique_ptr<TDdeServer> dde_;
+    std::unique_ptr<TStatusFeeds> feeds_;
+    std::unique_ptr<TWeatherPosts> posts_;
+    std::unique_ptr<TAprsReport> aprs_;
 };
