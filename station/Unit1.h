@@ -15,7 +15,7 @@
 #include "gauges/AbPrtTrd.h"
 #include "gauges/AbRMeter.h"
 #include "gauges/AbTrend.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
@@ -28,6 +28,7 @@
 #include "platform/controls/Form.h"
 #include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
+#include "station/DdeItems.h"
 #include "station/Messages.h"
 #include "station/StationOptions.h"
 #include "station/StationSettings.h"
@@ -227,6 +228,8 @@ public:
     platform::TMenuItem *Restore, *MinimizeToSysTray, *RescanMLan, *OpenStatusLog, *Unload1, *TempStatReset,
         *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge,
         *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
+    // "Transfer..." commands; a post disables its item while it is pending.
+    platform::TMenuItem *PostAPRS, *PostToWeather4U, *PostServlet, *PosttoWeatherUnderground;
 
     // The barometer dial, the six trend graphs and the printer that draws a graph as an image.
     gauges::TAb270Meter* BaroMeter;
@@ -263,6 +266,8 @@ public:
     bool HTTPRunning = false;
     bool TCPRunning = false;
     bool UDPRunning = false;
+    // The DDE conversation and items while the DDE service runs.
+    TDdeItems Dde;
 
     // The reading chain: a pass in progress defers Unload, Restart and Rescan to its end, and only the
     // newest chain (the watchdog starts a new one) posts its next pass.
