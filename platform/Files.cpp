@@ -169,6 +169,22 @@ bool CreateDir(const std::string& name) {
     return ::mkdir(ResolvePath(name).c_str(), 0777) == 0;
 }
 
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string dir = ResolvePath(folder);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return names;
+    while (struct dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        struct stat st;
+        std::string path = dir + "/" + e->d_name;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 bool DeleteFile(const std::string& name) {
     return ::unlink(ResolvePath(name).c_str()) == 0;
 }
@@ -211,11 +227,15 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
     return true;
 }
 
-bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
+int ReplaceWholeFile(const std::string& name, const std::string& content) {
     std::string path = ResolvePath(name);
-    int error = ReplaceFile(path, mode == FileMode::Text ? ToCrLf(content) : content);
+    int error = ReplaceFile(path, content);
     NoteWrite(path, error);
-    return error == 0;
+    return error;
+}
+
+bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
+    return ReplaceWholeFile(name, mode == FileMode::Text ? ToCrLf(content) : content) == 0;
 }
 
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode) {

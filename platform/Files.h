@@ -18,6 +18,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 // Creates one folder level (no parents). False when it could not be created.
 bool CreateDir(const std::string& name);
+// The names of the plain files in a folder (no folders, no hidden "." entries), sorted byte by byte;
+// empty when the folder cannot be listed.
+std::vector<std::string> ListFiles(const std::string& folder);
 bool DeleteFile(const std::string& name);
 // Renames a file, replacing an existing `to`; both names are resolved. False when it failed.
 bool RenameFile(const std::string& from, const std::string& to);
@@ -32,6 +35,8 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode 
 // same folder, flushed to the disk and renamed over the old file, so that a failed or interrupted write
 // leaves the old file as it was. False when the file was not replaced.
 bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode = FileMode::Text);
+// The same for binary content, with the outcome as 0 or the errno value of the failure.
+int ReplaceWholeFile(const std::string& name, const std::string& content);
 // Opens in append mode, writes, closes: the way every log line is written. A write that fails half-way
 // is taken back (no torn record). False when the text was not appended.
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode = FileMode::Text);
