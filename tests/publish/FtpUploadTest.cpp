@@ -11,8 +11,8 @@
 #include "tests/publish/PublishStation.h"
 #include "tests/publish/PublishTestSupport.h"
 
+using ftp_test::PyftpdPeer;
 using publish_test::PeerStationTest;
-using publish_test::PyftpdPeer;
 
 namespace {
 
@@ -54,13 +54,12 @@ protected:
 
 TEST_P(DemoUpload, PutsThePageTheListAndTheExtrasByteForByteThenQuits) {
     const bool passive = GetParam();
-    ASSERT_GT(peer_->Port(), 0) << "pyftpdlib did not start";
+    ASSERT_GT(peer_->port, 0) << "pyftpdlib did not start";
     ftp_test::WriteRaw(extras_ / "notes.txt", ftp_test::Pattern(70000, 9));
-    TMainForm& form =
-        StartDemo("SampleInterval=3600000\r\n[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" +
-                  std::to_string(peer_->Port()) + "\r\nFTPPASV=" + (passive ? "1" : "0") +
-                  "\r\nUploadXML=1\r\nUploadGIFs=1\r\nFTPExtraFileName1=" + (extras_ / "notes.txt") +
-                  "\r\nFTPExtraFileName2=a/b\r\n");
+    TMainForm& form = StartDemo(
+        "SampleInterval=3600000\r\n[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" + std::to_string(peer_->port) +
+        "\r\nFTPPASV=" + (passive ? "1" : "0") + "\r\nUploadXML=1\r\nUploadGIFs=1\r\nFTPExtraFileName1=" +
+        (extras_ / "notes.txt") + "\r\nFTPExtraFileName2=a/b\r\n");
     TFtpUpload& upload = publishing->Upload();
     paced_->PeerBusy = [&] { return upload.Running(); };
     publishing->WriteWeatherHTML();
@@ -166,11 +165,11 @@ TEST_F(FtpUploadTest, TheListFollowsTheSensorsAndARefusedConnectionIsToldOnce) {
 }
 
 TEST_F(FtpUploadTest, ARefusedStoreIsLoggedWithTheReplyAndNeverAsSuccess) {
-    ftp_test::TempDir root;
-    PyftpdPeer peer(root.Path());
-    ASSERT_GT(peer.Port(), 0);
-    StartUploading(peer.Port(), "FTPUserName=reader\r\nFTPPassWord=reader\r\nFTPExtraFileName1=" +
-                                    Path("HTML/weather.html") + "\r\n");
+    PyftpdPeer peer;
+    ASSERT_GT(peer.port, 0);
+    StartUploading(static_cast<uint16_t>(peer.port),
+                   "FTPUserName=reader\r\nFTPPassWord=reader\r\nFTPExtraFileName1=" +
+                       Path("HTML/weather.html") + "\r\n");
     Write("HTML/weather.html", "page");
     TFtpUpload& upload = publishing->Upload();
     std::vector<std::string> commands;
@@ -186,14 +185,46 @@ TEST_F(FtpUploadTest, ARefusedStoreIsLoggedWithTheReplyAndNeverAsSuccess) {
     EXPECT_TRUE(upload.UploadToHomepage->Enabled());
 }
 
+TEST_F(FtpUploadTest, VsftpdTakesAnActiveUploadWithoutPassAndAConnectionDroppedMidFileIsNoSuccess) {
+    ftp_test::VsftpdPeer vsftpd;
+    ASSERT_GT(vsftpd.port, 0) << "vsftpd did not start";
+    StartUploading(static_cast<uint16_t>(vsftpd.port),
+                   "FTPUserName=anonymous\r\nFTPPASV=0\r\nFTPExtraFileName1=" + Path("extra.bin") + "\r\n");
+    const std::string page = ftp_test::Pattern(300000, 4), extra = ftp_test::Pattern(5000, 5);
+    ftp_test::WriteRaw(Path("HTML/weather.html"), page);
+    ftp_test::WriteRaw(Path("extra.bin"), extra);
+    TFtpUpload& upload = publishing->Upload();
+    std::vector<std::string> commands;
+    ftp_test::RecordCommands(*upload.FTPClient, commands);
+    upload.UploadToHomepage->Click();
+    ASSERT_TRUE(RunUntilLogged("FTP: 2 files uploaded OK")) << Log();
+    EXPECT_FALSE(ftp_test::Sent(commands, "PASS"));
+    EXPECT_TRUE(ftp_test::Sent(commands, "PORT 127,0,0,1,"));
+    EXPECT_EQ(ftp_test::ReadRaw(vsftpd.root / "weather.html"), page);
+    EXPECT_EQ(ftp_test::ReadRaw(vsftpd.root / "extra.bin"), extra);
+
+    // A server that drops both connections a little way into weather.html.
+    ftp_test::ScriptedPeer dropping("drop");
+    ASSERT_GT(dropping.port, 0);
+    StationSettings.FTPPort = std::to_string(dropping.port);
+    upload.FTPUpload();
+    ASSERT_TRUE(RunUntilLogged("FTP: Error uploading, aborting... ")) << Log();
+    ASSERT_TRUE(RunUntilDone());
+    RunUntilLogged("never logged", 300); // nothing more comes of it
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... "), 1) << Log();
+    EXPECT_EQ(CountLog("uploaded OK"), 1);
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("HTML/weather.html") + " successful"), 1);
+    EXPECT_FALSE(upload.FTPClient->Connected());
+    EXPECT_TRUE(upload.UploadToHomepage->Enabled());
+}
+
 TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNeverLogsThePassword) {
-    ftp_test::TempDir root;
-    PyftpdPeer peer(root.Path());
-    ASSERT_GT(peer.Port(), 0);
-    TMainForm& form =
-        StartUploading(peer.Port(), "UploadXML=1\r\nUploadGIFs=1\r\nFTPHostFileName=index.html\r\n"
-                                    "FTPExtraFileName1=" +
-                                        Path("extra.txt") + "\r\n[Weather]\r\nDebug=1\r\n");
+    PyftpdPeer peer;
+    ASSERT_GT(peer.port, 0);
+    TMainForm& form = StartUploading(static_cast<uint16_t>(peer.port),
+                                     "UploadXML=1\r\nUploadGIFs=1\r\nFTPHostFileName=index.html\r\n"
+                                     "FTPExtraFileName1=" +
+                                         Path("extra.txt") + "\r\n[Weather]\r\nDebug=1\r\n");
     Write("HTML/weather.html", "page");
     Write("extra.txt", "extra");
     RainPresent = true; // no rainhist.gif, and no weather.xml
@@ -203,8 +234,8 @@ TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNever
     platform::PostMessage(form.Handle(), MsgStartUpload, 0, 0);
     ASSERT_TRUE(RunUntilLogged("FTP: 2 files uploaded OK")) << Log();
     EXPECT_EQ(Stored(commands), (std::vector<std::string>{"index.html", "extra.txt"}));
-    EXPECT_EQ(ftp_test::ReadRaw(root / "index.html"), "page");
-    EXPECT_EQ(ftp_test::ReadRaw(root / "extra.txt"), "extra");
+    EXPECT_EQ(ftp_test::ReadRaw(peer.root / "index.html"), "page");
+    EXPECT_EQ(ftp_test::ReadRaw(peer.root / "extra.txt"), "extra");
     EXPECT_EQ(CountLog(Path("HTML/weather.xml") + " not found, skipped"), 1) << Log();
     EXPECT_EQ(CountLog(Path("HTML/rainhist.gif") + " not found, skipped"), 1);
     EXPECT_EQ(CountLog("FTP: Session Closed OK"), 1);

@@ -18,8 +18,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ftp_test::PyftpdPeer;
 using publish_test::HttpPeer;
-using publish_test::PyftpdPeer;
 
 constexpr uint32_t kMinuteMs = 60 * 1000;
 
@@ -184,7 +184,7 @@ protected:
                "[APRSWXNET]\r\nEnabled=1\r\nLogSuccess=1\r\nAddress=127.0.0.1\r\nPort=" +
                std::to_string(aprs_->Port()) +
                "\r\n[FTP]\r\nFTPUploadEnabled=1\r\nFTPLogSuccess=1\r\nFTPHostName=127.0.0.1\r\nFTPPort=" +
-               std::to_string(ftp_->Port()) +
+               std::to_string(ftp_->port) +
                "\r\nFTPPASV=1\r\nUploadXML=1\r\nUploadGIFs=1\r\nTimeout=600\r\n[XML]\r\nGenerateEnabled="
                "1\r\n";
     }
@@ -266,7 +266,7 @@ const std::vector<std::string> kSuccessLines = {
     R"(\d+ samples in .*)", R"(\d\d\.\d\d\.\d\d+ SERVER: Resetting statistics\.\.\.)"};
 
 TEST_F(LoopbackRun, EightHoursOfEveryServiceThenEachPeerFailsOnceAndComesBack) {
-    ASSERT_GT(ftp_->Port(), 0) << "pyftpdlib did not start";
+    ASSERT_GT(ftp_->port, 0) << "pyftpdlib did not start";
     ASSERT_GT(http_->Port(), 0) << "the HTTP peer did not start";
     Write("korvane.ini", Settings());
     Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
@@ -315,8 +315,8 @@ TEST_F(LoopbackRun, EightHoursOfEveryServiceThenEachPeerFailsOnceAndComesBack) {
         std::vector<std::string> failures; // logged once each
         std::vector<std::string> recovered;
     };
-    const uint16_t ftpPort = ftp_->Port(), httpPort = http_->Port(), aprsPort = aprs_->Port(),
-                   udpPort = udp_->Port();
+    const uint16_t ftpPort = static_cast<uint16_t>(ftp_->port), httpPort = http_->Port(),
+                   aprsPort = aprs_->Port(), udpPort = udp_->Port();
     int datagrams = 0;
     std::vector<Outage> outages = {
         {"FTP server",

@@ -66,20 +66,6 @@ private:
     platform::RealClock real_;
 };
 
-// pyftpdlib (tests/peers/pyftpd_peer.py) on 127.0.0.1, on a given port or any free one, storing into
-// `root`: ftpuserID / MoLeSkIn may do everything there, reader / reader only read.
-class PyftpdPeer {
-public:
-    explicit PyftpdPeer(const std::string& root, uint16_t port = 0)
-        : process_({kPython, KORVANE_SOURCE_DIR "/tests/peers/pyftpd_peer.py", root, std::to_string(port)}),
-          port_(static_cast<uint16_t>(ftp_test::AwaitPort(process_))) {}
-    uint16_t Port() const { return port_; }
-
-private:
-    net_test::PeerProcess process_;
-    uint16_t port_;
-};
-
 // A station window (no session) on a clock that runs in real time; its date stays at the fixture's start.
 class PeerStationTest : public korvane_test::StationFixture {
 protected:
