@@ -37,9 +37,10 @@ inline std::string MemoText(TMainForm& form) {
 
 // The simulated clock for a station that talks to peers in other processes. Between requests it jumps
 // from timer to timer as usual; while PeerBusy says a request to such a peer is open, each wait first
-// gives the peer up to kPeerWaitMs of real time to answer (the clock then moves by the time that really
-// passed), so that a time-out of the station's does not run out while the peer is still at work. With
-// RealTime set every wait passes in real time (for starting and stopping peers).
+// gives the peer up to kPeerWaitMs of real time to answer: an answer moves the clock by the real time it
+// took, silence by the whole wait, so a peer at work gets real time, while a station time-out still runs
+// out against a peer that is gone. With RealTime set every wait passes in real time (for starting and
+// stopping peers).
 class PeerPacedClock : public platform::SimulatedClock {
 public:
     using SimulatedClock::SimulatedClock;
@@ -51,16 +52,12 @@ public:
         uint64_t start = real_.MonotonicMs();
         bool ready = poll(static_cast<int>(std::min(ms, RealTime ? 100u : kPeerWaitMs)));
         uint64_t passed = real_.MonotonicMs() - start;
-        ++Waits;
-        WaitedMs += passed;
-        if (!ready) ++Missed;
         Advance(ready || RealTime ? std::min<uint64_t>(passed, ms) : ms);
         return ready;
     }
 
     std::function<bool()> PeerBusy;
     bool RealTime = false;
-    uint64_t Waits = 0, WaitedMs = 0, Missed = 0;
 
 private:
     platform::RealClock real_;
