@@ -10,13 +10,20 @@ namespace {
 
 gauges::TAbTrend* TrendById(TMainForm& form, int trend) {
     switch (trend) {
-    case tiRain: return form.Rain;
-    case tiTemperature: return form.Temperature;
-    case tiWind: return form.Wind;
-    case tiHumidity: return form.Humd;
-    case tiDewpointWindchill: return form.DPWC;
-    case tiDirection: return form.Dir;
-    default: return nullptr;
+    case tiRain:
+        return form.Rain;
+    case tiTemperature:
+        return form.Temperature;
+    case tiWind:
+        return form.Wind;
+    case tiHumidity:
+        return form.Humd;
+    case tiDewpointWindchill:
+        return form.DPWC;
+    case tiDirection:
+        return form.Dir;
+    default:
+        return nullptr;
     }
 }
 
