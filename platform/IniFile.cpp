@@ -264,7 +264,9 @@ std::shared_ptr<IniDocument> TIniFile::Document() const {
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
     slot->SetPath(resolved);
     slot->Refresh();
-    if (resolved == fileName_ && slot->Path() == fileName_) exact[fileName_] = slot;
+    // Only a name from the root: a relative one names another file once the working folder changes.
+    if (resolved == fileName_ && slot->Path() == fileName_ && !fileName_.empty() && fileName_[0] == '/')
+        exact[fileName_] = slot;
     return slot;
 }
 
