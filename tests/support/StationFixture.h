@@ -29,8 +29,8 @@ class StationFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         namespace fs = std::filesystem;
-        char pattern[] = "/tmp/korvane-test-XXXXXX";
-        folder_ = mkdtemp(pattern);
+        std::string pattern = FolderBase() + "/korvane-test-XXXXXX";
+        folder_ = mkdtemp(pattern.data());
         oldDir_ = platform::CurrentDir();
         platform::SetCurrentDir(folder_);
         platform::SetExeName(folder_ + "/korvane");
@@ -65,6 +65,14 @@ protected:
         DiagnosticListenerPort = net::kDiagnosticPort;
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
+    }
+
+    // Where the program folder is made: in memory where the machine has it (/dev/shm), as the station
+    // rewrites its files whole, each flushed to the disk, many times a simulated hour. A test of what a
+    // real disk does names its own.
+    virtual std::string FolderBase() const {
+        std::error_code ec;
+        return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
     }
 
     // Constructs the main window (after the test has prepared its files).
