@@ -259,7 +259,7 @@ TEST(GifDecoder, TruncationsAndMutationsNeverCrash) {
 // Every file of the fuzzer's seed corpus goes through the reader once (so CI covers it).
 TEST(GifDecoder, SeedCorpus) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus";
+    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus" / "GifReader";
     ASSERT_TRUE(fs::is_directory(dir));
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir)) {

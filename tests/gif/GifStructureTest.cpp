@@ -333,7 +333,7 @@ TEST(GifExtensions, CommentOf300CharsIsTwoSubBlocks) {
 }
 
 TEST(GifExtensions, SeedFileReadsBackAndMatchesGiflib) {
-    std::ifstream in(std::string(KORVANE_SOURCE_DIR) + "/fuzz/corpus/animated_extensions.gif",
+    std::ifstream in(std::string(KORVANE_SOURCE_DIR) + "/fuzz/corpus/GifReader/animated_extensions.gif",
                      std::ios::binary);
     Bytes data((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(data.empty());
