@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     platform::tmex::ResetDriver();
     StationOptions = TStationOptions{};
     StationOptions.EchoLogToStdout = false;
-    DiagnosticListenerPort = "0"; // any free port
-    station = new TMainForm(nullptr); // kept for the whole run
+    DiagnosticListenerPort = "0";                        // any free port
+    station = new TMainForm(nullptr);                    // kept for the whole run
     station->LogStatusToFileCheckBox->SetChecked(false); // millions of lines need no file
     listener.sin_family = AF_INET;
     listener.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -20,7 +20,8 @@ std::vector<Frame> Frames(gif::TGIFImage& image) {
     std::vector<Frame> frames;
     for (int i = 0; i < image.Images.Count(); ++i) {
         gif::TGIFSubImage* f = image.Images.Image(i);
-        frames.push_back({f->Width(), f->Height(), std::vector<uint8_t>(f->Data(), f->Data() + f->DataSize())});
+        frames.push_back(
+            {f->Width(), f->Height(), std::vector<uint8_t>(f->Data(), f->Data() + f->DataSize())});
     }
     return frames;
 }

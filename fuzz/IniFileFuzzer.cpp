@@ -35,9 +35,12 @@ Entries ReadAll(const std::string& path) {
     return all;
 }
 
-// A value that reads back as written: one pair of enclosing quotes is taken off when read.
+// A value that reads back as written: blanks and control bytes around a value and one pair of
+// enclosing quotes are taken off when read (a value with them must come quoted).
 bool Writable(const std::string& value) {
-    return !(value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front());
+    if (platform::Trim(value) != value) return false;
+    return !(value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+             value.back() == value.front());
 }
 
 Entries OnlyWritable(const Entries& all) {

@@ -63,7 +63,8 @@ void CheckCodings(const std::string& text) {
     FUZZ_CHECK(net::UrlDecode(net::UrlEncode(text)) == text);
     std::string b64 = net::EncodeStr(net::encBase64, text);
     FUZZ_CHECK(b64.size() % 4 == 0 && DecodeBase64(b64) == text);
-    if (text.size() <= 45) FUZZ_CHECK(net::EncodeStr(net::encUUEncode, text).size() == 1 + (text.size() + 2) / 3 * 4);
+    if (text.size() <= 45)
+        FUZZ_CHECK(net::EncodeStr(net::encUUEncode, text).size() == 1 + (text.size() + 2) / 3 * 4);
     std::string escaped = net::EscapePathBlanks(text);
     for (unsigned char c : escaped)
         FUZZ_CHECK(c > 0x20 && c != 0x7F);
@@ -71,8 +72,7 @@ void CheckCodings(const std::string& text) {
     std::string html = net::HtmlEscape(text);
     FUZZ_CHECK(html.find_first_of("<>\"") == std::string::npos);
     std::string value;
-    if (net::ExtractURLEncodedValue(text.c_str(), "name", value))
-        FUZZ_CHECK(value.size() <= text.size());
+    if (net::ExtractURLEncodedValue(text.c_str(), "name", value)) FUZZ_CHECK(value.size() <= text.size());
     std::string form = "a=1&name=" + net::UrlEncode(text) + "&z=2";
     FUZZ_CHECK(net::ExtractURLEncodedValue(form.c_str(), "name", value) && value == text);
     (void)net::DocumentMimeType(text);

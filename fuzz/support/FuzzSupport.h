@@ -64,9 +64,7 @@ class Steer {
 public:
     Steer(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    std::string_view Rest() const {
-        return {reinterpret_cast<const char*>(data_) + pos_, size_ - pos_};
-    }
+    std::string_view Rest() const { return {reinterpret_cast<const char*>(data_) + pos_, size_ - pos_}; }
 
 private:
     const uint8_t* data_;
