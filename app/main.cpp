@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/FolderLock.h"

@@ -10,7 +10,7 @@
 
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/SensorTables.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Files.h"

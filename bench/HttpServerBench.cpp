@@ -37,7 +37,7 @@
 
 #include "net/Httpsrv.h"
 #include "onewire/DiagnosticDatagram.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Files.h"

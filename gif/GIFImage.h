@@ -17,11 +17,23 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/controls/Graphic.h"
+#include "platform/graphics/Types.h"
+
+namespace platform {
+class TControl;
+namespace gfx {
+class Canvas;
+}
+} // namespace platform
 
 namespace gif {
 
@@ -30,6 +42,7 @@ using platform::TStream;
 using platform::gfx::Bitmap;
 using platform::gfx::HPALETTE;
 using platform::gfx::TColor;
+using platform::gfx::TRect;
 
 // ---- enumerations (names and order are part of the interface) ----
 enum TGIFVersion { gvUnknown, gv87a, gv89a };
@@ -66,6 +79,11 @@ enum TColorReduction {
 enum TDitherMode { dmNearest, dmFloydSteinberg, dmStucki, dmSierra, dmJaJuNI, dmSteveArche, dmBurkes };
 enum TGIFCompression { gcLZW, gcRLE };
 enum TGIFOptimizeOption { ooCrop, ooMerge, ooCleanup, ooColorMap, ooReduceColors };
+using TGIFOptimizeOptions = uint8_t; // bit = ordinal
+constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption o) {
+    return static_cast<TGIFOptimizeOptions>(1u << o);
+}
+constexpr TGIFOptimizeOptions AllOptimizeOptions = 0x1F;
 enum TDisposalMethod { dmNone, dmNoDisposal, dmBackground, dmPrevious };
 enum TProgressStage { psStarting, psRunning, psEnding };
 
@@ -82,9 +100,9 @@ extern bool GIFImageRenderOnLoad;
 extern bool GIFImageOptimizeOnStream;
 
 // Every error of the codec.
-class GIFException : public platform::Exception {
+class GIFException : public platform::EInvalidGraphic {
 public:
-    using platform::Exception::Exception;
+    using platform::EInvalidGraphic::EInvalidGraphic;
     std::string ClassName() const override { return "GIFException"; }
 };
 
@@ -98,11 +116,36 @@ class TGIFHeader;
 class TGIFImageList;
 class TGIFSubImage;
 class TGIFColorMap;
+class TGIFPainter;
 
-class TGIFImage {
+// The number of the registered clipboard format "GIF Image".
+platform::TClipboardFormat GIFClipboardFormat();
+
+// Where painting lands: a canvas that its owner keeps alive while painters use it, or the canvas of a
+// control, taken afresh for each drawing and never touched once the control is freed.
+class TGIFPaintTarget {
+public:
+    TGIFPaintTarget(platform::gfx::Canvas& canvas) : canvas_(&canvas) {}
+    TGIFPaintTarget(platform::TControl& control);
+    // The canvas to draw on now; null once the control is freed.
+    platform::gfx::Canvas* Canvas() const;
+    bool Valid() const;
+    friend bool operator==(const TGIFPaintTarget& a, const TGIFPaintTarget& b) {
+        return a.canvas_ == b.canvas_ && a.control_ == b.control_;
+    }
+
+private:
+    class Watcher;
+    platform::gfx::Canvas* canvas_ = nullptr;
+    platform::TControl* control_ = nullptr;
+    std::shared_ptr<Watcher> watcher_;
+};
+
+// Registered with the picture: files ".gif" ("GIF Image") and the clipboard format "GIF Image".
+class TGIFImage : public platform::gfx::TGraphic {
 public:
     TGIFImage();
-    virtual ~TGIFImage();
+    ~TGIFImage() override;
     TGIFImage(const TGIFImage&) = delete;
     TGIFImage& operator=(const TGIFImage&) = delete;
 
@@ -118,17 +161,17 @@ public:
     // Renders the first frame into dest.
     void AssignTo(Bitmap& dest);
 
-    void SaveToStream(TStream& stream);
-    void LoadFromStream(TStream& stream);
+    void SaveToStream(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
     // Written to fileName + ".tmp" and renamed, so that a failed save never leaves a truncated file.
     // The name is resolved as every station file name is ('\' separators, any letter case).
     void SaveToFile(const std::string& fileName);
     void LoadFromFile(const std::string& fileName);
     void WriteData(TStream& stream);
 
-    bool Empty() const;
-    int Width() const;
-    int Height() const;
+    bool Empty() const override;
+    int Width() const override;
+    int Height() const override;
     void SetWidth(int value);
     void SetHeight(int value);
     bool IsTransparent() const;
@@ -150,15 +193,68 @@ public:
     int ReductionBits() const { return reductionBits_; }
     void SetReductionBits(int v);
     bool DoDither() const;
-    const Bitmap& GetBitmap();
     HPALETTE GetPalette();
     void SetPalette(HPALETTE palette);
     void Pack();
-    void FreeBitmap() { bitmap_.reset(); }
+
+    // ---- drawing (gif/GifDraw.cpp; the painters in gif/GifPainter.h) ----
+    // The first frame rendered at the image's size, kept until the image changes; an empty image gives
+    // an empty bitmap.
+    const Bitmap& GetBitmap();
+    bool HasBitmap() const { return bitmap_ != nullptr; }
+    // An empty bitmap of the image's size when there is none (what an animation is painted into).
+    void NewBitmap();
+    // Stops the painter that paints into the bitmap, then frees the bitmap.
+    void FreeBitmap();
+    // Draws the image into rect: one frame at once, or an animation through a painter (DrawOptions).
+    void Draw(const TGIFPaintTarget& target, const TRect& rect);
+    void Draw(platform::gfx::Canvas& canvas, const TRect& rect) override {
+        Draw(TGIFPaintTarget(canvas), rect);
+    }
+    // A painter for the image; a threaded one is returned for the caller to start, one without goAsync
+    // has already run (and rethrown what ended it) and null is returned. A threaded painter is freed on
+    // the window thread when it ends or is stopped; painterRef, when given, names it until then.
+    TGIFPainter* InternalPaint(TGIFPainter** painterRef, const TGIFPaintTarget& target, const TRect& rect,
+                               TGIFDrawOptions options);
+    // InternalPaint, then the painter is started.
+    TGIFPainter* Paint(const TGIFPaintTarget& target, const TRect& rect, TGIFDrawOptions options);
+    // Stops the painter Draw started, and drops the bitmap.
+    void StopDraw();
+    void PaintStart();
+    // Stops every painter (threaded ones are joined and freed) and drops the bitmap.
+    void PaintStop();
+    void PaintPause();
+    void PaintResume();
+    void PaintRestart();
+    int PainterCount();
+    TGIFPainter* DrawPainter() const { return drawPainter_; }
+    // Guards the painter list; held while painters are started, stopped or restarted and by the optimisers.
+    std::recursive_mutex& PainterLock() { return painterLock_; }
+    // Copied into every new painter; each runs on the window thread.
+    std::function<void(TGIFPainter*)> OnStartPaint, OnPaint, OnAfterPaint, OnLoop, OnEndPaint;
+
+    // ---- clipboard ----
+    // Nothing for an empty image. Otherwise the rendered bitmap is what the caller gets (CF_BITMAP), and
+    // the whole GIF is put on the open clipboard under "GIF Image" (GIFException "Failed to store GIF on
+    // clipboard" when that fails).
+    void SaveToClipboardFormat(platform::TClipboardFormat& format, platform::TClipboardData& data,
+                               HPALETTE& palette) override;
+    // A "GIF Image" item is loaded, a CF_BITMAP one assigned; empty data takes the open clipboard's item
+    // of that format. Anything else is GIFException "Unsupported clipboard format".
+    void LoadFromClipboardFormat(platform::TClipboardFormat format, const platform::TClipboardData& data,
+                                 HPALETTE palette) override;
+
+    // ---- optimisation (gif/GifOptimize.cpp) ----
+    // Rewrites the frames: colour tables sorted by use, needless transparency, disposal and extensions
+    // dropped, repeated pixels made transparent, transparent borders cropped. Colours are not reduced.
+    void Optimize(TGIFOptimizeOptions options, TColorReduction colorReduction, TDitherMode ditherMode,
+                  int reductionBits);
+    // One global colour table of the used colours, most used first; no frame keeps a local table.
+    void OptimizeColorMap();
 
     virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);
     void Progress(TProgressStage stage, int percent, const std::string& text);
-    void Changed();
+    void Changed() override;
 
     TColorReduction ColorReduction = rmNetscape;
     TDitherMode DitherMode = dmNearest;
@@ -167,7 +263,6 @@ public:
     TGIFLoadLimits LoadLimits;
     std::function<void(void* sender, TGIFSeverity, const std::string&)> OnWarning;
     std::function<void(TProgressStage, int percent, const std::string& text)> OnProgress;
-    std::function<void()> OnChange;
 
 private:
     std::unique_ptr<TGIFHeader> header_;
@@ -179,12 +274,24 @@ public:
     TGIFImageList& Images;
 
 private:
+    friend class TGIFPainter;
+    // Drops the rendered bitmap, stopping first the painter that paints into it.
+    void DropBitmap();
+    void DrawBitmap(platform::gfx::Canvas& canvas, const TRect& rect);
+    // Stops, forgets and frees one painter.
+    void EndPainter(TGIFPainter* painter);
+    void RemovePainter(TGIFPainter* painter);
+
     TGIFDrawOptions drawOptions_;
     int reductionBits_;
     int animationSpeed_;
     std::unique_ptr<Bitmap> bitmap_;
     HPALETTE globalPalette_;
     bool inGetPalette_ = false;
+    bool drawing_ = false;
+    std::recursive_mutex painterLock_;
+    std::vector<TGIFPainter*> painters_;
+    TGIFPainter* drawPainter_ = nullptr;
 };
 
 } // namespace gif

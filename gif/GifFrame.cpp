@@ -527,10 +527,13 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
             tIndex = ColorMap.Add(clBlack);
             return;
         }
+        // Another frame's transparent index serves only when none of this frame's pixels has it.
         if (image_)
             for (int i = 0; i < image_->Images.Count(); ++i) {
                 TGIFSubImage* f = image_->Images.Image(i);
-                if (f != this && f->ColorMap.Count() == 0 && f->Transparent && f->GraphicControlExtension) {
+                if (f != this && f->ColorMap.Count() == 0 && f->Transparent && f->GraphicControlExtension &&
+                    std::find(data_.begin(), data_.end(), f->GraphicControlExtension->TransparentIndex) ==
+                        data_.end()) {
                     tIndex = f->GraphicControlExtension->TransparentIndex;
                     return;
                 }

@@ -4,6 +4,7 @@
 
 #include "gif/GifColorReduce.h"
 #include "gif/GifItems.h"
+#include "gif/GifPainter.h"
 #include "platform/Files.h"
 
 namespace gif {
@@ -69,6 +70,13 @@ TGIFImage::TGIFImage()
 }
 
 TGIFImage::~TGIFImage() {
+    PaintStop();
+    {
+        // Painters still running up the stack (without goAsync) must not reach a freed image.
+        std::lock_guard lock(painterLock_);
+        for (TGIFPainter* p : std::vector<TGIFPainter*>(painters_))
+            p->DoOnTerminate();
+    }
     OnWarning = nullptr;
     OnProgress = nullptr;
     OnChange = nullptr;
@@ -76,7 +84,7 @@ TGIFImage::~TGIFImage() {
 }
 
 void TGIFImage::Clear() {
-    bitmap_.reset();
+    PaintStop();
     Images.Clear();
     Header.ColorMap.Clear();
     Header.ScreenWidth = 0;
@@ -94,7 +102,7 @@ int TGIFImage::Add(Bitmap& source) {
 int TGIFImage::Add(std::unique_ptr<TGIFSubImage> frame) {
     if (!frame) throw GIFException("Object type not supported for operation");
     int i = Images.Add(std::move(frame));
-    bitmap_.reset();
+    DropBitmap();
     Changed();
     return i;
 }
@@ -214,6 +222,7 @@ void TGIFImage::LoadFromFile(const std::string& fileName) {
 }
 
 void TGIFImage::WriteData(TStream& stream) {
+    if (GIFImageOptimizeOnStream) Optimize(AllOptimizeOptions, rmNone, dmNearest, 8);
     TMemoryStream m;
     SaveToStream(m);
     uint32_t size = static_cast<uint32_t>(m.Size());
@@ -260,7 +269,7 @@ void TGIFImage::SetWidth(int value) {
             throw GIFException("Image width too small for contained frames");
     if (value != Header.ScreenWidth) {
         Header.ScreenWidth = static_cast<uint16_t>(value);
-        bitmap_.reset();
+        DropBitmap();
         Changed();
     }
 }
@@ -271,7 +280,7 @@ void TGIFImage::SetHeight(int value) {
             throw GIFException("Image height too small for contained frames");
     if (value != Header.ScreenHeight) {
         Header.ScreenHeight = static_cast<uint16_t>(value);
-        bitmap_.reset();
+        DropBitmap();
         Changed();
     }
 }
@@ -310,13 +319,18 @@ int TGIFImage::BitsPerPixel() const {
 
 void TGIFImage::SetDrawOptions(TGIFDrawOptions v) {
     if (v == drawOptions_) return;
+    StopDraw();
     drawOptions_ = v;
     Pack();
     Changed();
 }
 
 void TGIFImage::SetAnimationSpeed(int v) {
-    animationSpeed_ = std::clamp(v, 0, 1000);
+    v = std::clamp(v, 0, 1000);
+    if (v == animationSpeed_) return;
+    animationSpeed_ = v;
+    std::lock_guard lock(painterLock_);
+    if (drawPainter_) drawPainter_->SetAnimationSpeed(v);
 }
 
 void TGIFImage::SetReductionBits(int v) {
@@ -356,13 +370,13 @@ void TGIFImage::SetPalette(HPALETTE palette) {
     if (palette == globalPalette_) return;
     globalPalette_ = std::move(palette);
     if (bitmap_ && bitmap_->GetPalette() != globalPalette_) {
-        bitmap_.reset();
+        DropBitmap();
         Changed();
     }
 }
 
 void TGIFImage::Pack() {
-    bitmap_.reset();
+    DropBitmap();
     SetPalette(nullptr);
     for (int i = 0; i < Images.Count(); ++i) {
         Images.Image(i)->FreeBitmap();

@@ -27,7 +27,7 @@ void TCustomSocksWSocket::AssignDefaultValue() {
     socksServer_.clear();
     socksPort_.clear();
     socksServerAssigned_ = socksPortAssigned_ = false;
-    socksLevel_ = "5";
+    socksLevel_.assign(1, '5');
     reply_.clear();
     leftover_.clear();
 }

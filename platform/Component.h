@@ -22,7 +22,7 @@ enum TComponentStateFlag : uint32_t {
     csReading = 2,
     csWriting = 4,
     csDestroying = 8,
-    csDesigning = 16, // never set: there is no designer
+    csDesigning = 16, // there is no designer: only tests set it, to check design-time behaviour
 };
 
 class TComponent : public TObject {
@@ -47,6 +47,13 @@ public:
     bool Designing() const { return (state_ & csDesigning) != 0; }
     // Marks the component as being loaded (its properties are being set before Loaded runs).
     void SetLoading() { state_ |= csLoading; }
+    // Marks the component as living in a designer (tests only).
+    void SetDesigning(bool designing) {
+        if (designing)
+            state_ |= csDesigning;
+        else
+            state_ &= ~static_cast<uint32_t>(csDesigning);
+    }
     // Called once every property has been set: clears csLoading. Derived classes bind their events here.
     virtual void Loaded() { state_ &= ~static_cast<uint32_t>(csLoading); }
 

@@ -217,7 +217,11 @@ bool EventLoop::DispatchQueued(uint64_t end) {
         const Posted* outer = dispatching_;
         dispatching_ = &next;
         busyWindows_.push_back(next.window);
-        Guarded([&] { target->Dispatch(next.message); });
+        Guarded([&] {
+            if (messageFilter_ && messageFilter_(next.window, next.message)) return;
+            // The filter may have closed the window.
+            if (windows_.count(next.window)) target->Dispatch(next.message);
+        });
         busyWindows_.pop_back();
         dispatching_ = outer;
     }
@@ -403,8 +407,16 @@ bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
     const Posted* outer = dispatching_;
     dispatching_ = nullptr;
     bool worked = FireDueTimers();
-    if (wait && !worked && !terminated_ && QueueEmpty()) {
+    bool idle = wait && !worked && !terminated_ && QueueEmpty();
+    bool idleDone = true;
+    if (idle && idleHandler_) {
+        Guarded([&] { idleDone = idleHandler_(); });
+        idle = !terminated_ && QueueEmpty(); // the idle handler may have posted
+    }
+    if (idle) {
         uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
+        // An idle handler that is not done keeps the machine's clock from blocking in this turn.
+        if (!idleDone && !Clock::Get().IsSimulated()) delay = 0;
         worked = Clock::Get().IdleWait(delay, [this](int timeoutMs) { return PollFds(timeoutMs); });
     } else {
         worked = PollFds(0) || worked;

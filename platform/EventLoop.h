@@ -117,6 +117,13 @@ public:
         BusyWindow(const BusyWindow&) = delete;
         BusyWindow& operator=(const BusyWindow&) = delete;
     };
+    // Sees every queued message before it is dispatched; true drops it (the application's OnMessage).
+    using MessageFilter = std::function<bool(HWND window, TMessage& message)>;
+    void SetMessageFilter(MessageFilter filter) { messageFilter_ = std::move(filter); }
+    // Runs when a turn is about to wait; returning false (not done) keeps a loop on the real clock
+    // from blocking in that turn (the application's OnIdle).
+    using IdleHandler = std::function<bool()>;
+    void SetIdleHandler(IdleHandler handler) { idleHandler_ = std::move(handler); }
 
     // Receives every exception a handler lets out; the default writes it to stderr.
     void SetExceptionHandler(ExceptionHandler handler) { exceptionHandler_ = std::move(handler); }
@@ -213,6 +220,8 @@ private:
     std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;
     ExceptionHandler exceptionHandler_;
+    MessageFilter messageFilter_;
+    IdleHandler idleHandler_;
 };
 
 // Shorthand used across the program.

@@ -27,6 +27,10 @@ KORVANE_EXCEPTION_CLASS(EInOutError, Exception)
 KORVANE_EXCEPTION_CLASS(EStringListError, Exception)
 KORVANE_EXCEPTION_CLASS(EOutOfResources, Exception)
 KORVANE_EXCEPTION_CLASS(EInvalidCast, Exception)
+// Picture data a graphic cannot read, or a picture format nothing is registered for.
+KORVANE_EXCEPTION_CLASS(EInvalidGraphic, Exception)
+// The silent exception: it ends what a handler was doing, and the handlers that report errors pass it by.
+KORVANE_EXCEPTION_CLASS(EAbort, Exception)
 
 // A fault the program detected itself about memory use; it carries where it happened so that the
 // reading cycle can report file and line.

@@ -11,7 +11,7 @@
 
 #include "components/RXShell.h"
 #include "components/Verslab.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/controls/Headless.h"

@@ -114,6 +114,10 @@ bool TControl::Showing() const {
     return parent_->Showing();
 }
 
+bool TControl::ShowHint() const {
+    return parentShowHint_ && parent_ ? parent_->ShowHint() : showHint_;
+}
+
 void TControl::SetCaption(const std::string& caption) {
     if (caption == caption_) return;
     caption_ = caption;
@@ -151,7 +155,7 @@ void TControl::Update() {
 
 intptr_t TControl::Perform(uint32_t msg, WPARAM wParam, LPARAM lParam) {
     TMessage message{msg, wParam, lParam, 0};
-    WndProc(message);
+    DispatchMessage(message);
     return message.Result;
 }
 
@@ -275,6 +279,22 @@ void TGraphicControl::WndProc(TMessage& message) {
         return;
     }
     TControl::WndProc(message);
+}
+
+void TControl::BringToFront() {
+    if (!parent_) return;
+    auto& v = parent_->controls_;
+    std::erase(v, this);
+    v.push_back(this);
+    Invalidate();
+}
+
+void TControl::SendToBack() {
+    if (!parent_) return;
+    auto& v = parent_->controls_;
+    std::erase(v, this);
+    v.insert(v.begin(), this);
+    Invalidate();
 }
 
 } // namespace platform

@@ -78,6 +78,9 @@ public:
 
     TWinControl* Parent() const { return parent_; }
     virtual void SetParent(TWinControl* parent);
+    // Moves the control to the top (or the bottom) of its parent's z-order.
+    void BringToFront();
+    void SendToBack();
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
@@ -101,13 +104,22 @@ public:
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint) { hint_ = hint; }
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool show) { showHint_ = show; }
+    // With ParentShowHint the parent's ShowHint is the control's; setting ShowHint ends that.
+    bool ShowHint() const;
+    void SetShowHint(bool show) {
+        showHint_ = show;
+        parentShowHint_ = false;
+    }
+    bool ParentShowHint() const { return parentShowHint_; }
+    void SetParentShowHint(bool parentShowHint) { parentShowHint_ = parentShowHint; }
     int Cursor() const { return cursor_; }
     void SetCursor(int cursor) { cursor_ = cursor; }
     TComponent* PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(TComponent* menu) { popupMenu_ = menu; }
     TContextPopupEvent OnContextPopup;
+
+    // The help topic of the control (0: none; the parents' is asked next).
+    int HelpContext = 0;
 
     uint32_t ControlStyle() const { return controlStyle_; }
     void SetControlStyle(uint32_t style) { controlStyle_ = style; }
@@ -145,6 +157,8 @@ public:
 protected:
     // The message handler of the control; derived classes handle their messages and pass the rest on.
     virtual void WndProc(TMessage& message);
+    // Every message, sent or posted, enters here; windowed controls run their window hooks around it.
+    virtual void DispatchMessage(TMessage& message) { WndProc(message); }
     virtual void Paint() {}
     virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
     virtual void MouseMove(TShiftState shift, int x, int y);
@@ -185,6 +199,7 @@ private:
     gfx::TColor color_ = gfx::clBtnFace;
     std::string hint_;
     bool showHint_ = false;
+    bool parentShowHint_ = false;
     int cursor_ = 0;
     TComponent* popupMenu_ = nullptr;
     uint32_t controlStyle_ = csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks;

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "platform/controls/Application.h"
+#include "platform/controls/Screen.h"
+
 namespace platform {
 
 namespace {
@@ -37,19 +40,96 @@ TShiftState ButtonFlag(TMouseButton b) {
 
 TForm::TForm(TComponent* owner, const std::string& name) : TCustomControl(owner, name) {
     SetVisible(false);
+    Screen->AddForm(this);
 }
 
 TForm::~TForm() {
+    Screen->RemoveForm(this);
     active_ = nullptr;
     hover_ = nullptr;
 }
 
 void TForm::Show() {
+    if (Position == TPosition::poScreenCenter && !Visible())
+        SetBounds((Screen->Width - Width()) / 2, (Screen->Height - Height()) / 2, Width(), Height());
+    bool wasVisible = Visible();
     SetVisible(true);
+    Screen->BringToFront(this);
+    if (!wasVisible && OnShow) OnShow(this);
 }
 
 void TForm::Hide() {
+    if (!Visible()) return;
     SetVisible(false);
+    Screen->ActiveChanged();
+    if (OnHide) OnHide(this);
+}
+
+int TForm::ShowModal() {
+    modalResult_ = mrNone;
+    modal_ = true;
+    Show();
+    EventLoop& loop = EventLoop::Get();
+    while (modalResult_ == mrNone && !loop.Terminated())
+        loop.Turn(true);
+    modal_ = false;
+    Hide();
+    int result = modalResult_;
+    modalResult_ = mrNone;
+    return result;
+}
+
+void TForm::Close() {
+    if (modal_) {
+        modalResult_ = mrCancel;
+        return;
+    }
+    TCloseAction action = TCloseAction::caHide;
+    if (OnClose) OnClose(this, action);
+    switch (action) {
+    case TCloseAction::caHide:
+        Hide();
+        break;
+    case TCloseAction::caFree:
+        Hide();
+        Release();
+        break;
+    case TCloseAction::caMinimize:
+        Minimized = true;
+        break;
+    case TCloseAction::caNone:
+        break;
+    }
+}
+
+void TForm::Release() {
+    PostMessage(Handle(), CM_RELEASE);
+}
+
+void TForm::WndProc(TMessage& message) {
+    if (message.Msg == CM_RELEASE) {
+        // Posted, so no handler of this form is running: the loop is the only caller.
+        delete this;
+        return;
+    }
+    TCustomControl::WndProc(message);
+}
+
+namespace {
+bool BroadcastDialogKey(TWinControl* parent, uint16_t key) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Controls(i);
+        if (!c->Visible() || !c->Enabled()) continue;
+        if (c->Perform(CM_DIALOGKEY, key)) return true;
+        if (auto* w = dynamic_cast<TWinControl*>(c); w && BroadcastDialogKey(w, key)) return true;
+    }
+    return false;
+}
+} // namespace
+
+bool TForm::DialogKey(uint16_t key) {
+    if (key != VK_RETURN && key != VK_ESCAPE) return false;
+    return BroadcastDialogKey(this, key);
 }
 
 void TForm::SetActiveControl(TWinControl* control) {
@@ -65,6 +145,7 @@ void TForm::SetActiveControl(TWinControl* control) {
         control->Perform(CM_ENTER);
         control->Perform(WM_SETFOCUS);
     }
+    Screen->ActiveChanged();
 }
 
 void TForm::SelectNext(bool forward) {
@@ -84,8 +165,10 @@ void TForm::SelectNext(bool forward) {
 }
 
 void TForm::ForgetControl(TControl* control) {
-    if (active_ && IsWithin(active_, control)) active_ = nullptr;
+    bool wasActive = active_ && IsWithin(active_, control);
+    if (wasActive) active_ = nullptr;
     if (hover_ && IsWithin(hover_, control)) hover_ = nullptr;
+    if (wasActive) Screen->ActiveChanged();
 }
 
 TControl* TForm::Target(int x, int y) const {
@@ -171,7 +254,9 @@ TWinControl* TForm::KeyTarget() {
 }
 
 void TForm::SimulateKeyDown(uint16_t key, TShiftState shift) {
+    if (Application->IsShortCut(key, shift)) return;
     TWinControl* target = KeyTarget();
+    if (DialogKey(key)) return;
     intptr_t code = target->Perform(WM_GETDLGCODE);
     if (key == VK_TAB && !(code & (DLGC_WANTTAB | DLGC_WANTALLKEYS))) {
         SelectNext(!(shift & ssShift));

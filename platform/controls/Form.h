@@ -14,6 +14,16 @@
 
 namespace platform {
 
+// Modal results.
+inline constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+                     mrNo = 7;
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TFormStyle { fsNormal, fsStayOnTop };
+enum class TPosition { poDesigned, poScreenCenter };
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
+enum TBorderIconFlag : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+using TCloseEvent = std::function<void(TComponent*, TCloseAction&)>;
+
 class TForm : public TCustomControl {
 public:
     explicit TForm(TComponent* owner = nullptr, const std::string& name = {});
@@ -46,6 +56,31 @@ public:
     // The control the mouse is over (null outside the form).
     TControl* HoverControl() const { return hover_; }
 
+    // Showing modally: ShowModal shows the form and runs the loop (a nested loop) until ModalResult is
+    // set or the loop is terminated, then hides it and returns the result. Close on a modal form sets
+    // mrCancel; otherwise OnClose chooses what happens (caHide by default; caFree frees the form from
+    // the loop, after the message that closed it).
+    int ShowModal();
+    bool Modal() const { return modal_; }
+    int ModalResult() const { return modalResult_; }
+    void SetModalResult(int result) { modalResult_ = result; }
+    void Close();
+    // Frees the form once the loop gets to it.
+    void Release();
+    TCloseEvent OnClose;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+
+    TFormStyle FormStyle = TFormStyle::fsNormal;
+    TPosition Position = TPosition::poDesigned;
+    TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+    uint8_t BorderIcons = biSystemMenu | biMinimize | biMaximize;
+    int PixelsPerInch = 96;
+    bool Minimized = false;
+
+protected:
+    void WndProc(TMessage& message) override;
+
 private:
     friend class TControl;
     friend class TWinControl;
@@ -57,8 +92,13 @@ private:
     gfx::TPoint ToClient(const TControl* control, int x, int y) const;
     TWinControl* KeyTarget();
 
+    // Enter and Esc reach the default and cancel buttons first (CM_DIALOGKEY); true when one took it.
+    bool DialogKey(uint16_t key);
+
     TWinControl* active_ = nullptr;
     TControl* hover_ = nullptr;
+    bool modal_ = false;
+    int modalResult_ = mrNone;
     TShiftState buttons_ = 0;
 };
 

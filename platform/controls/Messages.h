@@ -13,6 +13,10 @@ inline constexpr uint32_t WM_SIZE = 0x0005;
 inline constexpr uint32_t WM_SETFOCUS = 0x0007;
 inline constexpr uint32_t WM_KILLFOCUS = 0x0008;
 inline constexpr uint32_t WM_PAINT = 0x000F;
+inline constexpr uint32_t WM_WININICHANGE = 0x001A; // regional or other system settings changed
+inline constexpr uint32_t WM_SETTINGCHANGE = WM_WININICHANGE;
+inline constexpr uint32_t WM_TIMECHANGE = 0x001E;
+inline constexpr uint32_t WM_TIMER = 0x0113;
 inline constexpr uint32_t WM_KEYDOWN = 0x0100;
 inline constexpr uint32_t WM_KEYUP = 0x0101;
 inline constexpr uint32_t WM_CHAR = 0x0102;
@@ -23,6 +27,7 @@ inline constexpr uint32_t WM_LBUTTONUP = 0x0202;
 inline constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
 inline constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
 inline constexpr uint32_t WM_RBUTTONUP = 0x0205;
+inline constexpr uint32_t WM_RBUTTONDBLCLK = 0x0206;
 inline constexpr uint32_t WM_MBUTTONDOWN = 0x0207;
 inline constexpr uint32_t WM_MBUTTONUP = 0x0208;
 inline constexpr uint32_t WM_MOUSEWHEEL = 0x020A;
@@ -39,6 +44,9 @@ inline constexpr uint32_t CM_TEXTCHANGED = CM_BASE + 18;
 inline constexpr uint32_t CM_VISIBLECHANGED = CM_BASE + 11;
 inline constexpr uint32_t CM_ENTER = CM_BASE + 27;
 inline constexpr uint32_t CM_EXIT = CM_BASE + 28;
+inline constexpr uint32_t CM_DIALOGKEY = CM_BASE + 5;       // wParam: the key; Result 1 = taken
+inline constexpr uint32_t CM_RELEASE = CM_BASE + 33;        // a form frees itself
+inline constexpr uint32_t CM_SHOWINGCHANGED = CM_BASE + 34; // unused headless; kept for numbering
 inline constexpr uint32_t CM_VISIBLECHANGING =
     CM_BASE + 61; // sent before Visible changes (wParam: the new value)
 
@@ -62,6 +70,7 @@ inline constexpr uint16_t VK_LEFT = 37;
 inline constexpr uint16_t VK_UP = 38;
 inline constexpr uint16_t VK_RIGHT = 39;
 inline constexpr uint16_t VK_DOWN = 40;
+inline constexpr uint16_t VK_DELETE = 46;
 
 // Key-state bits of mouse messages (wParam).
 inline constexpr WPARAM MK_LBUTTON = 0x0001;

@@ -280,4 +280,30 @@ void TWinControl::WndProc(TMessage& message) {
     }
 }
 
+int TWinControl::AddWindowHook(TWindowHookProc before, TWindowAfterProc after) {
+    int id = nextHookId_++;
+    hooks_.push_back({id, std::move(before), std::move(after)});
+    return id;
+}
+
+void TWinControl::RemoveWindowHook(int id) {
+    std::erase_if(hooks_, [id](const WindowHook& h) { return h.id == id; });
+}
+
+void TWinControl::DispatchMessage(TMessage& message) {
+    if (hooks_.empty() || message.Msg == CM_RELEASE) { // a released form frees itself in WndProc
+        WndProc(message);
+        return;
+    }
+    std::vector<WindowHook> hooks(hooks_.rbegin(), hooks_.rend());
+    auto live = [this](int id) {
+        return std::any_of(hooks_.begin(), hooks_.end(), [id](const WindowHook& h) { return h.id == id; });
+    };
+    for (auto& h : hooks)
+        if (h.before && live(h.id) && h.before(message)) return;
+    WndProc(message);
+    for (auto& h : hooks)
+        if (h.after && live(h.id)) h.after(message);
+}
+
 } // namespace platform

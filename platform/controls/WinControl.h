@@ -49,13 +49,22 @@ public:
     gfx::TRect InvalidArea() const { return invalid_; }
 
     // Posted messages arrive here.
-    void Dispatch(TMessage& message) override { WndProc(message); }
+    void Dispatch(TMessage& message) override { DispatchMessage(message); }
+
+    // Window subclassing: `before` runs ahead of the window's own procedure and may take the message
+    // (true: the window does not see it); `after` runs once the window has handled it. Hooks added
+    // later run first. A hook may remove itself (or another) while it runs.
+    using TWindowHookProc = std::function<bool(TMessage&)>;
+    using TWindowAfterProc = std::function<void(TMessage&)>;
+    int AddWindowHook(TWindowHookProc before, TWindowAfterProc after);
+    void RemoveWindowHook(int id);
 
     // The form this control lies on (itself for a form), or null.
     TForm* ParentForm() const;
 
 protected:
     void WndProc(TMessage& message) override;
+    void DispatchMessage(TMessage& message) override;
     virtual void PaintWindow() {}
     virtual void KeyDown(uint16_t& key, TShiftState shift) {
         if (OnKeyDown) OnKeyDown(this, key, shift);
@@ -92,6 +101,13 @@ private:
     std::optional<gfx::TRect> paintClip_;
     bool tabStop_ = false;
     bool aligning_ = false;
+    struct WindowHook {
+        int id;
+        TWindowHookProc before;
+        TWindowAfterProc after;
+    };
+    std::vector<WindowHook> hooks_;
+    int nextHookId_ = 1;
 };
 
 // A windowed control that paints itself on its canvas.

@@ -77,7 +77,8 @@ void Bitmap::Reallocate(int w, int h, TPixelFormat format, bool keep) {
     int bpp = BitsPerPixelOf(format);
     int64_t rb = RowBytesOf(w, bpp);
     std::vector<uint8_t> bits(static_cast<size_t>(rb * h), 0);
-    if (keep && !bits_.empty()) {
+    // A zero-width or zero-height bitmap has no rows to keep.
+    if (keep && !bits_.empty() && !bits.empty()) {
         int rows = std::min(h, height_);
         int64_t copyBytes = std::min(rb, RowBytesOf(std::min(w, width_), bpp));
         for (int y = 0; y < rows; ++y)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gauges/AbFlashT.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/Dialogs.h"
 #include "tests/gauges/GaugeTestSupport.h"
 

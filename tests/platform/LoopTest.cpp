@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
 #include "platform/Timer.h"

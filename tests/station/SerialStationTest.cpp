@@ -11,7 +11,7 @@
 #include "onewire/DS1820.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
-#include "platform/Application.h"
+#include "platform/controls/Application.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SerialEmulator.h"

@@ -1,0 +1,90 @@
+#pragma once
+// The shell, headless: a notification area that records the icons programs put there, and the "open"
+// operation for documents and links, which launches nothing.
+//
+// Notification area: Shell_NotifyIcon takes the shell's record. NIM_ADD puts an icon (named by its
+// window and id) in the area and fails when it is there already; NIM_MODIFY and NIM_DELETE fail when it
+// is not. Of the record's fields only those named in uFlags are taken (NIF_MESSAGE the callback
+// message, NIF_ICON the icon handle, NIF_TIP the tip). The area keeps the icons present and the last
+// kMaxOperations calls, which tests read back; a real desktop would show the icons and send the
+// callback message to the window on mouse actions (tests post it themselves).
+//
+// Open: ShellOpen hands the target to a replaceable hook. The default hook only records the target
+// (the last kMaxOpened of them); nothing ever builds a command line from the text.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/EventLoop.h"
+
+namespace platform {
+
+inline constexpr uint32_t NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2;
+inline constexpr uint32_t NIF_MESSAGE = 1, NIF_ICON = 2, NIF_TIP = 4;
+// The record size of the shell the components are written for.
+inline constexpr uint32_t kNotifyIconDataSize = 488;
+inline constexpr size_t kNotifyTipSize = 128; // characters, the terminating zero included
+
+struct NOTIFYICONDATA {
+    uint32_t cbSize = kNotifyIconDataSize;
+    HWND hWnd = 0;
+    uint32_t uID = 0;
+    uint32_t uFlags = 0;
+    uint32_t uCallbackMessage = 0;
+    uint32_t hIcon = 0;
+    char szTip[kNotifyTipSize] = {};
+
+    // Copies text into szTip, cut to fit with its terminating zero.
+    void SetTip(const std::string& text);
+    std::string Tip() const;
+};
+
+bool Shell_NotifyIcon(uint32_t message, const NOTIFYICONDATA& data);
+
+class NotificationArea {
+public:
+    struct Icon {
+        HWND window = 0;
+        uint32_t id = 0;
+        uint32_t callbackMessage = 0;
+        uint32_t icon = 0;
+        std::string tip;
+    };
+    struct Operation {
+        uint32_t message;
+        NOTIFYICONDATA data;
+        bool succeeded;
+    };
+    static constexpr size_t kMaxOperations = 256;
+
+    static NotificationArea& Get();
+
+    bool Notify(uint32_t message, const NOTIFYICONDATA& data);
+    const std::vector<Icon>& Icons() const { return icons_; }
+    // The icon of a window with the id, or null.
+    const Icon* Find(HWND window, uint32_t id) const;
+    const std::deque<Operation>& Operations() const { return operations_; }
+    // Empties the area and its record (tests).
+    void Clear();
+
+private:
+    std::vector<Icon> icons_;
+    std::deque<Operation> operations_;
+};
+
+// The major version of the system as the components ask for it. Headless it is a shell with a
+// notification area (5); tests set a value below 4 for an old shell without one.
+int& SystemMajorVersion();
+
+// The shell's "open" of a document or link.
+using ShellOpenHook = std::function<bool(const std::string& target)>;
+// Installs the hook (an empty one restores the recording default) and returns the previous one.
+ShellOpenHook SetShellOpenHook(ShellOpenHook hook);
+bool ShellOpen(const std::string& target);
+inline constexpr size_t kMaxOpened = 64;
+// What the recording hook was asked to open, oldest first.
+std::deque<std::string>& OpenedDocuments();
+
+} // namespace platform

@@ -1,0 +1,279 @@
+#include "platform/controls/Edit.h"
+
+#include "platform/Strings.h"
+
+namespace platform::widgets {
+
+using gfx::TRect;
+
+namespace {
+bool IsContinuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+} // namespace
+
+TEdit::TEdit(TComponent* owner, const std::string& name) : TCustomControl(owner, name) {
+    SetBounds(0, 0, 121, 21);
+    SetTabStop(true);
+    SetColor(gfx::clWindow);
+}
+
+void TEdit::SetCharCase(TEditCharCase charCase) {
+    if (charCase == charCase_) return;
+    charCase_ = charCase;
+    pendingCaret_ = caret_;
+    SetText(Cased(Text()));
+    pendingCaret_ = -1;
+}
+
+void TEdit::SetPasswordChar(char c) {
+    if (c == passwordChar_) return;
+    passwordChar_ = c;
+    Invalidate();
+}
+
+void TEdit::SetHideSelection(bool hide) {
+    if (hide == hideSelection_) return;
+    hideSelection_ = hide;
+    Invalidate();
+}
+
+void TEdit::SetBorderStyle(TBorderStyle style) {
+    if (style == borderStyle_) return;
+    borderStyle_ = style;
+    Invalidate();
+}
+
+std::string TEdit::Cased(const std::string& text) const {
+    switch (charCase_) {
+    case TEditCharCase::ecUpperCase:
+        return UpperCase(text);
+    case TEditCharCase::ecLowerCase:
+        return LowerCase(text);
+    default:
+        return text;
+    }
+}
+
+// ---- positions and selection ----
+
+int TEdit::PrevChar(int pos) const {
+    const std::string& t = Text();
+    pos = std::clamp(pos, 0, static_cast<int>(t.size()));
+    if (pos > 0) --pos;
+    while (pos > 0 && IsContinuation(t[static_cast<size_t>(pos)]))
+        --pos;
+    return pos;
+}
+
+int TEdit::NextChar(int pos) const {
+    const std::string& t = Text();
+    int size = static_cast<int>(t.size());
+    pos = std::clamp(pos, 0, size);
+    if (pos < size) ++pos;
+    while (pos < size && IsContinuation(t[static_cast<size_t>(pos)]))
+        ++pos;
+    return pos;
+}
+
+void TEdit::Select(int anchor, int caret) {
+    const std::string& t = Text();
+    auto boundary = [&](int pos) {
+        pos = std::clamp(pos, 0, static_cast<int>(t.size()));
+        while (pos > 0 && pos < static_cast<int>(t.size()) && IsContinuation(t[static_cast<size_t>(pos)]))
+            --pos;
+        return pos;
+    };
+    anchor = boundary(anchor);
+    caret = boundary(caret);
+    if (anchor == anchor_ && caret == caret_) return;
+    anchor_ = anchor;
+    caret_ = caret;
+    Invalidate();
+}
+
+void TEdit::SetSelStart(int start) {
+    Select(start, start);
+}
+
+void TEdit::SetSelLength(int length) {
+    int start = SelStart();
+    Select(start, start + std::max(length, 0));
+}
+
+std::string TEdit::SelText() const {
+    return Text().substr(static_cast<size_t>(SelStart()), static_cast<size_t>(SelLength()));
+}
+
+void TEdit::SelectAll() {
+    Select(0, static_cast<int>(Text().size()));
+}
+
+std::string TEdit::DisplayUpTo(int pos) const {
+    std::string shown = Text().substr(0, static_cast<size_t>(pos));
+    if (!passwordChar_) return shown;
+    size_t chars = std::count_if(shown.begin(), shown.end(), [](char c) { return !IsContinuation(c); });
+    return std::string(chars, passwordChar_);
+}
+
+std::string TEdit::DisplayText() const {
+    return DisplayUpTo(static_cast<int>(Text().size()));
+}
+
+// ---- typing ----
+
+void TEdit::ReplaceSelection(const std::string& s) {
+    const std::string& text = Text();
+    size_t start = static_cast<size_t>(SelStart());
+    std::string changed = text.substr(0, start) + s + text.substr(start + static_cast<size_t>(SelLength()));
+    int caret = static_cast<int>(start + s.size());
+    pendingCaret_ = caret;
+    SetText(changed);
+    pendingCaret_ = -1;
+    Select(caret, caret);
+}
+
+void TEdit::TypeChar(char key) {
+    if (OnKeyPress) OnKeyPress(this, key);
+    if (key == 0 || ReadOnly) return;
+    if (key == '\b') {
+        if (SelLength() == 0) Select(PrevChar(caret_), caret_);
+        ReplaceSelection("");
+        return;
+    }
+    if (static_cast<unsigned char>(key) < ' ') return;
+    int after = static_cast<int>(Text().size()) - SelLength() + 1;
+    if (MaxLength > 0 && after > MaxLength) return;
+    ReplaceSelection(std::string(1, key));
+}
+
+void TEdit::TextChanged() {
+    std::string cased = Cased(Text());
+    if (cased != Text()) {
+        SetText(cased); // the change of case finishes the change
+        return;
+    }
+    // Text set from code puts the caret at the start.
+    int caret = std::max(pendingCaret_, 0);
+    anchor_ = caret_ = 0;
+    Select(caret, caret);
+    if (OnChange) OnChange(this);
+}
+
+void TEdit::KeyDown(uint16_t& key, TShiftState shift) {
+    TCustomControl::KeyDown(key, shift);
+    bool extend = (shift & ssShift) != 0;
+    int size = static_cast<int>(Text().size());
+    auto moveTo = [&](int caret) { Select(extend ? anchor_ : caret, caret); };
+    switch (key) {
+    case VK_LEFT:
+        if (!extend && SelLength() > 0)
+            moveTo(SelStart());
+        else
+            moveTo(PrevChar(caret_));
+        break;
+    case VK_RIGHT:
+        if (!extend && SelLength() > 0)
+            moveTo(SelStart() + SelLength());
+        else
+            moveTo(NextChar(caret_));
+        break;
+    case VK_HOME:
+        moveTo(0);
+        break;
+    case VK_END:
+        moveTo(size);
+        break;
+    case VK_DELETE:
+        if (ReadOnly) break;
+        if (SelLength() == 0) Select(caret_, NextChar(caret_));
+        ReplaceSelection("");
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- focus and mouse ----
+
+int TEdit::PositionAt(int x) {
+    gfx::Canvas& c = Canvas();
+    c.Font = Font();
+    int left = borderStyle_ == TBorderStyle::bsSingle ? 2 : 1;
+    int size = static_cast<int>(Text().size());
+    int best = 0;
+    int bestDistance = std::abs(x - left);
+    for (int pos = NextChar(0); pos <= size && pos > 0; pos = NextChar(pos)) {
+        int distance = std::abs(x - left - c.TextWidth(DisplayUpTo(pos)));
+        if (distance < bestDistance) {
+            best = pos;
+            bestDistance = distance;
+        }
+        if (pos == size) break;
+    }
+    return best;
+}
+
+void TEdit::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+    if (button == TMouseButton::mbLeft) {
+        focusByMouse_ = true;
+        SetFocus();
+        focusByMouse_ = false;
+        int pos = PositionAt(x);
+        Select(pos, pos);
+    }
+    TCustomControl::MouseDown(button, shift, x, y);
+}
+
+void TEdit::DoEnter() {
+    if (AutoSelect && !focusByMouse_) SelectAll();
+    if (hideSelection_) Invalidate();
+    TCustomControl::DoEnter();
+}
+
+void TEdit::DoExit() {
+    if (hideSelection_) Invalidate();
+    TCustomControl::DoExit();
+}
+
+// ---- painting ----
+
+void TEdit::Paint() {
+    gfx::Canvas& c = Canvas();
+    TRect r = ClientRect();
+    if (borderStyle_ == TBorderStyle::bsSingle) c.Frame3D(r, gfx::clBtnShadow, gfx::clBtnHighlight, 1);
+    c.Brush.Color = Color();
+    c.Brush.Style = gfx::bsSolid;
+    c.FillRect(r);
+    c.Font = Font();
+    c.Brush.Style = gfx::bsClear;
+    const unsigned flags = gfx::DT_LEFT | gfx::DT_VCENTER | gfx::DT_SINGLELINE | gfx::DT_NOPREFIX;
+    TRect t = {r.Left + 1, r.Top, r.Right, r.Bottom};
+    gfx::DrawText(c, DisplayText(), t, flags);
+    if (SelLength() == 0 || (hideSelection_ && !Focused())) return;
+    // The selected characters again, in the highlight colours.
+    int from = t.Left + c.TextWidth(DisplayUpTo(SelStart()));
+    int to = t.Left + c.TextWidth(DisplayUpTo(SelStart() + SelLength()));
+    TRect sel = {from, r.Top, std::min(to, r.Right), r.Bottom};
+    c.Brush.Color = gfx::clHighlight;
+    c.Brush.Style = gfx::bsSolid;
+    c.FillRect(sel);
+    c.Brush.Style = gfx::bsClear;
+    c.Font.SetColor(gfx::clHighlightText);
+    std::string selected = DisplayUpTo(SelStart() + SelLength()).substr(DisplayUpTo(SelStart()).size());
+    gfx::DrawText(c, selected, sel, flags);
+}
+
+void TEdit::WndProc(TMessage& message) {
+    if (message.Msg == WM_CHAR) {
+        TypeChar(static_cast<char>(message.WParam));
+        return;
+    }
+    if (message.Msg == WM_GETDLGCODE) {
+        message.Result = DLGC_WANTARROWS;
+        return;
+    }
+    TCustomControl::WndProc(message);
+}
+
+} // namespace platform::widgets
