@@ -129,6 +129,13 @@ void TGIFExtensionList::LoadFromStream(TStream& stream, void* parent) {
     int b = ReadByte(stream);
     if (b < 0) return;
     while (b != ',' && b != ';') {
+        // Zero bytes between blocks are padding, here as between frames: were they to end the list,
+        // the frame would end without its image and be written again joined to the next one.
+        if (b == 0) {
+            b = ReadByte(stream);
+            if (b < 0) return;
+            continue;
+        }
         if (b != '!') {
             Warning(gsWarning, "Invalid extension introducer");
             break;
@@ -191,21 +198,27 @@ void TGIFGraphicControlExtension::SetTransparentColor(TColor color) {
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
     SaveHeader(stream);
+    // Always the block's one sound shape, whatever a file read before held.
     uint8_t b[6] = {
-        BlockSize,        Packed,    static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8),
-        TransparentIndex, Terminator};
+        4, Packed, static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8), TransparentIndex, 0};
     stream.Write(b, 6);
 }
 
 void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     LoadHeader(stream);
-    uint8_t b[6] = {};
-    if (stream.Read(b, 6) < 6) Warning(gsWarning, "Premature end of data");
-    BlockSize = b[0];
-    Packed = b[1];
-    Delay = static_cast<uint16_t>(b[2] | b[3] << 8);
-    TransparentIndex = b[4];
-    Terminator = b[5];
+    // The fields are the first four bytes of the first sub-block. The block ends at its zero-length
+    // sub-block, as every reader takes it: a block that runs on past its four bytes must not end
+    // early and leave the rest to be read as the next frame.
+    std::vector<std::string> blocks;
+    ReadStrings(stream, blocks);
+    std::string b = blocks.empty() ? std::string() : blocks[0];
+    if (b.size() < 4) Warning(gsWarning, "Premature end of data");
+    BlockSize = static_cast<uint8_t>(b.size());
+    b.resize(4, '\0');
+    Packed = static_cast<uint8_t>(b[0]);
+    Delay = static_cast<uint16_t>(static_cast<uint8_t>(b[1]) | static_cast<uint8_t>(b[2]) << 8);
+    TransparentIndex = static_cast<uint8_t>(b[3]);
+    Terminator = 0;
     if ((Packed & 1) && frame_) frame_->Transparent = true;
 }
 

@@ -306,6 +306,67 @@ TEST(GifExtensions, GraphicControlBytes) {
     EXPECT_EQ(gce->TransparentIndex, 0);
 }
 
+// A graphic control block that runs on past its four bytes (a second sub-block, or a first of the wrong
+// size) ends at its zero-length sub-block, as giflib reads it: the frame keeps its image, and what is
+// written again is the sound block and reads back the same.
+TEST(GifExtensions, GraphicControlBlockThatRunsOnEndsAtItsTerminator) {
+    const Bytes pixels{1, 0, 0, 1};
+    for (Bytes gce : {Bytes{0x21, 0xF9, 0x04, 0x09, 0x0A, 0x00, 0x01, 0x03, 'a', 'b', 'c', 0x00},
+                      Bytes{0x21, 0xF9, 0x05, 0x09, 0x0A, 0x00, 0x01, 0x2C, 0x00}}) {
+        Bytes file{'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        file.insert(file.end(), gce.begin(), gce.end());
+        Bytes descriptor{0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0};
+        file.insert(file.end(), descriptor.begin(), descriptor.end());
+        Bytes data = OurImageData(pixels, 2, 2, 1);
+        file.insert(file.end(), data.begin(), data.end());
+        file.push_back(';');
+        Decoded g = GiflibDecode(file);
+        ASSERT_EQ(g.error, 0) << Hex(file);
+        ASSERT_EQ(g.frames.size(), 1u);
+
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1) << Hex(file);
+        gif::TGIFSubImage* f = l.image->Images.Image(0);
+        EXPECT_EQ(Bytes(f->Data(), f->Data() + f->DataSize()), g.frames[0].pixels);
+        ASSERT_NE(f->GraphicControlExtension, nullptr);
+        EXPECT_EQ(f->GraphicControlExtension->Delay, 10);
+        EXPECT_EQ(f->GraphicControlExtension->TransparentColorIndex(), 1);
+
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        Decoded again = GiflibDecode(saved.Bytes());
+        ASSERT_EQ(again.frames.size(), 1u);
+        EXPECT_EQ(again.frames[0].extensions[0].second, (Bytes{0x09, 0x0A, 0x00, 0x01}));
+        Loaded back = OurLoad(saved.Bytes());
+        ASSERT_EQ(back.image->Images.Count(), 1);
+        EXPECT_EQ(Bytes(back.image->Images.Image(0)->Data(), back.image->Images.Image(0)->Data() + 4),
+                  pixels);
+    }
+}
+
+// Zero bytes among a frame's extension blocks are padding: the frame keeps its extensions and its image,
+// and is written again as one frame.
+TEST(GifExtensions, ZeroBytesBetweenBlocksDoNotSplitTheFrame) {
+    Bytes file{'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    Bytes blocks{0x21, 0xFE, 0x02, 'h',  'i', 0x00, 0x00, 0x00, 0x21, 0xF9, 0x04, 0x01, 0x0A, 0x00,
+                 0x01, 0x00, 0x00, 0x2C, 0,   0,    0,    0,    2,    0,    2,    0,    0};
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    Bytes data = OurImageData({1, 0, 0, 1}, 2, 2, 1);
+    file.insert(file.end(), data.begin(), data.end());
+    file.push_back(';');
+    for (int pass = 0; pass < 2; ++pass) {
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1) << pass;
+        gif::TGIFSubImage* f = l.image->Images.Image(0);
+        EXPECT_EQ(f->Extensions.Count(), 2) << pass;
+        EXPECT_TRUE(f->Transparent) << pass;
+        EXPECT_EQ(Bytes(f->Data(), f->Data() + f->DataSize()), (Bytes{1, 0, 0, 1})) << pass;
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        file = saved.Bytes();
+    }
+}
+
 TEST(GifExtensions, LoopBytes) {
     gif::TGIFAppExtNSLoop loop(nullptr);
     platform::TMemoryStream m;
