@@ -1,5 +1,7 @@
 // The GIF reader (TGIFImage::LoadFromStream): every input loads or raises GIFException, and what loads
-// is written again and reads back to the same frames, pixel for pixel.
+// is written again and reads back to the same frames, pixel for pixel. A frame without pixels (a
+// descriptor of no size, or extensions with no image after them) has nothing to write but its
+// extensions, so only the frames that hold pixels are compared.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,6 +22,7 @@ std::vector<Frame> Frames(gif::TGIFImage& image) {
     std::vector<Frame> frames;
     for (int i = 0; i < image.Images.Count(); ++i) {
         gif::TGIFSubImage* f = image.Images.Image(i);
+        if (f->Empty()) continue;
         frames.push_back(
             {f->Width(), f->Height(), std::vector<uint8_t>(f->Data(), f->Data() + f->DataSize())});
     }

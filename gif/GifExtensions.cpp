@@ -69,6 +69,7 @@ const TGIFExtensionClass* TGIFExtension::FindExtension(TStream& stream) {
         }
     int guard = 0;
     while (cls && cls->FindSub && guard++ < 16) {
+        stream.SetPosition(pos + 1); // each refinement reads from just after the label
         const TGIFExtensionClass* next = cls->FindSub(stream);
         if (next == cls) break;
         cls = next;
@@ -87,7 +88,8 @@ const TGIFExtensionClass* TGIFApplicationExtension::FindAppSubExtension(TStream&
         if (stream.Read(rec, 10) == 10) return TGIFUnknownAppExtension::Class();
         return nullptr;
     }
-    if (size == 11) {
+    // A longer first block starts with the record too (the rest of it is passed over when read).
+    if (size >= 11) {
         if (stream.Read(rec, 11) == 11) {
             std::string key(reinterpret_cast<const char*>(rec), 11);
             auto& reg = AppRegistry();
@@ -365,8 +367,8 @@ void TGIFApplicationExtension::SetAuthentication(const std::string& v) {
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
     SaveHeader(stream);
-    WriteByte(stream, 11);
-    stream.Write(Record, 11);
+    WriteByte(stream, RecordSize);
+    stream.Write(Record, RecordSize);
     SaveData(stream);
 }
 
@@ -376,6 +378,8 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     if (size < 0) throw GIFException("Premature end of data");
     if (size < 10) throw GIFException("Unsupported Application Extension block size");
     ReadCheck(stream, Record, 11);
+    // A ten-byte record is written again as it came, so that it is never read back as another one.
+    RecordSize = size == 10 ? 10 : 11;
     if (size == 10)
         stream.SetPosition(stream.Position() - 1);
     else if (size > 11)

@@ -458,6 +458,42 @@ TEST(GifExtensions, AppBlockSizes) {
     EXPECT_EQ(loop->Loops, 5);
 }
 
+// An application block is read back as the kind it was read as: a record in a longer first block is
+// still looked up by its eleven bytes, and a ten-byte record is written with ten bytes again.
+TEST(GifExtensions, ApplicationBlocksOfOtherRecordSizesKeepTheirKind) {
+    auto withBlock = [](Bytes ext) {
+        Bytes f{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        f.insert(f.end(), ext.begin(), ext.end());
+        Bytes img{0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+        f.insert(f.end(), img.begin(), img.end());
+        return f;
+    };
+    Bytes longer{0x21, 0xFF, 13,  'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E',
+                 '2',  '.',  '0', 'x', 'y', 3,   1,   5,   0,   0};
+    Bytes ten{0x21, 0xFF, 10,  'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 'a', 'b',
+              'c',  'd',  'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r',
+              's',  't',  'u', 'v', 'w', 'x', 'y', 'z', 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H',
+              'I',  'J',  'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 0};
+    Bytes file = withBlock(longer);
+    for (int pass = 0; pass < 2; ++pass) {
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1);
+        auto* loop = dynamic_cast<gif::TGIFAppExtNSLoop*>(l.image->Images.Image(0)->Extensions.Extension(0));
+        ASSERT_TRUE(loop) << pass;
+        EXPECT_EQ(loop->Loops, 5);
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        file = saved.Bytes();
+    }
+    Bytes original = withBlock(ten);
+    Loaded l = OurLoad(original);
+    ASSERT_TRUE(
+        dynamic_cast<gif::TGIFUnknownAppExtension*>(l.image->Images.Image(0)->Extensions.Extension(0)));
+    platform::TMemoryStream saved;
+    l.image->SaveToStream(saved);
+    EXPECT_EQ(saved.Bytes(), original);
+}
+
 TEST(GifExtensions, RegistryLastWins) {
     static gif::TGIFExtensionClass custom{"Custom",
                                           [](gif::TGIFSubImage* f) {
