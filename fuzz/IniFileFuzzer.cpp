@@ -67,6 +67,7 @@ void WriteAll(const std::string& path, const Entries& all) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::TIniFile::FlushCache();
     std::string path = fuzzing::WriteScratch("in.ini", {reinterpret_cast<const char*>(data), size});
+    fuzzing::AgeScratch(path);
     Entries read = ReadAll(path);
     for (const auto& [section, keys] : read)
         for (const auto& [key, value] : keys) {
@@ -78,11 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string copy = fuzzing::WriteScratch("copy.ini", "");
     WriteAll(copy, read);
+    fuzzing::AgeScratch(copy);
     platform::TIniFile::FlushCache();
     Entries written = OnlyWritable(read);
     FUZZ_CHECK(OnlyWritable(ReadAll(copy)) == written);
 
     WriteAll(path, read);
+    fuzzing::AgeScratch(path);
     platform::TIniFile::FlushCache();
     FUZZ_CHECK(ReadAll(path) == read);
     platform::TIniFile::FlushCache();

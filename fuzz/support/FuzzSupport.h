@@ -1,11 +1,13 @@
 #pragma once
 // What the fuzz targets share: a check that stops the run on a finding, a scratch folder for targets
 // that read files, and a real clock with a clean loop for those that talk over loopback.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,11 +29,16 @@ namespace fuzzing {
         if (!(condition)) fuzzing::Fail(#condition, __FILE__, __LINE__);                                     \
     } while (0)
 
-// A folder of this process for the files a target writes (in memory when /dev/shm is there).
+// A folder of this process for the files a target writes: under $KORVANE_FUZZ_SCRATCH when set
+// (scripts/fuzz sets it, and removes it with what a crashed run left), else in memory when /dev/shm is
+// there.
 inline const std::string& ScratchDir() {
     // Never destroyed: the exit handler that removes the folder still needs its name.
     static const std::string* dir = [] {
-        std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        const char* given = std::getenv("KORVANE_FUZZ_SCRATCH");
+        std::string base = given != nullptr && *given != '\0' ? given
+                           : ::access("/dev/shm", W_OK) == 0  ? "/dev/shm"
+                                                              : "/tmp";
         auto* d = new std::string(base + "/korvane-fuzz-" + std::to_string(::getpid()));
         ::mkdir(d->c_str(), 0700);
         std::atexit([] { std::system(("rm -rf '" + ScratchDir() + "'").c_str()); });
@@ -48,6 +55,17 @@ inline std::string WriteScratch(const std::string& name, std::string_view data) 
     if (!data.empty()) std::fwrite(data.data(), 1, data.size(), f);
     std::fclose(f);
     return path;
+}
+
+// Dates a scratch file an hour back. A file changed a moment ago may be changed again without its
+// time stamp showing it, so readers that watch the stamp read it whole at every look; an older stamp
+// spares each run that.
+inline void AgeScratch(const std::string& path) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    now.tv_sec -= 3600;
+    const struct timespec times[2] = {now, now};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // The real clock, installed once for the targets that run sockets and timers.
