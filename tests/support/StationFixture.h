@@ -29,8 +29,8 @@ class StationFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         namespace fs = std::filesystem;
-        char pattern[] = "/tmp/korvane-test-XXXXXX";
-        folder_ = mkdtemp(pattern);
+        std::string pattern = tempBase_ + "/korvane-test-XXXXXX";
+        folder_ = mkdtemp(pattern.data());
         oldDir_ = platform::CurrentDir();
         platform::SetCurrentDir(folder_);
         platform::SetExeName(folder_ + "/korvane");
@@ -92,6 +92,9 @@ protected:
         return n;
     }
 
+    // Where the program folder is made (set before SetUp): a run that writes files for days of station
+    // time may take a folder in memory, where a sync costs nothing.
+    std::string tempBase_ = "/tmp";
     std::string folder_;
     std::string oldDir_;
     std::shared_ptr<platform::SimulatedClock> clock_;
