@@ -16,6 +16,9 @@ run: deps
 	cp $(RELEASE_DIR)/korvane run/korvane.new && mv -f run/korvane.new run/korvane
 	[ -f run/SENSORS.INI ] || $(RELEASE_DIR)/korvane-demo-ini > run/SENSORS.INI
 	[ -f run/korvane.ini ] || $(RELEASE_DIR)/korvane-demo-ini korvane.ini > run/korvane.ini
+	# A template of the demo's own: the station expands it into run/HTML/current.html.
+	mkdir -p run/TEMPLATE
+	[ -n "$$(ls -A run/TEMPLATE)" ] || cp app/demo/TEMPLATE/* run/TEMPLATE/
 	cd run && ./korvane
 
 # For developers: the station through the serial DS2480 adapter backend, against the adapter emulator.

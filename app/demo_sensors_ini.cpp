@@ -1,6 +1,7 @@
 // Prints the settings of the built-in demo net: SENSORS.INI, which gives each device its role, or with
-// the argument "korvane.ini" the korvane.ini that picks the simulated port and the main thermometer.
-// `make run` seeds run/ with them when the station has none yet.
+// the argument "korvane.ini" the korvane.ini that picks the simulated port and the main thermometer and
+// turns the web server on at http://127.0.0.1:8880/. `make run` seeds run/ with them when the station
+// has none yet.
 #include <cstdio>
 #include <cstring>
 
@@ -9,7 +10,7 @@
 int main(int argc, char** argv) {
     namespace sim = platform::tmex::sim;
     std::string text =
-        argc > 1 && std::strcmp(argv[1], "korvane.ini") == 0 ? sim::DemoKorvaneIni() : sim::DemoSensorsIni();
+        argc > 1 && std::strcmp(argv[1], "korvane.ini") == 0 ? sim::DemoStationIni() : sim::DemoSensorsIni();
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

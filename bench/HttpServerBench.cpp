@@ -5,6 +5,8 @@
 //     one request after the other, timed by a client of this program (wrk's latencies are not
 //     meaningful when the server closes every connection). The server answers once per connection, so
 //     both servers are asked to close ("Connection: close"): each request costs a connection on both;
+//   - the station's own start page ("/", built from the sensors for every request by the station's web
+//     server) beside lighttpd serving a static copy of the same bytes, with wrk at 10 connections;
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer.
 // The station runs as `make run` sets it up (the demo net, the default settings) on the machine's
@@ -46,6 +48,7 @@
 #include "platform/System.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "publish/StationPublishing.h"
 #include "station/Unit1.h"
 
 namespace {
@@ -103,9 +106,16 @@ public:
         platform::SetExeName(folder_ + "/korvane");
         platform::Hooks().exitProcess = [](int) {};
         StationOptions.EchoLogToStdout = false;
+        StationOptions.MakePublishing = [this](TMainForm& form) {
+            auto made = std::make_unique<TStationPublishing>(form);
+            publishing_ = made.get();
+            return made;
+        };
         DiagnosticListenerPort = "0";
-        platform::WriteWholeFile(folder_ + "/korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n",
-                                 platform::FileMode::Binary);
+        platform::WriteWholeFile(
+            folder_ + "/korvane.ini",
+            "[Weather]\r\nPortNum=1\r\nPortType=64\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n",
+            platform::FileMode::Binary);
         platform::WriteWholeFile(folder_ + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
                                  platform::FileMode::Binary);
         platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated,
@@ -114,7 +124,8 @@ public:
         std::ofstream(Docs() + "/page.html", std::ios::binary) << Page();
         gifOk_ = WriteGif(Docs() + "/image.gif");
         form_ = std::make_unique<TMainForm>(nullptr);
-        platform::EventLoop::Get().RunUntil([] { return SessionRunning && SampleCount > 0; }, 30000);
+        platform::EventLoop::Get().RunUntil(
+            [this] { return SessionRunning && SampleCount > 0 && form_->HTTPRunning; }, 30000);
         server_.DocDir = Docs();
         server_.SetAddr("127.0.0.1");
         server_.SetPort("0");
@@ -128,7 +139,12 @@ public:
         std::filesystem::remove_all(folder_, ec);
     }
     bool Ready() const {
-        return SessionRunning && gifOk_ && server_.WSocketServer()->State() == net::wsListening;
+        return SessionRunning && gifOk_ && server_.WSocketServer()->State() == net::wsListening &&
+               form_->HTTPRunning;
+    }
+    // The port of the station's own web server (its start page and the other answers).
+    std::string StationPort() const {
+        return publishing_->WebServer().HTTPServer()->WSocketServer()->GetXPort();
     }
     std::string Docs() const { return folder_ + "/docs"; }
     std::string Folder() const { return folder_; }
@@ -139,6 +155,7 @@ private:
     std::string folder_;
     bool gifOk_ = false;
     std::unique_ptr<TMainForm> form_;
+    TStationPublishing* publishing_ = nullptr;
     net::THttpServer server_;
 };
 
@@ -397,6 +414,19 @@ void Measure(Station& station, const std::string& self, int seconds) {
                     name, Value(mine, "p50").c_str(), p99, Verdict(p99 > 0 && p99 < 10),
                     Value(mine, "max").c_str(), Value(mine, "count").c_str(), Value(mine, "failed").c_str(),
                     Value(other, "p50").c_str(), Value(other, "p99").c_str());
+    }
+    // The start page: built anew by the station for every request; lighttpd serves a copy of one answer.
+    std::string page = RunWhileServing({"curl", "-s", "http://127.0.0.1:" + station.StationPort() + "/"});
+    std::ofstream(station.Docs() + "/start.html", std::ios::binary) << page;
+    {
+        WrkResult ours = Wrk("http://127.0.0.1:" + station.StationPort() + "/", 10, seconds);
+        WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + "/start.html", 10, seconds);
+        double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
+        std::printf(
+            "start page (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd (static copy) %.0f "
+            "req/s: %.1f%% (target >= 40%%: %s)%s%s\n",
+            page.size(), ours.requestsPerSecond, theirs.requestsPerSecond, ratio * 100, Verdict(ratio >= 0.4),
+            ours.problems.c_str(), theirs.problems.c_str());
     }
     double before = ProcessCpuMs();
     std::string report = RunWhileServing({self, "--flood", station.Port()});

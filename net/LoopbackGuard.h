@@ -13,10 +13,15 @@ inline constexpr bool kLoopbackOnly = true;
 inline constexpr bool kLoopbackOnly = false;
 #endif
 
-// True when a client may connect to this dotted address.
-inline bool DestinationAllowed(const std::string& dotted) {
+// True when a client may connect or send to this address (network byte order).
+inline bool DestinationAllowed(uint32_t address) {
     if (!kLoopbackOnly) return true;
-    return (WSocket_ntohl(WSocket_inet_addr(dotted.c_str())) >> 24) == 127;
+    return (WSocket_ntohl(address) >> 24) == 127;
+}
+
+// The same for a dotted address.
+inline bool DestinationAllowed(const std::string& dotted) {
+    return DestinationAllowed(WSocket_inet_addr(dotted.c_str()));
 }
 
 } // namespace net

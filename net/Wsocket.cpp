@@ -1,6 +1,7 @@
 // The socket's life: properties, connect, listen, accept, close, notifications and name lookups.
 #include "net/Wsocket.h"
 
+#include "net/LoopbackGuard.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 
@@ -376,6 +377,11 @@ void TCustomWSocket::Connect() {
     ArmSelect(selectEvent_, "WSAAsyncSelect");
     if (failed()) return;
     if (sockType_ == SOCK_STREAM) {
+        if (!DestinationAllowed(sin_.sin_addr.s_addr)) {
+            lastError_ = WSAEACCES;
+            WSocket_WSASetLastError(WSAEACCES);
+            return SocketError("Connect (outside 127.0.0.0/8 in the test build)");
+        }
         if (WSocket_connect(hSocket_, reinterpret_cast<sockaddr*>(&sin_), sizeof sin_) == 0 ||
             WSocket_WSAGetLastError() == WSAEWOULDBLOCK) {
             ChangeState(wsConnecting);

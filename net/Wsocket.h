@@ -8,6 +8,9 @@
 // with its socket calls Release: from then on the socket raises no event, and the loop frees it at the
 // end of a turn once none of its code can be on the stack. So no code of the socket has to ask, after
 // calling out, whether it still exists.
+//
+// A build with the tests (KORVANE_LOOPBACK_ONLY) connects and sends nowhere outside 127.0.0.0/8: such a
+// TCP connect or datagram fails with WSAEACCES.
 #include <deque>
 #include <exception>
 #include <functional>

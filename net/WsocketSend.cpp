@@ -1,4 +1,5 @@
 // The send chain and the receive calls.
+#include "net/LoopbackGuard.h"
 #include "net/Wsocket.h"
 
 namespace net {
@@ -61,6 +62,10 @@ void TCustomWSocket::TryToSend() {
 }
 
 int TCustomWSocket::RealSend(const void* data, int length) {
+    if (sockType_ == SOCK_DGRAM && !DestinationAllowed(sin_.sin_addr.s_addr)) {
+        WSocket_WSASetLastError(WSAEACCES);
+        return SOCKET_ERROR;
+    }
     int sent = sockType_ == SOCK_DGRAM ? WSocket_sendto(hSocket_, data, length, sendFlags_,
                                                         reinterpret_cast<sockaddr*>(&sin_), sizeof sin_)
                                        : WSocket_send(hSocket_, data, length, sendFlags_);
@@ -122,6 +127,10 @@ int TCustomWSocket::SendStr(const std::string& text) {
 }
 
 int TCustomWSocket::SendTo(const sockaddr_in& dest, int destLen, const void* data, int length) {
+    if (!DestinationAllowed(dest.sin_addr.s_addr)) {
+        WSocket_WSASetLastError(WSAEACCES);
+        return SOCKET_ERROR;
+    }
     int sent =
         WSocket_sendto(hSocket_, data, length, sendFlags_, reinterpret_cast<const sockaddr*>(&dest), destLen);
     if (sent > 0 && OnSendData) OnSendData(this, sent);

@@ -49,13 +49,9 @@ bool Clock::ZoneHasDaylight() {
     return daylight != 0;
 }
 
-LocalTime Clock::ToLocal(int64_t unixSeconds) {
-    time_t t = static_cast<time_t>(unixSeconds);
-    struct tm tm {};
-    {
-        std::lock_guard lock(zoneMutex);
-        localtime_r(&t, &tm);
-    }
+namespace {
+
+LocalTime FromTm(const struct tm& tm) {
     LocalTime lt;
     lt.year = tm.tm_year + 1900;
     lt.month = tm.tm_mon + 1;
@@ -67,6 +63,25 @@ LocalTime Clock::ToLocal(int64_t unixSeconds) {
     lt.yearday = tm.tm_yday;
     lt.isDst = tm.tm_isdst > 0;
     return lt;
+}
+
+} // namespace
+
+LocalTime Clock::ToLocal(int64_t unixSeconds) {
+    time_t t = static_cast<time_t>(unixSeconds);
+    struct tm tm {};
+    {
+        std::lock_guard lock(zoneMutex);
+        localtime_r(&t, &tm);
+    }
+    return FromTm(tm);
+}
+
+LocalTime Clock::ToUtc(int64_t unixSeconds) {
+    time_t t = static_cast<time_t>(unixSeconds);
+    struct tm tm {};
+    gmtime_r(&t, &tm);
+    return FromTm(tm);
 }
 
 LocalTime Clock::Now() {

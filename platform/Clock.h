@@ -51,6 +51,8 @@ public:
     // Local time through the current time zone (SetTimeZone).
     LocalTime ToLocal(int64_t unixSeconds);
     LocalTime Now();
+    // The same fields in UTC (no zone involved; isDst clear).
+    static LocalTime ToUtc(int64_t unixSeconds);
     // Local fields to seconds since 1970 (mktime semantics, isDst guessed).
     int64_t FromLocal(int year, int month, int day, int hour, int minute, int second);
 

@@ -156,6 +156,22 @@ bool CreateDir(const std::string& name) {
     return ::mkdir(ResolvePath(name).c_str(), 0777) == 0;
 }
 
+std::vector<std::string> ListFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    std::string dir = ResolvePath(folder);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return names;
+    while (struct dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        struct stat st;
+        std::string path = dir + "/" + e->d_name;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 bool DeleteFile(const std::string& name) {
     return ::unlink(ResolvePath(name).c_str()) == 0;
 }

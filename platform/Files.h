@@ -18,6 +18,9 @@ bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 // Creates one folder level (no parents). False when it could not be created.
 bool CreateDir(const std::string& name);
+// The names of the plain files in a folder (no folders, no hidden "." entries), sorted byte by byte;
+// empty when the folder cannot be listed.
+std::vector<std::string> ListFiles(const std::string& folder);
 bool DeleteFile(const std::string& name);
 // Renames a file, replacing an existing `to`; both names are resolved. False when it failed.
 bool RenameFile(const std::string& from, const std::string& to);

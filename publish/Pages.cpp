@@ -1,15 +1,54 @@
-// The posts, the pages and the upload that the scheduler starts. They come with the publishing work;
-// until then each is a call that does nothing.
+// The pages the scheduler writes, the "Create HTMLs" command, the posts and the APRS report; the upload
+// comes with later publishing work and does nothing until then.
+#include "platform/controls/Control.h"
+#include "publish/AprsReport.h"
+#include "publish/DdeServer.h"
 #include "publish/StationPublishing.h"
+#include "publish/StatusFeeds.h"
+#include "publish/StatusPage.h"
+#include "publish/Templates.h"
+#include "publish/WeatherPosts.h"
+#include "publish/WeatherXml.h"
+#include "station/Unit1.h"
 
-void TStationPublishing::PostToServlet() {}
-void TStationPublishing::PostToWUnder() {}
-void TStationPublishing::PostToW4U() {}
-void TStationPublishing::PostToAPRS() {}
-void TStationPublishing::PostToDatabase() {}
-void TStationPublishing::WriteWeatherHTML() {}
-void TStationPublishing::ProcessTemplates() {}
-void TStationPublishing::WriteWeatherXML(bool) {}
+TStationPublishing::TStationPublishing(TMainForm& form)
+    : form_(form), context_(form), web_(context_), dde_(std::make_unique<TDdeServer>(form)),
+      feeds_(std::make_unique<TStatusFeeds>(form)), posts_(std::make_unique<TWeatherPosts>(form)),
+      aprs_(std::make_unique<TAprsReport>(form)) {
+    CreateHTML = platform::MakeOwned<platform::TControl>(&form, "CreateHTML");
+    CreateHTML->SetCaption("Create HTMLs");
+    CreateHTML->OnClick = [this](platform::TComponent*) { publish::CreateHTMLClick(context_); };
+}
+
+TStationPublishing::~TStationPublishing() {
+    CreateHTML->OnClick = nullptr; // the item is the window's and may outlive this side
+}
+
+void TStationPublishing::WriteWeatherHTML() {
+    publish::WriteWeatherHTML(context_);
+}
+void TStationPublishing::ProcessTemplates() {
+    publish::ProcessTemplates(context_);
+}
+void TStationPublishing::WriteWeatherXML(bool includeXSL) {
+    publish::WriteWeatherXML(context_, includeXSL);
+}
+
+void TStationPublishing::PostToServlet() {
+    posts_->PostToServlet();
+}
+void TStationPublishing::PostToWUnder() {
+    posts_->PostToWUnder();
+}
+void TStationPublishing::PostToW4U() {
+    posts_->PostToW4U();
+}
+void TStationPublishing::PostToAPRS() {
+    aprs_->PostToAPRS();
+}
+void TStationPublishing::PostToDatabase() {
+    posts_->PostToDatabase();
+}
 void TStationPublishing::FTPUpload() {}
 void TStationPublishing::FTPStartUpload() {
     FTPUpload();

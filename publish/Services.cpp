@@ -1,36 +1,34 @@
-// The publishing services the controller starts and stops: the HTTP, TCP, UDP-feed and DDE services
-// belong to the publishing work; asked for, each says once that it is not there yet.
+// The publishing services the controller starts and stops: the DDE service, the web server and the TCP
+// and UDP status feeds.
+#include "publish/DdeServer.h"
 #include "publish/StationPublishing.h"
+#include "publish/StatusFeeds.h"
 #include "station/Unit1.h"
 
-void TStationPublishing::ReportMissing(bool& reported, const char* text) {
-    if (reported) return;
-    reported = true;
-    form_.LogStatus(text);
-}
-
 void TStationPublishing::StartDDEServices() {
-    ReportMissing(missingReported_[0], "DDE: The DDE server is not available in this version");
+    dde_->StartDDEServices();
 }
 void TStationPublishing::StopDDEServices() {
-    form_.DDERunning = false;
+    dde_->StopDDEServices();
 }
 void TStationPublishing::StartHTTPServices() {
-    ReportMissing(missingReported_[1], "HTTP Server: The web server is not available in this version");
+    web_.StartHTTPServices();
 }
 void TStationPublishing::StopHTTPServices() {
-    form_.HTTPRunning = false;
+    web_.StopHTTPServices();
 }
 void TStationPublishing::StartTCPServices() {
-    ReportMissing(missingReported_[2], "TCP/IP: The TCP status server is not available in this version");
+    feeds_->StartTCPServices();
 }
 void TStationPublishing::StopTCPServices() {
-    form_.TCPRunning = false;
+    feeds_->StopTCPServices();
 }
 void TStationPublishing::StartUDPServices() {
-    ReportMissing(missingReported_[3], "TCP/IP: The UDP status feed is not available in this version");
+    feeds_->StartUDPServices();
 }
 void TStationPublishing::StopUDPServices() {
-    form_.UDPRunning = false;
+    feeds_->StopUDPServices();
 }
-void TStationPublishing::SendUDPStatus(const std::string&) {}
+void TStationPublishing::SendUDPStatus(const std::string& text) {
+    feeds_->SendUDPStatus(text);
+}

@@ -82,11 +82,13 @@ void TMainForm::DisplayTemperature(TMessage& message) {
     r.TemperatureMinTime.ti_min = low[0];
     r.TemperatureMinTime.ti_hour = low[1];
     CurrTemp->SetCaption(TemperatureText(r.Temperature, sensor->Celsius ? 'C' : 'F'));
+    if (DDERunning) SetDDEText(Dde.DDETemperature, FloatToStr(r.Temperature));
     PostMessage(Handle(), MsgDisplayWindChillHeatIndex, 0, 0);
 }
 
 void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
     CurrentReadings.WindChill = GetWindchill();
+    if (DDERunning) SetDDEText(Dde.DDEWindChill, FloatToStr(CurrentReadings.WindChill));
     // Below the upper limit the wind chill is shown, above it the heat index.
     float shown = CurrentReadings.TemperatureC < StationSettings.WCUpperLimit ? CurrentReadings.WindChill
                                                                               : CurrentReadings.HeatIndex;

@@ -155,6 +155,16 @@ void TMainForm::CreateComponents() {
     ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
+    auto transfer = [&](const char* name, const char* caption, void (TMainForm::*post)()) {
+        TControl* item = control(name);
+        item->SetCaption(caption);
+        item->OnClick = [this, post](TComponent*) { (this->*post)(); };
+        return item;
+    };
+    PostAPRS = transfer("PostAPRS", "Post to APRS", &TMainForm::PostToAPRS);
+    PostToWeather4U = transfer("PostToWeather4U", "Post to W4U", &TMainForm::PostToW4U);
+    PostServlet = transfer("PostServlet", "Post to Servlet", &TMainForm::PostToServlet);
+    PosttoWeatherUnderground = transfer("PosttoWeatherUnderground", "Post to WU", &TMainForm::PostToWUnder);
     // The reset items of the kinds a scan finds are shown by the set-up after the scan.
     for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
         hidden->SetVisible(false);

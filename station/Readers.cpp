@@ -87,6 +87,13 @@ bool TMainForm::ReadWind() {
         r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
         WindCompassPoint = wind.GetCompassPoint();
         WindDirectionDegrees = wind.CalculateDirection();
+        if (DDERunning) {
+            SetDDEText(Dde.DDEWindSpeed, FloatToStr(r.WindSpeed));
+            SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(WindDirectionBin * 22.5)));
+            SetDDEText(Dde.DDEWindDirAVG, IntToStr(WindDirectionDegrees));
+            SetDDEText(Dde.DDEWindspeedAVGMin, FloatToStr(wind.ConvertSpeed(wind.MinAvgSpeed)));
+            SetDDEText(Dde.DDEWindspeedAVGHour, FloatToStr(wind.ConvertSpeed(wind.HourAvgSpeed)));
+        }
         if (Visible) PostMessage(Handle(), MsgDisplayWind, 0, 0);
         return true;
     });
@@ -108,6 +115,12 @@ bool TMainForm::ReadRain() {
             week += day;
         r.RainWeek = perInch ? static_cast<float>(std::llabs(week)) / perInch : 0;
         r.RainMonth = RainInches(rain.RunningCounter, rain.MonthCounter, perInch);
+        if (DDERunning) {
+            double unit = rain.RainUnitInch ? 1.0 : 25.4;
+            SetDDEText(Dde.DDERainToday, FloatToStr(r.RainToday * unit));
+            SetDDEText(Dde.DDERainRate, FloatToStr(r.RainRate * unit));
+            SetDDEText(Dde.DDERainCounter, IntToStr(rain.RunningCounter));
+        }
         if (Visible) PostMessage(Handle(), MsgDisplayRain, 0, 0);
         return true;
     });
@@ -126,6 +139,7 @@ bool TMainForm::ReadBarometer() {
         r.BarometerMaxInHg = static_cast<float>(baro.baro.high);
         r.BarometerMinInHg = static_cast<float>(baro.baro.low);
         r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
+        if (DDERunning) SetDDEText(Dde.DDEBarometer, FloatToStr(baro.GetValue()));
         PostDisplayTemperature(*this, baro.TemperatureIndex);
         if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
         return true;
@@ -134,16 +148,24 @@ bool TMainForm::ReadBarometer() {
 
 bool TMainForm::ReadCounters() {
     return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
-        DS2423* counter = DS2423Sensors[SampleCount % static_cast<unsigned>(DS2423Sensors.Count())];
-        return counter && counter->Sample() && SessionRunning;
+        unsigned i = SampleCount % static_cast<unsigned>(DS2423Sensors.Count());
+        DS2423* counter = DS2423Sensors[static_cast<int>(i)];
+        if (!counter || !counter->Sample() || !SessionRunning) return false;
+        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(counter->RunningCounter));
+        return true;
     });
 }
 
 bool TMainForm::ReadDS2438() {
     return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
-        DS2438* sensor = DS2438Sensors[SampleCount % static_cast<unsigned>(DS2438Sensors.Count())];
+        unsigned i = SampleCount % static_cast<unsigned>(DS2438Sensors.Count());
+        DS2438* sensor = DS2438Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
+        if (DDERunning) {
+            SetDDEText(DDEItemAt(Dde.DS2438Items, 2 * i), FloatToStr(sensor->VAD.value));
+            SetDDEText(DDEItemAt(Dde.DS2438Items, 2 * i + 1), FloatToStr(sensor->InUnit(sensor->temp.value)));
+        }
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
         return true;
     });
@@ -151,16 +173,24 @@ bool TMainForm::ReadDS2438() {
 
 bool TMainForm::ReadDS2450() {
     return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
-        DS2450* sensor = DS2450Sensors[SampleCount % static_cast<unsigned>(DS2450Sensors.Count())];
-        return sensor && sensor->Sample() && SessionRunning;
+        unsigned i = SampleCount % static_cast<unsigned>(DS2450Sensors.Count());
+        DS2450* sensor = DS2450Sensors[static_cast<int>(i)];
+        if (!sensor || !sensor->Sample() || !SessionRunning) return false;
+        if (DDERunning)
+            for (unsigned channel = 0; channel < DS2450::kChannels; ++channel)
+                SetDDEText(DDEItemAt(Dde.DS2450Items, 4 * i + channel), FloatToStr(sensor->Value[channel]));
+        return true;
     });
 }
 
 bool TMainForm::ReadTemperatures() {
     return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
-        DS1820* sensor = DS1820Sensors[SampleCount % static_cast<unsigned>(DS1820Sensors.Count())];
+        unsigned i = SampleCount % static_cast<unsigned>(DS1820Sensors.Count());
+        DS1820* sensor = DS1820Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
+        if (DDERunning)
+            SetDDEText(DDEItemAt(Dde.DS1820Items, i), FloatToStr(sensor->InUnit(sensor->temp.value)));
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
         return true;
     });
@@ -182,6 +212,12 @@ bool TMainForm::ReadHumidity() {
             float heatIndex = CalculateHeatIndex(r.TemperatureC, r.Humidity);
             r.Dewpoint = Microlan::UseCelsius ? dewpoint : CelsiusToFahrenheit(dewpoint);
             r.HeatIndex = Microlan::UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
+            if (DDERunning) SetDDEText(Dde.DDEHumidity, FloatToStr(sensor->GetValue()));
+        }
+        if (DDERunning) {
+            size_t at = 2 * static_cast<size_t>(i);
+            SetDDEText(DDEItemAt(Dde.HumidityItems, at), FloatToStr(sensor->GetValue()));
+            SetDDEText(DDEItemAt(Dde.HumidityItems, at + 1), FloatToStr(sensor->InUnit(sensor->temp.value)));
         }
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
         if (main && Visible) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);

@@ -69,6 +69,7 @@ void TMainForm::LoadSettings() {
         s.UDPPort = ini.ReadString("Weather", "UDPPort", s.UDPPort);
         s.UDPAddress = ini.ReadString("Weather", "UDPAddress", s.UDPAddress);
         s.UDPEnabled = ini.ReadBool("Weather", "UDPEnabled", s.UDPEnabled);
+        s.HTTPAddr = ini.ReadString("HTTP", "Addr", s.HTTPAddr);
         s.HTTPPort = ini.ReadString("HTTP", "Port", s.HTTPPort);
         s.HTTPEnabled = ini.ReadBool("HTTP", "Enabled", s.HTTPEnabled);
         s.LogInterval = ini.ReadInteger("Weather", "LogInterval", s.LogInterval);

@@ -31,7 +31,8 @@ struct TStationSettings {
     bool AutoRainReset = false;
     bool ResetHiLoMarks = false;
     std::string WStationID;
-    // [HTTP]
+    // [HTTP]; the web server listens on Addr (every interface by default)
+    std::string HTTPAddr = "0.0.0.0";
     std::string HTTPPort = "8880";
     bool HTTPEnabled = false;
     // [APRSWXNET]

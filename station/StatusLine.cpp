@@ -27,6 +27,7 @@ void TMainForm::UpdateStatusLine() {
     Logged(Named("SERVER: Error updating display"), [&] {
         WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
         StatusLine = FormatStatusLine();
+        if (DDERunning) SetDDEText(Dde.DDEWeather, StatusLine);
         if (StationSettings.UDPEnabled) SendUDPStatus(StatusLine);
         std::string title = FormatTitle();
         TrayIcon->SetHint(title);

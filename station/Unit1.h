@@ -14,7 +14,6 @@
 #include "platform/controls/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
-#include "platform/controls/Headless.h"
 #include "platform/DateTime.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
@@ -22,7 +21,9 @@
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "platform/Timer.h"
+#include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
+#include "station/DdeItems.h"
 #include "station/Messages.h"
 #include "station/StationOptions.h"
 #include "station/StationSettings.h"
@@ -220,6 +221,8 @@ public:
     platform::TMenuItem *Restore, *MinimizeToSysTray, *RescanMLan, *OpenStatusLog, *Unload1, *TempStatReset,
         *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge,
         *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
+    // "Transfer..." commands; a post disables its item while it is pending.
+    platform::TMenuItem *PostAPRS, *PostToWeather4U, *PostServlet, *PosttoWeatherUnderground;
 
     // The barometer dial's high and low marks have been cleared this many times (headless dial).
     int BaroMeterResets = 0;
@@ -258,6 +261,8 @@ public:
     bool HTTPRunning = false;
     bool TCPRunning = false;
     bool UDPRunning = false;
+    // The DDE conversation and items while the DDE service runs.
+    TDdeItems Dde;
 
     // The reading chain: a pass in progress defers Unload, Restart and Rescan to its end, and only the
     // newest chain (the watchdog starts a new one) posts its next pass.

@@ -9,6 +9,7 @@
 #include "tests/net/NetTestSupport.h"
 
 using namespace net;
+using net_test::AwaitListener;
 using net_test::LoopTest;
 using net_test::PeerProcess;
 
@@ -16,30 +17,11 @@ namespace {
 
 const char* const kPython = "/usr/bin/python3";
 
-// Hex text back to bytes.
-std::string Unhex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
-
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++n;
     return n;
-}
-
-// Runs the loop until something accepts on 127.0.0.1:port.
-bool AwaitListener(uint16_t port) {
-    return platform::EventLoop::Get().RunUntil(
-        [&] {
-            int fd = net_test::RawConnect(port);
-            if (fd >= 0) ::close(fd);
-            return fd >= 0;
-        },
-        5000);
 }
 
 class HttpClientTest : public LoopTest {
@@ -90,10 +72,7 @@ protected:
     // The requests the scripted peer recorded after `mark` of them, as raw bytes.
     std::vector<std::string> Requests(size_t mark = 0) {
         RunFor(100);
-        std::vector<std::string> all;
-        const std::string& out = peer_->Output();
-        for (size_t at = out.find("REQUEST "); at != std::string::npos; at = out.find("REQUEST ", at + 1))
-            all.push_back(Unhex(out.substr(at + 8, out.find('\n', at) - at - 8)));
+        std::vector<std::string> all = net_test::RecordedRequests(peer_->Output());
         return std::vector<std::string>(all.begin() + static_cast<long>(std::min(mark, all.size())),
                                         all.end());
     }

@@ -110,6 +110,33 @@ inline bool HavePeer(const std::string& program) {
         if (!net_test::HavePeer(program)) FAIL() << program << " is missing (run scripts/install-deps)";     \
     } while (0)
 
+// Runs the loop until something accepts on 127.0.0.1:port.
+inline bool AwaitListener(uint16_t port, uint32_t limitMs = 5000) {
+    return platform::EventLoop::Get().RunUntil(
+        [&] {
+            int fd = RawConnect(port);
+            if (fd >= 0) ::close(fd);
+            return fd >= 0;
+        },
+        limitMs);
+}
+
+// Hex text back to bytes.
+inline std::string Unhex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+// The requests a scripted peer (tests/peers/http_peer.py) printed as "REQUEST <hex>" lines, as raw bytes.
+inline std::vector<std::string> RecordedRequests(const std::string& output) {
+    std::vector<std::string> all;
+    for (size_t at = output.find("REQUEST "); at != std::string::npos; at = output.find("REQUEST ", at + 1))
+        all.push_back(Unhex(output.substr(at + 8, output.find('\n', at) - at - 8)));
+    return all;
+}
+
 // An external program run while the loop keeps serving; its standard output is collected.
 class PeerProcess {
 public:

@@ -17,6 +17,8 @@ Prints "PORT <n>" once it listens, then "REQUEST <hex>" with the exact bytes of 
   /cookie         200 with two Set-Cookie lines
   /auth           200 "welcome" for "Authorization: Basic dXNlcjpwYXNz" (user:pass), else 401 with a body
   /target.htm, /dir/target.htm   200 "target page"
+  /reply/TEXT     200 with the body TEXT (the weather posts' replies)
+  /drop           reads the request and closes without an answer
   anything else   404
 """
 import argparse
@@ -113,6 +115,10 @@ class Handler(socketserver.BaseRequestHandler):
                 conn.sendall(status(200, "OK", [], b"welcome"))
             else:
                 conn.sendall(status(401, "Unauthorized", ['WWW-Authenticate: Basic realm="wx"'], b"login first"))
+        elif path.startswith("/reply/"):
+            conn.sendall(status(200, "OK", ["Content-Type: text/plain"], path[7:].encode("latin-1")))
+        elif path == "/drop":
+            pass
         elif path in ("/target.htm", "/dir/target.htm"):
             conn.sendall(status(200, "OK", ["Content-Type: text/html"], b"target page"))
         else:

@@ -124,11 +124,3 @@ TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     EXPECT_EQ(Read("DATA/SUMMARY.TXT"), "Dec 6 2026 14:00\r\nt-05h87\r\n");
 }
 
-TEST_F(SchedulerTest, AnEnabledServiceThatIsNotBuiltYetIsReportedOnce) {
-    TMainForm& form = StartAt(2026, 12, 6, 14, 0, "[HTTP]\r\nEnabled=1\r\n[Weather]\r\nTCPEnabled=1\r\n");
-    for (int pass = 0; pass < 3; ++pass)
-        form.SuperviseServices();
-    EXPECT_EQ(CountLog("HTTP Server: The web server is not available in this version"), 1);
-    EXPECT_EQ(CountLog("TCP/IP: The TCP status server is not available in this version"), 1);
-    EXPECT_EQ(CountLog("DDE:"), 0);
-}

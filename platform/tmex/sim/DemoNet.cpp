@@ -256,4 +256,14 @@ std::string DemoKorvaneIni() {
     return "[Weather]\r\nPortNum=1\r\nPortType=64\r\nDS1820Selected=" + kOutdoor.Text() + "\r\n";
 }
 
+std::string DemoStationIni() {
+    // The demo sends nothing off the machine: the web server listens on this machine only, the status
+    // line's datagrams go to this machine, and the posts, the APRS report and the FTP upload stay off.
+    return DemoKorvaneIni() +
+           "UDPEnabled=1\r\nUDPAddress=127.0.0.1\r\n"
+           "[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=8880\r\n"
+           "[SERVLET]\r\nEnabled=0\r\n[WUNDERGROUND]\r\nEnabled=0\r\n[W4U]\r\nEnabled=0\r\n"
+           "[APRSWXNET]\r\nEnabled=0\r\n[FTP]\r\nFTPUploadEnabled=0\r\n";
+}
+
 } // namespace platform::tmex::sim

@@ -1,0 +1,165 @@
+#include "publish/AprsReport.h"
+
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "publish/AprsPacket.h"
+#include "publish/ReportValues.h"
+#include "station/Unit1.h"
+
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+} // namespace
+
+TAprsReport::TAprsReport(TMainForm& form)
+    : form_(form), socket_(std::make_unique<net::TWSocket>(nullptr, "APRSSocket")),
+      timer_(std::make_unique<platform::TTimer>(nullptr, "APRSTimer")) {
+    APRSSocket = socket_.get();
+    APRSTimer = timer_.get();
+    APRSTimer->SetEnabled(false);
+    APRSTimer->SetInterval(8000);
+    APRSTimer->OnTimer = [this](platform::TTimer* t) { APRSTimerTimer(t); };
+}
+
+TAprsReport::~TAprsReport() {
+    APRSTimer->SetEnabled(false);
+    APRSSocket->OnSessionClosed = nullptr;
+    APRSSocket->OnSessionConnected = nullptr;
+    APRSSocket->OnDataAvailable = nullptr;
+}
+
+bool TAprsReport::Debug() const {
+    return form_.DbgCheckBox->Checked();
+}
+
+void TAprsReport::EnableMenuItem(bool enabled) {
+    if (form_.PostAPRS) form_.PostAPRS->SetEnabled(enabled);
+}
+
+void TAprsReport::RestartTimer() {
+    APRSTimer->SetEnabled(false);
+    APRSTimer->SetEnabled(true);
+}
+
+void TAprsReport::PostToAPRS() {
+    if (APRSSocket->State() != net::wsClosed) {
+        form_.LogStatus("APRS: Error sending data: the previous report is still running");
+        return;
+    }
+    bool started =
+        failures_.Run(form_, {"APRS: Error sending data: ", "APRS: Error sending data"}, [&] { Start(); });
+    if (!started) {
+        APRSTimer->SetEnabled(false);
+        APRSSocket->Close();
+        EnableMenuItem(true);
+    }
+}
+
+void TAprsReport::Start() {
+    const TStationSettings& s = StationSettings;
+    EnableMenuItem(false);
+    echoMarker_.clear();
+    logonSent_ = dataSent_ = packetLeft_ = failureLogged_ = false;
+    const std::string& proxy = form_.APRSProxy;
+    for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
+        if (HasControlCharacter(*text))
+            throw platform::EConvertError("[APRSWXNET] settings hold a line break");
+    platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
+    packet_.clear();
+    logonMarker_ = s.APRSUserID + " log";
+    echoMarker_ = s.APRSUserID + ">";
+    login_ = AprsLogin(s.APRSUserID, form_.sBuild->Caption());
+    packet_ = AprsPacket(GatherReportValues(), s.APRSUserID, s.APRSLat, s.APRSLon, utc);
+    platform::WriteWholeFile("DATA\\WXNOW.TXT", packet_, platform::FileMode::Binary);
+    net::TWSocket& socket = *APRSSocket;
+    socket.SetAddr(form_.APRSProxy.size() > 1 ? form_.APRSProxy : s.APRSAddress);
+    socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
+    socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
+    socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {
+        APRSSocketSessionConnected(sd, e);
+    };
+    socket.SetProto("tcp");
+    socket.SetPort(platform::IntToStr(platform::StrToInt(s.APRSPort)));
+    socket.Connect();
+    RestartTimer(); // its first step ends a connect that does not complete
+}
+
+void TAprsReport::APRSSocketSessionConnected(net::TCustomWSocket*, uint16_t error) {
+    form_.Logged({"APRS: Error connecting to server: ", "APRS: Error connecting to server"}, [&] {
+        if (error != 0) {
+            failureLogged_ = true;
+            failures_.Failed(form_, "APRS: Error connecting to server: " + net::WSocketErrorDesc(error));
+            APRSSocket->Close();
+            return;
+        }
+        if (!Connected()) return;
+        const TStationSettings& s = StationSettings;
+        if (form_.APRSProxy.size() > 3) {
+            APRSSocket->SendStr(s.APRSAddress + "\r\n");
+            if (Debug()) form_.LogStatus("APRS: Adress sent: " + s.APRSAddress);
+        }
+        RestartTimer();
+    });
+}
+
+void TAprsReport::APRSTimerTimer(platform::TTimer*) {
+    form_.Logged({"APRS: Error logging on: ", "APRS: Error logging on"}, [&] {
+        APRSTimer->SetEnabled(false);
+        if (!logonSent_) {
+            if (Connected()) {
+                APRSSocket->SendStr(login_ + "\r\n");
+                if (Debug()) form_.LogStatus("APRS: Logon sent: " + login_);
+            } else {
+                APRSSocket->Close();
+            }
+            logonSent_ = true;
+            APRSTimer->SetEnabled(true);
+        } else if (!dataSent_) {
+            if (Connected()) {
+                APRSSocket->SendStr(packet_ + "\r\n");
+                packetLeft_ = true;
+                if (Debug()) form_.LogStatus("APRS: Data sent: " + packet_);
+            } else {
+                APRSSocket->Close();
+            }
+            dataSent_ = true;
+            APRSTimer->SetEnabled(true);
+        } else if (Connected()) {
+            APRSSocket->Close();
+        }
+    });
+}
+
+void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
+    form_.Logged({"APRS: Error parsing replies: ", "APRS: Error parsing replies"}, [&] {
+        std::string text = APRSSocket->ReceiveStr();
+        if (text.find(logonMarker_) != std::string::npos) logonSent_ = true;
+        if (packetLeft_ && text.find(echoMarker_) != std::string::npos && StationSettings.APRSLogSuccess) {
+            form_.LogStatus("APRS data sent: OK");
+            if (Debug()) form_.LogStatus("APRS: Response: " + text);
+            if (Connected()) APRSSocket->Close();
+        }
+    });
+}
+
+void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) {
+    form_.Logged({"APRS: Error closing: ", "APRS: Error closing"}, [&] {
+        APRSTimer->SetEnabled(false);
+        EnableMenuItem(true);
+        if (Connected()) APRSSocket->Close();
+        if (Debug()) form_.LogStatus("APRS: Session closed");
+        if (packetLeft_) {
+            failures_.Succeeded();
+        } else if (!failureLogged_) {
+            failureLogged_ = true;
+            std::string reason =
+                error != 0 ? net::WSocketErrorDesc(error) : "the connection ended before the report was sent";
+            failures_.Failed(form_, "APRS: Error sending data: " + reason);
+        }
+    });
+}

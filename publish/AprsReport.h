@@ -1,0 +1,60 @@
+#pragma once
+// The APRS/CWOP report: PostToAPRS builds the login line and the packet (AprsPacket.h), writes the
+// packet to DATA\WXNOW.TXT and connects to [APRSWXNET] Proxy (when longer than 1 character) or
+// Address, port [APRSWXNET] Port. Then APRSTimer (8 s) drives the session step by step:
+//
+//   connected      -> (Proxy longer than 3 characters: "<Address>" CR LF) timer
+//   timer          -> "user <UserID> pass -1 vers Korvane <build>" CR LF
+//   timer          -> the packet CR LF
+//   timer          -> close
+//
+// A reply holding "<UserID> log" counts as the logon; the echo of the packet ("<UserID>>") with
+// [APRSWXNET] LogSuccess logs "APRS data sent: OK" and closes at once. The timer also ends a connect
+// that has not completed by its first step. The PostAPRS menu item is disabled while a report runs.
+//
+// A report asked for while one runs is skipped (with a log line): the running one keeps its state. A
+// failure (a refused or lost connection before the packet left, settings that do not parse or hold
+// line breaks) is logged with its prefix, once for a run of failures, and the menu item is enabled again.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/Wsocket.h"
+#include "platform/Timer.h"
+#include "publish/FailureRun.h"
+
+class TMainForm;
+
+class TAprsReport {
+public:
+    explicit TAprsReport(TMainForm& form);
+    ~TAprsReport();
+    TAprsReport(const TAprsReport&) = delete;
+    TAprsReport& operator=(const TAprsReport&) = delete;
+
+    void PostToAPRS();
+
+    void APRSSocketSessionConnected(net::TCustomWSocket* sender, uint16_t error);
+    void APRSSocketDataAvailable(net::TCustomWSocket* sender, uint16_t error);
+    void APRSSocketSessionClosed(net::TCustomWSocket* sender, uint16_t error);
+    void APRSTimerTimer(platform::TTimer* sender);
+
+    net::TWSocket* APRSSocket;
+    platform::TTimer* APRSTimer;
+
+private:
+    void Start();
+    void RestartTimer();
+    void EnableMenuItem(bool enabled);
+    bool Debug() const;
+    bool Connected() const { return APRSSocket->State() == net::wsConnected; }
+
+    TMainForm& form_;
+    std::unique_ptr<net::TWSocket> socket_;
+    std::unique_ptr<platform::TTimer> timer_;
+    std::string login_, packet_, logonMarker_, echoMarker_;
+    bool logonSent_ = false, dataSent_ = false;
+    bool packetLeft_ = false;    // the packet was handed to the connection
+    bool failureLogged_ = false; // this report's failure is told already
+    TFailureRun failures_;
+};

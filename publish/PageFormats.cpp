@@ -1,0 +1,30 @@
+#include "publish/PageFormats.h"
+
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/Strings.h"
+#include "station/Unit1.h"
+
+namespace publish {
+
+std::string HourMinute(const uint8_t* time) {
+    return platform::Format("%02d:%02d", time[1], time[0]);
+}
+
+const char* TemperatureColor(double celsius) {
+    return celsius >= 0.0 ? "#FF0000" : "#0000FF";
+}
+
+platform::gfx::TColor SignColor(float value) {
+    return static_cast<double>(value) >= 0.0 ? platform::gfx::clRed : platform::gfx::clBlue;
+}
+
+std::string AscTimeNow() {
+    return platform::CTime(platform::Clock::Get().UnixTime());
+}
+
+std::string BuildText(const TMainForm& form) {
+    return form.sBuild != nullptr ? form.sBuild->Caption() : std::string();
+}
+
+} // namespace publish

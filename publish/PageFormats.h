@@ -1,0 +1,24 @@
+#pragma once
+// Small texts the pages share: the hour and minute of a mark's time record, the colour of a
+// temperature, the local time in the C library's asctime form, and the build text.
+#include <cstdint>
+#include <string>
+
+#include "platform/graphics/Color.h"
+
+class TMainForm;
+
+namespace publish {
+
+// "hh:mm" of a time record (time[0] the minute, time[1] the hour).
+std::string HourMinute(const uint8_t* time);
+// Red ("#FF0000") at 0.0 and above, blue ("#0000FF") below: a temperature in Celsius.
+const char* TemperatureColor(double celsius);
+// The same rule for the main window's labels.
+platform::gfx::TColor SignColor(float value);
+// "Sun Dec  6 14:03:09 2026\n": now, local time.
+std::string AscTimeNow();
+// The build text of the version label ("Server: Korvane <build>", the footers).
+std::string BuildText(const TMainForm& form);
+
+} // namespace publish

@@ -1,0 +1,142 @@
+#include "publish/StatusFeeds.h"
+
+#include <memory>
+
+#include "net/WinsockLoader.h"
+#include "platform/Strings.h"
+#include "publish/TcpConnection.h"
+#include "station/Unit1.h"
+
+TStatusFeeds::~TStatusFeeds() {
+    delete TCPServer;
+    delete UDPSendSocket;
+}
+
+// ---- TCP ----
+
+int TStatusFeeds::StartTCPServices() {
+    form_.TCPRunning = false;
+    TCPClientCount = 0;
+    const TStationSettings& s = StationSettings;
+    if (s.TCPEnabled) {
+        auto server = std::make_unique<net::TWSocketServer>(nullptr, "TCPServer");
+        bool listening =
+            tcpStartFailures_.Run(form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
+                server->MaxClients = 10;
+                server->SetAddr(StationOptions.TCPServerAddress);
+                server->SetProto("tcp");
+                server->SetLineMode(true);
+                server->ReuseAddr = true;
+                server->MultiThreaded = true;
+                server->SetPort(s.TCPPort);
+                server->Banner = "Malvoren 1-Wire Systems, initializing...";
+                server->ClientClass = [this](net::TCustomWSocketServer*) {
+                    return std::make_unique<TCPConnection>(form_);
+                };
+                server->OnClientConnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
+                                                 uint16_t e) { TCPServerClientConnect(sv, c, e); };
+                server->OnClientDisconnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
+                                                    uint16_t e) { TCPServerClientDisconnect(sv, c, e); };
+                server->Listen();
+            });
+        if (listening) {
+            tcpStartFailures_.Succeeded();
+            TCPServer = server.release();
+            form_.TCPRunning = true;
+        }
+    }
+    if (form_.TCPRunning) form_.LogStatus("SERVER: TCP services started");
+    return form_.TCPRunning ? 1 : 0;
+}
+
+void TStatusFeeds::StopTCPServices() {
+    if (!form_.TCPRunning) return;
+    form_.Logged({"TCP/IP Error (shutdown TCP): ", "TCP/IP Error (shutdown TCP)"}, [&] {
+        form_.TCPRunning = false;
+        std::string message =
+            TCPClientCount < 1
+                ? "SERVER: TCP services shutting down"
+                : platform::Format("SERVER: TCP services shutting down, disconnecting %d client(s)",
+                                   TCPClientCount);
+        if (net::TWSocketServer* server = TCPServer) {
+            TCPServer = nullptr;
+            server->Close();
+            server->Release(); // its clients go with it
+        }
+        form_.LogStatus(message);
+    });
+}
+
+void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer*, net::TWSocketClient* client, uint16_t) {
+    form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        ++TCPClientCount;
+        form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
+    });
+}
+
+void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
+                                             uint16_t) {
+    form_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
+        --TCPClientCount;
+        form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
+    });
+}
+
+// ---- UDP ----
+
+int TStatusFeeds::StartUDPServices() {
+    form_.UDPRunning = false;
+    const TStationSettings& s = StationSettings;
+    if (s.UDPEnabled) {
+        auto socket = std::make_unique<net::TWSocket>(nullptr, "UDPSendSocket");
+        bool ready =
+            udpStartFailures_.Run(form_, {"TCP/IP Error (startup UDP): ", "TCP/IP Error (startup UDP)"}, [&] {
+                socket->SetProto("udp");
+                socket->SetAddr("255.255.255.255");
+                socket->SetPort(s.UDPPort);
+                socket->Connect(); // no datagram: it checks the settings
+                socket->Close();
+            });
+        if (ready) {
+            udpStartFailures_.Succeeded();
+            delete UDPSendSocket;
+            UDPSendSocket = socket.release();
+            form_.UDPRunning = true;
+        }
+    }
+    if (form_.UDPRunning) form_.LogStatus("SERVER: UDP services started");
+    return form_.UDPRunning ? 1 : 0;
+}
+
+void TStatusFeeds::SendUDPStatus(const std::string& line) {
+    if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
+    net::TWSocket& socket = *UDPSendSocket;
+    const TStationSettings& s = StationSettings;
+    bool sent =
+        udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
+            try {
+                socket.SetProto("udp");
+                socket.SetAddr(s.UDPAddress);
+                socket.SetPort(s.UDPPort);
+                socket.Connect();
+                int on = 1;
+                net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                socket.SendStr(line);
+            } catch (...) {
+                socket.Close();
+                throw;
+            }
+            socket.Close();
+        });
+    if (sent) udpSendFailures_.Succeeded();
+}
+
+void TStatusFeeds::StopUDPServices() {
+    if (!form_.UDPRunning) return;
+    form_.Logged({"TCP/IP Error (shutdown UDP): ", "TCP/IP Error (shutdown UDP)"}, [&] {
+        form_.LogStatus("SERVER: UDP services shutting down");
+        form_.UDPRunning = false;
+        delete UDPSendSocket;
+        UDPSendSocket = nullptr;
+    });
+}

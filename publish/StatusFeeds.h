@@ -1,0 +1,46 @@
+#pragma once
+// The status line for other programs: a TCP server on [Weather] TCPPort (at most 10 clients, each sent
+// the line about once a second by its own TCPConnection), and one UDP datagram with the line to
+// [Weather] UDPAddress:UDPPort after every reading round. The supervisor starts and stops both to follow
+// TCPEnabled and UDPEnabled.
+//
+// A client is greeted with "Malvoren 1-Wire Systems, initializing..." CR LF; the 11th is sent
+// "Sorry, too many clients" CR LF and closed. The UDP send socket may broadcast (SO_BROADCAST is set
+// for any address, a subnet's broadcast address among them). A start that fails frees what it made and
+// is tried again on the next pass; the first failure of a run is logged, and so is the first failed
+// datagram of a run.
+#include <string>
+
+#include "net/Wsocket.h"
+#include "net/Wsockets.h"
+#include "publish/FailureRun.h"
+
+class TMainForm;
+
+class TStatusFeeds {
+public:
+    explicit TStatusFeeds(TMainForm& form) : form_(form) {}
+    ~TStatusFeeds();
+    TStatusFeeds(const TStatusFeeds&) = delete;
+    TStatusFeeds& operator=(const TStatusFeeds&) = delete;
+
+    // 1 when the server listens (the UDP feed is on), else 0; TCPRunning (UDPRunning) says the same.
+    int StartTCPServices();
+    void StopTCPServices();
+    int StartUDPServices();
+    void StopUDPServices();
+    void SendUDPStatus(const std::string& line);
+
+    void TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
+                                uint16_t error);
+    void TCPServerClientDisconnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
+                                   uint16_t error);
+
+    net::TWSocketServer* TCPServer = nullptr;
+    net::TWSocket* UDPSendSocket = nullptr;
+    int TCPClientCount = 0;
+
+private:
+    TMainForm& form_;
+    TFailureRun tcpStartFailures_, udpStartFailures_, udpSendFailures_;
+};

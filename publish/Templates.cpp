@@ -1,0 +1,204 @@
+// The template pages: the run over the template folder, the plain tags and "Create HTMLs".
+#include "publish/Templates.h"
+
+#include <optional>
+
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/DateTime.h"
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+#include "platform/FloatFormat.h"
+#include "platform/Strings.h"
+#include "publish/PageFormats.h"
+#include "publish/PublishContext.h"
+#include "publish/RainFigures.h"
+#include "publish/SensorTags.h"
+#include "publish/StatusPage.h"
+#include "publish/TemplateScanner.h"
+#include "publish/TextMode.h"
+#include "publish/WindFigures.h"
+#include "station/Unit1.h"
+
+using platform::Format;
+using platform::FormatFloat;
+
+namespace publish {
+
+namespace {
+
+using Answer = std::optional<std::string>;
+
+std::string HourMinute(const platform::DosTime& time) {
+    return Format("%02d:%02d", time.ti_hour, time.ti_min);
+}
+
+Answer AlwaysTag(TPublishContext& context, const std::string& name) {
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    if (is("Time")) return platform::DateTimeToStr(platform::Now());
+    if (is("Sunrise")) return context.Form.SunRiseLabel->Caption();
+    if (is("Sunset")) return context.Form.SunSetLabel->Caption();
+    return std::nullopt;
+}
+
+Answer WindTag(const std::string& name) {
+    if (!WindPresent || !WindSensor) return std::nullopt;
+    WindData& wind = *WindSensor;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    auto speed = [&](float revolutions) { return FormatFloat("0.0", wind.ConvertSpeed(revolutions)); };
+    const int index = CurrentReadings.WindDirectionIndex;
+    if (is("WindSpeed")) return speed(wind.Speed);
+    if (is("WindSpeedGust")) return speed(wind.Gust);
+    if (is("WindSpeedMax")) return speed(wind.MaxSpeed);
+    if (is("WindSpeedMaxAt")) {
+        int hour = 0, minute = 0;
+        wind.GetMaxSpeed(hour, minute);
+        return Format("%02d:%02d", hour, minute);
+    }
+    if (is("WindSpeedAVGMin")) return speed(wind.MinAvgSpeed);
+    if (is("WindSpeedAVGHour")) return speed(wind.HourAvgSpeed);
+    if (is("WindSpeedAVGDay")) return speed(wind.DayAvgSpeed);
+    if (is("WindDirectionName")) return CompassName(index);
+    if (is("WindDirection")) return FormatFloat("000", index * 22.5);
+    if (is("WindAvgDirectionName")) return CompassName(wind.GetCompassPoint());
+    if (is("WindAvgDirection")) return FormatFloat("000", wind.CalculateDirection());
+    if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
+    if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
+    if (is("WindChill")) {
+        if (DS1820Sensors.Count() + HumiditySensors.Count() == 0) return "(n/a)";
+        return FormatFloat("0.0", CurrentReadings.WindChill);
+    }
+    return std::nullopt;
+}
+
+Answer RainTag(TPublishContext& context, const std::string& name) {
+    if (!RainPresent || !RainSensor) return std::nullopt;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    const RainFigures rain = RainFiguresOf(*RainSensor);
+    auto amount = [&](double value, bool usable) -> std::string {
+        if (usable) return Format("%3.2f", value);
+        context.LogOnce(rain.Fault);
+        return "(n/a)";
+    };
+    if (is("RainToday")) return amount(rain.Today, rain.Usable);
+    if (is("RainWeek")) return amount(rain.Week, rain.Usable);
+    if (is("RainMonth")) return amount(rain.Month, rain.Usable);
+    if (is("RainRate")) return amount(rain.Rate, rain.RateUsable);
+    if (is("RainTotal")) return amount(rain.Total, rain.Usable);
+    return std::nullopt;
+}
+
+Answer TemperatureTag(const std::string& name) {
+    if (TemperatureSensors.Count() == 0) return std::nullopt;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    const TCurrentReadings& now = CurrentReadings;
+    if (is("TemperatureMax")) return FormatFloat("0.0", now.TemperatureMax);
+    if (is("TemperatureMaxAt")) return HourMinute(now.TemperatureMaxTime);
+    if (is("TemperatureMin")) return FormatFloat("0.0", now.TemperatureMin);
+    if (is("TemperatureMinAt")) return HourMinute(now.TemperatureMinTime);
+    if (is("Temperature")) return FormatFloat("0.0", now.Temperature);
+    return std::nullopt;
+}
+
+Answer HumidityTag(const std::string& name) {
+    if (HumiditySensors.Count() == 0) return std::nullopt;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    const TCurrentReadings& now = CurrentReadings;
+    // The marks' times are the main humidity sensor's; without one there is none to show.
+    auto markTime = [](bool high) -> std::string {
+        Humidity* main = HumiditySensors[MainHumiditySensor];
+        if (main == nullptr) return "(n/a)";
+        uint8_t time[4] = {};
+        high ? main->GetMaxAt(time) : main->GetMinAt(time);
+        return publish::HourMinute(time);
+    };
+    if (is("HumidityMax")) return FormatFloat("00", now.HumidityMax);
+    if (is("HumidityMaxAt")) return markTime(true);
+    if (is("HumidityMin")) return FormatFloat("00", now.HumidityMin);
+    if (is("HumidityMinAt")) return markTime(false);
+    if (is("Humidity")) return FormatFloat("00", now.Humidity);
+    if (is("Dewpoint")) return FormatFloat("0.0", now.Dewpoint);
+    if (is("HeatIndex")) return FormatFloat("0.0", now.HeatIndex);
+    return std::nullopt;
+}
+
+Answer BarometerTag(const std::string& name) {
+    if (!BarometerPresent || !BarometerSensor) return std::nullopt;
+    Barometer& barometer = *BarometerSensor;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
+    const char* mask = barometer.Metric == 1 ? "0.0" : "0.00";
+    auto markTime = [&](bool high) {
+        uint8_t time[4] = {};
+        high ? barometer.GetMaxAt(time) : barometer.GetMinAt(time);
+        return publish::HourMinute(time);
+    };
+    if (is("BarometerRate")) return FormatFloat("0.00", barometer.ConvertPressure(barometer.RatePerHour()));
+    if (is("BarometerMax")) return FormatFloat(mask, CurrentReadings.BarometerMax);
+    if (is("BarometerMaxAt")) return markTime(true);
+    if (is("BarometerMin")) return FormatFloat(mask, CurrentReadings.BarometerMin);
+    if (is("BarometerMinAt")) return markTime(false);
+    if (is("Barometer")) return FormatFloat(mask, CurrentReadings.Barometer);
+    return BarometerTagValue(name);
+}
+
+Answer PlainTag(TPublishContext& context, const std::string& name) {
+    if (Answer a = AlwaysTag(context, name)) return a;
+    if (Answer a = WindTag(name)) return a;
+    if (Answer a = RainTag(context, name)) return a;
+    if (Answer a = TemperatureTag(name)) return a;
+    if (Answer a = HumidityTag(name)) return a;
+    return BarometerTag(name);
+}
+
+} // namespace
+
+std::string TemplateTagValue(TPublishContext& context, const std::string& tagString) {
+    const std::string name = tagString.size() > 3 ? tagString.substr(3) : std::string();
+    std::string value = "(n/a)";
+    platform::CatchAndLog(
+        {"HTML: (TAG: " + name + ") Error: ", "HTML: (TAG: " + name + ") Error: (unknown)"},
+        [&](const std::string& line) { context.Log(line); },
+        [&] {
+            Answer answer = PlainTag(context, name);
+            if (!answer) answer = SensorTagValue(name);
+            value = answer ? *answer : "(n/a)";
+        });
+    return value;
+}
+
+bool ProcessTemplates(TPublishContext& context) {
+    TMainForm& form = context.Form;
+    bool result = true;
+    form.Logged({"HTML: Error: ", "HTML: Error: (unknown)"}, [&] {
+        platform::TStringList& names = *form.GeneratedFiles;
+        names.Clear();
+        const std::string folder = StationSettings.TEMPLATEDir;
+        for (const std::string& name : platform::ListFiles(folder))
+            names.Add(name);
+        for (int i = 0; i < names.Count(); ++i) {
+            std::string text;
+            if (!platform::ReadWholeFile(folder + "/" + names[i], text, platform::FileMode::Binary) ||
+                !WriteTextModeFile(StationSettings.HTMLDir + "/" + names[i],
+                                   ExpandTemplate(text, [&](const std::string& tag) {
+                                       return TemplateTagValue(context, tag);
+                                   }))) {
+                result = i > 0;
+                return;
+            }
+        }
+    });
+    return result;
+}
+
+void CreateHTMLClick(TPublishContext& context) {
+    WriteWeatherHTML(context);
+    bool made = ProcessTemplates(context);
+    platform::MessageBox(made ? "Created WEATHER.HTML and CURRENT.HTML" : "Created WEATHER.HTML",
+                         "Malvoren Weather Station", platform::MB_OK);
+}
+
+} // namespace publish

@@ -1,0 +1,186 @@
+#include "publish/WeatherPosts.h"
+
+#include "platform/Strings.h"
+#include "publish/PostBodies.h"
+#include "publish/ReportValues.h"
+#include "station/Unit1.h"
+
+using platform::Format;
+
+namespace {
+
+const TWeatherPosts::TService kServlet{"POST/SERVLET: Error: ",
+                                       "POST/SERVLET: Error posting",
+                                       "JAVA servlet data sent: ",
+                                       "SERVLET Response: ",
+                                       "received",
+                                       "POST to Java servlet: %s",
+                                       &TStationSettings::ServletLogSuccess,
+                                       &TMainForm::PostServlet};
+const TWeatherPosts::TService kWU{"POST/WU: Error: ",
+                                  "POST/WU: Error posting",
+                                  "WU Data sent: ",
+                                  "WU Response: ",
+                                  "success",
+                                  "POST to Weather Underground: %s",
+                                  &TStationSettings::WULogSuccess,
+                                  &TMainForm::PosttoWeatherUnderground};
+const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
+                                   "POST/W4U: Error posting",
+                                   "W4U Data sent: ",
+                                   "W4U Response: ",
+                                   "Logged",
+                                   "POST to Weather4You: %s",
+                                   &TStationSettings::W4ULogSuccess,
+                                   &TMainForm::PostToWeather4U};
+const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
+                                        "DATABASE: Error posting",
+                                        "DATABASE Data sent: ",
+                                        "DATABASE Response: ",
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
+
+// A URL for a log line: a password in it ("user:pass@") masked.
+std::string MaskUrl(const std::string& url) {
+    size_t scheme = url.find("://");
+    size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t at = url.find('@', from);
+    size_t slash = url.find('/', from);
+    if (at == std::string::npos || (slash != std::string::npos && slash < at)) return url;
+    size_t colon = url.find(':', from);
+    if (colon == std::string::npos || colon > at) return url;
+    return url.substr(0, colon + 1) + "****" + url.substr(at);
+}
+
+// The first line of a reply, for the log line of a rejected post.
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
+    return line.size() > 200 ? line.substr(0, 200) : line;
+}
+
+} // namespace
+
+TWeatherPosts::TWeatherPosts(TMainForm& form)
+    : form_(form), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0, {}},
+      wu_{&kWU, std::make_unique<net::THttpCli>(nullptr, "HTTPClientWU"), 2, {}},
+      w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4, {}},
+      database_{&kDatabase, std::make_unique<net::THttpCli>(nullptr, "HTTPClientDB"), 6, {}} {
+    HTTPClientD = servlet_.client.get();
+    HTTPClientWU = wu_.client.get();
+    HTTPClientW4U = w4u_.client.get();
+    HTTPClientDB = database_.client.get();
+}
+
+TWeatherPosts::~TWeatherPosts() = default;
+
+bool TWeatherPosts::Debug() const {
+    return form_.DbgCheckBox->Checked();
+}
+
+void TWeatherPosts::EnableMenuItem(const TPost& post, bool enabled) {
+    if (post.service->menuItem == nullptr) return;
+    if (platform::TMenuItem* item = form_.*(post.service->menuItem)) item->SetEnabled(enabled);
+}
+
+// ---- the four posts ----
+
+void TWeatherPosts::PostToServlet() {
+    form_.Logged({kServlet.errorPrefix, kServlet.errorText}, [&] {
+        TReportValues values = GatherReportValues();
+        if (!values.Wind) return; // the servlet takes only stations with wind
+        const TStationSettings& s = StationSettings;
+        TServletPost post;
+        post.StationID = s.WStationID;
+        post.Latitude = s.Latitude;
+        post.Longitude = s.Longitude;
+        post.Metric = !s.ServletEnglishUnits;
+        post.Now = platform::UnixTime();
+        post.ShiftSeconds = static_cast<int64_t>(s.Timezone + (s.DST ? 1 : 0)) * 3600;
+        Send(servlet_, ServletBody(values, post), s.ServletURL);
+    });
+}
+
+void TWeatherPosts::PostToWUnder() {
+    form_.Logged({kWU.errorPrefix, kWU.errorText}, [&] {
+        const TStationSettings& s = StationSettings;
+        platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
+        Send(wu_, UpdaterawBody(GatherReportValues(), s.WUUserID, s.WUPassword, utc, "n/a"), s.WUURL);
+    });
+}
+
+void TWeatherPosts::PostToW4U() {
+    form_.Logged({kW4U.errorPrefix, kW4U.errorText}, [&] {
+        const TStationSettings& s = StationSettings;
+        platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
+        Send(w4u_, UpdaterawBody(GatherReportValues(), s.W4UUserID, s.W4UPassword, utc, "PWS"), s.W4UURL);
+    });
+}
+
+void TWeatherPosts::PostToDatabase() {
+    form_.Logged({kDatabase.errorPrefix, kDatabase.errorText},
+                 [&] { Send(database_, DatabaseBody(GatherReportValues()), StationSettings.DatabaseURL); });
+}
+
+// ---- sending and the reply ----
+
+void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string& url) {
+    const TService& service = *post.service;
+    net::THttpCli& client = *post.client;
+    if (client.State() != net::httpReady) {
+        // The running request keeps its body and handlers; this post is dropped.
+        post.failures.Failed(form_, std::string(service.errorPrefix) + "HTTP component is busy");
+        return;
+    }
+    const TStationSettings& s = StationSettings;
+    platform::TMemoryStream& sent = *form_.PostStreams[post.streams];
+    platform::TMemoryStream& received = *form_.PostStreams[post.streams + 1];
+    EnableMenuItem(post, false);
+    sent.Clear();
+    sent.Write(body.data(), body.size());
+    sent.SetPosition(0);
+    received.Clear();
+    client.OnRequestDone = [this, &post](net::THttpCli*, net::THttpRequest, uint16_t error) {
+        RequestDone(post, error);
+    };
+    client.SendStream = &sent;
+    client.RcvdStream = &received;
+    client.URL = url;
+    client.Proxy = s.ProxyEnabled ? s.ProxyAddress + ":" + s.ProxyPort : std::string();
+    if (&post == &wu_ && Debug()) form_.LogStatus("WU URL: " + MaskUrl(client.URL));
+    bool started = post.failures.Run(form_, {service.errorPrefix, service.errorText}, [&] {
+        if (&post == &wu_ && Debug() && !client.Proxy.empty()) form_.LogStatus("WU PROXY: " + client.Proxy);
+        client.PostASync();
+    });
+    if (!started) {
+        EnableMenuItem(post, true); // no reply will come to enable it
+        return;
+    }
+    if (Debug()) form_.LogStatus(service.dataSentLine + MaskPassword(body));
+}
+
+void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
+    const TService& service = *post.service;
+    net::THttpCli& client = *post.client;
+    form_.Logged({service.errorPrefix, service.errorText}, [&] {
+        EnableMenuItem(post, true);
+        platform::TMemoryStream& received = *form_.PostStreams[post.streams + 1];
+        std::string text = received.AsString();
+        received.Clear();
+        if (Debug()) form_.LogStatus(service.responseLine + text);
+        int status = client.StatusCode();
+        if (error != 0) {
+            post.failures.Failed(form_, service.errorPrefix + client.ReasonPhrase());
+        } else if (status < 200 || status >= 300) {
+            post.failures.Failed(form_, service.errorPrefix +
+                                            Format("%d %s", status, client.ReasonPhrase().c_str()));
+        } else if (service.successWord != nullptr && text.find(service.successWord) == std::string::npos) {
+            post.failures.Failed(form_, service.errorPrefix + FirstLine(text));
+        } else {
+            post.failures.Succeeded();
+            if (service.successWord != nullptr && StationSettings.*(service.logSuccess))
+                form_.LogStatus(Format(service.successMessage, client.ReasonPhrase().c_str()));
+        }
+    });
+}

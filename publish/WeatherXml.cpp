@@ -1,0 +1,261 @@
+// The XML weather document.
+#include "publish/WeatherXml.h"
+
+#include <cstdint>
+
+#include "net/Httpsrv.h"
+#include "onewire/Barometer.h"
+#include "onewire/DS2423.h"
+#include "onewire/DS2438.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Clock.h"
+#include "platform/Strings.h"
+#include "publish/PageFormats.h"
+#include "publish/PublishContext.h"
+#include "publish/RainFigures.h"
+#include "publish/TextMode.h"
+#include "publish/WindFigures.h"
+#include "station/Unit1.h"
+
+using platform::Format;
+
+namespace publish {
+
+namespace {
+
+std::string Element(const char* name, const std::string& text) {
+    return Format("<%s>", name) + XmlText(text) + Format("</%s>\n", name);
+}
+
+std::string ValueBlock(const char* name, const char* format, double value) {
+    return Format("<%s>\n<value>", name) + Format(format, value) + Format("</value>\n</%s>\n", name);
+}
+
+// "<max>" or "<min>" with the value and the hour and minute of its time record.
+std::string MarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
+    return Format("<%s>\n<value>", name) + Format(format, value) + "</value>\n<time>" + HourMinute(time) +
+           Format("</time>\n</%s>\n", name);
+}
+
+std::string Header(TPublishContext& context, bool includeXSL) {
+    std::string xml = "<?xml version='1.0'?>\n";
+    if (includeXSL) xml += "<?xml:stylesheet type='text/xsl' href='weather.xsl'?>\n";
+    xml += "<weather>\n";
+    // Date and time of one reading, so that a stamp just after midnight never mixes two days.
+    platform::LocalTime now = platform::Clock::Get().Now();
+    platform::DosTime& stored = context.Form.CurrentTime;
+    stored.ti_hour = now.hour;
+    stored.ti_min = now.minute;
+    stored.ti_sec = now.second;
+    stored.ti_hund = now.hundredths;
+    xml += Format("<timestamp>\n<year>%d</year>\n<month>%d</month>\n<day>%d</day>\n"
+                  "<time>%02d:%02d:%02d</time>\n</timestamp>\n",
+                  now.year, now.month, now.day, now.hour, now.minute, now.second);
+    xml += "<provider>\n<name>Korvane " + XmlText(context.Build()) + "</name>\n</provider>\n";
+    return xml;
+}
+
+std::string UnitLetter(const Temperature& t) {
+    return t.Celsius ? "C" : "F";
+}
+
+std::string Temperatures() {
+    if (TemperatureSensors.Count() == 0) return {};
+    std::string xml = "<temperatures>\n";
+    for (Temperature* t : TemperatureSensors) {
+        if (t == nullptr) continue;
+        uint8_t high[4] = {}, low[4] = {};
+        double max = t->GetMaxTemperature(high);
+        double min = t->GetMinTemperature(low);
+        xml +=
+            "<temperature>\n" + Element("unit", UnitLetter(*t)) + Element("description", t->TempDescription) +
+            ValueBlock("current", "%2.1f", t->InUnit(t->temp.value)) + MarkBlock("max", "%2.1f", max, high) +
+            MarkBlock("min", "%2.1f", min, low) + "</temperature>\n";
+    }
+    return xml + "</temperatures>\n";
+}
+
+std::string Humiditys() {
+    if (HumiditySensors.Count() == 0) return {};
+    std::string xml = "<humiditys>\n";
+    for (Humidity* h : HumiditySensors) {
+        if (h == nullptr) continue;
+        uint8_t high[4] = {}, low[4] = {};
+        double max = h->GetMaxAt(high);
+        double min = h->GetMinAt(low);
+        xml += "<humidity>\n<unit>%</unit>\n" + Element("description", h->HumDescription) +
+               ValueBlock("current", "%2.1f", h->GetValue()) +
+               ValueBlock("dewpoint", "%2.1f", h->InUnit(h->dewpoint.value)) +
+               ValueBlock("heatindex", "%2.1f", h->InUnit(h->heatindex.value)) +
+               MarkBlock("max", "%2.1f", max, high) + MarkBlock("min", "%2.1f", min, low) + "</humidity>\n";
+    }
+    return xml + "</humiditys>\n";
+}
+
+std::string Wind() {
+    if (!WindPresent || !WindSensor) return {};
+    WindData& wind = *WindSensor;
+    auto speed = [&](const char* name, float revolutions) {
+        return Format("<%s>\n<value>%2.1f</value>\n", name,
+                      static_cast<double>(wind.ConvertSpeed(revolutions))) +
+               Element("name", BeaufortNameOf(wind, revolutions));
+    };
+    auto direction = [](int degrees, const char* name) {
+        return Format("<dirdeg>%d</dirdeg>\n", degrees) + Element("dirname", name);
+    };
+    const int index = CurrentCompassIndex(wind);
+    int hour = 0, minute = 0;
+    float max = wind.GetMaxSpeed(hour, minute);
+    std::string xml = "<wind>\n" + Element("unit", wind.GetUnit());
+    xml +=
+        speed("current", wind.Speed) + direction(CompassDegrees(index), CompassName(index)) + "</current>\n";
+    xml += speed("minuteavg", wind.MinAvgSpeed) + "</minuteavg>\n";
+    xml += "<tenminuteavg>\n" + direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint())) +
+           "</tenminuteavg>\n";
+    xml += speed("houravg", wind.HourAvgSpeed) + "</houravg>\n";
+    xml += speed("dayavg", wind.DayAvgSpeed) + "</dayavg>\n";
+    xml += speed("gust", wind.Gust) + "</gust>\n";
+    xml += Format("<max>\n<value>%2.1f</value>\n", static_cast<double>(max)) +
+           Element("name", BeaufortNameOf(wind, wind.MaxSpeed)) +
+           Format("<time>%02d:%02d</time>\n", hour, minute) +
+           direction(CompassDegrees(wind.MaxSpeedDir), CompassName(wind.MaxSpeedDir)) + "</max>\n";
+    return xml + "</wind>\n";
+}
+
+std::string Rain(TPublishContext& context) {
+    if (!RainPresent || !RainSensor) return {};
+    const RainFigures rain = RainFiguresOf(*RainSensor);
+    context.LogOnce(rain.Fault);
+    return "<rain>\n" + Element("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
+           Format("<lasthour>%2.2f</lasthour>\n", rain.LastHour) +
+           Format("<today>%2.2f</today>\n", rain.Today) + Format("<week>%2.2f</week>\n", rain.Week) +
+           Format("<month>%2.2f</month>\n", rain.Month) + "</rain>\n";
+}
+
+std::string BarometerSection() {
+    if (!BarometerPresent || !BarometerSensor) return {};
+    Barometer& b = *BarometerSensor;
+    uint8_t high[4] = {}, low[4] = {};
+    double max = b.GetMaxAt(high);
+    double min = b.GetMinAt(low);
+    return "<barometer>\n" + Element("unit", b.GetUnit()) + ValueBlock("current", "%2.2f", b.GetValue()) +
+           ValueBlock("rate", "%2.2f", b.ConvertPressure(b.RatePerHour())) +
+           ValueBlock("today", "%2.2f", b.ConvertPressure(b.baro.value - b.today_baro)) +
+           MarkBlock("max", "%2.2f", max, high) + MarkBlock("min", "%2.2f", min, low) + "</barometer>\n";
+}
+
+std::string Counter(DS2423& counter, const std::string& description) {
+    return "<DS2423>\n" + Element("description", description) +
+           Format("<current>\n<value>%d</value>\n</current>\n", counter.RunningCounter) +
+           ValueBlock("countsprsecond", "%3.1f", counter.CountRate) +
+           Format("<countsprminute>\n<value>%d</value>\n</countsprminute>\n",
+                  static_cast<int>(counter.CountsPerMinute())) +
+           Format("<countsprhour>\n<value>%d</value>\n</countsprhour>\n",
+                  static_cast<int>(counter.CountsPerHour())) +
+           "</DS2423>\n";
+}
+
+std::string Counters() {
+    if (DS2423Sensors.Count() == 0) return {};
+    std::string xml = "<DS2423S>\n";
+    for (DS2423* c : DS2423Sensors)
+        if (c != nullptr) xml += Counter(*c, c->Description);
+    if (WindPresent && WindSensor) xml += Counter(*WindSensor, "Windspeed");
+    if (RainPresent && RainSensor) xml += Counter(*RainSensor, "RainGauge");
+    return xml + "</DS2423S>\n";
+}
+
+std::string Monitors() {
+    if (DS2438Sensors.Count() == 0) return {};
+    std::string xml = "<DS2438S>\n";
+    for (DS2438* d : DS2438Sensors) {
+        if (d == nullptr) continue;
+        auto block = [](const char* name, const char* unit, const std::string& description, double current,
+                        double (DS2438::*maxOf)(uint8_t*), double (DS2438::*minOf)(uint8_t*),
+                        DS2438& sensor) {
+            uint8_t high[4] = {}, low[4] = {};
+            double max = (sensor.*maxOf)(high);
+            double min = (sensor.*minOf)(low);
+            return Format("<%s>\n", name) + Element("unit", unit) + Element("description", description) +
+                   ValueBlock("current", "%2.2f", current) + MarkBlock("max", "%2.2f", max, high) +
+                   MarkBlock("min", "%2.2f", min, low) + Format("</%s>\n", name);
+        };
+        xml += "<DS2438>\n";
+        xml += block("VAD", "V", d->VADDescription, d->VAD.value, &DS2438::GetMaxVAD, &DS2438::GetMinVAD, *d);
+        xml += block("VDD", "V", "Power supply", d->VDD.value, &DS2438::GetMaxVDD, &DS2438::GetMinVDD, *d);
+        xml += block("VSENS", "V", d->VSENSDescription, d->VSENS.value, &DS2438::GetMaxVSENS,
+                     &DS2438::GetMinVSENS, *d);
+        xml += block("temperature", UnitLetter(*d).c_str(), d->TempDescription, d->InUnit(d->temp.value),
+                     &Temperature::GetMaxTemperature, &Temperature::GetMinTemperature, *d);
+        xml += "</DS2438>\n";
+    }
+    return xml + "</DS2438S>\n";
+}
+
+std::string Converters() {
+    if (DS2450Sensors.Count() == 0) return {};
+    std::string xml = "<DS2450S>\n";
+    for (DS2450* d : DS2450Sensors) {
+        if (d == nullptr) continue;
+        xml += "<DS2450>\n<unit>V</unit>\n";
+        for (int channel = 0; channel < DS2450::kChannels; ++channel) {
+            const char letter = static_cast<char>('A' + channel);
+            uint8_t high[4] = {}, low[4] = {};
+            double max = d->GetMaxValue(channel, high);
+            double min = d->GetMinValue(channel, low);
+            xml += Format("<channel%c>\n", letter) + Element("description", d->Description[channel]) +
+                   ValueBlock("current", "%2.2f", d->Value[channel]) + MarkBlock("max", "%2.2f", max, high) +
+                   MarkBlock("min", "%2.2f", min, low) + Format("</channel%c>\n", letter);
+        }
+        xml += "</DS2450>\n";
+    }
+    return xml + "</DS2450S>\n";
+}
+
+} // namespace
+
+std::string XmlText(const std::string& text) {
+    const std::string escaped = net::HtmlEscape(text);
+    std::string out;
+    out.reserve(escaped.size());
+    for (char c : escaped) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x80)
+            out += Format("&#x%02X;", u);
+        else if (u >= 0x20 || c == '\t')
+            out += c; // other control characters have no place in XML 1.0
+    }
+    return out;
+}
+
+std::string BuildXML(TPublishContext& context, bool includeXSL) {
+    std::string xml;
+    auto section = [&](auto&& build) {
+        std::string text;
+        if (context.Form.Logged({"Error creating XML: ", "Error creating XML"}, [&] { text = build(); }))
+            xml += text;
+    };
+    section([&] { return Header(context, includeXSL); });
+    for (auto build : {Temperatures, Humiditys, Wind}) {
+        xml += "\n";
+        section(build);
+    }
+    xml += "\n";
+    section([&] { return Rain(context); });
+    for (auto build : {BarometerSection, Counters, Monitors, Converters}) {
+        xml += "\n";
+        section(build);
+    }
+    return xml + "</weather>";
+}
+
+int WriteWeatherXML(TPublishContext& context, bool includeXSL) {
+    return WriteTextModeFile(StationSettings.HTMLDir + "/weather.xml", BuildXML(context, includeXSL)) ? 0
+                                                                                                      : -1;
+}
+
+} // namespace publish

@@ -1,0 +1,223 @@
+// The web server's answers.
+#include "publish/WebServer.h"
+
+#include "gif/GIFImage.h"
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Clock.h"
+#include "platform/MemoryStream.h"
+#include "publish/PublishContext.h"
+#include "publish/StartPages.h"
+#include "publish/WeatherXml.h"
+#include "station/Unit1.h"
+
+namespace publish {
+
+namespace {
+
+struct Keyword {
+    const char* text;
+    int id;
+};
+constexpr Keyword kKeywords[] = {
+    {"WAP", dpWML},
+    {"XML", dpXML},
+    {"GRAPHRAIN", tiRain},
+    {"GRAPHTEMP", tiTemperature},
+    {"GRAPHWIND", tiWind},
+    {"GRAPHHUMD", tiHumidity},
+    {"GRAPHDPWC", tiDewpointWindchill},
+    {"GRAPHDIR", tiDirection},
+    {"MAIN", dpMainWindow},
+    {"HUMIDITY", dpHumidity},
+    {"RAIN", dpRain},
+    {"WIND", dpWind},
+    {"BAROMETER", dpBarometer},
+    {"DS1820", dpDS1820},
+};
+
+// The sensor index after the last "/" of the path: 1 to 9 digits, else -1.
+int SensorIndex(const std::string& path) {
+    const std::string text = path.substr(path.rfind('/') + 1);
+    if (text.empty() || text.size() > 9) return -1;
+    int index = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        index = index * 10 + (c - '0');
+    }
+    return index;
+}
+
+void Send(net::THttpConnection* client, const std::string& bytes) {
+    auto stream = std::make_unique<platform::TMemoryStream>();
+    stream->WriteString(bytes);
+    stream->SetPosition(0);
+    client->DocStream = std::move(stream);
+    client->SendStream();
+}
+
+} // namespace
+
+int ClassifyDocumentPath(const std::string& path) {
+    for (const Keyword& keyword : kKeywords)
+        if (path.find(keyword.text) != std::string::npos) return keyword.id;
+    return dpStart;
+}
+
+std::string EncodeGif(platform::gfx::Bitmap& bitmap) {
+    gif::TGIFImage image;
+    image.Clear();
+    image.ColorReduction = gif::rmNetscape;
+    image.DitherMode = gif::dmNearest;
+    image.Compression = gif::gcLZW;
+    image.Assign(&bitmap);
+    platform::TMemoryStream stream;
+    image.SaveToStream(stream);
+    return stream.AsString();
+}
+
+TWebServer::TWebServer(TPublishContext& context) : context_(context) {}
+
+TWebServer::~TWebServer() {
+    if (!server_) return;
+    // The window is going: nothing is told to its log any more.
+    server_->OnServerStopped = nullptr;
+    server_->OnGetDocument = nullptr;
+    server_->Stop();
+}
+
+void TWebServer::SetGraphSource(TGraphSource source) {
+    graphs_ = std::move(source);
+    for (CachedGraph& cached : cache_)
+        cached = CachedGraph{};
+}
+
+void TWebServer::StartHTTPServices() {
+    TMainForm& form = context_.Form;
+    // The supervisor tries a failed start again on every pass: the log tells the first failure of a
+    // run of them.
+    auto log = [&](const std::string& line) {
+        if (!startFailed_) context_.Log(line);
+    };
+    platform::CatchAndLog(platform::Named("HTTP Server: Error (starting)"), log, [&] {
+        server_ = std::make_unique<net::THttpServer>();
+        server_->OnServerStarted = [this](net::THttpServer*) {
+            context_.Form.HTTPRunning = true;
+            context_.Log("SERVER: HTTP services started");
+        };
+        server_->OnServerStopped = [this](net::THttpServer*) {
+            if (!context_.Form.HTTPRunning) return;
+            context_.Form.HTTPRunning = false;
+            context_.Log("SERVER: HTTP services shutting down");
+        };
+        server_->OnGetDocument = [this](net::THttpServer*, net::THttpConnection* client,
+                                        net::THttpGetFlag& flags) { HTTPServerGetDocument(client, flags); };
+        // Nothing but the station's own answers: no file of a folder for a HEAD or a POST.
+        server_->OnHeadDocument = [](net::THttpServer*, net::THttpConnection*, net::THttpGetFlag& flags) {
+            flags = net::hg404;
+        };
+        server_->OnPostDocument = [](net::THttpServer*, net::THttpConnection*, net::THttpGetFlag& flags) {
+            flags = net::hg404;
+        };
+        server_->SetAddr(StationSettings.HTTPAddr);
+        server_->SetPort(StationSettings.HTTPPort);
+        server_->Start();
+    });
+    startFailed_ = !form.HTTPRunning;
+    // A server that did not start is freed at once, not left behind by every attempt.
+    if (startFailed_) server_.reset();
+}
+
+void TWebServer::StopHTTPServices() {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (shutting down)"), [&] {
+        if (server_) server_->Stop();
+    });
+    server_.reset();
+    if (context_.Form.HTTPRunning) {
+        context_.Form.HTTPRunning = false;
+        context_.Log("SERVER: HTTP services shutting down");
+    }
+}
+
+void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    if (!context_.Form.HTTPRunning) {
+        flags = net::hg404;
+        return;
+    }
+    requestStartTicks_ = platform::Clock::Get().TickCount();
+    bool answered = context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
+        const int id = ClassifyDocumentPath(client->Path);
+        if (id >= 1) return AnswerByPageId(id, client, flags);
+        if (id == dpXML) return SendAnswer(client, flags, "text/xml", BuildXML(context_, false));
+        if (id == dpWML) return SendAnswer(client, flags, "text/wml", WmlPageBody(context_));
+        SendAnswer(client, flags, "text/html", StartPageBody(context_, requestStartTicks_));
+    });
+    if (!answered && flags != net::hgWillSendMySelf) flags = net::hg404;
+}
+
+void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags) {
+    flags = net::hg404; // a sensor or graph that is not there
+    if (id >= tiRain && id <= tiDirection) return SendTrendGIF(client, flags, id);
+    if (id == dpMainWindow) return SendFormImage(client, flags);
+    if (id == dpHumidity || id == dpDS1820) {
+        const int index = SensorIndex(client->Path);
+        iButton* sensor = id == dpHumidity ? static_cast<iButton*>(HumiditySensors[index])
+                                           : static_cast<iButton*>(DS1820Sensors[index]);
+        if (sensor != nullptr) SendSensorPage(client, flags, sensor->GetHTML());
+        return;
+    }
+    iButton* sensor = nullptr;
+    if (id == dpRain && RainPresent) sensor = RainSensor.get();
+    if (id == dpWind && WindPresent) sensor = WindSensor.get();
+    if (id == dpBarometer && BarometerPresent) sensor = BarometerSensor.get();
+    if (sensor != nullptr) SendSensorPage(client, flags, sensor->GetHTML());
+}
+
+void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
+                            const std::string& body) {
+    flags = net::hgWillSendMySelf;
+    Send(client, client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() + "\r\nContent-Type: " +
+                     type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,
+                                const std::string& html) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending sensor values)"), [&] {
+        SendAnswer(client, flags, "text/html",
+                   "<HTML>\r\n<HEAD>\r\n<TITLE>Korvane: Sensor values</TITLE>\r\n</HEAD>\r\n<BODY>\r\n" +
+                       html + "</BODY>\r\n</HTML>\r\n");
+    });
+}
+
+std::string TWebServer::TrendGif(int trend) {
+    CachedGraph& cached = cache_[trend];
+    const bool versioned = static_cast<bool>(graphs_.TrendVersion);
+    const uint64_t version = versioned ? graphs_.TrendVersion(trend) : 0;
+    if (versioned && cached.valid && cached.version == version) return cached.gif;
+    platform::gfx::Bitmap bitmap;
+    if (!graphs_.DrawTrend || !graphs_.DrawTrend(trend, bitmap)) return {};
+    std::string gif = EncodeGif(bitmap);
+    if (versioned) cached = CachedGraph{true, version, gif};
+    return gif;
+}
+
+void TWebServer::SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
+        std::string gif = TrendGif(trend);
+        if (!gif.empty()) SendAnswer(client, flags, "image/gif", gif);
+    });
+}
+
+void TWebServer::SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending graphic)"), [&] {
+        platform::gfx::Bitmap bitmap;
+        if (graphs_.DrawFormImage && graphs_.DrawFormImage(bitmap))
+            SendAnswer(client, flags, "image/gif", EncodeGif(bitmap));
+    });
+}
+
+} // namespace publish

@@ -1,0 +1,139 @@
+// The APRS report against a scripted APRS-IS listener of the test (127.0.0.1), with a short step
+// interval: the lines on the wire, the proxy's address line, the early close on the echo, WXNOW.TXT,
+// a report asked for while one runs, and failures.
+#include <gtest/gtest.h>
+
+#include "publish/AprsReport.h"
+#include "tests/publish/PublishTestSupport.h"
+
+using publish_test::PeerStationTest;
+
+namespace {
+
+// One APRS-IS connection at a time on 127.0.0.1: it records what it reads and may answer.
+class AprsListener {
+public:
+    AprsListener() { listener_ = net_test::RawListen(port_); }
+    ~AprsListener() {
+        if (client_ >= 0) ::close(client_);
+        ::close(listener_);
+    }
+    std::string Port() const { return std::to_string(port_); }
+    // Accepts and reads what is there; true once the client has closed.
+    bool Poll() {
+        if (client_ < 0) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0) return false;
+            client_ = ::accept(listener_, nullptr, nullptr);
+            net_test::SetNonBlocking(client_);
+        }
+        if (closed_) return true;
+        closed_ = !net_test::DrainInto(client_, received_);
+        return closed_;
+    }
+    void Answer(const std::string& text) { (void)!::write(client_, text.data(), text.size()); }
+    const std::string& Received() const { return received_; }
+
+private:
+    uint16_t port_ = 0;
+    int listener_ = -1, client_ = -1;
+    bool closed_ = false;
+    std::string received_;
+};
+
+class AprsReportTest : public PeerStationTest {
+protected:
+    TMainForm& StartReporting(const std::string& aprs) {
+        TMainForm& form = StartWith("[APRSWXNET]\r\n" + aprs);
+        report_ = std::make_unique<TAprsReport>(form);
+        report_->APRSTimer->SetInterval(kStepMs);
+        return form;
+    }
+    void TearDown() override {
+        report_.reset();
+        PeerStationTest::TearDown();
+    }
+
+    static constexpr uint32_t kStepMs = 300;
+    std::unique_ptr<TAprsReport> report_;
+};
+
+const std::string kEmptyPacket =
+    "CW0xxx>APRS,TCPXX*:@061303z1234.56N/01234.56W_.../...g...t...P...r...p...h..b.....a1w";
+
+} // namespace
+
+TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApart) {
+    AprsListener peer;
+    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=" + peer.Port() + "\r\n");
+    report_->PostToAPRS();
+    EXPECT_FALSE(form.PostAPRS->Enabled());
+    ASSERT_TRUE(RunUntil([&] { return peer.Poll(); })) << Log();
+    EXPECT_EQ(peer.Received(),
+              "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" + kEmptyPacket + "\r\n");
+    EXPECT_EQ(Read("DATA/WXNOW.TXT"), kEmptyPacket);
+    ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); }));
+    EXPECT_EQ(CountLog("APRS"), 0) << Log(); // no failure; the success line needs LogSuccess and an echo
+}
+
+TEST_F(AprsReportTest, ProxyIsSentTheAddressAndAnEchoWithLogSuccessClosesAtOnce) {
+    AprsListener peer;
+    TMainForm& form = StartReporting("Proxy=127.0.0.1\r\nAddress=rotate.aprs.example\r\nPort=" + peer.Port() +
+                                     "\r\nLogSuccess=1\r\n");
+    report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] {
+        peer.Poll();
+        return peer.Received().find("a1w\r\n") != std::string::npos;
+    }));
+    EXPECT_EQ(peer.Received().rfind("rotate.aprs.example\r\nuser CW0xxx pass -1 vers Korvane ", 0), 0u);
+    peer.Answer("# logresp CW0xxx unverified\r\n" + kEmptyPacket + "\r\n");
+    // Closed well before the third step would close it.
+    EXPECT_TRUE(RunUntil([&] { return peer.Poll(); }, kStepMs / 2));
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 1);
+    EXPECT_TRUE(form.PostAPRS->Enabled());
+}
+
+TEST_F(AprsReportTest, AReportAskedForWhileOneRunsIsSkipped) {
+    AprsListener peer;
+    StartReporting("Address=127.0.0.1\r\nPort=" + peer.Port() + "\r\n");
+    report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] {
+        peer.Poll();
+        return !peer.Received().empty();
+    }));
+    report_->PostToAPRS();
+    EXPECT_EQ(CountLog("APRS: Error sending data: the previous report is still running"), 1);
+    ASSERT_TRUE(RunUntil([&] { return peer.Poll(); }));
+    size_t logins = 0;
+    for (size_t at = peer.Received().find("user "); at != std::string::npos;
+         at = peer.Received().find("user ", at + 1))
+        ++logins;
+    EXPECT_EQ(logins, 1u);
+    EXPECT_EQ(peer.Received().substr(peer.Received().size() - kEmptyPacket.size() - 2),
+              kEmptyPacket + "\r\n");
+}
+
+TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBack) {
+    uint16_t port = net_test::FreePort();
+    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=" + std::to_string(port) + "\r\n");
+    for (int i = 0; i < 2; ++i) {
+        report_->PostToAPRS();
+        ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); })) << Log();
+    }
+    EXPECT_EQ(CountLog("APRS: Error connecting to server: "), 1) << Log();
+    EXPECT_EQ(CountLog("APRS: Error"), 1) << Log();
+    // A report that gets through ends the run of failures; the next failure is told again.
+    AprsListener peer;
+    StationSettings.APRSPort = peer.Port();
+    report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] { return peer.Poll() && form.PostAPRS->Enabled(); }));
+    StationSettings.APRSPort = "2x3";
+    report_->PostToAPRS();
+    EXPECT_EQ(CountLog("APRS: Error sending data: "), 1) << Log();
+    EXPECT_TRUE(form.PostAPRS->Enabled());
+    StationSettings.APRSPort = peer.Port();
+    StationSettings.APRSUserID = "CW0xxx\r\n#filter";
+    report_->PostToAPRS();
+    EXPECT_TRUE(form.PostAPRS->Enabled());
+    EXPECT_EQ(CountLog("APRS: Error sending data: "), 1); // the same run
+}

@@ -1,0 +1,184 @@
+// The TCP and UDP status feeds of the demo station on 127.0.0.1, with the test's own sockets as clients
+// and listener: the banner and the pace, the busy banner, the stop, an early client, a port in use, one
+// datagram a round, and a failing datagram told once while the reading goes on.
+#include <gtest/gtest.h>
+
+#include "platform/tmex/sim/DemoNet.h"
+#include "support/StationFixture.h"
+#include "tests/net/NetTestSupport.h"
+
+namespace {
+
+const std::string kBanner = "Malvoren 1-Wire Systems, initializing...\r\n";
+
+// A TCP client of the station: reads what is there without blocking.
+struct Client {
+    explicit Client(uint16_t port) : fd(net_test::RawConnect(port)) {}
+    ~Client() {
+        if (fd >= 0) ::close(fd);
+    }
+    bool Read() {
+        if (!closed) closed = !net_test::DrainInto(fd, text);
+        return !closed;
+    }
+    int Lines() const {
+        int n = 0;
+        for (char c : text)
+            n += c == '\n';
+        return n;
+    }
+    int fd;
+    bool closed = false;
+    std::string text;
+};
+
+// A UDP listener on 127.0.0.1.
+struct Datagrams {
+    Datagrams() { fd = net_test::RawListen(port, SOCK_DGRAM); }
+    ~Datagrams() { ::close(fd); }
+    std::vector<std::string> Take() {
+        std::vector<std::string> out;
+        char buffer[2048];
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+            out.emplace_back(buffer, static_cast<size_t>(n));
+        return out;
+    }
+    int fd;
+    uint16_t port = 0;
+};
+
+int Fields(const std::string& line) {
+    int n = 1;
+    for (char c : line)
+        n += c == ' ';
+    return n;
+}
+
+class StatusFeedsTest : public korvane_test::StationFixture {
+protected:
+    void SetUp() override {
+        StationFixture::SetUp();
+        StationOptions.TCPServerAddress = "127.0.0.1";
+    }
+    TMainForm& StartDemo(const std::string& weather) {
+        Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
+        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni() + weather);
+        TMainForm& form = Start();
+        Run(1100);
+        return form;
+    }
+    void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+};
+
+} // namespace
+
+TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAwayAndStopCountsThem) {
+    uint16_t port = net_test::FreePort();
+    TMainForm& form = StartDemo("TCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    Run(1000);
+    ASSERT_EQ(CountLog("SERVER: TCP services started"), 1);
+    Client a(port), b(port);
+    uint32_t start = clock_->TickCount();
+    Run(10000);
+    // Nested waits of the reading cycle may run past the 10 s: the pace is measured on the clock.
+    int seconds = static_cast<int>(platform::TicksElapsed(clock_->TickCount(), start) / 1000);
+    for (Client* c : {&a, &b}) {
+        c->Read();
+        ASSERT_EQ(c->text.rfind(kBanner, 0), 0u);
+        EXPECT_GE(c->Lines() - 1, seconds - 2) << seconds;
+        EXPECT_LE(c->Lines() - 1, seconds) << seconds;
+        std::string last = c->text.substr(c->text.rfind('\n', c->text.size() - 2) + 1);
+        EXPECT_EQ(Fields(last), 21) << last;
+        EXPECT_EQ(last.substr(last.size() - 2), "\r\n");
+    }
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 connected"), 2);
+    std::vector<std::unique_ptr<Client>> more;
+    for (int i = 0; i < 9; ++i) {
+        more.push_back(std::make_unique<Client>(port));
+        Run(50);
+    }
+    Run(500);
+    more.back()->Read();
+    EXPECT_EQ(more.back()->text, "Sorry, too many clients\r\n");
+    EXPECT_TRUE(more.back()->closed);
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 disconnected"), 1);
+    StationSettings.TCPEnabled = false; // the supervisor stops the server on its next pass
+    Run(1000);
+    EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 10 client(s)"), 1);
+    EXPECT_FALSE(form.TCPRunning);
+    Run(100);
+    a.Read();
+    EXPECT_TRUE(a.closed);
+}
+
+TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
+    uint16_t port = net_test::FreePort();
+    Write("korvane.ini", "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    TMainForm& form = Start();
+    form.StartTimer->SetEnabled(false); // no session: no round, no status line
+    StatusLine.clear();
+    form.StartTCPServices();
+    ASSERT_TRUE(form.TCPRunning);
+    Client client(port);
+    Run(3000);
+    client.Read();
+    EXPECT_EQ(client.text, kBanner);
+    StatusLine = "1.0 2.0\r\n";
+    Run(2500);
+    client.Read();
+    EXPECT_EQ(client.text.substr(0, kBanner.size() + 9), kBanner + "1.0 2.0\r\n");
+    form.StopTCPServices();
+    EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 1 client(s)"), 1);
+    StatusLine.clear();
+}
+
+TEST_F(StatusFeedsTest, APortInUseIsToldOnceAndTheServerStartsOnceItIsFree) {
+    uint16_t port = 0;
+    int holder = net_test::RawListen(port);
+    Write("korvane.ini", "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    TMainForm& form = Start();
+    form.StartTimer->SetEnabled(false);
+    for (int pass = 0; pass < 3; ++pass)
+        form.StartTCPServices();
+    EXPECT_EQ(CountLog("TCP/IP Error (startup TCP): "), 1);
+    EXPECT_FALSE(form.TCPRunning);
+    ::close(holder);
+    form.StartTCPServices();
+    EXPECT_TRUE(form.TCPRunning);
+    EXPECT_EQ(CountLog("SERVER: TCP services started"), 1);
+    form.StopTCPServices();
+    EXPECT_EQ(CountLog("SERVER: TCP services shutting down"), 1);
+}
+
+TEST_F(StatusFeedsTest, EveryRoundSendsOneDatagramAndAFailingDestinationIsToldOnce) {
+    Datagrams peer;
+    TMainForm& form =
+        StartDemo("UDPEnabled=1\r\nUDPAddress=127.0.0.1\r\nUDPPort=" + std::to_string(peer.port) + "\r\n");
+    Run(2000);
+    ASSERT_EQ(CountLog("SERVER: UDP services started"), 1);
+    peer.Take();
+    unsigned first = SampleCount;
+    Run(10000);
+    std::vector<std::string> got = peer.Take();
+    unsigned rounds = SampleCount - first;
+    ASSERT_GT(rounds, 5u);
+    EXPECT_GE(got.size() + 1, rounds);
+    EXPECT_LE(got.size(), rounds + 1);
+    EXPECT_EQ(got.back(), StatusLine);
+    EXPECT_EQ(Fields(got.back()), 21);
+    // A destination off the loopback: the test build's socket layer refuses it.
+    StationSettings.UDPAddress = "10.1.2.3";
+    first = SampleCount;
+    Run(5000);
+    EXPECT_GT(SampleCount, first + 3);
+    EXPECT_EQ(CountLog("TCP/IP Error (sending UDP): "), 1);
+    EXPECT_TRUE(peer.Take().empty());
+    StationSettings.UDPAddress = "127.0.0.1";
+    Run(3000);
+    EXPECT_FALSE(peer.Take().empty());
+    StationSettings.UDPEnabled = false;
+    Run(1000);
+    EXPECT_EQ(CountLog("SERVER: UDP services shutting down"), 1);
+    (void)form;
+}
