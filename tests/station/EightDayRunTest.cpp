@@ -468,9 +468,15 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
     sim::FaultPlan plan(*net, 20261127, rates);
     const int64_t end = kStartMs + days * kDayMs;
     const int64_t faultsEnd = end - 2 * kHourMs;
+    // Half-way, the rain gauge is off the net for half an hour: long enough for the error rule to
+    // disable it, while it goes on counting.
+    const int64_t outageStart = kStartMs + days * kDayMs / 2;
+    const int64_t outageEnd = outageStart + 30 * kMinuteMs;
     for (int64_t t = Now() + kMinuteMs; t <= faultsEnd; t += kMinuteMs) {
         RunUntil(t);
         plan.Step();
+        if (t >= outageStart && t < outageEnd && rain->Inserted()) rain->Remove();
+        if (t >= outageEnd && t < outageEnd + kMinuteMs && !rain->Inserted()) rain->Reinsert();
     }
     plan.Stop();
     RunUntil(end + 5 * kMinuteMs);
@@ -527,15 +533,38 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
     }
 
     // korvane.log: every line dated, and no flood (at most a few lines a minute in any hour).
-    static const std::regex logLine(R"(\d\d\.\d\d\.2026 \d\d:\d\d:\d\d .*)");
+    static const std::regex logLine(R"((\d\d)\.(\d\d)\.2026 (\d\d):(\d\d):\d\d (.*))");
     std::map<std::string, int> perHour;
+    // The faults the station met, each told: runs of errors with the state of the net, the rain gauge
+    // disabled during its outage and tried again within the hour.
+    int errorRuns = 0, shortedRuns = 0;
+    int disabledAt = -1, enabledAt = -1; // minutes since the start of the month before
     for (const std::string& line : Split(WithoutCr(Read("korvane.log")), '\n')) {
         if (line.empty()) continue;
-        EXPECT_TRUE(std::regex_match(line, logLine)) << line;
-        if (line.size() >= 13) ++perHour[line.substr(0, 13)];
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(line, m, logLine)) << line;
+        if (m.empty()) continue;
+        ++perHour[line.substr(0, 13)];
+        const int minute = (std::stoi(m[2]) == 12 ? 30 * 1440 : 0) + (std::stoi(m[1]) - 1) * 1440 +
+                           std::stoi(m[3]) * 60 + std::stoi(m[4]);
+        const std::string text = m[5];
+        if (std::regex_search(text, std::regex(R"(^\w+ [0-9A-F]{16}: \d+0 errors reading .+: MLAN OK$)")))
+            ++errorRuns;
+        if (text.find("0 errors reading") != std::string::npos && text.ends_with(": MLAN shorted!"))
+            ++shortedRuns;
+        if (text.find("errors reading RainGauge, sampling DISABLED! (will try later)") != std::string::npos &&
+            disabledAt < 0)
+            disabledAt = minute;
+        if (text.ends_with("RainGauge: Sampling ENABLED (trying again)") && disabledAt >= 0 && enabledAt < 0)
+            enabledAt = minute;
     }
     for (const auto& [hour, count] : perHour)
         EXPECT_LE(count, 180) << "korvane.log floods in the hour of " << hour;
+    EXPECT_GT(errorRuns, 0) << "runs of read errors on a sound net are logged";
+    EXPECT_GT(shortedRuns, 0) << "runs of read errors on a shorted net are logged";
+    ASSERT_GE(disabledAt, 0) << "the error rule disabled the rain gauge";
+    ASSERT_GE(enabledAt, 0) << "the rain gauge was tried again";
+    EXPECT_LE(enabledAt - disabledAt, 61) << "tried again within its hour";
     (void)form;
 }
 
