@@ -40,13 +40,19 @@ inline int ListenLoopback(uint16_t& port) {
 
 class LoopbackPeer {
 public:
-    // Connects to port (-1 on failure), or takes a socket already connected.
+    // Connects to port (-1 on failure), or takes a socket already connected. After a few hundred
+    // thousand connections in a run, the kernel now and then refuses one (a port still held from a
+    // connection before, a full backlog): that is the host, not the input, so a refused connect is
+    // tried again a few times while the loop runs.
     explicit LoopbackPeer(uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a = LoopbackAddress(port);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            ::close(fd_);
-            fd_ = -1;
+        for (int attempt = 0; attempt < 20 && fd_ < 0; ++attempt) {
+            if (attempt > 0) platform::EventLoop::Get().RunUntil([] { return false; }, 10);
+            fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd_);
+                fd_ = -1;
+            }
         }
         Prepare();
     }
