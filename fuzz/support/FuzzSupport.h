@@ -61,10 +61,10 @@ inline std::string WriteScratch(const std::string& name, std::string_view data) 
 // time stamp showing it, so readers that watch the stamp read it whole at every look; an older stamp
 // spares each run that.
 inline void AgeScratch(const std::string& path) {
-    struct timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    now.tv_sec -= 3600;
-    const struct timespec times[2] = {now, now};
+    struct stat written {};
+    if (::stat(path.c_str(), &written) != 0) return;
+    written.st_mtim.tv_sec -= 3600;
+    const struct timespec times[2] = {written.st_mtim, written.st_mtim};
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
