@@ -7,6 +7,8 @@
 //     both servers are asked to close ("Connection: close"): each request costs a connection on both;
 //   - the station's own start page ("/", built from the sensors for every request by the station's web
 //     server) beside lighttpd serving a static copy of the same bytes, with wrk at 10 connections;
+//   - a graph answer of a full day (1,440 records) kept from its last drawing, beside lighttpd serving a
+//     copy of it, with wrk at 10 connections; and the time to draw and encode it anew after a record;
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer.
 // The station runs as `make run` sets it up (the demo net, the default settings) on the machine's
@@ -25,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,17 +40,19 @@
 #include <thread>
 #include <vector>
 
+#include "gauges/AbTrend.h"
 #include "net/Httpsrv.h"
 #include "onewire/DiagnosticDatagram.h"
-#include "platform/controls/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Signals.h"
 #include "platform/System.h"
+#include "platform/controls/Application.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "publish/MainGraphs.h"
 #include "publish/StationPublishing.h"
 #include "station/Unit1.h"
 
@@ -147,6 +152,7 @@ public:
         return publishing_->WebServer().HTTPServer()->WSocketServer()->GetXPort();
     }
     std::string Docs() const { return folder_ + "/docs"; }
+    TMainForm& Form() { return *form_; }
     std::string Folder() const { return folder_; }
     std::string Port() const { return server_.WSocketServer()->GetXPort(); }
     size_t FileSize(const std::string& name) const { return std::filesystem::file_size(Docs() + "/" + name); }
@@ -385,6 +391,42 @@ const char* Verdict(bool met) {
     return met ? "met" : "NOT MET";
 }
 
+// The temperature graph with a day of records: the answer kept from its last drawing beside lighttpd,
+// then the drawing and encoding that a new record makes the next answer do.
+void MeasureGraph(Station& station, Lighttpd& lighttpd, int seconds) {
+    gauges::TAbTrend& graph = *station.Form().Temperature;
+    gauges::TChSettings& outside = graph.Channel(1);
+    for (int minute = 0; minute < 1440; ++minute) {
+        outside.SetValue(static_cast<float>(5 + 8 * std::sin(minute * 2 * M_PI / 1440) + (minute % 7) * 0.1));
+        graph.GetData();
+    }
+    std::string gif =
+        RunWhileServing({"curl", "-s", "http://127.0.0.1:" + station.StationPort() + "/GRAPHTEMP"});
+    std::ofstream(station.Docs() + "/graph.gif", std::ios::binary) << gif;
+    WrkResult ours = Wrk("http://127.0.0.1:" + station.StationPort() + "/GRAPHTEMP", 10, seconds);
+    WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + "/graph.gif", 10, seconds);
+    double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
+    std::printf("graph answer, kept (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd (static "
+                "copy) %.0f req/s: %.1f%% (target >= 40%%: %s)%s%s\n",
+                gif.size(), ours.requestsPerSecond, theirs.requestsPerSecond, ratio * 100,
+                Verdict(ratio >= 0.4), ours.problems.c_str(), theirs.problems.c_str());
+    publish::TGraphSource source = publish::MainWindowGraphs(station.Form());
+    std::vector<double> took;
+    for (int i = 0; i < 50; ++i) {
+        outside.SetValue(static_cast<float>(i % 10));
+        graph.GetData();
+        double start = NowMs();
+        platform::gfx::Bitmap bitmap;
+        source.DrawTrend(publish::tiTemperature, bitmap);
+        publish::EncodeGif(bitmap);
+        took.push_back(NowMs() - start);
+    }
+    std::sort(took.begin(), took.end());
+    std::printf("graph drawn anew after a record (500 x 400, %d records): median %.2f ms, max %.2f ms "
+                "(target < 5 ms: %s)\n",
+                graph.RecordCount(), took[took.size() / 2], took.back(), Verdict(took[took.size() / 2] < 5));
+}
+
 void Measure(Station& station, const std::string& self, int seconds) {
     Lighttpd lighttpd(station.Docs(), station.Folder());
     if (!lighttpd.Accepting()) {
@@ -428,6 +470,7 @@ void Measure(Station& station, const std::string& self, int seconds) {
             page.size(), ours.requestsPerSecond, theirs.requestsPerSecond, ratio * 100, Verdict(ratio >= 0.4),
             ours.problems.c_str(), theirs.problems.c_str());
     }
+    MeasureGraph(station, lighttpd, seconds);
     double before = ProcessCpuMs();
     std::string report = RunWhileServing({self, "--flood", station.Port()});
     double cpu = ProcessCpuMs() - before;

@@ -278,6 +278,7 @@ bool TAbTrend::FindMinMax(int from, int to) {
 }
 
 void TAbTrend::RecordNoChanged() {
+    ++changes_;
     if (RecordCount() >= 2) {
         recordInfo_.TotalRecords = static_cast<uint32_t>(RecordCount());
         recordInfo_.FirstRecord = records_.front().Time;
@@ -539,6 +540,7 @@ void TAbTrend::ValueChange(TObject*) {
 }
 
 void TAbTrend::ParamChange(TObject*) {
+    ++changes_;
     if (paintedOnce_) Invalidate();
 }
 

@@ -198,6 +198,8 @@ public:
     const TVAtCursor& ValueAtCursor() const { return valueAtCursor_; }
     // The lateness (ms) the last recording tick reported.
     int32_t Lateness() const { return lateness_; }
+    // Counts the changes a drawing of the graph would show: records added or removed, settings changed.
+    uint64_t Changes() const { return changes_; }
     bool FastMode() const { return fastMode_; }
 
     // The cursor follows the mouse (x, y in control coordinates).
@@ -282,6 +284,7 @@ private:
     int32_t fastTicksLeft_ = 0;
     bool fastMode_ = false;
     int32_t lateness_ = 0;
+    uint64_t changes_ = 0;
 
     float zoomH_ = 1.0f;
     float zoomY_ = 1.0f;

@@ -214,11 +214,15 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
     return true;
 }
 
-bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
+int ReplaceWholeFile(const std::string& name, const std::string& content) {
     std::string path = ResolvePath(name);
-    int error = ReplaceFile(path, mode == FileMode::Text ? ToCrLf(content) : content);
+    int error = ReplaceFile(path, content);
     NoteWrite(path, error);
-    return error == 0;
+    return error;
+}
+
+bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
+    return ReplaceWholeFile(name, mode == FileMode::Text ? ToCrLf(content) : content) == 0;
 }
 
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode) {

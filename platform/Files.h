@@ -35,6 +35,8 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode 
 // same folder, flushed to the disk and renamed over the old file, so that a failed or interrupted write
 // leaves the old file as it was. False when the file was not replaced.
 bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode = FileMode::Text);
+// The same for binary content, with the outcome as 0 or the errno value of the failure.
+int ReplaceWholeFile(const std::string& name, const std::string& content);
 // Opens in append mode, writes, closes: the way every log line is written. A write that fails half-way
 // is taken back (no torn record). False when the text was not appended.
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode = FileMode::Text);

@@ -135,16 +135,8 @@ int TTypedFile::Close() {
 }
 
 int ReplaceFileContents(const std::string& name, const void* data, size_t size) {
-    std::string path = ResolvePath(name);
-    std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return IOResultFromErrno(errno, temp);
-    int code = WriteAll(fd, data, size, temp);
-    if (code == 0 && ::fsync(fd) != 0) code = IOResultFromErrno(errno, temp);
-    if (::close(fd) != 0 && code == 0) code = IOResultFromErrno(errno, temp);
-    if (code == 0 && ::rename(temp.c_str(), path.c_str()) != 0) code = IOResultFromErrno(errno, path);
-    if (code != 0) ::unlink(temp.c_str());
-    return code;
+    int error = ReplaceWholeFile(name, std::string(static_cast<const char*>(data), size));
+    return IOResultFromErrno(error, ResolvePath(name));
 }
 
 } // namespace platform

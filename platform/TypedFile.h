@@ -52,9 +52,10 @@ private:
     std::string path_;
 };
 
-// Writes `size` bytes as the new content of `name`: into "name.tmp" in the same folder, flushed to the
-// disk, then renamed over the old file. On failure the old file is left as it was and the temporary
-// file removed; the result is the code of the first failing step.
+// Writes `size` bytes as the new content of `name` the way WriteWholeFile does (Files.h): into "name.tmp"
+// in the same folder, flushed to the disk, then renamed over the old file; a failure leaves the old file
+// as it was, removes the temporary file and is told once (FileProblems.h). The result is the code of the
+// first failing step.
 int ReplaceFileContents(const std::string& name, const void* data, size_t size);
 
 } // namespace platform

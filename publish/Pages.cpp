@@ -3,6 +3,7 @@
 #include "platform/controls/Control.h"
 #include "publish/AprsReport.h"
 #include "publish/DdeServer.h"
+#include "publish/MainGraphs.h"
 #include "publish/StationPublishing.h"
 #include "publish/StatusFeeds.h"
 #include "publish/StatusPage.h"
@@ -15,6 +16,7 @@ TStationPublishing::TStationPublishing(TMainForm& form)
     : form_(form), context_(form), web_(context_), dde_(std::make_unique<TDdeServer>(form)),
       feeds_(std::make_unique<TStatusFeeds>(form)), posts_(std::make_unique<TWeatherPosts>(form)),
       aprs_(std::make_unique<TAprsReport>(form)) {
+    web_.SetGraphSource(publish::MainWindowGraphs(form));
     CreateHTML = platform::MakeOwned<platform::TControl>(&form, "CreateHTML");
     CreateHTML->SetCaption("Create HTMLs");
     CreateHTML->OnClick = [this](platform::TComponent*) { publish::CreateHTMLClick(context_); };

@@ -46,7 +46,7 @@ public:
     void FTPUpload() override;
     void FTPStartUpload() override;
 
-    // The main window's graphs and picture for the web server's image answers.
+    // The web server's image answers draw the main window's graphs and picture; tests give their own.
     void SetGraphSource(publish::TGraphSource source) { web_.SetGraphSource(std::move(source)); }
     publish::TWebServer& WebServer() { return web_; }
     // The popup-menu item "Create HTMLs".

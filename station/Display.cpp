@@ -1,5 +1,6 @@
 // Display side of the main window that the controller calls: the display handlers that fill the latest
-// readings, the set-up after a scan, run-time texts and sun times. Headless: labels are captions only.
+// readings, the set-up after a scan, run-time texts and sun times. Headless: labels are captions only;
+// the dial and the graphs are gauges (Graphs.cpp).
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DataTables.h"
@@ -66,7 +67,7 @@ void TMainForm::DisplayTemperature(TMessage& message) {
     int index = static_cast<int>(message.WParam);
     if (index != MainTemperatureSensor || index < 0 || index >= TemperatureSensors.Count() || !SessionRunning)
         return;
-    Temperature* sensor = TemperatureSensors[index];
+    ::Temperature* sensor = TemperatureSensors[index];
     if (!sensor) return;
     TCurrentReadings& r = CurrentReadings;
     r.TemperatureC = static_cast<float>(sensor->temp.value);
@@ -98,7 +99,9 @@ void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
 void TMainForm::DisplayRain(TMessage&) {}
 void TMainForm::DisplayHumidity(TMessage&) {}
 void TMainForm::DisplayWind(TMessage&) {}
-void TMainForm::DisplayBarometer(TMessage&) {}
+void TMainForm::DisplayBarometer(TMessage&) {
+    if (BarometerPresent) BaroMeter->SetValue(CurrentReadings.Barometer);
+}
 
 void TMainForm::ConfigureTemperatureSensors() {
     LogStatus(Format("SERVER: Configuring %d temperature sensors.", TemperatureSensors.Count()));
@@ -106,33 +109,43 @@ void TMainForm::ConfigureTemperatureSensors() {
     std::string selected = IniFile->ReadString("Weather", "DS1820Selected", "");
     MainTemperatureSensor = 0;
     for (int i = 0; i < TemperatureSensors.Count(); ++i) {
-        Temperature* sensor = TemperatureSensors[i];
+        ::Temperature* sensor = TemperatureSensors[i];
         if (!sensor) continue;
         sensor->GraphChannel =
             static_cast<uint8_t>(sensor->PlotTemp && channel < kGraphChannels ? channel++ : kGraphChannels);
         if (!selected.empty() && SameText(sensor->SerialSection(), selected)) MainTemperatureSensor = i;
     }
+    ConfigureTemperatureGraph();
     TempStatReset->SetVisible(true);
 }
 
 void TMainForm::ConfigureHumiditySensors() {
     LogStatus(Format("SERVER: Configuring %d humidity sensors.", HumiditySensors.Count()));
     MainHumiditySensor = 0;
-    for (int i = 0; i < HumiditySensors.Count(); ++i)
-        if (HumiditySensors[i] && !StationSettings.DS2438Selected.empty() &&
-            SameText(HumiditySensors[i]->SerialSection(), StationSettings.DS2438Selected))
+    int channel = 0;
+    for (int i = 0; i < HumiditySensors.Count(); ++i) {
+        Humidity* sensor = HumiditySensors[i];
+        if (!sensor) continue;
+        sensor->HumGraphChannel =
+            static_cast<uint8_t>(sensor->PlotHum && channel < kGraphChannels ? channel++ : kGraphChannels);
+        if (!StationSettings.DS2438Selected.empty() &&
+            SameText(sensor->SerialSection(), StationSettings.DS2438Selected))
             MainHumiditySensor = i;
+    }
+    ConfigureHumidityGraph();
     TabHumidity->SetVisible(true);
     HumidityStatReset->SetVisible(true);
 }
 
 void TMainForm::ConfigureBarometer() {
     LogStatus("SERVER: Configuring barometric pressure sensor.");
+    if (BarometerSensor) ConfigureBarometerDial();
     BarometerStatReset->SetVisible(true);
 }
 
 void TMainForm::ConfigureWindSensors() {
     LogStatus("SERVER: Configuring wind speed & direction sensors.");
+    if (WindSensor) ConfigureWindGraphs();
     TabWind->SetVisible(true);
     TabDir->SetVisible(true);
     WindStatReset->SetVisible(true);
@@ -141,6 +154,7 @@ void TMainForm::ConfigureWindSensors() {
 
 void TMainForm::ConfigureRainGauge() {
     LogStatus("SERVER: Configuring raingauge.");
+    if (RainSensor) ConfigureRainGraph();
     TabRain->SetVisible(true);
     Raingauge->SetVisible(true);
     if (RainSensor)
@@ -152,19 +166,10 @@ void TMainForm::ConfigureRainGauge() {
     PostMessage(Handle(), MsgDisplayRain, 0, 0);
 }
 
-void TMainForm::ConfigureDPWCGraph() {}
-
 void TMainForm::SetupDS2450Menu() {
     DS2450StatReset->SetVisible(true);
 }
 void TMainForm::SetupDS2423Menu() {}
 void TMainForm::SetupDS2438Menu() {}
 
-// The trend graphs and their files come with the gauge controls.
-void TMainForm::SetGraphBackgroundColor(int) {}
-void TMainForm::LoadGraphData() {}
-void TMainForm::SaveGraphData() {}
-void TMainForm::UpdateGraphs() {}
 void TMainForm::AddPeriodicLogLine() {}
-void TMainForm::SaveGraphGIFs() {}
-void TMainForm::SavePlainGraphGIFs() {}

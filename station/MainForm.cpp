@@ -32,7 +32,7 @@ namespace {
 const ErrorTexts kStartupStep{"SERVER: Error: ", "SERVER: Error starting"};
 } // namespace
 
-TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
+TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     MainForm = this;
     host_ = std::make_unique<TStationHost>(*this);
     if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
@@ -44,7 +44,7 @@ TMainForm::TMainForm(TComponent* owner) : TComponent(owner, "MainForm") {
     CurrentDate = GetDate(); // log lines written during construction carry today's date
     APRSProxy.clear();
     TotalSamplesStart.clear();
-    Width = 427;
+    SetBounds(0, 0, 427, 620);
     Logged(kStartupStep, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
     Logged(kStartupStep, [&] { CreateWorkingObjects(); });
     Logged(kStartupStep, [&] { StartDiagnosticListener(); });
@@ -168,6 +168,7 @@ void TMainForm::CreateComponents() {
     // The reset items of the kinds a scan finds are shown by the set-up after the scan.
     for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
         hidden->SetVisible(false);
+    CreateGauges();
 }
 
 void TMainForm::CreateWorkingObjects() {
@@ -204,7 +205,7 @@ void TMainForm::AppMinimize() {
     try {
         if (!Application->Terminated()) {
             Application->Minimize();
-            Visible = false;
+            Hide();
         }
         Restore->SetEnabled(true);
         MinimizeToSysTray->SetEnabled(false);
@@ -219,7 +220,7 @@ void TMainForm::AppMinimize() {
 
 void TMainForm::AppRestore() {
     try {
-        Visible = true;
+        Show();
         Application->Restore();
         Restore->SetEnabled(false);
         MinimizeToSysTray->SetEnabled(true);
@@ -239,11 +240,11 @@ void TMainForm::RestoreFromTray() {
 void TMainForm::SetCaptionByDate() {
     Logged(Named("SERVER: Error displaying info"), [&] {
         if (Month == 12 && Day >= 24 && Day <= 26)
-            Caption = "Malvoren Weather Station - MERRY CHRISTMAS!";
+            SetCaption("Malvoren Weather Station - MERRY CHRISTMAS!");
         else if (Month == 1 && Day < 3)
-            Caption = "Malvoren Weather Station - HAPPY NEW YEAR!";
+            SetCaption("Malvoren Weather Station - HAPPY NEW YEAR!");
         else
-            Caption = "Malvoren Weather Station";
+            SetCaption("Malvoren Weather Station");
     });
 }
 

@@ -45,7 +45,7 @@ void TMainForm::Dispatch(TMessage& message) {
         StartSessionAndReading();
         break;
     default:
-        MessageTarget::Dispatch(message);
+        TForm::Dispatch(message); // the window's own messages (painting)
         break;
     }
 }

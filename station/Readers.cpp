@@ -94,7 +94,7 @@ bool TMainForm::ReadWind() {
             SetDDEText(Dde.DDEWindspeedAVGMin, FloatToStr(wind.ConvertSpeed(wind.MinAvgSpeed)));
             SetDDEText(Dde.DDEWindspeedAVGHour, FloatToStr(wind.ConvertSpeed(wind.HourAvgSpeed)));
         }
-        if (Visible) PostMessage(Handle(), MsgDisplayWind, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayWind, 0, 0);
         return true;
     });
 }
@@ -121,7 +121,7 @@ bool TMainForm::ReadRain() {
             SetDDEText(Dde.DDERainRate, FloatToStr(r.RainRate * unit));
             SetDDEText(Dde.DDERainCounter, IntToStr(rain.RunningCounter));
         }
-        if (Visible) PostMessage(Handle(), MsgDisplayRain, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayRain, 0, 0);
         return true;
     });
 }
@@ -141,7 +141,7 @@ bool TMainForm::ReadBarometer() {
         r.BarometerChangeInHg = static_cast<float>(baro.RatePerHour());
         if (DDERunning) SetDDEText(Dde.DDEBarometer, FloatToStr(baro.GetValue()));
         PostDisplayTemperature(*this, baro.TemperatureIndex);
-        if (Visible) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
+        if (Visible()) PostMessage(Handle(), MsgDisplayBarometer, 0, 0);
         return true;
     });
 }
@@ -220,7 +220,7 @@ bool TMainForm::ReadHumidity() {
             SetDDEText(DDEItemAt(Dde.HumidityItems, at + 1), FloatToStr(sensor->InUnit(sensor->temp.value)));
         }
         PostDisplayTemperature(*this, sensor->TemperatureIndex);
-        if (main && Visible) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);
+        if (main && Visible()) PostMessage(Handle(), MsgDisplayHumidity, static_cast<WPARAM>(i), i);
         return true;
     });
 }

@@ -42,7 +42,7 @@ void TMainForm::ResetDailyStatistics() {
 
 void TMainForm::TempStatResetClick(TComponent*) {
     Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
-        for (Temperature* sensor : TemperatureSensors)
+        for (::Temperature* sensor : TemperatureSensors)
             sensor->ResetTemperature();
     });
 }
@@ -59,7 +59,7 @@ void TMainForm::BarometerStatResetClick(TComponent*) {
 }
 
 void TMainForm::ResestHighMarkBaro(TComponent*) {
-    BaroMeterResets++;
+    BaroMeter->ResetMinMax();
 }
 
 void TMainForm::WindStatResetClick(TComponent*) {

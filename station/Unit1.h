@@ -3,7 +3,8 @@
 // scheduler, data logs, shutdown), the display handlers of the windows, and the publishing calls. Its
 // methods are defined in station/, by concern; the publishing calls go on to the publishing side
 // (Publishing.h) and the scan's progress to the splash (SplashScreen.h), both made through
-// StationOptions by the layers above.
+// StationOptions by the layers above. It is a form of the control tree: the barometer dial and the six
+// trend graphs lie on it, and its picture (GetFormImage) is what the main window shows.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,9 @@
 
 #include "components/RXShell.h"
 #include "components/Verslab.h"
+#include "gauges/AbPrtTrd.h"
+#include "gauges/AbRMeter.h"
+#include "gauges/AbTrend.h"
 #include "platform/controls/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
@@ -21,6 +25,7 @@
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "platform/Timer.h"
+#include "platform/controls/Form.h"
 #include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
 #include "station/DdeItems.h"
@@ -35,7 +40,7 @@ class TPublishing;
 class TSplashScreen;
 class TStationHost;
 
-class TMainForm : public platform::TComponent, public platform::MessageTarget {
+class TMainForm : public platform::TForm {
 public:
     explicit TMainForm(platform::TComponent* owner = nullptr);
     ~TMainForm() override;
@@ -159,6 +164,8 @@ public:
     void AddPeriodicLogLine();
     void SaveGraphGIFs();
     void SavePlainGraphGIFs();
+    // Draws `graph` with GraphPrintTrend into a 500 x 400 bitmap and encodes it as the station's GIF.
+    void WriteGraphGIF(gauges::TAbTrend& graph, platform::TStream& out);
     void DisplayTemperature(platform::TMessage& message);
     void DisplayRain(platform::TMessage& message);
     void DisplayHumidity(platform::TMessage& message);
@@ -224,13 +231,11 @@ public:
     // "Transfer..." commands; a post disables its item while it is pending.
     platform::TMenuItem *PostAPRS, *PostToWeather4U, *PostServlet, *PosttoWeatherUnderground;
 
-    // The barometer dial's high and low marks have been cleared this many times (headless dial).
-    int BaroMeterResets = 0;
+    // The barometer dial, the six trend graphs and the printer that draws a graph as an image.
+    gauges::TAb270Meter* BaroMeter;
+    gauges::TAbTrend *Temperature, *DPWC, *Humd, *Wind, *Dir, *Rain;
+    gauges::TAbPrintTrend* GraphPrintTrend;
 
-    // Window state (headless).
-    bool Visible = false; // the main window is shown (not in the tray)
-    int Width = 0;
-    std::string Caption;
     // Working objects.
     std::unique_ptr<platform::TIniFile> IniFile;
     std::unique_ptr<platform::TStringList> GeneratedFiles;
@@ -283,6 +288,13 @@ private:
     void RunDeferredCommands();
     void RunShutdown();
     void CreateComponents();
+    void CreateGauges();
+    void WriteGraphImages(bool legend);
+    void ConfigureTemperatureGraph();
+    void ConfigureHumidityGraph();
+    void ConfigureBarometerDial();
+    void ConfigureWindGraphs();
+    void ConfigureRainGraph();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
     // The window's parts in the layers around the controller (StationOptions).

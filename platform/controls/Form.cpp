@@ -132,6 +132,16 @@ bool TForm::DialogKey(uint16_t key) {
     return BroadcastDialogKey(this, key);
 }
 
+gfx::Bitmap TForm::GetFormImage() {
+    gfx::Bitmap image(ClientWidth(), ClientHeight());
+    gfx::Canvas& canvas = image.GetCanvas();
+    canvas.Brush.Color = Color();
+    canvas.Brush.Style = gfx::bsSolid;
+    canvas.FillRect(ClientRect());
+    PaintTo(image);
+    return image;
+}
+
 void TForm::SetActiveControl(TWinControl* control) {
     if (control == active_) return;
     if (control && control != this && !IsWithin(control, this)) return;

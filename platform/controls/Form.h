@@ -53,6 +53,10 @@ public:
         SimulateKeyUp(key, shift);
     }
 
+    // The picture of the form: a bitmap of its client size filled with its Color, with the window
+    // painted into it (PaintTo).
+    gfx::Bitmap GetFormImage();
+
     // The control the mouse is over (null outside the form).
     TControl* HoverControl() const { return hover_; }
 

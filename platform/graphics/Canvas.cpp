@@ -445,10 +445,27 @@ void Canvas::Blit(const TRect& dest, const Bitmap& src, const TRect& srcRect, ui
     int64_t dt = std::min(p0.Y, p1.Y), db = std::max(p0.Y, p1.Y);
     TRect box = ClipBox();
     uint32_t pat = Rgb(Brush.Color);
+    // An unscaled, unmirrored copy between two 32-bit bitmaps moves whole rows (B, G, R, 0), as the
+    // pixel by pixel copy below would write them.
+    const bool words = rop == SRCCOPY && !transparent && &src != target_ && dw == sw && dh == sh && dw > 0 &&
+                       dh > 0 && p0.X <= p1.X && p0.Y <= p1.Y && src.BitsPerPixel() == 32 &&
+                       target_->BitsPerPixel() == 32;
     for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom); ++Y) {
         int64_t srcY = srcRect.Top + raster::NearestSource(Y - p0.Y, sh, dh);
         if (srcY < 0 || srcY >= src.Height()) continue;
         ForClipSpans(Y, dl, dr, [&](int row, int x0, int x1) {
+            if (words) {
+                const int64_t shift = int64_t{srcRect.Left} - p0.X; // source x = X + shift
+                const int64_t a = std::max<int64_t>(x0, -shift),
+                              b = std::min<int64_t>(x1, src.Width() - shift);
+                if (a >= b) return;
+                uint8_t* to = target_->ScanLine(row) + 4 * a;
+                std::memcpy(to, src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift),
+                            static_cast<size_t>(4 * (b - a)));
+                for (int64_t i = 3; i < 4 * (b - a); i += 4)
+                    to[i] = 0;
+                return;
+            }
             for (int X = x0; X < x1; ++X) {
                 int64_t srcX = srcRect.Left + raster::NearestSource(X - p0.X, sw, dw);
                 if (srcX < 0 || srcX >= src.Width()) continue;

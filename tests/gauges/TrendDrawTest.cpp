@@ -157,7 +157,9 @@ TEST_F(TrendDraw, SeparatorsAreFiveColumnsInTheSeparatorColour) {
     for (int x = 0; x < 30; ++x) {
         bool separator = x >= 19 && x < 24;
         EXPECT_EQ(CurvePixel(b, x, h / 2) == clAqua, separator) << x;
-        if (separator) EXPECT_EQ(CurvePixel(b, x, 0), clAqua);
+        if (separator) {
+            EXPECT_EQ(CurvePixel(b, x, 0), clAqua);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "GraphicsTestSupport.h"
 #include "platform/graphics/Printer.h"
@@ -387,6 +388,27 @@ TEST(GraphicsCanvas, BlitsCopyStretchMirrorAndTransparency) {
     uc.CopyRect({1, 0, 6, 1}, uc, {0, 0, 5, 1});
     EXPECT_EQ(u.GetPixel(1, 0), clRed);
     EXPECT_EQ(u.GetPixel(2, 0), clWhite);
+
+    // A copy between 32-bit bitmaps (whole words) lands exactly as one from a 24-bit bitmap (pixel by
+    // pixel): through a ring clip, with the source rectangle reaching past the source's edges.
+    Bitmap wide(9, 7, pf32bit), narrow(9, 7, pf24bit);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) {
+            wide.SetPixel(x, y, RGB(x * 25, y * 30, 200 - x * y));
+            narrow.SetPixel(x, y, wide.GetPixel(x, y));
+        }
+    Region ring =
+        Region::Combine(Region::FromEllipse({0, 0, 16, 16}), Region::FromEllipse({5, 5, 11, 11}), RGN_DIFF);
+    Bitmap fromWide = White(16, 16), fromNarrow = White(16, 16);
+    for (Bitmap* target : {&fromWide, &fromNarrow}) {
+        Canvas& tc = target->GetCanvas();
+        tc.SelectClipRgn(&ring);
+        tc.CopyRectFrom({2, 1, 14, 13}, target == &fromWide ? wide : narrow, {-2, -3, 10, 9});
+    }
+    for (int y = 0; y < 16; ++y)
+        ASSERT_EQ(std::memcmp(fromWide.ScanLine(y), fromNarrow.ScanLine(y), 16 * 4), 0) << "row " << y;
+    EXPECT_EQ(fromWide.GetPixel(4, 4), wide.GetPixel(0, 0));
+    EXPECT_EQ(fromWide.GetPixel(3, 4), clWhite) << "left of the source";
 }
 
 TEST(GraphicsCanvas, RoundRectSmallCornersIsRectangle) {

@@ -1,6 +1,6 @@
 // The web server on the demo station over loopback, on the machine's clock: curl and a raw socket for
-// every kind of answer, xmllint on the XML answer, giflib on the image answers (drawn by a stand-in
-// for the main window's graphs), headless Chromium on the start page and on an image probe.
+// every kind of answer, xmllint on the XML answer, giflib on the image answers (the station's own graphs,
+// and a counting stand-in for them), headless Chromium on the start page and on its graphs.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
@@ -189,6 +189,7 @@ TEST_F(WebServer, ARequestWithoutAVersionIsAnsweredInHttp10AndLengthsCountBytes)
 TEST_F(WebServer, EveryRequestIsAnsweredAndNoFileIsEverServed) {
     REQUIRE_PEER("curl");
     StartServing();
+    publishing->SetGraphSource({}); // a window without graphs: its image answers are 404 too
     Write("wwwroot/secret.txt", "secret");
     RainPresent = false;
     for (const char* request :
@@ -237,6 +238,32 @@ TEST_F(WebServer, GraphAnswersAreGifsThatAreDrawnAgainOnlyForANewRecord) {
     EXPECT_EQ(window.height, 200);
 }
 
+TEST_F(WebServer, TheStationsOwnGraphsAndWindowAreAnsweredAndDrawnAgainForANewRecord) {
+    REQUIRE_PEER("curl");
+    TMainForm& form = StartServing();
+    SetKnownReadings();
+    form.UpdateGraphs();
+    for (int i = 0; i < 30; ++i)
+        form.Temperature->GetData();
+    Answer first = Curl("/GRAPHTEMP");
+    EXPECT_EQ(first.headers.size(), 3u);
+    GifSize size = DecodeGif(first.body);
+    EXPECT_TRUE(size.ok);
+    EXPECT_EQ(size.width, 500);
+    EXPECT_EQ(size.height, 400);
+    EXPECT_EQ(Curl("/GRAPHTEMP").body, first.body);
+    form.Temperature->Channel(1).SetValue(form.Temperature->Channel(1).Value() + 20);
+    form.Temperature->GetData();
+    std::string after = Curl("/GRAPHTEMP").body;
+    EXPECT_TRUE(DecodeGif(after).ok);
+    EXPECT_NE(after, first.body) << "a new record is drawn";
+    GifSize window = DecodeGif(Curl("/MAIN").body);
+    EXPECT_TRUE(window.ok);
+    EXPECT_EQ(window.width, form.ClientWidth());
+    EXPECT_EQ(window.height, form.ClientHeight());
+    EXPECT_EQ(CountLog("HTTP Server: Error"), 0);
+}
+
 TEST_F(WebServer, TheSupervisorStopsTheServerAndAFailedStartIsToldOnce) {
     TMainForm& form = StartServing();
     const uint16_t port = static_cast<uint16_t>(std::stoi(Port()));
@@ -259,7 +286,7 @@ TEST_F(WebServer, TheSupervisorStopsTheServerAndAFailedStartIsToldOnce) {
 }
 
 // Headless Chromium as a user's browser: the start page with the current temperatures, weather.xml in
-// the browser's XML reader, and an image probe that shows a graph answer at its natural size.
+// the browser's XML reader, and the start page's graphs shown as images at their natural size.
 class Browser : public WebServer {
 protected:
     std::string Chromium(const std::vector<std::string>& args) {
@@ -302,14 +329,31 @@ TEST_F(Browser, TheStartPageShowsTheCurrentWeatherAndTheXmlParses) {
     EXPECT_NE(xml.find("Temp &amp; Hum &lt;%d&gt;"), std::string::npos) << xml.substr(0, 800);
 }
 
-TEST_F(Browser, AGraphAnswerShowsAsAnImageOfItsNaturalSize) {
+TEST_F(Browser, EveryGraphOfTheStartPageShowsAsAnImageOfItsNaturalSize) {
     REQUIRE_PEER("chromium");
-    StartServing();
-    InstallGraphs();
-    Write("probe.html",
-          "<html><body><img id=g src='" + Url("/GRAPHTEMP") +
-              "'><script>window.onload = function() { var g = document.getElementById('g'); "
-              "document.title = g.naturalWidth + 'x' + g.naturalHeight; };</script></body></html>");
+    TMainForm& form = StartServing();
+    SetKnownReadings();
+    form.UpdateGraphs();
+    for (gauges::TAbTrend* graph : {form.Temperature, form.DPWC, form.Humd, form.Wind, form.Dir, form.Rain})
+        for (int i = 0; i < 10; ++i)
+            graph->GetData();
+    // The graphs the start page links to, shown as images by a page of the test.
+    std::string page = Chromium({"--dump-dom", Url("/")});
+    std::string images, script;
+    std::regex link("href=\"(/GRAPH[A-Z]+)\"");
+    int count = 0;
+    for (std::sregex_iterator it(page.begin(), page.end(), link), end; it != end; ++it, ++count) {
+        images += "<img id=g" + std::to_string(count) + " src='" + Url((*it)[1]) + "'>";
+        script += "t += document.getElementById('g" + std::to_string(count) +
+                  "').naturalWidth + 'x' + document.getElementById('g" + std::to_string(count) +
+                  "').naturalHeight + ' ';";
+    }
+    EXPECT_EQ(count, 6) << page.substr(0, 2000);
+    Write("probe.html", "<html><body>" + images + "<script>window.onload = function() { var t = ''; " +
+                            script + " document.title = t; };</script></body></html>");
     std::string dom = Chromium({"--dump-dom", "file://" + Path("probe.html")});
-    EXPECT_NE(dom.find("<title>500x400</title>"), std::string::npos) << dom;
+    std::string sizes;
+    for (int i = 0; i < count; ++i)
+        sizes += "500x400 ";
+    EXPECT_NE(dom.find("<title>" + sizes + "</title>"), std::string::npos) << dom.substr(0, 800);
 }

@@ -99,7 +99,7 @@ TEST_F(SchedulerTest, WithoutTheLogOnlyTheResetRunsAndTheMonthIsWrittenAtItsChan
     EXPECT_EQ(CountLog("SERVER: Resetting statistics..."), 1);
     EXPECT_EQ(form.Month, 1);
     EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("Weather", "Month", 0), 1);
-    EXPECT_EQ(form.Caption, "Malvoren Weather Station - HAPPY NEW YEAR!");
+    EXPECT_EQ(form.Caption(), "Malvoren Weather Station - HAPPY NEW YEAR!");
 }
 
 TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {

@@ -14,7 +14,7 @@ TEST_F(SessionTest, NoAdapterLogsThePortTwiceAndStartsNoCycle) {
     EXPECT_NE(platform::Application->Title(), "Running!");
     EXPECT_FALSE(SessionRunning);
     EXPECT_EQ(platform::EventLoop::Get().Pending(MsgReadCycle), 0u);
-    EXPECT_TRUE(form.Visible); // the window is shown all the same
+    EXPECT_TRUE(form.Visible()); // the window is shown all the same
 }
 
 TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {

@@ -16,7 +16,7 @@ TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond)
     EXPECT_EQ(CountLog("Created " + folder_ + "/DATA for LOG output."), 1);
     EXPECT_EQ(CountLog("Created " + folder_ + "/HTML for HTML temporary output."), 1);
     EXPECT_EQ(CountLog("Created " + folder_ + "/TEMPLATE for templates."), 1);
-    EXPECT_EQ(form.Width, 427);
+    EXPECT_EQ(form.Width(), 427);
     EXPECT_TRUE(form.StartTimer->Enabled());
 
     const std::string sessionStart = "SERVER: Scanning MicroLAN for DS2409 switches...";
@@ -53,7 +53,7 @@ TEST_F(StartupTest, CaptionFollowsTheRememberedDate) {
         form.Day = static_cast<uint8_t>(c.day);
         form.Month = static_cast<uint8_t>(c.month);
         form.SetCaptionByDate();
-        EXPECT_EQ(form.Caption, c.caption) << c.day << "." << c.month;
+        EXPECT_EQ(form.Caption(), c.caption) << c.day << "." << c.month;
     }
 }
 
@@ -82,11 +82,11 @@ TEST_F(StartupTest, CloseBoxHidesToTheTrayAndDoubleClickBringsItBack) {
     auto action = TMainForm::TCloseAction::caFree;
     form.FormClose(&form, action);
     EXPECT_EQ(action, TMainForm::TCloseAction::caNone);
-    EXPECT_FALSE(form.Visible);
+    EXPECT_FALSE(form.Visible());
     EXPECT_TRUE(form.Restore->Enabled());
     EXPECT_FALSE(form.MinimizeToSysTray->Enabled());
     form.TrayIcon->DblClick();
-    EXPECT_TRUE(form.Visible);
+    EXPECT_TRUE(form.Visible());
     EXPECT_FALSE(form.Restore->Enabled());
     EXPECT_TRUE(form.MinimizeToSysTray->Enabled());
 }

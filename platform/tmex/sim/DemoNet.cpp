@@ -55,28 +55,30 @@ std::vector<DemoDevice> DemoDevices() {
     const std::string rainStart = std::to_string(kRainStartCount);
     return {
         {kAdapterId, "", "Adapter ID", {}},
-        {kOutdoor, "Temperature", "Outdoor", {"TempDescription=Outdoor"}},
-        {kAttic, "Temperature", "Attic", {"TempDescription=Attic"}},
-        {kLiving, "Temperature", "Living room", {"TempDescription=Living room"}},
-        {kGreenhouse, "Temperature", "Greenhouse", {"TempDescription=Greenhouse"}},
-        {kGarage, "Temperature", "Garage", {"TempDescription=Garage"}},
-        {kCellar, "Temperature", "Cellar", {"TempDescription=Cellar"}},
+        // The thermometers each draw in a colour of their own on the temperature graph; the DS2438s'
+        // temperatures stay off it.
+        {kOutdoor, "Temperature", "Outdoor", {"TempDescription=Outdoor", "GraphTempColor=255"}},
+        {kAttic, "Temperature", "Attic", {"TempDescription=Attic", "GraphTempColor=65535"}},
+        {kLiving, "Temperature", "Living room", {"TempDescription=Living room", "GraphTempColor=65280"}},
+        {kGreenhouse, "Temperature", "Greenhouse", {"TempDescription=Greenhouse", "GraphTempColor=16711935"}},
+        {kGarage, "Temperature", "Garage", {"TempDescription=Garage", "GraphTempColor=16776960"}},
+        {kCellar, "Temperature", "Cellar", {"TempDescription=Cellar", "GraphTempColor=16777215"}},
         // A DS2438 logs its temperature, VAD and VSENS (and the role's value) each to a file named by
         // its description: every one says what it holds. The pressure's file is "Barometer".
         {kHumidity,
          "Humidity",
          "Humidity",
-         {"HumDescription=Outdoor humidity", "TempDescription=Humidity sensor temperature",
+         {"HumDescription=Outdoor humidity", "TempDescription=Humidity sensor temperature", "PlotTemp=0",
           "VADDescription=Humidity sensor volts", "VSENSDescription=Humidity sensor current sense"}},
         {kBarometer,
          "Barometer",
          "Barometer",
-         {"TempDescription=Barometer board temperature", "VADDescription=Barometer sensor volts",
-          "VSENSDescription=Barometer board current sense"}},
+         {"TempDescription=Barometer board temperature", "PlotTemp=0",
+          "VADDescription=Barometer sensor volts", "VSENSDescription=Barometer board current sense"}},
         {kBattery,
          "DS2438",
          "Battery",
-         {"TempDescription=Battery temperature", "VADDescription=Battery volts",
+         {"TempDescription=Battery temperature", "PlotTemp=0", "VADDescription=Battery volts",
           "VSENSDescription=Battery current sense"}},
         {kWindSpeed, "WindSpeed", "WindSpeed", {"DirSerialNum=" + kVane.Text()}},
         // The gauge's totals start at its count, not at 42 inches of rain.
@@ -94,7 +96,8 @@ std::vector<DemoDevice> DemoDevices() {
         {kShed,
          "Temperature",
          "Shed",
-         {"TempDescription=Shed", "SwitchPort=MAIN", "SwitchSerial=" + kCoupler.Text()}},
+         {"TempDescription=Shed", "GraphTempColor=39423", "SwitchPort=MAIN",
+          "SwitchSerial=" + kCoupler.Text()}},
     };
 }
 
@@ -263,7 +266,7 @@ std::string DemoStationIni() {
            "UDPEnabled=1\r\nUDPAddress=127.0.0.1\r\n"
            "[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=8880\r\n"
            "[SERVLET]\r\nEnabled=0\r\n[WUNDERGROUND]\r\nEnabled=0\r\n[W4U]\r\nEnabled=0\r\n"
-           "[APRSWXNET]\r\nEnabled=0\r\n[FTP]\r\nFTPUploadEnabled=0\r\n";
+           "[APRSWXNET]\r\nEnabled=0\r\n[FTP]\r\nFTPUploadEnabled=0\r\n[HTML]\r\nSaveBMPInterval=2\r\n";
 }
 
 } // namespace platform::tmex::sim

@@ -40,7 +40,7 @@ std::string DemoSensorsIni();
 // One [Weather] section (a caller may append keys to it): PortNum, PortType, DS1820Selected.
 std::string DemoKorvaneIni();
 // The korvane.ini of `make run`: DemoKorvaneIni(), the web server on at http://127.0.0.1:8880/, the UDP
-// status feed to this machine, and the posts, APRS and FTP off.
+// status feed to this machine, the posts, APRS and FTP off, and graph images every two minutes.
 std::string DemoStationIni();
 
 // Drives the devices of a demo net (built by BuildDemoNet) from a weather model.
