@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (edit) FUZZ_CHECK(l.find_first_of("\b\t") == std::string::npos);
         all += l;
     }
-    if (!edit && overLimit == 0) FUZZ_CHECK(all + raw == input);
+    if (!edit && overLimit == 0 && all + raw != input) {
+        // What arrived, for a finding that depends on timing and may not replay.
+        std::fprintf(stderr, "sent %zu bytes; read %zu lines, %zu raw bytes:\n", input.size(), lines.size(),
+                     raw.size());
+        for (const std::string& l : lines)
+            std::fprintf(stderr, "  line [%s]\n", l.c_str());
+        std::fprintf(stderr, "  raw [%s]\n", raw.c_str());
+        FUZZ_CHECK(all + raw == input);
+    }
     return 0;
 }
