@@ -44,6 +44,7 @@ bench:
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target bench
 	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
 	$(RELEASE_DIR)/bench/korvane_http_bench
+	$(RELEASE_DIR)/bench/korvane_ftp_bench
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 	bash scripts/measure-cpu $(RELEASE_DIR) 60
 

@@ -38,10 +38,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/FileStream.h"
 #include "net/FtpReply.h"
 #include "net/WsocketSocks.h"
 #include "platform/Exceptions.h"
+#include "platform/FileStream.h"
 #include "platform/MemoryStream.h"
 #include "platform/Timer.h"
 
@@ -148,6 +148,8 @@ using TFtpOptions = unsigned;
 inline constexpr uint16_t ftpUsageError = 500;
 inline constexpr int kFtpReplyLineMax = 4095;
 inline constexpr int kFtpSendBlock = 1460;
+// Blocks one data-sent event may send while the kernel takes them whole.
+inline constexpr int kFtpBlocksPerEvent = 48;
 inline constexpr int kFtpReceiveBlock = 4096;
 
 KORVANE_EXCEPTION_CLASS(FtpException, Exception)

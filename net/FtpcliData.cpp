@@ -44,8 +44,8 @@ void TCustomFtpCli::DestroyLocalStream() {
 bool TCustomFtpCli::OpenLocalStream(bool upload) {
     if (callerStream_ != nullptr) return true;
     platform::TFileStream::Mode mode = upload         ? platform::TFileStream::Mode::Read
-                              : ResumeAt > 0 ? platform::TFileStream::Mode::Update
-                                             : platform::TFileStream::Mode::Create;
+                                       : ResumeAt > 0 ? platform::TFileStream::Mode::Update
+                                                      : platform::TFileStream::Mode::Create;
     ownStream_ = platform::TFileStream::Open(localFileName_, mode);
     return ownStream_ != nullptr;
 }
@@ -336,23 +336,34 @@ void TCustomFtpCli::DataSent(uint16_t error) {
     if (Progress()) return StopTransfer("! Abort requested", 426, "426 Transmit cancelled by application");
     if (error != 0) return StopTransfer(Format("! Error #%d sending data", error), error, {});
     if (!commandAccepted_ || !dataOpen_) return;
-    char buffer[kFtpSendBlock];
-    size_t count = Stream()->Read(buffer, sizeof buffer);
-    if (ownStream_ != nullptr && ownStream_->Failed())
-        return StopTransfer("! Error reading file", 426, "426 Error reading local file " + localFileName_);
-    if (count == 0) {
-        // The whole file is with the kernel: close a moment later, gracefully.
-        eof_ = true;
-        uint32_t transfer = transfer_;
-        closeTimer_->OnTimer = [this, transfer](platform::TTimer*) {
-            closeTimer_->SetEnabled(false);
-            if (transfer == transfer_ && RequestRunning() && data_->State() != wsClosed) data_->Close();
-        };
-        closeTimer_->SetEnabled(true);
-        return;
+    // Blocks go on while the kernel takes each one whole, up to a bound per call: the data-sent
+    // event of a block is posted from this handler and, inside a nested pump (a reading pass),
+    // held until that pump returns, so one block per event would crawl.
+    const uint32_t transfer = transfer_;
+    for (int blocks = 0; blocks < kFtpBlocksPerEvent; ++blocks) {
+        char buffer[kFtpSendBlock];
+        size_t count = Stream()->Read(buffer, sizeof buffer);
+        if (ownStream_ != nullptr && ownStream_->Failed())
+            return StopTransfer("! Error reading file", 426,
+                                "426 Error reading local file " + localFileName_);
+        if (count == 0) {
+            // The whole file is with the kernel: close a moment later, gracefully.
+            eof_ = true;
+            closeTimer_->OnTimer = [this, transfer](platform::TTimer*) {
+                closeTimer_->SetEnabled(false);
+                if (transfer == transfer_ && RequestRunning() && data_->State() != wsClosed) data_->Close();
+            };
+            closeTimer_->SetEnabled(true);
+            return;
+        }
+        byteCount_ += static_cast<int64_t>(count);
+        data_->Send(buffer, static_cast<int>(count));
+        if (transfer != transfer_ || !RequestRunning() || dataClosed_ || data_->State() != wsConnected ||
+            !data_->AllSent())
+            return;
+        if (Progress())
+            return StopTransfer("! Abort requested", 426, "426 Transmit cancelled by application");
     }
-    byteCount_ += static_cast<int64_t>(count);
-    data_->Send(buffer, static_cast<int>(count));
 }
 
 void TCustomFtpCli::DataReceived() {

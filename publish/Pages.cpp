@@ -1,8 +1,8 @@
-// The pages the scheduler writes, the "Create HTMLs" command, the posts and the APRS report; the upload
-// comes with later publishing work and does nothing until then.
+// The pages the scheduler writes, the "Create HTMLs" command, the posts, the APRS report and the upload.
 #include "platform/controls/Control.h"
 #include "publish/AprsReport.h"
 #include "publish/DdeServer.h"
+#include "publish/FtpUpload.h"
 #include "publish/MainGraphs.h"
 #include "publish/StationPublishing.h"
 #include "publish/StatusFeeds.h"
@@ -15,7 +15,7 @@
 TStationPublishing::TStationPublishing(TMainForm& form)
     : form_(form), context_(form), web_(context_), dde_(std::make_unique<TDdeServer>(form)),
       feeds_(std::make_unique<TStatusFeeds>(form)), posts_(std::make_unique<TWeatherPosts>(form)),
-      aprs_(std::make_unique<TAprsReport>(form)) {
+      aprs_(std::make_unique<TAprsReport>(form)), upload_(std::make_unique<TFtpUpload>(form)) {
     web_.SetGraphSource(publish::MainWindowGraphs(form));
     CreateHTML = platform::MakeOwned<platform::TControl>(&form, "CreateHTML");
     CreateHTML->SetCaption("Create HTMLs");
@@ -51,7 +51,9 @@ void TStationPublishing::PostToAPRS() {
 void TStationPublishing::PostToDatabase() {
     posts_->PostToDatabase();
 }
-void TStationPublishing::FTPUpload() {}
+void TStationPublishing::FTPUpload() {
+    upload_->FTPUpload();
+}
 void TStationPublishing::FTPStartUpload() {
     FTPUpload();
 }

@@ -1,5 +1,5 @@
 // The publishing services the controller starts and stops: the DDE service, the web server and the TCP
-// and UDP status feeds.
+// and UDP status feeds; and the dial-up events, which only log.
 #include "publish/DdeServer.h"
 #include "publish/StationPublishing.h"
 #include "publish/StatusFeeds.h"
@@ -31,4 +31,11 @@ void TStationPublishing::StopUDPServices() {
 }
 void TStationPublishing::SendUDPStatus(const std::string& text) {
     feeds_->SendUDPStatus(text);
+}
+
+void TStationPublishing::msRasStatusChange(platform::TComponent*, const std::string& status) {
+    form_.LogStatus(status);
+}
+void TStationPublishing::msRasDisconnected(platform::TComponent*) {
+    form_.LogStatus("DIAL: Disconnected");
 }

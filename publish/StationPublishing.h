@@ -2,7 +2,8 @@
 // The publishing side of the main window: its services, posts, pages and upload as the controller
 // calls them (TPublishing): the pages (weather.html, the templates, weather.xml) and the web server here,
 // the rest handed to the units that do them: the DDE service, the status feeds, the weather posts and
-// the APRS report. The upload comes later and does nothing until then.
+// the APRS report, the FTP upload. It also carries the two dial-up events a dial-up connection would
+// raise; nothing on this system raises them.
 #include <memory>
 #include <string>
 
@@ -13,13 +14,15 @@
 
 class TAprsReport;
 class TDdeServer;
+class TFtpUpload;
 class TStatusFeeds;
 class TWeatherPosts;
 
 class TMainForm;
 namespace platform {
+class TComponent;
 class TControl;
-}
+} // namespace platform
 
 class TStationPublishing final : public TPublishing {
 public:
@@ -52,10 +55,16 @@ public:
     // The popup-menu item "Create HTMLs".
     platform::TControl* CreateHTML = nullptr;
 
-private:
-    // The supervisor asks for an enabled service on every pass; the user is told once that it is
-    // missing.
+    // A dial-up connection's events: its status text, and its end ("DIAL: Disconnected").
+    void msRasStatusChange(platform::TComponent* sender, const std::string& status);
+    void msRasDisconnected(platform::TComponent* sender);
 
+    // The units that do the work, for a look at their clients and state.
+    TFtpUpload& Upload() { return *upload_; }
+    TWeatherPosts& Posts() { return *posts_; }
+    TAprsReport& Aprs() { return *aprs_; }
+
+private:
     TMainForm& form_;
     publish::TPublishContext context_;
     publish::TWebServer web_;
@@ -63,4 +72,5 @@ private:
     std::unique_ptr<TStatusFeeds> feeds_;
     std::unique_ptr<TWeatherPosts> posts_;
     std::unique_ptr<TAprsReport> aprs_;
+    std::unique_ptr<TFtpUpload> upload_;
 };

@@ -84,10 +84,12 @@ struct ScriptedPeer {
     int port;
 };
 
-// pyftpdlib: ftpuserID / MoLeSkIn may do everything, reader / reader only read.
+// pyftpdlib: ftpuserID / MoLeSkIn may do everything, reader / reader only read. It serves its own
+// folder, or `folder` (which outlives it, for a server started again), on any free port or `fixedPort`.
 struct PyftpdPeer {
-    PyftpdPeer()
-        : process({kPython, KORVANE_SOURCE_DIR "/tests/peers/pyftpd_peer.py", root.Path(), "0"}),
+    explicit PyftpdPeer(const std::string& folder = {}, uint16_t fixedPort = 0)
+        : process({kPython, KORVANE_SOURCE_DIR "/tests/peers/pyftpd_peer.py",
+                   folder.empty() ? root.Path() : folder, std::to_string(fixedPort)}),
           port(AwaitPort(process)) {}
     TempDir root;
     PeerProcess process;

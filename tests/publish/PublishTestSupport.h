@@ -2,11 +2,14 @@
 // A station window for the publishing tests, with its peers on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Clock.h"
 #include "support/StationFixture.h"
+#include "tests/net/FtpTestSupport.h"
 #include "tests/net/NetTestSupport.h"
 
 namespace publish_test {
@@ -23,12 +26,54 @@ private:
     int64_t unixMs_;
 };
 
+// Every line of the window's status memo, for messages.
+inline std::string MemoText(TMainForm& form) {
+    std::string all;
+    auto& lines = form.DisplayMemo->Lines();
+    for (int i = 0; i < lines.Count(); ++i)
+        all += lines[i] + "\n";
+    return all;
+}
+
+// The simulated clock for a station that talks to peers in other processes. Between requests it jumps
+// from timer to timer as usual; while PeerBusy says a request to such a peer is open, each wait first
+// gives the peer up to kPeerWaitMs of real time to answer: an answer moves the clock by the real time it
+// took, silence by the whole wait, so a peer at work gets real time, while a station time-out still runs
+// out against a peer that is gone. With RealTime set every wait passes in real time (for starting and
+// stopping peers).
+class PeerPacedClock : public platform::SimulatedClock {
+public:
+    using SimulatedClock::SimulatedClock;
+    static constexpr uint32_t kPeerWaitMs = 25;
+
+    bool IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) override {
+        bool paced = RealTime || (PeerBusy && PeerBusy());
+        if (!paced || ms == UINT32_MAX) return SimulatedClock::IdleWait(ms, poll);
+        uint64_t start = real_.MonotonicMs();
+        bool ready = poll(static_cast<int>(std::min(ms, RealTime ? 100u : kPeerWaitMs)));
+        uint64_t passed = real_.MonotonicMs() - start;
+        Advance(ready || RealTime ? std::min<uint64_t>(passed, ms) : ms);
+        return ready;
+    }
+
+    std::function<bool()> PeerBusy;
+    bool RealTime = false;
+
+private:
+    platform::RealClock real_;
+};
+
 // A station window (no session) on a clock that runs in real time; its date stays at the fixture's start.
 class PeerStationTest : public korvane_test::StationFixture {
 protected:
     void SetUp() override {
         StationFixture::SetUp();
         platform::Clock::Install(std::make_shared<FixedDateClock>(korvane_test::kDefaultStartMs));
+        StationOptions.MakePublishing = [this](TMainForm& form) {
+            auto made = std::make_unique<TStationPublishing>(form);
+            publishing = made.get();
+            return made;
+        };
     }
 
     // Starts the window with these korvane.ini lines; the session start never runs.
@@ -44,27 +89,17 @@ protected:
     bool RunUntilLogged(const std::string& text, uint32_t limitMs = 10000) {
         return RunUntil([&] { return CountLog(text) > 0; }, limitMs);
     }
-    // Every memo line, for messages.
-    std::string Log() const {
-        std::string all;
-        auto& lines = form_->DisplayMemo->Lines();
-        for (int i = 0; i < lines.Count(); ++i)
-            all += lines[i] + "\n";
-        return all;
-    }
+    std::string Log() const { return MemoText(*form_); }
+
+    TStationPublishing* publishing = nullptr;
 };
 
 // The scripted HTTP peer (tests/peers/http_peer.py) on 127.0.0.1, on a given port or any free one.
 class HttpPeer {
 public:
     explicit HttpPeer(uint16_t port = 0)
-        : process_(
-              {kPython, KORVANE_SOURCE_DIR "/tests/peers/http_peer.py", "--port", std::to_string(port)}) {
-        platform::EventLoop::Get().RunUntil([&] { return process_.Output().find('\n') != std::string::npos; },
-                                            5000);
-        if (process_.Output().rfind("PORT ", 0) == 0)
-            port_ = static_cast<uint16_t>(std::stoi(process_.Output().substr(5)));
-    }
+        : process_({kPython, KORVANE_SOURCE_DIR "/tests/peers/http_peer.py", "--port", std::to_string(port)}),
+          port_(static_cast<uint16_t>(ftp_test::AwaitPort(process_))) {}
     uint16_t Port() const { return port_; }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
@@ -76,7 +111,7 @@ public:
 
 private:
     net_test::PeerProcess process_;
-    uint16_t port_ = 0;
+    uint16_t port_;
 };
 
 } // namespace publish_test

@@ -1,6 +1,6 @@
 // The TCP and UDP status feeds of the demo station on 127.0.0.1, with the test's own sockets as clients
 // and listener: the banner and the pace, the busy banner, the stop, an early client, a port in use, one
-// datagram a round, and a failing datagram told once while the reading goes on.
+// datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
 #include "platform/tmex/sim/DemoNet.h"
@@ -181,4 +181,20 @@ TEST_F(StatusFeedsTest, EveryRoundSendsOneDatagramAndAFailingDestinationIsToldOn
     Run(1000);
     EXPECT_EQ(CountLog("SERVER: UDP services shutting down"), 1);
     (void)form;
+}
+
+// No dial-up connection exists here; its two events still reach the status log as they are raised.
+TEST_F(StatusFeedsTest, DialUpEventsAreLogged) {
+    TStationPublishing* publishing = nullptr;
+    StationOptions.MakePublishing = [&](TMainForm& form) {
+        auto made = std::make_unique<TStationPublishing>(form);
+        publishing = made.get();
+        return made;
+    };
+    StartDemo("");
+    ASSERT_NE(publishing, nullptr);
+    publishing->msRasStatusChange(nullptr, "Connecting to 127.0.0.1...");
+    publishing->msRasDisconnected(nullptr);
+    EXPECT_EQ(CountLog("Connecting to 127.0.0.1..."), 1);
+    EXPECT_EQ(CountLog("DIAL: Disconnected"), 1);
 }

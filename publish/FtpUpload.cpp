@@ -1,0 +1,304 @@
+#include "publish/FtpUpload.h"
+
+#include "onewire/SensorTables.h"
+#include "platform/Files.h"
+#include "platform/Strings.h"
+#include "platform/controls/Control.h"
+#include "station/Unit1.h"
+
+using platform::Format;
+
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// A name for a log line: its control characters shown as '?'.
+std::string Printable(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+// The file-name part of a local path: the text after the last separator.
+std::string BareName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+TFtpUpload::TFtpUpload(TMainForm& form)
+    : form_(form), client_(std::make_unique<net::TFtpClient>(nullptr, "FTPClient")) {
+    FTPClient = client_.get();
+    FTPClient->OnRequestDone = [this](net::TCustomFtpCli* c, net::TFtpRequest rq, uint16_t e) {
+        FTPClientRequestDone(c, rq, e);
+    };
+    FTPClient->OnSessionConnected = [this](net::TCustomFtpCli* c, uint16_t e) {
+        FTPClientSessionConnected(c, e);
+    };
+    FTPClient->OnSessionClosed = [this](net::TCustomFtpCli* c, uint16_t e) { FTPClientSessionClosed(c, e); };
+    FTPClient->OnBgException = [this](net::TCustomFtpCli* c, const std::exception& e, bool& canClose) {
+        FTPClientBgException(c, e, canClose);
+    };
+    UploadToHomepage = platform::MakeOwned<platform::TControl>(&form, "UploadToHomepage");
+    UploadToHomepage->SetCaption("FTP Upload");
+    UploadToHomepage->OnClick = [this](platform::TComponent*) { FTPUpload(); };
+}
+
+TFtpUpload::~TFtpUpload() {
+    UploadToHomepage->OnClick = nullptr; // the item is the window's and may outlive the upload
+    FTPClient->OnRequestDone = nullptr;
+    FTPClient->OnSessionConnected = nullptr;
+    FTPClient->OnSessionClosed = nullptr;
+    FTPClient->OnBgException = nullptr;
+}
+
+bool TFtpUpload::Debug() const {
+    return form_.DbgCheckBox->Checked();
+}
+
+void TFtpUpload::EnableMenuItem() {
+    UploadToHomepage->SetEnabled(true);
+}
+
+std::string TFtpUpload::Masked(const std::string& text) const {
+    const std::string& password = StationSettings.FTPPassWord;
+    if (password.empty()) return text;
+    std::string out = text;
+    for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 4))
+        out.replace(at, password.size(), "****");
+    return out;
+}
+
+void TFtpUpload::LogMasked(const std::string& prefix, const std::string& text) {
+    form_.LogStatus(prefix + Masked(text));
+}
+
+void TFtpUpload::LogSuccess(const std::string& text) {
+    if (StationSettings.FTPLogSuccess) LogMasked("", text);
+}
+
+// ---- the list and the start ----
+
+void TFtpUpload::FTPUpload() {
+    if (running_) {
+        form_.LogStatus("FTP: Error in connect: the previous upload is still running");
+        return;
+    }
+    failures_.Run(form_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] {
+        BuildList();
+        if (FTPClient->Connected()) { // a session left open: quit it, then start
+            FTPClient->QuitAsync();
+            running_ = startAfterQuit_ = true;
+            return;
+        }
+        Start();
+    });
+}
+
+void TFtpUpload::BuildList() {
+    const TStationSettings& s = StationSettings;
+    nextFile_ = 0;
+    platform::TStringList& list = *form_.UploadFileList;
+    list.Clear();
+    auto add = [&](const std::string& path) {
+        if (!HasControlCharacter(path)) {
+            list.Add(path);
+        } else if (refusedNames_.insert(path).second) {
+            form_.LogStatus("FTP: Error: a file name with a control character is not sent: " +
+                            Printable(path));
+        }
+    };
+    const platform::TStringList& pages = *form_.GeneratedFiles;
+    for (int i = 0; i < pages.Count(); ++i)
+        if (HasControlCharacter(pages[i]) || platform::FileExists(s.HTMLDir + "/" + pages[i]))
+            add(s.HTMLDir + "/" + pages[i]);
+    if (s.UploadXML) add(s.HTMLDir + "/weather.xml");
+    if (s.UploadGIFs) {
+        bool humidity = HumiditySensors.Count() > 0;
+        auto graph = [&](bool present, const char* name) {
+            if (present) add(s.HTMLDir + "/" + name);
+        };
+        graph(WindPresent, "windhist.gif");
+        graph(WindPresent, "dirhist.gif");
+        graph(DS1820Sensors.Count() + HumiditySensors.Count() != 0, "temphist.gif");
+        graph(WindPresent || humidity || BarometerPresent, "dpwchist.gif");
+        graph(RainPresent, "rainhist.gif");
+        graph(humidity, "humdhist.gif");
+    }
+    for (const std::string& extra : s.FTPExtraFileName)
+        if (extra.size() > 3) add(extra);
+}
+
+void TFtpUpload::Start() {
+    const TStationSettings& s = StationSettings;
+    for (const std::string* text : {&s.FTPHostFileName, &s.FTPHostDirName, &s.FTPHostName, &s.FTPUserName})
+        if (HasControlCharacter(*text))
+            throw platform::EConvertError("[FTP] settings hold a control character");
+    complete_ = false;
+    puts_ = 0;
+    net::TFtpClient& client = *FTPClient;
+    client.MultiThreaded = true;
+    client.SetPassive(s.FTPPASV);
+    client.Timeout = s.FTPTimeout;
+    client.HostName = s.FTPHostName;
+    client.UserName = s.FTPUserName;
+    client.PassWord = s.FTPPassWord;
+    client.Port = s.FTPPort;
+    client.HostFileName = s.FTPHostFileName;
+    client.SetLocalFileName(s.HTMLDir + "/weather.html");
+    client.HostDirName = s.FTPHostDirName;
+    client.ConnectAsync();
+    running_ = true; // its end is always posted, never told inside the call
+}
+
+// ---- the chain ----
+
+void TFtpUpload::PutFirstFile() {
+    if (platform::FileExists(FTPClient->LocalFileName())) {
+        FTPClient->PutAsync();
+        return;
+    }
+    if (Debug()) form_.LogStatus("FTP: " + FTPClient->LocalFileName() + " not found, skipped");
+    FTPSendFile();
+}
+
+void TFtpUpload::FTPSendFile() {
+    Step([&] {
+        const platform::TStringList& list = *form_.UploadFileList;
+        while (nextFile_ < list.Count()) {
+            const std::string entry = list[nextFile_++];
+            if (!platform::FileExists(entry)) {
+                if (Debug()) form_.LogStatus("FTP: " + entry + " not found, skipped");
+                continue;
+            }
+            FTPClient->HostFileName = BareName(entry);
+            FTPClient->SetLocalFileName(entry);
+            FTPClient->PutAsync();
+            return;
+        }
+        complete_ = true;
+        failures_.Succeeded();
+        FTPClient->QuitAsync();
+    });
+}
+
+template <class Work> void TFtpUpload::Step(Work&& work) {
+    std::string failure;
+    try {
+        work();
+        return;
+    } catch (const net::FtpException& e) {
+        failure = "FTP: Error in connect: " + Masked(e.what());
+    } catch (const std::exception& e) {
+        failure = "FTP Error: " + Masked(e.what());
+    } catch (...) {
+        failure = "FTP Error: (unknown)";
+    }
+    failures_.Failed(form_, failure);
+    EndSession();
+}
+
+void TFtpUpload::EndSession() {
+    try {
+        bool ready = FTPClient->State() == net::ftpReady || FTPClient->State() == net::ftpInternalReady;
+        if (FTPClient->Connected() && ready) {
+            FTPClient->QuitAsync();
+            return;
+        }
+        // Closes both connections; the end of a running request, posted, finds the session over.
+        if (FTPClient->Connected() || !ready) FTPClient->AbortAsync();
+    } catch (const std::exception& e) {
+        form_.LogStatus("FTP Error: " + Masked(e.what()));
+    }
+    Finish();
+}
+
+// The session is over: the menu item is back, and a new upload may start.
+void TFtpUpload::Finish() {
+    EnableMenuItem();
+    running_ = false;
+    if (startAfterQuit_) {
+        startAfterQuit_ = false;
+        failures_.Run(form_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); });
+    }
+}
+
+void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqType, uint16_t error) {
+    if (!running_) return; // a session abandoned by the window's shutdown
+    if (Debug())
+        LogMasked("FTP: ", Format("%s (%d)", FTPClient->LastResponse().c_str(), static_cast<int>(rqType)));
+    if (rqType == net::ftpQuitAsync) {
+        // QUIT follows the last file or a failure that is told already: its own failure loses nothing,
+        // and the debug line above tells it.
+        Finish();
+        return;
+    }
+    if (error != 0) {
+        const std::string& reply =
+            FTPClient->ErrorMessage().empty() ? FTPClient->LastResponse() : FTPClient->ErrorMessage();
+        failures_.Failed(form_, "FTP: Error uploading, aborting... " + Masked(reply));
+        EnableMenuItem();
+        Step([&] {
+            if (FTPClient->Connected())
+                FTPClient->QuitAsync();
+            else
+                Finish();
+        });
+        return;
+    }
+    Step([&] {
+        switch (rqType) {
+        case net::ftpNone:
+        case net::ftpOpenAsync:
+        case net::ftpUserAsync:
+        case net::ftpPassAsync:
+        case net::ftpConnectAsync:
+            if (!FTPClient->HostDirName.empty() && nextFile_ == 0)
+                FTPClient->CwdAsync();
+            else
+                FTPClient->TypeBinaryAsync();
+            return;
+        case net::ftpCwdAsync:
+            FTPClient->TypeBinaryAsync();
+            return;
+        case net::ftpTypeSetAsync:
+            PutFirstFile();
+            return;
+        default:
+            break;
+        }
+        if (rqType < net::ftpPutAsync) return;
+        ++puts_;
+        LogSuccess("FTP: Upload of " + FTPClient->LocalFileName() + " successful");
+        FTPSendFile();
+    });
+}
+
+void TFtpUpload::FTPClientSessionConnected(net::TCustomFtpCli*, uint16_t error) {
+    if (!Debug()) return;
+    if (error != 0)
+        form_.LogStatus(Format("FTP: Session Connected, error = %d", error));
+    else
+        form_.LogStatus("FTP: Session Connected OK");
+}
+
+void TFtpUpload::FTPClientSessionClosed(net::TCustomFtpCli*, uint16_t error) {
+    EnableMenuItem();
+    if (Debug()) {
+        if (error != 0)
+            form_.LogStatus(Format("FTP: Session Closed , error = %d", error));
+        else
+            form_.LogStatus("FTP: Session Closed OK");
+    }
+    if (complete_ && nextFile_ > 0) LogSuccess(Format("FTP: %d files uploaded OK", puts_));
+}
+
+void TFtpUpload::FTPClientBgException(net::TCustomFtpCli*, const std::exception& e, bool&) {
+    LogMasked("FTP: Background exception: ", e.what());
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The upload of the generated files to the owner's web host by FTP. FTPUpload builds the list
+// (UploadFileList of the main window) and starts a session; each completed request starts the next one
+// from the client's OnRequestDone, so the reading cycle goes on between the steps and never runs inside
+// one of them:
+//
+//   ConnectAsync (connect, USER, PASS) -> CwdAsync [FTPHostDirName] -> TypeBinaryAsync
+//   -> PutAsync HTMLDir/weather.html as FTPHostFileName -> PutAsync each list file as its bare name
+//   -> QuitAsync
+//
+// The list: the pages of the template run (GeneratedFiles) that exist, weather.xml with [FTP] UploadXML,
+// the graphs with UploadGIFs (windhist and dirhist with a wind sensor, temphist with a thermometer or a
+// humidity sensor, dpwchist with wind, humidity or the barometer, rainhist with the rain gauge, humdhist
+// with humidity), then each FTPExtraFileName1..6 longer than 3 characters. A file that is missing when
+// its turn comes is skipped (a debug line); a name holding a control character is never sent (logged).
+//
+// With FTPLogSuccess each put logs "FTP: Upload of <file> successful", and a session that put every file
+// of a non-empty list logs "FTP: <n> files uploaded OK" when it closes. A failed step ends the session
+// (QUIT when still connected) and is logged with the server's reply, once for a run of failures; the
+// password never reaches the log. An upload asked for while one runs is skipped with a log line; a
+// session left connected is quit first. The UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "net/Ftpcli.h"
+#include "publish/FailureRun.h"
+
+class TMainForm;
+namespace platform {
+class TControl;
+}
+
+class TFtpUpload {
+public:
+    explicit TFtpUpload(TMainForm& form);
+    ~TFtpUpload();
+    TFtpUpload(const TFtpUpload&) = delete;
+    TFtpUpload& operator=(const TFtpUpload&) = delete;
+
+    void FTPUpload();
+    // Puts the next list file that exists; quits when none is left.
+    void FTPSendFile();
+
+    void FTPClientRequestDone(net::TCustomFtpCli* sender, net::TFtpRequest rqType, uint16_t error);
+    void FTPClientSessionConnected(net::TCustomFtpCli* sender, uint16_t error);
+    void FTPClientSessionClosed(net::TCustomFtpCli* sender, uint16_t error);
+    void FTPClientBgException(net::TCustomFtpCli* sender, const std::exception& e, bool& canClose);
+
+    // A session is open or being quit; an upload asked for meanwhile is skipped.
+    bool Running() const { return running_; }
+
+    net::TFtpClient* FTPClient;
+    platform::TControl* UploadToHomepage;
+
+private:
+    void BuildList();
+    void Start();
+    void PutFirstFile();
+    void Finish();
+    void EndSession();
+    void LogSuccess(const std::string& text);
+    // Runs a step of an event handler: exceptions are logged with the handlers' texts and end the session.
+    template <class Work> void Step(Work&& work);
+    void LogMasked(const std::string& prefix, const std::string& text);
+    std::string Masked(const std::string& text) const;
+    void EnableMenuItem();
+    bool Debug() const;
+
+    TMainForm& form_;
+    std::unique_ptr<net::TFtpClient> client_;
+    int nextFile_ = 0; // index in UploadFileList of the next file to put
+    int puts_ = 0;     // files put in this session
+    bool running_ = false;
+    bool complete_ = false;              // every file of the list was put
+    bool startAfterQuit_ = false;        // a session left connected is being quit for a new upload
+    std::set<std::string> refusedNames_; // names with control characters, told once
+    TFailureRun failures_;
+};
