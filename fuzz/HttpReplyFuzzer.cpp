@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int connections = 0;
     uint64_t deadline = platform::Clock::Get().MonotonicMs() + 10000;
     while (done == 0 && platform::Clock::Get().MonotonicMs() < deadline) {
-        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = fuzzing::AcceptLoopback(listener);
         if (fd < 0) {
             platform::EventLoop::Get().Turn(true, 5);
             continue;

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fuzzing::LoopbackPeer peer(port);
     FUZZ_CHECK(peer.Ok());
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = fuzzing::AcceptLoopback(listener);
     FUZZ_CHECK(fd >= 0);
     net::TWSocket socket;
     socket.LineEnd = lineEnd;

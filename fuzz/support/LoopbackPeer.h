@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,6 +27,14 @@ inline sockaddr_in LoopbackAddress(uint16_t port) {
     return a;
 }
 
+// Takes the next connection of a listening socket, through signals.
+inline int AcceptLoopback(int listener) {
+    int fd;
+    while ((fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) < 0 && errno == EINTR) {
+    }
+    return fd;
+}
+
 // A listening socket on 127.0.0.1 and a free port.
 inline int ListenLoopback(uint16_t& port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -40,19 +49,17 @@ inline int ListenLoopback(uint16_t& port) {
 
 class LoopbackPeer {
 public:
-    // Connects to port (-1 on failure), or takes a socket already connected. After a few hundred
-    // thousand connections in a run, the kernel now and then refuses one (a port still held from a
-    // connection before, a full backlog): that is the host, not the input, so a refused connect is
-    // tried again a few times while the loop runs.
+    // Connects to port (-1 on failure), or takes a socket already connected. The connect does not
+    // block: libFuzzer's timer signal would stop a blocking one while the kernel goes on to make the
+    // connection, and our side would then take a connection the peer no longer holds.
     explicit LoopbackPeer(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         sockaddr_in a = LoopbackAddress(port);
-        for (int attempt = 0; attempt < 20 && fd_ < 0; ++attempt) {
-            if (attempt > 0) platform::EventLoop::Get().RunUntil([] { return false; }, 10);
-            fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd_);
-                fd_ = -1;
-            }
+        bool started = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ||
+                       errno == EINPROGRESS || errno == EINTR;
+        if (!started || !AwaitConnected()) {
+            ::close(fd_);
+            fd_ = -1;
         }
         Prepare();
     }
@@ -99,6 +106,15 @@ public:
     const std::string& Received() const { return received_; }
 
 private:
+    bool AwaitConnected() {
+        pollfd p{fd_, POLLOUT, 0};
+        int ready;
+        while ((ready = ::poll(&p, 1, 5000)) < 0 && errno == EINTR) {
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        return ready == 1 && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
     void Prepare() {
         if (fd_ < 0) return;
         ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
