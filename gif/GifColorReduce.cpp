@@ -304,14 +304,26 @@ std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, 
     std::unique_ptr<TDitherEngine> ditherer = CreateDitherer(dither, w, lookup.get());
     if (!ditherer) return result;
     TDIBWriter writer(*result, palette, w, h, pf8bit);
+    // Without error diffusion a pixel's index is that of its colour, which the pixel before it (in the
+    // engine's order) may just have looked up: drawn images are long runs of one colour.
+    const bool plain = dither == dmNearest;
     for (int y = 0; y < h; ++y) {
         const uint8_t* src = reader.GetScanline(y);
         uint8_t* dst = writer.GetScanline(y);
+        uint32_t lastColour = UINT32_MAX;
+        uint8_t lastIndex = 0;
         while (ditherer->Column >= 0 && ditherer->Column < w) {
             int x = ditherer->Column;
             const uint8_t* p = src + 3 * x;
+            uint32_t colour = p[0] | (p[1] << 8) | (p[2] << 16);
+            if (plain && colour == lastColour) {
+                dst[x] = lastIndex;
+                ditherer->Column += ditherer->Direction;
+                continue;
+            }
             int r, g, b;
-            dst[x] = ditherer->Dither(p[2], p[1], p[0], r, g, b);
+            dst[x] = lastIndex = ditherer->Dither(p[2], p[1], p[0], r, g, b);
+            lastColour = colour;
         }
         ditherer->NextLine();
     }

@@ -1,5 +1,9 @@
 // One HTTP connection: the request reader, the path mapping and the answers.
 #include "net/Httpsrv.h"
+
+#include <algorithm>
+#include <map>
+
 #include "platform/Clock.h"
 #include "platform/FileStream.h"
 #include "platform/Files.h"
@@ -43,6 +47,24 @@ std::string AfterColon(const std::string& line) {
     return line.substr(i);
 }
 
+// The document folder's real path, looked up again only when its name comes to mean another folder
+// (a link re-pointed, the folder replaced, another working folder for a relative name): one stat per
+// request instead of a lookup of every part of the path.
+const std::string& RealDocDir(const std::string& docDir) {
+    struct Known {
+        std::string real;
+        uint64_t device = 0, inode = 0;
+    };
+    static std::map<std::string, Known> known;
+    static const std::string none;
+    uint64_t device = 0, inode = 0;
+    if (!platform::EntryIdentity(docDir, device, inode)) return none;
+    Known& k = known[docDir];
+    if (k.real.empty() || k.device != device || k.inode != inode)
+        k = {platform::CanonicalPath(docDir), device, inode};
+    return k.real;
+}
+
 } // namespace
 
 THttpConnection::THttpConnection(platform::TComponent* owner, const std::string& name)
@@ -50,7 +72,7 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
     SetLineMode(true);
     LineEdit = false;
     LineEnd = '\n';
-    ComponentOptions |= wsoTcpNoDelay; // header and body leave as separate small writes
+    ComponentOptions |= wsoTcpNoDelay; // an answer's last small piece leaves without waiting for an ack
     OnDataAvailable = [this](TCustomWSocket*, uint16_t) { ConnectionDataAvailable(); };
     OnLineLimitExceeded = [this](TCustomWSocket*, int, bool& clearData) {
         clearData = true;
@@ -223,6 +245,7 @@ void THttpConnection::ProcessRequest() {
     // Decode once, then refuse anything that could name a file outside the document folder.
     std::string decoded = UrlDecode(Path);
     pathSafe_ = SafeDecodedPath(decoded);
+    documentLooked_ = false;
     if (!pathSafe_) {
         if (OnBadRequest) OnBadRequest(this, "unsafe path " + Path);
         Document.clear();
@@ -238,11 +261,32 @@ void THttpConnection::ProcessRequest() {
 }
 
 bool THttpConnection::DocumentAvailable() const {
-    if (!pathSafe_ || Document.empty()) return false;
-    std::string real = platform::CanonicalPath(Document);
-    std::string root = platform::CanonicalPath(DocDir);
-    if (real.empty() || root.empty() || real.compare(0, root.size() + 1, root + "/") != 0) return false;
-    return platform::IsRegularFile(real);
+    return !DocumentFile().empty();
+}
+
+const std::string& THttpConnection::DocumentFile() const {
+    std::string key = Document + '\0' + DocDir;
+    if (documentLooked_ && documentFor_ == key) return documentFile_;
+    documentLooked_ = true;
+    documentFor_ = std::move(key);
+    documentFile_.clear();
+    if (!pathSafe_ || Document.empty()) return documentFile_;
+    const std::string& root = RealDocDir(DocDir);
+    if (root.empty()) return documentFile_;
+    // Below the folder: looked up from its real path, part by part; a document the owner named
+    // elsewhere is resolved whole.
+    platform::HostEntry entry;
+    if (Document.size() > DocDir.size() && Document.compare(0, DocDir.size(), DocDir) == 0 &&
+        Document[DocDir.size()] == '/') {
+        entry = platform::EntryBelow(root, Document.substr(DocDir.size() + 1));
+    } else {
+        entry.real = platform::CanonicalPath(Document);
+        entry.regular = !entry.real.empty() && platform::IsRegularFile(entry.real);
+    }
+    if (entry.regular && entry.real.size() > root.size() && entry.real.compare(0, root.size(), root) == 0 &&
+        entry.real[root.size()] == '/')
+        documentFile_ = entry.real;
+    return documentFile_;
 }
 
 void THttpConnection::ProcessGetHead(bool head) {
@@ -296,9 +340,9 @@ bool THttpConnection::InputWaiting() {
 // reset the connection, and the client may then lose the answer. So with a body announced or input
 // waiting, the sending side is shut once the answer has left, whatever still arrives is dropped, and
 // the connection closes when the client closes (or at the idle time-out).
-void THttpConnection::CloseAfterAnswer() {
+void THttpConnection::CloseAfterAnswer(bool now) {
     if (State() != wsConnected || Closing() || draining_) return;
-    if (RequestContentLength <= 0 && !InputWaiting()) return CloseDelayed();
+    if (RequestContentLength <= 0 && !InputWaiting()) return now ? Close() : CloseDelayed();
     draining_ = true;
     SetLineMode(false);
     if (AllSent()) return ShutWhenSent();
@@ -324,31 +368,33 @@ void THttpConnection::Answer404() {
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
-    std::string real = platform::CanonicalPath(Document);
-    long long age = platform::FileAge(real);
-    LastModified = age > 0 ? age : 0;
+    std::string real = DocumentFile();
+    if (real.empty()) real = platform::CanonicalPath(Document); // a file the owner chose itself
     AnswerContentType = DocumentMimeType(Document);
-    DocStream = platform::TFileStream::OpenRead(real);
-    if (!DocStream) {
+    std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
+    int64_t size = 0, modified = 0;
+    if (!file || !file->SizeAndTime(size, modified)) {
         Answer404();
         CloseAfterAnswer();
         return;
     }
-    int64_t size = DocStream->Size();
-    if (sendType == httpSendHead) DocStream->SetPosition(size);
-    OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
+    LastModified = modified > 0 ? modified : 0;
     std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
                          "\r\nContent-Length: " + std::to_string(size) + "\r\n";
     if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
     header += "Connection: close\r\n\r\n";
-    PutStringInSendBuffer(header);
-    Send(nullptr, 0);
-    if (sendType == httpSendDoc) SendStream();
+    DocStream = std::move(file);
+    // The header leaves in one write with the first piece of the file, and no more of the file than
+    // it announces; a HEAD answer is the header alone.
+    docBuffer_ = header;
+    headLength_ = header.size();
+    bodyLeft_ = sendType == httpSendDoc ? static_cast<uint64_t>(size) : 0;
+    SendStream();
 }
 
 void THttpConnection::SendStream() {
     if (!DocStream) return CloseDelayed();
-    docBuffer_.resize(kStreamReadSize);
+    docBuffer_.resize(headLength_ + kStreamReadSize);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
     StreamPump();
 }
@@ -359,9 +405,13 @@ void THttpConnection::StreamPump() {
     if (!DocStream) return;
     RestartIdleTimer();
     while (DocStream && AllSent() && State() == wsConnected) {
-        size_t n = DocStream->Read(docBuffer_.data(), docBuffer_.size());
-        if (n == 0) return FinishStream();
-        QueueAndTry(docBuffer_.data(), static_cast<int>(n));
+        size_t head = headLength_;
+        headLength_ = 0;
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kStreamReadSize, bodyLeft_));
+        size_t n = want > 0 ? DocStream->Read(docBuffer_.data() + head, want) : 0;
+        bodyLeft_ -= n;
+        if (head + n == 0) return FinishStream();
+        QueueAndTry(docBuffer_.data(), static_cast<int>(head + n));
     }
 }
 
@@ -377,8 +427,9 @@ void THttpConnection::FinishStream() {
 void THttpConnection::WndProc(TMessage& message) {
     if (message.Msg != WM_HTTP_DONE) return TWSocketClient::WndProc(message);
     connectionState_ = hcRequest;
-    // The sending side is shut: the connection can never answer again, keep-alive or not.
-    CloseAfterAnswer();
+    // The sending side is shut: the connection can never answer again, keep-alive or not. Nothing of
+    // it runs now but this message, so with nothing left to read it closes at once.
+    CloseAfterAnswer(true);
 }
 
 } // namespace net

@@ -97,7 +97,11 @@ private:
     void ProcessPost();
     void StreamPump();
     void FinishStream();
-    void CloseAfterAnswer();
+    // `now`: closes at once rather than after this turn (only where none of the connection's code runs).
+    void CloseAfterAnswer(bool now = false);
+    // The real path of Document when it names a regular file inside DocDir, else empty; looked up once
+    // for each Document.
+    const std::string& DocumentFile() const;
     void ShutWhenSent();
     bool InputWaiting();
 
@@ -108,6 +112,10 @@ private:
     int headerLines_ = 0;
     int headerBytes_ = 0;
     std::string docBuffer_;
+    size_t headLength_ = 0;          // an answer's header in front of docBuffer_, sent with the first piece
+    uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size)
+    mutable bool documentLooked_ = false;
+    mutable std::string documentFor_, documentFile_;
     platform::TTimer idleTimer_;
     platform::TTimer headTimer_;
 };

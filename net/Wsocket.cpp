@@ -272,6 +272,9 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options, bool b
         // A handler that read nothing is not called again: the loop would never end.
         if (recvCalls_ == callsBefore) break;
         if (bounded && recvBytes_ - start >= kReceiveTurnBytes) break;
+        // A stream read that got less than it asked for emptied the socket: nothing waits now (a
+        // datagram socket holds one datagram per read, and may hold more).
+        if (shortRead_ && sockType_ == SOCK_STREAM) break;
         unsigned long waiting = 0;
         if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) {
             lastError_ = WSocket_WSAGetLastError();
@@ -477,6 +480,7 @@ void TCustomWSocket::Dup(SOCKET handle) {
         ChangeState(wsClosed);
     }
     hSocket_ = handle;
+    sendShut_ = false;
     ApplyLinger();
     if (ComponentOptions & wsoTcpNoDelay)
         SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
@@ -523,10 +527,11 @@ void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
         return;
     }
     if (state_ == wsClosed) return;
-    if (shut) WSocket_shutdown(hSocket_, SD_SEND);
+    if (shut && !sendShut_) WSocket_shutdown(hSocket_, SD_SEND);
     // Close exactly once: the descriptor number is free again as soon as close() returns.
     WSocket_closesocket(hSocket_);
     hSocket_ = INVALID_SOCKET;
+    sendShut_ = false;
     ChangeState(wsClosed);
     if (!released_ && !closeInvoked_) {
         closeInvoked_ = true;
@@ -536,7 +541,8 @@ void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
 }
 
 void TCustomWSocket::Shutdown(int how) {
-    if (hSocket_ != INVALID_SOCKET) WSocket_shutdown(hSocket_, how);
+    if (hSocket_ == INVALID_SOCKET) return;
+    if (WSocket_shutdown(hSocket_, how) == 0 && how != SD_RECEIVE) sendShut_ = true;
 }
 
 void TCustomWSocket::Pause() {

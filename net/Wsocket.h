@@ -226,6 +226,8 @@ protected:
     bool released_ = false;
     bool allSent_ = true;
     bool bufferFilled_ = false;
+    bool shortRead_ = false; // the last read from the network got less than it asked for
+    bool sendShut_ = false;  // the sending side of hSocket_ is shut
     unsigned recvCalls_ = 0; // network reads, to see whether a handler consumed anything
     uint64_t recvBytes_ = 0; // bytes taken from the network
 

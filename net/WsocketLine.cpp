@@ -1,5 +1,6 @@
 // Line mode and the waits that run the loop.
 #include <cstring>
+#include <vector>
 
 #include "net/Wsocket.h"
 
@@ -92,18 +93,17 @@ void TCustomLineWSocket::EditLine(std::string& fresh) {
 
 bool TCustomLineWSocket::TriggerDataAvailable(uint16_t error) {
     if (!lineMode_ || LineEnd.empty()) return TCustomWSocket::TriggerDataAvailable(error);
-    unsigned long waiting = 0;
-    if (WSocket_ioctlsocket(hSocket_, FIONREAD, &waiting) != 0) return true;
     // No more than line mode can hold: what the limit still leaves room for (and one line end), so
-    // that a flood of input is taken in pieces that each end in the limit's check.
+    // that a flood of input is taken in pieces that each end in the limit's check. The network gives
+    // what is there, up to that.
     size_t buffered = static_cast<size_t>(BufferedCount());
     size_t room = LineLimit > 0 ? static_cast<size_t>(LineLimit) + LineEnd.size() : kUnlimitedLineRead;
     room = room > buffered + 255 ? room - buffered : 255;
-    size_t count = std::min<size_t>(waiting == 0 ? 255 : waiting, room);
-    std::string fresh(count, '\0');
-    int n = Receive(fresh.data(), static_cast<int>(count));
+    thread_local std::vector<char> scratch;
+    if (scratch.size() < room) scratch.resize(room);
+    int n = Receive(scratch.data(), static_cast<int>(room));
     if (n < 1) return true;
-    fresh.resize(static_cast<size_t>(n));
+    std::string fresh(scratch.data(), static_cast<size_t>(n));
     if (!Delivering()) return true; // closing: what still arrives is not wanted
     if (LineEdit) {
         EditLine(fresh);

@@ -177,6 +177,7 @@ int TCustomWSocket::DoRecv(void* buffer, int length, int flags) {
     int n = WSocket_recv(hSocket_, buffer, length, flags);
     if (n > 0 && !(flags & MSG_PEEK)) recvBytes_ += static_cast<uint64_t>(n);
     bufferFilled_ = n >= length;
+    if (!(flags & MSG_PEEK)) shortRead_ = n < length;
     return n;
 }
 

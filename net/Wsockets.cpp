@@ -16,6 +16,11 @@ void TWSocketClient::StartConnection() {
 void TWSocketClient::Dup(SOCKET handle) {
     TWSocket::Dup(handle);
     if (state_ != wsConnected) return;
+    if (Server != nullptr && Server->acceptedHandle_ == handle) { // accept() told the peer already
+        peerAddr_ = WSocket_inet_ntoa(Server->acceptedPeer_.sin_addr);
+        peerPort_ = std::to_string(WSocket_ntohs(Server->acceptedPeer_.sin_port));
+        return;
+    }
     peerAddr_ = TWSocket::GetPeerAddr();
     peerPort_ = TWSocket::GetPeerPort();
 }
@@ -94,6 +99,7 @@ void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
         platform::EventLoop::Get().HandleException(std::current_exception());
     }
     if (handle == ws::INVALID_SOCKET) return;
+    const sockaddr_in peer = sin_; // where Accept put the peer's address
     ++clientCounter_;
     std::unique_ptr<TWSocketClient> made;
     try {
@@ -112,7 +118,10 @@ void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
     }
     client->SetName(Name() + "Client" + std::to_string(clientCounter_));
     client->Banner = Banner;
+    acceptedHandle_ = handle;
+    acceptedPeer_ = peer;
     client->Dup(handle);
+    acceptedHandle_ = ws::INVALID_SOCKET;
     TriggerClientConnect(client, error);
     if (client->Released() || client->State() != wsConnected) return;
     if (MaxClients > 0 && GetClientCount() > MaxClients) {

@@ -76,6 +76,8 @@ private:
 
     std::vector<std::unique_ptr<TWSocketClient>> clients_; // in accept order
     int clientCounter_ = 0;
+    SOCKET acceptedHandle_ = ws::INVALID_SOCKET; // the connection being handed to its client, and its peer
+    sockaddr_in acceptedPeer_{};
 };
 
 class TWSocketServer : public TCustomWSocketServer {

@@ -61,8 +61,7 @@ DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
 DS2450::~DS2450() = default;
 
 std::string DS2450::RomToHex(const uint16_t* rom) {
-    return Format("%02X%02X%02X%02X%02X%02X%02X%02X", rom[7] & 0xFF, rom[6] & 0xFF, rom[5] & 0xFF,
-                  rom[4] & 0xFF, rom[3] & 0xFF, rom[2] & 0xFF, rom[1] & 0xFF, rom[0] & 0xFF);
+    return Microlan::SerialText(rom);
 }
 
 std::string DS2450::RomToText() const {

@@ -212,8 +212,15 @@ int CompactSerialList() {
 }
 
 std::string SerialText(const uint16_t* rom) {
-    return platform::Format("%02X%02X%02X%02X%02X%02X%02X%02X", rom[7] & 0xFF, rom[6] & 0xFF, rom[5] & 0xFF,
-                            rom[4] & 0xFF, rom[3] & 0xFF, rom[2] & 0xFF, rom[1] & 0xFF, rom[0] & 0xFF);
+    // By hand: the readers name their INI sections with it several times a round.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(16, '0');
+    for (size_t i = 0; i < 8; ++i) {
+        unsigned byte = rom[7 - i] & 0xFFu;
+        text[2 * i] = kHex[byte >> 4];
+        text[2 * i + 1] = kHex[byte & 15];
+    }
+    return text;
 }
 
 } // namespace Microlan

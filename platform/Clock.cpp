@@ -11,20 +11,22 @@
 namespace platform {
 
 namespace {
-std::shared_ptr<Clock>& Installed() {
+std::shared_ptr<Clock>& InstalledClock() {
     static std::shared_ptr<Clock> clock = std::make_shared<RealClock>();
     return clock;
 }
 std::mutex zoneMutex;
 } // namespace
 
-Clock& Clock::Get() {
-    return *Installed();
+Clock& Clock::Installed() {
+    current_ = InstalledClock().get();
+    return *current_;
 }
 
 std::shared_ptr<Clock> Clock::Install(std::shared_ptr<Clock> clock) {
-    auto old = Installed();
-    Installed() = clock ? std::move(clock) : std::make_shared<RealClock>();
+    auto old = InstalledClock();
+    InstalledClock() = clock ? std::move(clock) : std::make_shared<RealClock>();
+    current_ = InstalledClock().get();
     return old;
 }
 

@@ -1,10 +1,13 @@
 #include "platform/EventLoop.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <thread>
 
@@ -23,11 +26,20 @@ EventLoop& EventLoop::Get() {
     return loop;
 }
 
+namespace {
+// Set in a child made by fork(): it shares the parent's epoll set and wake counter, which its loop must
+// neither change nor drain.
+bool forkedChild = false;
+} // namespace
+
 EventLoop::EventLoop() : loopThread_(std::this_thread::get_id()) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    RebuildWatchSet();
+    ::pthread_atfork(nullptr, nullptr, [] { forkedChild = true; });
 }
 
 EventLoop::~EventLoop() {
+    if (epollFd_ >= 0) ::close(epollFd_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -35,7 +47,7 @@ EventLoop::~EventLoop() {
 
 class EventLoop::PumpScope {
 public:
-    explicit PumpScope(EventLoop& loop) : loop_(loop), level_(++loop.pumpLevel_) {}
+    explicit PumpScope(EventLoop& loop) : loop_(loop), level_(++loop.pumpLevel_) { loop.quiet_ = false; }
     ~PumpScope() { loop_.EndPump(level_); }
     PumpScope(const PumpScope&) = delete;
     PumpScope& operator=(const PumpScope&) = delete;
@@ -46,14 +58,15 @@ private:
 };
 
 void EventLoop::EndPump(int level) {
+    quiet_ = false; // the caller's code runs next
     ReleaseHeld(level);
     DestroyReleased(false);
     --pumpLevel_;
 }
 
 void EventLoop::ReleaseHeld(int level) {
+    if (held_.empty()) return; // only the loop's own thread holds messages back
     std::lock_guard lock(queueMutex_);
-    if (held_.empty()) return;
     std::vector<Posted> keep;
     for (Posted& p : held_) {
         if (p.heldBy < level) {
@@ -65,6 +78,7 @@ void EventLoop::ReleaseHeld(int level) {
         queue_.push_back(p);
     }
     held_ = std::move(keep);
+    queued_.store(queue_.size(), std::memory_order_release);
 }
 
 void EventLoop::ReleaseAtTurnEnd(std::unique_ptr<MessageTarget> object) {
@@ -95,6 +109,7 @@ void EventLoop::DestroyReleased(bool all) {
                 continue;
             }
             progress = true;
+            quiet_ = false;
             Guarded([&] { object.reset(); });
         }
     }
@@ -127,6 +142,7 @@ void EventLoop::Post(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
             held_.push_back(Posted{window, message, 0, pumpLevel_});
         else
             queue_.push_back(Posted{window, message, nextSequence_++, 0});
+        queued_.store(queue_.size(), std::memory_order_release);
     }
     // Only another thread can find the loop blocked in poll(); a post from a handler is seen before
     // the loop waits again.
@@ -152,6 +168,7 @@ size_t EventLoop::RemovePosted(HWND window, uint32_t msg, WPARAM wParam) {
     };
     std::erase_if(queue_, match);
     std::erase_if(held_, match);
+    queued_.store(queue_.size(), std::memory_order_release);
     return before - queue_.size() - held_.size();
 }
 
@@ -189,30 +206,31 @@ template <class F> void EventLoop::Guarded(F&& f) {
 }
 
 uint64_t EventLoop::QueueEnd() const {
-    std::lock_guard lock(queueMutex_);
-    return nextSequence_;
+    return nextSequence_.load(std::memory_order_relaxed);
 }
 
 bool EventLoop::QueueEmpty() const {
-    std::lock_guard lock(queueMutex_);
-    return queue_.empty();
+    // Without the lock: a message another thread posts meanwhile also wakes the loop.
+    return queued_.load(std::memory_order_acquire) == 0;
 }
 
 bool EventLoop::DispatchQueued(uint64_t end) {
     // By sequence rather than by count: a handler that pumps (a nested turn) or drops messages must not
     // let this phase run on into messages posted after it began.
     bool any = false;
-    for (;;) {
+    while (!QueueEmpty()) {
         Posted next;
         {
             std::lock_guard lock(queueMutex_);
             if (queue_.empty() || queue_.front().sequence >= end) return any;
             next = queue_.front();
             queue_.pop_front();
+            queued_.store(queue_.size(), std::memory_order_release);
         }
         any = true;
         auto it = windows_.find(next.window);
         if (it == windows_.end()) continue; // the window is gone
+        quiet_ = false;
         MessageTarget* target = it->second;
         const Posted* outer = dispatching_;
         dispatching_ = &next;
@@ -225,6 +243,7 @@ bool EventLoop::DispatchQueued(uint64_t end) {
         busyWindows_.pop_back();
         dispatching_ = outer;
     }
+    return any;
 }
 
 // ---- timers ----
@@ -330,6 +349,7 @@ bool EventLoop::FireDueTimers() {
         timer->order = nextOrder_++;
         SiftDown(0);
         fired = true;
+        quiet_ = false;
         TimerCallback callback = timer->callback; // the handler may destroy the timer
         ++opaqueCallbacks_;
         Guarded([&] { callback(); });
@@ -351,41 +371,178 @@ uint32_t EventLoop::NextTimerDelay() {
 int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
     int id = nextWatch_++;
     watches_[id] = Watch{fd, events, std::move(callback)};
+    MarkFd(fd, true); // the number may name another file than when it was last watched
+    quiet_ = false;
     return id;
 }
 
 void EventLoop::ChangeFdEvents(int watchId, short events) {
     auto it = watches_.find(watchId);
-    if (it != watches_.end()) it->second.events = events;
+    if (it == watches_.end() || it->second.events == events) return;
+    it->second.events = events;
+    MarkFd(it->second.fd, false);
+    quiet_ = false;
 }
 
-void EventLoop::UnwatchFd(int watchId) {
-    watches_.erase(watchId);
+void EventLoop::UnwatchFd(int watchId, bool closing) {
+    auto it = watches_.find(watchId);
+    if (it == watches_.end()) return;
+    int fd = it->second.fd;
+    watches_.erase(it);
+    quiet_ = false;
+    bool watchedStill = false;
+    for (const auto& [id, watch] : watches_)
+        watchedStill = watchedStill || watch.fd == fd;
+    if (closing && !watchedStill) { // the close takes it out of the kernel's set
+        registered_.erase(fd);
+        changedFds_.erase(fd);
+        std::erase(unpollable_, fd);
+        return;
+    }
+    MarkFd(fd, false);
+}
+
+void EventLoop::MarkFd(int fd, bool fresh) {
+    bool& made = changedFds_[fd];
+    made = made || fresh;
+}
+
+void EventLoop::RebuildWatchSet() {
+    if (epollFd_ >= 0) ::close(epollFd_);
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    registered_.clear();
+    unpollable_.clear();
+    changedFds_.clear();
+    epoll_event wake{};
+    wake.events = EPOLLIN;
+    wake.data.u64 = static_cast<uint32_t>(wakeFd_); // tag 0: the wake descriptor
+    if (wakeFd_ >= 0 && ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &wake) != 0)
+        unpollable_.push_back(wakeFd_);
+    for (const auto& [id, watch] : watches_)
+        MarkFd(watch.fd, true);
+}
+
+void EventLoop::SyncWatches() {
+    while (!changedFds_.empty()) {
+        auto [fd, fresh] = *changedFds_.begin();
+        changedFds_.erase(changedFds_.begin());
+        uint32_t wanted = 0;
+        for (const auto& [id, watch] : watches_)
+            if (watch.fd == fd) wanted |= static_cast<uint16_t>(watch.events);
+        RegisterFd(fd, wanted, fresh);
+    }
+}
+
+void EventLoop::RegisterFd(int fd, uint32_t events, bool fresh) {
+    std::erase(unpollable_, fd);
+    auto it = registered_.find(fd);
+    if (events == 0) { // watched for nothing: poll() would not look at it either
+        if (it != registered_.end()) {
+            ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+            registered_.erase(it);
+        }
+        return;
+    }
+    if (!fresh && it != registered_.end() && it->second.events == events) return;
+    if (++nextTag_ == 0) nextTag_ = 1;
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = (uint64_t{nextTag_} << 32) | static_cast<uint32_t>(fd);
+    int op = !fresh && it != registered_.end() ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    int result = ::epoll_ctl(epollFd_, op, fd, &event);
+    if (result != 0 && op == EPOLL_CTL_ADD && errno == EEXIST)
+        result = ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &event);
+    else if (result != 0 && op == EPOLL_CTL_MOD && errno == ENOENT)
+        result = ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &event);
+    if (result == 0) {
+        registered_[fd] = Registered{events, nextTag_};
+        return;
+    }
+    // A regular file, or a descriptor closed already: poll() takes it (and reports what it reports).
+    registered_.erase(fd);
+    unpollable_.push_back(fd);
 }
 
 bool EventLoop::PollFds(int timeoutMs) {
-    // The vectors are members, reused from turn to turn; a nested turn inside a callback below rebuilds
-    // them, so this turn works on its own copy of what it still needs.
-    pollFds_.clear();
-    pollIds_.clear();
-    pollFds_.push_back(pollfd{wakeFd_, POLLIN, 0});
-    pollIds_.push_back(0);
-    for (const auto& [id, watch] : watches_) {
-        if (watch.events == 0) continue;
-        pollFds_.push_back(pollfd{watch.fd, watch.events, 0});
-        pollIds_.push_back(id);
+    // A look that could only repeat the last one: nothing has run on this thread since a wait found
+    // nothing ready, so only another thread or process can have made something ready since, which is
+    // then taken as having happened a moment later (the next look sees it).
+    if (timeoutMs == 0 && quiet_) return false;
+    if (forkedChild) { // the child's own wake counter and set, before it changes any registration
+        forkedChild = false;
+        if (wakeFd_ >= 0) ::close(wakeFd_);
+        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        RebuildWatchSet();
     }
-    int n = ::poll(pollFds_.data(), pollFds_.size(), timeoutMs);
-    if (n <= 0) return false;
-    bool woken = pollFds_[0].revents & POLLIN;
+    SyncWatches();
+    if (timeoutMs == 0 && registered_.empty() && unpollable_.empty())
+        return false; // nothing watched: the queue is looked at right after this, posts from other threads
+                      // too
+    // What the kernel reports is copied before any callback runs: a callback may run a nested turn,
+    // which waits again.
+    std::vector<std::pair<int, short>> readyFds;
+    bool woken = false, stale = false;
+    int n = 0;
+    bool failed = false; // interrupted by a signal: the next look may find what it brought
+    // Room for every watched descriptor: all that are ready are told in one go, as poll() tells them.
+    std::vector<epoll_event>& events = epollEvents_;
+    events.resize(registered_.size() + 1);
+    const int room = static_cast<int>(events.size());
+    if (unpollable_.empty()) {
+        n = ::epoll_wait(epollFd_, events.data(), room, timeoutMs);
+        failed = n < 0;
+    } else {
+        pollFds_.clear();
+        pollFds_.push_back(pollfd{epollFd_, POLLIN, 0});
+        for (int fd : unpollable_) {
+            short wanted = fd == wakeFd_ ? POLLIN : 0;
+            for (const auto& [id, watch] : watches_)
+                if (watch.fd == fd) wanted = static_cast<short>(wanted | watch.events);
+            pollFds_.push_back(pollfd{fd, wanted, 0});
+        }
+        int ready = ::poll(pollFds_.data(), pollFds_.size(), timeoutMs);
+        failed = ready < 0;
+        if (ready > 0) {
+            for (size_t i = 1; i < pollFds_.size(); ++i) {
+                if (pollFds_[i].revents == 0) continue;
+                if (pollFds_[i].fd == wakeFd_)
+                    woken = true;
+                else
+                    readyFds.emplace_back(pollFds_[i].fd, pollFds_[i].revents);
+            }
+            if (pollFds_[0].revents & POLLIN) n = ::epoll_wait(epollFd_, events.data(), room, 0);
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        auto tag = static_cast<uint32_t>(events[i].data.u64 >> 32);
+        auto fd = static_cast<int>(static_cast<uint32_t>(events[i].data.u64));
+        if (tag == 0) {
+            woken = true;
+            continue;
+        }
+        auto it = registered_.find(fd);
+        if (it == registered_.end() || it->second.tag != tag) {
+            stale = true; // a descriptor closed without being unwatched while another process held it
+            continue;
+        }
+        readyFds.emplace_back(fd, static_cast<short>(events[i].events));
+    }
+    if (stale) RebuildWatchSet();
+    quiet_ = readyFds.empty() && !woken && !stale && !failed;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
         }
     }
+    if (readyFds.empty()) return woken;
+    // In the order the watches were made, each with what it asked for (and errors and hang-ups).
     std::vector<std::pair<int, pollfd>> ready;
-    for (size_t i = 1; i < pollFds_.size(); ++i)
-        if (pollFds_[i].revents != 0) ready.emplace_back(pollIds_[i], pollFds_[i]);
+    for (const auto& [id, watch] : watches_) {
+        for (const auto& [fd, revents] : readyFds) {
+            short mine = static_cast<short>(revents & (watch.events | POLLERR | POLLHUP | POLLNVAL));
+            if (fd == watch.fd && watch.events != 0 && mine != 0) ready.emplace_back(id, pollfd{fd, 0, mine});
+        }
+    }
     bool any = false;
     for (const auto& [id, fd] : ready) {
         auto it = watches_.find(id);
@@ -464,7 +621,9 @@ bool EventLoop::RunUntil(const std::function<bool()>& pred, uint32_t limitMs) {
     Clock& clock = Clock::Get();
     uint32_t start = clock.TickCount();
     while (!terminated_) {
-        if (pred()) return true;
+        bool done = pred();
+        quiet_ = false; // the condition may act, not only look
+        if (done) return true;
         uint32_t left = UINT32_MAX;
         if (limitMs != UINT32_MAX) {
             uint32_t elapsed = TicksElapsed(clock.TickCount(), start);
@@ -484,6 +643,7 @@ void EventLoop::Reset() {
         std::lock_guard lock(queueMutex_);
         queue_.clear();
         held_.clear();
+        queued_.store(0, std::memory_order_release);
     }
     DestroyReleased(true);
     terminated_ = false;

@@ -16,6 +16,7 @@
 // call one to wait while timers, sockets and messages go on. A message that a handler posts again, the
 // same in every field, while it is being dispatched is held back until the pump it was posted in has
 // returned; so a handler that re-posts itself to run "later" cannot keep a pump busy until its deadline.
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -28,6 +29,7 @@
 #include <vector>
 
 struct pollfd;
+struct epoll_event;
 
 namespace platform {
 
@@ -83,10 +85,13 @@ public:
     void StopTimer(int id);
     void DestroyTimer(int id);
 
-    // Readiness of a file descriptor (POLLIN/POLLOUT...). The callback runs on the loop's thread.
+    // Readiness of a file descriptor (POLLIN/POLLOUT...), with poll()'s rules: level-triggered,
+    // POLLERR and POLLHUP always reported, several watches on one descriptor each get what they asked
+    // for, ready watches called in the order they were made. The callback runs on the loop's thread.
+    // `closing`: the descriptor is about to be closed, which ends the kernel's interest in it by itself.
     int WatchFd(int fd, short events, FdCallback callback);
     void ChangeFdEvents(int watchId, short events);
-    void UnwatchFd(int watchId);
+    void UnwatchFd(int watchId, bool closing = false);
 
     // One turn without waiting: never blocks, and a handler that posts again cannot make it loop.
     void ProcessMessages();
@@ -189,13 +194,20 @@ private:
     void SiftDown(size_t slot);
 
     bool PollFds(int timeoutMs);
+    // Brings the kernel's descriptor set up to date with the watches changed since the last wait.
+    void SyncWatches();
+    void RegisterFd(int fd, uint32_t events, bool fresh);
+    // Starts the kernel's set afresh (after it reported a descriptor closed without being unwatched).
+    void RebuildWatchSet();
+    void MarkFd(int fd, bool fresh);
     void Wake();
     template <class F> void Guarded(F&& f);
 
     mutable std::mutex queueMutex_;
     std::deque<Posted> queue_;
-    std::vector<Posted> held_;
-    uint64_t nextSequence_ = 0;
+    std::vector<Posted> held_;      // changed by the loop's thread only
+    std::atomic<size_t> queued_{0}; // queue_.size(), for a look without the lock
+    std::atomic<uint64_t> nextSequence_{0};
     std::unordered_map<HWND, MessageTarget*> windows_;
     HWND nextHandle_ = 1;
     const Posted* dispatching_ = nullptr; // the message whose handler runs now (not inside a nested turn)
@@ -214,9 +226,21 @@ private:
 
     std::map<int, Watch> watches_;
     int nextWatch_ = 1;
+    // The watched descriptors live in an epoll set, so that a wait costs the same however many are
+    // watched. Changes are made to it just before the next wait, only where they change what it asks.
+    struct Registered {
+        uint32_t events = 0;
+        uint32_t tag = 0; // told back with each event: one that does not match is of a closed descriptor
+    };
+    int epollFd_ = -1;
+    std::map<int, Registered> registered_;
+    std::map<int, bool> changedFds_; // descriptor -> made anew (its number may name another file now)
+    std::vector<int> unpollable_;    // descriptors epoll refuses (regular files): asked with poll()
+    uint32_t nextTag_ = 1;
     std::vector<pollfd> pollFds_;
-    std::vector<int> pollIds_;
+    std::vector<epoll_event> epollEvents_;
     int wakeFd_ = -1;
+    bool quiet_ = false;         // a wait found nothing ready, and no code has run on this thread since
     std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;
     ExceptionHandler exceptionHandler_;

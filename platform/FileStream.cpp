@@ -18,7 +18,9 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& name, Mode mod
 }
 
 std::unique_ptr<TFileStream> TFileStream::OpenRead(const std::string& path) {
-    return OpenHostPath(path, "rbe");
+    auto stream = OpenHostPath(path, "rbe");
+    if (stream) std::setvbuf(stream->file_, nullptr, _IONBF, 0); // read in large pieces, straight
+    return stream;
 }
 
 TFileStream::~TFileStream() {
@@ -41,11 +43,17 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TFileStream::Size() const {
+    int64_t size = 0, modified = 0;
+    return SizeAndTime(size, modified) ? size : 0; // what is buffered counts too
+}
+
+bool TFileStream::SizeAndTime(int64_t& size, int64_t& modified) const {
     struct stat info {};
-    if (file_ == nullptr) return 0;
-    if (written_ && std::fflush(file_) != 0) return 0; // what is buffered counts too
-    if (::fstat(::fileno(file_), &info) != 0) return 0;
-    return info.st_size;
+    if (file_ == nullptr || (written_ && std::fflush(file_) != 0)) return false;
+    if (::fstat(::fileno(file_), &info) != 0) return false;
+    size = info.st_size;
+    modified = info.st_mtime;
+    return true;
 }
 
 int64_t TFileStream::Position() const {

@@ -13,7 +13,8 @@ class TFileStream : public TStream {
 public:
     enum class Mode { Read, Create, Update };
     // Null when the file cannot be opened. Update opens an existing file for writing in place. The
-    // name goes through ResolvePath; OpenRead takes an exact host path.
+    // name goes through ResolvePath; OpenRead takes an exact host path and reads without a buffer of
+    // its own (each Read is one read of the file: read it in large pieces).
     static std::unique_ptr<TFileStream> Open(const std::string& name, Mode mode);
     static std::unique_ptr<TFileStream> OpenRead(const std::string& path);
     ~TFileStream() override;
@@ -23,6 +24,9 @@ public:
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void* buffer, size_t count) override;
     int64_t Size() const override;
+    // The size and the time of the last change (seconds since 1970, UTC) in one look; false when the
+    // file cannot tell.
+    bool SizeAndTime(int64_t& size, int64_t& modified) const;
     int64_t Position() const override;
     void SetPosition(int64_t position) override;
     // Closes the file; false when it (or anything before) failed, such as a write the disk refused.

@@ -112,10 +112,9 @@ int AppendData(const std::string& path, const std::string& data) {
 
 } // namespace
 
-std::string ResolvePath(const std::string& name) {
-    std::string path = name;
-    for (char& c : path)
-        if (c == '\\') c = '/';
+namespace {
+// The parts of a path joined again with single '/', each as `spell(folder so far, part)` gives it.
+template <class Spell> std::string JoinParts(const std::string& path, Spell spell) {
     std::string out;
     size_t pos = 0;
     if (!path.empty() && path[0] == '/') {
@@ -134,12 +133,26 @@ std::string ResolvePath(const std::string& name) {
         }
         std::string dir = out;
         if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-        std::string resolved = (part == "." || part == "..") ? part : MatchEntry(dir, part);
+        std::string spelt = spell(dir, part);
         if (!first && out != "/") out += "/";
-        out += resolved;
+        out += spelt;
         first = false;
     }
     return out.empty() ? path : out;
+}
+} // namespace
+
+std::string ResolvePath(const std::string& name) {
+    std::string path = name;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    // Every part there as spelt (the usual case) is found with one look instead of one per part.
+    std::string asSpelt = JoinParts(path, [](const std::string&, const std::string& part) { return part; });
+    struct stat st;
+    if (::lstat(asSpelt.c_str(), &st) == 0) return asSpelt;
+    return JoinParts(path, [](const std::string& dir, const std::string& part) {
+        return (part == "." || part == "..") ? part : MatchEntry(dir, part);
+    });
 }
 
 bool FileExists(const std::string& name) {

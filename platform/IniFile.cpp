@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <string_view>
 
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
@@ -32,31 +33,35 @@ public:
         loaded_ = false;
     }
 
-    void Refresh() {
-        if (unsaved_) return;                    // our own unwritten changes are the newest text
+    // Takes in what another program changed. With `whilePresent`, a file that is not there is left
+    // to the caller (false) and nothing is done.
+    bool Refresh(bool whilePresent = false) {
+        if (unsaved_) return true;               // our own unwritten changes are the newest text
         long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
         Stamp stamp = StampOf(path_);
-        if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return;
+        if (whilePresent && !stamp.exists) return false;
+        if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return true;
         if (loaded_ && stamp_.exists && !stamp.exists) {
             Flush(); // deleted behind our back: what we hold is all that is left of it
-            return;
+            return true;
         }
-        std::string content;
-        if (!(stamp.exists && ReadWholeFile(path_, content))) content.clear();
-        if (!loaded_ || content != content_) {
-            lines_ = SplitLines(content);
-            content_ = std::move(content);
+        std::string raw;
+        if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
+        if (!loaded_ || raw != raw_) {
+            lines_ = SplitLines(raw);
+            raw_ = std::move(raw);
         }
         stamp_ = stamp;
         checkedAt_ = checkedAt;
         loaded_ = true;
+        return true;
     }
 
     // Index of the section's header line, or -1.
     int FindSection(const std::string& section) const {
         for (size_t i = 0; i < lines_.size(); ++i) {
-            std::string name;
-            if (SectionName(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
+            std::string_view name;
+            if (SectionNameView(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
         }
         return -1;
     }
@@ -64,8 +69,8 @@ public:
     // End (exclusive) of the section starting at header line `start`.
     int SectionEnd(int start) const {
         size_t i = static_cast<size_t>(start) + 1;
-        std::string name;
-        while (i < lines_.size() && !SectionName(lines_[i], name))
+        std::string_view name;
+        while (i < lines_.size() && !SectionNameView(lines_[i], name))
             ++i;
         return static_cast<int>(i);
     }
@@ -74,34 +79,30 @@ public:
         if (sectionLine < 0) return -1;
         int end = SectionEnd(sectionLine);
         for (int i = sectionLine + 1; i < end; ++i) {
-            std::string k, v;
-            if (KeyValue(lines_[static_cast<size_t>(i)], k, v) && SameText(k, key)) return i;
+            std::string_view k;
+            if (KeyView(lines_[static_cast<size_t>(i)], k) && SameText(k, key)) return i;
         }
         return -1;
     }
 
     static bool SectionName(const std::string& line, std::string& name) {
-        std::string t = Trim(line);
-        if (t.size() < 2 || t[0] != '[') return false;
-        size_t close = t.find(']');
-        if (close == std::string::npos) return false;
-        name = Trim(t.substr(1, close - 1));
+        std::string_view view;
+        if (!SectionNameView(line, view)) return false;
+        name.assign(view);
         return true;
     }
 
     static bool KeyValue(const std::string& line, std::string& key, std::string& value) {
-        std::string t = Trim(line);
-        if (t.empty() || t[0] == ';' || t[0] == '[') return false;
-        size_t eq = t.find('=');
-        if (eq == std::string::npos) return false;
-        key = Trim(t.substr(0, eq));
-        value = Trim(t.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        return !key.empty();
+        std::string_view k;
+        if (!KeyView(line, k)) return false;
+        std::string_view t = TrimView(line);
+        std::string_view v = TrimView(t.substr(t.find('=') + 1));
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        key.assign(k);
+        value.assign(v);
+        return true;
     }
-
     void Save() {
         unsaved_ = true;
         if (batchDepth > 0)
@@ -119,13 +120,20 @@ public:
 
     // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
     void Flush() {
-        std::string content;
+        size_t size = 0;
         for (const auto& line : lines_)
-            content += line + "\n";
+            size += line.size() + 1;
+        std::string content;
+        content.reserve(size);
+        for (const auto& line : lines_) {
+            content += line;
+            content += '\n';
+        }
+        std::string raw = ToCrLf(content);
         long long checkedAt = FileSystemNowNs();
-        unsaved_ = !WriteWholeFile(path_, content);
+        unsaved_ = !WriteWholeFile(path_, raw, FileMode::Binary);
         if (unsaved_) return;
-        content_ = std::move(content);
+        raw_ = std::move(raw);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
     }
@@ -146,6 +154,26 @@ private:
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) return {};
         return Stamp{true, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+    }
+
+    // "[name]" with blanks around the line and the name.
+    static bool SectionNameView(std::string_view line, std::string_view& name) {
+        std::string_view t = TrimView(line);
+        if (t.size() < 2 || t[0] != '[') return false;
+        size_t close = t.find(']');
+        if (close == std::string_view::npos) return false;
+        name = TrimView(t.substr(1, close - 1));
+        return true;
+    }
+
+    // The key of a "key=value" line (not a comment or a section header).
+    static bool KeyView(std::string_view line, std::string_view& key) {
+        std::string_view t = TrimView(line);
+        if (t.empty() || t[0] == ';' || t[0] == '[') return false;
+        size_t eq = t.find('=');
+        if (eq == std::string_view::npos) return false;
+        key = TrimView(t.substr(0, eq));
+        return !key.empty();
     }
 
     // The file system's own time (not the program's clock, which tests simulate).
@@ -173,7 +201,7 @@ private:
     bool batched_ = false;
     std::string path_;
     std::vector<std::string> lines_;
-    std::string content_; // the text lines_ came from (CR removed)
+    std::string raw_; // the file's bytes that lines_ came from
     Stamp stamp_;
     long long checkedAt_ = 0;
     bool loaded_ = false;
@@ -183,6 +211,12 @@ namespace {
 std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
     static std::map<std::string, std::shared_ptr<IniDocument>> cache;
     return cache;
+}
+
+// Names that resolved to themselves, and their documents.
+std::map<std::string, std::weak_ptr<IniDocument>>& ExactNames() {
+    static std::map<std::string, std::weak_ptr<IniDocument>> names;
+    return names;
 }
 
 std::string CanonicalKey(const std::string& resolved) {
@@ -216,17 +250,29 @@ std::string CanonicalKey(const std::string& resolved) {
 TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
 
 std::shared_ptr<IniDocument> TIniFile::Document() const {
+    // A name that resolved to itself (every part there as spelt) still does while its file is there:
+    // the look at each part and at the folder's real path is skipped.
+    auto& exact = ExactNames();
+    if (auto known = exact.find(fileName_); known != exact.end()) {
+        auto doc = known->second.lock();
+        if (doc && doc->Path() == fileName_ && doc->Refresh(true)) return doc;
+        exact.erase(known);
+    }
     std::string resolved = ResolvePath(fileName_);
     std::string key = CanonicalKey(resolved);
     auto& slot = Cache()[key];
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
     slot->SetPath(resolved);
     slot->Refresh();
+    // Only a name from the root: a relative one names another file once the working folder changes.
+    if (resolved == fileName_ && slot->Path() == fileName_ && !fileName_.empty() && fileName_[0] == '/')
+        exact[fileName_] = slot;
     return slot;
 }
 
 void TIniFile::FlushCache() {
     Cache().clear();
+    ExactNames().clear();
 }
 
 void TIniFile::BeginBatch() {

@@ -1,5 +1,6 @@
 #include "platform/Strings.h"
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
@@ -8,6 +9,7 @@
 #include <locale.h>
 
 #include "platform/Exceptions.h"
+#include "platform/PrintfFormat.h"
 
 namespace platform {
 
@@ -35,25 +37,16 @@ char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-} // namespace
-
-std::string Format(const char* format, ...) {
+std::string FormatWithCLibrary(const char* format, va_list args) {
     CLocaleScope scope;
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     char small[256];
     int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
     std::string out;
-    if (n < 0) {
-        va_end(copy);
-        return out;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
         out.assign(small, static_cast<size_t>(n));
-    } else {
+    } else if (n >= 0) {
         out.resize(static_cast<size_t>(n) + 1);
         std::vsnprintf(out.data(), out.size(), format, copy);
         out.resize(static_cast<size_t>(n));
@@ -62,11 +55,28 @@ std::string Format(const char* format, ...) {
     return out;
 }
 
+} // namespace
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    std::string out;
+    bool done = AppendPrintf(out, format, args);
+    va_end(args);
+    if (!done) out = FormatWithCLibrary(format, copy);
+    va_end(copy);
+    return out;
+}
+
 std::string FloatToStr(double value) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
     if (value == 0) return "0";
-    std::string digits = Format("%.14e", value); // 15 significant digits: d.dddddddddddddde+XX
+    char text[32]; // 15 significant digits: d.dddddddddddddde+XX, as printf's "%.14e" writes them
+    std::string digits(text,
+                       std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14).ptr);
     bool negative = digits[0] == '-';
     if (negative) digits.erase(0, 1);
     size_t ePos = digits.find('e');
@@ -203,16 +213,19 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
-std::string Trim(const std::string& text) {
-    size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return text.substr(b, e - b);
+std::string_view TrimView(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
+    return text;
 }
 
-int CompareText(const std::string& a, const std::string& b) {
+std::string Trim(const std::string& text) {
+    return std::string(TrimView(text));
+}
+
+int CompareText(std::string_view a, std::string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
         unsigned char ca = static_cast<unsigned char>(Lower(a[i])),
@@ -222,7 +235,7 @@ int CompareText(const std::string& a, const std::string& b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool SameText(const std::string& a, const std::string& b) {
+bool SameText(std::string_view a, std::string_view b) {
     return CompareText(a, b) == 0;
 }
 

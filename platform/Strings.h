@@ -3,6 +3,7 @@
 // defaults, FloatToStr and case helpers. Texts are ISO 8859-1; the degree sign is the byte 0xB0.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -32,8 +33,9 @@ std::string Latin1ToUtf8(const std::string& text);
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 std::string Trim(const std::string& text);
-bool SameText(const std::string& a, const std::string& b);
-int CompareText(const std::string& a, const std::string& b);
+std::string_view TrimView(std::string_view text); // the same without a copy
+bool SameText(std::string_view a, std::string_view b);
+int CompareText(std::string_view a, std::string_view b);
 bool Contains(const std::string& text, const std::string& part);
 bool ContainsText(const std::string& text, const std::string& part); // case-insensitive
 bool StartsText(const std::string& prefix, const std::string& text); // case-insensitive

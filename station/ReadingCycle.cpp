@@ -77,8 +77,10 @@ void TMainForm::RunPass(unsigned chain) {
 void TMainForm::WaitHandlingMessages(uint32_t ms, const std::function<bool()>& done) {
     EventLoop& loop = EventLoop::Get();
     uint32_t start = GetTickCount();
-    loop.RunUntil(
-        done ? done : [] { return false; }, ms);
+    if (done)
+        loop.RunUntil(done, ms);
+    else
+        loop.RunFor(ms);
     // A terminating loop returns at once; the time is still waited, or a caller that counts on it
     // would spin.
     uint32_t elapsed = TicksElapsed(GetTickCount(), start);

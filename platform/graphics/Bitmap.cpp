@@ -102,6 +102,24 @@ void Bitmap::SetSize(int w, int h) {
 void Bitmap::SetPixelFormat(TPixelFormat format) {
     if (format == pfCustom) format = pfDevice;
     if (format == format_) return;
+    if (format == pf24bit && BitsPerPixelOf(format_) == 32) {
+        // What an image encoder reads of a drawn bitmap: row by row, without a copy of it first.
+        std::vector<uint8_t> old = std::move(bits_);
+        const auto oldRow = static_cast<size_t>(rowBytes_);
+        palette_ = nullptr;
+        Reallocate(width_, height_, format, false);
+        const auto w = static_cast<size_t>(width_);
+        for (size_t y = 0; y < static_cast<size_t>(height_); ++y) {
+            const uint8_t* from = old.data() + y * oldRow;
+            uint8_t* to = bits_.data() + y * static_cast<size_t>(rowBytes_);
+            for (size_t x = 0; x < w; ++x) {
+                to[3 * x] = from[4 * x];
+                to[3 * x + 1] = from[4 * x + 1];
+                to[3 * x + 2] = from[4 * x + 2];
+            }
+        }
+        return;
+    }
     Bitmap old(*this);
     HPALETTE keepPalette = palette_;
     format_ = format;

@@ -155,6 +155,12 @@ std::string FontFileFor(const std::string& name, TFontStyles style) {
              n.find("roman") != std::string::npos)
         family = "DejaVuSerif";
     bool bold = style & fsBold, italic = style & fsItalic;
+    // The installed fonts are looked for once per family and style (every text drawn asks).
+    static std::mutex foundMutex;
+    static std::map<std::tuple<std::string, bool, bool>, std::string> found;
+    std::lock_guard lock(foundMutex);
+    auto [known, fresh] = found.try_emplace({family, bold, italic});
+    if (!fresh) return known->second;
     std::string italicWord = family == "DejaVuSerif" ? "Italic" : "Oblique";
     std::vector<std::string> tries;
     if (bold && italic) tries.push_back(family + "-Bold" + italicWord);
@@ -164,7 +170,7 @@ std::string FontFileFor(const std::string& name, TFontStyles style) {
     tries.push_back("DejaVuSans");
     for (auto& t : tries) {
         std::string p = std::string(kFontDir) + t + ".ttf";
-        if (FileExists(p)) return p;
+        if (FileExists(p)) return known->second = p;
     }
     return {};
 }

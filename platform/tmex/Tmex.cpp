@@ -29,15 +29,18 @@ struct Driver {
     std::string settingsPath = "tmex.ini";
     std::map<int16_t, PortTypeDriver> portTypes;
     std::function<void(const std::string&)> log;
-    // The last session looked up and its backend (every byte asks): forgotten whenever a session ends
-    // or a backend is replaced.
-    SessionHandle lastSession = 0;
-    Backend* lastBackend = nullptr;
-    void Forget() {
-        lastSession = 0;
-        lastBackend = nullptr;
-    }
+    void Forget();
 };
+
+// The last session looked up and its backend (every byte asks, so they sit outside the driver's
+// lazily made state): forgotten whenever a session ends or a backend is replaced.
+SessionHandle lastSession = 0;
+Backend* lastBackend = nullptr;
+
+void Driver::Forget() {
+    lastSession = 0;
+    lastBackend = nullptr;
+}
 
 Driver& D() {
     static Driver driver;
@@ -143,15 +146,15 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
 
 // The backend of an open session, or null.
 Backend* SessionBackend(SessionHandle session) {
+    if (session == lastSession && lastBackend) return lastBackend;
     auto& d = D();
-    if (session == d.lastSession && d.lastBackend) return d.lastBackend;
     auto it = d.sessionPorts.find(session);
     if (it == d.sessionPorts.end()) return nullptr;
     auto b = d.backends.find(it->second);
     if (b == d.backends.end()) return nullptr;
-    d.lastSession = session;
-    d.lastBackend = b->second.get();
-    return d.lastBackend;
+    lastSession = session;
+    lastBackend = b->second.get();
+    return lastBackend;
 }
 
 void CloseSessionOfPort(PortKey key) {

@@ -27,6 +27,7 @@ struct State {
     bool connectPending = false;
     bool closePosted = false;
     bool sendShut = false;
+    bool accepted = false; // made by accept() and not armed yet
     int watchId = 0;
     int retryTimer = 0;
 };
@@ -126,7 +127,8 @@ void OnReady(SOCKET s, short revents) {
             Notify(s, *st, FD_READ, 0);
         }
         st->closePosted = true;
-        Notify(s, *st, FD_CLOSE, WSAErrorFromErrno(PendingError(s)));
+        // Without POLLERR there is no error pending: an orderly close needs no look at SO_ERROR.
+        Notify(s, *st, FD_CLOSE, WSAErrorFromErrno((revents & POLLERR) ? PendingError(s) : 0));
     }
     if (trouble && st->closePosted) st->writeArmed = false; // nothing more will ever come
     Update(s, *st);
@@ -153,7 +155,9 @@ bool IsConnected(SOCKET s) {
 } // namespace
 
 int Arm(SOCKET s, HWND window, uint32_t msg, long mask) {
-    int flags = ::fcntl(s, F_GETFL);
+    const State* known = Find(s);
+    bool accepted = known != nullptr && known->accepted;
+    int flags = accepted ? O_NONBLOCK : ::fcntl(s, F_GETFL);
     if (flags < 0) {
         WSASetLastError(WSAENOTSOCK);
         return SOCKET_ERROR;
@@ -163,12 +167,14 @@ int Arm(SOCKET s, HWND window, uint32_t msg, long mask) {
     st.msg = msg;
     st.mask = mask;
     if (mask != 0) {
+        st.accepted = false;
         if (!(flags & O_NONBLOCK)) ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
-        st.stream = IsStream(s);
-        st.listening = st.listening || IsListener(s);
+        st.stream = accepted || IsStream(s);
+        st.listening = st.listening || (!accepted && IsListener(s));
         st.readEnabled = true;
         st.acceptEnabled = true;
-        if (st.stream && !st.listening && !st.connectPending && !st.closePosted && IsConnected(s))
+        if (st.stream && !st.listening && !st.connectPending && !st.closePosted &&
+            (accepted || IsConnected(s)))
             st.writeArmed = true;
     }
     if (st.watchId == 0)
@@ -203,6 +209,10 @@ void AcceptDone(SOCKET s, bool outOfDescriptors) {
         });
     }
     EventLoop::Get().StartTimer(st->retryTimer, 100);
+}
+
+void Accepted(SOCKET s) {
+    States()[s].accepted = true;
 }
 
 void SendBlocked(SOCKET s) {
@@ -250,7 +260,7 @@ void Forget(SOCKET s) {
     if (it == States().end()) return;
     State& st = it->second;
     EventLoop& loop = EventLoop::Get();
-    if (st.watchId != 0) loop.UnwatchFd(st.watchId);
+    if (st.watchId != 0) loop.UnwatchFd(st.watchId, true); // closesocket closes it next
     if (st.retryTimer != 0) loop.DestroyTimer(st.retryTimer);
     if (st.window != 0) loop.RemovePosted(st.window, st.msg, static_cast<WPARAM>(s));
     States().erase(it);

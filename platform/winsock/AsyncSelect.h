@@ -9,6 +9,9 @@ namespace platform::winsock::select {
 int Arm(SOCKET s, HWND window, uint32_t msg, long mask);
 void ReadDone(SOCKET s);
 void AcceptDone(SOCKET s, bool outOfDescriptors);
+// A connection accept() has just made (non-blocking, a connected stream): its first arming needs no
+// look at the kernel to learn what kind of socket it is.
+void Accepted(SOCKET s);
 void SendBlocked(SOCKET s);
 void ConnectStarted(SOCKET s);
 // A non-blocking connect that failed at once: true when the failure was posted as FD_CONNECT.

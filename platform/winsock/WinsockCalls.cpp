@@ -222,6 +222,7 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
         return INVALID_SOCKET;
     }
     if (addrlen != nullptr) *addrlen = static_cast<int>(len);
+    select::Accepted(fd);
     return fd;
 }
 

@@ -120,6 +120,33 @@ TEST_F(HttpServerTest, TraversalProbesNeverReachAFileOutsideTheDocumentFolder) {
     EXPECT_FALSE(badRequests_.empty());
 }
 
+TEST_F(HttpServerTest, LinksServeOnlyWhatLiesInsideTheFolderAlsoAfterTheFolderIsSwitched) {
+    REQUIRE_PEER("curl");
+    namespace fs = std::filesystem;
+    fs::create_directory(root_ + "/docs/sub");
+    Write(root_ + "/docs/sub/in.txt", "inside");
+    fs::create_symlink(root_ + "/docs/sub/in.txt", root_ + "/docs/inlink.txt");
+    fs::create_symlink(root_ + "/secret.txt", root_ + "/docs/outlink.txt");
+    fs::create_symlink(root_ + "/docs", root_ + "/current"); // the folder by a link, as a site switch has it
+    server_.DocDir = root_ + "/current";
+    server_.Start();
+    EXPECT_NE(Curl({Url("/sub/in.txt")}).find("\r\n\r\ninside"), std::string::npos);
+    EXPECT_NE(Curl({Url("/inlink.txt")}).find("\r\n\r\ninside"), std::string::npos);
+    std::string answer = Curl({Url("/outlink.txt")});
+    EXPECT_NE(answer.find(" 404 Not Found\r\n"), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("TOP SECRET"), std::string::npos);
+    EXPECT_NE(Curl({Url("/sub/in.txt/")}).find(" 404 Not Found\r\n"), std::string::npos);
+
+    // The link re-pointed to another folder: its files are served from the next request on, the old
+    // folder's no more.
+    fs::create_directory(root_ + "/docs2");
+    Write(root_ + "/docs2/index.html", "<p>new</p>");
+    fs::remove(root_ + "/current");
+    fs::create_symlink(root_ + "/docs2", root_ + "/current");
+    EXPECT_NE(Curl({Url("/")}).find("\r\n\r\n<p>new</p>"), std::string::npos);
+    EXPECT_NE(Curl({Url("/sub/in.txt")}).find(" 404 Not Found\r\n"), std::string::npos);
+}
+
 TEST_F(HttpServerTest, EchoedTextIsEscapedAndTheVersionIsNeverTheClients) {
     REQUIRE_PEER("socat");
     server_.Start();

@@ -2,6 +2,11 @@
 // locale, and 32-bit readings print the way they did on the Windows station.
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+#include <random>
+
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
 #include "tests/platform/RuntimeTestSupport.h"
@@ -53,6 +58,105 @@ TEST(FormatPrintf, LongResultsAreNotCut) {
     EXPECT_EQ(line.size(), 1016u);
     EXPECT_EQ(line.substr(line.size() - 4), " (7)");
 }
+
+// The C library's text, byte for byte, for every conversion the program uses: random flags, widths,
+// precisions and values, float ties and specials included.
+std::string Reference(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Reference(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return std::string(text, static_cast<size_t>(n));
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+TEST(FormatPrintf, WritesWhatTheCLibraryWrites) {
+    std::mt19937_64 random(18);
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    const double floats[] = {0.0,
+                             -0.0,
+                             0.125,
+                             2.5,
+                             -2.5,
+                             0.05,
+                             1e-7,
+                             29.9100001,
+                             -40.04999,
+                             1e22,
+                             123456.5,
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(),
+                             -std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::denorm_min()};
+    const long long integers[] = {0, 1, -1, 7, 42, -273, 2147483647, -2147483648LL, 9223372036854775807LL};
+    for (int i = 0; i < 20000; ++i) {
+        std::string spec = "%";
+        for (const char* flag : {"-", "+", " ", "0"})
+            if (pick(4) == 0) spec += flag;
+        if (pick(2) == 0) spec += std::to_string(pick(14));
+        if (pick(2) == 0) spec += "." + (pick(5) == 0 ? std::string() : std::to_string(pick(12)));
+        std::string format = "<" + spec;
+        SCOPED_TRACE(format);
+        switch (pick(8)) {
+        case 0:
+        case 1: {
+            double v = pick(3) == 0
+                           ? floats[pick(std::size(floats))]
+                           : static_cast<double>(static_cast<int64_t>(random() % 2000001) - 1000000) /
+                                 static_cast<double>(1 << pick(16));
+            format += pick(4) == 0 ? "F>" : "f>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            float single = static_cast<float>(v);
+            EXPECT_EQ(Format(format.c_str(), single), Reference(format.c_str(), single));
+            break;
+        }
+        case 2: {
+            int v = static_cast<int>(integers[pick(8)]);
+            format += "d>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            break;
+        }
+        case 3: {
+            long long v = integers[pick(std::size(integers))];
+            format += "lld>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            break;
+        }
+        case 4: {
+            unsigned v = static_cast<unsigned>(random());
+            format += "u>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            break;
+        }
+        case 5: {
+            unsigned long v = pick(3) == 0 ? 0 : static_cast<unsigned long>(random() >> pick(64));
+            format += pick(2) == 0 ? "lx>" : "lX>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            break;
+        }
+        case 6: {
+            const char* v = pick(2) == 0 ? "" : "Outdoor";
+            format += "s>";
+            EXPECT_EQ(Format(format.c_str(), v), Reference(format.c_str(), v));
+            break;
+        }
+        default: {
+            size_t v = static_cast<size_t>(random() % 100000);
+            format += "zu %c %%>";
+            EXPECT_EQ(Format(format.c_str(), v, 'x'), Reference(format.c_str(), v, 'x'));
+        }
+        }
+    }
+    // What it leaves to the C library comes out the same all the same.
+    EXPECT_EQ(Format("%#x %e %g %*d %.3s %hd", 255u, 0.5, 1e-5, 4, 7, "abcdef", static_cast<short>(-2)),
+              "0xff 5.000000e-01 1e-05    7 abc -2");
+}
+#pragma GCC diagnostic pop
 
 TEST(FormatPrintf, CommaLocaleChangesNothing) {
     testsupport::CommaLocaleScope comma;

@@ -72,6 +72,21 @@ TEST(GraphicsBitmap, FormatChangeConvertsThroughPalette) {
     EXPECT_EQ(b.GetPixel(0, 0), clWhite);
 }
 
+TEST(GraphicsBitmap, DeviceToTrueColourKeepsEveryPixelAndZeroPadding) {
+    Bitmap b(3, 5); // 24-bit rows of 9 bytes padded to 12
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x)
+            b.SetPixel(x, y, RGB(40 * x + 1, 50 * y + 2, 7 * x * y + 3));
+    b.SetPixelFormat(pf24bit);
+    ASSERT_EQ(b.BitsPerPixel(), 24);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(b.GetPixel(x, y), RGB(40 * x + 1, 50 * y + 2, 7 * x * y + 3)) << x << "," << y;
+        const uint8_t* row = b.ScanLine(y);
+        EXPECT_EQ(row[9] | row[10] | row[11], 0) << y;
+    }
+}
+
 TEST(GraphicsBitmap, TransparentColourModes) {
     Bitmap b(3, 3);
     b.SetPixel(0, 2, clOlive);

@@ -1,7 +1,10 @@
 // The event loop of the window thread: posted messages, window lifetimes, timers on the simulated
 // clock (also across the 32-bit tick wrap), descriptor watches and the application's exception hook.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -428,6 +431,115 @@ TEST_F(LoopTest, WatchedPipeDeliversReadinessAndMayUnwatchInItsCallback) {
     Loop().RunFor(100);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(otherCalls, 0);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+// A descriptor number closed and given out again names another file: a watch on the new one hears
+// only it, even while the old file lives on elsewhere and becomes ready; a watch changed to nothing
+// hears nothing (and the loop does not spin on it), changed back it hears again.
+TEST_F(LoopTest, WatchesFollowDescriptorsClosedReusedAndChanged) {
+    int first[2], second[2];
+    ASSERT_EQ(::pipe(first), 0);
+    int oldCalls = 0;
+    int oldId = Loop().WatchFd(first[0], POLLIN, [&](short) { ++oldCalls; });
+    Loop().ProcessMessages();
+    int kept = ::dup(first[0]); // the old file stays open under another number
+    Loop().UnwatchFd(oldId, true);
+    ::close(first[0]);
+    ASSERT_EQ(::pipe(second), 0);
+    ASSERT_EQ(second[0], first[0]); // the lowest free number again
+    std::string got;
+    int id = Loop().WatchFd(second[0], POLLIN, [&](short revents) {
+        char c[8];
+        ssize_t n = (revents & POLLIN) ? ::read(second[0], c, sizeof c) : 0;
+        if (n > 0) got.append(c, static_cast<size_t>(n));
+    });
+    ASSERT_EQ(::write(first[1], "old", 3), 3);
+    Loop().RunFor(100);
+    ASSERT_EQ(::write(second[1], "new", 3), 3);
+    Loop().RunFor(100);
+    EXPECT_EQ(oldCalls, 0);
+    EXPECT_EQ(got, "new");
+
+    Loop().ChangeFdEvents(id, 0);
+    ASSERT_EQ(::write(second[1], "x", 1), 1);
+    Loop().RunFor(60000); // returns: a level-triggered wait on it would never let the time pass
+    EXPECT_EQ(got, "new");
+    Loop().ChangeFdEvents(id, POLLIN);
+    Loop().ProcessMessages();
+    EXPECT_EQ(got, "newx");
+    Loop().UnwatchFd(id);
+    for (int fd : {kept, first[1], second[0], second[1]})
+        ::close(fd);
+}
+
+// Watches on one descriptor each hear what they asked for; a regular file (which epoll refuses) is
+// always ready, as poll() has it.
+TEST_F(LoopTest, WatchesOnOneDescriptorAndOnAFileHearWhatTheyAskedFor) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    std::vector<short> reading, writing;
+    int readId = Loop().WatchFd(pair[0], POLLIN, [&](short r) { reading.push_back(r); });
+    int writeId = Loop().WatchFd(pair[0], POLLOUT, [&](short r) { writing.push_back(r); });
+    Loop().ProcessMessages();
+    EXPECT_TRUE(reading.empty());
+    EXPECT_EQ(writing, (std::vector<short>{POLLOUT}));
+    Loop().UnwatchFd(writeId);
+    ASSERT_EQ(::write(pair[1], "a", 1), 1);
+    Loop().ProcessMessages();
+    EXPECT_EQ(reading, (std::vector<short>{POLLIN}));
+    EXPECT_EQ(writing.size(), 1u);
+    Loop().UnwatchFd(readId);
+
+    int file = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    int fileCalls = 0;
+    int fileId = Loop().WatchFd(file, POLLIN, [&](short r) { fileCalls += (r & POLLIN) != 0; });
+    Loop().ProcessMessages();
+    Loop().ProcessMessages();
+    EXPECT_EQ(fileCalls, 2);
+    Loop().UnwatchFd(fileId);
+    Loop().ProcessMessages();
+    EXPECT_EQ(fileCalls, 2);
+    for (int fd : {pair[0], pair[1], file})
+        ::close(fd);
+}
+
+// A child made by fork() that runs its loop and drops the watches it inherited leaves the parent's
+// loop hearing its own descriptors as before.
+TEST_F(LoopTest, AForkedChildsLoopLeavesTheParentsWatchesAlone) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    int calls = 0;
+    int id = Loop().WatchFd(fds[0], POLLIN, [&](short) {
+        char c;
+        calls += ::read(fds[0], &c, 1) == 1;
+    });
+    Loop().ProcessMessages();
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int own[2];
+        bool ok = ::pipe(own) == 0;
+        Loop().UnwatchFd(id);
+        bool heard = false;
+        int ownId = Loop().WatchFd(own[0], POLLIN, [&](short) {
+            char c;
+            heard = ::read(own[0], &c, 1) == 1;
+        });
+        ok = ok && ::write(own[1], "c", 1) == 1;
+        Loop().RunFor(100);
+        Loop().UnwatchFd(ownId);
+        ::_exit(ok && heard ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(::write(fds[1], "p", 1), 1);
+    Loop().RunFor(100);
+    EXPECT_EQ(calls, 1);
+    Loop().UnwatchFd(id);
     ::close(fds[0]);
     ::close(fds[1]);
 }

@@ -2,8 +2,6 @@
 // across the end of November: constructor, start timer, session start, scan, reading cycle and
 // scheduler. Then what a user looks at: the data files, the highs and lows, the rain totals, the status
 // line, SENSORS.INI and korvane.log.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -76,8 +74,6 @@ struct DailyRecord {
 class EightDayRun : public korvane_test::StationFixture {
 protected:
     void SetUp() override {
-        // Days of hourly saves and per-pass rewrites: in memory, they need not wait for the disk.
-        if (::access("/dev/shm", W_OK) == 0) tempBase_ = "/dev/shm";
         StationFixture::SetUp();
         clock_->SetUnixTimeMs(kStartMs);
         // The demo's korvane.ini (the outdoor thermometer is the main one) with what a user of the demo

@@ -32,6 +32,7 @@ constexpr uint32_t kMinuteMs = 60000;
 
 class WriteFaultsTest : public korvane_test::StationFixture {
 protected:
+    std::string FolderBase() const override { return "/tmp"; } // faults of a real disk
     void TearDown() override {
         if (disk_) disk_->Free();
         readOnly_.reset();

@@ -30,7 +30,7 @@ std::array<uint16_t, 8> Rom::Words() const {
     return words;
 }
 
-Device::Device(const Rom& rom) : rom_(rom) {}
+Device::Device(const Rom& rom) : rom_(rom), romBits_(RomBits(rom.bytes.data())) {}
 
 void Device::Remove() {
     inserted_ = false;
@@ -54,8 +54,11 @@ uint64_t Device::NowUs() const {
 }
 
 void Device::WatchSlots(bool watch) {
-    if (watch && !watchesSlots_ && net_) net_->SlotDevicesChanged(); // it may not be in the slot list
+    if (watch == watchesSlots_) return;
     watchesSlots_ = watch;
+    if (!net_) return;
+    net_->watchers_ += watch ? 1 : -1;
+    if (watch) net_->SlotDevicesChanged(); // it may not be in the slot list
 }
 
 void Device::BranchesChanged() {

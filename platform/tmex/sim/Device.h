@@ -29,6 +29,14 @@ struct Rom {
     bool operator==(const Rom&) const = default;
 };
 
+// Eight ROM bytes as 64 bits in the order a search walks them (bit i is bit i % 8 of byte i / 8).
+inline uint64_t RomBits(const uint8_t* bytes) {
+    uint64_t out = 0;
+    for (int i = 7; i >= 0; --i)
+        out = (out << 8) | bytes[i];
+    return out;
+}
+
 class Device {
 public:
     explicit Device(const Rom& rom);
@@ -107,6 +115,7 @@ private:
     }
 
     Rom rom_;
+    uint64_t romBits_; // the ROM as a search walks it: bit i is bit i % 8 of byte i / 8
     SimNet* net_ = nullptr;
     Segment* segment_ = nullptr;
     bool inserted_ = true;

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/tmex/Tmex.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -10,7 +11,7 @@ namespace platform::tmex::sim {
 
 namespace {
 constexpr std::size_t kMaxTraffic = 200000;
-}
+} // namespace
 
 // --- Segment ---------------------------------------------------------------------------------------
 
@@ -51,6 +52,7 @@ Segment& SimNet::NewSegment(Device* owner, Segment::Kind kind) {
 void SimNet::Attach(Segment& segment, std::unique_ptr<Device> device) {
     device->net_ = this;
     device->segment_ = &segment;
+    if (device->watchesSlots_) ++watchers_;
     segment.devices_.push_back(device.get());
     all_.push_back(device.get());
     devices_.push_back(std::move(device));
@@ -85,13 +87,7 @@ const std::vector<Device*>& SimNet::ReachableDevices() {
 const std::vector<Device*>& SimNet::SlotDevices() {
     // Runs for every slot, also in unoptimised test builds: plain pointers and indexes. Between the
     // events that make the list again, a slot can only take devices out of slot phase.
-    if (slotsStale_) {
-        slotsStale_ = false;
-        slot_.clear();
-        if (adapterPresent_)
-            for (Device* d : all_)
-                if (d->InSlots() && d->Reachable()) slot_.push_back(d);
-    }
+    if (slotsStale_) MakeSlotList();
     Device** list = slot_.data();
     std::size_t n = slot_.size(), kept = 0;
     switching_ = false;
@@ -103,6 +99,38 @@ const std::vector<Device*>& SimNet::SlotDevices() {
     }
     slot_.resize(kept);
     return slot_;
+}
+
+void SimNet::MakeSlotList() {
+    slotsStale_ = false;
+    slot_.clear();
+    for (Device* d : ReachableDevices())
+        if (d->InSlots()) slot_.push_back(d);
+}
+
+void SimNet::DropIdle() {
+    std::erase_if(slot_, [](const Device* d) { return !d->InSlots(); });
+}
+
+uint8_t SimNet::ByteSlot(uint8_t byte) {
+    // SlotDevices and the slot in one walk. The list holds the devices in slot phase when the slot
+    // begins (what changes their phase between slots drops the idle ones or makes the list again); one
+    // that a device before it in the list has taken out of slot phase during this slot would only
+    // answer 0xFF, and one that goes idle at its own byte leaves the list for the next slot.
+    if (slotsStale_) MakeSlotList();
+    Device** list = slot_.data();
+    std::size_t n = slot_.size(), kept = 0;
+    switching_ = false;
+    uint8_t out = byte;
+    for (std::size_t i = 0; i < n; ++i) {
+        Device* d = list[i];
+        if (!d->InSlots()) continue;
+        switching_ = switching_ || (d->ownsSegments_ && d->state_ == Device::RomState::Function);
+        out &= d->LineByte(byte);
+        if (d->InSlots()) list[kept++] = d;
+    }
+    slot_.resize(kept);
+    return out;
 }
 
 // --- time ---
@@ -125,8 +153,8 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
 }
 
 void SimNet::Spend(uint32_t us) {
+    // No CatchUp here: the clock's own steps and the bus time only add up, in whatever order.
     auto& clock = platform::Clock::Get();
-    CatchUp(clock);
     if (!clock.IsSimulated()) {
         // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
         // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
@@ -152,6 +180,7 @@ void SimNet::ReleasePullup() {
 }
 
 void SimNet::AfterSlot(const std::vector<Device*>& devices) {
+    if (watchers_ == 0) return;
     for (Device* d : devices)
         if (d->watchesSlots_) d->AfterSlot(); // nothing to do for the others
 }
@@ -218,8 +247,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
         out = 0x00;
     } else {
         answered = true;
-        for (Device* d : SlotDevices())
-            out &= d->LineByte(byte);
+        out = ByteSlot(byte);
     }
     if (engage) pullupActive_ = true;
     if (answered) {
@@ -295,28 +323,54 @@ int16_t SimNet::LineParameters(TMLine& block) {
     return 1;
 }
 
+bool SimNet::PlainLine() const {
+    return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
+           !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
+}
+
 bool SimNet::PlainSlots() {
-    if (!adapterPresent_ || shorted_ || pullupActive_ || pullupArmedBit_ || pullupArmedByte_ || logging_ ||
-        touchFaults_ != 0 || echoFaults_ != 0)
-        return false;
-    for (Device* d : SlotDevices())
+    if (!PlainLine()) return false;
+    const auto& devices = SlotDevices();
+    if (watchers_ == 0) return true;
+    for (Device* d : devices)
         if (d->watchesSlots_) return false;
     return true;
 }
 
 int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
-    if (length < 9 || bytes[0] != 0x55 || !PlainSlots()) return Backend::TouchBlock(bytes, length);
-    for (Device* d : slot_)
-        if (d->state_ != Device::RomState::AwaitRom) return Backend::TouchBlock(bytes, length);
+    // In one walk of the list: every device in it awaits a ROM command, none watches the slots (a
+    // list with an idle device in it is left to the slots, which take it out).
+    bool match = length >= 9 && bytes[0] == 0x55 && PlainLine();
+    if (match && slotsStale_) MakeSlotList();
+    for (size_t i = 0; match && i < slot_.size(); ++i)
+        match = slot_[i]->state_ == Device::RomState::AwaitRom && !slot_[i]->watchesSlots_;
+    if (!match) return PlainBytes(bytes, length);
     AnswerMatch(slot_, bytes + 1); // every device drives 1s: the bytes read are the bytes sent
-    int16_t rest = Backend::TouchBlock(bytes + 9, static_cast<int16_t>(length - 9));
+    int16_t rest = PlainBytes(bytes + 9, static_cast<int16_t>(length - 9));
+    return rest < 0 ? rest : length;
+}
+
+int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
+    // While nothing but the slots themselves matters (PlainSlots), each byte is what TouchByte makes
+    // of it (its bus time first, then the slot) without the checks for what cannot happen here; a
+    // device that starts to watch the slots hands the rest back to TouchByte.
+    int16_t done = 0;
+    if (length > 0 && PlainSlots()) {
+        for (; done < length && watchers_ == 0; ++done) {
+            Spend(byteUs_);
+            bytes[done] = ByteSlot(bytes[done]);
+            if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+        }
+    }
+    int16_t rest = Backend::TouchBlock(bytes + done, static_cast<int16_t>(length - done));
     return rest < 0 ? rest : length;
 }
 
 void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom) {
     Spend(9 * byteUs_);
+    const uint64_t wanted = RomBits(rom);
     for (Device* d : devices) {
-        if (std::memcmp(d->rom().bytes.data(), rom, 8) != 0) {
+        if (d->romBits_ != wanted) {
             d->state_ = Device::RomState::Idle;
             continue;
         }
@@ -324,27 +378,21 @@ void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom
         d->index_ = 8;
         d->OnSelected();
     }
-    slotsStale_ = true;
+    DropIdle();
 }
 
 int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
     bool plain = adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_;
     if (plain) {
-        const auto& devices = SlotDevices();
-        for (Device* d : devices)
-            plain = plain && d->AtSearchStart();
-        if (plain) return AnswerSearch(devices, directions, rom, forks);
+        if (slotsStale_) MakeSlotList();
+        for (size_t i = 0; plain && i < slot_.size(); ++i)
+            plain = slot_[i]->AtSearchStart(); // an idle one in the list: left to the slots
+        if (plain) return AnswerSearch(slot_, directions, rom, forks);
     }
     return Backend::SearchBits(directions, rom, forks);
 }
 
 namespace {
-uint64_t Bits64(const RomBytes& bytes) {
-    uint64_t out = 0;
-    for (int i = 7; i >= 0; --i)
-        out = (out << 8) | bytes[i];
-    return out;
-}
 RomBytes BytesOf(uint64_t bits) {
     RomBytes out{};
     for (int i = 0; i < 8; ++i)
@@ -361,18 +409,30 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
     searchDevices_.assign(devices.begin(), devices.end());
     searchRoms_.clear();
     for (Device* d : searchDevices_)
-        searchRoms_.push_back(Bits64(d->rom().bytes));
-    const uint64_t wanted = Bits64(directions);
+        searchRoms_.push_back(d->romBits_);
+    const uint64_t wanted = RomBits(directions.data());
     uint64_t path = 0, forkBits = 0;
     std::size_t in = searchRoms_.size();
     int slots = 0;
     int16_t result = 1;
     for (int i = 0; i < 64; ++i) {
-        const uint64_t bit = uint64_t{1} << i;
-        if (in == 1 && !logging_) { // one device left: no more forks, its ROM is the rest of the path
-            path |= searchRoms_[0] & ~(bit - 1);
-            slots += 3 * (64 - i);
-            break;
+        uint64_t bit = uint64_t{1} << i;
+        if (!logging_ && in > 0) {
+            // Bits on which every device still in agrees hold no fork and drop nobody: taken at once,
+            // three slots each. One device left (or two with one ROM): the rest of its ROM is the path.
+            uint64_t differ = 0;
+            for (std::size_t k = 1; k < in; ++k)
+                differ |= searchRoms_[k] ^ searchRoms_[0];
+            differ &= ~(bit - 1);
+            int next = differ == 0 ? 64 : std::countr_zero(differ);
+            if (next > i) {
+                uint64_t span = next == 64 ? ~(bit - 1) : ((uint64_t{1} << next) - bit);
+                path |= searchRoms_[0] & span;
+                slots += 3 * (next - i);
+                if (next == 64) break;
+                i = next;
+                bit = uint64_t{1} << i;
+            }
         }
         bool has0 = false, has1 = false;
         for (std::size_t k = 0; k < in; ++k) {
@@ -426,6 +486,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
             d.OnSelected();
         }
     }
+    DropIdle();
     return result;
 }
 

@@ -168,12 +168,21 @@ public:
     void SlotDevicesChanged() { slotsStale_ = reachStale_ = true; }
 
 private:
+    friend class Device; // keeps the count of watching devices
     void Attach(Segment& segment, std::unique_ptr<Device> device);
     const std::vector<Device*>& ReachableDevices();
     // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
     const std::vector<Device*>& SlotDevices();
-    // Whether the next slots may be answered whole (see above).
+    void MakeSlotList();
+    // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
+    void DropIdle();
+    // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
+    uint8_t ByteSlot(uint8_t byte);
+    // Whether the next slots may be answered whole (see above): the line, and the devices in slots.
+    bool PlainLine() const;
     bool PlainSlots();
+    // Bytes of a block, the plain ones without a call through TouchByte each.
+    int16_t PlainBytes(uint8_t* bytes, int16_t length);
     // Match ROM (0x55 and the eight ROM bytes) to devices that all await a ROM command.
     void AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom);
     // A whole search pass from the ROMs of `devices`, all at the start of their search.
@@ -193,6 +202,7 @@ private:
     std::vector<Device*> slot_;        // SlotDevices' list, in the order added
     bool slotsStale_ = true;           // slot_ is made again from all_ before the next slot
     bool switching_ = false;           // slot_ holds a coupler or switch in its function phase
+    int watchers_ = 0;                 // devices that watch the slots (Device::WatchSlots)
     std::vector<uint64_t> searchRoms_; // AnswerSearch's buffers
     std::vector<Device*> searchDevices_;
 

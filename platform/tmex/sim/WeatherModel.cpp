@@ -88,8 +88,18 @@ double WeatherModel::Noise(int channel, double seconds, double period) const {
     double i = std::floor(x);
     double f = x - i;
     auto index = static_cast<int64_t>(i);
-    double a = Hash01(channel, index) * 2 - 1;
-    double b = Hash01(channel, index + 1) * 2 - 1;
+    double a, b;
+    // The two knots of a channel change once a period: kept from the last call on the channel.
+    Knots* knots = channel >= 0 && channel < kKnotChannels ? &knots_[channel] : nullptr;
+    if (knots != nullptr && knots->valid && knots->index == index) {
+        a = knots->a;
+        b = knots->b;
+    } else {
+        a = knots != nullptr && knots->valid && knots->index + 1 == index ? knots->b
+                                                                          : Hash01(channel, index) * 2 - 1;
+        b = Hash01(channel, index + 1) * 2 - 1;
+        if (knots != nullptr) *knots = Knots{true, index, a, b};
+    }
     double s = f * f * (3 - 2 * f);
     return a + (b - a) * s;
 }
@@ -117,17 +127,27 @@ WeatherModel::Parts WeatherModel::Slow(int64_t unixMs, long utcOffsetSeconds) co
     p.temperatureC = mean + daily + 0.15 * Noise(kTemperatureJitter, s, 600);
     p.dewpointC = std::min(mean - 3.5 + 2.0 * Noise(kDewpoint, s, 20 * kHour), p.temperatureC - 0.2);
     p.pressureHpa = PressureAt(unixMs, utcOffsetSeconds);
-    double mean_ms =
-        3.0 + 1.8 * Noise(kWindDrift, s, 14 * kHour) + 1.0 * Noise(kWindDriftShort, s, 2.5 * kHour) +
-        1.2 * std::cos(2 * kPi * (localHour - 14) / 24) + std::max(0.0, (1010.0 - p.pressureHpa) / 6);
-    p.windMeanMs = std::max(0.3, mean_ms);
+    p.windMeanMs = WindMean(unixMs, utcOffsetSeconds, p.pressureHpa);
     return p;
 }
 
-double WeatherModel::WindSpeed(int64_t unixMs, const Parts& slow) const {
+double WeatherModel::WindMean(int64_t unixMs, long utcOffsetSeconds, double pressureHpa) const {
+    double s = static_cast<double>(unixMs) / 1000.0;
+    double localHour = std::fmod(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
+    double mean_ms =
+        3.0 + 1.8 * Noise(kWindDrift, s, 14 * kHour) + 1.0 * Noise(kWindDriftShort, s, 2.5 * kHour) +
+        1.2 * std::cos(2 * kPi * (localHour - 14) / 24) + std::max(0.0, (1010.0 - pressureHpa) / 6);
+    return std::max(0.3, mean_ms);
+}
+
+double WeatherModel::WindSpeed(int64_t unixMs, double windMeanMs) const {
     double s = static_cast<double>(unixMs) / 1000.0;
     double gust = 1 + 0.30 * Noise(kGust, s, 15) + 0.15 * Noise(kGustShort, s, 4);
-    return std::clamp(slow.windMeanMs * gust, 0.0, 45.0);
+    return std::clamp(windMeanMs * gust, 0.0, 45.0);
+}
+
+double WeatherModel::WindAt(int64_t unixMs, long utcOffsetSeconds) const {
+    return WindSpeed(unixMs, WindMean(unixMs, utcOffsetSeconds, PressureAt(unixMs, utcOffsetSeconds)));
 }
 
 double WeatherModel::RainRate(int64_t unixMs, bool& shower) const {
@@ -161,7 +181,7 @@ Weather WeatherModel::At(int64_t unixMs) const {
     w.humidity = std::clamp(100.0 * VapourPressure(w.dewpointC) / VapourPressure(w.temperatureC), 5.0, 100.0);
     w.pressureHpa = p.pressureHpa;
     w.windMeanMs = p.windMeanMs;
-    w.windMs = WindSpeed(unixMs, p);
+    w.windMs = WindSpeed(unixMs, p.windMeanMs);
     double s = static_cast<double>(unixMs) / 1000.0;
     double direction = 230.0 + 100.0 * Noise(kDirectionDrift, s, 20 * kHour) +
                        35.0 * Noise(kDirectionSwing, s, 1.5 * kHour) + 12.0 * Noise(kDirectionJitter, s, 20);
@@ -197,7 +217,7 @@ void WeatherModel::Advance(int64_t unixMs) {
     const double step = static_cast<double>(kGridMs) / 1000.0;
     for (; gridMs_ < target; gridMs_ += kGridMs) {
         int64_t mid = gridMs_ + kGridMs / 2;
-        windRevolutions_ += WindSpeed(mid, Slow(mid, offset)) / kMsPerRevolution * step;
+        windRevolutions_ += WindAt(mid, offset) / kMsPerRevolution * step;
         bool shower = false;
         rainMm_ += RainRate(mid, shower) * step / kHour;
     }
@@ -205,7 +225,7 @@ void WeatherModel::Advance(int64_t unixMs) {
     if (unixMs > gridMs_) {
         int64_t mid = gridMs_ + (unixMs - gridMs_) / 2;
         double seconds = static_cast<double>(unixMs - gridMs_) / 1000.0;
-        partialRevolutions_ = WindSpeed(mid, Slow(mid, offset)) / kMsPerRevolution * seconds;
+        partialRevolutions_ = WindAt(mid, offset) / kMsPerRevolution * seconds;
     }
 }
 

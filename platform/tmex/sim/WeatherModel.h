@@ -61,13 +61,25 @@ private:
     struct Parts; // the slowly varying terms shared by the instantaneous values
     Parts Slow(int64_t unixMs, long utcOffsetSeconds) const;
     double RainRate(int64_t unixMs, bool& shower) const;
-    double WindSpeed(int64_t unixMs, const Parts& slow) const;
+    // The wind: its slowly drifting mean, the speed with the gusts on it, and the speed alone (what the
+    // anemometer's integration needs of the slow terms).
+    double WindMean(int64_t unixMs, long utcOffsetSeconds, double pressureHpa) const;
+    double WindSpeed(int64_t unixMs, double windMeanMs) const;
+    double WindAt(int64_t unixMs, long utcOffsetSeconds) const;
     double PressureAt(int64_t unixMs, long utcOffsetSeconds) const;
     // Smooth noise in [-1, 1] of one channel with the given period (seconds).
     double Noise(int channel, double seconds, double period) const;
     double Hash01(int channel, int64_t index) const;
 
     uint64_t seed_;
+    // Noise's last knots of each channel (a pure function of the seed, the channel and the index).
+    struct Knots {
+        bool valid = false;
+        int64_t index = 0;
+        double a = 0, b = 0;
+    };
+    static constexpr int kKnotChannels = 48;
+    mutable Knots knots_[kKnotChannels];
     bool started_ = false;
     int64_t gridMs_ = 0;            // the last integrated grid point
     double windRevolutions_ = 0;    // up to gridMs_
