@@ -69,6 +69,7 @@ const TGIFExtensionClass* TGIFExtension::FindExtension(TStream& stream) {
         }
     int guard = 0;
     while (cls && cls->FindSub && guard++ < 16) {
+        stream.SetPosition(pos + 1); // each refinement reads from just after the label
         const TGIFExtensionClass* next = cls->FindSub(stream);
         if (next == cls) break;
         cls = next;
@@ -87,7 +88,8 @@ const TGIFExtensionClass* TGIFApplicationExtension::FindAppSubExtension(TStream&
         if (stream.Read(rec, 10) == 10) return TGIFUnknownAppExtension::Class();
         return nullptr;
     }
-    if (size == 11) {
+    // A longer first block starts with the record too (the rest of it is passed over when read).
+    if (size >= 11) {
         if (stream.Read(rec, 11) == 11) {
             std::string key(reinterpret_cast<const char*>(rec), 11);
             auto& reg = AppRegistry();
@@ -129,6 +131,13 @@ void TGIFExtensionList::LoadFromStream(TStream& stream, void* parent) {
     int b = ReadByte(stream);
     if (b < 0) return;
     while (b != ',' && b != ';') {
+        // Zero bytes between blocks are padding, here as between frames: were they to end the list,
+        // the frame would end without its image and be written again joined to the next one.
+        if (b == 0) {
+            b = ReadByte(stream);
+            if (b < 0) return;
+            continue;
+        }
         if (b != '!') {
             Warning(gsWarning, "Invalid extension introducer");
             break;
@@ -191,21 +200,27 @@ void TGIFGraphicControlExtension::SetTransparentColor(TColor color) {
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& stream) {
     SaveHeader(stream);
+    // Always the block's one sound shape, whatever a file read before held.
     uint8_t b[6] = {
-        BlockSize,        Packed,    static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8),
-        TransparentIndex, Terminator};
+        4, Packed, static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8), TransparentIndex, 0};
     stream.Write(b, 6);
 }
 
 void TGIFGraphicControlExtension::LoadFromStream(TStream& stream) {
     LoadHeader(stream);
-    uint8_t b[6] = {};
-    if (stream.Read(b, 6) < 6) Warning(gsWarning, "Premature end of data");
-    BlockSize = b[0];
-    Packed = b[1];
-    Delay = static_cast<uint16_t>(b[2] | b[3] << 8);
-    TransparentIndex = b[4];
-    Terminator = b[5];
+    // The fields are the first four bytes of the first sub-block. The block ends at its zero-length
+    // sub-block, as every reader takes it: a block that runs on past its four bytes must not end
+    // early and leave the rest to be read as the next frame.
+    std::vector<std::string> blocks;
+    ReadStrings(stream, blocks);
+    std::string b = blocks.empty() ? std::string() : blocks[0];
+    if (b.size() < 4) Warning(gsWarning, "Premature end of data");
+    BlockSize = static_cast<uint8_t>(b.size());
+    b.resize(4, '\0');
+    Packed = static_cast<uint8_t>(b[0]);
+    Delay = static_cast<uint16_t>(static_cast<uint8_t>(b[1]) | static_cast<uint8_t>(b[2]) << 8);
+    TransparentIndex = static_cast<uint8_t>(b[3]);
+    Terminator = 0;
     if ((Packed & 1) && frame_) frame_->Transparent = true;
 }
 
@@ -352,8 +367,8 @@ void TGIFApplicationExtension::SetAuthentication(const std::string& v) {
 
 void TGIFApplicationExtension::SaveToStream(TStream& stream) {
     SaveHeader(stream);
-    WriteByte(stream, 11);
-    stream.Write(Record, 11);
+    WriteByte(stream, RecordSize);
+    stream.Write(Record, RecordSize);
     SaveData(stream);
 }
 
@@ -363,6 +378,8 @@ void TGIFApplicationExtension::LoadFromStream(TStream& stream) {
     if (size < 0) throw GIFException("Premature end of data");
     if (size < 10) throw GIFException("Unsupported Application Extension block size");
     ReadCheck(stream, Record, 11);
+    // A ten-byte record is written again as it came, so that it is never read back as another one.
+    RecordSize = size == 10 ? 10 : 11;
     if (size == 10)
         stream.SetPosition(stream.Position() - 1);
     else if (size > 11)

@@ -345,6 +345,7 @@ public:
     static const TGIFExtensionClass* FindAppSubExtension(TStream& stream, const TGIFExtensionClass* self);
 
     uint8_t Record[11] = {};
+    uint8_t RecordSize = 11; // 10 for an old record read from a file
 };
 
 class TGIFBlock {

@@ -87,6 +87,14 @@ TGIFBytes ImageDataBytes(const TGIFSubImage& frame) {
         bitsPerPixel = image ? std::max(1, image->BitsPerPixel()) : 8;
         colors = 1 << bitsPerPixel;
     }
+    // A file may hold indices beyond its colour tables, and reading keeps them: the code size grows to
+    // hold them, so that what was read can be written again.
+    if (frame.DataSize() > 0) {
+        int highest = *std::max_element(frame.Data(), frame.Data() + frame.DataSize());
+        while (bitsPerPixel < 8 && (1 << bitsPerPixel) <= highest)
+            ++bitsPerPixel;
+        colors = std::max(colors, highest + 1);
+    }
     std::unique_ptr<TGIFEncoder> encoder;
     if (image && image->Compression == gcRLE)
         encoder = std::make_unique<TRLEEncoder>();

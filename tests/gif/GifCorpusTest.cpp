@@ -1,4 +1,4 @@
-// Writes the fuzzer's seed corpus (fuzz/corpus): small GIFs of our own covering every block kind.
+// Writes the fuzzer's seed corpus (fuzz/corpus/GifReader): small GIFs of our own covering every block kind.
 // Run by hand: test_gif --gtest_also_run_disabled_tests --gtest_filter='*WriteSeedCorpus*'
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ Bytes Save(gif::TGIFImage& img) {
 
 TEST(GifCorpus, DISABLED_WriteSeedCorpus) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus";
+    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus" / "GifReader";
     fs::create_directories(dir);
     using namespace platform::gfx;
     // 1. The station's form: a small 24-bit bitmap through the web palette.

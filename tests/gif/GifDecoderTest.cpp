@@ -259,7 +259,7 @@ TEST(GifDecoder, TruncationsAndMutationsNeverCrash) {
 // Every file of the fuzzer's seed corpus goes through the reader once (so CI covers it).
 TEST(GifDecoder, SeedCorpus) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus";
+    fs::path dir = fs::path(KORVANE_SOURCE_DIR) / "fuzz" / "corpus" / "GifReader";
     ASSERT_TRUE(fs::is_directory(dir));
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir)) {
@@ -269,4 +269,28 @@ TEST(GifDecoder, SeedCorpus) {
         ++files;
     }
     EXPECT_GE(files, 5);
+}
+
+// A file with indices beyond its colour tables (none at all, or a two-colour table of the frame's own,
+// with 3-bit image data) is read as it stands, and what was read is written again and reads back to the
+// same pixels.
+TEST(GifDecoder, IndicesBeyondTheColourTablesSaveAndReadBack) {
+    const int w = 5, h = 4;
+    Bytes pixels = RandomPixels(w * h, 3, 9);
+    pixels[0] = 7;
+    for (bool localTable : {false, true}) {
+        Bytes file{'G', 'I', 'F', '8', '9', 'a', w, 0, h, 0, 0x00, 0, 0, 0x2C, 0, 0, 0, 0, w, 0, h, 0};
+        if (localTable)
+            file.insert(file.end(), {0x80, 0, 0, 0, 255, 255, 255});
+        else
+            file.push_back(0);
+        Bytes data = OurImageData(pixels, w, h, 3);
+        file.insert(file.end(), data.begin(), data.end());
+        file.push_back(';');
+        Loaded first = OurLoad(file);
+        ASSERT_EQ(FramePixels(first), pixels);
+        platform::TMemoryStream saved;
+        ASSERT_NO_THROW(first.image->SaveToStream(saved)) << localTable;
+        EXPECT_EQ(FramePixels(OurLoad(saved.Bytes())), pixels) << localTable;
+    }
 }

@@ -306,6 +306,67 @@ TEST(GifExtensions, GraphicControlBytes) {
     EXPECT_EQ(gce->TransparentIndex, 0);
 }
 
+// A graphic control block that runs on past its four bytes (a second sub-block, or a first of the wrong
+// size) ends at its zero-length sub-block, as giflib reads it: the frame keeps its image, and what is
+// written again is the sound block and reads back the same.
+TEST(GifExtensions, GraphicControlBlockThatRunsOnEndsAtItsTerminator) {
+    const Bytes pixels{1, 0, 0, 1};
+    for (Bytes gce : {Bytes{0x21, 0xF9, 0x04, 0x09, 0x0A, 0x00, 0x01, 0x03, 'a', 'b', 'c', 0x00},
+                      Bytes{0x21, 0xF9, 0x05, 0x09, 0x0A, 0x00, 0x01, 0x2C, 0x00}}) {
+        Bytes file{'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        file.insert(file.end(), gce.begin(), gce.end());
+        Bytes descriptor{0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0};
+        file.insert(file.end(), descriptor.begin(), descriptor.end());
+        Bytes data = OurImageData(pixels, 2, 2, 1);
+        file.insert(file.end(), data.begin(), data.end());
+        file.push_back(';');
+        Decoded g = GiflibDecode(file);
+        ASSERT_EQ(g.error, 0) << Hex(file);
+        ASSERT_EQ(g.frames.size(), 1u);
+
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1) << Hex(file);
+        gif::TGIFSubImage* f = l.image->Images.Image(0);
+        EXPECT_EQ(Bytes(f->Data(), f->Data() + f->DataSize()), g.frames[0].pixels);
+        ASSERT_NE(f->GraphicControlExtension, nullptr);
+        EXPECT_EQ(f->GraphicControlExtension->Delay, 10);
+        EXPECT_EQ(f->GraphicControlExtension->TransparentColorIndex(), 1);
+
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        Decoded again = GiflibDecode(saved.Bytes());
+        ASSERT_EQ(again.frames.size(), 1u);
+        EXPECT_EQ(again.frames[0].extensions[0].second, (Bytes{0x09, 0x0A, 0x00, 0x01}));
+        Loaded back = OurLoad(saved.Bytes());
+        ASSERT_EQ(back.image->Images.Count(), 1);
+        EXPECT_EQ(Bytes(back.image->Images.Image(0)->Data(), back.image->Images.Image(0)->Data() + 4),
+                  pixels);
+    }
+}
+
+// Zero bytes among a frame's extension blocks are padding: the frame keeps its extensions and its image,
+// and is written again as one frame.
+TEST(GifExtensions, ZeroBytesBetweenBlocksDoNotSplitTheFrame) {
+    Bytes file{'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    Bytes blocks{0x21, 0xFE, 0x02, 'h',  'i', 0x00, 0x00, 0x00, 0x21, 0xF9, 0x04, 0x01, 0x0A, 0x00,
+                 0x01, 0x00, 0x00, 0x2C, 0,   0,    0,    0,    2,    0,    2,    0,    0};
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    Bytes data = OurImageData({1, 0, 0, 1}, 2, 2, 1);
+    file.insert(file.end(), data.begin(), data.end());
+    file.push_back(';');
+    for (int pass = 0; pass < 2; ++pass) {
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1) << pass;
+        gif::TGIFSubImage* f = l.image->Images.Image(0);
+        EXPECT_EQ(f->Extensions.Count(), 2) << pass;
+        EXPECT_TRUE(f->Transparent) << pass;
+        EXPECT_EQ(Bytes(f->Data(), f->Data() + f->DataSize()), (Bytes{1, 0, 0, 1})) << pass;
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        file = saved.Bytes();
+    }
+}
+
 TEST(GifExtensions, LoopBytes) {
     gif::TGIFAppExtNSLoop loop(nullptr);
     platform::TMemoryStream m;
@@ -333,7 +394,7 @@ TEST(GifExtensions, CommentOf300CharsIsTwoSubBlocks) {
 }
 
 TEST(GifExtensions, SeedFileReadsBackAndMatchesGiflib) {
-    std::ifstream in(std::string(KORVANE_SOURCE_DIR) + "/fuzz/corpus/animated_extensions.gif",
+    std::ifstream in(std::string(KORVANE_SOURCE_DIR) + "/fuzz/corpus/GifReader/animated_extensions.gif",
                      std::ios::binary);
     Bytes data((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(data.empty());
@@ -395,6 +456,42 @@ TEST(GifExtensions, AppBlockSizes) {
     auto* loop = dynamic_cast<gif::TGIFAppExtNSLoop*>(a.image->Images.Image(0)->Extensions.Extension(0));
     ASSERT_TRUE(loop);
     EXPECT_EQ(loop->Loops, 5);
+}
+
+// An application block is read back as the kind it was read as: a record in a longer first block is
+// still looked up by its eleven bytes, and a ten-byte record is written with ten bytes again.
+TEST(GifExtensions, ApplicationBlocksOfOtherRecordSizesKeepTheirKind) {
+    auto withBlock = [](Bytes ext) {
+        Bytes f{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+        f.insert(f.end(), ext.begin(), ext.end());
+        Bytes img{0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+        f.insert(f.end(), img.begin(), img.end());
+        return f;
+    };
+    Bytes longer{0x21, 0xFF, 13,  'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E',
+                 '2',  '.',  '0', 'x', 'y', 3,   1,   5,   0,   0};
+    Bytes ten{0x21, 0xFF, 10,  'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 'a', 'b',
+              'c',  'd',  'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r',
+              's',  't',  'u', 'v', 'w', 'x', 'y', 'z', 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H',
+              'I',  'J',  'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 0};
+    Bytes file = withBlock(longer);
+    for (int pass = 0; pass < 2; ++pass) {
+        Loaded l = OurLoad(file);
+        ASSERT_EQ(l.image->Images.Count(), 1);
+        auto* loop = dynamic_cast<gif::TGIFAppExtNSLoop*>(l.image->Images.Image(0)->Extensions.Extension(0));
+        ASSERT_TRUE(loop) << pass;
+        EXPECT_EQ(loop->Loops, 5);
+        platform::TMemoryStream saved;
+        l.image->SaveToStream(saved);
+        file = saved.Bytes();
+    }
+    Bytes original = withBlock(ten);
+    Loaded l = OurLoad(original);
+    ASSERT_TRUE(
+        dynamic_cast<gif::TGIFUnknownAppExtension*>(l.image->Images.Image(0)->Extensions.Extension(0)));
+    platform::TMemoryStream saved;
+    l.image->SaveToStream(saved);
+    EXPECT_EQ(saved.Bytes(), original);
 }
 
 TEST(GifExtensions, RegistryLastWins) {

@@ -16,7 +16,11 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
 #include "platform/Strings.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DS2423.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "platform/tmex/sim/FaultPlan.h"
+#include "platform/tmex/sim/WeatherModel.h"
 #include "support/StationFixture.h"
 
 namespace {
@@ -427,6 +431,138 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
 
     // --- every output file as the kept run wrote it ---
     ExpectGoldenOutputs();
+    (void)form;
+}
+
+// The same station on a net that fails at random, by a seeded plan: CRC errors, no presence, a shorted
+// net, devices that vanish and return, the coupler stuck, sessions that will not open. The faults stop
+// two hours before the end. KORVANE_FAULT_DAYS=n runs longer by hand.
+TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
+    const char* daysText = std::getenv("KORVANE_FAULT_DAYS");
+    const int days = daysText != nullptr ? std::max(1, std::atoi(daysText)) : kDays;
+    auto net = sim::MakeDemoNet();
+    platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated, net);
+    sim::Rom rainRom;
+    for (const sim::DemoDevice& d : sim::DemoDevices())
+        if (d.type == "RainGauge") rainRom = d.rom;
+    auto* rain = dynamic_cast<sim::DS2423*>(net->Find(rainRom));
+    ASSERT_NE(rain, nullptr);
+    constexpr int kCounterB = 15;
+
+    TMainForm& form = Start();
+    RunUntil(kStartMs + 10 * kMinuteMs);
+    ASSERT_TRUE(SessionRunning) << "the demo net was found";
+    ASSERT_TRUE(RainPresent && RainSensor);
+    const uint32_t simRainStart = rain->Counter(kCounterB);
+    const uint32_t stationRainStart = RainSensor->TotalCounts();
+
+    sim::FaultRates rates;
+    rates.CrcErrors = 0.002;
+    rates.NoPresence = 0.002;
+    rates.Shorted = 0.002;
+    rates.Vanish = 0.001;
+    rates.CouplerStuck = 0.01;
+    rates.SessionFails = 0.002;
+    sim::FaultPlan plan(*net, 20261127, rates);
+    const int64_t end = kStartMs + days * kDayMs;
+    const int64_t faultsEnd = end - 2 * kHourMs;
+    // Half-way, the rain gauge is off the net for half an hour: long enough for the error rule to
+    // disable it, while it goes on counting.
+    const int64_t outageStart = kStartMs + days * kDayMs / 2;
+    const int64_t outageEnd = outageStart + 30 * kMinuteMs;
+    for (int64_t t = Now() + kMinuteMs; t <= faultsEnd; t += kMinuteMs) {
+        RunUntil(t);
+        plan.Step();
+        if (t >= outageStart && t < outageEnd && rain->Inserted()) rain->Remove();
+        if (t >= outageEnd && t < outageEnd + kMinuteMs && !rain->Inserted()) rain->Reinsert();
+    }
+    plan.Stop();
+    RunUntil(end + 5 * kMinuteMs);
+    const sim::FaultCounts& started = plan.Started();
+    EXPECT_GT(started.CrcErrors + started.NoPresence + started.Shorted + started.Vanished +
+                  started.CouplerStuck + started.SessionFails,
+              days * 10)
+        << "the plan made faults";
+
+    // Every record of the monthly logs is well-formed (the helper checks each line).
+    std::vector<LogRecord> all = MonthlyRecords("DATA/112026.TXT");
+    if (days > 4) {
+        std::vector<LogRecord> dec = MonthlyRecords("DATA/122026.TXT");
+        all.insert(all.end(), dec.begin(), dec.end());
+    }
+    EXPECT_GT(all.size(), static_cast<size_t>(days * 100));
+
+    // Rain: what the gauge counted is what the station added up, nothing twice and nothing lost.
+    EXPECT_EQ(RainSensor->TotalCounts() - stationRainStart, rain->Counter(kCounterB) - simRainStart);
+
+    // Highs and lows of each day lie within the air the model made that day (the outdoor thermometer's
+    // spot, sampled every minute, with a margin for the moments between samples and the sensor's step).
+    sim::WeatherModel model;
+    const int64_t firstMidnight = kStartMs + 14 * kHourMs;
+    std::vector<DailyRecord> daily = DailyRecords();
+    ASSERT_GE(daily.size(), static_cast<size_t>(days - 1));
+    for (size_t d = 0; d < daily.size(); ++d) {
+        int64_t from = d == 0 ? kStartMs : firstMidnight + static_cast<int64_t>(d - 1) * kDayMs;
+        int64_t to = firstMidnight + static_cast<int64_t>(d) * kDayMs;
+        double low = 1e9, high = -1e9;
+        for (int64_t t = from; t <= to; t += kMinuteMs) {
+            double c = model.At(t).temperatureC + model.AirWander(t, 1);
+            low = std::min(low, c);
+            high = std::max(high, c);
+        }
+        EXPECT_LE(daily[d].tempMax, high + 0.6) << daily[d].date;
+        EXPECT_GE(daily[d].tempMin, low - 0.6) << daily[d].date;
+    }
+
+    // Every sensor is back once the faults have stopped: each data file has lines of the last hour.
+    namespace fs = std::filesystem;
+    for (const auto& entry : fs::directory_iterator(Path("DATA"))) {
+        std::string name = entry.path().filename().string();
+        if (name.size() < 12 || name.substr(name.size() - 11) != "-122026.TXT") continue;
+        // The last line's date and time (the rain gauge's lines carry two values, the others one).
+        std::vector<std::string> lines = Split(WithoutCr(Read("DATA/" + name)), '\n');
+        while (!lines.empty() && lines.back().empty())
+            lines.pop_back();
+        ASSERT_FALSE(lines.empty()) << name;
+        std::vector<std::string> last = Split(lines.back(), '\t');
+        ASSERT_GE(last.size(), 3u) << name << ": " << lines.back();
+        EXPECT_EQ(last[0], "05.12.2026") << name;
+        EXPECT_GE(last[1], "09:30") << name << " was not read again after the faults";
+    }
+
+    // korvane.log: every line dated, and no flood (at most a few lines a minute in any hour).
+    static const std::regex logLine(R"((\d\d)\.(\d\d)\.2026 (\d\d):(\d\d):\d\d (.*))");
+    std::map<std::string, int> perHour;
+    // The faults the station met, each told: runs of errors with the state of the net, the rain gauge
+    // disabled during its outage and tried again within the hour.
+    int errorRuns = 0, shortedRuns = 0;
+    int disabledAt = -1, enabledAt = -1; // minutes since the start of the month before
+    for (const std::string& line : Split(WithoutCr(Read("korvane.log")), '\n')) {
+        if (line.empty()) continue;
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(line, m, logLine)) << line;
+        if (m.empty()) continue;
+        ++perHour[line.substr(0, 13)];
+        const int minute = (std::stoi(m[2]) == 12 ? 30 * 1440 : 0) + (std::stoi(m[1]) - 1) * 1440 +
+                           std::stoi(m[3]) * 60 + std::stoi(m[4]);
+        const std::string text = m[5];
+        if (std::regex_search(text, std::regex(R"(^\w+ [0-9A-F]{16}: \d+0 errors reading .+: MLAN OK$)")))
+            ++errorRuns;
+        if (text.find("0 errors reading") != std::string::npos && text.ends_with(": MLAN shorted!"))
+            ++shortedRuns;
+        if (text.find("errors reading RainGauge, sampling DISABLED! (will try later)") != std::string::npos &&
+            disabledAt < 0)
+            disabledAt = minute;
+        if (text.ends_with("RainGauge: Sampling ENABLED (trying again)") && disabledAt >= 0 && enabledAt < 0)
+            enabledAt = minute;
+    }
+    for (const auto& [hour, count] : perHour)
+        EXPECT_LE(count, 180) << "korvane.log floods in the hour of " << hour;
+    EXPECT_GT(errorRuns, 0) << "runs of read errors on a sound net are logged";
+    EXPECT_GT(shortedRuns, 0) << "runs of read errors on a shorted net are logged";
+    ASSERT_GE(disabledAt, 0) << "the error rule disabled the rain gauge";
+    ASSERT_GE(enabledAt, 0) << "the rain gauge was tried again";
+    EXPECT_LE(enabledAt - disabledAt, 61) << "tried again within its hour";
     (void)form;
 }
 
