@@ -112,6 +112,24 @@ bool StartSession() {
     return SessionHandle > 0;
 }
 
+namespace {
+bool sessionFailureTold = false;
+}
+
+bool StartSampleSession() {
+    if (StartSession()) {
+        if (sessionFailureTold)
+            Log(Format("MicroLAN: Sessions on port %d, type %d open again", PortNum, PortType));
+        sessionFailureTold = false;
+        return true;
+    }
+    if (!sessionFailureTold)
+        Log(Format("MicroLAN: Cannot open a session on port %d, type %d: samples are skipped", PortNum,
+                   PortType));
+    sessionFailureTold = true;
+    return false;
+}
+
 int SelectRom(const uint16_t* rom) {
     uint16_t current[8];
     std::copy(rom, rom + 8, current);
@@ -271,6 +289,7 @@ bool Startup() {
         // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
         if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) tmex::EndSession(SessionHandle);
         SessionHandle = -1;
+        sessionFailureTold = false;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
         // A new session starts with empty tables (the station frees the sensors before it starts one).

@@ -31,6 +31,9 @@ std::string SettingsFile();
 
 bool Startup();
 bool StartSession();
+// StartSession for a sensor's sample. A sample whose session will not open is skipped with its counters
+// untouched; the log tells of it once per run of such failures, and again when sessions open once more.
+bool StartSampleSession();
 void EndSession();
 // Shutdown: releases the driver port of the session (ordinal 10).
 void ReleasePort();

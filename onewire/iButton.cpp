@@ -261,7 +261,7 @@ int iButton::Sample() {
             if (!ResumeSampling(section, ": Sampling ENABLED (trying again)")) return 0;
         }
         LastReadOk = 0;
-        if (!Microlan::StartSession()) return 0;
+        if (!Microlan::StartSampleSession()) return 0;
         if (ErrorCount != 0 && ErrorCount % 10 == 0) {
             if (ErrorCount < 50) {
                 if (Microlan::Setup() == 1)

@@ -535,7 +535,7 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
     std::map<std::string, int> perHour;
     // The faults the station met, each told: runs of errors with the state of the net, the rain gauge
     // disabled during its outage and tried again within the hour.
-    int errorRuns = 0, shortedRuns = 0;
+    int errorRuns = 0, shortedRuns = 0, sessionsLost = 0, sessionsBack = 0;
     int disabledAt = -1, enabledAt = -1; // minutes since the start of the month before
     for (const std::string& line : Split(WithoutCr(Read("korvane.log")), '\n')) {
         if (line.empty()) continue;
@@ -550,6 +550,8 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
             ++errorRuns;
         if (text.find("0 errors reading") != std::string::npos && text.ends_with(": MLAN shorted!"))
             ++shortedRuns;
+        sessionsLost += text.starts_with("MicroLAN: Cannot open a session on port 1, type 64");
+        sessionsBack += text == "MicroLAN: Sessions on port 1, type 64 open again";
         if (text.find("errors reading RainGauge, sampling DISABLED! (will try later)") != std::string::npos &&
             disabledAt < 0)
             disabledAt = minute;
@@ -560,6 +562,11 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
         EXPECT_LE(count, 180) << "korvane.log floods in the hour of " << hour;
     EXPECT_GT(errorRuns, 0) << "runs of read errors on a sound net are logged";
     EXPECT_GT(shortedRuns, 0) << "runs of read errors on a shorted net are logged";
+    if (started.SessionFails > 0) {
+        EXPECT_GT(sessionsLost, 0) << "sessions that will not open are told";
+    }
+    EXPECT_LE(sessionsLost, started.SessionFails) << "once per run of failures";
+    EXPECT_EQ(sessionsBack, sessionsLost) << "and their return";
     ASSERT_GE(disabledAt, 0) << "the error rule disabled the rain gauge";
     ASSERT_GE(enabledAt, 0) << "the rain gauge was tried again";
     EXPECT_LE(enabledAt - disabledAt, 61) << "tried again within its hour";

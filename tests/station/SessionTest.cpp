@@ -1,6 +1,7 @@
 // Session start, restart and rescan on a simulated net.
 #include <gtest/gtest.h>
 
+#include "onewire/DS2423.h"
 #include "station/StationNet.h"
 
 using namespace station_test;
@@ -60,4 +61,25 @@ TEST_F(SessionTest, ConfiguredButAbsentSensorsAreReported) {
     StartStation();
     EXPECT_EQ(CountLog("WARNING: Missing Humidity sensor " + humidity + "!"), 1);
     EXPECT_EQ(CountLog(unknown), 0); // an Unknown entry is passed over
+}
+
+TEST_F(SessionTest, SessionsThatWillNotOpenAreToldOnceAndTheirReturnToo) {
+    AddCounter(0x500);
+    StartStation();
+    Run(3000);
+    ASSERT_TRUE(SessionRunning);
+    const std::string lost = "MicroLAN: Cannot open a session on port 1, type 64: samples are skipped";
+    const std::string back = "MicroLAN: Sessions on port 1, type 64 open again";
+    net->SetSessionResult(0);
+    Run(60000);
+    EXPECT_EQ(CountLog(lost), 1);
+    EXPECT_EQ(CountLog(back), 0);
+    uint32_t samples = DS2423Sensors[0]->Samples;
+    net->SetSessionResult(1);
+    Run(10000);
+    EXPECT_EQ(CountLog(back), 1);
+    EXPECT_GT(DS2423Sensors[0]->Samples, samples);
+    net->SetSessionResult(0);
+    Run(30000);
+    EXPECT_EQ(CountLog(lost), 2) << "a new run of failures is told again";
 }
