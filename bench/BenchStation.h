@@ -10,12 +10,12 @@
 
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/SensorTables.h"
-#include "platform/controls/Application.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/System.h"
+#include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
@@ -23,6 +23,21 @@
 #include "publish/StationPublishing.h"
 #include "station/Unit1.h"
 #include "ui/Splashfrm.h"
+
+// What a station started by a benchmark needs of the process: its program in `folder`, no exit, no
+// echo of the log, the publishing side (remembered in *publishing when asked) and no diagnostic port.
+inline void PrepareBenchProcess(const std::string& folder, TStationPublishing** publishing = nullptr) {
+    platform::SetCurrentDir(folder);
+    platform::SetExeName(folder + "/korvane");
+    platform::Hooks().exitProcess = [](int) {};
+    StationOptions.EchoLogToStdout = false;
+    StationOptions.MakePublishing = [publishing](TMainForm& form) {
+        auto made = std::make_unique<TStationPublishing>(form);
+        if (publishing) *publishing = made.get();
+        return made;
+    };
+    DiagnosticListenerPort = "0";
+}
 
 constexpr int64_t kBenchStartMs = 1795770000000LL; // 2026-11-27 10:00 CET
 

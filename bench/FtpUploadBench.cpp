@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchStation.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -155,16 +156,7 @@ public:
         folder_ = mkdtemp(pattern);
         fs::create_directory(Root());
         server_ = std::make_unique<Pyftpd>(Root());
-        platform::SetCurrentDir(folder_);
-        platform::SetExeName(folder_ + "/korvane");
-        platform::Hooks().exitProcess = [](int) {};
-        StationOptions.EchoLogToStdout = false;
-        StationOptions.MakePublishing = [this](TMainForm& form) {
-            auto made = std::make_unique<TStationPublishing>(form);
-            publishing_ = made.get();
-            return made;
-        };
-        DiagnosticListenerPort = "0";
+        PrepareBenchProcess(folder_, &publishing_);
         platform::WriteWholeFile(
             folder_ + "/korvane.ini",
             "[Weather]\r\nPortNum=1\r\nPortType=64\r\n[FTP]\r\nFTPHostName=127.0.0.1\r\n"

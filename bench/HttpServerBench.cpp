@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchStation.h"
 #include "gauges/AbTrend.h"
 #include "net/Httpsrv.h"
 #include "onewire/DiagnosticDatagram.h"
@@ -107,16 +108,7 @@ public:
     Station() {
         char pattern[] = "/tmp/korvane-bench-XXXXXX";
         folder_ = mkdtemp(pattern);
-        platform::SetCurrentDir(folder_);
-        platform::SetExeName(folder_ + "/korvane");
-        platform::Hooks().exitProcess = [](int) {};
-        StationOptions.EchoLogToStdout = false;
-        StationOptions.MakePublishing = [this](TMainForm& form) {
-            auto made = std::make_unique<TStationPublishing>(form);
-            publishing_ = made.get();
-            return made;
-        };
-        DiagnosticListenerPort = "0";
+        PrepareBenchProcess(folder_, &publishing_);
         platform::WriteWholeFile(
             folder_ + "/korvane.ini",
             "[Weather]\r\nPortNum=1\r\nPortType=64\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n",
