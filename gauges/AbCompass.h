@@ -93,7 +93,6 @@ protected:
     void ValueChange() override;
 
 private:
-    bool Updating() const { return UpdateCount() > 0; }
     // The card (ticks, texts and set-course marker) turned by value; measuring lays the card out in
     // `rect` and shrinks it to the area inside the set-course marker.
     void CompassScale(platform::gfx::Canvas& canvas, TRect& rect, float value, float should, bool measuring);

@@ -55,10 +55,6 @@ void TAbRMeter::Loaded() {
     EndUpdate();
 }
 
-void TAbRMeter::RepaintUnlessUpdating() {
-    if (!Updating()) Invalidate();
-}
-
 void TAbRMeter::SetAutoSize(bool on) {
     autoSize_ = on;
     RepaintUnlessUpdating();

@@ -99,8 +99,6 @@ protected:
     void LogScaleChanged() override;
 
 private:
-    bool Updating() const { return UpdateCount() > 0; }
-    void RepaintUnlessUpdating();
     // Lays the scale out by variant; returns the rectangle the scale was first drawn in.
     TRect DrawScale(platform::gfx::Canvas& canvas, TRect& rect);
     void BuildPointerShapes();

@@ -55,10 +55,6 @@ void TAbThermometer::Loaded() {
     EndUpdate();
 }
 
-void TAbThermometer::RepaintUnlessUpdating() {
-    if (!Updating()) Invalidate();
-}
-
 void TAbThermometer::SetAutoSize(bool on) {
     autoSize_ = on;
     RepaintUnlessUpdating();

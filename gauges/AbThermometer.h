@@ -66,8 +66,6 @@ protected:
     void LogScaleChanged() override;
 
 private:
-    bool Updating() const { return UpdateCount() > 0; }
-    void RepaintUnlessUpdating();
     // The value box with its unit; `rect` loses the box's rows at the top.
     void PaintValueBox(platform::gfx::Canvas& canvas, TRect& rect);
     void PaintScales(platform::gfx::Canvas& canvas, const TRect& bar);

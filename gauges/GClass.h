@@ -96,10 +96,17 @@ public:
     // Ends an update; the last one (or an unmatched one) calls Change.
     void EndUpdate();
     int UpdateCount() const { return updateCount_; }
+    bool Updating() const { return updateCount_ > 0; }
     // Calls ParamChange with the control as the sender unless an update runs.
     virtual void Change();
     // Where a derived control recomputes its layout and repaints; settings objects' OnChange lands here.
     virtual void ParamChange(TObject* sender) { (void)sender; }
+
+protected:
+    // A changed setting shows at once, or with the update that is running.
+    void RepaintUnlessUpdating() {
+        if (!Updating()) Invalidate();
+    }
 
 private:
     int updateCount_ = 0;

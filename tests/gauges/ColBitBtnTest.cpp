@@ -14,43 +14,26 @@ using namespace platform::gfx;
 
 namespace {
 
-class ColBitBtn : public gaugetest::GaugeFixture {
+class ColBitBtn : public gaugetest::FormFixture {
 protected:
+    ColBitBtn() : FormFixture(100, 60) {}
     void SetUp() override {
-        GaugeFixture::SetUp();
-        TFont::UseTestFont(true);
-        form = std::make_unique<platform::TForm>();
-        form->SetBounds(0, 0, 100, 60);
-        form->SetColor(clWhite);
-        button = new TAbColBitBtn(form.get());
+        FormFixture::SetUp();
+        button = &Place<TAbColBitBtn>();
         button->SetParent(form.get());
-        button->SetLeft(10);
-        button->SetTop(10);
         button->GradBtnFace().SetVisible(false); // plain faces in ColorOn and ColorOff
         button->SetColorOn(clRed);
         button->SetColorOff(clBlue);
         button->SetText3D(false);
     }
-    void TearDown() override {
-        form.reset();
-        TFont::UseTestFont(false);
-        GaugeFixture::TearDown();
-    }
-    // What the form shows now.
-    Bitmap Shown() {
-        Bitmap b(form->Width(), form->Height());
-        form->PaintTo(b);
-        return b;
-    }
-    int Count(TColor c) { return gfxtest::CountOf(Shown(), c); }
+    int Count(TColor c) { return gfxtest::CountOf(Picture(), c); }
     // Pixels of `c` inside the bevel.
     int InFace(TColor c) {
         TRect face = button->BoundsRect();
         AbBorder(face, button->ButtonBevel().Width());
-        return gfxtest::CountOf(Shown(), c, face);
+        return gfxtest::CountOf(Picture(), c, face);
     }
 
-    std::unique_ptr<platform::TForm> form;
     TAbColBitBtn* button = nullptr;
 };
 

@@ -14,29 +14,13 @@ using namespace platform::gfx;
 
 namespace {
 
-class Compass : public gaugetest::GaugeFixture {
+class Compass : public gaugetest::FormFixture {
 protected:
+    Compass() : FormFixture(300, 320) {}
     void SetUp() override {
-        GaugeFixture::SetUp();
-        TFont::UseTestFont(true);
-        form = std::make_unique<platform::TForm>();
-        form->SetBounds(0, 0, 300, 320);
-        form->SetColor(clWhite);
-        compass = new TAbCompass(form.get());
-        compass->SetLeft(10);
-        compass->SetTop(10);
+        FormFixture::SetUp();
+        compass = &Place<TAbCompass>();
     }
-    void TearDown() override {
-        form.reset();
-        TFont::UseTestFont(false);
-        GaugeFixture::TearDown();
-    }
-    Bitmap Picture() {
-        Bitmap b(form->Width(), form->Height());
-        form->PaintTo(b);
-        return b;
-    }
-    std::unique_ptr<platform::TForm> form;
     TAbCompass* compass = nullptr;
 };
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "gauges/AbFlashT.h"
-#include "platform/controls/Application.h"
 #include "platform/Dialogs.h"
+#include "platform/controls/Application.h"
 #include "tests/gauges/GaugeTestSupport.h"
 
 using namespace gauges;

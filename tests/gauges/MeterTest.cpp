@@ -16,33 +16,10 @@ using namespace platform::gfx;
 
 namespace {
 
-class Meter : public gaugetest::GaugeFixture {
+class Meter : public gaugetest::FormFixture {
 protected:
-    void SetUp() override {
-        GaugeFixture::SetUp();
-        TFont::UseTestFont(true);
-        form = std::make_unique<platform::TForm>();
-        form->SetBounds(0, 0, 320, 300);
-        form->SetColor(clWhite);
-    }
-    void TearDown() override {
-        form.reset();
-        TFont::UseTestFont(false);
-        GaugeFixture::TearDown();
-    }
-    template <class M> M& Make(int left = 10, int top = 10) {
-        auto* m = new M(form.get()); // the form frees it
-        m->SetLeft(left);
-        m->SetTop(top);
-        return *m;
-    }
-    Bitmap Picture() {
-        Bitmap b(form->Width(), form->Height());
-        form->PaintTo(b);
-        return b;
-    }
-
-    std::unique_ptr<platform::TForm> form;
+    Meter() : FormFixture(320, 300) {}
+    template <class M> M& Make(int left = 10, int top = 10) { return Place<M>(left, top); }
 };
 
 // The pivot of the pointer in form coordinates, and a point at `distance` from it in direction `angle`
@@ -62,7 +39,7 @@ TPoint Along(TPoint from, double angle, double distance) {
 }
 
 TEST_F(Meter, AutoSizeFollowsTheScaleLabels) {
-    auto& m = Make<TAb360Meter>();
+    auto& m = Place<TAb360Meter>();
     m.SetOptions(0);
     m.ScaleSettings().Font().SetHeight(20); // labels 20 pixels high, 10 a character
     m.SignalSettings().SetValueTo(1000);    // "1000": 40 wide
@@ -70,7 +47,7 @@ TEST_F(Meter, AutoSizeFollowsTheScaleLabels) {
     Picture();
     EXPECT_EQ(m.Width(), 200);  // 10 label heights
     EXPECT_EQ(m.Height(), 180); // (200 - 40) / 1.0 + 20
-    auto& tall = Make<TAb270Meter>();
+    auto& tall = Place<TAb270Meter>();
     tall.SetOptions(TAbRMeter::opBevelOuter | TAbRMeter::opName1);
     tall.ScaleSettings().Font().SetHeight(20);
     tall.Loaded();
@@ -81,7 +58,7 @@ TEST_F(Meter, AutoSizeFollowsTheScaleLabels) {
 }
 
 TEST_F(Meter, PointerTurnsFromTheStartAngleOverTheSweep) {
-    auto& m = Make<TAb270Meter>();
+    auto& m = Place<TAb270Meter>();
     m.SetOptions(TAbRMeter::kAllOptions & ~TAbRMeter::opLimit); // the ends lie beyond the limits
     m.Loaded();
     m.SetValue(0);
@@ -98,7 +75,7 @@ TEST_F(Meter, PointerTurnsFromTheStartAngleOverTheSweep) {
     b = Picture();
     EXPECT_EQ(At(b, Along(pivot, 0, 0.6 * r)), clLime) << "half way at the top";
 
-    auto& full = Make<TAb360Meter>();
+    auto& full = Place<TAb360Meter>();
     full.Loaded();
     full.SetValue(25);
     full.SetStartPos(361);
@@ -111,7 +88,7 @@ TEST_F(Meter, PointerTurnsFromTheStartAngleOverTheSweep) {
 }
 
 TEST_F(Meter, SectorsShowOnlyInTheirRing) {
-    auto& m = Make<TAb270Meter>();
+    auto& m = Place<TAb270Meter>();
     TSectorSettings& s = m.SectorSettings();
     s.SetColor(1, clBlue); // a span below 5 is not drawn
     s.SetFrom(1, 0);
@@ -152,7 +129,7 @@ TEST_F(Meter, SectorsShowOnlyInTheirRing) {
 }
 
 TEST_F(Meter, PointerRedrawTouchesOnlyThePointerBoxAndMatchesAFullPaint) {
-    auto& m = Make<TAb270Meter>();
+    auto& m = Place<TAb270Meter>();
     m.Loaded();
     m.SetValue(20);
     Bitmap before = Picture();
@@ -177,7 +154,7 @@ TEST_F(Meter, PointerRedrawTouchesOnlyThePointerBoxAndMatchesAFullPaint) {
 }
 
 TEST_F(Meter, OutOfRangeOrBeyondALimitFlashesThePointer) {
-    auto& m = Make<TAb270Meter>();
+    auto& m = Place<TAb270Meter>();
     m.Loaded();
     Picture();
     TPoint tip = Along(Pivot(m), 135, 0.6 * m.PointerRect().Width() / 2.0);
@@ -201,7 +178,7 @@ TEST_F(Meter, OutOfRangeOrBeyondALimitFlashesThePointer) {
 }
 
 TEST_F(Meter, ATooSmallMeterDrawsNoPointer) {
-    auto& m = Make<TAb180Meter>();
+    auto& m = Place<TAb180Meter>();
     m.SetAutoSize(false);
     m.SetBounds(10, 10, 30, 60);
     m.Loaded();

@@ -15,27 +15,12 @@ using namespace platform::gfx;
 
 namespace {
 
-class Thermometer : public gaugetest::GaugeFixture {
+class Thermometer : public gaugetest::FormFixture {
 protected:
+    Thermometer() : FormFixture(160, 260) {}
     void SetUp() override {
-        GaugeFixture::SetUp();
-        TFont::UseTestFont(true);
-        form = std::make_unique<platform::TForm>();
-        form->SetBounds(0, 0, 160, 260);
-        form->SetColor(clWhite);
-        th = new TAbThermometer(form.get());
-        th->SetLeft(10);
-        th->SetTop(10);
-    }
-    void TearDown() override {
-        form.reset();
-        TFont::UseTestFont(false);
-        GaugeFixture::TearDown();
-    }
-    Bitmap Picture() {
-        Bitmap b(form->Width(), form->Height());
-        form->PaintTo(b);
-        return b;
+        FormFixture::SetUp();
+        th = &Place<TAbThermometer>();
     }
     // The bar's inside in form coordinates.
     TRect Bar() const {
@@ -43,7 +28,6 @@ protected:
                                                 th->Top() + th->BackgroundRect().Top);
     }
 
-    std::unique_ptr<platform::TForm> form;
     TAbThermometer* th = nullptr;
 };
 
