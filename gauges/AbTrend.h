@@ -234,6 +234,8 @@ protected:
     void DrawCurves(int from, int to);
     void DrawCursorLine(bool full);
     void CopyBitmapToControl();
+    void CopyColumnsToControl(int firstX, int lastX);
+    bool LabelDrawn(int firstX, int lastX) const;
     void RedrawView();
     void DrawNewRecords(bool firstMoved);
     // Pixels under the zero line: the time and date rows, or room for a scale caption.

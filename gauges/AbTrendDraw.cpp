@@ -351,11 +351,35 @@ void TAbTrend::RedrawView() {
 void TAbTrend::DrawNewRecords(bool firstMoved) {
     if (!Drawable()) return;
     if (firstMoved) DrawGrid(curveRect_, true);
+    const int first = firstDisplayed_, firstX = drawnPositions_;
     DrawCurves(firstDisplayed_, RecordCount() - 1);
     if (cursorShown_)
         DrawCursorLine(true); // the new column and the cursor over it
-    else
+    else if (firstMoved || first != firstDisplayed_ || LabelDrawn(firstX, drawnPositions_))
         CopyBitmapToControl();
+    else
+        CopyColumnsToControl(firstX, drawnPositions_);
+}
+
+bool TAbTrend::LabelDrawn(int firstX, int lastX) const {
+    if ((options_ & (opDate | opTime)) == 0) return false;
+    for (int x = std::max(firstX, 1); x <= lastX; ++x)
+        if (x % gridXPixel_ == 0) return true;
+    return false;
+}
+
+void TAbTrend::CopyColumnsToControl(int firstX, int lastX) {
+    // Only the columns the new records drew in changed: the staircase from the column before, widened
+    // by the thickest pen; the control holds the rest already.
+    if (bitmap_.Empty() || bitmap_.Transparent) return CopyBitmapToControl();
+    int pen = 1;
+    for (int ch = 1; ch <= kTrendChannels; ++ch)
+        pen = std::max(pen, Channel(ch).PenWidth());
+    const int x0 = std::clamp(firstX - 1 - pen, 0, bitmap_.Width());
+    const int x1 = std::clamp(lastX + 1 + pen, x0, bitmap_.Width());
+    const int h = bitmap_.Height();
+    Canvas().CopyRectFrom({curveRect_.Left + x0, curveRect_.Top, curveRect_.Left + x1, curveRect_.Top + h},
+                          bitmap_, {x0, 0, x1, h});
 }
 
 void TAbTrend::PaintRecords(int from, int to) {
