@@ -183,6 +183,56 @@ void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
     for (; i < n; ++i)
         seen[p[i]] = true;
 }
+// Follows the strings of the child table from `code` along the pixels [p, end) while they exist: the
+// code of the longest one, and the pixel after it.
+inline const uint8_t* Walk(const uint16_t* child, const uint8_t* ids, int shift, const uint8_t* p,
+                           const uint8_t* end, size_t& code) {
+    size_t c = code;
+    for (; p != end; ++p) {
+        const size_t next = child[(c << shift) | ids[*p]];
+        if (next == 0) break;
+        c = next;
+    }
+    code = c;
+    return p;
+}
+
+// The code output of TGIFEncoder::Output and TLZWEncoder::Output on local values: the bytes are gathered
+// and handed to the writer now and then.
+struct TCodeBits {
+    TCodeBits(TGIFWriter& target, uint32_t bucket, int bits, int codeBits, int maxCode)
+        : writer(target), bucket(bucket), bits(bits), codeBits(codeBits), maxCode(maxCode) {}
+    void Put(int code) {
+        bucket |= static_cast<uint32_t>(code) << bits;
+        bits += codeBits;
+        while (bits >= 8) {
+            buffer[count++] = static_cast<uint8_t>(bucket);
+            bucket >>= 8;
+            bits -= 8;
+        }
+        if (count >= 1024) Flush();
+    }
+    // After a code other than the clear code: one bit more once the next code needs it.
+    void Widen(int freeEntry) {
+        if (freeEntry <= maxCode) return;
+        ++codeBits;
+        maxCode = codeBits == 12 ? 4096 : (1 << codeBits) - 1;
+    }
+    // After the clear code.
+    void Restart(int initialBits) {
+        codeBits = initialBits;
+        maxCode = (1 << codeBits) - 1;
+    }
+    void Flush() {
+        writer.Write(buffer, count);
+        count = 0;
+    }
+    TGIFWriter& writer;
+    uint32_t bucket;
+    int bits, codeBits, maxCode;
+    size_t count = 0;
+    uint8_t buffer[1024 + 2];
+};
 } // namespace
 
 void TLZWEncoder::Output(int code) {
@@ -267,37 +317,18 @@ void TLZWEncoder::CompressDirect(const uint8_t* ids, int shift) {
     uint16_t* const run = run_.get();
     const size_t rowBytes = sizeof(uint16_t) << shift;
     uint16_t runLength[256];
-    // The code output of TGIFEncoder::Output and TLZWEncoder::Output on local copies, into a buffer
-    // handed to the writer now and then.
-    uint8_t out[1024 + 2];
-    uint8_t* o = out;
-    uint32_t bucket = outputBucket_;
-    int bits = outputBits_, codeBits = bitsPerCode_, maxCode = maxCode_, freeEntry = 0;
-    const int clearCode = clearCode_;
-    auto put = [&](int code) {
-        bucket |= static_cast<uint32_t>(code) << bits;
-        bits += codeBits;
-        while (bits >= 8) {
-            *o++ = static_cast<uint8_t>(bucket);
-            bucket >>= 8;
-            bits -= 8;
-        }
-        if (o - out >= 1024) {
-            writer_->Write(out, static_cast<size_t>(o - out));
-            o = out;
-        }
-    };
+    TCodeBits out(*writer_, outputBucket_, outputBits_, bitsPerCode_, maxCode_);
+    int freeEntry = 0;
     auto clear = [&] {
-        put(clearCode);
-        codeBits = initialBitsPerCode_;
-        maxCode = (1 << codeBits) - 1;
-        for (int v = 0; v < clearCode; ++v)
+        out.Put(clearCode_);
+        out.Restart(initialBitsPerCode_);
+        for (int v = 0; v < clearCode_; ++v)
             if (ids[v] != 0xFF) {
                 std::memset(child + (static_cast<size_t>(v) << shift), 0, rowBytes);
                 runLength[ids[v]] = 1;
                 run[static_cast<size_t>(ids[v]) << 12 | 1] = static_cast<uint16_t>(v);
             }
-        freeEntry = clearCode + 2;
+        freeEntry = clearCode_ + 2;
     };
     clear();
     // The pixels in scan order: all of them at once, or row by row in the interlace passes.
@@ -306,66 +337,57 @@ void TLZWEncoder::CompressDirect(const uint8_t* ids, int shift) {
     int pass = 0, row = 0;
     const uint8_t* p = data_;
     const uint8_t* end = data_ + (interlace_ ? w : w * static_cast<size_t>(height_));
-    int prefix = *p++;
+    size_t prefix = *p++;
     for (;;) {
-        while (p != end) {
-            const uint8_t pixel = *p++;
-            const size_t id = ids[pixel];
-            const size_t slot = (static_cast<size_t>(prefix) << shift) | id;
-            if (child[slot] != 0) {
-                prefix = child[slot];
-                continue;
-            }
-            put(prefix);
-            if (freeEntry > maxCode) {
-                ++codeBits;
-                maxCode = codeBits == 12 ? 4096 : (1 << codeBits) - 1;
-            }
-            if (freeEntry >= 4095) {
-                clear();
-            } else {
-                child[slot] = static_cast<uint16_t>(freeEntry);
-                std::memset(child + (static_cast<size_t>(freeEntry) << shift), 0, rowBytes);
-                uint16_t* longest = run + (id << 12 | runLength[id]);
-                if (*longest == prefix) {
-                    longest[1] = static_cast<uint16_t>(freeEntry);
-                    ++runLength[id];
-                }
-                ++freeEntry;
-            }
-            prefix = pixel;
-            if (p == end || *p != pixel || runLength[id] == 1) continue;
-            // The longest run code the pixels ahead fill: the steps the walk would take.
-            const uint8_t* q = p;
-            const uint8_t* const stop = p + std::min<ptrdiff_t>(end - p, runLength[id] - 1);
-            const uint64_t repeated = pixel * 0x0101010101010101ull;
-            for (uint64_t word; stop - q >= 8; q += 8) {
-                std::memcpy(&word, q, 8);
-                if (word != repeated) break;
-            }
-            while (q != stop && *q == pixel)
-                ++q;
-            prefix = run[id << 12 | static_cast<size_t>(q - p + 1)];
-            p = q;
+        p = Walk(child, ids, shift, p, end, prefix);
+        if (p == end) {
+            if (!interlace_) break;
+            row += kStep[pass];
+            while (row >= height_ && pass < 4)
+                if (++pass < 4) row = kStart[pass];
+            if (pass == 4) break;
+            p = data_ + static_cast<size_t>(row) * w;
+            end = p + w;
+            continue;
         }
-        if (!interlace_) break;
-        row += kStep[pass];
-        while (row >= height_ && pass < 4)
-            if (++pass < 4) row = kStart[pass];
-        if (pass == 4) break;
-        p = data_ + static_cast<size_t>(row) * w;
-        end = p + w;
+        const uint8_t pixel = *p++;
+        const size_t id = ids[pixel];
+        out.Put(static_cast<int>(prefix));
+        out.Widen(freeEntry);
+        if (freeEntry >= 4095) {
+            clear();
+        } else {
+            child[prefix << shift | id] = static_cast<uint16_t>(freeEntry);
+            std::memset(child + (static_cast<size_t>(freeEntry) << shift), 0, rowBytes);
+            uint16_t* longest = run + (id << 12 | runLength[id]);
+            if (*longest == prefix) {
+                longest[1] = static_cast<uint16_t>(freeEntry);
+                ++runLength[id];
+            }
+            ++freeEntry;
+        }
+        prefix = pixel;
+        if (p == end || *p != pixel || runLength[id] == 1) continue;
+        // The longest run code the pixels ahead fill: the steps the walk would take.
+        const uint8_t* q = p;
+        const uint8_t* const stop = p + std::min<ptrdiff_t>(end - p, runLength[id] - 1);
+        const uint64_t repeated = pixel * 0x0101010101010101ull;
+        for (uint64_t word; stop - q >= 8; q += 8) {
+            std::memcpy(&word, q, 8);
+            if (word != repeated) break;
+        }
+        while (q != stop && *q == pixel)
+            ++q;
+        prefix = run[id << 12 | static_cast<size_t>(q - p + 1)];
+        p = q;
     }
-    put(prefix);
-    if (freeEntry > maxCode) {
-        ++codeBits;
-        maxCode = codeBits == 12 ? 4096 : (1 << codeBits) - 1;
-    }
-    writer_->Write(out, static_cast<size_t>(o - out));
-    outputBucket_ = bucket;
-    outputBits_ = bits;
-    bitsPerCode_ = codeBits;
-    maxCode_ = maxCode;
+    out.Put(static_cast<int>(prefix));
+    out.Widen(freeEntry);
+    out.Flush();
+    outputBucket_ = out.bucket;
+    outputBits_ = out.bits;
+    bitsPerCode_ = out.codeBits;
+    maxCode_ = out.maxCode;
     freeEntry_ = freeEntry;
 }
 

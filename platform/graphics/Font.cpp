@@ -70,10 +70,11 @@ struct FtSizing {
     bool synthBold = false;
     bool synthItalic = false;
     TextMetrics metrics;
+    FT_UInt ppem = 0; // set on the face before a glyph is rendered
 };
 
-// Selects the face and its pixel size for a font; returns a face of null when FreeType has none.
-FtSizing SizeFace(const TFont& font) {
+// The face and its pixel size for a font; a face of null when FreeType has none.
+FtSizing ComputeSizing(const TFont& font) {
     FtSizing s;
     std::string path = FontFileFor(font.Name(), font.Style());
     if (path.empty()) return s;
@@ -94,11 +95,32 @@ FtSizing SizeFace(const TFont& font) {
     int ppem =
         h < 0 ? -h
               : std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * upem / (winA + winD))));
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem));
+    s.ppem = static_cast<FT_UInt>(ppem);
     s.metrics.Ascent = static_cast<int>(std::lround(static_cast<double>(winA) * ppem / upem));
     s.metrics.Descent = static_cast<int>(std::lround(static_cast<double>(winD) * ppem / upem));
     s.metrics.Height = s.metrics.Ascent + s.metrics.Descent;
     return s;
+}
+
+// Sizings by name, style and height: the graphs measure and draw hundreds of texts in a few fonts.
+// Used under the engine's lock.
+const FtSizing& SizeFace(const TFont& font) {
+    using Key = std::tuple<std::string, TFontStyles, int>;
+    static std::map<Key, FtSizing> cache;
+    static const Key* last = nullptr;
+    static const FtSizing* lastSizing = nullptr;
+    if (last && std::get<1>(*last) == font.Style() && std::get<2>(*last) == font.Height() &&
+        std::get<0>(*last) == font.Name())
+        return *lastSizing;
+    Key key{font.Name(), font.Style(), font.Height()};
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        if (cache.size() >= 1024) cache.clear(); // a bound for programs that use many sizes
+        it = cache.emplace(std::move(key), ComputeSizing(font)).first;
+    }
+    last = &it->first;
+    lastSizing = &it->second;
+    return it->second;
 }
 
 void DrawDecorations(const TFont& font, TextMask& m) {
@@ -228,7 +250,7 @@ TextMetrics GetTextMetrics(const TFont& font) {
         return {h - h / 4, h / 4, h};
     }
     std::lock_guard<std::mutex> lock(Engine().mutex);
-    FtSizing s = SizeFace(font);
+    const FtSizing& s = SizeFace(font);
     if (!s.face) {
         int h = TestCellHeight(font.Height());
         return {h - h / 4, h / 4, h};
@@ -270,15 +292,28 @@ GlyphBits RenderGlyph(const FtSizing& s, char32_t cp) {
 }
 
 // Rendered glyphs by face, pixel size, synthesis and character: hinting a glyph costs far more than
-// drawing it, and the graphs write the same few characters over and over. Used under the engine's lock.
+// drawing it, and the graphs write the same few characters over and over. Used under the engine's lock;
+// a reference lives until the next LoadGlyph that finds the cache full (ReserveGlyphs avoids that).
+using GlyphKey = std::tuple<FT_Face, FT_UInt, bool, bool, char32_t>;
+std::map<GlyphKey, GlyphBits>& GlyphCache() {
+    static std::map<GlyphKey, GlyphBits> cache;
+    return cache;
+}
+
+constexpr size_t kGlyphCacheBound = 8192; // a bound for programs that use many sizes
+
+// Room for `count` more glyphs without a clear in between.
+void ReserveGlyphs(size_t count) {
+    if (GlyphCache().size() + count > kGlyphCacheBound) GlyphCache().clear();
+}
+
 const GlyphBits& LoadGlyph(const FtSizing& s, char32_t cp) {
-    using Key = std::tuple<FT_Face, FT_UShort, bool, bool, char32_t>;
-    static std::map<Key, GlyphBits> cache;
-    Key key{s.face, s.face->size ? s.face->size->metrics.x_ppem : FT_UShort{0}, s.synthBold, s.synthItalic,
-            cp};
+    auto& cache = GlyphCache();
+    GlyphKey key{s.face, s.ppem, s.synthBold, s.synthItalic, cp};
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
-    if (cache.size() >= 8192) cache.clear(); // a bound for programs that use many sizes
+    if (cache.size() >= kGlyphCacheBound) cache.clear();
+    FT_Set_Pixel_Sizes(s.face, 0, s.ppem);
     return cache.emplace(key, RenderGlyph(s, cp)).first->second;
 }
 } // namespace
@@ -287,7 +322,7 @@ int MeasureText(const TFont& font, const std::string& text) {
     std::u32string u = DecodeText(text);
     if (font.IsTestFont()) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     std::lock_guard<std::mutex> lock(Engine().mutex);
-    FtSizing s = SizeFace(font);
+    const FtSizing& s = SizeFace(font);
     if (!s.face) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     int w = 0;
     for (char32_t c : u)
@@ -322,18 +357,21 @@ TextMask RenderText(const TFont& font, const std::string& text) {
         DrawDecorations(font, m);
         return m;
     }
-    std::vector<GlyphBits> glyphs;
+    std::vector<const GlyphBits*> glyphs;
+    glyphs.reserve(u.size());
+    ReserveGlyphs(u.size());
     int width = 0;
     for (char32_t c : u) {
-        glyphs.push_back(LoadGlyph(s, c));
-        width += glyphs.back().advance;
+        glyphs.push_back(&LoadGlyph(s, c));
+        width += glyphs.back()->advance;
     }
     m.Width = width;
     m.Height = s.metrics.Height;
     m.Ascent = s.metrics.Ascent;
     m.Ink.assign(static_cast<size_t>(m.Width) * static_cast<size_t>(m.Height), 0);
     int pen = 0;
-    for (auto& g : glyphs) {
+    for (const GlyphBits* glyph : glyphs) {
+        const GlyphBits& g = *glyph;
         for (int y = 0; y < g.rows; ++y) {
             int ty = m.Ascent - g.top + y;
             if (ty < 0 || ty >= m.Height) continue;
