@@ -361,21 +361,17 @@ std::unique_ptr<TNearestReduction> TNearestReduction::Create(Bitmap& bitmap, TCo
 TNearestReduction::TNearestReduction(Bitmap& bitmap, HPALETTE palette, std::unique_ptr<TColorLookup> lookup)
     : bitmap_(bitmap), dibPalette_(DibPalette(palette)), lookup_(std::move(lookup)) {}
 
-TNearestReduction::~TNearestReduction() {
-    try {
-        bitmap_.SetPixelFormat(pf24bit);
-    } catch (...) {
-    }
-}
-
 uint8_t TNearestReduction::IndexOf(uint32_t colour) {
-    if (colour != lastColour_) {
+    // A colour keeps its index once looked up (also through TFastColorLookup's cells): the colours met
+    // are remembered, one per slot.
+    Known& known = known_[(colour * 0x9E3779B1u) >> 24];
+    if (known.colour != colour) {
         int r, g, b;
-        lastIndex_ = lookup_->Lookup(static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF),
-                                     static_cast<int>(colour & 0xFF), r, g, b);
-        lastColour_ = colour;
+        known.index = lookup_->Lookup(static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF),
+                                      static_cast<int>(colour & 0xFF), r, g, b);
+        known.colour = colour;
     }
-    return lastIndex_;
+    return known.index;
 }
 
 void TNearestReduction::Row(int y, uint8_t* indices) {
@@ -394,7 +390,6 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
     };
     if (!lookup_->OrderFree) {
         // The generic road's serpentine order: odd rows from the right.
-        lastColour_ = UINT32_MAX;
         const bool back = y % 2 != 0;
         for (int i = 0; i < w; ++i) {
             const int x = back ? w - 1 - i : i;
@@ -406,10 +401,12 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
         const uint32_t colour = colourAt(x);
         int end = x + 1;
         if (wide) {
-            const uint64_t two = colour * 0x100000001ull;
-            for (uint64_t pair; end + 2 <= w; end += 2) {
-                std::memcpy(&pair, src + 4 * static_cast<size_t>(end), 8);
-                if ((pair & 0x00FFFFFF00FFFFFFull) != two) break;
+            // Four pixels a step (the fourth byte of each is not part of its colour).
+            const uint64_t two = colour * 0x100000001ull, mask = 0x00FFFFFF00FFFFFFull;
+            for (uint64_t a, b; end + 4 <= w; end += 4) {
+                std::memcpy(&a, src + 4 * static_cast<size_t>(end), 8);
+                std::memcpy(&b, src + 4 * static_cast<size_t>(end) + 8, 8);
+                if ((((a ^ two) | (b ^ two)) & mask) != 0) break;
             }
         }
         while (end < w && colourAt(end) == colour)

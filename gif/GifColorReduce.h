@@ -67,8 +67,7 @@ std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, 
 
 // ReduceColors without error diffusion (dmNearest), row by row into the caller's memory: the bitmap's
 // own 32- or 24-bit rows are read (other formats are switched to 24 bits first) and a run of one colour
-// is looked up once. The indices and the palette are those of ReduceColors' result, and the bitmap is
-// left at 24 bits per pixel as ReduceColors leaves it (at the latest when the reduction is destroyed).
+// is looked up once. The indices and the palette are those of ReduceColors' result.
 class TNearestReduction {
 public:
     // Null where ReduceColors takes another road: rmNone, a dithering mode, or an empty result.
@@ -76,7 +75,6 @@ public:
                                                      TDitherMode dither, int reductionBits,
                                                      const HPALETTE& customPalette);
     TNearestReduction(Bitmap& bitmap, HPALETTE palette, std::unique_ptr<TColorLookup> lookup);
-    ~TNearestReduction();
     // The 256-entry palette of ReduceColors' result.
     const HPALETTE& Palette() const { return dibPalette_; }
     // The Width() indices of row y; rows are taken from the top, each once.
@@ -87,8 +85,11 @@ private:
     Bitmap& bitmap_;
     HPALETTE dibPalette_;
     std::unique_ptr<TColorLookup> lookup_;
-    uint32_t lastColour_ = UINT32_MAX;
-    uint8_t lastIndex_ = 0;
+    struct Known {
+        uint32_t colour = UINT32_MAX; // none
+        uint8_t index = 0;
+    };
+    Known known_[256];
 };
 
 // ---- dithering ----

@@ -7,24 +7,6 @@
 
 namespace platform::gfx {
 
-int BitsPerPixelOf(TPixelFormat format) {
-    switch (format) {
-    case pf1bit:
-        return 1;
-    case pf4bit:
-        return 4;
-    case pf8bit:
-        return 8;
-    case pf15bit:
-    case pf16bit:
-        return 16;
-    case pf24bit:
-        return 24;
-    default:
-        return 32;
-    }
-}
-
 int64_t RowBytesOf(int width, int bitsPerPixel) {
     return ((static_cast<int64_t>(width) * bitsPerPixel + 31) & ~int64_t{31}) >> 3;
 }
@@ -148,13 +130,8 @@ void Bitmap::SetPixelFormat(TPixelFormat format) {
     (void)keepPalette;
 }
 
-uint8_t* Bitmap::ScanLine(int y) {
-    if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-    return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
-}
-const uint8_t* Bitmap::ScanLine(int y) const {
-    if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-    return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
+void Bitmap::RowOutOfRange() {
+    throw std::out_of_range("Scan line index out of range");
 }
 
 void Bitmap::SetPalette(HPALETTE palette) {

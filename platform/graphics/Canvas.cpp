@@ -416,7 +416,7 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
     TRect box = ClipBox();
     if (clipLogical) box = box.Intersect(ToDevice(*clipLogical));
     if (box.IsEmpty()) return;
-    uint32_t ink = Rgb(Font.Color());
+    uint32_t inkRgb = Rgb(Font.Color());
     uint32_t bg = Rgb(Brush.Color);
     bool opaque = Brush.Style != bsClear;
     DevicePoint o = ToDevice(x, y);
@@ -429,7 +429,7 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
                          for (int X = a; X < b; ++X) {
                              int on = inkAt(X);
                              if (on > 0)
-                                 PutPixel(X, row, ink, pmCopy);
+                                 PutPixel(X, row, inkRgb, pmCopy);
                              else if (on == 0 && opaque)
                                  PutPixel(X, row, bg, pmCopy);
                          }
@@ -438,9 +438,24 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
     int orient = ((Font.Orientation() % 3600) + 3600) % 3600;
     if (orient == 0) {
         int64_t left = o.X - rx, top = o.Y - ry;
-        for (int v = 0; v < m.Height; ++v)
-            paintRow(top + v, left, left + m.Width,
-                     [&](int64_t X) { return m.Ink[static_cast<size_t>(v * m.Width + (X - left))] ? 1 : 0; });
+        for (int v = 0; v < m.Height; ++v) {
+            const uint8_t* ink = m.Ink.data() + static_cast<size_t>(v) * static_cast<size_t>(m.Width);
+            const int64_t Y = top + v;
+            if (!clipIsBox_) {
+                paintRow(Y, left, left + m.Width, [&](int64_t X) { return ink[X - left] ? 1 : 0; });
+                continue;
+            }
+            // The whole row of the box is in the clip.
+            if (Y < box.Top || Y >= box.Bottom) continue;
+            const int64_t x0 = std::max<int64_t>(left, box.Left),
+                          x1 = std::min<int64_t>(left + m.Width, box.Right);
+            for (int64_t X = x0; X < x1; ++X) {
+                if (ink[X - left])
+                    PutPixel(static_cast<int>(X), static_cast<int>(Y), inkRgb, pmCopy);
+                else if (opaque)
+                    PutPixel(static_cast<int>(X), static_cast<int>(Y), bg, pmCopy);
+            }
+        }
         return;
     }
     double ox = static_cast<double>(o.X), oy = static_cast<double>(o.Y);

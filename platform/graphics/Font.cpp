@@ -6,6 +6,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <map>
@@ -65,12 +66,18 @@ int TestCellHeight(int height) {
     return std::max(1, static_cast<int>(std::lround(-height * 5.0 / 4.0)));
 }
 
+struct GlyphBits;
+
 struct FtSizing {
     FT_Face face = nullptr;
     bool synthBold = false;
     bool synthItalic = false;
     TextMetrics metrics;
     FT_UInt ppem = 0; // set on the face before a glyph is rendered
+    // The glyphs of the ASCII characters as LoadGlyph last gave them, while the glyph cache is of
+    // generation glyphs.
+    std::array<const GlyphBits*, 128> ascii{};
+    uint64_t glyphs = 0;
 };
 
 // The face and its pixel size for a font; a face of null when FreeType has none.
@@ -104,11 +111,11 @@ FtSizing ComputeSizing(const TFont& font) {
 
 // Sizings by name, style and height: the graphs measure and draw hundreds of texts in a few fonts.
 // Used under the engine's lock.
-const FtSizing& SizeFace(const TFont& font) {
+FtSizing& SizeFace(const TFont& font) {
     using Key = std::tuple<std::string, TFontStyles, int>;
     static std::map<Key, FtSizing> cache;
     static const Key* last = nullptr;
-    static const FtSizing* lastSizing = nullptr;
+    static FtSizing* lastSizing = nullptr;
     if (last && std::get<1>(*last) == font.Style() && std::get<2>(*last) == font.Height() &&
         std::get<0>(*last) == font.Name())
         return *lastSizing;
@@ -295,26 +302,39 @@ GlyphBits RenderGlyph(const FtSizing& s, char32_t cp) {
 // drawing it, and the graphs write the same few characters over and over. Used under the engine's lock;
 // a reference lives until the next LoadGlyph that finds the cache full (ReserveGlyphs avoids that).
 using GlyphKey = std::tuple<FT_Face, FT_UInt, bool, bool, char32_t>;
-std::map<GlyphKey, GlyphBits>& GlyphCache() {
-    static std::map<GlyphKey, GlyphBits> cache;
-    return cache;
-}
+std::map<GlyphKey, GlyphBits> gGlyphCache;
+uint64_t gGlyphGeneration = 1; // counts the clears of the cache
 
 constexpr size_t kGlyphCacheBound = 8192; // a bound for programs that use many sizes
 
-// Room for `count` more glyphs without a clear in between.
-void ReserveGlyphs(size_t count) {
-    if (GlyphCache().size() + count > kGlyphCacheBound) GlyphCache().clear();
+void ClearGlyphs() {
+    gGlyphCache.clear();
+    ++gGlyphGeneration;
 }
 
-const GlyphBits& LoadGlyph(const FtSizing& s, char32_t cp) {
-    auto& cache = GlyphCache();
+// Room for `count` more glyphs without a clear in between.
+void ReserveGlyphs(size_t count) {
+    if (gGlyphCache.size() + count > kGlyphCacheBound) ClearGlyphs();
+}
+
+const GlyphBits& LoadGlyph(FtSizing& s, char32_t cp) {
+    const bool ascii = cp < s.ascii.size();
+    if (ascii && s.glyphs == gGlyphGeneration && s.ascii[cp]) return *s.ascii[cp];
     GlyphKey key{s.face, s.ppem, s.synthBold, s.synthItalic, cp};
-    auto it = cache.find(key);
-    if (it != cache.end()) return it->second;
-    if (cache.size() >= kGlyphCacheBound) cache.clear();
-    FT_Set_Pixel_Sizes(s.face, 0, s.ppem);
-    return cache.emplace(key, RenderGlyph(s, cp)).first->second;
+    auto it = gGlyphCache.find(key);
+    if (it == gGlyphCache.end()) {
+        if (gGlyphCache.size() >= kGlyphCacheBound) ClearGlyphs();
+        FT_Set_Pixel_Sizes(s.face, 0, s.ppem);
+        it = gGlyphCache.emplace(key, RenderGlyph(s, cp)).first;
+    }
+    if (ascii) {
+        if (s.glyphs != gGlyphGeneration) {
+            s.ascii.fill(nullptr);
+            s.glyphs = gGlyphGeneration;
+        }
+        s.ascii[cp] = &it->second;
+    }
+    return it->second;
 }
 } // namespace
 
@@ -322,7 +342,7 @@ int MeasureText(const TFont& font, const std::string& text) {
     std::u32string u = DecodeText(text);
     if (font.IsTestFont()) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     std::lock_guard<std::mutex> lock(Engine().mutex);
-    const FtSizing& s = SizeFace(font);
+    FtSizing& s = SizeFace(font);
     if (!s.face) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     int w = 0;
     for (char32_t c : u)
@@ -335,11 +355,11 @@ TextMask RenderText(const TFont& font, const std::string& text) {
     TextMask m;
     bool test = font.IsTestFont();
     std::unique_lock<std::mutex> lock(Engine().mutex, std::defer_lock);
-    FtSizing s;
+    FtSizing* sizing = nullptr;
     if (!test) {
         lock.lock();
-        s = SizeFace(font);
-        if (!s.face) test = true;
+        sizing = &SizeFace(font);
+        if (!sizing->face) test = true;
     }
     if (test) {
         int h = TestCellHeight(font.Height());
@@ -362,12 +382,12 @@ TextMask RenderText(const TFont& font, const std::string& text) {
     ReserveGlyphs(u.size());
     int width = 0;
     for (char32_t c : u) {
-        glyphs.push_back(&LoadGlyph(s, c));
+        glyphs.push_back(&LoadGlyph(*sizing, c));
         width += glyphs.back()->advance;
     }
     m.Width = width;
-    m.Height = s.metrics.Height;
-    m.Ascent = s.metrics.Ascent;
+    m.Height = sizing->metrics.Height;
+    m.Ascent = sizing->metrics.Ascent;
     m.Ink.assign(static_cast<size_t>(m.Width) * static_cast<size_t>(m.Height), 0);
     int pen = 0;
     for (const GlyphBits* glyph : glyphs) {
