@@ -24,8 +24,8 @@
 #include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
-#include "platform/controls/Graphic.h"
 #include "platform/graphics/Bitmap.h"
+#include "platform/controls/Graphic.h"
 #include "platform/graphics/Types.h"
 
 namespace platform {

@@ -378,7 +378,7 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
     const uint8_t* src = bitmap_.ScanLine(y);
     const int w = bitmap_.Width();
     const bool wide = bitmap_.BitsPerPixel() == 32;
-    // Blue, green, red as 0x00RRGGBB: the generic road's colour of a pixel.
+    // A pixel's colour as 0x00RRGGBB (its bytes are blue, green, red), as the generic road reads it.
     auto colourAt = [&](int x) {
         uint32_t c;
         if (wide) {
@@ -401,12 +401,14 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
         const uint32_t colour = colourAt(x);
         int end = x + 1;
         if (wide) {
-            // Four pixels a step (the fourth byte of each is not part of its colour).
-            const uint64_t two = colour * 0x100000001ull, mask = 0x00FFFFFF00FFFFFFull;
-            for (uint64_t a, b; end + 4 <= w; end += 4) {
-                std::memcpy(&a, src + 4 * static_cast<size_t>(end), 8);
-                std::memcpy(&b, src + 4 * static_cast<size_t>(end) + 8, 8);
-                if ((((a ^ two) | (b ^ two)) & mask) != 0) break;
+            // Eight pixels a step while they are the same words as the first (drawn pixels leave the
+            // fourth byte 0; where it differs the pixel by pixel comparison goes on).
+            uint32_t first;
+            std::memcpy(&first, src + 4 * static_cast<size_t>(x), 4);
+            const uint64_t two = first * 0x100000001ull;
+            for (uint64_t q[4]; end + 8 <= w; end += 8) {
+                std::memcpy(q, src + 4 * static_cast<size_t>(end), 32);
+                if (((q[0] ^ two) | (q[1] ^ two) | (q[2] ^ two) | (q[3] ^ two)) != 0) break;
             }
         }
         while (end < w && colourAt(end) == colour)

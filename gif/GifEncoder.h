@@ -66,17 +66,16 @@ protected:
 };
 
 // The (prefix, pixel) -> code map of the LZW encoder: open addressing over 16384 entries; an entry
-// holds key << 12 | code, 0xFFFFFFFF is free.
+// holds key << 12 | code, 0xFFFFFFFF is free. The entries are made by the first Clear.
 class THashTable {
 public:
-    THashTable() { Clear(); }
     void Clear();
     void Insert(uint32_t key, int code);
     int Lookup(uint32_t key) const;
 
 private:
     static constexpr uint32_t kSize = 16384;
-    std::vector<uint32_t> table_ = std::vector<uint32_t>(kSize);
+    std::vector<uint32_t> table_;
 };
 
 // Images whose pixels take at most DirectLimit distinct values (and lie inside the colour table and

@@ -204,7 +204,8 @@ void TGIFSubImage::Assign(Bitmap& source) {
             pf = work->PixelFormat();
         }
     }
-    NewImage();
+    // SetHeight has just made the frame's zeroed pixels.
+    if (data_.size() != static_cast<size_t>(width_) * static_cast<size_t>(height_)) NewImage();
     if (image_) image_->Progress(psStarting, 0, "Converting...");
     try {
         int w = width_, h = height_;

@@ -140,7 +140,7 @@ void TGIFEncoder::Clear() {
 // ---- hash table ----
 
 void THashTable::Clear() {
-    std::fill(table_.begin(), table_.end(), 0xFFFFFFFFu);
+    table_.assign(kSize, 0xFFFFFFFFu);
 }
 
 void THashTable::Insert(uint32_t key, int code) {
@@ -183,6 +183,7 @@ void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
     for (; i < n; ++i)
         seen[p[i]] = true;
 }
+
 // Follows the strings of the child table from `code` along the pixels [p, end) while they exist: the
 // code of the longest one, and the pixel after it.
 inline const uint8_t* Walk(const uint16_t* child, const uint8_t* ids, int shift, const uint8_t* p,

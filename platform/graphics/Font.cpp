@@ -301,36 +301,41 @@ GlyphBits RenderGlyph(const FtSizing& s, char32_t cp) {
 // Rendered glyphs by face, pixel size, synthesis and character: hinting a glyph costs far more than
 // drawing it, and the graphs write the same few characters over and over. Used under the engine's lock;
 // a reference lives until the next LoadGlyph that finds the cache full (ReserveGlyphs avoids that).
-using GlyphKey = std::tuple<FT_Face, FT_UInt, bool, bool, char32_t>;
-std::map<GlyphKey, GlyphBits> gGlyphCache;
-uint64_t gGlyphGeneration = 1; // counts the clears of the cache
-
-constexpr size_t kGlyphCacheBound = 8192; // a bound for programs that use many sizes
-
-void ClearGlyphs() {
-    gGlyphCache.clear();
-    ++gGlyphGeneration;
+struct GlyphCache {
+    using Key = std::tuple<FT_Face, FT_UInt, bool, bool, char32_t>;
+    static constexpr size_t kBound = 8192; // a bound for programs that use many sizes
+    std::map<Key, GlyphBits> glyphs;
+    uint64_t generation = 1; // counts the clears
+    void Clear() {
+        glyphs.clear();
+        ++generation;
+    }
+};
+GlyphCache& Glyphs() {
+    static GlyphCache cache;
+    return cache;
 }
 
 // Room for `count` more glyphs without a clear in between.
 void ReserveGlyphs(size_t count) {
-    if (gGlyphCache.size() + count > kGlyphCacheBound) ClearGlyphs();
+    if (Glyphs().glyphs.size() + count > GlyphCache::kBound) Glyphs().Clear();
 }
 
 const GlyphBits& LoadGlyph(FtSizing& s, char32_t cp) {
+    GlyphCache& cache = Glyphs();
     const bool ascii = cp < s.ascii.size();
-    if (ascii && s.glyphs == gGlyphGeneration && s.ascii[cp]) return *s.ascii[cp];
-    GlyphKey key{s.face, s.ppem, s.synthBold, s.synthItalic, cp};
-    auto it = gGlyphCache.find(key);
-    if (it == gGlyphCache.end()) {
-        if (gGlyphCache.size() >= kGlyphCacheBound) ClearGlyphs();
+    if (ascii && s.glyphs == cache.generation && s.ascii[cp]) return *s.ascii[cp];
+    GlyphCache::Key key{s.face, s.ppem, s.synthBold, s.synthItalic, cp};
+    auto it = cache.glyphs.find(key);
+    if (it == cache.glyphs.end()) {
+        if (cache.glyphs.size() >= GlyphCache::kBound) cache.Clear();
         FT_Set_Pixel_Sizes(s.face, 0, s.ppem);
-        it = gGlyphCache.emplace(key, RenderGlyph(s, cp)).first;
+        it = cache.glyphs.emplace(key, RenderGlyph(s, cp)).first;
     }
     if (ascii) {
-        if (s.glyphs != gGlyphGeneration) {
+        if (s.glyphs != cache.generation) {
             s.ascii.fill(nullptr);
-            s.glyphs = gGlyphGeneration;
+            s.glyphs = cache.generation;
         }
         s.ascii[cp] = &it->second;
     }

@@ -147,6 +147,26 @@ TEST(GraphicsText, FontsTakenInTurnRenderAsAlone) {
         EXPECT_FALSE(first[i].Width == first[0].Width && first[i].Ink == first[0].Ink) << i;
 }
 
+TEST(GraphicsText, TextsStayTheSameAcrossTheGlyphCacheBound) {
+    // More glyphs than the cache keeps (every printable Latin-1 character in 50 sizes): the cache is
+    // emptied on the way, and a text drawn before and after is the same.
+    TFont f;
+    f.SetName("Arial");
+    f.SetHeight(-13);
+    const std::string text = "Temperature 21.5";
+    const TextMask before = RenderText(f, text);
+    std::string all;
+    for (int c = 32; c < 256; ++c)
+        if (c < 127 || c >= 160) all += static_cast<char>(c);
+    TFont sized;
+    sized.SetName("Arial");
+    for (int h = -8; h > -58; --h) {
+        sized.SetHeight(h);
+        EXPECT_GT(MeasureText(sized, all), 0);
+        EXPECT_EQ(RenderText(f, text).Ink, before.Ink) << h;
+    }
+}
+
 TEST(GraphicsText, FontOnChangeAndAssign) {
     TFont f;
     int changes = 0;
