@@ -88,6 +88,19 @@ void BM_OurLzw(benchmark::State& state) {
 }
 BENCHMARK(BM_OurLzw)->Unit(benchmark::kMillisecond);
 
+// The same pixels through the hash table, the road of images with many colours.
+void BM_OurLzwHashTable(benchmark::State& state) {
+    std::vector<uint8_t> pixels = GraphIndices();
+    for (auto _ : state) {
+        platform::TMemoryStream m;
+        gif::TLZWEncoder enc;
+        enc.SetDirectLimit(0);
+        enc.Encode(m, 8, 500, 400, false, pixels.data(), 256);
+        benchmark::DoNotOptimize(m.Size());
+    }
+}
+BENCHMARK(BM_OurLzwHashTable)->Unit(benchmark::kMillisecond);
+
 #ifdef KORVANE_HAVE_GIFLIB
 struct Giflib {
     decltype(&EGifOpen) open = nullptr;

@@ -238,6 +238,7 @@ void TAbPrintTrend::DrawTrendBmp(Bitmap& bitmap) {
     c.Brush.Style = gfx::bsSolid;
     c.Brush.Color = gfx::clWhite;
     c.Rectangle(-1, -1, bitmap.Width() + 1, bitmap.Height() + 1);
+    Restore<bool> blank(blankBitmap_, true);
     DrawTrend(c, 0, 0, true);
 }
 
@@ -281,7 +282,7 @@ void TAbPrintTrend::DrawTrend(Canvas& canvas, int x, int y, bool toBitmap) {
     canvas.Pen.Style = gfx::psSolid;
     canvas.Pen.Mode = gfx::pmCopy;
     canvas.Pen.Width = 1;
-    if (toBitmap) canvas.Rectangle(lastDrawRect_);
+    if (toBitmap && !blankBitmap_) canvas.Rectangle(lastDrawRect_);
     const int from = recFrom_;
     const int to = std::min<int64_t>(recTo_, static_cast<int64_t>(trend_->RecordCount()) - 1);
     trend_->SetFlow(false); // no trimming while the records are read

@@ -221,6 +221,7 @@ private:
     TRect curveRect_;
     double zoom_ = 1.0;
     int widestFormat_ = 0;
+    bool blankBitmap_ = false; // DrawTrendBmp has just whitened the bitmap: no second clearing
 };
 
 } // namespace gauges

@@ -1,6 +1,7 @@
 // Colour reduction - palettes, colour lookups, the octree quantizer and ReduceColors.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "gif/GifColorReduce.h"
 #include "gif/GifItems.h"
@@ -44,6 +45,7 @@ HPALETTE WindowsGrayPalette() {
 // ---- lookups ----
 
 TFastColorLookup::TFastColorLookup(const HPALETTE& palette) : TColorLookup(0), inverse_(32768, 0xFFFF) {
+    OrderFree = false; // the first colour of a 5-5-5 cell that is no palette colour names the cell's index
     if (palette) {
         int n = std::min(256, palette->Count());
         entries_.assign(palette->Entries().begin(), palette->Entries().begin() + n);
@@ -252,17 +254,11 @@ HPALETTE CreateOptimizedPaletteFromManyBitmaps(const std::vector<Bitmap*>& bitma
 
 // ---- ReduceColors ----
 
-std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, TDitherMode dither,
-                                     int reductionBits, const HPALETTE& customPalette) {
-    auto result = std::make_unique<Bitmap>();
-    if (reduction == rmNone) {
-        result->Assign(bitmap);
-        result->SetPixelFormat(pf24bit);
-        return result;
-    }
-    TDIBReader reader(bitmap, pf24bit);
-    HPALETTE palette;
-    std::unique_ptr<TColorLookup> lookup;
+namespace {
+// The palette and the lookup of a reduction other than rmNone; false for one outside its enumeration.
+bool SelectReduction(Bitmap& bitmap, TColorReduction reduction, int reductionBits,
+                     const HPALETTE& customPalette, HPALETTE& palette,
+                     std::unique_ptr<TColorLookup>& lookup) {
     switch (reduction) {
     case rmWindows20:
         palette = SystemPalette20();
@@ -295,9 +291,25 @@ std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, 
         palette = customPalette ? std::make_shared<Palette>(*customPalette) : nullptr;
         break;
     default:
-        return result;
+        return false;
     }
     if (!lookup) lookup = std::make_unique<TFastColorLookup>(palette);
+    return true;
+}
+} // namespace
+
+std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, TDitherMode dither,
+                                     int reductionBits, const HPALETTE& customPalette) {
+    auto result = std::make_unique<Bitmap>();
+    if (reduction == rmNone) {
+        result->Assign(bitmap);
+        result->SetPixelFormat(pf24bit);
+        return result;
+    }
+    TDIBReader reader(bitmap, pf24bit);
+    HPALETTE palette;
+    std::unique_ptr<TColorLookup> lookup;
+    if (!SelectReduction(bitmap, reduction, reductionBits, customPalette, palette, lookup)) return result;
     if (lookup->Colors == 0) return result;
     int w = bitmap.Width(), h = bitmap.Height();
     if (w == 0 || h == 0) return result;
@@ -329,6 +341,81 @@ std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, 
     }
     writer.Finish();
     return result;
+}
+
+// ---- TNearestReduction ----
+
+std::unique_ptr<TNearestReduction> TNearestReduction::Create(Bitmap& bitmap, TColorReduction reduction,
+                                                             TDitherMode dither, int reductionBits,
+                                                             const HPALETTE& customPalette) {
+    if (reduction == rmNone || dither != dmNearest || bitmap.Empty()) return nullptr;
+    if (bitmap.BitsPerPixel() != 32) bitmap.SetPixelFormat(pf24bit);
+    HPALETTE palette;
+    std::unique_ptr<TColorLookup> lookup;
+    if (!SelectReduction(bitmap, reduction, reductionBits, customPalette, palette, lookup) ||
+        lookup->Colors == 0)
+        return nullptr;
+    return std::make_unique<TNearestReduction>(bitmap, palette, std::move(lookup));
+}
+
+TNearestReduction::TNearestReduction(Bitmap& bitmap, HPALETTE palette, std::unique_ptr<TColorLookup> lookup)
+    : bitmap_(bitmap), dibPalette_(DibPalette(palette)), lookup_(std::move(lookup)) {}
+
+uint8_t TNearestReduction::IndexOf(uint32_t colour) {
+    // A colour keeps its index once looked up (also through TFastColorLookup's cells): the colours met
+    // are remembered, one per slot.
+    Known& known = known_[(colour * 0x9E3779B1u) >> 24];
+    if (known.colour != colour) {
+        int r, g, b;
+        known.index = lookup_->Lookup(static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF),
+                                      static_cast<int>(colour & 0xFF), r, g, b);
+        known.colour = colour;
+    }
+    return known.index;
+}
+
+void TNearestReduction::Row(int y, uint8_t* indices) {
+    const uint8_t* src = bitmap_.ScanLine(y);
+    const int w = bitmap_.Width();
+    const bool wide = bitmap_.BitsPerPixel() == 32;
+    // A pixel's colour as 0x00RRGGBB (its bytes are blue, green, red), as the generic road reads it.
+    auto colourAt = [&](int x) {
+        uint32_t c;
+        if (wide) {
+            std::memcpy(&c, src + 4 * static_cast<size_t>(x), 4);
+            return c & 0xFFFFFF;
+        }
+        const uint8_t* p = src + 3 * static_cast<size_t>(x);
+        return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
+    };
+    if (!lookup_->OrderFree) {
+        // The generic road's serpentine order: odd rows from the right.
+        const bool back = y % 2 != 0;
+        for (int i = 0; i < w; ++i) {
+            const int x = back ? w - 1 - i : i;
+            indices[x] = IndexOf(colourAt(x));
+        }
+        return;
+    }
+    for (int x = 0; x < w;) {
+        const uint32_t colour = colourAt(x);
+        int end = x + 1;
+        if (wide) {
+            // Eight pixels a step while they are the same words as the first (drawn pixels leave the
+            // fourth byte 0; where it differs the pixel by pixel comparison goes on).
+            uint32_t first;
+            std::memcpy(&first, src + 4 * static_cast<size_t>(x), 4);
+            const uint64_t two = first * 0x100000001ull;
+            for (uint64_t q[4]; end + 8 <= w; end += 8) {
+                std::memcpy(q, src + 4 * static_cast<size_t>(end), 32);
+                if (((q[0] ^ two) | (q[1] ^ two) | (q[2] ^ two) | (q[3] ^ two)) != 0) break;
+            }
+        }
+        while (end < w && colourAt(end) == colour)
+            ++end;
+        std::memset(indices + x, IndexOf(colour), static_cast<size_t>(end - x));
+        x = end;
+    }
 }
 
 } // namespace gif

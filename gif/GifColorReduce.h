@@ -19,6 +19,8 @@ public:
     virtual ~TColorLookup() = default;
     virtual uint8_t Lookup(int red, int green, int blue, int& r, int& g, int& b) = 0;
     int Colors;
+    // Whether a colour's index is the same whatever was looked up before it.
+    bool OrderFree = true;
 };
 
 class TFastColorLookup : public TColorLookup {
@@ -62,6 +64,33 @@ HPALETTE CreateOptimizedPaletteFromManyBitmaps(const std::vector<Bitmap*>& bitma
 // outside its enumeration, or a palette without colours (rmPalette without one), gives an empty bitmap.
 std::unique_ptr<Bitmap> ReduceColors(Bitmap& bitmap, TColorReduction reduction, TDitherMode dither,
                                      int reductionBits, const HPALETTE& customPalette);
+
+// ReduceColors without error diffusion (dmNearest), row by row into the caller's memory: the bitmap's
+// own 32- or 24-bit rows are read (other formats are switched to 24 bits first) and a run of one colour
+// is looked up once. The indices and the palette are those of ReduceColors' result.
+class TNearestReduction {
+public:
+    // Null where ReduceColors takes another road: rmNone, a dithering mode, or an empty result.
+    static std::unique_ptr<TNearestReduction> Create(Bitmap& bitmap, TColorReduction reduction,
+                                                     TDitherMode dither, int reductionBits,
+                                                     const HPALETTE& customPalette);
+    TNearestReduction(Bitmap& bitmap, HPALETTE palette, std::unique_ptr<TColorLookup> lookup);
+    // The 256-entry palette of ReduceColors' result.
+    const HPALETTE& Palette() const { return dibPalette_; }
+    // The Width() indices of row y; rows are taken from the top, each once.
+    void Row(int y, uint8_t* indices);
+
+private:
+    uint8_t IndexOf(uint32_t colour);
+    Bitmap& bitmap_;
+    HPALETTE dibPalette_;
+    std::unique_ptr<TColorLookup> lookup_;
+    struct Known {
+        uint32_t colour = UINT32_MAX; // none
+        uint8_t index = 0;
+    };
+    Known known_[256];
+};
 
 // ---- dithering ----
 class TDitherEngine {
@@ -135,6 +164,9 @@ public:
 private:
     Bitmap& bitmap_;
 };
+
+// The 256-entry palette of an 8-bit DIB on a palette: its colours (flags cleared), black beyond them.
+HPALETTE DibPalette(const HPALETTE& palette);
 
 // Builds a bottom-up DIB (8 bits with a 256-entry colour table, or 24 bits) and hands it to the bitmap on
 // Finish (or destruction): row 0 of GetScanline is the top row of the result.

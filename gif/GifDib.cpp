@@ -19,6 +19,16 @@ TDIBReader::TDIBReader(Bitmap& bitmap, TPixelFormat format) : bitmap_(bitmap) {
     bitmap_.SetPixelFormat(format);
 }
 
+HPALETTE DibPalette(const HPALETTE& palette) {
+    std::vector<PaletteEntry> e(256);
+    if (palette)
+        for (int i = 0; i < palette->Count() && i < 256; ++i) {
+            const auto& c = (*palette)[i];
+            e[static_cast<size_t>(i)] = {c.peRed, c.peGreen, c.peBlue, 0};
+        }
+    return MakePalette(std::move(e));
+}
+
 TDIBWriter::TDIBWriter(Bitmap& bitmap, HPALETTE palette, int width, int height, TPixelFormat format)
     : bitmap_(bitmap), palette_(std::move(palette)), width_(width), height_(height) {
     if (format == pf8bit)
@@ -43,13 +53,13 @@ void TDIBWriter::Build() {
     colorTable_.clear();
     if (bits_ == 8) {
         colorTable_.assign(1024, 0);
-        if (palette_)
-            for (int i = 0; i < palette_->Count() && i < 256; ++i) {
-                const auto& e = (*palette_)[i];
-                colorTable_[static_cast<size_t>(4 * i)] = e.peBlue;
-                colorTable_[static_cast<size_t>(4 * i + 1)] = e.peGreen;
-                colorTable_[static_cast<size_t>(4 * i + 2)] = e.peRed;
-            }
+        HPALETTE table = DibPalette(palette_);
+        for (int i = 0; i < 256; ++i) {
+            const auto& e = (*table)[i];
+            colorTable_[static_cast<size_t>(4 * i)] = e.peBlue;
+            colorTable_[static_cast<size_t>(4 * i + 1)] = e.peGreen;
+            colorTable_[static_cast<size_t>(4 * i + 2)] = e.peRed;
+        }
     }
     dib_.assign(static_cast<size_t>(rowBytes_) * static_cast<size_t>(height_), 0);
     built_ = true;

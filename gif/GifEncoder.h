@@ -3,6 +3,7 @@
 // sub-blocks of at most 255 bytes. Internal to gif/.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,29 +66,43 @@ protected:
 };
 
 // The (prefix, pixel) -> code map of the LZW encoder: open addressing over 16384 entries; an entry
-// holds key << 12 | code, 0xFFFFFFFF is free.
+// holds key << 12 | code, 0xFFFFFFFF is free. The entries are made by the first Clear.
 class THashTable {
 public:
-    THashTable() { Clear(); }
     void Clear();
     void Insert(uint32_t key, int code);
     int Lookup(uint32_t key) const;
 
 private:
     static constexpr uint32_t kSize = 16384;
-    std::vector<uint32_t> table_ = std::vector<uint32_t>(kSize);
+    std::vector<uint32_t> table_;
 };
 
+// Images whose pixels take at most DirectLimit distinct values (and lie inside the colour table and
+// below the clear code) are coded through a child table indexed by code and dense pixel id, scanned row
+// by row; others through the hash table, pixel by pixel. Both give the same code stream.
 class TLZWEncoder : public TGIFEncoder {
+public:
+    static constexpr int kDefaultDirectLimit = 64;
+    // 0 sends every image through the hash table.
+    void SetDirectLimit(int colors) { directLimit_ = colors; }
+
 protected:
     void Output(int code) override;
     void Clear() override;
     void Compress() override;
 
 private:
+    void CompressHashed();
+    // ids maps each pixel value present to 0 .. 2^shift - 1.
+    void CompressDirect(const uint8_t* ids, int shift);
+
     int prefix_ = 0;
     int freeEntry_ = 0;
+    int directLimit_ = kDefaultDirectLimit;
     THashTable hash_;
+    std::unique_ptr<uint16_t[]> child_, run_;
+    size_t childSize_ = 0;
 };
 
 class TRLEEncoder : public TGIFEncoder {

@@ -185,6 +185,7 @@ void TGIFSubImage::Assign(Bitmap& source) {
     SetWidth(source.Width());
     SetHeight(source.Height());
     std::unique_ptr<Bitmap> work;
+    std::unique_ptr<TNearestReduction> nearest;
     TPixelFormat pf = source.PixelFormat();
     if (pf == pf1bit || pf == pf4bit || pf == pf8bit) {
         work = std::make_unique<Bitmap>(source);
@@ -192,14 +193,19 @@ void TGIFSubImage::Assign(Bitmap& source) {
         TColorReduction cr = image_ ? image_->ColorReduction : GIFImageDefaultColorReduction;
         TDitherMode dm = image_ ? image_->DitherMode : GIFImageDefaultDitherMode;
         int bits = image_ ? image_->ReductionBits() : GIFImageDefaultColorReductionBits;
-        work = ReduceColors(source, cr, dm, bits, nullptr);
-        // An empty result: a reduction or dither mode outside its enumeration, or rmPalette (no palette
-        // is given here).
-        if (work->Width() != width_ || work->Height() != height_)
-            throw GIFException("Invalid color reduction");
-        pf = work->PixelFormat();
+        // Without dithering the indices go straight into the frame.
+        nearest = TNearestReduction::Create(source, cr, dm, bits, nullptr);
+        if (!nearest) {
+            work = ReduceColors(source, cr, dm, bits, nullptr);
+            // An empty result: a reduction or dither mode outside its enumeration, or rmPalette (no
+            // palette is given here).
+            if (work->Width() != width_ || work->Height() != height_)
+                throw GIFException("Invalid color reduction");
+            pf = work->PixelFormat();
+        }
     }
-    NewImage();
+    // SetHeight has just made the frame's zeroed pixels.
+    if (data_.size() != static_cast<size_t>(width_) * static_cast<size_t>(height_)) NewImage();
     if (image_) image_->Progress(psStarting, 0, "Converting...");
     try {
         int w = width_, h = height_;
@@ -207,7 +213,13 @@ void TGIFSubImage::Assign(Bitmap& source) {
             if (image_ && row % 32 == 0)
                 image_->Progress(psRunning, static_cast<int>(int64_t{row} * 100 / h), "Converting...");
         };
-        if (pf == pf8bit || pf == pf4bit || pf == pf1bit) {
+        if (nearest) {
+            ColorMap.ImportPalette(nearest->Palette());
+            for (int y = 0; y < h; ++y) {
+                progress(y);
+                nearest->Row(y, data_.data() + static_cast<size_t>(y) * static_cast<size_t>(w));
+            }
+        } else if (pf == pf8bit || pf == pf4bit || pf == pf1bit) {
             ColorMap.ImportPalette(work->GetPalette());
             for (int y = 0; y < h; ++y) {
                 progress(y);

@@ -12,8 +12,15 @@ namespace gif {
 
 void TGIFWriter::Write(const void* buffer, size_t count) {
     const uint8_t* p = static_cast<const uint8_t*>(buffer);
-    for (size_t i = 0; i < count; ++i)
-        WriteByte(p[i]);
+    while (count > 0) {
+        const size_t n = std::min(count, static_cast<size_t>(256 - count_));
+        std::memcpy(buffer_ + count_, p, n);
+        count_ += static_cast<int>(n);
+        pending_ = true;
+        p += n;
+        count -= n;
+        if (count_ == 256) Flush();
+    }
 }
 
 void TGIFWriter::Flush() {
@@ -133,7 +140,7 @@ void TGIFEncoder::Clear() {
 // ---- hash table ----
 
 void THashTable::Clear() {
-    std::fill(table_.begin(), table_.end(), 0xFFFFFFFFu);
+    table_.assign(kSize, 0xFFFFFFFFu);
 }
 
 void THashTable::Insert(uint32_t key, int code) {
@@ -156,6 +163,79 @@ int THashTable::Lookup(uint32_t key) const {
 
 // ---- LZW ----
 
+namespace {
+// Marks the pixel values present. Drawn images are long runs of one value: 8 bytes are compared at once.
+void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
+    if (n == 0) return;
+    uint8_t last = p[0];
+    seen[last] = true;
+    uint64_t repeated = last * 0x0101010101010101ull;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word == repeated) continue;
+        for (size_t j = i; j < i + 8; ++j)
+            seen[p[j]] = true;
+        last = p[i + 7];
+        repeated = last * 0x0101010101010101ull;
+    }
+    for (; i < n; ++i)
+        seen[p[i]] = true;
+}
+
+// Follows the strings of the child table from `code` along the pixels [p, end) while they exist: the
+// code of the longest one, and the pixel after it.
+inline const uint8_t* Walk(const uint16_t* child, const uint8_t* ids, int shift, const uint8_t* p,
+                           const uint8_t* end, size_t& code) {
+    size_t c = code;
+    for (; p != end; ++p) {
+        const size_t next = child[(c << shift) | ids[*p]];
+        if (next == 0) break;
+        c = next;
+    }
+    code = c;
+    return p;
+}
+
+// The code output of TGIFEncoder::Output and TLZWEncoder::Output on local values: the bytes are gathered
+// and handed to the writer now and then.
+struct TCodeBits {
+    TCodeBits(TGIFWriter& target, uint32_t bucket, int bits, int codeBits, int maxCode)
+        : writer(target), bucket(bucket), bits(bits), codeBits(codeBits), maxCode(maxCode) {}
+    void Put(int code) {
+        bucket |= static_cast<uint32_t>(code) << bits;
+        bits += codeBits;
+        while (bits >= 8) {
+            buffer[count++] = static_cast<uint8_t>(bucket);
+            bucket >>= 8;
+            bits -= 8;
+        }
+        if (count >= 1024) Flush();
+    }
+    // After a code other than the clear code: one bit more once the next code needs it.
+    void Widen(int freeEntry) {
+        if (freeEntry <= maxCode) return;
+        ++codeBits;
+        maxCode = codeBits == 12 ? 4096 : (1 << codeBits) - 1;
+    }
+    // After the clear code.
+    void Restart(int initialBits) {
+        codeBits = initialBits;
+        maxCode = (1 << codeBits) - 1;
+    }
+    void Flush() {
+        writer.Write(buffer, count);
+        count = 0;
+    }
+    TGIFWriter& writer;
+    uint32_t bucket;
+    int bits, codeBits, maxCode;
+    size_t count = 0;
+    uint8_t buffer[1024 + 2];
+};
+} // namespace
+
 void TLZWEncoder::Output(int code) {
     TGIFEncoder::Output(code);
     if (freeEntry_ > maxCode_ || clearFlag_) {
@@ -177,6 +257,29 @@ void TLZWEncoder::Clear() {
 }
 
 void TLZWEncoder::Compress() {
+    const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    bool seen[256] = {};
+    MarkPresent(data_, n, seen);
+    uint8_t ids[256];
+    std::fill(std::begin(ids), std::end(ids), 0xFF);
+    int distinct = 0, highest = 0;
+    for (int v = 0; v < 256; ++v)
+        if (seen[v]) {
+            ids[v] = static_cast<uint8_t>(distinct++);
+            highest = v;
+        }
+    // Out-of-range pixels fail where the pixel-by-pixel scan reaches them, after the codes before them.
+    if (highest >= std::min(maxColor_, clearCode_) || distinct > directLimit_) {
+        CompressHashed();
+        return;
+    }
+    int shift = 0;
+    while ((1 << shift) < distinct)
+        ++shift;
+    CompressDirect(ids, shift);
+}
+
+void TLZWEncoder::CompressHashed() {
     freeEntry_ = clearCode_ + 2;
     Clear();
     prefix_ = TakePixel();
@@ -198,6 +301,95 @@ void TLZWEncoder::Compress() {
         }
     }
     Output(prefix_);
+}
+
+void TLZWEncoder::CompressDirect(const uint8_t* ids, int shift) {
+    // child[code << shift | id]: the code of (code, pixel), 0 for none (no string has code 0). A code's
+    // row is cleared when the code is made, the rows of the single pixels present at each clear code.
+    // run[id << 12 | m]: the code of m pixels of one value, for m = 1 .. runLength[id]; a run of that
+    // value after a code is output goes there in one step rather than pixel by pixel.
+    const size_t size = size_t{4096} << shift;
+    if (childSize_ < size) {
+        child_.reset(new uint16_t[size]);
+        run_.reset(new uint16_t[size]);
+        childSize_ = size;
+    }
+    uint16_t* const child = child_.get();
+    uint16_t* const run = run_.get();
+    const size_t rowBytes = sizeof(uint16_t) << shift;
+    uint16_t runLength[256];
+    TCodeBits out(*writer_, outputBucket_, outputBits_, bitsPerCode_, maxCode_);
+    int freeEntry = 0;
+    auto clear = [&] {
+        out.Put(clearCode_);
+        out.Restart(initialBitsPerCode_);
+        for (int v = 0; v < clearCode_; ++v)
+            if (ids[v] != 0xFF) {
+                std::memset(child + (static_cast<size_t>(v) << shift), 0, rowBytes);
+                runLength[ids[v]] = 1;
+                run[static_cast<size_t>(ids[v]) << 12 | 1] = static_cast<uint16_t>(v);
+            }
+        freeEntry = clearCode_ + 2;
+    };
+    clear();
+    // The pixels in scan order: all of them at once, or row by row in the interlace passes.
+    static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    const size_t w = static_cast<size_t>(width_);
+    int pass = 0, row = 0;
+    const uint8_t* p = data_;
+    const uint8_t* end = data_ + (interlace_ ? w : w * static_cast<size_t>(height_));
+    size_t prefix = *p++;
+    for (;;) {
+        p = Walk(child, ids, shift, p, end, prefix);
+        if (p == end) {
+            if (!interlace_) break;
+            row += kStep[pass];
+            while (row >= height_ && pass < 4)
+                if (++pass < 4) row = kStart[pass];
+            if (pass == 4) break;
+            p = data_ + static_cast<size_t>(row) * w;
+            end = p + w;
+            continue;
+        }
+        const uint8_t pixel = *p++;
+        const size_t id = ids[pixel];
+        out.Put(static_cast<int>(prefix));
+        out.Widen(freeEntry);
+        if (freeEntry >= 4095) {
+            clear();
+        } else {
+            child[prefix << shift | id] = static_cast<uint16_t>(freeEntry);
+            std::memset(child + (static_cast<size_t>(freeEntry) << shift), 0, rowBytes);
+            uint16_t* longest = run + (id << 12 | runLength[id]);
+            if (*longest == prefix) {
+                longest[1] = static_cast<uint16_t>(freeEntry);
+                ++runLength[id];
+            }
+            ++freeEntry;
+        }
+        prefix = pixel;
+        if (p == end || *p != pixel || runLength[id] == 1) continue;
+        // The longest run code the pixels ahead fill: the steps the walk would take.
+        const uint8_t* q = p;
+        const uint8_t* const stop = p + std::min<ptrdiff_t>(end - p, runLength[id] - 1);
+        const uint64_t repeated = pixel * 0x0101010101010101ull;
+        for (uint64_t word; stop - q >= 8; q += 8) {
+            std::memcpy(&word, q, 8);
+            if (word != repeated) break;
+        }
+        while (q != stop && *q == pixel)
+            ++q;
+        prefix = run[id << 12 | static_cast<size_t>(q - p + 1)];
+        p = q;
+    }
+    out.Put(static_cast<int>(prefix));
+    out.Widen(freeEntry);
+    out.Flush();
+    outputBucket_ = out.bucket;
+    outputBits_ = out.bits;
+    bitsPerCode_ = out.codeBits;
+    maxCode_ = out.maxCode;
+    freeEntry_ = freeEntry;
 }
 
 // ---- run-length encoder ----

@@ -7,24 +7,6 @@
 
 namespace platform::gfx {
 
-int BitsPerPixelOf(TPixelFormat format) {
-    switch (format) {
-    case pf1bit:
-        return 1;
-    case pf4bit:
-        return 4;
-    case pf8bit:
-        return 8;
-    case pf15bit:
-    case pf16bit:
-        return 16;
-    case pf24bit:
-        return 24;
-    default:
-        return 32;
-    }
-}
-
 int64_t RowBytesOf(int width, int bitsPerPixel) {
     return ((static_cast<int64_t>(width) * bitsPerPixel + 31) & ~int64_t{31}) >> 3;
 }
@@ -103,21 +85,33 @@ void Bitmap::SetPixelFormat(TPixelFormat format) {
     if (format == pfCustom) format = pfDevice;
     if (format == format_) return;
     if (format == pf24bit && BitsPerPixelOf(format_) == 32) {
-        // What an image encoder reads of a drawn bitmap: row by row, without a copy of it first.
-        std::vector<uint8_t> old = std::move(bits_);
+        // What an image encoder reads of a drawn bitmap: narrowed in place, front to back (a pixel's
+        // new place never lies after its old one), without a second buffer.
         const auto oldRow = static_cast<size_t>(rowBytes_);
-        palette_ = nullptr;
-        Reallocate(width_, height_, format, false);
+        const auto newRow = static_cast<size_t>(RowBytesOf(width_, 24));
         const auto w = static_cast<size_t>(width_);
+        uint8_t* bits = bits_.data();
         for (size_t y = 0; y < static_cast<size_t>(height_); ++y) {
-            const uint8_t* from = old.data() + y * oldRow;
-            uint8_t* to = bits_.data() + y * static_cast<size_t>(rowBytes_);
-            for (size_t x = 0; x < w; ++x) {
-                to[3 * x] = from[4 * x];
-                to[3 * x + 1] = from[4 * x + 1];
-                to[3 * x + 2] = from[4 * x + 2];
+            const uint8_t* from = bits + y * oldRow;
+            uint8_t* to = bits + y * newRow;
+            size_t x = 0;
+            // Two pixels a step: B, G, R, X, B, G, R, X in, B, G, R, B, G, R out (and two bytes that
+            // the next step writes over).
+            for (; x + 2 < w; x += 2) {
+                uint64_t pair;
+                std::memcpy(&pair, from + 4 * x, 8);
+                pair = (pair & 0xFFFFFF) | ((pair >> 8) & 0xFFFFFF000000ull);
+                std::memcpy(to + 3 * x, &pair, 8);
             }
+            for (; x < w; ++x)
+                std::memmove(to + 3 * x, from + 4 * x, 3);
+            std::memset(to + 3 * w, 0, newRow - 3 * w);
         }
+        bits_.resize(newRow * static_cast<size_t>(height_));
+        palette_ = nullptr;
+        rowBytes_ = static_cast<int64_t>(newRow);
+        format_ = format;
+        ++generation_;
         return;
     }
     Bitmap old(*this);
@@ -136,13 +130,8 @@ void Bitmap::SetPixelFormat(TPixelFormat format) {
     (void)keepPalette;
 }
 
-uint8_t* Bitmap::ScanLine(int y) {
-    if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-    return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
-}
-const uint8_t* Bitmap::ScanLine(int y) const {
-    if (y < 0 || y >= height_) throw std::out_of_range("Scan line index out of range");
-    return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
+void Bitmap::RowOutOfRange() {
+    throw std::out_of_range("Scan line index out of range");
 }
 
 void Bitmap::SetPalette(HPALETTE palette) {

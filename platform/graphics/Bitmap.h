@@ -27,7 +27,23 @@ namespace platform::gfx {
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 enum TTransparentMode { tmAuto, tmFixed };
 
-int BitsPerPixelOf(TPixelFormat format);
+constexpr int BitsPerPixelOf(TPixelFormat format) {
+    switch (format) {
+    case pf1bit:
+        return 1;
+    case pf4bit:
+        return 4;
+    case pf8bit:
+        return 8;
+    case pf15bit:
+    case pf16bit:
+        return 16;
+    case pf24bit:
+        return 24;
+    default:
+        return 32;
+    }
+}
 // Bytes in one row: ((width x bits + 31) and not 31) / 8.
 int64_t RowBytesOf(int width, int bitsPerPixel);
 
@@ -57,8 +73,14 @@ public:
     bool IsPaletted() const { return BitsPerPixel() <= 8; }
 
     // Row access, top-down. Row y outside 0..Height-1 throws std::out_of_range.
-    uint8_t* ScanLine(int y);
-    const uint8_t* ScanLine(int y) const;
+    uint8_t* ScanLine(int y) {
+        if (y < 0 || y >= height_) RowOutOfRange();
+        return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
+    }
+    const uint8_t* ScanLine(int y) const {
+        if (y < 0 || y >= height_) RowOutOfRange();
+        return bits_.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes_);
+    }
     int64_t RowBytes() const { return rowBytes_; }
 
     // The colour table of a paletted bitmap (null for direct formats). Setting a palette on a paletted
@@ -90,6 +112,7 @@ public:
     uint64_t Generation() const { return generation_; }
 
 private:
+    [[noreturn]] static void RowOutOfRange();
     uint32_t MapRgbToIndex(uint32_t rgb) const;
     void Reallocate(int w, int h, TPixelFormat format, bool keep);
 

@@ -87,6 +87,11 @@ const Region& Canvas::Clip() {
         clip_ = Region::FromRect(bounds);
         if (appClip_) clip_ = Region::Combine(clip_, *appClip_, RGN_AND);
         clipBox_ = clip_.Box();
+        clipIsBox_ = true;
+        for (int y = clipBox_.Top; y < clipBox_.Bottom && clipIsBox_; ++y) {
+            const std::vector<Span>& row = clip_.Row(y);
+            clipIsBox_ = row.size() == 1 && row[0].X0 == clipBox_.Left && row[0].X1 == clipBox_.Right;
+        }
         clipGeneration_ = target_->Generation();
         clipDirty_ = false;
     }
@@ -112,46 +117,75 @@ template <class F> void Canvas::ForClipSpans(int64_t y, int64_t x0, int64_t x1, 
 
 // ---- painting ----
 
+void Canvas::PutPixel(int x, int y, uint32_t rgb, TPenMode mode) {
+    // 32-bit pixels are B, G, R, 0 bytes: a copy writes a whole word.
+    static_assert(std::endian::native == std::endian::little);
+    if (mode == pmCopy && target_->BitsPerPixel() == 32) {
+        const uint32_t word = rgb & 0xFFFFFF;
+        std::memcpy(target_->ScanLine(y) + 4 * static_cast<size_t>(x), &word, 4);
+        return;
+    }
+    target_->SetRgb(x, y, mode == pmCopy ? rgb : ApplyPenMode(mode, rgb, target_->GetRgb(x, y)));
+}
+
+void Canvas::PaintRow(int y, int x0, int x1, uint32_t rgb, TPenMode mode) {
+    if (mode == pmCopy && target_->BitsPerPixel() == 32) {
+        const uint32_t word = rgb & 0xFFFFFF;
+        uint8_t* line = target_->ScanLine(y);
+        for (int x = x0; x < x1; ++x)
+            std::memcpy(line + 4 * static_cast<size_t>(x), &word, 4);
+        return;
+    }
+    for (int x = x0; x < x1; ++x)
+        PutPixel(x, y, rgb, mode);
+}
+
 void Canvas::PaintPixel(int64_t x, int64_t y, uint32_t rgb, TPenMode mode) {
+    const TRect& box = ClipBox();
+    if (clipIsBox_) {
+        if (x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom)
+            PutPixel(static_cast<int>(x), static_cast<int>(y), rgb, mode);
+        return;
+    }
     if (x < INT_MIN || x >= INT_MAX) return;
-    ForClipSpans(y, x, x + 1, [&](int row, int col, int) {
-        target_->SetRgb(col, row, mode == pmCopy ? rgb : ApplyPenMode(mode, rgb, target_->GetRgb(col, row)));
-    });
+    ForClipSpans(y, x, x + 1, [&](int row, int col, int) { PutPixel(col, row, rgb, mode); });
 }
 
 void Canvas::PaintSpans(const Region& r, uint32_t rgb, TPenMode mode) {
     TRect box = ClipBox();
     int top = std::max(r.Top(), box.Top), bottom = std::min(r.Top() + r.RowCount(), box.Bottom);
-    // 32-bit pixels are B, G, R, 0 bytes: a copy writes whole words (the region and clip lie inside).
-    static_assert(std::endian::native == std::endian::little);
-    const bool words = mode == pmCopy && target_->BitsPerPixel() == 32;
-    const uint32_t word = rgb & 0xFFFFFF;
     for (int y = top; y < bottom; ++y)
         for (const Span& s : r.Row(y))
-            ForClipSpans(y, s.X0, s.X1, [&](int row, int x0, int x1) {
-                if (words) {
-                    uint8_t* line = target_->ScanLine(row);
-                    for (int x = x0; x < x1; ++x)
-                        std::memcpy(line + 4 * static_cast<size_t>(x), &word, 4);
-                    return;
-                }
-                for (int x = x0; x < x1; ++x)
-                    target_->SetRgb(x, row,
-                                    mode == pmCopy ? rgb : ApplyPenMode(mode, rgb, target_->GetRgb(x, row)));
-            });
+            ForClipSpans(y, s.X0, s.X1, [&](int row, int x0, int x1) { PaintRow(row, x0, x1, rgb, mode); });
+}
+
+void Canvas::PaintRect(const TRect& r, uint32_t rgb, TPenMode mode) {
+    const TRect& box = ClipBox();
+    if (!clipIsBox_) {
+        PaintSpans(Region::FromRect(r), rgb, mode);
+        return;
+    }
+    const TRect in = r.Intersect(box);
+    for (int y = in.Top; y < in.Bottom; ++y)
+        PaintRow(y, in.Left, in.Right, rgb, mode);
 }
 
 void Canvas::StrokeThin(DevicePoint from, DevicePoint to) {
     if (Pen.Style == psClear) return;
-    uint32_t rgb = Rgb(Pen.Color);
-    const auto& pattern = PatternOf(Pen.Style);
-    bool opaqueGaps = Brush.Style != bsClear;
-    uint32_t bg = Rgb(Brush.Color);
-    raster::ThinLine(from, to, false, ClipBox(), [&](int64_t x, int64_t y, int64_t i) {
-        if (raster::DashOn(pattern, i))
-            PaintPixel(x, y, rgb, Pen.Mode);
-        else if (opaqueGaps)
-            PaintPixel(x, y, bg, Pen.Mode);
+    const uint32_t rgb = Rgb(Pen.Color), bg = Rgb(Brush.Color);
+    const TPenMode mode = Pen.Mode;
+    const bool opaqueGaps = Brush.Style != bsClear;
+    const TRect box = ClipBox();
+    const bool boxOnly = clipIsBox_;
+    std::optional<raster::DashWalker> dash;
+    raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t i) {
+        if (!dash) dash.emplace(PatternOf(Pen.Style), i);
+        const bool on = dash->Next();
+        if (!on && !opaqueGaps) return;
+        if (!boxOnly)
+            PaintPixel(x, y, on ? rgb : bg, mode);
+        else if (x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom)
+            PutPixel(static_cast<int>(x), static_cast<int>(y), on ? rgb : bg, mode);
     });
 }
 
@@ -208,7 +242,7 @@ void Canvas::Polygon(const std::vector<TPoint>& points) {
 
 void Canvas::FillRect(const TRect& r) {
     if (Brush.Style == bsClear) return;
-    PaintSpans(Region::FromRect(ToDevice(r).Intersect(ClipBox())), Rgb(Brush.Color), pmCopy);
+    PaintRect(ToDevice(r).Intersect(ClipBox()), Rgb(Brush.Color), pmCopy);
 }
 
 void Canvas::FrameRect(const TRect& r) {
@@ -226,18 +260,18 @@ void Canvas::Rectangle(int l, int t, int r, int b) {
     int w = pen ? std::max(1, Pen.Width) : 0;
     if (Brush.Style != bsClear) {
         TRect in = pen ? Shrunk(d, w) : TRect{d.Left, d.Top, d.Right - 1, d.Bottom - 1};
-        PaintSpans(Region::FromRect(in.Intersect(box)), Rgb(Brush.Color), pmCopy);
+        PaintRect(in.Intersect(box), Rgb(Brush.Color), pmCopy);
     }
     if (!pen || d.IsEmpty()) return;
-    Region outer = Region::FromRect(d.Intersect(box));
     if (w > 1) {
-        PaintSpans(Region::Combine(outer, Region::FromRect(Shrunk(d, w).Intersect(box)), RGN_DIFF),
+        PaintSpans(Region::Combine(Region::FromRect(d.Intersect(box)),
+                                   Region::FromRect(Shrunk(d, w).Intersect(box)), RGN_DIFF),
                    Rgb(Pen.Color), Pen.Mode);
         return;
     }
     if (int64_t{logical.Right} - logical.Left == 1 || int64_t{logical.Bottom} - logical.Top == 1) {
         // A one-pixel-wide box: its pixels once.
-        PaintSpans(outer, Rgb(Pen.Color), Pen.Mode);
+        PaintRect(d.Intersect(box), Rgb(Pen.Color), Pen.Mode);
         return;
     }
     const TRect& q = logical;
@@ -382,7 +416,7 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
     TRect box = ClipBox();
     if (clipLogical) box = box.Intersect(ToDevice(*clipLogical));
     if (box.IsEmpty()) return;
-    uint32_t ink = Rgb(Font.Color());
+    uint32_t inkRgb = Rgb(Font.Color());
     uint32_t bg = Rgb(Brush.Color);
     bool opaque = Brush.Style != bsClear;
     DevicePoint o = ToDevice(x, y);
@@ -395,18 +429,33 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
                          for (int X = a; X < b; ++X) {
                              int on = inkAt(X);
                              if (on > 0)
-                                 target_->SetRgb(X, row, ink);
+                                 PutPixel(X, row, inkRgb, pmCopy);
                              else if (on == 0 && opaque)
-                                 target_->SetRgb(X, row, bg);
+                                 PutPixel(X, row, bg, pmCopy);
                          }
                      });
     };
     int orient = ((Font.Orientation() % 3600) + 3600) % 3600;
     if (orient == 0) {
         int64_t left = o.X - rx, top = o.Y - ry;
-        for (int v = 0; v < m.Height; ++v)
-            paintRow(top + v, left, left + m.Width,
-                     [&](int64_t X) { return m.Ink[static_cast<size_t>(v * m.Width + (X - left))] ? 1 : 0; });
+        for (int v = 0; v < m.Height; ++v) {
+            const uint8_t* ink = m.Ink.data() + static_cast<size_t>(v) * static_cast<size_t>(m.Width);
+            const int64_t Y = top + v;
+            if (!clipIsBox_) {
+                paintRow(Y, left, left + m.Width, [&](int64_t X) { return ink[X - left] ? 1 : 0; });
+                continue;
+            }
+            // The whole row of the box is in the clip.
+            if (Y < box.Top || Y >= box.Bottom) continue;
+            const int64_t x0 = std::max<int64_t>(left, box.Left),
+                          x1 = std::min<int64_t>(left + m.Width, box.Right);
+            for (int64_t X = x0; X < x1; ++X) {
+                if (ink[X - left])
+                    PutPixel(static_cast<int>(X), static_cast<int>(Y), inkRgb, pmCopy);
+                else if (opaque)
+                    PutPixel(static_cast<int>(X), static_cast<int>(Y), bg, pmCopy);
+            }
+        }
         return;
     }
     double ox = static_cast<double>(o.X), oy = static_cast<double>(o.Y);

@@ -182,7 +182,13 @@ private:
     // Calls paint(y, x0, x1) for each part of device row y, columns [x0, x1), that lies in the clip.
     template <class F> void ForClipSpans(int64_t y, int64_t x0, int64_t x1, F&& paint);
     void PaintSpans(const Region& deviceRegion, uint32_t rgb, TPenMode mode);
+    // A device rectangle through the clip: PaintSpans of its region, without building one when the clip
+    // is a plain rectangle.
+    void PaintRect(const TRect& deviceRect, uint32_t rgb, TPenMode mode);
     void PaintPixel(int64_t x, int64_t y, uint32_t rgb, TPenMode mode);
+    // Pixels known to lie in the bitmap and the clip.
+    void PutPixel(int x, int y, uint32_t rgb, TPenMode mode);
+    void PaintRow(int y, int x0, int x1, uint32_t rgb, TPenMode mode);
     void StrokeThin(DevicePoint from, DevicePoint to);
     void DrawOutline(const std::vector<TPoint>& pts, bool closed);
     // Fills and outlines a shape given row by row (device coordinates), as raster::Shape splits it;
@@ -201,6 +207,7 @@ private:
     std::optional<Region> appClip_;
     Region clip_;
     TRect clipBox_;
+    bool clipIsBox_ = true; // the clip region is all of clipBox_
     uint64_t clipGeneration_ = UINT64_MAX;
     bool clipDirty_ = true;
 };

@@ -6,6 +6,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <map>
@@ -65,15 +66,22 @@ int TestCellHeight(int height) {
     return std::max(1, static_cast<int>(std::lround(-height * 5.0 / 4.0)));
 }
 
+struct GlyphBits;
+
 struct FtSizing {
     FT_Face face = nullptr;
     bool synthBold = false;
     bool synthItalic = false;
     TextMetrics metrics;
+    FT_UInt ppem = 0; // set on the face before a glyph is rendered
+    // The glyphs of the ASCII characters as LoadGlyph last gave them, while the glyph cache is of
+    // generation glyphs.
+    std::array<const GlyphBits*, 128> ascii{};
+    uint64_t glyphs = 0;
 };
 
-// Selects the face and its pixel size for a font; returns a face of null when FreeType has none.
-FtSizing SizeFace(const TFont& font) {
+// The face and its pixel size for a font; a face of null when FreeType has none.
+FtSizing ComputeSizing(const TFont& font) {
     FtSizing s;
     std::string path = FontFileFor(font.Name(), font.Style());
     if (path.empty()) return s;
@@ -94,11 +102,32 @@ FtSizing SizeFace(const TFont& font) {
     int ppem =
         h < 0 ? -h
               : std::max(1, static_cast<int>(std::lround(static_cast<double>(h) * upem / (winA + winD))));
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem));
+    s.ppem = static_cast<FT_UInt>(ppem);
     s.metrics.Ascent = static_cast<int>(std::lround(static_cast<double>(winA) * ppem / upem));
     s.metrics.Descent = static_cast<int>(std::lround(static_cast<double>(winD) * ppem / upem));
     s.metrics.Height = s.metrics.Ascent + s.metrics.Descent;
     return s;
+}
+
+// Sizings by name, style and height: the graphs measure and draw hundreds of texts in a few fonts.
+// Used under the engine's lock.
+FtSizing& SizeFace(const TFont& font) {
+    using Key = std::tuple<std::string, TFontStyles, int>;
+    static std::map<Key, FtSizing> cache;
+    static const Key* last = nullptr;
+    static FtSizing* lastSizing = nullptr;
+    if (last && std::get<1>(*last) == font.Style() && std::get<2>(*last) == font.Height() &&
+        std::get<0>(*last) == font.Name())
+        return *lastSizing;
+    Key key{font.Name(), font.Style(), font.Height()};
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        if (cache.size() >= 1024) cache.clear(); // a bound for programs that use many sizes
+        it = cache.emplace(std::move(key), ComputeSizing(font)).first;
+    }
+    last = &it->first;
+    lastSizing = &it->second;
+    return it->second;
 }
 
 void DrawDecorations(const TFont& font, TextMask& m) {
@@ -228,7 +257,7 @@ TextMetrics GetTextMetrics(const TFont& font) {
         return {h - h / 4, h / 4, h};
     }
     std::lock_guard<std::mutex> lock(Engine().mutex);
-    FtSizing s = SizeFace(font);
+    const FtSizing& s = SizeFace(font);
     if (!s.face) {
         int h = TestCellHeight(font.Height());
         return {h - h / 4, h / 4, h};
@@ -270,16 +299,47 @@ GlyphBits RenderGlyph(const FtSizing& s, char32_t cp) {
 }
 
 // Rendered glyphs by face, pixel size, synthesis and character: hinting a glyph costs far more than
-// drawing it, and the graphs write the same few characters over and over. Used under the engine's lock.
-const GlyphBits& LoadGlyph(const FtSizing& s, char32_t cp) {
-    using Key = std::tuple<FT_Face, FT_UShort, bool, bool, char32_t>;
-    static std::map<Key, GlyphBits> cache;
-    Key key{s.face, s.face->size ? s.face->size->metrics.x_ppem : FT_UShort{0}, s.synthBold, s.synthItalic,
-            cp};
-    auto it = cache.find(key);
-    if (it != cache.end()) return it->second;
-    if (cache.size() >= 8192) cache.clear(); // a bound for programs that use many sizes
-    return cache.emplace(key, RenderGlyph(s, cp)).first->second;
+// drawing it, and the graphs write the same few characters over and over. Used under the engine's lock;
+// a reference lives until the next LoadGlyph that finds the cache full (ReserveGlyphs avoids that).
+struct GlyphCache {
+    using Key = std::tuple<FT_Face, FT_UInt, bool, bool, char32_t>;
+    static constexpr size_t kBound = 8192; // a bound for programs that use many sizes
+    std::map<Key, GlyphBits> glyphs;
+    uint64_t generation = 1; // counts the clears
+    void Clear() {
+        glyphs.clear();
+        ++generation;
+    }
+};
+GlyphCache& Glyphs() {
+    static GlyphCache cache;
+    return cache;
+}
+
+// Room for `count` more glyphs without a clear in between.
+void ReserveGlyphs(size_t count) {
+    if (Glyphs().glyphs.size() + count > GlyphCache::kBound) Glyphs().Clear();
+}
+
+const GlyphBits& LoadGlyph(FtSizing& s, char32_t cp) {
+    GlyphCache& cache = Glyphs();
+    const bool ascii = cp < s.ascii.size();
+    if (ascii && s.glyphs == cache.generation && s.ascii[cp]) return *s.ascii[cp];
+    GlyphCache::Key key{s.face, s.ppem, s.synthBold, s.synthItalic, cp};
+    auto it = cache.glyphs.find(key);
+    if (it == cache.glyphs.end()) {
+        if (cache.glyphs.size() >= GlyphCache::kBound) cache.Clear();
+        FT_Set_Pixel_Sizes(s.face, 0, s.ppem);
+        it = cache.glyphs.emplace(key, RenderGlyph(s, cp)).first;
+    }
+    if (ascii) {
+        if (s.glyphs != cache.generation) {
+            s.ascii.fill(nullptr);
+            s.glyphs = cache.generation;
+        }
+        s.ascii[cp] = &it->second;
+    }
+    return it->second;
 }
 } // namespace
 
@@ -287,7 +347,7 @@ int MeasureText(const TFont& font, const std::string& text) {
     std::u32string u = DecodeText(text);
     if (font.IsTestFont()) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     std::lock_guard<std::mutex> lock(Engine().mutex);
-    FtSizing s = SizeFace(font);
+    FtSizing& s = SizeFace(font);
     if (!s.face) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
     int w = 0;
     for (char32_t c : u)
@@ -300,11 +360,11 @@ TextMask RenderText(const TFont& font, const std::string& text) {
     TextMask m;
     bool test = font.IsTestFont();
     std::unique_lock<std::mutex> lock(Engine().mutex, std::defer_lock);
-    FtSizing s;
+    FtSizing* sizing = nullptr;
     if (!test) {
         lock.lock();
-        s = SizeFace(font);
-        if (!s.face) test = true;
+        sizing = &SizeFace(font);
+        if (!sizing->face) test = true;
     }
     if (test) {
         int h = TestCellHeight(font.Height());
@@ -322,18 +382,21 @@ TextMask RenderText(const TFont& font, const std::string& text) {
         DrawDecorations(font, m);
         return m;
     }
-    std::vector<GlyphBits> glyphs;
+    std::vector<const GlyphBits*> glyphs;
+    glyphs.reserve(u.size());
+    ReserveGlyphs(u.size());
     int width = 0;
     for (char32_t c : u) {
-        glyphs.push_back(LoadGlyph(s, c));
-        width += glyphs.back().advance;
+        glyphs.push_back(&LoadGlyph(*sizing, c));
+        width += glyphs.back()->advance;
     }
     m.Width = width;
-    m.Height = s.metrics.Height;
-    m.Ascent = s.metrics.Ascent;
+    m.Height = sizing->metrics.Height;
+    m.Ascent = sizing->metrics.Ascent;
     m.Ink.assign(static_cast<size_t>(m.Width) * static_cast<size_t>(m.Height), 0);
     int pen = 0;
-    for (auto& g : glyphs) {
+    for (const GlyphBits* glyph : glyphs) {
+        const GlyphBits& g = *glyph;
         for (int y = 0; y < g.rows; ++y) {
             int ty = m.Ascent - g.top + y;
             if (ty < 0 || ty >= m.Height) continue;

@@ -26,17 +26,17 @@ Region RegionBuilder::Build() const {
     return Region::FromRows(static_cast<int>(top), std::move(rows));
 }
 
-bool DashOn(const std::vector<int>& runs, int64_t i) {
-    if (runs.empty()) return true;
+DashWalker::DashWalker(const std::vector<int>& runs, int64_t first) : runs_(runs) {
+    if (runs.empty()) return;
     int total = 0;
     for (int v : runs)
         total += v;
-    int64_t k = i % total;
-    for (size_t j = 0; j < runs.size(); ++j) {
-        if (k < runs[j]) return (j % 2) == 0;
-        k -= runs[j];
+    int64_t k = first % total;
+    while (k >= runs[run_]) {
+        k -= runs[run_];
+        ++run_;
     }
-    return true;
+    left_ = runs[run_] - static_cast<int>(k);
 }
 
 namespace {

@@ -33,9 +33,26 @@ private:
     std::map<int64_t, std::vector<Span>> rows_;
 };
 
-// Whether step i of a dash pattern is drawn; runs are the lengths of alternating on and off runs, and
-// no runs is a solid line.
-bool DashOn(const std::vector<int>& runs, int64_t i);
+// Whether the steps first, first + 1, ... of a dash pattern are drawn, one Next() a step; runs are the
+// lengths of alternating on and off runs (none: a solid line).
+class DashWalker {
+public:
+    DashWalker(const std::vector<int>& runs, int64_t first);
+    bool Next() {
+        if (runs_.empty()) return true;
+        const bool on = (run_ % 2) == 0;
+        if (--left_ == 0) {
+            run_ = run_ + 1 == runs_.size() ? 0 : run_ + 1;
+            left_ = runs_[run_];
+        }
+        return on;
+    }
+
+private:
+    const std::vector<int>& runs_;
+    size_t run_ = 0;
+    int left_ = 0; // steps left in run_, the current one included
+};
 
 // A thin segment: pixel i (i = 0 .. n - 1, n = max(|dx|, |dy|), plus the end point when includeEnd)
 // lies at major = start + i, minor = start + floor((2 i |dminor| + |dmajor|) / (2 |dmajor|)) in the
@@ -56,11 +73,25 @@ void ThinLine(DevicePoint from, DevicePoint to, bool includeEnd, const TRect& bo
     int64_t iLast = smaj > 0 ? hi - 1 - maj0 : maj0 - lo;
     iFirst = std::max<int64_t>(iFirst, 0);
     iLast = std::min<int64_t>(iLast, n - 1);
+    if (iFirst > iLast) return;
+    // The minor step k of pixel i, floor((2 i dmin + dmaj) / (2 dmaj)), found once and then carried:
+    // the numerator grows by 2 dmin <= 2 dmaj a pixel, so k grows by at most one.
+    const int64_t den = dmaj == 0 ? 1 : 2 * dmaj, add = 2 * dmin;
+    int64_t k = 0, rem = 0;
+    if (dmaj != 0) {
+        const __int128 num = __int128{2} * iFirst * dmin + dmaj;
+        k = FloorDiv(num, den);
+        rem = static_cast<int64_t>(num - __int128{k} * den);
+    }
     for (int64_t i = iFirst; i <= iLast; ++i) {
         int64_t m = maj0 + smaj * i;
-        int64_t k = dmaj == 0 ? 0 : FloorDiv(__int128{2} * i * dmin + dmaj, __int128{2} * dmaj);
         int64_t mi = min0 + smin * k;
         visit(xMajor ? m : mi, xMajor ? mi : m, i);
+        rem += add;
+        if (rem >= den) {
+            rem -= den;
+            ++k;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "gif/GifColorReduce.h"
+#include "platform/graphics/Canvas.h"
 
 using namespace platform::gfx;
 
@@ -217,4 +218,63 @@ TEST(GifReduce, ManyBitmapsNeedsAList) {
     EXPECT_EQ(p->Count(), 16);
     EXPECT_EQ(p->ColorAt(0), clBlue);
     EXPECT_EQ(p->ColorAt(1), clRed);
+}
+
+// TNearestReduction, the road of TGIFImage::Assign without dithering, gives the indices and the palette
+// of ReduceColors: random bitmaps of near colours (TFastColorLookup's cells fill in the order pixels are
+// looked up) in 32, 24 and 16 bits, and a drawn bitmap, through every reduction.
+TEST(GifReduce, NearestRowsAreThoseOfReduceColors) {
+    std::mt19937 rng(9);
+    auto random = [&](TPixelFormat pf) {
+        Bitmap b(1 + rng() % 70, 1 + rng() % 20, pf);
+        TColor base[4];
+        for (TColor& c : base)
+            c = static_cast<TColor>(rng() & 0xF8F8F8);
+        for (int y = 0; y < b.Height(); ++y)
+            for (int x = 0; x < b.Width(); ++x)
+                b.SetPixel(x, y, rng() % 3 == 0 ? base[rng() % 4] + (rng() & 0x070707) : base[0]);
+        if (pf == pfDevice) b.ScanLine(0)[3] = 0x55; // the unused byte of a 32-bit pixel
+        return b;
+    };
+    Bitmap drawn(97, 61);
+    Canvas& c = drawn.GetCanvas();
+    c.Brush.Color = clWhite;
+    c.FillRect({0, 0, 97, 61});
+    c.Pen.Style = psDot;
+    c.MoveTo(3, 30);
+    c.LineTo(90, 30);
+    c.Pen.Style = psSolid;
+    c.Pen.Color = static_cast<TColor>(0x2080E0);
+    c.Polyline({{0, 60}, {40, 5}, {96, 50}});
+    c.Font.SetName("Arial");
+    c.Font.SetColor(clNavy);
+    c.TextOut(5, 5, "12:30 -3.5");
+    std::vector<Bitmap> sources = {drawn};
+    for (TPixelFormat pf : {pfDevice, pfDevice, pf24bit, pf24bit, pf16bit})
+        sources.push_back(random(pf));
+    for (const Bitmap& source : sources)
+        for (gif::TColorReduction r :
+             {gif::rmNetscape, gif::rmGrayScale, gif::rmMonochrome, gif::rmWindows20, gif::rmWindows256,
+              gif::rmWindowsGray, gif::rmQuantize, gif::rmQuantizeWindows}) {
+            Bitmap a(source), b(source);
+            auto expected = gif::ReduceColors(a, r, gif::dmNearest, 5, nullptr);
+            auto nearest = gif::TNearestReduction::Create(b, r, gif::dmNearest, 5, nullptr);
+            ASSERT_TRUE(nearest);
+            std::vector<uint8_t> row(static_cast<size_t>(b.Width()));
+            for (int y = 0; y < b.Height(); ++y) {
+                nearest->Row(y, row.data());
+                ASSERT_TRUE(std::equal(row.begin(), row.end(), expected->ScanLine(y))) << r << " row " << y;
+            }
+            ASSERT_EQ(nearest->Palette()->Count(), 256);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(nearest->Palette()->ColorAt(i), expected->GetPalette()->ColorAt(i))
+                    << r << " " << i;
+        }
+    // The other roads.
+    Bitmap s = Flat(2, 2, clRed);
+    EXPECT_FALSE(gif::TNearestReduction::Create(s, gif::rmNone, gif::dmNearest, 8, nullptr));
+    EXPECT_FALSE(gif::TNearestReduction::Create(s, gif::rmNetscape, gif::dmFloydSteinberg, 8, nullptr));
+    EXPECT_FALSE(gif::TNearestReduction::Create(s, gif::rmPalette, gif::dmNearest, 8, nullptr));
+    EXPECT_FALSE(
+        gif::TNearestReduction::Create(s, static_cast<gif::TColorReduction>(99), gif::dmNearest, 8, nullptr));
 }

@@ -87,6 +87,27 @@ TEST(GraphicsBitmap, DeviceToTrueColourKeepsEveryPixelAndZeroPadding) {
     }
 }
 
+TEST(GraphicsBitmap, DeviceToTrueColourInPlaceForEveryWidth) {
+    // Narrowed within its own rows: every width of a few pixels, the unused fourth byte set.
+    for (int w = 1; w <= 9; ++w) {
+        Bitmap b(w, 3);
+        for (int y = 0; y < 3; ++y) {
+            uint8_t* row = b.ScanLine(y);
+            for (int i = 0; i < 4 * w; ++i)
+                row[i] = static_cast<uint8_t>(37 * i + 11 * y + w);
+        }
+        Bitmap before(b);
+        b.SetPixelFormat(pf24bit);
+        ASSERT_EQ(b.RowBytes(), RowBytesOf(w, 24));
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < w; ++x)
+                EXPECT_EQ(b.GetPixel(x, y), before.GetPixel(x, y)) << w << ": " << x << "," << y;
+            for (int64_t i = 3 * w; i < b.RowBytes(); ++i)
+                EXPECT_EQ(b.ScanLine(y)[i], 0) << w << " padding of row " << y;
+        }
+    }
+}
+
 TEST(GraphicsBitmap, TransparentColourModes) {
     Bitmap b(3, 3);
     b.SetPixel(0, 2, clOlive);

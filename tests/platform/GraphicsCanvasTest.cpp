@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <random>
 
 #include "GraphicsTestSupport.h"
 #include "platform/graphics/Printer.h"
@@ -78,6 +79,112 @@ TEST(GraphicsCanvas, DottedPenPattern) {
     c.MoveTo(0, 2);
     c.LineTo(4, 2);
     EXPECT_EQ(PixelsOf(b, clRed), (PixelSet{{1, 2}, {3, 2}}));
+}
+
+// Thin lines step their minor coordinate and their dash pattern pixel by pixel: each pixel must still be
+// where the rule of Canvas.h puts it, for random segments up to the int range, and the dash state that
+// of the pattern at its index.
+TEST(GraphicsCanvas, ThinLineAndDashStepsFollowTheirRules) {
+    std::mt19937_64 rng(3);
+    auto coordinate = [&] {
+        const int64_t reach[] = {20, 3000, 2147483647};
+        const int64_t r = reach[rng() % 3];
+        return static_cast<int64_t>(rng() % static_cast<uint64_t>(2 * r + 1)) - r;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        raster::DevicePoint a{coordinate(), coordinate()}, b{coordinate(), coordinate()};
+        if (round % 4 == 0)
+            b = {a.X + static_cast<int64_t>(rng() % 9) - 4, a.Y + static_cast<int64_t>(rng() % 9) - 4};
+        const TRect box{-40, -30, 50, 60};
+        const bool end = round % 2 == 0;
+        const int64_t dx = b.X - a.X, dy = b.Y - a.Y;
+        const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+        const int64_t dmaj = std::llabs(xMajor ? dx : dy), dmin = std::llabs(xMajor ? dy : dx);
+        const int smaj = (xMajor ? dx : dy) < 0 ? -1 : 1, smin = (xMajor ? dy : dx) < 0 ? -1 : 1;
+        int64_t expected = -1;
+        raster::ThinLine(a, b, end, box, [&](int64_t x, int64_t y, int64_t i) {
+            ASSERT_TRUE(expected < 0 || i == expected + 1);
+            expected = i;
+            const int64_t k =
+                dmaj == 0 ? 0 : raster::FloorDiv(__int128{2} * i * dmin + dmaj, __int128{2} * dmaj);
+            const int64_t major = (xMajor ? a.X : a.Y) + smaj * i, minor = (xMajor ? a.Y : a.X) + smin * k;
+            ASSERT_EQ(x, xMajor ? major : minor) << round << " i " << i;
+            ASSERT_EQ(y, xMajor ? minor : major) << round << " i " << i;
+            ASSERT_TRUE(major >= (xMajor ? box.Left : box.Top) && major < (xMajor ? box.Right : box.Bottom));
+        });
+    }
+    const std::vector<int> dashDot{9, 6, 3, 6};
+    for (int64_t first : {int64_t{0}, int64_t{7}, int64_t{23}, int64_t{24}, int64_t{4000000001}}) {
+        raster::DashWalker walk(dashDot, first);
+        for (int64_t i = first; i < first + 60; ++i) {
+            const int64_t k = i % 24;
+            EXPECT_EQ(walk.Next(), k < 9 || (k >= 15 && k < 18)) << i;
+        }
+    }
+}
+
+// A clip that is one rectangle is painted without regions: random drawing through it must give the
+// pixels of the same drawing through a clip of that rectangle and one pixel more (the general road),
+// that pixel aside.
+TEST(GraphicsCanvas, PlainRectangleClipPaintsAsTheGeneralClip) {
+    std::mt19937 rng(17);
+    auto any = [&](int lo, int hi) {
+        return lo + static_cast<int>(rng() % static_cast<unsigned>(hi - lo + 1));
+    };
+    const TColor colours[] = {clRed, clNavy, clWhite, clBlack, static_cast<TColor>(0x3080C0), clLime};
+    for (int round = 0; round < 40; ++round) {
+        const int w = any(4, 80), h = any(4, 60);
+        const TRect inner{any(0, w / 2), any(0, h / 2), any(w / 2 + 1, w), any(h / 2 + 1, h - 1)};
+        Region plain = Region::FromRect(inner);
+        Region general = Region::Combine(plain, Region::FromRect({w - 1, h - 1, w, h}), RGN_OR);
+        Bitmap one(w, h, round % 3 == 0 ? pf24bit : pfDevice), two(w, h, one.PixelFormat());
+        Canvas& a = one.GetCanvas();
+        Canvas& b = two.GetCanvas();
+        a.SelectClipRgn(&plain);
+        b.SelectClipRgn(&general);
+        if (round % 2) a.SetOrigin({any(-5, 5), any(-5, 5)});
+        b.SetOrigin(a.Origin());
+        for (int op = 0; op < 25; ++op) {
+            const int kind = any(0, 4);
+            const int x0 = any(-20, w + 20), y0 = any(-20, h + 20);
+            const int x1 = kind == 1 && any(0, 2) == 0 ? x0 + 1 : any(-20, w + 20), y1 = any(-20, h + 20);
+            const TColor pen = colours[any(0, 5)], brush = colours[any(0, 5)];
+            const auto style = static_cast<TPenStyle>(any(0, 4));
+            const auto mode = any(0, 3) == 0 ? static_cast<TPenMode>(any(0, 15)) : pmCopy;
+            const bool clear = any(0, 1);
+            for (Canvas* c : {&a, &b}) {
+                c->Pen.Color = pen;
+                c->Pen.Style = style;
+                c->Pen.Mode = mode;
+                c->Brush.Color = brush;
+                c->Brush.Style = clear ? bsClear : bsSolid;
+                switch (kind) {
+                case 0:
+                    c->MoveTo(x0, y0);
+                    c->LineTo(x1, y1);
+                    break;
+                case 1:
+                    c->Rectangle(x0, y0, x1, y1);
+                    break;
+                case 2:
+                    c->FillRect({x0, y0, x1, y1});
+                    break;
+                case 3:
+                    c->SetPixel(x0, y0, pen);
+                    break;
+                default:
+                    c->Font.SetName("Arial");
+                    c->Font.SetColor(pen);
+                    c->TextOut(x0, y0, "Rain 1.2");
+                }
+            }
+        }
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (x != w - 1 || y != h - 1) {
+                    ASSERT_EQ(one.GetPixel(x, y), two.GetPixel(x, y)) << round << ": " << x << "," << y;
+                }
+    }
 }
 
 TEST(GraphicsCanvas, AllSixteenPenModes) {

@@ -119,6 +119,54 @@ TEST(GraphicsText, FreeTypeIsMonochromeWithGdiCellHeight) {
     EXPECT_NE(FontFileFor("Arial", fsBold), FontFileFor("Arial", 0));
 }
 
+TEST(GraphicsText, FontsTakenInTurnRenderAsAlone) {
+    // Sizings and glyphs are kept per font: a text in one font between texts in others is the same.
+    auto font = [](const char* name, int height, TFontStyles style) {
+        TFont f;
+        f.SetName(name);
+        f.SetHeight(height);
+        f.SetStyle(style);
+        return f;
+    };
+    const TFont fonts[] = {font("Arial", -13, 0), font("Arial", -13, fsBold),
+                           font("Arial", 20, 0),  font("Courier New", -13, 0),
+                           font("Arial", -14, 0), font("Times New Roman", -13, fsItalic)};
+    const std::string text = "Ag 12:30 \xB0"
+                             "C";
+    std::vector<TextMask> first;
+    for (const TFont& f : fonts)
+        first.push_back(RenderText(f, text));
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i < std::size(fonts); ++i) {
+            TextMask m = RenderText(fonts[i], text);
+            EXPECT_EQ(m.Width, MeasureText(fonts[i], text)) << i;
+            EXPECT_TRUE(m.Width == first[i].Width && m.Height == first[i].Height && m.Ink == first[i].Ink)
+                << i;
+        }
+    for (size_t i = 1; i < std::size(fonts); ++i)
+        EXPECT_FALSE(first[i].Width == first[0].Width && first[i].Ink == first[0].Ink) << i;
+}
+
+TEST(GraphicsText, TextsStayTheSameAcrossTheGlyphCacheBound) {
+    // More glyphs than the cache keeps (every printable Latin-1 character in 50 sizes): the cache is
+    // emptied on the way, and a text drawn before and after is the same.
+    TFont f;
+    f.SetName("Arial");
+    f.SetHeight(-13);
+    const std::string text = "Temperature 21.5";
+    const TextMask before = RenderText(f, text);
+    std::string all;
+    for (int c = 32; c < 256; ++c)
+        if (c < 127 || c >= 160) all += static_cast<char>(c);
+    TFont sized;
+    sized.SetName("Arial");
+    for (int h = -8; h > -58; --h) {
+        sized.SetHeight(h);
+        EXPECT_GT(MeasureText(sized, all), 0);
+        EXPECT_EQ(RenderText(f, text).Ink, before.Ink) << h;
+    }
+}
+
 TEST(GraphicsText, FontOnChangeAndAssign) {
     TFont f;
     int changes = 0;
