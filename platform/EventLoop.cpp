@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -15,6 +16,15 @@
 #include "platform/Exceptions.h"
 
 namespace platform {
+
+namespace {
+// The machine's own monotonic time, not the station's clock: it spaces system calls, not events.
+int64_t MachineNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
 
 MessageTarget::MessageTarget() : handle_(EventLoop::Get().Register(this)) {}
 MessageTarget::~MessageTarget() {
@@ -373,6 +383,7 @@ int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
     watches_[id] = Watch{fd, events, std::move(callback)};
     MarkFd(fd, true); // the number may name another file than when it was last watched
     quiet_ = false;
+    emptyPollNs_ = -1;
     return id;
 }
 
@@ -382,6 +393,7 @@ void EventLoop::ChangeFdEvents(int watchId, short events) {
     it->second.events = events;
     MarkFd(it->second.fd, false);
     quiet_ = false;
+    emptyPollNs_ = -1;
 }
 
 void EventLoop::UnwatchFd(int watchId, bool closing) {
@@ -390,6 +402,7 @@ void EventLoop::UnwatchFd(int watchId, bool closing) {
     int fd = it->second.fd;
     watches_.erase(it);
     quiet_ = false;
+    emptyPollNs_ = -1;
     bool watchedStill = false;
     for (const auto& [id, watch] : watches_)
         watchedStill = watchedStill || watch.fd == fd;
@@ -463,6 +476,15 @@ void EventLoop::RegisterFd(int fd, uint32_t events, bool fresh) {
     unpollable_.push_back(fd);
 }
 
+bool EventLoop::Look() {
+    // A handler that pumps between pieces of its work (a sensor pass) looks many times a millisecond.
+    // Right after a poll that found nothing, only another thread or process, or the handler's own
+    // writes, can have made something ready: the next wait sees it, or a look a moment later.
+    constexpr int64_t kLookSpacingNs = 200'000;
+    if (pumpLevel_ > 1 && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs) return false;
+    return PollFds(0);
+}
+
 bool EventLoop::PollFds(int timeoutMs) {
     // A look that could only repeat the last one: nothing has run on this thread since a wait found
     // nothing ready, so only another thread or process can have made something ready since, which is
@@ -529,6 +551,7 @@ bool EventLoop::PollFds(int timeoutMs) {
     }
     if (stale) RebuildWatchSet();
     quiet_ = readyFds.empty() && !woken && !stale && !failed;
+    emptyPollNs_ = quiet_ ? MachineNs() : -1;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
@@ -576,7 +599,7 @@ bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
         if (!idleDone && !Clock::Get().IsSimulated()) delay = 0;
         worked = Clock::Get().IdleWait(delay, [this](int timeoutMs) { return PollFds(timeoutMs); });
     } else {
-        worked = PollFds(0) || worked;
+        worked = Look() || worked;
     }
     worked = DispatchQueued(QueueEnd()) || worked;
     dispatching_ = outer;

@@ -194,6 +194,9 @@ private:
     void SiftDown(size_t slot);
 
     bool PollFds(int timeoutMs);
+    // The look of a turn that does not wait: PollFds(0), left out where it could only repeat a look
+    // made a moment ago.
+    bool Look();
     // Brings the kernel's descriptor set up to date with the watches changed since the last wait.
     void SyncWatches();
     void RegisterFd(int fd, uint32_t events, bool fresh);
@@ -241,6 +244,7 @@ private:
     std::vector<epoll_event> epollEvents_;
     int wakeFd_ = -1;
     bool quiet_ = false;         // a wait found nothing ready, and no code has run on this thread since
+    int64_t emptyPollNs_ = -1;   // the machine's time of the last poll that found nothing, -1 after others
     std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;
     ExceptionHandler exceptionHandler_;

@@ -13,10 +13,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/controls/Application.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
 #include "platform/Timer.h"
+#include "platform/controls/Application.h"
 #include "tests/platform/RuntimeTestSupport.h"
 
 using namespace platform;
@@ -431,6 +431,36 @@ TEST_F(LoopTest, WatchedPipeDeliversReadinessAndMayUnwatchInItsCallback) {
     Loop().RunFor(100);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(otherCalls, 0);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+// A handler pumping between pieces of its work: a look right after one that found nothing may be left
+// out, but what became ready is heard at the next wait, and a pump of its own looks at once.
+TEST_F(LoopTest, ANestedLookLeftOutRightAfterAnEmptyOneLosesNothing) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    int heard = 0;
+    int id = Loop().WatchFd(fds[0], POLLIN, [&](short) {
+        char c;
+        heard += ::read(fds[0], &c, 1) == 1;
+    });
+    RecordingWindow w;
+    int atNextWait = -1;
+    w.react = [&](TMessage&) {
+        Loop().ProcessMessages(); // finds nothing
+        ASSERT_EQ(::write(fds[1], "x", 1), 1);
+        Loop().ProcessMessages();
+        Loop().RunFor(1);
+        atNextWait = heard;
+    };
+    PostMessage(w.Handle(), kMsgA, 0);
+    Loop().ProcessMessages();
+    EXPECT_EQ(atNextWait, 1);
+    ASSERT_EQ(::write(fds[1], "y", 1), 1);
+    Loop().ProcessMessages(); // not nested: looks
+    EXPECT_EQ(heard, 2);
+    Loop().UnwatchFd(id);
     ::close(fds[0]);
     ::close(fds[1]);
 }
