@@ -4,11 +4,11 @@
 #include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -18,11 +18,12 @@
 namespace platform {
 
 namespace {
-// The machine's own monotonic time, not the station's clock: it spaces system calls, not events.
+// The machine's own monotonic time, not the station's clock: it spaces system calls, not events. The
+// coarse clock costs a few nanoseconds; its steps of a few milliseconds are fine for that.
 int64_t MachineNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 } // namespace
 
@@ -480,7 +481,7 @@ bool EventLoop::Look() {
     // A handler that pumps between pieces of its work (a sensor pass) looks many times a millisecond.
     // Right after a poll that found nothing, only another thread or process, or the handler's own
     // writes, can have made something ready: the next wait sees it, or a look a moment later.
-    constexpr int64_t kLookSpacingNs = 200'000;
+    constexpr int64_t kLookSpacingNs = 1'000'000;
     if (pumpLevel_ > 1 && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs) return false;
     return PollFds(0);
 }
@@ -551,7 +552,7 @@ bool EventLoop::PollFds(int timeoutMs) {
     }
     if (stale) RebuildWatchSet();
     quiet_ = readyFds.empty() && !woken && !stale && !failed;
-    emptyPollNs_ = quiet_ ? MachineNs() : -1;
+    emptyPollNs_ = quiet_ && pumpLevel_ > 1 ? MachineNs() : -1;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
