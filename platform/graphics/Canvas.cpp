@@ -62,6 +62,7 @@ TRect Canvas::ToDevice(const TRect& logical) const {
 }
 
 void Canvas::SetVisibleRect(const TRect& r) {
+    if (visible_ == r) return; // a control's canvas is asked for again and again: its clip stays made
     visible_ = r;
     clipDirty_ = true;
 }
