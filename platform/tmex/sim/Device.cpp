@@ -58,7 +58,7 @@ void Device::WatchSlots(bool watch) {
     watchesSlots_ = watch;
     if (!net_) return;
     net_->watchers_ += watch ? 1 : -1;
-    if (watch) net_->SlotDevicesChanged(); // it may not be in the slot list
+    if (watch) net_->slotsStale_ = true; // it may not be in the slot list
 }
 
 void Device::BranchesChanged() {
@@ -75,13 +75,7 @@ bool Device::TakeCrcFault() {
     return true;
 }
 
-bool Device::LineReset() {
-    state_ = RomState::AwaitRom;
-    OnReset();
-    return true;
-}
-
-uint8_t Device::LineByte(uint8_t master) {
+uint8_t Device::RomByte(uint8_t master) {
     switch (state_) {
     case RomState::Idle:
         return 0xFF;

@@ -67,13 +67,23 @@ public:
     // slots (a parasite conversion). An idle device ignores every slot until the next reset, so the net
     // keeps only the others in its slot list (a search pass is 192 slots).
     bool InSlots() const { return state_ != RomState::Idle || watchesSlots_; }
-    bool LineReset();                 // true = presence pulse
-    uint8_t LineByte(uint8_t master); // what the device drives (0xFF = nothing)
-    uint8_t LineBit(uint8_t master);  // 1 = nothing
+    // A reset: true = presence pulse.
+    bool LineReset() {
+        state_ = RomState::AwaitRom;
+        if (resetHook_) OnReset();
+        return true;
+    }
+    // What the device drives (0xFF = nothing). Inline for the function phase, where a selected device
+    // spends most of its bytes.
+    uint8_t LineByte(uint8_t master) {
+        return state_ == RomState::Function ? FunctionByte(master) : RomByte(master);
+    }
+    uint8_t LineBit(uint8_t master); // 1 = nothing
     // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
     // the device watches the slots (WatchSlots): the net may then take many slots in one step.
     virtual void AfterSlot() {}
-    // The strong pull-up ends (explicitly or by the next communication).
+    // The strong pull-up ends (explicitly or by the next communication); called for a device that
+    // watches the slots (a device that needs the pull-up watches them while it does).
     virtual void OnPullupReleased() {}
     // Power lost and back: brown-out, coupler discharge. Families reset what is not battery-backed.
     virtual void OnPowerCycle() {}
@@ -88,8 +98,11 @@ protected:
     // A function-phase byte or bit.
     virtual uint8_t FunctionByte(uint8_t /*master*/) { return 0xFF; }
     virtual uint8_t FunctionBit(uint8_t /*master*/) { return 1; }
-    // A reset reached the device (its function state ends).
+    // A reset reached the device while it was hooked (HookReset): a family hooks the reset while it
+    // has work for one (a running conversion to finish), so that most resets pass it by. The function
+    // state needs none: every command begins at OnSelected.
     virtual void OnReset() {}
+    void HookReset(bool hook) { resetHook_ = hook; }
 
     // The function phase is over: drive nothing until the next reset.
     void EndFunction();
@@ -108,6 +121,7 @@ private:
     friend class SimNet;
     enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
 
+    uint8_t RomByte(uint8_t master); // a byte in any other phase than the function phase
     uint8_t SearchBit(uint8_t master);
     // Just past a Search ROM command: no ROM bit taken yet, no slot watched.
     bool AtSearchStart() const {
@@ -125,6 +139,7 @@ private:
     int index_ = 0; // byte of Match/Read ROM, bit of the search
     int searchPhase_ = 0;
     bool watchesSlots_ = false;
+    bool resetHook_ = false;
     bool ownsSegments_ = false; // a coupler or switch (SimNet::NewSegment)
 };
 

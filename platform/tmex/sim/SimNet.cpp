@@ -120,6 +120,13 @@ uint8_t SimNet::ByteSlot(uint8_t byte) {
     if (slotsStale_) MakeSlotList();
     Device** list = slot_.data();
     std::size_t n = slot_.size(), kept = 0;
+    if (n == 1) { // a selected device: the same walk without the loop
+        Device* d = list[0];
+        switching_ = d->ownsSegments_ && d->state_ == Device::RomState::Function;
+        uint8_t out = d->InSlots() ? static_cast<uint8_t>(byte & d->LineByte(byte)) : byte;
+        if (!d->InSlots()) slot_.clear();
+        return out;
+    }
     switching_ = false;
     uint8_t out = byte;
     for (std::size_t i = 0; i < n; ++i) {
@@ -130,6 +137,14 @@ uint8_t SimNet::ByteSlot(uint8_t byte) {
         if (d->InSlots()) list[kept++] = d;
     }
     slot_.resize(kept);
+    return out;
+}
+
+uint8_t SimNet::PlainByte(uint8_t byte) {
+    Spend(byteUs_);
+    uint8_t out = ByteSlot(byte);
+    if (watchers_ != 0) AfterSlot(slot_); // a device began to watch at this slot
+    if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     return out;
 }
 
@@ -152,21 +167,15 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
     bitUs_ = bitUs;
 }
 
-void SimNet::Spend(uint32_t us) {
+void SimNet::SpendWholeMs() {
     // No CatchUp here: the clock's own steps and the bus time only add up, in whatever order.
+    uint32_t ms = subMsUs_ / 1000;
+    subMsUs_ %= 1000;
     auto& clock = platform::Clock::Get();
-    if (!clock.IsSimulated()) {
-        // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
-        // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
-        nowUs_ += us;
-        return;
-    }
-    subMsUs_ += us;
-    if (subMsUs_ >= 1000) {
-        uint32_t ms = subMsUs_ / 1000;
-        subMsUs_ %= 1000;
+    if (clock.IsSimulated())
         clock.Sleep(ms);
-    }
+    else // real time passes by itself and nothing sleeps per slot; the devices still see the bus time
+        nowUs_ += static_cast<uint64_t>(ms) * 1000;
 }
 
 // --- pull-up ---
@@ -175,8 +184,9 @@ void SimNet::ReleasePullup() {
     pullupArmedByte_ = pullupArmedBit_ = false;
     if (!pullupActive_) return;
     pullupActive_ = false;
-    for (auto& d : devices_)
-        if (d->Reachable()) d->OnPullupReleased();
+    if (watchers_ == 0) return;
+    for (Device* d : all_)
+        if (d->watchesSlots_ && d->Reachable()) d->OnPullupReleased();
 }
 
 void SimNet::AfterSlot(const std::vector<Device*>& devices) {
@@ -230,6 +240,7 @@ int16_t SimNet::Reset() {
 }
 
 int16_t SimNet::TouchByte(uint8_t byte) {
+    if (watchers_ == 0 && PlainLine()) return PlainByte(byte); // what the rest makes of it then
     if (touchFaults_ != 0) {
         if (touchFaults_ > 0) --touchFaults_;
         Log(TrafficEntry::Byte, "B", byte, touchFaultCode_);
@@ -323,20 +334,6 @@ int16_t SimNet::LineParameters(TMLine& block) {
     return 1;
 }
 
-bool SimNet::PlainLine() const {
-    return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
-           !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
-}
-
-bool SimNet::PlainSlots() {
-    if (!PlainLine()) return false;
-    const auto& devices = SlotDevices();
-    if (watchers_ == 0) return true;
-    for (Device* d : devices)
-        if (d->watchesSlots_) return false;
-    return true;
-}
-
 int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
     // In one walk of the list: every device in it awaits a ROM command, none watches the slots (a
     // list with an idle device in it is left to the slots, which take it out).
@@ -345,31 +342,28 @@ int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
     for (size_t i = 0; match && i < slot_.size(); ++i)
         match = slot_[i]->state_ == Device::RomState::AwaitRom && !slot_[i]->watchesSlots_;
     if (!match) return PlainBytes(bytes, length);
-    AnswerMatch(slot_, bytes + 1); // every device drives 1s: the bytes read are the bytes sent
+    AnswerMatch(bytes + 1); // every device drives 1s: the bytes read are the bytes sent
     int16_t rest = PlainBytes(bytes + 9, static_cast<int16_t>(length - 9));
     return rest < 0 ? rest : length;
 }
 
 int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
-    // While nothing but the slots themselves matters (PlainSlots), each byte is what TouchByte makes
-    // of it (its bus time first, then the slot) without the checks for what cannot happen here; a
-    // device that starts to watch the slots hands the rest back to TouchByte.
+    // While nothing but the slots themselves matters, each byte is what TouchByte makes of it without
+    // a call each; once a device watches the slots, TouchByte takes the rest.
     int16_t done = 0;
-    if (length > 0 && PlainSlots()) {
-        for (; done < length && watchers_ == 0; ++done) {
-            Spend(byteUs_);
-            bytes[done] = ByteSlot(bytes[done]);
-            if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
-        }
-    }
+    if (PlainLine())
+        for (; done < length && watchers_ == 0; ++done)
+            bytes[done] = PlainByte(bytes[done]);
     int16_t rest = Backend::TouchBlock(bytes + done, static_cast<int16_t>(length - done));
     return rest < 0 ? rest : length;
 }
 
-void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom) {
+void SimNet::AnswerMatch(const uint8_t* rom) {
     Spend(9 * byteUs_);
     const uint64_t wanted = RomBits(rom);
-    for (Device* d : devices) {
+    // The list keeps those selected (DropIdle's walk over what is left: one device, or two with one ROM).
+    std::size_t kept = 0;
+    for (Device* d : slot_) {
         if (d->romBits_ != wanted) {
             d->state_ = Device::RomState::Idle;
             continue;
@@ -377,7 +371,9 @@ void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom
         d->state_ = Device::RomState::Function;
         d->index_ = 8;
         d->OnSelected();
+        slot_[kept++] = d;
     }
+    slot_.resize(kept);
     DropIdle();
 }
 
@@ -403,79 +399,80 @@ RomBytes BytesOf(uint64_t bits) {
 
 // Each ROM bit i is two read slots (the wired-AND of the devices' bits, then of their complements) and
 // a write slot of the bit taken; a device whose bit differs from the one taken drops out. With 64-bit
-// ROMs (bit i = RomBit i) that is a mask walk over the devices still in.
+// ROMs (bit i = RomBit i) that is a walk from fork to fork: up to the next bit on which the devices
+// still in differ, they all agree, nobody drops out and the path takes their bits.
 int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                              RomBytes& forks) {
     searchDevices_.assign(devices.begin(), devices.end());
     searchRoms_.clear();
-    for (Device* d : searchDevices_)
+    uint64_t all1 = ~uint64_t{0}, any1 = 0; // over the ROMs of the devices still in
+    for (Device* d : searchDevices_) {
         searchRoms_.push_back(d->romBits_);
+        all1 &= d->romBits_;
+        any1 |= d->romBits_;
+    }
     const uint64_t wanted = RomBits(directions.data());
     uint64_t path = 0, forkBits = 0;
     std::size_t in = searchRoms_.size();
-    int slots = 0;
-    int16_t result = 1;
-    for (int i = 0; i < 64; ++i) {
-        uint64_t bit = uint64_t{1} << i;
-        if (!logging_ && in > 0) {
-            // Bits on which every device still in agrees hold no fork and drop nobody: taken at once,
-            // three slots each. One device left (or two with one ROM): the rest of its ROM is the path.
-            uint64_t differ = 0;
-            for (std::size_t k = 1; k < in; ++k)
-                differ |= searchRoms_[k] ^ searchRoms_[0];
-            differ &= ~(bit - 1);
-            int next = differ == 0 ? 64 : std::countr_zero(differ);
-            if (next > i) {
-                uint64_t span = next == 64 ? ~(bit - 1) : ((uint64_t{1} << next) - bit);
-                path |= searchRoms_[0] & span;
-                slots += 3 * (next - i);
-                if (next == 64) break;
-                i = next;
-                bit = uint64_t{1} << i;
+    const int16_t result = in == 0 ? 0 : 1;
+    uint32_t slots = 0;
+    auto slot = [&](int sent, int read) {
+        if (!logging_) {
+            ++slots;
+            return;
+        }
+        Spend(bitUs_);
+        Log(TrafficEntry::Bit, "b", sent, read);
+    };
+    if (in == 0) { // nobody there: both read slots of the first bit stay high
+        slot(1, 1);
+        slot(1, 1);
+    }
+    for (int from = 0; in > 0 && from < 64;) {
+        uint64_t ahead = ~uint64_t{0} << from;
+        uint64_t differ = (all1 ^ any1) & ahead;
+        int fork = differ == 0 ? 64 : std::countr_zero(differ);
+        path |= all1 & ahead & (fork == 64 ? ~uint64_t{0} : (uint64_t{1} << fork) - 1);
+        if (logging_) {
+            for (int i = from; i < fork; ++i) {
+                int b = static_cast<int>((all1 >> i) & 1);
+                slot(1, b);
+                slot(1, b ^ 1);
+                slot(b, b);
             }
+        } else {
+            slots += 3 * static_cast<uint32_t>(fork - from);
         }
-        bool has0 = false, has1 = false;
-        for (std::size_t k = 0; k < in; ++k) {
-            if (searchRoms_[k] & bit)
-                has1 = true;
-            else
-                has0 = true;
-        }
-        slots += 2;
-        if (logging_) {
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", 1, has0 ? 0 : 1);
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", 1, has1 ? 0 : 1);
-        }
-        if (!has0 && !has1) { // nobody there
-            result = 0;
-            break;
-        }
-        bool fork = has0 && has1;
-        uint64_t taken = fork ? (wanted & bit) : (has1 ? bit : 0);
-        if (fork) forkBits |= bit;
+        if (fork == 64) break;
+        // Both values are there: the master takes the bit of `directions`.
+        uint64_t bit = uint64_t{1} << fork;
+        uint64_t taken = wanted & bit;
+        forkBits |= bit;
         path |= taken;
-        ++slots;
-        if (logging_) {
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", taken ? 1 : 0, taken ? 1 : 0);
-        }
+        slot(1, 0);
+        slot(1, 0);
+        slot(taken ? 1 : 0, taken ? 1 : 0);
         // Those whose bit differs drop out (and go idle) at this write slot.
         std::size_t kept = 0;
+        all1 = ~uint64_t{0};
+        any1 = 0;
         for (std::size_t k = 0; k < in; ++k) {
-            if ((searchRoms_[k] & bit) == taken) {
-                searchRoms_[kept] = searchRoms_[k];
+            uint64_t r = searchRoms_[k];
+            if ((r & bit) == taken) {
+                searchRoms_[kept] = r;
                 searchDevices_[kept++] = searchDevices_[k];
+                all1 &= r;
+                any1 |= r;
             } else {
                 Device& d = *searchDevices_[k];
                 d.state_ = Device::RomState::Idle;
-                d.index_ = i;
+                d.index_ = fork;
             }
         }
         in = kept;
+        from = fork + 1;
     }
-    if (!logging_) Spend(static_cast<uint32_t>(slots) * bitUs_);
+    if (!logging_) Spend(slots * bitUs_);
     rom = BytesOf(path);
     forks = BytesOf(forkBits);
     if (result == 1) {

@@ -101,8 +101,11 @@ public:
     // Bus time of one reset, byte and bit slot in microseconds (defaults 1000, 500, 70). Zero costs make
     // a test's arithmetic exact.
     void SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs);
-    // Spends bus time (advances a simulated clock in whole milliseconds).
-    void Spend(uint32_t us);
+    // Spends bus time (advances a simulated clock in whole milliseconds). Inline: every slot spends.
+    void Spend(uint32_t us) {
+        subMsUs_ += us;
+        if (subMsUs_ >= 1000) SpendWholeMs();
+    }
 
     // --- strong pull-up ---
     bool PullupActive() const { return pullupActive_; }
@@ -178,13 +181,20 @@ private:
     void DropIdle();
     // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
     uint8_t ByteSlot(uint8_t byte);
-    // Whether the next slots may be answered whole (see above): the line, and the devices in slots.
-    bool PlainLine() const;
-    bool PlainSlots();
+    // Hands the whole milliseconds of the bus time spent to the clock.
+    void SpendWholeMs();
+    // Whether the next slots may be answered whole (see above), as far as the line goes.
+    bool PlainLine() const {
+        return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
+               !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
+    }
+    // A byte on a plain line that no device watches: its bus time, the slot and what follows a slot.
+    uint8_t PlainByte(uint8_t byte);
     // Bytes of a block, the plain ones without a call through TouchByte each.
     int16_t PlainBytes(uint8_t* bytes, int16_t length);
-    // Match ROM (0x55 and the eight ROM bytes) to devices that all await a ROM command.
-    void AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom);
+    // Match ROM (0x55 and the eight ROM bytes) to the devices of the slot list, which all await a ROM
+    // command.
+    void AnswerMatch(const uint8_t* rom);
     // A whole search pass from the ROMs of `devices`, all at the start of their search.
     int16_t AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                          RomBytes& forks);

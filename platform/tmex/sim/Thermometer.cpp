@@ -42,6 +42,7 @@ void Thermometer::SetParasite(bool parasite) {
 void Thermometer::SetConverting(bool converting) {
     converting_ = converting;
     WatchSlots(parasite_ && converting_);
+    HookReset(converting_);
 }
 
 void Thermometer::Update() {
@@ -90,7 +91,6 @@ void Thermometer::OnSelected() {
 
 void Thermometer::OnReset() {
     Update();
-    command_ = -1;
 }
 
 uint8_t Thermometer::ReadSlots() {
