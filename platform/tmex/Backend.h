@@ -19,6 +19,22 @@ using RomBytes = std::array<uint8_t, 8>;
 inline int RomBit(const RomBytes& rom, int i) {
     return (rom[i / 8] >> (i % 8)) & 1;
 }
+// The same bits as one number (bit i = RomBit i), and back.
+inline uint64_t RomBits(const uint8_t* bytes) {
+    uint64_t out = 0;
+    for (int i = 7; i >= 0; --i)
+        out = (out << 8) | bytes[i];
+    return out;
+}
+inline uint64_t RomBits(const RomBytes& rom) {
+    return RomBits(rom.data());
+}
+inline RomBytes RomBytesOf(uint64_t bits) {
+    RomBytes out{};
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (8 * i));
+    return out;
+}
 inline void SetRomBit(RomBytes& rom, int i, int value) {
     if (value)
         rom[i / 8] = static_cast<uint8_t>(rom[i / 8] | (1 << (i % 8)));

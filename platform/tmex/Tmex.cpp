@@ -4,6 +4,7 @@
 #include "platform/tmex/DriverSettings.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -144,9 +145,8 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
     return backend;
 }
 
-// The backend of an open session, or null.
-Backend* SessionBackend(SessionHandle session) {
-    if (session == lastSession && lastBackend) return lastBackend;
+// The backend of an open session, or null: the last one looked up at once, others from the maps.
+Backend* LookUpSession(SessionHandle session) {
     auto& d = D();
     auto it = d.sessionPorts.find(session);
     if (it == d.sessionPorts.end()) return nullptr;
@@ -155,6 +155,9 @@ Backend* SessionBackend(SessionHandle session) {
     lastSession = session;
     lastBackend = b->second.get();
     return lastBackend;
+}
+inline Backend* SessionBackend(SessionHandle session) {
+    return session == lastSession && lastBackend ? lastBackend : LookUpSession(session);
 }
 
 void CloseSessionOfPort(PortKey key) {
@@ -182,14 +185,6 @@ bool Increment(RomBytes& rom) {
         SetRomBit(rom, i, 0);
     }
     return false;
-}
-
-// The first `bits` bits of rom, zeros after them.
-RomBytes Prefix(const RomBytes& rom, int bits) {
-    RomBytes out{};
-    for (int i = 0; i < bits; ++i)
-        SetRomBit(out, i, RomBit(rom, i));
-    return out;
 }
 
 enum class SearchResult { Found, None, Error };
@@ -223,31 +218,27 @@ PassOutcome SearchPass(Backend& bus, const RomBytes& directions) {
 SearchResult SearchFrom(Backend& bus, const RomBytes& target, RomBytes& found) {
     PassOutcome first = SearchPass(bus, target);
     if (first.result != SearchResult::Found) return first.result;
-    int k = 0;
-    while (k < 64 && RomBit(first.found, k) == RomBit(target, k))
-        ++k;
-    RomBytes directions;
-    if (k == 64 || RomBit(first.found, k) == 1) {
+    // In search order as numbers (bit i = RomBit i): k is the first bit where the pass left the target.
+    const uint64_t want = RomBits(target), got = RomBits(first.found), forks = RomBits(first.forks);
+    const int k = got == want ? 64 : std::countr_zero(got ^ want);
+    uint64_t directions;
+    if (k == 64 || ((got >> k) & 1) != 0) {
         // At the target, or above it from bit k on: the answer is the smallest ROM under this prefix,
         // which the pass found unless it took a 1 at a later fork.
-        bool smallest = true;
-        for (int i = k + 1; i < 64; ++i)
-            if (RomBit(first.forks, i) && RomBit(first.found, i)) smallest = false;
-        if (smallest) {
+        const uint64_t later = k >= 63 ? 0 : ~uint64_t{0} << (k + 1);
+        if ((forks & got & later) == 0) {
             found = first.found;
             return SearchResult::Found;
         }
-        directions = Prefix(first.found, k + 1);
+        directions = got & ~later;
     } else {
         // Below the target from bit k on: go up at the deepest earlier fork where the target took 0.
-        int fork = -1;
-        for (int i = 0; i < k; ++i)
-            if (RomBit(first.forks, i) && RomBit(target, i) == 0) fork = i;
-        if (fork < 0) return SearchResult::None;
-        directions = Prefix(target, fork);
-        SetRomBit(directions, fork, 1);
+        const uint64_t ups = forks & ~want & ((uint64_t{1} << k) - 1);
+        if (ups == 0) return SearchResult::None;
+        const uint64_t fork = uint64_t{1} << (63 - std::countl_zero(ups));
+        directions = (want & (fork - 1)) | fork;
     }
-    PassOutcome second = SearchPass(bus, directions);
+    PassOutcome second = SearchPass(bus, RomBytesOf(directions));
     if (second.result == SearchResult::Found) found = second.found;
     return second.result;
 }
@@ -522,18 +513,14 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
     if (access != 1) return call.Done<int16_t>(access < 0 ? access : kErrDeviceNotFound);
     uint16_t address = static_cast<uint16_t>(page * 32);
     uint8_t header[3] = {0xA5, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)};
-    uint16_t crc = 0;
-    for (uint8_t b : header)
-        crc = Crc16Update(crc, b);
+    uint16_t crc = Crc16(header);
     int16_t r = bus->TouchBlock(header, 3);
     if (r < 0) return call.Done(r);
     uint8_t data[42];
     std::memset(data, 0xFF, sizeof data);
     r = bus->TouchBlock(data, 42);
     if (r < 0) return call.Done(r);
-    for (uint8_t b : data)
-        crc = Crc16Update(crc, b);
-    if (crc != kCrc16Residue) return call.Done(kErrPacket);
+    if (Crc16(data, crc) != kCrc16Residue) return call.Done(kErrPacket);
     std::memcpy(buffer, data, 40);
     return call.Done<int16_t>(40);
 }

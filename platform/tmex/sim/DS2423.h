@@ -38,7 +38,7 @@ protected:
     uint8_t FunctionByte(uint8_t master) override;
 
 private:
-    uint8_t NextWithCounter();
+    uint8_t NextWithCounter(); // builds the next page to send
     // Adds the pulses a live input gave since it was last asked.
     void TakePulses(int page);
 

@@ -65,8 +65,8 @@ void DS2438::StartBusy(Busy what) {
     if (what == Busy::Voltage) memory_[0][0] |= kConfigADB;
 }
 
-void DS2438::Update() {
-    if (busy_ == Busy::None || ConversionStuck() || NowUs() < busyUntilUs_) return;
+void DS2438::FinishBusy() {
+    if (ConversionStuck() || NowUs() < busyUntilUs_) return;
     Page& p0 = memory_[0];
     switch (busy_) {
     case Busy::Temperature: {

@@ -50,8 +50,8 @@ void DS2450::SetVanePosition(int position) {
         volts_[ch] = kLevelVolts[levels[ch]];
 }
 
-void DS2450::Update() {
-    if (!converting_ || ConversionStuck() || NowUs() < convertUntilUs_) return;
+void DS2450::FinishConversion() {
+    if (ConversionStuck() || NowUs() < convertUntilUs_) return;
     converting_ = false;
     TrackConversion();
     ++conversions_;

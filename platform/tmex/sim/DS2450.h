@@ -57,7 +57,11 @@ protected:
     uint8_t FunctionBit(uint8_t master) override;
 
 private:
-    void Update();
+    // Finishes a conversion whose time has come (inline: every byte and bit asks).
+    void Update() {
+        if (converting_) FinishConversion();
+    }
+    void FinishConversion();
     // Converts on VCC (polled) rather than on the strong pull-up.
     bool ConvertsOnVcc() const { return vccPresent_ && (memory_[0x1C] & 0x40) != 0; }
     void StartConversion();

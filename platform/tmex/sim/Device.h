@@ -5,6 +5,8 @@
 // Each device answers the line byte by byte (or bit by bit): it returns what it drives, 0xFF (1) when it
 // only listens; the net ANDs the answers of every reachable device with the master's byte (wired-AND).
 // After a command's data phase a device drives nothing until the next reset.
+#include "platform/tmex/Backend.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -28,14 +30,6 @@ struct Rom {
     std::array<uint16_t, 8> Words() const;
     bool operator==(const Rom&) const = default;
 };
-
-// Eight ROM bytes as 64 bits in the order a search walks them (bit i is bit i % 8 of byte i / 8).
-inline uint64_t RomBits(const uint8_t* bytes) {
-    uint64_t out = 0;
-    for (int i = 7; i >= 0; --i)
-        out = (out << 8) | bytes[i];
-    return out;
-}
 
 class Device {
 public:
@@ -129,7 +123,7 @@ private:
     }
 
     Rom rom_;
-    uint64_t romBits_; // the ROM as a search walks it: bit i is bit i % 8 of byte i / 8
+    uint64_t romBits_; // the ROM as a search walks it (RomBits)
     SimNet* net_ = nullptr;
     Segment* segment_ = nullptr;
     bool inserted_ = true;

@@ -112,7 +112,7 @@ void SimNet::DropIdle() {
     std::erase_if(slot_, [](const Device* d) { return !d->InSlots(); });
 }
 
-uint8_t SimNet::ByteSlot(uint8_t byte) {
+uint8_t SimNet::ByteSlotOfMany(uint8_t byte) {
     // SlotDevices and the slot in one walk. The list holds the devices in slot phase when the slot
     // begins (what changes their phase between slots drops the idle ones or makes the list again); one
     // that a device before it in the list has taken out of slot phase during this slot would only
@@ -120,13 +120,6 @@ uint8_t SimNet::ByteSlot(uint8_t byte) {
     if (slotsStale_) MakeSlotList();
     Device** list = slot_.data();
     std::size_t n = slot_.size(), kept = 0;
-    if (n == 1) { // a selected device: the same walk without the loop
-        Device* d = list[0];
-        switching_ = d->ownsSegments_ && d->state_ == Device::RomState::Function;
-        uint8_t out = d->InSlots() ? static_cast<uint8_t>(byte & d->LineByte(byte)) : byte;
-        if (!d->InSlots()) slot_.clear();
-        return out;
-    }
     switching_ = false;
     uint8_t out = byte;
     for (std::size_t i = 0; i < n; ++i) {
@@ -137,14 +130,6 @@ uint8_t SimNet::ByteSlot(uint8_t byte) {
         if (d->InSlots()) list[kept++] = d;
     }
     slot_.resize(kept);
-    return out;
-}
-
-uint8_t SimNet::PlainByte(uint8_t byte) {
-    Spend(byteUs_);
-    uint8_t out = ByteSlot(byte);
-    if (watchers_ != 0) AfterSlot(slot_); // a device began to watch at this slot
-    if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     return out;
 }
 
@@ -171,6 +156,14 @@ void SimNet::SpendWholeMs() {
     // No CatchUp here: the clock's own steps and the bus time only add up, in whatever order.
     uint32_t ms = subMsUs_ / 1000;
     subMsUs_ %= 1000;
+    if (clockInstalls_ != platform::Clock::Installs()) {
+        clockInstalls_ = platform::Clock::Installs();
+        simulatedClock_ = dynamic_cast<platform::SimulatedClock*>(&platform::Clock::Get());
+    }
+    if (simulatedClock_) {
+        simulatedClock_->Sleep(ms);
+        return;
+    }
     auto& clock = platform::Clock::Get();
     if (clock.IsSimulated())
         clock.Sleep(ms);
@@ -388,15 +381,6 @@ int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& 
     return Backend::SearchBits(directions, rom, forks);
 }
 
-namespace {
-RomBytes BytesOf(uint64_t bits) {
-    RomBytes out{};
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (8 * i));
-    return out;
-}
-} // namespace
-
 // Each ROM bit i is two read slots (the wired-AND of the devices' bits, then of their complements) and
 // a write slot of the bit taken; a device whose bit differs from the one taken drops out. With 64-bit
 // ROMs (bit i = RomBit i) that is a walk from fork to fork: up to the next bit on which the devices
@@ -473,8 +457,8 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
         from = fork + 1;
     }
     if (!logging_) Spend(slots * bitUs_);
-    rom = BytesOf(path);
-    forks = BytesOf(forkBits);
+    rom = RomBytesOf(path);
+    forks = RomBytesOf(forkBits);
     if (result == 1) {
         for (std::size_t k = 0; k < in; ++k) { // one device, unless two share a ROM
             Device& d = *searchDevices_[k];

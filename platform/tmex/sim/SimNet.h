@@ -21,6 +21,7 @@
 // - Test hooks: the topology builder (Add), removal and re-insertion (Device), a traffic log of driver
 //   calls and line slots, and fault hooks (short, no presence, adapter gone, session and setup results,
 //   line-level and line-parameter results, touch errors; per device: CRC errors, stuck conversions).
+#include "platform/Clock.h"
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/sim/Device.h"
 
@@ -30,10 +31,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace platform {
-class Clock;
-}
 
 namespace platform::tmex::sim {
 
@@ -101,10 +98,18 @@ public:
     // Bus time of one reset, byte and bit slot in microseconds (defaults 1000, 500, 70). Zero costs make
     // a test's arithmetic exact.
     void SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs);
-    // Spends bus time (advances a simulated clock in whole milliseconds). Inline: every slot spends.
+    // Spends bus time (advances a simulated clock in whole milliseconds). Inline: every slot spends, and
+    // every other byte hands a millisecond to the simulated clock.
     void Spend(uint32_t us) {
         subMsUs_ += us;
-        if (subMsUs_ >= 1000) SpendWholeMs();
+        if (subMsUs_ < 1000) return;
+        if (simulatedClock_ == nullptr || clockInstalls_ != platform::Clock::Installs()) {
+            SpendWholeMs();
+            return;
+        }
+        uint32_t ms = subMsUs_ / 1000;
+        subMsUs_ -= ms * 1000;
+        simulatedClock_->Sleep(ms);
     }
 
     // --- strong pull-up ---
@@ -180,7 +185,20 @@ private:
     // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
     void DropIdle();
     // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
-    uint8_t ByteSlot(uint8_t byte);
+    // Inline for a selected device alone in the list, the walk (ByteSlotOfMany) without the loop.
+    uint8_t ByteSlot(uint8_t byte) {
+        if (slot_.size() != 1 || slotsStale_) return ByteSlotOfMany(byte);
+        Device* d = slot_.front();
+        switching_ = d->ownsSegments_ && d->state_ == Device::RomState::Function;
+        if (!d->InSlots()) {
+            slot_.clear();
+            return byte;
+        }
+        auto out = static_cast<uint8_t>(byte & d->LineByte(byte));
+        if (!d->InSlots()) slot_.clear();
+        return out;
+    }
+    uint8_t ByteSlotOfMany(uint8_t byte);
     // Hands the whole milliseconds of the bus time spent to the clock.
     void SpendWholeMs();
     // Whether the next slots may be answered whole (see above), as far as the line goes.
@@ -189,7 +207,13 @@ private:
                !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
     }
     // A byte on a plain line that no device watches: its bus time, the slot and what follows a slot.
-    uint8_t PlainByte(uint8_t byte);
+    uint8_t PlainByte(uint8_t byte) {
+        Spend(byteUs_);
+        uint8_t out = ByteSlot(byte);
+        if (watchers_ != 0) AfterSlot(slot_); // a device began to watch at this slot
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+        return out;
+    }
     // Bytes of a block, the plain ones without a call through TouchByte each.
     int16_t PlainBytes(uint8_t* bytes, int16_t length);
     // Match ROM (0x55 and the eight ROM bytes) to the devices of the slot list, which all await a ROM
@@ -204,29 +228,36 @@ private:
     void AfterSlot(const std::vector<Device*>& devices);
     void Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result);
 
+    // What every slot reads, side by side.
+    std::vector<Device*> slot_; // SlotDevices' list, in the order added
+    bool slotsStale_ = true;    // slot_ is made again from all_ before the next slot
+    bool switching_ = false;    // slot_ holds a coupler or switch in its function phase
+    bool pullupArmedByte_ = false;
+    bool pullupArmedBit_ = false;
+    bool pullupActive_ = false;
+    bool adapterPresent_ = true;
+    bool shorted_ = false;
+    bool logging_ = true;
+    int watchers_ = 0; // devices that watch the slots (Device::WatchSlots)
+    int touchFaults_ = 0;
+    int echoFaults_ = 0;
+    uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
+    uint32_t subMsUs_ = 0;
+    // SpendWholeMs' last look at the installed clock (Clock::Installs): the simulated clock, or null.
+    uint64_t clockInstalls_ = UINT64_MAX;
+    platform::SimulatedClock* simulatedClock_ = nullptr;
+
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
     std::vector<Device*> all_;         // devices_ as plain pointers, in the same order
     std::vector<Device*> reachable_;   // ReachableDevices' list, in the order added
     bool reachStale_ = true;           // reachable_ is made again before it is next used
-    std::vector<Device*> slot_;        // SlotDevices' list, in the order added
-    bool slotsStale_ = true;           // slot_ is made again from all_ before the next slot
-    bool switching_ = false;           // slot_ holds a coupler or switch in its function phase
-    int watchers_ = 0;                 // devices that watch the slots (Device::WatchSlots)
     std::vector<uint64_t> searchRoms_; // AnswerSearch's buffers
     std::vector<Device*> searchDevices_;
 
-    uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
     uint64_t nowUs_ = 0;
-    uint32_t subMsUs_ = 0;
     uint32_t lastTick_ = 0;
 
-    bool pullupArmedByte_ = false;
-    bool pullupArmedBit_ = false;
-    bool pullupActive_ = false;
-
-    bool adapterPresent_ = true;
-    bool shorted_ = false;
     bool noPresence_ = false;
     std::deque<int32_t> sessionScript_;
     int32_t sessionResult_ = 1;
@@ -234,13 +265,10 @@ private:
     int16_t setupResult_ = 1;
     int16_t lineParameterResult_ = 1;
     std::optional<int16_t> levelResult_;
-    int touchFaults_ = 0;
     int16_t touchFaultCode_ = -4;
-    int echoFaults_ = 0;
     uint8_t echoFaultValue_ = 0x5A;
     uint8_t lineParameters_[6] = {3, 1, 0, 0, 0, 0};
 
-    bool logging_ = true;
     std::vector<TrafficEntry> traffic_;
     std::vector<std::size_t> openCalls_;
 };

@@ -45,9 +45,8 @@ void Thermometer::SetConverting(bool converting) {
     HookReset(converting_);
 }
 
-void Thermometer::Update() {
-    if (!converting_ || ConversionStuck()) return;
-    if (NowUs() < conversionEndUs_) return;
+void Thermometer::FinishConversion() {
+    if (ConversionStuck() || NowUs() < conversionEndUs_) return;
     SetConverting(false);
     ++conversions_;
     if (!rawResult_) Encode(celsius_, convertConfig_, result_);
