@@ -2,6 +2,8 @@
 
 #include "platform/tmex/Crc.h"
 
+#include <algorithm>
+
 namespace platform::tmex::sim {
 
 DS2423::DS2423(const Rom& rom) : Device(rom) {
@@ -71,6 +73,14 @@ uint8_t DS2423::NextWithCounter() {
     stream_[streamLength_++] = static_cast<uint8_t>(crc >> 8);
     streamIndex_ = 0;
     return stream_[streamIndex_++];
+}
+
+int DS2423::FunctionRun(uint8_t* bytes, int n) {
+    if (command_ != 0xA5 || headerIndex_ < 3) return 0;
+    int run = std::min(n, streamLength_ - streamIndex_);
+    for (int i = 0; i < run; ++i)
+        bytes[i] &= stream_[streamIndex_++];
+    return std::max(run, 0);
 }
 
 uint8_t DS2423::FunctionByte(uint8_t master) {

@@ -92,6 +92,11 @@ protected:
     // A function-phase byte or bit.
     virtual uint8_t FunctionByte(uint8_t /*master*/) { return 0xFF; }
     virtual uint8_t FunctionBit(uint8_t /*master*/) { return 1; }
+    // A run of function bytes that the device may answer at once (0 to n of them): bytes that read
+    // nothing but the device's own state (no clock, no other device) and leave it in its function
+    // phase. Each becomes what FunctionByte would give ANDed with it; the net spends their bus time
+    // after the run, which no one can tell from a byte at a time. Default: none.
+    virtual int FunctionRun(uint8_t* /*bytes*/, int /*n*/) { return 0; }
     // A reset reached the device while it was hooked (HookReset): a family hooks the reset while it
     // has work for one (a running conversion to finish), so that most resets pass it by. The function
     // state needs none: every command begins at OnSelected.

@@ -345,8 +345,20 @@ int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
     // a call each; once a device watches the slots, TouchByte takes the rest.
     int16_t done = 0;
     if (PlainLine())
-        for (; done < length && watchers_ == 0; ++done)
+        while (done < length && watchers_ == 0) {
+            // A selected device alone in the list may answer a run of bytes, their bus time spent after.
+            Device* d = slot_.size() == 1 && !slotsStale_ ? slot_.front() : nullptr;
+            int run = d && d->state_ == Device::RomState::Function && !d->ownsSegments_
+                          ? d->FunctionRun(bytes + done, length - done)
+                          : 0;
+            if (run > 0) {
+                Spend(static_cast<uint32_t>(run) * byteUs_);
+                done = static_cast<int16_t>(done + run);
+                continue;
+            }
             bytes[done] = PlainByte(bytes[done]);
+            ++done;
+        }
     int16_t rest = Backend::TouchBlock(bytes + done, static_cast<int16_t>(length - done));
     return rest < 0 ? rest : length;
 }
