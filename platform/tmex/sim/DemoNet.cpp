@@ -218,8 +218,7 @@ double DemoWeather::BarometerVolts(double hpa) {
 }
 
 void DemoWeather::Refresh(int64_t unixMs) {
-    model_.Advance(unixMs);
-    Weather w = model_.At(unixMs);
+    Weather w = model_.AdvanceTo(unixMs);
     double t = w.temperatureC;
 
     living_->SetTemperature(21.0 + 0.05 * (t - 10.0));
