@@ -77,10 +77,11 @@ uint8_t DS2423::NextWithCounter() {
 
 int DS2423::FunctionRun(uint8_t* bytes, int n) {
     if (command_ != 0xA5 || headerIndex_ < 3) return 0;
-    int run = std::min(n, streamLength_ - streamIndex_);
+    const int from = streamIndex_, run = std::max(0, std::min(n, streamLength_ - from));
     for (int i = 0; i < run; ++i)
-        bytes[i] &= stream_[streamIndex_++];
-    return std::max(run, 0);
+        bytes[i] &= stream_[from + i];
+    streamIndex_ = from + run;
+    return run;
 }
 
 uint8_t DS2423::FunctionByte(uint8_t master) {

@@ -228,7 +228,7 @@ int16_t SimNet::Reset() {
         AfterSlot(devices);
         if (!slotsStale_) slot_.assign(devices.begin(), devices.end()); // all in their ROM phase now
     }
-    Log(TrafficEntry::Reset, "R", 0, result);
+    if (logging_) Log(TrafficEntry::Reset, "R", 0, result);
     return result;
 }
 
@@ -310,7 +310,7 @@ int16_t SimNet::Level(int16_t operation, int16_t level, int16_t prime) {
         result = 1;
     }
     if (levelResult_) result = *levelResult_;
-    Log(TrafficEntry::Level, "L", level * 10 + prime, result);
+    if (logging_) Log(TrafficEntry::Level, "L", level * 10 + prime, result);
     return result;
 }
 
@@ -328,14 +328,9 @@ int16_t SimNet::LineParameters(TMLine& block) {
 }
 
 int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
-    // In one walk of the list: every device in it awaits a ROM command, none watches the slots (a
-    // list with an idle device in it is left to the slots, which take it out).
-    bool match = length >= 9 && bytes[0] == 0x55 && PlainLine();
-    if (match && slotsStale_) MakeSlotList();
-    for (size_t i = 0; match && i < slot_.size(); ++i)
-        match = slot_[i]->state_ == Device::RomState::AwaitRom && !slot_[i]->watchesSlots_;
+    // Match ROM answered whole: every device drives 1s, so the bytes read are the bytes sent.
+    bool match = length >= 9 && bytes[0] == 0x55 && PlainLine() && watchers_ == 0 && AnswerMatch(bytes + 1);
     if (!match) return PlainBytes(bytes, length);
-    AnswerMatch(bytes + 1); // every device drives 1s: the bytes read are the bytes sent
     int16_t rest = PlainBytes(bytes + 9, static_cast<int16_t>(length - 9));
     return rest < 0 ? rest : length;
 }
@@ -363,23 +358,36 @@ int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
     return rest < 0 ? rest : length;
 }
 
-void SimNet::AnswerMatch(const uint8_t* rom) {
-    Spend(9 * byteUs_);
+bool SimNet::AnswerMatch(const uint8_t* rom) {
+    // One walk of the list: those that differ go idle at once, those that match (one device, or two
+    // with one ROM) are kept aside. A device that awaits no ROM command (an idle one that the slots
+    // would take out) hands the block back to the slots, the devices as they were.
+    if (slotsStale_) MakeSlotList();
     const uint64_t wanted = RomBits(rom);
-    // The list keeps those selected (DropIdle's walk over what is left: one device, or two with one ROM).
-    std::size_t kept = 0;
-    for (Device* d : slot_) {
-        if (d->romBits_ != wanted) {
-            d->state_ = Device::RomState::Idle;
-            continue;
-        }
+    Device** list = slot_.data();
+    const std::size_t n = slot_.size();
+    std::size_t i = 0;
+    searchDevices_.clear();
+    for (; i < n && list[i]->state_ == Device::RomState::AwaitRom; ++i) {
+        if (list[i]->romBits_ == wanted)
+            searchDevices_.push_back(list[i]);
+        else
+            list[i]->state_ = Device::RomState::Idle;
+    }
+    if (i < n) {
+        for (std::size_t k = 0; k < i; ++k)
+            list[k]->state_ = Device::RomState::AwaitRom;
+        return false;
+    }
+    Spend(9 * byteUs_);
+    slot_.assign(searchDevices_.begin(), searchDevices_.end());
+    for (Device* d : searchDevices_) {
         d->state_ = Device::RomState::Function;
         d->index_ = 8;
         d->OnSelected();
-        slot_[kept++] = d;
     }
-    slot_.resize(kept);
     DropIdle();
+    return true;
 }
 
 int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
@@ -471,6 +479,8 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
     if (!logging_) Spend(slots * bitUs_);
     rom = RomBytesOf(path);
     forks = RomBytesOf(forkBits);
+    // The list keeps those still in (DropIdle's walk over what is left): the others went idle.
+    slot_.assign(searchDevices_.begin(), searchDevices_.begin() + static_cast<std::ptrdiff_t>(in));
     if (result == 1) {
         for (std::size_t k = 0; k < in; ++k) { // one device, unless two share a ROM
             Device& d = *searchDevices_[k];

@@ -216,9 +216,9 @@ private:
     }
     // Bytes of a block, the plain ones without a call through TouchByte each.
     int16_t PlainBytes(uint8_t* bytes, int16_t length);
-    // Match ROM (0x55 and the eight ROM bytes) to the devices of the slot list, which all await a ROM
-    // command.
-    void AnswerMatch(const uint8_t* rom);
+    // Match ROM (0x55 and the eight ROM bytes) answered whole when every device of the slot list awaits
+    // a ROM command; false (nothing done) otherwise.
+    bool AnswerMatch(const uint8_t* rom);
     // A whole search pass from the ROMs of `devices`, all at the start of their search.
     int16_t AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                          RomBytes& forks);
@@ -249,11 +249,11 @@ private:
 
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
-    std::vector<Device*> all_;         // devices_ as plain pointers, in the same order
-    std::vector<Device*> reachable_;   // ReachableDevices' list, in the order added
-    bool reachStale_ = true;           // reachable_ is made again before it is next used
-    std::vector<uint64_t> searchRoms_; // AnswerSearch's buffers
-    std::vector<Device*> searchDevices_;
+    std::vector<Device*> all_;           // devices_ as plain pointers, in the same order
+    std::vector<Device*> reachable_;     // ReachableDevices' list, in the order added
+    bool reachStale_ = true;             // reachable_ is made again before it is next used
+    std::vector<uint64_t> searchRoms_;   // AnswerSearch's buffers
+    std::vector<Device*> searchDevices_; // (and AnswerMatch's)
 
     uint64_t nowUs_ = 0;
     uint32_t lastTick_ = 0;
