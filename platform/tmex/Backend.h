@@ -84,10 +84,14 @@ public:
     virtual int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks);
 
     // Traffic log hooks: while the backend keeps a log, the driver announces each call before its line
-    // traffic and reports its result; otherwise it neither calls them nor builds the call's text.
-    virtual bool KeepsTrafficLog() const { return false; }
+    // traffic and reports its result; otherwise it neither calls them nor builds the call's text. The
+    // driver asks on every call: a flag, not a virtual call.
+    bool KeepsTrafficLog() const { return keepsTrafficLog_; }
     virtual void BeginCall(const DriverCall&) {}
     virtual void EndCall(int32_t /*result*/) {}
+
+protected:
+    bool keepsTrafficLog_ = false;
 };
 
 // A port whose adapter is not there: sessions open, but nothing answers (setup fails, no presence).

@@ -104,14 +104,18 @@ std::string RomText(const RomBytes& rom) {
 }
 
 // Announces a call to the backend's traffic log and reports its result on the way out. The argument
-// text is made (by `args`) only when the backend keeps a log: most calls are single bytes.
+// text is made (by `args`) only when the backend keeps a log: most calls are single bytes, whose path
+// keeps no room for the text either (Announce is out of line).
 class CallScope {
 public:
-    CallScope(Backend* backend, const char* name) : CallScope(backend, name, [] { return std::string(); }) {}
+    CallScope(Backend* backend, const char* name) : backend_(Logging(backend)) {
+        if (backend_) Announce(name, nullptr, nullptr);
+    }
     template <typename Args>
-    CallScope(Backend* backend, const char* name, Args&& args)
-        : backend_(backend && backend->KeepsTrafficLog() ? backend : nullptr) {
-        if (backend_) backend_->BeginCall(DriverCall{name, args(), 0});
+    CallScope(Backend* backend, const char* name, const Args& args) : backend_(Logging(backend)) {
+        if (backend_)
+            Announce(
+                name, [](const void* a) { return (*static_cast<const Args*>(a))(); }, &args);
     }
     CallScope(const CallScope&) = delete;
     CallScope& operator=(const CallScope&) = delete;
@@ -125,8 +129,17 @@ public:
     }
 
 private:
+    static Backend* Logging(Backend* backend) {
+        return backend && backend->KeepsTrafficLog() ? backend : nullptr;
+    }
+    void Announce(const char* name, std::string (*text)(const void*), const void* args);
+
     Backend* backend_;
 };
+
+void CallScope::Announce(const char* name, std::string (*text)(const void*), const void* args) {
+    backend_->BeginCall(DriverCall{name, text ? text(args) : std::string(), 0});
+}
 
 std::shared_ptr<Backend> DefaultBackendFor(int16_t portNum, int16_t portType) {
     auto& types = D().portTypes;

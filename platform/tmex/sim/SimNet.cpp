@@ -36,6 +36,7 @@ bool Segment::VaneConnects(const Device& device) const {
 // --- SimNet ----------------------------------------------------------------------------------------
 
 SimNet::SimNet() {
+    keepsTrafficLog_ = true;
     segments_.push_back(std::make_unique<Segment>(*this, nullptr, Segment::Trunk));
     lastTick_ = platform::Clock::Get().TickCount();
     nowUs_ = 0;
@@ -228,12 +229,16 @@ int16_t SimNet::Reset() {
         AfterSlot(devices);
         if (!slotsStale_) slot_.assign(devices.begin(), devices.end()); // all in their ROM phase now
     }
-    if (logging_) Log(TrafficEntry::Reset, "R", 0, result);
+    if (keepsTrafficLog_) Log(TrafficEntry::Reset, "R", 0, result);
     return result;
 }
 
 int16_t SimNet::TouchByte(uint8_t byte) {
     if (watchers_ == 0 && PlainLine()) return PlainByte(byte); // what the rest makes of it then
+    return TouchByteOnLine(byte);
+}
+
+int16_t SimNet::TouchByteOnLine(uint8_t byte) {
     if (touchFaults_ != 0) {
         if (touchFaults_ > 0) --touchFaults_;
         Log(TrafficEntry::Byte, "B", byte, touchFaultCode_);
@@ -262,7 +267,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
         if (echoFaults_ > 0) --echoFaults_;
         out = echoFaultValue_;
     }
-    if (logging_) Log(TrafficEntry::Byte, "B", byte, out);
+    if (keepsTrafficLog_) Log(TrafficEntry::Byte, "B", byte, out);
     return out;
 }
 
@@ -287,7 +292,7 @@ int16_t SimNet::TouchBit(uint8_t bit) {
         AfterSlot(slot_);
         if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     }
-    if (logging_) Log(TrafficEntry::Bit, "b", bit & 1, out);
+    if (keepsTrafficLog_) Log(TrafficEntry::Bit, "b", bit & 1, out);
     return out;
 }
 
@@ -310,7 +315,7 @@ int16_t SimNet::Level(int16_t operation, int16_t level, int16_t prime) {
         result = 1;
     }
     if (levelResult_) result = *levelResult_;
-    if (logging_) Log(TrafficEntry::Level, "L", level * 10 + prime, result);
+    if (keepsTrafficLog_) Log(TrafficEntry::Level, "L", level * 10 + prime, result);
     return result;
 }
 
@@ -421,7 +426,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
     const int16_t result = in == 0 ? 0 : 1;
     uint32_t slots = 0;
     auto slot = [&](int sent, int read) {
-        if (!logging_) {
+        if (!keepsTrafficLog_) {
             ++slots;
             return;
         }
@@ -437,7 +442,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
         uint64_t differ = (all1 ^ any1) & ahead;
         int fork = differ == 0 ? 64 : std::countr_zero(differ);
         path |= all1 & ahead & (fork == 64 ? ~uint64_t{0} : (uint64_t{1} << fork) - 1);
-        if (logging_) {
+        if (keepsTrafficLog_) {
             for (int i = from; i < fork; ++i) {
                 int b = static_cast<int>((all1 >> i) & 1);
                 slot(1, b);
@@ -476,7 +481,7 @@ int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes
         in = kept;
         from = fork + 1;
     }
-    if (!logging_) Spend(slots * bitUs_);
+    if (!keepsTrafficLog_) Spend(slots * bitUs_);
     rom = RomBytesOf(path);
     forks = RomBytesOf(forkBits);
     // The list keeps those still in (DropIdle's walk over what is left): the others went idle.
@@ -512,7 +517,7 @@ void SimNet::PowerCycleSegment(Segment& segment) {
 // --- traffic log ---
 
 void SimNet::Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result) {
-    if (!logging_) return;
+    if (!keepsTrafficLog_) return;
     if (traffic_.size() >= kMaxTraffic) {
         traffic_.erase(traffic_.begin(), traffic_.begin() + kMaxTraffic / 2);
         openCalls_.clear();
@@ -521,7 +526,7 @@ void SimNet::Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_
 }
 
 void SimNet::BeginCall(const DriverCall& call) {
-    if (!logging_) return;
+    if (!keepsTrafficLog_) return;
     if (traffic_.size() >= kMaxTraffic) {
         traffic_.erase(traffic_.begin(), traffic_.begin() + kMaxTraffic / 2);
         openCalls_.clear();
@@ -531,7 +536,7 @@ void SimNet::BeginCall(const DriverCall& call) {
 }
 
 void SimNet::EndCall(int32_t result) {
-    if (!logging_ || openCalls_.empty()) return;
+    if (!keepsTrafficLog_ || openCalls_.empty()) return;
     std::size_t index = openCalls_.back();
     openCalls_.pop_back();
     if (index < traffic_.size()) traffic_[index].result = result;

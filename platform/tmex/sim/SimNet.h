@@ -144,8 +144,7 @@ public:
     }
 
     // --- traffic log ---
-    void SetTrafficLogging(bool on) { logging_ = on; }
-    bool KeepsTrafficLog() const override { return logging_; }
+    void SetTrafficLogging(bool on) { keepsTrafficLog_ = on; }
     const std::vector<TrafficEntry>& Traffic() const { return traffic_; }
     void ClearTraffic() { traffic_.clear(); }
     // The driver calls as one line of text: "SET(5666554433221128)=1 ACC=1 T(44)=44 LL(0,0,0)=0 ...".
@@ -199,12 +198,14 @@ private:
         return out;
     }
     uint8_t ByteSlotOfMany(uint8_t byte);
+    // A byte with all that the line may do to it: faults, the strong pull-up, the traffic log.
+    int16_t TouchByteOnLine(uint8_t byte);
     // Hands the whole milliseconds of the bus time spent to the clock.
     void SpendWholeMs();
     // Whether the next slots may be answered whole (see above), as far as the line goes.
     bool PlainLine() const {
         return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
-               !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
+               !keepsTrafficLog_ && touchFaults_ == 0 && echoFaults_ == 0;
     }
     // A byte on a plain line that no device watches: its bus time, the slot and what follows a slot.
     uint8_t PlainByte(uint8_t byte) {
@@ -237,7 +238,6 @@ private:
     bool pullupActive_ = false;
     bool adapterPresent_ = true;
     bool shorted_ = false;
-    bool logging_ = true;
     int watchers_ = 0; // devices that watch the slots (Device::WatchSlots)
     int touchFaults_ = 0;
     int echoFaults_ = 0;
