@@ -68,9 +68,12 @@ public:
         return true;
     }
     // What the device drives (0xFF = nothing). Inline for the function phase, where a selected device
-    // spends most of its bytes.
+    // spends most of its bytes, and for the ROM command after a reset, which every device takes.
     uint8_t LineByte(uint8_t master) {
-        return state_ == RomState::Function ? FunctionByte(master) : RomByte(master);
+        if (state_ == RomState::Function) return FunctionByte(master);
+        if (state_ != RomState::AwaitRom) return RomByte(master);
+        RomCommand(master);
+        return 0xFF;
     }
     uint8_t LineBit(uint8_t master); // 1 = nothing
     // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
@@ -106,7 +109,11 @@ protected:
     // The function phase is over: drive nothing until the next reset.
     void EndFunction();
     // True when this CRC should be sent wrong (consumes one injected fault).
-    bool TakeCrcFault();
+    bool TakeCrcFault() {
+        if (crcFaults_ == 0) return false;
+        if (crcFaults_ > 0) --crcFaults_;
+        return true;
+    }
     bool ConversionStuck() const { return conversionStuck_; }
     SimNet& net() const { return *net_; }
     // Set while AfterSlot has work to do, also in the idle ROM state (see InSlots).
@@ -120,7 +127,32 @@ private:
     friend class SimNet;
     enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
 
-    uint8_t RomByte(uint8_t master); // a byte in any other phase than the function phase
+    uint8_t RomByte(uint8_t master);  // a byte in any other phase than the function phase
+    void RomCommand(uint8_t master) { // the byte after a reset
+        switch (master) {
+        case 0x55: // Match ROM
+            state_ = RomState::MatchRom;
+            index_ = 0;
+            break;
+        case 0xCC: // Skip ROM
+            state_ = RomState::Function;
+            OnSelected();
+            break;
+        case 0x33: // Read ROM
+        case 0x0F: // the DS2401's older Read ROM
+            state_ = RomState::ReadRom;
+            index_ = 0;
+            break;
+        case 0xF0: // Search ROM
+            state_ = RomState::Search;
+            index_ = 0;
+            searchPhase_ = 0;
+            break;
+        default: // alarm search (no alarms here), overdrive and unknown commands
+            state_ = RomState::Idle;
+            break;
+        }
+    }
     uint8_t SearchBit(uint8_t master);
     // Just past a Search ROM command: no ROM bit taken yet, no slot watched.
     bool AtSearchStart() const {
