@@ -9,6 +9,7 @@
 #include "platform/tmex/sim/DS2409.h"
 #include "platform/tmex/sim/DS2423.h"
 #include "platform/tmex/sim/DS2438.h"
+#include "platform/tmex/sim/DS2450.h"
 
 #include <algorithm>
 #include <map>
@@ -278,4 +279,31 @@ TEST_F(TmexWholeAnswers, CounterPagesReadTheSameBytesAtTheSameTimes) {
                 "page " + std::to_string(page) + ", address " + std::to_string(address));
         }
     }
+}
+
+TEST_F(TmexWholeAnswers, AConversionStartedInABlockNeedsThePullupAtOnceAsSlotBySlot) {
+    // A parasite A/D conversion started by the last byte of a block browns out at that byte unless the
+    // strong pull-up holds it: a pull-up switched on after the block comes too late, whole or not.
+    Fresh(400);
+    sim::Rom rom;
+    for (sim::SimNet* on : {static_cast<sim::SimNet*>(net.get()), static_cast<sim::SimNet*>(slotNet.get())})
+        rom = on->Add<sim::DS2450>(on->Trunk(), 0x990001).rom();
+    SetLogging(false);
+    ExpectSame(
+        [&](sim::SimNet& on, tmex::SessionHandle h) {
+            tmex::TmexStateBuffer st;
+            auto words = rom.Words();
+            tmex::Rom(h, &st, words.data());
+            std::vector<std::string> out{std::to_string(tmex::Access(h, &st))};
+            uint8_t convert[5] = {0x3C, 0x0F, 0x00, 0xFF, 0xFF};
+            out.push_back(std::to_string(tmex::BlockIO(h, convert, 5)));
+            tmex::OneWireLevel(h, 0, 1, 0);
+            platform::Sleep(20);
+            tmex::OneWireLevel(h, 0, 0, 0);
+            auto& vane = *static_cast<sim::DS2450*>(on.Find(rom));
+            out.push_back(std::to_string(vane.Conversions()) + " conversions, " +
+                          std::to_string(vane.Brownouts()) + " brown-outs");
+            return out;
+        },
+        "convert");
 }

@@ -8,14 +8,17 @@
 // - Strong pull-up tracking (ordinal 33): armed, engaged after the next byte, ended by LL(0,0,0) or by
 //   the next communication; parasite devices brown out when it ends before their conversion does.
 // - Virtual time: every reset, byte and bit costs bus time. Under a simulated clock
-//   (platform::Clock::IsSimulated) the net advances the installed clock by it, so polling loops end on
-//   the simulated clock; on the real clock nothing sleeps per slot and the devices see real time.
+//   (platform::Clock::IsSimulated) the net advances the installed clock by it in whole milliseconds, so
+//   polling loops end on the simulated clock; on the real clock nothing sleeps per slot and the devices
+//   see real time.
 // - Slots reach only the reachable devices in a ROM or function phase or watching the slots
 //   (Device::InSlots). The net keeps them in a list that slots only shorten, made again at a reset,
 //   after a slot that reached a coupler or switch in its function phase (it may have switched), and
-//   when a test hook or a device tells it that a device may have joined it (SlotDevicesChanged).
+//   when a test hook or a device tells it that a device may have joined it (SlotDevicesChanged). A
+//   reset calls a device's OnReset only while the device has work for it (Device::HookReset).
 // - A search pass (SearchBits) is answered whole, from the ROMs of the devices taking part, and so is a
-//   block that begins with Match ROM right after a reset (TouchBlock), whenever no device watches the
+//   block that begins with Match ROM right after a reset (TouchBlock), and a run of bytes that a
+//   selected device answers from its own state (Device::FunctionRun), whenever no device watches the
 //   slots, no strong pull-up is armed, no fault is injected and no traffic log is kept: the same bits,
 //   forks, device states and bus time as slot by slot, the clock advanced once.
 // - Test hooks: the topology builder (Add), removal and re-insertion (Device), a traffic log of driver
