@@ -3,12 +3,14 @@
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/DriverSettings.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace platform::tmex {
 
@@ -23,8 +25,15 @@ PortKey KeyOf(int16_t portNum, int16_t portType) {
 
 struct Driver {
     std::map<PortKey, std::shared_ptr<Backend>> backends;
-    std::map<PortKey, SessionHandle> openSessions; // port -> its open session
-    std::map<SessionHandle, PortKey> sessionPorts; // open session -> port
+    // The open sessions, one per port at most: a few, opened and ended around every sample, so kept in
+    // a list that allocates nothing once it has room.
+    struct PortSession {
+        PortKey port;
+        SessionHandle handle;
+    };
+    std::vector<PortSession> sessions;
+    PortSession* SessionOfPort(PortKey port);
+    PortSession* Session(SessionHandle handle);
     SessionHandle nextHandle = 1;
     std::optional<std::pair<int16_t, int16_t>> defaultOverride;
     std::string settingsPath = "tmex.ini";
@@ -37,6 +46,18 @@ struct Driver {
 // lazily made state): forgotten whenever a session ends or a backend is replaced.
 SessionHandle lastSession = 0;
 Backend* lastBackend = nullptr;
+
+Driver::PortSession* Driver::SessionOfPort(PortKey port) {
+    for (auto& s : sessions)
+        if (s.port == port) return &s;
+    return nullptr;
+}
+
+Driver::PortSession* Driver::Session(SessionHandle handle) {
+    for (auto& s : sessions)
+        if (s.handle == handle) return &s;
+    return nullptr;
+}
 
 void Driver::Forget() {
     lastSession = 0;
@@ -161,9 +182,9 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
 // The backend of an open session, or null: the last one looked up at once, others from the maps.
 Backend* LookUpSession(SessionHandle session) {
     auto& d = D();
-    auto it = d.sessionPorts.find(session);
-    if (it == d.sessionPorts.end()) return nullptr;
-    auto b = d.backends.find(it->second);
+    const Driver::PortSession* open = d.Session(session);
+    if (!open) return nullptr;
+    auto b = d.backends.find(open->port);
     if (b == d.backends.end()) return nullptr;
     lastSession = session;
     lastBackend = b->second.get();
@@ -175,11 +196,10 @@ inline Backend* SessionBackend(SessionHandle session) {
 
 void CloseSessionOfPort(PortKey key) {
     auto& d = D();
-    auto it = d.openSessions.find(key);
-    if (it == d.openSessions.end()) return;
+    Driver::PortSession* open = d.SessionOfPort(key);
+    if (!open) return;
     d.Forget();
-    d.sessionPorts.erase(it->second);
-    d.openSessions.erase(it);
+    d.sessions.erase(d.sessions.begin() + (open - d.sessions.data()));
     auto b = d.backends.find(key);
     if (b != d.backends.end()) b->second->CloseSession();
 }
@@ -283,13 +303,12 @@ SessionHandle StartSession(int16_t portNum, int16_t portType, int32_t /*reserved
     CallScope call(backend.get(), "START",
                    [&] { return std::to_string(portNum) + "," + std::to_string(portType); });
     PortKey key = KeyOf(portNum, portType);
-    if (d.openSessions.count(key)) return call.Done(0); // the port is in use by an open session
+    if (d.SessionOfPort(key)) return call.Done(0); // the port is in use by an open session
     int32_t answer = backend->OpenSession();
     if (answer <= 0) return call.Done(answer);
     SessionHandle handle = d.nextHandle;
     d.nextHandle = d.nextHandle == INT32_MAX ? 1 : d.nextHandle + 1;
-    d.openSessions[key] = handle;
-    d.sessionPorts[handle] = key;
+    d.sessions.push_back({key, handle});
     return call.Done(handle);
 }
 
@@ -300,11 +319,11 @@ int16_t ValidSession(SessionHandle session) {
 }
 
 int16_t EndSession(SessionHandle session) {
-    auto& d = D();
-    auto it = d.sessionPorts.find(session);
-    if (it == d.sessionPorts.end()) return 0; // 0, negative and stale handles are tolerated
+    const Driver::PortSession* open = D().Session(session);
+    if (!open) return 0; // 0, negative and stale handles are tolerated
+    const PortKey port = open->port;
     CallScope call(SessionBackend(session), "END");
-    CloseSessionOfPort(it->second);
+    CloseSessionOfPort(port);
     return call.Done<int16_t>(1);
 }
 
@@ -568,8 +587,11 @@ void UnregisterPortType(int16_t portType) {
 
 void ResetDriver() {
     auto& d = D();
-    while (!d.openSessions.empty())
-        CloseSessionOfPort(d.openSessions.begin()->first);
+    while (!d.sessions.empty()) // in the order of their ports
+        CloseSessionOfPort(
+            std::min_element(d.sessions.begin(), d.sessions.end(), [](const auto& a, const auto& b) {
+                return a.port < b.port;
+            })->port);
     d.backends.clear();
     d.Forget();
     d.defaultOverride.reset();
