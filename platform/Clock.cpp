@@ -27,6 +27,7 @@ std::shared_ptr<Clock> Clock::Install(std::shared_ptr<Clock> clock) {
     auto old = InstalledClock();
     InstalledClock() = clock ? std::move(clock) : std::make_shared<RealClock>();
     current_ = InstalledClock().get();
+    ++installs_;
     return old;
 }
 

@@ -67,10 +67,14 @@ public:
     static Clock& Get() { return current_ != nullptr ? *current_ : Installed(); }
     // Installs a clock for the whole program (tests install a SimulatedClock). Returns the old one.
     static std::shared_ptr<Clock> Install(std::shared_ptr<Clock> clock);
+    // How many clocks were installed so far: a caller that keeps what it learnt of the installed clock
+    // (the simulated net, which spends bus time on it every millisecond) knows when to learn again.
+    static uint64_t Installs() { return installs_; }
 
 private:
     static Clock& Installed(); // the machine's clock until another is installed
     static inline Clock* current_ = nullptr;
+    static inline uint64_t installs_ = 0;
 };
 
 // The machine's clocks.
@@ -93,7 +97,7 @@ public:
     uint64_t MonotonicMs() override { return monotonicMs_; }
     int64_t UnixTimeMs() override { return wallMs_; }
     int64_t MicrosecondCount() override { return static_cast<int64_t>(tick_) * 1000; }
-    void Sleep(uint32_t ms) override { Advance(ms); }
+    void Sleep(uint32_t ms) final { Advance(ms); }
     bool IsSimulated() const override { return true; }
     // Ready descriptors first; otherwise the clock jumps to the next timer at once. With no timer armed
     // it waits a moment of real time, for peers on other threads.

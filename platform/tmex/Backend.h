@@ -19,6 +19,22 @@ using RomBytes = std::array<uint8_t, 8>;
 inline int RomBit(const RomBytes& rom, int i) {
     return (rom[i / 8] >> (i % 8)) & 1;
 }
+// The same bits as one number (bit i = RomBit i), and back.
+inline uint64_t RomBits(const uint8_t* bytes) {
+    uint64_t out = 0;
+    for (int i = 7; i >= 0; --i)
+        out = (out << 8) | bytes[i];
+    return out;
+}
+inline uint64_t RomBits(const RomBytes& rom) {
+    return RomBits(rom.data());
+}
+inline RomBytes RomBytesOf(uint64_t bits) {
+    RomBytes out{};
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (8 * i));
+    return out;
+}
 inline void SetRomBit(RomBytes& rom, int i, int value) {
     if (value)
         rom[i / 8] = static_cast<uint8_t>(rom[i / 8] | (1 << (i % 8)));
@@ -68,10 +84,14 @@ public:
     virtual int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks);
 
     // Traffic log hooks: while the backend keeps a log, the driver announces each call before its line
-    // traffic and reports its result; otherwise it neither calls them nor builds the call's text.
-    virtual bool KeepsTrafficLog() const { return false; }
+    // traffic and reports its result; otherwise it neither calls them nor builds the call's text. The
+    // driver asks on every call: a flag, not a virtual call.
+    bool KeepsTrafficLog() const { return keepsTrafficLog_; }
     virtual void BeginCall(const DriverCall&) {}
     virtual void EndCall(int32_t /*result*/) {}
+
+protected:
+    bool keepsTrafficLog_ = false;
 };
 
 // A port whose adapter is not there: sessions open, but nothing answers (setup fails, no presence).

@@ -30,7 +30,7 @@ uint8_t Crc8(std::span<const uint8_t> data, uint8_t crc = 0);
 inline uint16_t Crc16Update(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc >> 8) ^ kCrc16Table[(crc ^ byte) & 0xFF]);
 }
-// CRC16 over a run of bytes, starting from `crc`.
+// CRC16 over a run of bytes, starting from `crc`: eight bytes a step (a page read checks 45 of them).
 uint16_t Crc16(std::span<const uint8_t> data, uint16_t crc = 0);
 
 } // namespace platform::tmex

@@ -3,11 +3,14 @@
 #include "platform/tmex/Crc.h"
 #include "platform/tmex/DriverSettings.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace platform::tmex {
 
@@ -22,8 +25,15 @@ PortKey KeyOf(int16_t portNum, int16_t portType) {
 
 struct Driver {
     std::map<PortKey, std::shared_ptr<Backend>> backends;
-    std::map<PortKey, SessionHandle> openSessions; // port -> its open session
-    std::map<SessionHandle, PortKey> sessionPorts; // open session -> port
+    // The open sessions, one per port at most: a few, opened and ended around every sample, so kept in
+    // a list that allocates nothing once it has room.
+    struct PortSession {
+        PortKey port;
+        SessionHandle handle;
+    };
+    std::vector<PortSession> sessions;
+    PortSession* SessionOfPort(PortKey port);
+    PortSession* Session(SessionHandle handle);
     SessionHandle nextHandle = 1;
     std::optional<std::pair<int16_t, int16_t>> defaultOverride;
     std::string settingsPath = "tmex.ini";
@@ -36,6 +46,18 @@ struct Driver {
 // lazily made state): forgotten whenever a session ends or a backend is replaced.
 SessionHandle lastSession = 0;
 Backend* lastBackend = nullptr;
+
+Driver::PortSession* Driver::SessionOfPort(PortKey port) {
+    for (auto& s : sessions)
+        if (s.port == port) return &s;
+    return nullptr;
+}
+
+Driver::PortSession* Driver::Session(SessionHandle handle) {
+    for (auto& s : sessions)
+        if (s.handle == handle) return &s;
+    return nullptr;
+}
 
 void Driver::Forget() {
     lastSession = 0;
@@ -103,14 +125,18 @@ std::string RomText(const RomBytes& rom) {
 }
 
 // Announces a call to the backend's traffic log and reports its result on the way out. The argument
-// text is made (by `args`) only when the backend keeps a log: most calls are single bytes.
+// text is made (by `args`) only when the backend keeps a log: most calls are single bytes, whose path
+// keeps no room for the text either (Announce is out of line).
 class CallScope {
 public:
-    CallScope(Backend* backend, const char* name) : CallScope(backend, name, [] { return std::string(); }) {}
+    CallScope(Backend* backend, const char* name) : backend_(Logging(backend)) {
+        if (backend_) Announce(name, nullptr, nullptr);
+    }
     template <typename Args>
-    CallScope(Backend* backend, const char* name, Args&& args)
-        : backend_(backend && backend->KeepsTrafficLog() ? backend : nullptr) {
-        if (backend_) backend_->BeginCall(DriverCall{name, args(), 0});
+    CallScope(Backend* backend, const char* name, const Args& args) : backend_(Logging(backend)) {
+        if (backend_)
+            Announce(
+                name, [](const void* a) { return (*static_cast<const Args*>(a))(); }, &args);
     }
     CallScope(const CallScope&) = delete;
     CallScope& operator=(const CallScope&) = delete;
@@ -124,8 +150,17 @@ public:
     }
 
 private:
+    static Backend* Logging(Backend* backend) {
+        return backend && backend->KeepsTrafficLog() ? backend : nullptr;
+    }
+    void Announce(const char* name, std::string (*text)(const void*), const void* args);
+
     Backend* backend_;
 };
+
+void CallScope::Announce(const char* name, std::string (*text)(const void*), const void* args) {
+    backend_->BeginCall(DriverCall{name, text ? text(args) : std::string(), 0});
+}
 
 std::shared_ptr<Backend> DefaultBackendFor(int16_t portNum, int16_t portType) {
     auto& types = D().portTypes;
@@ -144,26 +179,27 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
     return backend;
 }
 
-// The backend of an open session, or null.
-Backend* SessionBackend(SessionHandle session) {
-    if (session == lastSession && lastBackend) return lastBackend;
+// The backend of an open session, or null: the last one looked up at once, others from the maps.
+Backend* LookUpSession(SessionHandle session) {
     auto& d = D();
-    auto it = d.sessionPorts.find(session);
-    if (it == d.sessionPorts.end()) return nullptr;
-    auto b = d.backends.find(it->second);
+    const Driver::PortSession* open = d.Session(session);
+    if (!open) return nullptr;
+    auto b = d.backends.find(open->port);
     if (b == d.backends.end()) return nullptr;
     lastSession = session;
     lastBackend = b->second.get();
     return lastBackend;
 }
+inline Backend* SessionBackend(SessionHandle session) {
+    return session == lastSession && lastBackend ? lastBackend : LookUpSession(session);
+}
 
 void CloseSessionOfPort(PortKey key) {
     auto& d = D();
-    auto it = d.openSessions.find(key);
-    if (it == d.openSessions.end()) return;
+    Driver::PortSession* open = d.SessionOfPort(key);
+    if (!open) return;
     d.Forget();
-    d.sessionPorts.erase(it->second);
-    d.openSessions.erase(it);
+    d.sessions.erase(d.sessions.begin() + (open - d.sessions.data()));
     auto b = d.backends.find(key);
     if (b != d.backends.end()) b->second->CloseSession();
 }
@@ -182,14 +218,6 @@ bool Increment(RomBytes& rom) {
         SetRomBit(rom, i, 0);
     }
     return false;
-}
-
-// The first `bits` bits of rom, zeros after them.
-RomBytes Prefix(const RomBytes& rom, int bits) {
-    RomBytes out{};
-    for (int i = 0; i < bits; ++i)
-        SetRomBit(out, i, RomBit(rom, i));
-    return out;
 }
 
 enum class SearchResult { Found, None, Error };
@@ -223,31 +251,27 @@ PassOutcome SearchPass(Backend& bus, const RomBytes& directions) {
 SearchResult SearchFrom(Backend& bus, const RomBytes& target, RomBytes& found) {
     PassOutcome first = SearchPass(bus, target);
     if (first.result != SearchResult::Found) return first.result;
-    int k = 0;
-    while (k < 64 && RomBit(first.found, k) == RomBit(target, k))
-        ++k;
-    RomBytes directions;
-    if (k == 64 || RomBit(first.found, k) == 1) {
+    // In search order as numbers (bit i = RomBit i): k is the first bit where the pass left the target.
+    const uint64_t want = RomBits(target), got = RomBits(first.found), forks = RomBits(first.forks);
+    const int k = got == want ? 64 : std::countr_zero(got ^ want);
+    uint64_t directions;
+    if (k == 64 || ((got >> k) & 1) != 0) {
         // At the target, or above it from bit k on: the answer is the smallest ROM under this prefix,
         // which the pass found unless it took a 1 at a later fork.
-        bool smallest = true;
-        for (int i = k + 1; i < 64; ++i)
-            if (RomBit(first.forks, i) && RomBit(first.found, i)) smallest = false;
-        if (smallest) {
+        const uint64_t later = k >= 63 ? 0 : ~uint64_t{0} << (k + 1);
+        if ((forks & got & later) == 0) {
             found = first.found;
             return SearchResult::Found;
         }
-        directions = Prefix(first.found, k + 1);
+        directions = got & ~later;
     } else {
         // Below the target from bit k on: go up at the deepest earlier fork where the target took 0.
-        int fork = -1;
-        for (int i = 0; i < k; ++i)
-            if (RomBit(first.forks, i) && RomBit(target, i) == 0) fork = i;
-        if (fork < 0) return SearchResult::None;
-        directions = Prefix(target, fork);
-        SetRomBit(directions, fork, 1);
+        const uint64_t ups = forks & ~want & ((uint64_t{1} << k) - 1);
+        if (ups == 0) return SearchResult::None;
+        const uint64_t fork = uint64_t{1} << (63 - std::countl_zero(ups));
+        directions = (want & (fork - 1)) | fork;
     }
-    PassOutcome second = SearchPass(bus, directions);
+    PassOutcome second = SearchPass(bus, RomBytesOf(directions));
     if (second.result == SearchResult::Found) found = second.found;
     return second.result;
 }
@@ -279,13 +303,12 @@ SessionHandle StartSession(int16_t portNum, int16_t portType, int32_t /*reserved
     CallScope call(backend.get(), "START",
                    [&] { return std::to_string(portNum) + "," + std::to_string(portType); });
     PortKey key = KeyOf(portNum, portType);
-    if (d.openSessions.count(key)) return call.Done(0); // the port is in use by an open session
+    if (d.SessionOfPort(key)) return call.Done(0); // the port is in use by an open session
     int32_t answer = backend->OpenSession();
     if (answer <= 0) return call.Done(answer);
     SessionHandle handle = d.nextHandle;
     d.nextHandle = d.nextHandle == INT32_MAX ? 1 : d.nextHandle + 1;
-    d.openSessions[key] = handle;
-    d.sessionPorts[handle] = key;
+    d.sessions.push_back({key, handle});
     return call.Done(handle);
 }
 
@@ -296,11 +319,11 @@ int16_t ValidSession(SessionHandle session) {
 }
 
 int16_t EndSession(SessionHandle session) {
-    auto& d = D();
-    auto it = d.sessionPorts.find(session);
-    if (it == d.sessionPorts.end()) return 0; // 0, negative and stale handles are tolerated
+    const Driver::PortSession* open = D().Session(session);
+    if (!open) return 0; // 0, negative and stale handles are tolerated
+    const PortKey port = open->port;
     CallScope call(SessionBackend(session), "END");
-    CloseSessionOfPort(it->second);
+    CloseSessionOfPort(port);
     return call.Done<int16_t>(1);
 }
 
@@ -522,18 +545,14 @@ int16_t ReadPageWithCounter(SessionHandle session, TmexStateBuffer* state, int16
     if (access != 1) return call.Done<int16_t>(access < 0 ? access : kErrDeviceNotFound);
     uint16_t address = static_cast<uint16_t>(page * 32);
     uint8_t header[3] = {0xA5, static_cast<uint8_t>(address & 0xFF), static_cast<uint8_t>(address >> 8)};
-    uint16_t crc = 0;
-    for (uint8_t b : header)
-        crc = Crc16Update(crc, b);
+    uint16_t crc = Crc16(header);
     int16_t r = bus->TouchBlock(header, 3);
     if (r < 0) return call.Done(r);
     uint8_t data[42];
     std::memset(data, 0xFF, sizeof data);
     r = bus->TouchBlock(data, 42);
     if (r < 0) return call.Done(r);
-    for (uint8_t b : data)
-        crc = Crc16Update(crc, b);
-    if (crc != kCrc16Residue) return call.Done(kErrPacket);
+    if (Crc16(data, crc) != kCrc16Residue) return call.Done(kErrPacket);
     std::memcpy(buffer, data, 40);
     return call.Done<int16_t>(40);
 }
@@ -568,8 +587,11 @@ void UnregisterPortType(int16_t portType) {
 
 void ResetDriver() {
     auto& d = D();
-    while (!d.openSessions.empty())
-        CloseSessionOfPort(d.openSessions.begin()->first);
+    while (!d.sessions.empty()) // in the order of their ports
+        CloseSessionOfPort(
+            std::min_element(d.sessions.begin(), d.sessions.end(), [](const auto& a, const auto& b) {
+                return a.port < b.port;
+            })->port);
     d.backends.clear();
     d.Forget();
     d.defaultOverride.reset();

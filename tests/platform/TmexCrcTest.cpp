@@ -50,6 +50,20 @@ TEST(TmexCrc, Crc16CheckValueAndResidue) {
     EXPECT_EQ(tmex::kCrc16Residue, 0xB001);
 }
 
+TEST(TmexCrc, Crc16OfARunEqualsItsBytesOneByOne) {
+    // Runs of every length up to a few steps of eight, from every kind of start value.
+    uint8_t data[40];
+    for (int i = 0; i < 40; ++i)
+        data[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (uint16_t start : {0x0000, 0xB001, 0xFFFF, 0x1234})
+        for (std::size_t n = 0; n <= sizeof data; ++n) {
+            uint16_t crc = start;
+            for (std::size_t i = 0; i < n; ++i)
+                crc = tmex::Crc16Update(crc, data[i]);
+            EXPECT_EQ(tmex::Crc16(std::span<const uint8_t>(data, n), start), crc) << n << " from " << start;
+        }
+}
+
 TEST(TmexCrc, DS2407WriteStatusCrcBytes) {
     auto crcBytes = [](uint8_t value) {
         const uint8_t sent[4] = {0x55, 0x07, 0x00, value};

@@ -7,9 +7,12 @@
 #include "platform/tmex/sim/DS2401.h"
 #include "platform/tmex/sim/DS2407.h"
 #include "platform/tmex/sim/DS2409.h"
+#include "platform/tmex/sim/DS2423.h"
 #include "platform/tmex/sim/DS2438.h"
+#include "platform/tmex/sim/DS2450.h"
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 
@@ -220,4 +223,87 @@ TEST_F(TmexWholeAnswers, MatchRomSelectsTheSameDevices) {
                 "ROM " + roms[i].Text());
         }
     }
+}
+
+TEST_F(TmexWholeAnswers, CounterPagesReadTheSameBytesAtTheSameTimes) {
+    // A counter whose live input counts the bus time its own net has spent: a page built at another
+    // moment than slot by slot would carry another count.
+    std::mt19937 random(11);
+    for (uint32_t seed = 300; seed < 320; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Fresh(seed);
+        std::map<sim::SimNet*, uint64_t> start;
+        sim::Rom rom;
+        for (sim::SimNet* on :
+             {static_cast<sim::SimNet*>(net.get()), static_cast<sim::SimNet*>(slotNet.get())}) {
+            auto& counter = on->Add<sim::DS2423>(on->Trunk(), 0x4D0000 + seed);
+            counter.ConnectInput('A', [on, &start] { return (on->NowUs() - start[on]) / 300; });
+            counter.AddCounts('B', seed * 1000);
+            for (int page = 0; page < 16; ++page) {
+                std::array<uint8_t, 32> bytes{};
+                for (int i = 0; i < 32; ++i)
+                    bytes[i] = static_cast<uint8_t>(seed * 7 + page * 32 + i);
+                counter.SetPage(page, bytes);
+            }
+            rom = counter.rom();
+        }
+        for (int read = 0; read < 6; ++read) {
+            const int page = read < 2 ? 14 : static_cast<int>(random() % 16);
+            const int address = page * 32 + static_cast<int>(random() % 32);
+            const int length = 1 + static_cast<int>(random() % 100); // across page ends, past the memory's
+            const bool fault = random() % 3 == 0;
+            SetLogging(read == 5);
+            ExpectSame(
+                [&](sim::SimNet& on, tmex::SessionHandle h) {
+                    start[&on] = on.NowUs();
+                    if (fault) static_cast<sim::DS2423*>(on.Find(rom))->InjectCrcErrors(1);
+                    tmex::TmexStateBuffer st;
+                    auto words = rom.Words();
+                    tmex::Rom(h, &st, words.data());
+                    uint8_t page40[40] = {};
+                    std::vector<std::string> out{
+                        std::to_string(tmex::ReadPageWithCounter(h, &st, page, page40))};
+                    for (uint8_t b : page40)
+                        out.push_back(std::to_string(b));
+                    // The command by hand, then one block from an address inside a page.
+                    out.push_back(std::to_string(tmex::Access(h, &st)));
+                    std::vector<uint8_t> block{0xA5, static_cast<uint8_t>(address & 0xFF),
+                                               static_cast<uint8_t>(address >> 8)};
+                    block.resize(block.size() + length, 0xFF);
+                    out.push_back(
+                        std::to_string(tmex::BlockIO(h, block.data(), static_cast<int16_t>(block.size()))));
+                    for (uint8_t b : block)
+                        out.push_back(std::to_string(b));
+                    return out;
+                },
+                "page " + std::to_string(page) + ", address " + std::to_string(address));
+        }
+    }
+}
+
+TEST_F(TmexWholeAnswers, AConversionStartedInABlockNeedsThePullupAtOnceAsSlotBySlot) {
+    // A parasite A/D conversion started by the last byte of a block browns out at that byte unless the
+    // strong pull-up holds it: a pull-up switched on after the block comes too late, whole or not.
+    Fresh(400);
+    sim::Rom rom;
+    for (sim::SimNet* on : {static_cast<sim::SimNet*>(net.get()), static_cast<sim::SimNet*>(slotNet.get())})
+        rom = on->Add<sim::DS2450>(on->Trunk(), 0x990001).rom();
+    SetLogging(false);
+    ExpectSame(
+        [&](sim::SimNet& on, tmex::SessionHandle h) {
+            tmex::TmexStateBuffer st;
+            auto words = rom.Words();
+            tmex::Rom(h, &st, words.data());
+            std::vector<std::string> out{std::to_string(tmex::Access(h, &st))};
+            uint8_t convert[5] = {0x3C, 0x0F, 0x00, 0xFF, 0xFF};
+            out.push_back(std::to_string(tmex::BlockIO(h, convert, 5)));
+            tmex::OneWireLevel(h, 0, 1, 0);
+            platform::Sleep(20);
+            tmex::OneWireLevel(h, 0, 0, 0);
+            auto& vane = *static_cast<sim::DS2450*>(on.Find(rom));
+            out.push_back(std::to_string(vane.Conversions()) + " conversions, " +
+                          std::to_string(vane.Brownouts()) + " brown-outs");
+            return out;
+        },
+        "convert");
 }

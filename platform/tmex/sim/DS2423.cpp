@@ -2,6 +2,8 @@
 
 #include "platform/tmex/Crc.h"
 
+#include <algorithm>
+
 namespace platform::tmex::sim {
 
 DS2423::DS2423(const Rom& rom) : Device(rom) {
@@ -47,36 +49,39 @@ void DS2423::OnSelected() {
     headerIndex_ = 0;
 }
 
-// Builds the transfer of the page that holds address_, from address_ to the page end.
+// Builds the transfer of the page that holds address_, from address_ to the page end, and sends its
+// first byte.
 uint8_t DS2423::NextWithCounter() {
-    if (streamIndex_ >= streamLength_) {
-        if (address_ >= 512) {
-            EndFunction();
-            return 0xFF;
-        }
-        int page = address_ / 32;
-        uint16_t crc = 0;
-        if (firstPage_)
-            for (uint8_t b : header_)
-                crc = Crc16Update(crc, b);
-        firstPage_ = false;
-        streamLength_ = 0;
-        while (address_ < (page + 1) * 32)
-            stream_[streamLength_++] = memory_[address_++];
-        uint32_t counter = Counter(page);
-        for (int i = 0; i < 4; ++i)
-            stream_[streamLength_++] = static_cast<uint8_t>(counter >> (8 * i));
-        for (int i = 0; i < 4; ++i)
-            stream_[streamLength_++] = 0x00;
-        for (int i = 0; i < streamLength_; ++i)
-            crc = Crc16Update(crc, stream_[i]);
-        crc = static_cast<uint16_t>(~crc);
-        if (TakeCrcFault()) crc ^= 0x0101;
-        stream_[streamLength_++] = static_cast<uint8_t>(crc & 0xFF);
-        stream_[streamLength_++] = static_cast<uint8_t>(crc >> 8);
-        streamIndex_ = 0;
+    if (address_ >= 512) {
+        EndFunction();
+        return 0xFF;
     }
+    int page = address_ / 32;
+    uint16_t crc = firstPage_ ? Crc16(header_) : 0;
+    firstPage_ = false;
+    streamLength_ = 0;
+    while (address_ < (page + 1) * 32)
+        stream_[streamLength_++] = memory_[address_++];
+    uint32_t counter = Counter(page);
+    for (int i = 0; i < 4; ++i)
+        stream_[streamLength_++] = static_cast<uint8_t>(counter >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        stream_[streamLength_++] = 0x00;
+    crc = static_cast<uint16_t>(~Crc16(std::span<const uint8_t>(stream_.data(), streamLength_), crc));
+    if (TakeCrcFault()) crc ^= 0x0101;
+    stream_[streamLength_++] = static_cast<uint8_t>(crc & 0xFF);
+    stream_[streamLength_++] = static_cast<uint8_t>(crc >> 8);
+    streamIndex_ = 0;
     return stream_[streamIndex_++];
+}
+
+int DS2423::FunctionRun(uint8_t* bytes, int n) {
+    if (command_ != 0xA5 || headerIndex_ < 3) return 0;
+    const int from = streamIndex_, run = std::max(0, std::min(n, streamLength_ - from));
+    for (int i = 0; i < run; ++i)
+        bytes[i] &= stream_[from + i];
+    streamIndex_ = from + run;
+    return run;
 }
 
 uint8_t DS2423::FunctionByte(uint8_t master) {
@@ -97,8 +102,8 @@ uint8_t DS2423::FunctionByte(uint8_t master) {
         return 0xFF;
     }
     switch (command_) {
-    case 0xA5:
-        return NextWithCounter();
+    case 0xA5: // the rest of the page built, or the next page
+        return streamIndex_ < streamLength_ ? stream_[streamIndex_++] : NextWithCounter();
     case 0xF0:
         if (address_ >= 512) {
             EndFunction();

@@ -36,9 +36,10 @@ public:
 protected:
     void OnSelected() override;
     uint8_t FunctionByte(uint8_t master) override;
+    int FunctionRun(uint8_t* bytes, int n) override; // the rest of a page read with its counter
 
 private:
-    uint8_t NextWithCounter();
+    uint8_t NextWithCounter(); // builds the next page to send
     // Adds the pulses a live input gave since it was last asked.
     void TakePulses(int page);
 

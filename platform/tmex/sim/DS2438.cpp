@@ -52,19 +52,21 @@ void DS2438::SetMemory(int page, const Page& bytes) {
 void DS2438::OnPowerCycle() {
     // The memory is not battery-backed in this model beyond the EEPROM config bits.
     busy_ = Busy::None;
+    HookReset(false);
     command_ = -1;
     memory_[0][0] = static_cast<uint8_t>(memory_[0][0] & 0x0F);
 }
 
 void DS2438::StartBusy(Busy what) {
     busy_ = what;
+    HookReset(true);
     busyUntilUs_ = NowUs() + kBusyUs;
     if (what == Busy::Temperature) memory_[0][0] |= kConfigTB;
     if (what == Busy::Voltage) memory_[0][0] |= kConfigADB;
 }
 
-void DS2438::Update() {
-    if (busy_ == Busy::None || ConversionStuck() || NowUs() < busyUntilUs_) return;
+void DS2438::FinishBusy() {
+    if (ConversionStuck() || NowUs() < busyUntilUs_) return;
     Page& p0 = memory_[0];
     switch (busy_) {
     case Busy::Temperature: {
@@ -97,6 +99,7 @@ void DS2438::Update() {
         break;
     }
     busy_ = Busy::None;
+    HookReset(false);
 }
 
 uint8_t DS2438::BusyByte() {
@@ -113,7 +116,6 @@ void DS2438::OnSelected() {
 
 void DS2438::OnReset() {
     Update();
-    command_ = -1;
 }
 
 uint8_t DS2438::FunctionByte(uint8_t master) {

@@ -50,7 +50,11 @@ protected:
 
 private:
     enum class Busy { None, Temperature, Voltage, Copy };
-    void Update();
+    // Finishes a conversion or copy whose time has come (inline: every byte and bit asks).
+    void Update() {
+        if (busy_ != Busy::None) FinishBusy();
+    }
+    void FinishBusy();
     void StartBusy(Busy what);
     uint8_t BusyByte();
 

@@ -36,7 +36,7 @@ void DS2450::OnPowerCycle() {
         memory_[0x11 + 2 * ch] = 0xFF;
     }
     converting_ = false;
-    WatchWhileParasite();
+    TrackConversion();
     command_ = -1;
 }
 
@@ -50,10 +50,10 @@ void DS2450::SetVanePosition(int position) {
         volts_[ch] = kLevelVolts[levels[ch]];
 }
 
-void DS2450::Update() {
-    if (!converting_ || ConversionStuck() || NowUs() < convertUntilUs_) return;
+void DS2450::FinishConversion() {
+    if (ConversionStuck() || NowUs() < convertUntilUs_) return;
     converting_ = false;
-    WatchWhileParasite();
+    TrackConversion();
     ++conversions_;
     for (int ch = 0; ch < 4; ++ch) {
         if (!(pendingMask_ & (1 << ch))) continue;
@@ -79,7 +79,7 @@ void DS2450::StartConversion() {
     }
     converting_ = true;
     convertUntilUs_ = NowUs() + static_cast<uint64_t>(busyUs);
-    WatchWhileParasite();
+    TrackConversion();
 }
 
 void DS2450::Brownout() {
@@ -103,7 +103,7 @@ void DS2450::OnPullupReleased() {
 void DS2450::Store(uint8_t address, uint8_t value) {
     uint8_t mask = WritableMask(address);
     memory_[address] = static_cast<uint8_t>((memory_[address] & ~mask) | (value & mask));
-    WatchWhileParasite(); // the VCC control byte decides the power of a running conversion
+    TrackConversion(); // the VCC control byte decides the power of a running conversion
 }
 
 void DS2450::OnSelected() {
@@ -114,7 +114,6 @@ void DS2450::OnSelected() {
 
 void DS2450::OnReset() {
     Update();
-    command_ = -1;
 }
 
 // Sends the inverted CRC, LSB first; half counts the bytes sent.

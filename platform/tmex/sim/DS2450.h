@@ -41,7 +41,7 @@ public:
     // Whether the VCC pin is powered (default yes).
     void SetVccPresent(bool present) {
         vccPresent_ = present;
-        WatchWhileParasite();
+        TrackConversion();
     }
     int Conversions() const { return conversions_; }
     int Brownouts() const { return brownouts_; }
@@ -57,15 +57,23 @@ protected:
     uint8_t FunctionBit(uint8_t master) override;
 
 private:
-    void Update();
+    // Finishes a conversion whose time has come (inline: every byte and bit asks).
+    void Update() {
+        if (converting_) FinishConversion();
+    }
+    void FinishConversion();
     // Converts on VCC (polled) rather than on the strong pull-up.
     bool ConvertsOnVcc() const { return vccPresent_ && (memory_[0x1C] & 0x40) != 0; }
     void StartConversion();
     void Brownout();
     uint8_t CrcByte(uint16_t& crc, int& half);
     void Store(uint8_t address, uint8_t value);
-    // A conversion on parasite power lives on the strong pull-up until done: the slots are watched.
-    void WatchWhileParasite() { WatchSlots(converting_ && !ConvertsOnVcc()); }
+    // A running conversion ends at a reset when its time has come, and on parasite power lives on the
+    // strong pull-up until done: the reset is hooked and the slots are watched.
+    void TrackConversion() {
+        HookReset(converting_);
+        WatchSlots(converting_ && !ConvertsOnVcc());
+    }
 
     std::array<uint8_t, 32> memory_{};
     std::array<double, 4> volts_{};

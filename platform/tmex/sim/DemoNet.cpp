@@ -182,20 +182,25 @@ std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed) {
     return std::make_shared<WeatherDemoNet>(weatherSeed);
 }
 
-DemoWeather::DemoWeather(SimNet& net, uint64_t seed) : net_(net), model_(seed) {
+DemoWeather::DemoWeather(SimNet& net, uint64_t seed)
+    : model_(seed), living_(&DeviceOf<DS18B20>(net, kLiving)),
+      greenhouse_(&DeviceOf<DS18B20>(net, kGreenhouse)), garage_(&DeviceOf<DS1822>(net, kGarage)),
+      cellar_(&DeviceOf<DS1822>(net, kCellar)), shed_(&DeviceOf<DS18B20>(net, kShed)),
+      humidity_(&DeviceOf<DS2438>(net, kHumidity)), barometer_(&DeviceOf<DS2438>(net, kBarometer)),
+      vane_(&DeviceOf<DS2450>(net, kVane)), rain_(&DeviceOf<DS2423>(net, kRain)) {
     auto now = [] { return platform::Clock::Get().UnixTimeMs(); };
-    DeviceOf<DS2423>(net_, kWindSpeed).ConnectInput('B', [this, now] {
+    DeviceOf<DS2423>(net, kWindSpeed).ConnectInput('B', [this, now] {
         model_.Advance(now());
         return static_cast<uint64_t>(model_.WindRevolutions() * kWindCountsPerRevolution);
     });
     // The air at the two DS18S20s moves by a few tenths within seconds to minutes, as real air does (a
     // retry a second later sees other air): a sensor held within one sixteenth of a degree would sit in
     // the band the station refuses from them.
-    DeviceOf<DS18S20>(net_, kOutdoor).ConnectTemperature([this, now] {
+    DeviceOf<DS18S20>(net, kOutdoor).ConnectTemperature([this, now] {
         int64_t ms = now();
         return model_.At(ms).temperatureC + model_.AirWander(ms, 1);
     });
-    DeviceOf<DS18S20>(net_, kAttic).ConnectTemperature([this, now] {
+    DeviceOf<DS18S20>(net, kAttic).ConnectTemperature([this, now] {
         int64_t ms = now();
         return 8.0 + 0.6 * model_.At(ms).temperatureC + model_.AirWander(ms, 0);
     });
@@ -213,30 +218,26 @@ double DemoWeather::BarometerVolts(double hpa) {
 }
 
 void DemoWeather::Refresh(int64_t unixMs) {
-    model_.Advance(unixMs);
-    Weather w = model_.At(unixMs);
+    Weather w = model_.AdvanceTo(unixMs);
     double t = w.temperatureC;
 
-    DeviceOf<DS18B20>(net_, kLiving).SetTemperature(21.0 + 0.05 * (t - 10.0));
-    DeviceOf<DS18B20>(net_, kGreenhouse).SetTemperature(5.0 + 1.3 * t);
-    DeviceOf<DS1822>(net_, kGarage).SetTemperature(5.0 + 0.6 * t);
-    DeviceOf<DS1822>(net_, kCellar).SetTemperature(11.5 + 0.08 * t);
-    DeviceOf<DS18B20>(net_, kShed).SetTemperature(t + 1.0);
+    living_->SetTemperature(21.0 + 0.05 * (t - 10.0));
+    greenhouse_->SetTemperature(5.0 + 1.3 * t);
+    garage_->SetTemperature(5.0 + 0.6 * t);
+    cellar_->SetTemperature(11.5 + 0.08 * t);
+    shed_->SetTemperature(t + 1.0);
 
-    auto& humidity = DeviceOf<DS2438>(net_, kHumidity);
-    humidity.SetVDD(kSupplyVolts);
-    humidity.SetTemperature(t);
-    humidity.SetVAD(HumidityVolts(w.humidity, t, kSupplyVolts));
-    auto& barometer = DeviceOf<DS2438>(net_, kBarometer);
-    barometer.SetVDD(kSupplyVolts);
-    barometer.SetTemperature(20.0 + 0.1 * (t - 10.0));
-    barometer.SetVAD(BarometerVolts(w.pressureHpa));
+    humidity_->SetVDD(kSupplyVolts);
+    humidity_->SetTemperature(t);
+    humidity_->SetVAD(HumidityVolts(w.humidity, t, kSupplyVolts));
+    barometer_->SetVDD(kSupplyVolts);
+    barometer_->SetTemperature(20.0 + 0.1 * (t - 10.0));
+    barometer_->SetVAD(BarometerVolts(w.pressureHpa));
 
-    DeviceOf<DS2450>(net_, kVane).SetVanePosition(static_cast<int>(std::lround(w.windDirection / 22.5)) % 16);
+    vane_->SetVanePosition(static_cast<int>(std::lround(w.windDirection / 22.5)) % 16);
 
     auto rain = static_cast<uint64_t>(model_.RainMm() / kRainMmPerCount);
-    if (rain > rainCounts_)
-        DeviceOf<DS2423>(net_, kRain).AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
+    if (rain > rainCounts_) rain_->AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
     rainCounts_ = rain;
 }
 

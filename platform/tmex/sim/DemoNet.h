@@ -44,6 +44,12 @@ std::string DemoKorvaneIni();
 std::string DemoStationIni();
 
 // Drives the devices of a demo net (built by BuildDemoNet) from a weather model.
+class DS1822;
+class DS18B20;
+class DS2423;
+class DS2438;
+class DS2450;
+
 class DemoWeather {
 public:
     // Connects the anemometer's counter and the two DS18S20s to the model at the installed clock's
@@ -62,9 +68,18 @@ public:
     static double BarometerVolts(double hpa);
 
 private:
-    SimNet& net_;
     WeatherModel model_;
     uint64_t rainCounts_ = 0;
+    // The devices Refresh sets, found once.
+    DS18B20* living_;
+    DS18B20* greenhouse_;
+    DS1822* garage_;
+    DS1822* cellar_;
+    DS18B20* shed_;
+    DS2438* humidity_;
+    DS2438* barometer_;
+    DS2450* vane_;
+    DS2423* rain_;
 };
 
 } // namespace platform::tmex::sim

@@ -58,7 +58,7 @@ void Device::WatchSlots(bool watch) {
     watchesSlots_ = watch;
     if (!net_) return;
     net_->watchers_ += watch ? 1 : -1;
-    if (watch) net_->SlotDevicesChanged(); // it may not be in the slot list
+    if (watch) net_->slotsStale_ = true; // it may not be in the slot list
 }
 
 void Device::BranchesChanged() {
@@ -69,46 +69,12 @@ void Device::EndFunction() {
     state_ = RomState::Idle;
 }
 
-bool Device::TakeCrcFault() {
-    if (crcFaults_ == 0) return false;
-    if (crcFaults_ > 0) --crcFaults_;
-    return true;
-}
-
-bool Device::LineReset() {
-    state_ = RomState::AwaitRom;
-    OnReset();
-    return true;
-}
-
-uint8_t Device::LineByte(uint8_t master) {
+uint8_t Device::RomByte(uint8_t master) {
     switch (state_) {
     case RomState::Idle:
         return 0xFF;
     case RomState::AwaitRom:
-        switch (master) {
-        case 0x55: // Match ROM
-            state_ = RomState::MatchRom;
-            index_ = 0;
-            break;
-        case 0xCC: // Skip ROM
-            state_ = RomState::Function;
-            OnSelected();
-            break;
-        case 0x33: // Read ROM
-        case 0x0F: // the DS2401's older Read ROM
-            state_ = RomState::ReadRom;
-            index_ = 0;
-            break;
-        case 0xF0: // Search ROM
-            state_ = RomState::Search;
-            index_ = 0;
-            searchPhase_ = 0;
-            break;
-        default: // alarm search (no alarms here), overdrive and unknown commands
-            state_ = RomState::Idle;
-            break;
-        }
+        RomCommand(master);
         return 0xFF;
     case RomState::MatchRom:
         // At the first byte that differs the device is out: it drives nothing until the next reset

@@ -5,6 +5,8 @@
 // Each device answers the line byte by byte (or bit by bit): it returns what it drives, 0xFF (1) when it
 // only listens; the net ANDs the answers of every reachable device with the master's byte (wired-AND).
 // After a command's data phase a device drives nothing until the next reset.
+#include "platform/tmex/Backend.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -28,14 +30,6 @@ struct Rom {
     std::array<uint16_t, 8> Words() const;
     bool operator==(const Rom&) const = default;
 };
-
-// Eight ROM bytes as 64 bits in the order a search walks them (bit i is bit i % 8 of byte i / 8).
-inline uint64_t RomBits(const uint8_t* bytes) {
-    uint64_t out = 0;
-    for (int i = 7; i >= 0; --i)
-        out = (out << 8) | bytes[i];
-    return out;
-}
 
 class Device {
 public:
@@ -67,13 +61,26 @@ public:
     // slots (a parasite conversion). An idle device ignores every slot until the next reset, so the net
     // keeps only the others in its slot list (a search pass is 192 slots).
     bool InSlots() const { return state_ != RomState::Idle || watchesSlots_; }
-    bool LineReset();                 // true = presence pulse
-    uint8_t LineByte(uint8_t master); // what the device drives (0xFF = nothing)
-    uint8_t LineBit(uint8_t master);  // 1 = nothing
+    // A reset: true = presence pulse.
+    bool LineReset() {
+        state_ = RomState::AwaitRom;
+        if (resetHook_) OnReset();
+        return true;
+    }
+    // What the device drives (0xFF = nothing). Inline for the function phase, where a selected device
+    // spends most of its bytes, and for the ROM command after a reset, which every device takes.
+    uint8_t LineByte(uint8_t master) {
+        if (state_ == RomState::Function) return FunctionByte(master);
+        if (state_ != RomState::AwaitRom) return RomByte(master);
+        RomCommand(master);
+        return 0xFF;
+    }
+    uint8_t LineBit(uint8_t master); // 1 = nothing
     // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
     // the device watches the slots (WatchSlots): the net may then take many slots in one step.
     virtual void AfterSlot() {}
-    // The strong pull-up ends (explicitly or by the next communication).
+    // The strong pull-up ends (explicitly or by the next communication); called for a device that
+    // watches the slots (a device that needs the pull-up watches them while it does).
     virtual void OnPullupReleased() {}
     // Power lost and back: brown-out, coupler discharge. Families reset what is not battery-backed.
     virtual void OnPowerCycle() {}
@@ -88,13 +95,25 @@ protected:
     // A function-phase byte or bit.
     virtual uint8_t FunctionByte(uint8_t /*master*/) { return 0xFF; }
     virtual uint8_t FunctionBit(uint8_t /*master*/) { return 1; }
-    // A reset reached the device (its function state ends).
+    // A run of function bytes that the device may answer at once (0 to n of them): bytes that read
+    // nothing but the device's own state (no clock, no other device) and leave it in its function
+    // phase. Each becomes what FunctionByte would give ANDed with it; the net spends their bus time
+    // after the run, which no one can tell from a byte at a time. Default: none.
+    virtual int FunctionRun(uint8_t* /*bytes*/, int /*n*/) { return 0; }
+    // A reset reached the device while it was hooked (HookReset): a family hooks the reset while it
+    // has work for one (a running conversion to finish), so that most resets pass it by. The function
+    // state needs none: every command begins at OnSelected.
     virtual void OnReset() {}
+    void HookReset(bool hook) { resetHook_ = hook; }
 
     // The function phase is over: drive nothing until the next reset.
     void EndFunction();
     // True when this CRC should be sent wrong (consumes one injected fault).
-    bool TakeCrcFault();
+    bool TakeCrcFault() {
+        if (crcFaults_ == 0) return false;
+        if (crcFaults_ > 0) --crcFaults_;
+        return true;
+    }
     bool ConversionStuck() const { return conversionStuck_; }
     SimNet& net() const { return *net_; }
     // Set while AfterSlot has work to do, also in the idle ROM state (see InSlots).
@@ -108,6 +127,32 @@ private:
     friend class SimNet;
     enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
 
+    uint8_t RomByte(uint8_t master);  // a byte in any other phase than the function phase
+    void RomCommand(uint8_t master) { // the byte after a reset
+        switch (master) {
+        case 0x55: // Match ROM
+            state_ = RomState::MatchRom;
+            index_ = 0;
+            break;
+        case 0xCC: // Skip ROM
+            state_ = RomState::Function;
+            OnSelected();
+            break;
+        case 0x33: // Read ROM
+        case 0x0F: // the DS2401's older Read ROM
+            state_ = RomState::ReadRom;
+            index_ = 0;
+            break;
+        case 0xF0: // Search ROM
+            state_ = RomState::Search;
+            index_ = 0;
+            searchPhase_ = 0;
+            break;
+        default: // alarm search (no alarms here), overdrive and unknown commands
+            state_ = RomState::Idle;
+            break;
+        }
+    }
     uint8_t SearchBit(uint8_t master);
     // Just past a Search ROM command: no ROM bit taken yet, no slot watched.
     bool AtSearchStart() const {
@@ -115,7 +160,7 @@ private:
     }
 
     Rom rom_;
-    uint64_t romBits_; // the ROM as a search walks it: bit i is bit i % 8 of byte i / 8
+    uint64_t romBits_; // the ROM as a search walks it (RomBits)
     SimNet* net_ = nullptr;
     Segment* segment_ = nullptr;
     bool inserted_ = true;
@@ -125,6 +170,7 @@ private:
     int index_ = 0; // byte of Match/Read ROM, bit of the search
     int searchPhase_ = 0;
     bool watchesSlots_ = false;
+    bool resetHook_ = false;
     bool ownsSegments_ = false; // a coupler or switch (SimNet::NewSegment)
 };
 

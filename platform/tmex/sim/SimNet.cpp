@@ -36,6 +36,7 @@ bool Segment::VaneConnects(const Device& device) const {
 // --- SimNet ----------------------------------------------------------------------------------------
 
 SimNet::SimNet() {
+    keepsTrafficLog_ = true;
     segments_.push_back(std::make_unique<Segment>(*this, nullptr, Segment::Trunk));
     lastTick_ = platform::Clock::Get().TickCount();
     nowUs_ = 0;
@@ -112,7 +113,7 @@ void SimNet::DropIdle() {
     std::erase_if(slot_, [](const Device* d) { return !d->InSlots(); });
 }
 
-uint8_t SimNet::ByteSlot(uint8_t byte) {
+uint8_t SimNet::ByteSlotOfMany(uint8_t byte) {
     // SlotDevices and the slot in one walk. The list holds the devices in slot phase when the slot
     // begins (what changes their phase between slots drops the idle ones or makes the list again); one
     // that a device before it in the list has taken out of slot phase during this slot would only
@@ -152,21 +153,23 @@ void SimNet::SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs) {
     bitUs_ = bitUs;
 }
 
-void SimNet::Spend(uint32_t us) {
+void SimNet::SpendWholeMs() {
     // No CatchUp here: the clock's own steps and the bus time only add up, in whatever order.
-    auto& clock = platform::Clock::Get();
-    if (!clock.IsSimulated()) {
-        // Real time passes by itself and nothing sleeps per slot; the devices still see the bus time
-        // go by, so that a conversion polled in a tight loop finishes after as many slots as on a wire.
-        nowUs_ += us;
+    uint32_t ms = subMsUs_ / 1000;
+    subMsUs_ %= 1000;
+    if (clockInstalls_ != platform::Clock::Installs()) {
+        clockInstalls_ = platform::Clock::Installs();
+        simulatedClock_ = dynamic_cast<platform::SimulatedClock*>(&platform::Clock::Get());
+    }
+    if (simulatedClock_) {
+        simulatedClock_->Sleep(ms);
         return;
     }
-    subMsUs_ += us;
-    if (subMsUs_ >= 1000) {
-        uint32_t ms = subMsUs_ / 1000;
-        subMsUs_ %= 1000;
+    auto& clock = platform::Clock::Get();
+    if (clock.IsSimulated())
         clock.Sleep(ms);
-    }
+    else // real time passes by itself and nothing sleeps per slot; the devices still see the bus time
+        nowUs_ += static_cast<uint64_t>(ms) * 1000;
 }
 
 // --- pull-up ---
@@ -175,8 +178,9 @@ void SimNet::ReleasePullup() {
     pullupArmedByte_ = pullupArmedBit_ = false;
     if (!pullupActive_) return;
     pullupActive_ = false;
-    for (auto& d : devices_)
-        if (d->Reachable()) d->OnPullupReleased();
+    if (watchers_ == 0) return;
+    for (Device* d : all_)
+        if (d->watchesSlots_ && d->Reachable()) d->OnPullupReleased();
 }
 
 void SimNet::AfterSlot(const std::vector<Device*>& devices) {
@@ -225,11 +229,16 @@ int16_t SimNet::Reset() {
         AfterSlot(devices);
         if (!slotsStale_) slot_.assign(devices.begin(), devices.end()); // all in their ROM phase now
     }
-    Log(TrafficEntry::Reset, "R", 0, result);
+    if (keepsTrafficLog_) Log(TrafficEntry::Reset, "R", 0, result);
     return result;
 }
 
 int16_t SimNet::TouchByte(uint8_t byte) {
+    if (watchers_ == 0 && PlainLine()) return PlainByte(byte); // what the rest makes of it then
+    return TouchByteOnLine(byte);
+}
+
+int16_t SimNet::TouchByteOnLine(uint8_t byte) {
     if (touchFaults_ != 0) {
         if (touchFaults_ > 0) --touchFaults_;
         Log(TrafficEntry::Byte, "B", byte, touchFaultCode_);
@@ -258,7 +267,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
         if (echoFaults_ > 0) --echoFaults_;
         out = echoFaultValue_;
     }
-    if (logging_) Log(TrafficEntry::Byte, "B", byte, out);
+    if (keepsTrafficLog_) Log(TrafficEntry::Byte, "B", byte, out);
     return out;
 }
 
@@ -283,7 +292,7 @@ int16_t SimNet::TouchBit(uint8_t bit) {
         AfterSlot(slot_);
         if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
     }
-    if (logging_) Log(TrafficEntry::Bit, "b", bit & 1, out);
+    if (keepsTrafficLog_) Log(TrafficEntry::Bit, "b", bit & 1, out);
     return out;
 }
 
@@ -306,7 +315,7 @@ int16_t SimNet::Level(int16_t operation, int16_t level, int16_t prime) {
         result = 1;
     }
     if (levelResult_) result = *levelResult_;
-    Log(TrafficEntry::Level, "L", level * 10 + prime, result);
+    if (keepsTrafficLog_) Log(TrafficEntry::Level, "L", level * 10 + prime, result);
     return result;
 }
 
@@ -323,62 +332,67 @@ int16_t SimNet::LineParameters(TMLine& block) {
     return 1;
 }
 
-bool SimNet::PlainLine() const {
-    return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
-           !logging_ && touchFaults_ == 0 && echoFaults_ == 0;
-}
-
-bool SimNet::PlainSlots() {
-    if (!PlainLine()) return false;
-    const auto& devices = SlotDevices();
-    if (watchers_ == 0) return true;
-    for (Device* d : devices)
-        if (d->watchesSlots_) return false;
-    return true;
-}
-
 int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
-    // In one walk of the list: every device in it awaits a ROM command, none watches the slots (a
-    // list with an idle device in it is left to the slots, which take it out).
-    bool match = length >= 9 && bytes[0] == 0x55 && PlainLine();
-    if (match && slotsStale_) MakeSlotList();
-    for (size_t i = 0; match && i < slot_.size(); ++i)
-        match = slot_[i]->state_ == Device::RomState::AwaitRom && !slot_[i]->watchesSlots_;
+    // Match ROM answered whole: every device drives 1s, so the bytes read are the bytes sent.
+    bool match = length >= 9 && bytes[0] == 0x55 && PlainLine() && watchers_ == 0 && AnswerMatch(bytes + 1);
     if (!match) return PlainBytes(bytes, length);
-    AnswerMatch(slot_, bytes + 1); // every device drives 1s: the bytes read are the bytes sent
     int16_t rest = PlainBytes(bytes + 9, static_cast<int16_t>(length - 9));
     return rest < 0 ? rest : length;
 }
 
 int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
-    // While nothing but the slots themselves matters (PlainSlots), each byte is what TouchByte makes
-    // of it (its bus time first, then the slot) without the checks for what cannot happen here; a
-    // device that starts to watch the slots hands the rest back to TouchByte.
+    // While nothing but the slots themselves matters, each byte is what TouchByte makes of it without
+    // a call each; once a device watches the slots, TouchByte takes the rest.
     int16_t done = 0;
-    if (length > 0 && PlainSlots()) {
-        for (; done < length && watchers_ == 0; ++done) {
-            Spend(byteUs_);
-            bytes[done] = ByteSlot(bytes[done]);
-            if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+    if (PlainLine())
+        while (done < length && watchers_ == 0) {
+            // A selected device alone in the list may answer a run of bytes, their bus time spent after.
+            Device* d = slot_.size() == 1 && !slotsStale_ ? slot_.front() : nullptr;
+            int run = d && d->state_ == Device::RomState::Function && !d->ownsSegments_
+                          ? d->FunctionRun(bytes + done, length - done)
+                          : 0;
+            if (run > 0) {
+                Spend(static_cast<uint32_t>(run) * byteUs_);
+                done = static_cast<int16_t>(done + run);
+                continue;
+            }
+            bytes[done] = PlainByte(bytes[done]);
+            ++done;
         }
-    }
     int16_t rest = Backend::TouchBlock(bytes + done, static_cast<int16_t>(length - done));
     return rest < 0 ? rest : length;
 }
 
-void SimNet::AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom) {
-    Spend(9 * byteUs_);
+bool SimNet::AnswerMatch(const uint8_t* rom) {
+    // One walk of the list: those that differ go idle at once, those that match (one device, or two
+    // with one ROM) are kept aside. A device that awaits no ROM command (an idle one that the slots
+    // would take out) hands the block back to the slots, the devices as they were.
+    if (slotsStale_) MakeSlotList();
     const uint64_t wanted = RomBits(rom);
-    for (Device* d : devices) {
-        if (d->romBits_ != wanted) {
-            d->state_ = Device::RomState::Idle;
-            continue;
-        }
+    Device** list = slot_.data();
+    const std::size_t n = slot_.size();
+    std::size_t i = 0;
+    searchDevices_.clear();
+    for (; i < n && list[i]->state_ == Device::RomState::AwaitRom; ++i) {
+        if (list[i]->romBits_ == wanted)
+            searchDevices_.push_back(list[i]);
+        else
+            list[i]->state_ = Device::RomState::Idle;
+    }
+    if (i < n) {
+        for (std::size_t k = 0; k < i; ++k)
+            list[k]->state_ = Device::RomState::AwaitRom;
+        return false;
+    }
+    Spend(9 * byteUs_);
+    slot_.assign(searchDevices_.begin(), searchDevices_.end());
+    for (Device* d : searchDevices_) {
         d->state_ = Device::RomState::Function;
         d->index_ = 8;
         d->OnSelected();
     }
     DropIdle();
+    return true;
 }
 
 int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
@@ -392,92 +406,86 @@ int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& 
     return Backend::SearchBits(directions, rom, forks);
 }
 
-namespace {
-RomBytes BytesOf(uint64_t bits) {
-    RomBytes out{};
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (8 * i));
-    return out;
-}
-} // namespace
-
 // Each ROM bit i is two read slots (the wired-AND of the devices' bits, then of their complements) and
 // a write slot of the bit taken; a device whose bit differs from the one taken drops out. With 64-bit
-// ROMs (bit i = RomBit i) that is a mask walk over the devices still in.
+// ROMs (bit i = RomBit i) that is a walk from fork to fork: up to the next bit on which the devices
+// still in differ, they all agree, nobody drops out and the path takes their bits.
 int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                              RomBytes& forks) {
     searchDevices_.assign(devices.begin(), devices.end());
     searchRoms_.clear();
-    for (Device* d : searchDevices_)
+    uint64_t all1 = ~uint64_t{0}, any1 = 0; // over the ROMs of the devices still in
+    for (Device* d : searchDevices_) {
         searchRoms_.push_back(d->romBits_);
+        all1 &= d->romBits_;
+        any1 |= d->romBits_;
+    }
     const uint64_t wanted = RomBits(directions.data());
     uint64_t path = 0, forkBits = 0;
     std::size_t in = searchRoms_.size();
-    int slots = 0;
-    int16_t result = 1;
-    for (int i = 0; i < 64; ++i) {
-        uint64_t bit = uint64_t{1} << i;
-        if (!logging_ && in > 0) {
-            // Bits on which every device still in agrees hold no fork and drop nobody: taken at once,
-            // three slots each. One device left (or two with one ROM): the rest of its ROM is the path.
-            uint64_t differ = 0;
-            for (std::size_t k = 1; k < in; ++k)
-                differ |= searchRoms_[k] ^ searchRoms_[0];
-            differ &= ~(bit - 1);
-            int next = differ == 0 ? 64 : std::countr_zero(differ);
-            if (next > i) {
-                uint64_t span = next == 64 ? ~(bit - 1) : ((uint64_t{1} << next) - bit);
-                path |= searchRoms_[0] & span;
-                slots += 3 * (next - i);
-                if (next == 64) break;
-                i = next;
-                bit = uint64_t{1} << i;
+    const int16_t result = in == 0 ? 0 : 1;
+    uint32_t slots = 0;
+    auto slot = [&](int sent, int read) {
+        if (!keepsTrafficLog_) {
+            ++slots;
+            return;
+        }
+        Spend(bitUs_);
+        Log(TrafficEntry::Bit, "b", sent, read);
+    };
+    if (in == 0) { // nobody there: both read slots of the first bit stay high
+        slot(1, 1);
+        slot(1, 1);
+    }
+    for (int from = 0; in > 0 && from < 64;) {
+        uint64_t ahead = ~uint64_t{0} << from;
+        uint64_t differ = (all1 ^ any1) & ahead;
+        int fork = differ == 0 ? 64 : std::countr_zero(differ);
+        path |= all1 & ahead & (fork == 64 ? ~uint64_t{0} : (uint64_t{1} << fork) - 1);
+        if (keepsTrafficLog_) {
+            for (int i = from; i < fork; ++i) {
+                int b = static_cast<int>((all1 >> i) & 1);
+                slot(1, b);
+                slot(1, b ^ 1);
+                slot(b, b);
             }
+        } else {
+            slots += 3 * static_cast<uint32_t>(fork - from);
         }
-        bool has0 = false, has1 = false;
-        for (std::size_t k = 0; k < in; ++k) {
-            if (searchRoms_[k] & bit)
-                has1 = true;
-            else
-                has0 = true;
-        }
-        slots += 2;
-        if (logging_) {
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", 1, has0 ? 0 : 1);
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", 1, has1 ? 0 : 1);
-        }
-        if (!has0 && !has1) { // nobody there
-            result = 0;
-            break;
-        }
-        bool fork = has0 && has1;
-        uint64_t taken = fork ? (wanted & bit) : (has1 ? bit : 0);
-        if (fork) forkBits |= bit;
+        if (fork == 64) break;
+        // Both values are there: the master takes the bit of `directions`.
+        uint64_t bit = uint64_t{1} << fork;
+        uint64_t taken = wanted & bit;
+        forkBits |= bit;
         path |= taken;
-        ++slots;
-        if (logging_) {
-            Spend(bitUs_);
-            Log(TrafficEntry::Bit, "b", taken ? 1 : 0, taken ? 1 : 0);
-        }
+        slot(1, 0);
+        slot(1, 0);
+        slot(taken ? 1 : 0, taken ? 1 : 0);
         // Those whose bit differs drop out (and go idle) at this write slot.
         std::size_t kept = 0;
+        all1 = ~uint64_t{0};
+        any1 = 0;
         for (std::size_t k = 0; k < in; ++k) {
-            if ((searchRoms_[k] & bit) == taken) {
-                searchRoms_[kept] = searchRoms_[k];
+            uint64_t r = searchRoms_[k];
+            if ((r & bit) == taken) {
+                searchRoms_[kept] = r;
                 searchDevices_[kept++] = searchDevices_[k];
+                all1 &= r;
+                any1 |= r;
             } else {
                 Device& d = *searchDevices_[k];
                 d.state_ = Device::RomState::Idle;
-                d.index_ = i;
+                d.index_ = fork;
             }
         }
         in = kept;
+        from = fork + 1;
     }
-    if (!logging_) Spend(static_cast<uint32_t>(slots) * bitUs_);
-    rom = BytesOf(path);
-    forks = BytesOf(forkBits);
+    if (!keepsTrafficLog_) Spend(slots * bitUs_);
+    rom = RomBytesOf(path);
+    forks = RomBytesOf(forkBits);
+    // The list keeps those still in (DropIdle's walk over what is left): the others went idle.
+    slot_.assign(searchDevices_.begin(), searchDevices_.begin() + static_cast<std::ptrdiff_t>(in));
     if (result == 1) {
         for (std::size_t k = 0; k < in; ++k) { // one device, unless two share a ROM
             Device& d = *searchDevices_[k];
@@ -509,7 +517,7 @@ void SimNet::PowerCycleSegment(Segment& segment) {
 // --- traffic log ---
 
 void SimNet::Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result) {
-    if (!logging_) return;
+    if (!keepsTrafficLog_) return;
     if (traffic_.size() >= kMaxTraffic) {
         traffic_.erase(traffic_.begin(), traffic_.begin() + kMaxTraffic / 2);
         openCalls_.clear();
@@ -518,7 +526,7 @@ void SimNet::Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_
 }
 
 void SimNet::BeginCall(const DriverCall& call) {
-    if (!logging_) return;
+    if (!keepsTrafficLog_) return;
     if (traffic_.size() >= kMaxTraffic) {
         traffic_.erase(traffic_.begin(), traffic_.begin() + kMaxTraffic / 2);
         openCalls_.clear();
@@ -528,7 +536,7 @@ void SimNet::BeginCall(const DriverCall& call) {
 }
 
 void SimNet::EndCall(int32_t result) {
-    if (!logging_ || openCalls_.empty()) return;
+    if (!keepsTrafficLog_ || openCalls_.empty()) return;
     std::size_t index = openCalls_.back();
     openCalls_.pop_back();
     if (index < traffic_.size()) traffic_[index].result = result;

@@ -8,19 +8,23 @@
 // - Strong pull-up tracking (ordinal 33): armed, engaged after the next byte, ended by LL(0,0,0) or by
 //   the next communication; parasite devices brown out when it ends before their conversion does.
 // - Virtual time: every reset, byte and bit costs bus time. Under a simulated clock
-//   (platform::Clock::IsSimulated) the net advances the installed clock by it, so polling loops end on
-//   the simulated clock; on the real clock nothing sleeps per slot and the devices see real time.
+//   (platform::Clock::IsSimulated) the net advances the installed clock by it in whole milliseconds, so
+//   polling loops end on the simulated clock; on the real clock nothing sleeps per slot and the devices
+//   see real time.
 // - Slots reach only the reachable devices in a ROM or function phase or watching the slots
 //   (Device::InSlots). The net keeps them in a list that slots only shorten, made again at a reset,
 //   after a slot that reached a coupler or switch in its function phase (it may have switched), and
-//   when a test hook or a device tells it that a device may have joined it (SlotDevicesChanged).
+//   when a test hook or a device tells it that a device may have joined it (SlotDevicesChanged). A
+//   reset calls a device's OnReset only while the device has work for it (Device::HookReset).
 // - A search pass (SearchBits) is answered whole, from the ROMs of the devices taking part, and so is a
-//   block that begins with Match ROM right after a reset (TouchBlock), whenever no device watches the
+//   block that begins with Match ROM right after a reset (TouchBlock), and a run of bytes that a
+//   selected device answers from its own state (Device::FunctionRun), whenever no device watches the
 //   slots, no strong pull-up is armed, no fault is injected and no traffic log is kept: the same bits,
 //   forks, device states and bus time as slot by slot, the clock advanced once.
 // - Test hooks: the topology builder (Add), removal and re-insertion (Device), a traffic log of driver
 //   calls and line slots, and fault hooks (short, no presence, adapter gone, session and setup results,
 //   line-level and line-parameter results, touch errors; per device: CRC errors, stuck conversions).
+#include "platform/Clock.h"
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/sim/Device.h"
 
@@ -30,10 +34,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace platform {
-class Clock;
-}
 
 namespace platform::tmex::sim {
 
@@ -101,8 +101,19 @@ public:
     // Bus time of one reset, byte and bit slot in microseconds (defaults 1000, 500, 70). Zero costs make
     // a test's arithmetic exact.
     void SetSlotCosts(uint32_t resetUs, uint32_t byteUs, uint32_t bitUs);
-    // Spends bus time (advances a simulated clock in whole milliseconds).
-    void Spend(uint32_t us);
+    // Spends bus time (advances a simulated clock in whole milliseconds). Inline: every slot spends, and
+    // every other byte hands a millisecond to the simulated clock.
+    void Spend(uint32_t us) {
+        subMsUs_ += us;
+        if (subMsUs_ < 1000) return;
+        if (simulatedClock_ == nullptr || clockInstalls_ != platform::Clock::Installs()) {
+            SpendWholeMs();
+            return;
+        }
+        uint32_t ms = subMsUs_ / 1000;
+        subMsUs_ -= ms * 1000;
+        simulatedClock_->Sleep(ms);
+    }
 
     // --- strong pull-up ---
     bool PullupActive() const { return pullupActive_; }
@@ -136,8 +147,7 @@ public:
     }
 
     // --- traffic log ---
-    void SetTrafficLogging(bool on) { logging_ = on; }
-    bool KeepsTrafficLog() const override { return logging_; }
+    void SetTrafficLogging(bool on) { keepsTrafficLog_ = on; }
     const std::vector<TrafficEntry>& Traffic() const { return traffic_; }
     void ClearTraffic() { traffic_.clear(); }
     // The driver calls as one line of text: "SET(5666554433221128)=1 ACC=1 T(44)=44 LL(0,0,0)=0 ...".
@@ -177,14 +187,42 @@ private:
     // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
     void DropIdle();
     // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
-    uint8_t ByteSlot(uint8_t byte);
-    // Whether the next slots may be answered whole (see above): the line, and the devices in slots.
-    bool PlainLine() const;
-    bool PlainSlots();
+    // Inline for a selected device alone in the list, the walk (ByteSlotOfMany) without the loop.
+    uint8_t ByteSlot(uint8_t byte) {
+        if (slot_.size() != 1 || slotsStale_) return ByteSlotOfMany(byte);
+        Device* d = slot_.front();
+        switching_ = d->ownsSegments_ && d->state_ == Device::RomState::Function;
+        if (!d->InSlots()) {
+            slot_.clear();
+            return byte;
+        }
+        auto out = static_cast<uint8_t>(byte & d->LineByte(byte));
+        if (!d->InSlots()) slot_.clear();
+        return out;
+    }
+    uint8_t ByteSlotOfMany(uint8_t byte);
+    // A byte with all that the line may do to it: faults, the strong pull-up, the traffic log.
+    int16_t TouchByteOnLine(uint8_t byte);
+    // Hands the whole milliseconds of the bus time spent to the clock.
+    void SpendWholeMs();
+    // Whether the next slots may be answered whole (see above), as far as the line goes.
+    bool PlainLine() const {
+        return adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_ &&
+               !keepsTrafficLog_ && touchFaults_ == 0 && echoFaults_ == 0;
+    }
+    // A byte on a plain line that no device watches: its bus time, the slot and what follows a slot.
+    uint8_t PlainByte(uint8_t byte) {
+        Spend(byteUs_);
+        uint8_t out = ByteSlot(byte);
+        if (watchers_ != 0) AfterSlot(slot_); // a device began to watch at this slot
+        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+        return out;
+    }
     // Bytes of a block, the plain ones without a call through TouchByte each.
     int16_t PlainBytes(uint8_t* bytes, int16_t length);
-    // Match ROM (0x55 and the eight ROM bytes) to devices that all await a ROM command.
-    void AnswerMatch(const std::vector<Device*>& devices, const uint8_t* rom);
+    // Match ROM (0x55 and the eight ROM bytes) answered whole when every device of the slot list awaits
+    // a ROM command; false (nothing done) otherwise.
+    bool AnswerMatch(const uint8_t* rom);
     // A whole search pass from the ROMs of `devices`, all at the start of their search.
     int16_t AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                          RomBytes& forks);
@@ -194,29 +232,35 @@ private:
     void AfterSlot(const std::vector<Device*>& devices);
     void Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result);
 
-    std::deque<std::unique_ptr<Segment>> segments_;
-    std::vector<std::unique_ptr<Device>> devices_;
-    std::vector<Device*> all_;         // devices_ as plain pointers, in the same order
-    std::vector<Device*> reachable_;   // ReachableDevices' list, in the order added
-    bool reachStale_ = true;           // reachable_ is made again before it is next used
-    std::vector<Device*> slot_;        // SlotDevices' list, in the order added
-    bool slotsStale_ = true;           // slot_ is made again from all_ before the next slot
-    bool switching_ = false;           // slot_ holds a coupler or switch in its function phase
-    int watchers_ = 0;                 // devices that watch the slots (Device::WatchSlots)
-    std::vector<uint64_t> searchRoms_; // AnswerSearch's buffers
-    std::vector<Device*> searchDevices_;
-
-    uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
-    uint64_t nowUs_ = 0;
-    uint32_t subMsUs_ = 0;
-    uint32_t lastTick_ = 0;
-
+    // What every slot reads, side by side.
+    std::vector<Device*> slot_; // SlotDevices' list, in the order added
+    bool slotsStale_ = true;    // slot_ is made again from all_ before the next slot
+    bool switching_ = false;    // slot_ holds a coupler or switch in its function phase
     bool pullupArmedByte_ = false;
     bool pullupArmedBit_ = false;
     bool pullupActive_ = false;
-
     bool adapterPresent_ = true;
     bool shorted_ = false;
+    int watchers_ = 0; // devices that watch the slots (Device::WatchSlots)
+    int touchFaults_ = 0;
+    int echoFaults_ = 0;
+    uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
+    uint32_t subMsUs_ = 0;
+    // SpendWholeMs' last look at the installed clock (Clock::Installs): the simulated clock, or null.
+    uint64_t clockInstalls_ = UINT64_MAX;
+    platform::SimulatedClock* simulatedClock_ = nullptr;
+
+    std::deque<std::unique_ptr<Segment>> segments_;
+    std::vector<std::unique_ptr<Device>> devices_;
+    std::vector<Device*> all_;           // devices_ as plain pointers, in the same order
+    std::vector<Device*> reachable_;     // ReachableDevices' list, in the order added
+    bool reachStale_ = true;             // reachable_ is made again before it is next used
+    std::vector<uint64_t> searchRoms_;   // AnswerSearch's buffers
+    std::vector<Device*> searchDevices_; // (and AnswerMatch's)
+
+    uint64_t nowUs_ = 0;
+    uint32_t lastTick_ = 0;
+
     bool noPresence_ = false;
     std::deque<int32_t> sessionScript_;
     int32_t sessionResult_ = 1;
@@ -224,13 +268,10 @@ private:
     int16_t setupResult_ = 1;
     int16_t lineParameterResult_ = 1;
     std::optional<int16_t> levelResult_;
-    int touchFaults_ = 0;
     int16_t touchFaultCode_ = -4;
-    int echoFaults_ = 0;
     uint8_t echoFaultValue_ = 0x5A;
     uint8_t lineParameters_[6] = {3, 1, 0, 0, 0, 0};
 
-    bool logging_ = true;
     std::vector<TrafficEntry> traffic_;
     std::vector<std::size_t> openCalls_;
 };

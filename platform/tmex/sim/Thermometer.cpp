@@ -42,11 +42,11 @@ void Thermometer::SetParasite(bool parasite) {
 void Thermometer::SetConverting(bool converting) {
     converting_ = converting;
     WatchSlots(parasite_ && converting_);
+    HookReset(converting_);
 }
 
-void Thermometer::Update() {
-    if (!converting_ || ConversionStuck()) return;
-    if (NowUs() < conversionEndUs_) return;
+void Thermometer::FinishConversion() {
+    if (ConversionStuck() || NowUs() < conversionEndUs_) return;
     SetConverting(false);
     ++conversions_;
     if (!rawResult_) Encode(celsius_, convertConfig_, result_);
@@ -90,7 +90,6 @@ void Thermometer::OnSelected() {
 
 void Thermometer::OnReset() {
     Update();
-    command_ = -1;
 }
 
 uint8_t Thermometer::ReadSlots() {

@@ -63,7 +63,11 @@ protected:
 
 private:
     void SetConverting(bool converting);
-    void Update(); // finishes a conversion whose time has come
+    // Finishes a conversion whose time has come (inline: every byte and bit asks).
+    void Update() {
+        if (converting_) FinishConversion();
+    }
+    void FinishConversion();
     void Brownout();
     uint8_t ReadSlots(); // the byte a run of read slots gives now (busy/done)
 

@@ -150,27 +150,38 @@ double WeatherModel::WindAt(int64_t unixMs, long utcOffsetSeconds) const {
     return WindSpeed(unixMs, WindMean(unixMs, utcOffsetSeconds, PressureAt(unixMs, utcOffsetSeconds)));
 }
 
-double WeatherModel::RainRate(int64_t unixMs, bool& shower) const {
-    shower = false;
-    double s = static_cast<double>(unixMs) / 1000.0;
-    int64_t slot = static_cast<int64_t>(std::floor(s / kShowerSlotSeconds));
+const WeatherModel::Shower& WeatherModel::ShowerOf(int64_t slot) const {
+    if (shower_.valid && shower_.slot == slot) return shower_;
+    shower_ = Shower{slot, true};
     int64_t slotStart = slot * kShowerSlotSeconds;
     // Lows bring more showers: 8 % a slot in a high, up to 30 % in a deep low.
     double low = std::clamp((1012.0 - PressureAt(slotStart * 1000, 0)) / 14.0, 0.0, 1.0);
-    if (Hash01(kShowerChance, slot) >= 0.08 + 0.22 * low) return 0;
+    if (Hash01(kShowerChance, slot) >= 0.08 + 0.22 * low) return shower_;
     // Start within the first two hours, last 15 to 60 minutes: a shower never leaves its slot.
-    double start = static_cast<double>(slotStart) + Hash01(kShowerStart, slot) * 2 * kHour;
-    double length = 900.0 + Hash01(kShowerLength, slot) * 2700.0;
-    double x = (s - start) / length;
-    if (x < 0 || x >= 1) return 0;
+    shower_.wet = true;
+    shower_.start = static_cast<double>(slotStart) + Hash01(kShowerStart, slot) * 2 * kHour;
+    shower_.length = 900.0 + Hash01(kShowerLength, slot) * 2700.0;
     double r = Hash01(kShowerPeak, slot);
-    double peak = 1.0 + 11.0 * r * r; // mm/h; most showers are light
+    shower_.peak = 1.0 + 11.0 * r * r; // mm/h; most showers are light
+    return shower_;
+}
+
+double WeatherModel::RainRate(int64_t unixMs, bool& shower) const {
+    shower = false;
+    double s = static_cast<double>(unixMs) / 1000.0;
+    const Shower& slot = ShowerOf(static_cast<int64_t>(std::floor(s / kShowerSlotSeconds)));
+    if (!slot.wet) return 0;
+    double x = (s - slot.start) / slot.length;
+    if (x < 0 || x >= 1) return 0;
     shower = true;
-    return peak * std::sin(kPi * x);
+    return slot.peak * std::sin(kPi * x);
 }
 
 Weather WeatherModel::At(int64_t unixMs) const {
-    long offset = UtcOffset(unixMs / 1000);
+    return AtOffset(unixMs, UtcOffset(unixMs / 1000));
+}
+
+Weather WeatherModel::AtOffset(int64_t unixMs, long offset) const {
     Parts p = Slow(unixMs, offset);
     Weather w;
     w.rainMmPerHour = RainRate(unixMs, w.shower);
@@ -204,6 +215,17 @@ Weather WeatherModel::Now() const {
 }
 
 void WeatherModel::Advance(int64_t unixMs) {
+    AdvanceOffset(unixMs, UtcOffset(unixMs / 1000));
+}
+
+Weather WeatherModel::AdvanceTo(int64_t unixMs) {
+    long offset = UtcOffset(unixMs / 1000);
+    AdvanceOffset(unixMs, offset);
+    return AtOffset(unixMs, offset);
+}
+
+// The zone offset of the span's end serves the whole span (at most one DST change is smeared).
+void WeatherModel::AdvanceOffset(int64_t unixMs, long offset) {
     int64_t target = FloorGrid(unixMs);
     partialRevolutions_ = 0;
     if (!started_ || target < gridMs_) {
@@ -212,8 +234,6 @@ void WeatherModel::Advance(int64_t unixMs) {
         return;
     }
     if (target - gridMs_ > kMaxGapMs) gridMs_ = target - kMaxGapMs;
-    // The zone offset of the span's end serves the whole span (at most one DST change is smeared).
-    long offset = UtcOffset(unixMs / 1000);
     const double step = static_cast<double>(kGridMs) / 1000.0;
     for (; gridMs_ < target; gridMs_ += kGridMs) {
         int64_t mid = gridMs_ + kGridMs / 2;

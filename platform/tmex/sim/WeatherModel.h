@@ -50,6 +50,8 @@ public:
     // step back in time restarts the integration there; a gap of more than six hours integrates only
     // its last six hours.
     void Advance(int64_t unixMs);
+    // Advance(unixMs), then the weather at unixMs: the same as the two calls, with one look at the zone.
+    Weather AdvanceTo(int64_t unixMs);
     // Anemometer revolutions (fractional) and rain since the first Advance.
     double WindRevolutions() const { return windRevolutions_ + partialRevolutions_; }
     double RainMm() const { return rainMm_; }
@@ -59,6 +61,8 @@ public:
 
 private:
     struct Parts; // the slowly varying terms shared by the instantaneous values
+    Weather AtOffset(int64_t unixMs, long utcOffsetSeconds) const;
+    void AdvanceOffset(int64_t unixMs, long utcOffsetSeconds);
     Parts Slow(int64_t unixMs, long utcOffsetSeconds) const;
     double RainRate(int64_t unixMs, bool& shower) const;
     // The wind: its slowly drifting mean, the speed with the gusts on it, and the speed alone (what the
@@ -70,6 +74,13 @@ private:
     // Smooth noise in [-1, 1] of one channel with the given period (seconds).
     double Noise(int channel, double seconds, double period) const;
     double Hash01(int channel, int64_t index) const;
+    // A three-hour slot's shower, if it has one (a pure function of the seed and the slot).
+    struct Shower {
+        int64_t slot = 0;
+        bool valid = false, wet = false;
+        double start = 0, length = 0, peak = 0;
+    };
+    const Shower& ShowerOf(int64_t slot) const;
 
     uint64_t seed_;
     // Noise's last knots of each channel (a pure function of the seed, the channel and the index).
@@ -80,6 +91,7 @@ private:
     };
     static constexpr int kKnotChannels = 48;
     mutable Knots knots_[kKnotChannels];
+    mutable Shower shower_; // ShowerOf's last slot
     bool started_ = false;
     int64_t gridMs_ = 0;            // the last integrated grid point
     double windRevolutions_ = 0;    // up to gridMs_
