@@ -77,14 +77,12 @@ protected:
         StationFixture::SetUp();
         clock_->SetUnixTimeMs(kStartMs);
         // The demo's korvane.ini (the outdoor thermometer is the main one) with what a user of the demo
-        // station would set: a relaxed sampling interval, the summary files on, the graph images four
-        // times a day (drawing them is what costs a run under the sanitizers most).
+        // station would set: a relaxed sampling interval, the summary files on.
         Write("korvane.ini",
               sim::DemoKorvaneIni() +
                   "Celsius=1\r\nSampleInterval=10000\r\nLogInterval=10\r\n"
                   "LogEnabled=1\r\nSummaryEnabled=1\r\nSummaryInterval=30\r\nNowEnabled=1\r\nResetHour=0\r\n"
-                  "ResetMinute=0\r\n[DS1820]\r\nReadInterval=300\r\n[DS2438]\r\nReadInterval=300\r\n"
-                  "[HTML]\r\nSaveBMPInterval=360\r\n");
+                  "ResetMinute=0\r\n[DS1820]\r\nReadInterval=300\r\n[DS2438]\r\nReadInterval=300\r\n");
         Write("SENSORS.INI", sim::DemoSensorsIni());
     }
 
