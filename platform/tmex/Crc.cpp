@@ -6,24 +6,14 @@ namespace platform::tmex {
 
 namespace {
 
-constexpr std::array<uint8_t, 256> MakeCrc8Table() {
-    std::array<uint8_t, 256> table{};
+// The value a byte adds to a CRC whose bits are taken low first (the CRC8's x^8 + x^5 + x^4 + 1 and the
+// CRC16's x^16 + x^15 + x^2 + 1, both reflected).
+template <class T> constexpr std::array<T, 256> MakeCrcTable(T reflected) {
+    std::array<T, 256> table{};
     for (int i = 0; i < 256; ++i) {
-        uint8_t crc = static_cast<uint8_t>(i);
+        T crc = static_cast<T>(i);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<uint8_t>((crc >> 1) ^ 0x8C) : static_cast<uint8_t>(crc >> 1);
-        table[i] = crc;
-    }
-    return table;
-}
-
-// CRC16 (x^16 + x^15 + x^2 + 1), bits taken low first like the CRC8: the value a byte adds.
-constexpr std::array<uint16_t, 256> MakeCrc16Table() {
-    std::array<uint16_t, 256> table{};
-    for (int i = 0; i < 256; ++i) {
-        uint16_t crc = static_cast<uint16_t>(i);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<T>((crc >> 1) ^ reflected) : static_cast<T>(crc >> 1);
         table[i] = crc;
     }
     return table;
@@ -33,7 +23,7 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
 // eight lookups of a run are independent of each other (slice 0 is the byte table).
 constexpr std::array<std::array<uint16_t, 256>, 8> MakeCrc16Slices() {
     std::array<std::array<uint16_t, 256>, 8> slices{};
-    slices[0] = MakeCrc16Table();
+    slices[0] = MakeCrcTable<uint16_t>(0xA001);
     for (int k = 1; k < 8; ++k)
         for (int i = 0; i < 256; ++i) {
             uint16_t prev = slices[k - 1][i];
@@ -46,7 +36,7 @@ constexpr auto kCrc16Slices = MakeCrc16Slices();
 
 } // namespace
 
-constexpr std::array<uint8_t, 256> kCrc8Table = MakeCrc8Table();
+constexpr std::array<uint8_t, 256> kCrc8Table = MakeCrcTable<uint8_t>(0x8C);
 constexpr std::array<uint16_t, 256> kCrc16Table = kCrc16Slices[0];
 
 uint8_t Crc8(std::span<const uint8_t> data, uint8_t crc) {

@@ -179,7 +179,7 @@ std::shared_ptr<Backend> BackendFor(int16_t portNum, int16_t portType, bool crea
     return backend;
 }
 
-// The backend of an open session, or null: the last one looked up at once, others from the maps.
+// The backend of an open session, or null: the last one looked up at once, others from the list.
 Backend* LookUpSession(SessionHandle session) {
     auto& d = D();
     const Driver::PortSession* open = d.Session(session);
