@@ -128,10 +128,21 @@ float CalculateDewpoint(float temperature, float humidity) {
     return static_cast<float>(dewpoint);
 }
 
+namespace {
+// The heat index is defined above 80 F and 40 %RH.
+bool HeatIndexApplies(double celsius, double humidity) {
+    return celsius * 1.8 + 32 > 80.0 && humidity > 40.0;
+}
+} // namespace
+
+double ShownHeatIndex(double heatIndex, double temperature, double humidity) {
+    return HeatIndexApplies(temperature, humidity) ? heatIndex : temperature;
+}
+
 float CalculateHeatIndex(float temperature, float humidity) {
     double f = temperature * 1.8 + 32;
     double rh = humidity;
-    if (!(f > 80.0 && rh > 40.0)) return temperature;
+    if (!HeatIndexApplies(temperature, humidity)) return temperature;
     double hi = -42.379 + 2.04901523 * f + 10.1433127 * rh - 0.22475541 * f * rh - 6.83783e-3 * f * f -
                 5.481717e-2 * rh * rh + 1.22874e-3 * f * f * rh + 8.5282e-4 * f * rh * rh -
                 1.99e-6 * f * f * rh * rh;
