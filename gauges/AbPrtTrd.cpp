@@ -369,13 +369,18 @@ void TAbPrintTrend::DrawTimeScale(Canvas& canvas, const TRect& r, int from, int 
     canvas.Pen.Color = gfx::clBlack;
     canvas.Pen.Width = 1;
     canvas.Brush.Style = gfx::bsClear;
+    timeScaleTimes_.clear();
     for (int i = 0; i <= steps; ++i) {
         const int x = Round(static_cast<double>(i) * w / steps);
         if (x > w) break;
+        // A separator is labelled with the time of a real record beside it; without any real record
+        // there is no time to write.
         platform::TDateTime t = 0;
-        if (!trend_->ReadRecTime(from + Round(x / perRecord), t)) t = 0;
-        AbTextOut(canvas, r.Left + x, r.Bottom + tick, platform::TimeToStr(t), toTopCenter);
-        AbTextOut(canvas, r.Left + x, r.Bottom + tick + textHeight, platform::DateToStr(t), toTopCenter);
+        if (trend_->LabelTime(from + Round(x / perRecord), t)) {
+            timeScaleTimes_.push_back(t);
+            AbTextOut(canvas, r.Left + x, r.Bottom + tick, platform::TimeToStr(t), toTopCenter);
+            AbTextOut(canvas, r.Left + x, r.Bottom + tick + textHeight, platform::DateToStr(t), toTopCenter);
+        }
         canvas.Pen.Style = gfx::psDot;
         canvas.MoveTo(r.Left + x, r.Top);
         canvas.LineTo(r.Left + x, r.Bottom);

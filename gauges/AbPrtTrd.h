@@ -15,11 +15,13 @@
 // - the value scales, each a column off the right edge, then TrendSpace between them and the curves;
 // - the curve area: GridYSteps + 1 dotted rows at round((h - 1) / GridYSteps x i + top) running into the
 //   TrendSpace gap as ticks, TimeScaleSteps + 1 dotted columns at round(i x w / TimeScaleSteps) with the
-//   time and date of the record there, a black frame one pixel outside (round(0.51 x f)), and the curves
+//   time and date of the record there (a separator's are those of the real record nearest to it; an
+//   empty trend has none), a black frame one pixel outside (round(0.51 x f)), and the curves
 //   as polylines: record i at x = round(i x w / (count + 0.001)) + left, y = bottom - round(digit x h /
 //   digit span), held inside the area.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "gauges/AbTrend.h"
 #include "platform/controls/PaintBox.h"
@@ -176,6 +178,8 @@ public:
     int PixelFontSize() const { return px_.fontSize; }
     // The curve area of the last rendering.
     const TRect& CurveRect() const { return curveRect_; }
+    // The times written under the time scale of the last rendering, left to right.
+    const std::vector<platform::TDateTime>& TimeScaleTimes() const { return timeScaleTimes_; }
 
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
@@ -221,6 +225,7 @@ private:
     TRect curveRect_;
     double zoom_ = 1.0;
     int widestFormat_ = 0;
+    std::vector<platform::TDateTime> timeScaleTimes_;
     bool blankBitmap_ = false; // DrawTrendBmp has just whitened the bitmap: no second clearing
 };
 

@@ -220,6 +220,19 @@ bool TAbTrend::ReadRecTime(int index, TDateTime& time) const {
     return true;
 }
 
+bool TAbTrend::LabelTime(int index, TDateTime& time) const {
+    if (index < 0 || index >= RecordCount()) return false;
+    auto real = [&](int i) {
+        if (i < 0 || i >= RecordCount() || records_[static_cast<size_t>(i)].Time == kSeparatorTime)
+            return false;
+        time = records_[static_cast<size_t>(i)].Time;
+        return true;
+    };
+    for (int d = 0; d <= std::max(index, RecordCount() - 1 - index); ++d)
+        if (real(index + d) || real(index - d)) return true;
+    return false;
+}
+
 bool TAbTrend::ReadDigit(int index, TDateTime& time, int16_t digits[kTrendChannels]) const {
     if (index < 0 || index >= RecordCount()) return false;
     const TTrendRecord& r = records_[static_cast<size_t>(index)];
@@ -249,14 +262,19 @@ int32_t TAbTrend::ValueToDigit(int channel, float value) {
 
 bool TAbTrend::FindMinMax(int from, int to) {
     if (from < 0 || to > RecordCount() - 1 || from > to) return false;
-    const TTrendRecord& first = records_[static_cast<size_t>(from)];
+    // The first extremes are those of the first real record: a separator's time is no time.
+    int start = from;
+    while (start < to && records_[static_cast<size_t>(start)].Time == kSeparatorTime)
+        ++start;
+    if (records_[static_cast<size_t>(start)].Time == kSeparatorTime) start = from;
+    const TTrendRecord& first = records_[static_cast<size_t>(start)];
     int16_t lo[kTrendChannels], hi[kTrendChannels];
     TDateTime loAt[kTrendChannels], hiAt[kTrendChannels];
     for (int c = 0; c < kTrendChannels; ++c) {
         lo[c] = hi[c] = first.Digit[c];
         loAt[c] = hiAt[c] = first.Time;
     }
-    for (int i = from + 1; i <= to; ++i) {
+    for (int i = start + 1; i <= to; ++i) {
         const TTrendRecord& r = records_[static_cast<size_t>(i)];
         if (r.Time == kSeparatorTime) continue;
         for (int c = 0; c < kTrendChannels; ++c) {
@@ -322,6 +340,13 @@ void TAbTrend::AddSeparator(int index) {
     TTrendRecord separator = records_[static_cast<size_t>(index - 1)];
     separator.Time = kSeparatorTime;
     records_.insert(records_.begin() + index, 5, separator);
+}
+
+void TAbTrend::RecodeChannel(int n, const std::function<int32_t(int16_t)>& recode) {
+    if (n < 1 || n > kTrendChannels) return;
+    for (TTrendRecord& r : records_)
+        r.Digit[n - 1] = SaturateInt16(recode(r.Digit[n - 1]));
+    ParamChange(this);
 }
 
 int TAbTrend::SaveToFile(const std::string& name) {

@@ -20,6 +20,7 @@
 // control; see the layout rules there.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,17 +131,24 @@ public:
     bool AddValue(const float values[kTrendChannels]);
     bool AddDigit(const int16_t digits[kTrendChannels]);
     bool ReadRecTime(int index, TDateTime& time) const;
+    // The time a time label at record `index` shows: the record's own, or for a separator that of the
+    // nearest real record (the later one at equal distance), so that no label reads the separator's
+    // time 0.0 (1899-12-30). False outside the records and when the trend holds no real record.
+    bool LabelTime(int index, TDateTime& time) const;
     bool ReadDigit(int index, TDateTime& time, int16_t digits[kTrendChannels]) const;
     bool ReadValue(int index, TDateTime& time, float values[kTrendChannels]) const;
     // Channel 1 .. 8; 0 for any other channel.
     float DigitToValue(int channel, int32_t digit);
     int32_t ValueToDigit(int channel, float value);
-    // Fills the eight MinMax objects from records from .. to (separators skipped); false for an empty or
-    // out-of-range span.
+    // Fills the eight MinMax objects from records from .. to (separators skipped, also a separator at
+    // `from` unless there is nothing else); false for an empty or out-of-range span.
     bool FindMinMax(int from, int to);
     void DeleteRecords(int n);
     void ClearRecords();
     void AddSeparator(int index);
+    // Gives every record a new digit of channel n (1 .. 8), `recode` of the old one saturated to 16
+    // bits: the history of a channel whose scale or unit changed.
+    void RecodeChannel(int n, const std::function<int32_t(int16_t)>& recode);
     void RecordNoChanged();
     static constexpr TDateTime kSeparatorTime = 0.0;
 

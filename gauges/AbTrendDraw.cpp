@@ -271,11 +271,12 @@ void TAbTrend::DrawTimeRow(int from, int firstX, int lastX) {
             c.MoveTo(x, 0);
             c.LineTo(x, hb);
         }
-        if (x <= 0 || x % gridXPixel_ != 0) continue;
-        if (date) AbTextOut(c, x, hb, platform::DateToStr(r.Time), toBotCenter);
+        TDateTime at = 0;
+        if (x <= 0 || x % gridXPixel_ != 0 || !LabelTime(from + x, at)) continue;
+        if (date) AbTextOut(c, x, hb, platform::DateToStr(at), toBotCenter);
         if (time) {
-            std::string text = timeFormat_.empty() ? platform::TimeToStr(r.Time)
-                                                   : platform::FormatDateTime(timeFormat_, r.Time);
+            std::string text =
+                timeFormat_.empty() ? platform::TimeToStr(at) : platform::FormatDateTime(timeFormat_, at);
             AbTextOut(c, x, date ? hb - textHeight_ : hb, text, toBotCenter);
         }
     }

@@ -104,6 +104,17 @@ void TChSettings::SetValue(float value) {
     if (OnValueChange) OnValueChange(this);
 }
 
+void TChSettings::Change() {
+    Recompute();
+    const int32_t digit = ValueToDigit(value_);
+    if (digit != digit_ || static_cast<int64_t>(digit) - DigitalFrom() != absDigit_) {
+        digit_ = digit;
+        UpdateAbsDigit();
+        if (OnValueChange) OnValueChange(this);
+    }
+    TAbPersistent::Change();
+}
+
 float TChSettings::AbsDigitToValue(int32_t absDigit) const {
     return static_cast<float>(static_cast<double>(absDigit) * ValuePerDigit() + ValueFrom());
 }

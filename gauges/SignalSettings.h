@@ -112,6 +112,11 @@ public:
     // The value of an absolute digit (one counted from DigitalFrom).
     float AbsDigitToValue(int32_t absDigit) const;
 
+    // A change of the range or the digit scale keeps the value and recomputes its digit under the new
+    // scale (firing OnValueChange when the digit moved), so that a value set before the scale (or equal
+    // to one set before) is not recorded as the digit of the old scale.
+    void Change() override;
+
     TNotifyEvent OnValueChange;
 
 private:

@@ -111,15 +111,20 @@ std::string Barometer::GetTrend() {
     return "Steady";
 }
 
+namespace {
+// The pressure units by Metric (0 inHg, 1 hPa, 2 kPa) and their factors from inHg.
+const char* const kPressureUnits[3] = {"inHg", "hPa", "KPa"};
+const double kPressureFactors[3] = {1.0, 33.865, 3.3865};
+} // namespace
+
 double Barometer::ConvertPressure(double inHg) {
-    switch (Metric) {
-    case 1:
-        return inHg * 33.865;
-    case 2:
-        return inHg * 3.3865;
-    default:
-        return inHg;
-    }
+    return inHg * kPressureFactors[Metric == 1 || Metric == 2 ? Metric : 0];
+}
+
+double Barometer::UnitFactor(const std::string& unit) {
+    for (int metric = 0; metric < 3; ++metric)
+        if (unit == kPressureUnits[metric]) return kPressureFactors[metric];
+    return 0;
 }
 
 void Barometer::ResetValues() {
@@ -168,14 +173,7 @@ double Barometer::GetMinAt(uint8_t* time) {
 }
 
 std::string Barometer::GetUnit() {
-    switch (Metric) {
-    case 1:
-        return "hPa";
-    case 2:
-        return "KPa";
-    default:
-        return "inHg";
-    }
+    return kPressureUnits[Metric == 1 || Metric == 2 ? Metric : 0];
 }
 
 std::string Barometer::GetHTML() {

@@ -24,6 +24,8 @@ public:
     int CalculateRate();
     std::string GetTrend();
     double ConvertPressure(double inHg);
+    // The factor from inHg to a unit named as GetUnit names it; 0 for any other text.
+    static double UnitFactor(const std::string& unit);
     void ResetValues();
     void ResetDaily() override;
     void SaveMaxPressure();

@@ -231,9 +231,10 @@ std::string RainGauge::GetHTML() {
                 "<TR><TD><FONT SIZE=2>Counts/inch</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD>"
                 "</TR>",
                 CountsPrInch);
+            // Before the first tip there is no time to show (0 would read as 1970).
             html += Format(
                 "<TR><TD><FONT SIZE=2>Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
-                Ctime24(LastCountTime).c_str());
+                LastCountTime == 0 ? "n/a" : Ctime24(LastCountTime).c_str());
             html += Format(
                 "<TR><TD><FONT SIZE=2>Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%s</FONT></TD></TR>",
                 Ctime24(ResetTime).c_str());

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "onewire/FaultRun.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorHost.h"
 #include "onewire/SensorTables.h"
@@ -25,6 +26,14 @@ int DaylightHours(int year, int month, int day) {
     if (setting) return *setting ? 1 : 0;
     platform::Clock& clock = platform::Clock::Get();
     return clock.ToLocal(clock.FromLocal(year, month, day, 12, 0, 0)).isDst ? 1 : 0;
+}
+
+// Each calculation logs a failure that repeats once per run (a NaN in a sensor's settings fails it on
+// every reading).
+TFaultRun dewpointRun, heatIndexRun, windchillRun;
+
+void Log(const std::string& line) {
+    Microlan::Log(line);
 }
 
 int TimezoneHours() {
@@ -112,24 +121,37 @@ float CalculateDewpoint(float temperature, float humidity) {
     double tk = temperature + 273.15;
     double dewpoint = tk / (std::log(h) * -0.0001846 * tk + 1.0) - 273.15;
     if (!std::isfinite(dewpoint)) {
-        Microlan::Log("SERVER: Error calculating dewpoint!");
+        dewpointRun.Failed("SERVER: Error calculating dewpoint!", Log);
         return std::isfinite(temperature) ? temperature : 0.0f;
     }
+    dewpointRun.Succeeded(Log);
     return static_cast<float>(dewpoint);
+}
+
+namespace {
+// The heat index is defined above 80 F and 40 %RH.
+bool HeatIndexApplies(double celsius, double humidity) {
+    return celsius * 1.8 + 32 > 80.0 && humidity > 40.0;
+}
+} // namespace
+
+double ShownHeatIndex(double heatIndex, double temperature, double humidity) {
+    return HeatIndexApplies(temperature, humidity) ? heatIndex : temperature;
 }
 
 float CalculateHeatIndex(float temperature, float humidity) {
     double f = temperature * 1.8 + 32;
     double rh = humidity;
-    if (!(f > 80.0 && rh > 40.0)) return temperature;
+    if (!HeatIndexApplies(temperature, humidity)) return temperature;
     double hi = -42.379 + 2.04901523 * f + 10.1433127 * rh - 0.22475541 * f * rh - 6.83783e-3 * f * f -
                 5.481717e-2 * rh * rh + 1.22874e-3 * f * f * rh + 8.5282e-4 * f * rh * rh -
                 1.99e-6 * f * f * rh * rh;
     double result = (hi - 32) * 5 / 9;
     if (!std::isfinite(result)) {
-        Microlan::Log("SERVER: Error calculating heat index!");
+        heatIndexRun.Failed("SERVER: Error calculating heat index!", Log);
         return temperature;
     }
+    heatIndexRun.Succeeded(Log);
     return static_cast<float>(result);
 }
 
@@ -144,9 +166,10 @@ float CalculateWindchill() {
     if (chill > ta) chill = ta;
     double result = (chill - 32) * 5 / 9;
     if (!std::isfinite(result)) {
-        Microlan::Log("SERVER: Error calculating windchill!");
+        windchillRun.Failed("SERVER: Error calculating windchill!", Log);
         return std::isfinite(celsius) ? celsius : 0.0f;
     }
+    windchillRun.Succeeded(Log);
     return static_cast<float>(result);
 }
 

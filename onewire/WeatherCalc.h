@@ -15,6 +15,9 @@ float CalculateSunriseSunset(int year, uint8_t day, uint8_t month, float latitud
 float CalculateDewpoint(float temperature, float humidity);
 // Heat index in Celsius; the temperature itself at or below 80 F or 40 %RH.
 float CalculateHeatIndex(float temperature, float humidity);
+// The heat index to show for a sensor that holds one (Celsius; 0.0 where the formula does not apply):
+// the held value where the formula applies, else the air temperature, as CalculateHeatIndex gives it.
+double ShownHeatIndex(double heatIndex, double temperature, double humidity);
 // Wind chill in Celsius from the main temperature and the wind's minute average.
 float CalculateWindchill();
 // The wind chill in the station unit (Celsius when UseCelsius is set, else Fahrenheit).

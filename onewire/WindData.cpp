@@ -232,6 +232,12 @@ float WindData::ConvertSpeed(float v) {
     });
 }
 
+float WindData::UnitFactor(const std::string& unit) {
+    for (int i = 0; i < 4; ++i)
+        if (unit == kUnitNames[i]) return kUnitFactors[i];
+    return 0;
+}
+
 float WindData::GetMaxSpeed(int& hour, int& minute) {
     Logged("Exception finding max speed!", [&] {
         LocalTime local = Clock::Get().ToLocal(MaxSpeedTime);

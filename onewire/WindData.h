@@ -27,6 +27,8 @@ public:
     void ResetAverages();
     void SetUnit(int unit);
     float ConvertSpeed(float v);
+    // The factor from revolutions per second to a unit named as GetUnit names it; 0 for any other text.
+    static float UnitFactor(const std::string& unit);
     float GetMaxSpeed(int& hour, int& minute);
     int GetBeaufort(float speedMs);
     void LoadSettings();

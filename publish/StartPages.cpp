@@ -12,6 +12,7 @@
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
 #include "publish/RainFigures.h"
+#include "publish/WeatherXml.h"
 #include "publish/WindFigures.h"
 
 using platform::Format;
@@ -20,12 +21,25 @@ namespace publish {
 
 namespace {
 
+std::string AsItIs(const std::string& text) {
+    return text;
+}
+
+// A text as WML character data: as in XML, and "$" (which begins a variable in WML) doubled.
+std::string WmlText(const std::string& text) {
+    std::string out;
+    for (char c : XmlText(text))
+        out += c == '$' ? std::string("$$") : std::string(1, c);
+    return out;
+}
+
 // A row per thermometer, then per humidity sensor: `format` has "%s" for the kind in the link, then
-// (with "%%") the index, the description, the colour, the value in the sensor's unit and its letter.
-std::string TemperatureRows(const char* format) {
+// (with "%%") the index, the description (as `text` gives it), the colour, the value in the sensor's
+// unit and its letter.
+std::string TemperatureRows(const char* format, std::string (*text)(const std::string&) = AsItIs) {
     std::string rows;
-    auto add = [&rows](const std::string& row, int index, Temperature& t) {
-        rows += Format(row.c_str(), index, t.TempDescription.c_str(), TemperatureColor(t.temp.value),
+    auto add = [&rows, text](const std::string& row, int index, Temperature& t) {
+        rows += Format(row.c_str(), index, text(t.TempDescription).c_str(), TemperatureColor(t.temp.value),
                        t.InUnit(t.temp.value), t.Celsius ? 'C' : 'F');
     };
     const std::string ds1820Row = Format(format, "DS1820");
@@ -138,40 +152,49 @@ std::string StartPageBody(TPublishContext& context, uint32_t requestStartTicks) 
 }
 
 std::string WmlPageBody(TPublishContext& context) {
-    std::string wml = "<?xml version='1.0'?>\r\n<!DOCTYPE wml PUBLIC '-//WAPFORUM//DTD WML 1.1//EN' "
-                      "'http://www.wapforum.org/DTD/wml_1.1.xml'>\r\n";
-    wml += "<FONT SIZE=2><B>Current conditions " + AscTimeNow() + "\r\n";
+    // One card of WML 1.1 in ISO 8859-1 (the degree sign is the byte 0xB0), every text escaped; the
+    // rules between the parts are empty lines.
+    std::string wml = "<?xml version='1.0' encoding='ISO-8859-1'?>\r\n<!DOCTYPE wml PUBLIC "
+                      "'-//WAPFORUM//DTD WML 1.1//EN' 'http://www.wapforum.org/DTD/wml_1.1.xml'>\r\n";
+    wml += "<wml>\r\n<head>\r\n<meta forua='true' http-equiv='Cache-Control' content='no-cache'/>\r\n"
+           "<meta forua='true' http-equiv='Cache-Control' content='max-age=0'/>\r\n</head>\r\n"
+           "<template>\r\n<do name='goback' type='prev'>\r\n<prev/>\r\n</do>\r\n</template>\r\n"
+           "<card id='korvane' title='Korvane'>\r\n<p>\r\n";
+    const std::string rule = "<br/>\r\n";
+    wml += "<small><b>Current conditions " + AscTimeNow() + "</b></small><br/>\r\n";
     if (WindPresent && WindSensor) {
         WindData& wind = *WindSensor;
-        const std::string unit = wind.GetUnit();
-        wml += Format("<A HREF='/WAP/WIND'>Wind</A>  %s @ %3.1f %s<br/>\r\n",
-                      CompassName(CurrentCompassIndex(wind)),
+        const std::string unit = WmlText(wind.GetUnit());
+        wml += Format("<a href='/WAP/WIND'>Wind</a>  %s @ %3.1f %s<br/>\r\n",
+                      WmlText(CompassName(CurrentCompassIndex(wind))).c_str(),
                       static_cast<double>(wind.ConvertSpeed(wind.Speed)), unit.c_str());
-        wml += Format("Gusting to %3.1f %s<BR/>\r\n", static_cast<double>(wind.ConvertSpeed(wind.Gust)),
+        wml += Format("Gusting to %3.1f %s<br/>\r\n", static_cast<double>(wind.ConvertSpeed(wind.Gust)),
                       unit.c_str());
-        wml += Format("Todays high %3.1f %s</BR>\r\n", static_cast<double>(wind.ConvertSpeed(wind.MaxSpeed)),
+        wml += Format("Todays high %3.1f %s<br/>\r\n", static_cast<double>(wind.ConvertSpeed(wind.MaxSpeed)),
                       unit.c_str());
     }
-    wml += "<HR>";
+    wml += rule;
     if (BarometerPresent && BarometerSensor)
-        wml += Format("<A HREF='/WAP/BAROMETER'>Barometer</A> %3.2f %s </BR>\r\n",
-                      BarometerSensor->GetValue(), BarometerSensor->GetUnit().c_str());
-    wml += "<HR>";
+        wml += Format("<a href='/WAP/BAROMETER'>Barometer</a> %3.2f %s <br/>\r\n",
+                      BarometerSensor->GetValue(), WmlText(BarometerSensor->GetUnit()).c_str());
+    wml += rule;
     if (TemperatureSensors.Count() != 0) {
-        wml += "Temperature</BR>\r\n";
-        wml += TemperatureRows("<A HREF='/WAP/%s/%%d'>%%s</A> <FONT COLOR=%%s>%%3.1f\xB0%%c</FONT></BR>\r\n");
+        wml += "Temperature<br/>\r\n";
+        // The colour of the other pages has no place in WML: the format drops it.
+        wml += TemperatureRows("<a href='/WAP/%s/%%d'>%%s</a> %%.0s%%3.1f\xB0%%c<br/>\r\n", WmlText);
     }
-    wml += "<HR>";
+    wml += rule;
     if (HumiditySensors.Count() != 0) {
-        wml += "Humidity</BR>\r\n";
+        wml += "Humidity<br/>\r\n";
         for (int i = 0; i < HumiditySensors.Count(); ++i)
             if (Humidity* h = HumiditySensors[i])
-                wml += Format("<A HREF='/WAP/HUMIDITY/%d'>%s</A>  %3.1f%%", i, h->HumDescription.c_str(),
-                              h->GetValue());
+                wml += Format("<a href='/WAP/HUMIDITY/%d'>%s</a>  %3.1f%%", i,
+                              WmlText(h->HumDescription).c_str(), h->GetValue());
     }
-    wml += "<HR>";
-    wml += "<HR>";
-    return wml + "<A HREF='/'>HTML</A><HR>Korvane Build " + context.Build() + "</BR>";
+    wml += rule;
+    wml += rule;
+    return wml + "<a href='/'>HTML</a><br/>Korvane Build " + WmlText(context.Build()) +
+           "<br/>\r\n</p>\r\n</card>\r\n</wml>\r\n";
 }
 
 } // namespace publish

@@ -1,8 +1,8 @@
 #pragma once
 // The bodies of the web server's two overview pages: the HTML start page (current wind, temperatures,
 // humidity, rain and barometer, with links to the graphs, the sensor pages and the XML document) and
-// the WML page for telephones (wind, barometer, temperatures and humidity, its links all holding "WAP").
-// The WML page keeps its historic form: HTML tags after the WML document type, without a card.
+// the WML page for telephones (wind, barometer, temperatures and humidity, its links all holding "WAP"):
+// one well-formed WML 1.1 card, its encoding (ISO 8859-1) declared.
 #include <cstdint>
 #include <string>
 

@@ -223,10 +223,11 @@ private:
             Humidity* main = HumiditySensors[MainHumiditySensor];
             const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
-            if (now.Temperature > 27.0f && now.Humidity > 40.0f)
+            // The limits are Celsius, whatever unit the main thermometer shows.
+            if (now.TemperatureC > 27.0f && now.Humidity > 40.0f)
                 DerivedRow("Heat Index", "#ff0000", now.HeatIndex, letter);
         }
-        if (now.Temperature < s_.WCUpperLimit) {
+        if (now.TemperatureC < s_.WCUpperLimit) {
             DS1820* first = DS1820Sensors[0];
             const char letter = first != nullptr ? (first->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             const char* color = static_cast<int>(GetWindchillCelsius()) <= 0 ? "#0000FF" : "#ff0000";

@@ -158,7 +158,7 @@ Answer PlainTag(TPublishContext& context, const std::string& name) {
 
 std::string TemplateTagValue(TPublishContext& context, const std::string& tagString) {
     const std::string name = tagString.size() > 3 ? tagString.substr(3) : std::string();
-    std::string value = "(n/a)";
+    std::string value; // a tag whose value raises is left empty
     platform::CatchAndLog(
         {"HTML: (TAG: " + name + ") Error: ", "HTML: (TAG: " + name + ") Error: (unknown)"},
         [&](const std::string& line) { context.Log(line); },

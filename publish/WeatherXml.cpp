@@ -1,7 +1,9 @@
 // The XML weather document.
 #include "publish/WeatherXml.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 
 #include "net/Httpsrv.h"
 #include "onewire/Barometer.h"
@@ -11,8 +13,10 @@
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
+#include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
@@ -90,7 +94,8 @@ std::string Humiditys() {
         xml += "<humidity>\n<unit>%</unit>\n" + Element("description", h->HumDescription) +
                ValueBlock("current", "%2.1f", h->GetValue()) +
                ValueBlock("dewpoint", "%2.1f", h->InUnit(h->dewpoint.value)) +
-               ValueBlock("heatindex", "%2.1f", h->InUnit(h->heatindex.value)) +
+               ValueBlock("heatindex", "%2.1f",
+                          h->InUnit(ShownHeatIndex(h->heatindex.value, h->temp.value, h->GetValue()))) +
                MarkBlock("max", "%2.1f", max, high) + MarkBlock("min", "%2.1f", min, low) + "</humidity>\n";
     }
     return xml + "</humiditys>\n";
@@ -254,8 +259,13 @@ std::string BuildXML(TPublishContext& context, bool includeXSL) {
 }
 
 int WriteWeatherXML(TPublishContext& context, bool includeXSL) {
-    return WriteTextModeFile(StationSettings.HTMLDir + "/weather.xml", BuildXML(context, includeXSL)) ? 0
-                                                                                                      : -1;
+    // The file goes through a temporary one, so a failure leaves the earlier weather.xml as it was. A
+    // file that could not be made is answered 0, as a path that cannot be opened; one that was made but
+    // could not be written out (a full disk) is the failed close, EOF.
+    const int error = platform::ReplaceWholeFile(StationSettings.HTMLDir + "/weather.xml",
+                                                 ToTextMode(BuildXML(context, includeXSL)));
+    const bool writing = error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG;
+    return writing ? EOF : 0;
 }
 
 } // namespace publish

@@ -17,7 +17,8 @@ namespace publish {
 class TPublishContext;
 
 std::string BuildXML(TPublishContext& context, bool includeXSL);
-// Writes weather.xml; 0 when it was written.
+// Writes weather.xml: 0 when it was written and also when it could not be made (the earlier file stays;
+// the file log tells the fault once); EOF when it was made but not written out.
 int WriteWeatherXML(TPublishContext& context, bool includeXSL);
 // A text as XML character data.
 std::string XmlText(const std::string& text);

@@ -23,6 +23,9 @@ struct TCurrentReadings {
     float Barometer = 0, BarometerMax = 0, BarometerMin = 0;
     float BarometerInHg = 0, BarometerMaxInHg = 0, BarometerMinInHg = 0, BarometerChangeInHg = 0;
     uint8_t WindDirectionIndex = 0; // 0..15, 255 = no valid direction
+    // Whether the main temperature and the wind have been read since the start (until then the
+    // fields above hold zeros, not readings).
+    bool TemperatureRead = false, WindRead = false;
 };
 
 extern TCurrentReadings CurrentReadings;

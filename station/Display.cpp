@@ -4,6 +4,7 @@
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DataTables.h"
+#include "onewire/FaultRun.h"
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
@@ -45,6 +46,9 @@ void TMainForm::LogRunTime() {
 }
 
 void TMainForm::UpdateSunriseSunset() {
+    // Settings that fail it fail it every day: logged once, and how often when it works again.
+    static TFaultRun faults;
+    const TFaultRun::Log log = [this](const std::string& line) { LogStatus(line); };
     try {
         const TStationSettings& s = StationSettings;
         if (s.Latitude.size() <= 3 || s.Longitude.size() <= 3) return;
@@ -58,8 +62,9 @@ void TMainForm::UpdateSunriseSunset() {
         SunSetLabel->SetCaption(
             show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
                                         static_cast<uint8_t>(today.da_mon), latitude, longitude, 1)));
+        faults.Succeeded(log);
     } catch (...) {
-        LogStatus("SERVER: Error calculating sunrise/sunset!");
+        faults.Failed("SERVER: Error calculating sunrise/sunset!", log);
     }
 }
 
@@ -82,6 +87,7 @@ void TMainForm::DisplayTemperature(TMessage& message) {
     r.TemperatureMaxTime.ti_hour = high[1];
     r.TemperatureMinTime.ti_min = low[0];
     r.TemperatureMinTime.ti_hour = low[1];
+    r.TemperatureRead = true;
     CurrTemp->SetCaption(TemperatureText(r.Temperature, sensor->Celsius ? 'C' : 'F'));
     if (DDERunning) SetDDEText(Dde.DDETemperature, FloatToStr(r.Temperature));
     PostMessage(Handle(), MsgDisplayWindChillHeatIndex, 0, 0);

@@ -11,9 +11,21 @@
 // the wind graph speed and gust, the direction graph the direction in degrees, the rain graph today's
 // rain and the rate, the dew point graph the dew point, the wind chill and the pressure. Channels
 // without a sensor are hidden.
+//
+// The records hold digits of the channel's scale, and the scales follow the settings (the units, the
+// temperature limits). So the scale of every channel is kept beside its history: korvane.ini
+// [GraphHistory] holds, per history file, the scales its records were saved under, and the load puts
+// them on the channels. When the set-up then gives a channel another scale, its history is converted
+// once into the new one (one log line per graph) instead of being read in a scale it was not written
+// in; between units of one quantity (C and F, in and mm, the pressure and the wind speed units) the
+// values are converted, and records of a scale in no related unit are left as they are.
+#include <array>
 #include <cmath>
+#include <functional>
 
 #include "gif/GIFImage.h"
+#include "net/HttpprotUrl.h"
+#include "net/Httpsrv.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/Humidity.h"
@@ -22,6 +34,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
+#include "platform/Numeric.h"
 #include "platform/Strings.h"
 #include "platform/TypedFile.h"
 #include "station/Unit1.h"
@@ -60,15 +73,141 @@ struct Scale {
     const char* format;
 };
 
-void ApplyScale(gauges::TSignalSettings& s, const Scale& scale) {
+std::string TemperatureUnitText(char letter) {
+    return std::string(1, kDegreeSign) + letter;
+}
+
+// What a channel's digits mean: values from .. to on digits digitalFrom .. digitalTo, in the unit.
+struct RecordScale {
+    float from = 0, to = 0;
+    int32_t digitalFrom = 0, digitalTo = 0;
+    std::string unit;
+
+    bool operator==(const RecordScale&) const = default;
+    bool Spans() const { return from != to && digitalFrom != digitalTo; }
+    // The value of a record's (absolute) digit, and the digit of a value.
+    double ValueOf(int32_t absDigit) const {
+        return from +
+               absDigit * (static_cast<double>(to) - from) / (static_cast<int64_t>(digitalTo) - digitalFrom);
+    }
+    int32_t AbsDigitOf(double value) const {
+        return platform::Round((value - from) * (static_cast<int64_t>(digitalTo) - digitalFrom) /
+                               (static_cast<double>(to) - from));
+    }
+};
+
+RecordScale ScaleOf(const gauges::TSignalSettings& s) {
+    return {s.ValueFrom(), s.ValueTo(), s.DigitalFrom(), s.DigitalTo(), s.ValueUnit()};
+}
+
+void ApplyRecordScale(gauges::TSignalSettings& s, const RecordScale& scale) {
     // The settings refuse an end equal to the other end: the upper end moves out of the way first.
     s.SetValueTo(1e30f);
     s.SetValueFrom(scale.from);
     s.SetValueTo(scale.to);
-    s.SetDigitalFrom(static_cast<int32_t>(std::lround(scale.from * scale.perUnit)));
-    s.SetDigitalTo(static_cast<int32_t>(std::lround(scale.to * scale.perUnit)));
+    s.SetDigitalFrom(scale.digitalFrom);
+    s.SetDigitalTo(scale.digitalTo);
     s.SetValueUnit(scale.unit);
+}
+
+void ApplyScale(gauges::TSignalSettings& s, const Scale& scale) {
+    ApplyRecordScale(s, {scale.from, scale.to, static_cast<int32_t>(std::lround(scale.from * scale.perUnit)),
+                         static_cast<int32_t>(std::lround(scale.to * scale.perUnit)), scale.unit});
     s.SetValueFormat(scale.format);
+}
+
+// korvane.ini's record of the scales a history file was saved under: per channel
+// "from to digitalFrom digitalTo unit" (the unit URL-encoded), channels separated by "|".
+constexpr const char* kScaleSection = "GraphHistory";
+
+std::string ScalesText(TAbTrend& graph) {
+    std::string text;
+    for (int c = 1; c <= kChannels; ++c) {
+        const RecordScale s = ScaleOf(graph.Channel(c));
+        if (c > 1) text += '|';
+        text += Format("%.9g %.9g %d %d ", static_cast<double>(s.from), static_cast<double>(s.to),
+                       s.digitalFrom, s.digitalTo) +
+                net::UrlEncode(s.unit);
+    }
+    return text;
+}
+
+// Puts the scales of a ScalesText on the channels; a channel whose part does not parse keeps its own.
+void ApplyScalesText(TAbTrend& graph, const std::string& text) {
+    size_t start = 0;
+    for (int c = 1; c <= kChannels && start <= text.size(); ++c) {
+        size_t end = std::min(text.find('|', start), text.size());
+        std::string fields[5];
+        size_t at = start;
+        for (int f = 0; f < 5 && at <= end; ++f) {
+            size_t blank = std::min(text.find(' ', at), end);
+            fields[f] = text.substr(at, blank - at);
+            at = blank + 1;
+        }
+        start = end + 1;
+        double from = 0, to = 0;
+        long long digitalFrom = 0, digitalTo = 0;
+        if (!TryStrToFloat(fields[0], from) || !TryStrToFloat(fields[1], to) ||
+            !TryStrToInt(fields[2], digitalFrom) || !TryStrToInt(fields[3], digitalTo))
+            continue;
+        RecordScale scale{static_cast<float>(from), static_cast<float>(to), static_cast<int32_t>(digitalFrom),
+                          static_cast<int32_t>(digitalTo), net::UrlDecode(fields[4])};
+        if (scale.Spans()) ApplyRecordScale(graph.Channel(c), scale);
+    }
+}
+
+// Units a factor apart, each factor counted from the quantity's own base unit (0: not of the quantity).
+double RainUnitFactor(const std::string& unit) {
+    return unit == "in" ? 1.0 : unit == "mm" ? 25.4 : 0.0;
+}
+double PressureUnitFactor(const std::string& unit) {
+    return Barometer::UnitFactor(unit);
+}
+double SpeedUnitFactor(const std::string& unit) {
+    return WindData::UnitFactor(unit);
+}
+
+// The conversion of a value from one unit into another of the same quantity; none between unrelated
+// units.
+std::function<double(double)> UnitConversion(const std::string& from, const std::string& to) {
+    if (from == to) return [](double v) { return v; };
+    const std::string celsius = TemperatureUnitText('C'), fahrenheit = TemperatureUnitText('F');
+    if (from == fahrenheit && to == celsius) return [](double v) { return (v - 32) / 1.8; };
+    if (from == celsius && to == fahrenheit) return [](double v) { return v * 1.8 + 32; };
+    for (auto factor : {RainUnitFactor, PressureUnitFactor, SpeedUnitFactor}) {
+        const double a = factor(from), b = factor(to);
+        if (a > 0 && b > 0) return [a, b](double v) { return v / a * b; };
+    }
+    return nullptr;
+}
+
+std::string ScaleText(const RecordScale& s) {
+    // The low end is never exactly 0 (0.000001): rounded to what a user set.
+    auto tidy = [](float v) { return std::round(v * 1e4) / 1e4 + 0.0; };
+    return Format("%g .. %g ", tidy(s.from), tidy(s.to)) + s.unit;
+}
+
+// After a set-up: every channel whose scale changed gets its history (and the value it holds for the
+// next record) converted into the new scale.
+void ConvertHistory(TMainForm& form, TAbTrend& graph, const std::array<RecordScale, kChannels>& before) {
+    std::string changes;
+    for (int c = 1; c <= kChannels; ++c) {
+        TChSettings& ch = graph.Channel(c);
+        const RecordScale& was = before[static_cast<size_t>(c - 1)];
+        const RecordScale now = ScaleOf(ch);
+        if (now == was || !was.Spans() || !now.Spans()) continue;
+        const std::function<double(double)> convert = UnitConversion(was.unit, now.unit);
+        if (!convert) continue;
+        graph.RecodeChannel(c, [&](int16_t digit) { return now.AbsDigitOf(convert(was.ValueOf(digit))); });
+        ch.SetValue(static_cast<float>(convert(ch.Value())));
+        const std::string change = "from " + ScaleText(was) + " to " + ScaleText(now);
+        if (changes.find(change) == std::string::npos) changes += (changes.empty() ? "" : ", ") + change;
+    }
+    if (changes.empty() || graph.RecordCount() == 0) return;
+    for (const GraphFiles& f : kGraphFiles)
+        if (form.*f.graph == &graph)
+            form.LogStatus(Format("GRAPH: %s converted %s (%d records)", f.history, changes.c_str(),
+                                  graph.RecordCount()));
 }
 
 void ShowChannel(TChSettings& ch, const std::string& name, int color, const Scale& scale) {
@@ -78,8 +217,12 @@ void ShowChannel(TChSettings& ch, const std::string& name, int color, const Scal
     ch.SetVisible(true);
 }
 
-// Changes a graph's settings as one change (one layout and repaint at the end).
-template <class Work> void Configure(TAbTrend& graph, Work&& work) {
+// Changes a graph's settings as one change (one layout and repaint at the end); a history written under
+// other scales is converted.
+template <class Work> void Configure(TMainForm& form, TAbTrend& graph, Work&& work) {
+    std::array<RecordScale, kChannels> before;
+    for (int c = 1; c <= kChannels; ++c)
+        before[static_cast<size_t>(c - 1)] = ScaleOf(graph.Channel(c));
     graph.BeginUpdate();
     work();
     // The scale drawn is that of the first channel shown.
@@ -88,6 +231,7 @@ template <class Work> void Configure(TAbTrend& graph, Work&& work) {
         ++shown;
     graph.SetAbsScaleCh(shown);
     graph.EndUpdate();
+    ConvertHistory(form, graph, before);
 }
 
 void HideChannels(TAbTrend& graph) {
@@ -96,7 +240,7 @@ void HideChannels(TAbTrend& graph) {
 }
 
 std::string TemperatureUnit() {
-    return std::string(1, kDegreeSign) + TemperatureUnitLetter();
+    return TemperatureUnitText(TemperatureUnitLetter());
 }
 
 // The temperature graphs span -30 .. 50 degrees Celsius unless the settings say otherwise.
@@ -216,13 +360,17 @@ void TMainForm::LoadGraphData() {
         int code = (this->*f.graph)->LoadFromFile(f.history);
         if (code != 0 && code != ioFileNotFound)
             LogStatus(Format("GRAPH: Error loading %s (I/O error %d)", f.history, code));
+        ApplyScalesText(*(this->*f.graph), IniFile->ReadString(kScaleSection, f.history, ""));
     }
 }
 
 void TMainForm::SaveGraphData() {
-    // A file that cannot be written is told once by the file layer.
+    // A file that cannot be written is told once by the file layer; its scales stay those of the file
+    // that is there.
+    TIniFile::Batch batch;
     for (const GraphFiles& f : kGraphFiles)
-        (this->*f.graph)->SaveToFile(f.history);
+        if ((this->*f.graph)->SaveToFile(f.history) == 0)
+            IniFile->WriteString(kScaleSection, f.history, ScalesText(*(this->*f.graph)));
 }
 
 void TMainForm::UpdateGraphs() {
@@ -293,7 +441,7 @@ void TMainForm::SavePlainGraphGIFs() {
 void TMainForm::ConfigureTemperatureGraph() {
     Scale scale = TemperatureScale(IniFile->ReadFloat("Weather", "TempGraphMin", DefaultTemperatureFrom()),
                                    IniFile->ReadFloat("Weather", "TempGraphMax", DefaultTemperatureTo()));
-    Configure(*Temperature, [&] {
+    Configure(*this, *Temperature, [&] {
         HideChannels(*Temperature);
         for (::Temperature* sensor : TemperatureSensors)
             if (sensor && sensor->GraphChannel < kChannels)
@@ -304,7 +452,7 @@ void TMainForm::ConfigureTemperatureGraph() {
 }
 
 void TMainForm::ConfigureHumidityGraph() {
-    Configure(*Humd, [&] {
+    Configure(*this, *Humd, [&] {
         HideChannels(*Humd);
         for (Humidity* sensor : HumiditySensors)
             if (sensor && sensor->PlotHum && sensor->HumGraphChannel < kChannels)
@@ -335,12 +483,12 @@ void TMainForm::ConfigureWindGraphs() {
     // Up to 30 m/s (a storm), in the wind unit, rounded up to tens.
     float top = std::ceil(wind.ConvertSpeed(30.0f / 1.096f) / 10) * 10;
     Scale speed{0, top, 10, wind.GetUnit(), "##0.0"};
-    Configure(*Wind, [&] {
+    Configure(*this, *Wind, [&] {
         ShowChannel(Wind->Channel(1), "Speed", gfx::clLime, speed);
         ShowChannel(Wind->Channel(2), "Gust", gfx::clYellow, speed);
         Wind->SetCaption(WithUnit("Wind speed", speed.unit));
     });
-    Configure(*Dir, [&] {
+    Configure(*this, *Dir, [&] {
         ShowChannel(Dir->Channel(1), "Direction", gfx::clLime, {0, 360, 1, "\xB0", "##0"});
     });
     Wind->ZoomYTo(static_cast<float>(IniFile->ReadFloat("HTML", "WindSpeedZoomY", 1.0)));
@@ -349,7 +497,7 @@ void TMainForm::ConfigureWindGraphs() {
 void TMainForm::ConfigureRainGraph() {
     RainGauge& rain = *RainSensor;
     Scale scale = rain.RainUnitInch ? Scale{0, 2, 100, "in", "#0.00"} : Scale{0, 50, 10, "mm", "##0.0"};
-    Configure(*Rain, [&] {
+    Configure(*this, *Rain, [&] {
         ShowChannel(Rain->Channel(1), "Today", gfx::clAqua, scale);
         ShowChannel(Rain->Channel(2), "Rate/h", gfx::clYellow, scale);
         Rain->SetCaption(WithUnit("Rain", scale.unit));
@@ -360,7 +508,7 @@ void TMainForm::ConfigureRainGraph() {
 void TMainForm::ConfigureDPWCGraph() {
     Logged(Named("GRAPH: Error configuring the dew point graph"), [&] {
         Scale temperature = TemperatureScale(DPWCGraphMin, DPWCGraphMax);
-        Configure(*DPWC, [&] {
+        Configure(*this, *DPWC, [&] {
             HideChannels(*DPWC);
             if (HumiditySensors.Count() > 0)
                 ShowChannel(DPWC->Channel(1), "Dewpoint", gfx::clAqua, temperature);

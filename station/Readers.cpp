@@ -85,6 +85,7 @@ bool TMainForm::ReadWind() {
         r.WindMax = wind.ConvertSpeed(wind.MaxSpeed);
         WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
         r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
+        r.WindRead = true;
         WindCompassPoint = wind.GetCompassPoint();
         WindDirectionDegrees = wind.CalculateDirection();
         if (DDERunning) {

@@ -1,5 +1,7 @@
 // The 21-field status line, the title and tray hint, and the sample-count display.
 #include "onewire/DataTables.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
 #include "platform/Strings.h"
 #include "station/Unit1.h"
 
@@ -18,6 +20,16 @@ std::string TMainForm::FormatStatusLine() const {
         r.BarometerChangeInHg, r.RainHour, WindDirectionBin + WindDirectionDegrees);
 }
 
+namespace {
+// The title shows the main temperature and the wind: only once the station has read them (those it has
+// sensors for), never the zeros that stand for them before the first reading.
+bool TitleHasReadings() {
+    const TCurrentReadings& r = CurrentReadings;
+    const bool thermometer = TemperatureSensors.Count() > 0, wind = WindPresent && WindSensor;
+    return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
+}
+} // namespace
+
 std::string TMainForm::FormatTitle() const {
     return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " +
            CompassPointName(WindDirectionBin) + Format(" %.1f", CurrentReadings.WindSpeed);
@@ -29,9 +41,11 @@ void TMainForm::UpdateStatusLine() {
         StatusLine = FormatStatusLine();
         if (DDERunning) SetDDEText(Dde.DDEWeather, StatusLine);
         if (StationSettings.UDPEnabled) SendUDPStatus(StatusLine);
-        std::string title = FormatTitle();
-        TrayIcon->SetHint(title);
-        Application->SetTitle(title);
+        if (TitleHasReadings()) {
+            std::string title = FormatTitle();
+            TrayIcon->SetHint(title);
+            Application->SetTitle(title);
+        }
         if (SampleCount % 10000 == 0) LogRunTime();
     });
 }

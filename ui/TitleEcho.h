@@ -1,13 +1,9 @@
 #pragma once
-// The headless main window's title on standard output. After every reading round the title carries
-// the main temperature and the wind ("12.3° - NE 4.5"): printed each time, that is dozens of lines a
-// minute under a service manager. So:
-// - a title without a digit (a state of the program: "Running!", "Saving data...") is printed at once,
-//   and so is the first title with readings after one;
-// - a title with readings is printed when it differs from the last printed one in more than its last
-//   digit and at least a minute has passed since that one.
-// korvane.log is not concerned: it never holds the title.
-#include <cstdint>
+// The headless main window's title on standard output: the program's states ("Running!", "Saving
+// data...") and, once the station has readings, the main temperature and the wind ("12.3° - NE 4.5").
+// The station sets the title after every reading round; a title is printed when it differs from the one
+// printed last, so a round that changed nothing prints nothing and a change of any value the title
+// shows is printed at once. korvane.log is not concerned: it never holds the title.
 #include <functional>
 #include <string>
 
@@ -16,10 +12,8 @@ public:
     explicit TTitleEcho(std::function<void(const std::string&)> print) : print_(std::move(print)) {}
     void Show(const std::string& title);
 
-    static constexpr uint32_t kMinIntervalMs = 60000;
-
 private:
     std::function<void(const std::string&)> print_;
     std::string printed_;
-    uint32_t printedTick_ = 0;
+    bool printedAny_ = false;
 };

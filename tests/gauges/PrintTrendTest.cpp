@@ -99,6 +99,10 @@ TEST_F(PrintTrend, StationGraphGifKeepsCurvesScaleCaptionAndLegend) {
         << "the column of the widest label, ' 1 ch', its gap and the trend space";
     EXPECT_EQ(at(492 - 25 + 1, row9), clLime) << "the space before '1 ch' shows its background";
     EXPECT_EQ(at(r.Right + 3, R((h - 1.0) / 10 * 5 + r.Top)), clBlack);
+    // Grid row 1 carries the unit, two characters ending at the column's edge, not the label 42.0.
+    const int row1 = R((h - 1.0) / 10 + r.Top);
+    EXPECT_EQ(at(492 - 5, row1), clBlack);
+    EXPECT_EQ(at(492 - 15, row1), clWhite);
     // Caption "Temperature": 11 characters of 6 x 12 centred on x = 250 from y = 8.
     EXPECT_EQ(at(250 - 33 + 1, 8 + 4), clBlack);
     EXPECT_EQ(at(250 - 33 - 2, 8 + 4), clWhite);
@@ -190,6 +194,38 @@ TEST_F(PrintTrend, GarbageTimesFromAHistoryFileStillDraw) {
     form.PaintTo(shot);
     EXPECT_GT(gfxtest::CountOf(shot, clLime), 30) << "curve and a time label at record 30";
     trend->SetParent(nullptr);
+}
+
+TEST_F(PrintTrend, CurvesOutsideTheScaleStayInTheCurveArea) {
+    // Dew points and wind chills below the scale's foot (and heat above its top) are drawn on its edge,
+    // never over the time scale and the legend.
+    for (int i = 0; i < 100; ++i) {
+        trend->Channel(1).SetValue(i < 50 ? -45.0f : 65.0f);
+        trend->GetData();
+        Clock().Advance(60000);
+    }
+    Bitmap b = Render();
+    const TRect r = printer.CurveRect();
+    EXPECT_EQ(gfxtest::CountOf(b, clLime, {0, r.Bottom + 1, 500, kLegendRowTop}), 0);
+    EXPECT_EQ(gfxtest::CountOf(b, clLime, {0, 0, 500, r.Top}), 0);
+    EXPECT_GT(gfxtest::CountOf(b, clLime, {r.Left, r.Bottom, r.Right, r.Bottom + 1}), r.Width() / 3);
+}
+
+TEST_F(PrintTrend, TimeLabelsAreThoseOfRealRecordsNeverOfSeparators) {
+    // A restart's separators under the first label, and an empty trend: no label shows 1899-12-30.
+    printer.SetTimeScaleSteps(4);
+    Render();
+    EXPECT_TRUE(printer.TimeScaleTimes().empty()) << "no record: no time";
+    gaugetest::RecordDay(*trend, Clock(), 30);
+    trend->SetStartRecording(true); // recording starts again: five separators in front of the newest
+    trend->SetStartRecording(false);
+    gaugetest::RecordDay(*trend, Clock(), 30);
+    printer.SetRecFrom(29);
+    ASSERT_EQ(trend->Record(29).Time, TAbTrend::kSeparatorTime);
+    Render();
+    ASSERT_EQ(printer.TimeScaleTimes().size(), 5u);
+    for (platform::TDateTime t : printer.TimeScaleTimes())
+        EXPECT_GT(t, 36526.0) << "after 2000-01-01";
 }
 
 TEST_F(PrintTrend, TimeScaleStepsBelowOneDrawOneDivision) {

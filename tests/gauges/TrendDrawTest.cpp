@@ -140,6 +140,8 @@ TEST_F(TrendDraw, CurvesStandOnTheZeroLineAtTheirDigits) {
     EXPECT_EQ(CurvePixel(b, 0, h), ink);
     EXPECT_EQ(CurvePixel(b, 1, h - R(250.0 * h / 1000) + 1), ink);
     EXPECT_EQ(CurvePixel(b, 2, h - R(250.0 * h / 1000)), ink);
+    EXPECT_EQ(CurvePixel(b, 1, h - 1), ink) << "the rise stands whole in column 1";
+    EXPECT_NE(CurvePixel(b, 0, h - 5), ink) << "column 0 stays at the old value";
     EXPECT_EQ(CurvePixel(b, 3, 1), ink) << "full scale reaches the top";
     // A channel without a digit span draws nothing and does not fail.
     trend->Channel(1).SetDigitalTo(0);

@@ -168,6 +168,23 @@ TEST_F(TrendRecorder, ValuesComeBackThroughReadValueExtremesAndTheCursor) {
     trend->SetParent(nullptr);
 }
 
+TEST_F(TrendRecorder, AScaleSetAfterTheValueRecordsTheValueInTheNewScale) {
+    // The station sets the scales after the scan, when the channels hold 0: a first reading of 0.0
+    // degrees then changes nothing, and must not stay the digit 0 of the old scale (-30 degrees).
+    TemperatureChannel(1);
+    trend->Channel(1).SetValue(0.0f);
+    Record(1);
+    EXPECT_EQ(trend->Record(0).Digit[0], 300);
+    trend->Channel(1).SetValue(20.0f);
+    trend->Channel(1).SetDigitalFrom(-200); // -40 .. 40 degrees, 0.2 a digit
+    trend->Channel(1).SetDigitalTo(200);
+    trend->Channel(1).SetValueFrom(-40);
+    trend->Channel(1).SetValueTo(40);
+    Record(1);
+    EXPECT_EQ(trend->Record(1).Digit[0], 300);
+    EXPECT_EQ(trend->Channel(1).Value(), 20.0f);
+}
+
 TEST_F(TrendRecorder, ExtremesSkipSeparatorsAndEmptySpansAreRefused) {
     EXPECT_FALSE(trend->FindMinMax(0, -1)) << "an empty list";
     trend->Channel(1).SetValue(30);
@@ -177,6 +194,16 @@ TEST_F(TrendRecorder, ExtremesSkipSeparatorsAndEmptySpansAreRefused) {
     Record(1);
     ASSERT_TRUE(trend->FindMinMax(0, trend->RecordCount() - 1));
     EXPECT_FLOAT_EQ(trend->MinMax(1).Min(), 10);
+    // A span that begins on a separator takes its extremes from real records: a time, not 1899.
+    ASSERT_TRUE(trend->FindMinMax(1, trend->RecordCount() - 1));
+    EXPECT_EQ(trend->MinMax(1).MaxDateTime(), trend->Record(6).Time);
+    // Time labels on separators read the nearest real record, the later one at equal distance.
+    TDateTime t = 0;
+    ASSERT_TRUE(trend->LabelTime(2, t));
+    EXPECT_EQ(t, trend->Record(0).Time);
+    ASSERT_TRUE(trend->LabelTime(3, t));
+    EXPECT_EQ(t, trend->Record(6).Time);
+    EXPECT_FALSE(trend->LabelTime(8, t));
     EXPECT_FALSE(trend->FindMinMax(3, 2));
     EXPECT_FALSE(trend->FindMinMax(-1, 2));
     EXPECT_FALSE(trend->FindMinMax(0, trend->RecordCount()));

@@ -84,6 +84,9 @@ TEST_F(RainGaugeTest, StatusLineInMillimetresPageAndLogInTheDisplayUnit) {
     device->SetCounter(15, 250);
     auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
     ASSERT_EQ(gauge->Sample(), 1);
+    EXPECT_NE(gauge->GetHTML().find("Last tip</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>n/a<"),
+              std::string::npos)
+        << "no tip yet";
     device->AddCounts('B', 10);
     clock_->Advance(2000);
     ASSERT_EQ(gauge->Sample(), 1);

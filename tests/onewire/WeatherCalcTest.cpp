@@ -97,3 +97,19 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
     EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f);
     EXPECT_FLOAT_EQ(FahrenheitToCelsius(CelsiusToFahrenheit(-4.6f)), -4.6f);
 }
+
+TEST_F(WeatherCalcTest, AFaultThatStaysIsLoggedOnceAndCountedWhenItEnds) {
+    CurrentReadings.TemperatureF = 32.0f;
+    auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
+    WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
+    WindPresent = true;
+    wind->MinAvgSpeed = NAN; // a NaN multiplier in SENSORS.INI
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f);
+    EXPECT_EQ(CountLog("SERVER: Error calculating windchill!"), 1);
+    wind->MinAvgSpeed = 0.0f;
+    CalculateWindchill();
+    CalculateWindchill();
+    EXPECT_EQ(CountLog("SERVER: Error calculating windchill! - 100 times in a row, now ended"), 1);
+    EXPECT_EQ(CountLog("windchill"), 2);
+}

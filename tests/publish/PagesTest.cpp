@@ -102,6 +102,22 @@ TEST_F(WeatherXml, TextsAreEscapedSoThatTheFileParsesAndFiguresKeepTheirFormats)
     EXPECT_EQ(Count(file, "\n"), Count(file, "\r\n"));
     EXPECT_EQ(Count(file, "\r\n"), Count(xml, "\n"));
     EXPECT_EQ(std::system(("xmllint --noout " + Path("HTML/weather.xml")).c_str()), 0);
+    // A weather.xml that cannot be opened is answered 0, as the writer's callers know it.
+    StationSettings.HTMLDir = Path("missing");
+    EXPECT_EQ(publish::WriteWeatherXML(*context, false), 0);
+}
+
+TEST_F(WeatherXml, AHeatIndexWhereTheFormulaDoesNotApplyIsTheAirTemperature) {
+    StartDemo();
+    SetKnownReadings();
+    Humidity& h = *HumiditySensors[0];
+    h.Celsius = 0;
+    h.temp.value = 8.0;      // 46.4 F
+    h.heatindex.value = 0.0; // what the sensor holds below the formula's range
+    EXPECT_TRUE(Has(publish::BuildXML(*context, false), "<heatindex>\n<value>46.4</value>\n</heatindex>"));
+    h.temp.value = 32.0; // 89.6 F at 65 %: hot
+    h.heatindex.value = 37.0;
+    EXPECT_TRUE(Has(publish::BuildXML(*context, false), "<heatindex>\n<value>98.6</value>\n</heatindex>"));
 }
 
 using StatusPage = PublishStation;
@@ -180,17 +196,21 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     EXPECT_TRUE(Has(page, "<TD ALIGN=CENTER><font size=2> 40.00 in </FONT></TD></TR></TABLE></TD></TR>"));
     EXPECT_FALSE(Has(page, "Heat Index"));
     StationSettings.PrintRainReset = false;
-    CurrentReadings.Temperature = 27.0f; // the heat index needs more than 27.0 and 40.0
+    CurrentReadings.Temperature = 46.4f; // Fahrenheit: 8.0 C is no heat, whatever the number
+    CurrentReadings.TemperatureC = 8.0f;
     CurrentReadings.Humidity = 80.0f;
     page = publish::StatusPageText(*context);
     EXPECT_FALSE(Has(page, "Since "));
     EXPECT_TRUE(Has(page, "<TD ALIGN=CENTER><font size=2> 10.00 in </FONT></TD></TR></TABLE></TD></TR>"));
     EXPECT_FALSE(Has(page, "Heat Index"));
-    CurrentReadings.Temperature = 27.1f;
+    CurrentReadings.TemperatureC = 27.0f; // the heat index needs more than 27.0 C and 40 %
+    page = publish::StatusPageText(*context);
+    EXPECT_FALSE(Has(page, "Heat Index"));
+    CurrentReadings.TemperatureC = 27.1f;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<I> &nbsp; Heat Index &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I>"));
     // Without a thermometer the wind chill row takes the station's unit letter.
-    CurrentReadings.Temperature = -3.0f;
+    CurrentReadings.TemperatureC = -3.0f;
     DS1820Sensors.Clear();
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "Windchill &nbsp;")) << page;
@@ -226,9 +246,28 @@ TEST_F(StartPage, TemperatureColoursAndUnits) {
     RainSensor->RateMinutes = 15;
     EXPECT_TRUE(Has(publish::StartPageBody(*context, 0), "<FONT SIZE=2>0.12 in</FONT>")); // 3 x 4
     std::string wml = publish::WmlPageBody(*context);
-    EXPECT_TRUE(Has(wml, "<FONT COLOR=#0000FF>23.0\xB0"
-                         "F</FONT></BR>\r\n"));
-    EXPECT_TRUE(Has(wml, "<A HREF='/WAP/WIND'>Wind</A>  E @ 3.3 m/s<br/>\r\n"));
+    EXPECT_TRUE(Has(wml, "</a> 23.0\xB0"
+                         "F<br/>\r\n"));
+    EXPECT_TRUE(Has(wml, "<a href='/WAP/WIND'>Wind</a>  E @ 3.3 m/s<br/>\r\n"));
+}
+
+TEST_F(StartPage, TheWmlPageIsWellFormedWmlInItsDeclaredEncoding) {
+    REQUIRE_PEER("xmllint");
+    StartDemo();
+    SetKnownReadings();
+    DS1820Sensors[0]->TempDescription = "Hall & <stairs> $5 \xB0";
+    HumiditySensors[0]->HumDescription = "Bath 'n' \"shower\"";
+    std::string wml = publish::WmlPageBody(*context);
+    EXPECT_EQ(wml.rfind("<?xml version='1.0' encoding='ISO-8859-1'?>\r\n", 0), 0u);
+    EXPECT_TRUE(Has(wml, "Hall &amp; &lt;stairs&gt; $$5 &#xB0;</a> "));
+    EXPECT_TRUE(Has(wml, "\xB0"
+                         "F<br/>")); // the degree sign of the values is the byte itself
+    Write("page.wml", wml);
+    EXPECT_EQ(std::system(("xmllint --noout " + Path("page.wml")).c_str()), 0);
+    KeepOnlyThermometers();
+    DS1820Sensors.Clear();
+    Write("empty.wml", publish::WmlPageBody(*context));
+    EXPECT_EQ(std::system(("xmllint --noout " + Path("empty.wml")).c_str()), 0);
 }
 
 TEST_F(StartPage, AStationWithoutSensorsStillHasItsFrame) {
@@ -241,7 +280,8 @@ TEST_F(StartPage, AStationWithoutSensorsStillHasItsFrame) {
                     "</TABLE><FONT SIZE=2><B><A HREF='/XML'>XML</A><HR>Korvane Build 01.12.2026</B></FONT>"));
     EXPECT_TRUE(Has(html, "<I>Generated in "));
     std::string wml = publish::WmlPageBody(*context);
-    const std::string tail =
-        "2026\n\r\n<HR><HR><HR><HR><HR><A HREF='/'>HTML</A><HR>Korvane Build 01.12.2026</BR>";
+    const std::string tail = "2026\n</b></small><br/>\r\n<br/>\r\n<br/>\r\n<br/>\r\n<br/>\r\n<br/>\r\n"
+                             "<a href='/'>HTML</a><br/>Korvane Build 01.12.2026<br/>\r\n</p>\r\n</card>\r\n"
+                             "</wml>\r\n";
     EXPECT_EQ(wml.substr(wml.size() - tail.size()), tail);
 }

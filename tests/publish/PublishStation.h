@@ -100,6 +100,7 @@ protected:
         for (int day = 0; day < 7; ++day)
             r.WeeklyRain[day] = day * 10;
         CurrentReadings.Temperature = 45.5f;
+        CurrentReadings.TemperatureC = 7.5f;
         CurrentReadings.TemperatureMax = 58.1f;
         CurrentReadings.TemperatureMin = 37.4f;
         CurrentReadings.TemperatureMaxTime.ti_hour = 13;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <regex>
+#include <stdexcept>
 #include <vector>
 
 #include "PublishStation.h"
@@ -160,6 +163,22 @@ TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {
     BarometerPresent = false; // the barometer's tags live in its group
     EXPECT_EQ(Tag("abc" + b + "T"), "(n/a)");
     EXPECT_EQ(Tag("abc0000000000000000T"), "(n/a)");
+}
+
+TEST_F(TemplateTags, ATagWhoseValueRaisesIsLoggedAndLeftEmpty) {
+    StartDemo();
+    SetKnownReadings();
+    struct FailingHumidity : Humidity {
+        FailingHumidity() : Humidity(HumiditySensors.Count(), nullptr, 0) {}
+        double GetValue() override { throw std::runtime_error("no reading"); }
+    };
+    Humidity* failing = HumiditySensors.Add(std::unique_ptr<Humidity>(new FailingHumidity));
+    ASSERT_NE(failing, nullptr);
+    const uint16_t rom[8] = {0x26, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+    std::copy(std::begin(rom), std::end(rom), failing->Rom);
+    const std::string name = SensorSerialString(*failing) + "H";
+    EXPECT_EQ(Tag("abc" + name), "");
+    EXPECT_EQ(CountLog("HTML: (TAG: " + name + ") Error: no reading"), 1);
 }
 
 TEST_F(TemplateTags, TheRunExpandsEveryTemplateAsTextModeFiles) {

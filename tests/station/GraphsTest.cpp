@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "gauges/TrendRecord.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 #include "tests/gif/GifTestSupport.h"
@@ -127,6 +129,8 @@ TEST_F(StationGraphs, TheGraphImageOfADayShowsCurvesScalesCaptionAndLegend) {
     ASSERT_GT(h, 120);
     const int n = graph.RecordCount();
     ASSERT_GE(n, 1400);
+    EXPECT_NEAR(graph.Record(n - 1).Time - graph.Record(n - 2).Time, 1.0 / 1440, 0.5 / 86400)
+        << "a record a minute";
 
     // White around the chart, the curve area in the graph colour (navy), framed in black.
     EXPECT_EQ(gif.At(2, 2), gfx::clWhite);
@@ -249,6 +253,17 @@ TEST_F(StationGraphs, TheGraphsKeepTheirHistoryAcrossARestart) {
         for (int i = k + 5; i < graph.RecordCount(); ++i)
             EXPECT_GT(graph.Record(i).Time, restartDay) << kHistoryFiles[g] << " " << i;
     }
+    // Drawn from the restart's separators on, every graph's time labels are times of real records.
+    for (size_t g = 0; g < 6; ++g) {
+        second.GraphPrintTrend->SetRecFrom(static_cast<int>(before[g].size()) - 1);
+        second.GraphPrintTrend->SetTrend(graphs[g]);
+        gfx::Bitmap image;
+        second.GraphPrintTrend->DrawTrendBmp(image);
+        EXPECT_EQ(second.GraphPrintTrend->TimeScaleTimes().size(), 6u);
+        for (double t : second.GraphPrintTrend->TimeScaleTimes())
+            EXPECT_GT(t, 36526.0) << kHistoryFiles[g] << ": a label before 2000";
+    }
+    second.GraphPrintTrend->SetRecFrom(0);
     // The new outdoor records hold the outdoor temperature in tenths of a degree above the scale's foot.
     const gauges::TChSettings* outdoor = nullptr;
     int channel = 0;
@@ -259,6 +274,61 @@ TEST_F(StationGraphs, TheGraphsKeepTheirHistoryAcrossARestart) {
     float newest = outdoor->AbsDigitToValue(
         second.Temperature->Record(second.Temperature->RecordCount() - 1).Digit[channel - 1]);
     EXPECT_NEAR(newest, CurrentReadings.TemperatureC, 1.0);
+}
+
+TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {
+    Write("korvane.ini", sim::DemoKorvaneIni() + "Celsius=0\r\nSampleInterval=10000\r\n");
+    TMainForm& first = Start();
+    RunUntil(kStartMs + 3 * 60 * kMinuteMs);
+    ASSERT_TRUE(SessionRunning);
+    auto channelOf = [](TAbTrend& graph, const std::string& name) {
+        for (int c = 1; c <= gauges::kTrendChannels; ++c)
+            if (graph.Channel(c).Visible() && graph.Channel(c).Name1() == name) return c;
+        return 0;
+    };
+    // The values of a channel's records, as its scale reads them.
+    auto values = [](TAbTrend& graph, int c) {
+        std::vector<float> v;
+        for (int i = 0; i < graph.RecordCount(); ++i)
+            v.push_back(graph.Channel(c).AbsDigitToValue(graph.Record(i).Digit[c - 1]));
+        return v;
+    };
+    const int outdoor = channelOf(*first.Temperature, "Outdoor"), speed = channelOf(*first.Wind, "Speed");
+    ASSERT_GT(outdoor, 0);
+    ASSERT_GT(speed, 0);
+    const std::vector<float> fahrenheit = values(*first.Temperature, outdoor);
+    const std::vector<float> metres = values(*first.Wind, speed);
+    ASSERT_GE(fahrenheit.size(), 170u);
+    const std::string windSection = WindSensor->SerialSection();
+    first.Unload1->Click();
+    platform::EventLoop::Get().RunFor(5000);
+
+    // Metric: Celsius, and the wind in km/h.
+    platform::EventLoop::Get().Reset();
+    platform::TIniFile(Path("korvane.ini")).WriteInteger("Weather", "Celsius", 1);
+    platform::TIniFile(Path("SENSORS.INI")).WriteInteger(windSection, "Unit", 1);
+    TMainForm& second = Start();
+    RunUntil(clock_->UnixTimeMs() + kMinuteMs);
+    EXPECT_EQ(CountLog("GRAPH: VeskTemp.dat converted from -22 .. 122 \xB0"
+                       "F to -30 .. 50 \xB0"
+                       "C"),
+              1);
+    EXPECT_EQ(CountLog("GRAPH: VeskWind.dat converted from 0 .. "), 1);
+    EXPECT_EQ(CountLog(" m/s to 0 .. "), 1);
+    const std::vector<float> celsius = values(*second.Temperature, outdoor);
+    const std::vector<float> kmh = values(*second.Wind, speed);
+    for (size_t i = 0; i + 1 < fahrenheit.size(); ++i) {
+        ASSERT_NEAR(celsius[i], (fahrenheit[i] - 32) / 1.8, 0.051) << i;
+        ASSERT_NEAR(kmh[i], metres[i] / 1.096 * 3.9477, 0.051) << i;
+    }
+    second.Unload1->Click();
+    platform::EventLoop::Get().RunFor(5000);
+
+    // Once: the next start finds the history in the scales it was saved under.
+    platform::EventLoop::Get().Reset();
+    Start();
+    RunUntil(clock_->UnixTimeMs() + kMinuteMs);
+    EXPECT_EQ(CountLog(" converted "), 0);
 }
 
 TEST_F(StationGraphs, FilesThatCannotBeWrittenAreToldOnce) {

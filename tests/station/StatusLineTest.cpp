@@ -1,9 +1,14 @@
 // The 21-field status line and the title.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
+namespace sim = platform::tmex::sim;
 
 class StatusLineTest : public StationFixture {};
 
@@ -52,9 +57,34 @@ TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - SW 12.5");
     WindDirectionBin = 255; // no valid direction
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 -  12.5");
+    const std::string state = platform::Application->Title();
+    form.UpdateStatusLine();
+    EXPECT_EQ(platform::Application->Title(), state) << "no reading yet";
+    CurrentReadings.TemperatureRead = true;
     form.UpdateStatusLine();
     EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 -  12.5");
     EXPECT_EQ(platform::Application->Title(), "45.3\xB0 -  12.5");
+}
+
+TEST_F(StatusLineTest, TheTitleCarriesReadingsOnlyOnceTheyHaveBeenRead) {
+    Write("korvane.ini", sim::DemoKorvaneIni());
+    Write("SENSORS.INI", sim::DemoSensorsIni());
+    std::vector<std::string> titles;
+    platform::Application->OnTitleChange = [&](const std::string& title) {
+        titles.push_back(title);
+        // The demo's outdoor air is far from 0 F: "0.0" is the placeholder of no reading.
+        if (title.find('\xB0') != std::string::npos) {
+            EXPECT_NE(title.rfind("0.0\xB0", 0), 0u) << title;
+        }
+    };
+    Start();
+    const int64_t end = clock_->UnixTimeMs() + 4 * 60000; // the outdoor thermometer's first reading
+    while (clock_->UnixTimeMs() < end)
+        platform::EventLoop::Get().RunFor(static_cast<uint32_t>(end - clock_->UnixTimeMs()));
+    platform::Application->OnTitleChange = nullptr;
+    ASSERT_TRUE(SessionRunning);
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles.back(), form_->FormatTitle());
 }
 
 TEST_F(StatusLineTest, SampleCountDisplayLogsTheRunTimeEveryTenThousand) {
