@@ -1315,10 +1315,10 @@ void TSpeedBar::RegisterStreamingClasses() {
             "Tag", [](I& i) { return static_cast<int64_t>(i.Tag()); },
             [](I& i, int64_t v) { i.SetTag(static_cast<intptr_t>(v)); }, 0),
         IntProperty<I>(
-            "Left", [](I& i) { return i.Left(); }, [](I& i, int64_t v) { i.SetLeft(static_cast<int>(v)); },
+            "Left", [](I& i) { return i.Left(); }, [](I& i, int64_t v) { i.SetLeft(Narrow(v)); },
             0),
         IntProperty<I>(
-            "Top", [](I& i) { return i.Top(); }, [](I& i, int64_t v) { i.SetTop(static_cast<int>(v)); }, 0),
+            "Top", [](I& i) { return i.Top(); }, [](I& i, int64_t v) { i.SetTop(Narrow(v)); }, 0),
         BoolProperty<I>(
             "Visible", [](I& i) { return i.Visible(); }, [](I& i, bool v) { i.SetVisible(v); }, false),
         BoolProperty<I>(
