@@ -15,13 +15,6 @@ namespace extra {
 
 namespace {
 
-// Registered when the program starts, so that the number is known before the first copy and pictures
-// can paste icons.
-[[maybe_unused]] const bool registeredAtStart = [] {
-    TPicture::RegisterClipboardFormat<TIconGraphic>(IconClipboardFormat());
-    return true;
-}();
-
 // The real-size icon of a sound icon file; none when the file fails the reader's checks.
 std::optional<TIcon> RebuildAtRealSize(std::span<const uint8_t> file) {
     std::vector<TIconDirEntry> entries = ReadIconDirectory(file);
@@ -41,6 +34,11 @@ std::optional<TIcon> RebuildAtRealSize(std::span<const uint8_t> file) {
 TClipboardFormat IconClipboardFormat() {
     static const TClipboardFormat format = Clipboard().RegisterFormat("Icon Image");
     return format;
+}
+
+void RegisterIconClipboardFormat() {
+    if (TPicture::ClipboardFormatOf(typeid(TIconGraphic)) == IconClipboardFormat()) return;
+    TPicture::RegisterClipboardFormat<TIconGraphic>(IconClipboardFormat());
 }
 
 bool CopyIconToClipboard(const TIcon& icon, TColor backColor) {

@@ -18,8 +18,11 @@
 
 namespace extra {
 
-// The clipboard format of icon files (registered at start-up).
+// The clipboard format of icon files.
 platform::TClipboardFormat IconClipboardFormat();
+// Registers that format with the picture class as the one of icons, so that pictures paste icons (the
+// program does it at start, StartComponentUnits); once is enough.
+void RegisterIconClipboardFormat();
 
 // Empties the clipboard and puts the icon on it in both forms. False, with the clipboard untouched, when
 // the icon is empty or the clipboard cannot be opened.

@@ -488,6 +488,7 @@ void TRxMainMenu::WndMessage(TMessage& message, bool& handled) {
         return;
     }
     if (message.Msg == WM_MENUSELECT) MenuSelectCursor(ItemOf(static_cast<int>(message.WParam & 0xFFFF)));
+    if (message.Msg == WM_MENUCHAR && ProcessMenuChar(message)) handled = true;
 }
 
 // ---- pop-up menu ----
@@ -600,8 +601,9 @@ void TPopupList::WndProc(TMessage& message) {
         return;
     }
     case WM_MENUCHAR:
-        // No accelerator handling beyond the system's: the default answer.
-        message.Result = 0;
+        for (TRxPopupMenu* m : menus)
+            if (alive(m) && m->ProcessMenuChar(message)) return;
+        message.Result = MNC_IGNORE;
         return;
     case WM_HELP: {
         for (TRxPopupMenu* m : menus)

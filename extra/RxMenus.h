@@ -8,7 +8,9 @@
 // Messages name items by command id, never by pointer: WM_MEASUREITEM and WM_DRAWITEM carry the id in
 // LParam (the canvas and rectangle come from the menu host); WM_MENUSELECT carries the id in the low
 // word of WParam and the MF_ flags in the high word (0xFFFF: the menu closed); WM_INITMENUPOPUP and
-// WM_HELP carry the id of the item whose sub-menu opens or whose help is asked for in WParam.
+// WM_HELP carry the id of the item whose sub-menu opens or whose help is asked for in WParam;
+// WM_MENUCHAR carries the character in WParam and the id of the item whose sub-menu is open in LParam
+// (TMenu::ProcessMenuChar answers it).
 #include <functional>
 #include <memory>
 #include <string>

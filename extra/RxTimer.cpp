@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/FileProblems.h"
+#include "platform/WorkerPriority.h"
 #include "platform/controls/Messages.h"
 
 using platform::TMessage;
@@ -17,6 +20,11 @@ namespace {
 constexpr uint32_t kMsgThreadTick = platform::WM_USER + 1;  // a synchronised tick of the thread
 constexpr uint32_t kMsgSyncCall = platform::WM_USER + 2;    // Synchronize calls are waiting
 constexpr uint32_t kMsgThreadError = platform::WM_USER + 3; // the thread's handler raised
+
+// The nice value of each priority, relative to the window thread's.
+constexpr int kNiceOffsets[] = {19, 10, 5, 0, -5, -10, -20};
+const char* const kPriorityNames[] = {"tpIdle",    "tpLowest",  "tpLower",       "tpNormal",
+                                      "tpHigher", "tpHighest", "tpTimeCritical"};
 
 struct SyncCall {
     std::function<void()> method;
@@ -35,7 +43,7 @@ struct TRxTimer::Shared {
     bool terminated = false;
     uint64_t generation = 0; // moves on every suspend and resume: the sleep starts afresh
     uint32_t interval = 1000;
-    TThreadPriority priority = tpNormal;
+    int threadId = 0; // the kernel's id of the thread, once it runs
     bool tickPosted = false;
     std::deque<std::shared_ptr<SyncCall>> calls;
     std::vector<std::exception_ptr> errors;
@@ -119,9 +127,11 @@ void TRxTimer::UpdateTimer() {
         {
             std::lock_guard lock(shared_->mutex);
             shared_->interval = interval_;
-            shared_->priority = priority_;
         }
-        if (ticking) ResumeThread();
+        if (ticking) {
+            ResumeThread();
+            ApplyThreadPriority();
+        }
         return;
     }
     if (!windowTimer_)
@@ -131,6 +141,25 @@ void TRxTimer::UpdateTimer() {
         });
     loop.StopTimer(windowTimer_);
     if (ticking) loop.StartTimer(windowTimer_, interval_);
+}
+
+void TRxTimer::ApplyThreadPriority() {
+    int threadId;
+    {
+        std::lock_guard lock(shared_->mutex);
+        threadId = shared_->threadId;
+    }
+    if (!threadId || threadPriority_ == priority_) return;
+    int error = platform::SetThreadNiceOffset(threadId, kNiceOffsets[priority_]);
+    if (error == 0) {
+        threadPriority_ = priority_;
+        return;
+    }
+    if (priorityRefusalTold_) return;
+    priorityRefusalTold_ = true;
+    platform::ReportProblem(std::string("Timer thread: priority ") + kPriorityNames[priority_] +
+                            " refused (" + std::strerror(error) + "), it stays at " +
+                            kPriorityNames[threadPriority_]);
 }
 
 void TRxTimer::WndProc(TMessage& message) {
@@ -239,6 +268,9 @@ void TRxTimer::ResumeThread() {
         }
     }
     shared_->wake.notify_all();
+    // The thread's id, for its priority.
+    std::unique_lock lock(shared_->mutex);
+    shared_->wake.wait(lock, [&] { return shared_->threadId != 0; });
 }
 
 void TRxTimer::StopThread() {
@@ -273,6 +305,8 @@ void TRxTimer::ThreadTimer() {
 
 void TRxTimer::ThreadLoop(std::shared_ptr<Shared> shared, TRxTimer* timer) {
     std::unique_lock lock(shared->mutex);
+    shared->threadId = platform::CurrentThreadId();
+    shared->wake.notify_all();
     for (;;) {
         shared->wake.wait(lock, [&] { return shared->terminated || !shared->suspended; });
         if (shared->terminated) return;

@@ -23,7 +23,10 @@
 
 namespace extra {
 
-// Kept for the interface; threads on this platform all run at the normal priority.
+// The priority of the timer thread. Here it is the thread's nice value: the window thread's plus 19
+// (tpIdle), 10, 5, 0 (tpNormal), -5, -10 or -20 (tpTimeCritical). Lowering is always allowed; a raise
+// (also back up to tpNormal) needs the privilege for it: refused, the thread keeps what it had and the
+// timer tells the station's log once (platform/FileProblems.h).
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 class TRxTimer : public platform::TComponent {
@@ -58,6 +61,8 @@ private:
     struct Shared;
 
     void UpdateTimer();
+    // Gives the running thread ThreadPriority.
+    void ApplyThreadPriority();
     void WndProc(platform::TMessage& message);
     bool HasHandler() const;
     void SuspendThread();
@@ -75,6 +80,8 @@ private:
     std::atomic<bool> destroying_{false};
     bool threaded_ = true;
     TThreadPriority priority_ = tpNormal;
+    TThreadPriority threadPriority_ = tpNormal; // what the thread has
+    bool priorityRefusalTold_ = false;
     mutable std::mutex handlerMutex_;
     TNotifyEvent onTimer_;
 

@@ -8,6 +8,7 @@
 
 #include "components/StrUtils.h"
 #include "platform/IniFile.h"
+#include "platform/Numeric.h"
 #include "platform/StringList.h"
 #include "platform/Strings.h"
 #include "platform/controls/ImgList.h"
@@ -22,6 +23,16 @@ using gfx::TPoint;
 using gfx::TRect;
 
 namespace {
+// Sizes and offsets beyond any screen are cut to this, and button places to the window coordinates'
+// range, so that the sums of the layout stay well inside an int and the grid search stays short.
+constexpr int kMaxButtonExtent = 4096;
+constexpr int kMaxButtonPlace = 32767;
+
+// A stored integer as an int, saturated at the int range.
+int Narrow(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 bool Horizontal(TAlign a) {
     return a == TAlign::alTop || a == TAlign::alBottom;
 }
@@ -130,6 +141,8 @@ TSpeedbarButton::TSpeedbarButton(TSpeedItem* item) : TRxSpeedButton(nullptr), it
 }
 
 void TSpeedbarButton::SetBounds(int left, int top, int width, int height) {
+    left = std::clamp(left, -kMaxButtonPlace, kMaxButtonPlace);
+    top = std::clamp(top, -kMaxButtonPlace, kMaxButtonPlace);
     if (TSpeedBar* bar = item_ ? item_->bar_ : nullptr) {
         if (bar->Orientation() == TBarOrientation::boHorizontal)
             top = std::max(top, bar->BtnOffsetVert());
@@ -297,6 +310,11 @@ void TSpeedItem::SetEditing(bool editing) {
     UpdateButtonEnabled();
 }
 
+void TSpeedItem::SetTag(intptr_t tag) {
+    TComponent::SetTag(tag);
+    button_->SetTag(tag);
+}
+
 void TSpeedItem::SetImageIndex(int index) {
     if (index == imageIndex_) return;
     imageIndex_ = index;
@@ -435,17 +453,24 @@ void TSpeedBar::MoveButtons(int dx, int dy) {
 }
 
 void TSpeedBar::SetBtnOffsetHorz(int v) {
-    v = std::max(v, MinButtonsOffset());
-    int dx = v - offsetHorz_;
-    offsetHorz_ = v;
-    if (dx) MoveButtons(dx, 0);
+    if (Loading()) streamed_ |= kStreamedOffsetHorz;
+    SetOffsets(v, offsetVert_);
 }
 
 void TSpeedBar::SetBtnOffsetVert(int v) {
-    v = std::max(v, MinButtonsOffset());
-    int dy = v - offsetVert_;
-    offsetVert_ = v;
-    if (dy) MoveButtons(0, dy);
+    if (Loading()) streamed_ |= kStreamedOffsetVert;
+    SetOffsets(offsetHorz_, v);
+}
+
+void TSpeedBar::SetOffsets(int horz, int vert) {
+    const int minimum = MinButtonsOffset();
+    const int maximum = std::max(minimum, kMaxButtonExtent);
+    horz = std::clamp(horz, minimum, maximum);
+    vert = std::clamp(vert, minimum, maximum);
+    int dx = horz - offsetHorz_, dy = vert - offsetVert_;
+    offsetHorz_ = horz;
+    offsetVert_ = vert;
+    if (dx || dy) MoveButtons(dx, dy);
 }
 
 void TSpeedBar::ApplyButtonSize() {
@@ -463,12 +488,16 @@ void TSpeedBar::ApplyButtonSize() {
 }
 
 void TSpeedBar::SetBtnWidth(int v) {
+    if (Loading()) streamed_ |= kStreamedBtnWidth;
+    v = std::min(v, kMaxButtonExtent);
     if (v == btnWidth_ || v < 1) return;
     btnWidth_ = v;
     ApplyButtonSize();
 }
 
 void TSpeedBar::SetBtnHeight(int v) {
+    if (Loading()) streamed_ |= kStreamedBtnHeight;
+    v = std::min(v, kMaxButtonExtent);
     if (v == btnHeight_ || v < 1) return;
     btnHeight_ = v;
     ApplyButtonSize();
@@ -483,17 +512,29 @@ void TSpeedBar::SetOptions(TSpeedbarOptions options) {
         item->button_->SetInactiveGrayed((options & sbGrayedBtns) != 0);
     });
     UpdateGrid();
-    if (flatChanged) {
-        SetBtnOffsetHorz(offsetHorz_);
-        SetBtnOffsetVert(offsetVert_);
-    }
+    if (flatChanged) SetOffsets(offsetHorz_, offsetVert_);
     Invalidate();
 }
 
 void TSpeedBar::SetBoundLines(TBoundLines lines) {
     if (lines == boundLines_) return;
     boundLines_ = lines;
+    AlignControls();
     Invalidate();
+}
+
+void TSpeedBar::AdjustClientRect(TRect& rect) const {
+    TCustomPanel::AdjustClientRect(rect);
+    // The bound lines keep 2 pixels of their sides for themselves.
+    if (boundLines_ & blTop) rect.Top += 2;
+    if (boundLines_ & blBottom) rect.Bottom -= 2;
+    if (boundLines_ & blLeft) rect.Left += 2;
+    if (boundLines_ & blRight) rect.Right -= 2;
+}
+
+void TSpeedBar::AlignControls() {
+    TCustomPanel::AlignControls();
+    if (!Designing()) SetOffsets(offsetHorz_, offsetVert_);
 }
 
 void TSpeedBar::SetImages(TImageList* images) {
@@ -750,15 +791,21 @@ void TSpeedBar::AlignItemsToGrid() {
 
 void TSpeedBar::ChangeScale(int m, int d) {
     if (m <= 0 || d <= 0 || m == d) return;
-    auto scale = [&](int v) { return static_cast<int>((static_cast<int64_t>(v) * m + d / 2) / d); };
-    ForEachItem([&](TSpeedItem* item) {
-        item->button_->SetBounds(scale(item->Left()), scale(item->Top()), btnWidth_, btnHeight_);
-    });
-    btnWidth_ = std::max(scale(btnWidth_), 1);
-    btnHeight_ = std::max(scale(btnHeight_), 1);
+    // While loading only what the text set is scaled: the rest is still the default of this screen.
+    const bool loading = Loading();
+    auto scaled = [&](int v, unsigned streamed) {
+        return loading && !(streamed_ & streamed) ? v : MulDiv(v, m, d);
+    };
+    if (!(ControlStyle() & csFixedWidth))
+        btnWidth_ = std::clamp(scaled(btnWidth_, kStreamedBtnWidth), 1, kMaxButtonExtent);
+    if (!(ControlStyle() & csFixedHeight))
+        btnHeight_ = std::clamp(scaled(btnHeight_, kStreamedBtnHeight), 1, kMaxButtonExtent);
     const int minimum = MinButtonsOffset();
-    offsetHorz_ = std::max(scale(offsetHorz_), minimum);
-    offsetVert_ = std::max(scale(offsetVert_), minimum);
+    const int maximum = std::max(minimum, kMaxButtonExtent);
+    offsetHorz_ = std::clamp(scaled(offsetHorz_, kStreamedOffsetHorz), minimum, maximum);
+    offsetVert_ = std::clamp(scaled(offsetVert_, kStreamedOffsetVert), minimum, maximum);
+    // The bar's own bounds and its buttons' places; then the grid, the sizes and the snapping.
+    TCustomPanel::ChangeScale(m, d);
     ApplyButtonSize();
     AlignItemsToGrid();
 }
@@ -866,17 +913,31 @@ TRect TSpeedBar::DockFrame(TAlign edge) const {
     if (!parent) return BoundsRect();
     TRect r = parent->ClientRect();
     static const TAlign order[] = {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight};
-    for (TAlign a : order) {
-        for (int i = 0; i < parent->ControlCount(); ++i) {
-            TControl* c = parent->Controls(i);
-            if (c == this || !c->Visible() || c->Align() != a) continue;
-            bool earlier =
-                a != edge ? std::find(order, order + 4, a) < std::find(order, order + 4, edge) : false;
-            if (!earlier) continue;
-            if (a == TAlign::alTop) r.Top = std::max(r.Top, c->Top() + c->Height());
-            if (a == TAlign::alBottom) r.Bottom = std::min(r.Bottom, c->Top());
-            if (a == TAlign::alLeft) r.Left = std::max(r.Left, c->Left() + c->Width());
-            if (a == TAlign::alRight) r.Right = std::min(r.Right, c->Left());
+    auto rank = [](TAlign a) { return std::find(order, order + 4, a) - order; };
+    // The parent aligns the controls of one edge in their z-order, the first nearest the edge: the bar
+    // lands behind the siblings of that edge that come before it.
+    bool beforeBar = true;
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Controls(i);
+        if (c == this) {
+            beforeBar = false;
+            continue;
+        }
+        if (!c->Visible() || !IsEdge(c->Align())) continue;
+        if (rank(c->Align()) > rank(edge) || (c->Align() == edge && !beforeBar)) continue;
+        switch (c->Align()) {
+        case TAlign::alTop:
+            r.Top = std::max(r.Top, c->Top() + c->Height());
+            break;
+        case TAlign::alBottom:
+            r.Bottom = std::min(r.Bottom, c->Top());
+            break;
+        case TAlign::alLeft:
+            r.Left = std::max(r.Left, c->Left() + c->Width());
+            break;
+        default:
+            r.Right = std::min(r.Right, c->Left());
+            break;
         }
     }
     int thickness = Horizontal(Align()) ? Height() : Width();
@@ -1128,6 +1189,7 @@ void TSpeedBar::DefineProperties(TFiler& filer) {
 
 void TSpeedBar::Loaded() {
     TCustomPanel::Loaded();
+    streamed_ = 0;
     if (!internalVer_ && alignNoneRead_ && Align() == TAlign::alNone) SetAlign(TAlign::alTop);
     UpdateGrid();
     ForEachItem([&](TSpeedItem* item) {
@@ -1176,18 +1238,18 @@ void TSpeedBar::RegisterStreamingClasses() {
             sbAllowDrag | sbGrayedBtns),
         IntProperty<B>(
             "BtnOffsetHorz", [](B& b) { return b.BtnOffsetHorz(); },
-            [](B& b, int64_t v) { b.SetBtnOffsetHorz(static_cast<int>(v)); }, {},
+            [](B& b, int64_t v) { b.SetBtnOffsetHorz(Narrow(v)); }, {},
             [](B& b) { return b.BtnOffsetHorz() != b.MinButtonsOffset(); }),
         IntProperty<B>(
             "BtnOffsetVert", [](B& b) { return b.BtnOffsetVert(); },
-            [](B& b, int64_t v) { b.SetBtnOffsetVert(static_cast<int>(v)); }, {},
+            [](B& b, int64_t v) { b.SetBtnOffsetVert(Narrow(v)); }, {},
             [](B& b) { return b.BtnOffsetVert() != b.MinButtonsOffset(); }),
         IntProperty<B>(
             "BtnWidth", [](B& b) { return b.BtnWidth(); },
-            [](B& b, int64_t v) { b.SetBtnWidth(static_cast<int>(v)); }, 24),
+            [](B& b, int64_t v) { b.SetBtnWidth(Narrow(v)); }, 24),
         IntProperty<B>(
             "BtnHeight", [](B& b) { return b.BtnHeight(); },
-            [](B& b, int64_t v) { b.SetBtnHeight(static_cast<int>(v)); }, 23),
+            [](B& b, int64_t v) { b.SetBtnHeight(Narrow(v)); }, 23),
         IntProperty<B>(
             "Version", [](B& b) { return b.Version; },
             [](B& b, int64_t v) { b.Version = static_cast<int>(v); }, 0),
@@ -1250,10 +1312,13 @@ void TSpeedBar::RegisterStreamingClasses() {
         BoolProperty<I>(
             "Stored", [](I& i) { return i.Stored(); }, [](I& i, bool v) { i.SetStored(v); }, true),
         IntProperty<I>(
-            "Left", [](I& i) { return i.Left(); }, [](I& i, int64_t v) { i.SetLeft(static_cast<int>(v)); },
+            "Tag", [](I& i) { return static_cast<int64_t>(i.Tag()); },
+            [](I& i, int64_t v) { i.SetTag(static_cast<intptr_t>(v)); }, 0),
+        IntProperty<I>(
+            "Left", [](I& i) { return i.Left(); }, [](I& i, int64_t v) { i.SetLeft(Narrow(v)); },
             0),
         IntProperty<I>(
-            "Top", [](I& i) { return i.Top(); }, [](I& i, int64_t v) { i.SetTop(static_cast<int>(v)); }, 0),
+            "Top", [](I& i) { return i.Top(); }, [](I& i, int64_t v) { i.SetTop(Narrow(v)); }, 0),
         BoolProperty<I>(
             "Visible", [](I& i) { return i.Visible(); }, [](I& i, bool v) { i.SetVisible(v); }, false),
         BoolProperty<I>(

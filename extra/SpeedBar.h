@@ -137,6 +137,8 @@ public:
     void SetEnabled(bool enabled);
     bool Stored() const { return stored_; }
     void SetStored(bool stored) { stored_ = stored; }
+    // The tag is the item's and its button's.
+    void SetTag(intptr_t tag);
     int ImageIndex() const { return imageIndex_; }
     void SetImageIndex(int index);
     int Left() const;
@@ -226,9 +228,11 @@ public:
     void SetBtnWidth(int v);
     void SetBtnHeight(int v);
     platform::gfx::TPoint GridSize() const { return grid_; }
-    // Scales by m / d (a form shown at another pixels per inch): button size and offsets (never below
-    // the minimum) and the buttons' places, which are then snapped to the new grid.
-    void ChangeScale(int m, int d);
+    // Scales by m / d (the bar's form scaled to another pixels per inch): the button size (each side
+    // unless the control style fixes it) and the offsets (never below the minimum), the bar's bounds
+    // and its buttons' places, which are then snapped to the new grid. While loading, only the sizes
+    // and offsets the text set are scaled.
+    void ChangeScale(int m, int d) override;
     int MinButtonsOffset() const;
     TSpeedbarOptions Options() const { return options_; }
     void SetOptions(TSpeedbarOptions options);
@@ -291,6 +295,10 @@ protected:
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
     virtual void PosChanged();
     virtual void AfterCustomize();
+    // Children align inside the bound lines: 2 pixels of each side that has one stay free. Aligning
+    // raises the offsets to the minimum again.
+    void AdjustClientRect(platform::gfx::TRect& rect) const override;
+    void AlignControls() override;
 
 private:
     friend class TSpeedItem;
@@ -300,6 +308,8 @@ private:
     void ApplyButtonSize();
     void UpdateGrid();
     void MoveButtons(int dx, int dy);
+    // Both offsets, kept between the minimum and the largest extent; the buttons move with them.
+    void SetOffsets(int horz, int vert);
     void NotifyEditWin(int code, intptr_t param);
     void SwapOrientation();
     int ResizeThickness(platform::gfx::TPoint p) const;
@@ -331,6 +341,13 @@ private:
     int savedCursor_ = 0;
 
     // Read from a stream.
+    enum : unsigned {
+        kStreamedBtnWidth = 1,
+        kStreamedBtnHeight = 2,
+        kStreamedOffsetHorz = 4,
+        kStreamedOffsetVert = 8
+    };
+    unsigned streamed_ = 0; // the sizes and offsets set while loading
     bool internalVer_ = false;
     bool alignNoneRead_ = false;
     bool newStyle_ = false;

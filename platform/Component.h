@@ -35,6 +35,9 @@ public:
     TComponent* Owner() const { return owner_; }
     const std::string& Name() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
+    // A number the program keeps with the component; nothing in the component reads it.
+    intptr_t Tag() const { return tag_; }
+    void SetTag(intptr_t tag) { tag_ = tag; }
     int ComponentCount() const { return static_cast<int>(owned_.size()); }
     TComponent* Components(int index) const { return owned_.at(static_cast<size_t>(index)); }
     TComponent* FindComponent(const std::string& name) const;
@@ -76,6 +79,7 @@ private:
     std::vector<TComponent*> owned_;
     std::vector<TComponent*> freeNotifies_;
     uint32_t state_ = 0;
+    intptr_t tag_ = 0;
 };
 
 // Makes a component that `owner` owns: the owner frees it (with itself, or when it is freed first).

@@ -1,11 +1,14 @@
 // Start-up and lifecycle of the main window: construction, the application-wide exception logger,
-// the caption by date, tray minimise/restore, the work folders and the one-shot start timer.
+// the caption by date, tray minimise/restore, the work folders, the one-shot start timer, and the two
+// published commands of the pages that nothing is bound to.
 #include <exception>
 
+#include "extra/ComponentUnits.h"
 #include "onewire/iButton.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
+#include "platform/Shell.h"
 #include "platform/System.h"
 #include "station/Publishing.h"
 #include "station/SplashScreen.h"
@@ -33,6 +36,8 @@ const ErrorTexts kStartupStep{"SERVER: Error: ", "SERVER: Error starting"};
 } // namespace
 
 TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
+    // The component units linked beside the window register their clipboard format and cursors.
+    extra::StartComponentUnits();
     MainForm = this;
     host_ = std::make_unique<TStationHost>(*this);
     if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
@@ -270,4 +275,14 @@ void TMainForm::StartTimerTimer(TComponent*) {
         StartTimer->SetEnabled(false);
         PostMessage(Handle(), MsgStartSession, 1, 1);
     });
+}
+
+void TMainForm::HTMLPreviewClick(TComponent* sender) {
+    (void)sender;
+    (void)ShellOpen("weather.html");
+}
+
+void TMainForm::GenerateXMLClick(TComponent* sender) {
+    (void)sender;
+    WriteWeatherXML(StationSettings.XMLIncludeXSL);
 }

@@ -200,6 +200,12 @@ public:
     void WriteWeatherHTML();
     void ProcessTemplates();
     void WriteWeatherXML(bool includeXSL);
+    // Published handlers that no menu item or control is bound to: HTMLPreviewClick asks the system to
+    // start the command line "weather.html" in the working folder (the headless shell records it and
+    // opens nothing), whatever comes of it; GenerateXMLClick writes weather.xml with the [XML]
+    // IncludeXSL setting.
+    void HTMLPreviewClick(platform::TComponent* sender);
+    void GenerateXMLClick(platform::TComponent* sender);
     void FTPUpload();
     void FTPStartUpload();
     // Sends one status-log line as a datagram to the [STATUS] port. False when the copy is not possible.

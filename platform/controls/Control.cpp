@@ -1,5 +1,6 @@
 #include "platform/controls/Control.h"
 
+#include "platform/Numeric.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/WinControl.h"
 
@@ -63,6 +64,13 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     height_ = height;
     if (graphic && visible_) Invalidate(); // the new one
     if (parent_ && align_ != TAlign::alNone) parent_->AlignControls();
+}
+
+void TControl::ChangeScale(int m, int d) {
+    if (m == d || m <= 0 || d <= 0) return;
+    int width = (controlStyle_ & csFixedWidth) ? width_ : MulDiv(width_, m, d);
+    int height = (controlStyle_ & csFixedHeight) ? height_ : MulDiv(height_, m, d);
+    SetBounds(MulDiv(left_, m, d), MulDiv(top_, m, d), width, height);
 }
 
 void TControl::SetAlign(TAlign align) {

@@ -46,6 +46,8 @@ enum TControlStyleFlag : uint32_t {
     csSetCaption = 16,
     csOpaque = 32, // paints its whole area itself: the parent's background is not erased under it
     csDoubleClicks = 64,
+    csFixedWidth = 128,  // scaling leaves the width as it is
+    csFixedHeight = 256, // and the height
 };
 
 using TNotifyEvent = std::function<void(TComponent*)>;
@@ -123,6 +125,11 @@ public:
 
     uint32_t ControlStyle() const { return controlStyle_; }
     void SetControlStyle(uint32_t style) { controlStyle_ = style; }
+
+    // Scales the control by m / d (a form laid out at d pixels per inch shown at m): its place and,
+    // unless csFixedWidth or csFixedHeight, its width and height; windowed controls scale their children
+    // too. TWinControl::ScaleBy is where it starts.
+    virtual void ChangeScale(int m, int d);
 
     // Painting.
     virtual void Invalidate();

@@ -10,6 +10,26 @@ namespace {
 bool IsContinuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
+
+// A typed character of the Latin-1 (Windows) code page after the trip to the OEM code page (437, the
+// DOS code page of the English-language systems) and back: what 437 holds comes back unchanged, a
+// letter it lacks as its plain letter, anything else as '?'. Indexed by the byte less 0x80.
+constexpr char kOemRoundTrip[] =
+    "???\x83??????S?O?Z?" // 0x80-0x8F
+    "??????????s?o?zY" // 0x90-0x9F
+    "\xA0\xA1\xA2\xA3?\xA5????\xAA\xAB\xAC???" // 0xA0-0xAF
+    "\xB0\xB1\xB2??\xB5?\xB7??\xBA\xBB\xBC\xBD?\xBF" // 0xB0-0xBF
+    "AAAA\xC4\xC5\xC6\xC7" "E\xC9" "EEIIII" // 0xC0-0xCF
+    "D\xD1OOOO\xD6?OUUU\xDCY?\xDF" // 0xD0-0xDF
+    "\xE0\xE1\xE2" "a\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF" // 0xE0-0xEF
+    "d\xF1\xF2\xF3\xF4o\xF6\xF7o\xF9\xFA\xFB\xFCy?\xFF"; // 0xF0-0xFF
+
+static_assert(sizeof(kOemRoundTrip) == 0x80 + 1);
+
+char OemRoundTrip(char c) {
+    unsigned char b = static_cast<unsigned char>(c);
+    return b < 0x80 ? c : kOemRoundTrip[b - 0x80];
+}
 } // namespace
 
 TEdit::TEdit(TComponent* owner, const std::string& name) : TCustomControl(owner, name) {
@@ -134,6 +154,7 @@ void TEdit::ReplaceSelection(const std::string& s) {
 }
 
 void TEdit::TypeChar(char key) {
+    if (OEMConvert) key = OemRoundTrip(key);
     if (OnKeyPress) OnKeyPress(this, key);
     if (key == 0 || ReadOnly) return;
     if (key == '\b') {

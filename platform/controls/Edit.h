@@ -13,8 +13,9 @@
 // PasswordChar other than 0 is shown once for every character instead of the text. AutoSelect selects
 // the whole text when the edit gets the focus from the keyboard or from code (not from a click, which
 // puts the caret at the clicked character). With HideSelection the selection is drawn only while the
-// edit has the focus. OEMConvert is kept for the forms that set it: text has no code page here, so
-// nothing is converted. BorderStyle bsSingle draws the sunken frame, bsNone none.
+// edit has the focus. With OEMConvert a typed character makes the trip to the OEM code page (437) and
+// back, as file names for DOS programs need it: a character 437 lacks becomes its plain letter or '?'.
+// BorderStyle bsSingle draws the sunken frame, bsNone none.
 #include <algorithm>
 #include <cstdlib>
 #include <functional>

@@ -1,6 +1,7 @@
 #include "platform/controls/Menus.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/controls/ImgList.h"
 #include "platform/controls/WinControl.h"
@@ -87,6 +88,65 @@ bool TMenu::DispatchCommand(int command) {
     TMenuItem* item = FindItem(command);
     if (!item) return false;
     item->Click();
+    return true;
+}
+
+namespace {
+// The accelerator of a caption: the character after a lone "&" ("&&" shows one ampersand); 0 when none.
+char Accelerator(const std::string& caption) {
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&') continue;
+        if (caption[i + 1] != '&') return caption[i + 1];
+        ++i;
+    }
+    return 0;
+}
+
+bool SameLetter(char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+intptr_t MenuCharResult(int position, intptr_t action) {
+    return (action << 16) | position;
+}
+} // namespace
+
+bool TMenu::ProcessMenuChar(TMessage& message) const {
+    TMenuItem* parent = items_->FindCommand(static_cast<int>(message.LParam));
+    if (!parent) return false;
+    const char typed = static_cast<char>(message.WParam & 0xFF);
+    std::vector<const TMenuItem*> shown;
+    int highlighted = -1;
+    for (const TMenuItem* item : parent->items_) {
+        if (!item->Visible) continue;
+        if (item->Command() == TheMenuHost().Highlighted) highlighted = static_cast<int>(shown.size());
+        shown.push_back(item);
+    }
+    auto choose = [&](auto matches) {
+        std::vector<int> found;
+        for (int i = 0; i < static_cast<int>(shown.size()); ++i)
+            if (shown[static_cast<size_t>(i)]->Enabled && !shown[static_cast<size_t>(i)]->IsLine() &&
+                matches(shown[static_cast<size_t>(i)]->Caption))
+                found.push_back(i);
+        if (found.empty()) return false;
+        if (found.size() == 1) {
+            message.Result = MenuCharResult(found[0], MNC_EXECUTE);
+            return true;
+        }
+        auto next = std::find_if(found.begin(), found.end(), [&](int i) { return i > highlighted; });
+        message.Result = MenuCharResult(next == found.end() ? found[0] : *next, MNC_SELECT);
+        return true;
+    };
+    if (choose([&](const std::string& caption) {
+            char accelerator = Accelerator(caption);
+            return accelerator && SameLetter(accelerator, typed);
+        }))
+        return true;
+    if (choose([&](const std::string& caption) {
+            return !caption.empty() && !Accelerator(caption) && SameLetter(caption[0], typed);
+        }))
+        return true;
+    message.Result = MNC_IGNORE;
     return true;
 }
 

@@ -33,6 +33,9 @@ inline constexpr uint32_t WM_INITMENUPOPUP = 0x0117;
 inline constexpr uint32_t WM_HELP = 0x0053;
 inline constexpr uint32_t WM_NULL = 0x0000;
 
+// The answers to WM_MENUCHAR (in the high word; the low word is the item's position).
+inline constexpr intptr_t MNC_IGNORE = 0, MNC_CLOSE = 1, MNC_EXECUTE = 2, MNC_SELECT = 3;
+
 // Owner-draw item state bits.
 inline constexpr unsigned ODS_SELECTED = 1, ODS_GRAYED = 2, ODS_DISABLED = 4, ODS_CHECKED = 8, ODS_FOCUS = 16,
                           ODS_DEFAULT = 32;
@@ -90,6 +93,15 @@ public:
     bool OwnerDraw = false;
     // Finds the item with the command id and clicks it; true when one did.
     bool DispatchCommand(int command);
+    // Answers WM_MENUCHAR, a character typed into an open menu that named no item the system knows:
+    // WParam's low word is the character, LParam the command id of the item whose sub-menu is open (the
+    // menu's root for its top level). Of that sub-menu's visible, enabled items (positions count the
+    // visible ones) those whose accelerator ("&" and the character) is the character, in either case,
+    // are taken; without any, those whose caption starts with it and has no accelerator. One such item
+    // is chosen (MNC_EXECUTE), of several the first after the highlighted one is selected (MNC_SELECT,
+    // from the first again at the end); without any the system beeps (MNC_IGNORE). False when the
+    // sub-menu is not this menu's.
+    bool ProcessMenuChar(TMessage& message) const;
     TMenuItem* FindItem(int command) const { return items_->FindCommand(command); }
 
 protected:
@@ -150,6 +162,8 @@ public:
         int height = 0;
     };
     DrawContext& Current() { return current_; }
+    // The command id of the highlighted item of the open menu (0: none), as the system keeps it.
+    int Highlighted = 0;
     // Sends WM_MEASUREITEM (wParam 0, lParam the command id) to `window`; returns width and height.
     gfx::TSize MeasureItem(TWinControl* window, TMenuItem* item, gfx::Canvas& canvas);
     // Sends WM_DRAWITEM for the item in rect with the ODS_ state.
@@ -158,6 +172,7 @@ public:
     void Reset() {
         Chooser = nullptr;
         Tracked.clear();
+        Highlighted = 0;
     }
 
 private:

@@ -87,10 +87,23 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
     AlignControls();
 }
 
+void TWinControl::ScaleBy(int m, int d) {
+    ChangeScale(m, d);
+}
+
+void TWinControl::ChangeScale(int m, int d) {
+    if (m == d || m <= 0 || d <= 0) return;
+    // The children first: the own resize then aligns them in the scaled client area.
+    for (TControl* c : std::vector<TControl*>(controls_))
+        c->ChangeScale(m, d);
+    TControl::ChangeScale(m, d);
+}
+
 void TWinControl::AlignControls() {
     if (aligning_ || Destroying()) return;
     aligning_ = true;
     gfx::TRect r = ClientRect();
+    AdjustClientRect(r);
     auto place = [&](TAlign align) {
         for (TControl* c : controls_) {
             if (c->Align() != align || !c->Visible()) continue;

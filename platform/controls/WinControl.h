@@ -62,6 +62,11 @@ public:
     // The form this control lies on (itself for a form), or null.
     TForm* ParentForm() const;
 
+    // Scales the control and everything on it by m / d (nothing when m equals d or either is not
+    // positive).
+    void ScaleBy(int m, int d);
+    void ChangeScale(int m, int d) override;
+
 protected:
     void WndProc(TMessage& message) override;
     void DispatchMessage(TMessage& message) override;
@@ -79,7 +84,9 @@ protected:
         if (OnExit) OnExit(this);
     }
     virtual void Resize() {}
-    void AlignControls();
+    // Places the aligned children in the client rectangle less what AdjustClientRect takes.
+    virtual void AlignControls();
+    virtual void AdjustClientRect(gfx::TRect& rect) const { (void)rect; }
 
 private:
     friend class TControl;

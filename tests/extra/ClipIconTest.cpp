@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "extra/ClipIcon.h"
+#include "extra/ComponentUnits.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
 #include "platform/controls/Picture.h"
@@ -126,6 +127,7 @@ TEST_F(ClipIconTest, TheSizeComesFromTheColourBitmapThenTheMaskThenTheSystem) {
 }
 
 TEST_F(ClipIconTest, PicturesPasteAndCopyIconsInTheIconFormat) {
+    StartComponentUnits(); // as the program does when it starts
     EXPECT_TRUE(TPicture::SupportsClipboardFormat(IconClipboardFormat()));
     const std::vector<uint8_t> file = SolidIconFile(16, pf4bit, clRed);
     TIcon icon;

@@ -288,6 +288,13 @@ TEST_F(ProForm, TheLabelEditPassesItsSettingsAndEventsToItsEditAndLabel) {
     EXPECT_EQ(edit.DisplayText(), "####");
     EXPECT_EQ(seen, (std::vector<std::string>{"enter", "change A", "change AB", "change ABC", "change ABCD",
                                               "key"}));
+    // OEMConvert: typed characters go through the OEM code page; what it lacks comes back plainer.
+    le->SetCharCase(TEditCharCase::ecNormal);
+    le->SetMaxLength(0);
+    le->SetText("");
+    for (unsigned char k : {0xE9, 0xF5, 0x80})
+        edit.Perform(WM_CHAR, k);
+    EXPECT_EQ(le->Text(), "\xE9o?");
 
     // The label's settings under their Label names.
     le->SetLabelWordWrap(true);

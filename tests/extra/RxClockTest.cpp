@@ -49,13 +49,23 @@ TEST(RxClock, TheAlarmFiresOnceInItsMinuteAndAgainOnlyOnALaterDay) {
     now = At(7, 30, 0, 400);
     rx.Tick();
     EXPECT_EQ(alarms, 2);
+    // An alarm at a second of its minute waits for that second.
+    rx.SetAlarmTime(7, 31, 45);
+    now = At(7, 31, 0);
+    rx.Tick();
+    now = At(7, 31, 44, 900);
+    rx.Tick();
+    EXPECT_EQ(alarms, 2);
+    now = At(7, 31, 45);
+    rx.Tick();
+    EXPECT_EQ(alarms, 3);
     // Disabled: nothing fires.
     rx.AlarmEnabled = false;
     now = At(0, 0, 0);
     rx.Tick();
-    now = At(7, 30, 5);
+    now = At(7, 31, 50);
     rx.Tick();
-    EXPECT_EQ(alarms, 2);
+    EXPECT_EQ(alarms, 3);
 }
 
 TEST(RxClock, AMidnightAlarmFiresOncePerDay) {

@@ -173,6 +173,8 @@ TEST_F(Menus, MainMenuTopLevelItemsAndTheFormHook) {
     EXPECT_EQ(Screen->Cursor, crHandPoint);
     form.Perform(WM_MENUSELECT, static_cast<WPARAM>(file->Command()), 0);
     EXPECT_EQ(Screen->Cursor, crDefault);
+    // A character typed into the open File menu chooses Exit by its accelerator.
+    EXPECT_EQ(form.Perform(WM_MENUCHAR, 'X', file->Command()), (MNC_EXECUTE << 16) | 0);
     menu->SetStyle(TRxMenuStyle::msStandard);
     menu->SetImages(nullptr);
     EXPECT_EQ(menu->HookedWindow(), nullptr);
@@ -290,6 +292,21 @@ TEST_F(Menus, ThePopupListRoutesCommandsHintsCursorsAndHelp) {
     ASSERT_EQ(Application->HelpCalls.size(), 1u);
     EXPECT_EQ(Application->HelpCalls[0].command, HELP_CONTEXTPOPUP);
     EXPECT_EQ(Application->HelpCalls[0].data, 42);
+
+    // A typed character goes to the menu whose sub-menu is open: an accelerator first, else the
+    // initials of captions without one; several initials take turns after the highlighted item.
+    TMenuItem* back = Add(second.Items(), "&Back");
+    Add(second.Items(), "Bold");
+    auto typed = [&](char c, TRxPopupMenu& menu) {
+        return list->Perform(WM_MENUCHAR, static_cast<WPARAM>(c), menu.Items()->Command());
+    };
+    EXPECT_EQ(typed('a', first), (MNC_EXECUTE << 16) | 0);
+    EXPECT_EQ(typed('b', second), (MNC_EXECUTE << 16) | 1);
+    EXPECT_EQ(typed('x', second), MNC_IGNORE);
+    back->Enabled = false;
+    EXPECT_EQ(typed('B', second), (MNC_SELECT << 16) | 0);
+    TheMenuHost().Highlighted = b->Command();
+    EXPECT_EQ(typed('B', second), (MNC_SELECT << 16) | 2);
 }
 
 TEST_F(Menus, TheDefaultMenuFontFallsBackWhenTheQueryFails) {

@@ -3,6 +3,11 @@
 // thread ticks or waits in Synchronize (the suite runs under AddressSanitizer).
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -13,6 +18,8 @@
 #include "extra/RxTimer.h"
 #include "platform/controls/Application.h"
 #include "platform/Exceptions.h"
+#include "platform/FileProblems.h"
+#include "platform/WorkerPriority.h"
 #include "tests/platform/RuntimeTestSupport.h"
 
 using namespace extra;
@@ -226,6 +233,62 @@ TEST_F(RxTimerTest, SynchronizeRunsOnTheWindowThreadAndIsCancelledByDestruction)
     ASSERT_TRUE(waiting);
     delete timer;
     Loop().ProcessMessages();
+}
+
+// The calling thread without the privilege to raise a priority, as an ordinary user has it: no
+// CAP_SYS_NICE in its effective set (capabilities belong to a thread) and a nice limit of 0 for the
+// process. Both come back afterwards.
+class OrdinaryUserScope {
+public:
+    OrdinaryUserScope() {
+        getrlimit(RLIMIT_NICE, &savedLimit_);
+        rlimit none = savedLimit_;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_NICE, &none);
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[CAP_SYS_NICE / 32].effective &= ~(1u << (CAP_SYS_NICE % 32));
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~OrdinaryUserScope() {
+        syscall(SYS_capset, &header_, saved_);
+        setrlimit(RLIMIT_NICE, &savedLimit_);
+    }
+
+private:
+    rlimit savedLimit_{};
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
+
+TEST_F(RxTimerTest, TheThreadTakesALowerPriorityAndARefusedRaiseIsToldOnce) {
+    OrdinaryUserScope ordinaryUser;
+    std::vector<std::string> told;
+    platform::SetProblemReporter([&](const std::string& text) { told.push_back(text); });
+    const int lowest = std::min(platform::ThreadNiceValue(platform::CurrentThreadId()) + 10, 19);
+    std::atomic<int> nice{-100};
+    TRxTimer timer;
+    timer.SetSyncEvent(false);
+    timer.SetInterval(2);
+    timer.SetThreadPriority(tpLowest);
+    timer.SetOnTimer([&](platform::TComponent*) { nice = platform::ThreadNiceValue(platform::CurrentThreadId()); });
+    EXPECT_TRUE(PumpUntil([&] { return nice == lowest; })) << nice;
+    EXPECT_TRUE(told.empty());
+    // Back up to normal, or higher: refused and told once; the thread keeps the lower priority.
+    timer.SetThreadPriority(tpNormal);
+    timer.SetThreadPriority(tpHigher);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind("Timer thread: priority tpNormal refused (", 0), 0u) << told[0];
+    EXPECT_NE(told[0].find("), it stays at tpLowest"), std::string::npos) << told[0];
+    nice = -100;
+    EXPECT_TRUE(PumpUntil([&] { return nice != -100; }));
+    EXPECT_EQ(nice, lowest);
+    timer.SetThreadPriority(tpIdle);
+    nice = -100;
+    EXPECT_TRUE(PumpUntil([&] { return nice == 19; })) << nice;
+    EXPECT_EQ(told.size(), 1u);
+    timer.SetEnabled(false);
+    platform::SetProblemReporter(nullptr);
 }
 
 } // namespace

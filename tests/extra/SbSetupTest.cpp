@@ -114,8 +114,8 @@ TEST_F(SetupWindow, ABarNotYetOnAFormShowsEmptyLists) {
 TEST_F(SetupWindow, AButtonDraggedFromTheListLandsOnTheBar) {
     bar->Customize(0);
     TSpeedbarSetupWindow* w = Window();
-    // Pressing on the caption part of the row starts no drag.
-    Screen->MouseDown(ListPoint(w, 40, 1));
+    // Pressing on the caption part of the row (from BtnWidth + 2 on) starts no drag.
+    Screen->MouseDown(ListPoint(w, 24 + 2, 1));
     Screen->MouseMove({100, 26});
     Screen->MouseUp({100, 26});
     EXPECT_FALSE(save->Visible());
@@ -134,7 +134,7 @@ TEST_F(SetupWindow, AButtonDraggedFromTheListLandsOnTheBar) {
     Screen->MouseUp({100, 426});
     EXPECT_FALSE(save->Visible());
     // Onto our bar: the picture's top-left (cursor less the button size) snaps to the grid.
-    Screen->MouseDown(ListPoint(w, 10, 1));
+    Screen->MouseDown(ListPoint(w, 24 + 1, 1));
     Screen->MouseMove({90, 20});
     Screen->MouseUp({100, 26});
     EXPECT_TRUE(save->Visible());

@@ -48,6 +48,7 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     openAction->SetCaption("Open");
     open->SetAction(openAction);
     cut->Button()->SetGroupIndex(2);
+    cut->SetTag(7);
     cut->Button()->SetShowHint(false);
     auto* saveAction = new TBasicAction(&form); // unnamed: not written
     saveAction->SetCaption("Save");
@@ -66,6 +67,7 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
 
     EXPECT_TRUE(Has(text, "    Action = OpenAction")) << text;
     EXPECT_TRUE(Has(text, "    ShowHint = False")) << text;
+    EXPECT_TRUE(Has(text, "    Tag = 7")) << text;
     EXPECT_TRUE(Has(text, "    ParentShowHint = False")) << text;
     EXPECT_EQ(text.find("ShowHint = True"), std::string::npos) << "buttons follow their bar" << text;
     EXPECT_EQ(text.find("Action ="), text.rfind("Action =")) << "an unnamed action is not written";
@@ -95,6 +97,8 @@ TEST_F(StreamForm, ABarWithSectionsAndItemsRoundTrips) {
     EXPECT_EQ(copy->Items(0, 1)->Hint(), "Save|Writes the file");
     EXPECT_EQ(copy->Items(0, 0)->Action(), otherAction) << "the action of the same name";
     EXPECT_EQ(cutCopy->Button()->GroupIndex(), 2);
+    EXPECT_EQ(cutCopy->Tag(), 7);
+    EXPECT_EQ(cutCopy->Button()->Tag(), 7);
     EXPECT_FALSE(cutCopy->Button()->ShowHint());
     EXPECT_TRUE(copy->Items(0, 0)->Button()->ShowHint());
     EXPECT_EQ(copy->Items(0, 1)->Action(), nullptr);
@@ -129,6 +133,29 @@ TEST_F(StreamForm, OlderTextsWithSectionListsAndNumbersStillRead) {
     EXPECT_EQ(text.find("Sections ="), std::string::npos);
     EXPECT_EQ(text.find("NewStyle"), std::string::npos);
     EXPECT_EQ(text.find("    Section ="), std::string::npos);
+}
+
+TEST_F(StreamForm, SizesAndPlacesBeyondAnyScreenAreCutOnReading) {
+    bar->AddSection("File");
+    ReadComponent("object Bar: TSpeedBar\n"
+                  "  BtnOffsetVert = 2147483647\n"
+                  "  BtnHeight = 2147483647\n"
+                  "  BtnWidth = 2147483647\n" // a prime: the grid search once ran through all of it
+                  "  object Far: TSpeedItem\n"
+                  "    Left = -2147483648\n"
+                  "    Visible = True\n"
+                  "  end\n"
+                  "end\n",
+                  bar, &form);
+    EXPECT_EQ(bar->BtnHeight(), 4096);
+    EXPECT_EQ(bar->BtnWidth(), 4096);
+    EXPECT_EQ(bar->BtnOffsetVert(), 4096);
+    EXPECT_EQ(bar->Items(0, 0)->Left(), -32767);
+    // The next resize and move add them up (UBSan stopped the process here).
+    bar->SetBtnWidth(30);
+    bar->SetBtnOffsetHorz(10);
+    EXPECT_EQ(bar->Height(), 2 * 4096 + 4096);
+    EXPECT_EQ(bar->Items(0, 0)->Left(), -32767 + 7);
 }
 
 TEST_F(StreamForm, DamagedTextsRaiseReadErrorsWithTheirLine) {

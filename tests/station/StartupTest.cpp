@@ -1,7 +1,11 @@
 // Start-up and the main window's lifecycle.
 #include <gtest/gtest.h>
 
+#include "extra/ClipIcon.h"
 #include "platform/Exceptions.h"
+#include "platform/Shell.h"
+#include "platform/controls/Picture.h"
+#include "platform/controls/Screen.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -25,6 +29,29 @@ TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond)
     platform::EventLoop::Get().RunFor(2);
     EXPECT_FALSE(form.StartTimer->Enabled()); // fires once
     EXPECT_EQ(CountLog(sessionStart), 1);
+}
+
+TEST_F(StartupTest, TheComponentUnitsRegisterTheirClipboardFormatAndCursorsAtStart) {
+    for (int id : {14000, 14001, 15000, 15004})
+        platform::Screen->SetCursorResource(id, "");
+    Start();
+    EXPECT_EQ(platform::gfx::TPicture::ClipboardFormatOf(typeid(platform::gfx::TIconGraphic)),
+              extra::IconClipboardFormat());
+    EXPECT_EQ(platform::Screen->CursorResource(14000), "RX_HANDCUR");
+    EXPECT_EQ(platform::Screen->CursorResource(14001), "RX_DRAGCUR");
+    EXPECT_EQ(platform::Screen->CursorResource(15000), "PRO_HANDPOINT");
+    EXPECT_EQ(platform::Screen->CursorResource(15004), "PRO_DRAGHAND");
+}
+
+TEST_F(StartupTest, ThePreviewAndXmlCommandsOpenWeatherHtmlAndWriteWeatherXml) {
+    Write("korvane.ini", "[XML]\r\nIncludeXSL=1\r\nGenerateEnabled=0\r\n");
+    TMainForm& form = Start();
+    form.GenerateXMLClick(&form);
+    EXPECT_NE(Read("HTML/weather.xml").find("<?xml:stylesheet type='text/xsl' href='weather.xsl'?>\r\n"),
+              std::string::npos);
+    platform::OpenedDocuments().clear();
+    form.HTMLPreviewClick(&form);
+    EXPECT_EQ(platform::OpenedDocuments(), std::deque<std::string>{"weather.html"});
 }
 
 TEST_F(StartupTest, AFolderThatCannotBeMadeIsLoggedAndStartUpGoesOn) {
