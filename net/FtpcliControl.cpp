@@ -333,7 +333,8 @@ void TCustomFtpCli::ControlLine(const std::string& line, uint16_t error) {
 void TCustomFtpCli::CheckReplyLength() {
     if (!replies_.TooLong()) return;
     replies_.Reset();
-    lastResponse_ = Format("500 Reply longer than %d lines or %d bytes", kFtpReplyMaxLines, kFtpReplyMaxBytes);
+    lastResponse_ =
+        Format("500 Reply longer than %d lines or %d bytes", kFtpReplyMaxLines, kFtpReplyMaxBytes);
     statusCode_ = requestResult_ = 500;
     SetErrorMessage();
     TriggerDisplay("! " + lastResponse_);

@@ -30,7 +30,8 @@ THttpCli::THttpCli(platform::TComponent* owner, const std::string& name)
     };
     deadline_->SetEnabled(false);
     deadline_->OnTimer = [this](platform::TTimer*) {
-        if (!finished_) Fail(kHttpTimeoutError, Format("No complete reply within %u seconds", DeadlineMs / 1000));
+        if (!finished_)
+            Fail(kHttpTimeoutError, Format("No complete reply within %u seconds", DeadlineMs / 1000));
     };
     socket_->OnSessionClosed = [this](TCustomWSocket*, uint16_t error) { SocketSessionClosed(error); };
     socket_->OnDataAvailable = [this](TCustomWSocket*, uint16_t error) { SocketDataAvailable(error); };

@@ -56,8 +56,8 @@ inline constexpr uint16_t httperrBusy = 1;
 inline constexpr uint16_t httperrNothingToPost = 2;
 inline constexpr uint16_t httperrAborted = 3;
 inline constexpr uint16_t httperrLineTooLong = 4;
-inline constexpr uint16_t httperrBadReply = 5;   // a status line without a three-digit code
-inline constexpr uint16_t httperrBadRequest = 6; // a line break or NUL in a value that goes on the wire
+inline constexpr uint16_t httperrBadReply = 5;       // a status line without a three-digit code
+inline constexpr uint16_t httperrBadRequest = 6;     // a line break or NUL in a value that goes on the wire
 inline constexpr uint16_t httperrHeaderTooLarge = 7; // a reply header longer than ReplyLimit
 inline constexpr uint16_t kHttpTimeoutError = ws::WSAETIMEDOUT;
 

@@ -47,7 +47,8 @@ void THttpCli::SocketDataAvailable(uint16_t error) {
 void THttpCli::CheckReplyLimit() {
     if (finished_ || relocating_ || ReplyLimit == 0 || replyBytes_ < ReplyLimit) return;
     if (!inBody_)
-        return Fail(httperrHeaderTooLarge, platform::Format("HTTP reply header longer than %u bytes", ReplyLimit));
+        return Fail(httperrHeaderTooLarge,
+                    platform::Format("HTTP reply header longer than %u bytes", ReplyLimit));
     replyCut_ = true;
     if (bodyChunks_ > 0) TriggerDocEnd();
     Finish();

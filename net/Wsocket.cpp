@@ -335,7 +335,8 @@ void TCustomWSocket::HandleHostKnown(TMessage& message) {
             return FailAwaitedConnect(lastError_ != 0 ? lastError_ : WSAEINVAL);
         }
         // A failure that OnError took leaves the socket short of connecting.
-        if (lastError_ != 0 && state_ != wsConnecting && state_ != wsConnected) FailAwaitedConnect(lastError_);
+        if (lastError_ != 0 && state_ != wsConnecting && state_ != wsConnected)
+            FailAwaitedConnect(lastError_);
         return;
     }
     addrPending_ = false;

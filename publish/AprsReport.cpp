@@ -122,7 +122,8 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
                 if (Debug()) form_.LogStatus("APRS: Logon sent: " + login_);
             } else {
                 if (APRSSocket->State() == net::wsConnecting)
-                    ReportFailure("APRS: Error connecting to server: " + net::WSocketErrorDesc(net::ws::WSAETIMEDOUT));
+                    ReportFailure("APRS: Error connecting to server: " +
+                                  net::WSocketErrorDesc(net::ws::WSAETIMEDOUT));
                 APRSSocket->Close();
             }
             logonSent_ = true;
@@ -170,8 +171,9 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
             ReportFailure(answered_ ? "APRS: Error sending data: the server did not echo the report"
                                     : "APRS: Error sending data: no answer from the server");
         } else {
-            ReportFailure("APRS: Error sending data: " + (error != 0 ? net::WSocketErrorDesc(error)
-                                                                    : "the connection ended before the report was sent"));
+            ReportFailure("APRS: Error sending data: " +
+                          (error != 0 ? net::WSocketErrorDesc(error)
+                                      : "the connection ended before the report was sent"));
         }
     });
 }

@@ -29,8 +29,8 @@ public:
     // A success: ends a run (with its recovery line when the service has a name).
     void Succeeded(TMainForm& form) {
         if (attempts_ > 0 && !name_.empty())
-            form.LogStatus(platform::Format("%s: OK again after %d failed attempt%s", name_.c_str(), attempts_,
-                                            attempts_ == 1 ? "" : "s"));
+            form.LogStatus(platform::Format("%s: OK again after %d failed attempt%s", name_.c_str(),
+                                            attempts_, attempts_ == 1 ? "" : "s"));
         Succeeded();
     }
     // Ends a run without a line.

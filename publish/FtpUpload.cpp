@@ -182,9 +182,9 @@ void TFtpUpload::Begin() {
 void TFtpUpload::DeadlinePassed() {
     deadline_->SetEnabled(false);
     if (!running_) return;
-    failures_.Failed(form_, Format("FTP: Error uploading, aborting... no end within %u seconds",
-                                   UploadDeadline() / 1000),
-                     "deadline");
+    failures_.Failed(
+        form_, Format("FTP: Error uploading, aborting... no end within %u seconds", UploadDeadline() / 1000),
+        "deadline");
     try {
         FTPClient->AbortAsync(); // its end, posted, finds the session over
     } catch (const std::exception& e) {

@@ -88,7 +88,8 @@ TWeatherPosts::TWeatherPosts(TMainForm& form)
     : form_(form), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0,
                             TFailureRun(ServiceName(kServlet))},
       wu_{&kWU, std::make_unique<net::THttpCli>(nullptr, "HTTPClientWU"), 2, TFailureRun(ServiceName(kWU))},
-      w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4, TFailureRun(ServiceName(kW4U))},
+      w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4,
+           TFailureRun(ServiceName(kW4U))},
       database_{&kDatabase, std::make_unique<net::THttpCli>(nullptr, "HTTPClientDB"), 6,
                 TFailureRun(ServiceName(kDatabase))} {
     HTTPClientD = servlet_.client.get();

@@ -229,8 +229,8 @@ public:
             entry.stamped = true;
         }
         if (entry.lookup == 0) {
-            bool due = !entry.answered ||
-                       TicksElapsed(now, entry.answeredAt) >= (entry.error == 0 ? kHostLifetimeMs : kHostRetryMs);
+            bool due = !entry.answered || TicksElapsed(now, entry.answeredAt) >=
+                                              (entry.error == 0 ? kHostLifetimeMs : kHostRetryMs);
             if (due) Start(name, entry, now);
         }
         if (entry.answered) {

@@ -57,19 +57,20 @@ public:
         state_->loop = std::this_thread::get_id();
         state_->giveUpMs = giveUpMs;
         platform::winsock::ClearHostCache();
-        platform::winsock::SetNameResolver([state = state_](const std::string& name, std::vector<in_addr>& out) {
-            std::unique_lock lock(state->mutex);
-            ++state->lookups;
-            if (std::this_thread::get_id() == state->loop) {
-                lock.unlock();
-                platform::Clock::Get().Sleep(state->giveUpMs);
-                return platform::winsock::WSATRY_AGAIN;
-            }
-            state->wake.wait(lock, [&] { return state->open; });
-            if (name.rfind("loopback", 0) != 0) return platform::winsock::WSAHOST_NOT_FOUND;
-            out.push_back(in_addr{htonl(INADDR_LOOPBACK)});
-            return 0;
-        });
+        platform::winsock::SetNameResolver(
+            [state = state_](const std::string& name, std::vector<in_addr>& out) {
+                std::unique_lock lock(state->mutex);
+                ++state->lookups;
+                if (std::this_thread::get_id() == state->loop) {
+                    lock.unlock();
+                    platform::Clock::Get().Sleep(state->giveUpMs);
+                    return platform::winsock::WSATRY_AGAIN;
+                }
+                state->wake.wait(lock, [&] { return state->open; });
+                if (name.rfind("loopback", 0) != 0) return platform::winsock::WSAHOST_NOT_FOUND;
+                out.push_back(in_addr{htonl(INADDR_LOOPBACK)});
+                return 0;
+            });
     }
     ~HeldResolver() {
         platform::winsock::SetNameResolver(nullptr);

@@ -157,5 +157,6 @@ TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBa
     report_->PostToAPRS();
     report_->PostToAPRS();
     EXPECT_TRUE(form.PostAPRS->Enabled());
-    EXPECT_EQ(CountLog("APRS: Error sending data: [APRSWXNET] settings hold a line break"), 1); // once per cause
+    EXPECT_EQ(CountLog("APRS: Error sending data: [APRSWXNET] settings hold a line break"),
+              1); // once per cause
 }

@@ -14,9 +14,10 @@ TEST_F(NameOutage, TheReadingCycleKeepsItsPaceWhileUdpAndAprsWaitForNames) {
     net_test::HeldResolver names; // a lookup on the loop's thread would cost 10 s of station time
     uint16_t udpPort = 0;
     int datagrams = net_test::RawListen(udpPort, SOCK_DGRAM);
-    StartDemo("SampleInterval=1000\r\nUDPEnabled=1\r\nUDPAddress=127.0.0.1\r\nUDPPort=" + std::to_string(udpPort) +
-              "\r\n[APRSWXNET]\r\nEnabled=1\r\nInterval=1\r\nAddress=127.0.0.1\r\nPort=" +
-              std::to_string(net_test::FreePort()) + "\r\n");
+    StartDemo(
+        "SampleInterval=1000\r\nUDPEnabled=1\r\nUDPAddress=127.0.0.1\r\nUDPPort=" + std::to_string(udpPort) +
+        "\r\n[APRSWXNET]\r\nEnabled=1\r\nInterval=1\r\nAddress=127.0.0.1\r\nPort=" +
+        std::to_string(net_test::FreePort()) + "\r\n");
     platform::EventLoop& loop = platform::EventLoop::Get();
     loop.RunFor(60000);
     const unsigned before = SampleCount;
@@ -30,6 +31,8 @@ TEST_F(NameOutage, TheReadingCycleKeepsItsPaceWhileUdpAndAprsWaitForNames) {
     const unsigned start = SampleCount;
     loop.RunFor(5 * 60000);
     const unsigned withNames = SampleCount - start;
+    RecordProperty("rounds_with_addresses", static_cast<int>(withAddresses));
+    RecordProperty("rounds_with_names", static_cast<int>(withNames));
     EXPECT_GT(withAddresses, 200u);
     EXPECT_GE(withNames * 100, withAddresses * 95) << withNames << " rounds against " << withAddresses;
     EXPECT_EQ(CountLog("TCP/IP Error (sending UDP): WSocketResolveHost: Cannot convert host address "

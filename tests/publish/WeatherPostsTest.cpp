@@ -184,11 +184,14 @@ TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
 TEST_F(WeatherPostsTest, AReplyOfAGigabyteIsReadOnlyAsFarAsItIsUsedAndItsMemoryGoesBack) {
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0);
-    TMainForm& form = StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/huge/1073741824") + "\r\nLogSuccess=1\r\n");
+    TMainForm& form =
+        StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/huge/1073741824") + "\r\nLogSuccess=1\r\n");
     const long before = ResidentKb();
     form.PostToWUnder();
     ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK", 120000)) << Log();
     const long after = ResidentKb();
+    RecordProperty("rss_before_kb", static_cast<int>(before));
+    RecordProperty("rss_after_kb", static_cast<int>(after));
     EXPECT_LT(after - before, 32 * 1024) << "RSS " << before << " kB before, " << after << " kB after";
     EXPECT_EQ(form.PostStreams[3]->Bytes().capacity(), 0u); // the receive stream's memory is back
     EXPECT_TRUE(publishing->Posts().HTTPClientWU->ReplyCut());
@@ -199,13 +202,14 @@ TEST_F(WeatherPostsTest, AReplyOfAGigabyteIsReadOnlyAsFarAsItIsUsedAndItsMemoryG
 TEST_F(WeatherPostsTest, AReplyThatDripsInIsEndedByThePostsDeadlineAndTheNextIntervalTriesAgain) {
     platform::Clock::Install(clock_); // the station's simulated clock drives the peer as well
     DripPeer drip;
-    TMainForm& form = StartWith("[WUNDERGROUND]\r\nInterval=1\r\nURL=http://127.0.0.1:" +
-                                std::to_string(drip.Port()) + "/\r\n");
+    TMainForm& form = StartWith(
+        "[WUNDERGROUND]\r\nInterval=1\r\nURL=http://127.0.0.1:" + std::to_string(drip.Port()) + "/\r\n");
     for (int post = 1; post <= 2; ++post) {
         const uint32_t start = clock_->TickCount();
         form.PostToWUnder();
         ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); }, 10 * 60000)) << Log();
         const uint32_t took = clock_->TickCount() - start;
+        RecordProperty("post" + std::to_string(post) + "_ms", static_cast<int>(took));
         EXPECT_GE(took, 60000u) << post; // the interval: one minute
         EXPECT_LE(took, 61000u) << post;
         EXPECT_EQ(drip.Connections(), post);
@@ -217,8 +221,8 @@ TEST_F(WeatherPostsTest, AReplyThatDripsInIsEndedByThePostsDeadlineAndTheNextInt
 TEST_F(WeatherPostsTest, APeerWhoseFaultChangesIsLoggedOncePerCauseAndOnceWhenItRecovers) {
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0);
-    TMainForm& form =
-        StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/script/nostatus,nostatus,500,500,drop,ok,ok") + "\r\n");
+    TMainForm& form = StartWith(
+        "[WUNDERGROUND]\r\nURL=" + peer.Url("/script/nostatus,nostatus,500,500,drop,ok,ok") + "\r\n");
     for (int post = 0; post < 7; ++post) {
         form.PostToWUnder();
         ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); })) << Log();
