@@ -2,6 +2,7 @@
 // the statistics line.
 #include "net/FtpReply.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/Strings.h"
@@ -36,6 +37,16 @@ bool SplitCode(const std::string& line, int& code, char& after) {
 } // namespace
 
 bool TFtpReplyReader::IsFinal(const std::string& line) {
+    if (!IsFinalLine(line)) {
+        ++lines_;
+        bytes_ += static_cast<int>(std::min<size_t>(line.size(), kFtpReplyMaxBytes));
+        return false;
+    }
+    lines_ = bytes_ = 0;
+    return true;
+}
+
+bool TFtpReplyReader::IsFinalLine(const std::string& line) {
     int code = 0;
     char after = '\0';
     bool coded = SplitCode(line, code, after);

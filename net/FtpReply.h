@@ -14,6 +14,11 @@ namespace net {
 // decimal digits. 0 when there are none.
 int FtpReplyCode(const std::string& line);
 
+// The most lines and bytes (line ends left out) of one reply: what a server sends beyond them before
+// its final line is no reply the client waits for.
+inline constexpr int kFtpReplyMaxLines = 1000;
+inline constexpr int kFtpReplyMaxBytes = 65536;
+
 // Splits the control connection's lines into replies.
 class TFtpReplyReader {
 public:
@@ -22,11 +27,16 @@ public:
     bool IsFinal(const std::string& line);
     int Code() const { return code_; }
     bool InMultiLine() const { return openCode_ != 0; }
-    void Reset() { openCode_ = code_ = 0; }
+    // The lines since the last final one go beyond kFtpReplyMaxLines or kFtpReplyMaxBytes.
+    bool TooLong() const { return lines_ > kFtpReplyMaxLines || bytes_ > kFtpReplyMaxBytes; }
+    void Reset() { openCode_ = code_ = lines_ = bytes_ = 0; }
 
 private:
+    bool IsFinalLine(const std::string& line);
+
     int openCode_ = 0; // the code of the open multi-line reply
     int code_ = 0;
+    int lines_ = 0, bytes_ = 0; // since the last final line
 };
 
 // The data port of a 227 reply: the six comma-separated numbers after the code, with or without

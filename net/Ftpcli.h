@@ -18,7 +18,9 @@
 //   one -> 226|250. RETR/LIST/NLST -> 150|125, the data until the server closes -> 226|250.
 // A transfer ends only after both its final reply and the close of its data connection. Replies
 // follow RFC 959: after "NNN-" only a line "NNN " ends the reply. A reply line may hold 4095 bytes;
-// a longer one fails the request (and the rest of that line is dropped).
+// a longer one fails the request (and the rest of that line is dropped). A reply may hold
+// kFtpReplyMaxLines lines and kFtpReplyMaxBytes bytes; a longer one fails the request with 500 and
+// closes the session.
 //
 // Outcome: OnRequestDone(RqType, Error). Error 0 is success; otherwise it is the failing reply's code
 // (inside a sequence the first failing step ends it, and QUIT is not sent), 426 (cancelled, a local
@@ -341,6 +343,7 @@ private:
     void ReplyLine(const std::string& line);
     void StandardReply(const std::string& line);
     void LineTooLong();
+    void CheckReplyLength();
     std::string ControlPeer();
 
     // The data connection.

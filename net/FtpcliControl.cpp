@@ -319,19 +319,32 @@ void TCustomFtpCli::ControlLine(const std::string& line, uint16_t error) {
     case ftpWaitingBanner:
         return BannerLine(line, error);
     case ftpWaitingResponse:
-        if (!replies_.IsFinal(line)) return;
+        if (!replies_.IsFinal(line)) return CheckReplyLength();
         statusCode_ = replies_.Code();
         return ReplyLine(line);
     default:
-        replies_.IsFinal(line);
+        if (!replies_.IsFinal(line) && replies_.TooLong()) replies_.Reset(); // chatter while idle
         TriggerDisplay(line);
         return;
     }
 }
 
+// A reply that goes on past its bounds ends the request and the session: the server is not answering.
+void TCustomFtpCli::CheckReplyLength() {
+    if (!replies_.TooLong()) return;
+    replies_.Reset();
+    lastResponse_ =
+        Format("500 Reply longer than %d lines or %d bytes", kFtpReplyMaxLines, kFtpReplyMaxBytes);
+    statusCode_ = requestResult_ = 500;
+    SetErrorMessage();
+    TriggerDisplay("! " + lastResponse_);
+    next_ = ReplyStep::None;
+    control_->Close(); // the close ends the request with 500
+}
+
 void TCustomFtpCli::BannerLine(const std::string& line, uint16_t error) {
     TriggerDisplay("< " + line);
-    if (!replies_.IsFinal(line)) return;
+    if (!replies_.IsFinal(line)) return CheckReplyLength();
     statusCode_ = replies_.Code();
     if (statusCode_ != 220) {
         SetErrorMessage();

@@ -23,10 +23,15 @@ std::string ErrorText(int code) {
 
 THttpCli::THttpCli(platform::TComponent* owner, const std::string& name)
     : TComponent(owner, name), socket_(std::make_unique<TWSocket>()),
-      timeout_(std::make_unique<platform::TTimer>()) {
+      timeout_(std::make_unique<platform::TTimer>()), deadline_(std::make_unique<platform::TTimer>()) {
     timeout_->SetEnabled(false);
     timeout_->OnTimer = [this](platform::TTimer*) {
         if (!finished_) Fail(kHttpTimeoutError, "Request timed out");
+    };
+    deadline_->SetEnabled(false);
+    deadline_->OnTimer = [this](platform::TTimer*) {
+        if (!finished_)
+            Fail(kHttpTimeoutError, Format("No complete reply within %u seconds", DeadlineMs / 1000));
     };
     socket_->OnSessionClosed = [this](TCustomWSocket*, uint16_t error) { SocketSessionClosed(error); };
     socket_->OnDataAvailable = [this](TCustomWSocket*, uint16_t error) { SocketDataAvailable(error); };
@@ -78,6 +83,7 @@ void THttpCli::StartRequest(THttpRequest request) {
     SetState(httpNotConnected);
     InternalClear();
     location_ = URL;
+    ArmDeadline();
 
     std::string proto, user, pass, host, port, path;
     ParseURL(URL, proto, user, pass, host, port, path);
@@ -108,6 +114,8 @@ void THttpCli::InternalClear() {
     contentLength_ = -1;
     contentType_.clear();
     received_.clear(); // nothing of an earlier reply is parsed as this one
+    replyBytes_ = 0;
+    replyCut_ = false;
     locationSeen_ = headerInProgress_ = inBody_ = false;
     relocations_ = 0;
     connected_ = false;
@@ -139,6 +147,7 @@ void THttpCli::SetState(THttpState state) {
     state_ = state;
     if (state == httpReady) {
         timeout_->SetEnabled(false);
+        deadline_->SetEnabled(false);
         platform::PostMessage(Handle(), kMsgRequestDone, static_cast<platform::WPARAM>(requestType_),
                               requestDoneError_);
     }
@@ -280,6 +289,7 @@ void THttpCli::Finish() {
     finished_ = true;
     relocating_ = allowedToSend_ = connected_ = false;
     timeout_->SetEnabled(false);
+    deadline_->SetEnabled(false);
     try {
         socket_->CancelDnsLookup();
         if (socket_->State() != wsClosed) socket_->Close(); // its close event finds the request ended
@@ -301,6 +311,13 @@ void THttpCli::ArmTimeout() {
     if (TimeoutMs == 0 || finished_) return;
     timeout_->SetInterval(TimeoutMs);
     timeout_->SetEnabled(true);
+}
+
+void THttpCli::ArmDeadline() {
+    deadline_->SetEnabled(false);
+    if (DeadlineMs == 0) return;
+    deadline_->SetInterval(DeadlineMs);
+    deadline_->SetEnabled(true);
 }
 
 void THttpCli::Abort() {

@@ -15,11 +15,14 @@
 // The reply: lines end at LF (a CR before it is dropped); a header line may hold at most 8191 bytes.
 // A first line "<HTML>" (any case) means no header. The body ends when the server closes, or at the
 // header's end with "Content-Length: 0". A reply of 400 or more is read to its end and ends the
-// request with that status. Each request closes its connection when it ends.
+// request with that status. Each request closes its connection when it ends. With ReplyLimit, at most
+// that many bytes of a reply (header and body) are read: a body that goes on is cut there (the request
+// ends as if the server had closed, ReplyCut() says so), a header that goes on fails the request.
 //
 // Outcome: OnRequestDone(RqType, Error). Error is 0 after any reply (the HTTP result is in StatusCode
 // and ReasonPhrase); otherwise StatusCode is 404, ReasonPhrase says why, and Error is the socket's
-// error code (lookup, connect), httperrAborted, httperrLineTooLong, httperrBadReply or kHttpTimeoutError.
+// error code (lookup, connect), httperrAborted, httperrLineTooLong, httperrBadReply,
+// httperrHeaderTooLarge or kHttpTimeoutError (no progress for TimeoutMs, or no end within DeadlineMs).
 // A build with the tests (KORVANE_LOOPBACK_ONLY) refuses any address outside 127.0.0.0/8 with WSAEACCES.
 //
 // Never destroy the client inside one of its own events.
@@ -53,8 +56,9 @@ inline constexpr uint16_t httperrBusy = 1;
 inline constexpr uint16_t httperrNothingToPost = 2;
 inline constexpr uint16_t httperrAborted = 3;
 inline constexpr uint16_t httperrLineTooLong = 4;
-inline constexpr uint16_t httperrBadReply = 5;   // a status line without a three-digit code
-inline constexpr uint16_t httperrBadRequest = 6; // a line break or NUL in a value that goes on the wire
+inline constexpr uint16_t httperrBadReply = 5;       // a status line without a three-digit code
+inline constexpr uint16_t httperrBadRequest = 6;     // a line break or NUL in a value that goes on the wire
+inline constexpr uint16_t httperrHeaderTooLarge = 7; // a reply header longer than ReplyLimit
 inline constexpr uint16_t kHttpTimeoutError = ws::WSAETIMEDOUT;
 
 // At most this many Location replies are followed in one request; the next one ends it.
@@ -104,6 +108,11 @@ public:
     // A request that sees no progress (lookup, connect, a byte sent or received) for this long is
     // ended with kHttpTimeoutError; 0 waits without limit.
     uint32_t TimeoutMs = 60000;
+    // A request that has not ended this long after it started is ended with kHttpTimeoutError,
+    // however it progresses; 0 sets no limit.
+    uint32_t DeadlineMs = 0;
+    // The most bytes of a reply that are read (see above); 0 reads every byte.
+    uint32_t ReplyLimit = 0;
     platform::TStream* SendStream = nullptr; // the POST body, sent from its position; not owned
     platform::TStream* RcvdStream = nullptr; // receives the body when set; not owned
 
@@ -123,6 +132,8 @@ public:
     int ContentLength() const { return contentLength_; }
     const std::string& ContentType() const { return contentType_; }
     int RcvdCount() const { return rcvdCount_; }
+    // The reply went on past ReplyLimit: the body holds its first part.
+    bool ReplyCut() const { return replyCut_; }
     int SentCount() const { return sentCount_; }
     const platform::TStringList& RcvdHeader() const { return rcvdHeader_; }
     const std::string& DocName() const { return docName_; }
@@ -203,6 +214,7 @@ private:
     void ParseField(const std::string& line);
     void HeaderComplete();
     void BodyChunk(const std::string& chunk);
+    void CheckReplyLimit();
     void NoteLocation(const std::string& value);
     bool RelocationAllowed() const;
     void Relocate();
@@ -212,10 +224,12 @@ private:
     void Finish();
     void Fail(uint16_t error, const std::string& reason);
     void ArmTimeout();
+    void ArmDeadline();
     void WaitUntilReady();
 
     std::unique_ptr<TWSocket> socket_;
     std::unique_ptr<platform::TTimer> timeout_;
+    std::unique_ptr<platform::TTimer> deadline_;
     THttpState state_ = httpReady;
     THttpRequest requestType_ = httpGET;
     Target target_;
@@ -238,6 +252,8 @@ private:
     bool locationSeen_ = false, headerInProgress_ = false, inBody_ = false;
     platform::TStringList rcvdHeader_;
     int rcvdCount_ = 0, sentCount_ = 0;
+    uint64_t replyBytes_ = 0; // bytes of the current reply read so far
+    bool replyCut_ = false;
     std::string requestHeader_;
     uint16_t requestDoneError_ = 0;
     int relocations_ = 0;

@@ -1,5 +1,6 @@
 // The HTTP client's reply: splitting lines, the header fields, the body, the server's close and
 // following a Location.
+#include <algorithm>
 #include <climits>
 
 #include "net/Httpprot.h"
@@ -13,15 +14,19 @@ using platform::UpperCase;
 void THttpCli::SocketDataAvailable(uint16_t error) {
     int room = kHttpBufferSize - 1 - static_cast<int>(received_.size());
     if (room <= 0) return Fail(httperrLineTooLong, "HTTP line too long");
+    if (ReplyLimit != 0 && replyBytes_ >= ReplyLimit) return CheckReplyLimit();
+    if (ReplyLimit != 0) room = static_cast<int>(std::min<uint64_t>(room, ReplyLimit - replyBytes_));
     char buffer[kHttpBufferSize];
     int count = socket_->Receive(buffer, room);
     if (count <= 0 || finished_ || relocating_) return;
     ArmTimeout();
+    replyBytes_ += static_cast<uint64_t>(count);
     received_.append(buffer, static_cast<size_t>(count));
     if (inBody_) {
         std::string chunk;
         chunk.swap(received_);
-        return BodyChunk(chunk);
+        BodyChunk(chunk);
+        return CheckReplyLimit();
     }
     while (!finished_ && !relocating_ && !inBody_) {
         size_t lf = received_.find('\n');
@@ -35,6 +40,18 @@ void THttpCli::SocketDataAvailable(uint16_t error) {
         else if (OnDataAvailable)
             OnDataAvailable(this, error);
     }
+    CheckReplyLimit();
+}
+
+// The reply has reached ReplyLimit: the rest is not read, and the connection is closed.
+void THttpCli::CheckReplyLimit() {
+    if (finished_ || relocating_ || ReplyLimit == 0 || replyBytes_ < ReplyLimit) return;
+    if (!inBody_)
+        return Fail(httperrHeaderTooLarge,
+                    platform::Format("HTTP reply header longer than %u bytes", ReplyLimit));
+    replyCut_ = true;
+    if (bodyChunks_ > 0) TriggerDocEnd();
+    Finish();
 }
 
 void THttpCli::ParseHeaderLine(const std::string& line, const std::string& raw) {
@@ -203,6 +220,7 @@ void THttpCli::LocationSessionClosed() {
         port_ = target_.hostPort.empty() ? "80" : target_.hostPort;
     }
     received_.clear();
+    replyBytes_ = 0;
     headerLines_ = bodyChunks_ = 0;
     contentLength_ = -1;
     contentType_.clear();

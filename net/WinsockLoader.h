@@ -70,6 +70,8 @@ int WSocket_recvfrom(SOCKET s, void* buf, int len, int flags, sockaddr* from, in
 
 // Address helpers.
 bool WSocketIsDottedIP(const std::string& text);
+// A dotted address, or a name from the host cache (platform/winsock/Winsock.h): never waits. Raises
+// ESocketException for a name that failed, or that is still being looked up (LastError WSAEWOULDBLOCK).
 uint32_t WSocketResolveHost(const std::string& text);                           // network order
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto); // host order
 int WSocketResolveProto(const std::string& proto);

@@ -65,11 +65,16 @@ uint32_t WSocketResolveHost(const std::string& input) {
             throw ESocketException("WSocketResolveHost: '" + text + "' Invalid IP address.");
         return address;
     }
-    hostent* entry = WSocket_gethostbyname(text.c_str());
-    if (entry == nullptr || entry->h_addr_list[0] == nullptr)
-        throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
-                                      text.c_str(), WSocket_WSAGetLastError()));
-    return reinterpret_cast<in_addr*>(entry->h_addr_list[0])->s_addr;
+    // A name comes from the host cache, never from a lookup on this thread.
+    ws::HostAnswer answer = ws::LookupHost(text);
+    if (answer.state == ws::HostState::Known) return answer.addresses[0].s_addr;
+    if (answer.state == ws::HostState::Pending) {
+        WSocket_WSASetLastError(ws::WSAEWOULDBLOCK);
+        throw ESocketException("WSocketResolveHost: '" + text + "' is being looked up, try again later");
+    }
+    WSocket_WSASetLastError(answer.error);
+    throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
+                                  text.c_str(), answer.error));
 }
 
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {

@@ -53,6 +53,9 @@ void TCustomWSocket::AssignDefaultValue() {
     paused_ = false;
     closeInvoked_ = false;
     closing_ = false;
+    lookupConnect_ = addrPending_ = hasPendingDatagram_ = false;
+    pendingDatagram_.clear();
+    ++lookupTag_; // an answer awaited before is no longer wanted
 }
 
 // ---- properties ----
@@ -212,6 +215,9 @@ void TCustomWSocket::WndProc(TMessage& message) {
         case WM_CLOSE_DELAYED:
             Close();
             break;
+        case WM_HOST_KNOWN:
+            HandleHostKnown(message);
+            break;
         default:
             break;
         }
@@ -286,7 +292,7 @@ void TCustomWSocket::ReceiveLoop(uint16_t error, TWSocketOptions options, bool b
 
 // ---- connect, listen, accept ----
 
-void TCustomWSocket::ResolveForConnect(bool withLocalPort) {
+bool TCustomWSocket::ResolveForConnect(bool withLocalPort, bool mayWait) {
     if (!protoResolved_) {
         proto_ = WSocketResolveProto(protoStr_);
         sockType_ = proto_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
@@ -302,9 +308,65 @@ void TCustomWSocket::ResolveForConnect(bool withLocalPort) {
         localPortResolved_ = true;
     }
     if (!addrResolved_) {
+        std::string name = Trim(addrStr_);
+        if (mayWait && !name.empty() && name.size() < 257 && !WSocketIsDottedIP(name)) {
+            HostAnswer answer = LookupHost(name, Handle(), WM_HOST_KNOWN, ++lookupTag_);
+            if (answer.state == HostState::Pending) return true;
+        }
         sin_.sin_addr.s_addr = WSocketResolveHost(addrStr_);
         addrResolved_ = true;
     }
+    return false;
+}
+
+void TCustomWSocket::HandleHostKnown(TMessage& message) {
+    if (message.WParam != lookupTag_ || !AwaitingHost()) return;
+    HostAnswer answer = LookupHost(Trim(addrStr_), Handle(), WM_HOST_KNOWN, ++lookupTag_);
+    if (answer.state == HostState::Pending) return; // asked again; the next answer is awaited
+    if (lookupConnect_) {
+        lookupConnect_ = false;
+        if (answer.state == HostState::Failed) return FailAwaitedConnect(answer.error);
+        sin_.sin_addr = answer.addresses[0];
+        addrResolved_ = true;
+        lastError_ = 0;
+        try {
+            OpenAndConnect();
+        } catch (const std::exception&) {
+            return FailAwaitedConnect(lastError_ != 0 ? lastError_ : WSAEINVAL);
+        }
+        // A failure that OnError took leaves the socket short of connecting.
+        if (lastError_ != 0 && state_ != wsConnecting && state_ != wsConnected)
+            FailAwaitedConnect(lastError_);
+        return;
+    }
+    addrPending_ = false;
+    bool send = hasPendingDatagram_;
+    hasPendingDatagram_ = false;
+    std::string datagram;
+    datagram.swap(pendingDatagram_);
+    if (answer.state == HostState::Failed) { // the datagram is dropped; the next Connect raises
+        lastError_ = answer.error;
+        return;
+    }
+    sin_.sin_addr = answer.addresses[0];
+    addrResolved_ = true;
+    if (sin_.sin_addr.s_addr == INADDR_BROADCAST) AllowBroadcast();
+    if (send && hSocket_ != INVALID_SOCKET &&
+        RealSend(datagram.data(), static_cast<int>(datagram.size())) == SOCKET_ERROR)
+        lastError_ = WSocket_WSAGetLastError();
+}
+
+// Reported as a connect that failed: OnSessionConnected(code), then the close and OnSessionClosed.
+void TCustomWSocket::FailAwaitedConnect(int code) {
+    lastError_ = code;
+    TriggerSessionConnected(static_cast<uint16_t>(code));
+    if (state_ != wsClosed) Close();
+}
+
+void TCustomWSocket::AllowBroadcast() {
+    int on = 1;
+    if (WSocket_setsockopt(hSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        lastError_ = WSocket_WSAGetLastError();
 }
 
 void TCustomWSocket::SetOption(int level, int name, int value, const char* failure) {
@@ -342,16 +404,27 @@ void TCustomWSocket::BindSocket() {
 }
 
 void TCustomWSocket::Connect() {
-    if (hSocket_ != INVALID_SOCKET && state_ != wsClosed)
+    if ((hSocket_ != INVALID_SOCKET && state_ != wsClosed) || lookupConnect_)
         return RaiseException("Connect: Socket already in use");
     if (!portAssigned_) return RaiseException("Connect: No Port Specified");
     if (!addrAssigned_) return RaiseException("Connect: No IP Address Specified");
     if (!protoAssigned_) return RaiseException("Connect: No Protocol Specified");
-    ResolveForConnect(true);
+    bool awaited = ResolveForConnect(true, true);
+    if (awaited && sockType_ == SOCK_STREAM) { // HandleHostKnown goes on from here
+        DeleteBufferedData();
+        lookupConnect_ = true;
+        ChangeState(wsConnecting);
+        return;
+    }
+    addrPending_ = awaited;
+    OpenAndConnect();
+}
+
+void TCustomWSocket::OpenAndConnect() {
     DeleteBufferedData();
     hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
     if (hSocket_ == INVALID_SOCKET) return SocketError("Connect (socket)");
-    ChangeState(wsOpened);
+    if (state_ != wsConnecting) ChangeState(wsOpened);
     lastError_ = 0;
     // A failure reported to OnError returns here instead of raising: stop at the first one.
     auto failed = [&] { return hSocket_ == INVALID_SOCKET || lastError_ != 0; };
@@ -372,7 +445,7 @@ void TCustomWSocket::Connect() {
         if (MultiCast && MultiCastIpTTL != 1)
             SetOption(IPPROTO_IP, IP_MULTICAST_TTL, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)");
         if (failed()) return;
-        if (sin_.sin_addr.s_addr == INADDR_BROADCAST)
+        if (sin_.sin_addr.s_addr == INADDR_BROADCAST && !addrPending_)
             SetOption(SOL_SOCKET, SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)");
     }
     if (failed()) return;
@@ -411,7 +484,7 @@ void TCustomWSocket::Listen() {
         WSocket_WSASetLastError(WSAEINVAL);
         return SocketError("listen: address not assigned");
     }
-    ResolveForConnect(false);
+    ResolveForConnect(false, false);
     DeleteBufferedData();
     hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
     if (hSocket_ == INVALID_SOCKET) return SocketError("socket");
@@ -521,7 +594,13 @@ void TCustomWSocket::Abort() {
 void TCustomWSocket::InternalClose(bool shut, uint16_t error) {
     if (hSocket_ == INVALID_SOCKET) {
         if (state_ != wsClosed) {
+            // A connect that waited for its host name ends as a session that was being opened.
+            bool connecting = state_ == wsConnecting;
             ChangeState(wsClosed);
+            if (connecting && !released_ && !closeInvoked_) {
+                closeInvoked_ = true;
+                TriggerSessionClosed(error);
+            }
             AssignDefaultValue();
         }
         return;

@@ -9,6 +9,12 @@
 // end of a turn once none of its code can be on the stack. So no code of the socket has to ask, after
 // calling out, whether it still exists.
 //
+// Connect to a host name never waits for the name: the answer comes from the host cache (Winsock.h),
+// looked up off the loop's thread. While a first answer is awaited, a TCP Connect stays wsConnecting
+// without a handle and goes on when the answer comes (a failed lookup ends it as a failed connect:
+// OnSessionConnected(error), then OnSessionClosed); a UDP socket is connected at once and keeps the
+// last datagram sent meanwhile, which leaves when the answer comes and is dropped by a close before.
+//
 // A build with the tests (KORVANE_LOOPBACK_ONLY) connects and sends nowhere outside 127.0.0.0/8: such a
 // TCP connect or datagram fails with WSAEACCES.
 #include <deque>
@@ -47,6 +53,7 @@ inline constexpr uint32_t WM_ASYNCSELECT = WM_USER + 1;
 inline constexpr uint32_t WM_ASYNCGETHOSTBYNAME = WM_USER + 2;
 inline constexpr uint32_t WM_ASYNCGETHOSTBYADDR = WM_USER + 3;
 inline constexpr uint32_t WM_CLOSE_DELAYED = WM_USER + 4;
+inline constexpr uint32_t WM_HOST_KNOWN = WM_USER + 6; // the host cache answered; WParam = lookup tag
 inline constexpr uint32_t WM_TRIGGER_DATA_AVAILABLE = WM_USER + 20;
 inline constexpr uint32_t WM_CLIENT_CLOSED = WM_USER + 30;
 inline constexpr uint32_t WM_HTTP_DONE = WM_USER + 40;
@@ -98,6 +105,8 @@ public:
     bool Released() const { return released_; }
     // CloseDelayed was called: the close is on its way, input is no longer wanted.
     bool Closing() const { return closing_; }
+    // Connect waits for the answer of the host cache (TCP), or a datagram does (UDP).
+    bool AwaitingHost() const { return lookupConnect_ || addrPending_; }
     bool MultiThreaded = false;
     bool MultiCast = false;
     std::string MultiCastAddrStr;
@@ -234,11 +243,23 @@ protected:
 private:
     void HandleSelect(TMessage& message);
     void HandleLookupReply(TMessage& message, bool reverse);
-    void ResolveForConnect(bool withLocalPort);
+    // True when the remote address is a name the host cache is still looking up (only when mayWait;
+    // otherwise that raises as a failed lookup does).
+    bool ResolveForConnect(bool withLocalPort, bool mayWait);
+    // Connect from the new handle on, once the remote address is known (or awaited, for UDP).
+    void OpenAndConnect();
+    void HandleHostKnown(TMessage& message);
+    void FailAwaitedConnect(int code);
+    void AllowBroadcast();
     void ApplyLinger();
     void ArmSelect(long mask, const char* failure);
     void SetOption(int level, int name, int value, const char* failure);
 
+    bool lookupConnect_ = false; // a TCP Connect waits for the host cache
+    bool addrPending_ = false;   // a UDP socket waits for the host cache
+    uint32_t lookupTag_ = 0;     // tells the current wait's WM_HOST_KNOWN from older ones
+    std::string pendingDatagram_;
+    bool hasPendingDatagram_ = false;
     ws::HANDLE dnsLookupHandle_ = 0;
     bool earlyReply_ = false;
     TMessage earlyMessage_{};

@@ -62,6 +62,10 @@ void TCustomWSocket::TryToSend() {
 }
 
 int TCustomWSocket::RealSend(const void* data, int length) {
+    if (addrPending_) { // no address to send to yet
+        WSocket_WSASetLastError(WSAEWOULDBLOCK);
+        return SOCKET_ERROR;
+    }
     if (sockType_ == SOCK_DGRAM && !DestinationAllowed(sin_.sin_addr.s_addr)) {
         WSocket_WSASetLastError(WSAEACCES);
         return SOCKET_ERROR;
@@ -89,7 +93,10 @@ int TCustomWSocket::Send(const void* data, int length) {
             SocketError("Send");
             return -1;
         }
-        if (length > 0 && RealSend(data, length) < 0) {
+        if (addrPending_) { // kept until the host cache answers; a later one takes its place
+            hasPendingDatagram_ = length > 0;
+            pendingDatagram_.assign(static_cast<const char*>(data), static_cast<size_t>(result));
+        } else if (length > 0 && RealSend(data, length) < 0) {
             SocketError("Send");
             return -1;
         }

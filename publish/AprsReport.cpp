@@ -18,7 +18,7 @@ bool HasControlCharacter(const std::string& text) {
 
 TAprsReport::TAprsReport(TMainForm& form)
     : form_(form), socket_(std::make_unique<net::TWSocket>(nullptr, "APRSSocket")),
-      timer_(std::make_unique<platform::TTimer>(nullptr, "APRSTimer")) {
+      timer_(std::make_unique<platform::TTimer>(nullptr, "APRSTimer")), failures_("APRS") {
     APRSSocket = socket_.get();
     APRSTimer = timer_.get();
     APRSTimer->SetEnabled(false);
@@ -39,6 +39,13 @@ bool TAprsReport::Debug() const {
 
 void TAprsReport::EnableMenuItem(bool enabled) {
     if (form_.PostAPRS) form_.PostAPRS->SetEnabled(enabled);
+}
+
+// The report's one failure line (a run of failures logs each cause once).
+void TAprsReport::ReportFailure(const std::string& text) {
+    if (failureLogged_) return;
+    failureLogged_ = true;
+    failures_.Failed(form_, text);
 }
 
 void TAprsReport::RestartTimer() {
@@ -64,7 +71,7 @@ void TAprsReport::Start() {
     const TStationSettings& s = StationSettings;
     EnableMenuItem(false);
     echoMarker_.clear();
-    logonSent_ = dataSent_ = packetLeft_ = failureLogged_ = false;
+    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = false;
     const std::string& proxy = form_.APRSProxy;
     for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
         if (HasControlCharacter(*text))
@@ -92,8 +99,7 @@ void TAprsReport::Start() {
 void TAprsReport::APRSSocketSessionConnected(net::TCustomWSocket*, uint16_t error) {
     form_.Logged({"APRS: Error connecting to server: ", "APRS: Error connecting to server"}, [&] {
         if (error != 0) {
-            failureLogged_ = true;
-            failures_.Failed(form_, "APRS: Error connecting to server: " + net::WSocketErrorDesc(error));
+            ReportFailure("APRS: Error connecting to server: " + net::WSocketErrorDesc(error));
             APRSSocket->Close();
             return;
         }
@@ -115,6 +121,9 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
                 APRSSocket->SendStr(login_ + "\r\n");
                 if (Debug()) form_.LogStatus("APRS: Logon sent: " + login_);
             } else {
+                if (APRSSocket->State() == net::wsConnecting)
+                    ReportFailure("APRS: Error connecting to server: " +
+                                  net::WSocketErrorDesc(net::ws::WSAETIMEDOUT));
                 APRSSocket->Close();
             }
             logonSent_ = true;
@@ -138,8 +147,11 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
 void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
     form_.Logged({"APRS: Error parsing replies: ", "APRS: Error parsing replies"}, [&] {
         std::string text = APRSSocket->ReceiveStr();
+        if (!text.empty()) answered_ = true;
         if (text.find(logonMarker_) != std::string::npos) logonSent_ = true;
-        if (packetLeft_ && text.find(echoMarker_) != std::string::npos && StationSettings.APRSLogSuccess) {
+        if (packetLeft_ && !echoed_ && text.find(echoMarker_) != std::string::npos) {
+            echoed_ = true;
+            if (!StationSettings.APRSLogSuccess) return; // the timer's last step closes
             form_.LogStatus("APRS data sent: OK");
             if (Debug()) form_.LogStatus("APRS: Response: " + text);
             if (Connected()) APRSSocket->Close();
@@ -153,13 +165,15 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
         EnableMenuItem(true);
         if (Connected()) APRSSocket->Close();
         if (Debug()) form_.LogStatus("APRS: Session closed");
-        if (packetLeft_) {
-            failures_.Succeeded();
-        } else if (!failureLogged_) {
-            failureLogged_ = true;
-            std::string reason =
-                error != 0 ? net::WSocketErrorDesc(error) : "the connection ended before the report was sent";
-            failures_.Failed(form_, "APRS: Error sending data: " + reason);
+        if (echoed_) {
+            failures_.Succeeded(form_);
+        } else if (packetLeft_) {
+            ReportFailure(answered_ ? "APRS: Error sending data: the server did not echo the report"
+                                    : "APRS: Error sending data: no answer from the server");
+        } else {
+            ReportFailure("APRS: Error sending data: " +
+                          (error != 0 ? net::WSocketErrorDesc(error)
+                                      : "the connection ended before the report was sent"));
         }
     });
 }

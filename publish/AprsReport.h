@@ -8,13 +8,17 @@
 //   timer          -> the packet CR LF
 //   timer          -> close
 //
-// A reply holding "<UserID> log" counts as the logon; the echo of the packet ("<UserID>>") with
-// [APRSWXNET] LogSuccess logs "APRS data sent: OK" and closes at once. The timer also ends a connect
-// that has not completed by its first step. The PostAPRS menu item is disabled while a report runs.
+// A reply holding "<UserID> log" counts as the logon; the echo of the packet ("<UserID>>") is what
+// makes a report a success: with [APRSWXNET] LogSuccess it logs "APRS data sent: OK" and closes at
+// once (without, the timer's last step closes). The timer also ends a connect that has not completed
+// by its first step (a host name still being looked up among them: the lookup never holds the loop).
+// The PostAPRS menu item is disabled while a report runs.
 //
 // A report asked for while one runs is skipped (with a log line): the running one keeps its state. A
-// failure (a refused or lost connection before the packet left, settings that do not parse or hold
-// line breaks) is logged with its prefix, once for a run of failures, and the menu item is enabled again.
+// report that fails is logged with its prefix and cause: a refused, timed-out or lost connection
+// before the packet left, a server that answered nothing or did not echo the packet, settings that do
+// not parse or hold line breaks. A run of failures logs each cause once, and "APRS: OK again after <n>
+// failed attempts" when a report succeeds again; the menu item is enabled again either way.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,6 +50,7 @@ private:
     void Start();
     void RestartTimer();
     void EnableMenuItem(bool enabled);
+    void ReportFailure(const std::string& text);
     bool Debug() const;
     bool Connected() const { return APRSSocket->State() == net::wsConnected; }
 
@@ -55,6 +60,8 @@ private:
     std::string login_, packet_, logonMarker_, echoMarker_;
     bool logonSent_ = false, dataSent_ = false;
     bool packetLeft_ = false;    // the packet was handed to the connection
+    bool answered_ = false;      // the server sent something
+    bool echoed_ = false;        // the server echoed the packet: the report got through
     bool failureLogged_ = false; // this report's failure is told already
     TFailureRun failures_;
 };

@@ -1,21 +1,44 @@
 #pragma once
 // The failures of a service that is tried again and again (a start on every pass of the reading cycle,
-// a post every interval): the first failure of a run is logged, the rest of the run is not, and a
-// success ends the run, so that a peer that stays away costs one log line, not one a pass.
+// a post every interval): a run of failures logs its first failure and then one line each time the
+// cause changes, never one per attempt; a success ends the run. A run of a named service also logs
+// its end: "<name>: OK again after <n> failed attempt(s)". So a peer that stays away costs one line,
+// a peer whose fault changes one line per change, and the log says when the service works again.
 #include <string>
+#include <utility>
 
 #include "platform/CatchAndLog.h"
+#include "platform/Strings.h"
 #include "station/Unit1.h"
 
 class TFailureRun {
 public:
-    // Logs the text when it is the first failure of a run.
-    void Failed(TMainForm& form, const std::string& text) {
-        if (!failing_) form.LogStatus(text);
-        failing_ = true;
+    TFailureRun() = default;
+    // name: the prefix of the recovery line ("POST/WU"); without one a run ends silently (for a service
+    // whose success is logged anyway).
+    explicit TFailureRun(std::string name) : name_(std::move(name)) {}
+
+    // A failed attempt, told by `text`; `cause` names its fault when the text may differ from attempt
+    // to attempt for one fault (by default the text is the cause).
+    void Failed(TMainForm& form, const std::string& text) { Failed(form, text, text); }
+    void Failed(TMainForm& form, const std::string& text, const std::string& cause) {
+        if (attempts_ == 0 || cause != cause_) form.LogStatus(text);
+        cause_ = cause;
+        ++attempts_;
     }
-    void Succeeded() { failing_ = false; }
-    bool Failing() const { return failing_; }
+    // A success: ends a run (with its recovery line when the service has a name).
+    void Succeeded(TMainForm& form) {
+        if (attempts_ > 0 && !name_.empty())
+            form.LogStatus(platform::Format("%s: OK again after %d failed attempt%s", name_.c_str(),
+                                            attempts_, attempts_ == 1 ? "" : "s"));
+        Succeeded();
+    }
+    // Ends a run without a line.
+    void Succeeded() {
+        attempts_ = 0;
+        cause_.clear();
+    }
+    bool Failing() const { return attempts_ > 0; }
 
     // Runs work(); true when it returned. An exception that leaves it is a failure, logged with the texts.
     template <class Work> bool Run(TMainForm& form, const platform::ErrorTexts& texts, Work&& work) {
@@ -24,5 +47,7 @@ public:
     }
 
 private:
-    bool failing_ = false;
+    std::string name_;
+    std::string cause_; // of the last failure
+    int attempts_ = 0;  // failed attempts in this run
 };

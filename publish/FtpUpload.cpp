@@ -1,5 +1,7 @@
 #include "publish/FtpUpload.h"
 
+#include <algorithm>
+
 #include "onewire/SensorTables.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
@@ -9,6 +11,13 @@
 using platform::Format;
 
 namespace {
+
+// An upload has until the next one is due, and kUploadDeadlineMs at most.
+uint32_t UploadDeadline() {
+    int minutes = StationSettings.FTPInterval;
+    if (minutes <= 0) return kUploadDeadlineMs;
+    return static_cast<uint32_t>(std::min<int64_t>(int64_t{minutes} * 60000, kUploadDeadlineMs));
+}
 
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
@@ -33,8 +42,11 @@ std::string BareName(const std::string& path) {
 } // namespace
 
 TFtpUpload::TFtpUpload(TMainForm& form)
-    : form_(form), client_(std::make_unique<net::TFtpClient>(nullptr, "FTPClient")) {
+    : form_(form), client_(std::make_unique<net::TFtpClient>(nullptr, "FTPClient")),
+      deadline_(std::make_unique<platform::TTimer>()), failures_("FTP") {
     FTPClient = client_.get();
+    deadline_->SetEnabled(false);
+    deadline_->OnTimer = [this](platform::TTimer*) { DeadlinePassed(); };
     FTPClient->OnRequestDone = [this](net::TCustomFtpCli* c, net::TFtpRequest rq, uint16_t e) {
         FTPClientRequestDone(c, rq, e);
     };
@@ -52,6 +64,7 @@ TFtpUpload::TFtpUpload(TMainForm& form)
 
 TFtpUpload::~TFtpUpload() {
     UploadToHomepage->OnClick = nullptr; // the item is the window's and may outlive the upload
+    deadline_->OnTimer = nullptr;
     FTPClient->OnRequestDone = nullptr;
     FTPClient->OnSessionConnected = nullptr;
     FTPClient->OnSessionClosed = nullptr;
@@ -94,7 +107,8 @@ void TFtpUpload::FTPUpload() {
         BuildList();
         if (FTPClient->Connected()) { // a session left open: quit it, then start
             FTPClient->QuitAsync();
-            running_ = startAfterQuit_ = true;
+            startAfterQuit_ = true;
+            Begin();
             return;
         }
         Start();
@@ -154,7 +168,30 @@ void TFtpUpload::Start() {
     client.SetLocalFileName(s.HTMLDir + "/weather.html");
     client.HostDirName = s.FTPHostDirName;
     client.ConnectAsync();
-    running_ = true; // its end is always posted, never told inside the call
+    Begin(); // its end is always posted, never told inside the call
+}
+
+void TFtpUpload::Begin() {
+    running_ = true;
+    deadline_->SetEnabled(false);
+    deadline_->SetInterval(UploadDeadline());
+    deadline_->SetEnabled(true);
+}
+
+// The upload ran out of time: both connections are closed, and the next interval starts afresh.
+void TFtpUpload::DeadlinePassed() {
+    deadline_->SetEnabled(false);
+    if (!running_) return;
+    failures_.Failed(
+        form_, Format("FTP: Error uploading, aborting... no end within %u seconds", UploadDeadline() / 1000),
+        "deadline");
+    try {
+        FTPClient->AbortAsync(); // its end, posted, finds the session over
+    } catch (const std::exception& e) {
+        form_.LogStatus("FTP Error: " + Masked(e.what()));
+    }
+    startAfterQuit_ = false;
+    Finish();
 }
 
 // ---- the chain ----
@@ -183,7 +220,7 @@ void TFtpUpload::FTPSendFile() {
             return;
         }
         complete_ = true;
-        failures_.Succeeded();
+        failures_.Succeeded(form_);
         FTPClient->QuitAsync();
     });
 }
@@ -223,6 +260,7 @@ void TFtpUpload::EndSession() {
 void TFtpUpload::Finish() {
     EnableMenuItem();
     running_ = false;
+    deadline_->SetEnabled(false);
     if (startAfterQuit_) {
         startAfterQuit_ = false;
         failures_.Run(form_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); });
@@ -242,7 +280,10 @@ void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqTy
     if (error != 0) {
         const std::string& reply =
             FTPClient->ErrorMessage().empty() ? FTPClient->LastResponse() : FTPClient->ErrorMessage();
-        failures_.Failed(form_, "FTP: Error uploading, aborting... " + Masked(reply));
+        // The code names the cause; the client's own 426 and 500 texts tell theirs apart.
+        std::string cause = Format("%u", error);
+        if (error == 426 || error == 500) cause += " " + reply;
+        failures_.Failed(form_, "FTP: Error uploading, aborting... " + Masked(reply), cause);
         EnableMenuItem();
         Step([&] {
             if (FTPClient->Connected())

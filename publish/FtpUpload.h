@@ -16,9 +16,12 @@
 //
 // With FTPLogSuccess each put logs "FTP: Upload of <file> successful", and a session that put every file
 // of a non-empty list logs "FTP: <n> files uploaded OK" when it closes. A failed step ends the session
-// (QUIT when still connected) and is logged with the server's reply, once for a run of failures; the
-// password never reaches the log. An upload asked for while one runs is skipped with a log line; a
-// session left connected is quit first. The UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+// (QUIT when still connected) and is logged with the server's reply, once for a run of failures with
+// that cause; an upload that succeeds after failures logs "FTP: OK again after <n> failed attempts".
+// An upload has kUploadDeadlineMs or the FTP interval, whichever is less, to end: then it is aborted,
+// logged, and the next interval tries again. The password never reaches the log. An upload asked for
+// while one runs is skipped with a log line; a session left connected is quit first. The
+// UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -32,6 +35,8 @@ class TMainForm;
 namespace platform {
 class TControl;
 }
+
+inline constexpr uint32_t kUploadDeadlineMs = 2 * 60 * 1000;
 
 class TFtpUpload {
 public:
@@ -67,10 +72,13 @@ private:
     void LogMasked(const std::string& prefix, const std::string& text);
     std::string Masked(const std::string& text) const;
     void EnableMenuItem();
+    void DeadlinePassed();
+    void Begin();
     bool Debug() const;
 
     TMainForm& form_;
     std::unique_ptr<net::TFtpClient> client_;
+    std::unique_ptr<platform::TTimer> deadline_;
     int nextFile_ = 0; // index in UploadFileList of the next file to put
     int puts_ = 0;     // files put in this session
     bool running_ = false;

@@ -1,5 +1,7 @@
 #include "publish/WeatherPosts.h"
 
+#include <algorithm>
+
 #include "platform/Strings.h"
 #include "publish/PostBodies.h"
 #include "publish/ReportValues.h"
@@ -16,6 +18,7 @@ const TWeatherPosts::TService kServlet{"POST/SERVLET: Error: ",
                                        "received",
                                        "POST to Java servlet: %s",
                                        &TStationSettings::ServletLogSuccess,
+                                       &TStationSettings::ServletInterval,
                                        &TMainForm::PostServlet};
 const TWeatherPosts::TService kWU{"POST/WU: Error: ",
                                   "POST/WU: Error posting",
@@ -24,6 +27,7 @@ const TWeatherPosts::TService kWU{"POST/WU: Error: ",
                                   "success",
                                   "POST to Weather Underground: %s",
                                   &TStationSettings::WULogSuccess,
+                                  &TStationSettings::WUInterval,
                                   &TMainForm::PosttoWeatherUnderground};
 const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
                                    "POST/W4U: Error posting",
@@ -32,6 +36,7 @@ const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
                                    "Logged",
                                    "POST to Weather4You: %s",
                                    &TStationSettings::W4ULogSuccess,
+                                   &TStationSettings::W4UInterval,
                                    &TMainForm::PostToWeather4U};
 const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         "DATABASE: Error posting",
@@ -40,6 +45,7 @@ const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         nullptr,
                                         nullptr,
                                         nullptr,
+                                        &TStationSettings::LogInterval,
                                         nullptr};
 
 // A URL for a log line: a password in it ("user:pass@") masked.
@@ -54,19 +60,38 @@ std::string MaskUrl(const std::string& url) {
     return url.substr(0, colon + 1) + "****" + url.substr(at);
 }
 
-// The first line of a reply, for the log line of a rejected post.
+// The first line of a reply, for the log line of a rejected post: at most 200 bytes, anything but
+// printable text shown as '?'.
 std::string FirstLine(const std::string& text) {
-    std::string line = text.substr(0, text.find_first_of("\r\n"));
-    return line.size() > 200 ? line.substr(0, 200) : line;
+    if (text.empty()) return "an empty reply";
+    std::string line = text.substr(0, std::min(text.find_first_of("\r\n"), size_t{200}));
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    return line;
+}
+
+// A post has until the next one is due, and kPostDeadlineMs at most.
+uint32_t PostDeadline(int intervalMinutes) {
+    if (intervalMinutes <= 0) return kPostDeadlineMs;
+    return static_cast<uint32_t>(std::min<int64_t>(int64_t{intervalMinutes} * 60000, kPostDeadlineMs));
+}
+
+// The service's name in the recovery line: its error prefix up to the colon.
+std::string ServiceName(const TWeatherPosts::TService& service) {
+    std::string prefix = service.errorPrefix;
+    return prefix.substr(0, prefix.find(':'));
 }
 
 } // namespace
 
 TWeatherPosts::TWeatherPosts(TMainForm& form)
-    : form_(form), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0, {}},
-      wu_{&kWU, std::make_unique<net::THttpCli>(nullptr, "HTTPClientWU"), 2, {}},
-      w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4, {}},
-      database_{&kDatabase, std::make_unique<net::THttpCli>(nullptr, "HTTPClientDB"), 6, {}} {
+    : form_(form), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0,
+                            TFailureRun(ServiceName(kServlet))},
+      wu_{&kWU, std::make_unique<net::THttpCli>(nullptr, "HTTPClientWU"), 2, TFailureRun(ServiceName(kWU))},
+      w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4,
+           TFailureRun(ServiceName(kW4U))},
+      database_{&kDatabase, std::make_unique<net::THttpCli>(nullptr, "HTTPClientDB"), 6,
+                TFailureRun(ServiceName(kDatabase))} {
     HTTPClientD = servlet_.client.get();
     HTTPClientWU = wu_.client.get();
     HTTPClientW4U = w4u_.client.get();
@@ -148,6 +173,8 @@ void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string
     client.RcvdStream = &received;
     client.URL = url;
     client.Proxy = s.ProxyEnabled ? s.ProxyAddress + ":" + s.ProxyPort : std::string();
+    client.DeadlineMs = PostDeadline(s.*(service.interval));
+    client.ReplyLimit = kPostReplyLimit;
     if (&post == &wu_ && Debug()) form_.LogStatus("WU URL: " + MaskUrl(client.URL));
     bool started = post.failures.Run(form_, {service.errorPrefix, service.errorText}, [&] {
         if (&post == &wu_ && Debug() && !client.Proxy.empty()) form_.LogStatus("WU PROXY: " + client.Proxy);
@@ -167,18 +194,22 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
         EnableMenuItem(post, true);
         platform::TMemoryStream& received = *form_.PostStreams[post.streams + 1];
         std::string text = received.AsString();
-        received.Clear();
+        received = platform::TMemoryStream(); // its memory goes back, not only its bytes
         if (Debug()) form_.LogStatus(service.responseLine + text);
         int status = client.StatusCode();
+        auto failed = [&](const std::string& cause, const std::string& what) {
+            post.failures.Failed(form_, service.errorPrefix + what, cause);
+        };
         if (error != 0) {
-            post.failures.Failed(form_, service.errorPrefix + client.ReasonPhrase());
+            failed(client.ReasonPhrase(), client.ReasonPhrase()); // refused, timed out, closed...
+        } else if (status == 0) {
+            failed("no status line", "no HTTP status line in the reply");
         } else if (status < 200 || status >= 300) {
-            post.failures.Failed(form_, service.errorPrefix +
-                                            Format("%d %s", status, client.ReasonPhrase().c_str()));
+            failed(Format("status %d", status), Format("%d %s", status, client.ReasonPhrase().c_str()));
         } else if (service.successWord != nullptr && text.find(service.successWord) == std::string::npos) {
-            post.failures.Failed(form_, service.errorPrefix + FirstLine(text));
+            failed("no success word", FirstLine(text));
         } else {
-            post.failures.Succeeded();
+            post.failures.Succeeded(form_);
             if (service.successWord != nullptr && StationSettings.*(service.logSuccess))
                 form_.LogStatus(Format(service.successMessage, client.ReasonPhrase().c_str()));
         }

@@ -6,10 +6,15 @@
 //
 // A post whose client is still busy is skipped with a log line and leaves the running request alone.
 // The menu item of a post is disabled while it is pending and enabled again when it ends, also when it
-// could not start. A post that fails (no connection, a time-out, a status of 400 or more, a reply
-// without the service's success word) is logged with the service's error prefix, once for a run of
-// failures; the success message needs the word and the service's LogSuccess. Log lines never show the
-// password.
+// could not start. A post has kPostDeadlineMs or its service's interval, whichever is less, to end;
+// of its reply at most kPostReplyLimit bytes are read (the rest is left unread and the connection
+// closed), and the receive stream's memory is given back after each post. A post that fails is logged
+// with the service's error prefix and its cause (refused, timed out, closed without a reply, no HTTP
+// status line, a status other than 2xx, a reply without the service's success word), once for a run
+// of failures with that cause; a success after failures logs "<service>: OK again after <n> failed
+// attempts". The success message needs the word and the service's LogSuccess. Log lines never show
+// the password.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +23,9 @@
 
 class TMainForm;
 struct TStationSettings;
+
+inline constexpr uint32_t kPostDeadlineMs = 2 * 60 * 1000;
+inline constexpr uint32_t kPostReplyLimit = 64 * 1024;
 
 class TWeatherPosts {
 public:
@@ -45,6 +53,7 @@ public:
         const char* successWord;    // "success"; null: none
         const char* successMessage; // "POST to Weather Underground: %s"
         bool TStationSettings::*logSuccess;
+        int TStationSettings::*interval;           // minutes between posts
         platform::TMenuItem* TMainForm::*menuItem; // null: none
     };
 

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,34 @@ struct AsyncHostResult {
 };
 // Moves out the result of a completed request; false when the handle is unknown.
 bool WSAGetAsyncResult(HANDLE request, AsyncHostResult& result);
+
+// The name service under every forward lookup (the worker lookups, gethostbyname and the host cache):
+// fills the IPv4 addresses of a name and returns 0, or returns a WSAE code. It runs on whatever thread
+// asks, and may take as long as the network does. A test installs its own; null restores the system's.
+using NameResolver = std::function<int(const std::string& name, std::vector<in_addr>& addresses)>;
+void SetNameResolver(NameResolver resolver);
+int ResolveName(const std::string& name, std::vector<in_addr>& addresses);
+
+// The host cache of the sockets' own names (a Connect or a datagram by name): asking never waits.
+// A name not known yet is looked up on a worker thread, one lookup per name however many ask; the
+// answer is kept for kHostLifetimeMs and then looked up again in the background while the old one
+// goes on being used. A failed lookup is tried again after kHostRetryMs, its failure answered
+// meanwhile. A first lookup that has not ended after kHostPatienceMs is answered as failed
+// (WSAETIMEDOUT) until it ends. "localhost" is 127.0.0.1 without a lookup. Loop's thread only.
+inline constexpr uint32_t kHostLifetimeMs = 10 * 60 * 1000;
+inline constexpr uint32_t kHostRetryMs = 60 * 1000;
+inline constexpr uint32_t kHostPatienceMs = 20 * 1000;
+enum class HostState { Known, Pending, Failed };
+struct HostAnswer {
+    HostState state = HostState::Pending;
+    std::vector<in_addr> addresses; // Known: at least one
+    int error = 0;                  // Failed: the WSAE code
+};
+// When the answer is Pending and window is not 0, (window, msg, wParam, 0) is posted once the lookup
+// has ended; ask again then.
+HostAnswer LookupHost(const std::string& name, HWND window = 0, uint32_t msg = 0, WPARAM wParam = 0);
+// Forgets every answer (a lookup still running is ignored when it ends).
+void ClearHostCache();
 
 // The database calls return per-thread storage that stays valid until the next call of the same kind.
 servent* getservbyname(const char* name, const char* proto);

@@ -99,21 +99,12 @@ hostent* gethostbyname(const char* name) {
         WSASetLastError(WSAEFAULT);
         return nullptr;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* list = nullptr;
-    int rc = ::getaddrinfo(name, nullptr, &hints, &list);
-    if (rc != 0) {
-        WSASetLastError(WSAErrorFromGai(rc, errno));
+    int error = ResolveName(name, storage.addresses); // the installed name service
+    if (error != 0) {
+        WSASetLastError(error);
         return nullptr;
     }
-    storage.name = list->ai_canonname != nullptr ? list->ai_canonname : name;
-    storage.addresses.clear();
-    for (addrinfo* p = list; p != nullptr; p = p->ai_next)
-        storage.addresses.push_back(reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr);
-    ::freeaddrinfo(list);
+    storage.name = name;
     return storage.Build();
 }
 

@@ -12,14 +12,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "platform/winsock/Winsock.h"
 
 namespace net_test {
 
@@ -40,6 +44,62 @@ protected:
 
 private:
     std::shared_ptr<platform::Clock> oldClock_;
+};
+
+// A name service of the test's own whose server does not answer: every lookup waits until Answer()
+// (or the end of the object), then names that begin with "loopback" are 127.0.0.1 and the rest are
+// not found. A lookup made on the test's own thread (the loop's), which the station must never make,
+// does what the C library does with such a server: it gives up after `giveUpMs` of the installed
+// clock (WSATRY_AGAIN), so that code that waits for names slows down instead of hanging.
+class HeldResolver {
+public:
+    explicit HeldResolver(uint32_t giveUpMs = 10000) : state_(std::make_shared<State>()) {
+        state_->loop = std::this_thread::get_id();
+        state_->giveUpMs = giveUpMs;
+        platform::winsock::ClearHostCache();
+        platform::winsock::SetNameResolver(
+            [state = state_](const std::string& name, std::vector<in_addr>& out) {
+                std::unique_lock lock(state->mutex);
+                ++state->lookups;
+                if (std::this_thread::get_id() == state->loop) {
+                    lock.unlock();
+                    platform::Clock::Get().Sleep(state->giveUpMs);
+                    return platform::winsock::WSATRY_AGAIN;
+                }
+                state->wake.wait(lock, [&] { return state->open; });
+                if (name.rfind("loopback", 0) != 0) return platform::winsock::WSAHOST_NOT_FOUND;
+                out.push_back(in_addr{htonl(INADDR_LOOPBACK)});
+                return 0;
+            });
+    }
+    ~HeldResolver() {
+        platform::winsock::SetNameResolver(nullptr);
+        Answer();
+        platform::winsock::ClearHostCache();
+    }
+    HeldResolver(const HeldResolver&) = delete;
+    HeldResolver& operator=(const HeldResolver&) = delete;
+
+    void Answer() {
+        std::lock_guard lock(state_->mutex);
+        state_->open = true;
+        state_->wake.notify_all();
+    }
+    int Lookups() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->lookups;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool open = false;
+        int lookups = 0;
+        std::thread::id loop;
+        uint32_t giveUpMs = 0;
+    };
+    std::shared_ptr<State> state_;
 };
 
 inline sockaddr_in Loopback(uint16_t port) {

@@ -4,6 +4,8 @@
 
 #include <netinet/in.h>
 
+#include <algorithm>
+
 #include "net/Wsocket.h"
 #include "tests/net/NetTestSupport.h"
 
@@ -246,6 +248,65 @@ TEST_F(WsocketTest, NameLookupsCompleteThroughTheLoop) {
     delete doomed;
     RunFor(200);
     EXPECT_EQ(calls, 1); // destruction cancels silently, and the worker's late result is dropped
+}
+
+TEST_F(WsocketTest, ConnectAndSendByNameNeverWaitForTheNameServer) {
+    net_test::HeldResolver names(100);
+    uint16_t port = 0, udpPort = 0;
+    int listener = net_test::RawListen(port);
+    int datagrams = net_test::RawListen(udpPort, SOCK_DGRAM);
+    std::vector<std::string> events;
+    auto record = [&](TWSocket& socket, const std::string& name) {
+        socket.OnSessionConnected = [&events, name](TCustomWSocket*, uint16_t e) {
+            events.push_back(name + " connected " + std::to_string(e));
+        };
+        socket.OnSessionClosed = [&events, name](TCustomWSocket*, uint16_t e) {
+            events.push_back(name + " closed " + std::to_string(e));
+        };
+    };
+    TWSocket tcp, udp, lost;
+    record(tcp, "tcp");
+    record(lost, "lost");
+    tcp.SetAddr("loopback.test");
+    tcp.SetPort(std::to_string(port));
+    tcp.Connect(); // returns while the name server says nothing
+    EXPECT_EQ(tcp.State(), wsConnecting);
+    udp.SetProto("udp");
+    udp.SetAddr("loopback.test");
+    udp.SetPort(std::to_string(udpPort));
+    udp.Connect();
+    EXPECT_EQ(udp.State(), wsConnected);
+    udp.SendStr("first");
+    udp.SendStr("second"); // one datagram waits for the name: the last
+    lost.SetAddr("nowhere.test");
+    lost.SetPort(std::to_string(port));
+    lost.Connect();
+    RunFor(100);
+    EXPECT_TRUE(tcp.AwaitingHost() && udp.AwaitingHost() && lost.AwaitingHost());
+    EXPECT_TRUE(events.empty());
+
+    names.Answer();
+    ASSERT_TRUE(RunUntil([&] { return tcp.State() == wsConnected && lost.State() == wsClosed; }));
+    std::sort(events.begin(), events.end()); // the two answers come in either order
+    EXPECT_EQ(events, (std::vector<std::string>{"lost closed 0", "lost connected 11001", "tcp connected 0"}));
+    pollfd p{datagrams, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 2000), 1);
+    char buffer[64] = {};
+    EXPECT_EQ(::recv(datagrams, buffer, sizeof buffer, MSG_DONTWAIT), 6);
+    EXPECT_EQ(std::string(buffer), "second");
+    EXPECT_LT(::recv(datagrams, buffer, sizeof buffer, MSG_DONTWAIT), 0);
+    EXPECT_EQ(names.Lookups(), 2); // loopback.test once for both sockets, nowhere.test once
+
+    // The answer is kept: the next Connect by that name goes out at once.
+    tcp.Close();
+    tcp.SetAddr("loopback.test");
+    tcp.SetPort(std::to_string(port));
+    tcp.Connect();
+    EXPECT_FALSE(tcp.AwaitingHost());
+    ASSERT_TRUE(RunUntil([&] { return tcp.State() == wsConnected; }));
+    EXPECT_EQ(names.Lookups(), 2);
+    ::close(listener);
+    ::close(datagrams);
 }
 
 TEST_F(WsocketTest, ListenerRestartsOnThePortItJustServed) {

@@ -16,6 +16,8 @@ written into --root. The mode changes one thing of an otherwise plain server:
   active-late   active mode: the server connects 300 ms after its 150
   foreign       active mode: a connection from 127.0.0.2 comes first and must be turned away
   slow          active mode: a small receive buffer, read slowly; RETR sends slowly
+  endless       USER is answered by a multi-line reply that never ends ("331-" lines until the client
+                closes); prints "ENDLESS <lines>" with the lines it got out
 """
 import argparse
 import os
@@ -66,6 +68,9 @@ class Handler(socketserver.BaseRequestHandler):
             verb, _, arg = line.partition(" ")
             verb = verb.upper()
             if verb == "USER":
+                if mode == "endless":
+                    self.endless()
+                    return
                 if mode == "multiline":
                     self.request.sendall(b"230-Hello\r\n230-220 not the end\r\n331 nor this\r\n"
                                          b" 230 indented\r\n230 Logged in\r\n")
@@ -103,6 +108,16 @@ class Handler(socketserver.BaseRequestHandler):
                 return
             else:
                 self.reply("502 Not implemented")
+
+    def endless(self):
+        lines = 0
+        try:
+            while True:
+                self.request.sendall(b"331-and there is more to say\r\n" * 100)
+                lines += 100
+        except OSError:
+            pass
+        log("ENDLESS %d" % lines)
 
     def open_passive(self, mode):
         self.pasv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

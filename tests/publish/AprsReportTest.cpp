@@ -1,6 +1,6 @@
 // The APRS report against a scripted APRS-IS listener of the test (127.0.0.1), with a short step
 // interval: the lines on the wire, the proxy's address line, the early close on the echo, WXNOW.TXT,
-// a report asked for while one runs, and failures.
+// a report asked for while one runs, and failures: a silent server is no success.
 #include <gtest/gtest.h>
 
 #include "publish/AprsReport.h"
@@ -63,17 +63,32 @@ const std::string kEmptyPacket =
 
 } // namespace
 
-TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApart) {
-    AprsListener peer;
-    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=" + peer.Port() + "\r\n");
-    report_->PostToAPRS();
-    EXPECT_FALSE(form.PostAPRS->Enabled());
-    ASSERT_TRUE(RunUntil([&] { return peer.Poll(); })) << Log();
-    EXPECT_EQ(peer.Received(),
-              "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" + kEmptyPacket + "\r\n");
+TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyAnEchoIsSuccess) {
+    TMainForm& form = StartReporting("Port=0\r\n");
+    for (const char* answer : {"", "# logresp CW0xxx unverified\r\n", "echo", "echo"}) {
+        AprsListener peer;
+        StationSettings.APRSAddress = "127.0.0.1";
+        StationSettings.APRSPort = peer.Port();
+        report_->PostToAPRS();
+        EXPECT_FALSE(form.PostAPRS->Enabled());
+        ASSERT_TRUE(RunUntil([&] {
+            peer.Poll();
+            return peer.Received().find("a1w\r\n") != std::string::npos;
+        })) << Log();
+        if (std::string(answer) == "echo")
+            peer.Answer(kEmptyPacket + "\r\n");
+        else
+            peer.Answer(answer);
+        ASSERT_TRUE(RunUntil([&] { return peer.Poll(); })) << Log();
+        EXPECT_EQ(peer.Received(), "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" +
+                                       kEmptyPacket + "\r\n");
+        ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); }));
+    }
     EXPECT_EQ(Read("DATA/WXNOW.TXT"), kEmptyPacket);
-    ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); }));
-    EXPECT_EQ(CountLog("APRS"), 0) << Log(); // no failure; the success line needs LogSuccess and an echo
+    EXPECT_EQ(CountLog("APRS: Error sending data: no answer from the server"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS: Error sending data: the server did not echo the report"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS: OK again after 2 failed attempts"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS"), 3) << Log(); // the success line needs LogSuccess
 }
 
 TEST_F(AprsReportTest, ProxyIsSentTheAddressAndAnEchoWithLogSuccessClosesAtOnce) {
@@ -122,10 +137,16 @@ TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBa
     }
     EXPECT_EQ(CountLog("APRS: Error connecting to server: "), 1) << Log();
     EXPECT_EQ(CountLog("APRS: Error"), 1) << Log();
-    // A report that gets through ends the run of failures; the next failure is told again.
+    // A report that gets through (the server echoes it) ends the run of failures; the next failure is
+    // told again.
     AprsListener peer;
     StationSettings.APRSPort = peer.Port();
     report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] {
+        peer.Poll();
+        return peer.Received().find("a1w\r\n") != std::string::npos;
+    }));
+    peer.Answer(kEmptyPacket + "\r\n");
     ASSERT_TRUE(RunUntil([&] { return peer.Poll() && form.PostAPRS->Enabled(); }));
     StationSettings.APRSPort = "2x3";
     report_->PostToAPRS();
@@ -134,6 +155,8 @@ TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBa
     StationSettings.APRSPort = peer.Port();
     StationSettings.APRSUserID = "CW0xxx\r\n#filter";
     report_->PostToAPRS();
+    report_->PostToAPRS();
     EXPECT_TRUE(form.PostAPRS->Enabled());
-    EXPECT_EQ(CountLog("APRS: Error sending data: "), 1); // the same run
+    EXPECT_EQ(CountLog("APRS: Error sending data: [APRSWXNET] settings hold a line break"),
+              1); // once per cause
 }

@@ -249,3 +249,46 @@ TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNever
 }
 
 } // namespace
+
+TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAndTheNextIntervalRecovers) {
+    ftp_test::ScriptedPeer endless("endless"), silent("silent");
+    PyftpdPeer good;
+    ASSERT_TRUE(endless.port > 0 && silent.port > 0 && good.port > 0);
+    fs::create_directory(good.root / "www");
+    // Timeout=0 sets no limit on silence: the upload's deadline, the one-minute interval, is all there is.
+    StartWith("[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPHostDirName=www\r\nFTPInterval=1\r\nTimeout="
+              "0\r\nFTPLogSuccess=0\r\n"
+              "FTPPort=" +
+              std::to_string(endless.port) + "\r\n");
+    fs::create_directories(Path("HTML"));
+    Write("HTML/weather.html", "page");
+    TFtpUpload& upload = publishing->Upload();
+    upload.FTPUpload();
+    ASSERT_TRUE(RunUntilDone()) << Log();
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... 500 Reply longer than 1000 lines or 65536 bytes"),
+              1)
+        << Log();
+
+    // A server that never answers CWD, on a clock that gives it real time while the upload runs.
+    auto paced = std::make_shared<publish_test::PeerPacedClock>(korvane_test::kDefaultStartMs, 1000000);
+    platform::Clock::Install(paced);
+    paced->PeerBusy = [&] { return upload.Running(); };
+    StationSettings.FTPPort = std::to_string(silent.port);
+    for (int i = 0; i < 2; ++i) {
+        const uint32_t start = paced->TickCount();
+        upload.FTPUpload();
+        ASSERT_TRUE(RunUntil([&] { return !upload.Running(); }, 10 * 60000)) << Log();
+        RecordProperty("upload" + std::to_string(i + 1) + "_ms",
+                       static_cast<int>(paced->TickCount() - start));
+        EXPECT_GE(paced->TickCount() - start, 60000u);
+        EXPECT_LE(paced->TickCount() - start, 61000u);
+    }
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... no end within 60 seconds"), 1) << Log();
+
+    StationSettings.FTPPort = std::to_string(good.port);
+    upload.FTPUpload();
+    ASSERT_TRUE(RunUntil([&] { return CountLog("FTP: OK again after 3 failed attempts") == 1; }, 60000))
+        << Log();
+    EXPECT_EQ(ftp_test::ReadRaw(good.root / "www/weather.html"), "page");
+    EXPECT_EQ(CountLog("FTP:"), 3) << Log();
+}

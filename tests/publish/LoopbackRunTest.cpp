@@ -366,6 +366,7 @@ TEST_F(LoopbackRun, EightHoursOfEveryServiceThenEachPeerFailsOnceAndComesBack) {
         lines = NewLines();
         expected = kSuccessLines;
         expected.push_back(R"(TCP: Client 127\.0\.0\.1 connected)");
+        expected.push_back(R"((FTP|POST/\w+|DATABASE|APRS): OK again after \d+ failed attempts)");
         EXPECT_EQ(Unexpected(lines, expected), std::vector<std::string>{});
         for (const std::string& success : outage.recovered)
             EXPECT_GE(Count(lines, success), 1) << success;

@@ -1,10 +1,13 @@
 // The weather posts against the scripted HTTP peer and tinyproxy: the request on the wire, the reply
-// handling, the menu items, failures logged once and the password kept out of the log.
+// handling, the menu items, failures logged once per cause and the password kept out of the log; a
+// huge reply read only as far as it is used, and a reply that drips in ended by the post's deadline.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
+#include "publish/WeatherPosts.h"
 #include "tests/publish/PublishTestSupport.h"
 
 using publish_test::HttpPeer;
@@ -17,6 +20,65 @@ const std::string kHeader = "Accept: image/gif, image/x-xbitmap, image/jpeg, ima
                             "User-Agent: Mozilla/3.0 (compatible)\r\n";
 
 class WeatherPostsTest : public PeerStationTest {};
+
+// This process's resident memory in kB.
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// An HTTP server on the loop, on the station's own clock: it reads a request and answers with a status
+// line that comes one byte a second, for ever.
+class DripPeer {
+public:
+    DripPeer() {
+        platform::EventLoop& loop = platform::EventLoop::Get();
+        listener_ = net_test::RawListen(port_);
+        listenWatch_ = loop.WatchFd(listener_, POLLIN, [this](short) {
+            int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd >= 0) clients_[fd] = 0;
+            ++connections_;
+        });
+        timer_ = loop.CreateTimer([this] { Drip(); });
+        loop.StartTimer(timer_, 1000);
+    }
+    ~DripPeer() {
+        platform::EventLoop& loop = platform::EventLoop::Get();
+        loop.DestroyTimer(timer_);
+        loop.UnwatchFd(listenWatch_);
+        for (auto& client : clients_)
+            ::close(client.first);
+        ::close(listener_);
+    }
+    uint16_t Port() const { return port_; }
+    int Connections() const { return connections_; }
+    int Dripped() const { return dripped_; }
+
+private:
+    void Drip() {
+        static const std::string kReply = "HTTP/1.0 200 OK\r\nX-Drip: " + std::string(100000, 'a');
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            std::string request;
+            bool open = net_test::DrainInto(it->first, request);
+            if (open && ::send(it->first, &kReply[it->second % kReply.size()], 1, MSG_NOSIGNAL) == 1) {
+                ++it->second;
+                ++dripped_;
+                ++it;
+            } else {
+                ::close(it->first);
+                it = clients_.erase(it);
+            }
+        }
+    }
+
+    uint16_t port_ = 0;
+    int listener_ = -1, listenWatch_ = 0, timer_ = 0;
+    std::map<int, size_t> clients_; // descriptor -> bytes sent
+    int connections_ = 0, dripped_ = 0;
+};
 
 } // namespace
 
@@ -43,7 +105,7 @@ TEST_F(WeatherPostsTest, PostGoesOutByteForByteAndTheSuccessWordIsLoggedWithoutT
     EXPECT_EQ(CountLog("p&ss"), 0);
 }
 
-TEST_F(WeatherPostsTest, FailuresAreLoggedOnceUntilAPostSucceedsAndNeverAsSuccess) {
+TEST_F(WeatherPostsTest, FailuresAreLoggedOncePerCauseUntilAPostSucceedsAndNeverAsSuccess) {
     uint16_t port = net_test::FreePort();
     std::string base = "http://127.0.0.1:" + std::to_string(port);
     TMainForm& form = StartWith("[W4U]\r\nURL=" + base + "/reply/Logged\r\nLogSuccess=1\r\n");
@@ -58,20 +120,20 @@ TEST_F(WeatherPostsTest, FailuresAreLoggedOnceUntilAPostSucceedsAndNeverAsSucces
     ASSERT_EQ(peer.Port(), port);
     form.PostToWeather4U->Click();
     ASSERT_TRUE(RunUntilLogged("POST to Weather4You: OK")) << Log();
-    // A status of 400 or more and a reply without the word are failures, each starting a new run.
+    EXPECT_EQ(CountLog("POST/W4U: OK again after 2 failed attempts"), 1) << Log();
+    // A status of 400 or more and a reply without the word are failures, each cause told once.
     StationSettings.W4UURL = base + "/bad";
     form.PostToWeather4U->Click();
     ASSERT_TRUE(RunUntilLogged("POST/W4U: Error: 400 Bad Request")) << Log();
     StationSettings.W4UURL = base + "/reply/INVALIDPASSWORDID";
     form.PostToWeather4U->Click();
-    ASSERT_TRUE(RunUntil([&] { return form.PostToWeather4U->Enabled(); }));
-    EXPECT_EQ(CountLog("POST/W4U: Error: INVALIDPASSWORDID"), 0); // the run of failures goes on
+    ASSERT_TRUE(RunUntilLogged("POST/W4U: Error: INVALIDPASSWORDID")) << Log();
     StationSettings.W4UURL = base + "/reply/Logged";
     form.PostToWeather4U->Click();
     ASSERT_TRUE(RunUntil([&] { return CountLog("POST to Weather4You: OK") == 2; })) << Log();
     StationSettings.W4UURL = base + "/reply/INVALIDPASSWORDID";
     form.PostToWeather4U->Click();
-    ASSERT_TRUE(RunUntilLogged("POST/W4U: Error: INVALIDPASSWORDID")) << Log();
+    ASSERT_TRUE(RunUntil([&] { return CountLog("POST/W4U: Error: INVALIDPASSWORDID") == 2; })) << Log();
     EXPECT_EQ(CountLog("POST to Weather4You: OK"), 2);
     EXPECT_EQ(peer.Requests().size(), 5u); // no second request after the 400
 }
@@ -117,4 +179,57 @@ TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
     EXPECT_NE(requests[0].find("\r\nVia: "), std::string::npos) << requests[0];
     EXPECT_NE(requests[0].find("ID=YourUserID&PASSWORD=MoLeSkIn&dateutc=2026-12-06+13:03:09"),
               std::string::npos);
+}
+
+TEST_F(WeatherPostsTest, AReplyOfAGigabyteIsReadOnlyAsFarAsItIsUsedAndItsMemoryGoesBack) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port(), 0);
+    TMainForm& form =
+        StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/huge/1073741824") + "\r\nLogSuccess=1\r\n");
+    const long before = ResidentKb();
+    form.PostToWUnder();
+    ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK", 120000)) << Log();
+    const long after = ResidentKb();
+    RecordProperty("rss_before_kb", static_cast<int>(before));
+    RecordProperty("rss_after_kb", static_cast<int>(after));
+    EXPECT_LT(after - before, 32 * 1024) << "RSS " << before << " kB before, " << after << " kB after";
+    EXPECT_EQ(form.PostStreams[3]->Bytes().capacity(), 0u); // the receive stream's memory is back
+    EXPECT_TRUE(publishing->Posts().HTTPClientWU->ReplyCut());
+    const int header = 45; // "HTTP/1.0 200 OK", "Content-Type: text/plain" and the empty line
+    EXPECT_EQ(publishing->Posts().HTTPClientWU->RcvdCount(), 65536 - header);
+}
+
+TEST_F(WeatherPostsTest, AReplyThatDripsInIsEndedByThePostsDeadlineAndTheNextIntervalTriesAgain) {
+    platform::Clock::Install(clock_); // the station's simulated clock drives the peer as well
+    DripPeer drip;
+    TMainForm& form = StartWith(
+        "[WUNDERGROUND]\r\nInterval=1\r\nURL=http://127.0.0.1:" + std::to_string(drip.Port()) + "/\r\n");
+    for (int post = 1; post <= 2; ++post) {
+        const uint32_t start = clock_->TickCount();
+        form.PostToWUnder();
+        ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); }, 10 * 60000)) << Log();
+        const uint32_t took = clock_->TickCount() - start;
+        RecordProperty("post" + std::to_string(post) + "_ms", static_cast<int>(took));
+        EXPECT_GE(took, 60000u) << post; // the interval: one minute
+        EXPECT_LE(took, 61000u) << post;
+        EXPECT_EQ(drip.Connections(), post);
+    }
+    EXPECT_GT(drip.Dripped(), 100); // every byte restarted the time-out for silence
+    EXPECT_EQ(CountLog("POST/WU: Error: No complete reply within 60 seconds"), 1) << Log();
+}
+
+TEST_F(WeatherPostsTest, APeerWhoseFaultChangesIsLoggedOncePerCauseAndOnceWhenItRecovers) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port(), 0);
+    TMainForm& form = StartWith(
+        "[WUNDERGROUND]\r\nURL=" + peer.Url("/script/nostatus,nostatus,500,500,drop,ok,ok") + "\r\n");
+    for (int post = 0; post < 7; ++post) {
+        form.PostToWUnder();
+        ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); })) << Log();
+    }
+    EXPECT_EQ(CountLog("POST/WU: Error: no HTTP status line in the reply"), 1) << Log();
+    EXPECT_EQ(CountLog("POST/WU: Error: 500 Internal Server Error"), 1) << Log();
+    EXPECT_EQ(CountLog("POST/WU: Error: Connection closed without a reply"), 1) << Log();
+    EXPECT_EQ(CountLog("POST/WU: OK again after 5 failed attempts"), 1) << Log();
+    EXPECT_EQ(CountLog("POST/WU"), 4) << Log();
 }
