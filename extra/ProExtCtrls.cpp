@@ -224,13 +224,15 @@ TProImage::TProImage(platform::TComponent* owner, const std::string& name) : TGr
     SetBounds(0, 0, 105, 105);
     picture_.OnChange = [this](platform::gfx::TPicture&) { PictureChanged(); };
     picture_.OnProgress = [this](platform::TObject* sender, platform::gfx::TProgressStage stage, int percent,
-                                 bool redrawNow, const platform::gfx::TRect& rect, const std::string& message) {
+                                 bool redrawNow, const platform::gfx::TRect& rect,
+                                 const std::string& message) {
         PictureProgress(sender, stage, percent, redrawNow, rect, message);
     };
 }
 
 void TProImage::PictureProgress(platform::TObject* sender, platform::gfx::TProgressStage stage, int percent,
-                                bool redrawNow, const platform::gfx::TRect& rect, const std::string& message) {
+                                bool redrawNow, const platform::gfx::TRect& rect,
+                                const std::string& message) {
     auto* graphic = dynamic_cast<platform::gfx::TGraphic*>(sender);
     if (IncrementalDisplay && redrawNow && graphic && !graphic->Empty()) DrawGraphic(*graphic);
     if (OnProgress) OnProgress(this, stage, percent, redrawNow, rect, message);

@@ -402,7 +402,8 @@ void AbLoadFormPos(platform::TForm& form) {
 }
 
 void AbInstallCursors() {
-    if (platform::Screen->CursorResource(crAbHand).empty()) platform::Screen->SetCursorResource(crAbHand, "crHand");
+    if (platform::Screen->CursorResource(crAbHand).empty())
+        platform::Screen->SetCursorResource(crAbHand, "crHand");
 }
 
 } // namespace gauges

@@ -86,10 +86,10 @@ constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption o) {
 }
 constexpr TGIFOptimizeOptions AllOptimizeOptions = 0x1F;
 enum TDisposalMethod { dmNone, dmNoDisposal, dmBackground, dmPrevious };
-using platform::gfx::TProgressStage;
-using platform::gfx::psStarting;
-using platform::gfx::psRunning;
 using platform::gfx::psEnding;
+using platform::gfx::psRunning;
+using platform::gfx::psStarting;
+using platform::gfx::TProgressStage;
 
 // ---- unit-wide defaults, copied by every new image ----
 extern TGIFDrawOptions GIFImageDefaultDrawOptions;

@@ -547,7 +547,8 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
                 if (f == this || f->ColorMap.Count() != 0 || !f->Transparent || !f->GraphicControlExtension)
                     continue;
                 int borrowed = f->GraphicControlExtension->TransparentIndex;
-                if (borrowed < map.Count() && std::find(data_.begin(), data_.end(), borrowed) == data_.end()) {
+                if (borrowed < map.Count() &&
+                    std::find(data_.begin(), data_.end(), borrowed) == data_.end()) {
                     tIndex = borrowed;
                     return;
                 }

@@ -62,12 +62,13 @@ bool ApplyThreadPriority(ThreadId thread, TThreadPriority priority) {
     if (error == 0) return true;
     // A thread that has ended was refused nothing.
     if (error != ESRCH && !refusalTold.exchange(true))
-        ReportProblem("Thread priority " + ThreadPriorityName(priority) + " not applied: " + std::strerror(error));
+        ReportProblem("Thread priority " + ThreadPriorityName(priority) +
+                      " not applied: " + std::strerror(error));
     return false;
 }
 
 std::string ThreadPriorityName(TThreadPriority priority) {
-    static const char* const names[] = {"tpIdle",    "tpLowest",  "tpLower",       "tpNormal",
+    static const char* const names[] = {"tpIdle",   "tpLowest",  "tpLower",       "tpNormal",
                                         "tpHigher", "tpHighest", "tpTimeCritical"};
     return priority >= tpIdle && priority <= tpTimeCritical ? names[priority] : "?";
 }

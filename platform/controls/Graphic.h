@@ -10,9 +10,9 @@
 #include <string>
 
 #include "platform/Clipboard.h"
-#include "platform/Object.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
+#include "platform/Object.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/controls/Icon.h"
 
@@ -24,8 +24,8 @@ class Canvas;
 // reports, the stage, how far it is (per cent), whether what has been read so far may be drawn now
 // (redrawNow) and the area it concerns, and a text such as "Loading...".
 enum TProgressStage { psStarting, psRunning, psEnding };
-using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, int percentDone, bool redrawNow,
-                                          const TRect& rect, const std::string& message)>;
+using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, int percentDone,
+                                          bool redrawNow, const TRect& rect, const std::string& message)>;
 
 class TGraphic : public TObject {
 public:

@@ -9,8 +9,8 @@
 //
 // Loading (a file by its extension, or a clipboard item by its format) makes a new graphic of the
 // registered class and reads the data into it, its progress reported through OnProgress; only when
-// that succeeds does it replace the picture's graphic. Unregistered formats and extensions raise EInvalidGraphic; so does what the new graphic
-// cannot read; the picture is then unchanged.
+// that succeeds does it replace the picture's graphic. Unregistered formats and extensions raise
+// EInvalidGraphic; so does what the new graphic cannot read; the picture is then unchanged.
 //
 // Pasting takes, of the formats registered with the picture that the clipboard holds, the one
 // registered last (so the registered format of a GIF or an icon wins over the plain bitmap put beside

@@ -131,7 +131,8 @@ void PutDibRowsBottomUp(std::vector<uint8_t>& out, const Bitmap& bitmap) {
 }
 
 std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data) {
-    if (data.size() < kFileHeaderBytes + kDibInfoBytes || data[0] != 'B' || data[1] != 'M') return std::nullopt;
+    if (data.size() < kFileHeaderBytes + kDibInfoBytes || data[0] != 'B' || data[1] != 'M')
+        return std::nullopt;
     const uint32_t bitsAt = LeDWord(data, 10);
     std::span<const uint8_t> dib = data.subspan(kFileHeaderBytes);
     auto info = ReadDibInfo(dib);
@@ -169,7 +170,8 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data) {
 
 std::vector<uint8_t> WriteBitmapFile(const Bitmap& bitmap) {
     Bitmap picture(bitmap);
-    if (picture.PixelFormat() == pfDevice || picture.PixelFormat() == pfCustom) picture.SetPixelFormat(pf32bit);
+    if (picture.PixelFormat() == pfDevice || picture.PixelFormat() == pfCustom)
+        picture.SetPixelFormat(pf32bit);
     TDibInfo info;
     info.Width = picture.Width();
     info.Height = picture.Height();
@@ -179,7 +181,8 @@ std::vector<uint8_t> WriteBitmapFile(const Bitmap& bitmap) {
     const uint32_t paletteBytes = picture.IsPaletted() ? (4u << picture.BitsPerPixel()) : 0;
     const uint32_t masksBytes = fields ? 12 : 0;
     const auto imageBytes = static_cast<uint32_t>(picture.RowBytes() * picture.Height());
-    const uint32_t bitsAt = static_cast<uint32_t>(kFileHeaderBytes) + kDibInfoBytes + masksBytes + paletteBytes;
+    const uint32_t bitsAt =
+        static_cast<uint32_t>(kFileHeaderBytes) + kDibInfoBytes + masksBytes + paletteBytes;
 
     std::vector<uint8_t> out;
     out.reserve(bitsAt + imageBytes);

@@ -50,7 +50,8 @@ TPixelFormat DibPixelFormat(int bits);
 // The info header at the start of data; none when it is shorter than 40 bytes or says so.
 std::optional<TDibInfo> ReadDibInfo(std::span<const uint8_t> data);
 // Palette entries B, G, R, 0 at `at`; none when they do not fit.
-std::optional<std::vector<PaletteEntry>> ReadDibPalette(std::span<const uint8_t> data, uint64_t at, uint64_t count);
+std::optional<std::vector<PaletteEntry>> ReadDibPalette(std::span<const uint8_t> data, uint64_t at,
+                                                        uint64_t count);
 // Fills the bitmap (its size and format set) from the rows at `at`; false when they do not fit.
 bool ReadDibRows(std::span<const uint8_t> data, uint64_t at, bool topDown, Bitmap& bitmap);
 

@@ -64,7 +64,8 @@ std::optional<TIconImage> ReadIconImage(std::span<const uint8_t> data, const TIc
     }
     result.Mask = Bitmap(width, height, pf1bit);
     result.Mask.SetPalette(MonochromePalette2());
-    const uint64_t maskAt = colorAt + static_cast<uint64_t>(result.Color.RowBytes()) * static_cast<uint64_t>(height);
+    const uint64_t maskAt =
+        colorAt + static_cast<uint64_t>(result.Color.RowBytes()) * static_cast<uint64_t>(height);
     if (!ReadDibRows(image, colorAt, false, result.Color) || !ReadDibRows(image, maskAt, false, result.Mask))
         return std::nullopt;
     return result;

@@ -77,8 +77,8 @@ TEST(ClockDateTime, EncodeDecodeRoundTrip) {
     EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 29, 6, 0, 0), -1.25);
     // Values that are no date raise the conversion error instead of decoding as 1899-12-30.
     int y, mo, d;
-    for (TDateTime bad : {EncodeDateTime(9999, 12, 31, 0, 0, 0) + 1, EncodeDateTime(1, 1, 1, 0, 0, 0) - 1,
-                          std::nan("")})
+    for (TDateTime bad :
+         {EncodeDateTime(9999, 12, 31, 0, 0, 0) + 1, EncodeDateTime(1, 1, 1, 0, 0, 0) - 1, std::nan("")})
         EXPECT_THROW(DecodeDate(bad, y, mo, d), EConvertError) << bad;
     DecodeDate(EncodeDateTime(9999, 12, 31, 23, 59, 59), y, mo, d);
     EXPECT_EQ(y, 9999);

@@ -187,7 +187,8 @@ std::vector<uint8_t> BmpFile(int32_t width, int32_t height, uint16_t bits, uint3
     std::vector<uint8_t> f{'B', 'M'};
     for (uint8_t b : Le({static_cast<uint32_t>(14 + 40 + rest.size()), 0, bitsOffset}))
         f.push_back(b);
-    const auto imageSize = static_cast<uint32_t>(14 + 40 + rest.size() - std::min<size_t>(bitsOffset, 54 + rest.size()));
+    const auto imageSize =
+        static_cast<uint32_t>(14 + 40 + rest.size() - std::min<size_t>(bitsOffset, 54 + rest.size()));
     for (uint8_t b : Le({40, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                          1u | uint32_t{bits} << 16, compression, imageSize, 0, 0, colorsUsed, 0}))
         f.push_back(b);
@@ -238,7 +239,8 @@ TEST_F(PictureTest, BitmapFilesAreReadAndWrittenByThePicture) {
     }
 
     // Rows top-down (a negative height) with two colours used of a 4-bit palette; 5-6-5 bit fields.
-    WriteFile("top.bmp", BmpFile(2, -2, 4, 0, 2, 62, {0, 0, 255, 0, 255, 0, 0, 0, 0x10, 0, 0, 0, 0x01, 0, 0, 0}));
+    WriteFile("top.bmp",
+              BmpFile(2, -2, 4, 0, 2, 62, {0, 0, 255, 0, 255, 0, 0, 0, 0x10, 0, 0, 0, 0x01, 0, 0, 0}));
     picture.LoadFromFile("top.bmp");
     EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), RGB(0, 0, 255));
     EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), RGB(255, 0, 0));

@@ -47,7 +47,8 @@ TEST(ThreadPriority, LoweringAppliesWithoutPrivilegeAndARefusedRaiseIsToldOnce) 
         EXPECT_EQ(sched_getscheduler(self), SCHED_IDLE); // kept what it had
     });
     worker.join();
-    EXPECT_EQ(told, std::vector<std::string>{"Thread priority tpHighest not applied: Operation not permitted"});
+    EXPECT_EQ(told,
+              std::vector<std::string>{"Thread priority tpHighest not applied: Operation not permitted"});
     EXPECT_FALSE(ApplyThreadPriority(0, tpLowest));
     SetProblemReporter(nullptr);
     ForgetThreadPriorityRefusal();
