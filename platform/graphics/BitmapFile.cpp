@@ -20,6 +20,51 @@ TPixelFormat FormatOf(int bits, uint32_t compression, uint32_t red, uint32_t gre
     return pfCustom;
 }
 
+// Run-length encoded rows (8 or 4 bits a pixel), bottom-up: a count and a value paint count pixels
+// (with 4 bits the value's two halves in turn); a 0 count escapes: 0 ends the row, 1 the picture, 2
+// moves right and up by the two bytes that follow, 3 and more are that many literal pixels padded to
+// a 16-bit boundary. Pixels outside the picture are dropped; data that ends early ends the picture.
+bool ReadRunLengthRows(std::span<const uint8_t> data, uint64_t at, int bits, Bitmap& bitmap) {
+    if (at > data.size()) return false;
+    const int w = bitmap.Width(), h = bitmap.Height();
+    int x = 0, y = h - 1;
+    auto put = [&](int index) {
+        if (x < w && y >= 0) bitmap.SetIndex(x, y, index);
+        ++x;
+    };
+    size_t p = static_cast<size_t>(at);
+    while (p + 1 < data.size() && y >= 0) {
+        const int count = data[p], value = data[p + 1];
+        p += 2;
+        if (count > 0) {
+            for (int i = 0; i < count && x < w; ++i)
+                put(bits == 8 ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+            continue;
+        }
+        if (value == 0) {
+            x = 0;
+            --y;
+        } else if (value == 1) {
+            break;
+        } else if (value == 2) {
+            if (p + 1 >= data.size()) break;
+            x += data[p];
+            y -= data[p + 1];
+            p += 2;
+        } else {
+            const size_t bytes =
+                bits == 8 ? static_cast<size_t>(value) : (static_cast<size_t>(value) + 1) / 2;
+            if (bytes > data.size() - p) break;
+            for (int i = 0; i < value; ++i) {
+                const uint8_t b = data[p + static_cast<size_t>(bits == 8 ? i : i / 2)];
+                put(bits == 8 ? b : (i % 2 == 0 ? b >> 4 : b & 15));
+            }
+            p += bytes + (bytes & 1);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 uint16_t LeWord(std::span<const uint8_t> data, size_t at) {
@@ -152,7 +197,12 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data) {
             masks[i] = LeDWord(data, static_cast<size_t>(masksAt) + 4 * static_cast<size_t>(i));
         if (info->HeaderBytes == kDibInfoBytes) paletteAt += 12;
     }
-    const TPixelFormat format = FormatOf(info->Bits, info->Compression, masks[0], masks[1], masks[2]);
+    const bool runLength = (info->Compression == BI_RLE8 && info->Bits == 8) ||
+                           (info->Compression == BI_RLE4 && info->Bits == 4);
+    if (runLength && topDown) return std::nullopt;
+    const TPixelFormat format = runLength
+                                    ? DibPixelFormat(info->Bits)
+                                    : FormatOf(info->Bits, info->Compression, masks[0], masks[1], masks[2]);
     if (format == pfCustom) return std::nullopt;
 
     Bitmap bitmap(static_cast<int>(width), static_cast<int>(height), format);
@@ -164,7 +214,9 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data) {
         entries->resize(static_cast<size_t>(full)); // indices past the colours used show black
         bitmap.SetPalette(MakePalette(std::move(*entries)));
     }
-    if (!ReadDibRows(data, bitsAt, topDown, bitmap)) return std::nullopt;
+    if (runLength ? !ReadRunLengthRows(data, bitsAt, info->Bits, bitmap)
+                  : !ReadDibRows(data, bitsAt, topDown, bitmap))
+        return std::nullopt;
     return bitmap;
 }
 

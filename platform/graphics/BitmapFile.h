@@ -5,15 +5,16 @@
 // - Bitmap file header, 14 bytes (files only): "BM", the file's size, two reserved words, and the
 //   offset of the pixel rows from the start of the file.
 // - Info header of at least 40 bytes: its size, width, height (negative: the rows run top-down),
-//   planes (1), bits per pixel, compression (0 none; 3 bit fields), image size, two resolutions,
-//   colours used, colours important. With bit fields and a 40-byte header, three 32-bit masks (red,
-//   green, blue) follow it; longer headers hold them at the same place.
+//   planes (1), bits per pixel, compression (0 none; 1, 2 run lengths; 3 bit fields), image size, two
+//   resolutions, colours used, colours important. With bit fields and a 40-byte header, three 32-bit masks
+//   (red, green, blue) follow it; longer headers hold them at the same place.
 // - The palette of 1-, 4- and 8-bit pictures: "colours used" entries (all 2^bits when 0) of B, G, R, 0.
 // - The rows, each padded to 4 bytes, bottom-up unless the height is negative.
 //
 // Read are 1, 4, 8, 16 (5-5-5, or bit fields 5-5-5 and 5-6-5), 24 and 32 bits (B, G, R, X, or bit
-// fields of that order), uncompressed. Reading trusts nothing: every size and offset is checked against
-// the data, and sides above kMaxBitmapSide are refused; whatever fails a check is "no bitmap".
+// fields of that order), uncompressed, and 4 and 8 bits run-length encoded (compression 2 and 1, rows
+// bottom-up; pixels the runs leave out are index 0). Reading trusts nothing: every size and offset is checked
+// against the data, and sides above kMaxBitmapSide are refused; whatever fails a check is "no bitmap".
 // Written are the bitmap's own format and palette (16-bit 5-6-5 with bit fields, 32-bit for pfDevice).
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,7 @@ namespace platform::gfx {
 
 inline constexpr int kMaxBitmapSide = 32768;
 inline constexpr uint32_t kDibInfoBytes = 40;
-inline constexpr uint32_t BI_RGB = 0, BI_BITFIELDS = 3;
+inline constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 
 struct TDibInfo {
     uint32_t HeaderBytes = kDibInfoBytes;

@@ -257,15 +257,35 @@ TEST_F(PictureTest, BitmapFilesAreReadAndWrittenByThePicture) {
     EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), ref.GetPixel(0, 0));
     EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), ref.GetPixel(1, 0));
 
+    // Run lengths: 8 bits (a run, the end of a row, literal pixels, the end) and 4 bits (halves in turn).
+    const std::vector<uint8_t> redBlue{0, 0, 255, 0, 255, 0, 0, 0};
+    std::vector<uint8_t> rle8 = redBlue;
+    rle8.insert(rle8.end(), {2, 1, 0, 0, 0, 3, 1, 0, 1, 0, 0, 1});
+    WriteFile("rle8.bmp", BmpFile(3, 2, 8, 1, 2, 62, rle8));
+    picture.LoadFromFile("rle8.bmp");
+    std::string shown;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            shown += picture.GetBitmap().GetPixel(x, y) == RGB(0, 0, 255) ? 'b' : 'r';
+    EXPECT_EQ(shown, "brbbbr");
+    std::vector<uint8_t> rle4 = redBlue;
+    rle4.insert(rle4.end(), {4, 0x10, 0, 1});
+    WriteFile("rle4.bmp", BmpFile(4, 1, 4, 2, 2, 62, rle4));
+    picture.LoadFromFile("rle4.bmp");
+    EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), RGB(0, 0, 255));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(2, 0), RGB(0, 0, 255));
+
     // What is no bitmap file this reader takes leaves the picture as it was.
     std::vector<uint8_t> cut = written;
     cut.resize(cut.size() - 3);
     std::vector<uint8_t> huge = BmpFile(40000, 1, 24, 0, 0, 54, {});
-    std::vector<uint8_t> rle = BmpFile(2, 2, 8, 1, 0, 54, {});
-    for (const auto& bad : {cut, huge, rle, std::vector<uint8_t>{'B', 'M'}}) {
+    std::vector<uint8_t> noPalette = BmpFile(2, 2, 8, 1, 0, 54, {});
+    std::vector<uint8_t> jpeg = BmpFile(2, 2, 24, 4, 0, 54, std::vector<uint8_t>(16));
+    for (const auto& bad : {cut, huge, noPalette, jpeg, std::vector<uint8_t>{'B', 'M'}}) {
         WriteFile("bad.bmp", bad);
         EXPECT_THROW(picture.LoadFromFile("bad.bmp"), EInvalidGraphic);
-        EXPECT_EQ(picture.GetBitmap().Width(), 2);
+        EXPECT_EQ(picture.GetBitmap().Width(), 4);
     }
 }
 
