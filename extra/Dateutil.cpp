@@ -222,7 +222,10 @@ TDateTime IncDate(TDateTime date, int days, int months, int years) {
         --year;
     }
     if (day > DaysPerMonth(year, month)) day = DaysPerMonth(year, month);
-    return Combine(platform::EncodeDate(year, month, day) + days, TimeOfDay(date));
+    TDateTime result = Combine(platform::EncodeDate(year, month, day) + days, TimeOfDay(date));
+    // Days stepping past 9999-12-31 or before 0001-01-01 give no date.
+    if (!platform::IsValidDateTime(result)) throw platform::EConvertError("Invalid argument to date encode");
+    return result;
 }
 
 TDateTime IncDay(TDateTime date, int delta) {

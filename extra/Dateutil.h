@@ -54,7 +54,8 @@ int ExtractDay(TDateTime date);
 int ExtractMonth(TDateTime date);
 int ExtractYear(TDateTime date);
 
-// Years, then months (the day cut to the new month's length), then days; the time of day is kept.
+// Years, then months (the day cut to the new month's length), then days; the time of day is kept. A
+// result outside the years 1-9999 raises EConvertError, as does decoding such a date.
 TDateTime IncDate(TDateTime date, int days, int months, int years);
 TDateTime IncDay(TDateTime date, int delta);
 TDateTime IncMonth(TDateTime date, int delta);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "components/VCLUtils.h"
+#include "platform/Exceptions.h"
 #include "platform/Strings.h"
 #include "platform/controls/Screen.h"
 #include "platform/controls/SystemMetrics.h"
@@ -96,6 +97,7 @@ void TRxCalendar::Change() {
 }
 
 void TRxCalendar::ChangeDate(TDateTime date) {
+    if (!platform::IsValidDateTime(date)) throw EConvertError("Invalid argument to date encode");
     date = CutTime(date);
     if (date == date_) return;
     date_ = date;

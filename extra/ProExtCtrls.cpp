@@ -223,6 +223,19 @@ TProImage::TProImage(platform::TComponent* owner, const std::string& name) : TGr
     RegisterProCursors();
     SetBounds(0, 0, 105, 105);
     picture_.OnChange = [this](platform::gfx::TPicture&) { PictureChanged(); };
+    picture_.OnProgress = [this](platform::TObject* sender, platform::gfx::TProgressStage stage, int percent,
+                                 bool redrawNow, const platform::gfx::TRect& rect,
+                                 const std::string& message) {
+        PictureProgress(sender, stage, percent, redrawNow, rect, message);
+    };
+}
+
+void TProImage::PictureProgress(platform::TObject* sender, platform::gfx::TProgressStage stage, int percent,
+                                bool redrawNow, const platform::gfx::TRect& rect,
+                                const std::string& message) {
+    auto* graphic = dynamic_cast<platform::gfx::TGraphic*>(sender);
+    if (IncrementalDisplay && redrawNow && graphic && !graphic->Empty()) DrawGraphic(*graphic);
+    if (OnProgress) OnProgress(this, stage, percent, redrawNow, rect, message);
 }
 
 void TProImage::Set(bool& field, bool v) {
@@ -266,8 +279,12 @@ void TProImage::Paint() {
         c.Rectangle(ClientRect());
     }
     platform::gfx::TGraphic* g = picture_.Graphic();
-    if (!g || g->Empty()) return;
-    const int w = g->Width(), h = g->Height();
+    if (g && !g->Empty()) DrawGraphic(*g);
+}
+
+void TProImage::DrawGraphic(platform::gfx::TGraphic& g) {
+    platform::gfx::Canvas& c = Canvas();
+    const int w = g.Width(), h = g.Height();
     if (tiled_) {
         // The tiles go to an off-screen copy of what lies under the control, which then goes on at once.
         platform::gfx::Bitmap tiles(Width(), Height());
@@ -275,11 +292,11 @@ void TProImage::Paint() {
         t.CopyRect(ClientRect(), c, ClientRect());
         for (int y = 0; y < Height(); y += h)
             for (int x = 0; x < Width(); x += w)
-                g->Draw(t, {x, y, x + w, y + h});
+                g.Draw(t, {x, y, x + w, y + h});
         c.Draw(0, 0, tiles);
         return;
     }
-    g->Draw(c, platform::widgets::ImageDrawRect(ClientRect(), w, h, stretch_, center_));
+    g.Draw(c, platform::widgets::ImageDrawRect(ClientRect(), w, h, stretch_, center_));
 }
 
 } // namespace extra

@@ -117,8 +117,9 @@ protected:
 // A picture of any graphic class: stretched to the client area, or at its size (centred with Center), or
 // with Tiled repeated from the top-left corner across the whole control through an off-screen bitmap.
 // AutoSize sizes the control to the picture; Transparent is the picture's graphic's. Every change of the
-// picture (a new graphic, or Changed after drawing into its bitmap) repaints the control. Pictures load
-// whole: OnProgress is kept for forms that set it.
+// picture (a new graphic, or Changed after drawing into its bitmap) repaints the control. OnProgress
+// hears the picture's progress (with the image as the sender); with IncrementalDisplay, a graphic being
+// loaded is drawn whenever it says that what it has read may be shown (redrawNow).
 class TProImage : public platform::TGraphicControl {
 public:
     explicit TProImage(platform::TComponent* owner = nullptr, const std::string& name = {});
@@ -134,7 +135,7 @@ public:
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool v);
     bool IncrementalDisplay = false;
-    std::function<void(platform::TComponent* sender, int percent)> OnProgress;
+    platform::gfx::TProgressEvent OnProgress;
 
 protected:
     void Paint() override;
@@ -142,6 +143,9 @@ protected:
 private:
     void Set(bool& field, bool v);
     void PictureChanged();
+    void PictureProgress(platform::TObject* sender, platform::gfx::TProgressStage stage, int percent,
+                         bool redrawNow, const platform::gfx::TRect& rect, const std::string& message);
+    void DrawGraphic(platform::gfx::TGraphic& g);
     platform::gfx::TPicture picture_;
     bool autoSize_ = false;
     bool center_ = false;

@@ -25,7 +25,8 @@ constexpr uint8_t kWheelNotchDown = 0x88; // low byte of -120
 
 TAbAnalogCControl::TAbAnalogCControl(platform::TComponent* owner, const std::string& name)
     : TAbCustomControl(owner, name) {
-    BeginUpdate(); // closed by Loaded
+    AbInstallCursors(); // the sliding cursor
+    BeginUpdate();      // closed by Loaded
     SetControlStyle(ControlStyle() | platform::csAcceptsControls);
     SetTabStop(true);
     Font().SetName("MS Sans Serif");

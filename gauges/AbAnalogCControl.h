@@ -13,6 +13,7 @@
 #include <string>
 
 #include "gauges/AbAnalogGControl.h"
+#include "gauges/AbProc.h"
 #include "gauges/GClass.h"
 #include "gauges/SignalSettings.h"
 
@@ -103,7 +104,7 @@ private:
     TSignalSettings signal_;
     platform::gfx::TColor colorFocus_ = platform::gfx::clLime;
     platform::gfx::TColor colorNonFocus_ = platform::gfx::clGreen;
-    int cursorSlide_ = 5;
+    int cursorSlide_ = crAbHand;
     bool enableKeyboard_ = true;
     TEnabledKeys enabledKeys_ = kAllEnabledKeys;
     TAbAnalogGControl* valueIndicator_ = nullptr;

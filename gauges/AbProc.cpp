@@ -3,10 +3,16 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/FloatFormat.h"
 #include "platform/Numeric.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/Strings.h"
+#include "platform/controls/Application.h"
+#include "platform/controls/Form.h"
+#include "platform/controls/Screen.h"
 
 namespace gauges {
 
@@ -337,6 +343,67 @@ void AbRotTextOut(Canvas& canvas, TPoint p, float angle, const std::string& text
 
 std::string AppPath() {
     return platform::AppPath();
+}
+
+int AbExecuteFile(const std::string& fileName, const std::string& params, const std::string& folder,
+                  int showCmd) {
+    platform::TForm* main = platform::Application ? platform::Application->MainForm : nullptr;
+    return platform::ShellExecute(main ? main->Handle() : 0, "", fileName, params, folder, showCmd);
+}
+
+namespace {
+
+std::string FormClassName(const platform::TForm& form) {
+    std::string name = platform::TypeName(typeid(form));
+    size_t colon = name.rfind("::");
+    return colon == std::string::npos ? name : name.substr(colon + 2);
+}
+
+// The position moved onto the screen: negative coordinates to 0, then back from the far edges.
+void KeepOnScreen(int& left, int& top, int width, int height) {
+    if (left < 0) left = 0;
+    if (top < 0) top = 0;
+    if (left + width > platform::Screen->Width) left = platform::Screen->Width - width;
+    if (top + height > platform::Screen->Height) top = platform::Screen->Height - height;
+}
+
+void PutInt32(std::vector<uint8_t>& bytes, int32_t value) {
+    uint32_t u = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
+}
+
+int32_t GetInt32(const std::vector<uint8_t>& bytes, size_t at) {
+    uint32_t u = 0;
+    for (int i = 0; i < 4; ++i)
+        u |= uint32_t{bytes[at + static_cast<size_t>(i)]} << (8 * i);
+    return static_cast<int32_t>(u);
+}
+
+} // namespace
+
+void AbSaveFormPos(platform::TForm& form) {
+    int left = form.Left(), top = form.Top();
+    KeepOnScreen(left, top, form.Width(), form.Height());
+    std::vector<uint8_t> bytes;
+    PutInt32(bytes, left);
+    PutInt32(bytes, top);
+    platform::TRegIniFile key(kAbFormPosKey);
+    platform::WriteBinaryValue(key, FormClassName(form), "Position", bytes);
+}
+
+void AbLoadFormPos(platform::TForm& form) {
+    platform::TRegIniFile key(kAbFormPosKey);
+    std::vector<uint8_t> bytes;
+    if (!platform::ReadBinaryValue(key, FormClassName(form), "Position", bytes) || bytes.size() != 8) return;
+    int left = GetInt32(bytes, 0), top = GetInt32(bytes, 4);
+    KeepOnScreen(left, top, form.Width(), form.Height());
+    form.SetBounds(left, top, form.Width(), form.Height());
+}
+
+void AbInstallCursors() {
+    if (platform::Screen->CursorResource(crAbHand).empty())
+        platform::Screen->SetCursorResource(crAbHand, "crHand");
 }
 
 } // namespace gauges

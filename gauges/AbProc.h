@@ -13,6 +13,10 @@
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Canvas.h"
 
+namespace platform {
+class TForm;
+}
+
 namespace gauges {
 
 using platform::gfx::Bitmap;
@@ -132,5 +136,26 @@ void Ab3DEllipse(Canvas& canvas, TPoint offset, TPoint centre, int rx, int ry, c
 
 // The folder of the program, with its trailing separator.
 std::string AppPath();
+
+// Starts a program, or opens a document or link, in `folder` (platform::ShellExecute with the main
+// form's window and the default verb); returns the shell's result: above 32 when started, else the
+// shell's error (platform::SE_ERR_FNF...).
+int AbExecuteFile(const std::string& fileName, const std::string& params, const std::string& folder,
+                  int showCmd);
+
+// The registry key below which AbSaveFormPos keeps one sub-key per form class.
+inline constexpr const char* kAbFormPosKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane Gauges";
+// Stores the form's Left and Top as the binary value "Position" (two 32-bit little-endian integers,
+// Left first) under the key named after the form's class; AbLoadFormPos moves the form there, keeping
+// its size, and leaves it where it is when nothing was stored. Both keep the form on the screen: a
+// negative Left or Top becomes 0, then a form reaching past the screen's right (bottom) edge is moved
+// left (up) to end at it.
+void AbSaveFormPos(platform::TForm& form);
+void AbLoadFormPos(platform::TForm& form);
+
+// The hand cursor (resource "crHand") as cursor number 5, the analog controls' sliding cursor; done
+// once at start-up (and by every analog control, in case the program did not).
+inline constexpr int crAbHand = 5;
+void AbInstallCursors();
 
 } // namespace gauges

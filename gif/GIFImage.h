@@ -24,6 +24,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
+#include "platform/ThreadPriority.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/controls/Graphic.h"
 #include "platform/graphics/Types.h"
@@ -85,7 +86,10 @@ constexpr TGIFOptimizeOptions OptimizeOption(TGIFOptimizeOption o) {
 }
 constexpr TGIFOptimizeOptions AllOptimizeOptions = 0x1F;
 enum TDisposalMethod { dmNone, dmNoDisposal, dmBackground, dmPrevious };
-enum TProgressStage { psStarting, psRunning, psEnding };
+using platform::gfx::psEnding;
+using platform::gfx::psRunning;
+using platform::gfx::psStarting;
+using platform::gfx::TProgressStage;
 
 // ---- unit-wide defaults, copied by every new image ----
 extern TGIFDrawOptions GIFImageDefaultDrawOptions;
@@ -94,6 +98,7 @@ extern int GIFImageDefaultColorReductionBits;
 extern TDitherMode GIFImageDefaultDitherMode;
 extern TGIFCompression GIFImageDefaultCompression;
 extern int GIFImageDefaultAnimationSpeed;
+extern platform::TThreadPriority GIFImageDefaultThreadPriority;
 // Each loaded frame is rendered at once.
 extern bool GIFImageRenderOnLoad;
 // WriteData optimises the image first.
@@ -253,6 +258,9 @@ public:
     void OptimizeColorMap();
 
     virtual void Warning(void* sender, TGIFSeverity severity, const std::string& message);
+    // OnProgress (TGraphic's) with nothing to redraw; loading raises it after each frame with
+    // redrawNow = GIFImageRenderOnLoad and that frame's area.
+    using TGraphic::Progress;
     void Progress(TProgressStage stage, int percent, const std::string& text);
     void Changed() override;
 
@@ -260,9 +268,10 @@ public:
     TDitherMode DitherMode = dmNearest;
     TGIFCompression Compression = gcLZW;
     TColor DrawBackgroundColor = platform::gfx::clNone;
+    // The priority of the worker of every threaded painter started from now on.
+    platform::TThreadPriority ThreadPriority = GIFImageDefaultThreadPriority;
     TGIFLoadLimits LoadLimits;
     std::function<void(void* sender, TGIFSeverity, const std::string&)> OnWarning;
-    std::function<void(TProgressStage, int percent, const std::string& text)> OnProgress;
 
 private:
     std::unique_ptr<TGIFHeader> header_;
@@ -289,6 +298,8 @@ private:
     HPALETTE globalPalette_;
     bool inGetPalette_ = false;
     bool drawing_ = false;
+    // Set while a stream is read: a drawing then shows the first frame still, starting no painter.
+    bool loading_ = false;
     std::recursive_mutex painterLock_;
     std::vector<TGIFPainter*> painters_;
     TGIFPainter* drawPainter_ = nullptr;

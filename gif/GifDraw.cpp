@@ -96,7 +96,7 @@ void TGIFImage::Draw(const TGIFPaintTarget& target, const TRect& rect) {
         ~Reset() { flag = false; }
     } reset{drawing_};
 
-    if (Images.Count() == 1 || !Has(drawOptions_, goAnimate)) {
+    if (Images.Count() == 1 || !Has(drawOptions_, goAnimate) || loading_) {
         Images.Image(0)->Draw(*canvas, rect, Has(drawOptions_, goTransparent), Has(drawOptions_, goTile));
         return;
     }
@@ -155,6 +155,7 @@ TGIFPainter* TGIFImage::InternalPaint(TGIFPainter** painterRef, const TGIFPaintT
         painter->OnLoop = OnLoop;
         painter->OnEndPaint = OnEndPaint;
         if (painter->Threaded()) {
+            painter->SetThreadPriority(ThreadPriority);
             TGIFPainterThreads::Get().Adopt(std::move(owned));
             return painter;
         }

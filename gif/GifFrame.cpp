@@ -539,14 +539,17 @@ void TGIFSubImage::Merge(TGIFSubImage* previous) {
             tIndex = ColorMap.Add(clBlack);
             return;
         }
-        // Another frame's transparent index serves only when none of this frame's pixels has it.
+        // Another frame's transparent index serves only when it lies in the shared table (one past it
+        // would be refused as this frame's transparent index) and none of this frame's pixels has it.
         if (image_)
             for (int i = 0; i < image_->Images.Count(); ++i) {
                 TGIFSubImage* f = image_->Images.Image(i);
-                if (f != this && f->ColorMap.Count() == 0 && f->Transparent && f->GraphicControlExtension &&
-                    std::find(data_.begin(), data_.end(), f->GraphicControlExtension->TransparentIndex) ==
-                        data_.end()) {
-                    tIndex = f->GraphicControlExtension->TransparentIndex;
+                if (f == this || f->ColorMap.Count() != 0 || !f->Transparent || !f->GraphicControlExtension)
+                    continue;
+                int borrowed = f->GraphicControlExtension->TransparentIndex;
+                if (borrowed < map.Count() &&
+                    std::find(data_.begin(), data_.end(), borrowed) == data_.end()) {
+                    tIndex = borrowed;
                     return;
                 }
             }

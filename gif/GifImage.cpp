@@ -22,6 +22,7 @@ int GIFImageDefaultColorReductionBits = 8;
 TDitherMode GIFImageDefaultDitherMode = dmNearest;
 TGIFCompression GIFImageDefaultCompression = gcLZW;
 int GIFImageDefaultAnimationSpeed = 100;
+platform::TThreadPriority GIFImageDefaultThreadPriority = platform::tpNormal;
 // Headless: the "screen" is 32 bits deep, so it is no palette device and nothing auto-dithers.
 bool PaletteDevice = false;
 bool DoAutoDither = false;
@@ -54,7 +55,8 @@ void TGIFImageList::LoadFromStream(TStream& stream, void* parent) {
         if (totalPixels > limit) throw GIFException("Image too large");
         int64_t size = stream.Size();
         if (image && size > 0)
-            image->Progress(psRunning, static_cast<int>(stream.Position() * 100 / size), "Loading...");
+            image->Progress(psRunning, static_cast<int>(stream.Position() * 100 / size), GIFImageRenderOnLoad,
+                            raw->GetBoundsRect(), "Loading...");
     }
 }
 
@@ -131,6 +133,7 @@ void TGIFImage::Assign(const TGIFImage* source) {
     try {
         Progress(psStarting, 0, "Copying...");
         Header.Assign(source->Header);
+        ThreadPriority = source->ThreadPriority;
         DrawBackgroundColor = source->DrawBackgroundColor;
         drawOptions_ = source->drawOptions_;
         ColorReduction = source->ColorReduction;
@@ -190,6 +193,11 @@ void TGIFImage::SaveToStream(TStream& stream) {
 void TGIFImage::LoadFromStream(TStream& stream) {
     Progress(psStarting, 0, "Loading...");
     Clear();
+    struct Loading {
+        bool& flag;
+        explicit Loading(bool& f) : flag(f) { flag = true; }
+        ~Loading() { flag = false; }
+    } loading{loading_};
     int64_t pos = stream.Position();
     try {
         Header.LoadFromStream(stream);
@@ -394,7 +402,7 @@ void TGIFImage::Warning(void* sender, TGIFSeverity severity, const std::string& 
 }
 
 void TGIFImage::Progress(TProgressStage stage, int percent, const std::string& text) {
-    if (OnProgress) OnProgress(stage, percent, text);
+    Progress(stage, percent, false, TRect{}, text);
 }
 
 void TGIFImage::Changed() {

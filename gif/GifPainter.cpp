@@ -88,7 +88,25 @@ void TGIFPainter::Start() {
         paused_ = false;
     }
     wake_.notify_all();
-    if (!thread_.joinable() && !finished_) thread_ = std::thread([this] { ThreadMain(); });
+    if (!thread_.joinable() && !finished_) {
+        thread_ = std::thread([this] { ThreadMain(); });
+        if (priority_ != platform::tpNormal) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return workerThread_ != 0; });
+            ApplyPriority(priority_);
+        }
+    }
+}
+
+void TGIFPainter::SetThreadPriority(platform::TThreadPriority priority) {
+    priority_ = priority;
+    std::lock_guard lock(mutex_);
+    ApplyPriority(priority_);
+}
+
+void TGIFPainter::ApplyPriority(platform::TThreadPriority priority) {
+    if (workerThread_ == 0 || finished_ || priority == appliedPriority_) return;
+    if (platform::ApplyThreadPriority(workerThread_, priority)) appliedPriority_ = priority;
 }
 
 void TGIFPainter::Stop() {
@@ -99,6 +117,7 @@ void TGIFPainter::Stop() {
         std::lock_guard lock(mutex_);
         if (hasEvent_) signalled_ = true;
         paused_ = false;
+        ApplyPriority(platform::tpNormal);
     }
     wake_.notify_all();
 }
@@ -371,6 +390,11 @@ void TGIFPainter::SleepPumping(int ms) {
 }
 
 void TGIFPainter::ThreadMain() {
+    {
+        std::lock_guard lock(mutex_);
+        workerThread_ = platform::CurrentThreadId();
+    }
+    wake_.notify_all();
     Execute();
     {
         std::lock_guard lock(mutex_);

@@ -17,6 +17,10 @@
 // by itself is reaped there; an exception inside its loop ends it and reaches the image as a gsError
 // warning. A painter draws nothing once it is stopped, and nothing on a control that has been freed.
 //
+// A threaded painter's worker runs at the image's ThreadPriority (set by the window thread once the
+// worker has told its id); Stop brings it back to tpNormal so that it ends promptly. Where the system
+// refuses a priority the worker keeps what it has (platform/ThreadPriority.h tells the first refusal).
+//
 // Frame timing (per frame, with delay = the previous frame's delay in hundredths, 0 before the first
 // frame of a threaded painter and 1 for one that runs at once): elapsed = (now - start - carry) / 2,
 // wait = (delay x GIFDelayExp - elapsed) x 100 / AnimationSpeed ms, carry = wait, start = now. A frame's
@@ -35,6 +39,7 @@
 
 #include "gif/GifItems.h"
 #include "platform/HiddenWindow.h"
+#include "platform/ThreadPriority.h"
 
 namespace gif {
 
@@ -63,6 +68,11 @@ public:
     int ActiveImage() const { return activeImage_; }
     // Accepted for an index of an existing frame only.
     void SetActiveImage(int value);
+    platform::TThreadPriority ThreadPriority() const { return priority_; }
+    // Applied to a running worker at once, else when it starts.
+    void SetThreadPriority(platform::TThreadPriority priority);
+    // The worker's thread; 0 before it started.
+    platform::ThreadId WorkerThread() const { return workerThread_; }
     TGIFDrawOptions DrawOptions() const { return options_; }
     const TRect& PaintRect() const { return rect_; }
     const TGIFPaintTarget& Target() const { return target_; }
@@ -121,6 +131,8 @@ private:
     TGIFSubImage* ActiveFrame() const;
     platform::gfx::Canvas* Canvas();
     void ThreadMain();
+    // Gives the running worker the priority asked for (mutex_ held, so that it cannot end meanwhile).
+    void ApplyPriority(platform::TThreadPriority priority);
 
     TGIFImage* image_;
     TGIFPaintTarget target_;
@@ -155,6 +167,9 @@ private:
     uint64_t waitGeneration_ = 0;
     uint64_t armedGeneration_ = 0;
     int timer_ = 0;
+    platform::TThreadPriority priority_ = platform::tpNormal;
+    platform::TThreadPriority appliedPriority_ = platform::tpNormal;
+    std::atomic<platform::ThreadId> workerThread_{0};
 };
 
 // The window thread's side of every threaded painter: it owns them, runs the steps their workers hand

@@ -125,7 +125,9 @@ TDateTime EncodeDate(int year, int month, int day) {
 }
 
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
-    value = ValidOrZero(value);
+    // A value outside the years 1-9999 is no date: answering 1899-12-30 for it would let calendar
+    // arithmetic jump there.
+    if (!IsValidDateTime(value)) throw EConvertError("Invalid argument to date decode");
     // Before 1899-12-30 the whole part counts the days back and the fraction is still the time of
     // day (-1.25 is 1899-12-29 06:00), the mirror of EncodeDateTime.
     CivilFromDays(static_cast<long long>(std::trunc(value)), year, month, day);

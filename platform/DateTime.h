@@ -43,6 +43,7 @@ TDateTime UnixToDateTime(int64_t unixSeconds); // through the local zone
 // or a year outside 1-9999; EncodeDate raises EConvertError for it.
 bool TryEncodeDate(int year, int month, int day, TDateTime& value);
 TDateTime EncodeDate(int year, int month, int day);
+// DecodeDate (and DecodeDateTime) raise EConvertError for a value outside 0001-01-01 .. 9999-12-31.
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 // The time of day of a value, down to the millisecond.
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& ms);

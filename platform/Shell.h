@@ -11,6 +11,15 @@
 //
 // Open: ShellOpen hands the target to a replaceable hook. The default hook only records the target
 // (the last kMaxOpened of them); nothing ever builds a command line from the text.
+//
+// Execute: ShellExecute really starts things. A program (a file with execute permission, found in
+// the folder, in the current folder or, named without a folder, on PATH) is started with the parameters as
+// its arguments; a document, a folder or a link ("scheme:...") goes to the desktop's opener, xdg-open found
+// on PATH, as its one argument. Nothing goes through a shell: the parameters are split at blanks, "double
+// quotes" keeping blanks together. The child starts in `folder` (the current folder when empty), in a session
+// of its own, with no descriptor of ours but its standard error, standard input and output on /dev/null, and
+// the default signal handling; the loop reaps it when it ends. Only the default verb ("" or "open") is known;
+// the window and the show command mean nothing here.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -86,5 +95,19 @@ bool ShellOpen(const std::string& target);
 inline constexpr size_t kMaxOpened = 64;
 // What the recording hook was asked to open, oldest first.
 std::deque<std::string>& OpenedDocuments();
+
+// ShellExecute's results: above 32 when the program or the opener was started, else the error.
+inline constexpr int kShellExecuteStarted = 42;
+inline constexpr int SE_ERR_OUTOFMEMORY = 0;  // no process could be made
+inline constexpr int SE_ERR_FNF = 2;          // the file does not exist
+inline constexpr int SE_ERR_PNF = 3;          // the folder does not exist
+inline constexpr int SE_ERR_ACCESSDENIED = 5; // it may not be run
+inline constexpr int SE_ERR_BADFORMAT = 11;   // it cannot be run
+inline constexpr int SE_ERR_NOASSOC = 31;     // nothing opens it (no opener, or another verb)
+inline constexpr int SW_SHOWNORMAL = 1;
+int ShellExecute(HWND window, const std::string& verb, const std::string& file, const std::string& parameters,
+                 const std::string& folder, int showCommand);
+// The parameters as ShellExecute hands them to a program.
+std::vector<std::string> SplitParameters(const std::string& parameters);
 
 } // namespace platform

@@ -1,7 +1,9 @@
 #include "platform/controls/Graphic.h"
 
+#include <optional>
 #include <vector>
 
+#include "platform/graphics/BitmapFile.h"
 #include "platform/graphics/Canvas.h"
 #include "platform/controls/Picture.h"
 
@@ -32,12 +34,17 @@ void TBitmapGraphic::Draw(Canvas& canvas, const TRect& rect) {
     canvas.StretchDraw(rect, bitmap_);
 }
 
-void TBitmapGraphic::LoadFromStream(TStream&) {
-    throw EInvalidGraphic("Bitmap files are not supported");
+void TBitmapGraphic::LoadFromStream(TStream& stream) {
+    std::optional<Bitmap> read = ReadBitmapFile(ReadRest(stream));
+    if (!read) throw EInvalidGraphic("Bitmap image is not valid");
+    bitmap_ = std::move(*read);
+    Changed();
 }
 
-void TBitmapGraphic::SaveToStream(TStream&) {
-    throw EInvalidGraphic("Bitmap files are not supported");
+void TBitmapGraphic::SaveToStream(TStream& stream) {
+    if (Empty()) return;
+    std::vector<uint8_t> bytes = WriteBitmapFile(bitmap_);
+    stream.Write(bytes.data(), bytes.size());
 }
 
 void TBitmapGraphic::LoadFromClipboardFormat(TClipboardFormat format, const TClipboardData& data,

@@ -7,10 +7,12 @@
 // graphic cannot read raises EInvalidGraphic and leaves it unchanged. Changed (OnChange) tells whoever
 // holds the graphic that its picture is new; code that draws into a graphic's bitmap calls it.
 #include <functional>
+#include <string>
 
 #include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryStream.h"
+#include "platform/Object.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/controls/Icon.h"
 
@@ -18,7 +20,14 @@ namespace platform::gfx {
 
 class Canvas;
 
-class TGraphic {
+// Progress of a long operation on a graphic (loading, saving, copying, optimising): the graphic that
+// reports, the stage, how far it is (per cent), whether what has been read so far may be drawn now
+// (redrawNow) and the area it concerns, and a text such as "Loading...".
+enum TProgressStage { psStarting, psRunning, psEnding };
+using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, int percentDone,
+                                          bool redrawNow, const TRect& rect, const std::string& message)>;
+
+class TGraphic : public TObject {
 public:
     TGraphic() = default;
     virtual ~TGraphic() = default;
@@ -47,12 +56,20 @@ public:
     }
     std::function<void()> OnChange;
 
+    // Raises OnProgress (with the graphic as the sender).
+    void Progress(TProgressStage stage, int percentDone, bool redrawNow, const TRect& rect,
+                  const std::string& message) {
+        if (OnProgress) OnProgress(this, stage, percentDone, redrawNow, rect, message);
+    }
+    TProgressEvent OnProgress;
+
 private:
     bool transparent_ = false;
 };
 
 // A bitmap as a graphic: stretched into the rectangle it is drawn in; on the clipboard as CF_BITMAP
-// with its palette. There is no bitmap file format here: streams raise EInvalidGraphic.
+// with its palette. Its stream is a bitmap file (platform/graphics/BitmapFile.h); what is no bitmap
+// file this reader takes raises EInvalidGraphic. An empty bitmap writes nothing.
 class TBitmapGraphic : public TGraphic {
 public:
     Bitmap& Image() { return bitmap_; }

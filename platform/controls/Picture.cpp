@@ -1,8 +1,10 @@
 #include "platform/controls/Picture.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/Strings.h"
 
 namespace platform::gfx {
@@ -29,6 +31,8 @@ struct Registry {
     Registry() {
         files.push_back(
             {"ICO", "Icon", typeid(TIconGraphic), [] { return std::make_unique<TIconGraphic>(); }});
+        files.push_back(
+            {"BMP", "Bitmaps", typeid(TBitmapGraphic), [] { return std::make_unique<TBitmapGraphic>(); }});
         clipboard.push_back(
             {CF_BITMAP, typeid(TBitmapGraphic), [] { return std::make_unique<TBitmapGraphic>(); }});
     }
@@ -99,14 +103,30 @@ std::string TPicture::FileFormatDescription(const std::string& extension) {
 // ---- the picture ----
 
 TPicture::~TPicture() {
-    if (graphic_) graphic_->OnChange = nullptr;
+    if (graphic_) {
+        graphic_->OnChange = nullptr;
+        graphic_->OnProgress = nullptr;
+    }
 }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
-    if (graphic_) graphic_->OnChange = nullptr;
+    if (graphic_) {
+        graphic_->OnChange = nullptr;
+        graphic_->OnProgress = nullptr;
+    }
     graphic_ = std::move(graphic);
-    if (graphic_) graphic_->OnChange = [this] { Changed(); };
+    if (graphic_) {
+        graphic_->OnChange = [this] { Changed(); };
+        Listen(*graphic_);
+    }
     Changed();
+}
+
+void TPicture::Listen(TGraphic& graphic) {
+    graphic.OnProgress = [this](TObject* sender, TProgressStage stage, int percent, bool redrawNow,
+                                const TRect& rect, const std::string& message) {
+        if (OnProgress) OnProgress(sender, stage, percent, redrawNow, rect, message);
+    };
 }
 
 void TPicture::Changed() {
@@ -137,13 +157,24 @@ void TPicture::LoadFromFile(const std::string& fileName) {
     TMemoryStream stream;
     if (!stream.LoadFromFile(fileName)) throw EInOutError("Cannot open file " + fileName);
     std::unique_ptr<TGraphic> graphic = format->create();
+    Listen(*graphic);
     graphic->LoadFromStream(stream);
     SetGraphic(std::move(graphic));
+}
+
+void TPicture::SaveToFile(const std::string& fileName) {
+    if (!graphic_) return;
+    TMemoryStream stream;
+    graphic_->SaveToStream(stream);
+    const std::vector<uint8_t>& bytes = stream.Bytes();
+    int error = ReplaceWholeFile(fileName, std::string(bytes.begin(), bytes.end()));
+    if (error != 0) throw EInOutError("Cannot create file " + fileName + ": " + std::strerror(error));
 }
 
 void TPicture::TakeFromClipboard(TGraphicFactory create, TClipboardFormat format, const TClipboardData& data,
                                  HPALETTE palette) {
     std::unique_ptr<TGraphic> graphic = create();
+    Listen(*graphic);
     graphic->LoadFromClipboardFormat(format, data, palette);
     SetGraphic(std::move(graphic));
 }

@@ -4,13 +4,13 @@
 //
 // Registration: a graphic class registers its file extensions (with a description) and its clipboard
 // formats, usually when its unit starts; UnregisterGraphicClass takes every entry of a class back. The
-// picture knows from the start: CF_BITMAP -> TBitmapGraphic and ".ico" -> TIconGraphic. When several
+// picture knows from the start: CF_BITMAP and ".bmp" -> TBitmapGraphic, ".ico" -> TIconGraphic. When several
 // classes registered one format or extension, the latest registration is used.
 //
 // Loading (a file by its extension, or a clipboard item by its format) makes a new graphic of the
-// registered class and reads the data into it; only when that succeeds does it replace the picture's
-// graphic. Unregistered formats and extensions raise EInvalidGraphic; so does what the new graphic
-// cannot read; the picture is then unchanged.
+// registered class and reads the data into it, its progress reported through OnProgress; only when
+// that succeeds does it replace the picture's graphic. Unregistered formats and extensions raise
+// EInvalidGraphic; so does what the new graphic cannot read; the picture is then unchanged.
 //
 // Pasting takes, of the formats registered with the picture that the clipboard holds, the one
 // registered last (so the registered format of a GIF or an icon wins over the plain bitmap put beside
@@ -47,8 +47,14 @@ public:
     // Called by the graphic (or by code that drew into GetBitmap()); raises OnChange.
     void Changed();
     std::function<void(TPicture&)> OnChange;
+    // The progress of the picture's graphic, and of a graphic being read into the picture (the sender
+    // then is that new graphic, which becomes the picture's graphic only once it has been read).
+    TProgressEvent OnProgress;
 
     void LoadFromFile(const std::string& fileName);
+    // The graphic's own file format (a bitmap file, an icon, a GIF...), replacing the file whole;
+    // nothing for an empty picture. EInOutError when the file cannot be written.
+    void SaveToFile(const std::string& fileName);
     void LoadFromClipboardFormat(TClipboardFormat format, const TClipboardData& data, HPALETTE palette);
     // Nothing (format 0) for an empty picture.
     void SaveToClipboardFormat(TClipboardFormat& format, TClipboardData& data, HPALETTE& palette);
@@ -80,6 +86,8 @@ private:
     void TakeFromClipboard(TGraphicFactory create, TClipboardFormat format, const TClipboardData& data,
                            HPALETTE palette);
     template <class T> T& As();
+    // Hands the graphic's progress on to OnProgress.
+    void Listen(TGraphic& graphic);
 
     std::unique_ptr<TGraphic> graphic_;
 };

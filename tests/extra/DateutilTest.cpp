@@ -67,6 +67,9 @@ TEST(DateutilCalendar, IncDateCarriesMonthsClampsTheDayAndKeepsTheTime) {
     EXPECT_EQ(Text(IncYear(jan31, -24)), "2000-01-31 12:34:56");
     EXPECT_EQ(Text(IncDay(jan31, 29)), "2024-02-29 12:34:56");
     EXPECT_THROW(IncYear(Day(9999, 6, 1), 1), platform::EConvertError);
+    EXPECT_THROW(IncDay(Day(9999, 12, 31, 12), 1), platform::EConvertError);
+    EXPECT_THROW(IncDay(Day(1, 1, 1), -1), platform::EConvertError);
+    EXPECT_THROW(ExtractYear(Day(9999, 12, 31) + 1), platform::EConvertError);
 }
 
 TEST(DateutilCalendar, IncTimeWrapsAndTakesLargeValuesWithoutOverflow) {
@@ -96,6 +99,9 @@ TEST(DateutilCalendar, DateDiffBorrowsAndMonthsBetweenCountsQuarters) {
                    Case{Day(2026, 1, 31), Day(2026, 3, 1), 0, 1, 1, 1.0},
                    Case{Day(2025, 12, 15), Day(2026, 1, 10), 0, 0, 26, 1.0},
                    Case{Day(2025, 1, 10), Day(2026, 1, 5), 0, 11, 26, 12.0},
+                   // The days borrowed are the earlier date's month's (February), in the later year (leap).
+                   Case{Day(2026, 2, 20), Day(2026, 4, 10), 0, 1, 18, 1.75},
+                   Case{Day(2023, 2, 20), Day(2024, 1, 10), 0, 10, 19, 10.75},
                    Case{Day(2020, 6, 6), Day(2026, 3, 6), 5, 9, 0, 69.0},
                    Case{Day(2026, 3, 1), Day(2026, 3, 2), 0, 0, 1, 0.0},
                    Case{Day(2026, 3, 1), Day(2026, 3, 3), 0, 0, 2, 0.25},

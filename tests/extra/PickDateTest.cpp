@@ -102,6 +102,15 @@ TEST_F(PickDate, KeysAndStepsMoveTheDate) {
     cal.SetCalendarDate(EncodeDate(2026, 3, 31));
     cal.SetMonth(4);
     EXPECT_EQ(Text(cal.CalendarDate()), "2026-04-30");
+    // The ends of the calendar: a step past them is a conversion error and the date stays.
+    cal.SetCalendarDate(EncodeDate(9999, 12, 31));
+    EXPECT_THROW(cal.NextDay(), platform::EConvertError);
+    EXPECT_THROW(cal.NextMonth(), platform::EConvertError);
+    EXPECT_EQ(Text(cal.CalendarDate()), "9999-12-31");
+    cal.SetCalendarDate(EncodeDate(1, 1, 1));
+    EXPECT_THROW(cal.PrevDay(), platform::EConvertError);
+    EXPECT_EQ(Text(cal.CalendarDate()), "0001-01-01");
+    EXPECT_THROW(cal.SetCalendarDate(EncodeDate(9999, 12, 31) + 1), platform::EConvertError);
 }
 
 TEST_F(PickDate, ClicksSelectDaysUnlessReadOnlyOrEmpty) {

@@ -12,6 +12,7 @@
 #include "extra/ProExtCtrls.h"
 #include "extra/ProUrl.h"
 #include "extra/Provcl.h"
+#include "gif/GIFImage.h"
 #include "platform/controls/Application.h"
 #include "platform/DateTime.h"
 #include "platform/Shell.h"
@@ -575,6 +576,42 @@ TEST_F(ProForm, AnImageShowsAnyGraphicAndRepaintsWhenThePictureChanges) {
     EXPECT_EQ(b.GetPixel(3, 3), gfx::clBlue);
     EXPECT_EQ(b.GetPixel(0, 7), gfx::clWhite);
     EXPECT_EQ(b.GetPixel(10, 10), gfx::clWhite) << "the icon is gone";
+}
+
+TEST_F(ProForm, AnImageShowsAGIFWhileItLoadsWithIncrementalDisplay) {
+    testsupport::ScratchDir dir;
+    {
+        gif::TGIFImage animation; // two 4 x 4 frames, red then blue
+        for (TColor c : {gfx::clRed, gfx::clBlue}) {
+            gfx::Bitmap frame(4, 4);
+            frame.GetCanvas().Brush.Color = c;
+            frame.GetCanvas().FillRect({0, 0, 4, 4});
+            animation.Add(frame);
+        }
+        animation.SaveToFile("anim.gif");
+    }
+    auto* image = Add<TProImage>(0, 0, 40, 40);
+    Picture(); // nothing left to paint
+    std::vector<std::string> told;
+    std::vector<TColor> shown;
+    image->IncrementalDisplay = true;
+    image->OnProgress = [&](TObject* sender, gfx::TProgressStage stage, int percent, bool redrawNow,
+                            const TRect&, const std::string& text) {
+        EXPECT_EQ(sender, image);
+        if (text != "Loading...") return;
+        told.push_back(std::to_string(stage) + " " + std::to_string(percent) + (redrawNow ? " redraw" : ""));
+        if (redrawNow) shown.push_back(Rgb(form.Surface().GetPixel(1, 1)));
+    };
+    gif::GIFImageRenderOnLoad = true; // each frame may be shown once it has been read
+    image->Picture().LoadFromFile("anim.gif");
+    gif::GIFImageRenderOnLoad = false;
+    ASSERT_GE(told.size(), 4u);
+    EXPECT_EQ(told.front(), "0 0");
+    EXPECT_EQ(told.back(), "2 100");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], gfx::clRed) << "drawn before the picture holds the image";
+    EXPECT_EQ(shown[1], gfx::clRed) << "an image still being read shows its first frame";
+    image->Picture().SetGraphic(nullptr);
 }
 
 } // namespace

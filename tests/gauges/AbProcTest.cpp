@@ -1,12 +1,24 @@
 // The drawing procedures: scale label texts, bits, geometry with its edge rules, rotation and angles,
-// colour steps, text anchors (with the fixed-metric test font), read-back and pointer shapes.
+// colour steps, text anchors (with the fixed-metric test font), read-back and pointer shapes; starting
+// programs and documents, and form positions in the registry.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "gauges/AbArrow.h"
 #include "gauges/AbProc.h"
+#include "platform/EventLoop.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/controls/Form.h"
 #include "platform/graphics/Font.h"
+#include "tests/platform/RuntimeTestSupport.h"
 
 using namespace gauges;
 using namespace platform::gfx;
@@ -194,3 +206,84 @@ TEST(AbProcDrawing, PointerShapesAndTheirDefault) {
 }
 
 } // namespace
+
+namespace {
+
+// A script that writes its arguments and its working folder into `marker`.
+std::string MarkerScript(const std::string& path, const std::string& marker) {
+    std::ofstream(path) << "#!/bin/sh\necho \"$@|$(pwd)\" > \"" << marker << ".tmp\"\n/bin/mv \"" << marker
+                        << ".tmp\" \"" << marker << "\"\n";
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+// The marker's text once the started program wrote it (the loop runs meanwhile, reaping it); empty
+// after a minute without it.
+std::string WaitForMarker(const std::string& marker) {
+    for (int i = 0; i < 6000; ++i) {
+        std::ifstream in(marker);
+        std::string text;
+        if (in && std::getline(in, text)) return text;
+        platform::EventLoop::Get().ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(AbProcOther, ExecuteFileStartsProgramsAndHandsDocumentsToTheOpener) {
+    testsupport::ScratchDir dir;
+    ::mkdir("work", 0755);
+    const std::string d = dir.Path();
+    MarkerScript(d + "/run.sh", d + "/ran");
+    EXPECT_GT(AbExecuteFile("run.sh", "one \"two three\"", "work", platform::SW_SHOWNORMAL), 32);
+    EXPECT_EQ(WaitForMarker(d + "/ran"), "one two three|" + d + "/work");
+    EXPECT_GT(AbExecuteFile("/bin/true", "", "", platform::SW_SHOWNORMAL), 32);
+
+    // A document or link goes to the opener found on PATH, never to a browser here.
+    ::mkdir("bin", 0755);
+    MarkerScript(d + "/bin/xdg-open", d + "/opened");
+    std::ofstream("work/page.html") << "<html></html>";
+    const char* oldPath = std::getenv("PATH");
+    std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", (d + "/bin").c_str(), 1);
+    EXPECT_GT(AbExecuteFile("PAGE.HTML", "ignored", "work", platform::SW_SHOWNORMAL), 32);
+    EXPECT_EQ(WaitForMarker(d + "/opened"), d + "/work/page.html|" + d + "/work");
+    ::unlink((d + "/bin/xdg-open").c_str());
+    EXPECT_EQ(AbExecuteFile("work/page.html", "", "", platform::SW_SHOWNORMAL), platform::SE_ERR_NOASSOC);
+    EXPECT_EQ(AbExecuteFile("sh", "", "", platform::SW_SHOWNORMAL), platform::SE_ERR_FNF); // not on PATH now
+    ::setenv("PATH", savedPath.c_str(), 1);
+
+    // The shell's errors.
+    EXPECT_EQ(AbExecuteFile("missing.exe", "", "", platform::SW_SHOWNORMAL), platform::SE_ERR_FNF);
+    EXPECT_EQ(AbExecuteFile("run.sh", "", "no-such-folder", platform::SW_SHOWNORMAL), platform::SE_ERR_PNF);
+    std::ofstream("bad.bin") << "\x01\x02 not a program";
+    ::chmod("bad.bin", 0755);
+    EXPECT_EQ(AbExecuteFile("bad.bin", "", "", platform::SW_SHOWNORMAL), platform::SE_ERR_BADFORMAT);
+}
+
+TEST(AbProcOther, FormPositionsGoToTheRegistryAndStayOnTheScreen) {
+    testsupport::ScratchDir dir;
+    std::string oldRoot = platform::RegistryRoot();
+    platform::SetRegistryRoot(dir.Path() + "/reg");
+    {
+        platform::TForm form;
+        form.SetBounds(-20, 100, 300, 200);
+        AbSaveFormPos(form); // kept on the screen: Left 0
+        form.SetBounds(500, 500, 300, 200);
+        AbLoadFormPos(form);
+        EXPECT_EQ(form.BoundsRect(), (TRect{0, 100, 300, 300}));
+        platform::TIniFile key(platform::RegistryKeyFile(kAbFormPosKey));
+        EXPECT_EQ(key.ReadString("TForm", "Position", ""), "0000000064000000");
+
+        // A stored place past the screen's edge comes back onto it; the size stays.
+        key.WriteString("TForm", "Position", "F0030000F0020000"); // 1008, 752
+        AbLoadFormPos(form);
+        EXPECT_EQ(form.BoundsRect(), (TRect{1024 - 300, 768 - 200, 1024, 768}));
+        key.WriteString("TForm", "Position", "nonsense");
+        AbLoadFormPos(form);
+        EXPECT_EQ(form.Left(), 1024 - 300);
+    }
+    platform::SetRegistryRoot(oldRoot);
+}

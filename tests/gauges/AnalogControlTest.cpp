@@ -11,6 +11,7 @@
 #include "gauges/AbAnalogCControl.h"
 #include "gauges/AbAnalogGControl.h"
 #include "platform/controls/Form.h"
+#include "platform/controls/Screen.h"
 #include "tests/gauges/GaugeTestSupport.h"
 
 using namespace gauges;
@@ -316,6 +317,8 @@ TEST_F(InputTest, DraggingInsideTheSlidingAreaSetsTheValueAndReportsOnRelease) {
     slider->SetBounds(100, 0, 100, 100);
     slider->Loaded();
     slider->Area({0, 0, 100, 100}, true);
+    EXPECT_EQ(slider->CursorSlide(), 5); // the hand cursor, installed by the control
+    EXPECT_EQ(platform::Screen->CursorResource(5), "crHand");
     slider->SetCursorSlide(7);
     int changed = 0;
     slider->OnValueChanged = [&](TObject*) { ++changed; };

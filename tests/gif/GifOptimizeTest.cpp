@@ -3,6 +3,7 @@
 // for the same time.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "gif/GifAnimationSupport.h"
@@ -23,6 +24,27 @@ FrameSpec Solid(TRect bounds, std::vector<TColor> colors, Bytes pixels, int disp
 
 Bytes Fill(int n, uint8_t v) {
     return Bytes(static_cast<size_t>(n), v);
+}
+
+// A 200 x 2 image: frame one shows 200 blues once each, frame two 101 reds (the 101st is `lastRed`),
+// red redAt(x) at x, transparent with the given index unless it is negative.
+void BluesAndReds(gif::TGIFImage& img, const std::function<int(int)>& redAt, TColor lastRed,
+                  int transparentIndex, std::vector<TColor>& reds, Bytes& second) {
+    img.Header.ScreenWidth = 200;
+    img.Header.ScreenHeight = 2;
+    std::vector<TColor> blues;
+    Bytes first;
+    for (int i = 0; i < 200; ++i) {
+        blues.push_back(RGB(0, i, 255));
+        first.push_back(static_cast<uint8_t>(i));
+        if (i < 100) reds.push_back(RGB(255, i, 0));
+        second.push_back(static_cast<uint8_t>(redAt(i)));
+    }
+    reds.push_back(lastRed);
+    AddFrame(img, Solid({0, 0, 200, 1}, blues, first));
+    FrameSpec two = Solid({0, 1, 200, 2}, reds, second);
+    two.transparentIndex = transparentIndex;
+    AddFrame(img, two);
 }
 
 } // namespace
@@ -107,19 +129,10 @@ TEST(GifColorMapOptimizer, ColoursBeyond256GoToTheNearestKeptColour) {
     // the two reds that do not fit go to the kept colour of the smallest |dR| + |dG| + |dB| - a red, never
     // the blue whose differences merely add up to nothing.
     gif::TGIFImage img;
-    img.Header.ScreenWidth = 200;
-    img.Header.ScreenHeight = 2;
-    std::vector<TColor> blues, reds;
-    Bytes first, second;
-    for (int i = 0; i < 200; ++i) {
-        blues.push_back(RGB(0, i, 255));
-        first.push_back(static_cast<uint8_t>(i));
-        if (i < 100) reds.push_back(RGB(255, i, 0));
-        second.push_back(static_cast<uint8_t>(i < 101 ? i : 100 - (i - 101) % 100));
-    }
-    reds.push_back(RGB(255, 0, 2));
-    AddFrame(img, Solid({0, 0, 200, 1}, blues, first));
-    AddFrame(img, Solid({0, 1, 200, 2}, reds, second));
+    std::vector<TColor> reds;
+    Bytes second;
+    BluesAndReds(
+        img, [](int i) { return i < 101 ? i : 100 - (i - 101) % 100; }, RGB(255, 0, 2), -1, reds, second);
     img.OptimizeColorMap();
     gif::TGIFColorMap& map = img.Header.ColorMap;
     ASSERT_EQ(map.Count(), 256);
@@ -136,6 +149,27 @@ TEST(GifColorMapOptimizer, ColoursBeyond256GoToTheNearestKeptColour) {
             best = std::min(best, distance(want, map.GetColor(i)));
         EXPECT_EQ(distance(want, got), best) << x;
         EXPECT_EQ(GetRValue(got), 255) << x;
+    }
+}
+
+TEST(GifColorMapOptimizer, WithTransparencyAtMost255ColoursStayAndTheLastEntryIsTransparent) {
+    // 300 colours over two local tables, and frame two really shows its transparent index: 255 colours
+    // stay, and entry 255, the last one the table holds, is the black transparent entry.
+    gif::TGIFImage img;
+    std::vector<TColor> reds;
+    Bytes second;
+    BluesAndReds(
+        img, [](int i) { return i % 4 == 3 ? 100 : i % 100; }, clWhite, 100, reds, second);
+    img.OptimizeColorMap();
+    gif::TGIFColorMap& map = img.Header.ColorMap;
+    ASSERT_EQ(map.Count(), 256);
+    EXPECT_EQ(map.GetColor(255), clBlack);
+    gif::TGIFSubImage* f = img.Images.Image(1);
+    ASSERT_TRUE(f->Transparent);
+    EXPECT_EQ(f->GraphicControlExtension->TransparentIndex, 255);
+    for (int x = 0; x < 200; ++x) {
+        EXPECT_EQ(f->Data()[x] == 255, x % 4 == 3) << x;
+        EXPECT_NE(img.Images.Image(0)->Data()[x], 255) << x;
     }
 }
 
@@ -174,7 +208,8 @@ TEST(GifOptimize, CropsMergesAndDropsWhatCarriesNothing) {
     std::vector<Shown> before = ShownOf(img);
 
     std::vector<int> progress;
-    img.OnProgress = [&](gif::TProgressStage, int percent, const std::string& text) {
+    img.OnProgress = [&](platform::TObject*, gif::TProgressStage, int percent, bool, const TRect&,
+                         const std::string& text) {
         if (text == "Optimizing...") progress.push_back(percent);
     };
     img.Optimize(gif::AllOptimizeOptions, gif::rmNone, gif::dmNearest, 8);
@@ -235,6 +270,26 @@ TEST(GifOptimize, MergingNeverTakesAnIndexTheFrameShows) {
     gif::TGIFSubImage* three = img.Images.Image(2);
     ASSERT_TRUE(three->Transparent);
     EXPECT_NE(three->GraphicControlExtension->TransparentIndex, 1);
+    EXPECT_EQ(ShownOf(img), before);
+}
+
+TEST(GifOptimize, MergingBorrowsNoTransparentIndexPastTheSharedTable) {
+    // Frame one (global table of two colours) names index 5 as transparent, past the table. Frame two
+    // repeats frame one in two places; their new transparent index must be one the table holds.
+    gif::TGIFImage img;
+    img.Header.ScreenWidth = 4;
+    img.Header.ScreenHeight = 1;
+    img.Header.ColorMap.Add(clRed);
+    img.Header.ColorMap.Add(clBlue);
+    FrameSpec one = Solid({0, 0, 4, 1}, {}, {0, 0, 1, 1});
+    one.transparentIndex = 5;
+    AddFrame(img, one);
+    AddFrame(img, Solid({0, 0, 4, 1}, {}, {0, 1, 1, 0}));
+    std::vector<Shown> before = ShownOf(img);
+    img.Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
+    gif::TGIFSubImage* two = img.Images.Image(1);
+    ASSERT_TRUE(two->Transparent);
+    EXPECT_LT(two->GraphicControlExtension->TransparentIndex, img.Header.ColorMap.Count());
     EXPECT_EQ(ShownOf(img), before);
 }
 

@@ -2,6 +2,8 @@
 // what a viewer composes, Draw, and threaded painters that hand their steps to the window thread and are
 // stopped, joined and freed safely (also mid-step, and on a control that is freed under them).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -202,9 +204,13 @@ TEST_F(GifPainterTest, AThreadedPainterPaintsOnTheWindowThreadInTime) {
     // goAsync: the first frame at once, delays not lowered (5000 stays 60 s), 1 raised to 3.
     auto img = Solids({10, 5000, 1}, 0);
     Record(*img);
+    img->ThreadPriority = platform::tpLowest; // the worker runs below the process
     gif::TGIFPainter* p =
         img->Paint(target.GetCanvas(), {0, 0, 4, 3}, Options({gif::goAsync, gif::goAnimate, gif::goLoop}));
     ASSERT_NE(p, nullptr);
+    ASSERT_NE(p->WorkerThread(), 0);
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(p->WorkerThread())),
+              getpriority(PRIO_PROCESS, static_cast<id_t>(getpid())) + 10);
     ASSERT_TRUE(Pump([&] { return frames.size() >= 7; }));
     EXPECT_EQ(frames, (std::vector<int>{0, 1, 2, 0, 1, 2, 0}));
     EXPECT_EQ(Intervals(), (std::vector<uint32_t>{120, 60000, 36, 120, 60000, 36}));

@@ -2,8 +2,11 @@
 // wrap-safe tick difference.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "platform/Exceptions.h"
 #include "tests/platform/RuntimeTestSupport.h"
 
 using namespace platform;
@@ -72,6 +75,13 @@ TEST(ClockDateTime, EncodeDecodeRoundTrip) {
     EXPECT_DOUBLE_EQ(EncodeDateTime(1970, 1, 1, 0, 0, 0), 25569.0);
     EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 30, 12, 0, 0), 0.5);
     EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 29, 6, 0, 0), -1.25);
+    // Values that are no date raise the conversion error instead of decoding as 1899-12-30.
+    int y, mo, d;
+    for (TDateTime bad :
+         {EncodeDateTime(9999, 12, 31, 0, 0, 0) + 1, EncodeDateTime(1, 1, 1, 0, 0, 0) - 1, std::nan("")})
+        EXPECT_THROW(DecodeDate(bad, y, mo, d), EConvertError) << bad;
+    DecodeDate(EncodeDateTime(9999, 12, 31, 23, 59, 59), y, mo, d);
+    EXPECT_EQ(y, 9999);
 }
 
 TEST(ClockDateTime, FormatDateTimePatterns) {

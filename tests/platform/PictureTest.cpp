@@ -1,9 +1,11 @@
 // Pictures: the graphic classes registered by file extension and clipboard format (the latest wins, a
 // class can be taken back), loading that replaces the graphic only when the new one read its data, and
-// bitmaps and icons through files and the clipboard.
+// bitmaps and icons through files and the clipboard, and bitmap files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "platform/graphics/Canvas.h"
 #include "platform/controls/Picture.h"
@@ -161,6 +163,130 @@ TEST_F(PictureTest, BitmapsAndIconsGoThroughTheClipboardAndFiles) {
     ASSERT_EQ(TPicture::ClipboardFormatOf(typeid(TIconGraphic)), 0) << "the icon helpers register one";
     EXPECT_THROW(picture.CopyToClipboard(), EInvalidGraphic);
     EXPECT_FALSE(Clipboard().IsOpen());
+}
+
+namespace {
+
+std::vector<uint8_t> Le(std::initializer_list<uint32_t> dwords) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : dwords)
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return out;
+}
+
+void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream(name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A bitmap file: "BM", size, reserved, offset; then the info header (40 bytes, the image size being
+// what follows the offset) and `rest`.
+std::vector<uint8_t> BmpFile(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                             uint32_t colorsUsed, uint32_t bitsOffset, const std::vector<uint8_t>& rest) {
+    std::vector<uint8_t> f{'B', 'M'};
+    for (uint8_t b : Le({static_cast<uint32_t>(14 + 40 + rest.size()), 0, bitsOffset}))
+        f.push_back(b);
+    const auto imageSize =
+        static_cast<uint32_t>(14 + 40 + rest.size() - std::min<size_t>(bitsOffset, 54 + rest.size()));
+    for (uint8_t b : Le({40, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                         1u | uint32_t{bits} << 16, compression, imageSize, 0, 0, colorsUsed, 0}))
+        f.push_back(b);
+    f.insert(f.end(), rest.begin(), rest.end());
+    return f;
+}
+
+} // namespace
+
+TEST_F(PictureTest, BitmapFilesAreReadAndWrittenByThePicture) {
+    testsupport::ScratchDir dir;
+    EXPECT_EQ(TPicture::FileFormatDescription("bmp"), "Bitmaps");
+
+    // A 24-bit 2 x 2 picture: rows bottom-up, B G R, each padded to 8 bytes.
+    TPicture picture;
+    Bitmap& b = picture.GetBitmap();
+    b.SetSize(2, 2);
+    b.SetPixelFormat(pf24bit);
+    b.SetPixel(0, 0, RGB(1, 2, 3));
+    b.SetPixel(1, 0, RGB(4, 5, 6));
+    b.SetPixel(0, 1, RGB(7, 8, 9));
+    b.SetPixel(1, 1, RGB(10, 11, 12));
+    picture.SaveToFile("two.bmp");
+    std::ifstream in("two.bmp", std::ios::binary);
+    std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written, BmpFile(2, 2, 24, 0, 0, 54, {9, 8, 7, 12, 11, 10, 0, 0, 3, 2, 1, 6, 5, 4, 0, 0}));
+
+    // Every format comes back with its pixels.
+    for (TPixelFormat format : {pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfDevice}) {
+        TPicture out;
+        Bitmap& o = out.GetBitmap();
+        o.SetSize(5, 3);
+        o.SetPixelFormat(format);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x)
+                o.SetPixel(x, y, (x + y) % 2 ? clWhite : clBlack);
+        o.SetPixel(4, 2, RGB(0, 0, 248));
+        out.SaveToFile("round.bmp");
+        TPicture back;
+        back.LoadFromFile("ROUND.BMP");
+        ASSERT_NE(dynamic_cast<TBitmapGraphic*>(back.Graphic()), nullptr);
+        Bitmap& r = back.GetBitmap();
+        ASSERT_EQ(r.Width(), 5);
+        ASSERT_EQ(r.Height(), 3);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(r.GetPixel(x, y), o.GetPixel(x, y)) << format << " " << x << "," << y;
+    }
+
+    // Rows top-down (a negative height) with two colours used of a 4-bit palette; 5-6-5 bit fields.
+    WriteFile("top.bmp",
+              BmpFile(2, -2, 4, 0, 2, 62, {0, 0, 255, 0, 255, 0, 0, 0, 0x10, 0, 0, 0, 0x01, 0, 0, 0}));
+    picture.LoadFromFile("top.bmp");
+    EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), RGB(0, 0, 255));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(1, 1), RGB(0, 0, 255));
+    std::vector<uint8_t> fields = Le({0xF800, 0x07E0, 0x001F});
+    for (uint8_t v : {0x00, 0xF8, 0x1F, 0x00}) // one row: red, blue
+        fields.push_back(v);
+    WriteFile("fields.bmp", BmpFile(2, 1, 16, 3, 0, 66, fields));
+    picture.LoadFromFile("fields.bmp");
+    Bitmap ref(2, 1, pf16bit);
+    ref.SetPixel(0, 0, RGB(255, 0, 0));
+    ref.SetPixel(1, 0, RGB(0, 0, 255));
+    EXPECT_EQ(picture.GetBitmap().PixelFormat(), pf16bit);
+    EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), ref.GetPixel(0, 0));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), ref.GetPixel(1, 0));
+
+    // Run lengths: 8 bits (a run, the end of a row, literal pixels, the end) and 4 bits (halves in turn).
+    const std::vector<uint8_t> redBlue{0, 0, 255, 0, 255, 0, 0, 0};
+    std::vector<uint8_t> rle8 = redBlue;
+    rle8.insert(rle8.end(), {2, 1, 0, 0, 0, 3, 1, 0, 1, 0, 0, 1});
+    WriteFile("rle8.bmp", BmpFile(3, 2, 8, 1, 2, 62, rle8));
+    picture.LoadFromFile("rle8.bmp");
+    std::string shown;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            shown += picture.GetBitmap().GetPixel(x, y) == RGB(0, 0, 255) ? 'b' : 'r';
+    EXPECT_EQ(shown, "brbbbr");
+    std::vector<uint8_t> rle4 = redBlue;
+    rle4.insert(rle4.end(), {4, 0x10, 0, 1});
+    WriteFile("rle4.bmp", BmpFile(4, 1, 4, 2, 2, 62, rle4));
+    picture.LoadFromFile("rle4.bmp");
+    EXPECT_EQ(picture.GetBitmap().GetPixel(0, 0), RGB(0, 0, 255));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(1, 0), RGB(255, 0, 0));
+    EXPECT_EQ(picture.GetBitmap().GetPixel(2, 0), RGB(0, 0, 255));
+
+    // What is no bitmap file this reader takes leaves the picture as it was.
+    std::vector<uint8_t> cut = written;
+    cut.resize(cut.size() - 3);
+    std::vector<uint8_t> huge = BmpFile(40000, 1, 24, 0, 0, 54, {});
+    std::vector<uint8_t> noPalette = BmpFile(2, 2, 8, 1, 0, 54, {});
+    std::vector<uint8_t> jpeg = BmpFile(2, 2, 24, 4, 0, 54, std::vector<uint8_t>(16));
+    for (const auto& bad : {cut, huge, noPalette, jpeg, std::vector<uint8_t>{'B', 'M'}}) {
+        WriteFile("bad.bmp", bad);
+        EXPECT_THROW(picture.LoadFromFile("bad.bmp"), EInvalidGraphic);
+        EXPECT_EQ(picture.GetBitmap().Width(), 4);
+    }
 }
 
 } // namespace
