@@ -2,14 +2,13 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
-#include "platform/WorkerPriority.h"
+#include "platform/ThreadPriority.h"
 #include "platform/controls/Messages.h"
 
 using platform::TMessage;
@@ -20,11 +19,6 @@ namespace {
 constexpr uint32_t kMsgThreadTick = platform::WM_USER + 1;  // a synchronised tick of the thread
 constexpr uint32_t kMsgSyncCall = platform::WM_USER + 2;    // Synchronize calls are waiting
 constexpr uint32_t kMsgThreadError = platform::WM_USER + 3; // the thread's handler raised
-
-// The nice value of each priority, relative to the window thread's.
-constexpr int kNiceOffsets[] = {19, 10, 5, 0, -5, -10, -20};
-const char* const kPriorityNames[] = {"tpIdle",    "tpLowest",  "tpLower",       "tpNormal",
-                                      "tpHigher", "tpHighest", "tpTimeCritical"};
 
 struct SyncCall {
     std::function<void()> method;
@@ -150,16 +144,8 @@ void TRxTimer::ApplyThreadPriority() {
         threadId = shared_->threadId;
     }
     if (!threadId || threadPriority_ == priority_) return;
-    int error = platform::SetThreadNiceOffset(threadId, kNiceOffsets[priority_]);
-    if (error == 0) {
-        threadPriority_ = priority_;
-        return;
-    }
-    if (priorityRefusalTold_) return;
-    priorityRefusalTold_ = true;
-    platform::ReportProblem(std::string("Timer thread: priority ") + kPriorityNames[priority_] +
-                            " refused (" + std::strerror(error) + "), it stays at " +
-                            kPriorityNames[threadPriority_]);
+    // Refused, the thread keeps what it had; the platform tells the first refusal.
+    if (platform::ApplyThreadPriority(threadId, priority_)) threadPriority_ = priority_;
 }
 
 void TRxTimer::WndProc(TMessage& message) {

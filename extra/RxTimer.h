@@ -20,14 +20,14 @@
 #include "platform/Component.h"
 #include "platform/EventLoop.h"
 #include "platform/HiddenWindow.h"
+#include "platform/ThreadPriority.h"
 
 namespace extra {
 
-// The priority of the timer thread. Here it is the thread's nice value: the window thread's plus 19
-// (tpIdle), 10, 5, 0 (tpNormal), -5, -10 or -20 (tpTimeCritical). Lowering is always allowed; a raise
-// (also back up to tpNormal) needs the privilege for it: refused, the thread keeps what it had and the
-// timer tells the station's log once (platform/FileProblems.h).
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+// The priority of the timer thread (platform/ThreadPriority.h: lowering is always allowed; a refused
+// raise leaves the thread where it was and is told to the station's log once).
+using TThreadPriority = platform::TThreadPriority;
+using enum platform::TThreadPriority;
 
 class TRxTimer : public platform::TComponent {
 public:
@@ -81,7 +81,6 @@ private:
     bool threaded_ = true;
     TThreadPriority priority_ = tpNormal;
     TThreadPriority threadPriority_ = tpNormal; // what the thread has
-    bool priorityRefusalTold_ = false;
     mutable std::mutex handlerMutex_;
     TNotifyEvent onTimer_;
 

@@ -24,6 +24,7 @@
 #include "gauges/GClass.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
+#include "platform/ThreadPriority.h"
 #include "platform/controls/Control.h"
 
 namespace gauges {
@@ -52,7 +53,8 @@ void DelProcNo(int16_t index);
 void ClearFlashList();
 const std::vector<TFlashEntry>& FlashList();
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+using TThreadPriority = platform::TThreadPriority;
+using enum platform::TThreadPriority;
 
 // A component that calls OnTimer on the window thread every Interval ms while Enabled and OnTimer is
 // assigned.

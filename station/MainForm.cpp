@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "extra/ComponentUnits.h"
+#include "gauges/AbProc.h"
 #include "onewire/iButton.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
@@ -36,8 +37,10 @@ const ErrorTexts kStartupStep{"SERVER: Error: ", "SERVER: Error starting"};
 } // namespace
 
 TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
-    // The component units linked beside the window register their clipboard format and cursors.
+    // The component units linked beside the window register their clipboard format and cursors, the
+    // gauges their hand cursor.
     extra::StartComponentUnits();
+    gauges::AbInstallCursors();
     MainForm = this;
     host_ = std::make_unique<TStationHost>(*this);
     if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);

@@ -32,7 +32,7 @@ TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond)
 }
 
 TEST_F(StartupTest, TheComponentUnitsRegisterTheirClipboardFormatAndCursorsAtStart) {
-    for (int id : {14000, 14001, 15000, 15004})
+    for (int id : {5, 14000, 14001, 15000, 15004})
         platform::Screen->SetCursorResource(id, "");
     Start();
     EXPECT_EQ(platform::gfx::TPicture::ClipboardFormatOf(typeid(platform::gfx::TIconGraphic)),
@@ -41,6 +41,7 @@ TEST_F(StartupTest, TheComponentUnitsRegisterTheirClipboardFormatAndCursorsAtSta
     EXPECT_EQ(platform::Screen->CursorResource(14001), "RX_DRAGCUR");
     EXPECT_EQ(platform::Screen->CursorResource(15000), "PRO_HANDPOINT");
     EXPECT_EQ(platform::Screen->CursorResource(15004), "PRO_DRAGHAND");
+    EXPECT_EQ(platform::Screen->CursorResource(5), "crHand");
 }
 
 TEST_F(StartupTest, ThePreviewAndXmlCommandsOpenWeatherHtmlAndWriteWeatherXml) {
