@@ -76,7 +76,13 @@ int main() {
         Application->Run();
         delete MainForm; // ends the process
     } catch (const std::exception& e) {
+        // Nothing the station does reaches here but a fault of its own start or end: told, and the
+        // process says it failed.
         Application->ShowException(e);
+        return 1;
+    } catch (...) {
+        std::fputs("SERIOUS ERROR: an unknown exception ended the station\n", stderr);
+        return 1;
     }
     return 0;
 }

@@ -22,7 +22,7 @@ TEST_F(MicrolanTest, StartupReadsItsSettingsAndLogsTheDriverVersions) {
     EXPECT_EQ(Microlan::DS2438ReadInterval, 60);
     EXPECT_EQ(Microlan::RGaugeReadInterval, 10);
     EXPECT_EQ(CountLog("DRIVER: Main: "), 1);
-    EXPECT_EQ(CountLog("DRIVER: Type: Simulated 1-Wire net 1.0"), 1);
+    EXPECT_EQ(CountLog(std::string("DRIVER: Type: ") + platform::tmex::sim::kSimulatedNetVersion), 1);
     EXPECT_EQ(Microlan::LastTmexError, "TMEX Setup: OK");
     EXPECT_NE(tmex::ValidSession(Microlan::SessionHandle), 1); // setup ended its session
     EXPECT_EQ(CountCalls("TMLINE(1)=1"), 0);                   // only for port type 5
@@ -167,7 +167,7 @@ TEST_F(MicrolanTest, AFreshStationFindsTheBuiltInDemoNet) {
     EXPECT_EQ(Microlan::PortNum, 1);
     EXPECT_EQ(Microlan::PortType, tmex::kPortTypeSimulated);
     EXPECT_EQ(CountLog("DRIVER: Main: Korvane 1-Wire driver"), 1);
-    EXPECT_EQ(CountLog("DRIVER: Type: Simulated 1-Wire net 1.0"), 1);
+    EXPECT_EQ(CountLog(std::string("DRIVER: Type: ") + platform::tmex::sim::kSimulatedNetVersion), 1);
     ASSERT_TRUE(Microlan::StartSession());
     tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, 0x1F);
     EXPECT_EQ(tmex::First(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1); // the coupler

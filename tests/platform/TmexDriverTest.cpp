@@ -100,7 +100,7 @@ TEST_F(TmexDriver, VersionTexts) {
     EXPECT_GT(tmex::MainDriverVersion(text), 0);
     EXPECT_FALSE(std::string(text).empty());
     tmex::TypeDriverVersion(tmex::kPortTypeSimulated, text);
-    EXPECT_EQ(std::string(text), "Simulated 1-Wire net 1.0");
+    EXPECT_EQ(std::string(text), std::string(sim::kSimulatedNetVersion));
 }
 
 TEST_F(TmexDriver, SetupResultsFromTheAdapterScript) {

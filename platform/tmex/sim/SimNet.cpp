@@ -192,7 +192,7 @@ void SimNet::AfterSlot(const std::vector<Device*>& devices) {
 // --- Backend ---
 
 std::string SimNet::TypeVersion() const {
-    return "Simulated 1-Wire net 1.0";
+    return kSimulatedNetVersion;
 }
 
 int32_t SimNet::OpenSession() {

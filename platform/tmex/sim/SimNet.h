@@ -37,6 +37,11 @@
 
 namespace platform::tmex::sim {
 
+// The version text of the simulated port type (the station's "DRIVER: Type:" line): it says plainly that
+// no real sensor is read.
+inline constexpr const char* kSimulatedNetVersion =
+    "Simulated 1-Wire net 1.0 (no hardware: demo devices, invented weather)";
+
 class Segment {
 public:
     enum Kind { Trunk = 0, Main = 1, Aux = 2, PioB = 3 };
