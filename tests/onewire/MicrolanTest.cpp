@@ -160,13 +160,20 @@ TEST_F(MicrolanTest, StartupLoadsTheDataFilesAndTheSerialList) {
     Microlan::ResetDataTables();
 }
 
-TEST_F(MicrolanTest, AFreshStationFindsTheBuiltInDemoNet) {
-    tmex::ResetDriver(); // nothing installed: the simulated port 1 builds the demo net
+TEST_F(MicrolanTest, AFreshStationIsOnTheSerialAdapterAndOnTheDemoNetOnlyWhenItsSettingsSaySo) {
+    tmex::ResetDriver(); // nothing installed: the registered port types
     tmex::SetDriverSettingsPath(Path("tmex.ini"));
-    ASSERT_TRUE(Microlan::Startup());
+    tmex::SetDriverLog([](const std::string& line) { Microlan::Log(line); });
+    EXPECT_FALSE(Microlan::Startup()) << "no serial device is set";
     EXPECT_EQ(Microlan::PortNum, 1);
+    EXPECT_EQ(Microlan::PortType, tmex::kPortTypeDS2480);
+    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 5"), 1);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: no serial device set for this port"), 1);
+
+    WriteIni("[Weather]\r\nPortType=64\r\n"); // the simulated port 1 builds the demo net
+    ASSERT_TRUE(Microlan::Startup());
     EXPECT_EQ(Microlan::PortType, tmex::kPortTypeSimulated);
-    EXPECT_EQ(CountLog("DRIVER: Main: Korvane 1-Wire driver"), 1);
+    EXPECT_EQ(CountLog("DRIVER: Main: Korvane 1-Wire driver"), 2);
     EXPECT_EQ(CountLog(std::string("DRIVER: Type: ") + platform::tmex::sim::kSimulatedNetVersion), 1);
     ASSERT_TRUE(Microlan::StartSession());
     tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, 0x1F);

@@ -78,6 +78,8 @@ public:
         return 0xFF;
     }
     uint8_t LineBit(uint8_t master); // 1 = nothing
+    // The next bit slot is one of the eight of a function byte sent slot by slot.
+    bool TakesBitOfByte() const { return state_ == RomState::Function && (bitIndex_ > 0 || BitsFormBytes()); }
     // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
     // the device watches the slots (WatchSlots): the net may then take many slots in one step.
     virtual void AfterSlot() {}

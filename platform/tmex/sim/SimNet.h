@@ -188,6 +188,7 @@ private:
     const std::vector<Device*>& ReachableDevices();
     // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
     const std::vector<Device*>& SlotDevices();
+    uint32_t BitCost();
     void MakeSlotList();
     // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
     void DropIdle();
