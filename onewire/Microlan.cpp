@@ -311,7 +311,8 @@ bool Startup(bool retry) {
         ReadPortSettings(!retry);
 
         if (Setup() == 0) {
-            if (!retry) Log(Format("MicroLAN: Error starting session on port %d, type %d", PortNum, PortType));
+            if (!retry)
+                Log(Format("MicroLAN: Error starting session on port %d, type %d", PortNum, PortType));
             return false;
         }
         if (PortType == tmex::kPortTypeDS2480) SetLineParameters();

@@ -138,8 +138,8 @@ void DS2480Backend::TryOpen() {
         accelerator_ = settings.searchAccelerator;
         auto it = settings.serialDevices.find(portNum_);
         if (it == settings.serialDevices.end()) {
-            Problem("no serial device set for this port (driver settings: [DS2480] " + std::to_string(portNum_) +
-                    "=/dev/ttyUSB0)");
+            Problem("no serial device set for this port (driver settings: [DS2480] " +
+                    std::to_string(portNum_) + "=/dev/ttyUSB0)");
             return;
         }
         path_ = it->second;
@@ -187,16 +187,19 @@ bool DS2480Backend::Detect(std::string& reason) {
     if (port_.DiscardInput() == SerialPort::Status::Lost) return lost("cannot read: ");
 
     const uint8_t bit = BitCommand(1, kSpeed);
-    const std::vector<uint8_t> commands = {
-        ConfigWrite(kPullDownSlewRate, slew_), ConfigWrite(kWrite1LowTime, write1Low_),
-        ConfigWrite(kSampleOffset, sampleOffset_), ConfigWrite(kPullupDuration, kUnlimited),
-        ConfigRead(kBaudRate), bit};
+    const std::vector<uint8_t> commands = {ConfigWrite(kPullDownSlewRate, slew_),
+                                           ConfigWrite(kWrite1LowTime, write1Low_),
+                                           ConfigWrite(kSampleOffset, sampleOffset_),
+                                           ConfigWrite(kPullupDuration, kUnlimited),
+                                           ConfigRead(kBaudRate),
+                                           bit};
     SerialPort::Status status = port_.Write(commands.data(), commands.size());
     if (status == SerialPort::Status::Lost) return lost("cannot write: ");
     written_ += commands.size();
     std::vector<uint8_t> answer(commands.size());
     std::size_t got = 0;
-    if (status == SerialPort::Status::Ok) status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
+    if (status == SerialPort::Status::Ok)
+        status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
     read_ += got;
     if (status == SerialPort::Status::Lost) return lost("cannot read: ");
     if (got == 0) {
@@ -238,7 +241,8 @@ int16_t DS2480Backend::Exchange(const std::string& what, const Build& build, std
         answer.assign(packet.Answers(), 0);
         std::size_t got = 0;
         SerialPort::Status status = port_.DiscardInput();
-        if (status == SerialPort::Status::Ok) status = port_.Write(packet.Bytes().data(), packet.Bytes().size());
+        if (status == SerialPort::Status::Ok)
+            status = port_.Write(packet.Bytes().data(), packet.Bytes().size());
         if (status == SerialPort::Status::Ok) {
             written_ += packet.Bytes().size();
             if (!answer.empty()) status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
@@ -271,7 +275,8 @@ bool DS2480Backend::Resynchronise(const std::string& fault) {
     resyncs_ = 0;
     if (!port_.IsOpen()) return false; // lost, and told so
     ready_ = false;
-    Problem(fault + "; no adapter after " + (count == 1 ? std::string("a reset") : std::to_string(count) + " resets") +
+    Problem(fault + "; no adapter after " +
+            (count == 1 ? std::string("a reset") : std::to_string(count) + " resets") +
             " of the chip: " + reason);
     return false;
 }
@@ -320,7 +325,8 @@ int16_t DS2480Backend::Reset() {
     if (r != 1) return r;
     const ResetCode code = ResetResult(answer[0]);
     const bool shorted = code == kShorted;
-    if (shorted != shorted_) Say(shorted ? "the 1-Wire net is shorted" : "the 1-Wire net is no longer shorted");
+    if (shorted != shorted_)
+        Say(shorted ? "the 1-Wire net is shorted" : "the 1-Wire net is no longer shorted");
     shorted_ = shorted;
     if (shorted) return 2;
     return code == kNoPresence ? 0 : 1; // a presence, alarming or not
@@ -390,7 +396,8 @@ int16_t DS2480Backend::TouchBit(uint8_t bit) {
     if (pullup_ && (r = EndPullup()) < 0) return r;
     const uint8_t command = BitCommand(bit & 1, kSpeed, arm);
     std::vector<uint8_t> answer;
-    r = Exchange("a bit", [command](Packet& p) { p.Bit(command); }, answer);
+    r = Exchange(
+        "a bit", [command](Packet& p) { p.Bit(command); }, answer);
     if (r != 1) return r;
     if (arm) pullup_ = true;
     return answer[0] & 1;
@@ -415,7 +422,8 @@ int16_t DS2480Backend::Level(int16_t operation, int16_t level, int16_t prime) {
     }
     if (pullup_) return 1;
     std::vector<uint8_t> answer;
-    int16_t r = Exchange("a strong pull-up", [](Packet& p) { p.Command(kPullupNow); }, answer);
+    int16_t r = Exchange(
+        "a strong pull-up", [](Packet& p) { p.Command(kPullupNow); }, answer);
     if (r != 1) return r;
     pullup_ = true;
     return 1;

@@ -9,8 +9,9 @@
 //   SearchAccelerator=1     ; 0 walks each search bit by bit
 //
 // A missing file or key keeps the default (port 1 of the serial adapter, no serial device, the search
-// accelerator on): a station is never on the simulated net unless a setting names it. The file name is matched without regard to case, CR LF line ends are accepted, and
-// section and key names are case-insensitive.
+// accelerator on): a station is never on the simulated net unless a setting names it. The file name is
+// matched without regard to case, CR LF line ends are accepted, and section and key names are
+// case-insensitive.
 #include <cstdint>
 #include <map>
 #include <string>

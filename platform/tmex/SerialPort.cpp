@@ -63,8 +63,8 @@ void SerialPort::Pause(int ms) {
 
 bool SerialPort::SetSpeed(speed_t speed) {
     termios tio{};
-    return ::tcgetattr(fd_, &tio) == 0 && ::cfsetispeed(&tio, speed) == 0 && ::cfsetospeed(&tio, speed) == 0 &&
-           ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    return ::tcgetattr(fd_, &tio) == 0 && ::cfsetispeed(&tio, speed) == 0 &&
+           ::cfsetospeed(&tio, speed) == 0 && ::tcsetattr(fd_, TCSANOW, &tio) == 0;
 }
 
 SerialPort::Status SerialPort::Break() {

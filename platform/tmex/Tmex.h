@@ -6,8 +6,9 @@
 //
 // Ports: type 5 is the serial DS2480 adapter (DS2480Backend.h), port 1 of it the driver's default port
 // when the driver settings file (tmex.ini in the working folder) names no other; kPortTypeSimulated is
-// the simulated net (sim/SimulatedPort.h), only where a setting names it. The driver knows port types only as registered (RegisterPortType):
-// the program registers the ones it has, and a port type that nobody registered has no hardware driver.
+// the simulated net (sim/SimulatedPort.h), only where a setting names it. The driver knows port types only as
+// registered (RegisterPortType): the program registers the ones it has, and a port type that nobody
+// registered has no hardware driver.
 //
 // The driver keeps its per-caller state (current ROM, search position) inside the caller's
 // TmexStateBuffer, as the real driver does; setting the current ROM does not disturb a search.

@@ -14,27 +14,31 @@ namespace {
 // The findings in one file's text: "line: what".
 std::vector<std::string> Findings(const std::string& text) {
     // A call of a sleep by any qualification (::, ., ->), not a longer name that ends in one.
-    static const std::regex sleep("(^|[^A-Za-z0-9_])(Sleep|SleepEx|sleep|usleep|nanosleep|sleep_for|sleep_until|"
-                                  "clock_nanosleep)\\s*(<[^>]*>\\s*)?\\(");
+    static const std::regex sleep(
+        "(^|[^A-Za-z0-9_])(Sleep|SleepEx|sleep|usleep|nanosleep|sleep_for|sleep_until|"
+        "clock_nanosleep)\\s*(<[^>]*>\\s*)?\\(");
     std::vector<std::string> found;
     std::istringstream lines(lint::CodeOnly(text));
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         std::smatch m;
-        if (std::regex_search(line, m, sleep)) found.push_back(std::to_string(number) + ": " + m[2].str() + "(");
+        if (std::regex_search(line, m, sleep))
+            found.push_back(std::to_string(number) + ": " + m[2].str() + "(");
     }
     return found;
 }
 
 TEST(LintSensorSleep, TheMatcherCatchesEverySleepAndSparesThePump) {
-    for (const char* bad : {"Sleep(7);", "platform::Sleep(100);", "        Sleep (10);", "SleepEx(100, TRUE);",
-                            "Clock::Get().Sleep(5);", "clock->Sleep(5);", "::usleep(1000);", "sleep(1);",
-                            "std::this_thread::sleep_for(ms);", "std::this_thread::sleep_for<int>(ms);",
-                            "nanosleep(&ts, nullptr);", "if (x) platform::Sleep(ms - elapsed);"})
+    for (const char* bad :
+         {"Sleep(7);", "platform::Sleep(100);", "        Sleep (10);", "SleepEx(100, TRUE);",
+          "Clock::Get().Sleep(5);", "clock->Sleep(5);", "::usleep(1000);", "sleep(1);",
+          "std::this_thread::sleep_for(ms);", "std::this_thread::sleep_for<int>(ms);",
+          "nanosleep(&ts, nullptr);", "if (x) platform::Sleep(ms - elapsed);"})
         EXPECT_FALSE(Findings(bad).empty()) << bad;
-    for (const char* good : {"PumpMessages(100);", "PumpMessages(kSessionRetryMs);", "// Sleep(100) was here",
-                             "Log(\"Sleep(10)\");", "/* platform::Sleep(7) */", "int SleepCount = 0;",
-                             "WaitSleep(3);", "DeepSleep(3);", "loop.RunFor(ms);", "bool sleeping = Sleeping();"})
+    for (const char* good :
+         {"PumpMessages(100);", "PumpMessages(kSessionRetryMs);", "// Sleep(100) was here",
+          "Log(\"Sleep(10)\");", "/* platform::Sleep(7) */", "int SleepCount = 0;", "WaitSleep(3);",
+          "DeepSleep(3);", "loop.RunFor(ms);", "bool sleeping = Sleeping();"})
         EXPECT_TRUE(Findings(good).empty()) << good;
 }
 

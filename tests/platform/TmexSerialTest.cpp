@@ -30,7 +30,8 @@ std::vector<std::string> Slots(const sim::SimNet& net) {
     std::vector<std::string> out;
     for (const auto& e : net.Traffic()) {
         if (e.kind == sim::TrafficEntry::Reset) out.push_back("R=" + std::to_string(e.result));
-        if (e.kind == sim::TrafficEntry::Bit) out.push_back(std::to_string(e.sent) + "=" + std::to_string(e.result));
+        if (e.kind == sim::TrafficEntry::Bit)
+            out.push_back(std::to_string(e.sent) + "=" + std::to_string(e.result));
         if (e.kind == sim::TrafficEntry::Byte)
             for (int i = 0; i < 8; ++i)
                 out.push_back(std::to_string((e.sent >> i) & 1) + "=" + std::to_string((e.result >> i) & 1));
@@ -514,7 +515,8 @@ TEST_F(TmexSerial, OnlyAnExchangeThatBeginsWithAResetIsSentAgainAndARunOfResyncs
     EXPECT_EQ(tmex::TouchBit(serialSession, 1), tmex::kErrPacket);
     EXPECT_EQ(CountLog("resynchronised"), 2) << "the run is told when it ends";
     EXPECT_EQ(tmex::TouchReset(serialSession), 1);
-    EXPECT_EQ(CountLog("chip resynchronised 3 times in a row, first after no answer to a byte (0 of 1 bytes)"), 1);
+    EXPECT_EQ(
+        CountLog("chip resynchronised 3 times in a row, first after no answer to a byte (0 of 1 bytes)"), 1);
     EXPECT_EQ(emulator->Breaks(), 6u) << "the opening and five resynchronisations";
 }
 

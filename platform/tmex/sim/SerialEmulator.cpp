@@ -119,7 +119,7 @@ bool SerialEmulator::OpenTerminal(std::string& error) {
         ::close(master);
         return false;
     }
-    ::cfmakeraw(&tio); // no echo of the answers back to the emulator, before the host sets it up
+    ::cfmakeraw(&tio);      // no echo of the answers back to the emulator, before the host sets it up
     tio.c_lflag |= EXTPROC; // changes of the host's line settings are told in packet mode
     ::tcsetattr(slave, TCSANOW, &tio);
     if (!options_.linkPath.empty()) {
