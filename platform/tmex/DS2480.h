@@ -96,8 +96,9 @@ constexpr bool IsBitAnswer(uint8_t command, uint8_t answer) {
 constexpr uint8_t PulseAnswer(bool twelveVolts) {
     return static_cast<uint8_t>(0xEC | (twelveVolts ? kBitOne : 0));
 }
+constexpr uint8_t kPulseAnswerMask = 0xEC;
 constexpr bool IsPulseAnswer(uint8_t answer) {
-    return (answer & 0xEC) == 0xEC;
+    return (answer & kPulseAnswerMask) == kPulseAnswerMask;
 }
 
 // Reset answers: 1 1 x rrr cc.

@@ -292,7 +292,8 @@ void DS2480Backend::EndResyncRun() {
 int16_t DS2480Backend::EndPullup() {
     std::vector<uint8_t> answer;
     int16_t r = Exchange(
-        "the end of a strong pull-up", [](Packet& p) { p.Command(kStopPulse, 0xEC, 0xEC); }, answer);
+        "the end of a strong pull-up",
+        [](Packet& p) { p.Command(kStopPulse, kPulseAnswerMask, kPulseAnswerMask); }, answer);
     pullup_ = false; // ended by the termination, or by the break of a resynchronisation
     return r;
 }
