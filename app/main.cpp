@@ -2,12 +2,12 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/controls/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
+#include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/SimulatedPort.h"
@@ -76,7 +76,13 @@ int main() {
         Application->Run();
         delete MainForm; // ends the process
     } catch (const std::exception& e) {
+        // Nothing the station does reaches here but a fault of its own start or end: told, and the
+        // process says it failed.
         Application->ShowException(e);
+        return 1;
+    } catch (...) {
+        std::fputs("SERIOUS ERROR: an unknown exception ended the station\n", stderr);
+        return 1;
     }
     return 0;
 }

@@ -76,8 +76,18 @@ int DS1820::StartConversion() {
         DebugIf("Error accessing MicroLAN after start T");
         return 0;
     }
-    tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
-    Microlan::SendByte(0x44);
+    // Convert T with the strong pull-up right after it (a device on parasite power converts on it). When
+    // either is not confirmed the device never converted and its scratchpad holds an old result: the
+    // read fails instead of taking it.
+    const bool pullupArmed = tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2) == 1;
+    if (!pullupArmed) Microlan::LastTmexError = "TMEX Error: strong pull-up not available";
+    if (!pullupArmed || !Microlan::SendByte(0x44)) {
+        tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
+        if (conversionStartFailures_.First()) LogError("Conversion not started: " + Microlan::LastTmexError);
+        DebugIf("Error starting temp conversion");
+        return 0;
+    }
+    conversionStartFailures_.Succeeded();
     {
         // The pump may dispatch anything; the controller defers what would free or re-enter this object.
         SampleGuard guard;

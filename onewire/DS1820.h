@@ -4,6 +4,7 @@
 // two decodings with their plausibility window, the HTML table and the per-sensor data log.
 #include <string>
 
+#include "onewire/RunOfFailures.h"
 #include "onewire/Temperature.h"
 
 // Set while a sensor's read pumps window messages (the DS18x20 conversion). The controller must not run
@@ -35,6 +36,9 @@ public:
     int BoostTime = 1000;
 
 private:
+    // A conversion whose start failed (Convert T or its strong pull-up not confirmed).
+    RunOfFailures conversionStartFailures_;
+
     void LogScratchpad();
     void DebugIf(const std::string& text);
     // All nine bytes read as zeros: what a shorted net gives (and its CRC checks).

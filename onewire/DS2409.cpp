@@ -83,7 +83,7 @@ int DS2409::Switch(int command) {
         break;
     case 4:
         touch(0x99);
-        platform::Sleep(100);
+        PumpMessages(100);
         State = "DISCHARGE ALL";
         break;
     default:

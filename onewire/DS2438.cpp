@@ -198,7 +198,7 @@ int DS2438::ReadTemperature() {
                     DebugIf("Timeout converting temperature");
                     return 0;
                 }
-                platform::Sleep(10);
+                PumpMessages(10);
                 if (Microlan::ReadByte() != 0) break;
             }
             if (SelectDevice() && Block({kRecall, 0x00}) != 2) {

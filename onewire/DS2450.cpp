@@ -111,12 +111,23 @@ int DS2450::Read() {
         }
 
         // Convert all four inputs, no preset. A device without VCC converts on the strong pull-up, which
-        // must start right after the CRC: it is armed before the CRC's last byte.
+        // must start right after the CRC: it is armed before the CRC's last byte. Unconfirmed, the device
+        // never converted and its memory holds old results: the read fails instead of taking them.
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
         ReadByte(); // CRC16, not checked
-        tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
-        ReadByte();
+        int started = tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+        if (started == 1) {
+            const int crc = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+            started = crc >= 0 ? 1 : crc;
+        }
+        if (started != 1) {
+            tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
+            SetErrorText(started, 1);
+            if (conversionStartFailures_.First()) SendDatagram("Conversion not started: " + LastError);
+            return 0;
+        }
+        conversionStartFailures_.Succeeded();
         PumpMessages(100);
         if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
 
@@ -270,7 +281,7 @@ int DS2450::SwitchCoupler(int command) {
             break;
         case 4:
             SendByte(0x99);
-            Sleep(100);
+            PumpMessages(100);
             StatusText = "DISCHARGE ALL";
             break;
         default:

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
 
@@ -87,6 +88,8 @@ public:
 
 private:
     std::string Section() const { return RomToText(); }
+    // A conversion whose start failed (its strong pull-up not confirmed).
+    RunOfFailures conversionStartFailures_;
     // Runs a step; an exception that leaves it is sent as a diagnostic datagram with the text(s).
     template <class Work> void Reported(const platform::ErrorTexts& texts, Work&& work) {
         platform::CatchAndLog(

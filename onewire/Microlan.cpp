@@ -148,7 +148,7 @@ void ReleasePort() {
     tmex::ReleasePort(SessionHandle);
 }
 
-void ReadPortSettings() {
+void ReadPortSettings(bool logVersions) {
     platform::CatchAndLog(platform::Named("MicroLAN: Error reading port"), Log, [&] {
         int16_t defaultNum = 0, defaultType = 0;
         tmex::DefaultPort(&defaultNum, &defaultType);
@@ -158,6 +158,7 @@ void ReadPortSettings() {
         PortNum = ini.ReadInteger("Weather", "PortNum", defaultNum);
         PortType = ini.ReadInteger("Weather", "PortType", defaultType);
         char text[tmex::kVersionTextSize] = {};
+        if (!logVersions) return;
         if (PortNum != 0) {
             tmex::MainDriverVersion(text);
             Log(std::string("DRIVER: Main: ") + text);
@@ -283,7 +284,7 @@ int ResetBus() {
     }
 }
 
-bool Startup() {
+bool Startup(bool retry) {
     try {
         // A session left open (a search that found nothing leaves it for the next user) is ended before
         // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
@@ -307,10 +308,11 @@ bool Startup() {
         DS2438ReadInterval = ini.ReadInteger("DS2438", "ReadInterval", 60);
         RGaugeReadInterval = ini.ReadInteger("RGauge", "ReadInterval", 10);
 
-        ReadPortSettings();
+        ReadPortSettings(!retry);
 
         if (Setup() == 0) {
-            Log(Format("MicroLAN: Error starting session on port %d, type %d", PortNum, PortType));
+            if (!retry)
+                Log(Format("MicroLAN: Error starting session on port %d, type %d", PortNum, PortType));
             return false;
         }
         if (PortType == tmex::kPortTypeDS2480) SetLineParameters();

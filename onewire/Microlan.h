@@ -29,7 +29,10 @@ extern int LastSetupResult;
 // The station's settings file (korvane.ini beside the executable; Files.h SettingsFileName).
 std::string SettingsFile();
 
-bool Startup();
+// Logs "MicroLAN: Error starting session on port %d, type %d" when the setup fails. A retry of a start
+// that failed (the station tries again while no adapter answers) logs neither that line nor the driver
+// versions again.
+bool Startup(bool retry = false);
 bool StartSession();
 // StartSession for a sensor's sample. A sample whose session will not open is skipped with its counters
 // untouched; the log tells of it once per run of such failures, and again when sessions open once more.
@@ -37,7 +40,7 @@ bool StartSampleSession();
 void EndSession();
 // Shutdown: releases the driver port of the session (ordinal 10).
 void ReleasePort();
-void ReadPortSettings();
+void ReadPortSettings(bool logVersions = true);
 int Setup();
 int SetLineParameters();
 int ReadByte();

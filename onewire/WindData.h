@@ -9,6 +9,7 @@
 #include <string>
 
 #include "onewire/DS2423.h"
+#include "onewire/RunOfFailures.h"
 
 class WindData : public DS2423 {
 public:
@@ -96,6 +97,9 @@ public:
 private:
     int FamilyTest();
     std::string DirectionSection() const;
+
+    // A vane conversion whose start failed (its strong pull-up not confirmed).
+    RunOfFailures vaneConversionStartFailures_;
 };
 
 // Readings above twice the day's high, counted over the whole run (alternately taken and dropped).

@@ -161,10 +161,21 @@ int WindData::ReadDirectionDS2450() {
         if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
             return 0;
         // Convert; the strong pull-up (for a vane without VCC) starts right after the CRC's last byte.
+        // Unconfirmed, the vane never converted and its memory holds an old direction: no read then.
         if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0 || Touch(0xFF) < 0) return 0;
-        tmex::OneWireLevel(session, 0, 1, 2);
-        if (Touch(0xFF) < 0) return 0;
-        Sleep(7);
+        int started = tmex::OneWireLevel(session, 0, 1, 2);
+        if (started == 1) {
+            const int16_t crc = Touch(0xFF);
+            started = crc >= 0 ? 1 : crc;
+        }
+        if (started != 1) {
+            tmex::OneWireLevel(session, 0, 0, 0);
+            if (vaneConversionStartFailures_.First())
+                LogError("Vane conversion not started: " + Microlan::TmexErrorText(started));
+            return 0;
+        }
+        vaneConversionStartFailures_.Succeeded();
+        PumpMessages(7);
         tmex::OneWireLevel(session, 0, 0, 0);
 
         // The device reads 0 while it converts, 0xFF when done; a dead line must not hold the thread.
@@ -233,7 +244,7 @@ int WindData::ReadDirectionDS2401() {
         // PIO-B on: the DS2401 chain joins the net.
         if (!WriteSwitchStatus(0x3F)) return 0;
 
-        Sleep(10);
+        PumpMessages(10);
         tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, kFamilyDS2401);
         for (int step = 0; step < kMaxSearchSteps; ++step) {
             if (tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) break;

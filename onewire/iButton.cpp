@@ -17,12 +17,6 @@ namespace tmex = platform::tmex;
 using platform::Format;
 
 namespace {
-std::function<void(uint32_t)>& PumpHook() {
-    static std::function<void(uint32_t)> hook;
-    return hook;
-}
-bool pumping = false;
-
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -46,22 +40,6 @@ const SensorKeys<iButton> kCommonKeys = {
     {"MaxRetry", &iButton::MaxRetry, 3},
 };
 } // namespace
-
-void PumpMessages(uint32_t ms) {
-    if (pumping || !PumpHook()) return platform::Sleep(ms);
-    pumping = true;
-    try {
-        PumpHook()(ms);
-    } catch (...) {
-        pumping = false;
-        throw;
-    }
-    pumping = false;
-}
-
-void SetPumpMessagesHook(std::function<void(uint32_t ms)> wait) {
-    PumpHook() = std::move(wait);
-}
 
 std::string iButton::SensorsIniPath() {
     return platform::ResolvePath(platform::AppPath() + "SENSORS.INI");
@@ -234,7 +212,7 @@ int iButton::SwitchCoupler(int command) {
         break;
     case Discharge:
         touch(0x99);
-        platform::Sleep(100);
+        PumpMessages(100);
         break;
     default:
         return 0;

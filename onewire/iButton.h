@@ -14,14 +14,9 @@
 #include <memory>
 #include <string>
 
+#include "onewire/PumpMessages.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
-
-// Waits `ms` while the window messages, timers and sockets go on being handled (during long
-// conversions). A hook: the station installs its wait (SetPumpMessagesHook); without one, and for a call
-// from inside the wait, this only sleeps.
-void PumpMessages(uint32_t ms);
-void SetPumpMessagesHook(std::function<void(uint32_t ms)> wait);
 
 class iButton {
 public:

@@ -10,17 +10,27 @@ using namespace platform;
 
 void TMainForm::StartSessionAndReading() {
     Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
+        StartTimer->SetEnabled(false);
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) StopTCPServices();
         if (UDPRunning) StopUDPServices();
         SensorTreeView->Clear();
         MicroLANNode = nullptr;
-        if (!Microlan::Startup()) {
-            LogStatus(Format("MicroLAN: Error starting session on port %d, type %d", Microlan::PortNum,
-                             Microlan::PortType));
+        const bool retry = SessionStartFailing;
+        if (!Microlan::Startup(retry)) { // which logged the failure, unless this is a retry
             if (splash_) splash_->Close();
+            // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
+            // does), and the start is tried again until one answers.
+            SessionStartFailing = true;
+            if (StationSettings.HTTPEnabled && !HTTPRunning) StartHTTPServices();
+            StartTimer->SetInterval(kSessionRetryMs);
+            StartTimer->SetEnabled(true);
         } else {
+            if (retry)
+                LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::PortNum,
+                                 Microlan::PortType));
+            SessionStartFailing = false;
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
             ScanMicroLAN();
@@ -47,7 +57,7 @@ void TMainForm::StartSessionAndReading() {
                 RestartButton->SetVisible(true);
             }
         }
-        if (Application->ShowCommand() != 2) AppRestore();
+        if (!retry && Application->ShowCommand() != 2) AppRestore();
     });
 }
 
@@ -61,6 +71,7 @@ void TMainForm::RestartButtonClick(TComponent*) {
         SaveAllSensors();
         CleanupSensors();
         platform::Sleep(1000);
+        SessionStartFailing = false; // a restart asked for is told in full
         PostMessage(Handle(), MsgStartSession, 1, 1);
     });
 }

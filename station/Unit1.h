@@ -15,7 +15,6 @@
 #include "gauges/AbPrtTrd.h"
 #include "gauges/AbRMeter.h"
 #include "gauges/AbTrend.h"
-#include "platform/controls/Application.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
@@ -25,6 +24,7 @@
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "platform/Timer.h"
+#include "platform/controls/Application.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
@@ -82,7 +82,9 @@ public:
     void Dispatch(platform::TMessage& message) override;
     void RestoreFromTray();
 
-    // Session start, restart and rescan.
+    // Session start, restart and rescan. While no adapter answers, the start is tried again every
+    // kSessionRetryMs (the start timer), quietly after its first failure.
+    static constexpr uint32_t kSessionRetryMs = 30000;
     void StartSessionAndReading();
     void RestartButtonClick(platform::TComponent* sender);
     void RescanMLanClick(platform::TComponent* sender);
@@ -272,6 +274,8 @@ public:
     bool HTTPRunning = false;
     bool TCPRunning = false;
     bool UDPRunning = false;
+    // The session start failed and is tried again (by the start timer).
+    bool SessionStartFailing = false;
     // The DDE conversation and items while the DDE service runs.
     TDdeItems Dde;
 

@@ -1,17 +1,31 @@
 #pragma once
 // The serial port type (kPortTypeDS2480): a DS2480B serial 1-Wire line driver on a serial port or a USB
-// serial converter, in the byte protocol of DS2480.h, at standard speed.
+// serial converter, in the byte protocol of DS2480.h.
 //
-// The port's device comes from the driver settings file ([DS2480] 1=/dev/ttyUSB0) when a session opens
-// and the port is not open yet: the device is opened at 9600 baud 8N1, the chip reset by a break, sent
-// its timing byte, configured (pull-down slew rate, write-1 low time, sample offset, pull-up duration)
-// and its baud rate checked, each answer compared with what the chip must answer. When any step fails
-// the port has no adapter (sessions open, setup fails, nothing answers) and the log says why once.
+// Finding the adapter. The port's device comes from the driver settings file ([DS2480] 1=/dev/ttyUSB0).
+// It is opened at 9600 baud 8N1 and kept open (closing it would drop DTR and RTS, which power some
+// adapters). Detection: a break, the timing byte, a pause, whatever came in meanwhile dropped (an answer
+// to the timing byte, line noise), then the configuration (pull-down slew rate, write-1 low time, sample
+// offset, a strong pull-up that lasts until ended), a read of the baud rate and one time slot, each
+// answer checked. Three detections fail before the port has no adapter (sessions open, setup fails,
+// nothing answers) and the log says why, once. Setup tries again; a session opens the device again
+// after it vanished.
 //
-// Each exchange waits for its answers with a time-out. A lost or garbled answer resynchronises the chip
-// (break, timing byte, configuration) and the exchange is tried once more; a device that vanishes (a
-// USB converter pulled out) is lost until a later session opens it again. Each of these events is one
-// line in the driver log (DriverLog).
+// Speed. Every slot runs at the chip's flexible speed: standard-speed slots whose pull-down slew rate,
+// write-1 low time and sample offset are the configured ones, so that the line parameters (ordinal 28,
+// the station's [TMEX] keys) act on the line; at the chip's regular speed they would not.
+//
+// Strong pull-up (ordinal 33). "After the next byte": the byte goes as eight time slots in command mode,
+// the last with the strong pull-up flag; each answer is checked and the byte read back is made of them.
+// "After the next bit": the bit's slot carries the flag. "Now": a pulse command without its arm bit. The
+// pull-up lasts until the pulse termination (0xF1), which the next call sends before anything else.
+//
+// Exchanges. Each exchange writes its bytes and reads its answers with a time-out per byte. A lost or
+// garbled answer resynchronises the chip (break and detection). Only an exchange that begins with a
+// 1-Wire reset is then tried once more: any other returns its error, so that the caller starts over
+// from a reset (the break reset the adapter, not the devices in the middle of their transaction). A run
+// of resynchronisations is one line in the driver log (DriverLog), with its count; a device that
+// vanishes (a USB converter pulled out) is one line too.
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/SerialPort.h"
 
@@ -45,19 +59,23 @@ public:
 
     // How long an answer byte may keep the backend waiting.
     static constexpr int kAnswerTimeoutMs = 100;
+    // Detections tried before the port has no adapter.
+    static constexpr int kDetections = 3;
 
 private:
     class Packet;
     using Build = std::function<void(Packet&)>;
-    using Check = std::function<bool(const std::vector<uint8_t>&)>;
 
     void TryOpen();
+    bool DetectWithRetries(std::string& reason);
     bool Detect(std::string& reason);
-    int16_t Exchange(const std::string& what, const Build& build, const Check& check,
-                     std::vector<uint8_t>& answer);
+    int16_t Exchange(const std::string& what, const Build& build, std::vector<uint8_t>& answer);
+    bool Resynchronise(const std::string& fault);
+    void EndResyncRun();
     void PortLost(const std::string& reason);
-    int16_t StopPullup();
-    int16_t DataBytes(uint8_t* bytes, int16_t length, bool arm);
+    int16_t EndPullup();
+    int16_t DataBytes(uint8_t* bytes, int16_t length);
+    int16_t ByteWithPullup(uint8_t& byte);
     void Say(const std::string& text);
     void Problem(const std::string& text);
 
@@ -67,12 +85,14 @@ private:
     bool ready_ = false;
     bool dataMode_ = false;
     bool accelerator_ = true;
-    bool pullupActive_ = false;
+    bool pullup_ = false;
     bool armByte_ = false;
     bool armBit_ = false;
     bool shorted_ = false;
     uint8_t slew_, write1Low_, sampleOffset_;
     std::string problem_;
+    int resyncs_ = 0; // in the current run
+    std::string firstFault_;
     uint64_t written_ = 0;
     uint64_t read_ = 0;
 };

@@ -3,14 +3,15 @@
 //
 //   [Driver]
 //   DefaultPortNum=1
-//   DefaultPortType=64      ; 64 = the simulated net, 5 = the serial DS2480 adapter
+//   DefaultPortType=5       ; 5 = the serial DS2480 adapter, 64 = the simulated net
 //   [DS2480]
 //   1=/dev/ttyUSB0          ; the serial device of each port number of type 5
 //   SearchAccelerator=1     ; 0 walks each search bit by bit
 //
-// A missing file or key keeps the default (port 1 on the simulated net, no serial device, the search
-// accelerator on). The file name is matched without regard to case, CR LF line ends are accepted, and
-// section and key names are case-insensitive.
+// A missing file or key keeps the default (port 1 of the serial adapter, no serial device, the search
+// accelerator on): a station is never on the simulated net unless a setting names it. The file name is
+// matched without regard to case, CR LF line ends are accepted, and section and key names are
+// case-insensitive.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -19,7 +20,7 @@ namespace platform::tmex {
 
 struct DriverSettings {
     int16_t defaultPortNum = 1;
-    int16_t defaultPortType = 64; // kPortTypeSimulated (Tmex.h)
+    int16_t defaultPortType = 5; // kPortTypeDS2480 (Tmex.h)
     std::map<int16_t, std::string> serialDevices;
     bool searchAccelerator = true;
 };

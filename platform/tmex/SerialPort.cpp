@@ -11,7 +11,9 @@
 namespace platform::tmex {
 
 namespace {
-constexpr int kBreakMs = 5;
+// The 0x00 of a break takes 7.5 ms at 1200 baud; a USB converter reports it sent while it still waits
+// in the converter's own buffer.
+constexpr int kBreakMs = 8;
 constexpr int kSettleMs = 2;
 constexpr int kWriteTimeoutMs = 1000;
 } // namespace
@@ -59,16 +61,36 @@ void SerialPort::Pause(int ms) {
     ::poll(nullptr, 0, ms);
 }
 
-void SerialPort::BreakAndFlush() {
-    if (fd_ < 0) return;
-    if (::ioctl(fd_, TIOCSBRK) == 0) {
-        Pause(kBreakMs);
-        ::ioctl(fd_, TIOCCBRK);
-    } else {
-        ::tcsendbreak(fd_, 0); // devices without a break switch of their own
-    }
+bool SerialPort::SetSpeed(speed_t speed) {
+    termios tio{};
+    return ::tcgetattr(fd_, &tio) == 0 && ::cfsetispeed(&tio, speed) == 0 &&
+           ::cfsetospeed(&tio, speed) == 0 && ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+}
+
+SerialPort::Status SerialPort::Break() {
+    if (fd_ < 0) return LostBy("not open");
+    ::tcdrain(fd_);
+    if (!SetSpeed(B1200)) return LostBy(std::string("cannot change the baud rate: ") + std::strerror(errno));
+    const uint8_t low = 0x00;
+    Status status = Write(&low, 1);
+    ::tcdrain(fd_); // the byte is out before the speed changes back
+    Pause(kBreakMs);
+    if (!SetSpeed(B9600) && status == Status::Ok)
+        status = LostBy(std::string("cannot change the baud rate: ") + std::strerror(errno));
     Pause(kSettleMs);
-    ::tcflush(fd_, TCIOFLUSH);
+    return status;
+}
+
+SerialPort::Status SerialPort::DiscardInput() {
+    if (fd_ < 0) return LostBy("not open");
+    ::tcflush(fd_, TCIFLUSH);
+    uint8_t stale[64];
+    std::size_t got = 0;
+    Status s;
+    do {
+        s = Read(stale, sizeof stale, 0, got);
+    } while (s == Status::Ok);
+    return s == Status::Timeout ? Status::Ok : s;
 }
 
 SerialPort::Status SerialPort::LostBy(const std::string& reason) {
@@ -117,16 +139,6 @@ SerialPort::Status SerialPort::Read(uint8_t* bytes, std::size_t count, int gapMs
         if (errno != EAGAIN && errno != EINTR) return LostBy(std::strerror(errno));
     }
     return Status::Ok;
-}
-
-SerialPort::Status SerialPort::Drain() {
-    uint8_t stale[64];
-    std::size_t got = 0;
-    Status s;
-    do {
-        s = Read(stale, sizeof stale, 0, got);
-    } while (s == Status::Ok);
-    return s == Status::Timeout ? Status::Ok : s;
 }
 
 } // namespace platform::tmex

@@ -335,7 +335,7 @@ int16_t ReleasePort(SessionHandle session) {
 int16_t DefaultPort(int16_t* portNum, int16_t* portType) {
     auto& d = D();
     int16_t num = 1;
-    int16_t type = kPortTypeSimulated;
+    int16_t type = kPortTypeDS2480;
     if (d.defaultOverride) {
         num = d.defaultOverride->first;
         type = d.defaultOverride->second;

@@ -4,10 +4,11 @@
 // each. Results are signed 16-bit (the session handle is 32-bit, as the station's SessionHandle);
 // negative results are TMEX error codes (texts: Microlan::CheckResult).
 //
-// Ports: type 5 is the serial DS2480 adapter (DS2480Backend.h); kPortTypeSimulated is the simulated net
-// (sim/SimulatedPort.h), and the driver's default port when the driver settings file (tmex.ini in the
-// working folder) names no other. The driver knows port types only as registered (RegisterPortType):
-// the program registers the ones it has, and a port type that nobody registered has no hardware driver.
+// Ports: type 5 is the serial DS2480 adapter (DS2480Backend.h), port 1 of it the driver's default port
+// when the driver settings file (tmex.ini in the working folder) names no other; kPortTypeSimulated is
+// the simulated net (sim/SimulatedPort.h), only where a setting names it. The driver knows port types only as
+// registered (RegisterPortType): the program registers the ones it has, and a port type that nobody
+// registered has no hardware driver.
 //
 // The driver keeps its per-caller state (current ROM, search position) inside the caller's
 // TmexStateBuffer, as the real driver does; setting the current ROM does not disturb a search.
@@ -100,7 +101,7 @@ std::shared_ptr<Backend> FindBackend(int16_t portNum, int16_t portType);
 void ResetDriver();
 
 // The default port: an override set here, else [Driver] DefaultPortNum/DefaultPortType of the driver
-// settings file, else (1, kPortTypeSimulated).
+// settings file, else (1, kPortTypeDS2480).
 void SetDefaultPortOverride(int16_t portNum, int16_t portType);
 void ClearDefaultPortOverride();
 // The driver settings file; "tmex.ini" in the working folder unless changed (tests).

@@ -97,6 +97,30 @@ TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {
     EXPECT_DOUBLE_EQ(sensor->temp.value, 21.5);
 }
 
+TEST_F(DS1820Test, AConversionWhosePullupIsNotConfirmedReadsNothingAndIsToldOncePerRun) {
+    auto& device = net->Add<sim::DS18S20>(net->Trunk(), 0x112233445566ull);
+    device.SetParasite(true);
+    auto sensor = Make<DS1820>(device, 0);
+    device.SetTemperature(21.5);
+    ASSERT_EQ(sensor->Sample(), 1);
+    // The driver does not confirm the strong pull-up: the scratchpad still holds 21.5, which is no
+    // reading of now.
+    net->SetLevelResult(0);
+    device.SetTemperature(30.0);
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 21.5);
+    EXPECT_EQ(sensor->ErrorCount, 2u);
+    const std::string told = device.rom().Text() + ": Conversion not started: ";
+    EXPECT_EQ(CountLog(told), 1);
+    net->SetLevelResult(std::nullopt);
+    ASSERT_EQ(sensor->Sample(), 1);
+    EXPECT_GT(sensor->temp.value, 21.5);
+    net->SetLevelResult(0);
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(CountLog(told), 2) << "a new run is told again";
+}
+
 TEST_F(DS1820Test, UnfinishedConversionAndCrcFaultsFailAndRetry) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     SetKey(device, "BoostTime", "200");

@@ -103,14 +103,22 @@ TEST_F(DS2450Test, FailedReadsKeepTheValuesAndCountTheRun) {
     ASSERT_EQ(ad->Sample(), 1);
     const float before = ad->Value[1];
 
-    // A wrong read-back of a control byte ends the read before any conversion.
-    device->InjectEchoErrors(1);
+    // A strong pull-up that the driver does not confirm: no conversion, and no read of the old results.
+    net->SetLevelResult(0);
     device->SetChannelVolts(4.0, 4.0, 4.0, 4.0);
     int conversions = device->Conversions();
     EXPECT_EQ(ad->Sample(), 0);
     EXPECT_EQ(device->Conversions(), conversions);
     EXPECT_EQ(ad->Value[1], before);
     EXPECT_EQ(ad->FailureRun, 1);
+    net->SetLevelResult(std::nullopt);
+
+    // A wrong read-back of a control byte ends the read before any conversion.
+    device->InjectEchoErrors(1);
+    EXPECT_EQ(ad->Sample(), 0);
+    EXPECT_EQ(device->Conversions(), conversions);
+    EXPECT_EQ(ad->Value[1], before);
+    EXPECT_EQ(ad->FailureRun, 2);
 
     // CRC errors are not checked: the values come through.
     device->InjectCrcErrors(-1);

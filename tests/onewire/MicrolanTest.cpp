@@ -22,7 +22,7 @@ TEST_F(MicrolanTest, StartupReadsItsSettingsAndLogsTheDriverVersions) {
     EXPECT_EQ(Microlan::DS2438ReadInterval, 60);
     EXPECT_EQ(Microlan::RGaugeReadInterval, 10);
     EXPECT_EQ(CountLog("DRIVER: Main: "), 1);
-    EXPECT_EQ(CountLog("DRIVER: Type: Simulated 1-Wire net 1.0"), 1);
+    EXPECT_EQ(CountLog(std::string("DRIVER: Type: ") + platform::tmex::sim::kSimulatedNetVersion), 1);
     EXPECT_EQ(Microlan::LastTmexError, "TMEX Setup: OK");
     EXPECT_NE(tmex::ValidSession(Microlan::SessionHandle), 1); // setup ended its session
     EXPECT_EQ(CountCalls("TMLINE(1)=1"), 0);                   // only for port type 5
@@ -160,14 +160,21 @@ TEST_F(MicrolanTest, StartupLoadsTheDataFilesAndTheSerialList) {
     Microlan::ResetDataTables();
 }
 
-TEST_F(MicrolanTest, AFreshStationFindsTheBuiltInDemoNet) {
-    tmex::ResetDriver(); // nothing installed: the simulated port 1 builds the demo net
+TEST_F(MicrolanTest, AFreshStationIsOnTheSerialAdapterAndOnTheDemoNetOnlyWhenItsSettingsSaySo) {
+    tmex::ResetDriver(); // nothing installed: the registered port types
     tmex::SetDriverSettingsPath(Path("tmex.ini"));
-    ASSERT_TRUE(Microlan::Startup());
+    tmex::SetDriverLog([](const std::string& line) { Microlan::Log(line); });
+    EXPECT_FALSE(Microlan::Startup()) << "no serial device is set";
     EXPECT_EQ(Microlan::PortNum, 1);
+    EXPECT_EQ(Microlan::PortType, tmex::kPortTypeDS2480);
+    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 5"), 1);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: no serial device set for this port"), 1);
+
+    WriteIni("[Weather]\r\nPortType=64\r\n"); // the simulated port 1 builds the demo net
+    ASSERT_TRUE(Microlan::Startup());
     EXPECT_EQ(Microlan::PortType, tmex::kPortTypeSimulated);
-    EXPECT_EQ(CountLog("DRIVER: Main: Korvane 1-Wire driver"), 1);
-    EXPECT_EQ(CountLog("DRIVER: Type: Simulated 1-Wire net 1.0"), 1);
+    EXPECT_EQ(CountLog("DRIVER: Main: Korvane 1-Wire driver"), 2);
+    EXPECT_EQ(CountLog(std::string("DRIVER: Type: ") + platform::tmex::sim::kSimulatedNetVersion), 1);
     ASSERT_TRUE(Microlan::StartSession());
     tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, 0x1F);
     EXPECT_EQ(tmex::First(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1); // the coupler

@@ -80,9 +80,21 @@ TEST_F(DS2450Vane, AConversionThatNeverEndsCostsABoundedWait) {
     EXPECT_LT(clock_->TotalAdvancedMs() - before, 1000u);
     EXPECT_EQ(wind->CurrentDirection, 4);
 
-    vane->Remove(); // a vanished vane fails its strong access at once
+    // A strong pull-up that the driver does not confirm: the vane's old results are not read.
+    vane->SetMemoryByte(0x1C, 0x00);
+    vane->SetConversionNeverFinishes(false);
+    net->SetLevelResult(0);
+    EXPECT_EQ(wind->Sample(), 1);
     EXPECT_EQ(wind->Sample(), 1);
     EXPECT_EQ(wind->CurrentDirection, 4);
+    EXPECT_EQ(CountLog("Vane conversion not started"), 1);
+    net->SetLevelResult(std::nullopt);
+    ASSERT_EQ(wind->Sample(), 1);
+    EXPECT_EQ(wind->CurrentDirection, 8);
+
+    vane->Remove(); // a vanished vane fails its strong access at once
+    EXPECT_EQ(wind->Sample(), 1);
+    EXPECT_EQ(wind->CurrentDirection, 8);
 }
 
 TEST_F(DS2450Vane, VoltageLevelBoundariesAndTheSavedDirectionDevice) {

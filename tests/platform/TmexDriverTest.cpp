@@ -48,12 +48,12 @@ TEST_F(TmexDriver, CallsOnAnInvalidSessionAnswerMinus200) {
     EXPECT_EQ(tmex::OneWireLevel(12345, 0, 0, 0), -200);
 }
 
-TEST_F(TmexDriver, DefaultPortIsTheSimulatedNetWithoutSettings) {
+TEST_F(TmexDriver, DefaultPortIsTheSerialAdapterWithoutSettings) {
     tmex::SetDriverSettingsPath("/nonexistent/tmex.ini");
     int16_t num = 0, type = 0;
     EXPECT_EQ(tmex::DefaultPort(&num, &type), 1);
     EXPECT_EQ(num, 1);
-    EXPECT_EQ(type, tmex::kPortTypeSimulated);
+    EXPECT_EQ(type, tmex::kPortTypeDS2480) << "never the simulated net unless a setting names it";
     tmex::SetDefaultPortOverride(0, 0);
     tmex::DefaultPort(&num, &type);
     EXPECT_EQ(num, 0);
@@ -74,7 +74,7 @@ TEST_F(TmexDriver, DefaultPortComesFromTheDriverSettingsFileAnyCaseCrlf) {
     EXPECT_EQ(type, 5);
     std::filesystem::remove_all(dir);
     auto text = tmex::DriverSettingsText(tmex::DriverSettings{});
-    EXPECT_EQ(text, "[Driver]\r\nDefaultPortNum=1\r\nDefaultPortType=64\r\n");
+    EXPECT_EQ(text, "[Driver]\r\nDefaultPortNum=1\r\nDefaultPortType=5\r\n");
 }
 
 TEST_F(TmexDriver, SerialAdapterTypeFiveAnswersAsAPortWithNoAdapter) {
@@ -100,7 +100,7 @@ TEST_F(TmexDriver, VersionTexts) {
     EXPECT_GT(tmex::MainDriverVersion(text), 0);
     EXPECT_FALSE(std::string(text).empty());
     tmex::TypeDriverVersion(tmex::kPortTypeSimulated, text);
-    EXPECT_EQ(std::string(text), "Simulated 1-Wire net 1.0");
+    EXPECT_EQ(std::string(text), std::string(sim::kSimulatedNetVersion));
 }
 
 TEST_F(TmexDriver, SetupResultsFromTheAdapterScript) {

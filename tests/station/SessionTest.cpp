@@ -8,14 +8,31 @@ using namespace station_test;
 
 class SessionTest : public StationNetTest {};
 
-TEST_F(SessionTest, NoAdapterLogsThePortTwiceAndStartsNoCycle) {
+TEST_F(SessionTest, NoAdapterIsLoggedOnceAndTheStartIsTriedAgainEveryThirtySecondsUntilOneAnswers) {
+    Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n");
     net->SetAdapterPresent(false);
+    AddCounter(0x600);
     TMainForm& form = StartStation();
-    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 64"), 2);
+    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 64"), 1);
     EXPECT_NE(platform::Application->Title(), "Running!");
     EXPECT_FALSE(SessionRunning);
     EXPECT_EQ(platform::EventLoop::Get().Pending(MsgReadCycle), 0u);
     EXPECT_TRUE(form.Visible()); // the window is shown all the same
+    EXPECT_TRUE(form.HTTPRunning) << "the web server serves meanwhile";
+
+    const int attempts = net->SessionAttempts();
+    Run(5 * 60000);
+    EXPECT_GT(net->SessionAttempts(), attempts) << "tried again";
+    EXPECT_EQ(CountLog("Error starting session"), 1) << "one line for the run of failures";
+    EXPECT_EQ(CountLog("DRIVER: Main:"), 1);
+    EXPECT_FALSE(SessionRunning);
+
+    net->SetAdapterPresent(true);
+    Run(30000);
+    EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(CountLog("MicroLAN: Session started on port 1, type 64"), 1);
+    Run(3000);
+    EXPECT_GT(SampleCount, 0u);
 }
 
 TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
@@ -82,4 +99,21 @@ TEST_F(SessionTest, SessionsThatWillNotOpenAreToldOnceAndTheirReturnToo) {
     net->SetSessionResult(0);
     Run(30000);
     EXPECT_EQ(CountLog(lost), 2) << "a new run of failures is told again";
+}
+
+// A station with no port type set (a fresh korvane.ini, or none) is on the serial adapter, never on the
+// simulated net: without an adapter it reads nothing and invents no weather.
+class FreshStationTest : public korvane_test::StationFixture {};
+
+TEST_F(FreshStationTest, WithoutAPortTypeItWaitsForTheSerialAdapterAndInventsNoWeather) {
+    for (const char* ini : {"", "\x01 not an INI file \xFF\r\n[Weather\r\n"}) {
+        Write("korvane.ini", ini);
+        Start();
+        platform::EventLoop::Get().RunFor(2 * 60000);
+        EXPECT_FALSE(SessionRunning);
+        EXPECT_EQ(DeviceCount, 0);
+        EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 5"), 1);
+        EXPECT_EQ(CountLog("Simulated"), 0);
+        EXPECT_NE(platform::Application->Title(), "Running!");
+    }
 }

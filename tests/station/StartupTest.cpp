@@ -13,6 +13,7 @@ using korvane_test::StationFixture;
 class StartupTest : public StationFixture {};
 
 TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond) {
+    Write("korvane.ini", "[Weather]\r\nPortType=64\r\n"); // the built-in demo net
     TMainForm& form = Start();
     EXPECT_TRUE(platform::DirectoryExists(Path("DATA")));
     EXPECT_TRUE(platform::DirectoryExists(Path("HTML")));
@@ -95,6 +96,7 @@ public:
 } // namespace
 
 TEST_F(StartupTest, AnExceptionLeavingAHandlerIsLoggedOnceAndTheLoopGoesOn) {
+    Write("korvane.ini", "[Weather]\r\nPortType=64\r\n"); // the built-in demo net
     TMainForm& form = Start();
     Thrower thrower;
     platform::PostMessage(thrower.Handle(), 1);

@@ -216,6 +216,12 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
     }
 }
 
+std::optional<uint8_t> DS2450::NextSentByte() const {
+    if (command_ != 0x3C || headerIndex_ < 3 || phase_ >= 2) return std::nullopt;
+    const uint16_t inverted = static_cast<uint16_t>(~crc_);
+    return static_cast<uint8_t>(phase_ == 0 ? inverted & 0xFF : inverted >> 8);
+}
+
 uint8_t DS2450::FunctionBit(uint8_t) {
     Update();
     if (command_ == 0x3C && phase_ >= 2) return converting_ && ConvertsOnVcc() ? 0 : 1;

@@ -55,6 +55,12 @@ protected:
     void OnReset() override;
     uint8_t FunctionByte(uint8_t master) override;
     uint8_t FunctionBit(uint8_t master) override;
+    // The command, its two bytes and, of a conversion, the CRC (read bit by bit by a master that puts
+    // the strong pull-up after its last slot).
+    bool BitsFormBytes() const override {
+        return command_ < 0 || headerIndex_ < 3 || (command_ == 0x3C && phase_ < 2);
+    }
+    std::optional<uint8_t> NextSentByte() const override;
 
 private:
     // Finishes a conversion whose time has come (inline: every byte and bit asks).

@@ -105,7 +105,9 @@ void BuildDemoNet(SimNet& net) {
     Segment& trunk = net.Trunk();
     net.Add<RomOnlyDevice>(trunk, kAdapterId, "adapter ID");
     net.Add<DS18S20>(trunk, kOutdoor).SetTemperature(7.5);
-    net.Add<DS18S20>(trunk, kAttic).SetTemperature(14.0);
+    auto& attic = net.Add<DS18S20>(trunk, kAttic);
+    attic.SetTemperature(14.0);
+    attic.SetParasite(true); // two wires only: it converts on the strong pull-up
     net.Add<DS18B20>(trunk, kLiving).SetTemperature(21.25);
     net.Add<DS18B20>(trunk, kGreenhouse).SetTemperature(16.0625);
     net.Add<DS1822>(trunk, kGarage).SetTemperature(9.5);

@@ -2,7 +2,8 @@
 // The built-in demo net: a complete simulated weather station with every kind the station knows, on
 // which a fresh `make run` finds a net (port 1 of the simulated port type).
 //
-// Trunk: the adapter's 0x81 ID chip; two DS18S20, two DS18B20 and two DS1822 thermometers; a humidity,
+// Trunk: the adapter's 0x81 ID chip; two DS18S20 (the attic one on parasite power, converting on the
+// strong pull-up, as the two DS2450 do), two DS18B20 and two DS1822 thermometers; a humidity,
 // a barometer and a plain DS2438; a wind-speed DS2423 with a DS2450 vane; a rain-gauge DS2423; a plain
 // DS2423 and a plain DS2450; a plain DS2407; a DS2408; a DS2409 coupler with one DS18B20 on its MAIN
 // branch. BuildDemoNet gives fixed values; the net of MakeDemoNet is driven by a WeatherModel

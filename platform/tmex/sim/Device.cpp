@@ -108,10 +108,25 @@ uint8_t Device::LineBit(uint8_t master) {
     case RomState::Search:
         return SearchBit(master & 1);
     case RomState::Function:
+        if (bitIndex_ > 0 || BitsFormBytes()) return FunctionByteBit(master & 1);
         return FunctionBit(master & 1) & 1;
     default:
         return 1;
     }
+}
+
+uint8_t Device::FunctionByteBit(uint8_t master) {
+    if (bitIndex_ == 0) {
+        bitMaster_ = 0;
+        bitSent_ = NextSentByte();
+    }
+    bitMaster_ = static_cast<uint8_t>(bitMaster_ | master << bitIndex_);
+    uint8_t out = bitSent_ ? static_cast<uint8_t>((*bitSent_ >> bitIndex_) & master) : master;
+    if (++bitIndex_ == 8) {
+        bitIndex_ = 0;
+        out &= static_cast<uint8_t>(FunctionByte(bitMaster_) >> 7);
+    }
+    return out & 1;
 }
 
 uint8_t Device::SearchBit(uint8_t master) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform::tmex::sim {
@@ -64,6 +65,7 @@ public:
     // A reset: true = presence pulse.
     bool LineReset() {
         state_ = RomState::AwaitRom;
+        bitIndex_ = 0;
         if (resetHook_) OnReset();
         return true;
     }
@@ -76,6 +78,8 @@ public:
         return 0xFF;
     }
     uint8_t LineBit(uint8_t master); // 1 = nothing
+    // The next bit slot is one of the eight of a function byte sent slot by slot.
+    bool TakesBitOfByte() const { return state_ == RomState::Function && (bitIndex_ > 0 || BitsFormBytes()); }
     // After each slot, with the strong pull-up state as it is after that slot. Has nothing to do unless
     // the device watches the slots (WatchSlots): the net may then take many slots in one step.
     virtual void AfterSlot() {}
@@ -95,6 +99,13 @@ protected:
     // A function-phase byte or bit.
     virtual uint8_t FunctionByte(uint8_t /*master*/) { return 0xFF; }
     virtual uint8_t FunctionBit(uint8_t /*master*/) { return 1; }
+    // A function byte that the master sends as eight single slots (as a line driver does for the byte
+    // that its strong pull-up follows): while BitsFormBytes() holds, the bits are taken as one byte,
+    // which goes to FunctionByte at its eighth slot; a byte that the device sends instead
+    // (NextSentByte) is driven bit by bit from the first slot. Otherwise a bit is a slot of its own
+    // (FunctionBit: a status read).
+    virtual bool BitsFormBytes() const { return false; }
+    virtual std::optional<uint8_t> NextSentByte() const { return std::nullopt; }
     // A run of function bytes that the device may answer at once (0 to n of them): bytes that read
     // nothing but the device's own state (no clock, no other device) and leave it in its function
     // phase. Each becomes what FunctionByte would give ANDed with it; the net spends their bus time
@@ -154,6 +165,7 @@ private:
         }
     }
     uint8_t SearchBit(uint8_t master);
+    uint8_t FunctionByteBit(uint8_t master);
     // Just past a Search ROM command: no ROM bit taken yet, no slot watched.
     bool AtSearchStart() const {
         return state_ == RomState::Search && index_ == 0 && searchPhase_ == 0 && !watchesSlots_;
@@ -169,6 +181,10 @@ private:
     RomState state_ = RomState::Idle;
     int index_ = 0; // byte of Match/Read ROM, bit of the search
     int searchPhase_ = 0;
+    // A function byte sent as single slots: the slot of the byte, the bits so far, what the device sends.
+    int bitIndex_ = 0;
+    uint8_t bitMaster_ = 0;
+    std::optional<uint8_t> bitSent_;
     bool watchesSlots_ = false;
     bool resetHook_ = false;
     bool ownsSegments_ = false; // a coupler or switch (SimNet::NewSegment)

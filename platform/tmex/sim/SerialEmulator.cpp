@@ -119,7 +119,8 @@ bool SerialEmulator::OpenTerminal(std::string& error) {
         ::close(master);
         return false;
     }
-    ::cfmakeraw(&tio); // no echo of the answers back to the emulator, before the host sets it up
+    ::cfmakeraw(&tio);      // no echo of the answers back to the emulator, before the host sets it up
+    tio.c_lflag |= EXTPROC; // changes of the host's line settings are told in packet mode
     ::tcsetattr(slave, TCSANOW, &tio);
     if (!options_.linkPath.empty()) {
         std::string temporary = options_.linkPath + ".new";
@@ -137,6 +138,7 @@ bool SerialEmulator::OpenTerminal(std::string& error) {
     slave_ = slave;
     devicePath_ = name;
     chip_.Break();
+    lineSettingsChanged_ = false;
     return true;
 }
 
@@ -166,12 +168,31 @@ void SerialEmulator::RunOnThread(std::function<void()> task) {
     tasksDone_.wait(lock, [&] { return tasksRun_ >= ticket; });
 }
 
+int SerialEmulator::PollTimeoutMs() {
+    std::lock_guard lock(mutex_);
+    std::optional<int64_t> end = chip_.PulseEndUs();
+    if (!end) return -1;
+    int64_t waitUs = *end - NowNs() / 1000;
+    return waitUs <= 0 ? 0 : static_cast<int>((waitUs + 999) / 1000);
+}
+
+void SerialEmulator::EndTimedPulse() {
+    std::lock_guard lock(mutex_);
+    std::vector<DS2480Chip::Answer> answers;
+    chip_.Advance(NowNs() / 1000, answers);
+    Send(answers, NowNs());
+}
+
 void SerialEmulator::Run() {
     std::vector<uint8_t> buffer(4096);
     while (!stop_) {
         pollfd fds[2] = {{wake_, POLLIN, 0}, {master_, POLLIN, 0}};
-        int r = ::poll(fds, master_ >= 0 ? 2 : 1, -1);
+        int r = ::poll(fds, master_ >= 0 ? 2 : 1, PollTimeoutMs());
         if (r < 0 && errno != EINTR) break;
+        if (r == 0) {
+            EndTimedPulse();
+            continue;
+        }
         if (fds[0].revents & POLLIN) {
             uint64_t count;
             (void)!::read(wake_, &count, sizeof count);
@@ -196,11 +217,9 @@ void SerialEmulator::Run() {
         }
         if (buffer[0] == TIOCPKT_DATA) {
             Serve(buffer.data() + 1, static_cast<std::size_t>(n - 1));
-        } else if (buffer[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
+        } else if (buffer[0] & TIOCPKT_IOCTL) {
             std::lock_guard lock(mutex_);
-            chip_.Break();
-            ++breaks_;
-            inFreeNs_ = outFreeNs_ = 0;
+            lineSettingsChanged_ = true;
         }
     }
 }
@@ -221,29 +240,46 @@ void SerialEmulator::Serve(const uint8_t* bytes, std::size_t count) {
     std::lock_guard lock(mutex_);
     bytesIn_ += count;
     const int64_t byteNs = options_.baud ? 10'000'000'000LL / options_.baud : 0;
+    const int64_t readNs = NowNs();
     std::vector<DS2480Chip::Answer> answers;
-    std::vector<uint8_t> out;
     for (std::size_t i = 0; i < count; ++i) {
-        int64_t arrival = 0;
+        // The byte is whole at the chip one byte time after the line towards it was free.
+        int64_t arrival = readNs;
         if (byteNs) {
-            arrival = std::max(NowNs(), inFreeNs_) + byteNs;
+            arrival = std::max(readNs, inFreeNs_) + byteNs;
             inFreeNs_ = arrival;
             SleepUntilNs(arrival);
         }
-        answers.clear();
-        chip_.Receive(bytes[i], answers);
-        for (const auto& answer : answers) {
-            uint8_t byte;
-            if (Faulted(answer, byte)) continue;
-            if (byteNs) {
-                int64_t sent = std::max(arrival + SlotNs(answer.kind), outFreeNs_) + byteNs;
-                outFreeNs_ = sent;
-                SleepUntilNs(sent);
-                if (WriteAll(master_, &byte, 1)) ++bytesOut_;
-            } else {
-                out.push_back(byte);
-            }
+        const bool afterLineChange = lineSettingsChanged_;
+        lineSettingsChanged_ = false;
+        if (afterLineChange && bytes[i] == 0x00) {
+            chip_.Break();
+            ++breaks_;
+            inFreeNs_ = outFreeNs_ = 0;
+            continue;
         }
+        answers.clear();
+        chip_.Receive(bytes[i], arrival / 1000, answers);
+        Send(answers, arrival);
+    }
+}
+
+// Writes the answers of what the chip did at readyNs; paced, each after its command's 1-Wire slots and
+// the answer before it, one byte time each.
+void SerialEmulator::Send(const std::vector<DS2480Chip::Answer>& answers, int64_t readyNs) {
+    const int64_t byteNs = options_.baud ? 10'000'000'000LL / options_.baud : 0;
+    std::vector<uint8_t> out;
+    for (const auto& answer : answers) {
+        uint8_t byte;
+        if (Faulted(answer, byte)) continue;
+        if (!byteNs) {
+            out.push_back(byte);
+            continue;
+        }
+        int64_t sent = std::max(readyNs + SlotNs(answer.kind), outFreeNs_) + byteNs;
+        outFreeNs_ = sent;
+        SleepUntilNs(sent);
+        if (WriteAll(master_, &byte, 1)) ++bytesOut_;
     }
     if (!out.empty() && WriteAll(master_, out.data(), out.size())) bytesOut_ += out.size();
 }
@@ -257,6 +293,11 @@ void SerialEmulator::SetBaud(uint32_t baud) {
 void SerialEmulator::WithNet(const std::function<void(Backend&)>& f) {
     std::lock_guard lock(mutex_);
     f(*net_);
+}
+
+void SerialEmulator::WithChip(const std::function<void(DS2480Chip&)>& f) {
+    std::lock_guard lock(mutex_);
+    f(chip_);
 }
 
 void SerialEmulator::DropNextAnswer(std::optional<Kind> kind) {

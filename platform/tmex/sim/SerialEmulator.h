@@ -3,18 +3,24 @@
 // any program) opens the terminal's device like a serial port and finds the adapter there.
 //
 // A thread of its own serves the terminal: it reads the host's bytes, hands them to a DS2480Chip and
-// writes the answers. A break does not cross a pseudo-terminal, so the emptying of the queues that
-// follows every break (tcflush on the device, seen here in packet mode) resets the chip instead.
+// writes the answers, and ends the chip's timed pulses when their time is over.
+//
+// A break: a pseudo-terminal carries no line condition (a break asked of it is lost), but it tells the
+// other side, in packet mode with EXTPROC, of every change of the line settings, before the bytes that
+// were written after the change. The serial port sends its break as a 0x00 at a low baud rate, which
+// holds the line low for longer than a character (SerialPort::Break); so a 0x00 that is the first byte
+// after a change of the host's line settings is a break here. Emptying the queues (tcflush) is not.
 //
 // While the host waits for its answers the emulator works; while it does not, the emulator waits for
 // bytes: the two never touch the net (or a simulated clock the net advances) at the same time. A test
 // changes the net only through WithNet, which waits until the emulator is between bytes.
 //
 // Paced (a baud rate given), each byte takes its ten bits of line time in each direction, and each
-// answer also waits for the 1-Wire slots of its command at standard speed.
+// answer comes after the 1-Wire slots of its command at standard speed and after the answer before it.
 //
-// Faults: the next answer (of one kind, or any) dropped or sent garbled; the device vanishing (the
-// terminal closed; the link removed) and coming back (a new terminal behind the same link).
+// Faults: the next answer (of one kind, or any) dropped or sent garbled; the chip's own variants and
+// faults (WithChip); the device vanishing (the terminal closed; the link removed) and coming back (a new
+// terminal behind the same link).
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/sim/DS2480Chip.h"
 
@@ -53,8 +59,9 @@ public:
     // The terminal's device (/dev/pts/N), or the link when there is one.
     std::string DevicePath() const;
 
-    // Runs f on the net while the emulator is between bytes.
+    // Runs f on the net, or on the chip, while the emulator is between bytes.
     void WithNet(const std::function<void(Backend&)>& f);
+    void WithChip(const std::function<void(DS2480Chip&)>& f);
 
     // --- faults ---
     using Kind = DS2480Chip::Kind;
@@ -79,6 +86,9 @@ private:
     void CloseTerminal();
     void Run();
     void Serve(const uint8_t* bytes, std::size_t count);
+    void EndTimedPulse();
+    void Send(const std::vector<DS2480Chip::Answer>& answers, int64_t readyNs);
+    int PollTimeoutMs();
     bool Faulted(const DS2480Chip::Answer& answer, uint8_t& byte);
     void RunOnThread(std::function<void()> task);
     void Wake();
@@ -108,6 +118,8 @@ private:
     // Pacing: when the line towards the chip and the one back are next free.
     int64_t inFreeNs_ = 0;
     int64_t outFreeNs_ = 0;
+    // The host changed its line settings since its last byte (the next 0x00 is a break).
+    bool lineSettingsChanged_ = false;
 
     std::atomic<uint64_t> bytesIn_{0}, bytesOut_{0}, breaks_{0};
 };

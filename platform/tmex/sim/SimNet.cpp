@@ -192,7 +192,7 @@ void SimNet::AfterSlot(const std::vector<Device*>& devices) {
 // --- Backend ---
 
 std::string SimNet::TypeVersion() const {
-    return "Simulated 1-Wire net 1.0";
+    return kSimulatedNetVersion;
 }
 
 int32_t SimNet::OpenSession() {
@@ -271,8 +271,20 @@ int16_t SimNet::TouchByteOnLine(uint8_t byte) {
     return out;
 }
 
+// A bit that a selected device takes as one of the eight of a byte costs an eighth of the byte: the
+// slots of a byte are the same whether the master sends them as a byte or one by one.
+uint32_t SimNet::BitCost() {
+    if (!adapterPresent_ || shorted_) return bitUs_;
+    for (Device* d : SlotDevices()) {
+        if (!d->TakesBitOfByte()) continue;
+        const uint32_t k = static_cast<uint32_t>(d->bitIndex_);
+        return byteUs_ * (k + 1) / 8 - byteUs_ * k / 8;
+    }
+    return bitUs_;
+}
+
 int16_t SimNet::TouchBit(uint8_t bit) {
-    Spend(bitUs_);
+    Spend(BitCost());
     bool engage = pullupArmedBit_;
     if (pullupActive_) ReleasePullup();
     pullupArmedByte_ = pullupArmedBit_ = false;

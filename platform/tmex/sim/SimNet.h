@@ -37,6 +37,11 @@
 
 namespace platform::tmex::sim {
 
+// The version text of the simulated port type (the station's "DRIVER: Type:" line): it says plainly that
+// no real sensor is read.
+inline constexpr const char* kSimulatedNetVersion =
+    "Simulated 1-Wire net 1.0 (no hardware: demo devices, invented weather)";
+
 class Segment {
 public:
     enum Kind { Trunk = 0, Main = 1, Aux = 2, PioB = 3 };
@@ -183,6 +188,7 @@ private:
     const std::vector<Device*>& ReachableDevices();
     // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
     const std::vector<Device*>& SlotDevices();
+    uint32_t BitCost();
     void MakeSlotList();
     // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
     void DropIdle();

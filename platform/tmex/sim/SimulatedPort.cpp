@@ -2,16 +2,17 @@
 
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "platform/tmex/sim/SimNet.h"
 
 namespace platform::tmex::sim {
 
 void RegisterSimulatedPortType() {
-    RegisterPortType(kPortTypeSimulated, PortTypeDriver{"Simulated 1-Wire net 1.0",
-                                                        [](int16_t portNum) -> std::shared_ptr<Backend> {
-                                                            if (portNum == 1) return MakeDemoNet();
-                                                            return std::make_shared<NoAdapterBackend>(
-                                                                "Simulated 1-Wire net (no net on this port)");
-                                                        }});
+    RegisterPortType(kPortTypeSimulated,
+                     PortTypeDriver{kSimulatedNetVersion, [](int16_t portNum) -> std::shared_ptr<Backend> {
+                                        if (portNum == 1) return MakeDemoNet();
+                                        return std::make_shared<NoAdapterBackend>(
+                                            "Simulated 1-Wire net (no net on this port)");
+                                    }});
 }
 
 } // namespace platform::tmex::sim

@@ -58,6 +58,7 @@ protected:
     void OnReset() override;
     uint8_t FunctionByte(uint8_t master) override;
     uint8_t FunctionBit(uint8_t master) override;
+    bool BitsFormBytes() const override { return command_ < 0; } // the command byte
 
     Pad pad_{};
 
