@@ -79,10 +79,7 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
         Refuse("400 Bad Request", "line too long");
     };
     idleTimer_.SetEnabled(false);
-    idleTimer_.OnTimer = [this](platform::TTimer*) {
-        idleTimer_.SetEnabled(false);
-        if (State() == wsConnected) Abort();
-    };
+    idleTimer_.OnTimer = [this](platform::TTimer*) { IdleTimerFired(); };
     headTimer_.SetEnabled(false);
     headTimer_.OnTimer = [this](platform::TTimer*) {
         headTimer_.SetEnabled(false);
@@ -93,17 +90,51 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
 THttpConnection::~THttpConnection() = default;
 
 void THttpConnection::StartTimers() {
-    RestartIdleTimer();
+    lastActivity_ = progress_ = platform::GetTickCount();
+    ArmIdleTimer();
     if (HeadTimeoutMs == 0) return;
     headTimer_.SetInterval(HeadTimeoutMs);
     headTimer_.SetEnabled(true);
 }
 
-void THttpConnection::RestartIdleTimer() {
-    if (IdleTimeoutMs == 0) return;
-    idleTimer_.SetInterval(IdleTimeoutMs);
+// The timer is armed for the whole limit from the last activity it knows of; every byte only notes
+// its time, and the timer, when it fires early, waits for what is left.
+void THttpConnection::ArmIdleTimer() {
+    uint32_t limit = IdleTimeoutMs;
+    if (AnswerOnItsWay() && AnswerStallMs != 0)
+        limit = limit == 0 ? AnswerStallMs : std::min(limit, AnswerStallMs);
     idleTimer_.SetEnabled(false);
+    if (limit == 0) return;
+    const uint32_t quiet = platform::TicksElapsed(platform::GetTickCount(), lastActivity_);
+    idleTimer_.SetInterval(quiet < limit ? limit - quiet : 1);
     idleTimer_.SetEnabled(true);
+}
+
+void THttpConnection::IdleTimerFired() {
+    idleTimer_.SetEnabled(false);
+    if (State() != wsConnected) return;
+    uint32_t limit = IdleTimeoutMs;
+    if (AnswerOnItsWay() && AnswerStallMs != 0)
+        limit = limit == 0 ? AnswerStallMs : std::min(limit, AnswerStallMs);
+    if (limit != 0 && platform::TicksElapsed(platform::GetTickCount(), lastActivity_) >= limit)
+        return Abort();
+    ArmIdleTimer();
+}
+
+void THttpConnection::Progressed() {
+    lastActivity_ = progress_ = platform::GetTickCount();
+}
+
+bool THttpConnection::MayGiveWay() const {
+    if (State() != wsConnected || Closing()) return false; // on its way out already
+    if (connectionState_ != hcPostedData || draining_ || acceptPostedData_) return true;
+    return DocStream != nullptr || !AllSent();
+}
+
+int THttpConnection::RealSend(const void* data, int length) {
+    int sent = TWSocketClient::RealSend(data, length);
+    if (sent > 0) Progressed();
+    return sent;
 }
 
 void THttpConnection::TriggerGetDocument(THttpGetFlag& flags) {
@@ -135,13 +166,14 @@ void THttpConnection::Refuse(const std::string& status, const std::string& reaso
 }
 
 void THttpConnection::ConnectionDataAvailable() {
+    lastActivity_ = platform::GetTickCount();
     if (draining_) {
         ReceiveStr(); // answered: dropped; an endless stream cannot hold it past the idle time-out
         return;
     }
-    RestartIdleTimer();
     if (connectionState_ == hcPostedData) {
         if (acceptPostedData_ && OnPostedData) {
+            progress_ = lastActivity_;
             OnPostedData(this, 0);
         } else {
             ReceiveStr(); // dropped
@@ -172,6 +204,7 @@ void THttpConnection::ConnectionDataAvailable() {
     }
     if (line.empty()) {
         connectionState_ = hcPostedData;
+        progress_ = lastActivity_;
         headTimer_.SetEnabled(false);
         // What follows the head is bytes: a body for the owner, or pipelined requests that this
         // connection does not answer (its answer says it closes).
@@ -344,6 +377,8 @@ void THttpConnection::CloseAfterAnswer(bool now) {
     if (State() != wsConnected || Closing() || draining_) return;
     if (RequestContentLength <= 0 && !InputWaiting()) return now ? Close() : CloseDelayed();
     draining_ = true;
+    Progressed();
+    ArmIdleTimer();
     SetLineMode(false);
     if (AllSent()) return ShutWhenSent();
     OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
@@ -397,13 +432,14 @@ void THttpConnection::SendStream() {
     docBuffer_.resize(headLength_ + kStreamReadSize);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
     StreamPump();
+    // An answer that stays in the send chain is held to the shorter limit.
+    if (DocStream || !AllSent()) ArmIdleTimer();
 }
 
 // Runs on each write-ready event: sends as much of the stream as the network takes now; when it takes
 // no more, the next write-ready event goes on.
 void THttpConnection::StreamPump() {
     if (!DocStream) return;
-    RestartIdleTimer();
     while (DocStream && AllSent() && State() == wsConnected) {
         size_t head = headLength_;
         headLength_ = 0;

@@ -6,9 +6,13 @@
 // One answer per connection: after it the connection closes, and the answers the connection writes
 // itself say "Connection: close" (an owner that writes its own header should say so too). Whatever
 // follows the request head is bytes: a posted body for the owner, anything else dropped unread as
-// lines. A slow client is bounded twice: by the idle time-out and by a deadline for its whole request
-// head; and when every slot is taken, a new connection takes the slot of the oldest one that is not
-// being answered.
+// lines. A slow client is bounded three times: by the idle time-out, by a deadline for its whole
+// request head, and by a shorter time-out for an answer that does not move.
+//
+// At most MaxClients connections are held; the rest wait in the listen backlog, not accepted. One that
+// waits is let in in the place of a connection that has made no progress for ShedGraceMs: one whose
+// request head is not complete that long after it connected, or whose answer has not moved (or was
+// sent whole) that long ago. A connection whose answer the owner still prepares never gives way.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +62,8 @@ public:
     uint32_t IdleTimeoutMs = 30000;
     // The whole request head must have arrived this long after the connection began (0 = no limit).
     uint32_t HeadTimeoutMs = 10000;
+    // An answer that moves no byte for this long is dropped (0 = only the idle time-out).
+    uint32_t AnswerStallMs = 5000;
 
     THttpGetConnEvent OnGetDocument, OnHeadDocument, OnPostDocument;
     THttpPostedDataEvent OnPostedData;
@@ -71,12 +77,17 @@ public:
     bool DocumentAvailable() const;
     // Starts the idle time-out and the request head's deadline (when the connection begins).
     void StartTimers();
-    // Starts the idle time-out again (every request byte and every sent chunk does).
-    void RestartIdleTimer();
     // The request head is in (or the connection is on its way out): the connection is answering.
     bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
     // Answered, and only waiting for the client to close.
     bool Draining() const { return draining_; }
+    // Whether the connection may give way to one waiting in the backlog once it has made no progress
+    // for a while: it reads its request head, sends (or has sent) its answer, or takes a posted body. An
+    // answer that the owner still prepares does not give way.
+    bool MayGiveWay() const;
+    // The clock tick of its last progress: connected, request head complete, a byte of the answer or
+    // of a posted body moved, answer sent.
+    uint32_t ProgressTick() const { return progress_; }
     // Answers with a status and a short page of its own, then closes. A non-empty reason goes to
     // OnBadRequest first.
     void Refuse(const std::string& status, const std::string& reason);
@@ -84,6 +95,7 @@ public:
 protected:
     void WndProc(TMessage& message) override;
     void TriggerSessionClosed(uint16_t error) override;
+    int RealSend(const void* data, int length) override;
     virtual void TriggerGetDocument(THttpGetFlag& flags);
     virtual void TriggerHeadDocument(THttpGetFlag& flags);
     virtual void TriggerPostDocument(THttpGetFlag& flags);
@@ -104,6 +116,13 @@ private:
     const std::string& DocumentFile() const;
     void ShutWhenSent();
     bool InputWaiting();
+    bool AnswerOnItsWay() const {
+        return connectionState_ == hcPostedData && !draining_ && (DocStream || !AllSent());
+    }
+    // Arms the idle time-out for what the connection does now: the shorter limit while an answer moves.
+    void ArmIdleTimer();
+    void IdleTimerFired();
+    void Progressed();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
@@ -116,6 +135,8 @@ private:
     uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size)
     mutable bool documentLooked_ = false;
     mutable std::string documentFor_, documentFile_;
+    uint32_t lastActivity_ = 0; // the clock tick of the last byte either way
+    uint32_t progress_ = 0;
     platform::TTimer idleTimer_;
     platform::TTimer headTimer_;
 };
@@ -138,12 +159,13 @@ public:
     std::string DefaultDoc = "index.html";
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
-    // At most this many connections. One more takes the slot of the oldest connection that has not
-    // completed its request head (or was answered and only waits for the client to close); when all
-    // are answering, it is answered 503 and closed.
+    // At most this many connections; more wait in the listen backlog.
     int MaxClients = 64;
+    // A connection that waits may take the place of one that has made no progress for this long.
+    uint32_t ShedGraceMs = 1000;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
+    uint32_t AnswerStallMs = 5000;
     std::function<std::unique_ptr<THttpConnection>(TCustomWSocketServer* server)> ClientClass;
 
     THttpServerEvent OnServerStarted, OnServerStopped;
@@ -166,11 +188,12 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
-    // Over MaxClients: drops the oldest connection without a request head or only draining, or refuses
-    // `newest`.
-    void MakeRoom(THttpConnection* newest);
+    // Before an accept: true when there is a free slot, or one was made by dropping the connection that
+    // has made no progress for longest (beyond the grace); otherwise a look again is planned.
+    bool MakeRoom();
 
     std::unique_ptr<TWSocketServer> server_;
+    platform::TTimer roomTimer_; // looks for room again while a connection waits in the backlog
     std::string port_ = "80";
     std::string addr_ = "0.0.0.0";
 };
