@@ -144,19 +144,33 @@ void TWebServer::StopHTTPServices() {
 }
 
 void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    if (!context_.Form.HTTPRunning) {
-        flags = net::hg404;
-        return;
-    }
+    // Until an answer is on its way the request gets "404 Not Found": never a file of a folder.
+    flags = net::hg404;
+    if (!context_.Form.HTTPRunning) return;
     requestStartTicks_ = platform::Clock::Get().TickCount();
-    bool answered = context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
         const int id = ClassifyDocumentPath(client->Path);
         if (id >= 1) return AnswerByPageId(id, client, flags);
-        if (id == dpXML) return SendAnswer(client, flags, "text/xml", BuildXML(context_, false));
-        if (id == dpWML) return SendAnswer(client, flags, "text/wml", WmlPageBody(context_));
+        if (id == dpXML) return SendXMLAnswer(client, flags);
+        if (id == dpWML) return SendWMLPage(client, flags);
+        SendStartPage(client, flags);
+    });
+}
+
+void TWebServer::SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"), [&] {
         SendAnswer(client, flags, "text/html", StartPageBody(context_, requestStartTicks_));
     });
-    if (!answered && flags != net::hgWillSendMySelf) flags = net::hg404;
+}
+
+void TWebServer::SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"),
+                         [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
+}
+
+void TWebServer::SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending XML)"),
+                         [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
 }
 
 void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags) {
@@ -180,8 +194,9 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
 void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
                             const std::string& body) {
     flags = net::hgWillSendMySelf;
-    Send(client, client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() + "\r\nContent-Type: " +
-                     type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    Send(client, client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
+                     "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) +
+                     "\r\nConnection: close\r\n\r\n" + body);
 }
 
 void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,

@@ -2,9 +2,10 @@
 // The station's web server on [HTTP] Port (and [HTTP] Addr): every GET is answered by the station
 // itself, by keyword in its path (ClassifyDocumentPath), never with a file. Text answers (the start
 // page, the WML page, weather.xml, a sensor's page) and GIF answers (the six trend graphs, the main
-// window) carry a status line and exactly three headers:
+// window) carry a status line and exactly four headers, the last saying that the connection closes:
 //
-//     <version> 200 OK\r\nServer: Korvane <build>\r\nContent-Type: <type>\r\nContent-Length: <n>\r\n\r\n
+//     <version> 200 OK\r\nServer: Korvane <build>\r\nContent-Type: <type>\r\nContent-Length: <n>\r\n
+//     Connection: close\r\n\r\n
 //
 // Every request gets an answer and the connection closes after it: a sensor that is not there (an
 // index that is not 1 to 9 digits, out of range, a kind the station lacks), a HEAD or POST, and a GET
@@ -55,6 +56,9 @@ public:
 private:
     void HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags);
     void AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags);
     void SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags, const std::string& html);
     void SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend);
     void SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags);
