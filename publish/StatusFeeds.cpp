@@ -23,7 +23,8 @@ int TStatusFeeds::StartTCPServices() {
         bool listening =
             tcpStartFailures_.Run(form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
                 server->MaxClients = 10;
-                server->SetAddr(StationOptions.TCPServerAddress);
+                // Where the web server listens: a station set to serve this machine only does so here too.
+                server->SetAddr(s.HTTPAddr);
                 server->SetProto("tcp");
                 server->SetLineMode(true);
                 server->ReuseAddr = true;
@@ -63,12 +64,22 @@ void TStatusFeeds::StopTCPServices() {
             server->Close();
             server->Release(); // its clients go with it
         }
+        EndRefusals();
         form_.LogStatus(message);
     });
 }
 
-void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer*, net::TWSocketClient* client, uint16_t) {
+void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
+                                          uint16_t) {
     form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        if (sender->MaxClients > 0 && sender->GetClientCount() > sender->MaxClients) {
+            // Turned away with the busy banner: a run of them is told once, and counted when it ends.
+            static_cast<TCPConnection*>(client)->Refused = true;
+            if (refusals_++ == 0)
+                form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " turned away (too many clients)");
+            return;
+        }
+        EndRefusals();
         ++TCPClientCount;
         form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
     });
@@ -77,9 +88,16 @@ void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer*, net::TWSoc
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
                                              uint16_t) {
     form_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
+        if (static_cast<TCPConnection*>(client)->Refused) return;
         --TCPClientCount;
         form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
     });
+}
+
+void TStatusFeeds::EndRefusals() {
+    if (refusals_ > 1)
+        form_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
+    refusals_ = 0;
 }
 
 // ---- UDP ----
@@ -108,6 +126,8 @@ int TStatusFeeds::StartUDPServices() {
     return form_.UDPRunning ? 1 : 0;
 }
 
+// One socket for all datagrams, opened for the destination of the settings and opened again only when
+// they change or a send failed: a datagram then costs one system call.
 void TStatusFeeds::SendUDPStatus(const std::string& line) {
     if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
     net::TWSocket& socket = *UDPSendSocket;
@@ -115,18 +135,22 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
     bool sent =
         udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
             try {
-                socket.SetProto("udp");
-                socket.SetAddr(s.UDPAddress);
-                socket.SetPort(s.UDPPort);
-                socket.Connect();
-                int on = 1;
-                net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                if (socket.State() == net::wsConnected && (socket.Addr() != platform::Trim(s.UDPAddress) ||
+                                                           socket.Port() != platform::Trim(s.UDPPort)))
+                    socket.Close();
+                if (socket.State() != net::wsConnected) {
+                    socket.SetProto("udp");
+                    socket.SetAddr(s.UDPAddress);
+                    socket.SetPort(s.UDPPort);
+                    socket.Connect();
+                    int on = 1;
+                    net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                }
                 socket.SendStr(line);
             } catch (...) {
                 socket.Close();
                 throw;
             }
-            socket.Close();
         });
     if (sent) udpSendFailures_.Succeeded();
 }
