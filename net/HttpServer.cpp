@@ -15,6 +15,28 @@ THttpServer::THttpServer(platform::TComponent* owner, const std::string& name)
         roomTimer_.SetEnabled(false);
         if (server_ != nullptr) server_->AcceptWaiting();
     };
+    limitTimer_.SetEnabled(false);
+    limitTimer_.OnTimer = [this](platform::TTimer*) { CheckLimits(); };
+}
+
+void THttpServer::CheckLimits() {
+    limitTimer_.SetEnabled(false);
+    const uint32_t now = platform::GetTickCount();
+    uint32_t next = UINT32_MAX;
+    // An aborted connection stays in the list until its close message: the indexes hold.
+    for (int i = 0; i < GetClientCount(); ++i)
+        next = std::min(next, GetClient(i)->CheckLimits(now, true));
+    if (next != UINT32_MAX) CheckLimitsWithin(next);
+}
+
+void THttpServer::CheckLimitsWithin(uint32_t ms) {
+    const uint32_t now = platform::GetTickCount();
+    ms = std::max<uint32_t>(ms, 1);
+    if (limitTimer_.Enabled() && platform::TicksElapsed(limitDue_, now) <= ms) return; // due sooner already
+    limitDue_ = now + ms;
+    limitTimer_.SetEnabled(false);
+    limitTimer_.SetInterval(ms);
+    limitTimer_.SetEnabled(true);
 }
 
 THttpServer::~THttpServer() = default;
@@ -63,6 +85,7 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     connection->IdleTimeoutMs = IdleTimeoutMs;
     connection->HeadTimeoutMs = HeadTimeoutMs;
     connection->AnswerStallMs = AnswerStallMs;
+    connection->OnLimitsChanged = [this](uint32_t ms) { CheckLimitsWithin(ms); };
     connection->OnGetDocument = [this](THttpConnection* c, THttpGetFlag& flags) {
         if (OnGetDocument) OnGetDocument(this, c, flags);
     };
@@ -146,6 +169,7 @@ void THttpServer::Start() {
 
 void THttpServer::Stop() {
     roomTimer_.SetEnabled(false);
+    limitTimer_.SetEnabled(false);
     if (server_ == nullptr) return;
     server_->Close();
     for (int i = server_->GetClientCount() - 1; i >= 0; --i) {

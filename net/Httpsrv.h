@@ -19,6 +19,7 @@
 #include <string>
 
 #include "net/Wsockets.h"
+#include "platform/HostPaths.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "platform/Timer.h"
@@ -77,6 +78,11 @@ public:
     bool DocumentAvailable() const;
     // Starts the idle time-out and the request head's deadline (when the connection begins).
     void StartTimers();
+    // With `enforce`, aborts the connection when one of its limits has passed. The ms until the first
+    // of them passes (UINT32_MAX: none runs).
+    uint32_t CheckLimits(uint32_t now, bool enforce);
+    // Told the ms until its first limit when a limit begins (the server's timer keeps them).
+    std::function<void(uint32_t ms)> OnLimitsChanged;
     // The request head is in (or the connection is on its way out): the connection is answering.
     bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
     // Answered, and only waiting for the client to close.
@@ -93,8 +99,6 @@ public:
     void Refuse(const std::string& status, const std::string& reason);
 
 protected:
-    void WndProc(TMessage& message) override;
-    void TriggerSessionClosed(uint16_t error) override;
     int RealSend(const void* data, int length) override;
     virtual void TriggerGetDocument(THttpGetFlag& flags);
     virtual void TriggerHeadDocument(THttpGetFlag& flags);
@@ -109,19 +113,19 @@ private:
     void ProcessPost();
     void StreamPump();
     void FinishStream();
-    // `now`: closes at once rather than after this turn (only where none of the connection's code runs).
+    // `now`: closes at once rather than after this turn (where nothing of the connection runs after the
+    // caller but returns).
     void CloseAfterAnswer(bool now = false);
     // The real path of Document when it names a regular file inside DocDir, else empty; looked up once
     // for each Document.
     const std::string& DocumentFile() const;
+    const platform::HostEntry& DocumentEntry() const;
     void ShutWhenSent();
     bool InputWaiting();
     bool AnswerOnItsWay() const {
         return connectionState_ == hcPostedData && !draining_ && (DocStream || !AllSent());
     }
-    // Arms the idle time-out for what the connection does now: the shorter limit while an answer moves.
-    void ArmIdleTimer();
-    void IdleTimerFired();
+    void LimitsChanged();
     void Progressed();
 
     THttpConnectionState connectionState_ = hcRequest;
@@ -130,15 +134,15 @@ private:
     bool pathSafe_ = true;
     int headerLines_ = 0;
     int headerBytes_ = 0;
-    std::string docBuffer_;
-    size_t headLength_ = 0;          // an answer's header in front of docBuffer_, sent with the first piece
+    std::string answerHead_;         // an answer's header, sent with the first piece of its body
     uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size)
     mutable bool documentLooked_ = false;
-    mutable std::string documentFor_, documentFile_;
-    uint32_t lastActivity_ = 0; // the clock tick of the last byte either way
-    uint32_t progress_ = 0;
-    platform::TTimer idleTimer_;
-    platform::TTimer headTimer_;
+    mutable std::string documentFor_, docDirFor_;
+    mutable platform::HostEntry documentEntry_;
+    uint32_t connected_ = 0;    // clock ticks: when the connection began,
+    uint32_t lastActivity_ = 0; // its last byte either way,
+    uint32_t progress_ = 0;     // and its last progress
+    uint64_t bytesSeen_ = 0;    // what had come from the network when the last activity was noted
 };
 
 class THttpServer;
@@ -191,9 +195,14 @@ private:
     // Before an accept: true when there is a free slot, or one was made by dropping the connection that
     // has made no progress for longest (beyond the grace); otherwise a look again is planned.
     bool MakeRoom();
+    // The connections' limits, all on one timer: armed for the first that can pass.
+    void CheckLimits();
+    void CheckLimitsWithin(uint32_t ms);
 
     std::unique_ptr<TWSocketServer> server_;
-    platform::TTimer roomTimer_; // looks for room again while a connection waits in the backlog
+    platform::TTimer roomTimer_;  // looks for room again while a connection waits in the backlog
+    platform::TTimer limitTimer_; // closes the connections whose limits have passed
+    uint32_t limitDue_ = 0;       // the clock tick it is armed for
     std::string port_ = "80";
     std::string addr_ = "0.0.0.0";
 };

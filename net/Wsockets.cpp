@@ -19,12 +19,20 @@ void TWSocketClient::Dup(SOCKET handle) {
     TWSocket::Dup(handle);
     if (state_ != wsConnected) return;
     if (Server != nullptr && Server->acceptedHandle_ == handle) { // accept() told the peer already
-        peerAddr_ = WSocket_inet_ntoa(Server->acceptedPeer_.sin_addr);
-        peerPort_ = std::to_string(WSocket_ntohs(Server->acceptedPeer_.sin_port));
+        acceptedPeer_ = Server->acceptedPeer_;
+        peerKnown_ = true; // put in words when asked: most clients never are
+        peerAddr_.clear();
         return;
     }
+    peerKnown_ = false;
     peerAddr_ = TWSocket::GetPeerAddr();
     peerPort_ = TWSocket::GetPeerPort();
+}
+
+void TWSocketClient::NamePeer() {
+    if (!peerKnown_ || !peerAddr_.empty()) return;
+    peerAddr_ = WSocket_inet_ntoa(acceptedPeer_.sin_addr);
+    peerPort_ = std::to_string(WSocket_ntohs(acceptedPeer_.sin_port));
 }
 
 void TWSocketClient::Release() {

@@ -29,8 +29,14 @@ public:
 
     virtual void StartConnection();
     // The peer's address and port as captured when the connection was adopted.
-    std::string GetPeerAddr() override { return peerAddr_; }
-    std::string GetPeerPort() override { return peerPort_; }
+    std::string GetPeerAddr() override {
+        NamePeer();
+        return peerAddr_;
+    }
+    std::string GetPeerPort() override {
+        NamePeer();
+        return peerPort_;
+    }
     void Dup(SOCKET handle) override;
     // A client belongs to its server: released, it leaves the server's list at once.
     void Release() override;
@@ -39,8 +45,12 @@ protected:
     void TriggerSessionClosed(uint16_t error) override;
 
 private:
+    void NamePeer();
+
     std::string peerAddr_;
     std::string peerPort_;
+    sockaddr_in acceptedPeer_{}; // the peer as accept() told it, put in words when first asked
+    bool peerKnown_ = false;
     bool closedNotified_ = false;
 };
 
