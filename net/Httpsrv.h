@@ -165,8 +165,10 @@ public:
     int LingerTimeout = 0;
     // At most this many connections; more wait in the listen backlog.
     int MaxClients = 64;
-    // A connection that waits may take the place of one that has made no progress for this long.
-    uint32_t ShedGraceMs = 1000;
+    // A connection that waits may take the place of one that has made no progress for this long: long
+    // enough that no client that keeps up loses its connection, short enough that one kept waiting in
+    // the backlog behind a full house of stalled ones is let in within a second.
+    uint32_t ShedGraceMs = 750;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
     uint32_t AnswerStallMs = 5000;
