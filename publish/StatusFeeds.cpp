@@ -145,6 +145,9 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
                     socket.Connect();
                     int on = 1;
                     net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                    // The feed reads nothing: what anyone sends to its port stays with the system, which
+                    // drops it once the socket's buffer is full, instead of waking the loop.
+                    socket.Pause();
                 }
                 socket.SendStr(line);
             } catch (...) {
