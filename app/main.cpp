@@ -4,12 +4,12 @@
 #include <exception>
 
 #include "onewire/DiagnosticDatagram.h"
+#include "platform/controls/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
-#include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/SimulatedPort.h"
