@@ -3,9 +3,15 @@
 #include <memory>
 
 #include "net/WinsockLoader.h"
+#include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "publish/TcpConnection.h"
 #include "station/Unit1.h"
+
+namespace {
+// How long the UDP feed sends to the address a host name had when its socket was opened.
+constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
+} // namespace
 
 TStatusFeeds::~TStatusFeeds() {
     delete TCPServer;
@@ -127,7 +133,8 @@ int TStatusFeeds::StartUDPServices() {
 }
 
 // One socket for all datagrams, opened for the destination of the settings and opened again only when
-// they change or a send failed: a datagram then costs one system call.
+// they change or a send failed (and, for a host name, every ten minutes, as its address may move): a
+// datagram then costs one system call.
 void TStatusFeeds::SendUDPStatus(const std::string& line) {
     if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
     net::TWSocket& socket = *UDPSendSocket;
@@ -135,14 +142,19 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
     bool sent =
         udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
             try {
-                if (socket.State() == net::wsConnected && (socket.Addr() != platform::Trim(s.UDPAddress) ||
-                                                           socket.Port() != platform::Trim(s.UDPPort)))
+                const uint32_t now = platform::GetTickCount();
+                const bool named = !net::WSocketIsDottedIP(socket.Addr());
+                if (socket.State() == net::wsConnected &&
+                    (socket.Addr() != platform::Trim(s.UDPAddress) ||
+                     socket.Port() != platform::Trim(s.UDPPort) ||
+                     (named && platform::TicksElapsed(now, udpOpened_) >= kNameLifetimeMs)))
                     socket.Close();
                 if (socket.State() != net::wsConnected) {
                     socket.SetProto("udp");
                     socket.SetAddr(s.UDPAddress);
                     socket.SetPort(s.UDPPort);
                     socket.Connect();
+                    udpOpened_ = now;
                     int on = 1;
                     net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
                     // The feed reads nothing: what anyone sends to its port stays with the system, which

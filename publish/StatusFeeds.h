@@ -49,5 +49,6 @@ private:
 
     TMainForm& form_;
     TFailureRun tcpStartFailures_, udpStartFailures_, udpSendFailures_;
-    int refusals_ = 0; // clients turned away since the last one let in
+    int refusals_ = 0;       // clients turned away since the last one let in
+    uint32_t udpOpened_ = 0; // the clock tick the UDP socket was opened
 };

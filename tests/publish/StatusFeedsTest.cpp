@@ -3,6 +3,8 @@
 // datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 #include "tests/net/NetTestSupport.h"
@@ -40,12 +42,18 @@ struct Datagrams {
         std::vector<std::string> out;
         char buffer[2048];
         ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        while ((n = ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                               &fromLength)) > 0) {
             out.emplace_back(buffer, static_cast<size_t>(n));
+            senders.insert(ntohs(from.sin_port));
+        }
         return out;
     }
     int fd;
     uint16_t port = 0;
+    std::set<uint16_t> senders; // the ports the datagrams came from
 };
 
 int Fields(const std::string& line) {
@@ -228,6 +236,7 @@ TEST_F(StatusFeedsTest, EveryRoundSendsOneDatagramAndAFailingDestinationIsToldOn
     EXPECT_LE(got.size(), rounds + 1);
     EXPECT_EQ(got.back(), StatusLine);
     EXPECT_EQ(Fields(got.back()), 21);
+    EXPECT_EQ(peer.senders.size(), 1u); // one socket for them all
     // A destination off the loopback: the test build's socket layer refuses it.
     StationSettings.UDPAddress = "10.1.2.3";
     first = SampleCount;
