@@ -1,6 +1,10 @@
 // The web server's answers.
 #include "publish/WebServer.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
 #include "gif/GIFImage.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -52,13 +56,40 @@ int SensorIndex(const std::string& path) {
     return index;
 }
 
-void Send(net::THttpConnection* client, const std::string& bytes) {
-    auto stream = std::make_unique<platform::TMemoryStream>();
-    stream->WriteString(bytes);
-    stream->SetPosition(0);
-    client->DocStream = std::move(stream);
-    client->SendStream();
-}
+// An answer as the connection's stream: its header, then its body, which is not copied (a graph's GIF
+// is shared with the graphs kept).
+class TAnswerStream : public platform::TStream {
+public:
+    TAnswerStream(std::string head, std::shared_ptr<const std::string> body)
+        : head_(std::move(head)), body_(std::move(body)) {}
+    size_t Read(void* buffer, size_t count) override {
+        auto* out = static_cast<char*>(buffer);
+        size_t done = 0;
+        if (position_ < head_.size()) {
+            done = std::min(count, head_.size() - position_);
+            std::memcpy(out, head_.data() + position_, done);
+        }
+        const size_t inBody = position_ + done - head_.size();
+        if (done < count && inBody < body_->size()) {
+            const size_t more = std::min(count - done, body_->size() - inBody);
+            std::memcpy(out + done, body_->data() + inBody, more);
+            done += more;
+        }
+        position_ += done;
+        return done;
+    }
+    size_t Write(const void*, size_t) override { return 0; }
+    int64_t Size() const override { return static_cast<int64_t>(head_.size() + body_->size()); }
+    int64_t Position() const override { return static_cast<int64_t>(position_); }
+    void SetPosition(int64_t position) override {
+        position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, Size()));
+    }
+
+private:
+    std::string head_;
+    std::shared_ptr<const std::string> body_;
+    size_t position_ = 0;
+};
 
 } // namespace
 
@@ -192,11 +223,18 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
 }
 
 void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                            const std::string& body) {
+                            std::shared_ptr<const std::string> body) {
     flags = net::hgWillSendMySelf;
-    Send(client, client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
-                     "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) +
-                     "\r\nConnection: close\r\n\r\n" + body);
+    std::string head = client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
+                       "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body->size()) +
+                       "\r\nConnection: close\r\n\r\n";
+    client->DocStream = std::make_unique<TAnswerStream>(std::move(head), std::move(body));
+    client->SendStream();
+}
+
+void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
+                            std::string body) {
+    SendAnswer(client, flags, type, std::make_shared<const std::string>(std::move(body)));
 }
 
 void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,
@@ -208,22 +246,22 @@ void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag&
     });
 }
 
-std::string TWebServer::TrendGif(int trend) {
+std::shared_ptr<const std::string> TWebServer::TrendGif(int trend) {
     CachedGraph& cached = cache_[trend];
     const bool versioned = static_cast<bool>(graphs_.TrendVersion);
     const uint64_t version = versioned ? graphs_.TrendVersion(trend) : 0;
-    if (versioned && cached.valid && cached.version == version) return cached.gif;
+    if (versioned && cached.gif && cached.version == version) return cached.gif;
     platform::gfx::Bitmap bitmap;
-    if (!graphs_.DrawTrend || !graphs_.DrawTrend(trend, bitmap)) return {};
-    std::string gif = EncodeGif(bitmap);
-    if (versioned) cached = CachedGraph{true, version, gif};
+    if (!graphs_.DrawTrend || !graphs_.DrawTrend(trend, bitmap)) return nullptr;
+    auto gif = std::make_shared<const std::string>(EncodeGif(bitmap));
+    if (versioned) cached = CachedGraph{version, gif};
     return gif;
 }
 
 void TWebServer::SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend) {
     context_.Form.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
-        std::string gif = TrendGif(trend);
-        if (!gif.empty()) SendAnswer(client, flags, "image/gif", gif);
+        std::shared_ptr<const std::string> gif = TrendGif(trend);
+        if (gif && !gif->empty()) SendAnswer(client, flags, "image/gif", gif);
     });
 }
 

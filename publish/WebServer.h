@@ -63,17 +63,19 @@ private:
     void SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend);
     void SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags);
     void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                    const std::string& body);
-    std::string TrendGif(int trend);
+                    std::shared_ptr<const std::string> body);
+    void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
+                    std::string body);
+    // The graph's GIF: kept while the graph's change count stays (null when there is no graph).
+    std::shared_ptr<const std::string> TrendGif(int trend);
 
     TPublishContext& context_;
     std::unique_ptr<net::THttpServer> server_;
     uint32_t requestStartTicks_ = 0;
     TGraphSource graphs_;
     struct CachedGraph {
-        bool valid = false;
         uint64_t version = 0;
-        std::string gif;
+        std::shared_ptr<const std::string> gif; // null: none kept
     };
     CachedGraph cache_[7];
     bool startFailed_ = false; // a failed start is told once until a start succeeds
