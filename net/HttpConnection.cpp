@@ -125,29 +125,28 @@ std::shared_ptr<const std::string> KeepFile(const platform::HostEntry& entry, pl
     return content;
 }
 
-// A kept file as the stream of one answer.
-class TKeptStream : public platform::TStream {
-public:
-    explicit TKeptStream(std::shared_ptr<const std::string> content) : content_(std::move(content)) {}
-    size_t Read(void* buffer, size_t count) override {
-        count = std::min(count, content_->size() - position_);
-        std::memcpy(buffer, content_->data() + position_, count);
-        position_ += count;
-        return count;
-    }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return static_cast<int64_t>(content_->size()); }
-    int64_t Position() const override { return static_cast<int64_t>(position_); }
-    void SetPosition(int64_t position) override {
-        position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, Size()));
-    }
-
-private:
-    std::shared_ptr<const std::string> content_;
-    size_t position_ = 0;
-};
-
 } // namespace
+
+size_t THttpAnswerStream::Read(void* buffer, size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    if (position_ < head_.size()) {
+        done = std::min(count, head_.size() - position_);
+        std::memcpy(out, head_.data() + position_, done);
+    }
+    const size_t inBody = position_ + done - head_.size();
+    if (done < count && inBody < body_->size()) {
+        const size_t more = std::min(count - done, body_->size() - inBody);
+        std::memcpy(out + done, body_->data() + inBody, more);
+        done += more;
+    }
+    position_ += done;
+    return done;
+}
+
+void THttpAnswerStream::SetPosition(int64_t position) {
+    position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, Size()));
+}
 
 THttpConnection::THttpConnection(platform::TComponent* owner, const std::string& name)
     : TWSocketClient(owner, name) {
@@ -496,7 +495,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
     if (kept) {
         size = static_cast<int64_t>(kept->size());
         modified = entry.modifiedNs / 1'000'000'000;
-        DocStream = std::make_unique<TKeptStream>(kept);
+        DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
     } else {
         std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
         if (!file || !file->SizeAndTime(size, modified)) {
@@ -507,7 +506,7 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
         kept = KeepFile(entry, *file, size);
         if (kept) {
             size = static_cast<int64_t>(kept->size());
-            DocStream = std::make_unique<TKeptStream>(kept);
+            DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
         } else {
             DocStream = std::move(file);
         }

@@ -34,6 +34,23 @@ class THttpConnection;
 using THttpGetConnEvent = std::function<void(THttpConnection* sender, THttpGetFlag& flags)>;
 using THttpPostedDataEvent = std::function<void(THttpConnection* sender, uint16_t error)>;
 
+// A read-only stream for an answer: a header, then a body shared with whoever keeps it (not copied).
+class THttpAnswerStream : public platform::TStream {
+public:
+    THttpAnswerStream(std::string head, std::shared_ptr<const std::string> body)
+        : head_(std::move(head)), body_(std::move(body)) {}
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void*, size_t) override { return 0; }
+    int64_t Size() const override { return static_cast<int64_t>(head_.size() + body_->size()); }
+    int64_t Position() const override { return static_cast<int64_t>(position_); }
+    void SetPosition(int64_t position) override;
+
+private:
+    std::string head_;
+    std::shared_ptr<const std::string> body_;
+    size_t position_ = 0;
+};
+
 // Limits that keep one connection's state bounded.
 inline constexpr int kHttpMaxHeaderLines = 100;
 inline constexpr int kHttpMaxHeaderBytes = 65536;

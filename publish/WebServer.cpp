@@ -1,8 +1,6 @@
 // The web server's answers.
 #include "publish/WebServer.h"
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "gif/GIFImage.h"
@@ -55,41 +53,6 @@ int SensorIndex(const std::string& path) {
     }
     return index;
 }
-
-// An answer as the connection's stream: its header, then its body, which is not copied (a graph's GIF
-// is shared with the graphs kept).
-class TAnswerStream : public platform::TStream {
-public:
-    TAnswerStream(std::string head, std::shared_ptr<const std::string> body)
-        : head_(std::move(head)), body_(std::move(body)) {}
-    size_t Read(void* buffer, size_t count) override {
-        auto* out = static_cast<char*>(buffer);
-        size_t done = 0;
-        if (position_ < head_.size()) {
-            done = std::min(count, head_.size() - position_);
-            std::memcpy(out, head_.data() + position_, done);
-        }
-        const size_t inBody = position_ + done - head_.size();
-        if (done < count && inBody < body_->size()) {
-            const size_t more = std::min(count - done, body_->size() - inBody);
-            std::memcpy(out + done, body_->data() + inBody, more);
-            done += more;
-        }
-        position_ += done;
-        return done;
-    }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return static_cast<int64_t>(head_.size() + body_->size()); }
-    int64_t Position() const override { return static_cast<int64_t>(position_); }
-    void SetPosition(int64_t position) override {
-        position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, Size()));
-    }
-
-private:
-    std::string head_;
-    std::shared_ptr<const std::string> body_;
-    size_t position_ = 0;
-};
 
 } // namespace
 
@@ -228,7 +191,7 @@ void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& fla
     std::string head = client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
                        "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body->size()) +
                        "\r\nConnection: close\r\n\r\n";
-    client->DocStream = std::make_unique<TAnswerStream>(std::move(head), std::move(body));
+    client->DocStream = std::make_unique<net::THttpAnswerStream>(std::move(head), std::move(body));
     client->SendStream();
 }
 

@@ -83,6 +83,9 @@ TEST_F(HttpServerTest, FilesHeadAnd404AgainstCurl) {
     answer = Curl({"--http1.1", Url("/a%20b.htm")}, &rc);
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << answer;
     EXPECT_NE(answer.find("\r\n\r\nspaced"), std::string::npos);
+    // A file the server keeps in memory is answered anew once it has changed, even to the same size.
+    Write(root_ + "/docs/a b.htm", "SPACED");
+    EXPECT_NE(Curl({Url("/a%20b.htm")}).find("\r\n\r\nSPACED"), std::string::npos);
 
     answer = Curl({"-I", "--http1.0", Url("/index.html")}, &rc);
     EXPECT_EQ(rc, 0);
