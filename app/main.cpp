@@ -1,7 +1,9 @@
 // The program entry: the application object, the main window, the message loop.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
+#include "onewire/DiagnosticDatagram.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/FolderLock.h"
@@ -71,6 +73,9 @@ int main() {
             return std::make_unique<TStationPublishing>(form);
         };
         StationOptions.MakeSplash = MakeSplashScreen;
+        // A station started by the tests takes the diagnostic port they name ("0": a free one), never
+        // the one of a station running on the machine.
+        if (const char* port = std::getenv("KORVANE_DIAGNOSTIC_PORT")) DiagnosticListenerPort = port;
         auto* form = new TMainForm(nullptr);
         (void)form;
         Application->Run();

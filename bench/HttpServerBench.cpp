@@ -1,19 +1,24 @@
 // The HTTP server answering inside the station's own reading cycle, measured from outside beside
-// lighttpd on the same files, in one run (make bench):
-//   - a 3.5 KB page and a 40 KB GIF from the document folder on 127.0.0.1: requests per second at 10
-//     connections with wrk, as a ratio to lighttpd's; and the 99th-percentile latency at one connection,
-//     one request after the other, timed by a client of this program (wrk's latencies are not
-//     meaningful when the server closes every connection). The server answers once per connection, so
-//     both servers are asked to close ("Connection: close"): each request costs a connection on both;
-//   - the station's own start page ("/", built from the sensors for every request by the station's web
-//     server) beside lighttpd serving a static copy of the same bytes, with wrk at 10 connections;
-//   - a graph answer of a full day (1,440 records) kept from its last drawing, beside lighttpd serving a
-//     copy of it, with wrk at 10 connections; and the time to draw and encode it anew after a record;
+// lighttpd on the same files, in one run (make bench). Every request asks the server to close
+// ("Connection: close"), as the server answers once per connection.
+//   - Rates: a 3.5 KB page and a 40 KB GIF from the document folder, the station's own start page
+//     ("/", built for every request; lighttpd serves a copy) and a day's graph kept from its last
+//     drawing (lighttpd serves a copy), with wrk at 10 connections in rounds that take turns between
+//     the two servers: min/median/max of the ratio to lighttpd, and wrk's own CPU, so that a client
+//     that is the bottleneck shows;
+//   - the server's CPU time per answer (from the scheduler's count of its thread) and its system calls
+//     per answer (strace -c on the server during a round) beside lighttpd's;
+//   - the 99th-percentile latency at one connection, one request after the other;
+//   - crowds, with a probe that asks for the page every 100 ms meanwhile: a burst of 5,000 connections
+//     at once, 300 clients that ask again and again, and 100 clients that never read their answer (the
+//     40 KB image) with 8 KB socket buffers (in a network namespace of their own, unshare -rn); answers
+//     lost, and the probe's slowest answer;
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
-//     a request made meanwhile on another connection waits for its whole answer.
+//     a request made meanwhile on another connection waits for its whole answer;
+//   - the time to draw and encode a day's graph anew after a record.
 // The station runs as `make run` sets it up (the demo net, the default settings) on the machine's
 // clock, so its passes read sensors, wait out thermometer conversions and their spacing while serving.
-//   korvane_http_bench [--seconds N]   the measurement (default 5 s per wrk run)
+//   korvane_http_bench [--seconds N] [--rounds R]   the measurement (default 4 s a run, 3 rounds)
 //   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
 //   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
@@ -21,18 +26,22 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -49,6 +58,7 @@
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Signals.h"
+#include "platform/Strings.h"
 #include "platform/System.h"
 #include "platform/controls/Application.h"
 #include "platform/tmex/Tmex.h"
@@ -157,10 +167,22 @@ private:
     net::THttpServer server_;
 };
 
-// Runs a program while the station keeps serving; returns its standard output.
-std::string RunWhileServing(const std::vector<std::string>& argv) {
+// A program run while the station keeps serving: its standard output, how long it ran and the
+// processor time it used itself.
+struct ChildRun {
+    std::string output;
+    double wallMs = 0, cpuMs = 0;
+};
+
+double Ms(const timeval& t) {
+    return t.tv_sec * 1000.0 + t.tv_usec / 1000.0;
+}
+
+ChildRun RunWhileServing(const std::vector<std::string>& argv) {
+    ChildRun run;
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return {};
+    if (::pipe2(out, O_CLOEXEC) != 0) return run;
+    const double start = NowMs();
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], 1);
@@ -173,7 +195,6 @@ std::string RunWhileServing(const std::vector<std::string>& argv) {
     }
     ::close(out[1]);
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-    std::string output;
     bool eof = false;
     platform::EventLoop& loop = platform::EventLoop::Get();
     int watch = loop.WatchFd(out[0], POLLIN, [&](short) {
@@ -181,7 +202,7 @@ std::string RunWhileServing(const std::vector<std::string>& argv) {
         for (;;) {
             ssize_t n = ::read(out[0], buf, sizeof buf);
             if (n > 0) {
-                output.append(buf, static_cast<size_t>(n));
+                run.output.append(buf, static_cast<size_t>(n));
                 continue;
             }
             if (n == 0 || errno != EAGAIN) {
@@ -196,8 +217,12 @@ std::string RunWhileServing(const std::vector<std::string>& argv) {
     loop.RunUntil([&] { return eof; }, UINT32_MAX);
     if (!eof) loop.UnwatchFd(watch);
     ::close(out[0]);
-    ::waitpid(pid, nullptr, 0);
-    return output;
+    rusage usage{};
+    int status = 0;
+    ::wait4(pid, &status, 0, &usage);
+    run.wallMs = NowMs() - start;
+    run.cpuMs = Ms(usage.ru_utime) + Ms(usage.ru_stime);
+    return run;
 }
 
 bool OnPath(const char* program) {
@@ -215,23 +240,167 @@ std::string LineStartingWith(const std::string& text, const std::string& key) {
     return {};
 }
 
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// wrk asks with as many threads as it may (one per connection, at most four): its own processor time
+// beside the wall time tells whether it kept up.
+constexpr int kWrkThreads = 4;
+
 struct WrkResult {
     double requestsPerSecond = 0;
+    double requests = 0;
+    double clientCores = 0; // wrk's processor time over its run time
+    int threads = 1;
     std::string problems;
 };
 
 WrkResult Wrk(const std::string& url, int connections, int seconds) {
-    std::string report =
-        RunWhileServing({"wrk", "-t1", "-c" + std::to_string(connections),
-                         "-d" + std::to_string(seconds) + "s", "-H", "Connection: close", url});
     WrkResult r;
-    std::string rate = LineStartingWith(report, "Requests/sec:");
+    r.threads = std::min(connections, kWrkThreads);
+    ChildRun run =
+        RunWhileServing({"wrk", "-t" + std::to_string(r.threads), "-c" + std::to_string(connections),
+                         "-d" + std::to_string(seconds) + "s", "-H", "Connection: close", url});
+    std::string rate = LineStartingWith(run.output, "Requests/sec:");
     if (!rate.empty()) r.requestsPerSecond = std::atof(rate.substr(13).c_str());
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" requests in ") != std::string::npos) r.requests = std::atof(line.c_str());
+    r.clientCores = run.wallMs > 0 ? run.cpuMs / run.wallMs : 0;
     for (const char* problem : {"Socket errors", "Non-2xx"}) {
-        std::string line = LineStartingWith(report, problem);
+        std::string line = LineStartingWith(run.output, problem);
         if (!line.empty()) r.problems += "  [" + line + "]";
     }
     return r;
+}
+
+// Rounds that take turns between the two servers (each round's first server alternates): the ratio
+// of each round's pair, and the most of its threads' time that wrk used in any run.
+struct Comparison {
+    std::vector<double> ours, theirs, ratios;
+    double clientCores = 0;
+    int threads = 1;
+    std::string problems;
+};
+
+Comparison Compare(const std::string& ourUrl, const std::string& theirUrl, int seconds, int rounds) {
+    Comparison c;
+    for (int round = 0; round < rounds; ++round) {
+        WrkResult ours, theirs;
+        if (round % 2 == 0) {
+            ours = Wrk(ourUrl, 10, seconds);
+            theirs = Wrk(theirUrl, 10, seconds);
+        } else {
+            theirs = Wrk(theirUrl, 10, seconds);
+            ours = Wrk(ourUrl, 10, seconds);
+        }
+        c.ours.push_back(ours.requestsPerSecond);
+        c.theirs.push_back(theirs.requestsPerSecond);
+        c.ratios.push_back(theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond
+                                                        : 0);
+        c.clientCores = std::max({c.clientCores, ours.clientCores, theirs.clientCores});
+        c.threads = ours.threads;
+        c.problems += ours.problems + theirs.problems;
+    }
+    return c;
+}
+
+const char* Verdict(bool met) {
+    return met ? "met" : "NOT MET";
+}
+
+void PrintComparison(const std::string& what, const Comparison& c, int rounds) {
+    const double low = *std::min_element(c.ratios.begin(), c.ratios.end());
+    const double high = *std::max_element(c.ratios.begin(), c.ratios.end());
+    const double median = Median(c.ratios);
+    std::printf("%s, wrk %d threads, 10 connections, %d rounds in turn: korvane %.0f req/s, lighttpd %.0f "
+                "req/s (medians); ratio min %.2f, median %.2f, max %.2f (target >= 0.40: %s); wrk used at "
+                "most %.2f cores of its %d threads%s%s\n",
+                what.c_str(), c.threads, rounds, Median(c.ours), Median(c.theirs), low, median, high,
+                Verdict(median >= 0.4), c.clientCores, c.threads,
+                c.clientCores > 0.8 * c.threads ? " (the client may be the bottleneck)" : "",
+                c.problems.c_str());
+}
+
+// Nanoseconds the thread has run on a processor, by the scheduler's count (/proc/.../schedstat).
+double RunNs(const std::string& schedstat) {
+    std::ifstream in(schedstat);
+    double ns = 0;
+    in >> ns;
+    return ns;
+}
+
+// The server's processor time per answer over a wrk round.
+double CpuPerAnswerUs(const std::string& schedstat, const std::string& url, int seconds) {
+    const double before = RunNs(schedstat);
+    WrkResult w = Wrk(url, 10, seconds);
+    const double used = RunNs(schedstat) - before;
+    return w.requests > 0 ? used / 1000.0 / w.requests : 0;
+}
+
+// System calls per answer: strace -c attached to the server for a wrk round; with the calls that make
+// up most of them.
+struct CallCount {
+    double perAnswer = 0;
+    std::string mostMade;
+};
+
+CallCount SyscallsPerAnswer(pid_t server, const std::string& url, int seconds, const std::string& folder) {
+    CallCount result;
+    const std::string summary = folder + "/strace-" + std::to_string(server) + ".txt";
+    int err[2];
+    if (::pipe2(err, O_CLOEXEC) != 0) return result;
+    pid_t tracer = ::fork();
+    if (tracer == 0) {
+        ::dup2(err[1], 2);
+        std::string pid = std::to_string(server);
+        // The server's own thread only (-p without -f): the station's programs run meanwhile (wrk)
+        // are not its calls.
+        ::execlp("strace", "strace", "-c", "-p", pid.c_str(), "-o", summary.c_str(),
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
+    std::string said;
+    platform::EventLoop::Get().RunUntil(
+        [&] {
+            char buf[512];
+            ssize_t n = ::read(err[0], buf, sizeof buf);
+            if (n > 0) said.append(buf, static_cast<size_t>(n));
+            return said.find("attached") != std::string::npos || n == 0;
+        },
+        5000);
+    ::close(err[0]);
+    WrkResult w = Wrk(url, 10, seconds);
+    ::kill(tracer, SIGINT);
+    int status = 0;
+    platform::EventLoop::Get().RunUntil([&] { return ::waitpid(tracer, &status, WNOHANG) == tracer; }, 10000);
+    std::ifstream in(summary);
+    std::vector<std::pair<double, std::string>> calls;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;)
+            w.push_back(word);
+        if (w.size() < 5 || !std::isdigit(static_cast<unsigned char>(w[0][0]))) continue;
+        const double count = std::atof(w[3].c_str());
+        if (w.back() == "total")
+            result.perAnswer = count;
+        else
+            calls.emplace_back(count, w.back());
+    }
+    std::filesystem::remove(summary);
+    if (w.requests <= 0) return CallCount{};
+    result.perAnswer /= w.requests;
+    std::sort(calls.rbegin(), calls.rend());
+    for (const auto& [count, name] : calls)
+        if (count / w.requests >= 0.05)
+            result.mostMade += platform::Format(" %s %.2f", name.c_str(), count / w.requests);
+    return result;
 }
 
 // lighttpd serving the same folder on a port of its own, as a child process.
@@ -269,6 +438,7 @@ public:
         return ok;
     }
     std::string Port() const { return std::to_string(port_); }
+    pid_t Pid() const { return pid_; }
     static sockaddr_in Loopback(uint16_t port) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -374,18 +544,235 @@ int Latency(uint16_t port, const std::string& path, int seconds) {
     return 0;
 }
 
+// ---- crowds (run as children of the measurement) ----
+
+// An answer that came whole: a 200 status and as many body bytes as its Content-Length says.
+bool WholeAnswer(const std::string& raw) {
+    if (raw.compare(0, 9, "HTTP/1.0 ") != 0 && raw.compare(0, 9, "HTTP/1.1 ") != 0) return false;
+    if (raw.compare(9, 3, "200") != 0) return false;
+    const size_t head = raw.find("\r\n\r\n");
+    if (head == std::string::npos) return false;
+    const size_t at = raw.find("Content-Length: ");
+    if (at == std::string::npos || at > head) return false;
+    return raw.size() - head - 4 == std::strtoull(raw.c_str() + at + 16, nullptr, 10);
+}
+
+std::string Request(const std::string& path) {
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+}
+
+// Raises the descriptor limit as far as allowed; the limit it has now.
+rlim_t MoreDescriptors() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur;
+}
+
+// Asks for the page every 100 ms on a connection of its own, each within 10 s: the slowest answer and
+// the answers that did not come whole.
+class Probe {
+public:
+    Probe(uint16_t port, const std::string& path) : port_(port), request_(Request(path)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Probe() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    void Print() const {
+        std::printf("probes %d\nprobe_max_ms %.1f\nprobe_failed %d\n", count_, slowestMs_, failed_);
+    }
+
+private:
+    void Run() {
+        while (!stop_) {
+            const double start = NowMs(); // the machine's clock: no other is installed in a child
+            int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            timeval limit{10, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            sockaddr_in a = Lighttpd::Loopback(port_);
+            std::string answer;
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                ::send(fd, request_.data(), request_.size(), MSG_NOSIGNAL) ==
+                    static_cast<ssize_t>(request_.size())) {
+                char buf[16384];
+                for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+                    answer.append(buf, static_cast<size_t>(n));
+            }
+            ::close(fd);
+            ++count_;
+            if (!WholeAnswer(answer)) ++failed_;
+            slowestMs_ = std::max(slowestMs_, NowMs() - start);
+            platform::Sleep(100);
+        }
+    }
+    uint16_t port_;
+    std::string request_;
+    std::atomic<bool> stop_{false};
+    int count_ = 0, failed_ = 0;
+    double slowestMs_ = 0;
+    std::thread thread_;
+};
+
+// Connections driven together on one epoll set: each connects, sends its request and reads its answer
+// to the server's close.
+class Crowd {
+public:
+    Crowd() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
+    ~Crowd() {
+        for (auto& [fd, c] : open_)
+            ::close(fd);
+        ::close(epoll_);
+    }
+    // Opens a connection that asks with `request`; a sleeper never reads its answer (its receive
+    // buffer as small as allowed).
+    bool Open(const std::string& request, bool sleeper, uint16_t port) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        if (sleeper) {
+            int small = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        }
+        sockaddr_in a = Lighttpd::Loopback(port);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
+            ::close(fd);
+            return false;
+        }
+        epoll_event e{};
+        e.events = EPOLLOUT | EPOLLRDHUP | (sleeper ? 0u : static_cast<uint32_t>(EPOLLIN));
+        e.data.fd = fd;
+        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);
+        open_[fd] = Conn{request, {}, false, sleeper};
+        return true;
+    }
+    // Runs until `untilMs`; `done(whole)` is told of every connection that ended (a sleeper's end is
+    // seen only when the server resets it).
+    void Run(double untilMs, const std::function<void(bool whole)>& done) {
+        std::vector<epoll_event> events(1024);
+        while (!open_.empty() && NowMs() < untilMs) {
+            int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 100);
+            for (int i = 0; i < n; ++i) {
+                const int fd = events[static_cast<size_t>(i)].data.fd;
+                uint32_t what = events[static_cast<size_t>(i)].events;
+                auto it = open_.find(fd);
+                if (it == open_.end()) continue;
+                Conn& c = it->second;
+                if ((what & EPOLLOUT) && !c.sent) {
+                    c.sent = true;
+                    if (::send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL) !=
+                        static_cast<ssize_t>(c.request.size()))
+                        what |= EPOLLERR;
+                    epoll_event e{};
+                    e.events = EPOLLRDHUP | (c.sleeper ? 0u : static_cast<uint32_t>(EPOLLIN));
+                    e.data.fd = fd;
+                    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &e);
+                }
+                bool ended = (what & (EPOLLERR | EPOLLHUP)) != 0;
+                if (!c.sleeper && (what & (EPOLLIN | EPOLLRDHUP))) {
+                    char buf[65536];
+                    for (;;) {
+                        ssize_t got = ::recv(fd, buf, sizeof buf, 0);
+                        if (got > 0) {
+                            c.answer.append(buf, static_cast<size_t>(got));
+                            continue;
+                        }
+                        if (got == 0 || errno != EAGAIN) ended = true;
+                        break;
+                    }
+                }
+                if (c.sleeper && (what & EPOLLRDHUP)) ended = true;
+                if (!ended) continue;
+                const bool whole = WholeAnswer(c.answer);
+                ::close(fd);
+                open_.erase(it);
+                done(whole);
+            }
+        }
+    }
+    size_t Open() const { return open_.size(); }
+
+private:
+    struct Conn {
+        std::string request, answer;
+        bool sent = false, sleeper = false;
+    };
+    int epoll_;
+    std::map<int, Conn> open_;
+};
+
+// --burst PORT PATH N: N connections at once, each asking once; answers that came whole, the rest
+// (cut, refused, or none within 60 s) lost, and the time until the last one ended.
+int Burst(uint16_t port, const std::string& path, int n) {
+    if (MoreDescriptors() < static_cast<rlim_t>(n) + 64) n = static_cast<int>(MoreDescriptors()) - 64;
+    Probe probe(port, path);
+    Crowd crowd;
+    const double start = NowMs();
+    int answered = 0, lost = 0;
+    for (int i = 0; i < n; ++i)
+        if (!crowd.Open(Request(path), false, port)) ++lost;
+    crowd.Run(start + 60000, [&](bool whole) { (whole ? answered : lost)++; });
+    lost += static_cast<int>(crowd.Open());
+    probe.Stop();
+    std::printf("asked %d\nanswered %d\nlost %d\ntook_ms %.0f\n", n, answered, lost, NowMs() - start);
+    probe.Print();
+    return 0;
+}
+
+// --clients PORT PATH C SECONDS: C clients that ask again as soon as an answer has ended.
+int Clients(uint16_t port, const std::string& path, int clients, int seconds) {
+    MoreDescriptors();
+    Probe probe(port, path);
+    Crowd crowd;
+    int answered = 0, lost = 0;
+    const double end = NowMs() + seconds * 1000.0;
+    for (int i = 0; i < clients; ++i)
+        crowd.Open(Request(path), false, port);
+    crowd.Run(end, [&](bool whole) {
+        (whole ? answered : lost)++;
+        crowd.Open(Request(path), false, port);
+    });
+    crowd.Run(NowMs() + 30000, [&](bool whole) { (whole ? answered : lost)++; }); // the last ones
+    lost += static_cast<int>(crowd.Open());
+    probe.Stop();
+    std::printf("answered %d\nlost %d\n", answered, lost);
+    probe.Print();
+    return 0;
+}
+
+// --sleepers PORT BIGPATH PAGEPATH C SECONDS: C clients that ask for a large answer and never read it,
+// while the probe asks for the page.
+int Sleepers(uint16_t port, const std::string& bigPath, const std::string& pagePath, int sleepers,
+             int seconds) {
+    MoreDescriptors();
+    Crowd crowd;
+    for (int i = 0; i < sleepers; ++i)
+        crowd.Open(Request(bigPath), true, port);
+    Probe probe(port, pagePath);
+    crowd.Run(NowMs() + seconds * 1000.0, [](bool) {});
+    probe.Stop();
+    probe.Print();
+    return 0;
+}
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
 std::string Value(const std::string& report, const std::string& key) {
     std::string line = LineStartingWith(report, key + " ");
     return line.empty() ? std::string() : line.substr(key.size() + 1);
 }
 
-const char* Verdict(bool met) {
-    return met ? "met" : "NOT MET";
-}
-
-// The temperature graph with a day of records: the answer kept from its last drawing beside lighttpd,
-// then the drawing and encoding that a new record makes the next answer do.
-void MeasureGraph(Station& station, Lighttpd& lighttpd, int seconds) {
+// The temperature graph of a day's records, kept from its last drawing; a copy for lighttpd.
+std::string PrepareGraph(Station& station) {
     gauges::TAbTrend& graph = *station.Form().Temperature;
     gauges::TChSettings& outside = graph.Channel(1);
     for (int minute = 0; minute < 1440; ++minute) {
@@ -393,15 +780,15 @@ void MeasureGraph(Station& station, Lighttpd& lighttpd, int seconds) {
         graph.GetData();
     }
     std::string gif =
-        RunWhileServing({"curl", "-s", "http://127.0.0.1:" + station.StationPort() + "/GRAPHTEMP"});
+        RunWhileServing({"curl", "-s", "http://127.0.0.1:" + station.StationPort() + "/GRAPHTEMP"}).output;
     std::ofstream(station.Docs() + "/graph.gif", std::ios::binary) << gif;
-    WrkResult ours = Wrk("http://127.0.0.1:" + station.StationPort() + "/GRAPHTEMP", 10, seconds);
-    WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + "/graph.gif", 10, seconds);
-    double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
-    std::printf("graph answer, kept (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd (static "
-                "copy) %.0f req/s: %.1f%% (target >= 40%%: %s)%s%s\n",
-                gif.size(), ours.requestsPerSecond, theirs.requestsPerSecond, ratio * 100,
-                Verdict(ratio >= 0.4), ours.problems.c_str(), theirs.problems.c_str());
+    return gif;
+}
+
+// The drawing and encoding that a new record makes the next graph answer do.
+void MeasureGraphDrawing(Station& station) {
+    gauges::TAbTrend& graph = *station.Form().Temperature;
+    gauges::TChSettings& outside = graph.Channel(1);
     publish::TGraphSource source = publish::MainWindowGraphs(station.Form());
     std::vector<double> took;
     for (int i = 0; i < 50; ++i) {
@@ -419,29 +806,160 @@ void MeasureGraph(Station& station, Lighttpd& lighttpd, int seconds) {
                 graph.RecordCount(), took[took.size() / 2], took.back(), Verdict(took[took.size() / 2] < 5));
 }
 
-void Measure(Station& station, const std::string& self, int seconds) {
+std::string Url(const std::string& port, const std::string& path) {
+    return "http://127.0.0.1:" + port + path;
+}
+
+// Processor time and system calls per answer, the station's and lighttpd's, for one answer.
+void MeasureCost(const std::string& what, const std::string& ourUrl, Lighttpd& lighttpd,
+                 const std::string& theirUrl, const std::string& folder, int seconds) {
+    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
+    const std::string theirs = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
+    std::vector<double> ourCpu, theirCpu;
+    for (int round = 0; round < 2; ++round) {
+        ourCpu.push_back(CpuPerAnswerUs(ownThread, ourUrl, seconds));
+        theirCpu.push_back(CpuPerAnswerUs(theirs, theirUrl, seconds));
+    }
+    const double mine = *std::min_element(ourCpu.begin(), ourCpu.end());
+    const double other = *std::min_element(theirCpu.begin(), theirCpu.end());
+    std::printf("%s: server CPU per answer (the better of 2 rounds): korvane %.1f us, lighttpd %.1f us "
+                "(target: no more than lighttpd's: %s)\n",
+                what.c_str(), mine, other, Verdict(mine <= other));
+    if (!OnPath("strace")) {
+        std::printf("%s: system calls per answer not counted: strace is missing\n", what.c_str());
+        return;
+    }
+    CallCount ourCalls = SyscallsPerAnswer(::getpid(), ourUrl, 2, folder);
+    CallCount theirCalls = SyscallsPerAnswer(lighttpd.Pid(), theirUrl, 2, folder);
+    std::printf("%s: system calls per answer (strace -c -p, a 2 s round): korvane %.2f (target <= 9: %s;%s), "
+                "lighttpd %.2f (%s)\n",
+                what.c_str(), ourCalls.perAnswer, Verdict(ourCalls.perAnswer > 0 && ourCalls.perAnswer <= 9),
+                ourCalls.mostMade.c_str(), theirCalls.perAnswer, theirCalls.mostMade.c_str() + 1);
+}
+
+// A crowd run by a child of this program against one server: its report.
+std::string CrowdRun(const std::string& self, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {self};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunWhileServing(argv).output;
+}
+
+void PrintCrowd(const std::string& who, const std::string& report, bool answers) {
+    const double probeMax = std::atof(Value(report, "probe_max_ms").c_str());
+    const int probeFailed = std::atoi(Value(report, "probe_failed").c_str());
+    std::printf("  %-9s", (who + ":").c_str());
+    if (answers)
+        std::printf(
+            " %s answered, %s lost%s;", Value(report, "answered").c_str(), Value(report, "lost").c_str(),
+            Value(report, "took_ms").empty() ? "" : (" in " + Value(report, "took_ms") + " ms").c_str());
+    std::printf(" probe: %s asked, %d not answered whole, slowest %.0f ms\n", Value(report, "probes").c_str(),
+                probeFailed, probeMax);
+}
+
+bool CrowdMet(const std::string& report, bool answers) {
+    const bool probeOk = std::atoi(Value(report, "probe_failed").c_str()) == 0 &&
+                         std::atof(Value(report, "probe_max_ms").c_str()) <= 1000;
+    return probeOk && (!answers || (Value(report, "lost") == "0" && Value(report, "answered") != "0"));
+}
+
+// The never-reading clients with socket buffers too small for the answer they ask for (8 KB, for a
+// 40 KB image): in a network namespace of its own, where the buffers' sizes can be set without
+// touching the machine's (unshare -rn), with a station and lighttpd started inside it.
+void MeasureSleepers(const std::string& self, int seconds) {
+    const int sleepSeconds = std::max(seconds, 10);
+    const std::string script = "ip link set lo up && echo '4096 8192 8192' > /proc/sys/net/ipv4/tcp_wmem && "
+                               "echo '4096 8192 8192' > /proc/sys/net/ipv4/tcp_rmem && exec \"$0\" "
+                               "--small-buffers " +
+                               std::to_string(sleepSeconds);
+    std::string report = OnPath("unshare") && OnPath("ip")
+                             ? RunWhileServing({"unshare", "-rn", "sh", "-c", script, self}).output
+                             : std::string();
+    const size_t split = report.find("[lighttpd]\n");
+    if (report.rfind("[korvane]\n", 0) != 0 || split == std::string::npos) {
+        std::printf("100 clients that never read, small socket buffers: not measured (unshare -rn failed: a "
+                    "network namespace of its own is needed to set them)\n");
+        return;
+    }
+    const std::string mine = report.substr(10, split - 10), other = report.substr(split + 11);
+    std::printf("100 clients that never read a 40 KB answer, 8 KB socket buffers, %d s, the probe asking for "
+                "page.html: %s\n",
+                sleepSeconds, Verdict(CrowdMet(mine, false)));
+    PrintCrowd("korvane", mine, false);
+    PrintCrowd("lighttpd", other, false);
+}
+
+void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds) {
+    const std::string ours = station.StationPort(), theirs = lighttpd.Port();
+    std::printf("crowds, with a probe asking for the page every 100 ms meanwhile (targets: nothing lost, the "
+                "probe answered whole within 1 s throughout):\n");
+    std::string mine = CrowdRun(self, {"--burst", ours, "/", "5000"});
+    std::string other = CrowdRun(self, {"--burst", theirs, "/start.html", "5000"});
+    std::printf("a burst of 5,000 connections at once, the start page: %s\n", Verdict(CrowdMet(mine, true)));
+    PrintCrowd("korvane", mine, true);
+    PrintCrowd("lighttpd", other, true);
+    mine = CrowdRun(self, {"--clients", ours, "/", "300", std::to_string(seconds)});
+    other = CrowdRun(self, {"--clients", theirs, "/start.html", "300", std::to_string(seconds)});
+    std::printf("300 clients asking again and again for %d s, the start page: %s\n", seconds,
+                Verdict(CrowdMet(mine, true)));
+    PrintCrowd("korvane", mine, true);
+    PrintCrowd("lighttpd", other, true);
+    MeasureSleepers(self, seconds);
+}
+
+// --small-buffers SECONDS, run in a network namespace whose socket buffers are small: a station and
+// lighttpd, and the never-reading clients against each.
+int SmallBuffers(const std::string& self, int seconds) {
+    Station station;
+    if (!station.Ready()) return 1;
+    Lighttpd lighttpd(station.Docs(), station.Folder());
+    if (!lighttpd.Accepting()) return 1;
+    const std::string mine = CrowdRun(
+        self, {"--sleepers", station.Port(), "/image.gif", "/page.html", "100", std::to_string(seconds)});
+    const std::string other = CrowdRun(
+        self, {"--sleepers", lighttpd.Port(), "/image.gif", "/page.html", "100", std::to_string(seconds)});
+    std::printf("[korvane]\n%s[lighttpd]\n%s", mine.c_str(), other.c_str());
+    return 0;
+}
+
+void Measure(Station& station, const std::string& self, int seconds, int rounds) {
     Lighttpd lighttpd(station.Docs(), station.Folder());
     if (!lighttpd.Accepting()) {
         std::printf("lighttpd did not start (scripts/install-deps installs it)\n");
         return;
     }
     std::printf(
-        "HTTP server inside the station's reading cycle (demo net, machine clock) beside lighttpd on the\n"
-        "same files, 127.0.0.1, a new connection per request, %d s per run\n",
-        seconds);
+        "HTTP server inside the station's reading cycle (demo net, machine clock) beside lighttpd on "
+        "the\nsame files, 127.0.0.1, a new connection per request, %d s per run; %ld processors, load "
+        "%s\n",
+        seconds, ::sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());
+    // The station's own answers: the start page built anew for every request, and the graph kept from
+    // its last drawing; lighttpd serves copies of them.
+    std::string page = RunWhileServing({"curl", "-s", Url(station.StationPort(), "/")}).output;
+    std::ofstream(station.Docs() + "/start.html", std::ios::binary) << page;
+    std::string gif = PrepareGraph(station);
+    struct Target {
+        std::string what, ours, theirs;
+    };
+    const std::vector<Target> targets = {
+        {"page.html (" + std::to_string(station.FileSize("page.html")) + " bytes, a file)",
+         Url(station.Port(), "/page.html"), Url(lighttpd.Port(), "/page.html")},
+        {"image.gif (" + std::to_string(station.FileSize("image.gif")) + " bytes, a file)",
+         Url(station.Port(), "/image.gif"), Url(lighttpd.Port(), "/image.gif")},
+        {"start page (" + std::to_string(page.size()) + " bytes, the station's own; lighttpd: a copy)",
+         Url(station.StationPort(), "/"), Url(lighttpd.Port(), "/start.html")},
+        {"graph answer, kept (" + std::to_string(gif.size()) + " bytes; lighttpd: a copy)",
+         Url(station.StationPort(), "/GRAPHTEMP"), Url(lighttpd.Port(), "/graph.gif")}};
+    for (const Target& t : targets)
+        PrintComparison(t.what, Compare(t.ours, t.theirs, seconds, rounds), rounds);
+    MeasureCost("start page", targets[2].ours, lighttpd, targets[2].theirs, station.Folder(), seconds);
+    MeasureCost("graph answer", targets[3].ours, lighttpd, targets[3].theirs, station.Folder(), seconds);
+    MeasureCost("page.html", targets[0].ours, lighttpd, targets[0].theirs, station.Folder(), seconds);
     for (const char* name : {"page.html", "image.gif"}) {
         std::string path = std::string("/") + name;
-        WrkResult ours = Wrk("http://127.0.0.1:" + station.Port() + path, 10, seconds);
-        WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + path, 10, seconds);
-        double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
-        std::printf("%s (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd %.0f req/s: %.1f%% "
-                    "(target >= 40%%: %s)%s%s\n",
-                    name, station.FileSize(name), ours.requestsPerSecond, theirs.requestsPerSecond,
-                    ratio * 100, Verdict(ratio >= 0.4), ours.problems.c_str(), theirs.problems.c_str());
         std::string mine =
-            RunWhileServing({self, "--latency", station.Port(), path, std::to_string(seconds)});
+            RunWhileServing({self, "--latency", station.Port(), path, std::to_string(seconds)}).output;
         std::string other =
-            RunWhileServing({self, "--latency", lighttpd.Port(), path, std::to_string(seconds)});
+            RunWhileServing({self, "--latency", lighttpd.Port(), path, std::to_string(seconds)}).output;
         double p99 = std::atof(Value(mine, "p99").c_str());
         std::printf("%s, 1 connection: korvane p50 %s ms, p99 %.2f ms (target < 10 ms: %s), max %s ms, %s "
                     "requests, %s failed; lighttpd p50 %s ms, p99 %s ms\n",
@@ -449,22 +967,9 @@ void Measure(Station& station, const std::string& self, int seconds) {
                     Value(mine, "max").c_str(), Value(mine, "count").c_str(), Value(mine, "failed").c_str(),
                     Value(other, "p50").c_str(), Value(other, "p99").c_str());
     }
-    // The start page: built anew by the station for every request; lighttpd serves a copy of one answer.
-    std::string page = RunWhileServing({"curl", "-s", "http://127.0.0.1:" + station.StationPort() + "/"});
-    std::ofstream(station.Docs() + "/start.html", std::ios::binary) << page;
-    {
-        WrkResult ours = Wrk("http://127.0.0.1:" + station.StationPort() + "/", 10, seconds);
-        WrkResult theirs = Wrk("http://127.0.0.1:" + lighttpd.Port() + "/start.html", 10, seconds);
-        double ratio = theirs.requestsPerSecond > 0 ? ours.requestsPerSecond / theirs.requestsPerSecond : 0;
-        std::printf(
-            "start page (%zu bytes), wrk, 10 connections: korvane %.0f req/s, lighttpd (static copy) %.0f "
-            "req/s: %.1f%% (target >= 40%%: %s)%s%s\n",
-            page.size(), ours.requestsPerSecond, theirs.requestsPerSecond, ratio * 100, Verdict(ratio >= 0.4),
-            ours.problems.c_str(), theirs.problems.c_str());
-    }
-    MeasureGraph(station, lighttpd, seconds);
+    MeasureCrowds(station, lighttpd, self, seconds);
     double before = ProcessCpuMs();
-    std::string report = RunWhileServing({self, "--flood", station.Port()});
+    std::string report = RunWhileServing({self, "--flood", station.Port()}).output;
     double cpu = ProcessCpuMs() - before;
     double waited = std::atof(Value(report, "waited").c_str());
     std::printf(
@@ -473,18 +978,24 @@ void Measure(Station& station, const std::string& self, int seconds) {
         Value(report, "sent").c_str(), Value(report, "flood").c_str(), cpu, Verdict(cpu < 50),
         Value(report, "answered") == "1" ? "whole" : "NOT whole", waited,
         Verdict(waited < 10 && Value(report, "answered") == "1"));
+    MeasureGraphDrawing(station);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    int seconds = 5;
+    int seconds = 4;
+    int rounds = 3;
     int idle = 0;
+    int small = 0;
     bool serve = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        auto number = [&](int at) { return std::atoi(argv[i + at]); };
         if (arg == "--seconds" && i + 1 < argc)
             seconds = std::atoi(argv[++i]);
+        else if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--idle" && i + 1 < argc)
             idle = std::atoi(argv[++i]);
         else if (arg == "--serve")
@@ -492,14 +1003,23 @@ int main(int argc, char** argv) {
         else if (arg == "--flood" && i + 1 < argc)
             return Flood(static_cast<uint16_t>(std::atoi(argv[++i])));
         else if (arg == "--latency" && i + 3 < argc)
-            return Latency(static_cast<uint16_t>(std::atoi(argv[i + 1])), argv[i + 2],
-                           std::atoi(argv[i + 3]));
+            return Latency(static_cast<uint16_t>(number(1)), argv[i + 2], number(3));
+        else if (arg == "--burst" && i + 3 < argc)
+            return Burst(static_cast<uint16_t>(number(1)), argv[i + 2], number(3));
+        else if (arg == "--clients" && i + 4 < argc)
+            return Clients(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4));
+        else if (arg == "--small-buffers" && i + 1 < argc)
+            small = std::atoi(argv[++i]);
+        else if (arg == "--sleepers" && i + 5 < argc)
+            return Sleepers(static_cast<uint16_t>(number(1)), argv[i + 2], argv[i + 3], number(4), number(5));
         else {
-            std::fprintf(stderr, "usage: %s [--seconds N | --serve | --idle N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds N] [--rounds R] | --serve | --idle N\n", argv[0]);
             return 2;
         }
     }
     ::signal(SIGPIPE, SIG_IGN);
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (small > 0) return SmallBuffers(self, small);
     Station station;
     if (!station.Ready()) {
         std::fprintf(stderr, "the station or its server did not start\n");
@@ -514,8 +1034,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (serve) {
-        std::printf("serving %s at http://127.0.0.1:%s/ (Ctrl-C ends)\n", station.Docs().c_str(),
-                    station.Port().c_str());
+        std::printf(
+            "serving %s at http://127.0.0.1:%s/ and the station's own at http://127.0.0.1:%s/ (Ctrl-C "
+            "ends)\n",
+            station.Docs().c_str(), station.Port().c_str(), station.StationPort().c_str());
         std::fflush(stdout);
         platform::HandleTerminationSignals([] { platform::Application->Terminate(); });
         platform::EventLoop::Get().Run();
@@ -525,6 +1047,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wrk and lighttpd are needed (scripts/install-deps installs them)\n");
         return 1;
     }
-    Measure(station, std::filesystem::read_symlink("/proc/self/exe").string(), seconds);
+    Measure(station, self, seconds, rounds);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The station's diagnostic listener (127.0.0.1, the sensor objects' datagrams) on a running station:
-// the input is one datagram from anyone on the machine. It is logged as one line of printable text,
-// cut at its first NUL and at 100 bytes, when that leaves more than six characters; nothing else is.
+// the input is one datagram from anyone on the machine. It is logged as one line of printable ASCII,
+// marked "UDP: " and cut at its first NUL and at 100 bytes, when it is in a sensor's form (each input
+// within the lines a second allows); nothing else is.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::TStringList& memo = station->DisplayMemo->Lines();
+    station->diagnosticFlood_.shown = 0; // every input within the lines a second allows
     std::string last = memo.Count() > 0 ? memo[memo.Count() - 1] : "";
     int before = memo.Count();
     FUZZ_CHECK(::sendto(sender, data, size, 0, reinterpret_cast<sockaddr*>(&listener), sizeof listener) ==
@@ -67,13 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string datagram(reinterpret_cast<const char*>(data), size);
     size_t length = std::min({datagram.find('\0'), size, size_t{100}});
-    bool expected = length > 6 && datagram.substr(0, length).find("(WY") == std::string::npos;
+    bool expected = IsSensorDiagnostic(datagram.substr(0, length));
     bool added = memo.Count() != before || (memo.Count() > 0 && memo[memo.Count() - 1] != last);
     FUZZ_CHECK(added == expected);
     if (!added) return 0;
     const std::string& line = memo[memo.Count() - 1];
-    FUZZ_CHECK(line.size() <= 9 + length); // "hh:mm:ss " and the text, trailing blanks dropped
+    FUZZ_CHECK(line.compare(8, 6, " UDP: ") == 0);
+    FUZZ_CHECK(line.size() <= 14 + 4 * length); // "hh:mm:ss UDP: " and the text, a byte at most as \xNN
     for (unsigned char c : line)
-        FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+        FUZZ_CHECK(c >= 0x20 && c < 0x7F);
     return 0;
 }

@@ -2,7 +2,11 @@
 #include "net/Httpsrv.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <memory>
+#include <string_view>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/FileStream.h"
@@ -65,45 +69,144 @@ const std::string& RealDocDir(const std::string& docDir) {
     return k.real;
 }
 
+// A small file answered again and again is kept in memory while it stays as it was: every request
+// still looks at it (its identity, size and times), but does not open and read it. The kept files are
+// bounded in size and in total; when the total would pass the bound, all are let go.
+constexpr uint64_t kKeptFileMax = 65536;
+constexpr uint64_t kKeptTotalMax = 1 << 20;
+
+struct KeptFiles {
+    struct Kept {
+        platform::HostEntry entry;
+        std::shared_ptr<const std::string> content;
+    };
+    std::map<std::string, Kept> files;
+    uint64_t total = 0;
+
+    static KeptFiles& Get() {
+        static KeptFiles kept;
+        return kept;
+    }
+    void Forget(std::map<std::string, Kept>::iterator it) {
+        total -= it->second.content->size();
+        files.erase(it);
+    }
+};
+
+std::shared_ptr<const std::string> KeptFile(const platform::HostEntry& entry) {
+    if (entry.inode == 0) return nullptr;
+    KeptFiles& kept = KeptFiles::Get();
+    auto it = kept.files.find(entry.real);
+    if (it == kept.files.end()) return nullptr;
+    if (it->second.entry.SameFile(entry)) return it->second.content;
+    kept.Forget(it);
+    return nullptr;
+}
+
+std::shared_ptr<const std::string> KeepFile(const platform::HostEntry& entry, platform::TStream& file,
+                                            int64_t size) {
+    if (entry.inode == 0 || size < 0 || static_cast<uint64_t>(size) > kKeptFileMax ||
+        static_cast<uint64_t>(size) != entry.size)
+        return nullptr;
+    auto content = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
+    size_t got = 0;
+    for (size_t n;
+         got < content->size() && (n = file.Read(content->data() + got, content->size() - got)) > 0;)
+        got += n;
+    content->resize(got);
+    KeptFiles& kept = KeptFiles::Get();
+    if (auto it = kept.files.find(entry.real); it != kept.files.end()) kept.Forget(it);
+    if (kept.total + got > kKeptTotalMax) {
+        kept.files.clear();
+        kept.total = 0;
+    }
+    kept.total += got;
+    kept.files[entry.real] = KeptFiles::Kept{entry, content};
+    return content;
+}
+
 } // namespace
+
+size_t THttpAnswerStream::Read(void* buffer, size_t count) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    if (position_ < head_.size()) {
+        done = std::min(count, head_.size() - position_);
+        std::memcpy(out, head_.data() + position_, done);
+    }
+    const size_t inBody = position_ + done - head_.size();
+    if (done < count && inBody < body_->size()) {
+        const size_t more = std::min(count - done, body_->size() - inBody);
+        std::memcpy(out + done, body_->data() + inBody, more);
+        done += more;
+    }
+    position_ += done;
+    return done;
+}
+
+void THttpAnswerStream::SetPosition(int64_t position) {
+    position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, Size()));
+}
 
 THttpConnection::THttpConnection(platform::TComponent* owner, const std::string& name)
     : TWSocketClient(owner, name) {
     SetLineMode(true);
     LineEdit = false;
     LineEnd = '\n';
-    ComponentOptions |= wsoTcpNoDelay; // an answer's last small piece leaves without waiting for an ack
     OnDataAvailable = [this](TCustomWSocket*, uint16_t) { ConnectionDataAvailable(); };
     OnLineLimitExceeded = [this](TCustomWSocket*, int, bool& clearData) {
         clearData = true;
         Refuse("400 Bad Request", "line too long");
-    };
-    idleTimer_.SetEnabled(false);
-    idleTimer_.OnTimer = [this](platform::TTimer*) {
-        idleTimer_.SetEnabled(false);
-        if (State() == wsConnected) Abort();
-    };
-    headTimer_.SetEnabled(false);
-    headTimer_.OnTimer = [this](platform::TTimer*) {
-        headTimer_.SetEnabled(false);
-        if (State() == wsConnected && !HeadComplete()) Abort();
     };
 }
 
 THttpConnection::~THttpConnection() = default;
 
 void THttpConnection::StartTimers() {
-    RestartIdleTimer();
-    if (HeadTimeoutMs == 0) return;
-    headTimer_.SetInterval(HeadTimeoutMs);
-    headTimer_.SetEnabled(true);
+    connected_ = lastActivity_ = progress_ = platform::GetTickCount();
+    LimitsChanged();
 }
 
-void THttpConnection::RestartIdleTimer() {
-    if (IdleTimeoutMs == 0) return;
-    idleTimer_.SetInterval(IdleTimeoutMs);
-    idleTimer_.SetEnabled(false);
-    idleTimer_.SetEnabled(true);
+// The limits are kept by the server's one timer (CheckLimits); a connection only notes the time of
+// what it does, and asks for a look when a shorter limit begins.
+void THttpConnection::LimitsChanged() {
+    if (OnLimitsChanged) OnLimitsChanged(CheckLimits(platform::GetTickCount(), false));
+}
+
+uint32_t THttpConnection::CheckLimits(uint32_t now, bool enforce) {
+    if (State() != wsConnected || Closing()) return UINT32_MAX;
+    uint32_t idle = IdleTimeoutMs;
+    if (AnswerOnItsWay() && AnswerStallMs != 0)
+        idle = idle == 0 ? AnswerStallMs : std::min(idle, AnswerStallMs);
+    uint32_t left = UINT32_MAX;
+    auto limit = [&](uint32_t since, uint32_t ms) {
+        if (ms == 0) return;
+        const uint32_t passed = platform::TicksElapsed(now, since);
+        left = std::min(left, passed >= ms ? 0 : ms - passed);
+    };
+    limit(lastActivity_, idle);
+    if (!HeadComplete()) limit(connected_, HeadTimeoutMs);
+    if (left == 0 && enforce) {
+        Abort();
+        return UINT32_MAX;
+    }
+    return left;
+}
+
+void THttpConnection::Progressed() {
+    lastActivity_ = progress_ = platform::GetTickCount();
+}
+
+bool THttpConnection::MayGiveWay() const {
+    if (State() != wsConnected || Closing()) return false; // on its way out already
+    if (connectionState_ != hcPostedData || draining_ || acceptPostedData_) return true;
+    return DocStream != nullptr || !AllSent();
+}
+
+int THttpConnection::RealSend(const void* data, int length) {
+    int sent = TWSocketClient::RealSend(data, length);
+    if (sent > 0) Progressed();
+    return sent;
 }
 
 void THttpConnection::TriggerGetDocument(THttpGetFlag& flags) {
@@ -114,12 +217,6 @@ void THttpConnection::TriggerHeadDocument(THttpGetFlag& flags) {
 }
 void THttpConnection::TriggerPostDocument(THttpGetFlag& flags) {
     if (OnPostDocument) OnPostDocument(this, flags);
-}
-
-void THttpConnection::TriggerSessionClosed(uint16_t error) {
-    idleTimer_.SetEnabled(false);
-    headTimer_.SetEnabled(false);
-    TWSocketClient::TriggerSessionClosed(error);
 }
 
 void THttpConnection::Refuse(const std::string& status, const std::string& reason) {
@@ -135,13 +232,17 @@ void THttpConnection::Refuse(const std::string& status, const std::string& reaso
 }
 
 void THttpConnection::ConnectionDataAvailable() {
+    if (recvBytes_ != bytesSeen_) { // a read from the network, not another line of the last one
+        bytesSeen_ = recvBytes_;
+        lastActivity_ = platform::GetTickCount();
+    }
     if (draining_) {
         ReceiveStr(); // answered: dropped; an endless stream cannot hold it past the idle time-out
         return;
     }
-    RestartIdleTimer();
     if (connectionState_ == hcPostedData) {
         if (acceptPostedData_ && OnPostedData) {
+            progress_ = lastActivity_;
             OnPostedData(this, 0);
         } else {
             ReceiveStr(); // dropped
@@ -172,7 +273,7 @@ void THttpConnection::ConnectionDataAvailable() {
     }
     if (line.empty()) {
         connectionState_ = hcPostedData;
-        headTimer_.SetEnabled(false);
+        progress_ = lastActivity_;
         // What follows the head is bytes: a body for the owner, or pipelined requests that this
         // connection does not answer (its answer says it closes).
         SetLineMode(false);
@@ -212,30 +313,35 @@ void THttpConnection::ParseRequestLine(const std::string& line) {
 }
 
 void THttpConnection::ParseHeaderLine(const std::string& line) {
-    if (line.find(':') != std::string::npos) {
-        std::string value = AfterColon(line);
-        auto is = [&](const char* name) { return platform::StartsText(name, line); };
-        if (is("content-type:")) {
-            RequestContentType = value;
-        } else if (is("content-length:")) {
+    // Each name is compared with the line's start over its own length, colon included, so only a name
+    // that ends where the line's first colon is can match.
+    static constexpr struct {
+        std::string_view name;
+        std::string THttpConnection::*field;
+    } kFields[] = {{"content-type:", &THttpConnection::RequestContentType},
+                   {"content-length:", nullptr},
+                   {"Accept:", &THttpConnection::RequestAccept},
+                   {"Referer:", &THttpConnection::RequestReferer},
+                   {"Accept-Language:", &THttpConnection::RequestAcceptLanguage},
+                   {"Accept-Encoding:", &THttpConnection::RequestAcceptEncoding},
+                   {"User-Agent:", &THttpConnection::RequestUserAgent},
+                   {"Host:", &THttpConnection::RequestHost},
+                   {"Connection:", &THttpConnection::RequestConnection}};
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+        const std::string_view name(line.data(), colon + 1);
+        for (const auto& field : kFields) {
+            if (field.name.size() != name.size() || !platform::SameText(field.name, name)) continue;
+            std::string value = AfterColon(line);
+            if (field.field != nullptr) {
+                this->*field.field = std::move(value);
+                break;
+            }
             long long length = 0;
             if (!platform::TryStrToInt(platform::Trim(value), length) || length < 0)
                 return Refuse("400 Bad Request", "bad Content-Length");
             RequestContentLength = length;
-        } else if (is("Accept:")) {
-            RequestAccept = value;
-        } else if (is("Referer:")) {
-            RequestReferer = value;
-        } else if (is("Accept-Language:")) {
-            RequestAcceptLanguage = value;
-        } else if (is("Accept-Encoding:")) {
-            RequestAcceptEncoding = value;
-        } else if (is("User-Agent:")) {
-            RequestUserAgent = value;
-        } else if (is("Host:")) {
-            RequestHost = value;
-        } else if (is("Connection:")) {
-            RequestConnection = value;
+            break;
         }
     }
     RequestHeader.Add(line);
@@ -265,14 +371,18 @@ bool THttpConnection::DocumentAvailable() const {
 }
 
 const std::string& THttpConnection::DocumentFile() const {
-    std::string key = Document + '\0' + DocDir;
-    if (documentLooked_ && documentFor_ == key) return documentFile_;
+    return DocumentEntry().real;
+}
+
+const platform::HostEntry& THttpConnection::DocumentEntry() const {
+    if (documentLooked_ && documentFor_ == Document && docDirFor_ == DocDir) return documentEntry_;
     documentLooked_ = true;
-    documentFor_ = std::move(key);
-    documentFile_.clear();
-    if (!pathSafe_ || Document.empty()) return documentFile_;
+    documentFor_ = Document;
+    docDirFor_ = DocDir;
+    documentEntry_ = platform::HostEntry{};
+    if (!pathSafe_ || Document.empty()) return documentEntry_;
     const std::string& root = RealDocDir(DocDir);
-    if (root.empty()) return documentFile_;
+    if (root.empty()) return documentEntry_;
     // Below the folder: looked up from its real path, part by part; a document the owner named
     // elsewhere is resolved whole.
     platform::HostEntry entry;
@@ -285,8 +395,8 @@ const std::string& THttpConnection::DocumentFile() const {
     }
     if (entry.regular && entry.real.size() > root.size() && entry.real.compare(0, root.size(), root) == 0 &&
         entry.real[root.size()] == '/')
-        documentFile_ = entry.real;
-    return documentFile_;
+        documentEntry_ = std::move(entry);
+    return documentEntry_;
 }
 
 void THttpConnection::ProcessGetHead(bool head) {
@@ -330,10 +440,12 @@ void THttpConnection::ProcessPost() {
     }
 }
 
+// Bytes read and not taken, or a last read from the network that filled what it asked for (more may
+// wait there). What arrives after that read is not asked after: the answer said that the connection
+// closes, so a client that keeps to the protocol sends nothing more, and asking the system would cost
+// every answer a call.
 bool THttpConnection::InputWaiting() {
-    if (BufferedCount() > 0) return true;
-    unsigned long waiting = 0;
-    return WSocket_ioctlsocket(HSocket(), FIONREAD, &waiting) == 0 && waiting > 0;
+    return BufferedCount() > 0 || !shortRead_;
 }
 
 // Closing with input unread (a body nobody took, pipelined requests, a flood) would make the kernel
@@ -342,8 +454,14 @@ bool THttpConnection::InputWaiting() {
 // the connection closes when the client closes (or at the idle time-out).
 void THttpConnection::CloseAfterAnswer(bool now) {
     if (State() != wsConnected || Closing() || draining_) return;
-    if (RequestContentLength <= 0 && !InputWaiting()) return now ? Close() : CloseDelayed();
+    if (RequestContentLength <= 0 && !InputWaiting()) {
+        if (!now) return CloseDelayed();
+        // Everything is with the system: the close sends it, and then the end (a shutdown first would
+        // add nothing).
+        return InternalClose(false, 0);
+    }
     draining_ = true;
+    Progressed();
     SetLineMode(false);
     if (AllSent()) return ShutWhenSent();
     OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
@@ -368,67 +486,75 @@ void THttpConnection::Answer404() {
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
-    std::string real = DocumentFile();
+    const platform::HostEntry& entry = DocumentEntry();
+    std::string real = entry.real;
     if (real.empty()) real = platform::CanonicalPath(Document); // a file the owner chose itself
     AnswerContentType = DocumentMimeType(Document);
-    std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
     int64_t size = 0, modified = 0;
-    if (!file || !file->SizeAndTime(size, modified)) {
-        Answer404();
-        CloseAfterAnswer();
-        return;
+    std::shared_ptr<const std::string> kept = KeptFile(entry);
+    if (kept) {
+        size = static_cast<int64_t>(kept->size());
+        modified = entry.modifiedNs / 1'000'000'000;
+        DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
+    } else {
+        std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
+        if (!file || !file->SizeAndTime(size, modified)) {
+            Answer404();
+            CloseAfterAnswer();
+            return;
+        }
+        kept = KeepFile(entry, *file, size);
+        if (kept) {
+            size = static_cast<int64_t>(kept->size());
+            DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
+        } else {
+            DocStream = std::move(file);
+        }
     }
     LastModified = modified > 0 ? modified : 0;
     std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
                          "\r\nContent-Length: " + std::to_string(size) + "\r\n";
     if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
     header += "Connection: close\r\n\r\n";
-    DocStream = std::move(file);
     // The header leaves in one write with the first piece of the file, and no more of the file than
     // it announces; a HEAD answer is the header alone.
-    docBuffer_ = header;
-    headLength_ = header.size();
+    answerHead_ = std::move(header);
     bodyLeft_ = sendType == httpSendDoc ? static_cast<uint64_t>(size) : 0;
     SendStream();
 }
 
 void THttpConnection::SendStream() {
     if (!DocStream) return CloseDelayed();
-    docBuffer_.resize(headLength_ + kStreamReadSize);
     OnDataSent = [this](TCustomWSocket*, uint16_t) { StreamPump(); };
     StreamPump();
+    // An answer that stays in the send chain is held to the shorter limit.
+    if (DocStream || !AllSent()) LimitsChanged();
 }
 
 // Runs on each write-ready event: sends as much of the stream as the network takes now; when it takes
 // no more, the next write-ready event goes on.
 void THttpConnection::StreamPump() {
     if (!DocStream) return;
-    RestartIdleTimer();
+    // One buffer for every connection: each piece has gone to the network or into the send chain
+    // before the pump reads the next.
+    thread_local std::vector<char> piece;
     while (DocStream && AllSent() && State() == wsConnected) {
-        size_t head = headLength_;
-        headLength_ = 0;
+        const size_t head = answerHead_.size();
+        if (piece.size() < head + kStreamReadSize) piece.resize(head + kStreamReadSize);
+        std::memcpy(piece.data(), answerHead_.data(), head);
+        answerHead_.clear();
         size_t want = static_cast<size_t>(std::min<uint64_t>(kStreamReadSize, bodyLeft_));
-        size_t n = want > 0 ? DocStream->Read(docBuffer_.data() + head, want) : 0;
+        size_t n = want > 0 ? DocStream->Read(piece.data() + head, want) : 0;
         bodyLeft_ -= n;
         if (head + n == 0) return FinishStream();
-        QueueAndTry(docBuffer_.data(), static_cast<int>(head + n));
+        QueueAndTry(piece.data(), static_cast<int>(head + n));
     }
 }
 
 void THttpConnection::FinishStream() {
     DocStream.reset();
-    std::string().swap(docBuffer_);
     OnDataSent = nullptr;
-    Shutdown(ws::SD_SEND);
-    platform::Sleep(0);
-    platform::PostMessage(Handle(), WM_HTTP_DONE);
-}
-
-void THttpConnection::WndProc(TMessage& message) {
-    if (message.Msg != WM_HTTP_DONE) return TWSocketClient::WndProc(message);
     connectionState_ = hcRequest;
-    // The sending side is shut: the connection can never answer again, keep-alive or not. Nothing of
-    // it runs now but this message, so with nothing left to read it closes at once.
     CloseAfterAnswer(true);
 }
 

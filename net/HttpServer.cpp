@@ -3,11 +3,40 @@
 
 #include <algorithm>
 
+#include "platform/Clock.h"
+
 namespace net {
 
 THttpServer::THttpServer(platform::TComponent* owner, const std::string& name)
     : TComponent(owner, name), server_(std::make_unique<TWSocketServer>(nullptr, name + "WSocketServer")) {
     ClientClass = [](TCustomWSocketServer* server) { return std::make_unique<THttpConnection>(server); };
+    roomTimer_.SetEnabled(false);
+    roomTimer_.OnTimer = [this](platform::TTimer*) {
+        roomTimer_.SetEnabled(false);
+        if (server_ != nullptr) server_->AcceptWaiting();
+    };
+    limitTimer_.SetEnabled(false);
+    limitTimer_.OnTimer = [this](platform::TTimer*) { CheckLimits(); };
+}
+
+void THttpServer::CheckLimits() {
+    limitTimer_.SetEnabled(false);
+    const uint32_t now = platform::GetTickCount();
+    uint32_t next = UINT32_MAX;
+    // An aborted connection stays in the list until its close message: the indexes hold.
+    for (int i = 0; i < GetClientCount(); ++i)
+        next = std::min(next, GetClient(i)->CheckLimits(now, true));
+    if (next != UINT32_MAX) CheckLimitsWithin(next);
+}
+
+void THttpServer::CheckLimitsWithin(uint32_t ms) {
+    const uint32_t now = platform::GetTickCount();
+    ms = std::max<uint32_t>(ms, 1);
+    if (limitTimer_.Enabled() && platform::TicksElapsed(limitDue_, now) <= ms) return; // due sooner already
+    limitDue_ = now + ms;
+    limitTimer_.SetEnabled(false);
+    limitTimer_.SetInterval(ms);
+    limitTimer_.SetEnabled(true);
 }
 
 THttpServer::~THttpServer() = default;
@@ -55,6 +84,8 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     connection->DefaultDoc = DefaultDoc;
     connection->IdleTimeoutMs = IdleTimeoutMs;
     connection->HeadTimeoutMs = HeadTimeoutMs;
+    connection->AnswerStallMs = AnswerStallMs;
+    connection->OnLimitsChanged = [this](uint32_t ms) { CheckLimitsWithin(ms); };
     connection->OnGetDocument = [this](THttpConnection* c, THttpGetFlag& flags) {
         if (OnGetDocument) OnGetDocument(this, c, flags);
     };
@@ -70,22 +101,33 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     };
 }
 
-void THttpServer::MakeRoom(THttpConnection* newest) {
-    if (MaxClients <= 0) return;
-    int live = 0;
-    THttpConnection* oldestWaiting = nullptr;
+bool THttpServer::MakeRoom() {
+    if (MaxClients <= 0 || GetClientCount() < MaxClients) return true;
+    const uint32_t now = platform::GetTickCount();
+    THttpConnection* stalest = nullptr;
+    uint32_t stalestFor = 0, soonest = ShedGraceMs;
     for (int i = 0; i < GetClientCount(); ++i) {
         THttpConnection* c = GetClient(i);
-        if (c->State() != wsConnected || c->Closing()) continue;
-        ++live;
-        if (oldestWaiting == nullptr && c != newest && (!c->HeadComplete() || c->Draining()))
-            oldestWaiting = c;
+        if (!c->MayGiveWay()) continue;
+        const uint32_t quiet = platform::TicksElapsed(now, c->ProgressTick());
+        if (quiet > ShedGraceMs) {
+            if (stalest == nullptr || quiet > stalestFor) {
+                stalest = c;
+                stalestFor = quiet;
+            }
+        } else {
+            soonest = std::min(soonest, ShedGraceMs - quiet + 1);
+        }
     }
-    if (live <= MaxClients) return;
-    if (oldestWaiting != nullptr)
-        oldestWaiting->Abort();
-    else
-        newest->Refuse("503 Service Unavailable", "");
+    if (stalest != nullptr) {
+        server_->DropClient(stalest);
+        return true;
+    }
+    // Nothing may give way yet: look again when the first one may (a client that leaves comes first).
+    roomTimer_.SetEnabled(false);
+    roomTimer_.SetInterval(std::max<uint32_t>(soonest, 1));
+    roomTimer_.SetEnabled(true);
+    return false;
 }
 
 void THttpServer::Start() {
@@ -105,7 +147,6 @@ void THttpServer::Start() {
         if (connection->Released() || connection->State() != wsConnected) return;
         // The clocks start with the connection: a client that never speaks is closed too.
         connection->StartTimers();
-        MakeRoom(connection);
     };
     server_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
         if (OnClientDisconnect) OnClientDisconnect(this, static_cast<THttpConnection*>(client), error);
@@ -115,10 +156,11 @@ void THttpServer::Start() {
         if (newState == wsListening) TriggerServerStarted();
     };
     server_->Banner.clear();
-    server_->MaxClients = 0; // the limit is kept here (MakeRoom)
-    // Browsers open several connections at once, and a crowd of slow clients reconnects in bursts: a
-    // short queue would drop handshakes (among them a real client's) and stall them for a second.
-    server_->ListenBacklog = std::max(5, 4 * MaxClients);
+    server_->MaxClients = 0; // the limit is kept here, before each accept (MakeRoom)
+    server_->AcceptGate = [this](TCustomWSocketServer*) { return MakeRoom(); };
+    // Connections beyond MaxClients wait here, not accepted: a burst of thousands must fit (the kernel
+    // caps the queue at net.core.somaxconn), or their handshakes are dropped and retried a second later.
+    server_->ListenBacklog = 4096;
     server_->SetProto("tcp");
     server_->SetPort(port_);
     server_->SetAddr(addr_);
@@ -126,6 +168,8 @@ void THttpServer::Start() {
 }
 
 void THttpServer::Stop() {
+    roomTimer_.SetEnabled(false);
+    limitTimer_.SetEnabled(false);
     if (server_ == nullptr) return;
     server_->Close();
     for (int i = server_->GetClientCount() - 1; i >= 0; --i) {

@@ -111,6 +111,11 @@ std::string DocumentMimeType(const std::string& fileName) {
 }
 
 std::string HttpDate(int64_t unixSeconds) {
+    // One file is asked for again and again: its date is put in words once.
+    thread_local int64_t lastSeconds = INT64_MIN;
+    thread_local std::string lastText;
+    if (unixSeconds == lastSeconds) return lastText;
+    lastSeconds = unixSeconds;
     static const char* kDays = "ThuFriSatSunMonTueWed"; // 1970-01-01 was a Thursday
     static const char* kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
     int64_t days = unixSeconds >= 0 ? unixSeconds / 86400 : (unixSeconds - 86399) / 86400;
@@ -126,11 +131,11 @@ std::string HttpDate(int64_t unixSeconds) {
     int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    return std::string(kDays + weekday * 3, 3) + ", " +
-           platform::Format("%2.2d %s %4.4d %2.2d:%2.2d:%2.2d", day,
-                            std::string(kMonths + (month - 1) * 3, 3).c_str(), year,
-                            static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
-                            static_cast<int>(secs % 60));
+    return lastText = std::string(kDays + weekday * 3, 3) + ", " +
+                      platform::Format("%2.2d %s %4.4d %2.2d:%2.2d:%2.2d", day,
+                                       std::string(kMonths + (month - 1) * 3, 3).c_str(), year,
+                                       static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
+                                       static_cast<int>(secs % 60));
 }
 
 } // namespace net

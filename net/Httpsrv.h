@@ -6,15 +6,20 @@
 // One answer per connection: after it the connection closes, and the answers the connection writes
 // itself say "Connection: close" (an owner that writes its own header should say so too). Whatever
 // follows the request head is bytes: a posted body for the owner, anything else dropped unread as
-// lines. A slow client is bounded twice: by the idle time-out and by a deadline for its whole request
-// head; and when every slot is taken, a new connection takes the slot of the oldest one that is not
-// being answered.
+// lines. A slow client is bounded three times: by the idle time-out, by a deadline for its whole
+// request head, and by a shorter time-out for an answer that does not move.
+//
+// At most MaxClients connections are held; the rest wait in the listen backlog, not accepted. One that
+// waits is let in in the place of a connection that has made no progress for ShedGraceMs: one whose
+// request head is not complete that long after it connected, or whose answer has not moved (or was
+// sent whole) that long ago. A connection whose answer the owner still prepares never gives way.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "net/Wsockets.h"
+#include "platform/HostPaths.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
 #include "platform/Timer.h"
@@ -28,6 +33,23 @@ enum THttpConnectionState { hcRequest, hcHeader, hcPostedData };
 class THttpConnection;
 using THttpGetConnEvent = std::function<void(THttpConnection* sender, THttpGetFlag& flags)>;
 using THttpPostedDataEvent = std::function<void(THttpConnection* sender, uint16_t error)>;
+
+// A read-only stream for an answer: a header, then a body shared with whoever keeps it (not copied).
+class THttpAnswerStream : public platform::TStream {
+public:
+    THttpAnswerStream(std::string head, std::shared_ptr<const std::string> body)
+        : head_(std::move(head)), body_(std::move(body)) {}
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void*, size_t) override { return 0; }
+    int64_t Size() const override { return static_cast<int64_t>(head_.size() + body_->size()); }
+    int64_t Position() const override { return static_cast<int64_t>(position_); }
+    void SetPosition(int64_t position) override;
+
+private:
+    std::string head_;
+    std::shared_ptr<const std::string> body_;
+    size_t position_ = 0;
+};
 
 // Limits that keep one connection's state bounded.
 inline constexpr int kHttpMaxHeaderLines = 100;
@@ -58,6 +80,8 @@ public:
     uint32_t IdleTimeoutMs = 30000;
     // The whole request head must have arrived this long after the connection began (0 = no limit).
     uint32_t HeadTimeoutMs = 10000;
+    // An answer that moves no byte for this long is dropped (0 = only the idle time-out).
+    uint32_t AnswerStallMs = 5000;
 
     THttpGetConnEvent OnGetDocument, OnHeadDocument, OnPostDocument;
     THttpPostedDataEvent OnPostedData;
@@ -71,19 +95,28 @@ public:
     bool DocumentAvailable() const;
     // Starts the idle time-out and the request head's deadline (when the connection begins).
     void StartTimers();
-    // Starts the idle time-out again (every request byte and every sent chunk does).
-    void RestartIdleTimer();
+    // With `enforce`, aborts the connection when one of its limits has passed. The ms until the first
+    // of them passes (UINT32_MAX: none runs).
+    uint32_t CheckLimits(uint32_t now, bool enforce);
+    // Told the ms until its first limit when a limit begins (the server's timer keeps them).
+    std::function<void(uint32_t ms)> OnLimitsChanged;
     // The request head is in (or the connection is on its way out): the connection is answering.
     bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
     // Answered, and only waiting for the client to close.
     bool Draining() const { return draining_; }
+    // Whether the connection may give way to one waiting in the backlog once it has made no progress
+    // for a while: it reads its request head, sends (or has sent) its answer, or takes a posted body. An
+    // answer that the owner still prepares does not give way.
+    bool MayGiveWay() const;
+    // The clock tick of its last progress: connected, request head complete, a byte of the answer or
+    // of a posted body moved, answer sent.
+    uint32_t ProgressTick() const { return progress_; }
     // Answers with a status and a short page of its own, then closes. A non-empty reason goes to
     // OnBadRequest first.
     void Refuse(const std::string& status, const std::string& reason);
 
 protected:
-    void WndProc(TMessage& message) override;
-    void TriggerSessionClosed(uint16_t error) override;
+    int RealSend(const void* data, int length) override;
     virtual void TriggerGetDocument(THttpGetFlag& flags);
     virtual void TriggerHeadDocument(THttpGetFlag& flags);
     virtual void TriggerPostDocument(THttpGetFlag& flags);
@@ -97,13 +130,20 @@ private:
     void ProcessPost();
     void StreamPump();
     void FinishStream();
-    // `now`: closes at once rather than after this turn (only where none of the connection's code runs).
+    // `now`: closes at once rather than after this turn (where nothing of the connection runs after the
+    // caller but returns).
     void CloseAfterAnswer(bool now = false);
     // The real path of Document when it names a regular file inside DocDir, else empty; looked up once
     // for each Document.
     const std::string& DocumentFile() const;
+    const platform::HostEntry& DocumentEntry() const;
     void ShutWhenSent();
     bool InputWaiting();
+    bool AnswerOnItsWay() const {
+        return connectionState_ == hcPostedData && !draining_ && (DocStream || !AllSent());
+    }
+    void LimitsChanged();
+    void Progressed();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
@@ -111,13 +151,15 @@ private:
     bool pathSafe_ = true;
     int headerLines_ = 0;
     int headerBytes_ = 0;
-    std::string docBuffer_;
-    size_t headLength_ = 0;          // an answer's header in front of docBuffer_, sent with the first piece
+    std::string answerHead_;         // an answer's header, sent with the first piece of its body
     uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size)
     mutable bool documentLooked_ = false;
-    mutable std::string documentFor_, documentFile_;
-    platform::TTimer idleTimer_;
-    platform::TTimer headTimer_;
+    mutable std::string documentFor_, docDirFor_;
+    mutable platform::HostEntry documentEntry_;
+    uint32_t connected_ = 0;    // clock ticks: when the connection began,
+    uint32_t lastActivity_ = 0; // its last byte either way,
+    uint32_t progress_ = 0;     // and its last progress
+    uint64_t bytesSeen_ = 0;    // what had come from the network when the last activity was noted
 };
 
 class THttpServer;
@@ -138,12 +180,15 @@ public:
     std::string DefaultDoc = "index.html";
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
-    // At most this many connections. One more takes the slot of the oldest connection that has not
-    // completed its request head (or was answered and only waits for the client to close); when all
-    // are answering, it is answered 503 and closed.
+    // At most this many connections; more wait in the listen backlog.
     int MaxClients = 64;
+    // A connection that waits may take the place of one that has made no progress for this long: long
+    // enough that no client that keeps up loses its connection, short enough that one kept waiting in
+    // the backlog behind a full house of stalled ones is let in within a second.
+    uint32_t ShedGraceMs = 750;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
+    uint32_t AnswerStallMs = 5000;
     std::function<std::unique_ptr<THttpConnection>(TCustomWSocketServer* server)> ClientClass;
 
     THttpServerEvent OnServerStarted, OnServerStopped;
@@ -166,11 +211,17 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
-    // Over MaxClients: drops the oldest connection without a request head or only draining, or refuses
-    // `newest`.
-    void MakeRoom(THttpConnection* newest);
+    // Before an accept: true when there is a free slot, or one was made by dropping the connection that
+    // has made no progress for longest (beyond the grace); otherwise a look again is planned.
+    bool MakeRoom();
+    // The connections' limits, all on one timer: armed for the first that can pass.
+    void CheckLimits();
+    void CheckLimitsWithin(uint32_t ms);
 
     std::unique_ptr<TWSocketServer> server_;
+    platform::TTimer roomTimer_;  // looks for room again while a connection waits in the backlog
+    platform::TTimer limitTimer_; // closes the connections whose limits have passed
+    uint32_t limitDue_ = 0;       // the clock tick it is armed for
     std::string port_ = "80";
     std::string addr_ = "0.0.0.0";
 };

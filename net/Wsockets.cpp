@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Strings.h"
+
 namespace net {
 
 // ---- client ----
@@ -17,12 +19,20 @@ void TWSocketClient::Dup(SOCKET handle) {
     TWSocket::Dup(handle);
     if (state_ != wsConnected) return;
     if (Server != nullptr && Server->acceptedHandle_ == handle) { // accept() told the peer already
-        peerAddr_ = WSocket_inet_ntoa(Server->acceptedPeer_.sin_addr);
-        peerPort_ = std::to_string(WSocket_ntohs(Server->acceptedPeer_.sin_port));
+        acceptedPeer_ = Server->acceptedPeer_;
+        peerKnown_ = true; // put in words when asked: most clients never are
+        peerAddr_.clear();
         return;
     }
+    peerKnown_ = false;
     peerAddr_ = TWSocket::GetPeerAddr();
     peerPort_ = TWSocket::GetPeerPort();
+}
+
+void TWSocketClient::NamePeer() {
+    if (!peerKnown_ || !peerAddr_.empty()) return;
+    peerAddr_ = WSocket_inet_ntoa(acceptedPeer_.sin_addr);
+    peerPort_ = std::to_string(WSocket_ntohs(acceptedPeer_.sin_port));
 }
 
 void TWSocketClient::Release() {
@@ -90,15 +100,30 @@ void TCustomWSocketServer::TriggerClientDisconnect(TWSocketClient* client, uint1
 void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
     TWSocket::TriggerSessionAvailable(error);
     if (error != 0 || Released()) return;
+    AcceptOne();
+}
+
+void TCustomWSocketServer::AcceptWaiting() {
+    if (!acceptHeld_ || Released() || State() != wsListening) return;
+    AcceptOne();
+}
+
+void TCustomWSocketServer::AcceptOne() {
+    acceptHeld_ = false;
+    if (AcceptGate && !AcceptGate(this)) {
+        acceptHeld_ = State() == wsListening;
+        return;
+    }
     // Accept first: a failed accept (out of descriptors, a connection reset while queued) must neither
     // leave a half-made client behind nor take the listener down.
     SOCKET handle = ws::INVALID_SOCKET;
     try {
         handle = Accept();
     } catch (const ESocketException&) {
-        platform::EventLoop::Get().HandleException(std::current_exception());
+        AcceptFailed(std::current_exception());
     }
     if (handle == ws::INVALID_SOCKET) return;
+    EndAcceptFailures();
     const sockaddr_in peer = sin_; // where Accept put the peer's address
     ++clientCounter_;
     std::unique_ptr<TWSocketClient> made;
@@ -122,7 +147,7 @@ void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
     acceptedPeer_ = peer;
     client->Dup(handle);
     acceptedHandle_ = ws::INVALID_SOCKET;
-    TriggerClientConnect(client, error);
+    TriggerClientConnect(client, 0);
     if (client->Released() || client->State() != wsConnected) return;
     if (MaxClients > 0 && GetClientCount() > MaxClients) {
         client->Banner = BannerToBusy;
@@ -131,6 +156,48 @@ void TCustomWSocketServer::TriggerSessionAvailable(uint16_t error) {
     } else {
         client->StartConnection();
     }
+}
+
+void TCustomWSocketServer::AcceptFailed(std::exception_ptr failure) {
+    const int code = LastError();
+    if (code == ws::WSAEWOULDBLOCK) return; // the queued connection has gone: nothing failed
+    if (code == acceptFailureCode_) {
+        ++acceptFailures_;
+        return;
+    }
+    EndAcceptFailures();
+    acceptFailureCode_ = code;
+    acceptFailures_ = 1;
+    platform::EventLoop::Get().HandleException(failure);
+}
+
+void TCustomWSocketServer::EndAcceptFailures() {
+    const int code = acceptFailureCode_, count = acceptFailures_;
+    acceptFailureCode_ = acceptFailures_ = 0;
+    if (count < 2) return;
+    // Thrown and caught as every socket failure is (rather than made as an exception_ptr), so that what
+    // it costs is what the first failure of the run cost already: with no descriptor left, that matters.
+    try {
+        throw ESocketException(platform::Format("Accept failed %d times in a row: %s (error %d), ended",
+                                                count, WSocketErrorDesc(code).c_str(), code));
+    } catch (const ESocketException&) {
+        platform::EventLoop::Get().HandleException(std::current_exception());
+    }
+}
+
+void TCustomWSocketServer::InternalClose(bool shut, uint16_t error) {
+    acceptHeld_ = false;
+    EndAcceptFailures();
+    TWSocket::InternalClose(shut, error);
+}
+
+void TCustomWSocketServer::DropClient(TWSocketClient* client) {
+    if (!IsClient(client)) return;
+    try {
+        client->Abort();
+    } catch (...) {
+    }
+    ClientClosed(client->Handle());
 }
 
 void TCustomWSocketServer::ClientClosed(platform::HWND handle) {
@@ -144,6 +211,8 @@ void TCustomWSocketServer::ClientClosed(platform::HWND handle) {
         HandleBackGroundException(e);
     }
     ReleaseClient(client);
+    // A slot is free: a connection held back in the backlog may come in now.
+    if (acceptHeld_) AcceptWaiting();
 }
 
 void TCustomWSocketServer::WndProc(TMessage& message) {

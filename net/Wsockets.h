@@ -4,6 +4,11 @@
 // session has closed: the closing client names itself by its window handle in a posted message, and
 // the server raises OnClientDisconnect and hands the client to the loop, which frees it when the turn
 // ends (after the client's own close path has finished).
+//
+// An owner may keep connections waiting in the listen backlog instead (AcceptGate), and may drop a
+// client itself (DropClient), which leaves the list at once: a server that takes a connection only
+// once it has made room never holds more clients than it allows. A run of failed accepts with one
+// cause (out of descriptors, say) is reported twice: its first failure, and its count when it ends.
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,8 +29,14 @@ public:
 
     virtual void StartConnection();
     // The peer's address and port as captured when the connection was adopted.
-    std::string GetPeerAddr() override { return peerAddr_; }
-    std::string GetPeerPort() override { return peerPort_; }
+    std::string GetPeerAddr() override {
+        NamePeer();
+        return peerAddr_;
+    }
+    std::string GetPeerPort() override {
+        NamePeer();
+        return peerPort_;
+    }
     void Dup(SOCKET handle) override;
     // A client belongs to its server: released, it leaves the server's list at once.
     void Release() override;
@@ -34,8 +45,12 @@ protected:
     void TriggerSessionClosed(uint16_t error) override;
 
 private:
+    void NamePeer();
+
     std::string peerAddr_;
     std::string peerPort_;
+    sockaddr_in acceptedPeer_{}; // the peer as accept() told it, put in words when first asked
+    bool peerKnown_ = false;
     bool closedNotified_ = false;
 };
 
@@ -43,6 +58,8 @@ private:
 using TWSocketClientFactory = std::function<std::unique_ptr<TWSocketClient>(TCustomWSocketServer* server)>;
 using TClientEvent =
     std::function<void(TCustomWSocketServer* sender, TWSocketClient* client, uint16_t error)>;
+// True when the server may take the next connection now.
+using TAcceptGate = std::function<bool(TCustomWSocketServer* sender)>;
 
 class TCustomWSocketServer : public TWSocket {
 public:
@@ -55,15 +72,26 @@ public:
     TWSocketClientFactory ClientClass;
     int MaxClients = 0;
     TClientEvent OnClientCreate, OnClientConnect, OnClientDisconnect;
+    // Asked before each accept: false leaves the connection queued in the listen backlog (no further
+    // accept notice comes for it) until AcceptWaiting is called or a client leaves.
+    TAcceptGate AcceptGate;
 
     virtual int GetClientCount() const { return static_cast<int>(clients_.size()); }
     virtual TWSocketClient* GetClient(int index) const;
     bool IsClient(const void* object) const;
     int ClientCounter() const { return clientCounter_; }
+    // A connection waits in the backlog that the gate held back.
+    bool AcceptHeld() const { return acceptHeld_; }
+    // Offers the held connection to the gate again, and takes it when the gate agrees.
+    void AcceptWaiting();
+    // Aborts a client and takes it out of the list at once (OnClientDisconnect is raised); the loop
+    // frees it at the end of the turn. Not from inside the client's own handlers.
+    void DropClient(TWSocketClient* client);
 
 protected:
     void WndProc(TMessage& message) override;
     void TriggerSessionAvailable(uint16_t error) override;
+    void InternalClose(bool shut, uint16_t error) override;
     virtual void TriggerClientCreate(TWSocketClient* client);
     virtual void TriggerClientConnect(TWSocketClient* client, uint16_t error);
     virtual void TriggerClientDisconnect(TWSocketClient* client, uint16_t error);
@@ -73,11 +101,18 @@ private:
     // Takes the client out of the list and gives it to the loop to free at the end of the turn.
     void ReleaseClient(TWSocketClient* client);
     void ClientClosed(platform::HWND client);
+    void AcceptOne();
+    // The failure of an accept: told when it starts a run, counted while the run goes on.
+    void AcceptFailed(std::exception_ptr failure);
+    void EndAcceptFailures();
 
     std::vector<std::unique_ptr<TWSocketClient>> clients_; // in accept order
     int clientCounter_ = 0;
     SOCKET acceptedHandle_ = ws::INVALID_SOCKET; // the connection being handed to its client, and its peer
     sockaddr_in acceptedPeer_{};
+    bool acceptHeld_ = false;
+    int acceptFailureCode_ = 0; // the cause of the run of failed accepts going on (0: none)
+    int acceptFailures_ = 0;
 };
 
 class TWSocketServer : public TCustomWSocketServer {

@@ -7,6 +7,11 @@
 
 void SendDiagnosticDatagram(const std::string& text);
 
+// True for a text in the forms the sensor objects send: "DS2450 <serial>: <text>" (a DS2450) and
+// "<serial> / <text>" (a coupler), where <serial> is the 16 hexadecimal digits of a 1-Wire
+// registration number whose check byte holds, and the text is not empty.
+bool IsSensorDiagnostic(const std::string& text);
+
 // The listener's port, shared by the senders and the main window that listens. "0" sends nothing and
 // lets the listener take any free port: set so by tests that run side by side.
 extern std::string DiagnosticListenerPort;

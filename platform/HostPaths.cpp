@@ -18,6 +18,20 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+namespace {
+
+void Describe(HostEntry& entry, const struct stat& info) {
+    entry.regular = S_ISREG(info.st_mode);
+    if (!entry.regular) return;
+    entry.device = static_cast<uint64_t>(info.st_dev);
+    entry.inode = static_cast<uint64_t>(info.st_ino);
+    entry.size = static_cast<uint64_t>(info.st_size);
+    entry.modifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    entry.changedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
+}
+
+} // namespace
+
 HostEntry EntryBelow(const std::string& rootReal, const std::string& relative) {
     HostEntry entry;
     std::string path = rootReal;
@@ -35,7 +49,7 @@ HostEntry EntryBelow(const std::string& rootReal, const std::string& relative) {
         if (::lstat(path.c_str(), &info) != 0) return entry;
         if (S_ISLNK(info.st_mode) || part == "..") {
             entry.real = CanonicalPath(rootReal + "/" + relative);
-            entry.regular = !entry.real.empty() && IsRegularFile(entry.real);
+            if (!entry.real.empty() && ::stat(entry.real.c_str(), &info) == 0) Describe(entry, info);
             return entry;
         }
     }
@@ -43,7 +57,7 @@ HostEntry EntryBelow(const std::string& rootReal, const std::string& relative) {
     // "file/" names nothing, as the host's own resolution has it.
     if (!relative.empty() && relative.back() == '/' && !S_ISDIR(info.st_mode)) return entry;
     entry.real = path;
-    entry.regular = S_ISREG(info.st_mode);
+    Describe(entry, info);
     return entry;
 }
 

@@ -11,10 +11,17 @@ std::string CanonicalPath(const std::string& path);
 // True when the path names a regular file (after following links), not a folder or a device.
 bool IsRegularFile(const std::string& path);
 
-// What a path names: its real path (empty when it names nothing) and whether that is a regular file.
+// What a path names: its real path (empty when it names nothing), whether that is a regular file, and
+// for a regular file what tells whether it is still the same (device, inode, size, times in ns).
 struct HostEntry {
     std::string real;
     bool regular = false;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedNs = 0, changedNs = 0;
+    bool SameFile(const HostEntry& other) const {
+        return regular && other.regular && device == other.device && inode == other.inode &&
+               size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
+    }
 };
 // The entry `relative` (parts separated by '/', none of them "..") names inside the folder whose real
 // path is `rootReal`: one lstat per part while no part is a symbolic link; where one is, the whole path

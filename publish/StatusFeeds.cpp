@@ -3,9 +3,15 @@
 #include <memory>
 
 #include "net/WinsockLoader.h"
+#include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "publish/TcpConnection.h"
 #include "station/Unit1.h"
+
+namespace {
+// How long the UDP feed sends to the address a host name had when its socket was opened.
+constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
+} // namespace
 
 TStatusFeeds::~TStatusFeeds() {
     delete TCPServer;
@@ -23,7 +29,8 @@ int TStatusFeeds::StartTCPServices() {
         bool listening =
             tcpStartFailures_.Run(form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
                 server->MaxClients = 10;
-                server->SetAddr(StationOptions.TCPServerAddress);
+                // Where the web server listens: a station set to serve this machine only does so here too.
+                server->SetAddr(s.HTTPAddr);
                 server->SetProto("tcp");
                 server->SetLineMode(true);
                 server->ReuseAddr = true;
@@ -63,12 +70,22 @@ void TStatusFeeds::StopTCPServices() {
             server->Close();
             server->Release(); // its clients go with it
         }
+        EndRefusals();
         form_.LogStatus(message);
     });
 }
 
-void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer*, net::TWSocketClient* client, uint16_t) {
+void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
+                                          uint16_t) {
     form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        if (sender->MaxClients > 0 && sender->GetClientCount() > sender->MaxClients) {
+            // Turned away with the busy banner: a run of them is told once, and counted when it ends.
+            static_cast<TCPConnection*>(client)->Refused = true;
+            if (refusals_++ == 0)
+                form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " turned away (too many clients)");
+            return;
+        }
+        EndRefusals();
         ++TCPClientCount;
         form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
     });
@@ -77,9 +94,16 @@ void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer*, net::TWSoc
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
                                              uint16_t) {
     form_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
+        if (static_cast<TCPConnection*>(client)->Refused) return;
         --TCPClientCount;
         form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
     });
+}
+
+void TStatusFeeds::EndRefusals() {
+    if (refusals_ > 1)
+        form_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
+    refusals_ = 0;
 }
 
 // ---- UDP ----
@@ -108,6 +132,9 @@ int TStatusFeeds::StartUDPServices() {
     return form_.UDPRunning ? 1 : 0;
 }
 
+// One socket for all datagrams, opened for the destination of the settings and opened again only when
+// they change or a send failed (and, for a host name, every ten minutes, as its address may move): a
+// datagram then costs one system call.
 void TStatusFeeds::SendUDPStatus(const std::string& line) {
     if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
     net::TWSocket& socket = *UDPSendSocket;
@@ -115,18 +142,30 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
     bool sent =
         udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
             try {
-                socket.SetProto("udp");
-                socket.SetAddr(s.UDPAddress);
-                socket.SetPort(s.UDPPort);
-                socket.Connect();
-                int on = 1;
-                net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                const uint32_t now = platform::GetTickCount();
+                const bool named = !net::WSocketIsDottedIP(socket.Addr());
+                if (socket.State() == net::wsConnected &&
+                    (socket.Addr() != platform::Trim(s.UDPAddress) ||
+                     socket.Port() != platform::Trim(s.UDPPort) ||
+                     (named && platform::TicksElapsed(now, udpOpened_) >= kNameLifetimeMs)))
+                    socket.Close();
+                if (socket.State() != net::wsConnected) {
+                    socket.SetProto("udp");
+                    socket.SetAddr(s.UDPAddress);
+                    socket.SetPort(s.UDPPort);
+                    socket.Connect();
+                    udpOpened_ = now;
+                    int on = 1;
+                    net::WSocket_setsockopt(socket.HSocket(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+                    // The feed reads nothing: what anyone sends to its port stays with the system, which
+                    // drops it once the socket's buffer is full, instead of waking the loop.
+                    socket.Pause();
+                }
                 socket.SendStr(line);
             } catch (...) {
                 socket.Close();
                 throw;
             }
-            socket.Close();
         });
     if (sent) udpSendFailures_.Succeeded();
 }

@@ -4,10 +4,13 @@
 // [Weather] UDPAddress:UDPPort after every reading round. The supervisor starts and stops both to follow
 // TCPEnabled and UDPEnabled.
 //
-// A client is greeted with "Malvoren 1-Wire Systems, initializing..." CR LF; the 11th is sent
-// "Sorry, too many clients" CR LF and closed. The UDP send socket may broadcast (SO_BROADCAST is set
-// for any address, a subnet's broadcast address among them). A start that fails frees what it made and
-// is tried again on the next pass; the first failure of a run is logged, and so is the first failed
+// The server listens where the web server does ([HTTP] Addr). A client is greeted with "Malvoren 1-Wire
+// Systems, initializing..." CR LF; the 11th is sent "Sorry, too many clients" CR LF and closed: such a
+// refusal is not logged as a connection, and a run of them is told once, then counted when a client is
+// let in again (or the server stops). A client that takes nothing of what it is sent for a minute is
+// closed (TCPConnection). The UDP feed keeps one socket; it may broadcast (SO_BROADCAST is set for any
+// address, a subnet's broadcast address among them). A start that fails frees what it made and is
+// tried again on the next pass; the first failure of a run is logged, and so is the first failed
 // datagram of a run.
 #include <string>
 
@@ -41,6 +44,11 @@ public:
     int TCPClientCount = 0;
 
 private:
+    // Ends a run of turned-away clients: its count is told when it held more than one.
+    void EndRefusals();
+
     TMainForm& form_;
     TFailureRun tcpStartFailures_, udpStartFailures_, udpSendFailures_;
+    int refusals_ = 0;       // clients turned away since the last one let in
+    uint32_t udpOpened_ = 0; // the clock tick the UDP socket was opened
 };

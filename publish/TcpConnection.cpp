@@ -2,6 +2,13 @@
 
 #include "station/Unit1.h"
 
+namespace {
+// A line that cannot leave for this long: the client reads nothing.
+constexpr uint32_t kUnreadLimitMs = 60000;
+// The connection's send buffer (the system doubles it).
+constexpr int kSendBufferBytes = 4096;
+} // namespace
+
 TCPConnection::TCPConnection(TMainForm& form) : net::TWSocketClient(nullptr), form_(form) {
     form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
         SetLineMode(true);
@@ -12,11 +19,27 @@ TCPConnection::TCPConnection(TMainForm& form) : net::TWSocketClient(nullptr), fo
         SendTimer->SetInterval(1000);
         SendTimer->OnTimer = [this](platform::TTimer* t) { SendTimerTimer(t); };
         SendTimer->SetEnabled(true);
+        UnreadTimer = platform::MakeOwned<platform::TTimer>(this, "UnreadTimer");
+        UnreadTimer->SetEnabled(false);
+        UnreadTimer->SetInterval(kUnreadLimitMs);
+        UnreadTimer->OnTimer = [this](platform::TTimer*) {
+            UnreadTimer->SetEnabled(false);
+            if (State() == net::wsConnected) Abort();
+        };
     });
+}
+
+void TCPConnection::Dup(net::SOCKET handle) {
+    net::TWSocketClient::Dup(handle);
+    if (State() == net::wsConnected) {
+        int size = kSendBufferBytes;
+        net::WSocket_setsockopt(HSocket(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    }
 }
 
 TCPConnection::~TCPConnection() {
     if (SendTimer) SendTimer->SetEnabled(false);
+    if (UnreadTimer) UnreadTimer->SetEnabled(false);
 }
 
 void TCPConnection::SendTimerTimer(platform::TTimer*) {
@@ -25,15 +48,17 @@ void TCPConnection::SendTimerTimer(platform::TTimer*) {
         // An empty line sends nothing, so no completion would arm the timer again.
         if (StatusLine.empty() || State() != net::wsConnected)
             SendTimer->SetEnabled(State() == net::wsConnected);
-        else
-            SendStr(StatusLine);
+        else if (SendStr(StatusLine) > 0 && !AllSent() && UnreadTimer)
+            UnreadTimer->SetEnabled(true); // the buffers are full: the client has stopped reading
     });
 }
 
 void TCPConnection::ClientDataSent(net::TCustomWSocket*, uint16_t) {
+    if (UnreadTimer) UnreadTimer->SetEnabled(false);
     if (SendTimer) SendTimer->SetEnabled(true);
 }
 
 void TCPConnection::ClientSessionClosed(net::TCustomWSocket*, uint16_t) {
     if (SendTimer) SendTimer->SetEnabled(false);
+    if (UnreadTimer) UnreadTimer->SetEnabled(false);
 }

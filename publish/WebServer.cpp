@@ -1,6 +1,8 @@
 // The web server's answers.
 #include "publish/WebServer.h"
 
+#include <memory>
+
 #include "gif/GIFImage.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -50,14 +52,6 @@ int SensorIndex(const std::string& path) {
         index = index * 10 + (c - '0');
     }
     return index;
-}
-
-void Send(net::THttpConnection* client, const std::string& bytes) {
-    auto stream = std::make_unique<platform::TMemoryStream>();
-    stream->WriteString(bytes);
-    stream->SetPosition(0);
-    client->DocStream = std::move(stream);
-    client->SendStream();
 }
 
 } // namespace
@@ -144,19 +138,33 @@ void TWebServer::StopHTTPServices() {
 }
 
 void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    if (!context_.Form.HTTPRunning) {
-        flags = net::hg404;
-        return;
-    }
+    // Until an answer is on its way the request gets "404 Not Found": never a file of a folder.
+    flags = net::hg404;
+    if (!context_.Form.HTTPRunning) return;
     requestStartTicks_ = platform::Clock::Get().TickCount();
-    bool answered = context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
         const int id = ClassifyDocumentPath(client->Path);
         if (id >= 1) return AnswerByPageId(id, client, flags);
-        if (id == dpXML) return SendAnswer(client, flags, "text/xml", BuildXML(context_, false));
-        if (id == dpWML) return SendAnswer(client, flags, "text/wml", WmlPageBody(context_));
+        if (id == dpXML) return SendXMLAnswer(client, flags);
+        if (id == dpWML) return SendWMLPage(client, flags);
+        SendStartPage(client, flags);
+    });
+}
+
+void TWebServer::SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"), [&] {
         SendAnswer(client, flags, "text/html", StartPageBody(context_, requestStartTicks_));
     });
-    if (!answered && flags != net::hgWillSendMySelf) flags = net::hg404;
+}
+
+void TWebServer::SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"),
+                         [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
+}
+
+void TWebServer::SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags) {
+    context_.Form.Logged(platform::Named("HTTP Server: Error (sending XML)"),
+                         [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
 }
 
 void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags) {
@@ -178,10 +186,18 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
 }
 
 void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                            const std::string& body) {
+                            std::shared_ptr<const std::string> body) {
     flags = net::hgWillSendMySelf;
-    Send(client, client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() + "\r\nContent-Type: " +
-                     type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string head = client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
+                       "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body->size()) +
+                       "\r\nConnection: close\r\n\r\n";
+    client->DocStream = std::make_unique<net::THttpAnswerStream>(std::move(head), std::move(body));
+    client->SendStream();
+}
+
+void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
+                            std::string body) {
+    SendAnswer(client, flags, type, std::make_shared<const std::string>(std::move(body)));
 }
 
 void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,
@@ -193,22 +209,22 @@ void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag&
     });
 }
 
-std::string TWebServer::TrendGif(int trend) {
+std::shared_ptr<const std::string> TWebServer::TrendGif(int trend) {
     CachedGraph& cached = cache_[trend];
     const bool versioned = static_cast<bool>(graphs_.TrendVersion);
     const uint64_t version = versioned ? graphs_.TrendVersion(trend) : 0;
-    if (versioned && cached.valid && cached.version == version) return cached.gif;
+    if (versioned && cached.gif && cached.version == version) return cached.gif;
     platform::gfx::Bitmap bitmap;
-    if (!graphs_.DrawTrend || !graphs_.DrawTrend(trend, bitmap)) return {};
-    std::string gif = EncodeGif(bitmap);
-    if (versioned) cached = CachedGraph{true, version, gif};
+    if (!graphs_.DrawTrend || !graphs_.DrawTrend(trend, bitmap)) return nullptr;
+    auto gif = std::make_shared<const std::string>(EncodeGif(bitmap));
+    if (versioned) cached = CachedGraph{version, gif};
     return gif;
 }
 
 void TWebServer::SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend) {
     context_.Form.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
-        std::string gif = TrendGif(trend);
-        if (!gif.empty()) SendAnswer(client, flags, "image/gif", gif);
+        std::shared_ptr<const std::string> gif = TrendGif(trend);
+        if (gif && !gif->empty()) SendAnswer(client, flags, "image/gif", gif);
     });
 }
 

@@ -2,9 +2,10 @@
 // The station's web server on [HTTP] Port (and [HTTP] Addr): every GET is answered by the station
 // itself, by keyword in its path (ClassifyDocumentPath), never with a file. Text answers (the start
 // page, the WML page, weather.xml, a sensor's page) and GIF answers (the six trend graphs, the main
-// window) carry a status line and exactly three headers:
+// window) carry a status line and exactly four headers, the last saying that the connection closes:
 //
-//     <version> 200 OK\r\nServer: Korvane <build>\r\nContent-Type: <type>\r\nContent-Length: <n>\r\n\r\n
+//     <version> 200 OK\r\nServer: Korvane <build>\r\nContent-Type: <type>\r\nContent-Length: <n>\r\n
+//     Connection: close\r\n\r\n
 //
 // Every request gets an answer and the connection closes after it: a sensor that is not there (an
 // index that is not 1 to 9 digits, out of range, a kind the station lacks), a HEAD or POST, and a GET
@@ -55,21 +56,26 @@ public:
 private:
     void HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags);
     void AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags);
+    void SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags);
     void SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags, const std::string& html);
     void SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend);
     void SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags);
     void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                    const std::string& body);
-    std::string TrendGif(int trend);
+                    std::shared_ptr<const std::string> body);
+    void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
+                    std::string body);
+    // The graph's GIF: kept while the graph's change count stays (null when there is no graph).
+    std::shared_ptr<const std::string> TrendGif(int trend);
 
     TPublishContext& context_;
     std::unique_ptr<net::THttpServer> server_;
     uint32_t requestStartTicks_ = 0;
     TGraphSource graphs_;
     struct CachedGraph {
-        bool valid = false;
         uint64_t version = 0;
-        std::string gif;
+        std::shared_ptr<const std::string> gif; // null: none kept
     };
     CachedGraph cache_[7];
     bool startFailed_ = false; // a failed start is told once until a start succeeds

@@ -14,8 +14,6 @@ struct TStationOptions {
     bool EchoLogToStdout = true;
     // Where the status log's datagram copy goes ([STATUS] Enabled): a broadcast on the [STATUS] port.
     std::string StatusLogCopyAddress = "255.255.255.255";
-    // The address the TCP status server listens on: every interface (tests: 127.0.0.1).
-    std::string TCPServerAddress = "0.0.0.0";
     // The publishing side (publish/) and the splash (ui/) of a new main window; unset, the window has
     // none.
     std::function<std::unique_ptr<TPublishing>(TMainForm&)> MakePublishing;

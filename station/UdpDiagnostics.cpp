@@ -1,14 +1,36 @@
 // The main window's two datagram pieces: the local diagnostic listener that the constructor opens for
 // the sensor objects' datagrams, and the status log's datagram copy ([STATUS] Enabled).
+//
+// Anything on the machine can send to the listener's port, so the log takes only what the sensor
+// objects send (IsSensorDiagnostic), marks it as come by UDP, shows a byte that is no printable ASCII
+// as \xNN, and takes at most a few such lines a second; what it did not take is told in one line a
+// second at most.
 #include <algorithm>
 
 #include "net/Wsocket.h"
 #include "onewire/DiagnosticDatagram.h"
+#include "platform/Clock.h"
+#include "platform/Strings.h"
 #include "platform/winsock/Winsock.h"
 #include "station/Unit1.h"
 
 namespace {
 constexpr int kDiagnosticDatagramMax = 100;
+constexpr int kDiagnosticLinesPerSecond = 5;
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\')
+            out += "\\\\";
+        else if (byte < 0x20 || byte > 0x7E)
+            out += platform::Format("\\x%02X", byte);
+        else
+            out += c;
+    }
+    return out;
+}
 } // namespace
 
 bool TMainForm::SendStatusLogCopy(const std::string& line) {
@@ -52,9 +74,33 @@ void TMainForm::StartDiagnosticListener() {
 }
 
 void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
-    // The datagram is a text: it ends at its first NUL; other control bytes are shown as '.'.
+    // The datagram is a text: it ends at its first NUL.
     std::string text = datagram.substr(0, std::min(datagram.find('\0'), size_t{kDiagnosticDatagramMax}));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
-    if (text.size() > 6) LogStatus(text);
+    TDiagnosticFlood& flood = diagnosticFlood_;
+    const uint32_t now = platform::GetTickCount();
+    if (platform::TicksElapsed(now, flood.secondStart) >= 1000) {
+        flood.secondStart = now;
+        flood.shown = 0;
+    }
+    if (!IsSensorDiagnostic(text)) {
+        ++flood.foreign;
+    } else if (flood.shown >= kDiagnosticLinesPerSecond) {
+        ++flood.excess;
+    } else {
+        ++flood.shown;
+        return LogStatus("UDP: " + Escaped(text));
+    }
+    if (flood.summary == nullptr) {
+        flood.summary = platform::MakeOwned<platform::TTimer>(this, "DiagnosticSummary");
+        flood.summary->SetInterval(1000);
+        flood.summary->OnTimer = [this](platform::TTimer* timer) {
+            timer->SetEnabled(false);
+            TDiagnosticFlood& f = diagnosticFlood_;
+            LogStatus(platform::Format(
+                "UDP: %d datagram(s) not logged: %d beyond %d a second, %d not from a sensor",
+                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, f.foreign));
+            f.excess = f.foreign = 0;
+        };
+    }
+    flood.summary->SetEnabled(true);
 }

@@ -218,6 +218,12 @@ public:
     // The diagnostic listener and the socket of the status log's copy (owned by the window).
     net::TWSocket* UDPStatusSocket = nullptr;
     net::TWSocket* UDPSSocket = nullptr;
+    // The diagnostic listener's count of this second's lines and of what it did not log.
+    struct TDiagnosticFlood {
+        uint32_t secondStart = 0;
+        int shown = 0, excess = 0, foreign = 0;
+        platform::TTimer* summary = nullptr; // tells what was not logged, a second after the first of it
+    } diagnosticFlood_;
 
     // Components of the window.
     platform::TMemo* DisplayMemo;

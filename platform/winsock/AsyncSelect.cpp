@@ -9,7 +9,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
-#include <map>
+#include <unordered_map>
 
 namespace platform::winsock::select {
 
@@ -32,8 +32,8 @@ struct State {
     int retryTimer = 0;
 };
 
-std::map<SOCKET, State>& States() {
-    static std::map<SOCKET, State> states;
+std::unordered_map<SOCKET, State>& States() {
+    static std::unordered_map<SOCKET, State> states;
     return states;
 }
 

@@ -37,6 +37,8 @@ std::string ReadFile(const fs::path& path) {
 class SingleStationTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The stations started here take a free diagnostic port, not that of a station running beside.
+        ::setenv("KORVANE_DIAGNOSTIC_PORT", "0", 1);
         char pattern[] = "/tmp/korvane-single-XXXXXX";
         root_ = mkdtemp(pattern);
         folder_ = root_ / "station";

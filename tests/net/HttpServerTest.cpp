@@ -83,6 +83,9 @@ TEST_F(HttpServerTest, FilesHeadAnd404AgainstCurl) {
     answer = Curl({"--http1.1", Url("/a%20b.htm")}, &rc);
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << answer;
     EXPECT_NE(answer.find("\r\n\r\nspaced"), std::string::npos);
+    // A file the server keeps in memory is answered anew once it has changed, even to the same size.
+    Write(root_ + "/docs/a b.htm", "SPACED");
+    EXPECT_NE(Curl({Url("/a%20b.htm")}).find("\r\n\r\nSPACED"), std::string::npos);
 
     answer = Curl({"-I", "--http1.0", Url("/index.html")}, &rc);
     EXPECT_EQ(rc, 0);
@@ -319,64 +322,143 @@ TEST_F(HttpServerTest, PostedBodiesReachTheOwnerOrGetACompleteNotFound) {
     EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }));
 }
 
-TEST_F(HttpServerTest, AFullHouseMakesRoomFromTheOldestWithoutARequestHead) {
-    REQUIRE_PEER("curl");
-    server_.MaxClients = 8;
-    server_.IdleTimeoutMs = 30000;
-    std::vector<THttpConnection*> waiting; // complete requests whose answer the owner keeps back
-    server_.OnGetDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
-        if (c->Path != "/hold") return;
-        flags = hgWillSendMySelf;
-        waiting.push_back(c);
+// A connection that never reads: its receive buffer is as small as the system allows.
+int NeverReader(uint16_t port, const std::string& request) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a = net_test::Loopback(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+// Connections beyond the maximum wait in the listen backlog: none is accepted to be dropped, and no
+// connection is dropped for them while it is younger than the grace; a client that leaves lets one in.
+TEST_F(HttpServerTest, AFullHouseLeavesNewcomersQueuedUntilASlotIsFree) {
+    server_.MaxClients = 4;
+    server_.ShedGraceMs = 60000;
+    server_.IdleTimeoutMs = 60000;
+    int most = 0;
+    server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) {
+        most = std::max(most, server_.GetClientCount());
     };
-    server_.OnClientDisconnect = [&](THttpServer*, THttpConnection* c, uint16_t) { std::erase(waiting, c); };
     server_.Start();
     uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
     std::vector<int> silent;
-    for (int i = 1; i <= 12; ++i) {
+    for (int i = 1; i <= 4; ++i) {
         silent.push_back(net_test::RawConnect(port));
         ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == i; })) << i;
     }
-    // The four oldest gave way, closed without a word; the newest eight are held.
+    int fifth = net_test::RawConnect(port);
+    ASSERT_GE(fifth, 0);
+    ::send(fifth, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    RunFor(500);
+    EXPECT_EQ(server_.WSocketServer()->ClientCounter(), 4);
     std::vector<std::string> got(silent.size());
-    std::vector<bool> ended(silent.size(), false);
-    auto collect = [&] {
-        for (size_t i = 0; i < silent.size(); ++i)
-            if (!ended[i]) ended[i] = !net_test::DrainInto(silent[i], got[i]);
+    for (size_t i = 0; i < silent.size(); ++i)
+        EXPECT_TRUE(net_test::DrainInto(silent[i], got[i]) && got[i].empty()) << i << " was dropped";
+    ::close(silent[0]);
+    std::string answer;
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(fifth, answer); }));
+    EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
+    EXPECT_EQ(most, 4);
+    ::close(fifth);
+    for (size_t i = 1; i < silent.size(); ++i)
+        ::close(silent[i]);
+}
+
+// Once the grace has passed, one that waits takes the place of the connection idle longest; an answer
+// that the owner still prepares never gives way.
+TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
+    REQUIRE_PEER("curl");
+    server_.MaxClients = 4;
+    server_.ShedGraceMs = 300;
+    server_.IdleTimeoutMs = 60000;
+    server_.HeadTimeoutMs = 60000;
+    int most = 0;
+    std::vector<THttpConnection*> held;
+    server_.OnGetDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
+        if (c->Path != "/hold") return;
+        flags = hgWillSendMySelf;
+        held.push_back(c);
     };
-    EXPECT_TRUE(RunUntil([&] {
-        collect();
-        return std::count(ended.begin(), ended.end(), true) == 4;
-    }));
-    for (size_t i = 0; i < silent.size(); ++i) {
-        EXPECT_EQ(ended[i], i < 4) << i;
-        EXPECT_EQ(got[i], "") << i;
+    server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) {
+        most = std::max(most, server_.GetClientCount());
+    };
+    server_.OnClientDisconnect = [&](THttpServer*, THttpConnection* c, uint16_t) { std::erase(held, c); };
+    server_.Start();
+    uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    std::vector<int> silent;
+    for (int i = 1; i <= 4; ++i) {
+        silent.push_back(net_test::RawConnect(port));
+        ::send(silent.back(), "GET / HTTP/1.0\r\n", 16, MSG_NOSIGNAL); // never finishes its head
+        ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == i; })) << i;
     }
-    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 8; }));
-    // A real client is served in the place of the oldest silent one.
     int rc = -1;
     EXPECT_NE(Curl({Url("/")}, &rc).find("<p>home</p>"), std::string::npos);
     EXPECT_EQ(rc, 0);
-    collect();
-    EXPECT_TRUE(ended[4]);
-    // Once every slot holds a request being answered, a newcomer is told so and closed.
+    std::vector<std::string> got(silent.size());
+    std::vector<bool> ended(silent.size());
+    for (size_t i = 0; i < silent.size(); ++i)
+        ended[i] = !net_test::DrainInto(silent[i], got[i]);
+    EXPECT_EQ(ended, (std::vector<bool>{true, false, false, false})); // the oldest, without a word
+    EXPECT_EQ(got[0], "");
+    // Four held answers take the places of the three silent ones and the free slot.
     std::vector<int> holders;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 4; ++i) {
         holders.push_back(net_test::RawConnect(port));
-        ::send(holders.back(), "GET /hold HTTP/1.0\r\n\r\n", 23, 0);
-        ASSERT_TRUE(RunUntil([&] { return static_cast<int>(waiting.size()) == i + 1; })) << i;
+        ::send(holders.back(), "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
     }
-    collect();
-    EXPECT_EQ(std::count(ended.begin(), ended.end(), true), 12);
-    std::string busy = Curl({Url("/")}, &rc);
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(busy.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << busy;
-    EXPECT_NE(busy.find("\r\nConnection: close\r\n"), std::string::npos) << busy;
-    EXPECT_EQ(waiting.size(), 8u);
+    ASSERT_TRUE(RunUntil([&] { return held.size() == 4; }));
+    for (size_t i = 1; i < silent.size(); ++i)
+        EXPECT_FALSE(net_test::DrainInto(silent[i], got[i])) << i;
+    int newcomer = net_test::RawConnect(port);
+    ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    RunFor(1000);
+    std::string answer;
+    EXPECT_TRUE(net_test::DrainInto(newcomer, answer) && answer.empty()) << answer;
+    EXPECT_EQ(held.size(), 4u);
+    held.front()->Answer404();
+    held.front()->CloseDelayed();
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }));
+    EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
+    EXPECT_EQ(most, 4);
     for (int fd : silent)
         ::close(fd);
     for (int fd : holders)
         ::close(fd);
+    ::close(newcomer);
+}
+
+// An answer that a client never reads stops moving: it gives way to a newcomer once the grace has
+// passed, and it is dropped once it has not moved for the answer's time-out, whether anyone waits or not.
+TEST_F(HttpServerTest, AnAnswerThatDoesNotMoveGivesWayAndIsDropped) {
+    REQUIRE_PEER("curl");
+    Write(root_ + "/docs/big.bin", std::string(8 << 20, 'b'));
+    server_.MaxClients = 2;
+    server_.ShedGraceMs = 300;
+    server_.IdleTimeoutMs = 60000;
+    server_.AnswerStallMs = 2000;
+    server_.Start();
+    uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    int first = NeverReader(port, "GET /big.bin HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 1; }));
+    RunFor(100);
+    int second = NeverReader(port, "GET /big.bin HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 2; }));
+    int rc = -1;
+    std::string page = Curl({Url("/")}, &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(page.find("<p>home</p>"), std::string::npos) << page.substr(0, 200);
+    EXPECT_EQ(server_.WSocketServer()->ClientCounter(), 3);
+    // The second answer has stopped too, and nobody waits: it goes at its time-out.
+    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }, 10000));
+    ::close(first);
+    ::close(second);
 }
 
 TEST_F(HttpServerTest, ARequestHeadMustBeCompleteBeforeItsDeadline) {
@@ -396,7 +478,7 @@ TEST_F(HttpServerTest, ARequestHeadMustBeCompleteBeforeItsDeadline) {
     ASSERT_TRUE(RunUntil([&] { return closed = !net_test::DrainInto(slow, answer); }, 3000));
     uint32_t lasted = platform::TicksElapsed(platform::GetTickCount(), start);
     EXPECT_GE(lasted, 950u);
-    EXPECT_LT(lasted, 1500u);
+    EXPECT_LT(lasted, 3000u); // room for a loaded machine: the trickle alone would go on for good
     EXPECT_EQ(answer, "");
     ::close(slow);
 }
@@ -505,7 +587,16 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
             ssize_t w = ::write(report[1], text.data(), text.size());
             (void)w;
         };
-        platform::EventLoop::Get().SetExceptionHandler([&](std::exception_ptr) { say("failed\n"); });
+        platform::EventLoop::Get().SetExceptionHandler([&](std::exception_ptr failure) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& e) {
+                std::string text = e.what();
+                std::replace(text.begin(), text.end(), '\r', ' ');
+                std::replace(text.begin(), text.end(), '\n', ' ');
+                say("failed: " + text + "\n");
+            }
+        });
         TWSocketServer server(nullptr, "Srv");
         server.Banner = "hello";
         server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient*, uint16_t) { say("client\n"); };
@@ -521,7 +612,9 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
         platform::EventLoop::Get().RunUntil([&] { return server.GetClientCount() == 0; }, 3000);
         try {
             server.Accept(); // nothing queued: fails with "would block"
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            std::string text = e.what();
+            (void)text;
         }
         int lowestFree = ::dup(0);
         ::close(lowestFree);
@@ -549,7 +642,7 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     int third = net_test::RawConnect(p);
     ASSERT_GE(second, 0);
     ASSERT_GE(third, 0);
-    EXPECT_EQ(ReadWithin(second, 7, 300), ""); // queued: the server is out of descriptors
+    EXPECT_EQ(ReadWithin(second, 7, 1500), ""); // queued: the server is out of descriptors
     ::close(first);
     EXPECT_EQ(ReadWithin(second, 7, 3000), "hello\r\n");
     ::close(second);
@@ -557,7 +650,15 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     ::close(third);
 
     std::string log = ReadWithin(report[0], 1 << 20, 200);
-    EXPECT_NE(log.find("failed\n"), std::string::npos) << "no accept failed: the test proved nothing";
+    EXPECT_NE(log.find("failed: "), std::string::npos) << "no accept failed: the test proved nothing";
+    // A run of failures with one cause is told twice: its first failure, and its count when it ends.
+    size_t told = 0;
+    for (size_t at = log.find("failed: "); at != std::string::npos; at = log.find("failed: ", at + 1))
+        ++told;
+    EXPECT_LE(told, 4u) << log;
+    EXPECT_NE(log.find("failed: Error 10024 in function Accept"), std::string::npos) << log;
+    EXPECT_NE(log.find(" times in a row: Too many open files (error 10024), ended"), std::string::npos)
+        << log;
     size_t clients = 0;
     for (size_t at = log.find("client\n"); at != std::string::npos; at = log.find("client\n", at + 1))
         ++clients;

@@ -186,7 +186,7 @@ protected:
                "\r\n[FTP]\r\nFTPUploadEnabled=1\r\nFTPLogSuccess=1\r\nFTPHostName=127.0.0.1\r\nFTPPort=" +
                std::to_string(ftp_->port) +
                "\r\nFTPPASV=1\r\nUploadXML=1\r\nUploadGIFs=1\r\nTimeout=600\r\n[XML]\r\nGenerateEnabled="
-               "1\r\n";
+               "1\r\n[HTTP]\r\nAddr=127.0.0.1\r\n"; // the TCP feed listens on this machine only
     }
 
     // The station's requests to the peers in other processes get real time to be answered.

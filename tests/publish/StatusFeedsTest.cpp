@@ -3,6 +3,8 @@
 // datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 #include "tests/net/NetTestSupport.h"
@@ -40,12 +42,18 @@ struct Datagrams {
         std::vector<std::string> out;
         char buffer[2048];
         ssize_t n;
-        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        while ((n = ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                               &fromLength)) > 0) {
             out.emplace_back(buffer, static_cast<size_t>(n));
+            senders.insert(ntohs(from.sin_port));
+        }
         return out;
     }
     int fd;
     uint16_t port = 0;
+    std::set<uint16_t> senders; // the ports the datagrams came from
 };
 
 int Fields(const std::string& line) {
@@ -55,15 +63,14 @@ int Fields(const std::string& line) {
     return n;
 }
 
+// The station serves this machine only: its TCP feed listens where its web server would.
+const std::string kThisMachine = "[HTTP]\r\nAddr=127.0.0.1\r\n";
+
 class StatusFeedsTest : public korvane_test::StationFixture {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        StationOptions.TCPServerAddress = "127.0.0.1";
-    }
     TMainForm& StartDemo(const std::string& weather) {
         Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
-        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni() + weather);
+        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni() + weather + kThisMachine);
         TMainForm& form = Start();
         Run(1100);
         return form;
@@ -94,15 +101,34 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
     }
     EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 connected"), 2);
     std::vector<std::unique_ptr<Client>> more;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 8; ++i) {
         more.push_back(std::make_unique<Client>(port));
         Run(50);
     }
+    // Beyond ten, clients are turned away with the busy banner: a run of them is told once, and not
+    // as connections.
+    std::vector<std::unique_ptr<Client>> away;
+    for (int i = 0; i < 5; ++i) {
+        away.push_back(std::make_unique<Client>(port));
+        Run(50);
+    }
     Run(500);
-    more.back()->Read();
-    EXPECT_EQ(more.back()->text, "Sorry, too many clients\r\n");
-    EXPECT_TRUE(more.back()->closed);
+    for (auto& c : away) {
+        c->Read();
+        EXPECT_EQ(c->text, "Sorry, too many clients\r\n");
+        EXPECT_TRUE(c->closed);
+    }
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 turned away (too many clients)"), 1);
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 connected"), 10);
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 disconnected"), 0);
+    // One leaves and the next one is let in: the run has ended, and its count is told.
+    more.back().reset();
+    Run(500);
     EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 disconnected"), 1);
+    more.back() = std::make_unique<Client>(port);
+    Run(500);
+    EXPECT_EQ(CountLog("TCP: 5 clients turned away (too many clients)"), 1);
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 connected"), 11);
     StationSettings.TCPEnabled = false; // the supervisor stops the server on its next pass
     Run(1000);
     EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 10 client(s)"), 1);
@@ -112,9 +138,51 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
     EXPECT_TRUE(a.closed);
 }
 
+// Listening on 127.0.0.1 only, the server is not reached through another loopback address.
+TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReadsNothingMakesRoom) {
+    uint16_t port = net_test::FreePort();
+    StartDemo("TCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in elsewhere = net_test::Loopback(port);
+    elsewhere.sin_addr.s_addr = htonl(0x7F000002); // 127.0.0.2
+    EXPECT_NE(::connect(other, reinterpret_cast<sockaddr*>(&elsewhere), sizeof elsewhere), 0);
+    ::close(other);
+    // A client that never reads, with as small a receive buffer as the system allows, beside nine
+    // that read: once what it leaves unread has filled the buffers, a minute later its slot is free.
+    int sleeper = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 1;
+    ::setsockopt(sleeper, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in here = net_test::Loopback(port);
+    ASSERT_EQ(::connect(sleeper, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+    std::vector<std::unique_ptr<Client>> readers;
+    for (int i = 0; i < 9; ++i) {
+        readers.push_back(std::make_unique<Client>(port));
+        Run(50);
+    }
+    const uint32_t start = clock_->TickCount();
+    ASSERT_TRUE(platform::EventLoop::Get().RunUntil(
+        [&] {
+            for (auto& c : readers)
+                c->Read();
+            return CountLog("TCP: Client 127.0.0.1 disconnected") > 0;
+        },
+        600000));
+    const uint32_t took = platform::TicksElapsed(clock_->TickCount(), start);
+    EXPECT_GT(took, 60000u);
+    for (auto& c : readers)
+        EXPECT_FALSE(c->closed);
+    Client next(port);
+    Run(1500);
+    next.Read();
+    EXPECT_EQ(next.text.rfind(kBanner, 0), 0u) << next.text;
+    EXPECT_FALSE(next.closed);
+    ::close(sleeper);
+}
+
 TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
     uint16_t port = net_test::FreePort();
-    Write("korvane.ini", "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    Write("korvane.ini",
+          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
     TMainForm& form = Start();
     form.StartTimer->SetEnabled(false); // no session: no round, no status line
     StatusLine.clear();
@@ -136,7 +204,8 @@ TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
 TEST_F(StatusFeedsTest, APortInUseIsToldOnceAndTheServerStartsOnceItIsFree) {
     uint16_t port = 0;
     int holder = net_test::RawListen(port);
-    Write("korvane.ini", "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    Write("korvane.ini",
+          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
     TMainForm& form = Start();
     form.StartTimer->SetEnabled(false);
     for (int pass = 0; pass < 3; ++pass)
@@ -167,6 +236,7 @@ TEST_F(StatusFeedsTest, EveryRoundSendsOneDatagramAndAFailingDestinationIsToldOn
     EXPECT_LE(got.size(), rounds + 1);
     EXPECT_EQ(got.back(), StatusLine);
     EXPECT_EQ(Fields(got.back()), 21);
+    EXPECT_EQ(peer.senders.size(), 1u); // one socket for them all
     // A destination off the loopback: the test build's socket layer refuses it.
     StationSettings.UDPAddress = "10.1.2.3";
     first = SampleCount;

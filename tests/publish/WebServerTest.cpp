@@ -139,7 +139,7 @@ protected:
     uint64_t version = 1;
 };
 
-TEST_F(WebServer, EveryTextAnswerHasAStatusLineAndExactlyThreeHeaders) {
+TEST_F(WebServer, EveryTextAnswerHasAStatusLineAndExactlyFourHeaders) {
     REQUIRE_PEER("curl");
     StartServing();
     struct Case {
@@ -159,10 +159,11 @@ TEST_F(WebServer, EveryTextAnswerHasAStatusLineAndExactlyThreeHeaders) {
           Case{"/HUMIDITY/0", "text/html", "Sensor values"}}) {
         Answer a = Curl(c.path);
         EXPECT_EQ(a.status, "HTTP/1.1 200 OK") << c.path;
-        ASSERT_EQ(a.headers.size(), 3u) << c.path;
+        ASSERT_EQ(a.headers.size(), 4u) << c.path;
         EXPECT_EQ(a.headers[0], "Server: Korvane 01.12.2026");
         EXPECT_EQ(a.headers[1], std::string("Content-Type: ") + c.type) << c.path;
         EXPECT_EQ(a.headers[2], "Content-Length: " + std::to_string(a.body.size())) << c.path;
+        EXPECT_EQ(a.headers[3], "Connection: close") << c.path;
         EXPECT_NE(a.body.find(c.inBody), std::string::npos) << c.path;
     }
     // The XML answer never has the stylesheet line, and parses.
@@ -181,9 +182,28 @@ TEST_F(WebServer, ARequestWithoutAVersionIsAnsweredInHttp10AndLengthsCountBytes)
     Answer a = Parse(Raw("GET /WAP\r\n\r\n", 2000, &closed));
     EXPECT_TRUE(closed);
     EXPECT_EQ(a.status, "HTTP/1.0 200 OK");
-    ASSERT_EQ(a.headers.size(), 3u);
+    ASSERT_EQ(a.headers.size(), 4u);
     EXPECT_NE(a.body.find("\xB0"), std::string::npos); // the degree sign is one byte
     EXPECT_EQ(a.headers[2], "Content-Length: " + std::to_string(a.body.size()));
+}
+
+// Every answer is the connection's last, and says so: an HTTP/1.1 client would otherwise send its next
+// request on a connection that is about to close.
+TEST_F(WebServer, EveryAnswerSaysThatTheConnectionCloses) {
+    StartServing();
+    InstallGraphs();
+    for (const char* path :
+         {"/", "/WAP", "/XML", "/WIND", "/DS1820/0", "/GRAPHTEMP", "/MAIN", "/DS1820/99"}) {
+        bool closed = false;
+        std::string raw =
+            Raw(std::string("GET ") + path + " HTTP/1.1\r\nHost: station\r\n\r\n", 2000, &closed);
+        EXPECT_TRUE(closed) << path;
+        const size_t head = raw.find("\r\n\r\n");
+        ASSERT_NE(head, std::string::npos) << path;
+        EXPECT_NE(raw.substr(0, head + 2).find("\r\nConnection: close\r\n"), std::string::npos)
+            << path << "\n"
+            << raw.substr(0, head);
+    }
 }
 
 TEST_F(WebServer, EveryRequestIsAnsweredAndNoFileIsEverServed) {
@@ -215,7 +235,7 @@ TEST_F(WebServer, GraphAnswersAreGifsThatAreDrawnAgainOnlyForANewRecord) {
     InstallGraphs();
     Answer first = Curl("/GRAPHTEMP");
     EXPECT_EQ(first.status, "HTTP/1.1 200 OK");
-    ASSERT_EQ(first.headers.size(), 3u);
+    ASSERT_EQ(first.headers.size(), 4u);
     EXPECT_EQ(first.headers[1], "Content-Type: image/gif");
     EXPECT_EQ(first.headers[2], "Content-Length: " + std::to_string(first.body.size()));
     GifSize size = DecodeGif(first.body);
@@ -246,7 +266,7 @@ TEST_F(WebServer, TheStationsOwnGraphsAndWindowAreAnsweredAndDrawnAgainForANewRe
     for (int i = 0; i < 30; ++i)
         form.Temperature->GetData();
     Answer first = Curl("/GRAPHTEMP");
-    EXPECT_EQ(first.headers.size(), 3u);
+    EXPECT_EQ(first.headers.size(), 4u);
     GifSize size = DecodeGif(first.body);
     EXPECT_TRUE(size.ok);
     EXPECT_EQ(size.width, 500);

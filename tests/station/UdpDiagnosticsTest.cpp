@@ -6,6 +6,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
 #include "net/DiagnosticDatagram.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "support/StationFixture.h"
@@ -51,24 +56,82 @@ protected:
     }
 };
 
-TEST_F(UdpDiagnosticsTest, ListenerLogsDatagramsLongerThanSixCharactersCutAtOneHundred) {
+// Registration numbers whose check byte holds: a DS2450's and a coupler's.
+const std::string kDS2450 = "B6004B0000615E20";
+const std::string kCoupler = "C60000005634121F";
+
+TEST_F(UdpDiagnosticsTest, ListenerLogsOnlyWhatTheSensorsSendMarkedEscapedAndCutAtOneHundred) {
     std::string port;
     {
         Peer probe; // a port that is free now
         port = probe.Port();
     }
     DiagnosticListenerPort = port;
-    TMainForm& form = Start();
-    net::SendDiagnosticDatagram("short", port);
-    net::SendDiagnosticDatagram("DS2450 5E6100004B000020: conversion failed", port);
-    RunUntilLogged("conversion failed");
-    EXPECT_EQ(CountLog("DS2450 5E6100004B000020: conversion failed"), 1);
+    Start();
+    const std::vector<std::string> foreign = {"short", "FAKE: sensor 0 exploded",
+                                              "DS2450 B7004B0000615E20: check byte wrong",
+                                              kCoupler + ": wrong separator", "DS2450 " + kDS2450 + ": "};
+    for (const std::string& text : foreign)
+        net::SendDiagnosticDatagram(text, port);
+    net::SendDiagnosticDatagram("DS2450 " + kDS2450 + ": conversion failed", port);
+    net::SendDiagnosticDatagram(kCoupler + " / Exception selecting port", port);
+    net::SendDiagnosticDatagram("DS2450 " + kDS2450 + ": bad\x1b[2J\xff\\end", port);
+    RunUntilLogged("not from a sensor");
+    EXPECT_EQ(CountLog("UDP: DS2450 " + kDS2450 + ": conversion failed"), 1);
+    EXPECT_EQ(CountLog("UDP: " + kCoupler + " / Exception selecting port"), 1);
+    EXPECT_EQ(CountLog("UDP: DS2450 " + kDS2450 + ": bad\\x1B[2J\\xFF\\\\end"), 1);
+    EXPECT_EQ(CountLog("UDP: 5 datagram(s) not logged: 0 beyond 5 a second, 5 not from a sensor"), 1);
+    EXPECT_EQ(CountLog("exploded"), 0);
     EXPECT_EQ(CountLog("short"), 0);
-    net::SendDiagnosticDatagram(std::string(150, 'x'), port);
-    RunUntilLogged(std::string(100, 'x'));
-    EXPECT_EQ(CountLog(std::string(100, 'x')), 1);
-    EXPECT_EQ(CountLog(std::string(101, 'x')), 0);
-    (void)form;
+    std::string longer = "DS2450 " + kDS2450 + ": " + std::string(150, 'x');
+    net::SendDiagnosticDatagram(longer, port);
+    RunUntilLogged("xxxx");
+    EXPECT_EQ(CountLog("UDP: " + longer.substr(0, 100)), 1);
+    EXPECT_EQ(CountLog(longer.substr(0, 101)), 0);
+}
+
+// A flood of datagrams, some of them in the sensors' form, costs the log a few lines a second.
+TEST_F(UdpDiagnosticsTest, AFloodOfDatagramsCostsTheLogAFewLinesASecond) {
+    std::string port;
+    {
+        Peer probe;
+        port = probe.Port();
+    }
+    DiagnosticListenerPort = port;
+    Start();
+    const uint32_t start = clock_->TickCount();
+    std::atomic<bool> done{false};
+    std::thread flood([&] {
+        int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::mt19937 random(25);
+        for (int i = 0; i < 20000; ++i) {
+            std::string datagram;
+            if (i % 50 == 0) {
+                datagram = "DS2450 " + kDS2450 + ": flood " + std::to_string(i);
+            } else {
+                datagram.resize(1 + random() % 120);
+                for (char& c : datagram)
+                    c = static_cast<char>(random() % 256);
+            }
+            ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ::close(fd);
+        done = true;
+    });
+    platform::EventLoop::Get().RunUntil([&] { return done.load(); }, 60000);
+    flood.join();
+    platform::EventLoop::Get().RunFor(1500);
+    const uint32_t seconds = platform::TicksElapsed(clock_->TickCount(), start) / 1000 + 1;
+    const int lines = CountLog("UDP: ");
+    EXPECT_GT(CountLog("UDP: DS2450 " + kDS2450 + ": flood "), 0);
+    EXPECT_GT(CountLog("not from a sensor"), 0);
+    EXPECT_LE(lines, static_cast<int>(6 * seconds)) << seconds << " s";
+    EXPECT_LT(lines, 400);
 }
 
 TEST_F(UdpDiagnosticsTest, EveryStatusLineGoesOutAsOneDatagramWithoutTheDate) {

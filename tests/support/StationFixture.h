@@ -48,6 +48,7 @@ protected:
             return std::make_unique<TStationPublishing>(form);
         };
         StationOptions.MakeSplash = MakeSplashScreen;
+        oldDiagnosticPort_ = DiagnosticListenerPort;
         DiagnosticListenerPort = "0"; // tests run side by side: any free port
         platform::Application->SetTitle("");
     }
@@ -62,7 +63,7 @@ protected:
         platform::SetCurrentDir(oldDir_);
         platform::TIniFile::FlushCache();
         StationOptions = TStationOptions{};
-        DiagnosticListenerPort = net::kDiagnosticPort;
+        DiagnosticListenerPort = oldDiagnosticPort_;
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
     }
@@ -106,6 +107,7 @@ protected:
     std::shared_ptr<platform::Clock> oldClock_;
     std::unique_ptr<TMainForm> form_;
     int exitCode_ = -1;
+    std::string oldDiagnosticPort_;
 };
 
 } // namespace korvane_test
