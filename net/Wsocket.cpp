@@ -344,8 +344,11 @@ void TCustomWSocket::HandleHostKnown(TMessage& message) {
     hasPendingDatagram_ = false;
     std::string datagram;
     datagram.swap(pendingDatagram_);
-    if (answer.state == HostState::Failed) { // the datagram is dropped; the next Connect raises
+    if (answer.state == HostState::Failed) {
+        // The datagram is dropped and the socket closed: with no address it would send to this host
+        // (an unset address is 0.0.0.0); the next Connect raises the lookup's failure.
         lastError_ = answer.error;
+        Close();
         return;
     }
     sin_.sin_addr = answer.addresses[0];

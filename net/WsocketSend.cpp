@@ -1,6 +1,7 @@
 // The send chain and the receive calls.
 #include "net/LoopbackGuard.h"
 #include "net/Wsocket.h"
+#include "platform/Strings.h"
 
 namespace net {
 
@@ -92,6 +93,12 @@ int TCustomWSocket::Send(const void* data, int length) {
             WSocket_WSASetLastError(WSAEMSGSIZE);
             SocketError("Send");
             return -1;
+        }
+        if (addrPending_ && LookupHost(platform::Trim(addrStr_)).state == HostState::Failed) {
+            // The name has failed meanwhile (the cache gave up waiting): dropped, and the socket
+            // closed so that the next Connect raises the failure.
+            Close();
+            return result;
         }
         if (addrPending_) { // kept until the host cache answers; a later one takes its place
             hasPendingDatagram_ = length > 0;

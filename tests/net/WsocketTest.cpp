@@ -264,7 +264,7 @@ TEST_F(WsocketTest, ConnectAndSendByNameNeverWaitForTheNameServer) {
             events.push_back(name + " closed " + std::to_string(e));
         };
     };
-    TWSocket tcp, udp, lost;
+    TWSocket tcp, udp, lost, udpLost;
     record(tcp, "tcp");
     record(lost, "lost");
     tcp.SetAddr("loopback.test");
@@ -281,6 +281,11 @@ TEST_F(WsocketTest, ConnectAndSendByNameNeverWaitForTheNameServer) {
     lost.SetAddr("nowhere.test");
     lost.SetPort(std::to_string(port));
     lost.Connect();
+    udpLost.SetProto("udp");
+    udpLost.SetAddr("nowhere.test");
+    udpLost.SetPort(std::to_string(udpPort));
+    udpLost.Connect();
+    udpLost.SendStr("astray");
     RunFor(100);
     EXPECT_TRUE(tcp.AwaitingHost() && udp.AwaitingHost() && lost.AwaitingHost());
     EXPECT_TRUE(events.empty());
@@ -289,6 +294,8 @@ TEST_F(WsocketTest, ConnectAndSendByNameNeverWaitForTheNameServer) {
     ASSERT_TRUE(RunUntil([&] { return tcp.State() == wsConnected && lost.State() == wsClosed; }));
     std::sort(events.begin(), events.end()); // the two answers come in either order
     EXPECT_EQ(events, (std::vector<std::string>{"lost closed 0", "lost connected 11001", "tcp connected 0"}));
+    // A datagram socket whose name failed closes: with no address it would send to this host.
+    ASSERT_TRUE(RunUntil([&] { return udpLost.State() == wsClosed; }));
     pollfd p{datagrams, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 2000), 1);
     char buffer[64] = {};
