@@ -105,6 +105,11 @@ public:
     // One turn; wait says whether it may wait (at most maxWaitMs) when there is nothing to do.
     void Turn(bool wait, uint32_t maxWaitMs = UINT32_MAX);
 
+    // How many pumps are running now: 0 outside the loop, 1 inside a handler that Run dispatched, one
+    // more inside each pump a handler called (a wait). Code that must tell its own work from handlers
+    // that run while it waits compares it.
+    int PumpLevel() const { return pumpLevel_; }
+
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
     void ResetTerminated() { terminated_ = false; }

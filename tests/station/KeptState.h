@@ -60,4 +60,24 @@ inline void ExpectKept(const KeptState& before, const KeptState& after, bool sam
     }
 }
 
+// As ExpectKept with equal values, but a high or low that moved less than a minute before `now`
+// (seconds since 1970; its "_t" key tells when it moved) may still differ: the marks of the last minute
+// are what a crash may lose.
+inline void ExpectKeptButTheLastMinute(const KeptState& held, const KeptState& onDisk, int64_t now,
+                                       const std::string& when) {
+    for (const auto& [key, value] : held) {
+        auto found = onDisk.find(key);
+        if (found == onDisk.end()) {
+            ADD_FAILURE() << when << ": " << key << " is lost";
+            continue;
+        }
+        const bool isTime = key.size() > 2 && key.compare(key.size() - 2, 2, "_t") == 0;
+        auto time = held.find(isTime ? key : key + "_t");
+        double movedAt;
+        if (time != held.end() && platform::TryStrToFloat(time->second, movedAt) && movedAt >= now - 61)
+            continue;
+        EXPECT_EQ(found->second, value) << when << ": " << key;
+    }
+}
+
 } // namespace station_test
