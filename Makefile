@@ -45,6 +45,7 @@ bench:
 	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
 	$(RELEASE_DIR)/bench/korvane_http_bench
 	$(RELEASE_DIR)/bench/korvane_ftp_bench
+	$(RELEASE_DIR)/bench/korvane_week_bench
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 	bash scripts/measure-cpu $(RELEASE_DIR) 60
 
