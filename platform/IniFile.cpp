@@ -145,14 +145,14 @@ public:
         else if (batchDepth > 0)
             batched_ = true;
         else
-            Flush();
+            Write();
     }
 
     // Writes the document when the batch that closes changed it.
     void EndBatch() {
         if (!batched_) return;
         batched_ = false;
-        Flush();
+        Write();
     }
 
     // Writes the held changes when `always`, or when the file was last written (or tried) a deferral
@@ -161,6 +161,13 @@ public:
         if (!deferred_ || !unsaved_) return;
         uint64_t now = Clock::Get().MonotonicMs();
         if (!always && tried_ && now >= lastTryMs_ && now - lastTryMs_ < TIniFile::kDeferredWriteMs) return;
+        Write();
+    }
+
+    // Takes in what another program wrote since the last look (inside a scope the looks are spared),
+    // then writes the whole document.
+    void Write() {
+        Refresh();
         Flush();
     }
 
@@ -181,7 +188,7 @@ public:
         lastTryMs_ = Clock::Get().MonotonicMs();
         unsaved_ = !WriteWholeFile(path_, raw, FileMode::Binary);
         if (unsaved_) return;
-        deferred_ = false;
+        deferred_ = batched_ = false;
         changes_.clear();
         raw_ = std::move(raw);
         stamp_ = StampOf(path_);
@@ -300,6 +307,16 @@ public:
     static inline int batchDepth = 0;
     // The pump levels of the event loop at which the open deferrals were made, innermost last.
     static inline std::vector<int> deferralLevels;
+    // Inside a batch or a deferral (a reading round, the save of every sensor) a document is looked at
+    // on disk once: what another program writes meanwhile is taken in by the next scope, or before the
+    // document is written. The count of outermost scopes opened tells one scope from the next.
+    static bool InScope() { return batchDepth > 0 || !deferralLevels.empty(); }
+    static void OpenScope() {
+        if (!InScope()) ++scopeCount;
+    }
+    static inline uint64_t scopeCount = 0;
+    uint64_t lookedInScope = UINT64_MAX;
+
     const std::string& Path() const { return path_; }
 
 private:
@@ -323,10 +340,20 @@ std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
     return cache;
 }
 
-// Names that resolved to themselves, and their documents.
-std::map<std::string, std::weak_ptr<IniDocument>>& ExactNames() {
-    static std::map<std::string, std::weak_ptr<IniDocument>> names;
+// Names from the root and what they resolved to.
+struct KnownName {
+    std::weak_ptr<IniDocument> document;
+    std::string resolved;
+    bool exact; // every part there as spelt
+};
+std::map<std::string, KnownName>& KnownNames() {
+    static std::map<std::string, KnownName> names;
     return names;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string CanonicalKey(const std::string& resolved) {
@@ -360,13 +387,19 @@ std::string CanonicalKey(const std::string& resolved) {
 TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
 
 std::shared_ptr<IniDocument> TIniFile::Document() const {
-    // A name that resolved to itself (every part there as spelt) still does while its file is there:
-    // the look at each part and at the folder's real path is skipped.
-    auto& exact = ExactNames();
-    if (auto known = exact.find(fileName_); known != exact.end()) {
-        auto doc = known->second.lock();
-        if (doc && doc->Path() == fileName_ && doc->Refresh(true)) return doc;
-        exact.erase(known);
+    // A name resolves to the same file while that file is there and (when it was spelt otherwise) no
+    // file of its own spelling appeared: the look at each part, the folder's listing and its real path
+    // are skipped. Inside a scope the document is looked at once.
+    auto& names = KnownNames();
+    if (auto known = names.find(fileName_); known != names.end()) {
+        auto doc = known->second.document.lock();
+        if (doc && IniDocument::InScope() && doc->lookedInScope == IniDocument::scopeCount) return doc;
+        if (doc && doc->Path() == known->second.resolved && (known->second.exact || !Exists(fileName_)) &&
+            doc->Refresh(true)) {
+            doc->lookedInScope = IniDocument::scopeCount;
+            return doc;
+        }
+        names.erase(known);
     }
     std::string resolved = ResolvePath(fileName_);
     std::string key = CanonicalKey(resolved);
@@ -374,18 +407,20 @@ std::shared_ptr<IniDocument> TIniFile::Document() const {
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
     slot->SetPath(resolved);
     slot->Refresh();
+    slot->lookedInScope = IniDocument::scopeCount;
     // Only a name from the root: a relative one names another file once the working folder changes.
-    if (resolved == fileName_ && slot->Path() == fileName_ && !fileName_.empty() && fileName_[0] == '/')
-        exact[fileName_] = slot;
+    if (slot->Path() == resolved && !fileName_.empty() && fileName_[0] == '/')
+        names[fileName_] = KnownName{slot, resolved, resolved == fileName_};
     return slot;
 }
 
 void TIniFile::FlushCache() {
     Cache().clear();
-    ExactNames().clear();
+    KnownNames().clear();
 }
 
 void TIniFile::BeginBatch() {
+    IniDocument::OpenScope();
     ++IniDocument::batchDepth;
 }
 
@@ -396,6 +431,7 @@ void TIniFile::EndBatch() {
 }
 
 TIniFile::Deferral::Deferral() {
+    IniDocument::OpenScope();
     IniDocument::deferralLevels.push_back(EventLoop::Get().PumpLevel());
 }
 
