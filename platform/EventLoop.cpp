@@ -480,10 +480,15 @@ void EventLoop::RegisterFd(int fd, uint32_t events, bool fresh) {
 bool EventLoop::Look() {
     // A handler that pumps between pieces of its work (a sensor pass) looks many times a millisecond.
     // Right after a poll that found nothing, only another thread or process, or the handler's own
-    // writes, can have made something ready: the next wait sees it, or a look a moment later.
-    constexpr int64_t kLookSpacingNs = 1'000'000;
-    if (pumpLevel_ > 1 && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs) return false;
+    // writes, can have made something ready: the next wait sees it, or a look a moment later. On a
+    // simulated clock every wait looks before the clock moves, so any turn that does not wait can
+    // leave the look to it (there a busy station turns many times a millisecond at every level).
+    if (SpacedLooks() && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs) return false;
     return PollFds(0);
+}
+
+bool EventLoop::SpacedLooks() const {
+    return pumpLevel_ > 1 || Clock::Get().IsSimulated();
 }
 
 bool EventLoop::PollFds(int timeoutMs) {
@@ -552,7 +557,7 @@ bool EventLoop::PollFds(int timeoutMs) {
     }
     if (stale) RebuildWatchSet();
     quiet_ = readyFds.empty() && !woken && !stale && !failed;
-    emptyPollNs_ = quiet_ && pumpLevel_ > 1 ? MachineNs() : -1;
+    emptyPollNs_ = quiet_ && SpacedLooks() ? MachineNs() : -1;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
