@@ -201,10 +201,11 @@ private:
     bool PollFds(int timeoutMs);
     // The look of a turn that does not wait: PollFds(0), left out where it could only repeat a look
     // made a moment ago.
-    bool Look();
+    bool Look(bool mayWait);
     static constexpr int64_t kLookSpacingNs = 1'000'000;
-    // Whether a turn that does not wait may skip its look for a moment after one that found nothing.
-    bool SpacedLooks() const;
+    // Whether a turn that does not wait now (of a pump that may wait, or not) may skip its look for a
+    // moment after one that found nothing.
+    bool SpacedLooks(bool mayWait) const;
     // Brings the kernel's descriptor set up to date with the watches changed since the last wait.
     void SyncWatches();
     void RegisterFd(int fd, uint32_t events, bool fresh);
