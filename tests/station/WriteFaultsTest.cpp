@@ -82,8 +82,8 @@ protected:
         form_.reset();
         platform::EventLoop::Get().Reset();
         platform::TIniFile::FlushCache();
-        station_test::ExpectKeptButTheLastMinute(held, ReadKeptState(Path("SENSORS.INI")),
-                                                 clock_->UnixTimeMs() / 1000, "on disk");
+        ExpectKept(held, ReadKeptState(Path("SENSORS.INI")), true, "on disk",
+                   clock_->UnixTimeMs() / 1000 - 61);
         Start();
         Run(1100);
         ASSERT_TRUE(SessionRunning);
