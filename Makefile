@@ -42,9 +42,10 @@ build-check:
 bench:
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target bench
-	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
+	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
 	$(RELEASE_DIR)/bench/korvane_http_bench
 	$(RELEASE_DIR)/bench/korvane_ftp_bench
+	$(RELEASE_DIR)/bench/korvane_week_bench
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 	bash scripts/measure-cpu $(RELEASE_DIR) 60
 

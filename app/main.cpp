@@ -61,7 +61,7 @@ int main() {
         });
         Application->OnTitleChange = [](const std::string& title) { titleEcho.Show(title); };
         Application->SetTitle("Loading Korvane...");
-        // Ctrl-C and SIGTERM are the Unload command: save everything, stop the services, end.
+        // Ctrl-C, SIGTERM and SIGHUP are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {
             if (MainForm)
                 MainForm->Unload1Click(MainForm->Unload1);

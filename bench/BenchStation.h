@@ -1,7 +1,8 @@
 #pragma once
 // A station in a temporary folder on a simulated clock and the demo SENSORS.INI, removed again at the
 // end; for the benchmarks: in memory (/dev/shm) unless KORVANE_BENCH_DIR names another folder.
-// `prepare` runs in the folder before the station starts (to install a net).
+// `prepare` runs in the folder before the station starts (to install a net); `clock` replaces the plain
+// simulated clock (one that gives peers in other processes real time).
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -44,14 +45,15 @@ constexpr int64_t kBenchStartMs = 1795770000000LL; // 2026-11-27 10:00 CET
 class BenchStation {
 public:
     explicit BenchStation(const std::string& settings,
-                          const std::function<void(const std::string& folder)>& prepare = {}) {
+                          const std::function<void(const std::string& folder)>& prepare = {},
+                          std::shared_ptr<platform::SimulatedClock> clock = nullptr) {
         std::string pattern = BenchFolderBase() + "/korvane-bench-XXXXXX";
         folder_ = mkdtemp(pattern.data());
         oldDir_ = platform::CurrentDir();
         platform::SetCurrentDir(folder_);
         platform::SetExeName(folder_ + "/korvane");
         platform::Clock::SetTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");
-        clock_ = std::make_shared<platform::SimulatedClock>(kBenchStartMs);
+        clock_ = clock ? std::move(clock) : std::make_shared<platform::SimulatedClock>(kBenchStartMs);
         oldClock_ = platform::Clock::Install(clock_);
         platform::EventLoop::Get().Reset();
         platform::TIniFile::FlushCache();
@@ -60,8 +62,10 @@ public:
         platform::tmex::sim::RegisterSimulatedPortType();
         platform::Hooks().exitProcess = [](int) {};
         StationOptions.EchoLogToStdout = false;
-        StationOptions.MakePublishing = [](TMainForm& form) {
-            return std::make_unique<TStationPublishing>(form);
+        StationOptions.MakePublishing = [this](TMainForm& form) {
+            auto made = std::make_unique<TStationPublishing>(form);
+            publishing_ = made.get();
+            return made;
         };
         StationOptions.MakeSplash = MakeSplashScreen;
         DiagnosticListenerPort = "0";
@@ -85,6 +89,9 @@ public:
         std::filesystem::remove_all(folder_, ec);
     }
     bool Running() const { return SessionRunning; }
+    const std::string& Folder() const { return folder_; }
+    TMainForm& Form() { return *form_; }
+    TStationPublishing& Publishing() { return *publishing_; }
 
 private:
     // A folder in memory where there is one: every rewrite of a whole file is flushed to the disk, and
@@ -100,4 +107,5 @@ private:
     std::shared_ptr<platform::SimulatedClock> clock_;
     std::shared_ptr<platform::Clock> oldClock_;
     std::unique_ptr<TMainForm> form_;
+    TStationPublishing* publishing_ = nullptr;
 };

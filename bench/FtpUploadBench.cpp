@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchPeers.h"
 #include "BenchStation.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "platform/Clock.h"
@@ -57,54 +58,6 @@ double ProcessCpuMs() {
 double NowMs() {
     return static_cast<double>(platform::Clock::Get().MicrosecondCount()) / 1000.0;
 }
-
-// tests/peers/pyftpd_peer.py serving `root` on a free port of 127.0.0.1, ended with the object.
-class Pyftpd {
-public:
-    explicit Pyftpd(const std::string& root) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            ::execl("/usr/bin/python3", "python3", KORVANE_SOURCE_DIR "/tests/peers/pyftpd_peer.py",
-                    root.c_str(), "0", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        // Its first line, "PORT <n>", comes before the station starts: read it blocking.
-        std::string line;
-        char c;
-        while (line.size() < 64 && ::read(out[0], &c, 1) == 1 && c != '\n')
-            line += c;
-        if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
-        // Its log goes on to the pipe: drained, so that it never blocks on a full pipe.
-        ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-        out_ = out[0];
-        watch_ = platform::EventLoop::Get().WatchFd(out_, POLLIN, [this](short) {
-            char buffer[4096];
-            while (::read(out_, buffer, sizeof buffer) > 0) {
-            }
-        });
-    }
-    ~Pyftpd() {
-        if (watch_ != 0) platform::EventLoop::Get().UnwatchFd(watch_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) ::close(out_);
-    }
-    int Port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int watch_ = 0;
-    int port_ = 0;
-};
 
 // The pass spacings the reading cycle shows while `done` is awaited (at most limitMs): those of the
 // passes that only wait out the spacing apart from those that read the sensors (and take longer).
@@ -155,7 +108,9 @@ public:
         char pattern[] = "/tmp/korvane-bench-XXXXXX";
         folder_ = mkdtemp(pattern);
         fs::create_directory(Root());
-        server_ = std::make_unique<Pyftpd>(Root());
+        // tests/peers/pyftpd_peer.py serving the root on a free port of 127.0.0.1.
+        server_ = std::make_unique<bench::PeerProgram>(
+            std::vector<std::string>{KORVANE_SOURCE_DIR "/tests/peers/pyftpd_peer.py", Root(), "0"});
         PrepareBenchProcess(folder_, &publishing_);
         platform::WriteWholeFile(
             folder_ + "/korvane.ini",
@@ -211,7 +166,7 @@ public:
 
 private:
     std::string folder_;
-    std::unique_ptr<Pyftpd> server_;
+    std::unique_ptr<bench::PeerProgram> server_;
     std::unique_ptr<TMainForm> form_;
     TStationPublishing* publishing_ = nullptr;
 };

@@ -477,13 +477,20 @@ void EventLoop::RegisterFd(int fd, uint32_t events, bool fresh) {
     unpollable_.push_back(fd);
 }
 
-bool EventLoop::Look() {
+bool EventLoop::Look(bool mayWait) {
     // A handler that pumps between pieces of its work (a sensor pass) looks many times a millisecond.
     // Right after a poll that found nothing, only another thread or process, or the handler's own
-    // writes, can have made something ready: the next wait sees it, or a look a moment later.
-    constexpr int64_t kLookSpacingNs = 1'000'000;
-    if (pumpLevel_ > 1 && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs) return false;
+    // writes, can have made something ready: the next wait sees it, or a look a moment later. On a
+    // simulated clock every wait looks before the clock moves, so a turn of a pump that may wait can
+    // leave the look to that wait at every level (there a busy station turns many times a
+    // millisecond); a pump that never waits looks itself.
+    if (SpacedLooks(mayWait) && emptyPollNs_ >= 0 && MachineNs() - emptyPollNs_ < kLookSpacingNs)
+        return false;
     return PollFds(0);
+}
+
+bool EventLoop::SpacedLooks(bool mayWait) const {
+    return pumpLevel_ > 1 || (mayWait && Clock::Get().IsSimulated());
 }
 
 bool EventLoop::PollFds(int timeoutMs) {
@@ -552,7 +559,7 @@ bool EventLoop::PollFds(int timeoutMs) {
     }
     if (stale) RebuildWatchSet();
     quiet_ = readyFds.empty() && !woken && !stale && !failed;
-    emptyPollNs_ = quiet_ && pumpLevel_ > 1 ? MachineNs() : -1;
+    emptyPollNs_ = quiet_ && SpacedLooks(true) ? MachineNs() : -1;
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
@@ -600,7 +607,7 @@ bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
         if (!idleDone && !Clock::Get().IsSimulated()) delay = 0;
         worked = Clock::Get().IdleWait(delay, [this](int timeoutMs) { return PollFds(timeoutMs); });
     } else {
-        worked = Look() || worked;
+        worked = Look(wait) || worked;
     }
     worked = DispatchQueued(QueueEnd()) || worked;
     dispatching_ = outer;

@@ -105,6 +105,11 @@ public:
     // One turn; wait says whether it may wait (at most maxWaitMs) when there is nothing to do.
     void Turn(bool wait, uint32_t maxWaitMs = UINT32_MAX);
 
+    // How many pumps are running now: 0 outside the loop, 1 inside a handler that Run dispatched, one
+    // more inside each pump a handler called (a wait). Code that must tell its own work from handlers
+    // that run while it waits compares it.
+    int PumpLevel() const { return pumpLevel_; }
+
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
     void ResetTerminated() { terminated_ = false; }
@@ -196,7 +201,11 @@ private:
     bool PollFds(int timeoutMs);
     // The look of a turn that does not wait: PollFds(0), left out where it could only repeat a look
     // made a moment ago.
-    bool Look();
+    bool Look(bool mayWait);
+    static constexpr int64_t kLookSpacingNs = 1'000'000;
+    // Whether a turn that does not wait now (of a pump that may wait, or not) may skip its look for a
+    // moment after one that found nothing.
+    bool SpacedLooks(bool mayWait) const;
     // Brings the kernel's descriptor set up to date with the watches changed since the last wait.
     void SyncWatches();
     void RegisterFd(int fd, uint32_t events, bool fresh);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -59,11 +60,13 @@ bool ReadOnlyByItsUser(const struct stat& st) {
     return (st.st_mode & 0222) == 0;
 }
 
-// The whole content into "<path>.tmp" beside the file, flushed to the disk, then renamed over the file:
-// a reader (or a restart after a crash) finds the old file or the new one, never a part. A failure
-// leaves the old file as it was and removes the temporary file. A link is followed, so that the file it
-// points to is the one replaced.
-int ReplaceFile(const std::string& path, const std::string& data) {
+std::atomic<uint64_t> diskFlushes{0};
+
+// The whole content into "<path>.tmp" beside the file, flushed to the disk when it is kept, then renamed
+// over the file: a reader (or a restart after a crash) finds the old file or the new one, never a part.
+// A failure leaves the old file as it was and removes the temporary file. A link is followed, so that
+// the file it points to is the one replaced.
+int ReplaceFile(const std::string& path, const std::string& data, Durability durability) {
     std::string target = path;
     struct stat st;
     bool exists = ::lstat(path.c_str(), &st) == 0;
@@ -88,7 +91,10 @@ int ReplaceFile(const std::string& path, const std::string& data) {
         }
         if (::fchmod(fd, st.st_mode & 07777) != 0) error = errno;
     }
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (error == 0 && durability == Durability::Kept) {
+        diskFlushes.fetch_add(1, std::memory_order_relaxed);
+        if (::fsync(fd) != 0) error = errno;
+    }
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) ::unlink(temp.c_str());
@@ -227,15 +233,20 @@ bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode)
     return true;
 }
 
-int ReplaceWholeFile(const std::string& name, const std::string& content) {
+int ReplaceWholeFile(const std::string& name, const std::string& content, Durability durability) {
     std::string path = ResolvePath(name);
-    int error = ReplaceFile(path, content);
+    int error = ReplaceFile(path, content, durability);
     NoteWrite(path, error);
     return error;
 }
 
-bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode) {
-    return ReplaceWholeFile(name, mode == FileMode::Text ? ToCrLf(content) : content) == 0;
+bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode,
+                    Durability durability) {
+    return ReplaceWholeFile(name, mode == FileMode::Text ? ToCrLf(content) : content, durability) == 0;
+}
+
+uint64_t DiskFlushCount() {
+    return diskFlushes.load(std::memory_order_relaxed);
 }
 
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode) {

@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders the way the station names them: '\' separators, any letter case, text files with
 // CR LF line ends. Every station file name goes through ResolvePath.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,14 +30,27 @@ long long FileAge(const std::string& name);
 
 // Whole-file helpers. Text mode strips CR on read and writes each lone LF as CR LF.
 bool ReadWholeFile(const std::string& name, std::string& content, FileMode mode = FileMode::Text);
+
+// Whether a whole-file write waits until the disk holds the new content before it renames it into
+// place. Kept: settings and history that exist nowhere else (SENSORS.INI, korvane.ini, the trend files)
+// survive a power cut whole. Regenerated: what the station makes again anyway (pages, weather.xml, graph
+// images, the summary texts) is only renamed into place, which spares a flash card one flush per file;
+// after a power cut such a file may be old or empty until it is made again.
+enum class Durability { Kept, Regenerated };
+
 // The two writers below leave a file alone whose write permission bits are all clear (even when the
 // station runs as root), and tell each outcome to NoteWrite (platform/FileProblems.h).
 // Every file the station writes whole goes through here: the content is written to "<name>.tmp" in the
-// same folder, flushed to the disk and renamed over the old file, so that a failed or interrupted write
-// leaves the old file as it was. False when the file was not replaced.
-bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode = FileMode::Text);
+// same folder, (when kept) flushed to the disk, and renamed over the old file, so that a failed or
+// interrupted write leaves the old file as it was. False when the file was not replaced.
+bool WriteWholeFile(const std::string& name, const std::string& content, FileMode mode = FileMode::Text,
+                    Durability durability = Durability::Kept);
 // The same for binary content, with the outcome as 0 or the errno value of the failure.
-int ReplaceWholeFile(const std::string& name, const std::string& content);
+int ReplaceWholeFile(const std::string& name, const std::string& content,
+                     Durability durability = Durability::Kept);
+// How many times the writers above have waited for the disk (one flush per kept file) since the
+// process started: the benchmarks count a station-day's flushes with it.
+uint64_t DiskFlushCount();
 // Opens in append mode, writes, closes: the way every log line is written. A write that fails half-way
 // is taken back (no torn record). False when the text was not appended.
 bool AppendToFile(const std::string& name, const std::string& text, FileMode mode = FileMode::Text);

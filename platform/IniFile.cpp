@@ -8,6 +8,8 @@
 #include <map>
 #include <string_view>
 
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
 #include "platform/StringList.h"
@@ -15,11 +17,20 @@
 
 namespace platform {
 
+// One change the program made to a document: kept until the file holds it, so that it can be made
+// again on top of what another program wrote to the file meanwhile.
+struct IniChange {
+    enum class Kind { Set, DeleteKey, EraseSection };
+    Kind kind;
+    std::string section, key, value;
+};
+
 // One parsed file, shared by every TIniFile on the same path. Its lines are the truth: a write that
 // fails keeps them and the next write tries the whole document again, and a file that vanishes while
 // the program runs is written back from them. It notices changes made by other programs through the
 // file's size, modification time and inode; while the modification time is too recent to tell two
-// writes apart (file systems keep it in coarse steps), through the content.
+// writes apart (file systems keep it in coarse steps), through the content. Such a change is taken in,
+// and the changes of ours that the file does not hold yet are made again on top of it.
 class IniDocument {
 public:
     explicit IniDocument(std::string path) : path_(std::move(path)) {}
@@ -36,24 +47,22 @@ public:
     // Takes in what another program changed. With `whilePresent`, a file that is not there is left
     // to the caller (false) and nothing is done.
     bool Refresh(bool whilePresent = false) {
-        if (unsaved_) return true;               // our own unwritten changes are the newest text
         long long checkedAt = FileSystemNowNs(); // before the look, so a write during it counts as later
         Stamp stamp = StampOf(path_);
+        if (unsaved_) {
+            // Our unwritten changes are the newest text; a file that vanished gets them at the next
+            // write, one that another program changed is read again beneath them.
+            if (!stamp.exists || (stamp == stamp_ && !Racy(stamp, checkedAt_))) return true;
+            TakeIn(stamp, checkedAt);
+            return true;
+        }
         if (whilePresent && !stamp.exists) return false;
         if (loaded_ && stamp == stamp_ && !Racy(stamp, checkedAt_)) return true;
         if (loaded_ && stamp_.exists && !stamp.exists) {
             Flush(); // deleted behind our back: what we hold is all that is left of it
             return true;
         }
-        std::string raw;
-        if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
-        if (!loaded_ || raw != raw_) {
-            lines_ = SplitLines(raw);
-            raw_ = std::move(raw);
-        }
-        stamp_ = stamp;
-        checkedAt_ = checkedAt;
-        loaded_ = true;
+        TakeIn(stamp, checkedAt);
         return true;
     }
 
@@ -103,18 +112,62 @@ public:
         value.assign(v);
         return true;
     }
-    void Save() {
+    // Makes a change to the lines; false when they already said so.
+    bool Apply(const IniChange& change) {
+        switch (change.kind) {
+        case IniChange::Kind::Set:
+            return SetValue(change.section, change.key, change.value);
+        case IniChange::Kind::DeleteKey: {
+            int line = FindKey(FindSection(change.section), change.key);
+            if (line < 0) return false;
+            lines_.erase(lines_.begin() + line);
+            return true;
+        }
+        case IniChange::Kind::EraseSection: {
+            int start = FindSection(change.section);
+            if (start < 0) return false;
+            lines_.erase(lines_.begin() + start, lines_.begin() + SectionEnd(start));
+            return true;
+        }
+        }
+        return false;
+    }
+
+    // Makes a change and has it written: at once, at the end of the batch, or (held) when the deferral
+    // closes and the file is due. A change the lines already hold is written only when they still
+    // hold others the disk lacks.
+    void Change(IniChange change, bool held) {
+        if (!Apply(change) && !unsaved_) return;
+        Remember(std::move(change));
         unsaved_ = true;
-        if (batchDepth > 0)
-            batched_ = true; // written when the batch closes
+        if (held)
+            deferred_ = true;
+        else if (batchDepth > 0)
+            batched_ = true;
         else
-            Flush();
+            Write();
     }
 
     // Writes the document when the batch that closes changed it.
     void EndBatch() {
         if (!batched_) return;
         batched_ = false;
+        Write();
+    }
+
+    // Writes the held changes when `always`, or when the file was last written (or tried) a deferral
+    // interval ago.
+    void WriteHeld(bool always) {
+        if (!deferred_ || !unsaved_) return;
+        uint64_t now = Clock::Get().MonotonicMs();
+        if (!always && tried_ && now >= lastTryMs_ && now - lastTryMs_ < TIniFile::kDeferredWriteMs) return;
+        Write();
+    }
+
+    // Takes in what another program wrote since the last look (inside a scope the looks are spared),
+    // then writes the whole document.
+    void Write() {
+        Refresh();
         Flush();
     }
 
@@ -131,8 +184,12 @@ public:
         }
         std::string raw = ToCrLf(content);
         long long checkedAt = FileSystemNowNs();
+        tried_ = true;
+        lastTryMs_ = Clock::Get().MonotonicMs();
         unsaved_ = !WriteWholeFile(path_, raw, FileMode::Binary);
         if (unsaved_) return;
+        deferred_ = batched_ = false;
+        changes_.clear();
         raw_ = std::move(raw);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
@@ -176,6 +233,61 @@ private:
         return !key.empty();
     }
 
+    // Reads the file (when its bytes differ from those the lines came from) and makes our unwritten
+    // changes again on top of it.
+    void TakeIn(const Stamp& stamp, long long checkedAt) {
+        std::string raw;
+        if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
+        if (!loaded_ || raw != raw_) {
+            lines_ = SplitLines(raw);
+            raw_ = std::move(raw);
+            for (const IniChange& change : changes_)
+                Apply(change);
+        }
+        stamp_ = stamp;
+        checkedAt_ = checkedAt;
+        loaded_ = true;
+    }
+
+    // Keeps a change until the file holds it; one that an earlier change of the same key (or section)
+    // no longer matters for replaces it, so the list stays as short as the keys changed.
+    void Remember(IniChange change) {
+        auto same = [](const std::string& a, const std::string& b) { return SameText(a, b); };
+        std::erase_if(changes_, [&](const IniChange& old) {
+            if (!same(old.section, change.section)) return false;
+            return change.kind == IniChange::Kind::EraseSection ||
+                   (old.kind != IniChange::Kind::EraseSection && same(old.key, change.key));
+        });
+        changes_.push_back(std::move(change));
+    }
+
+    // A key's line set to the value (added after the section's last non-blank line, or with a new
+    // section at the end); false when it said so already.
+    bool SetValue(const std::string& section, const std::string& key, const std::string& value) {
+        int sectionLine = FindSection(section);
+        if (sectionLine < 0) {
+            lines_.push_back("[" + section + "]");
+            lines_.push_back(key + "=" + value);
+            return true;
+        }
+        int keyLine = FindKey(sectionLine, key);
+        if (keyLine >= 0) {
+            std::string k, v;
+            KeyValue(lines_[static_cast<size_t>(keyLine)], k, v);
+            std::string line = k + "=" + value;
+            // The file already says so: rewriting it would change nothing but its time stamp (the hourly
+            // save of every sensor writes mostly unchanged keys).
+            if (lines_[static_cast<size_t>(keyLine)] == line) return false;
+            lines_[static_cast<size_t>(keyLine)] = std::move(line);
+            return true;
+        }
+        int at = SectionEnd(sectionLine);
+        while (at > sectionLine + 1 && Trim(lines_[static_cast<size_t>(at - 1)]).empty())
+            --at;
+        lines_.insert(lines_.begin() + at, key + "=" + value);
+        return true;
+    }
+
     // The file system's own time (not the program's clock, which tests simulate).
     static long long FileSystemNowNs() {
         struct timespec ts {};
@@ -193,12 +305,27 @@ private:
 
 public:
     static inline int batchDepth = 0;
-    bool Unsaved() const { return unsaved_; }
+    // The pump levels of the event loop at which the open deferrals were made, innermost last.
+    static inline std::vector<int> deferralLevels;
+    // Inside a batch or a deferral (a reading round, the save of every sensor) a document is looked at
+    // on disk once: what another program writes meanwhile is taken in by the next scope, or before the
+    // document is written. The count of outermost scopes opened tells one scope from the next.
+    static bool InScope() { return batchDepth > 0 || !deferralLevels.empty(); }
+    static void OpenScope() {
+        if (!InScope()) ++scopeCount;
+    }
+    static inline uint64_t scopeCount = 0;
+    uint64_t lookedInScope = UINT64_MAX;
+
     const std::string& Path() const { return path_; }
 
 private:
     bool unsaved_ = false;
     bool batched_ = false;
+    bool deferred_ = false;    // holds changes made under a deferral
+    bool tried_ = false;       // written (or tried) since it was loaded
+    uint64_t lastTryMs_ = 0;   // the clock's monotonic time of that write
+    std::vector<IniChange> changes_; // made since the file last took a write of ours
     std::string path_;
     std::vector<std::string> lines_;
     std::string raw_; // the file's bytes that lines_ came from
@@ -213,10 +340,20 @@ std::map<std::string, std::shared_ptr<IniDocument>>& Cache() {
     return cache;
 }
 
-// Names that resolved to themselves, and their documents.
-std::map<std::string, std::weak_ptr<IniDocument>>& ExactNames() {
-    static std::map<std::string, std::weak_ptr<IniDocument>> names;
+// Names from the root and what they resolved to.
+struct KnownName {
+    std::weak_ptr<IniDocument> document;
+    std::string resolved;
+    bool exact; // every part there as spelt
+};
+std::map<std::string, KnownName>& KnownNames() {
+    static std::map<std::string, KnownName> names;
     return names;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string CanonicalKey(const std::string& resolved) {
@@ -250,13 +387,19 @@ std::string CanonicalKey(const std::string& resolved) {
 TIniFile::TIniFile(const std::string& fileName) : fileName_(fileName) {}
 
 std::shared_ptr<IniDocument> TIniFile::Document() const {
-    // A name that resolved to itself (every part there as spelt) still does while its file is there:
-    // the look at each part and at the folder's real path is skipped.
-    auto& exact = ExactNames();
-    if (auto known = exact.find(fileName_); known != exact.end()) {
-        auto doc = known->second.lock();
-        if (doc && doc->Path() == fileName_ && doc->Refresh(true)) return doc;
-        exact.erase(known);
+    // A name resolves to the same file while that file is there and (when it was spelt otherwise) no
+    // file of its own spelling appeared: the look at each part, the folder's listing and its real path
+    // are skipped. Inside a scope the document is looked at once.
+    auto& names = KnownNames();
+    if (auto known = names.find(fileName_); known != names.end()) {
+        auto doc = known->second.document.lock();
+        if (doc && IniDocument::InScope() && doc->lookedInScope == IniDocument::scopeCount) return doc;
+        if (doc && doc->Path() == known->second.resolved && (known->second.exact || !Exists(fileName_)) &&
+            doc->Refresh(true)) {
+            doc->lookedInScope = IniDocument::scopeCount;
+            return doc;
+        }
+        names.erase(known);
     }
     std::string resolved = ResolvePath(fileName_);
     std::string key = CanonicalKey(resolved);
@@ -264,18 +407,20 @@ std::shared_ptr<IniDocument> TIniFile::Document() const {
     if (!slot) slot = std::make_shared<IniDocument>(resolved);
     slot->SetPath(resolved);
     slot->Refresh();
+    slot->lookedInScope = IniDocument::scopeCount;
     // Only a name from the root: a relative one names another file once the working folder changes.
-    if (resolved == fileName_ && slot->Path() == fileName_ && !fileName_.empty() && fileName_[0] == '/')
-        exact[fileName_] = slot;
+    if (slot->Path() == resolved && !fileName_.empty() && fileName_[0] == '/')
+        names[fileName_] = KnownName{slot, resolved, resolved == fileName_};
     return slot;
 }
 
 void TIniFile::FlushCache() {
     Cache().clear();
-    ExactNames().clear();
+    KnownNames().clear();
 }
 
 void TIniFile::BeginBatch() {
+    IniDocument::OpenScope();
     ++IniDocument::batchDepth;
 }
 
@@ -284,6 +429,32 @@ void TIniFile::EndBatch() {
     for (auto& [key, doc] : Cache())
         doc->EndBatch();
 }
+
+TIniFile::Deferral::Deferral() {
+    IniDocument::OpenScope();
+    IniDocument::deferralLevels.push_back(EventLoop::Get().PumpLevel());
+}
+
+TIniFile::Deferral::~Deferral() {
+    IniDocument::deferralLevels.pop_back();
+    if (!IniDocument::deferralLevels.empty()) return;
+    for (auto& [key, doc] : Cache())
+        doc->WriteHeld(false);
+}
+
+void TIniFile::FlushDeferred() {
+    for (auto& [key, doc] : Cache())
+        doc->WriteHeld(true);
+}
+
+namespace {
+// A write is held when the code that opened a deferral makes it, not a handler that the loop runs
+// while that code waits in it.
+bool Held() {
+    const auto& levels = IniDocument::deferralLevels;
+    return !levels.empty() && levels.back() == EventLoop::Get().PumpLevel();
+}
+} // namespace
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
@@ -316,32 +487,7 @@ double TIniFile::ReadFloat(const std::string& section, const std::string& key, d
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    auto doc = Document();
-    auto& lines = doc->Lines();
-    int sectionLine = doc->FindSection(section);
-    if (sectionLine < 0) {
-        lines.push_back("[" + section + "]");
-        lines.push_back(key + "=" + value);
-    } else {
-        int keyLine = doc->FindKey(sectionLine, key);
-        if (keyLine >= 0) {
-            std::string k, v;
-            IniDocument::KeyValue(lines[static_cast<size_t>(keyLine)], k, v);
-            std::string line = k + "=" + value;
-            // The file already says so: rewriting it would change nothing but its time stamp (the hourly
-            // save of every sensor writes mostly unchanged keys). A document that failed to reach the
-            // disk is tried again all the same.
-            if (lines[static_cast<size_t>(keyLine)] == line && !doc->Unsaved()) return;
-            lines[static_cast<size_t>(keyLine)] = std::move(line);
-        } else {
-            // After the section's last non-blank line.
-            int at = doc->SectionEnd(sectionLine);
-            while (at > sectionLine + 1 && Trim(lines[static_cast<size_t>(at - 1)]).empty())
-                --at;
-            lines.insert(lines.begin() + at, key + "=" + value);
-        }
-    }
-    doc->Save();
+    Document()->Change({IniChange::Kind::Set, section, key, value}, Held());
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -388,20 +534,11 @@ void TIniFile::ReadSection(const std::string& section, TStringList& keys) const 
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-    auto doc = Document();
-    int start = doc->FindSection(section);
-    if (start < 0) return;
-    auto& lines = doc->Lines();
-    lines.erase(lines.begin() + start, lines.begin() + doc->SectionEnd(start));
-    doc->Save();
+    Document()->Change({IniChange::Kind::EraseSection, section, {}, {}}, Held());
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    auto doc = Document();
-    int line = doc->FindKey(doc->FindSection(section), key);
-    if (line < 0) return;
-    doc->Lines().erase(doc->Lines().begin() + line);
-    doc->Save();
+    Document()->Change({IniChange::Kind::DeleteKey, section, key, {}}, Held());
 }
 
 } // namespace platform

@@ -1,9 +1,11 @@
 #pragma once
 // INI files with the profile semantics the station relies on: case-insensitive section and key names,
-// every write on disk at once, several objects on one file always coherent, comments, order and unknown
-// lines kept, CR LF line ends. What the program wrote is kept in memory even when the disk refuses it:
-// a failed write is told once (platform/FileProblems.h) and the next write tries the whole file again;
-// a file deleted while the program runs is written back.
+// every write on disk at once (but those a Deferral holds), several objects on one file always
+// coherent, comments, order and unknown lines kept, CR LF line ends. What the program wrote is kept in
+// memory even when the disk refuses it: a failed write is told once (platform/FileProblems.h) and the
+// next write tries the whole file again; a file deleted while the program runs is written back. What
+// another program changes in the file meanwhile is taken in, with our unwritten changes on top.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +61,23 @@ public:
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
     };
+
+    // Writes that the code holding a Deferral makes (the reading round's new highs and lows) are seen
+    // by every TIniFile of the process at once, but reach the disk at most once per kDeferredWriteMs of
+    // the installed clock: when the outermost Deferral closes and that long has passed since the file
+    // was last written (or tried). Any other write of the file takes them along at once, also one made
+    // by a handler that the event loop runs while the holder waits in it (a user's command is never
+    // held), and so does FlushDeferred. A crash loses at most that last stretch of them.
+    class Deferral {
+    public:
+        Deferral();
+        ~Deferral();
+        Deferral(const Deferral&) = delete;
+        Deferral& operator=(const Deferral&) = delete;
+    };
+    static constexpr uint32_t kDeferredWriteMs = 60000;
+    // Writes every file that holds deferred writes now.
+    static void FlushDeferred();
 
 private:
     std::shared_ptr<IniDocument> Document() const;

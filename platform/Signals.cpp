@@ -9,11 +9,15 @@
 
 namespace platform {
 
+namespace {
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+} // namespace
+
 void HandleTerminationSignals(std::function<void()> handler) {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (int signal : kEndingSignals)
+        sigaddset(&set, signal);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     int fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
@@ -26,10 +30,10 @@ void HandleTerminationSignals(std::function<void()> handler) {
         EventLoop::Get().UnwatchFd(watch);
         sigset_t unblock;
         sigemptyset(&unblock);
-        sigaddset(&unblock, SIGINT);
-        sigaddset(&unblock, SIGTERM);
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
+        for (int signal : kEndingSignals) {
+            sigaddset(&unblock, signal);
+            ::signal(signal, SIG_DFL);
+        }
         pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
         handler();
     });

@@ -82,7 +82,8 @@ void TAprsReport::Start() {
     echoMarker_ = s.APRSUserID + ">";
     login_ = AprsLogin(s.APRSUserID, form_.sBuild->Caption());
     packet_ = AprsPacket(GatherReportValues(), s.APRSUserID, s.APRSLat, s.APRSLon, utc);
-    platform::WriteWholeFile("DATA\\WXNOW.TXT", packet_, platform::FileMode::Binary);
+    platform::WriteWholeFile("DATA\\WXNOW.TXT", packet_, platform::FileMode::Binary,
+                             platform::Durability::Regenerated);
     net::TWSocket& socket = *APRSSocket;
     socket.SetAddr(form_.APRSProxy.size() > 1 ? form_.APRSProxy : s.APRSAddress);
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };

@@ -23,7 +23,8 @@ std::string FromTextMode(const std::string& bytes) {
 }
 
 bool WriteTextModeFile(const std::string& name, const std::string& text) {
-    return platform::WriteWholeFile(name, ToTextMode(text), platform::FileMode::Binary);
+    return platform::WriteWholeFile(name, ToTextMode(text), platform::FileMode::Binary,
+                                    platform::Durability::Regenerated);
 }
 
 bool ReadTextModeFile(const std::string& name, std::string& text) {

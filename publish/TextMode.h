@@ -2,7 +2,7 @@
 // Pages and weather.xml are text files with CR LF line ends: every LF of the text goes to the disk as
 // CR LF, also an LF that a CR already stands before (a template with CR LF lines gives CR CR LF), and
 // a text read back in text mode has each CR LF as LF. Files are written whole, through a temporary
-// file that replaces the old one.
+// file that replaces the old one; as the station makes them again, the disk is not waited for.
 #include <string>
 
 namespace publish {

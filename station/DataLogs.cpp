@@ -146,10 +146,18 @@ void TMainForm::WriteSummaryFile() {
 
 void TMainForm::WriteNowFile() {
     Logged(Named("SERVER: Error creating NOW.TXT"), [&] {
+        // Every pass (twice a second) asks, but the summary changes only with a round's readings, the
+        // minute tasks and the clock's minute: a pass in between has nothing new to write (a NOW.TXT
+        // deleted meanwhile comes back with the next round).
+        const NowSource source{SampleCount, LastMinute, UnixTime() / 60};
+        if (source == nowSource_ && !nowText_.empty()) {
+            CurrentTime = GetTime(); // as the summary would have read it
+            return;
+        }
+        nowSource_ = source;
         std::string summary;
         BuildSummary(summary);
-        // Every pass (twice a second) asks, but the text changes at most once a round or a minute: the
-        // same text again would only cost a disk write.
+        // The same text again would only cost a disk write.
         if (summary == nowText_ && FileExists("DATA\\NOW.TXT")) return;
         nowText_.clear();
         if (WriteDataFile("DATA\\NOW.TXT", summary)) nowText_ = summary;

@@ -34,6 +34,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
+#include "platform/Files.h"
 #include "platform/Numeric.h"
 #include "platform/Strings.h"
 #include "platform/TypedFile.h"
@@ -425,7 +426,10 @@ void TMainForm::WriteGraphImages(bool legend) {
         for (const GraphFiles& f : kGraphFiles) {
             TMemoryStream gif;
             WriteGraphGIF(*(this->*f.graph), gif);
-            gif.SaveToFile(InFolder(StationSettings.HTMLDir, f.image)); // a failure is told once
+            // Drawn again at the next interval: renamed into place without waiting for the disk. A
+            // failure is told once.
+            WriteWholeFile(InFolder(StationSettings.HTMLDir, f.image), gif.AsString(), FileMode::Binary,
+                           Durability::Regenerated);
         }
     });
 }

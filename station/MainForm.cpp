@@ -5,6 +5,7 @@
 
 #include "extra/ComponentUnits.h"
 #include "gauges/AbProc.h"
+#include "onewire/WindData.h"
 #include "onewire/iButton.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
@@ -65,8 +66,11 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
             platform::Sleep(ms);
     });
 
+    // The shared readings start afresh with each station, as at program start (a process that makes
+    // several stations, such as the tests', must not carry one's wind spikes into the next).
     CurrentReadings = TCurrentReadings{};
     WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
+    SpikeCount = 0;
     SessionRunning = false;
     for (bool& open : SensorWindowOpen)
         open = false;

@@ -45,8 +45,10 @@ void PostDisplayTemperature(TMainForm& form, int index) {
 } // namespace
 
 void TMainForm::ReadAllSensors() {
-    // The highs, lows and counts a round moves reach SENSORS.INI in one flushed rewrite, not one per key.
-    TIniFile::Batch batch;
+    // The highs and lows a round moves reach SENSORS.INI at most once a minute, in one flushed rewrite
+    // with those of the rounds before (a card that the station rewrote for every new mark wears out). A
+    // command the user gives while the round waits is written at once all the same.
+    TIniFile::Deferral held;
     try {
         LastReadTick = GetTickCount();
         auto kind = [&](bool present, bool (TMainForm::*reader)()) {

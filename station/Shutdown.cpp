@@ -1,6 +1,7 @@
 // The orderly end (Unload) and the save of every sensor. Each step runs on its own, so that one failure
 // (say, the trend files) never costs the sensors' counts.
 #include "onewire/Barometer.h"
+#include "onewire/DataFiles.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
@@ -11,6 +12,8 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Exceptions.h"
+#include "platform/Strings.h"
+#include "station/StationHost.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -59,6 +62,12 @@ void TMainForm::RunShutdown() {
         Application->ProcessMessages();
     });
     Logged(kShutdownStep, [&] {
+        DataLogBacklog& backlog = host_->Backlog();
+        if (!backlog.WriteKept())
+            LogStatus(Format("SERVER: %zu data-log records kept in memory are lost: the disk refuses them",
+                             backlog.Kept()));
+    });
+    Logged(kShutdownStep, [&] {
         Application->SetTitle("Stopping services...");
         LogStatus("SERVER: Stopping services...");
         platform::Sleep(200);
@@ -87,8 +96,11 @@ void TMainForm::RunShutdown() {
 void TMainForm::SaveAllSensors() {
     // Every sensor that can be saved is saved; a failing one is logged and the next one goes on. The
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
-    TIniFile::Batch batch;
-    ForEachSavedSensor([this](auto* sensor) {
-        Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
-    });
+    {
+        TIniFile::Batch batch;
+        ForEachSavedSensor([this](auto* sensor) {
+            Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
+        });
+    }
+    TIniFile::FlushDeferred(); // the highs and lows of the last minute, also when no key changed
 }

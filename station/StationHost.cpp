@@ -4,10 +4,12 @@
 
 TStationHost::TStationHost(TMainForm& form) : form_(form) {
     InstallSensorHost(this);
+    InstallDataLogBacklog(&backlog_);
 }
 
 TStationHost::~TStationHost() {
     if (InstalledSensorHost() == this) InstallSensorHost(nullptr);
+    if (InstalledDataLogBacklog() == &backlog_) InstallDataLogBacklog(nullptr);
 }
 
 void TStationHost::LogStatus(const std::string& text) {

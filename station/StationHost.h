@@ -1,6 +1,8 @@
 #pragma once
 // The main window as the 1-Wire layer's host: its status log, the reading rounds' count, the main
-// temperature and the time-zone settings. The window installs it for its lifetime.
+// temperature and the time-zone settings, and the data-log records the disk refused. The window
+// installs it for its lifetime.
+#include "onewire/DataFiles.h"
 #include "onewire/SensorHost.h"
 
 class TMainForm;
@@ -18,6 +20,9 @@ public:
     int TimezoneHours() const override;
     std::optional<bool> DaylightSaving() const override;
 
+    DataLogBacklog& Backlog() { return backlog_; }
+
 private:
     TMainForm& form_;
+    DataLogBacklog backlog_;
 };

@@ -320,6 +320,14 @@ private:
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    // What its summary was made from: the rounds read, the last minute of the minute tasks, the clock's
+    // minute.
+    struct NowSource {
+        unsigned rounds = 0;
+        int lastMinute = -1;
+        int64_t minute = -1;
+        bool operator==(const NowSource&) const = default;
+    } nowSource_;
 };
 
 extern TMainForm* MainForm;

@@ -138,4 +138,12 @@ TEST_F(SingleStationTest, AKilledStationLeavesNoLockBehind) {
     Stop(next, SIGTERM);
 }
 
+TEST_F(SingleStationTest, AHangUpSavesAndStopsLikeATerminationRequest) {
+    pid_t station = Launch("station");
+    ASSERT_TRUE(WaitStarted("station"));
+    kill(station, SIGHUP);
+    EXPECT_EQ(WaitExit(station, 60s), 0);
+    EXPECT_NE(Out("station").find("[Saving data...]"), std::string::npos) << Out("station");
+}
+
 } // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/StringList.h"
@@ -218,4 +220,45 @@ TEST_F(IniFileTest, BatchedWritesAreSeenAtOnceAndReachTheDiskTogether) {
     std::filesystem::create_directory("blocked");
     unwritable.WriteString("S", "Other", "w"); // the next write brings the whole document
     EXPECT_EQ(ReadRaw("blocked/x.ini"), "[S]\r\nK=v\r\nOther=w\r\n");
+}
+
+TEST_F(IniFileTest, DeferredWritesReachTheDiskOnceAMinuteAndAnythingElseAtOnce) {
+    auto clock = std::make_shared<SimulatedClock>();
+    auto old = Clock::Install(clock);
+    WriteRaw("SENSORS.INI", "[A]\r\nKey=1\r\n");
+    TIniFile ini("SENSORS.INI");
+    auto held = [&](int value) {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", value);
+        EXPECT_EQ(TIniFile("sensors.ini").ReadInteger("A", "Key", -1), value); // seen at once
+    };
+    held(2); // the file was not written since it was read: due at once
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=2\r\n");
+    held(3);
+    clock->Advance(59000);
+    held(4);
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=2\r\n");
+    // Another program adds a line meanwhile: it is taken in beneath what is held.
+    WriteRaw("SENSORS.INI", "[A]\r\nKey=2\r\nRead=1\r\n");
+    EXPECT_EQ(ini.ReadInteger("A", "Read", 0), 1);
+    clock->Advance(1000);
+    held(5);
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=5\r\nRead=1\r\n");
+
+    // What a handler writes while the holder waits in the loop (a user's command) goes at once, and
+    // takes what is held along; so does a write outside any deferral, and FlushDeferred.
+    int timer = EventLoop::Get().CreateTimer([&] { ini.WriteString("B", "Type", "Wind"); });
+    {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", 6);
+        EventLoop::Get().StartTimer(timer, 10);
+        EventLoop::Get().RunFor(10);
+        EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=6\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
+        ini.WriteInteger("A", "Key", 7);
+    }
+    EventLoop::Get().DestroyTimer(timer);
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=6\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
+    TIniFile::FlushDeferred();
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=7\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
+    Clock::Install(old);
 }

@@ -441,9 +441,11 @@ TEST_F(LoopTest, ANestedLookLeftOutRightAfterAnEmptyOneLosesNothing) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     int heard = 0;
+    uint32_t heardAt = 0;
     int id = Loop().WatchFd(fds[0], POLLIN, [&](short) {
         char c;
         heard += ::read(fds[0], &c, 1) == 1;
+        heardAt = Now();
     });
     RecordingWindow w;
     int atNextWait = -1;
@@ -460,6 +462,17 @@ TEST_F(LoopTest, ANestedLookLeftOutRightAfterAnEmptyOneLosesNothing) {
     ASSERT_EQ(::write(fds[1], "y", 1), 1);
     Loop().ProcessMessages(); // not nested: looks
     EXPECT_EQ(heard, 2);
+    // A turn of an outer pump that may wait can leave its look to the wait, which hears it before the
+    // simulated clock moves on to the next timer.
+    w.react = [&](TMessage&) { ASSERT_EQ(::write(fds[1], "z", 1), 1); };
+    int timer = Loop().CreateTimer([] {});
+    Loop().StartTimer(timer, 10);
+    const uint32_t start = Now();
+    PostMessage(w.Handle(), kMsgB, 0);
+    Loop().RunFor(20);
+    EXPECT_EQ(heard, 3);
+    EXPECT_EQ(heardAt, start);
+    Loop().DestroyTimer(timer);
     Loop().UnwatchFd(id);
     ::close(fds[0]);
     ::close(fds[1]);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "support/PeerPacedClock.h"
 #include "support/StationFixture.h"
 #include "tests/net/FtpTestSupport.h"
 #include "tests/net/NetTestSupport.h"
@@ -35,33 +36,7 @@ inline std::string MemoText(TMainForm& form) {
     return all;
 }
 
-// The simulated clock for a station that talks to peers in other processes. Between requests it jumps
-// from timer to timer as usual; while PeerBusy says a request to such a peer is open, each wait first
-// gives the peer up to kPeerWaitMs of real time to answer: an answer moves the clock by the real time it
-// took, silence by the whole wait, so a peer at work gets real time, while a station time-out still runs
-// out against a peer that is gone. With RealTime set every wait passes in real time (for starting and
-// stopping peers).
-class PeerPacedClock : public platform::SimulatedClock {
-public:
-    using SimulatedClock::SimulatedClock;
-    static constexpr uint32_t kPeerWaitMs = 25;
-
-    bool IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) override {
-        bool paced = RealTime || (PeerBusy && PeerBusy());
-        if (!paced || ms == UINT32_MAX) return SimulatedClock::IdleWait(ms, poll);
-        uint64_t start = real_.MonotonicMs();
-        bool ready = poll(static_cast<int>(std::min(ms, RealTime ? 100u : kPeerWaitMs)));
-        uint64_t passed = real_.MonotonicMs() - start;
-        Advance(ready || RealTime ? std::min<uint64_t>(passed, ms) : ms);
-        return ready;
-    }
-
-    std::function<bool()> PeerBusy;
-    bool RealTime = false;
-
-private:
-    platform::RealClock real_;
-};
+using korvane_test::PeerPacedClock;
 
 // A station window (no session) on a clock that runs in real time; its date stays at the fixture's start.
 class PeerStationTest : public korvane_test::StationFixture {

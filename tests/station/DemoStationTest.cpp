@@ -87,6 +87,9 @@ TEST_F(DemoStationTest, GrandTotalResetShowsItsTimeWithoutTheLineEnd) {
               "Grand total since " + platform::CTime(platform::UnixTime()).substr(0, 24));
     EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
     EXPECT_EQ(RainSensor->StartCounter, RainSensor->RunningCounter);
+    // What the user does is on disk at once (the rounds' highs and lows may wait a minute).
+    EXPECT_NE(Read("SENSORS.INI").find("ResetTime=" + std::to_string(RainSensor->ResetTime) + "\r\n"),
+              std::string::npos);
 }
 
 TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -122,6 +123,38 @@ TEST_F(KillRestartTest, FiftyKillsWhileWritingLoseNoRoleHighLowOrRainTotal) {
     EXPECT_EQ(DS1820Sensors.Count(), 7);
     EXPECT_EQ(HumiditySensors.Count(), 1);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
+}
+
+// What a kill can cost of the highs and lows, without killing: SENSORS.INI on disk never lags the
+// marks the station holds by more than a minute, and it is rewritten at most once a minute for them.
+TEST_F(KillRestartTest, SensorsIniLagsTheMarksByAMinuteAtMostAndIsWrittenOnceAMinuteAtMost) {
+    Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
+    Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
+    Start();
+    platform::EventLoop::Get().RunFor(2 * 60000); // the scan and the first marks
+    std::string onDisk = Read("SENSORS.INI");
+    int writes = 0;
+    // Since when (at the latest) the disk lacks what the station holds; -1 while it lacks nothing.
+    int64_t behindSince = -1, worstLagMs = 0;
+    const int64_t start = clock_->UnixTimeMs(), minutes = 40;
+    for (int64_t before = start; clock_->UnixTimeMs() - start < minutes * 60000;) {
+        platform::EventLoop::Get().RunFor(500);
+        const int64_t now = clock_->UnixTimeMs();
+        const std::string text = Read("SENSORS.INI");
+        const bool written = text != onDisk;
+        writes += written;
+        onDisk = text;
+        Write("copy.ini", text);
+        if (ReadKeptState(Path("SENSORS.INI")) == ReadKeptState(Path("copy.ini")))
+            behindSince = -1;
+        else if (behindSince < 0 || written) // what it lacks came after the last look
+            behindSince = before;
+        if (behindSince >= 0) worstLagMs = std::max(worstLagMs, now - behindSince);
+        before = now;
+    }
+    EXPECT_LE(worstLagMs, 65000) << "the disk lacked a mark the station held for so long";
+    EXPECT_LE(writes, minutes + 1);
+    EXPECT_GE(writes, 10) << "the marks moved and were written";
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "onewire/DS1820.h"
 #include "onewire/SensorTables.h"
 #include "platform/FileProblems.h"
+#include "platform/Strings.h"
 #include "platform/tmex/sim/DS18S20.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/DiskFaults.h"
@@ -81,7 +82,8 @@ protected:
         form_.reset();
         platform::EventLoop::Get().Reset();
         platform::TIniFile::FlushCache();
-        ExpectKept(held, ReadKeptState(Path("SENSORS.INI")), true, "on disk");
+        ExpectKept(held, ReadKeptState(Path("SENSORS.INI")), true, "on disk",
+                   clock_->UnixTimeMs() / 1000 - 61);
         Start();
         Run(1100);
         ASSERT_TRUE(SessionRunning);
@@ -135,6 +137,22 @@ TEST_P(StationFaultTest, NothingIsLostAndEachFileTellsItsFailureOnce) {
     Run(10 * kMinuteMs);
     EXPECT_EQ(Told(Path("SENSORS.INI") + " is written again"), 1);
     ExpectEachFailureToldOnce();
+    // The data log's records of the whole outage were kept and are on disk in order: one every ten
+    // minutes from 14:10 to 16:30, none missing.
+    const std::string log = Read("DATA/122026.TXT");
+    std::vector<std::string> times;
+    for (size_t at = log.find("\n06.12.2026\t"); at != std::string::npos; at = log.find("\n06.12.2026\t", at + 1))
+        times.push_back(log.substr(at + 12, 5));
+    ASSERT_EQ(times.size(), 15u) << log;
+    for (size_t i = 0; i < times.size(); ++i) {
+        int minutes = 14 * 60 + 10 + 10 * static_cast<int>(i);
+        EXPECT_EQ(times[i], platform::Format("%02d:%02d", minutes / 60, minutes % 60)) << log;
+    }
+    // (A small file system may still take a record into the last page of its file.)
+    if (GetParam() == Fault::FullBySizeLimit) {
+        EXPECT_EQ(Told("Keeping the data-log records in memory"), 1);
+    }
+    EXPECT_EQ(Told("data-log records kept in memory while the disk refused them"), Told("Keeping the data-log"));
     RestartAndExpectAllKept();
 }
 
