@@ -199,7 +199,7 @@ bool DS2480Backend::Detect(std::string& reason) {
     std::vector<uint8_t> answer(commands.size());
     std::size_t got = 0;
     if (status == SerialPort::Status::Ok)
-        status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
+        status = port_.Read(answer.data(), answer.size(), answerTimeoutMs_, got);
     read_ += got;
     if (status == SerialPort::Status::Lost) return lost("cannot read: ");
     if (got == 0) {
@@ -245,7 +245,7 @@ int16_t DS2480Backend::Exchange(const std::string& what, const Build& build, std
             status = port_.Write(packet.Bytes().data(), packet.Bytes().size());
         if (status == SerialPort::Status::Ok) {
             written_ += packet.Bytes().size();
-            if (!answer.empty()) status = port_.Read(answer.data(), answer.size(), kAnswerTimeoutMs, got);
+            if (!answer.empty()) status = port_.Read(answer.data(), answer.size(), answerTimeoutMs_, got);
             read_ += got;
         }
         if (status == SerialPort::Status::Lost) {

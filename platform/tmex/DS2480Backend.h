@@ -57,12 +57,16 @@ public:
     uint64_t BytesWritten() const { return written_; }
     uint64_t BytesRead() const { return read_; }
 
-    // How long an answer byte may keep the backend waiting.
+    // How long an answer byte may keep the backend waiting: the chip answers within a few byte times.
+    // An emulator on a loaded machine can take longer; its tests give it more (ResetDriver restores it).
     static constexpr int kAnswerTimeoutMs = 100;
+    static void SetAnswerTimeoutMs(int ms) { answerTimeoutMs_ = ms; }
     // Detections tried before the port has no adapter.
     static constexpr int kDetections = 3;
 
 private:
+    static inline int answerTimeoutMs_ = kAnswerTimeoutMs;
+
     class Packet;
     using Build = std::function<void(Packet&)>;
 

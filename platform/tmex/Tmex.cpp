@@ -1,6 +1,7 @@
 #include "platform/tmex/Tmex.h"
 
 #include "platform/tmex/Crc.h"
+#include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/DriverSettings.h"
 
 #include <algorithm>
@@ -597,6 +598,7 @@ void ResetDriver() {
     d.defaultOverride.reset();
     d.settingsPath = "tmex.ini";
     d.log = nullptr;
+    DS2480Backend::SetAnswerTimeoutMs(DS2480Backend::kAnswerTimeoutMs);
 }
 
 void SetDefaultPortOverride(int16_t portNum, int16_t portType) {

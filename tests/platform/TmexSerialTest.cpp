@@ -184,6 +184,8 @@ protected:
         tmex::SetDriverSettingsPath(folder_ + "/tmex.ini");
         WriteSettings("[DS2480]\r\n1=" + folder_ + "/ttyDS2480\r\n");
         tmex::SetDriverLog([this](const std::string& line) { log_.push_back(line); });
+        // The emulator's thread may be slow to answer on a loaded machine: only a dropped answer times out.
+        tmex::DS2480Backend::SetAnswerTimeoutMs(1000);
         serialNet = std::make_shared<sim::SimNet>();
     }
     void TearDown() override {

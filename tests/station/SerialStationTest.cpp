@@ -12,6 +12,7 @@
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
 #include "platform/controls/Application.h"
+#include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SerialEmulator.h"
@@ -65,6 +66,9 @@ protected:
             return;
         }
         Write(name + "/tmex.ini", "[DS2480]\r\n1=" + dir + "/ttyDS2480\r\n");
+        // On a loaded machine the emulator's thread may be slow to answer: a time-out would resynchronise
+        // and retry a reading, and the hour would differ from the direct one.
+        tmex::DS2480Backend::SetAnswerTimeoutMs(1000);
         emulator_ =
             std::make_unique<sim::SerialEmulator>(net_, sim::SerialEmulator::Options{dir + "/ttyDS2480", 0});
         std::string error;
