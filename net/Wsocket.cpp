@@ -577,11 +577,15 @@ void TCustomWSocket::CloseDelayed() {
 }
 
 void TCustomWSocket::Release() {
-    if (released_) return;
     released_ = true;
-    // The loop owns it from here; an owner would free it a second time.
-    if (Owner() != nullptr) Owner()->RemoveComponent(this);
-    platform::EventLoop::Get().ReleaseAtTurnEnd(std::unique_ptr<platform::MessageTarget>(this));
+}
+
+void ReleaseAtTurnEnd(std::unique_ptr<TCustomWSocket> socket) {
+    if (!socket) return;
+    socket->Release();
+    // The loop owns it from here; a component owner would free it a second time.
+    if (platform::TComponent* owner = socket->Owner()) owner->RemoveComponent(socket.get());
+    platform::EventLoop::Get().ReleaseAtTurnEnd(std::move(socket));
 }
 
 void TCustomWSocket::Abort() {

@@ -4,10 +4,13 @@
 // TCustomWSocket is the socket with its send chain and receive calls; TCustomLineWSocket adds line
 // mode; TCustomSyncWSocket adds waits that run the loop; TWSocket is the component that users create.
 //
-// Lifetime: a socket is never destroyed inside one of its own event handlers. A handler that is done
-// with its socket calls Release: from then on the socket raises no event, and the loop frees it at the
-// end of a turn once none of its code can be on the stack. So no code of the socket has to ask, after
-// calling out, whether it still exists.
+// Lifetime: a socket never frees itself, and is never destroyed inside one of its own event handlers.
+// Release only marks it: from then on it raises no event. Whoever owns the socket frees it: at once
+// when none of its code can be running, or, from inside one of its handlers, by handing it to
+// ReleaseAtTurnEnd, after which the loop frees it at the end of the first turn in which none of its
+// code can be on the stack. A server owns its clients: a client's Release asks its server, which hands
+// it to the loop so. So no code of the socket has to ask, after calling out, whether it still exists,
+// and a socket on the stack or held as a member can be released like any other.
 //
 // Connect to a host name never waits for the name: the answer comes from the host cache (Winsock.h),
 // looked up off the loop's thread. While a first answer is awaited, a TCP Connect stays wsConnecting
@@ -136,8 +139,7 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Close();
     virtual void CloseDelayed();
-    // Hands a socket made with new (with or without an owner) to the loop, which frees it at the end of
-    // a turn; it raises no event from now on.
+    // From now on the socket raises no event. It frees nothing: its owner does (see ReleaseAtTurnEnd).
     virtual void Release();
     virtual void Abort();
     virtual void Shutdown(int how);
@@ -347,5 +349,10 @@ class TWSocket : public TCustomSyncWSocket {
 public:
     using TCustomSyncWSocket::TCustomSyncWSocket;
 };
+
+// The owner's way to drop a socket whose code may be running (it is called from one of the socket's
+// handlers, or from something such a handler called): the socket is released and taken from its
+// component owner, and the loop frees it at the end of the turn, once none of its code is on the stack.
+void ReleaseAtTurnEnd(std::unique_ptr<TCustomWSocket> socket);
 
 } // namespace net

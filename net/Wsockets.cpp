@@ -36,10 +36,8 @@ void TWSocketClient::NamePeer() {
 }
 
 void TWSocketClient::Release() {
-    if (Server != nullptr)
-        Server->ReleaseClient(this);
-    else
-        TWSocket::Release();
+    TWSocket::Release();
+    if (Server != nullptr) Server->ReleaseClient(this);
 }
 
 void TWSocketClient::TriggerSessionClosed(uint16_t error) {
@@ -81,8 +79,8 @@ void TCustomWSocketServer::ReleaseClient(TWSocketClient* client) {
     if (it == clients_.end()) return;
     std::unique_ptr<TWSocketClient> owned = std::move(*it);
     clients_.erase(it);
-    owned->Server = nullptr;
-    owned.release()->Release(); // a client without a server hands itself to the loop
+    owned->Server = nullptr; // its Release from now on only marks it
+    ReleaseAtTurnEnd(std::move(owned));
 }
 
 void TCustomWSocketServer::TriggerClientCreate(TWSocketClient* client) {

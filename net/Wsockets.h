@@ -38,7 +38,8 @@ public:
         return peerPort_;
     }
     void Dup(SOCKET handle) override;
-    // A client belongs to its server: released, it leaves the server's list at once.
+    // A client belongs to its server: released, it leaves the server's list at once, and the server
+    // hands it to the loop, which frees it at the end of the turn.
     void Release() override;
 
 protected:

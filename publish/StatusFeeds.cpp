@@ -14,7 +14,7 @@ constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
-    delete TCPServer;
+    TCPServer.reset();
     delete UDPSendSocket;
 }
 
@@ -48,7 +48,7 @@ int TStatusFeeds::StartTCPServices() {
             });
         if (listening) {
             tcpStartFailures_.Succeeded();
-            TCPServer = server.release();
+            TCPServer = std::move(server);
             form_.TCPRunning = true;
         }
     }
@@ -65,10 +65,11 @@ void TStatusFeeds::StopTCPServices() {
                 ? "SERVER: TCP services shutting down"
                 : platform::Format("SERVER: TCP services shutting down, disconnecting %d client(s)",
                                    TCPClientCount);
-        if (net::TWSocketServer* server = TCPServer) {
-            TCPServer = nullptr;
+        if (std::unique_ptr<net::TWSocketServer> server = std::move(TCPServer)) {
             server->Close();
-            server->Release(); // its clients go with it
+            // Not freed here: a pump beneath this call may be inside its code or its clients'. The loop
+            // frees it, and its clients with it, at the end of the turn.
+            net::ReleaseAtTurnEnd(std::move(server));
         }
         EndRefusals();
         form_.LogStatus(message);

@@ -12,6 +12,7 @@
 // address, a subnet's broadcast address among them). A start that fails frees what it made and is
 // tried again on the next pass; the first failure of a run is logged, and so is the first failed
 // datagram of a run.
+#include <memory>
 #include <string>
 
 #include "net/Wsocket.h"
@@ -39,7 +40,7 @@ public:
     void TCPServerClientDisconnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
                                    uint16_t error);
 
-    net::TWSocketServer* TCPServer = nullptr;
+    std::unique_ptr<net::TWSocketServer> TCPServer;
     net::TWSocket* UDPSendSocket = nullptr;
     int TCPClientCount = 0;
 

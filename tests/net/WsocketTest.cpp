@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "net/Wsocket.h"
+#include "net/Wsockets.h"
 #include "tests/net/NetTestSupport.h"
 
 using namespace net;
@@ -190,29 +191,129 @@ private:
 
 TEST_F(WsocketTest, AHandlerReleasesItsSocketWhichRaisesNothingMoreAndIsFreedAtTheTurnsEnd) {
     int destroyed = 0;
-    auto* reader = new CountedSocket(destroyed);
+    auto owned = std::make_unique<CountedSocket>(destroyed);
+    CountedSocket* reader = owned.get();
     int peer = ConnectPair(*reader);
     std::vector<std::string> events;
     reader->OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
         events.push_back("data " + s->ReceiveStr());
         s->Release();
         s->Release(); // once is enough
-        events.push_back(destroyed == 0 ? "alive" : "gone");
+        events.push_back(destroyed == 0 ? "kept" : "gone");
+        ReleaseAtTurnEnd(std::move(owned)); // its owner drops it from inside its handler
+        events.push_back(destroyed == 0 && s->Released() ? "alive" : "gone");
     };
     reader->OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
     ::send(peer, "hello", 5, 0);
     ::close(peer); // data and close in one notification: no close event after the release
     ASSERT_TRUE(RunUntil([&] { return destroyed == 1; }));
-    EXPECT_EQ(events, (std::vector<std::string>{"data hello", "alive"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"data hello", "kept", "alive"}));
 
-    // An owned socket released inside its close event leaves its owner at once: one free only.
-    platform::TComponent owner;
-    auto* closer = new CountedSocket(destroyed, &owner);
-    peer = ConnectPair(*closer);
-    closer->OnSessionClosed = [&](TCustomWSocket* s, uint16_t) { s->Release(); };
+    // A socket with a component owner, handed to the loop inside its close event, leaves its owner at
+    // once: one free only.
+    {
+        platform::TComponent owner;
+        auto* closer = new CountedSocket(destroyed, &owner);
+        peer = ConnectPair(*closer);
+        closer->OnSessionClosed = [&](TCustomWSocket* s, uint16_t) {
+            ReleaseAtTurnEnd(std::unique_ptr<TCustomWSocket>(s));
+        };
+        ::close(peer);
+        ASSERT_TRUE(RunUntil([&] { return destroyed == 2; }));
+        EXPECT_EQ(owner.ComponentCount(), 0);
+    }
+    EXPECT_EQ(destroyed, 2);
+}
+
+// Release frees nothing, so a socket that is not on the heap can be released: on the stack, as a
+// member, or with a component owner, each is freed once, by whoever holds it (a double free is caught
+// by the address sanitizer of the checked build).
+TEST_F(WsocketTest, ASocketOnTheStackOrAMemberIsReleasedAndClosedAndFreedOnceByItsHolder) {
+    int destroyed = 0;
+    {
+        CountedSocket socket(destroyed);
+        int peer = ConnectPair(socket);
+        std::vector<std::string> events;
+        socket.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+            events.push_back("data " + s->ReceiveStr());
+            s->Release();
+            s->Close();
+        };
+        socket.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { events.push_back("closed"); };
+        ::send(peer, "x", 1, 0);
+        ASSERT_TRUE(RunUntil([&] { return socket.State() == wsClosed; }));
+        RunFor(50); // turns end: nothing of the socket is freed by the loop
+        EXPECT_EQ(destroyed, 0);
+        EXPECT_TRUE(socket.Released());
+        EXPECT_EQ(events, (std::vector<std::string>{"data x"})); // the close raised nothing
+        ::close(peer);
+    }
+    EXPECT_EQ(destroyed, 1);
+
+    struct Holder {
+        explicit Holder(int& destroyed) : socket(destroyed), owned(destroyed, &owner) {}
+        CountedSocket socket;
+        platform::TComponent owner;
+        CountedSocket owned; // listed with `owner` too: it leaves that list when it goes
+    };
+    {
+        Holder holder(destroyed);
+        holder.socket.Release(); // never opened
+        holder.socket.Close();
+        int peer = ConnectPair(holder.owned);
+        holder.owned.Release();
+        ::close(peer);
+        RunFor(50);
+        holder.owned.Close();
+        EXPECT_EQ(destroyed, 1);
+    }
+    EXPECT_EQ(destroyed, 3);
+}
+
+// A counted client of a server, which releases itself when the peer says "bye".
+class CountedClient : public TWSocketClient {
+public:
+    explicit CountedClient(int& destroyed) : destroyed_(destroyed) {}
+    ~CountedClient() override { ++destroyed_; }
+
+private:
+    int& destroyed_;
+};
+
+TEST_F(WsocketTest, AReleasedClientLeavesItsServerAtOnceAndIsFreedAtTheEndOfTheTurn) {
+    int destroyed = 0;
+    TWSocketServer server(nullptr, "Srv");
+    server.Banner.clear();
+    server.SetProto("tcp");
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.ClientClass = [&](TCustomWSocketServer*) { return std::make_unique<CountedClient>(destroyed); };
+    std::vector<std::string> events;
+    server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient* c, uint16_t) {
+        c->OnDataAvailable = [&](TCustomWSocket* s, uint16_t) {
+            const std::string text = s->ReceiveStr();
+            s->Release();
+            events.push_back("released, " + std::to_string(server.GetClientCount()) + " listed, " +
+                             (destroyed == 0 ? "alive" : "gone"));
+            s->SendStr(text); // its own code goes on using it: freed only after the turn
+            s->Close();
+            events.push_back(s->State() == wsClosed ? "closed" : "open");
+        };
+    };
+    server.OnClientDisconnect = [&](TCustomWSocketServer*, TWSocketClient*, uint16_t) {
+        events.push_back("disconnect");
+    };
+    server.Listen();
+    int peer = net_test::RawConnect(static_cast<uint16_t>(std::stoi(server.GetXPort())));
+    ASSERT_TRUE(RunUntil([&] { return server.GetClientCount() == 1; }));
+    ::send(peer, "bye", 3, 0);
+    ASSERT_TRUE(RunUntil([&] { return destroyed == 1; }));
+    RunFor(50);
+    // Released, it left the list at once, raised no disconnect, and was freed once, after its handler.
+    EXPECT_EQ(events, (std::vector<std::string>{"released, 0 listed, alive", "closed"}));
+    EXPECT_EQ(server.GetClientCount(), 0);
+    EXPECT_EQ(destroyed, 1);
     ::close(peer);
-    ASSERT_TRUE(RunUntil([&] { return destroyed == 2; }));
-    EXPECT_EQ(owner.ComponentCount(), 0);
 }
 
 TEST_F(WsocketTest, NameLookupsCompleteThroughTheLoop) {
