@@ -12,14 +12,11 @@ using platform::Format;
 
 namespace {
 
-// Read by LoadSettings, in this order.
 const SensorKeys<Barometer> kBarometerKeys = {
     {"BaroOffset", &Barometer::BaroOffset, 0.0},
     {"BaroMultiplier", &Barometer::BaroMultiplier, 1.0},
-    {"max_baro", High(&Barometer::baro), 0.0},
-    {"min_baro", Low(&Barometer::baro), 1500.0},
-    {"max_baro_t", HighTime(&Barometer::baro), 0},
-    {"min_baro_t", LowTime(&Barometer::baro), 0},
+    {"current_baro", Value(&Barometer::baro), 0.0, {.load = false}}, // a new run starts without one
+    {Marks(&Barometer::baro), {.save = false}},                      // written the moment they move
     {"today_baro", &Barometer::today_baro, 0.0},
     {"hiBar", &Barometer::hiBar, 31.0},
     {"loBar", &Barometer::loBar, 28.0},
@@ -44,17 +41,7 @@ void Barometer::LoadSettings() {
 void Barometer::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        ini.WriteFloat(section, "BaroOffset", BaroOffset);
-        ini.WriteFloat(section, "BaroMultiplier", BaroMultiplier);
-        ini.WriteFloat(section, "current_baro", baro.value);
-        ini.WriteFloat(section, "today_baro", today_baro);
-        ini.WriteFloat(section, "hiBar", hiBar);
-        ini.WriteFloat(section, "loBar", loBar);
-        ini.WriteFloat(section, "Vhi", Vhi);
-        ini.WriteFloat(section, "Vlow", Vlow);
-        ini.WriteInteger(section, "Metric", Metric);
+        SaveKeys(*this, kBarometerKeys, *IniFile, SerialSection());
     });
 }
 

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -31,6 +32,16 @@ private:
 
 const char* const kRule = "=================================================";
 
+// A boost outside 200-1500 ms takes its default.
+void BoostTimeInRange(DS1820& d) {
+    if (d.BoostTime > 1500 || d.BoostTime < 200) d.BoostTime = 1000;
+}
+
+// Read after the Type; written by hand only.
+const SensorKeys<DS1820> kDS1820Keys = {
+    {"BoostTime", &DS1820::BoostTime, 1000, {.save = false, .fix = BoostTimeInRange}},
+};
+
 } // namespace
 
 DS1820::DS1820(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
@@ -39,8 +50,7 @@ DS1820::DS1820(int sensorNumber, const uint16_t* couplerRom, int couplerPort)
         const std::string section = SerialSection();
         Type = IniFile->ReadString(section, "Type", "Temperature");
         IniFile->WriteString(section, "Type", Type);
-        BoostTime = IniFile->ReadInteger(section, "BoostTime", 1000);
-        if (BoostTime > 1500 || BoostTime < 200) BoostTime = 1000;
+        LoadKeys(*this, kDS1820Keys, *IniFile, section);
     });
 }
 

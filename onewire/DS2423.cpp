@@ -5,6 +5,7 @@
 #include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -13,6 +14,36 @@
 
 using namespace platform;
 namespace tmex = platform::tmex;
+
+namespace {
+
+bool IsRainGauge(const DS2423& c) {
+    return c.Type == "RainGauge";
+}
+// A counter of its own keeps a description; the rain gauge and the wind name themselves.
+bool IsPlainCounter(const DS2423& c) {
+    return c.Type == "DS2423";
+}
+void ReadPageKnown(DS2423& c) {
+    if (c.ReadPage < 14 || c.ReadPage > 15) c.ReadPage = 15;
+}
+
+// Read after the Type.
+const SensorKeys<DS2423> kCounterKeys = {
+    // Only the rain gauge carries its count across restarts.
+    {"RunningCounter", &DS2423::RunningCounter, 0, {.loadIf = IsRainGauge}},
+    {"LastCountTime", &DS2423::LastCountTime, 0},
+    {"Multiplier", &DS2423::Multiplier, 1},
+    {"ReadPage", &DS2423::ReadPage, 15, {.fix = ReadPageKnown}},
+    {"Description", &DS2423::Description, "", {.load = false, .saveIf = IsPlainCounter}},
+    // Written by the daily reset.
+    {"TodayCounter",
+     &DS2423::TodayCounter,
+     [](const DS2423& c) { return c.RunningCounter; },
+     {.save = false}},
+};
+
+} // namespace
 
 int32_t CountDifference(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
@@ -35,13 +66,7 @@ void DS2423::LoadSettings() {
         PreviousCount = 0;
         const std::string section = RomText(Rom);
         Type = IniFile->ReadString(section, "Type", "DS2423");
-        LastCountTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "LastCountTime", 0));
-        ReadPage = IniFile->ReadInteger(section, "ReadPage", 15);
-        if (ReadPage < 14 || ReadPage > 15) ReadPage = 15;
-        Multiplier = IniFile->ReadInteger(section, "Multiplier", 1);
-        // Only the rain gauge carries its count across restarts.
-        RunningCounter = Type == "RainGauge" ? IniFile->ReadInteger(section, "RunningCounter", 0) : 0;
-        TodayCounter = IniFile->ReadInteger(section, "TodayCounter", RunningCounter);
+        LoadKeys(*this, kCounterKeys, *IniFile, section);
         IniFile->WriteString(section, "Type", Type);
     });
 }
@@ -49,12 +74,7 @@ void DS2423::LoadSettings() {
 void DS2423::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         iButton::SaveSettings();
-        const std::string section = RomText(Rom);
-        IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
-        IniFile->WriteInteger(section, "LastCountTime", static_cast<int>(LastCountTime));
-        IniFile->WriteInteger(section, "Multiplier", Multiplier);
-        IniFile->WriteInteger(section, "ReadPage", ReadPage);
-        if (Type == "DS2423") IniFile->WriteString(section, "Description", Description);
+        SaveKeys(*this, kCounterKeys, *IniFile, RomText(Rom));
     });
 }
 

@@ -29,7 +29,7 @@ constexpr int kPage = 2;
 
 namespace {
 
-// Read by the constructor after the Type, in this order.
+// Read by the constructor after the Type.
 const SensorKeys<DS2438> kDS2438Keys = {
     {"PrintTempOnHTML", &DS2438::PrintTempOnHTML, true},
     {"VADDescription", &DS2438::VADDescription,
@@ -38,18 +38,10 @@ const SensorKeys<DS2438> kDS2438Keys = {
      [](const platform::TIniFile&, const std::string& section) { return section + "_VSENS"; }},
     {"VADOffset", &DS2438::VADOffset, 0.0},
     {"VADMultiplier", &DS2438::VADMultiplier, 1.0},
-    {"max_VAD", High(&DS2438::VAD), -100.0},
-    {"min_VAD", Low(&DS2438::VAD), 200.0},
-    {"max_VAD_t", HighTime(&DS2438::VAD), 0},
-    {"min_VAD_t", LowTime(&DS2438::VAD), 0},
-    {"max_VDD", High(&DS2438::VDD), 0.0},
-    {"min_VDD", Low(&DS2438::VDD), 20.0},
-    {"max_VDD_t", HighTime(&DS2438::VDD), 0},
-    {"min_VDD_t", LowTime(&DS2438::VDD), 0},
-    {"max_VSENS", High(&DS2438::VSENS), -100.0},
-    {"min_VSENS", Low(&DS2438::VSENS), 200.0},
-    {"max_VSENS_t", HighTime(&DS2438::VSENS), 0},
-    {"min_VSENS_t", LowTime(&DS2438::VSENS), 0},
+    // Written the moment they move.
+    {Marks(&DS2438::VAD), {.save = false}},
+    {Marks(&DS2438::VDD), {.save = false}},
+    {Marks(&DS2438::VSENS), {.save = false}},
 };
 
 } // namespace
@@ -334,13 +326,7 @@ void DS2438::ResetVDD() {
 void DS2438::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         Temperature::SaveSettings();
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        ini.WriteBool(section, "PrintTempOnHTML", PrintTempOnHTML != 0);
-        ini.WriteString(section, "VADDescription", VADDescription);
-        ini.WriteString(section, "VSENSDescription", VSENSDescription);
-        ini.WriteFloat(section, "VADOffset", VADOffset);
-        ini.WriteFloat(section, "VADMultiplier", VADMultiplier);
+        SaveKeys(*this, kDS2438Keys, *IniFile, SerialSection());
     });
 }
 

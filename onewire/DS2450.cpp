@@ -7,6 +7,7 @@
 #include "onewire/DataTables.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
+#include "onewire/SensorKeys.h"
 #include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
@@ -22,8 +23,9 @@ namespace {
 constexpr double kVoltsPerCount = 0.00008;
 const char kLetters[DS2450::kChannels] = {'A', 'B', 'C', 'D'};
 
-std::string Key(const char* name, int channel) {
-    return Format("%s%c", name, kLetters[channel]);
+// The suffix of a channel's keys.
+std::string Letter(int channel) {
+    return std::string(1, kLetters[channel]);
 }
 
 // The exception's message, empty for one without a message.
@@ -35,11 +37,41 @@ int32_t NowSeconds() {
     return static_cast<int32_t>(UnixTime());
 }
 
-// A stored number beyond the float range falls back to its default: no infinity reaches a value.
-float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
-    auto value = static_cast<float>(ini.ReadFloat(section, key, def));
-    return std::isfinite(value) ? value : static_cast<float>(def);
+// A conversion of 1-16 bits; any other number takes the default.
+void BitsInRange(DS2450& d) {
+    if (d.BitsConversion < 1 || d.BitsConversion > 16) d.BitsConversion = 8;
 }
+
+std::string CouplerPort(const DS2450& d) {
+    return d.SwitchPort == 0 ? "NONE" : d.SwitchPort == 1 ? "MAIN" : "AUX";
+}
+
+std::string CouplerSerial(const DS2450& d) {
+    return d.SwitchPort == 0 ? std::string() : DS2450::RomToHex(d.SwitchSerial);
+}
+
+// The device's own keys, read after its Type.
+const SensorKeys<DS2450> kDS2450Keys = {
+    {"Debug", &DS2450::Debug, false, {.save = false}},
+    {"Read", &DS2450::ReadEnabled, true},
+    {"SwitchPort", CouplerPort},
+    {"SwitchSerial", CouplerSerial},
+    {"FiveVoltRange", &DS2450::FiveVoltRange, true, {.save = false}},
+    {"BitsConversion", &DS2450::BitsConversion, 8, {.save = false, .fix = BitsInRange}},
+    {"LogErrorPORT", &DS2450::LogErrorPORT, "10001", {.save = false}},
+};
+
+// The keys of each channel, its letter appended ("Offset_A"); the marks carry their own names.
+const SensorKeys<DS2450> kChannelKeys = {
+    {"Description_", &DS2450::Description,
+     [](const std::string& section, const std::string& letter) { return section + "_" + letter; }},
+    {"Multiplier_", &DS2450::Multiplier, 1.0},
+    {"Offset_", &DS2450::Offset, 0.0},
+    {Marks(&DS2450::Channels)},
+    {"PrintOnHTML_", &DS2450::PrintOnHTML, true},
+    {"Plot_", &DS2450::Plot, true},
+    {"Log_", &DS2450::Log, true},
+};
 
 } // namespace
 
@@ -176,15 +208,8 @@ void DS2450::StoreValue(int channel, double volts) {
             SendDatagram("Exception calculating values!");
             return;
         }
-        Value[channel] = value;
-        if (value > MaxValue[channel]) {
-            MaxValue[channel] = value;
-            MaxValueTime[channel] = NowSeconds();
-        }
-        if (value < MinValue[channel]) {
-            MinValue[channel] = value;
-            MinValueTime[channel] = NowSeconds();
-        }
+        Channels[channel].value = value;
+        Channels[channel].Track(0.0f, NowSeconds());
     } catch (...) {
         SendDatagram("Exception calculating values!");
     }
@@ -342,25 +367,12 @@ void DS2450::LoadSettings() {
         const std::string section = Section();
         Type = IniFile->ReadString(section, "Type", "DS2450");
         IniFile->WriteString(section, "Type", Type);
-        Debug = IniFile->ReadBool(section, "Debug", false);
-        ReadEnabled = IniFile->ReadBool(section, "Read", true);
-        FiveVoltRange = IniFile->ReadBool(section, "FiveVoltRange", true);
-        int bits = IniFile->ReadInteger(section, "BitsConversion", 8);
-        BitsConversion = static_cast<uint8_t>(bits < 1 || bits > 16 ? 8 : bits);
-        LogErrorPORT = IniFile->ReadString(section, "LogErrorPORT", "10001");
+        LoadKeys(*this, kDS2450Keys, *IniFile, section);
+        // Marks not stored yet start now.
         const int32_t now = NowSeconds();
         for (int ch = 0; ch < kChannels; ++ch) {
-            Log[ch] = IniFile->ReadBool(section, Key("Log_", ch), true);
-            Plot[ch] = IniFile->ReadBool(section, Key("Plot_", ch), true);
-            Offset[ch] = ReadFiniteFloat(*IniFile, section, Key("Offset_", ch), 0.0);
-            Multiplier[ch] = ReadFiniteFloat(*IniFile, section, Key("Multiplier_", ch), 1.0);
-            PrintOnHTML[ch] = IniFile->ReadBool(section, Key("PrintOnHTML_", ch), true);
-            Description[ch] = IniFile->ReadString(section, Key("Description_", ch),
-                                                  Format("%s_%c", section.c_str(), kLetters[ch]));
-            MaxValue[ch] = ReadFiniteFloat(*IniFile, section, Key("max_value_", ch), -100.0);
-            MaxValueTime[ch] = IniFile->ReadInteger(section, Key("max_value_t_", ch), now);
-            MinValue[ch] = ReadFiniteFloat(*IniFile, section, Key("min_value_", ch), 100.0);
-            MinValueTime[ch] = IniFile->ReadInteger(section, Key("min_value_t_", ch), now);
+            Channels[ch].highTime = Channels[ch].lowTime = now;
+            LoadKeys(*this, kChannelKeys, *IniFile, section, ch, Letter(ch));
         }
     } catch (const std::exception& e) {
         std::string message = MessageOf(e);
@@ -374,26 +386,9 @@ void DS2450::LoadSettings() {
 void DS2450::SaveSettings() {
     Reported("Exception writing to SENSORS.INI!", [&] {
         const std::string section = Section();
-        IniFile->WriteBool(section, "Read", ReadEnabled != 0);
-        if (SwitchPort != 0) {
-            IniFile->WriteString(section, "SwitchPort", SwitchPort == 1 ? "MAIN" : "AUX");
-            IniFile->WriteString(section, "SwitchSerial", RomToHex(SwitchSerial));
-        } else {
-            IniFile->WriteString(section, "SwitchPort", "NONE");
-            IniFile->WriteString(section, "SwitchSerial", "");
-        }
-        for (int ch = 0; ch < kChannels; ++ch) {
-            IniFile->WriteString(section, Key("Description_", ch), Description[ch]);
-            IniFile->WriteFloat(section, Key("Multiplier_", ch), Multiplier[ch]);
-            IniFile->WriteFloat(section, Key("Offset_", ch), Offset[ch]);
-            IniFile->WriteFloat(section, Key("max_value_", ch), MaxValue[ch]);
-            IniFile->WriteInteger(section, Key("max_value_t_", ch), MaxValueTime[ch]);
-            IniFile->WriteFloat(section, Key("min_value_", ch), MinValue[ch]);
-            IniFile->WriteInteger(section, Key("min_value_t_", ch), MinValueTime[ch]);
-            IniFile->WriteBool(section, Key("PrintOnHTML_", ch), PrintOnHTML[ch] != 0);
-            IniFile->WriteBool(section, Key("Plot_", ch), Plot[ch] != 0);
-            IniFile->WriteBool(section, Key("Log_", ch), Log[ch] != 0);
-        }
+        SaveKeys(*this, kDS2450Keys, *IniFile, section);
+        for (int ch = 0; ch < kChannels; ++ch)
+            SaveKeys(*this, kChannelKeys, *IniFile, section, ch, Letter(ch));
     });
 }
 
@@ -409,8 +404,7 @@ void DS2450::SetType(const std::string& type) {
 void DS2450::ResetChannel(int channel) {
     try {
         if (channel < 0 || channel >= kChannels) return;
-        MaxValue[channel] = MinValue[channel] = Value[channel];
-        MaxValueTime[channel] = MinValueTime[channel] = NowSeconds();
+        Channels[channel].Reset(NowSeconds());
     } catch (...) {
         SendDatagram("Exception doing reset!");
     }
@@ -421,23 +415,10 @@ void DS2450::ResetAll() {
         ResetChannel(ch);
 }
 
-namespace {
-void FillTime(int32_t seconds, uint8_t* time) {
-    if (!time) return;
-    LocalTime local = Clock::Get().ToLocal(seconds);
-    time[0] = static_cast<uint8_t>(local.minute);
-    time[1] = static_cast<uint8_t>(local.hour);
-}
-} // namespace
-
 float DS2450::GetMaxValue(int channel, uint8_t* time) {
-    channel &= 3;
-    FillTime(MaxValueTime[channel], time);
-    return MaxValue[channel];
+    return Channels[channel & 3].High(time);
 }
 
 float DS2450::GetMinValue(int channel, uint8_t* time) {
-    channel &= 3;
-    FillTime(MinValueTime[channel], time);
-    return MinValue[channel];
+    return Channels[channel & 3].Low(time);
 }

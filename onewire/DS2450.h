@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "onewire/Extremes.h"
 #include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
@@ -61,6 +62,7 @@ public:
     int FiveVoltRange = 1;
     int ReadEnabled = 1; // SENSORS.INI Read
     int Debug = 0;
+    int BitsConversion = 8; // 1-16
     int Plot[kChannels] = {};
     int Log[kChannels] = {};
     int PrintOnHTML[kChannels] = {};
@@ -68,15 +70,28 @@ public:
     int LastSampleTime = 0;
     int FailureRun = 0;
     int LastResult = 0;
-    uint8_t BitsConversion = 8;
     uint8_t Number = 0;
-    float Value[kChannels] = {};
-    float MaxValue[kChannels] = {};
-    float MinValue[kChannels] = {};
+    // Each channel's calibrated value with its marks ("max_value_A", "max_value_t_A", ...).
+    FloatExtremes Channels[kChannels] = {{"value", -100.0f, 100.0f, "_A"},
+                                         {"value", -100.0f, 100.0f, "_B"},
+                                         {"value", -100.0f, 100.0f, "_C"},
+                                         {"value", -100.0f, 100.0f, "_D"}};
+    // One number of each channel, indexed by channel: the value and its marks as other parts read them.
+    class ChannelNumbers {
+    public:
+        ChannelNumbers(FloatExtremes* channels, float FloatExtremes::*part)
+            : channels_(channels), part_(part) {}
+        float& operator[](int channel) const { return channels_[channel].*part_; }
+
+    private:
+        FloatExtremes* channels_;
+        float FloatExtremes::*part_;
+    };
+    ChannelNumbers Value{Channels, &FloatExtremes::value};
+    ChannelNumbers MaxValue{Channels, &FloatExtremes::high};
+    ChannelNumbers MinValue{Channels, &FloatExtremes::low};
     float Offset[kChannels] = {};
     float Multiplier[kChannels] = {};
-    int32_t MaxValueTime[kChannels] = {};
-    int32_t MinValueTime[kChannels] = {};
     std::unique_ptr<platform::TIniFile> IniFile;
     int SwitchPort = 0;
     uint16_t SwitchSerial[9] = {};

@@ -1,16 +1,18 @@
 #include "onewire/Extremes.h"
 
+#include <cmath>
+
 #include "platform/Clock.h"
 #include "platform/IniFile.h"
 
-Extremes::Moved Extremes::Track(double margin, int32_t now) {
+template <class T> typename BasicExtremes<T>::Moved BasicExtremes<T>::Track(T margin, int32_t now) {
     Moved moved;
     if (value > high + margin) {
         high = value;
         highTime = now;
         moved.high = true;
     }
-    if (value < low - margin) {
+    if (HasLow() && value < low - margin) {
         low = value;
         lowTime = now;
         moved.low = true;
@@ -18,32 +20,53 @@ Extremes::Moved Extremes::Track(double margin, int32_t now) {
     return moved;
 }
 
-void Extremes::Reset(int32_t now) {
+template <class T> void BasicExtremes<T>::Reset(int32_t now) {
     high = low = value;
     highTime = lowTime = now;
 }
 
-double Extremes::High(uint8_t* time) const {
+template <class T> T BasicExtremes<T>::High(uint8_t* time) const {
     FillTimeRecord(highTime, time);
     return high;
 }
 
-double Extremes::Low(uint8_t* time) const {
+template <class T> T BasicExtremes<T>::Low(uint8_t* time) const {
     FillTimeRecord(lowTime, time);
     return low;
 }
 
-void Extremes::SaveHigh(platform::TIniFile& ini, const std::string& section) const {
-    const std::string key = std::string("max_") + name;
-    ini.WriteFloat(section, key, high);
-    ini.WriteInteger(section, key + "_t", highTime);
+template <class T>
+void BasicExtremes<T>::SaveHigh(platform::TIniFile& ini, const std::string& section) const {
+    ini.WriteFloat(section, keys.high, high);
+    ini.WriteInteger(section, keys.highTime, highTime);
 }
 
-void Extremes::SaveLow(platform::TIniFile& ini, const std::string& section) const {
-    const std::string key = std::string("min_") + name;
-    ini.WriteFloat(section, key, low);
-    ini.WriteInteger(section, key + "_t", lowTime);
+template <class T> void BasicExtremes<T>::SaveLow(platform::TIniFile& ini, const std::string& section) const {
+    if (!HasLow()) return;
+    ini.WriteFloat(section, keys.low, low);
+    ini.WriteInteger(section, keys.lowTime, lowTime);
 }
+
+namespace {
+// A stored mark beyond the range of T (a float's) falls back to what is held: no infinity is taken.
+template <class T>
+T ReadMark(const platform::TIniFile& ini, const std::string& section, const std::string& key, T held) {
+    const auto value = static_cast<T>(ini.ReadFloat(section, key, held));
+    return std::isfinite(value) ? value : held;
+}
+} // namespace
+
+template <class T>
+void BasicExtremes<T>::LoadMarks(const platform::TIniFile& ini, const std::string& section) {
+    high = ReadMark(ini, section, keys.high, high);
+    highTime = ini.ReadInteger(section, keys.highTime, highTime);
+    if (!HasLow()) return;
+    low = ReadMark(ini, section, keys.low, low);
+    lowTime = ini.ReadInteger(section, keys.lowTime, lowTime);
+}
+
+template struct BasicExtremes<double>;
+template struct BasicExtremes<float>;
 
 void FillTimeRecord(int32_t when, uint8_t* time) {
     if (!time) return;

@@ -13,25 +13,17 @@ using platform::Format;
 
 namespace {
 
-// Read by LoadSettings, in this order.
 const SensorKeys<Humidity> kHumidityKeys = {
-    {"GraphHumColor", &Humidity::GraphHumColor, 255},
     {"PlotHum", &Humidity::PlotHum, true},
+    {"GraphHumColor", &Humidity::GraphHumColor, 255},
     {"HumDescription", &Humidity::HumDescription, SectionName},
-    {"HumOffset", &Humidity::HumOffset, 0.0},
     {"HumMultiplier", &Humidity::HumMultiplier, 1.0},
-    {"max_hum", High(&Humidity::hum), -100.0},
-    {"min_hum", Low(&Humidity::hum), 200.0},
-    {"max_hum_t", HighTime(&Humidity::hum), 0},
-    {"min_hum_t", LowTime(&Humidity::hum), 0},
-    {"max_dewpoint", High(&Humidity::dewpoint), -100.0},
-    {"min_dewpoint", Low(&Humidity::dewpoint), 200.0},
-    {"max_dewpoint_t", HighTime(&Humidity::dewpoint), 0},
-    {"min_dewpoint_t", LowTime(&Humidity::dewpoint), 0},
-    {"max_heatindex", High(&Humidity::heatindex), 1.0},
-    {"min_heatindex", Low(&Humidity::heatindex), 200.0},
-    {"max_heatindex_t", HighTime(&Humidity::heatindex), 0},
-    {"min_heatindex_t", LowTime(&Humidity::heatindex), 0},
+    {"HumOffset", &Humidity::HumOffset, 0.0},
+    {"current_hum", Value(&Humidity::hum), 0.0, {.load = false}}, // a new run starts without one
+    // Written the moment they move.
+    {Marks(&Humidity::hum), {.save = false}},
+    {Marks(&Humidity::dewpoint), {.save = false}},
+    {Marks(&Humidity::heatindex), {.save = false}},
     {"min_volt_limit", &Humidity::min_volt_limit, 4.0},
 };
 
@@ -51,15 +43,7 @@ void Humidity::LoadSettings() {
 void Humidity::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         DS2438::SaveSettings();
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        ini.WriteBool(section, "PlotHum", PlotHum != 0);
-        ini.WriteInteger(section, "GraphHumColor", GraphHumColor);
-        ini.WriteString(section, "HumDescription", HumDescription);
-        ini.WriteFloat(section, "HumMultiplier", HumMultiplier);
-        ini.WriteFloat(section, "HumOffset", HumOffset);
-        ini.WriteFloat(section, "current_hum", hum.value);
-        ini.WriteFloat(section, "min_volt_limit", min_volt_limit);
+        SaveKeys(*this, kHumidityKeys, *IniFile, SerialSection());
     });
 }
 

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "onewire/DataFiles.h"
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -19,6 +20,33 @@ const char kWorkingSensorsIni[] = ".\\sensors.ini";
 std::string Ctime24(uint32_t seconds) {
     return CTime(seconds).substr(0, 24);
 }
+
+// Corrections of the settings read: without a reset time the totals start now; a rate window or a
+// gauge size outside the known ones takes its default.
+void ResetTimeKnown(RainGauge& r) {
+    if (r.ResetTime == 0) r.ResetTime = static_cast<uint32_t>(UnixTime());
+}
+void RateMinutesInRange(RainGauge& r) {
+    if (r.RateMinutes < 5 || r.RateMinutes > 60) r.RateMinutes = 10;
+}
+void CountsPerInchInRange(RainGauge& r) {
+    if (r.CountsPrInch < 5 || r.CountsPrInch > 200) r.CountsPrInch = 100;
+}
+
+// Read after the counter's keys. The totals' starts are written when they are reset; the week is read
+// from the working folder's sensors.ini (RainGauge::LoadSettings).
+const SensorKeys<RainGauge> kRainKeys = {
+    {"RainUnitInch", &RainGauge::RainUnitInch, true},
+    {"ResetTime", &RainGauge::ResetTime, 0, {.save = false, .fix = ResetTimeKnown}},
+    {"RateMinutes", &RainGauge::RateMinutes, 10, {.fix = RateMinutesInRange}},
+    {"CountsPrInch", &RainGauge::CountsPrInch, 100, {.fix = CountsPerInchInRange}},
+    {"WeeklyRain", [](const RainGauge& r) { return r.WeeklyRainText(); }},
+    {"StartCounter", &RainGauge::StartCounter, 0, {.save = false}},
+    {"MonthCounter",
+     &RainGauge::MonthCounter,
+     [](const RainGauge& r) { return r.StartCounter; },
+     {.save = false}},
+};
 } // namespace
 
 RainGauge::RainGauge(int tag, const uint16_t* couplerSerial, int couplerBranch)
@@ -37,15 +65,7 @@ void RainGauge::LoadSettings() {
         Type = "RainGauge";
         Description = "RainGauge";
         IniFile->WriteString(section, "Type", Type);
-        RainUnitInch = IniFile->ReadBool(section, "RainUnitInch", true);
-        ResetTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "ResetTime", 0));
-        if (ResetTime == 0) ResetTime = static_cast<uint32_t>(UnixTime());
-        RateMinutes = static_cast<uint8_t>(IniFile->ReadInteger(section, "RateMinutes", 10));
-        if (RateMinutes < 5 || RateMinutes > 60) RateMinutes = 10;
-        CountsPrInch = static_cast<uint8_t>(IniFile->ReadInteger(section, "CountsPrInch", 100));
-        if (CountsPrInch < 5 || CountsPrInch > 200) CountsPrInch = 100;
-        StartCounter = IniFile->ReadInteger(section, "StartCounter", 0);
-        MonthCounter = IniFile->ReadInteger(section, "MonthCounter", StartCounter);
+        LoadKeys(*this, kRainKeys, *IniFile, section);
         RateFallback = RunningCounter;
         // The rate's reference starts at the loaded count, so the first round shows no spike.
         RateReference = RateFallback;
@@ -68,11 +88,7 @@ std::string RainGauge::WeeklyRainText() const {
 void RainGauge::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         DS2423::SaveSettings();
-        const std::string section = RomText(Rom);
-        IniFile->WriteBool(section, "RainUnitInch", RainUnitInch != 0);
-        IniFile->WriteInteger(section, "RateMinutes", RateMinutes);
-        IniFile->WriteInteger(section, "CountsPrInch", CountsPrInch);
-        IniFile->WriteString(section, "WeeklyRain", WeeklyRainText());
+        SaveKeys(*this, kRainKeys, *IniFile, RomText(Rom));
     });
 }
 

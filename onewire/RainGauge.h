@@ -50,7 +50,9 @@ public:
     uint32_t ResetTime = 0;
     int32_t RainUnitInch = 1;
 
-private:
+    // The week's counts as written to SENSORS.INI ("1 0 4 0 0 0 0").
     std::string WeeklyRainText() const;
+
+private:
     void SetTodayText();
 };

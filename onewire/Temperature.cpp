@@ -15,7 +15,11 @@ using platform::Format;
 
 namespace {
 
-// Read by the constructor, in this order.
+// A sensor that never read keeps no temperature: the next run would log one never measured.
+bool HasTemperature(const Temperature& t) {
+    return t.HasReading;
+}
+
 const SensorKeys<Temperature> kTemperatureKeys = {
     {"PlotTemp", &Temperature::PlotTemp, true},
     {"GraphTempColor", &Temperature::GraphTempColor, 255},
@@ -23,17 +27,14 @@ const SensorKeys<Temperature> kTemperatureKeys = {
      [](const platform::TIniFile& ini, const std::string& section) {
          return ini.ReadString(section, "Description", section);
      }},
-    {"Celsius", &Temperature::Celsius, false},
-    {"AcousticAlarm", &Temperature::AcousticAlarm, false},
-    {"HighAlarm", &Temperature::HighAlarm, 200.0},
-    {"LowAlarm", &Temperature::LowAlarm, -100.0},
-    {"current_temp", Value(&Temperature::temp), 0.0},
-    {"max_temp", High(&Temperature::temp), -100.0},
-    {"max_temp_t", HighTime(&Temperature::temp), 0},
-    {"min_temp", Low(&Temperature::temp), 200.0},
-    {"min_temp_t", LowTime(&Temperature::temp), 0},
     {"TempOffset", &Temperature::TempOffset, 0.0},
     {"TempMultiplier", &Temperature::TempMultiplier, 1.0},
+    {"current_temp", Value(&Temperature::temp), 0.0, {.saveIf = HasTemperature}},
+    {Marks(&Temperature::temp), {.save = false}}, // written the moment they move
+    {"Celsius", &Temperature::Celsius, false},
+    {"AcousticAlarm", &Temperature::AcousticAlarm, false},
+    {"LowAlarm", &Temperature::LowAlarm, -100.0},
+    {"HighAlarm", &Temperature::HighAlarm, 200.0},
 };
 
 } // namespace
@@ -131,18 +132,7 @@ void Temperature::SoundAlarm() {
 void Temperature::SaveSettings() {
     Logged("Exception writing to SENSORS.INI!", [&] {
         iButton::SaveSettings();
-        const std::string section = SerialSection();
-        platform::TIniFile& ini = *IniFile;
-        ini.WriteBool(section, "PlotTemp", PlotTemp != 0);
-        ini.WriteInteger(section, "GraphTempColor", GraphTempColor);
-        ini.WriteString(section, "TempDescription", TempDescription);
-        ini.WriteFloat(section, "TempOffset", TempOffset);
-        ini.WriteFloat(section, "TempMultiplier", TempMultiplier);
-        if (HasReading) ini.WriteFloat(section, "current_temp", temp.value);
-        ini.WriteBool(section, "Celsius", Celsius != 0);
-        ini.WriteBool(section, "AcousticAlarm", AcousticAlarm != 0);
-        ini.WriteFloat(section, "LowAlarm", LowAlarm);
-        ini.WriteFloat(section, "HighAlarm", HighAlarm);
+        SaveKeys(*this, kTemperatureKeys, *IniFile, SerialSection());
     });
 }
 

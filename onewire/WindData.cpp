@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/SensorKeys.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 
@@ -20,11 +21,49 @@ const float kUnitFactors[4] = {1.096f, 3.9477f, 2.453f, 2.13f};
 const float kBeaufortLimits[12] = {0.3f,  1.5f,  3.4f,  5.5f,  8.0f,  10.8f,
                                    13.9f, 17.2f, 20.8f, 24.5f, 28.5f, 32.6f};
 
-// A stored number beyond the float range falls back to the default: no infinity enters the averages.
-float ReadFiniteFloat(const TIniFile& ini, const std::string& section, const std::string& key, double def) {
-    auto value = static_cast<float>(ini.ReadFloat(section, key, def));
-    return std::isfinite(value) ? value : static_cast<float>(def);
+// Corrections of the settings read: a unit or a count outside the known ones takes its default, a
+// divisor too small to average over follows the hour's (compared as unsigned numbers).
+void KnownUnit(WindData& w) {
+    if (w.Unit > 3) w.Unit = 0;
 }
+void KnownCountsPerRevolution(WindData& w) {
+    if (w.CntsPrRev == 0 || w.CntsPrRev > 2) w.CntsPrRev = 2;
+}
+void HourDivisorInRange(WindData& w) {
+    if (w.AvgHourDiv < 500) w.AvgHourDiv = 2000;
+}
+void MinuteDivisorInRange(WindData& w) {
+    if (w.AvgMinDiv < 10) w.AvgMinDiv = w.AvgHourDiv / 60;
+}
+void DayDivisorInRange(WindData& w) {
+    if (w.AvgDayDiv < 20000) w.AvgDayDiv = w.AvgHourDiv * 24;
+}
+
+// The speed settings and averages.
+const SensorKeys<WindData> kSpeedKeys = {
+    {"Normalized", &WindData::Normalized, true, {.save = false}},
+    {"Unit", &WindData::Unit, 0, {.save = false, .fix = KnownUnit}}, // written by SetUnit
+    {"CntsPrRev", &WindData::CntsPrRev, 2, {.fix = KnownCountsPerRevolution}},
+    {"RunningCounter", &WindData::RunningCounter, 0, {.load = false}},
+    {"MinAvgSpeed", &WindData::MinAvgSpeed, 0.0},
+    {"HourAvgSpeed", &WindData::HourAvgSpeed, [](const WindData& w) { return w.MinAvgSpeed; }},
+    {"DayAvgSpeed", &WindData::DayAvgSpeed, [](const WindData& w) { return w.MinAvgSpeed; }},
+    {"AvgHourDiv", &WindData::AvgHourDiv, 2000, {.fix = HourDivisorInRange}},
+    {"AvgMinDiv",
+     &WindData::AvgMinDiv,
+     [](const WindData& w) { return w.AvgHourDiv / 60; },
+     {.fix = MinuteDivisorInRange}},
+    {"AvgDayDiv",
+     &WindData::AvgDayDiv,
+     [](const WindData& w) { return w.AvgHourDiv * 24; },
+     {.fix = DayDivisorInRange}},
+};
+
+// The day's high, written the moment it moves.
+const SensorKeys<WindData> kHighKeys = {
+    {Marks(&WindData::rawSpeed)},
+    {"MaxSpeedDir", &WindData::MaxSpeedDir, 0},
+};
 
 // The anemometer's correction curve below 15 rev/s.
 float Corrected(float v) {
@@ -69,28 +108,10 @@ void WindData::LoadSettings() {
         Type = "WindSpeed";
         Description = "WindSpeed";
         IniFile->WriteString(section, "Type", Type);
-        Normalized = IniFile->ReadBool(section, "Normalized", true);
-        Unit = static_cast<uint8_t>(IniFile->ReadInteger(section, "Unit", 0));
-        if (Unit > 3) Unit = 0;
-        CntsPrRev = static_cast<uint8_t>(IniFile->ReadInteger(section, "CntsPrRev", 2));
-        if (CntsPrRev == 0 || CntsPrRev > 2) CntsPrRev = 2;
-        MaxSpeed = ReadFiniteFloat(*IniFile, section, "MaxSpeed", 0.0);
-        MaxSpeedTime = static_cast<uint32_t>(IniFile->ReadInteger(section, "MaxSpeedTime", 0));
-        MaxSpeedDir = static_cast<uint8_t>(IniFile->ReadInteger(section, "MaxSpeedDir", 0));
-        MinAvgSpeed = ReadFiniteFloat(*IniFile, section, "MinAvgSpeed", 0.0);
-        HourAvgSpeed = ReadFiniteFloat(*IniFile, section, "HourAvgSpeed", MinAvgSpeed);
-        DayAvgSpeed = ReadFiniteFloat(*IniFile, section, "DayAvgSpeed", MinAvgSpeed);
-        // The divisor limits are compared as unsigned numbers.
-        AvgHourDiv = static_cast<uint32_t>(IniFile->ReadInteger(section, "AvgHourDiv", 2000));
-        if (AvgHourDiv < 500) AvgHourDiv = 2000;
-        AvgMinDiv = static_cast<uint32_t>(
-            IniFile->ReadInteger(section, "AvgMinDiv", static_cast<int>(AvgHourDiv / 60)));
-        if (AvgMinDiv < 10) AvgMinDiv = AvgHourDiv / 60;
-        AvgDayDiv = static_cast<uint32_t>(
-            IniFile->ReadInteger(section, "AvgDayDiv", static_cast<int>(AvgHourDiv * 24)));
-        if (AvgDayDiv < 20000) AvgDayDiv = AvgHourDiv * 24;
+        LoadKeys(*this, kSpeedKeys, *IniFile, section);
+        LoadKeys(*this, kHighKeys, *IniFile, section);
         if (MaxSpeed == 0.0f) {
-            MaxSpeedTime = static_cast<uint32_t>(UnixTime());
+            MaxSpeedTime = static_cast<int32_t>(UnixTime());
             SaveMaxSpeed();
         }
     });
@@ -100,14 +121,7 @@ void WindData::SaveSettings() {
     Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI", true}, [&] {
         iButton::SaveSettings();
         const std::string section = RomText(Rom);
-        IniFile->WriteInteger(section, "CntsPrRev", CntsPrRev);
-        IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
-        IniFile->WriteFloat(section, "MinAvgSpeed", MinAvgSpeed);
-        IniFile->WriteFloat(section, "HourAvgSpeed", HourAvgSpeed);
-        IniFile->WriteFloat(section, "DayAvgSpeed", DayAvgSpeed);
-        IniFile->WriteInteger(section, "AvgHourDiv", static_cast<int>(AvgHourDiv));
-        IniFile->WriteInteger(section, "AvgMinDiv", static_cast<int>(AvgMinDiv));
-        IniFile->WriteInteger(section, "AvgDayDiv", static_cast<int>(AvgDayDiv));
+        SaveKeys(*this, kSpeedKeys, *IniFile, section);
         if (DirectionAssigned) {
             IniFile->WriteString(section, "DirSerialNum", RomText(DirectionRom));
             IniFile->WriteString(DirectionSection(), "Type", "WindDirection");
@@ -117,12 +131,7 @@ void WindData::SaveSettings() {
 }
 
 void WindData::SaveMaxSpeed() {
-    Logged("Exception writing to SENSORS.INI!", [&] {
-        const std::string section = RomText(Rom);
-        IniFile->WriteFloat(section, "MaxSpeed", MaxSpeed);
-        IniFile->WriteInteger(section, "MaxSpeedTime", static_cast<int>(MaxSpeedTime));
-        IniFile->WriteInteger(section, "MaxSpeedDir", MaxSpeedDir);
-    });
+    Logged("Exception writing to SENSORS.INI!", [&] { SaveKeys(*this, kHighKeys, *IniFile, RomText(Rom)); });
 }
 
 void WindData::SetUnit(int unit) {
@@ -173,10 +182,9 @@ void WindData::UpdateSpeed(float v) {
         DayAvgSpeed = Average(DayAvgSpeed, v, AvgDayDiv);
         if (v > MinuteMaxima[0]) MinuteMaxima[0] = v;
         if (v > Gust) Gust = v;
-        if (v > MaxSpeed) {
-            MaxSpeed = v;
+        rawSpeed.value = v;
+        if (rawSpeed.Track(0.0f, static_cast<int32_t>(UnixTime())).high) {
             MaxSpeedDir = CurrentDirection;
-            MaxSpeedTime = static_cast<uint32_t>(UnixTime());
             SaveMaxSpeed();
         }
         ValueText = Format("%3.1f", static_cast<double>(ConvertSpeed(Speed)));
@@ -216,10 +224,11 @@ void WindData::ResetAverages() {
 
 void WindData::ResetDaily() {
     Logged("Exception doing reset!", [&] {
-        MaxSpeed = 0;
+        // The day starts calm: the high goes to 0, now.
+        rawSpeed.value = 0;
+        rawSpeed.Reset(static_cast<int32_t>(UnixTime()));
         MaxSpeedDir = 0;
         Speed = 0;
-        MaxSpeedTime = static_cast<uint32_t>(UnixTime());
     });
 }
 
@@ -269,7 +278,8 @@ std::string WindData::GetStatus() {
             return Format("WIND: %3.2f %d %3.2f %3.2f %3.2f %3.2f %3.2f %d %d %u", static_cast<double>(Speed),
                           CurrentDirection, static_cast<double>(Gust), static_cast<double>(MaxSpeed),
                           static_cast<double>(MinAvgSpeed), static_cast<double>(HourAvgSpeed),
-                          static_cast<double>(DayAvgSpeed), GetCompassPoint(), MaxSpeedDir, MaxSpeedTime);
+                          static_cast<double>(DayAvgSpeed), GetCompassPoint(), MaxSpeedDir,
+                          static_cast<uint32_t>(MaxSpeedTime));
         });
 }
 

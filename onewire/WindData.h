@@ -9,6 +9,7 @@
 #include <string>
 
 #include "onewire/DS2423.h"
+#include "onewire/Extremes.h"
 #include "onewire/RunOfFailures.h"
 
 class WindData : public DS2423 {
@@ -87,8 +88,11 @@ public:
     float HourAvgSpeed = 0;
     float DayAvgSpeed = 0;
     float Speed = 0;
-    float MaxSpeed = 0;
-    uint32_t MaxSpeedTime = 0;
+    // The last speed taken (revolutions per second, before the curve) with the day's high and its time;
+    // MaxSpeedDir is the direction at that time.
+    FloatExtremes rawSpeed{{"MaxSpeed", "MaxSpeedTime", "", ""}, 0.0f, 0.0f}; // a high alone
+    float& MaxSpeed = rawSpeed.high;
+    int32_t& MaxSpeedTime = rawSpeed.highTime;
 
     // Bound of the wait for the end of a vane conversion (the device answers 0xFF within milliseconds).
     static constexpr uint32_t kConversionTimeoutMs = 100;

@@ -28,16 +28,28 @@ std::string CtimeNow() {
                   t.day, t.hour, t.minute, t.second, t.year);
 }
 
-// The common keys of every sensor, read by LoadSettings in this order.
+// The coupler a sensor was found behind.
+std::string CouplerPort(const iButton& b) {
+    return b.SwitchPort == 0 ? "NONE" : b.SwitchPort == 1 ? "MAIN" : "AUX";
+}
+
+std::string CouplerSerial(const iButton& b) {
+    return b.SwitchPort == 0 ? std::string() : iButton::RomText(b.SwitchSerial);
+}
+
+// The common keys of every sensor.
 const SensorKeys<iButton> kCommonKeys = {
-    {"Plot", &iButton::Plot, true},
     {"Description", &iButton::Description, SectionName},
-    {"Read", &iButton::ReadEnabled, true},
-    {"Debug", &iButton::Debug, false},
     {"Log", &iButton::Log, true},
-    {"PrintOnHTML", &iButton::PrintOnHTML, true},
-    {"LogErrorPORT", &iButton::LogErrorPORT, "10001"},
+    {"Plot", &iButton::Plot, true},
     {"MaxRetry", &iButton::MaxRetry, 3},
+    {"PrintOnHTML", &iButton::PrintOnHTML, true},
+    {"SwitchPort", CouplerPort},
+    {"SwitchSerial", CouplerSerial},
+    // Written as they change (SetRead), or only by hand.
+    {"Read", &iButton::ReadEnabled, true, {.save = false}},
+    {"Debug", &iButton::Debug, false, {.save = false}},
+    {"LogErrorPORT", &iButton::LogErrorPORT, "10001", {.save = false}},
 };
 } // namespace
 
@@ -118,21 +130,8 @@ void iButton::LoadSettings() {
 }
 
 void iButton::SaveSettings() {
-    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI..."}, [&] {
-        const std::string section = RomText(Rom);
-        IniFile->WriteString(section, "Description", Description);
-        IniFile->WriteBool(section, "Log", Log != 0);
-        IniFile->WriteBool(section, "Plot", Plot != 0);
-        IniFile->WriteInteger(section, "MaxRetry", MaxRetry);
-        IniFile->WriteBool(section, "PrintOnHTML", PrintOnHTML != 0);
-        if (SwitchPort == 0) {
-            IniFile->WriteString(section, "SwitchPort", "NONE");
-            IniFile->WriteString(section, "SwitchSerial", "");
-        } else {
-            IniFile->WriteString(section, "SwitchPort", SwitchPort == 1 ? "MAIN" : "AUX");
-            IniFile->WriteString(section, "SwitchSerial", RomText(SwitchSerial));
-        }
-    });
+    Logged({"Exception writing to SENSORS.INI: ", "Exception writing to SENSORS.INI..."},
+           [&] { SaveKeys(*this, kCommonKeys, *IniFile, RomText(Rom)); });
 }
 
 void iButton::SetType(const std::string& type) {
