@@ -27,11 +27,11 @@
 #include "platform/Timer.h"
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TAprsReport {
 public:
-    explicit TAprsReport(TMainForm& form);
+    explicit TAprsReport(TPublishingHost& station);
     ~TAprsReport();
     TAprsReport(const TAprsReport&) = delete;
     TAprsReport& operator=(const TAprsReport&) = delete;
@@ -54,7 +54,7 @@ private:
     bool Debug() const;
     bool Connected() const { return APRSSocket->State() == net::wsConnected; }
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     std::unique_ptr<net::TWSocket> socket_;
     std::unique_ptr<platform::TTimer> timer_;
     std::string login_, packet_, logonMarker_, echoMarker_;

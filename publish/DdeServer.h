@@ -13,17 +13,17 @@
 //   humidity: DDEHumidity, then per sensor its DDE name + H, + T; per plain DS2438: its DDE name + V, + T.
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TDdeServer {
 public:
-    explicit TDdeServer(TMainForm& form) : form_(form) {}
+    explicit TDdeServer(TPublishingHost& station) : station_(station) {}
     ~TDdeServer();
     TDdeServer(const TDdeServer&) = delete;
     TDdeServer& operator=(const TDdeServer&) = delete;
 
-    // Makes the conversation and the items and sets DDERunning. A start that fails frees what it made,
-    // so that the next one can register the same names; only the first failure of a run is logged.
+    // Makes the conversation and the items and sets the DDE service running. A start that fails frees what it
+    // made, so that the next one can register the same names; only the first failure of a run is logged.
     void StartDDEServices();
     // Frees everything, when DDERunning is set.
     void StopDDEServices();
@@ -32,6 +32,6 @@ private:
     void CreateItems();
     void FreeItems();
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     TFailureRun startFailures_;
 };

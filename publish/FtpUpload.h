@@ -31,7 +31,7 @@
 #include "net/Ftpcli.h"
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 namespace platform {
 class TControl;
 }
@@ -40,7 +40,7 @@ inline constexpr uint32_t kUploadDeadlineMs = 2 * 60 * 1000;
 
 class TFtpUpload {
 public:
-    explicit TFtpUpload(TMainForm& form);
+    explicit TFtpUpload(TPublishingHost& station);
     ~TFtpUpload();
     TFtpUpload(const TFtpUpload&) = delete;
     TFtpUpload& operator=(const TFtpUpload&) = delete;
@@ -76,7 +76,7 @@ private:
     void Begin();
     bool Debug() const;
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     std::unique_ptr<net::TFtpClient> client_;
     std::unique_ptr<platform::TTimer> deadline_;
     int nextFile_ = 0; // index in UploadFileList of the next file to put

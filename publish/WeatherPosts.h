@@ -16,20 +16,19 @@
 // the password.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/Httpprot.h"
 #include "publish/FailureRun.h"
-
-class TMainForm;
-struct TStationSettings;
+#include "station/PublishingHost.h"
 
 inline constexpr uint32_t kPostDeadlineMs = 2 * 60 * 1000;
 inline constexpr uint32_t kPostReplyLimit = 64 * 1024;
 
 class TWeatherPosts {
 public:
-    explicit TWeatherPosts(TMainForm& form);
+    explicit TWeatherPosts(TPublishingHost& station);
     ~TWeatherPosts();
     TWeatherPosts(const TWeatherPosts&) = delete;
     TWeatherPosts& operator=(const TWeatherPosts&) = delete;
@@ -53,8 +52,8 @@ public:
         const char* successWord;    // "success"; null: none
         const char* successMessage; // "POST to Weather Underground: %s"
         bool TStationSettings::*logSuccess;
-        int TStationSettings::*interval;           // minutes between posts
-        platform::TMenuItem* TMainForm::*menuItem; // null: none
+        int TStationSettings::*interval;         // minutes between posts
+        std::optional<TTransferCommand> command; // the command it disables while pending
     };
 
 private:
@@ -70,6 +69,6 @@ private:
     void EnableMenuItem(const TPost& post, bool enabled);
     bool Debug() const;
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     TPost servlet_, wu_, w4u_, database_;
 };

@@ -386,7 +386,7 @@ void TMainForm::UpdateGraphs() {
         if (WindPresent && WindSensor) {
             Wind->Channel(1).SetValue(r.WindSpeed);
             Wind->Channel(2).SetValue(r.WindGust);
-            if (WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(WindDirectionDegrees));
+            if (r.WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(r.WindDirectionDegrees));
         }
         if (RainPresent && RainSensor) {
             float inUnit = RainSensor->RainUnitInch ? 1.0f : 25.4f; // the readings are in inches

@@ -85,15 +85,15 @@ bool TMainForm::ReadWind() {
         r.WindSpeed = wind.ConvertSpeed(wind.Speed);
         r.WindGust = wind.ConvertSpeed(wind.Gust);
         r.WindMax = wind.ConvertSpeed(wind.MaxSpeed);
-        WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
-        r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
+        r.WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
+        r.WindDirectionIndex = static_cast<uint8_t>(r.WindDirectionBin);
         r.WindRead = true;
-        WindCompassPoint = wind.GetCompassPoint();
-        WindDirectionDegrees = wind.CalculateDirection();
+        r.WindCompassPoint = wind.GetCompassPoint();
+        r.WindDirectionDegrees = wind.CalculateDirection();
         if (DDERunning) {
             SetDDEText(Dde.DDEWindSpeed, FloatToStr(r.WindSpeed));
-            SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(WindDirectionBin * 22.5)));
-            SetDDEText(Dde.DDEWindDirAVG, IntToStr(WindDirectionDegrees));
+            SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(r.WindDirectionBin * 22.5)));
+            SetDDEText(Dde.DDEWindDirAVG, IntToStr(r.WindDirectionDegrees));
             SetDDEText(Dde.DDEWindspeedAVGMin, FloatToStr(wind.ConvertSpeed(wind.MinAvgSpeed)));
             SetDDEText(Dde.DDEWindspeedAVGHour, FloatToStr(wind.ConvertSpeed(wind.HourAvgSpeed)));
         }

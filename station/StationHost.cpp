@@ -21,7 +21,7 @@ void TStationHost::ResetSampleCount() {
 }
 
 float TStationHost::MainTemperatureF() const {
-    return CurrentReadings.TemperatureF;
+    return form_.CurrentReadings.TemperatureF;
 }
 
 int TStationHost::TimezoneHours() const {

@@ -82,7 +82,7 @@ TEST_F(WeatherCalcTest, DewpointAndHeatIndexOutsideAndInsideTheirRanges) {
 }
 
 TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
-    CurrentReadings.TemperatureF = 32.0f;
+    form_->CurrentReadings.TemperatureF = 32.0f;
     EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f); // no wind sensor: the air temperature
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
     WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
@@ -99,7 +99,7 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
 }
 
 TEST_F(WeatherCalcTest, AFaultThatStaysIsLoggedOnceAndCountedWhenItEnds) {
-    CurrentReadings.TemperatureF = 32.0f;
+    form_->CurrentReadings.TemperatureF = 32.0f;
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
     WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
     WindPresent = true;
