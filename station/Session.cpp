@@ -28,8 +28,8 @@ void TMainForm::StartSessionAndReading() {
             StartTimer->SetEnabled(true);
         } else {
             if (retry)
-                LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::PortNum,
-                                 Microlan::PortType));
+                LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::Bus().PortNum,
+                                 Microlan::Bus().PortType));
             SessionStartFailing = false;
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;

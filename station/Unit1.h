@@ -1,11 +1,11 @@
 #pragma once
 // The main window object: the station controller (start-up, settings, status log, session, scan, cycle,
 // scheduler, data logs, shutdown) and the display handlers of the windows. Its methods are defined in
-// station/, by concern. It owns the latest readings (CurrentReadings). Its publishing side (Publishing.h,
-// reached through Publishing()) sees it through the narrow PublishingHost.h, and the scan's progress goes
-// to the splash (SplashScreen.h); both are made through StationOptions by the layers above. It is a form
-// of the control tree: the barometer dial and the six trend graphs lie on it, and its picture
-// (GetFormImage) is what the main window shows.
+// station/, by concern. It owns the latest readings (CurrentReadings) and its 1-Wire session
+// (BusSession). Its publishing side (Publishing.h, reached through Publishing()) sees it through the
+// narrow PublishingHost.h, and the scan's progress goes to the splash (SplashScreen.h); both are made
+// through StationOptions by the layers above. It is a form of the control tree: the barometer dial and
+// the six trend graphs lie on it, and its picture (GetFormImage) is what the main window shows.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +16,7 @@
 #include "gauges/AbPrtTrd.h"
 #include "gauges/AbRMeter.h"
 #include "gauges/AbTrend.h"
+#include "onewire/Microlan.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
@@ -249,6 +250,8 @@ public:
     // The latest readings: written by the readers and the display handlers, read by the status line, the
     // data logs, the graphs and publishing. They start afresh with each window.
     TCurrentReadings CurrentReadings;
+    // The station's 1-Wire session; its host installs it for the bus layer (Microlan::Bus()).
+    Microlan::TBusSession BusSession;
     // The day's sunrise and sunset as the labels show them (UpdateSunriseSunset); empty until known.
     std::string SunriseTime, SunsetTime;
 

@@ -90,7 +90,7 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
     wind->MinAvgSpeed = 4.0766f; // 10 mph
     EXPECT_NEAR(GetWindchill(), 23.73f, 0.005f);
     EXPECT_NEAR(GetWindchillCelsius(), -4.60f, 0.005f);
-    Microlan::UseCelsius = true;
+    Microlan::Bus().UseCelsius = true;
     EXPECT_NEAR(GetWindchill(), -4.60f, 0.005f);
     EXPECT_EQ(TemperatureUnitLetter(), 'C');
     wind->MinAvgSpeed = 0.0f; // calm: capped at the air temperature

@@ -142,10 +142,10 @@ TEST_F(WeatherPostsTest, APostWhileTheClientIsBusyLeavesTheRunningRequestAlone) 
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0);
     TMainForm& form = StartWith("[Weather]\r\nDatabaseURL=" + peer.Url("/silent") + "\r\n");
-    form_->CurrentReadings.Temperature = 12.5f;
+    form.CurrentReadings.Temperature = 12.5f;
     form.Publishing().PostToDatabase();
     ASSERT_TRUE(RunUntil([&] { return !peer.Requests().empty(); }));
-    form_->CurrentReadings.Temperature = 99.0f;
+    form.CurrentReadings.Temperature = 99.0f;
     form.Publishing().PostToDatabase();
     EXPECT_EQ(CountLog("DATABASE: Error: HTTP component is busy"), 1);
     std::vector<std::string> requests = peer.Requests();
