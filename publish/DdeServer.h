@@ -1,5 +1,5 @@
 #pragma once
-// The DDE service of the main window: the conversation "Weather" with the item of the status line, the
+// The DDE service of the station: the conversation "Weather" with the item of the status line, the
 // list of item names, a group of items per kind of sensor present and items per sensor named after its
 // serial number (TDdeItems). The readers and the status line write the texts while it runs; a rescan
 // stops and starts it, so that the items follow the sensors found.
@@ -25,7 +25,7 @@ public:
     // Makes the conversation and the items and sets the DDE service running. A start that fails frees what it
     // made, so that the next one can register the same names; only the first failure of a run is logged.
     void StartDDEServices();
-    // Frees everything, when DDERunning is set.
+    // Frees everything, when the service runs.
     void StopDDEServices();
 
 private:
