@@ -36,7 +36,7 @@ bool IniTxtLineIn(const std::string& serial, int line) {
 // unit.
 template <class T> T* FileThermometer(SensorTable<T>& table, std::unique_ptr<T> sensor) {
     sensor->TemperatureIndex = TemperatureSensors.Count();
-    sensor->Celsius = Microlan::UseCelsius;
+    sensor->Celsius = Microlan::Bus().UseCelsius;
     return table.Add(std::move(sensor), TemperatureSensors);
 }
 
@@ -83,7 +83,7 @@ void FileDS2438(FamilyScan& scan, const std::string& serial) {
         if (BarometerPresent) return scan.LeaveOut("DS2438", serial, "one Barometer only");
         auto barometer = std::make_unique<Barometer>(scan.couplerRom, scan.branch);
         barometer->TemperatureIndex = TemperatureSensors.Count();
-        barometer->Celsius = Microlan::UseCelsius;
+        barometer->Celsius = Microlan::Bus().UseCelsius;
         Barometer& sensor = BarometerSensor.Set(std::move(barometer), TemperatureSensors);
         BarometerPresent = true;
         ShowDS2438(scan, sensor, serial, "DS2438/B: Barometer",
@@ -106,7 +106,7 @@ void AddWindDirectionFromSettings(FamilyScan& scan) {
         std::string serial = IniTxtLines[9];
         WindDirectionFound = WindSensor->SetDirectionSerial(serial) != 0;
         if (Microlan::MarkSerialFound(serial)) {
-            FoundSerials->Add(serial);
+            Microlan::Bus().FoundSerials->Add(serial);
             Microlan::Log(Format("DS2407: %s->(WindDirection) from INI.TXT", serial.c_str()));
             ++DeviceCount;
             ++DS2407Count;
@@ -117,7 +117,7 @@ void AddWindDirectionFromSettings(FamilyScan& scan) {
     if (!WindSensor->LoadDirectionSerial()) return;
     WindDirectionFound = true;
     std::string serial = Microlan::SerialText(WindSensor->DirectionRom);
-    FoundSerials->Add(serial);
+    Microlan::Bus().FoundSerials->Add(serial);
     bool marked = Microlan::MarkSerialFound(serial) != 0;
     if (WindSensor->DirectionIsDS2450) {
         Microlan::Log(Format("DS2450: %s->(WindDirection) from SENSORS.INI", serial.c_str()));

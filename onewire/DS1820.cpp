@@ -89,11 +89,12 @@ int DS1820::StartConversion() {
     // Convert T with the strong pull-up right after it (a device on parasite power converts on it). When
     // either is not confirmed the device never converted and its scratchpad holds an old result: the
     // read fails instead of taking it.
-    const bool pullupArmed = tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2) == 1;
-    if (!pullupArmed) Microlan::LastTmexError = "TMEX Error: strong pull-up not available";
+    const bool pullupArmed = tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 1, 2) == 1;
+    if (!pullupArmed) Microlan::Bus().LastTmexError = "TMEX Error: strong pull-up not available";
     if (!pullupArmed || !Microlan::SendByte(0x44)) {
-        tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
-        if (conversionStartFailures_.First()) LogError("Conversion not started: " + Microlan::LastTmexError);
+        tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
+        if (conversionStartFailures_.First())
+            LogError("Conversion not started: " + Microlan::Bus().LastTmexError);
         DebugIf("Error starting temp conversion");
         return 0;
     }
@@ -104,11 +105,11 @@ int DS1820::StartConversion() {
         const uint32_t start = platform::GetTickCount();
         do {
             PumpMessages(100);
-            tmex::ValidSession(Microlan::SessionHandle);
+            tmex::ValidSession(Microlan::Bus().SessionHandle);
         } while (platform::TicksElapsed(platform::GetTickCount(), start) < static_cast<uint32_t>(BoostTime));
     }
-    tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
-    if (tmex::TouchBit(Microlan::SessionHandle, 1) != 1) {
+    tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
+    if (tmex::TouchBit(Microlan::Bus().SessionHandle, 1) != 1) {
         DebugIf("Error verifying temp conversion");
         return 0;
     }
@@ -117,11 +118,11 @@ int DS1820::StartConversion() {
 
 int DS1820::ReadScratchpad() {
     return LoggedOr<int>(0, "Exception reading scratchpad!", [&]() -> int {
-        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
-        tmex::TouchByte(Microlan::SessionHandle, 0xBE);
+        if (tmex::Access(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
+        tmex::TouchByte(Microlan::Bus().SessionHandle, 0xBE);
         Crc8Value = 0;
         for (int i = 0; i < 9; ++i) {
-            int16_t byte = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+            int16_t byte = tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF);
             if (byte < 0) return 0; // a driver error is no data
             IoBuffer[i] = static_cast<uint8_t>(byte);
             Crc8(IoBuffer[i]);

@@ -23,7 +23,7 @@ const SensorKeys<DS2409> kDS2409Keys = {
 DS2409::DS2409(int index) : Index(index) {
     IniFile = std::make_unique<platform::TIniFile>(iButton::SensorsIniPath());
     uint16_t current[8] = {};
-    tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+    tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, current);
     std::copy(std::begin(current), std::end(current), Rom);
     LoadSettings();
 }
@@ -60,7 +60,7 @@ int DS2409::SelectDevice() {
 int DS2409::Switch(int command) {
     // A session or a selection that failed is a failure (it used to return 1).
     if (!Microlan::StartSession() || !SelectDevice()) return 0;
-    auto touch = [](int byte) { tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte)); };
+    auto touch = [](int byte) { tmex::TouchByte(Microlan::Bus().SessionHandle, static_cast<int16_t>(byte)); };
     State.clear();
     switch (command) {
     case 0:

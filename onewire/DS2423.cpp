@@ -81,8 +81,9 @@ void DS2423::SaveSettings() {
 int32_t DS2423::ReadCounter() {
     return LoggedOr<int32_t>(-1, "Exception reading counter!", [&]() -> int32_t {
         SelectDevice(); // the page read selects the device again itself
-        int16_t result = tmex::ReadPageWithCounter(Microlan::SessionHandle, &Microlan::TmexStateBuffer,
-                                                   static_cast<int16_t>(ReadPage), IoBuffer);
+        int16_t result =
+            tmex::ReadPageWithCounter(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer,
+                                      static_cast<int16_t>(ReadPage), IoBuffer);
         if (result != 40) {
             ++ClassCounter;
             return -1;

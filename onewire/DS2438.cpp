@@ -63,14 +63,14 @@ void DS2438::DebugIf(const std::string& text) {
 int DS2438::Block(std::initializer_list<uint8_t> bytes) {
     uint8_t buffer[16] = {};
     std::copy(bytes.begin(), bytes.end(), buffer);
-    return tmex::BlockIO(Microlan::SessionHandle, buffer, static_cast<int16_t>(bytes.size()));
+    return tmex::BlockIO(Microlan::Bus().SessionHandle, buffer, static_cast<int16_t>(bytes.size()));
 }
 
 int DS2438::ReadPage() {
     IoBuffer[0] = kReadScratchpad;
     IoBuffer[1] = 0x00;
     std::fill(IoBuffer + 2, IoBuffer + 11, 0xFF);
-    return tmex::BlockIO(Microlan::SessionHandle, IoBuffer, 11);
+    return tmex::BlockIO(Microlan::Bus().SessionHandle, IoBuffer, 11);
 }
 
 bool DS2438::PageCrcOk() {
@@ -106,7 +106,7 @@ int DS2438::Read() {
 
 int DS2438::SelectInput(int input) {
     return LoggedOr<int>(0, "Exception preparing AtoD!", [&]() -> int {
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, Rom);
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, Rom);
         if (Block({kRecall, 0x00}) < 0) return 0;
         // The page bytes written back below must come from a read in this call, never from an older
         // buffer: the threshold byte would be overwritten with stale data.
@@ -120,7 +120,7 @@ int DS2438::SelectInput(int input) {
         uint8_t write[10] = {kWriteScratchpad, 0x00,
                              static_cast<uint8_t>(wantVdd ? config | kAdBit : config & ~kAdBit)};
         std::copy(IoBuffer + kPage + 1, IoBuffer + kPage + 8, write + 3);
-        if (tmex::BlockIO(Microlan::SessionHandle, write, 10) < 0) return 0;
+        if (tmex::BlockIO(Microlan::Bus().SessionHandle, write, 10) < 0) return 0;
 
         if (!SelectDevice()) return 0;
         if (Block({kCopyScratchpad, 0x00}) < 0) return 0;

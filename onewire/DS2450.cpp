@@ -81,7 +81,7 @@ DS2450::DS2450(int number, const uint16_t* couplerRom, int couplerPort) {
         Number = static_cast<uint8_t>(number);
         SampleCount = 0;
         uint16_t current[8] = {};
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, current);
         for (int i = 0; i < 8; ++i)
             Rom[i] = current[i];
         LoadSettings();
@@ -106,10 +106,11 @@ int DS2450::Sample() {
     LastResult = 0;
     if (!ReadEnabled) return 1;
     Reported({"Exception reading sensor: ", "Exception reading sensor...", true}, [&] {
-        if (tmex::ValidSession(Microlan::SessionHandle) != 1)
-            Microlan::SessionHandle = tmex::StartSession(static_cast<int16_t>(Microlan::PortNum),
-                                                         static_cast<int16_t>(Microlan::PortType), 0);
-        if (Microlan::SessionHandle > 0) {
+        if (tmex::ValidSession(Microlan::Bus().SessionHandle) != 1)
+            Microlan::Bus().SessionHandle =
+                tmex::StartSession(static_cast<int16_t>(Microlan::Bus().PortNum),
+                                   static_cast<int16_t>(Microlan::Bus().PortType), 0);
+        if (Microlan::Bus().SessionHandle > 0) {
             if (SwitchPort != 0) SwitchCoupler(SwitchPort);
             LastResult = Read();
             if (SwitchPort != 0) SwitchCoupler(0);
@@ -117,7 +118,7 @@ int DS2450::Sample() {
             LastSampleTime = static_cast<int>(GetTickCount() / 1000);
         }
     });
-    tmex::EndSession(Microlan::SessionHandle);
+    tmex::EndSession(Microlan::Bus().SessionHandle);
     if (LastResult == 0)
         ++FailureRun;
     else
@@ -148,20 +149,20 @@ int DS2450::Read() {
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
         ReadByte(); // CRC16, not checked
-        int started = tmex::OneWireLevel(Microlan::SessionHandle, 0, 1, 2);
+        int started = tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 1, 2);
         if (started == 1) {
-            const int crc = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+            const int crc = tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF);
             started = crc >= 0 ? 1 : crc;
         }
         if (started != 1) {
-            tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0);
+            tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
             SetErrorText(started, 1);
             if (conversionStartFailures_.First()) SendDatagram("Conversion not started: " + LastError);
             return 0;
         }
         conversionStartFailures_.Succeeded();
         PumpMessages(100);
-        if (tmex::OneWireLevel(Microlan::SessionHandle, 0, 0, 0) != 0) return 0;
+        if (tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0) != 0) return 0;
 
         // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep
         // this loop going for ever, so it is bounded in time and in polls.
@@ -224,7 +225,7 @@ int DS2450::SetErrorText(int result, int expected) {
 
 int DS2450::Reset() {
     try {
-        int result = tmex::TouchReset(Microlan::SessionHandle);
+        int result = tmex::TouchReset(Microlan::Bus().SessionHandle);
         if (result == 1) return 1;
         SetErrorText(result, 1);
     } catch (...) {
@@ -236,7 +237,7 @@ int DS2450::Reset() {
 
 int DS2450::ReadByte() {
     try {
-        int result = tmex::TouchByte(Microlan::SessionHandle, 0xFF);
+        int result = tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF);
         if (result >= 0) return result;
         SetErrorText(result, 1);
     } catch (...) {
@@ -248,7 +249,7 @@ int DS2450::ReadByte() {
 
 int DS2450::SendByte(int byte) {
     try {
-        int result = tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
+        int result = tmex::TouchByte(Microlan::Bus().SessionHandle, static_cast<int16_t>(byte));
         if (result == byte) return 1;
         SetErrorText(result, 1);
     } catch (...) {
@@ -263,11 +264,13 @@ int DS2450::Access() {
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
             rom[i] = Rom[i];
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-        if (SetErrorText(tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1)) return 1;
-        if (SetErrorText(tmex::StrongAccess(Microlan::SessionHandle, &Microlan::TmexStateBuffer), 1))
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
+        if (SetErrorText(tmex::Access(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer), 1))
             return 1;
-        tmex::TouchReset(Microlan::SessionHandle);
+        if (SetErrorText(tmex::StrongAccess(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer),
+                         1))
+            return 1;
+        tmex::TouchReset(Microlan::Bus().SessionHandle);
         if (Debug) DebugLog(LastError);
     } catch (...) {
         SendDatagram("Error accessing MicroLAN");
@@ -282,8 +285,8 @@ int DS2450::SwitchCoupler(int command) {
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
             rom[i] = SwitchSerial[i];
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-        if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
+        if (tmex::Access(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
         StatusText.clear();
         switch (command) {
         case 0:

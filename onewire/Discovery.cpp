@@ -32,21 +32,22 @@ void SearchFamily(uint8_t family, const std::string& name, bool (*goOn)(),
     bool coupler = family == DS2409::kFamily;
     try {
         if (!Microlan::StartSession()) return;
-        tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, family);
-        if (tmex::First(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) {
+        tmex::FamilySearchSetup(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, family);
+        if (tmex::First(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) {
             Microlan::Log(name + (coupler ? ": Error searching..." : ": Error searching MicroLAN..."));
             return;
         }
         uint16_t rom[8];
         do {
             rom[0] = 0;
-            tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+            tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
             std::string serial = Microlan::SerialText(rom);
-            if ((rom[0] & 0xFF) == family && FoundSerials->IndexOf(serial) < 0) {
-                FoundSerials->Add(serial);
+            if ((rom[0] & 0xFF) == family && Microlan::Bus().FoundSerials->IndexOf(serial) < 0) {
+                Microlan::Bus().FoundSerials->Add(serial);
                 file(serial);
             }
-        } while ((!goOn || goOn()) && tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) == 1);
+        } while ((!goOn || goOn()) &&
+                 tmex::Next(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) == 1);
         Microlan::EndSession();
     } catch (const std::exception& e) {
         Microlan::Log((coupler ? name : "SERVER/" + name) + ": Error searching: " + e.what());

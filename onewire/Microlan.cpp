@@ -19,22 +19,28 @@
 namespace tmex = platform::tmex;
 using platform::Format;
 
-std::unique_ptr<platform::TStringList> FoundSerials;
-
 namespace Microlan {
 
-tmex::SessionHandle SessionHandle = -1;
-tmex::TmexStateBuffer TmexStateBuffer;
-int PortNum = 1;
-int PortType = 5;
-int SampleInterval = 1000;
-int DS1820ReadInterval = 60;
-int DS2438ReadInterval = 60;
-int RGaugeReadInterval = 10;
-bool UseCelsius = false;
-std::string LastTmexError;
-tmex::TMLine TmexParameterBlock;
-int LastSetupResult = 0;
+namespace {
+TBusSession* installed = nullptr;
+} // namespace
+
+TBusSession::TBusSession() = default;
+TBusSession::~TBusSession() = default;
+
+TBusSession& Bus() {
+    if (installed != nullptr) return *installed;
+    static TBusSession own; // no station: tools and checks of the bus layer alone
+    return own;
+}
+
+void InstallBus(TBusSession* session) {
+    installed = session;
+}
+
+TBusSession* InstalledBus() {
+    return installed;
+}
 
 std::string SettingsFile() {
     return platform::SettingsFileName(platform::ExeName());
@@ -96,110 +102,115 @@ std::string TmexErrorText(int result) {
 }
 
 int CheckResult(int result, int expected) {
-    LastTmexError = TmexErrorText(result);
+    TBusSession& bus = Bus();
+    bus.LastTmexError = TmexErrorText(result);
     return result == expected ? 1 : 0;
 }
 
 bool StartSession() {
-    if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) return true;
+    TBusSession& bus = Bus();
+    if (bus.SessionHandle > 0 && tmex::ValidSession(bus.SessionHandle) == 1) return true;
     // Start, store, give the adapter 100 ms; stop as soon as the handle is non-zero (51 busy attempts
     // cost 5.1 s). Every session that opens costs those 100 ms too; the sensors' rates count with it.
     for (int attempt = 0; attempt < kSessionAttempts; ++attempt) {
-        SessionHandle = tmex::StartSession(static_cast<int16_t>(PortNum), static_cast<int16_t>(PortType), 0);
+        bus.SessionHandle =
+            tmex::StartSession(static_cast<int16_t>(bus.PortNum), static_cast<int16_t>(bus.PortType), 0);
         PumpMessages(kSessionRetryMs);
-        if (SessionHandle != 0) break;
+        if (bus.SessionHandle != 0) break;
     }
-    return SessionHandle > 0;
-}
-
-namespace {
-bool sessionFailureTold = false;
+    return bus.SessionHandle > 0;
 }
 
 bool StartSampleSession() {
+    TBusSession& bus = Bus();
     if (StartSession()) {
-        if (sessionFailureTold)
-            Log(Format("MicroLAN: Sessions on port %d, type %d open again", PortNum, PortType));
-        sessionFailureTold = false;
+        if (bus.SessionFailureTold)
+            Log(Format("MicroLAN: Sessions on port %d, type %d open again", bus.PortNum, bus.PortType));
+        bus.SessionFailureTold = false;
         return true;
     }
-    if (!sessionFailureTold)
-        Log(Format("MicroLAN: Cannot open a session on port %d, type %d: samples are skipped", PortNum,
-                   PortType));
-    sessionFailureTold = true;
+    if (!bus.SessionFailureTold)
+        Log(Format("MicroLAN: Cannot open a session on port %d, type %d: samples are skipped", bus.PortNum,
+                   bus.PortType));
+    bus.SessionFailureTold = true;
     return false;
 }
 
 int SelectRom(const uint16_t* rom) {
+    TBusSession& bus = Bus();
     uint16_t current[8];
     std::copy(rom, rom + 8, current);
-    if (!CheckResult(tmex::Rom(SessionHandle, &TmexStateBuffer, current), 1)) return 0;
-    if (CheckResult(tmex::Access(SessionHandle, &TmexStateBuffer), 1)) return 1;
-    if (CheckResult(tmex::StrongAccess(SessionHandle, &TmexStateBuffer), 1)) return 1;
+    if (!CheckResult(tmex::Rom(bus.SessionHandle, &bus.TmexStateBuffer, current), 1)) return 0;
+    if (CheckResult(tmex::Access(bus.SessionHandle, &bus.TmexStateBuffer), 1)) return 1;
+    if (CheckResult(tmex::StrongAccess(bus.SessionHandle, &bus.TmexStateBuffer), 1)) return 1;
     ResetBus();
     return 0;
 }
 
 void EndSession() {
-    tmex::EndSession(SessionHandle);
+    TBusSession& bus = Bus();
+    tmex::EndSession(bus.SessionHandle);
 }
 
 void ReleasePort() {
-    tmex::ReleasePort(SessionHandle);
+    TBusSession& bus = Bus();
+    tmex::ReleasePort(bus.SessionHandle);
 }
 
 void ReadPortSettings(bool logVersions) {
+    TBusSession& bus = Bus();
     platform::CatchAndLog(platform::Named("MicroLAN: Error reading port"), Log, [&] {
         int16_t defaultNum = 0, defaultType = 0;
         tmex::DefaultPort(&defaultNum, &defaultType);
         if (defaultNum == 0) defaultNum = 1;
         if (defaultType == 0) defaultType = 5;
         platform::TIniFile ini(SettingsFile());
-        PortNum = ini.ReadInteger("Weather", "PortNum", defaultNum);
-        PortType = ini.ReadInteger("Weather", "PortType", defaultType);
+        bus.PortNum = ini.ReadInteger("Weather", "PortNum", defaultNum);
+        bus.PortType = ini.ReadInteger("Weather", "PortType", defaultType);
         char text[tmex::kVersionTextSize] = {};
         if (!logVersions) return;
-        if (PortNum != 0) {
+        if (bus.PortNum != 0) {
             tmex::MainDriverVersion(text);
             Log(std::string("DRIVER: Main: ") + text);
         }
-        if (PortType != 0) {
+        if (bus.PortType != 0) {
             text[0] = 0;
-            tmex::TypeDriverVersion(static_cast<int16_t>(PortType), text);
+            tmex::TypeDriverVersion(static_cast<int16_t>(bus.PortType), text);
             Log(std::string("DRIVER: Type: ") + text);
         }
     });
 }
 
 int Setup() {
+    TBusSession& bus = Bus();
     try {
         if (!StartSession()) {
-            LastSetupResult = 0;
+            bus.LastSetupResult = 0;
             return 0;
         }
-        int result = tmex::Setup(SessionHandle);
-        LastSetupResult = result;
+        int result = tmex::Setup(bus.SessionHandle);
+        bus.LastSetupResult = result;
         switch (result) {
         case 1:
-            LastTmexError = "TMEX Setup: OK";
+            bus.LastTmexError = "TMEX Setup: OK";
             break;
         case 0:
-            LastTmexError = "TMEX Setup failed";
+            bus.LastTmexError = "TMEX Setup failed";
             break;
         case 2:
-            LastTmexError = "TMEX Setup: Failed, MLan shorted";
+            bus.LastTmexError = "TMEX Setup: Failed, MLan shorted";
             break;
         case 3:
-            LastTmexError = "TMEX Setup: Failed, MLan nonexistent";
+            bus.LastTmexError = "TMEX Setup: Failed, MLan nonexistent";
             break;
         case 4:
-            LastTmexError = "TMEX Setup: Not supported";
+            bus.LastTmexError = "TMEX Setup: Not supported";
             break;
         case -200:
-            LastTmexError = "TMEX Setup: Invalid session";
+            bus.LastTmexError = "TMEX Setup: Invalid session";
             break;
         default:
-            LastTmexError = "TMEX Setup error?";
+            bus.LastTmexError = "TMEX Setup error?";
             break;
         }
         EndSession();
@@ -211,26 +222,27 @@ int Setup() {
 }
 
 int SetLineParameters() {
+    TBusSession& bus = Bus();
     if (!StartSession()) return 0;
     int done = 0;
     try {
-        TmexParameterBlock = tmex::TMLine{};
-        TmexParameterBlock.flag = 1;
-        if (tmex::DS2480LineParameters(SessionHandle, &TmexParameterBlock) != 1) {
+        bus.TmexParameterBlock = tmex::TMLine{};
+        bus.TmexParameterBlock.flag = 1;
+        if (tmex::DS2480LineParameters(bus.SessionHandle, &bus.TmexParameterBlock) != 1) {
             Log("MicroLAN: Error calling TMLine!");
         } else {
             platform::TIniFile ini(SettingsFile());
             auto setting = [&](const char* key, uint8_t& field) {
                 field = static_cast<uint8_t>(ini.ReadInteger("TMEX", key, field) & 0xFF);
             };
-            setting("NormalPDSRC", TmexParameterBlock.normalPDSRC);
-            setting("NormalW1LT", TmexParameterBlock.normalW1LT);
-            setting("NormalDSOWORT", TmexParameterBlock.normalDSOWORT);
-            setting("NormalSearchBaud", TmexParameterBlock.normalSearchBaud);
-            setting("NormalBitBaud", TmexParameterBlock.normalBitBaud);
-            setting("NormalByteBaud", TmexParameterBlock.normalByteBaud);
-            TmexParameterBlock.flag = 0;
-            if (tmex::DS2480LineParameters(SessionHandle, &TmexParameterBlock) == 1)
+            setting("NormalPDSRC", bus.TmexParameterBlock.normalPDSRC);
+            setting("NormalW1LT", bus.TmexParameterBlock.normalW1LT);
+            setting("NormalDSOWORT", bus.TmexParameterBlock.normalDSOWORT);
+            setting("NormalSearchBaud", bus.TmexParameterBlock.normalSearchBaud);
+            setting("NormalBitBaud", bus.TmexParameterBlock.normalBitBaud);
+            setting("NormalByteBaud", bus.TmexParameterBlock.normalByteBaud);
+            bus.TmexParameterBlock.flag = 0;
+            if (tmex::DS2480LineParameters(bus.SessionHandle, &bus.TmexParameterBlock) == 1)
                 done = 1;
             else
                 Log("MicroLAN: Error calling TMLine!");
@@ -243,8 +255,9 @@ int SetLineParameters() {
 }
 
 int ReadByte() {
+    TBusSession& bus = Bus();
     try {
-        int result = tmex::TouchByte(SessionHandle, 0xFF); // int, never int8: 0xFF stays 255
+        int result = tmex::TouchByte(bus.SessionHandle, 0xFF); // int, never int8: 0xFF stays 255
         if (result < 0) {
             CheckResult(result, 1);
             return 0;
@@ -257,8 +270,9 @@ int ReadByte() {
 }
 
 int SendByte(int byte) {
+    TBusSession& bus = Bus();
     try {
-        int result = tmex::TouchByte(SessionHandle, static_cast<int16_t>(byte & 0xFF));
+        int result = tmex::TouchByte(bus.SessionHandle, static_cast<int16_t>(byte & 0xFF));
         if (result != (byte & 0xFF)) {
             CheckResult(result, 1);
             return 0;
@@ -271,8 +285,9 @@ int SendByte(int byte) {
 }
 
 int ResetBus() {
+    TBusSession& bus = Bus();
     try {
-        int result = tmex::TouchReset(SessionHandle);
+        int result = tmex::TouchReset(bus.SessionHandle);
         if (result != 1) {
             CheckResult(result, 1);
             return 0;
@@ -285,37 +300,40 @@ int ResetBus() {
 }
 
 bool Startup(bool retry) {
+    TBusSession& bus = Bus();
     try {
         // A session left open (a search that found nothing leaves it for the next user) is ended before
         // its handle is forgotten; otherwise the port stays busy and a restart can never open one.
-        if (SessionHandle > 0 && tmex::ValidSession(SessionHandle) == 1) tmex::EndSession(SessionHandle);
-        SessionHandle = -1;
-        sessionFailureTold = false;
+        if (bus.SessionHandle > 0 && tmex::ValidSession(bus.SessionHandle) == 1)
+            tmex::EndSession(bus.SessionHandle);
+        bus.SessionHandle = -1;
+        bus.SessionFailureTold = false;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
         // A new session starts with empty tables (the station frees the sensors before it starts one).
         ClearSensorTables();
 
         platform::TIniFile ini(SettingsFile());
-        FoundSerials = std::make_unique<platform::TStringList>();
-        FoundSerials->SetSorted(true);
+        bus.FoundSerials = std::make_unique<platform::TStringList>();
+        bus.FoundSerials->SetSorted(true);
 
-        UseCelsius = ini.ReadBool("Weather", "Celsius", false);
-        SampleInterval = ini.ReadInteger("Weather", "SampleInterval", 1000);
-        if (SampleInterval > 10000) SampleInterval = 10000;
-        if (SampleInterval < 500) SampleInterval = 500;
-        DS1820ReadInterval = ini.ReadInteger("DS1820", "ReadInterval", 60);
-        DS2438ReadInterval = ini.ReadInteger("DS2438", "ReadInterval", 60);
-        RGaugeReadInterval = ini.ReadInteger("RGauge", "ReadInterval", 10);
+        bus.UseCelsius = ini.ReadBool("Weather", "Celsius", false);
+        bus.SampleInterval = ini.ReadInteger("Weather", "SampleInterval", 1000);
+        if (bus.SampleInterval > 10000) bus.SampleInterval = 10000;
+        if (bus.SampleInterval < 500) bus.SampleInterval = 500;
+        bus.DS1820ReadInterval = ini.ReadInteger("DS1820", "ReadInterval", 60);
+        bus.DS2438ReadInterval = ini.ReadInteger("DS2438", "ReadInterval", 60);
+        bus.RGaugeReadInterval = ini.ReadInteger("RGauge", "ReadInterval", 10);
 
         ReadPortSettings(!retry);
 
         if (Setup() == 0) {
             if (!retry)
-                Log(Format("MicroLAN: Error starting session on port %d, type %d", PortNum, PortType));
+                Log(Format("MicroLAN: Error starting session on port %d, type %d", bus.PortNum,
+                           bus.PortType));
             return false;
         }
-        if (PortType == tmex::kPortTypeDS2480) SetLineParameters();
+        if (bus.PortType == tmex::kPortTypeDS2480) SetLineParameters();
 
         if (LoadCompass()) Log("SERVER: Loading COMPASS.DAT...");
         if (LoadBeaufort()) Log("SERVER: Loading BEAUFORT.DAT...");

@@ -1,30 +1,53 @@
 #pragma once
-// The MicroLAN module. The one process-wide 1-Wire session, the few station settings the bus
-// layer needs, the byte/reset primitives, the result texts and the start-up sequence. Free functions over
-// module-wide state; everything runs on the window thread. Logging goes to the station's status log
-// (SensorHost).
+// The MicroLAN module. The station's 1-Wire session (TBusSession), the byte/reset primitives, the
+// result texts and the start-up sequence. Free functions over the installed session; everything runs
+// on the window thread. Logging goes to the station's status log (SensorHost).
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/tmex/Tmex.h"
 
+namespace platform {
+class TStringList;
+}
+
 namespace Microlan {
 
-// --- module-wide values (all reset or reloaded by Startup) ---
-extern platform::tmex::SessionHandle SessionHandle; // -1 after start-up; > 0 while a session is open
-extern platform::tmex::TmexStateBuffer TmexStateBuffer;
-extern int PortNum;
-extern int PortType;
-extern int SampleInterval;     // ms, 500..10000, default 1000
-extern int DS1820ReadInterval; // s, default 60
-extern int DS2438ReadInterval; // s, default 60
-extern int RGaugeReadInterval; // s, default 10
-extern bool UseCelsius;
-extern std::string LastTmexError;
-extern platform::tmex::TMLine TmexParameterBlock;
-// The driver's result of the last Setup (2 = shorted reaches the sample's log text).
-extern int LastSetupResult;
+// One station's 1-Wire session: the handle and state buffer of the session on its port, the driver's
+// last answers, the serials the scan found and the few station settings the bus layer reads (all
+// reset or reloaded by Startup). The main window owns it; its station host installs it for the
+// window's lifetime (InstallBus), and the free functions below work on the installed one.
+struct TBusSession {
+    TBusSession();
+    ~TBusSession();
+    TBusSession(const TBusSession&) = delete;
+    TBusSession& operator=(const TBusSession&) = delete;
+
+    platform::tmex::SessionHandle SessionHandle = -1; // -1 after start-up; > 0 while a session is open
+    platform::tmex::TmexStateBuffer TmexStateBuffer{};
+    int PortNum = 1;
+    int PortType = 5;
+    int SampleInterval = 1000;   // ms, 500..10000, default 1000
+    int DS1820ReadInterval = 60; // s, default 60
+    int DS2438ReadInterval = 60; // s, default 60
+    int RGaugeReadInterval = 10; // s, default 10
+    bool UseCelsius = false;
+    std::string LastTmexError;
+    platform::tmex::TMLine TmexParameterBlock{};
+    // The driver's result of the last Setup (2 = shorted reaches the sample's log text).
+    int LastSetupResult = 0;
+    // The serial texts the scan found (a sorted list), created anew by Startup.
+    std::unique_ptr<platform::TStringList> FoundSerials;
+    // A sample's session would not open, and the log has told so (StartSampleSession).
+    bool SessionFailureTold = false;
+};
+
+// The installed session; without one (no station), a session of the bus layer's own.
+TBusSession& Bus();
+// Installs the session (null: none). Its owner removes it before it goes.
+void InstallBus(TBusSession* session);
+TBusSession* InstalledBus();
 
 // The station's settings file (korvane.ini beside the executable; Files.h SettingsFileName).
 std::string SettingsFile();
@@ -60,9 +83,3 @@ inline constexpr int kSessionAttempts = 51;
 inline constexpr uint32_t kSessionRetryMs = 100;
 
 } // namespace Microlan
-
-namespace platform {
-class TStringList;
-}
-// The serial texts the scan found (a sorted list), created anew by Microlan::Startup.
-extern std::unique_ptr<platform::TStringList> FoundSerials;

@@ -175,7 +175,7 @@ float CalculateWindchill() {
 
 float GetWindchill() {
     float chill = CalculateWindchill();
-    return Microlan::UseCelsius ? chill : CelsiusToFahrenheit(chill);
+    return Microlan::Bus().UseCelsius ? chill : CelsiusToFahrenheit(chill);
 }
 
 float GetWindchillCelsius() {
@@ -183,7 +183,7 @@ float GetWindchillCelsius() {
 }
 
 char TemperatureUnitLetter() {
-    return Microlan::UseCelsius ? 'C' : 'F';
+    return Microlan::Bus().UseCelsius ? 'C' : 'F';
 }
 
 float CelsiusToFahrenheit(float x) {

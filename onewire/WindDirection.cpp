@@ -31,7 +31,7 @@ constexpr int kVaneLevels[16][4] = {{3, 3, 1, 3}, {3, 2, 2, 3}, {3, 1, 3, 3}, {2
 constexpr int kMaxSearchSteps = 64;
 
 int16_t Touch(int byte) {
-    return tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte));
+    return tmex::TouchByte(Microlan::Bus().SessionHandle, static_cast<int16_t>(byte));
 }
 
 } // namespace
@@ -58,7 +58,7 @@ int WindData::AssignDirectionSensor() {
         0, {"Exception assigning direction serial: ", "Exception assigning direction serial ", true},
         [&]() -> int {
             uint16_t rom[8] = {}; // word 0 = 0: the driver fills in the current device
-            tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+            tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
             for (int i = 0; i < 8; ++i)
                 DirectionRom[i] = rom[i];
             return FamilyTest();
@@ -142,12 +142,12 @@ int WindData::DirectionFromLevels(const int levels[4]) {
 
 int WindData::ReadDirectionDS2450() {
     return LoggedOr<int>(1, "Exception reading wind direction sensor!", [&]() -> int {
-        const tmex::SessionHandle session = Microlan::SessionHandle;
+        const tmex::SessionHandle session = Microlan::Bus().SessionHandle;
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
             rom[i] = DirectionRom[i];
-        tmex::Rom(session, &Microlan::TmexStateBuffer, rom);
-        if (tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1) return 0;
+        tmex::Rom(session, &Microlan::Bus().TmexStateBuffer, rom);
+        if (tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
 
         // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte read back.
         if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0) return 0;
@@ -158,7 +158,8 @@ int WindData::ReadDirectionDS2450() {
             }
         }
 
-        if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
+        if (tmex::TouchReset(session) < 0 ||
+            tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1)
             return 0;
         // Convert; the strong pull-up (for a vane without VCC) starts right after the CRC's last byte.
         // Unconfirmed, the vane never converted and its memory holds an old direction: no read then.
@@ -188,7 +189,8 @@ int WindData::ReadDirectionDS2450() {
                 return 0;
         }
 
-        if (tmex::TouchReset(session) < 0 || tmex::StrongAccess(session, &Microlan::TmexStateBuffer) != 1)
+        if (tmex::TouchReset(session) < 0 ||
+            tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1)
             return 0;
         if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0) return 0;
         int levels[4] = {};
@@ -215,7 +217,7 @@ int WindData::ReadDirectionDS2450() {
 int WindData::WriteSwitchStatus(int value) {
     return LoggedOr<int>(0, "Exception accessing direction serials!", [&]() -> int {
         for (int attempt = 0; attempt < 11; ++attempt) {
-            if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) continue;
+            if (tmex::Access(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) continue;
             // Write status memory at address 7; the device answers with the inverted CRC16. Only a good
             // CRC earns the byte that commits the write, which reads back the status (bit 7, the supply
             // indication, is the device's own).
@@ -240,16 +242,17 @@ int WindData::ReadDirectionDS2401() {
         uint16_t rom[8];
         for (int i = 0; i < 8; ++i)
             rom[i] = DirectionRom[i];
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
         // PIO-B on: the DS2401 chain joins the net.
         if (!WriteSwitchStatus(0x3F)) return 0;
 
         PumpMessages(10);
-        tmex::FamilySearchSetup(Microlan::SessionHandle, &Microlan::TmexStateBuffer, kFamilyDS2401);
+        tmex::FamilySearchSetup(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer,
+                                kFamilyDS2401);
         for (int step = 0; step < kMaxSearchSteps; ++step) {
-            if (tmex::Next(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) break;
+            if (tmex::Next(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) break;
             uint16_t current[8] = {};
-            tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+            tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, current);
             const uint16_t family = current[0] & 0xFF;
             if (family == kFamilyAdapterId) continue;
             if (family != kFamilyDS2401) break;
@@ -260,7 +263,7 @@ int WindData::ReadDirectionDS2401() {
         // PIO-B off again, insisting: a chain left on would disturb the rest of the net.
         for (int i = 0; i < 8; ++i)
             rom[i] = DirectionRom[i];
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
         int calls = 0;
         bool off = false;
         while (!off && calls < 16) {

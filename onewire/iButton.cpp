@@ -62,7 +62,7 @@ iButton::iButton(const uint16_t* couplerSerial, int couplerBranch) {
         IniFile = std::make_unique<platform::TIniFile>(SensorsIniPath());
         Samples = 0;
         uint16_t current[8] = {};
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, current);
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, current);
         std::copy(std::begin(current), std::end(current), Rom);
         LoadSettings();
         if (couplerBranch != 0 && couplerSerial) AssignCoupler(couplerSerial, couplerBranch);
@@ -191,9 +191,9 @@ int iButton::SelectDevice() {
 int iButton::SwitchCoupler(int command) {
     uint16_t rom[8];
     std::copy(SwitchSerial, SwitchSerial + 8, rom);
-    tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, rom);
-    if (tmex::Access(Microlan::SessionHandle, &Microlan::TmexStateBuffer) != 1) return 0;
-    auto touch = [](int byte) { tmex::TouchByte(Microlan::SessionHandle, static_cast<int16_t>(byte)); };
+    tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, rom);
+    if (tmex::Access(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
+    auto touch = [](int byte) { tmex::TouchByte(Microlan::Bus().SessionHandle, static_cast<int16_t>(byte)); };
     switch (command) {
     case AllLinesOff:
         touch(0x66);
@@ -243,7 +243,7 @@ int iButton::Sample() {
             if (ErrorCount < 50) {
                 if (Microlan::Setup() == 1)
                     LogError(Format("%u errors reading %s: MLAN OK", ErrorCount, Description.c_str()));
-                else if (Microlan::LastSetupResult == 2)
+                else if (Microlan::Bus().LastSetupResult == 2)
                     LogError(Format("%u errors reading %s: MLAN shorted!", ErrorCount, Description.c_str()));
                 else
                     LogError(

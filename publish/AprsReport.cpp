@@ -4,7 +4,7 @@
 #include "platform/Strings.h"
 #include "publish/AprsPacket.h"
 #include "publish/ReportValues.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ bool HasControlCharacter(const std::string& text) {
 
 } // namespace
 
-TAprsReport::TAprsReport(TMainForm& form)
-    : form_(form), socket_(std::make_unique<net::TWSocket>(nullptr, "APRSSocket")),
+TAprsReport::TAprsReport(TPublishingHost& station)
+    : station_(station), socket_(std::make_unique<net::TWSocket>(nullptr, "APRSSocket")),
       timer_(std::make_unique<platform::TTimer>(nullptr, "APRSTimer")), failures_("APRS") {
     APRSSocket = socket_.get();
     APRSTimer = timer_.get();
@@ -34,18 +34,18 @@ TAprsReport::~TAprsReport() {
 }
 
 bool TAprsReport::Debug() const {
-    return form_.DbgCheckBox->Checked();
+    return station_.DebugLogging();
 }
 
 void TAprsReport::EnableMenuItem(bool enabled) {
-    if (form_.PostAPRS) form_.PostAPRS->SetEnabled(enabled);
+    station_.EnableTransferCommand(TTransferCommand::APRS, enabled);
 }
 
 // The report's one failure line (a run of failures logs each cause once).
 void TAprsReport::ReportFailure(const std::string& text) {
     if (failureLogged_) return;
     failureLogged_ = true;
-    failures_.Failed(form_, text);
+    failures_.Failed(station_, text);
 }
 
 void TAprsReport::RestartTimer() {
@@ -55,11 +55,11 @@ void TAprsReport::RestartTimer() {
 
 void TAprsReport::PostToAPRS() {
     if (APRSSocket->State() != net::wsClosed) {
-        form_.LogStatus("APRS: Error sending data: the previous report is still running");
+        station_.LogStatus("APRS: Error sending data: the previous report is still running");
         return;
     }
     bool started =
-        failures_.Run(form_, {"APRS: Error sending data: ", "APRS: Error sending data"}, [&] { Start(); });
+        failures_.Run(station_, {"APRS: Error sending data: ", "APRS: Error sending data"}, [&] { Start(); });
     if (!started) {
         APRSTimer->SetEnabled(false);
         APRSSocket->Close();
@@ -68,11 +68,11 @@ void TAprsReport::PostToAPRS() {
 }
 
 void TAprsReport::Start() {
-    const TStationSettings& s = StationSettings;
+    const TStationSettings& s = station_.Settings();
     EnableMenuItem(false);
     echoMarker_.clear();
     logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = false;
-    const std::string& proxy = form_.APRSProxy;
+    const std::string& proxy = station_.AprsProxy();
     for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
         if (HasControlCharacter(*text))
             throw platform::EConvertError("[APRSWXNET] settings hold a line break");
@@ -80,12 +80,12 @@ void TAprsReport::Start() {
     packet_.clear();
     logonMarker_ = s.APRSUserID + " log";
     echoMarker_ = s.APRSUserID + ">";
-    login_ = AprsLogin(s.APRSUserID, form_.sBuild->Caption());
-    packet_ = AprsPacket(GatherReportValues(), s.APRSUserID, s.APRSLat, s.APRSLon, utc);
+    login_ = AprsLogin(s.APRSUserID, station_.VersionText());
+    packet_ = AprsPacket(GatherReportValues(station_.Readings()), s.APRSUserID, s.APRSLat, s.APRSLon, utc);
     platform::WriteWholeFile("DATA\\WXNOW.TXT", packet_, platform::FileMode::Binary,
                              platform::Durability::Regenerated);
     net::TWSocket& socket = *APRSSocket;
-    socket.SetAddr(form_.APRSProxy.size() > 1 ? form_.APRSProxy : s.APRSAddress);
+    socket.SetAddr(proxy.size() > 1 ? proxy : s.APRSAddress);
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
     socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
     socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {
@@ -98,29 +98,29 @@ void TAprsReport::Start() {
 }
 
 void TAprsReport::APRSSocketSessionConnected(net::TCustomWSocket*, uint16_t error) {
-    form_.Logged({"APRS: Error connecting to server: ", "APRS: Error connecting to server"}, [&] {
+    station_.Logged({"APRS: Error connecting to server: ", "APRS: Error connecting to server"}, [&] {
         if (error != 0) {
             ReportFailure("APRS: Error connecting to server: " + net::WSocketErrorDesc(error));
             APRSSocket->Close();
             return;
         }
         if (!Connected()) return;
-        const TStationSettings& s = StationSettings;
-        if (form_.APRSProxy.size() > 3) {
+        const TStationSettings& s = station_.Settings();
+        if (station_.AprsProxy().size() > 3) {
             APRSSocket->SendStr(s.APRSAddress + "\r\n");
-            if (Debug()) form_.LogStatus("APRS: Adress sent: " + s.APRSAddress);
+            if (Debug()) station_.LogStatus("APRS: Adress sent: " + s.APRSAddress);
         }
         RestartTimer();
     });
 }
 
 void TAprsReport::APRSTimerTimer(platform::TTimer*) {
-    form_.Logged({"APRS: Error logging on: ", "APRS: Error logging on"}, [&] {
+    station_.Logged({"APRS: Error logging on: ", "APRS: Error logging on"}, [&] {
         APRSTimer->SetEnabled(false);
         if (!logonSent_) {
             if (Connected()) {
                 APRSSocket->SendStr(login_ + "\r\n");
-                if (Debug()) form_.LogStatus("APRS: Logon sent: " + login_);
+                if (Debug()) station_.LogStatus("APRS: Logon sent: " + login_);
             } else {
                 if (APRSSocket->State() == net::wsConnecting)
                     ReportFailure("APRS: Error connecting to server: " +
@@ -133,7 +133,7 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
             if (Connected()) {
                 APRSSocket->SendStr(packet_ + "\r\n");
                 packetLeft_ = true;
-                if (Debug()) form_.LogStatus("APRS: Data sent: " + packet_);
+                if (Debug()) station_.LogStatus("APRS: Data sent: " + packet_);
             } else {
                 APRSSocket->Close();
             }
@@ -146,28 +146,28 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
 }
 
 void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
-    form_.Logged({"APRS: Error parsing replies: ", "APRS: Error parsing replies"}, [&] {
+    station_.Logged({"APRS: Error parsing replies: ", "APRS: Error parsing replies"}, [&] {
         std::string text = APRSSocket->ReceiveStr();
         if (!text.empty()) answered_ = true;
         if (text.find(logonMarker_) != std::string::npos) logonSent_ = true;
         if (packetLeft_ && !echoed_ && text.find(echoMarker_) != std::string::npos) {
             echoed_ = true;
-            if (!StationSettings.APRSLogSuccess) return; // the timer's last step closes
-            form_.LogStatus("APRS data sent: OK");
-            if (Debug()) form_.LogStatus("APRS: Response: " + text);
+            if (!station_.Settings().APRSLogSuccess) return; // the timer's last step closes
+            station_.LogStatus("APRS data sent: OK");
+            if (Debug()) station_.LogStatus("APRS: Response: " + text);
             if (Connected()) APRSSocket->Close();
         }
     });
 }
 
 void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) {
-    form_.Logged({"APRS: Error closing: ", "APRS: Error closing"}, [&] {
+    station_.Logged({"APRS: Error closing: ", "APRS: Error closing"}, [&] {
         APRSTimer->SetEnabled(false);
         EnableMenuItem(true);
         if (Connected()) APRSSocket->Close();
-        if (Debug()) form_.LogStatus("APRS: Session closed");
+        if (Debug()) station_.LogStatus("APRS: Session closed");
         if (echoed_) {
-            failures_.Succeeded(form_);
+            failures_.Succeeded(station_);
         } else if (packetLeft_) {
             ReportFailure(answered_ ? "APRS: Error sending data: the server did not echo the report"
                                     : "APRS: Error sending data: no answer from the server");

@@ -12,13 +12,13 @@
 // makes a report a success: with [APRSWXNET] LogSuccess it logs "APRS data sent: OK" and closes at
 // once (without, the timer's last step closes). The timer also ends a connect that has not completed
 // by its first step (a host name still being looked up among them: the lookup never holds the loop).
-// The PostAPRS menu item is disabled while a report runs.
+// The APRS transfer command is disabled while a report runs.
 //
 // A report asked for while one runs is skipped (with a log line): the running one keeps its state. A
 // report that fails is logged with its prefix and cause: a refused, timed-out or lost connection
 // before the packet left, a server that answered nothing or did not echo the packet, settings that do
 // not parse or hold line breaks. A run of failures logs each cause once, and "APRS: OK again after <n>
-// failed attempts" when a report succeeds again; the menu item is enabled again either way.
+// failed attempts" when a report succeeds again; the command is enabled again either way.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,11 +27,11 @@
 #include "platform/Timer.h"
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TAprsReport {
 public:
-    explicit TAprsReport(TMainForm& form);
+    explicit TAprsReport(TPublishingHost& station);
     ~TAprsReport();
     TAprsReport(const TAprsReport&) = delete;
     TAprsReport& operator=(const TAprsReport&) = delete;
@@ -54,7 +54,7 @@ private:
     bool Debug() const;
     bool Connected() const { return APRSSocket->State() == net::wsConnected; }
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     std::unique_ptr<net::TWSocket> socket_;
     std::unique_ptr<platform::TTimer> timer_;
     std::string login_, packet_, logonMarker_, echoMarker_;

@@ -9,7 +9,7 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 using platform::TDdeServerConv;
 using platform::TDdeServerItem;
@@ -28,33 +28,34 @@ TDdeServer::~TDdeServer() {
 }
 
 void TDdeServer::StartDDEServices() {
-    form_.DDERunning = false;
+    station_.SetServiceRunning(TPublishingService::DDE, false);
     FreeItems(); // nothing should be left; a start always begins from none
-    if (!startFailures_.Run(form_, {"SERVER: DDE Initialization error: ", "SERVER: DDE Initialization error"},
+    if (!startFailures_.Run(station_,
+                            {"SERVER: DDE Initialization error: ", "SERVER: DDE Initialization error"},
                             [&] { CreateItems(); })) {
         FreeItems();
         return;
     }
     startFailures_.Succeeded();
-    form_.DDERunning = true;
-    form_.LogStatus("SERVER: DDE services started");
+    station_.SetServiceRunning(TPublishingService::DDE, true);
+    station_.LogStatus("SERVER: DDE services started");
 }
 
 void TDdeServer::StopDDEServices() {
-    if (!form_.DDERunning) return;
-    form_.Logged({"SERVER: DDE cleanup error: ", "SERVER: DDE cleanup error"}, [&] {
-        form_.LogStatus("SERVER: DDE services shutting down");
-        form_.DDERunning = false;
+    if (!station_.ServiceRunning(TPublishingService::DDE)) return;
+    station_.Logged({"SERVER: DDE cleanup error: ", "SERVER: DDE cleanup error"}, [&] {
+        station_.LogStatus("SERVER: DDE services shutting down");
+        station_.SetServiceRunning(TPublishingService::DDE, false);
         FreeItems();
     });
 }
 
 void TDdeServer::CreateItems() {
-    TDdeItems& dde = form_.Dde;
-    dde.DDEServerConv = new TDdeServerConv(&form_, "Weather");
+    TDdeItems& dde = station_.DdeItems();
+    dde.DDEServerConv = new TDdeServerConv(station_.CommandOwner(), "Weather");
     // Each item is in its field or list before it registers, so that a failed start frees it too.
     auto make = [&](TDdeServerItem*& field, const std::string& name, bool listed) {
-        field = new TDdeServerItem(&form_, name);
+        field = new TDdeServerItem(station_.CommandOwner(), name);
         field->SetServerConv(dde.DDEServerConv);
         if (listed) dde.DDEItems->AddLine(name);
     };
@@ -100,7 +101,7 @@ void TDdeServer::CreateItems() {
 }
 
 void TDdeServer::FreeItems() {
-    TDdeItems& dde = form_.Dde;
+    TDdeItems& dde = station_.DdeItems();
     for (auto* list :
          {&dde.DS1820Items, &dde.DS2423Items, &dde.DS2450Items, &dde.HumidityItems, &dde.DS2438Items})
         for (TDdeServerItem* item : *list)

@@ -1,5 +1,5 @@
 #pragma once
-// The DDE service of the main window: the conversation "Weather" with the item of the status line, the
+// The DDE service of the station: the conversation "Weather" with the item of the status line, the
 // list of item names, a group of items per kind of sensor present and items per sensor named after its
 // serial number (TDdeItems). The readers and the status line write the texts while it runs; a rescan
 // stops and starts it, so that the items follow the sensors found.
@@ -13,25 +13,25 @@
 //   humidity: DDEHumidity, then per sensor its DDE name + H, + T; per plain DS2438: its DDE name + V, + T.
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TDdeServer {
 public:
-    explicit TDdeServer(TMainForm& form) : form_(form) {}
+    explicit TDdeServer(TPublishingHost& station) : station_(station) {}
     ~TDdeServer();
     TDdeServer(const TDdeServer&) = delete;
     TDdeServer& operator=(const TDdeServer&) = delete;
 
-    // Makes the conversation and the items and sets DDERunning. A start that fails frees what it made,
-    // so that the next one can register the same names; only the first failure of a run is logged.
+    // Makes the conversation and the items and sets the DDE service running. A start that fails frees what it
+    // made, so that the next one can register the same names; only the first failure of a run is logged.
     void StartDDEServices();
-    // Frees everything, when DDERunning is set.
+    // Frees everything, when the service runs.
     void StopDDEServices();
 
 private:
     void CreateItems();
     void FreeItems();
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     TFailureRun startFailures_;
 };

@@ -9,7 +9,7 @@
 
 #include "platform/CatchAndLog.h"
 #include "platform/Strings.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 class TFailureRun {
 public:
@@ -20,17 +20,17 @@ public:
 
     // A failed attempt, told by `text`; `cause` names its fault when the text may differ from attempt
     // to attempt for one fault (by default the text is the cause).
-    void Failed(TMainForm& form, const std::string& text) { Failed(form, text, text); }
-    void Failed(TMainForm& form, const std::string& text, const std::string& cause) {
-        if (attempts_ == 0 || cause != cause_) form.LogStatus(text);
+    void Failed(TPublishingHost& station, const std::string& text) { Failed(station, text, text); }
+    void Failed(TPublishingHost& station, const std::string& text, const std::string& cause) {
+        if (attempts_ == 0 || cause != cause_) station.LogStatus(text);
         cause_ = cause;
         ++attempts_;
     }
     // A success: ends a run (with its recovery line when the service has a name).
-    void Succeeded(TMainForm& form) {
+    void Succeeded(TPublishingHost& station) {
         if (attempts_ > 0 && !name_.empty())
-            form.LogStatus(platform::Format("%s: OK again after %d failed attempt%s", name_.c_str(),
-                                            attempts_, attempts_ == 1 ? "" : "s"));
+            station.LogStatus(platform::Format("%s: OK again after %d failed attempt%s", name_.c_str(),
+                                               attempts_, attempts_ == 1 ? "" : "s"));
         Succeeded();
     }
     // Ends a run without a line.
@@ -41,9 +41,9 @@ public:
     bool Failing() const { return attempts_ > 0; }
 
     // Runs work(); true when it returned. An exception that leaves it is a failure, logged with the texts.
-    template <class Work> bool Run(TMainForm& form, const platform::ErrorTexts& texts, Work&& work) {
+    template <class Work> bool Run(TPublishingHost& station, const platform::ErrorTexts& texts, Work&& work) {
         return platform::CatchAndLog(
-            texts, [&](const std::string& text) { Failed(form, text); }, std::forward<Work>(work));
+            texts, [&](const std::string& text) { Failed(station, text); }, std::forward<Work>(work));
     }
 
 private:

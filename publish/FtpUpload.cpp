@@ -6,15 +6,15 @@
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "platform/controls/Control.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 using platform::Format;
 
 namespace {
 
 // An upload has until the next one is due, and kUploadDeadlineMs at most.
-uint32_t UploadDeadline() {
-    int minutes = StationSettings.FTPInterval;
+uint32_t UploadDeadline(const TStationSettings& settings) {
+    int minutes = settings.FTPInterval;
     if (minutes <= 0) return kUploadDeadlineMs;
     return static_cast<uint32_t>(std::min<int64_t>(int64_t{minutes} * 60000, kUploadDeadlineMs));
 }
@@ -41,8 +41,8 @@ std::string BareName(const std::string& path) {
 
 } // namespace
 
-TFtpUpload::TFtpUpload(TMainForm& form)
-    : form_(form), client_(std::make_unique<net::TFtpClient>(nullptr, "FTPClient")),
+TFtpUpload::TFtpUpload(TPublishingHost& station)
+    : station_(station), client_(std::make_unique<net::TFtpClient>(nullptr, "FTPClient")),
       deadline_(std::make_unique<platform::TTimer>()), failures_("FTP") {
     FTPClient = client_.get();
     deadline_->SetEnabled(false);
@@ -57,7 +57,7 @@ TFtpUpload::TFtpUpload(TMainForm& form)
     FTPClient->OnBgException = [this](net::TCustomFtpCli* c, const std::exception& e, bool& canClose) {
         FTPClientBgException(c, e, canClose);
     };
-    UploadToHomepage = platform::MakeOwned<platform::TControl>(&form, "UploadToHomepage");
+    UploadToHomepage = platform::MakeOwned<platform::TControl>(station.CommandOwner(), "UploadToHomepage");
     UploadToHomepage->SetCaption("FTP Upload");
     UploadToHomepage->OnClick = [this](platform::TComponent*) { FTPUpload(); };
 }
@@ -72,7 +72,7 @@ TFtpUpload::~TFtpUpload() {
 }
 
 bool TFtpUpload::Debug() const {
-    return form_.DbgCheckBox->Checked();
+    return station_.DebugLogging();
 }
 
 void TFtpUpload::EnableMenuItem() {
@@ -80,7 +80,7 @@ void TFtpUpload::EnableMenuItem() {
 }
 
 std::string TFtpUpload::Masked(const std::string& text) const {
-    const std::string& password = StationSettings.FTPPassWord;
+    const std::string& password = station_.Settings().FTPPassWord;
     if (password.empty()) return text;
     std::string out = text;
     for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 4))
@@ -89,21 +89,21 @@ std::string TFtpUpload::Masked(const std::string& text) const {
 }
 
 void TFtpUpload::LogMasked(const std::string& prefix, const std::string& text) {
-    form_.LogStatus(prefix + Masked(text));
+    station_.LogStatus(prefix + Masked(text));
 }
 
 void TFtpUpload::LogSuccess(const std::string& text) {
-    if (StationSettings.FTPLogSuccess) LogMasked("", text);
+    if (station_.Settings().FTPLogSuccess) LogMasked("", text);
 }
 
 // ---- the list and the start ----
 
 void TFtpUpload::FTPUpload() {
     if (running_) {
-        form_.LogStatus("FTP: Error in connect: the previous upload is still running");
+        station_.LogStatus("FTP: Error in connect: the previous upload is still running");
         return;
     }
-    failures_.Run(form_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] {
+    failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] {
         BuildList();
         if (FTPClient->Connected()) { // a session left open: quit it, then start
             FTPClient->QuitAsync();
@@ -116,19 +116,19 @@ void TFtpUpload::FTPUpload() {
 }
 
 void TFtpUpload::BuildList() {
-    const TStationSettings& s = StationSettings;
+    const TStationSettings& s = station_.Settings();
     nextFile_ = 0;
-    platform::TStringList& list = *form_.UploadFileList;
+    platform::TStringList& list = station_.UploadList();
     list.Clear();
     auto add = [&](const std::string& path) {
         if (!HasControlCharacter(path)) {
             list.Add(path);
         } else if (refusedNames_.insert(path).second) {
-            form_.LogStatus("FTP: Error: a file name with a control character is not sent: " +
-                            Printable(path));
+            station_.LogStatus("FTP: Error: a file name with a control character is not sent: " +
+                               Printable(path));
         }
     };
-    const platform::TStringList& pages = *form_.GeneratedFiles;
+    const platform::TStringList& pages = station_.GeneratedPages();
     for (int i = 0; i < pages.Count(); ++i)
         if (HasControlCharacter(pages[i]) || platform::FileExists(s.HTMLDir + "/" + pages[i]))
             add(s.HTMLDir + "/" + pages[i]);
@@ -150,7 +150,7 @@ void TFtpUpload::BuildList() {
 }
 
 void TFtpUpload::Start() {
-    const TStationSettings& s = StationSettings;
+    const TStationSettings& s = station_.Settings();
     for (const std::string* text : {&s.FTPHostFileName, &s.FTPHostDirName, &s.FTPHostName, &s.FTPUserName})
         if (HasControlCharacter(*text))
             throw platform::EConvertError("[FTP] settings hold a control character");
@@ -174,7 +174,7 @@ void TFtpUpload::Start() {
 void TFtpUpload::Begin() {
     running_ = true;
     deadline_->SetEnabled(false);
-    deadline_->SetInterval(UploadDeadline());
+    deadline_->SetInterval(UploadDeadline(station_.Settings()));
     deadline_->SetEnabled(true);
 }
 
@@ -182,13 +182,14 @@ void TFtpUpload::Begin() {
 void TFtpUpload::DeadlinePassed() {
     deadline_->SetEnabled(false);
     if (!running_) return;
-    failures_.Failed(
-        form_, Format("FTP: Error uploading, aborting... no end within %u seconds", UploadDeadline() / 1000),
-        "deadline");
+    failures_.Failed(station_,
+                     Format("FTP: Error uploading, aborting... no end within %u seconds",
+                            UploadDeadline(station_.Settings()) / 1000),
+                     "deadline");
     try {
         FTPClient->AbortAsync(); // its end, posted, finds the session over
     } catch (const std::exception& e) {
-        form_.LogStatus("FTP Error: " + Masked(e.what()));
+        station_.LogStatus("FTP Error: " + Masked(e.what()));
     }
     startAfterQuit_ = false;
     Finish();
@@ -201,17 +202,17 @@ void TFtpUpload::PutFirstFile() {
         FTPClient->PutAsync();
         return;
     }
-    if (Debug()) form_.LogStatus("FTP: " + FTPClient->LocalFileName() + " not found, skipped");
+    if (Debug()) station_.LogStatus("FTP: " + FTPClient->LocalFileName() + " not found, skipped");
     FTPSendFile();
 }
 
 void TFtpUpload::FTPSendFile() {
     Step([&] {
-        const platform::TStringList& list = *form_.UploadFileList;
+        const platform::TStringList& list = station_.UploadList();
         while (nextFile_ < list.Count()) {
             const std::string entry = list[nextFile_++];
             if (!platform::FileExists(entry)) {
-                if (Debug()) form_.LogStatus("FTP: " + entry + " not found, skipped");
+                if (Debug()) station_.LogStatus("FTP: " + entry + " not found, skipped");
                 continue;
             }
             FTPClient->HostFileName = BareName(entry);
@@ -220,7 +221,7 @@ void TFtpUpload::FTPSendFile() {
             return;
         }
         complete_ = true;
-        failures_.Succeeded(form_);
+        failures_.Succeeded(station_);
         FTPClient->QuitAsync();
     });
 }
@@ -237,7 +238,7 @@ template <class Work> void TFtpUpload::Step(Work&& work) {
     } catch (...) {
         failure = "FTP Error: (unknown)";
     }
-    failures_.Failed(form_, failure);
+    failures_.Failed(station_, failure);
     EndSession();
 }
 
@@ -251,7 +252,7 @@ void TFtpUpload::EndSession() {
         // Closes both connections; the end of a running request, posted, finds the session over.
         if (FTPClient->Connected() || !ready) FTPClient->AbortAsync();
     } catch (const std::exception& e) {
-        form_.LogStatus("FTP Error: " + Masked(e.what()));
+        station_.LogStatus("FTP Error: " + Masked(e.what()));
     }
     Finish();
 }
@@ -263,7 +264,7 @@ void TFtpUpload::Finish() {
     deadline_->SetEnabled(false);
     if (startAfterQuit_) {
         startAfterQuit_ = false;
-        failures_.Run(form_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); });
+        failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); });
     }
 }
 
@@ -283,7 +284,7 @@ void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqTy
         // The code names the cause; the client's own 426 and 500 texts tell theirs apart.
         std::string cause = Format("%u", error);
         if (error == 426 || error == 500) cause += " " + reply;
-        failures_.Failed(form_, "FTP: Error uploading, aborting... " + Masked(reply), cause);
+        failures_.Failed(station_, "FTP: Error uploading, aborting... " + Masked(reply), cause);
         EnableMenuItem();
         Step([&] {
             if (FTPClient->Connected())
@@ -324,18 +325,18 @@ void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqTy
 void TFtpUpload::FTPClientSessionConnected(net::TCustomFtpCli*, uint16_t error) {
     if (!Debug()) return;
     if (error != 0)
-        form_.LogStatus(Format("FTP: Session Connected, error = %d", error));
+        station_.LogStatus(Format("FTP: Session Connected, error = %d", error));
     else
-        form_.LogStatus("FTP: Session Connected OK");
+        station_.LogStatus("FTP: Session Connected OK");
 }
 
 void TFtpUpload::FTPClientSessionClosed(net::TCustomFtpCli*, uint16_t error) {
     EnableMenuItem();
     if (Debug()) {
         if (error != 0)
-            form_.LogStatus(Format("FTP: Session Closed , error = %d", error));
+            station_.LogStatus(Format("FTP: Session Closed , error = %d", error));
         else
-            form_.LogStatus("FTP: Session Closed OK");
+            station_.LogStatus("FTP: Session Closed OK");
     }
     if (complete_ && nextFile_ > 0) LogSuccess(Format("FTP: %d files uploaded OK", puts_));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The upload of the generated files to the owner's web host by FTP. FTPUpload builds the list
-// (UploadFileList of the main window) and starts a session; each completed request starts the next one
+// (the station's UploadList) and starts a session; each completed request starts the next one
 // from the client's OnRequestDone, so the reading cycle goes on between the steps and never runs inside
 // one of them:
 //
@@ -8,9 +8,9 @@
 //   -> PutAsync HTMLDir/weather.html as FTPHostFileName -> PutAsync each list file as its bare name
 //   -> QuitAsync
 //
-// The list: the pages of the template run (GeneratedFiles) that exist, weather.xml with [FTP] UploadXML,
-// the graphs with UploadGIFs (windhist and dirhist with a wind sensor, temphist with a thermometer or a
-// humidity sensor, dpwchist with wind, humidity or the barometer, rainhist with the rain gauge, humdhist
+// The list: the pages of the template run (the station's GeneratedPages) that exist, weather.xml with [FTP]
+// UploadXML, the graphs with UploadGIFs (windhist and dirhist with a wind sensor, temphist with a thermometer
+// or a humidity sensor, dpwchist with wind, humidity or the barometer, rainhist with the rain gauge, humdhist
 // with humidity), then each FTPExtraFileName1..6 longer than 3 characters. A file that is missing when
 // its turn comes is skipped (a debug line); a name holding a control character is never sent (logged).
 //
@@ -31,7 +31,7 @@
 #include "net/Ftpcli.h"
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 namespace platform {
 class TControl;
 }
@@ -40,7 +40,7 @@ inline constexpr uint32_t kUploadDeadlineMs = 2 * 60 * 1000;
 
 class TFtpUpload {
 public:
-    explicit TFtpUpload(TMainForm& form);
+    explicit TFtpUpload(TPublishingHost& station);
     ~TFtpUpload();
     TFtpUpload(const TFtpUpload&) = delete;
     TFtpUpload& operator=(const TFtpUpload&) = delete;
@@ -76,10 +76,10 @@ private:
     void Begin();
     bool Debug() const;
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     std::unique_ptr<net::TFtpClient> client_;
     std::unique_ptr<platform::TTimer> deadline_;
-    int nextFile_ = 0; // index in UploadFileList of the next file to put
+    int nextFile_ = 0; // index in the upload list of the next file to put
     int puts_ = 0;     // files put in this session
     bool running_ = false;
     bool complete_ = false;              // every file of the list was put

@@ -2,26 +2,26 @@
 
 #include "gauges/AbPrtTrd.h"
 #include "gauges/AbTrend.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 namespace publish {
 
 namespace {
 
-gauges::TAbTrend* TrendById(TMainForm& form, int trend) {
+gauges::TAbTrend* TrendById(const TTrendGraphs& graphs, int trend) {
     switch (trend) {
     case tiRain:
-        return form.Rain;
+        return graphs.Rain;
     case tiTemperature:
-        return form.Temperature;
+        return graphs.Temperature;
     case tiWind:
-        return form.Wind;
+        return graphs.Wind;
     case tiHumidity:
-        return form.Humd;
+        return graphs.Humd;
     case tiDewpointWindchill:
-        return form.DPWC;
+        return graphs.DPWC;
     case tiDirection:
-        return form.Dir;
+        return graphs.Dir;
     default:
         return nullptr;
     }
@@ -29,23 +29,24 @@ gauges::TAbTrend* TrendById(TMainForm& form, int trend) {
 
 } // namespace
 
-TGraphSource MainWindowGraphs(TMainForm& form) {
+TGraphSource MainWindowGraphs(TPublishingHost& station) {
     TGraphSource source;
-    source.DrawTrend = [&form](int trend, platform::gfx::Bitmap& bitmap) {
-        gauges::TAbTrend* graph = TrendById(form, trend);
-        if (graph == nullptr || form.GraphPrintTrend == nullptr) return false;
-        form.GraphPrintTrend->SetTrend(graph);
-        form.GraphPrintTrend->DrawTrendBmp(bitmap);
+    source.DrawTrend = [&station](int trend, platform::gfx::Bitmap& bitmap) {
+        const TTrendGraphs graphs = station.TrendGraphs();
+        gauges::TAbTrend* graph = TrendById(graphs, trend);
+        if (graph == nullptr || graphs.Printer == nullptr) return false;
+        graphs.Printer->SetTrend(graph);
+        graphs.Printer->DrawTrendBmp(bitmap);
         return true;
     };
     // The print trend's own settings do not change while the station runs, so a graph's image stays
     // right for as long as the graph itself has not changed.
-    source.TrendVersion = [&form](int trend) -> uint64_t {
-        gauges::TAbTrend* graph = TrendById(form, trend);
+    source.TrendVersion = [&station](int trend) -> uint64_t {
+        gauges::TAbTrend* graph = TrendById(station.TrendGraphs(), trend);
         return graph == nullptr ? 0 : graph->Changes();
     };
-    source.DrawFormImage = [&form](platform::gfx::Bitmap& bitmap) {
-        bitmap = form.GetFormImage();
+    source.DrawFormImage = [&station](platform::gfx::Bitmap& bitmap) {
+        bitmap = station.WindowImage();
         return bitmap.Width() > 0 && bitmap.Height() > 0;
     };
     return source;

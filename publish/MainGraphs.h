@@ -1,11 +1,12 @@
 #pragma once
-// The main window's six trend graphs and its picture, as the web server's image answers draw them.
+// The station's six trend graphs and the main window's picture, as the web server's image answers draw
+// them.
 #include "publish/GraphSource.h"
 
-class TMainForm;
+class TPublishingHost;
 
 namespace publish {
 
-TGraphSource MainWindowGraphs(TMainForm& form);
+TGraphSource MainWindowGraphs(TPublishingHost& station);
 
 } // namespace publish

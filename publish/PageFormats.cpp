@@ -3,7 +3,6 @@
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Strings.h"
-#include "station/Unit1.h"
 
 namespace publish {
 
@@ -21,10 +20,6 @@ platform::gfx::TColor SignColor(float value) {
 
 std::string AscTimeNow() {
     return platform::CTime(platform::Clock::Get().UnixTime());
-}
-
-std::string BuildText(const TMainForm& form) {
-    return form.sBuild != nullptr ? form.sBuild->Caption() : std::string();
 }
 
 } // namespace publish

@@ -1,12 +1,10 @@
 #pragma once
 // Small texts the pages share: the hour and minute of a mark's time record, the colour of a
-// temperature, the local time in the C library's asctime form, and the build text.
+// temperature and the local time in the C library's asctime form.
 #include <cstdint>
 #include <string>
 
 #include "platform/graphics/Color.h"
-
-class TMainForm;
 
 namespace publish {
 
@@ -18,7 +16,5 @@ const char* TemperatureColor(double celsius);
 platform::gfx::TColor SignColor(float value);
 // "Sun Dec  6 14:03:09 2026\n": now, local time.
 std::string AscTimeNow();
-// The build text of the version label ("Server: Korvane <build>", the footers).
-std::string BuildText(const TMainForm& form);
 
 } // namespace publish

@@ -10,14 +10,13 @@
 #include "publish/Templates.h"
 #include "publish/WeatherPosts.h"
 #include "publish/WeatherXml.h"
-#include "station/Unit1.h"
 
-TStationPublishing::TStationPublishing(TMainForm& form)
-    : form_(form), context_(form), web_(context_), dde_(std::make_unique<TDdeServer>(form)),
-      feeds_(std::make_unique<TStatusFeeds>(form)), posts_(std::make_unique<TWeatherPosts>(form)),
-      aprs_(std::make_unique<TAprsReport>(form)), upload_(std::make_unique<TFtpUpload>(form)) {
-    web_.SetGraphSource(publish::MainWindowGraphs(form));
-    CreateHTML = platform::MakeOwned<platform::TControl>(&form, "CreateHTML");
+TStationPublishing::TStationPublishing(TPublishingHost& station)
+    : station_(station), context_(station), web_(context_), dde_(std::make_unique<TDdeServer>(station)),
+      feeds_(std::make_unique<TStatusFeeds>(station)), posts_(std::make_unique<TWeatherPosts>(station)),
+      aprs_(std::make_unique<TAprsReport>(station)), upload_(std::make_unique<TFtpUpload>(station)) {
+    web_.SetGraphSource(publish::MainWindowGraphs(station));
+    CreateHTML = platform::MakeOwned<platform::TControl>(station.CommandOwner(), "CreateHTML");
     CreateHTML->SetCaption("Create HTMLs");
     CreateHTML->OnClick = [this](platform::TComponent*) { publish::CreateHTMLClick(context_); };
 }

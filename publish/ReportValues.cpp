@@ -5,11 +5,11 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
-#include "station/CurrentReadings.h"
+#include "station/PublishingHost.h"
 
-TReportValues GatherReportValues() {
+TReportValues GatherReportValues(const TCurrentReadings& readings) {
     TReportValues v;
-    const TCurrentReadings& r = CurrentReadings;
+    const TCurrentReadings& r = readings;
     v.TemperatureC = r.TemperatureC;
     v.TemperatureF = r.TemperatureF;
     v.TemperatureInUnit = r.Temperature;

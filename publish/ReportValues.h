@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+struct TCurrentReadings;
+
 struct TReportValues {
     // The main temperature sensor, as the display handler stored it.
     float TemperatureC = 0, TemperatureF = 0, TemperatureInUnit = 0;
@@ -36,4 +38,4 @@ struct TReportValues {
     }
 };
 
-TReportValues GatherReportValues();
+TReportValues GatherReportValues(const TCurrentReadings& readings);

@@ -3,7 +3,6 @@
 #include "publish/DdeServer.h"
 #include "publish/StationPublishing.h"
 #include "publish/StatusFeeds.h"
-#include "station/Unit1.h"
 
 void TStationPublishing::StartDDEServices() {
     dde_->StartDDEServices();
@@ -34,8 +33,8 @@ void TStationPublishing::SendUDPStatus(const std::string& text) {
 }
 
 void TStationPublishing::msRasStatusChange(platform::TComponent*, const std::string& status) {
-    form_.LogStatus(status);
+    station_.LogStatus(status);
 }
 void TStationPublishing::msRasDisconnected(platform::TComponent*) {
-    form_.LogStatus("DIAL: Disconnected");
+    station_.LogStatus("DIAL: Disconnected");
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The publishing side of the main window: its services, posts, pages and upload as the controller
-// calls them (TPublishing): the pages (weather.html, the templates, weather.xml) and the web server here,
-// the rest handed to the units that do them: the DDE service, the status feeds, the weather posts and
-// the APRS report, the FTP upload. It also carries the two dial-up events a dial-up connection would
-// raise; nothing on this system raises them.
+// calls them (TPublishing), over the station as PublishingHost.h shows it: the pages (weather.html, the
+// templates, weather.xml) and the web server here, the rest handed to the units that do them: the DDE
+// service, the status feeds, the weather posts and the APRS report, the FTP upload. It also carries the two
+// dial-up events a dial-up connection would raise; nothing on this system raises them.
 #include <memory>
 #include <string>
 
@@ -11,6 +11,7 @@
 #include "publish/PublishContext.h"
 #include "publish/WebServer.h"
 #include "station/Publishing.h"
+#include "station/PublishingHost.h"
 
 class TAprsReport;
 class TDdeServer;
@@ -18,7 +19,6 @@ class TFtpUpload;
 class TStatusFeeds;
 class TWeatherPosts;
 
-class TMainForm;
 namespace platform {
 class TComponent;
 class TControl;
@@ -26,7 +26,7 @@ class TControl;
 
 class TStationPublishing final : public TPublishing {
 public:
-    explicit TStationPublishing(TMainForm& form);
+    explicit TStationPublishing(TPublishingHost& station);
     ~TStationPublishing() override;
 
     void StartDDEServices() override;
@@ -65,7 +65,7 @@ public:
     TAprsReport& Aprs() { return *aprs_; }
 
 private:
-    TMainForm& form_;
+    TPublishingHost& station_;
     publish::TPublishContext context_;
     publish::TWebServer web_;
     std::unique_ptr<TDdeServer> dde_;

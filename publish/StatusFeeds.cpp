@@ -6,7 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "publish/TcpConnection.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 namespace {
 // How long the UDP feed sends to the address a host name had when its socket was opened.
@@ -21,13 +21,13 @@ TStatusFeeds::~TStatusFeeds() {
 // ---- TCP ----
 
 int TStatusFeeds::StartTCPServices() {
-    form_.TCPRunning = false;
+    station_.SetServiceRunning(TPublishingService::TCP, false);
     TCPClientCount = 0;
-    const TStationSettings& s = StationSettings;
+    const TStationSettings& s = station_.Settings();
     if (s.TCPEnabled) {
         auto server = std::make_unique<net::TWSocketServer>(nullptr, "TCPServer");
-        bool listening =
-            tcpStartFailures_.Run(form_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
+        bool listening = tcpStartFailures_.Run(
+            station_, {"TCP/IP Error (startup TCP): ", "TCP/IP Error (startup TCP)"}, [&] {
                 server->MaxClients = 10;
                 // Where the web server listens: a station set to serve this machine only does so here too.
                 server->SetAddr(s.HTTPAddr);
@@ -38,7 +38,7 @@ int TStatusFeeds::StartTCPServices() {
                 server->SetPort(s.TCPPort);
                 server->Banner = "Malvoren 1-Wire Systems, initializing...";
                 server->ClientClass = [this](net::TCustomWSocketServer*) {
-                    return std::make_unique<TCPConnection>(form_);
+                    return std::make_unique<TCPConnection>(station_);
                 };
                 server->OnClientConnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
                                                  uint16_t e) { TCPServerClientConnect(sv, c, e); };
@@ -49,17 +49,17 @@ int TStatusFeeds::StartTCPServices() {
         if (listening) {
             tcpStartFailures_.Succeeded();
             TCPServer = std::move(server);
-            form_.TCPRunning = true;
+            station_.SetServiceRunning(TPublishingService::TCP, true);
         }
     }
-    if (form_.TCPRunning) form_.LogStatus("SERVER: TCP services started");
-    return form_.TCPRunning ? 1 : 0;
+    if (station_.ServiceRunning(TPublishingService::TCP)) station_.LogStatus("SERVER: TCP services started");
+    return station_.ServiceRunning(TPublishingService::TCP) ? 1 : 0;
 }
 
 void TStatusFeeds::StopTCPServices() {
-    if (!form_.TCPRunning) return;
-    form_.Logged({"TCP/IP Error (shutdown TCP): ", "TCP/IP Error (shutdown TCP)"}, [&] {
-        form_.TCPRunning = false;
+    if (!station_.ServiceRunning(TPublishingService::TCP)) return;
+    station_.Logged({"TCP/IP Error (shutdown TCP): ", "TCP/IP Error (shutdown TCP)"}, [&] {
+        station_.SetServiceRunning(TPublishingService::TCP, false);
         std::string message =
             TCPClientCount < 1
                 ? "SERVER: TCP services shutting down"
@@ -72,50 +72,51 @@ void TStatusFeeds::StopTCPServices() {
             net::ReleaseAtTurnEnd(std::move(server));
         }
         EndRefusals();
-        form_.LogStatus(message);
+        station_.LogStatus(message);
     });
 }
 
 void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
                                           uint16_t) {
-    form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+    station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
         if (sender->MaxClients > 0 && sender->GetClientCount() > sender->MaxClients) {
             // Turned away with the busy banner: a run of them is told once, and counted when it ends.
             static_cast<TCPConnection*>(client)->Refused = true;
             if (refusals_++ == 0)
-                form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " turned away (too many clients)");
+                station_.LogStatus("TCP: Client " + client->GetPeerAddr() +
+                                   " turned away (too many clients)");
             return;
         }
         EndRefusals();
         ++TCPClientCount;
-        form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
+        station_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
     });
 }
 
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
                                              uint16_t) {
-    form_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
+    station_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
         if (static_cast<TCPConnection*>(client)->Refused) return;
         --TCPClientCount;
-        form_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
+        station_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
     });
 }
 
 void TStatusFeeds::EndRefusals() {
     if (refusals_ > 1)
-        form_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
+        station_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
     refusals_ = 0;
 }
 
 // ---- UDP ----
 
 int TStatusFeeds::StartUDPServices() {
-    form_.UDPRunning = false;
-    const TStationSettings& s = StationSettings;
+    station_.SetServiceRunning(TPublishingService::UDP, false);
+    const TStationSettings& s = station_.Settings();
     if (s.UDPEnabled) {
         auto socket = std::make_unique<net::TWSocket>(nullptr, "UDPSendSocket");
-        bool ready =
-            udpStartFailures_.Run(form_, {"TCP/IP Error (startup UDP): ", "TCP/IP Error (startup UDP)"}, [&] {
+        bool ready = udpStartFailures_.Run(
+            station_, {"TCP/IP Error (startup UDP): ", "TCP/IP Error (startup UDP)"}, [&] {
                 socket->SetProto("udp");
                 socket->SetAddr("255.255.255.255");
                 socket->SetPort(s.UDPPort);
@@ -126,22 +127,22 @@ int TStatusFeeds::StartUDPServices() {
             udpStartFailures_.Succeeded();
             delete UDPSendSocket;
             UDPSendSocket = socket.release();
-            form_.UDPRunning = true;
+            station_.SetServiceRunning(TPublishingService::UDP, true);
         }
     }
-    if (form_.UDPRunning) form_.LogStatus("SERVER: UDP services started");
-    return form_.UDPRunning ? 1 : 0;
+    if (station_.ServiceRunning(TPublishingService::UDP)) station_.LogStatus("SERVER: UDP services started");
+    return station_.ServiceRunning(TPublishingService::UDP) ? 1 : 0;
 }
 
 // One socket for all datagrams, opened for the destination of the settings and opened again only when
 // they change or a send failed (and, for a host name, every ten minutes, as its address may move): a
 // datagram then costs one system call.
 void TStatusFeeds::SendUDPStatus(const std::string& line) {
-    if (!form_.UDPRunning || UDPSendSocket == nullptr) return;
+    if (!station_.ServiceRunning(TPublishingService::UDP) || UDPSendSocket == nullptr) return;
     net::TWSocket& socket = *UDPSendSocket;
-    const TStationSettings& s = StationSettings;
+    const TStationSettings& s = station_.Settings();
     bool sent =
-        udpSendFailures_.Run(form_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
+        udpSendFailures_.Run(station_, {"TCP/IP Error (sending UDP): ", "TCP/IP Error (sending UDP)"}, [&] {
             try {
                 const uint32_t now = platform::GetTickCount();
                 const bool named = !net::WSocketIsDottedIP(socket.Addr());
@@ -172,10 +173,10 @@ void TStatusFeeds::SendUDPStatus(const std::string& line) {
 }
 
 void TStatusFeeds::StopUDPServices() {
-    if (!form_.UDPRunning) return;
-    form_.Logged({"TCP/IP Error (shutdown UDP): ", "TCP/IP Error (shutdown UDP)"}, [&] {
-        form_.LogStatus("SERVER: UDP services shutting down");
-        form_.UDPRunning = false;
+    if (!station_.ServiceRunning(TPublishingService::UDP)) return;
+    station_.Logged({"TCP/IP Error (shutdown UDP): ", "TCP/IP Error (shutdown UDP)"}, [&] {
+        station_.LogStatus("SERVER: UDP services shutting down");
+        station_.SetServiceRunning(TPublishingService::UDP, false);
         delete UDPSendSocket;
         UDPSendSocket = nullptr;
     });

@@ -19,16 +19,17 @@
 #include "net/Wsockets.h"
 #include "publish/FailureRun.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TStatusFeeds {
 public:
-    explicit TStatusFeeds(TMainForm& form) : form_(form) {}
+    explicit TStatusFeeds(TPublishingHost& station) : station_(station) {}
     ~TStatusFeeds();
     TStatusFeeds(const TStatusFeeds&) = delete;
     TStatusFeeds& operator=(const TStatusFeeds&) = delete;
 
-    // 1 when the server listens (the UDP feed is on), else 0; TCPRunning (UDPRunning) says the same.
+    // 1 when the server listens (the UDP feed is on), else 0; the station's TCP (UDP) service running flag
+    // says the same.
     int StartTCPServices();
     void StopTCPServices();
     int StartUDPServices();
@@ -48,7 +49,7 @@ private:
     // Ends a run of turned-away clients: its count is told when it held more than one.
     void EndRefusals();
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     TFailureRun tcpStartFailures_, udpStartFailures_, udpSendFailures_;
     int refusals_ = 0;       // clients turned away since the last one let in
     uint32_t udpOpened_ = 0; // the clock tick the UDP socket was opened

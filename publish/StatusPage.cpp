@@ -20,7 +20,7 @@
 #include "publish/RainFigures.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 using platform::Format;
 
@@ -39,7 +39,8 @@ const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat
 class StatusPage {
 public:
     StatusPage(TPublishContext& context, std::string& page)
-        : context_(context), s_(StationSettings), W(s_.HTMLTableWidth), F(s_.HTMLFontSize), out_(page) {}
+        : context_(context), s_(context.Station.Settings()), W(s_.HTMLTableWidth), F(s_.HTMLFontSize),
+          out_(page) {}
 
     void Write() {
         CopyFile("header.html");
@@ -216,11 +217,11 @@ private:
             TemperatureRow(*BarometerSensor);
         for (DS2438* t : DS2438Sensors)
             if (t != nullptr && t->PrintTempOnHTML) TemperatureRow(*t);
-        const TCurrentReadings& now = CurrentReadings;
+        const TCurrentReadings& now = context_.Station.Readings();
         if (HumiditySensors.Count() != 0) {
             for (Humidity* h : HumiditySensors)
                 if (h != nullptr && h->PrintTempOnHTML) TemperatureRow(*h);
-            Humidity* main = HumiditySensors[MainHumiditySensor];
+            Humidity* main = context_.Station.MainHumidity();
             const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
             // The limits are Celsius, whatever unit the main thermometer shows.
@@ -340,17 +341,17 @@ private:
     }
 
     void Miscellaneous() {
-        TMainForm& form = context_.Form;
+        TPublishingHost& station = context_.Station;
         out_ += Format(
             "<TR BGCOLOR=#FFFFF0 VALIGN=TOP><TD><TABLE WIDTH=%d BORDER=0 cellpadding=0 cellspacing=0><TR><TH "
             "COLSPAN=2 BGCOLOR=#c0c0c0><font size=%d>Miscellaneous</font></TH></TR>\n",
             W, F);
-        out_ += Format("<TR><TD ALIGN=CENTER><font size=%d>Sunrise: <B>", F) + form.SunRiseLabel->Caption() +
+        out_ += Format("<TR><TD ALIGN=CENTER><font size=%d>Sunrise: <B>", F) + station.SunriseText() +
                 Format("</B></FONT></TD><TD ALIGN=CENTER><font size=%d>Sunset: <B>", F) +
-                form.SunSetLabel->Caption() + "</B></FONT></TD>   </TR>\n";
-        out_ += Format("<TR><TD ALIGN=CENTER COLSPAN=3><font size=%d>", F) + form.FormatRunTime() +
+                station.SunsetText() + "</B></FONT></TD>   </TR>\n";
+        out_ += Format("<TR><TD ALIGN=CENTER COLSPAN=3><font size=%d>", F) + station.RunTimeText() +
                 "</FONT></TD></TR>\n";
-        out_ += Format("<TR><TD ALIGN=CENTER COLSPAN=3><font size=%d>", F) + form.FormatTotalSamples() +
+        out_ += Format("<TR><TD ALIGN=CENTER COLSPAN=3><font size=%d>", F) + station.TotalSamplesText() +
                 "</FONT></TD></TR></TABLE></TD></TR>\n";
     }
 
@@ -372,7 +373,9 @@ std::string StatusPageText(TPublishContext& context) {
 }
 
 int WriteWeatherHTML(TPublishContext& context) {
-    return WriteTextModeFile(StationSettings.HTMLDir + "/weather.html", StatusPageText(context)) ? 0 : -1;
+    return WriteTextModeFile(context.Station.Settings().HTMLDir + "/weather.html", StatusPageText(context))
+               ? 0
+               : -1;
 }
 
 } // namespace publish

@@ -1,6 +1,6 @@
 #include "publish/TcpConnection.h"
 
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 namespace {
 // A line that cannot leave for this long: the client reads nothing.
@@ -9,8 +9,8 @@ constexpr uint32_t kUnreadLimitMs = 60000;
 constexpr int kSendBufferBytes = 4096;
 } // namespace
 
-TCPConnection::TCPConnection(TMainForm& form) : net::TWSocketClient(nullptr), form_(form) {
-    form_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+TCPConnection::TCPConnection(TPublishingHost& station) : net::TWSocketClient(nullptr), station_(station) {
+    station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
         SetLineMode(true);
         LineEdit = true;
         OnDataSent = [this](net::TCustomWSocket* s, uint16_t e) { ClientDataSent(s, e); };
@@ -43,14 +43,16 @@ TCPConnection::~TCPConnection() {
 }
 
 void TCPConnection::SendTimerTimer(platform::TTimer*) {
-    form_.Logged({"TCP/IP Error (Sending data to client): ", "TCP/IP Error (Sending data to client)"}, [&] {
-        SendTimer->SetEnabled(false);
-        // An empty line sends nothing, so no completion would arm the timer again.
-        if (StatusLine.empty() || State() != net::wsConnected)
-            SendTimer->SetEnabled(State() == net::wsConnected);
-        else if (SendStr(StatusLine) > 0 && !AllSent() && UnreadTimer)
-            UnreadTimer->SetEnabled(true); // the buffers are full: the client has stopped reading
-    });
+    station_.Logged(
+        {"TCP/IP Error (Sending data to client): ", "TCP/IP Error (Sending data to client)"}, [&] {
+            SendTimer->SetEnabled(false);
+            // An empty line sends nothing, so no completion would arm the timer again.
+            const std::string& line = station_.StatusLineText();
+            if (line.empty() || State() != net::wsConnected)
+                SendTimer->SetEnabled(State() == net::wsConnected);
+            else if (SendStr(line) > 0 && !AllSent() && UnreadTimer)
+                UnreadTimer->SetEnabled(true); // the buffers are full: the client has stopped reading
+        });
 }
 
 void TCPConnection::ClientDataSent(net::TCustomWSocket*, uint16_t) {

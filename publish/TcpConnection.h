@@ -14,11 +14,11 @@
 #include "net/Wsockets.h"
 #include "platform/Timer.h"
 
-class TMainForm;
+class TPublishingHost;
 
 class TCPConnection : public net::TWSocketClient {
 public:
-    explicit TCPConnection(TMainForm& form);
+    explicit TCPConnection(TPublishingHost& station);
     ~TCPConnection() override;
 
     void ClientDataSent(net::TCustomWSocket* sender, uint16_t error);
@@ -33,5 +33,5 @@ public:
     bool Refused = false;
 
 private:
-    TMainForm& form_;
+    TPublishingHost& station_;
 };

@@ -22,7 +22,7 @@
 #include "publish/TemplateScanner.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 using platform::Format;
 using platform::FormatFloat;
@@ -40,17 +40,17 @@ std::string HourMinute(const platform::DosTime& time) {
 Answer AlwaysTag(TPublishContext& context, const std::string& name) {
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     if (is("Time")) return platform::DateTimeToStr(platform::Now());
-    if (is("Sunrise")) return context.Form.SunRiseLabel->Caption();
-    if (is("Sunset")) return context.Form.SunSetLabel->Caption();
+    if (is("Sunrise")) return context.Station.SunriseText();
+    if (is("Sunset")) return context.Station.SunsetText();
     return std::nullopt;
 }
 
-Answer WindTag(const std::string& name) {
+Answer WindTag(const TCurrentReadings& now, const std::string& name) {
     if (!WindPresent || !WindSensor) return std::nullopt;
     WindData& wind = *WindSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     auto speed = [&](float revolutions) { return FormatFloat("0.0", wind.ConvertSpeed(revolutions)); };
-    const int index = CurrentReadings.WindDirectionIndex;
+    const int index = now.WindDirectionIndex;
     if (is("WindSpeed")) return speed(wind.Speed);
     if (is("WindSpeedGust")) return speed(wind.Gust);
     if (is("WindSpeedMax")) return speed(wind.MaxSpeed);
@@ -70,7 +70,7 @@ Answer WindTag(const std::string& name) {
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
     if (is("WindChill")) {
         if (DS1820Sensors.Count() + HumiditySensors.Count() == 0) return "(n/a)";
-        return FormatFloat("0.0", CurrentReadings.WindChill);
+        return FormatFloat("0.0", now.WindChill);
     }
     return std::nullopt;
 }
@@ -92,10 +92,9 @@ Answer RainTag(TPublishContext& context, const std::string& name) {
     return std::nullopt;
 }
 
-Answer TemperatureTag(const std::string& name) {
+Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
     if (TemperatureSensors.Count() == 0) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    const TCurrentReadings& now = CurrentReadings;
     if (is("TemperatureMax")) return FormatFloat("0.0", now.TemperatureMax);
     if (is("TemperatureMaxAt")) return HourMinute(now.TemperatureMaxTime);
     if (is("TemperatureMin")) return FormatFloat("0.0", now.TemperatureMin);
@@ -104,13 +103,13 @@ Answer TemperatureTag(const std::string& name) {
     return std::nullopt;
 }
 
-Answer HumidityTag(const std::string& name) {
+Answer HumidityTag(TPublishContext& context, const std::string& name) {
     if (HumiditySensors.Count() == 0) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    const TCurrentReadings& now = CurrentReadings;
+    const TCurrentReadings& now = context.Station.Readings();
     // The marks' times are the main humidity sensor's; without one there is none to show.
-    auto markTime = [](bool high) -> std::string {
-        Humidity* main = HumiditySensors[MainHumiditySensor];
+    auto markTime = [&](bool high) -> std::string {
+        Humidity* main = context.Station.MainHumidity();
         if (main == nullptr) return "(n/a)";
         uint8_t time[4] = {};
         high ? main->GetMaxAt(time) : main->GetMinAt(time);
@@ -126,7 +125,7 @@ Answer HumidityTag(const std::string& name) {
     return std::nullopt;
 }
 
-Answer BarometerTag(const std::string& name) {
+Answer BarometerTag(const TCurrentReadings& now, const std::string& name) {
     if (!BarometerPresent || !BarometerSensor) return std::nullopt;
     Barometer& barometer = *BarometerSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
@@ -137,21 +136,22 @@ Answer BarometerTag(const std::string& name) {
         return publish::HourMinute(time);
     };
     if (is("BarometerRate")) return FormatFloat("0.00", barometer.ConvertPressure(barometer.RatePerHour()));
-    if (is("BarometerMax")) return FormatFloat(mask, CurrentReadings.BarometerMax);
+    if (is("BarometerMax")) return FormatFloat(mask, now.BarometerMax);
     if (is("BarometerMaxAt")) return markTime(true);
-    if (is("BarometerMin")) return FormatFloat(mask, CurrentReadings.BarometerMin);
+    if (is("BarometerMin")) return FormatFloat(mask, now.BarometerMin);
     if (is("BarometerMinAt")) return markTime(false);
-    if (is("Barometer")) return FormatFloat(mask, CurrentReadings.Barometer);
+    if (is("Barometer")) return FormatFloat(mask, now.Barometer);
     return BarometerTagValue(name);
 }
 
 Answer PlainTag(TPublishContext& context, const std::string& name) {
     if (Answer a = AlwaysTag(context, name)) return a;
-    if (Answer a = WindTag(name)) return a;
+    const TCurrentReadings& now = context.Station.Readings();
+    if (Answer a = WindTag(now, name)) return a;
     if (Answer a = RainTag(context, name)) return a;
-    if (Answer a = TemperatureTag(name)) return a;
-    if (Answer a = HumidityTag(name)) return a;
-    return BarometerTag(name);
+    if (Answer a = TemperatureTag(now, name)) return a;
+    if (Answer a = HumidityTag(context, name)) return a;
+    return BarometerTag(now, name);
 }
 
 } // namespace
@@ -171,18 +171,19 @@ std::string TemplateTagValue(TPublishContext& context, const std::string& tagStr
 }
 
 bool ProcessTemplates(TPublishContext& context) {
-    TMainForm& form = context.Form;
+    TPublishingHost& station = context.Station;
     bool result = true;
-    form.Logged({"HTML: Error: ", "HTML: Error: (unknown)"}, [&] {
-        platform::TStringList& names = *form.GeneratedFiles;
+    station.Logged({"HTML: Error: ", "HTML: Error: (unknown)"}, [&] {
+        platform::TStringList& names = station.GeneratedPages();
         names.Clear();
-        const std::string folder = StationSettings.TEMPLATEDir;
+        const TStationSettings& s = station.Settings();
+        const std::string folder = s.TEMPLATEDir;
         for (const std::string& name : platform::ListFiles(folder))
             names.Add(name);
         for (int i = 0; i < names.Count(); ++i) {
             std::string text;
             if (!platform::ReadWholeFile(folder + "/" + names[i], text, platform::FileMode::Binary) ||
-                !WriteTextModeFile(StationSettings.HTMLDir + "/" + names[i],
+                !WriteTextModeFile(s.HTMLDir + "/" + names[i],
                                    ExpandTemplate(text, [&](const std::string& tag) {
                                        return TemplateTagValue(context, tag);
                                    }))) {

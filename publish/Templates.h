@@ -1,7 +1,7 @@
 #pragma once
 // The station's own pages from the user's templates: every plain file of the template folder
 // ([HTML] TEMPLATEDir) is copied to the HTML folder under its name, each tag replaced by a current
-// value (TemplateScanner.h for the syntax). GeneratedFiles of the main window lists the names of the
+// value (TemplateScanner.h for the syntax). The station's GeneratedPages lists the names of the
 // latest run, for the upload.
 //
 // The tag handler ignores the first three characters of every tag name; the rest, the name proper, is

@@ -5,7 +5,6 @@
 #include "platform/Strings.h"
 #include "publish/PostBodies.h"
 #include "publish/ReportValues.h"
-#include "station/Unit1.h"
 
 using platform::Format;
 
@@ -19,7 +18,7 @@ const TWeatherPosts::TService kServlet{"POST/SERVLET: Error: ",
                                        "POST to Java servlet: %s",
                                        &TStationSettings::ServletLogSuccess,
                                        &TStationSettings::ServletInterval,
-                                       &TMainForm::PostServlet};
+                                       TTransferCommand::Servlet};
 const TWeatherPosts::TService kWU{"POST/WU: Error: ",
                                   "POST/WU: Error posting",
                                   "WU Data sent: ",
@@ -28,7 +27,7 @@ const TWeatherPosts::TService kWU{"POST/WU: Error: ",
                                   "POST to Weather Underground: %s",
                                   &TStationSettings::WULogSuccess,
                                   &TStationSettings::WUInterval,
-                                  &TMainForm::PosttoWeatherUnderground};
+                                  TTransferCommand::WU};
 const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
                                    "POST/W4U: Error posting",
                                    "W4U Data sent: ",
@@ -37,7 +36,7 @@ const TWeatherPosts::TService kW4U{"POST/W4U: Error: ",
                                    "POST to Weather4You: %s",
                                    &TStationSettings::W4ULogSuccess,
                                    &TStationSettings::W4UInterval,
-                                   &TMainForm::PostToWeather4U};
+                                   TTransferCommand::W4U};
 const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         "DATABASE: Error posting",
                                         "DATABASE Data sent: ",
@@ -46,7 +45,7 @@ const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         nullptr,
                                         nullptr,
                                         &TStationSettings::LogInterval,
-                                        nullptr};
+                                        std::nullopt};
 
 // A URL for a log line: a password in it ("user:pass@") masked.
 std::string MaskUrl(const std::string& url) {
@@ -84,9 +83,9 @@ std::string ServiceName(const TWeatherPosts::TService& service) {
 
 } // namespace
 
-TWeatherPosts::TWeatherPosts(TMainForm& form)
-    : form_(form), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0,
-                            TFailureRun(ServiceName(kServlet))},
+TWeatherPosts::TWeatherPosts(TPublishingHost& station)
+    : station_(station), servlet_{&kServlet, std::make_unique<net::THttpCli>(nullptr, "HTTPClientD"), 0,
+                                  TFailureRun(ServiceName(kServlet))},
       wu_{&kWU, std::make_unique<net::THttpCli>(nullptr, "HTTPClientWU"), 2, TFailureRun(ServiceName(kWU))},
       w4u_{&kW4U, std::make_unique<net::THttpCli>(nullptr, "HTTPClientW4U"), 4,
            TFailureRun(ServiceName(kW4U))},
@@ -101,21 +100,20 @@ TWeatherPosts::TWeatherPosts(TMainForm& form)
 TWeatherPosts::~TWeatherPosts() = default;
 
 bool TWeatherPosts::Debug() const {
-    return form_.DbgCheckBox->Checked();
+    return station_.DebugLogging();
 }
 
 void TWeatherPosts::EnableMenuItem(const TPost& post, bool enabled) {
-    if (post.service->menuItem == nullptr) return;
-    if (platform::TMenuItem* item = form_.*(post.service->menuItem)) item->SetEnabled(enabled);
+    if (post.service->command) station_.EnableTransferCommand(*post.service->command, enabled);
 }
 
 // ---- the four posts ----
 
 void TWeatherPosts::PostToServlet() {
-    form_.Logged({kServlet.errorPrefix, kServlet.errorText}, [&] {
-        TReportValues values = GatherReportValues();
+    station_.Logged({kServlet.errorPrefix, kServlet.errorText}, [&] {
+        TReportValues values = GatherReportValues(station_.Readings());
         if (!values.Wind) return; // the servlet takes only stations with wind
-        const TStationSettings& s = StationSettings;
+        const TStationSettings& s = station_.Settings();
         TServletPost post;
         post.StationID = s.WStationID;
         post.Latitude = s.Latitude;
@@ -128,24 +126,30 @@ void TWeatherPosts::PostToServlet() {
 }
 
 void TWeatherPosts::PostToWUnder() {
-    form_.Logged({kWU.errorPrefix, kWU.errorText}, [&] {
-        const TStationSettings& s = StationSettings;
+    station_.Logged({kWU.errorPrefix, kWU.errorText}, [&] {
+        const TStationSettings& s = station_.Settings();
         platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
-        Send(wu_, UpdaterawBody(GatherReportValues(), s.WUUserID, s.WUPassword, utc, "n/a"), s.WUURL);
+        Send(wu_,
+             UpdaterawBody(GatherReportValues(station_.Readings()), s.WUUserID, s.WUPassword, utc, "n/a"),
+             s.WUURL);
     });
 }
 
 void TWeatherPosts::PostToW4U() {
-    form_.Logged({kW4U.errorPrefix, kW4U.errorText}, [&] {
-        const TStationSettings& s = StationSettings;
+    station_.Logged({kW4U.errorPrefix, kW4U.errorText}, [&] {
+        const TStationSettings& s = station_.Settings();
         platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
-        Send(w4u_, UpdaterawBody(GatherReportValues(), s.W4UUserID, s.W4UPassword, utc, "PWS"), s.W4UURL);
+        Send(w4u_,
+             UpdaterawBody(GatherReportValues(station_.Readings()), s.W4UUserID, s.W4UPassword, utc, "PWS"),
+             s.W4UURL);
     });
 }
 
 void TWeatherPosts::PostToDatabase() {
-    form_.Logged({kDatabase.errorPrefix, kDatabase.errorText},
-                 [&] { Send(database_, DatabaseBody(GatherReportValues()), StationSettings.DatabaseURL); });
+    station_.Logged({kDatabase.errorPrefix, kDatabase.errorText}, [&] {
+        Send(database_, DatabaseBody(GatherReportValues(station_.Readings())),
+             station_.Settings().DatabaseURL);
+    });
 }
 
 // ---- sending and the reply ----
@@ -155,12 +159,12 @@ void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string
     net::THttpCli& client = *post.client;
     if (client.State() != net::httpReady) {
         // The running request keeps its body and handlers; this post is dropped.
-        post.failures.Failed(form_, std::string(service.errorPrefix) + "HTTP component is busy");
+        post.failures.Failed(station_, std::string(service.errorPrefix) + "HTTP component is busy");
         return;
     }
-    const TStationSettings& s = StationSettings;
-    platform::TMemoryStream& sent = *form_.PostStreams[post.streams];
-    platform::TMemoryStream& received = *form_.PostStreams[post.streams + 1];
+    const TStationSettings& s = station_.Settings();
+    platform::TMemoryStream& sent = station_.PostStream(post.streams);
+    platform::TMemoryStream& received = station_.PostStream(post.streams + 1);
     EnableMenuItem(post, false);
     sent.Clear();
     sent.Write(body.data(), body.size());
@@ -175,30 +179,31 @@ void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string
     client.Proxy = s.ProxyEnabled ? s.ProxyAddress + ":" + s.ProxyPort : std::string();
     client.DeadlineMs = PostDeadline(s.*(service.interval));
     client.ReplyLimit = kPostReplyLimit;
-    if (&post == &wu_ && Debug()) form_.LogStatus("WU URL: " + MaskUrl(client.URL));
-    bool started = post.failures.Run(form_, {service.errorPrefix, service.errorText}, [&] {
-        if (&post == &wu_ && Debug() && !client.Proxy.empty()) form_.LogStatus("WU PROXY: " + client.Proxy);
+    if (&post == &wu_ && Debug()) station_.LogStatus("WU URL: " + MaskUrl(client.URL));
+    bool started = post.failures.Run(station_, {service.errorPrefix, service.errorText}, [&] {
+        if (&post == &wu_ && Debug() && !client.Proxy.empty())
+            station_.LogStatus("WU PROXY: " + client.Proxy);
         client.PostASync();
     });
     if (!started) {
         EnableMenuItem(post, true); // no reply will come to enable it
         return;
     }
-    if (Debug()) form_.LogStatus(service.dataSentLine + MaskPassword(body));
+    if (Debug()) station_.LogStatus(service.dataSentLine + MaskPassword(body));
 }
 
 void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
     const TService& service = *post.service;
     net::THttpCli& client = *post.client;
-    form_.Logged({service.errorPrefix, service.errorText}, [&] {
+    station_.Logged({service.errorPrefix, service.errorText}, [&] {
         EnableMenuItem(post, true);
-        platform::TMemoryStream& received = *form_.PostStreams[post.streams + 1];
+        platform::TMemoryStream& received = station_.PostStream(post.streams + 1);
         std::string text = received.AsString();
         received = platform::TMemoryStream(); // its memory goes back, not only its bytes
-        if (Debug()) form_.LogStatus(service.responseLine + text);
+        if (Debug()) station_.LogStatus(service.responseLine + text);
         int status = client.StatusCode();
         auto failed = [&](const std::string& cause, const std::string& what) {
-            post.failures.Failed(form_, service.errorPrefix + what, cause);
+            post.failures.Failed(station_, service.errorPrefix + what, cause);
         };
         if (error != 0) {
             failed(client.ReasonPhrase(), client.ReasonPhrase()); // refused, timed out, closed...
@@ -209,9 +214,9 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
         } else if (service.successWord != nullptr && text.find(service.successWord) == std::string::npos) {
             failed("no success word", FirstLine(text));
         } else {
-            post.failures.Succeeded(form_);
-            if (service.successWord != nullptr && StationSettings.*(service.logSuccess))
-                form_.LogStatus(Format(service.successMessage, client.ReasonPhrase().c_str()));
+            post.failures.Succeeded(station_);
+            if (service.successWord != nullptr && station_.Settings().*(service.logSuccess))
+                station_.LogStatus(Format(service.successMessage, client.ReasonPhrase().c_str()));
         }
     });
 }

@@ -1,11 +1,11 @@
 #pragma once
 // The posts of the readings to the weather networks: the servlet, the two networks that take the
 // "updateraw" form, and the user's database URL, each by its own HTTP client (HTTPClientD, HTTPClientWU,
-// HTTPClientW4U, HTTPClientDB) with a send and a receive stream of the main window's PostStreams, through
+// HTTPClientW4U, HTTPClientDB) with a send and a receive stream of the station's post streams, through
 // the [PROXY] when it is enabled. A post returns at once; its reply handler runs when the request ends.
 //
 // A post whose client is still busy is skipped with a log line and leaves the running request alone.
-// The menu item of a post is disabled while it is pending and enabled again when it ends, also when it
+// The transfer command of a post is disabled while it is pending and enabled again when it ends, also when it
 // could not start. A post has kPostDeadlineMs or its service's interval, whichever is less, to end;
 // of its reply at most kPostReplyLimit bytes are read (the rest is left unread and the connection
 // closed), and the receive stream's memory is given back after each post. A post that fails is logged
@@ -16,20 +16,19 @@
 // the password.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/Httpprot.h"
 #include "publish/FailureRun.h"
-
-class TMainForm;
-struct TStationSettings;
+#include "station/PublishingHost.h"
 
 inline constexpr uint32_t kPostDeadlineMs = 2 * 60 * 1000;
 inline constexpr uint32_t kPostReplyLimit = 64 * 1024;
 
 class TWeatherPosts {
 public:
-    explicit TWeatherPosts(TMainForm& form);
+    explicit TWeatherPosts(TPublishingHost& station);
     ~TWeatherPosts();
     TWeatherPosts(const TWeatherPosts&) = delete;
     TWeatherPosts& operator=(const TWeatherPosts&) = delete;
@@ -53,15 +52,15 @@ public:
         const char* successWord;    // "success"; null: none
         const char* successMessage; // "POST to Weather Underground: %s"
         bool TStationSettings::*logSuccess;
-        int TStationSettings::*interval;           // minutes between posts
-        platform::TMenuItem* TMainForm::*menuItem; // null: none
+        int TStationSettings::*interval;         // minutes between posts
+        std::optional<TTransferCommand> command; // the command it disables while pending
     };
 
 private:
     struct TPost {
         const TService* service;
         std::unique_ptr<net::THttpCli> client;
-        int streams; // index of its send stream in PostStreams; the receive stream follows
+        int streams; // index of its send stream (PostStream); the receive stream follows
         TFailureRun failures;
     };
 
@@ -70,6 +69,6 @@ private:
     void EnableMenuItem(const TPost& post, bool enabled);
     bool Debug() const;
 
-    TMainForm& form_;
+    TPublishingHost& station_;
     TPost servlet_, wu_, w4u_, database_;
 };

@@ -23,7 +23,7 @@
 #include "publish/RainFigures.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 using platform::Format;
 
@@ -51,11 +51,12 @@ std::string Header(TPublishContext& context, bool includeXSL) {
     xml += "<weather>\n";
     // Date and time of one reading, so that a stamp just after midnight never mixes two days.
     platform::LocalTime now = platform::Clock::Get().Now();
-    platform::DosTime& stored = context.Form.CurrentTime;
-    stored.ti_hour = now.hour;
-    stored.ti_min = now.minute;
-    stored.ti_sec = now.second;
-    stored.ti_hund = now.hundredths;
+    platform::DosTime stamp;
+    stamp.ti_hour = now.hour;
+    stamp.ti_min = now.minute;
+    stamp.ti_sec = now.second;
+    stamp.ti_hund = now.hundredths;
+    context.Station.SetCurrentTime(stamp);
     xml += Format("<timestamp>\n<year>%d</year>\n<month>%d</month>\n<day>%d</day>\n"
                   "<time>%02d:%02d:%02d</time>\n</timestamp>\n",
                   now.year, now.month, now.day, now.hour, now.minute, now.second);
@@ -241,7 +242,7 @@ std::string BuildXML(TPublishContext& context, bool includeXSL) {
     std::string xml;
     auto section = [&](auto&& build) {
         std::string text;
-        if (context.Form.Logged({"Error creating XML: ", "Error creating XML"}, [&] { text = build(); }))
+        if (context.Station.Logged({"Error creating XML: ", "Error creating XML"}, [&] { text = build(); }))
             xml += text;
     };
     section([&] { return Header(context, includeXSL); });
@@ -262,7 +263,7 @@ int WriteWeatherXML(TPublishContext& context, bool includeXSL) {
     // The file goes through a temporary one, so a failure leaves the earlier weather.xml as it was. A
     // file that could not be made is answered 0, as a path that cannot be opened; one that was made but
     // could not be written out (a full disk) is the failed close, EOF.
-    const int error = platform::ReplaceWholeFile(StationSettings.HTMLDir + "/weather.xml",
+    const int error = platform::ReplaceWholeFile(context.Station.Settings().HTMLDir + "/weather.xml",
                                                  ToTextMode(BuildXML(context, includeXSL)));
     const bool writing = error == ENOSPC || error == EDQUOT || error == EIO || error == EFBIG;
     return writing ? EOF : 0;

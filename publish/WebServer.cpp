@@ -15,7 +15,7 @@
 #include "publish/PublishContext.h"
 #include "publish/StartPages.h"
 #include "publish/WeatherXml.h"
-#include "station/Unit1.h"
+#include "station/PublishingHost.h"
 
 namespace publish {
 
@@ -91,7 +91,6 @@ void TWebServer::SetGraphSource(TGraphSource source) {
 }
 
 void TWebServer::StartHTTPServices() {
-    TMainForm& form = context_.Form;
     // The supervisor tries a failed start again on every pass: the log tells the first failure of a
     // run of them.
     auto log = [&](const std::string& line) {
@@ -100,12 +99,12 @@ void TWebServer::StartHTTPServices() {
     platform::CatchAndLog(platform::Named("HTTP Server: Error (starting)"), log, [&] {
         server_ = std::make_unique<net::THttpServer>();
         server_->OnServerStarted = [this](net::THttpServer*) {
-            context_.Form.HTTPRunning = true;
+            context_.Station.SetServiceRunning(TPublishingService::HTTP, true);
             context_.Log("SERVER: HTTP services started");
         };
         server_->OnServerStopped = [this](net::THttpServer*) {
-            if (!context_.Form.HTTPRunning) return;
-            context_.Form.HTTPRunning = false;
+            if (!context_.Station.ServiceRunning(TPublishingService::HTTP)) return;
+            context_.Station.SetServiceRunning(TPublishingService::HTTP, false);
             context_.Log("SERVER: HTTP services shutting down");
         };
         server_->OnGetDocument = [this](net::THttpServer*, net::THttpConnection* client,
@@ -117,22 +116,22 @@ void TWebServer::StartHTTPServices() {
         server_->OnPostDocument = [](net::THttpServer*, net::THttpConnection*, net::THttpGetFlag& flags) {
             flags = net::hg404;
         };
-        server_->SetAddr(StationSettings.HTTPAddr);
-        server_->SetPort(StationSettings.HTTPPort);
+        server_->SetAddr(context_.Station.Settings().HTTPAddr);
+        server_->SetPort(context_.Station.Settings().HTTPPort);
         server_->Start();
     });
-    startFailed_ = !form.HTTPRunning;
+    startFailed_ = !context_.Station.ServiceRunning(TPublishingService::HTTP);
     // A server that did not start is freed at once, not left behind by every attempt.
     if (startFailed_) server_.reset();
 }
 
 void TWebServer::StopHTTPServices() {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (shutting down)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (shutting down)"), [&] {
         if (server_) server_->Stop();
     });
     server_.reset();
-    if (context_.Form.HTTPRunning) {
-        context_.Form.HTTPRunning = false;
+    if (context_.Station.ServiceRunning(TPublishingService::HTTP)) {
+        context_.Station.SetServiceRunning(TPublishingService::HTTP, false);
         context_.Log("SERVER: HTTP services shutting down");
     }
 }
@@ -140,9 +139,9 @@ void TWebServer::StopHTTPServices() {
 void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags) {
     // Until an answer is on its way the request gets "404 Not Found": never a file of a folder.
     flags = net::hg404;
-    if (!context_.Form.HTTPRunning) return;
+    if (!context_.Station.ServiceRunning(TPublishingService::HTTP)) return;
     requestStartTicks_ = platform::Clock::Get().TickCount();
-    context_.Form.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
         const int id = ClassifyDocumentPath(client->Path);
         if (id >= 1) return AnswerByPageId(id, client, flags);
         if (id == dpXML) return SendXMLAnswer(client, flags);
@@ -152,19 +151,19 @@ void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpG
 }
 
 void TWebServer::SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending startpage)"), [&] {
         SendAnswer(client, flags, "text/html", StartPageBody(context_, requestStartTicks_));
     });
 }
 
 void TWebServer::SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending startpage)"),
-                         [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending startpage)"),
+                            [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
 }
 
 void TWebServer::SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending XML)"),
-                         [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending XML)"),
+                            [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
 }
 
 void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags) {
@@ -202,7 +201,7 @@ void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& fla
 
 void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,
                                 const std::string& html) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending sensor values)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending sensor values)"), [&] {
         SendAnswer(client, flags, "text/html",
                    "<HTML>\r\n<HEAD>\r\n<TITLE>Korvane: Sensor values</TITLE>\r\n</HEAD>\r\n<BODY>\r\n" +
                        html + "</BODY>\r\n</HTML>\r\n");
@@ -222,14 +221,14 @@ std::shared_ptr<const std::string> TWebServer::TrendGif(int trend) {
 }
 
 void TWebServer::SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
         std::shared_ptr<const std::string> gif = TrendGif(trend);
         if (gif && !gif->empty()) SendAnswer(client, flags, "image/gif", gif);
     });
 }
 
 void TWebServer::SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Form.Logged(platform::Named("HTTP Server: Error (sending graphic)"), [&] {
+    context_.Station.Logged(platform::Named("HTTP Server: Error (sending graphic)"), [&] {
         platform::gfx::Bitmap bitmap;
         if (graphs_.DrawFormImage && graphs_.DrawFormImage(bitmap))
             SendAnswer(client, flags, "image/gif", EncodeGif(bitmap));

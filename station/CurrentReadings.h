@@ -1,6 +1,8 @@
 #pragma once
 // The latest shared values: written by the readers and the display handlers, read by the status line,
-// the data logs, the windows and publishing. All 32-bit floats, as the status line formats them.
+// the data logs, the windows and publishing. The main window owns them (TMainForm::CurrentReadings);
+// publishing reads them through PublishingHost.h. The values are 32-bit floats, as the status line
+// formats them.
 #include <cstdint>
 
 #include "platform/DateTime.h"
@@ -23,12 +25,11 @@ struct TCurrentReadings {
     float Barometer = 0, BarometerMax = 0, BarometerMin = 0;
     float BarometerInHg = 0, BarometerMaxInHg = 0, BarometerMinInHg = 0, BarometerChangeInHg = 0;
     uint8_t WindDirectionIndex = 0; // 0..15, 255 = no valid direction
+    // The wind vane's direction (0..15, 255 = none), its average compass point and its average in degrees.
+    int WindDirectionBin = 0;
+    int WindCompassPoint = 0;
+    int WindDirectionDegrees = 0;
     // Whether the main temperature and the wind have been read since the start (until then the
     // fields above hold zeros, not readings).
     bool TemperatureRead = false, WindRead = false;
 };
-
-extern TCurrentReadings CurrentReadings;
-extern int WindDirectionBin;
-extern int WindCompassPoint;
-extern int WindDirectionDegrees;

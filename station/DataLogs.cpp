@@ -51,10 +51,10 @@ void TMainForm::WriteDataLog() {
         std::string record = StationSettings.LogDirInDegrees
                                  ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day,
                                           d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
-                                          r.WindSpeed, r.WindGust, WindDirectionDegrees)
+                                          r.WindSpeed, r.WindGust, r.WindDirectionDegrees)
                                  : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day,
                                           d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
-                                          r.WindSpeed, r.WindGust, CompassPointName(WindCompassPoint));
+                                          r.WindSpeed, r.WindGust, CompassPointName(r.WindCompassPoint));
         if (HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
         if (RainPresent && RainSensor) {
             RainGauge& rain = *RainSensor;

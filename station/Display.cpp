@@ -56,12 +56,15 @@ void TMainForm::UpdateSunriseSunset() {
         float latitude = static_cast<float>(StrToFloat(s.Latitude));
         float longitude = static_cast<float>(StrToFloat(s.Longitude));
         auto show = [](float value) { return value < 0.0f ? std::string("n/a") : Format("%02.2f", value); };
-        SunRiseLabel->SetCaption(
-            show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
-                                        static_cast<uint8_t>(today.da_mon), latitude, longitude, 0)));
-        SunSetLabel->SetCaption(
-            show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
-                                        static_cast<uint8_t>(today.da_mon), latitude, longitude, 1)));
+        auto sunTime = [&](int setting) {
+            return show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
+                                               static_cast<uint8_t>(today.da_mon), latitude, longitude,
+                                               setting));
+        };
+        SunriseTime = sunTime(0);
+        SunRiseLabel->SetCaption(SunriseTime);
+        SunsetTime = sunTime(1);
+        SunSetLabel->SetCaption(SunsetTime);
         faults.Succeeded(log);
     } catch (...) {
         faults.Failed("SERVER: Error calculating sunrise/sunset!", log);

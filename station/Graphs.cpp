@@ -246,10 +246,10 @@ std::string TemperatureUnit() {
 
 // The temperature graphs span -30 .. 50 degrees Celsius unless the settings say otherwise.
 double DefaultTemperatureFrom() {
-    return Microlan::UseCelsius ? -30 : -22;
+    return Microlan::Bus().UseCelsius ? -30 : -22;
 }
 double DefaultTemperatureTo() {
-    return Microlan::UseCelsius ? 50 : 122;
+    return Microlan::Bus().UseCelsius ? 50 : 122;
 }
 
 // A temperature scale from .. to in the station's unit; limits that leave no range give the default.
@@ -262,8 +262,8 @@ Scale TemperatureScale(double from, double to) {
 }
 
 float InStationUnit(double celsius) {
-    return static_cast<float>(Microlan::UseCelsius ? celsius
-                                                   : CelsiusToFahrenheit(static_cast<float>(celsius)));
+    return static_cast<float>(Microlan::Bus().UseCelsius ? celsius
+                                                         : CelsiusToFahrenheit(static_cast<float>(celsius)));
 }
 
 Scale PressureScale(Barometer& baro) {
@@ -386,7 +386,7 @@ void TMainForm::UpdateGraphs() {
         if (WindPresent && WindSensor) {
             Wind->Channel(1).SetValue(r.WindSpeed);
             Wind->Channel(2).SetValue(r.WindGust);
-            if (WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(WindDirectionDegrees));
+            if (r.WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(r.WindDirectionDegrees));
         }
         if (RainPresent && RainSensor) {
             float inUnit = RainSensor->RainUnitInch ? 1.0f : 25.4f; // the readings are in inches

@@ -25,10 +25,6 @@ bool SensorWindowOpen[7] = {};
 unsigned SampleCount = 0;
 int MainTemperatureSensor = 0;
 int MainHumiditySensor = 0;
-TCurrentReadings CurrentReadings;
-int WindDirectionBin = 0;
-int WindCompassPoint = 0;
-int WindDirectionDegrees = 0;
 TStationSettings StationSettings;
 TStationOptions StationOptions;
 
@@ -45,6 +41,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     MainForm = this;
     host_ = std::make_unique<TStationHost>(*this);
     if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
+    if (!publishing_) publishing_ = std::make_unique<TPublishing>();
     if (StationOptions.MakeSplash) splash_ = StationOptions.MakeSplash();
     // Files the disk refuses and settings that do not parse are told in the status log, each once.
     ForgetProblems();
@@ -66,10 +63,8 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
             platform::Sleep(ms);
     });
 
-    // The shared readings start afresh with each station, as at program start (a process that makes
+    // The shared state starts afresh with each station, as at program start (a process that makes
     // several stations, such as the tests', must not carry one's wind spikes into the next).
-    CurrentReadings = TCurrentReadings{};
-    WindDirectionBin = WindCompassPoint = WindDirectionDegrees = 0;
     SpikeCount = 0;
     SessionRunning = false;
     for (bool& open : SensorWindowOpen)
@@ -167,16 +162,16 @@ void TMainForm::CreateComponents() {
     ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
-    auto transfer = [&](const char* name, const char* caption, void (TMainForm::*post)()) {
+    auto transfer = [&](const char* name, const char* caption, void (TPublishing::*post)()) {
         TControl* item = control(name);
         item->SetCaption(caption);
-        item->OnClick = [this, post](TComponent*) { (this->*post)(); };
+        item->OnClick = [this, post](TComponent*) { (Publishing().*post)(); };
         return item;
     };
-    PostAPRS = transfer("PostAPRS", "Post to APRS", &TMainForm::PostToAPRS);
-    PostToWeather4U = transfer("PostToWeather4U", "Post to W4U", &TMainForm::PostToW4U);
-    PostServlet = transfer("PostServlet", "Post to Servlet", &TMainForm::PostToServlet);
-    PosttoWeatherUnderground = transfer("PosttoWeatherUnderground", "Post to WU", &TMainForm::PostToWUnder);
+    PostAPRS = transfer("PostAPRS", "Post to APRS", &TPublishing::PostToAPRS);
+    PostToWeather4U = transfer("PostToWeather4U", "Post to W4U", &TPublishing::PostToW4U);
+    PostServlet = transfer("PostServlet", "Post to Servlet", &TPublishing::PostToServlet);
+    PosttoWeatherUnderground = transfer("PosttoWeatherUnderground", "Post to WU", &TPublishing::PostToWUnder);
     // The reset items of the kinds a scan finds are shown by the set-up after the scan.
     for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
         hidden->SetVisible(false);
@@ -291,5 +286,5 @@ void TMainForm::HTMLPreviewClick(TComponent* sender) {
 
 void TMainForm::GenerateXMLClick(TComponent* sender) {
     (void)sender;
-    WriteWeatherXML(StationSettings.XMLIncludeXSL);
+    Publishing().WriteWeatherXML(StationSettings.XMLIncludeXSL);
 }

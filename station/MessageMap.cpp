@@ -30,7 +30,7 @@ void TMainForm::Dispatch(TMessage& message) {
         DisplayBarometer(message);
         break;
     case MsgStartUpload:
-        FTPStartUpload();
+        Publishing().FTPStartUpload();
         break;
     case MsgRestoreFromTray:
         RestoreFromTray();

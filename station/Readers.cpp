@@ -85,15 +85,15 @@ bool TMainForm::ReadWind() {
         r.WindSpeed = wind.ConvertSpeed(wind.Speed);
         r.WindGust = wind.ConvertSpeed(wind.Gust);
         r.WindMax = wind.ConvertSpeed(wind.MaxSpeed);
-        WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
-        r.WindDirectionIndex = static_cast<uint8_t>(WindDirectionBin);
+        r.WindDirectionBin = wind.CurrentDirection < 16 ? wind.CurrentDirection : 255;
+        r.WindDirectionIndex = static_cast<uint8_t>(r.WindDirectionBin);
         r.WindRead = true;
-        WindCompassPoint = wind.GetCompassPoint();
-        WindDirectionDegrees = wind.CalculateDirection();
+        r.WindCompassPoint = wind.GetCompassPoint();
+        r.WindDirectionDegrees = wind.CalculateDirection();
         if (DDERunning) {
             SetDDEText(Dde.DDEWindSpeed, FloatToStr(r.WindSpeed));
-            SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(WindDirectionBin * 22.5)));
-            SetDDEText(Dde.DDEWindDirAVG, IntToStr(WindDirectionDegrees));
+            SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(r.WindDirectionBin * 22.5)));
+            SetDDEText(Dde.DDEWindDirAVG, IntToStr(r.WindDirectionDegrees));
             SetDDEText(Dde.DDEWindspeedAVGMin, FloatToStr(wind.ConvertSpeed(wind.MinAvgSpeed)));
             SetDDEText(Dde.DDEWindspeedAVGHour, FloatToStr(wind.ConvertSpeed(wind.HourAvgSpeed)));
         }
@@ -132,7 +132,7 @@ bool TMainForm::ReadRain() {
 bool TMainForm::ReadBarometer() {
     return Reader(*this, "SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading", [&] {
         Barometer& baro = *BarometerSensor;
-        if (baro.SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (baro.SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!baro.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         r.Barometer = static_cast<float>(baro.GetValue());
@@ -163,7 +163,7 @@ bool TMainForm::ReadDS2438() {
     return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
         unsigned i = SampleCount % static_cast<unsigned>(DS2438Sensors.Count());
         DS2438* sensor = DS2438Sensors[static_cast<int>(i)];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning) {
             SetDDEText(DDEItemAt(Dde.DS2438Items, 2 * i), FloatToStr(sensor->VAD.value));
@@ -190,7 +190,7 @@ bool TMainForm::ReadTemperatures() {
     return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
         unsigned i = SampleCount % static_cast<unsigned>(DS1820Sensors.Count());
         DS1820* sensor = DS1820Sensors[static_cast<int>(i)];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS1820ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning)
             SetDDEText(DDEItemAt(Dde.DS1820Items, i), FloatToStr(sensor->InUnit(sensor->temp.value)));
@@ -203,7 +203,7 @@ bool TMainForm::ReadHumidity() {
     return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
         int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumiditySensors.Count()));
         Humidity* sensor = HumiditySensors[i];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::DS2438ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         bool main = i == MainHumiditySensor;
         if (main) {
@@ -213,8 +213,8 @@ bool TMainForm::ReadHumidity() {
             r.HumidityMin = static_cast<float>(sensor->GetMin());
             float dewpoint = CalculateDewpoint(r.TemperatureC, r.Humidity);
             float heatIndex = CalculateHeatIndex(r.TemperatureC, r.Humidity);
-            r.Dewpoint = Microlan::UseCelsius ? dewpoint : CelsiusToFahrenheit(dewpoint);
-            r.HeatIndex = Microlan::UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
+            r.Dewpoint = Microlan::Bus().UseCelsius ? dewpoint : CelsiusToFahrenheit(dewpoint);
+            r.HeatIndex = Microlan::Bus().UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
             if (DDERunning) SetDDEText(Dde.DDEHumidity, FloatToStr(sensor->GetValue()));
         }
         if (DDERunning) {

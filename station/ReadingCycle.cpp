@@ -37,7 +37,8 @@ void TMainForm::RunPass(unsigned chain) {
     bool ended = false;
     try {
         ASR->SetEnabled(true);
-        if (TicksElapsed(GetTickCount(), LastReadTick) > static_cast<uint32_t>(Microlan::SampleInterval)) {
+        if (TicksElapsed(GetTickCount(), LastReadTick) >
+            static_cast<uint32_t>(Microlan::Bus().SampleInterval)) {
             ReadAllSensors();
             Application->ProcessMessages();
             ended = Stopping();

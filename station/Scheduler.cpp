@@ -32,14 +32,14 @@ void TMainForm::SuperviseServices() {
     if (!SessionRunning) return;
     Logged(Named("SERVER: Error doing periodic housekeeping"), [&] {
         const TStationSettings& s = StationSettings;
-        if (s.DDEEnabled && !DDERunning) StartDDEServices();
-        if (!s.DDEEnabled && DDERunning) StopDDEServices();
-        if (s.HTTPEnabled && !HTTPRunning) StartHTTPServices();
-        if (!s.HTTPEnabled && HTTPRunning) StopHTTPServices();
-        if (s.TCPEnabled && !TCPRunning) StartTCPServices();
-        if (!s.TCPEnabled && TCPRunning) StopTCPServices();
-        if (s.UDPEnabled && !UDPRunning) StartUDPServices();
-        if (!s.UDPEnabled && UDPRunning) StopUDPServices();
+        if (s.DDEEnabled && !DDERunning) Publishing().StartDDEServices();
+        if (!s.DDEEnabled && DDERunning) Publishing().StopDDEServices();
+        if (s.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
+        if (!s.HTTPEnabled && HTTPRunning) Publishing().StopHTTPServices();
+        if (s.TCPEnabled && !TCPRunning) Publishing().StartTCPServices();
+        if (!s.TCPEnabled && TCPRunning) Publishing().StopTCPServices();
+        if (s.UDPEnabled && !UDPRunning) Publishing().StartUDPServices();
+        if (!s.UDPEnabled && UDPRunning) Publishing().StopUDPServices();
         if (s.NowEnabled) WriteNowFile();
         if (SampleCount > 30) {
             CurrentTime = GetTime();
@@ -59,7 +59,7 @@ void TMainForm::RunMinuteTasks() {
         if (s.LogEnabled && Due(m, s.LogInterval)) {
             WriteDataLog();
             AddPeriodicLogLine();
-            if (s.DatabaseURL.size() > 4) PostToDatabase();
+            if (s.DatabaseURL.size() > 4) Publishing().PostToDatabase();
         }
         if (s.SummaryEnabled && Due(m, s.SummaryInterval)) WriteSummaryFile();
         if (s.SaveBMPEnabled && Due(m, s.SaveBMPInterval)) {
@@ -69,15 +69,15 @@ void TMainForm::RunMinuteTasks() {
                 SaveGraphGIFs();
         }
         if (Due(m, SaveGraphInterval)) SaveGraphData();
-        if (s.ServletEnabled && Due(m, s.ServletInterval)) PostToServlet();
-        if (s.WUEnabled && Due(m, s.WUInterval)) PostToWUnder();
-        if (s.W4UEnabled && Due(m, s.W4UInterval)) PostToW4U();
-        if (s.APRSEnabled && Due(m, s.APRSInterval)) PostToAPRS();
+        if (s.ServletEnabled && Due(m, s.ServletInterval)) Publishing().PostToServlet();
+        if (s.WUEnabled && Due(m, s.WUInterval)) Publishing().PostToWUnder();
+        if (s.W4UEnabled && Due(m, s.W4UInterval)) Publishing().PostToW4U();
+        if (s.APRSEnabled && Due(m, s.APRSInterval)) Publishing().PostToAPRS();
         if (Due(m, s.FTPInterval)) {
-            WriteWeatherHTML();
-            ProcessTemplates();
-            if (s.XMLGenerateEnabled) WriteWeatherXML(s.XMLIncludeXSL);
-            if (s.FTPUploadEnabled) FTPUpload();
+            Publishing().WriteWeatherHTML();
+            Publishing().ProcessTemplates();
+            if (s.XMLGenerateEnabled) Publishing().WriteWeatherXML(s.XMLIncludeXSL);
+            if (s.FTPUploadEnabled) Publishing().FTPUpload();
         }
         RunSensorMaintenance();
         if (LastMinute % 10 == 0) RunTenMinuteTasks();

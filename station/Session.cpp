@@ -13,8 +13,8 @@ void TMainForm::StartSessionAndReading() {
         StartTimer->SetEnabled(false);
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
-        if (TCPRunning) StopTCPServices();
-        if (UDPRunning) StopUDPServices();
+        if (TCPRunning) Publishing().StopTCPServices();
+        if (UDPRunning) Publishing().StopUDPServices();
         SensorTreeView->Clear();
         MicroLANNode = nullptr;
         const bool retry = SessionStartFailing;
@@ -23,13 +23,13 @@ void TMainForm::StartSessionAndReading() {
             // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
             // does), and the start is tried again until one answers.
             SessionStartFailing = true;
-            if (StationSettings.HTTPEnabled && !HTTPRunning) StartHTTPServices();
+            if (StationSettings.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
             StartTimer->SetInterval(kSessionRetryMs);
             StartTimer->SetEnabled(true);
         } else {
             if (retry)
-                LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::PortNum,
-                                 Microlan::PortType));
+                LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::Bus().PortNum,
+                                 Microlan::Bus().PortType));
             SessionStartFailing = false;
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
@@ -83,17 +83,17 @@ void TMainForm::RescanMLanClick(TComponent*) {
     }
     int before = DeviceCount;
     RescanMLan->SetEnabled(false);
-    if (DDERunning) StopDDEServices();
-    if (HTTPRunning) StopHTTPServices();
-    if (UDPRunning) StopUDPServices();
-    if (TCPRunning) StopTCPServices();
+    if (DDERunning) Publishing().StopDDEServices();
+    if (HTTPRunning) Publishing().StopHTTPServices();
+    if (UDPRunning) Publishing().StopUDPServices();
+    if (TCPRunning) Publishing().StopTCPServices();
     ScanMicroLAN();
     LogStatus(
         Format("SERVER: Scan completed, sensors found total:%d  new:%d", DeviceCount, DeviceCount - before));
     const TStationSettings& s = StationSettings;
-    if (s.DDEEnabled) StartDDEServices();
-    if (s.HTTPEnabled) StartHTTPServices();
-    if (s.UDPEnabled) StartUDPServices();
-    if (s.TCPEnabled) StartTCPServices();
+    if (s.DDEEnabled) Publishing().StartDDEServices();
+    if (s.HTTPEnabled) Publishing().StartHTTPServices();
+    if (s.UDPEnabled) Publishing().StartUDPServices();
+    if (s.TCPEnabled) Publishing().StartTCPServices();
     RescanMLan->SetEnabled(true);
 }

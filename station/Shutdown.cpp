@@ -1,11 +1,11 @@
 // The orderly end (Unload) and the save of every sensor. Each step runs on its own, so that one failure
 // (say, the trend files) never costs the sensors' counts.
 #include "onewire/Barometer.h"
-#include "onewire/DataFiles.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
+#include "onewire/DataFiles.h"
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
@@ -73,16 +73,16 @@ void TMainForm::RunShutdown() {
         platform::Sleep(200);
     });
     Logged(kShutdownStep, [&] {
-        if (HTTPRunning) StopHTTPServices();
+        if (HTTPRunning) Publishing().StopHTTPServices();
     });
     Logged(kShutdownStep, [&] {
-        if (DDERunning) StopDDEServices();
+        if (DDERunning) Publishing().StopDDEServices();
     });
     Logged(kShutdownStep, [&] {
-        if (UDPRunning) StopUDPServices();
+        if (UDPRunning) Publishing().StopUDPServices();
     });
     Logged(kShutdownStep, [&] {
-        if (TCPRunning) StopTCPServices();
+        if (TCPRunning) Publishing().StopTCPServices();
     });
     Logged(kShutdownStep, [&] { PumpAndWait(); });
     Logged(kShutdownStep, [&] { CleanupSensors(); });

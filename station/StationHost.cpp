@@ -3,11 +3,17 @@
 #include "station/Unit1.h"
 
 TStationHost::TStationHost(TMainForm& form) : form_(form) {
+    Microlan::InstallBus(&form.BusSession);
     InstallSensorHost(this);
     InstallDataLogBacklog(&backlog_);
 }
 
 TStationHost::~TStationHost() {
+    // A session the window leaves open is ended with it; its handle goes with the window.
+    if (Microlan::InstalledBus() == &form_.BusSession) {
+        platform::tmex::EndSession(form_.BusSession.SessionHandle);
+        Microlan::InstallBus(nullptr);
+    }
     if (InstalledSensorHost() == this) InstallSensorHost(nullptr);
     if (InstalledDataLogBacklog() == &backlog_) InstallDataLogBacklog(nullptr);
 }
@@ -21,7 +27,7 @@ void TStationHost::ResetSampleCount() {
 }
 
 float TStationHost::MainTemperatureF() const {
-    return CurrentReadings.TemperatureF;
+    return form_.CurrentReadings.TemperatureF;
 }
 
 int TStationHost::TimezoneHours() const {

@@ -15,16 +15,15 @@ std::string TMainForm::FormatStatusLine() const {
         "%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f "
         "%2.4f %2.4f %3.3f %d\r\n",
         r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs,
-        WindDirectionBin, WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity,
-        r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
-        r.BarometerChangeInHg, r.RainHour, WindDirectionBin + WindDirectionDegrees);
+        r.WindDirectionBin, r.WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth,
+        r.Humidity, r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
+        r.BarometerChangeInHg, r.RainHour, r.WindDirectionBin + r.WindDirectionDegrees);
 }
 
 namespace {
 // The title shows the main temperature and the wind: only once the station has read them (those it has
 // sensors for), never the zeros that stand for them before the first reading.
-bool TitleHasReadings() {
-    const TCurrentReadings& r = CurrentReadings;
+bool TitleHasReadings(const TCurrentReadings& r) {
     const bool thermometer = TemperatureSensors.Count() > 0, wind = WindPresent && WindSensor;
     return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
 }
@@ -32,7 +31,7 @@ bool TitleHasReadings() {
 
 std::string TMainForm::FormatTitle() const {
     return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " +
-           CompassPointName(WindDirectionBin) + Format(" %.1f", CurrentReadings.WindSpeed);
+           CompassPointName(CurrentReadings.WindDirectionBin) + Format(" %.1f", CurrentReadings.WindSpeed);
 }
 
 void TMainForm::UpdateStatusLine() {
@@ -40,8 +39,8 @@ void TMainForm::UpdateStatusLine() {
         WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
         StatusLine = FormatStatusLine();
         if (DDERunning) SetDDEText(Dde.DDEWeather, StatusLine);
-        if (StationSettings.UDPEnabled) SendUDPStatus(StatusLine);
-        if (TitleHasReadings()) {
+        if (StationSettings.UDPEnabled) Publishing().SendUDPStatus(StatusLine);
+        if (TitleHasReadings(CurrentReadings)) {
             std::string title = FormatTitle();
             TrayIcon->SetHint(title);
             Application->SetTitle(title);

@@ -1,10 +1,11 @@
 #pragma once
 // The main window object: the station controller (start-up, settings, status log, session, scan, cycle,
-// scheduler, data logs, shutdown), the display handlers of the windows, and the publishing calls. Its
-// methods are defined in station/, by concern; the publishing calls go on to the publishing side
-// (Publishing.h) and the scan's progress to the splash (SplashScreen.h), both made through
-// StationOptions by the layers above. It is a form of the control tree: the barometer dial and the six
-// trend graphs lie on it, and its picture (GetFormImage) is what the main window shows.
+// scheduler, data logs, shutdown) and the display handlers of the windows. Its methods are defined in
+// station/, by concern. It owns the latest readings (CurrentReadings) and its 1-Wire session
+// (BusSession). Its publishing side (Publishing.h, reached through Publishing()) sees it through the
+// narrow PublishingHost.h, and the scan's progress goes to the splash (SplashScreen.h); both are made
+// through StationOptions by the layers above. It is a form of the control tree: the barometer dial and
+// the six trend graphs lie on it, and its picture (GetFormImage) is what the main window shows.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "gauges/AbPrtTrd.h"
 #include "gauges/AbRMeter.h"
 #include "gauges/AbTrend.h"
+#include "onewire/Microlan.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Component.h"
 #include "platform/DateTime.h"
@@ -30,17 +32,18 @@
 #include "station/CurrentReadings.h"
 #include "station/DdeItems.h"
 #include "station/Messages.h"
+#include "station/Publishing.h"
+#include "station/PublishingHost.h"
 #include "station/StationOptions.h"
 #include "station/StationSettings.h"
 
 namespace net {
 class TWSocket;
 }
-class TPublishing;
 class TSplashScreen;
 class TStationHost;
 
-class TMainForm : public platform::TForm {
+class TMainForm : public platform::TForm, public TPublishingHost {
 public:
     explicit TMainForm(platform::TComponent* owner = nullptr);
     ~TMainForm() override;
@@ -61,17 +64,8 @@ public:
     void LoadSettings();
 
     // Status log.
-    void LogStatus(const std::string& text);
-    // Runs a step of the window's work; an exception that leaves it is logged with the texts. True when
-    // the step returned.
-    template <class Work> bool Logged(const platform::ErrorTexts& texts, Work&& work) {
-        return platform::CatchAndLog(
-            texts, [this](const std::string& text) { LogStatus(text); }, std::forward<Work>(work));
-    }
-    template <class Work> bool Logged(const char* text, Work&& work) {
-        return platform::CatchAndLog(
-            text, [this](const std::string& line) { LogStatus(line); }, std::forward<Work>(work));
-    }
+    // The window's steps of work run Logged (PublishingHost.h): an exception that leaves one is logged.
+    void LogStatus(const std::string& text) override;
     void Openlog1Click(platform::TComponent* sender);
     void ClearStatusListClick(platform::TComponent* sender);
     void Clearlog1Click(platform::TComponent* sender);
@@ -184,32 +178,15 @@ public:
     void SetupDS2423Menu();
     void SetupDS2438Menu();
 
-    // Publishing services that the controller starts, stops and calls.
-    void StartDDEServices();
-    void StopDDEServices();
-    void StartHTTPServices();
-    void StopHTTPServices();
-    void StartTCPServices();
-    void StopTCPServices();
-    void StartUDPServices();
-    void StopUDPServices();
-    void SendUDPStatus(const std::string& text);
-    void PostToServlet();
-    void PostToWUnder();
-    void PostToW4U();
-    void PostToAPRS();
-    void PostToDatabase();
-    void WriteWeatherHTML();
-    void ProcessTemplates();
-    void WriteWeatherXML(bool includeXSL);
+    // The publishing side (Publishing.h): the services the controller starts and stops, the posts, the
+    // pages and the upload. Without one made by StationOptions, a side that publishes nothing.
+    TPublishing& Publishing() { return *publishing_; }
     // Published handlers that no menu item or control is bound to: HTMLPreviewClick asks the system to
     // start the command line "weather.html" in the working folder (the headless shell records it and
     // opens nothing), whatever comes of it; GenerateXMLClick writes weather.xml with the [XML]
     // IncludeXSL setting.
     void HTMLPreviewClick(platform::TComponent* sender);
     void GenerateXMLClick(platform::TComponent* sender);
-    void FTPUpload();
-    void FTPStartUpload();
     // Sends one status-log line as a datagram to the [STATUS] port. False when the copy is not possible.
     bool SendStatusLogCopy(const std::string& line);
     // Opens the local diagnostic listener (127.0.0.1 port 10001).
@@ -269,6 +246,38 @@ public:
     uint8_t Month = 1;
     int LastMinute = 0;
     int LastHour = 0;
+
+    // The latest readings: written by the readers and the display handlers, read by the status line, the
+    // data logs, the graphs and publishing. They start afresh with each window.
+    TCurrentReadings CurrentReadings;
+    // The station's 1-Wire session; its host installs it for the bus layer (Microlan::Bus()).
+    Microlan::TBusSession BusSession;
+    // The day's sunrise and sunset as the labels show them (UpdateSunriseSunset); empty until known.
+    std::string SunriseTime, SunsetTime;
+
+    // The station as publishing sees it (PublishingHost.h).
+    const TCurrentReadings& Readings() const override { return CurrentReadings; }
+    const TStationSettings& Settings() const override;
+    Humidity* MainHumidity() const override;
+    const std::string& StatusLineText() const override;
+    std::string VersionText() const override;
+    std::string SunriseText() const override { return SunriseTime; }
+    std::string SunsetText() const override { return SunsetTime; }
+    std::string RunTimeText() override { return FormatRunTime(); }
+    std::string TotalSamplesText() override { return FormatTotalSamples(); }
+    bool DebugLogging() const override;
+    const std::string& AprsProxy() const override { return APRSProxy; }
+    void SetCurrentTime(const platform::DosTime& time) override { CurrentTime = time; }
+    TTrendGraphs TrendGraphs() override;
+    platform::gfx::Bitmap WindowImage() override { return GetFormImage(); }
+    bool ServiceRunning(TPublishingService service) const override;
+    void SetServiceRunning(TPublishingService service, bool running) override;
+    TDdeItems& DdeItems() override { return Dde; }
+    platform::TComponent* CommandOwner() override { return this; }
+    platform::TStringList& GeneratedPages() override { return *GeneratedFiles; }
+    platform::TStringList& UploadList() override { return *UploadFileList; }
+    platform::TMemoryStream& PostStream(int index) override { return *PostStreams[index]; }
+    void EnableTransferCommand(TTransferCommand command, bool enabled) override;
 
     // Run state.
     int64_t StartTime = 0;

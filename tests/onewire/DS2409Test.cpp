@@ -18,7 +18,7 @@ protected:
     std::unique_ptr<DS2409> MakeCoupler() {
         EXPECT_TRUE(Microlan::StartSession());
         auto words = coupler->rom().Words();
-        tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, words.data());
+        tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, words.data());
         auto object = std::make_unique<DS2409>(3);
         Microlan::EndSession();
         return object;
@@ -46,7 +46,7 @@ TEST_F(DS2409Test, SwitchesTheBranchesAndLeavesTheSessionOpen) {
     EXPECT_EQ(c->State, "MAIN ON");
     EXPECT_TRUE(onMain->Reachable());
     EXPECT_FALSE(onAux->Reachable());
-    EXPECT_EQ(tmex::ValidSession(Microlan::SessionHandle), 1);
+    EXPECT_EQ(tmex::ValidSession(Microlan::Bus().SessionHandle), 1);
     EXPECT_EQ(c->Switch(2), 1);
     EXPECT_EQ(c->State, "AUX ON");
     EXPECT_TRUE(onAux->Reachable());

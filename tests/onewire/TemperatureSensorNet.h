@@ -26,7 +26,6 @@ protected:
         // The sensors are read directly here, outside the reading cycle: a conversion only sleeps (the
         // station's own wait would start its session and scan in the middle of the test's read).
         SetPumpMessagesHook(nullptr);
-        Microlan::UseCelsius = false;
         platform::Hooks().beep = [this](unsigned frequency, unsigned) { tones.push_back(frequency); };
     }
 

@@ -82,7 +82,7 @@ TEST_F(WeatherCalcTest, DewpointAndHeatIndexOutsideAndInsideTheirRanges) {
 }
 
 TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
-    CurrentReadings.TemperatureF = 32.0f;
+    form_->CurrentReadings.TemperatureF = 32.0f;
     EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f); // no wind sensor: the air temperature
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
     WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
@@ -90,7 +90,7 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
     wind->MinAvgSpeed = 4.0766f; // 10 mph
     EXPECT_NEAR(GetWindchill(), 23.73f, 0.005f);
     EXPECT_NEAR(GetWindchillCelsius(), -4.60f, 0.005f);
-    Microlan::UseCelsius = true;
+    Microlan::Bus().UseCelsius = true;
     EXPECT_NEAR(GetWindchill(), -4.60f, 0.005f);
     EXPECT_EQ(TemperatureUnitLetter(), 'C');
     wind->MinAvgSpeed = 0.0f; // calm: capped at the air temperature
@@ -99,7 +99,7 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
 }
 
 TEST_F(WeatherCalcTest, AFaultThatStaysIsLoggedOnceAndCountedWhenItEnds) {
-    CurrentReadings.TemperatureF = 32.0f;
+    form_->CurrentReadings.TemperatureF = 32.0f;
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
     WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
     WindPresent = true;

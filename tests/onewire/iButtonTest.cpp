@@ -18,10 +18,10 @@ public:
     int Read() override {
         ++reads;
         if (!SelectDevice()) return 0;
-        platform::tmex::TouchByte(Microlan::SessionHandle, 0xBE);
+        platform::tmex::TouchByte(Microlan::Bus().SessionHandle, 0xBE);
         Crc8Value = 0;
         for (int i = 0; i < 9; ++i)
-            Crc8(static_cast<uint8_t>(platform::tmex::TouchByte(Microlan::SessionHandle, 0xFF)));
+            Crc8(static_cast<uint8_t>(platform::tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF)));
         return Crc8Value == 0 ? 1 : 0;
     }
     int reads = 0;
@@ -63,7 +63,7 @@ TEST_F(IButtonTest, GoodSampleOnFirstTry) {
     EXPECT_EQ(probe->ErrorCount, 0u);
     EXPECT_EQ(probe->LastReadOk, 1);
     EXPECT_EQ(CountCalls("R=1"), 0);
-    EXPECT_NE(tmex::ValidSession(Microlan::SessionHandle), 1); // the session ends after the sample
+    EXPECT_NE(tmex::ValidSession(Microlan::Bus().SessionHandle), 1); // the session ends after the sample
 }
 
 TEST_F(IButtonTest, PersistentCrcFaultTriesThreeTimesWithOneResetBeforeTheThird) {

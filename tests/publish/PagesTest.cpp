@@ -177,7 +177,7 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     StartDemo();
     SetKnownReadings();
     HumiditySensors[0]->hum.value = 54.9;
-    CurrentReadings.Temperature = 20.0f; // Fahrenheit, as the main thermometer shows it
+    form_->CurrentReadings.Temperature = 20.0f; // Fahrenheit, as the main thermometer shows it
     std::string page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<TD ALIGN=RIGHT><font size=2>54% </FONT></TD>"));
     EXPECT_TRUE(Has(page, "(<a href=\"javascript:alert('Curr: 54.9%\\rHigh: 80.9% at 14:00\\rLow:  54.9% at "
@@ -196,21 +196,21 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     EXPECT_TRUE(Has(page, "<TD ALIGN=CENTER><font size=2> 40.00 in </FONT></TD></TR></TABLE></TD></TR>"));
     EXPECT_FALSE(Has(page, "Heat Index"));
     StationSettings.PrintRainReset = false;
-    CurrentReadings.Temperature = 46.4f; // Fahrenheit: 8.0 C is no heat, whatever the number
-    CurrentReadings.TemperatureC = 8.0f;
-    CurrentReadings.Humidity = 80.0f;
+    form_->CurrentReadings.Temperature = 46.4f; // Fahrenheit: 8.0 C is no heat, whatever the number
+    form_->CurrentReadings.TemperatureC = 8.0f;
+    form_->CurrentReadings.Humidity = 80.0f;
     page = publish::StatusPageText(*context);
     EXPECT_FALSE(Has(page, "Since "));
     EXPECT_TRUE(Has(page, "<TD ALIGN=CENTER><font size=2> 10.00 in </FONT></TD></TR></TABLE></TD></TR>"));
     EXPECT_FALSE(Has(page, "Heat Index"));
-    CurrentReadings.TemperatureC = 27.0f; // the heat index needs more than 27.0 C and 40 %
+    form_->CurrentReadings.TemperatureC = 27.0f; // the heat index needs more than 27.0 C and 40 %
     page = publish::StatusPageText(*context);
     EXPECT_FALSE(Has(page, "Heat Index"));
-    CurrentReadings.TemperatureC = 27.1f;
+    form_->CurrentReadings.TemperatureC = 27.1f;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<I> &nbsp; Heat Index &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I>"));
     // Without a thermometer the wind chill row takes the station's unit letter.
-    CurrentReadings.TemperatureC = -3.0f;
+    form_->CurrentReadings.TemperatureC = -3.0f;
     DS1820Sensors.Clear();
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "Windchill &nbsp;")) << page;

@@ -99,15 +99,15 @@ protected:
         r.RateFallback = 4990;
         for (int day = 0; day < 7; ++day)
             r.WeeklyRain[day] = day * 10;
-        CurrentReadings.Temperature = 45.5f;
-        CurrentReadings.TemperatureC = 7.5f;
-        CurrentReadings.TemperatureMax = 58.1f;
-        CurrentReadings.TemperatureMin = 37.4f;
-        CurrentReadings.TemperatureMaxTime.ti_hour = 13;
-        CurrentReadings.TemperatureMaxTime.ti_min = 5;
-        CurrentReadings.Humidity = 65.4f;
-        CurrentReadings.Barometer = 29.92f;
-        CurrentReadings.WindDirectionIndex = 3;
+        form_->CurrentReadings.Temperature = 45.5f;
+        form_->CurrentReadings.TemperatureC = 7.5f;
+        form_->CurrentReadings.TemperatureMax = 58.1f;
+        form_->CurrentReadings.TemperatureMin = 37.4f;
+        form_->CurrentReadings.TemperatureMaxTime.ti_hour = 13;
+        form_->CurrentReadings.TemperatureMaxTime.ti_min = 5;
+        form_->CurrentReadings.Humidity = 65.4f;
+        form_->CurrentReadings.Barometer = 29.92f;
+        form_->CurrentReadings.WindDirectionIndex = 3;
     }
 
     TStationPublishing* publishing = nullptr;

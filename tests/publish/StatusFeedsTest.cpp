@@ -186,7 +186,7 @@ TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
     TMainForm& form = Start();
     form.StartTimer->SetEnabled(false); // no session: no round, no status line
     StatusLine.clear();
-    form.StartTCPServices();
+    form.Publishing().StartTCPServices();
     ASSERT_TRUE(form.TCPRunning);
     Client client(port);
     Run(3000);
@@ -196,7 +196,7 @@ TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
     Run(2500);
     client.Read();
     EXPECT_EQ(client.text.substr(0, kBanner.size() + 9), kBanner + "1.0 2.0\r\n");
-    form.StopTCPServices();
+    form.Publishing().StopTCPServices();
     EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 1 client(s)"), 1);
     StatusLine.clear();
 }
@@ -209,14 +209,14 @@ TEST_F(StatusFeedsTest, APortInUseIsToldOnceAndTheServerStartsOnceItIsFree) {
     TMainForm& form = Start();
     form.StartTimer->SetEnabled(false);
     for (int pass = 0; pass < 3; ++pass)
-        form.StartTCPServices();
+        form.Publishing().StartTCPServices();
     EXPECT_EQ(CountLog("TCP/IP Error (startup TCP): "), 1);
     EXPECT_FALSE(form.TCPRunning);
     ::close(holder);
-    form.StartTCPServices();
+    form.Publishing().StartTCPServices();
     EXPECT_TRUE(form.TCPRunning);
     EXPECT_EQ(CountLog("SERVER: TCP services started"), 1);
-    form.StopTCPServices();
+    form.Publishing().StopTCPServices();
     EXPECT_EQ(CountLog("SERVER: TCP services shutting down"), 1);
 }
 

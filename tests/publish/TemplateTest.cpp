@@ -72,7 +72,7 @@ TEST_F(TemplateTags, WindTagsAndTheDirectionThatIsNotThere) {
     EXPECT_EQ(Tag("abcWindDirection"), "068"); // index 3: 67.5 rounded
     EXPECT_EQ(Tag("abcWindDirectionName"), "ENE");
     EXPECT_EQ(Tag("abcWindMaxDirection"), "068");
-    CurrentReadings.WindDirectionIndex = 255;
+    form_->CurrentReadings.WindDirectionIndex = 255;
     WindSensor->MaxSpeedDir = 255;
     EXPECT_EQ(Tag("abcWindDirection"), "5738");
     EXPECT_EQ(Tag("abcWindDirectionName"), "");

@@ -142,17 +142,16 @@ TEST_F(WeatherPostsTest, APostWhileTheClientIsBusyLeavesTheRunningRequestAlone) 
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0);
     TMainForm& form = StartWith("[Weather]\r\nDatabaseURL=" + peer.Url("/silent") + "\r\n");
-    CurrentReadings.Temperature = 12.5f;
-    form.PostToDatabase();
+    form.CurrentReadings.Temperature = 12.5f;
+    form.Publishing().PostToDatabase();
     ASSERT_TRUE(RunUntil([&] { return !peer.Requests().empty(); }));
-    CurrentReadings.Temperature = 99.0f;
-    form.PostToDatabase();
+    form.CurrentReadings.Temperature = 99.0f;
+    form.Publishing().PostToDatabase();
     EXPECT_EQ(CountLog("DATABASE: Error: HTTP component is busy"), 1);
     std::vector<std::string> requests = peer.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].substr(requests[0].size() - 9), "TEMP=12.5");
     EXPECT_EQ(form.PostStreams[6]->AsString(), "TEMP=12.5");
-    CurrentReadings = TCurrentReadings{};
 }
 
 TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
@@ -170,7 +169,7 @@ TEST_F(WeatherPostsTest, ThroughTheProxyThePostReachesTheServer) {
         "[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") +
         "\r\nLogSuccess=1\r\n[PROXY]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort=" + std::to_string(proxyPort) +
         "\r\n");
-    form.PostToWUnder();
+    form.Publishing().PostToWUnder();
     ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK")) << Log();
     EXPECT_EQ(CountLog("WU PROXY: 127.0.0.1:" + std::to_string(proxyPort)), 1);
     std::vector<std::string> requests = peer.Requests();
@@ -187,7 +186,7 @@ TEST_F(WeatherPostsTest, AReplyOfAGigabyteIsReadOnlyAsFarAsItIsUsedAndItsMemoryG
     TMainForm& form =
         StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/huge/1073741824") + "\r\nLogSuccess=1\r\n");
     const long before = ResidentKb();
-    form.PostToWUnder();
+    form.Publishing().PostToWUnder();
     ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK", 120000)) << Log();
     const long after = ResidentKb();
     RecordProperty("rss_before_kb", static_cast<int>(before));
@@ -206,7 +205,7 @@ TEST_F(WeatherPostsTest, AReplyThatDripsInIsEndedByThePostsDeadlineAndTheNextInt
         "[WUNDERGROUND]\r\nInterval=1\r\nURL=http://127.0.0.1:" + std::to_string(drip.Port()) + "/\r\n");
     for (int post = 1; post <= 2; ++post) {
         const uint32_t start = clock_->TickCount();
-        form.PostToWUnder();
+        form.Publishing().PostToWUnder();
         ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); }, 10 * 60000)) << Log();
         const uint32_t took = clock_->TickCount() - start;
         RecordProperty("post" + std::to_string(post) + "_ms", static_cast<int>(took));
@@ -224,7 +223,7 @@ TEST_F(WeatherPostsTest, APeerWhoseFaultChangesIsLoggedOncePerCauseAndOnceWhenIt
     TMainForm& form = StartWith(
         "[WUNDERGROUND]\r\nURL=" + peer.Url("/script/nostatus,nostatus,500,500,drop,ok,ok") + "\r\n");
     for (int post = 0; post < 7; ++post) {
-        form.PostToWUnder();
+        form.Publishing().PostToWUnder();
         ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); })) << Log();
     }
     EXPECT_EQ(CountLog("POST/WU: Error: no HTTP status line in the reply"), 1) << Log();

@@ -42,13 +42,14 @@ TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
     ASSERT_LT(MainTemperatureSensor, TemperatureSensors.Count());
     EXPECT_EQ(TemperatureSensors[MainTemperatureSensor]->TempDescription, "Outdoor");
     Run(3 * 60 * 1000);
-    const TCurrentReadings& r = CurrentReadings;
+    const TCurrentReadings& r = form.CurrentReadings;
     EXPECT_GT(r.BarometerInHg, 25.0f);
     EXPECT_LT(r.BarometerInHg, 33.0f);
     EXPECT_GT(r.Humidity, 0.0f);
     EXPECT_LE(r.Humidity, 100.0f);
     EXPECT_NE(r.TemperatureF, 0.0f); // the main temperature went through the display handler
-    EXPECT_TRUE(WindDirectionBin == 255 || (WindDirectionBin >= 0 && WindDirectionBin < 16));
+    EXPECT_TRUE(form.CurrentReadings.WindDirectionBin == 255 ||
+                (form.CurrentReadings.WindDirectionBin >= 0 && form.CurrentReadings.WindDirectionBin < 16));
     EXPECT_GE(r.RainToday, 0.0f);
     // Each thermometer in turn, only when its 60 s read interval has passed: 7 sensors in 3 minutes.
     for (int i = 0; i < DS1820Sensors.Count(); ++i) {
@@ -63,7 +64,7 @@ TEST_F(DemoStationTest, DailyResetLeavesTheDialAloneUnlessHighsAndLowsAreReset) 
     TMainForm& form = StartDemo();
     Run(10000);
     // The dial shows the pressure in the barometer's unit, with the marks of what it showed.
-    const float pressure = CurrentReadings.Barometer;
+    const float pressure = form.CurrentReadings.Barometer;
     ASSERT_GT(pressure, 25.0f);
     EXPECT_FLOAT_EQ(form.BaroMeter->Value(), pressure);
     gauges::TMinMax& marks = form.BaroMeter->MinMax();

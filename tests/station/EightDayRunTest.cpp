@@ -224,8 +224,8 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
     struct Marks {
         float tMax, tMin, hMax, hMin, bMax, bMin;
     };
-    auto marks = [] {
-        const TCurrentReadings& r = CurrentReadings;
+    auto marks = [&form] {
+        const TCurrentReadings& r = form.CurrentReadings;
         return Marks{r.TemperatureMaxC, r.TemperatureMinC,  r.HumidityMax,
                      r.HumidityMin,     r.BarometerMaxInHg, r.BarometerMinInHg};
     };
@@ -241,7 +241,7 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
     }
     RunUntil(kStartMs + kDays * kDayMs + 5 * kMinuteMs); // 05.12. 10:05
     const std::string status = StatusLine;
-    const TCurrentReadings end = CurrentReadings;
+    const TCurrentReadings end = form.CurrentReadings;
 
     // --- the monthly data logs: every ten minutes, in order, both months ---
     std::vector<LogRecord> nov = MonthlyRecords("DATA/112026.TXT");

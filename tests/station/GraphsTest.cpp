@@ -273,7 +273,7 @@ TEST_F(StationGraphs, TheGraphsKeepTheirHistoryAcrossARestart) {
     ASSERT_NE(outdoor, nullptr);
     float newest = outdoor->AbsDigitToValue(
         second.Temperature->Record(second.Temperature->RecordCount() - 1).Digit[channel - 1]);
-    EXPECT_NEAR(newest, CurrentReadings.TemperatureC, 1.0);
+    EXPECT_NEAR(newest, form_->CurrentReadings.TemperatureC, 1.0);
 }
 
 TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {

@@ -78,12 +78,12 @@ TEST_F(SchedulerTest, NothingRunsBeforeTheThirtyFirstRound) {
 TEST_F(SchedulerTest, MidnightWritesTheDailyLogThenResetsAndTheHourlyStepRefreshesTheDate) {
     TMainForm& form = StartAt(2026, 12, 6, 23, 55);
     File(DS1820Sensors); // a temperature station: the daily record has its temperature group
-    CurrentReadings.TemperatureMax = 52.1f;
-    CurrentReadings.TemperatureMaxTime.ti_hour = 13;
-    CurrentReadings.TemperatureMaxTime.ti_min = 45;
-    CurrentReadings.TemperatureMin = 38.4f;
-    CurrentReadings.TemperatureMinTime.ti_hour = 6;
-    CurrentReadings.TemperatureMinTime.ti_min = 50;
+    form.CurrentReadings.TemperatureMax = 52.1f;
+    form.CurrentReadings.TemperatureMaxTime.ti_hour = 13;
+    form.CurrentReadings.TemperatureMaxTime.ti_min = 45;
+    form.CurrentReadings.TemperatureMin = 38.4f;
+    form.CurrentReadings.TemperatureMinTime.ti_hour = 6;
+    form.CurrentReadings.TemperatureMinTime.ti_min = 50;
     Minutes(form, 10); // past 00:00
     EXPECT_EQ(Read("DATA/Daily2026.TXT"), "\r\n06.12.2026 52.1 (13:45) 38.4 (06:50) ");
     EXPECT_EQ(CountLog("07.12.2026 SERVER: Resetting statistics..."), 1); // after the hourly step
@@ -105,9 +105,9 @@ TEST_F(SchedulerTest, WithoutTheLogOnlyTheResetRunsAndTheMonthIsWrittenAtItsChan
 TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     TMainForm& form = StartAt(2026, 12, 6, 14, 0, "[Weather]\r\nNowEnabled=1\r\n");
     form.CurrentTime = platform::DosTime{0, 14, 0, 0};
-    CurrentReadings.Temperature = 45.3f;
-    CurrentReadings.TemperatureF = 45.3f;
-    WindCompassPoint = 0;
+    form.CurrentReadings.Temperature = 45.3f;
+    form.CurrentReadings.TemperatureF = 45.3f;
+    form.CurrentReadings.WindCompassPoint = 0;
     form.WriteDataLog();
     StationSettings.LogDirInDegrees = true;
     form.WriteDataLog();
@@ -115,12 +115,11 @@ TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
                                        "\r\n06.12.2026\t14:00\t45.3\t0.0\t0.0\t000");
 
     File(HumiditySensors);
-    CurrentReadings.Humidity = 100.0f; // written as h00
-    form.SuperviseServices();          // NOW.TXT after every pass
+    form.CurrentReadings.Humidity = 100.0f; // written as h00
+    form.SuperviseServices();               // NOW.TXT after every pass
     EXPECT_EQ(Read("DATA/NOW.TXT"), "Dec 6 2026 14:00\r\nt045h00\r\n");
-    CurrentReadings.TemperatureF = -5.4f;
-    CurrentReadings.Humidity = 87.9f;
+    form.CurrentReadings.TemperatureF = -5.4f;
+    form.CurrentReadings.Humidity = 87.9f;
     form.WriteSummaryFile();
     EXPECT_EQ(Read("DATA/SUMMARY.TXT"), "Dec 6 2026 14:00\r\nt-05h87\r\n");
 }
-

@@ -17,15 +17,15 @@ TEST_F(StatusLineTest, FullAndEmptyStationLines) {
     EXPECT_EQ(form.FormatStatusLine(),
               "0.0 0.0 0.0 0.0 0.0 0.0 0 0 0.000 0.000 0.000 0.000 0.0 0.0 0.0 0.0000 0.0000 "
               "0.0000 0.0000 0.000 0\r\n");
-    TCurrentReadings& r = CurrentReadings;
+    TCurrentReadings& r = form.CurrentReadings;
     r.TemperatureC = 7.2f;
     r.TemperatureMaxC = 9.8f;
     r.TemperatureMinC = 3.1f;
     r.WindSpeedMs = 1.8f;
     r.WindGustMs = 4.0f;
     r.WindMaxMs = 6.1f;
-    WindDirectionBin = 10;
-    WindDirectionDegrees = 225;
+    form.CurrentReadings.WindDirectionBin = 10;
+    form.CurrentReadings.WindDirectionDegrees = 225;
     r.RainRate = 0;
     r.RainToday = 0.12f;
     r.RainWeek = 0.45f;
@@ -51,16 +51,16 @@ TEST_F(StatusLineTest, FullAndEmptyStationLines) {
 
 TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     TMainForm& form = Start();
-    CurrentReadings.Temperature = 45.3f;
-    CurrentReadings.WindSpeed = 12.5f;
-    WindDirectionBin = 10;
+    form.CurrentReadings.Temperature = 45.3f;
+    form.CurrentReadings.WindSpeed = 12.5f;
+    form.CurrentReadings.WindDirectionBin = 10;
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - SW 12.5");
-    WindDirectionBin = 255; // no valid direction
+    form.CurrentReadings.WindDirectionBin = 255; // no valid direction
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 -  12.5");
     const std::string state = platform::Application->Title();
     form.UpdateStatusLine();
     EXPECT_EQ(platform::Application->Title(), state) << "no reading yet";
-    CurrentReadings.TemperatureRead = true;
+    form.CurrentReadings.TemperatureRead = true;
     form.UpdateStatusLine();
     EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 -  12.5");
     EXPECT_EQ(platform::Application->Title(), "45.3\xB0 -  12.5");

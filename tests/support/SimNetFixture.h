@@ -20,13 +20,12 @@ protected:
         platform::tmex::ResetDriver();
         net = std::make_shared<platform::tmex::sim::SimNet>();
         platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated, net);
-        Microlan::PortNum = 1;
-        Microlan::PortType = platform::tmex::kPortTypeSimulated;
-        Microlan::SessionHandle = -1;
+        Microlan::Bus().PortNum = 1;
+        Microlan::Bus().PortType = platform::tmex::kPortTypeSimulated;
     }
 
     void TearDown() override {
-        platform::tmex::EndSession(Microlan::SessionHandle);
+        platform::tmex::EndSession(Microlan::Bus().SessionHandle);
         platform::tmex::ResetDriver();
         StationFixture::TearDown();
     }
@@ -35,7 +34,7 @@ protected:
     void MakeCurrent(const platform::tmex::sim::Rom& rom) {
         ASSERT_TRUE(Microlan::StartSession());
         auto words = rom.Words();
-        platform::tmex::Rom(Microlan::SessionHandle, &Microlan::TmexStateBuffer, words.data());
+        platform::tmex::Rom(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer, words.data());
     }
 
     // Constructs T(args...) with the device current, then ends the session.
