@@ -181,11 +181,8 @@ protected:
         TmexTest::SetUp();
         char pattern[] = "/tmp/korvane-serial-XXXXXX";
         folder_ = mkdtemp(pattern);
-        tmex::SetDriverSettingsPath(folder_ + "/tmex.ini");
+        SetDriverUp();
         WriteSettings("[DS2480]\r\n1=" + folder_ + "/ttyDS2480\r\n");
-        tmex::SetDriverLog([this](const std::string& line) { log_.push_back(line); });
-        // The emulator's thread may be slow to answer on a loaded machine: only a dropped answer times out.
-        tmex::DS2480Backend::SetAnswerTimeoutMs(1000);
         serialNet = std::make_shared<sim::SimNet>();
     }
     void TearDown() override {
@@ -194,6 +191,14 @@ protected:
         emulator.reset();
         TmexTest::TearDown();
         std::filesystem::remove_all(folder_);
+    }
+
+    // The driver's settings file and log, after a reset of the driver too.
+    void SetDriverUp() {
+        tmex::SetDriverSettingsPath(folder_ + "/tmex.ini");
+        tmex::SetDriverLog([this](const std::string& line) { log_.push_back(line); });
+        // The emulator's thread may be slow to answer on a loaded machine: only a dropped answer times out.
+        tmex::DS2480Backend::SetAnswerTimeoutMs(1000);
     }
 
     void WriteSettings(const std::string& text) {
@@ -304,8 +309,7 @@ TEST_F(TmexSerial, TheAdapterGivesTheSameLineTrafficAsTheNetDirectlyWithAndWitho
     for (const char* accelerator : {"1", "0"}) {
         SCOPED_TRACE(std::string("SearchAccelerator=") + accelerator);
         tmex::ResetDriver(); // the settings are read when the port opens
-        tmex::SetDriverSettingsPath(folder_ + "/tmex.ini");
-        tmex::SetDriverLog([this](const std::string& line) { log_.push_back(line); });
+        SetDriverUp();
         tmex::InstallBackend(1, tmex::kPortTypeSimulated, net);
         WriteSettings("[DS2480]\r\n1=" + folder_ + "/ttyDS2480\r\nSearchAccelerator=" + accelerator + "\r\n");
         Open();
@@ -447,8 +451,7 @@ TEST_F(TmexSerial, DetectionDropsAStrayAnswerAndTriesThreeTimesOnTheOpenPort) {
 
     // Two detections without an answer, the third one with it: one opening of the port.
     tmex::ResetDriver();
-    tmex::SetDriverSettingsPath(folder_ + "/tmex.ini");
-    tmex::SetDriverLog([this](const std::string& line) { log_.push_back(line); });
+    SetDriverUp();
     emulator->DropNextAnswer(Kind::Bit); // the time slot of the detection
     emulator->DropNextAnswer(Kind::Bit);
     ASSERT_GT(OpenSerial(), 0);
