@@ -14,6 +14,7 @@
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/StringList.h"
@@ -250,8 +251,8 @@ void FileDS2408(FamilyScan& scan, const std::string& serial) {
 
 } // namespace
 
-const std::vector<ChipFamily>& ChipFamilies() {
-    static const std::vector<ChipFamily> families = {
+std::vector<ChipFamily> ChipFamilies() {
+    static const std::vector<ChipFamily> builtIn = {
         {DS2438::kFamily, "DS2438", 10, nullptr, FileDS2438},
         {DS1820::kFamilyDS18S20, "DS1820", 20, nullptr, FileDS1820<DS1820::kFamilyDS18S20>},
         {DS1820::kFamilyDS18B20, "DS18B20", 30, nullptr, FileDS1820<DS1820::kFamilyDS18B20>},
@@ -261,5 +262,8 @@ const std::vector<ChipFamily>& ChipFamilies() {
         {DS2450::kFamily, "DS2450", 80, nullptr, FileDS2450},
         {0x29, "DS2408", 90, nullptr, FileDS2408},
     };
+    std::vector<ChipFamily> families = builtIn;
+    for (const SensorKind& kind : SensorKinds().Rows())
+        families.insert(families.end(), kind.families.begin(), kind.families.end());
     return families;
 }

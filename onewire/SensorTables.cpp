@@ -7,6 +7,7 @@
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/WindData.h"
 
 // The views are defined before the tables and slots that file into them: the owners, destroyed first,
@@ -37,17 +38,13 @@ bool TAI8570ReaderFound = false;
 bool TAI8570WriterFound = false;
 
 void ClearSensorTables() {
-    DS1820Sensors.Clear();
-    HumiditySensors.Clear();
-    DS2450Sensors.Clear();
-    DS2438Sensors.Clear();
-    DS2423Sensors.Clear();
-    DS2407Sensors.Clear();
-    WindSensor.Reset();
-    BarometerSensor.Reset();
-    RainSensor.Reset();
-    Couplers.Clear();
-    WindPresent = BarometerPresent = RainPresent = false;
+    for (const SensorKind* kind : SensorKinds().By(&SensorKind::clearOrder))
+        if (kind->clear) kind->clear();
     WindDirectionFound = TAI8570ReaderFound = TAI8570WriterFound = false;
     DeviceCount = DS2407Count = DS2408Count = 0;
+}
+
+void ForEachSavedSensor(const std::function<void(const std::function<void()>&)>& save) {
+    for (const SensorKind* kind : SensorKinds().By(&SensorKind::saveOrder))
+        if (kind->save) kind->save(save);
 }

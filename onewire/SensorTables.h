@@ -3,6 +3,8 @@
 // controller, the windows and publishing. Each kind has its table (with its room) or its slot; the two
 // views list every temperature-family object (DS1820, Humidity, Barometer, DS2438) and every
 // DS2423-family object (wind, rain, plain) in the order the scan found them.
+#include <functional>
+
 #include "onewire/SensorTable.h"
 
 class iButton;
@@ -58,21 +60,7 @@ extern bool TAI8570WriterFound;
 // Frees every sensor object and clears the counts and flags of the scan.
 void ClearSensorTables();
 
-// Calls save(sensor) for each sensor whose settings the save-all writes, in its order: wind, rain and
-// barometer (when present), then the thermometers, the humidity sensors, the plain DS2438s, the plain
-// counters and the DS2450s.
-template <class Save> void ForEachSavedSensor(Save&& save) {
-    if (WindPresent && WindSensor) save(WindSensor.get());
-    if (RainPresent && RainSensor) save(RainSensor.get());
-    if (BarometerPresent && BarometerSensor) save(BarometerSensor.get());
-    for (DS1820* sensor : DS1820Sensors)
-        save(sensor);
-    for (Humidity* sensor : HumiditySensors)
-        save(sensor);
-    for (DS2438* sensor : DS2438Sensors)
-        save(sensor);
-    for (DS2423* sensor : DS2423Sensors)
-        save(sensor);
-    for (DS2450* sensor : DS2450Sensors)
-        save(sensor);
-}
+// Hands save() the save step of each sensor whose settings the save-all writes, in its order: wind, rain
+// and barometer (when present), then the thermometers, the humidity sensors, the plain DS2438s, the
+// plain counters and the DS2450s (each kind's saveOrder, SensorKinds.h).
+void ForEachSavedSensor(const std::function<void(const std::function<void()>&)>& save);

@@ -18,6 +18,7 @@
 #include "platform/FloatFormat.h"
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
+#include "publish/PublishKinds.h"
 
 using platform::Format;
 using platform::FormatFloat;
@@ -78,6 +79,8 @@ void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool 
                           t.InUnit(t.temp.value), text);
 }
 
+} // namespace
+
 Answer DS1820Tag(const std::string& name) {
     for (DS1820* sensor : DS1820Sensors) {
         if (sensor == nullptr) continue;
@@ -88,7 +91,7 @@ Answer DS1820Tag(const std::string& name) {
     return std::nullopt;
 }
 
-Answer HumidityFamilyTag(const std::string& name) {
+Answer HumidityTag(const std::string& name) {
     for (Humidity* h : HumiditySensors) {
         if (h == nullptr) continue;
         Suffixes suffixes;
@@ -153,8 +156,6 @@ Answer DS2450Tag(const std::string& name) {
     return std::nullopt;
 }
 
-} // namespace
-
 Answer BarometerTagValue(const std::string& name) {
     if (!BarometerPresent || !BarometerSensor) return std::nullopt;
     Barometer& b = *BarometerSensor;
@@ -167,11 +168,10 @@ Answer BarometerTagValue(const std::string& name) {
 }
 
 Answer SensorTagValue(const std::string& name) {
-    if (Answer a = DS1820Tag(name)) return a;
-    if (Answer a = HumidityFamilyTag(name)) return a;
-    if (Answer a = DS2438Tag(name)) return a;
-    if (Answer a = DS2423Tag(name)) return a;
-    return DS2450Tag(name);
+    for (const PublishKind* kind : PublishKinds().By(&PublishKind::tagOrder))
+        if (kind->tag)
+            if (Answer a = kind->tag(name)) return a;
+    return std::nullopt;
 }
 
 } // namespace publish

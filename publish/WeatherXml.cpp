@@ -20,6 +20,7 @@
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
+#include "publish/PublishKinds.h"
 #include "publish/RainFigures.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
@@ -223,6 +224,41 @@ std::string Converters() {
 
 } // namespace
 
+std::string XmlElement(const char* name, const std::string& text) {
+    return Element(name, text);
+}
+std::string XmlValueBlock(const char* name, const char* format, double value) {
+    return ValueBlock(name, format, value);
+}
+std::string XmlMarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
+    return MarkBlock(name, format, value, time);
+}
+
+std::string ThermometersXml(TPublishContext&) {
+    return Temperatures();
+}
+std::string HumidityXml(TPublishContext&) {
+    return Humiditys();
+}
+std::string WindXml(TPublishContext&) {
+    return Wind();
+}
+std::string RainXml(TPublishContext& context) {
+    return Rain(context);
+}
+std::string BarometerXml(TPublishContext&) {
+    return BarometerSection();
+}
+std::string CountersXml(TPublishContext&) {
+    return Counters();
+}
+std::string DS2438Xml(TPublishContext&) {
+    return Monitors();
+}
+std::string DS2450Xml(TPublishContext&) {
+    return Converters();
+}
+
 std::string XmlText(const std::string& text) {
     const std::string escaped = net::HtmlEscape(text);
     std::string out;
@@ -245,15 +281,10 @@ std::string BuildXML(TPublishContext& context, bool includeXSL) {
             xml += text;
     };
     section([&] { return Header(context, includeXSL); });
-    for (auto build : {Temperatures, Humiditys, Wind}) {
+    for (const PublishKind* kind : PublishKinds().By(&PublishKind::xmlOrder)) {
+        if (!kind->xml) continue;
         xml += "\n";
-        section(build);
-    }
-    xml += "\n";
-    section([&] { return Rain(context); });
-    for (auto build : {BarometerSection, Counters, Monitors, Converters}) {
-        xml += "\n";
-        section(build);
+        section([&] { return kind->xml(context); });
     }
     return xml + "</weather>";
 }

@@ -6,8 +6,6 @@
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
-#include "onewire/DS2438.h"
-#include "onewire/DS2450.h"
 #include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/Humidity.h"
@@ -16,6 +14,7 @@
 #include "onewire/WindData.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -32,18 +31,7 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
 
 void TMainForm::WriteDataLog() {
     Logged(Named("SERVER: Error logging data"), [&] {
-        for (DS1820* sensor : DS1820Sensors)
-            sensor->LogData();
-        for (Humidity* sensor : HumiditySensors)
-            sensor->LogData();
-        for (DS2450* sensor : DS2450Sensors)
-            sensor->LogData();
-        for (DS2423* sensor : DS2423Sensors)
-            sensor->LogData();
-        for (DS2438* sensor : DS2438Sensors)
-            sensor->LogData();
-        if (RainPresent && RainSensor) RainSensor->LogData();
-        if (BarometerPresent && BarometerSensor) BarometerSensor->LogData();
+        ForEachStationKind(&StationKind::logData, &StationKind::logOrder, *this);
 
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;

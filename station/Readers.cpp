@@ -1,6 +1,6 @@
-// One reading round: at most one sensor of each kind, round-robin by SampleCount, with the window
-// messages pumped between kinds. A successful read shares its values through CurrentReadings and posts
-// the display messages.
+// One reading round: at most one sensor of each kind (in the kinds' read order, StationKinds.h),
+// round-robin by SampleCount, with the window messages pumped between kinds. A successful read shares its
+// values through CurrentReadings and posts the display messages.
 #include <cmath>
 
 #include "onewire/Barometer.h"
@@ -11,11 +11,13 @@
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -51,18 +53,11 @@ void TMainForm::ReadAllSensors() {
     TIniFile::Deferral held;
     try {
         LastReadTick = GetTickCount();
-        auto kind = [&](bool present, bool (TMainForm::*reader)()) {
-            if (present && SessionRunning) (this->*reader)();
+        for (const StationKind* kind : StationKinds().By(&StationKind::readOrder)) {
+            if (!kind->read) continue;
+            if (KindPresent(kind->kind) && SessionRunning) kind->read(*this);
             Application->ProcessMessages();
-        };
-        kind(WindPresent && WindSensor, &TMainForm::ReadWind);
-        kind(RainPresent && RainSensor, &TMainForm::ReadRain);
-        kind(BarometerPresent && BarometerSensor, &TMainForm::ReadBarometer);
-        kind(DS2423Sensors.Count() > 0, &TMainForm::ReadCounters);
-        kind(DS2438Sensors.Count() > 0, &TMainForm::ReadDS2438);
-        kind(DS2450Sensors.Count() > 0, &TMainForm::ReadDS2450);
-        kind(DS1820Sensors.Count() > 0, &TMainForm::ReadTemperatures);
-        kind(HumiditySensors.Count() > 0, &TMainForm::ReadHumidity);
+        }
         ++SampleCount;
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {

@@ -1,15 +1,14 @@
 // The daily statistics reset and the Reset menu commands. A command with no sensor to reset does nothing.
 #include "onewire/Barometer.h"
-#include "onewire/DS1820.h"
-#include "onewire/DS2423.h"
-#include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
+#include "onewire/Temperature.h"
 #include "onewire/WindData.h"
 #include "platform/DateTime.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -18,25 +17,8 @@ void TMainForm::ResetDailyStatistics() {
     Logged(Named("SERVER: Error resetting values"), [&] {
         LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
                          CurrentDate.da_mon, CurrentDate.da_year));
-        for (DS1820* sensor : DS1820Sensors)
-            sensor->ResetDaily();
-        for (Humidity* sensor : HumiditySensors)
-            sensor->ResetDaily();
-        for (DS2438* sensor : DS2438Sensors)
-            sensor->ResetDaily();
-        for (DS2423* sensor : DS2423Sensors)
-            sensor->ResetDaily();
-        for (DS2450* sensor : DS2450Sensors)
-            sensor->ResetAll();
-        if (BarometerPresent && BarometerSensor) {
-            BarometerSensor->ResetDaily();
-            if (StationSettings.ResetHiLoMarks) ResestHighMarkBaro(this);
-        }
-        if (WindPresent && WindSensor) {
-            WindSensor->ResetDaily();
-            // The wind window's high mark: only a window that is open has one to reset.
-        }
-        if (RainPresent && RainSensor) RainSensor->ResetDaily();
+        // The wind window's high mark is not reset: only a window that is open has one.
+        ForEachStationKind(&StationKind::resetDaily, &StationKind::resetOrder, *this);
     });
 }
 

@@ -8,6 +8,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -126,9 +127,6 @@ void TMainForm::RunMonthlyTasks() {
     Logged(Named("SERVER: Error doing montly stuff"), [&] {
         Month = static_cast<uint8_t>(CurrentDate.da_mon);
         IniFile->WriteInteger("Weather", "Month", Month);
-        if (RainPresent && RainSensor) {
-            RainSensor->ResetMonth();
-            if (StationSettings.AutoRainReset) RainSensor->ResetTotal();
-        }
+        ForEachStationKind(&StationKind::resetMonthly, &StationKind::monthOrder, *this);
     });
 }

@@ -1,11 +1,11 @@
 // The orderly end (Unload) and the save of every sensor. Each step runs on its own, so that one failure
 // (say, the trend files) never costs the sensors' counts.
 #include "onewire/Barometer.h"
-#include "onewire/DataFiles.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
+#include "onewire/DataFiles.h"
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
@@ -98,9 +98,8 @@ void TMainForm::SaveAllSensors() {
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
     {
         TIniFile::Batch batch;
-        ForEachSavedSensor([this](auto* sensor) {
-            Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
-        });
+        ForEachSavedSensor(
+            [this](const std::function<void()>& save) { Logged(Named("SERVER: Error saving data"), save); });
     }
     TIniFile::FlushDeferred(); // the highs and lows of the last minute, also when no key changed
 }
