@@ -88,7 +88,7 @@ void TDdeServer::CreateItems() {
 namespace publish {
 
 void WindDde(DdeItemMaker& maker) {
-    if (!WindPresent || !WindSensor) return;
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return;
     TDdeItems& dde = maker.Items();
     maker.Make(dde.DDEWindSpeed, "DDEWindSpeed");
     maker.Make(dde.DDEWindspeedAVGMin, "DDEWindspeedAVGMin");
@@ -98,7 +98,7 @@ void WindDde(DdeItemMaker& maker) {
 }
 
 void RainDde(DdeItemMaker& maker) {
-    if (!RainPresent || !RainSensor) return;
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return;
     TDdeItems& dde = maker.Items();
     maker.Make(dde.DDERainToday, "DDERainToday");
     maker.Make(dde.DDERainRate, "DDERainRate");
@@ -106,41 +106,42 @@ void RainDde(DdeItemMaker& maker) {
 }
 
 void BarometerDde(DdeItemMaker& maker) {
-    if (BarometerPresent && BarometerSensor) maker.Make(maker.Items().DDEBarometer, "DDEBarometer");
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+        maker.Make(maker.Items().DDEBarometer, "DDEBarometer");
 }
 
 // The items of the main temperature, while any temperature-capable sensor is there.
 void ThermometersDde(DdeItemMaker& maker) {
-    if (TemperatureSensors.Count() == 0) return;
+    if (SensorSet().TemperatureSensors.Count() == 0) return;
     maker.Make(maker.Items().DDETemperature, "DDETemperature");
     maker.Make(maker.Items().DDEWindChill, "DDEWindChill");
 }
 
 void DS1820Dde(DdeItemMaker& maker) {
-    for (DS1820* sensor : DS1820Sensors)
+    for (DS1820* sensor : SensorSet().DS1820Sensors)
         maker.Add(maker.Items().DS1820Items, DdeNameOf(sensor));
 }
 
 void DS2423Dde(DdeItemMaker& maker) {
-    for (DS2423* sensor : DS2423Sensors)
+    for (DS2423* sensor : SensorSet().DS2423Sensors)
         maker.Add(maker.Items().DS2423Items, DdeNameOf(sensor));
 }
 
 void DS2450Dde(DdeItemMaker& maker) {
-    for (DS2450* sensor : DS2450Sensors)
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
         for (const char* channel : {"A", "B", "C", "D"})
             maker.Add(maker.Items().DS2450Items, sensor ? MakeDDEItemName(*sensor) + channel : std::string());
 }
 
 void HumidityDde(DdeItemMaker& maker) {
-    if (HumiditySensors.Count() > 0) maker.Make(maker.Items().DDEHumidity, "DDEHumidity");
-    for (Humidity* sensor : HumiditySensors)
+    if (SensorSet().HumiditySensors.Count() > 0) maker.Make(maker.Items().DDEHumidity, "DDEHumidity");
+    for (Humidity* sensor : SensorSet().HumiditySensors)
         for (const char* part : {"H", "T"})
             maker.Add(maker.Items().HumidityItems, sensor ? sensor->DDEName + part : std::string());
 }
 
 void DS2438Dde(DdeItemMaker& maker) {
-    for (DS2438* sensor : DS2438Sensors)
+    for (DS2438* sensor : SensorSet().DS2438Sensors)
         for (const char* part : {"V", "T"})
             maker.Add(maker.Items().DS2438Items, sensor ? sensor->DDEName + part : std::string());
 }

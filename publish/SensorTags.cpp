@@ -82,7 +82,7 @@ void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool 
 } // namespace
 
 Answer DS1820Tag(const std::string& name) {
-    for (DS1820* sensor : DS1820Sensors) {
+    for (DS1820* sensor : SensorSet().DS1820Sensors) {
         if (sensor == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kPlainMarks, *sensor, true);
@@ -92,7 +92,7 @@ Answer DS1820Tag(const std::string& name) {
 }
 
 Answer HumidityTag(const std::string& name) {
-    for (Humidity* h : HumiditySensors) {
+    for (Humidity* h : SensorSet().HumiditySensors) {
         if (h == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *h, true);
@@ -105,7 +105,7 @@ Answer HumidityTag(const std::string& name) {
 }
 
 Answer DS2438Tag(const std::string& name) {
-    for (DS2438* d : DS2438Sensors) {
+    for (DS2438* d : SensorSet().DS2438Sensors) {
         if (d == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *d, false);
@@ -117,7 +117,7 @@ Answer DS2438Tag(const std::string& name) {
 }
 
 Answer DS2423Tag(const std::string& name) {
-    for (DS2423* sensor : DS2423Sensors) {
+    for (DS2423* sensor : SensorSet().DS2423Sensors) {
         if (sensor == nullptr) continue;
         DS2423& c = *sensor;
         Suffixes suffixes = {
@@ -133,7 +133,7 @@ Answer DS2423Tag(const std::string& name) {
 }
 
 Answer DS2450Tag(const std::string& name) {
-    for (DS2450* sensor : DS2450Sensors) {
+    for (DS2450* sensor : SensorSet().DS2450Sensors) {
         if (sensor == nullptr) continue;
         DS2450& d = *sensor;
         const std::string serial = DS2450::RomToHex(d.Rom);
@@ -157,8 +157,8 @@ Answer DS2450Tag(const std::string& name) {
 }
 
 Answer BarometerTagValue(const std::string& name) {
-    if (!BarometerPresent || !BarometerSensor) return std::nullopt;
-    Barometer& b = *BarometerSensor;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return std::nullopt;
+    Barometer& b = *SensorSet().BarometerSensor;
     Suffixes suffixes = {
         {"TMax", [&b] { return FormatFloat("0.0", b.GetMaxTemperature(nullptr)); }},
         {"TMin", [&b] { return FormatFloat("0.0", b.GetMinTemperature(nullptr)); }},

@@ -212,7 +212,7 @@ public:
             if (kind->temperatureRows) kind->temperatureRows(*this);
         const TCurrentReadings& now = CurrentReadings;
         if (now.TemperatureC < s_.WCUpperLimit) {
-            DS1820* first = DS1820Sensors[0];
+            DS1820* first = SensorSet().DS1820Sensors[0];
             const char letter = first != nullptr ? (first->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             const char* color = static_cast<int>(GetWindchillCelsius()) <= 0 ? "#0000FF" : "#ff0000";
             DerivedRow("Windchill", color, static_cast<int>(GetWindchill()), letter);
@@ -226,7 +226,7 @@ public:
             "<TR BGCOLOR=#c0c0c0><TH ALIGN=LEFT><font size=%d> &nbsp; Counters &nbsp;&nbsp;</B></FONT></TH>",
             F);
         out_ += Head("Cts/sec") + Head("Cts/min") + Head("Cts/hour") + Head("Cts/today") + "</TR>";
-        for (DS2423* c : DS2423Sensors) {
+        for (DS2423* c : SensorSet().DS2423Sensors) {
             if (c == nullptr || !c->ReadEnabled) continue;
             out_ += Format("<TR><TD><font size=%d> &nbsp; ", F) + c->Description + "</FONT></TD>";
             out_ += Format("<TD ALIGN=CENTER><font size=%d>%3.1f </FONT></TD>", F,
@@ -246,7 +246,7 @@ public:
                 F) +
             Link("<A HREF='humdhist.gif'>(graph)</A>") + "</FONT></TH>";
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
-        for (Humidity* h : HumiditySensors) {
+        for (Humidity* h : SensorSet().HumiditySensors) {
             if (h == nullptr || !h->ReadEnabled) continue;
             uint8_t high[4] = {}, low[4] = {};
             const double current = h->GetValue();
@@ -305,7 +305,7 @@ public:
     }
 
     void GraphImages() {
-        const bool rain = RainPresent;
+        const bool rain = SensorSet().RainPresent;
         const int head = static_cast<int>(W * 0.33334);
         const int width = rain ? head : static_cast<int>(W * 0.5);
         const int height = static_cast<int>(W * (rain ? 0.17 : 0.25));
@@ -354,11 +354,12 @@ StatusPage& Page(StatusPageWriter& writer) {
 } // namespace
 
 void WindPage(StatusPageWriter& page) {
-    if (WindPresent && WindSensor) Page(page).WindBlock(*WindSensor);
+    if (SensorSet().WindPresent && SensorSet().WindSensor) Page(page).WindBlock(*SensorSet().WindSensor);
 }
 
 void RainPage(StatusPageWriter& page) {
-    if (RainPresent && RainSensor && RainSensor->ReadEnabled) Page(page).RainBlock(*RainSensor);
+    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->ReadEnabled)
+        Page(page).RainBlock(*SensorSet().RainSensor);
 }
 
 // Shown while any kind with rows in it has objects.
@@ -368,40 +369,42 @@ void ThermometersPage(StatusPageWriter& page) {
 }
 
 void CountersPage(StatusPageWriter& page) {
-    if (DS2423Sensors.Count() != 0) Page(page).CounterBlock();
+    if (SensorSet().DS2423Sensors.Count() != 0) Page(page).CounterBlock();
 }
 
 void HumidityPage(StatusPageWriter& page) {
-    if (HumiditySensors.Count() != 0) Page(page).HumidityBlock();
+    if (SensorSet().HumiditySensors.Count() != 0) Page(page).HumidityBlock();
 }
 
 void BarometerPage(StatusPageWriter& page) {
-    if (BarometerPresent && BarometerSensor && BarometerSensor->ReadEnabled)
-        Page(page).BarometerBlock(*BarometerSensor);
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
+        SensorSet().BarometerSensor->ReadEnabled)
+        Page(page).BarometerBlock(*SensorSet().BarometerSensor);
 }
 
 void DS1820TemperatureRows(StatusPageWriter& page) {
-    for (DS1820* t : DS1820Sensors)
+    for (DS1820* t : SensorSet().DS1820Sensors)
         if (t != nullptr && t->ReadEnabled) page.TemperatureRow(*t);
 }
 
 void BarometerTemperatureRows(StatusPageWriter& page) {
-    if (BarometerPresent && BarometerSensor && BarometerSensor->PrintTempOnHTML)
-        page.TemperatureRow(*BarometerSensor);
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
+        SensorSet().BarometerSensor->PrintTempOnHTML)
+        page.TemperatureRow(*SensorSet().BarometerSensor);
 }
 
 void DS2438TemperatureRows(StatusPageWriter& page) {
-    for (DS2438* t : DS2438Sensors)
+    for (DS2438* t : SensorSet().DS2438Sensors)
         if (t != nullptr && t->PrintTempOnHTML) page.TemperatureRow(*t);
 }
 
 // The humidity sensors' temperatures, then the dew point and heat index of the main one.
 void HumidityTemperatureRows(StatusPageWriter& page) {
-    if (HumiditySensors.Count() == 0) return;
-    for (Humidity* h : HumiditySensors)
+    if (SensorSet().HumiditySensors.Count() == 0) return;
+    for (Humidity* h : SensorSet().HumiditySensors)
         if (h != nullptr && h->PrintTempOnHTML) page.TemperatureRow(*h);
     const TCurrentReadings& now = CurrentReadings;
-    Humidity* main = HumiditySensors[MainHumiditySensor];
+    Humidity* main = SensorSet().HumiditySensors[MainHumiditySensor];
     const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
     Page(page).DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
     // The limits are Celsius, whatever unit the main thermometer shows.

@@ -69,9 +69,9 @@ std::string UnitLetter(const Temperature& t) {
 }
 
 std::string Temperatures() {
-    if (TemperatureSensors.Count() == 0) return {};
+    if (SensorSet().TemperatureSensors.Count() == 0) return {};
     std::string xml = "<temperatures>\n";
-    for (Temperature* t : TemperatureSensors) {
+    for (Temperature* t : SensorSet().TemperatureSensors) {
         if (t == nullptr) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = t->GetMaxTemperature(high);
@@ -85,9 +85,9 @@ std::string Temperatures() {
 }
 
 std::string Humiditys() {
-    if (HumiditySensors.Count() == 0) return {};
+    if (SensorSet().HumiditySensors.Count() == 0) return {};
     std::string xml = "<humiditys>\n";
-    for (Humidity* h : HumiditySensors) {
+    for (Humidity* h : SensorSet().HumiditySensors) {
         if (h == nullptr) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = h->GetMaxAt(high);
@@ -103,8 +103,8 @@ std::string Humiditys() {
 }
 
 std::string Wind() {
-    if (!WindPresent || !WindSensor) return {};
-    WindData& wind = *WindSensor;
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return {};
+    WindData& wind = *SensorSet().WindSensor;
     auto speed = [&](const char* name, float revolutions) {
         return Format("<%s>\n<value>%2.1f</value>\n", name,
                       static_cast<double>(wind.ConvertSpeed(revolutions))) +
@@ -133,8 +133,8 @@ std::string Wind() {
 }
 
 std::string Rain(TPublishContext& context) {
-    if (!RainPresent || !RainSensor) return {};
-    const RainFigures rain = RainFiguresOf(*RainSensor);
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return {};
+    const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     context.LogOnce(rain.Fault);
     return "<rain>\n" + Element("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
            Format("<lasthour>%2.2f</lasthour>\n", rain.LastHour) +
@@ -143,8 +143,8 @@ std::string Rain(TPublishContext& context) {
 }
 
 std::string BarometerSection() {
-    if (!BarometerPresent || !BarometerSensor) return {};
-    Barometer& b = *BarometerSensor;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return {};
+    Barometer& b = *SensorSet().BarometerSensor;
     uint8_t high[4] = {}, low[4] = {};
     double max = b.GetMaxAt(high);
     double min = b.GetMinAt(low);
@@ -166,19 +166,21 @@ std::string Counter(DS2423& counter, const std::string& description) {
 }
 
 std::string Counters() {
-    if (DS2423Sensors.Count() == 0) return {};
+    if (SensorSet().DS2423Sensors.Count() == 0) return {};
     std::string xml = "<DS2423S>\n";
-    for (DS2423* c : DS2423Sensors)
+    for (DS2423* c : SensorSet().DS2423Sensors)
         if (c != nullptr) xml += Counter(*c, c->Description);
-    if (WindPresent && WindSensor) xml += Counter(*WindSensor, "Windspeed");
-    if (RainPresent && RainSensor) xml += Counter(*RainSensor, "RainGauge");
+    if (SensorSet().WindPresent && SensorSet().WindSensor)
+        xml += Counter(*SensorSet().WindSensor, "Windspeed");
+    if (SensorSet().RainPresent && SensorSet().RainSensor)
+        xml += Counter(*SensorSet().RainSensor, "RainGauge");
     return xml + "</DS2423S>\n";
 }
 
 std::string Monitors() {
-    if (DS2438Sensors.Count() == 0) return {};
+    if (SensorSet().DS2438Sensors.Count() == 0) return {};
     std::string xml = "<DS2438S>\n";
-    for (DS2438* d : DS2438Sensors) {
+    for (DS2438* d : SensorSet().DS2438Sensors) {
         if (d == nullptr) continue;
         auto block = [](const char* name, const char* unit, const std::string& description, double current,
                         double (DS2438::*maxOf)(uint8_t*), double (DS2438::*minOf)(uint8_t*),
@@ -203,9 +205,9 @@ std::string Monitors() {
 }
 
 std::string Converters() {
-    if (DS2450Sensors.Count() == 0) return {};
+    if (SensorSet().DS2450Sensors.Count() == 0) return {};
     std::string xml = "<DS2450S>\n";
-    for (DS2450* d : DS2450Sensors) {
+    for (DS2450* d : SensorSet().DS2450Sensors) {
         if (d == nullptr) continue;
         xml += "<DS2450>\n<unit>V</unit>\n";
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {

@@ -46,7 +46,7 @@ void TMainForm::ScanMicroLAN() {
         Application->SetTitle("Scanning...");
         ScanView view(*this, splash_.get());
         ScanMicrolan(view, MicroLANNode);
-        if (TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
+        if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
         ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);
         ConfigureDPWCGraph();
     } catch (const std::exception& e) {

@@ -24,19 +24,20 @@ void TMainForm::ResetDailyStatistics() {
 
 void TMainForm::TempStatResetClick(TComponent*) {
     Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
-        for (::Temperature* sensor : TemperatureSensors)
+        for (::Temperature* sensor : SensorSet().TemperatureSensors)
             sensor->ResetTemperature();
     });
 }
 
 void TMainForm::HumidityStatResetClick(TComponent*) {
-    for (Humidity* sensor : HumiditySensors)
+    for (Humidity* sensor : SensorSet().HumiditySensors)
         sensor->ResetHumidity();
 }
 
 void TMainForm::BarometerStatResetClick(TComponent*) {
     Logged(Named("SERVER: Error in reset"), [&] {
-        if (BarometerPresent && BarometerSensor) BarometerSensor->ResetValues();
+        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+            SensorSet().BarometerSensor->ResetValues();
     });
 }
 
@@ -45,33 +46,33 @@ void TMainForm::ResestHighMarkBaro(TComponent*) {
 }
 
 void TMainForm::WindStatResetClick(TComponent*) {
-    if (!WindPresent || !WindSensor) return;
-    WindSensor->ResetDaily();
-    WindSensor->ResetAverages();
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return;
+    SensorSet().WindSensor->ResetDaily();
+    SensorSet().WindSensor->ResetAverages();
 }
 
 void TMainForm::DS2450StatResetClick(TComponent*) {
-    for (DS2450* sensor : DS2450Sensors)
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
         sensor->ResetAll();
 }
 
 void TMainForm::ResetRGaugeTodayClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetDaily();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetDaily();
 }
 
 void TMainForm::ResetRGaugeWeekClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetWeek();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetWeek();
 }
 
 void TMainForm::ResetRGaugeMonthClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetMonth();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetMonth();
 }
 
 void TMainForm::ResetRGaugeTotalClick(TComponent*) {
-    if (!RainPresent || !RainSensor) return;
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return;
     Logged(Named("SERVER/DS2423/RAIN: Error resetting"), [&] {
-        RainSensor->ResetTotal();
-        std::string text = Format("Grand total since %s", CTime(RainSensor->ResetTime).c_str());
+        SensorSet().RainSensor->ResetTotal();
+        std::string text = Format("Grand total since %s", CTime(SensorSet().RainSensor->ResetTime).c_str());
         text.pop_back(); // the line end of the ctime form
         RainResetTime->SetCaption(text);
         LogStatus("RAINGAUGE: Reset total-counter");

@@ -16,9 +16,10 @@
 namespace {
 
 // A step that calls the member on every object of the table.
-template <class T, class Member> std::function<void(TMainForm&)> Each(SensorTable<T>& table, Member member) {
-    return [&table, member](TMainForm&) {
-        for (T* sensor : table)
+template <class T, class Member>
+std::function<void(TMainForm&)> Each(SensorTable<T> TSensorSet::*table, Member member) {
+    return [table, member](TMainForm&) {
+        for (T* sensor : SensorSet().*table)
             (sensor->*member)();
     };
 }
@@ -47,11 +48,11 @@ StationKind Row(const char* kind, std::function<bool(TMainForm&)> read, int read
 
 StationKind RainRow() {
     StationKind row = Row(
-        "Rain", Call(&TMainForm::ReadRain), 2, [](TMainForm&) { RainSensor->ResetDaily(); }, 8,
-        [](TMainForm&) { RainSensor->LogData(); }, 6, Call(&TMainForm::ConfigureRainGauge), 7);
+        "Rain", Call(&TMainForm::ReadRain), 2, [](TMainForm&) { SensorSet().RainSensor->ResetDaily(); }, 8,
+        [](TMainForm&) { SensorSet().RainSensor->LogData(); }, 6, Call(&TMainForm::ConfigureRainGauge), 7);
     row.resetMonthly = [](TMainForm&) {
-        RainSensor->ResetMonth();
-        if (StationSettings.AutoRainReset) RainSensor->ResetTotal();
+        SensorSet().RainSensor->ResetMonth();
+        if (StationSettings.AutoRainReset) SensorSet().RainSensor->ResetTotal();
     };
     row.monthOrder = 1;
     return row;
@@ -63,26 +64,31 @@ KindRegistry<StationKind>& StationKinds() {
     // Each row: reading step, daily reset, data-log lines and set-up, each with its order.
     static KindRegistry<StationKind> kinds({
         Row(
-            "Wind", Call(&TMainForm::ReadWind), 1, [](TMainForm&) { WindSensor->ResetDaily(); }, 7, nullptr,
-            0, Call(&TMainForm::ConfigureWindSensors), 6),
+            "Wind", Call(&TMainForm::ReadWind), 1, [](TMainForm&) { SensorSet().WindSensor->ResetDaily(); },
+            7, nullptr, 0, Call(&TMainForm::ConfigureWindSensors), 6),
         RainRow(),
         Row(
             "Barometer", Call(&TMainForm::ReadBarometer), 3,
             [](TMainForm& form) {
-                BarometerSensor->ResetDaily();
+                SensorSet().BarometerSensor->ResetDaily();
                 if (StationSettings.ResetHiLoMarks) form.ResestHighMarkBaro(&form);
             },
-            6, [](TMainForm&) { BarometerSensor->LogData(); }, 7, Call(&TMainForm::ConfigureBarometer), 5),
-        Row("DS2423", Call(&TMainForm::ReadCounters), 4, Each(DS2423Sensors, &DS2423::ResetDaily), 4,
-            Each(DS2423Sensors, &DS2423::LogData), 4, Call(&TMainForm::SetupDS2423Menu), 3),
-        Row("DS2438", Call(&TMainForm::ReadDS2438), 5, Each(DS2438Sensors, &DS2438::ResetDaily), 3,
-            Each(DS2438Sensors, &DS2438::LogData), 5, Call(&TMainForm::SetupDS2438Menu), 4),
-        Row("DS2450", Call(&TMainForm::ReadDS2450), 6, Each(DS2450Sensors, &DS2450::ResetAll), 5,
-            Each(DS2450Sensors, &DS2450::LogData), 3, Call(&TMainForm::SetupDS2450Menu), 2),
-        Row("DS1820", Call(&TMainForm::ReadTemperatures), 7, Each(DS1820Sensors, &DS1820::ResetDaily), 1,
-            Each(DS1820Sensors, &DS1820::LogData), 1, nullptr, 0),
-        Row("Humidity", Call(&TMainForm::ReadHumidity), 8, Each(HumiditySensors, &Humidity::ResetDaily), 2,
-            Each(HumiditySensors, &Humidity::LogData), 2, Call(&TMainForm::ConfigureHumiditySensors), 1),
+            6, [](TMainForm&) { SensorSet().BarometerSensor->LogData(); }, 7,
+            Call(&TMainForm::ConfigureBarometer), 5),
+        Row("DS2423", Call(&TMainForm::ReadCounters), 4,
+            Each(&TSensorSet::DS2423Sensors, &DS2423::ResetDaily), 4,
+            Each(&TSensorSet::DS2423Sensors, &DS2423::LogData), 4, Call(&TMainForm::SetupDS2423Menu), 3),
+        Row("DS2438", Call(&TMainForm::ReadDS2438), 5, Each(&TSensorSet::DS2438Sensors, &DS2438::ResetDaily),
+            3, Each(&TSensorSet::DS2438Sensors, &DS2438::LogData), 5, Call(&TMainForm::SetupDS2438Menu), 4),
+        Row("DS2450", Call(&TMainForm::ReadDS2450), 6, Each(&TSensorSet::DS2450Sensors, &DS2450::ResetAll), 5,
+            Each(&TSensorSet::DS2450Sensors, &DS2450::LogData), 3, Call(&TMainForm::SetupDS2450Menu), 2),
+        Row("DS1820", Call(&TMainForm::ReadTemperatures), 7,
+            Each(&TSensorSet::DS1820Sensors, &DS1820::ResetDaily), 1,
+            Each(&TSensorSet::DS1820Sensors, &DS1820::LogData), 1, nullptr, 0),
+        Row("Humidity", Call(&TMainForm::ReadHumidity), 8,
+            Each(&TSensorSet::HumiditySensors, &Humidity::ResetDaily), 2,
+            Each(&TSensorSet::HumiditySensors, &Humidity::LogData), 2,
+            Call(&TMainForm::ConfigureHumiditySensors), 1),
     });
     return kinds;
 }

@@ -25,7 +25,8 @@ namespace {
 // sensors for), never the zeros that stand for them before the first reading.
 bool TitleHasReadings() {
     const TCurrentReadings& r = CurrentReadings;
-    const bool thermometer = TemperatureSensors.Count() > 0, wind = WindPresent && WindSensor;
+    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0,
+               wind = SensorSet().WindPresent && SensorSet().WindSensor;
     return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
 }
 } // namespace

@@ -86,7 +86,7 @@ void FileLeaf(FamilyScan& scan, const std::string& serial) {
     LeafSensor* leaf = Leaves.Add(std::make_unique<LeafSensor>(Leaves.Count(), scan.couplerRom, scan.branch));
     scan.AddNode(scan.branchNode, "LEAF: " + serial, leaf, ScanImage::None);
     Microlan::MarkSerialFound(serial);
-    ++DeviceCount;
+    ++SensorSet().DeviceCount;
 }
 
 // The rows, after every built-in kind in each walk.
@@ -161,6 +161,12 @@ protected:
         net = std::make_shared<sim::SimNet>();
         platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated, net);
         Write("korvane.ini", "[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=2000\r\n");
+    }
+
+    // The made-up kind's table is the test's own, not the window's.
+    void TearDown() override {
+        StationFixture::TearDown();
+        Leaves.Clear();
     }
 
     // The data files under DATA whose name holds `part`, read together.
