@@ -15,7 +15,7 @@
 using SaveStep = std::function<void()>;
 
 struct SensorKind {
-    std::string kind; // "DS2450", "Wind", ...
+    std::string kind; // its name, which the rows of the layers above are keyed by
     // The kind has objects now.
     std::function<bool()> present;
     // Frees its objects and clears its flags (the clean-up).
