@@ -1,7 +1,7 @@
 #pragma once
 // The chip families the scan searches for on every part of the net, in the order of the search. Each
 // has its role rules: how a device found becomes a sensor object (or a role of one) and which table
-// takes it. A new kind of device is one entry here and, when it files objects, one table.
+// takes it. A family of a new kind comes with the kind's row (SensorKinds.h) and is searched after these.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,4 +18,5 @@ struct ChipFamily {
     void (*file)(FamilyScan& scan, const std::string& serial);
 };
 
-const std::vector<ChipFamily>& ChipFamilies();
+// The built-in families, then those of the kinds' rows.
+std::vector<ChipFamily> ChipFamilies();

@@ -59,11 +59,11 @@ void SearchFamily(uint8_t family, const std::string& name, bool (*goOn)(),
 void SearchCouplers(ScanListener& listener) {
     FamilyScan scan{listener, nullptr, 0, nullptr, windNode, tai8570Node};
     SearchFamily(DS2409::kFamily, "DS2409", nullptr, [&](const std::string& serial) {
-        if (!scan.Room(Couplers, "DS2409", serial)) return;
-        DS2409* coupler = Couplers.Add(std::make_unique<DS2409>(Couplers.Count()));
+        if (!scan.Room(SensorSet().Couplers, "DS2409", serial)) return;
+        DS2409* coupler = SensorSet().Couplers.Add(std::make_unique<DS2409>(SensorSet().Couplers.Count()));
         coupler->Switch(0);
         if (Microlan::MarkSerialFound(serial)) {
-            Microlan::Log(Format("DS2409: %s (%d->%s)", serial.c_str(), Couplers.Count(),
+            Microlan::Log(Format("DS2409: %s (%d->%s)", serial.c_str(), SensorSet().Couplers.Count(),
                                  coupler->Description.c_str()));
         } else {
             Microlan::Log(Format("INFO: Added DS2409 coupler %s (iButton HUB)", serial.c_str()));
@@ -108,7 +108,7 @@ void ScanMicrolan(ScanListener& listener, TTreeNode* root) {
     listener.SetCaption("Scanning for devices...");
     listener.SetProgress(0);
     SearchCouplers(listener);
-    for (DS2409* coupler : Couplers)
+    for (DS2409* coupler : SensorSet().Couplers)
         coupler->Switch(0);
 
     Microlan::Log("SERVER: Scanning MicroLAN for other devices...");
@@ -116,8 +116,8 @@ void ScanMicrolan(ScanListener& listener, TTreeNode* root) {
     ScanFamilies(listener, nullptr, 0, root);
 
     int progress = 5;
-    int step = Couplers.Count() > 0 ? 100 / Couplers.Count() : 0;
-    for (DS2409* coupler : Couplers) {
+    int step = SensorSet().Couplers.Count() > 0 ? 100 / SensorSet().Couplers.Count() : 0;
+    for (DS2409* coupler : SensorSet().Couplers) {
         TTreeNode* couplerNode =
             listener.AddNode(root, "DS2409: " + coupler->Description, coupler, ScanImage::Coupler);
         struct Branch {
@@ -138,7 +138,7 @@ void ScanMicrolan(ScanListener& listener, TTreeNode* root) {
         }
     }
     listener.SetProgress(100);
-    listener.SetCaption(Format("Finished, %d devices found", DeviceCount));
+    listener.SetCaption(Format("Finished, %d devices found", SensorSet().DeviceCount));
     listener.Finished();
 }
 
@@ -147,7 +147,8 @@ void ReportMissingSerials(const platform::TStringList& missing) {
         const std::string& serial = missing[i];
         SensorType type = LookupSensorType(serial);
         if (type == stUnknown || type == stWindSpeed) continue;
-        if (type == stWindDirection && WindSensor && WindSensor->LoadDirectionSerial()) {
+        if (type == stWindDirection && SensorSet().WindSensor &&
+            SensorSet().WindSensor->LoadDirectionSerial()) {
             Microlan::Log(
                 Format("SERVER: Loading %s sensor %s from file", SensorTypeNames[type], serial.c_str()));
             continue;
@@ -157,7 +158,7 @@ void ReportMissingSerials(const platform::TStringList& missing) {
 }
 
 void FreeSensors() {
-    for (DS2409* coupler : Couplers)
+    for (DS2409* coupler : SensorSet().Couplers)
         coupler->Switch(0);
     ClearSensorTables();
     windNode = tai8570Node = nullptr;

@@ -7,47 +7,40 @@
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/WindData.h"
 
-// The views are defined before the tables and slots that file into them: the owners, destroyed first,
-// take their objects out of them on the way.
-SensorView<Temperature> TemperatureSensors(kMaxTemperature);
-SensorView<DS2423> CounterSensors(kMaxCounters);
+TSensorSet::TSensorSet()
+    : TemperatureSensors(kMaxTemperature), CounterSensors(kMaxCounters), Couplers(kMaxCouplers),
+      DS1820Sensors(kMaxDS1820), HumiditySensors(kMaxHumidity), DS2438Sensors(kMaxDS2438),
+      DS2450Sensors(kMaxDS2450), DS2423Sensors(kMaxDS2423), DS2407Sensors(kMaxDS2407) {}
+TSensorSet::~TSensorSet() = default;
 
-SensorTable<DS2409> Couplers(kMaxCouplers);
-SensorTable<DS1820> DS1820Sensors(kMaxDS1820);
-SensorTable<Humidity> HumiditySensors(kMaxHumidity);
-SensorTable<DS2438> DS2438Sensors(kMaxDS2438);
-SensorTable<DS2450> DS2450Sensors(kMaxDS2450);
-SensorTable<DS2423> DS2423Sensors(kMaxDS2423);
-SensorTable<DS2407> DS2407Sensors(kMaxDS2407);
+namespace {
 
-SensorSlot<WindData> WindSensor;
-bool WindPresent = false;
-SensorSlot<RainGauge> RainSensor;
-bool RainPresent = false;
-SensorSlot<Barometer> BarometerSensor;
-bool BarometerPresent = false;
+TSensorSet* installed = nullptr;
 
-int DeviceCount = 0;
-int DS2407Count = 0;
-int DS2408Count = 0;
-bool WindDirectionFound = false;
-bool TAI8570ReaderFound = false;
-bool TAI8570WriterFound = false;
+} // namespace
+
+TSensorSet& SensorSet() {
+    if (installed) return *installed;
+    static TSensorSet own;
+    return own;
+}
+
+void InstallSensorSet(TSensorSet* set) {
+    installed = set;
+}
 
 void ClearSensorTables() {
-    DS1820Sensors.Clear();
-    HumiditySensors.Clear();
-    DS2450Sensors.Clear();
-    DS2438Sensors.Clear();
-    DS2423Sensors.Clear();
-    DS2407Sensors.Clear();
-    WindSensor.Reset();
-    BarometerSensor.Reset();
-    RainSensor.Reset();
-    Couplers.Clear();
-    WindPresent = BarometerPresent = RainPresent = false;
-    WindDirectionFound = TAI8570ReaderFound = TAI8570WriterFound = false;
-    DeviceCount = DS2407Count = DS2408Count = 0;
+    for (const SensorKind* kind : SensorKinds().By(&SensorKind::clearOrder))
+        if (kind->clear) kind->clear();
+    TSensorSet& set = SensorSet();
+    set.WindDirectionFound = set.TAI8570ReaderFound = set.TAI8570WriterFound = false;
+    set.DeviceCount = set.DS2407Count = set.DS2408Count = 0;
+}
+
+void ForEachSavedSensor(const std::function<void(const std::function<void()>&)>& save) {
+    for (const SensorKind* kind : SensorKinds().By(&SensorKind::saveOrder))
+        if (kind->save) kind->save(save);
 }

@@ -1,8 +1,11 @@
 #pragma once
-// The sensor objects of the session: filled by the discovery scan, freed by the clean-up, read by the
-// controller, the windows and publishing. Each kind has its table (with its room) or its slot; the two
-// views list every temperature-family object (DS1820, Humidity, Barometer, DS2438) and every
-// DS2423-family object (wind, rain, plain) in the order the scan found them.
+// The sensor objects of the session, one set per station (TSensorSet): filled by the discovery scan,
+// freed by the clean-up and with the set, read by the controller, the windows and publishing. Each kind has
+// its table (with its room) or its slot; the two views list every temperature-family object (DS1820,
+// Humidity, Barometer, DS2438) and every DS2423-family object (wind, rain, plain) in the order the scan found
+// them.
+#include <functional>
+
 #include "onewire/SensorTable.h"
 
 class iButton;
@@ -29,50 +32,54 @@ inline constexpr int kMaxCounters = 10;
 inline constexpr int kMaxDS2407 = 8;
 inline constexpr int kMaxDS2408 = 8;
 
-extern SensorTable<DS2409> Couplers;
-extern SensorTable<DS1820> DS1820Sensors;
-extern SensorTable<Humidity> HumiditySensors;
-extern SensorTable<DS2438> DS2438Sensors;
-extern SensorView<Temperature> TemperatureSensors;
-extern SensorTable<DS2450> DS2450Sensors;
-extern SensorTable<DS2423> DS2423Sensors;
-extern SensorView<DS2423> CounterSensors;
-extern SensorTable<DS2407> DS2407Sensors;
+// The sensor objects of a station and what its scan counted. The main window owns the set of its
+// station for its lifetime; everything else reaches it through SensorSet().
+class TSensorSet {
+public:
+    TSensorSet();
+    ~TSensorSet();
+    TSensorSet(const TSensorSet&) = delete;
+    TSensorSet& operator=(const TSensorSet&) = delete;
 
-extern SensorSlot<WindData> WindSensor;
-extern bool WindPresent;
-extern SensorSlot<RainGauge> RainSensor;
-extern bool RainPresent;
-extern SensorSlot<Barometer> BarometerSensor;
-extern bool BarometerPresent;
+    // The views come before the tables and slots that file into them: the owners, destroyed first,
+    // take their objects out of them on the way. (Each table's room is set where the set is made.)
+    SensorView<Temperature> TemperatureSensors;
+    SensorView<DS2423> CounterSensors;
 
-// Devices the scan took (objects and roles alike), DS2407s among them (a DS2407 that is a role of the
-// wind or a TAI-8570 files no object) and DS2408s (which file none).
-extern int DeviceCount;
-extern int DS2407Count;
-extern int DS2408Count;
-extern bool WindDirectionFound;
-extern bool TAI8570ReaderFound;
-extern bool TAI8570WriterFound;
+    SensorTable<DS2409> Couplers;
+    SensorTable<DS1820> DS1820Sensors;
+    SensorTable<Humidity> HumiditySensors;
+    SensorTable<DS2438> DS2438Sensors;
+    SensorTable<DS2450> DS2450Sensors;
+    SensorTable<DS2423> DS2423Sensors;
+    SensorTable<DS2407> DS2407Sensors;
+
+    SensorSlot<WindData> WindSensor;
+    bool WindPresent = false;
+    SensorSlot<RainGauge> RainSensor;
+    bool RainPresent = false;
+    SensorSlot<Barometer> BarometerSensor;
+    bool BarometerPresent = false;
+
+    // Devices the scan took (objects and roles alike), DS2407s among them (a DS2407 that is a role of
+    // the wind or a TAI-8570 files no object) and DS2408s (which file none).
+    int DeviceCount = 0;
+    int DS2407Count = 0;
+    int DS2408Count = 0;
+    bool WindDirectionFound = false;
+    bool TAI8570ReaderFound = false;
+    bool TAI8570WriterFound = false;
+};
+
+// The set of the station (the main window's), or the process's own while no window has installed one.
+TSensorSet& SensorSet();
+// Makes `set` the one SensorSet() answers; null gives the process's own again.
+void InstallSensorSet(TSensorSet* set);
 
 // Frees every sensor object and clears the counts and flags of the scan.
 void ClearSensorTables();
 
-// Calls save(sensor) for each sensor whose settings the save-all writes, in its order: wind, rain and
-// barometer (when present), then the thermometers, the humidity sensors, the plain DS2438s, the plain
-// counters and the DS2450s.
-template <class Save> void ForEachSavedSensor(Save&& save) {
-    if (WindPresent && WindSensor) save(WindSensor.get());
-    if (RainPresent && RainSensor) save(RainSensor.get());
-    if (BarometerPresent && BarometerSensor) save(BarometerSensor.get());
-    for (DS1820* sensor : DS1820Sensors)
-        save(sensor);
-    for (Humidity* sensor : HumiditySensors)
-        save(sensor);
-    for (DS2438* sensor : DS2438Sensors)
-        save(sensor);
-    for (DS2423* sensor : DS2423Sensors)
-        save(sensor);
-    for (DS2450* sensor : DS2450Sensors)
-        save(sensor);
-}
+// Hands save() the save step of each sensor whose settings the save-all writes, in its order: wind, rain
+// and barometer (when present), then the thermometers, the humidity sensors, the plain DS2438s, the
+// plain counters and the DS2450s (each kind's saveOrder, SensorKinds.h).
+void ForEachSavedSensor(const std::function<void(const std::function<void()>&)>& save);

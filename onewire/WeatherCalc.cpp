@@ -159,8 +159,8 @@ float CalculateWindchill() {
     SensorHost* host = InstalledSensorHost();
     float ta = host ? host->MainTemperatureF() : 0.0f;
     float celsius = (ta - 32) * 5 / 9;
-    if (!WindPresent || !WindSensor) return celsius;
-    double v = WindSensor->MinAvgSpeed * 2.453; // revolutions per second to miles per hour
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return celsius;
+    double v = SensorSet().WindSensor->MinAvgSpeed * 2.453; // revolutions per second to miles per hour
     double p = std::pow(v, 0.16);
     double chill = 35.74 + 0.6215 * ta - 35.75 * p + 0.4275 * ta * p;
     if (chill > ta) chill = ta;

@@ -9,6 +9,7 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
+#include "publish/PublishKinds.h"
 #include "station/PublishingHost.h"
 
 using platform::TDdeServerConv;
@@ -50,55 +51,103 @@ void TDdeServer::StopDDEServices() {
     });
 }
 
+namespace {
+
+// Each item is in its field or list before it registers, so that a failed start frees it too.
+class ItemMaker final : public publish::DdeItemMaker {
+public:
+    explicit ItemMaker(TPublishingHost& station) : station_(station) {}
+
+    TDdeItems& Items() override { return station_.DdeItems(); }
+    void Make(TDdeServerItem*& field, const std::string& name) override { Made(field, name, true); }
+    void Add(std::vector<TDdeServerItem*>& list, const std::string& name) override {
+        list.push_back(nullptr);
+        if (!name.empty()) Make(list.back(), name);
+    }
+    void Made(TDdeServerItem*& field, const std::string& name, bool listed) {
+        field = new TDdeServerItem(station_.CommandOwner(), name);
+        field->SetServerConv(station_.DdeItems().DDEServerConv);
+        if (listed) station_.DdeItems().DDEItems->AddLine(name);
+    }
+
+private:
+    TPublishingHost& station_;
+};
+
+} // namespace
+
 void TDdeServer::CreateItems() {
     TDdeItems& dde = station_.DdeItems();
     dde.DDEServerConv = new TDdeServerConv(station_.CommandOwner(), "Weather");
-    // Each item is in its field or list before it registers, so that a failed start frees it too.
-    auto make = [&](TDdeServerItem*& field, const std::string& name, bool listed) {
-        field = new TDdeServerItem(station_.CommandOwner(), name);
-        field->SetServerConv(dde.DDEServerConv);
-        if (listed) dde.DDEItems->AddLine(name);
-    };
-    auto add = [&](std::vector<TDdeServerItem*>& list, const std::string& name) {
-        list.push_back(nullptr);
-        if (!name.empty()) make(list.back(), name, true);
-    };
-    make(dde.DDEItems, "DDEItems", false);
-    make(dde.DDEWeather, "DDEWeather", false);
-    if (WindPresent && WindSensor) {
-        make(dde.DDEWindSpeed, "DDEWindSpeed", true);
-        make(dde.DDEWindspeedAVGMin, "DDEWindspeedAVGMin", true);
-        make(dde.DDEWindspeedAVGHour, "DDEWindspeedAVGHour", true);
-        make(dde.DDEWindDirection, "DDEWindDirection", true);
-        make(dde.DDEWindDirAVG, "DDEWindDirAVG", true);
-    }
-    if (RainPresent && RainSensor) {
-        make(dde.DDERainToday, "DDERainToday", true);
-        make(dde.DDERainRate, "DDERainRate", true);
-        make(dde.DDERainCounter, "DDERainCounter", true);
-    }
-    if (BarometerPresent && BarometerSensor) make(dde.DDEBarometer, "DDEBarometer", true);
-    bool temperatures = DS1820Sensors.Count() > 0 || HumiditySensors.Count() > 0 ||
-                        DS2438Sensors.Count() > 0 || (BarometerPresent && BarometerSensor);
-    if (temperatures) {
-        make(dde.DDETemperature, "DDETemperature", true);
-        make(dde.DDEWindChill, "DDEWindChill", true);
-    }
-    for (DS1820* sensor : DS1820Sensors)
-        add(dde.DS1820Items, DdeNameOf(sensor));
-    for (DS2423* sensor : DS2423Sensors)
-        add(dde.DS2423Items, DdeNameOf(sensor));
-    for (DS2450* sensor : DS2450Sensors)
-        for (const char* channel : {"A", "B", "C", "D"})
-            add(dde.DS2450Items, sensor ? MakeDDEItemName(*sensor) + channel : std::string());
-    if (HumiditySensors.Count() > 0) make(dde.DDEHumidity, "DDEHumidity", true);
-    for (Humidity* sensor : HumiditySensors)
-        for (const char* part : {"H", "T"})
-            add(dde.HumidityItems, sensor ? sensor->DDEName + part : std::string());
-    for (DS2438* sensor : DS2438Sensors)
-        for (const char* part : {"V", "T"})
-            add(dde.DS2438Items, sensor ? sensor->DDEName + part : std::string());
+    ItemMaker maker(station_);
+    maker.Made(dde.DDEItems, "DDEItems", false);
+    maker.Made(dde.DDEWeather, "DDEWeather", false);
+    for (const publish::PublishKind* kind : publish::PublishKinds().By(&publish::PublishKind::ddeOrder))
+        if (kind->dde) kind->dde(maker);
 }
+
+namespace publish {
+
+void WindDde(DdeItemMaker& maker) {
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return;
+    TDdeItems& dde = maker.Items();
+    maker.Make(dde.DDEWindSpeed, "DDEWindSpeed");
+    maker.Make(dde.DDEWindspeedAVGMin, "DDEWindspeedAVGMin");
+    maker.Make(dde.DDEWindspeedAVGHour, "DDEWindspeedAVGHour");
+    maker.Make(dde.DDEWindDirection, "DDEWindDirection");
+    maker.Make(dde.DDEWindDirAVG, "DDEWindDirAVG");
+}
+
+void RainDde(DdeItemMaker& maker) {
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return;
+    TDdeItems& dde = maker.Items();
+    maker.Make(dde.DDERainToday, "DDERainToday");
+    maker.Make(dde.DDERainRate, "DDERainRate");
+    maker.Make(dde.DDERainCounter, "DDERainCounter");
+}
+
+void BarometerDde(DdeItemMaker& maker) {
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+        maker.Make(maker.Items().DDEBarometer, "DDEBarometer");
+}
+
+// The items of the main temperature, while any temperature-capable sensor is there.
+void ThermometersDde(DdeItemMaker& maker) {
+    if (SensorSet().TemperatureSensors.Count() == 0) return;
+    maker.Make(maker.Items().DDETemperature, "DDETemperature");
+    maker.Make(maker.Items().DDEWindChill, "DDEWindChill");
+}
+
+void DS1820Dde(DdeItemMaker& maker) {
+    for (DS1820* sensor : SensorSet().DS1820Sensors)
+        maker.Add(maker.Items().DS1820Items, DdeNameOf(sensor));
+}
+
+void DS2423Dde(DdeItemMaker& maker) {
+    for (DS2423* sensor : SensorSet().DS2423Sensors)
+        maker.Add(maker.Items().DS2423Items, DdeNameOf(sensor));
+}
+
+void DS2450Dde(DdeItemMaker& maker) {
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
+        for (const char* channel : {"A", "B", "C", "D"})
+            maker.Add(maker.Items().DS2450Items, sensor ? MakeDDEItemName(*sensor) + channel : std::string());
+}
+
+void HumidityDde(DdeItemMaker& maker) {
+    if (SensorSet().HumiditySensors.Count() > 0) maker.Make(maker.Items().DDEHumidity, "DDEHumidity");
+    for (Humidity* sensor : SensorSet().HumiditySensors)
+        for (const char* part : {"H", "T"})
+            maker.Add(maker.Items().HumidityItems, sensor ? sensor->DDEName + part : std::string());
+}
+
+void DS2438Dde(DdeItemMaker& maker) {
+    for (DS2438* sensor : SensorSet().DS2438Sensors)
+        for (const char* part : {"V", "T"})
+            maker.Add(maker.Items().DS2438Items, sensor ? sensor->DDEName + part : std::string());
+}
+
+} // namespace publish
 
 void TDdeServer::FreeItems() {
     TDdeItems& dde = station_.DdeItems();

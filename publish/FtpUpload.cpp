@@ -134,15 +134,15 @@ void TFtpUpload::BuildList() {
             add(s.HTMLDir + "/" + pages[i]);
     if (s.UploadXML) add(s.HTMLDir + "/weather.xml");
     if (s.UploadGIFs) {
-        bool humidity = HumiditySensors.Count() > 0;
+        bool humidity = SensorSet().HumiditySensors.Count() > 0;
         auto graph = [&](bool present, const char* name) {
             if (present) add(s.HTMLDir + "/" + name);
         };
-        graph(WindPresent, "windhist.gif");
-        graph(WindPresent, "dirhist.gif");
-        graph(DS1820Sensors.Count() + HumiditySensors.Count() != 0, "temphist.gif");
-        graph(WindPresent || humidity || BarometerPresent, "dpwchist.gif");
-        graph(RainPresent, "rainhist.gif");
+        graph(SensorSet().WindPresent, "windhist.gif");
+        graph(SensorSet().WindPresent, "dirhist.gif");
+        graph(SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0, "temphist.gif");
+        graph(SensorSet().WindPresent || humidity || SensorSet().BarometerPresent, "dpwchist.gif");
+        graph(SensorSet().RainPresent, "rainhist.gif");
         graph(humidity, "humdhist.gif");
     }
     for (const std::string& extra : s.FTPExtraFileName)

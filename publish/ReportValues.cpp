@@ -13,12 +13,14 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
     v.TemperatureC = r.TemperatureC;
     v.TemperatureF = r.TemperatureF;
     v.TemperatureInUnit = r.Temperature;
-    v.Thermometer = DS1820Sensors.Count() + HumiditySensors.Count() + DS2438Sensors.Count() > 0;
-    v.Barometer = BarometerPresent && BarometerSensor;
+    v.Thermometer = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() +
+                        SensorSet().DS2438Sensors.Count() >
+                    0;
+    v.Barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
     v.TemperatureSensor = v.Thermometer || v.Barometer;
-    v.Wind = WindPresent && WindSensor;
+    v.Wind = SensorSet().WindPresent && SensorSet().WindSensor;
     if (v.Wind) {
-        WindData& wind = *WindSensor;
+        WindData& wind = *SensorSet().WindSensor;
         v.Speed = wind.Speed;
         v.MinuteAverage = wind.MinAvgSpeed;
         v.Gust = wind.Gust;
@@ -28,9 +30,9 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.CompassPoint = wind.GetCompassPoint();
         v.CompassName = CompassPointName(v.CompassPoint);
     }
-    v.Rain = RainPresent && RainSensor;
+    v.Rain = SensorSet().RainPresent && SensorSet().RainSensor;
     if (v.Rain) {
-        RainGauge& rain = *RainSensor;
+        RainGauge& rain = *SensorSet().RainSensor;
         v.SinceReset = CountDistance(rain.RunningCounter, rain.StartCounter);
         v.SinceMidnight = CountDistance(rain.RunningCounter, rain.TodayCounter);
         v.LastHour = CountDistance(rain.RunningCounter, rain.RateFallback);
@@ -42,12 +44,12 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.RainResetTime = rain.ResetTime;
     }
     if (v.Barometer) {
-        Barometer& baro = *BarometerSensor;
+        Barometer& baro = *SensorSet().BarometerSensor;
         v.PressureInHg = baro.baro.value;
         v.PressureInUnit = baro.GetValue();
         v.PressureRateInUnit = baro.ConvertPressure(baro.baro.value - baro.RateReference);
     }
-    v.Humidity = HumiditySensors.Count() > 0;
+    v.Humidity = SensorSet().HumiditySensors.Count() > 0;
     v.HumidityPercent = r.Humidity;
     return v;
 }

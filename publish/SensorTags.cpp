@@ -18,6 +18,7 @@
 #include "platform/FloatFormat.h"
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
+#include "publish/PublishKinds.h"
 
 using platform::Format;
 using platform::FormatFloat;
@@ -78,8 +79,10 @@ void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool 
                           t.InUnit(t.temp.value), text);
 }
 
+} // namespace
+
 Answer DS1820Tag(const std::string& name) {
-    for (DS1820* sensor : DS1820Sensors) {
+    for (DS1820* sensor : SensorSet().DS1820Sensors) {
         if (sensor == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kPlainMarks, *sensor, true);
@@ -88,8 +91,8 @@ Answer DS1820Tag(const std::string& name) {
     return std::nullopt;
 }
 
-Answer HumidityFamilyTag(const std::string& name) {
-    for (Humidity* h : HumiditySensors) {
+Answer HumidityTag(const std::string& name) {
+    for (Humidity* h : SensorSet().HumiditySensors) {
         if (h == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *h, true);
@@ -102,7 +105,7 @@ Answer HumidityFamilyTag(const std::string& name) {
 }
 
 Answer DS2438Tag(const std::string& name) {
-    for (DS2438* d : DS2438Sensors) {
+    for (DS2438* d : SensorSet().DS2438Sensors) {
         if (d == nullptr) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *d, false);
@@ -114,7 +117,7 @@ Answer DS2438Tag(const std::string& name) {
 }
 
 Answer DS2423Tag(const std::string& name) {
-    for (DS2423* sensor : DS2423Sensors) {
+    for (DS2423* sensor : SensorSet().DS2423Sensors) {
         if (sensor == nullptr) continue;
         DS2423& c = *sensor;
         Suffixes suffixes = {
@@ -130,7 +133,7 @@ Answer DS2423Tag(const std::string& name) {
 }
 
 Answer DS2450Tag(const std::string& name) {
-    for (DS2450* sensor : DS2450Sensors) {
+    for (DS2450* sensor : SensorSet().DS2450Sensors) {
         if (sensor == nullptr) continue;
         DS2450& d = *sensor;
         const std::string serial = DS2450::RomToHex(d.Rom);
@@ -153,11 +156,9 @@ Answer DS2450Tag(const std::string& name) {
     return std::nullopt;
 }
 
-} // namespace
-
 Answer BarometerTagValue(const std::string& name) {
-    if (!BarometerPresent || !BarometerSensor) return std::nullopt;
-    Barometer& b = *BarometerSensor;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return std::nullopt;
+    Barometer& b = *SensorSet().BarometerSensor;
     Suffixes suffixes = {
         {"TMax", [&b] { return FormatFloat("0.0", b.GetMaxTemperature(nullptr)); }},
         {"TMin", [&b] { return FormatFloat("0.0", b.GetMinTemperature(nullptr)); }},
@@ -167,11 +168,10 @@ Answer BarometerTagValue(const std::string& name) {
 }
 
 Answer SensorTagValue(const std::string& name) {
-    if (Answer a = DS1820Tag(name)) return a;
-    if (Answer a = HumidityFamilyTag(name)) return a;
-    if (Answer a = DS2438Tag(name)) return a;
-    if (Answer a = DS2423Tag(name)) return a;
-    return DS2450Tag(name);
+    for (const PublishKind* kind : PublishKinds().By(&PublishKind::tagOrder))
+        if (kind->tag)
+            if (Answer a = kind->tag(name)) return a;
+    return std::nullopt;
 }
 
 } // namespace publish

@@ -44,15 +44,15 @@ std::string TemperatureRows(const char* format, std::string (*text)(const std::s
     };
     const std::string ds1820Row = Format(format, "DS1820");
     const std::string humidityRow = Format(format, "HUMIDITY");
-    for (int i = 0; i < DS1820Sensors.Count(); ++i)
-        if (DS1820* t = DS1820Sensors[i]) add(ds1820Row, i, *t);
-    for (int i = 0; i < HumiditySensors.Count(); ++i)
-        if (Humidity* h = HumiditySensors[i]) add(humidityRow, i, *h);
+    for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
+        if (DS1820* t = SensorSet().DS1820Sensors[i]) add(ds1820Row, i, *t);
+    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
+        if (Humidity* h = SensorSet().HumiditySensors[i]) add(humidityRow, i, *h);
     return rows;
 }
 
 std::string WindCell() {
-    WindData& wind = *WindSensor;
+    WindData& wind = *SensorSet().WindSensor;
     const std::string unit = wind.GetUnit();
     std::string html =
         "<TABLE WIDTH=160 BORDER=0><TR><TD><FONT SIZE=2> <CENTER><B><A HREF='/WIND'>Wind</A></B>"
@@ -88,8 +88,8 @@ std::string HumidityCell() {
     std::string html =
         "<TABLE WIDTH=170 BORDER=0><TR COLSPAN=2><TD><FONT SIZE=2><B><CENTER>Humidity</B></CENTER>"
         "</FONT></TD><TD><FONT SIZE=2>(<A HREF='/GRAPHHUMD'>graph</A>)</FONT></TD></TR>";
-    for (int i = 0; i < HumiditySensors.Count(); ++i)
-        if (Humidity* h = HumiditySensors[i])
+    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
+        if (Humidity* h = SensorSet().HumiditySensors[i])
             html +=
                 Format("<TR><TD><FONT SIZE=2><A HREF='/HUMIDITY/%d'>%s</A></FONT></TD><TD ALIGN=RIGHT><FONT "
                        "SIZE=2 COLOR=#000000>%3.1f%%</FONT></TD></TR>",
@@ -106,7 +106,7 @@ std::string AmountRow(const char* name, double value, const std::string& unit) {
 }
 
 std::string RainTable(TPublishContext& context) {
-    RainGauge& gauge = *RainSensor;
+    RainGauge& gauge = *SensorSet().RainSensor;
     const RainFigures rain = RainFiguresOf(gauge);
     context.LogOnce(rain.Fault);
     const std::string unit = gauge.GetUnit();
@@ -118,7 +118,7 @@ std::string RainTable(TPublishContext& context) {
 }
 
 std::string BarometerTable() {
-    Barometer& b = *BarometerSensor;
+    Barometer& b = *SensorSet().BarometerSensor;
     const std::string unit = b.GetUnit();
     return "<TABLE WIDTH=150 BORDER=0><TR><TD><FONT SIZE=2><B><CENTER><A HREF='/BAROMETER'>Barometer</A></B>"
            "</CENTER></FONT></TD><TD><FONT SIZE=2>(<A HREF='/GRAPHDPWC'>graph</A>)</FONT></TD></TR>" +
@@ -134,14 +134,15 @@ std::string StartPageBody(TPublishContext& context, uint32_t requestStartTicks) 
     html += "<TABLE BORDER=0><TR VALIGN=TOP><TD><CENTER>";
     html += "<FONT SIZE=2><B>Current conditions " + AscTimeNow() + "</B></FONT><HR>\r\n";
     html += "<TABLE cellspacing=20 BORDER=0><TR VALIGN=TOP><TD>";
-    if (WindPresent && WindSensor) html += WindCell();
+    if (SensorSet().WindPresent && SensorSet().WindSensor) html += WindCell();
     html += "</TD><TD>";
-    if (DS1820Sensors.Count() + HumiditySensors.Count() != 0) html += TemperatureCell();
+    if (SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0)
+        html += TemperatureCell();
     html += "</TD><TD>";
-    if (HumiditySensors.Count() != 0) html += HumidityCell();
+    if (SensorSet().HumiditySensors.Count() != 0) html += HumidityCell();
     html += "</TD><TD>";
-    if (RainPresent && RainSensor) html += RainTable(context);
-    if (BarometerPresent && BarometerSensor) html += BarometerTable();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) html += RainTable(context);
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) html += BarometerTable();
     html += "</TD></TR></TABLE>";
     html += "<FONT SIZE=2><B><A HREF='/XML'>XML</A><HR>Korvane Build " + context.Build() + "</B></FONT>";
     const uint32_t took = platform::Clock::Get().TickCount() - requestStartTicks;
@@ -162,8 +163,8 @@ std::string WmlPageBody(TPublishContext& context) {
            "<card id='korvane' title='Korvane'>\r\n<p>\r\n";
     const std::string rule = "<br/>\r\n";
     wml += "<small><b>Current conditions " + AscTimeNow() + "</b></small><br/>\r\n";
-    if (WindPresent && WindSensor) {
-        WindData& wind = *WindSensor;
+    if (SensorSet().WindPresent && SensorSet().WindSensor) {
+        WindData& wind = *SensorSet().WindSensor;
         const std::string unit = WmlText(wind.GetUnit());
         wml += Format("<a href='/WAP/WIND'>Wind</a>  %s @ %3.1f %s<br/>\r\n",
                       WmlText(CompassName(CurrentCompassIndex(wind))).c_str(),
@@ -174,20 +175,21 @@ std::string WmlPageBody(TPublishContext& context) {
                       unit.c_str());
     }
     wml += rule;
-    if (BarometerPresent && BarometerSensor)
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
         wml += Format("<a href='/WAP/BAROMETER'>Barometer</a> %3.2f %s <br/>\r\n",
-                      BarometerSensor->GetValue(), WmlText(BarometerSensor->GetUnit()).c_str());
+                      SensorSet().BarometerSensor->GetValue(),
+                      WmlText(SensorSet().BarometerSensor->GetUnit()).c_str());
     wml += rule;
-    if (TemperatureSensors.Count() != 0) {
+    if (SensorSet().TemperatureSensors.Count() != 0) {
         wml += "Temperature<br/>\r\n";
         // The colour of the other pages has no place in WML: the format drops it.
         wml += TemperatureRows("<a href='/WAP/%s/%%d'>%%s</a> %%.0s%%3.1f\xB0%%c<br/>\r\n", WmlText);
     }
     wml += rule;
-    if (HumiditySensors.Count() != 0) {
+    if (SensorSet().HumiditySensors.Count() != 0) {
         wml += "Humidity<br/>\r\n";
-        for (int i = 0; i < HumiditySensors.Count(); ++i)
-            if (Humidity* h = HumiditySensors[i])
+        for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
+            if (Humidity* h = SensorSet().HumiditySensors[i])
                 wml += Format("<a href='/WAP/HUMIDITY/%d'>%s</a>  %3.1f%%", i,
                               WmlText(h->HumDescription).c_str(), h->GetValue());
     }

@@ -9,6 +9,7 @@
 #include "onewire/DS2438.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
@@ -17,6 +18,7 @@
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
+#include "publish/PublishKinds.h"
 #include "publish/RainFigures.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
@@ -36,7 +38,7 @@ const char* const kMonthNames[12] = {"January", "February", "March",     "April"
                                      "July",    "August",   "September", "October", "November", "December"};
 const char* const kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
-class StatusPage {
+class StatusPage final : public StatusPageWriter {
 public:
     StatusPage(TPublishContext& context, std::string& page)
         : context_(context), s_(context.Station.Settings()), W(s_.HTMLTableWidth), F(s_.HTMLFontSize),
@@ -45,16 +47,8 @@ public:
     void Write() {
         CopyFile("header.html");
         StatusHeading();
-        if (WindPresent && WindSensor) WindBlock(*WindSensor);
-        if (RainPresent && RainSensor && RainSensor->ReadEnabled) RainBlock(*RainSensor);
-        if (DS1820Sensors.Count() + HumiditySensors.Count() + DS2438Sensors.Count() +
-                (BarometerPresent ? 1 : 0) !=
-            0)
-            TemperatureBlock();
-        if (DS2423Sensors.Count() != 0) CounterBlock();
-        if (HumiditySensors.Count() != 0) HumidityBlock();
-        if (BarometerPresent && BarometerSensor && BarometerSensor->ReadEnabled)
-            BarometerBlock(*BarometerSensor);
+        for (const PublishKind* kind : PublishKinds().By(&PublishKind::pageOrder))
+            if (kind->page) kind->page(*this);
         MapLines();
         if (s_.PrintGIFs) GraphImages();
         if (s_.PrintSunriseSunset) Miscellaneous();
@@ -65,18 +59,22 @@ public:
         CopyFile("footer.html");
     }
 
-private:
+    std::string& Out() override { return out_; }
+    int Width() const override { return W; }
+    int FontSize() const override { return F; }
+    TPublishContext& Context() override { return context_; }
+
     // header.html and footer.html of the working folder, as data.
     void CopyFile(const char* name) {
         std::string text;
         if (ReadTextModeFile(name, text)) out_ += text;
     }
 
-    std::string Link(const char* html) const { return s_.GIFLinks ? html : ""; }
-    std::string Head(const char* name) const {
+    std::string Link(const char* html) const override { return s_.GIFLinks ? html : ""; }
+    std::string Head(const char* name) const override {
         return Format("<TH ALIGN=CENTER><font size=%d>", F) + name + "</FONT></TH>";
     }
-    std::string OpenBlock() const {
+    std::string OpenBlock() const override {
         return "<TR BGCOLOR=#FFFFF0 VALIGN=TOP><TD>" +
                Format("<TABLE WIDTH=%d BORDER=0 cellpadding=0 cellspacing=0>", W);
     }
@@ -173,7 +171,7 @@ private:
     }
 
     // A sensor's temperature row, with the alert link in the other unit.
-    void TemperatureRow(Temperature& t) {
+    void TemperatureRow(Temperature& t) override {
         const char letter = t.Celsius ? 'C' : 'F';
         uint8_t high[4] = {}, low[4] = {};
         const double max = t.GetMaxTemperature(high);
@@ -211,25 +209,11 @@ private:
             Format("<TR BGCOLOR=#c0c0c0><TH ALIGN=LEFT><font size=%d> &nbsp; Temperatures &nbsp;&nbsp;", F) +
             Link("<A HREF='temphist.gif'>(graph)</A>") + "</FONT></TH>";
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
-        for (DS1820* t : DS1820Sensors)
-            if (t != nullptr && t->ReadEnabled) TemperatureRow(*t);
-        if (BarometerPresent && BarometerSensor && BarometerSensor->PrintTempOnHTML)
-            TemperatureRow(*BarometerSensor);
-        for (DS2438* t : DS2438Sensors)
-            if (t != nullptr && t->PrintTempOnHTML) TemperatureRow(*t);
+        for (const PublishKind* kind : PublishKinds().By(&PublishKind::temperatureOrder))
+            if (kind->temperatureRows) kind->temperatureRows(*this);
         const TCurrentReadings& now = context_.Station.Readings();
-        if (HumiditySensors.Count() != 0) {
-            for (Humidity* h : HumiditySensors)
-                if (h != nullptr && h->PrintTempOnHTML) TemperatureRow(*h);
-            Humidity* main = context_.Station.MainHumidity();
-            const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
-            DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
-            // The limits are Celsius, whatever unit the main thermometer shows.
-            if (now.TemperatureC > 27.0f && now.Humidity > 40.0f)
-                DerivedRow("Heat Index", "#ff0000", now.HeatIndex, letter);
-        }
         if (now.TemperatureC < s_.WCUpperLimit) {
-            DS1820* first = DS1820Sensors[0];
+            DS1820* first = SensorSet().DS1820Sensors[0];
             const char letter = first != nullptr ? (first->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             const char* color = static_cast<int>(GetWindchillCelsius()) <= 0 ? "#0000FF" : "#ff0000";
             DerivedRow("Windchill", color, static_cast<int>(GetWindchill()), letter);
@@ -243,7 +227,7 @@ private:
             "<TR BGCOLOR=#c0c0c0><TH ALIGN=LEFT><font size=%d> &nbsp; Counters &nbsp;&nbsp;</B></FONT></TH>",
             F);
         out_ += Head("Cts/sec") + Head("Cts/min") + Head("Cts/hour") + Head("Cts/today") + "</TR>";
-        for (DS2423* c : DS2423Sensors) {
+        for (DS2423* c : SensorSet().DS2423Sensors) {
             if (c == nullptr || !c->ReadEnabled) continue;
             out_ += Format("<TR><TD><font size=%d> &nbsp; ", F) + c->Description + "</FONT></TD>";
             out_ += Format("<TD ALIGN=CENTER><font size=%d>%3.1f </FONT></TD>", F,
@@ -263,7 +247,7 @@ private:
                 F) +
             Link("<A HREF='humdhist.gif'>(graph)</A>") + "</FONT></TH>";
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
-        for (Humidity* h : HumiditySensors) {
+        for (Humidity* h : SensorSet().HumiditySensors) {
             if (h == nullptr || !h->ReadEnabled) continue;
             uint8_t high[4] = {}, low[4] = {};
             const double current = h->GetValue();
@@ -322,7 +306,7 @@ private:
     }
 
     void GraphImages() {
-        const bool rain = RainPresent;
+        const bool rain = SensorSet().RainPresent;
         const int head = static_cast<int>(W * 0.33334);
         const int width = rain ? head : static_cast<int>(W * 0.5);
         const int height = static_cast<int>(W * (rain ? 0.17 : 0.25));
@@ -355,6 +339,7 @@ private:
                 "</FONT></TD></TR></TABLE></TD></TR>\n";
     }
 
+private:
     TPublishContext& context_;
     const TStationSettings& s_;
     const int W;
@@ -362,7 +347,71 @@ private:
     std::string& out_;
 };
 
+// The writer of the built-in blocks below: the page's own (the only kind of writer there is).
+StatusPage& Page(StatusPageWriter& writer) {
+    return static_cast<StatusPage&>(writer);
+}
+
 } // namespace
+
+void WindPage(StatusPageWriter& page) {
+    if (SensorSet().WindPresent && SensorSet().WindSensor) Page(page).WindBlock(*SensorSet().WindSensor);
+}
+
+void RainPage(StatusPageWriter& page) {
+    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->ReadEnabled)
+        Page(page).RainBlock(*SensorSet().RainSensor);
+}
+
+// Shown while any kind with rows in it has objects.
+void ThermometersPage(StatusPageWriter& page) {
+    for (const PublishKind& kind : PublishKinds().Rows())
+        if (kind.temperatureRows && KindPresent(kind.kind)) return Page(page).TemperatureBlock();
+}
+
+void CountersPage(StatusPageWriter& page) {
+    if (SensorSet().DS2423Sensors.Count() != 0) Page(page).CounterBlock();
+}
+
+void HumidityPage(StatusPageWriter& page) {
+    if (SensorSet().HumiditySensors.Count() != 0) Page(page).HumidityBlock();
+}
+
+void BarometerPage(StatusPageWriter& page) {
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
+        SensorSet().BarometerSensor->ReadEnabled)
+        Page(page).BarometerBlock(*SensorSet().BarometerSensor);
+}
+
+void DS1820TemperatureRows(StatusPageWriter& page) {
+    for (DS1820* t : SensorSet().DS1820Sensors)
+        if (t != nullptr && t->ReadEnabled) page.TemperatureRow(*t);
+}
+
+void BarometerTemperatureRows(StatusPageWriter& page) {
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
+        SensorSet().BarometerSensor->PrintTempOnHTML)
+        page.TemperatureRow(*SensorSet().BarometerSensor);
+}
+
+void DS2438TemperatureRows(StatusPageWriter& page) {
+    for (DS2438* t : SensorSet().DS2438Sensors)
+        if (t != nullptr && t->PrintTempOnHTML) page.TemperatureRow(*t);
+}
+
+// The humidity sensors' temperatures, then the dew point and heat index of the main one.
+void HumidityTemperatureRows(StatusPageWriter& page) {
+    if (SensorSet().HumiditySensors.Count() == 0) return;
+    for (Humidity* h : SensorSet().HumiditySensors)
+        if (h != nullptr && h->PrintTempOnHTML) page.TemperatureRow(*h);
+    const TCurrentReadings& now = page.Context().Station.Readings();
+    Humidity* main = page.Context().Station.MainHumidity();
+    const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
+    Page(page).DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
+    // The limits are Celsius, whatever unit the main thermometer shows.
+    if (now.TemperatureC > 27.0f && now.Humidity > 40.0f)
+        Page(page).DerivedRow("Heat Index", "#ff0000", now.HeatIndex, letter);
+}
 
 std::string StatusPageText(TPublishContext& context) {
     std::string page;

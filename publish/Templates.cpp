@@ -46,8 +46,8 @@ Answer AlwaysTag(TPublishContext& context, const std::string& name) {
 }
 
 Answer WindTag(const TCurrentReadings& now, const std::string& name) {
-    if (!WindPresent || !WindSensor) return std::nullopt;
-    WindData& wind = *WindSensor;
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return std::nullopt;
+    WindData& wind = *SensorSet().WindSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     auto speed = [&](float revolutions) { return FormatFloat("0.0", wind.ConvertSpeed(revolutions)); };
     const int index = now.WindDirectionIndex;
@@ -69,16 +69,16 @@ Answer WindTag(const TCurrentReadings& now, const std::string& name) {
     if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
     if (is("WindChill")) {
-        if (DS1820Sensors.Count() + HumiditySensors.Count() == 0) return "(n/a)";
+        if (SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() == 0) return "(n/a)";
         return FormatFloat("0.0", now.WindChill);
     }
     return std::nullopt;
 }
 
 Answer RainTag(TPublishContext& context, const std::string& name) {
-    if (!RainPresent || !RainSensor) return std::nullopt;
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    const RainFigures rain = RainFiguresOf(*RainSensor);
+    const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     auto amount = [&](double value, bool usable) -> std::string {
         if (usable) return Format("%3.2f", value);
         context.LogOnce(rain.Fault);
@@ -93,7 +93,7 @@ Answer RainTag(TPublishContext& context, const std::string& name) {
 }
 
 Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
-    if (TemperatureSensors.Count() == 0) return std::nullopt;
+    if (SensorSet().TemperatureSensors.Count() == 0) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     if (is("TemperatureMax")) return FormatFloat("0.0", now.TemperatureMax);
     if (is("TemperatureMaxAt")) return HourMinute(now.TemperatureMaxTime);
@@ -104,7 +104,7 @@ Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
 }
 
 Answer HumidityTag(TPublishContext& context, const std::string& name) {
-    if (HumiditySensors.Count() == 0) return std::nullopt;
+    if (SensorSet().HumiditySensors.Count() == 0) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const TCurrentReadings& now = context.Station.Readings();
     // The marks' times are the main humidity sensor's; without one there is none to show.
@@ -126,8 +126,8 @@ Answer HumidityTag(TPublishContext& context, const std::string& name) {
 }
 
 Answer BarometerTag(const TCurrentReadings& now, const std::string& name) {
-    if (!BarometerPresent || !BarometerSensor) return std::nullopt;
-    Barometer& barometer = *BarometerSensor;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return std::nullopt;
+    Barometer& barometer = *SensorSet().BarometerSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const char* mask = barometer.Metric == 1 ? "0.0" : "0.00";
     auto markTime = [&](bool high) {

@@ -20,6 +20,7 @@
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
+#include "publish/PublishKinds.h"
 #include "publish/RainFigures.h"
 #include "publish/TextMode.h"
 #include "publish/WindFigures.h"
@@ -69,9 +70,9 @@ std::string UnitLetter(const Temperature& t) {
 }
 
 std::string Temperatures() {
-    if (TemperatureSensors.Count() == 0) return {};
+    if (SensorSet().TemperatureSensors.Count() == 0) return {};
     std::string xml = "<temperatures>\n";
-    for (Temperature* t : TemperatureSensors) {
+    for (Temperature* t : SensorSet().TemperatureSensors) {
         if (t == nullptr) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = t->GetMaxTemperature(high);
@@ -85,9 +86,9 @@ std::string Temperatures() {
 }
 
 std::string Humiditys() {
-    if (HumiditySensors.Count() == 0) return {};
+    if (SensorSet().HumiditySensors.Count() == 0) return {};
     std::string xml = "<humiditys>\n";
-    for (Humidity* h : HumiditySensors) {
+    for (Humidity* h : SensorSet().HumiditySensors) {
         if (h == nullptr) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = h->GetMaxAt(high);
@@ -103,8 +104,8 @@ std::string Humiditys() {
 }
 
 std::string Wind() {
-    if (!WindPresent || !WindSensor) return {};
-    WindData& wind = *WindSensor;
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return {};
+    WindData& wind = *SensorSet().WindSensor;
     auto speed = [&](const char* name, float revolutions) {
         return Format("<%s>\n<value>%2.1f</value>\n", name,
                       static_cast<double>(wind.ConvertSpeed(revolutions))) +
@@ -133,8 +134,8 @@ std::string Wind() {
 }
 
 std::string Rain(TPublishContext& context) {
-    if (!RainPresent || !RainSensor) return {};
-    const RainFigures rain = RainFiguresOf(*RainSensor);
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return {};
+    const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     context.LogOnce(rain.Fault);
     return "<rain>\n" + Element("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
            Format("<lasthour>%2.2f</lasthour>\n", rain.LastHour) +
@@ -143,8 +144,8 @@ std::string Rain(TPublishContext& context) {
 }
 
 std::string BarometerSection() {
-    if (!BarometerPresent || !BarometerSensor) return {};
-    Barometer& b = *BarometerSensor;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return {};
+    Barometer& b = *SensorSet().BarometerSensor;
     uint8_t high[4] = {}, low[4] = {};
     double max = b.GetMaxAt(high);
     double min = b.GetMinAt(low);
@@ -166,19 +167,21 @@ std::string Counter(DS2423& counter, const std::string& description) {
 }
 
 std::string Counters() {
-    if (DS2423Sensors.Count() == 0) return {};
+    if (SensorSet().DS2423Sensors.Count() == 0) return {};
     std::string xml = "<DS2423S>\n";
-    for (DS2423* c : DS2423Sensors)
+    for (DS2423* c : SensorSet().DS2423Sensors)
         if (c != nullptr) xml += Counter(*c, c->Description);
-    if (WindPresent && WindSensor) xml += Counter(*WindSensor, "Windspeed");
-    if (RainPresent && RainSensor) xml += Counter(*RainSensor, "RainGauge");
+    if (SensorSet().WindPresent && SensorSet().WindSensor)
+        xml += Counter(*SensorSet().WindSensor, "Windspeed");
+    if (SensorSet().RainPresent && SensorSet().RainSensor)
+        xml += Counter(*SensorSet().RainSensor, "RainGauge");
     return xml + "</DS2423S>\n";
 }
 
 std::string Monitors() {
-    if (DS2438Sensors.Count() == 0) return {};
+    if (SensorSet().DS2438Sensors.Count() == 0) return {};
     std::string xml = "<DS2438S>\n";
-    for (DS2438* d : DS2438Sensors) {
+    for (DS2438* d : SensorSet().DS2438Sensors) {
         if (d == nullptr) continue;
         auto block = [](const char* name, const char* unit, const std::string& description, double current,
                         double (DS2438::*maxOf)(uint8_t*), double (DS2438::*minOf)(uint8_t*),
@@ -203,9 +206,9 @@ std::string Monitors() {
 }
 
 std::string Converters() {
-    if (DS2450Sensors.Count() == 0) return {};
+    if (SensorSet().DS2450Sensors.Count() == 0) return {};
     std::string xml = "<DS2450S>\n";
-    for (DS2450* d : DS2450Sensors) {
+    for (DS2450* d : SensorSet().DS2450Sensors) {
         if (d == nullptr) continue;
         xml += "<DS2450>\n<unit>V</unit>\n";
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {
@@ -223,6 +226,41 @@ std::string Converters() {
 }
 
 } // namespace
+
+std::string XmlElement(const char* name, const std::string& text) {
+    return Element(name, text);
+}
+std::string XmlValueBlock(const char* name, const char* format, double value) {
+    return ValueBlock(name, format, value);
+}
+std::string XmlMarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
+    return MarkBlock(name, format, value, time);
+}
+
+std::string ThermometersXml(TPublishContext&) {
+    return Temperatures();
+}
+std::string HumidityXml(TPublishContext&) {
+    return Humiditys();
+}
+std::string WindXml(TPublishContext&) {
+    return Wind();
+}
+std::string RainXml(TPublishContext& context) {
+    return Rain(context);
+}
+std::string BarometerXml(TPublishContext&) {
+    return BarometerSection();
+}
+std::string CountersXml(TPublishContext&) {
+    return Counters();
+}
+std::string DS2438Xml(TPublishContext&) {
+    return Monitors();
+}
+std::string DS2450Xml(TPublishContext&) {
+    return Converters();
+}
 
 std::string XmlText(const std::string& text) {
     const std::string escaped = net::HtmlEscape(text);
@@ -246,15 +284,10 @@ std::string BuildXML(TPublishContext& context, bool includeXSL) {
             xml += text;
     };
     section([&] { return Header(context, includeXSL); });
-    for (auto build : {Temperatures, Humiditys, Wind}) {
+    for (const PublishKind* kind : PublishKinds().By(&PublishKind::xmlOrder)) {
+        if (!kind->xml) continue;
         xml += "\n";
-        section(build);
-    }
-    xml += "\n";
-    section([&] { return Rain(context); });
-    for (auto build : {BarometerSection, Counters, Monitors, Converters}) {
-        xml += "\n";
-        section(build);
+        section([&] { return kind->xml(context); });
     }
     return xml + "</weather>";
 }

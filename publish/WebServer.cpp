@@ -172,15 +172,15 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
     if (id == dpMainWindow) return SendFormImage(client, flags);
     if (id == dpHumidity || id == dpDS1820) {
         const int index = SensorIndex(client->Path);
-        iButton* sensor = id == dpHumidity ? static_cast<iButton*>(HumiditySensors[index])
-                                           : static_cast<iButton*>(DS1820Sensors[index]);
+        iButton* sensor = id == dpHumidity ? static_cast<iButton*>(SensorSet().HumiditySensors[index])
+                                           : static_cast<iButton*>(SensorSet().DS1820Sensors[index]);
         if (sensor != nullptr) SendSensorPage(client, flags, sensor->GetHTML());
         return;
     }
     iButton* sensor = nullptr;
-    if (id == dpRain && RainPresent) sensor = RainSensor.get();
-    if (id == dpWind && WindPresent) sensor = WindSensor.get();
-    if (id == dpBarometer && BarometerPresent) sensor = BarometerSensor.get();
+    if (id == dpRain && SensorSet().RainPresent) sensor = SensorSet().RainSensor.get();
+    if (id == dpWind && SensorSet().WindPresent) sensor = SensorSet().WindSensor.get();
+    if (id == dpBarometer && SensorSet().BarometerPresent) sensor = SensorSet().BarometerSensor.get();
     if (sensor != nullptr) SendSensorPage(client, flags, sensor->GetHTML());
 }
 

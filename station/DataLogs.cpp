@@ -6,8 +6,6 @@
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
-#include "onewire/DS2438.h"
-#include "onewire/DS2450.h"
 #include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/Humidity.h"
@@ -16,6 +14,7 @@
 #include "onewire/WindData.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -32,18 +31,7 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
 
 void TMainForm::WriteDataLog() {
     Logged(Named("SERVER: Error logging data"), [&] {
-        for (DS1820* sensor : DS1820Sensors)
-            sensor->LogData();
-        for (Humidity* sensor : HumiditySensors)
-            sensor->LogData();
-        for (DS2450* sensor : DS2450Sensors)
-            sensor->LogData();
-        for (DS2423* sensor : DS2423Sensors)
-            sensor->LogData();
-        for (DS2438* sensor : DS2438Sensors)
-            sensor->LogData();
-        if (RainPresent && RainSensor) RainSensor->LogData();
-        if (BarometerPresent && BarometerSensor) BarometerSensor->LogData();
+        ForEachStationKind(&StationKind::logData, &StationKind::logOrder, *this);
 
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
@@ -55,16 +43,16 @@ void TMainForm::WriteDataLog() {
                                  : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day,
                                           d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
                                           r.WindSpeed, r.WindGust, CompassPointName(r.WindCompassPoint));
-        if (HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
-        if (RainPresent && RainSensor) {
-            RainGauge& rain = *RainSensor;
+        if (SensorSet().HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
+        if (SensorSet().RainPresent && SensorSet().RainSensor) {
+            RainGauge& rain = *SensorSet().RainSensor;
             double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
             int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
             double rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
             record += Format("\t%3.2f\t%3.2f", month, rate);
         }
-        if (BarometerPresent && BarometerSensor) {
-            Barometer& baro = *BarometerSensor;
+        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
+            Barometer& baro = *SensorSet().BarometerSensor;
             record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
         }
         AppendDataFile(Format("DATA\\%02d%d.TXT", d.da_mon, d.da_year), record);
@@ -76,31 +64,34 @@ void TMainForm::WriteDailyLog() {
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
         std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);
-        if (DS1820Sensors.Count() + HumiditySensors.Count() != 0)
+        if (SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0)
             record += Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", r.TemperatureMax,
                              r.TemperatureMaxTime.ti_hour, r.TemperatureMaxTime.ti_min, r.TemperatureMin,
                              r.TemperatureMinTime.ti_hour, r.TemperatureMinTime.ti_min);
-        if (WindPresent && WindSensor) {
+        if (SensorSet().WindPresent && SensorSet().WindSensor) {
             int hour = 0, minute = 0;
-            float max = WindSensor->GetMaxSpeed(hour, minute);
+            float max = SensorSet().WindSensor->GetMaxSpeed(hour, minute);
             record += Format("%3.1f (%02d:%02d/%s) %3.1f ", max, hour, minute,
-                             CompassPointName(WindSensor->MaxSpeedDir),
-                             WindSensor->ConvertSpeed(WindSensor->DayAvgSpeed));
+                             CompassPointName(SensorSet().WindSensor->MaxSpeedDir),
+                             SensorSet().WindSensor->ConvertSpeed(SensorSet().WindSensor->DayAvgSpeed));
         }
-        if (RainPresent && RainSensor)
-            record += Format("%3.2f ",
-                             RainInUnit(*RainSensor, RainSensor->RunningCounter, RainSensor->TodayCounter));
-        if (HumiditySensors.Count() > 0 && MainHumiditySensor < HumiditySensors.Count() &&
-            HumiditySensors[MainHumiditySensor]) {
-            Humidity& h = *HumiditySensors[MainHumiditySensor];
+        if (SensorSet().RainPresent && SensorSet().RainSensor)
+            record +=
+                Format("%3.2f ", RainInUnit(*SensorSet().RainSensor, SensorSet().RainSensor->RunningCounter,
+                                            SensorSet().RainSensor->TodayCounter));
+        if (SensorSet().HumiditySensors.Count() > 0 &&
+            MainHumiditySensor < SensorSet().HumiditySensors.Count() &&
+            SensorSet().HumiditySensors[MainHumiditySensor]) {
+            Humidity& h = *SensorSet().HumiditySensors[MainHumiditySensor];
             uint8_t high[2] = {}, low[2] = {};
             double max = h.GetMaxAt(high), min = h.GetMinAt(low);
             record +=
                 Format("%3.1f (%02d:%02d) %3.1f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
         }
-        if (BarometerPresent && BarometerSensor) {
+        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
             uint8_t high[2] = {}, low[2] = {};
-            double max = BarometerSensor->GetMaxAt(high), min = BarometerSensor->GetMinAt(low);
+            double max = SensorSet().BarometerSensor->GetMaxAt(high),
+                   min = SensorSet().BarometerSensor->GetMinAt(low);
             record +=
                 Format("%3.2f (%02d:%02d) %3.2f (%02d:%02d) ", max, high[1], high[0], min, low[1], low[0]);
         }
@@ -113,14 +104,14 @@ void TMainForm::BuildSummary(std::string& out) {
     DosDate date = GetDate();
     out = Format("%s %d %d %02d:%02d\n", EnglishMonthAbbrev(date.da_mon).c_str(), date.da_day, date.da_year,
                  CurrentTime.ti_hour, CurrentTime.ti_min);
-    if (WindPresent && WindSensor)
-        out += Format("%03d/%03dg%03d", WindSensor->CalculateDirection(),
-                      static_cast<int>(std::trunc(WindSensor->MinAvgSpeed * 2.13)),
-                      static_cast<int>(std::trunc(WindSensor->Gust * 2.13)));
-    if (TemperatureSensors.Count() != 0)
+    if (SensorSet().WindPresent && SensorSet().WindSensor)
+        out += Format("%03d/%03dg%03d", SensorSet().WindSensor->CalculateDirection(),
+                      static_cast<int>(std::trunc(SensorSet().WindSensor->MinAvgSpeed * 2.13)),
+                      static_cast<int>(std::trunc(SensorSet().WindSensor->Gust * 2.13)));
+    if (SensorSet().TemperatureSensors.Count() != 0)
         out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
-    if (RainPresent && RainSensor && RainSensor->CountsPrInch) {
-        RainGauge& rain = *RainSensor;
+    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->CountsPrInch) {
+        RainGauge& rain = *SensorSet().RainSensor;
         out +=
             Format("r%03dP%03d",
                    static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
@@ -128,9 +119,10 @@ void TMainForm::BuildSummary(std::string& out) {
                    static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
                                                rain.CountsPrInch)));
     }
-    if (BarometerPresent && BarometerSensor)
-        out += Format("b%d", static_cast<int>(std::trunc(BarometerSensor->baro.value * 33.865 * 10)));
-    if (HumiditySensors.Count() > 0) {
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+        out += Format("b%d",
+                      static_cast<int>(std::trunc(SensorSet().BarometerSensor->baro.value * 33.865 * 10)));
+    if (SensorSet().HumiditySensors.Count() > 0) {
         int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
         out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);
     }

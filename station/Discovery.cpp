@@ -5,6 +5,7 @@
 #include "onewire/Discovery.h"
 #include "onewire/SensorTables.h"
 #include "station/SplashScreen.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -45,14 +46,8 @@ void TMainForm::ScanMicroLAN() {
         Application->SetTitle("Scanning...");
         ScanView view(*this, splash_.get());
         ScanMicrolan(view, MicroLANNode);
-        if (TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
-        if (HumiditySensors.Count() > 0) ConfigureHumiditySensors();
-        if (DS2450Sensors.Count() > 0) SetupDS2450Menu();
-        if (DS2423Sensors.Count() > 0) SetupDS2423Menu();
-        if (DS2438Sensors.Count() > 0) SetupDS2438Menu();
-        if (BarometerPresent) ConfigureBarometer();
-        if (WindPresent) ConfigureWindSensors();
-        if (RainPresent) ConfigureRainGauge();
+        if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
+        ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);
         ConfigureDPWCGraph();
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));

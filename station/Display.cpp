@@ -73,9 +73,10 @@ void TMainForm::UpdateSunriseSunset() {
 
 void TMainForm::DisplayTemperature(TMessage& message) {
     int index = static_cast<int>(message.WParam);
-    if (index != MainTemperatureSensor || index < 0 || index >= TemperatureSensors.Count() || !SessionRunning)
+    if (index != MainTemperatureSensor || index < 0 || index >= SensorSet().TemperatureSensors.Count() ||
+        !SessionRunning)
         return;
-    ::Temperature* sensor = TemperatureSensors[index];
+    ::Temperature* sensor = SensorSet().TemperatureSensors[index];
     if (!sensor) return;
     TCurrentReadings& r = CurrentReadings;
     r.TemperatureC = static_cast<float>(sensor->temp.value);
@@ -109,16 +110,16 @@ void TMainForm::DisplayRain(TMessage&) {}
 void TMainForm::DisplayHumidity(TMessage&) {}
 void TMainForm::DisplayWind(TMessage&) {}
 void TMainForm::DisplayBarometer(TMessage&) {
-    if (BarometerPresent) BaroMeter->SetValue(CurrentReadings.Barometer);
+    if (SensorSet().BarometerPresent) BaroMeter->SetValue(CurrentReadings.Barometer);
 }
 
 void TMainForm::ConfigureTemperatureSensors() {
-    LogStatus(Format("SERVER: Configuring %d temperature sensors.", TemperatureSensors.Count()));
+    LogStatus(Format("SERVER: Configuring %d temperature sensors.", SensorSet().TemperatureSensors.Count()));
     int channel = 0;
     std::string selected = IniFile->ReadString("Weather", "DS1820Selected", "");
     MainTemperatureSensor = 0;
-    for (int i = 0; i < TemperatureSensors.Count(); ++i) {
-        ::Temperature* sensor = TemperatureSensors[i];
+    for (int i = 0; i < SensorSet().TemperatureSensors.Count(); ++i) {
+        ::Temperature* sensor = SensorSet().TemperatureSensors[i];
         if (!sensor) continue;
         sensor->GraphChannel =
             static_cast<uint8_t>(sensor->PlotTemp && channel < kGraphChannels ? channel++ : kGraphChannels);
@@ -129,11 +130,11 @@ void TMainForm::ConfigureTemperatureSensors() {
 }
 
 void TMainForm::ConfigureHumiditySensors() {
-    LogStatus(Format("SERVER: Configuring %d humidity sensors.", HumiditySensors.Count()));
+    LogStatus(Format("SERVER: Configuring %d humidity sensors.", SensorSet().HumiditySensors.Count()));
     MainHumiditySensor = 0;
     int channel = 0;
-    for (int i = 0; i < HumiditySensors.Count(); ++i) {
-        Humidity* sensor = HumiditySensors[i];
+    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i) {
+        Humidity* sensor = SensorSet().HumiditySensors[i];
         if (!sensor) continue;
         sensor->HumGraphChannel =
             static_cast<uint8_t>(sensor->PlotHum && channel < kGraphChannels ? channel++ : kGraphChannels);
@@ -148,13 +149,13 @@ void TMainForm::ConfigureHumiditySensors() {
 
 void TMainForm::ConfigureBarometer() {
     LogStatus("SERVER: Configuring barometric pressure sensor.");
-    if (BarometerSensor) ConfigureBarometerDial();
+    if (SensorSet().BarometerSensor) ConfigureBarometerDial();
     BarometerStatReset->SetVisible(true);
 }
 
 void TMainForm::ConfigureWindSensors() {
     LogStatus("SERVER: Configuring wind speed & direction sensors.");
-    if (WindSensor) ConfigureWindGraphs();
+    if (SensorSet().WindSensor) ConfigureWindGraphs();
     TabWind->SetVisible(true);
     TabDir->SetVisible(true);
     WindStatReset->SetVisible(true);
@@ -163,12 +164,12 @@ void TMainForm::ConfigureWindSensors() {
 
 void TMainForm::ConfigureRainGauge() {
     LogStatus("SERVER: Configuring raingauge.");
-    if (RainSensor) ConfigureRainGraph();
+    if (SensorSet().RainSensor) ConfigureRainGraph();
     TabRain->SetVisible(true);
     Raingauge->SetVisible(true);
-    if (RainSensor)
+    if (SensorSet().RainSensor)
         RainResetTime->SetCaption([&] {
-            std::string text = "Grand total since " + CTime(RainSensor->ResetTime);
+            std::string text = "Grand total since " + CTime(SensorSet().RainSensor->ResetTime);
             text.pop_back();
             return text;
         }());

@@ -377,25 +377,25 @@ void TMainForm::SaveGraphData() {
 void TMainForm::UpdateGraphs() {
     Logged(Named("GRAPH: Error updating graphs"), [&] {
         const TCurrentReadings& r = CurrentReadings;
-        for (::Temperature* sensor : TemperatureSensors)
+        for (::Temperature* sensor : SensorSet().TemperatureSensors)
             if (sensor && sensor->GraphChannel < kChannels)
                 Temperature->Channel(sensor->GraphChannel + 1).SetValue(InStationUnit(sensor->temp.value));
-        for (Humidity* sensor : HumiditySensors)
+        for (Humidity* sensor : SensorSet().HumiditySensors)
             if (sensor && sensor->PlotHum && sensor->HumGraphChannel < kChannels)
                 Humd->Channel(sensor->HumGraphChannel + 1).SetValue(static_cast<float>(sensor->GetValue()));
-        if (WindPresent && WindSensor) {
+        if (SensorSet().WindPresent && SensorSet().WindSensor) {
             Wind->Channel(1).SetValue(r.WindSpeed);
             Wind->Channel(2).SetValue(r.WindGust);
             if (r.WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(r.WindDirectionDegrees));
         }
-        if (RainPresent && RainSensor) {
-            float inUnit = RainSensor->RainUnitInch ? 1.0f : 25.4f; // the readings are in inches
+        if (SensorSet().RainPresent && SensorSet().RainSensor) {
+            float inUnit = SensorSet().RainSensor->RainUnitInch ? 1.0f : 25.4f; // the readings are in inches
             Rain->Channel(1).SetValue(r.RainToday * inUnit);
             Rain->Channel(2).SetValue(r.RainRate * inUnit);
         }
-        if (HumiditySensors.Count() > 0) DPWC->Channel(1).SetValue(r.Dewpoint);
-        if (WindPresent) DPWC->Channel(2).SetValue(r.WindChill);
-        if (BarometerPresent) DPWC->Channel(3).SetValue(r.Barometer);
+        if (SensorSet().HumiditySensors.Count() > 0) DPWC->Channel(1).SetValue(r.Dewpoint);
+        if (SensorSet().WindPresent) DPWC->Channel(2).SetValue(r.WindChill);
+        if (SensorSet().BarometerPresent) DPWC->Channel(3).SetValue(r.Barometer);
         for (const GraphFiles& f : kGraphFiles)
             if (!(this->*f.graph)->StartRecording()) (this->*f.graph)->SetStartRecording(true);
     });
@@ -447,7 +447,7 @@ void TMainForm::ConfigureTemperatureGraph() {
                                    IniFile->ReadFloat("Weather", "TempGraphMax", DefaultTemperatureTo()));
     Configure(*this, *Temperature, [&] {
         HideChannels(*Temperature);
-        for (::Temperature* sensor : TemperatureSensors)
+        for (::Temperature* sensor : SensorSet().TemperatureSensors)
             if (sensor && sensor->GraphChannel < kChannels)
                 ShowChannel(Temperature->Channel(sensor->GraphChannel + 1), sensor->TempDescription,
                             sensor->GraphTempColor, scale);
@@ -458,7 +458,7 @@ void TMainForm::ConfigureTemperatureGraph() {
 void TMainForm::ConfigureHumidityGraph() {
     Configure(*this, *Humd, [&] {
         HideChannels(*Humd);
-        for (Humidity* sensor : HumiditySensors)
+        for (Humidity* sensor : SensorSet().HumiditySensors)
             if (sensor && sensor->PlotHum && sensor->HumGraphChannel < kChannels)
                 ShowChannel(Humd->Channel(sensor->HumGraphChannel + 1), sensor->HumDescription,
                             sensor->GraphHumColor, {0, 100, 10, "%", "##0.0"});
@@ -467,11 +467,11 @@ void TMainForm::ConfigureHumidityGraph() {
 }
 
 void TMainForm::ConfigureBarometerDial() {
-    Scale scale = PressureScale(*BarometerSensor);
+    Scale scale = PressureScale(*SensorSet().BarometerSensor);
     BaroMeter->BeginUpdate();
     ApplyScale(BaroMeter->SignalSettings(), scale);
     // Scale labels every 10 hPa, or six steps of inches of mercury or kPa, with one decimal less.
-    bool hPa = BarometerSensor->Metric == 1;
+    bool hPa = SensorSet().BarometerSensor->Metric == 1;
     BaroMeter->ScaleSettings().SetSteps(hPa ? static_cast<int32_t>(std::lround((scale.to - scale.from) / 10))
                                             : 6);
     BaroMeter->ScaleSettings().SetValueFormat(hPa ? "###0" : "#0.0");
@@ -483,7 +483,7 @@ void TMainForm::ConfigureBarometerDial() {
 }
 
 void TMainForm::ConfigureWindGraphs() {
-    WindData& wind = *WindSensor;
+    WindData& wind = *SensorSet().WindSensor;
     // Up to 30 m/s (a storm), in the wind unit, rounded up to tens.
     float top = std::ceil(wind.ConvertSpeed(30.0f / 1.096f) / 10) * 10;
     Scale speed{0, top, 10, wind.GetUnit(), "##0.0"};
@@ -499,7 +499,7 @@ void TMainForm::ConfigureWindGraphs() {
 }
 
 void TMainForm::ConfigureRainGraph() {
-    RainGauge& rain = *RainSensor;
+    RainGauge& rain = *SensorSet().RainSensor;
     Scale scale = rain.RainUnitInch ? Scale{0, 2, 100, "in", "#0.00"} : Scale{0, 50, 10, "mm", "##0.0"};
     Configure(*this, *Rain, [&] {
         ShowChannel(Rain->Channel(1), "Today", gfx::clAqua, scale);
@@ -514,11 +514,12 @@ void TMainForm::ConfigureDPWCGraph() {
         Scale temperature = TemperatureScale(DPWCGraphMin, DPWCGraphMax);
         Configure(*this, *DPWC, [&] {
             HideChannels(*DPWC);
-            if (HumiditySensors.Count() > 0)
+            if (SensorSet().HumiditySensors.Count() > 0)
                 ShowChannel(DPWC->Channel(1), "Dewpoint", gfx::clAqua, temperature);
-            if (WindPresent) ShowChannel(DPWC->Channel(2), "Windchill", gfx::clLime, temperature);
-            if (BarometerPresent && BarometerSensor)
-                ShowChannel(DPWC->Channel(3), "Pressure", gfx::clYellow, PressureScale(*BarometerSensor));
+            if (SensorSet().WindPresent) ShowChannel(DPWC->Channel(2), "Windchill", gfx::clLime, temperature);
+            if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+                ShowChannel(DPWC->Channel(3), "Pressure", gfx::clYellow,
+                            PressureScale(*SensorSet().BarometerSensor));
         });
     });
 }

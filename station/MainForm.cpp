@@ -5,6 +5,7 @@
 
 #include "extra/ComponentUnits.h"
 #include "gauges/AbProc.h"
+#include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "onewire/iButton.h"
 #include "platform/Exceptions.h"
@@ -39,6 +40,8 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     extra::StartComponentUnits();
     gauges::AbInstallCursors();
     MainForm = this;
+    sensors_ = std::make_unique<TSensorSet>();
+    InstallSensorSet(sensors_.get());
     host_ = std::make_unique<TStationHost>(*this);
     if (StationOptions.MakePublishing) publishing_ = StationOptions.MakePublishing(*this);
     if (!publishing_) publishing_ = std::make_unique<TPublishing>();
@@ -96,6 +99,9 @@ TMainForm::~TMainForm() {
         MainForm = nullptr;
         SetPumpMessagesHook(nullptr);
     }
+    // The sensor objects go with the window that owns them.
+    if (&SensorSet() == sensors_.get()) InstallSensorSet(nullptr);
+    sensors_.reset();
     host_.reset();
     Hooks().exitProcess(0);
 }

@@ -53,8 +53,8 @@ void TMainForm::Dispatch(TMessage& message) {
 void TMainForm::LogTemperatureAlarm(TMessage& message) {
     if (Application->Terminated()) return;
     // The index comes from outside: only an existing sensor is reported.
-    if (message.WParam >= static_cast<WPARAM>(DS1820Sensors.Count())) return;
-    DS1820* sensor = DS1820Sensors[message.WParam];
+    if (message.WParam >= static_cast<WPARAM>(SensorSet().DS1820Sensors.Count())) return;
+    DS1820* sensor = SensorSet().DS1820Sensors[message.WParam];
     if (!sensor) return;
     char unit = sensor->Celsius ? 'C' : 'F';
     auto shown = [&](double celsius) { return sensor->Celsius ? celsius : celsius * 1.8 + 32; };

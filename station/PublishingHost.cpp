@@ -11,7 +11,7 @@ const TStationSettings& TMainForm::Settings() const {
 }
 
 Humidity* TMainForm::MainHumidity() const {
-    return HumiditySensors[MainHumiditySensor];
+    return SensorSet().HumiditySensors[MainHumiditySensor];
 }
 
 const std::string& TMainForm::StatusLineText() const {

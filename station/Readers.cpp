@@ -1,6 +1,6 @@
-// One reading round: at most one sensor of each kind, round-robin by SampleCount, with the window
-// messages pumped between kinds. A successful read shares its values through CurrentReadings and posts
-// the display messages.
+// One reading round: at most one sensor of each kind (in the kinds' read order, StationKinds.h),
+// round-robin by SampleCount, with the window messages pumped between kinds. A successful read shares its
+// values through CurrentReadings and posts the display messages.
 #include <cmath>
 
 #include "onewire/Barometer.h"
@@ -11,11 +11,13 @@
 #include "onewire/Humidity.h"
 #include "onewire/Microlan.h"
 #include "onewire/RainGauge.h"
+#include "onewire/SensorKinds.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -51,18 +53,11 @@ void TMainForm::ReadAllSensors() {
     TIniFile::Deferral held;
     try {
         LastReadTick = GetTickCount();
-        auto kind = [&](bool present, bool (TMainForm::*reader)()) {
-            if (present && SessionRunning) (this->*reader)();
+        for (const StationKind* kind : StationKinds().By(&StationKind::readOrder)) {
+            if (!kind->read) continue;
+            if (KindPresent(kind->kind) && SessionRunning) kind->read(*this);
             Application->ProcessMessages();
-        };
-        kind(WindPresent && WindSensor, &TMainForm::ReadWind);
-        kind(RainPresent && RainSensor, &TMainForm::ReadRain);
-        kind(BarometerPresent && BarometerSensor, &TMainForm::ReadBarometer);
-        kind(DS2423Sensors.Count() > 0, &TMainForm::ReadCounters);
-        kind(DS2438Sensors.Count() > 0, &TMainForm::ReadDS2438);
-        kind(DS2450Sensors.Count() > 0, &TMainForm::ReadDS2450);
-        kind(DS1820Sensors.Count() > 0, &TMainForm::ReadTemperatures);
-        kind(HumiditySensors.Count() > 0, &TMainForm::ReadHumidity);
+        }
         ++SampleCount;
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
@@ -76,7 +71,7 @@ void TMainForm::ReadAllSensors() {
 
 bool TMainForm::ReadWind() {
     return Reader(*this, "SERVER/DS2423/WIND", "SERVER/DS2423/WIND: Error reading", [&] {
-        WindData& wind = *WindSensor;
+        WindData& wind = *SensorSet().WindSensor;
         if (!wind.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         r.WindSpeedMs = wind.Speed * kRevsToMs;
@@ -104,7 +99,7 @@ bool TMainForm::ReadWind() {
 
 bool TMainForm::ReadRain() {
     return Reader(*this, "SERVER/DS2423/RAIN", "SERVER/DS2423/RAIN: Error reading", [&] {
-        RainGauge& rain = *RainSensor;
+        RainGauge& rain = *SensorSet().RainSensor;
         if (!rain.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         uint8_t perInch = rain.CountsPrInch;
@@ -131,7 +126,7 @@ bool TMainForm::ReadRain() {
 
 bool TMainForm::ReadBarometer() {
     return Reader(*this, "SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading", [&] {
-        Barometer& baro = *BarometerSensor;
+        Barometer& baro = *SensorSet().BarometerSensor;
         if (baro.SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!baro.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
@@ -151,8 +146,8 @@ bool TMainForm::ReadBarometer() {
 
 bool TMainForm::ReadCounters() {
     return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
-        unsigned i = SampleCount % static_cast<unsigned>(DS2423Sensors.Count());
-        DS2423* counter = DS2423Sensors[static_cast<int>(i)];
+        unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2423Sensors.Count());
+        DS2423* counter = SensorSet().DS2423Sensors[static_cast<int>(i)];
         if (!counter || !counter->Sample() || !SessionRunning) return false;
         if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(counter->RunningCounter));
         return true;
@@ -161,8 +156,8 @@ bool TMainForm::ReadCounters() {
 
 bool TMainForm::ReadDS2438() {
     return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
-        unsigned i = SampleCount % static_cast<unsigned>(DS2438Sensors.Count());
-        DS2438* sensor = DS2438Sensors[static_cast<int>(i)];
+        unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2438Sensors.Count());
+        DS2438* sensor = SensorSet().DS2438Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning) {
@@ -176,8 +171,8 @@ bool TMainForm::ReadDS2438() {
 
 bool TMainForm::ReadDS2450() {
     return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
-        unsigned i = SampleCount % static_cast<unsigned>(DS2450Sensors.Count());
-        DS2450* sensor = DS2450Sensors[static_cast<int>(i)];
+        unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2450Sensors.Count());
+        DS2450* sensor = SensorSet().DS2450Sensors[static_cast<int>(i)];
         if (!sensor || !sensor->Sample() || !SessionRunning) return false;
         if (DDERunning)
             for (unsigned channel = 0; channel < DS2450::kChannels; ++channel)
@@ -188,8 +183,8 @@ bool TMainForm::ReadDS2450() {
 
 bool TMainForm::ReadTemperatures() {
     return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
-        unsigned i = SampleCount % static_cast<unsigned>(DS1820Sensors.Count());
-        DS1820* sensor = DS1820Sensors[static_cast<int>(i)];
+        unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS1820Sensors.Count());
+        DS1820* sensor = SensorSet().DS1820Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS1820ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning)
@@ -201,8 +196,8 @@ bool TMainForm::ReadTemperatures() {
 
 bool TMainForm::ReadHumidity() {
     return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
-        int i = static_cast<int>(SampleCount % static_cast<unsigned>(HumiditySensors.Count()));
-        Humidity* sensor = HumiditySensors[i];
+        int i = static_cast<int>(SampleCount % static_cast<unsigned>(SensorSet().HumiditySensors.Count()));
+        Humidity* sensor = SensorSet().HumiditySensors[i];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         bool main = i == MainHumiditySensor;

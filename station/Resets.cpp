@@ -1,15 +1,14 @@
 // The daily statistics reset and the Reset menu commands. A command with no sensor to reset does nothing.
 #include "onewire/Barometer.h"
-#include "onewire/DS1820.h"
-#include "onewire/DS2423.h"
-#include "onewire/DS2438.h"
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
+#include "onewire/Temperature.h"
 #include "onewire/WindData.h"
 #include "platform/DateTime.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -18,43 +17,27 @@ void TMainForm::ResetDailyStatistics() {
     Logged(Named("SERVER: Error resetting values"), [&] {
         LogStatus(Format("%02d.%02d.%02d SERVER: Resetting statistics...", CurrentDate.da_day,
                          CurrentDate.da_mon, CurrentDate.da_year));
-        for (DS1820* sensor : DS1820Sensors)
-            sensor->ResetDaily();
-        for (Humidity* sensor : HumiditySensors)
-            sensor->ResetDaily();
-        for (DS2438* sensor : DS2438Sensors)
-            sensor->ResetDaily();
-        for (DS2423* sensor : DS2423Sensors)
-            sensor->ResetDaily();
-        for (DS2450* sensor : DS2450Sensors)
-            sensor->ResetAll();
-        if (BarometerPresent && BarometerSensor) {
-            BarometerSensor->ResetDaily();
-            if (StationSettings.ResetHiLoMarks) ResestHighMarkBaro(this);
-        }
-        if (WindPresent && WindSensor) {
-            WindSensor->ResetDaily();
-            // The wind window's high mark: only a window that is open has one to reset.
-        }
-        if (RainPresent && RainSensor) RainSensor->ResetDaily();
+        // The wind window's high mark is not reset: only a window that is open has one.
+        ForEachStationKind(&StationKind::resetDaily, &StationKind::resetOrder, *this);
     });
 }
 
 void TMainForm::TempStatResetClick(TComponent*) {
     Logged({"SERVER: Error: ", "SERVER: Error: (unknown)"}, [&] {
-        for (::Temperature* sensor : TemperatureSensors)
+        for (::Temperature* sensor : SensorSet().TemperatureSensors)
             sensor->ResetTemperature();
     });
 }
 
 void TMainForm::HumidityStatResetClick(TComponent*) {
-    for (Humidity* sensor : HumiditySensors)
+    for (Humidity* sensor : SensorSet().HumiditySensors)
         sensor->ResetHumidity();
 }
 
 void TMainForm::BarometerStatResetClick(TComponent*) {
     Logged(Named("SERVER: Error in reset"), [&] {
-        if (BarometerPresent && BarometerSensor) BarometerSensor->ResetValues();
+        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+            SensorSet().BarometerSensor->ResetValues();
     });
 }
 
@@ -63,33 +46,33 @@ void TMainForm::ResestHighMarkBaro(TComponent*) {
 }
 
 void TMainForm::WindStatResetClick(TComponent*) {
-    if (!WindPresent || !WindSensor) return;
-    WindSensor->ResetDaily();
-    WindSensor->ResetAverages();
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return;
+    SensorSet().WindSensor->ResetDaily();
+    SensorSet().WindSensor->ResetAverages();
 }
 
 void TMainForm::DS2450StatResetClick(TComponent*) {
-    for (DS2450* sensor : DS2450Sensors)
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
         sensor->ResetAll();
 }
 
 void TMainForm::ResetRGaugeTodayClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetDaily();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetDaily();
 }
 
 void TMainForm::ResetRGaugeWeekClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetWeek();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetWeek();
 }
 
 void TMainForm::ResetRGaugeMonthClick(TComponent*) {
-    if (RainPresent && RainSensor) RainSensor->ResetMonth();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->ResetMonth();
 }
 
 void TMainForm::ResetRGaugeTotalClick(TComponent*) {
-    if (!RainPresent || !RainSensor) return;
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return;
     Logged(Named("SERVER/DS2423/RAIN: Error resetting"), [&] {
-        RainSensor->ResetTotal();
-        std::string text = Format("Grand total since %s", CTime(RainSensor->ResetTime).c_str());
+        SensorSet().RainSensor->ResetTotal();
+        std::string text = Format("Grand total since %s", CTime(SensorSet().RainSensor->ResetTime).c_str());
         text.pop_back(); // the line end of the ctime form
         RainResetTime->SetCaption(text);
         LogStatus("RAINGAUGE: Reset total-counter");

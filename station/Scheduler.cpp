@@ -8,6 +8,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
+#include "station/StationKinds.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -86,17 +87,19 @@ void TMainForm::RunMinuteTasks() {
 }
 
 void TMainForm::RunSensorMaintenance() {
-    if (WindPresent && WindSensor) WindSensor->CalculateGust();
-    if (RainPresent && RainSensor) RainSensor->CalculateRate();
-    if (BarometerPresent && BarometerSensor) BarometerSensor->CalculateRate();
-    for (DS2423* sensor : DS2423Sensors)
+    if (SensorSet().WindPresent && SensorSet().WindSensor) SensorSet().WindSensor->CalculateGust();
+    if (SensorSet().RainPresent && SensorSet().RainSensor) SensorSet().RainSensor->CalculateRate();
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+        SensorSet().BarometerSensor->CalculateRate();
+    for (DS2423* sensor : SensorSet().DS2423Sensors)
         sensor->UpdateCountHistory();
 }
 
 void TMainForm::RunTenMinuteTasks() {
     Logged(Named("SERVER: Error doing 10 minute stuff"), [&] {
         if (LastHour != CurrentTime.ti_hour) RunHourlyTasks();
-        if (WindPresent && WindSensor) WindSensor->ResetDirectionHistogram();
+        if (SensorSet().WindPresent && SensorSet().WindSensor)
+            SensorSet().WindSensor->ResetDirectionHistogram();
     });
 }
 
@@ -106,9 +109,10 @@ void TMainForm::RunHourlyTasks() {
         LastHour = CurrentTime.ti_hour;
         if (Day != CurrentDate.da_day) RunDailyTasks();
         SaveAllSensors();
-        for (DS1820* sensor : DS1820Sensors)
+        for (DS1820* sensor : SensorSet().DS1820Sensors)
             sensor->RearmAlarm(CurrentTime.ti_hour);
-        if (WindPresent && WindSensor) WindSensor->UpdateAverageDivisors();
+        if (SensorSet().WindPresent && SensorSet().WindSensor)
+            SensorSet().WindSensor->UpdateAverageDivisors();
     });
 }
 
@@ -126,9 +130,6 @@ void TMainForm::RunMonthlyTasks() {
     Logged(Named("SERVER: Error doing montly stuff"), [&] {
         Month = static_cast<uint8_t>(CurrentDate.da_mon);
         IniFile->WriteInteger("Weather", "Month", Month);
-        if (RainPresent && RainSensor) {
-            RainSensor->ResetMonth();
-            if (StationSettings.AutoRainReset) RainSensor->ResetTotal();
-        }
+        ForEachStationKind(&StationKind::resetMonthly, &StationKind::monthOrder, *this);
     });
 }

@@ -39,7 +39,7 @@ void TMainForm::StartSessionAndReading() {
             for (int i = 0; ConfiguredSerials[i][0] != 0; ++i)
                 missing.Add(ConfiguredSerials[i]);
             ReportMissingSensors(missing);
-            if (DeviceCount != 0) {
+            if (SensorSet().DeviceCount != 0) {
                 PageControl->SetActivePage(TabStatus);
                 SessionRunning = true;
             } else {
@@ -81,15 +81,15 @@ void TMainForm::RescanMLanClick(TComponent*) {
         Chain.RescanRequested = true;
         return;
     }
-    int before = DeviceCount;
+    int before = SensorSet().DeviceCount;
     RescanMLan->SetEnabled(false);
     if (DDERunning) Publishing().StopDDEServices();
     if (HTTPRunning) Publishing().StopHTTPServices();
     if (UDPRunning) Publishing().StopUDPServices();
     if (TCPRunning) Publishing().StopTCPServices();
     ScanMicroLAN();
-    LogStatus(
-        Format("SERVER: Scan completed, sensors found total:%d  new:%d", DeviceCount, DeviceCount - before));
+    LogStatus(Format("SERVER: Scan completed, sensors found total:%d  new:%d", SensorSet().DeviceCount,
+                     SensorSet().DeviceCount - before));
     const TStationSettings& s = StationSettings;
     if (s.DDEEnabled) Publishing().StartDDEServices();
     if (s.HTTPEnabled) Publishing().StartHTTPServices();

@@ -98,9 +98,8 @@ void TMainForm::SaveAllSensors() {
     // keys of all sensors reach SENSORS.INI in one rewrite (a file the disk refuses is told once).
     {
         TIniFile::Batch batch;
-        ForEachSavedSensor([this](auto* sensor) {
-            Logged(Named("SERVER: Error saving data"), [&] { sensor->SaveSettings(); });
-        });
+        ForEachSavedSensor(
+            [this](const std::function<void()>& save) { Logged(Named("SERVER: Error saving data"), save); });
     }
     TIniFile::FlushDeferred(); // the highs and lows of the last minute, also when no key changed
 }

@@ -24,7 +24,7 @@ namespace {
 // The title shows the main temperature and the wind: only once the station has read them (those it has
 // sensors for), never the zeros that stand for them before the first reading.
 bool TitleHasReadings(const TCurrentReadings& r) {
-    const bool thermometer = TemperatureSensors.Count() > 0, wind = WindPresent && WindSensor;
+    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0, wind = SensorSet().WindPresent && SensorSet().WindSensor;
     return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
 }
 } // namespace

@@ -40,6 +40,8 @@
 namespace net {
 class TWSocket;
 }
+class TPublishing;
+class TSensorSet;
 class TSplashScreen;
 class TStationHost;
 
@@ -322,6 +324,8 @@ private:
     void ConfigureRainGraph();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
+    // The station's sensor objects, reached through SensorSet() while the window lives.
+    std::unique_ptr<TSensorSet> sensors_;
     // The window's parts in the layers around the controller (StationOptions).
     std::unique_ptr<TStationHost> host_;
     std::unique_ptr<TPublishing> publishing_;

@@ -37,8 +37,8 @@ protected:
         }
     }
     void TearDown() override {
-        WindSensor.Reset();
-        WindPresent = false;
+        SensorSet().WindSensor.Reset();
+        SensorSet().WindPresent = false;
         TemperatureNetTest::TearDown();
     }
 };
@@ -85,8 +85,8 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
     form_->CurrentReadings.TemperatureF = 32.0f;
     EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f); // no wind sensor: the air temperature
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
-    WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
-    WindPresent = true;
+    WindData* wind = &SensorSet().WindSensor.Set(Make<WindData>(counter, 0));
+    SensorSet().WindPresent = true;
     wind->MinAvgSpeed = 4.0766f; // 10 mph
     EXPECT_NEAR(GetWindchill(), 23.73f, 0.005f);
     EXPECT_NEAR(GetWindchillCelsius(), -4.60f, 0.005f);
@@ -101,8 +101,8 @@ TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
 TEST_F(WeatherCalcTest, AFaultThatStaysIsLoggedOnceAndCountedWhenItEnds) {
     form_->CurrentReadings.TemperatureF = 32.0f;
     auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
-    WindData* wind = &WindSensor.Set(Make<WindData>(counter, 0));
-    WindPresent = true;
+    WindData* wind = &SensorSet().WindSensor.Set(Make<WindData>(counter, 0));
+    SensorSet().WindPresent = true;
     wind->MinAvgSpeed = NAN; // a NaN multiplier in SENSORS.INI
     for (int i = 0; i < 100; ++i)
         EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f);

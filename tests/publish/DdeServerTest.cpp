@@ -48,18 +48,18 @@ TEST_F(DdeServerTest, ItemsFollowTheSensorsFoundAndCarryTheReadings) {
                                          "DDEWindDirection", "DDEWindDirAVG",      "DDERainToday",
                                          "DDERainRate",      "DDERainCounter",     "DDEBarometer",
                                          "DDETemperature",   "DDEWindChill"};
-    for (DS1820* sensor : DS1820Sensors)
+    for (DS1820* sensor : SensorSet().DS1820Sensors)
         expected.push_back(sensor->DDEName);
-    for (DS2423* sensor : DS2423Sensors)
+    for (DS2423* sensor : SensorSet().DS2423Sensors)
         expected.push_back(sensor->DDEName);
-    for (DS2450* sensor : DS2450Sensors)
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
         for (const char* channel : {"A", "B", "C", "D"})
             expected.push_back(MakeDDEItemName(*sensor) + channel);
     expected.push_back("DDEHumidity");
-    expected.push_back(HumiditySensors[0]->DDEName + "H");
-    expected.push_back(HumiditySensors[0]->DDEName + "T");
-    expected.push_back(DS2438Sensors[0]->DDEName + "V");
-    expected.push_back(DS2438Sensors[0]->DDEName + "T");
+    expected.push_back(SensorSet().HumiditySensors[0]->DDEName + "H");
+    expected.push_back(SensorSet().HumiditySensors[0]->DDEName + "T");
+    expected.push_back(SensorSet().DS2438Sensors[0]->DDEName + "V");
+    expected.push_back(SensorSet().DS2438Sensors[0]->DDEName + "T");
     platform::TStringList lines;
     lines.SetText(Request("DDEItems"));
     ASSERT_EQ(lines.Count(), static_cast<int>(expected.size())) << Request("DDEItems");
@@ -83,13 +83,14 @@ TEST_F(DdeServerTest, ItemsFollowTheSensorsFoundAndCarryTheReadings) {
     EXPECT_GT(hot, 5);
     EXPECT_EQ(pushed, StatusLine);
     EXPECT_EQ(Request("DDEWeather"), StatusLine);
-    EXPECT_EQ(Request("DDERainCounter"), platform::IntToStr(RainSensor->RunningCounter));
+    EXPECT_EQ(Request("DDERainCounter"), platform::IntToStr(SensorSet().RainSensor->RunningCounter));
     EXPECT_GE(warm, 1);
-    EXPECT_EQ(Request(DS1820Sensors[0]->DDEName),
-              platform::FloatToStr(DS1820Sensors[0]->InUnit(DS1820Sensors[0]->temp.value)));
-    EXPECT_NE(Request(MakeDDEItemName(*DS2450Sensors[0]) + "D"), "");
+    EXPECT_EQ(
+        Request(SensorSet().DS1820Sensors[0]->DDEName),
+        platform::FloatToStr(SensorSet().DS1820Sensors[0]->InUnit(SensorSet().DS1820Sensors[0]->temp.value)));
+    EXPECT_NE(Request(MakeDDEItemName(*SensorSet().DS2450Sensors[0]) + "D"), "");
     EXPECT_NE(Request("DDETemperature"), "");
-    DS2450& analog = *DS2450Sensors[0];
+    DS2450& analog = *SensorSet().DS2450Sensors[0];
     uint16_t rom[8];
     std::copy(analog.Rom, analog.Rom + 8, rom);
     const uint16_t example[8] = {0x20, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xA7}; // family code first

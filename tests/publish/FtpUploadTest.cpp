@@ -143,18 +143,18 @@ TEST_F(FtpUploadTest, TheListFollowsTheSensorsAndARefusedConnectionIsToldOnce) {
     form.GeneratedFiles->Add("a\r\nDELE weather.html");
     TFtpUpload& upload = publishing->Upload();
 
-    BarometerPresent = true;
+    SensorSet().BarometerPresent = true;
     upload.FTPUpload();
     EXPECT_EQ(List(), (std::vector<std::string>{html + "dpwchist.gif", "abcd"}));
     ASSERT_TRUE(RunUntilLogged("FTP: Error uploading, aborting... ")) << Log();
     ASSERT_TRUE(RunUntilDone());
-    BarometerPresent = false;
-    RainPresent = true;
+    SensorSet().BarometerPresent = false;
+    SensorSet().RainPresent = true;
     upload.FTPUpload();
     EXPECT_EQ(List(), (std::vector<std::string>{html + "rainhist.gif", "abcd"}));
     ASSERT_TRUE(RunUntilDone());
-    RainPresent = false;
-    WindPresent = true;
+    SensorSet().RainPresent = false;
+    SensorSet().WindPresent = true;
     upload.FTPUpload();
     EXPECT_EQ(List(), (std::vector<std::string>{html + "windhist.gif", html + "dirhist.gif",
                                                 html + "dpwchist.gif", "abcd"}));
@@ -231,7 +231,7 @@ TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNever
                                          Path("extra.txt") + "\r\n[Weather]\r\nDebug=1\r\n");
     Write("HTML/weather.html", "page");
     Write("extra.txt", "extra");
-    RainPresent = true; // no rainhist.gif, and no weather.xml
+    SensorSet().RainPresent = true; // no rainhist.gif, and no weather.xml
     TFtpUpload& upload = publishing->Upload();
     std::vector<std::string> commands;
     ftp_test::RecordCommands(*upload.FTPClient, commands);

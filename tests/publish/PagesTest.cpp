@@ -27,16 +27,16 @@ int Count(const std::string& text, const std::string& part) {
 
 // Leaves the thermometers alone on the station: every other kind goes.
 void KeepOnlyThermometers() {
-    WindSensor.Reset();
-    WindPresent = false;
-    RainSensor.Reset();
-    RainPresent = false;
-    BarometerSensor.Reset();
-    BarometerPresent = false;
-    HumiditySensors.Clear();
-    DS2438Sensors.Clear();
-    DS2423Sensors.Clear();
-    DS2450Sensors.Clear();
+    SensorSet().WindSensor.Reset();
+    SensorSet().WindPresent = false;
+    SensorSet().RainSensor.Reset();
+    SensorSet().RainPresent = false;
+    SensorSet().BarometerSensor.Reset();
+    SensorSet().BarometerPresent = false;
+    SensorSet().HumiditySensors.Clear();
+    SensorSet().DS2438Sensors.Clear();
+    SensorSet().DS2423Sensors.Clear();
+    SensorSet().DS2450Sensors.Clear();
 }
 
 } // namespace
@@ -74,11 +74,11 @@ TEST_F(WeatherXml, TextsAreEscapedSoThatTheFileParsesAndFiguresKeepTheirFormats)
     REQUIRE_PEER("xmllint");
     StartDemo();
     SetKnownReadings();
-    DS1820Sensors[0]->TempDescription = "Temp & Hum <%d> \"north\" \xB0";
-    HumiditySensors[0]->HumDescription = "%s%n";
-    RainSensor->RainUnitInch = 0;
-    RainSensor->RateReference = RainSensor->RunningCounter - 3;
-    WindSensor->CurrentDirection = 255;
+    SensorSet().DS1820Sensors[0]->TempDescription = "Temp & Hum <%d> \"north\" \xB0";
+    SensorSet().HumiditySensors[0]->HumDescription = "%s%n";
+    SensorSet().RainSensor->RainUnitInch = 0;
+    SensorSet().RainSensor->RateReference = SensorSet().RainSensor->RunningCounter - 3;
+    SensorSet().WindSensor->CurrentDirection = 255;
     std::string xml = publish::BuildXML(*context, false);
     EXPECT_TRUE(Has(xml, "<description>Temp &amp; Hum &lt;%d&gt; &quot;north&quot; &#xB0;</description>"));
     EXPECT_TRUE(Has(xml, "<description>%s%n</description>"));
@@ -87,8 +87,8 @@ TEST_F(WeatherXml, TextsAreEscapedSoThatTheFileParsesAndFiguresKeepTheirFormats)
     EXPECT_TRUE(Has(xml, "<dirdeg>5737</dirdeg>\n<dirname></dirname>\n</current>"));
     EXPECT_TRUE(Has(xml, "<max>\n<value>6.6</value>\n<name>moderate breeze</name>\n<time>14:00</time>\n"
                          "<dirdeg>67</dirdeg>\n<dirname>ENE</dirname>\n</max>"));
-    WindSensor->Speed = 0;
-    WindSensor->CurrentDirection = 0;
+    SensorSet().WindSensor->Speed = 0;
+    SensorSet().WindSensor->CurrentDirection = 0;
     xml = publish::BuildXML(*context, false);
     EXPECT_TRUE(Has(
         xml, "<current>\n<value>0.0</value>\n<name>calm</name>\n<dirdeg>0</dirdeg>\n<dirname>N</dirname>"));
@@ -110,7 +110,7 @@ TEST_F(WeatherXml, TextsAreEscapedSoThatTheFileParsesAndFiguresKeepTheirFormats)
 TEST_F(WeatherXml, AHeatIndexWhereTheFormulaDoesNotApplyIsTheAirTemperature) {
     StartDemo();
     SetKnownReadings();
-    Humidity& h = *HumiditySensors[0];
+    Humidity& h = *SensorSet().HumiditySensors[0];
     h.Celsius = 0;
     h.temp.value = 8.0;      // 46.4 F
     h.heatindex.value = 0.0; // what the sensor holds below the formula's range
@@ -166,8 +166,8 @@ TEST_F(StatusPage, WindRowsFollowTheBeaufortSettings) {
                     "Gust:</FONT></TD>\n<TD ALIGN=RIGHT><font size=2> 5.5 &nbsp;m/s </FONT></TD><TD><font "
                     "size=2>&nbsp; </FONT></TD><TD ALIGN=RIGHT><font size=2>&nbsp; </FONT></TD></TR>"));
     // No wind: no direction; a direction the vane never gave has no name and no read outside the table.
-    WindSensor->Speed = 0;
-    WindSensor->MaxSpeedDir = 255;
+    SensorSet().WindSensor->Speed = 0;
+    SensorSet().WindSensor->MaxSpeedDir = 255;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<font size=2> n/a (000&deg;)&nbsp; </FONT>"));
     EXPECT_TRUE(Has(page, "<font size=2>  (5737&deg;)&nbsp; </FONT>"));
@@ -176,7 +176,7 @@ TEST_F(StatusPage, WindRowsFollowTheBeaufortSettings) {
 TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     StartDemo();
     SetKnownReadings();
-    HumiditySensors[0]->hum.value = 54.9;
+    SensorSet().HumiditySensors[0]->hum.value = 54.9;
     form_->CurrentReadings.Temperature = 20.0f; // Fahrenheit, as the main thermometer shows it
     std::string page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<TD ALIGN=RIGHT><font size=2>54% </FONT></TD>"));
@@ -211,12 +211,12 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     EXPECT_TRUE(Has(page, "<I> &nbsp; Heat Index &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I>"));
     // Without a thermometer the wind chill row takes the station's unit letter.
     form_->CurrentReadings.TemperatureC = -3.0f;
-    DS1820Sensors.Clear();
+    SensorSet().DS1820Sensors.Clear();
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "Windchill &nbsp;")) << page;
     EXPECT_TRUE(Has(page, ".0&deg;F </FONT>"));
     // A gauge that cannot divide shows 0.00 and the page goes on to its end.
-    RainSensor->CountsPrInch = 0;
+    SensorSet().RainSensor->CountsPrInch = 0;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<TD ALIGN=CENTER><font size=2> 0.00 in </FONT></TD>"));
     EXPECT_TRUE(Has(page, "Korvane 01.12.2026"));
@@ -228,7 +228,7 @@ using StartPage = PublishStation;
 TEST_F(StartPage, TemperatureColoursAndUnits) {
     StartDemo();
     SetKnownReadings();
-    DS1820& t = *DS1820Sensors[0];
+    DS1820& t = *SensorSet().DS1820Sensors[0];
     t.Celsius = 1;
     t.temp.value = 0.0;
     EXPECT_TRUE(Has(publish::StartPageBody(*context, 0), "<FONT SIZE=2 COLOR=#FF0000>0.0 &deg;C</FONT>"));
@@ -243,7 +243,7 @@ TEST_F(StartPage, TemperatureColoursAndUnits) {
     EXPECT_TRUE(Has(html, "<FONT SIZE=2 COLOR=#000000>65.4%</FONT>"));
     EXPECT_TRUE(
         Has(html, "<TR><TD><FONT SIZE=2>Rate/h</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.18 in</FONT>"));
-    RainSensor->RateMinutes = 15;
+    SensorSet().RainSensor->RateMinutes = 15;
     EXPECT_TRUE(Has(publish::StartPageBody(*context, 0), "<FONT SIZE=2>0.12 in</FONT>")); // 3 x 4
     std::string wml = publish::WmlPageBody(*context);
     EXPECT_TRUE(Has(wml, "</a> 23.0\xB0"
@@ -255,8 +255,8 @@ TEST_F(StartPage, TheWmlPageIsWellFormedWmlInItsDeclaredEncoding) {
     REQUIRE_PEER("xmllint");
     StartDemo();
     SetKnownReadings();
-    DS1820Sensors[0]->TempDescription = "Hall & <stairs> $5 \xB0";
-    HumiditySensors[0]->HumDescription = "Bath 'n' \"shower\"";
+    SensorSet().DS1820Sensors[0]->TempDescription = "Hall & <stairs> $5 \xB0";
+    SensorSet().HumiditySensors[0]->HumDescription = "Bath 'n' \"shower\"";
     std::string wml = publish::WmlPageBody(*context);
     EXPECT_EQ(wml.rfind("<?xml version='1.0' encoding='ISO-8859-1'?>\r\n", 0), 0u);
     EXPECT_TRUE(Has(wml, "Hall &amp; &lt;stairs&gt; $$5 &#xB0;</a> "));
@@ -265,7 +265,7 @@ TEST_F(StartPage, TheWmlPageIsWellFormedWmlInItsDeclaredEncoding) {
     Write("page.wml", wml);
     EXPECT_EQ(std::system(("xmllint --noout " + Path("page.wml")).c_str()), 0);
     KeepOnlyThermometers();
-    DS1820Sensors.Clear();
+    SensorSet().DS1820Sensors.Clear();
     Write("empty.wml", publish::WmlPageBody(*context));
     EXPECT_EQ(std::system(("xmllint --noout " + Path("empty.wml")).c_str()), 0);
 }
@@ -273,7 +273,7 @@ TEST_F(StartPage, TheWmlPageIsWellFormedWmlInItsDeclaredEncoding) {
 TEST_F(StartPage, AStationWithoutSensorsStillHasItsFrame) {
     StartDemo();
     KeepOnlyThermometers();
-    DS1820Sensors.Clear();
+    SensorSet().DS1820Sensors.Clear();
     std::string html = publish::StartPageBody(*context, 0);
     EXPECT_TRUE(Has(html,
                     "<TABLE cellspacing=20 BORDER=0><TR VALIGN=TOP><TD></TD><TD></TD><TD></TD><TD></TD></TR>"

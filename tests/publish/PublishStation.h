@@ -57,9 +57,9 @@ protected:
             t.temp.low = low;
             t.temp.highTime = t.temp.lowTime = kMarkTime;
         };
-        for (DS1820* t : DS1820Sensors)
+        for (DS1820* t : SensorSet().DS1820Sensors)
             temperature(*t, 12.0, 14.5, 3.0);
-        Humidity& h = *HumiditySensors[0];
+        Humidity& h = *SensorSet().HumiditySensors[0];
         temperature(h, 7.5, 9.0, 2.5);
         h.hum.value = 65.4;
         h.hum.high = 80.9;
@@ -67,7 +67,7 @@ protected:
         h.hum.highTime = h.hum.lowTime = kMarkTime;
         h.dewpoint.value = 1.25;
         h.heatindex.value = 7.5;
-        Barometer& b = *BarometerSensor;
+        Barometer& b = *SensorSet().BarometerSensor;
         temperature(b, 20.0, 21.0, 19.0);
         b.baro.value = 29.92;
         b.baro.high = 30.01;
@@ -76,7 +76,7 @@ protected:
         b.Celsius = 0;
         b.RateReference = 29.90;
         b.today_baro = 29.85;
-        WindData& w = *WindSensor;
+        WindData& w = *SensorSet().WindSensor;
         w.Speed = 3.0f;
         w.Gust = 5.0f;
         w.MaxSpeed = 6.0f;
@@ -87,7 +87,7 @@ protected:
         w.HourAvgSpeed = 2.0f;
         w.DayAvgSpeed = 1.5f;
         w.CurrentDirection = 4;
-        RainGauge& r = *RainSensor;
+        RainGauge& r = *SensorSet().RainSensor;
         r.RainUnitInch = 1;
         r.CountsPrInch = 100;
         r.RateMinutes = 10;

@@ -59,7 +59,7 @@ TEST_F(TemplateTags, PlainTagsIgnoreThePrefixAndCaseAndFallToNotAvailable) {
     EXPECT_EQ(Tag("abcHumidity"), "65");
     EXPECT_EQ(Tag("abcBarometer"), "29.92");
     EXPECT_EQ(Tag("abcBarometerRate"), "0.02");
-    BarometerSensor->Metric = 1;
+    SensorSet().BarometerSensor->Metric = 1;
     EXPECT_EQ(Tag("abcBarometerRate"), "0.68");
     EXPECT_EQ(Tag("abcBarometer"), "29.9"); // the shared reading, with the hPa mask
 }
@@ -73,11 +73,11 @@ TEST_F(TemplateTags, WindTagsAndTheDirectionThatIsNotThere) {
     EXPECT_EQ(Tag("abcWindDirectionName"), "ENE");
     EXPECT_EQ(Tag("abcWindMaxDirection"), "068");
     form_->CurrentReadings.WindDirectionIndex = 255;
-    WindSensor->MaxSpeedDir = 255;
+    SensorSet().WindSensor->MaxSpeedDir = 255;
     EXPECT_EQ(Tag("abcWindDirection"), "5738");
     EXPECT_EQ(Tag("abcWindDirectionName"), "");
     EXPECT_EQ(Tag("abcWindMaxDirectionName"), "");
-    WindPresent = false;
+    SensorSet().WindPresent = false;
     EXPECT_EQ(Tag("abcWindSpeed"), "(n/a)");
     EXPECT_EQ(Tag("abcWindChill"), "(n/a)");
 }
@@ -85,7 +85,7 @@ TEST_F(TemplateTags, WindTagsAndTheDirectionThatIsNotThere) {
 TEST_F(TemplateTags, RainFiguresInInchesAndMillimetresAndGaugesThatCannotDivide) {
     TMainForm& form = StartDemo();
     SetKnownReadings();
-    RainGauge& rain = *RainSensor;
+    RainGauge& rain = *SensorSet().RainSensor;
     EXPECT_EQ(Tag("abcRainToday"), "2.50");
     EXPECT_EQ(Tag("abcRainRate"), "0.18"); // 3 counts x (60 div 10)
     EXPECT_EQ(Tag("abcRainTotal"), "40.00");
@@ -119,7 +119,7 @@ TEST_F(TemplateTags, HumidityMarkTimesNeedAMainHumiditySensor) {
 TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {
     StartDemo();
     SetKnownReadings();
-    DS1820& outdoor = *DS1820Sensors[0];
+    DS1820& outdoor = *SensorSet().DS1820Sensors[0];
     const std::string s = SensorSerialString(outdoor);
     outdoor.Celsius = 0;
     outdoor.temp.high = 21.5;
@@ -129,20 +129,20 @@ TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {
     EXPECT_EQ(Tag("abc" + s + "MaxAt"), "14:00");
     EXPECT_EQ(Tag("abc" + s), "53.6");
 
-    Humidity& h = *HumiditySensors[0];
+    Humidity& h = *SensorSet().HumiditySensors[0];
     h.hum.value = 55.9;
     EXPECT_EQ(Tag("abc" + SensorSerialString(h) + "H"), "55"); // cut, not rounded
     h.Celsius = 1;
     EXPECT_EQ(Tag("abc" + SensorSerialString(h) + "T"), "7.5");
 
-    DS2438& battery = *DS2438Sensors[0];
+    DS2438& battery = *SensorSet().DS2438Sensors[0];
     battery.Celsius = 1;
     battery.temp.value = 19.26;
     battery.VAD.value = 1.234;
     EXPECT_EQ(Tag("abc" + SensorSerialString(battery) + "T"), "19.3"); // %3.1f, rounded by printf
     EXPECT_EQ(Tag("abc" + SensorSerialString(battery) + "V"), "1.23");
 
-    DS2423& counter = *DS2423Sensors[0];
+    DS2423& counter = *SensorSet().DS2423Sensors[0];
     counter.RunningCounter = 1000;
     counter.CountHistory[59] = 940;
     counter.TodayCounter = 990;
@@ -150,7 +150,7 @@ TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {
     EXPECT_EQ(Tag("abc" + SensorSerialString(counter) + "Today"), "10");
     EXPECT_EQ(Tag("abc" + SensorSerialString(counter)), "1000");
 
-    DS2450& analog = *DS2450Sensors[DS2450Sensors.Count() - 1];
+    DS2450& analog = *SensorSet().DS2450Sensors[SensorSet().DS2450Sensors.Count() - 1];
     const std::string a = DS2450::RomToHex(analog.Rom);
     analog.Value[1] = 2.5f;
     analog.MaxValue[1] = 3.25f;
@@ -158,9 +158,9 @@ TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {
     EXPECT_EQ(Tag("abc" + a + "_bmax"), "3.25");
     EXPECT_EQ(Tag("abc" + a + "_E"), "(n/a)");
 
-    const std::string b = SensorSerialString(*BarometerSensor);
+    const std::string b = SensorSerialString(*SensorSet().BarometerSensor);
     EXPECT_EQ(Tag("abc" + b + "T"), "68.0");
-    BarometerPresent = false; // the barometer's tags live in its group
+    SensorSet().BarometerPresent = false; // the barometer's tags live in its group
     EXPECT_EQ(Tag("abc" + b + "T"), "(n/a)");
     EXPECT_EQ(Tag("abc0000000000000000T"), "(n/a)");
 }
@@ -169,10 +169,10 @@ TEST_F(TemplateTags, ATagWhoseValueRaisesIsLoggedAndLeftEmpty) {
     StartDemo();
     SetKnownReadings();
     struct FailingHumidity : Humidity {
-        FailingHumidity() : Humidity(HumiditySensors.Count(), nullptr, 0) {}
+        FailingHumidity() : Humidity(SensorSet().HumiditySensors.Count(), nullptr, 0) {}
         double GetValue() override { throw std::runtime_error("no reading"); }
     };
-    Humidity* failing = HumiditySensors.Add(std::unique_ptr<Humidity>(new FailingHumidity));
+    Humidity* failing = SensorSet().HumiditySensors.Add(std::unique_ptr<Humidity>(new FailingHumidity));
     ASSERT_NE(failing, nullptr);
     const uint16_t rom[8] = {0x26, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
     std::copy(std::begin(rom), std::end(rom), failing->Rom);

@@ -211,7 +211,7 @@ TEST_F(WebServer, EveryRequestIsAnsweredAndNoFileIsEverServed) {
     StartServing();
     publishing->SetGraphSource({}); // a window without graphs: its image answers are 404 too
     Write("wwwroot/secret.txt", "secret");
-    RainPresent = false;
+    SensorSet().RainPresent = false;
     for (const char* request :
          {"GET /DS1820/x HTTP/1.0\r\n\r\n", "GET /DS1820/7 HTTP/1.0\r\n\r\n",
           "GET /DS1820/+3 HTTP/1.0\r\n\r\n", "GET /DS1820/$1F HTTP/1.0\r\n\r\n",
@@ -332,9 +332,9 @@ TEST_F(Browser, TheStartPageShowsTheCurrentWeatherAndTheXmlParses) {
     REQUIRE_PEER("chromium");
     StartServing();
     SetKnownReadings();
-    DS1820Sensors[0]->TempDescription = "Probe & garden";
-    DS1820Sensors[0]->temp.value = -2.5;
-    DS1820Sensors[0]->Celsius = 1;
+    SensorSet().DS1820Sensors[0]->TempDescription = "Probe & garden";
+    SensorSet().DS1820Sensors[0]->temp.value = -2.5;
+    SensorSet().DS1820Sensors[0]->Celsius = 1;
     std::string dom = Chromium({"--dump-dom", Url("/")});
     EXPECT_NE(dom.find("<title>Malvoren Weather Station</title>"), std::string::npos) << dom.substr(0, 500);
     EXPECT_NE(dom.find(">Probe &amp; garden</a>"), std::string::npos);
@@ -343,7 +343,7 @@ TEST_F(Browser, TheStartPageShowsTheCurrentWeatherAndTheXmlParses) {
     Chromium({"--screenshot=" + shot, "--window-size=1000,600", Url("/")});
     EXPECT_GT(std::filesystem::exists(shot) ? std::filesystem::file_size(shot) : 0u, 1000u);
 
-    DS1820Sensors[0]->TempDescription = "Temp & Hum <%d>";
+    SensorSet().DS1820Sensors[0]->TempDescription = "Temp & Hum <%d>";
     std::string xml = Chromium({"--dump-dom", Url("/XML")});
     EXPECT_EQ(xml.find("parsererror"), std::string::npos) << xml.substr(0, 800);
     EXPECT_NE(xml.find("Temp &amp; Hum &lt;%d&gt;"), std::string::npos) << xml.substr(0, 800);

@@ -33,14 +33,14 @@ protected:
 TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
     TMainForm& form = StartDemo();
     ASSERT_TRUE(SessionRunning);
-    EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-    EXPECT_EQ(DS1820Sensors.Count(), 7);
-    EXPECT_EQ(HumiditySensors.Count(), 1);
-    EXPECT_TRUE(WindDirectionFound);
+    EXPECT_TRUE(SensorSet().WindPresent && SensorSet().RainPresent && SensorSet().BarometerPresent);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 7);
+    EXPECT_EQ(SensorSet().HumiditySensors.Count(), 1);
+    EXPECT_TRUE(SensorSet().WindDirectionFound);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
     // The demo's korvane.ini makes the outdoor thermometer the main one, not the first found.
-    ASSERT_LT(MainTemperatureSensor, TemperatureSensors.Count());
-    EXPECT_EQ(TemperatureSensors[MainTemperatureSensor]->TempDescription, "Outdoor");
+    ASSERT_LT(MainTemperatureSensor, SensorSet().TemperatureSensors.Count());
+    EXPECT_EQ(SensorSet().TemperatureSensors[MainTemperatureSensor]->TempDescription, "Outdoor");
     Run(3 * 60 * 1000);
     const TCurrentReadings& r = form.CurrentReadings;
     EXPECT_GT(r.BarometerInHg, 25.0f);
@@ -52,9 +52,9 @@ TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
                 (form.CurrentReadings.WindDirectionBin >= 0 && form.CurrentReadings.WindDirectionBin < 16));
     EXPECT_GE(r.RainToday, 0.0f);
     // Each thermometer in turn, only when its 60 s read interval has passed: 7 sensors in 3 minutes.
-    for (int i = 0; i < DS1820Sensors.Count(); ++i) {
-        EXPECT_GE(DS1820Sensors[i]->Samples, 2u) << i;
-        EXPECT_LE(DS1820Sensors[i]->Samples, 4u) << i;
+    for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i) {
+        EXPECT_GE(SensorSet().DS1820Sensors[i]->Samples, 2u) << i;
+        EXPECT_LE(SensorSet().DS1820Sensors[i]->Samples, 4u) << i;
     }
     EXPECT_EQ(form.StatusBar->Panel(0), std::to_string(SampleCount) + " samples");
     EXPECT_EQ(StatusLine.substr(StatusLine.size() - 2), "\r\n");
@@ -87,15 +87,16 @@ TEST_F(DemoStationTest, GrandTotalResetShowsItsTimeWithoutTheLineEnd) {
     EXPECT_EQ(form.RainResetTime->Caption(),
               "Grand total since " + platform::CTime(platform::UnixTime()).substr(0, 24));
     EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
-    EXPECT_EQ(RainSensor->StartCounter, RainSensor->RunningCounter);
+    EXPECT_EQ(SensorSet().RainSensor->StartCounter, SensorSet().RainSensor->RunningCounter);
     // What the user does is on disk at once (the rounds' highs and lows may wait a minute).
-    EXPECT_NE(Read("SENSORS.INI").find("ResetTime=" + std::to_string(RainSensor->ResetTime) + "\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        Read("SENSORS.INI").find("ResetTime=" + std::to_string(SensorSet().RainSensor->ResetTime) + "\r\n"),
+        std::string::npos);
 }
 
 TEST_F(DemoStationTest, AlarmLineShowsLimitAndValueInTheSensorsUnit) {
     TMainForm& form = StartDemo();
-    DS1820& sensor = *DS1820Sensors[0];
+    DS1820& sensor = *SensorSet().DS1820Sensors[0];
     sensor.Celsius = 0;
     sensor.HighAlarm = 30;
     sensor.temp.value = 31;
@@ -117,8 +118,9 @@ TEST_F(DemoStationTest, UnloadSavesEveryKindAndTheNextStartContinuesTheTotals) {
     unsigned first = SampleCount;
     ASSERT_GT(first, 5u);
     std::vector<std::string> read; // thermometers with a good reading (a DS18S20 refuses some patterns)
-    for (int i = 0; i < DS1820Sensors.Count(); ++i)
-        if (DS1820Sensors[i]->temp.value != 0) read.push_back(DS1820Sensors[i]->SerialSection());
+    for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
+        if (SensorSet().DS1820Sensors[i]->temp.value != 0)
+            read.push_back(SensorSet().DS1820Sensors[i]->SerialSection());
     ASSERT_GE(read.size(), 5u);
     form.Unload1->Click();
     Run(5000);

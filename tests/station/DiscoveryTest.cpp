@@ -44,9 +44,9 @@ TEST_F(DiscoveryTest, ThermometerTableTakesTwentyFourAndNamesTheRest) {
     AddMany<sim::DS18S20>(net->Trunk(), 24, 0x100);
     std::string extra = AddThermometer(0x200).rom().Text();
     StartStation();
-    EXPECT_EQ(DS1820Sensors.Count(), 24);
-    EXPECT_EQ(TemperatureSensors.Count(), 24);
-    EXPECT_EQ(DeviceCount, 24);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 24);
+    EXPECT_EQ(SensorSet().TemperatureSensors.Count(), 24);
+    EXPECT_EQ(SensorSet().DeviceCount, 24);
     EXPECT_EQ(CountLog(LeftOut("DS18B20", extra, "room for 24 only")), 1);
     EXPECT_EQ(CountLog("left out"), 1);
     EXPECT_EQ(CountLog("INFO: Added DS18B20"), 0);
@@ -57,8 +57,8 @@ TEST_F(DiscoveryTest, CountersOnTheTrunkFillTheTableBeforeTheOneBehindACoupler) 
     sim::DS2409& coupler = AddCoupler(0x300);
     std::string behind = AddMany<sim::DS2423>(coupler.Main(), 1, 0x400)[0];
     StartStation();
-    EXPECT_EQ(DS2423Sensors.Count(), 8);
-    EXPECT_EQ(CounterSensors.Count(), 8);
+    EXPECT_EQ(SensorSet().DS2423Sensors.Count(), 8);
+    EXPECT_EQ(SensorSet().CounterSensors.Count(), 8);
     // Seen on the trunk and again with each branch on, but named once and created once.
     EXPECT_EQ(CountLog(LeftOut("DS2423", behind, "room for 8 only")), 1);
     EXPECT_EQ(CountLog("INFO: Added DS2423 sensor"), 8);
@@ -72,12 +72,12 @@ TEST_F(DiscoveryTest, EachTableStopsAtItsRoom) {
     AddMany<sim::DS2408>(net->Trunk(), 9, 0x500);
     Write("SENSORS.INI", Typed(humidity, "Humidity") + Typed(plain2438, "DS2438"));
     StartStation();
-    EXPECT_EQ(HumiditySensors.Count(), 8);
-    EXPECT_EQ(DS2438Sensors.Count(), 8);
-    EXPECT_EQ(TemperatureSensors.Count(), 16);
-    EXPECT_EQ(DS2450Sensors.Count(), 8);
-    EXPECT_EQ(DS2407Count, 8);
-    EXPECT_EQ(DS2408Count, 8);
+    EXPECT_EQ(SensorSet().HumiditySensors.Count(), 8);
+    EXPECT_EQ(SensorSet().DS2438Sensors.Count(), 8);
+    EXPECT_EQ(SensorSet().TemperatureSensors.Count(), 16);
+    EXPECT_EQ(SensorSet().DS2450Sensors.Count(), 8);
+    EXPECT_EQ(SensorSet().DS2407Count, 8);
+    EXPECT_EQ(SensorSet().DS2408Count, 8);
     for (const char* family : {"DS2438", "DS2450", "DS2407", "DS2408"})
         EXPECT_EQ(CountLog(std::string("WARNING: ") + family), family == std::string("DS2438") ? 2 : 1)
             << family;
@@ -91,8 +91,8 @@ TEST_F(DiscoveryTest, ThirteenthCouplerIsLeftOut) {
     AddMany<sim::DS2409>(net->Trunk(), 13, 0x600);
     AddThermometer(0x100);
     StartStation();
-    EXPECT_EQ(Couplers.Count(), 12);
-    EXPECT_EQ(DS1820Sensors.Count(), 1);
+    EXPECT_EQ(SensorSet().Couplers.Count(), 12);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 1);
     std::string log = Read("korvane.log");
     auto count = [&](const std::string& text) {
         int n = 0;
@@ -111,9 +111,9 @@ TEST_F(DiscoveryTest, ADeviceSeenOnTheTrunkAndThroughEveryBranchIsTakenOnce) {
     net->Add<sim::DS18B20>(first.Main(), 0x300);
     net->Add<sim::DS18B20>(second.Aux(), 0x301);
     StartStation();
-    EXPECT_EQ(DS1820Sensors.Count(), 3);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 3);
     EXPECT_EQ(CountLog("INFO: Added DS18B20 sensor " + trunk), 1);
-    EXPECT_EQ(DS1820Sensors[0]->SwitchPort, 0); // the trunk device is not tied to a branch
+    EXPECT_EQ(SensorSet().DS1820Sensors[0]->SwitchPort, 0); // the trunk device is not tied to a branch
     EXPECT_EQ(CountLog("left out"), 0);
 }
 
@@ -128,13 +128,13 @@ TEST_F(DiscoveryTest, SecondWindRainAndBarometerDevicesAreLeftOutByName) {
     Write("SENSORS.INI", Typed({wind, wind2}, "WindSpeed") + Typed({rain, rain2}, "RainGauge") +
                              Typed({baro, baro2}, "Barometer"));
     StartStation();
-    ASSERT_TRUE(WindSensor && RainSensor && BarometerSensor);
-    EXPECT_EQ(iButton::RomText(WindSensor->Rom), wind);
-    EXPECT_EQ(iButton::RomText(RainSensor->Rom), rain);
-    EXPECT_EQ(iButton::RomText(BarometerSensor->Rom), baro);
-    EXPECT_EQ(CounterSensors.Count(), 2);
-    EXPECT_EQ(DS2423Sensors.Count(), 0);
-    EXPECT_EQ(DeviceCount, 3);
+    ASSERT_TRUE(SensorSet().WindSensor && SensorSet().RainSensor && SensorSet().BarometerSensor);
+    EXPECT_EQ(iButton::RomText(SensorSet().WindSensor->Rom), wind);
+    EXPECT_EQ(iButton::RomText(SensorSet().RainSensor->Rom), rain);
+    EXPECT_EQ(iButton::RomText(SensorSet().BarometerSensor->Rom), baro);
+    EXPECT_EQ(SensorSet().CounterSensors.Count(), 2);
+    EXPECT_EQ(SensorSet().DS2423Sensors.Count(), 0);
+    EXPECT_EQ(SensorSet().DeviceCount, 3);
     EXPECT_EQ(CountLog(LeftOut("DS2423", wind2, "one WindSpeed only")), 1);
     EXPECT_EQ(CountLog(LeftOut("DS2423", rain2, "one RainGauge only")), 1);
     EXPECT_EQ(CountLog(LeftOut("DS2438", baro2, "one Barometer only")), 1);
@@ -146,8 +146,8 @@ TEST_F(DiscoveryTest, ASecondVaneIsLeftOut) {
     std::vector<std::string> vanes = AddMany<sim::DS2450>(net->Trunk(), 2, 0x200);
     Write("SENSORS.INI", Typed({wind}, "WindSpeed") + Typed(vanes, "WindDirection"));
     StartStation();
-    EXPECT_TRUE(WindDirectionFound);
-    EXPECT_EQ(DS2450Sensors.Count(), 0);
+    EXPECT_TRUE(SensorSet().WindDirectionFound);
+    EXPECT_EQ(SensorSet().DS2450Sensors.Count(), 0);
     EXPECT_EQ(CountLog("left out (one WindDirection only)"), 1);
 }
 
@@ -155,21 +155,21 @@ TEST_F(DiscoveryTest, AVaneWithoutAWindCounterIsAPlainConverter) {
     std::vector<std::string> vanes = AddMany<sim::DS2450>(net->Trunk(), 2, 0x200);
     Write("SENSORS.INI", Typed(vanes, "WindDirection"));
     StartStation();
-    EXPECT_FALSE(WindDirectionFound);
-    EXPECT_EQ(DS2450Sensors.Count(), 2);
+    EXPECT_FALSE(SensorSet().WindDirectionFound);
+    EXPECT_EQ(SensorSet().DS2450Sensors.Count(), 2);
     EXPECT_EQ(CountLog("left out"), 0);
 }
 
 TEST_F(DiscoveryTest, RescanWithAFullTableNamesTheNewDeviceAndKeepsTheOldObjects) {
     AddMany<sim::DS18S20>(net->Trunk(), 24, 0x100);
     TMainForm& form = StartStation();
-    ASSERT_EQ(DS1820Sensors.Count(), 24);
-    DS1820* first = DS1820Sensors[0];
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 24);
+    DS1820* first = SensorSet().DS1820Sensors[0];
     std::string late = AddThermometer(0x200).rom().Text();
     form.RescanMLan->Click();
     Run(3000);
     EXPECT_EQ(CountLog(LeftOut("DS18B20", late, "room for 24 only")), 1);
     EXPECT_EQ(CountLog("SERVER: Scan completed, sensors found total:24  new:0"), 1);
-    EXPECT_EQ(DS1820Sensors[0], first);
-    EXPECT_EQ(DS1820Sensors.Count(), 24);
+    EXPECT_EQ(SensorSet().DS1820Sensors[0], first);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 24);
 }

@@ -342,7 +342,7 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
     }
 
     // --- rain: today, week and month agree with the daily records ---
-    ASSERT_TRUE(RainPresent && RainSensor);
+    ASSERT_TRUE(SensorSet().RainPresent && SensorSet().RainSensor);
     double today = end.RainToday, week = end.RainWeek, month = end.RainMonth;
     double decDays = 0, lastSix = 0, total = 0;
     for (int d = 0; d < kDays; ++d) {
@@ -406,9 +406,10 @@ TEST_F(EightDayRun, TheStationRunsEightDaysAcrossTheMonthEnd) {
         if (d.type == "Barometer") baroSection = d.rom.Text();
         if (d.type == "WindSpeed") windSection = d.rom.Text();
     }
-    EXPECT_NEAR(sensors.ReadInteger(rainSection, "RunningCounter", 0), RainSensor->RunningCounter, 100);
-    EXPECT_EQ(sensors.ReadInteger(rainSection, "MonthCounter", -1), RainSensor->MonthCounter);
-    EXPECT_EQ(sensors.ReadInteger(rainSection, "TodayCounter", -1), RainSensor->TodayCounter);
+    EXPECT_NEAR(sensors.ReadInteger(rainSection, "RunningCounter", 0), SensorSet().RainSensor->RunningCounter,
+                100);
+    EXPECT_EQ(sensors.ReadInteger(rainSection, "MonthCounter", -1), SensorSet().RainSensor->MonthCounter);
+    EXPECT_EQ(sensors.ReadInteger(rainSection, "TodayCounter", -1), SensorSet().RainSensor->TodayCounter);
     double hum = sensors.ReadFloat(humiditySection, "current_hum", -1);
     EXPECT_GT(hum, 5.0);
     EXPECT_LE(hum, 100.0);
@@ -452,9 +453,9 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
     TMainForm& form = Start();
     RunUntil(kStartMs + 10 * kMinuteMs);
     ASSERT_TRUE(SessionRunning) << "the demo net was found";
-    ASSERT_TRUE(RainPresent && RainSensor);
+    ASSERT_TRUE(SensorSet().RainPresent && SensorSet().RainSensor);
     const uint32_t simRainStart = rain->Counter(kCounterB);
-    const uint32_t stationRainStart = RainSensor->TotalCounts();
+    const uint32_t stationRainStart = SensorSet().RainSensor->TotalCounts();
 
     sim::FaultRates rates;
     rates.CrcErrors = 0.002;
@@ -493,7 +494,8 @@ TEST_F(EightDayRun, AFaultyNetLosesNoRainAndWritesOnlyWhatTheWeatherGave) {
     EXPECT_GT(all.size(), static_cast<size_t>(days * 100));
 
     // Rain: what the gauge counted is what the station added up, nothing twice and nothing lost.
-    EXPECT_EQ(RainSensor->TotalCounts() - stationRainStart, rain->Counter(kCounterB) - simRainStart);
+    EXPECT_EQ(SensorSet().RainSensor->TotalCounts() - stationRainStart,
+              rain->Counter(kCounterB) - simRainStart);
 
     // Highs and lows of each day lie within the air the model made that day (the outdoor thermometer's
     // spot, sampled every minute, with a margin for the moments between samples and the sensor's step).

@@ -299,7 +299,7 @@ TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {
     const std::vector<float> fahrenheit = values(*first.Temperature, outdoor);
     const std::vector<float> metres = values(*first.Wind, speed);
     ASSERT_GE(fahrenheit.size(), 170u);
-    const std::string windSection = WindSensor->SerialSection();
+    const std::string windSection = SensorSet().WindSensor->SerialSection();
     first.Unload1->Click();
     platform::EventLoop::Get().RunFor(5000);
 

@@ -119,9 +119,9 @@ TEST_F(KillRestartTest, FiftyKillsWhileWritingLoseNoRoleHighLowOrRainTotal) {
     Start(); // and a last restart in this process finds every sensor
     platform::EventLoop::Get().RunFor(1100);
     ASSERT_TRUE(SessionRunning);
-    EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-    EXPECT_EQ(DS1820Sensors.Count(), 7);
-    EXPECT_EQ(HumiditySensors.Count(), 1);
+    EXPECT_TRUE(SensorSet().WindPresent && SensorSet().RainPresent && SensorSet().BarometerPresent);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 7);
+    EXPECT_EQ(SensorSet().HumiditySensors.Count(), 1);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0);
 }
 

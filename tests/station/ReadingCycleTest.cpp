@@ -76,13 +76,13 @@ TEST_F(ReadingCycleTest, WatchdogRestartsAPassStuckInConversionsOnceAndOneChainG
     AddThermometer(0x2801);
     TMainForm& form = StartStation();
     Run(5000);
-    ASSERT_EQ(DS1820Sensors.Count(), 1);
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 1);
     InsidePass hang(form, [&] {
         // Six minutes inside the pass, in one thermometer conversion after the other: the watchdog
         // can only fire if a conversion keeps the loop going while it waits.
         uint32_t start = platform::GetTickCount();
         while (platform::TicksElapsed(platform::GetTickCount(), start) < 6 * 60 * 1000)
-            DS1820Sensors[0]->Sample();
+            SensorSet().DS1820Sensors[0]->Sample();
     });
     Run(7 * 60 * 1000);
     ASSERT_TRUE(hang.done);
@@ -107,7 +107,7 @@ TEST_F(ReadingCycleTest, UnloadChosenInsideAPassRunsWhenThePassEnds) {
     ASSERT_TRUE(unload.done);
     EXPECT_TRUE(platform::Application->Terminated());
     EXPECT_EQ(CountLog("SERVER: All services down..."), 1);
-    EXPECT_EQ(DS2423Sensors.Count(), 0); // freed only after the pass had finished with them
+    EXPECT_EQ(SensorSet().DS2423Sensors.Count(), 0); // freed only after the pass had finished with them
     platform::TIniFile sensors(Path("SENSORS.INI"));
     EXPECT_TRUE(sensors.SectionExists(sim::Rom::Make(0x1D, 0x501).Text()));
 }

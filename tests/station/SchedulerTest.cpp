@@ -40,7 +40,7 @@ protected:
     }
     // A sensor object filed as the scan files one (it reads no device: there is no net).
     template <class T> void File(SensorTable<T>& table) {
-        table.Add(std::make_unique<T>(table.Count(), nullptr, 0), TemperatureSensors);
+        table.Add(std::make_unique<T>(table.Count(), nullptr, 0), SensorSet().TemperatureSensors);
     }
     void TearDown() override {
         SessionRunning = false;
@@ -77,7 +77,7 @@ TEST_F(SchedulerTest, NothingRunsBeforeTheThirtyFirstRound) {
 
 TEST_F(SchedulerTest, MidnightWritesTheDailyLogThenResetsAndTheHourlyStepRefreshesTheDate) {
     TMainForm& form = StartAt(2026, 12, 6, 23, 55);
-    File(DS1820Sensors); // a temperature station: the daily record has its temperature group
+    File(SensorSet().DS1820Sensors); // a temperature station: the daily record has its temperature group
     form.CurrentReadings.TemperatureMax = 52.1f;
     form.CurrentReadings.TemperatureMaxTime.ti_hour = 13;
     form.CurrentReadings.TemperatureMaxTime.ti_min = 45;
@@ -114,7 +114,7 @@ TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     EXPECT_EQ(Read("DATA/122026.TXT"), "\r\n06.12.2026\t14:00\t45.3\t0.0\t0.0\tN"
                                        "\r\n06.12.2026\t14:00\t45.3\t0.0\t0.0\t000");
 
-    File(HumiditySensors);
+    File(SensorSet().HumiditySensors);
     form.CurrentReadings.Humidity = 100.0f; // written as h00
     form.SuperviseServices();               // NOW.TXT after every pass
     EXPECT_EQ(Read("DATA/NOW.TXT"), "Dec 6 2026 14:00\r\nt045h00\r\n");

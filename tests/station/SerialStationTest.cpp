@@ -105,8 +105,8 @@ protected:
     }
 
     DS1820* Thermometer(const std::string& description) {
-        for (int i = 0; i < DS1820Sensors.Count(); ++i)
-            if (DS1820Sensors[i]->Description == description) return DS1820Sensors[i];
+        for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
+            if (SensorSet().DS1820Sensors[i]->Description == description) return SensorSet().DS1820Sensors[i];
         return nullptr;
     }
 
@@ -121,7 +121,8 @@ TEST_F(SerialStation, AnHourThroughTheAdapterWritesTheSameFilesAsTheNetDirectly)
         Prepare(name, throughEmulator);
         Start();
         RunFor(60 * kMinuteMs);
-        bool ok = SessionRunning && WindPresent && RainPresent && BarometerPresent;
+        bool ok = SessionRunning && SensorSet().WindPresent && SensorSet().RainPresent &&
+                  SensorSet().BarometerPresent;
         form_->Unload1->Click();
         platform::EventLoop::Get().RunFor(5000);
         return ok;

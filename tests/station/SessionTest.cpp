@@ -47,7 +47,7 @@ TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
     EXPECT_FALSE(form.RestartButton->Visible());
     Run(500);
     EXPECT_TRUE(SessionRunning);
-    EXPECT_EQ(DS2423Sensors.Count(), 1);
+    EXPECT_EQ(SensorSet().DS2423Sensors.Count(), 1);
     EXPECT_EQ(CountLog("INFO: Added DS2423 sensor"), 1);
     Run(3000);
     EXPECT_GT(SampleCount, 0u);
@@ -57,16 +57,16 @@ TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
     for (uint64_t s = 1; s <= 5; ++s)
         AddCounter(0x200 + s);
     TMainForm& form = StartStation();
-    ASSERT_EQ(DeviceCount, 5);
-    DS2423* first = DS2423Sensors[0];
+    ASSERT_EQ(SensorSet().DeviceCount, 5);
+    DS2423* first = SensorSet().DS2423Sensors[0];
     AddCounter(0x301);
     AddThermometer(0x302);
     form.RescanMLan->Click();
     Run(3000); // a rescan chosen inside a pass runs when that pass has ended
     EXPECT_EQ(CountLog("SERVER: Scan completed, sensors found total:7  new:2"), 1);
-    EXPECT_EQ(DS2423Sensors[0], first);
-    EXPECT_EQ(DS2423Sensors.Count(), 6);
-    EXPECT_EQ(DS1820Sensors.Count(), 1);
+    EXPECT_EQ(SensorSet().DS2423Sensors[0], first);
+    EXPECT_EQ(SensorSet().DS2423Sensors.Count(), 6);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 1);
     EXPECT_TRUE(form.RescanMLan->Enabled());
 }
 
@@ -91,11 +91,11 @@ TEST_F(SessionTest, SessionsThatWillNotOpenAreToldOnceAndTheirReturnToo) {
     Run(60000);
     EXPECT_EQ(CountLog(lost), 1);
     EXPECT_EQ(CountLog(back), 0);
-    uint32_t samples = DS2423Sensors[0]->Samples;
+    uint32_t samples = SensorSet().DS2423Sensors[0]->Samples;
     net->SetSessionResult(1);
     Run(10000);
     EXPECT_EQ(CountLog(back), 1);
-    EXPECT_GT(DS2423Sensors[0]->Samples, samples);
+    EXPECT_GT(SensorSet().DS2423Sensors[0]->Samples, samples);
     net->SetSessionResult(0);
     Run(30000);
     EXPECT_EQ(CountLog(lost), 2) << "a new run of failures is told again";
@@ -111,7 +111,7 @@ TEST_F(FreshStationTest, WithoutAPortTypeItWaitsForTheSerialAdapterAndInventsNoW
         Start();
         platform::EventLoop::Get().RunFor(2 * 60000);
         EXPECT_FALSE(SessionRunning);
-        EXPECT_EQ(DeviceCount, 0);
+        EXPECT_EQ(SensorSet().DeviceCount, 0);
         EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 5"), 1);
         EXPECT_EQ(CountLog("Simulated"), 0);
         EXPECT_NE(platform::Application->Title(), "Running!");

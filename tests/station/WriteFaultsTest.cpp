@@ -87,9 +87,9 @@ protected:
         Start();
         Run(1100);
         ASSERT_TRUE(SessionRunning);
-        EXPECT_TRUE(WindPresent && RainPresent && BarometerPresent);
-        EXPECT_EQ(DS1820Sensors.Count(), 7);
-        EXPECT_EQ(HumiditySensors.Count(), 1);
+        EXPECT_TRUE(SensorSet().WindPresent && SensorSet().RainPresent && SensorSet().BarometerPresent);
+        EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 7);
+        EXPECT_EQ(SensorSet().HumiditySensors.Count(), 1);
         EXPECT_EQ(CountLog("WARNING: Missing"), 0);
     }
 
@@ -141,7 +141,8 @@ TEST_P(StationFaultTest, NothingIsLostAndEachFileTellsItsFailureOnce) {
     // minutes from 14:10 to 16:30, none missing.
     const std::string log = Read("DATA/122026.TXT");
     std::vector<std::string> times;
-    for (size_t at = log.find("\n06.12.2026\t"); at != std::string::npos; at = log.find("\n06.12.2026\t", at + 1))
+    for (size_t at = log.find("\n06.12.2026\t"); at != std::string::npos;
+         at = log.find("\n06.12.2026\t", at + 1))
         times.push_back(log.substr(at + 12, 5));
     ASSERT_EQ(times.size(), 15u) << log;
     for (size_t i = 0; i < times.size(); ++i) {
@@ -152,7 +153,8 @@ TEST_P(StationFaultTest, NothingIsLostAndEachFileTellsItsFailureOnce) {
     if (GetParam() == Fault::FullBySizeLimit) {
         EXPECT_EQ(Told("Keeping the data-log records in memory"), 1);
     }
-    EXPECT_EQ(Told("data-log records kept in memory while the disk refused them"), Told("Keeping the data-log"));
+    EXPECT_EQ(Told("data-log records kept in memory while the disk refused them"),
+              Told("Keeping the data-log"));
     RestartAndExpectAllKept();
 }
 
@@ -202,12 +204,14 @@ TEST_F(NeverReadThermometerTest, LogsNothingRatherThanAValueNeverMeasured) {
     unread.InjectCrcErrors(1 << 30);
     AddThermometer(0x502);
     StartStation();
-    ASSERT_EQ(DS1820Sensors.Count(), 2);
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 2);
     Run(65 * kMinuteMs); // data records every ten minutes, the hourly save at 15:00
-    const std::string unreadName =
-        DS1820Sensors[0]->Rom[0] == 0x10 ? DS1820Sensors[0]->Description : DS1820Sensors[1]->Description;
-    const std::string readName =
-        DS1820Sensors[0]->Rom[0] == 0x10 ? DS1820Sensors[1]->Description : DS1820Sensors[0]->Description;
+    const std::string unreadName = SensorSet().DS1820Sensors[0]->Rom[0] == 0x10
+                                       ? SensorSet().DS1820Sensors[0]->Description
+                                       : SensorSet().DS1820Sensors[1]->Description;
+    const std::string readName = SensorSet().DS1820Sensors[0]->Rom[0] == 0x10
+                                     ? SensorSet().DS1820Sensors[1]->Description
+                                     : SensorSet().DS1820Sensors[0]->Description;
     EXPECT_FALSE(std::filesystem::exists(Path("DATA/" + unreadName + "-122026.TXT")));
     EXPECT_FALSE(Read("DATA/" + readName + "-122026.TXT").empty());
     EXPECT_FALSE(platform::TIniFile(Path("SENSORS.INI")).ValueExists(unreadName, "current_temp"));

@@ -54,7 +54,6 @@ protected:
     }
 
     void TearDown() override {
-        if (form_) form_->CleanupSensors(); // the sensor tables outlive the window
         form_.reset();
         platform::tmex::ResetDriver();
         platform::EventLoop::Get().Reset();
