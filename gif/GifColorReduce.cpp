@@ -378,6 +378,22 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
     const uint8_t* src = bitmap_.ScanLine(y);
     const int w = bitmap_.Width();
     const bool wide = bitmap_.BitsPerPixel() == 32;
+    // A graph's background and its vertical lines make many rows the same as the one above them: where
+    // the pixels are the same bytes, so are the indices (a lookup free of order depends on the colour
+    // alone).
+    const size_t n = static_cast<size_t>(w);
+    if (lookup_->OrderFree && y > 0 && y == lastY_ + 1 && lastRow_.size() == n &&
+        std::memcmp(src, bitmap_.ScanLine(y - 1), n * (wide ? 4 : 3)) == 0) {
+        lastY_ = y;
+        std::memcpy(indices, lastRow_.data(), n);
+        return;
+    }
+    RowOf(y, src, w, wide, indices);
+    lastY_ = y;
+    lastRow_.assign(indices, indices + n);
+}
+
+void TNearestReduction::RowOf(int y, const uint8_t* src, int w, bool wide, uint8_t* indices) {
     // A pixel's colour as 0x00RRGGBB (its bytes are blue, green, red), as the generic road reads it.
     auto colourAt = [&](int x) {
         uint32_t c;

@@ -82,6 +82,7 @@ public:
 
 private:
     uint8_t IndexOf(uint32_t colour);
+    void RowOf(int y, const uint8_t* src, int w, bool wide, uint8_t* indices);
     Bitmap& bitmap_;
     HPALETTE dibPalette_;
     std::unique_ptr<TColorLookup> lookup_;
@@ -90,6 +91,9 @@ private:
         uint8_t index = 0;
     };
     Known known_[256];
+    // The indices of the row before: a row of the same pixels takes the same indices.
+    int lastY_ = -1;
+    std::vector<uint8_t> lastRow_;
 };
 
 // ---- dithering ----

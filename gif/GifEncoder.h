@@ -124,4 +124,7 @@ private:
 int ISqrt(int x);
 int TriangleCount(int count, int nrepcodes);
 
+// Marks the pixel values present in p[0, n).
+void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]);
+
 } // namespace gif

@@ -163,8 +163,7 @@ int THashTable::Lookup(uint32_t key) const {
 
 // ---- LZW ----
 
-namespace {
-// Marks the pixel values present. Drawn images are long runs of one value: 8 bytes are compared at once.
+// Drawn images are long runs of one value: 8 bytes are compared at once.
 void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
     if (n == 0) return;
     uint8_t last = p[0];
@@ -183,6 +182,8 @@ void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
     for (; i < n; ++i)
         seen[p[i]] = true;
 }
+
+namespace {
 
 // Follows the strings of the child table from `code` along the pixels [p, end) while they exist: the
 // code of the longest one, and the pixel after it.

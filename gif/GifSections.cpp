@@ -90,7 +90,11 @@ TGIFBytes ImageDataBytes(const TGIFSubImage& frame) {
     // A file may hold indices beyond its colour tables, and reading keeps them: the code size grows to
     // hold them, so that what was read can be written again.
     if (frame.DataSize() > 0) {
-        int highest = *std::max_element(frame.Data(), frame.Data() + frame.DataSize());
+        bool seen[256] = {};
+        MarkPresent(frame.Data(), frame.DataSize(), seen);
+        int highest = 255;
+        while (!seen[highest])
+            --highest;
         while (bitsPerPixel < 8 && (1 << bitsPerPixel) <= highest)
             ++bitsPerPixel;
         colors = std::max(colors, highest + 1);

@@ -131,10 +131,17 @@ void Canvas::PutPixel(int x, int y, uint32_t rgb, TPenMode mode) {
 
 void Canvas::PaintRow(int y, int x0, int x1, uint32_t rgb, TPenMode mode) {
     if (mode == pmCopy && target_->BitsPerPixel() == 32) {
+        if (x1 <= x0) return;
+        // The first pixel, then what is done so far copied after itself: a long row in a few copies.
         const uint32_t word = rgb & 0xFFFFFF;
-        uint8_t* line = target_->ScanLine(y);
-        for (int x = x0; x < x1; ++x)
-            std::memcpy(line + 4 * static_cast<size_t>(x), &word, 4);
+        uint8_t* start = target_->ScanLine(y) + 4 * static_cast<size_t>(x0);
+        const size_t bytes = 4 * static_cast<size_t>(x1 - x0);
+        std::memcpy(start, &word, 4);
+        for (size_t done = 4; done < bytes;) {
+            const size_t n = std::min(done, bytes - done);
+            std::memcpy(start + done, start, n);
+            done += n;
+        }
         return;
     }
     for (int x = x0; x < x1; ++x)
@@ -178,9 +185,19 @@ void Canvas::StrokeThin(DevicePoint from, DevicePoint to) {
     const bool opaqueGaps = Brush.Style != bsClear;
     const TRect box = ClipBox();
     const bool boxOnly = clipIsBox_;
+    const std::vector<int>& pattern = PatternOf(Pen.Style);
+    if (pattern.empty()) { // solid: every pixel in the pen's colour, without a walk of the dashes
+        raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t) {
+            if (!boxOnly)
+                PaintPixel(x, y, rgb, mode);
+            else if (x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom)
+                PutPixel(static_cast<int>(x), static_cast<int>(y), rgb, mode);
+        });
+        return;
+    }
     std::optional<raster::DashWalker> dash;
     raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t i) {
-        if (!dash) dash.emplace(PatternOf(Pen.Style), i);
+        if (!dash) dash.emplace(pattern, i);
         const bool on = dash->Next();
         if (!on && !opaqueGaps) return;
         if (!boxOnly)
@@ -192,18 +209,24 @@ void Canvas::StrokeThin(DevicePoint from, DevicePoint to) {
 
 void Canvas::DrawOutline(const std::vector<TPoint>& pts, bool closed) {
     if (Pen.Style == psClear || pts.empty()) return;
-    std::vector<DevicePoint> device;
-    device.reserve(pts.size());
-    for (const TPoint& p : pts)
-        device.push_back(ToDevice(p));
     if (Pen.Width > 1) {
+        std::vector<DevicePoint> device;
+        device.reserve(pts.size());
+        for (const TPoint& p : pts)
+            device.push_back(ToDevice(p));
         PaintSpans(raster::WideStroke(device, closed, Pen.Width, ClipBox()), Rgb(Pen.Color), Pen.Mode);
         return;
     }
-    size_t n = device.size();
-    for (size_t i = 0; i + 1 < n; ++i)
-        StrokeThin(device[i], device[i + 1]);
-    if (closed && n > 1) StrokeThin(device[n - 1], device[0]);
+    // Thin: segment by segment, each point placed once.
+    const size_t n = pts.size();
+    const DevicePoint first = ToDevice(pts[0]);
+    DevicePoint from = first;
+    for (size_t i = 1; i < n; ++i) {
+        const DevicePoint to = ToDevice(pts[i]);
+        StrokeThin(from, to);
+        from = to;
+    }
+    if (closed && n > 1) StrokeThin(from, first);
 }
 
 void Canvas::DrawShape(const TRect& box, const std::function<raster::RowSpan(int64_t)>& span,
@@ -221,7 +244,10 @@ void Canvas::DrawShape(const TRect& box, const std::function<raster::RowSpan(int
 // ---- lines and shapes ----
 
 void Canvas::LineTo(int x, int y) {
-    DrawOutline({PenPos, {x, y}}, false);
+    if (Pen.Style != psClear && Pen.Width <= 1)
+        StrokeThin(ToDevice(PenPos), ToDevice(x, y)); // DrawOutline's thin road, without a list
+    else
+        DrawOutline({PenPos, {x, y}}, false);
     PenPos = {x, y};
 }
 

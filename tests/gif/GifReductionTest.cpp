@@ -220,6 +220,32 @@ TEST(GifReduce, ManyBitmapsNeedsAList) {
     EXPECT_EQ(p->ColorAt(1), clRed);
 }
 
+// A row of the same pixels as the one above takes its indices, even where the caller wrote over its
+// buffer since; a row that differs from the one above in its last pixel alone (or only in the unused
+// byte of a 32-bit pixel) is a row of its own.
+TEST(GifReduce, NearestRowsTakeTheRowAboveOnlyWhereItIsTheSame) {
+    for (TPixelFormat pf : {pfDevice, pf24bit}) {
+        Bitmap source(40, 7, pf);
+        const TColor rows[7] = {clWhite, clWhite, clRed, clRed, clRed, clWhite, clWhite};
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 40; ++x)
+                source.SetPixel(x, y, rows[y]);
+        source.SetPixel(39, 3, clBlue);
+        source.SetPixel(0, 6, clNavy);
+        if (pf == pfDevice) source.ScanLine(1)[4 * 20 + 3] = 0x55;
+        Bitmap a(source), b(source);
+        auto expected = gif::ReduceColors(a, gif::rmNetscape, gif::dmNearest, 8, nullptr);
+        auto nearest = gif::TNearestReduction::Create(b, gif::rmNetscape, gif::dmNearest, 8, nullptr);
+        ASSERT_TRUE(nearest);
+        std::vector<uint8_t> row(40);
+        for (int y = 0; y < 7; ++y) {
+            std::fill(row.begin(), row.end(), uint8_t{7});
+            nearest->Row(y, row.data());
+            ASSERT_TRUE(std::equal(row.begin(), row.end(), expected->ScanLine(y))) << pf << " row " << y;
+        }
+    }
+}
+
 // TNearestReduction, the road of TGIFImage::Assign without dithering, gives the indices and the palette
 // of ReduceColors: random bitmaps of near colours (TFastColorLookup's cells fill in the order pixels are
 // looked up) in 32, 24 and 16 bits, and a drawn bitmap, through every reduction.
