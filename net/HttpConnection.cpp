@@ -129,16 +129,16 @@ std::shared_ptr<const std::string> KeepFile(const platform::HostEntry& entry, pl
 
 size_t THttpAnswerStream::Read(void* buffer, size_t count) {
     auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    if (position_ < head_.size()) {
-        done = std::min(count, head_.size() - position_);
-        std::memcpy(out, head_.data() + position_, done);
-    }
-    const size_t inBody = position_ + done - head_.size();
-    if (done < count && inBody < body_->size()) {
-        const size_t more = std::min(count - done, body_->size() - inBody);
-        std::memcpy(out + done, body_->data() + inBody, more);
-        done += more;
+    size_t done = 0, start = 0; // start: where the part begins in the stream
+    for (std::string_view part :
+         {std::string_view(head_), std::string_view(*body_), std::string_view(tail_)}) {
+        const size_t at = position_ + done;
+        if (done < count && at >= start && at < start + part.size()) {
+            const size_t more = std::min(count - done, start + part.size() - at);
+            std::memcpy(out + done, part.data() + (at - start), more);
+            done += more;
+        }
+        start += part.size();
     }
     position_ += done;
     return done;
@@ -165,6 +165,11 @@ THttpConnection::~THttpConnection() = default;
 void THttpConnection::StartTimers() {
     connected_ = lastActivity_ = progress_ = platform::GetTickCount();
     LimitsChanged();
+}
+
+void THttpConnection::ReadArrived() {
+    if (HSocket() == ws::INVALID_SOCKET || State() != wsConnected || Released() || Closing()) return;
+    ReceiveLoop(0, ComponentOptions, true);
 }
 
 // The limits are kept by the server's one timer (CheckLimits); a connection only notes the time of
@@ -547,8 +552,21 @@ void THttpConnection::StreamPump() {
         size_t n = want > 0 ? DocStream->Read(piece.data() + head, want) : 0;
         bodyLeft_ -= n;
         if (head + n == 0) return FinishStream();
+        // The answer's last piece waits in the system for the close (or shutdown) that FinishStream
+        // makes at once after it, and leaves with it in one segment: one packet less for every answer.
+        // Not when the close would reset the connection (a linger of 0 s): the bytes sent are kept then.
+        SetMoreFollows(AnswerEnds() && !draining_ && !Closing() &&
+                       !(LingerOnOff == wsLingerOn && LingerTimeout == 0));
         QueueAndTry(piece.data(), static_cast<int>(head + n));
+        SetMoreFollows(false);
     }
+}
+
+bool THttpConnection::AnswerEnds() const {
+    if (bodyLeft_ == 0) return true;
+    // Another stream (a file's size, say) may cost a call to ask: only a stream in memory is asked.
+    const auto* answer = dynamic_cast<const THttpAnswerStream*>(DocStream.get());
+    return answer != nullptr && answer->Position() == answer->Size();
 }
 
 void THttpConnection::FinishStream() {
