@@ -492,8 +492,6 @@ void THttpConnection::Answer404() {
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
     const platform::HostEntry& entry = DocumentEntry();
-    std::string real = entry.real;
-    if (real.empty()) real = platform::CanonicalPath(Document); // a file the owner chose itself
     AnswerContentType = DocumentMimeType(Document);
     int64_t size = 0, modified = 0;
     std::shared_ptr<const std::string> kept = KeptFile(entry);
@@ -502,6 +500,8 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
         modified = entry.modifiedNs / 1'000'000'000;
         DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
     } else {
+        // A file the owner chose itself has no entry: its path is resolved here.
+        const std::string real = entry.real.empty() ? platform::CanonicalPath(Document) : entry.real;
         std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
         if (!file || !file->SizeAndTime(size, modified)) {
             Answer404();
@@ -517,10 +517,12 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
         }
     }
     LastModified = modified > 0 ? modified : 0;
-    std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
-                         "\r\nContent-Length: " + std::to_string(size) + "\r\n";
-    if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
-    header += "Connection: close\r\n\r\n";
+    std::string header;
+    header.reserve(160 + AnswerContentType.size());
+    header.append(Version).append(" 200 OK\r\nContent-Type: ").append(AnswerContentType);
+    header.append("\r\nContent-Length: ").append(std::to_string(size)).append("\r\n");
+    if (LastModified != 0) header.append("Last-Modified: ").append(HttpDate(LastModified)).append(" GMT\r\n");
+    header.append("Connection: close\r\n\r\n");
     // The header leaves in one write with the first piece of the file, and no more of the file than
     // it announces; a HEAD answer is the header alone.
     answerHead_ = std::move(header);
