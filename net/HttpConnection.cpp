@@ -129,16 +129,16 @@ std::shared_ptr<const std::string> KeepFile(const platform::HostEntry& entry, pl
 
 size_t THttpAnswerStream::Read(void* buffer, size_t count) {
     auto* out = static_cast<char*>(buffer);
-    size_t done = 0;
-    if (position_ < head_.size()) {
-        done = std::min(count, head_.size() - position_);
-        std::memcpy(out, head_.data() + position_, done);
-    }
-    const size_t inBody = position_ + done - head_.size();
-    if (done < count && inBody < body_->size()) {
-        const size_t more = std::min(count - done, body_->size() - inBody);
-        std::memcpy(out + done, body_->data() + inBody, more);
-        done += more;
+    size_t done = 0, start = 0; // start: where the part begins in the stream
+    for (std::string_view part :
+         {std::string_view(head_), std::string_view(*body_), std::string_view(tail_)}) {
+        const size_t at = position_ + done;
+        if (done < count && at >= start && at < start + part.size()) {
+            const size_t more = std::min(count - done, start + part.size() - at);
+            std::memcpy(out + done, part.data() + (at - start), more);
+            done += more;
+        }
+        start += part.size();
     }
     position_ += done;
     return done;
@@ -165,6 +165,11 @@ THttpConnection::~THttpConnection() = default;
 void THttpConnection::StartTimers() {
     connected_ = lastActivity_ = progress_ = platform::GetTickCount();
     LimitsChanged();
+}
+
+void THttpConnection::ReadArrived() {
+    if (HSocket() == ws::INVALID_SOCKET || State() != wsConnected || Released() || Closing()) return;
+    ReceiveLoop(0, ComponentOptions, true);
 }
 
 // The limits are kept by the server's one timer (CheckLimits); a connection only notes the time of
@@ -487,8 +492,6 @@ void THttpConnection::Answer404() {
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
     const platform::HostEntry& entry = DocumentEntry();
-    std::string real = entry.real;
-    if (real.empty()) real = platform::CanonicalPath(Document); // a file the owner chose itself
     AnswerContentType = DocumentMimeType(Document);
     int64_t size = 0, modified = 0;
     std::shared_ptr<const std::string> kept = KeptFile(entry);
@@ -497,6 +500,8 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
         modified = entry.modifiedNs / 1'000'000'000;
         DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
     } else {
+        // A file the owner chose itself has no entry: its path is resolved here.
+        const std::string real = entry.real.empty() ? platform::CanonicalPath(Document) : entry.real;
         std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
         if (!file || !file->SizeAndTime(size, modified)) {
             Answer404();
@@ -512,10 +517,12 @@ void THttpConnection::SendDocument(THttpSendType sendType) {
         }
     }
     LastModified = modified > 0 ? modified : 0;
-    std::string header = Version + " 200 OK\r\nContent-Type: " + AnswerContentType +
-                         "\r\nContent-Length: " + std::to_string(size) + "\r\n";
-    if (LastModified != 0) header += "Last-Modified: " + HttpDate(LastModified) + " GMT\r\n";
-    header += "Connection: close\r\n\r\n";
+    std::string header;
+    header.reserve(160 + AnswerContentType.size());
+    header.append(Version).append(" 200 OK\r\nContent-Type: ").append(AnswerContentType);
+    header.append("\r\nContent-Length: ").append(std::to_string(size)).append("\r\n");
+    if (LastModified != 0) header.append("Last-Modified: ").append(HttpDate(LastModified)).append(" GMT\r\n");
+    header.append("Connection: close\r\n\r\n");
     // The header leaves in one write with the first piece of the file, and no more of the file than
     // it announces; a HEAD answer is the header alone.
     answerHead_ = std::move(header);
@@ -547,8 +554,21 @@ void THttpConnection::StreamPump() {
         size_t n = want > 0 ? DocStream->Read(piece.data() + head, want) : 0;
         bodyLeft_ -= n;
         if (head + n == 0) return FinishStream();
+        // The answer's last piece waits in the system for the close (or shutdown) that FinishStream
+        // makes at once after it, and leaves with it in one segment: one packet less for every answer.
+        // Not when the close would reset the connection (a linger of 0 s): the bytes sent are kept then.
+        SetMoreFollows(AnswerEnds() && !draining_ && !Closing() &&
+                       !(LingerOnOff == wsLingerOn && LingerTimeout == 0));
         QueueAndTry(piece.data(), static_cast<int>(head + n));
+        SetMoreFollows(false);
     }
+}
+
+bool THttpConnection::AnswerEnds() const {
+    if (bodyLeft_ == 0) return true;
+    // Another stream (a file's size, say) may cost a call to ask: only a stream in memory is asked.
+    const auto* answer = dynamic_cast<const THttpAnswerStream*>(DocStream.get());
+    return answer != nullptr && answer->Position() == answer->Size();
 }
 
 void THttpConnection::FinishStream() {

@@ -147,6 +147,8 @@ void THttpServer::Start() {
         if (connection->Released() || connection->State() != wsConnected) return;
         // The clocks start with the connection: a client that never speaks is closed too.
         connection->StartTimers();
+        // Its request is often there already: answered now, without waiting for the loop to tell.
+        connection->ReadArrived();
     };
     server_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
         if (OnClientDisconnect) OnClientDisconnect(this, static_cast<THttpConnection*>(client), error);

@@ -34,20 +34,24 @@ class THttpConnection;
 using THttpGetConnEvent = std::function<void(THttpConnection* sender, THttpGetFlag& flags)>;
 using THttpPostedDataEvent = std::function<void(THttpConnection* sender, uint16_t error)>;
 
-// A read-only stream for an answer: a header, then a body shared with whoever keeps it (not copied).
+// A read-only stream for an answer: a header, then a body shared with whoever keeps it (not copied),
+// then a tail of this answer's own.
 class THttpAnswerStream : public platform::TStream {
 public:
-    THttpAnswerStream(std::string head, std::shared_ptr<const std::string> body)
-        : head_(std::move(head)), body_(std::move(body)) {}
+    THttpAnswerStream(std::string head, std::shared_ptr<const std::string> body, std::string tail = {})
+        : head_(std::move(head)), body_(std::move(body)), tail_(std::move(tail)) {}
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return static_cast<int64_t>(head_.size() + body_->size()); }
+    int64_t Size() const override {
+        return static_cast<int64_t>(head_.size() + body_->size() + tail_.size());
+    }
     int64_t Position() const override { return static_cast<int64_t>(position_); }
     void SetPosition(int64_t position) override;
 
 private:
     std::string head_;
     std::shared_ptr<const std::string> body_;
+    std::string tail_;
     size_t position_ = 0;
 };
 
@@ -95,6 +99,10 @@ public:
     bool DocumentAvailable() const;
     // Starts the idle time-out and the request head's deadline (when the connection begins).
     void StartTimers();
+    // Reads what has arrived already, as a read event would. Called as the connection begins: a request
+    // that came with it is answered at once, and a connection answered and closed in the turn that took
+    // it is never watched by the loop at all (the loop sets up its watches at its next look).
+    void ReadArrived();
     // With `enforce`, aborts the connection when one of its limits has passed. The ms until the first
     // of them passes (UINT32_MAX: none runs).
     uint32_t CheckLimits(uint32_t now, bool enforce);
@@ -129,6 +137,8 @@ private:
     void ProcessGetHead(bool head);
     void ProcessPost();
     void StreamPump();
+    // The stream has been read to its end (or as far as the answer announced).
+    bool AnswerEnds() const;
     void FinishStream();
     // `now`: closes at once rather than after this turn (where nothing of the connection runs after the
     // caller but returns).

@@ -186,6 +186,10 @@ protected:
     virtual void InternalClose(bool shut, uint16_t error);
     virtual void BindSocket();
     virtual int RealSend(const void* data, int length);
+    // While set, a stream's sends tell the system that more follows (MSG_MORE): a last piece smaller
+    // than a segment waits for the close or shutdown that comes next, and leaves with its end mark in
+    // one segment. Only for bytes that a close or shutdown follows at once.
+    void SetMoreFollows(bool more) { moreFollows_ = more; }
     virtual void RaiseException(const std::string& message);
     virtual void HandleBackGroundException(const std::exception& e);
     // False when no handler took the data (the receive loop then discards it).
@@ -280,6 +284,7 @@ private:
     bool paused_ = false;
     long selectEvent_ = 0;
     int sendFlags_ = 0;
+    bool moreFollows_ = false;
     std::string dnsResult_;
     platform::TStringList dnsResultList_;
     std::deque<std::unique_ptr<TBuffer>> bufferList_;

@@ -71,9 +71,10 @@ int TCustomWSocket::RealSend(const void* data, int length) {
         WSocket_WSASetLastError(WSAEACCES);
         return SOCKET_ERROR;
     }
-    int sent = sockType_ == SOCK_DGRAM ? WSocket_sendto(hSocket_, data, length, sendFlags_,
-                                                        reinterpret_cast<sockaddr*>(&sin_), sizeof sin_)
-                                       : WSocket_send(hSocket_, data, length, sendFlags_);
+    int sent = sockType_ == SOCK_DGRAM
+                   ? WSocket_sendto(hSocket_, data, length, sendFlags_, reinterpret_cast<sockaddr*>(&sin_),
+                                    sizeof sin_)
+                   : WSocket_send(hSocket_, data, length, sendFlags_ | (moreFollows_ ? MSG_MORE : 0));
     if (sent > 0 && OnSendData) OnSendData(this, sent);
     return sent;
 }

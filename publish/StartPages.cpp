@@ -1,5 +1,11 @@
-// The HTML and WML start pages.
+// The HTML and WML start pages: the values each shows are read first, then the text is made of them
+// alone, so that a start page whose values are all as they were is the same text as before.
 #include "publish/StartPages.h"
+
+#include <bit>
+#include <charconv>
+#include <string_view>
+#include <vector>
 
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -8,6 +14,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
+#include "platform/DateTime.h"
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishContext.h"
@@ -18,6 +25,133 @@
 using platform::Format;
 
 namespace publish {
+
+namespace {
+
+// A number as a page shows it: equal only bit for bit, as 0.0 and -0.0 are printed apart.
+struct Shown {
+    double value = 0;
+    bool operator==(const Shown& other) const {
+        return std::bit_cast<uint64_t>(value) == std::bit_cast<uint64_t>(other.value);
+    }
+};
+
+struct TemperatureRow {
+    bool humidity = false; // a humidity sensor's thermometer, else a DS1820
+    int index = 0;
+    std::string description;
+    const char* colour = nullptr;
+    Shown value; // in the sensor's unit
+    char unit = 'C';
+    bool operator==(const TemperatureRow&) const = default;
+};
+
+struct HumidityRow {
+    int index = 0;
+    std::string description;
+    Shown value;
+    bool operator==(const HumidityRow&) const = default;
+};
+
+// The row at `used` (made when the rows are fewer): a row read again keeps its text's storage.
+template <typename Row> Row& NextRow(std::vector<Row>& rows, size_t& used) {
+    if (used == rows.size()) rows.emplace_back();
+    return rows[used++];
+}
+
+// A row per thermometer, then per humidity sensor.
+void ReadTemperatureRows(std::vector<TemperatureRow>& rows) {
+    size_t used = 0;
+    auto add = [&](bool humidity, int index, Temperature& t) {
+        TemperatureRow& row = NextRow(rows, used);
+        row.humidity = humidity;
+        row.index = index;
+        row.description = t.TempDescription;
+        row.colour = TemperatureColor(t.temp.value);
+        row.value = {t.InUnit(t.temp.value)};
+        row.unit = t.Celsius ? 'C' : 'F';
+    };
+    for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
+        if (DS1820* t = SensorSet().DS1820Sensors[i]) add(false, i, *t);
+    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
+        if (Humidity* h = SensorSet().HumiditySensors[i]) add(true, i, *h);
+    rows.resize(used);
+}
+
+void ReadHumidityRows(std::vector<HumidityRow>& rows) {
+    size_t used = 0;
+    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i) {
+        if (Humidity* h = SensorSet().HumiditySensors[i]) {
+            HumidityRow& row = NextRow(rows, used);
+            row.index = i;
+            row.description = h->HumDescription;
+            row.value = {h->GetValue()};
+        }
+    }
+    rows.resize(used);
+}
+
+} // namespace
+
+// Every value the start page shows, read from the station.
+struct StartPageValues {
+    int64_t now = 0; // the clock's second
+    bool wind = false;
+    std::string windUnit;
+    int compass = 0;
+    Shown windSpeeds[6]; // current, gust, high, minute, hour and day averages (in the unit shown)
+    bool temperatures = false, humidity = false;
+    std::vector<TemperatureRow> temperatureRows;
+    std::vector<HumidityRow> humidityRows;
+    bool rain = false;
+    std::string rainUnit;
+    Shown rainAmounts[4]; // rate per hour, today, week, month
+    bool barometer = false;
+    std::string barometerUnit;
+    Shown pressures[4]; // rate per hour, current, high, low
+    std::string build;
+    bool operator==(const StartPageValues&) const = default;
+
+    // Reads them again (reusing what the last reading held).
+    void Read(TPublishContext& context) {
+        now = platform::Clock::Get().UnixTime();
+        wind = SensorSet().WindPresent && SensorSet().WindSensor;
+        if (wind) {
+            WindData& w = *SensorSet().WindSensor;
+            windUnit = w.GetUnit();
+            compass = CurrentCompassIndex(w);
+            const float speeds[] = {w.Speed,       w.Gust,         w.MaxSpeed,
+                                    w.MinAvgSpeed, w.HourAvgSpeed, w.DayAvgSpeed};
+            for (int i = 0; i < 6; ++i)
+                windSpeeds[i] = {static_cast<double>(w.ConvertSpeed(speeds[i]))};
+        }
+        temperatures = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0;
+        if (temperatures) ReadTemperatureRows(temperatureRows);
+        humidity = SensorSet().HumiditySensors.Count() != 0;
+        if (humidity) ReadHumidityRows(humidityRows);
+        rain = SensorSet().RainPresent && SensorSet().RainSensor;
+        if (rain) {
+            RainGauge& gauge = *SensorSet().RainSensor;
+            const RainFigures figures = RainFiguresOf(gauge);
+            context.LogOnce(figures.Fault);
+            rainUnit = gauge.GetUnit();
+            rainAmounts[0] = {figures.Rate};
+            rainAmounts[1] = {figures.Today};
+            rainAmounts[2] = {figures.Week};
+            rainAmounts[3] = {figures.Month};
+        }
+        barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
+        if (barometer) {
+            Barometer& b = *SensorSet().BarometerSensor;
+            barometerUnit = b.GetUnit();
+            pressures[0] = {b.ConvertPressure(b.RatePerHour())};
+            pressures[1] = {b.GetValue()};
+            pressures[2] = {b.GetMax()};
+            pressures[3] = {b.GetMin()};
+        }
+        build = context.Build();
+    }
+};
 
 namespace {
 
@@ -33,27 +167,20 @@ std::string WmlText(const std::string& text) {
     return out;
 }
 
-// A row per thermometer, then per humidity sensor: `format` has "%s" for the kind in the link, then
-// (with "%%") the index, the description (as `text` gives it), the colour, the value in the sensor's
-// unit and its letter.
-std::string TemperatureRows(const char* format, std::string (*text)(const std::string&) = AsItIs) {
-    std::string rows;
-    auto add = [&rows, text](const std::string& row, int index, Temperature& t) {
-        rows += Format(row.c_str(), index, text(t.TempDescription).c_str(), TemperatureColor(t.temp.value),
-                       t.InUnit(t.temp.value), t.Celsius ? 'C' : 'F');
-    };
+// The temperature rows in `format`: "%s" for the kind in the link, then (with "%%") the index, the
+// description (as `text` gives it), the colour, the value in the sensor's unit and its letter.
+std::string TemperatureRows(const std::vector<TemperatureRow>& rows, const char* format,
+                            std::string (*text)(const std::string&) = AsItIs) {
+    std::string out;
     const std::string ds1820Row = Format(format, "DS1820");
     const std::string humidityRow = Format(format, "HUMIDITY");
-    for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
-        if (DS1820* t = SensorSet().DS1820Sensors[i]) add(ds1820Row, i, *t);
-    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
-        if (Humidity* h = SensorSet().HumiditySensors[i]) add(humidityRow, i, *h);
-    return rows;
+    for (const TemperatureRow& row : rows)
+        out += Format((row.humidity ? humidityRow : ds1820Row).c_str(), row.index,
+                      text(row.description).c_str(), row.colour, row.value.value, row.unit);
+    return out;
 }
 
-std::string WindCell() {
-    WindData& wind = *SensorSet().WindSensor;
-    const std::string unit = wind.GetUnit();
+std::string WindCell(const StartPageValues& v) {
     std::string html =
         "<TABLE WIDTH=160 BORDER=0><TR><TD><FONT SIZE=2> <CENTER><B><A HREF='/WIND'>Wind</A></B>"
         "</CENTER></FONT></TD><TD><FONT SIZE=2> (<A HREF='/GRAPHWIND'>graph</A>/<A "
@@ -61,95 +188,122 @@ std::string WindCell() {
     html +=
         Format("<TR><TD><FONT SIZE=2>Current</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD><TD>"
                "<FONT SIZE=2>(%s)</FONT></TD></TR>",
-               static_cast<double>(wind.ConvertSpeed(wind.Speed)), unit.c_str(),
-               CompassName(CurrentCompassIndex(wind)));
-    for (auto [name, speed] :
-         {std::pair{"Gust", wind.Gust}, std::pair{"High", wind.MaxSpeed},
-          std::pair{"Minute avg", wind.MinAvgSpeed}, std::pair{"Hour avg", wind.HourAvgSpeed},
-          std::pair{"Day avg", wind.DayAvgSpeed}})
+               v.windSpeeds[0].value, v.windUnit.c_str(), CompassName(v.compass));
+    const char* names[] = {"Gust", "High", "Minute avg", "Hour avg", "Day avg"};
+    for (int i = 0; i < 5; ++i)
         html +=
             Format("<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f %s</FONT></TD><TD> "
                    "</TD></TR>",
-                   name, static_cast<double>(wind.ConvertSpeed(speed)), unit.c_str());
+                   names[i], v.windSpeeds[i + 1].value, v.windUnit.c_str());
     return html + "</TABLE>";
 }
 
-std::string TemperatureCell() {
+std::string TemperatureCell(const StartPageValues& v) {
     std::string html =
         "<TABLE WIDTH=190 BORDER=0><TR><TD><FONT SIZE=2><B><CENTER>Temperature</CENTER></B></FONT>"
         "</TD><TD><FONT SIZE=2>(<A HREF='/GRAPHTEMP'>graph</A>)</FONT></TD></TR>";
     html += TemperatureRows(
+        v.temperatureRows,
         "<TR><TD><FONT SIZE=2><A HREF='/%s/%%d'>%%s</A></FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2 "
         "COLOR=%%s>%%3.1f &deg;%%c</FONT></TD></TR>");
     return html + "</TABLE>";
 }
 
-std::string HumidityCell() {
+std::string HumidityCell(const StartPageValues& v) {
     std::string html =
         "<TABLE WIDTH=170 BORDER=0><TR COLSPAN=2><TD><FONT SIZE=2><B><CENTER>Humidity</B></CENTER>"
         "</FONT></TD><TD><FONT SIZE=2>(<A HREF='/GRAPHHUMD'>graph</A>)</FONT></TD></TR>";
-    for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
-        if (Humidity* h = SensorSet().HumiditySensors[i])
-            html +=
-                Format("<TR><TD><FONT SIZE=2><A HREF='/HUMIDITY/%d'>%s</A></FONT></TD><TD ALIGN=RIGHT><FONT "
+    for (const HumidityRow& row : v.humidityRows)
+        html += Format("<TR><TD><FONT SIZE=2><A HREF='/HUMIDITY/%d'>%s</A></FONT></TD><TD ALIGN=RIGHT><FONT "
                        "SIZE=2 COLOR=#000000>%3.1f%%</FONT></TD></TR>",
-                       i, h->HumDescription.c_str(), h->GetValue());
+                       row.index, row.description.c_str(), row.value.value);
     return html + "</TABLE>";
 }
 
 // A row of the rain and barometer tables.
-std::string AmountRow(const char* name, double value, const std::string& unit) {
+std::string AmountRow(const char* name, Shown value, const std::string& unit) {
     return Format(
         "<TR><TD><FONT SIZE=2>%s</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.2f %s</FONT></TD><TD> </TD>"
         "</TR>\r\n",
-        name, value, unit.c_str());
+        name, value.value, unit.c_str());
 }
 
-std::string RainTable(TPublishContext& context) {
-    RainGauge& gauge = *SensorSet().RainSensor;
-    const RainFigures rain = RainFiguresOf(gauge);
-    context.LogOnce(rain.Fault);
-    const std::string unit = gauge.GetUnit();
+std::string RainTable(const StartPageValues& v) {
     return "<TABLE WIDTH=150 BORDER=0><TR><TD><FONT SIZE=2><B><CENTER><A "
            "HREF='/RAIN'>Rain</A></B></CENTER></FONT>"
            "</TD><TD><FONT SIZE=2>(<A HREF='/GRAPHRAIN'>graph</A>)</FONT></TD></TR>" +
-           AmountRow("Rate/h", rain.Rate, unit) + AmountRow("Today", rain.Today, unit) +
-           AmountRow("Week", rain.Week, unit) + AmountRow("Month", rain.Month, unit) + "</TABLE>";
+           AmountRow("Rate/h", v.rainAmounts[0], v.rainUnit) +
+           AmountRow("Today", v.rainAmounts[1], v.rainUnit) +
+           AmountRow("Week", v.rainAmounts[2], v.rainUnit) +
+           AmountRow("Month", v.rainAmounts[3], v.rainUnit) + "</TABLE>";
 }
 
-std::string BarometerTable() {
-    Barometer& b = *SensorSet().BarometerSensor;
-    const std::string unit = b.GetUnit();
+std::string BarometerTable(const StartPageValues& v) {
     return "<TABLE WIDTH=150 BORDER=0><TR><TD><FONT SIZE=2><B><CENTER><A HREF='/BAROMETER'>Barometer</A></B>"
            "</CENTER></FONT></TD><TD><FONT SIZE=2>(<A HREF='/GRAPHDPWC'>graph</A>)</FONT></TD></TR>" +
-           AmountRow("Rate/h", b.ConvertPressure(b.RatePerHour()), unit) +
-           AmountRow("Current", b.GetValue(), unit) + AmountRow("High", b.GetMax(), unit) +
-           AmountRow("Low", b.GetMin(), unit) + "</TABLE>";
+           AmountRow("Rate/h", v.pressures[0], v.barometerUnit) +
+           AmountRow("Current", v.pressures[1], v.barometerUnit) +
+           AmountRow("High", v.pressures[2], v.barometerUnit) +
+           AmountRow("Low", v.pressures[3], v.barometerUnit) + "</TABLE>";
+}
+
+// The start page up to its "Generated in" line: made of the values alone.
+std::string StartPageHead(const StartPageValues& v) {
+    std::string html = "<HTML><HEAD><TITLE>Malvoren Weather Station</TITLE></HEAD>\r\n<BODY>";
+    html += "<TABLE BORDER=0><TR VALIGN=TOP><TD><CENTER>";
+    html += "<FONT SIZE=2><B>Current conditions " + platform::CTime(v.now) + "</B></FONT><HR>\r\n";
+    html += "<TABLE cellspacing=20 BORDER=0><TR VALIGN=TOP><TD>";
+    if (v.wind) html += WindCell(v);
+    html += "</TD><TD>";
+    if (v.temperatures) html += TemperatureCell(v);
+    html += "</TD><TD>";
+    if (v.humidity) html += HumidityCell(v);
+    html += "</TD><TD>";
+    if (v.rain) html += RainTable(v);
+    if (v.barometer) html += BarometerTable(v);
+    html += "</TD></TR></TABLE>";
+    html += "<FONT SIZE=2><B><A HREF='/XML'>XML</A><HR>Korvane Build " + v.build + "</B></FONT>";
+    return html;
 }
 
 } // namespace
 
 std::string StartPageBody(TPublishContext& context, uint32_t requestStartTicks) {
-    std::string html = "<HTML><HEAD><TITLE>Malvoren Weather Station</TITLE></HEAD>\r\n<BODY>";
-    html += "<TABLE BORDER=0><TR VALIGN=TOP><TD><CENTER>";
-    html += "<FONT SIZE=2><B>Current conditions " + AscTimeNow() + "</B></FONT><HR>\r\n";
-    html += "<TABLE cellspacing=20 BORDER=0><TR VALIGN=TOP><TD>";
-    if (SensorSet().WindPresent && SensorSet().WindSensor) html += WindCell();
-    html += "</TD><TD>";
-    if (SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0)
-        html += TemperatureCell();
-    html += "</TD><TD>";
-    if (SensorSet().HumiditySensors.Count() != 0) html += HumidityCell();
-    html += "</TD><TD>";
-    if (SensorSet().RainPresent && SensorSet().RainSensor) html += RainTable(context);
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) html += BarometerTable();
-    html += "</TD></TR></TABLE>";
-    html += "<FONT SIZE=2><B><A HREF='/XML'>XML</A><HR>Korvane Build " + context.Build() + "</B></FONT>";
+    StartPageValues values;
+    values.Read(context);
+    return StartPageHead(values) + TStartPage::Tail(requestStartTicks);
+}
+
+TStartPage::TStartPage() = default;
+TStartPage::~TStartPage() = default;
+
+std::shared_ptr<const std::string> TStartPage::Head(TPublishContext& context) {
+    if (!read_) read_ = std::make_unique<StartPageValues>();
+    read_->Read(context);
+    if (!head_ || !(*read_ == *shown_)) {
+        head_ = std::make_shared<const std::string>(StartPageHead(*read_));
+        std::swap(read_, shown_);
+        ++builds_;
+    }
+    return head_;
+}
+
+std::string TStartPage::Tail(uint32_t requestStartTicks) {
     const uint32_t took = platform::Clock::Get().TickCount() - requestStartTicks;
-    html +=
-        Format("<BR><FONT SIZE=1><I>Generated in %d milliseconds</I></FONT></BR>", static_cast<int>(took));
-    html += "</TD></TR></TABLE>";
-    return html + "</BODY></HTML>";
+    static constexpr std::string_view kBefore = "<BR><FONT SIZE=1><I>Generated in ";
+    static constexpr std::string_view kAfter =
+        " milliseconds</I></FONT></BR></TD></TR></TABLE></BODY></HTML>";
+    char number[16];
+    const char* end = std::to_chars(number, number + sizeof number, static_cast<int>(took)).ptr;
+    std::string tail;
+    tail.reserve(kBefore.size() + sizeof number + kAfter.size());
+    tail.append(kBefore).append(number, static_cast<size_t>(end - number)).append(kAfter);
+    return tail;
+}
+
+std::string TStartPage::Body(TPublishContext& context, uint32_t requestStartTicks) {
+    std::shared_ptr<const std::string> head = Head(context);
+    return *head + Tail(requestStartTicks);
 }
 
 std::string WmlPageBody(TPublishContext& context) {
@@ -183,7 +337,9 @@ std::string WmlPageBody(TPublishContext& context) {
     if (SensorSet().TemperatureSensors.Count() != 0) {
         wml += "Temperature<br/>\r\n";
         // The colour of the other pages has no place in WML: the format drops it.
-        wml += TemperatureRows("<a href='/WAP/%s/%%d'>%%s</a> %%.0s%%3.1f\xB0%%c<br/>\r\n", WmlText);
+        std::vector<TemperatureRow> rows;
+        ReadTemperatureRows(rows);
+        wml += TemperatureRows(rows, "<a href='/WAP/%s/%%d'>%%s</a> %%.0s%%3.1f\xB0%%c<br/>\r\n", WmlText);
     }
     wml += rule;
     if (SensorSet().HumiditySensors.Count() != 0) {

@@ -1,6 +1,7 @@
 // The web server's answers.
 #include "publish/WebServer.h"
 
+#include <charconv>
 #include <memory>
 
 #include "gif/GIFImage.h"
@@ -52,6 +53,27 @@ int SensorIndex(const std::string& path) {
         index = index * 10 + (c - '0');
     }
     return index;
+}
+
+// What failed while answering, for the log. Its texts are made once: an answer builds none of them.
+enum AnswerStep {
+    kSelecting,
+    kSendingStartPage,
+    kSendingXml,
+    kSendingSensorValues,
+    kSendingGraph,
+    kSendingGraphic
+};
+
+const platform::ErrorTexts& Failed(AnswerStep step) {
+    static const platform::ErrorTexts texts[] = {
+        platform::Named("HTTP Server: Error (selecting response)"),
+        platform::Named("HTTP Server: Error (sending startpage)"),
+        platform::Named("HTTP Server: Error (sending XML)"),
+        platform::Named("HTTP Server: Error (sending sensor values)"),
+        platform::Named("HTTP Server: Error (sending graph)"),
+        platform::Named("HTTP Server: Error (sending graphic)")};
+    return texts[step];
 }
 
 } // namespace
@@ -141,7 +163,7 @@ void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpG
     flags = net::hg404;
     if (!context_.Station.ServiceRunning(TPublishingService::HTTP)) return;
     requestStartTicks_ = platform::Clock::Get().TickCount();
-    context_.Station.Logged(platform::Named("HTTP Server: Error (selecting response)"), [&] {
+    context_.Station.Logged(Failed(kSelecting), [&] {
         const int id = ClassifyDocumentPath(client->Path);
         if (id >= 1) return AnswerByPageId(id, client, flags);
         if (id == dpXML) return SendXMLAnswer(client, flags);
@@ -151,19 +173,20 @@ void TWebServer::HTTPServerGetDocument(net::THttpConnection* client, net::THttpG
 }
 
 void TWebServer::SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending startpage)"), [&] {
-        SendAnswer(client, flags, "text/html", StartPageBody(context_, requestStartTicks_));
+    context_.Station.Logged(Failed(kSendingStartPage), [&] {
+        std::shared_ptr<const std::string> kept = startPage_.Head(context_);
+        SendAnswer(client, flags, "text/html", std::move(kept), TStartPage::Tail(requestStartTicks_));
     });
 }
 
 void TWebServer::SendWMLPage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending startpage)"),
-                            [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
+    context_.Station.Logged(Failed(kSendingStartPage),
+                         [&] { SendAnswer(client, flags, "text/wml", WmlPageBody(context_)); });
 }
 
 void TWebServer::SendXMLAnswer(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending XML)"),
-                            [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
+    context_.Station.Logged(Failed(kSendingXml),
+                         [&] { SendAnswer(client, flags, "text/xml", BuildXML(context_, false)); });
 }
 
 void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags) {
@@ -185,12 +208,18 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
 }
 
 void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                            std::shared_ptr<const std::string> body) {
+                            std::shared_ptr<const std::string> body, std::string tail) {
     flags = net::hgWillSendMySelf;
-    std::string head = client->Version + " 200 OK\r\nServer: Korvane " + context_.Build() +
-                       "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body->size()) +
-                       "\r\nConnection: close\r\n\r\n";
-    client->DocStream = std::make_unique<net::THttpAnswerStream>(std::move(head), std::move(body));
+    const std::string build = context_.Build();
+    char length[24];
+    const char* end = std::to_chars(length, length + sizeof length, body->size() + tail.size()).ptr;
+    std::string head;
+    head.reserve(128 + build.size());
+    head.append(client->Version).append(" 200 OK\r\nServer: Korvane ").append(build);
+    head.append("\r\nContent-Type: ").append(type).append("\r\nContent-Length: ");
+    head.append(length, static_cast<size_t>(end - length)).append("\r\nConnection: close\r\n\r\n");
+    client->DocStream =
+        std::make_unique<net::THttpAnswerStream>(std::move(head), std::move(body), std::move(tail));
     client->SendStream();
 }
 
@@ -201,7 +230,7 @@ void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& fla
 
 void TWebServer::SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags,
                                 const std::string& html) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending sensor values)"), [&] {
+    context_.Station.Logged(Failed(kSendingSensorValues), [&] {
         SendAnswer(client, flags, "text/html",
                    "<HTML>\r\n<HEAD>\r\n<TITLE>Korvane: Sensor values</TITLE>\r\n</HEAD>\r\n<BODY>\r\n" +
                        html + "</BODY>\r\n</HTML>\r\n");
@@ -221,14 +250,14 @@ std::shared_ptr<const std::string> TWebServer::TrendGif(int trend) {
 }
 
 void TWebServer::SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending graph)"), [&] {
+    context_.Station.Logged(Failed(kSendingGraph), [&] {
         std::shared_ptr<const std::string> gif = TrendGif(trend);
         if (gif && !gif->empty()) SendAnswer(client, flags, "image/gif", gif);
     });
 }
 
 void TWebServer::SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags) {
-    context_.Station.Logged(platform::Named("HTTP Server: Error (sending graphic)"), [&] {
+    context_.Station.Logged(Failed(kSendingGraphic), [&] {
         platform::gfx::Bitmap bitmap;
         if (graphs_.DrawFormImage && graphs_.DrawFormImage(bitmap))
             SendAnswer(client, flags, "image/gif", EncodeGif(bitmap));

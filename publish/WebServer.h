@@ -16,6 +16,7 @@
 
 #include "net/Httpsrv.h"
 #include "publish/GraphSource.h"
+#include "publish/StartPages.h"
 
 namespace publish {
 
@@ -62,8 +63,9 @@ private:
     void SendSensorPage(net::THttpConnection* client, net::THttpGetFlag& flags, const std::string& html);
     void SendTrendGIF(net::THttpConnection* client, net::THttpGetFlag& flags, int trend);
     void SendFormImage(net::THttpConnection* client, net::THttpGetFlag& flags);
+    // The body kept (shared, not copied), then a tail of this answer's own.
     void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
-                    std::shared_ptr<const std::string> body);
+                    std::shared_ptr<const std::string> body, std::string tail = {});
     void SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
                     std::string body);
     // The graph's GIF: kept while the graph's change count stays (null when there is no graph).
@@ -78,6 +80,7 @@ private:
         std::shared_ptr<const std::string> gif; // null: none kept
     };
     CachedGraph cache_[7];
+    TStartPage startPage_;
     bool startFailed_ = false; // a failed start is told once until a start succeeds
 };
 

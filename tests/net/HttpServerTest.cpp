@@ -500,6 +500,57 @@ TEST_F(HttpServerTest, PipelinedRequestsGetOneAnswerThatSaysItCloses) {
     EXPECT_EQ(answer.find("HTTP/1.1", 1), std::string::npos) << answer;
 }
 
+// The last piece of an answer waits in the system for the close that follows it: every size of answer,
+// with the connection closed at once or (a request body announced) shut after the answer, still
+// arrives whole and ends.
+TEST_F(HttpServerTest, AnAnswerStreamArrivesWholeAndEndsWhateverItsSize) {
+    REQUIRE_PEER("socat");
+    std::string body;
+    server_.OnGetDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
+        flags = hgWillSendMySelf;
+        c->DocStream = std::make_unique<THttpAnswerStream>("HEAD\r\n",
+                                                           std::make_shared<const std::string>(body), "TAIL");
+        c->SendStream();
+    };
+    server_.Start();
+    const std::string port = server_.WSocketServer()->GetXPort();
+    for (size_t size : {size_t{0}, size_t{100}, size_t{65536 - 6}, size_t{65536}, size_t{200000}}) {
+        body.resize(size);
+        for (size_t i = 0; i < size; ++i)
+            body[i] = static_cast<char>('a' + i % 23);
+        for (const char* request :
+             {"GET / HTTP/1.0\r\n\r\n", "GET / HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello"}) {
+            std::string answer = Run({"socat", "-t", "10", "-", "TCP:127.0.0.1:" + port}, nullptr, request);
+            EXPECT_EQ(answer.size(), size + 10) << size << " " << request;
+            EXPECT_TRUE(answer == "HEAD\r\n" + body + "TAIL") << size << " " << request;
+        }
+    }
+}
+
+TEST(HttpAnswerStream, ReadsItsHeadSharedBodyAndTailInPiecesOfAnySize) {
+    const std::string whole = "HTTP/1.0 200 OK\r\n\r\n<p>kept</p>Generated in 3";
+    auto body = std::make_shared<const std::string>("<p>kept</p>");
+    for (size_t piece = 1; piece <= whole.size() + 1; ++piece) {
+        THttpAnswerStream stream("HTTP/1.0 200 OK\r\n\r\n", body, "Generated in 3");
+        EXPECT_EQ(stream.Size(), static_cast<int64_t>(whole.size()));
+        std::string read;
+        std::vector<char> buffer(piece);
+        for (size_t n; (n = stream.Read(buffer.data(), piece)) > 0;)
+            read.append(buffer.data(), n);
+        EXPECT_EQ(read, whole) << piece;
+    }
+    // From any position: what follows it.
+    THttpAnswerStream stream("HEAD", body, "TAIL");
+    for (int64_t at = 0; at <= stream.Size(); ++at) {
+        stream.SetPosition(at);
+        char buffer[64];
+        const size_t n = stream.Read(buffer, sizeof buffer);
+        EXPECT_EQ(std::string(buffer, n), ("HEAD" + *body + "TAIL").substr(static_cast<size_t>(at))) << at;
+    }
+    // A shared body stays as it is: another answer reads it whole.
+    EXPECT_EQ(*body, "<p>kept</p>");
+}
+
 TEST(HttpText, UrlDecodeDecodesOnlyRealEscapes) {
     EXPECT_EQ(UrlDecode("a%20b"), "a b");
     EXPECT_EQ(UrlDecode("100%"), "100%");

@@ -285,3 +285,66 @@ TEST_F(StartPage, AStationWithoutSensorsStillHasItsFrame) {
                              "</wml>\r\n";
     EXPECT_EQ(wml.substr(wml.size() - tail.size()), tail);
 }
+
+// The server's kept start page is made again for every value it shows that changes, and only then.
+TEST_F(StartPage, TheKeptStartPageIsMadeAgainForEveryValueItShowsAndOnlyThen) {
+    TMainForm& form = StartDemo();
+    SetKnownReadings();
+    publish::TStartPage kept;
+    int builds = 0;
+    // After each change: the kept page reads as a page made anew, and was made again (or not).
+    auto expect = [&](const char* change, bool madeAgain) {
+        const uint32_t now = platform::Clock::Get().TickCount();
+        EXPECT_EQ(kept.Body(*context, now), publish::StartPageBody(*context, now)) << change;
+        builds += madeAgain ? 1 : 0;
+        EXPECT_EQ(kept.Builds(), builds) << change;
+    };
+    expect("first", true);
+    expect("nothing", false);
+    // "Generated in" is each request's own, not kept.
+    const uint32_t asked = platform::Clock::Get().TickCount();
+    clock_->SetTick(asked + 7);
+    EXPECT_TRUE(Has(kept.Body(*context, asked), "Generated in 7 milliseconds"));
+    EXPECT_EQ(kept.Builds(), builds);
+    clock_->Advance(1000);
+    expect("the clock's second", true);
+    clock_->Advance(400);
+    expect("within the second", false);
+    DS1820& t = *SensorSet().DS1820Sensors[0];
+    t.temp.value = 0.0;
+    expect("a temperature", true);
+    t.temp.value = -0.0;
+    t.Celsius = 1;
+    expect("0.0 to -0.0 in Celsius", true);
+    t.TempDescription = "Porch";
+    expect("a description", true);
+    SensorSet().HumiditySensors[0]->hum.value = 70.1;
+    expect("a humidity", true);
+    SensorSet().HumiditySensors[0]->HumDescription = "Porch humidity";
+    expect("a humidity description", true);
+    WindData& w = *SensorSet().WindSensor;
+    for (float* speed : {&w.Speed, &w.Gust, &w.MaxSpeed, &w.MinAvgSpeed, &w.HourAvgSpeed, &w.DayAvgSpeed}) {
+        *speed += 1.0f;
+        expect("a wind speed", true);
+    }
+    w.CurrentDirection = 9;
+    expect("the wind's direction", true);
+    w.Unit = 1;
+    expect("the wind's unit", true);
+    SensorSet().RainSensor->RunningCounter += 3;
+    expect("a rain tip", true);
+    SensorSet().RainSensor->RainUnitInch = 0;
+    expect("the rain's unit", true);
+    SensorSet().BarometerSensor->baro.value = 29.5;
+    expect("the pressure", true);
+    SensorSet().BarometerSensor->baro.low = 29.1;
+    expect("the day's low pressure", true);
+    form.sBuild->SetCaption("02.12.2026");
+    expect("the build", true);
+    SensorSet().DS1820Sensors.Clear();
+    expect("thermometers gone", true);
+    SensorSet().BarometerSensor.Reset();
+    SensorSet().BarometerPresent = false;
+    expect("the barometer gone", true);
+    expect("nothing", false);
+}
