@@ -97,8 +97,9 @@ int32_t DS2423::ReadCounter() {
 }
 
 int DS2423::Read() {
+    static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate", true};
     return LoggedOr<int>(
-        0, {"Exception calculating rate: ", "Exception calculating rate", true}, [&]() -> int {
+        0, texts, [&]() -> int {
             int32_t count = ReadCounter();
             if (count < 0 || ClassCounter != 0) return 0;
             uint32_t tick = GetTickCount();

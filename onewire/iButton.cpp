@@ -229,13 +229,17 @@ bool iButton::ResumeSampling(const std::string& section, const char* text) {
 }
 
 int iButton::Sample() {
-    return LoggedOr<int>(0, {"Exception reading sensor: ", "Exception reading sensor: "}, [&]() -> int {
-        const std::string section = RomText(Rom);
+    // Made once, not at every sample; the section name only when sampling is switched on again (the ROM
+    // as the sample began).
+    static const platform::ErrorTexts texts{"Exception reading sensor: ", "Exception reading sensor: "};
+    return LoggedOr<int>(0, texts, [&]() -> int {
+        uint16_t romAtStart[8];
+        std::copy(std::begin(Rom), std::end(Rom), romAtStart);
         if (!ReadEnabled) {
             // A disabled sensor is "not sampled" (0): the readers must not republish stale values. One
             // the user switched off stays off; one the error rule switched off is tried again hourly.
             if (!disabledByErrors_ || SecondsSinceLastSample() <= 3600) return 0;
-            if (!ResumeSampling(section, ": Sampling ENABLED (trying again)")) return 0;
+            if (!ResumeSampling(RomText(romAtStart), ": Sampling ENABLED (trying again)")) return 0;
         }
         LastReadOk = 0;
         if (!Microlan::StartSampleSession()) return 0;
@@ -273,7 +277,7 @@ int iButton::Sample() {
         if (result != 0) {
             ErrorCount = 0;
             // The sample that disabled the sensor succeeded: nothing is left to wait an hour for.
-            if (disabledByErrors_) ResumeSampling(section, ": Sampling ENABLED");
+            if (disabledByErrors_) ResumeSampling(RomText(romAtStart), ": Sampling ENABLED");
         } else {
             ++ErrorCount;
         }

@@ -402,7 +402,9 @@ void TMainForm::UpdateGraphs() {
 }
 
 void TMainForm::WriteGraphGIF(TAbTrend& graph, TStream& out) {
-    gfx::Bitmap bitmap;
+    // DrawTrendBmp paints the whole bitmap white first.
+    gfx::Bitmap& bitmap = graphImage_;
+    bitmap.Reset(false);
     GraphPrintTrend->SetTrend(&graph);
     GraphPrintTrend->DrawTrendBmp(bitmap);
     gif::TGIFImage image;

@@ -26,11 +26,16 @@ namespace {
 
 constexpr float kRevsToMs = 1.096f;
 
-// Runs one reader; its failures are logged with the reader's prefix and count as a failed read.
-template <class F>
-bool Reader(TMainForm& form, const std::string& prefix, const std::string& otherText, F&& read) {
+// What a reader's failure is logged as: the reader's prefix with the message, or `otherText`. Made once
+// per reader, not in every round.
+ErrorTexts ReaderTexts(const std::string& prefix, const std::string& otherText) {
+    return {prefix + ": Error reading: ", otherText};
+}
+
+// Runs one reader; its failures are logged with its texts and count as a failed read.
+template <class F> bool Reader(TMainForm& form, const ErrorTexts& texts, F&& read) {
     bool done = false;
-    form.Logged({prefix + ": Error reading: ", otherText}, [&] { done = read(); });
+    form.Logged(texts, [&] { done = read(); });
     return done;
 }
 
@@ -70,7 +75,8 @@ void TMainForm::ReadAllSensors() {
 }
 
 bool TMainForm::ReadWind() {
-    return Reader(*this, "SERVER/DS2423/WIND", "SERVER/DS2423/WIND: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2423/WIND", "SERVER/DS2423/WIND: Error reading");
+    return Reader(*this, texts, [&] {
         WindData& wind = *SensorSet().WindSensor;
         if (!wind.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
@@ -98,7 +104,8 @@ bool TMainForm::ReadWind() {
 }
 
 bool TMainForm::ReadRain() {
-    return Reader(*this, "SERVER/DS2423/RAIN", "SERVER/DS2423/RAIN: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2423/RAIN", "SERVER/DS2423/RAIN: Error reading");
+    return Reader(*this, texts, [&] {
         RainGauge& rain = *SensorSet().RainSensor;
         if (!rain.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
@@ -125,7 +132,8 @@ bool TMainForm::ReadRain() {
 }
 
 bool TMainForm::ReadBarometer() {
-    return Reader(*this, "SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading");
+    return Reader(*this, texts, [&] {
         Barometer& baro = *SensorSet().BarometerSensor;
         if (baro.SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
         if (!baro.Sample() || !SessionRunning) return false;
@@ -145,7 +153,8 @@ bool TMainForm::ReadBarometer() {
 }
 
 bool TMainForm::ReadCounters() {
-    return Reader(*this, "SERVER/DS2423", "SERVER/DS2423: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2423", "SERVER/DS2423: Error reading");
+    return Reader(*this, texts, [&] {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2423Sensors.Count());
         DS2423* counter = SensorSet().DS2423Sensors[static_cast<int>(i)];
         if (!counter || !counter->Sample() || !SessionRunning) return false;
@@ -155,7 +164,8 @@ bool TMainForm::ReadCounters() {
 }
 
 bool TMainForm::ReadDS2438() {
-    return Reader(*this, "SERVER/DS2438", "SERVER/DS2438: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2438", "SERVER/DS2438: Error reading");
+    return Reader(*this, texts, [&] {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2438Sensors.Count());
         DS2438* sensor = SensorSet().DS2438Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
@@ -170,7 +180,8 @@ bool TMainForm::ReadDS2438() {
 }
 
 bool TMainForm::ReadDS2450() {
-    return Reader(*this, "SERVER/DS2450", "SERVER/DS2450: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2450", "SERVER/DS2450: Error reading");
+    return Reader(*this, texts, [&] {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2450Sensors.Count());
         DS2450* sensor = SensorSet().DS2450Sensors[static_cast<int>(i)];
         if (!sensor || !sensor->Sample() || !SessionRunning) return false;
@@ -182,7 +193,8 @@ bool TMainForm::ReadDS2450() {
 }
 
 bool TMainForm::ReadTemperatures() {
-    return Reader(*this, "SERVER/DS1820", "SERVER/DS1820: Error reading sensor", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS1820", "SERVER/DS1820: Error reading sensor");
+    return Reader(*this, texts, [&] {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS1820Sensors.Count());
         DS1820* sensor = SensorSet().DS1820Sensors[static_cast<int>(i)];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS1820ReadInterval) return false;
@@ -195,7 +207,8 @@ bool TMainForm::ReadTemperatures() {
 }
 
 bool TMainForm::ReadHumidity() {
-    return Reader(*this, "SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading", [&] {
+    static const ErrorTexts texts = ReaderTexts("SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading");
+    return Reader(*this, texts, [&] {
         int i = static_cast<int>(SampleCount % static_cast<unsigned>(SensorSet().HumiditySensors.Count()));
         Humidity* sensor = SensorSet().HumiditySensors[i];
         if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;

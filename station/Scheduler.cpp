@@ -31,7 +31,8 @@ bool Due(int64_t m, int n) {
 
 void TMainForm::SuperviseServices() {
     if (!SessionRunning) return;
-    Logged(Named("SERVER: Error doing periodic housekeeping"), [&] {
+    static const ErrorTexts texts = Named("SERVER: Error doing periodic housekeeping"); // made once
+    Logged(texts, [&] {
         const TStationSettings& s = StationSettings;
         if (s.DDEEnabled && !DDERunning) Publishing().StartDDEServices();
         if (!s.DDEEnabled && DDERunning) Publishing().StopDDEServices();

@@ -1,4 +1,6 @@
 // The 21-field status line, the title and tray hint, and the sample-count display.
+#include <cstring>
+
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
@@ -9,15 +11,66 @@ using namespace platform;
 
 std::string StatusLine;
 
+namespace {
+// One field of the status line with the text of the value it last showed: a round moves few of the 21
+// values, and the others are not formatted again. The text depends on the value alone (its bits), so a
+// kept text is never one of another value.
+class StatusField {
+public:
+    explicit StatusField(const char* spec) : spec_(spec) {}
+    void Append(std::string& line, double value) {
+        uint64_t key;
+        std::memcpy(&key, &value, sizeof key);
+        if (!known_ || key != key_) Remember(key, Format(spec_, value));
+        line += text_;
+    }
+    void Append(std::string& line, int value) {
+        const auto key = static_cast<uint64_t>(static_cast<uint32_t>(value));
+        if (!known_ || key != key_) Remember(key, Format(spec_, value));
+        line += text_;
+    }
+
+private:
+    void Remember(uint64_t key, std::string text) {
+        key_ = key;
+        known_ = true;
+        text_ = std::move(text);
+    }
+    const char* spec_;
+    bool known_ = false;
+    uint64_t key_ = 0;
+    std::string text_;
+};
+} // namespace
+
 std::string TMainForm::FormatStatusLine() const {
     const TCurrentReadings& r = CurrentReadings;
-    return Format(
-        "%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f "
-        "%2.4f %2.4f %3.3f %d\r\n",
-        r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs,
-        r.WindDirectionBin, r.WindDirectionDegrees, r.RainRate, r.RainToday, r.RainWeek, r.RainMonth,
-        r.Humidity, r.HumidityMax, r.HumidityMin, r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg,
-        r.BarometerChangeInHg, r.RainHour, r.WindDirectionBin + r.WindDirectionDegrees);
+    // "%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f %2.1f %2.4f %2.4f
+    //  %2.4f %2.4f %3.3f %d\r\n", field by field.
+    static StatusField fields[] = {
+        StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"),
+        StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%d"),    StatusField("%d"),
+        StatusField("%3.3f"), StatusField("%3.3f"), StatusField("%3.3f"), StatusField("%3.3f"),
+        StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.4f"),
+        StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%3.3f"),
+        StatusField("%d")};
+    std::string line;
+    line.reserve(160);
+    size_t next = 0;
+    auto put = [&](auto value) {
+        if (next > 0) line += ' ';
+        fields[next++].Append(line, value);
+    };
+    for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
+        put(static_cast<double>(v));
+    put(r.WindDirectionBin);
+    put(r.WindDirectionDegrees);
+    for (float v : {r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity, r.HumidityMax, r.HumidityMin,
+                    r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour})
+        put(static_cast<double>(v));
+    put(r.WindDirectionBin + r.WindDirectionDegrees);
+    line += "\r\n";
+    return line;
 }
 
 namespace {
@@ -30,12 +83,28 @@ bool TitleHasReadings(const TCurrentReadings& r) {
 } // namespace
 
 std::string TMainForm::FormatTitle() const {
-    return Format("%.1f", CurrentReadings.Temperature) + kDegreeSign + " - " +
-           CompassPointName(CurrentReadings.WindDirectionBin) + Format(" %.1f", CurrentReadings.WindSpeed);
+    // The title of the values it was last made of is kept: most rounds show the same.
+    static struct {
+        bool known = false;
+        float temperature = 0, windSpeed = 0;
+        std::string point, text;
+    } last;
+    const TCurrentReadings& r = CurrentReadings;
+    const char* point = CompassPointName(r.WindDirectionBin);
+    if (last.known && std::memcmp(&last.temperature, &r.Temperature, sizeof(float)) == 0 &&
+        std::memcmp(&last.windSpeed, &r.WindSpeed, sizeof(float)) == 0 && last.point == point)
+        return last.text;
+    last.text = Format("%.1f", r.Temperature) + kDegreeSign + " - " + point + Format(" %.1f", r.WindSpeed);
+    last.known = true;
+    last.temperature = r.Temperature;
+    last.windSpeed = r.WindSpeed;
+    last.point = point;
+    return last.text;
 }
 
 void TMainForm::UpdateStatusLine() {
-    Logged(Named("SERVER: Error updating display"), [&] {
+    static const ErrorTexts texts = Named("SERVER: Error updating display"); // made once, not every round
+    Logged(texts, [&] {
         WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
         StatusLine = FormatStatusLine();
         if (DDERunning) SetDDEText(Dde.DDEWeather, StatusLine);

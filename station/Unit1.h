@@ -333,6 +333,8 @@ private:
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    // The graph images are drawn into this one bitmap, made fresh for each (the images share a size).
+    platform::gfx::Bitmap graphImage_;
     // What its summary was made from: the rounds read, the last minute of the minute tasks, the clock's
     // minute.
     struct NowSource {

@@ -76,6 +76,21 @@ void Bitmap::Reallocate(int w, int h, TPixelFormat format, bool keep) {
     ++generation_;
 }
 
+void Bitmap::Reset(bool clearPixels) {
+    rowBytes_ = RowBytesOf(width_, BitsPerPixelOf(pfDevice));
+    if (clearPixels)
+        bits_.assign(static_cast<size_t>(rowBytes_ * height_), 0);
+    else
+        bits_.resize(static_cast<size_t>(rowBytes_ * height_));
+    format_ = pfDevice;
+    palette_.reset();
+    Transparent = false;
+    TransparentMode = tmAuto;
+    transparentColor_ = clBlack;
+    canvas_.reset();
+    ++generation_;
+}
+
 void Bitmap::SetSize(int w, int h) {
     if (w == width_ && h == height_) return;
     Reallocate(w, h, format_, true);

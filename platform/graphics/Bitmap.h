@@ -66,6 +66,11 @@ public:
     void SetHeight(int h) { SetSize(width_, h); }
     void SetSize(int w, int h);
     bool Empty() const { return width_ == 0 || height_ == 0; }
+    // Made what a fresh Bitmap(Width(), Height()) is (black pfDevice pixels, no palette, not
+    // transparent, a fresh canvas), in the storage it holds: a bitmap drawn again and again at one size
+    // is not allocated anew each time. With clearPixels false the pixels are left undefined, for a
+    // caller that paints every one of them next.
+    void Reset(bool clearPixels = true);
 
     TPixelFormat PixelFormat() const { return format_; }
     void SetPixelFormat(TPixelFormat format);

@@ -61,6 +61,36 @@ TEST(GraphicsBitmap, ResizeKeepsOverlap) {
     EXPECT_TRUE(b.Empty());
 }
 
+// A bitmap used again is what a fresh one of its size is: black device pixels, no palette or
+// transparency, a canvas without the old pen, brush or clip.
+TEST(GraphicsBitmap, ResetMakesItFreshAtItsSize) {
+    Bitmap b(6, 3);
+    b.GetCanvas().Brush.Color = clRed;
+    b.GetCanvas().FillRect({0, 0, 6, 3});
+    b.GetCanvas().IntersectClipRect({0, 0, 2, 2});
+    b.SetPixelFormat(pf8bit);
+    b.Transparent = true;
+    b.SetTransparentColor(clRed);
+    b.Reset();
+    EXPECT_EQ(b.Width(), 6);
+    EXPECT_EQ(b.Height(), 3);
+    EXPECT_EQ(b.PixelFormat(), pfDevice);
+    EXPECT_EQ(b.GetPalette(), nullptr);
+    EXPECT_FALSE(b.Transparent);
+    EXPECT_EQ(b.TransparentMode, tmAuto);
+    EXPECT_EQ(b.GetPixel(5, 2), clBlack);
+    Bitmap fresh(6, 3);
+    EXPECT_EQ(b.GetCanvas().Brush.Color, fresh.GetCanvas().Brush.Color);
+    b.GetCanvas().FillRect({0, 0, 6, 3}); // no clip left over
+    fresh.GetCanvas().FillRect({0, 0, 6, 3});
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(b.GetPixel(x, y), fresh.GetPixel(x, y));
+    b.Reset(false); // the pixels left for the caller to paint
+    EXPECT_EQ(b.PixelFormat(), pfDevice);
+    EXPECT_EQ(b.RowBytes(), 24);
+}
+
 TEST(GraphicsBitmap, FormatChangeConvertsThroughPalette) {
     Bitmap b(2, 1);
     b.SetPixel(0, 0, RGB(250, 250, 250));

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Strings.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 
@@ -47,6 +48,46 @@ TEST_F(StatusLineTest, FullAndEmptyStationLines) {
     std::string line = form.FormatStatusLine();
     EXPECT_EQ(line.substr(0, 4), "0.4 ");
     EXPECT_NE(line.find(" 1234.5 "), std::string::npos);
+}
+
+// Each field is formatted again only when its value moved: a line made after some values changed is the
+// line of all the values as they are, whatever they were before (also -0 against 0).
+TEST_F(StatusLineTest, ALineAfterChangedValuesShowsEveryValueAsItIs) {
+    TMainForm& form = Start();
+    TCurrentReadings& r = form.CurrentReadings;
+    auto whole = [&] { // the line in one piece
+        return platform::Format("%2.1f %2.1f %2.1f %2.1f %2.1f %2.1f %d %d %3.3f %3.3f %3.3f %3.3f %2.1f %2.1f "
+                                "%2.1f %2.4f %2.4f %2.4f %2.4f %3.3f %d\r\n",
+                                r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs,
+                                r.WindMaxMs, r.WindDirectionBin, r.WindDirectionDegrees, r.RainRate, r.RainToday,
+                                r.RainWeek, r.RainMonth, r.Humidity, r.HumidityMax, r.HumidityMin, r.BarometerInHg,
+                                r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour,
+                                r.WindDirectionBin + r.WindDirectionDegrees);
+    };
+    r.WindSpeedMs = 1.3f;
+    r.WindDirectionBin = 3;
+    const std::string first = form.FormatStatusLine();
+    EXPECT_EQ(first, whole());
+    EXPECT_EQ(first.substr(0, 28), "0.0 0.0 0.0 1.3 0.0 0.0 3 0 ");
+    r.WindSpeedMs = 1.4f;
+    r.BarometerChangeInHg = -0.0f;
+    r.WindDirectionBin = -1;
+    r.RainHour = 0.125f;
+    EXPECT_EQ(form.FormatStatusLine(), whole());
+    EXPECT_NE(form.FormatStatusLine(), first);
+    r.WindSpeedMs = 1.3f;
+    r.BarometerChangeInHg = 0.0f;
+    r.WindDirectionBin = 3;
+    r.RainHour = 0;
+    EXPECT_EQ(form.FormatStatusLine(), first);
+    r.Temperature = 4.0f;
+    r.WindSpeed = 2.0f;
+    r.WindDirectionBin = 0;
+    EXPECT_EQ(form.FormatTitle(), "4.0\xB0 - N 2.0");
+    r.Temperature = 4.5f;
+    EXPECT_EQ(form.FormatTitle(), platform::Format("%.1f", 4.5) + "\xB0 - N 2.0");
+    r.WindDirectionBin = 4;
+    EXPECT_EQ(form.FormatTitle(), platform::Format("%.1f", 4.5) + "\xB0 - E 2.0");
 }
 
 TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
