@@ -30,35 +30,29 @@ TTrendGraphs TMainForm::TrendGraphs() {
     return {Temperature, DPWC, Humd, Wind, Dir, Rain, GraphPrintTrend};
 }
 
-bool TMainForm::ServiceRunning(TPublishingService service) const {
+namespace {
+// The window's running flag of a service (const or not, as the window is).
+template <class Form> auto& RunningFlag(Form& form, TPublishingService service) {
     switch (service) {
     case TPublishingService::DDE:
-        return DDERunning;
+        return form.DDERunning;
     case TPublishingService::HTTP:
-        return HTTPRunning;
+        return form.HTTPRunning;
     case TPublishingService::TCP:
-        return TCPRunning;
+        return form.TCPRunning;
     case TPublishingService::UDP:
-        return UDPRunning;
+        break;
     }
-    return false;
+    return form.UDPRunning;
+}
+} // namespace
+
+bool TMainForm::ServiceRunning(TPublishingService service) const {
+    return RunningFlag(*this, service);
 }
 
 void TMainForm::SetServiceRunning(TPublishingService service, bool running) {
-    switch (service) {
-    case TPublishingService::DDE:
-        DDERunning = running;
-        break;
-    case TPublishingService::HTTP:
-        HTTPRunning = running;
-        break;
-    case TPublishingService::TCP:
-        TCPRunning = running;
-        break;
-    case TPublishingService::UDP:
-        UDPRunning = running;
-        break;
-    }
+    RunningFlag(*this, service) = running;
 }
 
 void TMainForm::EnableTransferCommand(TTransferCommand command, bool enabled) {
