@@ -493,6 +493,19 @@ bool EventLoop::SpacedLooks(bool mayWait) const {
     return pumpLevel_ > 1 || (mayWait && Clock::Get().IsSimulated());
 }
 
+bool EventLoop::WaitLook() {
+    // A sensor pass waits on the chips many times a simulated second, which a simulated clock passes
+    // through thousands of times a real second. Right after a look that found nothing, what can have
+    // made a descriptor ready since is the handler's own socket calls, which are told (the look is then
+    // made), or another thread or process: that is heard a moment of machine time, or at most
+    // kWaitLookSpacingMs of simulated time, later, and at the next wait of the outermost pump.
+    if (pumpLevel_ > 1 && emptyPollNs_ >= 0 && Clock::Get().IsSimulated() &&
+        socketCalls_.load(std::memory_order_relaxed) == emptyPollSocketCalls_ &&
+        LoopTime() - emptyPollLoopMs_ < kWaitLookSpacingMs && MachineNs() - emptyPollNs_ < kLookSpacingNs)
+        return false;
+    return PollFds(0);
+}
+
 bool EventLoop::PollFds(int timeoutMs) {
     // A look that could only repeat the last one: nothing has run on this thread since a wait found
     // nothing ready, so only another thread or process can have made something ready since, which is
@@ -560,6 +573,8 @@ bool EventLoop::PollFds(int timeoutMs) {
     if (stale) RebuildWatchSet();
     quiet_ = readyFds.empty() && !woken && !stale && !failed;
     emptyPollNs_ = quiet_ && SpacedLooks(true) ? MachineNs() : -1;
+    emptyPollLoopMs_ = LoopTime();
+    emptyPollSocketCalls_ = socketCalls_.load(std::memory_order_relaxed);
     if (woken) {
         uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
@@ -605,7 +620,8 @@ bool EventLoop::TurnBody(bool wait, uint32_t maxWaitMs) {
         uint32_t delay = std::min(NextTimerDelay(), maxWaitMs);
         // An idle handler that is not done keeps the machine's clock from blocking in this turn.
         if (!idleDone && !Clock::Get().IsSimulated()) delay = 0;
-        worked = Clock::Get().IdleWait(delay, [this](int timeoutMs) { return PollFds(timeoutMs); });
+        worked = Clock::Get().IdleWait(
+            delay, [this](int timeoutMs) { return timeoutMs == 0 ? WaitLook() : PollFds(timeoutMs); });
     } else {
         worked = Look(wait) || worked;
     }

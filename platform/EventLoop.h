@@ -5,7 +5,9 @@
 //   2. poll: ready descriptors run their callbacks. Only a turn that may wait, fired no timer and finds
 //      no message queued waits here, until the next timer or the caller's limit; the installed clock
 //      decides how that idle time passes (Clock::IdleWait): the real clock blocks in poll(), a simulated
-//      clock jumps to the next due timer, so tests run days of station time in seconds;
+//      clock jumps to the next due timer, so tests run days of station time in seconds (having looked
+//      at the descriptors first, unless a wait nested in a handler looked a moment ago and no socket
+//      call was made since);
 //   3. messages: those queued when the phase begins are dispatched in posting order;
 //   4. release: the objects released so far are destroyed, except those whose code may still be on
 //      the stack: a window whose message is being dispatched (or that waits in one of its own
@@ -110,6 +112,12 @@ public:
     // that run while it waits compares it.
     int PumpLevel() const { return pumpLevel_; }
 
+    // Told by the socket layer after each call on a socket (a send, a receive, a connect, an accept, a
+    // shutdown or a close), from any thread: such a call can make a descriptor of this loop ready at
+    // once (a datagram to our own listener), so the next wait looks even where it could leave its look
+    // out.
+    static void NoteSocketCall() { socketCalls_.fetch_add(1, std::memory_order_relaxed); }
+
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }
     void ResetTerminated() { terminated_ = false; }
@@ -206,6 +214,10 @@ private:
     // Whether a turn that does not wait now (of a pump that may wait, or not) may skip its look for a
     // moment after one that found nothing.
     bool SpacedLooks(bool mayWait) const;
+    // The look of a wait before the installed clock lets time pass: PollFds(0), left out where a
+    // handler's nested wait on a simulated clock could only repeat a look made a moment ago.
+    bool WaitLook();
+    static constexpr uint64_t kWaitLookSpacingMs = 1000;
     // Brings the kernel's descriptor set up to date with the watches changed since the last wait.
     void SyncWatches();
     void RegisterFd(int fd, uint32_t events, bool fresh);
@@ -252,8 +264,11 @@ private:
     std::vector<pollfd> pollFds_;
     std::vector<epoll_event> epollEvents_;
     int wakeFd_ = -1;
-    bool quiet_ = false;         // a wait found nothing ready, and no code has run on this thread since
-    int64_t emptyPollNs_ = -1;   // the machine's time of the last poll that found nothing, -1 after others
+    bool quiet_ = false;           // a wait found nothing ready, and no code has run on this thread since
+    int64_t emptyPollNs_ = -1;     // the machine's time of the last poll that found nothing, -1 after others
+    uint64_t emptyPollLoopMs_ = 0; // the loop time of that poll
+    uint64_t emptyPollSocketCalls_ = 0; // and the count of socket calls then
+    static inline std::atomic<uint64_t> socketCalls_{0};
     std::thread::id loopThread_; // the window thread: the one that created the loop
     bool terminated_ = false;
     ExceptionHandler exceptionHandler_;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/EventLoop.h"
 #include "platform/winsock/AsyncSelect.h"
 #include "platform/winsock/Winsock.h"
 
@@ -24,6 +25,12 @@ void IgnoreSigpipe() {
         return true;
     }();
     (void)done;
+}
+
+// A call that can make a socket ready for its peer, here or in this process: the event loop hears it at
+// its next wait.
+void Stirred() {
+    EventLoop::NoteSocketCall();
 }
 
 // Records errno as the last error and returns SOCKET_ERROR.
@@ -77,6 +84,7 @@ SOCKET socket(int af, int type, int protocol) {
 }
 
 int shutdown(SOCKET s, int how) {
+    Stirred();
     if (::shutdown(s, how) != 0) return Fail();
     if (how == SD_SEND || how == SD_BOTH) select::SendShut(s);
     return 0;
@@ -107,12 +115,14 @@ int SendFailed(SOCKET s) {
 } // namespace
 
 int sendto(SOCKET s, const void* buf, int len, int flags, const sockaddr* to, int tolen) {
+    Stirred();
     ssize_t n =
         ::sendto(s, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL, to, static_cast<socklen_t>(tolen));
     return n < 0 ? SendFailed(s) : static_cast<int>(n);
 }
 
 int send(SOCKET s, const void* buf, int len, int flags) {
+    Stirred();
     ssize_t n = ::send(s, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL);
     return n < 0 ? SendFailed(s) : static_cast<int>(n);
 }
@@ -181,6 +191,7 @@ int getpeername(SOCKET s, sockaddr* name, int* namelen) {
 }
 
 int connect(SOCKET s, const sockaddr* name, int namelen) {
+    Stirred();
     int r = ::connect(s, name, static_cast<socklen_t>(namelen));
     int err = errno;
     if (r == 0 || err == EINPROGRESS) {
@@ -199,6 +210,7 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
 }
 
 int closesocket(SOCKET s) {
+    Stirred();
     // Linux releases the descriptor whatever close() reports: close exactly once.
     select::Forget(s);
     if (::close(s) != 0 && errno == EBADF) {
@@ -213,6 +225,7 @@ int bind(SOCKET s, const sockaddr* name, int namelen) {
 }
 
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
+    Stirred();
     socklen_t len = addrlen != nullptr ? static_cast<socklen_t>(*addrlen) : 0;
     int fd = ::accept4(s, addr, addrlen != nullptr ? &len : nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     int err = errno;
@@ -227,6 +240,7 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
 }
 
 int recv(SOCKET s, void* buf, int len, int flags) {
+    Stirred();
     if (len == 0 && !(flags & MSG_PEEK)) {
         // A zero-byte read asks "is the connection still open": 0 at its end, "would block" otherwise.
         char probe;
@@ -250,6 +264,7 @@ int recv(SOCKET s, void* buf, int len, int flags) {
 }
 
 int recvfrom(SOCKET s, void* buf, int len, int flags, sockaddr* from, int* fromlen) {
+    Stirred();
     socklen_t flen = fromlen != nullptr ? static_cast<socklen_t>(*fromlen) : 0;
     ssize_t n =
         ::recvfrom(s, buf, static_cast<size_t>(len), flags, from, fromlen != nullptr ? &flen : nullptr);
