@@ -5,7 +5,9 @@
 // pass). Backends reach the driver only through the port-type registry (RegisterPortType) or
 // InstallBackend; the driver knows none of them.
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace platform::tmex {
@@ -22,8 +24,11 @@ inline int RomBit(const RomBytes& rom, int i) {
 // The same bits as one number (bit i = RomBit i), and back.
 inline uint64_t RomBits(const uint8_t* bytes) {
     uint64_t out = 0;
-    for (int i = 7; i >= 0; --i)
-        out = (out << 8) | bytes[i];
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(&out, bytes, sizeof out); // one load: every Match ROM block asks
+    else
+        for (int i = 7; i >= 0; --i)
+            out = (out << 8) | bytes[i];
     return out;
 }
 inline uint64_t RomBits(const RomBytes& rom) {

@@ -387,11 +387,20 @@ int16_t TouchReset(SessionHandle session) {
     return call.Done(bus->Reset());
 }
 
-int16_t TouchByte(SessionHandle session, int16_t byte) {
-    Backend* bus = SessionBackend(session);
+namespace {
+// Out of line: kept apart, its call scope costs the plain byte nothing.
+[[gnu::noinline]] int16_t LoggedTouchByte(Backend* bus, int16_t byte) {
     if (!bus) return kErrInvalidSession;
     CallScope call(bus, "T", [&] { return Hex1(byte); });
     return call.Done(bus->TouchByte(static_cast<uint8_t>(byte & 0xFF)));
+}
+} // namespace
+
+int16_t TouchByte(SessionHandle session, int16_t byte) {
+    // The most frequent call of all: without a traffic log it is the backend's byte and nothing else.
+    Backend* bus = SessionBackend(session);
+    if (bus && !bus->KeepsTrafficLog()) return bus->TouchByte(static_cast<uint8_t>(byte & 0xFF));
+    return LoggedTouchByte(bus, byte);
 }
 
 int16_t TouchBit(SessionHandle session, int16_t bit) {

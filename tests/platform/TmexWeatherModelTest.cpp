@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/tmex/Tmex.h"
@@ -239,4 +240,57 @@ TEST_F(TmexWeatherModel, TheDemoAnemometerCountsContinuously) {
     EXPECT_EQ(zeros, 0) << "a read without counts while the wind blows";
     EXPECT_NEAR(sum / reads, sumModel / reads, 0.05 * sumModel / reads);
     EXPECT_LT(fastest, fastestModel * 1.25) << "the gust is the model's, give or take a count";
+}
+
+TEST_F(TmexWeatherModel, AModelKeepsNothingThatChangesItsValuesWhateverItWasAskedBefore) {
+    // What a model keeps from one question to the next (the day's seasonal mean, noise knots, the
+    // shower slot) is a pure function of the seed and the time: asked back and forth across days and
+    // seasons, it answers what a fresh model does, to the bit.
+    sim::WeatherModel kept;
+    const int64_t times[] = {kStartMs, kStartMs + 90 * kDayMs, kStartMs + 5 * kMinute, kStartMs - 200 * kDayMs,
+                             kStartMs + kDayMs - 1, kStartMs + kDayMs, kStartMs + 3, kStartMs + 181 * kDayMs};
+    for (int round = 0; round < 2; ++round)
+        for (int64_t t : times) {
+            sim::Weather a = kept.At(t), b = sim::WeatherModel().At(t);
+            EXPECT_EQ(a.temperatureC, b.temperatureC) << t;
+            EXPECT_EQ(a.dewpointC, b.dewpointC) << t;
+            EXPECT_EQ(a.pressureHpa, b.pressureHpa) << t;
+            EXPECT_EQ(a.windMs, b.windMs) << t;
+            EXPECT_EQ(a.windDirection, b.windDirection) << t;
+        }
+}
+
+TEST(TmexFmodWhole, IsFmodToTheBit) {
+    // Times of day in seconds with their fractions, angles, both signs, the edges of a period and
+    // values too large for the quick way: the same bits as std::fmod.
+    std::vector<double> xs = {0.0, -0.0, 86400.0, -86400.0, 86399.999999, 172800.0, 1e-300, 0x1p52, -0x1p53,
+                              1e300, 359.99999999999994, 360.0, 719.9999999999999, -360.0, -0.5};
+    uint64_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        double unit = static_cast<double>(state >> 11) * 0x1p-53;
+        xs.push_back(1.7e9 + unit * 1e8 + static_cast<double>(i % 1000) / 1000.0); // seconds since 1970
+        xs.push_back(86400.0 * static_cast<double>(i) + (unit - 0.5) * 1e-6);     // near a day's edge
+        xs.push_back((unit - 0.5) * 2000.0);                                       // angles
+    }
+    for (double period : {86400.0, 360.0}) {
+        for (double x : xs) {
+            double want = std::fmod(x, period), got = sim::FmodWhole(x, period);
+            EXPECT_EQ(std::signbit(want), std::signbit(got)) << x;
+            EXPECT_EQ(want, got) << std::hexfloat << x << " % " << period;
+        }
+    }
+    EXPECT_TRUE(std::isnan(sim::FmodWhole(std::nan(""), 360.0)));
+    EXPECT_TRUE(std::isnan(sim::FmodWhole(INFINITY, 360.0)));
+}
+
+TEST_F(TmexWeatherModel, AnotherZoneMovesTheDailyCycleAtOnce) {
+    // Asked twice at one moment with the zone set in between: the second answer is the new zone's.
+    const int64_t t = kStartMs + 14 * kHourMs; // 14:00 CET, the warm part of the day
+    sim::WeatherModel model;
+    const double cet = model.At(t).temperatureC;
+    platform::Clock::SetTimeZone("UTC+10"); // 03:00 there, near the coldest hour
+    const double west = model.At(t).temperatureC;
+    EXPECT_EQ(west, sim::WeatherModel().At(t).temperatureC);
+    EXPECT_LT(west, cet - 2.0);
 }

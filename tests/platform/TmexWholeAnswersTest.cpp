@@ -307,3 +307,111 @@ TEST_F(TmexWholeAnswers, AConversionStartedInABlockNeedsThePullupAtOnceAsSlotByS
         },
         "convert");
 }
+
+namespace {
+
+// A device with work for every reset, taken off the net: a net that has one passes each reset on to its
+// devices at once, never later.
+class ResetHookedDevice : public sim::Device {
+public:
+    explicit ResetHookedDevice(const sim::Rom& rom) : Device(rom) { HookReset(true); }
+    std::string FamilyName() const override { return "hooked"; }
+};
+
+} // namespace
+
+TEST(TmexResetPassedOnLater, AnswersAsAResetPassedOnAtOnce) {
+    // The same random traffic, with test hooks between (devices taken off and back, a coupler's
+    // branch, the adapter) on a net that may leave a reset pending and on one that cannot: the same
+    // answers, the same devices in their ROM or function phase after each step, the same bus time.
+    auto clock = std::make_shared<platform::SimulatedClock>();
+    auto old = platform::Clock::Install(clock);
+    for (uint32_t seed = 500; seed < 560; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        sim::SimNet later, atOnce;
+        BuildRandomNet(later, seed);
+        BuildRandomNet(atOnce, seed);
+        for (sim::SimNet* on : {&later, &atOnce})
+            on->SetTrafficLogging(seed % 2 == 0);
+        atOnce.Add<ResetHookedDevice>(atOnce.Trunk(), sim::Rom::Make(0x01, 0xABCDEF)).Remove();
+        const std::vector<sim::Device*> devices = later.Devices();
+        if (devices.empty()) continue;
+        std::mt19937 random(seed);
+        for (int step = 0; step < 120; ++step) {
+            const int kind = static_cast<int>(random() % 12);
+            const std::size_t pick = random() % devices.size();
+            tmex::RomBytes directions{};
+            for (auto& b : directions)
+                b = static_cast<uint8_t>(random());
+            const uint8_t byte = static_cast<uint8_t>(random());
+            auto run = [&](sim::SimNet& on) {
+                const std::vector<sim::Device*> all = on.Devices();
+                sim::Device& d = *all[pick];
+                uint64_t before = on.NowUs();
+                std::string out;
+                switch (kind) {
+                case 0:
+                case 1:
+                case 2:
+                    out = std::to_string(on.Reset());
+                    break;
+                case 3:
+                case 4: { // Match ROM and a few bytes in one block
+                    uint8_t block[12] = {0x55};
+                    std::copy(d.rom().bytes.begin(), d.rom().bytes.end(), block + 1);
+                    block[9] = byte;
+                    block[10] = block[11] = 0xFF;
+                    out = std::to_string(on.TouchBlock(block, 12));
+                    for (uint8_t b : block)
+                        out += " " + std::to_string(b);
+                    break;
+                }
+                case 5: { // a search pass
+                    tmex::RomBytes rom{}, forks{};
+                    out = std::to_string(on.TouchByte(0xF0));
+                    out += " " + std::to_string(on.SearchBits(directions, rom, forks));
+                    out += " " + std::to_string(tmex::RomBits(rom)) + "/" + std::to_string(tmex::RomBits(forks));
+                    break;
+                }
+                case 6:
+                    out = std::to_string(on.TouchByte(byte));
+                    break;
+                case 7:
+                    out = std::to_string(on.TouchByte(0xCC)) + " " + std::to_string(on.TouchByte(byte));
+                    break;
+                case 8:
+                    out = std::to_string(on.TouchBit(byte & 1));
+                    break;
+                case 9:
+                    if (d.Inserted())
+                        d.Remove();
+                    else
+                        d.Reinsert();
+                    break;
+                case 10:
+                    if (auto* coupler = dynamic_cast<sim::DS2409*>(&d)) coupler->SetActiveBranch(byte % 3);
+                    else on.SetAdapterPresent(byte % 5 != 0);
+                    break;
+                default:
+                    out = std::to_string(on.TouchByte(0xF0)) + " " + std::to_string(on.TouchBit(1)) + " " +
+                          std::to_string(on.TouchBit(1));
+                    break;
+                }
+                std::string phases;
+                for (std::size_t i = 0; i < devices.size(); ++i)
+                    phases += all[i]->InSlots() ? '1' : '0';
+                return out + " | " + phases + " | " + std::to_string(on.NowUs() - before);
+            };
+            std::string a = run(later), b = run(atOnce);
+            ASSERT_EQ(a, b) << "step " << step << ", kind " << kind;
+        }
+        auto slots = [](const sim::SimNet& on) {
+            std::vector<std::string> out;
+            for (const auto& e : on.Traffic())
+                out.push_back(e.text + std::to_string(e.sent) + "=" + std::to_string(e.result));
+            return out;
+        };
+        EXPECT_EQ(slots(later), slots(atOnce));
+    }
+    platform::Clock::Install(old);
+}

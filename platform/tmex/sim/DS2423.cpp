@@ -3,6 +3,7 @@
 #include "platform/tmex/Crc.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace platform::tmex::sim {
 
@@ -56,23 +57,25 @@ uint8_t DS2423::NextWithCounter() {
         EndFunction();
         return 0xFF;
     }
-    int page = address_ / 32;
+    const int page = address_ / 32;
     uint16_t crc = firstPage_ ? Crc16(header_) : 0;
     firstPage_ = false;
-    streamLength_ = 0;
-    while (address_ < (page + 1) * 32)
-        stream_[streamLength_++] = memory_[address_++];
+    // Built in a local count: the bytes stored could otherwise be the members for all the compiler knows.
+    int n = (page + 1) * 32 - address_;
+    std::memcpy(stream_.data(), memory_.data() + address_, static_cast<std::size_t>(n));
+    address_ = static_cast<uint16_t>(address_ + n);
     uint32_t counter = Counter(page);
     for (int i = 0; i < 4; ++i)
-        stream_[streamLength_++] = static_cast<uint8_t>(counter >> (8 * i));
+        stream_[n++] = static_cast<uint8_t>(counter >> (8 * i));
     for (int i = 0; i < 4; ++i)
-        stream_[streamLength_++] = 0x00;
-    crc = static_cast<uint16_t>(~Crc16(std::span<const uint8_t>(stream_.data(), streamLength_), crc));
+        stream_[n++] = 0x00;
+    crc = static_cast<uint16_t>(~Crc16(std::span<const uint8_t>(stream_.data(), static_cast<std::size_t>(n)), crc));
     if (TakeCrcFault()) crc ^= 0x0101;
-    stream_[streamLength_++] = static_cast<uint8_t>(crc & 0xFF);
-    stream_[streamLength_++] = static_cast<uint8_t>(crc >> 8);
-    streamIndex_ = 0;
-    return stream_[streamIndex_++];
+    stream_[n++] = static_cast<uint8_t>(crc & 0xFF);
+    stream_[n++] = static_cast<uint8_t>(crc >> 8);
+    streamLength_ = n;
+    streamIndex_ = 1;
+    return stream_[0];
 }
 
 int DS2423::FunctionRun(uint8_t* bytes, int n) {

@@ -53,12 +53,25 @@ uint64_t Device::NowUs() const {
     return net_ ? net_->NowUs() : 0;
 }
 
+bool Device::InSlots() const {
+    // A reset the net has not yet passed on put every reachable device in its ROM phase.
+    return InSlotPhase() || (net_ && net_->resetPending_ && Reachable());
+}
+
 void Device::WatchSlots(bool watch) {
     if (watch == watchesSlots_) return;
     watchesSlots_ = watch;
     if (!net_) return;
     net_->watchers_ += watch ? 1 : -1;
-    if (watch) net_->slotsStale_ = true; // it may not be in the slot list
+    if (!watch) return;
+    net_->SettleReset();
+    net_->slotsStale_ = true; // it may not be in the slot list
+}
+
+void Device::HookReset(bool hook) {
+    if (hook == resetHook_) return;
+    resetHook_ = hook;
+    if (net_) net_->hooks_ += hook ? 1 : -1;
 }
 
 void Device::BranchesChanged() {

@@ -61,7 +61,7 @@ public:
     // Whether a slot can reach anything in the device: it is in a ROM or function phase, or it watches the
     // slots (a parasite conversion). An idle device ignores every slot until the next reset, so the net
     // keeps only the others in its slot list (a search pass is 192 slots).
-    bool InSlots() const { return state_ != RomState::Idle || watchesSlots_; }
+    bool InSlots() const;
     // A reset: true = presence pulse.
     bool LineReset() {
         state_ = RomState::AwaitRom;
@@ -115,7 +115,7 @@ protected:
     // has work for one (a running conversion to finish), so that most resets pass it by. The function
     // state needs none: every command begins at OnSelected.
     virtual void OnReset() {}
-    void HookReset(bool hook) { resetHook_ = hook; }
+    void HookReset(bool hook);
 
     // The function phase is over: drive nothing until the next reset.
     void EndFunction();
@@ -138,6 +138,8 @@ private:
     friend class SimNet;
     enum class RomState { Idle, AwaitRom, MatchRom, ReadRom, Search, Function };
 
+    // InSlots as the net's slots see it, once a reset that the net has not yet passed on is settled.
+    bool InSlotPhase() const { return state_ != RomState::Idle || watchesSlots_; }
     uint8_t RomByte(uint8_t master);  // a byte in any other phase than the function phase
     void RomCommand(uint8_t master) { // the byte after a reset
         switch (master) {

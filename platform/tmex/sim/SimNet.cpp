@@ -54,6 +54,7 @@ void SimNet::Attach(Segment& segment, std::unique_ptr<Device> device) {
     device->net_ = this;
     device->segment_ = &segment;
     if (device->watchesSlots_) ++watchers_;
+    if (device->resetHook_) ++hooks_;
     segment.devices_.push_back(device.get());
     all_.push_back(device.get());
     devices_.push_back(std::move(device));
@@ -79,13 +80,29 @@ const std::vector<Device*>& SimNet::ReachableDevices() {
     if (!reachStale_) return reachable_;
     reachStale_ = false;
     reachable_.clear();
+    reachableRoms_.clear();
     if (!adapterPresent_) return reachable_;
     for (Device* d : all_)
-        if (d->Reachable()) reachable_.push_back(d);
+        if (d->Reachable()) {
+            reachable_.push_back(d);
+            reachableRoms_.push_back(d->romBits_);
+        }
     return reachable_;
 }
 
+void SimNet::PassOnReset() {
+    const bool search = searchPending_;
+    resetPending_ = searchPending_ = false;
+    for (Device* d : reachable_) { // what Device::LineReset (and RomCommand(0xF0)) do, no hook being set
+        d->state_ = Device::RomState::AwaitRom;
+        d->bitIndex_ = 0;
+        if (search) d->RomCommand(0xF0);
+    }
+    slot_.assign(reachable_.begin(), reachable_.end());
+}
+
 const std::vector<Device*>& SimNet::SlotDevices() {
+    SettleReset();
     // Runs for every slot, also in unoptimised test builds: plain pointers and indexes. Between the
     // events that make the list again, a slot can only take devices out of slot phase.
     if (slotsStale_) MakeSlotList();
@@ -94,7 +111,7 @@ const std::vector<Device*>& SimNet::SlotDevices() {
     switching_ = false;
     for (std::size_t i = 0; i < n; ++i) {
         Device* d = list[i];
-        if (!d->InSlots()) continue;
+        if (!d->InSlotPhase()) continue;
         list[kept++] = d;
         switching_ = switching_ || (d->ownsSegments_ && d->state_ == Device::RomState::Function);
     }
@@ -103,17 +120,27 @@ const std::vector<Device*>& SimNet::SlotDevices() {
 }
 
 void SimNet::MakeSlotList() {
+    SettleReset();
     slotsStale_ = false;
     slot_.clear();
     for (Device* d : ReachableDevices())
-        if (d->InSlots()) slot_.push_back(d);
+        if (d->InSlotPhase()) slot_.push_back(d);
 }
 
 void SimNet::DropIdle() {
-    std::erase_if(slot_, [](const Device* d) { return !d->InSlots(); });
+    std::erase_if(slot_, [](const Device* d) { return !d->InSlotPhase(); });
 }
 
 uint8_t SimNet::ByteSlotOfMany(uint8_t byte) {
+    if (resetPending_) {
+        // Search ROM right after a reset: every device answers 1s and begins its search (left pending).
+        if (byte == 0xF0 && !searchPending_) {
+            searchPending_ = true;
+            switching_ = false;
+            return byte;
+        }
+        PassOnReset();
+    }
     // SlotDevices and the slot in one walk. The list holds the devices in slot phase when the slot
     // begins (what changes their phase between slots drops the idle ones or makes the list again); one
     // that a device before it in the list has taken out of slot phase during this slot would only
@@ -125,10 +152,10 @@ uint8_t SimNet::ByteSlotOfMany(uint8_t byte) {
     uint8_t out = byte;
     for (std::size_t i = 0; i < n; ++i) {
         Device* d = list[i];
-        if (!d->InSlots()) continue;
+        if (!d->InSlotPhase()) continue;
         switching_ = switching_ || (d->ownsSegments_ && d->state_ == Device::RomState::Function);
         out &= d->LineByte(byte);
-        if (d->InSlots()) list[kept++] = d;
+        if (d->InSlotPhase()) list[kept++] = d;
     }
     slot_.resize(kept);
     return out;
@@ -183,6 +210,11 @@ void SimNet::ReleasePullup() {
         if (d->watchesSlots_ && d->Reachable()) d->OnPullupReleased();
 }
 
+void SimNet::AfterPlainSlot() {
+    if (watchers_ != 0) AfterSlot(slot_);
+    if (switching_) SlotDevicesChanged();
+}
+
 void SimNet::AfterSlot(const std::vector<Device*>& devices) {
     if (watchers_ == 0) return;
     for (Device* d : devices)
@@ -219,7 +251,17 @@ int16_t SimNet::Reset() {
         result = 0;
     } else if (shorted_) {
         result = 2;
+    } else if (ResetMayWait()) {
+        // Every device not idle is in the slot list: idle now, all await a ROM command (SettleReset).
+        const auto& devices = ReachableDevices();
+        for (Device* d : slot_)
+            d->state_ = Device::RomState::Idle;
+        slot_.clear();
+        resetPending_ = true;
+        searchPending_ = false;
+        result = (!devices.empty() && !noPresence_) ? 1 : 0;
     } else {
+        SettleReset();
         const auto& devices = ReachableDevices();
         bool presence = false;
         slotsStale_ = false;
@@ -239,6 +281,7 @@ int16_t SimNet::TouchByte(uint8_t byte) {
 }
 
 int16_t SimNet::TouchByteOnLine(uint8_t byte) {
+    SettleReset();
     if (touchFaults_ != 0) {
         if (touchFaults_ > 0) --touchFaults_;
         Log(TrafficEntry::Byte, "B", byte, touchFaultCode_);
@@ -274,6 +317,7 @@ int16_t SimNet::TouchByteOnLine(uint8_t byte) {
 // A bit that a selected device takes as one of the eight of a byte costs an eighth of the byte: the
 // slots of a byte are the same whether the master sends them as a byte or one by one.
 uint32_t SimNet::BitCost() {
+    SettleReset();
     if (!adapterPresent_ || shorted_) return bitUs_;
     for (Device* d : SlotDevices()) {
         if (!d->TakesBitOfByte()) continue;
@@ -284,6 +328,7 @@ uint32_t SimNet::BitCost() {
 }
 
 int16_t SimNet::TouchBit(uint8_t bit) {
+    SettleReset();
     Spend(BitCost());
     bool engage = pullupArmedBit_;
     if (pullupActive_) ReleasePullup();
@@ -353,6 +398,7 @@ int16_t SimNet::TouchBlock(uint8_t* bytes, int16_t length) {
 }
 
 int16_t SimNet::PlainBytes(uint8_t* bytes, int16_t length) {
+    SettleReset();
     // While nothing but the slots themselves matters, each byte is what TouchByte makes of it without
     // a call each; once a device watches the slots, TouchByte takes the rest.
     int16_t done = 0;
@@ -379,6 +425,8 @@ bool SimNet::AnswerMatch(const uint8_t* rom) {
     // One walk of the list: those that differ go idle at once, those that match (one device, or two
     // with one ROM) are kept aside. A device that awaits no ROM command (an idle one that the slots
     // would take out) hands the block back to the slots, the devices as they were.
+    if (resetPending_ && !searchPending_) return MatchAfterReset(rom);
+    SettleReset();
     if (slotsStale_) MakeSlotList();
     const uint64_t wanted = RomBits(rom);
     Device** list = slot_.data();
@@ -407,8 +455,35 @@ bool SimNet::AnswerMatch(const uint8_t* rom) {
     return true;
 }
 
+bool SimNet::MatchAfterReset(const uint8_t* rom) {
+    // Every reachable device awaits a ROM command and is idle in fact: those with the ROM are selected,
+    // the others stay idle, as the ROM bytes would leave them.
+    resetPending_ = false;
+    const uint64_t wanted = RomBits(rom);
+    const uint64_t* roms = reachableRoms_.data();
+    const std::size_t n = reachableRoms_.size();
+    slot_.clear();
+    for (std::size_t i = 0; i < n; ++i)
+        if (roms[i] == wanted) slot_.push_back(reachable_[i]);
+    Spend(9 * byteUs_);
+    for (Device* d : slot_) {
+        d->state_ = Device::RomState::Function;
+        d->index_ = 8;
+        d->bitIndex_ = 0;
+        d->OnSelected();
+    }
+    DropIdle();
+    return true;
+}
+
 int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) {
     bool plain = adapterPresent_ && !shorted_ && !pullupActive_ && !pullupArmedBit_ && !pullupArmedByte_;
+    if (plain && searchPending_) {
+        // Every reachable device at the start of its search (and idle in fact): the pass from them.
+        resetPending_ = searchPending_ = false;
+        return AnswerSearch(reachable_, directions, rom, forks);
+    }
+    SettleReset();
     if (plain) {
         if (slotsStale_) MakeSlotList();
         for (size_t i = 0; plain && i < slot_.size(); ++i)
@@ -420,97 +495,69 @@ int16_t SimNet::SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& 
 
 // Each ROM bit i is two read slots (the wired-AND of the devices' bits, then of their complements) and
 // a write slot of the bit taken; a device whose bit differs from the one taken drops out. With 64-bit
-// ROMs (bit i = RomBit i) that is a walk from fork to fork: up to the next bit on which the devices
-// still in differ, they all agree, nobody drops out and the path takes their bits.
+// ROMs (bit i = RomBit i): two devices stay in together up to the first bit on which their ROMs
+// differ, a fork, where the one with the bit of `directions` stays. So the pass ends at the ROM that
+// wins that contest against every other one, its forks are the first bits on which the others differ
+// from it, and each of the others drops out at its own fork.
 int16_t SimNet::AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                              RomBytes& forks) {
-    searchDevices_.assign(devices.begin(), devices.end());
-    searchRoms_.clear();
-    uint64_t all1 = ~uint64_t{0}, any1 = 0; // over the ROMs of the devices still in
-    for (Device* d : searchDevices_) {
-        searchRoms_.push_back(d->romBits_);
-        all1 &= d->romBits_;
-        any1 |= d->romBits_;
-    }
     const uint64_t wanted = RomBits(directions.data());
-    uint64_t path = 0, forkBits = 0;
-    std::size_t in = searchRoms_.size();
-    const int16_t result = in == 0 ? 0 : 1;
-    uint32_t slots = 0;
-    auto slot = [&](int sent, int read) {
-        if (!keepsTrafficLog_) {
-            ++slots;
-            return;
+    const std::size_t n = devices.size();
+    uint64_t path = n == 0 ? 0 : devices.front()->romBits_;
+    for (std::size_t i = 1; i < n; ++i) {
+        const uint64_t r = devices[i]->romBits_, differ = r ^ path;
+        if (differ != 0 && ((r ^ wanted) & differ & (~differ + 1)) == 0) path = r;
+    }
+    uint64_t forkBits = 0;
+    searchDevices_.clear(); // those still in at the end: one device, unless two share a ROM
+    for (Device* d : devices) {
+        const uint64_t differ = d->romBits_ ^ path;
+        if (differ == 0) {
+            searchDevices_.push_back(d);
+            continue;
         }
+        forkBits |= differ & (~differ + 1);
+        d->state_ = Device::RomState::Idle;
+        d->index_ = std::countr_zero(differ);
+    }
+    if (keepsTrafficLog_)
+        LogSearchSlots(n == 0, path, forkBits);
+    else
+        Spend((n == 0 ? 2 : 3 * 64) * bitUs_);
+    rom = RomBytesOf(path);
+    forks = RomBytesOf(forkBits);
+    slot_.assign(searchDevices_.begin(), searchDevices_.end());
+    for (Device* d : searchDevices_) {
+        d->index_ = 64;
+        d->bitIndex_ = 0; // as the reset left it
+        d->state_ = Device::RomState::Function;
+        d->OnSelected();
+    }
+    DropIdle();
+    return n == 0 ? 0 : 1;
+}
+
+void SimNet::LogSearchSlots(bool nobody, uint64_t path, uint64_t forkBits) {
+    auto slot = [&](int sent, int read) {
         Spend(bitUs_);
         Log(TrafficEntry::Bit, "b", sent, read);
     };
-    if (in == 0) { // nobody there: both read slots of the first bit stay high
+    if (nobody) { // both read slots of the first bit stay high
         slot(1, 1);
         slot(1, 1);
+        return;
     }
-    for (int from = 0; in > 0 && from < 64;) {
-        uint64_t ahead = ~uint64_t{0} << from;
-        uint64_t differ = (all1 ^ any1) & ahead;
-        int fork = differ == 0 ? 64 : std::countr_zero(differ);
-        path |= all1 & ahead & (fork == 64 ? ~uint64_t{0} : (uint64_t{1} << fork) - 1);
-        if (keepsTrafficLog_) {
-            for (int i = from; i < fork; ++i) {
-                int b = static_cast<int>((all1 >> i) & 1);
-                slot(1, b);
-                slot(1, b ^ 1);
-                slot(b, b);
-            }
-        } else {
-            slots += 3 * static_cast<uint32_t>(fork - from);
-        }
-        if (fork == 64) break;
-        // Both values are there: the master takes the bit of `directions`.
-        uint64_t bit = uint64_t{1} << fork;
-        uint64_t taken = wanted & bit;
-        forkBits |= bit;
-        path |= taken;
-        slot(1, 0);
-        slot(1, 0);
-        slot(taken ? 1 : 0, taken ? 1 : 0);
-        // Those whose bit differs drop out (and go idle) at this write slot.
-        std::size_t kept = 0;
-        all1 = ~uint64_t{0};
-        any1 = 0;
-        for (std::size_t k = 0; k < in; ++k) {
-            uint64_t r = searchRoms_[k];
-            if ((r & bit) == taken) {
-                searchRoms_[kept] = r;
-                searchDevices_[kept++] = searchDevices_[k];
-                all1 &= r;
-                any1 |= r;
-            } else {
-                Device& d = *searchDevices_[k];
-                d.state_ = Device::RomState::Idle;
-                d.index_ = fork;
-            }
-        }
-        in = kept;
-        from = fork + 1;
+    for (int i = 0; i < 64; ++i) {
+        const int b = static_cast<int>((path >> i) & 1);
+        const bool fork = ((forkBits >> i) & 1) != 0;
+        slot(1, fork ? 0 : b); // both values there read 0 twice
+        slot(1, fork ? 0 : b ^ 1);
+        slot(b, b);
     }
-    if (!keepsTrafficLog_) Spend(slots * bitUs_);
-    rom = RomBytesOf(path);
-    forks = RomBytesOf(forkBits);
-    // The list keeps those still in (DropIdle's walk over what is left): the others went idle.
-    slot_.assign(searchDevices_.begin(), searchDevices_.begin() + static_cast<std::ptrdiff_t>(in));
-    if (result == 1) {
-        for (std::size_t k = 0; k < in; ++k) { // one device, unless two share a ROM
-            Device& d = *searchDevices_[k];
-            d.index_ = 64;
-            d.state_ = Device::RomState::Function;
-            d.OnSelected();
-        }
-    }
-    DropIdle();
-    return result;
 }
 
 bool SimNet::ResetSegment(Segment& segment) {
+    SettleReset();
     bool presence = false;
     for (Device* d : segment.devices())
         if (d->Inserted() && segment.Connects(*d)) presence = d->LineReset() || presence;
@@ -519,6 +566,7 @@ bool SimNet::ResetSegment(Segment& segment) {
 }
 
 void SimNet::PowerCycleSegment(Segment& segment) {
+    SettleReset();
     SlotDevicesChanged(); // a coupler on the branch switches off
     for (Device* d : segment.devices()) {
         d->state_ = Device::RomState::Idle;

@@ -180,10 +180,26 @@ public:
     void PowerCycleSegment(Segment& segment);
     // A device may have become reachable, entered a ROM phase or begun to watch the slots other than by
     // a slot of the net: the slot list is made again before the next slot.
-    void SlotDevicesChanged() { slotsStale_ = reachStale_ = true; }
+    void SlotDevicesChanged() {
+        SettleReset(); // to the devices reachable until now
+        slotsStale_ = reachStale_ = true;
+    }
 
 private:
-    friend class Device; // keeps the count of watching devices
+    friend class Device; // keeps the counts of watching and hooked devices
+    // A reset that no device had work for is passed on to the devices only when a slot needs them in
+    // their ROM phase: a Match ROM block right after it selects its device without the others' walk,
+    // and a Search ROM byte after it is left pending too, for a search pass answered whole. Until
+    // then every reachable device is idle (the net set the few that were not), and the net counts them
+    // all as awaiting a ROM command (or at the start of their search); whatever may look at them or
+    // change what is reachable settles the reset first.
+    void SettleReset() {
+        if (resetPending_) PassOnReset();
+    }
+    void PassOnReset();
+    // Whether a reset may wait (see above): the slot list holds every reachable device not idle, and
+    // no device watches the slots or has work for a reset.
+    bool ResetMayWait() const { return !slotsStale_ && watchers_ == 0 && hooks_ == 0; }
     void Attach(Segment& segment, std::unique_ptr<Device> device);
     const std::vector<Device*>& ReachableDevices();
     // The reachable devices a byte or bit slot concerns (Device::InSlots), in the order added.
@@ -193,17 +209,15 @@ private:
     // Takes the devices that left slot phase other than by a slot (a whole answer) out of the list.
     void DropIdle();
     // A byte slot: what the line reads, the wired-AND of every device's answer and the master's byte.
-    // Inline for a selected device alone in the list, the walk (ByteSlotOfMany) without the loop.
-    uint8_t ByteSlot(uint8_t byte) {
-        if (slot_.size() != 1 || slotsStale_) return ByteSlotOfMany(byte);
-        Device* d = slot_.front();
-        switching_ = d->ownsSegments_ && d->state_ == Device::RomState::Function;
-        if (!d->InSlots()) {
-            slot_.clear();
-            return byte;
-        }
-        auto out = static_cast<uint8_t>(byte & d->LineByte(byte));
-        if (!d->InSlots()) slot_.clear();
+    // Inline for a selected device alone in the list (the bytes of a command), the walk
+    // (ByteSlotOfMany) for the rest. A reset not passed on leaves the list empty: the walk settles it.
+    [[gnu::always_inline]] uint8_t ByteSlot(uint8_t byte) {
+        Device* d = slot_.size() == 1 && !slotsStale_ ? slot_.front() : nullptr;
+        if (d == nullptr || d->state_ != Device::RomState::Function || d->ownsSegments_)
+            return ByteSlotOfMany(byte);
+        switching_ = false;
+        auto out = static_cast<uint8_t>(byte & d->FunctionByte(byte));
+        if (!d->InSlotPhase()) slot_.clear();
         return out;
     }
     uint8_t ByteSlotOfMany(uint8_t byte);
@@ -220,18 +234,23 @@ private:
     uint8_t PlainByte(uint8_t byte) {
         Spend(byteUs_);
         uint8_t out = ByteSlot(byte);
-        if (watchers_ != 0) AfterSlot(slot_); // a device began to watch at this slot
-        if (switching_) SlotDevicesChanged(); // a coupler or switch may have switched a branch
+        if (watchers_ != 0 || switching_) AfterPlainSlot();
         return out;
     }
+    // A device began to watch at this slot, or a coupler or switch may have switched a branch (out of
+    // line: it keeps the plain byte's path short).
+    [[gnu::noinline]] void AfterPlainSlot();
     // Bytes of a block, the plain ones without a call through TouchByte each.
     int16_t PlainBytes(uint8_t* bytes, int16_t length);
     // Match ROM (0x55 and the eight ROM bytes) answered whole when every device of the slot list awaits
     // a ROM command; false (nothing done) otherwise.
     bool AnswerMatch(const uint8_t* rom);
+    bool MatchAfterReset(const uint8_t* rom);
     // A whole search pass from the ROMs of `devices`, all at the start of their search.
     int16_t AnswerSearch(const std::vector<Device*>& devices, const RomBytes& directions, RomBytes& rom,
                          RomBytes& forks);
+    // The slots of that pass for the traffic log, from its path and forks (nobody: no device there).
+    void LogSearchSlots(bool nobody, uint64_t path, uint64_t forkBits);
     // Takes in the clock's milliseconds since the last look (the event loop's, a test's).
     void CatchUp(platform::Clock& clock);
     void ReleasePullup();
@@ -247,7 +266,10 @@ private:
     bool pullupActive_ = false;
     bool adapterPresent_ = true;
     bool shorted_ = false;
+    bool resetPending_ = false;  // a reset not yet passed on to the devices (SettleReset)
+    bool searchPending_ = false; // and the Search ROM byte after it
     int watchers_ = 0; // devices that watch the slots (Device::WatchSlots)
+    int hooks_ = 0;    // devices that have work for a reset (Device::HookReset)
     int touchFaults_ = 0;
     int echoFaults_ = 0;
     uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
@@ -260,9 +282,9 @@ private:
     std::vector<std::unique_ptr<Device>> devices_;
     std::vector<Device*> all_;           // devices_ as plain pointers, in the same order
     std::vector<Device*> reachable_;     // ReachableDevices' list, in the order added
+    std::vector<uint64_t> reachableRoms_; // their ROMs (Device::romBits_), side by side
     bool reachStale_ = true;             // reachable_ is made again before it is next used
-    std::vector<uint64_t> searchRoms_;   // AnswerSearch's buffers
-    std::vector<Device*> searchDevices_; // (and AnswerMatch's)
+    std::vector<Device*> searchDevices_; // AnswerSearch's and AnswerMatch's buffer
 
     uint64_t nowUs_ = 0;
     uint32_t lastTick_ = 0;

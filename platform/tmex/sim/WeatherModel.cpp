@@ -52,7 +52,7 @@ double VapourPressure(double celsius) {
 }
 
 // Seconds east of UTC of the installed zone at a moment.
-long UtcOffset(int64_t unixSeconds) {
+long ZoneOffset(int64_t unixSeconds) {
     LocalTime lt = Clock::Get().ToLocal(unixSeconds);
     long local = lt.hour * 3600L + lt.minute * 60L + lt.second;
     long utc = static_cast<long>(((unixSeconds % 86400) + 86400) % 86400);
@@ -60,6 +60,12 @@ long UtcOffset(int64_t unixSeconds) {
     if (offset > 43200) offset -= 86400;
     if (offset <= -43200) offset += 86400;
     return offset;
+}
+
+// The seasonal mean temperature of a day (days since 1970 local time): about 1 C in January.
+double SeasonalMean(double day) {
+    double dayOfYear = std::fmod(day, 365.2425);
+    return 9.0 - 8.0 * std::cos(2 * kPi * (dayOfYear - 20) / 365.2425);
 }
 
 int64_t FloorGrid(int64_t ms) {
@@ -70,12 +76,39 @@ int64_t FloorGrid(int64_t ms) {
 
 } // namespace
 
+double FmodWhole(double x, double period) {
+    // Below 2^52 the whole quotient n times the period is exact, and so is x - n * period: it is a
+    // multiple of x's last bit smaller than the period. A quotient that rounded to the next whole
+    // number leaves the remainder a period off, which one step puts right (exactly, for the same reason).
+    if (!(std::fabs(x) < 0x1p52)) return std::fmod(x, period);
+    double r = x - std::trunc(x / period) * period;
+    if (x >= 0) {
+        if (r < 0) r += period;
+        else if (r >= period) r -= period;
+    } else {
+        if (r > 0) r -= period;
+        else if (r <= -period) r += period;
+    }
+    return r == 0 ? std::copysign(0.0, x) : r;
+}
+
 struct WeatherModel::Parts {
     double temperatureC; // before a shower's cooling
     double dewpointC;
     double pressureHpa;
     double windMeanMs;
 };
+
+long WeatherModel::UtcOffset(int64_t unixSeconds) const {
+    // A pure function of the second and the zone: kept until either changes, it cannot go stale.
+    const uint64_t zone = Clock::ZoneChanges();
+    if (offsetKnown_ && unixSeconds == offsetSecond_ && zone == offsetZone_) return offset_;
+    offsetKnown_ = true;
+    offsetSecond_ = unixSeconds;
+    offsetZone_ = zone;
+    offset_ = ZoneOffset(unixSeconds);
+    return offset_;
+}
 
 double WeatherModel::Hash01(int channel, int64_t index) const {
     uint64_t h = SplitMix(seed_ ^ SplitMix(static_cast<uint64_t>(channel) * 0x100000001B3ULL) ^
@@ -106,7 +139,7 @@ double WeatherModel::Noise(int channel, double seconds, double period) const {
 
 double WeatherModel::PressureAt(int64_t unixMs, long utcOffsetSeconds) const {
     double s = static_cast<double>(unixMs) / 1000.0;
-    double localHour = std::fmod(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
+    double localHour = FmodWhole(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
     double p = 1013.0 + 13.0 * Noise(kPressureLong, s, 70 * kHour) +
                5.0 * Noise(kPressureShort, s, 16 * kHour) + 0.7 * std::cos(4 * kPi * (localHour - 10) / 24);
     return std::clamp(p, 965.0, 1045.0);
@@ -115,10 +148,14 @@ double WeatherModel::PressureAt(int64_t unixMs, long utcOffsetSeconds) const {
 WeatherModel::Parts WeatherModel::Slow(int64_t unixMs, long utcOffsetSeconds) const {
     double s = static_cast<double>(unixMs) / 1000.0;
     double local = s + static_cast<double>(utcOffsetSeconds);
-    double localHour = std::fmod(local, kDay) / kHour;
-    double dayOfYear = std::fmod(std::floor(local / kDay), 365.2425);
-
-    double seasonal = 9.0 - 8.0 * std::cos(2 * kPi * (dayOfYear - 20) / 365.2425); // about 1 C in January
+    double localHour = FmodWhole(local, kDay) / kHour;
+    // A pure function of the day: kept for the day it was made for, it cannot go stale.
+    double day = std::floor(local / kDay);
+    if (!(day == seasonDay_)) {
+        seasonDay_ = day;
+        seasonal_ = SeasonalMean(day);
+    }
+    double seasonal = seasonal_;
     double mean = seasonal + 3.0 * Noise(kFronts, s, 40 * kHour) + 1.0 * Noise(kFrontsShort, s, 9 * kHour);
     double amplitude = 4.25 + 0.75 * Noise(kCloudiness, s, 30 * kHour);
     double daily = amplitude * std::cos(2 * kPi * (localHour - 15) / 24);
@@ -133,7 +170,7 @@ WeatherModel::Parts WeatherModel::Slow(int64_t unixMs, long utcOffsetSeconds) co
 
 double WeatherModel::WindMean(int64_t unixMs, long utcOffsetSeconds, double pressureHpa) const {
     double s = static_cast<double>(unixMs) / 1000.0;
-    double localHour = std::fmod(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
+    double localHour = FmodWhole(s + static_cast<double>(utcOffsetSeconds), kDay) / kHour;
     double mean_ms =
         3.0 + 1.8 * Noise(kWindDrift, s, 14 * kHour) + 1.0 * Noise(kWindDriftShort, s, 2.5 * kHour) +
         1.2 * std::cos(2 * kPi * (localHour - 14) / 24) + std::max(0.0, (1010.0 - pressureHpa) / 6);
@@ -196,7 +233,7 @@ Weather WeatherModel::AtOffset(int64_t unixMs, long offset) const {
     double s = static_cast<double>(unixMs) / 1000.0;
     double direction = 230.0 + 100.0 * Noise(kDirectionDrift, s, 20 * kHour) +
                        35.0 * Noise(kDirectionSwing, s, 1.5 * kHour) + 12.0 * Noise(kDirectionJitter, s, 20);
-    direction = std::fmod(direction, 360.0);
+    direction = FmodWhole(direction, 360.0);
     if (direction < 0) direction += 360.0;
     w.windDirection = direction;
     return w;
