@@ -397,15 +397,15 @@ TextMask RenderText(const TFont& font, const std::string& text) {
     int pen = 0;
     for (const GlyphBits* glyph : glyphs) {
         const GlyphBits& g = *glyph;
-        for (int y = 0; y < g.rows; ++y) {
+        // The glyph's columns inside the cell, found once for all its rows; ink is 0 or 1.
+        const int x0 = std::max(0, -(pen + g.left)), x1 = std::min(g.width, m.Width - (pen + g.left));
+        for (int y = 0; y < g.rows && x0 < x1; ++y) {
             int ty = m.Ascent - g.top + y;
             if (ty < 0 || ty >= m.Height) continue;
-            for (int x = 0; x < g.width; ++x) {
-                int tx = pen + g.left + x;
-                if (tx < 0 || tx >= m.Width) continue;
-                if (g.ink[static_cast<size_t>(y * g.width + x)])
-                    m.Ink[static_cast<size_t>(ty * m.Width + tx)] = 1;
-            }
+            const uint8_t* from = g.ink.data() + static_cast<size_t>(y * g.width + x0);
+            uint8_t* to = m.Ink.data() + static_cast<size_t>(ty * m.Width + pen + g.left + x0);
+            for (int i = 0; i < x1 - x0; ++i)
+                to[i] |= from[i];
         }
         pen += g.advance;
     }
