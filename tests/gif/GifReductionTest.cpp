@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 
 #include "gif/GifColorReduce.h"
+#include "gif/GifItems.h"
 #include "platform/graphics/Canvas.h"
 
 using namespace platform::gfx;
@@ -325,4 +327,22 @@ TEST(GifReduce, NearestRowsAreThoseOfReduceColors) {
     EXPECT_FALSE(gif::TNearestReduction::Create(s, gif::rmPalette, gif::dmNearest, 8, nullptr));
     EXPECT_FALSE(
         gif::TNearestReduction::Create(s, static_cast<gif::TColorReduction>(99), gif::dmNearest, 8, nullptr));
+}
+
+// A frame converted from a bitmap holds the indices of the rows converted before an exception (here
+// from the progress handler at row 32) and zero after them, as a frame made zeroed and then written.
+TEST(GifReduce, FrameInterruptedWhileConvertingIsZeroPastTheRowsDone) {
+    Bitmap source = Flat(10, 70, clWhite);
+    gif::TGIFImage image;
+    image.ColorReduction = gif::rmNetscape;
+    image.DitherMode = gif::dmNearest;
+    image.OnProgress = [](platform::TObject*, gif::TProgressStage stage, int percent, bool, const TRect&,
+                          const std::string&) {
+        if (stage == gif::psRunning && percent > 0) throw std::runtime_error("stop");
+    };
+    gif::TGIFSubImage frame(&image);
+    EXPECT_THROW(frame.Assign(source), std::runtime_error);
+    ASSERT_EQ(frame.DataSize(), 700u);
+    for (size_t i = 0; i < frame.DataSize(); ++i)
+        ASSERT_EQ(frame.Data()[i], i < 320 ? 215 : 0) << i;
 }
