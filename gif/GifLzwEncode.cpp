@@ -163,21 +163,20 @@ int THashTable::Lookup(uint32_t key) const {
 
 // ---- LZW ----
 
-// Drawn images are long runs of one value: 32 bytes are compared at once, and where they are not all
-// the value before, each is marked.
+// Drawn images are long runs of one value: 8 bytes are compared at once.
 void MarkPresent(const uint8_t* p, size_t n, bool (&seen)[256]) {
     if (n == 0) return;
     uint8_t last = p[0];
     seen[last] = true;
     uint64_t repeated = last * 0x0101010101010101ull;
     size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        uint64_t q[4];
-        std::memcpy(q, p + i, 32);
-        if (((q[0] ^ repeated) | (q[1] ^ repeated) | (q[2] ^ repeated) | (q[3] ^ repeated)) == 0) continue;
-        for (size_t j = i; j < i + 32; ++j)
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word == repeated) continue;
+        for (size_t j = i; j < i + 8; ++j)
             seen[p[j]] = true;
-        last = p[i + 31];
+        last = p[i + 7];
         repeated = last * 0x0101010101010101ull;
     }
     for (; i < n; ++i)
