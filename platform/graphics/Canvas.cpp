@@ -218,6 +218,11 @@ Canvas::ThinPen Canvas::PrepareThinPen() {
 
 void Canvas::StrokeThin(const ThinPen& pen, DevicePoint from, DevicePoint to) {
     const TRect& box = pen.box;
+    // Every pixel of a segment lies between its end points in both coordinates: one wholly beside the
+    // box (as a frame drawn just outside the bitmap) paints nothing.
+    if (std::max(from.X, to.X) < box.Left || std::min(from.X, to.X) >= box.Right ||
+        std::max(from.Y, to.Y) < box.Top || std::min(from.Y, to.Y) >= box.Bottom)
+        return;
     // One pixel of the line: through the clip region, or straight into the row when the clip is its box.
     auto paint = [&](int64_t x, int64_t y, uint32_t rgb) {
         if (!pen.boxOnly) {
