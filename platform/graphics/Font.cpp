@@ -344,14 +344,19 @@ const GlyphBits& LoadGlyph(FtSizing& s, char32_t cp) {
 } // namespace
 
 int MeasureText(const TFont& font, const std::string& text) {
-    std::u32string u = DecodeText(text);
-    if (font.IsTestFont()) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
+    // ASCII text (most of what is measured) is its own code points, without a decoded copy.
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const std::u32string u = ascii ? std::u32string() : DecodeText(text);
+    const size_t count = ascii ? text.size() : u.size();
+    auto testWidth = [&] { return static_cast<int>(count) * std::max(1, TestCellHeight(font.Height()) / 2); };
+    if (font.IsTestFont()) return testWidth();
     std::lock_guard<std::mutex> lock(Engine().mutex);
     FtSizing& s = SizeFace(font);
-    if (!s.face) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
+    if (!s.face) return testWidth();
     int w = 0;
-    for (char32_t c : u)
-        w += LoadGlyph(s, c).advance;
+    for (size_t i = 0; i < count; ++i)
+        w += LoadGlyph(s, ascii ? static_cast<char32_t>(text[i]) : u[i]).advance;
     return w;
 }
 
