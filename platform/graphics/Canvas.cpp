@@ -39,6 +39,13 @@ uint32_t Rgb(TColor c) {
     return ColorToRgb32(ColorToRGB(c));
 }
 
+// n 32-bit pixels copied as B, G, R with the fourth byte 0, as the pixel by pixel copy writes them.
+void CopyWords(uint8_t* to, const uint8_t* from, int64_t n) {
+    std::memcpy(to, from, static_cast<size_t>(4 * n));
+    for (int64_t i = 3; i < 4 * n; i += 4)
+        to[i] = 0;
+}
+
 TRect Shrunk(const TRect& box, int w) {
     return {box.Left + w, box.Top + w, box.Right - w, box.Bottom - w};
 }
@@ -581,21 +588,31 @@ void Canvas::Blit(const TRect& dest, const Bitmap& src, const TRect& srcRect, ui
     const bool words = rop == SRCCOPY && !transparent && &src != target_ && dw == sw && dh == sh && dw > 0 &&
                        dh > 0 && p0.X <= p1.X && p0.Y <= p1.Y && src.BitsPerPixel() == 32 &&
                        target_->BitsPerPixel() == 32;
+    const int64_t shift = int64_t{srcRect.Left} - p0.X; // an unscaled copy's source x = X + shift
+    if (words && clipIsBox_) {
+        // The same columns on every row: those of the destination, the clip box and the source.
+        const int64_t a = std::max({dl, int64_t{box.Left}, -shift}),
+                      b = std::min({dr, int64_t{box.Right}, src.Width() - shift});
+        for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom) && a < b;
+             ++Y) {
+            const int64_t srcY = srcRect.Top + (Y - p0.Y);
+            if (srcY < 0 || srcY >= src.Height()) continue;
+            CopyWords(target_->ScanLine(static_cast<int>(Y)) + 4 * a,
+                      src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift), b - a);
+        }
+        return;
+    }
     for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom); ++Y) {
         // Unscaled: the nearest source row is the one at the same offset.
         int64_t srcY = srcRect.Top + (sh == dh ? Y - p0.Y : raster::NearestSource(Y - p0.Y, sh, dh));
         if (srcY < 0 || srcY >= src.Height()) continue;
         ForClipSpans(Y, dl, dr, [&](int row, int x0, int x1) {
             if (words) {
-                const int64_t shift = int64_t{srcRect.Left} - p0.X; // source x = X + shift
                 const int64_t a = std::max<int64_t>(x0, -shift),
                               b = std::min<int64_t>(x1, src.Width() - shift);
-                if (a >= b) return;
-                uint8_t* to = target_->ScanLine(row) + 4 * a;
-                std::memcpy(to, src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift),
-                            static_cast<size_t>(4 * (b - a)));
-                for (int64_t i = 3; i < 4 * (b - a); i += 4)
-                    to[i] = 0;
+                if (a < b)
+                    CopyWords(target_->ScanLine(row) + 4 * a,
+                              src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift), b - a);
                 return;
             }
             for (int X = x0; X < x1; ++X) {
