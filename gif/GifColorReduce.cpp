@@ -378,19 +378,28 @@ void TNearestReduction::Row(int y, uint8_t* indices) {
     const uint8_t* src = bitmap_.ScanLine(y);
     const int w = bitmap_.Width();
     const bool wide = bitmap_.BitsPerPixel() == 32;
-    // A graph's background and its vertical lines make many rows the same as the one above them: where
-    // the pixels are the same bytes, so are the indices (a lookup free of order depends on the colour
-    // alone).
-    const size_t n = static_cast<size_t>(w);
-    if (lookup_->OrderFree && y > 0 && y == lastY_ + 1 && lastRow_.size() == n &&
-        std::memcmp(src, bitmap_.ScanLine(y - 1), n * (wide ? 4 : 3)) == 0) {
-        lastY_ = y;
-        std::memcpy(indices, lastRow_.data(), n);
-        return;
+    // A graph's background and its lines make many rows the same as the one above them, or (under dotted
+    // vertical lines) as the one two above: where the pixels are the same bytes, so are the indices (a
+    // lookup free of order depends on the colour alone). The indices are this object's own copies of
+    // those of the last two rows it gave.
+    const size_t n = static_cast<size_t>(w), bytes = n * (wide ? 4 : 3);
+    for (const KeptRow* kept : {&kept_[0], &kept_[1]}) {
+        const int above = y - kept->y;
+        if (lookup_->OrderFree && (above == 1 || above == 2) && kept->indices.size() == n &&
+            std::memcmp(src, bitmap_.ScanLine(kept->y), bytes) == 0) {
+            std::memcpy(indices, kept->indices.data(), n);
+            Keep(y, indices, n);
+            return;
+        }
     }
     RowOf(y, src, w, wide, indices);
-    lastY_ = y;
-    lastRow_.assign(indices, indices + n);
+    Keep(y, indices, n);
+}
+
+void TNearestReduction::Keep(int y, const uint8_t* indices, size_t n) {
+    std::swap(kept_[0], kept_[1]);
+    kept_[0].y = y;
+    kept_[0].indices.assign(indices, indices + n);
 }
 
 void TNearestReduction::RowOf(int y, const uint8_t* src, int w, bool wide, uint8_t* indices) {
@@ -413,24 +422,60 @@ void TNearestReduction::RowOf(int y, const uint8_t* src, int w, bool wide, uint8
         }
         return;
     }
+    if (wide) {
+        WideRow(src, w, indices);
+        return;
+    }
     for (int x = 0; x < w;) {
         const uint32_t colour = colourAt(x);
         int end = x + 1;
-        if (wide) {
-            // Eight pixels a step while they are the same words as the first (drawn pixels leave the
-            // fourth byte 0; where it differs the pixel by pixel comparison goes on).
-            uint32_t first;
-            std::memcpy(&first, src + 4 * static_cast<size_t>(x), 4);
-            const uint64_t two = first * 0x100000001ull;
-            for (uint64_t q[4]; end + 8 <= w; end += 8) {
-                std::memcpy(q, src + 4 * static_cast<size_t>(end), 32);
-                if (((q[0] ^ two) | (q[1] ^ two) | (q[2] ^ two) | (q[3] ^ two)) != 0) break;
-            }
-        }
         while (end < w && colourAt(end) == colour)
             ++end;
         std::memset(indices + x, IndexOf(colour), static_cast<size_t>(end - x));
         x = end;
+    }
+}
+
+namespace {
+uint32_t WordAt(const uint8_t* row, int x) {
+    uint32_t word;
+    std::memcpy(&word, row + 4 * static_cast<size_t>(x), 4);
+    return word;
+}
+
+// Whether the eight 32-bit pixels at p are all `two`'s halves.
+bool EightAre(const uint8_t* p, uint64_t two) {
+    uint64_t q[4];
+    std::memcpy(q, p, 32);
+    return ((q[0] ^ two) | (q[1] ^ two) | (q[2] ^ two) | (q[3] ^ two)) == 0;
+}
+} // namespace
+
+void TNearestReduction::WideRow(const uint8_t* src, int w, uint8_t* indices) {
+    // Pixel by pixel, a word the same as the one before taking its index: text and dotted lines make
+    // runs of a pixel or a few. Where a run goes on, it is followed eight pixels a step until eight are
+    // not all its word. Drawn pixels leave the fourth byte 0; where it differs the word differs, and the
+    // colour is looked up again (to the same index).
+    if (w <= 0) return;
+    uint32_t last = WordAt(src, 0);
+    uint8_t index = IndexOf(last & 0xFFFFFF);
+    indices[0] = index;
+    bool followed = false; // the current run was followed eight pixels a step already
+    for (int x = 1; x < w;) {
+        const uint32_t word = WordAt(src, x);
+        if (word != last) {
+            last = word;
+            index = IndexOf(word & 0xFFFFFF);
+            indices[x++] = index;
+            followed = false;
+            continue;
+        }
+        indices[x++] = index;
+        if (followed) continue;
+        followed = true;
+        const uint64_t two = word * 0x100000001ull, eight = index * 0x0101010101010101ull;
+        for (; x + 8 <= w && EightAre(src + 4 * static_cast<size_t>(x), two); x += 8)
+            std::memcpy(indices + x, &eight, 8);
     }
 }
 

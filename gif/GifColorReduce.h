@@ -83,6 +83,8 @@ public:
 private:
     uint8_t IndexOf(uint32_t colour);
     void RowOf(int y, const uint8_t* src, int w, bool wide, uint8_t* indices);
+    // RowOf for 32-bit pixels with a lookup free of order.
+    void WideRow(const uint8_t* src, int w, uint8_t* indices);
     Bitmap& bitmap_;
     HPALETTE dibPalette_;
     std::unique_ptr<TColorLookup> lookup_;
@@ -91,9 +93,14 @@ private:
         uint8_t index = 0;
     };
     Known known_[256];
-    // The indices of the row before: a row of the same pixels takes the same indices.
-    int lastY_ = -1;
-    std::vector<uint8_t> lastRow_;
+    // The indices of the row before and of the one before it: a row of the same pixels as either takes
+    // the same indices.
+    void Keep(int y, const uint8_t* indices, size_t n);
+    struct KeptRow {
+        int y = -3; // none
+        std::vector<uint8_t> indices;
+    };
+    KeptRow kept_[2]; // the last row taken first
 };
 
 // ---- dithering ----

@@ -87,7 +87,7 @@ void TGIFSubImage::SetBoundsRect(const TRect& r) {
     DoSetBounds(r.Left, r.Top, r.Right - r.Left + 1, r.Bottom - r.Top + 1);
 }
 
-void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
+void TGIFSubImage::DoSetBounds(int left, int top, int width, int height, bool zeroed) {
     left = std::clamp(left, 0, 65535);
     top = std::clamp(top, 0, 65535);
     width = std::clamp(width, 0, 65535);
@@ -100,7 +100,10 @@ void TGIFSubImage::DoSetBounds(int left, int top, int width, int height) {
     if (resized) {
         FreeBitmap();
         FreeMask();
-        NewImage();
+        if (zeroed)
+            NewImage();
+        else
+            data_.clear();
     }
     if (!image_) return;
     bool warned = false;
@@ -182,8 +185,19 @@ void TGIFSubImage::Assign(Bitmap& source) {
                 mask[static_cast<size_t>(y) * static_cast<size_t>(source.Width()) + static_cast<size_t>(x)] =
                     source.GetRgb(x, y) == key ? 1 : 0;
     }
-    SetWidth(source.Width());
-    SetHeight(source.Height());
+    // The size as SetWidth and SetHeight set it, with pixels that are all written below; those an
+    // exception leaves unwritten are zeroed.
+    DoSetBounds(left_, top_, source.Width(), height_, false);
+    DoSetBounds(left_, top_, width_, source.Height(), false);
+    data_.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_));
+    struct ZeroUnwritten {
+        TPixelBytes& data;
+        size_t written = 0;
+        ~ZeroUnwritten() {
+            if (written < data.size())
+                std::fill(data.begin() + static_cast<ptrdiff_t>(written), data.end(), 0);
+        }
+    } unwritten{data_};
     std::unique_ptr<Bitmap> work;
     std::unique_ptr<TNearestReduction> nearest;
     TPixelFormat pf = source.PixelFormat();
@@ -204,12 +218,12 @@ void TGIFSubImage::Assign(Bitmap& source) {
             pf = work->PixelFormat();
         }
     }
-    // SetHeight has just made the frame's zeroed pixels.
-    if (data_.size() != static_cast<size_t>(width_) * static_cast<size_t>(height_)) NewImage();
     if (image_) image_->Progress(psStarting, 0, "Converting...");
     try {
         int w = width_, h = height_;
+        // Called before row `row` is written: those above it are.
         auto progress = [&](int row) {
+            unwritten.written = static_cast<size_t>(row) * static_cast<size_t>(w);
             if (image_ && row % 32 == 0)
                 image_->Progress(psRunning, static_cast<int>(int64_t{row} * 100 / h), "Converting...");
         };
@@ -271,6 +285,7 @@ void TGIFSubImage::Assign(Bitmap& source) {
                 }
             }
         }
+        unwritten.written = data_.size();
         if (!mask.empty()) TransparencyFromMask(mask);
     } catch (...) {
         if (image_) image_->Progress(psEnding, 0, "Converting...");
@@ -505,7 +520,7 @@ void TGIFSubImage::Crop() {
                 y1 = std::max(y1, y);
             }
     int nw = x1 - x0 + 1, nh = y1 - y0 + 1;
-    std::vector<uint8_t> nd(static_cast<size_t>(nw) * static_cast<size_t>(nh));
+    TPixelBytes nd(static_cast<size_t>(nw) * static_cast<size_t>(nh), 0);
     for (int y = 0; y < nh; ++y)
         std::memcpy(
             &nd[static_cast<size_t>(y) * static_cast<size_t>(nw)],

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,19 @@ struct TUsageCount {
     int Count = 0;
     int Index = 0;
 };
+
+// Bytes that a plain resize leaves unset: the pixels of a frame converted from a bitmap are each written
+// once, without zeroing them first.
+template <class T> struct TUnsetAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = TUnsetAllocator<U>; };
+    TUnsetAllocator() = default;
+    template <class U> TUnsetAllocator(const TUnsetAllocator<U>&) noexcept {}
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using TPixelBytes = std::vector<uint8_t, TUnsetAllocator<uint8_t>>;
 
 class TGIFImage;
 class TGIFSubImage;
@@ -400,7 +414,9 @@ public:
     TRect GetBoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
     void SetBoundsRect(const TRect& r);
     TRect GetClientRect() const { return {0, 0, width_, height_}; }
-    void DoSetBounds(int left, int top, int width, int height);
+    void DoSetBounds(int left, int top, int width, int height) {
+        DoSetBounds(left, top, width, height, true);
+    }
 
     uint8_t GetPixel(int x, int y) const;
     uint8_t* GetScanline(int y);
@@ -455,13 +471,15 @@ public:
     TGIFGraphicControlExtension* GraphicControlExtension = nullptr;
 
 private:
+    // A new size makes zeroed pixels, or none yet where the caller makes and writes them all.
+    void DoSetBounds(int left, int top, int width, int height, bool zeroed);
     void DoGetBitmap();
     void DoGetDitherBitmap();
     void TransparencyFromMask(const std::vector<uint8_t>& mask);
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     uint8_t packedFields_ = 0;
-    std::vector<uint8_t> data_;
+    TPixelBytes data_;
     std::unique_ptr<Bitmap> bitmap_;
     std::vector<uint8_t> mask_;
     bool needMask_ = true;

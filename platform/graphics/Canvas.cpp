@@ -39,6 +39,13 @@ uint32_t Rgb(TColor c) {
     return ColorToRgb32(ColorToRGB(c));
 }
 
+// n 32-bit pixels copied as B, G, R with the fourth byte 0, as the pixel by pixel copy writes them.
+void CopyWords(uint8_t* to, const uint8_t* from, int64_t n) {
+    std::memcpy(to, from, static_cast<size_t>(4 * n));
+    for (int64_t i = 3; i < 4 * n; i += 4)
+        to[i] = 0;
+}
+
 TRect Shrunk(const TRect& box, int w) {
     return {box.Left + w, box.Top + w, box.Right - w, box.Bottom - w};
 }
@@ -81,20 +88,35 @@ void Canvas::IntersectClipRect(const TRect& logical) {
     clipDirty_ = true;
 }
 
-const Region& Canvas::Clip() {
-    if (clipDirty_ || clipGeneration_ != target_->Generation()) {
-        TRect bounds{0, 0, target_->Width(), target_->Height()};
-        if (visible_) bounds = bounds.Intersect(*visible_);
-        clip_ = Region::FromRect(bounds);
-        if (appClip_) clip_ = Region::Combine(clip_, *appClip_, RGN_AND);
+void Canvas::UpdateClip() {
+    if (!clipDirty_ && clipGeneration_ == target_->Generation()) return;
+    TRect bounds{0, 0, target_->Width(), target_->Height()};
+    if (visible_) bounds = bounds.Intersect(*visible_);
+    if (appClip_) {
+        clip_ = Region::Combine(Region::FromRect(bounds), *appClip_, RGN_AND);
         clipBox_ = clip_.Box();
         clipIsBox_ = true;
         for (int y = clipBox_.Top; y < clipBox_.Bottom && clipIsBox_; ++y) {
             const std::vector<Span>& row = clip_.Row(y);
             clipIsBox_ = row.size() == 1 && row[0].X0 == clipBox_.Left && row[0].X1 == clipBox_.Right;
         }
-        clipGeneration_ = target_->Generation();
-        clipDirty_ = false;
+        clipRowsMade_ = true;
+    } else {
+        // A plain rectangle, whose rows are made only when they are asked for (most painting needs the
+        // box alone); a new size or clip makes them again.
+        clipBox_ = bounds.IsEmpty() ? TRect{} : bounds;
+        clipIsBox_ = true;
+        clipRowsMade_ = false;
+    }
+    clipGeneration_ = target_->Generation();
+    clipDirty_ = false;
+}
+
+const Region& Canvas::Clip() {
+    UpdateClip();
+    if (!clipRowsMade_) {
+        clip_ = Region::FromRect(clipBox_);
+        clipRowsMade_ = true;
     }
     return clip_;
 }
@@ -104,12 +126,19 @@ TRect Canvas::ClipRect() {
 }
 
 const TRect& Canvas::ClipBox() {
-    Clip();
+    UpdateClip();
     return clipBox_;
 }
 
 template <class F> void Canvas::ForClipSpans(int64_t y, int64_t x0, int64_t x1, F&& paint) {
     if (x1 <= x0 || y < INT_MIN || y > INT_MAX) return;
+    UpdateClip();
+    if (clipIsBox_) { // each row of the box is one span, the rows outside it none
+        if (y < clipBox_.Top || y >= clipBox_.Bottom) return;
+        const int64_t a = std::max<int64_t>(x0, clipBox_.Left), b = std::min<int64_t>(x1, clipBox_.Right);
+        if (a < b) paint(static_cast<int>(y), static_cast<int>(a), static_cast<int>(b));
+        return;
+    }
     for (const Span& s : Clip().Row(static_cast<int>(y))) {
         int64_t a = std::max<int64_t>(x0, s.X0), b = std::min<int64_t>(x1, s.X1);
         if (a < b) paint(static_cast<int>(y), static_cast<int>(a), static_cast<int>(b));
@@ -178,32 +207,55 @@ void Canvas::PaintRect(const TRect& r, uint32_t rgb, TPenMode mode) {
         PaintRow(y, in.Left, in.Right, rgb, mode);
 }
 
-void Canvas::StrokeThin(DevicePoint from, DevicePoint to) {
-    if (Pen.Style == psClear) return;
-    const uint32_t rgb = Rgb(Pen.Color), bg = Rgb(Brush.Color);
-    const TPenMode mode = Pen.Mode;
-    const bool opaqueGaps = Brush.Style != bsClear;
-    const TRect box = ClipBox();
-    const bool boxOnly = clipIsBox_;
-    const std::vector<int>& pattern = PatternOf(Pen.Style);
-    if (pattern.empty()) { // solid: every pixel in the pen's colour, without a walk of the dashes
-        raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t) {
-            if (!boxOnly)
-                PaintPixel(x, y, rgb, mode);
-            else if (x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom)
-                PutPixel(static_cast<int>(x), static_cast<int>(y), rgb, mode);
-        });
+Canvas::ThinPen Canvas::PrepareThinPen() {
+    ThinPen p{};
+    p.rgb = Rgb(Pen.Color);
+    p.bg = Rgb(Brush.Color);
+    p.mode = Pen.Mode;
+    p.opaqueGaps = Brush.Style != bsClear;
+    p.pattern = &PatternOf(Pen.Style);
+    p.box = ClipBox();
+    p.boxOnly = clipIsBox_;
+    if (p.mode == pmCopy && target_->BitsPerPixel() == 32 && !p.box.IsEmpty()) {
+        p.words = target_->ScanLine(0);
+        p.rowBytes = static_cast<size_t>(target_->RowBytes());
+    }
+    return p;
+}
+
+void Canvas::StrokeThin(const ThinPen& pen, DevicePoint from, DevicePoint to) {
+    const TRect& box = pen.box;
+    // Every pixel of a segment lies between its end points in both coordinates: one wholly beside the
+    // box (as a frame drawn just outside the bitmap) paints nothing.
+    if (std::max(from.X, to.X) < box.Left || std::min(from.X, to.X) >= box.Right ||
+        std::max(from.Y, to.Y) < box.Top || std::min(from.Y, to.Y) >= box.Bottom)
+        return;
+    // One pixel of the line: through the clip region, or straight into the row when the clip is its box.
+    auto paint = [&](int64_t x, int64_t y, uint32_t rgb) {
+        if (!pen.boxOnly) {
+            PaintPixel(x, y, rgb, pen.mode);
+            return;
+        }
+        if (x < box.Left || x >= box.Right || y < box.Top || y >= box.Bottom) return;
+        if (pen.words) {
+            // 32-bit pixels are B, G, R, 0 bytes, as PutPixel writes them.
+            static_assert(std::endian::native == std::endian::little);
+            const uint32_t word = rgb & 0xFFFFFF;
+            uint8_t* pixel = pen.words + static_cast<size_t>(y) * pen.rowBytes + 4 * static_cast<size_t>(x);
+            std::memcpy(pixel, &word, 4);
+            return;
+        }
+        PutPixel(static_cast<int>(x), static_cast<int>(y), rgb, pen.mode);
+    };
+    if (pen.pattern->empty()) { // solid: every pixel in the pen's colour, without a walk of the dashes
+        raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t) { paint(x, y, pen.rgb); });
         return;
     }
     std::optional<raster::DashWalker> dash;
     raster::ThinLine(from, to, false, box, [&](int64_t x, int64_t y, int64_t i) {
-        if (!dash) dash.emplace(pattern, i);
+        if (!dash) dash.emplace(*pen.pattern, i);
         const bool on = dash->Next();
-        if (!on && !opaqueGaps) return;
-        if (!boxOnly)
-            PaintPixel(x, y, on ? rgb : bg, mode);
-        else if (x >= box.Left && x < box.Right && y >= box.Top && y < box.Bottom)
-            PutPixel(static_cast<int>(x), static_cast<int>(y), on ? rgb : bg, mode);
+        if (on || pen.opaqueGaps) paint(x, y, on ? pen.rgb : pen.bg);
     });
 }
 
@@ -218,15 +270,16 @@ void Canvas::DrawOutline(const std::vector<TPoint>& pts, bool closed) {
         return;
     }
     // Thin: segment by segment, each point placed once.
+    const ThinPen pen = PrepareThinPen();
     const size_t n = pts.size();
     const DevicePoint first = ToDevice(pts[0]);
     DevicePoint from = first;
     for (size_t i = 1; i < n; ++i) {
         const DevicePoint to = ToDevice(pts[i]);
-        StrokeThin(from, to);
+        StrokeThin(pen, from, to);
         from = to;
     }
-    if (closed && n > 1) StrokeThin(from, first);
+    if (closed && n > 1) StrokeThin(pen, from, first);
 }
 
 void Canvas::DrawShape(const TRect& box, const std::function<raster::RowSpan(int64_t)>& span,
@@ -245,7 +298,8 @@ void Canvas::DrawShape(const TRect& box, const std::function<raster::RowSpan(int
 
 void Canvas::LineTo(int x, int y) {
     if (Pen.Style != psClear && Pen.Width <= 1)
-        StrokeThin(ToDevice(PenPos), ToDevice(x, y)); // DrawOutline's thin road, without a list
+        StrokeThin(PrepareThinPen(), ToDevice(PenPos),
+                   ToDevice(x, y)); // DrawOutline's thin road, without a list
     else
         DrawOutline({PenPos, {x, y}}, false);
     PenPos = {x, y};
@@ -465,6 +519,7 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
     int orient = ((Font.Orientation() % 3600) + 3600) % 3600;
     if (orient == 0) {
         int64_t left = o.X - rx, top = o.Y - ry;
+        const bool words = target_->BitsPerPixel() == 32;
         for (int v = 0; v < m.Height; ++v) {
             const uint8_t* ink = m.Ink.data() + static_cast<size_t>(v) * static_cast<size_t>(m.Width);
             const int64_t Y = top + v;
@@ -476,11 +531,18 @@ void Canvas::TextOutImpl(int x, int y, const std::string& text, const TRect* cli
             if (Y < box.Top || Y >= box.Bottom) continue;
             const int64_t x0 = std::max<int64_t>(left, box.Left),
                           x1 = std::min<int64_t>(left + m.Width, box.Right);
+            // On 32-bit pixels the words go straight into the row, as PutPixel writes them.
+            uint8_t* const line = words ? target_->ScanLine(static_cast<int>(Y)) : nullptr;
             for (int64_t X = x0; X < x1; ++X) {
-                if (ink[X - left])
-                    PutPixel(static_cast<int>(X), static_cast<int>(Y), inkRgb, pmCopy);
-                else if (opaque)
-                    PutPixel(static_cast<int>(X), static_cast<int>(Y), bg, pmCopy);
+                const bool on = ink[X - left] != 0;
+                if (!on && !opaque) continue;
+                const uint32_t rgb = on ? inkRgb : bg;
+                if (line) {
+                    const uint32_t word = rgb & 0xFFFFFF;
+                    std::memcpy(line + 4 * X, &word, 4);
+                } else {
+                    PutPixel(static_cast<int>(X), static_cast<int>(Y), rgb, pmCopy);
+                }
             }
         }
         return;
@@ -526,24 +588,35 @@ void Canvas::Blit(const TRect& dest, const Bitmap& src, const TRect& srcRect, ui
     const bool words = rop == SRCCOPY && !transparent && &src != target_ && dw == sw && dh == sh && dw > 0 &&
                        dh > 0 && p0.X <= p1.X && p0.Y <= p1.Y && src.BitsPerPixel() == 32 &&
                        target_->BitsPerPixel() == 32;
+    const int64_t shift = int64_t{srcRect.Left} - p0.X; // an unscaled copy's source x = X + shift
+    if (words && clipIsBox_) {
+        // The same columns on every row: those of the destination, the clip box and the source.
+        const int64_t a = std::max({dl, int64_t{box.Left}, -shift}),
+                      b = std::min({dr, int64_t{box.Right}, src.Width() - shift});
+        for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom) && a < b;
+             ++Y) {
+            const int64_t srcY = srcRect.Top + (Y - p0.Y);
+            if (srcY < 0 || srcY >= src.Height()) continue;
+            CopyWords(target_->ScanLine(static_cast<int>(Y)) + 4 * a,
+                      src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift), b - a);
+        }
+        return;
+    }
     for (int64_t Y = std::max<int64_t>(dt, box.Top); Y < std::min<int64_t>(db, box.Bottom); ++Y) {
-        int64_t srcY = srcRect.Top + raster::NearestSource(Y - p0.Y, sh, dh);
+        // Unscaled: the nearest source row is the one at the same offset.
+        int64_t srcY = srcRect.Top + (sh == dh ? Y - p0.Y : raster::NearestSource(Y - p0.Y, sh, dh));
         if (srcY < 0 || srcY >= src.Height()) continue;
         ForClipSpans(Y, dl, dr, [&](int row, int x0, int x1) {
             if (words) {
-                const int64_t shift = int64_t{srcRect.Left} - p0.X; // source x = X + shift
                 const int64_t a = std::max<int64_t>(x0, -shift),
                               b = std::min<int64_t>(x1, src.Width() - shift);
-                if (a >= b) return;
-                uint8_t* to = target_->ScanLine(row) + 4 * a;
-                std::memcpy(to, src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift),
-                            static_cast<size_t>(4 * (b - a)));
-                for (int64_t i = 3; i < 4 * (b - a); i += 4)
-                    to[i] = 0;
+                if (a < b)
+                    CopyWords(target_->ScanLine(row) + 4 * a,
+                              src.ScanLine(static_cast<int>(srcY)) + 4 * (a + shift), b - a);
                 return;
             }
             for (int X = x0; X < x1; ++X) {
-                int64_t srcX = srcRect.Left + raster::NearestSource(X - p0.X, sw, dw);
+                int64_t srcX = srcRect.Left + (sw == dw ? X - p0.X : raster::NearestSource(X - p0.X, sw, dw));
                 if (srcX < 0 || srcX >= src.Width()) continue;
                 uint32_t s = src.GetRgb(static_cast<int>(srcX), static_cast<int>(srcY));
                 if (transparent && s == transparentRgb) continue;

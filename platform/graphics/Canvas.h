@@ -176,6 +176,9 @@ private:
     DevicePoint ToDevice(int x, int y) const;
     DevicePoint ToDevice(TPoint p) const { return ToDevice(p.X, p.Y); }
     TRect ToDevice(const TRect& logical) const;
+    // The clip box and whether the clip is all of it, worked out again after a change of size or clip.
+    void UpdateClip();
+    // The clip region, made on demand.
     const Region& Clip();
     // The bounding box of Clip(), kept with it (device coordinates).
     const TRect& ClipBox();
@@ -189,7 +192,19 @@ private:
     // Pixels known to lie in the bitmap and the clip.
     void PutPixel(int x, int y, uint32_t rgb, TPenMode mode);
     void PaintRow(int y, int x0, int x1, uint32_t rgb, TPenMode mode);
-    void StrokeThin(DevicePoint from, DevicePoint to);
+    // What a thin pen paints with, worked out once for all the segments of a line or outline.
+    struct ThinPen {
+        uint32_t rgb = 0, bg = 0;
+        TPenMode mode = pmCopy;
+        bool opaqueGaps = false;
+        const std::vector<int>* pattern = nullptr; // empty: solid
+        TRect box;                                 // the clip box
+        bool boxOnly = true;                       // the clip is all of box
+        uint8_t* words = nullptr; // 32-bit rows written a word a pixel on a copy; null otherwise
+        size_t rowBytes = 0;
+    };
+    ThinPen PrepareThinPen();
+    void StrokeThin(const ThinPen& pen, DevicePoint from, DevicePoint to);
     void DrawOutline(const std::vector<TPoint>& pts, bool closed);
     // Fills and outlines a shape given row by row (device coordinates), as raster::Shape splits it;
     // extraOutline is drawn with the outline.
@@ -208,6 +223,7 @@ private:
     Region clip_;
     TRect clipBox_;
     bool clipIsBox_ = true; // the clip region is all of clipBox_
+    bool clipRowsMade_ = false; // clip_ holds the rows of the current clip
     uint64_t clipGeneration_ = UINT64_MAX;
     bool clipDirty_ = true;
 };

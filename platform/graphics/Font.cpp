@@ -344,14 +344,19 @@ const GlyphBits& LoadGlyph(FtSizing& s, char32_t cp) {
 } // namespace
 
 int MeasureText(const TFont& font, const std::string& text) {
-    std::u32string u = DecodeText(text);
-    if (font.IsTestFont()) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
+    // ASCII text (most of what is measured) is its own code points, without a decoded copy.
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const std::u32string u = ascii ? std::u32string() : DecodeText(text);
+    const size_t count = ascii ? text.size() : u.size();
+    auto testWidth = [&] { return static_cast<int>(count) * std::max(1, TestCellHeight(font.Height()) / 2); };
+    if (font.IsTestFont()) return testWidth();
     std::lock_guard<std::mutex> lock(Engine().mutex);
     FtSizing& s = SizeFace(font);
-    if (!s.face) return static_cast<int>(u.size()) * std::max(1, TestCellHeight(font.Height()) / 2);
+    if (!s.face) return testWidth();
     int w = 0;
-    for (char32_t c : u)
-        w += LoadGlyph(s, c).advance;
+    for (size_t i = 0; i < count; ++i)
+        w += LoadGlyph(s, ascii ? static_cast<char32_t>(text[i]) : u[i]).advance;
     return w;
 }
 
@@ -397,15 +402,15 @@ TextMask RenderText(const TFont& font, const std::string& text) {
     int pen = 0;
     for (const GlyphBits* glyph : glyphs) {
         const GlyphBits& g = *glyph;
-        for (int y = 0; y < g.rows; ++y) {
+        // The glyph's columns inside the cell, found once for all its rows; ink is 0 or 1.
+        const int x0 = std::max(0, -(pen + g.left)), x1 = std::min(g.width, m.Width - (pen + g.left));
+        for (int y = 0; y < g.rows && x0 < x1; ++y) {
             int ty = m.Ascent - g.top + y;
             if (ty < 0 || ty >= m.Height) continue;
-            for (int x = 0; x < g.width; ++x) {
-                int tx = pen + g.left + x;
-                if (tx < 0 || tx >= m.Width) continue;
-                if (g.ink[static_cast<size_t>(y * g.width + x)])
-                    m.Ink[static_cast<size_t>(ty * m.Width + tx)] = 1;
-            }
+            const uint8_t* from = g.ink.data() + static_cast<size_t>(y * g.width + x0);
+            uint8_t* to = m.Ink.data() + static_cast<size_t>(ty * m.Width + pen + g.left + x0);
+            for (int i = 0; i < x1 - x0; ++i)
+                to[i] |= from[i];
         }
         pen += g.advance;
     }

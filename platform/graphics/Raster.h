@@ -78,7 +78,9 @@ void ThinLine(DevicePoint from, DevicePoint to, bool includeEnd, const TRect& bo
     // the numerator grows by 2 dmin <= 2 dmaj a pixel, so k grows by at most one.
     const int64_t den = dmaj == 0 ? 1 : 2 * dmaj, add = 2 * dmin;
     int64_t k = 0, rem = 0;
-    if (dmaj != 0) {
+    if (dmaj != 0 && iFirst == 0) {
+        rem = dmaj; // the first pixel of a line that starts inside: k = floor(1 / 2)
+    } else if (dmaj != 0) {
         const __int128 num = __int128{2} * iFirst * dmin + dmaj;
         k = FloorDiv(num, den);
         rem = static_cast<int64_t>(num - __int128{k} * den);

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 
 #include "gif/GifColorReduce.h"
+#include "gif/GifItems.h"
 #include "platform/graphics/Canvas.h"
 
 using namespace platform::gfx;
@@ -246,6 +248,28 @@ TEST(GifReduce, NearestRowsTakeTheRowAboveOnlyWhereItIsTheSame) {
     }
 }
 
+// Rows under dotted vertical lines alternate: a row the same as the one two above takes that row's
+// indices, however the caller's buffer was written over since; one that differs from it in one pixel
+// is a row of its own.
+TEST(GifReduce, NearestRowsTakeTheRowTwoAboveOnlyWhereItIsTheSame) {
+    const int w = 37, h = 9;
+    Bitmap source(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            source.SetPixel(x, y, (y % 2 == 0 && x % 9 == 4) ? clBlack : clYellow);
+    source.SetPixel(w - 1, 6, clBlue); // row 6 differs from row 4 in its last pixel only
+    Bitmap a(source), b(source);
+    auto expected = gif::ReduceColors(a, gif::rmNetscape, gif::dmNearest, 8, nullptr);
+    auto nearest = gif::TNearestReduction::Create(b, gif::rmNetscape, gif::dmNearest, 8, nullptr);
+    ASSERT_TRUE(nearest);
+    std::vector<uint8_t> row(w);
+    for (int y = 0; y < h; ++y) {
+        std::fill(row.begin(), row.end(), uint8_t{7});
+        nearest->Row(y, row.data());
+        ASSERT_TRUE(std::equal(row.begin(), row.end(), expected->ScanLine(y))) << "row " << y;
+    }
+}
+
 // TNearestReduction, the road of TGIFImage::Assign without dithering, gives the indices and the palette
 // of ReduceColors: random bitmaps of near colours (TFastColorLookup's cells fill in the order pixels are
 // looked up) in 32, 24 and 16 bits, and a drawn bitmap, through every reduction.
@@ -303,4 +327,22 @@ TEST(GifReduce, NearestRowsAreThoseOfReduceColors) {
     EXPECT_FALSE(gif::TNearestReduction::Create(s, gif::rmPalette, gif::dmNearest, 8, nullptr));
     EXPECT_FALSE(
         gif::TNearestReduction::Create(s, static_cast<gif::TColorReduction>(99), gif::dmNearest, 8, nullptr));
+}
+
+// A frame converted from a bitmap holds the indices of the rows converted before an exception (here
+// from the progress handler at row 32) and zero after them, as a frame made zeroed and then written.
+TEST(GifReduce, FrameInterruptedWhileConvertingIsZeroPastTheRowsDone) {
+    Bitmap source = Flat(10, 70, clWhite);
+    gif::TGIFImage image;
+    image.ColorReduction = gif::rmNetscape;
+    image.DitherMode = gif::dmNearest;
+    image.OnProgress = [](platform::TObject*, gif::TProgressStage stage, int percent, bool, const TRect&,
+                          const std::string&) {
+        if (stage == gif::psRunning && percent > 0) throw std::runtime_error("stop");
+    };
+    gif::TGIFSubImage frame(&image);
+    EXPECT_THROW(frame.Assign(source), std::runtime_error);
+    ASSERT_EQ(frame.DataSize(), 700u);
+    for (size_t i = 0; i < frame.DataSize(); ++i)
+        ASSERT_EQ(frame.Data()[i], i < 320 ? 215 : 0) << i;
 }
