@@ -43,6 +43,15 @@ bool SafeDecodedPath(const std::string& path) {
     return true;
 }
 
+// Equal but for the case of ASCII letters.
+bool SameAsciiText(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
 std::string AfterColon(const std::string& line) {
     size_t colon = line.find(':');
     size_t i = colon + 1;
@@ -52,8 +61,8 @@ std::string AfterColon(const std::string& line) {
 }
 
 // The document folder's real path, looked up again only when its name comes to mean another folder
-// (a link re-pointed, the folder replaced, another working folder for a relative name): one stat per
-// request instead of a lookup of every part of the path.
+// (a link re-pointed, the folder replaced, another working folder for a relative name). Asked only
+// for a document reached through a link below the folder, which may lead anywhere.
 const std::string& RealDocDir(const std::string& docDir) {
     struct Known {
         std::string real;
@@ -69,69 +78,91 @@ const std::string& RealDocDir(const std::string& docDir) {
     return k.real;
 }
 
-// A small file answered again and again is kept in memory while it stays as it was: every request
-// still looks at it (its identity, size and times), but does not open and read it. The kept files are
-// bounded in size and in total; when the total would pass the bound, all are let go.
+// `path` lies below the folder `folder` names.
+bool Below(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+// The header of a file's answer.
+std::string FileHead(const std::string& version, const std::string& type, int64_t size, int64_t modified) {
+    std::string head;
+    head.reserve(160 + type.size());
+    head.append(version).append(" 200 OK\r\nContent-Type: ").append(type);
+    head.append("\r\nContent-Length: ").append(std::to_string(size)).append("\r\n");
+    if (modified != 0) head.append("Last-Modified: ").append(HttpDate(modified)).append(" GMT\r\n");
+    head.append("Connection: close\r\n\r\n");
+    return head;
+}
+
+// A small file answered again and again is kept in memory, with its answer's header, while it stays
+// as it was. It cannot be answered stale: every request looks its path up anew (through the folder's
+// name as that name is now, so a link re-pointed or a folder moved or replaced leads to another file),
+// and the kept copy serves only while what the path names is the same file (device and inode: a file
+// renamed into place is another) with the same size and times (an edit in place changes them). A file
+// is kept only once its times have settled (platform::TimesSettled): an edit made a moment after
+// another, within the file system's step of time, could leave them as they were. The copy itself is
+// read from the file the path opens only when that is still the file looked at.
+// The kept files are bounded in size and in total; when the total would pass the bound, all are let go.
 constexpr uint64_t kKeptFileMax = 65536;
 constexpr uint64_t kKeptTotalMax = 1 << 20;
 
-struct KeptFiles {
+class KeptFiles {
+public:
     struct Kept {
         platform::HostEntry entry;
         std::shared_ptr<const std::string> content;
+        std::string type;                            // the content type its headers name,
+        std::shared_ptr<const std::string> heads[2]; // for HTTP/1.0 and HTTP/1.1, made when first asked for
     };
-    std::map<std::string, Kept> files;
-    uint64_t total = 0;
 
     static KeptFiles& Get() {
         static KeptFiles kept;
         return kept;
     }
-    void Forget(std::map<std::string, Kept>::iterator it) {
-        total -= it->second.content->size();
-        files.erase(it);
-    }
-};
 
-std::shared_ptr<const std::string> KeptFile(const platform::HostEntry& entry) {
-    if (entry.inode == 0) return nullptr;
-    KeptFiles& kept = KeptFiles::Get();
-    auto it = kept.files.find(entry.real);
-    if (it == kept.files.end()) return nullptr;
-    if (it->second.entry.SameFile(entry)) return it->second.content;
-    kept.Forget(it);
-    return nullptr;
-}
-
-std::shared_ptr<const std::string> KeepFile(const platform::HostEntry& entry, platform::TStream& file,
-                                            int64_t size) {
-    if (entry.inode == 0 || size < 0 || static_cast<uint64_t>(size) > kKeptFileMax ||
-        static_cast<uint64_t>(size) != entry.size)
+    // The kept copy of the file the entry describes, while it is still that file.
+    Kept* Find(const platform::HostEntry& entry) {
+        auto it = files_.find(entry.real);
+        if (it == files_.end()) return nullptr;
+        if (it->second.entry.SameFile(entry)) return &it->second;
+        Forget(it);
         return nullptr;
-    auto content = std::make_shared<std::string>(static_cast<size_t>(size), '\0');
-    size_t got = 0;
-    for (size_t n;
-         got < content->size() && (n = file.Read(content->data() + got, content->size() - got)) > 0;)
-        got += n;
-    content->resize(got);
-    KeptFiles& kept = KeptFiles::Get();
-    if (auto it = kept.files.find(entry.real); it != kept.files.end()) kept.Forget(it);
-    if (kept.total + got > kKeptTotalMax) {
-        kept.files.clear();
-        kept.total = 0;
     }
-    kept.total += got;
-    kept.files[entry.real] = KeptFiles::Kept{entry, content};
-    return content;
-}
+
+    // Reads the file the entry describes and keeps it, when it is small, its times have settled and
+    // it is still that file.
+    Kept* Keep(const platform::HostEntry& entry) {
+        if (!entry.regular || entry.size > kKeptFileMax || !platform::TimesSettled(entry)) return nullptr;
+        auto content = std::make_shared<std::string>();
+        if (!platform::ReadEntry(entry, *content)) return nullptr;
+        if (auto it = files_.find(entry.real); it != files_.end()) Forget(it);
+        if (total_ + content->size() > kKeptTotalMax) {
+            files_.clear();
+            total_ = 0;
+        }
+        total_ += content->size();
+        Kept& kept = files_[entry.real];
+        kept = Kept{entry, std::move(content), {}, {}};
+        return &kept;
+    }
+
+private:
+    void Forget(std::map<std::string, Kept>::iterator it) {
+        total_ -= it->second.content->size();
+        files_.erase(it);
+    }
+
+    std::map<std::string, Kept> files_;
+    uint64_t total_ = 0;
+};
 
 } // namespace
 
 size_t THttpAnswerStream::Read(void* buffer, size_t count) {
     auto* out = static_cast<char*>(buffer);
     size_t done = 0, start = 0; // start: where the part begins in the stream
-    for (std::string_view part :
-         {std::string_view(head_), std::string_view(*body_), std::string_view(tail_)}) {
+    for (std::string_view part : {Head(), std::string_view(*body_), std::string_view(tail_)}) {
         const size_t at = position_ + done;
         if (done < count && at >= start && at < start + part.size()) {
             const size_t more = std::min(count - done, start + part.size() - at);
@@ -161,6 +192,51 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
 }
 
 THttpConnection::~THttpConnection() = default;
+
+namespace {
+
+// The memory of connections that have gone, for the next ones: a server that answers one request per
+// connection makes and frees one for every answer. Connections live on the loop's one thread; what is
+// kept here stays reachable to the end. Under the address sanitizer none is kept, so that a use of a
+// connection after its end is caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVANE_FRESH_CONNECTIONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANE_FRESH_CONNECTIONS 1
+#endif
+#endif
+struct SpareConnections {
+#ifdef KORVANE_FRESH_CONNECTIONS
+    static constexpr size_t kMax = 0;
+#else
+    static constexpr size_t kMax = 16;
+#endif
+    void* blocks[kMax + 1];
+    size_t count;
+};
+
+SpareConnections& Spares() {
+    static SpareConnections spares{};
+    return spares;
+}
+
+} // namespace
+
+void* THttpConnection::operator new(size_t size) {
+    SpareConnections& spares = Spares();
+    if (size == sizeof(THttpConnection) && spares.count > 0) return spares.blocks[--spares.count];
+    return ::operator new(size);
+}
+
+void THttpConnection::operator delete(void* block, size_t size) {
+    SpareConnections& spares = Spares();
+    if (size == sizeof(THttpConnection) && spares.count < SpareConnections::kMax) {
+        spares.blocks[spares.count++] = block;
+        return;
+    }
+    ::operator delete(block);
+}
 
 void THttpConnection::StartTimers() {
     connected_ = lastActivity_ = progress_ = platform::GetTickCount();
@@ -254,7 +330,8 @@ void THttpConnection::ConnectionDataAvailable() {
         }
         return;
     }
-    std::string line = ReceiveStr();
+    ReceiveLine();
+    std::string& line = line_;
     if (!line.empty() && line.back() == '\n') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (connectionState_ == hcRequest) {
@@ -289,6 +366,14 @@ void THttpConnection::ConnectionDataAvailable() {
         (headerBytes_ += static_cast<int>(line.size())) > kHttpMaxHeaderBytes)
         return Refuse("431 Request Header Fields Too Large", "request header too large");
     ParseHeaderLine(line);
+}
+
+void THttpConnection::ReceiveLine() {
+    int count = GetRcvdCount();
+    if (count == 0) count = 255;
+    line_.resize(static_cast<size_t>(std::max(count, 0)));
+    const int n = count > 0 ? Receive(line_.data(), count) : 0;
+    line_.resize(static_cast<size_t>(std::max(n, 0)));
 }
 
 void THttpConnection::ParseRequestLine(const std::string& line) {
@@ -336,7 +421,7 @@ void THttpConnection::ParseHeaderLine(const std::string& line) {
     if (colon != std::string::npos) {
         const std::string_view name(line.data(), colon + 1);
         for (const auto& field : kFields) {
-            if (field.name.size() != name.size() || !platform::SameText(field.name, name)) continue;
+            if (field.name.size() != name.size() || !SameAsciiText(field.name, name)) continue;
             std::string value = AfterColon(line);
             if (field.field != nullptr) {
                 this->*field.field = std::move(value);
@@ -361,8 +446,10 @@ void THttpConnection::ProcessRequest() {
         if (OnBadRequest) OnBadRequest(this, "unsafe path " + Path);
         Document.clear();
     } else {
-        Document = DocDir + (decoded.empty() || decoded[0] != '/' ? "/" : "") + decoded;
-        if (!Document.empty() && Document.back() == '/') Document += DefaultDoc;
+        Document.clear();
+        Document.reserve(DocDir.size() + 1 + decoded.size() + DefaultDoc.size());
+        Document.append(DocDir).append(decoded.empty() || decoded[0] != '/' ? "/" : "").append(decoded);
+        if (Document.back() == '/') Document += DefaultDoc;
     }
     if (Method == "GET") return ProcessGetHead(false);
     if (Method == "HEAD") return ProcessGetHead(true);
@@ -372,35 +459,36 @@ void THttpConnection::ProcessRequest() {
 }
 
 bool THttpConnection::DocumentAvailable() const {
-    return !DocumentFile().empty();
-}
-
-const std::string& THttpConnection::DocumentFile() const {
-    return DocumentEntry().real;
+    const bool available = !DocumentEntry().real.empty();
+    // Kept for the answer that follows, while Document and DocDir stay as they are.
+    documentLooked_ = true;
+    documentFor_ = Document;
+    docDirFor_ = DocDir;
+    return available;
 }
 
 const platform::HostEntry& THttpConnection::DocumentEntry() const {
     if (documentLooked_ && documentFor_ == Document && docDirFor_ == DocDir) return documentEntry_;
-    documentLooked_ = true;
-    documentFor_ = Document;
-    docDirFor_ = DocDir;
+    documentLooked_ = false;
     documentEntry_ = platform::HostEntry{};
     if (!pathSafe_ || Document.empty()) return documentEntry_;
-    const std::string& root = RealDocDir(DocDir);
-    if (root.empty()) return documentEntry_;
-    // Below the folder: looked up from its real path, part by part; a document the owner named
+    // Below the folder: looked up through the folder's name, part by part; a document the owner named
     // elsewhere is resolved whole.
     platform::HostEntry entry;
-    if (Document.size() > DocDir.size() && Document.compare(0, DocDir.size(), DocDir) == 0 &&
-        Document[DocDir.size()] == '/') {
-        entry = platform::EntryBelow(root, Document.substr(DocDir.size() + 1));
+    if (Below(Document, DocDir)) {
+        entry = platform::EntryBelow(DocDir, std::string_view(Document).substr(DocDir.size() + 1));
     } else {
         entry.real = platform::CanonicalPath(Document);
         entry.regular = !entry.real.empty() && platform::IsRegularFile(entry.real);
     }
-    if (entry.regular && entry.real.size() > root.size() && entry.real.compare(0, root.size(), root) == 0 &&
-        entry.real[root.size()] == '/')
-        documentEntry_ = std::move(entry);
+    if (!entry.regular) return documentEntry_;
+    // A path made of the folder's name and parts that are no links lies inside the folder; a link
+    // below it was resolved, and must have led inside the folder's real path.
+    if (!Below(entry.real, DocDir)) {
+        const std::string& root = RealDocDir(DocDir);
+        if (root.empty() || !Below(entry.real, root)) return documentEntry_;
+    }
+    documentEntry_ = std::move(entry);
     return documentEntry_;
 }
 
@@ -410,8 +498,8 @@ void THttpConnection::ProcessGetHead(bool head) {
     if (Released() || State() != wsConnected) return;
     switch (flags) {
     case hgSendDoc:
-        if (DocumentAvailable()) {
-            SendDocument(head ? httpSendHead : httpSendDoc);
+        if (const platform::HostEntry& entry = DocumentEntry(); !entry.real.empty()) {
+            SendFile(head ? httpSendHead : httpSendDoc, entry);
         } else {
             Answer404();
             CloseAfterAnswer();
@@ -491,41 +579,49 @@ void THttpConnection::Answer404() {
 }
 
 void THttpConnection::SendDocument(THttpSendType sendType) {
-    const platform::HostEntry& entry = DocumentEntry();
+    SendFile(sendType, DocumentEntry());
+}
+
+void THttpConnection::SendFile(THttpSendType sendType, const platform::HostEntry& entry) {
     AnswerContentType = DocumentMimeType(Document);
-    int64_t size = 0, modified = 0;
-    std::shared_ptr<const std::string> kept = KeptFile(entry);
-    if (kept) {
-        size = static_cast<int64_t>(kept->size());
-        modified = entry.modifiedNs / 1'000'000'000;
-        DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
-    } else {
-        // A file the owner chose itself has no entry: its path is resolved here.
-        const std::string real = entry.real.empty() ? platform::CanonicalPath(Document) : entry.real;
-        std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
-        if (!file || !file->SizeAndTime(size, modified)) {
-            Answer404();
-            CloseAfterAnswer();
-            return;
-        }
-        kept = KeepFile(entry, *file, size);
-        if (kept) {
-            size = static_cast<int64_t>(kept->size());
-            DocStream = std::make_unique<THttpAnswerStream>(std::string(), kept);
-        } else {
-            DocStream = std::move(file);
-        }
+    KeptFiles& keptFiles = KeptFiles::Get();
+    KeptFiles::Kept* kept = nullptr;
+    if (entry.regular && entry.inode != 0) {
+        kept = keptFiles.Find(entry);
+        if (kept == nullptr) kept = keptFiles.Keep(entry);
     }
+    if (kept != nullptr) {
+        const int64_t size = static_cast<int64_t>(kept->content->size());
+        const int64_t modified = entry.modifiedNs / 1'000'000'000;
+        LastModified = modified > 0 ? modified : 0;
+        if (kept->type != AnswerContentType) { // asked for by a name of another type
+            kept->type = AnswerContentType;
+            kept->heads[0] = kept->heads[1] = nullptr;
+        }
+        std::shared_ptr<const std::string>& head = kept->heads[Version == "HTTP/1.1" ? 1 : 0];
+        if (!head)
+            head =
+                std::make_shared<const std::string>(FileHead(Version, AnswerContentType, size, LastModified));
+        // The header leaves in one write with the first piece of the file; a HEAD answer is the header
+        // alone.
+        bodyLeft_ = head->size() + (sendType == httpSendDoc ? static_cast<uint64_t>(size) : 0);
+        DocStream = std::make_unique<THttpAnswerStream>(head, kept->content);
+        return SendStream();
+    }
+    // A file the owner chose itself has no entry: its path is resolved here.
+    const std::string real = entry.real.empty() ? platform::CanonicalPath(Document) : entry.real;
+    std::unique_ptr<platform::TFileStream> file = platform::TFileStream::OpenRead(real);
+    int64_t size = 0, modified = 0;
+    if (!file || !file->SizeAndTime(size, modified)) {
+        Answer404();
+        CloseAfterAnswer();
+        return;
+    }
+    DocStream = std::move(file);
     LastModified = modified > 0 ? modified : 0;
-    std::string header;
-    header.reserve(160 + AnswerContentType.size());
-    header.append(Version).append(" 200 OK\r\nContent-Type: ").append(AnswerContentType);
-    header.append("\r\nContent-Length: ").append(std::to_string(size)).append("\r\n");
-    if (LastModified != 0) header.append("Last-Modified: ").append(HttpDate(LastModified)).append(" GMT\r\n");
-    header.append("Connection: close\r\n\r\n");
     // The header leaves in one write with the first piece of the file, and no more of the file than
     // it announces; a HEAD answer is the header alone.
-    answerHead_ = std::move(header);
+    answerHead_ = FileHead(Version, AnswerContentType, size, LastModified);
     bodyLeft_ = sendType == httpSendDoc ? static_cast<uint64_t>(size) : 0;
     SendStream();
 }

@@ -1,6 +1,7 @@
 // Text helpers of the HTTP server: URL decoding, HTML escaping, MIME types and dates.
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "net/Httpsrv.h"
 #include "platform/Strings.h"
@@ -97,16 +98,18 @@ std::string HtmlEscape(const std::string& text) {
 }
 
 std::string DocumentMimeType(const std::string& fileName) {
-    size_t slash = fileName.find_last_of('/');
-    size_t dot = fileName.find_last_of('.');
-    std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash)
-                          ? std::string()
-                          : platform::LowerCase(fileName.substr(dot + 1));
-    if (ext == "htm" || ext == "html") return "text/html";
-    if (ext == "gif") return "image/gif";
-    if (ext == "bmp") return "image/bmp";
-    if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
-    if (ext == "txt") return "text/plain";
+    static constexpr struct {
+        std::string_view extension;
+        const char* type;
+    } kTypes[] = {{"htm", "text/html"},  {"html", "text/html"},  {"gif", "image/gif"}, {"bmp", "image/bmp"},
+                  {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"}, {"txt", "text/plain"}};
+    const size_t slash = fileName.find_last_of('/');
+    const size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "application/binary";
+    const std::string_view extension = std::string_view(fileName).substr(dot + 1);
+    for (const auto& known : kTypes)
+        if (known.extension.size() == extension.size() && platform::SameText(known.extension, extension))
+            return known.type;
     return "application/binary";
 }
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "net/Wsockets.h"
 #include "platform/HostPaths.h"
@@ -35,21 +36,27 @@ using THttpGetConnEvent = std::function<void(THttpConnection* sender, THttpGetFl
 using THttpPostedDataEvent = std::function<void(THttpConnection* sender, uint16_t error)>;
 
 // A read-only stream for an answer: a header, then a body shared with whoever keeps it (not copied),
-// then a tail of this answer's own.
+// then a tail of this answer's own. The header may be shared too.
 class THttpAnswerStream : public platform::TStream {
 public:
     THttpAnswerStream(std::string head, std::shared_ptr<const std::string> body, std::string tail = {})
         : head_(std::move(head)), body_(std::move(body)), tail_(std::move(tail)) {}
+    THttpAnswerStream(std::shared_ptr<const std::string> head, std::shared_ptr<const std::string> body)
+        : sharedHead_(std::move(head)), body_(std::move(body)) {}
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void*, size_t) override { return 0; }
     int64_t Size() const override {
-        return static_cast<int64_t>(head_.size() + body_->size() + tail_.size());
+        return static_cast<int64_t>(Head().size() + body_->size() + tail_.size());
     }
     int64_t Position() const override { return static_cast<int64_t>(position_); }
     void SetPosition(int64_t position) override;
+    std::string_view Head() const {
+        return sharedHead_ ? std::string_view(*sharedHead_) : std::string_view(head_);
+    }
 
 private:
     std::string head_;
+    std::shared_ptr<const std::string> sharedHead_;
     std::shared_ptr<const std::string> body_;
     std::string tail_;
     size_t position_ = 0;
@@ -63,6 +70,9 @@ class THttpConnection : public TWSocketClient {
 public:
     explicit THttpConnection(platform::TComponent* owner = nullptr, const std::string& name = {});
     ~THttpConnection() override;
+    // A connection's memory is used again by the next one.
+    static void* operator new(size_t size);
+    static void operator delete(void* block, size_t size);
 
     std::string Method;
     std::string Version; // "HTTP/1.1" only when the request said so, else "HTTP/1.0"
@@ -131,6 +141,8 @@ protected:
 
 private:
     void ConnectionDataAvailable();
+    // The next line into line_ (its buffer serves every line of the request head).
+    void ReceiveLine();
     void ParseRequestLine(const std::string& line);
     void ParseHeaderLine(const std::string& line);
     void ProcessRequest();
@@ -143,10 +155,11 @@ private:
     // `now`: closes at once rather than after this turn (where nothing of the connection runs after the
     // caller but returns).
     void CloseAfterAnswer(bool now = false);
-    // The real path of Document when it names a regular file inside DocDir, else empty; looked up once
-    // for each Document.
-    const std::string& DocumentFile() const;
+    // What Document names when it is a regular file inside DocDir (its `real` path empty otherwise):
+    // looked up anew for each answer, unless DocumentAvailable looked for this Document and DocDir.
     const platform::HostEntry& DocumentEntry() const;
+    // Answers with the file the entry describes: from memory while it is kept, else read from disk.
+    void SendFile(THttpSendType sendType, const platform::HostEntry& entry);
     void ShutWhenSent();
     bool InputWaiting();
     bool AnswerOnItsWay() const {
@@ -162,8 +175,10 @@ private:
     int headerLines_ = 0;
     int headerBytes_ = 0;
     std::string answerHead_;         // an answer's header, sent with the first piece of its body
-    uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size)
-    mutable bool documentLooked_ = false;
+    uint64_t bodyLeft_ = UINT64_MAX; // what is still to be read of the stream (a file: its announced size,
+                                     // a kept one with its header)
+    std::string line_;
+    mutable bool documentLooked_ = false; // by DocumentAvailable, for the answer that follows
     mutable std::string documentFor_, docDirFor_;
     mutable platform::HostEntry documentEntry_;
     uint32_t connected_ = 0;    // clock ticks: when the connection began,

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "net/Httpsrv.h"
+#include "platform/HostPaths.h"
 #include "platform/Strings.h"
 #include "platform/Timer.h"
 #include "tests/net/NetTestSupport.h"
@@ -148,6 +149,89 @@ TEST_F(HttpServerTest, LinksServeOnlyWhatLiesInsideTheFolderAlsoAfterTheFolderIs
     fs::create_symlink(root_ + "/docs2", root_ + "/current");
     EXPECT_NE(Curl({Url("/")}).find("\r\n\r\n<p>new</p>"), std::string::npos);
     EXPECT_NE(Curl({Url("/sub/in.txt")}).find(" 404 Not Found\r\n"), std::string::npos);
+}
+
+// Files kept in memory (small ones whose times have settled) are answered as they are on disk from
+// the next request on: rewritten and renamed into place, edited in place to the same size, reached
+// through a folder link that is re-pointed, or in a folder replaced by another of its name.
+TEST_F(HttpServerTest, KeptFilesAreAnsweredAnewWhateverChangesUnderThem) {
+    REQUIRE_PEER("curl");
+    namespace fs = std::filesystem;
+    Write(root_ + "/docs/page.html", "<p>first</p>");
+    Write(root_ + "/docs/edit.txt", "AAAA");
+    fs::create_directory(root_ + "/plain");
+    Write(root_ + "/plain/page.html", "<p>plain</p>");
+    Write(root_ + "/plain/in.txt", "inside");
+    fs::create_symlink(root_ + "/plain/in.txt", root_ + "/plain/inlink.html");
+    fs::create_symlink(root_ + "/docs", root_ + "/current");
+    server_.DocDir = root_ + "/current";
+    server_.Start();
+    THttpServer plain;
+    plain.DocDir = root_ + "/plain";
+    plain.SetAddr("127.0.0.1");
+    plain.SetPort("0");
+    plain.Start();
+    const std::string plainRoot = "http://127.0.0.1:" + plain.WSocketServer()->GetXPort();
+    const std::string plainUrl = plainRoot + "/page.html";
+    // Until the files' times have settled they are read from disk for every answer; then kept.
+    auto settled = [&] {
+        for (const char* name : {"docs/page.html", "docs/edit.txt", "plain/page.html", "plain/in.txt"})
+            if (!platform::TimesSettled(platform::EntryBelow(root_, name))) return false;
+        return true;
+    };
+    platform::TTimer tick;
+    tick.SetInterval(100);
+    tick.OnTimer = [](platform::TTimer*) {};
+    ASSERT_TRUE(RunUntil(settled, 15000));
+    auto body = [&](const std::string& url, const std::vector<std::string>& options = {}) {
+        std::vector<std::string> args = options;
+        args.push_back(url);
+        std::string answer = Curl(args);
+        const size_t end = answer.find("\r\n\r\n");
+        return end == std::string::npos ? answer : answer.substr(end + 4);
+    };
+    for (int twice = 0; twice < 2; ++twice) { // the first answer keeps the file, the second is from memory
+        EXPECT_EQ(body(Url("/page.html")), "<p>first</p>");
+        EXPECT_EQ(body(Url("/edit.txt")), "AAAA");
+        EXPECT_EQ(body(plainUrl), "<p>plain</p>");
+    }
+    // Its header names the version of each request and the type of each name it is asked by.
+    std::string answer = Curl({"--http1.0", plainRoot + "/in.txt"});
+    EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 6\r\n", 0), 0u)
+        << answer;
+    answer = Curl({"--http1.1", plainRoot + "/inlink.html"});
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 6\r\n", 0), 0u)
+        << answer;
+    answer = Curl({"-I", "--http1.1", plainRoot + "/in.txt"});
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("\r\nContent-Type: text/plain\r\nContent-Length: 6\r\n"), std::string::npos)
+        << answer;
+    EXPECT_EQ(answer.find("inside"), std::string::npos);
+
+    // Rewritten and renamed into place, to the same size.
+    Write(root_ + "/docs/page.tmp", "<p>again</p>");
+    fs::rename(root_ + "/docs/page.tmp", root_ + "/docs/page.html");
+    EXPECT_EQ(body(Url("/page.html")), "<p>again</p>");
+    // Edited in place (the same file), to the same size.
+    {
+        std::fstream edit(root_ + "/docs/edit.txt", std::ios::in | std::ios::out | std::ios::binary);
+        edit.seekp(0);
+        edit << "BBBB";
+    }
+    EXPECT_EQ(body(Url("/edit.txt")), "BBBB");
+    // The folder's link re-pointed to another folder.
+    fs::create_directory(root_ + "/docs2");
+    Write(root_ + "/docs2/page.html", "<p>other</p>");
+    fs::remove(root_ + "/current");
+    fs::create_symlink(root_ + "/docs2", root_ + "/current");
+    EXPECT_EQ(body(Url("/page.html")), "<p>other</p>");
+    EXPECT_NE(Curl({Url("/edit.txt")}).find(" 404 Not Found\r\n"), std::string::npos);
+    // A folder moved away and another put in its place under its name.
+    fs::rename(root_ + "/plain", root_ + "/plain.old");
+    fs::create_directory(root_ + "/plain");
+    Write(root_ + "/plain/page.html", "<p>fresh</p>");
+    EXPECT_EQ(body(plainUrl), "<p>fresh</p>");
+    plain.Stop();
 }
 
 TEST_F(HttpServerTest, EchoedTextIsEscapedAndTheVersionIsNeverTheClients) {
