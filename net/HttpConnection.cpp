@@ -193,51 +193,6 @@ THttpConnection::THttpConnection(platform::TComponent* owner, const std::string&
 
 THttpConnection::~THttpConnection() = default;
 
-namespace {
-
-// The memory of connections that have gone, for the next ones: a server that answers one request per
-// connection makes and frees one for every answer. Connections live on the loop's one thread; what is
-// kept here stays reachable to the end. Under the address sanitizer none is kept, so that a use of a
-// connection after its end is caught.
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVANE_FRESH_CONNECTIONS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVANE_FRESH_CONNECTIONS 1
-#endif
-#endif
-struct SpareConnections {
-#ifdef KORVANE_FRESH_CONNECTIONS
-    static constexpr size_t kMax = 0;
-#else
-    static constexpr size_t kMax = 16;
-#endif
-    void* blocks[kMax + 1];
-    size_t count;
-};
-
-SpareConnections& Spares() {
-    static SpareConnections spares{};
-    return spares;
-}
-
-} // namespace
-
-void* THttpConnection::operator new(size_t size) {
-    SpareConnections& spares = Spares();
-    if (size == sizeof(THttpConnection) && spares.count > 0) return spares.blocks[--spares.count];
-    return ::operator new(size);
-}
-
-void THttpConnection::operator delete(void* block, size_t size) {
-    SpareConnections& spares = Spares();
-    if (size == sizeof(THttpConnection) && spares.count < SpareConnections::kMax) {
-        spares.blocks[spares.count++] = block;
-        return;
-    }
-    ::operator delete(block);
-}
-
 void THttpConnection::StartTimers() {
     connected_ = lastActivity_ = progress_ = platform::GetTickCount();
     LimitsChanged();

@@ -70,9 +70,6 @@ class THttpConnection : public TWSocketClient {
 public:
     explicit THttpConnection(platform::TComponent* owner = nullptr, const std::string& name = {});
     ~THttpConnection() override;
-    // A connection's memory is used again by the next one.
-    static void* operator new(size_t size);
-    static void operator delete(void* block, size_t size);
 
     std::string Method;
     std::string Version; // "HTTP/1.1" only when the request said so, else "HTTP/1.0"
