@@ -7,6 +7,7 @@
 #include <ctime>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -66,13 +67,11 @@ public:
         return true;
     }
 
-    // Index of the section's header line, or -1.
+    // Index of the section's (first) header line, or -1.
     int FindSection(const std::string& section) const {
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            std::string_view name;
-            if (SectionNameView(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
-        }
-        return -1;
+        const Index& index = Indexed();
+        auto found = index.sections.find(std::string_view(section));
+        return found == index.sections.end() ? -1 : found->second.header;
     }
 
     // End (exclusive) of the section starting at header line `start`.
@@ -84,8 +83,18 @@ public:
         return static_cast<int>(i);
     }
 
+    // Index of the key's (first) line in the section starting at header line `sectionLine`, or -1.
     int FindKey(int sectionLine, const std::string& key) const {
         if (sectionLine < 0) return -1;
+        const Index& index = Indexed();
+        auto section = index.byHeader.find(sectionLine);
+        if (section == index.byHeader.end()) return ScanKey(sectionLine, key);
+        auto found = section->second->keys.find(std::string_view(key));
+        return found == section->second->keys.end() ? -1 : found->second;
+    }
+
+    // The same by looking at each line of the section (one that is not the first of its name).
+    int ScanKey(int sectionLine, const std::string& key) const {
         int end = SectionEnd(sectionLine);
         for (int i = sectionLine + 1; i < end; ++i) {
             std::string_view k;
@@ -121,12 +130,14 @@ public:
             int line = FindKey(FindSection(change.section), change.key);
             if (line < 0) return false;
             lines_.erase(lines_.begin() + line);
+            Reindex();
             return true;
         }
         case IniChange::Kind::EraseSection: {
             int start = FindSection(change.section);
             if (start < 0) return false;
             lines_.erase(lines_.begin() + start, lines_.begin() + SectionEnd(start));
+            Reindex();
             return true;
         }
         }
@@ -195,7 +206,7 @@ public:
         checkedAt_ = checkedAt;
     }
 
-    std::vector<std::string>& Lines() { return lines_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
 
 private:
     struct Stamp {
@@ -240,6 +251,7 @@ private:
         if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
         if (!loaded_ || raw != raw_) {
             lines_ = SplitLines(raw);
+            Reindex();
             raw_ = std::move(raw);
             for (const IniChange& change : changes_)
                 Apply(change);
@@ -268,24 +280,87 @@ private:
         if (sectionLine < 0) {
             lines_.push_back("[" + section + "]");
             lines_.push_back(key + "=" + value);
+            Reindex();
             return true;
         }
         int keyLine = FindKey(sectionLine, key);
         if (keyLine >= 0) {
-            std::string k, v;
-            KeyValue(lines_[static_cast<size_t>(keyLine)], k, v);
-            std::string line = k + "=" + value;
-            // The file already says so: rewriting it would change nothing but its time stamp (the hourly
-            // save of every sensor writes mostly unchanged keys).
-            if (lines_[static_cast<size_t>(keyLine)] == line) return false;
-            lines_[static_cast<size_t>(keyLine)] = std::move(line);
+            std::string& line = lines_[static_cast<size_t>(keyLine)];
+            std::string_view k;
+            KeyView(line, k);
+            // The file already says so (the line is "key=value" as it would be written): rewriting it
+            // would change nothing but its time stamp (the hourly save of every sensor writes mostly
+            // unchanged keys).
+            if (k.data() == line.data() && line.size() == k.size() + 1 + value.size() && line[k.size()] == '=' &&
+                line.compare(k.size() + 1, std::string::npos, value) == 0)
+                return false;
+            // Keeps its key, so the index holds: the line is still a key line of that name.
+            std::string written;
+            written.reserve(k.size() + 1 + value.size());
+            written.append(k).append(1, '=').append(value);
+            line = std::move(written);
             return true;
         }
         int at = SectionEnd(sectionLine);
         while (at > sectionLine + 1 && Trim(lines_[static_cast<size_t>(at - 1)]).empty())
             --at;
         lines_.insert(lines_.begin() + at, key + "=" + value);
+        Reindex();
         return true;
+    }
+
+    // Case-blind hashing and comparing of names, as SameText compares them.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            size_t h = 14695981039346656037ULL;
+            for (char c : name)
+                h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) * 1099511628211ULL;
+            return h;
+        }
+    };
+    struct NameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+    };
+    template <typename T>
+    using NameMap = std::unordered_map<std::string, T, NameHash, NameEqual>;
+
+    // Where each section's header and each key of it are: the first line of each name, as a scan from
+    // the top finds it. It is made from the lines when first asked for after Reindex; every change to
+    // the lines that inserts or erases one (or replaces them all) calls Reindex, and the one change
+    // made in place (a key line's value) keeps the line a key line of the same name, so it cannot go
+    // stale.
+    struct SectionIndex {
+        int header = -1;
+        NameMap<int> keys;
+    };
+    struct Index {
+        NameMap<SectionIndex> sections;
+        std::unordered_map<int, const SectionIndex*> byHeader; // the first header of each name only
+    };
+
+    void Reindex() { indexed_ = false; }
+
+    const Index& Indexed() const {
+        if (indexed_) return index_;
+        index_.sections.clear();
+        index_.byHeader.clear();
+        SectionIndex* current = nullptr; // the section the lines belong to, when it is the first of its name
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            std::string_view name;
+            if (SectionNameView(lines_[i], name)) {
+                auto [at, added] = index_.sections.try_emplace(std::string(name));
+                current = added ? &at->second : nullptr;
+                if (!current) continue;
+                current->header = static_cast<int>(i);
+                index_.byHeader.emplace(static_cast<int>(i), current);
+            } else if (current && KeyView(lines_[i], name)) {
+                current->keys.try_emplace(std::string(name), static_cast<int>(i));
+            }
+        }
+        indexed_ = true;
+        return index_;
     }
 
     // The file system's own time (not the program's clock, which tests simulate).
@@ -329,6 +404,8 @@ private:
     std::string path_;
     std::vector<std::string> lines_;
     std::string raw_; // the file's bytes that lines_ came from
+    mutable Index index_;
+    mutable bool indexed_ = false;
     Stamp stamp_;
     long long checkedAt_ = 0;
     bool loaded_ = false;

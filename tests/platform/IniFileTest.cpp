@@ -186,6 +186,39 @@ TEST_F(IniFileTest, FileThatAppearsUnderAnotherSpellingIsFound) {
     EXPECT_EQ(ReadRaw("SENSORS.INI"), "[Sensors]\r\nCount=6\r\n");
 }
 
+// Lookups stay right while lines come and go before the sections looked up: each write below moves the
+// sections after it, and every read sees them where they are.
+TEST_F(IniFileTest, SectionsAndKeysAreFoundAfterLinesMoveAroundThem) {
+    WriteRaw("sensors.ini", "[A]\r\nX=1\r\n[B]\r\nZ=3\r\n[a]\r\nX=9\r\nOnlyHere=5\r\n[C]\r\nW=4\r\n");
+    TIniFile ini("sensors.ini");
+    // The first section of a name is the one: keys of a later one of the same name are not seen.
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "1");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", "none"), "none");
+    EXPECT_EQ(ini.ReadString("c", "w", ""), "4");
+    ini.WriteString("A", "New", "n");   // inserted: every later line moves down one
+    EXPECT_EQ(ini.ReadString("B", "Z", ""), "3");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "4");
+    EXPECT_EQ(ini.ReadString("A", "New", ""), "n");
+    ini.WriteString("A", "X", "2");     // replaced in place
+    ini.WriteString("B", "Z", "30");
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "2");
+    ini.EraseSection("A");              // now the second [a] is the first of its name
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "9");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", ""), "5");
+    ini.DeleteKey("a", "x");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", ""), "5");
+    EXPECT_FALSE(ini.ValueExists("A", "X"));
+    ini.WriteString("D", "V", "6");     // a new section at the end
+    EXPECT_EQ(ini.ReadString("d", "v", ""), "6");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "4");
+    EXPECT_EQ(ReadRaw("sensors.ini"), "[B]\r\nZ=30\r\n[a]\r\nOnlyHere=5\r\n[C]\r\nW=4\r\n[D]\r\nV=6\r\n");
+    // Lines another program wrote meanwhile replace all of them.
+    WriteRaw("sensors.ini", "[C]\r\nW=40\r\n[B]\r\nZ=31\r\n");
+    EXPECT_EQ(ini.ReadString("B", "Z", ""), "31");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "40");
+    EXPECT_FALSE(ini.SectionExists("D"));
+}
+
 TEST_F(IniFileTest, EraseSectionAndDeleteKeyLeaveTheRest) {
     WriteRaw("sensors.ini", "[A]\r\nX=1\r\nY=2\r\n[B]\r\nZ=3\r\n[C]\r\nW=4\r\n");
     TIniFile ini("sensors.ini");
