@@ -18,17 +18,21 @@ namespace {
 class StatusField {
 public:
     explicit StatusField(const char* spec) : spec_(spec) {}
-    void Append(std::string& line, double value) {
+    // True when the text was made anew (the value is not the one it showed).
+    bool Update(double value) {
         uint64_t key;
         std::memcpy(&key, &value, sizeof key);
-        if (!known_ || key != key_) Remember(key, Format(spec_, value));
-        line += text_;
+        if (known_ && key == key_) return false;
+        Remember(key, Format(spec_, value));
+        return true;
     }
-    void Append(std::string& line, int value) {
+    bool Update(int value) {
         const auto key = static_cast<uint64_t>(static_cast<uint32_t>(value));
-        if (!known_ || key != key_) Remember(key, Format(spec_, value));
-        line += text_;
+        if (known_ && key == key_) return false;
+        Remember(key, Format(spec_, value));
+        return true;
     }
+    const std::string& Text() const { return text_; }
 
 private:
     void Remember(uint64_t key, std::string text) {
@@ -54,13 +58,11 @@ std::string TMainForm::FormatStatusLine() const {
         StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.4f"),
         StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%3.3f"),
         StatusField("%d")};
-    std::string line;
-    line.reserve(160);
+    // The line of the texts the fields hold: made again only when one of them was.
+    static std::string line;
+    bool changed = line.empty();
     size_t next = 0;
-    auto put = [&](auto value) {
-        if (next > 0) line += ' ';
-        fields[next++].Append(line, value);
-    };
+    auto put = [&](auto value) { changed |= fields[next++].Update(value); };
     for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
         put(static_cast<double>(v));
     put(r.WindDirectionBin);
@@ -69,6 +71,16 @@ std::string TMainForm::FormatStatusLine() const {
                     r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour})
         put(static_cast<double>(v));
     put(r.WindDirectionBin + r.WindDirectionDegrees);
+    if (!changed) return line;
+    size_t size = 2;
+    for (const StatusField& field : fields)
+        size += field.Text().size() + 1;
+    line.clear();
+    line.reserve(size);
+    for (const StatusField& field : fields) {
+        if (&field != fields) line += ' ';
+        line += field.Text();
+    }
     line += "\r\n";
     return line;
 }
