@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +25,7 @@ struct IniChange {
     enum class Kind { Set, DeleteKey, EraseSection };
     Kind kind;
     std::string section, key, value;
+    bool superseded = false; // by a later change of the same key
 };
 
 // One parsed file, shared by every TIniFile on the same path. Its lines are the truth: a write that
@@ -201,6 +203,7 @@ public:
         if (unsaved_) return;
         deferred_ = batched_ = false;
         changes_.clear();
+        latestChange_.clear();
         raw_ = std::move(raw);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
@@ -254,7 +257,7 @@ private:
             Reindex();
             raw_ = std::move(raw);
             for (const IniChange& change : changes_)
-                Apply(change);
+                if (!change.superseded) Apply(change);
         }
         stamp_ = stamp;
         checkedAt_ = checkedAt;
@@ -264,13 +267,22 @@ private:
     // Keeps a change until the file holds it; one that an earlier change of the same key (or section)
     // no longer matters for replaces it, so the list stays as short as the keys changed.
     void Remember(IniChange change) {
-        auto same = [](const std::string& a, const std::string& b) { return SameText(a, b); };
-        std::erase_if(changes_, [&](const IniChange& old) {
-            if (!same(old.section, change.section)) return false;
-            return change.kind == IniChange::Kind::EraseSection ||
-                   (old.kind != IniChange::Kind::EraseSection && same(old.key, change.key));
-        });
+        if (change.kind == IniChange::Kind::EraseSection) {
+            std::erase_if(changes_, [&](const IniChange& old) {
+                return old.superseded || SameText(old.section, change.section);
+            });
+            changes_.push_back(std::move(change));
+            latestChange_.clear();
+            for (size_t i = 0; i < changes_.size(); ++i)
+                if (changes_[i].kind != IniChange::Kind::EraseSection) latestChange_.emplace(KeyOf(changes_[i]), i);
+            return;
+        }
+        if (auto old = latestChange_.find(KeyOf(change)); old != latestChange_.end()) {
+            changes_[old->second].superseded = true;
+            latestChange_.erase(old);
+        }
         changes_.push_back(std::move(change));
+        latestChange_.emplace(KeyOf(changes_.back()), changes_.size() - 1);
     }
 
     // A key's line set to the value (added after the section's last non-blank line, or with a new
@@ -342,6 +354,18 @@ private:
 
     void Reindex() { indexed_ = false; }
 
+    // A change's section and key, compared as names are.
+    using ChangeKey = std::pair<std::string_view, std::string_view>;
+    static ChangeKey KeyOf(const IniChange& change) { return {change.section, change.key}; }
+    struct ChangeKeyHash {
+        size_t operator()(const ChangeKey& k) const { return NameHash()(k.first) * 31 + NameHash()(k.second); }
+    };
+    struct ChangeKeyEqual {
+        bool operator()(const ChangeKey& a, const ChangeKey& b) const {
+            return SameText(a.first, b.first) && SameText(a.second, b.second);
+        }
+    };
+
     const Index& Indexed() const {
         if (indexed_) return index_;
         index_.sections.clear();
@@ -400,7 +424,11 @@ private:
     bool deferred_ = false;    // holds changes made under a deferral
     bool tried_ = false;       // written (or tried) since it was loaded
     uint64_t lastTryMs_ = 0;   // the clock's monotonic time of that write
-    std::vector<IniChange> changes_; // made since the file last took a write of ours
+    std::deque<IniChange> changes_; // made since the file last took a write of ours
+    // Where the latest key change (set or delete) of each section and key is in changes_, with views of
+    // the names in that entry (a deque keeps its entries in place as it grows). Remade whenever entries
+    // are removed, cleared with the list; so it always names the one entry of that key not superseded.
+    std::unordered_map<ChangeKey, size_t, ChangeKeyHash, ChangeKeyEqual> latestChange_;
     std::string path_;
     std::vector<std::string> lines_;
     std::string raw_; // the file's bytes that lines_ came from

@@ -295,3 +295,32 @@ TEST_F(IniFileTest, DeferredWritesReachTheDiskOnceAMinuteAndAnythingElseAtOnce) 
     EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=7\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
     Clock::Install(old);
 }
+
+// Held changes made again on top of what another program wrote: in their order, a later change of a key
+// (in any spelling) replacing an earlier one, and an erased section taking the changes before it along.
+TEST_F(IniFileTest, HeldChangesAreMadeAgainInTheirOrderOnTopOfAnotherProgramsWrite) {
+    auto clock = std::make_shared<SimulatedClock>();
+    auto old = Clock::Install(clock);
+    WriteRaw("SENSORS.INI", "[A]\r\nKey=1\r\nGone=1\r\n[C]\r\nOld=1\r\n");
+    TIniFile ini("SENSORS.INI");
+    {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", 2); // the file was not written since it was read: due at once
+    }
+    {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", 3);
+        ini.DeleteKey("A", "Gone");
+        ini.WriteString("C", "X", "1");
+        ini.EraseSection("c");
+        ini.WriteString("C", "Y", "2");
+        ini.WriteString("a", "KEY", "4");
+        ini.WriteString("A", "Gone", "back");
+        ini.DeleteKey("A", "gone");
+    }
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=2\r\nGone=1\r\n[C]\r\nOld=1\r\n");
+    WriteRaw("SENSORS.INI", "[C]\r\nOld=5\r\nX=7\r\n[A]\r\nKey=9\r\nGone=9\r\nOther=1\r\n");
+    TIniFile::FlushDeferred();
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=4\r\nOther=1\r\n[C]\r\nY=2\r\n");
+    Clock::Install(old);
+}
