@@ -1,5 +1,6 @@
 // The 21-field status line, the title and tray hint, and the sample-count display.
 #include <cstring>
+#include <iterator>
 
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
@@ -72,16 +73,19 @@ std::string TMainForm::FormatStatusLine() const {
         put(static_cast<double>(v));
     put(r.WindDirectionBin + r.WindDirectionDegrees);
     if (!changed) return line;
-    size_t size = 2;
+    // The texts, a blank between them, and CR LF.
+    size_t size = std::size(fields) + 1;
     for (const StatusField& field : fields)
-        size += field.Text().size() + 1;
-    line.clear();
-    line.reserve(size);
+        size += field.Text().size();
+    line.resize(size);
+    char* to = line.data();
     for (const StatusField& field : fields) {
-        if (&field != fields) line += ' ';
-        line += field.Text();
+        std::memcpy(to, field.Text().data(), field.Text().size());
+        to += field.Text().size();
+        *to++ = ' ';
     }
-    line += "\r\n";
+    to[-1] = '\r';
+    *to = '\n';
     return line;
 }
 
@@ -98,18 +102,19 @@ std::string TMainForm::FormatTitle() const {
     // The title of the values it was last made of is kept: most rounds show the same.
     static struct {
         bool known = false;
-        float temperature = 0, windSpeed = 0;
+        StatusField temperature{"%.1f"}, windSpeed{" %.1f"};
         std::string point, text;
     } last;
     const TCurrentReadings& r = CurrentReadings;
     const char* point = CompassPointName(r.WindDirectionBin);
-    if (last.known && std::memcmp(&last.temperature, &r.Temperature, sizeof(float)) == 0 &&
-        std::memcmp(&last.windSpeed, &r.WindSpeed, sizeof(float)) == 0 && last.point == point)
-        return last.text;
-    last.text = Format("%.1f", r.Temperature) + kDegreeSign + " - " + point + Format(" %.1f", r.WindSpeed);
+    bool changed = !last.known;
+    changed |= last.temperature.Update(static_cast<double>(r.Temperature));
+    changed |= last.windSpeed.Update(static_cast<double>(r.WindSpeed));
+    if (!changed && last.point == point) return last.text;
+    last.text.clear();
+    last.text.append(last.temperature.Text()).append(1, kDegreeSign).append(" - ").append(point);
+    last.text.append(last.windSpeed.Text());
     last.known = true;
-    last.temperature = r.Temperature;
-    last.windSpeed = r.WindSpeed;
     last.point = point;
     return last.text;
 }
