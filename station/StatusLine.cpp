@@ -59,11 +59,23 @@ std::string TMainForm::FormatStatusLine() const {
         StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.4f"),
         StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%3.3f"),
         StatusField("%d")};
-    // The line of the texts the fields hold: made again only when one of them was.
+    // The line of the texts the fields hold, with where each starts: a text made anew in the length of
+    // the one before is put in its place, one of another length has the line joined again.
     static std::string line;
-    bool changed = line.empty();
+    static size_t at[std::size(fields)];
+    bool rejoin = line.empty();
     size_t next = 0;
-    auto put = [&](auto value) { changed |= fields[next++].Update(value); };
+    auto put = [&](auto value) {
+        StatusField& field = fields[next];
+        const size_t before = field.Text().size();
+        if (field.Update(value)) {
+            if (field.Text().size() == before && !rejoin)
+                std::memcpy(line.data() + at[next], field.Text().data(), before);
+            else
+                rejoin = true;
+        }
+        ++next;
+    };
     for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
         put(static_cast<double>(v));
     put(r.WindDirectionBin);
@@ -72,16 +84,17 @@ std::string TMainForm::FormatStatusLine() const {
                     r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour})
         put(static_cast<double>(v));
     put(r.WindDirectionBin + r.WindDirectionDegrees);
-    if (!changed) return line;
+    if (!rejoin) return line;
     // The texts, a blank between them, and CR LF.
     size_t size = std::size(fields) + 1;
     for (const StatusField& field : fields)
         size += field.Text().size();
     line.resize(size);
     char* to = line.data();
-    for (const StatusField& field : fields) {
-        std::memcpy(to, field.Text().data(), field.Text().size());
-        to += field.Text().size();
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        at[i] = static_cast<size_t>(to - line.data());
+        std::memcpy(to, fields[i].Text().data(), fields[i].Text().size());
+        to += fields[i].Text().size();
         *to++ = ' ';
     }
     to[-1] = '\r';
