@@ -186,16 +186,7 @@ public:
 
     // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
     void Flush() {
-        size_t size = 0;
-        for (const auto& line : lines_)
-            size += line.size() + 1;
-        std::string content;
-        content.reserve(size);
-        for (const auto& line : lines_) {
-            content += line;
-            content += '\n';
-        }
-        std::string raw = ToCrLf(content);
+        std::string raw = Joined();
         long long checkedAt = FileSystemNowNs();
         tried_ = true;
         lastTryMs_ = Clock::Get().MonotonicMs();
@@ -210,6 +201,26 @@ public:
     }
 
     const std::vector<std::string>& Lines() const { return lines_; }
+
+    // The lines as the file's bytes: each ended by CR LF, a line feed within a line given a CR before
+    // it too, and no CR doubled (ToCrLf of the lines joined by LF).
+    std::string Joined() const {
+        size_t size = 0;
+        for (const auto& line : lines_)
+            size += line.size() + 2;
+        std::string raw;
+        raw.reserve(size);
+        for (const auto& line : lines_) {
+            const size_t start = raw.size();
+            if (line.find('\n') == std::string::npos)
+                raw += line;
+            else
+                raw += ToCrLf(line);
+            if (raw.size() == start || raw.back() != '\r') raw += '\r';
+            raw += '\n';
+        }
+        return raw;
+    }
 
 private:
     struct Stamp {

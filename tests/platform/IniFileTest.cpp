@@ -107,6 +107,9 @@ TEST_F(IniFileTest, LfOnlyInputIsReadAndWrittenBackWithCrLf) {
     EXPECT_EQ(ini.ReadInteger("Weather", "Month", 0), 12);
     ini.WriteInteger("Weather", "Day", 6);
     EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nDay=6\r\nMonth=12\r\n");
+    // Values with line ends of their own: every LF gets one CR before it.
+    ini.WriteString("Weather", "Note", "a\nb\r\nc\r");
+    EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nDay=6\r\nMonth=12\r\nNote=a\r\nb\r\nc\r\n");
 }
 
 TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsNotCreatedByReads) {
