@@ -1,9 +1,7 @@
 #include "onewire/DS2450.h"
 
-#include <algorithm>
 #include <cmath>
 #include <exception>
-#include <ostream>
 
 #include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
@@ -19,20 +17,6 @@
 
 using namespace platform;
 namespace tmex = platform::tmex;
-
-void DS2450StatusText::SetValues(const float (&values)[4]) {
-    std::copy(std::begin(values), std::end(values), values_);
-    fromValues_ = true;
-}
-
-std::string DS2450StatusText::str() const {
-    if (!fromValues_) return text_;
-    return Format("%3.1f / %3.1f / %3.1f / %3.1f", values_[0], values_[1], values_[2], values_[3]);
-}
-
-std::ostream& operator<<(std::ostream& out, const DS2450StatusText& text) {
-    return out << text.str();
-}
 
 namespace {
 
@@ -210,7 +194,7 @@ int DS2450::Read() {
 
         for (int ch = 0; ch < kChannels; ++ch)
             StoreValue(ch, raw[ch] * kVoltsPerCount);
-        StatusText.SetValues({Value[0], Value[1], Value[2], Value[3]});
+        StatusText.SetNumbers("%3.1f / %3.1f / %3.1f / %3.1f", {Value[0], Value[1], Value[2], Value[3]});
         return 1;
     } catch (...) {
         SendDatagram("Exception reading sensor!");

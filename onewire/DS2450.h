@@ -4,37 +4,14 @@
 // the bus primitives and coupler commands, troubles reported as diagnostic datagrams and to its own
 // debug log instead of the status log.
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "onewire/Extremes.h"
+#include "onewire/ReadingText.h"
 #include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
-
-// The converter's status: the coupler's state, or the four values of the last reading, made into text
-// only when someone reads it (no part of a reading round does; the values are kept as they were read).
-class DS2450StatusText {
-public:
-    DS2450StatusText& operator=(std::string text) {
-        text_ = std::move(text);
-        fromValues_ = false;
-        return *this;
-    }
-    void SetValues(const float (&values)[4]);
-    void clear() { *this = std::string(); }
-    std::string str() const;
-    operator std::string() const { return str(); }
-    friend bool operator==(const DS2450StatusText& a, std::string_view b) { return a.str() == b; }
-    friend std::ostream& operator<<(std::ostream& out, const DS2450StatusText& text);
-
-private:
-    std::string text_;
-    bool fromValues_ = false;
-    float values_[4] = {};
-};
 
 class DS2450 {
 public:
@@ -82,7 +59,7 @@ public:
     std::string Description[kChannels];
     std::string MessageBuffer;
     std::string Type;
-    DS2450StatusText StatusText;
+    ReadingText StatusText; // the coupler's state, or the four values of the last reading
     int FiveVoltRange = 1;
     int ReadEnabled = 1; // SENSORS.INI Read
     int Debug = 0;
