@@ -194,7 +194,7 @@ int DS2450::Read() {
 
         for (int ch = 0; ch < kChannels; ++ch)
             StoreValue(ch, raw[ch] * kVoltsPerCount);
-        StatusText = Format("%3.1f / %3.1f / %3.1f / %3.1f", Value[0], Value[1], Value[2], Value[3]);
+        StatusText.SetNumbers("%3.1f / %3.1f / %3.1f / %3.1f", {Value[0], Value[1], Value[2], Value[3]});
         return 1;
     } catch (...) {
         SendDatagram("Exception reading sensor!");

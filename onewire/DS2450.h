@@ -8,6 +8,7 @@
 #include <string>
 
 #include "onewire/Extremes.h"
+#include "onewire/ReadingText.h"
 #include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
@@ -58,7 +59,7 @@ public:
     std::string Description[kChannels];
     std::string MessageBuffer;
     std::string Type;
-    std::string StatusText;
+    ReadingText StatusText; // the coupler's state, or the four values of the last reading
     int FiveVoltRange = 1;
     int ReadEnabled = 1; // SENSORS.INI Read
     int Debug = 0;

@@ -187,7 +187,7 @@ void WindData::UpdateSpeed(float v) {
             MaxSpeedDir = CurrentDirection;
             SaveMaxSpeed();
         }
-        ValueText = Format("%3.1f", static_cast<double>(ConvertSpeed(Speed)));
+        ValueText.SetNumbers("%3.1f", {static_cast<double>(ConvertSpeed(Speed))});
     });
 }
 

@@ -327,5 +327,5 @@ std::string iButton::GetHTML() {
 }
 
 std::string iButton::GetStatus() {
-    return Format("%s: %s", RomText(Rom).c_str(), ValueText.c_str());
+    return Format("%s: %s", RomText(Rom).c_str(), ValueText.str().c_str());
 }

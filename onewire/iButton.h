@@ -15,6 +15,7 @@
 #include <string>
 
 #include "onewire/PumpMessages.h"
+#include "onewire/ReadingText.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
 
@@ -77,7 +78,7 @@ public:
     uint16_t Crc16Value = 0;
     std::string Type;
     std::string DDEName;
-    std::string ValueText;
+    ReadingText ValueText;
     std::string LastError;
     std::string Description;
     std::unique_ptr<platform::TIniFile> IniFile;

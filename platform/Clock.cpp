@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -16,6 +17,25 @@ std::shared_ptr<Clock>& InstalledClock() {
     return clock;
 }
 std::mutex zoneMutex;
+
+// The last seconds converted to local time, with the zone setting they were converted in: the station
+// asks for the same second many times (each reading's time stamp, the simulated weather's zone offset).
+// localtime_r takes in the zone only when tzset runs, and every tzset of the program runs here (set,
+// zone queries, mktime) and moves the setting on, so a kept conversion is always the one localtime_r
+// would give now. Guarded by zoneMutex.
+struct KeptLocal {
+    uint64_t setting = 0; // 0: nothing kept
+    int64_t seconds = 0;
+    LocalTime local;
+};
+uint64_t zoneSetting = 1;
+KeptLocal keptLocal[2];
+size_t nextKept = 0;
+
+// Called after each tzset.
+void ZoneMayHaveChanged() {
+    ++zoneSetting;
+}
 } // namespace
 
 Clock& Clock::Installed() {
@@ -39,17 +59,20 @@ void Clock::SetTimeZone(const std::string& tz) {
         setenv("TZ", tz.c_str(), 1);
     tzset();
     zoneChanges_.fetch_add(1, std::memory_order_relaxed);
+    ZoneMayHaveChanged();
 }
 
 long Clock::ZoneSecondsWest() {
     std::lock_guard lock(zoneMutex);
     tzset();
+    ZoneMayHaveChanged();
     return timezone;
 }
 
 bool Clock::ZoneHasDaylight() {
     std::lock_guard lock(zoneMutex);
     tzset();
+    ZoneMayHaveChanged();
     return daylight != 0;
 }
 
@@ -72,13 +95,16 @@ LocalTime FromTm(const struct tm& tm) {
 } // namespace
 
 LocalTime Clock::ToLocal(int64_t unixSeconds) {
+    std::lock_guard lock(zoneMutex);
+    for (const KeptLocal& kept : keptLocal)
+        if (kept.setting == zoneSetting && kept.seconds == unixSeconds) return kept.local;
     time_t t = static_cast<time_t>(unixSeconds);
     struct tm tm {};
-    {
-        std::lock_guard lock(zoneMutex);
-        localtime_r(&t, &tm);
-    }
-    return FromTm(tm);
+    localtime_r(&t, &tm);
+    KeptLocal& slot = keptLocal[nextKept];
+    nextKept = (nextKept + 1) % std::size(keptLocal);
+    slot = KeptLocal{zoneSetting, unixSeconds, FromTm(tm)};
+    return slot.local;
 }
 
 LocalTime Clock::ToUtc(int64_t unixSeconds) {
@@ -106,7 +132,9 @@ int64_t Clock::FromLocal(int year, int month, int day, int hour, int minute, int
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     std::lock_guard lock(zoneMutex);
-    return static_cast<int64_t>(mktime(&tm));
+    auto seconds = static_cast<int64_t>(mktime(&tm)); // runs tzset
+    ZoneMayHaveChanged();
+    return seconds;
 }
 
 bool Clock::IdleWait(uint32_t ms, const std::function<bool(int timeoutMs)>& poll) {

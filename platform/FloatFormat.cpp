@@ -1,5 +1,6 @@
 #include "platform/FloatFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -89,7 +90,10 @@ struct Decimal {
 Decimal ToDecimal(double value) {
     Decimal d;
     if (value == 0) return d;
-    std::string s = Format("%.17e", std::fabs(value)); // 18 significant digits
+    // 18 significant digits, as printf's "%.17e" gives them.
+    char text[40];
+    const std::string s(text, std::to_chars(text, text + sizeof text, std::fabs(value),
+                                            std::chars_format::scientific, 17).ptr);
     size_t e = s.find('e');
     d.digits = s.substr(0, 1) + s.substr(2, e - 2);
     d.exponent = std::atoi(s.c_str() + e + 1) + 1;

@@ -5,8 +5,10 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -23,6 +25,7 @@ struct IniChange {
     enum class Kind { Set, DeleteKey, EraseSection };
     Kind kind;
     std::string section, key, value;
+    bool superseded = false; // by a later change of the same key
 };
 
 // One parsed file, shared by every TIniFile on the same path. Its lines are the truth: a write that
@@ -66,13 +69,11 @@ public:
         return true;
     }
 
-    // Index of the section's header line, or -1.
+    // Index of the section's (first) header line, or -1.
     int FindSection(const std::string& section) const {
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            std::string_view name;
-            if (SectionNameView(lines_[i], name) && SameText(name, section)) return static_cast<int>(i);
-        }
-        return -1;
+        const Index& index = Indexed();
+        auto found = index.sections.find(std::string_view(section));
+        return found == index.sections.end() ? -1 : found->second.header;
     }
 
     // End (exclusive) of the section starting at header line `start`.
@@ -84,8 +85,18 @@ public:
         return static_cast<int>(i);
     }
 
+    // Index of the key's (first) line in the section starting at header line `sectionLine`, or -1.
     int FindKey(int sectionLine, const std::string& key) const {
         if (sectionLine < 0) return -1;
+        const Index& index = Indexed();
+        auto section = index.byHeader.find(sectionLine);
+        if (section == index.byHeader.end()) return ScanKey(sectionLine, key);
+        auto found = section->second->keys.find(std::string_view(key));
+        return found == section->second->keys.end() ? -1 : found->second;
+    }
+
+    // The same by looking at each line of the section (one that is not the first of its name).
+    int ScanKey(int sectionLine, const std::string& key) const {
         int end = SectionEnd(sectionLine);
         for (int i = sectionLine + 1; i < end; ++i) {
             std::string_view k;
@@ -121,12 +132,14 @@ public:
             int line = FindKey(FindSection(change.section), change.key);
             if (line < 0) return false;
             lines_.erase(lines_.begin() + line);
+            Reindex();
             return true;
         }
         case IniChange::Kind::EraseSection: {
             int start = FindSection(change.section);
             if (start < 0) return false;
             lines_.erase(lines_.begin() + start, lines_.begin() + SectionEnd(start));
+            Reindex();
             return true;
         }
         }
@@ -173,16 +186,7 @@ public:
 
     // Writes the whole document. A failure (told by the writer) keeps it unsaved for the next write.
     void Flush() {
-        size_t size = 0;
-        for (const auto& line : lines_)
-            size += line.size() + 1;
-        std::string content;
-        content.reserve(size);
-        for (const auto& line : lines_) {
-            content += line;
-            content += '\n';
-        }
-        std::string raw = ToCrLf(content);
+        std::string raw = Joined();
         long long checkedAt = FileSystemNowNs();
         tried_ = true;
         lastTryMs_ = Clock::Get().MonotonicMs();
@@ -190,12 +194,33 @@ public:
         if (unsaved_) return;
         deferred_ = batched_ = false;
         changes_.clear();
+        latestChange_.clear();
         raw_ = std::move(raw);
         stamp_ = StampOf(path_);
         checkedAt_ = checkedAt;
     }
 
-    std::vector<std::string>& Lines() { return lines_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+    // The lines as the file's bytes: each ended by CR LF, a line feed within a line given a CR before
+    // it too, and no CR doubled (ToCrLf of the lines joined by LF).
+    std::string Joined() const {
+        size_t size = 0;
+        for (const auto& line : lines_)
+            size += line.size() + 2;
+        std::string raw;
+        raw.reserve(size);
+        for (const auto& line : lines_) {
+            const size_t start = raw.size();
+            if (line.find('\n') == std::string::npos)
+                raw += line;
+            else
+                raw += ToCrLf(line);
+            if (raw.size() == start || raw.back() != '\r') raw += '\r';
+            raw += '\n';
+        }
+        return raw;
+    }
 
 private:
     struct Stamp {
@@ -240,9 +265,10 @@ private:
         if (!(stamp.exists && ReadWholeFile(path_, raw, FileMode::Binary))) raw.clear();
         if (!loaded_ || raw != raw_) {
             lines_ = SplitLines(raw);
+            Reindex();
             raw_ = std::move(raw);
             for (const IniChange& change : changes_)
-                Apply(change);
+                if (!change.superseded) Apply(change);
         }
         stamp_ = stamp;
         checkedAt_ = checkedAt;
@@ -252,13 +278,22 @@ private:
     // Keeps a change until the file holds it; one that an earlier change of the same key (or section)
     // no longer matters for replaces it, so the list stays as short as the keys changed.
     void Remember(IniChange change) {
-        auto same = [](const std::string& a, const std::string& b) { return SameText(a, b); };
-        std::erase_if(changes_, [&](const IniChange& old) {
-            if (!same(old.section, change.section)) return false;
-            return change.kind == IniChange::Kind::EraseSection ||
-                   (old.kind != IniChange::Kind::EraseSection && same(old.key, change.key));
-        });
+        if (change.kind == IniChange::Kind::EraseSection) {
+            std::erase_if(changes_, [&](const IniChange& old) {
+                return old.superseded || SameText(old.section, change.section);
+            });
+            changes_.push_back(std::move(change));
+            latestChange_.clear();
+            for (size_t i = 0; i < changes_.size(); ++i)
+                if (changes_[i].kind != IniChange::Kind::EraseSection) latestChange_.emplace(KeyOf(changes_[i]), i);
+            return;
+        }
+        if (auto old = latestChange_.find(KeyOf(change)); old != latestChange_.end()) {
+            changes_[old->second].superseded = true;
+            latestChange_.erase(old);
+        }
         changes_.push_back(std::move(change));
+        latestChange_.emplace(KeyOf(changes_.back()), changes_.size() - 1);
     }
 
     // A key's line set to the value (added after the section's last non-blank line, or with a new
@@ -268,24 +303,99 @@ private:
         if (sectionLine < 0) {
             lines_.push_back("[" + section + "]");
             lines_.push_back(key + "=" + value);
+            Reindex();
             return true;
         }
         int keyLine = FindKey(sectionLine, key);
         if (keyLine >= 0) {
-            std::string k, v;
-            KeyValue(lines_[static_cast<size_t>(keyLine)], k, v);
-            std::string line = k + "=" + value;
-            // The file already says so: rewriting it would change nothing but its time stamp (the hourly
-            // save of every sensor writes mostly unchanged keys).
-            if (lines_[static_cast<size_t>(keyLine)] == line) return false;
-            lines_[static_cast<size_t>(keyLine)] = std::move(line);
+            std::string& line = lines_[static_cast<size_t>(keyLine)];
+            std::string_view k;
+            KeyView(line, k);
+            // The file already says so (the line is "key=value" as it would be written): rewriting it
+            // would change nothing but its time stamp (the hourly save of every sensor writes mostly
+            // unchanged keys).
+            if (k.data() == line.data() && line.size() == k.size() + 1 + value.size() && line[k.size()] == '=' &&
+                line.compare(k.size() + 1, std::string::npos, value) == 0)
+                return false;
+            // Keeps its key, so the index holds: the line is still a key line of that name.
+            std::string written;
+            written.reserve(k.size() + 1 + value.size());
+            written.append(k).append(1, '=').append(value);
+            line = std::move(written);
             return true;
         }
         int at = SectionEnd(sectionLine);
         while (at > sectionLine + 1 && Trim(lines_[static_cast<size_t>(at - 1)]).empty())
             --at;
         lines_.insert(lines_.begin() + at, key + "=" + value);
+        Reindex();
         return true;
+    }
+
+    // Case-blind hashing and comparing of names, as SameText compares them.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            size_t h = 14695981039346656037ULL;
+            for (char c : name)
+                h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) * 1099511628211ULL;
+            return h;
+        }
+    };
+    struct NameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const { return SameText(a, b); }
+    };
+    template <typename T>
+    using NameMap = std::unordered_map<std::string, T, NameHash, NameEqual>;
+
+    // Where each section's header and each key of it are: the first line of each name, as a scan from
+    // the top finds it. It is made from the lines when first asked for after Reindex; every change to
+    // the lines that inserts or erases one (or replaces them all) calls Reindex, and the one change
+    // made in place (a key line's value) keeps the line a key line of the same name, so it cannot go
+    // stale.
+    struct SectionIndex {
+        int header = -1;
+        NameMap<int> keys;
+    };
+    struct Index {
+        NameMap<SectionIndex> sections;
+        std::unordered_map<int, const SectionIndex*> byHeader; // the first header of each name only
+    };
+
+    void Reindex() { indexed_ = false; }
+
+    // A change's section and key, compared as names are.
+    using ChangeKey = std::pair<std::string_view, std::string_view>;
+    static ChangeKey KeyOf(const IniChange& change) { return {change.section, change.key}; }
+    struct ChangeKeyHash {
+        size_t operator()(const ChangeKey& k) const { return NameHash()(k.first) * 31 + NameHash()(k.second); }
+    };
+    struct ChangeKeyEqual {
+        bool operator()(const ChangeKey& a, const ChangeKey& b) const {
+            return SameText(a.first, b.first) && SameText(a.second, b.second);
+        }
+    };
+
+    const Index& Indexed() const {
+        if (indexed_) return index_;
+        index_.sections.clear();
+        index_.byHeader.clear();
+        SectionIndex* current = nullptr; // the section the lines belong to, when it is the first of its name
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            std::string_view name;
+            if (SectionNameView(lines_[i], name)) {
+                auto [at, added] = index_.sections.try_emplace(std::string(name));
+                current = added ? &at->second : nullptr;
+                if (!current) continue;
+                current->header = static_cast<int>(i);
+                index_.byHeader.emplace(static_cast<int>(i), current);
+            } else if (current && KeyView(lines_[i], name)) {
+                current->keys.try_emplace(std::string(name), static_cast<int>(i));
+            }
+        }
+        indexed_ = true;
+        return index_;
     }
 
     // The file system's own time (not the program's clock, which tests simulate).
@@ -325,10 +435,16 @@ private:
     bool deferred_ = false;    // holds changes made under a deferral
     bool tried_ = false;       // written (or tried) since it was loaded
     uint64_t lastTryMs_ = 0;   // the clock's monotonic time of that write
-    std::vector<IniChange> changes_; // made since the file last took a write of ours
+    std::deque<IniChange> changes_; // made since the file last took a write of ours
+    // Where the latest key change (set or delete) of each section and key is in changes_, with views of
+    // the names in that entry (a deque keeps its entries in place as it grows). Remade whenever entries
+    // are removed, cleared with the list; so it always names the one entry of that key not superseded.
+    std::unordered_map<ChangeKey, size_t, ChangeKeyHash, ChangeKeyEqual> latestChange_;
     std::string path_;
     std::vector<std::string> lines_;
     std::string raw_; // the file's bytes that lines_ came from
+    mutable Index index_;
+    mutable bool indexed_ = false;
     Stamp stamp_;
     long long checkedAt_ = 0;
     bool loaded_ = false;

@@ -236,7 +236,10 @@ int CompareText(std::string_view a, std::string_view b) {
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-    return CompareText(a, b) == 0;
+    if (a.size() != b.size()) return false; // most names compared differ in length
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && Lower(a[i]) != Lower(b[i])) return false;
+    return true;
 }
 
 bool Contains(const std::string& text, const std::string& part) {

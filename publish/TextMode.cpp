@@ -7,10 +7,14 @@ namespace publish {
 std::string ToTextMode(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
+    // Copied a line at a time, a CR put before each LF.
+    size_t from = 0;
+    for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', from)) {
+        out.append(text, from, lf - from);
+        out += "\r\n";
+        from = lf + 1;
     }
+    out.append(text, from, std::string::npos);
     return out;
 }
 

@@ -1,5 +1,6 @@
 // The 21-field status line, the title and tray hint, and the sample-count display.
 #include <cstring>
+#include <iterator>
 
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
@@ -18,17 +19,21 @@ namespace {
 class StatusField {
 public:
     explicit StatusField(const char* spec) : spec_(spec) {}
-    void Append(std::string& line, double value) {
+    // True when the text was made anew (the value is not the one it showed).
+    bool Update(double value) {
         uint64_t key;
         std::memcpy(&key, &value, sizeof key);
-        if (!known_ || key != key_) Remember(key, Format(spec_, value));
-        line += text_;
+        if (known_ && key == key_) return false;
+        Remember(key, Format(spec_, value));
+        return true;
     }
-    void Append(std::string& line, int value) {
+    bool Update(int value) {
         const auto key = static_cast<uint64_t>(static_cast<uint32_t>(value));
-        if (!known_ || key != key_) Remember(key, Format(spec_, value));
-        line += text_;
+        if (known_ && key == key_) return false;
+        Remember(key, Format(spec_, value));
+        return true;
     }
+    const std::string& Text() const { return text_; }
 
 private:
     void Remember(uint64_t key, std::string text) {
@@ -54,12 +59,22 @@ std::string TMainForm::FormatStatusLine() const {
         StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.1f"), StatusField("%2.4f"),
         StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%2.4f"), StatusField("%3.3f"),
         StatusField("%d")};
-    std::string line;
-    line.reserve(160);
+    // The line of the texts the fields hold, with where each starts: a text made anew in the length of
+    // the one before is put in its place, one of another length has the line joined again.
+    static std::string line;
+    static size_t at[std::size(fields)];
+    bool rejoin = line.empty();
     size_t next = 0;
     auto put = [&](auto value) {
-        if (next > 0) line += ' ';
-        fields[next++].Append(line, value);
+        StatusField& field = fields[next];
+        const size_t before = field.Text().size();
+        if (field.Update(value)) {
+            if (field.Text().size() == before && !rejoin)
+                std::memcpy(line.data() + at[next], field.Text().data(), before);
+            else
+                rejoin = true;
+        }
+        ++next;
     };
     for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
         put(static_cast<double>(v));
@@ -69,7 +84,21 @@ std::string TMainForm::FormatStatusLine() const {
                     r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour})
         put(static_cast<double>(v));
     put(r.WindDirectionBin + r.WindDirectionDegrees);
-    line += "\r\n";
+    if (!rejoin) return line;
+    // The texts, a blank between them, and CR LF.
+    size_t size = std::size(fields) + 1;
+    for (const StatusField& field : fields)
+        size += field.Text().size();
+    line.resize(size);
+    char* to = line.data();
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        at[i] = static_cast<size_t>(to - line.data());
+        std::memcpy(to, fields[i].Text().data(), fields[i].Text().size());
+        to += fields[i].Text().size();
+        *to++ = ' ';
+    }
+    to[-1] = '\r';
+    *to = '\n';
     return line;
 }
 
@@ -86,18 +115,19 @@ std::string TMainForm::FormatTitle() const {
     // The title of the values it was last made of is kept: most rounds show the same.
     static struct {
         bool known = false;
-        float temperature = 0, windSpeed = 0;
+        StatusField temperature{"%.1f"}, windSpeed{" %.1f"};
         std::string point, text;
     } last;
     const TCurrentReadings& r = CurrentReadings;
     const char* point = CompassPointName(r.WindDirectionBin);
-    if (last.known && std::memcmp(&last.temperature, &r.Temperature, sizeof(float)) == 0 &&
-        std::memcmp(&last.windSpeed, &r.WindSpeed, sizeof(float)) == 0 && last.point == point)
-        return last.text;
-    last.text = Format("%.1f", r.Temperature) + kDegreeSign + " - " + point + Format(" %.1f", r.WindSpeed);
+    bool changed = !last.known;
+    changed |= last.temperature.Update(static_cast<double>(r.Temperature));
+    changed |= last.windSpeed.Update(static_cast<double>(r.WindSpeed));
+    if (!changed && last.point == point) return last.text;
+    last.text.clear();
+    last.text.append(last.temperature.Text()).append(1, kDegreeSign).append(" - ").append(point);
+    last.text.append(last.windSpeed.Text());
     last.known = true;
-    last.temperature = r.Temperature;
-    last.windSpeed = r.WindSpeed;
     last.point = point;
     return last.text;
 }

@@ -34,6 +34,10 @@ TEST_F(DS2450Test, FourChannelsCalibratedWithTheirFirstMarks) {
     EXPECT_NEAR(ad->Value[2], 1.024, 1e-4);
     EXPECT_EQ(ad->Value[3], 0.0f);
     EXPECT_EQ(ad->StatusText, "5.2 / 6.2 / 1.0 / 0.0");
+    const float read = ad->Value[3];
+    ad->Value[3] = 7.0f; // the text is that of the reading, whatever the value became since
+    EXPECT_EQ(ad->StatusText, "5.2 / 6.2 / 1.0 / 0.0");
+    ad->Value[3] = read;
     EXPECT_EQ(device->Brownouts(), 0) << "the strong pull-up carried the conversion on bus power";
     // The stored marks start at -100 / 100, so the first reading sets both, with its time.
     EXPECT_EQ(ad->MaxValue[2], ad->Value[2]);

@@ -40,6 +40,10 @@ TEST_F(WindSpeedTest, ThirtyCountsASecondAreFifteenRevolutionsAndTheGoldenSpeed)
     EXPECT_FLOAT_EQ(wind->MaxSpeed, 15.0f);
     EXPECT_EQ(Ini(counter->rom(), "MaxSpeed"), "15");
     EXPECT_EQ(wind->ValueText, "15.0"); // 13.658 rev/s x 1.096 m/s
+    const float read = wind->Speed;
+    wind->Speed = 1.0f; // the text is that of the reading, whatever the speed became since
+    EXPECT_EQ(wind->GetValueText(), "15.0");
+    wind->Speed = read;
     EXPECT_EQ(wind->GetStatus(),
               "WIND: 13.66 0 15.00 15.00 15.00 15.00 15.00 2 0 " + std::to_string(wind->MaxSpeedTime));
 

@@ -39,6 +39,34 @@ TEST(ClockCTime, ZoneWithoutDaylightSaving) {
     EXPECT_FALSE(Clock::ZoneHasDaylight());
 }
 
+// Seconds asked for again (as the station does many times a second) give what the zone says now: across
+// the change to summer time, and after the zone setting changed.
+TEST(ClockLocal, SecondsAskedForAgainFollowTheZoneAndItsDaylightSaving) {
+    testsupport::ZoneScope cet;
+    const int64_t lastOfWinter = 1774745999; // Sun Mar 29 2026 00:59:59 UTC
+    for (int round = 0; round < 3; ++round) {
+        for (int64_t t : {lastOfWinter, lastOfWinter + 1, lastOfWinter + 1, lastOfWinter - 3600}) {
+            LocalTime local = Clock::Get().ToLocal(t);
+            const bool summer = t > lastOfWinter;
+            EXPECT_EQ(local.isDst, summer) << t;
+            EXPECT_EQ(local.hour, summer ? 3 : (t == lastOfWinter ? 1 : 0)) << t;
+            EXPECT_EQ(local.minute, summer ? 0 : 59) << t;
+        }
+    }
+    Clock::SetTimeZone("UTC0");
+    EXPECT_EQ(Clock::Get().ToLocal(lastOfWinter).hour, 0);
+    EXPECT_FALSE(Clock::Get().ToLocal(lastOfWinter + 1).isDst);
+    Clock::SetTimeZone("EST5EDT,M3.2.0,M11.1.0");
+    EXPECT_EQ(Clock::Get().ToLocal(lastOfWinter).hour, 20); // Mar 28, daylight time since Mar 8
+    EXPECT_TRUE(Clock::Get().ToLocal(lastOfWinter + 1).isDst);
+    testsupport::SimulatedClockScope clock(lastOfWinter * 1000 + 990);
+    EXPECT_EQ(Clock::Get().Now().day, 28);
+    EXPECT_EQ(Clock::Get().Now().hundredths, 99);
+    Clock::SetTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");
+    EXPECT_EQ(Clock::Get().Now().day, 29);
+    EXPECT_EQ(Clock::Get().Now().hour, 1);
+}
+
 TEST(ClockSimulated, RecordsAndTicksFollowTheInstalledClock) {
     testsupport::ZoneScope cet;
     testsupport::SimulatedClockScope clock(1796562189000LL + 470, 4000000000u);

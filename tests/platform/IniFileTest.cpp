@@ -107,6 +107,9 @@ TEST_F(IniFileTest, LfOnlyInputIsReadAndWrittenBackWithCrLf) {
     EXPECT_EQ(ini.ReadInteger("Weather", "Month", 0), 12);
     ini.WriteInteger("Weather", "Day", 6);
     EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nDay=6\r\nMonth=12\r\n");
+    // Values with line ends of their own: every LF gets one CR before it.
+    ini.WriteString("Weather", "Note", "a\nb\r\nc\r");
+    EXPECT_EQ(ReadRaw("korvane.ini"), "[Weather]\r\nDay=6\r\nMonth=12\r\nNote=a\r\nb\r\nc\r\n");
 }
 
 TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsNotCreatedByReads) {
@@ -186,6 +189,39 @@ TEST_F(IniFileTest, FileThatAppearsUnderAnotherSpellingIsFound) {
     EXPECT_EQ(ReadRaw("SENSORS.INI"), "[Sensors]\r\nCount=6\r\n");
 }
 
+// Lookups stay right while lines come and go before the sections looked up: each write below moves the
+// sections after it, and every read sees them where they are.
+TEST_F(IniFileTest, SectionsAndKeysAreFoundAfterLinesMoveAroundThem) {
+    WriteRaw("sensors.ini", "[A]\r\nX=1\r\n[B]\r\nZ=3\r\n[a]\r\nX=9\r\nOnlyHere=5\r\n[C]\r\nW=4\r\n");
+    TIniFile ini("sensors.ini");
+    // The first section of a name is the one: keys of a later one of the same name are not seen.
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "1");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", "none"), "none");
+    EXPECT_EQ(ini.ReadString("c", "w", ""), "4");
+    ini.WriteString("A", "New", "n");   // inserted: every later line moves down one
+    EXPECT_EQ(ini.ReadString("B", "Z", ""), "3");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "4");
+    EXPECT_EQ(ini.ReadString("A", "New", ""), "n");
+    ini.WriteString("A", "X", "2");     // replaced in place
+    ini.WriteString("B", "Z", "30");
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "2");
+    ini.EraseSection("A");              // now the second [a] is the first of its name
+    EXPECT_EQ(ini.ReadString("A", "X", ""), "9");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", ""), "5");
+    ini.DeleteKey("a", "x");
+    EXPECT_EQ(ini.ReadString("A", "OnlyHere", ""), "5");
+    EXPECT_FALSE(ini.ValueExists("A", "X"));
+    ini.WriteString("D", "V", "6");     // a new section at the end
+    EXPECT_EQ(ini.ReadString("d", "v", ""), "6");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "4");
+    EXPECT_EQ(ReadRaw("sensors.ini"), "[B]\r\nZ=30\r\n[a]\r\nOnlyHere=5\r\n[C]\r\nW=4\r\n[D]\r\nV=6\r\n");
+    // Lines another program wrote meanwhile replace all of them.
+    WriteRaw("sensors.ini", "[C]\r\nW=40\r\n[B]\r\nZ=31\r\n");
+    EXPECT_EQ(ini.ReadString("B", "Z", ""), "31");
+    EXPECT_EQ(ini.ReadString("C", "W", ""), "40");
+    EXPECT_FALSE(ini.SectionExists("D"));
+}
+
 TEST_F(IniFileTest, EraseSectionAndDeleteKeyLeaveTheRest) {
     WriteRaw("sensors.ini", "[A]\r\nX=1\r\nY=2\r\n[B]\r\nZ=3\r\n[C]\r\nW=4\r\n");
     TIniFile ini("sensors.ini");
@@ -260,5 +296,34 @@ TEST_F(IniFileTest, DeferredWritesReachTheDiskOnceAMinuteAndAnythingElseAtOnce) 
     EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=6\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
     TIniFile::FlushDeferred();
     EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=7\r\nRead=1\r\n[B]\r\nType=Wind\r\n");
+    Clock::Install(old);
+}
+
+// Held changes made again on top of what another program wrote: in their order, a later change of a key
+// (in any spelling) replacing an earlier one, and an erased section taking the changes before it along.
+TEST_F(IniFileTest, HeldChangesAreMadeAgainInTheirOrderOnTopOfAnotherProgramsWrite) {
+    auto clock = std::make_shared<SimulatedClock>();
+    auto old = Clock::Install(clock);
+    WriteRaw("SENSORS.INI", "[A]\r\nKey=1\r\nGone=1\r\n[C]\r\nOld=1\r\n");
+    TIniFile ini("SENSORS.INI");
+    {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", 2); // the file was not written since it was read: due at once
+    }
+    {
+        TIniFile::Deferral deferral;
+        ini.WriteInteger("A", "Key", 3);
+        ini.DeleteKey("A", "Gone");
+        ini.WriteString("C", "X", "1");
+        ini.EraseSection("c");
+        ini.WriteString("C", "Y", "2");
+        ini.WriteString("a", "KEY", "4");
+        ini.WriteString("A", "Gone", "back");
+        ini.DeleteKey("A", "gone");
+    }
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=2\r\nGone=1\r\n[C]\r\nOld=1\r\n");
+    WriteRaw("SENSORS.INI", "[C]\r\nOld=5\r\nX=7\r\n[A]\r\nKey=9\r\nGone=9\r\nOther=1\r\n");
+    TIniFile::FlushDeferred();
+    EXPECT_EQ(ReadRaw("SENSORS.INI"), "[A]\r\nKey=4\r\nOther=1\r\n[C]\r\nY=2\r\n");
     Clock::Install(old);
 }

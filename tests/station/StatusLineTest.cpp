@@ -80,6 +80,12 @@ TEST_F(StatusLineTest, ALineAfterChangedValuesShowsEveryValueAsItIs) {
     r.WindDirectionBin = 3;
     r.RainHour = 0;
     EXPECT_EQ(form.FormatStatusLine(), first);
+    r.WindSpeedMs = 1.5f; // texts of the same length as before
+    r.RainToday = 0.25f;
+    EXPECT_EQ(form.FormatStatusLine(), whole());
+    r.WindSpeedMs = 1.3f;
+    r.RainToday = 0;
+    EXPECT_EQ(form.FormatStatusLine(), first);
     r.Temperature = 4.0f;
     r.WindSpeed = 2.0f;
     r.WindDirectionBin = 0;
