@@ -30,21 +30,21 @@ using platform::Format;
 
 namespace publish {
 
-namespace {
-
-std::string Element(const char* name, const std::string& text) {
+std::string XmlElement(const char* name, const std::string& text) {
     return Format("<%s>", name) + XmlText(text) + Format("</%s>\n", name);
 }
 
-std::string ValueBlock(const char* name, const char* format, double value) {
+std::string XmlValueBlock(const char* name, const char* format, double value) {
     return Format("<%s>\n<value>", name) + Format(format, value) + Format("</value>\n</%s>\n", name);
 }
 
 // "<max>" or "<min>" with the value and the hour and minute of its time record.
-std::string MarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
+std::string XmlMarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
     return Format("<%s>\n<value>", name) + Format(format, value) + "</value>\n<time>" + HourMinute(time) +
            Format("</time>\n</%s>\n", name);
 }
+
+namespace {
 
 std::string Header(TPublishContext& context, bool includeXSL) {
     std::string xml = "<?xml version='1.0'?>\n";
@@ -69,7 +69,9 @@ std::string UnitLetter(const Temperature& t) {
     return t.Celsius ? "C" : "F";
 }
 
-std::string Temperatures() {
+} // namespace
+
+std::string ThermometersXml(TPublishContext&) {
     if (SensorSet().TemperatureSensors.Count() == 0) return {};
     std::string xml = "<temperatures>\n";
     for (Temperature* t : SensorSet().TemperatureSensors) {
@@ -77,15 +79,16 @@ std::string Temperatures() {
         uint8_t high[4] = {}, low[4] = {};
         double max = t->GetMaxTemperature(high);
         double min = t->GetMinTemperature(low);
-        xml +=
-            "<temperature>\n" + Element("unit", UnitLetter(*t)) + Element("description", t->TempDescription) +
-            ValueBlock("current", "%2.1f", t->InUnit(t->temp.value)) + MarkBlock("max", "%2.1f", max, high) +
-            MarkBlock("min", "%2.1f", min, low) + "</temperature>\n";
+        xml += "<temperature>\n" + XmlElement("unit", UnitLetter(*t)) +
+               XmlElement("description", t->TempDescription) +
+               XmlValueBlock("current", "%2.1f", t->InUnit(t->temp.value)) +
+               XmlMarkBlock("max", "%2.1f", max, high) + XmlMarkBlock("min", "%2.1f", min, low) +
+               "</temperature>\n";
     }
     return xml + "</temperatures>\n";
 }
 
-std::string Humiditys() {
+std::string HumidityXml(TPublishContext&) {
     if (SensorSet().HumiditySensors.Count() == 0) return {};
     std::string xml = "<humiditys>\n";
     for (Humidity* h : SensorSet().HumiditySensors) {
@@ -93,31 +96,32 @@ std::string Humiditys() {
         uint8_t high[4] = {}, low[4] = {};
         double max = h->GetMaxAt(high);
         double min = h->GetMinAt(low);
-        xml += "<humidity>\n<unit>%</unit>\n" + Element("description", h->HumDescription) +
-               ValueBlock("current", "%2.1f", h->GetValue()) +
-               ValueBlock("dewpoint", "%2.1f", h->InUnit(h->dewpoint.value)) +
-               ValueBlock("heatindex", "%2.1f",
-                          h->InUnit(ShownHeatIndex(h->heatindex.value, h->temp.value, h->GetValue()))) +
-               MarkBlock("max", "%2.1f", max, high) + MarkBlock("min", "%2.1f", min, low) + "</humidity>\n";
+        xml += "<humidity>\n<unit>%</unit>\n" + XmlElement("description", h->HumDescription) +
+               XmlValueBlock("current", "%2.1f", h->GetValue()) +
+               XmlValueBlock("dewpoint", "%2.1f", h->InUnit(h->dewpoint.value)) +
+               XmlValueBlock("heatindex", "%2.1f",
+                             h->InUnit(ShownHeatIndex(h->heatindex.value, h->temp.value, h->GetValue()))) +
+               XmlMarkBlock("max", "%2.1f", max, high) + XmlMarkBlock("min", "%2.1f", min, low) +
+               "</humidity>\n";
     }
     return xml + "</humiditys>\n";
 }
 
-std::string Wind() {
+std::string WindXml(TPublishContext&) {
     if (!SensorSet().WindPresent || !SensorSet().WindSensor) return {};
     WindData& wind = *SensorSet().WindSensor;
     auto speed = [&](const char* name, float revolutions) {
         return Format("<%s>\n<value>%2.1f</value>\n", name,
                       static_cast<double>(wind.ConvertSpeed(revolutions))) +
-               Element("name", BeaufortNameOf(wind, revolutions));
+               XmlElement("name", BeaufortNameOf(wind, revolutions));
     };
     auto direction = [](int degrees, const char* name) {
-        return Format("<dirdeg>%d</dirdeg>\n", degrees) + Element("dirname", name);
+        return Format("<dirdeg>%d</dirdeg>\n", degrees) + XmlElement("dirname", name);
     };
     const int index = CurrentCompassIndex(wind);
     int hour = 0, minute = 0;
     float max = wind.GetMaxSpeed(hour, minute);
-    std::string xml = "<wind>\n" + Element("unit", wind.GetUnit());
+    std::string xml = "<wind>\n" + XmlElement("unit", wind.GetUnit());
     xml +=
         speed("current", wind.Speed) + direction(CompassDegrees(index), CompassName(index)) + "</current>\n";
     xml += speed("minuteavg", wind.MinAvgSpeed) + "</minuteavg>\n";
@@ -127,38 +131,42 @@ std::string Wind() {
     xml += speed("dayavg", wind.DayAvgSpeed) + "</dayavg>\n";
     xml += speed("gust", wind.Gust) + "</gust>\n";
     xml += Format("<max>\n<value>%2.1f</value>\n", static_cast<double>(max)) +
-           Element("name", BeaufortNameOf(wind, wind.MaxSpeed)) +
+           XmlElement("name", BeaufortNameOf(wind, wind.MaxSpeed)) +
            Format("<time>%02d:%02d</time>\n", hour, minute) +
            direction(CompassDegrees(wind.MaxSpeedDir), CompassName(wind.MaxSpeedDir)) + "</max>\n";
     return xml + "</wind>\n";
 }
 
-std::string Rain(TPublishContext& context) {
+std::string RainXml(TPublishContext& context) {
     if (!SensorSet().RainPresent || !SensorSet().RainSensor) return {};
     const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     context.LogOnce(rain.Fault);
-    return "<rain>\n" + Element("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
+    return "<rain>\n" + XmlElement("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
            Format("<lasthour>%2.2f</lasthour>\n", rain.LastHour) +
            Format("<today>%2.2f</today>\n", rain.Today) + Format("<week>%2.2f</week>\n", rain.Week) +
            Format("<month>%2.2f</month>\n", rain.Month) + "</rain>\n";
 }
 
-std::string BarometerSection() {
+std::string BarometerXml(TPublishContext&) {
     if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return {};
     Barometer& b = *SensorSet().BarometerSensor;
     uint8_t high[4] = {}, low[4] = {};
     double max = b.GetMaxAt(high);
     double min = b.GetMinAt(low);
-    return "<barometer>\n" + Element("unit", b.GetUnit()) + ValueBlock("current", "%2.2f", b.GetValue()) +
-           ValueBlock("rate", "%2.2f", b.ConvertPressure(b.RatePerHour())) +
-           ValueBlock("today", "%2.2f", b.ConvertPressure(b.baro.value - b.today_baro)) +
-           MarkBlock("max", "%2.2f", max, high) + MarkBlock("min", "%2.2f", min, low) + "</barometer>\n";
+    return "<barometer>\n" + XmlElement("unit", b.GetUnit()) +
+           XmlValueBlock("current", "%2.2f", b.GetValue()) +
+           XmlValueBlock("rate", "%2.2f", b.ConvertPressure(b.RatePerHour())) +
+           XmlValueBlock("today", "%2.2f", b.ConvertPressure(b.baro.value - b.today_baro)) +
+           XmlMarkBlock("max", "%2.2f", max, high) + XmlMarkBlock("min", "%2.2f", min, low) +
+           "</barometer>\n";
 }
 
+namespace {
+
 std::string Counter(DS2423& counter, const std::string& description) {
-    return "<DS2423>\n" + Element("description", description) +
+    return "<DS2423>\n" + XmlElement("description", description) +
            Format("<current>\n<value>%d</value>\n</current>\n", counter.RunningCounter) +
-           ValueBlock("countsprsecond", "%3.1f", counter.CountRate) +
+           XmlValueBlock("countsprsecond", "%3.1f", counter.CountRate) +
            Format("<countsprminute>\n<value>%d</value>\n</countsprminute>\n",
                   static_cast<int>(counter.CountsPerMinute())) +
            Format("<countsprhour>\n<value>%d</value>\n</countsprhour>\n",
@@ -166,7 +174,9 @@ std::string Counter(DS2423& counter, const std::string& description) {
            "</DS2423>\n";
 }
 
-std::string Counters() {
+} // namespace
+
+std::string CountersXml(TPublishContext&) {
     if (SensorSet().DS2423Sensors.Count() == 0) return {};
     std::string xml = "<DS2423S>\n";
     for (DS2423* c : SensorSet().DS2423Sensors)
@@ -178,7 +188,7 @@ std::string Counters() {
     return xml + "</DS2423S>\n";
 }
 
-std::string Monitors() {
+std::string DS2438Xml(TPublishContext&) {
     if (SensorSet().DS2438Sensors.Count() == 0) return {};
     std::string xml = "<DS2438S>\n";
     for (DS2438* d : SensorSet().DS2438Sensors) {
@@ -189,9 +199,10 @@ std::string Monitors() {
             uint8_t high[4] = {}, low[4] = {};
             double max = (sensor.*maxOf)(high);
             double min = (sensor.*minOf)(low);
-            return Format("<%s>\n", name) + Element("unit", unit) + Element("description", description) +
-                   ValueBlock("current", "%2.2f", current) + MarkBlock("max", "%2.2f", max, high) +
-                   MarkBlock("min", "%2.2f", min, low) + Format("</%s>\n", name);
+            return Format("<%s>\n", name) + XmlElement("unit", unit) +
+                   XmlElement("description", description) + XmlValueBlock("current", "%2.2f", current) +
+                   XmlMarkBlock("max", "%2.2f", max, high) + XmlMarkBlock("min", "%2.2f", min, low) +
+                   Format("</%s>\n", name);
         };
         xml += "<DS2438>\n";
         xml += block("VAD", "V", d->VADDescription, d->VAD.value, &DS2438::GetMaxVAD, &DS2438::GetMinVAD, *d);
@@ -205,7 +216,7 @@ std::string Monitors() {
     return xml + "</DS2438S>\n";
 }
 
-std::string Converters() {
+std::string DS2450Xml(TPublishContext&) {
     if (SensorSet().DS2450Sensors.Count() == 0) return {};
     std::string xml = "<DS2450S>\n";
     for (DS2450* d : SensorSet().DS2450Sensors) {
@@ -216,50 +227,14 @@ std::string Converters() {
             uint8_t high[4] = {}, low[4] = {};
             double max = d->GetMaxValue(channel, high);
             double min = d->GetMinValue(channel, low);
-            xml += Format("<channel%c>\n", letter) + Element("description", d->Description[channel]) +
-                   ValueBlock("current", "%2.2f", d->Value[channel]) + MarkBlock("max", "%2.2f", max, high) +
-                   MarkBlock("min", "%2.2f", min, low) + Format("</channel%c>\n", letter);
+            xml += Format("<channel%c>\n", letter) + XmlElement("description", d->Description[channel]) +
+                   XmlValueBlock("current", "%2.2f", d->Value[channel]) +
+                   XmlMarkBlock("max", "%2.2f", max, high) + XmlMarkBlock("min", "%2.2f", min, low) +
+                   Format("</channel%c>\n", letter);
         }
         xml += "</DS2450>\n";
     }
     return xml + "</DS2450S>\n";
-}
-
-} // namespace
-
-std::string XmlElement(const char* name, const std::string& text) {
-    return Element(name, text);
-}
-std::string XmlValueBlock(const char* name, const char* format, double value) {
-    return ValueBlock(name, format, value);
-}
-std::string XmlMarkBlock(const char* name, const char* format, double value, const uint8_t* time) {
-    return MarkBlock(name, format, value, time);
-}
-
-std::string ThermometersXml(TPublishContext&) {
-    return Temperatures();
-}
-std::string HumidityXml(TPublishContext&) {
-    return Humiditys();
-}
-std::string WindXml(TPublishContext&) {
-    return Wind();
-}
-std::string RainXml(TPublishContext& context) {
-    return Rain(context);
-}
-std::string BarometerXml(TPublishContext&) {
-    return BarometerSection();
-}
-std::string CountersXml(TPublishContext&) {
-    return Counters();
-}
-std::string DS2438Xml(TPublishContext&) {
-    return Monitors();
-}
-std::string DS2450Xml(TPublishContext&) {
-    return Converters();
 }
 
 std::string XmlText(const std::string& text) {
