@@ -107,9 +107,13 @@ bool TimesSettled(const HostEntry& entry, int64_t nowNs) {
 }
 
 bool TimesSettled(const HostEntry& entry) {
+    return TimesSettled(entry, FileSystemNowNs());
+}
+
+int64_t FileSystemNowNs() {
     struct timespec now {};
-    if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
-    return TimesSettled(entry, static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec);
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 bool EntryIdentity(const std::string& path, uint64_t& device, uint64_t& inode) {

@@ -40,6 +40,9 @@ bool ReadEntry(const HostEntry& entry, std::string& content);
 bool TimesSettled(const HostEntry& entry, int64_t nowNs);
 // The same against the host's clock now.
 bool TimesSettled(const HostEntry& entry);
+// The clock the file system stamps times with (ns since 1970), not the program's clock, which tests
+// simulate.
+int64_t FileSystemNowNs();
 // Which file or folder the path names now, links followed (device and inode): a name that comes to
 // mean another folder (a link re-pointed, the folder replaced) gets another identity. False when the
 // path names nothing.

@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <deque>
 #include <map>
 #include <string_view>
@@ -14,6 +13,7 @@
 #include "platform/EventLoop.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
+#include "platform/HostPaths.h"
 #include "platform/StringList.h"
 #include "platform/Strings.h"
 
@@ -396,13 +396,6 @@ private:
         }
         indexed_ = true;
         return index_;
-    }
-
-    // The file system's own time (not the program's clock, which tests simulate).
-    static long long FileSystemNowNs() {
-        struct timespec ts {};
-        ::clock_gettime(CLOCK_REALTIME, &ts);
-        return ts.tv_sec * 1000000000LL + ts.tv_nsec;
     }
 
     // True when another write could still leave the same time stamp: the file was modified less than
