@@ -58,7 +58,6 @@ void Clock::SetTimeZone(const std::string& tz) {
     else
         setenv("TZ", tz.c_str(), 1);
     tzset();
-    zoneChanges_.fetch_add(1, std::memory_order_relaxed);
     ZoneMayHaveChanged();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // The one clock of the program. Every tick count, wall-clock read, local-time conversion and sleep
 // above platform/ goes through Clock::Get(), so that tests can run days of station time in seconds.
-#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -60,8 +59,6 @@ public:
     // The time zone used for every local-time conversion: a POSIX TZ string ("CET-1CEST,M3.5.0,M10.5.0/3")
     // or empty for the machine's own zone.
     static void SetTimeZone(const std::string& tz);
-    // How many times the zone was set: a local time worked out before holds while this stays the same.
-    static uint64_t ZoneChanges() { return zoneChanges_.load(std::memory_order_relaxed); }
     // Seconds west of UTC of standard time, and whether the zone has daylight saving at all.
     static long ZoneSecondsWest();
     static bool ZoneHasDaylight();
@@ -78,7 +75,6 @@ private:
     static Clock& Installed(); // the machine's clock until another is installed
     static inline Clock* current_ = nullptr;
     static inline uint64_t installs_ = 0;
-    static inline std::atomic<uint64_t> zoneChanges_ = 0;
 };
 
 // The machine's clocks.

@@ -99,17 +99,6 @@ struct WeatherModel::Parts {
     double windMeanMs;
 };
 
-long WeatherModel::UtcOffset(int64_t unixSeconds) const {
-    // A pure function of the second and the zone: kept until either changes, it cannot go stale.
-    const uint64_t zone = Clock::ZoneChanges();
-    if (offsetKnown_ && unixSeconds == offsetSecond_ && zone == offsetZone_) return offset_;
-    offsetKnown_ = true;
-    offsetSecond_ = unixSeconds;
-    offsetZone_ = zone;
-    offset_ = ZoneOffset(unixSeconds);
-    return offset_;
-}
-
 double WeatherModel::Hash01(int channel, int64_t index) const {
     uint64_t h = SplitMix(seed_ ^ SplitMix(static_cast<uint64_t>(channel) * 0x100000001B3ULL) ^
                           SplitMix(static_cast<uint64_t>(index)));
@@ -215,7 +204,7 @@ double WeatherModel::RainRate(int64_t unixMs, bool& shower) const {
 }
 
 Weather WeatherModel::At(int64_t unixMs) const {
-    return AtOffset(unixMs, UtcOffset(unixMs / 1000));
+    return AtOffset(unixMs, ZoneOffset(unixMs / 1000));
 }
 
 Weather WeatherModel::AtOffset(int64_t unixMs, long offset) const {
@@ -252,11 +241,11 @@ Weather WeatherModel::Now() const {
 }
 
 void WeatherModel::Advance(int64_t unixMs) {
-    AdvanceOffset(unixMs, UtcOffset(unixMs / 1000));
+    AdvanceOffset(unixMs, ZoneOffset(unixMs / 1000));
 }
 
 Weather WeatherModel::AdvanceTo(int64_t unixMs) {
-    long offset = UtcOffset(unixMs / 1000);
+    long offset = ZoneOffset(unixMs / 1000);
     AdvanceOffset(unixMs, offset);
     return AtOffset(unixMs, offset);
 }

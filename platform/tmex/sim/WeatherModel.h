@@ -95,12 +95,6 @@ private:
     static constexpr int kKnotChannels = 48;
     mutable Knots knots_[kKnotChannels];
     mutable Shower shower_; // ShowerOf's last slot
-    // The zone's offset at the last second asked (Clock::ZoneChanges tells a zone set since).
-    long UtcOffset(int64_t unixSeconds) const;
-    mutable bool offsetKnown_ = false;
-    mutable int64_t offsetSecond_ = 0;
-    mutable uint64_t offsetZone_ = 0;
-    mutable long offset_ = 0;
     mutable double seasonDay_ = -1e300; // Slow's last day and its seasonal mean
     mutable double seasonal_ = 0;
     bool started_ = false;
