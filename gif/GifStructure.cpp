@@ -267,8 +267,8 @@ void TGIFColorMap::ImportDIBColors(platform::gfx::Canvas& canvas) {
     const Bitmap& bitmap = canvas.Target();
     std::vector<uint8_t> table;
     if (bitmap.IsPaletted()) {
-        HPALETTE palette =
-            bitmap.GetPalette() ? bitmap.GetPalette() : platform::gfx::DefaultPaletteFor(bitmap.PixelFormat());
+        HPALETTE palette = bitmap.GetPalette() ? bitmap.GetPalette()
+                                               : platform::gfx::DefaultPaletteFor(bitmap.PixelFormat());
         const int n = palette ? std::min({palette->Count(), 1 << bitmap.BitsPerPixel(), 256}) : 0;
         for (int i = 0; i < n; ++i) {
             const auto& e = (*palette)[i];

@@ -228,7 +228,8 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string*
         if (static_cast<uint64_t>(height) > RunLengthRowsWithin(data.size() - bitsAt))
             return refuse("more rows than its run-length data can reach");
     } else {
-        const auto rowBytes = static_cast<uint64_t>(RowBytesOf(static_cast<int>(width), BitsPerPixelOf(format)));
+        const auto rowBytes =
+            static_cast<uint64_t>(RowBytesOf(static_cast<int>(width), BitsPerPixelOf(format)));
         if (!LiesInside(bitsAt, rowBytes * static_cast<uint64_t>(height), data.size()))
             return refuse("pixel rows beyond the end of the file");
     }

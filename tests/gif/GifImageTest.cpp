@@ -160,9 +160,10 @@ TEST(GifImageAssign, OtherGraphicsBecomeFramesAndAnIconsMaskItsTransparency) {
     bitmap.SetTransparent(true);
     gif::TGIFImage one, two;
     one.Assign(&bitmap);
-    ASSERT_TRUE(one.Images.Image(0)->Transparent);
-    EXPECT_EQ(one.Images.Image(0)->GetPixel(0, 1), one.Images.Image(0)->GraphicControlExtension->TransparentIndex);
-    EXPECT_NE(one.Images.Image(0)->GetPixel(2, 1), one.Images.Image(0)->GraphicControlExtension->TransparentIndex);
+    gif::TGIFSubImage* f = one.Images.Image(0);
+    ASSERT_TRUE(f->Transparent);
+    EXPECT_EQ(f->GetPixel(0, 1), f->GraphicControlExtension->TransparentIndex);
+    EXPECT_NE(f->GetPixel(2, 1), f->GraphicControlExtension->TransparentIndex);
     one.Add(icon);
     TGraphic* graphic = &one;
     two.Assign(graphic);
