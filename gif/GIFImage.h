@@ -14,6 +14,7 @@
 // its buffer; frame sizes are computed in 64 bits and capped by LoadLimits (GIFException "Image too
 // large"); GetPixel checks Y; a minimum code size above 8 is refused ("Invalid GIF data"). SaveToFile
 // writes "name.tmp" and renames it, so a failed save never leaves a truncated file.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -156,15 +157,22 @@ public:
 
     void Clear();
     void NewImage() { Clear(); }
-    // A bitmap becomes a new frame; returns its index.
+    // A bitmap or any other graphic becomes a new frame (see Assign); returns its index.
     int Add(Bitmap& source);
+    int Add(platform::gfx::TGraphic& source);
     int Add(std::unique_ptr<TGIFSubImage> frame);
     // A bitmap becomes the only frame, converted by ColorReduction, ReductionBits and DitherMode; the
     // source may be switched to 24 bits per pixel. Null clears.
     void Assign(Bitmap* source);
+    // Another GIF image is copied frame by frame (with its drawing settings, not its handlers); any
+    // other graphic becomes the only frame as a bitmap would, an icon with its mask as transparency.
+    void Assign(platform::gfx::TGraphic* source);
     void Assign(const TGIFImage* source);
-    // Renders the first frame into dest.
+    void Assign(std::nullptr_t) { Clear(); }
+    // Renders the first frame into dest (GetBitmap).
     void AssignTo(Bitmap& dest);
+    // Only the image itself is equal to it.
+    bool Equals(const platform::gfx::TGraphic* graphic) const { return graphic == this; }
 
     void SaveToStream(TStream& stream) override;
     void LoadFromStream(TStream& stream) override;
@@ -203,8 +211,10 @@ public:
     void Pack();
 
     // ---- drawing (gif/GifDraw.cpp; the painters in gif/GifPainter.h) ----
-    // The first frame rendered at the image's size, kept until the image changes; an empty image gives
-    // an empty bitmap.
+    // The image as one bitmap, kept until the image changes: the first frame's own rendering when it
+    // fills the image, else an 8-bit bitmap on the image's palette (24 bits without one) with the
+    // first frame drawn on it, transparent pixels included. An image without frames gives an empty
+    // bitmap.
     const Bitmap& GetBitmap();
     bool HasBitmap() const { return bitmap_ != nullptr; }
     // An empty bitmap of the image's size when there is none (what an animation is painted into).

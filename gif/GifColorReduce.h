@@ -166,6 +166,26 @@ std::unique_ptr<TDitherEngine> CreateDitherer(TDitherMode mode, int width, TColo
 // ---- DIB access ----
 int AlignBit(int bits, int bitsPerPixel, int alignment);
 
+// A handle the system had to make, returned as it is; a null one is EOutOfResources with the system's
+// text for the last error, or "Out of system resources" when there is none.
+[[noreturn]] void RaiseOutOfResources();
+template <class Handle> Handle GDICheck(Handle handle) {
+    if (!handle) RaiseOutOfResources();
+    return handle;
+}
+
+// The bitmap as a DIB of 1, 4, 8 or 24 bits a pixel (others are GIFException "Unsupported
+// PixelFormat"; an empty bitmap is EInvalidGraphic "Bitmap image is not valid"). The info block is the
+// 40-byte header (width, height > 0 for bottom-up rows, the bits, no compression, the image size) and,
+// up to 8 bits, a colour table of 2^bits entries (blue, green, red, 0); the image is the rows bottom-up,
+// each padded to 4 bytes.
+void InternalGetDIBSizes(const Bitmap& bitmap, int& infoHeaderSize, int64_t& imageSize, TPixelFormat format);
+// Fills both blocks. A paletted format takes the given palette (its first 2^bits colours), else the
+// format's default, and each pixel becomes its nearest colour there; a bitmap already in the format keeps
+// its indices and palette unless another palette is given. True when any row was copied.
+bool InternalGetDIB(const Bitmap& bitmap, const HPALETTE& palette, std::vector<uint8_t>& bitmapInfo,
+                    std::vector<uint8_t>& bits, TPixelFormat format);
+
 class TDIBReader {
 public:
     // Switches the bitmap to the pixel format.

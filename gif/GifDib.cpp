@@ -1,9 +1,13 @@
 // Device-independent bitmap access. The DIB writer builds a bottom-up DIB (8 bits with a
 // 256-entry colour table, or 24 bits) and hands it to the bitmap directly (rather than through a BMP
-// stream; the pixels and colour table are the same).
+// stream; the pixels and colour table are the same). InternalGetDIB goes the other way, a bitmap as the
+// blocks of a DIB, laid out as a bitmap file lays them out (platform/graphics/BitmapFile.h).
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "gif/GifColorReduce.h"
+#include "platform/graphics/BitmapFile.h"
 
 namespace gif {
 
@@ -13,6 +17,60 @@ int AlignBit(int bits, int bitsPerPixel, int alignment) {
     return static_cast<int>(((static_cast<int64_t>(bits) * bitsPerPixel + alignment - 1) &
                              ~static_cast<int64_t>(alignment - 1)) >>
                             3);
+}
+
+void RaiseOutOfResources() {
+    const int error = errno;
+    throw platform::EOutOfResources(error ? std::strerror(error) : "Out of system resources");
+}
+
+namespace {
+
+// The DIB header of the bitmap in the format, and the size of its rows.
+TDibInfo DibHeaderOf(const Bitmap& bitmap, TPixelFormat format, int64_t& imageSize) {
+    if (bitmap.Empty()) throw platform::EInvalidGraphic("Bitmap image is not valid");
+    if (format != pf1bit && format != pf4bit && format != pf8bit && format != pf24bit)
+        throw GIFException("Unsupported PixelFormat");
+    TDibInfo info;
+    info.Width = bitmap.Width();
+    info.Height = bitmap.Height();
+    info.Bits = static_cast<uint16_t>(BitsPerPixelOf(format));
+    imageSize = RowBytesOf(info.Width, info.Bits) * info.Height;
+    return info;
+}
+
+} // namespace
+
+void InternalGetDIBSizes(const Bitmap& bitmap, int& infoHeaderSize, int64_t& imageSize, TPixelFormat format) {
+    const TDibInfo info = DibHeaderOf(bitmap, format, imageSize);
+    infoHeaderSize = static_cast<int>(kDibInfoBytes) + (info.Bits <= 8 ? 4 << info.Bits : 0);
+}
+
+bool InternalGetDIB(const Bitmap& bitmap, const HPALETTE& palette, std::vector<uint8_t>& bitmapInfo,
+                    std::vector<uint8_t>& bits, TPixelFormat format) {
+    int64_t imageSize = 0;
+    const TDibInfo info = DibHeaderOf(bitmap, format, imageSize);
+    Bitmap dib;
+    if (format == bitmap.PixelFormat() && (!palette || palette == bitmap.GetPalette())) {
+        dib = bitmap;
+    } else {
+        dib = Bitmap(bitmap.Width(), bitmap.Height(), format);
+        if (palette && dib.IsPaletted()) {
+            std::vector<PaletteEntry> entries = palette->Entries();
+            entries.resize(std::min(entries.size(), size_t{1} << info.Bits));
+            dib.SetPalette(MakePalette(std::move(entries)));
+        }
+        for (int y = 0; y < dib.Height(); ++y)
+            for (int x = 0; x < dib.Width(); ++x)
+                dib.SetRgb(x, y, bitmap.GetRgb(x, y));
+    }
+    bitmapInfo.clear();
+    PutDibInfo(bitmapInfo, info, static_cast<uint32_t>(imageSize));
+    PutDibPalette(bitmapInfo, dib);
+    bits.clear();
+    bits.reserve(static_cast<size_t>(imageSize));
+    PutDibRowsBottomUp(bits, dib);
+    return dib.Height() > 0;
 }
 
 TDIBReader::TDIBReader(Bitmap& bitmap, TPixelFormat format) : bitmap_(bitmap) {

@@ -154,18 +154,28 @@ TGIFVersion TGIFSubImage::GetVersion() const {
 // ---- conversion from a bitmap ----
 
 void TGIFSubImage::TransparencyFromMask(const std::vector<uint8_t>& mask) {
-    if (ColorMap.Count() == 0 || ColorMap.Count() >= 256) return;
-    int index = ColorMap.Add(clBlack);
-    bool any = false;
-    for (size_t i = 0; i < data_.size() && i < mask.size(); ++i)
-        if (mask[i]) {
-            data_[i] = static_cast<uint8_t>(index);
-            any = true;
-        }
-    if (!any) {
-        ColorMap.Delete(index);
-        return;
+    if (ColorMap.Count() == 0) return;
+    const size_t n = std::min(data_.size(), mask.size());
+    bool any = false, shown[256] = {};
+    for (size_t i = 0; i < n; ++i) {
+        any |= mask[i] != 0;
+        if (!mask[i]) shown[data_[i]] = true;
     }
+    for (size_t i = n; i < data_.size(); ++i)
+        shown[data_[i]] = true;
+    if (!any) return;
+    int index = -1;
+    if (ColorMap.Count() < 256) {
+        index = ColorMap.Add(clBlack);
+    } else {
+        // A full table (such as the web palette's 256 entries): an entry no other pixel shows serves.
+        for (int i = 255; i >= 0 && index < 0; --i)
+            if (!shown[i]) index = i;
+        if (index < 0) return;
+        ColorMap.SetColor(index, clBlack);
+    }
+    for (size_t i = 0; i < n; ++i)
+        if (mask[i]) data_[i] = static_cast<uint8_t>(index);
     auto gce = std::make_unique<TGIFGraphicControlExtension>(this);
     gce->SetTransparentColorIndex(index);
     gce->SetTransparent(true);
@@ -234,7 +244,10 @@ void TGIFSubImage::Assign(Bitmap& source) {
                 nearest->Row(y, data_.data() + static_cast<size_t>(y) * static_cast<size_t>(w));
             }
         } else if (pf == pf8bit || pf == pf4bit || pf == pf1bit) {
-            ColorMap.ImportPalette(work->GetPalette());
+            if (pf == pf8bit)
+                ColorMap.ImportDIBColors(work->GetCanvas());
+            else
+                ColorMap.ImportPalette(work->GetPalette());
             for (int y = 0; y < h; ++y) {
                 progress(y);
                 const uint8_t* row = work->ScanLine(y);
@@ -292,6 +305,35 @@ void TGIFSubImage::Assign(Bitmap& source) {
         throw;
     }
     if (image_) image_->Progress(psEnding, 100, "Converting...");
+}
+
+void TGIFSubImage::Assign(TGraphic& source) {
+    if (auto* graphic = dynamic_cast<TBitmapGraphic*>(&source)) {
+        Bitmap bitmap(graphic->Image());
+        bitmap.Transparent = graphic->Transparent();
+        Assign(bitmap);
+        return;
+    }
+    Clear();
+    if (source.Empty()) return;
+    Bitmap bitmap;
+    if (auto* gif = dynamic_cast<TGIFImage*>(&source)) {
+        bitmap = gif->GetBitmap();
+    } else {
+        bitmap = Bitmap(source.Width(), source.Height(), pf24bit);
+        source.Draw(bitmap.GetCanvas(), {0, 0, source.Width(), source.Height()});
+    }
+    Assign(bitmap);
+    auto* icon = dynamic_cast<TIconGraphic*>(&source);
+    if (!icon || Empty()) return;
+    // The icon's AND mask: a set bit lets the background through.
+    const Bitmap& iconMask = icon->Icon().Mask();
+    std::vector<uint8_t> mask(data_.size());
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x)
+            mask[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] =
+                iconMask.GetIndex(x, y) != 0;
+    TransparencyFromMask(mask);
 }
 
 void TGIFSubImage::Assign(const TGIFSubImage& source) {

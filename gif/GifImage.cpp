@@ -101,6 +101,12 @@ int TGIFImage::Add(Bitmap& source) {
     return Add(std::move(frame));
 }
 
+int TGIFImage::Add(TGraphic& source) {
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    frame->Assign(source);
+    return Add(std::move(frame));
+}
+
 int TGIFImage::Add(std::unique_ptr<TGIFSubImage> frame) {
     if (!frame) throw GIFException("Object type not supported for operation");
     int i = Images.Add(std::move(frame));
@@ -115,6 +121,18 @@ void TGIFImage::Assign(Bitmap* source) {
         return;
     }
     Clear();
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    frame->Assign(*source);
+    Add(std::move(frame));
+}
+
+void TGIFImage::Assign(TGraphic* source) {
+    if (auto* gif = dynamic_cast<const TGIFImage*>(source)) {
+        Assign(gif);
+        return;
+    }
+    Clear();
+    if (!source) return;
     auto frame = std::make_unique<TGIFSubImage>(this);
     frame->Assign(*source);
     Add(std::move(frame));
@@ -162,13 +180,19 @@ void TGIFImage::AssignTo(Bitmap& dest) {
 }
 
 const Bitmap& TGIFImage::GetBitmap() {
-    if (!bitmap_) {
-        bitmap_ = std::make_unique<Bitmap>(Width(), Height(), pf24bit);
-        Canvas canvas(*bitmap_);
-        canvas.Brush.Color = Header.ColorMap.Count() > 0 ? Header.GetBackgroundColor() : clBlack;
-        canvas.FillRect({0, 0, Width(), Height()});
-        if (Images.Count() > 0) Images.Image(0)->Draw(canvas, {0, 0, Width(), Height()}, true, false);
+    static const Bitmap none;
+    if (bitmap_) return *bitmap_;
+    if (Images.Count() == 0) return none;
+    TGIFSubImage* first = Images.Image(0);
+    if (first->Width() == Width() && first->Height() == Height()) {
+        bitmap_ = std::make_unique<Bitmap>(first->GetBitmap());
+        return *bitmap_;
     }
+    HPALETTE palette = GetPalette();
+    auto bitmap = std::make_unique<Bitmap>(Width(), Height(), palette ? pf8bit : pf24bit);
+    if (palette) bitmap->SetPalette(std::make_shared<Palette>(*palette));
+    first->Draw(bitmap->GetCanvas(), {0, 0, Width(), Height()}, false, false);
+    bitmap_ = std::move(bitmap);
     return *bitmap_;
 }
 

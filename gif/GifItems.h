@@ -154,6 +154,9 @@ public:
     void ImportColorMap(const TGIFColor* map, int count);
     // Four-byte DIB colour-table entries (blue, green, red, reserved).
     void ImportColorTable(const uint8_t* table, int count);
+    // The colour table of the bitmap the canvas draws on, as a DIB of its format holds it: its palette
+    // (or the format's default) up to 2^bits entries; none for a bitmap of more than 8 bits a pixel.
+    void ImportDIBColors(platform::gfx::Canvas& canvas);
     HPALETTE ExportPalette() const;
     void SaveToStream(TStream& stream) const;
     void LoadFromStream(TStream& stream, int count);
@@ -439,6 +442,10 @@ public:
 
     // Conversion from a bitmap; the source may be switched to 24 bits per pixel.
     void Assign(Bitmap& source);
+    // Conversion from any graphic: a bitmap graphic as its bitmap (transparent when the graphic is), a
+    // GIF image as its rendered bitmap, others drawn at their size on black. An icon's mask becomes the
+    // frame's transparency.
+    void Assign(platform::gfx::TGraphic& source);
     void Assign(const TGIFSubImage& source);
     // The frame rendered as an 8-bit bitmap with the frame's palette (cached).
     const Bitmap& GetBitmap();
@@ -475,6 +482,8 @@ private:
     void DoSetBounds(int left, int top, int width, int height, bool zeroed);
     void DoGetBitmap();
     void DoGetDitherBitmap();
+    // Pixels whose mask byte is set become one transparent index: a black entry added to the colour
+    // map, or, when the map is full, an entry that no other pixel uses.
     void TransparencyFromMask(const std::vector<uint8_t>& mask);
 
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;

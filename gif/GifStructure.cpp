@@ -263,6 +263,21 @@ void TGIFColorMap::ImportColorTable(const uint8_t* table, int count) {
     Changed();
 }
 
+void TGIFColorMap::ImportDIBColors(platform::gfx::Canvas& canvas) {
+    const Bitmap& bitmap = canvas.Target();
+    std::vector<uint8_t> table;
+    if (bitmap.IsPaletted()) {
+        HPALETTE palette = bitmap.GetPalette() ? bitmap.GetPalette()
+                                               : platform::gfx::DefaultPaletteFor(bitmap.PixelFormat());
+        const int n = palette ? std::min({palette->Count(), 1 << bitmap.BitsPerPixel(), 256}) : 0;
+        for (int i = 0; i < n; ++i) {
+            const auto& e = (*palette)[i];
+            table.insert(table.end(), {e.peBlue, e.peGreen, e.peRed, 0});
+        }
+    }
+    ImportColorTable(table.data(), static_cast<int>(table.size() / 4));
+}
+
 HPALETTE TGIFColorMap::ExportPalette() const {
     if (count_ == 0) return nullptr;
     std::vector<platform::gfx::PaletteEntry> e;

@@ -1,6 +1,7 @@
 #include "platform/controls/Graphic.h"
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/graphics/BitmapFile.h"
@@ -35,8 +36,9 @@ void TBitmapGraphic::Draw(Canvas& canvas, const TRect& rect) {
 }
 
 void TBitmapGraphic::LoadFromStream(TStream& stream) {
-    std::optional<Bitmap> read = ReadBitmapFile(ReadRest(stream));
-    if (!read) throw EInvalidGraphic("Bitmap image is not valid");
+    std::string problem;
+    std::optional<Bitmap> read = ReadBitmapFile(ReadRest(stream), &problem);
+    if (!read) throw EInvalidGraphic("Bitmap image is not valid: " + problem);
     bitmap_ = std::move(*read);
     Changed();
 }

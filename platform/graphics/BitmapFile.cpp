@@ -1,6 +1,7 @@
 #include "platform/graphics/BitmapFile.h"
 
 #include <cstring>
+#include <string>
 
 namespace platform::gfx {
 
@@ -24,8 +25,7 @@ TPixelFormat FormatOf(int bits, uint32_t compression, uint32_t red, uint32_t gre
 // (with 4 bits the value's two halves in turn); a 0 count escapes: 0 ends the row, 1 the picture, 2
 // moves right and up by the two bytes that follow, 3 and more are that many literal pixels padded to
 // a 16-bit boundary. Pixels outside the picture are dropped; data that ends early ends the picture.
-bool ReadRunLengthRows(std::span<const uint8_t> data, uint64_t at, int bits, Bitmap& bitmap) {
-    if (at > data.size()) return false;
+void ReadRunLengthRows(std::span<const uint8_t> data, uint64_t at, int bits, Bitmap& bitmap) {
     const int w = bitmap.Width(), h = bitmap.Height();
     int x = 0, y = h - 1;
     auto put = [&](int index) {
@@ -62,7 +62,12 @@ bool ReadRunLengthRows(std::span<const uint8_t> data, uint64_t at, int bits, Bit
             p += bytes + (bytes & 1);
         }
     }
-    return true;
+}
+
+// The most rows that `bytes` of run-length data can reach from the bottom row: a delta (4 bytes) moves
+// up to 255 rows, an end of row (2 bytes) one.
+uint64_t RunLengthRowsWithin(uint64_t bytes) {
+    return 1 + bytes / 4 * 255 + (bytes % 4 >= 2 ? 1 : 0);
 }
 
 } // namespace
@@ -175,48 +180,66 @@ void PutDibRowsBottomUp(std::vector<uint8_t>& out, const Bitmap& bitmap) {
     }
 }
 
-std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data) {
-    if (data.size() < kFileHeaderBytes + kDibInfoBytes || data[0] != 'B' || data[1] != 'M')
+std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string* problem) {
+    auto refuse = [&](const char* why) -> std::optional<Bitmap> {
+        if (problem) *problem = why;
         return std::nullopt;
+    };
+    if (data.size() < kFileHeaderBytes + kDibInfoBytes || data[0] != 'B' || data[1] != 'M')
+        return refuse("no bitmap file header");
     const uint32_t bitsAt = LeDWord(data, 10);
     std::span<const uint8_t> dib = data.subspan(kFileHeaderBytes);
     auto info = ReadDibInfo(dib);
-    if (!info || LeWord(dib, 12) != 1) return std::nullopt;
+    if (!info || LeWord(dib, 12) != 1) return refuse("no bitmap info header");
     const bool topDown = info->Height < 0;
     const int64_t width = info->Width;
     const int64_t height = topDown ? -int64_t{info->Height} : info->Height;
     if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
         static_cast<uint64_t>(width * height) > kMaxPixels)
-        return std::nullopt;
+        return refuse("picture size out of range");
     uint32_t masks[3] = {};
     uint64_t paletteAt = kFileHeaderBytes + uint64_t{info->HeaderBytes};
     if (info->Compression == BI_BITFIELDS) {
         const uint64_t masksAt = kFileHeaderBytes + kDibInfoBytes;
-        if (!LiesInside(masksAt, 12, data.size())) return std::nullopt;
+        if (!LiesInside(masksAt, 12, data.size())) return refuse("colour masks missing");
         for (int i = 0; i < 3; ++i)
             masks[i] = LeDWord(data, static_cast<size_t>(masksAt) + 4 * static_cast<size_t>(i));
         if (info->HeaderBytes == kDibInfoBytes) paletteAt += 12;
     }
     const bool runLength = (info->Compression == BI_RLE8 && info->Bits == 8) ||
                            (info->Compression == BI_RLE4 && info->Bits == 4);
-    if (runLength && topDown) return std::nullopt;
+    if (runLength && topDown) return refuse("top-down run lengths");
     const TPixelFormat format = runLength
                                     ? DibPixelFormat(info->Bits)
                                     : FormatOf(info->Bits, info->Compression, masks[0], masks[1], masks[2]);
-    if (format == pfCustom) return std::nullopt;
+    if (format == pfCustom) return refuse("unsupported pixel format or compression");
+
+    // Every size the header gives is held against the file before the picture is allocated.
+    std::optional<std::vector<PaletteEntry>> entries;
+    const uint64_t full = uint64_t{1} << BitsPerPixelOf(format);
+    if (full <= 256) {
+        const uint64_t count = info->ColorsUsed == 0 || info->ColorsUsed > full ? full : info->ColorsUsed;
+        entries = ReadDibPalette(data, paletteAt, count);
+        if (!entries) return refuse("palette beyond the end of the file");
+        entries->resize(static_cast<size_t>(full)); // indices past the colours used show black
+    }
+    if (runLength) {
+        if (bitsAt > data.size()) return refuse("pixel data beyond the end of the file");
+        if (static_cast<uint64_t>(height) > RunLengthRowsWithin(data.size() - bitsAt))
+            return refuse("more rows than its run-length data can reach");
+    } else {
+        const auto rowBytes =
+            static_cast<uint64_t>(RowBytesOf(static_cast<int>(width), BitsPerPixelOf(format)));
+        if (!LiesInside(bitsAt, rowBytes * static_cast<uint64_t>(height), data.size()))
+            return refuse("pixel rows beyond the end of the file");
+    }
 
     Bitmap bitmap(static_cast<int>(width), static_cast<int>(height), format);
-    if (bitmap.IsPaletted()) {
-        const uint64_t full = uint64_t{1} << info->Bits;
-        const uint64_t count = info->ColorsUsed == 0 || info->ColorsUsed > full ? full : info->ColorsUsed;
-        auto entries = ReadDibPalette(data, paletteAt, count);
-        if (!entries) return std::nullopt;
-        entries->resize(static_cast<size_t>(full)); // indices past the colours used show black
-        bitmap.SetPalette(MakePalette(std::move(*entries)));
-    }
-    if (runLength ? !ReadRunLengthRows(data, bitsAt, info->Bits, bitmap)
-                  : !ReadDibRows(data, bitsAt, topDown, bitmap))
-        return std::nullopt;
+    if (entries) bitmap.SetPalette(MakePalette(std::move(*entries)));
+    if (runLength)
+        ReadRunLengthRows(data, bitsAt, info->Bits, bitmap);
+    else if (!ReadDibRows(data, bitsAt, topDown, bitmap))
+        return refuse("pixel rows beyond the end of the file");
     return bitmap;
 }
 

@@ -14,11 +14,14 @@
 // Read are 1, 4, 8, 16 (5-5-5, or bit fields 5-5-5 and 5-6-5), 24 and 32 bits (B, G, R, X, or bit
 // fields of that order), uncompressed, and 4 and 8 bits run-length encoded (compression 2 and 1, rows
 // bottom-up; pixels the runs leave out are index 0). Reading trusts nothing: every size and offset is checked
-// against the data, and sides above kMaxBitmapSide are refused; whatever fails a check is "no bitmap".
+// against the data before the picture is allocated, and sides above kMaxBitmapSide are refused; so is a
+// run-length picture taller than its data can reach (a 4-byte delta climbs at most 255 rows, a 2-byte
+// end of row one). Whatever fails a check is "no bitmap", with the reason.
 // Written are the bitmap's own format and palette (16-bit 5-6-5 with bit fields, 32-bit for pfDevice).
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/graphics/Bitmap.h"
@@ -61,8 +64,9 @@ void PutDibInfo(std::vector<uint8_t>& out, const TDibInfo& info, uint32_t imageB
 void PutDibPalette(std::vector<uint8_t>& out, const Bitmap& bitmap);
 void PutDibRowsBottomUp(std::vector<uint8_t>& out, const Bitmap& bitmap);
 
-// A bitmap file; none when the data is no bitmap file this reader takes.
-std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data);
+// A bitmap file; none when the data is no bitmap file this reader takes, and then, when problem is
+// given, why (such as "pixel rows beyond the end of the file").
+std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string* problem = nullptr);
 std::vector<uint8_t> WriteBitmapFile(const Bitmap& bitmap);
 
 } // namespace platform::gfx

@@ -1,11 +1,14 @@
 // The image as a whole: saving leaves it unchanged, SaveToFile resolves station names, conversions that
-// give no image are the codec's error, and the load limits belong to each image.
+// give no image are the codec's error, other graphics (icons with their masks) become frames, the image
+// as one bitmap, and the load limits belong to each image.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 
-#include "gif/GifTestSupport.h"
+#include "gif/GifAnimationSupport.h"
+#include "platform/controls/Graphic.h"
 
 using namespace giftest;
 using namespace platform::gfx;
@@ -112,6 +115,94 @@ TEST(GifImageAssign, ReductionsThatGiveNoImageAreTheCodecsError) {
         }
         EXPECT_EQ(img.Images.Count(), 0);
     }
+}
+
+TEST(GifImageAssign, OtherGraphicsBecomeFramesAndAnIconsMaskItsTransparency) {
+    // An icon of red and blue with a fuchsia corner that its mask lets through.
+    Bitmap picture(3, 2);
+    for (int x = 0; x < 3; ++x) {
+        picture.SetPixel(x, 0, clRed);
+        picture.SetPixel(x, 1, clBlue);
+    }
+    picture.SetPixel(2, 1, clFuchsia);
+    TIconGraphic icon;
+    icon.Icon().SetImage(picture, clFuchsia);
+    // The web palette fills the colour table; without reduction the frame's own colours leave room.
+    for (gif::TColorReduction reduction : {gif::rmNetscape, gif::rmNone}) {
+        gif::TGIFImage img;
+        img.ColorReduction = reduction;
+        img.Assign(&icon);
+        ASSERT_EQ(img.Images.Count(), 1);
+        EXPECT_EQ(img.Add(icon), 1);
+        Decoded d = GiflibDecode(Save(img));
+        ASSERT_EQ(d.error, 0);
+        for (const auto& f : d.frames) {
+            ASSERT_EQ(f.extensions.size(), 1u) << reduction;
+            const Bytes& gce = f.extensions[0].second;
+            ASSERT_EQ(gce[0] & 1, 1) << reduction;
+            const auto& colors = f.colors.empty() ? d.globalColors : f.colors;
+            for (size_t i = 0; i < 6; ++i) {
+                if (i == 5) {
+                    EXPECT_EQ(f.pixels[i], gce[3]) << reduction;
+                    continue;
+                }
+                ASSERT_NE(f.pixels[i], gce[3]) << reduction << " " << i;
+                const GifColorType c = colors[f.pixels[i]];
+                EXPECT_EQ((std::array<int, 3>{c.Red, c.Green, c.Blue}),
+                          (i < 3 ? std::array<int, 3>{255, 0, 0} : std::array<int, 3>{0, 0, 255}));
+            }
+        }
+    }
+
+    // A transparent bitmap graphic leaves out its bottom-left colour; another GIF image is copied whole.
+    TBitmapGraphic bitmap;
+    bitmap.Image() = picture;
+    bitmap.SetTransparent(true);
+    gif::TGIFImage one, two;
+    one.Assign(&bitmap);
+    gif::TGIFSubImage* f = one.Images.Image(0);
+    ASSERT_TRUE(f->Transparent);
+    EXPECT_EQ(f->GetPixel(0, 1), f->GraphicControlExtension->TransparentIndex);
+    EXPECT_NE(f->GetPixel(2, 1), f->GraphicControlExtension->TransparentIndex);
+    one.Add(icon);
+    TGraphic* graphic = &one;
+    two.Assign(graphic);
+    EXPECT_EQ(two.Images.Count(), 2);
+    EXPECT_TRUE(one.Equals(graphic));
+    EXPECT_FALSE(two.Equals(graphic));
+}
+
+TEST(GifImageBitmap, TheFirstFrameIsShownWithItsTransparentPixels) {
+    // Table red, blue, lime; background lime; the frame shows red, blue, red, red being transparent.
+    auto probe = [](int width, TRect bounds, Bytes pixels) {
+        auto img = std::make_unique<gif::TGIFImage>();
+        img->Header.ScreenWidth = static_cast<uint16_t>(width);
+        img->Header.ScreenHeight = 1;
+        for (TColor c : {clRed, clBlue, clLime})
+            img->Header.ColorMap.Add(c);
+        img->Header.BackgroundColorIndex = 2;
+        FrameSpec s;
+        s.bounds = bounds;
+        s.pixels = std::move(pixels);
+        s.transparentIndex = 0;
+        AddFrame(*img, s);
+        return img;
+    };
+    auto filling = probe(3, {0, 0, 3, 1}, {0, 1, 0});
+    const Bitmap& b = filling->GetBitmap();
+    EXPECT_EQ(b.GetPixel(0, 0), clRed);
+    EXPECT_EQ(b.GetPixel(1, 0), clBlue);
+    EXPECT_EQ(b.GetPixel(2, 0), clRed);
+    // A smaller frame is drawn on a bitmap with the image's palette.
+    auto inner = probe(4, {1, 0, 3, 1}, {0, 1});
+    Bitmap back;
+    inner->AssignTo(back);
+    EXPECT_EQ(back.PixelFormat(), pf8bit);
+    EXPECT_EQ(back.GetPalette()->ColorAt(2), clLime);
+    EXPECT_EQ(back.GetPixel(1, 0), clRed);
+    EXPECT_EQ(back.GetPixel(2, 0), clBlue);
+    gif::TGIFImage none;
+    EXPECT_TRUE(none.GetBitmap().Empty());
 }
 
 TEST(GifImageLoad, LoadLimitsBelongToEachImage) {

@@ -274,23 +274,26 @@ TEST(GifOptimize, MergingNeverTakesAnIndexTheFrameShows) {
 }
 
 TEST(GifOptimize, MergingBorrowsNoTransparentIndexPastTheSharedTable) {
-    // Frame one (global table of two colours) names index 5 as transparent, past the table. Frame two
-    // repeats frame one in two places; their new transparent index must be one the table holds.
-    gif::TGIFImage img;
-    img.Header.ScreenWidth = 4;
-    img.Header.ScreenHeight = 1;
-    img.Header.ColorMap.Add(clRed);
-    img.Header.ColorMap.Add(clBlue);
-    FrameSpec one = Solid({0, 0, 4, 1}, {}, {0, 0, 1, 1});
-    one.transparentIndex = 5;
-    AddFrame(img, one);
-    AddFrame(img, Solid({0, 0, 4, 1}, {}, {0, 1, 1, 0}));
-    std::vector<Shown> before = ShownOf(img);
-    img.Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
-    gif::TGIFSubImage* two = img.Images.Image(1);
-    ASSERT_TRUE(two->Transparent);
-    EXPECT_LT(two->GraphicControlExtension->TransparentIndex, img.Header.ColorMap.Count());
-    EXPECT_EQ(ShownOf(img), before);
+    // Frame one (global table of two colours) names index 5 as transparent, past the table, or index 2,
+    // just past it. Frame two repeats frame one in two places; their new transparent index must be one
+    // the table holds.
+    for (int past : {5, 2}) {
+        gif::TGIFImage img;
+        img.Header.ScreenWidth = 4;
+        img.Header.ScreenHeight = 1;
+        img.Header.ColorMap.Add(clRed);
+        img.Header.ColorMap.Add(clBlue);
+        FrameSpec one = Solid({0, 0, 4, 1}, {}, {0, 0, 1, 1});
+        one.transparentIndex = past;
+        AddFrame(img, one);
+        AddFrame(img, Solid({0, 0, 4, 1}, {}, {0, 1, 1, 0}));
+        std::vector<Shown> before = ShownOf(img);
+        img.Optimize(gif::OptimizeOption(gif::ooMerge), gif::rmNone, gif::dmNearest, 8);
+        gif::TGIFSubImage* two = img.Images.Image(1);
+        ASSERT_TRUE(two->Transparent) << past;
+        EXPECT_LT(two->GraphicControlExtension->TransparentIndex, img.Header.ColorMap.Count()) << past;
+        EXPECT_EQ(ShownOf(img), before) << past;
+    }
 }
 
 TEST(GifOptimize, PaletteReductionWithoutCleanupIsRefusedAfterThePasses) {

@@ -5,12 +5,16 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <climits>
+#include <string>
 #include <thread>
 
 #include "gif/GifAnimationSupport.h"
 #include "gif/GifPainter.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "platform/FileProblems.h"
+#include "platform/ThreadPriority.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/Picture.h"
 #include "tests/platform/RuntimeTestSupport.h"
@@ -236,6 +240,34 @@ TEST_F(GifPainterTest, AThreadedPainterPaintsOnTheWindowThreadInTime) {
     EXPECT_TRUE(Pump([&] { return frames.size() > shown; }));
     img->PaintStop();
     EXPECT_EQ(img->PainterCount(), 0);
+}
+
+TEST_F(GifPainterTest, ACopyLowersItsWorkersAsTheSourceDoesAndStopBringsThemBack) {
+    auto source = Solids({3, 3}, 0);
+    source->ThreadPriority = platform::tpLowest;
+    gif::TGIFImage copy;
+    copy.Assign(source.get());
+    std::vector<std::string> told;
+    platform::SetProblemReporter([&](const std::string& text) { told.push_back(text); });
+    platform::ForgetThreadPriorityRefusal();
+    const int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
+    int before = INT_MIN, after = INT_MIN;
+    copy.OnPaint = [&](gif::TGIFPainter* p) {
+        if (before != INT_MIN) return;
+        // The worker waits for this step, so it is there to be asked.
+        const auto worker = static_cast<id_t>(p->WorkerThread());
+        before = getpriority(PRIO_PROCESS, worker);
+        p->Stop();
+        after = getpriority(PRIO_PROCESS, worker);
+    };
+    copy.Paint(target.GetCanvas(), {0, 0, 4, 3}, Options({gif::goAsync, gif::goAnimate, gif::goLoop}));
+    EXPECT_TRUE(Pump([&] { return copy.PainterCount() == 0; }));
+    EXPECT_EQ(before, base + 10);
+    // Coming back up needs the privilege to raise priorities; without it the refusal is told.
+    const std::vector<std::string> refused{"Thread priority tpNormal not applied: Operation not permitted"};
+    EXPECT_TRUE(after == base || told == refused) << after;
+    platform::SetProblemReporter(nullptr);
+    platform::ForgetThreadPriorityRefusal();
 }
 
 TEST_F(GifPainterTest, PaintersStoppedAtAnyMomentAreJoinedAndFreed) {

@@ -8,6 +8,7 @@
 
 #include "gif/GifColorReduce.h"
 #include "gif/GifItems.h"
+#include "platform/graphics/BitmapFile.h"
 #include "platform/graphics/Canvas.h"
 
 using namespace platform::gfx;
@@ -211,6 +212,58 @@ TEST(GifDib, RowLengthsAndOrder) {
     EXPECT_EQ(untouched.Width(), 2);
     EXPECT_THROW(gif::TDIBWriter(b, nullptr, 0, 1, pf8bit), gif::GIFException);
     EXPECT_THROW(gif::TDIBWriter(b, nullptr, 1, 1, pf16bit), gif::GIFException);
+}
+
+TEST(GifDib, ABitmapAsADibAndTheColourTableACanvasDrawsWith) {
+    // 3 x 2 at 24 bits: the rows bottom-up, blue, green, red, each padded to 12 bytes.
+    Bitmap b(3, 2, pf24bit);
+    b.SetPixel(0, 0, RGB(1, 2, 3));
+    b.SetPixel(2, 1, RGB(4, 5, 6));
+    int infoSize = 0;
+    int64_t imageSize = 0;
+    gif::InternalGetDIBSizes(b, infoSize, imageSize, pf24bit);
+    EXPECT_EQ(infoSize, 40);
+    EXPECT_EQ(imageSize, 24);
+    std::vector<uint8_t> info, bits;
+    ASSERT_TRUE(gif::InternalGetDIB(b, nullptr, info, bits, pf24bit));
+    ASSERT_EQ(info.size(), 40u);
+    EXPECT_EQ(LeDWord(info, 8), 2u);   // positive height: bottom-up
+    EXPECT_EQ(LeWord(info, 14), 24u);  // bits a pixel
+    EXPECT_EQ(LeDWord(info, 20), 24u); // image size
+    ASSERT_EQ(bits.size(), 24u);
+    EXPECT_EQ(std::vector<uint8_t>(bits.begin() + 6, bits.begin() + 9), (std::vector<uint8_t>{6, 5, 4}));
+    EXPECT_EQ(std::vector<uint8_t>(bits.begin() + 12, bits.begin() + 15), (std::vector<uint8_t>{3, 2, 1}));
+
+    // 8 bits on a palette of red and blue: 256 table entries, those two first; pixels take the nearest.
+    Bitmap c(2, 1, pf24bit);
+    c.SetPixel(0, 0, RGB(250, 0, 0));
+    c.SetPixel(1, 0, RGB(0, 0, 200));
+    gif::InternalGetDIBSizes(c, infoSize, imageSize, pf8bit);
+    EXPECT_EQ(infoSize, 40 + 1024);
+    EXPECT_EQ(imageSize, 4);
+    ASSERT_TRUE(gif::InternalGetDIB(c, MakePalette({{255, 0, 0, 0}, {0, 0, 255, 0}}), info, bits, pf8bit));
+    ASSERT_EQ(info.size(), 40u + 1024u);
+    EXPECT_EQ(std::vector<uint8_t>(info.begin() + 40, info.begin() + 52),
+              (std::vector<uint8_t>{0, 0, 255, 0, 255, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(bits, (std::vector<uint8_t>{0, 1, 0, 0}));
+    EXPECT_THROW(gif::InternalGetDIBSizes(c, infoSize, imageSize, pf16bit), gif::GIFException);
+    EXPECT_THROW(gif::InternalGetDIB(Bitmap(), nullptr, info, bits, pf8bit), platform::EInvalidGraphic);
+    HPALETTE none;
+    EXPECT_THROW(gif::GDICheck(none), platform::EOutOfResources);
+
+    // A canvas's colour table is its bitmap's palette (or the format's default), in table order.
+    gif::TGIFImage img;
+    gif::TGIFColorMap& map = img.GlobalColorMap();
+    Bitmap p(2, 2, pf8bit);
+    p.SetPalette(MakePalette({{255, 0, 0, 0}, {0, 128, 255, 0}}));
+    map.ImportDIBColors(p.GetCanvas());
+    EXPECT_EQ(map.Count(), 2);
+    EXPECT_EQ(map.GetColor(1), RGB(0, 128, 255));
+    Bitmap vga(1, 1, pf4bit);
+    map.ImportDIBColors(vga.GetCanvas());
+    EXPECT_EQ(map.Count(), 16);
+    map.ImportDIBColors(c.GetCanvas());
+    EXPECT_EQ(map.Count(), 0);
 }
 
 TEST(GifReduce, ManyBitmapsNeedsAList) {

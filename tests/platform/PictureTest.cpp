@@ -1,12 +1,16 @@
 // Pictures: the graphic classes registered by file extension and clipboard format (the latest wins, a
 // class can be taken back), loading that replaces the graphic only when the new one read its data, and
-// bitmaps and icons through files and the clipboard, and bitmap files.
+// bitmaps and icons through files and the clipboard, and bitmap files (run lengths, and sizes a file
+// cannot hold refused before anything is allocated).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <string>
 
+#include "platform/graphics/BitmapFile.h"
 #include "platform/graphics/Canvas.h"
 #include "platform/controls/Picture.h"
 #include "tests/platform/IconTestSupport.h"
@@ -290,3 +294,80 @@ TEST_F(PictureTest, BitmapFilesAreReadAndWrittenByThePicture) {
 }
 
 } // namespace
+
+namespace {
+
+// How much the process's peak resident size grows while fn runs, in MB.
+int64_t PeakGrowthMb(const std::function<void()>& fn) {
+    auto statusKb = [](const std::string& field) {
+        std::ifstream in("/proc/self/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind(field + ":", 0) == 0) return int64_t{std::stoll(line.substr(field.size() + 1))};
+        return int64_t{-1};
+    };
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from the present size
+    const int64_t before = statusKb("VmHWM");
+    fn();
+    return (statusKb("VmHWM") - before) / 1024;
+}
+
+std::string Indices(const Bitmap& b) {
+    std::string s;
+    for (int y = 0; y < b.Height(); ++y) {
+        for (int x = 0; x < b.Width(); ++x)
+            s += static_cast<char>('0' + b.GetIndex(x, y));
+        s += y + 1 < b.Height() ? "/" : "";
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(BitmapFile, RunLengthDeltasMoveTheCursorAndLiteralsKeepTheirPadding) {
+    const std::vector<uint8_t> palette{0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+    // 8 bits, 4 x 3, bottom row first: three literal pixels and their pad byte, the end of the row; a
+    // delta two right and one up; a run of one; the end.
+    std::vector<uint8_t> rle8 = palette;
+    rle8.insert(rle8.end(), {0, 3, 1, 2, 1, 0, 0, 0, 0, 2, 2, 1, 1, 2, 0, 1});
+    auto b = ReadBitmapFile(BmpFile(4, 3, 8, 1, 3, 66, rle8));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(Indices(*b), "0020/0000/1210");
+    // 4 bits: five literal pixels in three bytes and a pad byte, then a run of one.
+    std::vector<uint8_t> rle4 = palette;
+    rle4.insert(rle4.end(), {0, 5, 0x12, 0x12, 0x10, 0, 1, 0x20, 0, 1});
+    b = ReadBitmapFile(BmpFile(6, 1, 4, 2, 3, 66, rle4));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(Indices(*b), "121212");
+}
+
+TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
+    // 54 bytes that ask for 32768 x 8192 pixels of 32 bits (1 GB); a 1,080-byte run-length file of
+    // 16384 x 16384 whose data is its end mark alone.
+    const std::vector<uint8_t> headerOnly = BmpFile(32768, 8192, 32, 0, 0, 54, {});
+    std::vector<uint8_t> rest(1024, 0);
+    rest.insert(rest.end(), {0, 1});
+    const std::vector<uint8_t> tinyRunLength = BmpFile(16384, 16384, 8, 1, 0, 1078, rest);
+    ASSERT_EQ(headerOnly.size(), 54u);
+    ASSERT_EQ(tinyRunLength.size(), 1080u);
+    std::string problem[2];
+    const int64_t grown = PeakGrowthMb([&] {
+        EXPECT_FALSE(ReadBitmapFile(headerOnly, &problem[0]));
+        EXPECT_FALSE(ReadBitmapFile(tinyRunLength, &problem[1]));
+    });
+    EXPECT_LT(grown, 64);
+    EXPECT_EQ(problem[0], "pixel rows beyond the end of the file");
+    EXPECT_EQ(problem[1], "more rows than its run-length data can reach");
+
+    // The picture tells the reason; the same picture with room for its rows is read.
+    testsupport::ScratchDir dir;
+    WriteFile("short.bmp", BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(23)));
+    TPicture picture;
+    try {
+        picture.LoadFromFile("short.bmp");
+        ADD_FAILURE() << "read";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Bitmap image is not valid: pixel rows beyond the end of the file");
+    }
+    EXPECT_TRUE(ReadBitmapFile(BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(24))));
+}
