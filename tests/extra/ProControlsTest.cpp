@@ -289,13 +289,16 @@ TEST_F(ProForm, TheLabelEditPassesItsSettingsAndEventsToItsEditAndLabel) {
     EXPECT_EQ(edit.DisplayText(), "####");
     EXPECT_EQ(seen, (std::vector<std::string>{"enter", "change A", "change AB", "change ABC", "change ABCD",
                                               "key"}));
-    // OEMConvert: typed characters go through the OEM code page; what it lacks comes back plainer.
+    // OEMConvert: typed characters go through the OEM code page; what it lacks comes back plainer. The
+    // UTF-8 bytes of a character come one by one and make the trip as one character: e acute and the
+    // florin sign (437 holds them) stay, o tilde loses its tilde, the euro sign, an alpha (outside the
+    // Windows code page), a cut-short character and a stray byte become '?'.
     le->SetCharCase(TEditCharCase::ecNormal);
     le->SetMaxLength(0);
     le->SetText("");
-    for (unsigned char k : {0xE9, 0xF5, 0x80})
-        edit.Perform(WM_CHAR, k);
-    EXPECT_EQ(le->Text(), "\xE9o?");
+    for (char k : std::string("\xC3\xA9|\xC3\xB5|\xE2\x82\xAC|\xC6\x92|\xCE\xB1|\xC3x|\xA9|\xC0\x81"))
+        edit.Perform(WM_CHAR, static_cast<unsigned char>(k));
+    EXPECT_EQ(le->Text(), "\xC3\xA9|o|?|\xC6\x92|?|?x|?|??");
 
     // The label's settings under their Label names.
     le->SetLabelWordWrap(true);
