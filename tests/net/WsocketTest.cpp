@@ -446,6 +446,8 @@ TEST_F(WsocketTest, ThreadAttachMakesANewWindowAndLosesNothingInFlight) {
     // The peer's last bytes and its close are queued for the old window when the window is made anew.
     ::send(peer, " last", 5, 0);
     ::close(peer);
+    pollfd hangUp{socket.HSocket(), POLLRDHUP, 0};
+    ASSERT_EQ(::poll(&hangUp, 1, 5000), 1); // the kernel has it: the next look of the loop sees it
     size_t queued = 0;
     Deferred attach([&] {
         queued = platform::EventLoop::Get().Pending(WM_ASYNCSELECT);
