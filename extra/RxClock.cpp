@@ -5,6 +5,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
+#include "platform/controls/Application.h"
 #include "platform/controls/Screen.h"
 
 namespace extra {
@@ -54,16 +55,12 @@ std::vector<std::pair<size_t, std::string>> TextParts(const std::string& text) {
 } // namespace
 
 TRxClock::TRxClock(TComponent* owner, const std::string& name)
-    : TCustomPanel(owner, name), timer_(std::make_unique<TRxTimer>()),
-      settingsHook_(std::make_unique<components::TRxWindowHook>()) {
+    : TCustomPanel(owner, name), timer_(std::make_unique<TRxTimer>()) {
     Circle();
     SetBevelInner(TBevelCut::bvLowered);
     SetBevelOuter(TBevelCut::bvRaised);
     SetControlStyle(ControlStyle() | csOpaque);
     SetCaption(TimeText(GetSystemTime()));
-    settingsHook_->AfterMessage = [this](TComponent*, TMessage& m, bool&) {
-        if (m.Msg == WM_WININICHANGE) Invalidate();
-    };
     timer_->SetThreaded(false);
     timer_->SetInterval(450);
     timer_->SetOnTimer([this](TComponent*) { Tick(); });
@@ -71,12 +68,33 @@ TRxClock::TRxClock(TComponent* owner, const std::string& name)
 
 TRxClock::~TRxClock() {
     timer_.reset();
-    settingsHook_->SetWinControl(nullptr);
+    HookApplication(false);
 }
 
 void TRxClock::SetParent(TWinControl* parent) {
     TCustomPanel::SetParent(parent);
-    settingsHook_->SetWinControl(parent ? ParentForm() : nullptr);
+    HookApplication(parent != nullptr);
+}
+
+void TRxClock::HookApplication(bool hook) {
+    if (hook == (applicationHook_ != 0)) return;
+    if (hook) {
+        applicationHook_ = Application->HookMainWindow([this](TMessage& m) {
+            ApplicationMessage(m);
+            return false; // the other hooks and the window see it too
+        });
+    } else {
+        Application->UnhookMainWindow(applicationHook_);
+        applicationHook_ = 0;
+    }
+}
+
+void TRxClock::ApplicationMessage(const TMessage& message) {
+    if (message.Msg == WM_WININICHANGE) Invalidate();
+    if (message.Msg == WM_TIMECHANGE) {
+        Invalidate();
+        CheckAlarm();
+    }
 }
 
 void TRxClock::SetBounds(int left, int top, int width, int height) {

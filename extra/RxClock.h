@@ -6,11 +6,14 @@
 // The alarm fires once when the time reaches the alarm's minute (hour and minute equal, the second at
 // or past the alarm's) while it is armed; it is armed again once the time has left that minute and is
 // before the alarm time, or at any time outside the minute when the alarm is midnight.
+//
+// While it has a window (a parent), the clock hooks the application window: a change of the regional
+// settings (WM_WININICHANGE) sent there repaints it, and a change of the system time (WM_TIMECHANGE)
+// repaints it and checks the alarm.
 #include <array>
 #include <functional>
 #include <memory>
 
-#include "components/RxHook.h"
 #include "extra/RxTimer.h"
 #include "platform/DateTime.h"
 #include "platform/controls/StdCtrls.h"
@@ -85,6 +88,8 @@ private:
     void FitFont();
     void FitSize();
     void CheckAlarm();
+    void HookApplication(bool hook);
+    void ApplicationMessage(const platform::TMessage& message);
     void Changed(bool resize);
     void PaintDigital(bool full);
     void PaintFace();
@@ -94,7 +99,7 @@ private:
     platform::gfx::TPoint CirclePoint(int position, double scale) const;
 
     std::unique_ptr<TRxTimer> timer_;
-    std::unique_ptr<components::TRxWindowHook> settingsHook_;
+    int applicationHook_ = 0; // the id of the hook on the application window, 0 when none
     TShowClock showMode_ = TShowClock::scDigital;
     bool showSeconds_ = true;
     bool twelveHour_ = false;

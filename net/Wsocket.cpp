@@ -1,6 +1,8 @@
 // The socket's life: properties, connect, listen, accept, close, notifications and name lookups.
 #include "net/Wsocket.h"
 
+#include <cstdarg>
+
 #include "net/LoopbackGuard.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
@@ -121,6 +123,14 @@ void TCustomWSocket::RaiseException(const std::string& message) {
         return;
     }
     throw ESocketException(message);
+}
+
+void TCustomWSocket::RaiseExceptionFmt(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string message = platform::FormatV(format, args);
+    va_end(args);
+    RaiseException(message);
 }
 
 void TCustomWSocket::SocketError(const std::string& operation) {
@@ -395,12 +405,12 @@ void TCustomWSocket::BindSocket() {
     local.sin_port = WSocket_htons(localPortNum_);
     if (WSocket_bind(hSocket_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         lastError_ = WSocket_WSAGetLastError();
-        return RaiseException(Format("winsock.bind failed, error #%d", lastError_));
+        return RaiseExceptionFmt("winsock.bind failed, error #%d", lastError_);
     }
     int len = sizeof local;
     if (WSocket_getsockname(hSocket_, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
         lastError_ = WSocket_WSAGetLastError();
-        return RaiseException(Format("winsock.getsockname failed, error #%d", lastError_));
+        return RaiseExceptionFmt("winsock.getsockname failed, error #%d", lastError_);
     }
     localPortNum_ = WSocket_ntohs(local.sin_port);
     localPortStr_ = std::to_string(localPortNum_);
@@ -682,6 +692,36 @@ void TCustomWSocket::MessagePump() {
     platform::EventLoop::Get().ProcessMessages();
 }
 
+void TCustomWSocket::ThreadAttach() {
+    if (hSocket_ != INVALID_SOCKET) WSocket_WSAAsyncSelect(hSocket_, Handle(), WM_ASYNCSELECT, 0);
+    RenewHandle();
+    if (hSocket_ != INVALID_SOCKET && !paused_) ArmSelect(selectEvent_, "WSAAsyncSelect");
+    // Answers that other threads would post to the old window are asked for on the new one.
+    if (AwaitingHost()) platform::PostMessage(Handle(), WM_HOST_KNOWN, lookupTag_);
+    if (dnsLookupHandle_ != 0) {
+        WSocket_WSACancelAsyncRequest(dnsLookupHandle_);
+        dnsLookupHandle_ = 0;
+        if (dnsLookupReverse_)
+            ReverseDnsLookup(dnsLookupText_);
+        else
+            DnsLookup(dnsLookupText_);
+    }
+}
+
+bool TCustomWSocket::TimerIsSet(const timeval& tv) const {
+    return tv.tv_sec != 0 || tv.tv_usec != 0;
+}
+
+void TCustomWSocket::TimerClear(timeval& tv) const {
+    tv.tv_sec = 0;
+    tv.tv_usec = 0;
+}
+
+bool TCustomWSocket::TimerCmp(const timeval& a, const timeval& b, bool isEqual) const {
+    bool equal = a.tv_sec == b.tv_sec && a.tv_usec == b.tv_usec;
+    return isEqual ? equal : !equal;
+}
+
 bool TCustomWSocket::ProcessMessage() {
     bool any = platform::EventLoop::Get().Pending() > 0;
     platform::EventLoop::Get().ProcessMessages();
@@ -713,11 +753,13 @@ void TCustomWSocket::DnsLookup(const std::string& hostName) {
         return;
     }
     earlyReply_ = false;
+    dnsLookupText_ = hostName;
+    dnsLookupReverse_ = false;
     dnsLookupHandle_ =
         WSocket_WSAAsyncGetHostByName(Handle(), WM_ASYNCGETHOSTBYNAME, hostName.c_str(), nullptr, 0);
     if (dnsLookupHandle_ == 0)
-        return RaiseException(
-            Format("%s: can't start DNS lookup, error #%d", hostName.c_str(), WSocket_WSAGetLastError()));
+        return RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", hostName.c_str(),
+                                 WSocket_WSAGetLastError());
     if (earlyReply_) HandleLookupReply(earlyMessage_, false);
 }
 
@@ -732,12 +774,14 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& hostAddr) {
     dnsResultList_.Clear();
     in_addr address{WSocket_inet_addr(hostAddr.c_str())};
     earlyReply_ = false;
+    dnsLookupText_ = hostAddr;
+    dnsLookupReverse_ = true;
     dnsLookupHandle_ = WSocket_WSAAsyncGetHostByAddr(Handle(), WM_ASYNCGETHOSTBYADDR,
                                                      reinterpret_cast<const char*>(&address), sizeof address,
                                                      AF_INET, nullptr, 0);
     if (dnsLookupHandle_ == 0)
-        return RaiseException(
-            Format("%s: can't start DNS lookup, error #%d", hostAddr.c_str(), WSocket_WSAGetLastError()));
+        return RaiseExceptionFmt("%s: can't start DNS lookup, error #%d", hostAddr.c_str(),
+                                 WSocket_WSAGetLastError());
     if (earlyReply_) HandleLookupReply(earlyMessage_, true);
 }
 

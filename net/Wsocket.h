@@ -157,6 +157,16 @@ public:
     virtual std::string GetXPort();
     virtual int GetSockName(sockaddr_in& name, int& length);
     virtual void MessagePump();
+    // Makes the socket's window anew on the calling (the loop's) thread: the select notifications are
+    // disarmed, the window replaced, and the notifications armed again on the new one. Nothing in
+    // flight is lost: messages queued for the old window go to the new one, and an awaited host
+    // answer or name lookup is asked for again on it.
+    virtual void ThreadAttach();
+    // A seconds/microseconds pair: set when either part is not zero; cleared; compared for equality
+    // (isEqual) or inequality.
+    virtual bool TimerIsSet(const timeval& tv) const;
+    virtual void TimerClear(timeval& tv) const;
+    virtual bool TimerCmp(const timeval& a, const timeval& b, bool isEqual) const;
     bool ProcessMessage();
     void ProcessMessages();
     void MessageLoop();
@@ -191,6 +201,8 @@ protected:
     // one segment. Only for bytes that a close or shutdown follows at once.
     void SetMoreFollows(bool more) { moreFollows_ = more; }
     virtual void RaiseException(const std::string& message);
+    // RaiseException with a printf-formatted text.
+    virtual void RaiseExceptionFmt(const char* format, ...) __attribute__((format(printf, 2, 3)));
     virtual void HandleBackGroundException(const std::exception& e);
     // False when no handler took the data (the receive loop then discards it).
     virtual bool TriggerDataAvailable(uint16_t error);
@@ -267,6 +279,8 @@ private:
     std::string pendingDatagram_;
     bool hasPendingDatagram_ = false;
     ws::HANDLE dnsLookupHandle_ = 0;
+    std::string dnsLookupText_; // what the pending lookup asks for
+    bool dnsLookupReverse_ = false;
     bool earlyReply_ = false;
     TMessage earlyMessage_{};
     std::string addrStr_;

@@ -32,6 +32,10 @@ MessageTarget::~MessageTarget() {
     EventLoop::Get().Unregister(handle_);
 }
 
+void MessageTarget::RenewHandle() {
+    handle_ = EventLoop::Get().Rehome(handle_);
+}
+
 EventLoop& EventLoop::Get() {
     static EventLoop loop;
     return loop;
@@ -136,6 +140,23 @@ HWND EventLoop::Register(MessageTarget* target) {
 
 void EventLoop::Unregister(HWND handle) {
     windows_.erase(handle);
+}
+
+HWND EventLoop::Rehome(HWND old) {
+    auto it = windows_.find(old);
+    if (it == windows_.end()) return old;
+    HWND fresh = Register(it->second);
+    {
+        std::lock_guard lock(queueMutex_);
+        for (Posted& p : queue_)
+            if (p.window == old) p.window = fresh;
+        for (Posted& p : held_)
+            if (p.window == old) p.window = fresh;
+    }
+    // Code of the object that is on the stack keeps it alive under its new handle too.
+    std::replace(busyWindows_.begin(), busyWindows_.end(), old, fresh);
+    Unregister(old);
+    return fresh;
 }
 
 bool EventLoop::IsRepost(HWND window, const TMessage& message) const {

@@ -59,6 +59,11 @@ public:
     // Messages nobody handles are ignored.
     virtual void Dispatch(TMessage& message) { (void)message; }
 
+protected:
+    // Destroys the window and makes a new one for this object (on the loop's thread): messages queued
+    // for the old window go to the new one; the old handle names no window from now on.
+    void RenewHandle();
+
 private:
     HWND handle_;
 };
@@ -150,6 +155,8 @@ public:
     // Window registry (MessageTarget uses these).
     HWND Register(MessageTarget* target);
     void Unregister(HWND handle);
+    // A new handle for the target of `old`, which is unregistered; queued messages follow.
+    HWND Rehome(HWND old);
     bool IsWindow(HWND handle) const { return windows_.count(handle) != 0; }
 
     // Drops every queued message, destroys released objects and clears Terminated (tests start each

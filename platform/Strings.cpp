@@ -57,16 +57,21 @@ std::string FormatWithCLibrary(const char* format, va_list args) {
 
 } // namespace
 
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+std::string FormatV(const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     std::string out;
     bool done = AppendPrintf(out, format, args);
-    va_end(args);
     if (!done) out = FormatWithCLibrary(format, copy);
     va_end(copy);
+    return out;
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string out = FormatV(format, args);
+    va_end(args);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // 8-bit string helpers: printf-style formatting (always with a '.' decimal point), number parsing with
 // defaults, FloatToStr and case helpers. Texts are ISO 8859-1; the degree sign is the byte 0xB0.
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,8 @@ inline constexpr char kDegreeSign = '\xB0';
 
 // printf into a string of any length, in the C locale whatever the process locale is.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same with the arguments already gathered (args is used up).
+std::string FormatV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // General number format: up to 15 significant digits, no trailing zeros, exponent form ("1E-5",
 // "1.5E20") outside the plain range; always '.'.

@@ -1,6 +1,7 @@
 #include "platform/controls/Edit.h"
 
 #include "platform/Strings.h"
+#include "platform/graphics/Font.h"
 
 namespace platform::widgets {
 
@@ -26,9 +27,51 @@ constexpr char kOemRoundTrip[] =
 
 static_assert(sizeof(kOemRoundTrip) == 0x80 + 1);
 
-char OemRoundTrip(char c) {
-    unsigned char b = static_cast<unsigned char>(c);
-    return b < 0x80 ? c : kOemRoundTrip[b - 0x80];
+// The bytes of the UTF-8 character that `lead` begins; 0 for a byte that begins none.
+size_t Utf8Length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+std::string Utf8(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// The character a byte of the Windows code page stands for.
+char32_t FromWindows(unsigned char b) {
+    return gfx::DecodeText(std::string(1, static_cast<char>(b)))[0];
+}
+
+// The byte of the Windows code page for a character (at least 0x80), or 0 when it has none.
+unsigned char ToWindows(char32_t c) {
+    if (c >= 0xA0 && c <= 0xFF) return static_cast<unsigned char>(c);
+    for (unsigned b = 0x80; b < 0xA0; ++b)
+        if (FromWindows(static_cast<unsigned char>(b)) == c) return static_cast<unsigned char>(b);
+    return 0;
+}
+
+// One whole UTF-8 character after the trip, as UTF-8.
+std::string OemRoundTrip(const std::string& character) {
+    std::u32string decoded = gfx::DecodeText(character);
+    if (decoded.size() != 1 || Utf8(decoded[0]) != character) return "?"; // no UTF-8, or overlong
+    if (decoded[0] < 0x80) return character;
+    unsigned char b = ToWindows(decoded[0]);
+    if (b == 0) return "?";
+    return Utf8(FromWindows(static_cast<unsigned char>(kOemRoundTrip[b - 0x80])));
 }
 } // namespace
 
@@ -154,7 +197,21 @@ void TEdit::ReplaceSelection(const std::string& s) {
 }
 
 void TEdit::TypeChar(char key) {
-    if (OEMConvert) key = OemRoundTrip(key);
+    if (!OEMConvert) return TypeByte(key);
+    if (!oemPending_.empty() && !IsContinuation(key)) { // the character was cut short
+        oemPending_.clear();
+        TypeByte('?');
+    }
+    oemPending_ += key;
+    size_t length = Utf8Length(static_cast<unsigned char>(oemPending_[0]));
+    if (length != 0 && oemPending_.size() < length) return; // more of it to come
+    std::string typed = length == 0 ? "?" : OemRoundTrip(oemPending_);
+    oemPending_.clear();
+    for (char c : typed)
+        TypeByte(c);
+}
+
+void TEdit::TypeByte(char key) {
     if (OnKeyPress) OnKeyPress(this, key);
     if (key == 0 || ReadOnly) return;
     if (key == '\b') {

@@ -15,6 +15,8 @@
 // puts the caret at the clicked character). With HideSelection the selection is drawn only while the
 // edit has the focus. With OEMConvert a typed character makes the trip to the OEM code page (437) and
 // back, as file names for DOS programs need it: a character 437 lacks becomes its plain letter or '?'.
+// The bytes of a character typed one WM_CHAR at a time are collected until it is whole, and the trip is
+// made from the Windows code page (1252): a character outside it, or bytes that are no UTF-8, give '?'.
 // BorderStyle bsSingle draws the sunken frame, bsNone none.
 #include <algorithm>
 #include <cstdlib>
@@ -72,7 +74,9 @@ protected:
     void DoExit() override;
 
 private:
+    // A typed byte; with OEMConvert, collected into whole characters first.
     void TypeChar(char key);
+    void TypeByte(char key);
     // Replaces the selection with s and puts the caret after it.
     void ReplaceSelection(const std::string& s);
     // Selects from anchor to caret, both clamped to the text and moved back to character boundaries.
@@ -93,6 +97,7 @@ private:
     int caret_ = 0;
     int pendingCaret_ = -1; // where typing leaves the caret once the new text is in
     bool focusByMouse_ = false;
+    std::string oemPending_; // with OEMConvert: the bytes typed so far of a character not yet whole
 };
 
 } // namespace platform::widgets

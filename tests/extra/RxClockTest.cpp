@@ -7,6 +7,7 @@
 #include "extra/RxClock.h"
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
+#include "platform/controls/Application.h"
 #include "platform/controls/Form.h"
 #include "tests/extra/ExtraTestSupport.h"
 
@@ -111,6 +112,44 @@ TEST(RxClock, DigitsFollowTheFormatSettingsAndBadAlarmPartsRaise) {
     }
     EXPECT_EQ(rx.AlarmHour(), 6);
     EXPECT_THROW(rx.SetAlarmSecond(60), EConvertError);
+}
+
+TEST(RxClock, SettingsAndTimeChangesSentToTheApplicationWindowRepaintItWhileItHasAWindow) {
+    TForm form;
+    form.SetBounds(0, 0, 120, 40);
+    auto* rx = new TRxClock(&form);
+    rx->SetBounds(0, 0, 120, 40);
+    TDateTime now = At(7, 30, 0);
+    rx->OnGetTime = [&](TComponent*, TDateTime& t) { t = now; };
+    rx->SetAlarmTime(7, 30, 0);
+    rx->AlarmEnabled = true;
+    int alarms = 0;
+    rx->OnAlarm = [&](TComponent*) { ++alarms; };
+    auto repaintedBy = [&](uint32_t msg) {
+        form.Show();
+        gfx::Bitmap shot(120, 40);
+        form.PaintTo(shot); // nothing left to paint
+        Application->Perform(msg);
+        return !rx->InvalidArea().IsEmpty();
+    };
+    rx->SetParent(&form);
+    EXPECT_TRUE(repaintedBy(WM_WININICHANGE));
+    EXPECT_EQ(alarms, 0);
+    EXPECT_TRUE(repaintedBy(WM_TIMECHANGE));
+    EXPECT_EQ(alarms, 1) << "a new system time checks the alarm";
+    rx->SetParent(nullptr);
+    rx->SetParent(&form);
+    rx->SetParent(&form); // hooked once however often it is placed
+    int others = 0;
+    int other = Application->HookMainWindow([&](TMessage&) {
+        ++others;
+        return false;
+    });
+    Application->Perform(WM_TIMECHANGE);
+    EXPECT_EQ(others, 1) << "the clock leaves the message to the other hooks";
+    delete rx;
+    Application->Perform(WM_WININICHANGE); // unhooked with the clock
+    Application->UnhookMainWindow(other);
 }
 
 TEST(RxClock, TheCircleTableAndAspectCorrection) {

@@ -144,6 +144,14 @@ TEST_F(Menus, IconsAreMeasuredAndDrawnAtTheirRealSize) {
     EXPECT_NE(canvas.GetPixel(38, 10), gfx::clRed);
 }
 
+// The first column of `r` where anything but the menu colour was drawn, -1 when none.
+int FirstInk(gfx::Canvas& canvas, TRect r) {
+    for (int x = r.Left; x < r.Right; ++x)
+        for (int y = r.Top; y < r.Bottom; ++y)
+            if (canvas.GetPixel(x, y) != gfx::ColorToRGB(gfx::clMenu)) return x;
+    return -1;
+}
+
 TEST_F(Menus, MainMenuTopLevelItemsAndTheFormHook) {
     auto* menu = new TRxMainMenu(&form);
     TMenuItem* file = Add(menu->Items(), "&File");
@@ -159,6 +167,12 @@ TEST_F(Menus, MainMenuTopLevelItemsAndTheFormHook) {
     // A top-level item: its caption only, no gaps, no check column.
     EXPECT_EQ(Measure(&form, file).cx, 28);
     EXPECT_EQ(Measure(&form, exit).cx, 8 + 42 + 49 + 13);
+    // Its caption is drawn one gap and 2 pixels in; the pop-up items' text floor does not count for it.
+    menu->MinTextOffset = 30;
+    EXPECT_EQ(Measure(&form, file).cx, 28);
+    TheMenuHost().DrawItem(&form, file, canvas, {0, 0, 60, 20}, 0);
+    EXPECT_EQ(FirstInk(canvas, {0, 0, 60, 20}), 4 + 2);
+    menu->MinTextOffset = 0;
     // With images a top-level item with a valid index adds image + 2 + one gap.
     TImageList images(&form);
     images.SetSize(16, 16);
@@ -307,6 +321,27 @@ TEST_F(Menus, ThePopupListRoutesCommandsHintsCursorsAndHelp) {
     EXPECT_EQ(typed('B', second), (MNC_SELECT << 16) | 0);
     TheMenuHost().Highlighted = b->Command();
     EXPECT_EQ(typed('B', second), (MNC_SELECT << 16) | 2);
+    TheMenuHost().Highlighted = 0;
+
+    // In a sub-menu of a pop-up menu: positions count the items shown, hidden ones and lines take no
+    // character, "&&" is a plain ampersand, and the turns of several initials wrap round.
+    TMenuItem* more = Add(second.Items(), "More");
+    Add(more, "&Zip")->Visible = false;
+    Add(more, "-");
+    Add(more, "A&&B");
+    Add(more, "&Zoom");
+    Add(more, "Yes");
+    TMenuItem* yak = Add(more, "Yak");
+    auto inMore = [&](char c) {
+        return list->Perform(WM_MENUCHAR, static_cast<WPARAM>(c), more->Command());
+    };
+    EXPECT_EQ(inMore('z'), (MNC_EXECUTE << 16) | 2);
+    EXPECT_EQ(inMore('-'), MNC_IGNORE);
+    EXPECT_EQ(inMore('b'), MNC_IGNORE);
+    EXPECT_EQ(inMore('a'), (MNC_EXECUTE << 16) | 1);
+    TheMenuHost().Highlighted = yak->Command();
+    EXPECT_EQ(inMore('y'), (MNC_SELECT << 16) | 3);
+    TheMenuHost().Highlighted = 0;
 }
 
 TEST_F(Menus, TheDefaultMenuFontFallsBackWhenTheQueryFails) {

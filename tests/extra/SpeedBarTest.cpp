@@ -280,6 +280,11 @@ TEST_F(BarForm, DroppedItemsSnapToTheGridAndHideOutsideTheBar) {
     EXPECT_EQ(bar->BtnWidth(), 24);
     EXPECT_EQ(bar->BtnHeight(), 35);
     EXPECT_EQ(bar->BtnOffsetVert(), 3);
+    // And one that fixes the width keeps the button width.
+    bar->SetControlStyle((bar->ControlStyle() & ~csFixedHeight) | csFixedWidth);
+    form.ScaleBy(3, 2);
+    EXPECT_EQ(bar->BtnWidth(), 24);
+    EXPECT_EQ(bar->BtnHeight(), 53);
     // While loading only what was set is scaled; afterwards everything is.
     auto* loading = new TSpeedBar(&form);
     loading->SetLoading();
@@ -344,6 +349,20 @@ TEST_F(BarForm, DraggingTheBarDocksItAtTheEdgeUnderThePointer) {
     for (int y = 0; y < 300; y += 7)
         for (int x = 0; x < 400; x += 3)
             ASSERT_EQ(Screen->Desktop().GetPixel(x, y), before.GetPixel(x, y)) << x << "," << y;
+
+    // While the bar is customised, its inner edge resizes it in whole rows of buttons, one at least.
+    bar->SetOptions(bar->Options() | sbAllowResize);
+    bar->SetEditing(form.Handle());
+    ASSERT_EQ(bar->Top(), 271);
+    form.SimulateMouseDown(TMouseButton::mbLeft, 0, 200, 272);
+    form.SimulateMouseMove(0, 200, 200); // 100 from the bottom edge: (100 - 2 x 3) div 23 = 4 rows
+    EXPECT_EQ(bar->Height(), 4 * 23 + 2 * 3);
+    form.SimulateMouseMove(0, 200, 295);
+    EXPECT_EQ(bar->Height(), 23 + 2 * 3);
+    form.SimulateMouseUp(TMouseButton::mbLeft, 0, 200, 295);
+    EXPECT_EQ(bar->Align(), TAlign::alBottom);
+    EXPECT_EQ(moved, 1);
+    bar->SetEditing(0);
 }
 
 TEST_F(BarForm, LayoutsRoundTripAndDamagedValuesAreBounded) {

@@ -417,6 +417,93 @@ TEST_F(WsocketTest, ConnectAndSendByNameNeverWaitForTheNameServer) {
     ::close(datagrams);
 }
 
+// Runs `work` as the handler of a message of its own, queued before whatever the next turn posts.
+class Deferred : public platform::MessageTarget {
+public:
+    explicit Deferred(std::function<void()> work) : work_(std::move(work)) {
+        platform::PostMessage(Handle(), platform::WM_USER);
+    }
+    void Dispatch(platform::TMessage&) override { work_(); }
+
+private:
+    std::function<void()> work_;
+};
+
+TEST_F(WsocketTest, ThreadAttachMakesANewWindowAndLosesNothingInFlight) {
+    TWSocket socket;
+    int peer = ConnectPair(socket);
+    std::string received;
+    bool closed = false;
+    socket.OnDataAvailable = [&](TCustomWSocket* s, uint16_t) { received += s->ReceiveStr(); };
+    socket.OnSessionClosed = [&](TCustomWSocket*, uint16_t) { closed = true; };
+    platform::HWND first = socket.Handle();
+    socket.ThreadAttach();
+    EXPECT_NE(socket.Handle(), first);
+    EXPECT_FALSE(platform::EventLoop::Get().IsWindow(first));
+    ::send(peer, "armed", 5, 0);
+    ASSERT_TRUE(RunUntil([&] { return received == "armed"; })) << "notifications armed on the new window";
+
+    // The peer's last bytes and its close are queued for the old window when the window is made anew.
+    ::send(peer, " last", 5, 0);
+    ::close(peer);
+    pollfd hangUp{socket.HSocket(), POLLRDHUP, 0};
+    ASSERT_EQ(::poll(&hangUp, 1, 5000), 1); // the kernel has it: the next look of the loop sees it
+    size_t queued = 0;
+    Deferred attach([&] {
+        queued = platform::EventLoop::Get().Pending(WM_ASYNCSELECT);
+        socket.ThreadAttach();
+    });
+    platform::EventLoop::Get().ProcessMessages();
+    ASSERT_GT(queued, 0u);
+    ASSERT_TRUE(RunUntil([&] { return closed; }, 2000));
+    EXPECT_EQ(received, "armed last");
+
+    // A name lookup and a connect that wait for the name server when the window is made anew.
+    net_test::HeldResolver names;
+    uint16_t port = 0;
+    int listener = net_test::RawListen(port);
+    TWSocket byName;
+    int looked = -1;
+    byName.OnDnsLookupDone = [&](TCustomWSocket*, uint16_t e) { looked = e; };
+    byName.DnsLookup("loopback.lookup");
+    byName.SetAddr("loopback.connect");
+    byName.SetPort(std::to_string(port));
+    byName.Connect();
+    ASSERT_TRUE(byName.AwaitingHost());
+    byName.ThreadAttach();
+    names.Answer();
+    ASSERT_TRUE(RunUntil([&] { return looked == 0 && byName.State() == wsConnected; }));
+    EXPECT_EQ(byName.DnsResult(), "127.0.0.1");
+    ::close(listener);
+}
+
+TEST_F(WsocketTest, FailuresWithNumbersAreFormattedIntoTheirText) {
+    TWSocket holder, second;
+    for (TWSocket* s : {&holder, &second}) {
+        s->SetProto("udp");
+        s->SetAddr("127.0.0.1");
+        s->SetPort("9");
+    }
+    holder.Connect();
+    second.SetLocalPort(holder.LocalPort());
+    try {
+        second.Connect();
+        ADD_FAILURE() << "bound a port in use";
+    } catch (const ESocketException& e) {
+        EXPECT_STREQ(e.what(), "winsock.bind failed, error #10048");
+    }
+    // With OnError the failure is told there instead, with its code.
+    second.Close();
+    int code = 0;
+    second.OnError = [&](TCustomWSocket* s) { code = s->LastError(); };
+    second.SetProto("udp");
+    second.SetAddr("127.0.0.1");
+    second.SetPort("9");
+    second.SetLocalPort(holder.LocalPort());
+    EXPECT_NO_THROW(second.Connect());
+    EXPECT_EQ(code, wsk::WSAEADDRINUSE);
+}
+
 TEST_F(WsocketTest, ListenerRestartsOnThePortItJustServed) {
     TWSocket listener;
     listener.SetAddr("127.0.0.1");
