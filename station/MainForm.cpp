@@ -141,6 +141,14 @@ void TMainForm::CreateComponents() {
     RainResetTime = control("RainResetTime");
     SunRiseLabel = control("SunRiseLabel");
     SunSetLabel = control("SunSetLabel");
+    CurrHumidity = control("CurrHumidity");
+    CurrDewpoint = control("CurrDewpoint");
+    CurrWind = control("CurrWind");
+    CurrGust = control("CurrGust");
+    CurrWindDir = control("CurrWindDir");
+    CurrRainToday = control("CurrRainToday");
+    CurrRainRate = control("CurrRainRate");
+    PeriodicList = MakeOwned<TMemo>(this, "PeriodicList");
     sBuild = MakeOwned<TfshVersionLabel>(this, "sBuild");
     sBuild->SetVisible(false);
     sBuild->SetCaption(BuildText(ExeName()));
@@ -168,6 +176,10 @@ void TMainForm::CreateComponents() {
     ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
+    DS2423Menu = control("DS2423Menu");
+    DS2423Menu->SetCaption("DS2423");
+    DS2438Menu = control("DS2438Menu");
+    DS2438Menu->SetCaption("DS2438");
     auto transfer = [&](const char* name, const char* caption, void (TPublishing::*post)()) {
         TControl* item = control(name);
         item->SetCaption(caption);
@@ -178,8 +190,9 @@ void TMainForm::CreateComponents() {
     PostToWeather4U = transfer("PostToWeather4U", "Post to W4U", &TPublishing::PostToW4U);
     PostServlet = transfer("PostServlet", "Post to Servlet", &TPublishing::PostToServlet);
     PosttoWeatherUnderground = transfer("PosttoWeatherUnderground", "Post to WU", &TPublishing::PostToWUnder);
-    // The reset items of the kinds a scan finds are shown by the set-up after the scan.
-    for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
+    // The items of the kinds a scan finds are shown by the set-up after the scan.
+    for (TControl* hidden :
+         {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge, DS2423Menu, DS2438Menu})
         hidden->SetVisible(false);
     CreateGauges();
 }
