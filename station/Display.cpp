@@ -138,7 +138,9 @@ void TMainForm::DisplayWind(TMessage&) {
 }
 
 void TMainForm::DisplayBarometer(TMessage&) {
-    if (SensorSet().BarometerPresent) BaroMeter->SetValue(CurrentReadings.Barometer);
+    if (!SensorSet().BarometerPresent) return;
+    BaroMeter->SetValue(CurrentReadings.Barometer);
+    if (SensorSet().BarometerSensor) BaroTrend->SetCaption(SensorSet().BarometerSensor->GetTrend());
 }
 
 void TMainForm::ConfigureTemperatureSensors() {

@@ -148,6 +148,7 @@ void TMainForm::CreateComponents() {
     CurrWindDir = control("CurrWindDir");
     CurrRainToday = control("CurrRainToday");
     CurrRainRate = control("CurrRainRate");
+    BaroTrend = control("BaroTrend");
     PeriodicList = MakeOwned<TMemo>(this, "PeriodicList");
     sBuild = MakeOwned<TfshVersionLabel>(this, "sBuild");
     sBuild->SetVisible(false);

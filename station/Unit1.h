@@ -219,9 +219,9 @@ public:
     TRxTrayIcon* TrayIcon;
     platform::TLabel *CurrTemp, *WChillTemp, *RainResetTime, *SunRiseLabel, *SunSetLabel;
     // The value labels of the other kinds: the main humidity sensor's humidity and dew point, the wind's
-    // speed, gust and direction, the rain of today and its rate per hour.
+    // speed, gust and direction, the rain of today and its rate per hour, the pressure's trend.
     platform::TLabel *CurrHumidity, *CurrDewpoint, *CurrWind, *CurrGust, *CurrWindDir, *CurrRainToday,
-        *CurrRainRate;
+        *CurrRainRate, *BaroTrend;
     // The periodic list: one line of the data log's values at each data-log interval.
     platform::TMemo* PeriodicList;
     TfshVersionLabel* sBuild;
