@@ -2,6 +2,7 @@
 // the caption by date, tray minimise/restore, the work folders, the one-shot start timer, and the two
 // published commands of the pages that nothing is bound to.
 #include <exception>
+#include <utility>
 
 #include "extra/ComponentUnits.h"
 #include "gauges/AbProc.h"
@@ -136,19 +137,14 @@ void TMainForm::CreateComponents() {
     ASR->OnTimer = [this](TTimer* t) { ASRTimer(t); };
     TrayIcon = MakeOwned<TRxTrayIcon>(this, "TrayIcon");
     TrayIcon->OnDblClick = [this] { AppRestore(); };
-    CurrTemp = control("CurrTemp");
-    WChillTemp = control("WChillTemp");
-    RainResetTime = control("RainResetTime");
-    SunRiseLabel = control("SunRiseLabel");
-    SunSetLabel = control("SunSetLabel");
-    CurrHumidity = control("CurrHumidity");
-    CurrDewpoint = control("CurrDewpoint");
-    CurrWind = control("CurrWind");
-    CurrGust = control("CurrGust");
-    CurrWindDir = control("CurrWindDir");
-    CurrRainToday = control("CurrRainToday");
-    CurrRainRate = control("CurrRainRate");
-    BaroTrend = control("BaroTrend");
+    const std::pair<TLabel**, const char*> labels[] = {
+        {&CurrTemp, "CurrTemp"},         {&WChillTemp, "WChillTemp"},       {&RainResetTime, "RainResetTime"},
+        {&SunRiseLabel, "SunRiseLabel"}, {&SunSetLabel, "SunSetLabel"},     {&CurrHumidity, "CurrHumidity"},
+        {&CurrDewpoint, "CurrDewpoint"}, {&CurrWind, "CurrWind"},           {&CurrGust, "CurrGust"},
+        {&CurrWindDir, "CurrWindDir"},   {&CurrRainToday, "CurrRainToday"}, {&CurrRainRate, "CurrRainRate"},
+        {&BaroTrend, "BaroTrend"}};
+    for (auto [label, name] : labels)
+        *label = control(name);
     PeriodicList = MakeOwned<TMemo>(this, "PeriodicList");
     sBuild = MakeOwned<TfshVersionLabel>(this, "sBuild");
     sBuild->SetVisible(false);
