@@ -6,6 +6,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Files.h"
+#include "platform/Speaker.h"
 
 namespace platform {
 
@@ -23,8 +24,7 @@ std::string BuildText(const std::string& exePath) {
 
 SystemHooks& Hooks() {
     static SystemHooks hooks{
-        [](unsigned, unsigned) {},
-        [](const std::string&) {},
+        [](unsigned frequency, unsigned ms) { Speaker::Get().Tone(frequency, ms); },
         [](int code) { std::exit(code); },
     };
     return hooks;

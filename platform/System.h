@@ -1,6 +1,6 @@
 #pragma once
-// Operating-system services the station asks for: its version, the alarm beep, showing a text file,
-// the build date of the program, and ending the process. Tests replace the hooks.
+// Operating-system services the station asks for: its version, the alarm beep, the build date of the
+// program, and ending the process. Tests replace the hooks.
 #include <functional>
 #include <string>
 
@@ -16,10 +16,8 @@ OsVersion GetOsVersion();
 std::string BuildText(const std::string& exePath);
 
 struct SystemHooks {
-    // A tone of `frequency` Hz for `ms` milliseconds. Headless: silent and not blocking.
+    // A tone of `frequency` Hz for `ms` milliseconds, queued on the speaker (Speaker.h): it never blocks.
     std::function<void(unsigned frequency, unsigned ms)> beep;
-    // Shows a text file to the user (the log viewer). Headless: nothing.
-    std::function<void(const std::string& path)> openTextViewer;
     // Ends the process with the code.
     std::function<void(int code)> exitProcess;
 };

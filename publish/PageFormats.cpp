@@ -14,10 +14,6 @@ const char* TemperatureColor(double celsius) {
     return celsius >= 0.0 ? "#FF0000" : "#0000FF";
 }
 
-platform::gfx::TColor SignColor(float value) {
-    return static_cast<double>(value) >= 0.0 ? platform::gfx::clRed : platform::gfx::clBlue;
-}
-
 std::string AscTimeNow() {
     return platform::CTime(platform::Clock::Get().UnixTime());
 }

@@ -4,16 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/graphics/Color.h"
-
 namespace publish {
 
 // "hh:mm" of a time record (time[0] the minute, time[1] the hour).
 std::string HourMinute(const uint8_t* time);
 // Red ("#FF0000") at 0.0 and above, blue ("#0000FF") below: a temperature in Celsius.
 const char* TemperatureColor(double celsius);
-// The same rule for the main window's labels.
-platform::gfx::TColor SignColor(float value);
 // "Sun Dec  6 14:03:09 2026\n": now, local time.
 std::string AscTimeNow();
 

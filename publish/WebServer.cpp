@@ -209,7 +209,6 @@ void TWebServer::AnswerByPageId(int id, net::THttpConnection* client, net::THttp
 
 void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& flags, const char* type,
                             std::shared_ptr<const std::string> body, std::string tail) {
-    flags = net::hgWillSendMySelf;
     const std::string build = context_.Build();
     char length[24];
     const char* end = std::to_chars(length, length + sizeof length, body->size() + tail.size()).ptr;
@@ -218,6 +217,8 @@ void TWebServer::SendAnswer(net::THttpConnection* client, net::THttpGetFlag& fla
     head.append(client->Version).append(" 200 OK\r\nServer: Korvane ").append(build);
     head.append("\r\nContent-Type: ").append(type).append("\r\nContent-Length: ");
     head.append(length, static_cast<size_t>(end - length)).append("\r\nConnection: close\r\n\r\n");
+    // Only an answer that is made is sent by us: one that failed before here is still the 404.
+    flags = net::hgWillSendMySelf;
     client->DocStream =
         std::make_unique<net::THttpAnswerStream>(std::move(head), std::move(body), std::move(tail));
     client->SendStream();

@@ -32,31 +32,35 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
 void TMainForm::WriteDataLog() {
     Logged(Named("SERVER: Error logging data"), [&] {
         ForEachStationKind(&StationKind::logData, &StationKind::logOrder, *this);
-
-        const TCurrentReadings& r = CurrentReadings;
-        const DosDate& d = CurrentDate;
-        const DosTime& t = CurrentTime;
-        std::string record = StationSettings.LogDirInDegrees
-                                 ? Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day,
-                                          d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
-                                          r.WindSpeed, r.WindGust, r.WindDirectionDegrees)
-                                 : Format("\n%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day,
-                                          d.da_mon, d.da_year, t.ti_hour, t.ti_min, r.Temperature,
-                                          r.WindSpeed, r.WindGust, CompassPointName(r.WindCompassPoint));
-        if (SensorSet().HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
-        if (SensorSet().RainPresent && SensorSet().RainSensor) {
-            RainGauge& rain = *SensorSet().RainSensor;
-            double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
-            int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
-            double rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
-            record += Format("\t%3.2f\t%3.2f", month, rate);
-        }
-        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
-            Barometer& baro = *SensorSet().BarometerSensor;
-            record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
-        }
-        AppendDataFile(Format("DATA\\%02d%d.TXT", d.da_mon, d.da_year), record);
+        AppendDataFile(Format("DATA\\%02d%d.TXT", CurrentDate.da_mon, CurrentDate.da_year),
+                       "\n" + FormatDataRecord());
     });
+}
+
+std::string TMainForm::FormatDataRecord() {
+    const TCurrentReadings& r = CurrentReadings;
+    const DosDate& d = CurrentDate;
+    const DosTime& t = CurrentTime;
+    std::string record =
+        StationSettings.LogDirInDegrees
+            ? Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
+                     t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, r.WindDirectionDegrees)
+            : Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
+                     t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust,
+                     CompassPointName(r.WindCompassPoint));
+    if (SensorSet().HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
+    if (SensorSet().RainPresent && SensorSet().RainSensor) {
+        RainGauge& rain = *SensorSet().RainSensor;
+        double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
+        int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
+        double rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
+        record += Format("\t%3.2f\t%3.2f", month, rate);
+    }
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
+        Barometer& baro = *SensorSet().BarometerSensor;
+        record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
+    }
+    return record;
 }
 
 void TMainForm::WriteDailyLog() {

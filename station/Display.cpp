@@ -12,6 +12,7 @@
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
+#include "station/SignColor.h"
 #include "station/Unit1.h"
 
 using namespace platform;
@@ -93,6 +94,7 @@ void TMainForm::DisplayTemperature(TMessage& message) {
     r.TemperatureMinTime.ti_hour = low[1];
     r.TemperatureRead = true;
     CurrTemp->SetCaption(TemperatureText(r.Temperature, sensor->Celsius ? 'C' : 'F'));
+    CurrTemp->Font().SetColor(SignColor(r.TemperatureC)); // red from the freezing point up, blue below
     if (DDERunning) SetDDEText(Dde.DDETemperature, FloatToStr(r.Temperature));
     PostMessage(Handle(), MsgDisplayWindChillHeatIndex, 0, 0);
 }
@@ -106,11 +108,39 @@ void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
     WChillTemp->SetCaption(TemperatureText(shown, TemperatureUnitLetter()));
 }
 
-void TMainForm::DisplayRain(TMessage&) {}
-void TMainForm::DisplayHumidity(TMessage&) {}
-void TMainForm::DisplayWind(TMessage&) {}
+void TMainForm::DisplayRain(TMessage&) {
+    RainGauge* rain = SensorSet().RainSensor.get();
+    if (!SensorSet().RainPresent || !rain) return;
+    const std::string unit = " " + rain->GetUnit();
+    CurrRainToday->SetCaption(Format("%3.2f", rain->InUnit(rain->TodayCounts())) + unit);
+    CurrRainRate->SetCaption(Format("%3.2f", rain->InUnit(rain->RateCounts())) + unit + "/h");
+}
+
+void TMainForm::DisplayHumidity(TMessage& message) {
+    int index = static_cast<int>(message.WParam);
+    if (index != MainHumiditySensor || index < 0 || index >= SensorSet().HumiditySensors.Count()) return;
+    Humidity* sensor = SensorSet().HumiditySensors[index];
+    if (!sensor) return;
+    CurrHumidity->SetCaption(Format("%.1f%%", sensor->GetValue()));
+    CurrDewpoint->SetCaption(
+        TemperatureText(sensor->InUnit(sensor->dewpoint.value), sensor->Celsius ? 'C' : 'F'));
+}
+
+void TMainForm::DisplayWind(TMessage&) {
+    WindData* wind = SensorSet().WindSensor.get();
+    if (!SensorSet().WindPresent || !wind) return;
+    const std::string unit = " " + wind->GetUnit();
+    CurrWind->SetCaption(Format("%.1f", wind->ConvertSpeed(wind->Speed)) + unit);
+    CurrGust->SetCaption(Format("%.1f", wind->ConvertSpeed(wind->Gust)) + unit);
+    // A vane that gave no valid direction (255) shows none.
+    CurrWindDir->SetCaption(wind->CurrentDirection < kCompassPoints ? CompassPointName(wind->CurrentDirection)
+                                                                    : "n/a");
+}
+
 void TMainForm::DisplayBarometer(TMessage&) {
-    if (SensorSet().BarometerPresent) BaroMeter->SetValue(CurrentReadings.Barometer);
+    if (!SensorSet().BarometerPresent) return;
+    BaroMeter->SetValue(CurrentReadings.Barometer);
+    if (SensorSet().BarometerSensor) BaroTrend->SetCaption(SensorSet().BarometerSensor->GetTrend());
 }
 
 void TMainForm::ConfigureTemperatureSensors() {
@@ -177,9 +207,18 @@ void TMainForm::ConfigureRainGauge() {
 }
 
 void TMainForm::SetupDS2450Menu() {
-    DS2450StatReset->SetVisible(true);
+    Logged("SERVER: Error setting up DS2450!", [&] { DS2450StatReset->SetVisible(true); });
 }
-void TMainForm::SetupDS2423Menu() {}
-void TMainForm::SetupDS2438Menu() {}
 
-void TMainForm::AddPeriodicLogLine() {}
+void TMainForm::SetupDS2423Menu() {
+    Logged("SERVER: Error setting up DS2423!", [&] { DS2423Menu->SetVisible(true); });
+}
+
+void TMainForm::SetupDS2438Menu() {
+    Logged("SERVER: Error setting up DS2438!", [&] { DS2438Menu->SetVisible(true); });
+}
+
+void TMainForm::AddPeriodicLogLine() {
+    Logged(Named("SERVER: Error adding to the periodic list"),
+           [&] { AddListLine(*PeriodicList, FormatDataRecord()); });
+}

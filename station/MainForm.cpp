@@ -2,6 +2,7 @@
 // the caption by date, tray minimise/restore, the work folders, the one-shot start timer, and the two
 // published commands of the pages that nothing is bound to.
 #include <exception>
+#include <utility>
 
 #include "extra/ComponentUnits.h"
 #include "gauges/AbProc.h"
@@ -136,11 +137,15 @@ void TMainForm::CreateComponents() {
     ASR->OnTimer = [this](TTimer* t) { ASRTimer(t); };
     TrayIcon = MakeOwned<TRxTrayIcon>(this, "TrayIcon");
     TrayIcon->OnDblClick = [this] { AppRestore(); };
-    CurrTemp = control("CurrTemp");
-    WChillTemp = control("WChillTemp");
-    RainResetTime = control("RainResetTime");
-    SunRiseLabel = control("SunRiseLabel");
-    SunSetLabel = control("SunSetLabel");
+    const std::pair<TLabel**, const char*> labels[] = {
+        {&CurrTemp, "CurrTemp"},         {&WChillTemp, "WChillTemp"},       {&RainResetTime, "RainResetTime"},
+        {&SunRiseLabel, "SunRiseLabel"}, {&SunSetLabel, "SunSetLabel"},     {&CurrHumidity, "CurrHumidity"},
+        {&CurrDewpoint, "CurrDewpoint"}, {&CurrWind, "CurrWind"},           {&CurrGust, "CurrGust"},
+        {&CurrWindDir, "CurrWindDir"},   {&CurrRainToday, "CurrRainToday"}, {&CurrRainRate, "CurrRainRate"},
+        {&BaroTrend, "BaroTrend"}};
+    for (auto [label, name] : labels)
+        *label = control(name);
+    PeriodicList = MakeOwned<TMemo>(this, "PeriodicList");
     sBuild = MakeOwned<TfshVersionLabel>(this, "sBuild");
     sBuild->SetVisible(false);
     sBuild->SetCaption(BuildText(ExeName()));
@@ -168,6 +173,10 @@ void TMainForm::CreateComponents() {
     ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
+    DS2423Menu = control("DS2423Menu");
+    DS2423Menu->SetCaption("DS2423");
+    DS2438Menu = control("DS2438Menu");
+    DS2438Menu->SetCaption("DS2438");
     auto transfer = [&](const char* name, const char* caption, void (TPublishing::*post)()) {
         TControl* item = control(name);
         item->SetCaption(caption);
@@ -178,8 +187,9 @@ void TMainForm::CreateComponents() {
     PostToWeather4U = transfer("PostToWeather4U", "Post to W4U", &TPublishing::PostToW4U);
     PostServlet = transfer("PostServlet", "Post to Servlet", &TPublishing::PostToServlet);
     PosttoWeatherUnderground = transfer("PosttoWeatherUnderground", "Post to WU", &TPublishing::PostToWUnder);
-    // The reset items of the kinds a scan finds are shown by the set-up after the scan.
-    for (TControl* hidden : {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge})
+    // The items of the kinds a scan finds are shown by the set-up after the scan.
+    for (TControl* hidden :
+         {HumidityStatReset, WindStatReset, DS2450StatReset, Raingauge, DS2423Menu, DS2438Menu})
         hidden->SetVisible(false);
     CreateGauges();
 }

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/Files.h"
+#include "platform/Shell.h"
 #include "platform/Strings.h"
-#include "platform/System.h"
 #include "station/SplashScreen.h"
 #include "station/Unit1.h"
 
@@ -13,8 +13,6 @@ using namespace platform;
 std::string LastStatusText;
 
 namespace {
-constexpr int kMemoLimit = 200;
-constexpr int kMemoTrim = 50;
 
 // One log line whatever the text holds: an error text with line breaks (a socket error carries CR LF)
 // would otherwise start a line without date and time in korvane.log.
@@ -41,13 +39,7 @@ void TMainForm::LogStatus(const std::string& message) {
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
         LastStatusText = ": " + line;
 
-        TStringList& lines = DisplayMemo->Lines();
-        lines.BeginUpdate();
-        if (lines.Count() > kMemoLimit)
-            for (int i = 0; i < kMemoTrim; ++i)
-                lines.Delete(0);
-        lines.Add(line);
-        lines.EndUpdate();
+        AddListLine(*DisplayMemo, line);
         StatusBar->Panel(1) = line;
         if (StationOptions.EchoLogToStdout) {
             std::string shown = Latin1ToUtf8(line) + "\n";
@@ -79,8 +71,20 @@ void TMainForm::LogStatus(const std::string& message) {
     }
 }
 
+void TMainForm::AddListLine(TMemo& list, const std::string& line) {
+    TStringList& lines = list.Lines();
+    lines.BeginUpdate();
+    if (lines.Count() > kListLimit)
+        for (int i = 0; i < kListTrim; ++i)
+            lines.Delete(0);
+    lines.Add(line);
+    lines.EndUpdate();
+}
+
 void TMainForm::Openlog1Click(TComponent*) {
-    Hooks().openTextViewer("korvane.log");
+    // The desktop's viewer of text files shows it (the shell's results 32 and below are errors).
+    int result = ShellExecute(Handle(), "", "korvane.log", "", "", SW_SHOWNORMAL);
+    if (result <= 32) LogStatus(Format("SERVER: Error opening korvane.log (%d)", result));
 }
 
 void TMainForm::ClearStatusListClick(TComponent*) {

@@ -159,6 +159,7 @@ public:
     void LoadGraphData();
     void SaveGraphData();
     void UpdateGraphs();
+    // Appends the data log's record of now to the periodic list.
     void AddPeriodicLogLine();
     void SaveGraphGIFs();
     void SavePlainGraphGIFs();
@@ -217,10 +218,18 @@ public:
     platform::TTimer* ASR;
     TRxTrayIcon* TrayIcon;
     platform::TLabel *CurrTemp, *WChillTemp, *RainResetTime, *SunRiseLabel, *SunSetLabel;
+    // The value labels of the other kinds: the main humidity sensor's humidity and dew point, the wind's
+    // speed, gust and direction, the rain of today and its rate per hour, the pressure's trend.
+    platform::TLabel *CurrHumidity, *CurrDewpoint, *CurrWind, *CurrGust, *CurrWindDir, *CurrRainToday,
+        *CurrRainRate, *BaroTrend;
+    // The periodic list: one line of the data log's values at each data-log interval.
+    platform::TMemo* PeriodicList;
     TfshVersionLabel* sBuild;
     platform::TMenuItem *Restore, *MinimizeToSysTray, *RescanMLan, *OpenStatusLog, *Unload1, *TempStatReset,
         *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge,
         *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
+    // The entries of the counter and DS2438 kinds, shown when a scan finds them.
+    platform::TMenuItem *DS2423Menu, *DS2438Menu;
     // "Transfer..." commands; a post disables its item while it is pending.
     platform::TMenuItem *PostAPRS, *PostToWeather4U, *PostServlet, *PosttoWeatherUnderground;
 
@@ -324,6 +333,13 @@ private:
     void ConfigureRainGraph();
     void CreateWorkingObjects();
     void CreateWorkFolder(const std::string& path, const std::string& suffix, const std::string& failure);
+    // The values of the monthly data log's record, without its leading line feed.
+    std::string FormatDataRecord();
+    // Appends a line to a list of the window; one that holds more than kListLimit lines loses its oldest
+    // kListTrim first.
+    static constexpr int kListLimit = 200;
+    static constexpr int kListTrim = 50;
+    static void AddListLine(platform::TMemo& list, const std::string& line);
     // The station's sensor objects, reached through SensorSet() while the window lives.
     std::unique_ptr<TSensorSet> sensors_;
     // The window's parts in the layers around the controller (StationOptions).

@@ -81,8 +81,10 @@ TEST_F(BarometerTest, RateAndTrendFollowTheMinuteHistory) {
     EXPECT_EQ(sensor->GetTrend(), "Steady"); // 0.098 hPa
     sensor->StorePressure(29.503);
     EXPECT_EQ(sensor->GetTrend(), "Rising"); // 0.102 hPa
+    sensor->StorePressure(29.4971);
+    EXPECT_EQ(sensor->GetTrend(), "Steady"); // -0.098 hPa
     sensor->StorePressure(29.497);
-    EXPECT_EQ(sensor->GetTrend(), "Falling");
+    EXPECT_EQ(sensor->GetTrend(), "Falling"); // -0.102 hPa
 
     // From the second minute on the reference is the first minute's pressure; after a full hour it is
     // the pressure recorded 59 minutes before the latest.

@@ -59,6 +59,17 @@ TEST_F(DS2423Counter, FirstReadSeedsThenTheRateFollowsTheCounts) {
     EXPECT_EQ(counter->GetStatus(), device->rom().Text() + ": 110 0.00 390 390");
 }
 
+TEST_F(DS2423Counter, CountsPerMinuteAndPerHourComeFromTheMinuteHistory) {
+    auto counter = Make<DS2423>(device->rom(), 0, nullptr, 0);
+    for (int minute = 0; minute <= 70; ++minute) { // ten counts a minute
+        counter->RunningCounter = 10 * minute;
+        counter->UpdateCountHistory();
+    }
+    counter->RunningCounter = 705;
+    // A minute: the last two minute steps; an hour: now against the step 59 before the last (110).
+    EXPECT_EQ(counter->GetStatus(), device->rom().Text() + ": 705 0.00 10 595");
+}
+
 TEST_F(DS2423Counter, MultiplierScalesCountsAndRateWithoutSignedOverflow) {
     Sensors("[" + device->rom().Text() + "]\r\nMultiplier=3\r\nReadPage=14\r\n");
     device->SetCounter(14, 0x60000000u); // times 3 runs past 2^32: the product wraps like the counter

@@ -97,6 +97,12 @@ TEST_F(TemperatureTest, AlarmSweepsOncePerCrossingUntilRearmed) {
     sensor->RearmAlarm(0);
     ASSERT_EQ(sensor->Sample(), 1);
     EXPECT_EQ(tones.size(), 400u);
+    // Equal to the low limit is no alarm either.
+    sensor->temp.value = 0.0;
+    device.SetTemperature(-5.0);
+    ASSERT_EQ(sensor->Sample(), 1);
+    EXPECT_EQ(sensor->LowAlarmRaised, 0);
+    EXPECT_EQ(tones.size(), 400u);
 
     // Without the acoustic setting the flag is still raised, silently.
     sensor->AcousticAlarm = 0;

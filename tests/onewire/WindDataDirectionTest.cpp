@@ -136,6 +136,14 @@ TEST_F(WindDirectionTest, FreshAndBusyHistogramsGiveThePrevailingDirection) {
     // The windows starting at bins 8-12 tie; the first wins, which pulls the mean a little west.
     EXPECT_EQ(wind->CalculateDirection(), 265);
     EXPECT_EQ(wind->GetCompassPoint(), 11);
+
+    // A wind about north that averages to exactly 360 degrees is compass point 0 (N), not 16.
+    wind->ResetDirectionHistogram();
+    for (auto [bin, times] : {std::pair{15, 9}, std::pair{0, 99}, std::pair{3, 2}})
+        for (int i = 0; i < times; ++i)
+            wind->SetDirection(bin);
+    EXPECT_EQ(wind->CalculateDirection(), 360);
+    EXPECT_EQ(wind->GetCompassPoint(), 0);
 }
 
 class DS2401Vane : public WindDirectionTest {

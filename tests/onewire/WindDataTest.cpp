@@ -95,6 +95,9 @@ TEST_F(WindSpeedTest, SettingsUnitsAndBeaufort) {
     EXPECT_EQ(wind->GetUnit(), "mph");
     EXPECT_FLOAT_EQ(wind->ConvertSpeed(10), 24.53f);
     EXPECT_EQ(Ini(counter->rom(), "Unit"), "2");
+    wind->SetUnit(3);
+    EXPECT_EQ(wind->GetUnit(), "knots");
+    EXPECT_FLOAT_EQ(wind->ConvertSpeed(10), 21.3f); // 1.096 m/s a revolution, 1.944 knots a m/s
     EXPECT_EQ(wind->GetBeaufort(0.29f), 0);
     EXPECT_EQ(wind->GetBeaufort(0.3f), 1);
     EXPECT_EQ(wind->GetBeaufort(32.5f), 11);

@@ -187,6 +187,19 @@ TEST_F(FtpUploadTest, ARefusedStoreIsLoggedWithTheReplyAndNeverAsSuccess) {
     EXPECT_EQ(Stored(commands), std::vector<std::string>{"weather.html"}); // the chain ends there
     EXPECT_EQ(commands.back(), "QUIT");
     EXPECT_TRUE(upload.UploadToHomepage->Enabled());
+
+    // A chain that stores the page and is then refused the next file is no success either.
+    std::filesystem::create_directory(peer.root / "blocked.txt"); // STOR onto a folder fails
+    Write("blocked.txt", "extra");
+    StationSettings.FTPUserName = "ftpuserID";
+    StationSettings.FTPPassWord = "MoLeSkIn";
+    StationSettings.FTPExtraFileName[0] = Path("blocked.txt");
+    commands.clear();
+    upload.FTPUpload();
+    ASSERT_TRUE(RunUntil([&] { return Stored(commands).size() == 2 && !upload.Running(); })) << Log();
+    EXPECT_EQ(Stored(commands), (std::vector<std::string>{"weather.html", "blocked.txt"}));
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("HTML/weather.html") + " successful"), 1) << Log();
+    EXPECT_EQ(CountLog("uploaded OK"), 0); // the standing refusal was told by the first upload
 }
 
 TEST_F(FtpUploadTest, VsftpdTakesAnActiveUploadWithoutPassAndAConnectionDroppedMidFileIsNoSuccess) {

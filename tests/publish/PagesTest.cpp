@@ -9,6 +9,7 @@
 #include "publish/StartPages.h"
 #include "publish/StatusPage.h"
 #include "publish/WeatherXml.h"
+#include "support/DiskFaults.h"
 
 using namespace publish_test;
 
@@ -104,6 +105,20 @@ TEST_F(WeatherXml, TextsAreEscapedSoThatTheFileParsesAndFiguresKeepTheirFormats)
     EXPECT_EQ(std::system(("xmllint --noout " + Path("HTML/weather.xml")).c_str()), 0);
     // A weather.xml that cannot be opened is answered 0, as the writer's callers know it.
     StationSettings.HTMLDir = Path("missing");
+    EXPECT_EQ(publish::WriteWeatherXML(*context, false), 0);
+
+    // On a full disk the close fails (EOF), the weather.xml before stays whole and the log tells it once.
+    platform::CreateDir(Path("full"));
+    StationSettings.HTMLDir = Path("full");
+    korvane_test::FullDisk disk(Path("full"), korvane_test::DiskKind::SmallFileSystem);
+    ASSERT_EQ(publish::WriteWeatherXML(*context, false), 0);
+    const std::string before = Read("full/weather.xml");
+    disk.Fill();
+    EXPECT_EQ(publish::WriteWeatherXML(*context, false), EOF);
+    EXPECT_EQ(publish::WriteWeatherXML(*context, false), EOF);
+    disk.Free();
+    EXPECT_EQ(Read("full/weather.xml"), before);
+    EXPECT_EQ(CountLog("SERVER: Cannot write " + Path("full/weather.xml")), 1);
     EXPECT_EQ(publish::WriteWeatherXML(*context, false), 0);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/NetTestSupport.h"
 #include "platform/Component.h"
 #include "platform/Files.h"
 #include "platform/MemoryStream.h"
@@ -19,6 +20,7 @@
 #include "publish/StatusPage.h"
 #include "publish/Templates.h"
 #include "publish/WeatherXml.h"
+#include "publish/WebServer.h"
 #include "station/PublishingHost.h"
 #include "support/StationFixture.h"
 
@@ -36,7 +38,10 @@ public:
     const TStationSettings& Settings() const override { return settings; }
     Humidity* MainHumidity() const override { return nullptr; }
     const std::string& StatusLineText() const override { return statusLine; }
-    std::string VersionText() const override { return "07.12.2026"; }
+    std::string VersionText() const override {
+        if (versionLost) throw std::runtime_error("no version");
+        return "07.12.2026";
+    }
     std::string SunriseText() const override { return "07.58"; }
     std::string SunsetText() const override { return "16.21"; }
     std::string RunTimeText() override { return "Running 2 days"; }
@@ -60,6 +65,7 @@ public:
         commands[command] = enabled;
     }
 
+    bool versionLost = false;
     TCurrentReadings readings;
     TStationSettings settings;
     std::string statusLine, proxy;
@@ -150,4 +156,30 @@ TEST_F(PublishingHost, TheDdeServiceKeepsItsFlagAndItemsOnTheStation) {
         EXPECT_EQ(station.log.back(), "SERVER: DDE services shutting down");
     }
     EXPECT_EQ(station.owner.ComponentCount(), 0) << "the stopped service leaves nothing on the station";
+}
+
+TEST_F(PublishingHost, AWebAnswerThatCannotBeMadeIsA404ToldWithTheAnswersName) {
+    platform::Clock::Install(std::make_shared<platform::RealClock>()); // the client is a real socket
+    station.settings.HTTPAddr = "127.0.0.1";
+    station.settings.HTTPPort = "0";
+    publish::TWebServer web(context);
+    web.StartHTTPServices();
+    ASSERT_TRUE(station.ServiceRunning(TPublishingService::HTTP));
+    const auto port = static_cast<uint16_t>(std::stoi(web.HTTPServer()->WSocketServer()->GetXPort()));
+    station.versionLost = true; // every text answer names the version in its header
+    for (const char* path : {"/", "/WAP", "/XML"}) {
+        int fd = net_test::RawConnect(port);
+        const std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
+        ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(request.size()));
+        std::string answer;
+        platform::EventLoop::Get().RunUntil([&] { return !net_test::DrainInto(fd, answer); }, 5000);
+        ::close(fd);
+        EXPECT_EQ(answer.rfind("HTTP/1.0 404 Not Found\r\n", 0), 0u) << path << answer;
+    }
+    auto told = [&](const std::string& line) {
+        return std::count(station.log.begin(), station.log.end(), line);
+    };
+    EXPECT_EQ(told("HTTP Server: Error (sending startpage): no version"), 2); // the HTML and the WML page
+    EXPECT_EQ(told("HTTP Server: Error (sending XML): no version"), 1);
 }

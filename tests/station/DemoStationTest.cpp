@@ -12,6 +12,7 @@
 #include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
 
+#include <sstream>
 #include <vector>
 
 using korvane_test::StationFixture;
@@ -151,4 +152,90 @@ TEST_F(DemoStationTest, ResetCommandsWithoutTheirSensorDoNothing) {
     }
     EXPECT_NO_THROW(form.ResetDailyStatistics());
     EXPECT_EQ(CountLog("Error"), 0);
+}
+
+TEST_F(DemoStationTest, TheValueLabelsShowTheSensorsAndRestWhileTheWindowIsInTheTray) {
+    TMainForm& form = StartDemo();
+    Run(10000);
+    auto show = [&](uint32_t msg, platform::WPARAM index = 0) {
+        platform::TMessage message{msg, index, static_cast<platform::LPARAM>(index), 0};
+        form.Dispatch(message);
+    };
+    // Rain in millimetres: 127 counts today, and 3 counts in a rate window of 7 minutes, which is 8
+    // windows an hour (60 / 7, whole).
+    RainGauge& rain = *SensorSet().RainSensor;
+    rain.CountsPrInch = 100;
+    rain.RainUnitInch = 0;
+    rain.RateMinutes = 7;
+    rain.TodayCounter = rain.RunningCounter - 127;
+    rain.RateReference = rain.RunningCounter - 3;
+    show(MsgDisplayRain);
+    EXPECT_EQ(form.CurrRainToday->Caption(), "32.26 mm");
+    EXPECT_EQ(form.CurrRainRate->Caption(), "6.10 mm/h");
+    ASSERT_TRUE(form.ReadRain()); // the shared rate is in inches
+    EXPECT_FLOAT_EQ(form.CurrentReadings.RainRate,
+                    static_cast<float>(CountDistance(rain.RunningCounter, rain.RateReference)) * 8 / 100);
+    WindData& wind = *SensorSet().WindSensor;
+    wind.Unit = 3;
+    wind.Speed = 10; // revolutions per second
+    wind.Gust = 4;
+    wind.CurrentDirection = 5;
+    show(MsgDisplayWind);
+    EXPECT_EQ(form.CurrWind->Caption(), "21.3 knots");
+    EXPECT_EQ(form.CurrGust->Caption(), "8.5 knots");
+    EXPECT_EQ(form.CurrWindDir->Caption(), "ESE");
+    Humidity& humidity = *SensorSet().HumiditySensors[MainHumiditySensor];
+    humidity.hum.value = 65.0;
+    humidity.dewpoint.value = 10.0;
+    humidity.Celsius = 1;
+    show(MsgDisplayHumidity, static_cast<platform::WPARAM>(MainHumiditySensor));
+    EXPECT_EQ(form.CurrHumidity->Caption(), "65.0%");
+    EXPECT_EQ(form.CurrDewpoint->Caption(), "10.0\xB0"
+                                            "C");
+    Barometer& baro = *SensorSet().BarometerSensor;
+    baro.RateReference = baro.baro.value - 0.003; // +0.10 hPa
+    show(MsgDisplayBarometer);
+    EXPECT_EQ(form.BaroTrend->Caption(), "Rising");
+    // The temperature is red from the freezing point up, blue below it.
+    ::Temperature& main = *SensorSet().TemperatureSensors[MainTemperatureSensor];
+    for (auto [celsius, color] :
+         {std::pair{-0.1, platform::gfx::clBlue}, std::pair{0.0, platform::gfx::clRed}}) {
+        main.temp.value = celsius;
+        show(MsgDisplayTemperature, static_cast<platform::WPARAM>(MainTemperatureSensor));
+        EXPECT_EQ(form.CurrTemp->Font().Color(), color) << celsius;
+    }
+
+    // A vane without a valid direction: the shared bin is 255 (as the status line shows it) and the
+    // label shows none.
+    wind.DirectionAssigned = 0; // the reading leaves the direction alone
+    wind.CurrentDirection = 16;
+    ASSERT_TRUE(form.ReadWind());
+    EXPECT_EQ(form.CurrentReadings.WindDirectionBin, 255);
+    form.UpdateStatusLine();
+    std::istringstream fields(StatusLine);
+    std::string field;
+    for (int i = 0; i < 7; ++i)
+        fields >> field;
+    EXPECT_EQ(field, "255");
+    show(MsgDisplayWind);
+    EXPECT_EQ(form.CurrWindDir->Caption(), "n/a");
+
+    // In the tray the readers post no display of wind, rain, humidity or pressure; the temperature
+    // goes on.
+    const unsigned humidityReads = humidity.Samples;
+    form.AppMinimize();
+    platform::EventLoop::Get().ProcessMessages(); // what was posted before
+    platform::TLabel* resting[] = {form.CurrWind, form.CurrRainToday, form.CurrHumidity, form.BaroTrend};
+    for (platform::TLabel* label : resting)
+        label->SetCaption("-");
+    form.CurrTemp->SetCaption("-");
+    Run(3 * 60 * 1000);
+    ASSERT_GT(humidity.Samples, humidityReads);
+    for (platform::TLabel* label : resting)
+        EXPECT_EQ(label->Caption(), "-") << label->Name();
+    EXPECT_NE(form.CurrTemp->Caption(), "-");
+    form.AppRestore();
+    Run(3 * 60 * 1000);
+    for (platform::TLabel* label : resting)
+        EXPECT_NE(label->Caption(), "-") << label->Name();
 }

@@ -38,6 +38,20 @@ protected:
         return "WARNING: " + family + " " + serial + " left out (" + why + ")";
     }
     sim::DS2409& AddCoupler(uint64_t serial) { return net->Add<sim::DS2409>(net->Trunk(), serial); }
+    // The sensor tree's node with the text, or null.
+    const platform::TTreeNode* Node(const std::string& text) const {
+        std::vector<const platform::TTreeNode*> open;
+        for (const auto& root : form_->SensorTreeView->Roots())
+            open.push_back(root.get());
+        while (!open.empty()) {
+            const platform::TTreeNode* node = open.back();
+            open.pop_back();
+            if (node->Text == text) return node;
+            for (const auto& child : node->Children)
+                open.push_back(child.get());
+        }
+        return nullptr;
+    }
 };
 
 TEST_F(DiscoveryTest, ThermometerTableTakesTwentyFourAndNamesTheRest) {
@@ -83,6 +97,35 @@ TEST_F(DiscoveryTest, EachTableStopsAtItsRoom) {
             << family;
     EXPECT_EQ(CountLog("left out (room for 8 only)"), 5);
     EXPECT_EQ(CountLog("WARNING: Missing"), 0); // left out is not missing
+    EXPECT_TRUE(form_->DS2438Menu->Visible());
+    EXPECT_FALSE(form_->DS2423Menu->Visible());
+}
+
+TEST_F(DiscoveryTest, RolesComeFromIniTxtAndTheDescriptionAndAbsentWindCountersAreNotReported) {
+    std::string wind = AddCounter(0x100).rom().Text();
+    std::string lightning = AddCounter(0x101).rom().Text();
+    // An older station's ini.txt: eight direction chips, the wind counter, the vane's switch.
+    std::string iniTxt;
+    for (int chip = 0; chip < 8; ++chip)
+        iniTxt += sim::Rom::Make(0x01, 0x700 + static_cast<uint64_t>(chip)).Text() + "\r\n";
+    Write("ini.txt", iniTxt + wind + "\r\n" + sim::Rom::Make(0x12, 0x710).Text() + "\r\n");
+    std::string absentWind = sim::Rom::Make(0x1D, 0x900).Text(),
+                absentRain = sim::Rom::Make(0x1D, 0x901).Text();
+    Write("SENSORS.INI", "[" + lightning + "]\r\nDescription=Lightning 2\r\n" +
+                             Typed({absentWind}, "WindSpeed") + Typed({absentRain}, "RainGauge"));
+    TMainForm& form = StartStation();
+    ASSERT_TRUE(SensorSet().WindSensor);
+    EXPECT_EQ(iButton::RomText(SensorSet().WindSensor->Rom), wind);
+    ASSERT_EQ(SensorSet().DS2423Sensors.Count(), 1);
+    const platform::TTreeNode* node = Node("DS2423: Lightning 2 ");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->ImageIndex, 11);
+    EXPECT_EQ(node->SelectedIndex, 11);
+    // A configured reader that is absent is told; an absent wind counter is not.
+    EXPECT_EQ(CountLog("WARNING: Missing RainGauge sensor " + absentRain + "!"), 1);
+    EXPECT_EQ(CountLog("WARNING: Missing"), 1);
+    EXPECT_TRUE(form.DS2423Menu->Visible());
+    EXPECT_FALSE(form.DS2438Menu->Visible());
 }
 
 TEST_F(DiscoveryTest, ThirteenthCouplerIsLeftOut) {

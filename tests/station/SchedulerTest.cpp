@@ -52,6 +52,12 @@ TEST_F(SchedulerTest, DataLogFollowsTheIntervalOnWholeMinutesSince1970) {
     TMainForm& form = StartAt(2026, 12, 6, 14, 9);
     Minutes(form, 30);                        // 14:10 .. 14:39
     EXPECT_EQ(Records("DATA/122026.TXT"), 3); // 14:10, 14:20, 14:30
+    // The window's periodic list has each record's values as a line.
+    platform::TStringList& list = form.PeriodicList->Lines();
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list[2], "06.12.2026\t14:30\t0.0\t0.0\t0.0\tN");
+    const std::string log = Read("DATA/122026.TXT");
+    EXPECT_EQ(log.substr(log.size() - list[2].size() - 2), "\r\n" + list[2]);
 
     StationSettings.LogInterval = 7;
     platform::DeleteFile(Path("DATA/122026.TXT"));
@@ -122,4 +128,13 @@ TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     form.CurrentReadings.Humidity = 87.9f;
     form.WriteSummaryFile();
     EXPECT_EQ(Read("DATA/SUMMARY.TXT"), "Dec 6 2026 14:00\r\nt-05h87\r\n");
+}
+
+TEST_F(SchedulerTest, TrendFilesAreSavedOnTheirIntervalAndAnIntervalOf0MeansThirty) {
+    TMainForm& form = StartAt(2026, 12, 6, 14, 9, "[Weather]\r\nSaveGraphInterval=0\r\n");
+    Minutes(form, 20); // 14:10 .. 14:29
+    EXPECT_FALSE(platform::FileExists(Path("VeskTemp.dat")));
+    Minutes(form, 1); // 14:30
+    EXPECT_TRUE(platform::FileExists(Path("VeskTemp.dat")));
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("Weather", "SaveGraphInterval", 0), 30);
 }

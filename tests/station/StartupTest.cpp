@@ -133,3 +133,20 @@ TEST_F(StartupTest, ClosingWhileTerminatingStopsTheSessionAndTheDestructorEndsTh
     EXPECT_EQ(exitCode_, 0);
     EXPECT_EQ(MainForm, nullptr);
 }
+
+TEST_F(StartupTest, SunTimesAreShownAsHoursWithTwoDecimalsOrNotAtAll) {
+    struct Case {
+        const char *latitude, *longitude, *sunrise, *sunset;
+    } cases[] = {
+        {"59.91", "10.75", "9.00", "15.15"}, // Oslo on 6 December: 09:00 and 15:15, unpadded
+        {"78.22", "15.65", "n/a", "n/a"},    // polar night: no sunrise, no sunset
+        {"59", "10.75", "", ""},             // a latitude of 3 characters or fewer: not computed
+    };
+    for (const Case& c : cases) {
+        Write("korvane.ini",
+              std::string("[Weather]\r\nLatitude=") + c.latitude + "\r\nLongitude=" + c.longitude + "\r\n");
+        TMainForm& form = Start();
+        EXPECT_EQ(form.SunRiseLabel->Caption(), c.sunrise) << c.latitude;
+        EXPECT_EQ(form.SunSetLabel->Caption(), c.sunset) << c.latitude;
+    }
+}

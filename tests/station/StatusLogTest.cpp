@@ -1,5 +1,11 @@
-// The status logger: memo trimming, the filter, the file lines and their date.
+// The status logger: memo trimming, the filter, the file lines and their date, and the command that
+// shows the log file.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "support/StationFixture.h"
 #include "ui/Splashfrm.h"
@@ -92,4 +98,29 @@ TEST_F(StatusLogTest, SplashGetsTheTextWhileItShows) {
     EXPECT_EQ(SplashForm()->Lines.back(), "INFO: Added sensor");
     platform::EventLoop::Get().RunFor(20);
     EXPECT_EQ(SplashForm(), nullptr);
+}
+
+TEST_F(StatusLogTest, TheLogCommandHandsKorvaneLogToTheDesktopsOpenerAndLogsAFailureWithItsCode) {
+    TMainForm& form = StartQuiet();
+    form.LogStatus("a line for the file");
+    // The desktop's opener, found on PATH: here a script that writes down what it was given.
+    std::filesystem::create_directory(Path("bin"));
+    Write("bin/xdg-open", "#!/bin/sh\necho \"$1\" > \"" + Path("opened.tmp") + "\"\n/bin/mv \"" +
+                              Path("opened.tmp") + "\" \"" + Path("opened") + "\"\n");
+    std::filesystem::permissions(Path("bin/xdg-open"), std::filesystem::perms::owner_all);
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    ::setenv("PATH", Path("bin").c_str(), 1);
+    form.OpenStatusLog->Click();
+    std::string opened;
+    for (int i = 0; i < 3000 && opened.empty(); ++i) { // the opener runs on its own
+        platform::EventLoop::Get().ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        opened = Read("opened");
+    }
+    EXPECT_EQ(opened, Path("korvane.log") + "\n");
+    std::filesystem::remove(Path("bin/xdg-open"));
+    form.OpenStatusLog->Click(); // nothing opens a document now
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(CountLog("SERVER: Error opening korvane.log (31)"), 1);
 }

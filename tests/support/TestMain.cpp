@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "onewire/DiagnosticDatagram.h"
+#include "platform/Speaker.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/sim/SimulatedPort.h"
 
@@ -12,5 +13,7 @@ int main(int argc, char** argv) {
     // Tests run beside a station of the machine, which listens on the diagnostic port: the sensors of a
     // test send nothing there, and a test that listens takes a free port.
     DiagnosticListenerPort = "0";
+    // Alarms make no sound in tests: no speaker and no terminal (a test that plays tones sets its own).
+    platform::Speaker::Get().SetPlaces({"", "", -1});
     return RUN_ALL_TESTS();
 }
