@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "onewire/Discovery.h"
+#include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
 #include "station/SplashScreen.h"
 #include "station/StationKinds.h"
@@ -52,6 +53,20 @@ void TMainForm::ScanMicroLAN() {
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }
+}
+
+bool TMainForm::ScanQuietly() {
+    CleanupSensors();
+    SensorTreeView->Clear();
+    MicroLANNode = nullptr;
+    Microlan::QuietLog quiet;
+    if (Microlan::Setup() != 1) return false;
+    MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
+    MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = ScanImage::MicroLAN;
+    Microlan::Bus().FoundSerials->Clear();
+    ScanView view(*this, nullptr);
+    ScanMicrolan(view, MicroLANNode);
+    return SensorSet().DeviceCount != 0;
 }
 
 void TMainForm::ReportMissingSensors(const TStringList& missing) {

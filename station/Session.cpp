@@ -11,23 +11,29 @@ using namespace platform;
 void TMainForm::StartSessionAndReading() {
     Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
         StartTimer->SetEnabled(false);
+        auto tryAgainLater = [&] {
+            StartTimer->SetInterval(kSessionRetryMs);
+            StartTimer->SetEnabled(true);
+        };
+        // No sensor at the last start: the net is scanned again quietly, and the start runs (and is
+        // told) in full once that scan finds a sensor.
+        if (NoSensorsFound && !ScanQuietly()) return tryAgainLater();
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) Publishing().StopTCPServices();
         if (UDPRunning) Publishing().StopUDPServices();
         SensorTreeView->Clear();
         MicroLANNode = nullptr;
-        const bool retry = SessionStartFailing;
+        const bool retry = SessionStartFailing || NoSensorsFound;
         if (!Microlan::Startup(retry)) { // which logged the failure, unless this is a retry
             if (splash_) splash_->Close();
             // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
             // does), and the start is tried again until one answers.
             SessionStartFailing = true;
             if (StationSettings.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
-            StartTimer->SetInterval(kSessionRetryMs);
-            StartTimer->SetEnabled(true);
+            tryAgainLater();
         } else {
-            if (retry)
+            if (SessionStartFailing)
                 LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::Bus().PortNum,
                                  Microlan::Bus().PortType));
             SessionStartFailing = false;
@@ -44,9 +50,11 @@ void TMainForm::StartSessionAndReading() {
                 SessionRunning = true;
             } else {
                 SessionRunning = false;
-                LogStatus("No sensors found!");
+                if (!NoSensorsFound) LogStatus("No sensors found!");
             }
+            NoSensorsFound = !SessionRunning;
             if (SessionRunning) {
+                RestartButton->SetVisible(false);
                 Application->SetTitle("Running!");
                 SetCaptionByDate();
                 TrayIcon->SetAnimated(true);
@@ -55,6 +63,7 @@ void TMainForm::StartSessionAndReading() {
             } else {
                 Application->SetTitle("No sensors found");
                 RestartButton->SetVisible(true);
+                tryAgainLater();
             }
         }
         if (!retry && Application->ShowCommand() != 2) AppRestore();
@@ -71,7 +80,9 @@ void TMainForm::RestartButtonClick(TComponent*) {
         SaveAllSensors();
         CleanupSensors();
         platform::Sleep(1000);
-        SessionStartFailing = false; // a restart asked for is told in full
+        // A restart asked for is told in full, and replaces the start timer's.
+        SessionStartFailing = NoSensorsFound = false;
+        StartTimer->SetEnabled(false);
         PostMessage(Handle(), MsgStartSession, 1, 1);
     });
 }
