@@ -23,7 +23,7 @@ namespace Microlan {
 
 namespace {
 TBusSession* installed = nullptr;
-int quiet = 0;
+HeldLog* held = nullptr;
 } // namespace
 
 TBusSession::TBusSession() = default;
@@ -48,16 +48,27 @@ std::string SettingsFile() {
 }
 
 void Log(const std::string& text) {
-    if (quiet != 0) return;
+    if (held != nullptr) {
+        held->lines_.push_back(text);
+        return;
+    }
     if (SensorHost* host = InstalledSensorHost()) host->LogStatus(text);
 }
 
-QuietLog::QuietLog() {
-    ++quiet;
+HeldLog::HeldLog(bool hold) {
+    if (hold && held == nullptr) held = this;
 }
 
-QuietLog::~QuietLog() {
-    --quiet;
+HeldLog::~HeldLog() {
+    if (held == this) held = nullptr;
+}
+
+void HeldLog::Release() {
+    if (held != this) return;
+    held = nullptr;
+    for (const std::string& line : lines_)
+        Log(line);
+    lines_.clear();
 }
 
 std::string TmexErrorText(int result) {

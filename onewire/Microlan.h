@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/tmex/Tmex.h"
 
@@ -87,13 +88,19 @@ int CheckResult(int result, int expected);
 // The text CheckResult gives for a result (without touching LastTmexError).
 std::string TmexErrorText(int result);
 void Log(const std::string& text);
-// While one lives, Log drops the bus layer's lines (a scan that only looks whether sensors are there).
-class QuietLog {
+// While one lives and holds, Log keeps the bus layer's lines back; Release logs them, and those still
+// held when it goes are dropped (a start that looks again whether sensors are there yet).
+class HeldLog {
 public:
-    QuietLog();
-    ~QuietLog();
-    QuietLog(const QuietLog&) = delete;
-    QuietLog& operator=(const QuietLog&) = delete;
+    explicit HeldLog(bool hold);
+    ~HeldLog();
+    HeldLog(const HeldLog&) = delete;
+    HeldLog& operator=(const HeldLog&) = delete;
+    void Release();
+
+private:
+    friend void Log(const std::string& text);
+    std::vector<std::string> lines_;
 };
 
 // How often StartSession tries and how long it sleeps between tries.

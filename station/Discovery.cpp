@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "onewire/Discovery.h"
-#include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
 #include "station/SplashScreen.h"
 #include "station/StationKinds.h"
@@ -42,10 +41,10 @@ private:
 
 } // namespace
 
-void TMainForm::ScanMicroLAN() {
+void TMainForm::ScanMicroLAN(bool quietly) {
     try {
-        Application->SetTitle("Scanning...");
-        ScanView view(*this, splash_.get());
+        if (!quietly) Application->SetTitle("Scanning...");
+        ScanView view(*this, quietly ? nullptr : splash_.get());
         ScanMicrolan(view, MicroLANNode);
         if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
         ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);
@@ -53,20 +52,6 @@ void TMainForm::ScanMicroLAN() {
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }
-}
-
-bool TMainForm::ScanQuietly() {
-    CleanupSensors();
-    SensorTreeView->Clear();
-    MicroLANNode = nullptr;
-    Microlan::QuietLog quiet;
-    if (Microlan::Setup() != 1) return false;
-    MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
-    MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = ScanImage::MicroLAN;
-    Microlan::Bus().FoundSerials->Clear();
-    ScanView view(*this, nullptr);
-    ScanMicrolan(view, MicroLANNode);
-    return SensorSet().DeviceCount != 0;
 }
 
 void TMainForm::ReportMissingSensors(const TStringList& missing) {

@@ -15,21 +15,22 @@ void TMainForm::StartSessionAndReading() {
             StartTimer->SetInterval(kSessionRetryMs);
             StartTimer->SetEnabled(true);
         };
-        // No sensor at the last start: the net is scanned again quietly, and the start runs (and is
-        // told) in full once that scan finds a sensor.
-        if (NoSensorsFound && !ScanQuietly()) return tryAgainLater();
+        // No sensor at the last start: this one looks again quietly, and what the bus layer says is told
+        // only when the scan finds a sensor.
+        const bool lookingAgain = NoSensorsFound;
+        Microlan::HeldLog held(lookingAgain);
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) Publishing().StopTCPServices();
         if (UDPRunning) Publishing().StopUDPServices();
         SensorTreeView->Clear();
         MicroLANNode = nullptr;
-        const bool retry = SessionStartFailing || NoSensorsFound;
+        const bool retry = SessionStartFailing || lookingAgain;
         if (!Microlan::Startup(retry)) { // which logged the failure, unless this is a retry
             if (splash_) splash_->Close();
             // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
             // does), and the start is tried again until one answers.
-            SessionStartFailing = true;
+            if (!lookingAgain) SessionStartFailing = true;
             if (StationSettings.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
             tryAgainLater();
         } else {
@@ -39,7 +40,9 @@ void TMainForm::StartSessionAndReading() {
             SessionStartFailing = false;
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
-            ScanMicroLAN();
+            ScanMicroLAN(lookingAgain);
+            if (lookingAgain && SensorSet().DeviceCount == 0) return tryAgainLater();
+            held.Release();
             Microlan::CompactSerialList();
             TStringList missing;
             for (int i = 0; ConfiguredSerials[i][0] != 0; ++i)
@@ -50,7 +53,7 @@ void TMainForm::StartSessionAndReading() {
                 SessionRunning = true;
             } else {
                 SessionRunning = false;
-                if (!NoSensorsFound) LogStatus("No sensors found!");
+                LogStatus("No sensors found!");
             }
             NoSensorsFound = !SessionRunning;
             if (SessionRunning) {
@@ -63,6 +66,7 @@ void TMainForm::StartSessionAndReading() {
             } else {
                 Application->SetTitle("No sensors found");
                 RestartButton->SetVisible(true);
+                // Looked for again every kSessionRetryMs, as a missing adapter is.
                 tryAgainLater();
             }
         }

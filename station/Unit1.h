@@ -86,11 +86,8 @@ public:
     void RestartButtonClick(platform::TComponent* sender);
     void RescanMLanClick(platform::TComponent* sender);
 
-    // Discovery and clean-up of the sensor objects.
-    void ScanMicroLAN();
-    // The adapter set up and the net scanned again without a log line of the bus layer, the splash or
-    // the title (the sensor tree shows what it found); true when it found a sensor.
-    bool ScanQuietly();
+    // Discovery and clean-up of the sensor objects. Quietly: without the splash and the title.
+    void ScanMicroLAN(bool quietly = false);
     void ReportMissingSensors(const platform::TStringList& missing);
     void CleanupSensors();
 

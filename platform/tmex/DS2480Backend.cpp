@@ -17,10 +17,10 @@ constexpr int16_t kNoAdapter = kErrPortNotInitialized;
 // Every slot at flexible speed: the configured line parameters apply.
 constexpr uint8_t kSpeed = kSpeedFlexible;
 // After the timing byte: time for the chip to calibrate and for a stray byte to come in (line noise, an
-// answer to the timing byte), which is then dropped; longer on each try. A stray byte that comes later
-// still stands before the answers (a USB serial converter holds what it received up to 16 ms and passes
-// it on in order): it is skipped there.
-constexpr int kTimingPauseMs[DS2480Backend::kDetections] = {4, 20, 60};
+// answer to the timing byte), which is then dropped. A stray byte that comes later still stands before
+// the answers (a USB serial converter holds what it received up to 16 ms and passes it on in order): it
+// is skipped there, however late it comes.
+constexpr int kTimingPauseMs = 4;
 constexpr std::size_t kMostStrayBytes = 8;
 const char* const kVersion = "DS2480 serial adapter 1.1 (standard speed, flexible timing)";
 
@@ -173,7 +173,7 @@ void DS2480Backend::TryOpen() {
 
 bool DS2480Backend::DetectWithRetries(std::string& reason) {
     for (int attempt = 0; attempt < kDetections; ++attempt) {
-        if (Detect(kTimingPauseMs[attempt], reason)) return true;
+        if (Detect(reason)) return true;
         if (!port_.IsOpen()) return false;
     }
     reason += " (" + std::to_string(kDetections) + " tries)";
@@ -181,7 +181,7 @@ bool DS2480Backend::DetectWithRetries(std::string& reason) {
 }
 
 // A break, the timing byte, and the configuration with the check of every answer.
-bool DS2480Backend::Detect(int pauseMs, std::string& reason) {
+bool DS2480Backend::Detect(std::string& reason) {
     dataMode_ = false;
     pullup_ = armByte_ = armBit_ = false;
     auto lost = [&](const char* doing) {
@@ -193,7 +193,7 @@ bool DS2480Backend::Detect(int pauseMs, std::string& reason) {
     const uint8_t timing = kTimingByte;
     if (port_.Write(&timing, 1) == SerialPort::Status::Lost) return lost("cannot write: ");
     ++written_;
-    SerialPort::Pause(pauseMs);
+    SerialPort::Pause(kTimingPauseMs);
     if (port_.DiscardInput() == SerialPort::Status::Lost) return lost("cannot read: ");
 
     const uint8_t bit = BitCommand(1, kSpeed);

@@ -8,7 +8,7 @@
 // to the timing byte, line noise), then the configuration (pull-down slew rate, write-1 low time, sample
 // offset, a strong pull-up that lasts until ended), a read of the baud rate and one time slot, each
 // answer checked; a stray byte that comes after the pause (held in a USB serial converter) is skipped
-// before the first answer, and each try pauses longer. Three detections fail before the port has no
+// before the first answer. Three detections fail before the port has no
 // adapter (sessions open, setup fails, nothing answers) and the log says why, once for the whole
 // outage. Setup tries again; a session opens the device again after it vanished.
 //
@@ -74,7 +74,7 @@ private:
 
     void TryOpen();
     bool DetectWithRetries(std::string& reason);
-    bool Detect(int pauseMs, std::string& reason);
+    bool Detect(std::string& reason);
     int16_t Exchange(const std::string& what, const Build& build, std::vector<uint8_t>& answer);
     bool Resynchronise(const std::string& fault);
     void EndResyncRun();
