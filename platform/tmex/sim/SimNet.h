@@ -269,8 +269,8 @@ private:
     bool shorted_ = false;
     bool resetPending_ = false;  // a reset not yet passed on to the devices (SettleReset)
     bool searchPending_ = false; // and the Search ROM byte after it
-    int watchers_ = 0;           // devices that watch the slots (Device::WatchSlots)
-    int hooks_ = 0;              // devices that have work for a reset (Device::HookReset)
+    int watchers_ = 0; // devices that watch the slots (Device::WatchSlots)
+    int hooks_ = 0;    // devices that have work for a reset (Device::HookReset)
     int touchFaults_ = 0;
     int echoFaults_ = 0;
     uint32_t resetUs_ = 1000, byteUs_ = 500, bitUs_ = 70;
@@ -281,11 +281,11 @@ private:
 
     std::deque<std::unique_ptr<Segment>> segments_;
     std::vector<std::unique_ptr<Device>> devices_;
-    std::vector<Device*> all_;            // devices_ as plain pointers, in the same order
-    std::vector<Device*> reachable_;      // ReachableDevices' list, in the order added
+    std::vector<Device*> all_;           // devices_ as plain pointers, in the same order
+    std::vector<Device*> reachable_;     // ReachableDevices' list, in the order added
     std::vector<uint64_t> reachableRoms_; // their ROMs (Device::romBits_), side by side
-    bool reachStale_ = true;              // reachable_ is made again before it is next used
-    std::vector<Device*> searchDevices_;  // AnswerSearch's and AnswerMatch's buffer
+    bool reachStale_ = true;             // reachable_ is made again before it is next used
+    std::vector<Device*> searchDevices_; // AnswerSearch's and AnswerMatch's buffer
 
     uint64_t nowUs_ = 0;
     uint32_t lastTick_ = 0;
