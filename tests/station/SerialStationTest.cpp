@@ -285,10 +285,11 @@ TEST_F(SerialStation, ASilentAdapterIsLookedForEveryThirtySecondsWithOneLineForI
     RunFor(2 * kMinuteMs);
     ASSERT_TRUE(SessionRunning);
     ASSERT_TRUE(SensorSet().WindPresent);
-    // Each detection of a chip without power waits for its answers: shorter than the default here.
-    tmex::DS2480Backend::SetAnswerTimeoutMs(300);
     const WindData& wind = *SensorSet().WindSensor;
     auto powered = [&](bool on) {
+        // Every detection of a chip without power waits out its answers: not as long as a loaded machine
+        // needs for those of a chip with power.
+        tmex::DS2480Backend::SetAnswerTimeoutMs(on ? 1000 : 300);
         emulator_->WithChip([on](sim::DS2480Chip& chip) { on ? chip.PowerOn() : chip.PowerOff(); });
     };
 
