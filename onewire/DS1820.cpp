@@ -64,6 +64,11 @@ bool DS1820::ScratchpadAllZero() const {
     return true;
 }
 
+bool DS1820::PowerOnTemperature() const {
+    return Rom[0] == kFamilyDS18S20 ? IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00
+                                    : IoBuffer[0] == 0x50 && IoBuffer[1] == 0x05;
+}
+
 int DS1820::Read() {
     return LoggedOr<int>(0, "Exception reading temperature!", [&]() -> int {
         if (!StartConversion()) return 0;
@@ -71,9 +76,21 @@ int DS1820::Read() {
         // A shorted net reads all zeros, CRC included; 0.0 from real data is the melting point and counts.
         if (value == kRefused || ScratchpadAllZero()) return 0;
         if (!(value >= -55.0 && value <= 125.0)) return 0;
+        if (unconfirmedConversion_ && PowerOnTemperature()) {
+            DebugIf("Power-on value after a conversion that was not confirmed");
+            return 0;
+        }
+        unconfirmedConversion_ = false;
         UpdateTemperature(value);
         return 1;
     });
+}
+
+int DS1820::FailConversion(const std::string& text, const std::string& debug) {
+    unconfirmedConversion_ = true;
+    if (conversionFailures_.First()) LogError(text + Microlan::Bus().LastTmexError);
+    DebugIf(debug);
+    return 0;
 }
 
 int DS1820::StartConversion() {
@@ -93,12 +110,8 @@ int DS1820::StartConversion() {
     if (!pullupArmed) Microlan::Bus().LastTmexError = "TMEX Error: strong pull-up not available";
     if (!pullupArmed || !Microlan::SendByte(0x44)) {
         tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
-        if (conversionStartFailures_.First())
-            LogError("Conversion not started: " + Microlan::Bus().LastTmexError);
-        DebugIf("Error starting temp conversion");
-        return 0;
+        return FailConversion("Conversion not started: ", "Error starting temp conversion");
     }
-    conversionStartFailures_.Succeeded();
     {
         // The pump may dispatch anything; the controller defers what would free or re-enter this object.
         SampleGuard guard;
@@ -108,11 +121,19 @@ int DS1820::StartConversion() {
             tmex::ValidSession(Microlan::Bus().SessionHandle);
         } while (platform::TicksElapsed(platform::GetTickCount(), start) < static_cast<uint32_t>(BoostTime));
     }
-    tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
+    // The pull-up's end not confirmed: it may not have lasted (an adapter that lost its power lost it,
+    // and a parasite device with it). The conversion failed, whatever the line reads now.
+    const int16_t ended = tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
+    if (ended < 0) {
+        Microlan::CheckResult(ended, 0);
+        return FailConversion("Conversion not confirmed: ", "Error ending the strong pull-up");
+    }
     if (tmex::TouchBit(Microlan::Bus().SessionHandle, 1) != 1) {
+        unconfirmedConversion_ = true;
         DebugIf("Error verifying temp conversion");
         return 0;
     }
+    conversionFailures_.Succeeded();
     return 1;
 }
 

@@ -36,11 +36,17 @@ public:
     int BoostTime = 1000;
 
 private:
-    // A conversion whose start failed (Convert T or its strong pull-up not confirmed).
-    RunOfFailures conversionStartFailures_;
+    // Conversions that failed: Convert T, its strong pull-up or the pull-up's end not confirmed.
+    RunOfFailures conversionFailures_;
+    // A conversion was not confirmed since the last reading taken: the device may have lost its power
+    // meanwhile, and its power-on value is no reading.
+    bool unconfirmedConversion_ = false;
 
     void LogScratchpad();
     void DebugIf(const std::string& text);
     // All nine bytes read as zeros: what a shorted net gives (and its CRC checks).
     bool ScratchpadAllZero() const;
+    // The scratchpad's temperature is the device's power-on value (85 C).
+    bool PowerOnTemperature() const;
+    int FailConversion(const std::string& text, const std::string& debug);
 };

@@ -23,6 +23,7 @@ namespace Microlan {
 
 namespace {
 TBusSession* installed = nullptr;
+HeldLog* held = nullptr;
 } // namespace
 
 TBusSession::TBusSession() = default;
@@ -47,7 +48,27 @@ std::string SettingsFile() {
 }
 
 void Log(const std::string& text) {
+    if (held != nullptr) {
+        held->lines_.push_back(text);
+        return;
+    }
     if (SensorHost* host = InstalledSensorHost()) host->LogStatus(text);
+}
+
+HeldLog::HeldLog(bool hold) {
+    if (hold && held == nullptr) held = this;
+}
+
+HeldLog::~HeldLog() {
+    if (held == this) held = nullptr;
+}
+
+void HeldLog::Release() {
+    if (held != this) return;
+    held = nullptr;
+    for (const std::string& line : lines_)
+        Log(line);
+    lines_.clear();
 }
 
 std::string TmexErrorText(int result) {
@@ -121,12 +142,34 @@ bool StartSession() {
     return bus.SessionHandle > 0;
 }
 
+bool AdapterAnswers() {
+    TBusSession& bus = Bus();
+    return tmex::AdapterAnswers(static_cast<int16_t>(bus.PortNum), static_cast<int16_t>(bus.PortType));
+}
+
+namespace {
+void LookForSilentAdapter(TBusSession& bus) {
+    if (AdapterAnswers()) {
+        bus.AdapterSilent = false;
+        return;
+    }
+    const uint32_t now = platform::GetTickCount();
+    if (bus.AdapterSilent && platform::TicksElapsed(now, bus.AdapterLookedForTick) < kAdapterRetryMs) return;
+    // Seen silent for the first time, the driver has just tried it (and told of it): the next try is due
+    // an interval later.
+    if (bus.AdapterSilent) tmex::Setup(bus.SessionHandle);
+    bus.AdapterSilent = true;
+    bus.AdapterLookedForTick = now;
+}
+} // namespace
+
 bool StartSampleSession() {
     TBusSession& bus = Bus();
     if (StartSession()) {
         if (bus.SessionFailureTold)
             Log(Format("MicroLAN: Sessions on port %d, type %d open again", bus.PortNum, bus.PortType));
         bus.SessionFailureTold = false;
+        LookForSilentAdapter(bus);
         return true;
     }
     if (!bus.SessionFailureTold)
@@ -308,6 +351,7 @@ bool Startup(bool retry) {
             tmex::EndSession(bus.SessionHandle);
         bus.SessionHandle = -1;
         bus.SessionFailureTold = false;
+        bus.AdapterSilent = false;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
         // A new session starts with empty tables (the station frees the sensors before it starts one).

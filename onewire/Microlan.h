@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/tmex/Tmex.h"
 
@@ -41,6 +42,10 @@ struct TBusSession {
     std::unique_ptr<platform::TStringList> FoundSerials;
     // A sample's session would not open, and the log has told so (StartSampleSession).
     bool SessionFailureTold = false;
+    // The adapter stopped answering on a port where sessions still open, and when it was last looked
+    // for (StartSampleSession).
+    bool AdapterSilent = false;
+    uint32_t AdapterLookedForTick = 0;
 };
 
 // The installed session; without one (no station), a session of the bus layer's own.
@@ -59,7 +64,13 @@ bool Startup(bool retry = false);
 bool StartSession();
 // StartSession for a sensor's sample. A sample whose session will not open is skipped with its counters
 // untouched; the log tells of it once per run of such failures, and again when sessions open once more.
+// An adapter that stopped answering where sessions still open (a serial adapter unplugged or without
+// power keeps its device) is set up again every kAdapterRetryMs, as the start is while none answers;
+// the driver tells of the outage once and of the adapter's return.
 bool StartSampleSession();
+// Whether the adapter of the session's port answered when last asked: false while it is missing or
+// silent, that is while the 1-Wire session is down.
+bool AdapterAnswers();
 void EndSession();
 // Shutdown: releases the driver port of the session (ordinal 10).
 void ReleasePort();
@@ -77,9 +88,25 @@ int CheckResult(int result, int expected);
 // The text CheckResult gives for a result (without touching LastTmexError).
 std::string TmexErrorText(int result);
 void Log(const std::string& text);
+// While one lives and holds, Log keeps the bus layer's lines back; Release logs them, and those still
+// held when it goes are dropped (a start that looks again whether sensors are there yet).
+class HeldLog {
+public:
+    explicit HeldLog(bool hold);
+    ~HeldLog();
+    HeldLog(const HeldLog&) = delete;
+    HeldLog& operator=(const HeldLog&) = delete;
+    void Release();
+
+private:
+    friend void Log(const std::string& text);
+    std::vector<std::string> lines_;
+};
 
 // How often StartSession tries and how long it sleeps between tries.
 inline constexpr int kSessionAttempts = 51;
 inline constexpr uint32_t kSessionRetryMs = 100;
+// How often an adapter that does not answer is looked for again.
+inline constexpr uint32_t kAdapterRetryMs = 30000;
 
 } // namespace Microlan

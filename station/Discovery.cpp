@@ -41,10 +41,10 @@ private:
 
 } // namespace
 
-void TMainForm::ScanMicroLAN() {
+void TMainForm::ScanMicroLAN(bool quietly) {
     try {
-        Application->SetTitle("Scanning...");
-        ScanView view(*this, splash_.get());
+        if (!quietly) Application->SetTitle("Scanning...");
+        ScanView view(*this, quietly ? nullptr : splash_.get());
         ScanMicrolan(view, MicroLANNode);
         if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
         ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);

@@ -11,29 +11,38 @@ using namespace platform;
 void TMainForm::StartSessionAndReading() {
     Logged({"SERVER: Error: ", "SERVER: Error starting"}, [&] {
         StartTimer->SetEnabled(false);
+        auto tryAgainLater = [&] {
+            StartTimer->SetInterval(kSessionRetryMs);
+            StartTimer->SetEnabled(true);
+        };
+        // No sensor at the last start: this one looks again quietly, and what the bus layer says is told
+        // only when the scan finds a sensor.
+        const bool lookingAgain = NoSensorsFound;
+        Microlan::HeldLog held(lookingAgain);
         CleanupSensors();
         // Services that still run are stopped rather than forgotten.
         if (TCPRunning) Publishing().StopTCPServices();
         if (UDPRunning) Publishing().StopUDPServices();
         SensorTreeView->Clear();
         MicroLANNode = nullptr;
-        const bool retry = SessionStartFailing;
+        const bool retry = SessionStartFailing || lookingAgain;
         if (!Microlan::Startup(retry)) { // which logged the failure, unless this is a retry
             if (splash_) splash_->Close();
             // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
             // does), and the start is tried again until one answers.
-            SessionStartFailing = true;
+            if (!lookingAgain) SessionStartFailing = true;
             if (StationSettings.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
-            StartTimer->SetInterval(kSessionRetryMs);
-            StartTimer->SetEnabled(true);
+            tryAgainLater();
         } else {
-            if (retry)
+            if (SessionStartFailing)
                 LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::Bus().PortNum,
                                  Microlan::Bus().PortType));
             SessionStartFailing = false;
             MicroLANNode = SensorTreeView->Add(nullptr, "MicroLAN");
             MicroLANNode->ImageIndex = MicroLANNode->SelectedIndex = 10;
-            ScanMicroLAN();
+            ScanMicroLAN(lookingAgain);
+            if (lookingAgain && SensorSet().DeviceCount == 0) return tryAgainLater();
+            held.Release();
             Microlan::CompactSerialList();
             TStringList missing;
             for (int i = 0; ConfiguredSerials[i][0] != 0; ++i)
@@ -46,7 +55,9 @@ void TMainForm::StartSessionAndReading() {
                 SessionRunning = false;
                 LogStatus("No sensors found!");
             }
+            NoSensorsFound = !SessionRunning;
             if (SessionRunning) {
+                RestartButton->SetVisible(false);
                 Application->SetTitle("Running!");
                 SetCaptionByDate();
                 TrayIcon->SetAnimated(true);
@@ -55,6 +66,8 @@ void TMainForm::StartSessionAndReading() {
             } else {
                 Application->SetTitle("No sensors found");
                 RestartButton->SetVisible(true);
+                // Looked for again every kSessionRetryMs, as a missing adapter is.
+                tryAgainLater();
             }
         }
         if (!retry && Application->ShowCommand() != 2) AppRestore();
@@ -71,7 +84,9 @@ void TMainForm::RestartButtonClick(TComponent*) {
         SaveAllSensors();
         CleanupSensors();
         platform::Sleep(1000);
-        SessionStartFailing = false; // a restart asked for is told in full
+        // A restart asked for is told in full, and replaces the start timer's.
+        SessionStartFailing = NoSensorsFound = false;
+        StartTimer->SetEnabled(false);
         PostMessage(Handle(), MsgStartSession, 1, 1);
     });
 }

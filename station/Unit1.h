@@ -79,14 +79,15 @@ public:
     void RestoreFromTray();
 
     // Session start, restart and rescan. While no adapter answers, the start is tried again every
-    // kSessionRetryMs (the start timer), quietly after its first failure.
-    static constexpr uint32_t kSessionRetryMs = 30000;
+    // kSessionRetryMs (the start timer), quietly after its first failure; while it answers but no sensor
+    // is found, the net is searched quietly as often, and the start runs in full once a device is there.
+    static constexpr uint32_t kSessionRetryMs = Microlan::kAdapterRetryMs;
     void StartSessionAndReading();
     void RestartButtonClick(platform::TComponent* sender);
     void RescanMLanClick(platform::TComponent* sender);
 
-    // Discovery and clean-up of the sensor objects.
-    void ScanMicroLAN();
+    // Discovery and clean-up of the sensor objects. Quietly: without the splash and the title.
+    void ScanMicroLAN(bool quietly = false);
     void ReportMissingSensors(const platform::TStringList& missing);
     void CleanupSensors();
 
@@ -302,6 +303,8 @@ public:
     bool UDPRunning = false;
     // The session start failed and is tried again (by the start timer).
     bool SessionStartFailing = false;
+    // The session start found no sensor; the net is searched again (by the start timer).
+    bool NoSensorsFound = false;
     // The DDE conversation and items while the DDE service runs.
     TDdeItems Dde;
 

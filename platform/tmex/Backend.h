@@ -77,6 +77,9 @@ public:
     virtual int16_t Level(int16_t operation, int16_t level, int16_t prime) = 0;
     // Ordinal 28 (the parameter block's flag: 1 read into the block, 0 set from it); 1 = done.
     virtual int16_t LineParameters(TMLine& block) = 0;
+    // Whether the adapter answered when last asked (not: it went silent, its device is gone, or it was
+    // never found); a setup asks it again.
+    virtual bool AdapterAnswers() const { return true; }
 
     // Touches `length` bytes in place; length, or < 0 at the first driver error. Byte by byte unless
     // the master can do better.
@@ -110,6 +113,7 @@ public:
     int16_t TouchBit(uint8_t) override { return -1; }
     int16_t Level(int16_t, int16_t, int16_t) override { return -1; }
     int16_t LineParameters(TMLine&) override { return 0; }
+    bool AdapterAnswers() const override { return false; }
 
 private:
     std::string version_;

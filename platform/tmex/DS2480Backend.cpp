@@ -16,8 +16,12 @@ namespace {
 constexpr int16_t kNoAdapter = kErrPortNotInitialized;
 // Every slot at flexible speed: the configured line parameters apply.
 constexpr uint8_t kSpeed = kSpeedFlexible;
-// After the timing byte: time for the chip to calibrate and for a stray answer to come in.
+// After the timing byte: time for the chip to calibrate and for a stray byte to come in (line noise, an
+// answer to the timing byte), which is then dropped. A stray byte that comes later still stands before
+// the answers (a USB serial converter holds what it received up to 16 ms and passes it on in order): it
+// is skipped there, however late it comes.
 constexpr int kTimingPauseMs = 4;
+constexpr std::size_t kMostStrayBytes = 8;
 const char* const kVersion = "DS2480 serial adapter 1.1 (standard speed, flexible timing)";
 
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
@@ -125,9 +129,14 @@ void DS2480Backend::Say(const std::string& text) {
     DriverLog("DRIVER: DS2480 port " + std::to_string(portNum_) + ": " + text);
 }
 
-void DS2480Backend::Problem(const std::string& text) {
-    if (text != problem_) Say(text);
-    problem_ = text;
+void DS2480Backend::Problem(const std::string& text, const std::string& kind) {
+    const std::string& key = kind.empty() ? text : kind;
+    if (key != problem_) Say(text);
+    problem_ = key;
+}
+
+std::string DS2480Backend::Silent() const {
+    return "no adapter on " + path_;
 }
 
 // --- finding the adapter ------------------------------------------------------------------------
@@ -152,8 +161,9 @@ void DS2480Backend::TryOpen() {
     std::string reason;
     if (!DetectWithRetries(reason)) {
         if (!port_.IsOpen()) return; // lost, and told so
-        // The device stays open: an adapter powered by its modem lines may answer later.
-        Problem("no adapter on " + path_ + ": " + reason);
+        // The device stays open: an adapter powered by its modem lines may answer later. Tried again
+        // while it does not, told once.
+        Problem(Silent() + ": " + reason, Silent());
         return;
     }
     ready_ = true;
@@ -198,15 +208,33 @@ bool DS2480Backend::Detect(std::string& reason) {
     written_ += commands.size();
     std::vector<uint8_t> answer(commands.size());
     std::size_t got = 0;
-    if (status == SerialPort::Status::Ok)
-        status = port_.Read(answer.data(), answer.size(), answerTimeoutMs_, got);
-    read_ += got;
+    // Stray bytes before the first answer are skipped; that answer is the echo of the first command.
+    const uint8_t echo = ConfigWriteAnswer(commands[0]);
+    std::vector<uint8_t> stray;
+    while (status == SerialPort::Status::Ok && got == 0 && stray.size() <= kMostStrayBytes) {
+        status = port_.Read(answer.data(), 1, answerTimeoutMs_, got);
+        read_ += got;
+        if (got == 1 && answer[0] != echo) {
+            stray.push_back(answer[0]);
+            got = 0;
+        }
+    }
+    if (status == SerialPort::Status::Ok && got == 1) {
+        std::size_t more = 0;
+        status = port_.Read(answer.data() + 1, answer.size() - 1, answerTimeoutMs_, more);
+        read_ += more;
+        got += more;
+    }
     if (status == SerialPort::Status::Lost) return lost("cannot read: ");
-    if (got == 0) {
+    if (got == 0 && stray.empty()) {
         reason = "no answer to the configuration commands";
         return false;
     }
     answer.resize(got);
+    if (got == 0) {
+        reason = "wrong answer to the configuration commands (" + HexBytes(stray) + ")";
+        return false;
+    }
     for (std::size_t i = 0; i < 4; ++i) {
         if (i >= got || answer[i] != ConfigWriteAnswer(commands[i])) {
             reason = "wrong answer to the configuration commands (" + HexBytes(answer) + ")";
@@ -276,8 +304,9 @@ bool DS2480Backend::Resynchronise(const std::string& fault) {
     if (!port_.IsOpen()) return false; // lost, and told so
     ready_ = false;
     Problem(fault + "; no adapter after " +
-            (count == 1 ? std::string("a reset") : std::to_string(count) + " resets") +
-            " of the chip: " + reason);
+                (count == 1 ? std::string("a reset") : std::to_string(count) + " resets") +
+                " of the chip: " + reason,
+            Silent());
     return false;
 }
 

@@ -7,9 +7,10 @@
 // adapters). Detection: a break, the timing byte, a pause, whatever came in meanwhile dropped (an answer
 // to the timing byte, line noise), then the configuration (pull-down slew rate, write-1 low time, sample
 // offset, a strong pull-up that lasts until ended), a read of the baud rate and one time slot, each
-// answer checked. Three detections fail before the port has no adapter (sessions open, setup fails,
-// nothing answers) and the log says why, once. Setup tries again; a session opens the device again
-// after it vanished.
+// answer checked; a stray byte that comes after the pause (held in a USB serial converter) is skipped
+// before the first answer. Three detections fail before the port has no
+// adapter (sessions open, setup fails, nothing answers) and the log says why, once for the whole
+// outage. Setup tries again; a session opens the device again after it vanished.
 //
 // Speed. Every slot runs at the chip's flexible speed: standard-speed slots whose pull-down slew rate,
 // write-1 low time and sample offset are the configured ones, so that the line parameters (ordinal 28,
@@ -53,6 +54,7 @@ public:
     int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) override;
 
     bool Ready() const { return ready_; }
+    bool AdapterAnswers() const override { return ready_; }
     // Bytes written to and read from the serial line since the backend was made.
     uint64_t BytesWritten() const { return written_; }
     uint64_t BytesRead() const { return read_; }
@@ -81,7 +83,10 @@ private:
     int16_t DataBytes(uint8_t* bytes, int16_t length);
     int16_t ByteWithPullup(uint8_t& byte);
     void Say(const std::string& text);
-    void Problem(const std::string& text);
+    // Logs a problem unless it is the one told last (by its kind, else by its text).
+    void Problem(const std::string& text, const std::string& kind = {});
+    // The kind of problem of an adapter that does not answer on the open device.
+    std::string Silent() const;
 
     int16_t portNum_;
     SerialPort port_;

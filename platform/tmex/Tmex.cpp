@@ -587,6 +587,11 @@ std::shared_ptr<Backend> FindBackend(int16_t portNum, int16_t portType) {
     return BackendFor(portNum, portType, false);
 }
 
+bool AdapterAnswers(int16_t portNum, int16_t portType) {
+    auto backend = BackendFor(portNum, portType, false);
+    return backend && backend->AdapterAnswers();
+}
+
 void RegisterPortType(int16_t portType, PortTypeDriver driver) {
     D().portTypes[portType] = std::move(driver);
 }

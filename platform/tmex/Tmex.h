@@ -97,6 +97,9 @@ void UnregisterPortType(int16_t portType);
 void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend);
 void RemoveBackend(int16_t portNum, int16_t portType);
 std::shared_ptr<Backend> FindBackend(int16_t portNum, int16_t portType);
+// Whether the adapter on a port answered when last asked (Backend::AdapterAnswers); false for a port
+// that no session has opened yet. Setup asks the adapter again.
+bool AdapterAnswers(int16_t portNum, int16_t portType);
 // Forgets every backend, session and default-port override (tests start from here).
 void ResetDriver();
 

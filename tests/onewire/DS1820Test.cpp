@@ -52,13 +52,13 @@ TEST_F(DS1820Test, DS18S20RefusesCountsAndThePowerOnPattern) {
     EXPECT_EQ(sensor->ErrorCount, 3u);
 }
 
-TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveButNotAShortedScratchpad) {
+TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveAfterAConfirmedConversionButNotAShortedScratchpad) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     auto sensor = Make<DS1820>(device, 0);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x5E, 0xFF, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
     EXPECT_DOUBLE_EQ(sensor->temp.value, -10.125);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // the power-on value is taken: only the DS18S20 checks it
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // after a confirmed conversion 85 C is a reading
     // The melting point is a real reading; only nine zero bytes (a shorted net, CRC 0) are refused.
     sensor->temp.value = 3.0;
     device.SetScratchpadRaw({0x00, 0x00, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10});
@@ -66,6 +66,18 @@ TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveButNotAShortedScratchpad) {
     EXPECT_DOUBLE_EQ(sensor->temp.value, 2.7);
     EXPECT_EQ(SampleRaw(*sensor, device, {0, 0, 0, 0, 0, 0, 0, 0}), 0);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x08, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 0); // 132 C
+
+    // After a conversion that was not confirmed the device may have lost its power: 85 C is refused
+    // until a reading is taken again.
+    const Pad powerOn = {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10};
+    net->SetLevelResult(0);
+    EXPECT_EQ(sensor->Sample(), 0);
+    net->SetLevelResult(std::nullopt);
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0);
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x60, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 22.0);
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 1);
 }
 
 TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {

@@ -169,6 +169,39 @@ TEST_F(TmexDS2480Chip, ASearchThatNoDeviceAnswersReadsAllOnesAndTheParametersAct
     EXPECT_EQ(chip.LastSlotTiming(), (sim::DS2480Chip::SlotTiming{ds2480::kSpeedFlexible, 1, 2, 5}));
 }
 
+TEST_F(TmexDS2480Chip, WithoutPowerTheChipAnswersNothingAndComesBackInItsPowerOnState) {
+    auto& parasite = net.Add<sim::DS18B20>(net.Trunk(), 0x7ULL);
+    parasite.SetParasite(true);
+    PowerUp();
+    EXPECT_EQ(Send({ds2480::ConfigWrite(ds2480::kPullupDuration, ds2480::kUnlimited)}), V{0x3E});
+    // Convert T under the strong pull-up: the byte as eight slots, the pull-up after the last.
+    Send({ds2480::ResetCommand(ds2480::kSpeedRegular), ds2480::kDataMode, 0xCC, ds2480::kCommandMode});
+    for (int i = 0; i < 8; ++i)
+        Send({ds2480::BitCommand((0x44 >> i) & 1, ds2480::kSpeedRegular, i == 7)});
+    ASSERT_TRUE(parasite.Converting());
+    ASSERT_TRUE(net.PullupActive());
+
+    chip.PowerOff();
+    EXPECT_FALSE(net.PullupActive());
+    EXPECT_EQ(parasite.Brownouts(), 1) << "the line lost its pull-up";
+    EXPECT_EQ(Send({ds2480::kStopPulse, ds2480::ResetCommand(ds2480::kSpeedRegular)}), V{});
+    EXPECT_EQ(AdvanceTo(10'000'000), V{});
+
+    // Back: the first byte is its timing byte, its settings are the power-on ones.
+    chip.PowerOn();
+    EXPECT_EQ(Send({ds2480::kStopPulse}), V{});
+    EXPECT_NE(Send({ds2480::ConfigRead(ds2480::kPullupDuration)}),
+              V{ds2480::ConfigReadAnswer(ds2480::kUnlimited)});
+    EXPECT_EQ(Send({ds2480::ResetCommand(ds2480::kSpeedRegular)}), V{0xCD});
+
+    // A stray byte after every timing byte, not after the first only.
+    chip.AnswerEveryTimingByte(0x00);
+    for (int i = 0; i < 2; ++i) {
+        chip.Break();
+        EXPECT_EQ(Send({ds2480::kTimingByte}), V{0x00}) << i;
+    }
+}
+
 // --- the backend against the emulator ---------------------------------------------------------------
 
 } // namespace
@@ -458,6 +491,22 @@ TEST_F(TmexSerial, DetectionDropsAStrayAnswerAndTriesThreeTimesOnTheOpenPort) {
     EXPECT_EQ(tmex::Setup(serialSession), 1);
     EXPECT_EQ(emulator->Breaks(), breaks + 3);
     EXPECT_EQ(CountLog("adapter ready"), 2);
+    EXPECT_EQ(CountLog("no adapter"), 0);
+}
+
+TEST_F(TmexSerial, AStrayByteHeldInAConverterAfterEveryTimingByteDoesNotDefeatDetection) {
+    serialNet->Add<sim::DS18B20>(serialNet->Trunk(), 0x5ULL);
+    StartEmulator();
+    // A USB serial converter passes every answer on 50 ms late, the stray one first.
+    emulator->SetLatencyMs(50);
+    WithChip([](sim::DS2480Chip& chip) { chip.AnswerEveryTimingByte(0x00); });
+    ASSERT_GT(OpenSerial(), 0);
+    EXPECT_EQ(tmex::Setup(serialSession), 1);
+    EXPECT_EQ(tmex::TouchReset(serialSession), 1);
+    // A resynchronisation detects the chip the same way.
+    emulator->DropNextAnswer(sim::SerialEmulator::Kind::Reset);
+    EXPECT_EQ(tmex::TouchReset(serialSession), 1);
+    EXPECT_EQ(CountLog("chip resynchronised after no answer to a reset"), 1);
     EXPECT_EQ(CountLog("no adapter"), 0);
 }
 

@@ -11,9 +11,12 @@
 #include "onewire/DS1820.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Timer.h"
 #include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DS18B20.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SerialEmulator.h"
 #include "support/StationFixture.h"
@@ -231,6 +234,86 @@ TEST_F(SerialStation, AStationStartedBeforeItsAdapterComesUpByItselfWhenTheAdapt
     EXPECT_EQ(CountLog("MicroLAN: Session started on port 1, type 5"), 1);
     EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: adapter ready"), 1);
     EXPECT_GT(SampleCount, 0u) << "the reading cycle runs";
+}
+
+TEST_F(SerialStation, AnAdapterThatLostPowerDuringAParasiteConversionGivesNoReading) {
+    Prepare("powercut", true,
+            "[Weather]\r\nPortNum=1\r\nPortType=5\r\nCelsius=1\r\n[DS1820]\r\nReadInterval=10\r\n");
+    const sim::Rom porchRom = sim::Rom::Make(0x28, 0xBEEF);
+    Write("powercut/SENSORS.INI", sim::DemoSensorsIni() + "[" + porchRom.Text() +
+                                      "]\r\nType=Temperature\r\nTempDescription=Porch\r\n");
+    auto& porch = net_->Add<sim::DS18B20>(net_->Trunk(), porchRom);
+    porch.SetParasite(true);
+    porch.SetTemperature(4.5);
+    Start();
+    RunFor(kMinuteMs);
+    DS1820* sensor = Thermometer("Porch");
+    ASSERT_TRUE(sensor && sensor->HasReading);
+    ASSERT_DOUBLE_EQ(sensor->temp.value, 4.5);
+
+    // The adapter loses its power while the porch thermometer converts on the strong pull-up: the device
+    // browns out to its power-on value (85 C), the chip comes back in its power-on state.
+    bool cut = false;
+    platform::TTimer cutter;
+    cutter.SetInterval(50);
+    cutter.OnTimer = [&](platform::TTimer*) {
+        bool converting = false;
+        emulator_->WithNet([&](tmex::Backend&) { converting = porch.Converting(); });
+        if (cut || !SampleInProgress || !converting) return;
+        emulator_->WithChip([](sim::DS2480Chip& chip) {
+            chip.PowerOff();
+            chip.PowerOn();
+        });
+        cut = true;
+    };
+    for (int i = 0; i < 10 && !cut; ++i)
+        RunFor(10000);
+    cutter.SetEnabled(false);
+    ASSERT_TRUE(cut);
+    RunFor(kMinuteMs);
+    emulator_->WithNet([&](tmex::Backend&) { EXPECT_EQ(porch.Brownouts(), 1); });
+    EXPECT_EQ(CountLog("chip resynchronised after no answer to the end of a strong pull-up"), 1);
+    EXPECT_EQ(CountLog(porchRom.Text() + ": Conversion not confirmed: "), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5) << "no power-on value taken";
+    EXPECT_DOUBLE_EQ(sensor->GetMaxTemperature(nullptr), 4.5);
+    EXPECT_EQ(sensor->LastReadOk, 1);
+}
+
+TEST_F(SerialStation, ASilentAdapterIsLookedForEveryThirtySecondsWithOneLineForItsOutage) {
+    Prepare("silent", true);
+    Start();
+    RunFor(2 * kMinuteMs);
+    ASSERT_TRUE(SessionRunning);
+    ASSERT_TRUE(SensorSet().WindPresent);
+    const WindData& wind = *SensorSet().WindSensor;
+    auto powered = [&](bool on) {
+        // Every detection of a chip without power waits out its answers: not as long as a loaded machine
+        // needs for those of a chip with power.
+        tmex::DS2480Backend::SetAnswerTimeoutMs(on ? 1000 : 300);
+        emulator_->WithChip([on](sim::DS2480Chip& chip) { on ? chip.PowerOn() : chip.PowerOff(); });
+    };
+
+    // Without power for 30 s, while its device stays: read again within a minute, long before ten
+    // errors of the wind sensor (one a round) would set the adapter up.
+    powered(false);
+    RunFor(30000);
+    EXPECT_EQ(wind.LastReadOk, 0);
+    EXPECT_FALSE(Microlan::AdapterAnswers());
+    powered(true);
+    RunFor(45000);
+    EXPECT_TRUE(Microlan::AdapterAnswers());
+    EXPECT_EQ(wind.LastReadOk, 1);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: adapter ready"), 2);
+    EXPECT_EQ(CountLog("no adapter"), 1);
+
+    // A longer outage, tried many times (and by the ten-errors rule): still one line.
+    powered(false);
+    RunFor(3 * kMinuteMs);
+    EXPECT_EQ(CountLog("no adapter"), 2);
+    powered(true);
+    RunFor(45000);
+    EXPECT_EQ(wind.LastReadOk, 1);
+    EXPECT_EQ(CountLog("DRIVER: DS2480 port 1: adapter ready"), 3);
 }
 
 } // namespace

@@ -53,6 +53,26 @@ TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {
     EXPECT_GT(SampleCount, 0u);
 }
 
+TEST_F(SessionTest, ANetPluggedInLateIsScannedQuietlyEveryThirtySecondsUntilItsSensorsAreThere) {
+    // The adapter's own ID chip answers; the net is not plugged in yet.
+    net->Add<sim::RomOnlyDevice>(net->Trunk(), sim::Rom::Make(0x81, 0x77), "adapter ID");
+    TMainForm& form = StartStation();
+    EXPECT_EQ(CountLog("No sensors found!"), 1);
+    EXPECT_FALSE(SessionRunning);
+    Run(20000);
+    AddCounter(0x700);
+    AddThermometer(0x701);
+    Run(30000);
+    EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(SensorSet().DeviceCount, 2);
+    EXPECT_FALSE(form.RestartButton->Visible());
+    Run(3000);
+    EXPECT_GT(SampleCount, 0u);
+    EXPECT_EQ(CountLog("No sensors found!"), 1) << "one line for the wait";
+    EXPECT_EQ(CountLog("SERVER: Scanning MicroLAN for other devices..."), 2) << "the quiet scans say nothing";
+    EXPECT_EQ(CountLog("INFO: Added DS2423 sensor"), 1);
+}
+
 TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
     for (uint64_t s = 1; s <= 5; ++s)
         AddCounter(0x200 + s);

@@ -22,22 +22,35 @@ void DS2480Chip::Break() {
         p = 0;
 }
 
+void DS2480Chip::PowerOff() {
+    if (!powered_) return;
+    Break(); // the pull-up goes with the power
+    powered_ = false;
+    net_.Reset(); // the line held low for longer than a reset pulse
+}
+
+void DS2480Chip::PowerOn() {
+    if (powered_) return;
+    powered_ = true;
+    Break();
+}
+
 std::optional<int64_t> DS2480Chip::PulseEndUs() const {
-    if (!pulse_.active || !pulse_.timed) return std::nullopt;
+    if (!powered_ || !pulse_.active || !pulse_.timed) return std::nullopt;
     return pulse_.endUs;
 }
 
 void DS2480Chip::Advance(int64_t nowUs, std::vector<Answer>& answers) {
-    if (pulse_.active && pulse_.timed && nowUs >= pulse_.endUs) EndPulse(answers);
+    if (powered_ && pulse_.active && pulse_.timed && nowUs >= pulse_.endUs) EndPulse(answers);
 }
 
 void DS2480Chip::Receive(uint8_t byte, int64_t nowUs, std::vector<Answer>& answers) {
     Advance(nowUs, answers);
-    if (deaf_) return;
+    if (deaf_ || !powered_) return;
     if (awaitingTiming_) { // calibrates the chip; not executed, not answered
         awaitingTiming_ = false;
         if (timingNoise_) answers.push_back({*timingNoise_, Kind::Noise});
-        timingNoise_.reset();
+        if (!everyTimingByte_) timingNoise_.reset();
         return;
     }
     if (pulse_.active) {

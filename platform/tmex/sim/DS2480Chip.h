@@ -12,7 +12,11 @@
 //
 // Variants and faults of real chips: the reset answer with its undefined bit set (0xED where another
 // chip answers 0xCD), a reset result forced once (an alarming presence, or a presence that no device
-// gave), a stray byte after the timing byte (line noise, an adapter that answers it).
+// gave), a stray byte after the timing byte (line noise, an adapter that answers it; once or after
+// every one), a chip without power (an adapter unplugged from its power or its modem lines while the
+// host's serial device stays): it takes no byte and answers nothing, the line loses its pull-up and is
+// held low (every device resets; a parasite device converting browns out), and when the power is back
+// the chip is in its power-on state and takes the next byte as its timing byte.
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/DS2480.h"
 
@@ -52,6 +56,13 @@ public:
     void SetResetAnswerBit5(bool set) { resetBit5_ = set; }
     void ForceNextResetResult(ds2480::ResetCode code) { forcedReset_ = code; }
     void AnswerNextTimingByte(uint8_t noise) { timingNoise_ = noise; }
+    void AnswerEveryTimingByte(uint8_t noise) {
+        timingNoise_ = noise;
+        everyTimingByte_ = true;
+    }
+    void PowerOff();
+    void PowerOn();
+    bool Powered() const { return powered_; }
 
     bool DataMode() const { return dataMode_; }
     bool PulseActive() const { return pulse_.active; }
@@ -94,6 +105,8 @@ private:
     bool resetBit5_ = false;
     std::optional<ds2480::ResetCode> forcedReset_;
     std::optional<uint8_t> timingNoise_;
+    bool everyTimingByte_ = false;
+    bool powered_ = true;
     uint64_t resets_ = 0, bytes_ = 0, bits_ = 0;
 };
 

@@ -148,6 +148,7 @@ void SerialEmulator::CloseTerminal() {
     ::close(master_);
     ::close(slave_);
     master_ = slave_ = -1;
+    held_.clear();
     if (!options_.linkPath.empty()) ::unlink(options_.linkPath.c_str());
 }
 
@@ -171,9 +172,21 @@ void SerialEmulator::RunOnThread(std::function<void()> task) {
 int SerialEmulator::PollTimeoutMs() {
     std::lock_guard lock(mutex_);
     std::optional<int64_t> end = chip_.PulseEndUs();
+    if (!held_.empty()) end = std::min(end.value_or(INT64_MAX), held_.front().first / 1000);
     if (!end) return -1;
     int64_t waitUs = *end - NowNs() / 1000;
     return waitUs <= 0 ? 0 : static_cast<int>((waitUs + 999) / 1000);
+}
+
+void SerialEmulator::WriteHeld() {
+    std::lock_guard lock(mutex_);
+    const int64_t now = NowNs();
+    std::vector<uint8_t> out;
+    while (!held_.empty() && held_.front().first <= now) {
+        out.push_back(held_.front().second);
+        held_.pop_front();
+    }
+    if (!out.empty() && master_ >= 0 && WriteAll(master_, out.data(), out.size())) bytesOut_ += out.size();
 }
 
 void SerialEmulator::EndTimedPulse() {
@@ -189,6 +202,7 @@ void SerialEmulator::Run() {
         pollfd fds[2] = {{wake_, POLLIN, 0}, {master_, POLLIN, 0}};
         int r = ::poll(fds, master_ >= 0 ? 2 : 1, PollTimeoutMs());
         if (r < 0 && errno != EINTR) break;
+        WriteHeld();
         if (r == 0) {
             EndTimedPulse();
             continue;
@@ -265,23 +279,35 @@ void SerialEmulator::Serve(const uint8_t* bytes, std::size_t count) {
 }
 
 // Writes the answers of what the chip did at readyNs; paced, each after its command's 1-Wire slots and
-// the answer before it, one byte time each.
+// the answer before it, one byte time each; with a latency, held until their time.
 void SerialEmulator::Send(const std::vector<DS2480Chip::Answer>& answers, int64_t readyNs) {
     const int64_t byteNs = options_.baud ? 10'000'000'000LL / options_.baud : 0;
     std::vector<uint8_t> out;
     for (const auto& answer : answers) {
         uint8_t byte;
         if (Faulted(answer, byte)) continue;
+        int64_t sent = readyNs;
+        if (byteNs) {
+            sent = std::max(readyNs + SlotNs(answer.kind), outFreeNs_) + byteNs;
+            outFreeNs_ = sent;
+        }
+        if (latencyNs_ || !held_.empty()) { // in order, behind what the converter still holds
+            held_.emplace_back(std::max(sent + latencyNs_, held_.empty() ? 0 : held_.back().first), byte);
+            continue;
+        }
         if (!byteNs) {
             out.push_back(byte);
             continue;
         }
-        int64_t sent = std::max(readyNs + SlotNs(answer.kind), outFreeNs_) + byteNs;
-        outFreeNs_ = sent;
         SleepUntilNs(sent);
         if (WriteAll(master_, &byte, 1)) ++bytesOut_;
     }
     if (!out.empty() && WriteAll(master_, out.data(), out.size())) bytesOut_ += out.size();
+}
+
+void SerialEmulator::SetLatencyMs(int ms) {
+    std::lock_guard lock(mutex_);
+    latencyNs_ = static_cast<int64_t>(ms) * 1'000'000;
 }
 
 void SerialEmulator::SetBaud(uint32_t baud) {

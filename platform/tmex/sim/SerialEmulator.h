@@ -20,7 +20,8 @@
 //
 // Faults: the next answer (of one kind, or any) dropped or sent garbled; the chip's own variants and
 // faults (WithChip); the device vanishing (the terminal closed; the link removed) and coming back (a new
-// terminal behind the same link).
+// terminal behind the same link); the latency of a USB serial converter, which holds what it received
+// for up to 16 ms (its latency timer) before the host can read it, in order.
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/sim/DS2480Chip.h"
 
@@ -67,6 +68,8 @@ public:
     using Kind = DS2480Chip::Kind;
     void DropNextAnswer(std::optional<Kind> kind = std::nullopt);
     void GarbleNextAnswer(std::optional<Kind> kind = std::nullopt);
+    // Every answer reaches the host `ms` after the chip gave it (0: at once).
+    void SetLatencyMs(int ms);
     // The device vanishes: the terminal closes (the host sees a hang-up) and the link goes.
     void ClosePort();
     // A new terminal behind the same link; false with the reason.
@@ -88,6 +91,8 @@ private:
     void Serve(const uint8_t* bytes, std::size_t count);
     void EndTimedPulse();
     void Send(const std::vector<DS2480Chip::Answer>& answers, int64_t readyNs);
+    // Writes the held answers whose time has come.
+    void WriteHeld();
     int PollTimeoutMs();
     bool Faulted(const DS2480Chip::Answer& answer, uint8_t& byte);
     void RunOnThread(std::function<void()> task);
@@ -118,6 +123,9 @@ private:
     // Pacing: when the line towards the chip and the one back are next free.
     int64_t inFreeNs_ = 0;
     int64_t outFreeNs_ = 0;
+    // The converter's latency and the answers it holds, in order, with the time each may go.
+    int64_t latencyNs_ = 0;
+    std::deque<std::pair<int64_t, uint8_t>> held_;
     // The host changed its line settings since its last byte (the next 0x00 is a break).
     bool lineSettingsChanged_ = false;
 

@@ -169,6 +169,7 @@ public:
     int16_t TouchBit(uint8_t bit) override;
     int16_t Level(int16_t operation, int16_t level, int16_t prime) override;
     int16_t LineParameters(TMLine& block) override;
+    bool AdapterAnswers() const override { return adapterPresent_; }
     int16_t TouchBlock(uint8_t* bytes, int16_t length) override;
     int16_t SearchBits(const RomBytes& directions, RomBytes& rom, RomBytes& forks) override;
     void BeginCall(const DriverCall& call) override;
