@@ -41,6 +41,9 @@ struct TBusSession {
     std::unique_ptr<platform::TStringList> FoundSerials;
     // A sample's session would not open, and the log has told so (StartSampleSession).
     bool SessionFailureTold = false;
+    // The driver has no port type PortType: no start will ever open a session (Startup logs the types
+    // it has).
+    bool PortTypeUnsupported = false;
 };
 
 // The installed session; without one (no station), a session of the bus layer's own.
