@@ -3,11 +3,15 @@ JOBS ?= $(shell nproc)
 RELEASE_DIR := build/release
 CHECK_DIR := build/check
 
-.PHONY: run run-serial check deps build-release build-check bench fuzz format clean check-layers
+.PHONY: run run-serial check deps deps-check build-release build-check bench fuzz format clean check-layers
 
-# The Debian packages the build and the tests' peers need (a no-op when all are present).
+# The Debian packages the build and the station need; deps-check adds the tests' peers (each a no-op
+# when all are present).
 deps:
 	bash scripts/install-deps
+
+deps-check:
+	bash scripts/install-deps check
 
 run: deps
 	$(MAKE) --no-print-directory build-release
@@ -23,24 +27,24 @@ run: deps
 
 # For developers: the station through the serial DS2480 adapter backend, against the adapter emulator.
 run-serial: deps
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini korvane-ds2480-emulator
 	bash scripts/run-serial $(RELEASE_DIR)
 
-check: deps
+check: deps-check
 	$(MAKE) --no-print-directory build-check
 	cd $(CHECK_DIR) && ctest --output-on-failure -j $(JOBS)
 
 build-release:
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 
 build-check:
 	cmake -S . -B $(CHECK_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
 	cmake --build $(CHECK_DIR) -j $(JOBS)
 
-bench:
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF
+bench: deps-check
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKORVANE_TESTS=OFF -DKORVANE_BENCH=ON
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target bench
 	@if [ -x $(RELEASE_DIR)/bench/korvane_bench ]; then $(RELEASE_DIR)/bench/korvane_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; else echo "korvane_bench not built (libbenchmark-dev missing?)"; fi
 	$(RELEASE_DIR)/bench/korvane_http_bench

@@ -9,6 +9,7 @@
 #include "platform/FolderLock.h"
 #include "platform/Signals.h"
 #include "platform/Strings.h"
+#include "platform/System.h"
 #include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
@@ -50,15 +51,17 @@ int main() {
                 std::fwrite(shown.data(), 1, shown.size(), stderr);
             }
         });
-        // The window's title bar on standard output: states at once, readings when they moved (see
-        // TitleEcho.h).
-        static TTitleEcho titleEcho([](const std::string& title) {
-            std::string shown(1, '[');
-            shown += Latin1ToUtf8(title);
-            shown += "]\n";
-            std::fwrite(shown.data(), 1, shown.size(), stdout);
-            std::fflush(stdout);
-        });
+        // The window's title bar on standard output when that is a terminal: states at once, readings
+        // when they moved (see TitleEcho.h).
+        static TTitleEcho titleEcho(
+            [](const std::string& title) {
+                std::string shown(1, '[');
+                shown += Latin1ToUtf8(title);
+                shown += "]\n";
+                std::fwrite(shown.data(), 1, shown.size(), stdout);
+                std::fflush(stdout);
+            },
+            StandardOutputIsTerminal());
         Application->OnTitleChange = [](const std::string& title) { titleEcho.Show(title); };
         Application->SetTitle("Loading Korvane...");
         // Ctrl-C, SIGTERM and SIGHUP are the Unload command: save everything, stop the services, end.

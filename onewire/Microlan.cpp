@@ -200,6 +200,22 @@ void ReleasePort() {
     tmex::ReleasePort(bus.SessionHandle);
 }
 
+namespace {
+// The port types the driver has, each with its version without the remarks in brackets.
+std::string UnsupportedPortTypeText(int portType) {
+    std::string types;
+    const auto registered = tmex::RegisteredPortTypes();
+    for (size_t i = 0; i < registered.size(); ++i) {
+        const std::string& version = registered[i].second;
+        if (i > 0) types += i + 1 == registered.size() ? " and " : ", ";
+        types += platform::Format("%d (%s)", registered[i].first, version.substr(0, version.find(" (")).c_str());
+    }
+    return platform::Format("DRIVER: Port type %d is not supported by this build; it drives port type%s %s "
+                            "([Weather] PortType in korvane.ini)",
+                            portType, registered.size() == 1 ? "" : "s", types.c_str());
+}
+} // namespace
+
 void ReadPortSettings(bool logVersions) {
     TBusSession& bus = Bus();
     platform::CatchAndLog(platform::Named("MicroLAN: Error reading port"), Log, [&] {
@@ -219,7 +235,9 @@ void ReadPortSettings(bool logVersions) {
         if (bus.PortType != 0) {
             text[0] = 0;
             tmex::TypeDriverVersion(static_cast<int16_t>(bus.PortType), text);
-            Log(std::string("DRIVER: Type: ") + text);
+            bus.PortTypeUnsupported = text[0] == 0;
+            Log(bus.PortTypeUnsupported ? UnsupportedPortTypeText(bus.PortType)
+                                        : std::string("DRIVER: Type: ") + text);
         }
     });
 }

@@ -46,6 +46,9 @@ struct TBusSession {
     // for (StartSampleSession).
     bool AdapterSilent = false;
     uint32_t AdapterLookedForTick = 0;
+    // The driver has no port type PortType: no start will ever open a session (Startup logs the types
+    // it has).
+    bool PortTypeUnsupported = false;
 };
 
 // The installed session; without one (no station), a session of the bus layer's own.

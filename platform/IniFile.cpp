@@ -565,8 +565,20 @@ bool Held() {
 }
 } // namespace
 
+namespace {
+TIniFile::ReadObserver& Observer() {
+    static TIniFile::ReadObserver observer;
+    return observer;
+}
+} // namespace
+
+void TIniFile::SetReadObserver(ReadObserver observer) {
+    Observer() = std::move(observer);
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
+    if (Observer()) Observer()(fileName_, section, key);
     auto doc = Document();
     int line = doc->FindKey(doc->FindSection(section), key);
     if (line < 0) return def;
@@ -616,6 +628,7 @@ bool TIniFile::SectionExists(const std::string& section) const {
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+    if (Observer()) Observer()(fileName_, section, key);
     auto doc = Document();
     return doc->FindKey(doc->FindSection(section), key) >= 0;
 }

@@ -6,6 +6,7 @@
 // next write tries the whole file again; a file deleted while the program runs is written back. What
 // another program changes in the file meanwhile is taken in, with our unwritten changes on top.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,13 @@ public:
     void ReadSection(const std::string& section, TStringList& keys) const;
     void EraseSection(const std::string& section);
     void DeleteKey(const std::string& section, const std::string& key);
+
+    // Called with the file's name as given, the section and the key of every key a read asks for (a
+    // read of a value, or a test whether it is there); null for none. For the tests that hold the
+    // settings reference to the keys the station reads.
+    using ReadObserver =
+        std::function<void(const std::string& file, const std::string& section, const std::string& key)>;
+    static void SetReadObserver(ReadObserver observer);
 
     // Drops the process-wide cache (tests that edit files behind the program's back need nothing of
     // this: a changed file is re-read by itself).

@@ -1,6 +1,7 @@
 #include "platform/System.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -28,6 +29,10 @@ SystemHooks& Hooks() {
         [](int code) { std::exit(code); },
     };
     return hooks;
+}
+
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
 }
 
 } // namespace platform

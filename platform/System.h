@@ -15,6 +15,9 @@ OsVersion GetOsVersion();
 // The build text: the program file's date as "dd.MM.yyyy" (empty when it cannot be read).
 std::string BuildText(const std::string& exePath);
 
+// Whether standard output is a terminal (not a pipe, a file or a service manager's journal).
+bool StandardOutputIsTerminal();
+
 struct SystemHooks {
     // A tone of `frequency` Hz for `ms` milliseconds, queued on the speaker (Speaker.h): it never blocks.
     std::function<void(unsigned frequency, unsigned ms)> beep;

@@ -2,6 +2,8 @@
 // Each writer opens its file, writes one record and closes it; a file that cannot be written is told
 // once in the status log (and its recovery once), and the record is dropped.
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -11,8 +13,10 @@
 #include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
+#include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Files.h"
+#include "platform/IniFile.h"
 #include "platform/Strings.h"
 #include "station/StationKinds.h"
 #include "station/Unit1.h"
@@ -27,10 +31,54 @@ double RainInUnit(const RainGauge& rain, int32_t a, int32_t b) {
     return rain.RainUnitInch ? inches : inches * 25.4;
 }
 
+// The data logs keep their format whatever the units: a switch of units (korvane.ini's Celsius, the
+// wind sensor's Unit, the rain gauge's RainUnitInch, the barometer's Metric) goes on in the same files.
+// So korvane.ini [DataLogUnits] records the units the logs were last written in, and the first record
+// after a switch logs one line with the files and the change.
+constexpr const char* kUnitsSection = "DataLogUnits";
+
+struct LogUnit {
+    const char* key;
+    std::string unit;
+};
+
+// The units of the quantities the station has sensors for; the temperature as its letter.
+std::vector<LogUnit> DataLogUnits() {
+    std::vector<LogUnit> units;
+    const TSensorSet& set = SensorSet();
+    if (set.TemperatureSensors.Count() > 0) units.push_back({"Temperature", std::string(1, TemperatureUnitLetter())});
+    if (set.WindPresent && set.WindSensor) units.push_back({"Wind", set.WindSensor->GetUnit()});
+    if (set.RainPresent && set.RainSensor) units.push_back({"Rain", set.RainSensor->GetUnit()});
+    if (set.BarometerPresent && set.BarometerSensor) units.push_back({"Pressure", set.BarometerSensor->GetUnit()});
+    return units;
+}
+
+std::string UnitText(const LogUnit& u, const std::string& unit) {
+    return std::string(u.key) == "Temperature" ? std::string(1, kDegreeSign) + unit : unit;
+}
+
+void NoteDataLogUnits(TMainForm& form) {
+    TIniFile& ini = *form.IniFile;
+    std::string changes;
+    for (const LogUnit& u : DataLogUnits()) {
+        const std::string was = ini.ReadString(kUnitsSection, u.key, "");
+        if (was == u.unit) continue;
+        if (!was.empty())
+            changes += (changes.empty() ? "" : ", ") + UnitText(u, was) + " to " + UnitText(u, u.unit);
+        ini.WriteString(kUnitsSection, u.key, u.unit);
+    }
+    if (changes.empty()) return;
+    const DosDate& d = form.CurrentDate;
+    form.LogStatus(Format("SERVER: Data logs DATA\\%02d%d.TXT, DATA\\Daily%d.TXT and the sensors' DATA\\*-%02d%d.TXT "
+                          "switched from %s; their earlier records keep their units",
+                          d.da_mon, d.da_year, d.da_year, d.da_mon, d.da_year, changes.c_str()));
+}
+
 } // namespace
 
 void TMainForm::WriteDataLog() {
     Logged(Named("SERVER: Error logging data"), [&] {
+        NoteDataLogUnits(*this);
         ForEachStationKind(&StationKind::logData, &StationKind::logOrder, *this);
         AppendDataFile(Format("DATA\\%02d%d.TXT", CurrentDate.da_mon, CurrentDate.da_year),
                        "\n" + FormatDataRecord());
@@ -65,6 +113,7 @@ std::string TMainForm::FormatDataRecord() {
 
 void TMainForm::WriteDailyLog() {
     Logged(Named("SERVER: Error logging daily data"), [&] {
+        NoteDataLogUnits(*this);
         const TCurrentReadings& r = CurrentReadings;
         const DosDate& d = CurrentDate;
         std::string record = Format("\n%02d.%02d.%d ", d.da_day, d.da_mon, d.da_year);

@@ -29,10 +29,18 @@ void TMainForm::StartSessionAndReading() {
         if (!Microlan::Startup(retry)) { // which logged the failure, unless this is a retry
             if (splash_) splash_->Close();
             // No adapter answers (yet): the web server serves meanwhile (the diagnostic listener always
-            // does), and the start is tried again until one answers.
-            if (!lookingAgain) SessionStartFailing = true;
+            // does), and the start is tried again until one answers; never on a port type the driver
+            // does not have.
             if (StationSettings.HTTPEnabled && !HTTPRunning) Publishing().StartHTTPServices();
-            tryAgainLater();
+            if (Microlan::Bus().PortTypeUnsupported) {
+                Application->SetTitle(Format("Port type %d is not supported", Microlan::Bus().PortType));
+            } else {
+                if (!lookingAgain) {
+                    SessionStartFailing = true;
+                    Application->SetTitle("Waiting for the 1-Wire adapter...");
+                }
+                tryAgainLater();
+            }
         } else {
             if (SessionStartFailing)
                 LogStatus(Format("MicroLAN: Session started on port %d, type %d", Microlan::Bus().PortNum,

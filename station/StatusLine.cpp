@@ -115,19 +115,30 @@ std::string TMainForm::FormatTitle() const {
     // The title of the values it was last made of is kept: most rounds show the same.
     static struct {
         bool known = false;
-        StatusField temperature{"%.1f"}, windSpeed{" %.1f"};
+        int shape = 0;
+        StatusField temperature{"%.1f"}, windSpeed{"%.1f"};
         std::string point, text;
     } last;
     const TCurrentReadings& r = CurrentReadings;
-    const char* point = CompassPointName(r.WindDirectionBin);
-    bool changed = !last.known;
+    // What the station has no sensor for stays out ("12.3°" without a wind sensor); with neither, both
+    // parts stand (such a title never carries readings).
+    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0;
+    const bool wind = SensorSet().WindPresent && SensorSet().WindSensor;
+    const bool showTemperature = thermometer || !wind, showWind = wind || !thermometer;
+    const int shape = showTemperature + 2 * showWind;
+    const char* point = wind && !SensorSet().WindDirectionFound ? "" : CompassPointName(r.WindDirectionBin);
+    bool changed = !last.known || last.shape != shape;
     changed |= last.temperature.Update(static_cast<double>(r.Temperature));
     changed |= last.windSpeed.Update(static_cast<double>(r.WindSpeed));
     if (!changed && last.point == point) return last.text;
     last.text.clear();
-    last.text.append(last.temperature.Text()).append(1, kDegreeSign).append(" - ").append(point);
-    last.text.append(last.windSpeed.Text());
+    if (showTemperature) last.text.append(last.temperature.Text()).append(1, kDegreeSign);
+    if (showTemperature && showWind) last.text.append(" - ");
+    // A wind without a valid direction (no vane, or no direction read) shows its speed alone.
+    if (showWind && *point != 0) last.text.append(point).append(1, ' ');
+    if (showWind) last.text.append(last.windSpeed.Text());
     last.known = true;
+    last.shape = shape;
     last.point = point;
     return last.text;
 }

@@ -1,7 +1,7 @@
 #include "ui/TitleEcho.h"
 
 void TTitleEcho::Show(const std::string& title) {
-    if (printedAny_ && title == printed_) return;
+    if (!terminal_ || (printedAny_ && title == printed_)) return;
     printed_ = title;
     printedAny_ = true;
     print_(title);

@@ -600,6 +600,13 @@ void UnregisterPortType(int16_t portType) {
     D().portTypes.erase(portType);
 }
 
+std::vector<std::pair<int16_t, std::string>> RegisteredPortTypes() {
+    std::vector<std::pair<int16_t, std::string>> types;
+    for (const auto& [type, driver] : D().portTypes)
+        types.emplace_back(type, driver.version);
+    return types;
+}
+
 void ResetDriver() {
     auto& d = D();
     while (!d.sessions.empty()) // in the order of their ports

@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform::tmex {
 
@@ -92,6 +94,8 @@ struct PortTypeDriver {
 // Registers (or replaces) the driver of a port type. Registrations outlive ResetDriver.
 void RegisterPortType(int16_t portType, PortTypeDriver driver);
 void UnregisterPortType(int16_t portType);
+// The registered port types with their version texts, by number.
+std::vector<std::pair<int16_t, std::string>> RegisteredPortTypes();
 
 // Plugs a backend in on (portNum, portType); replaces what was there (its open session ends).
 void InstallBackend(int16_t portNum, int16_t portType, std::shared_ptr<Backend> backend);

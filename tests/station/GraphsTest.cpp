@@ -321,14 +321,22 @@ TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {
         ASSERT_NEAR(celsius[i], (fahrenheit[i] - 32) / 1.8, 0.051) << i;
         ASSERT_NEAR(kmh[i], metres[i] / 1.096 * 3.9477, 0.051) << i;
     }
+    // The data logs go on in their files in the new units, which their first record says in the log.
+    RunUntil(clock_->UnixTimeMs() + 11 * kMinuteMs);
+    EXPECT_EQ(CountLog("SERVER: Data logs DATA\\112026.TXT, DATA\\Daily2026.TXT and the sensors' DATA\\*-112026.TXT "
+                       "switched from \xB0"
+                       "F to \xB0"
+                       "C, m/s to km/h; their earlier records keep their units"),
+              1);
     second.Unload1->Click();
     platform::EventLoop::Get().RunFor(5000);
 
-    // Once: the next start finds the history in the scales it was saved under.
+    // Once: the next start finds the history in the scales it was saved under, and the logs' units.
     platform::EventLoop::Get().Reset();
     Start();
-    RunUntil(clock_->UnixTimeMs() + kMinuteMs);
+    RunUntil(clock_->UnixTimeMs() + 11 * kMinuteMs);
     EXPECT_EQ(CountLog(" converted "), 0);
+    EXPECT_EQ(CountLog("SERVER: Data logs"), 0);
 }
 
 TEST_F(StationGraphs, FilesThatCannotBeWrittenAreToldOnce) {

@@ -14,7 +14,7 @@ TEST_F(SessionTest, NoAdapterIsLoggedOnceAndTheStartIsTriedAgainEveryThirtySecon
     AddCounter(0x600);
     TMainForm& form = StartStation();
     EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 64"), 1);
-    EXPECT_NE(platform::Application->Title(), "Running!");
+    EXPECT_EQ(platform::Application->Title(), "Waiting for the 1-Wire adapter...");
     EXPECT_FALSE(SessionRunning);
     EXPECT_EQ(platform::EventLoop::Get().Pending(MsgReadCycle), 0u);
     EXPECT_TRUE(form.Visible()); // the window is shown all the same
@@ -33,6 +33,20 @@ TEST_F(SessionTest, NoAdapterIsLoggedOnceAndTheStartIsTriedAgainEveryThirtySecon
     EXPECT_EQ(CountLog("MicroLAN: Session started on port 1, type 64"), 1);
     Run(3000);
     EXPECT_GT(SampleCount, 0u);
+}
+
+TEST_F(SessionTest, APortTypeTheDriverLacksIsToldOnceWithTheTypesItHasAndNotTriedAgain) {
+    Settings("[Weather]\r\nPortNum=1\r\nPortType=6\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n");
+    TMainForm& form = StartStation();
+    Run(5 * 60000);
+    EXPECT_EQ(CountLog("DRIVER: Port type 6 is not supported by this build; it drives port types 5 (DS2480 serial "
+                       "adapter 1.1) and 64 (Simulated 1-Wire net 1.0) ([Weather] PortType in korvane.ini)"),
+              1);
+    EXPECT_EQ(CountLog("DRIVER: Type:"), 0);
+    EXPECT_EQ(CountLog("MicroLAN: Error starting session on port 1, type 6"), 1);
+    EXPECT_FALSE(form.StartTimer->Enabled()) << "no retry";
+    EXPECT_EQ(platform::Application->Title(), "Port type 6 is not supported");
+    EXPECT_TRUE(form.HTTPRunning) << "the web server serves all the same";
 }
 
 TEST_F(SessionTest, EmptyNetOffersRestartAndADeviceAddedLaterStartsTheStation) {

@@ -6,6 +6,7 @@
 
 #include "platform/Strings.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "station/StationNet.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -102,15 +103,15 @@ TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     form.CurrentReadings.WindSpeed = 12.5f;
     form.CurrentReadings.WindDirectionBin = 10;
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - SW 12.5");
-    form.CurrentReadings.WindDirectionBin = 255; // no valid direction
-    EXPECT_EQ(form.FormatTitle(), "45.3\xB0 -  12.5");
+    form.CurrentReadings.WindDirectionBin = 255; // no valid direction: the speed alone
+    EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - 12.5");
     const std::string state = platform::Application->Title();
     form.UpdateStatusLine();
     EXPECT_EQ(platform::Application->Title(), state) << "no reading yet";
     form.CurrentReadings.TemperatureRead = true;
     form.UpdateStatusLine();
-    EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 -  12.5");
-    EXPECT_EQ(platform::Application->Title(), "45.3\xB0 -  12.5");
+    EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 - 12.5");
+    EXPECT_EQ(platform::Application->Title(), "45.3\xB0 - 12.5");
 }
 
 TEST_F(StatusLineTest, TheTitleCarriesReadingsOnlyOnceTheyHaveBeenRead) {
@@ -132,6 +133,29 @@ TEST_F(StatusLineTest, TheTitleCarriesReadingsOnlyOnceTheyHaveBeenRead) {
     ASSERT_TRUE(SessionRunning);
     ASSERT_FALSE(titles.empty());
     EXPECT_EQ(titles.back(), form_->FormatTitle());
+}
+
+class TitleOfASmallNet : public station_test::StationNetTest {
+protected:
+    // The title once the thermometer and the anemometer have been read.
+    std::string TitleAfterReadings() {
+        StartStation();
+        Run(3 * 60000);
+        EXPECT_TRUE(SessionRunning);
+        return platform::Application->Title();
+    }
+};
+
+TEST_F(TitleOfASmallNet, ANetWithoutWindShowsTheTemperatureAloneAndAWindWithoutVaneItsSpeedAlone) {
+    AddThermometer(0x100).SetTemperature(12.5);
+    EXPECT_EQ(TitleAfterReadings(), "54.5\xB0");
+
+    const std::string anemometer = AddCounter(0x200).rom().Text();
+    Write("SENSORS.INI", "[" + anemometer + "]\r\nType=WindSpeed\r\n");
+    platform::TIniFile::FlushCache();
+    const std::string title = TitleAfterReadings();
+    EXPECT_EQ(title.rfind("54.5\xB0 - ", 0), 0u) << title;
+    EXPECT_EQ(title.find_first_not_of("0123456789.", 9), std::string::npos) << title << ": no compass point";
 }
 
 TEST_F(StatusLineTest, SampleCountDisplayLogsTheRunTimeEveryTenThousand) {

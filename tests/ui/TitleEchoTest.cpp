@@ -1,4 +1,5 @@
-// The title on standard output: every state and every change of a reading at once, never a repeat.
+// The title on standard output: on a terminal every state and every change of a reading at once, never
+// a repeat; elsewhere (a pipe, a service manager's journal) nothing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,19 +9,24 @@
 
 namespace {
 
-TEST(TitleEchoTest, EveryChangeShowsAtOnceAndNoRepeat) {
+const std::vector<std::string> kTitles = {
+    "Loading Korvane...", "Running!", "12.3\xB0 - NE 4.5",
+    "12.3\xB0 - NE 4.5",  // a round that changed nothing
+    "12.3\xB0 - NE 4.6",  // the wind moved by its last digit, a second later
+    "12.3\xB0 - NE 13.6", "12.3\xB0 - NE 13.6", "Saving data..."};
+
+std::vector<std::string> Shown(bool terminal) {
     std::vector<std::string> lines;
-    TTitleEcho echo([&](const std::string& title) { lines.push_back(title); });
-    echo.Show("Loading Korvane...");
-    echo.Show("Running!");
-    echo.Show("12.3\xB0 - NE 4.5");
-    echo.Show("12.3\xB0 - NE 4.5"); // a round that changed nothing
-    echo.Show("12.3\xB0 - NE 4.6"); // the wind moved by its last digit, a second later
-    echo.Show("12.3\xB0 - NE 13.6");
-    echo.Show("12.3\xB0 - NE 13.6");
-    echo.Show("Saving data...");
-    EXPECT_EQ(lines, (std::vector<std::string>{"Loading Korvane...", "Running!", "12.3\xB0 - NE 4.5",
-                                               "12.3\xB0 - NE 4.6", "12.3\xB0 - NE 13.6", "Saving data..."}));
+    TTitleEcho echo([&](const std::string& title) { lines.push_back(title); }, terminal);
+    for (const std::string& title : kTitles)
+        echo.Show(title);
+    return lines;
+}
+
+TEST(TitleEchoTest, OnATerminalEveryChangeShowsAtOnceAndNoRepeatElsewhereNothing) {
+    EXPECT_EQ(Shown(true), (std::vector<std::string>{"Loading Korvane...", "Running!", "12.3\xB0 - NE 4.5",
+                                                     "12.3\xB0 - NE 4.6", "12.3\xB0 - NE 13.6", "Saving data..."}));
+    EXPECT_EQ(Shown(false), std::vector<std::string>{});
 }
 
 } // namespace
