@@ -199,9 +199,11 @@ public:
     net::TWSocket* UDPSSocket = nullptr;
     // The diagnostic listener's count of this second's lines and of what it did not log.
     struct TDiagnosticFlood {
-        uint32_t secondStart = 0;
-        int shown = 0, excess = 0, foreign = 0;
-        platform::TTimer* summary = nullptr; // tells what was not logged, a second after the first of it
+        uint32_t secondStart = 0, minuteStart = 0;
+        int shown = 0, shownThisMinute = 0, excess = 0, foreign = 0;
+        platform::TTimer* summary = nullptr; // tells what was not logged (UdpDiagnostics.cpp)
+        bool summarized = false;             // a summary was told, at lastSummary
+        uint32_t lastSummary = 0;
     } diagnosticFlood_;
 
     // Components of the window.
