@@ -31,6 +31,7 @@
 #include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
 #include "station/DdeItems.h"
+#include "station/LogLimiter.h"
 #include "station/Messages.h"
 #include "station/Publishing.h"
 #include "station/PublishingHost.h"
@@ -334,6 +335,11 @@ private:
     std::unique_ptr<TSplashScreen> splash_;
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
+    // Holds back lines that repeat too often (LogLimiter.h); the timer tells what it held, a minute after
+    // the first of it.
+    void TellHeldBackLater();
+    TLogLimiter logLimiter_;
+    platform::TTimer* heldBackSummary_ = nullptr;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
     // The graph images are drawn into this one bitmap, made fresh for each (the images share a size).
     platform::gfx::Bitmap graphImage_;

@@ -1,6 +1,9 @@
 // The status logger: memo trimming, the filter, the file lines and their date.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "station/LogLimiter.h"
 #include "support/StationFixture.h"
 #include "ui/Splashfrm.h"
 
@@ -92,4 +95,39 @@ TEST_F(StatusLogTest, SplashGetsTheTextWhileItShows) {
     EXPECT_EQ(SplashForm()->Lines.back(), "INFO: Added sensor");
     platform::EventLoop::Get().RunFor(20);
     EXPECT_EQ(SplashForm(), nullptr);
+}
+
+// A fault that repeats for good, five lines a second for an hour with numbers that change: the log
+// takes its first burst, then a few lines a minute, and tells what it held back once a minute; a line
+// of another cause in the middle goes out.
+TEST_F(StatusLogTest, ALineThatRepeatsForGoodIsHeldBackAndCounted) {
+    TMainForm& form = StartQuiet();
+    const int sent = 3600 * 5;
+    for (int i = 0; i < sent; ++i) {
+        form.LogStatus("TCP/IP Error (sending UDP): Error " + std::to_string(10050 + i % 7) + " in function send");
+        if (i == sent / 2) form.LogStatus("POST/WU: Error: no HTTP status line in the reply");
+        clock_->Advance(200);
+        if (i % 100 == 0) platform::EventLoop::Get().RunFor(1);
+    }
+    platform::EventLoop::Get().RunFor(61000);
+    const std::string log = Read("korvane.log");
+    int logged = 0, held = 0, summaries = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        int n = 0;
+        const size_t at = line.find("TCP/IP Error (sending UDP): ");
+        if (at == std::string::npos) continue;
+        if (std::sscanf(line.c_str() + at, "TCP/IP Error (sending UDP): %d repeated line(s) held back", &n) == 1) {
+            ++summaries;
+            held += n;
+        } else {
+            ++logged;
+        }
+    }
+    EXPECT_EQ(logged + held, sent);
+    EXPECT_LE(logged, kLogBurst + 61 * kLogPerMinute);
+    EXPECT_LE(summaries, 61);
+    EXPECT_NE(log.find("POST/WU: Error: no HTTP status line in the reply"), std::string::npos);
+    RecordProperty("log_bytes_for_an_hour", static_cast<int>(log.size()));
+    EXPECT_LT(log.size(), 100u * 1024);
 }
