@@ -51,6 +51,17 @@ private:
 
 class UdpDiagnosticsTest : public StationFixture {
 protected:
+    // Starts the station with its listener on a port that is free now; returns the port.
+    std::string StartListening() {
+        std::string port;
+        {
+            Peer probe;
+            port = probe.Port();
+        }
+        DiagnosticListenerPort = port;
+        Start();
+        return port;
+    }
     void RunUntilLogged(const std::string& text) {
         platform::EventLoop::Get().RunUntil([&] { return CountLog(text) > 0; }, 2000);
     }
@@ -61,13 +72,7 @@ const std::string kDS2450 = "B6004B0000615E20";
 const std::string kCoupler = "C60000005634121F";
 
 TEST_F(UdpDiagnosticsTest, ListenerLogsOnlyWhatTheSensorsSendMarkedEscapedAndCutAtOneHundred) {
-    std::string port;
-    {
-        Peer probe; // a port that is free now
-        port = probe.Port();
-    }
-    DiagnosticListenerPort = port;
-    Start();
+    const std::string port = StartListening();
     const std::vector<std::string> foreign = {"short", "FAKE: sensor 0 exploded",
                                               "DS2450 B7004B0000615E20: check byte wrong",
                                               kCoupler + ": wrong separator", "DS2450 " + kDS2450 + ": "};
@@ -93,13 +98,7 @@ TEST_F(UdpDiagnosticsTest, ListenerLogsOnlyWhatTheSensorsSendMarkedEscapedAndCut
 
 // A flood of datagrams, some of them in the sensors' form, costs the log a few lines a second.
 TEST_F(UdpDiagnosticsTest, AFloodOfDatagramsCostsTheLogAFewLinesASecond) {
-    std::string port;
-    {
-        Peer probe;
-        port = probe.Port();
-    }
-    DiagnosticListenerPort = port;
-    Start();
+    const std::string port = StartListening();
     const uint32_t start = clock_->TickCount();
     std::atomic<bool> done{false};
     std::thread flood([&] {
@@ -138,13 +137,7 @@ TEST_F(UdpDiagnosticsTest, AFloodOfDatagramsCostsTheLogAFewLinesASecond) {
 // A sender that forges a sensor's datagrams, five a second for three minutes, each with another text:
 // the log takes ten a minute and tells the rest, in one line a minute.
 TEST_F(UdpDiagnosticsTest, ForgedSensorDatagramsCostTheLogAFewLinesAMinute) {
-    std::string port;
-    {
-        Peer probe;
-        port = probe.Port();
-    }
-    DiagnosticListenerPort = port;
-    Start();
+    const std::string port = StartListening();
     const int sent = 3 * 60 * 5;
     for (int i = 0; i < sent; ++i) {
         const std::string text = {static_cast<char>('a' + i % 26), static_cast<char>('a' + i / 26 % 26)};
