@@ -10,10 +10,10 @@
 // let in again (or the server stops). Connections are told alike: the first of a run has its
 // "connected" and "disconnected" lines, the others within a few seconds of each other are counted, and
 // the count is told when the run ends (and every minute while it lasts). A client that takes none of
-// the lines it is sent for two minutes is closed (TCPConnection). The UDP feed keeps one socket; it may broadcast (SO_BROADCAST is set for any
-// address, a subnet's broadcast address among them). A start that fails frees what it made and is
-// tried again on the next pass; the first failure of a run is logged, and so is the first failed
-// datagram of a run.
+// the lines it is sent for two minutes is closed (TCPConnection). The UDP feed keeps one socket; it may
+// broadcast (SO_BROADCAST is set for any address, a subnet's broadcast address among them). A start
+// that fails frees what it made and is tried again on the next pass; the first failure of a run is
+// logged, and so is the first failed datagram of a run.
 #include <memory>
 #include <string>
 

@@ -94,7 +94,8 @@ uint32_t PostDeadline(int intervalMinutes) {
 bool Chunked(const platform::TStringList& header) {
     for (int i = 0; i < header.Count(); ++i) {
         const std::string line = platform::LowerCase(header[i]);
-        if (line.rfind("transfer-encoding:", 0) == 0 && line.find("chunked") != std::string::npos) return true;
+        if (line.rfind("transfer-encoding:", 0) == 0 && line.find("chunked") != std::string::npos)
+            return true;
     }
     return false;
 }
@@ -231,7 +232,8 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
         };
         if (error != 0) {
             // Refused, closed...; a deadline's text names its seconds, which differ from post to post.
-            failed(error == net::kHttpTimeoutError ? "timed out" : client.ReasonPhrase(), client.ReasonPhrase());
+            failed(error == net::kHttpTimeoutError ? "timed out" : client.ReasonPhrase(),
+                   client.ReasonPhrase());
         } else if (status == 0) {
             failed("no status line", "no HTTP status line in the reply");
         } else if (status < 200 || status >= 300) {

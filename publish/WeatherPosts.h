@@ -12,8 +12,8 @@
 // with the service's error prefix and its cause (refused, timed out, closed without a reply, no HTTP
 // status line, a status other than 2xx, a reply without the service's success word, a reply cut at
 // kPostReplyLimit without it), once for a run of failures with that cause; a success after failures
-// logs "<service>: OK again after <n> failed attempts". The success message needs the word and the service's LogSuccess. Log lines never show
-// the password.
+// logs "<service>: OK again after <n> failed attempts". The success message needs the word and the
+// service's LogSuccess. Log lines never show the password.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -50,7 +50,8 @@ bool TLogLimiter::Admit(const std::string& text, uint32_t nowMs) {
         return true;
     }
     const std::string source = Source(text);
-    auto held = std::find_if(heldBack_.begin(), heldBack_.end(), [&](const auto& s) { return s.first == source; });
+    auto held =
+        std::find_if(heldBack_.begin(), heldBack_.end(), [&](const auto& s) { return s.first == source; });
     if (held == heldBack_.end())
         heldBack_.emplace_back(source, 1);
     else
@@ -69,7 +70,7 @@ std::vector<std::string> TLogLimiter::TakeSummaries() {
 void TLogLimiter::Prune(uint32_t nowMs) {
     for (auto it = causes_.begin(); it != causes_.end();)
         it = Refilled(it->second.lines, it->second.filled, nowMs) >= kLogBurst ? causes_.erase(it)
-                                                                                     : std::next(it);
+                                                                               : std::next(it);
     if (causes_.size() < kLimitedCauses) return;
     // All are limited: the one nearest its whole burst goes.
     auto fullest = std::max_element(causes_.begin(), causes_.end(), [&](const auto& a, const auto& b) {

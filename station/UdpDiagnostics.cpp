@@ -91,7 +91,8 @@ void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
     }
     if (!IsSensorDiagnostic(text)) {
         ++flood.foreign;
-    } else if (flood.shown >= kDiagnosticLinesPerSecond || flood.shownThisMinute >= kDiagnosticLinesPerMinute) {
+    } else if (flood.shown >= kDiagnosticLinesPerSecond ||
+               flood.shownThisMinute >= kDiagnosticLinesPerMinute) {
         ++flood.excess;
     } else {
         ++flood.shown;
@@ -105,7 +106,8 @@ void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
             TDiagnosticFlood& f = diagnosticFlood_;
             LogStatus(platform::Format(
                 "UDP: %d datagram(s) not logged: %d beyond %d a second or %d a minute, %d not from a sensor",
-                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, kDiagnosticLinesPerMinute, f.foreign));
+                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, kDiagnosticLinesPerMinute,
+                f.foreign));
             f.excess = f.foreign = 0;
             f.summarized = true;
             f.lastSummary = platform::GetTickCount();

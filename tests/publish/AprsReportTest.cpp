@@ -42,7 +42,8 @@ public:
             return block;
         }();
         ssize_t n;
-        while (client_ >= 0 && !closed_ && (n = ::send(client_, kBlock.data(), kBlock.size(), MSG_NOSIGNAL)) > 0)
+        while (client_ >= 0 && !closed_ &&
+               (n = ::send(client_, kBlock.data(), kBlock.size(), MSG_NOSIGNAL)) > 0)
             streamed_ += static_cast<size_t>(n);
     }
     size_t Streamed() const { return streamed_; }

@@ -233,8 +233,8 @@ TEST_F(WeatherPostsTest, AChunkedReplyIsToldByItsTextOrItsLength) {
     EXPECT_EQ(CountLog("POST/WU: Error: INVALIDPASSWORDID"), 1) << Log();
     StationSettings.WUURL = peer.Url("/chunked/1073741824");
     form.Publishing().PostToWUnder();
-    EXPECT_TRUE(RunUntilLogged("POST/WU: Error: reply cut at 65536 bytes, without \"success\" in what was read",
-                               120000))
+    EXPECT_TRUE(RunUntilLogged(
+        "POST/WU: Error: reply cut at 65536 bytes, without \"success\" in what was read", 120000))
         << Log();
 }
 

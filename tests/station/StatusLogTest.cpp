@@ -104,7 +104,8 @@ TEST_F(StatusLogTest, ALineThatRepeatsForGoodIsHeldBackAndCounted) {
     TMainForm& form = StartQuiet();
     const int sent = 3600 * 5;
     for (int i = 0; i < sent; ++i) {
-        form.LogStatus("TCP/IP Error (sending UDP): Error " + std::to_string(10050 + i % 7) + " in function send");
+        form.LogStatus("TCP/IP Error (sending UDP): Error " + std::to_string(10050 + i % 7) +
+                       " in function send");
         if (i == sent / 2) form.LogStatus("POST/WU: Error: no HTTP status line in the reply");
         clock_->Advance(200);
         if (i % 100 == 0) platform::EventLoop::Get().RunFor(1);
@@ -117,7 +118,8 @@ TEST_F(StatusLogTest, ALineThatRepeatsForGoodIsHeldBackAndCounted) {
         int n = 0;
         const size_t at = line.find("TCP/IP Error (sending UDP): ");
         if (at == std::string::npos) continue;
-        if (std::sscanf(line.c_str() + at, "TCP/IP Error (sending UDP): %d repeated line(s) held back", &n) == 1) {
+        if (std::sscanf(line.c_str() + at, "TCP/IP Error (sending UDP): %d repeated line(s) held back", &n) ==
+            1) {
             ++summaries;
             held += n;
         } else {

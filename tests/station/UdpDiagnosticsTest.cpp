@@ -85,8 +85,9 @@ TEST_F(UdpDiagnosticsTest, ListenerLogsOnlyWhatTheSensorsSendMarkedEscapedAndCut
     EXPECT_EQ(CountLog("UDP: DS2450 " + kDS2450 + ": conversion failed"), 1);
     EXPECT_EQ(CountLog("UDP: " + kCoupler + " / Exception selecting port"), 1);
     EXPECT_EQ(CountLog("UDP: DS2450 " + kDS2450 + ": bad\\x1B[2J\\xFF\\\\end"), 1);
-    EXPECT_EQ(CountLog("UDP: 5 datagram(s) not logged: 0 beyond 5 a second or 10 a minute, 5 not from a sensor"),
-              1);
+    EXPECT_EQ(
+        CountLog("UDP: 5 datagram(s) not logged: 0 beyond 5 a second or 10 a minute, 5 not from a sensor"),
+        1);
     EXPECT_EQ(CountLog("exploded"), 0);
     EXPECT_EQ(CountLog("short"), 0);
     std::string longer = "DS2450 " + kDS2450 + ": " + std::string(150, 'x');
@@ -152,7 +153,8 @@ TEST_F(UdpDiagnosticsTest, ForgedSensorDatagramsCostTheLogAFewLinesAMinute) {
     for (int i = 0; i < lines.Count(); ++i) {
         int n = 0;
         size_t at = lines[i].find("UDP: ");
-        if (at != std::string::npos && std::sscanf(lines[i].c_str() + at, "UDP: %d datagram(s) not logged", &n) == 1) {
+        if (at != std::string::npos &&
+            std::sscanf(lines[i].c_str() + at, "UDP: %d datagram(s) not logged", &n) == 1) {
             ++summaries;
             untold += n;
         }
