@@ -71,7 +71,9 @@ void TAprsReport::Start() {
     const TStationSettings& s = station_.Settings();
     EnableMenuItem(false);
     echoMarker_.clear();
-    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = false;
+    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = cut_ = false;
+    partLine_.clear();
+    replyBytes_ = 0;
     const std::string& proxy = station_.AprsProxy();
     for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
         if (HasControlCharacter(*text))
@@ -147,17 +149,42 @@ void TAprsReport::APRSTimerTimer(platform::TTimer*) {
 
 void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
     station_.Logged({"APRS: Error parsing replies: ", "APRS: Error parsing replies"}, [&] {
-        std::string text = APRSSocket->ReceiveStr();
-        if (!text.empty()) answered_ = true;
-        if (text.find(logonMarker_) != std::string::npos) logonSent_ = true;
-        if (packetLeft_ && !echoed_ && text.find(echoMarker_) != std::string::npos) {
-            echoed_ = true;
-            if (!station_.Settings().APRSLogSuccess) return; // the timer's last step closes
-            station_.LogStatus("APRS data sent: OK");
-            if (Debug()) station_.LogStatus("APRS: Response: " + text);
-            if (Connected()) APRSSocket->Close();
+        char buffer[kAprsReplyLimit];
+        const int count = APRSSocket->Receive(buffer, static_cast<int>(kAprsReplyLimit - replyBytes_));
+        if (count <= 0) return;
+        answered_ = true;
+        replyBytes_ += static_cast<uint32_t>(count);
+        partLine_.append(buffer, static_cast<size_t>(count));
+        for (size_t end; Connected() && (end = partLine_.find('\n')) != std::string::npos;) {
+            std::string line = partLine_.substr(0, end);
+            partLine_.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            TakeReplyLine(line);
+        }
+        if (replyBytes_ >= kAprsReplyLimit && Connected()) {
+            cut_ = true;
+            APRSSocket->Close();
         }
     });
+}
+
+void TAprsReport::TakeReplyLine(const std::string& line) {
+    if (line.find(logonMarker_) != std::string::npos) logonSent_ = true;
+    if (!packetLeft_ || echoed_ || !IsEcho(line)) return;
+    echoed_ = true;
+    if (!station_.Settings().APRSLogSuccess) return; // the timer's last step closes
+    station_.LogStatus("APRS data sent: OK");
+    if (Debug()) station_.LogStatus("APRS: Response: " + line);
+    APRSSocket->Close();
+}
+
+// The packet as the server passes it on: from our call, by any path, with the packet's own text.
+bool TAprsReport::IsEcho(const std::string& line) const {
+    if (line.rfind(echoMarker_, 0) != 0) return false;
+    const size_t text = packet_.find(':', echoMarker_.size());
+    const size_t echoed = line.find(':', echoMarker_.size());
+    return text != std::string::npos && echoed != std::string::npos &&
+           line.compare(echoed, std::string::npos, packet_, text, std::string::npos) == 0;
 }
 
 void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) {
@@ -168,6 +195,10 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
         if (Debug()) station_.LogStatus("APRS: Session closed");
         if (echoed_) {
             failures_.Succeeded(station_);
+        } else if (cut_) {
+            ReportFailure(platform::Format("APRS: Error sending data: the server sent more than %u bytes %s",
+                                           kAprsReplyLimit,
+                                           packetLeft_ ? "without echoing the report" : "before the report"));
         } else if (packetLeft_) {
             ReportFailure(answered_ ? "APRS: Error sending data: the server did not echo the report"
                                     : "APRS: Error sending data: no answer from the server");

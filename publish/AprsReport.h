@@ -8,9 +8,12 @@
 //   timer          -> the packet CR LF
 //   timer          -> close
 //
-// A reply holding "<UserID> log" counts as the logon; the echo of the packet ("<UserID>>") is what
-// makes a report a success: with [APRSWXNET] LogSuccess it logs "APRS data sent: OK" and closes at
-// once (without, the timer's last step closes). The timer also ends a connect that has not completed
+// The server's replies are taken line by line, at most kAprsReplyLimit bytes of them a report: a server
+// that sends more is closed there (an endless stream is never read on). A line holding "<UserID> log"
+// counts as the logon; the echo of the packet is what makes a report a success: a line from
+// "<UserID>>" (by whatever path) whose text after the path is the packet's. With [APRSWXNET]
+// LogSuccess the echo logs "APRS data sent: OK" and closes at once (without, the timer's last step
+// closes). The timer also ends a connect that has not completed
 // by its first step (a host name still being looked up among them: the lookup never holds the loop).
 // The APRS transfer command is disabled while a report runs.
 //
@@ -28,6 +31,10 @@
 #include "publish/FailureRun.h"
 
 class TPublishingHost;
+
+// The most bytes of replies read for one report: the server's greeting, the logon reply and the echo
+// take a few hundred.
+inline constexpr uint32_t kAprsReplyLimit = 4096;
 
 class TAprsReport {
 public:
@@ -51,6 +58,8 @@ private:
     void RestartTimer();
     void EnableMenuItem(bool enabled);
     void ReportFailure(const std::string& text);
+    void TakeReplyLine(const std::string& line);
+    bool IsEcho(const std::string& line) const;
     bool Debug() const;
     bool Connected() const { return APRSSocket->State() == net::wsConnected; }
 
@@ -63,5 +72,8 @@ private:
     bool answered_ = false;      // the server sent something
     bool echoed_ = false;        // the server echoed the packet: the report got through
     bool failureLogged_ = false; // this report's failure is told already
+    bool cut_ = false;           // the replies reached kAprsReplyLimit: the connection was closed there
+    std::string partLine_;       // the start of a reply line not complete yet
+    uint32_t replyBytes_ = 0;    // bytes of replies read in this report
     TFailureRun failures_;
 };

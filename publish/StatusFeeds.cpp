@@ -11,9 +11,13 @@
 namespace {
 // How long the UDP feed sends to the address a host name had when its socket was opened.
 constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
+// Connections closer together than this are one run; a run that goes on is told every minute.
+constexpr uint32_t kRunGapMs = 5000;
+constexpr uint32_t kRunTellMs = 60000;
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
+    run_.timer.reset();
     TCPServer.reset();
     delete UDPSendSocket;
 }
@@ -72,6 +76,7 @@ void TStatusFeeds::StopTCPServices() {
             net::ReleaseAtTurnEnd(std::move(server));
         }
         EndRefusals();
+        TellConnectionRun(true);
         station_.LogStatus(message);
     });
 }
@@ -89,17 +94,57 @@ void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net
         }
         EndRefusals();
         ++TCPClientCount;
-        station_.LogStatus("TCP: Client " + client->GetPeerAddr() + " connected");
+        NoteConnection(*static_cast<TCPConnection*>(client), true);
     });
 }
 
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
                                              uint16_t) {
     station_.Logged({"TCP/IP Error (Disconnecting client): ", "TCP/IP Error (Disconnecting client)"}, [&] {
-        if (static_cast<TCPConnection*>(client)->Refused) return;
+        auto& connection = *static_cast<TCPConnection*>(client);
+        if (connection.Refused) return;
         --TCPClientCount;
-        station_.LogStatus("TCP: Client " + client->GetPeerAddr() + " disconnected");
+        NoteConnection(connection, false);
     });
+}
+
+void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
+    const uint32_t now = platform::GetTickCount();
+    // A disconnect is told where its connect was.
+    if (run_.active && (connected || !client.Told)) {
+        ++(connected ? run_.connected : run_.disconnected);
+        run_.lastEvent = now;
+        return;
+    }
+    station_.LogStatus("TCP: Client " + client.GetPeerAddr() + (connected ? " connected" : " disconnected"));
+    if (!connected) return;
+    client.Told = true;
+    run_.active = true;
+    run_.lastEvent = run_.toldAt = now;
+    if (!run_.timer) {
+        run_.timer = std::make_unique<platform::TTimer>(nullptr, "ConnectionRun");
+        run_.timer->SetInterval(1000);
+        run_.timer->OnTimer = [this](platform::TTimer*) {
+            const uint32_t at = platform::GetTickCount();
+            if (platform::TicksElapsed(at, run_.lastEvent) >= kRunGapMs)
+                TellConnectionRun(true);
+            else if (platform::TicksElapsed(at, run_.toldAt) >= kRunTellMs)
+                TellConnectionRun(false);
+        };
+    }
+    run_.timer->SetEnabled(true);
+}
+
+void TStatusFeeds::TellConnectionRun(bool end) {
+    if (!run_.active) return;
+    if (run_.connected + run_.disconnected > 0)
+        station_.LogStatus(platform::Format("TCP: %d more client(s) connected and %d disconnected in a run",
+                                            run_.connected, run_.disconnected));
+    run_.connected = run_.disconnected = 0;
+    run_.toldAt = platform::GetTickCount();
+    if (!end) return;
+    run_.active = false;
+    if (run_.timer) run_.timer->SetEnabled(false);
 }
 
 void TStatusFeeds::EndRefusals() {

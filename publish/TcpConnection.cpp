@@ -1,10 +1,13 @@
 #include "publish/TcpConnection.h"
 
+#include "platform/Clock.h"
+#include "platform/winsock/PeerWindow.h"
 #include "station/PublishingHost.h"
 
 namespace {
-// A line that cannot leave for this long: the client reads nothing.
-constexpr uint32_t kUnreadLimitMs = 60000;
+// Lines not taken for this long: the client reads nothing.
+constexpr uint32_t kUntakenLimitMs = 2 * 60 * 1000;
+constexpr uint32_t kTakenCheckMs = 5000;
 // The connection's send buffer (the system doubles it).
 constexpr int kSendBufferBytes = 4096;
 } // namespace
@@ -19,13 +22,10 @@ TCPConnection::TCPConnection(TPublishingHost& station) : net::TWSocketClient(nul
         SendTimer->SetInterval(1000);
         SendTimer->OnTimer = [this](platform::TTimer* t) { SendTimerTimer(t); };
         SendTimer->SetEnabled(true);
-        UnreadTimer = platform::MakeOwned<platform::TTimer>(this, "UnreadTimer");
-        UnreadTimer->SetEnabled(false);
-        UnreadTimer->SetInterval(kUnreadLimitMs);
-        UnreadTimer->OnTimer = [this](platform::TTimer*) {
-            UnreadTimer->SetEnabled(false);
-            if (State() == net::wsConnected) Abort();
-        };
+        TakenCheck = platform::MakeOwned<platform::TTimer>(this, "TakenCheck");
+        TakenCheck->SetInterval(kTakenCheckMs);
+        TakenCheck->OnTimer = [this](platform::TTimer*) { CheckTaken(); };
+        TakenCheck->SetEnabled(true);
     });
 }
 
@@ -39,7 +39,7 @@ void TCPConnection::Dup(net::SOCKET handle) {
 
 TCPConnection::~TCPConnection() {
     if (SendTimer) SendTimer->SetEnabled(false);
-    if (UnreadTimer) UnreadTimer->SetEnabled(false);
+    if (TakenCheck) TakenCheck->SetEnabled(false);
 }
 
 void TCPConnection::SendTimerTimer(platform::TTimer*) {
@@ -48,19 +48,36 @@ void TCPConnection::SendTimerTimer(platform::TTimer*) {
             SendTimer->SetEnabled(false);
             // An empty line sends nothing, so no completion would arm the timer again.
             const std::string& line = station_.StatusLineText();
-            if (line.empty() || State() != net::wsConnected)
+            if (line.empty() || State() != net::wsConnected) {
                 SendTimer->SetEnabled(State() == net::wsConnected);
-            else if (SendStr(line) > 0 && !AllSent() && UnreadTimer)
-                UnreadTimer->SetEnabled(true); // the buffers are full: the client has stopped reading
+            } else if (SendStr(line) > 0 && !untaken_) {
+                untaken_ = true;
+                untakenSince_ = platform::GetTickCount();
+            }
         });
 }
 
+void TCPConnection::CheckTaken() {
+    if (State() != net::wsConnected) return;
+    uint64_t edge = 0;
+    if (!platform::winsock::GetPeerWindowEdge(HSocket(), edge)) {
+        // Not told: a line that leaves for the system counts as taken.
+        if (AllSent()) untaken_ = false;
+    } else if (edge != windowEdge_) {
+        windowEdge_ = edge;
+        untaken_ = false;
+    }
+    if (untaken_ && platform::TicksElapsed(platform::GetTickCount(), untakenSince_) >= kUntakenLimitMs) {
+        TakenCheck->SetEnabled(false);
+        Abort();
+    }
+}
+
 void TCPConnection::ClientDataSent(net::TCustomWSocket*, uint16_t) {
-    if (UnreadTimer) UnreadTimer->SetEnabled(false);
     if (SendTimer) SendTimer->SetEnabled(true);
 }
 
 void TCPConnection::ClientSessionClosed(net::TCustomWSocket*, uint16_t) {
     if (SendTimer) SendTimer->SetEnabled(false);
-    if (UnreadTimer) UnreadTimer->SetEnabled(false);
+    if (TakenCheck) TakenCheck->SetEnabled(false);
 }

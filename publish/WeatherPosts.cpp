@@ -1,7 +1,10 @@
 #include "publish/WeatherPosts.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 
+#include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "publish/PostBodies.h"
 #include "publish/ReportValues.h"
@@ -60,19 +63,41 @@ std::string MaskUrl(const std::string& url) {
 }
 
 // The first line of a reply, for the log line of a rejected post: at most 200 bytes, anything but
-// printable text shown as '?'.
-std::string FirstLine(const std::string& text) {
-    if (text.empty()) return "an empty reply";
-    std::string line = text.substr(0, std::min(text.find_first_of("\r\n"), size_t{200}));
+// printable text shown as '?'. A chunked body starts with its first chunk's size: the line is the
+// chunk's first.
+std::string FirstLine(const std::string& text, bool chunked) {
+    size_t from = 0;
+    if (chunked && !text.empty() && std::isxdigit(static_cast<unsigned char>(text[0]))) {
+        size_t end = text.find('\n');
+        from = end == std::string::npos ? text.size() : end + 1;
+    }
+    if (from >= text.size()) return "an empty reply";
+    std::string line = text.substr(from, std::min(text.find_first_of("\r\n", from) - from, size_t{200}));
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     return line;
 }
 
-// A post has until the next one is due, and kPostDeadlineMs at most.
+// A post ends before the next one is due, and within kPostDeadlineMs: the scheduler starts the next in
+// the first pass of the next minute whose count since 1970 the interval divides. A post started just
+// before that (from the menu) has ten seconds all the same.
 uint32_t PostDeadline(int intervalMinutes) {
-    if (intervalMinutes <= 0) return kPostDeadlineMs;
-    return static_cast<uint32_t>(std::min<int64_t>(int64_t{intervalMinutes} * 60000, kPostDeadlineMs));
+    constexpr int64_t kMarginMs = 1000, kFloorMs = 10000;
+    if (intervalMinutes == 0) return kPostDeadlineMs;
+    const int64_t step = std::abs(int64_t{intervalMinutes}) * 60000;
+    const int64_t now = platform::Clock::Get().UnixTimeMs();
+    const int64_t left = (now / step + 1) * step - now - kMarginMs;
+    return static_cast<uint32_t>(std::clamp<int64_t>(left, kFloorMs, kPostDeadlineMs));
+}
+
+// Whether the reply's header says its body comes in chunks.
+bool Chunked(const platform::TStringList& header) {
+    for (int i = 0; i < header.Count(); ++i) {
+        const std::string line = platform::LowerCase(header[i]);
+        if (line.rfind("transfer-encoding:", 0) == 0 && line.find("chunked") != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 // The service's name in the recovery line: its error prefix up to the colon.
@@ -206,13 +231,19 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
             post.failures.Failed(station_, service.errorPrefix + what, cause);
         };
         if (error != 0) {
-            failed(client.ReasonPhrase(), client.ReasonPhrase()); // refused, timed out, closed...
+            // Refused, closed...; a deadline's text names its seconds, which differ from post to post.
+            failed(error == net::kHttpTimeoutError ? "timed out" : client.ReasonPhrase(),
+                   client.ReasonPhrase());
         } else if (status == 0) {
             failed("no status line", "no HTTP status line in the reply");
         } else if (status < 200 || status >= 300) {
             failed(Format("status %d", status), Format("%d %s", status, client.ReasonPhrase().c_str()));
         } else if (service.successWord != nullptr && text.find(service.successWord) == std::string::npos) {
-            failed("no success word", FirstLine(text));
+            if (client.ReplyCut())
+                failed("reply cut", Format("reply cut at %u bytes, without \"%s\" in what was read",
+                                           kPostReplyLimit, service.successWord));
+            else
+                failed("no success word", FirstLine(text, Chunked(client.RcvdHeader())));
         } else {
             post.failures.Succeeded(station_);
             if (service.successWord != nullptr && station_.Settings().*(service.logSuccess))

@@ -6,14 +6,14 @@
 //
 // A post whose client is still busy is skipped with a log line and leaves the running request alone.
 // The transfer command of a post is disabled while it is pending and enabled again when it ends, also when it
-// could not start. A post has kPostDeadlineMs or its service's interval, whichever is less, to end;
+// could not start. A post ends before its service's next one is due, and within kPostDeadlineMs;
 // of its reply at most kPostReplyLimit bytes are read (the rest is left unread and the connection
 // closed), and the receive stream's memory is given back after each post. A post that fails is logged
 // with the service's error prefix and its cause (refused, timed out, closed without a reply, no HTTP
-// status line, a status other than 2xx, a reply without the service's success word), once for a run
-// of failures with that cause; a success after failures logs "<service>: OK again after <n> failed
-// attempts". The success message needs the word and the service's LogSuccess. Log lines never show
-// the password.
+// status line, a status other than 2xx, a reply without the service's success word, a reply cut at
+// kPostReplyLimit without it), once for a run of failures with that cause; a success after failures
+// logs "<service>: OK again after <n> failed attempts". The success message needs the word and the
+// service's LogSuccess. Log lines never show the password.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -1,5 +1,7 @@
 // The status logger: one line to the memo, the status bar, the splash, korvane.log, standard output and
 // (when enabled) a datagram. It never throws: every caller logs from inside its own error handling.
+// A line that repeats too often goes nowhere and is counted (TLogLimiter); the counts are told a minute
+// after the first line held back.
 #include <cstdio>
 
 #include "platform/Files.h"
@@ -34,6 +36,7 @@ void TMainForm::LogStatus(const std::string& message) {
     if (Contains(message, "(WY")) return;
     try {
         const std::string text = OneLine(message);
+        if (!logLimiter_.Admit(text, GetTickCount())) return TellHeldBackLater();
         LocalTime now = Clock::Get().Now();
         if (splash_) splash_->AddLine(text);
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
@@ -79,6 +82,19 @@ void TMainForm::AddListLine(TMemo& list, const std::string& line) {
             lines.Delete(0);
     lines.Add(line);
     lines.EndUpdate();
+}
+
+void TMainForm::TellHeldBackLater() {
+    if (heldBackSummary_ == nullptr) {
+        heldBackSummary_ = MakeOwned<TTimer>(this, "HeldBackSummary");
+        heldBackSummary_->SetInterval(60000);
+        heldBackSummary_->OnTimer = [this](TTimer* timer) {
+            timer->SetEnabled(false);
+            for (const std::string& line : logLimiter_.TakeSummaries())
+                LogStatus(line);
+        };
+    }
+    heldBackSummary_->SetEnabled(true);
 }
 
 void TMainForm::Openlog1Click(TComponent*) {

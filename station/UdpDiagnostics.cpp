@@ -3,8 +3,9 @@
 //
 // Anything on the machine can send to the listener's port, so the log takes only what the sensor
 // objects send (IsSensorDiagnostic), marks it as come by UDP, shows a byte that is no printable ASCII
-// as \xNN, and takes at most a few such lines a second; what it did not take is told in one line a
-// second at most.
+// as \xNN, and takes at most a few such lines a second and a few more a minute (a sender that forges a
+// sensor's datagrams costs the log some kilobytes an hour); what it did not take is told a second after
+// the first of it, and then in one line a minute at most.
 #include <algorithm>
 
 #include "net/Wsocket.h"
@@ -17,6 +18,8 @@
 namespace {
 constexpr int kDiagnosticDatagramMax = 100;
 constexpr int kDiagnosticLinesPerSecond = 5;
+constexpr int kDiagnosticLinesPerMinute = 10;
+constexpr uint32_t kSummaryGapMs = 60000;
 
 std::string Escaped(const std::string& text) {
     std::string out;
@@ -82,25 +85,37 @@ void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
         flood.secondStart = now;
         flood.shown = 0;
     }
+    if (platform::TicksElapsed(now, flood.minuteStart) >= 60000) {
+        flood.minuteStart = now;
+        flood.shownThisMinute = 0;
+    }
     if (!IsSensorDiagnostic(text)) {
         ++flood.foreign;
-    } else if (flood.shown >= kDiagnosticLinesPerSecond) {
+    } else if (flood.shown >= kDiagnosticLinesPerSecond ||
+               flood.shownThisMinute >= kDiagnosticLinesPerMinute) {
         ++flood.excess;
     } else {
         ++flood.shown;
+        ++flood.shownThisMinute;
         return LogStatus("UDP: " + Escaped(text));
     }
     if (flood.summary == nullptr) {
         flood.summary = platform::MakeOwned<platform::TTimer>(this, "DiagnosticSummary");
-        flood.summary->SetInterval(1000);
         flood.summary->OnTimer = [this](platform::TTimer* timer) {
             timer->SetEnabled(false);
             TDiagnosticFlood& f = diagnosticFlood_;
             LogStatus(platform::Format(
-                "UDP: %d datagram(s) not logged: %d beyond %d a second, %d not from a sensor",
-                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, f.foreign));
+                "UDP: %d datagram(s) not logged: %d beyond %d a second or %d a minute, %d not from a sensor",
+                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, kDiagnosticLinesPerMinute,
+                f.foreign));
             f.excess = f.foreign = 0;
+            f.summarized = true;
+            f.lastSummary = platform::GetTickCount();
         };
     }
+    if (flood.summary->Enabled()) return;
+    // The first summary of a quiet spell comes after a second; the next a minute after the one before.
+    const uint32_t since = platform::TicksElapsed(now, flood.lastSummary);
+    flood.summary->SetInterval(flood.summarized && since < kSummaryGapMs ? kSummaryGapMs - since : 1000);
     flood.summary->SetEnabled(true);
 }

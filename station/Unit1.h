@@ -31,6 +31,7 @@
 #include "platform/controls/Headless.h"
 #include "station/CurrentReadings.h"
 #include "station/DdeItems.h"
+#include "station/LogLimiter.h"
 #include "station/Messages.h"
 #include "station/Publishing.h"
 #include "station/PublishingHost.h"
@@ -201,9 +202,11 @@ public:
     net::TWSocket* UDPSSocket = nullptr;
     // The diagnostic listener's count of this second's lines and of what it did not log.
     struct TDiagnosticFlood {
-        uint32_t secondStart = 0;
-        int shown = 0, excess = 0, foreign = 0;
-        platform::TTimer* summary = nullptr; // tells what was not logged, a second after the first of it
+        uint32_t secondStart = 0, minuteStart = 0;
+        int shown = 0, shownThisMinute = 0, excess = 0, foreign = 0;
+        platform::TTimer* summary = nullptr; // tells what was not logged (UdpDiagnostics.cpp)
+        bool summarized = false;             // a summary was told, at lastSummary
+        uint32_t lastSummary = 0;
     } diagnosticFlood_;
 
     // Components of the window.
@@ -351,6 +354,11 @@ private:
     std::unique_ptr<TSplashScreen> splash_;
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
+    // Holds back lines that repeat too often (LogLimiter.h); the timer tells what it held, a minute after
+    // the first of it.
+    void TellHeldBackLater();
+    TLogLimiter logLimiter_;
+    platform::TTimer* heldBackSummary_ = nullptr;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
     // The graph images are drawn into this one bitmap, made fresh for each (the images share a size).
     platform::gfx::Bitmap graphImage_;

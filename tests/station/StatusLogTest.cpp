@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
+#include "station/LogLimiter.h"
 #include "support/StationFixture.h"
 #include "ui/Splashfrm.h"
 
@@ -123,4 +125,41 @@ TEST_F(StatusLogTest, TheLogCommandHandsKorvaneLogToTheDesktopsOpenerAndLogsAFai
     form.OpenStatusLog->Click(); // nothing opens a document now
     ::setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(CountLog("SERVER: Error opening korvane.log (31)"), 1);
+}
+
+// A fault that repeats for good, five lines a second for an hour with numbers that change: the log
+// takes its first burst, then a few lines a minute, and tells what it held back once a minute; a line
+// of another cause in the middle goes out.
+TEST_F(StatusLogTest, ALineThatRepeatsForGoodIsHeldBackAndCounted) {
+    TMainForm& form = StartQuiet();
+    const int sent = 3600 * 5;
+    for (int i = 0; i < sent; ++i) {
+        form.LogStatus("TCP/IP Error (sending UDP): Error " + std::to_string(10050 + i % 7) +
+                       " in function send");
+        if (i == sent / 2) form.LogStatus("POST/WU: Error: no HTTP status line in the reply");
+        clock_->Advance(200);
+        if (i % 100 == 0) platform::EventLoop::Get().RunFor(1);
+    }
+    platform::EventLoop::Get().RunFor(61000);
+    const std::string log = Read("korvane.log");
+    int logged = 0, held = 0, summaries = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        int n = 0;
+        const size_t at = line.find("TCP/IP Error (sending UDP): ");
+        if (at == std::string::npos) continue;
+        if (std::sscanf(line.c_str() + at, "TCP/IP Error (sending UDP): %d repeated line(s) held back", &n) ==
+            1) {
+            ++summaries;
+            held += n;
+        } else {
+            ++logged;
+        }
+    }
+    EXPECT_EQ(logged + held, sent);
+    EXPECT_LE(logged, kLogBurst + 61 * kLogPerMinute);
+    EXPECT_LE(summaries, 61);
+    EXPECT_NE(log.find("POST/WU: Error: no HTTP status line in the reply"), std::string::npos);
+    RecordProperty("log_bytes_for_an_hour", static_cast<int>(log.size()));
+    EXPECT_LT(log.size(), 100u * 1024);
 }
