@@ -7,6 +7,7 @@
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
+#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -62,6 +63,10 @@ bool DS1820::ScratchpadAllZero() const {
     for (int i = 0; i < 9; ++i)
         if (IoBuffer[i] != 0) return false;
     return true;
+}
+
+int DS1820::ReadIntervalSeconds() const {
+    return TurnSeconds(Microlan::Bus().DS1820ReadInterval, SensorSet().DS1820Sensors.Count());
 }
 
 int DS1820::Read() {

@@ -123,6 +123,7 @@ bool StartSession() {
 
 bool StartSampleSession() {
     TBusSession& bus = Bus();
+    bus.PresenceSeen = false;
     if (StartSession()) {
         if (bus.SessionFailureTold)
             Log(Format("MicroLAN: Sessions on port %d, type %d open again", bus.PortNum, bus.PortType));
@@ -134,6 +135,27 @@ bool StartSampleSession() {
                    bus.PortType));
     bus.SessionFailureTold = true;
     return false;
+}
+
+bool AdapterAnswers() {
+    TBusSession& bus = Bus();
+    const int result = bus.PresenceSeen ? 1 : tmex::Setup(bus.SessionHandle);
+    if (result > 0) { // 1 ready, 2 shorted, 3 and 4: an adapter that answered
+        AdapterAnswered();
+        return true;
+    }
+    if (!bus.AdapterSilenceTold)
+        Log(Format("MicroLAN: No answer from the adapter on port %d, type %d: failed samples are not counted",
+                   bus.PortNum, bus.PortType));
+    bus.AdapterSilenceTold = true;
+    return false;
+}
+
+void AdapterAnswered() {
+    TBusSession& bus = Bus();
+    if (!bus.AdapterSilenceTold) return;
+    bus.AdapterSilenceTold = false;
+    Log(Format("MicroLAN: The adapter on port %d, type %d answers again", bus.PortNum, bus.PortType));
 }
 
 int SelectRom(const uint16_t* rom) {
@@ -292,6 +314,7 @@ int ResetBus() {
             CheckResult(result, 1);
             return 0;
         }
+        bus.PresenceSeen = true;
         return 1;
     } catch (...) {
         Log("MicroLAN: Exception reset MicroLAN");
@@ -307,7 +330,7 @@ bool Startup(bool retry) {
         if (bus.SessionHandle > 0 && tmex::ValidSession(bus.SessionHandle) == 1)
             tmex::EndSession(bus.SessionHandle);
         bus.SessionHandle = -1;
-        bus.SessionFailureTold = false;
+        bus.SessionFailureTold = bus.AdapterSilenceTold = false;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;
         // A new session starts with empty tables (the station frees the sensors before it starts one).

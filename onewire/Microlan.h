@@ -41,6 +41,10 @@ struct TBusSession {
     std::unique_ptr<platform::TStringList> FoundSerials;
     // A sample's session would not open, and the log has told so (StartSampleSession).
     bool SessionFailureTold = false;
+    // A sample failed with an adapter that did not answer, and the log has told so (AdapterAnswers).
+    bool AdapterSilenceTold = false;
+    // A bus reset (ResetBus) since the sample's session opened had a presence pulse.
+    bool PresenceSeen = false;
 };
 
 // The installed session; without one (no station), a session of the bus layer's own.
@@ -61,6 +65,13 @@ bool StartSession();
 // untouched; the log tells of it once per run of such failures, and again when sessions open once more.
 bool StartSampleSession();
 void EndSession();
+// Asked after a failed sample, in its open session: whether the adapter itself answers. A presence
+// pulse in the sample says so at no cost; otherwise the adapter's setup must succeed (on a shorted net
+// it answers too). A sample that failed with a silent adapter is the session's failure, not the
+// sensor's: it counts no error. The log tells of a silent adapter once, and once again when the adapter
+// answers again (AdapterAnswered, also after a good sample).
+bool AdapterAnswers();
+void AdapterAnswered();
 // Shutdown: releases the driver port of the session (ordinal 10).
 void ReleasePort();
 void ReadPortSettings(bool logVersions = true);

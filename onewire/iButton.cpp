@@ -221,6 +221,10 @@ int iButton::SwitchCoupler(int command) {
     return 1;
 }
 
+bool iButton::ValuesCurrent() const {
+    return ReadEnabled != 0 && freshness_.Current(ReadIntervalSeconds());
+}
+
 bool iButton::ResumeSampling(const std::string& section, const char* text) {
     disabledByErrors_ = false;
     ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
@@ -270,12 +274,18 @@ int iButton::Sample() {
             if (SwitchPort != 0) SwitchCoupler(AllLinesOff);
             if (result != 0) break;
         }
+        // A failure while the adapter does not answer is the session's: no counter moves, as for a
+        // session that would not open.
+        const bool counted = result != 0 || Microlan::AdapterAnswers();
         Microlan::EndSession();
+        if (!counted) return 0;
         ++Samples;
         lastSampleTick_ = platform::GetTickCount();
         LastSampleTime = lastSampleTick_ / 1000;
         if (result != 0) {
             ErrorCount = 0;
+            freshness_.Read();
+            Microlan::AdapterAnswered();
             // The sample that disabled the sensor succeeded: nothing is left to wait an hour for.
             if (disabledByErrors_) ResumeSampling(RomText(romAtStart), ": Sampling ENABLED");
         } else {

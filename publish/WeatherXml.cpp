@@ -165,7 +165,7 @@ namespace {
 
 std::string Counter(DS2423& counter, const std::string& description) {
     return "<DS2423>\n" + XmlElement("description", description) +
-           Format("<current>\n<value>%d</value>\n</current>\n", counter.RunningCounter) +
+           Format("<current>\n<value>%u</value>\n</current>\n", static_cast<uint32_t>(counter.RunningCounter)) +
            XmlValueBlock("countsprsecond", "%3.1f", counter.CountRate) +
            Format("<countsprminute>\n<value>%d</value>\n</countsprminute>\n",
                   static_cast<int>(counter.CountsPerMinute())) +

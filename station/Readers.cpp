@@ -124,7 +124,7 @@ bool TMainForm::ReadRain() {
             double unit = rain.RainUnitInch ? 1.0 : 25.4;
             SetDDEText(Dde.DDERainToday, FloatToStr(r.RainToday * unit));
             SetDDEText(Dde.DDERainRate, FloatToStr(r.RainRate * unit));
-            SetDDEText(Dde.DDERainCounter, IntToStr(rain.RunningCounter));
+            SetDDEText(Dde.DDERainCounter, IntToStr(static_cast<uint32_t>(rain.RunningCounter)));
         }
         if (Visible()) PostMessage(Handle(), MsgDisplayRain, 0, 0);
         return true;
@@ -158,7 +158,7 @@ bool TMainForm::ReadCounters() {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2423Sensors.Count());
         DS2423* counter = SensorSet().DS2423Sensors[static_cast<int>(i)];
         if (!counter || !counter->Sample() || !SessionRunning) return false;
-        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(counter->RunningCounter));
+        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(static_cast<uint32_t>(counter->RunningCounter)));
         return true;
     });
 }
