@@ -64,6 +64,7 @@ void TMainForm::ReadAllSensors() {
             Application->ProcessMessages();
         }
         ++SampleCount;
+        MarkCurrentReadings();
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
         LogAccessViolation(e);
@@ -72,6 +73,18 @@ void TMainForm::ReadAllSensors() {
     } catch (...) {
         LogStatus("SERVER: Error ?");
     }
+}
+
+void TMainForm::MarkCurrentReadings() {
+    TCurrentReadings& r = CurrentReadings;
+    const TSensorSet& set = SensorSet();
+    auto current = [](const iButton* sensor) { return sensor != nullptr && sensor->ValuesCurrent(); };
+    r.TemperatureCurrent = current(set.TemperatureSensors[MainTemperatureSensor]);
+    r.HumidityCurrent = current(set.HumiditySensors[MainHumiditySensor]);
+    r.WindCurrent = set.WindPresent && current(set.WindSensor.get());
+    r.PrevailingDirection = r.WindCurrent && set.WindSensor->HasPrevailingDirection();
+    r.RainCurrent = set.RainPresent && current(set.RainSensor.get());
+    r.BarometerCurrent = set.BarometerPresent && current(set.BarometerSensor.get());
 }
 
 bool TMainForm::ReadWind() {
