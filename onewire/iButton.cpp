@@ -122,6 +122,7 @@ void iButton::LoadSettings() {
         Samples = 0;
         ClassCounter = 0;
         ErrorCount = 0;
+        tenthErrorStepAt_ = 0;
         disabledByErrors_ = false;
         HistoryPending = 1;
         DDEName = "DDE" + RomText(Rom);
@@ -247,7 +248,9 @@ int iButton::Sample() {
         }
         LastReadOk = 0;
         if (!Microlan::StartSampleSession()) return 0;
-        if (ErrorCount != 0 && ErrorCount % 10 == 0) {
+        // Once per tenth error: a failure that counted none (a silent adapter) leaves the count as it was.
+        if (ErrorCount != 0 && ErrorCount % 10 == 0 && ErrorCount != tenthErrorStepAt_) {
+            tenthErrorStepAt_ = ErrorCount;
             if (ErrorCount < 50) {
                 if (Microlan::Setup() == 1)
                     LogError(Format("%u errors reading %s: MLAN OK", ErrorCount, Description.c_str()));
@@ -284,6 +287,7 @@ int iButton::Sample() {
         LastSampleTime = lastSampleTick_ / 1000;
         if (result != 0) {
             ErrorCount = 0;
+            tenthErrorStepAt_ = 0;
             freshness_.Read();
             Microlan::AdapterAnswered();
             // The sample that disabled the sensor succeeded: nothing is left to wait an hour for.

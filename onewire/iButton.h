@@ -140,4 +140,5 @@ private:
     uint32_t lastSampleTick_ = 0;   // wrap-safe companion of LastSampleTime (ms)
     bool disabledByErrors_ = false; // ReadEnabled is 0 by the error rule, not by the user
     TFreshness freshness_;          // the last sample that read the device
+    uint32_t tenthErrorStepAt_ = 0; // the ErrorCount whose every-tenth-error step has run
 };
