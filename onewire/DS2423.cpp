@@ -6,6 +6,7 @@
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
+#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -78,30 +79,36 @@ void DS2423::SaveSettings() {
     });
 }
 
-int32_t DS2423::ReadCounter() {
-    return LoggedOr<int32_t>(-1, "Exception reading counter!", [&]() -> int32_t {
+bool DS2423::ReadCounter(uint32_t& count) {
+    return LoggedOr<bool>(false, "Exception reading counter!", [&]() -> bool {
         SelectDevice(); // the page read selects the device again itself
         int16_t result =
             tmex::ReadPageWithCounter(Microlan::Bus().SessionHandle, &Microlan::Bus().TmexStateBuffer,
                                       static_cast<int16_t>(ReadPage), IoBuffer);
         if (result != 40) {
             ++ClassCounter;
-            return -1;
+            return false;
         }
         uint32_t raw = static_cast<uint32_t>(IoBuffer[32]) | static_cast<uint32_t>(IoBuffer[33]) << 8 |
                        static_cast<uint32_t>(IoBuffer[34]) << 16 | static_cast<uint32_t>(IoBuffer[35]) << 24;
         ClassCounter = 0;
         // The product wraps modulo 2^32 like the counter itself instead of overflowing.
-        return static_cast<int32_t>(static_cast<uint32_t>(Multiplier) * raw);
+        count = static_cast<uint32_t>(Multiplier) * raw;
+        return true;
     });
+}
+
+int DS2423::ReadIntervalSeconds() const {
+    return TurnSeconds(0, SensorSet().DS2423Sensors.Count());
 }
 
 int DS2423::Read() {
     static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate", true};
     return LoggedOr<int>(
         0, texts, [&]() -> int {
-            int32_t count = ReadCounter();
-            if (count < 0 || ClassCounter != 0) return 0;
+            uint32_t read = 0;
+            if (!ReadCounter(read) || ClassCounter != 0) return 0;
+            const auto count = static_cast<int32_t>(read); // the same 32 bits
             uint32_t tick = GetTickCount();
             if (tick == 0) tick = 1; // 0 means "no read yet"
             if (PreviousTick == 0) {
@@ -176,8 +183,9 @@ void DS2423::LogData() {
         DosDate date = GetDate();
         DosTime time = GetTime();
         AppendDataFile(SensorDataFileName(Description, date.da_mon, date.da_year),
-                       Format("%02d.%02d.%d\t%02d:%02d\t%03d  %03.1f %03d  %03d  %03d\n", date.da_day,
-                              date.da_mon, date.da_year, time.ti_hour, time.ti_min, RunningCounter,
+                       Format("%02d.%02d.%d\t%02d:%02d\t%03u  %03.1f %03d  %03d  %03d\n", date.da_day,
+                              date.da_mon, date.da_year, time.ti_hour, time.ti_min,
+                              static_cast<uint32_t>(RunningCounter),
                               static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
                               static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
     });
@@ -197,8 +205,8 @@ std::string DS2423::GetHTML() {
                 "<TABLE CELLPADDING=0 CELLSPACING=0 WIDTH=250 BORDER=0><TR><TD COLSPAN=2><FONT SIZE=2>"
                 "<CENTER><B>DS2423</B></CENTER> </FONT></TD></TR>";
             html += Format(
-                "<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%d</FONT></TD></TR>",
-                RunningCounter);
+                "<TR><TD><FONT SIZE=2>Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%u</FONT></TD></TR>",
+                static_cast<uint32_t>(RunningCounter));
             html += Format(
                 "<TR><TD><FONT SIZE=2>Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>%3.1f</FONT>"
                 "</TD></TR>",

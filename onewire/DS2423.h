@@ -16,8 +16,9 @@ public:
 
     void LoadSettings();
     void SaveSettings();
-    // One page read with its counter: Multiplier x raw count, or -1 when the read failed.
-    int32_t ReadCounter();
+    // One page read with its counter. The counter is 32-bit unsigned: every value is a count, and
+    // Multiplier x raw count wraps modulo 2^32 as the counter does. False when the read failed.
+    bool ReadCounter(uint32_t& count);
     // The minute step: the history ages by one entry and entry 0 takes the running count.
     void UpdateCountHistory();
     void LogData();
@@ -25,6 +26,8 @@ public:
     void ResetDaily() override;
     void InitHistory() override;
     int Read() override;
+    // A plain counter takes its turn among the plain counters, one a round.
+    int ReadIntervalSeconds() const override;
     std::string GetHTML() override;
     std::string GetStatus() override;
     virtual void ResetHistory();
@@ -35,6 +38,8 @@ public:
     uint32_t CountsPerHour() const;
     uint32_t CountsToday() const;
 
+    // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
+    // through CountDifference and CountDistance, never by sign or size.
     int32_t Multiplier = 1;
     int32_t ReadPage = 15;
     float CountRate = 0;

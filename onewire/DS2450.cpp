@@ -8,11 +8,13 @@
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
+#include "onewire/SensorTables.h"
 #include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
+#include "platform/tmex/Crc.h"
 #include "platform/tmex/Tmex.h"
 
 using namespace platform;
@@ -100,6 +102,23 @@ std::string DS2450::RomToText() const {
     return RomToHex(Rom);
 }
 
+// --- CRC ------------------------------------------------------------------------------------------
+
+DS2450Crc DS2450Crc::OfWrite(uint16_t address, bool first) {
+    if (!first) return DS2450Crc(address);
+    DS2450Crc crc;
+    return crc.Add(0x55).Add(address & 0xFF).Add(address >> 8);
+}
+
+DS2450Crc& DS2450Crc::Add(int byte) {
+    crc_ = tmex::Crc16Update(crc_, static_cast<uint8_t>(byte));
+    return *this;
+}
+
+bool DS2450Crc::Intact() const {
+    return crc_ == tmex::kCrc16Residue;
+}
+
 // --- sample and read ------------------------------------------------------------------------------
 
 int DS2450::Sample() {
@@ -112,10 +131,14 @@ int DS2450::Sample() {
                                    static_cast<int16_t>(Microlan::Bus().PortType), 0);
         if (Microlan::Bus().SessionHandle > 0) {
             if (SwitchPort != 0) SwitchCoupler(SwitchPort);
-            LastResult = Read();
+            for (int k = 0; k < kTries && LastResult == 0; ++k) {
+                if (k >= 2) Reset();
+                LastResult = Read();
+            }
             if (SwitchPort != 0) SwitchCoupler(0);
             ++SampleCount;
             LastSampleTime = static_cast<int>(GetTickCount() / 1000);
+            if (LastResult != 0) freshness_.Read();
         }
     });
     tmex::EndSession(Microlan::Bus().SessionHandle);
@@ -126,20 +149,33 @@ int DS2450::Sample() {
     return LastResult;
 }
 
+bool DS2450::ValuesCurrent() const {
+    return ReadEnabled != 0 && freshness_.Current(TurnSeconds(0, SensorSet().DS2450Sensors.Count()));
+}
+
+int DS2450::CrcError(const char* what) {
+    if (Debug) DebugLog(std::string("CRC error ") + what);
+    return 0;
+}
+
 int DS2450::Read() {
     try {
         if (!Access()) return 0;
         const int control1 = BitsConversion % 16; // 16 bits is written as 0
         const int control2 = FiveVoltRange % 2;
 
-        // Write the control registers of the four channels (address 0x0008); each byte is read back.
+        // Write the control registers of the four channels (address 0x0008); each byte is answered with
+        // its CRC and read back.
         if (!SendByte(0x55) || !SendByte(0x08) || !SendByte(0x00)) return 0;
+        uint16_t address = 0x0008;
         for (int ch = 0; ch < kChannels; ++ch) {
             for (int control : {control1, control2}) {
+                DS2450Crc crc = DS2450Crc::OfWrite(address, address == 0x0008);
                 if (!SendByte(control)) return 0;
-                ReadByte(); // CRC16, not checked
-                ReadByte();
+                if (!crc.Add(control).Add(ReadByte()).Add(ReadByte()).Intact())
+                    return CrcError("writing the control registers");
                 if (ReadByte() != control) return 0;
+                ++address;
             }
         }
 
@@ -148,11 +184,13 @@ int DS2450::Read() {
         // never converted and its memory holds old results: the read fails instead of taking them.
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
-        ReadByte(); // CRC16, not checked
+        DS2450Crc convert;
+        convert.Add(0x3C).Add(0x0F).Add(0x00).Add(ReadByte());
         int started = tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 1, 2);
         if (started == 1) {
             const int crc = tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF);
             started = crc >= 0 ? 1 : crc;
+            convert.Add(crc);
         }
         if (started != 1) {
             tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
@@ -163,6 +201,8 @@ int DS2450::Read() {
         conversionStartFailures_.Succeeded();
         PumpMessages(100);
         if (tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0) != 0) return 0;
+        // A garbled command may have converted other inputs: its results are not taken.
+        if (!convert.Intact()) return CrcError("starting the conversion");
 
         // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep
         // this loop going for ever, so it is bounded in time and in polls.
@@ -182,15 +222,18 @@ int DS2450::Read() {
         // Read the four results from address 0x0000.
         if (!Reset() || !Access()) return 0;
         if (!SendByte(0xAA) || !SendByte(0x00) || !SendByte(0x00)) return 0;
+        DS2450Crc results;
+        results.Add(0xAA).Add(0x00).Add(0x00);
         unsigned raw[kChannels] = {};
         for (int ch = 0; ch < kChannels; ++ch) {
-            unsigned low = static_cast<unsigned>(ReadByte());
-            unsigned high = static_cast<unsigned>(ReadByte());
-            raw[ch] = low + 256 * high;
+            const int low = ReadByte();
+            const int high = ReadByte();
+            results.Add(low).Add(high);
+            raw[ch] = static_cast<unsigned>(low + 256 * high);
         }
-        ReadByte(); // CRC16, not checked
-        ReadByte();
+        results.Add(ReadByte()).Add(ReadByte());
         if (!Reset()) return 0;
+        if (!results.Intact()) return CrcError("reading the results");
 
         for (int ch = 0; ch < kChannels; ++ch)
             StoreValue(ch, raw[ch] * kVoltsPerCount);

@@ -3,15 +3,36 @@
 // It stands apart from the iButton family: its own sample cycle and session handling, its own copies of
 // the bus primitives and coupler commands, troubles reported as diagnostic datagrams and to its own
 // debug log instead of the status log.
+//
+// Every answer that the chip protects with its CRC16 is checked (DS2450Crc): a read whose CRC fails is a
+// failed read, and a sample tries up to kTries reads, as the other kinds try theirs.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "onewire/Extremes.h"
+#include "onewire/Freshness.h"
 #include "onewire/ReadingText.h"
 #include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
+
+// The CRC16 that a DS2450 sends, inverted and LSB first, after each part of an exchange: over the command,
+// the address and the first byte of a Write Memory, then over each further byte with the generator
+// loaded with that byte's address; over a Convert and its two bytes; over a Read Memory's command,
+// address and data to the end of the page. Given what a part covers and then the two bytes read, it is
+// Intact unless something was garbled on the line. (The vane of the wind sensor is a DS2450 too.)
+class DS2450Crc {
+public:
+    explicit DS2450Crc(uint16_t loaded = 0) : crc_(loaded) {}
+    // The CRC of a Write Memory's byte at `address`, `first` of the command.
+    static DS2450Crc OfWrite(uint16_t address, bool first);
+    DS2450Crc& Add(int byte);
+    bool Intact() const;
+
+private:
+    uint16_t crc_;
+};
 
 class DS2450 {
 public:
@@ -24,8 +45,13 @@ public:
     DS2450(const DS2450&) = delete;
     DS2450& operator=(const DS2450&) = delete;
 
+    // Reads per sample at most (a bus reset before the third).
+    static constexpr int kTries = 3;
+
     // One sample with its own session; non-zero = success.
     int Sample();
+    // Sampling is on and a sample read the device lately (Freshness.h).
+    bool ValuesCurrent() const;
     // The conversion and read of all four channels; the session is open.
     int Read();
     void StoreValue(int channel, double volts);
@@ -106,6 +132,9 @@ private:
     std::string Section() const { return RomToText(); }
     // A conversion whose start failed (its strong pull-up not confirmed).
     RunOfFailures conversionStartFailures_;
+    TFreshness freshness_; // the last sample that read the device
+    // The CRC of a part of the exchange failed: logged (with Debug on) as reading `what`; the read fails.
+    int CrcError(const char* what);
     // Runs a step; an exception that leaves it is sent as a diagnostic datagram with the text(s).
     template <class Work> void Reported(const platform::ErrorTexts& texts, Work&& work) {
         platform::CatchAndLog(

@@ -6,6 +6,7 @@
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
+#include "onewire/SensorTables.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
@@ -45,6 +46,10 @@ void Humidity::SaveSettings() {
         DS2438::SaveSettings();
         SaveKeys(*this, kHumidityKeys, *IniFile, SerialSection());
     });
+}
+
+int Humidity::ReadIntervalSeconds() const {
+    return TurnSeconds(Microlan::Bus().DS2438ReadInterval, SensorSet().HumiditySensors.Count());
 }
 
 int Humidity::Read() {

@@ -165,6 +165,7 @@ void LookForSilentAdapter(TBusSession& bus) {
 
 bool StartSampleSession() {
     TBusSession& bus = Bus();
+    bus.PresenceSeen = false;
     if (StartSession()) {
         if (bus.SessionFailureTold)
             Log(Format("MicroLAN: Sessions on port %d, type %d open again", bus.PortNum, bus.PortType));
@@ -177,6 +178,26 @@ bool StartSampleSession() {
                    bus.PortType));
     bus.SessionFailureTold = true;
     return false;
+}
+
+bool SampleFailureCounts() {
+    TBusSession& bus = Bus();
+    if (bus.PresenceSeen || AdapterAnswers()) {
+        AdapterAnswered();
+        return true;
+    }
+    if (!bus.AdapterSilenceTold)
+        Log(Format("MicroLAN: No answer from the adapter on port %d, type %d: failed samples are not counted",
+                   bus.PortNum, bus.PortType));
+    bus.AdapterSilenceTold = true;
+    return false;
+}
+
+void AdapterAnswered() {
+    TBusSession& bus = Bus();
+    if (!bus.AdapterSilenceTold) return;
+    bus.AdapterSilenceTold = false;
+    Log(Format("MicroLAN: The adapter on port %d, type %d answers again", bus.PortNum, bus.PortType));
 }
 
 int SelectRom(const uint16_t* rom) {
@@ -353,6 +374,7 @@ int ResetBus() {
             CheckResult(result, 1);
             return 0;
         }
+        bus.PresenceSeen = true;
         return 1;
     } catch (...) {
         Log("MicroLAN: Exception reset MicroLAN");
@@ -368,7 +390,7 @@ bool Startup(bool retry) {
         if (bus.SessionHandle > 0 && tmex::ValidSession(bus.SessionHandle) == 1)
             tmex::EndSession(bus.SessionHandle);
         bus.SessionHandle = -1;
-        bus.SessionFailureTold = false;
+        bus.SessionFailureTold = bus.AdapterSilenceTold = false;
         bus.AdapterSilent = false;
         if (SensorHost* host = InstalledSensorHost()) host->ResetSampleCount();
         IniTxtLoaded = false;

@@ -49,6 +49,10 @@ struct TBusSession {
     // The driver has no port type PortType: no start will ever open a session (Startup logs the types
     // it has).
     bool PortTypeUnsupported = false;
+    // A sample failed with an adapter that did not answer, and the log has told so (SampleFailureCounts).
+    bool AdapterSilenceTold = false;
+    // A bus reset (ResetBus) since the sample's session opened had a presence pulse.
+    bool PresenceSeen = false;
 };
 
 // The installed session; without one (no station), a session of the bus layer's own.
@@ -75,6 +79,13 @@ bool StartSampleSession();
 // silent, that is while the 1-Wire session is down.
 bool AdapterAnswers();
 void EndSession();
+// Asked after a failed sample, in its open session: whether the failure is the sensor's. It is not
+// while the adapter itself does not answer (a presence pulse in the sample says it does; otherwise the
+// driver tells whether the adapter answered when last asked, AdapterAnswers): such a sample is the
+// session's failure and counts no error. The log tells of a silent adapter once, and once again when
+// the adapter answers again (AdapterAnswered, also after a good sample).
+bool SampleFailureCounts();
+void AdapterAnswered();
 // Shutdown: releases the driver port of the session (ordinal 10).
 void ReleasePort();
 void ReadPortSettings(bool logVersions = true);

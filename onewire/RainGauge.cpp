@@ -125,7 +125,7 @@ void RainGauge::SetTodayText() {
 
 int RainGauge::Read() {
     try {
-        if (DS2423::Read() == 0 || RunningCounter < 0) return 0;
+        if (DS2423::Read() == 0) return 0; // any count is one: the counter is unsigned
         if (Samples == 1) CalculateRate();
         MinuteCounts[0] = RunningCounter;
         if (CountChanged == 0) return 1;

@@ -39,6 +39,7 @@ public:
 
     void ResetDaily() override;
     int Read() override;
+    int ReadIntervalSeconds() const override { return TurnSeconds(0, 1); }
     std::string GetUnit() override;
     std::string GetHTML() override;
     std::string GetStatus() override;
@@ -66,6 +67,9 @@ public:
     // The prevailing direction in whole degrees over the best window of five bins.
     int CalculateDirection();
     int GetCompassPoint();
+    // The histogram holds a direction read since its restart. Until then the prevailing direction is
+    // no value (the even histogram would make 45 degrees of nothing).
+    bool HasPrevailingDirection() const { return DirectionSamples != 0; }
 
     uint16_t DirectionRom[8] = {};
     int32_t DirectionIsDS2450 = 0;
@@ -73,6 +77,7 @@ public:
     int32_t DirectionValid = 0;
     int32_t Normalized = 1;
     int32_t DirectionHistogram[kHistogram] = {};
+    uint32_t DirectionSamples = 0; // directions counted since the histogram's restart
     uint32_t AvgDayDiv = 48000;
     uint32_t AvgHourDiv = 2000;
     uint32_t AvgMinDiv = 33;

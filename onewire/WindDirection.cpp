@@ -2,6 +2,7 @@
 // DS2407-switched DS2401 chain), the histogram and the prevailing direction.
 #include <exception>
 
+#include "onewire/DS2450.h"
 #include "onewire/Microlan.h"
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
@@ -114,10 +115,17 @@ int WindData::ReadDirection() {
     return LoggedOr<int>(0, "Exception reading wind direction!", [&]() -> int {
         // Without a direction device the wind read stands on the counter alone.
         if (!DirectionAssigned) return 1;
-        if (DirectionIsDS2450)
-            ReadDirectionDS2450();
-        else
+        if (!DirectionIsDS2450) {
             ReadDirectionDS2401();
+            return 1;
+        }
+        // A vane read that failed (its CRC among the causes) is tried again as a sample tries its reads;
+        // the wind read stands on the counter whatever the vane gives.
+        const int tries = MaxRetry < 1 ? 1 : MaxRetry;
+        for (int k = 0; k < tries; ++k) {
+            if (k >= 2) Microlan::ResetBus();
+            if (ReadDirectionDS2450() != 0) break;
+        }
         return 1;
     });
 }
@@ -149,11 +157,16 @@ int WindData::ReadDirectionDS2450() {
         tmex::Rom(session, &Microlan::Bus().TmexStateBuffer, rom);
         if (tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
 
-        // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte read back.
+        // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte answered
+        // with its CRC and read back.
         if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0) return 0;
+        uint16_t address = 0x0008;
         for (int ch = 0; ch < 4; ++ch) {
             for (int control : {0x08, 0x01}) {
-                if (Touch(control) < 0 || Touch(0xFF) < 0 || Touch(0xFF) < 0) return 0;
+                DS2450Crc crc = DS2450Crc::OfWrite(address++, ch == 0 && control == 0x08);
+                if (Touch(control) < 0) return 0;
+                const int16_t first = Touch(0xFF), second = Touch(0xFF);
+                if (first < 0 || second < 0 || !crc.Add(control).Add(first).Add(second).Intact()) return 0;
                 if (Touch(0xFF) != control) return 0;
             }
         }
@@ -163,11 +176,16 @@ int WindData::ReadDirectionDS2450() {
             return 0;
         // Convert; the strong pull-up (for a vane without VCC) starts right after the CRC's last byte.
         // Unconfirmed, the vane never converted and its memory holds an old direction: no read then.
-        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0 || Touch(0xFF) < 0) return 0;
+        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0) return 0;
+        const int16_t convertCrc = Touch(0xFF);
+        if (convertCrc < 0) return 0;
+        DS2450Crc convert;
+        convert.Add(0x3C).Add(0x0F).Add(0x00).Add(convertCrc);
         int started = tmex::OneWireLevel(session, 0, 1, 2);
         if (started == 1) {
             const int16_t crc = Touch(0xFF);
             started = crc >= 0 ? 1 : crc;
+            convert.Add(crc);
         }
         if (started != 1) {
             tmex::OneWireLevel(session, 0, 0, 0);
@@ -178,6 +196,7 @@ int WindData::ReadDirectionDS2450() {
         vaneConversionStartFailures_.Succeeded();
         PumpMessages(7);
         tmex::OneWireLevel(session, 0, 0, 0);
+        if (!convert.Intact()) return 0; // a garbled command: the levels would not be the vane's
 
         // The device reads 0 while it converts, 0xFF when done; a dead line must not hold the thread.
         const uint32_t start = GetTickCount();
@@ -193,14 +212,19 @@ int WindData::ReadDirectionDS2450() {
             tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1)
             return 0;
         if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0) return 0;
+        DS2450Crc results;
+        results.Add(0xAA).Add(0x00).Add(0x00);
         int levels[4] = {};
         for (int ch = 0; ch < 4; ++ch) {
             int16_t low = Touch(0xFF);
             int16_t high = Touch(0xFF);
             if (low < 0 || high < 0) return 0;
+            results.Add(low).Add(high);
             levels[ch] = VoltageLevel((low + 256 * high) * 0.00008);
         }
-        if (Touch(0xFF) < 0 || Touch(0xFF) < 0 || tmex::TouchReset(session) < 0) return 0;
+        const int16_t crcLow = Touch(0xFF), crcHigh = Touch(0xFF);
+        if (crcLow < 0 || crcHigh < 0 || tmex::TouchReset(session) < 0) return 0;
+        if (!results.Add(crcLow).Add(crcHigh).Intact()) return 0;
 
         int raw = DirectionFromLevels(levels);
         if (raw < 0) return 0;
@@ -312,6 +336,7 @@ void WindData::SetDirection(int bin) {
     Logged("Exception assigning direction!", [&] {
         if (bin < 0 || bin > 15) return;
         CurrentDirection = static_cast<uint8_t>(bin);
+        ++DirectionSamples;
         ++DirectionHistogram[bin];
         if (bin < 4) ++DirectionHistogram[16 + bin];
     });
@@ -320,6 +345,7 @@ void WindData::SetDirection(int bin) {
 void WindData::ResetDirectionHistogram() {
     for (int32_t& entry : DirectionHistogram)
         entry = 1;
+    DirectionSamples = 0;
 }
 
 int WindData::CalculateDirection() {

@@ -122,6 +122,7 @@ void iButton::LoadSettings() {
         Samples = 0;
         ClassCounter = 0;
         ErrorCount = 0;
+        tenthErrorStepAt_ = 0;
         disabledByErrors_ = false;
         HistoryPending = 1;
         DDEName = "DDE" + RomText(Rom);
@@ -221,6 +222,10 @@ int iButton::SwitchCoupler(int command) {
     return 1;
 }
 
+bool iButton::ValuesCurrent() const {
+    return ReadEnabled != 0 && freshness_.Current(ReadIntervalSeconds());
+}
+
 bool iButton::ResumeSampling(const std::string& section, const char* text) {
     disabledByErrors_ = false;
     ReadEnabled = IniFile->ReadBool(section, "Read", true) ? 1 : 0;
@@ -243,7 +248,9 @@ int iButton::Sample() {
         }
         LastReadOk = 0;
         if (!Microlan::StartSampleSession()) return 0;
-        if (ErrorCount != 0 && ErrorCount % 10 == 0) {
+        // Once per tenth error: a failure that counted none (a silent adapter) leaves the count as it was.
+        if (ErrorCount != 0 && ErrorCount % 10 == 0 && ErrorCount != tenthErrorStepAt_) {
+            tenthErrorStepAt_ = ErrorCount;
             if (ErrorCount < 50) {
                 if (Microlan::Setup() == 1)
                     LogError(Format("%u errors reading %s: MLAN OK", ErrorCount, Description.c_str()));
@@ -270,12 +277,19 @@ int iButton::Sample() {
             if (SwitchPort != 0) SwitchCoupler(AllLinesOff);
             if (result != 0) break;
         }
+        // A failure while the adapter does not answer is the session's: no counter moves, as for a
+        // session that would not open.
+        const bool counted = result != 0 || Microlan::SampleFailureCounts();
         Microlan::EndSession();
+        if (!counted) return 0;
         ++Samples;
         lastSampleTick_ = platform::GetTickCount();
         LastSampleTime = lastSampleTick_ / 1000;
         if (result != 0) {
             ErrorCount = 0;
+            tenthErrorStepAt_ = 0;
+            freshness_.Read();
+            Microlan::AdapterAnswered();
             // The sample that disabled the sensor succeeded: nothing is left to wait an hour for.
             if (disabledByErrors_) ResumeSampling(RomText(romAtStart), ": Sampling ENABLED");
         } else {

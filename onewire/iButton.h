@@ -7,13 +7,19 @@
 //
 // A disabled sensor reports "not sampled" (0) and touches no counter. One the error rule disabled (50
 // failures in a row) comes back after a good sample, or is tried again once an hour; one the user
-// disabled (Read=0) stays off. The description is made safe before it names the debug log; a shorted
-// net's setup result reaches the log text ("MLAN shorted!").
+// disabled (Read=0) stays off. A sample that fails while the adapter itself does not answer counts no
+// error either: the sensor is not at fault, and it samples on as soon as the adapter answers again. The
+// description is made safe before it names the debug log; a shorted net's setup result reaches the log
+// text ("MLAN shorted!").
+//
+// Its values are current (ValuesCurrent) while it samples and has read its device within a few of its
+// read intervals (Freshness.h); what the station publishes as current asks that.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "onewire/Freshness.h"
 #include "onewire/PumpMessages.h"
 #include "onewire/ReadingText.h"
 #include "platform/CatchAndLog.h"
@@ -46,6 +52,11 @@ public:
     virtual std::string GetStatus();
 
     int Sample();
+    // Sampling is on and a sample read the device lately (Freshness.h).
+    bool ValuesCurrent() const;
+    // The seconds between two samples as the station's rounds take them (TurnSeconds): every round
+    // unless the class says otherwise.
+    virtual int ReadIntervalSeconds() const { return TurnSeconds(0, 1); }
     int SelectDevice();
     int SwitchCoupler(int command);
     void AssignCoupler(const uint16_t* couplerSerial, int branch);
@@ -128,4 +139,6 @@ private:
 
     uint32_t lastSampleTick_ = 0;   // wrap-safe companion of LastSampleTime (ms)
     bool disabledByErrors_ = false; // ReadEnabled is 0 by the error rule, not by the user
+    TFreshness freshness_;          // the last sample that read the device
+    uint32_t tenthErrorStepAt_ = 0; // the ErrorCount whose every-tenth-error step has run
 };

@@ -22,8 +22,8 @@ std::string AprsPacket(const TReportValues& v, const std::string& userId, const 
     std::string packet = Format("%s>APRS,TCPXX*:@%02d%02d%02dz%s/%s_", userId.c_str(), utc.day, utc.hour,
                                 utc.minute, latitude.c_str(), longitude.c_str());
     if (v.Wind)
-        packet += Format("%03d/%03dg%03d", Field(v.DirectionDegrees, 0, 360),
-                         Field(v.MinuteAverage * kMph, 0, 999), Field(v.Gust * kMph, 0, 999));
+        packet += (v.Direction ? Format("%03d", Field(v.DirectionDegrees, 0, 360)) : std::string("...")) +
+                  Format("/%03dg%03d", Field(v.MinuteAverage * kMph, 0, 999), Field(v.Gust * kMph, 0, 999));
     else
         packet += ".../...g...";
     packet += v.TemperatureSensor ? Format("t%03d", Field(v.TemperatureF, -99, 999)) : "t...";

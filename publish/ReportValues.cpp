@@ -13,12 +13,16 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
     v.TemperatureC = r.TemperatureC;
     v.TemperatureF = r.TemperatureF;
     v.TemperatureInUnit = r.Temperature;
-    v.Thermometer = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() +
-                        SensorSet().DS2438Sensors.Count() >
-                    0;
-    v.Barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
-    v.TemperatureSensor = v.Thermometer || v.Barometer;
-    v.Wind = SensorSet().WindPresent && SensorSet().WindSensor;
+    const bool thermometer = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() +
+                                 SensorSet().DS2438Sensors.Count() >
+                             0;
+    const bool barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
+    v.Thermometer = thermometer && r.TemperatureCurrent;
+    v.Barometer = barometer && r.BarometerCurrent;
+    v.TemperatureSensor = (thermometer || barometer) && r.TemperatureCurrent;
+    v.TemperatureStale = (thermometer || barometer) && !r.TemperatureCurrent;
+    v.Wind = SensorSet().WindPresent && SensorSet().WindSensor && r.WindCurrent;
+    v.Direction = v.Wind && r.PrevailingDirection;
     if (v.Wind) {
         WindData& wind = *SensorSet().WindSensor;
         v.Speed = wind.Speed;
@@ -30,7 +34,7 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.CompassPoint = wind.GetCompassPoint();
         v.CompassName = CompassPointName(v.CompassPoint);
     }
-    v.Rain = SensorSet().RainPresent && SensorSet().RainSensor;
+    v.Rain = SensorSet().RainPresent && SensorSet().RainSensor && r.RainCurrent;
     if (v.Rain) {
         RainGauge& rain = *SensorSet().RainSensor;
         v.SinceReset = CountDistance(rain.RunningCounter, rain.StartCounter);
@@ -49,7 +53,7 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.PressureInUnit = baro.GetValue();
         v.PressureRateInUnit = baro.ConvertPressure(baro.baro.value - baro.RateReference);
     }
-    v.Humidity = SensorSet().HumiditySensors.Count() > 0;
+    v.Humidity = SensorSet().HumiditySensors.Count() > 0 && r.HumidityCurrent;
     v.HumidityPercent = r.Humidity;
     return v;
 }

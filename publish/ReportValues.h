@@ -1,6 +1,7 @@
 #pragma once
 // What the weather posts and the APRS report take from the sensor objects and the latest readings,
-// read once for each report. Counts are distances between two readings of a counter (wrap-safe).
+// read once for each report. Counts are distances between two readings of a counter (wrap-safe). A
+// group whose readings are not current (TCurrentReadings) is reported as absent: its flag is false.
 #include <cstdint>
 #include <string>
 
@@ -11,8 +12,12 @@ struct TReportValues {
     float TemperatureC = 0, TemperatureF = 0, TemperatureInUnit = 0;
     bool Thermometer = false;       // a DS1820, humidity or plain DS2438 sensor (the barometer alone not)
     bool TemperatureSensor = false; // any of those, or the barometer
-    // Wind: revolutions per second, the configured unit, degrees, compass point.
-    bool Wind = false;
+    // The station has a temperature sensor, but its readings are not current: the bodies that always
+    // carry a temperature leave it out.
+    bool TemperatureStale = false;
+    // Wind: revolutions per second, the configured unit, degrees, compass point. The prevailing
+    // direction (degrees, compass point) is a value only with Direction.
+    bool Wind = false, Direction = false;
     double Speed = 0, MinuteAverage = 0, Gust = 0;
     double SpeedInUnit = 0, GustInUnit = 0;
     int DirectionDegrees = 0, CompassPoint = 0;

@@ -1,4 +1,5 @@
-// The per-sensor tags: serial text + suffix.
+// The per-sensor tags: serial text + suffix. A sensor whose values are not current answers none, as a
+// sensor the station does not have.
 #include "publish/SensorTags.h"
 
 #include <cstdint>
@@ -83,7 +84,7 @@ void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool 
 
 Answer DS1820Tag(const std::string& name) {
     for (DS1820* sensor : SensorSet().DS1820Sensors) {
-        if (sensor == nullptr) continue;
+        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kPlainMarks, *sensor, true);
         if (Answer a = Match(name, SensorSerialString(*sensor), suffixes)) return a;
@@ -93,7 +94,7 @@ Answer DS1820Tag(const std::string& name) {
 
 Answer HumidityTag(const std::string& name) {
     for (Humidity* h : SensorSet().HumiditySensors) {
-        if (h == nullptr) continue;
+        if (h == nullptr || !h->ValuesCurrent()) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *h, true);
         // Relative humidity cut to a whole number.
@@ -106,7 +107,7 @@ Answer HumidityTag(const std::string& name) {
 
 Answer DS2438Tag(const std::string& name) {
     for (DS2438* d : SensorSet().DS2438Sensors) {
-        if (d == nullptr) continue;
+        if (d == nullptr || !d->ValuesCurrent()) continue;
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *d, false);
         AddMarks<DS2438>(suffixes, kVoltageMarks, *d, &DS2438::GetMaxVAD, &DS2438::GetMinVAD, d->VAD.value,
@@ -118,7 +119,7 @@ Answer DS2438Tag(const std::string& name) {
 
 Answer DS2423Tag(const std::string& name) {
     for (DS2423* sensor : SensorSet().DS2423Sensors) {
-        if (sensor == nullptr) continue;
+        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
         DS2423& c = *sensor;
         Suffixes suffixes = {
             {"Sec", [&c] { return Format("%3.2f", static_cast<double>(c.CountRate)); }},
@@ -134,7 +135,7 @@ Answer DS2423Tag(const std::string& name) {
 
 Answer DS2450Tag(const std::string& name) {
     for (DS2450* sensor : SensorSet().DS2450Sensors) {
-        if (sensor == nullptr) continue;
+        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
         DS2450& d = *sensor;
         const std::string serial = DS2450::RomToHex(d.Rom);
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {

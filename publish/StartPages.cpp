@@ -1,5 +1,6 @@
 // The HTML and WML start pages: the values each shows are read first, then the text is made of them
-// alone, so that a start page whose values are all as they were is the same text as before.
+// alone, so that a start page whose values are all as they were is the same text as before. A sensor
+// whose values are not current is shown as one the station does not have.
 #include "publish/StartPages.h"
 
 #include <bit>
@@ -59,7 +60,7 @@ template <typename Row> Row& NextRow(std::vector<Row>& rows, size_t& used) {
     return rows[used++];
 }
 
-// A row per thermometer, then per humidity sensor.
+// A row per thermometer, then per humidity sensor, of those whose values are current.
 void ReadTemperatureRows(std::vector<TemperatureRow>& rows) {
     size_t used = 0;
     auto add = [&](bool humidity, int index, Temperature& t) {
@@ -72,16 +73,16 @@ void ReadTemperatureRows(std::vector<TemperatureRow>& rows) {
         row.unit = t.Celsius ? 'C' : 'F';
     };
     for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
-        if (DS1820* t = SensorSet().DS1820Sensors[i]) add(false, i, *t);
+        if (DS1820* t = SensorSet().DS1820Sensors[i]; t && t->ValuesCurrent()) add(false, i, *t);
     for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
-        if (Humidity* h = SensorSet().HumiditySensors[i]) add(true, i, *h);
+        if (Humidity* h = SensorSet().HumiditySensors[i]; h && h->ValuesCurrent()) add(true, i, *h);
     rows.resize(used);
 }
 
 void ReadHumidityRows(std::vector<HumidityRow>& rows) {
     size_t used = 0;
     for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i) {
-        if (Humidity* h = SensorSet().HumiditySensors[i]) {
+        if (Humidity* h = SensorSet().HumiditySensors[i]; h && h->ValuesCurrent()) {
             HumidityRow& row = NextRow(rows, used);
             row.index = i;
             row.description = h->HumDescription;
@@ -115,7 +116,8 @@ struct StartPageValues {
     // Reads them again (reusing what the last reading held).
     void Read(TPublishContext& context) {
         now = platform::Clock::Get().UnixTime();
-        wind = SensorSet().WindPresent && SensorSet().WindSensor;
+        const TCurrentReadings& current = context.Station.Readings();
+        wind = SensorSet().WindPresent && SensorSet().WindSensor && current.WindCurrent;
         if (wind) {
             WindData& w = *SensorSet().WindSensor;
             windUnit = w.GetUnit();
@@ -125,11 +127,11 @@ struct StartPageValues {
             for (int i = 0; i < 6; ++i)
                 windSpeeds[i] = {static_cast<double>(w.ConvertSpeed(speeds[i]))};
         }
-        temperatures = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() != 0;
-        if (temperatures) ReadTemperatureRows(temperatureRows);
-        humidity = SensorSet().HumiditySensors.Count() != 0;
-        if (humidity) ReadHumidityRows(humidityRows);
-        rain = SensorSet().RainPresent && SensorSet().RainSensor;
+        ReadTemperatureRows(temperatureRows);
+        temperatures = !temperatureRows.empty();
+        ReadHumidityRows(humidityRows);
+        humidity = !humidityRows.empty();
+        rain = SensorSet().RainPresent && SensorSet().RainSensor && current.RainCurrent;
         if (rain) {
             RainGauge& gauge = *SensorSet().RainSensor;
             const RainFigures figures = RainFiguresOf(gauge);
@@ -140,7 +142,7 @@ struct StartPageValues {
             rainAmounts[2] = {figures.Week};
             rainAmounts[3] = {figures.Month};
         }
-        barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
+        barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor && current.BarometerCurrent;
         if (barometer) {
             Barometer& b = *SensorSet().BarometerSensor;
             barometerUnit = b.GetUnit();
@@ -317,7 +319,8 @@ std::string WmlPageBody(TPublishContext& context) {
            "<card id='korvane' title='Korvane'>\r\n<p>\r\n";
     const std::string rule = "<br/>\r\n";
     wml += "<small><b>Current conditions " + AscTimeNow() + "</b></small><br/>\r\n";
-    if (SensorSet().WindPresent && SensorSet().WindSensor) {
+    const TCurrentReadings& current = context.Station.Readings();
+    if (SensorSet().WindPresent && SensorSet().WindSensor && current.WindCurrent) {
         WindData& wind = *SensorSet().WindSensor;
         const std::string unit = WmlText(wind.GetUnit());
         wml += Format("<a href='/WAP/WIND'>Wind</a>  %s @ %3.1f %s<br/>\r\n",
@@ -329,25 +332,26 @@ std::string WmlPageBody(TPublishContext& context) {
                       unit.c_str());
     }
     wml += rule;
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor && current.BarometerCurrent)
         wml += Format("<a href='/WAP/BAROMETER'>Barometer</a> %3.2f %s <br/>\r\n",
                       SensorSet().BarometerSensor->GetValue(),
                       WmlText(SensorSet().BarometerSensor->GetUnit()).c_str());
     wml += rule;
-    if (SensorSet().TemperatureSensors.Count() != 0) {
+    std::vector<TemperatureRow> rows;
+    ReadTemperatureRows(rows);
+    if (!rows.empty()) {
         wml += "Temperature<br/>\r\n";
         // The colour of the other pages has no place in WML: the format drops it.
-        std::vector<TemperatureRow> rows;
-        ReadTemperatureRows(rows);
         wml += TemperatureRows(rows, "<a href='/WAP/%s/%%d'>%%s</a> %%.0s%%3.1f\xB0%%c<br/>\r\n", WmlText);
     }
     wml += rule;
-    if (SensorSet().HumiditySensors.Count() != 0) {
+    std::vector<HumidityRow> humidityRows;
+    ReadHumidityRows(humidityRows);
+    if (!humidityRows.empty()) {
         wml += "Humidity<br/>\r\n";
-        for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
-            if (Humidity* h = SensorSet().HumiditySensors[i])
-                wml += Format("<a href='/WAP/HUMIDITY/%d'>%s</a>  %3.1f%%", i,
-                              WmlText(h->HumDescription).c_str(), h->GetValue());
+        for (const HumidityRow& row : humidityRows)
+            wml += Format("<a href='/WAP/HUMIDITY/%d'>%s</a>  %3.1f%%", row.index,
+                          WmlText(row.description).c_str(), row.value.value);
     }
     wml += rule;
     wml += rule;

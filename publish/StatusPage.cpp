@@ -100,8 +100,10 @@ public:
         out_ += Format("<TABLE WIDTH=%d BORDER=0 cellpadding=0 cellspacing=0>\n", W);
         const double current = wind.ConvertSpeed(wind.Speed);
         int point = wind.GetCompassPoint();
-        std::string currentName = current > 0 ? CompassName(point) : "n/a";
-        int currentDegrees = current > 0 ? CompassDegrees(point) : 0;
+        // Calm, or a prevailing direction of no value: "n/a".
+        const bool prevailing = current > 0 && context_.Station.Readings().PrevailingDirection;
+        std::string currentName = prevailing ? CompassName(point) : "n/a";
+        int currentDegrees = prevailing ? CompassDegrees(point) : 0;
         int hour = 0, minute = 0;
         const double max = wind.GetMaxSpeed(hour, minute);
         const std::string at = Format("at %02d:%02d", hour, minute);
@@ -228,7 +230,7 @@ public:
             F);
         out_ += Head("Cts/sec") + Head("Cts/min") + Head("Cts/hour") + Head("Cts/today") + "</TR>";
         for (DS2423* c : SensorSet().DS2423Sensors) {
-            if (c == nullptr || !c->ReadEnabled) continue;
+            if (c == nullptr || !c->ValuesCurrent()) continue;
             out_ += Format("<TR><TD><font size=%d> &nbsp; ", F) + c->Description + "</FONT></TD>";
             out_ += Format("<TD ALIGN=CENTER><font size=%d>%3.1f </FONT></TD>", F,
                            static_cast<double>(c->CountRate));
@@ -248,7 +250,7 @@ public:
             Link("<A HREF='humdhist.gif'>(graph)</A>") + "</FONT></TH>";
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
         for (Humidity* h : SensorSet().HumiditySensors) {
-            if (h == nullptr || !h->ReadEnabled) continue;
+            if (h == nullptr || !h->ValuesCurrent()) continue;
             uint8_t high[4] = {}, low[4] = {};
             const double current = h->GetValue();
             const double max = h->GetMaxAt(high);
@@ -354,12 +356,15 @@ StatusPage& Page(StatusPageWriter& writer) {
 
 } // namespace
 
+// A block or row shows a sensor whose values are current: one that stopped reading is left out, as one
+// the station does not have.
 void WindPage(StatusPageWriter& page) {
-    if (SensorSet().WindPresent && SensorSet().WindSensor) Page(page).WindBlock(*SensorSet().WindSensor);
+    if (SensorSet().WindPresent && SensorSet().WindSensor && page.Context().Station.Readings().WindCurrent)
+        Page(page).WindBlock(*SensorSet().WindSensor);
 }
 
 void RainPage(StatusPageWriter& page) {
-    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->ReadEnabled)
+    if (SensorSet().RainPresent && SensorSet().RainSensor && page.Context().Station.Readings().RainCurrent)
         Page(page).RainBlock(*SensorSet().RainSensor);
 }
 
@@ -379,32 +384,33 @@ void HumidityPage(StatusPageWriter& page) {
 
 void BarometerPage(StatusPageWriter& page) {
     if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
-        SensorSet().BarometerSensor->ReadEnabled)
+        page.Context().Station.Readings().BarometerCurrent)
         Page(page).BarometerBlock(*SensorSet().BarometerSensor);
 }
 
 void DS1820TemperatureRows(StatusPageWriter& page) {
     for (DS1820* t : SensorSet().DS1820Sensors)
-        if (t != nullptr && t->ReadEnabled) page.TemperatureRow(*t);
+        if (t != nullptr && t->ValuesCurrent()) page.TemperatureRow(*t);
 }
 
 void BarometerTemperatureRows(StatusPageWriter& page) {
     if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
-        SensorSet().BarometerSensor->PrintTempOnHTML)
+        SensorSet().BarometerSensor->PrintTempOnHTML && SensorSet().BarometerSensor->ValuesCurrent())
         page.TemperatureRow(*SensorSet().BarometerSensor);
 }
 
 void DS2438TemperatureRows(StatusPageWriter& page) {
     for (DS2438* t : SensorSet().DS2438Sensors)
-        if (t != nullptr && t->PrintTempOnHTML) page.TemperatureRow(*t);
+        if (t != nullptr && t->PrintTempOnHTML && t->ValuesCurrent()) page.TemperatureRow(*t);
 }
 
 // The humidity sensors' temperatures, then the dew point and heat index of the main one.
 void HumidityTemperatureRows(StatusPageWriter& page) {
     if (SensorSet().HumiditySensors.Count() == 0) return;
     for (Humidity* h : SensorSet().HumiditySensors)
-        if (h != nullptr && h->PrintTempOnHTML) page.TemperatureRow(*h);
+        if (h != nullptr && h->PrintTempOnHTML && h->ValuesCurrent()) page.TemperatureRow(*h);
     const TCurrentReadings& now = page.Context().Station.Readings();
+    if (!now.HumidityCurrent) return;
     Humidity* main = page.Context().Station.MainHumidity();
     const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
     Page(page).DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);

@@ -45,8 +45,9 @@ Answer AlwaysTag(TPublishContext& context, const std::string& name) {
     return std::nullopt;
 }
 
+// A group whose readings are not current answers no tag: "(n/a)", as without its sensor.
 Answer WindTag(const TCurrentReadings& now, const std::string& name) {
-    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return std::nullopt;
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor || !now.WindCurrent) return std::nullopt;
     WindData& wind = *SensorSet().WindSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     auto speed = [&](float revolutions) { return FormatFloat("0.0", wind.ConvertSpeed(revolutions)); };
@@ -64,8 +65,10 @@ Answer WindTag(const TCurrentReadings& now, const std::string& name) {
     if (is("WindSpeedAVGDay")) return speed(wind.DayAvgSpeed);
     if (is("WindDirectionName")) return CompassName(index);
     if (is("WindDirection")) return FormatFloat("000", index * 22.5);
-    if (is("WindAvgDirectionName")) return CompassName(wind.GetCompassPoint());
-    if (is("WindAvgDirection")) return FormatFloat("000", wind.CalculateDirection());
+    if (is("WindAvgDirectionName"))
+        return now.PrevailingDirection ? CompassName(wind.GetCompassPoint()) : "(n/a)";
+    if (is("WindAvgDirection"))
+        return now.PrevailingDirection ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
     if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
     if (is("WindChill")) {
@@ -76,7 +79,8 @@ Answer WindTag(const TCurrentReadings& now, const std::string& name) {
 }
 
 Answer RainTag(TPublishContext& context, const std::string& name) {
-    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return std::nullopt;
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor || !context.Station.Readings().RainCurrent)
+        return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     auto amount = [&](double value, bool usable) -> std::string {
@@ -93,7 +97,7 @@ Answer RainTag(TPublishContext& context, const std::string& name) {
 }
 
 Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
-    if (SensorSet().TemperatureSensors.Count() == 0) return std::nullopt;
+    if (SensorSet().TemperatureSensors.Count() == 0 || !now.TemperatureCurrent) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     if (is("TemperatureMax")) return FormatFloat("0.0", now.TemperatureMax);
     if (is("TemperatureMaxAt")) return HourMinute(now.TemperatureMaxTime);
@@ -104,9 +108,9 @@ Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
 }
 
 Answer HumidityTag(TPublishContext& context, const std::string& name) {
-    if (SensorSet().HumiditySensors.Count() == 0) return std::nullopt;
-    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const TCurrentReadings& now = context.Station.Readings();
+    if (SensorSet().HumiditySensors.Count() == 0 || !now.HumidityCurrent) return std::nullopt;
+    auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     // The marks' times are the main humidity sensor's; without one there is none to show.
     auto markTime = [&](bool high) -> std::string {
         Humidity* main = context.Station.MainHumidity();
@@ -126,7 +130,8 @@ Answer HumidityTag(TPublishContext& context, const std::string& name) {
 }
 
 Answer BarometerTag(const TCurrentReadings& now, const std::string& name) {
-    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return std::nullopt;
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor || !now.BarometerCurrent)
+        return std::nullopt;
     Barometer& barometer = *SensorSet().BarometerSensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const char* mask = barometer.Metric == 1 ? "0.0" : "0.00";

@@ -71,11 +71,12 @@ std::string UnitLetter(const Temperature& t) {
 
 } // namespace
 
+// A section lists the sensors whose values are current, and is left out, as for a station without
+// them, when none is.
 std::string ThermometersXml(TPublishContext&) {
-    if (SensorSet().TemperatureSensors.Count() == 0) return {};
-    std::string xml = "<temperatures>\n";
+    std::string xml;
     for (Temperature* t : SensorSet().TemperatureSensors) {
-        if (t == nullptr) continue;
+        if (t == nullptr || !t->ValuesCurrent()) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = t->GetMaxTemperature(high);
         double min = t->GetMinTemperature(low);
@@ -85,14 +86,13 @@ std::string ThermometersXml(TPublishContext&) {
                XmlMarkBlock("max", "%2.1f", max, high) + XmlMarkBlock("min", "%2.1f", min, low) +
                "</temperature>\n";
     }
-    return xml + "</temperatures>\n";
+    return xml.empty() ? xml : "<temperatures>\n" + xml + "</temperatures>\n";
 }
 
 std::string HumidityXml(TPublishContext&) {
-    if (SensorSet().HumiditySensors.Count() == 0) return {};
-    std::string xml = "<humiditys>\n";
+    std::string xml;
     for (Humidity* h : SensorSet().HumiditySensors) {
-        if (h == nullptr) continue;
+        if (h == nullptr || !h->ValuesCurrent()) continue;
         uint8_t high[4] = {}, low[4] = {};
         double max = h->GetMaxAt(high);
         double min = h->GetMinAt(low);
@@ -104,11 +104,12 @@ std::string HumidityXml(TPublishContext&) {
                XmlMarkBlock("max", "%2.1f", max, high) + XmlMarkBlock("min", "%2.1f", min, low) +
                "</humidity>\n";
     }
-    return xml + "</humiditys>\n";
+    return xml.empty() ? xml : "<humiditys>\n" + xml + "</humiditys>\n";
 }
 
-std::string WindXml(TPublishContext&) {
-    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return {};
+std::string WindXml(TPublishContext& context) {
+    const TCurrentReadings& now = context.Station.Readings();
+    if (!SensorSet().WindPresent || !SensorSet().WindSensor || !now.WindCurrent) return {};
     WindData& wind = *SensorSet().WindSensor;
     auto speed = [&](const char* name, float revolutions) {
         return Format("<%s>\n<value>%2.1f</value>\n", name,
@@ -125,7 +126,10 @@ std::string WindXml(TPublishContext&) {
     xml +=
         speed("current", wind.Speed) + direction(CompassDegrees(index), CompassName(index)) + "</current>\n";
     xml += speed("minuteavg", wind.MinAvgSpeed) + "</minuteavg>\n";
-    xml += "<tenminuteavg>\n" + direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint())) +
+    // A prevailing direction of no value leaves its elements empty.
+    xml += "<tenminuteavg>\n" +
+           (now.PrevailingDirection ? direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint()))
+                                    : std::string("<dirdeg></dirdeg>\n<dirname></dirname>\n")) +
            "</tenminuteavg>\n";
     xml += speed("houravg", wind.HourAvgSpeed) + "</houravg>\n";
     xml += speed("dayavg", wind.DayAvgSpeed) + "</dayavg>\n";
@@ -138,7 +142,7 @@ std::string WindXml(TPublishContext&) {
 }
 
 std::string RainXml(TPublishContext& context) {
-    if (!SensorSet().RainPresent || !SensorSet().RainSensor) return {};
+    if (!SensorSet().RainPresent || !SensorSet().RainSensor || !context.Station.Readings().RainCurrent) return {};
     const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
     context.LogOnce(rain.Fault);
     return "<rain>\n" + XmlElement("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
@@ -147,8 +151,10 @@ std::string RainXml(TPublishContext& context) {
            Format("<month>%2.2f</month>\n", rain.Month) + "</rain>\n";
 }
 
-std::string BarometerXml(TPublishContext&) {
-    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return {};
+std::string BarometerXml(TPublishContext& context) {
+    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor ||
+        !context.Station.Readings().BarometerCurrent)
+        return {};
     Barometer& b = *SensorSet().BarometerSensor;
     uint8_t high[4] = {}, low[4] = {};
     double max = b.GetMaxAt(high);
@@ -165,7 +171,7 @@ namespace {
 
 std::string Counter(DS2423& counter, const std::string& description) {
     return "<DS2423>\n" + XmlElement("description", description) +
-           Format("<current>\n<value>%d</value>\n</current>\n", counter.RunningCounter) +
+           Format("<current>\n<value>%u</value>\n</current>\n", static_cast<uint32_t>(counter.RunningCounter)) +
            XmlValueBlock("countsprsecond", "%3.1f", counter.CountRate) +
            Format("<countsprminute>\n<value>%d</value>\n</countsprminute>\n",
                   static_cast<int>(counter.CountsPerMinute())) +
@@ -176,23 +182,24 @@ std::string Counter(DS2423& counter, const std::string& description) {
 
 } // namespace
 
-std::string CountersXml(TPublishContext&) {
-    if (SensorSet().DS2423Sensors.Count() == 0) return {};
-    std::string xml = "<DS2423S>\n";
+// The wind's and the rain gauge's counters follow the plain ones, which the section needs.
+std::string CountersXml(TPublishContext& context) {
+    std::string xml;
     for (DS2423* c : SensorSet().DS2423Sensors)
-        if (c != nullptr) xml += Counter(*c, c->Description);
-    if (SensorSet().WindPresent && SensorSet().WindSensor)
+        if (c != nullptr && c->ValuesCurrent()) xml += Counter(*c, c->Description);
+    if (xml.empty()) return {};
+    const TCurrentReadings& now = context.Station.Readings();
+    if (SensorSet().WindPresent && SensorSet().WindSensor && now.WindCurrent)
         xml += Counter(*SensorSet().WindSensor, "Windspeed");
-    if (SensorSet().RainPresent && SensorSet().RainSensor)
+    if (SensorSet().RainPresent && SensorSet().RainSensor && now.RainCurrent)
         xml += Counter(*SensorSet().RainSensor, "RainGauge");
-    return xml + "</DS2423S>\n";
+    return "<DS2423S>\n" + xml + "</DS2423S>\n";
 }
 
 std::string DS2438Xml(TPublishContext&) {
-    if (SensorSet().DS2438Sensors.Count() == 0) return {};
-    std::string xml = "<DS2438S>\n";
+    std::string xml;
     for (DS2438* d : SensorSet().DS2438Sensors) {
-        if (d == nullptr) continue;
+        if (d == nullptr || !d->ValuesCurrent()) continue;
         auto block = [](const char* name, const char* unit, const std::string& description, double current,
                         double (DS2438::*maxOf)(uint8_t*), double (DS2438::*minOf)(uint8_t*),
                         DS2438& sensor) {
@@ -213,14 +220,13 @@ std::string DS2438Xml(TPublishContext&) {
                      &Temperature::GetMaxTemperature, &Temperature::GetMinTemperature, *d);
         xml += "</DS2438>\n";
     }
-    return xml + "</DS2438S>\n";
+    return xml.empty() ? xml : "<DS2438S>\n" + xml + "</DS2438S>\n";
 }
 
 std::string DS2450Xml(TPublishContext&) {
-    if (SensorSet().DS2450Sensors.Count() == 0) return {};
-    std::string xml = "<DS2450S>\n";
+    std::string xml;
     for (DS2450* d : SensorSet().DS2450Sensors) {
-        if (d == nullptr) continue;
+        if (d == nullptr || !d->ValuesCurrent()) continue;
         xml += "<DS2450>\n<unit>V</unit>\n";
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {
             const char letter = static_cast<char>('A' + channel);
@@ -234,7 +240,7 @@ std::string DS2450Xml(TPublishContext&) {
         }
         xml += "</DS2450>\n";
     }
-    return xml + "</DS2450S>\n";
+    return xml.empty() ? xml : "<DS2450S>\n" + xml + "</DS2450S>\n";
 }
 
 std::string XmlText(const std::string& text) {

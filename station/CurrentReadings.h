@@ -32,4 +32,12 @@ struct TCurrentReadings {
     // Whether the main temperature and the wind have been read since the start (until then the
     // fields above hold zeros, not readings).
     bool TemperatureRead = false, WindRead = false;
+    // Which groups above are current: the sensor is there, samples and has read its device lately
+    // (iButton::ValuesCurrent), as of the last round. What is not current is published as the station
+    // publishes a sensor it does not have: left out, "(n/a)", dots, or the zeros of the status line.
+    bool TemperatureCurrent = false, WindCurrent = false, RainCurrent = false, BarometerCurrent = false,
+         HumidityCurrent = false;
+    // The wind's prevailing direction has directions counted since the histogram's restart
+    // (WindData::HasPrevailingDirection); without, WindDirectionDegrees and WindCompassPoint are no value.
+    bool PrevailingDirection = false;
 };

@@ -1,6 +1,10 @@
 // The data files under DATA: the monthly data log, the yearly daily log, SUMMARY.TXT and NOW.TXT.
 // Each writer opens its file, writes one record and closes it; a file that cannot be written is told
-// once in the status log (and its recovery once), and the record is dropped.
+// once in the status log (and its recovery once), and the record is dropped. A group of readings that
+// is not current (CurrentReadings) is written as the values of a sensor the station does not have:
+// zeros (and compass point 0) in its columns of the monthly record, whose columns stay those of the
+// sensors the station has, so that every record of a file reads alike; no group in the summary; no line
+// in the sensor's own file.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -89,24 +93,33 @@ std::string TMainForm::FormatDataRecord() {
     const TCurrentReadings& r = CurrentReadings;
     const DosDate& d = CurrentDate;
     const DosTime& t = CurrentTime;
+    const double temperature = r.TemperatureCurrent ? r.Temperature : 0.0;
+    const double speed = r.WindCurrent ? r.WindSpeed : 0.0, gust = r.WindCurrent ? r.WindGust : 0.0;
     std::string record =
         StationSettings.LogDirInDegrees
             ? Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
-                     t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust, r.WindDirectionDegrees)
+                     t.ti_hour, t.ti_min, temperature, speed, gust,
+                     r.PrevailingDirection ? r.WindDirectionDegrees : 0)
             : Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
-                     t.ti_hour, t.ti_min, r.Temperature, r.WindSpeed, r.WindGust,
-                     CompassPointName(r.WindCompassPoint));
-    if (SensorSet().HumiditySensors.Count() > 0) record += Format("\t%3.1f", r.Humidity);
+                     t.ti_hour, t.ti_min, temperature, speed, gust,
+                     CompassPointName(r.PrevailingDirection ? r.WindCompassPoint : 0));
+    if (SensorSet().HumiditySensors.Count() > 0)
+        record += Format("\t%3.1f", r.HumidityCurrent ? r.Humidity : 0.0);
     if (SensorSet().RainPresent && SensorSet().RainSensor) {
         RainGauge& rain = *SensorSet().RainSensor;
-        double month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
-        int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
-        double rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
+        double month = 0, rate = 0;
+        if (r.RainCurrent) {
+            month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
+            int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
+            rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
+        }
         record += Format("\t%3.2f\t%3.2f", month, rate);
     }
     if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
         Barometer& baro = *SensorSet().BarometerSensor;
-        record += Format("\t%3.2f\t%3.2f", baro.GetValue(), baro.ConvertPressure(baro.RatePerHour()));
+        const bool current = r.BarometerCurrent;
+        record += Format("\t%3.2f\t%3.2f", current ? baro.GetValue() : 0.0,
+                         current ? baro.ConvertPressure(baro.RatePerHour()) : 0.0);
     }
     return record;
 }
@@ -157,13 +170,18 @@ void TMainForm::BuildSummary(std::string& out) {
     DosDate date = GetDate();
     out = Format("%s %d %d %02d:%02d\n", EnglishMonthAbbrev(date.da_mon).c_str(), date.da_day, date.da_year,
                  CurrentTime.ti_hour, CurrentTime.ti_min);
-    if (SensorSet().WindPresent && SensorSet().WindSensor)
-        out += Format("%03d/%03dg%03d", SensorSet().WindSensor->CalculateDirection(),
-                      static_cast<int>(std::trunc(SensorSet().WindSensor->MinAvgSpeed * 2.13)),
-                      static_cast<int>(std::trunc(SensorSet().WindSensor->Gust * 2.13)));
-    if (SensorSet().TemperatureSensors.Count() != 0)
+    const TCurrentReadings& r = CurrentReadings;
+    if (SensorSet().WindPresent && SensorSet().WindSensor && r.WindCurrent) {
+        WindData& wind = *SensorSet().WindSensor;
+        // A direction of no value is the report's dots.
+        out += r.PrevailingDirection ? Format("%03d", wind.CalculateDirection()) : std::string("...");
+        out += Format("/%03dg%03d", static_cast<int>(std::trunc(wind.MinAvgSpeed * 2.13)),
+                      static_cast<int>(std::trunc(wind.Gust * 2.13)));
+    }
+    if (SensorSet().TemperatureSensors.Count() != 0 && r.TemperatureCurrent)
         out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
-    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->CountsPrInch) {
+    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->CountsPrInch &&
+        r.RainCurrent) {
         RainGauge& rain = *SensorSet().RainSensor;
         out +=
             Format("r%03dP%03d",
@@ -172,10 +190,10 @@ void TMainForm::BuildSummary(std::string& out) {
                    static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
                                                rain.CountsPrInch)));
     }
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor)
+    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor && r.BarometerCurrent)
         out += Format("b%d",
                       static_cast<int>(std::trunc(SensorSet().BarometerSensor->baro.value * 33.865 * 10)));
-    if (SensorSet().HumiditySensors.Count() > 0) {
+    if (SensorSet().HumiditySensors.Count() > 0 && r.HumidityCurrent) {
         int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
         out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);
     }

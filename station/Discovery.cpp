@@ -49,6 +49,7 @@ void TMainForm::ScanMicroLAN(bool quietly) {
         if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
         ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);
         ConfigureDPWCGraph();
+        MarkCurrentReadings(); // the sensors found are current until their first reads are due
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }

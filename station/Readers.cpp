@@ -64,6 +64,7 @@ void TMainForm::ReadAllSensors() {
             Application->ProcessMessages();
         }
         ++SampleCount;
+        MarkCurrentReadings();
         StatusBar->Panel(0) = Format("%u samples", SampleCount);
     } catch (const EAccessViolation& e) {
         LogAccessViolation(e);
@@ -72,6 +73,18 @@ void TMainForm::ReadAllSensors() {
     } catch (...) {
         LogStatus("SERVER: Error ?");
     }
+}
+
+void TMainForm::MarkCurrentReadings() {
+    TCurrentReadings& r = CurrentReadings;
+    const TSensorSet& set = SensorSet();
+    auto current = [](const iButton* sensor) { return sensor != nullptr && sensor->ValuesCurrent(); };
+    r.TemperatureCurrent = current(set.TemperatureSensors[MainTemperatureSensor]);
+    r.HumidityCurrent = current(set.HumiditySensors[MainHumiditySensor]);
+    r.WindCurrent = set.WindPresent && current(set.WindSensor.get());
+    r.PrevailingDirection = r.WindCurrent && set.WindSensor->HasPrevailingDirection();
+    r.RainCurrent = set.RainPresent && current(set.RainSensor.get());
+    r.BarometerCurrent = set.BarometerPresent && current(set.BarometerSensor.get());
 }
 
 bool TMainForm::ReadWind() {
@@ -124,7 +137,7 @@ bool TMainForm::ReadRain() {
             double unit = rain.RainUnitInch ? 1.0 : 25.4;
             SetDDEText(Dde.DDERainToday, FloatToStr(r.RainToday * unit));
             SetDDEText(Dde.DDERainRate, FloatToStr(r.RainRate * unit));
-            SetDDEText(Dde.DDERainCounter, IntToStr(rain.RunningCounter));
+            SetDDEText(Dde.DDERainCounter, IntToStr(static_cast<uint32_t>(rain.RunningCounter)));
         }
         if (Visible()) PostMessage(Handle(), MsgDisplayRain, 0, 0);
         return true;
@@ -158,7 +171,7 @@ bool TMainForm::ReadCounters() {
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2423Sensors.Count());
         DS2423* counter = SensorSet().DS2423Sensors[static_cast<int>(i)];
         if (!counter || !counter->Sample() || !SessionRunning) return false;
-        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(counter->RunningCounter));
+        if (DDERunning) SetDDEText(DDEItemAt(Dde.DS2423Items, i), IntToStr(static_cast<uint32_t>(counter->RunningCounter)));
         return true;
     });
 }

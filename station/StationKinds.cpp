@@ -24,6 +24,15 @@ std::function<void(TMainForm&)> Each(SensorTable<T> TSensorSet::*table, Member m
     };
 }
 
+// The data-log step of a table: the line of every object whose values are current (a sensor that
+// stopped reading logs as one the station does not have: nothing).
+template <class T> std::function<void(TMainForm&)> LogCurrent(SensorTable<T> TSensorSet::*table) {
+    return [table](TMainForm&) {
+        for (T* sensor : SensorSet().*table)
+            if (sensor->ValuesCurrent()) sensor->LogData();
+    };
+}
+
 // A step that calls the form's method.
 template <class R> std::function<R(TMainForm&)> Call(R (TMainForm::*method)()) {
     return [method](TMainForm& form) { return (form.*method)(); };
@@ -49,7 +58,10 @@ StationKind Row(const char* kind, std::function<bool(TMainForm&)> read, int read
 StationKind RainRow() {
     StationKind row = Row(
         "Rain", Call(&TMainForm::ReadRain), 2, [](TMainForm&) { SensorSet().RainSensor->ResetDaily(); }, 8,
-        [](TMainForm&) { SensorSet().RainSensor->LogData(); }, 6, Call(&TMainForm::ConfigureRainGauge), 7);
+        [](TMainForm& form) {
+            if (form.CurrentReadings.RainCurrent) SensorSet().RainSensor->LogData();
+        },
+        6, Call(&TMainForm::ConfigureRainGauge), 7);
     row.resetMonthly = [](TMainForm&) {
         SensorSet().RainSensor->ResetMonth();
         if (StationSettings.AutoRainReset) SensorSet().RainSensor->ResetTotal();
@@ -73,21 +85,25 @@ KindRegistry<StationKind>& StationKinds() {
                 SensorSet().BarometerSensor->ResetDaily();
                 if (StationSettings.ResetHiLoMarks) form.ResestHighMarkBaro(&form);
             },
-            6, [](TMainForm&) { SensorSet().BarometerSensor->LogData(); }, 7,
+            6,
+            [](TMainForm& form) {
+                if (form.CurrentReadings.BarometerCurrent) SensorSet().BarometerSensor->LogData();
+            },
+            7,
             Call(&TMainForm::ConfigureBarometer), 5),
         Row("DS2423", Call(&TMainForm::ReadCounters), 4,
             Each(&TSensorSet::DS2423Sensors, &DS2423::ResetDaily), 4,
-            Each(&TSensorSet::DS2423Sensors, &DS2423::LogData), 4, Call(&TMainForm::SetupDS2423Menu), 3),
+            LogCurrent(&TSensorSet::DS2423Sensors), 4, Call(&TMainForm::SetupDS2423Menu), 3),
         Row("DS2438", Call(&TMainForm::ReadDS2438), 5, Each(&TSensorSet::DS2438Sensors, &DS2438::ResetDaily),
-            3, Each(&TSensorSet::DS2438Sensors, &DS2438::LogData), 5, Call(&TMainForm::SetupDS2438Menu), 4),
+            3, LogCurrent(&TSensorSet::DS2438Sensors), 5, Call(&TMainForm::SetupDS2438Menu), 4),
         Row("DS2450", Call(&TMainForm::ReadDS2450), 6, Each(&TSensorSet::DS2450Sensors, &DS2450::ResetAll), 5,
-            Each(&TSensorSet::DS2450Sensors, &DS2450::LogData), 3, Call(&TMainForm::SetupDS2450Menu), 2),
+            LogCurrent(&TSensorSet::DS2450Sensors), 3, Call(&TMainForm::SetupDS2450Menu), 2),
         Row("DS1820", Call(&TMainForm::ReadTemperatures), 7,
             Each(&TSensorSet::DS1820Sensors, &DS1820::ResetDaily), 1,
-            Each(&TSensorSet::DS1820Sensors, &DS1820::LogData), 1, nullptr, 0),
+            LogCurrent(&TSensorSet::DS1820Sensors), 1, nullptr, 0),
         Row("Humidity", Call(&TMainForm::ReadHumidity), 8,
             Each(&TSensorSet::HumiditySensors, &Humidity::ResetDaily), 2,
-            Each(&TSensorSet::HumiditySensors, &Humidity::LogData), 2,
+            LogCurrent(&TSensorSet::HumiditySensors), 2,
             Call(&TMainForm::ConfigureHumiditySensors), 1),
     });
     return kinds;

@@ -76,14 +76,24 @@ std::string TMainForm::FormatStatusLine() const {
         }
         ++next;
     };
-    for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC, r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
-        put(static_cast<double>(v));
-    put(r.WindDirectionBin);
-    put(r.WindDirectionDegrees);
-    for (float v : {r.RainRate, r.RainToday, r.RainWeek, r.RainMonth, r.Humidity, r.HumidityMax, r.HumidityMin,
-                    r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour})
-        put(static_cast<double>(v));
-    put(r.WindDirectionBin + r.WindDirectionDegrees);
+    // A group that is not current shows the zeros of a sensor the station does not have.
+    auto shown = [](bool current, float value) { return current ? static_cast<double>(value) : 0.0; };
+    for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC})
+        put(shown(r.TemperatureCurrent, v));
+    for (float v : {r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
+        put(shown(r.WindCurrent, v));
+    const int bin = r.WindCurrent ? r.WindDirectionBin : 0;
+    const int degrees = r.PrevailingDirection ? r.WindDirectionDegrees : 0;
+    put(bin);
+    put(degrees);
+    for (float v : {r.RainRate, r.RainToday, r.RainWeek, r.RainMonth})
+        put(shown(r.RainCurrent, v));
+    for (float v : {r.Humidity, r.HumidityMax, r.HumidityMin})
+        put(shown(r.HumidityCurrent, v));
+    for (float v : {r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg})
+        put(shown(r.BarometerCurrent, v));
+    put(shown(r.RainCurrent, r.RainHour));
+    put(bin + degrees);
     if (!rejoin) return line;
     // The texts, a blank between them, and CR LF.
     size_t size = std::size(fields) + 1;

@@ -104,6 +104,8 @@ public:
 
     // One reading round.
     void ReadAllSensors();
+    // Marks which groups of CurrentReadings are current (after each round).
+    void MarkCurrentReadings();
     bool ReadWind();
     bool ReadRain();
     bool ReadBarometer();

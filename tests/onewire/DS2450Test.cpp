@@ -117,17 +117,24 @@ TEST_F(DS2450Test, FailedReadsKeepTheValuesAndCountTheRun) {
     EXPECT_EQ(ad->FailureRun, 1);
     net->SetLevelResult(std::nullopt);
 
-    // A wrong read-back of a control byte ends the read before any conversion.
-    device->InjectEchoErrors(1);
+    // A wrong read-back of a control byte ends each read before any conversion.
+    device->InjectEchoErrors(DS2450::kTries);
     EXPECT_EQ(ad->Sample(), 0);
     EXPECT_EQ(device->Conversions(), conversions);
     EXPECT_EQ(ad->Value[1], before);
     EXPECT_EQ(ad->FailureRun, 2);
 
-    // CRC errors are not checked: the values come through.
+    // A CRC that does not check fails the read, and the sample reads again: a garbled result (its bit
+    // flipped on the line) is never taken, and CRCs that never check fail the sample.
     device->InjectCrcErrors(-1);
+    EXPECT_EQ(ad->Sample(), 0);
+    EXPECT_EQ(ad->Value[1], before);
+    EXPECT_EQ(ad->FailureRun, 3);
+    device->InjectCrcErrors(0);
+    device->InjectLineError(0x03, 0x10); // channel B's high byte
     EXPECT_EQ(ad->Sample(), 1);
     EXPECT_NEAR(ad->Value[1], 4.096, 1e-3); // raw x 0.00008 reads 2.4 % high in the 5.12 V range
+    EXPECT_EQ(device->Conversions(), conversions + 2);
     EXPECT_EQ(ad->FailureRun, 0);
 
     // A conversion that never ends costs a bounded wait, not the thread (a VCC-operated device answers

@@ -144,6 +144,30 @@ TEST_F(IButtonTest, SetupEveryTenthErrorThenDisabledAtFiftyThenRetriedAfterAnHou
     EXPECT_EQ(probe->ErrorCount, 0u);
 }
 
+TEST_F(IButtonTest, FailuresWhileTheAdapterIsSilentCountNoErrorAndAreToldOnce) {
+    auto probe = MakeProbe();
+    probe->Description = "Outdoor";
+    device->InjectCrcErrors(-1);
+    while (probe->ErrorCount < 10)
+        probe->Sample();
+    const uint32_t samples = probe->Samples;
+    // The adapter falls silent while its device stays: sessions open, nothing answers.
+    tmex::InstallBackend(1, tmex::kPortTypeSimulated, std::make_shared<tmex::NoAdapterBackend>("silent"));
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(probe->Sample(), 0);
+    EXPECT_EQ(probe->ErrorCount, 10u);
+    EXPECT_EQ(probe->Samples, samples);
+    EXPECT_EQ(probe->ReadEnabled, 1);
+    EXPECT_EQ(CountLog("10 errors reading Outdoor"), 1) << "the tenth error's step runs once";
+    EXPECT_EQ(CountLog("MicroLAN: No answer from the adapter on port 1, type 64: failed samples are not counted"),
+              1);
+    tmex::InstallBackend(1, tmex::kPortTypeSimulated, net);
+    device->InjectCrcErrors(0);
+    EXPECT_EQ(probe->Sample(), 1);
+    EXPECT_EQ(probe->ErrorCount, 0u);
+    EXPECT_EQ(CountLog("MicroLAN: The adapter on port 1, type 64 answers again"), 1);
+}
+
 TEST_F(IButtonTest, AGoodSampleAtTheFiftiethErrorEnablesTheSensorAgainAtOnce) {
     auto probe = MakeProbe();
     probe->Description = "Outdoor";

@@ -484,7 +484,7 @@ TEST_F(TmexDevices, DS2450CrcErrorsDoNotStopTheValues) {
     EXPECT_EQ((*raw)[0], 0x3200);
 }
 
-TEST_F(TmexDevices, DS2450WriteMemoryCrcOfFirstByte) {
+TEST_F(TmexDevices, DS2450WriteMemoryCrcOfFirstByteThenOfEachByteWithItsAddressLoaded) {
     auto& a = net->Add<sim::DS2450>(net->Trunk(), 0x1ULL);
     Open();
     ASSERT_TRUE(Select(a.rom()));
@@ -495,6 +495,12 @@ TEST_F(TmexDevices, DS2450WriteMemoryCrcOfFirstByte) {
     crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(0xFF)));
     EXPECT_EQ(crc, tmex::kCrc16Residue);
     EXPECT_EQ(T(0xFF), 0x08); // read-back
+    // The next byte goes to 0x0009: the generator starts from that address, not from the bytes of it.
+    crc = tmex::Crc16Update(0x0009, static_cast<uint8_t>(T(0x01)));
+    crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(0xFF)));
+    crc = tmex::Crc16Update(crc, static_cast<uint8_t>(T(0xFF)));
+    EXPECT_EQ(crc, tmex::kCrc16Residue);
+    EXPECT_EQ(T(0xFF), 0x01);
 }
 
 TEST_F(TmexDevices, DS2438MemoryOverrideSurvivesConversions) {

@@ -13,7 +13,7 @@ TReportValues AllSensors() {
     v.TemperatureF = 68.0f;
     v.TemperatureInUnit = 68.0f;
     v.Thermometer = v.TemperatureSensor = true;
-    v.Wind = true;
+    v.Wind = v.Direction = true;
     v.Speed = 3.99 / 2.453; // 3.99 mph
     v.MinuteAverage = 4.0 / 2.453;
     v.Gust = 10.0 / 2.453;
@@ -101,6 +101,23 @@ TEST(PostBodiesTest, DatabaseRateUsesWholeWindowsPerHourAndMillimetresWhenMetric
     metric.Wind = false; // no wind sensor: the wind fields are left out
     EXPECT_EQ(DatabaseBody(metric),
               "TEMP=68.0&HUMIDITY=55&RAIN=63.50&RAINRATE=6.10&BARO=29.92&BARORATE=-0.02");
+}
+
+TEST(PostBodiesTest, AValueThatIsNotCurrentIsLeftOut) {
+    TReportValues v = AllSensors();
+    v.Direction = false; // a direction histogram with nothing since its restart
+    v.Thermometer = v.TemperatureSensor = false;
+    v.TemperatureStale = true; // a thermometer that stopped reading
+    TServletPost post{"KX", "1234.56N", "-105.2", false, 1796562189, 3600};
+    EXPECT_EQ(ServletBody(v, post),
+              "Mode=0&WID=KX&Dat=1796565789&WSp=3&RSp=1.23&Dar=1003600&Lon=-105.2&Lat=1234.56N&Cod=English");
+    EXPECT_EQ(UpdaterawBody(v, "me", "pw", Utc(6, 13, 3), "n/a"),
+              "ID=me&PASSWORD=pw&dateutc=2026-12-06+13:03:09&windspeedmph=4.0&windgustmph=10.0&rainin=0.07"
+              "&baromin=29.92&humidity=55.5&weather=n/a&clouds=n/a&softwaretype=Malvoren+1-Wire"
+              "&action=updateraw");
+    EXPECT_EQ(DatabaseBody(v),
+              "WIND=4.0&PEAK=10.0&HUMIDITY=55&RAIN=2.50&RAINRATE=0.24&BARO=29.92&BARORATE=-0.02");
+    EXPECT_NE(AprsPacket(v, "C", "N", "W", Utc(1, 0, 0)).find("_.../004g010t...P045"), std::string::npos);
 }
 
 TEST(PostBodiesTest, PasswordIsMaskedWhereverItStands) {

@@ -111,6 +111,7 @@ TEST_F(SchedulerTest, WithoutTheLogOnlyTheResetRunsAndTheMonthIsWrittenAtItsChan
 TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     TMainForm& form = StartAt(2026, 12, 6, 14, 0, "[Weather]\r\nNowEnabled=1\r\n");
     form.CurrentTime = platform::DosTime{0, 14, 0, 0};
+    form.CurrentReadings.TemperatureCurrent = form.CurrentReadings.HumidityCurrent = true;
     form.CurrentReadings.Temperature = 45.3f;
     form.CurrentReadings.TemperatureF = 45.3f;
     form.CurrentReadings.WindCompassPoint = 0;

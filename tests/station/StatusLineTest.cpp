@@ -12,7 +12,14 @@
 using korvane_test::StationFixture;
 namespace sim = platform::tmex::sim;
 
-class StatusLineTest : public StationFixture {};
+class StatusLineTest : public StationFixture {
+protected:
+    // Every group's sensor samples: the line shows the values as they are.
+    static void AllCurrent(TCurrentReadings& r) {
+        r.TemperatureCurrent = r.WindCurrent = r.RainCurrent = r.BarometerCurrent = r.HumidityCurrent =
+            r.PrevailingDirection = true;
+    }
+};
 
 TEST_F(StatusLineTest, FullAndEmptyStationLines) {
     TMainForm& form = Start();
@@ -20,6 +27,7 @@ TEST_F(StatusLineTest, FullAndEmptyStationLines) {
               "0.0 0.0 0.0 0.0 0.0 0.0 0 0 0.000 0.000 0.000 0.000 0.0 0.0 0.0 0.0000 0.0000 "
               "0.0000 0.0000 0.000 0\r\n");
     TCurrentReadings& r = form.CurrentReadings;
+    AllCurrent(r);
     r.TemperatureC = 7.2f;
     r.TemperatureMaxC = 9.8f;
     r.TemperatureMinC = 3.1f;
@@ -65,6 +73,7 @@ TEST_F(StatusLineTest, ALineAfterChangedValuesShowsEveryValueAsItIs) {
                                 r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg, r.RainHour,
                                 r.WindDirectionBin + r.WindDirectionDegrees);
     };
+    AllCurrent(r);
     r.WindSpeedMs = 1.3f;
     r.WindDirectionBin = 3;
     const std::string first = form.FormatStatusLine();

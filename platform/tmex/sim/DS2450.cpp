@@ -157,10 +157,7 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
         }
         if (phase_ == 0) {
             lastWritten_ = master;
-            if (!firstPage_) {
-                crc_ = Crc16Update(0, static_cast<uint8_t>(address_ & 0xFF));
-                crc_ = Crc16Update(crc_, static_cast<uint8_t>(address_ >> 8));
-            }
+            if (!firstPage_) crc_ = address_; // the generator loaded with the byte's address
             crc_ = Crc16Update(crc_, master);
             firstPage_ = false;
             phase_ = 1;
@@ -199,6 +196,10 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
         if (phase_ == 0) {
             uint8_t out = memory_[address_];
             crc_ = Crc16Update(crc_, out);
+            if (address_ == lineErrorAddress_) {
+                out ^= lineErrorFlip_;
+                lineErrorAddress_ = -1;
+            }
             ++address_;
             if (address_ % 8 == 0) phase_ = 1; // page end: the CRC follows
             return out;

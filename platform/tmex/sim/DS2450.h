@@ -6,8 +6,11 @@
 // 0x10-0x17 alarm thresholds, 0x18-0x1F calibration, of which 0x1C is the VCC control byte: 0x40 tells
 // the device that it has VCC, power-on 0x00.
 // Commands: 0x55 TA1 TA2 Write Memory (per data byte: the inverted CRC16, then the stored value read
-// back), 0x3C mask preset Convert (CRC16, then the conversion: busy for n_channels x (bits x 80 us +
-// 160 us)), 0xAA TA1 TA2 Read Memory (to the page end, then CRC16; on through the next pages).
+// back; the first byte's CRC covers the command, the address and the byte, each later one the byte with
+// its address loaded into the CRC generator), 0x3C mask preset Convert (CRC16 of the command and its
+// two bytes, then the conversion: busy for n_channels x (bits x 80 us + 160 us)), 0xAA TA1 TA2 Read
+// Memory (to the page end, then the CRC16 of the command, the address and the data, or of the data alone
+// on the next pages).
 // Result = min(2^bits - 1, floor(V / range x 2^bits)) << (16 - bits), range 5.12 V when IR = 1, else
 // 2.56 V.
 // Power: a device with VCC present and 0x40 at 0x1C converts on VCC, and read slots give 0 while it is
@@ -35,6 +38,12 @@ public:
     void SetVanePosition(int position);
     // The next `count` write-memory read-backs come back wrong.
     void InjectEchoErrors(int count) { echoFaults_ = count; }
+    // A bit error on the line: the next Read Memory that sends the byte at `address` sends it with the
+    // bits of `flip` inverted, and the CRC of the byte as stored.
+    void InjectLineError(int address, uint8_t flip) {
+        lineErrorAddress_ = address & 31;
+        lineErrorFlip_ = flip;
+    }
     uint8_t MemoryByte(int address) const { return memory_[address & 31]; }
     // A byte of memory as a Write Memory from the master would leave it (0x1C = 0x40: VCC operation).
     void SetMemoryByte(int address, uint8_t value) { Store(static_cast<uint8_t>(address & 31), value); }
@@ -91,6 +100,8 @@ private:
     int conversions_ = 0;
     int brownouts_ = 0;
     int echoFaults_ = 0;
+    int lineErrorAddress_ = -1;
+    uint8_t lineErrorFlip_ = 0;
 
     int command_ = -1;
     uint8_t header_[3] = {};

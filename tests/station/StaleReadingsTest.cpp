@@ -1,0 +1,228 @@
+// Readings the station publishes as current are current: an adapter that falls silent for a while
+// disables no sensor, a sensor that stopped reading is published as one the station does not have, a
+// direction histogram with nothing since its restart gives no direction, a garbled DS2450 answer is
+// read again, and counters count on past 2^31 and across 2^32.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "onewire/DS2423.h"
+#include "onewire/DS2450.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/Strings.h"
+#include "platform/tmex/Backend.h"
+#include "platform/tmex/sim/DS2450.h"
+#include "publish/AprsPacket.h"
+#include "publish/PostBodies.h"
+#include "publish/PublishContext.h"
+#include "publish/ReportValues.h"
+#include "publish/StartPages.h"
+#include "publish/WeatherXml.h"
+#include "station/StationNet.h"
+
+using namespace station_test;
+
+namespace {
+
+// What the station publishes at one moment, output by output.
+struct Outputs {
+    std::string start, xml, log, post, aprs, status;
+
+    bool Has(const std::string& output, const std::string& part) const {
+        return output.find(part) != std::string::npos;
+    }
+    // Field n (1-21) of the status line.
+    std::string StatusField(int n) const {
+        std::vector<std::string> fields;
+        std::string field;
+        for (char c : status.substr(0, status.size() - 2)) {
+            if (c != ' ') {
+                field += c;
+                continue;
+            }
+            fields.push_back(field);
+            field.clear();
+        }
+        fields.push_back(field);
+        return n >= 1 && n <= static_cast<int>(fields.size()) ? fields[static_cast<size_t>(n - 1)] : "";
+    }
+    // The value of an element of weather.xml's wind section (-1 without the section).
+    double WindValue(const std::string& element) const {
+        size_t at = xml.find("<wind>");
+        if (at == std::string::npos) return -1;
+        at = xml.find("<value>", xml.find("<" + element + ">", at));
+        return std::stod(xml.substr(at + 7));
+    }
+};
+
+} // namespace
+
+// A station of its own: a wind sensor (its counter on a turning anemometer, a DS2450 vane pointing
+// south), a rain gauge, a lightning counter, the outdoor thermometer and a plain DS2450, read every
+// second; the thermometer every minute.
+class StaleReadingsTest : public StationNetTest {
+protected:
+    void SetUp() override {
+        StationNetTest::SetUp();
+        wind = &AddCounter(0x51);
+        wind->ConnectInput('B', [this] { return clock_->MonotonicMs() / 100; }); // 5 revolutions a second
+        vane = &net->Add<sim::DS2450>(net->Trunk(), 0x61);
+        vane->SetVanePosition(8);
+        rain = &AddCounter(0x52);
+        lightning = &AddCounter(0x53);
+        AddThermometer(0x21).SetTemperature(4.5);
+        analog = &net->Add<sim::DS2450>(net->Trunk(), 0x62);
+        analog->SetChannelVolts(1.0, 2.0, 3.0, 4.0);
+        Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\n");
+        Sensors("");
+    }
+
+    void Sensors(const std::string& rainCounts) {
+        Write("SENSORS.INI", "[" + wind->rom().Text() + "]\r\nType=WindSpeed\r\nDirSerialNum=" +
+                                 vane->rom().Text() + "\r\n[" + vane->rom().Text() +
+                                 "]\r\nType=WindDirection\r\n[" + rain->rom().Text() + "]\r\nType=RainGauge\r\n" +
+                                 rainCounts + "[" + lightning->rom().Text() +
+                                 "]\r\nType=DS2423\r\nDescription=Lightning\r\n");
+    }
+
+    // The adapter stops answering while its device stays (sessions open, nothing answers), and answers
+    // again.
+    void Silence() {
+        tmex::InstallBackend(1, tmex::kPortTypeSimulated, std::make_shared<tmex::NoAdapterBackend>("silent"));
+    }
+    void Answer() { tmex::InstallBackend(1, tmex::kPortTypeSimulated, net); }
+
+    // Runs until `rounds` more reading rounds have ended.
+    void Rounds(unsigned rounds) {
+        const unsigned until = SampleCount + rounds;
+        platform::EventLoop::Get().RunUntil([&] { return SampleCount >= until; }, 60000);
+    }
+
+    Outputs Publish(TMainForm& form) {
+        publish::TPublishContext context(form);
+        Outputs o;
+        o.start = publish::StartPageBody(context, 0);
+        o.xml = publish::BuildXML(context, false);
+        form.WriteDataLog();
+        const std::string log = Read("DATA/122026.TXT");
+        o.log = log.substr(log.rfind('\n') + 1);
+        const TReportValues values = GatherReportValues(form.CurrentReadings);
+        const platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
+        o.post = UpdaterawBody(values, "me", "pw", utc, "n/a");
+        o.aprs = AprsPacket(values, "CW0xxx", "1234.56N", "01234.56W", utc);
+        o.status = form.FormatStatusLine();
+        return o;
+    }
+
+    sim::DS2423 *wind = nullptr, *rain = nullptr, *lightning = nullptr;
+    sim::DS2450 *vane = nullptr, *analog = nullptr;
+};
+
+TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePublishedAsAbsent) {
+    TMainForm& form = StartStation();
+    Run(60000);
+    rain->AddCounts('B', 25);
+    Run(5000);
+    const Outputs before = Publish(form);
+    ASSERT_TRUE(before.Has(before.start, "HREF='/WIND'")) << before.start;
+    ASSERT_TRUE(before.Has(before.xml, "<rain>\n"));
+    ASSERT_GT(before.WindValue("gust"), 0.0);
+
+    // Twelve minutes of silence: three minutes in, the counters' values (read every second) are no
+    // longer current; the thermometer's (read every minute) still are.
+    Silence();
+    Run(3 * 60000);
+    const Outputs during = Publish(form);
+    EXPECT_FALSE(during.Has(during.start, "HREF='/WIND'")) << during.start;
+    EXPECT_FALSE(during.Has(during.start, "HREF='/RAIN'"));
+    EXPECT_TRUE(during.Has(during.start, "HREF='/DS1820/0'"));
+    for (const char* section : {"<wind>", "<rain>", "<DS2423S>", "<DS2450S>"})
+        EXPECT_FALSE(during.Has(during.xml, section)) << section << "\n" << during.xml;
+    EXPECT_TRUE(during.Has(during.xml, "<temperatures>"));
+    EXPECT_TRUE(during.log.ends_with("\t0.0\t0.0\tN\t0.00\t0.00")) << during.log;
+    EXPECT_FALSE(during.Has(during.post, "windspeedmph")) << during.post;
+    EXPECT_FALSE(during.Has(during.post, "rainin"));
+    EXPECT_TRUE(during.Has(during.post, "&tempf="));
+    EXPECT_TRUE(during.Has(during.aprs, "_.../...g...t040P...r...p...")) << during.aprs;
+    for (int field : {4, 5, 6, 9, 10, 11, 12})
+        EXPECT_DOUBLE_EQ(std::stod(during.StatusField(field)), 0.0) << field << ": " << during.status;
+    EXPECT_EQ(during.StatusField(7), "0");
+    EXPECT_EQ(CountLog("MicroLAN: No answer from the adapter on port 1, type 64: failed samples are not counted"),
+              1);
+
+    // The adapter answers again: every sensor samples at once, none was disabled, and the wind is
+    // published with a gust of its own speed, not the calm of the minutes without samples.
+    Run(9 * 60000);
+    Answer();
+    Rounds(3);
+    const Outputs after = Publish(form);
+    EXPECT_EQ(CountLog("sampling DISABLED"), 0);
+    EXPECT_EQ(CountLog("MicroLAN: The adapter on port 1, type 64 answers again"), 1);
+    for (DS2423* counter : SensorSet().CounterSensors) {
+        EXPECT_EQ(counter->ReadEnabled, 1) << counter->Description;
+        EXPECT_EQ(counter->ErrorCount, 0u) << counter->Description;
+    }
+    ASSERT_TRUE(after.Has(after.xml, "<wind>")) << after.xml;
+    EXPECT_TRUE(after.Has(after.xml, "<rain>"));
+    EXPECT_GT(after.WindValue("current"), 0.0);
+    EXPECT_GT(after.WindValue("gust"), 0.0);
+    EXPECT_FALSE(after.Has(after.aprs, "_.../"));
+}
+
+TEST_F(StaleReadingsTest, ADirectionHistogramWithNothingSinceItsRestartGivesNoDirection) {
+    TMainForm& form = StartStation();
+    Run(60000);
+    vane->Remove(); // the wind still turns the cups: the speed stays current
+    Run(13 * 60000); // across a ten-minute restart of the histogram
+    const Outputs o = Publish(form);
+    EXPECT_TRUE(o.Has(o.xml, "<tenminuteavg>\n<dirdeg></dirdeg>\n<dirname></dirname>\n</tenminuteavg>"))
+        << o.xml;
+    EXPECT_TRUE(o.Has(o.aprs, "_.../0")) << o.aprs;
+    EXPECT_FALSE(o.Has(o.post, "winddir")) << o.post;
+    EXPECT_TRUE(o.Has(o.post, "windspeedmph"));
+    EXPECT_EQ(o.StatusField(8), "0") << o.status;
+    EXPECT_TRUE(o.Has(o.log, "\tN\t")) << "the direction column of a station without a wind sensor: " << o.log;
+    EXPECT_GT(std::stod(o.StatusField(4)), 0.0);
+}
+
+TEST_F(StaleReadingsTest, AGarbledDs2450AnswerIsReadAgainAndNeverTaken) {
+    TMainForm& form = StartStation();
+    Run(5000);
+    // A bit error on the line in a result byte of each converter: channel B of the plain one (2.05 V
+    // would read 0.74 V), channel D of the vane (south would read south-south-east).
+    analog->InjectLineError(0x03, 0x40);
+    vane->InjectLineError(0x07, 0xE0);
+    Rounds(1);
+    const Outputs o = Publish(form);
+    const size_t channelB = o.xml.find("<channelB>");
+    ASSERT_NE(channelB, std::string::npos) << o.xml;
+    EXPECT_NE(o.xml.find("<min>\n<value>2.05</value>", channelB), std::string::npos)
+        << o.xml.substr(channelB, 200);
+    EXPECT_EQ(o.StatusField(7), "8") << o.status;
+}
+
+TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTheThirtySecond) {
+    lightning->SetCounter(15, 0x7FFFFFF0u);
+    rain->SetCounter(15, 0xFFFFFFD0u);
+    // The gauge's stored totals as the file keeps 32-bit counts: 0xFFFFFFD0 is -48.
+    Sensors("RunningCounter=-48\r\nTodayCounter=-48\r\nMonthCounter=-48\r\nStartCounter=-48\r\n");
+    TMainForm& form = StartStation();
+    Run(5000);
+    lightning->AddCounts('B', 0x20); // 0x80000010
+    rain->AddCounts('B', 20);        // 0xFFFFFFE4: a fifth of an inch
+    Run(5000);
+    Outputs o = Publish(form);
+    EXPECT_TRUE(o.Has(o.xml, "<description>Lightning</description>\n<current>\n<value>2147483664</value>"))
+        << o.xml;
+    EXPECT_EQ(o.StatusField(10), "0.200") << o.status;
+    rain->AddCounts('B', 30); // across 2^32 to 0x00000002: half an inch in all
+    Run(5000);
+    o = Publish(form);
+    EXPECT_TRUE(o.Has(o.xml, "<today>0.50</today>")) << o.xml;
+    EXPECT_EQ(o.StatusField(10), "0.500") << o.status;
+    EXPECT_TRUE(o.log.ends_with("\t0.50\t3.00")) << o.log; // 50 counts in the rate window: 3 in/h
+    EXPECT_EQ(CountLog("sampling DISABLED"), 0);
+}
