@@ -1069,24 +1069,31 @@ void MeasureSleepers(const std::string& self, int seconds) {
 // over its whole run), so that a client that is the bottleneck shows.
 struct AttackSide {
     std::string report;
-    double clientCores = 0;
+    double clientCores = 0, serverCores = 0;
+    double roundsPerMinute = 0; // the station's reading rounds meanwhile
 };
 
+// `schedstat`: the server's thread, whose processor time is counted over the attack.
 AttackSide AttackRun(const std::string& self, const std::string& port, const std::string& path,
-                     const std::string& size, int seconds, const char* kind) {
+                     const std::string& size, int seconds, const char* kind, const std::string& schedstat) {
+    const double ns = RunNs(schedstat);
+    const unsigned rounds = SampleCount;
     ChildRun run = RunWhileServing({self, "--attack", port, path, size, std::to_string(seconds), kind});
-    return {run.output, run.wallMs > 0 ? run.cpuMs / run.wallMs : 0};
+    if (run.wallMs <= 0) return {run.output};
+    return {run.output, run.cpuMs / run.wallMs, (RunNs(schedstat) - ns) / 1e6 / run.wallMs,
+            (SampleCount - rounds) * 60000.0 / run.wallMs};
 }
 
 void PrintAttackSide(const std::string& who, const AttackSide& side) {
     const std::string& r = side.report;
     std::printf(
         "  %-9s probe: %s asked, %s not answered whole; latency min %s, median %s, max %s ms; backlog "
-        "min %s, median %s; attackers reopened %s/s; client %.2f cores\n",
+        "min %s, median %s; attackers reopened %s/s; server %.2f cores, client %.2f; the station's "
+        "reading rounds %.0f a minute\n",
         (who + ":").c_str(), Value(r, "probes").c_str(), Value(r, "probe_failed").c_str(),
         Value(r, "probe_min_ms").c_str(), Value(r, "probe_median_ms").c_str(),
         Value(r, "probe_max_ms").c_str(), Value(r, "backlog_min").c_str(), Value(r, "backlog_median").c_str(),
-        Value(r, "reopened_per_s").c_str(), side.clientCores);
+        Value(r, "reopened_per_s").c_str(), side.serverCores, side.clientCores, side.roundsPerMinute);
 }
 
 // Connections that never finish their request head, against both servers in turn (each attack's
@@ -1102,15 +1109,23 @@ void MeasureAttacks(Station& station, Lighttpd& lighttpd, const std::string& sel
         {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100},
         {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 100},
         {"2000", "silent", "2,000 silent connections (not a byte)", 1000}};
+    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
+    const std::string theirs = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
     int turn = 0;
     for (const Case& c : cases) {
         AttackSide mine, other;
+        auto attackMine = [&] {
+            mine = AttackRun(self, station.StationPort(), "/", c.size, seconds, c.kind, ownThread);
+        };
+        auto attackTheirs = [&] {
+            other = AttackRun(self, lighttpd.Port(), "/start.html", c.size, seconds, c.kind, theirs);
+        };
         if (turn++ % 2 == 0) {
-            mine = AttackRun(self, station.StationPort(), "/", c.size, seconds, c.kind);
-            other = AttackRun(self, lighttpd.Port(), "/start.html", c.size, seconds, c.kind);
+            attackMine();
+            attackTheirs();
         } else {
-            other = AttackRun(self, lighttpd.Port(), "/start.html", c.size, seconds, c.kind);
-            mine = AttackRun(self, station.StationPort(), "/", c.size, seconds, c.kind);
+            attackTheirs();
+            attackMine();
         }
         const bool met = Value(mine.report, "probe_failed") == "0" && Value(mine.report, "probes") != "0" &&
                          std::atof(Value(mine.report, "probe_max_ms").c_str()) <= c.targetMs;
