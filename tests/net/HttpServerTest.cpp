@@ -60,9 +60,26 @@ protected:
         return Run(args, exitCode);
     }
 
+    // Starts a server of `slots` connections whose time limits end none in a test, and that holds the
+    // answer to each GET of /hold (the last one held in held_); its port.
+    uint16_t StartHolding(int slots, uint32_t graceMs) {
+        server_.MaxClients = slots;
+        server_.ShedGraceMs = graceMs;
+        server_.IdleTimeoutMs = 60000;
+        server_.HeadTimeoutMs = 60000;
+        server_.OnGetDocument = [this](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
+            if (c->Path != "/hold") return;
+            flags = hgWillSendMySelf;
+            held_ = c;
+        };
+        server_.Start();
+        return static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    }
+
     std::string root_;
     THttpServer server_;
     std::vector<std::string> badRequests_;
+    THttpConnection* held_ = nullptr;
 };
 
 TEST_F(HttpServerTest, FilesHeadAnd404AgainstCurl) {
@@ -522,18 +539,7 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
 // newcomer at once, the oldest first. One that has said nothing keeps its place for the grace (its
 // request may be on its way) until it sends half a head; an answer being made keeps its place.
 TEST_F(HttpServerTest, HalfSentHeadsGiveWayAtOnceOldestFirst) {
-    server_.MaxClients = 4;
-    server_.ShedGraceMs = 60000;
-    server_.IdleTimeoutMs = 60000;
-    server_.HeadTimeoutMs = 60000;
-    THttpConnection* held = nullptr;
-    server_.OnGetDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
-        if (c->Path != "/hold") return;
-        flags = hgWillSendMySelf;
-        held = c;
-    };
-    server_.Start();
-    uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    const uint16_t port = StartHolding(4, 60000);
     auto join = [&](const std::string& text) { // sent before the server takes it
         int fd = net_test::RawConnect(port);
         ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
@@ -561,7 +567,7 @@ TEST_F(HttpServerTest, HalfSentHeadsGiveWayAtOnceOldestFirst) {
     const int holder = join("GET /hold HTTP/1.0\r\n\r\n");
     const int first = join("GET / HTTP/1.0\r\nHost: x\r\n");
     const int second = join("GET / HTTP/1.0\r\n");
-    ASSERT_NE(held, nullptr);
+    ASSERT_NE(held_, nullptr);
     EXPECT_NE(visit().find("<p>home</p>"), std::string::npos);
     EXPECT_EQ(gone({silent, holder, first, second}), (std::vector<bool>{false, false, true, false}));
     const int quiet = join("");
@@ -594,25 +600,14 @@ TEST_F(HttpServerTest, HalfSentHeadsGiveWayAtOnceOldestFirst) {
 // A silent connection's grace counts from when it was set up: one that waited in the backlog longer
 // than the grace gives way as soon as a newcomer comes.
 TEST_F(HttpServerTest, ASilentConnectionsWaitInTheBacklogCountsTowardsItsGrace) {
-    server_.MaxClients = 1;
-    server_.ShedGraceMs = 1500;
-    server_.IdleTimeoutMs = 60000;
-    server_.HeadTimeoutMs = 60000;
-    THttpConnection* held = nullptr;
-    server_.OnGetDocument = [&](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
-        if (c->Path != "/hold") return;
-        flags = hgWillSendMySelf;
-        held = c;
-    };
-    server_.Start();
-    uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    const uint16_t port = StartHolding(1, 1500);
     int holder = net_test::RawConnect(port);
     ::send(holder, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
-    ASSERT_TRUE(RunUntil([&] { return held != nullptr; }));
+    ASSERT_TRUE(RunUntil([&] { return held_ != nullptr; }));
     int silent = net_test::RawConnect(port);
     RunFor(1600);
-    held->Answer404();
-    held->CloseDelayed();
+    held_->Answer404();
+    held_->CloseDelayed();
     ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == 2; }));
     int newcomer = net_test::RawConnect(port);
     ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
