@@ -14,6 +14,11 @@
 //     at once, 300 clients that ask again and again, and 100 clients that never read their answer (the
 //     40 KB image) with 8 KB socket buffers (in a network namespace of their own, unshare -rn); answers
 //     lost, and the probe's slowest answer;
+//   - attacks of connections that never finish their request head, with the probe meanwhile: 200 and
+//     2,000 slowloris connections (a partial head, then a header line a second) and 2,000 silent ones,
+//     each opened again as soon as the server closes it; the probe's min/median/max latency, the
+//     connections queued in the server's backlog meanwhile (the attack keeps it pressed) and the
+//     client's own processor time;
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer;
 //   - the time to draw and encode a day's graph anew after a record.
@@ -21,6 +26,7 @@
 // clock, so its passes read sensors, wait out thermometer conversions and their spacing while serving.
 //   korvane_http_bench [--seconds N] [--rounds R]   the measurement (default 4 s a run, 3 rounds)
 //   korvane_http_bench --cost [--seconds N] [--rounds R]   the CPU and system calls per answer alone
+//   korvane_http_bench --crowds [--seconds N]   the crowds and the attacks alone
 //   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
 //   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
@@ -414,6 +420,7 @@ public:
         std::ofstream(conf) << "server.document-root = \"" << docs << "\"\n"
                             << "server.bind = \"127.0.0.1\"\nserver.port = " << port_ << "\n"
                             << "server.errorlog = \"" << folder << "/lighttpd.err\"\n"
+                            << "server.max-fds = 16384\nserver.max-connections = 8192\n"
                             << "mimetype.assign = (\".html\" => \"text/html\", \".gif\" => \"image/gif\")\n";
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -586,7 +593,12 @@ public:
         if (thread_.joinable()) thread_.join();
     }
     void Print() const {
-        std::printf("probes %d\nprobe_max_ms %.1f\nprobe_failed %d\n", count_, slowestMs_, failed_);
+        std::vector<double> took = took_;
+        std::sort(took.begin(), took.end());
+        std::printf(
+            "probes %d\nprobe_min_ms %.1f\nprobe_median_ms %.1f\nprobe_max_ms %.1f\nprobe_failed %d\n",
+            count_, took.empty() ? 0.0 : took.front(), took.empty() ? 0.0 : took[took.size() / 2],
+            took.empty() ? 0.0 : took.back(), failed_);
     }
 
 private:
@@ -609,7 +621,7 @@ private:
             ::close(fd);
             ++count_;
             if (!WholeAnswer(answer)) ++failed_;
-            slowestMs_ = std::max(slowestMs_, NowMs() - start);
+            took_.push_back(NowMs() - start);
             platform::Sleep(100);
         }
     }
@@ -617,7 +629,7 @@ private:
     std::string request_;
     std::atomic<bool> stop_{false};
     int count_ = 0, failed_ = 0;
-    double slowestMs_ = 0;
+    std::vector<double> took_; // each probe's time, answered or not
     std::thread thread_;
 };
 
@@ -757,6 +769,158 @@ int Sleepers(uint16_t port, const std::string& bigPath, const std::string& pageP
     Probe probe(port, pagePath);
     crowd.Run(NowMs() + seconds * 1000.0, [](bool) {});
     probe.Stop();
+    probe.Print();
+    return 0;
+}
+
+// A share of an attack's connections, kept open on an epoll set by a thread of its own: each one the
+// server closes is opened again at once. A slowloris connection sends a partial head when it is
+// connected and then a header line a second; a silent one never sends a byte.
+class AttackShare {
+public:
+    AttackShare(uint16_t port, const std::string& path, int size, bool silent)
+        : port_(port), head_("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"), silent_(silent),
+          members_(static_cast<size_t>(size)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~AttackShare() {
+        stop_ = true;
+        thread_.join();
+        for (const Member& m : members_)
+            ::close(m.fd);
+        ::close(epoll_);
+    }
+    bool Deployed() const { return deployed_ == static_cast<int>(members_.size()); }
+    long Reopened() const { return reopened_; }
+
+private:
+    struct Member {
+        int fd = -1;
+        uint32_t generation = 0; // tells a stale event of a closed socket from one of its successor
+        bool connected = false, ever = false;
+    };
+    void Watch(size_t i, uint32_t events, int op) {
+        epoll_event e{};
+        e.events = events;
+        e.data.u64 = (static_cast<uint64_t>(members_[i].generation) << 32) | i;
+        ::epoll_ctl(epoll_, op, members_[i].fd, &e);
+    }
+    void Open(size_t i) {
+        Member& m = members_[i];
+        if (m.fd >= 0) {
+            ::close(m.fd);
+            ++reopened_;
+        }
+        m.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        m.connected = false;
+        ++m.generation;
+        sockaddr_in a = Lighttpd::Loopback(port_);
+        ::connect(m.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        Watch(i, EPOLLOUT | EPOLLRDHUP, EPOLL_CTL_ADD);
+    }
+    void Ready(size_t i, uint32_t what) {
+        Member& m = members_[i];
+        if (!m.connected) {
+            int error = 0;
+            socklen_t len = sizeof error;
+            ::getsockopt(m.fd, SOL_SOCKET, SO_ERROR, &error, &len);
+            if (error != 0 || !(what & EPOLLOUT)) return Open(i);
+            m.connected = true;
+            if (!m.ever) {
+                m.ever = true;
+                ++deployed_;
+            }
+            if (!silent_) ::send(m.fd, head_.data(), head_.size(), MSG_NOSIGNAL);
+            return Watch(i, EPOLLIN | EPOLLRDHUP, EPOLL_CTL_MOD);
+        }
+        char buf[4096];
+        ssize_t got = 0;
+        while ((got = ::recv(m.fd, buf, sizeof buf, 0)) > 0) {
+        }
+        if (got == 0 || errno != EAGAIN) Open(i); // closed by the server
+    }
+    void Run() {
+        for (size_t i = 0; i < members_.size(); ++i)
+            Open(i);
+        std::vector<epoll_event> events(1024);
+        double nextTrickle = NowMs() + 1000;
+        for (int trickle = 1; !stop_;) {
+            const int ready = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 10);
+            for (int k = 0; k < ready; ++k) {
+                const uint64_t data = events[static_cast<size_t>(k)].data.u64;
+                if ((data >> 32) == members_[data & 0xFFFFFFFFu].generation)
+                    Ready(data & 0xFFFFFFFFu, events[static_cast<size_t>(k)].events);
+            }
+            if (silent_ || NowMs() < nextTrickle) continue;
+            const std::string line = "X-Trickle-" + std::to_string(trickle++) + ": 1\r\n";
+            for (const Member& m : members_)
+                if (m.connected) ::send(m.fd, line.data(), line.size(), MSG_NOSIGNAL);
+            nextTrickle += 1000;
+        }
+    }
+
+    uint16_t port_;
+    std::string head_;
+    bool silent_;
+    std::vector<Member> members_;
+    int epoll_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> deployed_{0}; // members connected at least once
+    std::atomic<long> reopened_{0};
+    std::thread thread_;
+};
+
+// Connections waiting in the listen backlog of the server on 127.0.0.1:port, as the kernel counts
+// them (the receive queue of a listening socket in /proc/net/tcp); -1 when it is not found.
+int Backlog(uint16_t port) {
+    std::ifstream in("/proc/net/tcp");
+    const std::string local = platform::Format("0100007F:%04X", port);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string slot, address, remote, state, queues;
+        words >> slot >> address >> remote >> state >> queues;
+        if (address == local && state == "0A") // listening
+            return static_cast<int>(std::strtol(queues.substr(queues.find(':') + 1).c_str(), nullptr, 16));
+    }
+    return -1;
+}
+
+// --attack PORT PATH N SECONDS partial|silent: N connections that never finish their request head, in
+// four shares of a thread each. Once each has been connected (or after 3 s), the probe asks for
+// SECONDS; the connections queued in the server's backlog meanwhile show whether the attack keeps the
+// server pressed (a server that holds them all has none queued).
+int Attack(uint16_t port, const std::string& path, int n, int seconds, bool silent) {
+    constexpr int kShares = 4;
+    if (MoreDescriptors() < static_cast<rlim_t>(n) + 64) n = static_cast<int>(MoreDescriptors()) - 64;
+    std::vector<std::unique_ptr<AttackShare>> shares;
+    for (int i = 0; i < kShares; ++i)
+        shares.push_back(std::make_unique<AttackShare>(port, path, n / kShares + (i < n % kShares), silent));
+    auto reopened = [&] {
+        long sum = 0;
+        for (const auto& share : shares)
+            sum += share->Reopened();
+        return sum;
+    };
+    const double deadline = NowMs() + 3000;
+    while (NowMs() < deadline &&
+           !std::all_of(shares.begin(), shares.end(), [](auto& s) { return s->Deployed(); }))
+        platform::Sleep(10);
+    const long reopenedBefore = reopened();
+    const double start = NowMs();
+    std::vector<double> backlog;
+    Probe probe(port, path);
+    while (NowMs() < start + seconds * 1000.0) {
+        backlog.push_back(Backlog(port));
+        platform::Sleep(200);
+    }
+    probe.Stop();
+    const double tookS = (NowMs() - start) / 1000.0;
+    const long moved = reopened() - reopenedBefore;
+    shares.clear();
+    std::sort(backlog.begin(), backlog.end());
+    std::printf("attackers %d\nreopened_per_s %.0f\nbacklog_min %.0f\nbacklog_median %.0f\n", n,
+                static_cast<double>(moved) / tookS, backlog.empty() ? -1.0 : backlog.front(),
+                Median(backlog));
     probe.Print();
     return 0;
 }
@@ -901,6 +1065,78 @@ void MeasureSleepers(const std::string& self, int seconds) {
     PrintCrowd("lighttpd", other, false);
 }
 
+// One side of an attack: the attack's report and the processor time its client used (both threads,
+// over its whole run), so that a client that is the bottleneck shows.
+struct AttackSide {
+    std::string report;
+    double clientCores = 0, serverCores = 0;
+    double roundsPerMinute = 0; // the station's reading rounds meanwhile
+};
+
+// `schedstat`: the server's thread, whose processor time is counted over the attack.
+AttackSide AttackRun(const std::string& self, const std::string& port, const std::string& path,
+                     const std::string& size, int seconds, const char* kind, const std::string& schedstat) {
+    const double ns = RunNs(schedstat);
+    const unsigned rounds = SampleCount;
+    ChildRun run = RunWhileServing({self, "--attack", port, path, size, std::to_string(seconds), kind});
+    if (run.wallMs <= 0) return {run.output};
+    return {run.output, run.cpuMs / run.wallMs, (RunNs(schedstat) - ns) / 1e6 / run.wallMs,
+            (SampleCount - rounds) * 60000.0 / run.wallMs};
+}
+
+void PrintAttackSide(const std::string& who, const AttackSide& side) {
+    const std::string& r = side.report;
+    std::printf(
+        "  %-9s probe: %s asked, %s not answered whole; latency min %s, median %s, max %s ms; backlog "
+        "min %s, median %s; attackers reopened %s/s; server %.2f cores, client %.2f; the station's "
+        "reading rounds %.0f a minute\n",
+        (who + ":").c_str(), Value(r, "probes").c_str(), Value(r, "probe_failed").c_str(),
+        Value(r, "probe_min_ms").c_str(), Value(r, "probe_median_ms").c_str(),
+        Value(r, "probe_max_ms").c_str(), Value(r, "backlog_min").c_str(), Value(r, "backlog_median").c_str(),
+        Value(r, "reopened_per_s").c_str(), side.serverCores, side.clientCores, side.roundsPerMinute);
+}
+
+// Connections that never finish their request head, against both servers in turn (each attack's
+// first side alternates), with the probe asking for the start page meanwhile.
+void MeasureAttacks(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds) {
+    struct Case {
+        const char* size;
+        const char* kind;
+        const char* what;
+        double targetMs;
+    };
+    const Case cases[] = {
+        {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100},
+        {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 100},
+        {"2000", "silent", "2,000 silent connections (not a byte)", 1000}};
+    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
+    const std::string theirs = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
+    int turn = 0;
+    for (const Case& c : cases) {
+        AttackSide mine, other;
+        auto attackMine = [&] {
+            mine = AttackRun(self, station.StationPort(), "/", c.size, seconds, c.kind, ownThread);
+        };
+        auto attackTheirs = [&] {
+            other = AttackRun(self, lighttpd.Port(), "/start.html", c.size, seconds, c.kind, theirs);
+        };
+        if (turn++ % 2 == 0) {
+            attackMine();
+            attackTheirs();
+        } else {
+            attackTheirs();
+            attackMine();
+        }
+        const bool met = Value(mine.report, "probe_failed") == "0" && Value(mine.report, "probes") != "0" &&
+                         std::atof(Value(mine.report, "probe_max_ms").c_str()) <= c.targetMs;
+        std::printf("%s, each one closed opened again at once, the probe asking for the start page for %d s "
+                    "(target: every probe answered whole, the slowest within %.0f ms): %s\n",
+                    c.what, seconds, c.targetMs, Verdict(met));
+        PrintAttackSide("korvane", mine);
+        PrintAttackSide("lighttpd", other);
+    }
+}
+
 void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds) {
     const std::string ours = station.StationPort(), theirs = lighttpd.Port();
     std::printf("crowds, with a probe asking for the page every 100 ms meanwhile (targets: nothing lost, the "
@@ -917,6 +1153,7 @@ void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self
     PrintCrowd("korvane", mine, true);
     PrintCrowd("lighttpd", other, true);
     MeasureSleepers(self, seconds);
+    MeasureAttacks(station, lighttpd, self, seconds);
 }
 
 // --small-buffers SECONDS, run in a network namespace whose socket buffers are small: a station and
@@ -948,8 +1185,11 @@ void MeasureCosts(Station& station, Lighttpd& lighttpd, const std::vector<Target
     MeasureCost("page.html", targets[0].ours, lighttpd, targets[0].theirs, station.Folder(), seconds, rounds);
 }
 
-// `costOnly`: the processor time and system calls per answer alone.
-void Measure(Station& station, const std::string& self, int seconds, int rounds, bool costOnly) {
+enum class Part { All, Cost, Crowds };
+
+// `part`: everything, the processor time and system calls per answer alone, or the crowds and attacks
+// alone.
+void Measure(Station& station, const std::string& self, int seconds, int rounds, Part part) {
     Lighttpd lighttpd(station.Docs(), station.Folder());
     if (!lighttpd.Accepting()) {
         std::printf("lighttpd did not start (scripts/install-deps installs it)\n");
@@ -974,12 +1214,13 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
          Url(station.StationPort(), "/"), Url(lighttpd.Port(), "/start.html")},
         {"graph answer, kept (" + std::to_string(gif.size()) + " bytes; lighttpd: a copy)",
          Url(station.StationPort(), "/GRAPHTEMP"), Url(lighttpd.Port(), "/graph.gif")}};
-    if (!costOnly)
+    if (part == Part::All)
         for (const Target& t : targets)
             PrintComparison(t.what, Compare(t.ours, t.theirs, seconds, rounds), rounds);
-    MeasureCosts(station, lighttpd, targets, seconds, rounds);
-    if (costOnly) return;
+    if (part != Part::Crowds) MeasureCosts(station, lighttpd, targets, seconds, rounds);
+    if (part == Part::Cost) return;
     for (const char* name : {"page.html", "image.gif"}) {
+        if (part != Part::All) continue; // the crowds alone
         std::string path = std::string("/") + name;
         std::string mine =
             RunWhileServing({self, "--latency", station.Port(), path, std::to_string(seconds)}).output;
@@ -993,6 +1234,7 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
                     Value(other, "p50").c_str(), Value(other, "p99").c_str());
     }
     MeasureCrowds(station, lighttpd, self, seconds);
+    if (part == Part::Crowds) return;
     double before = ProcessCpuMs();
     std::string report = RunWhileServing({self, "--flood", station.Port()}).output;
     double cpu = ProcessCpuMs() - before;
@@ -1014,7 +1256,7 @@ int main(int argc, char** argv) {
     int idle = 0;
     int small = 0;
     bool serve = false;
-    bool costOnly = false;
+    Part part = Part::All;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto number = [&](int at) { return std::atoi(argv[i + at]); };
@@ -1027,7 +1269,9 @@ int main(int argc, char** argv) {
         else if (arg == "--serve")
             serve = true;
         else if (arg == "--cost")
-            costOnly = true;
+            part = Part::Cost;
+        else if (arg == "--crowds")
+            part = Part::Crowds;
         else if (arg == "--flood" && i + 1 < argc)
             return Flood(static_cast<uint16_t>(std::atoi(argv[++i])));
         else if (arg == "--latency" && i + 3 < argc)
@@ -1038,15 +1282,21 @@ int main(int argc, char** argv) {
             return Clients(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4));
         else if (arg == "--small-buffers" && i + 1 < argc)
             small = std::atoi(argv[++i]);
+        else if (arg == "--attack" && i + 5 < argc)
+            return Attack(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4),
+                          std::string(argv[i + 5]) == "silent");
         else if (arg == "--sleepers" && i + 5 < argc)
             return Sleepers(static_cast<uint16_t>(number(1)), argv[i + 2], argv[i + 3], number(4), number(5));
         else {
-            std::fprintf(stderr, "usage: %s [--seconds N] [--rounds R] [--cost] | --serve | --idle N\n",
+            std::fprintf(stderr,
+                         "usage: %s [--seconds N] [--rounds R] [--cost | --crowds] | --serve | --idle N\n",
                          argv[0]);
             return 2;
         }
     }
     ::signal(SIGPIPE, SIG_IGN);
+    // lighttpd, started from here, inherits the limit: it holds every connection of an attack.
+    MoreDescriptors();
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     if (small > 0) return SmallBuffers(self, small);
     Station station;
@@ -1076,6 +1326,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wrk and lighttpd are needed (scripts/install-deps installs them)\n");
         return 1;
     }
-    Measure(station, self, seconds, rounds, costOnly);
+    Measure(station, self, seconds, rounds, part);
     return 0;
 }

@@ -233,9 +233,17 @@ void THttpConnection::Progressed() {
     lastActivity_ = progress_ = platform::GetTickCount();
 }
 
+bool THttpConnection::ReadingHead() const {
+    return State() == wsConnected && !Closing() && !draining_ && connectionState_ != hcPostedData;
+}
+
+void THttpConnection::NoteBacklogWait() {
+    waited_ = static_cast<uint32_t>(std::max(ws::QuietForMs(HSocket()), 0));
+}
+
 bool THttpConnection::MayGiveWay() const {
-    if (State() != wsConnected || Closing()) return false; // on its way out already
-    if (connectionState_ != hcPostedData || draining_ || acceptPostedData_) return true;
+    if (State() != wsConnected || Closing() || ReadingHead()) return false;
+    if (draining_ || acceptPostedData_) return true;
     return DocStream != nullptr || !AllSent();
 }
 
@@ -269,6 +277,7 @@ void THttpConnection::Refuse(const std::string& status, const std::string& reaso
 
 void THttpConnection::ConnectionDataAvailable() {
     if (recvBytes_ != bytesSeen_) { // a read from the network, not another line of the last one
+        if (bytesSeen_ == 0 && OnHeard) OnHeard();
         bytesSeen_ = recvBytes_;
         lastActivity_ = platform::GetTickCount();
     }

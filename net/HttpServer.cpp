@@ -86,6 +86,11 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     connection->HeadTimeoutMs = HeadTimeoutMs;
     connection->AnswerStallMs = AnswerStallMs;
     connection->OnLimitsChanged = [this](uint32_t ms) { CheckLimitsWithin(ms); };
+    // One that has spoken without ending its head may give way at once now; not from inside its own
+    // handler, though, as it may be the one to go.
+    connection->OnHeard = [this] {
+        if (server_ != nullptr && server_->AcceptHeld()) LookForRoomSoon();
+    };
     connection->OnGetDocument = [this](THttpConnection* c, THttpGetFlag& flags) {
         if (OnGetDocument) OnGetDocument(this, c, flags);
     };
@@ -104,8 +109,33 @@ void THttpServer::WireConnection(THttpConnection* connection) {
 bool THttpServer::MakeRoom() {
     if (MaxClients <= 0 || GetClientCount() < MaxClients) return true;
     const uint32_t now = platform::GetTickCount();
+    uint32_t soonest = ShedGraceMs;
+    // The oldest connection still reading its request head gives way: at once when part of its head
+    // has come (a client that keeps up sends it whole), once it has been set up for the grace when
+    // nothing has (its request may be on its way). What it has received is read first, so that a
+    // request that came meanwhile is answered rather than dropped.
+    for (int i = 0; i < GetClientCount();) {
+        THttpConnection* c = GetClient(i);
+        if (!c->ReadingHead()) {
+            ++i;
+            continue;
+        }
+        if (const uint32_t age = c->ConnectedFor(now); c->Silent() && age <= ShedGraceMs) {
+            soonest = std::min(soonest, ShedGraceMs - age + 1);
+            ++i;
+            continue;
+        }
+        c->ReadArrived();
+        if (GetClient(i) != c) continue; // it left the list: whoever took its index is looked at
+        if (c->ReadingHead()) {
+            server_->DropClient(c);
+            return true;
+        }
+        ++i;
+    }
+    // Then the one whose answer (or posted body) has made no progress for longest, beyond the grace.
     THttpConnection* stalest = nullptr;
-    uint32_t stalestFor = 0, soonest = ShedGraceMs;
+    uint32_t stalestFor = 0;
     for (int i = 0; i < GetClientCount(); ++i) {
         THttpConnection* c = GetClient(i);
         if (!c->MayGiveWay()) continue;
@@ -130,6 +160,13 @@ bool THttpServer::MakeRoom() {
     return false;
 }
 
+void THttpServer::LookForRoomSoon() {
+    if (roomTimer_.Enabled() && roomTimer_.Interval() == 1) return;
+    roomTimer_.SetEnabled(false);
+    roomTimer_.SetInterval(1);
+    roomTimer_.SetEnabled(true);
+}
+
 void THttpServer::Start() {
     if (server_ == nullptr) server_ = std::make_unique<TWSocketServer>(nullptr, Name() + "WSocketServer");
     if (server_->State() == wsListening) return;
@@ -149,6 +186,11 @@ void THttpServer::Start() {
         connection->StartTimers();
         // Its request is often there already: answered now, without waiting for the loop to tell.
         connection->ReadArrived();
+        // Taken into a full table, a connection that has said nothing may have waited in the backlog
+        // for long: that wait counts towards its grace.
+        if (MaxClients > 0 && GetClientCount() >= MaxClients && connection->ReadingHead() &&
+            connection->Silent())
+            connection->NoteBacklogWait();
     };
     server_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
         if (OnClientDisconnect) OnClientDisconnect(this, static_cast<THttpConnection*>(client), error);

@@ -9,10 +9,12 @@
 // lines. A slow client is bounded three times: by the idle time-out, by a deadline for its whole
 // request head, and by a shorter time-out for an answer that does not move.
 //
-// At most MaxClients connections are held; the rest wait in the listen backlog, not accepted. One that
-// waits is let in in the place of a connection that has made no progress for ShedGraceMs: one whose
-// request head is not complete that long after it connected, or whose answer has not moved (or was
-// sent whole) that long ago. A connection whose answer the owner still prepares never gives way.
+// At most MaxClients connections are held; the rest wait in the listen backlog, not accepted. When all
+// slots are taken, one that waits is let in in the place of the oldest connection still reading its
+// request head: at once when part of the head has come, once it has been set up for ShedGraceMs (its
+// wait in the backlog counted) when nothing has. Failing that, in the place of one that has made no
+// progress for ShedGraceMs: an answer that has not moved (or was sent whole) that long ago, or a
+// posted body that stalled. A connection whose answer moves or is still prepared keeps its place.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +22,7 @@
 #include <string_view>
 
 #include "net/Wsockets.h"
+#include "platform/Clock.h"
 #include "platform/HostPaths.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
@@ -115,13 +118,24 @@ public:
     uint32_t CheckLimits(uint32_t now, bool enforce);
     // Told the ms until its first limit when a limit begins (the server's timer keeps them).
     std::function<void(uint32_t ms)> OnLimitsChanged;
+    // Told when the first bytes have come from the client.
+    std::function<void()> OnHeard;
     // The request head is in (or the connection is on its way out): the connection is answering.
     bool HeadComplete() const { return connectionState_ == hcPostedData || Closing(); }
     // Answered, and only waiting for the client to close.
     bool Draining() const { return draining_; }
-    // Whether the connection may give way to one waiting in the backlog once it has made no progress
-    // for a while: it reads its request head, sends (or has sent) its answer, or takes a posted body. An
-    // answer that the owner still prepares does not give way.
+    // Still reading its request head: nothing is answered yet.
+    bool ReadingHead() const;
+    // Not a byte has come from the client.
+    bool Silent() const { return recvBytes_ == 0; }
+    // Asks the system how long the connection waited in the listen backlog before it was accepted
+    // (asked only when it matters: a call for every accept would cost each answer).
+    void NoteBacklogWait();
+    // How long the connection has been set up: since its accept, and its wait before it when noted.
+    uint32_t ConnectedFor(uint32_t now) const { return platform::TicksElapsed(now, connected_) + waited_; }
+    // Whether the connection, its request head read, may give way to one waiting in the backlog once
+    // it has made no progress for a while: it sends (or has sent) its answer, or takes a posted body.
+    // An answer that the owner still prepares does not give way.
     bool MayGiveWay() const;
     // The clock tick of its last progress: connected, request head complete, a byte of the answer or
     // of a posted body moved, answer sent.
@@ -181,6 +195,7 @@ private:
     uint32_t connected_ = 0;    // clock ticks: when the connection began,
     uint32_t lastActivity_ = 0; // its last byte either way,
     uint32_t progress_ = 0;     // and its last progress
+    uint32_t waited_ = 0;       // ms in the listen backlog before the accept, when noted
     uint64_t bytesSeen_ = 0;    // what had come from the network when the last activity was noted
 };
 
@@ -204,9 +219,11 @@ public:
     int LingerTimeout = 0;
     // At most this many connections; more wait in the listen backlog.
     int MaxClients = 64;
-    // A connection that waits may take the place of one that has made no progress for this long: long
-    // enough that no client that keeps up loses its connection, short enough that one kept waiting in
-    // the backlog behind a full house of stalled ones is let in within a second.
+    // A connection that waits may take the place of one that has said nothing for this long since it
+    // was set up, or whose answer (or posted body) has made no progress for this long: long enough that
+    // no client that keeps up loses its connection, short enough that one kept waiting in the backlog
+    // behind a full house of them is let in within a second. One that has sent part of its request head
+    // and no more needs no grace: it gives way at once.
     uint32_t ShedGraceMs = 750;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
@@ -233,9 +250,12 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
-    // Before an accept: true when there is a free slot, or one was made by dropping the connection that
-    // has made no progress for longest (beyond the grace); otherwise a look again is planned.
+    // Before an accept: true when there is a free slot, or one was made by dropping the oldest
+    // connection still reading its request head, or else the one that has made no progress for longest
+    // (beyond the grace); otherwise a look again is planned.
     bool MakeRoom();
+    // Offers the connection held in the backlog again on the next turn.
+    void LookForRoomSoon();
     // The connections' limits, all on one timer: armed for the first that can pass.
     void CheckLimits();
     void CheckLimitsWithin(uint32_t ms);

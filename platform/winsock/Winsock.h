@@ -198,6 +198,11 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
 int recv(SOCKET s, void* buf, int len, int flags);
 int recvfrom(SOCKET s, void* buf, int len, int flags, sockaddr* from, int* fromlen);
 
+// How long ago data last arrived on a connected TCP socket or, when none has, how long ago it was
+// connected, in ms: the system's count, so a connection's wait in the listen backlog before its
+// accept is in it. -1 when the system cannot tell.
+int QuietForMs(SOCKET s);
+
 // The entry points by name, as a loaded library would give them; null for an unknown name.
 void* GetEntryPoint(const std::string& name);
 

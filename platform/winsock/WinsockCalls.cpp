@@ -2,10 +2,12 @@
 // SIGPIPE, and each call that Winsock counts as re-enabling a notification tells the emulation.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -99,6 +101,13 @@ int getsockopt(SOCKET s, int level, int optname, void* optval, int* optlen) {
     if (::getsockopt(s, level, optname, optval, &len) != 0) return Fail();
     if (optlen != nullptr) *optlen = static_cast<int>(len);
     return 0;
+}
+
+int QuietForMs(SOCKET s) {
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    if (::getsockopt(s, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return -1;
+    return static_cast<int>(std::min<uint32_t>(info.tcpi_last_data_recv, INT32_MAX));
 }
 
 namespace {

@@ -60,9 +60,26 @@ protected:
         return Run(args, exitCode);
     }
 
+    // Starts a server of `slots` connections whose time limits end none in a test, and that holds the
+    // answer to each GET of /hold (the last one held in held_); its port.
+    uint16_t StartHolding(int slots, uint32_t graceMs) {
+        server_.MaxClients = slots;
+        server_.ShedGraceMs = graceMs;
+        server_.IdleTimeoutMs = 60000;
+        server_.HeadTimeoutMs = 60000;
+        server_.OnGetDocument = [this](THttpServer*, THttpConnection* c, THttpGetFlag& flags) {
+            if (c->Path != "/hold") return;
+            flags = hgWillSendMySelf;
+            held_ = c;
+        };
+        server_.Start();
+        return static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    }
+
     std::string root_;
     THttpServer server_;
     std::vector<std::string> badRequests_;
+    THttpConnection* held_ = nullptr;
 };
 
 TEST_F(HttpServerTest, FilesHeadAnd404AgainstCurl) {
@@ -516,6 +533,93 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
     for (int fd : holders)
         ::close(fd);
     ::close(newcomer);
+}
+
+// With every slot taken, a connection that sent part of its request head and no more gives way to a
+// newcomer at once, the oldest first. One that has said nothing keeps its place for the grace (its
+// request may be on its way) until it sends half a head; an answer being made keeps its place.
+TEST_F(HttpServerTest, HalfSentHeadsGiveWayAtOnceOldestFirst) {
+    const uint16_t port = StartHolding(4, 60000);
+    auto join = [&](const std::string& text) { // sent before the server takes it
+        int fd = net_test::RawConnect(port);
+        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        const int taken = server_.WSocketServer()->ClientCounter() + 1;
+        EXPECT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == taken; }));
+        return fd;
+    };
+    auto visit = [&] {
+        int fd = net_test::RawConnect(port);
+        ::send(fd, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+        std::string answer;
+        EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(fd, answer); }));
+        ::close(fd);
+        return answer;
+    };
+    auto gone = [](std::vector<int> fds) {
+        std::vector<bool> ended;
+        for (int fd : fds) {
+            std::string got;
+            ended.push_back(!net_test::DrainInto(fd, got));
+        }
+        return ended;
+    };
+    const int silent = join("");
+    const int holder = join("GET /hold HTTP/1.0\r\n\r\n");
+    const int first = join("GET / HTTP/1.0\r\nHost: x\r\n");
+    const int second = join("GET / HTTP/1.0\r\n");
+    ASSERT_NE(held_, nullptr);
+    EXPECT_NE(visit().find("<p>home</p>"), std::string::npos);
+    EXPECT_EQ(gone({silent, holder, first, second}), (std::vector<bool>{false, false, true, false}));
+    const int quiet = join("");
+    // A head that ends as a newcomer comes is answered, not dropped: what has come is read first.
+    int visitor = net_test::RawConnect(port);
+    ::send(visitor, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    ::send(second, "\r\n", 2, MSG_NOSIGNAL);
+    std::string answers[2];
+    EXPECT_TRUE(RunUntil([&] {
+        return !net_test::DrainInto(visitor, answers[0]) && !net_test::DrainInto(second, answers[1]);
+    }));
+    for (const std::string& answer : answers)
+        EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
+    EXPECT_EQ(gone({silent, holder, quiet}), (std::vector<bool>{false, false, false}));
+    // Nothing may give way now: a newcomer waits until the younger silent one sends half a head.
+    const int later = join("");
+    int newcomer = net_test::RawConnect(port);
+    ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    RunFor(200);
+    std::string answer;
+    EXPECT_TRUE(net_test::DrainInto(newcomer, answer) && answer.empty()) << answer;
+    ::send(quiet, "GET / HTTP/1.0\r\n", 16, MSG_NOSIGNAL);
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }));
+    EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
+    EXPECT_EQ(gone({silent, holder, quiet, later}), (std::vector<bool>{false, false, true, false}));
+    for (int fd : {silent, holder, first, second, quiet, visitor, later, newcomer})
+        ::close(fd);
+}
+
+// A silent connection's grace counts from when it was set up: one that waited in the backlog longer
+// than the grace gives way as soon as a newcomer comes.
+TEST_F(HttpServerTest, ASilentConnectionsWaitInTheBacklogCountsTowardsItsGrace) {
+    const uint16_t port = StartHolding(1, 1500);
+    int holder = net_test::RawConnect(port);
+    ::send(holder, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+    ASSERT_TRUE(RunUntil([&] { return held_ != nullptr; }));
+    int silent = net_test::RawConnect(port);
+    RunFor(1600);
+    held_->Answer404();
+    held_->CloseDelayed();
+    ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == 2; }));
+    int newcomer = net_test::RawConnect(port);
+    ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    // Counted from its accept, the silent one would keep its place for the whole grace.
+    std::string answer;
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }, 1000));
+    EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
+    std::string got;
+    EXPECT_FALSE(net_test::DrainInto(silent, got));
+    EXPECT_EQ(got, "");
+    for (int fd : {holder, silent, newcomer})
+        ::close(fd);
 }
 
 // An answer that a client never reads stops moving: it gives way to a newcomer once the grace has

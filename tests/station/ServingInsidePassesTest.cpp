@@ -189,9 +189,10 @@ private:
     std::thread thread_;
 };
 
-// The crowd fills every slot and the backlog behind them. Each of its connections gives way once it
-// has had its grace without completing its request head, so the part of the crowd ahead of curl in the
-// backlog holds curl up for about (that part / slots) graces: never for the head's time-out.
+// The crowd fills every slot and the backlog behind them. Each of its connections gives way at once
+// when it has sent part of its request head, or once it has had its grace when it has sent nothing, so
+// the part of the crowd ahead of curl in the backlog holds curl up for at most about (that part / slots)
+// graces: never for the head's time-out.
 TEST_F(ServingInsidePasses, ACrowdOfSlowClientsHoldsCurlUpOnlyForTheirGraces) {
     REQUIRE_PEER("curl");
     constexpr int kCrowd = 200;
