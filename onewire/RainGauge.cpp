@@ -65,6 +65,7 @@ void RainGauge::LoadSettings() {
         Type = "RainGauge";
         Description = "RainGauge";
         IniFile->WriteString(section, "Type", Type);
+        firstCountPending_ = !IniFile->ValueExists(section, "RunningCounter");
         LoadKeys(*this, kRainKeys, *IniFile, section);
         RateFallback = RunningCounter;
         // The rate's reference starts at the loaded count, so the first round shows no spike.
@@ -126,6 +127,7 @@ void RainGauge::SetTodayText() {
 int RainGauge::Read() {
     try {
         if (DS2423::Read() == 0) return 0; // any count is one: the counter is unsigned
+        if (firstCountPending_) StartFromFirstCount();
         if (Samples == 1) CalculateRate();
         MinuteCounts[0] = RunningCounter;
         if (CountChanged == 0) return 1;
@@ -138,6 +140,20 @@ int RainGauge::Read() {
         SetTodayText();
         return 1;
     }
+}
+
+void RainGauge::StartFromFirstCount() {
+    firstCountPending_ = false;
+    const int32_t first = PreviousCount; // the first read keeps its count there
+    RunningCounter = TodayCounter = MonthCounter = StartCounter = first;
+    RateFallback = RateReference = first;
+    ResetTime = static_cast<uint32_t>(UnixTime());
+    const std::string section = RomText(Rom);
+    IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
+    IniFile->WriteInteger(section, "TodayCounter", TodayCounter);
+    IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
+    IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
+    IniFile->WriteInteger(section, "StartCounter", StartCounter);
 }
 
 void RainGauge::CalculateRate() {

@@ -56,4 +56,9 @@ public:
 
 private:
     void SetTodayText();
+    void StartFromFirstCount();
+
+    // A gauge this station has not counted before (no RunningCounter in its section): its chip has
+    // counted since it was made, so its first count is where today, the month and the total start.
+    bool firstCountPending_ = false;
 };

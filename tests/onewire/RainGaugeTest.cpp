@@ -112,3 +112,29 @@ TEST_F(RainGaugeTest, StatusLineInMillimetresPageAndLogInTheDisplayUnit) {
     EXPECT_EQ(Ini(device->rom(), "MonthCounter"), "260");
     EXPECT_EQ(Ini(device->rom(), "StartCounter"), "260");
 }
+
+// A gauge the station has not counted before: its chip has counted since it was made, so today, the
+// month, the total and the rate start at its first count, which the section keeps from then on.
+TEST_F(RainGaugeTest, ANewGaugeCountsFromItsFirstRead) {
+    Sensors(Section());
+    device->SetCounter(15, 4200);
+    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    ASSERT_EQ(gauge->Sample(), 1);
+    EXPECT_EQ(Ini(device->rom(), "StartCounter"), "4200");
+    EXPECT_EQ(Ini(device->rom(), "MonthCounter"), "4200");
+    EXPECT_EQ(Ini(device->rom(), "TodayCounter"), "4200");
+    device->AddCounts('B', 3);
+    clock_->Advance(10000);
+    ASSERT_EQ(gauge->Sample(), 1);
+    EXPECT_EQ(gauge->TodayCounts(), 3u);
+    EXPECT_EQ(gauge->MonthCounts(), 3u);
+    EXPECT_EQ(gauge->TotalCounts(), 3u);
+    EXPECT_DOUBLE_EQ(gauge->RateCounts(), 6 * 3.0);
+    EXPECT_EQ(gauge->ValueText, "0.03");
+
+    // The next start knows the gauge: its totals go on from what the section holds.
+    auto again = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    EXPECT_EQ(again->StartCounter, 4200);
+    again->RunningCounter = 4210;
+    EXPECT_EQ(again->TotalCounts(), 10u);
+}
