@@ -168,6 +168,10 @@ public:
     // other graphic becomes the only frame as a bitmap would, an icon with its mask as transparency.
     void Assign(platform::gfx::TGraphic* source);
     void Assign(const TGIFImage* source);
+    // A copy of the frame becomes the only frame, where it stands on a logical screen that just holds
+    // it; a frame drawn on its image's global table takes those colours along as its own table. The
+    // source may be one of this image's frames.
+    void Assign(const TGIFSubImage* source);
     void Assign(std::nullptr_t) { Clear(); }
     // Renders the first frame into dest (GetBitmap).
     void AssignTo(Bitmap& dest);
@@ -217,7 +221,9 @@ public:
     // bitmap.
     const Bitmap& GetBitmap();
     bool HasBitmap() const { return bitmap_ != nullptr; }
-    // An empty bitmap of the image's size when there is none (what an animation is painted into).
+    // When there is none, an empty bitmap of the image's size (what the first frame is drawn on): 8
+    // bits with a copy of the image's palette, 24 bits when it has none. An animation is painted
+    // into a 24-bit one.
     void NewBitmap();
     // Stops the painter that paints into the bitmap, then frees the bitmap.
     void FreeBitmap();
@@ -296,6 +302,8 @@ private:
     friend class TGIFPainter;
     // Drops the rendered bitmap, stopping first the painter that paints into it.
     void DropBitmap();
+    // NewBitmap on the given palette; none makes it 24 bits.
+    void NewBitmap(const HPALETTE& palette);
     void DrawBitmap(platform::gfx::Canvas& canvas, const TRect& rect);
     // Stops, forgets and frees one painter.
     void EndPainter(TGIFPainter* painter);

@@ -50,7 +50,14 @@ bool TGIFPaintTarget::Valid() const {
 // ---- the rendered bitmap ----
 
 void TGIFImage::NewBitmap() {
-    if (!bitmap_) bitmap_ = std::make_unique<Bitmap>(Width(), Height(), pf24bit);
+    if (!bitmap_) NewBitmap(GetPalette());
+}
+
+void TGIFImage::NewBitmap(const HPALETTE& palette) {
+    if (bitmap_) return;
+    auto bitmap = std::make_unique<Bitmap>(Width(), Height(), palette ? pf8bit : pf24bit);
+    if (palette) bitmap->SetPalette(std::make_shared<Palette>(*palette));
+    bitmap_ = std::move(bitmap);
 }
 
 void TGIFImage::FreeBitmap() {
@@ -111,8 +118,9 @@ void TGIFImage::Draw(const TGIFPaintTarget& target, const TRect& rect) {
     TGIFPaintTarget paintTarget = target;
     TRect paintRect = rect;
     if (!direct) {
-        // The animation runs in the bitmap, over what lay under the image.
-        NewBitmap();
+        // The animation runs in the bitmap, over what lay under the image: in true colour, since
+        // neither that nor the frames' own tables need be in the image's palette.
+        NewBitmap(nullptr);
         paintRect = {0, 0, Width(), Height()};
         bitmap_->GetCanvas().CopyRect(paintRect, *canvas, rect);
         paintTarget = TGIFPaintTarget(bitmap_->GetCanvas());

@@ -126,6 +126,21 @@ TGIFExtension* TGIFExtensionList::Extension(int index) const {
     return static_cast<TGIFExtension*>(Item(index));
 }
 
+void TGIFExtensionList::SetExtension(int index, std::unique_ptr<TGIFExtension> extension) {
+    SetItem(index, std::move(extension));
+}
+
+void TGIFExtensionList::SetItem(int index, std::unique_ptr<TGIFItem> item) {
+    TGIFList::SetItem(index, std::move(item));
+    if (!frame_ || frame_->GraphicControlExtension) return;
+    for (auto& it : items_)
+        if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(it.get()); gce && gce->Frame() == frame_) {
+            frame_->GraphicControlExtension = gce;
+            frame_->Transparent = gce->Transparent();
+            return;
+        }
+}
+
 void TGIFExtensionList::LoadFromStream(TStream& stream, void* parent) {
     TGIFSubImage* frame = parent ? static_cast<TGIFSubImage*>(parent) : frame_;
     int b = ReadByte(stream);

@@ -381,6 +381,22 @@ void TGIFSubImage::SetPalette(HPALETTE palette) {
     }
 }
 
+void TGIFSubImage::SetHasBitmap(bool value) {
+    if (value)
+        GetBitmap();
+    else
+        FreeBitmap();
+}
+
+void TGIFSubImage::SetBitmap(Bitmap& bitmap) {
+    FreeBitmap();
+    Assign(bitmap);
+}
+
+void TGIFSubImage::NewBitmap() {
+    bitmap_ = std::make_unique<Bitmap>();
+}
+
 void TGIFSubImage::FreeBitmap() {
     bitmap_.reset();
 }
@@ -411,7 +427,7 @@ const Bitmap& TGIFSubImage::GetBitmap() {
 }
 
 void TGIFSubImage::DoGetBitmap() {
-    bitmap_ = std::make_unique<Bitmap>();
+    NewBitmap();
     bitmap_->SetPixelFormat(pf8bit);
     const TGIFColorMap& map = ActiveColorMap();
     HPALETTE pal = map.Count() > 0 ? map.ExportPalette() : GetPalette();
@@ -442,7 +458,7 @@ void TGIFSubImage::DoGetBitmap() {
 }
 
 void TGIFSubImage::DoGetDitherBitmap() {
-    bitmap_ = std::make_unique<Bitmap>();
+    NewBitmap();
     HPALETTE pal = GetPalette();
     if (Empty()) {
         bitmap_->SetPixelFormat(pf8bit);

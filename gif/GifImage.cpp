@@ -175,6 +175,21 @@ void TGIFImage::Assign(const TGIFImage* source) {
     OnWarning = nullptr;
 }
 
+void TGIFImage::Assign(const TGIFSubImage* source) {
+    if (!source) {
+        Clear();
+        return;
+    }
+    // Copied before Clear, which frees the source when it is one of this image's frames.
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    frame->Assign(*source);
+    // Clear empties the global table the copy would otherwise be drawn on.
+    if (!frame->Empty() && frame->ColorMap.Count() == 0) frame->ColorMap.Assign(source->ActiveColorMap());
+    Clear();
+    frame->DoSetBounds(frame->Left(), frame->Top(), frame->Width(), frame->Height());
+    Add(std::move(frame));
+}
+
 void TGIFImage::AssignTo(Bitmap& dest) {
     dest.Assign(GetBitmap());
 }
@@ -185,14 +200,18 @@ const Bitmap& TGIFImage::GetBitmap() {
     if (Images.Count() == 0) return none;
     TGIFSubImage* first = Images.Image(0);
     if (first->Width() == Width() && first->Height() == Height()) {
-        bitmap_ = std::make_unique<Bitmap>(first->GetBitmap());
+        auto bitmap = std::make_unique<Bitmap>();
+        first->AssignTo(*bitmap);
+        bitmap_ = std::move(bitmap);
         return *bitmap_;
     }
-    HPALETTE palette = GetPalette();
-    auto bitmap = std::make_unique<Bitmap>(Width(), Height(), palette ? pf8bit : pf24bit);
-    if (palette) bitmap->SetPalette(std::make_shared<Palette>(*palette));
-    first->Draw(bitmap->GetCanvas(), {0, 0, Width(), Height()}, false, false);
-    bitmap_ = std::move(bitmap);
+    NewBitmap();
+    try {
+        first->Draw(bitmap_->GetCanvas(), {0, 0, Width(), Height()}, false, false);
+    } catch (...) {
+        bitmap_.reset(); // never kept half drawn
+        throw;
+    }
     return *bitmap_;
 }
 

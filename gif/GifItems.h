@@ -102,6 +102,8 @@ public:
 
     int Count() const { return static_cast<int>(items_.size()); }
     TGIFItem* Item(int index) const;
+    // Puts item at index in place of the item there, which is freed as Delete frees it.
+    virtual void SetItem(int index, std::unique_ptr<TGIFItem> item);
     int Add(std::unique_ptr<TGIFItem> item);
     void Insert(int index, std::unique_ptr<TGIFItem> item);
     void Delete(int index);
@@ -246,6 +248,10 @@ class TGIFExtensionList : public TGIFList {
 public:
     TGIFExtensionList(TGIFImage* image, TGIFSubImage* frame) : TGIFList(image), frame_(frame) {}
     TGIFExtension* Extension(int index) const;
+    void SetExtension(int index, std::unique_ptr<TGIFExtension> extension);
+    // When the frame's graphic control extension is the one replaced, the frame takes its
+    // transparency from the first one the list still holds.
+    void SetItem(int index, std::unique_ptr<TGIFItem> item) override;
     // parent: the owning TGIFSubImage.
     void LoadFromStream(TStream& stream, void* parent) override;
 
@@ -450,6 +456,14 @@ public:
     // The frame rendered as an 8-bit bitmap with the frame's palette (cached).
     const Bitmap& GetBitmap();
     bool HasBitmap() const { return bitmap_ != nullptr; }
+    // true renders the frame now, false drops its rendering.
+    void SetHasBitmap(bool value);
+    // The frame becomes the bitmap's picture, as Assign makes it.
+    void SetBitmap(Bitmap& bitmap);
+    // dest takes the frame's rendering.
+    void AssignTo(Bitmap& dest) { dest.Assign(GetBitmap()); }
+    // An empty bitmap in place of the rendering: what a rendering is built in.
+    void NewBitmap();
     void FreeBitmap();
     void FreeMask();
     bool HasMask();
@@ -499,6 +513,8 @@ class TGIFImageList : public TGIFList {
 public:
     using TGIFList::TGIFList;
     TGIFSubImage* Image(int index) const { return static_cast<TGIFSubImage*>(Item(index)); }
+    // The replaced frame is freed.
+    void SetImage(int index, std::unique_ptr<TGIFSubImage> frame) { SetItem(index, std::move(frame)); }
     void LoadFromStream(TStream& stream, void* parent) override;
 };
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "gif/GifItems.h"
 #include "gif/GifSections.h"
@@ -82,6 +83,14 @@ void TGIFItem::LoadFromFile(const std::string& fileName) {
 TGIFItem* TGIFList::Item(int index) const {
     if (index < 0 || index >= Count()) throw GIFException("List index out of bounds");
     return items_[static_cast<size_t>(index)].get();
+}
+
+void TGIFList::SetItem(int index, std::unique_ptr<TGIFItem> item) {
+    Item(index);
+    if (!item) throw GIFException("Object type not supported for operation");
+    // Freed once the new item stands in its place: what its destructor undoes in its frame then sees
+    // the list as it now is.
+    std::unique_ptr<TGIFItem> replaced = std::exchange(items_[static_cast<size_t>(index)], std::move(item));
 }
 
 int TGIFList::Add(std::unique_ptr<TGIFItem> item) {

@@ -80,6 +80,14 @@ struct FrameSpec {
     int loops = -1; // a looping extension when >= 0
 };
 
+// A logical screen of w x h with a global table of the given colours.
+inline void Screen(gif::TGIFImage& img, int w, int h, std::initializer_list<platform::gfx::TColor> colors) {
+    img.Header.ScreenWidth = static_cast<uint16_t>(w);
+    img.Header.ScreenHeight = static_cast<uint16_t>(h);
+    for (auto c : colors)
+        img.Header.ColorMap.Add(c);
+}
+
 inline gif::TGIFSubImage* AddFrame(gif::TGIFImage& img, const FrameSpec& spec) {
     auto frame = std::make_unique<gif::TGIFSubImage>(&img);
     gif::TGIFSubImage* f = frame.get();

@@ -172,14 +172,35 @@ TEST(GifImageAssign, OtherGraphicsBecomeFramesAndAnIconsMaskItsTransparency) {
     EXPECT_FALSE(two.Equals(graphic));
 }
 
+TEST(GifImageAssign, OneOfItsOwnFramesBecomesTheOnlyFrameWithItsColoursAndPlace) {
+    // Two frames on a global table; the second, at (1,1), transparent and delayed, is taken alone.
+    gif::TGIFImage img;
+    Screen(img, 4, 3, {clRed, clBlue, clLime});
+    FrameSpec back, small;
+    back.bounds = {0, 0, 4, 3};
+    back.pixels = Bytes(12, 0);
+    small.bounds = {1, 1, 3, 3};
+    small.pixels = {1, 2, 2, 0};
+    small.transparentIndex = 0;
+    small.delay = 7;
+    AddFrame(img, back);
+    AddFrame(img, small);
+    img.Assign(img.Images.Image(1));
+    ASSERT_EQ(img.Images.Count(), 1);
+    EXPECT_EQ(img.Width(), 3);
+    EXPECT_EQ(img.Height(), 3);
+    const uint32_t blue = 0xFF0000FF, lime = 0xFF00FF00;
+    std::vector<Shown> shown = ShownOf(img);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].delay, 7);
+    EXPECT_EQ(shown[0].pixels, (std::vector<uint32_t>{0, 0, 0, 0, blue, lime, 0, lime, 0}));
+}
+
 TEST(GifImageBitmap, TheFirstFrameIsShownWithItsTransparentPixels) {
     // Table red, blue, lime; background lime; the frame shows red, blue, red, red being transparent.
     auto probe = [](int width, TRect bounds, Bytes pixels) {
         auto img = std::make_unique<gif::TGIFImage>();
-        img->Header.ScreenWidth = static_cast<uint16_t>(width);
-        img->Header.ScreenHeight = 1;
-        for (TColor c : {clRed, clBlue, clLime})
-            img->Header.ColorMap.Add(c);
+        Screen(*img, width, 1, {clRed, clBlue, clLime});
         img->Header.BackgroundColorIndex = 2;
         FrameSpec s;
         s.bounds = bounds;
@@ -203,6 +224,14 @@ TEST(GifImageBitmap, TheFirstFrameIsShownWithItsTransparentPixels) {
     EXPECT_EQ(back.GetPixel(2, 0), clBlue);
     gif::TGIFImage none;
     EXPECT_TRUE(none.GetBitmap().Empty());
+    // NewBitmap makes that bitmap blank, on the image's palette too.
+    auto blank = probe(4, {1, 0, 3, 1}, {0, 1});
+    blank->NewBitmap();
+    const Bitmap& nb = blank->GetBitmap();
+    EXPECT_EQ(nb.Width(), 4);
+    EXPECT_EQ(nb.PixelFormat(), pf8bit);
+    ASSERT_TRUE(nb.GetPalette());
+    EXPECT_EQ(nb.GetPalette()->ColorAt(2), clLime);
 }
 
 TEST(GifImageLoad, LoadLimitsBelongToEachImage) {

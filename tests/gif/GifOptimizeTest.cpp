@@ -77,10 +77,7 @@ TEST(GifColorMapOptimizer, MergesEveryTableIntoOneGlobalTableMostUsedFirst) {
 
 TEST(GifColorMapOptimizer, EqualColoursOfTwoTablesBecomeOneEntryAndTransparencyGetsItsOwn) {
     gif::TGIFImage img;
-    img.Header.ScreenWidth = 4;
-    img.Header.ScreenHeight = 2;
-    img.Header.ColorMap.Add(clWhite); // used by no frame
-    img.Header.ColorMap.Add(clBlue);
+    Screen(img, 4, 2, {clWhite, clBlue}); // white used by no frame
     img.Header.BackgroundColorIndex = 1;
     AddFrame(img, Solid({0, 0, 4, 2}, {clRed, clBlue}, {0, 0, 0, 0, 0, 0, 1, 1}));
     FrameSpec second = Solid({0, 0, 4, 2}, {clLime, clRed, clBlack}, {1, 1, 1, 2, 2, 2, 2, 0});
@@ -256,10 +253,7 @@ TEST(GifOptimize, MergingNeverTakesAnIndexTheFrameShows) {
     // Frame one (global table) is transparent with index 1; frame three uses colour 1 itself and repeats
     // frame two in places. Making those places transparent must not borrow index 1.
     gif::TGIFImage img;
-    img.Header.ScreenWidth = 4;
-    img.Header.ScreenHeight = 1;
-    for (TColor c : {clRed, clBlue, clLime})
-        img.Header.ColorMap.Add(c);
+    Screen(img, 4, 1, {clRed, clBlue, clLime});
     FrameSpec one = Solid({0, 0, 4, 1}, {}, {0, 1, 0, 1});
     one.transparentIndex = 1;
     AddFrame(img, one);
@@ -279,10 +273,7 @@ TEST(GifOptimize, MergingBorrowsNoTransparentIndexPastTheSharedTable) {
     // the table holds.
     for (int past : {5, 2}) {
         gif::TGIFImage img;
-        img.Header.ScreenWidth = 4;
-        img.Header.ScreenHeight = 1;
-        img.Header.ColorMap.Add(clRed);
-        img.Header.ColorMap.Add(clBlue);
+        Screen(img, 4, 1, {clRed, clBlue});
         FrameSpec one = Solid({0, 0, 4, 1}, {}, {0, 0, 1, 1});
         one.transparentIndex = past;
         AddFrame(img, one);

@@ -306,6 +306,30 @@ TEST(GifExtensions, GraphicControlBytes) {
     EXPECT_EQ(gce->TransparentIndex, 0);
 }
 
+TEST(GifExtensions, ReplacingTheGraphicControlExtensionMovesTheFramesTransparency) {
+    gif::TGIFImage img;
+    FillSmall(img);
+    auto* f = img.Images.Image(0);
+    f->Extensions.Add(std::make_unique<gif::TGIFCommentExtension>(f));
+    auto first = std::make_unique<gif::TGIFGraphicControlExtension>(f);
+    first->SetTransparentColorIndex(1);
+    first->SetTransparent(true);
+    f->Extensions.Add(std::move(first));
+    auto second = std::make_unique<gif::TGIFGraphicControlExtension>(f);
+    gif::TGIFGraphicControlExtension* replacement = second.get();
+    second->SetTransparentColorIndex(2);
+    second->SetTransparent(true);
+    f->Extensions.SetExtension(1, std::move(second));
+    EXPECT_EQ(f->GraphicControlExtension, replacement);
+    EXPECT_TRUE(f->Transparent);
+    EXPECT_EQ(f->Extensions.Count(), 2);
+    // In its place a comment: the frame keeps no transparency.
+    f->Extensions.SetExtension(1, std::make_unique<gif::TGIFCommentExtension>(f));
+    EXPECT_EQ(f->GraphicControlExtension, nullptr);
+    EXPECT_FALSE(f->Transparent);
+    EXPECT_THROW(f->Extensions.SetExtension(0, nullptr), gif::GIFException);
+}
+
 // A graphic control block that runs on past its four bytes (a second sub-block, or a first of the wrong
 // size) ends at its zero-length sub-block, as giflib reads it: the frame keeps its image, and what is
 // written again is the sound block and reads back the same.
