@@ -1,5 +1,7 @@
 #include "platform/Clipboard.h"
 
+#include <algorithm>
+
 #include "platform/Strings.h"
 
 namespace platform {
@@ -101,6 +103,24 @@ std::vector<TClipboardFormat> TClipboard::Formats() const {
     for (const auto& [format, data] : items_)
         formats.push_back(format);
     return formats;
+}
+
+bool SetClipboardText(const std::string& text) {
+    TClipboardOpen open;
+    if (!open.IsOpen()) return false;
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    Clipboard().Clear();
+    return Clipboard().SetData(CF_TEXT, TClipboardData::FromBytes(std::move(bytes)));
+}
+
+std::string ClipboardText() {
+    TClipboardOpen open;
+    if (!open.IsOpen()) return {};
+    TClipboardData data = Clipboard().GetData(CF_TEXT);
+    if (!data.Bytes) return {};
+    const std::vector<uint8_t>& bytes = *data.Bytes;
+    return std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
 }
 
 } // namespace platform

@@ -98,4 +98,10 @@ private:
     bool open_;
 };
 
+// Puts a text on the clipboard in place of everything it held: CF_TEXT, ended by a zero byte. False
+// when the clipboard cannot be opened (another thread holds it).
+bool SetClipboardText(const std::string& text);
+// The clipboard's CF_TEXT up to its zero byte; empty when it holds none or cannot be opened.
+std::string ClipboardText();
+
 } // namespace platform

@@ -130,20 +130,20 @@ void DS2423Dde(DdeItemMaker& maker) {
 
 void DS2450Dde(DdeItemMaker& maker) {
     for (DS2450* sensor : SensorSet().DS2450Sensors)
-        for (const char* channel : {"A", "B", "C", "D"})
+        for (const char* channel : kDS2450ItemSuffixes)
             maker.Add(maker.Items().DS2450Items, sensor ? MakeDDEItemName(*sensor) + channel : std::string());
 }
 
 void HumidityDde(DdeItemMaker& maker) {
     if (SensorSet().HumiditySensors.Count() > 0) maker.Make(maker.Items().DDEHumidity, "DDEHumidity");
     for (Humidity* sensor : SensorSet().HumiditySensors)
-        for (const char* part : {"H", "T"})
+        for (const char* part : kHumidityItemSuffixes)
             maker.Add(maker.Items().HumidityItems, sensor ? sensor->DDEName + part : std::string());
 }
 
 void DS2438Dde(DdeItemMaker& maker) {
     for (DS2438* sensor : SensorSet().DS2438Sensors)
-        for (const char* part : {"V", "T"})
+        for (const char* part : kDS2438ItemSuffixes)
             maker.Add(maker.Items().DS2438Items, sensor ? sensor->DDEName + part : std::string());
 }
 

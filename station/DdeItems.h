@@ -33,3 +33,10 @@ void SetDDEText(platform::TDdeServerItem* item, const std::string& text);
 platform::TDdeServerItem* DDEItemAt(const std::vector<platform::TDdeServerItem*>& items, size_t index);
 // "DDE" and the sensor's serial digits (last ROM byte first): the base of its four channel items.
 std::string MakeDDEItemName(const DS2450& sensor);
+
+// The kinds with several items per sensor name them by the sensor's DDE name and a suffix, in this
+// order: a DS2450's channels, a humidity sensor's humidity and temperature, a plain DS2438's voltage and
+// temperature. The sensor tree shows each sensor's nodes in the same order.
+inline constexpr const char* kDS2450ItemSuffixes[] = {"A", "B", "C", "D"};
+inline constexpr const char* kHumidityItemSuffixes[] = {"H", "T"};
+inline constexpr const char* kDS2438ItemSuffixes[] = {"V", "T"};

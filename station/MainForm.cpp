@@ -124,6 +124,12 @@ void TMainForm::CreateComponents() {
     TabRain = control("TabRain");
     PageControl->SetActivePage(TabStatus);
     SensorTreeView = MakeOwned<TTreeView>(this, "SensorTreeView");
+    SensorTreePopup = MakeOwned<widgets::TPopupMenu>(this, "SensorTreePopup");
+    CopyDDEItemNameToClipboard = MakeOwned<widgets::TMenuItem>(SensorTreePopup, "CopyDDEItemNameToClipboard");
+    CopyDDEItemNameToClipboard->Caption = "Copy DDE item name to clipboard";
+    CopyDDEItemNameToClipboard->OnClick = [this](TComponent* s) { CopyDDEItemNameToClipboardClick(s); };
+    SensorTreePopup->Items()->Add(CopyDDEItemNameToClipboard);
+    SensorTreeView->SetPopupMenu(SensorTreePopup);
     RestartButton = control("RestartButton");
     RestartButton->SetVisible(false);
     RestartButton->OnClick = [this](TComponent* s) { RestartButtonClick(s); };

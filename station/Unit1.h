@@ -29,6 +29,7 @@
 #include "platform/controls/Application.h"
 #include "platform/controls/Form.h"
 #include "platform/controls/Headless.h"
+#include "platform/controls/Menus.h"
 #include "station/CurrentReadings.h"
 #include "station/DdeItems.h"
 #include "station/LogLimiter.h"
@@ -184,6 +185,9 @@ public:
     void SetupDS2450Menu();
     void SetupDS2423Menu();
     void SetupDS2438Menu();
+    // The sensor tree's command: puts the name of the DDE item that carries the selected node's value on
+    // the clipboard; on a node with no item (no sensor, a switch, a coupler) the clipboard is left as it is.
+    void CopyDDEItemNameToClipboardClick(platform::TComponent* sender);
 
     // The publishing side (Publishing.h): the services the controller starts and stops, the posts, the
     // pages and the upload. Without one made by StationOptions, a side that publishes nothing.
@@ -219,6 +223,9 @@ public:
     platform::TPageControl* PageControl;
     platform::TTabSheet *TabStatus, *TabHumidity, *TabWind, *TabDir, *TabRain;
     platform::TTreeView* SensorTreeView;
+    // The sensor tree's pop-up menu and its item.
+    platform::widgets::TPopupMenu* SensorTreePopup;
+    platform::widgets::TMenuItem* CopyDDEItemNameToClipboard;
     platform::TButton* RestartButton;
     platform::TTimer* StartTimer;
     platform::TTimer* ASR;

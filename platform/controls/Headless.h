@@ -78,14 +78,21 @@ public:
 class TTreeView : public TControl {
 public:
     using TControl::TControl;
-    void Clear() { roots_.clear(); }
+    void Clear() {
+        selected_ = nullptr;
+        roots_.clear();
+    }
     TTreeNode* Add(TTreeNode* sibling, const std::string& text);
     TTreeNode* AddChildObject(TTreeNode* parent, const std::string& text, void* data);
     const std::vector<std::unique_ptr<TTreeNode>>& Roots() const { return roots_; }
     int Count() const; // every node
+    // The node the user selected (null: none); clearing the tree clears it.
+    TTreeNode* Selected() const { return selected_; }
+    void Select(TTreeNode* node) { selected_ = node; }
 
 private:
     std::vector<std::unique_ptr<TTreeNode>> roots_;
+    TTreeNode* selected_ = nullptr;
 };
 
 } // namespace platform

@@ -6,8 +6,12 @@
 
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
 #include "onewire/RainGauge.h"
 #include "onewire/WindData.h"
+#include "platform/Clipboard.h"
+#include "platform/controls/Menus.h"
 #include "platform/tmex/sim/DS18S20.h"
 #include "platform/tmex/sim/DS2407.h"
 #include "platform/tmex/sim/DS2408.h"
@@ -39,12 +43,12 @@ protected:
     }
     sim::DS2409& AddCoupler(uint64_t serial) { return net->Add<sim::DS2409>(net->Trunk(), serial); }
     // The sensor tree's node with the text, or null.
-    const platform::TTreeNode* Node(const std::string& text) const {
-        std::vector<const platform::TTreeNode*> open;
+    platform::TTreeNode* Node(const std::string& text) const {
+        std::vector<platform::TTreeNode*> open;
         for (const auto& root : form_->SensorTreeView->Roots())
             open.push_back(root.get());
         while (!open.empty()) {
-            const platform::TTreeNode* node = open.back();
+            platform::TTreeNode* node = open.back();
             open.pop_back();
             if (node->Text == text) return node;
             for (const auto& child : node->Children)
@@ -215,4 +219,34 @@ TEST_F(DiscoveryTest, RescanWithAFullTableNamesTheNewDeviceAndKeepsTheOldObjects
     EXPECT_EQ(CountLog("SERVER: Scan completed, sensors found total:24  new:0"), 1);
     EXPECT_EQ(SensorSet().DS1820Sensors[0], first);
     EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 24);
+}
+
+TEST_F(DiscoveryTest, TheTreesMenuCopiesTheDdeItemNameOfTheSelectedNode) {
+    std::string thermometer = AddThermometer(0x100).rom().Text();
+    std::string converter = AddMany<sim::DS2450>(net->Trunk(), 1, 0x200)[0];
+    std::string humidity = AddMany<sim::DS2438>(net->Trunk(), 1, 0x300)[0];
+    Write("SENSORS.INI", Typed({humidity}, "Humidity"));
+    TMainForm& form = StartStation();
+    auto* menu = dynamic_cast<platform::widgets::TPopupMenu*>(form.SensorTreeView->PopupMenu());
+    ASSERT_NE(menu, nullptr);
+    platform::widgets::TheMenuHost().Chooser = [&](const platform::widgets::MenuHost::Tracking& shown) {
+        return shown.menu == menu ? form.CopyDDEItemNameToClipboard : nullptr;
+    };
+    // The user selects the node, opens the tree's menu and picks the command.
+    auto copy = [&](platform::TTreeNode* node) {
+        form.SensorTreeView->Select(node);
+        menu->Popup(40, 60);
+        return platform::ClipboardText();
+    };
+    EXPECT_EQ(copy(Node("DS1820: " + SensorSet().DS1820Sensors[0]->TempDescription)), "DDE" + thermometer);
+    // A sensor with several items: the one of the node, a DS2450's third channel, a humidity sensor's
+    // temperature.
+    EXPECT_EQ(copy(Node("DS2450/2: " + SensorSet().DS2450Sensors[0]->Description[2])),
+              "DDE" + converter + "C");
+    EXPECT_EQ(copy(Node("DS2438/T: " + SensorSet().HumiditySensors[0]->TempDescription)),
+              "DDE" + humidity + "T");
+    // A node that shows no sensor leaves the clipboard as it was.
+    EXPECT_EQ(copy(form.MicroLANNode), "DDE" + humidity + "T");
+    EXPECT_EQ(copy(nullptr), "DDE" + humidity + "T");
+    platform::widgets::TheMenuHost().Reset();
 }
