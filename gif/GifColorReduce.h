@@ -166,8 +166,8 @@ std::unique_ptr<TDitherEngine> CreateDitherer(TDitherMode mode, int width, TColo
 // ---- DIB access ----
 int AlignBit(int bits, int bitsPerPixel, int alignment);
 
-// A handle the system had to make, returned as it is; a null one is EOutOfResources with the system's
-// text for the last error, or "Out of system resources" when there is none.
+// A handle that had to be made, returned as it is; a null one is EOutOfResources "Out of system
+// resources" (no system call stands behind it, so errno would tell of something else).
 [[noreturn]] void RaiseOutOfResources();
 template <class Handle> Handle GDICheck(Handle handle) {
     if (!handle) RaiseOutOfResources();

@@ -3,7 +3,6 @@
 // stream; the pixels and colour table are the same). InternalGetDIB goes the other way, a bitmap as the
 // blocks of a DIB, laid out as a bitmap file lays them out (platform/graphics/BitmapFile.h).
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "gif/GifColorReduce.h"
@@ -20,8 +19,7 @@ int AlignBit(int bits, int bitsPerPixel, int alignment) {
 }
 
 void RaiseOutOfResources() {
-    const int error = errno;
-    throw platform::EOutOfResources(error ? std::strerror(error) : "Out of system resources");
+    throw platform::EOutOfResources("Out of system resources");
 }
 
 namespace {

@@ -80,13 +80,15 @@ void NoteDataLogUnits(TMainForm& form) {
 
 } // namespace
 
-void TMainForm::WriteDataLog() {
+std::string TMainForm::WriteDataLog() {
+    std::string record;
     Logged(Named("SERVER: Error logging data"), [&] {
         NoteDataLogUnits(*this);
         ForEachStationKind(&StationKind::logData, &StationKind::logOrder, *this);
-        AppendDataFile(Format("DATA\\%02d%d.TXT", CurrentDate.da_mon, CurrentDate.da_year),
-                       "\n" + FormatDataRecord());
+        record = FormatDataRecord();
+        AppendDataFile(Format("DATA\\%02d%d.TXT", CurrentDate.da_mon, CurrentDate.da_year), "\n" + record);
     });
+    return record;
 }
 
 std::string TMainForm::FormatDataRecord() {

@@ -218,7 +218,7 @@ void TMainForm::SetupDS2438Menu() {
     Logged("SERVER: Error setting up DS2438!", [&] { DS2438Menu->SetVisible(true); });
 }
 
-void TMainForm::AddPeriodicLogLine() {
+void TMainForm::AddPeriodicLogLine(const std::string& record) {
     Logged(Named("SERVER: Error adding to the periodic list"),
-           [&] { AddListLine(*PeriodicList, FormatDataRecord()); });
+           [&] { AddListLine(*PeriodicList, record.empty() ? FormatDataRecord() : record); });
 }

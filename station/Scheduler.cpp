@@ -59,8 +59,7 @@ void TMainForm::RunMinuteTasks() {
         if (resetTime && s.LogEnabled) WriteDailyLog();
         UpdateGraphs();
         if (s.LogEnabled && Due(m, s.LogInterval)) {
-            WriteDataLog();
-            AddPeriodicLogLine();
+            AddPeriodicLogLine(WriteDataLog());
             if (s.DatabaseURL.size() > 4) Publishing().PostToDatabase();
         }
         if (s.SummaryEnabled && Due(m, s.SummaryInterval)) WriteSummaryFile();

@@ -132,7 +132,8 @@ public:
     void RunSensorMaintenance();
 
     // Data logs.
-    void WriteDataLog();
+    // Appends the record of now to the data log and returns it; empty when it failed before making it.
+    std::string WriteDataLog();
     void WriteDailyLog();
     void BuildSummary(std::string& out);
     void WriteSummaryFile();
@@ -164,8 +165,9 @@ public:
     void LoadGraphData();
     void SaveGraphData();
     void UpdateGraphs();
-    // Appends the data log's record of now to the periodic list.
-    void AddPeriodicLogLine();
+    // Appends the data log's record of now (WriteDataLog's, or made here when that is empty) to the
+    // periodic list.
+    void AddPeriodicLogLine(const std::string& record);
     void SaveGraphGIFs();
     void SavePlainGraphGIFs();
     // Draws `graph` with GraphPrintTrend into a 500 x 400 bitmap and encodes it as the station's GIF.

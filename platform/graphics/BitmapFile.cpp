@@ -70,6 +70,12 @@ uint64_t RunLengthRowsWithin(uint64_t bytes) {
     return 1 + bytes / 4 * 255 + (bytes % 4 >= 2 ? 1 : 0);
 }
 
+// Run-length data may end the picture early (the rows it leaves out read as index 0), so any run-length
+// picture up to this size is read whatever its data reaches: at most 4 MB of pixels, which a small
+// machine allocates without strain and a real picture with blank rows needs. Larger ones must reach
+// their rows, so a few bytes cannot claim gigabytes.
+constexpr uint64_t kRunLengthPixelsUnchecked = uint64_t{1} << 22;
+
 } // namespace
 
 uint16_t LeWord(std::span<const uint8_t> data, size_t at) {
@@ -225,7 +231,8 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string*
     }
     if (runLength) {
         if (bitsAt > data.size()) return refuse("pixel data beyond the end of the file");
-        if (static_cast<uint64_t>(height) > RunLengthRowsWithin(data.size() - bitsAt))
+        if (static_cast<uint64_t>(width * height) > kRunLengthPixelsUnchecked &&
+            static_cast<uint64_t>(height) > RunLengthRowsWithin(data.size() - bitsAt))
             return refuse("more rows than its run-length data can reach");
     } else {
         const auto rowBytes =

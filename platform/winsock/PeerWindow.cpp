@@ -1,22 +1,14 @@
-// The window's edge from TCP_INFO. The kernel's tcp_info grows at its end from version to version: a
-// field counts only when the length the kernel filled covers it.
+// The window's edge from the socket's TCP figures.
 #include "platform/winsock/PeerWindow.h"
 
-#include <linux/tcp.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <cstddef>
+#include "platform/winsock/Winsock.h"
 
 namespace platform::winsock {
 
 bool GetPeerWindowEdge(int socket, uint64_t& edge) {
-    tcp_info info{};
-    socklen_t filled = sizeof info;
-    if (::getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &filled) != 0) return false;
-    if (filled < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked) return false;
-    edge = info.tcpi_bytes_acked;
-    if (filled >= offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd) edge += info.tcpi_snd_wnd;
+    const auto figures = GetTcpFigures(socket);
+    if (!figures || !figures->BytesAcked) return false;
+    edge = *figures->BytesAcked + figures->PeerWindow.value_or(0);
     return true;
 }
 

@@ -3,14 +3,15 @@
 // SOCKET_ERROR (or a null pointer) and leave a WSAE code for WSAGetLastError; WSAAsyncSelect turns
 // descriptor readiness into posted messages on the one event loop, with Winsock's re-enabling rules.
 // Name lookups that Winsock makes asynchronous run on a worker thread and post their completion.
+#include <linux/tcp.h> // the kernel's tcp_info, which the C library's copy cuts short
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,16 @@ int bind(SOCKET s, const sockaddr* name, int namelen);
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
 int recv(SOCKET s, void* buf, int len, int flags);
 int recvfrom(SOCKET s, void* buf, int len, int flags, sockaddr* from, int* fromlen);
+
+// What the system tells of a connected TCP socket (TCP_INFO). The kernel's record grows at its end from
+// version to version: a figure is there only when the length the kernel filled covers it.
+struct TcpFigures {
+    std::optional<uint32_t> MsSinceDataIn; // as QuietForMs
+    std::optional<uint64_t> BytesAcked;    // by the peer
+    std::optional<uint32_t> PeerWindow;    // the receive window the peer last advertised
+};
+// Empty when the system does not tell (not a connected TCP socket).
+std::optional<TcpFigures> GetTcpFigures(SOCKET s);
 
 // How long ago data last arrived on a connected TCP socket or, when none has, how long ago it was
 // connected, in ms: the system's count, so a connection's wait in the listen backlog before its

@@ -2,13 +2,13 @@
 // SIGPIPE, and each call that Winsock counts as re-enabling a notification tells the emulation.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/EventLoop.h"
@@ -103,11 +103,25 @@ int getsockopt(SOCKET s, int level, int optname, void* optval, int* optlen) {
     return 0;
 }
 
-int QuietForMs(SOCKET s) {
+std::optional<TcpFigures> GetTcpFigures(SOCKET s) {
     tcp_info info{};
-    socklen_t len = sizeof info;
-    if (::getsockopt(s, IPPROTO_TCP, TCP_INFO, &info, &len) != 0) return -1;
-    return static_cast<int>(std::min<uint32_t>(info.tcpi_last_data_recv, INT32_MAX));
+    socklen_t filled = sizeof info;
+    if (::getsockopt(s, IPPROTO_TCP, TCP_INFO, &info, &filled) != 0) return std::nullopt;
+    auto covers = [&](size_t offset, size_t size) { return filled >= offset + size; };
+    TcpFigures figures;
+    if (covers(offsetof(tcp_info, tcpi_last_data_recv), sizeof info.tcpi_last_data_recv))
+        figures.MsSinceDataIn = info.tcpi_last_data_recv;
+    if (covers(offsetof(tcp_info, tcpi_bytes_acked), sizeof info.tcpi_bytes_acked))
+        figures.BytesAcked = info.tcpi_bytes_acked;
+    if (covers(offsetof(tcp_info, tcpi_snd_wnd), sizeof info.tcpi_snd_wnd))
+        figures.PeerWindow = info.tcpi_snd_wnd;
+    return figures;
+}
+
+int QuietForMs(SOCKET s) {
+    const auto figures = GetTcpFigures(s);
+    if (!figures || !figures->MsSinceDataIn) return -1;
+    return static_cast<int>(std::min<uint32_t>(*figures->MsSinceDataIn, INT32_MAX));
 }
 
 namespace {

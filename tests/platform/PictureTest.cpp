@@ -358,6 +358,12 @@ TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
     EXPECT_LT(grown, 64);
     EXPECT_EQ(problem[0], "pixel rows beyond the end of the file");
     EXPECT_EQ(problem[1], "more rows than its run-length data can reach");
+    // A modest run-length picture may end early: 2 x 1000, its bottom row painted and the rest blank.
+    const auto blankTop =
+        ReadBitmapFile(BmpFile(2, 1000, 8, 1, 2, 62, {0, 0, 0, 0, 255, 255, 255, 0, 2, 1, 0, 1}));
+    ASSERT_TRUE(blankTop);
+    EXPECT_EQ(blankTop->GetIndex(0, 999) + blankTop->GetIndex(1, 999), 2);
+    EXPECT_EQ(blankTop->GetIndex(1, 998) + blankTop->GetIndex(0, 0), 0);
 
     // The picture tells the reason; the same picture with room for its rows is read.
     testsupport::ScratchDir dir;
