@@ -68,6 +68,9 @@ void DS2423::LoadSettings() {
         const std::string section = RomText(Rom);
         Type = IniFile->ReadString(section, "Type", "DS2423");
         LoadKeys(*this, kCounterKeys, *IniFile, section);
+        // A counter this station has not kept a day for: its chip has counted since it was made.
+        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter") &&
+                               !(IsRainGauge(*this) && IniFile->ValueExists(section, "RunningCounter"));
         IniFile->WriteString(section, "Type", Type);
     });
 }
@@ -116,6 +119,7 @@ int DS2423::Read() {
                 for (int32_t& entry : CountHistory)
                     entry = count;
                 PreviousTick = tick;
+                if (todayFromFirstCount_) StartTodayAt(count);
                 return 1;
             }
             CurrentTick = tick;
@@ -136,6 +140,13 @@ int DS2423::Read() {
                 CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
             return 1;
         });
+}
+
+void DS2423::StartTodayAt(int32_t count) {
+    todayFromFirstCount_ = false;
+    if (Type == "WindSpeed") return; // the wind keeps no day's count
+    TodayCounter = count;
+    IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
 }
 
 void DS2423::ResetDaily() {

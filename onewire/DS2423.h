@@ -51,6 +51,13 @@ public:
     uint32_t PreviousTick = 0; // 0 = no read yet
     uint32_t CurrentTick = 0;
     int32_t CountHistory[kHistory] = {};
+
+private:
+    void StartTodayAt(int32_t count);
+
+    // No TodayCounter in the section and no loaded count to take it from: today starts at the first
+    // count read, which the section keeps from then on.
+    bool todayFromFirstCount_ = false;
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as

@@ -145,12 +145,11 @@ int RainGauge::Read() {
 void RainGauge::StartFromFirstCount() {
     firstCountPending_ = false;
     const int32_t first = PreviousCount; // the first read keeps its count there
-    RunningCounter = TodayCounter = MonthCounter = StartCounter = first;
+    RunningCounter = MonthCounter = StartCounter = first; // today's start is the counter's own
     RateFallback = RateReference = first;
     ResetTime = static_cast<uint32_t>(UnixTime());
     const std::string section = RomText(Rom);
     IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
-    IniFile->WriteInteger(section, "TodayCounter", TodayCounter);
     IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
     IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
     IniFile->WriteInteger(section, "StartCounter", StartCounter);

@@ -59,6 +59,7 @@ private:
     void StartFromFirstCount();
 
     // A gauge this station has not counted before (no RunningCounter in its section): its chip has
-    // counted since it was made, so its first count is where today, the month and the total start.
+    // counted since it was made, so its first count is where the month and the total start (and today,
+    // as for any counter).
     bool firstCountPending_ = false;
 };

@@ -23,7 +23,7 @@ std::string ServletBody(const TReportValues& v, const TServletPost& post) {
     std::string body = Format("Mode=0&WID=%s&Dat=%ld", net::UrlEncode(post.StationID).c_str(),
                               static_cast<long>(post.Now + post.ShiftSeconds));
     if (!v.TemperatureStale) body += Format("&Tem=%2.1f", temperature);
-    body += Format("&WSp=%d", speed);
+    if (v.Wind) body += Format("&WSp=%d", speed);
     if (v.Wind && v.Direction) body += Format("&WDr=%d", v.CompassPoint);
     if (v.Rain) {
         double inches = v.Inches(v.SinceReset);

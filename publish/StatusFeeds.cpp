@@ -110,17 +110,20 @@ void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TW
 
 void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
     const uint32_t now = platform::GetTickCount();
-    // A disconnect is told where its connect was.
-    if (run_.active && (connected || !client.Told)) {
+    // A disconnect is told where its connect was: in a line of its own, or counted in a run (a new one
+    // if the run its connect was counted in is over).
+    if (connected ? run_.active : !client.Told) {
         ++(connected ? run_.connected : run_.disconnected);
-        run_.lastEvent = now;
-        return;
+    } else {
+        station_.LogStatus("TCP: Client " + client.GetPeerAddr() +
+                           (connected ? " connected" : " disconnected"));
+        if (!connected) return;
+        client.Told = true;
     }
-    station_.LogStatus("TCP: Client " + client.GetPeerAddr() + (connected ? " connected" : " disconnected"));
-    if (!connected) return;
-    client.Told = true;
+    run_.lastEvent = now;
+    if (run_.active) return;
     run_.active = true;
-    run_.lastEvent = run_.toldAt = now;
+    run_.toldAt = now;
     if (!run_.timer) {
         run_.timer = std::make_unique<platform::TTimer>(nullptr, "ConnectionRun");
         run_.timer->SetInterval(1000);

@@ -35,10 +35,11 @@ void TMainForm::StartSessionAndReading() {
             if (Microlan::Bus().PortTypeUnsupported) {
                 Application->SetTitle(Format("Port type %d is not supported", Microlan::Bus().PortType));
             } else {
-                if (!lookingAgain) {
-                    SessionStartFailing = true;
-                    Application->SetTitle("Waiting for the 1-Wire adapter...");
-                }
+                // An adapter gone while sensors were looked for again is waited for as at any start,
+                // so its return is told.
+                NoSensorsFound = false;
+                SessionStartFailing = true;
+                Application->SetTitle("Waiting for the 1-Wire adapter...");
                 tryAgainLater();
             }
         } else {

@@ -30,6 +30,7 @@ TEST_F(DS2423Counter, FirstReadSeedsThenTheRateFollowsTheCounts) {
     EXPECT_EQ(counter->RunningCounter, 0); // the first read changes neither count nor rate
     EXPECT_EQ(counter->CountRate, 0.0f);
     EXPECT_EQ(counter->CountHistory[60], 500);
+    EXPECT_EQ(Ini(device->rom(), "TodayCounter"), "500"); // today starts at the first count, not at 0
 
     device->AddCounts('B', 30);
     Advance(1000);
@@ -38,6 +39,7 @@ TEST_F(DS2423Counter, FirstReadSeedsThenTheRateFollowsTheCounts) {
     EXPECT_EQ(counter->CountChanged, 1);
     EXPECT_FLOAT_EQ(counter->CountRate, 30.0f);
     EXPECT_EQ(counter->LastCountTime, static_cast<uint32_t>(platform::UnixTime()));
+    EXPECT_EQ(counter->CountsToday(), 30u);
 
     // A replaced counter reads lower: no rate, but the count is taken.
     device->SetCounter(15, 100);

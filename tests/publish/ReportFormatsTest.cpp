@@ -118,6 +118,9 @@ TEST(PostBodiesTest, AValueThatIsNotCurrentIsLeftOut) {
     EXPECT_EQ(DatabaseBody(v),
               "WIND=4.0&PEAK=10.0&HUMIDITY=55&RAIN=2.50&RAINRATE=0.24&BARO=29.92&BARORATE=-0.02");
     EXPECT_NE(AprsPacket(v, "C", "N", "W", Utc(1, 0, 0)).find("_.../004g010t...P045"), std::string::npos);
+    v.Wind = false; // a wind sensor that stopped reading: no speed of 0, read as calm
+    EXPECT_EQ(ServletBody(v, post),
+              "Mode=0&WID=KX&Dat=1796565789&RSp=1.23&Dar=1003600&Lon=-105.2&Lat=1234.56N&Cod=English");
 }
 
 TEST(PostBodiesTest, PasswordIsMaskedWhereverItStands) {

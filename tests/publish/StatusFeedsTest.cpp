@@ -223,20 +223,25 @@ TEST_F(StatusFeedsTest, ARunOfConnectionsIsToldWithItsCount) {
     form.StartTimer->SetEnabled(false); // no reading cycle: the clock moves as the test runs the loop
     form.Publishing().StartTCPServices();
     const size_t before = Read("korvane.log").size();
-    int connections = 0;
+    int connections = 0, held = -1;
     for (; connections < 70 * 40; ++connections) { // forty a second for seventy seconds
         ::close(net_test::RawConnect(port));
         Run(25);
+        if (connections == 1) held = net_test::RawConnect(port); // counted in the run, closed after it
     }
+    Run(6000);
+    ::close(held);
+    ++connections;
     Run(6000);
     const std::string added = Read("korvane.log").substr(before);
     std::vector<std::string> lines;
     std::istringstream text(added);
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
-    ASSERT_EQ(lines.size(), 4u) << added;
+    ASSERT_EQ(lines.size(), 5u) << added;
     EXPECT_NE(lines[0].find("TCP: Client 127.0.0.1 connected"), std::string::npos);
     EXPECT_NE(lines[1].find("TCP: Client 127.0.0.1 disconnected"), std::string::npos);
+    EXPECT_NE(lines[4].find("TCP: 0 more client(s) connected and 1 disconnected in a run"), std::string::npos);
     EXPECT_EQ(ToldConnections(added), std::make_pair(connections, connections)) << added;
     form.Publishing().StopTCPServices();
 }

@@ -73,11 +73,16 @@ TEST_F(SessionTest, ANetPluggedInLateIsScannedQuietlyEveryThirtySecondsUntilItsS
     TMainForm& form = StartStation();
     EXPECT_EQ(CountLog("No sensors found!"), 1);
     EXPECT_FALSE(SessionRunning);
-    Run(20000);
+    Run(35000);
+    net->SetAdapterPresent(false); // and the adapter goes away meanwhile
+    Run(30000);
+    EXPECT_EQ(platform::Application->Title(), "Waiting for the 1-Wire adapter...");
+    net->SetAdapterPresent(true);
     AddCounter(0x700);
     AddThermometer(0x701);
     Run(30000);
     EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(CountLog("MicroLAN: Session started on port 1, type 64"), 1);
     EXPECT_EQ(SensorSet().DeviceCount, 2);
     EXPECT_FALSE(form.RestartButton->Visible());
     Run(3000);
