@@ -97,10 +97,7 @@ constexpr bool IsBitAnswer(uint8_t command, uint8_t answer) {
 constexpr uint8_t PulseAnswer(bool twelveVolts) {
     return static_cast<uint8_t>(0xEC | (twelveVolts ? kBitOne : 0));
 }
-constexpr uint8_t kPulseAnswerMask = 0xFC;
-constexpr bool IsPulseAnswer(uint8_t answer, bool twelveVolts) {
-    return (answer & kPulseAnswerMask) == PulseAnswer(twelveVolts);
-}
+constexpr uint8_t kPulseAnswerMask = 0xFC; // the bits an answer shares with PulseAnswer of its pulse
 
 // Reset answers: 1 1 x rrr cc.
 constexpr uint8_t kRevision = 3; // DS2480B
