@@ -85,6 +85,14 @@ int DS1820::Read() {
             DebugIf("Power-on value after a conversion that was not confirmed");
             return 0;
         }
+        // The power-on value once may be a device that lost its power under the pull-up, unnoticed: it is
+        // a reading when the next conversion gives it again (the sample's retry makes that one at once).
+        const bool powerOnBefore = powerOnRead_;
+        powerOnRead_ = PowerOnTemperature();
+        if (powerOnRead_ && !powerOnBefore) {
+            DebugIf("Power-on value, taken only when the next conversion gives it too");
+            return 0;
+        }
         unconfirmedConversion_ = false;
         UpdateTemperature(value);
         return 1;

@@ -42,6 +42,8 @@ private:
     // A conversion was not confirmed since the last reading taken: the device may have lost its power
     // meanwhile, and its power-on value is no reading.
     bool unconfirmedConversion_ = false;
+    // The last scratchpad read held the power-on value: a second one in a row is a reading.
+    bool powerOnRead_ = false;
 
     void LogScratchpad();
     void DebugIf(const std::string& text);

@@ -3,10 +3,11 @@
 // backend (DS2480Backend.h) speaks it and the emulator (sim/DS2480Chip.h) answers it.
 //
 // Serial line: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control. A break (the line held
-// low for longer than a character) puts the chip in its power-up state: command mode, 9600 baud, every
-// configuration parameter at code 000, the search accelerator off, no strong pull-up armed. The first
-// byte after it, the timing byte (a reset command, 0xC1), calibrates the chip and is neither executed
-// nor answered.
+// low for longer than a character), like power coming back, puts the chip in its power-up state: command
+// mode, 9600 baud, every configuration parameter at code 000, the search accelerator off, no strong
+// pull-up armed. The first byte after it, whatever it is, is the timing byte (meant to be a reset
+// command, 0xC1): it calibrates the chip and is not executed; no answer to it is defined (any byte may
+// come back, or none), so a host drops what comes.
 //
 // Two modes. In data mode every byte is a 1-Wire byte, answered by the byte read back from the line;
 // 0xE3 switches to command mode, and a data byte 0xE3 is sent twice (answered once). In command mode
@@ -92,14 +93,11 @@ constexpr uint8_t BitAnswer(uint8_t command, int bitRead) {
 constexpr bool IsBitAnswer(uint8_t command, uint8_t answer) {
     return (answer & 0xFC) == (command & 0xFC) && ((answer & 1) == ((answer >> 1) & 1));
 }
-// The answer that ends a pulse: 1 11 p 11 x x.
+// The answer that ends a pulse: 1 11 p 11 x x, p the pulse's level; the two low bits are not fixed.
 constexpr uint8_t PulseAnswer(bool twelveVolts) {
     return static_cast<uint8_t>(0xEC | (twelveVolts ? kBitOne : 0));
 }
-constexpr uint8_t kPulseAnswerMask = 0xEC;
-constexpr bool IsPulseAnswer(uint8_t answer) {
-    return (answer & kPulseAnswerMask) == kPulseAnswerMask;
-}
+constexpr uint8_t kPulseAnswerMask = 0xFC; // the bits an answer shares with PulseAnswer of its pulse
 
 // Reset answers: 1 1 x rrr cc.
 constexpr uint8_t kRevision = 3; // DS2480B

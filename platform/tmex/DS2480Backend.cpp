@@ -318,11 +318,19 @@ void DS2480Backend::EndResyncRun() {
     resyncs_ = 0;
 }
 
+// The termination, answered as the 5 V pulse ends, and a read of the pull-up duration behind it. A chip
+// that lost its power inside the pulse is back in its power-up state: it took the termination for its
+// timing byte (any answer may come of that, a pulse's too) and reads its durations as code 000, not the
+// unlimited one of the detection. Either answer out of place resynchronises the chip and fails the call.
 int16_t DS2480Backend::EndPullup() {
     std::vector<uint8_t> answer;
     int16_t r = Exchange(
         "the end of a strong pull-up",
-        [](Packet& p) { p.Command(kStopPulse, kPulseAnswerMask, kPulseAnswerMask); }, answer);
+        [](Packet& p) {
+            p.Command(kStopPulse, kPulseAnswerMask, PulseAnswer(false));
+            p.Command(ConfigRead(kPullupDuration), 0xFF, ConfigReadAnswer(kUnlimited));
+        },
+        answer);
     pullup_ = false; // ended by the termination, or by the break of a resynchronisation
     return r;
 }

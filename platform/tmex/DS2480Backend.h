@@ -19,7 +19,10 @@
 // Strong pull-up (ordinal 33). "After the next byte": the byte goes as eight time slots in command mode,
 // the last with the strong pull-up flag; each answer is checked and the byte read back is made of them.
 // "After the next bit": the bit's slot carries the flag. "Now": a pulse command without its arm bit. The
-// pull-up lasts until the pulse termination (0xF1), which the next call sends before anything else.
+// pull-up lasts until the pulse termination (0xF1), which the next call sends before anything else. The
+// termination is confirmed only by the 5 V pulse's own answer and, read back after it, the pull-up
+// duration set at detection: a chip that lost its power inside the pulse has lost that setting, and is
+// resynchronised (the call fails, so a conversion under that pull-up is not taken).
 //
 // Exchanges. Each exchange writes its bytes and reads its answers with a time-out per byte. A lost or
 // garbled answer resynchronises the chip (break and detection). Only an exchange that begins with a

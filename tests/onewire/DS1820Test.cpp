@@ -3,6 +3,7 @@
 #include "TemperatureSensorNet.h"
 
 #include "onewire/DS1820.h"
+#include "platform/tmex/sim/DS1822.h"
 #include "platform/tmex/sim/DS18B20.h"
 #include "platform/tmex/sim/DS18S20.h"
 
@@ -52,13 +53,13 @@ TEST_F(DS1820Test, DS18S20RefusesCountsAndThePowerOnPattern) {
     EXPECT_EQ(sensor->ErrorCount, 3u);
 }
 
-TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveAfterAConfirmedConversionButNotAShortedScratchpad) {
+TEST_F(DS1820Test, DS18B20AcceptsZeroAndAConfirmedEightyFiveButNotAShortedScratchpad) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     auto sensor = Make<DS1820>(device, 0);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x5E, 0xFF, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
     EXPECT_DOUBLE_EQ(sensor->temp.value, -10.125);
     EXPECT_EQ(SampleRaw(*sensor, device, {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // after a confirmed conversion 85 C is a reading
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // two conversions that agree on 85 C are a reading
     // The melting point is a real reading; only nine zero bytes (a shorted net, CRC 0) are refused.
     sensor->temp.value = 3.0;
     device.SetScratchpadRaw({0x00, 0x00, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10});
@@ -78,6 +79,43 @@ TEST_F(DS1820Test, DS18B20AcceptsZeroAndEightyFiveAfterAConfirmedConversionButNo
     EXPECT_EQ(SampleRaw(*sensor, device, {0x60, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
     EXPECT_DOUBLE_EQ(sensor->temp.value, 22.0);
     EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 1);
+}
+
+// A device that lost its power under the pull-up holds its power-on 85 C, and a driver need not see the
+// loss: one conversion's 85 C is not taken, the next conversion (the sample's retry, or the next sample)
+// decides. A true 85 C is taken once two conversions agree.
+TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyWhenTheNextConversionGivesItToo) {
+    auto& device = net->Add<sim::DS1822>(net->Trunk(), 0x0102ull);
+    device.SetParasite(true);
+    auto sensor = Make<DS1820>(device, 0);
+    device.SetTemperature(4.5);
+    ASSERT_EQ(sensor->Sample(), 1);
+    bool cut = false;
+    SetPumpMessagesHook([&](uint32_t ms) {
+        if (SampleInProgress && !cut) {
+            device.OnPowerCycle(); // unseen by the driver
+            cut = true;
+        }
+        platform::Sleep(ms);
+    });
+    const int conversions = device.Conversions();
+    EXPECT_EQ(sensor->Sample(), 1);
+    EXPECT_EQ(device.Conversions() - conversions, 1) << "the retry's";
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
+    EXPECT_DOUBLE_EQ(sensor->temp.High(nullptr), 4.5);
+
+    // Alone in its sample: the next sample decides.
+    sensor->MaxRetry = 1;
+    cut = false;
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(sensor->Sample(), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
+    SetPumpMessagesHook(nullptr);
+    device.SetTemperature(85.0);
+    EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(sensor->Sample(), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5 * 0.9 + 85.0 * 0.1);
+    EXPECT_EQ(sensor->Sample(), 1) << "85 C in a row";
 }
 
 TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {

@@ -248,10 +248,15 @@ TEST_F(TmexDevices, ParasiteBrownOutGivesThePowerOnPattern) {
     b20.SetTemperature(3.0);
     s20.SetTemperature(3.0);
     Open();
+    // TH, TL and config in the EEPROM: power back, the scratchpad recalls them beside the 85.0.
+    ASSERT_TRUE(Select(b20.rom()));
+    Block({0x4E, 0x11, 0x22, 0x5F});
+    ASSERT_TRUE(Select(b20.rom()));
+    T(0x48);
     auto pad = ReadThermometer(b20.rom(), 200); // BoostTime below 750 ms
     ASSERT_TRUE(pad);                           // TB(1) reads 1 after a brown-out
-    EXPECT_EQ((*pad)[0], 0x50); // 85.0, which the station accepts (kept as the station always did)
-    EXPECT_EQ((*pad)[1], 0x05);
+    EXPECT_EQ(std::vector<uint8_t>(pad->begin(), pad->begin() + 8),
+              (std::vector<uint8_t>{0x50, 0x05, 0x11, 0x22, 0x5F, 0xFF, 0x0C, 0x10}));
     EXPECT_EQ(b20.Brownouts(), 1);
     auto pad2 = ReadThermometer(s20.rom(), 300);
     ASSERT_TRUE(pad2);
@@ -262,6 +267,7 @@ TEST_F(TmexDevices, ParasiteBrownOutGivesThePowerOnPattern) {
     ASSERT_TRUE(pad3);
     EXPECT_EQ((*pad3)[0], 0x30);
     EXPECT_EQ((*pad3)[1], 0x00);
+    EXPECT_EQ((*pad3)[2], 0x11) << "the EEPROM kept through the brown-out";
 }
 
 TEST_F(TmexDevices, ParasiteWithoutPullupBrownsOut) {

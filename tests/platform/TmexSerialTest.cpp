@@ -17,6 +17,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <set>
 #include <unistd.h>
 
 using namespace tmex_test;
@@ -132,6 +134,9 @@ TEST_F(TmexDS2480Chip, AFinitePullupLastsItsDurationAndTheTwelveVoltPulseIsAnswe
     EXPECT_EQ(AdvanceTo(2'000'032), V{0xFC});
     Send({ds2480::ConfigWrite(ds2480::kProgrammingPulse, ds2480::kUnlimited)});
     EXPECT_EQ(Send({ds2480::PulseCommand(true, false), ds2480::kStopPulse}, 3'000'000), V{0xFC});
+    // The two low bits of a pulse's answer are not fixed.
+    chip.SetPulseAnswerLowBits(3);
+    EXPECT_EQ(Send({ds2480::PulseCommand(true, false), ds2480::kStopPulse}, 4'000'000), V{0xFF});
 }
 
 TEST_F(TmexDS2480Chip, ResetAnswersComeInBothFormsWithEveryResult) {
@@ -200,6 +205,52 @@ TEST_F(TmexDS2480Chip, WithoutPowerTheChipAnswersNothingAndComesBackInItsPowerOn
         chip.Break();
         EXPECT_EQ(Send({ds2480::kTimingByte}), V{0x00}) << i;
     }
+}
+
+TEST_F(TmexDS2480Chip, APowerCutTakesParasitePowerAndTheChipComesBackAnsweringItsTimingByteAnyhow) {
+    auto& parasite = net.Add<sim::DS18B20>(net.Trunk(), 0x7ULL);
+    auto& powered = net.Add<sim::DS18B20>(net.Trunk(), 0x8ULL);
+    parasite.SetParasite(true);
+    // Both have converted (4.5 C; TH, TL and config in the EEPROM too).
+    const sim::Thermometer::Pad converted = {0x48, 0x00, 0x11, 0x22, 0x7F, 0xFF, 0x0C, 0x10};
+    parasite.SetScratchpadRaw(converted);
+    powered.SetScratchpadRaw(converted);
+    PowerUp();
+    Send({ds2480::ConfigWrite(ds2480::kPullupDuration, ds2480::kUnlimited),
+          ds2480::ConfigWrite(ds2480::kPullDownSlewRate, ds2480::kSlew1p37)});
+
+    // Off from 1 ms for 400 ms: the line held low takes the parasite device's power, not the other's.
+    chip.CutPower(1000, 400'000, 5);
+    EXPECT_FALSE(chip.Powered());
+    EXPECT_EQ(parasite.Scratchpad()[0], 0x50) << "85.0 again";
+    EXPECT_EQ(parasite.Scratchpad()[2], 0x11) << "TH from the EEPROM";
+    EXPECT_EQ(powered.Scratchpad()[0], 0x48);
+    EXPECT_EQ(Send({ds2480::kStopPulse, ds2480::ConfigRead(ds2480::kPullupDuration)}, 400'999), V{});
+    EXPECT_FALSE(chip.Powered());
+    EXPECT_EQ(AdvanceTo(401'000), V{});
+    EXPECT_TRUE(chip.Powered());
+
+    // Back in its power-on state: the next byte is its timing byte, answered with a byte drawn from the
+    // seed; the configuration is the power-on one.
+    const std::optional<uint8_t> timing = sim::DS2480Chip::TimingAnswerAfterCut(5);
+    EXPECT_EQ(Send({ds2480::kStopPulse}), timing ? V{*timing} : V{});
+    EXPECT_EQ(
+        Send({ds2480::ConfigRead(ds2480::kPullupDuration), ds2480::ConfigRead(ds2480::kPullDownSlewRate)}),
+        (V{0x00, 0x00}));
+
+    // Over many seeds the answer is any of the 256 bytes, or none.
+    std::set<int> seen;
+    for (uint64_t seed = 0; seed < 4000; ++seed) {
+        chip.PowerOff();
+        chip.PowerOn(seed);
+        const V answer = Send({ds2480::kStopPulse});
+        ASSERT_LE(answer.size(), 1u);
+        seen.insert(answer.empty() ? -1 : answer[0]);
+        EXPECT_EQ(Send({ds2480::kStopPulse}), V{}) << "only the timing byte: 0xF1 with no pulse running";
+    }
+    EXPECT_EQ(seen.size(), 257u);
+    // A timing byte after a break, not after a cut, is answered as before (here: not at all).
+    PowerUp();
 }
 
 // --- the backend against the emulator ---------------------------------------------------------------
@@ -409,6 +460,46 @@ TEST_F(TmexSerial, TheStrongPullupFollowsTheByteOrTheBitOrStartsNowAndEndsAtTheN
     EXPECT_EQ(tmex::OneWireLevel(serialSession, 0, 0, 0), 0);
     EXPECT_FALSE(pullup());
     EXPECT_EQ(CountLog("resynchronised"), 0);
+}
+
+// A strong pull-up's end is confirmed by the 5 V pulse's answer, whatever its two open bits, from a chip
+// that kept its configuration through the pulse. A chip that lost its power inside the pull-up takes the
+// termination for its timing byte: whatever it answers (each of the 256 bytes, or nothing), the end is
+// not confirmed, the chip is detected again and the next pull-up ends confirmed.
+TEST_F(TmexSerial, OnlyAChipThatKeptItsStateThroughAPullupConfirmsItsEnd) {
+    auto& parasite = serialNet->Add<sim::DS18B20>(serialNet->Trunk(), 0x44ULL);
+    parasite.SetParasite(true);
+    StartEmulator();
+    ASSERT_GT(OpenSerial(), 0);
+    auto convert = [&] {
+        EXPECT_EQ(tmex::TouchReset(serialSession), 1);
+        EXPECT_EQ(tmex::TouchByte(serialSession, 0xCC), 0xCC);
+        EXPECT_EQ(tmex::OneWireLevel(serialSession, 0, 1, 2), 1);
+        EXPECT_EQ(tmex::TouchByte(serialSession, 0x44), 0x44);
+    };
+    for (uint8_t low = 0; low < 4; ++low) {
+        WithChip([low](sim::DS2480Chip& chip) { chip.SetPulseAnswerLowBits(low); });
+        convert();
+        EXPECT_EQ(tmex::OneWireLevel(serialSession, 0, 0, 0), 0) << "low bits " << int{low};
+    }
+    EXPECT_EQ(CountLog("resynchronised"), 0);
+
+    for (int answer = -1; answer < 256; ++answer) {
+        convert();
+        WithChip([answer](sim::DS2480Chip& chip) {
+            chip.PowerOff();
+            chip.PowerOn();
+            if (answer >= 0) chip.AnswerNextTimingByte(static_cast<uint8_t>(answer));
+        });
+        EXPECT_LT(tmex::OneWireLevel(serialSession, 0, 0, 0), 0) << "timing byte answered " << answer;
+        EXPECT_EQ(tmex::TouchReset(serialSession), 1) << answer;
+    }
+    EXPECT_EQ(CountLog("chip resynchronised after garbled answer to the end of a strong pull-up"), 256);
+    EXPECT_EQ(CountLog("chip resynchronised after no answer to the end of a strong pull-up (1 of 2 bytes)"),
+              1);
+    convert();
+    EXPECT_EQ(tmex::OneWireLevel(serialSession, 0, 0, 0), 0) << "configured again";
+    EXPECT_EQ(CountLog("no adapter"), 0);
 }
 
 TEST_F(TmexSerial, ResetAnswersOfEitherFormGivePresenceNoneAndShortOnceInTheLog) {

@@ -1,12 +1,18 @@
 // The whole demo station through the serial DS2480 adapter: the emulator on a pseudo-terminal in front
 // of the weather-driven demo net. An hour of it writes the same files as an hour on the demo net
 // installed directly; the faults of a serial line are each logged once and the station recovers.
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "onewire/DS1820.h"
 #include "onewire/Microlan.h"
@@ -16,7 +22,9 @@
 #include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DS1822.h"
 #include "platform/tmex/sim/DS18B20.h"
+#include "platform/tmex/sim/DS18S20.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SerialEmulator.h"
 #include "support/StationFixture.h"
@@ -46,7 +54,7 @@ protected:
     // A fresh program folder, clock and driver, with the demo SENSORS.INI and the settings given; the
     // demo net directly on the serial port type, or behind the emulator.
     void Prepare(const std::string& name, bool throughEmulator, const std::string& settings = kSettings,
-                 bool startEmulator = true) {
+                 bool startEmulator = true, std::shared_ptr<sim::SimNet> net = nullptr) {
         StopStation();
         std::string dir = folder_ + "/" + name;
         fs::create_directories(dir);
@@ -60,7 +68,7 @@ protected:
         tmex::SetDriverLog([](const std::string& line) { Microlan::Log(line); });
         Write(name + "/korvane.ini", settings);
         Write(name + "/SENSORS.INI", sim::DemoSensorsIni());
-        net_ = sim::MakeDemoNet();
+        net_ = net ? std::move(net) : sim::MakeDemoNet();
         if (!throughEmulator) {
             // The adapter's detection checks one time slot on the line: the net directly gets it too,
             // so that both lines have spent the same time.
@@ -277,6 +285,137 @@ TEST_F(SerialStation, AnAdapterThatLostPowerDuringAParasiteConversionGivesNoRead
     EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5) << "no power-on value taken";
     EXPECT_DOUBLE_EQ(sensor->GetMaxTemperature(nullptr), 4.5);
     EXPECT_EQ(sensor->LastReadOk, 1);
+}
+
+// Power cuts of the adapter of under a second, each beginning inside the strong pull-up of a
+// thermometer's conversion: swept over where in the pull-up the cut begins, whether the power is back
+// before the pull-up's end or after it, and what the restarted chip answers. No reading the station takes
+// is a value that never happened: every thermometer keeps its true temperature, its marks in SENSORS.INI
+// and its data log.
+TEST_F(SerialStation, PowerCutsInsidePullupsNeverGiveAFalseReading) {
+    auto net = std::make_shared<sim::SimNet>();
+    Prepare("cuts", true,
+            "[Weather]\r\nPortNum=1\r\nPortType=5\r\nCelsius=1\r\nSampleInterval=2000\r\n"
+            "LogInterval=1\r\nLogEnabled=1\r\n[DS1820]\r\nReadInterval=2\r\n",
+            true, net);
+    // The restarted chip answers at once; a chip without power keeps the driver waiting this long.
+    tmex::DS2480Backend::SetAnswerTimeoutMs(200);
+    struct Probe {
+        const char* name;
+        sim::Thermometer* device;
+        double celsius;
+        DS1820* sensor = nullptr;
+    };
+    std::vector<Probe> probes = {
+        {"Porch", &net->Add<sim::DS18B20>(net->Trunk(), 0x01ULL), 4.5},
+        {"Shed", &net->Add<sim::DS1822>(net->Trunk(), 0x02ULL), -3.25},
+        {"Loft", &net->Add<sim::DS18S20>(net->Trunk(), 0x03ULL), 21.5},
+        {"Cellar", &net->Add<sim::DS18B20>(net->Trunk(), 0x04ULL), 11.0}, // powered: keeps converting
+    };
+    std::string ini;
+    for (Probe& p : probes) {
+        p.device->SetParasite(std::string(p.name) != "Cellar");
+        p.device->SetTemperature(p.celsius);
+        ini += "[" + p.device->rom().Text() + "]\r\nType=Temperature\r\nTempDescription=" + p.name +
+               "\r\nLog=1\r\n";
+    }
+    Write("cuts/SENSORS.INI", ini);
+    Start();
+    RunFor(kMinuteMs);
+    for (Probe& p : probes) {
+        p.sensor = Thermometer(p.name);
+        ASSERT_TRUE(p.sensor && p.sensor->HasReading) << p.name;
+    }
+
+    // Each cut is timed on the station's clock from the moment a pull-up is seen (every 10 ms): it begins
+    // `offset` into the pull-up (BoostTime 1000 ms) and lasts under a second. Back before the pull-up's
+    // end, the power returns on the station's clock; else the rest of the cut runs on the emulator's
+    // clock, from a pull-up's end that comes at once in real time. The pull-up after a cut is left alone,
+    // so that the sample's retry may read.
+    constexpr int kShortCuts = 400, kLongCuts = 12;
+    std::mt19937_64 draw(20261127);
+    int shortCuts = 0, longCuts = 0, falseValues = 0;
+    uint64_t seed = 0;
+    std::optional<uint32_t> cutAt, backAt;
+    std::optional<int64_t> restUs; // a long cut: what is left of it after the pull-up's end
+    bool seenPullup = false, skipNext = false;
+    auto falseValuesNow = [&] {
+        for (Probe& p : probes) {
+            if (std::abs(p.sensor->temp.value - p.celsius) < 0.01) continue;
+            ++falseValues;
+            ADD_FAILURE() << p.name << " took " << p.sensor->temp.value << " after cut "
+                          << shortCuts + longCuts << " (answer seed " << seed << ")";
+            p.sensor->temp.value = p.celsius; // the next cut is judged alone
+        }
+    };
+    auto reached = [](uint32_t now, uint32_t at) { return platform::TicksElapsed(now, at) < 0x80000000u; };
+    platform::TTimer cutter;
+    cutter.SetInterval(10);
+    cutter.OnTimer = [&](platform::TTimer*) {
+        const uint32_t now = platform::GetTickCount();
+        if (cutAt && reached(now, *cutAt)) {
+            cutAt.reset();
+            if (restUs)
+                emulator_->CutPower(*restUs, seed);
+            else
+                emulator_->WithChip([](sim::DS2480Chip& chip) { chip.PowerOff(); });
+        }
+        if (!cutAt && backAt && reached(now, *backAt)) {
+            backAt.reset();
+            emulator_->WithChip([&](sim::DS2480Chip& chip) { chip.PowerOn(seed); });
+        }
+        bool pullup = false;
+        emulator_->WithNet([&](tmex::Backend&) { pullup = net->PullupActive(); });
+        const bool newPullup = pullup && SampleInProgress && !seenPullup;
+        seenPullup = pullup && SampleInProgress;
+        if (!newPullup) return;
+        falseValuesNow(); // the sample of the cut before is over
+        if (skipNext || shortCuts + longCuts == kShortCuts + kLongCuts) {
+            skipNext = false;
+            return;
+        }
+        skipNext = true;
+        seed = draw();
+        const uint32_t offset = static_cast<uint32_t>(draw() % 980);
+        cutAt = now + offset;
+        restUs.reset();
+        if (longCuts < kLongCuts && shortCuts >= (longCuts + 1) * (kShortCuts / kLongCuts)) {
+            // Past the pull-up's end by up to what the offset leaves of a second.
+            restUs = static_cast<int64_t>(draw() % (offset + 1)) * 1000;
+            ++longCuts;
+            return;
+        }
+        backAt = now + offset + static_cast<uint32_t>(draw() % (990 - offset));
+        ++shortCuts;
+    };
+    cutter.SetEnabled(true);
+    for (int minute = 0; minute < 240 && shortCuts + longCuts < kShortCuts + kLongCuts; ++minute)
+        RunFor(kMinuteMs);
+    RunFor(kMinuteMs);
+    cutter.SetEnabled(false);
+    falseValuesNow();
+    std::printf("power cuts inside pull-ups: %d (%d back before the pull-up's end, %d after it); "
+                "false values taken: %d\n",
+                shortCuts + longCuts, shortCuts, longCuts, falseValues);
+    EXPECT_EQ(shortCuts, kShortCuts);
+    EXPECT_EQ(longCuts, kLongCuts);
+    EXPECT_GT(CountLog("Conversion not confirmed: "), 0);
+    for (Probe& p : probes) {
+        EXPECT_NEAR(p.sensor->GetMaxTemperature(nullptr), p.celsius, 0.01) << p.name;
+        EXPECT_NEAR(p.sensor->GetMinTemperature(nullptr), p.celsius, 0.01) << p.name;
+        EXPECT_NEAR(p.sensor->IniFile->ReadFloat(p.device->rom().Text(), "max_temp", 0), p.celsius, 0.01)
+            << p.name;
+        EXPECT_EQ(p.sensor->LastReadOk, 1) << p.name;
+        int lines = 0;
+        for (const auto& entry : fs::directory_iterator(folder_ + "/cuts/DATA")) {
+            if (entry.path().filename().string().rfind(std::string(p.name) + "-", 0) != 0) continue;
+            std::istringstream file(Read("cuts/DATA/" + entry.path().filename().string()));
+            for (std::string line; std::getline(file, line); ++lines)
+                EXPECT_NEAR(std::stod(line.substr(line.rfind('\t') + 1)), p.celsius, 0.06)
+                    << p.name << ": " << line;
+        }
+        EXPECT_GT(lines, 10) << p.name;
+    }
 }
 
 TEST_F(SerialStation, ASilentAdapterIsLookedForEveryThirtySecondsWithOneLineForItsOutage) {

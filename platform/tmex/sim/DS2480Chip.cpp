@@ -1,5 +1,9 @@
 #include "platform/tmex/sim/DS2480Chip.h"
 
+#include "platform/tmex/sim/SimNet.h"
+
+#include <random>
+
 namespace platform::tmex::sim {
 
 using namespace ds2480;
@@ -23,16 +27,39 @@ void DS2480Chip::Break() {
 }
 
 void DS2480Chip::PowerOff() {
+    powerBack_.reset();
     if (!powered_) return;
     Break(); // the pull-up goes with the power
     powered_ = false;
     net_.Reset(); // the line held low for longer than a reset pulse
+    if (auto* net = dynamic_cast<SimNet*>(&net_)) net->HoldLineLow(); // and longer than parasite power lasts
 }
 
 void DS2480Chip::PowerOn() {
+    powerBack_.reset();
     if (powered_) return;
     powered_ = true;
+    backFromCut_ = false;
     Break();
+}
+
+void DS2480Chip::PowerOn(uint64_t seed) {
+    const bool wasOff = !powered_;
+    PowerOn();
+    backFromCut_ = wasOff;
+    cutAnswer_ = TimingAnswerAfterCut(seed);
+}
+
+void DS2480Chip::CutPower(int64_t nowUs, int64_t lengthUs, uint64_t seed) {
+    PowerOff();
+    powerBack_ = PowerBack{nowUs + lengthUs, seed};
+}
+
+std::optional<uint8_t> DS2480Chip::TimingAnswerAfterCut(uint64_t seed) {
+    std::mt19937_64 draw(seed);
+    const uint64_t value = draw() % 257;
+    if (value == 256) return std::nullopt;
+    return static_cast<uint8_t>(value);
 }
 
 std::optional<int64_t> DS2480Chip::PulseEndUs() const {
@@ -41,14 +68,20 @@ std::optional<int64_t> DS2480Chip::PulseEndUs() const {
 }
 
 void DS2480Chip::Advance(int64_t nowUs, std::vector<Answer>& answers) {
+    if (powerBack_ && nowUs >= powerBack_->atUs) PowerOn(powerBack_->seed);
     if (powered_ && pulse_.active && pulse_.timed && nowUs >= pulse_.endUs) EndPulse(answers);
 }
 
 void DS2480Chip::Receive(uint8_t byte, int64_t nowUs, std::vector<Answer>& answers) {
     Advance(nowUs, answers);
     if (deaf_ || !powered_) return;
-    if (awaitingTiming_) { // calibrates the chip; not executed, not answered
+    if (awaitingTiming_) { // calibrates the chip; not executed; its answer is not defined
         awaitingTiming_ = false;
+        if (backFromCut_) {
+            backFromCut_ = false;
+            if (cutAnswer_) answers.push_back({*cutAnswer_, Kind::Noise});
+            return;
+        }
         if (timingNoise_) answers.push_back({*timingNoise_, Kind::Noise});
         if (!everyTimingByte_) timingNoise_.reset();
         return;
@@ -111,7 +144,8 @@ void DS2480Chip::StartPulse(bool twelveVolts, int64_t nowUs) {
 void DS2480Chip::EndPulse(std::vector<Answer>& answers) {
     if (!pulse_.active) return;
     if (!pulse_.twelveVolts) net_.Level(0, 0, 0);
-    answers.push_back({PulseAnswer(pulse_.twelveVolts), Kind::PulseEnd});
+    answers.push_back(
+        {static_cast<uint8_t>(PulseAnswer(pulse_.twelveVolts) | pulseLowBits_), Kind::PulseEnd});
     pulse_ = Pulse{};
 }
 

@@ -15,8 +15,12 @@
 // gave), a stray byte after the timing byte (line noise, an adapter that answers it; once or after
 // every one), a chip without power (an adapter unplugged from its power or its modem lines while the
 // host's serial device stays): it takes no byte and answers nothing, the line loses its pull-up and is
-// held low (every device resets; a parasite device converting browns out), and when the power is back
-// the chip is in its power-on state and takes the next byte as its timing byte.
+// held low (every device resets; a device on parasite power loses it: one converting browns out, and
+// every one is back in its power-on state), and when the power is back the chip is in its power-on
+// state and takes the next byte, whatever it is, as its timing byte. A power cut (CutPower) is that for
+// a while of the chip's time: back from it, the chip answers its timing byte with a byte drawn from a
+// seed (any of the 256, or none), since the data sheet defines no answer to it. The answer that ends a
+// pulse has two low bits that the data sheet leaves open (00 unless set).
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/DS2480.h"
 
@@ -47,10 +51,15 @@ public:
     void Break();
     // One byte from the host at time nowUs; appends what the chip answers.
     void Receive(uint8_t byte, int64_t nowUs, std::vector<Answer>& answers);
-    // The chip's time reaches nowUs: a pulse whose duration is over ends, with its answer.
+    // The chip's time reaches nowUs: the power of a cut comes back when its time has come; a pulse whose
+    // duration is over ends, with its answer.
     void Advance(int64_t nowUs, std::vector<Answer>& answers);
     // When the running pulse ends by itself; nullopt when none runs or it lasts until ended.
     std::optional<int64_t> PulseEndUs() const;
+    // When the power of a cut comes back; nullopt when none is cut.
+    std::optional<int64_t> PowerBackUs() const {
+        return powerBack_ ? std::optional(powerBack_->atUs) : std::nullopt;
+    }
 
     // --- variants and faults ---
     void SetResetAnswerBit5(bool set) { resetBit5_ = set; }
@@ -60,9 +69,18 @@ public:
         timingNoise_ = noise;
         everyTimingByte_ = true;
     }
+    void SetPulseAnswerLowBits(uint8_t bits) { pulseLowBits_ = bits & 3; }
     void PowerOff();
     void PowerOn();
+    // Back in the power-on state, answering the timing byte with TimingAnswerAfterCut(seed).
+    void PowerOn(uint64_t seed);
+    // Without power from nowUs, back at nowUs + lengthUs (at the first byte or Advance from then on) as
+    // PowerOn(seed).
+    void CutPower(int64_t nowUs, int64_t lengthUs, uint64_t seed);
     bool Powered() const { return powered_; }
+    // The byte a chip back from a power cut answers its timing byte with, drawn from the seed: one of the
+    // 256, or none (nullopt), each as likely.
+    static std::optional<uint8_t> TimingAnswerAfterCut(uint64_t seed);
 
     bool DataMode() const { return dataMode_; }
     bool PulseActive() const { return pulse_.active; }
@@ -80,6 +98,10 @@ private:
         bool twelveVolts = false;
         bool timed = false; // else until ended
         int64_t endUs = 0;
+    };
+    struct PowerBack {
+        int64_t atUs;
+        uint64_t seed;
     };
 
     void Command(uint8_t byte, int64_t nowUs, std::vector<Answer>& answers);
@@ -106,7 +128,12 @@ private:
     std::optional<ds2480::ResetCode> forcedReset_;
     std::optional<uint8_t> timingNoise_;
     bool everyTimingByte_ = false;
+    // Back from a cut, the next timing byte gets cutAnswer_ (nothing when empty) instead of any noise.
+    bool backFromCut_ = false;
+    std::optional<uint8_t> cutAnswer_;
+    uint8_t pulseLowBits_ = 0;
     bool powered_ = true;
+    std::optional<PowerBack> powerBack_;
     uint64_t resets_ = 0, bytes_ = 0, bits_ = 0;
 };
 

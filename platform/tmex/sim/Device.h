@@ -88,6 +88,8 @@ public:
     virtual void OnPullupReleased() {}
     // Power lost and back: brown-out, coupler discharge. Families reset what is not battery-backed.
     virtual void OnPowerCycle() {}
+    // The device draws its power from the line (parasite power), so a line held low takes it away.
+    virtual bool LinePowered() const { return false; }
     // A device that switches segments (coupler, DS2407) tells whether its branch conducts.
     virtual bool BranchConducts(int /*branch*/) const { return false; }
     // Called when the device joins a net (couplers and switches create their segments here).

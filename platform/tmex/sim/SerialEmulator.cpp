@@ -172,6 +172,7 @@ void SerialEmulator::RunOnThread(std::function<void()> task) {
 int SerialEmulator::PollTimeoutMs() {
     std::lock_guard lock(mutex_);
     std::optional<int64_t> end = chip_.PulseEndUs();
+    if (auto back = chip_.PowerBackUs()) end = std::min(end.value_or(INT64_MAX), *back);
     if (!held_.empty()) end = std::min(end.value_or(INT64_MAX), held_.front().first / 1000);
     if (!end) return -1;
     int64_t waitUs = *end - NowNs() / 1000;
@@ -267,6 +268,9 @@ void SerialEmulator::Serve(const uint8_t* bytes, std::size_t count) {
         const bool afterLineChange = lineSettingsChanged_;
         lineSettingsChanged_ = false;
         if (afterLineChange && bytes[i] == 0x00) {
+            answers.clear();
+            chip_.Advance(arrival / 1000, answers); // a chip whose power is back by now takes the break
+            Send(answers, arrival);
             chip_.Break();
             ++breaks_;
             inFreeNs_ = outFreeNs_ = 0;
@@ -308,6 +312,12 @@ void SerialEmulator::Send(const std::vector<DS2480Chip::Answer>& answers, int64_
 void SerialEmulator::SetLatencyMs(int ms) {
     std::lock_guard lock(mutex_);
     latencyNs_ = static_cast<int64_t>(ms) * 1'000'000;
+}
+
+void SerialEmulator::CutPower(int64_t lengthUs, uint64_t seed) {
+    std::lock_guard lock(mutex_);
+    chip_.CutPower(NowNs() / 1000, lengthUs, seed);
+    Wake(); // the thread's wait ends when the power is back
 }
 
 void SerialEmulator::SetBaud(uint32_t baud) {

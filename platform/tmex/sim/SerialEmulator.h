@@ -19,9 +19,10 @@
 // answer comes after the 1-Wire slots of its command at standard speed and after the answer before it.
 //
 // Faults: the next answer (of one kind, or any) dropped or sent garbled; the chip's own variants and
-// faults (WithChip); the device vanishing (the terminal closed; the link removed) and coming back (a new
-// terminal behind the same link); the latency of a USB serial converter, which holds what it received
-// for up to 16 ms (its latency timer) before the host can read it, in order.
+// faults (WithChip); a power cut of the chip, timed on the emulator's clock (CutPower); the device
+// vanishing (the terminal closed; the link removed) and coming back (a new terminal behind the same
+// link); the latency of a USB serial converter, which holds what it received for up to 16 ms (its
+// latency timer) before the host can read it, in order.
 #include "platform/tmex/Backend.h"
 #include "platform/tmex/sim/DS2480Chip.h"
 
@@ -70,6 +71,8 @@ public:
     void GarbleNextAnswer(std::optional<Kind> kind = std::nullopt);
     // Every answer reaches the host `ms` after the chip gave it (0: at once).
     void SetLatencyMs(int ms);
+    // The chip loses its power now and is back `lengthUs` later (DS2480Chip::CutPower).
+    void CutPower(int64_t lengthUs, uint64_t seed);
     // The device vanishes: the terminal closes (the host sees a hang-up) and the link goes.
     void ClosePort();
     // A new terminal behind the same link; false with the reason.

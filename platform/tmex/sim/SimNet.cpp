@@ -574,6 +574,16 @@ void SimNet::PowerCycleSegment(Segment& segment) {
     }
 }
 
+void SimNet::HoldLineLow() {
+    SettleReset();
+    SlotDevicesChanged();
+    for (Device* d : all_) {
+        if (!d->Reachable() || !d->LinePowered()) continue;
+        d->state_ = Device::RomState::Idle;
+        d->OnPowerCycle();
+    }
+}
+
 // --- traffic log ---
 
 void SimNet::Log(TrafficEntry::Kind kind, const char* text, int32_t sent, int32_t result) {

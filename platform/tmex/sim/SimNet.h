@@ -179,6 +179,9 @@ public:
     bool ResetSegment(Segment& segment);
     // Called by a coupler's discharge: every device on the segment loses power.
     void PowerCycleSegment(Segment& segment);
+    // The line held low for longer than parasite power lasts (an adapter without power): every reachable
+    // device that draws its power from the line (Device::LinePowered) loses it.
+    void HoldLineLow();
     // A device may have become reachable, entered a ROM phase or begun to watch the slots other than by
     // a slot of the net: the slot list is made again before the next slot.
     void SlotDevicesChanged() {

@@ -56,10 +56,15 @@ void Thermometer::FinishConversion() {
 
 void Thermometer::Brownout() {
     SetConverting(false);
-    brownedOut_ = true;
     ++brownouts_;
     pad_ = PowerOnScratchpad();
-    eeprom_ = {pad_[2], pad_[3], pad_[4]};
+    RecallEeprom();
+}
+
+void Thermometer::RecallEeprom() {
+    pad_[2] = eeprom_[0];
+    pad_[3] = eeprom_[1];
+    if (WritableBytes() == 3) pad_[4] = eeprom_[2];
 }
 
 void Thermometer::AfterSlot() {
@@ -80,6 +85,7 @@ void Thermometer::OnPowerCycle() {
     SetConverting(false);
     command_ = -1;
     pad_ = PowerOnScratchpad();
+    RecallEeprom();
 }
 
 void Thermometer::OnSelected() {
@@ -106,15 +112,12 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
         switch (master) {
         case 0x44:
             SetConverting(true);
-            brownedOut_ = false;
             convertConfig_ = pad_[4];
             if (source_) SetTemperature(source_());
             conversionEndUs_ = NowUs() + ConversionTimeUs();
             break;
         case 0xB8:
-            pad_[2] = eeprom_[0];
-            pad_[3] = eeprom_[1];
-            if (WritableBytes() == 3) pad_[4] = eeprom_[2];
+            RecallEeprom();
             break;
         case 0x48:
             eeprom_[0] = pad_[2];

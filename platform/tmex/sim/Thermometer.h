@@ -8,6 +8,8 @@
 // 0x48 Copy Scratchpad, 0xB8 Recall E2, 0xB4 Read Power Supply (0 = parasite).
 // A parasite device needs the strong pull-up for its whole conversion; when the pull-up ends first (or
 // never engages) it browns out: the scratchpad returns to the power-on pattern and read slots answer 1.
+// A line held low (an adapter without power) takes a parasite device's power whether it converts or not.
+// Power back, the scratchpad holds the power-on temperature with TH, TL (and config) from the EEPROM.
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
@@ -40,6 +42,7 @@ public:
     void AfterSlot() override;
     void OnPullupReleased() override;
     void OnPowerCycle() override;
+    bool LinePowered() const override { return parasite_; }
 
 protected:
     explicit Thermometer(const Rom& rom);
@@ -70,6 +73,7 @@ private:
     }
     void FinishConversion();
     void Brownout();
+    void RecallEeprom();
     uint8_t ReadSlots(); // the byte a run of read slots gives now (busy/done)
 
     Pad result_{}; // what the next conversion writes (the golden raw bytes, or encoded from celsius_)
@@ -85,7 +89,6 @@ private:
     int brownouts_ = 0;
     int command_ = -1;
     int index_ = 0;
-    bool brownedOut_ = false;
 };
 
 } // namespace platform::tmex::sim
