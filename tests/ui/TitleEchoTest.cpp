@@ -67,8 +67,8 @@ TEST(TitleEchoTest, ATitleWiderThanTheTerminalIsCutSoThatItsRedrawsLeaveNoRowBeh
     t.echo.Line("a log line longer than the terminal is wide");
     t.echo.Show("Waiting for the 1-Wire adapter.");
     t.echo.Show("12.3\xB0 - NE 14.5 and more"); // the degree sign: one column, two bytes
-    EXPECT_EQ(t.screen.Rows(), (std::vector<std::string>{"a log line longer th", "an the terminal is w", "ide",
-                                                         "[12.3\xC2\xB0 - NE 14.5 an"}));
+    EXPECT_EQ(t.screen.Rows(), (std::vector<std::string>{"a log line longer th", "an the terminal is w",
+                                                         "ide", "[12.3\xC2\xB0 - NE 14.5 an"}));
 }
 
 TEST(TitleEchoTest, ElsewhereStandardOutputCarriesTheLogAloneAsPlainLines) {
