@@ -36,6 +36,9 @@ TEST(TitleEchoTest, OnATerminalTheTitleKeepsTheLastRowAndTheLogScrollsAboveIt) {
     std::vector<std::string> log = {"10:00:00 SERVER: Loading Korvane Build 08.12.2026..."};
     for (int round = 0; round < 60; ++round) {
         t.echo.Show(platform::Format("12.%d\xB0 - NE 4.%d", round % 10, round % 7));
+        ASSERT_EQ(t.screen.Rows().back(),
+                  platform::Format("[12.%d\xC2\xB0 - NE 4.%d]", round % 10, round % 7))
+            << "every change shows at once";
         if (round % 20 == 19) {
             log.push_back(platform::Format("10:%02d:00 INFO: round %d", round, round));
             t.echo.Line(log.back());
