@@ -8,7 +8,6 @@
 #include "platform/Files.h"
 #include "platform/FolderLock.h"
 #include "platform/Signals.h"
-#include "platform/Strings.h"
 #include "platform/System.h"
 #include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
@@ -21,7 +20,19 @@
 
 using namespace platform;
 
+namespace {
+
+void WriteToStdout(const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
 int main() {
+    // The window's title bar on standard output when that is a terminal, kept on its last line below the
+    // status log (see TitleEcho.h).
+    static TTitleEcho titleEcho({WriteToStdout, StandardOutputIsTerminal(), StandardOutputColumns});
     try {
         // The working folder is the program's folder: logs and data files are named relative to it.
         SetCurrentDir(AppPath());
@@ -47,22 +58,13 @@ int main() {
             if (MainForm) {
                 MainForm->LogStatus(line);
             } else {
+                titleEcho.End(); // the line goes below the title, not after it
                 std::string shown = line + "\n";
                 std::fwrite(shown.data(), 1, shown.size(), stderr);
             }
         });
-        // The window's title bar on standard output when that is a terminal: states at once, readings
-        // when they moved (see TitleEcho.h).
-        static TTitleEcho titleEcho(
-            [](const std::string& title) {
-                std::string shown(1, '[');
-                shown += Latin1ToUtf8(title);
-                shown += "]\n";
-                std::fwrite(shown.data(), 1, shown.size(), stdout);
-                std::fflush(stdout);
-            },
-            StandardOutputIsTerminal());
         Application->OnTitleChange = [](const std::string& title) { titleEcho.Show(title); };
+        StationOptions.PrintLogLine = [](const std::string& line) { titleEcho.Line(line); };
         Application->SetTitle("Loading Korvane...");
         // Ctrl-C, SIGTERM and SIGHUP are the Unload command: save everything, stop the services, end.
         HandleTerminationSignals([] {
@@ -82,13 +84,16 @@ int main() {
         auto* form = new TMainForm(nullptr);
         (void)form;
         Application->Run();
+        titleEcho.End();
         delete MainForm; // ends the process
     } catch (const std::exception& e) {
+        titleEcho.End();
         // Nothing the station does reaches here but a fault of its own start or end: told, and the
         // process says it failed.
         Application->ShowException(e);
         return 1;
     } catch (...) {
+        titleEcho.End();
         std::fputs("SERIOUS ERROR: an unknown exception ended the station\n", stderr);
         return 1;
     }

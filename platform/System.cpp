@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <sys/ioctl.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -33,6 +34,12 @@ SystemHooks& Hooks() {
 
 bool StandardOutputIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
+}
+
+int StandardOutputColumns() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 } // namespace platform

@@ -17,6 +17,8 @@ std::string BuildText(const std::string& exePath);
 
 // Whether standard output is a terminal (not a pipe, a file or a service manager's journal).
 bool StandardOutputIsTerminal();
+// The width of the terminal on standard output in columns; 0 when it is no terminal or does not say.
+int StandardOutputColumns();
 
 struct SystemHooks {
     // A tone of `frequency` Hz for `ms` milliseconds, queued on the speaker (Speaker.h): it never blocks.

@@ -45,9 +45,13 @@ void TMainForm::LogStatus(const std::string& message) {
         AddListLine(*DisplayMemo, line);
         StatusBar->Panel(1) = line;
         if (StationOptions.EchoLogToStdout) {
-            std::string shown = Latin1ToUtf8(line) + "\n";
-            std::fwrite(shown.data(), 1, shown.size(), stdout);
-            std::fflush(stdout);
+            if (StationOptions.PrintLogLine) {
+                StationOptions.PrintLogLine(Latin1ToUtf8(line));
+            } else {
+                std::string shown = Latin1ToUtf8(line) + "\n";
+                std::fwrite(shown.data(), 1, shown.size(), stdout);
+                std::fflush(stdout);
+            }
         }
 
         if (LogStatusToFileCheckBox->Checked()) {

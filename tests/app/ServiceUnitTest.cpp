@@ -1,0 +1,77 @@
+// The example service unit, docs/korvane.service, as systemd reads it: its program pointed at the
+// station just built, `systemd-analyze verify` takes it without a word (a key it does not know or a
+// value it cannot parse is only a warning there, so the words count), and systemd's own review of its
+// sandbox rates it well inside "OK".
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandRun {
+    int status = -1;
+    std::string output; // standard output and error
+};
+
+CommandRun Command(const std::string& command) {
+    CommandRun run;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class ServiceUnitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korvane-unit-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        std::ifstream in(fs::path(KORVANE_SOURCE_DIR) / "docs" / "korvane.service");
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string unit = text.str();
+        const std::string program = "ExecStart=/var/lib/korvane/korvane";
+        const size_t at = unit.find(program);
+        ASSERT_NE(at, std::string::npos) << "the unit starts the station in its folder";
+        unit.replace(at, program.size(), "ExecStart=" + (fs::path(KORVANE_BINARY_DIR) / "korvane").string());
+        unit_ = folder_ / "korvane.service";
+        std::ofstream(unit_) << unit;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
+    fs::path folder_, unit_;
+};
+
+TEST_F(ServiceUnitTest, SystemdVerifiesItWithoutAWarning) {
+    const CommandRun run = Command("systemd-analyze verify " + unit_.string());
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "");
+}
+
+TEST_F(ServiceUnitTest, SystemdsSecurityReviewRatesItsExposureLow) {
+    const CommandRun run = Command("systemd-analyze security --offline=true --no-pager " + unit_.string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string marker = "Overall exposure level for korvane.service: ";
+    const size_t at = run.output.find(marker);
+    ASSERT_NE(at, std::string::npos) << run.output;
+    const double exposure = std::strtod(run.output.c_str() + at + marker.size(), nullptr);
+    EXPECT_LE(exposure, 2.0) << run.output.substr(at);
+}
+
+} // namespace
