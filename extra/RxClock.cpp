@@ -73,7 +73,18 @@ TRxClock::~TRxClock() {
 
 void TRxClock::SetParent(TWinControl* parent) {
     TCustomPanel::SetParent(parent);
-    HookApplication(parent != nullptr);
+    // A parent that is destroyed lets its owned children go without a SetParent: its free
+    // notification tells the clock.
+    hookedParent_ = Parent();
+    FreeNotification(hookedParent_);
+    HookApplication(hookedParent_ != nullptr);
+}
+
+void TRxClock::Notification(TComponent* component, TOperation operation) {
+    TCustomPanel::Notification(component, operation);
+    if (operation != TOperation::opRemove || component != hookedParent_ || !component) return;
+    hookedParent_ = nullptr;
+    HookApplication(false);
 }
 
 void TRxClock::HookApplication(bool hook) {

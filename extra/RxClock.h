@@ -9,7 +9,7 @@
 //
 // While it has a window (a parent), the clock hooks the application window: a change of the regional
 // settings (WM_WININICHANGE) sent there repaints it, and a change of the system time (WM_TIMECHANGE)
-// repaints it and checks the alarm.
+// repaints it and checks the alarm. It unhooks when it loses its parent, taken away or destroyed.
 #include <array>
 #include <functional>
 #include <memory>
@@ -79,6 +79,7 @@ public:
 protected:
     void Paint() override;
     void WndProc(platform::TMessage& message) override;
+    void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
 private:
     struct Shown {
@@ -100,6 +101,7 @@ private:
 
     std::unique_ptr<TRxTimer> timer_;
     int applicationHook_ = 0; // the id of the hook on the application window, 0 when none
+    platform::TWinControl* hookedParent_ = nullptr; // the parent it is hooked for
     TShowClock showMode_ = TShowClock::scDigital;
     bool showSeconds_ = true;
     bool twelveHour_ = false;

@@ -153,8 +153,11 @@ HWND EventLoop::Rehome(HWND old) {
         for (Posted& p : held_)
             if (p.window == old) p.window = fresh;
     }
-    // Code of the object that is on the stack keeps it alive under its new handle too.
+    // Code of the object that is on the stack keeps it alive under its new handle too, and what its
+    // handlers post again to the new handle is held back as a re-post.
     std::replace(busyWindows_.begin(), busyWindows_.end(), old, fresh);
+    for (Posted* p : dispatched_)
+        if (p->window == old) p->window = fresh;
     Unregister(old);
     return fresh;
 }
@@ -266,6 +269,7 @@ bool EventLoop::DispatchQueued(uint64_t end) {
         MessageTarget* target = it->second;
         const Posted* outer = dispatching_;
         dispatching_ = &next;
+        dispatched_.push_back(&next);
         busyWindows_.push_back(next.window);
         Guarded([&] {
             if (messageFilter_ && messageFilter_(next.window, next.message)) return;
@@ -273,6 +277,7 @@ bool EventLoop::DispatchQueued(uint64_t end) {
             if (windows_.count(next.window)) target->Dispatch(next.message);
         });
         busyWindows_.pop_back();
+        dispatched_.pop_back();
         dispatching_ = outer;
     }
     return any;

@@ -242,6 +242,7 @@ private:
     std::unordered_map<HWND, MessageTarget*> windows_;
     HWND nextHandle_ = 1;
     const Posted* dispatching_ = nullptr; // the message whose handler runs now (not inside a nested turn)
+    std::vector<Posted*> dispatched_;     // every message whose handler is on the stack, innermost last
     int pumpLevel_ = 0;
     std::vector<std::pair<HWND, std::unique_ptr<MessageTarget>>> released_;
     std::vector<HWND> busyWindows_; // windows whose code is on the stack

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/graphics/Canvas.h"
 
@@ -38,7 +39,29 @@ Bitmap& Bitmap::operator=(const Bitmap& other) {
     if (this != &other) Assign(other);
     return *this;
 }
+Bitmap::Bitmap(Bitmap&& other) noexcept {
+    TakeFrom(other);
+}
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept {
+    if (this != &other) TakeFrom(other);
+    return *this;
+}
 Bitmap::~Bitmap() = default;
+
+void Bitmap::TakeFrom(Bitmap& other) noexcept {
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    format_ = std::exchange(other.format_, pfDevice);
+    rowBytes_ = std::exchange(other.rowBytes_, 0);
+    bits_ = std::exchange(other.bits_, {});
+    palette_ = std::exchange(other.palette_, nullptr);
+    Transparent = std::exchange(other.Transparent, false);
+    TransparentMode = std::exchange(other.TransparentMode, tmAuto);
+    transparentColor_ = std::exchange(other.transparentColor_, clBlack);
+    // Both sizes changed: each canvas recomputes its clip.
+    ++generation_;
+    ++other.generation_;
+}
 
 void Bitmap::Assign(const Bitmap& other) {
     if (this == &other) return;

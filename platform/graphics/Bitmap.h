@@ -55,6 +55,10 @@ public:
     Bitmap(int width, int height, TPixelFormat format = pfDevice);
     Bitmap(const Bitmap& other);
     Bitmap& operator=(const Bitmap& other);
+    // A move takes the pixels, format, palette and transparency without copying them (not the canvas,
+    // which stays with its own bitmap) and leaves the source an empty bitmap, as Bitmap() makes it.
+    Bitmap(Bitmap&& other) noexcept;
+    Bitmap& operator=(Bitmap&& other) noexcept;
     ~Bitmap();
 
     // Copy of pixels, format, palette and transparency (not the canvas state).
@@ -120,6 +124,7 @@ private:
     [[noreturn]] static void RowOutOfRange();
     uint32_t MapRgbToIndex(uint32_t rgb) const;
     void Reallocate(int w, int h, TPixelFormat format, bool keep);
+    void TakeFrom(Bitmap& other) noexcept;
 
     int width_ = 0;
     int height_ = 0;

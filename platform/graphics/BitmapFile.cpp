@@ -70,10 +70,16 @@ uint64_t RunLengthRowsWithin(uint64_t bytes) {
     return 1 + bytes / 4 * 255 + (bytes % 4 >= 2 ? 1 : 0);
 }
 
+// The most columns that `bytes` of run-length data can reach from the left edge: a run (2 bytes)
+// paints up to 255 pixels, more than a delta (4 bytes) or a literal run moves right for its bytes.
+uint64_t RunLengthColumnsWithin(uint64_t bytes) {
+    return 1 + bytes / 2 * 255;
+}
+
 // Run-length data may end the picture early (the rows it leaves out read as index 0), so any run-length
 // picture up to this size is read whatever its data reaches: at most 4 MB of pixels, which a small
 // machine allocates without strain and a real picture with blank rows needs. Larger ones must reach
-// their rows, so a few bytes cannot claim gigabytes.
+// their top row and their right column, so a few bytes cannot claim gigabytes.
 constexpr uint64_t kRunLengthPixelsUnchecked = uint64_t{1} << 22;
 
 } // namespace
@@ -231,9 +237,13 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string*
     }
     if (runLength) {
         if (bitsAt > data.size()) return refuse("pixel data beyond the end of the file");
-        if (static_cast<uint64_t>(width * height) > kRunLengthPixelsUnchecked &&
-            static_cast<uint64_t>(height) > RunLengthRowsWithin(data.size() - bitsAt))
-            return refuse("more rows than its run-length data can reach");
+        const uint64_t bytes = data.size() - bitsAt;
+        if (static_cast<uint64_t>(width * height) > kRunLengthPixelsUnchecked) {
+            if (static_cast<uint64_t>(height) > RunLengthRowsWithin(bytes))
+                return refuse("more rows than its run-length data can reach");
+            if (static_cast<uint64_t>(width) > RunLengthColumnsWithin(bytes))
+                return refuse("more columns than its run-length data can reach");
+        }
     } else {
         const auto rowBytes =
             static_cast<uint64_t>(RowBytesOf(static_cast<int>(width), BitsPerPixelOf(format)));

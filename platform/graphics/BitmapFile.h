@@ -15,8 +15,9 @@
 // fields of that order), uncompressed, and 4 and 8 bits run-length encoded (compression 2 and 1, rows
 // bottom-up; pixels the runs leave out are index 0). Reading trusts nothing: every size and offset is checked
 // against the data before the picture is allocated, and sides above kMaxBitmapSide are refused; so is a
-// run-length picture of more than 4M pixels taller than its data can reach (a 4-byte delta climbs at
-// most 255 rows, a 2-byte end of row one). Whatever fails a check is "no bitmap", with the reason.
+// run-length picture of more than 4M pixels taller or wider than its data can reach (a 4-byte delta
+// climbs at most 255 rows, a 2-byte end of row one; a 2-byte run paints at most 255 columns).
+// Whatever fails a check is "no bitmap", with the reason.
 // Written are the bitmap's own format and palette (16-bit 5-6-5 with bit fields, 32-bit for pfDevice).
 #include <cstdint>
 #include <optional>

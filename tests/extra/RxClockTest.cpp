@@ -137,6 +137,24 @@ TEST(RxClock, SettingsAndTimeChangesSentToTheApplicationWindowRepaintItWhileItHa
     EXPECT_EQ(alarms, 0);
     EXPECT_TRUE(repaintedBy(WM_TIMECHANGE));
     EXPECT_EQ(alarms, 1) << "a new system time checks the alarm";
+    // Without a parent, taken away or gone with its window, it hears the application no more.
+    auto alarmedAt730 = [&] {
+        now = At(7, 29, 0);
+        rx->Perform(WM_TIMECHANGE); // sent to the clock itself: re-armed outside the minute
+        now = At(7, 30, 0);
+        const int before = alarms;
+        Application->Perform(WM_TIMECHANGE);
+        return alarms > before;
+    };
+    rx->SetParent(nullptr);
+    EXPECT_FALSE(alarmedAt730()) << "still hooked after losing its parent";
+    auto* holder = new TForm;
+    rx->SetParent(holder);
+    delete holder;
+    EXPECT_EQ(rx->Parent(), nullptr);
+    EXPECT_FALSE(alarmedAt730()) << "still hooked after its parent was destroyed";
+    rx->SetParent(&form);
+    EXPECT_TRUE(alarmedAt730());
     rx->SetParent(nullptr);
     rx->SetParent(&form);
     rx->SetParent(&form); // hooked once however often it is placed

@@ -324,7 +324,8 @@ TEST_F(Menus, ThePopupListRoutesCommandsHintsCursorsAndHelp) {
     TheMenuHost().Highlighted = 0;
 
     // In a sub-menu of a pop-up menu: positions count the items shown, hidden ones and lines take no
-    // character, "&&" is a plain ampersand, and the turns of several initials wrap round.
+    // character, "&&" is a plain ampersand, a caption with an accelerator gives no initial, and the
+    // turns of several initials wrap round.
     TMenuItem* more = Add(second.Items(), "More");
     Add(more, "&Zip")->Visible = false;
     Add(more, "-");
@@ -332,9 +333,9 @@ TEST_F(Menus, ThePopupListRoutesCommandsHintsCursorsAndHelp) {
     Add(more, "&Zoom");
     Add(more, "Yes");
     TMenuItem* yak = Add(more, "Yak");
-    auto inMore = [&](char c) {
-        return list->Perform(WM_MENUCHAR, static_cast<WPARAM>(c), more->Command());
-    };
+    Add(more, "Yank &It");
+    auto inMore = [&](char c) { return list->Perform(WM_MENUCHAR, static_cast<WPARAM>(c), more->Command()); };
+    EXPECT_EQ(inMore('i'), (MNC_EXECUTE << 16) | 5);
     EXPECT_EQ(inMore('z'), (MNC_EXECUTE << 16) | 2);
     EXPECT_EQ(inMore('-'), MNC_IGNORE);
     EXPECT_EQ(inMore('b'), MNC_IGNORE);

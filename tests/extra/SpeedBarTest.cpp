@@ -1,5 +1,5 @@
 // The speed bar: grid and edge arithmetic, sections and items, orientation rules, dropping items,
-// moving the bar by the mouse, and the layout storage with damaged values.
+// moving the bar by the mouse, offsets that follow its frame, and the layout storage with damaged values.
 #include <gtest/gtest.h>
 
 #include "extra/AppEvent.h"
@@ -297,6 +297,25 @@ TEST_F(BarForm, DroppedItemsSnapToTheGridAndHideOutsideTheBar) {
     loading->ChangeScale(2, 1);
     EXPECT_EQ(loading->BtnHeight(), 46);
     EXPECT_EQ(loading->BtnOffsetHorz(), 6);
+}
+
+TEST_F(BarForm, AWiderFrameRaisesTheButtonOffsetsAndMovesTheButtonsWithThem) {
+    bar->AddSection("File");
+    TSpeedItem* open = bar->NewItem(&form, 0, "Open");
+    ASSERT_TRUE(bar->AcceptDropItem(open, 3 + 24, 3));
+    ASSERT_EQ(open->Button()->Left(), 3 + 24);
+    // A border of 4 and an inner bevel of 1 take 5 more pixels of each side: the bar aligns its
+    // controls anew and the offsets and the button follow.
+    bar->SetBorderWidth(4);
+    bar->SetBevelInner(widgets::TBevelCut::bvLowered);
+    EXPECT_EQ(bar->BtnOffsetHorz(), 8);
+    EXPECT_EQ(bar->BtnOffsetVert(), 8);
+    EXPECT_EQ(open->Button()->Left(), 8 + 24);
+    EXPECT_EQ(open->Button()->Top(), 8);
+    // A narrower frame leaves them where they are.
+    bar->SetBorderWidth(0);
+    EXPECT_EQ(bar->BtnOffsetHorz(), 8);
+    EXPECT_EQ(open->Button()->Left(), 8 + 24);
 }
 
 TEST_F(BarForm, TheDockFrameLeavesOutTheSiblingsNearerToTheEdge) {

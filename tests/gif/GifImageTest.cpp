@@ -1,6 +1,6 @@
 // The image as a whole: saving leaves it unchanged, SaveToFile resolves station names, conversions that
 // give no image are the codec's error, other graphics (icons with their masks) become frames, the image
-// as one bitmap, and the load limits belong to each image.
+// as one bitmap (a frame that fills it with its own colours), and the load limits belong to each image.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -214,6 +214,18 @@ TEST(GifImageBitmap, TheFirstFrameIsShownWithItsTransparentPixels) {
     EXPECT_EQ(b.GetPixel(0, 0), clRed);
     EXPECT_EQ(b.GetPixel(1, 0), clBlue);
     EXPECT_EQ(b.GetPixel(2, 0), clRed);
+    // A filling frame with its own table keeps its colours, none of which the image's table holds.
+    gif::TGIFImage own;
+    Screen(own, 3, 1, {clRed, clBlue, clLime});
+    FrameSpec local;
+    local.bounds = {0, 0, 3, 1};
+    local.localColors = {clYellow, clFuchsia};
+    local.pixels = {1, 0, 1};
+    AddFrame(own, local);
+    const Bitmap& ownColours = own.GetBitmap();
+    EXPECT_EQ(ownColours.GetPixel(0, 0), clFuchsia);
+    EXPECT_EQ(ownColours.GetPixel(1, 0), clYellow);
+    EXPECT_EQ(ownColours.GetPixel(2, 0), clFuchsia);
     // A smaller frame is drawn on a bitmap with the image's palette.
     auto inner = probe(4, {1, 0, 3, 1}, {0, 1});
     Bitmap back;

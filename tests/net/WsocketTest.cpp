@@ -1,5 +1,5 @@
 // The socket component against raw loopback peers: event order, delivery, back-pressure, closing,
-// descriptor reuse, destruction inside handlers, name lookups and datagrams.
+// descriptor reuse, destruction inside handlers, name lookups, datagrams and the timer values.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -645,6 +645,26 @@ TEST_F(WsocketTest, NestedWaitKeepsOtherSocketsMovingAndAQuitEndsBothWaits) {
     ::close(outerPeer);
     ::close(innerPeer);
     ::close(otherPeer);
+}
+
+TEST_F(WsocketTest, TimerValuesAreSetClearedAndComparedByBothParts) {
+    TWSocket socket;
+    const timeval none{0, 0}, seconds{3, 0}, micros{0, 250}, both{3, 250};
+    EXPECT_FALSE(socket.TimerIsSet(none));
+    EXPECT_TRUE(socket.TimerIsSet(seconds));
+    EXPECT_TRUE(socket.TimerIsSet(micros));
+    EXPECT_TRUE(socket.TimerIsSet(both));
+    timeval cleared = both;
+    socket.TimerClear(cleared);
+    EXPECT_EQ(cleared.tv_sec, 0);
+    EXPECT_EQ(cleared.tv_usec, 0);
+    // Pairs that differ in one part only are unequal; isEqual false asks the opposite question.
+    for (const timeval& other : {seconds, micros}) {
+        EXPECT_FALSE(socket.TimerCmp(both, other, true));
+        EXPECT_TRUE(socket.TimerCmp(both, other, false));
+    }
+    EXPECT_TRUE(socket.TimerCmp(both, timeval{3, 250}, true));
+    EXPECT_FALSE(socket.TimerCmp(both, timeval{3, 250}, false));
 }
 
 } // namespace

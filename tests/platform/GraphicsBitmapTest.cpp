@@ -157,6 +157,43 @@ TEST(GraphicsBitmap, AssignCopiesPixelsAndPalette) {
     EXPECT_EQ(b.GetPixel(1, 1), a.GetPixel(1, 1));
 }
 
+TEST(GraphicsBitmap, AMoveTakesThePixelsAndLeavesAnEmptyBitmap) {
+    Bitmap a(300, 200, pf8bit);
+    a.SetIndex(299, 199, 7);
+    a.SetTransparentColor(clOlive);
+    a.Transparent = true;
+    const uint8_t* pixels = a.ScanLine(0);
+    const HPALETTE palette = a.GetPalette();
+    a.GetCanvas(); // a canvas made on the source stays the source's
+
+    Bitmap b(std::move(a));
+    EXPECT_EQ(b.ScanLine(0), pixels); // taken, not copied
+    EXPECT_EQ(b.GetPalette(), palette);
+    EXPECT_EQ(b.GetIndex(299, 199), 7);
+    EXPECT_TRUE(b.Transparent);
+    EXPECT_EQ(b.GetTransparentColor(), clOlive);
+    // The source is what Bitmap() makes, and usable: its canvas draws on it once it has a size again.
+    EXPECT_TRUE(a.Empty());
+    EXPECT_EQ(a.Width() + a.Height() + a.RowBytes(), 0);
+    EXPECT_EQ(a.PixelFormat(), pfDevice);
+    EXPECT_EQ(a.GetPalette(), nullptr);
+    EXPECT_FALSE(a.Transparent);
+    EXPECT_EQ(a.TransparentMode, tmAuto);
+    EXPECT_THROW(a.ScanLine(0), std::out_of_range);
+    a.SetSize(4, 4);
+    a.GetCanvas().SetPixel(3, 3, clRed);
+    EXPECT_EQ(a.GetPixel(3, 3), clRed);
+
+    // Assigned by move, a bitmap keeps its own canvas, which draws on the new size.
+    Bitmap c(2, 2);
+    c.GetCanvas().SetPixel(1, 1, clBlue);
+    c = std::move(b);
+    EXPECT_EQ(c.ScanLine(0), pixels);
+    EXPECT_TRUE(b.Empty());
+    c.GetCanvas().SetPixel(250, 150, clWhite);
+    EXPECT_EQ(c.GetPixel(250, 150), clWhite);
+}
+
 TEST(GraphicsColor, SystemTableIsFixed) {
     EXPECT_EQ(ColorToRGB(clBtnFace), clSilver);
     EXPECT_EQ(ColorToRGB(clBtnShadow), clGray);

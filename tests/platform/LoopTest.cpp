@@ -13,6 +13,7 @@
 #include <climits>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "platform/EventLoop.h"
 #include "platform/Exceptions.h"
@@ -394,6 +395,39 @@ TEST_F(LoopTest, AReleasedObjectOutlivesItsOwnHandlerAndNoMore) {
     PostMessage(waiter.Handle(), kMsgA);
     Loop().ProcessMessages();
     EXPECT_EQ(seenInWait, 1);
+}
+
+// A window that makes itself anew, as a socket attached to the loop's thread again does.
+class RenewingWindow : public RecordingWindow {
+public:
+    void Renew() { RenewHandle(); }
+};
+
+TEST_F(LoopTest, AMessageRepostedAroundAWindowMadeAnewArrivesThereOnceAfterTheWait) {
+    // Re-posted (held back) before the window is made anew, or posted to the new window after: either
+    // way the handler's own wait does not see it, and it arrives at the new window once.
+    for (bool repostFirst : {true, false}) {
+        SCOPED_TRACE(repostFirst ? "re-posted, then made anew" : "made anew, then re-posted");
+        RenewingWindow w;
+        const HWND first = w.Handle();
+        int inWait = -1;
+        bool done = false;
+        w.react = [&](TMessage&) {
+            if (std::exchange(done, true)) return;
+            if (repostFirst) PostMessage(w.Handle(), kMsgA, 1);
+            w.Renew();
+            if (!repostFirst) PostMessage(w.Handle(), kMsgA, 1);
+            Loop().RunFor(100);
+            inWait = static_cast<int>(w.received.size());
+        };
+        PostMessage(first, kMsgA, 1);
+        Loop().ProcessMessages();
+        EXPECT_EQ(inWait, 1);
+        EXPECT_NE(w.Handle(), first);
+        EXPECT_FALSE(Loop().IsWindow(first));
+        Loop().RunFor(100);
+        EXPECT_EQ(w.Params(), (std::vector<WPARAM>{1, 1}));
+    }
 }
 
 TEST_F(LoopTest, TimersKeepWorkingAcrossTheTickWrap) {

@@ -282,7 +282,7 @@ TEST_F(PictureTest, BitmapFilesAreReadAndWrittenByThePicture) {
 
     // What is no bitmap file this reader takes leaves the picture as it was.
     std::vector<uint8_t> cut = written;
-    cut.resize(cut.size() - 3);
+    cut.erase(cut.end() - 3, cut.end());
     std::vector<uint8_t> huge = BmpFile(40000, 1, 24, 0, 0, 54, {});
     std::vector<uint8_t> noPalette = BmpFile(2, 2, 8, 1, 0, 54, {});
     std::vector<uint8_t> jpeg = BmpFile(2, 2, 24, 4, 0, 54, std::vector<uint8_t>(16));
@@ -348,16 +348,38 @@ TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
     std::vector<uint8_t> rest(1024, 0);
     rest.insert(rest.end(), {0, 1});
     const std::vector<uint8_t> tinyRunLength = BmpFile(16384, 16384, 8, 1, 0, 1078, rest);
+    // 190 bytes of 32768 x 8192 (256 MB at 8 bits) whose 33 deltas climb to its top row but cannot
+    // reach far beyond its middle column.
+    std::vector<uint8_t> deltas{255, 255, 255, 0};
+    for (int i = 0; i < 33; ++i)
+        deltas.insert(deltas.end(), {0, 2, 255, 255});
+    const std::vector<uint8_t> tinyWide = BmpFile(32768, 8192, 8, 1, 1, 58, deltas);
     ASSERT_EQ(headerOnly.size(), 54u);
     ASSERT_EQ(tinyRunLength.size(), 1080u);
-    std::string problem[2];
+    ASSERT_EQ(tinyWide.size(), 190u);
+    std::string problem[3];
     const int64_t grown = PeakGrowthMb([&] {
         EXPECT_FALSE(ReadBitmapFile(headerOnly, &problem[0]));
         EXPECT_FALSE(ReadBitmapFile(tinyRunLength, &problem[1]));
+        EXPECT_FALSE(ReadBitmapFile(tinyWide, &problem[2]));
     });
     EXPECT_LT(grown, 64);
     EXPECT_EQ(problem[0], "pixel rows beyond the end of the file");
     EXPECT_EQ(problem[1], "more rows than its run-length data can reach");
+    EXPECT_EQ(problem[2], "more columns than its run-length data can reach");
+    // A wide run-length picture past 4M pixels whose runs do reach its right edge is read: 8192 x 1024,
+    // its bottom row painted by 33 runs of 255, five deltas up to the top.
+    std::vector<uint8_t> wideRuns{0, 0, 0, 0, 255, 255, 255, 0};
+    for (int i = 0; i < 33; ++i)
+        wideRuns.insert(wideRuns.end(), {255, 1});
+    wideRuns.insert(wideRuns.end(), {0, 0});
+    for (int i = 0; i < 5; ++i)
+        wideRuns.insert(wideRuns.end(), {0, 2, 0, 255});
+    wideRuns.insert(wideRuns.end(), {0, 1});
+    const auto wide = ReadBitmapFile(BmpFile(8192, 1024, 8, 1, 2, 62, wideRuns));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->GetIndex(0, 1023) + wide->GetIndex(8191, 1023), 2);
+    EXPECT_EQ(wide->GetIndex(8191, 1022) + wide->GetIndex(8191, 0), 0);
     // A modest run-length picture may end early: 2 x 1000, its bottom row painted and the rest blank.
     const auto blankTop =
         ReadBitmapFile(BmpFile(2, 1000, 8, 1, 2, 62, {0, 0, 0, 0, 255, 255, 255, 0, 2, 1, 0, 1}));
