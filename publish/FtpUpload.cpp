@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "platform/controls/Control.h"
+#include "publish/LogMasks.h"
 #include "station/PublishingHost.h"
 
 using platform::Format;
@@ -80,12 +81,7 @@ void TFtpUpload::EnableMenuItem() {
 }
 
 std::string TFtpUpload::Masked(const std::string& text) const {
-    const std::string& password = station_.Settings().FTPPassWord;
-    if (password.empty()) return text;
-    std::string out = text;
-    for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 4))
-        out.replace(at, password.size(), "****");
-    return out;
+    return MaskPasswords(text, station_.Settings().FTPPassWord);
 }
 
 void TFtpUpload::LogMasked(const std::string& prefix, const std::string& text) {

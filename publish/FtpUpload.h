@@ -19,9 +19,9 @@
 // (QUIT when still connected) and is logged with the server's reply, once for a run of failures with
 // that cause; an upload that succeeds after failures logs "FTP: OK again after <n> failed attempts".
 // An upload has kUploadDeadlineMs or the FTP interval, whichever is less, to end: then it is aborted,
-// logged, and the next interval tries again. The password never reaches the log. An upload asked for
-// while one runs is skipped with a log line; a session left connected is quit first. The
-// UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+// logged, and the next interval tries again. The password is masked in log lines where it stands as one
+// (LogMasks.h). An upload asked for while one runs is skipped with a log line; a session left connected is
+// quit first. The UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
 #include <cstdint>
 #include <exception>
 #include <memory>

@@ -6,6 +6,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Strings.h"
+#include "publish/LogMasks.h"
 #include "publish/PostBodies.h"
 #include "publish/ReportValues.h"
 
@@ -49,18 +50,6 @@ const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         nullptr,
                                         &TStationSettings::LogInterval,
                                         std::nullopt};
-
-// A URL for a log line: a password in it ("user:pass@") masked.
-std::string MaskUrl(const std::string& url) {
-    size_t scheme = url.find("://");
-    size_t from = scheme == std::string::npos ? 0 : scheme + 3;
-    size_t at = url.find('@', from);
-    size_t slash = url.find('/', from);
-    if (at == std::string::npos || (slash != std::string::npos && slash < at)) return url;
-    size_t colon = url.find(':', from);
-    if (colon == std::string::npos || colon > at) return url;
-    return url.substr(0, colon + 1) + "****" + url.substr(at);
-}
 
 // The first line of a reply, for the log line of a rejected post: at most 200 bytes, anything but
 // printable text shown as '?'. A chunked body starts with its first chunk's size: the line is the

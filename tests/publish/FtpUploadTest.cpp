@@ -261,6 +261,23 @@ TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNever
     EXPECT_EQ(CountLog("Error"), 0) << Log();
 }
 
+// A one-letter password: masked in the reply that shows the PASS command, and nowhere else.
+TEST_F(FtpUploadTest, AOneLetterPasswordIsMaskedOnlyWhereItIsThePassword) {
+    ftp_test::ScriptedPeer peer("echo-pass");
+    ASSERT_GT(peer.port, 0);
+    StartUploading(static_cast<uint16_t>(peer.port), "FTPUserName=up\r\nFTPPassWord=p\r\nFTPLogSuccess=1\r\n"
+                                                     "FTPExtraFileName1=" +
+                                                         Path("plop.txt") + "\r\n[Weather]\r\nDebug=1\r\n");
+    Write("HTML/weather.html", "page");
+    Write("plop.txt", "extra");
+    publishing->Upload().FTPUpload();
+    ASSERT_TRUE(RunUntilLogged("FTP: 2 files uploaded OK")) << Log();
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("HTML/weather.html") + " successful"), 1) << Log();
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("plop.txt") + " successful"), 1) << Log();
+    EXPECT_EQ(CountLog("FTP: 230 Logged in after PASS **** ("), 1) << Log();
+    EXPECT_EQ(CountLog("****"), 1) << Log();
+}
+
 } // namespace
 
 TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAndTheNextIntervalRecovers) {
