@@ -75,7 +75,6 @@ void TStatusFeeds::StopTCPServices() {
             // frees it, and its clients with it, at the end of the turn.
             net::ReleaseAtTurnEnd(std::move(server));
         }
-        EndRefusals();
         TellConnectionRun(true);
         station_.LogStatus(message);
     });
@@ -84,17 +83,15 @@ void TStatusFeeds::StopTCPServices() {
 void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
                                           uint16_t) {
     station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        auto& connection = *static_cast<TCPConnection*>(client);
         if (sender->MaxClients > 0 && sender->GetClientCount() > sender->MaxClients) {
-            // Turned away with the busy banner: a run of them is told once, and counted when it ends.
-            static_cast<TCPConnection*>(client)->Refused = true;
-            if (refusals_++ == 0)
-                station_.LogStatus("TCP: Client " + client->GetPeerAddr() +
-                                   " turned away (too many clients)");
+            // Turned away with the busy banner: told as a connection is, or counted in the run.
+            connection.Refused = true;
+            NoteRefusal(connection);
             return;
         }
-        EndRefusals();
         ++TCPClientCount;
-        NoteConnection(*static_cast<TCPConnection*>(client), true);
+        NoteConnection(connection, true);
     });
 }
 
@@ -109,7 +106,6 @@ void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TW
 }
 
 void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
-    const uint32_t now = platform::GetTickCount();
     // A disconnect is told where its connect was: in a line of its own, or counted in a run (a new one
     // if the run its connect was counted in is over).
     if (connected ? run_.active : !client.Told) {
@@ -120,6 +116,19 @@ void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
         if (!connected) return;
         client.Told = true;
     }
+    GoOnWithRun();
+}
+
+void TStatusFeeds::NoteRefusal(TCPConnection& client) {
+    if (run_.active)
+        ++run_.refused;
+    else
+        station_.LogStatus("TCP: Client " + client.GetPeerAddr() + " turned away (too many clients)");
+    GoOnWithRun();
+}
+
+void TStatusFeeds::GoOnWithRun() {
+    const uint32_t now = platform::GetTickCount();
     run_.lastEvent = now;
     if (run_.active) return;
     run_.active = true;
@@ -143,17 +152,14 @@ void TStatusFeeds::TellConnectionRun(bool end) {
     if (run_.connected + run_.disconnected > 0)
         station_.LogStatus(platform::Format("TCP: %d more client(s) connected and %d disconnected in a run",
                                             run_.connected, run_.disconnected));
-    run_.connected = run_.disconnected = 0;
+    if (run_.refused > 0)
+        station_.LogStatus(
+            platform::Format("TCP: %d more client(s) turned away (too many clients) in a run", run_.refused));
+    run_.connected = run_.disconnected = run_.refused = 0;
     run_.toldAt = platform::GetTickCount();
     if (!end) return;
     run_.active = false;
     if (run_.timer) run_.timer->SetEnabled(false);
-}
-
-void TStatusFeeds::EndRefusals() {
-    if (refusals_ > 1)
-        station_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
-    refusals_ = 0;
 }
 
 // ---- UDP ----

@@ -3,6 +3,7 @@
 // datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <set>
 #include <sstream>
 
@@ -125,8 +126,8 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
         more.push_back(std::make_unique<Client>(port));
         Run(50);
     }
-    // Beyond ten, clients are turned away with the busy banner: a run of them is told once, and not
-    // as connections.
+    // Beyond ten, clients are turned away with the busy banner, and not told as connections: these are
+    // counted in the run of connections that goes on.
     std::vector<std::unique_ptr<Client>> away;
     for (int i = 0; i < 5; ++i) {
         away.push_back(std::make_unique<Client>(port));
@@ -138,16 +139,16 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
         EXPECT_EQ(c->text, "Sorry, too many clients\r\n");
         EXPECT_TRUE(c->closed);
     }
-    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 turned away (too many clients)"), 1);
-    // One leaves and the next one is let in: the run of refusals has ended, and its count is told.
+    EXPECT_EQ(CountLog("turned away"), 0);
+    // One leaves and the next one is let in.
     more.back().reset();
     Run(500);
     more.back() = std::make_unique<Client>(port);
     Run(500);
-    EXPECT_EQ(CountLog("TCP: 5 clients turned away (too many clients)"), 1);
     StationSettings.TCPEnabled = false; // the supervisor stops the server on its next pass
     Run(1000);
     // The stop tells what the last run counted, then the clients it disconnects.
+    EXPECT_EQ(CountLog("TCP: 5 more client(s) turned away (too many clients) in a run"), 1);
     EXPECT_EQ(ToldConnections(Read("korvane.log")), std::make_pair(11, 1)) << Read("korvane.log");
     EXPECT_LT(CountLog("TCP: Client 127.0.0.1"), 11);
     EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 10 client(s)"), 1);
@@ -241,8 +242,52 @@ TEST_F(StatusFeedsTest, ARunOfConnectionsIsToldWithItsCount) {
     ASSERT_EQ(lines.size(), 5u) << added;
     EXPECT_NE(lines[0].find("TCP: Client 127.0.0.1 connected"), std::string::npos);
     EXPECT_NE(lines[1].find("TCP: Client 127.0.0.1 disconnected"), std::string::npos);
-    EXPECT_NE(lines[4].find("TCP: 0 more client(s) connected and 1 disconnected in a run"), std::string::npos);
+    EXPECT_NE(lines[4].find("TCP: 0 more client(s) connected and 1 disconnected in a run"),
+              std::string::npos);
     EXPECT_EQ(ToldConnections(added), std::make_pair(connections, connections)) << added;
+    form.Publishing().StopTCPServices();
+}
+
+// A connect flood against a full table while its clients come and go: the refusals are counted in the
+// run, not told in a pair of lines each time a client is let in between them.
+TEST_F(StatusFeedsTest, ARunOfRefusalsIsToldWithItsCount) {
+    uint16_t port = net_test::FreePort();
+    Write("korvane.ini",
+          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
+    TMainForm& form = Start();
+    form.StartTimer->SetEnabled(false); // no reading cycle: the clock moves as the test runs the loop
+    form.Publishing().StartTCPServices();
+    std::deque<std::unique_ptr<Client>> holders;
+    for (int i = 0; i < 10; ++i) {
+        holders.push_back(std::make_unique<Client>(port));
+        Run(25);
+    }
+    const size_t before = Read("korvane.log").size();
+    int refused = 0;
+    for (int i = 1; i <= 80 * 40; ++i) { // forty a second for eighty seconds
+        ::close(net_test::RawConnect(port));
+        ++refused;
+        Run(25);
+        if (i % 20 == 0) { // every half second one leaves and another is let in
+            holders.pop_front();
+            Run(25);
+            holders.push_back(std::make_unique<Client>(port));
+            Run(25);
+        }
+    }
+    Run(6000);
+    const std::string added = Read("korvane.log").substr(before);
+    int toldLines = 0, told = 0;
+    std::istringstream text(added);
+    for (std::string line; std::getline(text, line);) {
+        if (line.find("turned away") == std::string::npos) continue;
+        ++toldLines;
+        int n = 0;
+        const size_t at = line.find("TCP: ");
+        told += std::sscanf(line.c_str() + at, "TCP: %d more client(s) turned away", &n) == 1 ? n : 1;
+    }
+    EXPECT_EQ(told, refused) << added;
+    EXPECT_LE(toldLines, 3) << added; // a line a minute while the run lasts, and one at its end
     form.Publishing().StopTCPServices();
 }
 
