@@ -14,6 +14,8 @@ constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
 // Connections closer together than this are one run; a run that goes on is told every minute.
 constexpr uint32_t kRunGapMs = 5000;
 constexpr uint32_t kRunTellMs = 60000;
+// A client of a full table that has shown no sign of reading for this long may give way to a newcomer.
+constexpr uint32_t kNoReadLimitMs = 2 * 60 * 1000;
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
@@ -48,6 +50,7 @@ int TStatusFeeds::StartTCPServices() {
                                                  uint16_t e) { TCPServerClientConnect(sv, c, e); };
                 server->OnClientDisconnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
                                                     uint16_t e) { TCPServerClientDisconnect(sv, c, e); };
+                server->AcceptGate = [this](net::TCustomWSocketServer* sv) { return MakeRoom(*sv); };
                 server->Listen();
             });
         if (listening) {
@@ -93,6 +96,33 @@ void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net
         ++TCPClientCount;
         NoteConnection(connection, true);
     });
+}
+
+bool TStatusFeeds::MakeRoom(net::TCustomWSocketServer& server) {
+    if (server.MaxClients <= 0 || server.GetClientCount() < server.MaxClients) return true;
+    // Clients turned away are still closing: the newcomer waits in the backlog until they have left, so
+    // that no client gives way for a newcomer who is then turned away all the same.
+    if (server.GetClientCount() > TCPClientCount) return false;
+    station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        const uint32_t now = platform::GetTickCount();
+        TCPConnection* leaving = nullptr;
+        for (int i = 0; i < server.GetClientCount(); ++i) {
+            auto* client = static_cast<TCPConnection*>(server.GetClient(i));
+            if (client->Refused || client->State() != net::wsConnected ||
+                client->NoReadFor(now) < kNoReadLimitMs)
+                continue;
+            if (leaving == nullptr || client->Unread() > leaving->Unread() ||
+                (client->Unread() == leaving->Unread() && client->NoReadFor(now) > leaving->NoReadFor(now)))
+                leaving = client;
+        }
+        if (leaving == nullptr) return; // the newcomer is turned away
+        station_.LogStatus(platform::Format("TCP: Client %s gives its place to a newcomer: no sign that it "
+                                            "reads for %u s, %u bytes unread as far as its window shows",
+                                            leaving->GetPeerAddr().c_str(), leaving->NoReadFor(now) / 1000,
+                                            leaving->Unread()));
+        server.DropClient(leaving);
+    });
+    return true;
 }
 
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,

@@ -5,14 +5,20 @@
 // TCPEnabled and UDPEnabled.
 //
 // The server listens where the web server does ([HTTP] Addr). A client is greeted with "Malvoren 1-Wire
-// Systems, initializing..." CR LF; the 11th is sent "Sorry, too many clients" CR LF and closed: such a
-// refusal is not logged as a connection. Connections and refusals are told in runs: the first of a run
-// has its own line ("connected" and "disconnected", or "turned away"), the others within a few seconds of
-// each other are counted, and the counts are told when the run ends (and every minute while it lasts). A
-// client that takes none of the lines it is sent for two minutes is closed (TCPConnection). The UDP feed
-// keeps one socket; it may broadcast (SO_BROADCAST is set for any address, a subnet's broadcast address among
-// them). A start that fails frees what it made and is tried again on the next pass; the first failure of a
-// run is logged, and so is the first failed datagram of a run.
+// Systems, initializing..." CR LF. When all ten slots are taken, a newcomer takes the place of a client
+// that has shown no sign of reading for two minutes (TCPConnection): of those, the one whose window shows
+// the most left unread, then the one that has shown no sign the longest. A window that never shrinks
+// shows nothing either way (a client that reads each line at once and one whose system grows its buffer
+// while its program reads nothing look alike): of such clients, the one that has held its slot longest
+// goes. With no client to give way, the newcomer is sent "Sorry, too many clients" CR LF and closed.
+//
+// A refusal is not logged as a connection. Connections and refusals are told in runs: the first of a
+// run has its own line ("connected" and "disconnected", or "turned away"), the others within a few
+// seconds of each other are counted, and the counts are told when the run ends (and every minute while
+// it lasts). A client that takes none of the lines it is sent for two minutes is closed (TCPConnection).
+// The UDP feed keeps one socket; it may broadcast (SO_BROADCAST is set for any address, a subnet's
+// broadcast address among them). A start that fails frees what it made and is tried again on the next
+// pass; the first failure of a run is logged, and so is the first failed datagram of a run.
 #include <memory>
 #include <string>
 
@@ -49,6 +55,9 @@ public:
     int TCPClientCount = 0;
 
 private:
+    // Asked before a connection is taken: when the table is full, makes room by closing a client that
+    // gives way, if one does. False while clients turned away are still closing.
+    bool MakeRoom(net::TCustomWSocketServer& server);
     // A connect or disconnect of a client let in: told in a line of its own, or counted in a run.
     void NoteConnection(TCPConnection& client, bool connected);
     // A client turned away: told in a line of its own when no run goes on, else counted in the run.

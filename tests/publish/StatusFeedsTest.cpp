@@ -83,6 +83,18 @@ std::pair<int, int> ToldConnections(const std::string& log) {
     return told;
 }
 
+// A client socket with as small a receive buffer as the system allows (so its window shuts at once, and
+// the system does not grow it), not blocking.
+int SmallWindowClient(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in here = net_test::Loopback(port);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+    net_test::SetNonBlocking(fd);
+    return fd;
+}
+
 // The station serves this machine only: its TCP feed listens where its web server would.
 const std::string kThisMachine = "[HTTP]\r\nAddr=127.0.0.1\r\n";
 
@@ -170,21 +182,12 @@ TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReads
     // Two clients with as small a receive buffer as the system allows, so that their windows shut at
     // once, beside eight that read: one pauses for a minute and a half and keeps its slot, the other
     // never reads and has its slot freed two minutes after the first line it left.
-    auto sleepy = [&] {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int small = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in here = net_test::Loopback(port);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
-        net_test::SetNonBlocking(fd);
-        return fd;
-    };
     const uint32_t start = clock_->TickCount();
     auto elapsed = [&] { return platform::TicksElapsed(clock_->TickCount(), start); };
-    int sleeper = sleepy();
+    int sleeper = SmallWindowClient(port);
     Client pauser(port);
     ::close(pauser.fd);
-    pauser.fd = sleepy();
+    pauser.fd = SmallWindowClient(port);
     std::vector<std::unique_ptr<Client>> readers;
     for (int i = 0; i < 8; ++i) {
         readers.push_back(std::make_unique<Client>(port));
@@ -212,6 +215,47 @@ TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReads
     EXPECT_EQ(next.text.rfind(kBanner, 0), 0u) << next.text;
     EXPECT_FALSE(next.closed);
     ::close(sleeper);
+}
+
+// Nine clients that never read, with the buffers the system grows as data arrive, and one that reads
+// a minute's lines at a time hold the ten slots. From two minutes on, each newcomer takes the place of
+// one that never read; the one that reads keeps its slot, although it has held it longest, and so do
+// the newcomers: the next one is turned away.
+TEST_F(StatusFeedsTest, AFullTableGivesANewcomerThePlaceOfAClientThatShowsNoSignOfReading) {
+    uint16_t port = net_test::FreePort();
+    StartDemo("TCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    Client reader(port);
+    ::close(reader.fd);
+    reader.fd = SmallWindowClient(port);
+    std::vector<int> idle;
+    for (int i = 0; i < 9; ++i) {
+        idle.push_back(net_test::RawConnect(port));
+        Run(50);
+    }
+    const uint32_t start = clock_->TickCount();
+    auto elapsed = [&] { return platform::TicksElapsed(clock_->TickCount(), start); };
+    for (uint32_t next = 60000; next <= 150000; next += 60000) {
+        Run(next - elapsed());
+        reader.Read();
+    }
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (int i = 0; i < 10; ++i) {
+        newcomers.push_back(std::make_unique<Client>(port));
+        Run(1000);
+        for (auto& c : newcomers)
+            c->Read();
+    }
+    reader.Read();
+    EXPECT_FALSE(reader.closed);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(newcomers[i]->text.rfind(kBanner, 0), 0u) << i << ": " << newcomers[i]->text;
+        EXPECT_FALSE(newcomers[i]->closed) << i;
+    }
+    EXPECT_EQ(newcomers[9]->text, "Sorry, too many clients\r\n");
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 gives its place to a newcomer: no sign that it reads for "), 9);
+    EXPECT_LE(elapsed(), 4 * 60000u);
+    for (int fd : idle)
+        ::close(fd);
 }
 
 // A client that connects and closes again and again costs the log four lines: its first connection
