@@ -46,18 +46,18 @@ TCPConnection::~TCPConnection() {
 }
 
 void TCPConnection::SendTimerTimer(platform::TTimer*) {
-    station_.Logged({"TCP/IP Error (Sending data to client): ", "TCP/IP Error (Sending data to client)"},
-                    [&] {
-                        SendTimer->SetEnabled(false);
-                        // An empty line sends nothing, so no completion would arm the timer again.
-                        const std::string& line = station_.StatusLineText();
-                        if (line.empty() || State() != net::wsConnected) {
-                            SendTimer->SetEnabled(State() == net::wsConnected);
-                        } else if (SendStr(line) > 0 && !untaken_) {
-                            untaken_ = true;
-                            untakenSince_ = platform::GetTickCount();
-                        }
-                    });
+    station_.Logged(
+        {"TCP/IP Error (Sending data to client): ", "TCP/IP Error (Sending data to client)"}, [&] {
+            SendTimer->SetEnabled(false);
+            // An empty line sends nothing, so no completion would arm the timer again.
+            const std::string& line = station_.StatusLineText();
+            if (line.empty() || State() != net::wsConnected) {
+                SendTimer->SetEnabled(State() == net::wsConnected);
+            } else if (SendStr(line) > 0 && !untaken_) {
+                untaken_ = true;
+                untakenSince_ = platform::GetTickCount();
+            }
+        });
 }
 
 uint32_t TCPConnection::NoReadFor(uint32_t nowMs) const {

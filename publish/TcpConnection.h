@@ -10,7 +10,8 @@
 // goes on offering room while its program reads nothing looks like a reader until that room runs out:
 // such a client may be made to give its place to a newcomer instead (StatusFeeds.h), which asks each
 // client what its window shows: how much lies unread (how far the window has shrunk below the widest it
-// was), and how long ago it last showed a read (the window growing back).
+// was), and how long ago it last showed a read (the window growing back, or the peer taking more than
+// its window had room for at the look before).
 // The connection's own send buffer is kept small: a few dozen lines, not the megabytes the system would
 // grow it to.
 #include <cstdint>
