@@ -6,18 +6,13 @@
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "platform/controls/Control.h"
+#include "publish/IntervalDeadline.h"
+#include "publish/LogMasks.h"
 #include "station/PublishingHost.h"
 
 using platform::Format;
 
 namespace {
-
-// An upload has until the next one is due, and kUploadDeadlineMs at most.
-uint32_t UploadDeadline(const TStationSettings& settings) {
-    int minutes = settings.FTPInterval;
-    if (minutes <= 0) return kUploadDeadlineMs;
-    return static_cast<uint32_t>(std::min<int64_t>(int64_t{minutes} * 60000, kUploadDeadlineMs));
-}
 
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
@@ -80,12 +75,7 @@ void TFtpUpload::EnableMenuItem() {
 }
 
 std::string TFtpUpload::Masked(const std::string& text) const {
-    const std::string& password = station_.Settings().FTPPassWord;
-    if (password.empty()) return text;
-    std::string out = text;
-    for (size_t at = out.find(password); at != std::string::npos; at = out.find(password, at + 4))
-        out.replace(at, password.size(), "****");
-    return out;
+    return MaskPasswords(text, station_.Settings().FTPPassWord);
 }
 
 void TFtpUpload::LogMasked(const std::string& prefix, const std::string& text) {
@@ -174,7 +164,8 @@ void TFtpUpload::Start() {
 void TFtpUpload::Begin() {
     running_ = true;
     deadline_->SetEnabled(false);
-    deadline_->SetInterval(UploadDeadline(station_.Settings()));
+    deadlineMs_ = DeadlineBeforeNextInterval(station_.Settings().FTPInterval, kUploadDeadlineMs);
+    deadline_->SetInterval(deadlineMs_);
     deadline_->SetEnabled(true);
 }
 
@@ -183,8 +174,7 @@ void TFtpUpload::DeadlinePassed() {
     deadline_->SetEnabled(false);
     if (!running_) return;
     failures_.Failed(station_,
-                     Format("FTP: Error uploading, aborting... no end within %u seconds",
-                            UploadDeadline(station_.Settings()) / 1000),
+                     Format("FTP: Error uploading, aborting... no end within %u seconds", deadlineMs_ / 1000),
                      "deadline");
     try {
         FTPClient->AbortAsync(); // its end, posted, finds the session over

@@ -18,10 +18,10 @@
 // of a non-empty list logs "FTP: <n> files uploaded OK" when it closes. A failed step ends the session
 // (QUIT when still connected) and is logged with the server's reply, once for a run of failures with
 // that cause; an upload that succeeds after failures logs "FTP: OK again after <n> failed attempts".
-// An upload has kUploadDeadlineMs or the FTP interval, whichever is less, to end: then it is aborted,
-// logged, and the next interval tries again. The password never reaches the log. An upload asked for
-// while one runs is skipped with a log line; a session left connected is quit first. The
-// UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+// An upload ends before the next FTP interval starts, and within kUploadDeadlineMs (IntervalDeadline.h):
+// then it is aborted, logged, and the next interval tries again. The password is masked in log lines
+// where it stands as one (LogMasks.h). An upload asked for while one runs is skipped with a log line; a
+// session left connected is quit first. The UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -79,8 +79,9 @@ private:
     TPublishingHost& station_;
     std::unique_ptr<net::TFtpClient> client_;
     std::unique_ptr<platform::TTimer> deadline_;
-    int nextFile_ = 0; // index in the upload list of the next file to put
-    int puts_ = 0;     // files put in this session
+    uint32_t deadlineMs_ = 0; // the running upload's time to end
+    int nextFile_ = 0;        // index in the upload list of the next file to put
+    int puts_ = 0;            // files put in this session
     bool running_ = false;
     bool complete_ = false;              // every file of the list was put
     bool startAfterQuit_ = false;        // a session left connected is being quit for a new upload

@@ -14,6 +14,8 @@ constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
 // Connections closer together than this are one run; a run that goes on is told every minute.
 constexpr uint32_t kRunGapMs = 5000;
 constexpr uint32_t kRunTellMs = 60000;
+// A client of a full table that has shown no sign of reading for this long may give way to a newcomer.
+constexpr uint32_t kNoReadLimitMs = 2 * 60 * 1000;
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
@@ -48,6 +50,7 @@ int TStatusFeeds::StartTCPServices() {
                                                  uint16_t e) { TCPServerClientConnect(sv, c, e); };
                 server->OnClientDisconnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
                                                     uint16_t e) { TCPServerClientDisconnect(sv, c, e); };
+                server->AcceptGate = [this](net::TCustomWSocketServer* sv) { return MakeRoom(*sv); };
                 server->Listen();
             });
         if (listening) {
@@ -75,7 +78,6 @@ void TStatusFeeds::StopTCPServices() {
             // frees it, and its clients with it, at the end of the turn.
             net::ReleaseAtTurnEnd(std::move(server));
         }
-        EndRefusals();
         TellConnectionRun(true);
         station_.LogStatus(message);
     });
@@ -84,18 +86,43 @@ void TStatusFeeds::StopTCPServices() {
 void TStatusFeeds::TCPServerClientConnect(net::TCustomWSocketServer* sender, net::TWSocketClient* client,
                                           uint16_t) {
     station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        auto& connection = *static_cast<TCPConnection*>(client);
         if (sender->MaxClients > 0 && sender->GetClientCount() > sender->MaxClients) {
-            // Turned away with the busy banner: a run of them is told once, and counted when it ends.
-            static_cast<TCPConnection*>(client)->Refused = true;
-            if (refusals_++ == 0)
-                station_.LogStatus("TCP: Client " + client->GetPeerAddr() +
-                                   " turned away (too many clients)");
+            // Turned away with the busy banner: told as a connection is, or counted in the run.
+            connection.Refused = true;
+            NoteRefusal(connection);
             return;
         }
-        EndRefusals();
         ++TCPClientCount;
-        NoteConnection(*static_cast<TCPConnection*>(client), true);
+        NoteConnection(connection, true);
     });
+}
+
+bool TStatusFeeds::MakeRoom(net::TCustomWSocketServer& server) {
+    if (server.MaxClients <= 0 || server.GetClientCount() < server.MaxClients) return true;
+    // Clients turned away are still closing: the newcomer waits in the backlog until they have left, so
+    // that no client gives way for a newcomer who is then turned away all the same.
+    if (server.GetClientCount() > TCPClientCount) return false;
+    station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        const uint32_t now = platform::GetTickCount();
+        TCPConnection* leaving = nullptr;
+        for (int i = 0; i < server.GetClientCount(); ++i) {
+            auto* client = static_cast<TCPConnection*>(server.GetClient(i));
+            if (client->Refused || client->State() != net::wsConnected ||
+                client->NoReadFor(now) < kNoReadLimitMs)
+                continue;
+            if (leaving == nullptr || client->Unread() > leaving->Unread() ||
+                (client->Unread() == leaving->Unread() && client->NoReadFor(now) > leaving->NoReadFor(now)))
+                leaving = client;
+        }
+        if (leaving == nullptr) return; // the newcomer is turned away
+        station_.LogStatus(platform::Format("TCP: Client %s gives its place to a newcomer: no sign that it "
+                                            "reads for %u s, %u bytes unread as far as its window shows",
+                                            leaving->GetPeerAddr().c_str(), leaving->NoReadFor(now) / 1000,
+                                            leaving->Unread()));
+        server.DropClient(leaving);
+    });
+    return true;
 }
 
 void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TWSocketClient* client,
@@ -109,7 +136,6 @@ void TStatusFeeds::TCPServerClientDisconnect(net::TCustomWSocketServer*, net::TW
 }
 
 void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
-    const uint32_t now = platform::GetTickCount();
     // A disconnect is told where its connect was: in a line of its own, or counted in a run (a new one
     // if the run its connect was counted in is over).
     if (connected ? run_.active : !client.Told) {
@@ -120,6 +146,19 @@ void TStatusFeeds::NoteConnection(TCPConnection& client, bool connected) {
         if (!connected) return;
         client.Told = true;
     }
+    GoOnWithRun();
+}
+
+void TStatusFeeds::NoteRefusal(TCPConnection& client) {
+    if (run_.active)
+        ++run_.refused;
+    else
+        station_.LogStatus("TCP: Client " + client.GetPeerAddr() + " turned away (too many clients)");
+    GoOnWithRun();
+}
+
+void TStatusFeeds::GoOnWithRun() {
+    const uint32_t now = platform::GetTickCount();
     run_.lastEvent = now;
     if (run_.active) return;
     run_.active = true;
@@ -143,17 +182,14 @@ void TStatusFeeds::TellConnectionRun(bool end) {
     if (run_.connected + run_.disconnected > 0)
         station_.LogStatus(platform::Format("TCP: %d more client(s) connected and %d disconnected in a run",
                                             run_.connected, run_.disconnected));
-    run_.connected = run_.disconnected = 0;
+    if (run_.refused > 0)
+        station_.LogStatus(
+            platform::Format("TCP: %d more client(s) turned away (too many clients) in a run", run_.refused));
+    run_.connected = run_.disconnected = run_.refused = 0;
     run_.toldAt = platform::GetTickCount();
     if (!end) return;
     run_.active = false;
     if (run_.timer) run_.timer->SetEnabled(false);
-}
-
-void TStatusFeeds::EndRefusals() {
-    if (refusals_ > 1)
-        station_.LogStatus(platform::Format("TCP: %d clients turned away (too many clients)", refusals_));
-    refusals_ = 0;
 }
 
 // ---- UDP ----

@@ -5,15 +5,20 @@
 // TCPEnabled and UDPEnabled.
 //
 // The server listens where the web server does ([HTTP] Addr). A client is greeted with "Malvoren 1-Wire
-// Systems, initializing..." CR LF; the 11th is sent "Sorry, too many clients" CR LF and closed: such a
-// refusal is not logged as a connection, and a run of them is told once, then counted when a client is
-// let in again (or the server stops). Connections are told alike: the first of a run has its
-// "connected" and "disconnected" lines, the others within a few seconds of each other are counted, and
-// the count is told when the run ends (and every minute while it lasts). A client that takes none of
-// the lines it is sent for two minutes is closed (TCPConnection). The UDP feed keeps one socket; it may
-// broadcast (SO_BROADCAST is set for any address, a subnet's broadcast address among them). A start
-// that fails frees what it made and is tried again on the next pass; the first failure of a run is
-// logged, and so is the first failed datagram of a run.
+// Systems, initializing..." CR LF. When all ten slots are taken, a newcomer takes the place of a client
+// that has shown no sign of reading for two minutes (TCPConnection): of those, the one whose window shows
+// the most left unread, then the one that has shown no sign the longest. A window that never shrinks
+// shows nothing either way (a client that reads each line at once and one whose system grows its buffer
+// while its program reads nothing look alike): of such clients, the one that has held its slot longest
+// goes. With no client to give way, the newcomer is sent "Sorry, too many clients" CR LF and closed.
+//
+// A refusal is not logged as a connection. Connections and refusals are told in runs: the first of a
+// run has its own line ("connected" and "disconnected", or "turned away"), the others within a few
+// seconds of each other are counted, and the counts are told when the run ends (and every minute while
+// it lasts). A client that takes none of the lines it is sent for two minutes is closed (TCPConnection).
+// The UDP feed keeps one socket; it may broadcast (SO_BROADCAST is set for any address, a subnet's
+// broadcast address among them). A start that fails frees what it made and is tried again on the next
+// pass; the first failure of a run is logged, and so is the first failed datagram of a run.
 #include <memory>
 #include <string>
 
@@ -50,22 +55,26 @@ public:
     int TCPClientCount = 0;
 
 private:
-    // Ends a run of turned-away clients: its count is told when it held more than one.
-    void EndRefusals();
+    // Asked before a connection is taken: when the table is full, makes room by closing a client that
+    // gives way, if one does. False while clients turned away are still closing.
+    bool MakeRoom(net::TCustomWSocketServer& server);
     // A connect or disconnect of a client let in: told in a line of its own, or counted in a run.
     void NoteConnection(TCPConnection& client, bool connected);
+    // A client turned away: told in a line of its own when no run goes on, else counted in the run.
+    void NoteRefusal(TCPConnection& client);
+    // Starts a run, or keeps the one going on from ending.
+    void GoOnWithRun();
     // Tells the counts of the run of connections; with end, the run is over.
     void TellConnectionRun(bool end);
 
     TPublishingHost& station_;
     TFailureRun tcpStartFailures_, udpStartFailures_, udpSendFailures_;
-    int refusals_ = 0;       // clients turned away since the last one let in
     // The run of connections: active from a told connect until no connect or disconnect came for a few
     // seconds; what it counted since its last line.
     struct {
         bool active = false;
         uint32_t lastEvent = 0, toldAt = 0;
-        int connected = 0, disconnected = 0;
+        int connected = 0, disconnected = 0, refused = 0;
         std::unique_ptr<platform::TTimer> timer;
     } run_;
     uint32_t udpOpened_ = 0; // the clock tick the UDP socket was opened

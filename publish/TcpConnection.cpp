@@ -1,5 +1,7 @@
 #include "publish/TcpConnection.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 #include "platform/winsock/PeerWindow.h"
 #include "station/PublishingHost.h"
@@ -12,7 +14,8 @@ constexpr uint32_t kTakenCheckMs = 5000;
 constexpr int kSendBufferBytes = 4096;
 } // namespace
 
-TCPConnection::TCPConnection(TPublishingHost& station) : net::TWSocketClient(nullptr), station_(station) {
+TCPConnection::TCPConnection(TPublishingHost& station)
+    : net::TWSocketClient(nullptr), station_(station), readSeenAt_(platform::GetTickCount()) {
     station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
         SetLineMode(true);
         LineEdit = true;
@@ -57,15 +60,28 @@ void TCPConnection::SendTimerTimer(platform::TTimer*) {
         });
 }
 
+uint32_t TCPConnection::NoReadFor(uint32_t nowMs) const {
+    return platform::TicksElapsed(nowMs, readSeenAt_);
+}
+
 void TCPConnection::CheckTaken() {
     if (State() != net::wsConnected) return;
-    uint64_t edge = 0;
-    if (!platform::winsock::GetPeerWindowEdge(HSocket(), edge)) {
+    const auto window = platform::winsock::GetPeerWindow(HSocket());
+    if (!window) {
         // Not told: a line that leaves for the system counts as taken.
         if (AllSent()) untaken_ = false;
-    } else if (edge != windowEdge_) {
-        windowEdge_ = edge;
-        untaken_ = false;
+    } else {
+        // A read shows as the window growing back, or as the peer taking more than its window had room
+        // for at the last look (a shut window that our queued lines filled again at once).
+        widest_ = std::max(widest_, window->Width);
+        const uint32_t unread = widest_ - window->Width;
+        if (windowEdge_ != 0 && (unread < unread_ || window->Acked > windowEdge_))
+            readSeenAt_ = platform::GetTickCount();
+        unread_ = unread;
+        if (window->Edge() != windowEdge_) {
+            windowEdge_ = window->Edge();
+            untaken_ = false;
+        }
     }
     if (untaken_ && platform::TicksElapsed(platform::GetTickCount(), untakenSince_) >= kUntakenLimitMs) {
         TakenCheck->SetEnabled(false);

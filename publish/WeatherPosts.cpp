@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 #include "platform/Clock.h"
 #include "platform/Strings.h"
+#include "publish/IntervalDeadline.h"
+#include "publish/LogMasks.h"
 #include "publish/PostBodies.h"
 #include "publish/ReportValues.h"
 
@@ -50,18 +51,6 @@ const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         &TStationSettings::LogInterval,
                                         std::nullopt};
 
-// A URL for a log line: a password in it ("user:pass@") masked.
-std::string MaskUrl(const std::string& url) {
-    size_t scheme = url.find("://");
-    size_t from = scheme == std::string::npos ? 0 : scheme + 3;
-    size_t at = url.find('@', from);
-    size_t slash = url.find('/', from);
-    if (at == std::string::npos || (slash != std::string::npos && slash < at)) return url;
-    size_t colon = url.find(':', from);
-    if (colon == std::string::npos || colon > at) return url;
-    return url.substr(0, colon + 1) + "****" + url.substr(at);
-}
-
 // The first line of a reply, for the log line of a rejected post: at most 200 bytes, anything but
 // printable text shown as '?'. A chunked body starts with its first chunk's size: the line is the
 // chunk's first.
@@ -76,18 +65,6 @@ std::string FirstLine(const std::string& text, bool chunked) {
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     return line;
-}
-
-// A post ends before the next one is due, and within kPostDeadlineMs: the scheduler starts the next in
-// the first pass of the next minute whose count since 1970 the interval divides. A post started just
-// before that (from the menu) has ten seconds all the same.
-uint32_t PostDeadline(int intervalMinutes) {
-    constexpr int64_t kMarginMs = 1000, kFloorMs = 10000;
-    if (intervalMinutes == 0) return kPostDeadlineMs;
-    const int64_t step = std::abs(int64_t{intervalMinutes}) * 60000;
-    const int64_t now = platform::Clock::Get().UnixTimeMs();
-    const int64_t left = (now / step + 1) * step - now - kMarginMs;
-    return static_cast<uint32_t>(std::clamp<int64_t>(left, kFloorMs, kPostDeadlineMs));
 }
 
 // Whether the reply's header says its body comes in chunks.
@@ -202,7 +179,7 @@ void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string
     client.RcvdStream = &received;
     client.URL = url;
     client.Proxy = s.ProxyEnabled ? s.ProxyAddress + ":" + s.ProxyPort : std::string();
-    client.DeadlineMs = PostDeadline(s.*(service.interval));
+    client.DeadlineMs = DeadlineBeforeNextInterval(s.*(service.interval), kPostDeadlineMs);
     client.ReplyLimit = kPostReplyLimit;
     if (&post == &wu_ && Debug()) station_.LogStatus("WU URL: " + MaskUrl(client.URL));
     bool started = post.failures.Run(station_, {service.errorPrefix, service.errorText}, [&] {

@@ -6,8 +6,6 @@
 #include "platform/Strings.h"
 
 namespace {
-// Causes kept track of at most: a cause whose burst is whole again needs no keeping.
-constexpr size_t kLimitedCauses = 512;
 constexpr size_t kSourceMax = 40;
 
 std::string Cause(const std::string& text) {
@@ -28,22 +26,30 @@ std::string Source(const std::string& text) {
     if (colon == 0 || colon == std::string::npos || colon > kSourceMax) return "LOG";
     return text.substr(0, colon);
 }
-
-double Refilled(double lines, uint32_t since, uint32_t now) {
-    return std::min<double>(kLogBurst, lines + platform::TicksElapsed(now, since) * kLogPerMinute / 60000.0);
-}
 } // namespace
+
+TLogLimiter::TLogLimiter(int burst, int perMinute) : burst_(burst), perMinute_(perMinute) {}
+
+double TLogLimiter::Refilled(const Bucket& bucket, uint32_t nowMs) const {
+    return std::min<double>(burst_, bucket.lines + platform::TicksElapsed(nowMs, bucket.filled) *
+                                                       static_cast<double>(perMinute_) / 60000.0);
+}
 
 bool TLogLimiter::Admit(const std::string& text, uint32_t nowMs) {
     const std::string cause = Cause(text);
     auto it = causes_.find(cause);
     if (it == causes_.end()) {
-        if (causes_.size() >= kLimitedCauses) Prune(nowMs);
-        causes_.emplace(cause, Bucket{kLogBurst - 1.0, nowMs});
+        if (causes_.size() >= kLimitedCauses) { // the cause seen longest ago is forgotten
+            causes_.erase(causes_.find(*seen_.front()));
+            seen_.pop_front();
+        }
+        it = causes_.emplace(cause, Bucket{burst_ - 1.0, nowMs, {}}).first;
+        it->second.seen = seen_.insert(seen_.end(), &it->first);
         return true;
     }
     Bucket& bucket = it->second;
-    bucket.lines = Refilled(bucket.lines, bucket.filled, nowMs);
+    seen_.splice(seen_.end(), seen_, bucket.seen);
+    bucket.lines = Refilled(bucket, nowMs);
     bucket.filled = nowMs;
     if (bucket.lines >= 1) {
         bucket.lines -= 1;
@@ -65,17 +71,4 @@ std::vector<std::string> TLogLimiter::TakeSummaries() {
         lines.push_back(platform::Format("%s: %d repeated line(s) held back", source.c_str(), count));
     heldBack_.clear();
     return lines;
-}
-
-void TLogLimiter::Prune(uint32_t nowMs) {
-    for (auto it = causes_.begin(); it != causes_.end();)
-        it = Refilled(it->second.lines, it->second.filled, nowMs) >= kLogBurst ? causes_.erase(it)
-                                                                               : std::next(it);
-    if (causes_.size() < kLimitedCauses) return;
-    // All are limited: the one nearest its whole burst goes.
-    auto fullest = std::max_element(causes_.begin(), causes_.end(), [&](const auto& a, const auto& b) {
-        return Refilled(a.second.lines, a.second.filled, nowMs) <
-               Refilled(b.second.lines, b.second.filled, nowMs);
-    });
-    causes_.erase(fullest);
 }

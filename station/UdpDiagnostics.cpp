@@ -2,10 +2,13 @@
 // the sensor objects' datagrams, and the status log's datagram copy ([STATUS] Enabled).
 //
 // Anything on the machine can send to the listener's port, so the log takes only what the sensor
-// objects send (IsSensorDiagnostic), marks it as come by UDP, shows a byte that is no printable ASCII
-// as \xNN, and takes at most a few such lines a second and a few more a minute (a sender that forges a
-// sensor's datagrams costs the log some kilobytes an hour); what it did not take is told a second after
-// the first of it, and then in one line a minute at most.
+// objects send (IsSensorDiagnostic), marks it as come by UDP, and shows a byte that is no printable ASCII
+// as \xNN. A text that repeats is bounded by its cause, as the status log bounds its lines (LogLimiter.h),
+// but tighter: its first few lines, then one a minute; so a flood of one text leaves room for any other.
+// All of them together are bounded too: a few lines a second and a few more a minute (a sender that
+// forges a sensor's datagrams, each with a text of its own, costs the log some kilobytes an hour). What
+// it did not take is told a second after the first of it, and then once a minute at most: the lines
+// beyond the bounds and the foreign datagrams in one line, the repeats held back in another.
 #include <algorithm>
 
 #include "net/Wsocket.h"
@@ -91,6 +94,8 @@ void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
     }
     if (!IsSensorDiagnostic(text)) {
         ++flood.foreign;
+    } else if (!flood.causes.Admit("UDP: " + text, now)) {
+        // held back and counted by the cause's bound
     } else if (flood.shown >= kDiagnosticLinesPerSecond ||
                flood.shownThisMinute >= kDiagnosticLinesPerMinute) {
         ++flood.excess;
@@ -104,10 +109,13 @@ void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {
         flood.summary->OnTimer = [this](platform::TTimer* timer) {
             timer->SetEnabled(false);
             TDiagnosticFlood& f = diagnosticFlood_;
-            LogStatus(platform::Format(
-                "UDP: %d datagram(s) not logged: %d beyond %d a second or %d a minute, %d not from a sensor",
-                f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond, kDiagnosticLinesPerMinute,
-                f.foreign));
+            if (f.excess + f.foreign > 0)
+                LogStatus(platform::Format("UDP: %d datagram(s) not logged: %d beyond %d a second or %d a "
+                                           "minute, %d not from a sensor",
+                                           f.excess + f.foreign, f.excess, kDiagnosticLinesPerSecond,
+                                           kDiagnosticLinesPerMinute, f.foreign));
+            for (const std::string& line : f.causes.TakeSummaries())
+                LogStatus(line);
             f.excess = f.foreign = 0;
             f.summarized = true;
             f.lastSummary = platform::GetTickCount();

@@ -208,8 +208,10 @@ public:
     // The diagnostic listener and the socket of the status log's copy (owned by the window).
     net::TWSocket* UDPStatusSocket = nullptr;
     net::TWSocket* UDPSSocket = nullptr;
-    // The diagnostic listener's count of this second's lines and of what it did not log.
+    // The diagnostic listener's bounds: per cause (a text that repeats), then on all its lines together;
+    // its count of this second's and this minute's lines, and of what it did not log.
     struct TDiagnosticFlood {
+        TLogLimiter causes{3, 1}; // a cause's first three lines, then one a minute
         uint32_t secondStart = 0, minuteStart = 0;
         int shown = 0, shownThisMinute = 0, excess = 0, foreign = 0;
         platform::TTimer* summary = nullptr; // tells what was not logged (UdpDiagnostics.cpp)

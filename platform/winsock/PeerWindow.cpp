@@ -5,11 +5,10 @@
 
 namespace platform::winsock {
 
-bool GetPeerWindowEdge(int socket, uint64_t& edge) {
+std::optional<PeerWindow> GetPeerWindow(int socket) {
     const auto figures = GetTcpFigures(socket);
-    if (!figures || !figures->BytesAcked) return false;
-    edge = *figures->BytesAcked + figures->PeerWindow.value_or(0);
-    return true;
+    if (!figures || !figures->BytesAcked) return std::nullopt;
+    return PeerWindow{*figures->BytesAcked, figures->PeerWindow.value_or(0)};
 }
 
 } // namespace platform::winsock

@@ -261,6 +261,23 @@ TEST_F(FtpUploadTest, MissingFilesAreSkippedAndTheMessageStartsAnUploadThatNever
     EXPECT_EQ(CountLog("Error"), 0) << Log();
 }
 
+// A one-letter password: masked in the reply that shows the PASS command, and nowhere else.
+TEST_F(FtpUploadTest, AOneLetterPasswordIsMaskedOnlyWhereItIsThePassword) {
+    ftp_test::ScriptedPeer peer("echo-pass");
+    ASSERT_GT(peer.port, 0);
+    StartUploading(static_cast<uint16_t>(peer.port), "FTPUserName=up\r\nFTPPassWord=p\r\nFTPLogSuccess=1\r\n"
+                                                     "FTPExtraFileName1=" +
+                                                         Path("plop.txt") + "\r\n[Weather]\r\nDebug=1\r\n");
+    Write("HTML/weather.html", "page");
+    Write("plop.txt", "extra");
+    publishing->Upload().FTPUpload();
+    ASSERT_TRUE(RunUntilLogged("FTP: 2 files uploaded OK")) << Log();
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("HTML/weather.html") + " successful"), 1) << Log();
+    EXPECT_EQ(CountLog("FTP: Upload of " + Path("plop.txt") + " successful"), 1) << Log();
+    EXPECT_EQ(CountLog("FTP: 230 Logged in after PASS **** ("), 1) << Log();
+    EXPECT_EQ(CountLog("****"), 1) << Log();
+}
+
 } // namespace
 
 TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAndTheNextIntervalRecovers) {
@@ -268,7 +285,7 @@ TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAn
     PyftpdPeer good;
     ASSERT_TRUE(endless.port > 0 && silent.port > 0 && good.port > 0);
     fs::create_directory(good.root / "www");
-    // Timeout=0 sets no limit on silence: the upload's deadline, the one-minute interval, is all there is.
+    // Timeout=0 sets no limit on silence: the upload's deadline, before the next minute's, is all there is.
     StartWith("[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPHostDirName=www\r\nFTPInterval=1\r\nTimeout="
               "0\r\nFTPLogSuccess=0\r\n"
               "FTPPort=" +
@@ -282,25 +299,29 @@ TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAn
               1)
         << Log();
 
-    // A server that never answers CWD, on a clock that gives it real time while the upload runs.
+    // A server that never answers CWD, on a clock that gives it real time while the upload runs. The
+    // uploads start as the scheduler starts them, in the first pass of each minute: each has ended
+    // before the next begins.
     auto paced = std::make_shared<publish_test::PeerPacedClock>(korvane_test::kDefaultStartMs, 1000000);
     platform::Clock::Install(paced);
     paced->PeerBusy = [&] { return upload.Running(); };
     StationSettings.FTPPort = std::to_string(silent.port);
-    for (int i = 0; i < 2; ++i) {
-        const uint32_t start = paced->TickCount();
+    const int64_t offsets[] = {300, 200, 400};
+    const int64_t minute = (paced->UnixTimeMs() / 60000 + 1) * 60000;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t due = minute + i * 60000 + offsets[i];
+        platform::EventLoop::Get().RunFor(static_cast<uint32_t>(due - paced->UnixTimeMs()));
+        EXPECT_FALSE(upload.Running()) << i;
         upload.FTPUpload();
-        ASSERT_TRUE(RunUntil([&] { return !upload.Running(); }, 10 * 60000)) << Log();
-        RecordProperty("upload" + std::to_string(i + 1) + "_ms",
-                       static_cast<int>(paced->TickCount() - start));
-        EXPECT_GE(paced->TickCount() - start, 60000u);
-        EXPECT_LE(paced->TickCount() - start, 61000u);
     }
-    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... no end within 60 seconds"), 1) << Log();
+    ASSERT_TRUE(RunUntil([&] { return !upload.Running(); }, 10 * 60000)) << Log();
+    EXPECT_LT(paced->UnixTimeMs(), minute + 3 * 60000);
+    EXPECT_EQ(CountLog("the previous upload is still running"), 0) << Log();
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... no end within 58 seconds"), 1) << Log();
 
     StationSettings.FTPPort = std::to_string(good.port);
     upload.FTPUpload();
-    ASSERT_TRUE(RunUntil([&] { return CountLog("FTP: OK again after 3 failed attempts") == 1; }, 60000))
+    ASSERT_TRUE(RunUntil([&] { return CountLog("FTP: OK again after 4 failed attempts") == 1; }, 60000))
         << Log();
     EXPECT_EQ(ftp_test::ReadRaw(good.root / "www/weather.html"), "page");
     EXPECT_EQ(CountLog("FTP:"), 3) << Log();

@@ -3,6 +3,7 @@
 // datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <set>
 #include <sstream>
 
@@ -82,6 +83,18 @@ std::pair<int, int> ToldConnections(const std::string& log) {
     return told;
 }
 
+// A client socket with as small a receive buffer as the system allows (so its window shuts at once, and
+// the system does not grow it), not blocking.
+int SmallWindowClient(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in here = net_test::Loopback(port);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+    net_test::SetNonBlocking(fd);
+    return fd;
+}
+
 // The station serves this machine only: its TCP feed listens where its web server would.
 const std::string kThisMachine = "[HTTP]\r\nAddr=127.0.0.1\r\n";
 
@@ -125,8 +138,8 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
         more.push_back(std::make_unique<Client>(port));
         Run(50);
     }
-    // Beyond ten, clients are turned away with the busy banner: a run of them is told once, and not
-    // as connections.
+    // Beyond ten, clients are turned away with the busy banner, and not told as connections: these are
+    // counted in the run of connections that goes on.
     std::vector<std::unique_ptr<Client>> away;
     for (int i = 0; i < 5; ++i) {
         away.push_back(std::make_unique<Client>(port));
@@ -138,16 +151,16 @@ TEST_F(StatusFeedsTest, ClientsGetTheBannerThenALineASecondTheEleventhIsTurnedAw
         EXPECT_EQ(c->text, "Sorry, too many clients\r\n");
         EXPECT_TRUE(c->closed);
     }
-    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 turned away (too many clients)"), 1);
-    // One leaves and the next one is let in: the run of refusals has ended, and its count is told.
+    EXPECT_EQ(CountLog("turned away"), 0);
+    // One leaves and the next one is let in.
     more.back().reset();
     Run(500);
     more.back() = std::make_unique<Client>(port);
     Run(500);
-    EXPECT_EQ(CountLog("TCP: 5 clients turned away (too many clients)"), 1);
     StationSettings.TCPEnabled = false; // the supervisor stops the server on its next pass
     Run(1000);
     // The stop tells what the last run counted, then the clients it disconnects.
+    EXPECT_EQ(CountLog("TCP: 5 more client(s) turned away (too many clients) in a run"), 1);
     EXPECT_EQ(ToldConnections(Read("korvane.log")), std::make_pair(11, 1)) << Read("korvane.log");
     EXPECT_LT(CountLog("TCP: Client 127.0.0.1"), 11);
     EXPECT_EQ(CountLog("SERVER: TCP services shutting down, disconnecting 10 client(s)"), 1);
@@ -169,21 +182,12 @@ TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReads
     // Two clients with as small a receive buffer as the system allows, so that their windows shut at
     // once, beside eight that read: one pauses for a minute and a half and keeps its slot, the other
     // never reads and has its slot freed two minutes after the first line it left.
-    auto sleepy = [&] {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int small = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in here = net_test::Loopback(port);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
-        net_test::SetNonBlocking(fd);
-        return fd;
-    };
     const uint32_t start = clock_->TickCount();
     auto elapsed = [&] { return platform::TicksElapsed(clock_->TickCount(), start); };
-    int sleeper = sleepy();
+    int sleeper = SmallWindowClient(port);
     Client pauser(port);
     ::close(pauser.fd);
-    pauser.fd = sleepy();
+    pauser.fd = SmallWindowClient(port);
     std::vector<std::unique_ptr<Client>> readers;
     for (int i = 0; i < 8; ++i) {
         readers.push_back(std::make_unique<Client>(port));
@@ -211,6 +215,47 @@ TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReads
     EXPECT_EQ(next.text.rfind(kBanner, 0), 0u) << next.text;
     EXPECT_FALSE(next.closed);
     ::close(sleeper);
+}
+
+// Nine clients that never read, with the buffers the system grows as data arrive, and one that reads
+// a minute's lines at a time hold the ten slots. From two minutes on, each newcomer takes the place of
+// one that never read; the one that reads keeps its slot, although it has held it longest, and so do
+// the newcomers: the next one is turned away.
+TEST_F(StatusFeedsTest, AFullTableGivesANewcomerThePlaceOfAClientThatShowsNoSignOfReading) {
+    uint16_t port = net_test::FreePort();
+    StartDemo("TCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
+    Client reader(port);
+    ::close(reader.fd);
+    reader.fd = SmallWindowClient(port);
+    std::vector<int> idle;
+    for (int i = 0; i < 9; ++i) {
+        idle.push_back(net_test::RawConnect(port));
+        Run(50);
+    }
+    const uint32_t start = clock_->TickCount();
+    auto elapsed = [&] { return platform::TicksElapsed(clock_->TickCount(), start); };
+    for (uint32_t next = 60000; next <= 150000; next += 60000) {
+        Run(next - elapsed());
+        reader.Read();
+    }
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (int i = 0; i < 10; ++i) {
+        newcomers.push_back(std::make_unique<Client>(port));
+        Run(1000);
+        for (auto& c : newcomers)
+            c->Read();
+    }
+    reader.Read();
+    EXPECT_FALSE(reader.closed);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(newcomers[i]->text.rfind(kBanner, 0), 0u) << i << ": " << newcomers[i]->text;
+        EXPECT_FALSE(newcomers[i]->closed) << i;
+    }
+    EXPECT_EQ(newcomers[9]->text, "Sorry, too many clients\r\n");
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 gives its place to a newcomer: no sign that it reads for "), 9);
+    EXPECT_LE(elapsed(), 4 * 60000u);
+    for (int fd : idle)
+        ::close(fd);
 }
 
 // A client that connects and closes again and again costs the log four lines: its first connection
@@ -241,8 +286,52 @@ TEST_F(StatusFeedsTest, ARunOfConnectionsIsToldWithItsCount) {
     ASSERT_EQ(lines.size(), 5u) << added;
     EXPECT_NE(lines[0].find("TCP: Client 127.0.0.1 connected"), std::string::npos);
     EXPECT_NE(lines[1].find("TCP: Client 127.0.0.1 disconnected"), std::string::npos);
-    EXPECT_NE(lines[4].find("TCP: 0 more client(s) connected and 1 disconnected in a run"), std::string::npos);
+    EXPECT_NE(lines[4].find("TCP: 0 more client(s) connected and 1 disconnected in a run"),
+              std::string::npos);
     EXPECT_EQ(ToldConnections(added), std::make_pair(connections, connections)) << added;
+    form.Publishing().StopTCPServices();
+}
+
+// A connect flood against a full table while its clients come and go: the refusals are counted in the
+// run, not told in a pair of lines each time a client is let in between them.
+TEST_F(StatusFeedsTest, ARunOfRefusalsIsToldWithItsCount) {
+    uint16_t port = net_test::FreePort();
+    Write("korvane.ini",
+          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
+    TMainForm& form = Start();
+    form.StartTimer->SetEnabled(false); // no reading cycle: the clock moves as the test runs the loop
+    form.Publishing().StartTCPServices();
+    std::deque<std::unique_ptr<Client>> holders;
+    for (int i = 0; i < 10; ++i) {
+        holders.push_back(std::make_unique<Client>(port));
+        Run(25);
+    }
+    const size_t before = Read("korvane.log").size();
+    int refused = 0;
+    for (int i = 1; i <= 80 * 40; ++i) { // forty a second for eighty seconds
+        ::close(net_test::RawConnect(port));
+        ++refused;
+        Run(25);
+        if (i % 20 == 0) { // every half second one leaves and another is let in
+            holders.pop_front();
+            Run(25);
+            holders.push_back(std::make_unique<Client>(port));
+            Run(25);
+        }
+    }
+    Run(6000);
+    const std::string added = Read("korvane.log").substr(before);
+    int toldLines = 0, told = 0;
+    std::istringstream text(added);
+    for (std::string line; std::getline(text, line);) {
+        if (line.find("turned away") == std::string::npos) continue;
+        ++toldLines;
+        int n = 0;
+        const size_t at = line.find("TCP: ");
+        told += std::sscanf(line.c_str() + at, "TCP: %d more client(s) turned away", &n) == 1 ? n : 1;
+    }
+    EXPECT_EQ(told, refused) << added;
+    EXPECT_LE(toldLines, 3) << added; // a line a minute while the run lasts, and one at its end
     form.Publishing().StopTCPServices();
 }
 

@@ -163,3 +163,29 @@ TEST_F(StatusLogTest, ALineThatRepeatsForGoodIsHeldBackAndCounted) {
     RecordProperty("log_bytes_for_an_hour", static_cast<int>(log.size()));
     EXPECT_LT(log.size(), 100u * 1024);
 }
+
+// The limiter's room for causes is bounded: when it is full, the cause seen longest ago is forgotten (its
+// next line starts a fresh burst), while one still repeating keeps its count.
+TEST(LogLimiterTest, WhenItsRoomIsFullTheCauseSeenLongestAgoIsForgottenFirst) {
+    TLogLimiter limiter;
+    for (const char* text : {"A: flood", "B: flood"}) {
+        for (int i = 0; i < kLogBurst; ++i)
+            ASSERT_TRUE(limiter.Admit(text, 0));
+        EXPECT_FALSE(limiter.Admit(text, 0)) << text;
+    }
+    auto name = [](size_t n) {
+        std::string text = "C: ";
+        for (; text.size() == 3 || n > 0; n /= 26)
+            text += static_cast<char>('a' + n % 26);
+        return text;
+    };
+    for (size_t i = 2; i < TLogLimiter::kLimitedCauses; ++i)
+        EXPECT_TRUE(limiter.Admit(name(i), 0));
+    EXPECT_FALSE(limiter.Admit("B: flood", 0)); // B is the latest seen, A the earliest
+    EXPECT_TRUE(limiter.Admit("D: one more", 0));
+    EXPECT_TRUE(limiter.Admit("A: flood", 0));
+    EXPECT_FALSE(limiter.Admit("B: flood", 0));
+    const std::vector<std::string> told = {"A: 1 repeated line(s) held back",
+                                           "B: 3 repeated line(s) held back"};
+    EXPECT_EQ(limiter.TakeSummaries(), told);
+}

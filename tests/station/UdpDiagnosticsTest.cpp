@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "net/DiagnosticDatagram.h"
@@ -161,6 +163,38 @@ TEST_F(UdpDiagnosticsTest, ForgedSensorDatagramsCostTheLogAFewLinesAMinute) {
     }
     EXPECT_LE(summaries, 5);
     EXPECT_EQ(logged + untold, sent); // each one logged or counted
+}
+
+// A flood of one forged text, twenty a second for three minutes, keeps no other report out: each real
+// one reaches the log, while the flood's text is held back after its first lines and counted.
+TEST_F(UdpDiagnosticsTest, AFloodOfOneTextKeepsNoOtherReportOut) {
+    const std::string port = StartListening();
+    const std::string flood = "DS2450 " + kDS2450 + ": Exception reading sensor!";
+    const std::map<int, std::string> reports = {{600, "DS2450 " + kDS2450 + ": Conversion not started: 5"},
+                                                {1800, kCoupler + " / Exception selecting port"},
+                                                {3000, "DS2450 " + kDS2450 + ": Error accessing MicroLAN"}};
+    const int sent = 3 * 60 * 20;
+    for (int i = 0; i < sent; ++i) {
+        if (reports.count(i)) net::SendDiagnosticDatagram(reports.at(i), port);
+        net::SendDiagnosticDatagram(flood, port);
+        platform::EventLoop::Get().RunFor(50);
+    }
+    platform::EventLoop::Get().RunFor(61000);
+    for (const auto& [at, report] : reports)
+        EXPECT_EQ(CountLog("UDP: " + report), 1) << report;
+    int logged = 0, held = 0;
+    std::istringstream log(Read("korvane.log"));
+    for (std::string line; std::getline(log, line);) {
+        int n = 0;
+        const size_t at = line.find("UDP: ");
+        if (at == std::string::npos) continue;
+        logged += line.find(flood) != std::string::npos;
+        if (line.find("repeated line(s) held back") != std::string::npos &&
+            std::sscanf(line.c_str() + at, "UDP: %d", &n) == 1)
+            held += n;
+    }
+    EXPECT_LE(logged, 3 + 4);
+    EXPECT_EQ(logged + held, sent);
 }
 
 TEST_F(UdpDiagnosticsTest, EveryStatusLineGoesOutAsOneDatagramWithoutTheDate) {
