@@ -69,8 +69,7 @@ void DS2423::LoadSettings() {
         Type = IniFile->ReadString(section, "Type", "DS2423");
         LoadKeys(*this, kCounterKeys, *IniFile, section);
         // A counter this station has not kept a day for: its chip has counted since it was made.
-        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter") &&
-                               !(IsRainGauge(*this) && IniFile->ValueExists(section, "RunningCounter"));
+        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter");
         IniFile->WriteString(section, "Type", Type);
     });
 }
@@ -119,7 +118,7 @@ int DS2423::Read() {
                 for (int32_t& entry : CountHistory)
                     entry = count;
                 PreviousTick = tick;
-                if (todayFromFirstCount_) StartTodayAt(count);
+                StartAtFirstCount(count);
                 return 1;
             }
             CurrentTick = tick;
@@ -142,10 +141,10 @@ int DS2423::Read() {
         });
 }
 
-void DS2423::StartTodayAt(int32_t count) {
+void DS2423::StartAtFirstCount(int32_t first) {
+    if (!todayFromFirstCount_) return;
     todayFromFirstCount_ = false;
-    if (Type == "WindSpeed") return; // the wind keeps no day's count
-    TodayCounter = count;
+    TodayCounter = first;
     IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
 }
 
