@@ -6,7 +6,6 @@
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -98,10 +97,6 @@ bool DS2423::ReadCounter(uint32_t& count) {
         count = static_cast<uint32_t>(Multiplier) * raw;
         return true;
     });
-}
-
-int DS2423::ReadIntervalSeconds() const {
-    return TurnSeconds(0, SensorSet().DS2423Sensors.Count());
 }
 
 int DS2423::Read() {

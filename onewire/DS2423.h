@@ -26,8 +26,6 @@ public:
     void ResetDaily() override;
     void InitHistory() override;
     int Read() override;
-    // A plain counter takes its turn among the plain counters, one a round.
-    int ReadIntervalSeconds() const override;
     std::string GetHTML() override;
     std::string GetStatus() override;
     virtual void ResetHistory();

@@ -9,7 +9,6 @@
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
@@ -132,7 +131,7 @@ int DS2450::Sample() {
 }
 
 bool DS2450::ValuesCurrent() const {
-    return ReadEnabled != 0 && freshness_.Current(TurnSeconds(0, SensorSet().DS2450Sensors.Count()));
+    return ReadEnabled != 0 && freshness_.Current();
 }
 
 int DS2450::CrcError(const char* what) {

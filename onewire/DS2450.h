@@ -35,6 +35,8 @@ public:
     int Sample();
     // Sampling is on and a sample read the device lately (Freshness.h).
     bool ValuesCurrent() const;
+    // The seconds between two samples as the station's rounds take them; the station tells it.
+    void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
     // The conversion and read of all four channels; the session is open.
     int Read();
     void StoreValue(int channel, double volts);

@@ -39,7 +39,6 @@ public:
 
     void ResetDaily() override;
     int Read() override;
-    int ReadIntervalSeconds() const override { return TurnSeconds(0, 1); }
     std::string GetUnit() override;
     std::string GetHTML() override;
     std::string GetStatus() override;
