@@ -3,8 +3,8 @@
 #include <cmath>
 #include <exception>
 
-#include "onewire/DataFiles.h"
 #include "onewire/DS2450Exchange.h"
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"

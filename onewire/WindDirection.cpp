@@ -161,7 +161,9 @@ int WindData::ReadDirectionDS2450() {
         DS2450Exchange::Line line;
         line.session = session;
         line.reset = [session] { return tmex::TouchReset(session) >= 0; };
-        line.select = [session] { return tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) == 1; };
+        line.select = [session] {
+            return tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) == 1;
+        };
         line.send = [](int byte) { return Touch(byte) >= 0; };
         line.receive = [] { return static_cast<int>(Touch(0xFF)); };
         const DS2450Exchange::Outcome outcome =

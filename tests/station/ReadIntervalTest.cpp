@@ -23,7 +23,8 @@ TEST_F(ReadIntervalTest, AThermometerStaysCurrentForFiveOfItsReadIntervals) {
     sim::DS18B20* thermometers[3] = {&AddThermometer(0x21), &AddThermometer(0x22), &AddThermometer(0x23)};
     for (sim::DS18B20* t : thermometers)
         t->SetTemperature(4.5);
-    Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\n[DS1820]\r\nReadInterval=90\r\n");
+    Settings(
+        "[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\n[DS1820]\r\nReadInterval=90\r\n");
     StartStation();
     Run(200000);
     ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 3);
