@@ -4,7 +4,6 @@
 #include <cmath>
 #include <exception>
 
-#include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
@@ -44,10 +43,6 @@ void Barometer::SaveSettings() {
         DS2438::SaveSettings();
         SaveKeys(*this, kBarometerKeys, *IniFile, SerialSection());
     });
-}
-
-int Barometer::ReadIntervalSeconds() const {
-    return TurnSeconds(Microlan::Bus().DS2438ReadInterval, 1);
 }
 
 int Barometer::Read() {

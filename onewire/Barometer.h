@@ -18,7 +18,6 @@ public:
     void LoadSettings();
     void SaveSettings();
     int Read() override;
-    int ReadIntervalSeconds() const override;
     // Calibrates and takes a pressure in inHg; non-zero when taken (a pressure of 0 or below is not).
     int StorePressure(double pressure);
     // The minute step: the history ages by one entry, the rate reference becomes the oldest one.

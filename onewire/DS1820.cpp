@@ -7,7 +7,6 @@
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -68,10 +67,6 @@ bool DS1820::ScratchpadAllZero() const {
 bool DS1820::PowerOnTemperature() const {
     return Rom[0] == kFamilyDS18S20 ? IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00
                                     : IoBuffer[0] == 0x50 && IoBuffer[1] == 0x05;
-}
-
-int DS1820::ReadIntervalSeconds() const {
-    return TurnSeconds(Microlan::Bus().DS1820ReadInterval, SensorSet().DS1820Sensors.Count());
 }
 
 int DS1820::Read() {

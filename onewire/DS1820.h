@@ -23,7 +23,6 @@ public:
     DS1820(int sensorNumber, const uint16_t* couplerRom, int couplerPort);
 
     int Read() override;
-    int ReadIntervalSeconds() const override;
     void ResetDaily() override;
     std::string GetHTML() override;
     std::string GetXML() override;

@@ -6,7 +6,6 @@
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
@@ -69,8 +68,7 @@ void DS2423::LoadSettings() {
         Type = IniFile->ReadString(section, "Type", "DS2423");
         LoadKeys(*this, kCounterKeys, *IniFile, section);
         // A counter this station has not kept a day for: its chip has counted since it was made.
-        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter") &&
-                               !(IsRainGauge(*this) && IniFile->ValueExists(section, "RunningCounter"));
+        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter");
         IniFile->WriteString(section, "Type", Type);
     });
 }
@@ -101,10 +99,6 @@ bool DS2423::ReadCounter(uint32_t& count) {
     });
 }
 
-int DS2423::ReadIntervalSeconds() const {
-    return TurnSeconds(0, SensorSet().DS2423Sensors.Count());
-}
-
 int DS2423::Read() {
     static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate", true};
     return LoggedOr<int>(
@@ -119,7 +113,7 @@ int DS2423::Read() {
                 for (int32_t& entry : CountHistory)
                     entry = count;
                 PreviousTick = tick;
-                if (todayFromFirstCount_) StartTodayAt(count);
+                StartAtFirstCount(count);
                 return 1;
             }
             CurrentTick = tick;
@@ -142,10 +136,10 @@ int DS2423::Read() {
         });
 }
 
-void DS2423::StartTodayAt(int32_t count) {
+void DS2423::StartAtFirstCount(int32_t first) {
+    if (!todayFromFirstCount_) return;
     todayFromFirstCount_ = false;
-    if (Type == "WindSpeed") return; // the wind keeps no day's count
-    TodayCounter = count;
+    TodayCounter = first;
     IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
 }
 

@@ -26,8 +26,6 @@ public:
     void ResetDaily() override;
     void InitHistory() override;
     int Read() override;
-    // A plain counter takes its turn among the plain counters, one a round.
-    int ReadIntervalSeconds() const override;
     std::string GetHTML() override;
     std::string GetStatus() override;
     virtual void ResetHistory();
@@ -52,12 +50,14 @@ public:
     uint32_t CurrentTick = 0;
     int32_t CountHistory[kHistory] = {};
 
-private:
-    void StartTodayAt(int32_t count);
+protected:
+    // A start key is a count a total starts at (today's here; a role adds its own). One the section
+    // lacked at the load takes the first count this object reads, in the role it was made for, and is
+    // written into the section then; one the section has is kept. Called once, on the first read.
+    virtual void StartAtFirstCount(int32_t first);
 
-    // No TodayCounter in the section and no loaded count to take it from: today starts at the first
-    // count read, which the section keeps from then on.
-    bool todayFromFirstCount_ = false;
+private:
+    bool todayFromFirstCount_ = false; // no TodayCounter in the section
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as

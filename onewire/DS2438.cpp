@@ -7,7 +7,6 @@
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Tmex.h"
@@ -94,10 +93,6 @@ bool DS2438::WaitNonZero() {
             platform::TicksElapsed(platform::GetTickCount(), start) > kPollLimitMs)
             return false;
     }
-}
-
-int DS2438::ReadIntervalSeconds() const {
-    return TurnSeconds(Microlan::Bus().DS2438ReadInterval, SensorSet().DS2438Sensors.Count());
 }
 
 int DS2438::Read() {

@@ -23,7 +23,6 @@ public:
 
     // VAD, temperature, then VDD and VSENS: all three are read, success only when all three succeed.
     int Read() override;
-    int ReadIntervalSeconds() const override;
     // Points the A/D at VAD (0) or VDD (non-zero).
     int SelectInput(int input);
     int ReadVoltage(int input);

@@ -3,18 +3,17 @@
 #include <cmath>
 #include <exception>
 
+#include "onewire/DS2450Exchange.h"
 #include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "onewire/iButton.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Strings.h"
-#include "platform/tmex/Crc.h"
 #include "platform/tmex/Tmex.h"
 
 using namespace platform;
@@ -22,7 +21,6 @@ namespace tmex = platform::tmex;
 
 namespace {
 
-constexpr double kVoltsPerCount = 0.00008;
 const char kLetters[DS2450::kChannels] = {'A', 'B', 'C', 'D'};
 
 // The suffix of a channel's keys.
@@ -102,23 +100,6 @@ std::string DS2450::RomToText() const {
     return RomToHex(Rom);
 }
 
-// --- CRC ------------------------------------------------------------------------------------------
-
-DS2450Crc DS2450Crc::OfWrite(uint16_t address, bool first) {
-    if (!first) return DS2450Crc(address);
-    DS2450Crc crc;
-    return crc.Add(0x55).Add(address & 0xFF).Add(address >> 8);
-}
-
-DS2450Crc& DS2450Crc::Add(int byte) {
-    crc_ = tmex::Crc16Update(crc_, static_cast<uint8_t>(byte));
-    return *this;
-}
-
-bool DS2450Crc::Intact() const {
-    return crc_ == tmex::kCrc16Residue;
-}
-
 // --- sample and read ------------------------------------------------------------------------------
 
 int DS2450::Sample() {
@@ -150,7 +131,7 @@ int DS2450::Sample() {
 }
 
 bool DS2450::ValuesCurrent() const {
-    return ReadEnabled != 0 && freshness_.Current(TurnSeconds(0, SensorSet().DS2450Sensors.Count()));
+    return ReadEnabled != 0 && freshness_.Current();
 }
 
 int DS2450::CrcError(const char* what) {
@@ -160,83 +141,30 @@ int DS2450::CrcError(const char* what) {
 
 int DS2450::Read() {
     try {
-        if (!Access()) return 0;
-        const int control1 = BitsConversion % 16; // 16 bits is written as 0
-        const int control2 = FiveVoltRange % 2;
-
-        // Write the control registers of the four channels (address 0x0008); each byte is answered with
-        // its CRC and read back.
-        if (!SendByte(0x55) || !SendByte(0x08) || !SendByte(0x00)) return 0;
-        uint16_t address = 0x0008;
-        for (int ch = 0; ch < kChannels; ++ch) {
-            for (int control : {control1, control2}) {
-                DS2450Crc crc = DS2450Crc::OfWrite(address, address == 0x0008);
-                if (!SendByte(control)) return 0;
-                if (!crc.Add(control).Add(ReadByte()).Add(ReadByte()).Intact())
-                    return CrcError("writing the control registers");
-                if (ReadByte() != control) return 0;
-                ++address;
-            }
-        }
-
-        // Convert all four inputs, no preset. A device without VCC converts on the strong pull-up, which
-        // must start right after the CRC: it is armed before the CRC's last byte. Unconfirmed, the device
-        // never converted and its memory holds old results: the read fails instead of taking them.
-        if (!Reset() || !Access()) return 0;
-        if (!SendByte(0x3C) || !SendByte(0x0F) || !SendByte(0x00)) return 0;
-        DS2450Crc convert;
-        convert.Add(0x3C).Add(0x0F).Add(0x00).Add(ReadByte());
-        int started = tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 1, 2);
-        if (started == 1) {
-            const int crc = tmex::TouchByte(Microlan::Bus().SessionHandle, 0xFF);
-            started = crc >= 0 ? 1 : crc;
-            convert.Add(crc);
-        }
-        if (started != 1) {
-            tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0);
-            SetErrorText(started, 1);
+        DS2450Exchange::Line line;
+        line.session = Microlan::Bus().SessionHandle;
+        line.reset = [this] { return Reset() != 0; };
+        line.select = [this] { return Access() != 0; };
+        line.send = [this](int byte) { return SendByte(byte) != 0; };
+        line.receive = [this] { return ReadByte(); }; // 0 for a byte that did not come: the CRC tells
+        const DS2450Exchange::Outcome outcome =
+            DS2450Exchange::Run(line, {.bits = BitsConversion, .fiveVoltRange = FiveVoltRange % 2 != 0});
+        using End = DS2450Exchange::End;
+        if (outcome.pullUpStarted) conversionStartFailures_.Succeeded();
+        if (outcome.end == End::NotStarted) {
+            SetErrorText(outcome.driverResult, 1);
             if (conversionStartFailures_.First()) SendDatagram("Conversion not started: " + LastError);
             return 0;
         }
-        conversionStartFailures_.Succeeded();
-        PumpMessages(100);
-        if (tmex::OneWireLevel(Microlan::Bus().SessionHandle, 0, 0, 0) != 0) return 0;
-        // A garbled command may have converted other inputs: its results are not taken.
-        if (!convert.Intact()) return CrcError("starting the conversion");
-
-        // The device reads 0 while it converts and 0xFF when done. A dead or shorted line would keep
-        // this loop going for ever, so it is bounded in time and in polls.
-        const uint32_t start = GetTickCount();
-        int polls = 0;
-        int byte = ReadByte();
-        while (byte != 0xFF) {
-            if (++polls >= kConversionMaxPolls ||
-                TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs) {
-                SetErrorText(byte, 1);
-                if (Debug) DebugLog("Exception reading byte on MicroLAN: " + LastError);
-                return 0;
-            }
-            byte = ReadByte();
+        if (outcome.end == End::Timeout) {
+            SetErrorText(outcome.driverResult, 1);
+            if (Debug) DebugLog("Exception reading byte on MicroLAN: " + LastError);
+            return 0;
         }
-
-        // Read the four results from address 0x0000.
-        if (!Reset() || !Access()) return 0;
-        if (!SendByte(0xAA) || !SendByte(0x00) || !SendByte(0x00)) return 0;
-        DS2450Crc results;
-        results.Add(0xAA).Add(0x00).Add(0x00);
-        unsigned raw[kChannels] = {};
-        for (int ch = 0; ch < kChannels; ++ch) {
-            const int low = ReadByte();
-            const int high = ReadByte();
-            results.Add(low).Add(high);
-            raw[ch] = static_cast<unsigned>(low + 256 * high);
-        }
-        results.Add(ReadByte()).Add(ReadByte());
-        if (!Reset()) return 0;
-        if (!results.Intact()) return CrcError("reading the results");
-
+        if (outcome.CrcFailed()) return CrcError(DS2450Exchange::CrcPart(outcome.end));
+        if (!outcome.Done()) return 0;
         for (int ch = 0; ch < kChannels; ++ch)
-            StoreValue(ch, raw[ch] * kVoltsPerCount);
+            StoreValue(ch, outcome.Volts(ch));
         StatusText.SetNumbers("%3.1f / %3.1f / %3.1f / %3.1f", {Value[0], Value[1], Value[2], Value[3]});
         return 1;
     } catch (...) {

@@ -4,8 +4,8 @@
 // the bus primitives and coupler commands, troubles reported as diagnostic datagrams and to its own
 // debug log instead of the status log.
 //
-// Every answer that the chip protects with its CRC16 is checked (DS2450Crc): a read whose CRC fails is a
-// failed read, and a sample tries up to kTries reads, as the other kinds try theirs.
+// A read is the chip's exchange (DS2450Exchange.h), every part of it checked with its CRC16: a read whose
+// CRC fails is a failed read, and a sample tries up to kTries reads, as the other kinds try theirs.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,23 +16,6 @@
 #include "onewire/RunOfFailures.h"
 #include "platform/CatchAndLog.h"
 #include "platform/IniFile.h"
-
-// The CRC16 that a DS2450 sends, inverted and LSB first, after each part of an exchange: over the command,
-// the address and the first byte of a Write Memory, then over each further byte with the generator
-// loaded with that byte's address; over a Convert and its two bytes; over a Read Memory's command,
-// address and data to the end of the page. Given what a part covers and then the two bytes read, it is
-// Intact unless something was garbled on the line. (The vane of the wind sensor is a DS2450 too.)
-class DS2450Crc {
-public:
-    explicit DS2450Crc(uint16_t loaded = 0) : crc_(loaded) {}
-    // The CRC of a Write Memory's byte at `address`, `first` of the command.
-    static DS2450Crc OfWrite(uint16_t address, bool first);
-    DS2450Crc& Add(int byte);
-    bool Intact() const;
-
-private:
-    uint16_t crc_;
-};
 
 class DS2450 {
 public:
@@ -52,6 +35,8 @@ public:
     int Sample();
     // Sampling is on and a sample read the device lately (Freshness.h).
     bool ValuesCurrent() const;
+    // The seconds between two samples as the station's rounds take them; the station tells it.
+    void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
     // The conversion and read of all four channels; the session is open.
     int Read();
     void StoreValue(int channel, double volts);
@@ -123,10 +108,6 @@ public:
     int SwitchPort = 0;
     uint16_t SwitchSerial[9] = {};
     uint16_t Rom[8] = {};
-
-    // Bounds of the wait for the end of a conversion: the device answers 0xFF within milliseconds.
-    static constexpr uint32_t kConversionTimeoutMs = 100;
-    static constexpr int kConversionMaxPolls = 1000;
 
 private:
     std::string Section() const { return RomToText(); }

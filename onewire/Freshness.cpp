@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "onewire/Microlan.h"
 #include "platform/Clock.h"
 
 TFreshness::TFreshness() : lastMs_(platform::Clock::Get().MonotonicMs()) {}
@@ -11,15 +10,10 @@ void TFreshness::Read() {
     lastMs_ = platform::Clock::Get().MonotonicMs();
 }
 
-bool TFreshness::Current(int readIntervalSeconds) const {
+bool TFreshness::Current() const {
     const uint64_t limitMs =
-        1000ULL * static_cast<uint64_t>(std::max(kCurrentReadIntervals * std::max(readIntervalSeconds, 1),
+        1000ULL * static_cast<uint64_t>(std::max(kCurrentReadIntervals * std::max(readIntervalSeconds_, 1),
                                                  kCurrentAtLeastSeconds));
     const uint64_t now = platform::Clock::Get().MonotonicMs();
     return now < lastMs_ || now - lastMs_ <= limitMs; // a clock put in since counts from now
-}
-
-int TurnSeconds(int dueSeconds, int sensors) {
-    const int roundSeconds = (std::max(Microlan::Bus().SampleInterval, 1) + 999) / 1000;
-    return std::max(dueSeconds, roundSeconds * std::max(sensors, 1));
 }

@@ -4,6 +4,10 @@
 // kCurrentAtLeastSeconds, so that a busy minute or a short adapter outage does not blank a value) has
 // values the station no longer publishes as current. A new sensor counts from the moment it was made:
 // its first reads are still to come.
+//
+// The read interval is the one the station's rounds give the sensor (its turn among its kind); the
+// station that schedules the rounds tells it (SetReadInterval). Until told, the sensor has the least
+// window.
 #include <cstdint>
 
 inline constexpr int kCurrentReadIntervals = 5;
@@ -14,13 +18,12 @@ public:
     TFreshness();
     // A sample read the device now.
     void Read();
-    // Within the limit for a sensor read every `readIntervalSeconds`.
-    bool Current(int readIntervalSeconds) const;
+    // The seconds between two reads of the sensor.
+    void SetReadInterval(int seconds) { readIntervalSeconds_ = seconds; }
+    // Within the limit for the sensor's read interval.
+    bool Current() const;
 
 private:
     uint64_t lastMs_; // the clock's monotonic milliseconds
+    int readIntervalSeconds_ = 0;
 };
-
-// The seconds between two reads of one sensor: a kind read when `dueSeconds` have passed (0: every
-// round), whose `sensors` objects take one round each in turn, on rounds the sampling interval apart.
-int TurnSeconds(int dueSeconds, int sensors);

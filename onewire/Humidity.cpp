@@ -6,7 +6,6 @@
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorKeys.h"
-#include "onewire/SensorTables.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
 
@@ -46,10 +45,6 @@ void Humidity::SaveSettings() {
         DS2438::SaveSettings();
         SaveKeys(*this, kHumidityKeys, *IniFile, SerialSection());
     });
-}
-
-int Humidity::ReadIntervalSeconds() const {
-    return TurnSeconds(Microlan::Bus().DS2438ReadInterval, SensorSet().HumiditySensors.Count());
 }
 
 int Humidity::Read() {

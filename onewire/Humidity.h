@@ -14,7 +14,6 @@ public:
     void LoadSettings();
     void SaveSettings();
     int Read() override;
-    int ReadIntervalSeconds() const override;
     // Takes a raw humidity through calibration, the outlier rule and smoothing; non-zero when taken.
     int StoreHumidity(double raw);
     void UpdateHeatIndex();

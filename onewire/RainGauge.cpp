@@ -65,7 +65,10 @@ void RainGauge::LoadSettings() {
         Type = "RainGauge";
         Description = "RainGauge";
         IniFile->WriteString(section, "Type", Type);
-        firstCountPending_ = !IniFile->ValueExists(section, "RunningCounter");
+        fromFirstCount_.running = !IniFile->ValueExists(section, "RunningCounter");
+        fromFirstCount_.month = !IniFile->ValueExists(section, "MonthCounter");
+        fromFirstCount_.total = !IniFile->ValueExists(section, "StartCounter");
+        fromFirstCount_.resetTime = !IniFile->ValueExists(section, "ResetTime");
         LoadKeys(*this, kRainKeys, *IniFile, section);
         RateFallback = RunningCounter;
         // The rate's reference starts at the loaded count, so the first round shows no spike.
@@ -127,7 +130,6 @@ void RainGauge::SetTodayText() {
 int RainGauge::Read() {
     try {
         if (DS2423::Read() == 0) return 0; // any count is one: the counter is unsigned
-        if (firstCountPending_) StartFromFirstCount();
         if (Samples == 1) CalculateRate();
         MinuteCounts[0] = RunningCounter;
         if (CountChanged == 0) return 1;
@@ -142,17 +144,27 @@ int RainGauge::Read() {
     }
 }
 
-void RainGauge::StartFromFirstCount() {
-    firstCountPending_ = false;
-    const int32_t first = PreviousCount; // the first read keeps its count there
-    RunningCounter = MonthCounter = StartCounter = first; // today's start is the counter's own
-    RateFallback = RateReference = first;
-    ResetTime = static_cast<uint32_t>(UnixTime());
+void RainGauge::StartAtFirstCount(int32_t first) {
+    DS2423::StartAtFirstCount(first);
     const std::string section = RomText(Rom);
-    IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
-    IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
-    IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
-    IniFile->WriteInteger(section, "StartCounter", StartCounter);
+    if (fromFirstCount_.running) {
+        RunningCounter = RateFallback = RateReference = first;
+        IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
+    }
+    if (fromFirstCount_.month) {
+        MonthCounter = first;
+        IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
+    }
+    if (fromFirstCount_.total) {
+        // The total starts now, unless the section says since when.
+        if (fromFirstCount_.resetTime) {
+            ResetTime = static_cast<uint32_t>(UnixTime());
+            IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
+        }
+        StartCounter = first;
+        IniFile->WriteInteger(section, "StartCounter", StartCounter);
+    }
+    fromFirstCount_ = {};
 }
 
 void RainGauge::CalculateRate() {

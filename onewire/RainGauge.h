@@ -25,7 +25,6 @@ public:
 
     void ResetDaily() override;
     int Read() override;
-    int ReadIntervalSeconds() const override { return TurnSeconds(0, 1); }
     std::string GetUnit() override;
     std::string GetHTML() override;
     std::string GetStatus() override;
@@ -54,12 +53,17 @@ public:
     // The week's counts as written to SENSORS.INI ("1 0 4 0 0 0 0").
     std::string WeeklyRainText() const;
 
+protected:
+    // The gauge's start keys besides today's: the running count (the rate's reference), the month's
+    // and the total's start (with the total's ResetTime).
+    void StartAtFirstCount(int32_t first) override;
+
 private:
     void SetTodayText();
-    void StartFromFirstCount();
 
-    // A gauge this station has not counted before (no RunningCounter in its section): its chip has
-    // counted since it was made, so its first count is where the month and the total start (and today,
-    // as for any counter).
-    bool firstCountPending_ = false;
+    // The start keys the section lacked at the load. A counter chip has counted since it was made, so
+    // a gauge's totals start at its first count as a gauge, not at 0 nor at a count of its earlier role.
+    struct {
+        bool running = false, month = false, total = false, resetTime = false;
+    } fromFirstCount_;
 };

@@ -39,7 +39,6 @@ public:
 
     void ResetDaily() override;
     int Read() override;
-    int ReadIntervalSeconds() const override { return TurnSeconds(0, 1); }
     std::string GetUnit() override;
     std::string GetHTML() override;
     std::string GetStatus() override;
@@ -99,9 +98,9 @@ public:
     float& MaxSpeed = rawSpeed.high;
     int32_t& MaxSpeedTime = rawSpeed.highTime;
 
-    // Bound of the wait for the end of a vane conversion (the device answers 0xFF within milliseconds).
-    static constexpr uint32_t kConversionTimeoutMs = 100;
-    static constexpr int kConversionMaxPolls = 1000;
+protected:
+    // The wind keeps no day's count, and its rate starts at its first read on every start.
+    void StartAtFirstCount(int32_t) override {}
 
 private:
     int FamilyTest();

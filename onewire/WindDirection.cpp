@@ -2,7 +2,8 @@
 // DS2407-switched DS2401 chain), the histogram and the prevailing direction.
 #include <exception>
 
-#include "onewire/DS2450.h"
+#include "onewire/Crc16Check.h"
+#include "onewire/DS2450Exchange.h"
 #include "onewire/Microlan.h"
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
@@ -155,77 +156,27 @@ int WindData::ReadDirectionDS2450() {
         for (int i = 0; i < 8; ++i)
             rom[i] = DirectionRom[i];
         tmex::Rom(session, &Microlan::Bus().TmexStateBuffer, rom);
-        if (tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1) return 0;
 
-        // Control registers: 8-bit conversion and the 5.12 V range on every channel; each byte answered
-        // with its CRC and read back.
-        if (Touch(0x55) < 0 || Touch(0x08) < 0 || Touch(0x00) < 0) return 0;
-        uint16_t address = 0x0008;
-        for (int ch = 0; ch < 4; ++ch) {
-            for (int control : {0x08, 0x01}) {
-                DS2450Crc crc = DS2450Crc::OfWrite(address++, ch == 0 && control == 0x08);
-                if (Touch(control) < 0) return 0;
-                const int16_t first = Touch(0xFF), second = Touch(0xFF);
-                if (first < 0 || second < 0 || !crc.Add(control).Add(first).Add(second).Intact()) return 0;
-                if (Touch(0xFF) != control) return 0;
-            }
-        }
-
-        if (tmex::TouchReset(session) < 0 ||
-            tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1)
-            return 0;
-        // Convert; the strong pull-up (for a vane without VCC) starts right after the CRC's last byte.
+        // 8-bit conversions in the 5.12 V range on every channel; a short pull-up suffices for them.
+        DS2450Exchange::Line line;
+        line.session = session;
+        line.reset = [session] { return tmex::TouchReset(session) >= 0; };
+        line.select = [session] {
+            return tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) == 1;
+        };
+        line.send = [](int byte) { return Touch(byte) >= 0; };
+        line.receive = [] { return static_cast<int>(Touch(0xFF)); };
+        const DS2450Exchange::Outcome outcome =
+            DS2450Exchange::Run(line, {.bits = 8, .fiveVoltRange = true, .pullUpMs = 7});
         // Unconfirmed, the vane never converted and its memory holds an old direction: no read then.
-        if (Touch(0x3C) < 0 || Touch(0x0F) < 0 || Touch(0x00) < 0) return 0;
-        const int16_t convertCrc = Touch(0xFF);
-        if (convertCrc < 0) return 0;
-        DS2450Crc convert;
-        convert.Add(0x3C).Add(0x0F).Add(0x00).Add(convertCrc);
-        int started = tmex::OneWireLevel(session, 0, 1, 2);
-        if (started == 1) {
-            const int16_t crc = Touch(0xFF);
-            started = crc >= 0 ? 1 : crc;
-            convert.Add(crc);
-        }
-        if (started != 1) {
-            tmex::OneWireLevel(session, 0, 0, 0);
-            if (vaneConversionStartFailures_.First())
-                LogError("Vane conversion not started: " + Microlan::TmexErrorText(started));
-            return 0;
-        }
-        vaneConversionStartFailures_.Succeeded();
-        PumpMessages(7);
-        tmex::OneWireLevel(session, 0, 0, 0);
-        if (!convert.Intact()) return 0; // a garbled command: the levels would not be the vane's
+        if (outcome.pullUpStarted) vaneConversionStartFailures_.Succeeded();
+        if (outcome.end == DS2450Exchange::End::NotStarted && vaneConversionStartFailures_.First())
+            LogError("Vane conversion not started: " + Microlan::TmexErrorText(outcome.driverResult));
+        if (!outcome.Done()) return 0;
 
-        // The device reads 0 while it converts, 0xFF when done; a dead line must not hold the thread.
-        const uint32_t start = GetTickCount();
-        for (int polls = 0;; ++polls) {
-            int16_t byte = Touch(0xFF);
-            if (byte < 0) return 0;
-            if (byte == 0xFF) break;
-            if (polls >= kConversionMaxPolls || TicksElapsed(GetTickCount(), start) > kConversionTimeoutMs)
-                return 0;
-        }
-
-        if (tmex::TouchReset(session) < 0 ||
-            tmex::StrongAccess(session, &Microlan::Bus().TmexStateBuffer) != 1)
-            return 0;
-        if (Touch(0xAA) < 0 || Touch(0x00) < 0 || Touch(0x00) < 0) return 0;
-        DS2450Crc results;
-        results.Add(0xAA).Add(0x00).Add(0x00);
         int levels[4] = {};
-        for (int ch = 0; ch < 4; ++ch) {
-            int16_t low = Touch(0xFF);
-            int16_t high = Touch(0xFF);
-            if (low < 0 || high < 0) return 0;
-            results.Add(low).Add(high);
-            levels[ch] = VoltageLevel((low + 256 * high) * 0.00008);
-        }
-        const int16_t crcLow = Touch(0xFF), crcHigh = Touch(0xFF);
-        if (crcLow < 0 || crcHigh < 0 || tmex::TouchReset(session) < 0) return 0;
-        if (!results.Add(crcLow).Add(crcHigh).Intact()) return 0;
-
+        for (int ch = 0; ch < 4; ++ch)
+            levels[ch] = VoltageLevel(outcome.Volts(ch));
         int raw = DirectionFromLevels(levels);
         if (raw < 0) return 0;
         int bin = raw - NorthIndex;
@@ -245,14 +196,13 @@ int WindData::WriteSwitchStatus(int value) {
             // Write status memory at address 7; the device answers with the inverted CRC16. Only a good
             // CRC earns the byte that commits the write, which reads back the status (bit 7, the supply
             // indication, is the device's own).
-            Crc16Value = 0;
-            for (int byte : {0x55, 0x07, 0x00, value}) {
+            Crc16Check crc = Crc16Check::OfWrite(0x0007, true);
+            for (int byte : {0x55, 0x07, 0x00, value})
                 Touch(byte);
-                Crc16(static_cast<uint8_t>(byte));
-            }
+            crc.Add(value);
             for (int i = 0; i < 2; ++i)
-                Crc16(static_cast<uint8_t>(Touch(0xFF)));
-            if (Crc16Value != 0xB001) continue;
+                crc.Add(Touch(0xFF));
+            if (!crc.Intact()) continue;
             int16_t status = Touch(0xFF);
             if (status >= 0 && ((status ^ value) & 0x7F) == 0) return 1;
         }

@@ -223,7 +223,7 @@ int iButton::SwitchCoupler(int command) {
 }
 
 bool iButton::ValuesCurrent() const {
-    return ReadEnabled != 0 && freshness_.Current(ReadIntervalSeconds());
+    return ReadEnabled != 0 && freshness_.Current();
 }
 
 bool iButton::ResumeSampling(const std::string& section, const char* text) {

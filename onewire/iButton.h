@@ -54,9 +54,8 @@ public:
     int Sample();
     // Sampling is on and a sample read the device lately (Freshness.h).
     bool ValuesCurrent() const;
-    // The seconds between two samples as the station's rounds take them (TurnSeconds): every round
-    // unless the class says otherwise.
-    virtual int ReadIntervalSeconds() const { return TurnSeconds(0, 1); }
+    // The seconds between two samples as the station's rounds take them; the station tells it.
+    void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
     int SelectDevice();
     int SwitchCoupler(int command);
     void AssignCoupler(const uint16_t* couplerSerial, int branch);

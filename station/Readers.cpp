@@ -1,6 +1,8 @@
 // One reading round: at most one sensor of each kind (in the kinds' read order, StationKinds.h),
 // round-robin by SampleCount, with the window messages pumped between kinds. A successful read shares its
-// values through CurrentReadings and posts the display messages.
+// values through CurrentReadings and posts the display messages. Each reader tells its kind's objects
+// the read interval its turns give them, by which their values stay current (onewire/Freshness.h).
+#include <algorithm>
 #include <cmath>
 
 #include "onewire/Barometer.h"
@@ -43,6 +45,20 @@ template <class F> bool Reader(TMainForm& form, const ErrorTexts& texts, F&& rea
 float RainInches(int32_t a, int32_t b, uint8_t countsPerInch) {
     if (countsPerInch == 0) return 0;
     return static_cast<float>(CountDistance(a, b)) / countsPerInch;
+}
+
+// The seconds between two reads of one sensor: a kind read when `dueSeconds` have passed (0: every
+// round), whose `sensors` objects take one round each in turn, on rounds the sampling interval apart.
+int TurnSeconds(int dueSeconds, int sensors) {
+    const int roundSeconds = (std::max(Microlan::Bus().SampleInterval, 1) + 999) / 1000;
+    return std::max(dueSeconds, roundSeconds * std::max(sensors, 1));
+}
+
+// Tells each object of a table its turns' read interval.
+template <class T> void HandOutTurns(const SensorTable<T>& table, int dueSeconds) {
+    const int seconds = TurnSeconds(dueSeconds, table.Count());
+    for (T* sensor : table)
+        if (sensor) sensor->SetReadInterval(seconds);
 }
 
 void PostDisplayTemperature(TMainForm& form, int index) {
@@ -91,6 +107,7 @@ bool TMainForm::ReadWind() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2423/WIND", "SERVER/DS2423/WIND: Error reading");
     return Reader(*this, texts, [&] {
         WindData& wind = *SensorSet().WindSensor;
+        wind.SetReadInterval(TurnSeconds(0, 1));
         if (!wind.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         r.WindSpeedMs = wind.Speed * kRevsToMs;
@@ -120,6 +137,7 @@ bool TMainForm::ReadRain() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2423/RAIN", "SERVER/DS2423/RAIN: Error reading");
     return Reader(*this, texts, [&] {
         RainGauge& rain = *SensorSet().RainSensor;
+        rain.SetReadInterval(TurnSeconds(0, 1));
         if (!rain.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         uint8_t perInch = rain.CountsPrInch;
@@ -148,7 +166,9 @@ bool TMainForm::ReadBarometer() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2438/BARO", "SERVER/DS2438/BARO: Error reading");
     return Reader(*this, texts, [&] {
         Barometer& baro = *SensorSet().BarometerSensor;
-        if (baro.SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
+        const int due = Microlan::Bus().DS2438ReadInterval;
+        baro.SetReadInterval(TurnSeconds(due, 1));
+        if (baro.SecondsSinceLastSample() <= due) return false;
         if (!baro.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         r.Barometer = static_cast<float>(baro.GetValue());
@@ -168,6 +188,7 @@ bool TMainForm::ReadBarometer() {
 bool TMainForm::ReadCounters() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2423", "SERVER/DS2423: Error reading");
     return Reader(*this, texts, [&] {
+        HandOutTurns(SensorSet().DS2423Sensors, 0);
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2423Sensors.Count());
         DS2423* counter = SensorSet().DS2423Sensors[static_cast<int>(i)];
         if (!counter || !counter->Sample() || !SessionRunning) return false;
@@ -179,9 +200,11 @@ bool TMainForm::ReadCounters() {
 bool TMainForm::ReadDS2438() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2438", "SERVER/DS2438: Error reading");
     return Reader(*this, texts, [&] {
+        const int due = Microlan::Bus().DS2438ReadInterval;
+        HandOutTurns(SensorSet().DS2438Sensors, due);
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2438Sensors.Count());
         DS2438* sensor = SensorSet().DS2438Sensors[static_cast<int>(i)];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= due) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning) {
             SetDDEText(DDEItemAt(Dde.DS2438Items, 2 * i), FloatToStr(sensor->VAD.value));
@@ -195,6 +218,7 @@ bool TMainForm::ReadDS2438() {
 bool TMainForm::ReadDS2450() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2450", "SERVER/DS2450: Error reading");
     return Reader(*this, texts, [&] {
+        HandOutTurns(SensorSet().DS2450Sensors, 0);
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS2450Sensors.Count());
         DS2450* sensor = SensorSet().DS2450Sensors[static_cast<int>(i)];
         if (!sensor || !sensor->Sample() || !SessionRunning) return false;
@@ -208,9 +232,11 @@ bool TMainForm::ReadDS2450() {
 bool TMainForm::ReadTemperatures() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS1820", "SERVER/DS1820: Error reading sensor");
     return Reader(*this, texts, [&] {
+        const int due = Microlan::Bus().DS1820ReadInterval;
+        HandOutTurns(SensorSet().DS1820Sensors, due);
         unsigned i = SampleCount % static_cast<unsigned>(SensorSet().DS1820Sensors.Count());
         DS1820* sensor = SensorSet().DS1820Sensors[static_cast<int>(i)];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS1820ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= due) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         if (DDERunning)
             SetDDEText(DDEItemAt(Dde.DS1820Items, i), FloatToStr(sensor->InUnit(sensor->temp.value)));
@@ -222,9 +248,11 @@ bool TMainForm::ReadTemperatures() {
 bool TMainForm::ReadHumidity() {
     static const ErrorTexts texts = ReaderTexts("SERVER/DS2438/HUMIDITY", "SERVER/DS2438/HUMIDITY: Error reading");
     return Reader(*this, texts, [&] {
+        const int due = Microlan::Bus().DS2438ReadInterval;
+        HandOutTurns(SensorSet().HumiditySensors, due);
         int i = static_cast<int>(SampleCount % static_cast<unsigned>(SensorSet().HumiditySensors.Count()));
         Humidity* sensor = SensorSet().HumiditySensors[i];
-        if (!sensor || sensor->SecondsSinceLastSample() <= Microlan::Bus().DS2438ReadInterval) return false;
+        if (!sensor || sensor->SecondsSinceLastSample() <= due) return false;
         if (!sensor->Sample() || !SessionRunning) return false;
         bool main = i == MainHumiditySensor;
         if (main) {

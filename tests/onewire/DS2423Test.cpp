@@ -143,4 +143,14 @@ TEST_F(DS2423Counter, DataLineAndHtml) {
     EXPECT_NE(html.find("Counts/second</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>0.0</FONT>"),
               std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 18), "</TD></TR></TABLE>");
+
+    // A count past 2^31 is a count like any other, in the line and on the page.
+    counter->RunningCounter = static_cast<int32_t>(0x80000010u);
+    counter->TodayCounter = static_cast<int32_t>(0x7FFFFFF0u);
+    counter->ResetHistory();
+    counter->LogData();
+    EXPECT_EQ(Read("DATA/Lightning_1-122026.TXT"), "06.12.2026\t14:03\t042  0.0 000  042  002\r\n"
+                                                   "06.12.2026\t14:03\t2147483664  0.0 000  000  032\r\n");
+    EXPECT_NE(counter->GetHTML().find("Counter</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>2147483664</FONT>"),
+              std::string::npos);
 }

@@ -160,3 +160,19 @@ TEST_F(DS2450Test, FailedReadsKeepTheValuesAndCountTheRun) {
     EXPECT_NEAR(ad->Value[1], 4.096, 1e-3);
     EXPECT_EQ(ad->FailureRun, 3);
 }
+
+// A Convert whose input-select byte the chip got wrong converts other inputs and leaves the rest of its
+// memory as it was; its CRC16 tells, and the read is refused and done again.
+TEST_F(DS2450Test, AConvertTheChipGotWrongIsRefusedByItsCrcAndReadAgain) {
+    auto ad = MakeAd("Debug=1\r\n");
+    device->SetChannelVolts(1.0, 2.0, 3.0, 1.5);
+    ASSERT_EQ(ad->Sample(), 1);
+    device->SetChannelVolts(4.0, 4.0, 4.0, 4.0);
+    device->InjectSelectError(0x08); // 0x0F arrives as 0x07: channel D is not converted
+    const int conversions = device->Conversions();
+    EXPECT_EQ(ad->Sample(), 1);
+    EXPECT_EQ(device->Conversions(), conversions + 2);
+    EXPECT_NEAR(ad->Value[3], 4.096, 1e-3) << "the old result of channel D was taken as new";
+    EXPECT_NE(Read("DEBUG_" + device->rom().Text() + ".log").find("CRC error starting the conversion"),
+              std::string::npos);
+}

@@ -135,6 +135,10 @@ uint8_t DS2450::FunctionByte(uint8_t master) {
         return 0xFF;
     }
     if (headerIndex_ < 3) {
+        if (command_ == 0x3C && headerIndex_ == 1) {
+            master ^= selectErrorFlip_;
+            selectErrorFlip_ = 0;
+        }
         header_[headerIndex_++] = master;
         if (headerIndex_ == 3) {
             crc_ = Crc16(std::span<const uint8_t>(header_, 3));

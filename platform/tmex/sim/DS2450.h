@@ -44,6 +44,9 @@ public:
         lineErrorAddress_ = address & 31;
         lineErrorFlip_ = flip;
     }
+    // A bit error on the line the other way: the next Convert's input-select byte reaches the device
+    // with the bits of `flip` inverted, so it converts other inputs (and its CRC covers what it got).
+    void InjectSelectError(uint8_t flip) { selectErrorFlip_ = flip; }
     uint8_t MemoryByte(int address) const { return memory_[address & 31]; }
     // A byte of memory as a Write Memory from the master would leave it (0x1C = 0x40: VCC operation).
     void SetMemoryByte(int address, uint8_t value) { Store(static_cast<uint8_t>(address & 31), value); }
@@ -102,6 +105,7 @@ private:
     int echoFaults_ = 0;
     int lineErrorAddress_ = -1;
     uint8_t lineErrorFlip_ = 0;
+    uint8_t selectErrorFlip_ = 0;
 
     int command_ = -1;
     uint8_t header_[3] = {};
