@@ -108,6 +108,7 @@ protected:
         form_->CurrentReadings.Humidity = 65.4f;
         form_->CurrentReadings.Barometer = 29.92f;
         form_->CurrentReadings.WindDirectionIndex = 3;
+        form_->CurrentReadings.TemperatureRead = true; // as the display handler marks the main temperature
     }
 
     TStationPublishing* publishing = nullptr;

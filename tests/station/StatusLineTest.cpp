@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "onewire/Humidity.h"
 #include "platform/Strings.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "station/StationNet.h"
+#include "support/FiledSensors.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -14,10 +16,12 @@ namespace sim = platform::tmex::sim;
 
 class StatusLineTest : public StationFixture {
 protected:
-    // Every group's sensor samples: the line shows the values as they are.
+    // A sensor of every group, each current: the line shows the values as they are.
     static void AllCurrent(TCurrentReadings& r) {
-        r.TemperatureCurrent = r.WindCurrent = r.RainCurrent = r.BarometerCurrent = r.HumidityCurrent =
-            r.PrevailingDirection = true;
+        korvane_test::File(SensorSet().HumiditySensors);
+        korvane_test::FileWindRainAndBarometer();
+        SensorSet().WindDirectionFound = true;
+        korvane_test::MarkAllCurrent(r);
     }
 };
 
@@ -108,6 +112,7 @@ TEST_F(StatusLineTest, ALineAfterChangedValuesShowsEveryValueAsItIs) {
 
 TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     TMainForm& form = Start();
+    AllCurrent(form.CurrentReadings);
     form.CurrentReadings.Temperature = 45.3f;
     form.CurrentReadings.WindSpeed = 12.5f;
     form.CurrentReadings.WindDirectionBin = 10;
@@ -116,8 +121,8 @@ TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - 12.5");
     const std::string state = platform::Application->Title();
     form.UpdateStatusLine();
-    EXPECT_EQ(platform::Application->Title(), state) << "no reading yet";
-    form.CurrentReadings.TemperatureRead = true;
+    EXPECT_EQ(platform::Application->Title(), state) << "no wind reading yet";
+    form.CurrentReadings.WindRead = true;
     form.UpdateStatusLine();
     EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 - 12.5");
     EXPECT_EQ(platform::Application->Title(), "45.3\xB0 - 12.5");
