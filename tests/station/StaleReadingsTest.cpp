@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2450.h"
 #include "onewire/DataTables.h"
@@ -294,4 +295,24 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
     EXPECT_EQ(o.StatusField(10), "0.500") << o.status;
     EXPECT_TRUE(o.log.ends_with("\t0.50\t3.00")) << o.log; // 50 counts in the rate window: 3 in/h
     EXPECT_EQ(CountLog("sampling DISABLED"), 0);
+}
+
+TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
+    sim::DS18B20& off = AddThermometer(0x22);
+    off.SetTemperature(20.0);
+    Write("SENSORS.INI", Read("SENSORS.INI") + "[" + off.rom().Text() + "]\r\nRead=0\r\n");
+    TMainForm& form = StartStation();
+    Run(3 * 60000);
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 2);
+    for (DS1820* sensor : SensorSet().DS1820Sensors) {
+        const bool never = sensor->SerialSection() == off.rom().Text();
+        ASSERT_EQ(sensor->ReadEnabled, never ? 0 : 1);
+        ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
+        // A hidden channel draws no curve and leaves its legend row empty ("-"), as a channel without a
+        // sensor.
+        EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
+            << sensor->TempDescription;
+    }
+    EXPECT_TRUE(form.Temperature->StartRecording());
+    EXPECT_GT(form.Temperature->RecordCount(), 0);
 }
