@@ -82,7 +82,8 @@ protected:
         vane->SetVanePosition(8);
         rain = &AddCounter(0x52);
         lightning = &AddCounter(0x53);
-        AddThermometer(0x21).SetTemperature(4.5);
+        outdoor = &AddThermometer(0x21);
+        outdoor->SetTemperature(4.5);
         analog = &net->Add<sim::DS2450>(net->Trunk(), 0x62);
         analog->SetChannelVolts(1.0, 2.0, 3.0, 4.0);
         Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\nDDEEnabled=1\r\n");
@@ -153,6 +154,7 @@ protected:
 
     sim::DS2423 *wind = nullptr, *rain = nullptr, *lightning = nullptr;
     sim::DS2450 *vane = nullptr, *analog = nullptr;
+    sim::DS18B20* outdoor = nullptr;
 };
 
 TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePublishedAsAbsent) {
@@ -240,6 +242,38 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     EXPECT_FALSE(after.dde.at("wind").empty());
     EXPECT_TRUE(after.Has(after.title, " - ")) << after.title;
     EXPECT_TRUE(after.windShown && after.windRecording && after.rainShown);
+}
+
+TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhileTheWindGoesOn) {
+    TMainForm& form = StartStation();
+    Run(60000);
+    ASSERT_EQ(Publish(form).StatusField(1), "4.5");
+    outdoor->Remove();
+    Run(6 * 60000); // past five read intervals of a minute
+    const Outputs o = Publish(form);
+    for (int field : {1, 2, 3})
+        EXPECT_EQ(o.StatusField(field), "0.0") << field << ": " << o.status;
+    EXPECT_GT(std::stod(o.StatusField(4)), 0.0) << o.status;
+    EXPECT_EQ(o.log.substr(0, o.log.find('\t', 17) + 1).substr(17), "0.0\t") << o.log;
+    for (const std::string* summary : {&o.summary, &o.now}) {
+        EXPECT_EQ(summary->find('t', summary->find('\n')), std::string::npos) << *summary;
+        EXPECT_TRUE(o.Has(*summary, "g")) << "the wind: " << *summary;
+    }
+    EXPECT_EQ(o.tags.at("Temperature"), "(n/a)");
+    EXPECT_EQ(o.tags.at("WindChill"), "(n/a)");
+    EXPECT_NE(o.tags.at("WindSpeed"), "(n/a)");
+    EXPECT_EQ(o.dde.at("temperature"), "");
+    EXPECT_FALSE(o.dde.at("wind").empty());
+    EXPECT_FALSE(o.Has(o.title, "\xB0")) << o.title;
+    EXPECT_FALSE(o.title.empty());
+    EXPECT_EQ(o.tray, o.title);
+    EXPECT_FALSE(o.temperatureShown);
+    EXPECT_TRUE(o.windShown);
+    EXPECT_FALSE(o.Has(o.start, "HREF='/DS1820/0'"));
+    EXPECT_FALSE(o.Has(o.xml, "<temperatures>"));
+    EXPECT_TRUE(o.Has(o.aprs, "t...")) << o.aprs;
+    EXPECT_FALSE(o.Has(o.post, "tempf")) << o.post;
+    EXPECT_FALSE(o.Has(o.servlet, "&Tem=")) << o.servlet;
 }
 
 TEST_F(StaleReadingsTest, ADirectionHistogramWithNothingSinceItsRestartGivesNoDirection) {
