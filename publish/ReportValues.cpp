@@ -25,7 +25,7 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
     if (const std::optional<TWindNow> now = readings.Wind()) {
         WindData& wind = *now->Sensor;
         v.Wind = true;
-        v.Direction = now->PrevailingDirection.has_value();
+        v.Direction = now->Prevailing.has_value();
         v.Speed = wind.Speed;
         v.MinuteAverage = wind.MinAvgSpeed;
         v.Gust = wind.Gust;

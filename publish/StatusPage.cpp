@@ -102,7 +102,7 @@ public:
         const double current = wind.ConvertSpeed(wind.Speed);
         int point = wind.GetCompassPoint();
         // Calm, or a prevailing direction of no value: "n/a".
-        const bool prevailing = current > 0 && now.PrevailingDirection;
+        const bool prevailing = current > 0 && now.Prevailing;
         std::string currentName = prevailing ? CompassName(point) : "n/a";
         int currentDegrees = prevailing ? CompassDegrees(point) : 0;
         int hour = 0, minute = 0;

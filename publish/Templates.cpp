@@ -66,10 +66,9 @@ Answer WindTag(const TCurrentReadings& readings, const std::string& name) {
     if (is("WindSpeedAVGDay")) return speed(wind.DayAvgSpeed);
     if (is("WindDirectionName")) return CompassName(index);
     if (is("WindDirection")) return FormatFloat("000", index * 22.5);
-    if (is("WindAvgDirectionName"))
-        return now->PrevailingDirection ? CompassName(wind.GetCompassPoint()) : "(n/a)";
+    if (is("WindAvgDirectionName")) return now->Prevailing ? CompassName(wind.GetCompassPoint()) : "(n/a)";
     if (is("WindAvgDirection"))
-        return now->PrevailingDirection ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
+        return now->Prevailing ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
     if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
     if (is("WindChill")) {

@@ -125,11 +125,10 @@ std::string WindXml(TPublishContext& context) {
         speed("current", wind.Speed) + direction(CompassDegrees(index), CompassName(index)) + "</current>\n";
     xml += speed("minuteavg", wind.MinAvgSpeed) + "</minuteavg>\n";
     // A prevailing direction of no value leaves its elements empty.
-    xml +=
-        "<tenminuteavg>\n" +
-        (now->PrevailingDirection ? direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint()))
-                                  : std::string("<dirdeg></dirdeg>\n<dirname></dirname>\n")) +
-        "</tenminuteavg>\n";
+    xml += "<tenminuteavg>\n" +
+           (now->Prevailing ? direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint()))
+                            : std::string("<dirdeg></dirdeg>\n<dirname></dirname>\n")) +
+           "</tenminuteavg>\n";
     xml += speed("houravg", wind.HourAvgSpeed) + "</houravg>\n";
     xml += speed("dayavg", wind.DayAvgSpeed) + "</dayavg>\n";
     xml += speed("gust", wind.Gust) + "</gust>\n";

@@ -33,8 +33,8 @@ std::optional<TWindNow> TCurrentReadings::Wind() const {
                   .Gust = WindGust,
                   .Max = WindMax,
                   .DirectionBin = WindDirectionBin,
-                  .PrevailingDirection = std::nullopt};
-    if (PrevailingDirection) wind.PrevailingDirection = {WindDirectionDegrees, WindCompassPoint};
+                  .Prevailing = std::nullopt};
+    if (PrevailingDirection) wind.Prevailing = {WindDirectionDegrees, WindCompassPoint};
     return wind;
 }
 

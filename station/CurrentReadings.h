@@ -36,10 +36,10 @@ struct TWindNow {
     float SpeedMs = 0, GustMs = 0, MaxMs = 0;
     float Speed = 0, Gust = 0, Max = 0;
     int DirectionBin = 255;
-    struct Prevailing {
+    struct Direction {
         int Degrees = 0, CompassPoint = 0;
     };
-    std::optional<Prevailing> PrevailingDirection;
+    std::optional<Direction> Prevailing;
 };
 
 // The rain gauge while current, and its amounts in inches.

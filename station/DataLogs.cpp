@@ -97,8 +97,8 @@ std::string TMainForm::FormatDataRecord() {
     const DosDate& d = CurrentDate;
     const DosTime& t = CurrentTime;
     const std::optional<TWindNow> wind = r.Wind();
-    const TWindNow::Prevailing prevailing =
-        wind ? wind->PrevailingDirection.value_or(TWindNow::Prevailing{}) : TWindNow::Prevailing{};
+    const TWindNow::Direction prevailing =
+        wind ? wind->Prevailing.value_or(TWindNow::Direction{}) : TWindNow::Direction{};
     const double temperature = r.MainTemperature().value_or(TTemperatureNow{}).InUnit;
     const double speed = wind ? wind->Speed : 0.0, gust = wind ? wind->Gust : 0.0;
     std::string record =
@@ -182,7 +182,7 @@ void TMainForm::BuildSummary(std::string& out) {
     if (const std::optional<TWindNow> now = r.Wind()) {
         WindData& wind = *now->Sensor;
         // A direction of no value is the report's dots.
-        out += now->PrevailingDirection ? Format("%03d", wind.CalculateDirection()) : std::string("...");
+        out += now->Prevailing ? Format("%03d", wind.CalculateDirection()) : std::string("...");
         out += Format("/%03dg%03d", static_cast<int>(std::trunc(wind.MinAvgSpeed * 2.13)),
                       static_cast<int>(std::trunc(wind.Gust * 2.13)));
     }

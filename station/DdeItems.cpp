@@ -47,7 +47,7 @@ void EmptyStaleDDEItems(TDdeItems& dde, const TCurrentReadings& readings) {
     if (!wind)
         Empty({dde.DDEWindSpeed, dde.DDEWindspeedAVGMin, dde.DDEWindspeedAVGHour, dde.DDEWindDirection,
                dde.DDEWindDirAVG});
-    else if (!wind->PrevailingDirection)
+    else if (!wind->Prevailing)
         Empty({dde.DDEWindDirAVG});
     if (!readings.Rain()) Empty({dde.DDERainToday, dde.DDERainRate, dde.DDERainCounter});
     if (!readings.Pressure()) Empty({dde.DDEBarometer});

@@ -428,10 +428,9 @@ void TMainForm::UpdateGraphs() {
             const std::optional<TWindNow> wind = r.Wind();
             ShowValue(Wind->Channel(1), wind ? std::optional(wind->Speed) : std::nullopt);
             ShowValue(Wind->Channel(2), wind ? std::optional(wind->Gust) : std::nullopt);
-            ShowValue(Dir->Channel(1),
-                      wind && wind->PrevailingDirection
-                          ? std::optional(static_cast<float>(wind->PrevailingDirection->Degrees))
-                          : std::nullopt);
+            ShowValue(Dir->Channel(1), wind && wind->Prevailing
+                                           ? std::optional(static_cast<float>(wind->Prevailing->Degrees))
+                                           : std::nullopt);
         }
         if (SensorSet().RainPresent && SensorSet().RainSensor) {
             const std::optional<TRainNow> rain = r.Rain();

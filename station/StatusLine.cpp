@@ -92,7 +92,7 @@ std::string TMainForm::FormatStatusLine() const {
     putAll({t.C, t.MaxC, t.MinC});
     putAll({w.SpeedMs, w.GustMs, w.MaxMs});
     const int bin = wind ? w.DirectionBin : 0;
-    const int degrees = w.PrevailingDirection ? w.PrevailingDirection->Degrees : 0;
+    const int degrees = w.Prevailing ? w.Prevailing->Degrees : 0;
     put(bin);
     put(degrees);
     putAll({rn.Rate, rn.Today, rn.Week, rn.Month});
