@@ -24,7 +24,7 @@ std::optional<TTemperatureNow> TCurrentReadings::MainTemperature() const {
 
 std::optional<TWindNow> TCurrentReadings::Wind() const {
     const TSensorSet& set = SensorSet();
-    if (!WindCurrent || !set.WindPresent || !set.WindSensor) return std::nullopt;
+    if (!WindCurrent || !WindRead || !set.WindPresent || !set.WindSensor) return std::nullopt;
     TWindNow wind{.Sensor = set.WindSensor.get(),
                   .SpeedMs = WindSpeedMs,
                   .GustMs = WindGustMs,

@@ -96,7 +96,7 @@ struct TCurrentReadings {
     bool PrevailingDirection = false;
 
     // Each group's values while current (the sensor is there, the round found it current and, for the
-    // main temperature, it has been read), else none.
+    // main temperature and the wind, they have been read), else none.
     std::optional<TTemperatureNow> MainTemperature() const;
     std::optional<TWindNow> Wind() const;
     std::optional<TRainNow> Rain() const;

@@ -118,15 +118,6 @@ std::string TMainForm::FormatStatusLine() const {
     return line;
 }
 
-namespace {
-// The title shows the main temperature and the wind: only once the station has read them (those it has
-// sensors for), never the zeros that stand for them before the first reading.
-bool TitleHasReadings(const TCurrentReadings& r) {
-    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0, wind = SensorSet().WindPresent && SensorSet().WindSensor;
-    return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
-}
-} // namespace
-
 std::string TMainForm::FormatTitle() const {
     // The title of the values it was last made of is kept: most rounds show the same.
     static struct {
@@ -168,7 +159,10 @@ void TMainForm::UpdateStatusLine() {
             EmptyStaleDDEItems(Dde, CurrentReadings);
         }
         if (StationSettings.UDPEnabled) Publishing().SendUDPStatus(StatusLine);
-        if (TitleHasReadings(CurrentReadings)) {
+        // The title carries the readings from the first round with a current one on (until then it tells
+        // the station's state), and says when none is current.
+        titleCarriesReadings_ |= CurrentReadings.MainTemperature() || CurrentReadings.Wind();
+        if (titleCarriesReadings_) {
             std::string title = FormatTitle();
             TrayIcon->SetHint(title);
             Application->SetTitle(title);

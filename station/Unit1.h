@@ -373,6 +373,7 @@ private:
     TLogLimiter logLimiter_;
     platform::TTimer* heldBackSummary_ = nullptr;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    bool titleCarriesReadings_ = false; // the title shows readings, no longer the station's state
     // What the wind and rain labels were last made of (Display.cpp): the wind's speed, gust, direction
     // and unit; the rain's counts today, its rate, its unit and counts per inch.
     using TWindLabels = std::tuple<float, float, int, int>;

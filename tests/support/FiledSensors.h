@@ -29,12 +29,12 @@ inline void FileWindRainAndBarometer() {
     set.BarometerPresent = true;
 }
 
-// Every group current, the main temperature read; the first thermometer and humidity sensor filed are
-// the main ones.
+// Every group current, the main temperature and the wind read; the first thermometer and humidity
+// sensor filed are the main ones.
 inline void MarkAllCurrent(TCurrentReadings& r) {
     MainTemperatureSensor = MainHumiditySensor = 0;
     r.TemperatureCurrent = r.WindCurrent = r.RainCurrent = r.BarometerCurrent = r.HumidityCurrent =
-        r.PrevailingDirection = r.TemperatureRead = true;
+        r.PrevailingDirection = r.TemperatureRead = r.WindRead = true;
 }
 
 } // namespace korvane_test
