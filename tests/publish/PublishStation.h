@@ -108,7 +108,8 @@ protected:
         form_->CurrentReadings.Humidity = 65.4f;
         form_->CurrentReadings.Barometer = 29.92f;
         form_->CurrentReadings.WindDirectionIndex = 3;
-        form_->CurrentReadings.TemperatureRead = true; // as the display handler marks the main temperature
+        // As a round that read them marks the main temperature and the wind.
+        form_->CurrentReadings.TemperatureRead = form_->CurrentReadings.WindRead = true;
     }
 
     TStationPublishing* publishing = nullptr;
