@@ -129,13 +129,17 @@ protected:
         o.summary = Read("DATA/SUMMARY.TXT");
         form.WriteNowFile();
         o.now = Read("DATA/NOW.TXT");
-        const std::string counter = SensorSerialString(*SensorSet().DS2423Sensors[0]);
-        const std::string channelA = DS2450::RomToHex(SensorSet().DS2450Sensors[0]->Rom) + std::string("_A");
-        for (const std::string& tag : {std::string("WindSpeed"), std::string("WindAvgDirection"),
-                                       std::string("WindChill"), std::string("RainToday"),
-                                       std::string("Temperature"), counter, channelA})
-            o.tags[tag == counter ? "counter" : tag == channelA ? "channelA" : tag] =
-                publish::TemplateTagValue(context, "KV_" + tag);
+        // The plain tags by their names; a counter's and a DS2450 channel's by their serial.
+        const std::pair<std::string, std::string> tags[] = {
+            {"WindSpeed", "WindSpeed"},
+            {"WindAvgDirection", "WindAvgDirection"},
+            {"WindChill", "WindChill"},
+            {"RainToday", "RainToday"},
+            {"Temperature", "Temperature"},
+            {"counter", SensorSerialString(*SensorSet().DS2423Sensors[0])},
+            {"channelA", DS2450::RomToHex(SensorSet().DS2450Sensors[0]->Rom) + std::string("_A")}};
+        for (const auto& [name, tag] : tags)
+            o.tags[name] = publish::TemplateTagValue(context, "KV_" + tag);
         o.title = platform::Application->Title();
         o.tray = form.TrayIcon->Hint();
         form.UpdateGraphs();
@@ -144,10 +148,11 @@ protected:
         o.rainShown = form.Rain->Channel(1).Visible();
         o.temperatureShown = form.Temperature->Channel(1).Visible();
         const TDdeItems& dde = form.Dde;
-        for (auto [name, item] : {std::pair{"wind", dde.DDEWindSpeed}, std::pair{"direction", dde.DDEWindDirAVG},
-                                  std::pair{"rain", dde.DDERainToday}, std::pair{"temperature", dde.DDETemperature},
-                                  std::pair{"counter", DDEItemAt(dde.DS2423Items, 0)},
-                                  std::pair{"channelA", DDEItemAt(dde.DS2450Items, 0)}})
+        for (auto [name, item] :
+             {std::pair{"wind", dde.DDEWindSpeed}, std::pair{"direction", dde.DDEWindDirAVG},
+              std::pair{"rain", dde.DDERainToday}, std::pair{"temperature", dde.DDETemperature},
+              std::pair{"counter", DDEItemAt(dde.DS2423Items, 0)},
+              std::pair{"channelA", DDEItemAt(dde.DS2450Items, 0)}})
             o.dde[name] = item != nullptr ? item->Text() : "(no item)";
         return o;
     }
