@@ -9,22 +9,23 @@
 
 TReportValues GatherReportValues(const TCurrentReadings& readings) {
     TReportValues v;
-    const TCurrentReadings& r = readings;
-    v.TemperatureC = r.TemperatureC;
-    v.TemperatureF = r.TemperatureF;
-    v.TemperatureInUnit = r.Temperature;
+    const std::optional<TTemperatureNow> temperature = readings.MainTemperature();
+    if (temperature) {
+        v.TemperatureC = temperature->C;
+        v.TemperatureF = temperature->F;
+        v.TemperatureInUnit = temperature->InUnit;
+    }
     const bool thermometer = SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() +
                                  SensorSet().DS2438Sensors.Count() >
                              0;
     const bool barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor;
-    v.Thermometer = thermometer && r.TemperatureCurrent;
-    v.Barometer = barometer && r.BarometerCurrent;
-    v.TemperatureSensor = (thermometer || barometer) && r.TemperatureCurrent;
-    v.TemperatureStale = (thermometer || barometer) && !r.TemperatureCurrent;
-    v.Wind = SensorSet().WindPresent && SensorSet().WindSensor && r.WindCurrent;
-    v.Direction = v.Wind && r.PrevailingDirection;
-    if (v.Wind) {
-        WindData& wind = *SensorSet().WindSensor;
+    v.Thermometer = thermometer && temperature;
+    v.TemperatureSensor = (thermometer || barometer) && temperature;
+    v.TemperatureStale = (thermometer || barometer) && !temperature;
+    if (const std::optional<TWindNow> now = readings.Wind()) {
+        WindData& wind = *now->Sensor;
+        v.Wind = true;
+        v.Direction = now->Prevailing.has_value();
         v.Speed = wind.Speed;
         v.MinuteAverage = wind.MinAvgSpeed;
         v.Gust = wind.Gust;
@@ -34,9 +35,9 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.CompassPoint = wind.GetCompassPoint();
         v.CompassName = CompassPointName(v.CompassPoint);
     }
-    v.Rain = SensorSet().RainPresent && SensorSet().RainSensor && r.RainCurrent;
-    if (v.Rain) {
-        RainGauge& rain = *SensorSet().RainSensor;
+    if (const std::optional<TRainNow> now = readings.Rain()) {
+        RainGauge& rain = *now->Gauge;
+        v.Rain = true;
         v.SinceReset = CountDistance(rain.RunningCounter, rain.StartCounter);
         v.SinceMidnight = CountDistance(rain.RunningCounter, rain.TodayCounter);
         v.LastHour = CountDistance(rain.RunningCounter, rain.RateFallback);
@@ -47,13 +48,16 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.RainInInches = rain.RainUnitInch != 0;
         v.RainResetTime = rain.ResetTime;
     }
-    if (v.Barometer) {
-        Barometer& baro = *SensorSet().BarometerSensor;
+    if (const std::optional<TBarometerNow> now = readings.Pressure()) {
+        Barometer& baro = *now->Sensor;
+        v.Barometer = true;
         v.PressureInHg = baro.baro.value;
         v.PressureInUnit = baro.GetValue();
         v.PressureRateInUnit = baro.ConvertPressure(baro.baro.value - baro.RateReference);
     }
-    v.Humidity = SensorSet().HumiditySensors.Count() > 0 && r.HumidityCurrent;
-    v.HumidityPercent = r.Humidity;
+    if (const std::optional<THumidityNow> now = readings.MainHumidity()) {
+        v.Humidity = true;
+        v.HumidityPercent = now->Percent;
+    }
     return v;
 }

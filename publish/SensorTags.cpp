@@ -20,6 +20,7 @@
 #include "platform/Strings.h"
 #include "publish/PageFormats.h"
 #include "publish/PublishKinds.h"
+#include "station/CurrentReadings.h"
 
 using platform::Format;
 using platform::FormatFloat;
@@ -83,8 +84,7 @@ void AddTemperature(Suffixes& out, const MarkNames& names, Temperature& t, bool 
 } // namespace
 
 Answer DS1820Tag(const std::string& name) {
-    for (DS1820* sensor : SensorSet().DS1820Sensors) {
-        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
+    for (DS1820* sensor : CurrentSensors(SensorSet().DS1820Sensors)) {
         Suffixes suffixes;
         AddTemperature(suffixes, kPlainMarks, *sensor, true);
         if (Answer a = Match(name, SensorSerialString(*sensor), suffixes)) return a;
@@ -93,8 +93,7 @@ Answer DS1820Tag(const std::string& name) {
 }
 
 Answer HumidityTag(const std::string& name) {
-    for (Humidity* h : SensorSet().HumiditySensors) {
-        if (h == nullptr || !h->ValuesCurrent()) continue;
+    for (Humidity* h : CurrentSensors(SensorSet().HumiditySensors)) {
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *h, true);
         // Relative humidity cut to a whole number.
@@ -106,8 +105,7 @@ Answer HumidityTag(const std::string& name) {
 }
 
 Answer DS2438Tag(const std::string& name) {
-    for (DS2438* d : SensorSet().DS2438Sensors) {
-        if (d == nullptr || !d->ValuesCurrent()) continue;
+    for (DS2438* d : CurrentSensors(SensorSet().DS2438Sensors)) {
         Suffixes suffixes;
         AddTemperature(suffixes, kTemperatureMarks, *d, false);
         AddMarks<DS2438>(suffixes, kVoltageMarks, *d, &DS2438::GetMaxVAD, &DS2438::GetMinVAD, d->VAD.value,
@@ -118,8 +116,7 @@ Answer DS2438Tag(const std::string& name) {
 }
 
 Answer DS2423Tag(const std::string& name) {
-    for (DS2423* sensor : SensorSet().DS2423Sensors) {
-        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
+    for (DS2423* sensor : CurrentSensors(SensorSet().DS2423Sensors)) {
         DS2423& c = *sensor;
         Suffixes suffixes = {
             {"Sec", [&c] { return Format("%3.2f", static_cast<double>(c.CountRate)); }},
@@ -134,8 +131,7 @@ Answer DS2423Tag(const std::string& name) {
 }
 
 Answer DS2450Tag(const std::string& name) {
-    for (DS2450* sensor : SensorSet().DS2450Sensors) {
-        if (sensor == nullptr || !sensor->ValuesCurrent()) continue;
+    for (DS2450* sensor : CurrentSensors(SensorSet().DS2450Sensors)) {
         DS2450& d = *sensor;
         const std::string serial = DS2450::RomToHex(d.Rom);
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {
@@ -158,8 +154,10 @@ Answer DS2450Tag(const std::string& name) {
 }
 
 Answer BarometerTagValue(const std::string& name) {
-    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor) return std::nullopt;
-    Barometer& b = *SensorSet().BarometerSensor;
+    Barometer* sensor =
+        SensorSet().BarometerPresent ? CurrentSensor(SensorSet().BarometerSensor.get()) : nullptr;
+    if (sensor == nullptr) return std::nullopt;
+    Barometer& b = *sensor;
     Suffixes suffixes = {
         {"TMax", [&b] { return FormatFloat("0.0", b.GetMaxTemperature(nullptr)); }},
         {"TMin", [&b] { return FormatFloat("0.0", b.GetMinTemperature(nullptr)); }},

@@ -73,16 +73,16 @@ void ReadTemperatureRows(std::vector<TemperatureRow>& rows) {
         row.unit = t.Celsius ? 'C' : 'F';
     };
     for (int i = 0; i < SensorSet().DS1820Sensors.Count(); ++i)
-        if (DS1820* t = SensorSet().DS1820Sensors[i]; t && t->ValuesCurrent()) add(false, i, *t);
+        if (DS1820* t = CurrentSensor(SensorSet().DS1820Sensors[i])) add(false, i, *t);
     for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i)
-        if (Humidity* h = SensorSet().HumiditySensors[i]; h && h->ValuesCurrent()) add(true, i, *h);
+        if (Humidity* h = CurrentSensor(SensorSet().HumiditySensors[i])) add(true, i, *h);
     rows.resize(used);
 }
 
 void ReadHumidityRows(std::vector<HumidityRow>& rows) {
     size_t used = 0;
     for (int i = 0; i < SensorSet().HumiditySensors.Count(); ++i) {
-        if (Humidity* h = SensorSet().HumiditySensors[i]; h && h->ValuesCurrent()) {
+        if (Humidity* h = CurrentSensor(SensorSet().HumiditySensors[i])) {
             HumidityRow& row = NextRow(rows, used);
             row.index = i;
             row.description = h->HumDescription;
@@ -117,9 +117,10 @@ struct StartPageValues {
     void Read(TPublishContext& context) {
         now = platform::Clock::Get().UnixTime();
         const TCurrentReadings& current = context.Station.Readings();
-        wind = SensorSet().WindPresent && SensorSet().WindSensor && current.WindCurrent;
+        const std::optional<TWindNow> windNow = current.Wind();
+        wind = windNow.has_value();
         if (wind) {
-            WindData& w = *SensorSet().WindSensor;
+            WindData& w = *windNow->Sensor;
             windUnit = w.GetUnit();
             compass = CurrentCompassIndex(w);
             const float speeds[] = {w.Speed,       w.Gust,         w.MaxSpeed,
@@ -131,9 +132,10 @@ struct StartPageValues {
         temperatures = !temperatureRows.empty();
         ReadHumidityRows(humidityRows);
         humidity = !humidityRows.empty();
-        rain = SensorSet().RainPresent && SensorSet().RainSensor && current.RainCurrent;
+        const std::optional<TRainNow> rainNow = current.Rain();
+        rain = rainNow.has_value();
         if (rain) {
-            RainGauge& gauge = *SensorSet().RainSensor;
+            RainGauge& gauge = *rainNow->Gauge;
             const RainFigures figures = RainFiguresOf(gauge);
             context.LogOnce(figures.Fault);
             rainUnit = gauge.GetUnit();
@@ -142,9 +144,10 @@ struct StartPageValues {
             rainAmounts[2] = {figures.Week};
             rainAmounts[3] = {figures.Month};
         }
-        barometer = SensorSet().BarometerPresent && SensorSet().BarometerSensor && current.BarometerCurrent;
+        const std::optional<TBarometerNow> barometerNow = current.Pressure();
+        barometer = barometerNow.has_value();
         if (barometer) {
-            Barometer& b = *SensorSet().BarometerSensor;
+            Barometer& b = *barometerNow->Sensor;
             barometerUnit = b.GetUnit();
             pressures[0] = {b.ConvertPressure(b.RatePerHour())};
             pressures[1] = {b.GetValue()};
@@ -320,8 +323,8 @@ std::string WmlPageBody(TPublishContext& context) {
     const std::string rule = "<br/>\r\n";
     wml += "<small><b>Current conditions " + AscTimeNow() + "</b></small><br/>\r\n";
     const TCurrentReadings& current = context.Station.Readings();
-    if (SensorSet().WindPresent && SensorSet().WindSensor && current.WindCurrent) {
-        WindData& wind = *SensorSet().WindSensor;
+    if (const std::optional<TWindNow> now = current.Wind()) {
+        WindData& wind = *now->Sensor;
         const std::string unit = WmlText(wind.GetUnit());
         wml += Format("<a href='/WAP/WIND'>Wind</a>  %s @ %3.1f %s<br/>\r\n",
                       WmlText(CompassName(CurrentCompassIndex(wind))).c_str(),
@@ -332,10 +335,9 @@ std::string WmlPageBody(TPublishContext& context) {
                       unit.c_str());
     }
     wml += rule;
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor && current.BarometerCurrent)
-        wml += Format("<a href='/WAP/BAROMETER'>Barometer</a> %3.2f %s <br/>\r\n",
-                      SensorSet().BarometerSensor->GetValue(),
-                      WmlText(SensorSet().BarometerSensor->GetUnit()).c_str());
+    if (const std::optional<TBarometerNow> now = current.Pressure())
+        wml += Format("<a href='/WAP/BAROMETER'>Barometer</a> %3.2f %s <br/>\r\n", now->Sensor->GetValue(),
+                      WmlText(now->Sensor->GetUnit()).c_str());
     wml += rule;
     std::vector<TemperatureRow> rows;
     ReadTemperatureRows(rows);

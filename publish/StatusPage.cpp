@@ -90,7 +90,8 @@ public:
         out_ += "<TR BGCOLOR=#FFFFF0 VALIGN=TOP><TD>";
     }
 
-    void WindBlock(WindData& wind) {
+    void WindBlock(const TWindNow& now) {
+        WindData& wind = *now.Sensor;
         const std::string unit = wind.GetUnit();
         out_ += Format("<TABLE WIDTH=%d BORDER=0 cellpadding=0 cellspacing=0><TR><TH BGCOLOR=#c0c0c0><font "
                        "size=%d>Wind &nbsp;&nbsp;",
@@ -101,7 +102,7 @@ public:
         const double current = wind.ConvertSpeed(wind.Speed);
         int point = wind.GetCompassPoint();
         // Calm, or a prevailing direction of no value: "n/a".
-        const bool prevailing = current > 0 && context_.Station.Readings().PrevailingDirection;
+        const bool prevailing = current > 0 && now.Prevailing;
         std::string currentName = prevailing ? CompassName(point) : "n/a";
         int currentDegrees = prevailing ? CompassDegrees(point) : 0;
         int hour = 0, minute = 0;
@@ -213,8 +214,9 @@ public:
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
         for (const PublishKind* kind : PublishKinds().By(&PublishKind::temperatureOrder))
             if (kind->temperatureRows) kind->temperatureRows(*this);
-        const TCurrentReadings& now = context_.Station.Readings();
-        if (now.TemperatureC < s_.WCUpperLimit) {
+        // The wind chill of the main temperature while it is current.
+        const std::optional<TTemperatureNow> now = context_.Station.Readings().MainTemperature();
+        if (now && now->C < s_.WCUpperLimit) {
             DS1820* first = SensorSet().DS1820Sensors[0];
             const char letter = first != nullptr ? (first->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
             const char* color = static_cast<int>(GetWindchillCelsius()) <= 0 ? "#0000FF" : "#ff0000";
@@ -229,8 +231,7 @@ public:
             "<TR BGCOLOR=#c0c0c0><TH ALIGN=LEFT><font size=%d> &nbsp; Counters &nbsp;&nbsp;</B></FONT></TH>",
             F);
         out_ += Head("Cts/sec") + Head("Cts/min") + Head("Cts/hour") + Head("Cts/today") + "</TR>";
-        for (DS2423* c : SensorSet().DS2423Sensors) {
-            if (c == nullptr || !c->ValuesCurrent()) continue;
+        for (DS2423* c : CurrentSensors(SensorSet().DS2423Sensors)) {
             out_ += Format("<TR><TD><font size=%d> &nbsp; ", F) + c->Description + "</FONT></TD>";
             out_ += Format("<TD ALIGN=CENTER><font size=%d>%3.1f </FONT></TD>", F,
                            static_cast<double>(c->CountRate));
@@ -249,8 +250,7 @@ public:
                 F) +
             Link("<A HREF='humdhist.gif'>(graph)</A>") + "</FONT></TH>";
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
-        for (Humidity* h : SensorSet().HumiditySensors) {
-            if (h == nullptr || !h->ValuesCurrent()) continue;
+        for (Humidity* h : CurrentSensors(SensorSet().HumiditySensors)) {
             uint8_t high[4] = {}, low[4] = {};
             const double current = h->GetValue();
             const double max = h->GetMaxAt(high);
@@ -359,13 +359,13 @@ StatusPage& Page(StatusPageWriter& writer) {
 // A block or row shows a sensor whose values are current: one that stopped reading is left out, as one
 // the station does not have.
 void WindPage(StatusPageWriter& page) {
-    if (SensorSet().WindPresent && SensorSet().WindSensor && page.Context().Station.Readings().WindCurrent)
-        Page(page).WindBlock(*SensorSet().WindSensor);
+    if (const std::optional<TWindNow> now = page.Context().Station.Readings().Wind())
+        Page(page).WindBlock(*now);
 }
 
 void RainPage(StatusPageWriter& page) {
-    if (SensorSet().RainPresent && SensorSet().RainSensor && page.Context().Station.Readings().RainCurrent)
-        Page(page).RainBlock(*SensorSet().RainSensor);
+    if (const std::optional<TRainNow> now = page.Context().Station.Readings().Rain())
+        Page(page).RainBlock(*now->Gauge);
 }
 
 // Shown while any kind with rows in it has objects.
@@ -383,40 +383,40 @@ void HumidityPage(StatusPageWriter& page) {
 }
 
 void BarometerPage(StatusPageWriter& page) {
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
-        page.Context().Station.Readings().BarometerCurrent)
-        Page(page).BarometerBlock(*SensorSet().BarometerSensor);
+    if (const std::optional<TBarometerNow> now = page.Context().Station.Readings().Pressure())
+        Page(page).BarometerBlock(*now->Sensor);
 }
 
 void DS1820TemperatureRows(StatusPageWriter& page) {
-    for (DS1820* t : SensorSet().DS1820Sensors)
-        if (t != nullptr && t->ValuesCurrent()) page.TemperatureRow(*t);
+    for (DS1820* t : CurrentSensors(SensorSet().DS1820Sensors))
+        page.TemperatureRow(*t);
 }
 
 void BarometerTemperatureRows(StatusPageWriter& page) {
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor &&
-        SensorSet().BarometerSensor->PrintTempOnHTML && SensorSet().BarometerSensor->ValuesCurrent())
-        page.TemperatureRow(*SensorSet().BarometerSensor);
+    Barometer* b = SensorSet().BarometerPresent ? CurrentSensor(SensorSet().BarometerSensor.get()) : nullptr;
+    if (b != nullptr && b->PrintTempOnHTML) page.TemperatureRow(*b);
 }
 
 void DS2438TemperatureRows(StatusPageWriter& page) {
-    for (DS2438* t : SensorSet().DS2438Sensors)
-        if (t != nullptr && t->PrintTempOnHTML && t->ValuesCurrent()) page.TemperatureRow(*t);
+    for (DS2438* t : CurrentSensors(SensorSet().DS2438Sensors))
+        if (t->PrintTempOnHTML) page.TemperatureRow(*t);
 }
 
 // The humidity sensors' temperatures, then the dew point and heat index of the main one.
 void HumidityTemperatureRows(StatusPageWriter& page) {
     if (SensorSet().HumiditySensors.Count() == 0) return;
-    for (Humidity* h : SensorSet().HumiditySensors)
-        if (h != nullptr && h->PrintTempOnHTML && h->ValuesCurrent()) page.TemperatureRow(*h);
-    const TCurrentReadings& now = page.Context().Station.Readings();
-    if (!now.HumidityCurrent) return;
-    Humidity* main = page.Context().Station.MainHumidity();
-    const char letter = main != nullptr ? (main->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
-    Page(page).DerivedRow("Dewpoint", "#ff0000", now.Dewpoint, letter);
-    // The limits are Celsius, whatever unit the main thermometer shows.
-    if (now.TemperatureC > 27.0f && now.Humidity > 40.0f)
-        Page(page).DerivedRow("Heat Index", "#ff0000", now.HeatIndex, letter);
+    for (Humidity* h : CurrentSensors(SensorSet().HumiditySensors))
+        if (h->PrintTempOnHTML) page.TemperatureRow(*h);
+    const TCurrentReadings& readings = page.Context().Station.Readings();
+    const std::optional<THumidityNow> now = readings.MainHumidity();
+    if (!now) return;
+    const char letter = now->Sensor->Celsius ? 'C' : 'F';
+    Page(page).DerivedRow("Dewpoint", "#ff0000", now->Dewpoint, letter);
+    // The limits are Celsius, whatever unit the main thermometer shows; the heat index needs the main
+    // temperature current.
+    const std::optional<TTemperatureNow> temperature = readings.MainTemperature();
+    if (temperature && temperature->C > 27.0f && now->Percent > 40.0f)
+        Page(page).DerivedRow("Heat Index", "#ff0000", now->HeatIndex, letter);
 }
 
 std::string StatusPageText(TPublishContext& context) {

@@ -46,12 +46,13 @@ Answer AlwaysTag(TPublishContext& context, const std::string& name) {
 }
 
 // A group whose readings are not current answers no tag: "(n/a)", as without its sensor.
-Answer WindTag(const TCurrentReadings& now, const std::string& name) {
-    if (!SensorSet().WindPresent || !SensorSet().WindSensor || !now.WindCurrent) return std::nullopt;
-    WindData& wind = *SensorSet().WindSensor;
+Answer WindTag(const TCurrentReadings& readings, const std::string& name) {
+    const std::optional<TWindNow> now = readings.Wind();
+    if (!now) return std::nullopt;
+    WindData& wind = *now->Sensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     auto speed = [&](float revolutions) { return FormatFloat("0.0", wind.ConvertSpeed(revolutions)); };
-    const int index = now.WindDirectionIndex;
+    const int index = readings.WindDirectionIndex;
     if (is("WindSpeed")) return speed(wind.Speed);
     if (is("WindSpeedGust")) return speed(wind.Gust);
     if (is("WindSpeedMax")) return speed(wind.MaxSpeed);
@@ -65,24 +66,24 @@ Answer WindTag(const TCurrentReadings& now, const std::string& name) {
     if (is("WindSpeedAVGDay")) return speed(wind.DayAvgSpeed);
     if (is("WindDirectionName")) return CompassName(index);
     if (is("WindDirection")) return FormatFloat("000", index * 22.5);
-    if (is("WindAvgDirectionName"))
-        return now.PrevailingDirection ? CompassName(wind.GetCompassPoint()) : "(n/a)";
+    if (is("WindAvgDirectionName")) return now->Prevailing ? CompassName(wind.GetCompassPoint()) : "(n/a)";
     if (is("WindAvgDirection"))
-        return now.PrevailingDirection ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
+        return now->Prevailing ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
     if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
     if (is("WindChill")) {
-        if (SensorSet().DS1820Sensors.Count() + SensorSet().HumiditySensors.Count() == 0) return "(n/a)";
-        return FormatFloat("0.0", now.WindChill);
+        // The wind chill is the main temperature's: none without it.
+        const std::optional<TTemperatureNow> temperature = readings.MainTemperature();
+        return temperature ? FormatFloat("0.0", temperature->WindChill) : "(n/a)";
     }
     return std::nullopt;
 }
 
 Answer RainTag(TPublishContext& context, const std::string& name) {
-    if (!SensorSet().RainPresent || !SensorSet().RainSensor || !context.Station.Readings().RainCurrent)
-        return std::nullopt;
+    const std::optional<TRainNow> now = context.Station.Readings().Rain();
+    if (!now) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
+    const RainFigures rain = RainFiguresOf(*now->Gauge);
     auto amount = [&](double value, bool usable) -> std::string {
         if (usable) return Format("%3.2f", value);
         context.LogOnce(rain.Fault);
@@ -96,43 +97,42 @@ Answer RainTag(TPublishContext& context, const std::string& name) {
     return std::nullopt;
 }
 
-Answer TemperatureTag(const TCurrentReadings& now, const std::string& name) {
-    if (SensorSet().TemperatureSensors.Count() == 0 || !now.TemperatureCurrent) return std::nullopt;
+Answer TemperatureTag(const TCurrentReadings& readings, const std::string& name) {
+    const std::optional<TTemperatureNow> now = readings.MainTemperature();
+    if (!now) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    if (is("TemperatureMax")) return FormatFloat("0.0", now.TemperatureMax);
-    if (is("TemperatureMaxAt")) return HourMinute(now.TemperatureMaxTime);
-    if (is("TemperatureMin")) return FormatFloat("0.0", now.TemperatureMin);
-    if (is("TemperatureMinAt")) return HourMinute(now.TemperatureMinTime);
-    if (is("Temperature")) return FormatFloat("0.0", now.Temperature);
+    if (is("TemperatureMax")) return FormatFloat("0.0", now->Max);
+    if (is("TemperatureMaxAt")) return HourMinute(now->MaxTime);
+    if (is("TemperatureMin")) return FormatFloat("0.0", now->Min);
+    if (is("TemperatureMinAt")) return HourMinute(now->MinTime);
+    if (is("Temperature")) return FormatFloat("0.0", now->InUnit);
     return std::nullopt;
 }
 
-Answer HumidityTag(TPublishContext& context, const std::string& name) {
-    const TCurrentReadings& now = context.Station.Readings();
-    if (SensorSet().HumiditySensors.Count() == 0 || !now.HumidityCurrent) return std::nullopt;
+Answer HumidityTag(const TCurrentReadings& readings, const std::string& name) {
+    const std::optional<THumidityNow> now = readings.MainHumidity();
+    if (!now) return std::nullopt;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
-    // The marks' times are the main humidity sensor's; without one there is none to show.
+    // The marks' times are the main humidity sensor's.
     auto markTime = [&](bool high) -> std::string {
-        Humidity* main = context.Station.MainHumidity();
-        if (main == nullptr) return "(n/a)";
         uint8_t time[4] = {};
-        high ? main->GetMaxAt(time) : main->GetMinAt(time);
+        high ? now->Sensor->GetMaxAt(time) : now->Sensor->GetMinAt(time);
         return publish::HourMinute(time);
     };
-    if (is("HumidityMax")) return FormatFloat("00", now.HumidityMax);
+    if (is("HumidityMax")) return FormatFloat("00", now->Max);
     if (is("HumidityMaxAt")) return markTime(true);
-    if (is("HumidityMin")) return FormatFloat("00", now.HumidityMin);
+    if (is("HumidityMin")) return FormatFloat("00", now->Min);
     if (is("HumidityMinAt")) return markTime(false);
-    if (is("Humidity")) return FormatFloat("00", now.Humidity);
-    if (is("Dewpoint")) return FormatFloat("0.0", now.Dewpoint);
-    if (is("HeatIndex")) return FormatFloat("0.0", now.HeatIndex);
+    if (is("Humidity")) return FormatFloat("00", now->Percent);
+    if (is("Dewpoint")) return FormatFloat("0.0", now->Dewpoint);
+    if (is("HeatIndex")) return FormatFloat("0.0", now->HeatIndex);
     return std::nullopt;
 }
 
-Answer BarometerTag(const TCurrentReadings& now, const std::string& name) {
-    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor || !now.BarometerCurrent)
-        return std::nullopt;
-    Barometer& barometer = *SensorSet().BarometerSensor;
+Answer BarometerTag(const TCurrentReadings& readings, const std::string& name) {
+    const std::optional<TBarometerNow> now = readings.Pressure();
+    if (!now) return std::nullopt;
+    Barometer& barometer = *now->Sensor;
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     const char* mask = barometer.Metric == 1 ? "0.0" : "0.00";
     auto markTime = [&](bool high) {
@@ -141,11 +141,11 @@ Answer BarometerTag(const TCurrentReadings& now, const std::string& name) {
         return publish::HourMinute(time);
     };
     if (is("BarometerRate")) return FormatFloat("0.00", barometer.ConvertPressure(barometer.RatePerHour()));
-    if (is("BarometerMax")) return FormatFloat(mask, now.BarometerMax);
+    if (is("BarometerMax")) return FormatFloat(mask, now->Max);
     if (is("BarometerMaxAt")) return markTime(true);
-    if (is("BarometerMin")) return FormatFloat(mask, now.BarometerMin);
+    if (is("BarometerMin")) return FormatFloat(mask, now->Min);
     if (is("BarometerMinAt")) return markTime(false);
-    if (is("Barometer")) return FormatFloat(mask, now.Barometer);
+    if (is("Barometer")) return FormatFloat(mask, now->Value);
     return BarometerTagValue(name);
 }
 
@@ -155,7 +155,7 @@ Answer PlainTag(TPublishContext& context, const std::string& name) {
     if (Answer a = WindTag(now, name)) return a;
     if (Answer a = RainTag(context, name)) return a;
     if (Answer a = TemperatureTag(now, name)) return a;
-    if (Answer a = HumidityTag(context, name)) return a;
+    if (Answer a = HumidityTag(now, name)) return a;
     return BarometerTag(now, name);
 }
 

@@ -75,8 +75,7 @@ std::string UnitLetter(const Temperature& t) {
 // them, when none is.
 std::string ThermometersXml(TPublishContext&) {
     std::string xml;
-    for (Temperature* t : SensorSet().TemperatureSensors) {
-        if (t == nullptr || !t->ValuesCurrent()) continue;
+    for (Temperature* t : CurrentSensors(SensorSet().TemperatureSensors)) {
         uint8_t high[4] = {}, low[4] = {};
         double max = t->GetMaxTemperature(high);
         double min = t->GetMinTemperature(low);
@@ -91,8 +90,7 @@ std::string ThermometersXml(TPublishContext&) {
 
 std::string HumidityXml(TPublishContext&) {
     std::string xml;
-    for (Humidity* h : SensorSet().HumiditySensors) {
-        if (h == nullptr || !h->ValuesCurrent()) continue;
+    for (Humidity* h : CurrentSensors(SensorSet().HumiditySensors)) {
         uint8_t high[4] = {}, low[4] = {};
         double max = h->GetMaxAt(high);
         double min = h->GetMinAt(low);
@@ -108,9 +106,9 @@ std::string HumidityXml(TPublishContext&) {
 }
 
 std::string WindXml(TPublishContext& context) {
-    const TCurrentReadings& now = context.Station.Readings();
-    if (!SensorSet().WindPresent || !SensorSet().WindSensor || !now.WindCurrent) return {};
-    WindData& wind = *SensorSet().WindSensor;
+    const std::optional<TWindNow> now = context.Station.Readings().Wind();
+    if (!now) return {};
+    WindData& wind = *now->Sensor;
     auto speed = [&](const char* name, float revolutions) {
         return Format("<%s>\n<value>%2.1f</value>\n", name,
                       static_cast<double>(wind.ConvertSpeed(revolutions))) +
@@ -128,8 +126,8 @@ std::string WindXml(TPublishContext& context) {
     xml += speed("minuteavg", wind.MinAvgSpeed) + "</minuteavg>\n";
     // A prevailing direction of no value leaves its elements empty.
     xml += "<tenminuteavg>\n" +
-           (now.PrevailingDirection ? direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint()))
-                                    : std::string("<dirdeg></dirdeg>\n<dirname></dirname>\n")) +
+           (now->Prevailing ? direction(wind.CalculateDirection(), CompassName(wind.GetCompassPoint()))
+                            : std::string("<dirdeg></dirdeg>\n<dirname></dirname>\n")) +
            "</tenminuteavg>\n";
     xml += speed("houravg", wind.HourAvgSpeed) + "</houravg>\n";
     xml += speed("dayavg", wind.DayAvgSpeed) + "</dayavg>\n";
@@ -142,8 +140,9 @@ std::string WindXml(TPublishContext& context) {
 }
 
 std::string RainXml(TPublishContext& context) {
-    if (!SensorSet().RainPresent || !SensorSet().RainSensor || !context.Station.Readings().RainCurrent) return {};
-    const RainFigures rain = RainFiguresOf(*SensorSet().RainSensor);
+    const std::optional<TRainNow> now = context.Station.Readings().Rain();
+    if (!now) return {};
+    const RainFigures rain = RainFiguresOf(*now->Gauge);
     context.LogOnce(rain.Fault);
     return "<rain>\n" + XmlElement("unit", rain.Unit) + Format("<rate>%2.2f</rate>\n", rain.Rate) +
            Format("<lasthour>%2.2f</lasthour>\n", rain.LastHour) +
@@ -152,10 +151,9 @@ std::string RainXml(TPublishContext& context) {
 }
 
 std::string BarometerXml(TPublishContext& context) {
-    if (!SensorSet().BarometerPresent || !SensorSet().BarometerSensor ||
-        !context.Station.Readings().BarometerCurrent)
-        return {};
-    Barometer& b = *SensorSet().BarometerSensor;
+    const std::optional<TBarometerNow> now = context.Station.Readings().Pressure();
+    if (!now) return {};
+    Barometer& b = *now->Sensor;
     uint8_t high[4] = {}, low[4] = {};
     double max = b.GetMaxAt(high);
     double min = b.GetMinAt(low);
@@ -185,21 +183,18 @@ std::string Counter(DS2423& counter, const std::string& description) {
 // The wind's and the rain gauge's counters follow the plain ones, which the section needs.
 std::string CountersXml(TPublishContext& context) {
     std::string xml;
-    for (DS2423* c : SensorSet().DS2423Sensors)
-        if (c != nullptr && c->ValuesCurrent()) xml += Counter(*c, c->Description);
+    for (DS2423* c : CurrentSensors(SensorSet().DS2423Sensors))
+        xml += Counter(*c, c->Description);
     if (xml.empty()) return {};
     const TCurrentReadings& now = context.Station.Readings();
-    if (SensorSet().WindPresent && SensorSet().WindSensor && now.WindCurrent)
-        xml += Counter(*SensorSet().WindSensor, "Windspeed");
-    if (SensorSet().RainPresent && SensorSet().RainSensor && now.RainCurrent)
-        xml += Counter(*SensorSet().RainSensor, "RainGauge");
+    if (const std::optional<TWindNow> wind = now.Wind()) xml += Counter(*wind->Sensor, "Windspeed");
+    if (const std::optional<TRainNow> rain = now.Rain()) xml += Counter(*rain->Gauge, "RainGauge");
     return "<DS2423S>\n" + xml + "</DS2423S>\n";
 }
 
 std::string DS2438Xml(TPublishContext&) {
     std::string xml;
-    for (DS2438* d : SensorSet().DS2438Sensors) {
-        if (d == nullptr || !d->ValuesCurrent()) continue;
+    for (DS2438* d : CurrentSensors(SensorSet().DS2438Sensors)) {
         auto block = [](const char* name, const char* unit, const std::string& description, double current,
                         double (DS2438::*maxOf)(uint8_t*), double (DS2438::*minOf)(uint8_t*),
                         DS2438& sensor) {
@@ -225,8 +220,7 @@ std::string DS2438Xml(TPublishContext&) {
 
 std::string DS2450Xml(TPublishContext&) {
     std::string xml;
-    for (DS2450* d : SensorSet().DS2450Sensors) {
-        if (d == nullptr || !d->ValuesCurrent()) continue;
+    for (DS2450* d : CurrentSensors(SensorSet().DS2450Sensors)) {
         xml += "<DS2450>\n<unit>V</unit>\n";
         for (int channel = 0; channel < DS2450::kChannels; ++channel) {
             const char letter = static_cast<char>('A' + channel);

@@ -6,6 +6,7 @@
 // sensors the station has, so that every record of a file reads alike; no group in the summary; no line
 // in the sensor's own file.
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,22 +96,24 @@ std::string TMainForm::FormatDataRecord() {
     const TCurrentReadings& r = CurrentReadings;
     const DosDate& d = CurrentDate;
     const DosTime& t = CurrentTime;
-    const double temperature = r.TemperatureCurrent ? r.Temperature : 0.0;
-    const double speed = r.WindCurrent ? r.WindSpeed : 0.0, gust = r.WindCurrent ? r.WindGust : 0.0;
+    const std::optional<TWindNow> wind = r.Wind();
+    const TWindNow::Direction prevailing =
+        wind ? wind->Prevailing.value_or(TWindNow::Direction{}) : TWindNow::Direction{};
+    const double temperature = r.MainTemperature().value_or(TTemperatureNow{}).InUnit;
+    const double speed = wind ? wind->Speed : 0.0, gust = wind ? wind->Gust : 0.0;
     std::string record =
         StationSettings.LogDirInDegrees
             ? Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%03d", d.da_day, d.da_mon, d.da_year,
-                     t.ti_hour, t.ti_min, temperature, speed, gust,
-                     r.PrevailingDirection ? r.WindDirectionDegrees : 0)
+                     t.ti_hour, t.ti_min, temperature, speed, gust, prevailing.Degrees)
             : Format("%02d.%02d.%d\t%02d:%02d\t%3.1f\t%3.1f\t%3.1f\t%s", d.da_day, d.da_mon, d.da_year,
                      t.ti_hour, t.ti_min, temperature, speed, gust,
-                     CompassPointName(r.PrevailingDirection ? r.WindCompassPoint : 0));
+                     CompassPointName(prevailing.CompassPoint));
     if (SensorSet().HumiditySensors.Count() > 0)
-        record += Format("\t%3.1f", r.HumidityCurrent ? r.Humidity : 0.0);
+        record += Format("\t%3.1f", r.MainHumidity().value_or(THumidityNow{}).Percent);
     if (SensorSet().RainPresent && SensorSet().RainSensor) {
-        RainGauge& rain = *SensorSet().RainSensor;
         double month = 0, rate = 0;
-        if (r.RainCurrent) {
+        if (const std::optional<TRainNow> now = r.Rain()) {
+            const RainGauge& rain = *now->Gauge;
             month = RainInUnit(rain, rain.RunningCounter, rain.MonthCounter);
             int stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
             rate = RainInUnit(rain, rain.RunningCounter, rain.RateReference) * stepsPerHour;
@@ -118,10 +121,13 @@ std::string TMainForm::FormatDataRecord() {
         record += Format("\t%3.2f\t%3.2f", month, rate);
     }
     if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
-        Barometer& baro = *SensorSet().BarometerSensor;
-        const bool current = r.BarometerCurrent;
-        record += Format("\t%3.2f\t%3.2f", current ? baro.GetValue() : 0.0,
-                         current ? baro.ConvertPressure(baro.RatePerHour()) : 0.0);
+        double pressure = 0, rate = 0;
+        if (const std::optional<TBarometerNow> now = r.Pressure()) {
+            Barometer& baro = *now->Sensor;
+            pressure = baro.GetValue();
+            rate = baro.ConvertPressure(baro.RatePerHour());
+        }
+        record += Format("\t%3.2f\t%3.2f", pressure, rate);
     }
     return record;
 }
@@ -173,18 +179,17 @@ void TMainForm::BuildSummary(std::string& out) {
     out = Format("%s %d %d %02d:%02d\n", EnglishMonthAbbrev(date.da_mon).c_str(), date.da_day, date.da_year,
                  CurrentTime.ti_hour, CurrentTime.ti_min);
     const TCurrentReadings& r = CurrentReadings;
-    if (SensorSet().WindPresent && SensorSet().WindSensor && r.WindCurrent) {
-        WindData& wind = *SensorSet().WindSensor;
+    if (const std::optional<TWindNow> now = r.Wind()) {
+        WindData& wind = *now->Sensor;
         // A direction of no value is the report's dots.
-        out += r.PrevailingDirection ? Format("%03d", wind.CalculateDirection()) : std::string("...");
+        out += now->Prevailing ? Format("%03d", wind.CalculateDirection()) : std::string("...");
         out += Format("/%03dg%03d", static_cast<int>(std::trunc(wind.MinAvgSpeed * 2.13)),
                       static_cast<int>(std::trunc(wind.Gust * 2.13)));
     }
-    if (SensorSet().TemperatureSensors.Count() != 0 && r.TemperatureCurrent)
-        out += Format("t%03d", static_cast<int>(std::trunc(CurrentReadings.TemperatureF)));
-    if (SensorSet().RainPresent && SensorSet().RainSensor && SensorSet().RainSensor->CountsPrInch &&
-        r.RainCurrent) {
-        RainGauge& rain = *SensorSet().RainSensor;
+    if (const std::optional<TTemperatureNow> now = r.MainTemperature())
+        out += Format("t%03d", static_cast<int>(std::trunc(now->F)));
+    if (const std::optional<TRainNow> now = r.Rain(); now && now->Gauge->CountsPrInch) {
+        RainGauge& rain = *now->Gauge;
         out +=
             Format("r%03dP%03d",
                    static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
@@ -192,11 +197,10 @@ void TMainForm::BuildSummary(std::string& out) {
                    static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
                                                rain.CountsPrInch)));
     }
-    if (SensorSet().BarometerPresent && SensorSet().BarometerSensor && r.BarometerCurrent)
-        out += Format("b%d",
-                      static_cast<int>(std::trunc(SensorSet().BarometerSensor->baro.value * 33.865 * 10)));
-    if (SensorSet().HumiditySensors.Count() > 0 && r.HumidityCurrent) {
-        int humidity = static_cast<int>(std::trunc(CurrentReadings.Humidity));
+    if (const std::optional<TBarometerNow> now = r.Pressure())
+        out += Format("b%d", static_cast<int>(std::trunc(now->Sensor->baro.value * 33.865 * 10)));
+    if (const std::optional<THumidityNow> now = r.MainHumidity()) {
+        int humidity = static_cast<int>(std::trunc(now->Percent));
         out += Format("h%02d\n", humidity >= 100 ? 0 : humidity);
     }
 }

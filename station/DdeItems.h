@@ -9,6 +9,7 @@
 #include "platform/Dde.h"
 
 class DS2450;
+struct TCurrentReadings;
 
 struct TDdeItems {
     platform::TDdeServerConv* DDEServerConv = nullptr;
@@ -31,6 +32,9 @@ struct TDdeItems {
 void SetDDEText(platform::TDdeServerItem* item, const std::string& text);
 // The item at `index` of a per-sensor list, or null.
 platform::TDdeServerItem* DDEItemAt(const std::vector<platform::TDdeServerItem*>& items, size_t index);
+// Empties the items of every group and sensor whose values are not current (CurrentReadings.h): a
+// sensor that stopped reading offers no value, as one not read yet. Its reader sets them again.
+void EmptyStaleDDEItems(TDdeItems& dde, const TCurrentReadings& readings);
 // "DDE" and the sensor's serial digits (last ROM byte first): the base of its four channel items.
 std::string MakeDDEItemName(const DS2450& sensor);
 

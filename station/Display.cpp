@@ -102,15 +102,22 @@ void TMainForm::DisplayTemperature(TMessage& message) {
 void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
     CurrentReadings.WindChill = GetWindchill();
     if (DDERunning) SetDDEText(Dde.DDEWindChill, FloatToStr(CurrentReadings.WindChill));
-    // Below the upper limit the wind chill is shown, above it the heat index.
-    float shown = CurrentReadings.TemperatureC < StationSettings.WCUpperLimit ? CurrentReadings.WindChill
-                                                                              : CurrentReadings.HeatIndex;
+    // Below the upper limit the wind chill is shown, above it the heat index, which needs a current
+    // humidity.
+    const std::optional<THumidityNow> humidity = CurrentReadings.MainHumidity();
+    float shown = CurrentReadings.TemperatureC < StationSettings.WCUpperLimit || !humidity
+                      ? CurrentReadings.WindChill
+                      : humidity->HeatIndex;
     WChillTemp->SetCaption(TemperatureText(shown, TemperatureUnitLetter()));
 }
 
 void TMainForm::DisplayRain(TMessage&) {
     RainGauge* rain = SensorSet().RainSensor.get();
     if (!SensorSet().RainPresent || !rain) return;
+    // Most rounds bring no rain: the labels are made again only when what they show changed.
+    const TRainLabels shown{rain->TodayCounts(), rain->RateCounts(), rain->RainUnitInch, rain->CountsPrInch};
+    if (shown == rainLabels_) return;
+    rainLabels_ = shown;
     const std::string unit = " " + rain->GetUnit();
     CurrRainToday->SetCaption(Format("%3.2f", rain->InUnit(rain->TodayCounts())) + unit);
     CurrRainRate->SetCaption(Format("%3.2f", rain->InUnit(rain->RateCounts())) + unit + "/h");
@@ -129,6 +136,10 @@ void TMainForm::DisplayHumidity(TMessage& message) {
 void TMainForm::DisplayWind(TMessage&) {
     WindData* wind = SensorSet().WindSensor.get();
     if (!SensorSet().WindPresent || !wind) return;
+    // The labels are made again only when what they show changed.
+    const TWindLabels shown{wind->Speed, wind->Gust, wind->CurrentDirection, wind->Unit};
+    if (shown == windLabels_) return;
+    windLabels_ = shown;
     const std::string unit = " " + wind->GetUnit();
     CurrWind->SetCaption(Format("%.1f", wind->ConvertSpeed(wind->Speed)) + unit);
     CurrGust->SetCaption(Format("%.1f", wind->ConvertSpeed(wind->Gust)) + unit);

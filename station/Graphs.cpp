@@ -2,15 +2,15 @@
 // graph images that the print trend draws into the HTML folder.
 //
 // The graphs record on their own, one record a minute (the gauges' flash list); UpdateGraphs sets the
-// values they record. Loading the history files switches recording off; the first UpdateGraphs switches
-// it on again, so that a graph records nothing before the station has values for it (a record of
-// zeros would draw a spike to 0 degrees after every start).
+// values they record. Loading the history files switches recording off; UpdateGraphs switches it on
+// while a graph shows a channel, so that a graph records nothing before the station has values for it
+// (a record of zeros would draw a spike to 0 degrees after every start).
 //
 // Channels: the temperature graph has one channel per plotted temperature sensor (its GraphChannel + 1)
 // and the humidity graph one per plotted humidity sensor (HumGraphChannel + 1), in the station's units;
-// the wind graph speed and gust, the direction graph the direction in degrees, the rain graph today's
-// rain and the rate, the dew point graph the dew point, the wind chill and the pressure. Channels
-// without a sensor are hidden.
+// the wind graph speed and gust, the direction graph the prevailing direction in degrees, the rain graph
+// today's rain and the rate, the dew point graph the dew point, the wind chill and the pressure.
+// Channels without a sensor are hidden, and so are those whose sensor has no current value.
 //
 // The records hold digits of the channel's scale, and the scales follow the settings (the units, the
 // temperature limits). So the scale of every channel is kept beside its history: korvane.ini
@@ -22,6 +22,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 #include "gif/GIFImage.h"
 #include "net/HttpprotUrl.h"
@@ -284,6 +285,42 @@ std::string WithUnit(const std::string& caption, const std::string& unit) {
     return caption + " (" + unit + ")";
 }
 
+// A channel shows a value while its sensor's values are current. One without a value (a sensor
+// switched off, not read yet, or no longer reading) is hidden: no curve and no row in the legend, as a
+// channel the station has no sensor for.
+void ShowValue(TChSettings& channel, std::optional<float> value) {
+    if (value) channel.SetValue(*value);
+    channel.SetVisible(value.has_value());
+}
+
+// A graph records while it shows a channel; when it starts again, the recorder marks the gap with its
+// separators.
+void RecordWhileShown(TAbTrend& graph) {
+    bool shown = false;
+    for (int c = 1; c <= kChannels; ++c)
+        shown |= graph.Channel(c).Visible();
+    if (graph.StartRecording() != shown) graph.SetStartRecording(shown);
+}
+
+// The dew point graph's range (korvane.ini [HTML] DPWCGraphMin and DPWCGraphMax, which the station
+// keeps) is in the unit its temperature channels were saved in ([GraphHistory]); without such a record,
+// in the station's unit when the keys are there, else it is the default range, made for Fahrenheit. A range
+// in the other unit is converted into the station's (to whole degrees), as the history is with it.
+void KeepDPWCRangeInStationUnit(TMainForm& form) {
+    const std::string celsius = TemperatureUnitText('C'), fahrenheit = TemperatureUnitText('F');
+    std::string saved;
+    for (int c : {1, 2}) {
+        const std::string& unit = form.DPWC->Channel(c).ValueUnit();
+        if (saved.empty() && (unit == celsius || unit == fahrenheit)) saved = unit;
+    }
+    const bool kept = form.IniFile->ValueExists("HTML", "DPWCGraphMin") ||
+                      form.IniFile->ValueExists("HTML", "DPWCGraphMax");
+    if (saved.empty()) saved = kept ? TemperatureUnit() : fahrenheit;
+    const std::function<double(double)> convert = UnitConversion(saved, TemperatureUnit());
+    form.DPWCGraphMin = static_cast<int>(std::lround(convert(form.DPWCGraphMin)));
+    form.DPWCGraphMax = static_cast<int>(std::lround(convert(form.DPWCGraphMax)));
+}
+
 } // namespace
 
 void TMainForm::CreateGauges() {
@@ -379,25 +416,42 @@ void TMainForm::UpdateGraphs() {
         const TCurrentReadings& r = CurrentReadings;
         for (::Temperature* sensor : SensorSet().TemperatureSensors)
             if (sensor && sensor->GraphChannel < kChannels)
-                Temperature->Channel(sensor->GraphChannel + 1).SetValue(InStationUnit(sensor->temp.value));
+                ShowValue(Temperature->Channel(sensor->GraphChannel + 1),
+                          CurrentSensor(sensor) ? std::optional(InStationUnit(sensor->temp.value))
+                                                : std::nullopt);
         for (Humidity* sensor : SensorSet().HumiditySensors)
             if (sensor && sensor->PlotHum && sensor->HumGraphChannel < kChannels)
-                Humd->Channel(sensor->HumGraphChannel + 1).SetValue(static_cast<float>(sensor->GetValue()));
+                ShowValue(Humd->Channel(sensor->HumGraphChannel + 1),
+                          CurrentSensor(sensor) ? std::optional(static_cast<float>(sensor->GetValue()))
+                                                : std::nullopt);
         if (SensorSet().WindPresent && SensorSet().WindSensor) {
-            Wind->Channel(1).SetValue(r.WindSpeed);
-            Wind->Channel(2).SetValue(r.WindGust);
-            if (r.WindDirectionBin < 16) Dir->Channel(1).SetValue(static_cast<float>(r.WindDirectionDegrees));
+            const std::optional<TWindNow> wind = r.Wind();
+            ShowValue(Wind->Channel(1), wind ? std::optional(wind->Speed) : std::nullopt);
+            ShowValue(Wind->Channel(2), wind ? std::optional(wind->Gust) : std::nullopt);
+            ShowValue(Dir->Channel(1), wind && wind->Prevailing
+                                           ? std::optional(static_cast<float>(wind->Prevailing->Degrees))
+                                           : std::nullopt);
         }
         if (SensorSet().RainPresent && SensorSet().RainSensor) {
+            const std::optional<TRainNow> rain = r.Rain();
             float inUnit = SensorSet().RainSensor->RainUnitInch ? 1.0f : 25.4f; // the readings are in inches
-            Rain->Channel(1).SetValue(r.RainToday * inUnit);
-            Rain->Channel(2).SetValue(r.RainRate * inUnit);
+            ShowValue(Rain->Channel(1), rain ? std::optional(rain->Today * inUnit) : std::nullopt);
+            ShowValue(Rain->Channel(2), rain ? std::optional(rain->Rate * inUnit) : std::nullopt);
         }
-        if (SensorSet().HumiditySensors.Count() > 0) DPWC->Channel(1).SetValue(r.Dewpoint);
-        if (SensorSet().WindPresent) DPWC->Channel(2).SetValue(r.WindChill);
-        if (SensorSet().BarometerPresent) DPWC->Channel(3).SetValue(r.Barometer);
+        if (SensorSet().HumiditySensors.Count() > 0) {
+            const std::optional<THumidityNow> humidity = r.MainHumidity();
+            ShowValue(DPWC->Channel(1), humidity ? std::optional(humidity->Dewpoint) : std::nullopt);
+        }
+        if (SensorSet().WindPresent) {
+            const std::optional<TTemperatureNow> temperature = r.MainTemperature();
+            ShowValue(DPWC->Channel(2), temperature ? std::optional(temperature->WindChill) : std::nullopt);
+        }
+        if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
+            const std::optional<TBarometerNow> pressure = r.Pressure();
+            ShowValue(DPWC->Channel(3), pressure ? std::optional(pressure->Value) : std::nullopt);
+        }
         for (const GraphFiles& f : kGraphFiles)
-            if (!(this->*f.graph)->StartRecording()) (this->*f.graph)->SetStartRecording(true);
+            RecordWhileShown(*(this->*f.graph));
     });
 }
 
@@ -513,6 +567,7 @@ void TMainForm::ConfigureRainGraph() {
 
 void TMainForm::ConfigureDPWCGraph() {
     Logged(Named("GRAPH: Error configuring the dew point graph"), [&] {
+        KeepDPWCRangeInStationUnit(*this);
         Scale temperature = TemperatureScale(DPWCGraphMin, DPWCGraphMax);
         Configure(*this, *DPWC, [&] {
             HideChannels(*DPWC);

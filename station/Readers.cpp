@@ -124,7 +124,8 @@ bool TMainForm::ReadWind() {
         if (DDERunning) {
             SetDDEText(Dde.DDEWindSpeed, FloatToStr(r.WindSpeed));
             SetDDEText(Dde.DDEWindDirection, IntToStr(static_cast<int>(r.WindDirectionBin * 22.5)));
-            SetDDEText(Dde.DDEWindDirAVG, IntToStr(r.WindDirectionDegrees));
+            SetDDEText(Dde.DDEWindDirAVG,
+                       wind.HasPrevailingDirection() ? IntToStr(r.WindDirectionDegrees) : "");
             SetDDEText(Dde.DDEWindspeedAVGMin, FloatToStr(wind.ConvertSpeed(wind.MinAvgSpeed)));
             SetDDEText(Dde.DDEWindspeedAVGHour, FloatToStr(wind.ConvertSpeed(wind.HourAvgSpeed)));
         }

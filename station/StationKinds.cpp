@@ -28,8 +28,8 @@ std::function<void(TMainForm&)> Each(SensorTable<T> TSensorSet::*table, Member m
 // stopped reading logs as one the station does not have: nothing).
 template <class T> std::function<void(TMainForm&)> LogCurrent(SensorTable<T> TSensorSet::*table) {
     return [table](TMainForm&) {
-        for (T* sensor : SensorSet().*table)
-            if (sensor->ValuesCurrent()) sensor->LogData();
+        for (T* sensor : CurrentSensors(SensorSet().*table))
+            sensor->LogData();
     };
 }
 
@@ -59,7 +59,7 @@ StationKind RainRow() {
     StationKind row = Row(
         "Rain", Call(&TMainForm::ReadRain), 2, [](TMainForm&) { SensorSet().RainSensor->ResetDaily(); }, 8,
         [](TMainForm& form) {
-            if (form.CurrentReadings.RainCurrent) SensorSet().RainSensor->LogData();
+            if (const std::optional<TRainNow> rain = form.CurrentReadings.Rain()) rain->Gauge->LogData();
         },
         6, Call(&TMainForm::ConfigureRainGauge), 7);
     row.resetMonthly = [](TMainForm&) {
@@ -87,7 +87,8 @@ KindRegistry<StationKind>& StationKinds() {
             },
             6,
             [](TMainForm& form) {
-                if (form.CurrentReadings.BarometerCurrent) SensorSet().BarometerSensor->LogData();
+                if (const std::optional<TBarometerNow> baro = form.CurrentReadings.Pressure())
+                    baro->Sensor->LogData();
             },
             7,
             Call(&TMainForm::ConfigureBarometer), 5),

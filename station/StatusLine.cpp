@@ -1,6 +1,8 @@
 // The 21-field status line, the title and tray hint, and the sample-count display.
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
+#include <optional>
 
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
@@ -77,22 +79,26 @@ std::string TMainForm::FormatStatusLine() const {
         ++next;
     };
     // A group that is not current shows the zeros of a sensor the station does not have.
-    auto shown = [](bool current, float value) { return current ? static_cast<double>(value) : 0.0; };
-    for (float v : {r.TemperatureC, r.TemperatureMaxC, r.TemperatureMinC})
-        put(shown(r.TemperatureCurrent, v));
-    for (float v : {r.WindSpeedMs, r.WindGustMs, r.WindMaxMs})
-        put(shown(r.WindCurrent, v));
-    const int bin = r.WindCurrent ? r.WindDirectionBin : 0;
-    const int degrees = r.PrevailingDirection ? r.WindDirectionDegrees : 0;
+    auto putAll = [&](std::initializer_list<float> values) {
+        for (float v : values)
+            put(static_cast<double>(v));
+    };
+    const std::optional<TWindNow> wind = r.Wind();
+    const TTemperatureNow t = r.MainTemperature().value_or(TTemperatureNow{});
+    const TWindNow w = wind.value_or(TWindNow{});
+    const TRainNow rn = r.Rain().value_or(TRainNow{});
+    const THumidityNow h = r.MainHumidity().value_or(THumidityNow{});
+    const TBarometerNow b = r.Pressure().value_or(TBarometerNow{});
+    putAll({t.C, t.MaxC, t.MinC});
+    putAll({w.SpeedMs, w.GustMs, w.MaxMs});
+    const int bin = wind ? w.DirectionBin : 0;
+    const int degrees = w.Prevailing ? w.Prevailing->Degrees : 0;
     put(bin);
     put(degrees);
-    for (float v : {r.RainRate, r.RainToday, r.RainWeek, r.RainMonth})
-        put(shown(r.RainCurrent, v));
-    for (float v : {r.Humidity, r.HumidityMax, r.HumidityMin})
-        put(shown(r.HumidityCurrent, v));
-    for (float v : {r.BarometerInHg, r.BarometerMaxInHg, r.BarometerMinInHg, r.BarometerChangeInHg})
-        put(shown(r.BarometerCurrent, v));
-    put(shown(r.RainCurrent, r.RainHour));
+    putAll({rn.Rate, rn.Today, rn.Week, rn.Month});
+    putAll({h.Percent, h.Max, h.Min});
+    putAll({b.InHg, b.MaxInHg, b.MinInHg, b.ChangeInHg});
+    putAll({rn.Hour});
     put(bin + degrees);
     if (!rejoin) return line;
     // The texts, a blank between them, and CR LF.
@@ -112,15 +118,6 @@ std::string TMainForm::FormatStatusLine() const {
     return line;
 }
 
-namespace {
-// The title shows the main temperature and the wind: only once the station has read them (those it has
-// sensors for), never the zeros that stand for them before the first reading.
-bool TitleHasReadings(const TCurrentReadings& r) {
-    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0, wind = SensorSet().WindPresent && SensorSet().WindSensor;
-    return (r.TemperatureRead || r.WindRead) && (r.TemperatureRead || !thermometer) && (r.WindRead || !wind);
-}
-} // namespace
-
 std::string TMainForm::FormatTitle() const {
     // The title of the values it was last made of is kept: most rounds show the same.
     static struct {
@@ -129,24 +126,23 @@ std::string TMainForm::FormatTitle() const {
         StatusField temperature{"%.1f"}, windSpeed{"%.1f"};
         std::string point, text;
     } last;
-    const TCurrentReadings& r = CurrentReadings;
-    // What the station has no sensor for stays out ("12.3°" without a wind sensor); with neither, both
-    // parts stand (such a title never carries readings).
-    const bool thermometer = SensorSet().TemperatureSensors.Count() > 0;
-    const bool wind = SensorSet().WindPresent && SensorSet().WindSensor;
-    const bool showTemperature = thermometer || !wind, showWind = wind || !thermometer;
-    const int shape = showTemperature + 2 * showWind;
-    const char* point = wind && !SensorSet().WindDirectionFound ? "" : CompassPointName(r.WindDirectionBin);
+    // The main temperature and the wind while current; what is not current stays out ("12.3°" without
+    // a current wind), as what the station has no sensor for.
+    const std::optional<TTemperatureNow> temperature = CurrentReadings.MainTemperature();
+    const std::optional<TWindNow> wind = CurrentReadings.Wind();
+    const int shape = temperature.has_value() + 2 * wind.has_value();
+    // A wind without a valid direction (no vane, or no direction read) shows its speed alone.
+    const char* point = wind && SensorSet().WindDirectionFound ? CompassPointName(wind->DirectionBin) : "";
     bool changed = !last.known || last.shape != shape;
-    changed |= last.temperature.Update(static_cast<double>(r.Temperature));
-    changed |= last.windSpeed.Update(static_cast<double>(r.WindSpeed));
+    if (temperature) changed |= last.temperature.Update(static_cast<double>(temperature->InUnit));
+    if (wind) changed |= last.windSpeed.Update(static_cast<double>(wind->Speed));
     if (!changed && last.point == point) return last.text;
     last.text.clear();
-    if (showTemperature) last.text.append(last.temperature.Text()).append(1, kDegreeSign);
-    if (showTemperature && showWind) last.text.append(" - ");
-    // A wind without a valid direction (no vane, or no direction read) shows its speed alone.
-    if (showWind && *point != 0) last.text.append(point).append(1, ' ');
-    if (showWind) last.text.append(last.windSpeed.Text());
+    if (temperature) last.text.append(last.temperature.Text()).append(1, kDegreeSign);
+    if (temperature && wind) last.text.append(" - ");
+    if (wind && *point != 0) last.text.append(point).append(1, ' ');
+    if (wind) last.text.append(last.windSpeed.Text());
+    if (!temperature && !wind) last.text = "No current readings";
     last.known = true;
     last.shape = shape;
     last.point = point;
@@ -158,9 +154,15 @@ void TMainForm::UpdateStatusLine() {
     Logged(texts, [&] {
         WChillTemp->SetVisible(CurrTemp->Caption() != WChillTemp->Caption());
         StatusLine = FormatStatusLine();
-        if (DDERunning) SetDDEText(Dde.DDEWeather, StatusLine);
+        if (DDERunning) {
+            SetDDEText(Dde.DDEWeather, StatusLine);
+            EmptyStaleDDEItems(Dde, CurrentReadings);
+        }
         if (StationSettings.UDPEnabled) Publishing().SendUDPStatus(StatusLine);
-        if (TitleHasReadings(CurrentReadings)) {
+        // The title carries the readings from the first round with a current one on (until then it tells
+        // the station's state), and says when none is current.
+        titleCarriesReadings_ |= CurrentReadings.MainTemperature() || CurrentReadings.Wind();
+        if (titleCarriesReadings_) {
             std::string title = FormatTitle();
             TrayIcon->SetHint(title);
             Application->SetTitle(title);

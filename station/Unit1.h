@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include "components/RXShell.h"
 #include "components/Verslab.h"
@@ -373,6 +375,13 @@ private:
     TLogLimiter logLimiter_;
     platform::TTimer* heldBackSummary_ = nullptr;
     std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    bool titleCarriesReadings_ = false; // the title shows readings, no longer the station's state
+    // What the wind and rain labels were last made of (Display.cpp): the wind's speed, gust, direction
+    // and unit; the rain's counts today, its rate, its unit and counts per inch.
+    using TWindLabels = std::tuple<float, float, int, int>;
+    using TRainLabels = std::tuple<uint32_t, double, int, int>;
+    std::optional<TWindLabels> windLabels_;
+    std::optional<TRainLabels> rainLabels_;
     // The graph images are drawn into this one bitmap, made fresh for each (the images share a size).
     platform::gfx::Bitmap graphImage_;
     // What its summary was made from: the rounds read, the last minute of the minute tasks, the clock's

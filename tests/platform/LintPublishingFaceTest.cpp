@@ -1,10 +1,13 @@
 // Keeps publishing on its narrow face of the station: no source of publish/ or ui/ includes the main
 // window's header (station/Unit1.h); what they read of the station goes through
-// station/PublishingHost.h.
+// station/PublishingHost.h. And no output asks itself whether readings are current: the readings'
+// accessors (station/CurrentReadings.h) give a value or none, so no output can forget to ask.
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "LintSupport.h"
 
@@ -40,6 +43,47 @@ TEST(LintPublishingFace, PublishAndUiNeverIncludeTheMainWindow) {
     ASSERT_GT(files, 0);
     EXPECT_TRUE(report.empty()) << "publish/ and ui/ see the station through station/PublishingHost.h:"
                                 << report;
+}
+
+// The lines of the code (comments and strings left out) that read a round's flag of the readings or ask
+// a sensor whether its values are current: "line: what".
+std::vector<std::string> FreshnessQuestions(const std::string& text) {
+    static const std::regex question(
+        R"((\.|->)\s*((Temperature|Wind|Rain|Barometer|Humidity)Current|PrevailingDirection)\b|)"
+        R"((\.|->)\s*ValuesCurrent\s*\()");
+    std::vector<std::string> found;
+    std::istringstream lines(lint::CodeOnly(text));
+    std::string line;
+    std::smatch match;
+    for (int number = 1; std::getline(lines, line); ++number)
+        if (std::regex_search(line, match, question))
+            found.push_back(std::to_string(number) + ": " + match.str());
+    return found;
+}
+
+TEST(LintPublishingFace, TheFreshnessMatcherFindsFlagsAndSensorQuestionsOnly) {
+    EXPECT_EQ(FreshnessQuestions("if (r.WindCurrent) x;\n"), std::vector<std::string>{"1: .WindCurrent"});
+    EXPECT_EQ(FreshnessQuestions("a\nif (!t->ValuesCurrent()) continue;\n"),
+              std::vector<std::string>{"2: ->ValuesCurrent("});
+    EXPECT_EQ(FreshnessQuestions("now.PrevailingDirection && form.CurrentReadings. HumidityCurrent").size(),
+              1u);
+    EXPECT_TRUE(FreshnessQuestions("if (auto w = r.Wind()) w->Prevailing;\n").empty());
+    EXPECT_TRUE(FreshnessQuestions("// iButton::ValuesCurrent, r.RainCurrent\n\"r.WindCurrent\"\n").empty());
+    EXPECT_TRUE(FreshnessQuestions("bool ValuesCurrent() const; wind.HasPrevailingDirection();\n").empty());
+}
+
+// The accessors themselves and the round that sets the flags (MarkCurrentReadings) ask.
+TEST(LintPublishingFace, OutputsReadTheReadingsThroughTheirAccessors) {
+    std::string report;
+    int files = lint::ForEachSourceAbovePlatform({}, [&](const std::string& rel, const std::string& text) {
+        const bool output =
+            rel.rfind("publish/", 0) == 0 || rel.rfind("ui/", 0) == 0 || rel.rfind("station/", 0) == 0;
+        if (!output || rel.rfind("station/CurrentReadings.", 0) == 0 || rel == "station/Readers.cpp") return;
+        for (const auto& f : FreshnessQuestions(text))
+            report += "\n  " + rel + ":" + f;
+    });
+    ASSERT_GT(files, 0);
+    EXPECT_TRUE(report.empty()) << "outputs ask TCurrentReadings' accessors or CurrentSensor(s):" << report;
 }
 
 } // namespace

@@ -224,9 +224,11 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     form_->CurrentReadings.TemperatureC = 27.1f;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "<I> &nbsp; Heat Index &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I>"));
-    // Without a thermometer the wind chill row takes the station's unit letter.
+    // Without a DS1820 the wind chill row (of the main temperature, now the humidity sensor's) takes the
+    // station's unit letter.
     form_->CurrentReadings.TemperatureC = -3.0f;
     SensorSet().DS1820Sensors.Clear();
+    MainTemperatureSensor = 0;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "Windchill &nbsp;")) << page;
     EXPECT_TRUE(Has(page, ".0&deg;F </FONT>"));

@@ -108,6 +108,8 @@ protected:
         form_->CurrentReadings.Humidity = 65.4f;
         form_->CurrentReadings.Barometer = 29.92f;
         form_->CurrentReadings.WindDirectionIndex = 3;
+        // As a round that read them marks the main temperature and the wind.
+        form_->CurrentReadings.TemperatureRead = form_->CurrentReadings.WindRead = true;
     }
 
     TStationPublishing* publishing = nullptr;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/NetTestSupport.h"
+#include "onewire/Humidity.h"
 #include "platform/Component.h"
 #include "platform/Files.h"
 #include "platform/MemoryStream.h"
@@ -22,6 +23,7 @@
 #include "publish/WeatherXml.h"
 #include "publish/WebServer.h"
 #include "station/PublishingHost.h"
+#include "support/FiledSensors.h"
 #include "support/StationFixture.h"
 
 namespace {
@@ -135,9 +137,12 @@ TEST_F(PublishingHost, TheTemplatesListTheirPagesOnTheStation) {
 }
 
 TEST_F(PublishingHost, ReportsTakeTheReadingsTheyAreGiven) {
+    korvane_test::File(SensorSet().HumiditySensors); // the main thermometer and humidity sensor
+    korvane_test::MarkAllCurrent(station.readings);
     station.readings.TemperatureC = -4.5f;
     station.readings.Humidity = 81.0f;
     TReportValues values = GatherReportValues(station.Readings());
+    ClearSensorTables();
     EXPECT_FLOAT_EQ(values.TemperatureC, -4.5f);
     EXPECT_FLOAT_EQ(values.HumidityPercent, 81.0f);
 }

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <map>
 
+#include "onewire/DS1820.h"
 #include "publish/WeatherPosts.h"
+#include "support/FiledSensors.h"
 #include "tests/publish/PublishTestSupport.h"
 
 using publish_test::HttpPeer;
@@ -143,6 +145,8 @@ TEST_F(WeatherPostsTest, APostWhileTheClientIsBusyLeavesTheRunningRequestAlone) 
     HttpPeer peer;
     ASSERT_GT(peer.Port(), 0);
     TMainForm& form = StartWith("[Weather]\r\nDatabaseURL=" + peer.Url("/silent") + "\r\n");
+    korvane_test::File(SensorSet().DS1820Sensors);
+    korvane_test::MarkAllCurrent(form.CurrentReadings);
     form.CurrentReadings.Temperature = 12.5f;
     form.Publishing().PostToDatabase();
     ASSERT_TRUE(RunUntil([&] { return !peer.Requests().empty(); }));

@@ -175,6 +175,13 @@ TEST_F(DemoStationTest, TheValueLabelsShowTheSensorsAndRestWhileTheWindowIsInThe
     ASSERT_TRUE(form.ReadRain()); // the shared rate is in inches
     EXPECT_FLOAT_EQ(form.CurrentReadings.RainRate,
                     static_cast<float>(CountDistance(rain.RunningCounter, rain.RateReference)) * 8 / 100);
+    // The labels are made again when what they show changes, also when only the unit does.
+    rain.CountsPrInch = 50;
+    show(MsgDisplayRain);
+    EXPECT_EQ(form.CurrRainToday->Caption(), "64.52 mm");
+    rain.RainUnitInch = 1;
+    show(MsgDisplayRain);
+    EXPECT_EQ(form.CurrRainToday->Caption(), "2.54 in");
     WindData& wind = *SensorSet().WindSensor;
     wind.Unit = 3;
     wind.Speed = 10; // revolutions per second
@@ -184,6 +191,9 @@ TEST_F(DemoStationTest, TheValueLabelsShowTheSensorsAndRestWhileTheWindowIsInThe
     EXPECT_EQ(form.CurrWind->Caption(), "21.3 knots");
     EXPECT_EQ(form.CurrGust->Caption(), "8.5 knots");
     EXPECT_EQ(form.CurrWindDir->Caption(), "ESE");
+    wind.Unit = 1;
+    show(MsgDisplayWind);
+    EXPECT_EQ(form.CurrWind->Caption(), "39.5 km/h");
     Humidity& humidity = *SensorSet().HumiditySensors[MainHumiditySensor];
     humidity.hum.value = 65.0;
     humidity.dewpoint.value = 10.0;

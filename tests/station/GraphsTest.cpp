@@ -204,6 +204,9 @@ TEST_F(StationGraphs, TheGraphsKeepTheirHistoryAcrossARestart) {
     TMainForm& first = Start();
     RunUntil(kStartMs + 2 * kDayMs);
     ASSERT_TRUE(SessionRunning);
+    // A station in Celsius from its first start: the dew point graph's default range in its unit.
+    EXPECT_EQ(first.DPWCGraphMin, -18);
+    EXPECT_EQ(first.DPWCGraphMax, 10);
     std::vector<std::vector<TTrendRecord>> before;
     for (TAbTrend* graph : {first.Temperature, first.Wind, first.Dir, first.Rain, first.Humd, first.DPWC}) {
         before.push_back(Records(*graph));
@@ -315,6 +318,13 @@ TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {
               1);
     EXPECT_EQ(CountLog("GRAPH: VeskWind.dat converted from 0 .. "), 1);
     EXPECT_EQ(CountLog(" m/s to 0 .. "), 1);
+    // The dew point graph's range, made for Fahrenheit, goes with its history: 0 .. 50 F is -18 .. 10 C.
+    EXPECT_EQ(CountLog("GRAPH: Veskdpwc.dat converted from 0 .. 50 \xB0"
+                       "F to -18 .. 10 \xB0"
+                       "C"),
+              1);
+    EXPECT_FLOAT_EQ(second.DPWC->Channel(1).ValueFrom(), -18.0f);
+    EXPECT_FLOAT_EQ(second.DPWC->Channel(1).ValueTo(), 10.0f);
     const std::vector<float> celsius = values(*second.Temperature, outdoor);
     const std::vector<float> kmh = values(*second.Wind, speed);
     for (size_t i = 0; i + 1 < fahrenheit.size(); ++i) {
@@ -332,10 +342,14 @@ TEST_F(StationGraphs, ASwitchOfUnitsConvertsTheHistoryOnce) {
     platform::EventLoop::Get().RunFor(5000);
 
     // Once: the next start finds the history in the scales it was saved under, and the logs' units.
+    platform::TIniFile::FlushCache();
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("HTML", "DPWCGraphMin", 0), -18);
+    EXPECT_EQ(platform::TIniFile(Path("korvane.ini")).ReadInteger("HTML", "DPWCGraphMax", 0), 10);
     platform::EventLoop::Get().Reset();
-    Start();
+    TMainForm& third = Start();
     RunUntil(clock_->UnixTimeMs() + 11 * kMinuteMs);
     EXPECT_EQ(CountLog(" converted "), 0);
+    EXPECT_FLOAT_EQ(third.DPWC->Channel(1).ValueFrom(), -18.0f);
     EXPECT_EQ(CountLog("SERVER: Data logs"), 0);
 }
 

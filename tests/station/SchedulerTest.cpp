@@ -6,8 +6,10 @@
 #include "onewire/Humidity.h"
 #include "onewire/SensorTables.h"
 #include "platform/Strings.h"
+#include "support/FiledSensors.h"
 #include "support/StationFixture.h"
 
+using korvane_test::File;
 using korvane_test::StationFixture;
 
 class SchedulerTest : public StationFixture {
@@ -37,10 +39,6 @@ protected:
         for (size_t at = content.find("\r\n"); at != std::string::npos; at = content.find("\r\n", at + 2))
             ++n;
         return n;
-    }
-    // A sensor object filed as the scan files one (it reads no device: there is no net).
-    template <class T> void File(SensorTable<T>& table) {
-        table.Add(std::make_unique<T>(table.Count(), nullptr, 0), SensorSet().TemperatureSensors);
     }
     void TearDown() override {
         SessionRunning = false;
@@ -111,7 +109,8 @@ TEST_F(SchedulerTest, WithoutTheLogOnlyTheResetRunsAndTheMonthIsWrittenAtItsChan
 TEST_F(SchedulerTest, MonthlyRecordsSummaryAndNowFiles) {
     TMainForm& form = StartAt(2026, 12, 6, 14, 0, "[Weather]\r\nNowEnabled=1\r\n");
     form.CurrentTime = platform::DosTime{0, 14, 0, 0};
-    form.CurrentReadings.TemperatureCurrent = form.CurrentReadings.HumidityCurrent = true;
+    File(SensorSet().DS1820Sensors);
+    korvane_test::MarkAllCurrent(form.CurrentReadings);
     form.CurrentReadings.Temperature = 45.3f;
     form.CurrentReadings.TemperatureF = 45.3f;
     form.CurrentReadings.WindCompassPoint = 0;

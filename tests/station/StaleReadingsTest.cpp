@@ -4,12 +4,15 @@
 // read again, and counters count on past 2^31 and across 2^32.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2450.h"
+#include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
@@ -20,6 +23,7 @@
 #include "publish/PublishContext.h"
 #include "publish/ReportValues.h"
 #include "publish/StartPages.h"
+#include "publish/Templates.h"
 #include "publish/WeatherXml.h"
 #include "station/StationNet.h"
 
@@ -29,7 +33,12 @@ namespace {
 
 // What the station publishes at one moment, output by output.
 struct Outputs {
-    std::string start, xml, log, post, aprs, status;
+    std::string start, xml, log, post, servlet, aprs, status, summary, now, title, tray;
+    // Template tags by name, DDE items by what they carry.
+    std::map<std::string, std::string> tags, dde;
+    // The graphs: the wind's speed channel shown and the wind graph recording, the rain's today channel
+    // shown, the thermometer's channel shown.
+    bool windShown = false, windRecording = false, rainShown = false, temperatureShown = false;
 
     bool Has(const std::string& output, const std::string& part) const {
         return output.find(part) != std::string::npos;
@@ -73,10 +82,11 @@ protected:
         vane->SetVanePosition(8);
         rain = &AddCounter(0x52);
         lightning = &AddCounter(0x53);
-        AddThermometer(0x21).SetTemperature(4.5);
+        outdoor = &AddThermometer(0x21);
+        outdoor->SetTemperature(4.5);
         analog = &net->Add<sim::DS2450>(net->Trunk(), 0x62);
         analog->SetChannelVolts(1.0, 2.0, 3.0, 4.0);
-        Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\n");
+        Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\nDDEEnabled=1\r\n");
         Sensors("");
     }
 
@@ -112,13 +122,44 @@ protected:
         const TReportValues values = GatherReportValues(form.CurrentReadings);
         const platform::LocalTime utc = platform::Clock::ToUtc(platform::UnixTime());
         o.post = UpdaterawBody(values, "me", "pw", utc, "n/a");
+        o.servlet = ServletBody(values, TServletPost{"me", "12.3", "45.6", false, 0, 0});
         o.aprs = AprsPacket(values, "CW0xxx", "1234.56N", "01234.56W", utc);
         o.status = form.FormatStatusLine();
+        form.WriteSummaryFile();
+        o.summary = Read("DATA/SUMMARY.TXT");
+        form.WriteNowFile();
+        o.now = Read("DATA/NOW.TXT");
+        // The plain tags by their names; a counter's and a DS2450 channel's by their serial.
+        const std::pair<std::string, std::string> tags[] = {
+            {"WindSpeed", "WindSpeed"},
+            {"WindAvgDirection", "WindAvgDirection"},
+            {"WindChill", "WindChill"},
+            {"RainToday", "RainToday"},
+            {"Temperature", "Temperature"},
+            {"counter", SensorSerialString(*SensorSet().DS2423Sensors[0])},
+            {"channelA", DS2450::RomToHex(SensorSet().DS2450Sensors[0]->Rom) + std::string("_A")}};
+        for (const auto& [name, tag] : tags)
+            o.tags[name] = publish::TemplateTagValue(context, "KV_" + tag);
+        o.title = platform::Application->Title();
+        o.tray = form.TrayIcon->Hint();
+        form.UpdateGraphs();
+        o.windShown = form.Wind->Channel(1).Visible();
+        o.windRecording = form.Wind->StartRecording();
+        o.rainShown = form.Rain->Channel(1).Visible();
+        o.temperatureShown = form.Temperature->Channel(1).Visible();
+        const TDdeItems& dde = form.Dde;
+        for (auto [name, item] :
+             {std::pair{"wind", dde.DDEWindSpeed}, std::pair{"direction", dde.DDEWindDirAVG},
+              std::pair{"rain", dde.DDERainToday}, std::pair{"temperature", dde.DDETemperature},
+              std::pair{"counter", DDEItemAt(dde.DS2423Items, 0)},
+              std::pair{"channelA", DDEItemAt(dde.DS2450Items, 0)}})
+            o.dde[name] = item != nullptr ? item->Text() : "(no item)";
         return o;
     }
 
     sim::DS2423 *wind = nullptr, *rain = nullptr, *lightning = nullptr;
     sim::DS2450 *vane = nullptr, *analog = nullptr;
+    sim::DS18B20* outdoor = nullptr;
 };
 
 TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePublishedAsAbsent) {
@@ -130,6 +171,17 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     ASSERT_TRUE(before.Has(before.start, "HREF='/WIND'")) << before.start;
     ASSERT_TRUE(before.Has(before.xml, "<rain>\n"));
     ASSERT_GT(before.WindValue("gust"), 0.0);
+    for (const std::string* summary : {&before.summary, &before.now}) {
+        ASSERT_TRUE(before.Has(*summary, "g")) << "the wind: " << *summary;
+        ASSERT_TRUE(before.Has(*summary, "P")) << "the rain: " << *summary;
+    }
+    for (const auto& [tag, value] : before.tags)
+        ASSERT_NE(value, "(n/a)") << tag;
+    for (const auto& [item, text] : before.dde)
+        ASSERT_FALSE(text.empty()) << item;
+    ASSERT_TRUE(before.Has(before.title, " - ")) << before.title;
+    ASSERT_TRUE(before.Has(before.servlet, "&WSp=")) << before.servlet;
+    ASSERT_TRUE(before.windShown && before.windRecording && before.rainShown && before.temperatureShown);
 
     // Twelve minutes of silence: three minutes in, the counters' values (read every second) are no
     // longer current; the thermometer's (read every minute) still are.
@@ -150,6 +202,26 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     for (int field : {4, 5, 6, 9, 10, 11, 12})
         EXPECT_DOUBLE_EQ(std::stod(during.StatusField(field)), 0.0) << field << ": " << during.status;
     EXPECT_EQ(during.StatusField(7), "0");
+    for (const std::string* summary : {&during.summary, &during.now}) {
+        EXPECT_FALSE(during.Has(*summary, "g")) << "no wind: " << *summary;
+        EXPECT_FALSE(during.Has(*summary, "P")) << "no rain: " << *summary;
+        EXPECT_TRUE(during.Has(*summary, "t040")) << *summary;
+    }
+    for (const char* tag : {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "counter", "channelA"})
+        EXPECT_EQ(during.tags.at(tag), "(n/a)") << tag;
+    EXPECT_EQ(during.tags.at("Temperature"), "40.1");
+    for (const char* item : {"wind", "direction", "rain", "counter", "channelA"})
+        EXPECT_EQ(during.dde.at(item), "") << item;
+    EXPECT_NEAR(std::stod(during.dde.at("temperature")), 40.1, 0.001);
+    EXPECT_EQ(during.title, "40.1\xB0") << "the temperature alone, as a station without wind";
+    EXPECT_EQ(during.tray, during.title);
+    EXPECT_FALSE(during.Has(during.servlet, "&WSp=")) << during.servlet;
+    EXPECT_FALSE(during.Has(during.servlet, "&RSp="));
+    EXPECT_TRUE(during.Has(during.servlet, "&Tem=40.1"));
+    EXPECT_FALSE(during.windShown);
+    EXPECT_FALSE(during.windRecording) << "a graph without a channel shown records nothing";
+    EXPECT_FALSE(during.rainShown);
+    EXPECT_TRUE(during.temperatureShown);
     EXPECT_EQ(CountLog("MicroLAN: No answer from the adapter on port 1, type 64: failed samples are not counted"),
               1);
 
@@ -170,6 +242,43 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     EXPECT_GT(after.WindValue("current"), 0.0);
     EXPECT_GT(after.WindValue("gust"), 0.0);
     EXPECT_FALSE(after.Has(after.aprs, "_.../"));
+    EXPECT_TRUE(after.Has(after.now, "g")) << after.now;
+    EXPECT_NE(after.tags.at("WindSpeed"), "(n/a)");
+    EXPECT_FALSE(after.dde.at("wind").empty());
+    EXPECT_TRUE(after.Has(after.title, " - ")) << after.title;
+    EXPECT_TRUE(after.windShown && after.windRecording && after.rainShown);
+}
+
+TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhileTheWindGoesOn) {
+    TMainForm& form = StartStation();
+    Run(60000);
+    ASSERT_EQ(Publish(form).StatusField(1), "4.5");
+    outdoor->Remove();
+    Run(6 * 60000); // past five read intervals of a minute
+    const Outputs o = Publish(form);
+    for (int field : {1, 2, 3})
+        EXPECT_EQ(o.StatusField(field), "0.0") << field << ": " << o.status;
+    EXPECT_GT(std::stod(o.StatusField(4)), 0.0) << o.status;
+    EXPECT_EQ(o.log.substr(0, o.log.find('\t', 17) + 1).substr(17), "0.0\t") << o.log;
+    for (const std::string* summary : {&o.summary, &o.now}) {
+        EXPECT_EQ(summary->find('t', summary->find('\n')), std::string::npos) << *summary;
+        EXPECT_TRUE(o.Has(*summary, "g")) << "the wind: " << *summary;
+    }
+    EXPECT_EQ(o.tags.at("Temperature"), "(n/a)");
+    EXPECT_EQ(o.tags.at("WindChill"), "(n/a)");
+    EXPECT_NE(o.tags.at("WindSpeed"), "(n/a)");
+    EXPECT_EQ(o.dde.at("temperature"), "");
+    EXPECT_FALSE(o.dde.at("wind").empty());
+    EXPECT_FALSE(o.Has(o.title, "\xB0")) << o.title;
+    EXPECT_FALSE(o.title.empty());
+    EXPECT_EQ(o.tray, o.title);
+    EXPECT_FALSE(o.temperatureShown);
+    EXPECT_TRUE(o.windShown);
+    EXPECT_FALSE(o.Has(o.start, "HREF='/DS1820/0'"));
+    EXPECT_FALSE(o.Has(o.xml, "<temperatures>"));
+    EXPECT_TRUE(o.Has(o.aprs, "t...")) << o.aprs;
+    EXPECT_FALSE(o.Has(o.post, "tempf")) << o.post;
+    EXPECT_FALSE(o.Has(o.servlet, "&Tem=")) << o.servlet;
 }
 
 TEST_F(StaleReadingsTest, ADirectionHistogramWithNothingSinceItsRestartGivesNoDirection) {
@@ -225,4 +334,24 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
     EXPECT_EQ(o.StatusField(10), "0.500") << o.status;
     EXPECT_TRUE(o.log.ends_with("\t0.50\t3.00")) << o.log; // 50 counts in the rate window: 3 in/h
     EXPECT_EQ(CountLog("sampling DISABLED"), 0);
+}
+
+TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
+    sim::DS18B20& off = AddThermometer(0x22);
+    off.SetTemperature(20.0);
+    Write("SENSORS.INI", Read("SENSORS.INI") + "[" + off.rom().Text() + "]\r\nRead=0\r\n");
+    TMainForm& form = StartStation();
+    Run(3 * 60000);
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 2);
+    for (DS1820* sensor : SensorSet().DS1820Sensors) {
+        const bool never = sensor->SerialSection() == off.rom().Text();
+        ASSERT_EQ(sensor->ReadEnabled, never ? 0 : 1);
+        ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
+        // A hidden channel draws no curve and leaves its legend row empty ("-"), as a channel without a
+        // sensor.
+        EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
+            << sensor->TempDescription;
+    }
+    EXPECT_TRUE(form.Temperature->StartRecording());
+    EXPECT_GT(form.Temperature->RecordCount(), 0);
 }

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "onewire/Humidity.h"
 #include "platform/Strings.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "station/StationNet.h"
+#include "support/FiledSensors.h"
 #include "support/StationFixture.h"
 
 using korvane_test::StationFixture;
@@ -14,10 +16,12 @@ namespace sim = platform::tmex::sim;
 
 class StatusLineTest : public StationFixture {
 protected:
-    // Every group's sensor samples: the line shows the values as they are.
+    // A sensor of every group, each current: the line shows the values as they are.
     static void AllCurrent(TCurrentReadings& r) {
-        r.TemperatureCurrent = r.WindCurrent = r.RainCurrent = r.BarometerCurrent = r.HumidityCurrent =
-            r.PrevailingDirection = true;
+        korvane_test::File(SensorSet().HumiditySensors);
+        korvane_test::FileWindRainAndBarometer();
+        SensorSet().WindDirectionFound = true;
+        korvane_test::MarkAllCurrent(r);
     }
 };
 
@@ -108,19 +112,41 @@ TEST_F(StatusLineTest, ALineAfterChangedValuesShowsEveryValueAsItIs) {
 
 TEST_F(StatusLineTest, TitleNamesTheCompassPointOnlyForAValidBin) {
     TMainForm& form = Start();
+    AllCurrent(form.CurrentReadings);
     form.CurrentReadings.Temperature = 45.3f;
     form.CurrentReadings.WindSpeed = 12.5f;
     form.CurrentReadings.WindDirectionBin = 10;
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - SW 12.5");
     form.CurrentReadings.WindDirectionBin = 255; // no valid direction: the speed alone
     EXPECT_EQ(form.FormatTitle(), "45.3\xB0 - 12.5");
-    const std::string state = platform::Application->Title();
-    form.UpdateStatusLine();
-    EXPECT_EQ(platform::Application->Title(), state) << "no reading yet";
-    form.CurrentReadings.TemperatureRead = true;
     form.UpdateStatusLine();
     EXPECT_EQ(form.TrayIcon->Hint(), "45.3\xB0 - 12.5");
     EXPECT_EQ(platform::Application->Title(), "45.3\xB0 - 12.5");
+}
+
+// Until a group of the title is current the title tells the station's state; from then on it carries
+// what is current, and says when nothing is.
+TEST_F(StatusLineTest, TheTitleCarriesWhatIsCurrentFromTheFirstCurrentReadingOn) {
+    TMainForm& form = Start();
+    AllCurrent(form.CurrentReadings);
+    TCurrentReadings& r = form.CurrentReadings;
+    r.Temperature = 45.3f;
+    r.WindSpeed = 12.5f;
+    r.WindDirectionBin = 10;
+    r.TemperatureRead = r.WindRead = false;
+    const std::string state = platform::Application->Title();
+    form.UpdateStatusLine();
+    EXPECT_EQ(platform::Application->Title(), state) << "nothing read yet";
+    r.WindRead = true; // a main thermometer switched off (Read=0) is never read: the wind alone
+    form.UpdateStatusLine();
+    EXPECT_EQ(platform::Application->Title(), "SW 12.5");
+    r.TemperatureRead = true;
+    form.UpdateStatusLine();
+    EXPECT_EQ(platform::Application->Title(), "45.3\xB0 - SW 12.5");
+    r.TemperatureCurrent = r.WindCurrent = false;
+    form.UpdateStatusLine();
+    EXPECT_EQ(platform::Application->Title(), "No current readings");
+    EXPECT_EQ(form.TrayIcon->Hint(), "No current readings");
 }
 
 TEST_F(StatusLineTest, TheTitleCarriesReadingsOnlyOnceTheyHaveBeenRead) {
