@@ -37,6 +37,8 @@ public:
     bool ValuesCurrent() const;
     // The seconds between two samples as the station's rounds take them; the station tells it.
     void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
+    // A read of the device now (Read marks it; values put in by hand are marked the same way).
+    void MarkRead() { freshness_.Read(); }
     // The conversion and read of all four channels; the session is open.
     int Read();
     void StoreValue(int channel, double volts);

@@ -4,13 +4,13 @@
 
 #include "platform/Clock.h"
 
-TFreshness::TFreshness() : lastMs_(platform::Clock::Get().MonotonicMs()) {}
-
 void TFreshness::Read() {
     lastMs_ = platform::Clock::Get().MonotonicMs();
+    read_ = true;
 }
 
 bool TFreshness::Current() const {
+    if (!read_) return false;
     const uint64_t limitMs =
         1000ULL * static_cast<uint64_t>(std::max(kCurrentReadIntervals * std::max(readIntervalSeconds_, 1),
                                                  kCurrentAtLeastSeconds));

@@ -56,6 +56,8 @@ public:
     bool ValuesCurrent() const;
     // The seconds between two samples as the station's rounds take them; the station tells it.
     void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
+    // A sample read the device now (Sample marks it; values put in by hand are marked the same way).
+    void MarkRead() { freshness_.Read(); }
     int SelectDevice();
     int SwitchCoupler(int command);
     void AssignCoupler(const uint16_t* couplerSerial, int branch);

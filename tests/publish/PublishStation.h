@@ -110,6 +110,23 @@ protected:
         form_->CurrentReadings.WindDirectionIndex = 3;
         // As a round that read them marks the main temperature and the wind.
         form_->CurrentReadings.TemperatureRead = form_->CurrentReadings.WindRead = true;
+        MarkEverySensorRead();
+        TCurrentReadings& now = form_->CurrentReadings;
+        now.TemperatureCurrent = now.WindCurrent = now.RainCurrent = now.BarometerCurrent = now.HumidityCurrent =
+            true;
+    }
+
+    // Every sensor's values count as read from its device now, as after a round that read them all.
+    static void MarkEverySensorRead() {
+        TSensorSet& set = SensorSet();
+        for (Temperature* t : set.TemperatureSensors)
+            t->MarkRead();
+        for (DS2423* c : set.CounterSensors)
+            c->MarkRead();
+        for (DS2450* a : set.DS2450Sensors)
+            a->MarkRead();
+        for (DS2438* d : set.DS2438Sensors)
+            d->MarkRead();
     }
 
     TStationPublishing* publishing = nullptr;

@@ -174,6 +174,7 @@ TEST_F(TemplateTags, ATagWhoseValueRaisesIsLoggedAndLeftEmpty) {
     };
     Humidity* failing = SensorSet().HumiditySensors.Add(std::unique_ptr<Humidity>(new FailingHumidity));
     ASSERT_NE(failing, nullptr);
+    failing->MarkRead();
     const uint16_t rom[8] = {0x26, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
     std::copy(std::begin(rom), std::end(rom), failing->Rom);
     const std::string name = SensorSerialString(*failing) + "H";

@@ -336,16 +336,33 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
     EXPECT_EQ(CountLog("sampling DISABLED"), 0);
 }
 
+// One switched off, one whose every answer fails its CRC: neither has given a reading, so neither has a
+// value anywhere, from the start on.
 TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
     sim::DS18B20& off = AddThermometer(0x22);
     off.SetTemperature(20.0);
+    sim::DS18B20& garbled = AddThermometer(0x23);
+    garbled.SetTemperature(15.0);
+    garbled.InjectCrcErrors(-1);
     Write("SENSORS.INI", Read("SENSORS.INI") + "[" + off.rom().Text() + "]\r\nRead=0\r\n");
     TMainForm& form = StartStation();
-    Run(3 * 60000);
-    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 2);
+    // Within the first minute, long before a sensor that reads nothing would count as stale.
+    Run(50000);
+    ASSERT_EQ(SensorSet().DS1820Sensors.Count(), 3);
+    Outputs o = Publish(form);
     for (DS1820* sensor : SensorSet().DS1820Sensors) {
-        const bool never = sensor->SerialSection() == off.rom().Text();
-        ASSERT_EQ(sensor->ReadEnabled, never ? 0 : 1);
+        const bool never = sensor->SerialSection() != outdoor->rom().Text();
+        EXPECT_EQ(o.start.find(sensor->TempDescription) == std::string::npos, never) << sensor->TempDescription;
+        EXPECT_EQ(o.xml.find(sensor->TempDescription) == std::string::npos, never) << sensor->TempDescription;
+        EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
+            << sensor->TempDescription;
+    }
+    Run(3 * 60000);
+    o = Publish(form);
+    for (DS1820* sensor : SensorSet().DS1820Sensors) {
+        const bool never = sensor->SerialSection() != outdoor->rom().Text();
+        EXPECT_EQ(o.start.find(sensor->TempDescription) == std::string::npos, never) << sensor->TempDescription;
+        if (sensor->SerialSection() == off.rom().Text()) ASSERT_EQ(sensor->ReadEnabled, 0);
         ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
         // A hidden channel draws no curve and leaves its legend row empty ("-"), as a channel without a
         // sensor.

@@ -15,7 +15,9 @@ namespace korvane_test {
 
 // An object of a thermometer kind (DS1820, Humidity), filed into its table and the temperature view.
 template <class T> T& File(SensorTable<T>& table) {
-    return *table.Add(std::make_unique<T>(table.Count(), nullptr, 0), SensorSet().TemperatureSensors);
+    T& sensor = *table.Add(std::make_unique<T>(table.Count(), nullptr, 0), SensorSet().TemperatureSensors);
+    sensor.MarkRead(); // its values are put in by hand, as a read would
+    return sensor;
 }
 
 // The wind, the rain gauge and the barometer, filed into their slots.
@@ -27,6 +29,9 @@ inline void FileWindRainAndBarometer() {
     set.RainPresent = true;
     set.BarometerSensor.Set(std::make_unique<Barometer>(nullptr, 0), set.TemperatureSensors);
     set.BarometerPresent = true;
+    set.WindSensor->MarkRead();
+    set.RainSensor->MarkRead();
+    set.BarometerSensor->MarkRead();
 }
 
 // Every group current, the main temperature and the wind read; the first thermometer and humidity
