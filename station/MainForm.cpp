@@ -41,6 +41,8 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     extra::StartComponentUnits();
     gauges::AbInstallCursors();
     MainForm = this;
+    // Every connection of the web server is a descriptor: it may hold as many as the system allows.
+    RaiseDescriptorLimit();
     sensors_ = std::make_unique<TSensorSet>();
     InstallSensorSet(sensors_.get());
     host_ = std::make_unique<TStationHost>(*this);
