@@ -121,13 +121,13 @@ void THttpServer::WireConnection(THttpConnection* connection) {
 }
 
 bool THttpServer::MakeRoom() {
+    // The connections on their way out have all the descriptors they may have beside those held: the
+    // first of them to close lets the next one in.
+    if (GetClientCount() >= capacity_ + kHttpLeavingMax) return false;
     if (Held() < capacity_) {
         full_ = false;
         return true;
     }
-    // The connections on their way out have all the descriptors they may have: the first of them to
-    // close lets the next one in.
-    if (leaving_ >= kHttpLeavingMax) return false;
     const uint32_t now = platform::GetTickCount();
     uint32_t soonest = ShedGraceMs;
     // The oldest connection still reading its request head gives way: at once when part of its head
