@@ -230,7 +230,7 @@ uint32_t THttpConnection::CheckLimits(uint32_t now, bool enforce) {
     if (!HeadComplete()) limit(connected_, HeadTimeoutMs);
     if (left == 0 && enforce) {
         // Its request may still be on its way: it is told so. An answer that stopped is dropped.
-        if (ReadingHead()) {
+        if (RequestMayStillCome()) {
             TurnAway("408 Request Timeout");
             return kHttpLeaveDrainMs;
         }
@@ -248,6 +248,11 @@ bool THttpConnection::ReadingHead() const {
     return State() == wsConnected && !Closing() && !draining_ && connectionState_ != hcPostedData;
 }
 
+bool THttpConnection::RequestMayStillCome() const {
+    if (ReadingHead()) return true;
+    return acceptPostedData_ && !answerBegun_ && State() == wsConnected && !Closing() && !draining_;
+}
+
 void THttpConnection::NoteBacklogWait() {
     waited_ = static_cast<uint32_t>(std::max(ws::QuietForMs(HSocket()), 0));
 }
@@ -260,7 +265,10 @@ bool THttpConnection::MayGiveWay() const {
 
 int THttpConnection::RealSend(const void* data, int length) {
     int sent = TWSocketClient::RealSend(data, length);
-    if (sent > 0) Progressed();
+    if (sent > 0) {
+        Progressed();
+        answerBegun_ = true;
+    }
     return sent;
 }
 

@@ -173,19 +173,23 @@ bool THttpServer::MakeRoom() {
         }
     }
     if (stalest != nullptr) {
-        server_->DropClient(stalest);
+        if (stalest->RequestMayStillCome())
+            stalest->TurnAway("408 Request Timeout"); // a posted body that stopped
+        else
+            server_->DropClient(stalest);
         full_ = false;
         return true;
     }
     // Nothing may give way yet. A newcomer waits in the backlog for the grace at most: a server that
-    // has been full for that long turns it away (unless a slot is about to be free).
+    // has been full for longer turns it away (unless a slot is about to be free). By then every
+    // connection that has made no progress since the server became full has given way.
     if (!full_) {
         full_ = true;
         fullSince_ = now;
     }
     const uint32_t fullFor = platform::TicksElapsed(now, fullSince_);
-    if (fullFor >= ShedGraceMs && !closing) return true; // taken beyond the capacity, turned away at once
-    if (fullFor < ShedGraceMs) soonest = std::min(soonest, ShedGraceMs - fullFor);
+    if (fullFor > ShedGraceMs && !closing) return true; // taken beyond the capacity, turned away at once
+    if (fullFor <= ShedGraceMs) soonest = std::min(soonest, ShedGraceMs - fullFor + 1);
     // Look again when the first one may give way (a client that leaves comes first).
     roomTimer_.SetEnabled(false);
     roomTimer_.SetInterval(std::max<uint32_t>(soonest, 1));

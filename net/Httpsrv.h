@@ -145,6 +145,9 @@ public:
     bool Draining() const { return draining_; }
     // Still reading its request head: nothing is answered yet.
     bool ReadingHead() const;
+    // Its request may still be on its way: it reads its request head, or takes a posted body and has
+    // not begun to answer.
+    bool RequestMayStillCome() const;
     // Not a byte has come from the client.
     bool Silent() const { return recvBytes_ == 0; }
     // Asks the system how long the connection waited in the listen backlog before it was accepted
@@ -213,6 +216,7 @@ private:
     bool acceptPostedData_ = false;
     bool draining_ = false; // answered; the unread body is dropped until the client closes
     bool leaving_ = false;  // turned away
+    bool answerBegun_ = false; // a byte of an answer has gone
     bool pathSafe_ = true;
     int headerLines_ = 0;
     int headerBytes_ = 0;

@@ -689,6 +689,47 @@ TEST_F(HttpServerTest, AnAnswerThatDoesNotMoveGivesWayAndIsDropped) {
     ::close(second);
 }
 
+// A posted body that stops short of its length may still be on its way: its connection is told that it
+// came too late, when it gives way to a newcomer and at its time-out alike.
+TEST_F(HttpServerTest, APostedBodyThatStopsShortIsToldItCameTooLate) {
+    server_.MaxClients = 1;
+    server_.ShedGraceMs = 300;
+    server_.IdleTimeoutMs = 60000;
+    int posts = 0;
+    server_.OnPostDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
+        flags = hgAcceptData;
+        ++posts;
+    };
+    server_.OnPostedData = [](THttpServer*, THttpConnection* c, uint16_t) { c->ReceiveStr(); };
+    server_.Start();
+    const uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    auto post = [&] {
+        int fd = net_test::RawConnect(port);
+        const std::string head = "POST /form HTTP/1.0\r\nContent-Length: 100\r\n\r\nname=sta";
+        ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+        const int before = posts;
+        EXPECT_TRUE(RunUntil([&] { return posts > before; }));
+        return fd;
+    };
+    auto toldTooLate = [&](int fd) {
+        std::string answer;
+        EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(fd, answer); }, 5000));
+        EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+    };
+    const int pushedOut = post();
+    int newcomer = net_test::RawConnect(port);
+    ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    toldTooLate(pushedOut);
+    std::string page;
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, page); }));
+    EXPECT_NE(page.find("<p>home</p>"), std::string::npos) << page;
+    server_.IdleTimeoutMs = 500;
+    const int timedOut = post();
+    toldTooLate(timedOut);
+    for (int fd : {pushedOut, newcomer, timedOut})
+        ::close(fd);
+}
+
 TEST_F(HttpServerTest, ARequestHeadMustBeCompleteBeforeItsDeadline) {
     // The idle time-out is ten trickle steps long, so that a loaded machine's late step cannot end the
     // connection in its place.
