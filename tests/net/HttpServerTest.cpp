@@ -883,6 +883,24 @@ TEST_F(SocketServerTest, BannerBusyBannerNamesAndPeerAfterDisconnect) {
         EXPECT_EQ(peer, "127.0.0.1");
 }
 
+// The server finds a closing client by its window: one given a new window is still found, and leaves.
+TEST_F(SocketServerTest, AClientGivenANewWindowLeavesItsServerWhenItCloses) {
+    TWSocketServer server(nullptr, "Srv");
+    TWSocketClient* client = nullptr;
+    int disconnects = 0;
+    server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient* c, uint16_t) { client = c; };
+    server.OnClientDisconnect = [&](TCustomWSocketServer*, TWSocketClient*, uint16_t) { ++disconnects; };
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.Listen();
+    int peer = net_test::RawConnect(static_cast<uint16_t>(std::stoi(server.GetXPort())));
+    ASSERT_TRUE(RunUntil([&] { return client != nullptr; }));
+    client->ThreadAttach();
+    ::close(peer);
+    EXPECT_TRUE(RunUntil([&] { return server.GetClientCount() == 0; }));
+    EXPECT_EQ(disconnects, 1);
+}
+
 // Reads from a raw socket until `count` bytes have come, the stream ends or `ms` pass.
 std::string ReadWithin(int fd, size_t count, int ms) {
     std::string out;
