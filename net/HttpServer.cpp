@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
-#include "platform/System.h"
+#include "platform/DescriptorLimit.h"
 
 namespace net {
 

@@ -1,10 +1,8 @@
 #include "platform/System.h"
 
-#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 
 #include "platform/DateTime.h"
@@ -31,21 +29,6 @@ SystemHooks& Hooks() {
         [](int code) { std::exit(code); },
     };
     return hooks;
-}
-
-size_t DescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
-    return limit.rlim_cur == RLIM_INFINITY ? static_cast<size_t>(INT_MAX) : static_cast<size_t>(limit.rlim_cur);
-}
-
-size_t RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit); // refused (an unlimited hard limit): the old one stays
-    }
-    return DescriptorLimit();
 }
 
 bool StandardOutputIsTerminal() {

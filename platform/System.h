@@ -1,7 +1,6 @@
 #pragma once
 // Operating-system services the station asks for: its version, the alarm beep, the build date of the
 // program, and ending the process. Tests replace the hooks.
-#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -18,12 +17,6 @@ std::string BuildText(const std::string& exePath);
 
 // Whether standard output is a terminal (not a pipe, a file or a service manager's journal).
 bool StandardOutputIsTerminal();
-
-// How many descriptors the process may have open (its soft limit), and the same raised as far as the
-// system lets the process raise it (its hard limit): a server that holds a connection per descriptor
-// holds that many more.
-size_t DescriptorLimit();
-size_t RaiseDescriptorLimit();
 
 struct SystemHooks {
     // A tone of `frequency` Hz for `ms` milliseconds, queued on the speaker (Speaker.h): it never blocks.

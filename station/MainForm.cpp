@@ -9,6 +9,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "onewire/iButton.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
