@@ -132,8 +132,9 @@ public:
     // that came with it is answered at once, and a connection answered and closed in the turn that took
     // it is never watched by the loop at all (the loop sets up its watches at its next look).
     void ReadArrived();
-    // With `enforce`, aborts the connection when one of its limits has passed. The ms until the first
-    // of them passes (UINT32_MAX: none runs).
+    // With `enforce`, ends the connection when one of its limits has passed: turned away with 408 when
+    // its request may still come, aborted otherwise; one turned away closes when its drain has passed.
+    // The ms until the first of them passes (UINT32_MAX: none runs).
     uint32_t CheckLimits(uint32_t now, bool enforce);
     // Told the ms until its first limit when a limit begins (the server's timer keeps them).
     std::function<void(uint32_t ms)> OnLimitsChanged;
@@ -275,8 +276,6 @@ public:
 
     virtual void Start();
     virtual void Stop();
-    // The connections held at most, as Start reckoned them.
-    int Capacity() const { return capacity_; }
     // The connections, those turned away included.
     int GetClientCount() const { return server_ != nullptr ? server_->GetClientCount() : 0; }
     // The connections held: those turned away are on their way out.
@@ -294,9 +293,10 @@ protected:
 private:
     void WireConnection(THttpConnection* connection);
     // Before an accept: true when there is a free slot, or one was made by turning away the oldest
-    // connection still reading its request head, or else by dropping the one that has made no progress
-    // for longest (beyond the grace), or when the server has been full for the grace (the newcomer is
-    // then turned away); otherwise a look again is planned.
+    // connection still reading its request head, or else the one that has made no progress for longest
+    // (beyond the grace: dropped, or turned away when it was taking a posted body), or when the server
+    // has been full for longer than the grace (the newcomer is then turned away); otherwise a look
+    // again is planned.
     bool MakeRoom();
     // Offers the connection held in the backlog again on the next turn.
     void LookForRoomSoon();
@@ -308,7 +308,7 @@ private:
     platform::TTimer roomTimer_;  // looks for room again while a connection waits in the backlog
     platform::TTimer limitTimer_; // closes the connections whose limits have passed
     uint32_t limitDue_ = 0;       // the clock tick it is armed for
-    int capacity_ = 1;
+    int capacity_ = 1;            // the connections held at most, as Start reckoned them
     int leaving_ = 0;             // connections turned away and not closed yet
     bool full_ = false;           // no room could be made since fullSince_
     uint32_t fullSince_ = 0;
