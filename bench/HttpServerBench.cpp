@@ -10,15 +10,18 @@
 //     turns with lighttpd's, min/median/max of the ratio, and its system calls per answer (strace -c on
 //     the server during a round) beside lighttpd's;
 //   - the 99th-percentile latency at one connection, one request after the other;
-//   - crowds, with a probe that asks for the page every 100 ms meanwhile: a burst of 5,000 connections
-//     at once, 300 clients that ask again and again, and 100 clients that never read their answer (the
+//   - crowds, each against both servers in turn for R rounds (figures as least/median/greatest over
+//     them), with a probe that asks for the page every 100 ms meanwhile: 8,000 connections held open
+//     that say nothing (the server's resident memory with them), bursts of 5,000 and 8,000 connections
+//     at once, 300 clients that ask again and again; and 100 clients that never read their answer (the
 //     40 KB image) with 8 KB socket buffers (in a network namespace of their own, unshare -rn); answers
-//     lost, and the probe's slowest answer;
-//   - attacks of connections that never finish their request head, with the probe meanwhile: 200 and
-//     2,000 slowloris connections (a partial head, then a header line a second) and 2,000 silent ones,
-//     each opened again as soon as the server closes it; the probe's min/median/max latency, the
-//     connections queued in the server's backlog meanwhile (the attack keeps it pressed) and the
-//     client's own processor time;
+//     lost, the probe's slowest answer, and the client's own processor time;
+//   - attacks of connections that never finish their request head, with the probe meanwhile, in turn
+//     for R rounds: 200 and 2,000 slowloris connections (a partial head, then a header line a second)
+//     and 3,000 silent ones, each opened again as soon as the server closes it, for longer than the
+//     server's deadline for a request head (so that those it closes come back at once); the probe's
+//     latency, the connections queued in the server's backlog meanwhile (the attack keeps it pressed)
+//     and the client's own processor time;
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer;
 //   - the time to draw and encode a day's graph anew after a record.
@@ -26,7 +29,7 @@
 // clock, so its passes read sensors, wait out thermometer conversions and their spacing while serving.
 //   korvane_http_bench [--seconds N] [--rounds R]   the measurement (default 4 s a run, 3 rounds)
 //   korvane_http_bench --cost [--seconds N] [--rounds R]   the CPU and system calls per answer alone
-//   korvane_http_bench --crowds [--seconds N]   the crowds and the attacks alone
+//   korvane_http_bench --crowds [--seconds N] [--rounds R]   the crowds and the attacks alone
 //   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
 //   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
@@ -68,6 +71,7 @@
 #include "platform/Signals.h"
 #include "platform/Strings.h"
 #include "platform/System.h"
+#include "platform/Timer.h"
 #include "platform/controls/Application.h"
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
@@ -161,6 +165,8 @@ public:
     std::string StationPort() const {
         return publishing_->WebServer().HTTPServer()->WSocketServer()->GetXPort();
     }
+    // The connections the station's own web server has now.
+    int StationConnections() const { return publishing_->WebServer().HTTPServer()->GetClientCount(); }
     std::string Docs() const { return folder_ + "/docs"; }
     TMainForm& Form() { return *form_; }
     std::string Folder() const { return folder_; }
@@ -791,6 +797,7 @@ public:
         ::close(epoll_);
     }
     bool Deployed() const { return deployed_ == static_cast<int>(members_.size()); }
+    int DeployedCount() const { return deployed_; }
     long Reopened() const { return reopened_; }
 
 private:
@@ -922,6 +929,29 @@ int Attack(uint16_t port, const std::string& path, int n, int seconds, bool sile
                 static_cast<double>(moved) / tookS, backlog.empty() ? -1.0 : backlog.front(),
                 Median(backlog));
     probe.Print();
+    return 0;
+}
+
+// --hold PORT N SECONDS: N connections that never send a byte (any the server closes opened again),
+// held for SECONDS once each has been connected (or after 10 s).
+int Hold(uint16_t port, int n, int seconds) {
+    constexpr int kShares = 4;
+    if (MoreDescriptors() < static_cast<rlim_t>(n) + 64) n = static_cast<int>(MoreDescriptors()) - 64;
+    std::vector<std::unique_ptr<AttackShare>> shares;
+    for (int i = 0; i < kShares; ++i)
+        shares.push_back(std::make_unique<AttackShare>(port, "/", n / kShares + (i < n % kShares), true));
+    auto deployed = [&] {
+        int sum = 0;
+        for (const auto& share : shares)
+            sum += share->DeployedCount();
+        return sum;
+    };
+    const double deadline = NowMs() + 10000;
+    while (NowMs() < deadline && deployed() < n)
+        platform::Sleep(10);
+    const int connected = deployed();
+    platform::Sleep(static_cast<uint32_t>(seconds) * 1000);
+    std::printf("held %d\nconnected %d\n", n, connected);
     return 0;
 }
 
@@ -1065,95 +1095,249 @@ void MeasureSleepers(const std::string& self, int seconds) {
     PrintCrowd("lighttpd", other, false);
 }
 
-// One side of an attack: the attack's report and the processor time its client used (both threads,
-// over its whole run), so that a client that is the bottleneck shows.
-struct AttackSide {
+// One run of a crowd child against one server: its report, the processor time its client used (all
+// its threads, over its whole run), so that a client that is the bottleneck shows, and the server's.
+struct SideRun {
     std::string report;
     double clientCores = 0, serverCores = 0;
     double roundsPerMinute = 0; // the station's reading rounds meanwhile
 };
 
-// `schedstat`: the server's thread, whose processor time is counted over the attack.
-AttackSide AttackRun(const std::string& self, const std::string& port, const std::string& path,
-                     const std::string& size, int seconds, const char* kind, const std::string& schedstat) {
+// `schedstat`: the server's thread, whose processor time is counted over the run.
+SideRun RunSide(const std::string& self, const std::vector<std::string>& args, const std::string& schedstat) {
     const double ns = RunNs(schedstat);
     const unsigned rounds = SampleCount;
-    ChildRun run = RunWhileServing({self, "--attack", port, path, size, std::to_string(seconds), kind});
+    std::vector<std::string> argv = {self};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildRun run = RunWhileServing(argv);
     if (run.wallMs <= 0) return {run.output};
     return {run.output, run.cpuMs / run.wallMs, (RunNs(schedstat) - ns) / 1e6 / run.wallMs,
             (SampleCount - rounds) * 60000.0 / run.wallMs};
 }
 
-void PrintAttackSide(const std::string& who, const AttackSide& side) {
-    const std::string& r = side.report;
-    std::printf(
-        "  %-9s probe: %s asked, %s not answered whole; latency min %s, median %s, max %s ms; backlog "
-        "min %s, median %s; attackers reopened %s/s; server %.2f cores, client %.2f; the station's "
-        "reading rounds %.0f a minute\n",
-        (who + ":").c_str(), Value(r, "probes").c_str(), Value(r, "probe_failed").c_str(),
-        Value(r, "probe_min_ms").c_str(), Value(r, "probe_median_ms").c_str(),
-        Value(r, "probe_max_ms").c_str(), Value(r, "backlog_min").c_str(), Value(r, "backlog_median").c_str(),
-        Value(r, "reopened_per_s").c_str(), side.serverCores, side.clientCores, side.roundsPerMinute);
+// The runs of one crowd against both servers, round after round, each round's first side alternating.
+struct Sides {
+    std::vector<SideRun> mine, theirs;
+};
+
+Sides Interleaved(int rounds, const std::function<SideRun()>& mine, const std::function<SideRun()>& theirs) {
+    Sides sides;
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) {
+            sides.mine.push_back(mine());
+            sides.theirs.push_back(theirs());
+        } else {
+            sides.theirs.push_back(theirs());
+            sides.mine.push_back(mine());
+        }
+    }
+    return sides;
 }
 
-// Connections that never finish their request head, against both servers in turn (each attack's
-// first side alternates), with the probe asking for the start page meanwhile.
-void MeasureAttacks(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds) {
+// A figure of each run: one of its report, or what the run measured.
+std::vector<double> Figure(const std::vector<SideRun>& runs, const std::string& key) {
+    std::vector<double> values;
+    for (const SideRun& run : runs)
+        values.push_back(std::atof(Value(run.report, key).c_str()));
+    return values;
+}
+
+std::vector<double> Figure(const std::vector<SideRun>& runs, double SideRun::*field) {
+    std::vector<double> values;
+    for (const SideRun& run : runs)
+        values.push_back(run.*field);
+    return values;
+}
+
+double Most(const std::vector<double>& values) {
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// The least, median and greatest value, as "least/median/greatest".
+std::string Spread(const std::vector<double>& values, const char* format = "%.0f") {
+    if (values.empty()) return "-";
+    const std::string f = std::string(format) + "/" + format + "/" + format;
+    return platform::Format(f.c_str(), *std::min_element(values.begin(), values.end()), Median(values),
+                            Most(values));
+}
+
+// Every probe of every run answered whole, and at least one asked.
+bool ProbesAnswered(const std::vector<SideRun>& runs) {
+    for (const SideRun& run : runs)
+        if (Value(run.report, "probe_failed") != "0" || Value(run.report, "probes") == "0" ||
+            Value(run.report, "probes").empty())
+            return false;
+    return !runs.empty();
+}
+
+// Clients that ask and read their answers: answers and losses over the rounds.
+void PrintAnswered(const std::string& who, const std::vector<SideRun>& runs) {
+    std::printf("  %-9s answered %s, lost %s", (who + ":").c_str(), Spread(Figure(runs, "answered")).c_str(),
+                Spread(Figure(runs, "lost")).c_str());
+    if (!Value(runs.front().report, "took_ms").empty())
+        std::printf(", all ended in %s ms", Spread(Figure(runs, "took_ms")).c_str());
+    std::printf("; probe slowest %s ms, %.0f not answered whole; client %.2f cores at most\n",
+                Spread(Figure(runs, "probe_max_ms")).c_str(), Most(Figure(runs, "probe_failed")),
+                Most(Figure(runs, &SideRun::clientCores)));
+}
+
+// Clients that ask again and again, or all at once: nothing lost in any round.
+void MeasureAnswered(const std::string& what, const std::vector<std::string>& args, const std::string& ours,
+                     const std::string& theirs, const std::string& self, int rounds,
+                     const std::string& ownThread, const std::string& theirThread) {
+    auto withPort = [&](const std::string& port, const std::string& path) {
+        std::vector<std::string> a = args;
+        a.insert(a.begin() + 1, {port, path});
+        return a;
+    };
+    Sides sides = Interleaved(
+        rounds, [&] { return RunSide(self, withPort(ours, "/"), ownThread); },
+        [&] { return RunSide(self, withPort(theirs, "/start.html"), theirThread); });
+    const std::vector<double> lost = Figure(sides.mine, "lost");
+    const bool met = ProbesAnswered(sides.mine) && Most(Figure(sides.mine, "probe_max_ms")) <= 1000 &&
+                     Most(lost) == 0 && Most(Figure(sides.mine, "answered")) > 0;
+    std::printf("%s, the start page, %d rounds in turn, figures as least/median/greatest over them (target: "
+                "nothing lost in any round, the probe answered whole within 1 s): %s\n",
+                what.c_str(), rounds, Verdict(met));
+    PrintAnswered("korvane", sides.mine);
+    PrintAnswered("lighttpd", sides.theirs);
+}
+
+void PrintAttackSide(const std::string& who, const std::vector<SideRun>& runs) {
+    std::printf("  %-9s probe latency median %s ms, slowest %s ms, %.0f of %.0f not answered whole; attackers "
+                "reopened %s a second; backlog median %s; server %s cores, client %.2f at most; the station's "
+                "reading rounds %s a minute\n",
+                (who + ":").c_str(), Spread(Figure(runs, "probe_median_ms"), "%.1f").c_str(),
+                Spread(Figure(runs, "probe_max_ms"), "%.1f").c_str(), Most(Figure(runs, "probe_failed")),
+                Median(Figure(runs, "probes")), Spread(Figure(runs, "reopened_per_s")).c_str(),
+                Spread(Figure(runs, "backlog_median")).c_str(),
+                Spread(Figure(runs, &SideRun::serverCores), "%.2f").c_str(),
+                Most(Figure(runs, &SideRun::clientCores)),
+                Spread(Figure(runs, &SideRun::roundsPerMinute)).c_str());
+}
+
+// Connections that never finish their request head, against both servers in turn, with the probe
+// asking for the start page meanwhile. The attack lasts past the server's deadline for a request head,
+// so that the attackers it closes come back all at once.
+void MeasureAttacks(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds, int rounds,
+                    const std::string& ownThread, const std::string& theirThread) {
     struct Case {
         const char* size;
         const char* kind;
         const char* what;
-        double targetMs;
+        double medianMs, slowestMs;
     };
     const Case cases[] = {
-        {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100},
-        {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 100},
-        {"2000", "silent", "2,000 silent connections (not a byte)", 1000}};
-    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
-    const std::string theirs = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
-    int turn = 0;
+        {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100, 100},
+        {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 20, 100},
+        {"3000", "silent", "3,000 silent connections (not a byte)", 20, 100}};
+    const std::string span = std::to_string(std::max(seconds, 12));
     for (const Case& c : cases) {
-        AttackSide mine, other;
-        auto attackMine = [&] {
-            mine = AttackRun(self, station.StationPort(), "/", c.size, seconds, c.kind, ownThread);
-        };
-        auto attackTheirs = [&] {
-            other = AttackRun(self, lighttpd.Port(), "/start.html", c.size, seconds, c.kind, theirs);
-        };
-        if (turn++ % 2 == 0) {
-            attackMine();
-            attackTheirs();
-        } else {
-            attackTheirs();
-            attackMine();
-        }
-        const bool met = Value(mine.report, "probe_failed") == "0" && Value(mine.report, "probes") != "0" &&
-                         std::atof(Value(mine.report, "probe_max_ms").c_str()) <= c.targetMs;
-        std::printf("%s, each one closed opened again at once, the probe asking for the start page for %d s "
-                    "(target: every probe answered whole, the slowest within %.0f ms): %s\n",
-                    c.what, seconds, c.targetMs, Verdict(met));
-        PrintAttackSide("korvane", mine);
-        PrintAttackSide("lighttpd", other);
+        Sides sides = Interleaved(
+            rounds,
+            [&] {
+                return RunSide(self, {"--attack", station.StationPort(), "/", c.size, span, c.kind}, ownThread);
+            },
+            [&] {
+                return RunSide(self, {"--attack", lighttpd.Port(), "/start.html", c.size, span, c.kind},
+                               theirThread);
+            });
+        const bool met = ProbesAnswered(sides.mine) && Most(Figure(sides.mine, "probe_median_ms")) < c.medianMs &&
+                         Most(Figure(sides.mine, "probe_max_ms")) < c.slowestMs;
+        std::printf("%s, each one closed opened again at once, the probe asking for the start page for %s s, %d "
+                    "rounds in turn, figures as least/median/greatest over them (target: every probe "
+                    "answered whole, median under %.0f ms, the slowest under %.0f ms): %s\n",
+                    c.what, span.c_str(), rounds, c.medianMs, c.slowestMs, Verdict(met));
+        PrintAttackSide("korvane", sides.mine);
+        PrintAttackSide("lighttpd", sides.theirs);
     }
 }
 
-void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds) {
+// The resident memory of a process, in MB (VmRSS).
+double RssMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// A server's memory while a child holds `count` connections open on it that say nothing: its resident
+// memory before and at most meanwhile, and the most connections it held (ours only).
+struct HoldRun {
+    double before = 0, most = 0, held = 0, clientCores = 0;
+};
+
+HoldRun HoldOpen(const std::string& self, const std::string& port, pid_t server, int count,
+                 const std::function<int()>& heldNow) {
+    HoldRun run;
+    run.before = RssMb(server);
+    platform::TTimer sampler;
+    sampler.SetInterval(100);
+    sampler.OnTimer = [&](platform::TTimer*) {
+        run.most = std::max(run.most, RssMb(server));
+        if (heldNow) run.held = std::max<double>(run.held, heldNow());
+    };
+    ChildRun child = RunWhileServing({self, "--hold", port, std::to_string(count), "4"});
+    sampler.SetEnabled(false);
+    run.clientCores = child.wallMs > 0 ? child.cpuMs / child.wallMs : 0;
+    return run;
+}
+
+void MeasureIdleMemory(Station& station, Lighttpd& lighttpd, const std::string& self, int rounds) {
+    constexpr int kIdle = 8000;
+    std::vector<HoldRun> mine, theirs;
+    for (int round = 0; round < rounds; ++round) {
+        auto ours = [&] {
+            mine.push_back(HoldOpen(self, station.StationPort(), ::getpid(), kIdle,
+                                    [&] { return station.StationConnections(); }));
+        };
+        auto other = [&] { theirs.push_back(HoldOpen(self, lighttpd.Port(), lighttpd.Pid(), kIdle, nullptr)); };
+        if (round % 2 == 0) {
+            ours();
+            other();
+        } else {
+            other();
+            ours();
+        }
+    }
+    auto figure = [](const std::vector<HoldRun>& runs, double HoldRun::*field) {
+        std::vector<double> values;
+        for (const HoldRun& run : runs)
+            values.push_back(run.*field);
+        return values;
+    };
+    const std::vector<double> held = figure(mine, &HoldRun::held);
+    const bool met = Most(figure(mine, &HoldRun::most)) < 64 && *std::min_element(held.begin(), held.end()) >= kIdle;
+    std::printf("8,000 connections held open that say nothing, %d rounds in turn, figures as "
+                "least/median/greatest over them (target: the station's resident memory under 64 MB with all "
+                "of them held): %s\n",
+                rounds, Verdict(met));
+    std::printf("  korvane:  resident %s MB with them (%s MB before), %s connections held at most; client "
+                "%.2f cores at most\n",
+                Spread(figure(mine, &HoldRun::most), "%.1f").c_str(),
+                Spread(figure(mine, &HoldRun::before), "%.1f").c_str(), Spread(figure(mine, &HoldRun::held)).c_str(),
+                Most(figure(mine, &HoldRun::clientCores)));
+    std::printf("  lighttpd: resident %s MB with them (%s MB before); client %.2f cores at most\n",
+                Spread(figure(theirs, &HoldRun::most), "%.1f").c_str(),
+                Spread(figure(theirs, &HoldRun::before), "%.1f").c_str(), Most(figure(theirs, &HoldRun::clientCores)));
+}
+
+void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds, int rounds) {
     const std::string ours = station.StationPort(), theirs = lighttpd.Port();
-    std::printf("crowds, with a probe asking for the page every 100 ms meanwhile (targets: nothing lost, the "
-                "probe answered whole within 1 s throughout):\n");
-    std::string mine = CrowdRun(self, {"--burst", ours, "/", "5000"});
-    std::string other = CrowdRun(self, {"--burst", theirs, "/start.html", "5000"});
-    std::printf("a burst of 5,000 connections at once, the start page: %s\n", Verdict(CrowdMet(mine, true)));
-    PrintCrowd("korvane", mine, true);
-    PrintCrowd("lighttpd", other, true);
-    mine = CrowdRun(self, {"--clients", ours, "/", "300", std::to_string(seconds)});
-    other = CrowdRun(self, {"--clients", theirs, "/start.html", "300", std::to_string(seconds)});
-    std::printf("300 clients asking again and again for %d s, the start page: %s\n", seconds,
-                Verdict(CrowdMet(mine, true)));
-    PrintCrowd("korvane", mine, true);
-    PrintCrowd("lighttpd", other, true);
+    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
+    const std::string theirThread = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
+    std::printf("crowds, with a probe asking for the page every 100 ms meanwhile; each crowd is a child of "
+                "this program, against each server in turn:\n");
+    // First, while nothing else has made the station's memory grow.
+    MeasureIdleMemory(station, lighttpd, self, rounds);
+    for (const char* size : {"5000", "8000"})
+        MeasureAnswered(std::string("a burst of ") + size[0] + "," + (size + 1) + " connections at once",
+                        {"--burst", size}, ours, theirs, self, rounds, ownThread, theirThread);
+    MeasureAnswered("300 clients asking again and again for " + std::to_string(seconds) + " s",
+                    {"--clients", "300", std::to_string(seconds)}, ours, theirs, self, rounds, ownThread,
+                    theirThread);
     MeasureSleepers(self, seconds);
-    MeasureAttacks(station, lighttpd, self, seconds);
+    MeasureAttacks(station, lighttpd, self, seconds, rounds, ownThread, theirThread);
 }
 
 // --small-buffers SECONDS, run in a network namespace whose socket buffers are small: a station and
@@ -1233,7 +1417,7 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
                     Value(mine, "max").c_str(), Value(mine, "count").c_str(), Value(mine, "failed").c_str(),
                     Value(other, "p50").c_str(), Value(other, "p99").c_str());
     }
-    MeasureCrowds(station, lighttpd, self, seconds);
+    MeasureCrowds(station, lighttpd, self, seconds, rounds);
     if (part == Part::Crowds) return;
     double before = ProcessCpuMs();
     std::string report = RunWhileServing({self, "--flood", station.Port()}).output;
@@ -1285,6 +1469,8 @@ int main(int argc, char** argv) {
         else if (arg == "--attack" && i + 5 < argc)
             return Attack(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4),
                           std::string(argv[i + 5]) == "silent");
+        else if (arg == "--hold" && i + 3 < argc)
+            return Hold(static_cast<uint16_t>(number(1)), number(2), number(3));
         else if (arg == "--sleepers" && i + 5 < argc)
             return Sleepers(static_cast<uint16_t>(number(1)), argv[i + 2], argv[i + 3], number(4), number(5));
         else {

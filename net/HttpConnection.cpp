@@ -211,6 +211,12 @@ void THttpConnection::LimitsChanged() {
 
 uint32_t THttpConnection::CheckLimits(uint32_t now, bool enforce) {
     if (State() != wsConnected || Closing()) return UINT32_MAX;
+    if (leaving_) {
+        const uint32_t passed = platform::TicksElapsed(now, leftAt_);
+        if (passed < kHttpLeaveDrainMs) return kHttpLeaveDrainMs - passed;
+        if (enforce) EndLeaving();
+        return enforce ? UINT32_MAX : 0;
+    }
     uint32_t idle = IdleTimeoutMs;
     if (AnswerOnItsWay() && AnswerStallMs != 0)
         idle = idle == 0 ? AnswerStallMs : std::min(idle, AnswerStallMs);
@@ -223,6 +229,11 @@ uint32_t THttpConnection::CheckLimits(uint32_t now, bool enforce) {
     limit(lastActivity_, idle);
     if (!HeadComplete()) limit(connected_, HeadTimeoutMs);
     if (left == 0 && enforce) {
+        // Its request may still be on its way: it is told so. An answer that stopped is dropped.
+        if (RequestMayStillCome()) {
+            TurnAway("408 Request Timeout");
+            return kHttpLeaveDrainMs;
+        }
         Abort();
         return UINT32_MAX;
     }
@@ -237,19 +248,27 @@ bool THttpConnection::ReadingHead() const {
     return State() == wsConnected && !Closing() && !draining_ && connectionState_ != hcPostedData;
 }
 
+bool THttpConnection::RequestMayStillCome() const {
+    if (ReadingHead()) return true;
+    return acceptPostedData_ && !answerBegun_ && State() == wsConnected && !Closing() && !draining_;
+}
+
 void THttpConnection::NoteBacklogWait() {
     waited_ = static_cast<uint32_t>(std::max(ws::QuietForMs(HSocket()), 0));
 }
 
 bool THttpConnection::MayGiveWay() const {
-    if (State() != wsConnected || Closing() || ReadingHead()) return false;
+    if (State() != wsConnected || Closing() || ReadingHead() || leaving_) return false;
     if (draining_ || acceptPostedData_) return true;
     return DocStream != nullptr || !AllSent();
 }
 
 int THttpConnection::RealSend(const void* data, int length) {
     int sent = TWSocketClient::RealSend(data, length);
-    if (sent > 0) Progressed();
+    if (sent > 0) {
+        Progressed();
+        answerBegun_ = true;
+    }
     return sent;
 }
 
@@ -263,16 +282,51 @@ void THttpConnection::TriggerPostDocument(THttpGetFlag& flags) {
     if (OnPostDocument) OnPostDocument(this, flags);
 }
 
-void THttpConnection::Refuse(const std::string& status, const std::string& reason) {
-    if (!reason.empty() && OnBadRequest) OnBadRequest(this, reason);
-    if (State() != wsConnected || Closing()) return;
+void THttpConnection::SendStatusPage(const std::string& status) {
     connectionState_ = hcPostedData; // whatever else arrives is dropped
     std::string body =
         "<HTML><HEAD><TITLE>" + status + "</TITLE></HEAD><BODY><H1>" + status + "</H1></BODY></HTML>\r\n";
     PutStringInSendBuffer("HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n");
     SendStr(body);
+}
+
+void THttpConnection::Refuse(const std::string& status, const std::string& reason) {
+    if (!reason.empty() && OnBadRequest) OnBadRequest(this, reason);
+    if (State() != wsConnected || Closing()) return;
+    SendStatusPage(status);
     CloseAfterAnswer();
+}
+
+void THttpConnection::TurnAway(const std::string& status) {
+    if (State() != wsConnected || Closing() || leaving_) return;
+    leaving_ = draining_ = true;
+    leftAt_ = platform::GetTickCount();
+    if (OnLeaving) OnLeaving();
+    // Called by the server, not from a handler of this connection: a failure ends this connection
+    // here rather than in the server's handler.
+    try {
+        DocStream.reset();
+        SetLineMode(false); // what still comes is bytes, read and dropped
+        SendStatusPage(status);
+        if (State() != wsConnected) return; // the send found the connection gone
+        if (AllSent())
+            ShutWhenSent();
+        else
+            OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
+        LimitsChanged();
+    } catch (const std::exception& e) {
+        HandleBackGroundException(e);
+    }
+}
+
+void THttpConnection::EndLeaving() {
+    // A close with input unread would reset the connection: what has come is read first (a client that
+    // keeps sending is not waited for).
+    char dropped[4096];
+    for (int reads = 0; reads < 16 && Receive(dropped, sizeof dropped) > 0; ++reads) {
+    }
+    Close();
 }
 
 void THttpConnection::ConnectionDataAvailable() {

@@ -4,8 +4,21 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/DescriptorLimit.h"
 
 namespace net {
+
+namespace {
+// The connections' limits are looked at no more often than this: a look walks them all, and a server
+// of thousands would otherwise walk them for each limit that passes.
+constexpr uint32_t kLimitLookSpacingMs = 10;
+} // namespace
+
+int HttpConnectionsHeld(size_t limit, int most) {
+    const size_t spare = kHttpDescriptorsKept + static_cast<size_t>(kHttpLeavingMax);
+    const size_t allowed = limit > spare ? std::min<size_t>(limit - spare, INT32_MAX) : 1;
+    return most > 0 ? std::min(most, static_cast<int>(allowed)) : static_cast<int>(allowed);
+}
 
 THttpServer::THttpServer(platform::TComponent* owner, const std::string& name)
     : TComponent(owner, name), server_(std::make_unique<TWSocketServer>(nullptr, name + "WSocketServer")) {
@@ -26,7 +39,7 @@ void THttpServer::CheckLimits() {
     // An aborted connection stays in the list until its close message: the indexes hold.
     for (int i = 0; i < GetClientCount(); ++i)
         next = std::min(next, GetClient(i)->CheckLimits(now, true));
-    if (next != UINT32_MAX) CheckLimitsWithin(next);
+    if (next != UINT32_MAX) CheckLimitsWithin(std::max(next, kLimitLookSpacingMs));
 }
 
 void THttpServer::CheckLimitsWithin(uint32_t ms) {
@@ -86,6 +99,7 @@ void THttpServer::WireConnection(THttpConnection* connection) {
     connection->HeadTimeoutMs = HeadTimeoutMs;
     connection->AnswerStallMs = AnswerStallMs;
     connection->OnLimitsChanged = [this](uint32_t ms) { CheckLimitsWithin(ms); };
+    connection->OnLeaving = [this] { ++leaving_; };
     // One that has spoken without ending its head may give way at once now; not from inside its own
     // handler, though, as it may be the one to go.
     connection->OnHeard = [this] {
@@ -107,7 +121,13 @@ void THttpServer::WireConnection(THttpConnection* connection) {
 }
 
 bool THttpServer::MakeRoom() {
-    if (MaxClients <= 0 || GetClientCount() < MaxClients) return true;
+    // The connections on their way out have all the descriptors they may have beside those held: the
+    // first of them to close lets the next one in.
+    if (GetClientCount() >= capacity_ + kHttpLeavingMax) return false;
+    if (Held() < capacity_) {
+        full_ = false;
+        return true;
+    }
     const uint32_t now = platform::GetTickCount();
     uint32_t soonest = ShedGraceMs;
     // The oldest connection still reading its request head gives way: at once when part of its head
@@ -128,7 +148,8 @@ bool THttpServer::MakeRoom() {
         c->ReadArrived();
         if (GetClient(i) != c) continue; // it left the list: whoever took its index is looked at
         if (c->ReadingHead()) {
-            server_->DropClient(c);
+            c->TurnAway("408 Request Timeout");
+            full_ = false;
             return true;
         }
         ++i;
@@ -136,8 +157,10 @@ bool THttpServer::MakeRoom() {
     // Then the one whose answer (or posted body) has made no progress for longest, beyond the grace.
     THttpConnection* stalest = nullptr;
     uint32_t stalestFor = 0;
+    bool closing = false; // one that closes: its slot is free in a moment
     for (int i = 0; i < GetClientCount(); ++i) {
         THttpConnection* c = GetClient(i);
+        closing = closing || (!c->Leaving() && (c->State() != wsConnected || c->Closing()));
         if (!c->MayGiveWay()) continue;
         const uint32_t quiet = platform::TicksElapsed(now, c->ProgressTick());
         if (quiet > ShedGraceMs) {
@@ -150,10 +173,24 @@ bool THttpServer::MakeRoom() {
         }
     }
     if (stalest != nullptr) {
-        server_->DropClient(stalest);
+        if (stalest->RequestMayStillCome())
+            stalest->TurnAway("408 Request Timeout"); // a posted body that stopped
+        else
+            server_->DropClient(stalest);
+        full_ = false;
         return true;
     }
-    // Nothing may give way yet: look again when the first one may (a client that leaves comes first).
+    // Nothing may give way yet. A newcomer waits in the backlog for the grace at most: a server that
+    // has been full for longer turns it away (unless a slot is about to be free). By then every
+    // connection that has made no progress since the server became full has given way.
+    if (!full_) {
+        full_ = true;
+        fullSince_ = now;
+    }
+    const uint32_t fullFor = platform::TicksElapsed(now, fullSince_);
+    if (fullFor > ShedGraceMs && !closing) return true; // taken beyond the capacity, turned away at once
+    if (fullFor <= ShedGraceMs) soonest = std::min(soonest, ShedGraceMs - fullFor + 1);
+    // Look again when the first one may give way (a client that leaves comes first).
     roomTimer_.SetEnabled(false);
     roomTimer_.SetInterval(std::max<uint32_t>(soonest, 1));
     roomTimer_.SetEnabled(true);
@@ -180,20 +217,23 @@ void THttpServer::Start() {
     server_->OnClientConnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
         auto* connection = static_cast<THttpConnection*>(client);
         WireConnection(connection);
-        if (OnClientConnect) OnClientConnect(this, connection, error);
-        if (connection->Released() || connection->State() != wsConnected) return;
         // The clocks start with the connection: a client that never speaks is closed too.
         connection->StartTimers();
+        // Taken beyond the capacity: the server is full (the owner meets it on its way out).
+        if (Held() > capacity_) connection->TurnAway("503 Service Unavailable");
+        if (OnClientConnect) OnClientConnect(this, connection, error);
+        if (connection->Released() || connection->State() != wsConnected || connection->Leaving()) return;
         // Its request is often there already: answered now, without waiting for the loop to tell.
         connection->ReadArrived();
         // Taken into a full table, a connection that has said nothing may have waited in the backlog
         // for long: that wait counts towards its grace.
-        if (MaxClients > 0 && GetClientCount() >= MaxClients && connection->ReadingHead() &&
-            connection->Silent())
+        if (Held() >= capacity_ && connection->ReadingHead() && connection->Silent())
             connection->NoteBacklogWait();
     };
     server_->OnClientDisconnect = [this](TCustomWSocketServer*, TWSocketClient* client, uint16_t error) {
-        if (OnClientDisconnect) OnClientDisconnect(this, static_cast<THttpConnection*>(client), error);
+        auto* connection = static_cast<THttpConnection*>(client);
+        if (connection->Leaving()) --leaving_;
+        if (OnClientDisconnect) OnClientDisconnect(this, connection, error);
     };
     server_->OnSessionClosed = [this](TCustomWSocket*, uint16_t) { TriggerServerStopped(); };
     server_->OnChangeState = [this](TCustomWSocket*, TSocketState, TSocketState newState) {
@@ -201,8 +241,11 @@ void THttpServer::Start() {
     };
     server_->Banner.clear();
     server_->MaxClients = 0; // the limit is kept here, before each accept (MakeRoom)
+    capacity_ = HttpConnectionsHeld(platform::DescriptorLimit(), MaxClients);
+    leaving_ = 0;
+    full_ = false;
     server_->AcceptGate = [this](TCustomWSocketServer*) { return MakeRoom(); };
-    // Connections beyond MaxClients wait here, not accepted: a burst of thousands must fit (the kernel
+    // Connections beyond the capacity wait here, not accepted: a burst of thousands must fit (the kernel
     // caps the queue at net.core.somaxconn), or their handshakes are dropped and retried a second later.
     server_->ListenBacklog = 4096;
     server_->SetProto("tcp");

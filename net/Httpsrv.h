@@ -9,12 +9,21 @@
 // lines. A slow client is bounded three times: by the idle time-out, by a deadline for its whole
 // request head, and by a shorter time-out for an answer that does not move.
 //
-// At most MaxClients connections are held; the rest wait in the listen backlog, not accepted. When all
-// slots are taken, one that waits is let in in the place of the oldest connection still reading its
-// request head: at once when part of the head has come, once it has been set up for ShedGraceMs (its
-// wait in the backlog counted) when nothing has. Failing that, in the place of one that has made no
-// progress for ShedGraceMs: an answer that has not moved (or was sent whole) that long ago, or a
-// posted body that stalled. A connection whose answer moves or is still prepared keeps its place.
+// It holds as many connections as the process's descriptor limit allows, less a few descriptors kept
+// for the rest of the station (or fewer, MaxClients); the rest wait in the listen backlog, not
+// accepted. When all slots are taken, one that waits is let in in the place of the oldest connection
+// still reading its request head: at once when part of the head has come, once it has been set up for
+// ShedGraceMs (its wait in the backlog counted) when nothing has. Failing that, in the place of one that
+// has made no progress for ShedGraceMs: an answer that has not moved (or was sent whole) that long ago,
+// or a posted body that stalled. A connection whose answer moves or is still prepared keeps its place.
+// A server that stays full for ShedGraceMs turns newcomers away ("503 Service Unavailable") until it
+// has room again.
+//
+// A connection whose request may still be on its way is never closed unanswered: one that gives way,
+// or whose request head has not come in time, is told "408 Request Timeout". Such an answer of the
+// server's own leaves, the sending side is shut, and the connection is closed once the client has
+// closed its side, or kHttpLeaveDrainMs later, its input read and dropped meanwhile: a close with input
+// unread would reset the connection, and the reset could destroy the answer before it is read.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -68,6 +77,16 @@ private:
 // Limits that keep one connection's state bounded.
 inline constexpr int kHttpMaxHeaderLines = 100;
 inline constexpr int kHttpMaxHeaderBytes = 65536;
+// How long a connection turned away waits for its client to close before it is closed all the same.
+inline constexpr uint32_t kHttpLeaveDrainMs = 1000;
+// Descriptors the server leaves to the rest of the station (its logs, data files, graph images, the
+// FTP upload, the posts), and the connections it may have on their way out (turned away) beside
+// those it holds.
+inline constexpr size_t kHttpDescriptorsKept = 64;
+inline constexpr int kHttpLeavingMax = 64;
+// The connections a server may hold with a descriptor limit of `limit` and at most `most` (0: no
+// bound of its own): always at least one.
+int HttpConnectionsHeld(size_t limit, int most);
 
 class THttpConnection : public TWSocketClient {
 public:
@@ -113,8 +132,9 @@ public:
     // that came with it is answered at once, and a connection answered and closed in the turn that took
     // it is never watched by the loop at all (the loop sets up its watches at its next look).
     void ReadArrived();
-    // With `enforce`, aborts the connection when one of its limits has passed. The ms until the first
-    // of them passes (UINT32_MAX: none runs).
+    // With `enforce`, ends the connection when one of its limits has passed: turned away with 408 when
+    // its request may still come, aborted otherwise; one turned away closes when its drain has passed.
+    // The ms until the first of them passes (UINT32_MAX: none runs).
     uint32_t CheckLimits(uint32_t now, bool enforce);
     // Told the ms until its first limit when a limit begins (the server's timer keeps them).
     std::function<void(uint32_t ms)> OnLimitsChanged;
@@ -126,6 +146,9 @@ public:
     bool Draining() const { return draining_; }
     // Still reading its request head: nothing is answered yet.
     bool ReadingHead() const;
+    // Its request may still be on its way: it reads its request head, or takes a posted body and has
+    // not begun to answer.
+    bool RequestMayStillCome() const;
     // Not a byte has come from the client.
     bool Silent() const { return recvBytes_ == 0; }
     // Asks the system how long the connection waited in the listen backlog before it was accepted
@@ -143,6 +166,13 @@ public:
     // Answers with a status and a short page of its own, then closes. A non-empty reason goes to
     // OnBadRequest first.
     void Refuse(const std::string& status, const std::string& reason);
+    // Answers with a status and a short page of its own instead of anything the client asked, and
+    // closes gracefully (see the top of this file): what it asked before is not answered.
+    void TurnAway(const std::string& status);
+    // Turned away: on its way out.
+    bool Leaving() const { return leaving_; }
+    // Told when the connection is turned away.
+    std::function<void()> OnLeaving;
 
 protected:
     int RealSend(const void* data, int length) override;
@@ -178,10 +208,16 @@ private:
     }
     void LimitsChanged();
     void Progressed();
+    // Puts the header and the short page of an answer with the status into the send chain.
+    void SendStatusPage(const std::string& status);
+    // The end of a connection turned away whose client has not closed: what came is read, then it closes.
+    void EndLeaving();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
     bool draining_ = false; // answered; the unread body is dropped until the client closes
+    bool leaving_ = false;  // turned away
+    bool answerBegun_ = false; // a byte of an answer has gone
     bool pathSafe_ = true;
     int headerLines_ = 0;
     int headerBytes_ = 0;
@@ -195,6 +231,7 @@ private:
     uint32_t connected_ = 0;    // clock ticks: when the connection began,
     uint32_t lastActivity_ = 0; // its last byte either way,
     uint32_t progress_ = 0;     // and its last progress
+    uint32_t leftAt_ = 0;       // when it was turned away
     uint32_t waited_ = 0;       // ms in the listen backlog before the accept, when noted
     uint64_t bytesSeen_ = 0;    // what had come from the network when the last activity was noted
 };
@@ -217,8 +254,10 @@ public:
     std::string DefaultDoc = "index.html";
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
-    // At most this many connections; more wait in the listen backlog.
-    int MaxClients = 64;
+    // At most this many connections (0: as many as the descriptor limit allows, kHttpDescriptorsKept
+    // and kHttpLeavingMax left over; never more than that); more wait in the listen backlog. Taken at
+    // Start, with the limit as it is then.
+    int MaxClients = 0;
     // A connection that waits may take the place of one that has said nothing for this long since it
     // was set up, or whose answer (or posted body) has made no progress for this long: long enough that
     // no client that keeps up loses its connection, short enough that one kept waiting in the backlog
@@ -237,7 +276,10 @@ public:
 
     virtual void Start();
     virtual void Stop();
+    // The connections, those turned away included.
     int GetClientCount() const { return server_ != nullptr ? server_->GetClientCount() : 0; }
+    // The connections held: those turned away are on their way out.
+    int Held() const { return GetClientCount() - leaving_; }
     THttpConnection* GetClient(int index) const;
     bool IsClient(const void* object) const { return server_ != nullptr && server_->IsClient(object); }
     TWSocketServer* WSocketServer() const { return server_.get(); }
@@ -250,9 +292,11 @@ protected:
 
 private:
     void WireConnection(THttpConnection* connection);
-    // Before an accept: true when there is a free slot, or one was made by dropping the oldest
+    // Before an accept: true when there is a free slot, or one was made by turning away the oldest
     // connection still reading its request head, or else the one that has made no progress for longest
-    // (beyond the grace); otherwise a look again is planned.
+    // (beyond the grace: dropped, or turned away when it was taking a posted body), or when the server
+    // has been full for longer than the grace (the newcomer is then turned away); otherwise a look
+    // again is planned.
     bool MakeRoom();
     // Offers the connection held in the backlog again on the next turn.
     void LookForRoomSoon();
@@ -264,6 +308,10 @@ private:
     platform::TTimer roomTimer_;  // looks for room again while a connection waits in the backlog
     platform::TTimer limitTimer_; // closes the connections whose limits have passed
     uint32_t limitDue_ = 0;       // the clock tick it is armed for
+    int capacity_ = 1;            // the connections held at most, as Start reckoned them
+    int leaving_ = 0;             // connections turned away and not closed yet
+    bool full_ = false;           // no room could be made since fullSince_
+    uint32_t fullSince_ = 0;
     std::string port_ = "80";
     std::string addr_ = "0.0.0.0";
 };

@@ -20,7 +20,7 @@
 //
 // A build with the tests (KORVANE_LOOPBACK_ONLY) connects and sends nowhere outside 127.0.0.0/8: such a
 // TCP connect or datagram fails with WSAEACCES.
-#include <deque>
+#include <list>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -301,7 +301,9 @@ private:
     bool moreFollows_ = false;
     std::string dnsResult_;
     platform::TStringList dnsResultList_;
-    std::deque<std::unique_ptr<TBuffer>> bufferList_;
+    // The send chain: a list, which takes no memory while empty (a server holds thousands of sockets
+    // that have nothing to send).
+    std::list<std::unique_ptr<TBuffer>> bufferList_;
 };
 
 // Line mode: bytes are collected until LineEnd, and OnDataAvailable is raised once per line, during

@@ -40,6 +40,13 @@ void TWSocketClient::Release() {
     if (Server != nullptr) Server->ReleaseClient(this);
 }
 
+void TWSocketClient::ThreadAttach() {
+    TWSocket::ThreadAttach();
+    if (Server == nullptr) return;
+    windows_.push_back(Handle());
+    Server->byWindow_[Handle()] = this;
+}
+
 void TWSocketClient::TriggerSessionClosed(uint16_t error) {
     if (!closedNotified_) {
         closedNotified_ = true;
@@ -79,6 +86,9 @@ void TCustomWSocketServer::ReleaseClient(TWSocketClient* client) {
     if (it == clients_.end()) return;
     std::unique_ptr<TWSocketClient> owned = std::move(*it);
     clients_.erase(it);
+    for (platform::HWND window : owned->windows_)
+        byWindow_.erase(window);
+    owned->windows_.clear();
     owned->Server = nullptr; // its Release from now on only marks it
     ReleaseAtTurnEnd(std::move(owned));
 }
@@ -131,9 +141,14 @@ void TCustomWSocketServer::AcceptOne() {
         WSocket_closesocket(handle);
         throw;
     }
+    // The server owns its clients through its list: as components of the server they would make every
+    // client's end a walk over all the others.
+    if (made->Owner() == this) RemoveComponent(made.get());
     clients_.push_back(std::move(made));
     TWSocketClient* client = clients_.back().get();
     client->Server = this;
+    client->windows_.assign(1, client->Handle());
+    byWindow_[client->Handle()] = client;
     TriggerClientCreate(client);
     if (client->Released()) {
         WSocket_closesocket(handle);
@@ -199,10 +214,9 @@ void TCustomWSocketServer::DropClient(TWSocketClient* client) {
 }
 
 void TCustomWSocketServer::ClientClosed(platform::HWND handle) {
-    auto it =
-        std::find_if(clients_.begin(), clients_.end(), [&](const auto& c) { return c->Handle() == handle; });
-    if (it == clients_.end()) return; // freed already (with its server, or released by its owner)
-    TWSocketClient* client = it->get();
+    auto it = byWindow_.find(handle);
+    if (it == byWindow_.end()) return; // freed already (with its server, or released by its owner)
+    TWSocketClient* client = it->second;
     try {
         TriggerClientDisconnect(client, 0);
     } catch (const std::exception& e) {

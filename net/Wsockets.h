@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "net/Wsocket.h"
@@ -41,15 +42,19 @@ public:
     // A client belongs to its server: released, it leaves the server's list at once, and the server
     // hands it to the loop, which frees it at the end of the turn.
     void Release() override;
+    // The server keeps knowing it by its new window too.
+    void ThreadAttach() override;
 
 protected:
     void TriggerSessionClosed(uint16_t error) override;
 
 private:
+    friend class TCustomWSocketServer;
     void NamePeer();
 
     std::string peerAddr_;
     std::string peerPort_;
+    std::vector<platform::HWND> windows_; // every window its server knows it by
     sockaddr_in acceptedPeer_{}; // the peer as accept() told it, put in words when first asked
     bool peerKnown_ = false;
     bool closedNotified_ = false;
@@ -108,6 +113,9 @@ private:
     void EndAcceptFailures();
 
     std::vector<std::unique_ptr<TWSocketClient>> clients_; // in accept order
+    // Each client by its windows (the one it was made with, and any it was given since): a closing
+    // client names itself by window, and a server of thousands finds it without a walk over them all.
+    std::unordered_map<platform::HWND, TWSocketClient*> byWindow_;
     int clientCounter_ = 0;
     SOCKET acceptedHandle_ = ws::INVALID_SOCKET; // the connection being handed to its client, and its peer
     sockaddr_in acceptedPeer_{};

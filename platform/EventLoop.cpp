@@ -408,6 +408,7 @@ uint32_t EventLoop::NextTimerDelay() {
 int EventLoop::WatchFd(int fd, short events, FdCallback callback) {
     int id = nextWatch_++;
     watches_[id] = Watch{fd, events, std::move(callback)};
+    watchesOfFd_[fd].push_back(id);
     MarkFd(fd, true); // the number may name another file than when it was last watched
     quiet_ = false;
     emptyPollNs_ = -1;
@@ -431,8 +432,11 @@ void EventLoop::UnwatchFd(int watchId, bool closing) {
     quiet_ = false;
     emptyPollNs_ = -1;
     bool watchedStill = false;
-    for (const auto& [id, watch] : watches_)
-        watchedStill = watchedStill || watch.fd == fd;
+    if (auto ofFd = watchesOfFd_.find(fd); ofFd != watchesOfFd_.end()) {
+        std::erase(ofFd->second, watchId);
+        watchedStill = !ofFd->second.empty();
+        if (!watchedStill) watchesOfFd_.erase(ofFd);
+    }
     if (closing && !watchedStill) { // the close takes it out of the kernel's set
         registered_.erase(fd);
         changedFds_.erase(fd);
@@ -440,6 +444,14 @@ void EventLoop::UnwatchFd(int watchId, bool closing) {
         return;
     }
     MarkFd(fd, false);
+}
+
+short EventLoop::WantedOf(int fd) const {
+    short wanted = 0;
+    if (auto ofFd = watchesOfFd_.find(fd); ofFd != watchesOfFd_.end())
+        for (int id : ofFd->second)
+            wanted = static_cast<short>(wanted | watches_.at(id).events);
+    return wanted;
 }
 
 void EventLoop::MarkFd(int fd, bool fresh) {
@@ -466,10 +478,7 @@ void EventLoop::SyncWatches() {
     while (!changedFds_.empty()) {
         auto [fd, fresh] = *changedFds_.begin();
         changedFds_.erase(changedFds_.begin());
-        uint32_t wanted = 0;
-        for (const auto& [id, watch] : watches_)
-            if (watch.fd == fd) wanted |= static_cast<uint16_t>(watch.events);
-        RegisterFd(fd, wanted, fresh);
+        RegisterFd(fd, static_cast<uint16_t>(WantedOf(fd)), fresh);
     }
 }
 
@@ -564,9 +573,7 @@ bool EventLoop::PollFds(int timeoutMs) {
         pollFds_.clear();
         pollFds_.push_back(pollfd{epollFd_, POLLIN, 0});
         for (int fd : unpollable_) {
-            short wanted = fd == wakeFd_ ? POLLIN : 0;
-            for (const auto& [id, watch] : watches_)
-                if (watch.fd == fd) wanted = static_cast<short>(wanted | watch.events);
+            const short wanted = static_cast<short>((fd == wakeFd_ ? POLLIN : 0) | WantedOf(fd));
             pollFds_.push_back(pollfd{fd, wanted, 0});
         }
         int ready = ::poll(pollFds_.data(), pollFds_.size(), timeoutMs);
@@ -609,12 +616,16 @@ bool EventLoop::PollFds(int timeoutMs) {
     if (readyFds.empty()) return woken;
     // In the order the watches were made, each with what it asked for (and errors and hang-ups).
     std::vector<std::pair<int, pollfd>> ready;
-    for (const auto& [id, watch] : watches_) {
-        for (const auto& [fd, revents] : readyFds) {
+    for (const auto& [fd, revents] : readyFds) {
+        auto ofFd = watchesOfFd_.find(fd);
+        if (ofFd == watchesOfFd_.end()) continue;
+        for (int id : ofFd->second) {
+            const Watch& watch = watches_.at(id);
             short mine = static_cast<short>(revents & (watch.events | POLLERR | POLLHUP | POLLNVAL));
-            if (fd == watch.fd && watch.events != 0 && mine != 0) ready.emplace_back(id, pollfd{fd, 0, mine});
+            if (watch.events != 0 && mine != 0) ready.emplace_back(id, pollfd{fd, 0, mine});
         }
     }
+    std::sort(ready.begin(), ready.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     bool any = false;
     for (const auto& [id, fd] : ready) {
         auto it = watches_.find(id);

@@ -231,6 +231,8 @@ private:
     // Starts the kernel's set afresh (after it reported a descriptor closed without being unwatched).
     void RebuildWatchSet();
     void MarkFd(int fd, bool fresh);
+    // The events the watches of a descriptor ask for together.
+    short WantedOf(int fd) const;
     void Wake();
     template <class F> void Guarded(F&& f);
 
@@ -257,6 +259,9 @@ private:
     bool tickSeen_ = false;
 
     std::map<int, Watch> watches_;
+    // The watches of each descriptor, in the order they were made: what a descriptor asks for and who
+    // hears it are found without a walk over every watch (a server holds thousands of connections).
+    std::unordered_map<int, std::vector<int>> watchesOfFd_;
     int nextWatch_ = 1;
     // The watched descriptors live in an epoll set, so that a wait costs the same however many are
     // watched. Changes are made to it just before the next wait, only where they change what it asks.

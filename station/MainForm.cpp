@@ -9,6 +9,7 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "onewire/iButton.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/Exceptions.h"
 #include "platform/FileProblems.h"
 #include "platform/Files.h"
@@ -41,6 +42,8 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     extra::StartComponentUnits();
     gauges::AbInstallCursors();
     MainForm = this;
+    // Every connection of the web server is a descriptor: it may hold as many as the system allows.
+    RaiseDescriptorLimit();
     sensors_ = std::make_unique<TSensorSet>();
     InstallSensorSet(sensors_.get());
     host_ = std::make_unique<TStationHost>(*this);

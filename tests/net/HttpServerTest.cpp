@@ -445,7 +445,7 @@ TEST_F(HttpServerTest, AFullHouseLeavesNewcomersQueuedUntilASlotIsFree) {
     server_.IdleTimeoutMs = 60000;
     int most = 0;
     server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) {
-        most = std::max(most, server_.GetClientCount());
+        most = std::max(most, server_.Held());
     };
     server_.Start();
     uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
@@ -472,8 +472,43 @@ TEST_F(HttpServerTest, AFullHouseLeavesNewcomersQueuedUntilASlotIsFree) {
         ::close(silent[i]);
 }
 
-// Once the grace has passed, one that waits takes the place of the connection idle longest; an answer
-// that the owner still prepares never gives way.
+// Connections that have said nothing yet cost the server little: hundreds are held at once, none is
+// pushed out for another, and each is answered when it asks.
+TEST_F(HttpServerTest, HundredsOfQuietConnectionsAreHeldAndEachAnswered) {
+    constexpr int kCrowd = 300;
+    server_.IdleTimeoutMs = 60000;
+    server_.HeadTimeoutMs = 60000;
+    server_.Start();
+    const uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    std::vector<int> crowd;
+    for (int i = 0; i < kCrowd; ++i) {
+        crowd.push_back(net_test::RawConnect(port));
+        ASSERT_GE(crowd.back(), 0) << i;
+    }
+    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == kCrowd; }, 10000))
+        << server_.GetClientCount() << " held";
+    RunFor(server_.ShedGraceMs + 100); // past the grace: one kept waiting now would push out another
+    for (int fd : crowd)
+        ::send(fd, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    std::vector<std::string> answers(crowd.size());
+    std::vector<bool> ended(crowd.size());
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            for (size_t i = 0; i < crowd.size(); ++i)
+                ended[i] = ended[i] || !net_test::DrainInto(crowd[i], answers[i]);
+            return std::all_of(ended.begin(), ended.end(), [](bool e) { return e; });
+        },
+        15000));
+    for (size_t i = 0; i < crowd.size(); ++i)
+        EXPECT_NE(answers[i].find("<p>home</p>"), std::string::npos) << i << ": " << answers[i];
+    EXPECT_EQ(server_.WSocketServer()->ClientCounter(), kCrowd);
+    for (int fd : crowd)
+        ::close(fd);
+}
+
+// Once the grace has passed, one that waits takes the place of the connection idle longest, which is
+// told why it goes; an answer that the owner still prepares never gives way, and a server full of them
+// for the grace turns newcomers away until one has left.
 TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
     REQUIRE_PEER("curl");
     server_.MaxClients = 4;
@@ -488,7 +523,7 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
         held.push_back(c);
     };
     server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) {
-        most = std::max(most, server_.GetClientCount());
+        most = std::max(most, server_.Held());
     };
     server_.OnClientDisconnect = [&](THttpServer*, THttpConnection* c, uint16_t) { std::erase(held, c); };
     server_.Start();
@@ -506,8 +541,8 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
     std::vector<bool> ended(silent.size());
     for (size_t i = 0; i < silent.size(); ++i)
         ended[i] = !net_test::DrainInto(silent[i], got[i]);
-    EXPECT_EQ(ended, (std::vector<bool>{true, false, false, false})); // the oldest, without a word
-    EXPECT_EQ(got[0], "");
+    EXPECT_EQ(ended, (std::vector<bool>{true, false, false, false})); // the oldest
+    EXPECT_EQ(got[0].rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << got[0];
     // Four held answers take the places of the three silent ones and the free slot.
     std::vector<int> holders;
     for (int i = 0; i < 4; ++i) {
@@ -519,13 +554,18 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
         EXPECT_FALSE(net_test::DrainInto(silent[i], got[i])) << i;
     int newcomer = net_test::RawConnect(port);
     ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
-    RunFor(1000);
+    RunFor(100);
     std::string answer;
-    EXPECT_TRUE(net_test::DrainInto(newcomer, answer) && answer.empty()) << answer;
+    EXPECT_TRUE(net_test::DrainInto(newcomer, answer) && answer.empty()) << answer; // within the grace
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }));
+    EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << answer;
     EXPECT_EQ(held.size(), 4u);
     held.front()->Answer404();
     held.front()->CloseDelayed();
-    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }));
+    int later = net_test::RawConnect(port);
+    ::send(later, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    answer.clear();
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(later, answer); }));
     EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
     EXPECT_EQ(most, 4);
     for (int fd : silent)
@@ -533,6 +573,7 @@ TEST_F(HttpServerTest, AQueuedClientTakesThePlaceOfTheConnectionIdleLongest) {
     for (int fd : holders)
         ::close(fd);
     ::close(newcomer);
+    ::close(later);
 }
 
 // With every slot taken, a connection that sent part of its request head and no more gives way to a
@@ -597,28 +638,27 @@ TEST_F(HttpServerTest, HalfSentHeadsGiveWayAtOnceOldestFirst) {
         ::close(fd);
 }
 
-// A silent connection's grace counts from when it was set up: one that waited in the backlog longer
-// than the grace gives way as soon as a newcomer comes.
+// A silent connection's grace counts from when it was set up: one that waited in the backlog behind
+// another silent one gives way soon after it is taken in, when a newcomer comes.
 TEST_F(HttpServerTest, ASilentConnectionsWaitInTheBacklogCountsTowardsItsGrace) {
     const uint16_t port = StartHolding(1, 1500);
-    int holder = net_test::RawConnect(port);
-    ::send(holder, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
-    ASSERT_TRUE(RunUntil([&] { return held_ != nullptr; }));
-    int silent = net_test::RawConnect(port);
-    RunFor(1600);
-    held_->Answer404();
-    held_->CloseDelayed();
+    int first = net_test::RawConnect(port);
+    ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == 1; }));
+    int queued = net_test::RawConnect(port);
+    // It waits for the first one's grace, which gives way to it then.
     ASSERT_TRUE(RunUntil([&] { return server_.WSocketServer()->ClientCounter() == 2; }));
     int newcomer = net_test::RawConnect(port);
     ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
-    // Counted from its accept, the silent one would keep its place for the whole grace.
+    // Counted from its accept, the queued one would keep its place for the whole grace.
     std::string answer;
     EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, answer); }, 1000));
     EXPECT_NE(answer.find("<p>home</p>"), std::string::npos) << answer;
-    std::string got;
-    EXPECT_FALSE(net_test::DrainInto(silent, got));
-    EXPECT_EQ(got, "");
-    for (int fd : {holder, silent, newcomer})
+    for (int fd : {first, queued}) {
+        std::string got;
+        EXPECT_FALSE(net_test::DrainInto(fd, got));
+        EXPECT_EQ(got.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << got;
+    }
+    for (int fd : {first, queued, newcomer})
         ::close(fd);
 }
 
@@ -649,6 +689,47 @@ TEST_F(HttpServerTest, AnAnswerThatDoesNotMoveGivesWayAndIsDropped) {
     ::close(second);
 }
 
+// A posted body that stops short of its length may still be on its way: its connection is told that it
+// came too late, when it gives way to a newcomer and at its time-out alike.
+TEST_F(HttpServerTest, APostedBodyThatStopsShortIsToldItCameTooLate) {
+    server_.MaxClients = 1;
+    server_.ShedGraceMs = 300;
+    server_.IdleTimeoutMs = 60000;
+    int posts = 0;
+    server_.OnPostDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
+        flags = hgAcceptData;
+        ++posts;
+    };
+    server_.OnPostedData = [](THttpServer*, THttpConnection* c, uint16_t) { c->ReceiveStr(); };
+    server_.Start();
+    const uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
+    auto post = [&] {
+        int fd = net_test::RawConnect(port);
+        const std::string head = "POST /form HTTP/1.0\r\nContent-Length: 100\r\n\r\nname=sta";
+        ::send(fd, head.data(), head.size(), MSG_NOSIGNAL);
+        const int before = posts;
+        EXPECT_TRUE(RunUntil([&] { return posts > before; }));
+        return fd;
+    };
+    auto toldTooLate = [&](int fd) {
+        std::string answer;
+        EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(fd, answer); }, 5000));
+        EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+    };
+    const int pushedOut = post();
+    int newcomer = net_test::RawConnect(port);
+    ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    toldTooLate(pushedOut);
+    std::string page;
+    EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, page); }));
+    EXPECT_NE(page.find("<p>home</p>"), std::string::npos) << page;
+    server_.IdleTimeoutMs = 500;
+    const int timedOut = post();
+    toldTooLate(timedOut);
+    for (int fd : {pushedOut, newcomer, timedOut})
+        ::close(fd);
+}
+
 TEST_F(HttpServerTest, ARequestHeadMustBeCompleteBeforeItsDeadline) {
     // The idle time-out is ten trickle steps long, so that a loaded machine's late step cannot end the
     // connection in its place.
@@ -669,7 +750,10 @@ TEST_F(HttpServerTest, ARequestHeadMustBeCompleteBeforeItsDeadline) {
     uint32_t lasted = platform::TicksElapsed(platform::GetTickCount(), start);
     EXPECT_GE(lasted, 2950u);
     EXPECT_LT(lasted, 10000u); // room for a loaded machine: the trickle alone would go on for good
-    EXPECT_EQ(answer, "");
+    // Its request may still be on its way: it is told that it came too late, and the answer survives
+    // the trickle that goes on after it.
+    EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("</HTML>\r\n"), std::string::npos) << answer;
     ::close(slow);
 }
 
@@ -799,6 +883,24 @@ TEST_F(SocketServerTest, BannerBusyBannerNamesAndPeerAfterDisconnect) {
         EXPECT_EQ(peer, "127.0.0.1");
 }
 
+// The server finds a closing client by its window: one given a new window is still found, and leaves.
+TEST_F(SocketServerTest, AClientGivenANewWindowLeavesItsServerWhenItCloses) {
+    TWSocketServer server(nullptr, "Srv");
+    TWSocketClient* client = nullptr;
+    int disconnects = 0;
+    server.OnClientConnect = [&](TCustomWSocketServer*, TWSocketClient* c, uint16_t) { client = c; };
+    server.OnClientDisconnect = [&](TCustomWSocketServer*, TWSocketClient*, uint16_t) { ++disconnects; };
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.Listen();
+    int peer = net_test::RawConnect(static_cast<uint16_t>(std::stoi(server.GetXPort())));
+    ASSERT_TRUE(RunUntil([&] { return client != nullptr; }));
+    client->ThreadAttach();
+    ::close(peer);
+    EXPECT_TRUE(RunUntil([&] { return server.GetClientCount() == 0; }));
+    EXPECT_EQ(disconnects, 1);
+}
+
 // Reads from a raw socket until `count` bytes have come, the stream ends or `ms` pass.
 std::string ReadWithin(int fd, size_t count, int ms) {
     std::string out;
@@ -904,6 +1006,99 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     for (size_t at = log.find("client\n"); at != std::string::npos; at = log.find("client\n", at + 1))
         ++clients;
     EXPECT_EQ(clients, 4u) << log; // the warm-up client and the three above
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the server ended early";
+    ::close(report[0]);
+    ::close(portPipe[0]);
+}
+
+// The server holds as many connections as the process's descriptor limit allows, less those kept for
+// the rest of the station; with every one of them held by an answer being made, a newcomer is told
+// that the server is full rather than kept waiting. The server runs in a child with a low limit.
+TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
+    constexpr rlim_t kLimit = 200;
+    int report[2], portPipe[2];
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(portPipe, O_CLOEXEC), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(report[0]);
+        ::close(portPipe[0]);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = kLimit;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        server_.ShedGraceMs = 300;
+        server_.IdleTimeoutMs = 60000;
+        server_.HeadTimeoutMs = 60000;
+        server_.OnGetDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
+            flags = hgWillSendMySelf; // never answered
+            ssize_t w = ::write(report[1], "held\n", 5);
+            (void)w;
+        };
+        server_.Start();
+        std::string port = server_.WSocketServer()->GetXPort() + "\n";
+        ssize_t w = ::write(portPipe[1], port.data(), port.size());
+        (void)w;
+        platform::EventLoop::Get().RunFor(30000);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    ::close(portPipe[1]);
+    net_test::SetNonBlocking(report[0]);
+    net_test::SetNonBlocking(portPipe[0]);
+    const std::string portText = ReadWithin(portPipe[0], 6, 5000);
+    ASSERT_FALSE(portText.empty()) << "the server did not start";
+    const uint16_t port = static_cast<uint16_t>(std::stoi(portText));
+
+    std::vector<int> connections;
+    std::string told, refusal;
+    int held = 0;
+    bool turnedAway = false;
+    while (!turnedAway && connections.size() < kLimit) {
+        const int fd = net_test::RawConnect(port);
+        ASSERT_GE(fd, 0);
+        connections.push_back(fd);
+        ::send(fd, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+        // Held (the child says so) or turned away (an answer comes).
+        platform::Clock& clock = platform::Clock::Get();
+        const uint32_t start = clock.TickCount();
+        while (platform::TicksElapsed(clock.TickCount(), start) < 5000) {
+            net_test::DrainInto(report[0], told);
+            const int now = static_cast<int>(std::count(told.begin(), told.end(), '\n'));
+            if (now > held) {
+                held = now;
+                break;
+            }
+            if (!net_test::DrainInto(fd, refusal) || !refusal.empty()) {
+                turnedAway = true;
+                break;
+            }
+            pollfd look[2] = {{report[0], POLLIN, 0}, {fd, POLLIN, 0}};
+            ::poll(look, 2, 100);
+        }
+        ASSERT_TRUE(turnedAway || held == static_cast<int>(connections.size())) << "neither held nor answered";
+    }
+    ASSERT_TRUE(turnedAway) << held << " connections held";
+    EXPECT_EQ(held, HttpConnectionsHeld(kLimit, 0));
+    EXPECT_GT(held, 64);
+    // The answer arrives whole and the connection ends cleanly.
+    std::string rest = ReadWithin(connections.back(), 1 << 16, 3000);
+    refusal += rest;
+    EXPECT_EQ(refusal.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << refusal;
+    EXPECT_NE(refusal.find("</HTML>\r\n"), std::string::npos) << refusal;
+    std::string after;
+    EXPECT_FALSE(net_test::DrainInto(connections.back(), after)) << "not closed";
+    // Those held keep their places.
+    for (size_t i = 0; i + 1 < connections.size(); ++i) {
+        std::string got;
+        EXPECT_TRUE(net_test::DrainInto(connections[i], got) && got.empty()) << i << ": " << got;
+    }
+    for (int fd : connections)
+        ::close(fd);
     ::kill(child, SIGTERM);
     int status = 0;
     ::waitpid(child, &status, 0);

@@ -1,6 +1,10 @@
 // Start-up and the main window's lifecycle.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+
 #include "extra/ClipIcon.h"
 #include "platform/Exceptions.h"
 #include "platform/Shell.h"
@@ -54,6 +58,19 @@ TEST_F(StartupTest, ThePreviewAndXmlCommandsOpenWeatherHtmlAndWriteWeatherXml) {
     platform::OpenedDocuments().clear();
     form.HTMLPreviewClick(&form);
     EXPECT_EQ(platform::OpenedDocuments(), std::deque<std::string>{"weather.html"});
+}
+
+// The web server holds a connection per descriptor: the station starts with as many as the system
+// lets it have.
+TEST_F(StartupTest, TheStartRaisesTheDescriptorLimitToWhatTheSystemAllows) {
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlim_t hard = limit.rlim_max;
+    limit.rlim_cur = std::min<rlim_t>(hard / 2, 1024);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    Start();
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, hard);
 }
 
 TEST_F(StartupTest, AFolderThatCannotBeMadeIsLoggedAndStartUpGoesOn) {
