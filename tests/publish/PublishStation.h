@@ -112,8 +112,8 @@ protected:
         form_->CurrentReadings.TemperatureRead = form_->CurrentReadings.WindRead = true;
         MarkEverySensorRead();
         TCurrentReadings& now = form_->CurrentReadings;
-        now.TemperatureCurrent = now.WindCurrent = now.RainCurrent = now.BarometerCurrent = now.HumidityCurrent =
-            true;
+        now.TemperatureCurrent = now.WindCurrent = now.RainCurrent = now.BarometerCurrent =
+            now.HumidityCurrent = true;
     }
 
     // Every sensor's values count as read from its device now, as after a round that read them all.
