@@ -1,6 +1,6 @@
 #pragma once
 // The DS2450's conversion exchange, one for every reader of the chip (the plain converter, the wind
-// vane), in four parts on the open session:
+// vane), in four steps on the open session:
 //   1. select; Write Memory 0x55 at 0x0008: the two control bytes of each channel, each answered with
 //      its CRC16 and read back;
 //   2. reset, select; Convert 0x3C 0x0F 0x00 (all four inputs, no preset), its CRC16, the strong
@@ -8,7 +8,7 @@
 //   3. polls until the chip reads 0xFF (a chip on VCC reads 0 while it converts), bounded in time and
 //      in polls so that a dead line cannot hold the thread;
 //   4. reset, select; Read Memory 0xAA at 0x0000: the four results and the page's CRC16; reset.
-// Every CRC16 is checked (Crc16Check): a part that fails it fails the exchange and nothing read is
+// Every CRC16 is checked (Crc16Check): a step that fails it fails the exchange and nothing read is
 // taken. A pull-up the driver does not confirm fails it too: the chip never converted and its memory
 // holds old results.
 //
@@ -46,16 +46,16 @@ public:
     enum class End {
         Done,
         LineFailed,       // a byte, a reset or the selection did not go through
-        ControlCrc,       // part 1's CRC16
+        ControlCrc,       // step 1's CRC16
         ControlReadBack,  // a control byte read back wrong
         NotStarted,       // the strong pull-up was not confirmed: no conversion
         LevelNotRestored, // the line did not return to its normal level after the pull-up
-        ConvertCrc,       // part 2's CRC16: the chip may have converted other inputs
-        Timeout,          // part 3 never saw the end
-        ResultCrc,        // part 4's CRC16
+        ConvertCrc,       // step 2's CRC16: the chip may have converted other inputs
+        Timeout,          // step 3 never saw the end
+        ResultCrc,        // step 4's CRC16
     };
 
-    // The part whose CRC16 failed, for a log ("writing the control registers"); empty for other ends.
+    // The step whose CRC16 failed, for a log ("writing the control registers"); empty for other ends.
     static const char* CrcPart(End end);
 
     struct Outcome {
