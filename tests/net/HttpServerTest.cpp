@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "net/Httpsrv.h"
 #include "platform/HostPaths.h"
@@ -915,19 +916,66 @@ std::string ReadWithin(int fd, size_t count, int ms) {
     }
 }
 
+// A server run in a child process, for a descriptor limit of its own. `serve` sets the server up, tells
+// its port and runs the loop; what it writes to `report` reaches the test (Report()).
+class ServerChild {
+public:
+    using Serve = std::function<void(int report, const std::function<void(const std::string&)>& tellPort)>;
+    explicit ServerChild(const Serve& serve) {
+        int portPipe[2];
+        if (::pipe2(report_, O_CLOEXEC) != 0 || ::pipe2(portPipe, O_CLOEXEC) != 0) return;
+        child_ = ::fork();
+        if (child_ == 0) {
+            ::close(report_[0]);
+            ::close(portPipe[0]);
+            serve(report_[1], [&](const std::string& port) {
+                const std::string line = port + "\n";
+                ssize_t w = ::write(portPipe[1], line.data(), line.size());
+                (void)w;
+            });
+            ::_exit(0);
+        }
+        ::close(report_[1]);
+        ::close(portPipe[1]);
+        if (child_ < 0) return;
+        net_test::SetNonBlocking(report_[0]);
+        net_test::SetNonBlocking(portPipe[0]);
+        const std::string port = ReadWithin(portPipe[0], 6, 5000);
+        ::close(portPipe[0]);
+        if (!port.empty()) port_ = static_cast<uint16_t>(std::stoi(port));
+    }
+    ~ServerChild() {
+        if (child_ > 0 && !stopped_) Stop();
+        ::close(report_[0]);
+    }
+    ServerChild(const ServerChild&) = delete;
+    ServerChild& operator=(const ServerChild&) = delete;
+
+    // 0 when the server did not start.
+    uint16_t Port() const { return port_; }
+    int Report() const { return report_[0]; }
+    // Ends the child; true when it was still serving.
+    bool Stop() {
+        stopped_ = true;
+        ::kill(child_, SIGTERM);
+        int status = 0;
+        ::waitpid(child_, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+    }
+
+private:
+    int report_[2] = {-1, -1};
+    pid_t child_ = -1;
+    uint16_t port_ = 0;
+    bool stopped_ = false;
+};
+
 TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     // The server runs in a child whose descriptor limit leaves room for one client at a time, so the
     // accepts of the next clients fail with "too many open files" until the first one leaves.
-    int report[2], portPipe[2];
-    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(portPipe, O_CLOEXEC), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(report[0]);
-        ::close(portPipe[0]);
+    ServerChild child([](int report, const auto& tellPort) {
         auto say = [&](const std::string& text) {
-            ssize_t w = ::write(report[1], text.data(), text.size());
+            ssize_t w = ::write(report, text.data(), text.size());
             (void)w;
         };
         platform::EventLoop::Get().SetExceptionHandler([&](std::exception_ptr failure) {
@@ -965,19 +1013,11 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
         ::getrlimit(RLIMIT_NOFILE, &limit);
         limit.rlim_cur = static_cast<rlim_t>(lowestFree + 1);
         ::setrlimit(RLIMIT_NOFILE, &limit);
-        std::string port = server.GetXPort() + "\n";
-        ssize_t w = ::write(portPipe[1], port.data(), port.size());
-        (void)w;
+        tellPort(server.GetXPort());
         platform::EventLoop::Get().RunFor(15000);
-        ::_exit(0);
-    }
-    ::close(report[1]);
-    ::close(portPipe[1]);
-    net_test::SetNonBlocking(report[0]);
-    net_test::SetNonBlocking(portPipe[0]);
-    std::string port = ReadWithin(portPipe[0], 6, 5000);
-    ASSERT_FALSE(port.empty()) << "the server did not start";
-    uint16_t p = static_cast<uint16_t>(std::stoi(port));
+    });
+    const uint16_t p = child.Port();
+    ASSERT_NE(p, 0) << "the server did not start";
 
     int first = net_test::RawConnect(p);
     EXPECT_EQ(ReadWithin(first, 7, 3000), "hello\r\n");
@@ -992,7 +1032,7 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     EXPECT_EQ(ReadWithin(third, 7, 3000), "hello\r\n");
     ::close(third);
 
-    std::string log = ReadWithin(report[0], 1 << 20, 200);
+    std::string log = ReadWithin(child.Report(), 1 << 20, 200);
     EXPECT_NE(log.find("failed: "), std::string::npos) << "no accept failed: the test proved nothing";
     // A run of failures with one cause is told twice: its first failure, and its count when it ends.
     size_t told = 0;
@@ -1006,12 +1046,7 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
     for (size_t at = log.find("client\n"); at != std::string::npos; at = log.find("client\n", at + 1))
         ++clients;
     EXPECT_EQ(clients, 4u) << log; // the warm-up client and the three above
-    ::kill(child, SIGTERM);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the server ended early";
-    ::close(report[0]);
-    ::close(portPipe[0]);
+    EXPECT_TRUE(child.Stop()) << "the server ended early";
 }
 
 // The server holds as many connections as the process's descriptor limit allows, less those kept for
@@ -1019,14 +1054,7 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
 // that the server is full rather than kept waiting. The server runs in a child with a low limit.
 TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
     constexpr rlim_t kLimit = 200;
-    int report[2], portPipe[2];
-    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(portPipe, O_CLOEXEC), 0);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(report[0]);
-        ::close(portPipe[0]);
+    ServerChild child([&](int report, const auto& tellPort) {
         rlimit limit{};
         ::getrlimit(RLIMIT_NOFILE, &limit);
         limit.rlim_cur = kLimit;
@@ -1036,23 +1064,15 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
         server_.HeadTimeoutMs = 60000;
         server_.OnGetDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
             flags = hgWillSendMySelf; // never answered
-            ssize_t w = ::write(report[1], "held\n", 5);
+            ssize_t w = ::write(report, "held\n", 5);
             (void)w;
         };
         server_.Start();
-        std::string port = server_.WSocketServer()->GetXPort() + "\n";
-        ssize_t w = ::write(portPipe[1], port.data(), port.size());
-        (void)w;
+        tellPort(server_.WSocketServer()->GetXPort());
         platform::EventLoop::Get().RunFor(30000);
-        ::_exit(0);
-    }
-    ::close(report[1]);
-    ::close(portPipe[1]);
-    net_test::SetNonBlocking(report[0]);
-    net_test::SetNonBlocking(portPipe[0]);
-    const std::string portText = ReadWithin(portPipe[0], 6, 5000);
-    ASSERT_FALSE(portText.empty()) << "the server did not start";
-    const uint16_t port = static_cast<uint16_t>(std::stoi(portText));
+    });
+    const uint16_t port = child.Port();
+    ASSERT_NE(port, 0) << "the server did not start";
 
     std::vector<int> connections;
     std::string told, refusal;
@@ -1067,7 +1087,7 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
         platform::Clock& clock = platform::Clock::Get();
         const uint32_t start = clock.TickCount();
         while (platform::TicksElapsed(clock.TickCount(), start) < 5000) {
-            net_test::DrainInto(report[0], told);
+            net_test::DrainInto(child.Report(), told);
             const int now = static_cast<int>(std::count(told.begin(), told.end(), '\n'));
             if (now > held) {
                 held = now;
@@ -1077,10 +1097,11 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
                 turnedAway = true;
                 break;
             }
-            pollfd look[2] = {{report[0], POLLIN, 0}, {fd, POLLIN, 0}};
+            pollfd look[2] = {{child.Report(), POLLIN, 0}, {fd, POLLIN, 0}};
             ::poll(look, 2, 100);
         }
-        ASSERT_TRUE(turnedAway || held == static_cast<int>(connections.size())) << "neither held nor answered";
+        ASSERT_TRUE(turnedAway || held == static_cast<int>(connections.size()))
+            << "neither held nor answered";
     }
     ASSERT_TRUE(turnedAway) << held << " connections held";
     EXPECT_EQ(held, HttpConnectionsHeld(kLimit, 0));
@@ -1099,12 +1120,7 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
     }
     for (int fd : connections)
         ::close(fd);
-    ::kill(child, SIGTERM);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the server ended early";
-    ::close(report[0]);
-    ::close(portPipe[0]);
+    EXPECT_TRUE(child.Stop()) << "the server ended early";
 }
 
 } // namespace
