@@ -107,6 +107,16 @@ protected:
         Run(1100);
         return form;
     }
+    // The TCP feed on `port` of a station whose reading cycle does not run: the clock moves as the test
+    // runs the loop.
+    TMainForm& StartFeedAlone(uint16_t port) {
+        Write("korvane.ini",
+              "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
+        TMainForm& form = Start();
+        form.StartTimer->SetEnabled(false);
+        form.Publishing().StartTCPServices();
+        return form;
+    }
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
 };
 
@@ -262,11 +272,7 @@ TEST_F(StatusFeedsTest, AFullTableGivesANewcomerThePlaceOfAClientThatShowsNoSign
 // and disconnection, the counts of the run after a minute, and the rest of them when it ends.
 TEST_F(StatusFeedsTest, ARunOfConnectionsIsToldWithItsCount) {
     uint16_t port = net_test::FreePort();
-    Write("korvane.ini",
-          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
-    TMainForm& form = Start();
-    form.StartTimer->SetEnabled(false); // no reading cycle: the clock moves as the test runs the loop
-    form.Publishing().StartTCPServices();
+    TMainForm& form = StartFeedAlone(port);
     const size_t before = Read("korvane.log").size();
     int connections = 0, held = -1;
     for (; connections < 70 * 40; ++connections) { // forty a second for seventy seconds
@@ -296,11 +302,7 @@ TEST_F(StatusFeedsTest, ARunOfConnectionsIsToldWithItsCount) {
 // run, not told in a pair of lines each time a client is let in between them.
 TEST_F(StatusFeedsTest, ARunOfRefusalsIsToldWithItsCount) {
     uint16_t port = net_test::FreePort();
-    Write("korvane.ini",
-          "[Weather]\r\nTCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n" + kThisMachine);
-    TMainForm& form = Start();
-    form.StartTimer->SetEnabled(false); // no reading cycle: the clock moves as the test runs the loop
-    form.Publishing().StartTCPServices();
+    TMainForm& form = StartFeedAlone(port);
     std::deque<std::unique_ptr<Client>> holders;
     for (int i = 0; i < 10; ++i) {
         holders.push_back(std::make_unique<Client>(port));
