@@ -322,6 +322,19 @@ std::string Indices(const Bitmap& b) {
     return s;
 }
 
+// What a picture tells when it cannot load the file: its exception's text ("read" when it loads).
+std::string LoadFailure(const std::vector<uint8_t>& file) {
+    testsupport::ScratchDir dir;
+    WriteFile("picture.bmp", file);
+    TPicture picture;
+    try {
+        picture.LoadFromFile("picture.bmp");
+        return "read";
+    } catch (const EInvalidGraphic& e) {
+        return e.what();
+    }
+}
+
 } // namespace
 
 TEST(BitmapFile, RunLengthDeltasMoveTheCursorAndLiteralsKeepTheirPadding) {
@@ -388,15 +401,8 @@ TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
     EXPECT_EQ(blankTop->GetIndex(1, 998) + blankTop->GetIndex(0, 0), 0);
 
     // The picture tells the reason; the same picture with room for its rows is read.
-    testsupport::ScratchDir dir;
-    WriteFile("short.bmp", BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(23)));
-    TPicture picture;
-    try {
-        picture.LoadFromFile("short.bmp");
-        ADD_FAILURE() << "read";
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_STREQ(e.what(), "Bitmap image is not valid: pixel rows beyond the end of the file");
-    }
+    EXPECT_EQ(LoadFailure(BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(23))),
+              "Bitmap image is not valid: pixel rows beyond the end of the file");
     EXPECT_TRUE(ReadBitmapFile(BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(24))));
 }
 
@@ -412,15 +418,7 @@ TEST(BitmapFile, APictureOfMoreThan16MegapixelsIsRefusedBeforeItIsMade) {
     const int64_t grown = PeakGrowthMb([&] { EXPECT_FALSE(ReadBitmapFile(far, &problem)); });
     EXPECT_LT(grown, 16);
     EXPECT_EQ(problem, "picture of more than 16 megapixels");
-    testsupport::ScratchDir dir;
-    WriteFile("far.bmp", far);
-    TPicture picture;
-    try {
-        picture.LoadFromFile("far.bmp");
-        ADD_FAILURE() << "read";
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_STREQ(e.what(), "Bitmap image is not valid: picture of more than 16 megapixels");
-    }
+    EXPECT_EQ(LoadFailure(far), "Bitmap image is not valid: picture of more than 16 megapixels");
 
     // 16 megapixels are read: 4096 x 4096, its bottom-left pixel painted and 17 deltas up to the top;
     // one column more is refused.
