@@ -114,8 +114,7 @@ void TFtpUpload::BuildList() {
         if (!HasControlCharacter(path)) {
             list.Add(path);
         } else if (refusedNames_.insert(path).second) {
-            station_.LogStatus("FTP: Error: a file name with a control character is not sent: " +
-                               Printable(path));
+            LogMasked("FTP: Error: a file name with a control character is not sent: ", Printable(path));
         }
     };
     const platform::TStringList& pages = station_.GeneratedPages();
@@ -192,7 +191,7 @@ void TFtpUpload::PutFirstFile() {
         FTPClient->PutAsync();
         return;
     }
-    if (Debug()) station_.LogStatus("FTP: " + FTPClient->LocalFileName() + " not found, skipped");
+    if (Debug()) LogMasked("FTP: ", FTPClient->LocalFileName() + " not found, skipped");
     FTPSendFile();
 }
 
@@ -202,7 +201,7 @@ void TFtpUpload::FTPSendFile() {
         while (nextFile_ < list.Count()) {
             const std::string entry = list[nextFile_++];
             if (!platform::FileExists(entry)) {
-                if (Debug()) station_.LogStatus("FTP: " + entry + " not found, skipped");
+                if (Debug()) LogMasked("FTP: ", entry + " not found, skipped");
                 continue;
             }
             FTPClient->HostFileName = BareName(entry);

@@ -19,9 +19,10 @@
 // (QUIT when still connected) and is logged with the server's reply, once for a run of failures with
 // that cause; an upload that succeeds after failures logs "FTP: OK again after <n> failed attempts".
 // An upload ends before the next FTP interval starts, and within kUploadDeadlineMs (IntervalDeadline.h):
-// then it is aborted, logged, and the next interval tries again. The password is masked in log lines
-// where it stands as one (LogMasks.h). An upload asked for while one runs is skipped with a log line; a
-// session left connected is quit first. The UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+// then it is aborted, logged, and the next interval tries again. The password is masked in every log
+// line of the session where it stands as a whole word, a server's reply that echoes it too (LogMasks.h). An
+// upload asked for while one runs is skipped with a log line; a session left connected is quit first. The
+// UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
 #include <cstdint>
 #include <exception>
 #include <memory>

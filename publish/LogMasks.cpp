@@ -26,16 +26,18 @@ size_t MaskAuthority(std::string& text, size_t from) {
     return colon + 1 + std::strlen(kMask) + (end - at);
 }
 
-bool SameTextAt(const std::string& text, size_t at, const std::string& word) {
-    if (text.size() < at + word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[at + i])) != word[i]) return false;
-    return true;
+// A word character: a letter, a digit or '_'.
+bool WordCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
 }
 
-// Whether position `at` is outside a word: before the text, past its end, or no letter or digit.
-bool WordEdge(const std::string& text, size_t at) {
-    return at >= text.size() || !std::isalnum(static_cast<unsigned char>(text[at]));
+// Whether the password found at `at` stands as a whole word: at each of its ends, it and its neighbour are
+// not both word characters, so it cuts no word in two. A password's own punctuation ("p@ss!") bounds it
+// as well as the line's.
+bool StandsAlone(const std::string& text, size_t at, const std::string& password) {
+    const size_t end = at + password.size();
+    if (at > 0 && WordCharacter(text[at - 1]) && WordCharacter(password.front())) return false;
+    return end >= text.size() || !WordCharacter(text[end]) || !WordCharacter(password.back());
 }
 
 } // namespace
@@ -53,14 +55,13 @@ std::string MaskPasswords(const std::string& text, const std::string& password) 
          scheme = out.find("://", MaskAuthority(out, scheme + 3)))
         ;
     if (password.empty()) return out;
-    for (size_t at = 0; (at = out.find_first_of("Pp", at)) != std::string::npos; ++at) {
-        // "PASS" as a word of its own, then one space and the password as the whole argument.
-        const size_t end = at + 5 + password.size();
-        if (!WordEdge(out, at - 1) || !SameTextAt(out, at, "PASS ") ||
-            out.compare(at + 5, password.size(), password) != 0 || !WordEdge(out, end))
+    for (size_t at = 0; (at = out.find(password, at)) != std::string::npos;) {
+        if (!StandsAlone(out, at, password)) {
+            ++at;
             continue;
-        out.replace(at + 5, password.size(), kMask);
-        at += 4;
+        }
+        out.replace(at, password.size(), kMask);
+        at += std::strlen(kMask);
     }
     return out;
 }

@@ -8,7 +8,6 @@ namespace platform::gfx {
 namespace {
 
 constexpr size_t kFileHeaderBytes = 14;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 
 // The pixel format of an uncompressed DIB's bits, or of bit fields with these masks; pfCustom when
 // none holds it.
@@ -193,7 +192,7 @@ void PutDibRowsBottomUp(std::vector<uint8_t>& out, const Bitmap& bitmap) {
 }
 
 std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string* problem) {
-    auto refuse = [&](const char* why) -> std::optional<Bitmap> {
+    auto refuse = [&](const std::string& why) -> std::optional<Bitmap> {
         if (problem) *problem = why;
         return std::nullopt;
     };
@@ -206,9 +205,10 @@ std::optional<Bitmap> ReadBitmapFile(std::span<const uint8_t> data, std::string*
     const bool topDown = info->Height < 0;
     const int64_t width = info->Width;
     const int64_t height = topDown ? -int64_t{info->Height} : info->Height;
-    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
-        static_cast<uint64_t>(width * height) > kMaxPixels)
+    if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
         return refuse("picture size out of range");
+    if (static_cast<uint64_t>(width * height) > kMaxBitmapPixels)
+        return refuse("picture of more than " + std::to_string(kMaxBitmapPixels >> 20) + " megapixels");
     uint32_t masks[3] = {};
     uint64_t paletteAt = kFileHeaderBytes + uint64_t{info->HeaderBytes};
     if (info->Compression == BI_BITFIELDS) {

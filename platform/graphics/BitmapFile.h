@@ -14,9 +14,10 @@
 // Read are 1, 4, 8, 16 (5-5-5, or bit fields 5-5-5 and 5-6-5), 24 and 32 bits (B, G, R, X, or bit
 // fields of that order), uncompressed, and 4 and 8 bits run-length encoded (compression 2 and 1, rows
 // bottom-up; pixels the runs leave out are index 0). Reading trusts nothing: every size and offset is checked
-// against the data before the picture is allocated, and sides above kMaxBitmapSide are refused; so is a
-// run-length picture of more than 4M pixels taller or wider than its data can reach (a 4-byte delta
-// climbs at most 255 rows, a 2-byte end of row one; a 2-byte run paints at most 255 columns).
+// against the data before the picture is allocated, and sides above kMaxBitmapSide or more pixels than
+// kMaxBitmapPixels are refused; so is a run-length picture of more than 4M pixels taller or wider than its
+// data can reach (a 4-byte delta climbs at most 255 rows, a 2-byte end of row one; a 2-byte run paints at
+// most 255 columns).
 // Whatever fails a check is "no bitmap", with the reason.
 // Written are the bitmap's own format and palette (16-bit 5-6-5 with bit fields, 32-bit for pfDevice).
 #include <cstdint>
@@ -30,6 +31,9 @@
 namespace platform::gfx {
 
 inline constexpr int kMaxBitmapSide = 32768;
+// 16 megapixels: 64 MB at 32 bits, more than any picture of the station's windows and pages needs; a few
+// hundred bytes of run-length data can claim a picture this large, never larger.
+inline constexpr uint64_t kMaxBitmapPixels = uint64_t{1} << 24;
 inline constexpr uint32_t kDibInfoBytes = 40;
 inline constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 

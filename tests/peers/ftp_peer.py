@@ -11,6 +11,7 @@ written into --root. The mode changes one thing of an otherwise plain server:
   longline      CWD answers with one line of 5000 bytes
   refuse-stor   STOR answers 553
   echo-pass     PASS answers 230 with the command in its text
+  refuse-pass   PASS answers 530 with the password in its text, as some servers echo it
   drop          STOR: 150, then after 1000 bytes both connections are dropped
   silent        CWD is never answered
   early226      STOR: 150 and 226 at once, then the data is read to its end
@@ -78,7 +79,10 @@ class Handler(socketserver.BaseRequestHandler):
                 else:
                     self.reply("331 Password please")
             elif verb == "PASS":
-                self.reply("230 Logged in after " + line if mode == "echo-pass" else "230 Logged in")
+                if mode == "refuse-pass":
+                    self.reply("530 Login incorrect for password " + arg)
+                else:
+                    self.reply("230 Logged in after " + line if mode == "echo-pass" else "230 Logged in")
             elif verb == "CWD":
                 if mode == "longline":
                     self.reply("250 " + "x" * 4996)

@@ -322,6 +322,19 @@ std::string Indices(const Bitmap& b) {
     return s;
 }
 
+// What a picture tells when it cannot load the file: its exception's text ("read" when it loads).
+std::string LoadFailure(const std::vector<uint8_t>& file) {
+    testsupport::ScratchDir dir;
+    WriteFile("picture.bmp", file);
+    TPicture picture;
+    try {
+        picture.LoadFromFile("picture.bmp");
+        return "read";
+    } catch (const EInvalidGraphic& e) {
+        return e.what();
+    }
+}
+
 } // namespace
 
 TEST(BitmapFile, RunLengthDeltasMoveTheCursorAndLiteralsKeepTheirPadding) {
@@ -342,21 +355,21 @@ TEST(BitmapFile, RunLengthDeltasMoveTheCursorAndLiteralsKeepTheirPadding) {
 }
 
 TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
-    // 54 bytes that ask for 32768 x 8192 pixels of 32 bits (1 GB); a 1,080-byte run-length file of
-    // 16384 x 16384 whose data is its end mark alone.
-    const std::vector<uint8_t> headerOnly = BmpFile(32768, 8192, 32, 0, 0, 54, {});
+    // 54 bytes that ask for 4096 x 4096 pixels of 32 bits (64 MB); a 1,080-byte run-length file of
+    // 4096 x 4096 whose data is its end mark alone.
+    const std::vector<uint8_t> headerOnly = BmpFile(4096, 4096, 32, 0, 0, 54, {});
     std::vector<uint8_t> rest(1024, 0);
     rest.insert(rest.end(), {0, 1});
-    const std::vector<uint8_t> tinyRunLength = BmpFile(16384, 16384, 8, 1, 0, 1078, rest);
-    // 190 bytes of 32768 x 8192 (256 MB at 8 bits) whose 33 deltas climb to its top row but cannot
-    // reach far beyond its middle column.
+    const std::vector<uint8_t> tinyRunLength = BmpFile(4096, 4096, 8, 1, 0, 1078, rest);
+    // 186 bytes of 16384 x 1024 (16 MB at 8 bits) whose 32 deltas climb to its top row but cannot
+    // reach its right column.
     std::vector<uint8_t> deltas{255, 255, 255, 0};
-    for (int i = 0; i < 33; ++i)
+    for (int i = 0; i < 32; ++i)
         deltas.insert(deltas.end(), {0, 2, 255, 255});
-    const std::vector<uint8_t> tinyWide = BmpFile(32768, 8192, 8, 1, 1, 58, deltas);
+    const std::vector<uint8_t> tinyWide = BmpFile(16384, 1024, 8, 1, 1, 58, deltas);
     ASSERT_EQ(headerOnly.size(), 54u);
     ASSERT_EQ(tinyRunLength.size(), 1080u);
-    ASSERT_EQ(tinyWide.size(), 190u);
+    ASSERT_EQ(tinyWide.size(), 186u);
     std::string problem[3];
     const int64_t grown = PeakGrowthMb([&] {
         EXPECT_FALSE(ReadBitmapFile(headerOnly, &problem[0]));
@@ -388,14 +401,35 @@ TEST(BitmapFile, SizesTheFileCannotHoldAreRefusedBeforeThePictureIsMade) {
     EXPECT_EQ(blankTop->GetIndex(1, 998) + blankTop->GetIndex(0, 0), 0);
 
     // The picture tells the reason; the same picture with room for its rows is read.
-    testsupport::ScratchDir dir;
-    WriteFile("short.bmp", BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(23)));
-    TPicture picture;
-    try {
-        picture.LoadFromFile("short.bmp");
-        ADD_FAILURE() << "read";
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_STREQ(e.what(), "Bitmap image is not valid: pixel rows beyond the end of the file");
-    }
+    EXPECT_EQ(LoadFailure(BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(23))),
+              "Bitmap image is not valid: pixel rows beyond the end of the file");
     EXPECT_TRUE(ReadBitmapFile(BmpFile(3, 2, 24, 0, 0, 54, std::vector<uint8_t>(24))));
+}
+
+TEST(BitmapFile, APictureOfMoreThan16MegapixelsIsRefusedBeforeItIsMade) {
+    // 320 bytes of 16384 x 16384 (256 MB at 8 bits) whose 65 deltas reach its top row and right column.
+    std::vector<uint8_t> deltas{255, 255, 255, 0};
+    for (int i = 0; i < 65; ++i)
+        deltas.insert(deltas.end(), {0, 2, 255, 255});
+    deltas.insert(deltas.end(), {0, 1});
+    const std::vector<uint8_t> far = BmpFile(16384, 16384, 8, 1, 1, 58, deltas);
+    ASSERT_EQ(far.size(), 320u);
+    std::string problem;
+    const int64_t grown = PeakGrowthMb([&] { EXPECT_FALSE(ReadBitmapFile(far, &problem)); });
+    EXPECT_LT(grown, 16);
+    EXPECT_EQ(problem, "picture of more than 16 megapixels");
+    EXPECT_EQ(LoadFailure(far), "Bitmap image is not valid: picture of more than 16 megapixels");
+
+    // 16 megapixels are read: 4096 x 4096, its bottom-left pixel painted and 17 deltas up to the top;
+    // one column more is refused.
+    std::vector<uint8_t> atCeiling{0, 0, 0, 0, 255, 255, 255, 0, 1, 1};
+    for (int i = 0; i < 17; ++i)
+        atCeiling.insert(atCeiling.end(), {0, 2, 0, 255});
+    atCeiling.insert(atCeiling.end(), {0, 1});
+    const auto read = ReadBitmapFile(BmpFile(4096, 4096, 8, 1, 2, 62, atCeiling));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->GetIndex(0, 4095), 1);
+    EXPECT_EQ(read->GetIndex(1, 4095) + read->GetIndex(4095, 0), 0);
+    EXPECT_FALSE(ReadBitmapFile(BmpFile(4097, 4096, 8, 1, 2, 62, atCeiling), &problem));
+    EXPECT_EQ(problem, "picture of more than 16 megapixels");
 }

@@ -278,6 +278,23 @@ TEST_F(FtpUploadTest, AOneLetterPasswordIsMaskedOnlyWhereItIsThePassword) {
     EXPECT_EQ(CountLog("****"), 1) << Log();
 }
 
+// A server that echoes the password in its refusal: the reply is logged with the password masked, in the
+// error line and in the debug line alike; a password with punctuation is masked whole.
+TEST_F(FtpUploadTest, APasswordEchoedInTheServersReplyIsMasked) {
+    ftp_test::ScriptedPeer peer("refuse-pass");
+    ASSERT_GT(peer.port, 0);
+    StartUploading(static_cast<uint16_t>(peer.port),
+                   "FTPUserName=up\r\nFTPPassWord=Mo.LeSkIn!\r\n[Weather]\r\nDebug=1\r\n");
+    Write("HTML/weather.html", "page");
+    publishing->Upload().FTPUpload();
+    ASSERT_TRUE(RunUntilLogged("FTP: Error uploading, aborting... ")) << Log();
+    ASSERT_TRUE(RunUntilDone());
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting... 530 Login incorrect for password ****"), 1)
+        << Log();
+    EXPECT_EQ(CountLog("FTP: 530 Login incorrect for password **** ("), 1) << Log();
+    EXPECT_EQ(CountLog("LeSkIn"), 0) << Log();
+}
+
 } // namespace
 
 TEST_F(FtpUploadTest, AnEndlessReplyAndAServerThatNeverAnswersEndAtTheirBoundsAndTheNextIntervalRecovers) {

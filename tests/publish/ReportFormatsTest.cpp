@@ -141,11 +141,27 @@ TEST(PostBodiesTest, AnFtpPasswordIsMaskedOnlyWhereItIsThePassword) {
     EXPECT_EQ(MaskPasswords("FTP: 230 Logged in after PASS p (3)", "p"),
               "FTP: 230 Logged in after PASS **** (3)");
     EXPECT_EQ(MaskPasswords("500 'pass p': not understood", "p"), "500 'pass ****': not understood");
-    EXPECT_EQ(MaskPasswords("BYPASS p; PASS pq; PASS", "p"), "BYPASS p; PASS pq; PASS");
+    EXPECT_EQ(MaskPasswords("BYPASS p; PASS pq; PASS", "p"), "BYPASS ****; PASS pq; PASS");
     EXPECT_EQ(MaskPasswords("PASS two words", "two words"), "PASS ****");
     EXPECT_EQ(MaskPasswords("from ftp://up:p@h/x and http://u:other@h2 (p)", "p"),
-              "from ftp://up:****@h/x and http://u:****@h2 (p)");
+              "from ftp://up:****@h/x and http://u:****@h2 (****)");
     EXPECT_EQ(MaskPasswords("ftp://up:p@h/x", ""), "ftp://up:****@h/x");
+}
+
+// A password a server echoes is masked where it stands as a whole word; its own punctuation bounds it as
+// the line's does, and it is never masked where it cuts a word in two.
+TEST(PostBodiesTest, AnFtpPasswordIsMaskedWhereverItStandsAsAWholeWord) {
+    EXPECT_EQ(MaskPasswords("530 Login incorrect for password MoLeSkIn", "MoLeSkIn"),
+              "530 Login incorrect for password ****");
+    EXPECT_EQ(MaskPasswords("MoLeSkIn: no such user 'up' with \"MoLeSkIn\".", "MoLeSkIn"),
+              "****: no such user 'up' with \"****\".");
+    EXPECT_EQ(MaskPasswords("MoLeSkIns xMoLeSkIn MoLeSkIn_2 MoLeSkIn7", "MoLeSkIn"),
+              "MoLeSkIns xMoLeSkIn MoLeSkIn_2 MoLeSkIn7");
+    EXPECT_EQ(MaskPasswords("530 p@ss! refused (p@ss!)", "p@ss!"), "530 **** refused (****)");
+    EXPECT_EQ(MaskPasswords("password=p@ss!! and xp@ss! and p@ss!x", "p@ss!"),
+              "password=****! and xp@ss! and ****x");
+    EXPECT_EQ(MaskPasswords("user!secret, user !secret!, user!secrets", "!secret"),
+              "user****, user ****!, user!secrets");
 }
 
 TEST(AprsPacketTest, FullReportHasEveryFieldInItsWidth) {

@@ -108,6 +108,24 @@ TEST_F(WeatherPostsTest, PostGoesOutByteForByteAndTheSuccessWordIsLoggedWithoutT
     EXPECT_EQ(CountLog("p&ss"), 0);
 }
 
+// A URL whose user-info password holds '@': the host follows the last '@', the password goes whole into
+// the authorisation, and the debug line shows it masked whole.
+TEST_F(WeatherPostsTest, AUrlPasswordHoldingAnAtSignReachesTheHostAndIsMaskedWhole) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port(), 0);
+    const std::string hostPort = "127.0.0.1:" + std::to_string(peer.Port());
+    StartWith("[Weather]\r\nDebug=1\r\n[WUNDERGROUND]\r\nURL=http://wx:p@ss@" + hostPort +
+              "/reply/success\r\nLogSuccess=1\r\n");
+    form_->Publishing().PostToWUnder();
+    ASSERT_TRUE(RunUntilLogged("POST to Weather Underground: OK")) << Log();
+    std::vector<std::string> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_NE(requests[0].find("\r\nAuthorization: Basic d3g6cEBzcw==\r\n"), std::string::npos) // wx:p@ss
+        << requests[0];
+    EXPECT_EQ(CountLog("WU URL: http://wx:****@" + hostPort + "/reply/success"), 1) << Log();
+    EXPECT_EQ(CountLog("ss@"), 0) << Log();
+}
+
 TEST_F(WeatherPostsTest, FailuresAreLoggedOncePerCauseUntilAPostSucceedsAndNeverAsSuccess) {
     uint16_t port = net_test::FreePort();
     std::string base = "http://127.0.0.1:" + std::to_string(port);
