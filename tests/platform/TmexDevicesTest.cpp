@@ -17,6 +17,15 @@ using namespace tmex_test;
 
 class TmexDevices : public TmexTest {
 protected:
+    // Writes TH 0x11, TL 0x22 and config 0x5F to a DS18B20's scratchpad and copies them to its EEPROM.
+    bool StoreThresholds(const sim::Rom& rom) {
+        if (!Select(rom)) return false;
+        Block({0x4E, 0x11, 0x22, 0x5F});
+        if (!Select(rom)) return false;
+        T(0x48);
+        return true;
+    }
+
     // DS1820::StartConversion + ReadScratchpad. Empty when a step fails.
     std::optional<std::array<uint8_t, 9>> ReadThermometer(const sim::Rom& rom, uint32_t boostMs) {
         if (!Select(rom)) return std::nullopt;
@@ -249,10 +258,7 @@ TEST_F(TmexDevices, ParasiteBrownOutGivesThePowerOnPattern) {
     s20.SetTemperature(3.0);
     Open();
     // TH, TL and config in the EEPROM: power back, the scratchpad recalls them beside the 85.0.
-    ASSERT_TRUE(Select(b20.rom()));
-    Block({0x4E, 0x11, 0x22, 0x5F});
-    ASSERT_TRUE(Select(b20.rom()));
-    T(0x48);
+    ASSERT_TRUE(StoreThresholds(b20.rom()));
     auto pad = ReadThermometer(b20.rom(), 200); // BoostTime below 750 ms
     ASSERT_TRUE(pad);                           // TB(1) reads 1 after a brown-out
     EXPECT_EQ(std::vector<uint8_t>(pad->begin(), pad->begin() + 8),
@@ -290,10 +296,7 @@ TEST_F(TmexDevices, ADeviceThatNeverConvertsHoldsItsPowerOnScratchpad) {
     powered.SetTemperature(3.0);
     parasite.SetTemperature(3.0);
     Open();
-    ASSERT_TRUE(Select(powered.rom()));
-    Block({0x4E, 0x11, 0x22, 0x5F});
-    ASSERT_TRUE(Select(powered.rom()));
-    T(0x48);
+    ASSERT_TRUE(StoreThresholds(powered.rom()));
     ASSERT_TRUE(ReadThermometer(powered.rom(), 1000));
     ASSERT_TRUE(Select(powered.rom()));
     T(0x44);

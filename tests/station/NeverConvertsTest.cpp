@@ -5,6 +5,8 @@
 // for a DS18S20.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -92,9 +94,21 @@ protected:
         return s;
     }
 
+    // Runs the minutes, each ended with every output showing 4.5 C or nothing; prints the run's figures.
+    void Watch(TMainForm& form, const char* run, int minutes) {
+        int falseMinutes = 0;
+        for (int minute = 0; minute < minutes; ++minute) {
+            Run(60000);
+            const std::string other = Show(form).Other(4.5);
+            falseMinutes += !other.empty();
+            EXPECT_EQ(other, "") << "minute " << minute;
+        }
+        Print(run, minutes, falseMinutes);
+    }
+
     // The figures of a run: the device's power-on reads (one a Convert T), the minutes whose outputs
     // showed a value that never happened, the log lines.
-    void Print(const char* run, int minutes) {
+    void Print(const char* run, int minutes, int falseMinutes) {
         std::printf(
             "never converting (%s, %s): %d power-on reads, a value never measured shown in %d of %d minutes, "
             "log lines: %d\n",
@@ -102,19 +116,12 @@ protected:
     }
 
     sim::Thermometer* device = nullptr;
-    int falseMinutes = 0;
 };
 
 TEST_P(NeverConvertsTest, FromTheStartItIsAbsentEverywhereWithOneLogLine) {
     device->SetNeverConverts(true);
     TMainForm& form = StartStation();
-    for (int minute = 0; minute < 5; ++minute) {
-        Run(60000);
-        const std::string other = Show(form).Other(4.5);
-        falseMinutes += !other.empty();
-        EXPECT_EQ(other, "") << "minute " << minute;
-    }
-    Print("from the start", 5);
+    Watch(form, "from the start", 5);
     const Shown s = Show(form);
     EXPECT_GT(device->Brownouts(), 20);
     EXPECT_TRUE(s.data.empty());
@@ -137,13 +144,7 @@ TEST_P(NeverConvertsTest, AfterADropOutItKeepsItsTrueValueGoesAbsentAndComesBack
     Run(4500);
     device->Reinsert();
     device->SetNeverConverts(true);
-    for (int minute = 0; minute < 3; ++minute) {
-        Run(60000);
-        const std::string other = Show(form).Other(4.5);
-        falseMinutes += !other.empty();
-        EXPECT_EQ(other, "") << "minute " << minute;
-    }
-    Print("after a drop-out", 3);
+    Watch(form, "after a drop-out", 3);
     Shown s = Show(form);
     EXPECT_EQ(s.start.find("/DS1820/0"), std::string::npos) << "absent past the two minutes";
     EXPECT_EQ(s.xml.find("<temperatures>"), std::string::npos);
