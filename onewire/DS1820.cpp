@@ -32,6 +32,12 @@ private:
 
 const char* const kRule = "=================================================";
 
+// A device that browns out or never converts holds its power-on temperature. A sensor truly at it got
+// there through its neighbours in 1/16 C steps, and its last reading is still current (a few minutes
+// old at most): 3 C is more than air or water warms in that time.
+constexpr double kPowerOnCelsius = 85.0;
+constexpr double kPowerOnNeighbourCelsius = 3.0;
+
 // A boost outside 200-1500 ms takes its default.
 void BoostTimeInRange(DS1820& d) {
     if (d.BoostTime > 1500 || d.BoostTime < 200) d.BoostTime = 1000;
@@ -65,8 +71,26 @@ bool DS1820::ScratchpadAllZero() const {
 }
 
 bool DS1820::PowerOnTemperature() const {
-    return Rom[0] == kFamilyDS18S20 ? IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00
-                                    : IoBuffer[0] == 0x50 && IoBuffer[1] == 0x05;
+    return Rom[0] == kFamilyDS18S20
+               ? IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00 && IoBuffer[6] == 0x0C && IoBuffer[7] == 0x10
+               : IoBuffer[0] == 0x50 && IoBuffer[1] == 0x05;
+}
+
+bool DS1820::PowerOnValueFollowsANeighbour() const {
+    return lastTaken_ && ValuesCurrent() &&
+           std::fabs(*lastTaken_ - kPowerOnCelsius) <= kPowerOnNeighbourCelsius;
+}
+
+TFaultRun::Log DS1820::ErrorLog() {
+    return [this](const std::string& line) { LogError(line); };
+}
+
+int DS1820::RefusePowerOnValue() {
+    DebugIf("Power-on value, not following a reading near it");
+    powerOnRefusals_.Failed("Power-on value (85 C) not taken from " + Description +
+                                ": the sensor did not convert: its power or pull-up",
+                            ErrorLog());
+    return 0;
 }
 
 int DS1820::Read() {
@@ -76,19 +100,18 @@ int DS1820::Read() {
         // A shorted net reads all zeros, CRC included; 0.0 from real data is the melting point and counts.
         if (value == kRefused || ScratchpadAllZero()) return 0;
         if (!(value >= -55.0 && value <= 125.0)) return 0;
-        if (unconfirmedConversion_ && PowerOnTemperature()) {
-            DebugIf("Power-on value after a conversion that was not confirmed");
-            return 0;
-        }
-        // The power-on value once may be a device that lost its power under the pull-up, unnoticed: it is
-        // a reading when the next conversion gives it again (the sample's retry makes that one at once).
-        const bool powerOnBefore = powerOnRead_;
-        powerOnRead_ = PowerOnTemperature();
-        if (powerOnRead_ && !powerOnBefore) {
-            DebugIf("Power-on value, taken only when the next conversion gives it too");
-            return 0;
+        if (PowerOnTemperature()) {
+            // After a conversion that was not confirmed the device may have lost its power meanwhile.
+            if (unconfirmedConversion_) {
+                DebugIf("Power-on value after a conversion that was not confirmed");
+                return 0;
+            }
+            // A device that browned out, or never converts, unnoticed by the driver.
+            if (!PowerOnValueFollowsANeighbour()) return RefusePowerOnValue();
         }
         unconfirmedConversion_ = false;
+        lastTaken_ = value;
+        powerOnRefusals_.Succeeded(ErrorLog());
         UpdateTemperature(value);
         return 1;
     });
@@ -188,10 +211,6 @@ double DS1820::DecodeDS18S20() {
         const int countRemain = IoBuffer[6];
         const int countPerC = IoBuffer[7];
         if (countPerC - countRemain == 1 || countPerC == 0) return kRefused;
-        if (IoBuffer[0] == 0xAA && IoBuffer[1] == 0x00 && countRemain == 0x0C && countPerC == 0x10) {
-            DebugIf("LSB == 0xAA && MSB == 0x00 && COUNT_REMAIN == 0x0C && COUNT_PER_C == 0x10");
-            return kRefused;
-        }
         // Half degrees, sign in bit 0 of the MSB; halved with a floor so that -5.5 stays -5.5 (truncation
         // toward zero would read a degree too warm below zero).
         int halfDegrees = (IoBuffer[1] & 1) ? IoBuffer[0] - 256 : IoBuffer[0];

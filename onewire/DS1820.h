@@ -1,9 +1,12 @@
 #pragma once
 // The 1-Wire digital thermometers: DS18S20/DS1820 (family 0x10), DS18B20 (0x28) and DS1822 (0x22).
 // Conversion under strong pull-up in 100 ms waits that handle messages, scratchpad read with CRC8 check, the
-// two decodings with their plausibility window, the HTML table and the per-sensor data log.
+// two decodings with their plausibility window, the HTML table and the per-sensor data log. The power-on
+// temperature (85 C) is a reading only right after a current reading of the sensor near it.
+#include <optional>
 #include <string>
 
+#include "onewire/FaultRun.h"
 #include "onewire/RunOfFailures.h"
 #include "onewire/Temperature.h"
 
@@ -41,14 +44,20 @@ private:
     // A conversion was not confirmed since the last reading taken: the device may have lost its power
     // meanwhile, and its power-on value is no reading.
     bool unconfirmedConversion_ = false;
-    // The last scratchpad read held the power-on value: a second one in a row is a reading.
-    bool powerOnRead_ = false;
+    // The last value taken (as decoded), for the power-on value's neighbour rule.
+    std::optional<double> lastTaken_;
+    // Power-on values refused: the first of a run is logged, the rest counted; a value taken ends it.
+    TFaultRun powerOnRefusals_;
 
     void LogScratchpad();
     void DebugIf(const std::string& text);
     // All nine bytes read as zeros: what a shorted net gives (and its CRC checks).
     bool ScratchpadAllZero() const;
-    // The scratchpad's temperature is the device's power-on value (85 C).
+    // The scratchpad holds the device's power-on temperature (85 C).
     bool PowerOnTemperature() const;
+    // A power-on temperature is a reading: it follows a current reading of this sensor near it.
+    bool PowerOnValueFollowsANeighbour() const;
+    int RefusePowerOnValue();
+    TFaultRun::Log ErrorLog();
     int FailConversion(const std::string& text, const std::string& debug);
 };

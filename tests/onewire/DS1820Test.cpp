@@ -39,27 +39,35 @@ TEST_F(DS1820Test, DS18S20DecodesHalfDegreesWithCountsAndFloorsBelowZero) {
     }
 }
 
-TEST_F(DS1820Test, DS18S20RefusesCountsAndThePowerOnPattern) {
+TEST_F(DS1820Test, DS18S20RefusesCountsAndTakesItsPowerOnPatternOnlyAfterAReadingNearIt) {
     auto& device = net->Add<sim::DS18S20>(net->Trunk(), 0x112233445566ull);
     auto sensor = Make<DS1820>(device, 0);
-    sensor->Debug = 1;
+    const Pad powerOn = {0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10};
     EXPECT_EQ(SampleRaw(*sensor, device, {0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0F, 0x10}),
               0); // 16 - 15 == 1
     EXPECT_EQ(SampleRaw(*sensor, device, {0x32, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x00, 0x00}),
               0); // no count per C
-    EXPECT_EQ(SampleRaw(*sensor, device, {0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10}), 0);
-    EXPECT_GE(CountLog("LSB == 0xAA && MSB == 0x00 && COUNT_REMAIN == 0x0C && COUNT_PER_C == 0x10"), 1);
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0);
     EXPECT_EQ(sensor->temp.value, 0.0);
     EXPECT_EQ(sensor->ErrorCount, 3u);
+    // Warmed through its neighbours: 84.9375 C (the power-on bytes but for its count), then 85.0.
+    EXPECT_EQ(SampleRaw(*sensor, device, {0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0D, 0x10}), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 84.9375);
+    sensor->MaxRetry = 1; // each read alone
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0);
 }
 
-TEST_F(DS1820Test, DS18B20AcceptsZeroAndAConfirmedEightyFiveButNotAShortedScratchpad) {
+TEST_F(DS1820Test, DS18B20AcceptsZeroAndAnEightyFiveAfterItsNeighbourButNotAShortedScratchpad) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     auto sensor = Make<DS1820>(device, 0);
+    const Pad powerOn = {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10};
     EXPECT_EQ(SampleRaw(*sensor, device, {0x5E, 0xFF, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
     EXPECT_DOUBLE_EQ(sensor->temp.value, -10.125);
-    EXPECT_EQ(SampleRaw(*sensor, device, {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // two conversions that agree on 85 C are a reading
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0) << "85 C right after -10 C";
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
+    EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 85.0); // 84 C, then 85 C: a sensor warming through it
     // The melting point is a real reading; only nine zero bytes (a shorted net, CRC 0) are refused.
     sensor->temp.value = 3.0;
     device.SetScratchpadRaw({0x00, 0x00, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10});
@@ -69,22 +77,23 @@ TEST_F(DS1820Test, DS18B20AcceptsZeroAndAConfirmedEightyFiveButNotAShortedScratc
     EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x08, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 0); // 132 C
 
     // After a conversion that was not confirmed the device may have lost its power: 85 C is refused
-    // until a reading is taken again.
-    const Pad powerOn = {0x50, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10};
+    // until a reading is taken again, even right after 84 C.
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x40, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
     net->SetLevelResult(0);
     EXPECT_EQ(sensor->Sample(), 0);
     net->SetLevelResult(std::nullopt);
     EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0);
     EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 0);
-    EXPECT_EQ(SampleRaw(*sensor, device, {0x60, 0x01, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 22.0);
+    EXPECT_EQ(SampleRaw(*sensor, device, {0x38, 0x05, 0x4B, 0x46, 0x7F, 0xFF, 0x0C, 0x10}), 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 83.5);
     EXPECT_EQ(SampleRaw(*sensor, device, powerOn), 1);
 }
 
-// A device that lost its power under the pull-up holds its power-on 85 C, and a driver need not see the
-// loss: one conversion's 85 C is not taken, the next conversion (the sample's retry, or the next sample)
-// decides. A true 85 C is taken once two conversions agree.
-TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyWhenTheNextConversionGivesItToo) {
+// A device that lost its power under the pull-up, or never converts, holds its power-on 85 C, and a
+// driver need not see it: 85 C is taken only right after a reading of the sensor near it (a sensor
+// truly at 85 C got there through its neighbours), never because conversions agree on it. The first
+// refusal of a run is logged, the run's count when a reading ends it.
+TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     auto& device = net->Add<sim::DS1822>(net->Trunk(), 0x0102ull);
     device.SetParasite(true);
     auto sensor = Make<DS1820>(device, 0);
@@ -103,19 +112,34 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyWhenTheNextConversionGivesItToo) {
     EXPECT_EQ(device.Conversions() - conversions, 1) << "the retry's";
     EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
     EXPECT_DOUBLE_EQ(sensor->temp.High(nullptr), 4.5);
+    const std::string told = "not taken from " + sensor->Description +
+                             ": the sensor did not convert: its "
+                             "power or pull-up";
+    EXPECT_EQ(CountLog(told), 1);
 
-    // Alone in its sample: the next sample decides.
-    sensor->MaxRetry = 1;
-    cut = false;
-    EXPECT_EQ(sensor->Sample(), 0);
-    EXPECT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
+    // A device that never converts agrees with itself, sample after sample.
     SetPumpMessagesHook(nullptr);
-    device.SetTemperature(85.0);
-    EXPECT_EQ(sensor->Sample(), 0);
+    device.SetNeverConverts(true);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(sensor->Sample(), 0);
+    EXPECT_EQ(device.Conversions() - conversions, 1);
+    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
+    EXPECT_EQ(CountLog(told), 2) << "a new run";
+    device.SetNeverConverts(false);
     EXPECT_EQ(sensor->Sample(), 1);
-    EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5 * 0.9 + 85.0 * 0.1);
-    EXPECT_EQ(sensor->Sample(), 1) << "85 C in a row";
+    EXPECT_EQ(CountLog("- 9 times in a row, now ended"), 1);
+    device.SetTemperature(85.0);
+    EXPECT_EQ(sensor->Sample(), 0) << "85 C right after 4.5 C";
+
+    // Warmed through its neighbours; and a reading near it that is no longer current is no neighbour.
+    for (double celsius : {84.0, 85.0, 86.0, 85.0}) {
+        device.SetTemperature(celsius);
+        sensor->temp.value = 0.0;
+        EXPECT_EQ(sensor->Sample(), 1) << celsius;
+        EXPECT_DOUBLE_EQ(sensor->temp.value, celsius);
+    }
+    clock_->Advance(static_cast<uint64_t>(kCurrentAtLeastSeconds + 1) * 1000);
+    EXPECT_EQ(sensor->Sample(), 0);
 }
 
 TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {

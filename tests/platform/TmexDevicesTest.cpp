@@ -17,6 +17,15 @@ using namespace tmex_test;
 
 class TmexDevices : public TmexTest {
 protected:
+    // Writes TH 0x11, TL 0x22 and config 0x5F to a DS18B20's scratchpad and copies them to its EEPROM.
+    bool StoreThresholds(const sim::Rom& rom) {
+        if (!Select(rom)) return false;
+        Block({0x4E, 0x11, 0x22, 0x5F});
+        if (!Select(rom)) return false;
+        T(0x48);
+        return true;
+    }
+
     // DS1820::StartConversion + ReadScratchpad. Empty when a step fails.
     std::optional<std::array<uint8_t, 9>> ReadThermometer(const sim::Rom& rom, uint32_t boostMs) {
         if (!Select(rom)) return std::nullopt;
@@ -249,10 +258,7 @@ TEST_F(TmexDevices, ParasiteBrownOutGivesThePowerOnPattern) {
     s20.SetTemperature(3.0);
     Open();
     // TH, TL and config in the EEPROM: power back, the scratchpad recalls them beside the 85.0.
-    ASSERT_TRUE(Select(b20.rom()));
-    Block({0x4E, 0x11, 0x22, 0x5F});
-    ASSERT_TRUE(Select(b20.rom()));
-    T(0x48);
+    ASSERT_TRUE(StoreThresholds(b20.rom()));
     auto pad = ReadThermometer(b20.rom(), 200); // BoostTime below 750 ms
     ASSERT_TRUE(pad);                           // TB(1) reads 1 after a brown-out
     EXPECT_EQ(std::vector<uint8_t>(pad->begin(), pad->begin() + 8),
@@ -277,6 +283,49 @@ TEST_F(TmexDevices, ParasiteWithoutPullupBrownsOut) {
     ASSERT_TRUE(Select(t.rom()));
     T(0x44); // no LL(0,1,2) before
     EXPECT_EQ(t.Brownouts(), 1);
+}
+
+// A device that never converts (a weak pull-up, a bad supply) browns out at each Convert T: back in its
+// power-on state it drives nothing (read slots 1 at once, where a powered device converting reads 0),
+// and its scratchpad is the power-on pattern with the EEPROM's TH, TL and config. Switched off, it
+// converts again.
+TEST_F(TmexDevices, ADeviceThatNeverConvertsHoldsItsPowerOnScratchpad) {
+    auto& powered = net->Add<sim::DS18B20>(net->Trunk(), 0x1ULL);
+    auto& parasite = net->Add<sim::DS18S20>(net->Trunk(), 0x2ULL);
+    parasite.SetParasite(true);
+    powered.SetTemperature(3.0);
+    parasite.SetTemperature(3.0);
+    Open();
+    ASSERT_TRUE(StoreThresholds(powered.rom()));
+    ASSERT_TRUE(ReadThermometer(powered.rom(), 1000));
+    ASSERT_TRUE(Select(powered.rom()));
+    T(0x44);
+    EXPECT_EQ(tmex::TouchBit(session, 1), 0) << "converting";
+    clock->Advance(1000);
+
+    powered.SetNeverConverts(true);
+    parasite.SetNeverConverts(true);
+    ASSERT_TRUE(Select(powered.rom()));
+    T(0x44);
+    EXPECT_EQ(tmex::TouchBit(session, 1), 1);
+    auto pad = ReadThermometer(powered.rom(), 1000);
+    ASSERT_TRUE(pad);
+    EXPECT_EQ(std::vector<uint8_t>(pad->begin(), pad->begin() + 8),
+              (std::vector<uint8_t>{0x50, 0x05, 0x11, 0x22, 0x5F, 0xFF, 0x0C, 0x10}));
+    pad = ReadThermometer(parasite.rom(), 1000);
+    ASSERT_TRUE(pad);
+    EXPECT_EQ(std::vector<uint8_t>(pad->begin(), pad->begin() + 8),
+              (std::vector<uint8_t>{0xAA, 0x00, 0x4B, 0x46, 0xFF, 0xFF, 0x0C, 0x10}));
+    EXPECT_EQ(powered.Conversions(), 2);
+    EXPECT_EQ(powered.Brownouts(), 2);
+    EXPECT_EQ(parasite.Conversions(), 0);
+    EXPECT_EQ(parasite.Brownouts(), 1);
+
+    powered.SetNeverConverts(false);
+    pad = ReadThermometer(powered.rom(), 1000);
+    ASSERT_TRUE(pad);
+    EXPECT_EQ((*pad)[0], 0x30);
+    EXPECT_EQ((*pad)[1], 0x00);
 }
 
 // --- DS2438 ---

@@ -111,6 +111,11 @@ uint8_t Thermometer::FunctionByte(uint8_t master) {
         index_ = 0;
         switch (master) {
         case 0x44:
+            if (neverConverts_) {
+                Brownout();
+                EndFunction(); // a device back from a power-on reset waits for a reset
+                break;
+            }
             SetConverting(true);
             convertConfig_ = pad_[4];
             if (source_) SetTemperature(source_());

@@ -10,6 +10,7 @@
 // never engages) it browns out: the scratchpad returns to the power-on pattern and read slots answer 1.
 // A line held low (an adapter without power) takes a parasite device's power whether it converts or not.
 // Power back, the scratchpad holds the power-on temperature with TH, TL (and config) from the EEPROM.
+// A device that never converts (SetNeverConverts) browns out at each Convert T.
 #include "platform/tmex/sim/Device.h"
 
 #include <array>
@@ -32,6 +33,12 @@ public:
     void SetScratchpadRaw(const Pad& bytes);
     // A parasite device watches every slot for the end of the strong pull-up during its conversion.
     void SetParasite(bool parasite);
+    // A device that never converts: a parasite one whose pull-up cannot give a conversion's current (a
+    // long cable, a weak pull-up), a powered one whose supply sags under it. From now on each Convert T
+    // browns it out at once: it is in its power-on state, its scratchpad the power-on pattern with TH,
+    // TL (and config) from the EEPROM, and it drives nothing until the next reset (the read slots after
+    // Convert T read 1, as for a finished conversion). False: it converts again.
+    void SetNeverConverts(bool never) { neverConverts_ = never; }
     bool Parasite() const { return parasite_; }
     // The 9 scratchpad bytes as a Read Scratchpad would send them now (CRC included).
     std::array<uint8_t, 9> Scratchpad() const;
@@ -83,6 +90,7 @@ private:
     uint8_t convertConfig_ = 0; // the config byte when the running conversion started
     std::array<uint8_t, 3> eeprom_{0x4B, 0x46, 0x7F};
     bool parasite_ = false;
+    bool neverConverts_ = false;
     bool converting_ = false;
     uint64_t conversionEndUs_ = 0;
     int conversions_ = 0;
