@@ -18,6 +18,11 @@ namespace {
 
 constexpr uint32_t kMinuteMs = 60000;
 
+// A temperature unit as the station writes it: the degree sign and the letter.
+std::string Degrees(char letter) {
+    return std::string(1, '\xB0') + letter;
+}
+
 class DewpointRangeTest : public StationNetTest {
 protected:
     void SetUp() override {
@@ -87,8 +92,7 @@ TEST_F(DewpointRangeTest, AHumiditySensorPluggedInLaterDrawsTheDewPointOnTheDefa
     EXPECT_TRUE(dewpoint.Visible());
     EXPECT_FLOAT_EQ(dewpoint.ValueFrom(), -18.0f);
     EXPECT_FLOAT_EQ(dewpoint.ValueTo(), 10.0f);
-    EXPECT_EQ(dewpoint.ValueUnit(), "\xB0"
-                                    "C");
+    EXPECT_EQ(dewpoint.ValueUnit(), Degrees('C'));
     Shutdown();
     EXPECT_EQ(SavedRange(), "-18/10 C");
 }
@@ -96,22 +100,20 @@ TEST_F(DewpointRangeTest, AHumiditySensorPluggedInLaterDrawsTheDewPointOnTheDefa
 // A range of no width (the walk of an earlier version left -39/-39 behind) or one turned upside down is
 // none: the default in the station's unit, said once, and saved so.
 TEST_F(DewpointRangeTest, AStoredRangeOfNoWidthStartsAsTheDefaultAndIsLogged) {
+    const std::string celsius = Degrees('C'), fahrenheit = Degrees('F');
     const struct {
-        const char* keys;
-        const char* log;
+        std::string keys, log;
     } cases[] = {
-        {"DPWCGraphMin=-39\r\nDPWCGraphMax=-39\r\n",
-         "GRAPH: The dew point graph's range -39 .. -39 \xB0"
-         "C is no range: -18 .. 10 \xB0"
-         "C taken"},
+        {"DPWCGraphMin=-39\r\nDPWCGraphMax=-39\r\n", "GRAPH: The dew point graph's range -39 .. -39 " +
+                                                         celsius + " is no range: -18 .. 10 " + celsius +
+                                                         " taken"},
         {"DPWCGraphMin=50\r\nDPWCGraphMax=0\r\nDPWCGraphUnit=F\r\n",
-         "GRAPH: The dew point graph's range 50 .. 0 \xB0"
-         "F is no range: -18 .. 10 \xB0"
-         "C taken"},
+         "GRAPH: The dew point graph's range 50 .. 0 " + fahrenheit + " is no range: -18 .. 10 " + celsius +
+             " taken"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys);
-        Settings(std::string(kCelsiusStation) + "[HTML]\r\n" + c.keys);
+        Settings(kCelsiusStation + ("[HTML]\r\n" + c.keys));
         StartStation();
         Run(5 * kMinuteMs);
         EXPECT_EQ(Range(), "-18/10");
@@ -138,8 +140,8 @@ TEST_F(DewpointRangeTest, ARangeInTheOtherUnitIsConvertedOnceAndAFileWithoutTheU
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
-        Settings(std::string(kCelsiusStation) + "[HTML]\r\n" + c.html + "[GraphHistory]\r\nVeskdpwc.dat=" +
-                 c.history + "\r\n");
+        Settings(std::string(kCelsiusStation) + "[HTML]\r\n" + c.html +
+                 "[GraphHistory]\r\nVeskdpwc.dat=" + c.history + "\r\n");
         StartStation();
         EXPECT_EQ(Range(), c.range);
         Run(10 * kMinuteMs);
