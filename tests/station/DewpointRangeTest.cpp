@@ -125,18 +125,20 @@ TEST_F(DewpointRangeTest, AStoredRangeOfNoWidthStartsAsTheDefaultAndIsLogged) {
 }
 
 // The unit is converted once when the station's is another: from the unit recorded with the range, and
-// in a file written before the unit was recorded, from that of the graph's saved history; without
-// either, keys that are there are in the station's unit.
+// in a file written before the unit was recorded (or with a record that names no unit, logged), from
+// that of the graph's saved history; without either, keys that are there are in the station's unit.
 TEST_F(DewpointRangeTest, ARangeInTheOtherUnitIsConvertedOnceAndAFileWithoutTheUnitReadsAsBefore) {
     const struct {
         const char* html;
         const char* history;
         const char* range;
+        int graphLines = 0;
     } cases[] = {
         {"DPWCGraphMin=0\r\nDPWCGraphMax=50\r\nDPWCGraphUnit=F\r\n", "", "-18/10"},
         {"DPWCGraphMin=14\r\nDPWCGraphMax=68\r\n", "14 68 140 680 %B0F|14 68 140 680 %B0F", "-10/20"},
         {"DPWCGraphMin=5\r\nDPWCGraphMax=30\r\n", "", "5/30"},
         {"DPWCGraphMin=-5\r\nDPWCGraphMax=25\r\nDPWCGraphUnit=C\r\n", "-5 25 -50 250 %B0F", "-5/25"},
+        {"DPWCGraphMin=14\r\nDPWCGraphMax=68\r\nDPWCGraphUnit=Kelvin\r\n", "14 68 140 680 %B0F", "-10/20", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.html);
@@ -146,11 +148,14 @@ TEST_F(DewpointRangeTest, ARangeInTheOtherUnitIsConvertedOnceAndAFileWithoutTheU
         EXPECT_EQ(Range(), c.range);
         Run(10 * kMinuteMs);
         EXPECT_EQ(Range(), c.range);
+        EXPECT_EQ(CountLog("GRAPH:"), c.graphLines);
+        EXPECT_EQ(CountLog("GRAPH: korvane.ini [HTML] DPWCGraphUnit=Kelvin is not F or C"), c.graphLines);
         Shutdown();
         EXPECT_EQ(SavedRange(), std::string(c.range) + " C");
         StartStation();
         Run(kMinuteMs);
         EXPECT_EQ(Range(), c.range);
+        EXPECT_EQ(CountLog("GRAPH:"), 0);
         Shutdown();
     }
 }
