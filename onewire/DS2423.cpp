@@ -24,14 +24,18 @@ bool IsRainGauge(const DS2423& c) {
 bool IsPlainCounter(const DS2423& c) {
     return c.Type == "DS2423";
 }
+bool HoldsCount(const DS2423& c) {
+    return c.HoldsCount();
+}
 void ReadPageKnown(DS2423& c) {
     if (c.ReadPage < 14 || c.ReadPage > 15) c.ReadPage = 15;
 }
 
 // Read after the Type.
 const SensorKeys<DS2423> kCounterKeys = {
-    // Only the rain gauge carries its count across restarts.
-    {"RunningCounter", &DS2423::RunningCounter, 0, {.loadIf = IsRainGauge}},
+    // Only the rain gauge carries its count across restarts. Written once there is a count: a 0 written
+    // for a counter not read yet would be read back as one.
+    {"RunningCounter", &DS2423::RunningCounter, 0, {.loadIf = IsRainGauge, .saveIf = HoldsCount}},
     {"LastCountTime", &DS2423::LastCountTime, 0},
     {"Multiplier", &DS2423::Multiplier, 1},
     {"ReadPage", &DS2423::ReadPage, 15, {.fix = ReadPageKnown}},
@@ -66,9 +70,14 @@ void DS2423::LoadSettings() {
         PreviousCount = 0;
         const std::string section = RomText(Rom);
         Type = IniFile->ReadString(section, "Type", "DS2423");
+        countHeld_ = IsRainGauge(*this) && IniFile->ValueExists(section, "RunningCounter");
         LoadKeys(*this, kCounterKeys, *IniFile, section);
-        // A counter this station has not kept a day for: its chip has counted since it was made.
-        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter");
+        // A counter this station has not kept a day for: its chip has counted since it was made, so the
+        // day starts at the first count read. A gauge that kept its count starts the day there (the key's
+        // default), so that what fell while the station was down is today's.
+        todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter") && !countHeld_;
+        if (countHeld_ && !IniFile->ValueExists(section, "TodayCounter"))
+            IniFile->WriteInteger(section, "TodayCounter", TodayCounter);
         IniFile->WriteString(section, "Type", Type);
     });
 }
@@ -117,6 +126,7 @@ int DS2423::Read() {
                 return 1;
             }
             CurrentTick = tick;
+            countHeld_ = true;
             if (count == RunningCounter) {
                 CountChanged = 0;
             } else {

@@ -35,6 +35,8 @@ public:
     uint32_t CountsPerMinute() const;
     uint32_t CountsPerHour() const;
     uint32_t CountsToday() const;
+    // RunningCounter is a count: the gauge's kept one, or one read (a read after the first takes it).
+    bool HoldsCount() const { return countHeld_; }
 
     // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
     // through CountDifference and CountDistance, never by sign or size.
@@ -53,11 +55,13 @@ public:
 protected:
     // A start key is a count a total starts at (today's here; a role adds its own). One the section
     // lacked at the load takes the first count this object reads, in the role it was made for, and is
-    // written into the section then; one the section has is kept. Called once, on the first read.
+    // written into the section then; one the section has is kept. Called once, on the first read. (A rain
+    // gauge that kept its count starts today at that count instead, at the load.)
     virtual void StartAtFirstCount(int32_t first);
 
 private:
     bool todayFromFirstCount_ = false; // no TodayCounter in the section
+    bool countHeld_ = false;
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as

@@ -39,12 +39,16 @@ void DayDivisorInRange(WindData& w) {
     if (w.AvgDayDiv < 20000) w.AvgDayDiv = w.AvgHourDiv * 24;
 }
 
+bool HoldsCount(const WindData& w) {
+    return w.HoldsCount();
+}
+
 // The speed settings and averages.
 const SensorKeys<WindData> kSpeedKeys = {
     {"Normalized", &WindData::Normalized, true, {.save = false}},
     {"Unit", &WindData::Unit, 0, {.save = false, .fix = KnownUnit}}, // written by SetUnit
     {"CntsPrRev", &WindData::CntsPrRev, 2, {.fix = KnownCountsPerRevolution}},
-    {"RunningCounter", &WindData::RunningCounter, 0, {.load = false}},
+    {"RunningCounter", &WindData::RunningCounter, 0, {.load = false, .saveIf = HoldsCount}},
     {"MinAvgSpeed", &WindData::MinAvgSpeed, 0.0},
     {"HourAvgSpeed", &WindData::HourAvgSpeed, [](const WindData& w) { return w.MinAvgSpeed; }},
     {"DayAvgSpeed", &WindData::DayAvgSpeed, [](const WindData& w) { return w.MinAvgSpeed; }},

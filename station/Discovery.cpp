@@ -49,7 +49,8 @@ void TMainForm::ScanMicroLAN(bool quietly) {
         if (SensorSet().TemperatureSensors.Count() > 0) ConfigureTemperatureSensors();
         ForEachStationKind(&StationKind::setup, &StationKind::setupOrder, *this);
         ConfigureDPWCGraph();
-        MarkCurrentReadings(); // the sensors found are current until their first reads are due
+        // The sensors found have read nothing yet: none is current until its first good read.
+        MarkCurrentReadings();
     } catch (const std::exception& e) {
         LogStatus("SERVER: Error: " + std::string(e.what()));
     }

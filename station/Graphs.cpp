@@ -302,23 +302,53 @@ void RecordWhileShown(TAbTrend& graph) {
     if (graph.StartRecording() != shown) graph.SetStartRecording(shown);
 }
 
-// The dew point graph's range (korvane.ini [HTML] DPWCGraphMin and DPWCGraphMax, which the station
-// keeps) is in the unit its temperature channels were saved in ([GraphHistory]); without such a record,
-// in the station's unit when the keys are there, else it is the default range, made for Fahrenheit. A range
-// in the other unit is converted into the station's (to whole degrees), as the history is with it.
-void KeepDPWCRangeInStationUnit(TMainForm& form) {
+// The dew point graph's range: korvane.ini [HTML] DPWCGraphMin and DPWCGraphMax, kept by the station
+// with the unit they are in (DPWCGraphUnit, "F" or "C"). A range in the other unit than the station's
+// is converted into the station's (to whole degrees) once, and is then in the station's unit: every
+// later set-up (each scan) finds nothing to do. A file without the unit record is read as before the
+// record was kept: in the unit the graph's temperature channels were saved in ([GraphHistory]), else in
+// the station's unit when the keys are there, else it is the default range, made for Fahrenheit.
+// A range of no width is none: the default, in the station's unit, logged.
+constexpr int kDefaultDPWCFromF = 0, kDefaultDPWCToF = 50;
+
+std::string UnrecordedDPWCRangeUnit(TMainForm& form) {
     const std::string celsius = TemperatureUnitText('C'), fahrenheit = TemperatureUnitText('F');
-    std::string saved;
     for (int c : {1, 2}) {
         const std::string& unit = form.DPWC->Channel(c).ValueUnit();
-        if (saved.empty() && (unit == celsius || unit == fahrenheit)) saved = unit;
+        if (unit == celsius || unit == fahrenheit) return unit.substr(1);
     }
     const bool kept = form.IniFile->ValueExists("HTML", "DPWCGraphMin") ||
                       form.IniFile->ValueExists("HTML", "DPWCGraphMax");
-    if (saved.empty()) saved = kept ? TemperatureUnit() : fahrenheit;
-    const std::function<double(double)> convert = UnitConversion(saved, TemperatureUnit());
-    form.DPWCGraphMin = static_cast<int>(std::lround(convert(form.DPWCGraphMin)));
-    form.DPWCGraphMax = static_cast<int>(std::lround(convert(form.DPWCGraphMax)));
+    return kept ? std::string(1, TemperatureUnitLetter()) : "F";
+}
+
+void KeepDPWCRangeInStationUnit(TMainForm& form) {
+    const std::string station(1, TemperatureUnitLetter());
+    std::string& unit = form.DPWCGraphUnit;
+    if (unit != "F" && unit != "C") {
+        if (!unit.empty())
+            form.LogStatus("GRAPH: korvane.ini [HTML] DPWCGraphUnit=" + unit +
+                           " is not F or C: the dew point graph's range is read as before it was kept");
+        unit = UnrecordedDPWCRangeUnit(form);
+    }
+    auto inStationUnit = [&](const std::string& from, int value) {
+        const std::function<double(double)> convert =
+            UnitConversion(TemperatureUnitText(from[0]), TemperatureUnitText(station[0]));
+        return static_cast<int>(std::lround(convert(value)));
+    };
+    const int storedMin = form.DPWCGraphMin, storedMax = form.DPWCGraphMax;
+    if (unit != station) {
+        form.DPWCGraphMin = inStationUnit(unit, storedMin);
+        form.DPWCGraphMax = inStationUnit(unit, storedMax);
+    }
+    if (form.DPWCGraphMax <= form.DPWCGraphMin) {
+        form.DPWCGraphMin = inStationUnit("F", kDefaultDPWCFromF);
+        form.DPWCGraphMax = inStationUnit("F", kDefaultDPWCToF);
+        form.LogStatus(Format("GRAPH: The dew point graph's range %d .. %d %s is no range: %d .. %d %s taken",
+                              storedMin, storedMax, TemperatureUnitText(unit[0]).c_str(), form.DPWCGraphMin,
+                              form.DPWCGraphMax, TemperatureUnitText(station[0]).c_str()));
+    }
+    unit = station;
 }
 
 } // namespace

@@ -200,6 +200,7 @@ void TMainForm::LoadSettings() {
         SetGraphBackgroundColor(s.GraphBGColor);
         DPWCGraphMax = ini.ReadInteger("HTML", "DPWCGraphMax", 50);
         DPWCGraphMin = ini.ReadInteger("HTML", "DPWCGraphMin", 0);
+        DPWCGraphUnit = ini.ReadString("HTML", "DPWCGraphUnit", "");
 
         LocalTime before = Clock::Get().Now();
         LastMinute = before.minute;

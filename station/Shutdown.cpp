@@ -51,8 +51,10 @@ void TMainForm::RunShutdown() {
         LogRunTime();
     });
     Logged(kShutdownStep, [&] {
+        TIniFile::Batch together; // the dew point graph's range with its unit
         IniFile->WriteInteger("HTML", "DPWCGraphMax", DPWCGraphMax);
         IniFile->WriteInteger("HTML", "DPWCGraphMin", DPWCGraphMin);
+        if (!DPWCGraphUnit.empty()) IniFile->WriteString("HTML", "DPWCGraphUnit", DPWCGraphUnit);
         IniFile->WriteInteger("Weather", "TotalSamples", TotalSamples + static_cast<int>(SampleCount));
     });
     Logged(kShutdownStep, [&] { SaveGraphData(); });

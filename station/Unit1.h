@@ -272,6 +272,9 @@ public:
     int SaveGraphInterval = 30;
     int DPWCGraphMax = 50;
     int DPWCGraphMin = 0;
+    // The unit DPWCGraphMin and DPWCGraphMax are in ("F" or "C"); empty until korvane.ini or the first
+    // set-up of the dew point graph says it.
+    std::string DPWCGraphUnit;
     uint8_t Day = 1;
     uint8_t Month = 1;
     int LastMinute = 0;

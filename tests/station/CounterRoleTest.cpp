@@ -132,3 +132,44 @@ TEST_F(CounterRoleTest, AHandWrittenGaugeSectionKeepsItsStartsWithoutARunningCou
     EXPECT_EQ(Key("RunningCounter"), "4200");
     EXPECT_EQ(Key("TodayCounter"), "4200");
 }
+
+// A gauge's section from an earlier station that kept its count but not today's start (it ran less than
+// a day): today starts at the kept count, so the rain that fell while the station was down is today's
+// and the week's, and the start is written at once; the month and the total keep their starts.
+TEST_F(CounterRoleTest, AGaugeThatKeptItsCountStartsTodayThereWithTheRainThatFellWhileItWasDown) {
+    Write("SENSORS.INI", "[" + Section() +
+                             "]\r\nType=RainGauge\r\nRunningCounter=4150\r\nStartCounter=4000\r\n"
+                             "MonthCounter=4100\r\nResetTime=1793530800\r\n");
+    StartStation();
+    EXPECT_EQ(Key("TodayCounter"), "4150");
+    Run(10000);
+    const std::string amounts = " | 0.50 in | 0.50 in | 1.00 in | 2.00 in"; // today, week, month, total
+    EXPECT_NE(RainRow(StatusPage()).find(amounts), std::string::npos) << RainRow(StatusPage());
+    form_->Unload1->Click();
+    Run(5000);
+    platform::EventLoop::Get().Reset();
+    EXPECT_EQ(Key("TodayCounter"), "4150");
+    EXPECT_EQ(Key("RunningCounter"), "4200");
+
+    // The next start goes on from the start written; nothing is counted twice.
+    StartStation();
+    Run(10000);
+    EXPECT_NE(RainRow(StatusPage()).find(amounts), std::string::npos) << RainRow(StatusPage());
+}
+
+// A gauge that could not be read on the run its section was made (a wire loose): no count is written
+// for it, so the next start, reading, takes its starts from its first count and shows no rain and no
+// rate it never saw.
+TEST_F(CounterRoleTest, AGaugeNeverReadWritesNoCountToStartFrom) {
+    Write("SENSORS.INI", "[" + Section() + "]\r\nType=RainGauge\r\n");
+    counter->InjectCrcErrors(-1);
+    RunOnce();
+    EXPECT_EQ(Key("RunningCounter"), "(none)");
+    EXPECT_EQ(Key("TodayCounter"), "(none)");
+    counter->InjectCrcErrors(0);
+    StartStation();
+    Run(10000);
+    EXPECT_EQ(RainRow(StatusPage()), "0.00 in | 0.00 in | 0.00 in | 0.00 in | 0.00 in");
+    EXPECT_EQ(Key("RunningCounter"), "4200");
+    EXPECT_EQ(Key("TodayCounter"), "4200");
+}
