@@ -5,7 +5,8 @@
 //   is at zero (all its buffer holds is left unread), and nothing was read since that line (a client
 //   that has just read, and whose window our queued lines filled again at once, keeps its slot);
 // - lines sent to it are left untaken for two minutes: the window's edge has not moved since the first
-//   line sent after it last moved (the rule that closes such a client, whichever comes first).
+//   line sent after it last moved. The same rule closes such a client at its connection's next look; a
+//   newcomer that comes first takes its place.
 // Of the clients that show a sign, the one whose lines have been left untaken longest gives way, then
 // the one that has held its slot longest (the first in the list). A client that shows neither never
 // gives way: with none that shows a sign, the newcomer is turned away. A reader and a client whose
