@@ -63,6 +63,7 @@ public:
     TFtpUpload& Upload() { return *upload_; }
     TWeatherPosts& Posts() { return *posts_; }
     TAprsReport& Aprs() { return *aprs_; }
+    TStatusFeeds& Feeds() { return *feeds_; }
 
 private:
     TPublishingHost& station_;

@@ -1,10 +1,12 @@
 #include "publish/StatusFeeds.h"
 
 #include <memory>
+#include <vector>
 
 #include "net/WinsockLoader.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
+#include "publish/FeedGivingWay.h"
 #include "publish/TcpConnection.h"
 #include "station/PublishingHost.h"
 
@@ -14,8 +16,6 @@ constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
 // Connections closer together than this are one run; a run that goes on is told every minute.
 constexpr uint32_t kRunGapMs = 5000;
 constexpr uint32_t kRunTellMs = 60000;
-// A client of a full table that has shown no sign of reading for this long may give way to a newcomer.
-constexpr uint32_t kNoReadLimitMs = 2 * 60 * 1000;
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
@@ -104,22 +104,18 @@ bool TStatusFeeds::MakeRoom(net::TCustomWSocketServer& server) {
     // that no client gives way for a newcomer who is then turned away all the same.
     if (server.GetClientCount() > TCPClientCount) return false;
     station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
+        // Each client's window is looked at now: one that has just read shows it.
+        std::vector<TFeedClientSigns> signs;
+        for (int i = 0; i < server.GetClientCount(); ++i)
+            signs.push_back(static_cast<TCPConnection*>(server.GetClient(i))->Look());
         const uint32_t now = platform::GetTickCount();
-        TCPConnection* leaving = nullptr;
-        for (int i = 0; i < server.GetClientCount(); ++i) {
-            auto* client = static_cast<TCPConnection*>(server.GetClient(i));
-            if (client->Refused || client->State() != net::wsConnected ||
-                client->NoReadFor(now) < kNoReadLimitMs)
-                continue;
-            if (leaving == nullptr || client->Unread() > leaving->Unread() ||
-                (client->Unread() == leaving->Unread() && client->NoReadFor(now) > leaving->NoReadFor(now)))
-                leaving = client;
-        }
-        if (leaving == nullptr) return; // the newcomer is turned away
+        const std::optional<size_t> gives = FeedClientGivingWay(signs, now);
+        if (!gives) return; // none shows that it does not read: the newcomer is turned away
+        auto* leaving = static_cast<TCPConnection*>(server.GetClient(static_cast<int>(*gives)));
         station_.LogStatus(platform::Format("TCP: Client %s gives its place to a newcomer: no sign that it "
                                             "reads for %u s, %u bytes unread as far as its window shows",
-                                            leaving->GetPeerAddr().c_str(), leaving->NoReadFor(now) / 1000,
-                                            leaving->Unread()));
+                                            leaving->GetPeerAddr().c_str(),
+                                            UntakenFor(signs[*gives], now) / 1000, leaving->Unread()));
         server.DropClient(leaving);
     });
     return true;

@@ -5,12 +5,12 @@
 // TCPEnabled and UDPEnabled.
 //
 // The server listens where the web server does ([HTTP] Addr). A client is greeted with "Malvoren 1-Wire
-// Systems, initializing..." CR LF. When all ten slots are taken, a newcomer takes the place of a client
-// that has shown no sign of reading for two minutes (TCPConnection): of those, the one whose window shows
-// the most left unread, then the one that has shown no sign the longest. A window that never shrinks
-// shows nothing either way (a client that reads each line at once and one whose system grows its buffer
-// while its program reads nothing look alike): of such clients, the one that has held its slot longest
-// goes. With no client to give way, the newcomer is sent "Sorry, too many clients" CR LF and closed.
+// Systems, initializing..." CR LF. When all ten slots are taken, a newcomer takes the place only of a
+// client that shows it does not read (publish/FeedGivingWay.h): its receive window shut, or the lines
+// sent to it left untaken for two minutes. A client that reads is never cut for a newcomer: while none
+// shows such a sign, the newcomer is sent "Sorry, too many clients" CR LF and closed. A client whose
+// system grows its buffer while its program reads nothing (Linux with default buffers) shows no sign
+// until that buffer is full: it keeps its slot until then.
 //
 // A refusal is not logged as a connection. Connections and refusals are told in runs: the first of a
 // run has its own line ("connected" and "disconnected", or "turned away"), the others within a few

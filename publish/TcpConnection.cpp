@@ -7,15 +7,12 @@
 #include "station/PublishingHost.h"
 
 namespace {
-// Lines not taken for this long: the client reads nothing.
-constexpr uint32_t kUntakenLimitMs = 2 * 60 * 1000;
 constexpr uint32_t kTakenCheckMs = 5000;
 // The connection's send buffer (the system doubles it).
 constexpr int kSendBufferBytes = 4096;
 } // namespace
 
-TCPConnection::TCPConnection(TPublishingHost& station)
-    : net::TWSocketClient(nullptr), station_(station), readSeenAt_(platform::GetTickCount()) {
+TCPConnection::TCPConnection(TPublishingHost& station) : net::TWSocketClient(nullptr), station_(station) {
     station_.Logged({"TCP/IP Error (Connecting client): ", "TCP/IP Error (Connecting client)"}, [&] {
         SetLineMode(true);
         LineEdit = true;
@@ -53,40 +50,39 @@ void TCPConnection::SendTimerTimer(platform::TTimer*) {
             const std::string& line = station_.StatusLineText();
             if (line.empty() || State() != net::wsConnected) {
                 SendTimer->SetEnabled(State() == net::wsConnected);
-            } else if (SendStr(line) > 0 && !untaken_) {
-                untaken_ = true;
-                untakenSince_ = platform::GetTickCount();
+            } else if (SendStr(line) > 0 && !signs_.Untaken) {
+                signs_.Untaken = true;
+                signs_.UntakenSince = platform::GetTickCount();
             }
         });
 }
 
-uint32_t TCPConnection::NoReadFor(uint32_t nowMs) const {
-    return platform::TicksElapsed(nowMs, readSeenAt_);
-}
-
-void TCPConnection::CheckTaken() {
-    if (State() != net::wsConnected) return;
+const TFeedClientSigns& TCPConnection::Look() {
+    signs_.InPlay = !Refused && State() == net::wsConnected;
+    signs_.WindowShut = false;
+    if (!signs_.InPlay) return signs_;
     const auto window = platform::winsock::GetPeerWindow(HSocket());
     if (!window) {
         // Not told: a line that leaves for the system counts as taken.
-        if (AllSent()) untaken_ = false;
-    } else {
-        // A read shows as the window growing back, or as the peer taking more than its window had room
-        // for at the last look (a shut window that our queued lines filled again at once).
-        widest_ = std::max(widest_, window->Width);
-        const uint32_t unread = widest_ - window->Width;
-        if (windowEdge_ != 0 && (unread < unread_ || window->Acked > windowEdge_))
-            readSeenAt_ = platform::GetTickCount();
-        unread_ = unread;
-        if (window->Edge() != windowEdge_) {
-            windowEdge_ = window->Edge();
-            untaken_ = false;
-        }
+        if (AllSent()) signs_.Untaken = false;
+        return signs_;
     }
-    if (untaken_ && platform::TicksElapsed(platform::GetTickCount(), untakenSince_) >= kUntakenLimitMs) {
-        TakenCheck->SetEnabled(false);
-        Abort();
+    if (window->Width) {
+        widest_ = std::max(widest_, *window->Width);
+        unread_ = widest_ - *window->Width;
+        signs_.WindowShut = *window->Width == 0;
     }
+    if (window->Edge() != windowEdge_) {
+        windowEdge_ = window->Edge();
+        signs_.Untaken = false;
+    }
+    return signs_;
+}
+
+void TCPConnection::CheckTaken() {
+    if (!Look().InPlay || !LeftUntakenTooLong(signs_, platform::GetTickCount())) return;
+    TakenCheck->SetEnabled(false);
+    Abort();
 }
 
 void TCPConnection::ClientDataSent(net::TCustomWSocket*, uint16_t) {

@@ -8,7 +8,7 @@ namespace platform::winsock {
 std::optional<PeerWindow> GetPeerWindow(int socket) {
     const auto figures = GetTcpFigures(socket);
     if (!figures || !figures->BytesAcked) return std::nullopt;
-    return PeerWindow{*figures->BytesAcked, figures->PeerWindow.value_or(0)};
+    return PeerWindow{*figures->BytesAcked, figures->PeerWindow};
 }
 
 } // namespace platform::winsock

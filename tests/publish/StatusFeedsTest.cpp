@@ -1,19 +1,26 @@
 // The TCP and UDP status feeds of the demo station on 127.0.0.1, with the test's own sockets as clients
-// and listener: the banner and the pace, the busy banner, the stop, an early client, a port in use, one
-// datagram a round, a failing datagram told once while the reading goes on, and the dial-up events.
+// and listener: the banner and the pace, the busy banner, the stop, which client of a full table gives
+// way to a newcomer, an early client, a port in use, one datagram a round, a failing datagram told once
+// while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/tmex/sim/DemoNet.h"
+#include "platform/winsock/PeerWindow.h"
+#include "publish/FeedGivingWay.h"
+#include "publish/StatusFeeds.h"
+#include "support/PeerPacedClock.h"
 #include "support/StationFixture.h"
 #include "tests/net/NetTestSupport.h"
 
 namespace {
 
 const std::string kBanner = "Malvoren 1-Wire Systems, initializing...\r\n";
+const std::string kBusy = "Sorry, too many clients\r\n";
 
 // A TCP client of the station: reads what is there without blocking.
 struct Client {
@@ -83,12 +90,11 @@ std::pair<int, int> ToldConnections(const std::string& log) {
     return told;
 }
 
-// A client socket with as small a receive buffer as the system allows (so its window shuts at once, and
-// the system does not grow it), not blocking.
-int SmallWindowClient(uint16_t port) {
+// A client socket with a receive buffer of `bytes` set before it connects (by default as small as the
+// system allows, so its window shuts at once), which the system does not grow; not blocking.
+int SmallWindowClient(uint16_t port, int bytes = 1) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int small = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     sockaddr_in here = net_test::Loopback(port);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
     net_test::SetNonBlocking(fd);
@@ -117,7 +123,71 @@ protected:
         form.Publishing().StartTCPServices();
         return form;
     }
+    // The feed alone, its clients sent a status line of the demo's length every second, on a clock that
+    // runs at most a hundred times as fast as real time: what the system tells of a client's window a
+    // moment later (a delayed acknowledgement) is seen within seconds of station time, not after the
+    // minutes that the simulated clock would otherwise run through in that moment.
+    TMainForm& StartPacedFeed(uint16_t port) {
+        auto paced = std::make_shared<korvane_test::PeerPacedClock>(korvane_test::kDefaultStartMs, 1000000);
+        paced->MaxSpeed = 100;
+        platform::Clock::Install(paced);
+        clock_ = paced;
+        StatusLine = "20.5 -3.1 1012.4 67 3.2 5.4 270 0.00 12.70 18.2 19.1 20.0 21.3 22.4 23.5 24.6 25.7 "
+                     "26.8 27.9 28.0 29.1\r\n";
+        return StartFeedAlone(port);
+    }
+    void TearDown() override {
+        StationFixture::TearDown();
+        StatusLine.clear();
+    }
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+    uint32_t Since(uint32_t start) const { return platform::TicksElapsed(clock_->TickCount(), start); }
+    // Runs the loop until `done`, the readers reading all that came before each look.
+    bool RunReading(std::vector<std::unique_ptr<Client>>& readers, const std::function<bool()>& done,
+                    uint32_t limitMs) {
+        return platform::EventLoop::Get().RunUntil(
+            [&] {
+                for (auto& c : readers)
+                    c->Read();
+                return done();
+            },
+            limitMs);
+    }
+    // `n` clients that read each line as it comes, each greeted before the next connects.
+    std::vector<std::unique_ptr<Client>> Readers(uint16_t port, int n) {
+        std::vector<std::unique_ptr<Client>> readers;
+        for (int i = 0; i < n; ++i) {
+            readers.push_back(std::make_unique<Client>(port));
+            EXPECT_TRUE(Greeted(readers, *readers.back()));
+        }
+        return readers;
+    }
+    // Runs the loop until `client` has had its whole banner or is closed, the readers reading.
+    bool Greeted(std::vector<std::unique_ptr<Client>>& readers, Client& client) {
+        return RunReading(
+            readers, [&] { return !client.Read() || client.text.size() >= kBanner.size(); }, 60000);
+    }
+    // The window of the client connected from `fd` as the station's end of it sees it, while it has one.
+    std::optional<platform::winsock::PeerWindow> StationView(int fd) {
+        net::TWSocketClient* end = StationEnd(fd);
+        return end ? platform::winsock::GetPeerWindow(end->HSocket()) : std::nullopt;
+    }
+    bool WindowShut(int fd) {
+        const auto window = StationView(fd);
+        return window && window->Width == 0u;
+    }
+    // The station's end of the client connected from `fd`, while it has one.
+    net::TWSocketClient* StationEnd(int fd) {
+        sockaddr_in here{};
+        socklen_t length = sizeof here;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&here), &length);
+        auto* publishing = dynamic_cast<TStationPublishing*>(&form_->Publishing());
+        net::TWSocketServer* server = publishing ? publishing->Feeds().TCPServer.get() : nullptr;
+        for (int i = 0; server != nullptr && i < server->GetClientCount(); ++i)
+            if (server->GetClient(i)->GetPeerPort() == std::to_string(ntohs(here.sin_port)))
+                return server->GetClient(i);
+        return nullptr;
+    }
 };
 
 } // namespace
@@ -227,45 +297,138 @@ TEST_F(StatusFeedsTest, TheServerListensWhereTheWebServerDoesAndAClientThatReads
     ::close(sleeper);
 }
 
-// Nine clients that never read, with the buffers the system grows as data arrive, and one that reads
-// a minute's lines at a time hold the ten slots. From two minutes on, each newcomer takes the place of
-// one that never read; the one that reads keeps its slot, although it has held it longest, and so do
-// the newcomers: the next one is turned away.
-TEST_F(StatusFeedsTest, AFullTableGivesANewcomerThePlaceOfAClientThatShowsNoSignOfReading) {
+// Ten clients that read each line as it comes hold the ten slots for five minutes of station time. A
+// newcomer every half minute, before the two-minute mark and after it, is told the feed is busy: with
+// default buffers the station cannot tell a reader from a client that reads nothing, and a reader is
+// never cut for a newcomer.
+TEST_F(StatusFeedsTest, ReadersKeepTheirSlotsAndANewcomerToAFullTableIsToldItIsBusy) {
     uint16_t port = net_test::FreePort();
-    StartDemo("TCPEnabled=1\r\nTCPPort=" + std::to_string(port) + "\r\n");
-    Client reader(port);
-    ::close(reader.fd);
-    reader.fd = SmallWindowClient(port);
-    std::vector<int> idle;
-    for (int i = 0; i < 9; ++i) {
-        idle.push_back(net_test::RawConnect(port));
-        Run(50);
-    }
+    StartPacedFeed(port);
+    auto readers = Readers(port, 10);
     const uint32_t start = clock_->TickCount();
-    auto elapsed = [&] { return platform::TicksElapsed(clock_->TickCount(), start); };
-    for (uint32_t next = 60000; next <= 150000; next += 60000) {
-        Run(next - elapsed());
-        reader.Read();
+    for (uint32_t at = 30000; at <= 300000; at += 30000) {
+        ASSERT_TRUE(RunReading(
+            readers, [&] { return Since(start) >= at; }, 60000));
+        Client newcomer(port);
+        ASSERT_TRUE(Greeted(readers, newcomer)) << at;
+        EXPECT_EQ(newcomer.text, kBusy) << at;
+        for (size_t i = 0; i < readers.size(); ++i)
+            ASSERT_FALSE(readers[i]->closed) << "reader " << i << " cut at " << at << " ms";
     }
-    std::vector<std::unique_ptr<Client>> newcomers;
-    for (int i = 0; i < 10; ++i) {
-        newcomers.push_back(std::make_unique<Client>(port));
-        Run(1000);
-        for (auto& c : newcomers)
-            c->Read();
+    for (auto& c : readers)
+        EXPECT_GT(c->Lines(), 250); // a line a second, all read
+    EXPECT_EQ(CountLog("gives its place to a newcomer"), 0);
+}
+
+// Nine readers and a client that never reads, with a receive buffer of 4 KB set before it connects (so
+// its window shuts once that much lies unread), hold the ten slots. Once its window is shut, a newcomer
+// takes its place; the readers keep theirs, and after the two-minute mark the next newcomer is turned
+// away, as none of the ten then shows a sign.
+TEST_F(StatusFeedsTest, ANewcomerTakesThePlaceOfAClientWhoseWindowIsShutNeverOfAReader) {
+    uint16_t port = net_test::FreePort();
+    StartPacedFeed(port);
+    auto readers = Readers(port, 9);
+    const int sleeper = SmallWindowClient(port, 4096);
+    const uint32_t start = clock_->TickCount();
+    ASSERT_TRUE(RunReading(
+        readers, [&] { return StationEnd(sleeper) != nullptr; }, 60000));
+    ASSERT_TRUE(RunReading(
+        readers, [&] { return WindowShut(sleeper) || StationEnd(sleeper) == nullptr; }, 600000));
+    ASSERT_TRUE(WindowShut(sleeper)) << "closed after " << Since(start) << " ms without its window seen shut";
+    RecordProperty("window_shut_after_ms", static_cast<int>(Since(start)));
+    readers.push_back(std::make_unique<Client>(port));
+    Client& newcomer = *readers.back();
+    ASSERT_TRUE(Greeted(readers, newcomer));
+    EXPECT_EQ(newcomer.text.rfind(kBanner, 0), 0u) << newcomer.text;
+    EXPECT_EQ(StationEnd(sleeper), nullptr);
+    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 gives its place to a newcomer: no sign that it reads for "), 1);
+    ASSERT_TRUE(RunReading(
+        readers, [&] { return Since(start) >= 180000; }, 300000));
+    Client late(port);
+    ASSERT_TRUE(Greeted(readers, late));
+    EXPECT_EQ(late.text, kBusy);
+    for (size_t i = 0; i < readers.size(); ++i)
+        EXPECT_FALSE(readers[i]->closed) << "reader " << i;
+    EXPECT_EQ(CountLog("gives its place to a newcomer"), 1);
+    ::close(sleeper);
+}
+
+// Nine readers and one with a receive buffer of 4 KB that reads all it has only once its window has
+// shut, past the two-minute mark. The station's last look saw its window shut, but a newcomer that comes
+// right after it has read is turned away: the station looks at each window again before it chooses.
+TEST_F(StatusFeedsTest, ANewcomerRightAfterAShutWindowHasBeenReadIsTurnedAway) {
+    uint16_t port = net_test::FreePort();
+    StartPacedFeed(port);
+    auto readers = Readers(port, 9);
+    const int slow = SmallWindowClient(port, 4096);
+    std::string slowText;
+    const uint32_t start = clock_->TickCount();
+    ASSERT_TRUE(RunReading(
+        readers, [&] { return StationEnd(slow) != nullptr; }, 60000));
+    for (int reads = 0; Since(start) < 150000; ++reads) {
+        ASSERT_LT(reads, 20);
+        ASSERT_TRUE(RunReading(
+            readers, [&] { return WindowShut(slow); }, 300000))
+            << Since(start);
+        // Past a look of the station's own (every five seconds), still shut.
+        const uint32_t shut = clock_->TickCount();
+        ASSERT_TRUE(RunReading(
+            readers, [&] { return Since(shut) >= 6000; }, 60000));
+        ASSERT_TRUE(WindowShut(slow));
+        const uint64_t edge = StationView(slow)->Edge();
+        ASSERT_TRUE(net_test::DrainInto(slow, slowText));
+        // The system tells the station of the room at once; the loop does not run meanwhile.
+        platform::RealClock real;
+        const uint64_t readAt = real.MonotonicMs();
+        for (auto now = StationView(slow); now && now->Edge() == edge; now = StationView(slow)) {
+            ASSERT_LT(real.MonotonicMs() - readAt, 5000u) << "the station never saw the read";
+            std::this_thread::yield();
+        }
     }
-    reader.Read();
-    EXPECT_FALSE(reader.closed);
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(newcomers[i]->text.rfind(kBanner, 0), 0u) << i << ": " << newcomers[i]->text;
-        EXPECT_FALSE(newcomers[i]->closed) << i;
-    }
-    EXPECT_EQ(newcomers[9]->text, "Sorry, too many clients\r\n");
-    EXPECT_EQ(CountLog("TCP: Client 127.0.0.1 gives its place to a newcomer: no sign that it reads for "), 9);
-    EXPECT_LE(elapsed(), 4 * 60000u);
-    for (int fd : idle)
-        ::close(fd);
+    Client newcomer(port);
+    ASSERT_TRUE(Greeted(readers, newcomer));
+    EXPECT_EQ(newcomer.text, kBusy);
+    EXPECT_TRUE(net_test::DrainInto(slow, slowText)) << "the slow reader was cut";
+    for (size_t i = 0; i < readers.size(); ++i)
+        EXPECT_FALSE(readers[i]->closed) << "reader " << i;
+    EXPECT_EQ(CountLog("gives its place to a newcomer"), 0);
+    ::close(slow);
+}
+
+// The choice itself, with the clock passed in: the signs each client showed at its connection's last
+// look, and which one gives way.
+TEST_F(StatusFeedsTest, OnlyAClientThatShowsItDoesNotReadGivesWayTheLongestUntakenFirst) {
+    using Signs = std::vector<TFeedClientSigns>;
+    const uint32_t now = 5000000;
+    const TFeedClientSigns quiet{true, false, false, 0};            // nothing seen (default buffers)
+    const TFeedClientSigns inFlight{true, false, true, now - 4000}; // a line not yet acknowledged
+    const TFeedClientSigns almost{true, false, true, now - kFeedUntakenLimitMs + 1};
+    const TFeedClientSigns untaken{true, false, true, now - kFeedUntakenLimitMs};
+    const TFeedClientSigns shut{true, true, true, now - 40000};
+    const TFeedClientSigns shutLonger{true, true, true, now - 90000};
+    const TFeedClientSigns shutJustNow{true, true, true, now - 1000};
+    const TFeedClientSigns shutRead{true, true, false, 0}; // it read, and our queued lines filled it again
+    const TFeedClientSigns away{false, true, true, now - 900000}; // turned away, or closing
+
+    // Clients that show no sign keep their slots, the first (held longest) too: the newcomer is refused.
+    EXPECT_EQ(FeedClientGivingWay(Signs{}, now), std::nullopt);
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, inFlight, almost, quiet}, now), std::nullopt);
+    EXPECT_EQ(FeedClientGivingWay(Signs{away, quiet, inFlight, shutRead}, now), std::nullopt);
+    // A shut window gives way wherever it stands, however short a time its line has been left; so do
+    // lines left untaken for two minutes.
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, inFlight, shut, almost}, now), 2u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, shutRead, shutJustNow}, now), 2u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{almost, untaken, quiet}, now), 1u);
+    // Of several, the one left untaken longest, then the one that has held its slot longest.
+    EXPECT_EQ(FeedClientGivingWay(Signs{shutJustNow, shut, shutLonger, quiet}, now), 2u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{shutLonger, untaken, shut}, now), 1u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, shut, shut}, now), 1u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{shutJustNow, quiet, shutJustNow}, now), 0u);
+    // The two minutes are counted across the wrap of the clock's ticks.
+    const uint32_t wrapped = 30000;
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, {true, false, true, wrapped - kFeedUntakenLimitMs}}, wrapped),
+              1u);
+    EXPECT_EQ(FeedClientGivingWay(Signs{quiet, {true, false, true, wrapped - 60000}}, wrapped), std::nullopt);
 }
 
 // A client that connects and closes again and again costs the log four lines: its first connection
