@@ -517,7 +517,8 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
 }
 
 // One switched off, one whose every answer fails its CRC: neither has given a reading, so neither has a
-// value anywhere, from the start on.
+// value anywhere, from the start on; on a clock that counts from boot too (a station started with the
+// machine begins within its first two minutes, when a read at tick 0 would still look recent).
 TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
     sim::DS18B20& off = AddThermometer(0x22);
     off.SetTemperature(20.0);
@@ -525,6 +526,8 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
     garbled.SetTemperature(15.0);
     garbled.InjectCrcErrors(-1);
     Write("SENSORS.INI", Read("SENSORS.INI") + "[" + off.rom().Text() + "]\r\nRead=0\r\n");
+    clock_->SetTick(5000); // 5 s after boot
+    clock_->SetMonotonicMs(5000);
     TMainForm& form = StartStation();
     // Within the first minute, long before a sensor that reads nothing would count as stale.
     Run(50000);
@@ -546,8 +549,7 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
             << sensor->TempDescription;
         EXPECT_EQ(sensor->ReadEnabled, sensor->SerialSection() == off.rom().Text() ? 0 : 1);
         ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
-        // A hidden channel draws no curve and leaves its legend row empty ("-"), as a channel without a
-        // sensor.
+        // A hidden channel draws no curve and has no legend row, as a channel without a sensor.
         EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
             << sensor->TempDescription;
     }
