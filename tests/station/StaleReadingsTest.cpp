@@ -38,6 +38,9 @@ using namespace station_test;
 
 namespace {
 
+// Whether a value shows, output by output.
+using Where = std::map<std::string, bool>;
+
 // What the station publishes at one moment, output by output.
 struct Outputs {
     std::string start, wml, weather, xml, log, post, servlet, aprs, status, summary, now, title, tray;
@@ -74,14 +77,14 @@ struct Outputs {
     }
     // Where the values derived of readings show, output by output: the dew point (with the heat index),
     // and the wind chill.
-    std::map<std::string, bool> DewpointShown() const {
+    Where DewpointShown() const {
         return {{"KV_Dewpoint", tags.at("Dewpoint") != "(n/a)"},
                 {"KV_HeatIndex", tags.at("HeatIndex") != "(n/a)"},
                 {"weather.html", Has(weather, "Dewpoint &nbsp;")},
                 {"graph", dewpointShown},
                 {"post", Has(post, "&dewptf=")}};
     }
-    std::map<std::string, bool> WindChillShown() const {
+    Where WindChillShown() const {
         return {{"KV_WindChill", tags.at("WindChill") != "(n/a)"},
                 {"weather.html", Has(weather, "Windchill &nbsp;")},
                 {"graph", windChillShown},
@@ -95,6 +98,12 @@ struct Outputs {
         return std::stod(xml.substr(at + 7));
     }
 };
+
+// Whether a value shows in each output of a table (`shown`), or in none.
+void ExpectIn(const Where& where, bool shown, const std::string& what) {
+    for (const auto& [output, is] : where)
+        EXPECT_EQ(is, shown) << what << ": " << output;
+}
 
 } // namespace
 
@@ -254,8 +263,7 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     ASSERT_TRUE(before.Has(before.title, " - ")) << before.title;
     ASSERT_TRUE(before.Has(before.servlet, "&WSp=")) << before.servlet;
     ASSERT_TRUE(before.windShown && before.windRecording && before.rainShown && before.temperatureShown);
-    for (const auto& [output, shown] : before.WindChillShown())
-        ASSERT_TRUE(shown) << output;
+    ExpectIn(before.WindChillShown(), true, "the wind chill");
     ASSERT_TRUE(before.OwnLine("RainGauge") && before.OwnLine("Lightning")) << before.ownLines.size();
 
     // Twelve minutes of silence: three minutes in, the counters' values (read every second) are no
@@ -288,8 +296,7 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     for (const char* item : {"wind", "direction", "rain", "counter", "channelA"})
         EXPECT_EQ(during.dde.at(item), "") << item;
     // The wind chill goes with the wind, whatever the temperature.
-    for (const auto& [output, shown] : during.WindChillShown())
-        EXPECT_FALSE(shown) << output;
+    ExpectIn(during.WindChillShown(), false, "the wind chill");
     // Only the thermometer adds a line to its own file.
     EXPECT_EQ(during.ownLines.size(), 1u);
     EXPECT_TRUE(during.OwnLine(SensorSet().DS1820Sensors[0]->Description));
@@ -348,8 +355,7 @@ TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhi
     EXPECT_FALSE(o.Has(o.wml, "/WAP/DS1820/0")) << o.wml;
     EXPECT_EQ(o.dde.at("thermometer"), "");
     EXPECT_FALSE(o.OwnLine(sensor.Description));
-    for (const auto& [output, shown] : o.WindChillShown())
-        EXPECT_FALSE(shown) << output;
+    ExpectIn(o.WindChillShown(), false, "the wind chill");
     for (int field : {1, 2, 3})
         EXPECT_EQ(o.StatusField(field), "0.0") << field << ": " << o.status;
     EXPECT_GT(std::stod(o.StatusField(4)), 0.0) << o.status;
@@ -387,10 +393,8 @@ TEST_F(StaleReadingsTest, AMainThermometerSwitchedOffGivesNoDewpointHeatIndexOrW
     ASSERT_EQ(o.tags.at("Temperature"), "(n/a)");
     ASSERT_NE(o.tags.at("Humidity"), "(n/a)");
     ASSERT_NE(o.tags.at("WindSpeed"), "(n/a)");
-    for (const auto& [output, shown] : o.DewpointShown())
-        EXPECT_FALSE(shown) << output << "\n" << o.weather;
-    for (const auto& [output, shown] : o.WindChillShown())
-        EXPECT_FALSE(shown) << output;
+    ExpectIn(o.DewpointShown(), false, "the dew point");
+    ExpectIn(o.WindChillShown(), false, "the wind chill");
 }
 
 TEST_F(StaleReadingsTest, DewpointAndHeatIndexGoWithAMainThermometerThatStopsReading) {
@@ -398,14 +402,12 @@ TEST_F(StaleReadingsTest, DewpointAndHeatIndexGoWithAMainThermometerThatStopsRea
     TMainForm& form = StartStation();
     Run(2 * 60000);
     const Outputs before = Publish(form);
-    for (const auto& [output, shown] : before.DewpointShown())
-        ASSERT_TRUE(shown) << output << "\n" << before.weather;
+    ExpectIn(before.DewpointShown(), true, "the dew point");
     outdoor->Remove();
     Run(6 * 60000);
     const Outputs o = Publish(form);
     ASSERT_NE(o.tags.at("Humidity"), "(n/a)");
-    for (const auto& [output, shown] : o.DewpointShown())
-        EXPECT_FALSE(shown) << output;
+    ExpectIn(o.DewpointShown(), false, "the dew point");
 }
 
 // A humidity sensor and a barometer that stop reading are published as sensors the station does not
@@ -416,9 +418,8 @@ TEST_F(StaleReadingsTest, AHumiditySensorAndABarometerThatStopReadingArePublishe
     Run(2 * 60000);
     // Where each shows: its link, its section, tag, post and APRS fields, DDE items, status line field,
     // summary letter, its own DATA file.
-    using Shown = std::map<std::string, bool>;
     auto humidityShown = [](const Outputs& o) {
-        return Shown{{"start", o.Has(o.start, "HREF='/HUMIDITY/0'")},
+        return Where{{"start", o.Has(o.start, "HREF='/HUMIDITY/0'")},
                      {"wml", o.Has(o.wml, "/WAP/HUMIDITY/0")},
                      {"weather.html", o.Has(o.weather, "Outdoor humidity")},
                      {"xml", o.Has(o.xml, "<humidity>")},
@@ -432,7 +433,7 @@ TEST_F(StaleReadingsTest, AHumiditySensorAndABarometerThatStopReadingArePublishe
                      {"own file", o.OwnLine("Outdoor humidity")}};
     };
     auto barometerShown = [](const Outputs& o) {
-        return Shown{{"start", o.Has(o.start, "HREF='/BAROMETER'")},
+        return Where{{"start", o.Has(o.start, "HREF='/BAROMETER'")},
                      {"wml", o.Has(o.wml, "/WAP/BAROMETER")},
                      {"xml", o.Has(o.xml, "<barometer>")},
                      {"tag", o.tags.at("Barometer") != "(n/a)"},
@@ -444,18 +445,14 @@ TEST_F(StaleReadingsTest, AHumiditySensorAndABarometerThatStopReadingArePublishe
                      {"own file", o.OwnLine("Barometer")}};
     };
     const Outputs before = Publish(form);
-    for (const auto& [output, shown] : humidityShown(before))
-        ASSERT_TRUE(shown) << "humidity: " << output;
-    for (const auto& [output, shown] : barometerShown(before))
-        ASSERT_TRUE(shown) << "barometer: " << output;
+    ExpectIn(humidityShown(before), true, "humidity");
+    ExpectIn(barometerShown(before), true, "barometer");
     humidity->Remove();
     barometer->Remove();
     Run(6 * 60000); // past five read intervals of a minute
     const Outputs o = Publish(form);
-    for (const auto& [output, shown] : humidityShown(o))
-        EXPECT_FALSE(shown) << "humidity: " << output;
-    for (const auto& [output, shown] : barometerShown(o))
-        EXPECT_FALSE(shown) << "barometer: " << output;
+    ExpectIn(humidityShown(o), false, "humidity");
+    ExpectIn(barometerShown(o), false, "barometer");
     EXPECT_TRUE(o.log.ends_with("\t0.0\t0.00\t0.00\t0.00\t0.00")) << "humidity, rain, pressure: " << o.log;
     EXPECT_NE(o.tags.at("Temperature"), "(n/a)");
 }
