@@ -214,7 +214,8 @@ public:
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
         for (const PublishKind* kind : PublishKinds().By(&PublishKind::temperatureOrder))
             if (kind->temperatureRows) kind->temperatureRows(*this);
-        // The wind chill while the main temperature and the wind are current.
+        // The wind chill while the main temperature and the wind are current (a wind chill means a current
+        // main temperature).
         const TCurrentReadings& readings = context_.Station.Readings();
         const std::optional<TTemperatureNow> now = readings.MainTemperature();
         const std::optional<TDerivedNow> chill = readings.WindChill();
