@@ -8,8 +8,6 @@
 #include "onewire/FaultRun.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorHost.h"
-#include "onewire/SensorTables.h"
-#include "onewire/WindData.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -155,12 +153,9 @@ float CalculateHeatIndex(float temperature, float humidity) {
     return static_cast<float>(result);
 }
 
-float CalculateWindchill() {
-    SensorHost* host = InstalledSensorHost();
-    float ta = host ? host->MainTemperatureF() : 0.0f;
+float CalculateWindchill(float ta, double revolutionsPerSecond) {
     float celsius = (ta - 32) * 5 / 9;
-    if (!SensorSet().WindPresent || !SensorSet().WindSensor) return celsius;
-    double v = SensorSet().WindSensor->MinAvgSpeed * 2.453; // revolutions per second to miles per hour
+    double v = revolutionsPerSecond * 2.453; // revolutions per second to miles per hour
     double p = std::pow(v, 0.16);
     double chill = 35.74 + 0.6215 * ta - 35.75 * p + 0.4275 * ta * p;
     if (chill > ta) chill = ta;
@@ -171,15 +166,6 @@ float CalculateWindchill() {
     }
     windchillRun.Succeeded(Log);
     return static_cast<float>(result);
-}
-
-float GetWindchill() {
-    float chill = CalculateWindchill();
-    return Microlan::Bus().UseCelsius ? chill : CelsiusToFahrenheit(chill);
-}
-
-float GetWindchillCelsius() {
-    return CalculateWindchill();
 }
 
 char TemperatureUnitLetter() {

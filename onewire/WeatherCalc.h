@@ -1,8 +1,7 @@
 #pragma once
 // Derived weather values and unit helpers: sunrise and sunset, dew point, heat index, wind chill, the
-// Celsius/Fahrenheit conversions and trigonometry in degrees. No state of their own; the wind chill
-// reads the station's main temperature and the wind object, the sun times the station's time zone
-// (both through the SensorHost).
+// Celsius/Fahrenheit conversions and trigonometry in degrees. No state of their own; the sun times read
+// the station's time zone through the SensorHost.
 #include <cstdint>
 
 // Local time of sunrise (sunset non-zero: sunset) as hours + minutes / 100 (6.45 is 06:45), or -1.0 when
@@ -18,11 +17,9 @@ float CalculateHeatIndex(float temperature, float humidity);
 // The heat index to show for a sensor that holds one (Celsius; 0.0 where the formula does not apply):
 // the held value where the formula applies, else the air temperature, as CalculateHeatIndex gives it.
 double ShownHeatIndex(double heatIndex, double temperature, double humidity);
-// Wind chill in Celsius from the main temperature and the wind's minute average.
-float CalculateWindchill();
-// The wind chill in the station unit (Celsius when UseCelsius is set, else Fahrenheit).
-float GetWindchill();
-float GetWindchillCelsius();
+// Wind chill in Celsius from a temperature in Fahrenheit and the wind's minute average in revolutions
+// per second (never above the temperature).
+float CalculateWindchill(float fahrenheit, double revolutionsPerSecond);
 
 char TemperatureUnitLetter();
 float CelsiusToFahrenheit(float x);

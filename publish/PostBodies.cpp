@@ -46,10 +46,7 @@ std::string UpdaterawBody(const TReportValues& v, const std::string& userId, con
     if (v.Rain) body += Format("&rainin=%3.2f", v.Inches(v.LastHour));
     if (v.Barometer) body += Format("&baromin=%3.2f", v.PressureInHg);
     if (v.Humidity) body += Format("&humidity=%2.1f", v.HumidityPercent);
-    if (v.Humidity && v.TemperatureSensor) {
-        float dewpoint = CelsiusToFahrenheit(CalculateDewpoint(v.TemperatureC, v.HumidityPercent));
-        body += Format("&dewptf=%2.1f", dewpoint);
-    }
+    if (v.Dewpoint) body += Format("&dewptf=%2.1f", CelsiusToFahrenheit(v.DewpointC));
     body += Format("&weather=%s&clouds=n/a&softwaretype=Malvoren+1-Wire&action=updateraw", weather);
     return body;
 }

@@ -59,5 +59,9 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.Humidity = true;
         v.HumidityPercent = now->Percent;
     }
+    if (const std::optional<TDerivedNow> dewpoint = readings.Dewpoint()) {
+        v.Dewpoint = true;
+        v.DewpointC = dewpoint->C;
+    }
     return v;
 }

@@ -36,6 +36,9 @@ struct TReportValues {
     // Humidity of the main humidity sensor.
     bool Humidity = false;
     float HumidityPercent = 0;
+    // The dew point (Celsius), a value while the main temperature and the humidity are both current.
+    bool Dewpoint = false;
+    float DewpointC = 0;
 
     // Inches of a count distance (0 when the gauge has no counts per inch).
     double Inches(uint32_t counts) const {

@@ -214,13 +214,16 @@ public:
         out_ += Head("Current") + Head("High") + Head("Low") + Head("More") + "</TR>";
         for (const PublishKind* kind : PublishKinds().By(&PublishKind::temperatureOrder))
             if (kind->temperatureRows) kind->temperatureRows(*this);
-        // The wind chill of the main temperature while it is current.
-        const std::optional<TTemperatureNow> now = context_.Station.Readings().MainTemperature();
-        if (now && now->C < s_.WCUpperLimit) {
+        // The wind chill while the main temperature and the wind are current (a wind chill means a current
+        // main temperature).
+        const TCurrentReadings& readings = context_.Station.Readings();
+        const std::optional<TTemperatureNow> now = readings.MainTemperature();
+        const std::optional<TDerivedNow> chill = readings.WindChill();
+        if (chill && now->C < s_.WCUpperLimit) {
             DS1820* first = SensorSet().DS1820Sensors[0];
             const char letter = first != nullptr ? (first->Celsius ? 'C' : 'F') : TemperatureUnitLetter();
-            const char* color = static_cast<int>(GetWindchillCelsius()) <= 0 ? "#0000FF" : "#ff0000";
-            DerivedRow("Windchill", color, static_cast<int>(GetWindchill()), letter);
+            const char* color = static_cast<int>(chill->C) <= 0 ? "#0000FF" : "#ff0000";
+            DerivedRow("Windchill", color, static_cast<int>(chill->InUnit), letter);
         }
         out_ += "</TABLE></TD></TR>";
     }
@@ -402,21 +405,23 @@ void DS2438TemperatureRows(StatusPageWriter& page) {
         if (t->PrintTempOnHTML) page.TemperatureRow(*t);
 }
 
-// The humidity sensors' temperatures, then the dew point and heat index of the main one.
+// The humidity sensors' temperatures, then the dew point and heat index of the main one while the main
+// temperature is current too.
 void HumidityTemperatureRows(StatusPageWriter& page) {
     if (SensorSet().HumiditySensors.Count() == 0) return;
     for (Humidity* h : CurrentSensors(SensorSet().HumiditySensors))
         if (h->PrintTempOnHTML) page.TemperatureRow(*h);
     const TCurrentReadings& readings = page.Context().Station.Readings();
-    const std::optional<THumidityNow> now = readings.MainHumidity();
-    if (!now) return;
-    const char letter = now->Sensor->Celsius ? 'C' : 'F';
-    Page(page).DerivedRow("Dewpoint", "#ff0000", now->Dewpoint, letter);
-    // The limits are Celsius, whatever unit the main thermometer shows; the heat index needs the main
-    // temperature current.
-    const std::optional<TTemperatureNow> temperature = readings.MainTemperature();
-    if (temperature && temperature->C > 27.0f && now->Percent > 40.0f)
-        Page(page).DerivedRow("Heat Index", "#ff0000", now->HeatIndex, letter);
+    const std::optional<TDerivedNow> dewpoint = readings.Dewpoint(), heatIndex = readings.HeatIndex();
+    if (!dewpoint || !heatIndex) return;
+    // Both made of the current main temperature and humidity.
+    const TTemperatureNow temperature = *readings.MainTemperature();
+    const THumidityNow humidity = *readings.MainHumidity();
+    const char letter = humidity.Sensor->Celsius ? 'C' : 'F';
+    Page(page).DerivedRow("Dewpoint", "#ff0000", dewpoint->InUnit, letter);
+    // The limits are Celsius, whatever unit the main thermometer shows.
+    if (temperature.C > 27.0f && humidity.Percent > 40.0f)
+        Page(page).DerivedRow("Heat Index", "#ff0000", heatIndex->InUnit, letter);
 }
 
 std::string StatusPageText(TPublishContext& context) {

@@ -37,6 +37,11 @@ std::string HourMinute(const platform::DosTime& time) {
     return Format("%02d:%02d", time.ti_hour, time.ti_min);
 }
 
+// A derived value while current, in the station's unit; "(n/a)" otherwise.
+std::string DerivedTag(const std::optional<TDerivedNow>& value) {
+    return value ? FormatFloat("0.0", value->InUnit) : "(n/a)";
+}
+
 Answer AlwaysTag(TPublishContext& context, const std::string& name) {
     auto is = [&](const char* tag) { return platform::SameText(name, tag); };
     if (is("Time")) return platform::DateTimeToStr(platform::Now());
@@ -71,11 +76,7 @@ Answer WindTag(const TCurrentReadings& readings, const std::string& name) {
         return now->Prevailing ? FormatFloat("000", wind.CalculateDirection()) : "(n/a)";
     if (is("WindMaxDirection")) return FormatFloat("000", wind.MaxSpeedDir * 22.5);
     if (is("WindMaxDirectionName")) return CompassName(wind.MaxSpeedDir);
-    if (is("WindChill")) {
-        // The wind chill is the main temperature's: none without it.
-        const std::optional<TTemperatureNow> temperature = readings.MainTemperature();
-        return temperature ? FormatFloat("0.0", temperature->WindChill) : "(n/a)";
-    }
+    if (is("WindChill")) return DerivedTag(readings.WindChill());
     return std::nullopt;
 }
 
@@ -124,8 +125,8 @@ Answer HumidityTag(const TCurrentReadings& readings, const std::string& name) {
     if (is("HumidityMin")) return FormatFloat("00", now->Min);
     if (is("HumidityMinAt")) return markTime(false);
     if (is("Humidity")) return FormatFloat("00", now->Percent);
-    if (is("Dewpoint")) return FormatFloat("0.0", now->Dewpoint);
-    if (is("HeatIndex")) return FormatFloat("0.0", now->HeatIndex);
+    if (is("Dewpoint")) return DerivedTag(readings.Dewpoint());
+    if (is("HeatIndex")) return DerivedTag(readings.HeatIndex());
     return std::nullopt;
 }
 

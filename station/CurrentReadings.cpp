@@ -1,14 +1,25 @@
 // The accessors of the latest readings: a group's values while the round found it current, and its
-// sensor as the set holds it now (a rescan between two rounds leaves a flag of a sensor that is gone).
+// sensor as the set holds it now (a rescan between two rounds leaves a flag of a sensor that is gone);
+// a derived value made of the current groups when it is asked for.
 #include "station/CurrentReadings.h"
 
 #include "onewire/Humidity.h"
+#include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
-#include "station/Unit1.h"
+#include "onewire/WeatherCalc.h"
+#include "onewire/WindData.h"
+
+namespace {
+
+TDerivedNow Derived(float celsius) {
+    return {.C = celsius, .InUnit = Microlan::Bus().UseCelsius ? celsius : CelsiusToFahrenheit(celsius)};
+}
+
+} // namespace
 
 std::optional<TTemperatureNow> TCurrentReadings::MainTemperature() const {
     if (!TemperatureCurrent || !TemperatureRead ||
-        SensorSet().TemperatureSensors[MainTemperatureSensor] == nullptr)
+        SensorSet().TemperatureSensors[MainTemperatureIndex] == nullptr)
         return std::nullopt;
     return TTemperatureNow{.InUnit = Temperature,
                            .Max = TemperatureMax,
@@ -18,8 +29,7 @@ std::optional<TTemperatureNow> TCurrentReadings::MainTemperature() const {
                            .C = TemperatureC,
                            .F = TemperatureF,
                            .MaxC = TemperatureMaxC,
-                           .MinC = TemperatureMinC,
-                           .WindChill = WindChill};
+                           .MinC = TemperatureMinC};
 }
 
 std::optional<TWindNow> TCurrentReadings::Wind() const {
@@ -63,12 +73,28 @@ std::optional<TBarometerNow> TCurrentReadings::Pressure() const {
 }
 
 std::optional<THumidityNow> TCurrentReadings::MainHumidity() const {
-    ::Humidity* sensor = SensorSet().HumiditySensors[MainHumiditySensor];
+    ::Humidity* sensor = SensorSet().HumiditySensors[MainHumidityIndex];
     if (!HumidityCurrent || sensor == nullptr) return std::nullopt;
-    return THumidityNow{.Sensor = sensor,
-                        .Percent = Humidity,
-                        .Max = HumidityMax,
-                        .Min = HumidityMin,
-                        .Dewpoint = Dewpoint,
-                        .HeatIndex = HeatIndex};
+    return THumidityNow{.Sensor = sensor, .Percent = Humidity, .Max = HumidityMax, .Min = HumidityMin};
+}
+
+std::optional<TDerivedNow> TCurrentReadings::Dewpoint() const {
+    const std::optional<TTemperatureNow> temperature = MainTemperature();
+    const std::optional<THumidityNow> humidity = MainHumidity();
+    if (!temperature || !humidity) return std::nullopt;
+    return Derived(CalculateDewpoint(temperature->C, humidity->Percent));
+}
+
+std::optional<TDerivedNow> TCurrentReadings::HeatIndex() const {
+    const std::optional<TTemperatureNow> temperature = MainTemperature();
+    const std::optional<THumidityNow> humidity = MainHumidity();
+    if (!temperature || !humidity) return std::nullopt;
+    return Derived(CalculateHeatIndex(temperature->C, humidity->Percent));
+}
+
+std::optional<TDerivedNow> TCurrentReadings::WindChill() const {
+    const std::optional<TTemperatureNow> temperature = MainTemperature();
+    const std::optional<TWindNow> wind = Wind();
+    if (!temperature || !wind) return std::nullopt;
+    return Derived(CalculateWindchill(temperature->F, wind->Sensor->MinAvgSpeed));
 }

@@ -5,10 +5,11 @@
 // formats them.
 //
 // An output reads a group through its accessor (MainTemperature(), Wind(), Rain(), Pressure(),
-// MainHumidity()), which gives the group's values while they are current and nothing otherwise, and a
-// sensor of a table through CurrentSensor() or CurrentSensors(). What is not current is published as
-// the station publishes a sensor it does not have: left out, "(n/a)", dots, or the zeros of the status
-// line. Only the accessors read the flags of the round (TemperatureCurrent...).
+// MainHumidity()), which gives the group's values while they are current and nothing otherwise, a value
+// derived of groups (Dewpoint(), HeatIndex(), WindChill()) while every group it is made of is current,
+// and a sensor of a table through CurrentSensor() or CurrentSensors(). What is not current is published
+// as the station publishes a sensor it does not have: left out, "(n/a)", dots, or the zeros of the
+// status line. Only the accessors read the flags of the round (TemperatureCurrent...).
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -20,13 +21,11 @@ class Humidity;
 class RainGauge;
 class WindData;
 
-// The main temperature while current, in the main thermometer's unit and in fixed units, with the
-// wind chill made of it (the station's unit).
+// The main temperature while current, in the main thermometer's unit and in fixed units.
 struct TTemperatureNow {
     float InUnit = 0, Max = 0, Min = 0;
     platform::DosTime MaxTime, MinTime;
     float C = 0, F = 0, MaxC = 0, MinC = 0;
-    float WindChill = 0;
 };
 
 // The wind while current: its sensor, the speeds in m/s and in the configured unit, the vane's
@@ -56,10 +55,16 @@ struct TBarometerNow {
     float InHg = 0, MaxInHg = 0, MinInHg = 0, ChangeInHg = 0;
 };
 
-// The main humidity sensor while current, with the dew point and heat index (the station's unit).
+// The main humidity sensor while current.
 struct THumidityNow {
     Humidity* Sensor = nullptr; // never null
-    float Percent = 0, Max = 0, Min = 0, Dewpoint = 0, HeatIndex = 0;
+    float Percent = 0, Max = 0, Min = 0;
+};
+
+// A value derived of current readings (the dew point, the heat index, the wind chill): in Celsius and in
+// the station's unit (korvane.ini's Celsius).
+struct TDerivedNow {
+    float C = 0, InUnit = 0;
 };
 
 struct TCurrentReadings {
@@ -68,14 +73,13 @@ struct TCurrentReadings {
     platform::DosTime TemperatureMaxTime, TemperatureMinTime;
     // The same in fixed units.
     float TemperatureC = 0, TemperatureF = 0, TemperatureMaxC = 0, TemperatureMinC = 0;
-    float WindChill = 0; // station unit
     // Wind: m/s, and the configured unit.
     float WindSpeedMs = 0, WindGustMs = 0, WindMaxMs = 0;
     float WindSpeed = 0, WindGust = 0, WindMax = 0;
     // Rain, in inches.
     float RainToday = 0, RainRate = 0, RainHour = 0, RainWeek = 0, RainMonth = 0;
     // Main humidity sensor.
-    float Humidity = 0, HumidityMax = 0, HumidityMin = 0, Dewpoint = 0, HeatIndex = 0;
+    float Humidity = 0, HumidityMax = 0, HumidityMin = 0;
     // Barometer: configured unit, then inches of mercury, and the change against an hour ago.
     float Barometer = 0, BarometerMax = 0, BarometerMin = 0;
     float BarometerInHg = 0, BarometerMaxInHg = 0, BarometerMinInHg = 0, BarometerChangeInHg = 0;
@@ -91,6 +95,9 @@ struct TCurrentReadings {
     // (iButton::ValuesCurrent), as of the last round (TMainForm::MarkCurrentReadings).
     bool TemperatureCurrent = false, WindCurrent = false, RainCurrent = false, BarometerCurrent = false,
          HumidityCurrent = false;
+    // The places of the main thermometer and the main humidity sensor in their tables, as of the same
+    // round.
+    int MainTemperatureIndex = 0, MainHumidityIndex = 0;
     // The wind's prevailing direction has directions counted since the histogram's restart
     // (WindData::HasPrevailingDirection); without, WindDirectionDegrees and WindCompassPoint are no value.
     bool PrevailingDirection = false;
@@ -102,6 +109,12 @@ struct TCurrentReadings {
     std::optional<TRainNow> Rain() const;
     std::optional<TBarometerNow> Pressure() const;
     std::optional<THumidityNow> MainHumidity() const;
+    // The derived values while every group they are made of is current, else none: the dew point and
+    // the heat index of the main temperature and the main humidity, the wind chill of the main
+    // temperature and the wind's minute average.
+    std::optional<TDerivedNow> Dewpoint() const;
+    std::optional<TDerivedNow> HeatIndex() const;
+    std::optional<TDerivedNow> WindChill() const;
 };
 
 // One sensor of a table while its values are current (it samples and has read its device lately),

@@ -51,7 +51,8 @@ void EmptyStaleDDEItems(TDdeItems& dde, const TCurrentReadings& readings) {
         Empty({dde.DDEWindDirAVG});
     if (!readings.Rain()) Empty({dde.DDERainToday, dde.DDERainRate, dde.DDERainCounter});
     if (!readings.Pressure()) Empty({dde.DDEBarometer});
-    if (!readings.MainTemperature()) Empty({dde.DDETemperature, dde.DDEWindChill});
+    if (!readings.MainTemperature()) Empty({dde.DDETemperature});
+    if (!readings.WindChill()) Empty({dde.DDEWindChill});
     if (!readings.MainHumidity()) Empty({dde.DDEHumidity});
     const TSensorSet& set = SensorSet();
     EmptyStale(set.DS1820Sensors, dde.DS1820Items, 1);

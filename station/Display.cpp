@@ -100,15 +100,14 @@ void TMainForm::DisplayTemperature(TMessage& message) {
 }
 
 void TMainForm::DisplayWindChillHeatIndex(TMessage&) {
-    CurrentReadings.WindChill = GetWindchill();
-    if (DDERunning) SetDDEText(Dde.DDEWindChill, FloatToStr(CurrentReadings.WindChill));
-    // Below the upper limit the wind chill is shown, above it the heat index, which needs a current
-    // humidity.
-    const std::optional<THumidityNow> humidity = CurrentReadings.MainHumidity();
-    float shown = CurrentReadings.TemperatureC < StationSettings.WCUpperLimit || !humidity
-                      ? CurrentReadings.WindChill
-                      : humidity->HeatIndex;
-    WChillTemp->SetCaption(TemperatureText(shown, TemperatureUnitLetter()));
+    // Each while the readings it is made of are current (the status line empties the item otherwise).
+    const std::optional<TDerivedNow> chill = CurrentReadings.WindChill();
+    if (DDERunning && chill) SetDDEText(Dde.DDEWindChill, FloatToStr(chill->InUnit));
+    // Below the upper limit the wind chill is shown, above it the heat index.
+    const std::optional<TDerivedNow> heatIndex = CurrentReadings.HeatIndex();
+    const std::optional<TDerivedNow> shown =
+        CurrentReadings.TemperatureC < StationSettings.WCUpperLimit || !heatIndex ? chill : heatIndex;
+    WChillTemp->SetCaption(shown ? TemperatureText(shown->InUnit, TemperatureUnitLetter()) : "");
 }
 
 void TMainForm::DisplayRain(TMessage&) {

@@ -293,6 +293,11 @@ void ShowValue(TChSettings& channel, std::optional<float> value) {
     channel.SetVisible(value.has_value());
 }
 
+// A derived value's channel shows it in the station's unit.
+void ShowValue(TChSettings& channel, const std::optional<TDerivedNow>& value) {
+    ShowValue(channel, value ? std::optional(value->InUnit) : std::nullopt);
+}
+
 // A graph records while it shows a channel; when it starts again, the recorder marks the gap with its
 // separators.
 void RecordWhileShown(TAbTrend& graph) {
@@ -468,14 +473,8 @@ void TMainForm::UpdateGraphs() {
             ShowValue(Rain->Channel(1), rain ? std::optional(rain->Today * inUnit) : std::nullopt);
             ShowValue(Rain->Channel(2), rain ? std::optional(rain->Rate * inUnit) : std::nullopt);
         }
-        if (SensorSet().HumiditySensors.Count() > 0) {
-            const std::optional<THumidityNow> humidity = r.MainHumidity();
-            ShowValue(DPWC->Channel(1), humidity ? std::optional(humidity->Dewpoint) : std::nullopt);
-        }
-        if (SensorSet().WindPresent) {
-            const std::optional<TTemperatureNow> temperature = r.MainTemperature();
-            ShowValue(DPWC->Channel(2), temperature ? std::optional(temperature->WindChill) : std::nullopt);
-        }
+        if (SensorSet().HumiditySensors.Count() > 0) ShowValue(DPWC->Channel(1), r.Dewpoint());
+        if (SensorSet().WindPresent) ShowValue(DPWC->Channel(2), r.WindChill());
         if (SensorSet().BarometerPresent && SensorSet().BarometerSensor) {
             const std::optional<TBarometerNow> pressure = r.Pressure();
             ShowValue(DPWC->Channel(3), pressure ? std::optional(pressure->Value) : std::nullopt);

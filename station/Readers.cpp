@@ -15,7 +15,6 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorKinds.h"
 #include "onewire/SensorTables.h"
-#include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
 #include "platform/Exceptions.h"
 #include "platform/Strings.h"
@@ -95,8 +94,10 @@ void TMainForm::MarkCurrentReadings() {
     TCurrentReadings& r = CurrentReadings;
     const TSensorSet& set = SensorSet();
     auto current = [](const iButton* sensor) { return sensor != nullptr && sensor->ValuesCurrent(); };
-    r.TemperatureCurrent = current(set.TemperatureSensors[MainTemperatureSensor]);
-    r.HumidityCurrent = current(set.HumiditySensors[MainHumiditySensor]);
+    r.MainTemperatureIndex = MainTemperatureSensor;
+    r.MainHumidityIndex = MainHumiditySensor;
+    r.TemperatureCurrent = current(set.TemperatureSensors[r.MainTemperatureIndex]);
+    r.HumidityCurrent = current(set.HumiditySensors[r.MainHumidityIndex]);
     r.WindCurrent = set.WindPresent && current(set.WindSensor.get());
     r.PrevailingDirection = r.WindCurrent && set.WindSensor->HasPrevailingDirection();
     r.RainCurrent = set.RainPresent && current(set.RainSensor.get());
@@ -261,10 +262,6 @@ bool TMainForm::ReadHumidity() {
             r.Humidity = static_cast<float>(sensor->GetValue());
             r.HumidityMax = static_cast<float>(sensor->GetMax());
             r.HumidityMin = static_cast<float>(sensor->GetMin());
-            float dewpoint = CalculateDewpoint(r.TemperatureC, r.Humidity);
-            float heatIndex = CalculateHeatIndex(r.TemperatureC, r.Humidity);
-            r.Dewpoint = Microlan::Bus().UseCelsius ? dewpoint : CelsiusToFahrenheit(dewpoint);
-            r.HeatIndex = Microlan::Bus().UseCelsius ? heatIndex : CelsiusToFahrenheit(heatIndex);
             if (DDERunning) SetDDEText(Dde.DDEHumidity, FloatToStr(sensor->GetValue()));
         }
         if (DDERunning) {

@@ -26,10 +26,6 @@ void TStationHost::ResetSampleCount() {
     SampleCount = 0;
 }
 
-float TStationHost::MainTemperatureF() const {
-    return form_.CurrentReadings.TemperatureF;
-}
-
 int TStationHost::TimezoneHours() const {
     return StationSettings.Timezone;
 }

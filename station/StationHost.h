@@ -1,7 +1,7 @@
 #pragma once
-// The main window as the 1-Wire layer's host: its status log, the reading rounds' count, the main
-// temperature and the time-zone settings, the data-log records the disk refused, and its bus session
-// (Microlan::Bus()). The window installs it for its lifetime.
+// The main window as the 1-Wire layer's host: its status log, the reading rounds' count, the time-zone
+// settings, the data-log records the disk refused, and its bus session (Microlan::Bus()). The window
+// installs it for its lifetime.
 #include "onewire/DataFiles.h"
 #include "onewire/SensorHost.h"
 
@@ -16,7 +16,6 @@ public:
 
     void LogStatus(const std::string& text) override;
     void ResetSampleCount() override;
-    float MainTemperatureF() const override;
     int TimezoneHours() const override;
     std::optional<bool> DaylightSaving() const override;
 

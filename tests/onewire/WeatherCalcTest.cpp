@@ -1,14 +1,11 @@
 // Sun times against almanac values (which catch degree/radian and quadrant slips), the daylight-saving
-// hour when the settings name none, dew point, heat index and the wind chill with a wind sensor.
+// hour when the settings name none, dew point, heat index and the wind chill.
 #include "TemperatureSensorNet.h"
 
 #include <cmath>
 
-#include "onewire/SensorTables.h"
+#include "onewire/Microlan.h"
 #include "onewire/WeatherCalc.h"
-#include "onewire/WindData.h"
-#include "platform/tmex/sim/DS2423.h"
-#include "station/CurrentReadings.h"
 #include "station/StationSettings.h"
 
 using namespace temperature_test;
@@ -35,11 +32,6 @@ protected:
             ini.DeleteKey("Weather", "DST");
             StationSettings.DST = true; // the default: the zone has daylight saving
         }
-    }
-    void TearDown() override {
-        SensorSet().WindSensor.Reset();
-        SensorSet().WindPresent = false;
-        TemperatureNetTest::TearDown();
     }
 };
 
@@ -81,35 +73,21 @@ TEST_F(WeatherCalcTest, DewpointAndHeatIndexOutsideAndInsideTheirRanges) {
     EXPECT_EQ(CountLog("SERVER: Error calculating dewpoint!"), 1);
 }
 
-TEST_F(WeatherCalcTest, WindChillFromTheWindSensorsMinuteAverage) {
-    form_->CurrentReadings.TemperatureF = 32.0f;
-    EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f); // no wind sensor: the air temperature
-    auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
-    WindData* wind = &SensorSet().WindSensor.Set(Make<WindData>(counter, 0));
-    SensorSet().WindPresent = true;
-    wind->MinAvgSpeed = 4.0766f; // 10 mph
-    EXPECT_NEAR(GetWindchill(), 23.73f, 0.005f);
-    EXPECT_NEAR(GetWindchillCelsius(), -4.60f, 0.005f);
+TEST_F(WeatherCalcTest, WindChillFromTheWindsMinuteAverage) {
+    EXPECT_NEAR(CalculateWindchill(32.0f, 4.0766), -4.60f, 0.005f); // 10 mph
+    EXPECT_NEAR(CelsiusToFahrenheit(CalculateWindchill(32.0f, 4.0766)), 23.73f, 0.005f);
+    EXPECT_FLOAT_EQ(CalculateWindchill(32.0f, 0.0), 0.0f); // calm: capped at the air temperature
     Microlan::Bus().UseCelsius = true;
-    EXPECT_NEAR(GetWindchill(), -4.60f, 0.005f);
     EXPECT_EQ(TemperatureUnitLetter(), 'C');
-    wind->MinAvgSpeed = 0.0f; // calm: capped at the air temperature
-    EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f);
     EXPECT_FLOAT_EQ(FahrenheitToCelsius(CelsiusToFahrenheit(-4.6f)), -4.6f);
 }
 
 TEST_F(WeatherCalcTest, AFaultThatStaysIsLoggedOnceAndCountedWhenItEnds) {
-    form_->CurrentReadings.TemperatureF = 32.0f;
-    auto& counter = net->Add<sim::DS2423>(net->Trunk(), 0x778899ull);
-    WindData* wind = &SensorSet().WindSensor.Set(Make<WindData>(counter, 0));
-    SensorSet().WindPresent = true;
-    wind->MinAvgSpeed = NAN; // a NaN multiplier in SENSORS.INI
     for (int i = 0; i < 100; ++i)
-        EXPECT_FLOAT_EQ(CalculateWindchill(), 0.0f);
+        EXPECT_FLOAT_EQ(CalculateWindchill(32.0f, NAN), 0.0f); // a NaN multiplier in SENSORS.INI
     EXPECT_EQ(CountLog("SERVER: Error calculating windchill!"), 1);
-    wind->MinAvgSpeed = 0.0f;
-    CalculateWindchill();
-    CalculateWindchill();
+    CalculateWindchill(32.0f, 0.0);
+    CalculateWindchill(32.0f, 0.0);
     EXPECT_EQ(CountLog("SERVER: Error calculating windchill! - 100 times in a row, now ended"), 1);
     EXPECT_EQ(CountLog("windchill"), 2);
 }

@@ -1,7 +1,8 @@
 // Keeps publishing on its narrow face of the station: no source of publish/ or ui/ includes the main
 // window's header (station/Unit1.h); what they read of the station goes through
-// station/PublishingHost.h. And no output asks itself whether readings are current: the readings'
-// accessors (station/CurrentReadings.h) give a value or none, so no output can forget to ask.
+// station/PublishingHost.h. And no output asks itself whether readings are current, nor makes a derived
+// value (dew point, heat index, wind chill) of its own: the readings' accessors
+// (station/CurrentReadings.h) give a value or none, so no output can forget to ask.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -45,12 +46,13 @@ TEST(LintPublishingFace, PublishAndUiNeverIncludeTheMainWindow) {
                                 << report;
 }
 
-// The lines of the code (comments and strings left out) that read a round's flag of the readings or ask
-// a sensor whether its values are current: "line: what".
-std::vector<std::string> FreshnessQuestions(const std::string& text) {
+// The lines of the code (comments and strings left out) that read a round's flag of the readings, ask a
+// sensor whether its values are current, or calculate a derived value: "line: what".
+std::vector<std::string> AccessorBypasses(const std::string& text) {
     static const std::regex question(
         R"((\.|->)\s*((Temperature|Wind|Rain|Barometer|Humidity)Current|PrevailingDirection)\b|)"
-        R"((\.|->)\s*ValuesCurrent\s*\()");
+        R"((\.|->)\s*ValuesCurrent\s*\(|)"
+        R"(\bCalculate(Dewpoint|HeatIndex|Windchill)\s*\()");
     std::vector<std::string> found;
     std::istringstream lines(lint::CodeOnly(text));
     std::string line;
@@ -61,25 +63,29 @@ std::vector<std::string> FreshnessQuestions(const std::string& text) {
     return found;
 }
 
-TEST(LintPublishingFace, TheFreshnessMatcherFindsFlagsAndSensorQuestionsOnly) {
-    EXPECT_EQ(FreshnessQuestions("if (r.WindCurrent) x;\n"), std::vector<std::string>{"1: .WindCurrent"});
-    EXPECT_EQ(FreshnessQuestions("a\nif (!t->ValuesCurrent()) continue;\n"),
+TEST(LintPublishingFace, TheMatcherFindsFlagsSensorQuestionsAndDerivedCalculationsOnly) {
+    EXPECT_EQ(AccessorBypasses("if (r.WindCurrent) x;\n"), std::vector<std::string>{"1: .WindCurrent"});
+    EXPECT_EQ(AccessorBypasses("a\nif (!t->ValuesCurrent()) continue;\n"),
               std::vector<std::string>{"2: ->ValuesCurrent("});
-    EXPECT_EQ(FreshnessQuestions("now.PrevailingDirection && form.CurrentReadings. HumidityCurrent").size(),
-              1u);
-    EXPECT_TRUE(FreshnessQuestions("if (auto w = r.Wind()) w->Prevailing;\n").empty());
-    EXPECT_TRUE(FreshnessQuestions("// iButton::ValuesCurrent, r.RainCurrent\n\"r.WindCurrent\"\n").empty());
-    EXPECT_TRUE(FreshnessQuestions("bool ValuesCurrent() const; wind.HasPrevailingDirection();\n").empty());
+    EXPECT_EQ(AccessorBypasses("now.PrevailingDirection && form.CurrentReadings. HumidityCurrent").size(), 1u);
+    EXPECT_EQ(AccessorBypasses("x;\nd = CalculateDewpoint (v.TemperatureC, v.HumidityPercent);\n"),
+              std::vector<std::string>{"2: CalculateDewpoint ("});
+    EXPECT_EQ(AccessorBypasses("CalculateHeatIndex(t, h);\n::CalculateWindchill(f, v);\n").size(), 2u);
+    EXPECT_TRUE(AccessorBypasses("if (auto w = r.Wind()) w->Prevailing;\n").empty());
+    EXPECT_TRUE(AccessorBypasses("// iButton::ValuesCurrent, r.RainCurrent\n\"r.WindCurrent\"\n").empty());
+    EXPECT_TRUE(AccessorBypasses("bool ValuesCurrent() const; wind.HasPrevailingDirection();\n").empty());
+    EXPECT_TRUE(AccessorBypasses("if (auto d = r.Dewpoint()) x; RecalculateDewpoints();\n").empty());
 }
 
-// The accessors themselves and the round that sets the flags (MarkCurrentReadings) ask.
+// The accessors themselves and the round that sets the flags (MarkCurrentReadings) ask; the accessors
+// calculate the derived values.
 TEST(LintPublishingFace, OutputsReadTheReadingsThroughTheirAccessors) {
     std::string report;
     int files = lint::ForEachSourceAbovePlatform({}, [&](const std::string& rel, const std::string& text) {
         const bool output =
             rel.rfind("publish/", 0) == 0 || rel.rfind("ui/", 0) == 0 || rel.rfind("station/", 0) == 0;
         if (!output || rel.rfind("station/CurrentReadings.", 0) == 0 || rel == "station/Readers.cpp") return;
-        for (const auto& f : FreshnessQuestions(text))
+        for (const auto& f : AccessorBypasses(text))
             report += "\n  " + rel + ":" + f;
     });
     ASSERT_GT(files, 0);

@@ -228,7 +228,7 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     // station's unit letter.
     form_->CurrentReadings.TemperatureC = -3.0f;
     SensorSet().DS1820Sensors.Clear();
-    MainTemperatureSensor = 0;
+    form_->CurrentReadings.MainTemperatureIndex = 0;
     page = publish::StatusPageText(*context);
     EXPECT_TRUE(Has(page, "Windchill &nbsp;")) << page;
     EXPECT_TRUE(Has(page, ".0&deg;F </FONT>"));

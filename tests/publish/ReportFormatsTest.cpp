@@ -2,6 +2,7 @@
 // units, truncation, clamping and the encoding of texts from the settings.
 #include <gtest/gtest.h>
 
+#include "onewire/WeatherCalc.h"
 #include "publish/AprsPacket.h"
 #include "publish/LogMasks.h"
 #include "publish/PostBodies.h"
@@ -38,6 +39,8 @@ TReportValues AllSensors() {
     v.PressureRateInUnit = -0.02;
     v.Humidity = true;
     v.HumidityPercent = 55.5f;
+    v.Dewpoint = true;
+    v.DewpointC = CalculateDewpoint(20.0f, 55.5f);
     return v;
 }
 
@@ -80,6 +83,8 @@ TEST(PostBodiesTest, UpdaterawTakesThePartsOfTheSensorsPresentAndEncodesThePassw
     humidityOnly.TemperatureC = 10.0f;
     humidityOnly.TemperatureF = 50.0f;
     humidityOnly.HumidityPercent = 80.0f;
+    humidityOnly.Dewpoint = true;
+    humidityOnly.DewpointC = CalculateDewpoint(10.0f, 80.0f);
     EXPECT_EQ(
         UpdaterawBody(humidityOnly, "me", "a&b=c+d%", Utc(6, 13, 3), "PWS"),
         "ID=me&PASSWORD=a%26b%3Dc%2Bd%25&dateutc=2026-12-06+13:03:09&tempf=50.0&humidity=80.0&dewptf=44.1"
@@ -109,6 +114,7 @@ TEST(PostBodiesTest, AValueThatIsNotCurrentIsLeftOut) {
     v.Direction = false; // a direction histogram with nothing since its restart
     v.Thermometer = v.TemperatureSensor = false;
     v.TemperatureStale = true; // a thermometer that stopped reading
+    v.Dewpoint = false;        // and the dew point made of it
     TServletPost post{"KX", "1234.56N", "-105.2", false, 1796562189, 3600};
     EXPECT_EQ(ServletBody(v, post),
               "Mode=0&WID=KX&Dat=1796565789&WSp=3&RSp=1.23&Dar=1003600&Lon=-105.2&Lat=1234.56N&Cod=English");

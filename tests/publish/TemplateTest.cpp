@@ -111,9 +111,8 @@ TEST_F(TemplateTags, HumidityMarkTimesNeedAMainHumiditySensor) {
     StartDemo();
     SetKnownReadings();
     EXPECT_EQ(Tag("abcHumidityMaxAt"), "14:00");
-    MainHumiditySensor = 5; // names no sensor
+    form_->CurrentReadings.MainHumidityIndex = 5; // names no sensor
     EXPECT_EQ(Tag("abcHumidityMaxAt"), "(n/a)");
-    MainHumiditySensor = 0;
 }
 
 TEST_F(TemplateTags, SensorTagsBySerialAndSuffix) {

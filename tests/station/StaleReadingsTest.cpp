@@ -1,28 +1,35 @@
 // Readings the station publishes as current are current: an adapter that falls silent for a while
 // disables no sensor, a sensor that stopped reading is published as one the station does not have, a
-// direction histogram with nothing since its restart gives no direction, a garbled DS2450 answer is
-// read again, and counters count on past 2^31 and across 2^32.
+// value derived of readings only while each of them is current, a direction histogram with nothing since
+// its restart gives no direction, a garbled DS2450 answer is read again, and counters count on past 2^31
+// and across 2^32.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "onewire/DS1820.h"
 #include "onewire/DS2423.h"
 #include "onewire/DS2450.h"
+#include "onewire/DataFiles.h"
 #include "onewire/DataTables.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/Strings.h"
 #include "platform/tmex/Backend.h"
+#include "platform/tmex/sim/DS2438.h"
 #include "platform/tmex/sim/DS2450.h"
+#include "platform/tmex/sim/DemoNet.h"
 #include "publish/AprsPacket.h"
 #include "publish/PostBodies.h"
 #include "publish/PublishContext.h"
 #include "publish/ReportValues.h"
 #include "publish/StartPages.h"
+#include "publish/StatusPage.h"
 #include "publish/Templates.h"
 #include "publish/WeatherXml.h"
 #include "station/StationNet.h"
@@ -31,14 +38,20 @@ using namespace station_test;
 
 namespace {
 
+// Whether a value shows, output by output.
+using Where = std::map<std::string, bool>;
+
 // What the station publishes at one moment, output by output.
 struct Outputs {
-    std::string start, xml, log, post, servlet, aprs, status, summary, now, title, tray;
+    std::string start, wml, weather, xml, log, post, servlet, aprs, status, summary, now, title, tray;
     // Template tags by name, DDE items by what they carry.
     std::map<std::string, std::string> tags, dde;
     // The graphs: the wind's speed channel shown and the wind graph recording, the rain's today channel
-    // shown, the thermometer's channel shown.
+    // shown, the thermometer's channel shown, the dew point's and the wind chill's shown.
     bool windShown = false, windRecording = false, rainShown = false, temperatureShown = false;
+    bool dewpointShown = false, windChillShown = false;
+    // The sensors' own DATA files that the data-log write added a line to.
+    std::set<std::string> ownLines;
 
     bool Has(const std::string& output, const std::string& part) const {
         return output.find(part) != std::string::npos;
@@ -58,6 +71,25 @@ struct Outputs {
         fields.push_back(field);
         return n >= 1 && n <= static_cast<int>(fields.size()) ? fields[static_cast<size_t>(n - 1)] : "";
     }
+    // Whether a sensor's own DATA file (by the description it is named after) got a line.
+    bool OwnLine(const std::string& description) const {
+        return ownLines.contains(SensorDataFileName(description, 12, 2026).substr(5));
+    }
+    // Where the values derived of readings show, output by output: the dew point (with the heat index),
+    // and the wind chill.
+    Where DewpointShown() const {
+        return {{"KV_Dewpoint", tags.at("Dewpoint") != "(n/a)"},
+                {"KV_HeatIndex", tags.at("HeatIndex") != "(n/a)"},
+                {"weather.html", Has(weather, "Dewpoint &nbsp;")},
+                {"graph", dewpointShown},
+                {"post", Has(post, "&dewptf=")}};
+    }
+    Where WindChillShown() const {
+        return {{"KV_WindChill", tags.at("WindChill") != "(n/a)"},
+                {"weather.html", Has(weather, "Windchill &nbsp;")},
+                {"graph", windChillShown},
+                {"DDE", !dde.at("windchill").empty()}};
+    }
     // The value of an element of weather.xml's wind section (-1 without the section).
     double WindValue(const std::string& element) const {
         size_t at = xml.find("<wind>");
@@ -66,6 +98,12 @@ struct Outputs {
         return std::stod(xml.substr(at + 7));
     }
 };
+
+// Whether a value shows in each output of a table (`shown`), or in none.
+void ExpectIn(const Where& where, bool shown, const std::string& what) {
+    for (const auto& [output, is] : where)
+        EXPECT_EQ(is, shown) << what << ": " << output;
+}
 
 } // namespace
 
@@ -88,6 +126,32 @@ protected:
         analog->SetChannelVolts(1.0, 2.0, 3.0, 4.0);
         Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=1000\r\nDDEEnabled=1\r\n");
         Sensors("");
+    }
+
+    // A humidity sensor and a barometer beside them (DS2438s read every minute); the outdoor thermometer
+    // stays the main one.
+    void AddHumidityAndBarometer() {
+        humidity = &net->Add<sim::DS2438>(net->Trunk(), 0x71);
+        humidity->SetVDD(5.0);
+        humidity->SetTemperature(4.5);
+        humidity->SetVAD(sim::DemoWeather::HumidityVolts(80.0, 4.5, 5.0));
+        barometer = &net->Add<sim::DS2438>(net->Trunk(), 0x72);
+        barometer->SetVDD(5.0);
+        barometer->SetTemperature(20.0);
+        barometer->SetVAD(sim::DemoWeather::BarometerVolts(1013.0));
+        Write("SENSORS.INI", Read("SENSORS.INI") + "[" + humidity->rom().Text() +
+                                 "]\r\nType=Humidity\r\nHumDescription=Outdoor humidity\r\n[" +
+                                 barometer->rom().Text() + "]\r\nType=Barometer\r\n");
+        Settings(Read("korvane.ini") + "DS1820Selected=" + outdoor->rom().Text() + "\r\n");
+    }
+
+    // The sizes of the files in DATA.
+    std::map<std::string, uintmax_t> DataFiles() const {
+        std::map<std::string, uintmax_t> sizes;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Path("DATA"), ec))
+            sizes[entry.path().filename().string()] = entry.file_size();
+        return sizes;
     }
 
     void Sensors(const std::string& rainCounts) {
@@ -115,8 +179,14 @@ protected:
         publish::TPublishContext context(form);
         Outputs o;
         o.start = publish::StartPageBody(context, 0);
+        o.wml = publish::WmlPageBody(context);
+        o.weather = publish::StatusPageText(context);
         o.xml = publish::BuildXML(context, false);
+        const std::map<std::string, uintmax_t> before = DataFiles();
         form.WriteDataLog();
+        for (const auto& [name, size] : DataFiles())
+            if (name != "122026.TXT" && (!before.contains(name) || before.at(name) < size))
+                o.ownLines.insert(name);
         const std::string log = Read("DATA/122026.TXT");
         o.log = log.substr(log.rfind('\n') + 1);
         const TReportValues values = GatherReportValues(form.CurrentReadings);
@@ -136,6 +206,10 @@ protected:
             {"WindChill", "WindChill"},
             {"RainToday", "RainToday"},
             {"Temperature", "Temperature"},
+            {"Dewpoint", "Dewpoint"},
+            {"HeatIndex", "HeatIndex"},
+            {"Humidity", "Humidity"},
+            {"Barometer", "Barometer"},
             {"counter", SensorSerialString(*SensorSet().DS2423Sensors[0])},
             {"channelA", DS2450::RomToHex(SensorSet().DS2450Sensors[0]->Rom) + std::string("_A")}};
         for (const auto& [name, tag] : tags)
@@ -147,12 +221,17 @@ protected:
         o.windRecording = form.Wind->StartRecording();
         o.rainShown = form.Rain->Channel(1).Visible();
         o.temperatureShown = form.Temperature->Channel(1).Visible();
+        o.dewpointShown = form.DPWC->Channel(1).Visible();
+        o.windChillShown = form.DPWC->Channel(2).Visible();
         const TDdeItems& dde = form.Dde;
         for (auto [name, item] :
              {std::pair{"wind", dde.DDEWindSpeed}, std::pair{"direction", dde.DDEWindDirAVG},
               std::pair{"rain", dde.DDERainToday}, std::pair{"temperature", dde.DDETemperature},
-              std::pair{"counter", DDEItemAt(dde.DS2423Items, 0)},
-              std::pair{"channelA", DDEItemAt(dde.DS2450Items, 0)}})
+              std::pair{"windchill", dde.DDEWindChill}, std::pair{"counter", DDEItemAt(dde.DS2423Items, 0)},
+              std::pair{"channelA", DDEItemAt(dde.DS2450Items, 0)},
+              std::pair{"thermometer", DDEItemAt(dde.DS1820Items, 0)}, std::pair{"humidity", dde.DDEHumidity},
+              std::pair{"humidityItem", DDEItemAt(dde.HumidityItems, 0)},
+              std::pair{"barometer", dde.DDEBarometer}})
             o.dde[name] = item != nullptr ? item->Text() : "(no item)";
         return o;
     }
@@ -160,6 +239,7 @@ protected:
     sim::DS2423 *wind = nullptr, *rain = nullptr, *lightning = nullptr;
     sim::DS2450 *vane = nullptr, *analog = nullptr;
     sim::DS18B20* outdoor = nullptr;
+    sim::DS2438 *humidity = nullptr, *barometer = nullptr;
 };
 
 TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePublishedAsAbsent) {
@@ -175,13 +255,16 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
         ASSERT_TRUE(before.Has(*summary, "g")) << "the wind: " << *summary;
         ASSERT_TRUE(before.Has(*summary, "P")) << "the rain: " << *summary;
     }
-    for (const auto& [tag, value] : before.tags)
-        ASSERT_NE(value, "(n/a)") << tag;
+    for (const char* tag : {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "Temperature", "counter",
+                            "channelA"})
+        ASSERT_NE(before.tags.at(tag), "(n/a)") << tag;
     for (const auto& [item, text] : before.dde)
         ASSERT_FALSE(text.empty()) << item;
     ASSERT_TRUE(before.Has(before.title, " - ")) << before.title;
     ASSERT_TRUE(before.Has(before.servlet, "&WSp=")) << before.servlet;
     ASSERT_TRUE(before.windShown && before.windRecording && before.rainShown && before.temperatureShown);
+    ExpectIn(before.WindChillShown(), true, "the wind chill");
+    ASSERT_TRUE(before.OwnLine("RainGauge") && before.OwnLine("Lightning")) << before.ownLines.size();
 
     // Twelve minutes of silence: three minutes in, the counters' values (read every second) are no
     // longer current; the thermometer's (read every minute) still are.
@@ -212,6 +295,11 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
     EXPECT_EQ(during.tags.at("Temperature"), "40.1");
     for (const char* item : {"wind", "direction", "rain", "counter", "channelA"})
         EXPECT_EQ(during.dde.at(item), "") << item;
+    // The wind chill goes with the wind, whatever the temperature.
+    ExpectIn(during.WindChillShown(), false, "the wind chill");
+    // Only the thermometer adds a line to its own file.
+    EXPECT_EQ(during.ownLines.size(), 1u);
+    EXPECT_TRUE(during.OwnLine(SensorSet().DS1820Sensors[0]->Description));
     EXPECT_NEAR(std::stod(during.dde.at("temperature")), 40.1, 0.001);
     EXPECT_EQ(during.title, "40.1\xB0") << "the temperature alone, as a station without wind";
     EXPECT_EQ(during.tray, during.title);
@@ -253,10 +341,21 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
 TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhileTheWindGoesOn) {
     TMainForm& form = StartStation();
     Run(60000);
-    ASSERT_EQ(Publish(form).StatusField(1), "4.5");
+    const DS1820& sensor = *SensorSet().DS1820Sensors[0];
+    const Outputs before = Publish(form);
+    ASSERT_EQ(before.StatusField(1), "4.5");
+    ASSERT_TRUE(before.Has(before.weather, sensor.TempDescription)) << before.weather;
+    ASSERT_TRUE(before.Has(before.wml, "/WAP/DS1820/0")) << before.wml;
+    ASSERT_FALSE(before.dde.at("thermometer").empty());
+    ASSERT_TRUE(before.OwnLine(sensor.Description));
     outdoor->Remove();
     Run(6 * 60000); // past five read intervals of a minute
     const Outputs o = Publish(form);
+    EXPECT_FALSE(o.Has(o.weather, sensor.TempDescription)) << o.weather;
+    EXPECT_FALSE(o.Has(o.wml, "/WAP/DS1820/0")) << o.wml;
+    EXPECT_EQ(o.dde.at("thermometer"), "");
+    EXPECT_FALSE(o.OwnLine(sensor.Description));
+    ExpectIn(o.WindChillShown(), false, "the wind chill");
     for (int field : {1, 2, 3})
         EXPECT_EQ(o.StatusField(field), "0.0") << field << ": " << o.status;
     EXPECT_GT(std::stod(o.StatusField(4)), 0.0) << o.status;
@@ -280,6 +379,82 @@ TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhi
     EXPECT_TRUE(o.Has(o.aprs, "t...")) << o.aprs;
     EXPECT_FALSE(o.Has(o.post, "tempf")) << o.post;
     EXPECT_FALSE(o.Has(o.servlet, "&Tem=")) << o.servlet;
+}
+
+// The dew point and the heat index are made of the main temperature and the humidity: with the main
+// thermometer switched off from the start, or stopped reading, neither is anywhere, while the humidity
+// and the wind go on.
+TEST_F(StaleReadingsTest, AMainThermometerSwitchedOffGivesNoDewpointHeatIndexOrWindChill) {
+    AddHumidityAndBarometer();
+    Write("SENSORS.INI", Read("SENSORS.INI") + "[" + outdoor->rom().Text() + "]\r\nRead=0\r\n");
+    TMainForm& form = StartStation();
+    Run(2 * 60000);
+    const Outputs o = Publish(form);
+    ASSERT_EQ(o.tags.at("Temperature"), "(n/a)");
+    ASSERT_NE(o.tags.at("Humidity"), "(n/a)");
+    ASSERT_NE(o.tags.at("WindSpeed"), "(n/a)");
+    ExpectIn(o.DewpointShown(), false, "the dew point");
+    ExpectIn(o.WindChillShown(), false, "the wind chill");
+}
+
+TEST_F(StaleReadingsTest, DewpointAndHeatIndexGoWithAMainThermometerThatStopsReading) {
+    AddHumidityAndBarometer();
+    TMainForm& form = StartStation();
+    Run(2 * 60000);
+    const Outputs before = Publish(form);
+    ExpectIn(before.DewpointShown(), true, "the dew point");
+    outdoor->Remove();
+    Run(6 * 60000);
+    const Outputs o = Publish(form);
+    ASSERT_NE(o.tags.at("Humidity"), "(n/a)");
+    ExpectIn(o.DewpointShown(), false, "the dew point");
+}
+
+// A humidity sensor and a barometer that stop reading are published as sensors the station does not
+// have, output by output.
+TEST_F(StaleReadingsTest, AHumiditySensorAndABarometerThatStopReadingArePublishedAsAbsent) {
+    AddHumidityAndBarometer();
+    TMainForm& form = StartStation();
+    Run(2 * 60000);
+    // Where each shows: its link, its section, tag, post and APRS fields, DDE items, status line field,
+    // summary letter, its own DATA file.
+    auto humidityShown = [](const Outputs& o) {
+        return Where{{"start", o.Has(o.start, "HREF='/HUMIDITY/0'")},
+                     {"wml", o.Has(o.wml, "/WAP/HUMIDITY/0")},
+                     {"weather.html", o.Has(o.weather, "Outdoor humidity")},
+                     {"xml", o.Has(o.xml, "<humidity>")},
+                     {"tag", o.tags.at("Humidity") != "(n/a)"},
+                     {"post", o.Has(o.post, "&humidity=")},
+                     {"aprs", !o.Has(o.aprs, "h..")},
+                     {"dde", !o.dde.at("humidity").empty()},
+                     {"dde item", !o.dde.at("humidityItem").empty()},
+                     {"status line", std::stod(o.StatusField(13)) != 0.0},
+                     {"summary", o.Has(o.summary, "h")},
+                     {"own file", o.OwnLine("Outdoor humidity")}};
+    };
+    auto barometerShown = [](const Outputs& o) {
+        return Where{{"start", o.Has(o.start, "HREF='/BAROMETER'")},
+                     {"wml", o.Has(o.wml, "/WAP/BAROMETER")},
+                     {"xml", o.Has(o.xml, "<barometer>")},
+                     {"tag", o.tags.at("Barometer") != "(n/a)"},
+                     {"post", o.Has(o.post, "&baromin=")},
+                     {"aprs", !o.Has(o.aprs, "b.....")},
+                     {"dde", !o.dde.at("barometer").empty()},
+                     {"status line", std::stod(o.StatusField(16)) != 0.0},
+                     {"summary", o.Has(o.summary, "b")},
+                     {"own file", o.OwnLine("Barometer")}};
+    };
+    const Outputs before = Publish(form);
+    ExpectIn(humidityShown(before), true, "humidity");
+    ExpectIn(barometerShown(before), true, "barometer");
+    humidity->Remove();
+    barometer->Remove();
+    Run(6 * 60000); // past five read intervals of a minute
+    const Outputs o = Publish(form);
+    ExpectIn(humidityShown(o), false, "humidity");
+    ExpectIn(barometerShown(o), false, "barometer");
+    EXPECT_TRUE(o.log.ends_with("\t0.0\t0.00\t0.00\t0.00\t0.00")) << "humidity, rain, pressure: " << o.log;
+    EXPECT_NE(o.tags.at("Temperature"), "(n/a)");
 }
 
 TEST_F(StaleReadingsTest, ADirectionHistogramWithNothingSinceItsRestartGivesNoDirection) {
@@ -339,7 +514,8 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
 }
 
 // One switched off, one whose every answer fails its CRC: neither has given a reading, so neither has a
-// value anywhere, from the start on.
+// value anywhere, from the start on; on a clock that counts from boot too (a station started with the
+// machine begins within its first two minutes, when a read at tick 0 would still look recent).
 TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
     sim::DS18B20& off = AddThermometer(0x22);
     off.SetTemperature(20.0);
@@ -347,6 +523,8 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
     garbled.SetTemperature(15.0);
     garbled.InjectCrcErrors(-1);
     Write("SENSORS.INI", Read("SENSORS.INI") + "[" + off.rom().Text() + "]\r\nRead=0\r\n");
+    clock_->SetTick(5000); // 5 s after boot
+    clock_->SetMonotonicMs(5000);
     TMainForm& form = StartStation();
     // Within the first minute, long before a sensor that reads nothing would count as stale.
     Run(50000);
@@ -368,8 +546,7 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
             << sensor->TempDescription;
         EXPECT_EQ(sensor->ReadEnabled, sensor->SerialSection() == off.rom().Text() ? 0 : 1);
         ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
-        // A hidden channel draws no curve and leaves its legend row empty ("-"), as a channel without a
-        // sensor.
+        // A hidden channel draws no curve and has no legend row, as a channel without a sensor.
         EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
             << sensor->TempDescription;
     }

@@ -37,7 +37,7 @@ inline void FileWindRainAndBarometer() {
 // Every group current, the main temperature and the wind read; the first thermometer and humidity
 // sensor filed are the main ones.
 inline void MarkAllCurrent(TCurrentReadings& r) {
-    MainTemperatureSensor = MainHumiditySensor = 0;
+    MainTemperatureSensor = MainHumiditySensor = r.MainTemperatureIndex = r.MainHumidityIndex = 0;
     r.TemperatureCurrent = r.WindCurrent = r.RainCurrent = r.BarometerCurrent = r.HumidityCurrent =
         r.PrevailingDirection = r.TemperatureRead = r.WindRead = true;
 }
