@@ -16,7 +16,8 @@ constexpr uint32_t kLimitLookSpacingMs = 10;
 
 int HttpConnectionsHeld(size_t limit, int most) {
     const size_t spare = kHttpDescriptorsKept + static_cast<size_t>(kHttpLeavingMax);
-    const size_t allowed = limit > spare ? std::min<size_t>(limit - spare, INT32_MAX) : 1;
+    const size_t allowed =
+        limit > spare ? std::min<size_t>(limit - spare, static_cast<size_t>(kHttpConnectionsMost)) : 1;
     return most > 0 ? std::min(most, static_cast<int>(allowed)) : static_cast<int>(allowed);
 }
 

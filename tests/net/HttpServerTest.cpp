@@ -1123,4 +1123,18 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
     EXPECT_TRUE(child.Stop()) << "the server ended early";
 }
 
+// The server's own ceiling: whatever the descriptor limit (a service's hard limit may be 524,288), it
+// holds no more than kHttpConnectionsMost, and the limit a station raises its own to is just what that
+// takes beside the descriptors kept and those of the connections on their way out.
+TEST(HttpServerCeiling, TheTableStopsAtItsCeilingWhateverTheDescriptorLimit) {
+    EXPECT_EQ(HttpConnectionsHeld(524288, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(SIZE_MAX, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(1 << 20, 1 << 30), kHttpConnectionsMost); // MaxClients no higher
+    EXPECT_EQ(HttpConnectionsHeld(1 << 20, 50), 50);
+    EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted - 1, 0), kHttpConnectionsMost - 1);
+    EXPECT_EQ(HttpConnectionsHeld(10, 0), 1);
+    EXPECT_LE(kHttpConnectionsMost, 16000); // some 3 kB each: a full table stays well under 64 MB
+}
+
 } // namespace
