@@ -305,6 +305,9 @@ private:
     // has been full for longer than the grace (the newcomer is then turned away); otherwise a look
     // again is planned.
     bool MakeRoom();
+    // Turns away or drops the one connection that gives way to a newcomer now, if any may; else lowers
+    // `soonest` to the ms until one may, and tells whether one is closing already.
+    bool GiveWay(uint32_t now, uint32_t& soonest, bool& closing);
     // Offers the connection held in the backlog again on the next turn.
     void LookForRoomSoon();
     // The connections' limits, all on one timer: armed for the first that can pass.
@@ -316,7 +319,7 @@ private:
     platform::TTimer limitTimer_; // closes the connections whose limits have passed
     uint32_t limitDue_ = 0;       // the clock tick it is armed for
     int capacity_ = 1;            // the connections held at most, as Start reckoned them
-    int leaving_ = 0;             // connections turned away and not closed yet
+    int leaving_ = 0;             // connections turned away and not closed yet (across restarts)
     bool full_ = false;           // no room could be made since fullSince_
     uint32_t fullSince_ = 0;
     std::string port_ = "80";
