@@ -900,7 +900,7 @@ public:
         ::close(epoll_);
     }
     bool Deployed() const { return deployed_ == static_cast<int>(members_.size()); }
-    int DeployedCount() const { return deployed_; }
+    long DeployedCount() const { return deployed_; }
     long Reopened() const { return reopened_; }
 
 private:
@@ -989,6 +989,14 @@ private:
     std::thread thread_;
 };
 
+// A count summed over an attack's shares.
+long Total(const std::vector<std::unique_ptr<AttackShare>>& shares, long (AttackShare::*count)() const) {
+    long sum = 0;
+    for (const auto& share : shares)
+        sum += (share.get()->*count)();
+    return sum;
+}
+
 // Connections waiting in the listen backlog of the server on 127.0.0.1:port, as the kernel counts
 // them (the receive queue of a listening socket in /proc/net/tcp); -1 when it is not found.
 int Backlog(uint16_t port) {
@@ -1026,17 +1034,11 @@ int Attack(uint16_t port, const std::string& path, int n, int seconds, const std
                                                            kind == "silent" || kind == "silent-once" ||
                                                                (kind == "mixed" && i % 2 == 1),
                                                            kind == "silent-once"));
-        auto reopened = [&] {
-            long sum = 0;
-            for (const auto& share : shares)
-                sum += share->Reopened();
-            return sum;
-        };
         const double deadline = NowMs() + 3000;
         while (NowMs() < deadline &&
                !std::all_of(shares.begin(), shares.end(), [](auto& s) { return s->Deployed(); }))
             platform::Sleep(10);
-        const long reopenedBefore = reopened();
+        const long reopenedBefore = Total(shares, &AttackShare::Reopened);
         const double start = NowMs();
         std::unique_ptr<Probe> probe;
         if (index == 0) probe = std::make_unique<Probe>(port, path);
@@ -1049,10 +1051,9 @@ int Attack(uint16_t port, const std::string& path, int n, int seconds, const std
             tookS = (NowMs() - start) / 1000.0;
             probe->Print();
         }
-        int deployed = 0;
-        for (const auto& share : shares)
-            deployed += share->DeployedCount();
-        return platform::Format("reopened %ld\ndeployed %d\n", reopened() - reopenedBefore, deployed);
+        return platform::Format("reopened %ld\ndeployed %ld\n",
+                                Total(shares, &AttackShare::Reopened) - reopenedBefore,
+                                Total(shares, &AttackShare::DeployedCount));
     });
     const std::vector<std::string> reports = attackers.Run();
     std::sort(backlog.begin(), backlog.end());
@@ -1071,18 +1072,12 @@ int Hold(uint16_t port, int n, int seconds) {
     std::vector<std::unique_ptr<AttackShare>> shares;
     for (int i = 0; i < kShares; ++i)
         shares.push_back(std::make_unique<AttackShare>(port, "/", n / kShares + (i < n % kShares), true));
-    auto deployed = [&] {
-        int sum = 0;
-        for (const auto& share : shares)
-            sum += share->DeployedCount();
-        return sum;
-    };
     const double deadline = NowMs() + 10000;
-    while (NowMs() < deadline && deployed() < n)
+    while (NowMs() < deadline && Total(shares, &AttackShare::DeployedCount) < n)
         platform::Sleep(10);
-    const int connected = deployed();
+    const long connected = Total(shares, &AttackShare::DeployedCount);
     platform::Sleep(static_cast<uint32_t>(seconds) * 1000);
-    std::printf("held %d\nconnected %d\n", n, connected);
+    std::printf("held %d\nconnected %ld\n", n, connected);
     return 0;
 }
 
