@@ -13,15 +13,21 @@
 //   - crowds, each against both servers in turn for R rounds (figures as least/median/greatest over
 //     them), with a probe that asks for the page every 100 ms meanwhile: 8,000 connections held open
 //     that say nothing (the server's resident memory with them), bursts of 5,000 and 8,000 connections
-//     at once, 300 clients that ask again and again; and 100 clients that never read their answer (the
+//     at once (8,000 also from four processes), 300 clients that ask again and again; and 100 clients
+//     that never read their answer (the
 //     40 KB image) with 8 KB socket buffers (in a network namespace of their own, unshare -rn); answers
 //     lost, the probe's slowest answer, and the client's own processor time;
 //   - attacks of connections that never finish their request head, with the probe meanwhile, in turn
-//     for R rounds: 200 and 2,000 slowloris connections (a partial head, then a header line a second)
-//     and 3,000 silent ones, each opened again as soon as the server closes it, for longer than the
+//     for R rounds: 200 and 2,000 slowloris connections (a partial head, then a header line a second),
+//     3,000 silent ones, and 1,000 of each at once, each opened again as soon as the server closes it, for
+//     longer than the
 //     server's deadline for a request head (so that those it closes come back at once); the probe's
 //     latency, the connections queued in the server's backlog meanwhile (the attack keeps it pressed)
 //     and the client's own processor time;
+//   - 20,000 silent connections attempted from four processes, each opened again as soon as the server
+//     closes it, with the hard limit of descriptors at 1,048,576 (where the system refuses that, a shim
+//     preloaded into this program reports it): the servers' resident memory, the connections held and
+//     the probe; lighttpd holds as many connections at most as the station's server (max-connections);
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer;
 //   - the time to draw and encode a day's graph anew after a record.
@@ -30,6 +36,7 @@
 //   korvane_http_bench [--seconds N] [--rounds R]   the measurement (default 4 s a run, 3 rounds)
 //   korvane_http_bench --cost [--seconds N] [--rounds R]   the CPU and system calls per answer alone
 //   korvane_http_bench --crowds [--seconds N] [--rounds R]   the crowds and the attacks alone
+//   korvane_http_bench --ceiling [--seconds N] [--rounds R]   the 20,000 silent connections alone
 //   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
 //   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
@@ -425,8 +432,11 @@ public:
         std::string conf = folder + "/lighttpd.conf";
         std::ofstream(conf) << "server.document-root = \"" << docs << "\"\n"
                             << "server.bind = \"127.0.0.1\"\nserver.port = " << port_ << "\n"
-                            << "server.errorlog = \"" << folder << "/lighttpd.err\"\n"
-                            << "server.max-fds = 16384\nserver.max-connections = 8192\n"
+                            << "server.errorlog = \"" << folder
+                            << "/lighttpd.err\"\n"
+                            // The connections it holds at most as the station's server does.
+                            << "server.max-fds = " << 2 * net::kHttpConnectionsMost
+                            << "\nserver.max-connections = " << net::kHttpConnectionsMost << "\n"
                             << "mimetype.assign = (\".html\" => \"text/html\", \".gif\" => \"image/gif\")\n";
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -725,20 +735,113 @@ private:
     std::map<int, Conn> open_;
 };
 
-// --burst PORT PATH N: N connections at once, each asking once; answers that came whole, the rest
-// (cut, refused, or none within 60 s) lost, and the time until the last one ended.
-int Burst(uint16_t port, const std::string& path, int n) {
-    if (MoreDescriptors() < static_cast<rlim_t>(n) + 64) n = static_cast<int>(MoreDescriptors()) - 64;
+// Work spread over processes, each with a descriptor limit of its own: `share(index)` runs in `count`
+// processes at once (index 0 in this one, the others in children), and what each returns is handed
+// back. The children are forked at once (before any thread of this process starts) and begin at Go().
+class Processes {
+public:
+    Processes(int count, const std::function<std::string(int index)>& share) : share_(share) {
+        int go[2];
+        if (::pipe2(go, O_CLOEXEC) != 0) return;
+        for (int i = 1; i < count; ++i) {
+            int out[2];
+            if (::pipe2(out, O_CLOEXEC) != 0) break;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(go[1]);
+                ::close(out[0]);
+                char byte = 0;
+                if (::read(go[0], &byte, 1) < 0) ::_exit(1); // the end of the pipe is the start
+                const std::string report = share_(i);
+                for (size_t sent = 0; sent < report.size();) {
+                    const ssize_t n = ::write(out[1], report.data() + sent, report.size() - sent);
+                    if (n <= 0) break;
+                    sent += static_cast<size_t>(n);
+                }
+                ::_exit(0);
+            }
+            ::close(out[1]);
+            if (pid > 0) children_.push_back({pid, out[0]});
+        }
+        ::close(go[0]);
+        go_ = go[1];
+    }
+    ~Processes() { Reports(); }
+    Processes(const Processes&) = delete;
+    Processes& operator=(const Processes&) = delete;
+
+    void Go() {
+        if (go_ >= 0) ::close(go_);
+        go_ = -1;
+    }
+    // This process's share, then every child's report once it has ended.
+    std::vector<std::string> Run() {
+        Go();
+        std::vector<std::string> reports = {share_(0)};
+        for (const std::string& report : Reports())
+            reports.push_back(report);
+        return reports;
+    }
+
+private:
+    std::vector<std::string> Reports() {
+        Go();
+        std::vector<std::string> reports;
+        for (const Child& child : children_) {
+            std::string report;
+            char buf[4096];
+            for (ssize_t n; (n = ::read(child.out, buf, sizeof buf)) > 0;)
+                report.append(buf, static_cast<size_t>(n));
+            ::close(child.out);
+            ::waitpid(child.pid, nullptr, 0);
+            reports.push_back(report);
+        }
+        children_.clear();
+        return reports;
+    }
+    struct Child {
+        pid_t pid;
+        int out;
+    };
+    std::function<std::string(int index)> share_;
+    std::vector<Child> children_;
+    int go_ = -1;
+};
+
+std::string Value(const std::string& report, const std::string& key);
+// The sum of a figure over reports, and the greatest.
+double Sum(const std::vector<std::string>& reports, const std::string& key);
+double Greatest(const std::vector<std::string>& reports, const std::string& key);
+
+// A part of n for each of `count` sharers.
+int PartOf(int n, int count, int index) {
+    return n / count + (index < n % count);
+}
+
+// --burst PORT PATH N [PROCESSES]: N connections at once, each asking once, from PROCESSES processes
+// (1 by default); answers that came whole, the rest (cut, refused, or none within 60 s) lost, and the
+// time until the last one ended.
+int Burst(uint16_t port, const std::string& path, int n, int processes) {
+    processes = std::max(processes, 1);
+    const rlim_t each = MoreDescriptors();
+    if (each < static_cast<rlim_t>(n / processes) + 65) n = (static_cast<int>(each) - 65) * processes;
+    double start = 0;
+    Processes senders(processes, [&](int index) {
+        Crowd crowd;
+        int answered = 0, lost = 0;
+        const int mine = PartOf(n, processes, index);
+        for (int i = 0; i < mine; ++i)
+            if (!crowd.Open(Request(path), false, port)) ++lost;
+        crowd.Run(NowMs() + 60000, [&](bool whole) { (whole ? answered : lost)++; });
+        lost += static_cast<int>(crowd.Open());
+        return platform::Format("answered %d\nlost %d\nended_ms %.0f\n", answered, lost, NowMs());
+    });
     Probe probe(port, path);
-    Crowd crowd;
-    const double start = NowMs();
-    int answered = 0, lost = 0;
-    for (int i = 0; i < n; ++i)
-        if (!crowd.Open(Request(path), false, port)) ++lost;
-    crowd.Run(start + 60000, [&](bool whole) { (whole ? answered : lost)++; });
-    lost += static_cast<int>(crowd.Open());
+    start = NowMs();
+    const std::vector<std::string> reports = senders.Run();
     probe.Stop();
-    std::printf("asked %d\nanswered %d\nlost %d\ntook_ms %.0f\n", n, answered, lost, NowMs() - start);
+    std::printf("asked %d\nprocesses %d\nanswered %.0f\nlost %.0f\ntook_ms %.0f\n", n, processes,
+                Sum(reports, "answered"), Sum(reports, "lost"), Greatest(reports, "ended_ms") - start);
     probe.Print();
     return 0;
 }
@@ -780,13 +883,13 @@ int Sleepers(uint16_t port, const std::string& bigPath, const std::string& pageP
 }
 
 // A share of an attack's connections, kept open on an epoll set by a thread of its own: each one the
-// server closes is opened again at once. A slowloris connection sends a partial head when it is
-// connected and then a header line a second; a silent one never sends a byte.
+// server closes is opened again at once (or, `once`, left closed). A slowloris connection sends a
+// partial head when it is connected and then a header line a second; a silent one never sends a byte.
 class AttackShare {
 public:
-    AttackShare(uint16_t port, const std::string& path, int size, bool silent)
+    AttackShare(uint16_t port, const std::string& path, int size, bool silent, bool once = false)
         : port_(port), head_("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"), silent_(silent),
-          members_(static_cast<size_t>(size)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+          once_(once), members_(static_cast<size_t>(size)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
         thread_ = std::thread([this] { Run(); });
     }
     ~AttackShare() {
@@ -797,7 +900,7 @@ public:
         ::close(epoll_);
     }
     bool Deployed() const { return deployed_ == static_cast<int>(members_.size()); }
-    int DeployedCount() const { return deployed_; }
+    long DeployedCount() const { return deployed_; }
     long Reopened() const { return reopened_; }
 
 private:
@@ -825,13 +928,22 @@ private:
         ::connect(m.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         Watch(i, EPOLLOUT | EPOLLRDHUP, EPOLL_CTL_ADD);
     }
+    // Ended by the server: opened again, or closed for good.
+    void Ended(size_t i) {
+        if (!once_) return Open(i);
+        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
+        ::close(members_[i].fd);
+        members_[i].fd = -1;
+        ++members_[i].generation;
+        ++reopened_; // counted as one the server closed
+    }
     void Ready(size_t i, uint32_t what) {
         Member& m = members_[i];
         if (!m.connected) {
             int error = 0;
             socklen_t len = sizeof error;
             ::getsockopt(m.fd, SOL_SOCKET, SO_ERROR, &error, &len);
-            if (error != 0 || !(what & EPOLLOUT)) return Open(i);
+            if (error != 0 || !(what & EPOLLOUT)) return Ended(i);
             m.connected = true;
             if (!m.ever) {
                 m.ever = true;
@@ -844,7 +956,7 @@ private:
         ssize_t got = 0;
         while ((got = ::recv(m.fd, buf, sizeof buf, 0)) > 0) {
         }
-        if (got == 0 || errno != EAGAIN) Open(i); // closed by the server
+        if (got == 0 || errno != EAGAIN) Ended(i); // closed by the server
     }
     void Run() {
         for (size_t i = 0; i < members_.size(); ++i)
@@ -861,14 +973,14 @@ private:
             if (silent_ || NowMs() < nextTrickle) continue;
             const std::string line = "X-Trickle-" + std::to_string(trickle++) + ": 1\r\n";
             for (const Member& m : members_)
-                if (m.connected) ::send(m.fd, line.data(), line.size(), MSG_NOSIGNAL);
+                if (m.connected && m.fd >= 0) ::send(m.fd, line.data(), line.size(), MSG_NOSIGNAL);
             nextTrickle += 1000;
         }
     }
 
     uint16_t port_;
     std::string head_;
-    bool silent_;
+    bool silent_, once_;
     std::vector<Member> members_;
     int epoll_;
     std::atomic<bool> stop_{false};
@@ -876,6 +988,14 @@ private:
     std::atomic<long> reopened_{0};
     std::thread thread_;
 };
+
+// A count summed over an attack's shares.
+long Total(const std::vector<std::unique_ptr<AttackShare>>& shares, long (AttackShare::*count)() const) {
+    long sum = 0;
+    for (const auto& share : shares)
+        sum += (share.get()->*count)();
+    return sum;
+}
 
 // Connections waiting in the listen backlog of the server on 127.0.0.1:port, as the kernel counts
 // them (the receive queue of a listening socket in /proc/net/tcp); -1 when it is not found.
@@ -892,43 +1012,55 @@ int Backlog(uint16_t port) {
     return -1;
 }
 
-// --attack PORT PATH N SECONDS partial|silent: N connections that never finish their request head, in
-// four shares of a thread each. Once each has been connected (or after 3 s), the probe asks for
+// --attack PORT PATH N SECONDS partial|silent|mixed|silent-once [PROCESSES]: N connections that never
+// finish their request head (mixed: half of them slowloris, half silent; silent-once: silent, and not
+// opened again once closed: "reopened" counts those closed), from PROCESSES processes (1 by default) in
+// four shares of a thread each. Once each share has been connected (or after 3 s), the probe asks for
 // SECONDS; the connections queued in the server's backlog meanwhile show whether the attack keeps the
 // server pressed (a server that holds them all has none queued).
-int Attack(uint16_t port, const std::string& path, int n, int seconds, bool silent) {
+int Attack(uint16_t port, const std::string& path, int n, int seconds, const std::string& kind,
+           int processes) {
     constexpr int kShares = 4;
-    if (MoreDescriptors() < static_cast<rlim_t>(n) + 64) n = static_cast<int>(MoreDescriptors()) - 64;
-    std::vector<std::unique_ptr<AttackShare>> shares;
-    for (int i = 0; i < kShares; ++i)
-        shares.push_back(std::make_unique<AttackShare>(port, path, n / kShares + (i < n % kShares), silent));
-    auto reopened = [&] {
-        long sum = 0;
-        for (const auto& share : shares)
-            sum += share->Reopened();
-        return sum;
-    };
-    const double deadline = NowMs() + 3000;
-    while (NowMs() < deadline &&
-           !std::all_of(shares.begin(), shares.end(), [](auto& s) { return s->Deployed(); }))
-        platform::Sleep(10);
-    const long reopenedBefore = reopened();
-    const double start = NowMs();
+    processes = std::max(processes, 1);
+    const rlim_t each = MoreDescriptors();
+    if (each < static_cast<rlim_t>(n / processes) + 65) n = (static_cast<int>(each) - 65) * processes;
     std::vector<double> backlog;
-    Probe probe(port, path);
-    while (NowMs() < start + seconds * 1000.0) {
-        backlog.push_back(Backlog(port));
-        platform::Sleep(200);
-    }
-    probe.Stop();
-    const double tookS = (NowMs() - start) / 1000.0;
-    const long moved = reopened() - reopenedBefore;
-    shares.clear();
+    double tookS = 0;
+    Processes attackers(processes, [&](int index) {
+        const int mine = PartOf(n, processes, index);
+        std::vector<std::unique_ptr<AttackShare>> shares;
+        for (int i = 0; i < kShares; ++i)
+            shares.push_back(std::make_unique<AttackShare>(port, path, PartOf(mine, kShares, i),
+                                                           kind == "silent" || kind == "silent-once" ||
+                                                               (kind == "mixed" && i % 2 == 1),
+                                                           kind == "silent-once"));
+        const double deadline = NowMs() + 3000;
+        while (NowMs() < deadline &&
+               !std::all_of(shares.begin(), shares.end(), [](auto& s) { return s->Deployed(); }))
+            platform::Sleep(10);
+        const long reopenedBefore = Total(shares, &AttackShare::Reopened);
+        const double start = NowMs();
+        std::unique_ptr<Probe> probe;
+        if (index == 0) probe = std::make_unique<Probe>(port, path);
+        while (NowMs() < start + seconds * 1000.0) {
+            if (index == 0) backlog.push_back(Backlog(port));
+            platform::Sleep(200);
+        }
+        if (probe) probe->Stop();
+        if (index == 0) {
+            tookS = (NowMs() - start) / 1000.0;
+            probe->Print();
+        }
+        return platform::Format("reopened %ld\ndeployed %ld\n",
+                                Total(shares, &AttackShare::Reopened) - reopenedBefore,
+                                Total(shares, &AttackShare::DeployedCount));
+    });
+    const std::vector<std::string> reports = attackers.Run();
     std::sort(backlog.begin(), backlog.end());
-    std::printf("attackers %d\nreopened_per_s %.0f\nbacklog_min %.0f\nbacklog_median %.0f\n", n,
-                static_cast<double>(moved) / tookS, backlog.empty() ? -1.0 : backlog.front(),
-                Median(backlog));
-    probe.Print();
+    std::printf("attackers %d\nprocesses %d\nconnected %.0f\nreopened_per_s %.0f\nbacklog_min %.0f\n"
+                "backlog_median %.0f\n",
+                n, processes, Sum(reports, "deployed"), tookS > 0 ? Sum(reports, "reopened") / tookS : 0.0,
+                backlog.empty() ? -1.0 : backlog.front(), Median(backlog));
     return 0;
 }
 
@@ -940,18 +1072,12 @@ int Hold(uint16_t port, int n, int seconds) {
     std::vector<std::unique_ptr<AttackShare>> shares;
     for (int i = 0; i < kShares; ++i)
         shares.push_back(std::make_unique<AttackShare>(port, "/", n / kShares + (i < n % kShares), true));
-    auto deployed = [&] {
-        int sum = 0;
-        for (const auto& share : shares)
-            sum += share->DeployedCount();
-        return sum;
-    };
     const double deadline = NowMs() + 10000;
-    while (NowMs() < deadline && deployed() < n)
+    while (NowMs() < deadline && Total(shares, &AttackShare::DeployedCount) < n)
         platform::Sleep(10);
-    const int connected = deployed();
+    const long connected = Total(shares, &AttackShare::DeployedCount);
     platform::Sleep(static_cast<uint32_t>(seconds) * 1000);
-    std::printf("held %d\nconnected %d\n", n, connected);
+    std::printf("held %d\nconnected %ld\n", n, connected);
     return 0;
 }
 
@@ -965,6 +1091,20 @@ std::string LoadAverage() {
 std::string Value(const std::string& report, const std::string& key) {
     std::string line = LineStartingWith(report, key + " ");
     return line.empty() ? std::string() : line.substr(key.size() + 1);
+}
+
+double Sum(const std::vector<std::string>& reports, const std::string& key) {
+    double sum = 0;
+    for (const std::string& report : reports)
+        sum += std::atof(Value(report, key).c_str());
+    return sum;
+}
+
+double Greatest(const std::vector<std::string>& reports, const std::string& key) {
+    double most = 0;
+    for (const std::string& report : reports)
+        most = std::max(most, std::atof(Value(report, key).c_str()));
+    return most;
 }
 
 // The temperature graph of a day's records, kept from its last drawing; a copy for lighttpd.
@@ -1100,19 +1240,47 @@ void MeasureSleepers(const std::string& self, int seconds) {
 struct SideRun {
     std::string report;
     double clientCores = 0, serverCores = 0;
-    double roundsPerMinute = 0; // the station's reading rounds meanwhile
+    double roundsPerMinute = 0;        // the station's reading rounds meanwhile
+    double rssBefore = 0, rssMost = 0; // the server's resident memory (MB), when sampled
+    double held = 0;                   // the most connections the server held, when counted
 };
 
-// `schedstat`: the server's thread, whose processor time is counted over the run.
-SideRun RunSide(const std::string& self, const std::vector<std::string>& args, const std::string& schedstat) {
+// The resident memory of a process, in MB (VmRSS).
+double RssMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// `schedstat`: the server's thread, whose processor time is counted over the run. With a `server`
+// process, its resident memory is sampled every 100 ms meanwhile, and with `heldNow` its connections.
+SideRun RunSide(const std::string& self, const std::vector<std::string>& args, const std::string& schedstat,
+                pid_t server = 0, const std::function<int()>& heldNow = nullptr) {
     const double ns = RunNs(schedstat);
     const unsigned rounds = SampleCount;
     std::vector<std::string> argv = {self};
     argv.insert(argv.end(), args.begin(), args.end());
+    SideRun side;
+    platform::TTimer sampler;
+    sampler.SetEnabled(false);
+    if (server > 0) {
+        side.rssBefore = side.rssMost = RssMb(server);
+        sampler.SetInterval(100);
+        sampler.OnTimer = [&](platform::TTimer*) {
+            side.rssMost = std::max(side.rssMost, RssMb(server));
+            if (heldNow) side.held = std::max<double>(side.held, heldNow());
+        };
+        sampler.SetEnabled(true);
+    }
     ChildRun run = RunWhileServing(argv);
-    if (run.wallMs <= 0) return {run.output};
-    return {run.output, run.cpuMs / run.wallMs, (RunNs(schedstat) - ns) / 1e6 / run.wallMs,
-            (SampleCount - rounds) * 60000.0 / run.wallMs};
+    sampler.SetEnabled(false);
+    side.report = run.output;
+    if (run.wallMs <= 0) return side;
+    side.clientCores = run.cpuMs / run.wallMs;
+    side.serverCores = (RunNs(schedstat) - ns) / 1e6 / run.wallMs;
+    side.roundsPerMinute = (SampleCount - rounds) * 60000.0 / run.wallMs;
+    return side;
 }
 
 // The runs of one crowd against both servers, round after round, each round's first side alternating.
@@ -1204,16 +1372,16 @@ void MeasureAnswered(const std::string& what, const std::vector<std::string>& ar
 }
 
 void PrintAttackSide(const std::string& who, const std::vector<SideRun>& runs) {
-    std::printf("  %-9s probe latency median %s ms, slowest %s ms, %.0f of %.0f not answered whole; attackers "
-                "reopened %s a second; backlog median %s; server %s cores, client %.2f at most; the station's "
-                "reading rounds %s a minute\n",
-                (who + ":").c_str(), Spread(Figure(runs, "probe_median_ms"), "%.1f").c_str(),
-                Spread(Figure(runs, "probe_max_ms"), "%.1f").c_str(), Most(Figure(runs, "probe_failed")),
-                Median(Figure(runs, "probes")), Spread(Figure(runs, "reopened_per_s")).c_str(),
-                Spread(Figure(runs, "backlog_median")).c_str(),
-                Spread(Figure(runs, &SideRun::serverCores), "%.2f").c_str(),
-                Most(Figure(runs, &SideRun::clientCores)),
-                Spread(Figure(runs, &SideRun::roundsPerMinute)).c_str());
+    std::printf(
+        "  %-9s probe latency median %s ms, slowest %s ms, %.0f of %.0f not answered whole; attackers "
+        "reopened %s a second; backlog median %s; server %s cores, client %.2f at most; the station's "
+        "reading rounds %s a minute\n",
+        (who + ":").c_str(), Spread(Figure(runs, "probe_median_ms"), "%.1f").c_str(),
+        Spread(Figure(runs, "probe_max_ms"), "%.1f").c_str(), Most(Figure(runs, "probe_failed")),
+        Median(Figure(runs, "probes")), Spread(Figure(runs, "reopened_per_s")).c_str(),
+        Spread(Figure(runs, "backlog_median")).c_str(),
+        Spread(Figure(runs, &SideRun::serverCores), "%.2f").c_str(),
+        Most(Figure(runs, &SideRun::clientCores)), Spread(Figure(runs, &SideRun::roundsPerMinute)).c_str());
 }
 
 // Connections that never finish their request head, against both servers in turn, with the probe
@@ -1228,37 +1396,35 @@ void MeasureAttacks(Station& station, Lighttpd& lighttpd, const std::string& sel
         double medianMs, slowestMs;
     };
     const Case cases[] = {
-        {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100, 100},
-        {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 20, 100},
-        {"3000", "silent", "3,000 silent connections (not a byte)", 20, 100}};
+        {"200", "partial", "200 slowloris connections (a partial head, then a header line a second)", 100,
+         100},
+        {"2000", "partial", "2,000 slowloris connections (a partial head, then a header line a second)", 20,
+         100},
+        {"3000", "silent", "3,000 silent connections (not a byte)", 20, 100},
+        {"2000", "mixed", "1,000 slowloris and 1,000 silent connections at once", 20, 100}};
     const std::string span = std::to_string(std::max(seconds, 12));
     for (const Case& c : cases) {
         Sides sides = Interleaved(
             rounds,
             [&] {
-                return RunSide(self, {"--attack", station.StationPort(), "/", c.size, span, c.kind}, ownThread);
+                return RunSide(self, {"--attack", station.StationPort(), "/", c.size, span, c.kind, "1"},
+                               ownThread);
             },
             [&] {
-                return RunSide(self, {"--attack", lighttpd.Port(), "/start.html", c.size, span, c.kind},
+                return RunSide(self, {"--attack", lighttpd.Port(), "/start.html", c.size, span, c.kind, "1"},
                                theirThread);
             });
-        const bool met = ProbesAnswered(sides.mine) && Most(Figure(sides.mine, "probe_median_ms")) < c.medianMs &&
+        const bool met = ProbesAnswered(sides.mine) &&
+                         Most(Figure(sides.mine, "probe_median_ms")) < c.medianMs &&
                          Most(Figure(sides.mine, "probe_max_ms")) < c.slowestMs;
-        std::printf("%s, each one closed opened again at once, the probe asking for the start page for %s s, %d "
-                    "rounds in turn, figures as least/median/greatest over them (target: every probe "
-                    "answered whole, median under %.0f ms, the slowest under %.0f ms): %s\n",
-                    c.what, span.c_str(), rounds, c.medianMs, c.slowestMs, Verdict(met));
+        std::printf(
+            "%s, each one closed opened again at once, the probe asking for the start page for %s s, %d "
+            "rounds in turn, figures as least/median/greatest over them (target: every probe "
+            "answered whole, median under %.0f ms, the slowest under %.0f ms): %s\n",
+            c.what, span.c_str(), rounds, c.medianMs, c.slowestMs, Verdict(met));
         PrintAttackSide("korvane", sides.mine);
         PrintAttackSide("lighttpd", sides.theirs);
     }
-}
-
-// The resident memory of a process, in MB (VmRSS).
-double RssMb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
 }
 
 // A server's memory while a child holds `count` connections open on it that say nothing: its resident
@@ -1291,7 +1457,9 @@ void MeasureIdleMemory(Station& station, Lighttpd& lighttpd, const std::string& 
             mine.push_back(HoldOpen(self, station.StationPort(), ::getpid(), kIdle,
                                     [&] { return station.StationConnections(); }));
         };
-        auto other = [&] { theirs.push_back(HoldOpen(self, lighttpd.Port(), lighttpd.Pid(), kIdle, nullptr)); };
+        auto other = [&] {
+            theirs.push_back(HoldOpen(self, lighttpd.Port(), lighttpd.Pid(), kIdle, nullptr));
+        };
         if (round % 2 == 0) {
             ours();
             other();
@@ -1307,7 +1475,8 @@ void MeasureIdleMemory(Station& station, Lighttpd& lighttpd, const std::string& 
         return values;
     };
     const std::vector<double> held = figure(mine, &HoldRun::held);
-    const bool met = Most(figure(mine, &HoldRun::most)) < 64 && *std::min_element(held.begin(), held.end()) >= kIdle;
+    const bool met =
+        Most(figure(mine, &HoldRun::most)) < 64 && *std::min_element(held.begin(), held.end()) >= kIdle;
     std::printf("8,000 connections held open that say nothing, %d rounds in turn, figures as "
                 "least/median/greatest over them (target: the station's resident memory under 64 MB with all "
                 "of them held): %s\n",
@@ -1315,11 +1484,92 @@ void MeasureIdleMemory(Station& station, Lighttpd& lighttpd, const std::string& 
     std::printf("  korvane:  resident %s MB with them (%s MB before), %s connections held at most; client "
                 "%.2f cores at most\n",
                 Spread(figure(mine, &HoldRun::most), "%.1f").c_str(),
-                Spread(figure(mine, &HoldRun::before), "%.1f").c_str(), Spread(figure(mine, &HoldRun::held)).c_str(),
-                Most(figure(mine, &HoldRun::clientCores)));
+                Spread(figure(mine, &HoldRun::before), "%.1f").c_str(),
+                Spread(figure(mine, &HoldRun::held)).c_str(), Most(figure(mine, &HoldRun::clientCores)));
     std::printf("  lighttpd: resident %s MB with them (%s MB before); client %.2f cores at most\n",
                 Spread(figure(theirs, &HoldRun::most), "%.1f").c_str(),
-                Spread(figure(theirs, &HoldRun::before), "%.1f").c_str(), Most(figure(theirs, &HoldRun::clientCores)));
+                Spread(figure(theirs, &HoldRun::before), "%.1f").c_str(),
+                Most(figure(theirs, &HoldRun::clientCores)));
+}
+
+// The hard limit of descriptors the benchmark runs with: as high as a service manager may set it, so
+// that a server whose table followed the descriptor limit would hold every connection it is offered.
+constexpr rlim_t kServiceHardLimit = 1048576;
+constexpr int kCeilingCrowd = 20000;
+
+// The hard limit as this process sees it, and as the system has it (/proc, which no shim reports on).
+std::string HardLimitNote() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    std::ifstream in("/proc/self/limits");
+    std::string system;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("Max open files", 0) == 0) {
+            std::istringstream words(line.substr(14));
+            std::string soft;
+            words >> soft >> system;
+        }
+    const std::string seen = std::to_string(limit.rlim_max);
+    return system == seen
+               ? "hard limit " + seen
+               : "hard limit " + seen + " (reported by a preloaded shim; the system allows " + system + ")";
+}
+
+bool Alive(pid_t pid) {
+    return ::waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+// 20,000 silent connections attempted from four processes, against servers whose processes may have
+// 1,048,576 descriptors: a crowd that attempts each connection once, and one that opens again at once
+// each connection the server closes. The server's resident memory and the connections it holds
+// meanwhile, the probe, and whether both servers are still there after.
+void MeasureCeiling(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds, int rounds) {
+    const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
+    const std::string theirThread = "/proc/" + std::to_string(lighttpd.Pid()) + "/schedstat";
+    const std::string span = std::to_string(std::max(seconds, 12));
+    const std::string crowd = std::to_string(kCeilingCrowd);
+    struct Case {
+        const char* kind;
+        const char* what;
+    };
+    const Case cases[] = {{"silent-once", "each attempted once (\"reopened\": those the server closed)"},
+                          {"silent", "each one closed opened again at once"}};
+    for (const Case& c : cases) {
+        Sides sides = Interleaved(
+            rounds,
+            [&] {
+                return RunSide(self, {"--attack", station.StationPort(), "/", crowd, span, c.kind, "4"},
+                               ownThread, ::getpid(), [&] { return station.StationConnections(); });
+            },
+            [&] {
+                return RunSide(self, {"--attack", lighttpd.Port(), "/start.html", crowd, span, c.kind, "4"},
+                               theirThread, lighttpd.Pid());
+            });
+        const std::string after = RunWhileServing({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}",
+                                                   "--max-time", "10", Url(station.StationPort(), "/")})
+                                      .output;
+        const bool met = ProbesAnswered(sides.mine) && Most(Figure(sides.mine, &SideRun::rssMost)) < 64 &&
+                         Most(Figure(sides.mine, "probe_median_ms")) < 20 && after == "200";
+        std::printf(
+            "20,000 silent connections attempted from four processes, %s, %s, the probe asking for the "
+            "start page for %s s, %d rounds in turn, figures as least/median/greatest over them (target: "
+            "resident memory under 64 MB, probe median under 20 ms, every probe answered whole, the server "
+            "answering after): %s\n",
+            c.what, HardLimitNote().c_str(), span.c_str(), rounds, Verdict(met));
+        PrintAttackSide("korvane", sides.mine);
+        std::printf("  korvane:  resident %s MB (%s MB before), %s connections held at most (ceiling %d), %s "
+                    "connected; answering after: %s\n",
+                    Spread(Figure(sides.mine, &SideRun::rssMost), "%.1f").c_str(),
+                    Spread(Figure(sides.mine, &SideRun::rssBefore), "%.1f").c_str(),
+                    Spread(Figure(sides.mine, &SideRun::held)).c_str(), net::kHttpConnectionsMost,
+                    Spread(Figure(sides.mine, "connected")).c_str(),
+                    after == "200" ? "yes" : ("NO (" + after + ")").c_str());
+        PrintAttackSide("lighttpd", sides.theirs);
+        std::printf("  lighttpd: resident %s MB (%s MB before), %s connected; still running: %s\n",
+                    Spread(Figure(sides.theirs, &SideRun::rssMost), "%.1f").c_str(),
+                    Spread(Figure(sides.theirs, &SideRun::rssBefore), "%.1f").c_str(),
+                    Spread(Figure(sides.theirs, "connected")).c_str(), Alive(lighttpd.Pid()) ? "yes" : "NO");
+    }
 }
 
 void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds, int rounds) {
@@ -1333,11 +1583,14 @@ void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self
     for (const char* size : {"5000", "8000"})
         MeasureAnswered(std::string("a burst of ") + size[0] + "," + (size + 1) + " connections at once",
                         {"--burst", size}, ours, theirs, self, rounds, ownThread, theirThread);
+    MeasureAnswered("a burst of 8,000 connections at once from four processes", {"--burst", "8000", "4"},
+                    ours, theirs, self, rounds, ownThread, theirThread);
     MeasureAnswered("300 clients asking again and again for " + std::to_string(seconds) + " s",
                     {"--clients", "300", std::to_string(seconds)}, ours, theirs, self, rounds, ownThread,
                     theirThread);
     MeasureSleepers(self, seconds);
     MeasureAttacks(station, lighttpd, self, seconds, rounds, ownThread, theirThread);
+    MeasureCeiling(station, lighttpd, self, seconds, rounds);
 }
 
 // --small-buffers SECONDS, run in a network namespace whose socket buffers are small: a station and
@@ -1369,10 +1622,10 @@ void MeasureCosts(Station& station, Lighttpd& lighttpd, const std::vector<Target
     MeasureCost("page.html", targets[0].ours, lighttpd, targets[0].theirs, station.Folder(), seconds, rounds);
 }
 
-enum class Part { All, Cost, Crowds };
+enum class Part { All, Cost, Crowds, Ceiling };
 
-// `part`: everything, the processor time and system calls per answer alone, or the crowds and attacks
-// alone.
+// `part`: everything, the processor time and system calls per answer alone, the crowds and attacks
+// alone, or the 20,000 silent connections alone.
 void Measure(Station& station, const std::string& self, int seconds, int rounds, Part part) {
     Lighttpd lighttpd(station.Docs(), station.Folder());
     if (!lighttpd.Accepting()) {
@@ -1382,12 +1635,13 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
     std::printf(
         "HTTP server inside the station's reading cycle (demo net, machine clock) beside lighttpd on "
         "the\nsame files, 127.0.0.1, a new connection per request, %d s per run; %ld processors, load "
-        "%s\n",
-        seconds, ::sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());
+        "%s; descriptors: %s\n",
+        seconds, ::sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str(), HardLimitNote().c_str());
     // The station's own answers: the start page (its values read for every request), and the graph kept
     // from its last drawing; lighttpd serves copies of them.
     std::string page = RunWhileServing({"curl", "-s", Url(station.StationPort(), "/")}).output;
     std::ofstream(station.Docs() + "/start.html", std::ios::binary) << page;
+    if (part == Part::Ceiling) return MeasureCeiling(station, lighttpd, self, seconds, rounds);
     std::string gif = PrepareGraph(station);
     const std::vector<Target> targets = {
         {"page.html (" + std::to_string(station.FileSize("page.html")) + " bytes, a file)",
@@ -1432,6 +1686,21 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
     MeasureGraphDrawing(station);
 }
 
+// Raises the hard limit of descriptors to kServiceHardLimit; where the system refuses (no privilege, or
+// fs.nr_open lower), runs this program again with a shim preloaded that reports that limit while the
+// system keeps its own (HardLimitNote tells which).
+void WithServiceHardLimit(const std::string& self, char** argv) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_max >= kServiceHardLimit) return;
+    rlimit raised = {limit.rlim_cur, kServiceHardLimit};
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) return;
+    if (std::getenv("KORVANE_CLAIMED_NOFILE") != nullptr) return; // run again already: the shim did not load
+    ::setenv("KORVANE_CLAIMED_NOFILE", std::to_string(kServiceHardLimit).c_str(), 1);
+    ::setenv("LD_PRELOAD", KORVANE_DESCRIPTOR_SHIM, 1);
+    ::execv(self.c_str(), argv);
+    std::fprintf(stderr, "could not run again with %s: %s\n", KORVANE_DESCRIPTOR_SHIM, std::strerror(errno));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -1456,34 +1725,40 @@ int main(int argc, char** argv) {
             part = Part::Cost;
         else if (arg == "--crowds")
             part = Part::Crowds;
+        else if (arg == "--ceiling")
+            part = Part::Ceiling;
         else if (arg == "--flood" && i + 1 < argc)
             return Flood(static_cast<uint16_t>(std::atoi(argv[++i])));
         else if (arg == "--latency" && i + 3 < argc)
             return Latency(static_cast<uint16_t>(number(1)), argv[i + 2], number(3));
         else if (arg == "--burst" && i + 3 < argc)
-            return Burst(static_cast<uint16_t>(number(1)), argv[i + 2], number(3));
+            return Burst(static_cast<uint16_t>(number(1)), argv[i + 2], number(3),
+                         i + 4 < argc ? number(4) : 1);
         else if (arg == "--clients" && i + 4 < argc)
             return Clients(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4));
         else if (arg == "--small-buffers" && i + 1 < argc)
             small = std::atoi(argv[++i]);
         else if (arg == "--attack" && i + 5 < argc)
-            return Attack(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4),
-                          std::string(argv[i + 5]) == "silent");
+            return Attack(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4), argv[i + 5],
+                          i + 6 < argc ? number(6) : 1);
         else if (arg == "--hold" && i + 3 < argc)
             return Hold(static_cast<uint16_t>(number(1)), number(2), number(3));
         else if (arg == "--sleepers" && i + 5 < argc)
             return Sleepers(static_cast<uint16_t>(number(1)), argv[i + 2], argv[i + 3], number(4), number(5));
         else {
-            std::fprintf(stderr,
-                         "usage: %s [--seconds N] [--rounds R] [--cost | --crowds] | --serve | --idle N\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--seconds N] [--rounds R] [--cost | --crowds | --ceiling] | --serve | --idle N\n",
+                argv[0]);
             return 2;
         }
     }
     ::signal(SIGPIPE, SIG_IGN);
-    // lighttpd, started from here, inherits the limit: it holds every connection of an attack.
-    MoreDescriptors();
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (small == 0) WithServiceHardLimit(self, argv);
+    // As a server raising its limit to the hard one would: the station's own server holds no more for it
+    // than its ceiling. lighttpd sets its own (max-fds).
+    MoreDescriptors();
     if (small > 0) return SmallBuffers(self, small);
     Station station;
     if (!station.Ready()) {

@@ -16,7 +16,8 @@ constexpr uint32_t kLimitLookSpacingMs = 10;
 
 int HttpConnectionsHeld(size_t limit, int most) {
     const size_t spare = kHttpDescriptorsKept + static_cast<size_t>(kHttpLeavingMax);
-    const size_t allowed = limit > spare ? std::min<size_t>(limit - spare, INT32_MAX) : 1;
+    const size_t allowed =
+        limit > spare ? std::min<size_t>(limit - spare, static_cast<size_t>(kHttpConnectionsMost)) : 1;
     return most > 0 ? std::min(most, static_cast<int>(allowed)) : static_cast<int>(allowed);
 }
 
@@ -124,12 +125,31 @@ bool THttpServer::MakeRoom() {
     // The connections on their way out have all the descriptors they may have beside those held: the
     // first of them to close lets the next one in.
     if (GetClientCount() >= capacity_ + kHttpLeavingMax) return false;
-    if (Held() < capacity_) {
-        full_ = false;
-        return true;
-    }
     const uint32_t now = platform::GetTickCount();
     uint32_t soonest = ShedGraceMs;
+    bool closing = false; // one that closes: its slot is free in a moment
+    if (Held() < capacity_ || GiveWay(now, soonest, closing)) {
+        full_ = false; // full again later, the server counts its grace anew
+        return true;
+    }
+    // Nothing may give way yet. A newcomer waits in the backlog for the grace at most: a server that
+    // has been full for longer turns it away (unless a slot is about to be free). By then every
+    // connection that has made no progress since the server became full has given way.
+    if (!full_) {
+        full_ = true;
+        fullSince_ = now;
+    }
+    const uint32_t fullFor = platform::TicksElapsed(now, fullSince_);
+    if (fullFor > ShedGraceMs && !closing) return true; // taken beyond the capacity, turned away at once
+    if (fullFor <= ShedGraceMs) soonest = std::min(soonest, ShedGraceMs - fullFor + 1);
+    // Look again when the first one may give way (a client that leaves comes first).
+    roomTimer_.SetEnabled(false);
+    roomTimer_.SetInterval(std::max<uint32_t>(soonest, 1));
+    roomTimer_.SetEnabled(true);
+    return false;
+}
+
+bool THttpServer::GiveWay(uint32_t now, uint32_t& soonest, bool& closing) {
     // The oldest connection still reading its request head gives way: at once when part of its head
     // has come (a client that keeps up sends it whole), once it has been set up for the grace when
     // nothing has (its request may be on its way). What it has received is read first, so that a
@@ -149,7 +169,6 @@ bool THttpServer::MakeRoom() {
         if (GetClient(i) != c) continue; // it left the list: whoever took its index is looked at
         if (c->ReadingHead()) {
             c->TurnAway("408 Request Timeout");
-            full_ = false;
             return true;
         }
         ++i;
@@ -157,7 +176,6 @@ bool THttpServer::MakeRoom() {
     // Then the one whose answer (or posted body) has made no progress for longest, beyond the grace.
     THttpConnection* stalest = nullptr;
     uint32_t stalestFor = 0;
-    bool closing = false; // one that closes: its slot is free in a moment
     for (int i = 0; i < GetClientCount(); ++i) {
         THttpConnection* c = GetClient(i);
         closing = closing || (!c->Leaving() && (c->State() != wsConnected || c->Closing()));
@@ -172,29 +190,12 @@ bool THttpServer::MakeRoom() {
             soonest = std::min(soonest, ShedGraceMs - quiet + 1);
         }
     }
-    if (stalest != nullptr) {
-        if (stalest->RequestMayStillCome())
-            stalest->TurnAway("408 Request Timeout"); // a posted body that stopped
-        else
-            server_->DropClient(stalest);
-        full_ = false;
-        return true;
-    }
-    // Nothing may give way yet. A newcomer waits in the backlog for the grace at most: a server that
-    // has been full for longer turns it away (unless a slot is about to be free). By then every
-    // connection that has made no progress since the server became full has given way.
-    if (!full_) {
-        full_ = true;
-        fullSince_ = now;
-    }
-    const uint32_t fullFor = platform::TicksElapsed(now, fullSince_);
-    if (fullFor > ShedGraceMs && !closing) return true; // taken beyond the capacity, turned away at once
-    if (fullFor <= ShedGraceMs) soonest = std::min(soonest, ShedGraceMs - fullFor + 1);
-    // Look again when the first one may give way (a client that leaves comes first).
-    roomTimer_.SetEnabled(false);
-    roomTimer_.SetInterval(std::max<uint32_t>(soonest, 1));
-    roomTimer_.SetEnabled(true);
-    return false;
+    if (stalest == nullptr) return false;
+    if (stalest->RequestMayStillCome())
+        stalest->TurnAway("408 Request Timeout"); // a posted body that stopped
+    else
+        server_->DropClient(stalest);
+    return true;
 }
 
 void THttpServer::LookForRoomSoon() {
@@ -241,9 +242,9 @@ void THttpServer::Start() {
     };
     server_->Banner.clear();
     server_->MaxClients = 0; // the limit is kept here, before each accept (MakeRoom)
+    // Connections turned away before a restart are still on their way out: each is counted off as it
+    // closes. A server still full since before the restart has been full since then.
     capacity_ = HttpConnectionsHeld(platform::DescriptorLimit(), MaxClients);
-    leaving_ = 0;
-    full_ = false;
     server_->AcceptGate = [this](TCustomWSocketServer*) { return MakeRoom(); };
     // Connections beyond the capacity wait here, not accepted: a burst of thousands must fit (the kernel
     // caps the queue at net.core.somaxconn), or their handshakes are dropped and retried a second later.

@@ -10,14 +10,15 @@
 // request head, and by a shorter time-out for an answer that does not move.
 //
 // It holds as many connections as the process's descriptor limit allows, less a few descriptors kept
-// for the rest of the station (or fewer, MaxClients); the rest wait in the listen backlog, not
-// accepted. When all slots are taken, one that waits is let in in the place of the oldest connection
-// still reading its request head: at once when part of the head has come, once it has been set up for
-// ShedGraceMs (its wait in the backlog counted) when nothing has. Failing that, in the place of one that
-// has made no progress for ShedGraceMs: an answer that has not moved (or was sent whole) that long ago,
-// or a posted body that stalled. A connection whose answer moves or is still prepared keeps its place.
-// A server that stays full for ShedGraceMs turns newcomers away ("503 Service Unavailable") until it
-// has room again.
+// for the rest of the station, and never more than a ceiling of its own, kHttpConnectionsMost (or
+// fewer, MaxClients): the descriptor limit may be in the hundreds of thousands, and each connection
+// costs memory. The rest wait in the listen backlog, not accepted. When all slots are taken, one that
+// waits is let in in the place of the oldest connection still reading its request head: at once when
+// part of the head has come, once it has been set up for ShedGraceMs (its wait in the backlog counted)
+// when nothing has. Failing that, in the place of one that has made no progress for ShedGraceMs: an
+// answer that has not moved (or was sent whole) that long ago, or a posted body that stalled. A
+// connection whose answer moves or is still prepared keeps its place. A server that stays full for
+// ShedGraceMs turns newcomers away ("503 Service Unavailable") until it has room again.
 //
 // A connection whose request may still be on its way is never closed unanswered: one that gives way,
 // or whose request head has not come in time, is told "408 Request Timeout". Such an answer of the
@@ -84,8 +85,14 @@ inline constexpr uint32_t kHttpLeaveDrainMs = 1000;
 // those it holds.
 inline constexpr size_t kHttpDescriptorsKept = 64;
 inline constexpr int kHttpLeavingMax = 64;
+// The connections a server holds at most, whatever the descriptor limit: each costs about 3 kB, so a
+// crowd of them stays within some 30 MB.
+inline constexpr int kHttpConnectionsMost = 10000;
+// The descriptor limit a server needs to hold kHttpConnectionsMost: a process need not allow more.
+inline constexpr size_t kHttpDescriptorsWanted =
+    static_cast<size_t>(kHttpConnectionsMost) + static_cast<size_t>(kHttpLeavingMax) + kHttpDescriptorsKept;
 // The connections a server may hold with a descriptor limit of `limit` and at most `most` (0: no
-// bound of its own): always at least one.
+// bound of its own): always at least one, never more than kHttpConnectionsMost.
 int HttpConnectionsHeld(size_t limit, int most);
 
 class THttpConnection : public TWSocketClient {
@@ -255,8 +262,8 @@ public:
     TSocketLingerOnOff LingerOnOff = wsLingerNoSet;
     int LingerTimeout = 0;
     // At most this many connections (0: as many as the descriptor limit allows, kHttpDescriptorsKept
-    // and kHttpLeavingMax left over; never more than that); more wait in the listen backlog. Taken at
-    // Start, with the limit as it is then.
+    // and kHttpLeavingMax left over, up to kHttpConnectionsMost; never more than that); more wait in the
+    // listen backlog. Taken at Start, with the limit as it is then.
     int MaxClients = 0;
     // A connection that waits may take the place of one that has said nothing for this long since it
     // was set up, or whose answer (or posted body) has made no progress for this long: long enough that
@@ -298,6 +305,9 @@ private:
     // has been full for longer than the grace (the newcomer is then turned away); otherwise a look
     // again is planned.
     bool MakeRoom();
+    // Turns away or drops the one connection that gives way to a newcomer now, if any may; else lowers
+    // `soonest` to the ms until one may, and tells whether one is closing already.
+    bool GiveWay(uint32_t now, uint32_t& soonest, bool& closing);
     // Offers the connection held in the backlog again on the next turn.
     void LookForRoomSoon();
     // The connections' limits, all on one timer: armed for the first that can pass.
@@ -309,7 +319,7 @@ private:
     platform::TTimer limitTimer_; // closes the connections whose limits have passed
     uint32_t limitDue_ = 0;       // the clock tick it is armed for
     int capacity_ = 1;            // the connections held at most, as Start reckoned them
-    int leaving_ = 0;             // connections turned away and not closed yet
+    int leaving_ = 0;             // connections turned away and not closed yet (across restarts)
     bool full_ = false;           // no room could be made since fullSince_
     uint32_t fullSince_ = 0;
     std::string port_ = "80";

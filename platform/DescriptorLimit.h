@@ -7,7 +7,8 @@ namespace platform {
 
 // How many descriptors the process may have open now (its soft limit).
 size_t DescriptorLimit();
-// Raises that limit as far as the system lets the process raise it (its hard limit); the limit then.
-size_t RaiseDescriptorLimit();
+// Raises that limit to `wanted`, or as far towards it as the system lets the process (its hard limit);
+// a limit that is higher already stays. The limit then.
+size_t RaiseDescriptorLimit(size_t wanted);
 
 } // namespace platform

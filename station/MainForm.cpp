@@ -6,6 +6,7 @@
 
 #include "extra/ComponentUnits.h"
 #include "gauges/AbProc.h"
+#include "net/Httpsrv.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "onewire/iButton.h"
@@ -42,8 +43,9 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     extra::StartComponentUnits();
     gauges::AbInstallCursors();
     MainForm = this;
-    // Every connection of the web server is a descriptor: it may hold as many as the system allows.
-    RaiseDescriptorLimit();
+    // Every connection of the web server is a descriptor: the station may have as many as its ceiling
+    // of connections takes, where the system allows.
+    RaiseDescriptorLimit(net::kHttpDescriptorsWanted);
     sensors_ = std::make_unique<TSensorSet>();
     InstallSensorSet(sensors_.get());
     host_ = std::make_unique<TStationHost>(*this);

@@ -77,11 +77,51 @@ protected:
         return static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
     }
 
+    // The server's time on a simulated clock from here on: the clock jumps from timer to timer while
+    // nothing is ready, so each limit passes at its very tick (the peers are on loopback, whose
+    // connects and sends are ready at once).
+    std::shared_ptr<platform::SimulatedClock> SimulateTime() {
+        auto clock = std::make_shared<platform::SimulatedClock>();
+        platform::Clock::Install(clock);
+        return clock;
+    }
+    uint16_t Port() { return static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort())); }
+    // A connection that asks for /hold and is held (held_ is then its connection).
+    int Holder(uint16_t port) {
+        const THttpConnection* before = held_;
+        int fd = net_test::RawConnect(port);
+        ::send(fd, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+        EXPECT_TRUE(RunUntil([&] { return held_ != before; })) << "not held";
+        return fd;
+    }
+    // Everything the server sends on `fd` until it ends its side.
+    std::string AnswerOn(int fd, uint32_t limitMs = 60000) {
+        std::string answer;
+        EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(fd, answer); }, limitMs)) << answer;
+        return answer;
+    }
+
     std::string root_;
     THttpServer server_;
     std::vector<std::string> badRequests_;
     THttpConnection* held_ = nullptr;
 };
+
+// The state of a client's end of a TCP connection, as the kernel numbers them: the server closed it in
+// order, or it was reset.
+constexpr int kTcpClosedByPeer = 8; // TCP_CLOSE_WAIT
+int TcpState(int fd) {
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    return ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 ? info.tcpi_state : -1;
+}
+
+int PendingError(int fd) {
+    int error = 0;
+    socklen_t size = sizeof error;
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+    return error;
+}
 
 TEST_F(HttpServerTest, FilesHeadAnd404AgainstCurl) {
     REQUIRE_PEER("curl");
@@ -691,17 +731,21 @@ TEST_F(HttpServerTest, AnAnswerThatDoesNotMoveGivesWayAndIsDropped) {
 }
 
 // A posted body that stops short of its length may still be on its way: its connection is told that it
-// came too late, when it gives way to a newcomer and at its time-out alike.
+// came too late, when it gives way to a newcomer and at its time-out alike, and what it sends after is
+// dropped.
 TEST_F(HttpServerTest, APostedBodyThatStopsShortIsToldItCameTooLate) {
     server_.MaxClients = 1;
     server_.ShedGraceMs = 300;
     server_.IdleTimeoutMs = 60000;
-    int posts = 0;
+    int posts = 0, bodyReads = 0;
     server_.OnPostDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
         flags = hgAcceptData;
         ++posts;
     };
-    server_.OnPostedData = [](THttpServer*, THttpConnection* c, uint16_t) { c->ReceiveStr(); };
+    server_.OnPostedData = [&](THttpServer*, THttpConnection* c, uint16_t) {
+        ++bodyReads;
+        c->ReceiveStr();
+    };
     server_.Start();
     const uint16_t port = static_cast<uint16_t>(std::stoi(server_.WSocketServer()->GetXPort()));
     auto post = [&] {
@@ -721,9 +765,15 @@ TEST_F(HttpServerTest, APostedBodyThatStopsShortIsToldItCameTooLate) {
     int newcomer = net_test::RawConnect(port);
     ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
     toldTooLate(pushedOut);
+    // The rest of its body comes after: read and dropped, the owner hears no more of it.
+    const int heard = bodyReads;
+    ::send(pushedOut, "tion&rest=1", 11, MSG_NOSIGNAL);
+    ::shutdown(pushedOut, SHUT_WR);
     std::string page;
     EXPECT_TRUE(RunUntil([&] { return !net_test::DrainInto(newcomer, page); }));
     EXPECT_NE(page.find("<p>home</p>"), std::string::npos) << page;
+    EXPECT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }));
+    EXPECT_EQ(bodyReads, heard);
     server_.IdleTimeoutMs = 500;
     const int timedOut = post();
     toldTooLate(timedOut);
@@ -1051,7 +1101,9 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
 
 // The server holds as many connections as the process's descriptor limit allows, less those kept for
 // the rest of the station; with every one of them held by an answer being made, a newcomer is told
-// that the server is full rather than kept waiting. The server runs in a child with a low limit.
+// that the server is full rather than kept waiting. With the table full and as many connections on
+// their way out as may be, the station can still open its files. The server runs in a child with a low
+// limit.
 TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
     constexpr rlim_t kLimit = 200;
     ServerChild child([&](int report, const auto& tellPort) {
@@ -1065,6 +1117,29 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
         server_.OnGetDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag& flags) {
             flags = hgWillSendMySelf; // never answered
             ssize_t w = ::write(report, "held\n", 5);
+            (void)w;
+        };
+        // The most connections on their way out at once; once they have every descriptor they may
+        // have, the files the station may open meanwhile.
+        int most = 0;
+        server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) {
+            const int leaving = server_.GetClientCount() - server_.Held();
+            if (leaving <= most) return;
+            most = leaving;
+            const std::string mostLine = "most " + std::to_string(most) + "\n";
+            ssize_t wrote = ::write(report, mostLine.data(), mostLine.size());
+            (void)wrote;
+            if (most != kHttpLeavingMax) return;
+            std::vector<int> files;
+            for (size_t i = 0; i < kHttpDescriptorsKept; ++i) {
+                const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                if (fd < 0) break;
+                files.push_back(fd);
+            }
+            for (int fd : files)
+                ::close(fd);
+            const std::string line = "files " + std::to_string(files.size()) + "\n";
+            ssize_t w = ::write(report, line.data(), line.size());
             (void)w;
         };
         server_.Start();
@@ -1088,7 +1163,9 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
         const uint32_t start = clock.TickCount();
         while (platform::TicksElapsed(clock.TickCount(), start) < 5000) {
             net_test::DrainInto(child.Report(), told);
-            const int now = static_cast<int>(std::count(told.begin(), told.end(), '\n'));
+            int now = 0;
+            for (size_t at = told.find("held\n"); at != std::string::npos; at = told.find("held\n", at + 1))
+                ++now;
             if (now > held) {
                 held = now;
                 break;
@@ -1118,9 +1195,214 @@ TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
         std::string got;
         EXPECT_TRUE(net_test::DrainInto(connections[i], got) && got.empty()) << i << ": " << got;
     }
+    // More newcomers, whose clients stay: each is told, and drains until the client closes (or its
+    // drain passes). Every descriptor of the connections on their way out is taken then; those beyond
+    // wait in the backlog until one has left.
+    std::vector<int> leaving = {connections.back()};
+    while (leaving.size() < static_cast<size_t>(kHttpLeavingMax) + 16) {
+        leaving.push_back(net_test::RawConnect(port));
+        ASSERT_GE(leaving.back(), 0);
+        ::send(leaving.back(), "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+    }
+    platform::Clock& clock = platform::Clock::Get();
+    const uint32_t start = clock.TickCount();
+    std::string files;
+    while (files.empty() && platform::TicksElapsed(clock.TickCount(), start) < 10000) {
+        net_test::DrainInto(child.Report(), told);
+        if (const size_t at = told.find("files ");
+            at != std::string::npos && told.find('\n', at) != std::string::npos)
+            files = told.substr(at + 6, told.find('\n', at) - at - 6);
+        pollfd look{child.Report(), POLLIN, 0};
+        ::poll(&look, 1, 100);
+    }
+    ASSERT_FALSE(files.empty()) << "never had " << kHttpLeavingMax << " connections on their way out";
+    EXPECT_GE(std::stoul(files), kHttpDescriptorsKept / 2);
+    for (size_t i = 1; i < leaving.size(); ++i) {
+        std::string answer = ReadWithin(leaving[i], 1 << 16, 5000);
+        EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << i << ": " << answer;
+    }
+    net_test::DrainInto(child.Report(), told);
+    const size_t last = told.rfind("most ");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(std::stoi(told.substr(last + 5)), kHttpLeavingMax);
     for (int fd : connections)
         ::close(fd);
+    for (size_t i = 1; i < leaving.size(); ++i)
+        ::close(leaving[i]);
     EXPECT_TRUE(child.Stop()) << "the server ended early";
+}
+
+// The server's own ceiling: whatever the descriptor limit (a service's hard limit may be 524,288), it
+// holds no more than kHttpConnectionsMost, and the limit a station raises its own to is just what that
+// takes beside the descriptors kept and those of the connections on their way out.
+TEST(HttpServerCeiling, TheTableStopsAtItsCeilingWhateverTheDescriptorLimit) {
+    EXPECT_EQ(HttpConnectionsHeld(524288, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(SIZE_MAX, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(1 << 20, 1 << 30), kHttpConnectionsMost); // MaxClients no higher
+    EXPECT_EQ(HttpConnectionsHeld(1 << 20, 50), 50);
+    EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted, 0), kHttpConnectionsMost);
+    EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted - 1, 0), kHttpConnectionsMost - 1);
+    EXPECT_EQ(HttpConnectionsHeld(10, 0), 1);
+    EXPECT_LE(kHttpConnectionsMost, 16000); // some 3 kB each: a full table stays well under 64 MB
+}
+
+// A newcomer to a server whose every connection is making its answer waits in the backlog for the
+// grace, no longer, and is then told that the server is full; once room has been made, a server full
+// again counts the grace anew. On simulated time, so that the grace is kept to the tick.
+TEST_F(HttpServerTest, ANewcomerToAFullServerIsToldSoWhenTheGraceHasPassedCountedAnewEachTimeItFills) {
+    auto clock = SimulateTime();
+    constexpr uint32_t kGrace = 300;
+    const uint16_t port = StartHolding(1, kGrace);
+    auto toldFullAfter = [&] { // ms from a newcomer's arrival to its 503
+        const uint32_t start = clock->TickCount();
+        int newcomer = net_test::RawConnect(port);
+        ::send(newcomer, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+        const std::string answer = AnswerOn(newcomer);
+        EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << answer;
+        ::close(newcomer);
+        return platform::TicksElapsed(clock->TickCount(), start);
+    };
+    const int first = Holder(port);
+    uint32_t waited = toldFullAfter();
+    EXPECT_GE(waited, kGrace);
+    EXPECT_LE(waited, 2 * kGrace);
+    // The answer ends and another takes the slot: full again, the next newcomer waits a whole grace.
+    held_->Answer404();
+    held_->CloseDelayed();
+    EXPECT_NE(AnswerOn(first).find(" 404 Not Found\r\n"), std::string::npos);
+    const int second = Holder(port);
+    RunFor(5 * kGrace); // long past the first time it was full
+    waited = toldFullAfter();
+    EXPECT_GE(waited, kGrace);
+    EXPECT_LE(waited, 2 * kGrace);
+    ::close(first);
+    ::close(second);
+}
+
+// A connection turned away is never reset: once its answer has left its sending side is shut, what its
+// client still sends is read and dropped, and it closes when the client closes or the drain has
+// passed, reading first what came last. The client's last line comes at the drain's very tick, before
+// the server looks (simulated time).
+TEST_F(HttpServerTest, AConnectionTurnedAwayIsDrainedAndClosedWithoutAReset) {
+    auto clock = SimulateTime();
+    server_.IdleTimeoutMs = 60000;
+    server_.HeadTimeoutMs = 1000;
+    server_.Start();
+    const int slow = net_test::RawConnect(Port());
+    const int now = 1; // each line leaves at once, not held back for the acknowledgement of the one before
+    ::setsockopt(slow, IPPROTO_TCP, TCP_NODELAY, &now, sizeof now);
+    ::send(slow, "GET / HTTP/1.0\r\n", 16, MSG_NOSIGNAL);
+    const std::string answer = AnswerOn(slow); // the answer, then the end of the server's side
+    const uint32_t told = clock->TickCount();
+    EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("</HTML>\r\n"), std::string::npos) << answer;
+    // Half-way through the drain the rest of its head comes.
+    platform::TTimer halfWay;
+    halfWay.SetInterval(kHttpLeaveDrainMs / 2);
+    halfWay.OnTimer = [&](platform::TTimer*) {
+        halfWay.SetEnabled(false);
+        ::send(slow, "Host: a\r\n\r\n", 11, MSG_NOSIGNAL);
+    };
+    halfWay.SetEnabled(true);
+    bool sentLast = false;
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            if (!sentLast && platform::TicksElapsed(clock->TickCount(), told) >= kHttpLeaveDrainMs) {
+                sentLast = ::send(slow, "X-Late: 1\r\n", 11, MSG_NOSIGNAL) == 11;
+                EXPECT_EQ(server_.GetClientCount(), 1) << "closed before its drain had passed";
+            }
+            return server_.GetClientCount() == 0;
+        },
+        10000));
+    EXPECT_TRUE(sentLast);
+    EXPECT_EQ(TcpState(slow), kTcpClosedByPeer) << "reset";
+    EXPECT_EQ(PendingError(slow), 0) << std::strerror(PendingError(slow));
+    ::close(slow);
+}
+
+// Connections turned away leave their slots as they close: after them the server holds as many as
+// before, and turns the next newcomer away when it is full.
+TEST_F(HttpServerTest, ConnectionsTurnedAwayAreCountedOffAsTheyClose) {
+    SimulateTime();
+    const uint16_t port = StartHolding(2, 300);
+    server_.HeadTimeoutMs = 1000; // for the connections taken from here on
+    std::vector<int> slow;
+    for (int i = 0; i < 3; ++i) {
+        slow.push_back(net_test::RawConnect(port));
+        ::send(slow.back(), "GET / HTTP/1.0\r\n", 16, MSG_NOSIGNAL);
+    }
+    for (int fd : slow) {
+        const std::string answer = AnswerOn(fd);
+        EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+        ::close(fd);
+    }
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }));
+    int holds = 0;
+    server_.OnClientConnect = [&](THttpServer*, THttpConnection*, uint16_t) { holds = server_.Held(); };
+    const int first = Holder(port), second = Holder(port);
+    int third = net_test::RawConnect(port);
+    ::send(third, "GET /hold HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+    const std::string answer = AnswerOn(third);
+    EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << answer;
+    EXPECT_EQ(server_.Held(), 2);
+    for (int fd : {first, second, third})
+        ::close(fd);
+}
+
+// A stop and a start, and a start on a live server (its port changed while it holds connections and
+// others drain), leave the server answering: the connections turned away before still leave their
+// slots as they close.
+TEST_F(HttpServerTest, AStopAndAStartOrAStartOnALiveServerLeaveItAnswering) {
+    SimulateTime();
+    uint16_t port = StartHolding(2, 300);
+    // Both slots held, and two newcomers told that the server is full, whose clients stay (draining).
+    auto fill = [&] {
+        std::vector<int> fds = {Holder(port), Holder(port)};
+        for (int i = 0; i < 2; ++i) {
+            fds.push_back(net_test::RawConnect(port));
+            ::send(fds.back(), "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+            std::string answer;
+            EXPECT_TRUE(RunUntil([&] {
+                net_test::DrainInto(fds.back(), answer);
+                return answer.find("</HTML>\r\n") != std::string::npos;
+            }));
+            EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << answer;
+        }
+        EXPECT_EQ(server_.GetClientCount(), 4);
+        return fds;
+    };
+    auto visit = [&] {
+        int fd = net_test::RawConnect(port);
+        ::send(fd, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+        const std::string answer = AnswerOn(fd);
+        ::close(fd);
+        return answer;
+    };
+    std::vector<int> fds = fill();
+    server_.Stop();
+    server_.Start();
+    port = Port();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(visit().find("<p>home</p>"), std::string::npos) << i;
+    for (int fd : fds)
+        ::close(fd);
+
+    fds = fill();
+    server_.Start(); // listening already: nothing changes
+    const uint16_t free = net_test::FreePort();
+    server_.SetPort(std::to_string(free));
+    port = Port();
+    ASSERT_EQ(port, free);
+    EXPECT_EQ(server_.GetClientCount(), 4); // the connections outlive the listener
+    for (int fd : fds)
+        ::close(fd); // the holders leave, and so do those told that the server was full
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == 0; }));
+    // Two slots, as before.
+    const int holders[2] = {Holder(port), Holder(port)};
+    const std::string answer = visit();
+    EXPECT_EQ(answer.rfind("HTTP/1.0 503 Service Unavailable\r\n", 0), 0u) << answer;
+    for (int fd : holders)
+        ::close(fd);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "extra/ClipIcon.h"
+#include "net/Httpsrv.h"
 #include "platform/Exceptions.h"
 #include "platform/Shell.h"
 #include "platform/controls/Picture.h"
@@ -60,17 +61,27 @@ TEST_F(StartupTest, ThePreviewAndXmlCommandsOpenWeatherHtmlAndWriteWeatherXml) {
     EXPECT_EQ(platform::OpenedDocuments(), std::deque<std::string>{"weather.html"});
 }
 
-// The web server holds a connection per descriptor: the station starts with as many as the system
-// lets it have.
-TEST_F(StartupTest, TheStartRaisesTheDescriptorLimitToWhatTheSystemAllows) {
+// The web server holds a connection per descriptor, up to its ceiling: the station starts with as many
+// as that takes where the system allows it, and keeps a higher limit it was given.
+TEST_F(StartupTest, TheStartRaisesTheDescriptorLimitToWhatTheWebServerTakes) {
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit before = limit;
     const rlim_t hard = limit.rlim_max;
     limit.rlim_cur = std::min<rlim_t>(hard / 2, 1024);
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     Start();
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    EXPECT_EQ(limit.rlim_cur, hard);
+    EXPECT_EQ(limit.rlim_cur, std::min<rlim_t>(hard, net::kHttpDescriptorsWanted));
+    if (hard >= net::kHttpDescriptorsWanted) {
+        EXPECT_EQ(net::HttpConnectionsHeld(limit.rlim_cur, 0), net::kHttpConnectionsMost);
+    }
+    limit.rlim_cur = std::min<rlim_t>(hard, net::kHttpDescriptorsWanted + 100);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    Start();
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, std::min<rlim_t>(hard, net::kHttpDescriptorsWanted + 100));
+    ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
 TEST_F(StartupTest, AFolderThatCannotBeMadeIsLoggedAndStartUpGoesOn) {
