@@ -40,8 +40,6 @@ public:
 
     // Looks at its window now: what it shows of its reading (also looked at every few seconds).
     const TFeedClientSigns& Look();
-    // What it showed at the last look.
-    const TFeedClientSigns& Signs() const { return signs_; }
     // The bytes its window showed unread at the last look (how far the window was below the widest it
     // was; 0 when the system does not tell).
     uint32_t Unread() const { return unread_; }

@@ -78,18 +78,19 @@ std::optional<THumidityNow> TCurrentReadings::MainHumidity() const {
     return THumidityNow{.Sensor = sensor, .Percent = Humidity, .Max = HumidityMax, .Min = HumidityMin};
 }
 
-std::optional<TDerivedNow> TCurrentReadings::Dewpoint() const {
+std::optional<TDerivedNow> TCurrentReadings::OfTemperatureAndHumidity(float (*calculate)(float, float)) const {
     const std::optional<TTemperatureNow> temperature = MainTemperature();
     const std::optional<THumidityNow> humidity = MainHumidity();
     if (!temperature || !humidity) return std::nullopt;
-    return Derived(CalculateDewpoint(temperature->C, humidity->Percent));
+    return Derived(calculate(temperature->C, humidity->Percent));
+}
+
+std::optional<TDerivedNow> TCurrentReadings::Dewpoint() const {
+    return OfTemperatureAndHumidity(CalculateDewpoint);
 }
 
 std::optional<TDerivedNow> TCurrentReadings::HeatIndex() const {
-    const std::optional<TTemperatureNow> temperature = MainTemperature();
-    const std::optional<THumidityNow> humidity = MainHumidity();
-    if (!temperature || !humidity) return std::nullopt;
-    return Derived(CalculateHeatIndex(temperature->C, humidity->Percent));
+    return OfTemperatureAndHumidity(CalculateHeatIndex);
 }
 
 std::optional<TDerivedNow> TCurrentReadings::WindChill() const {

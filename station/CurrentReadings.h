@@ -115,6 +115,10 @@ struct TCurrentReadings {
     std::optional<TDerivedNow> Dewpoint() const;
     std::optional<TDerivedNow> HeatIndex() const;
     std::optional<TDerivedNow> WindChill() const;
+
+private:
+    // A value of the main temperature and humidity in Celsius (calculate's arguments: C, %).
+    std::optional<TDerivedNow> OfTemperatureAndHumidity(float (*calculate)(float, float)) const;
 };
 
 // One sensor of a table while its values are current (it samples and has read its device lately),
