@@ -78,7 +78,8 @@ std::optional<THumidityNow> TCurrentReadings::MainHumidity() const {
     return THumidityNow{.Sensor = sensor, .Percent = Humidity, .Max = HumidityMax, .Min = HumidityMin};
 }
 
-std::optional<TDerivedNow> TCurrentReadings::OfTemperatureAndHumidity(float (*calculate)(float, float)) const {
+std::optional<TDerivedNow> TCurrentReadings::OfTemperatureAndHumidity(float (*calculate)(float,
+                                                                                         float)) const {
     const std::optional<TTemperatureNow> temperature = MainTemperature();
     const std::optional<THumidityNow> humidity = MainHumidity();
     if (!temperature || !humidity) return std::nullopt;
