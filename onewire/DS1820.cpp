@@ -37,6 +37,8 @@ const char* const kRule = "=================================================";
 // old at most): 3 C is more than air or water warms in that time.
 constexpr double kPowerOnCelsius = 85.0;
 constexpr double kPowerOnNeighbourCelsius = 3.0;
+// The bytes alone cannot tell these apart.
+const char* const kPowerOnCauses = "the sensor did not convert (its power or pull-up), or it is at 85 C";
 
 // A boost outside 200-1500 ms takes its default.
 void BoostTimeInRange(DS1820& d) {
@@ -87,10 +89,16 @@ TFaultRun::Log DS1820::ErrorLog() {
 
 int DS1820::RefusePowerOnValue() {
     DebugIf("Power-on value, not following a reading near it");
-    powerOnRefusals_.Failed("Power-on value (85 C) not taken from " + Description +
-                                ": the sensor did not convert: its power or pull-up",
+    powerOnRefusals_.Failed("Power-on value (85 C) not taken from " + Description + ": " + kPowerOnCauses,
                             ErrorLog());
     return 0;
+}
+
+void DS1820::TellPowerOnValueTaken() {
+    if (!takingPowerOnValues_)
+        LogError(Format("Power-on value (85 C) taken from %s after its reading of %.1f C: %s",
+                        Description.c_str(), *lastTaken_, kPowerOnCauses));
+    takingPowerOnValues_ = true;
 }
 
 int DS1820::Read() {
@@ -108,6 +116,9 @@ int DS1820::Read() {
             }
             // A device that browned out, or never converts, unnoticed by the driver.
             if (!PowerOnValueFollowsANeighbour()) return RefusePowerOnValue();
+            TellPowerOnValueTaken();
+        } else {
+            takingPowerOnValues_ = false;
         }
         unconfirmedConversion_ = false;
         lastTaken_ = value;

@@ -48,6 +48,9 @@ private:
     std::optional<double> lastTaken_;
     // Power-on values refused: the first of a run is logged, the rest counted; a value taken ends it.
     TFaultRun powerOnRefusals_;
+    // Power-on values are being taken (a sensor at 85 C, or one that stopped converting right after a
+    // reading near it): the first of a run is logged with the reading before; another value ends it.
+    bool takingPowerOnValues_ = false;
 
     void LogScratchpad();
     void DebugIf(const std::string& text);
@@ -58,6 +61,7 @@ private:
     // A power-on temperature is a reading: it follows a current reading of this sensor near it.
     bool PowerOnValueFollowsANeighbour() const;
     int RefusePowerOnValue();
+    void TellPowerOnValueTaken();
     TFaultRun::Log ErrorLog();
     int FailConversion(const std::string& text, const std::string& debug);
 };

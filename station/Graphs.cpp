@@ -313,8 +313,28 @@ void RecordWhileShown(TAbTrend& graph) {
 // later set-up (each scan) finds nothing to do. A file without the unit record is read as before the
 // record was kept: in the unit the graph's temperature channels were saved in ([GraphHistory]), else in
 // the station's unit when the keys are there, else it is the default range, made for Fahrenheit.
-// A range of no width is none: the default, in the station's unit, logged.
+// A range of no width is none: the default, in the station's unit, logged; so is a step of the walk
+// below found in a file without the record on a Celsius station.
 constexpr int kDefaultDPWCFromF = 0, kDefaultDPWCToF = 50;
+
+// A temperature in whole degrees of another unit, as the range is converted.
+int WholeDegrees(char from, char to, int value) {
+    return static_cast<int>(
+        std::lround(UnitConversion(TemperatureUnitText(from), TemperatureUnitText(to))(value)));
+}
+
+// Before the unit was recorded, a Celsius station converted the range from Fahrenheit again at each scan
+// until the dew point's channels were shown, and saved it wherever that walk had got to: the default,
+// then -18/10, -28/-12, ... down to -39/-39, where it stays. Such a range is the walk's, not a keeper's.
+bool StepOfTheUnrecordedWalk(int min, int max) {
+    for (int from = kDefaultDPWCFromF, to = kDefaultDPWCToF;;) {
+        if (from == min && to == max) return true;
+        const int nextFrom = WholeDegrees('F', 'C', from), nextTo = WholeDegrees('F', 'C', to);
+        if (nextFrom == from && nextTo == to) return false;
+        from = nextFrom;
+        to = nextTo;
+    }
+}
 
 std::string UnrecordedDPWCRangeUnit(TMainForm& form) {
     const std::string celsius = TemperatureUnitText('C'), fahrenheit = TemperatureUnitText('F');
@@ -328,32 +348,32 @@ std::string UnrecordedDPWCRangeUnit(TMainForm& form) {
 }
 
 void KeepDPWCRangeInStationUnit(TMainForm& form) {
-    const std::string station(1, TemperatureUnitLetter());
+    const char station = TemperatureUnitLetter();
     std::string& unit = form.DPWCGraphUnit;
+    const int storedMin = form.DPWCGraphMin, storedMax = form.DPWCGraphMax;
+    bool walked = false;
     if (unit != "F" && unit != "C") {
         if (!unit.empty())
             form.LogStatus("GRAPH: korvane.ini [HTML] DPWCGraphUnit=" + unit +
                            " is not F or C: the dew point graph's range is read as before it was kept");
         unit = UnrecordedDPWCRangeUnit(form);
+        walked = station == 'C' && StepOfTheUnrecordedWalk(storedMin, storedMax);
     }
-    auto inStationUnit = [&](const std::string& from, int value) {
-        const std::function<double(double)> convert =
-            UnitConversion(TemperatureUnitText(from[0]), TemperatureUnitText(station[0]));
-        return static_cast<int>(std::lround(convert(value)));
-    };
-    const int storedMin = form.DPWCGraphMin, storedMax = form.DPWCGraphMax;
-    if (unit != station) {
-        form.DPWCGraphMin = inStationUnit(unit, storedMin);
-        form.DPWCGraphMax = inStationUnit(unit, storedMax);
+    if (unit[0] != station) {
+        form.DPWCGraphMin = WholeDegrees(unit[0], station, storedMin);
+        form.DPWCGraphMax = WholeDegrees(unit[0], station, storedMax);
     }
-    if (form.DPWCGraphMax <= form.DPWCGraphMin) {
-        form.DPWCGraphMin = inStationUnit("F", kDefaultDPWCFromF);
-        form.DPWCGraphMax = inStationUnit("F", kDefaultDPWCToF);
+    const int defaultMin = WholeDegrees('F', station, kDefaultDPWCFromF);
+    const int defaultMax = WholeDegrees('F', station, kDefaultDPWCToF);
+    const bool isDefault = form.DPWCGraphMin == defaultMin && form.DPWCGraphMax == defaultMax;
+    if (form.DPWCGraphMax <= form.DPWCGraphMin || (walked && !isDefault)) {
+        form.DPWCGraphMin = defaultMin;
+        form.DPWCGraphMax = defaultMax;
         form.LogStatus(Format("GRAPH: The dew point graph's range %d .. %d %s is no range: %d .. %d %s taken",
                               storedMin, storedMax, TemperatureUnitText(unit[0]).c_str(), form.DPWCGraphMin,
-                              form.DPWCGraphMax, TemperatureUnitText(station[0]).c_str()));
+                              form.DPWCGraphMax, TemperatureUnitText(station).c_str()));
     }
-    unit = station;
+    unit = std::string(1, station);
 }
 
 } // namespace

@@ -113,8 +113,7 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     EXPECT_DOUBLE_EQ(sensor->temp.value, 4.5);
     EXPECT_DOUBLE_EQ(sensor->temp.High(nullptr), 4.5);
     const std::string told = "not taken from " + sensor->Description +
-                             ": the sensor did not convert: its "
-                             "power or pull-up";
+                             ": the sensor did not convert (its power or pull-up), or it is at 85 C";
     EXPECT_EQ(CountLog(told), 1);
 
     // A device that never converts agrees with itself, sample after sample.
@@ -132,12 +131,19 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     EXPECT_EQ(sensor->Sample(), 0) << "85 C right after 4.5 C";
 
     // Warmed through its neighbours; and a reading near it that is no longer current is no neighbour.
-    for (double celsius : {84.0, 85.0, 86.0, 85.0}) {
+    // Each run of power-on values taken is told once, with the reading before it.
+    for (double celsius : {84.0, 85.0, 85.0, 86.0, 85.0, 85.0}) {
         device.SetTemperature(celsius);
         sensor->temp.value = 0.0;
         EXPECT_EQ(sensor->Sample(), 1) << celsius;
         EXPECT_DOUBLE_EQ(sensor->temp.value, celsius);
     }
+    const std::string taken =
+        "Power-on value (85 C) taken from " + sensor->Description + " after its reading of ";
+    EXPECT_EQ(CountLog(taken), 2);
+    EXPECT_EQ(CountLog(taken + "84.0 C: the sensor did not convert (its power or pull-up), or it is at 85 C"),
+              1);
+    EXPECT_EQ(CountLog(taken + "86.0 C: "), 1);
     clock_->Advance(static_cast<uint64_t>(kCurrentAtLeastSeconds + 1) * 1000);
     EXPECT_EQ(sensor->Sample(), 0);
 }

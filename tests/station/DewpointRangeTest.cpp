@@ -1,7 +1,8 @@
 // The dew point graph's range (korvane.ini [HTML] DPWCGraphMin, DPWCGraphMax and the unit they are in,
 // DPWCGraphUnit) on a station of its own: every scan sets the graph up again (the quiet look for sensors
 // on an empty net every 30 s among them), and the range is converted only when its unit is not the
-// station's, once. A stored range of no width is replaced by the default, with a log line.
+// station's, once. A stored range of no width, or one an earlier version's walk left, is replaced by the
+// default, with a log line.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -121,6 +122,57 @@ TEST_F(DewpointRangeTest, AStoredRangeOfNoWidthStartsAsTheDefaultAndIsLogged) {
         EXPECT_EQ(CountLog("GRAPH:"), 1);
         Shutdown();
         EXPECT_EQ(SavedRange(), "-18/10 C");
+    }
+}
+
+// An earlier version walked the range of a Celsius station down step by step, converting it from
+// Fahrenheit again at each scan, and saved it, without its unit, at the step it had reached. Each step
+// takes the default, said once, and the file so repaired is read as it is at the next start. A range a
+// keeper wrote is kept, and so is a step saved with its unit or on a Fahrenheit station.
+TEST_F(DewpointRangeTest, AStepOfTheEarlierWalkTakesTheDefaultAndAKeepersRangeIsKept) {
+    auto keys = [](int min, int max, const std::string& unit = "") {
+        return "[HTML]\r\nDPWCGraphMin=" + std::to_string(min) + "\r\nDPWCGraphMax=" + std::to_string(max) +
+               "\r\n" + (unit.empty() ? "" : "DPWCGraphUnit=" + unit + "\r\n");
+    };
+    const int steps[][2] = {{0, 50},    {-18, 10},  {-28, -12}, {-33, -24}, {-36, -31},
+                            {-38, -35}, {-39, -37}, {-39, -38}, {-39, -39}};
+    for (const auto& step : steps) {
+        const std::string stored = std::to_string(step[0]) + " .. " + std::to_string(step[1]);
+        SCOPED_TRACE(stored);
+        Settings(kCelsiusStation + keys(step[0], step[1]));
+        StartStation();
+        Run(kMinuteMs);
+        EXPECT_EQ(Range(), "-18/10");
+        const bool wasDefault = step[0] == -18 && step[1] == 10;
+        EXPECT_EQ(CountLog("GRAPH:"), wasDefault ? 0 : 1);
+        EXPECT_EQ(CountLog("GRAPH: The dew point graph's range " + stored + " " + Degrees('C') +
+                           " is no range: -18 .. 10 " + Degrees('C') + " taken"),
+                  wasDefault ? 0 : 1);
+        Shutdown();
+        EXPECT_EQ(SavedRange(), "-18/10 C");
+        StartStation();
+        Run(kMinuteMs);
+        EXPECT_EQ(CountLog("GRAPH:"), 0);
+        Shutdown();
+    }
+    const std::string fahrenheitStation = "[Weather]\r\nPortNum=1\r\nPortType=64\r\nSampleInterval=10000\r\n";
+    const struct {
+        std::string settings;
+        const char* saved;
+    } kept[] = {
+        {kCelsiusStation + keys(-30, 40), "-30/40 C"},
+        {kCelsiusStation + keys(-36, -30), "-36/-30 C"},
+        {kCelsiusStation + keys(-36, -31, "C"), "-36/-31 C"},
+        {fahrenheitStation + keys(-28, -12), "-28/-12 F"},
+    };
+    for (const auto& k : kept) {
+        SCOPED_TRACE(k.settings);
+        Settings(k.settings);
+        StartStation();
+        Run(kMinuteMs);
+        EXPECT_EQ(CountLog("GRAPH:"), 0);
+        Shutdown();
+        EXPECT_EQ(SavedRange(), k.saved);
     }
 }
 

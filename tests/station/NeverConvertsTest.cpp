@@ -1,7 +1,8 @@
 // A thermometer that never converts (a parasite one on a weak pull-up, a powered one on a bad supply)
 // holds its power-on scratchpad, 85 C, conversion after conversion. On the station's own net: no 85 C
 // reaches any output, from the start or after a drop-out, and one log line tells the run; a sensor warmed
-// through 85 C in small steps reads 85.0 all the same. Each case for a parasite and a powered DS18B20 and
+// through 85 C in small steps reads 85.0 all the same, and so does one that stops converting right after
+// a reading near 85 C: one line tells each run of them. Each case for a parasite and a powered DS18B20 and
 // for a DS18S20.
 #include <gtest/gtest.h>
 
@@ -30,7 +31,10 @@ struct Kind {
     bool parasite;
 };
 
-const char* const kHint = "the sensor did not convert: its power or pull-up";
+const char* const kHint =
+    "Power-on value (85 C) not taken from Outdoor: the sensor did not convert (its power or "
+    "pull-up), or it is at 85 C";
+const char* const kTaken = "Power-on value (85 C) taken from Outdoor after its reading of ";
 
 // Every value the station shows or keeps for its one thermometer.
 struct Shown {
@@ -130,7 +134,6 @@ TEST_P(NeverConvertsTest, FromTheStartItIsAbsentEverywhereWithOneLogLine) {
     EXPECT_EQ(s.start.find("/DS1820/0"), std::string::npos);
     EXPECT_EQ(s.xml.find("<temperatures>"), std::string::npos);
     EXPECT_EQ(CountLog(kHint), 1);
-    EXPECT_EQ(CountLog("Power-on value (85 C) not taken from Outdoor: " + std::string(kHint)), 1);
 }
 
 // Read well, a drop-out of 4.5 s, back in its power-on state and not converting for three minutes,
@@ -188,6 +191,32 @@ TEST_P(NeverConvertsTest, ASensorWarmedThroughEightyFiveReadsIt) {
     Run(60000);
     EXPECT_GT(std::stod(Show(form).maxTemp), 85.5);
     EXPECT_EQ(Sensor().ErrorCount, 0u);
+    EXPECT_EQ(CountLog(kHint), 0);
+    EXPECT_EQ(CountLog(kTaken), 1);
+    EXPECT_EQ(CountLog(std::string(kTaken) + "84.9 C: "), 1);
+}
+
+// At 83 C, a drop-out, back never converting: its power-on values follow a reading near them and are
+// taken (a sensor truly at 85 C reads the same), told once a run with the reading before it.
+TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun) {
+    device->SetTemperature(83.0);
+    StartStation();
+    Run(60000);
+    const std::string told = std::string(kTaken) + "83.0 C: the sensor did not convert";
+    for (int run = 1; run <= 2; ++run) {
+        device->Remove();
+        Run(4500);
+        device->Reinsert();
+        device->SetNeverConverts(true);
+        const int brownouts = device->Brownouts();
+        Run(3 * 60000);
+        EXPECT_GT(device->Brownouts() - brownouts, 10);
+        EXPECT_GT(Sensor().temp.value, 84.0) << "taken";
+        EXPECT_EQ(CountLog(kTaken), run);
+        EXPECT_EQ(CountLog(told), run);
+        device->SetNeverConverts(false); // its readings end the run
+        Run(60000);
+    }
     EXPECT_EQ(CountLog(kHint), 0);
 }
 
