@@ -178,7 +178,7 @@ void DS2423::UpdateCountHistory() {
     Logged("Exception calculating count rate!", [&] {
         for (int i = kHistory - 1; i > 0; --i)
             CountHistory[i] = CountHistory[i - 1];
-        CountHistory[0] = RunningCounter;
+        CountHistory[0] = LastCountRead();
     });
 }
 
