@@ -109,41 +109,41 @@ bool DS2423::ReadCounter(uint32_t& count) {
 }
 
 int DS2423::Read() {
-    static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate", true};
-    return LoggedOr<int>(
-        0, texts, [&]() -> int {
-            uint32_t read = 0;
-            if (!ReadCounter(read) || ClassCounter != 0) return 0;
-            const auto count = static_cast<int32_t>(read); // the same 32 bits
-            uint32_t tick = GetTickCount();
-            if (tick == 0) tick = 1; // 0 means "no read yet"
-            if (PreviousTick == 0) {
-                PreviousCount = count;
-                for (int32_t& entry : CountHistory)
-                    entry = count;
-                PreviousTick = tick;
-                StartAtFirstCount(count);
-                return 1;
-            }
-            CurrentTick = tick;
-            countHeld_ = true;
-            if (count == RunningCounter) {
-                CountChanged = 0;
-            } else {
-                CountChanged = 1;
-                LastCountTime = static_cast<uint32_t>(UnixTime());
-                RunningCounter = count;
-            }
-            uint32_t elapsed = TicksElapsed(CurrentTick, PreviousTick);
-            PreviousTick = CurrentTick;
-            int32_t delta = CountDifference(RunningCounter, PreviousCount);
-            PreviousCount = RunningCounter;
-            if (delta < 0 || elapsed < 1)
-                CountRate = 0;
-            else
-                CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
+    static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate",
+                                            true};
+    return LoggedOr<int>(0, texts, [&]() -> int {
+        uint32_t read = 0;
+        if (!ReadCounter(read) || ClassCounter != 0) return 0;
+        const auto count = static_cast<int32_t>(read); // the same 32 bits
+        uint32_t tick = GetTickCount();
+        if (tick == 0) tick = 1; // 0 means "no read yet"
+        if (PreviousTick == 0) {
+            PreviousCount = count;
+            for (int32_t& entry : CountHistory)
+                entry = count;
+            PreviousTick = tick;
+            StartAtFirstCount(count);
             return 1;
-        });
+        }
+        CurrentTick = tick;
+        countHeld_ = true;
+        if (count == RunningCounter) {
+            CountChanged = 0;
+        } else {
+            CountChanged = 1;
+            LastCountTime = static_cast<uint32_t>(UnixTime());
+            RunningCounter = count;
+        }
+        uint32_t elapsed = TicksElapsed(CurrentTick, PreviousTick);
+        PreviousTick = CurrentTick;
+        int32_t delta = CountDifference(RunningCounter, PreviousCount);
+        PreviousCount = RunningCounter;
+        if (delta < 0 || elapsed < 1)
+            CountRate = 0;
+        else
+            CountRate = static_cast<float>(delta) * 1000.0f / static_cast<float>(elapsed);
+        return 1;
+    });
 }
 
 void DS2423::StartAtFirstCount(int32_t first) {
@@ -178,7 +178,7 @@ void DS2423::UpdateCountHistory() {
     Logged("Exception calculating count rate!", [&] {
         for (int i = kHistory - 1; i > 0; --i)
             CountHistory[i] = CountHistory[i - 1];
-        CountHistory[0] = RunningCounter;
+        CountHistory[0] = LastCountRead();
     });
 }
 
@@ -200,9 +200,9 @@ void DS2423::LogData() {
         AppendDataFile(SensorDataFileName(Description, date.da_mon, date.da_year),
                        Format("%02d.%02d.%d\t%02d:%02d\t%03u  %03.1f %03d  %03d  %03d\n", date.da_day,
                               date.da_mon, date.da_year, time.ti_hour, time.ti_min,
-                              static_cast<uint32_t>(RunningCounter),
-                              static_cast<double>(CountRate), static_cast<int>(CountsPerMinute()),
-                              static_cast<int>(CountsPerHour()), static_cast<int>(CountsToday())));
+                              static_cast<uint32_t>(RunningCounter), static_cast<double>(CountRate),
+                              static_cast<int>(CountsPerMinute()), static_cast<int>(CountsPerHour()),
+                              static_cast<int>(CountsToday())));
     });
 }
 

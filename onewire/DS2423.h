@@ -19,7 +19,7 @@ public:
     // One page read with its counter. The counter is 32-bit unsigned: every value is a count, and
     // Multiplier x raw count wraps modulo 2^32 as the counter does. False when the read failed.
     bool ReadCounter(uint32_t& count);
-    // The minute step: the history ages by one entry and entry 0 takes the running count.
+    // The minute step: the history ages by one entry and entry 0 takes the count last read.
     void UpdateCountHistory();
     void LogData();
 
@@ -37,6 +37,9 @@ public:
     uint32_t CountsToday() const;
     // RunningCounter is a count: the gauge's kept one, or one read (a read after the first takes it).
     bool HoldsCount() const { return countHeld_; }
+    // The count the last read found. RunningCounter takes a count from the second read on; until then it
+    // holds the count kept from the last run (or 0), which may be long past. Before any read: that count.
+    int32_t LastCountRead() const { return PreviousTick == 0 ? RunningCounter : PreviousCount; }
 
     // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
     // through CountDifference and CountDistance, never by sign or size.

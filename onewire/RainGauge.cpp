@@ -129,9 +129,11 @@ void RainGauge::SetTodayText() {
 
 int RainGauge::Read() {
     try {
+        const bool firstRead = PreviousTick == 0;
         if (DS2423::Read() == 0) return 0; // any count is one: the counter is unsigned
+        if (!firstRead) StartRateAtFirstCount();
         if (Samples == 1) CalculateRate();
-        MinuteCounts[0] = RunningCounter;
+        MinuteCounts[0] = LastCountRead();
         if (CountChanged == 0) return 1;
         int weekday = Clock::Get().Now().weekday;
         WeeklyRain[weekday] = CountDifference(RunningCounter, TodayCounter);
@@ -150,6 +152,8 @@ void RainGauge::StartAtFirstCount(int32_t first) {
     if (fromFirstCount_.running) {
         RunningCounter = RateFallback = RateReference = first;
         IniFile->WriteInteger(section, "RunningCounter", RunningCounter);
+    } else {
+        rateStart_ = first;
     }
     if (fromFirstCount_.month) {
         MonthCounter = first;
@@ -165,6 +169,16 @@ void RainGauge::StartAtFirstCount(int32_t first) {
         IniFile->WriteInteger(section, "StartCounter", StartCounter);
     }
     fromFirstCount_ = {};
+}
+
+// What fell while the station was down stays today's and the month's, but it is no rate and not the
+// last hour's: the minute history has only counts read since the start, and the references start at the
+// first of them. They move there when RunningCounter leaves the kept count, so that no figure shows the
+// difference between the two either way.
+void RainGauge::StartRateAtFirstCount() {
+    if (!rateStart_) return;
+    RateFallback = RateReference = *rateStart_;
+    rateStart_.reset();
 }
 
 void RainGauge::CalculateRate() {

@@ -3,6 +3,7 @@
 // gauge's counts per inch; totals for today, the week, the month and since a reset, and a rate per hour
 // over the last RateMinutes minutes.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "onewire/DS2423.h"
@@ -60,10 +61,14 @@ protected:
 
 private:
     void SetTodayText();
+    void StartRateAtFirstCount();
 
     // The start keys the section lacked at the load. A counter chip has counted since it was made, so
     // a gauge's totals start at its first count as a gauge, not at 0 nor at a count of its earlier role.
     struct {
         bool running = false, month = false, total = false, resetTime = false;
     } fromFirstCount_;
+    // The first count read after the start of a gauge that kept its count: the rate's reference and the
+    // last hour's start, once RunningCounter holds a count read (the second read).
+    std::optional<int32_t> rateStart_;
 };

@@ -138,3 +138,53 @@ TEST_F(RainGaugeTest, ANewGaugeCountsFromItsFirstRead) {
     again->RunningCounter = 4210;
     EXPECT_EQ(again->TotalCounts(), 10u);
 }
+
+// 50 counts fell while the station was down (kept 4150, the chip counts 4200 at the start): they are
+// today's and the month's, but neither rate nor last hour, at any minute of the first hour, whether the
+// first read fails or a minute step falls between the first two reads. Rain after the start is both.
+TEST_F(RainGaugeTest, RainThatFellWhileTheStationWasDownIsNoRateNorLastHour) {
+    enum Start { TwoReads, FirstReadFails, MinuteStepBetween };
+    const char* const named[] = {"two reads", "the first read fails", "a minute step between the two"};
+    for (Start start : {TwoReads, FirstReadFails, MinuteStepBetween}) {
+        SCOPED_TRACE(named[start]);
+        Sensors(Section() + "RunningCounter=4150\r\nTodayCounter=4150\r\nMonthCounter=4000\r\n");
+        device->SetCounter(15, 4200);
+        auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+        auto lastHour = [&] { return CountDistance(gauge->RunningCounter, gauge->RateFallback); };
+        auto sample = [&] {
+            clock_->Advance(10000);
+            ASSERT_EQ(gauge->Sample(), 1);
+        };
+        if (start == FirstReadFails) {
+            device->InjectCrcErrors(-1);
+            EXPECT_EQ(gauge->Sample(), 0);
+            ASSERT_EQ(gauge->Samples, 1u);
+            device->InjectCrcErrors(0);
+        }
+        sample();
+        EXPECT_EQ(gauge->RunningCounter, 4150); // the first read keeps the count
+        EXPECT_EQ(gauge->RateCounts(), 0.0);
+        EXPECT_EQ(lastHour(), 0u);
+        if (start == MinuteStepBetween) gauge->CalculateRate();
+        for (int minute = 0; minute <= 61; ++minute) {
+            sample();
+            const uint32_t today = gauge->TodayCounts(), hour = lastHour();
+            const double rate = gauge->RateCounts();
+            const uint32_t history = gauge->CountsPerMinute() + gauge->CountsPerHour();
+            if (today != 50 || rate != 0 || hour != 0 || history != 0) {
+                ADD_FAILURE() << "minute " << minute << ": today " << today << ", rate " << rate
+                              << ", last hour " << hour << ", counts a minute and an hour " << history;
+                break;
+            }
+            gauge->CalculateRate();
+        }
+        EXPECT_EQ(gauge->MonthCounts(), 200u);
+        EXPECT_EQ(gauge->ValueText, "0.50");
+
+        device->AddCounts('B', 3);
+        sample();
+        EXPECT_DOUBLE_EQ(gauge->RateCounts(), 6 * 3.0);
+        EXPECT_EQ(lastHour(), 3u);
+        EXPECT_EQ(gauge->TodayCounts(), 53u);
+    }
+}
