@@ -255,8 +255,8 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
         ASSERT_TRUE(before.Has(*summary, "g")) << "the wind: " << *summary;
         ASSERT_TRUE(before.Has(*summary, "P")) << "the rain: " << *summary;
     }
-    for (const char* tag : {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "Temperature", "counter",
-                            "channelA"})
+    for (const char* tag :
+         {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "Temperature", "counter", "channelA"})
         ASSERT_NE(before.tags.at(tag), "(n/a)") << tag;
     for (const auto& [item, text] : before.dde)
         ASSERT_FALSE(text.empty()) << item;
@@ -516,7 +516,7 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
 // One switched off, one whose every answer fails its CRC: neither has given a reading, so neither has a
 // value anywhere, from the start on; on a clock that counts from boot too (a station started with the
 // machine begins within its first two minutes, when a read at tick 0 would still look recent).
-TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
+TEST_F(StaleReadingsTest, AThermometerNeverReadIsAHiddenChannelAndItsGraphRecordsTheOthers) {
     sim::DS18B20& off = AddThermometer(0x22);
     off.SetTemperature(20.0);
     sim::DS18B20& garbled = AddThermometer(0x23);
@@ -546,7 +546,7 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
             << sensor->TempDescription;
         EXPECT_EQ(sensor->ReadEnabled, sensor->SerialSection() == off.rom().Text() ? 0 : 1);
         ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
-        // A hidden channel draws no curve and has no legend row, as a channel without a sensor.
+        // A hidden channel: no curve, no scale, "-" in its legend row, as a channel without a sensor.
         EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
             << sensor->TempDescription;
     }
