@@ -381,6 +381,33 @@ TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhi
     EXPECT_FALSE(o.Has(o.servlet, "&Tem=")) << o.servlet;
 }
 
+// Without a wind sensor the wind chill is the main temperature itself while that is current: weather.html
+// has its row and the DDE item its value, and the window's label, equal to the temperature's, is hidden;
+// the wind tags, the wind chill among them, read "(n/a)" and the graph has no wind chill channel.
+TEST_F(StaleReadingsTest, WithoutAWindSensorTheWindChillIsTheMainTemperatureWhileThatIsCurrent) {
+    Write("SENSORS.INI", "[" + rain->rom().Text() + "]\r\nType=RainGauge\r\n");
+    TMainForm& form = StartStation();
+    Run(60000);
+    ASSERT_FALSE(SensorSet().WindPresent);
+    Outputs o = Publish(form);
+    // 4.5 C is 40.1 F, shown in whole degrees.
+    const std::string row = "Windchill &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I></FONT></TD>"
+                            "<TD ALIGN=RIGHT><font color=#ff0000 size=2>40.0&deg;F </FONT></TD>";
+    EXPECT_TRUE(o.Has(o.weather, row)) << o.weather;
+    EXPECT_FALSE(form.WChillTemp->Caption().empty());
+    EXPECT_EQ(form.WChillTemp->Caption(), form.CurrTemp->Caption());
+    EXPECT_FALSE(form.WChillTemp->Visible());
+    EXPECT_EQ(o.dde.at("windchill"), o.dde.at("temperature"));
+    EXPECT_NEAR(std::stod(o.dde.at("windchill")), 40.1, 0.001);
+    EXPECT_EQ(o.tags.at("WindChill"), "(n/a)");
+    EXPECT_FALSE(o.windChillShown);
+
+    outdoor->Remove();
+    Run(6 * 60000); // past five read intervals of a minute
+    o = Publish(form);
+    ExpectIn(o.WindChillShown(), false, "the wind chill without the main temperature");
+}
+
 // The dew point and the heat index are made of the main temperature and the humidity: with the main
 // thermometer switched off from the start, or stopped reading, neither is anywhere, while the humidity
 // and the wind go on.
