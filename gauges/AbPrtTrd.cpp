@@ -481,6 +481,7 @@ void TAbPrintTrend::DrawLegend(Canvas& canvas, TRect& r, bool extremesKnown) {
                                    {loUnit, &cap.lUnit(), 0}};
     auto cellOf = [&](TLegendOpt option, int ch) -> std::string {
         const TChSettings& s = trend_->Channel(ch);
+        if (!s.Visible()) return "-";
         const TMinMax& mm = trend_->MinMax(ch);
         switch (option) {
         case loName1:
@@ -536,7 +537,6 @@ void TAbPrintTrend::DrawLegend(Canvas& canvas, TRect& r, bool extremesKnown) {
         }
         y += textHeight + margin;
         for (int ch = firstChannel; ch < firstChannel + rows; ++ch, y += textHeight) {
-            if (!trend_->Channel(ch).Visible()) continue; // no row; its place stays empty
             end = left + xWidth / 2 + chWidth;
             if (options_ & ptColor) {
                 canvas.Brush.Style = gfx::bsSolid;

@@ -10,7 +10,7 @@
 // - ptCaption: the trend's caption centred on the top edge, CaptionSize x f high;
 // - ptLegend: the legend table at the bottom: a heading row and 8 channel rows (4 per half with lpSplit)
 //   between three Legend.Margin gaps, then one more text row and a margin above it; a hidden channel's
-//   row is left empty (no label, no cells);
+//   row has its label and "-" in every cell;
 // - the time scale: two text rows (time, date) and ScaleSpacing under the curve area, half a time text
 //   left of it; FontSize / 2 above it;
 // - the value scales, each a column off the right edge, then TrendSpace between them and the curves;

@@ -153,8 +153,12 @@ float CalculateHeatIndex(float temperature, float humidity) {
     return static_cast<float>(result);
 }
 
+float CalculateWindchill(float ta) {
+    return (ta - 32) * 5 / 9;
+}
+
 float CalculateWindchill(float ta, double revolutionsPerSecond) {
-    float celsius = (ta - 32) * 5 / 9;
+    float celsius = CalculateWindchill(ta);
     double v = revolutionsPerSecond * 2.453; // revolutions per second to miles per hour
     double p = std::pow(v, 0.16);
     double chill = 35.74 + 0.6215 * ta - 35.75 * p + 0.4275 * ta * p;

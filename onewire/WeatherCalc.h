@@ -18,8 +18,9 @@ float CalculateHeatIndex(float temperature, float humidity);
 // the held value where the formula applies, else the air temperature, as CalculateHeatIndex gives it.
 double ShownHeatIndex(double heatIndex, double temperature, double humidity);
 // Wind chill in Celsius from a temperature in Fahrenheit and the wind's minute average in revolutions
-// per second (never above the temperature).
+// per second (never above the temperature); without a wind sensor, the temperature itself.
 float CalculateWindchill(float fahrenheit, double revolutionsPerSecond);
+float CalculateWindchill(float fahrenheit);
 
 char TemperatureUnitLetter();
 float CelsiusToFahrenheit(float x);

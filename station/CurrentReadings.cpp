@@ -96,7 +96,10 @@ std::optional<TDerivedNow> TCurrentReadings::HeatIndex() const {
 
 std::optional<TDerivedNow> TCurrentReadings::WindChill() const {
     const std::optional<TTemperatureNow> temperature = MainTemperature();
+    if (!temperature) return std::nullopt;
+    const TSensorSet& set = SensorSet();
+    if (!set.WindPresent || !set.WindSensor) return Derived(CalculateWindchill(temperature->F));
     const std::optional<TWindNow> wind = Wind();
-    if (!temperature || !wind) return std::nullopt;
+    if (!wind) return std::nullopt;
     return Derived(CalculateWindchill(temperature->F, wind->Sensor->MinAvgSpeed));
 }

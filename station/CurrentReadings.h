@@ -111,7 +111,8 @@ struct TCurrentReadings {
     std::optional<THumidityNow> MainHumidity() const;
     // The derived values while every group they are made of is current, else none: the dew point and
     // the heat index of the main temperature and the main humidity, the wind chill of the main
-    // temperature and the wind's minute average.
+    // temperature and the wind's minute average (on a station without a wind sensor, the main
+    // temperature itself).
     std::optional<TDerivedNow> Dewpoint() const;
     std::optional<TDerivedNow> HeatIndex() const;
     std::optional<TDerivedNow> WindChill() const;

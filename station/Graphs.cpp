@@ -286,8 +286,8 @@ std::string WithUnit(const std::string& caption, const std::string& unit) {
 }
 
 // A channel shows a value while its sensor's values are current. One without a value (a sensor
-// switched off, not read yet, or no longer reading) is hidden: no curve and no row in the legend, as a
-// channel the station has no sensor for.
+// switched off, not read yet, or no longer reading) is hidden: no curve, no scale and "-" in its legend
+// row, as a channel the station has no sensor for.
 void ShowValue(TChSettings& channel, std::optional<float> value) {
     if (value) channel.SetValue(*value);
     channel.SetVisible(value.has_value());

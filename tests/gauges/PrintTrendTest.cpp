@@ -106,17 +106,23 @@ TEST_F(PrintTrend, StationGraphGifKeepsCurvesScaleCaptionAndLegend) {
     // Caption "Temperature": 11 characters of 6 x 12 centred on x = 250 from y = 8.
     EXPECT_EQ(at(250 - 33 + 1, 8 + 4), clBlack);
     EXPECT_EQ(at(250 - 33 - 2, 8 + 4), clWhite);
-    // Legend: channel 1's label on lime, "Outside" under Description, the minimum 8.0; channels 3 to 8
-    // are hidden: no row, their places left white.
+    // Legend: channel 1's label on lime, "Outside" under Description, the minimum 8.0. Channels 3 to 8
+    // are hidden: each keeps its row, its label and "-" alone in every column.
     EXPECT_EQ(at(kChannelColumnEnd - 25 + 1, kLegendRowTop + 3), clLime);
     EXPECT_EQ(at(kDescriptionEnd - 35 + 1, kLegendRowTop + 3), clBlack);
     EXPECT_EQ(at(kMinEnd - 15 + 1, kLegendRowTop + 3), clBlack);
-    EXPECT_NE(at(kChannelColumnEnd - 25 + 1, kLegendRowTop + 10 + 3), clWhite) << "channel 2's label";
-    int drawn = 0;
-    for (int y = kLegendRowTop + 20; y < kLegendRowTop + 80; ++y)
-        for (int x = 0; x < 500; ++x)
-            drawn += at(x, y) != clWhite;
-    EXPECT_EQ(drawn, 0) << "the rows of the hidden channels";
+    for (int ch = 3; ch <= kTrendChannels; ++ch) {
+        const int top = kLegendRowTop + 10 * (ch - 1);
+        int label = 0;
+        for (int y = top; y < top + 10; ++y)
+            for (int x = kChannelColumnEnd - 25; x < kChannelColumnEnd; ++x)
+                label += at(x, y) != clWhite;
+        EXPECT_GT(label, 0) << "channel " << ch << "'s label";
+        for (int end : {kDescriptionEnd, kMinEnd}) {
+            EXPECT_EQ(at(end - 5 + 1, top + 3), clBlack) << "channel " << ch << ": a dash ending at " << end;
+            EXPECT_EQ(at(end - 10 + 1, top + 3), clWhite) << "channel " << ch << ": the dash alone";
+        }
+    }
 }
 
 TEST_F(PrintTrend, LegendShowsDashesUntilThereAreTwoRecords) {

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "onewire/DS1820.h"
+#include "onewire/Humidity.h"
 #include "publish/WeatherPosts.h"
 #include "support/FiledSensors.h"
 #include "tests/publish/PublishTestSupport.h"
@@ -106,6 +107,31 @@ TEST_F(WeatherPostsTest, PostGoesOutByteForByteAndTheSuccessWordIsLoggedWithoutT
     EXPECT_EQ(CountLog("WU Response: success"), 1);
     EXPECT_EQ(CountLog("p%26ss"), 0);
     EXPECT_EQ(CountLog("p&ss"), 0);
+}
+
+// The dew point goes out in Fahrenheit on a station of either unit: 5 C at 73 % is a dew point of 33.0 F.
+TEST_F(WeatherPostsTest, TheDewPointGoesOutInFahrenheitWhateverTheStationsUnit) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port(), 0);
+    TMainForm& form =
+        StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") + "\r\nLogSuccess=1\r\n");
+    korvane_test::File(SensorSet().DS1820Sensors);
+    korvane_test::File(SensorSet().HumiditySensors);
+    TCurrentReadings& readings = form.CurrentReadings;
+    korvane_test::MarkAllCurrent(readings);
+    readings.TemperatureC = 5.0f;
+    readings.TemperatureF = readings.Temperature = 41.0f;
+    readings.Humidity = 73.0f;
+    for (const bool celsius : {false, true}) {
+        form.BusSession.UseCelsius = celsius;
+        const int posted = CountLog("POST to Weather Underground: OK");
+        form.Publishing().PostToWUnder();
+        ASSERT_TRUE(RunUntil([&] { return CountLog("POST to Weather Underground: OK") > posted; })) << Log();
+    }
+    const std::vector<std::string> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const std::string& request : requests)
+        EXPECT_NE(request.find("&tempf=41.0&humidity=73.0&dewptf=33.0&"), std::string::npos) << request;
 }
 
 // A URL whose user-info password holds '@': the host follows the last '@', the password goes whole into

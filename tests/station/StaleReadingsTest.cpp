@@ -255,8 +255,8 @@ TEST_F(StaleReadingsTest, AnAdapterOutageDisablesNothingAndItsStaleValuesArePubl
         ASSERT_TRUE(before.Has(*summary, "g")) << "the wind: " << *summary;
         ASSERT_TRUE(before.Has(*summary, "P")) << "the rain: " << *summary;
     }
-    for (const char* tag : {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "Temperature", "counter",
-                            "channelA"})
+    for (const char* tag :
+         {"WindSpeed", "WindAvgDirection", "WindChill", "RainToday", "Temperature", "counter", "channelA"})
         ASSERT_NE(before.tags.at(tag), "(n/a)") << tag;
     for (const auto& [item, text] : before.dde)
         ASSERT_FALSE(text.empty()) << item;
@@ -379,6 +379,33 @@ TEST_F(StaleReadingsTest, AMainThermometerThatStopsReadingIsPublishedAsAbsentWhi
     EXPECT_TRUE(o.Has(o.aprs, "t...")) << o.aprs;
     EXPECT_FALSE(o.Has(o.post, "tempf")) << o.post;
     EXPECT_FALSE(o.Has(o.servlet, "&Tem=")) << o.servlet;
+}
+
+// Without a wind sensor the wind chill is the main temperature itself while that is current: weather.html
+// has its row and the DDE item its value, and the window's label, equal to the temperature's, is hidden;
+// the wind tags, the wind chill among them, read "(n/a)" and the graph has no wind chill channel.
+TEST_F(StaleReadingsTest, WithoutAWindSensorTheWindChillIsTheMainTemperatureWhileThatIsCurrent) {
+    Write("SENSORS.INI", "[" + rain->rom().Text() + "]\r\nType=RainGauge\r\n");
+    TMainForm& form = StartStation();
+    Run(60000);
+    ASSERT_FALSE(SensorSet().WindPresent);
+    Outputs o = Publish(form);
+    // 4.5 C is 40.1 F, shown in whole degrees.
+    const std::string row = "Windchill &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I></FONT></TD>"
+                            "<TD ALIGN=RIGHT><font color=#ff0000 size=2>40.0&deg;F </FONT></TD>";
+    EXPECT_TRUE(o.Has(o.weather, row)) << o.weather;
+    EXPECT_FALSE(form.WChillTemp->Caption().empty());
+    EXPECT_EQ(form.WChillTemp->Caption(), form.CurrTemp->Caption());
+    EXPECT_FALSE(form.WChillTemp->Visible());
+    EXPECT_EQ(o.dde.at("windchill"), o.dde.at("temperature"));
+    EXPECT_NEAR(std::stod(o.dde.at("windchill")), 40.1, 0.001);
+    EXPECT_EQ(o.tags.at("WindChill"), "(n/a)");
+    EXPECT_FALSE(o.windChillShown);
+
+    outdoor->Remove();
+    Run(6 * 60000); // past five read intervals of a minute
+    o = Publish(form);
+    ExpectIn(o.WindChillShown(), false, "the wind chill without the main temperature");
 }
 
 // The dew point and the heat index are made of the main temperature and the humidity: with the main
@@ -516,7 +543,7 @@ TEST_F(StaleReadingsTest, CountersCountOnPastTwoToTheThirtyFirstAndAcrossTwoToTh
 // One switched off, one whose every answer fails its CRC: neither has given a reading, so neither has a
 // value anywhere, from the start on; on a clock that counts from boot too (a station started with the
 // machine begins within its first two minutes, when a read at tick 0 would still look recent).
-TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGraphRecordsTheOthers) {
+TEST_F(StaleReadingsTest, AThermometerNeverReadIsAHiddenChannelAndItsGraphRecordsTheOthers) {
     sim::DS18B20& off = AddThermometer(0x22);
     off.SetTemperature(20.0);
     sim::DS18B20& garbled = AddThermometer(0x23);
@@ -546,7 +573,7 @@ TEST_F(StaleReadingsTest, AThermometerNeverReadHasNoCurveAndNoLegendRowAndItsGra
             << sensor->TempDescription;
         EXPECT_EQ(sensor->ReadEnabled, sensor->SerialSection() == off.rom().Text() ? 0 : 1);
         ASSERT_LT(sensor->GraphChannel, gauges::kTrendChannels);
-        // A hidden channel draws no curve and has no legend row, as a channel without a sensor.
+        // A hidden channel: no curve, no scale, "-" in its legend row, as a channel without a sensor.
         EXPECT_EQ(form.Temperature->Channel(sensor->GraphChannel + 1).Visible(), !never)
             << sensor->TempDescription;
     }
