@@ -4,6 +4,8 @@
 // while the reading goes on, and the dial-up events.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <deque>
 #include <set>
 #include <sstream>
@@ -186,6 +188,11 @@ protected:
             std::this_thread::yield();
         }
         return false;
+    }
+    // The bytes waiting unread at `fd`.
+    static size_t Waiting(int fd) {
+        int n = 0;
+        return ::ioctl(fd, FIONREAD, &n) == 0 && n > 0 ? static_cast<size_t>(n) : 0;
     }
     bool WindowShut(int fd) {
         const auto window = StationView(fd);
@@ -417,6 +424,50 @@ TEST_F(StatusFeedsTest, ANewcomerRightAfterAShutWindowHasBeenReadIsTurnedAway) {
         EXPECT_FALSE(readers[i]->closed) << "reader " << i;
     EXPECT_EQ(CountLog("gives its place to a newcomer"), 0);
     ::close(slow);
+}
+
+// A client with a small receive buffer that reads each line a moment after its system has acknowledged
+// it (past the system's delayed acknowledgement, as a client across a network does). Its system tells of
+// the room that reading made only once the window runs low, so the station sees the window narrow line by
+// line while its edge stands still: lines left untaken for a few seconds and a window below its widest,
+// never a shut one. Newcomers that come meanwhile are turned away, and it keeps its slot.
+TEST_F(StatusFeedsTest, AReaderWhoseWindowNarrowsAsItReadsEachLineKeepsItsSlot) {
+    uint16_t port = net_test::FreePort();
+    StartPacedFeed(port);
+    auto readers = Readers(port, 9);
+    Client reader(port, 1);
+    ASSERT_TRUE(Greeted(readers, reader));
+    // Reads the next line once the station has seen it acknowledged, the loop standing still meanwhile.
+    auto readLate = [&] {
+        return RunReading(
+                   readers, [&] { return Waiting(reader.fd) > 0; }, 60000) &&
+               StationSees(reader.fd,
+                           [&](const platform::winsock::PeerWindow& w) {
+                               return w.Acked >= reader.text.size() + Waiting(reader.fd);
+                           }) &&
+               reader.Read();
+    };
+    uint64_t edge = 0;
+    int newcomers = 0; // turned away since the edge last moved
+    for (int line = 0; line < 100 && newcomers < 2; ++line) {
+        ASSERT_TRUE(readLate()) << "line " << line;
+        const auto window = StationView(reader.fd);
+        ASSERT_TRUE(window);
+        if (window->Edge() != edge) {
+            edge = window->Edge();
+            newcomers = 0;
+            continue;
+        }
+        Client newcomer(port);
+        ASSERT_TRUE(Greeted(readers, newcomer));
+        EXPECT_EQ(newcomer.text, kBusy) << "line " << line;
+        ++newcomers;
+    }
+    ASSERT_EQ(newcomers, 2) << "its window never narrowed with its edge standing still";
+    EXPECT_TRUE(readLate()) << "the reader was cut";
+    for (size_t i = 0; i < readers.size(); ++i)
+        EXPECT_FALSE(readers[i]->closed) << "reader " << i;
+    EXPECT_EQ(CountLog("gives its place to a newcomer"), 0);
 }
 
 // The choice itself, with the clock passed in: the signs each client showed at its connection's last
