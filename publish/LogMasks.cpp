@@ -26,9 +26,11 @@ size_t MaskAuthority(std::string& text, size_t from) {
     return colon + 1 + std::strlen(kMask) + (end - at);
 }
 
-// A word character: a letter, a digit or '_'.
+// A word character: a letter, a digit or '_'. A byte of 0x80 or more is part of a letter beyond ASCII
+// (UTF-8's "ü" is two such bytes), so a password never cuts such a word in two.
 bool WordCharacter(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x80 || std::isalnum(byte) || c == '_';
 }
 
 // Whether the password found at `at` stands as a whole word: at each of its ends, it and its neighbour are

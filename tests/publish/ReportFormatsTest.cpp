@@ -168,6 +168,10 @@ TEST(PostBodiesTest, AnFtpPasswordIsMaskedWhereverItStandsAsAWholeWord) {
               "password=****! and xp@ss! and ****x");
     EXPECT_EQ(MaskPasswords("user!secret, user !secret!, user!secrets", "!secret"),
               "user****, user ****!, user!secrets");
+    // Letters beyond ASCII (UTF-8) are letters: a word they are part of is not cut either.
+    EXPECT_EQ(MaskPasswords("Drüber, (über) und PASS über", "über"), "Drüber, (****) und PASS ****");
+    EXPECT_EQ(MaskPasswords("Drüber", "ber"), "Drüber");
+    EXPECT_EQ(MaskPasswords("PASS café; cafés", "café"), "PASS ****; cafés");
 }
 
 TEST(AprsPacketTest, FullReportHasEveryFieldInItsWidth) {
