@@ -322,12 +322,14 @@ void THttpConnection::TurnAway(const std::string& status) {
 
 void THttpConnection::LeaveWhenSent() {
     if (!AllSent()) return;
-    OnDataSent = nullptr;
     // Nothing has come from the client, nor waits in the system: nothing to drain, and the close cannot
-    // reset the connection. It goes at once, and its slot with it.
-    // Everything is with the system: the close sends it, and then the end.
-    if (Silent() && GetRcvdCount() == 0) return InternalClose(false, 0);
-    Shutdown(ws::SD_SEND);
+    // reset the connection. It goes at once, and its slot with it; the close sends the answer, then the
+    // end.
+    if (Silent() && GetRcvdCount() == 0) {
+        OnDataSent = nullptr;
+        return InternalClose(false, 0);
+    }
+    ShutWhenSent();
 }
 
 void THttpConnection::EndLeaving() {
