@@ -88,8 +88,9 @@ inline constexpr uint32_t kHttpLeaveDrainMs = 1000;
 // those it holds.
 inline constexpr size_t kHttpDescriptorsKept = 64;
 inline constexpr int kHttpLeavingMax = 64;
-// The connections a server holds at most, whatever the descriptor limit: each costs about 3 kB, so a
-// crowd of them stays within some 30 MB.
+// The connections a server holds at most, whatever the descriptor limit: each held costs about 2.9 kB
+// of resident memory (measured: 8,000 silent ones 22 MB, 10,000 some 28 MB, beside a station of
+// 10.5 MB), so a station with its table full stays near 40 MB.
 inline constexpr int kHttpConnectionsMost = 10000;
 // The descriptor limit a server needs to hold kHttpConnectionsMost: a process need not allow more.
 inline constexpr size_t kHttpDescriptorsWanted =

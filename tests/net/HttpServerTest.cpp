@@ -1243,7 +1243,7 @@ TEST(HttpServerCeiling, TheTableStopsAtItsCeilingWhateverTheDescriptorLimit) {
     EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted, 0), kHttpConnectionsMost);
     EXPECT_EQ(HttpConnectionsHeld(kHttpDescriptorsWanted - 1, 0), kHttpConnectionsMost - 1);
     EXPECT_EQ(HttpConnectionsHeld(10, 0), 1);
-    EXPECT_LE(kHttpConnectionsMost, 16000); // some 3 kB each: a full table stays well under 64 MB
+    EXPECT_LE(kHttpConnectionsMost, 16000); // about 2.9 kB each: a full table stays well under 64 MB
 }
 
 // A newcomer to a server whose every connection is making its answer waits in the backlog for the
