@@ -28,6 +28,10 @@
 //     closes it, with the hard limit of descriptors at 1,048,576 (where the system refuses that, a shim
 //     preloaded into this program reports it): the servers' resident memory, the connections held and
 //     the probe; lighttpd holds as many connections at most as the station's server (max-connections);
+//   - 12,000 and 10,500 silent connections from four processes past the station's ceiling, each opened
+//     again as soon as the server ends it (or closed by its client 200 ms later, then opened again), for
+//     60 s with the probe asking twice a second: the probe's latency and the servers' resident memory
+//     (beside the station of another build of this program too, with --past-ceiling --against);
 //   - 1 MB of bare line feeds on one connection: the processor time it costs the station, and how long
 //     a request made meanwhile on another connection waits for its whole answer;
 //   - the time to draw and encode a day's graph anew after a record.
@@ -37,6 +41,8 @@
 //   korvane_http_bench --cost [--seconds N] [--rounds R]   the CPU and system calls per answer alone
 //   korvane_http_bench --crowds [--seconds N] [--rounds R]   the crowds and the attacks alone
 //   korvane_http_bench --ceiling [--seconds N] [--rounds R]   the 20,000 silent connections alone
+//   korvane_http_bench --past-ceiling [--rounds R] [--against PROGRAM]   12,000 and 10,500 reopening silent
+//       connections alone; PROGRAM: a korvane_http_bench of another build, run with --serve, as a third side
 //   korvane_http_bench --serve         the station and its server until Ctrl-C, for other tools
 //   korvane_http_bench --idle N        the station and its server with no client for N seconds: CPU used
 #include <fcntl.h>
@@ -56,6 +62,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -596,11 +603,12 @@ rlim_t MoreDescriptors() {
     return limit.rlim_cur;
 }
 
-// Asks for the page every 100 ms on a connection of its own, each within 10 s: the slowest answer and
-// the answers that did not come whole.
+// Asks for the page every `spacingMs` on a connection of its own, each within 10 s: the slowest answer
+// and the answers that did not come whole.
 class Probe {
 public:
-    Probe(uint16_t port, const std::string& path) : port_(port), request_(Request(path)) {
+    Probe(uint16_t port, const std::string& path, uint32_t spacingMs = 100)
+        : port_(port), request_(Request(path)), spacingMs_(spacingMs) {
         thread_ = std::thread([this] { Run(); });
     }
     ~Probe() { Stop(); }
@@ -638,11 +646,12 @@ private:
             ++count_;
             if (!WholeAnswer(answer)) ++failed_;
             took_.push_back(NowMs() - start);
-            platform::Sleep(100);
+            platform::Sleep(spacingMs_);
         }
     }
     uint16_t port_;
     std::string request_;
+    uint32_t spacingMs_;
     std::atomic<bool> stop_{false};
     int count_ = 0, failed_ = 0;
     std::vector<double> took_; // each probe's time, answered or not
@@ -883,13 +892,16 @@ int Sleepers(uint16_t port, const std::string& bigPath, const std::string& pageP
 }
 
 // A share of an attack's connections, kept open on an epoll set by a thread of its own: each one the
-// server closes is opened again at once (or, `once`, left closed). A slowloris connection sends a
-// partial head when it is connected and then a header line a second; a silent one never sends a byte.
+// server closes is opened again at once (or, `once`, left closed), or `lateMs` after its end was seen
+// (a client slower to close its side: it keeps it meanwhile). A slowloris connection sends a partial
+// head when it is connected and then a header line a second; a silent one never sends a byte.
 class AttackShare {
 public:
-    AttackShare(uint16_t port, const std::string& path, int size, bool silent, bool once = false)
+    AttackShare(uint16_t port, const std::string& path, int size, bool silent, bool once = false,
+                uint32_t lateMs = 0)
         : port_(port), head_("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"), silent_(silent),
-          once_(once), members_(static_cast<size_t>(size)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+          once_(once), lateMs_(lateMs), members_(static_cast<size_t>(size)),
+          epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
         thread_ = std::thread([this] { Run(); });
     }
     ~AttackShare() {
@@ -928,9 +940,15 @@ private:
         ::connect(m.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         Watch(i, EPOLLOUT | EPOLLRDHUP, EPOLL_CTL_ADD);
     }
-    // Ended by the server: opened again, or closed for good.
+    // Ended by the server: opened again (now or once it is late enough), or closed for good.
     void Ended(size_t i) {
-        if (!once_) return Open(i);
+        if (!once_ && lateMs_ == 0) return Open(i);
+        if (!once_) {
+            ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
+            ++members_[i].generation;
+            late_.push_back({NowMs() + lateMs_, i});
+            return;
+        }
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
         ::close(members_[i].fd);
         members_[i].fd = -1;
@@ -970,6 +988,10 @@ private:
                 if ((data >> 32) == members_[data & 0xFFFFFFFFu].generation)
                     Ready(data & 0xFFFFFFFFu, events[static_cast<size_t>(k)].events);
             }
+            while (!late_.empty() && late_.front().first <= NowMs()) {
+                Open(late_.front().second);
+                late_.pop_front();
+            }
             if (silent_ || NowMs() < nextTrickle) continue;
             const std::string line = "X-Trickle-" + std::to_string(trickle++) + ": 1\r\n";
             for (const Member& m : members_)
@@ -981,6 +1003,8 @@ private:
     uint16_t port_;
     std::string head_;
     bool silent_, once_;
+    uint32_t lateMs_;
+    std::deque<std::pair<double, size_t>> late_; // when each one ended is to be closed and opened again
     std::vector<Member> members_;
     int epoll_;
     std::atomic<bool> stop_{false};
@@ -1012,14 +1036,15 @@ int Backlog(uint16_t port) {
     return -1;
 }
 
-// --attack PORT PATH N SECONDS partial|silent|mixed|silent-once [PROCESSES]: N connections that never
-// finish their request head (mixed: half of them slowloris, half silent; silent-once: silent, and not
-// opened again once closed: "reopened" counts those closed), from PROCESSES processes (1 by default) in
-// four shares of a thread each. Once each share has been connected (or after 3 s), the probe asks for
-// SECONDS; the connections queued in the server's backlog meanwhile show whether the attack keeps the
-// server pressed (a server that holds them all has none queued).
-int Attack(uint16_t port, const std::string& path, int n, int seconds, const std::string& kind,
-           int processes) {
+// --attack PORT PATH N SECONDS partial|silent|mixed|silent-once [PROCESSES [PROBE_MS [LATE_MS]]]: N
+// connections that never finish their request head (mixed: half of them slowloris, half silent;
+// silent-once: silent, and not opened again once closed: "reopened" counts those closed), from PROCESSES
+// processes (1 by default) in four shares of a thread each, each closed and opened again LATE_MS (0 by
+// default) after the server ended it. Once each share has been connected (or after 3 s), the probe asks
+// every PROBE_MS (100 by default) for SECONDS; the connections queued in the server's backlog meanwhile
+// show whether the attack keeps the server pressed (a server that holds them all has none queued).
+int Attack(uint16_t port, const std::string& path, int n, int seconds, const std::string& kind, int processes,
+           uint32_t probeMs, uint32_t lateMs) {
     constexpr int kShares = 4;
     processes = std::max(processes, 1);
     const rlim_t each = MoreDescriptors();
@@ -1033,7 +1058,7 @@ int Attack(uint16_t port, const std::string& path, int n, int seconds, const std
             shares.push_back(std::make_unique<AttackShare>(port, path, PartOf(mine, kShares, i),
                                                            kind == "silent" || kind == "silent-once" ||
                                                                (kind == "mixed" && i % 2 == 1),
-                                                           kind == "silent-once"));
+                                                           kind == "silent-once", lateMs));
         const double deadline = NowMs() + 3000;
         while (NowMs() < deadline &&
                !std::all_of(shares.begin(), shares.end(), [](auto& s) { return s->Deployed(); }))
@@ -1041,7 +1066,7 @@ int Attack(uint16_t port, const std::string& path, int n, int seconds, const std
         const long reopenedBefore = Total(shares, &AttackShare::Reopened);
         const double start = NowMs();
         std::unique_ptr<Probe> probe;
-        if (index == 0) probe = std::make_unique<Probe>(port, path);
+        if (index == 0) probe = std::make_unique<Probe>(port, path, probeMs);
         while (NowMs() < start + seconds * 1000.0) {
             if (index == 0) backlog.push_back(Backlog(port));
             platform::Sleep(200);
@@ -1283,23 +1308,26 @@ SideRun RunSide(const std::string& self, const std::vector<std::string>& args, c
     return side;
 }
 
-// The runs of one crowd against both servers, round after round, each round's first side alternating.
+// The runs of one crowd against several servers, round after round, each round beginning with the next
+// side: each side's runs.
+std::vector<std::vector<SideRun>> Rotated(int rounds, const std::vector<std::function<SideRun()>>& sides) {
+    std::vector<std::vector<SideRun>> runs(sides.size());
+    for (int round = 0; round < rounds; ++round)
+        for (size_t k = 0; k < sides.size(); ++k) {
+            const size_t side = (static_cast<size_t>(round) + k) % sides.size();
+            runs[side].push_back(sides[side]());
+        }
+    return runs;
+}
+
+// The same against both servers, each round's first side alternating.
 struct Sides {
     std::vector<SideRun> mine, theirs;
 };
 
 Sides Interleaved(int rounds, const std::function<SideRun()>& mine, const std::function<SideRun()>& theirs) {
-    Sides sides;
-    for (int round = 0; round < rounds; ++round) {
-        if (round % 2 == 0) {
-            sides.mine.push_back(mine());
-            sides.theirs.push_back(theirs());
-        } else {
-            sides.theirs.push_back(theirs());
-            sides.mine.push_back(mine());
-        }
-    }
-    return sides;
+    std::vector<std::vector<SideRun>> runs = Rotated(rounds, {mine, theirs});
+    return {std::move(runs[0]), std::move(runs[1])};
 }
 
 // A figure of each run: one of its report, or what the run measured.
@@ -1572,6 +1600,121 @@ void MeasureCeiling(Station& station, Lighttpd& lighttpd, const std::string& sel
     }
 }
 
+// The station of another build of this program (its --serve), as a further side of a crowd: the same
+// station, on the same machine, with that build's server. Ended with the object.
+class OtherBuild {
+public:
+    explicit OtherBuild(const std::string& program) : program_(program) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::execl(program.c_str(), program.c_str(), "--serve", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // Its one line, once its station reads and its servers listen: the station's own port is last.
+        std::string line;
+        char c;
+        while (line.size() < 1024 && ::read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(out[0]);
+        const std::string key = "station's own at http://127.0.0.1:";
+        if (const size_t at = line.find(key); at != std::string::npos)
+            port_ = std::to_string(std::atoi(line.c_str() + at + key.size()));
+    }
+    ~OtherBuild() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    OtherBuild(const OtherBuild&) = delete;
+    OtherBuild& operator=(const OtherBuild&) = delete;
+    bool Ready() const { return pid_ > 0 && port_ != "0" && !port_.empty(); }
+    std::string Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
+    const std::string& Program() const { return program_; }
+
+private:
+    std::string program_;
+    pid_t pid_ = -1;
+    std::string port_;
+};
+
+// Past the ceiling: 12,000 and 10,500 silent connections from four processes, each one the server ends
+// opened again at once, for 60 s, with the probe asking for the start page twice a second; then the same
+// with clients that close their side only 200 ms after the server ended it (a client slower than this
+// program's: a script, a loaded machine). Beside lighttpd (holding as many at most) and, given
+// `against`, the station of another build.
+void MeasurePastCeiling(Station& station, Lighttpd& lighttpd, const std::string& self, int rounds,
+                        const std::string& against) {
+    std::unique_ptr<OtherBuild> other;
+    if (!against.empty()) {
+        other = std::make_unique<OtherBuild>(against);
+        if (!other->Ready()) {
+            std::printf("%s --serve did not start: not measured beside it\n", against.c_str());
+            other.reset();
+        }
+    }
+    auto thread = [](pid_t pid) {
+        return "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/schedstat";
+    };
+    const std::string span = "60", probeMs = "500";
+    struct Case {
+        const char* crowd;
+        const char* lateMs;
+        const char* what;
+    };
+    const Case cases[] = {
+        {"12000", "0", "each one ended opened again at once"},
+        {"10500", "0", "each one ended opened again at once"},
+        {"12000", "200", "each one ended closed by its client 200 ms later, then opened again"},
+        {"10500", "200", "each one ended closed by its client 200 ms later, then opened again"}};
+    for (const Case& c : cases) {
+        auto side = [&](const std::string& port, const std::string& path, pid_t server,
+                        const std::function<int()>& heldNow) {
+            return [&, port, path, server, heldNow] {
+                return RunSide(self,
+                               {"--attack", port, path, c.crowd, span, "silent", "4", probeMs, c.lateMs},
+                               thread(server), server, heldNow);
+            };
+        };
+        std::vector<std::function<SideRun()>> sides = {
+            side(station.StationPort(), "/", ::getpid(), [&] { return station.StationConnections(); }),
+            side(lighttpd.Port(), "/start.html", lighttpd.Pid(), nullptr)};
+        if (other) sides.push_back(side(other->Port(), "/", other->Pid(), nullptr));
+        const std::vector<std::vector<SideRun>> runs = Rotated(rounds, sides);
+        const std::vector<SideRun>& mine = runs[0];
+        const bool met = ProbesAnswered(mine) && Most(Figure(mine, "probe_median_ms")) < 20 &&
+                         Most(Figure(mine, "probe_max_ms")) < 2000 &&
+                         Most(Figure(mine, &SideRun::rssMost)) < 64;
+        std::printf(
+            "%s silent connections from four processes, %s, %s, the probe asking for the start page "
+            "every %s ms for %s s, %d rounds in turn, figures as least/median/greatest over them "
+            "(target: every probe answered whole, median under 20 ms, the slowest under 2 s, resident "
+            "memory under 64 MB): %s\n",
+            c.crowd, c.what, HardLimitNote().c_str(), probeMs.c_str(), span.c_str(), rounds, Verdict(met));
+        auto print = [](const char* who, const std::vector<SideRun>& runs) {
+            PrintAttackSide(who, runs);
+            std::printf("  %-9s resident %s MB (%s MB before), %s connected\n",
+                        (std::string(who) + ":").c_str(),
+                        Spread(Figure(runs, &SideRun::rssMost), "%.1f").c_str(),
+                        Spread(Figure(runs, &SideRun::rssBefore), "%.1f").c_str(),
+                        Spread(Figure(runs, "connected")).c_str());
+        };
+        print("korvane", mine);
+        std::printf("  korvane:  %s connections at most (ceiling %d)\n",
+                    Spread(Figure(mine, &SideRun::held)).c_str(), net::kHttpConnectionsMost);
+        print("lighttpd", runs[1]);
+        if (other) {
+            std::printf("  other:    %s --serve\n", other->Program().c_str());
+            print("other", runs[2]);
+        }
+    }
+}
+
 void MeasureCrowds(Station& station, Lighttpd& lighttpd, const std::string& self, int seconds, int rounds) {
     const std::string ours = station.StationPort(), theirs = lighttpd.Port();
     const std::string ownThread = "/proc/self/task/" + std::to_string(::getpid()) + "/schedstat";
@@ -1622,11 +1765,13 @@ void MeasureCosts(Station& station, Lighttpd& lighttpd, const std::vector<Target
     MeasureCost("page.html", targets[0].ours, lighttpd, targets[0].theirs, station.Folder(), seconds, rounds);
 }
 
-enum class Part { All, Cost, Crowds, Ceiling };
+enum class Part { All, Cost, Crowds, Ceiling, PastCeiling };
 
 // `part`: everything, the processor time and system calls per answer alone, the crowds and attacks
-// alone, or the 20,000 silent connections alone.
-void Measure(Station& station, const std::string& self, int seconds, int rounds, Part part) {
+// alone, the 20,000 silent connections alone, or the crowds past the ceiling alone (beside the station of
+// the build `against` too, when named).
+void Measure(Station& station, const std::string& self, int seconds, int rounds, Part part,
+             const std::string& against) {
     Lighttpd lighttpd(station.Docs(), station.Folder());
     if (!lighttpd.Accepting()) {
         std::printf("lighttpd did not start (scripts/install-deps installs it)\n");
@@ -1642,6 +1787,7 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
     std::string page = RunWhileServing({"curl", "-s", Url(station.StationPort(), "/")}).output;
     std::ofstream(station.Docs() + "/start.html", std::ios::binary) << page;
     if (part == Part::Ceiling) return MeasureCeiling(station, lighttpd, self, seconds, rounds);
+    if (part == Part::PastCeiling) return MeasurePastCeiling(station, lighttpd, self, rounds, against);
     std::string gif = PrepareGraph(station);
     const std::vector<Target> targets = {
         {"page.html (" + std::to_string(station.FileSize("page.html")) + " bytes, a file)",
@@ -1673,6 +1819,7 @@ void Measure(Station& station, const std::string& self, int seconds, int rounds,
     }
     MeasureCrowds(station, lighttpd, self, seconds, rounds);
     if (part == Part::Crowds) return;
+    MeasurePastCeiling(station, lighttpd, self, rounds, {});
     double before = ProcessCpuMs();
     std::string report = RunWhileServing({self, "--flood", station.Port()}).output;
     double cpu = ProcessCpuMs() - before;
@@ -1710,6 +1857,7 @@ int main(int argc, char** argv) {
     int small = 0;
     bool serve = false;
     Part part = Part::All;
+    std::string against;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto number = [&](int at) { return std::atoi(argv[i + at]); };
@@ -1727,6 +1875,10 @@ int main(int argc, char** argv) {
             part = Part::Crowds;
         else if (arg == "--ceiling")
             part = Part::Ceiling;
+        else if (arg == "--past-ceiling")
+            part = Part::PastCeiling;
+        else if (arg == "--against" && i + 1 < argc)
+            against = argv[++i];
         else if (arg == "--flood" && i + 1 < argc)
             return Flood(static_cast<uint16_t>(std::atoi(argv[++i])));
         else if (arg == "--latency" && i + 3 < argc)
@@ -1740,7 +1892,8 @@ int main(int argc, char** argv) {
             small = std::atoi(argv[++i]);
         else if (arg == "--attack" && i + 5 < argc)
             return Attack(static_cast<uint16_t>(number(1)), argv[i + 2], number(3), number(4), argv[i + 5],
-                          i + 6 < argc ? number(6) : 1);
+                          i + 6 < argc ? number(6) : 1, i + 7 < argc ? static_cast<uint32_t>(number(7)) : 100,
+                          i + 8 < argc ? static_cast<uint32_t>(number(8)) : 0);
         else if (arg == "--hold" && i + 3 < argc)
             return Hold(static_cast<uint16_t>(number(1)), number(2), number(3));
         else if (arg == "--sleepers" && i + 5 < argc)
@@ -1748,7 +1901,8 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(
                 stderr,
-                "usage: %s [--seconds N] [--rounds R] [--cost | --crowds | --ceiling] | --serve | --idle N\n",
+                "usage: %s [--seconds N] [--rounds R] [--cost | --crowds | --ceiling | --past-ceiling "
+                "[--against PROGRAM]] | --serve | --idle N\n",
                 argv[0]);
             return 2;
         }
@@ -1787,6 +1941,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wrk and lighttpd are needed (scripts/install-deps installs them)\n");
         return 1;
     }
-    Measure(station, self, seconds, rounds, part);
+    Measure(station, self, seconds, rounds, part, against);
     return 0;
 }

@@ -311,13 +311,25 @@ void THttpConnection::TurnAway(const std::string& status) {
         SendStatusPage(status);
         if (State() != wsConnected) return; // the send found the connection gone
         if (AllSent())
-            ShutWhenSent();
+            LeaveWhenSent();
         else
-            OnDataSent = [this](TCustomWSocket*, uint16_t) { ShutWhenSent(); };
+            OnDataSent = [this](TCustomWSocket*, uint16_t) { LeaveWhenSent(); };
         LimitsChanged();
     } catch (const std::exception& e) {
         HandleBackGroundException(e);
     }
+}
+
+void THttpConnection::LeaveWhenSent() {
+    if (!AllSent()) return;
+    // Nothing has come from the client, nor waits in the system: nothing to drain, and the close cannot
+    // reset the connection. It goes at once, and its slot with it; the close sends the answer, then the
+    // end.
+    if (Silent() && GetRcvdCount() == 0) {
+        OnDataSent = nullptr;
+        return InternalClose(false, 0);
+    }
+    ShutWhenSent();
 }
 
 void THttpConnection::EndLeaving() {

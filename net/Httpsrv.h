@@ -24,7 +24,10 @@
 // or whose request head has not come in time, is told "408 Request Timeout". Such an answer of the
 // server's own leaves, the sending side is shut, and the connection is closed once the client has
 // closed its side, or kHttpLeaveDrainMs later, its input read and dropped meanwhile: a close with input
-// unread would reset the connection, and the reset could destroy the answer before it is read.
+// unread would reset the connection, and the reset could destroy the answer before it is read. One from
+// which not a byte has come has nothing to drain: it closes as soon as its answer has left, so that a
+// crowd of silent connections turned away frees its descriptors at once rather than at the pace of its
+// clients' closes.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -85,8 +88,9 @@ inline constexpr uint32_t kHttpLeaveDrainMs = 1000;
 // those it holds.
 inline constexpr size_t kHttpDescriptorsKept = 64;
 inline constexpr int kHttpLeavingMax = 64;
-// The connections a server holds at most, whatever the descriptor limit: each costs about 3 kB, so a
-// crowd of them stays within some 30 MB.
+// The connections a server holds at most, whatever the descriptor limit: each held costs about 2.9 kB
+// of resident memory (measured: 8,000 silent ones 22 MB, 10,000 some 28 MB, beside a station of
+// 10.5 MB), so a station with its table full stays near 40 MB.
 inline constexpr int kHttpConnectionsMost = 10000;
 // The descriptor limit a server needs to hold kHttpConnectionsMost: a process need not allow more.
 inline constexpr size_t kHttpDescriptorsWanted =
@@ -217,13 +221,16 @@ private:
     void Progressed();
     // Puts the header and the short page of an answer with the status into the send chain.
     void SendStatusPage(const std::string& status);
+    // A connection turned away whose answer has left: closed at once when nothing has come from its
+    // client, else its sending side is shut and it drains.
+    void LeaveWhenSent();
     // The end of a connection turned away whose client has not closed: what came is read, then it closes.
     void EndLeaving();
 
     THttpConnectionState connectionState_ = hcRequest;
     bool acceptPostedData_ = false;
-    bool draining_ = false; // answered; the unread body is dropped until the client closes
-    bool leaving_ = false;  // turned away
+    bool draining_ = false;    // answered; the unread body is dropped until the client closes
+    bool leaving_ = false;     // turned away
     bool answerBegun_ = false; // a byte of an answer has gone
     bool pathSafe_ = true;
     int headerLines_ = 0;
