@@ -117,6 +117,10 @@ uint32_t RainGauge::TotalCounts() const {
     return CountDistance(RunningCounter, StartCounter);
 }
 
+uint32_t RainGauge::LastHourCounts() const {
+    return CountDistance(RunningCounter, RateFallback);
+}
+
 double RainGauge::RateCounts() const {
     return static_cast<double>(60 / RateMinutes) * CountDistance(RunningCounter, RateReference);
 }

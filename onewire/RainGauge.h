@@ -36,6 +36,8 @@ public:
     uint32_t WeekCounts() const;
     uint32_t MonthCounts() const;
     uint32_t TotalCounts() const;
+    // Since the oldest count of the minute history (read since the start): the last hour's rain.
+    uint32_t LastHourCounts() const;
     double RateCounts() const; // counts per hour
     double Inches(double counts) const { return counts / CountsPrInch; }
     double InUnit(double counts) const { return RainUnitInch ? Inches(counts) : Inches(counts) * 25.4; }

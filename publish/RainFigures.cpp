@@ -16,7 +16,7 @@ RainFigures RainFiguresOf(const RainGauge& gauge) {
     f.Week = gauge.InUnit(gauge.WeekCounts());
     f.Month = gauge.InUnit(gauge.MonthCounts());
     f.Total = gauge.InUnit(gauge.TotalCounts());
-    f.LastHour = gauge.InUnit(CountDistance(gauge.RunningCounter, gauge.RateFallback));
+    f.LastHour = gauge.InUnit(gauge.LastHourCounts());
     for (int day = 0; day < 7; ++day)
         f.Day[day] = gauge.InUnit(CountDistance(gauge.WeeklyRain[day], 0));
     if (gauge.RateMinutes == 0) {

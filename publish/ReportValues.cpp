@@ -40,7 +40,7 @@ TReportValues GatherReportValues(const TCurrentReadings& readings) {
         v.Rain = true;
         v.SinceReset = CountDistance(rain.RunningCounter, rain.StartCounter);
         v.SinceMidnight = CountDistance(rain.RunningCounter, rain.TodayCounter);
-        v.LastHour = CountDistance(rain.RunningCounter, rain.RateFallback);
+        v.LastHour = rain.LastHourCounts();
         v.SinceMonth = CountDistance(rain.RunningCounter, rain.MonthCounter);
         v.RateWindow = CountDistance(rain.RunningCounter, rain.RateReference);
         v.RateWindowsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;

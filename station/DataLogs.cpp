@@ -190,12 +190,9 @@ void TMainForm::BuildSummary(std::string& out) {
         out += Format("t%03d", static_cast<int>(std::trunc(now->F)));
     if (const std::optional<TRainNow> now = r.Rain(); now && now->Gauge->CountsPrInch) {
         RainGauge& rain = *now->Gauge;
-        out +=
-            Format("r%03dP%03d",
-                   static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.RateFallback) /
-                                               rain.CountsPrInch)),
-                   static_cast<int>(std::trunc(100.0 * CountDistance(rain.RunningCounter, rain.TodayCounter) /
-                                               rain.CountsPrInch)));
+        out += Format(
+            "r%03dP%03d", static_cast<int>(std::trunc(100.0 * rain.LastHourCounts() / rain.CountsPrInch)),
+            static_cast<int>(std::trunc(100.0 * rain.TodayCounts() / rain.CountsPrInch)));
     }
     if (const std::optional<TBarometerNow> now = r.Pressure())
         out += Format("b%d", static_cast<int>(std::trunc(now->Sensor->baro.value * 33.865 * 10)));

@@ -147,7 +147,7 @@ bool TMainForm::ReadRain() {
         int32_t stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
         r.RainRate =
             RainInches(rain.RunningCounter, rain.RateReference, perInch) * static_cast<float>(stepsPerHour);
-        r.RainHour = RainInches(rain.RunningCounter, rain.RateFallback, perInch);
+        r.RainHour = perInch ? static_cast<float>(rain.LastHourCounts()) / perInch : 0;
         int64_t week = 0;
         for (int32_t day : rain.WeeklyRain)
             week += day;
