@@ -943,13 +943,12 @@ private:
     // Ended by the server: opened again (now or once it is late enough), or closed for good.
     void Ended(size_t i) {
         if (!once_ && lateMs_ == 0) return Open(i);
-        if (!once_) {
-            ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
+        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
+        if (!once_) { // kept open until then: Open closes it
             ++members_[i].generation;
             late_.push_back({NowMs() + lateMs_, i});
             return;
         }
-        ::epoll_ctl(epoll_, EPOLL_CTL_DEL, members_[i].fd, nullptr);
         ::close(members_[i].fd);
         members_[i].fd = -1;
         ++members_[i].generation;

@@ -40,10 +40,10 @@ template <class F> bool Reader(TMainForm& form, const ErrorTexts& texts, F&& rea
     return done;
 }
 
-// Inches from a count difference of two counters (the difference taken as signed 32 bits).
-float RainInches(int32_t a, int32_t b, uint8_t countsPerInch) {
+// Inches from counts of a gauge (none without its counts per inch).
+float RainInches(uint32_t counts, uint8_t countsPerInch) {
     if (countsPerInch == 0) return 0;
-    return static_cast<float>(CountDistance(a, b)) / countsPerInch;
+    return static_cast<float>(counts) / countsPerInch;
 }
 
 // The seconds between two reads of one sensor: a kind read when `dueSeconds` have passed (0: every
@@ -143,16 +143,16 @@ bool TMainForm::ReadRain() {
         if (!rain.Sample() || !SessionRunning) return false;
         TCurrentReadings& r = CurrentReadings;
         uint8_t perInch = rain.CountsPrInch;
-        r.RainToday = RainInches(rain.RunningCounter, rain.TodayCounter, perInch);
+        r.RainToday = RainInches(rain.TodayCounts(), perInch);
         int32_t stepsPerHour = rain.RateMinutes ? 60 / rain.RateMinutes : 0;
-        r.RainRate =
-            RainInches(rain.RunningCounter, rain.RateReference, perInch) * static_cast<float>(stepsPerHour);
-        r.RainHour = perInch ? static_cast<float>(rain.LastHourCounts()) / perInch : 0;
+        r.RainRate = RainInches(CountDistance(rain.RunningCounter, rain.RateReference), perInch) *
+                     static_cast<float>(stepsPerHour);
+        r.RainHour = RainInches(rain.LastHourCounts(), perInch);
         int64_t week = 0;
         for (int32_t day : rain.WeeklyRain)
             week += day;
         r.RainWeek = perInch ? static_cast<float>(std::llabs(week)) / perInch : 0;
-        r.RainMonth = RainInches(rain.RunningCounter, rain.MonthCounter, perInch);
+        r.RainMonth = RainInches(rain.MonthCounts(), perInch);
         if (DDERunning) {
             double unit = rain.RainUnitInch ? 1.0 : 25.4;
             SetDDEText(Dde.DDERainToday, FloatToStr(r.RainToday * unit));
