@@ -119,6 +119,25 @@ TEST_F(WindSpeedTest, SettingsUnitsAndBeaufort) {
     EXPECT_EQ(Ini(counter->rom(), "DirSerialNum"), "<none>"); // no direction device yet
 }
 
+// The divisors follow the samples of an hour only when there were more than 500 of them.
+TEST_F(WindSpeedTest, TheAverageDivisorsFollowAnHourOfMoreThan500Samples) {
+    auto wind = MakeWind();
+    ASSERT_EQ(wind->AvgHourDiv, 2000u);
+    ASSERT_EQ(wind->AvgDayDiv, 48000u);
+    wind->Samples = 500;
+    wind->UpdateAverageDivisors();
+    EXPECT_EQ(wind->AvgHourDiv, 2000u);
+    EXPECT_EQ(wind->AvgMinDiv, 33u);
+    EXPECT_EQ(wind->AvgDayDiv, 48000u);
+    EXPECT_EQ(wind->SamplesAtDivisorUpdate, 500u);
+    wind->Samples = 1001;
+    wind->UpdateAverageDivisors();
+    EXPECT_EQ(wind->AvgHourDiv, 1333u + 167u);
+    EXPECT_EQ(wind->AvgMinDiv, 25u);
+    EXPECT_EQ(wind->AvgDayDiv, 501u + 46000u);
+    EXPECT_EQ(wind->SamplesAtDivisorUpdate, 1001u);
+}
+
 TEST_F(WindSpeedTest, AFailingCounterAlternatesBetweenItsPages) {
     auto wind = MakeWind("MaxRetry=1\r\n");
     counter->InjectCrcErrors(-1);
