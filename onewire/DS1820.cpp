@@ -95,10 +95,21 @@ int DS1820::RefusePowerOnValue() {
 }
 
 void DS1820::TellPowerOnValueTaken() {
-    if (!takingPowerOnValues_)
-        LogError(Format("Power-on value (85 C) taken from %s after its reading of %.1f C: %s",
-                        Description.c_str(), *lastTaken_, kPowerOnCauses));
-    takingPowerOnValues_ = true;
+    const unsigned count = powerOnValuesTaken_.Occurred(platform::Clock::Get().MonotonicMs());
+    if (count == 0) return;
+    const std::string since = count > 1 ? Format(", %u times since the last such line", count) : "";
+    LogError(Format("Power-on value (85 C) taken from %s after its reading of %.1f C%s: %s",
+                    Description.c_str(), *lastTaken_, since.c_str(), kPowerOnCauses));
+}
+
+void DS1820::EndPowerOnValuesTakenFarFromThem(double value) {
+    if (std::fabs(value - kPowerOnCelsius) <= kPowerOnNeighbourCelsius) return;
+    const unsigned untold = powerOnValuesTaken_.Ended();
+    if (untold > 0)
+        LogError(
+            Format("Power-on value (85 C) taken from %s %u more times since the last such line, until its "
+                   "reading of %.1f C",
+                   Description.c_str(), untold, value));
 }
 
 int DS1820::Read() {
@@ -118,7 +129,7 @@ int DS1820::Read() {
             if (!PowerOnValueFollowsANeighbour()) return RefusePowerOnValue();
             TellPowerOnValueTaken();
         } else {
-            takingPowerOnValues_ = false;
+            EndPowerOnValuesTakenFarFromThem(value);
         }
         unconfirmedConversion_ = false;
         lastTaken_ = value;

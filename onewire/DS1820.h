@@ -7,6 +7,7 @@
 #include <string>
 
 #include "onewire/FaultRun.h"
+#include "onewire/HourlyRun.h"
 #include "onewire/RunOfFailures.h"
 #include "onewire/Temperature.h"
 
@@ -48,9 +49,10 @@ private:
     std::optional<double> lastTaken_;
     // Power-on values refused: the first of a run is logged, the rest counted; a value taken ends it.
     TFaultRun powerOnRefusals_;
-    // Power-on values are being taken (a sensor at 85 C, or one that stopped converting right after a
-    // reading near it): the first of a run is logged with the reading before; another value ends it.
-    bool takingPowerOnValues_ = false;
+    // Power-on values taken (a sensor at 85 C, or one that stopped converting right after a reading near
+    // it): told at once with the reading before, then at most once an hour with a count. The run lasts
+    // while the readings stay within the neighbour rule's reach of 85 C.
+    THourlyRun powerOnValuesTaken_;
 
     void LogScratchpad();
     void DebugIf(const std::string& text);
@@ -62,6 +64,8 @@ private:
     bool PowerOnValueFollowsANeighbour() const;
     int RefusePowerOnValue();
     void TellPowerOnValueTaken();
+    // A reading beyond the neighbour rule's reach ends a run of power-on values taken.
+    void EndPowerOnValuesTakenFarFromThem(double value);
     TFaultRun::Log ErrorLog();
     int FailConversion(const std::string& text, const std::string& debug);
 };

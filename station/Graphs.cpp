@@ -314,7 +314,7 @@ void RecordWhileShown(TAbTrend& graph) {
 // record was kept: in the unit the graph's temperature channels were saved in ([GraphHistory]), else in
 // the station's unit when the keys are there, else it is the default range, made for Fahrenheit.
 // A range of no width is none: the default, in the station's unit, logged; so is a step of the walk
-// below found in a file without the record on a Celsius station.
+// below found in a file without the record on a Celsius station, logged as the walk's.
 constexpr int kDefaultDPWCFromF = 0, kDefaultDPWCToF = 50;
 
 // A temperature in whole degrees of another unit, as the range is converted.
@@ -366,12 +366,15 @@ void KeepDPWCRangeInStationUnit(TMainForm& form) {
     const int defaultMin = WholeDegrees('F', station, kDefaultDPWCFromF);
     const int defaultMax = WholeDegrees('F', station, kDefaultDPWCToF);
     const bool isDefault = form.DPWCGraphMin == defaultMin && form.DPWCGraphMax == defaultMax;
-    if (form.DPWCGraphMax <= form.DPWCGraphMin || (walked && !isDefault)) {
+    const bool noWidth = form.DPWCGraphMax <= form.DPWCGraphMin;
+    if (noWidth || (walked && !isDefault)) {
         form.DPWCGraphMin = defaultMin;
         form.DPWCGraphMax = defaultMax;
-        form.LogStatus(Format("GRAPH: The dew point graph's range %d .. %d %s is no range: %d .. %d %s taken",
-                              storedMin, storedMax, TemperatureUnitText(unit[0]).c_str(), form.DPWCGraphMin,
-                              form.DPWCGraphMax, TemperatureUnitText(station).c_str()));
+        const char* reason =
+            noWidth ? "is no range" : "is what an earlier version's repeated conversion left";
+        form.LogStatus(Format("GRAPH: The dew point graph's range %d .. %d %s %s: %d .. %d %s taken",
+                              storedMin, storedMax, TemperatureUnitText(unit[0]).c_str(), reason,
+                              form.DPWCGraphMin, form.DPWCGraphMax, TemperatureUnitText(station).c_str()));
     }
     unit = std::string(1, station);
 }

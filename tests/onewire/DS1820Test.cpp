@@ -131,7 +131,8 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     EXPECT_EQ(sensor->Sample(), 0) << "85 C right after 4.5 C";
 
     // Warmed through its neighbours; and a reading near it that is no longer current is no neighbour.
-    // Each run of power-on values taken is told once, with the reading before it.
+    // The run of power-on values taken is told once, with the reading before it: 86 C is near enough to
+    // keep it going.
     for (double celsius : {84.0, 85.0, 85.0, 86.0, 85.0, 85.0}) {
         device.SetTemperature(celsius);
         sensor->temp.value = 0.0;
@@ -140,12 +141,68 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     }
     const std::string taken =
         "Power-on value (85 C) taken from " + sensor->Description + " after its reading of ";
-    EXPECT_EQ(CountLog(taken), 2);
+    EXPECT_EQ(CountLog(taken), 1);
     EXPECT_EQ(CountLog(taken + "84.0 C: the sensor did not convert (its power or pull-up), or it is at 85 C"),
               1);
-    EXPECT_EQ(CountLog(taken + "86.0 C: "), 1);
     clock_->Advance(static_cast<uint64_t>(kCurrentAtLeastSeconds + 1) * 1000);
     EXPECT_EQ(sensor->Sample(), 0);
+}
+
+// A sensor that truly sits at 85 C reads 85.0 and 85.0625 by turns: one run while it stays within the
+// neighbour rule's 3 C of 85, told at once, then at most once an hour with a count; a reading beyond
+// that ends the run with the count not yet told. A sensor at 83 that comes back stuck is told at once.
+TEST_F(DS1820Test, PowerOnValuesTakenFromASensorNearThemAreToldAtOnceThenHourlyWithACount) {
+    auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
+    auto sensor = Make<DS1820>(device, 0);
+    const std::string taken = "Power-on value (85 C) taken from " + sensor->Description;
+    uint64_t at = clock_->MonotonicMs();
+    auto readEveryTenSeconds = [&](double celsius) {
+        at += 10000;
+        clock_->Advance(at - clock_->MonotonicMs());
+        device.SetTemperature(celsius);
+        sensor->temp.value = 0.0;
+        EXPECT_EQ(sensor->Sample(), 1) << celsius;
+        EXPECT_DOUBLE_EQ(sensor->temp.value, celsius);
+    };
+    // The count a line gives after its text ("... 180 times since ..."), or 0.
+    auto countIn = [&](const std::string& marker) {
+        auto& lines = form_->DisplayMemo->Lines();
+        for (int i = 0; i < lines.Count(); ++i) {
+            const size_t end = lines[i].find(marker);
+            if (lines[i].find(taken) == std::string::npos || end == std::string::npos) continue;
+            const size_t start = lines[i].rfind(' ', end - 1);
+            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
+        }
+        return 0u;
+    };
+
+    readEveryTenSeconds(84.0);
+    unsigned powerOnValues = 0;
+    for (int i = 0; i < 6 * 65; ++i) { // 65 minutes
+        readEveryTenSeconds(i % 2 == 0 ? 85.0 : 85.0625);
+        powerOnValues += i % 2 == 0;
+    }
+    EXPECT_EQ(CountLog(taken), 2);
+    EXPECT_EQ(CountLog(taken + " after its reading of 84.0 C: the sensor did not convert"), 1);
+    const unsigned hourly = countIn(" times since the last such line: the sensor did not convert");
+    EXPECT_NEAR(hourly, 180, 1); // the values of the hour after the first line
+    readEveryTenSeconds(82.0);   // near 85: still the run
+    EXPECT_EQ(CountLog(taken), 2);
+    readEveryTenSeconds(81.875);
+    ASSERT_EQ(CountLog(taken), 3);
+    EXPECT_EQ(1 + hourly + countIn(" more times since the last such line, until its reading of 81.9 C"),
+              powerOnValues)
+        << "every value taken is told";
+
+    // A sensor at 83 that comes back stuck is a new run, told at once; so is the next after it.
+    readEveryTenSeconds(83.0);
+    readEveryTenSeconds(85.0);
+    EXPECT_EQ(CountLog(taken + " after its reading of 83.0 C: the sensor did not convert"), 1);
+    readEveryTenSeconds(70.0);
+    EXPECT_EQ(CountLog(taken), 4) << "nothing more to tell at its end";
+    readEveryTenSeconds(83.0);
+    readEveryTenSeconds(85.0);
+    EXPECT_EQ(CountLog(taken + " after its reading of 83.0 C: the sensor did not convert"), 2);
 }
 
 TEST_F(DS1820Test, ConversionHoldsThePullupForBoostTimeAndPumpsAsASample) {

@@ -44,6 +44,22 @@ TEST_F(WeatherCalcTest, SunriseAndSunsetMatchTheAlmanacWithinAMinute) {
     EXPECT_NEAR(Minutes(CalculateSunriseSunset(2024, 21, 12, 40.71f, -74.01f, 1)), 16 * 60 + 32, 1);
 }
 
+// A local time past midnight is the next day's: 24:44 is 00:44 and 25:44 is 01:44, and a minute
+// rounded up to the hour at 23:59.x is 00:00 (Oslo's 22:44 sunset, in zones further east).
+TEST_F(WeatherCalcTest, ASunTimePastMidnightWrapsToTheNextDay) {
+    Weather(3, "1");
+    const float at2444 = CalculateSunriseSunset(2024, 21, 6, 59.91f, 10.75f, 1);
+    EXPECT_LT(at2444, 1.0f);
+    EXPECT_NEAR(Minutes(at2444), 44, 1);
+    const float roundedUp = CalculateSunriseSunset(2024, 21, 6, 59.91f, 21.78f, 1);
+    EXPECT_EQ(roundedUp, 0.0f);
+    Weather(4, "1");
+    const float at2544 = CalculateSunriseSunset(2024, 21, 6, 59.91f, 10.75f, 1);
+    EXPECT_GE(at2544, 1.0f);
+    EXPECT_LT(at2544, 2.0f);
+    EXPECT_NEAR(Minutes(at2544), 60 + 44, 1);
+}
+
 TEST_F(WeatherCalcTest, NoSunTimesAtThePolesOrWithoutAPosition) {
     Weather(1, "0");
     EXPECT_EQ(CalculateSunriseSunset(2024, 21, 6, 78.22f, 15.65f, 0), -1.0f);  // midnight sun

@@ -103,12 +103,15 @@ TEST_F(WindSpeedTest, SettingsUnitsAndBeaufort) {
     EXPECT_EQ(wind->GetBeaufort(32.5f), 11);
     EXPECT_EQ(wind->GetBeaufort(32.6f), 12);
 
-    wind->Samples = 400;
-    wind->UpdateAverageDivisors();
+    // The divisors follow the samples of an hour only when there were more than 500 of them.
+    auto hourEndsAt = [&](uint32_t samples) {
+        wind->Samples = samples;
+        wind->UpdateAverageDivisors();
+        EXPECT_EQ(wind->SamplesAtDivisorUpdate, samples);
+    };
+    hourEndsAt(400);
     EXPECT_EQ(wind->AvgHourDiv, 2000u);
-    EXPECT_EQ(wind->SamplesAtDivisorUpdate, 400u);
-    wind->Samples = 1000;
-    wind->UpdateAverageDivisors();
+    hourEndsAt(1000);
     EXPECT_EQ(wind->AvgHourDiv, 1333u + 200u);
     EXPECT_EQ(wind->AvgMinDiv, 25u);
     EXPECT_EQ(wind->AvgDayDiv, 600u + 46000u);
@@ -117,6 +120,15 @@ TEST_F(WindSpeedTest, SettingsUnitsAndBeaufort) {
     EXPECT_EQ(Ini(counter->rom(), "AvgDayDiv"), "46600");
     EXPECT_EQ(Ini(counter->rom(), "MinAvgSpeed"), "2.5");
     EXPECT_EQ(Ini(counter->rom(), "DirSerialNum"), "<none>"); // no direction device yet
+
+    hourEndsAt(1500); // 500 samples
+    EXPECT_EQ(wind->AvgHourDiv, 1533u);
+    EXPECT_EQ(wind->AvgMinDiv, 25u);
+    EXPECT_EQ(wind->AvgDayDiv, 46600u);
+    hourEndsAt(2001); // 501
+    EXPECT_EQ(wind->AvgHourDiv, 1022u + 167u);
+    EXPECT_EQ(wind->AvgMinDiv, 19u);
+    EXPECT_EQ(wind->AvgDayDiv, 501u + 44658u);
 }
 
 TEST_F(WindSpeedTest, AFailingCounterAlternatesBetweenItsPages) {

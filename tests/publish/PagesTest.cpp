@@ -240,6 +240,31 @@ TEST_F(StatusPage, TemperatureHumidityAndRainBlocksShowTheirFigures) {
     EXPECT_EQ(CountLog("0 counts per inch"), 1);
 }
 
+// On a Fahrenheit station the wind chill row shows degrees Fahrenheit, but its colour is that of the
+// Celsius value cut to a whole degree: blue at freezing and below, red above. A calm wind chills nothing,
+// so each wind chill here is the air temperature.
+TEST_F(StatusPage, TheWindChillIsBlueAtFreezingByItsCelsiusValueOnAFahrenheitStation) {
+    StartDemo();
+    SetKnownReadings();
+    SensorSet().WindSensor->MinAvgSpeed = 0.0f;
+    TCurrentReadings& now = form_->CurrentReadings;
+    const struct {
+        float fahrenheit;
+        const char* row;
+    } cases[] = {
+        {23.0f, "<font color=#0000FF size=2>23.0&deg;F </FONT>"}, // -5 C
+        {33.0f, "<font color=#0000FF size=2>33.0&deg;F </FONT>"}, // 0.6 C, 0 as a whole degree
+        {35.0f, "<font color=#ff0000 size=2>35.0&deg;F </FONT>"}, // 1.7 C
+    };
+    const std::string label =
+        "<I> &nbsp; Windchill &nbsp;<A HREF='dpwchist.gif'>(graph)</A></I></FONT></TD><TD ALIGN=RIGHT>";
+    for (const auto& c : cases) {
+        now.Temperature = now.TemperatureF = c.fahrenheit;
+        now.TemperatureC = (c.fahrenheit - 32) * 5 / 9;
+        EXPECT_TRUE(Has(publish::StatusPageText(*context), label + c.row)) << c.fahrenheit;
+    }
+}
+
 using StartPage = PublishStation;
 
 TEST_F(StartPage, TemperatureColoursAndUnits) {

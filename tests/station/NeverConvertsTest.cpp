@@ -197,7 +197,8 @@ TEST_P(NeverConvertsTest, ASensorWarmedThroughEightyFiveReadsIt) {
 }
 
 // At 83 C, a drop-out, back never converting: its power-on values follow a reading near them and are
-// taken (a sensor truly at 85 C reads the same), told once a run with the reading before it.
+// taken (a sensor truly at 85 C reads the same), told once a run with the reading before it. Readings
+// within 3 C of 85 C keep a run going; one farther away ends it, with its count.
 TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun) {
     device->SetTemperature(83.0);
     StartStation();
@@ -214,7 +215,11 @@ TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun
         EXPECT_GT(Sensor().temp.value, 84.0) << "taken";
         EXPECT_EQ(CountLog(kTaken), run);
         EXPECT_EQ(CountLog(told), run);
-        device->SetNeverConverts(false); // its readings end the run
+        device->SetNeverConverts(false);
+        device->SetTemperature(79.0); // ends the run
+        Run(60000);
+        EXPECT_EQ(CountLog("more times since the last such line, until its reading of 79.0 C"), run);
+        device->SetTemperature(83.0);
         Run(60000);
     }
     EXPECT_EQ(CountLog(kHint), 0);
