@@ -68,7 +68,7 @@ void RainGauge::LoadSettings() {
         fromFirstCount_.running = !IniFile->ValueExists(section, "RunningCounter");
         fromFirstCount_.month = !IniFile->ValueExists(section, "MonthCounter");
         fromFirstCount_.total = !IniFile->ValueExists(section, "StartCounter");
-        fromFirstCount_.resetTime = !IniFile->ValueExists(section, "ResetTime");
+        fromFirstCount_.resetTime = IniFile->ReadInteger(section, "ResetTime", 0) == 0;
         LoadKeys(*this, kRainKeys, *IniFile, section);
         RateFallback = RunningCounter;
         // The rate's reference starts at the loaded count, so the first round shows no spike.
@@ -165,13 +165,14 @@ void RainGauge::StartAtFirstCount(int32_t first) {
         IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
     }
     if (fromFirstCount_.total) {
-        // The total starts now, unless the section says since when.
-        if (fromFirstCount_.resetTime) {
-            ResetTime = static_cast<uint32_t>(UnixTime());
-            IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
-        }
         StartCounter = first;
         IniFile->WriteInteger(section, "StartCounter", StartCounter);
+    }
+    // The total dates from this start unless the section says since when: once written, the date stays
+    // on the next starts.
+    if (fromFirstCount_.resetTime) {
+        ResetTime = static_cast<uint32_t>(UnixTime());
+        IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
     }
     fromFirstCount_ = {};
 }

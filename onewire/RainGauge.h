@@ -59,7 +59,7 @@ public:
 
 protected:
     // The gauge's start keys besides today's: the running count (the rate's reference), the month's
-    // and the total's start (with the total's ResetTime).
+    // and the total's start, and the total's date (ResetTime).
     void StartAtFirstCount(int32_t first) override;
     // The totals' starts, the rate's references and the minute counts move with the count.
     void MoveCounts(int32_t step) override;
@@ -74,6 +74,7 @@ private:
 
     // The start keys the section lacked at the load. A counter chip has counted since it was made, so
     // a gauge's totals start at its first count as a gauge, not at 0 nor at a count of its earlier role.
+    // ResetTime: the section gives none (or 0).
     struct {
         bool running = false, month = false, total = false, resetTime = false;
     } fromFirstCount_;
