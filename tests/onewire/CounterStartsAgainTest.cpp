@@ -20,8 +20,12 @@ protected:
                           0); // rates come out exact: only the test and the session start move the clock
         device = &net->Add<sim::DS2423>(net->Trunk(), 0x0000005A7E01ULL);
     }
-    std::string Section(const std::string& type, const std::string& keys) const {
-        return "[" + device->rom().Text() + "]\r\nType=" + type + "\r\n" + keys;
+    // The sensor made from its section (`keys` after its Type), its chip counting `count`.
+    template <class Sensor>
+    std::unique_ptr<Sensor> MakeFrom(const std::string& type, const std::string& keys, uint32_t count) {
+        Sensors("[" + device->rom().Text() + "]\r\nType=" + type + "\r\n" + keys);
+        device->SetCounter(15, count);
+        return Make<Sensor>(device->rom(), 0, nullptr, 0);
     }
     // A sample `ms` after the last one (its session start sleeps once before the read).
     template <class Sensor> void Sample(Sensor& sensor, uint32_t ms = 10000) {
@@ -46,11 +50,11 @@ protected:
 // The section kept 5000 counts, 10 of them today, and the chip counts 100 at the start (2026-12-06 is a
 // Sunday, whose 10 counts the week holds).
 TEST_F(CounterStartsAgain, ARainGaugeThatStartedAgainWhileTheStationWasDownKeepsTheRainSoFar) {
-    Sensors(Section("RainGauge",
-                    "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
-                    "StartCounter=3000\r\nResetTime=1796000000\r\nWeeklyRain=10 0 0 0 0 0 25\r\n"));
-    device->SetCounter(15, 100);
-    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    auto gauge =
+        MakeFrom<RainGauge>("RainGauge",
+                            "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                            "StartCounter=3000\r\nResetTime=1796000000\r\nWeeklyRain=10 0 0 0 0 0 25\r\n",
+                            100);
     Sample(*gauge);
     Sample(*gauge); // the sample after the first takes a minute step at once
     EXPECT_EQ(Figures(*gauge),
@@ -86,10 +90,10 @@ TEST_F(CounterStartsAgain, ARainGaugeThatStartedAgainWhileTheStationWasDownKeeps
 // the rate and the last hour fall back after 10 and 60 dry minutes as they do on any dry day (a count
 // of 0 read is a count), and the next tips count from 0.
 TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainWhileTheStationRunsKeepsEveryFigure) {
-    Sensors(Section("RainGauge", "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
-                                 "StartCounter=3000\r\nResetTime=1796000000\r\n"));
-    device->SetCounter(15, 5000);
-    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    auto gauge = MakeFrom<RainGauge>("RainGauge",
+                                     "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                                     "StartCounter=3000\r\nResetTime=1796000000\r\n",
+                                     5000);
     Sample(*gauge);
     Sample(*gauge);
     for (int minute = 0; minute < 4; ++minute) {
@@ -136,9 +140,7 @@ TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainWhileTheStationRunsKeepsEver
 // A count that wraps past 2^32 is what the counter counted; only a step forward of more than 2^31 counts,
 // which no gauge tips between two reads, is a counter that went back.
 TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
-    Sensors(Section("RainGauge", "RunningCounter=-16\r\nTodayCounter=-20\r\n"));
-    device->SetCounter(15, 0xFFFFFFF0u);
-    auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+    auto gauge = MakeFrom<RainGauge>("RainGauge", "RunningCounter=-16\r\nTodayCounter=-20\r\n", 0xFFFFFFF0u);
     Sample(*gauge);
     Sample(*gauge);
     device->AddCounts('B', 32); // 0x10
@@ -156,9 +158,8 @@ TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
 // at the start its section's count (of the last save) tells the step.
 TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) {
-    Sensors(Section("DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=4990\r\n"));
-    device->SetCounter(15, 100);
-    auto counter = Make<DS2423>(device->rom(), 0, nullptr, 0);
+    auto counter = MakeFrom<DS2423>(
+        "DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=4990\r\n", 100);
     Sample(*counter);
     EXPECT_EQ(StepLines("DS2423", 5000, 100), 1);
     EXPECT_EQ(CountLog("today's count and the counts of the last minute and hour are kept"), 1);
@@ -192,9 +193,7 @@ TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) 
 // The anemometer's counter starting again gives no wind speed: neither a calm nor a gale, and the
 // averages stay; the next read gives the speed again.
 TEST_F(CounterStartsAgain, TheAnemometerTakesNoSpeedFromTheStep) {
-    Sensors(Section("WindSpeed", "MinAvgSpeed=2\r\nMaxSpeed=12\r\nNormalized=0\r\n"));
-    device->SetCounter(15, 5000);
-    auto wind = Make<WindData>(device->rom(), 0, nullptr, 0);
+    auto wind = MakeFrom<WindData>("WindSpeed", "MinAvgSpeed=2\r\nMaxSpeed=12\r\nNormalized=0\r\n", 5000);
     Sample(*wind);
     const float kept = wind->MinAvgSpeed;
     // Between the first two reads of the start.

@@ -24,11 +24,10 @@ protected:
 // Today, the week, the month and the total stand apart (0.50, 0.70, 1.50 and 11.50 in kept), so that a
 // figure taken for another shows; 3 tips fall a minute after the start.
 TEST_F(RainReadingsTest, TheStatusLineShowsTheGaugesRainAndTheRateAndLastHourFallBackWhenItStops) {
-    sim::DS2423& chip = AddCounter(0x55);
-    Write("SENSORS.INI", "[" + chip.rom().Text() +
-                             "]\r\nType=RainGauge\r\nRunningCounter=4150\r\nTodayCounter=4100\r\n"
-                             "MonthCounter=4000\r\nStartCounter=3000\r\nWeeklyRain=50 20 0 0 0 0 0\r\n");
-    chip.SetCounter(15, 4150);
+    sim::DS2423& chip = AddRainGauge(0x55,
+                                     "RunningCounter=4150\r\nTodayCounter=4100\r\nMonthCounter=4000\r\n"
+                                     "StartCounter=3000\r\nWeeklyRain=50 20 0 0 0 0 0\r\n",
+                                     4150);
     TMainForm& form = StartStation();
     const RainGauge& gauge = *SensorSet().RainSensor;
     Run(60000);

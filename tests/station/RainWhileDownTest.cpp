@@ -82,11 +82,10 @@ TEST_F(RainWhileDownTest, RainThatFellWhileDownIsTodaysButNeitherRateNorLastHour
 // The gauge kept 5000 counts, 10 of them today, and its chip counts 100 at the start: the rain so far
 // is what it was, and the counter starting again while the station runs changes nothing either.
 TEST_F(RainWhileDownTest, ACounterThatStartedAgainShowsTheRainSoFarInEveryOutput) {
-    sim::DS2423& gauge = AddCounter(0x53);
-    Write("SENSORS.INI", "[" + gauge.rom().Text() +
-                             "]\r\nType=RainGauge\r\nRunningCounter=5000\r\nTodayCounter=4990\r\n"
-                             "MonthCounter=4000\r\nStartCounter=3000\r\nWeeklyRain=10 0 0 0 0 0 5\r\n");
-    gauge.SetCounter(15, 100);
+    sim::DS2423& gauge = AddRainGauge(0x53,
+                                      "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                                      "StartCounter=3000\r\nWeeklyRain=10 0 0 0 0 0 5\r\n",
+                                      100);
     TMainForm& form = StartStation();
     const std::string kept =
         "/XML rate 0.00, last hour 0.00, today 0.10; NOW.TXT r000P010; APRS P010r000; rainin 0.00";

@@ -40,6 +40,13 @@ protected:
 
     sim::DS2423& AddCounter(uint64_t serial) { return net->Add<sim::DS2423>(net->Trunk(), serial); }
     sim::DS18B20& AddThermometer(uint64_t serial) { return net->Add<sim::DS18B20>(net->Trunk(), serial); }
+    // A rain gauge's counter with its SENSORS.INI section (`keys` after its Type), counting `count`.
+    sim::DS2423& AddRainGauge(uint64_t serial, const std::string& keys, uint32_t count) {
+        sim::DS2423& chip = AddCounter(serial);
+        Write("SENSORS.INI", "[" + chip.rom().Text() + "]\r\nType=RainGauge\r\n" + keys);
+        chip.SetCounter(15, count);
+        return chip;
+    }
 
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
 
