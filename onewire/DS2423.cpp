@@ -58,6 +58,14 @@ uint32_t CountDistance(int32_t a, int32_t b) {
     return static_cast<int32_t>(d) < 0 ? 0u - d : d;
 }
 
+bool CountWentBack(int32_t last, int32_t now) {
+    return static_cast<uint32_t>(now) - static_cast<uint32_t>(last) > 0x80000000u;
+}
+
+int32_t CountMoved(int32_t count, int32_t step) {
+    return static_cast<int32_t>(static_cast<uint32_t>(count) + static_cast<uint32_t>(step));
+}
+
 DS2423::DS2423(int tag, const uint16_t* couplerSerial, int couplerBranch)
     : iButton(couplerSerial, couplerBranch) {
     Tag = tag;
@@ -76,6 +84,11 @@ void DS2423::LoadSettings() {
         // day starts at the first count read. A gauge that kept its count starts the day there (the key's
         // default), so that what fell while the station was down is today's.
         todayFromFirstCount_ = !IniFile->ValueExists(section, "TodayCounter") && !countHeld_;
+        keptCount_.reset();
+        if (IniFile->ValueExists(section, "RunningCounter"))
+            keptCount_ = IniFile->ReadInteger(section, "RunningCounter", 0);
+        else if (IniFile->ValueExists(section, "TodayCounter"))
+            keptCount_ = TodayCounter;
         if (countHeld_ && !IniFile->ValueExists(section, "TodayCounter"))
             IniFile->WriteInteger(section, "TodayCounter", TodayCounter);
         IniFile->WriteString(section, "Type", Type);
@@ -112,20 +125,22 @@ int DS2423::Read() {
     static const platform::ErrorTexts texts{"Exception calculating rate: ", "Exception calculating rate",
                                             true};
     return LoggedOr<int>(0, texts, [&]() -> int {
+        startedAgain_ = false;
         uint32_t read = 0;
         if (!ReadCounter(read) || ClassCounter != 0) return 0;
         const auto count = static_cast<int32_t>(read); // the same 32 bits
         uint32_t tick = GetTickCount();
         if (tick == 0) tick = 1; // 0 means "no read yet"
         if (PreviousTick == 0) {
+            StartAtFirstCount(count); // before the count and the history take it: they start here
             PreviousCount = count;
             for (int32_t& entry : CountHistory)
                 entry = count;
             PreviousTick = tick;
-            StartAtFirstCount(count);
             return 1;
         }
         CurrentTick = tick;
+        if (CountWentBack(PreviousCount, count)) StartedAgain(PreviousCount, count);
         countHeld_ = true;
         if (count == RunningCounter) {
             CountChanged = 0;
@@ -147,10 +162,42 @@ int DS2423::Read() {
 }
 
 void DS2423::StartAtFirstCount(int32_t first) {
+    if (keptCount_ && CountWentBack(*keptCount_, first)) StartedAgain(*keptCount_, first);
+    keptCount_.reset();
     if (!todayFromFirstCount_) return;
     todayFromFirstCount_ = false;
     TodayCounter = first;
     IniFile->WriteInteger(RomText(Rom), "TodayCounter", TodayCounter);
+}
+
+void DS2423::StartedAgain(int32_t last, int32_t now) {
+    startedAgain_ = true;
+    MoveCounts(CountDifference(now, last));
+    // The section's count is one of the counter as it counts now, beside the moved starts: a start that
+    // reads it finds no step back again.
+    WriteIfKept("RunningCounter", now);
+    LogError(Format("Counter went back from %u to %u: it started again (a battery change or a reset of the "
+                    "chip); %s, and counting goes on from %u",
+                    static_cast<uint32_t>(last), static_cast<uint32_t>(now), KeptWhenStartedAgain().c_str(),
+                    static_cast<uint32_t>(now)));
+}
+
+void DS2423::MoveCounts(int32_t step) {
+    if (countHeld_) RunningCounter = CountMoved(RunningCounter, step); // else it is no count yet
+    PreviousCount = CountMoved(PreviousCount, step);
+    TodayCounter = CountMoved(TodayCounter, step);
+    for (int32_t& entry : CountHistory)
+        entry = CountMoved(entry, step);
+    WriteIfKept("TodayCounter", TodayCounter);
+}
+
+void DS2423::WriteIfKept(const char* key, int32_t count) {
+    const std::string section = RomText(Rom);
+    if (IniFile->ValueExists(section, key)) IniFile->WriteInteger(section, key, count);
+}
+
+std::string DS2423::KeptWhenStartedAgain() const {
+    return "today's count and the counts of the last minute and hour are kept";
 }
 
 void DS2423::ResetDaily() {

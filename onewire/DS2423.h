@@ -3,6 +3,7 @@
 // multiplier, with the running count, the count at the start of the day, a count rate per second and a
 // 61-entry history of counts taken once a minute. The rain gauge and the wind sensor derive from it.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "onewire/iButton.h"
@@ -40,6 +41,9 @@ public:
     // The count the last read found. RunningCounter takes a count from the second read on; until then it
     // holds the count kept from the last run (or 0), which may be long past. Before any read: that count.
     int32_t LastCountRead() const { return PreviousTick == 0 ? RunningCounter : PreviousCount; }
+    // The last read found the counter started again (a battery change, the chip reset): its count went
+    // back, and every count held moved with it (MoveCounts). That read gives no rate.
+    bool CountStartedAgain() const { return startedAgain_; }
 
     // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
     // through CountDifference and CountDistance, never by sign or size.
@@ -61,13 +65,34 @@ protected:
     // written into the section then; one the section has is kept. Called once, on the first read. (A rain
     // gauge that kept its count starts today at that count instead, at the load.)
     virtual void StartAtFirstCount(int32_t first);
+    // The counter started again: each count held moves by `step` (modulo 2^32), so that every figure
+    // made of two of them (today's count, the minute history's) stays as it was and counting goes on
+    // from the new count. A start the section keeps is written moved. A role moves its own as well.
+    virtual void MoveCounts(int32_t step);
+    // What a counter that started again keeps, for the log line that tells it.
+    virtual std::string KeptWhenStartedAgain() const;
+    // Writes a count under `key` when the section keeps one there.
+    void WriteIfKept(const char* key, int32_t count);
 
 private:
+    // The count went from `last` to `now` and started again: the counts move, and one line says so.
+    void StartedAgain(int32_t last, int32_t now);
+
     bool todayFromFirstCount_ = false; // no TodayCounter in the section
     bool countHeld_ = false;
+    // The last count the section kept (its count at the last save, else today's start): a first count
+    // behind it is a counter that started again while the station was down. Empty after the first read.
+    std::optional<int32_t> keptCount_;
+    bool startedAgain_ = false; // by the last read
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as
 // signed, and its magnitude (never overflowing, even for the most negative difference).
 int32_t CountDifference(int32_t a, int32_t b);
 uint32_t CountDistance(int32_t a, int32_t b);
+// A counter that went from `last` to `now` went back (it started again): it went forward by more than
+// 2^31 counts, which no counter does between two reads. Less is a count that may have wrapped past
+// 2^32, and the difference modulo 2^32 is what it counted.
+bool CountWentBack(int32_t last, int32_t now);
+// `count` moved by `step`, modulo 2^32.
+int32_t CountMoved(int32_t count, int32_t step);

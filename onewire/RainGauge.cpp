@@ -68,7 +68,7 @@ void RainGauge::LoadSettings() {
         fromFirstCount_.running = !IniFile->ValueExists(section, "RunningCounter");
         fromFirstCount_.month = !IniFile->ValueExists(section, "MonthCounter");
         fromFirstCount_.total = !IniFile->ValueExists(section, "StartCounter");
-        fromFirstCount_.resetTime = !IniFile->ValueExists(section, "ResetTime");
+        fromFirstCount_.resetTime = IniFile->ReadInteger(section, "ResetTime", 0) == 0;
         LoadKeys(*this, kRainKeys, *IniFile, section);
         RateFallback = RunningCounter;
         // The rate's reference starts at the loaded count, so the first round shows no spike.
@@ -138,6 +138,7 @@ int RainGauge::Read() {
         if (!firstRead) StartRateAtFirstCount();
         if (Samples == 1) CalculateRate();
         MinuteCounts[0] = LastCountRead();
+        minuteRead_[0] = true;
         if (CountChanged == 0) return 1;
         int weekday = Clock::Get().Now().weekday;
         WeeklyRain[weekday] = CountDifference(RunningCounter, TodayCounter);
@@ -164,15 +165,36 @@ void RainGauge::StartAtFirstCount(int32_t first) {
         IniFile->WriteInteger(section, "MonthCounter", MonthCounter);
     }
     if (fromFirstCount_.total) {
-        // The total starts now, unless the section says since when.
-        if (fromFirstCount_.resetTime) {
-            ResetTime = static_cast<uint32_t>(UnixTime());
-            IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
-        }
         StartCounter = first;
         IniFile->WriteInteger(section, "StartCounter", StartCounter);
     }
+    // The total dates from this start unless the section says since when: once written, the date stays
+    // on the next starts.
+    if (fromFirstCount_.resetTime) {
+        ResetTime = static_cast<uint32_t>(UnixTime());
+        IniFile->WriteInteger(section, "ResetTime", static_cast<int>(ResetTime));
+    }
     fromFirstCount_ = {};
+}
+
+void RainGauge::MoveCounts(int32_t step) {
+    DS2423::MoveCounts(step);
+    StartCounter = CountMoved(StartCounter, step);
+    MonthCounter = CountMoved(MonthCounter, step);
+    RateFallback = CountMoved(RateFallback, step);
+    RateReference = CountMoved(RateReference, step);
+    if (rateStart_) rateStart_ = CountMoved(*rateStart_, step);
+    for (int k = 0; k < kMinutes; ++k) {
+        if (!MinuteRead(k)) continue;
+        MinuteCounts[k] = CountMoved(MinuteCounts[k], step);
+        minuteRead_[k] = true; // also when it moved to 0
+    }
+    WriteIfKept("StartCounter", StartCounter);
+    WriteIfKept("MonthCounter", MonthCounter);
+}
+
+std::string RainGauge::KeptWhenStartedAgain() const {
+    return "today's, the week's, the month's and the total's rain, the rate and the last hour are kept";
 }
 
 // What fell while the station was down stays today's and the month's, but it is no rate and not the
@@ -190,8 +212,9 @@ void RainGauge::CalculateRate() {
         UpdateCountHistory();
         for (int i = kMinutes - 1; i > 0; --i)
             MinuteCounts[i] = MinuteCounts[i - 1];
-        if (MinuteCounts[60] != 0) RateFallback = MinuteCounts[60];
-        RateReference = MinuteCounts[RateMinutes] != 0 ? MinuteCounts[RateMinutes] : RateFallback;
+        minuteRead_ <<= 1;
+        if (MinuteRead(60)) RateFallback = MinuteCounts[60];
+        RateReference = MinuteRead(RateMinutes) ? MinuteCounts[RateMinutes] : RateFallback;
         MinuteCounts[0] = 0;
     });
 }

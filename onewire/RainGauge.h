@@ -2,6 +2,7 @@
 // The tipping-bucket rain gauge on a DS2423 counter: counts become inches (or millimetres) with the
 // gauge's counts per inch; totals for today, the week, the month and since a reset, and a rate per hour
 // over the last RateMinutes minutes.
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,18 +59,27 @@ public:
 
 protected:
     // The gauge's start keys besides today's: the running count (the rate's reference), the month's
-    // and the total's start (with the total's ResetTime).
+    // and the total's start, and the total's date (ResetTime).
     void StartAtFirstCount(int32_t first) override;
+    // The totals' starts, the rate's references and the minute counts move with the count.
+    void MoveCounts(int32_t step) override;
+    std::string KeptWhenStartedAgain() const override;
 
 private:
     void SetTodayText();
     void StartRateAtFirstCount();
+    // MinuteCounts[k] was read: a count of 0 read (a counter that started again, before its first tip)
+    // is a count, not a minute without a read.
+    bool MinuteRead(int k) const { return MinuteCounts[k] != 0 || minuteRead_[k]; }
 
     // The start keys the section lacked at the load. A counter chip has counted since it was made, so
     // a gauge's totals start at its first count as a gauge, not at 0 nor at a count of its earlier role.
+    // ResetTime: the section gives none (or 0).
     struct {
         bool running = false, month = false, total = false, resetTime = false;
     } fromFirstCount_;
+    // The minutes of MinuteCounts with a read, aged with it.
+    std::bitset<kMinutes> minuteRead_;
     // The first count read after the start of a gauge that kept its count: the rate's reference and the
     // last hour's start, once RunningCounter holds a count read (the second read).
     std::optional<int32_t> rateStart_;

@@ -157,7 +157,8 @@ int WindData::ReadSpeed() {
     Logged({"Exception reading windspeed: ", "Exception reading windspeed", true}, [&] {
         result = DS2423::Read();
         if (result) {
-            UpdateSpeed(CountRate / CntsPrRev);
+            // A count that went back (the counter started again) tells nothing of the wind.
+            if (!CountStartedAgain()) UpdateSpeed(CountRate / CntsPrRev);
         } else if (ClassCounter > 5 && CountRate == 0.0f) {
             // A counter that keeps failing on one page may still answer on the other.
             if (ReadPage == 15) {

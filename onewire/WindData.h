@@ -101,6 +101,7 @@ public:
 protected:
     // The wind keeps no day's count, and its rate starts at its first read on every start.
     void StartAtFirstCount(int32_t) override {}
+    std::string KeptWhenStartedAgain() const override { return "no wind speed is taken from it"; }
 
 private:
     int FamilyTest();

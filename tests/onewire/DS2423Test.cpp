@@ -41,7 +41,8 @@ TEST_F(DS2423Counter, FirstReadSeedsThenTheRateFollowsTheCounts) {
     EXPECT_EQ(counter->LastCountTime, static_cast<uint32_t>(platform::UnixTime()));
     EXPECT_EQ(counter->CountsToday(), 30u);
 
-    // A replaced counter reads lower: no rate, but the count is taken.
+    // A counter that started again reads lower: no rate, but the count is taken (and the minute history
+    // moves with it: below).
     device->SetCounter(15, 100);
     Advance(1000);
     ASSERT_EQ(counter->Sample(), 1);
@@ -58,7 +59,8 @@ TEST_F(DS2423Counter, FirstReadSeedsThenTheRateFollowsTheCounts) {
     EXPECT_EQ(counter->CountRate, 0.0f);
 
     counter->UpdateCountHistory();
-    EXPECT_EQ(counter->GetStatus(), device->rom().Text() + ": 110 0.00 390 390");
+    // The counts since the first read: 30 before the counter started again and 10 after.
+    EXPECT_EQ(counter->GetStatus(), device->rom().Text() + ": 110 0.00 40 40");
 }
 
 TEST_F(DS2423Counter, CountsPerMinuteAndPerHourComeFromTheMinuteHistory) {

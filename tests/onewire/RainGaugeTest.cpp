@@ -3,6 +3,7 @@
 #include "DS2423SensorNet.h"
 
 #include "onewire/RainGauge.h"
+#include "platform/DateTime.h"
 #include "platform/tmex/sim/DS2423.h"
 
 using namespace sensor_net_test;
@@ -61,7 +62,7 @@ TEST_F(RainGaugeTest, SettingsAreClampedAndTheWeekIsKeptInTheWorkingFolder) {
     EXPECT_EQ(gauge->CountsPrInch, 44); // the low 8 bits of 300
     EXPECT_EQ(gauge->RateMinutes, 10);
     EXPECT_EQ(gauge->ResetTime, static_cast<uint32_t>(platform::UnixTime()));
-    EXPECT_EQ(Ini(device->rom(), "ResetTime"), "0"); // written only by the next total reset
+    EXPECT_EQ(Ini(device->rom(), "ResetTime"), "0"); // not at the load
     EXPECT_EQ(gauge->WeeklyRain[2], 3);
     EXPECT_EQ(gauge->WeeklyRain[3], 0);
     EXPECT_EQ(gauge->Description, "RainGauge");
@@ -137,6 +138,30 @@ TEST_F(RainGaugeTest, ANewGaugeCountsFromItsFirstRead) {
     EXPECT_EQ(again->StartCounter, 4200);
     again->RunningCounter = 4210;
     EXPECT_EQ(again->TotalCounts(), 10u);
+}
+
+// A section with the total's start but not its date (written by hand, or before the station wrote
+// dates): the total is dated from the first start, which is written then and stays on the next starts.
+TEST_F(RainGaugeTest, ATotalWithoutItsDateIsDatedFromTheFirstStartOnly) {
+    for (const std::string keys : {"", "ResetTime=0\r\n"}) {
+        SCOPED_TRACE(keys.empty() ? "no ResetTime" : "ResetTime=0");
+        Sensors(Section() + "RunningCounter=250\r\nStartCounter=50\r\n" + keys);
+        device->SetCounter(15, 250);
+        auto gauge = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+        ASSERT_EQ(gauge->Sample(), 1);
+        const uint32_t dated = gauge->ResetTime;
+        EXPECT_EQ(Ini(device->rom(), "ResetTime"), std::to_string(dated));
+        const std::string reset =
+            "Reset</FONT></TD><TD ALIGN=RIGHT><FONT SIZE=2>" + platform::CTime(dated).substr(0, 24);
+        EXPECT_NE(gauge->GetHTML().find(reset), std::string::npos);
+
+        clock_->Advance(86400 * 1000); // the next start, a day later
+        auto again = Make<RainGauge>(device->rom(), 0, nullptr, 0);
+        ASSERT_EQ(again->Sample(), 1);
+        EXPECT_EQ(again->ResetTime, dated);
+        EXPECT_NE(again->GetHTML().find(reset), std::string::npos);
+        EXPECT_EQ(again->TotalCounts(), 200u);
+    }
 }
 
 // 50 counts fell while the station was down (kept 4150, the chip counts 4200 at the start): they are

@@ -1,6 +1,7 @@
 // Rain that fell while the station was down, through what the station publishes: it is today's rain,
 // never a rate nor the last hour's rain, in weather.xml (/XML), NOW.TXT, the APRS report and the weather
-// post. What falls after the start is both, as usual.
+// post. What falls after the start is both, as usual. A gauge whose counter started again meanwhile (its
+// battery changed) shows the rain so far, neither more nor less.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,6 +43,13 @@ protected:
                After(AprsPacket(values, "CW0xxx", "1234.56N", "01234.56W", utc), "t...", "p") + "; rainin " +
                After(UpdaterawBody(values, "me", "pw", utc, "n/a"), "&rainin=", "&");
     }
+    // The week, the month and the rain fields of the status line (rate, today, week, month, last hour).
+    std::string Totals(TMainForm& form) {
+        publish::TPublishContext context(form);
+        const std::string xml = After(publish::BuildXML(context, false), "<rain>", "</rain>");
+        return "/XML week " + After(xml, "<week>", "<") + ", month " + After(xml, "<month>", "<") +
+               "; status line " + StatusLineRain(form);
+    }
 };
 
 // The gauge was stopped at 4150 counts and counts 4200 at the start: half an inch fell meanwhile.
@@ -69,4 +77,32 @@ TEST_F(RainWhileDownTest, RainThatFellWhileDownIsTodaysButNeitherRateNorLastHour
     Run(5000);
     EXPECT_EQ(Shown(form),
               "/XML rate 0.18, last hour 0.03, today 0.53; NOW.TXT r003P053; APRS P053r003; rainin 0.03");
+}
+
+// The gauge kept 5000 counts, 10 of them today, and its chip counts 100 at the start: the rain so far
+// is what it was, and the counter starting again while the station runs changes nothing either.
+TEST_F(RainWhileDownTest, ACounterThatStartedAgainShowsTheRainSoFarInEveryOutput) {
+    sim::DS2423& gauge = AddRainGauge(0x53,
+                                      "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                                      "StartCounter=3000\r\nWeeklyRain=10 0 0 0 0 0 5\r\n",
+                                      100);
+    TMainForm& form = StartStation();
+    const std::string kept =
+        "/XML rate 0.00, last hour 0.00, today 0.10; NOW.TXT r000P010; APRS P010r000; rainin 0.00";
+    const std::string totals = "/XML week 0.15, month 10.00; status line 0.000 0.100 0.150 10.000 0.000";
+    Run(60000); // a minute after the start
+    EXPECT_EQ(Shown(form), kept);
+    EXPECT_EQ(Totals(form), totals);
+
+    gauge.PowerOnReset();
+    Run(60000);
+    EXPECT_EQ(Shown(form), kept);
+    EXPECT_EQ(Totals(form), totals);
+    EXPECT_EQ(CountLog("Counter went back"), 2);
+
+    gauge.AddCounts('B', 2);
+    Run(5000);
+    EXPECT_EQ(Shown(form),
+              "/XML rate 0.12, last hour 0.02, today 0.12; NOW.TXT r002P012; APRS P012r002; rainin 0.02");
+    EXPECT_EQ(Totals(form), "/XML week 0.17, month 10.02; status line 0.120 0.120 0.170 10.020 0.020");
 }

@@ -1,7 +1,10 @@
 #pragma once
 // A station on its own small simulated net (port 1 of the simulated port type), on the simulated clock.
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
@@ -37,8 +40,23 @@ protected:
 
     sim::DS2423& AddCounter(uint64_t serial) { return net->Add<sim::DS2423>(net->Trunk(), serial); }
     sim::DS18B20& AddThermometer(uint64_t serial) { return net->Add<sim::DS18B20>(net->Trunk(), serial); }
+    // A rain gauge's counter with its SENSORS.INI section (`keys` after its Type), counting `count`.
+    sim::DS2423& AddRainGauge(uint64_t serial, const std::string& keys, uint32_t count) {
+        sim::DS2423& chip = AddCounter(serial);
+        Write("SENSORS.INI", "[" + chip.rom().Text() + "]\r\nType=RainGauge\r\n" + keys);
+        chip.SetCounter(15, count);
+        return chip;
+    }
 
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+
+    // The rain fields of the status line as it is now: the rate, today, the week, the month, the last hour.
+    static std::string StatusLineRain(const TMainForm& form) {
+        std::istringstream line(form.FormatStatusLine());
+        const std::vector<std::string> fields{std::istream_iterator<std::string>(line), {}};
+        return fields.at(8) + " " + fields.at(9) + " " + fields.at(10) + " " + fields.at(11) + " " +
+               fields.at(19);
+    }
 
     std::shared_ptr<sim::SimNet> net;
 };

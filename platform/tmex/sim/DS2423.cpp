@@ -34,6 +34,17 @@ void DS2423::SetCounter(int page, uint32_t value) {
     if (page >= 12 && page <= 15) counters_[page - 12] = value;
 }
 
+void DS2423::PowerOnReset() {
+    TakePulses(14);
+    TakePulses(15);
+    counters_.fill(0);
+    memory_.fill(0xFF);
+    scratchpad_.fill(0);
+    command_ = -1;
+    headerIndex_ = 0;
+    streamLength_ = streamIndex_ = 0;
+}
+
 uint32_t DS2423::Counter(int page) {
     if (page < 12 || page > 15) return 0xFFFFFFFF;
     TakePulses(page);

@@ -2,7 +2,8 @@
 // DS2423 4-kbit RAM with counters, family 0x1D (plain counter, rain gauge, wind speed).
 //
 // 16 pages of 32 bytes. Pages 12-15 have 32-bit counters: 12 and 13 count copies into their page,
-// 14 counts input A and 15 input B. Counts are battery-backed: a power cycle keeps them.
+// 14 counts input A and 15 input B. Counts are battery-backed: a power cycle of the line keeps them,
+// but a power-on reset (a battery change, the chip reset) clears every counter to 0 and loses the memory.
 // Commands: 0xA5 TA1 TA2 Read Memory + Counter (data to the end of the page, the counter LE, 4 zero
 // bytes, the inverted CRC16 LSB first over command, address, data, counter and zeros; then the next
 // page, its CRC over its own bytes), 0xF0 TA1 TA2 Read Memory, 0x0F TA1 TA2 Write Scratchpad,
@@ -29,6 +30,10 @@ public:
     using PulseSource = std::function<uint64_t()>;
     void ConnectInput(char input, PulseSource totalPulses);
     void SetCounter(int page, uint32_t value);
+    // The battery taken out and put back (or the chip reset): the power-on reset of its data sheet. The
+    // four counters start again at 0, the memory and the scratchpad lose what they held, and a command
+    // under way is gone. A live input's pulses until now are counted first, so only later ones count.
+    void PowerOnReset();
     // The counter now (a live input's pulses included).
     uint32_t Counter(int page);
     void SetPage(int page, const std::array<uint8_t, 32>& bytes);
