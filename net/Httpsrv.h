@@ -105,11 +105,11 @@ inline constexpr int kHttpConnectionsMost = 10000;
 // How long the system keeps a connection that has sent nothing before it queues it for the server: one
 // of its steps (1, 3, 7 s...). A request that a slow link brings 1 or 3 s after the connect is read as
 // it comes, before the server has seen the connection, so it never waits out a full server's grace.
-// And the silent crowd kept meanwhile fits in the system's queue of half-open connections (4,096): a
-// silent client spends 3 s there for every 10 s (its head deadline) that the server holds it, so 12,000
-// that reopen at once leave about 9,200 held, under the ceiling, and 2,800 in that queue. At 7 s that
-// crowd would overflow it (and SYN cookies pass the rest on undeferred), and a silent connection's 408
-// would come later still.
+// And the silent crowd kept meanwhile stays within the system's queue of half-open connections (as
+// large as the backlog, 4,096): a silent client spends 3 s there for every 10 s (its head deadline) that
+// the server holds it, so 12,000 that reopen at once keep about 2,500 there and 8,800 held, under the
+// ceiling (measured: some 840 reopened a second). At 7 s the same crowd would overflow that queue, whose
+// SYN cookies pass connections on undeferred, and a silent connection's 408 would come later still.
 inline constexpr int kHttpDeferAcceptSeconds = 3;
 // The descriptor limit a server needs to hold kHttpConnectionsMost: a process need not allow more.
 inline constexpr size_t kHttpDescriptorsWanted =

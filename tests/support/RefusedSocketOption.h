@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -58,10 +59,9 @@ inline std::string InChild(const std::function<std::string()>& work, int limitMs
     if (child == 0) {
         ::close(out[0]);
         const std::string report = work();
-        for (size_t sent = 0; sent < report.size();) {
-            const ssize_t n = ::write(out[1], report.data() + sent, report.size() - sent);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
+        if (std::FILE* pipe = ::fdopen(out[1], "w")) {
+            std::fwrite(report.data(), 1, report.size(), pipe);
+            std::fclose(pipe);
         }
         ::_exit(0);
     }
