@@ -249,6 +249,7 @@ void THttpServer::Start() {
     // Connections beyond the capacity wait here, not accepted: a burst of thousands must fit (the kernel
     // caps the queue at net.core.somaxconn), or their handshakes are dropped and retried a second later.
     server_->ListenBacklog = 4096;
+    server_->DeferAcceptSeconds = DeferAcceptSeconds;
     server_->SetProto("tcp");
     server_->SetPort(port_);
     server_->SetAddr(addr_);

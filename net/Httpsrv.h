@@ -12,7 +12,17 @@
 // It holds as many connections as the process's descriptor limit allows, less a few descriptors kept
 // for the rest of the station, and never more than a ceiling of its own, kHttpConnectionsMost (or
 // fewer, MaxClients): the descriptor limit may be in the hundreds of thousands, and each connection
-// costs memory. The rest wait in the listen backlog, not accepted. When all slots are taken, one that
+// costs memory. The rest wait in the listen backlog, not accepted.
+//
+// A connection from which nothing has come is not even queued for the first DeferAcceptSeconds: the
+// system holds it until its first bytes come, so that a crowd of silent connections waits in the
+// system, not in the backlog ahead of visitors whose requests are there. Once its deferral has run out
+// it is queued all the same, and from its accept on it is held like any other (the rules below, its
+// head deadline and its 408). Where the system refuses to defer (DeferAcceptError), each connection is
+// taken at once. A crowd that overflows the system's queue of half-open connections (as large as the
+// backlog) is answered with SYN cookies, which pass connections on at once, undeferred.
+//
+// When all slots are taken, one that
 // waits is let in in the place of the oldest connection still reading its request head: at once when
 // part of the head has come, once it has been set up for ShedGraceMs (its wait in the backlog counted)
 // when nothing has. Failing that, in the place of one that has made no progress for ShedGraceMs: an
@@ -92,6 +102,15 @@ inline constexpr int kHttpLeavingMax = 64;
 // of resident memory (measured: 8,000 silent ones 22 MB, 10,000 some 28 MB, beside a station of
 // 10.5 MB), so a station with its table full stays near 40 MB.
 inline constexpr int kHttpConnectionsMost = 10000;
+// How long the system keeps a connection that has sent nothing before it queues it for the server: one
+// of its steps (1, 3, 7 s...). A request that a slow link brings 1 or 3 s after the connect is read as
+// it comes, before the server has seen the connection, so it never waits out a full server's grace.
+// And the silent crowd kept meanwhile stays within the system's queue of half-open connections (as
+// large as the backlog, 4,096): a silent client spends 3 s there for every 10 s (its head deadline) that
+// the server holds it, so 12,000 that reopen at once keep about 2,500 there and 8,800 held, under the
+// ceiling (measured: some 840 reopened a second). At 7 s the same crowd would overflow that queue, whose
+// SYN cookies pass connections on undeferred, and a silent connection's 408 would come later still.
+inline constexpr int kHttpDeferAcceptSeconds = 3;
 // The descriptor limit a server needs to hold kHttpConnectionsMost: a process need not allow more.
 inline constexpr size_t kHttpDescriptorsWanted =
     static_cast<size_t>(kHttpConnectionsMost) + static_cast<size_t>(kHttpLeavingMax) + kHttpDescriptorsKept;
@@ -278,6 +297,9 @@ public:
     // behind a full house of them is let in within a second. One that has sent part of its request head
     // and no more needs no grace: it gives way at once.
     uint32_t ShedGraceMs = 750;
+    // A connection that has sent nothing is queued for the server only after this long (0: at once);
+    // taken at Start.
+    int DeferAcceptSeconds = kHttpDeferAcceptSeconds;
     uint32_t IdleTimeoutMs = 30000;
     uint32_t HeadTimeoutMs = 10000;
     uint32_t AnswerStallMs = 5000;
@@ -297,6 +319,9 @@ public:
     THttpConnection* GetClient(int index) const;
     bool IsClient(const void* object) const { return server_ != nullptr && server_->IsClient(object); }
     TWSocketServer* WSocketServer() const { return server_.get(); }
+    // Why the listener could not defer silent connections at its last Start (a WSAE code; 0: it defers,
+    // or was not asked to): it then takes each connection at once.
+    int DeferAcceptError() const { return server_ != nullptr ? server_->DeferAcceptError() : 0; }
 
 protected:
     virtual void TriggerServerStarted();

@@ -386,6 +386,13 @@ void TCustomWSocket::SetOption(int level, int name, int value, const char* failu
     if (WSocket_setsockopt(hSocket_, level, name, &value, sizeof value) != 0) SocketError(failure);
 }
 
+void TCustomWSocket::DeferAccept() {
+    if (DeferAcceptSeconds <= 0) return;
+    const int seconds = DeferAcceptSeconds;
+    if (WSocket_setsockopt(hSocket_, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds) != 0)
+        deferAcceptError_ = WSocket_WSAGetLastError();
+}
+
 void TCustomWSocket::ApplyLinger() {
     if (LingerOnOff == wsLingerNoSet) return;
     if (hSocket_ == INVALID_SOCKET) return RaiseException("Cannot set linger option at this time");
@@ -499,6 +506,7 @@ void TCustomWSocket::Listen() {
     }
     ResolveForConnect(false, false);
     DeleteBufferedData();
+    deferAcceptError_ = 0;
     hSocket_ = WSocket_socket(AF_INET, sockType_, proto_);
     if (hSocket_ == INVALID_SOCKET) return SocketError("socket");
     lastError_ = 0;
@@ -527,6 +535,7 @@ void TCustomWSocket::Listen() {
         TriggerSessionConnected(0);
         if (hSocket_ == INVALID_SOCKET) return;
     } else {
+        DeferAccept();
         if (WSocket_listen(hSocket_, ListenBacklog) != 0) return SocketError("Listen");
         ChangeState(wsListening);
     }

@@ -118,6 +118,14 @@ public:
     // Connections the kernel queues for a TCP listener before Accept; beyond it a connecting peer's
     // handshake is dropped and retried a second later.
     int ListenBacklog = 5;
+    // A TCP listener whose clients speak first may leave a connection with the system until its first
+    // bytes come, or until this many seconds have passed (the system rounds up to its own steps: 1, 3,
+    // 7 s...): 0, the default, takes each as soon as its handshake ends. Never for a listener whose side
+    // speaks first (a banner), whose clients would wait out the deferral for nothing.
+    int DeferAcceptSeconds = 0;
+    // Why the last Listen could not defer as asked (a WSAE code; 0: it defers, or was not asked to). The
+    // listener works all the same, taking each connection at once.
+    int DeferAcceptError() const { return deferAcceptError_; }
     TWSocketOptions ComponentOptions = 0;
     TSocketSendFlags SendFlags() const;
     void SetSendFlags(TSocketSendFlags flags);
@@ -270,9 +278,12 @@ private:
     void FailAwaitedConnect(int code);
     void AllowBroadcast();
     void ApplyLinger();
+    // Asks the system to defer the listener's connections (DeferAcceptSeconds); a refusal is noted only.
+    void DeferAccept();
     void ArmSelect(long mask, const char* failure);
     void SetOption(int level, int name, int value, const char* failure);
 
+    int deferAcceptError_ = 0;
     bool lookupConnect_ = false; // a TCP Connect waits for the host cache
     bool addrPending_ = false;   // a UDP socket waits for the host cache
     uint32_t lookupTag_ = 0;     // tells the current wait's WM_HOST_KNOWN from older ones

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gif/GIFImage.h"
+#include "net/WinsockLoader.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
 #include "onewire/Humidity.h"
@@ -13,6 +14,7 @@
 #include "onewire/WindData.h"
 #include "platform/Clock.h"
 #include "platform/MemoryStream.h"
+#include "platform/Strings.h"
 #include "publish/PublishContext.h"
 #include "publish/StartPages.h"
 #include "publish/WeatherXml.h"
@@ -144,7 +146,17 @@ void TWebServer::StartHTTPServices() {
     });
     startFailed_ = !context_.Station.ServiceRunning(TPublishingService::HTTP);
     // A server that did not start is freed at once, not left behind by every attempt.
-    if (startFailed_) server_.reset();
+    if (startFailed_) return server_.reset();
+    TellDeferRefused();
+}
+
+void TWebServer::TellDeferRefused() {
+    const int error = server_->DeferAcceptError();
+    if (error == 0 || deferRefusedTold_) return;
+    deferRefusedTold_ = true;
+    context_.Log(platform::Format("HTTP Server: connections that send nothing are taken at once, the system "
+                                  "does not defer them: %s (error %d)",
+                                  net::WSocketErrorDesc(error).c_str(), error));
 }
 
 void TWebServer::StopHTTPServices() {

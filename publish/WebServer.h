@@ -55,6 +55,8 @@ public:
     net::THttpServer* HTTPServer() const { return server_.get(); }
 
 private:
+    // Where the system refuses to defer silent connections, the server takes them at once: told once.
+    void TellDeferRefused();
     void HTTPServerGetDocument(net::THttpConnection* client, net::THttpGetFlag& flags);
     void AnswerByPageId(int id, net::THttpConnection* client, net::THttpGetFlag& flags);
     void SendStartPage(net::THttpConnection* client, net::THttpGetFlag& flags);
@@ -82,6 +84,7 @@ private:
     CachedGraph cache_[7];
     TStartPage startPage_;
     bool startFailed_ = false; // a failed start is told once until a start succeeds
+    bool deferRefusedTold_ = false;
 };
 
 // The GIF of a bitmap, as the station writes its graphs (web palette, nearest colour, LZW).

@@ -1,6 +1,7 @@
 // The HTTP server and the socket server against real clients (curl, wget, socat) on loopback.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "net/Httpsrv.h"
 #include "platform/HostPaths.h"
@@ -35,6 +37,10 @@ protected:
         server_.SetAddr("127.0.0.1");
         server_.SetPort("0");
         server_.IdleTimeoutMs = 500;
+        // Most cases here drive the server's own handling of a connection that says nothing, which the
+        // system's deferral would hand over only seconds later: taken at once (the deferral's own cases
+        // set it back).
+        server_.DeferAcceptSeconds = 0;
         server_.OnBadRequest = [this](THttpServer*, THttpConnection*, const std::string& reason) {
             badRequests_.push_back(reason);
         };
@@ -896,7 +902,82 @@ TEST(HttpText, DatesAreUtcAndMimeTypesFollowTheExtension) {
     EXPECT_EQ(DocumentMimeType("/d.x/noext"), "application/binary");
 }
 
+// The system keeps a connection that has sent nothing from the server until its request comes: a
+// request that a slow link brings 1 or 3 s after the connect is answered, the first of them taken with
+// its request already there (the deferral runs out at 3 s, so the second may be taken just before).
+TEST_F(HttpServerTest, TheSystemHoldsASilentConnectionUntilItsLateRequestComes) {
+    server_.DeferAcceptSeconds = kHttpDeferAcceptSeconds;
+    server_.IdleTimeoutMs = 30000;
+    server_.HeadTimeoutMs = 10000;
+    std::map<std::string, bool> takenWithRequest; // by the client's port
+    server_.OnClientConnect = [&](THttpServer*, THttpConnection* c, uint16_t) {
+        int waiting = 0;
+        ::ioctl(c->HSocket(), FIONREAD, &waiting);
+        takenWithRequest[c->GetPeerPort()] = waiting > 0;
+    };
+    server_.Start();
+    EXPECT_EQ(server_.DeferAcceptError(), 0);
+    EXPECT_EQ(net_test::DeferAcceptSeconds(server_.WSocketServer()->HSocket()), kHttpDeferAcceptSeconds);
+    const int afterOne = net_test::RawConnect(Port()), afterThree = net_test::RawConnect(Port());
+    RunFor(1000);
+    ::send(afterOne, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    RunFor(2000);
+    ::send(afterThree, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    for (int fd : {afterOne, afterThree})
+        EXPECT_NE(AnswerOn(fd, 20000).find("<p>home</p>"), std::string::npos) << fd;
+    sockaddr_in client{};
+    socklen_t size = sizeof client;
+    ::getsockname(afterOne, reinterpret_cast<sockaddr*>(&client), &size);
+    EXPECT_TRUE(takenWithRequest[std::to_string(ntohs(client.sin_port))])
+        << "taken before its request came: the system did not hold it";
+    for (int fd : {afterOne, afterThree})
+        ::close(fd);
+}
+
+// Once the system's deferral has run out, a connection that has still said nothing is taken all the
+// same, and told "408 Request Timeout" when its head deadline has passed.
+TEST_F(HttpServerTest, ASilentClientStillGetsItsRequestTimeoutAfterTheDeferral) {
+    server_.DeferAcceptSeconds = kHttpDeferAcceptSeconds;
+    server_.IdleTimeoutMs = 30000;
+    server_.HeadTimeoutMs = 1000;
+    server_.Start();
+    const int silent = net_test::RawConnect(Port());
+    const std::string answer = AnswerOn(silent, 30000);
+    EXPECT_EQ(answer.rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << answer;
+    EXPECT_EQ(TcpState(silent), kTcpClosedByPeer);
+    ::close(silent);
+}
+
 class SocketServerTest : public LoopTest {};
+
+// Only a listener asked to defer does: the web server's. A plain listening socket (the FTP data
+// connection's) and the socket server (whose banner speaks first: the TCP feed's) take each connection
+// at once, and greet one that sends nothing.
+TEST_F(SocketServerTest, OnlyTheWebServerDefersSilentConnections) {
+    TWSocket plain(nullptr, "Data");
+    plain.SetProto("tcp");
+    plain.SetAddr("127.0.0.1");
+    plain.SetPort("0");
+    plain.Listen();
+    TWSocketServer greeting(nullptr, "Srv");
+    greeting.Banner = "Hello station";
+    greeting.SetAddr("127.0.0.1");
+    greeting.SetPort("0");
+    greeting.Listen();
+    THttpServer web;
+    web.SetAddr("127.0.0.1");
+    web.SetPort("0");
+    web.Start();
+    EXPECT_EQ(net_test::DeferAcceptSeconds(plain.HSocket()), 0);
+    EXPECT_EQ(net_test::DeferAcceptSeconds(greeting.HSocket()), 0);
+    EXPECT_EQ(net_test::DeferAcceptSeconds(web.WSocketServer()->HSocket()), kHttpDeferAcceptSeconds);
+    const int silent = net_test::RawConnect(static_cast<uint16_t>(std::stoi(greeting.GetXPort())));
+    std::string got;
+    RunUntil([&] { return !net_test::DrainInto(silent, got) || got.size() >= 15; }, 10000);
+    EXPECT_EQ(got, "Hello station\r\n");
+    ::close(silent);
+    web.Stop();
+}
 
 TEST_F(SocketServerTest, BannerBusyBannerNamesAndPeerAfterDisconnect) {
     REQUIRE_PEER("socat");

@@ -140,6 +140,14 @@ inline int RawConnect(uint16_t port) {
     return fd;
 }
 
+// The deferral the system keeps for a listening socket's silent connections, in seconds as it rounds
+// them (0: each is queued as soon as its handshake ends); -1 when it does not tell.
+inline int DeferAcceptSeconds(int listener) {
+    int seconds = 0;
+    socklen_t size = sizeof seconds;
+    return ::getsockopt(listener, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, &size) == 0 ? seconds : -1;
+}
+
 inline void SetNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }

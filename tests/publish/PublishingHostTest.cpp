@@ -3,6 +3,8 @@
 // pages it made) lands there, with nothing of a window behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -24,6 +26,7 @@
 #include "publish/WebServer.h"
 #include "station/PublishingHost.h"
 #include "support/FiledSensors.h"
+#include "support/RefusedSocketOption.h"
 #include "support/StationFixture.h"
 
 namespace {
@@ -187,4 +190,45 @@ TEST_F(PublishingHost, AWebAnswerThatCannotBeMadeIsA404ToldWithTheAnswersName) {
     };
     EXPECT_EQ(told("HTTP Server: Error (sending startpage): no version"), 2); // the HTML and the WML page
     EXPECT_EQ(told("HTTP Server: Error (sending XML): no version"), 1);
+}
+
+// The web server's listener leaves a connection that has sent nothing with the system. Where the system
+// refuses that, the server takes each connection at once and answers as ever, and the log says so once
+// however often the server starts (the refusal made in a child: it cannot be lifted).
+TEST_F(PublishingHost, AWebServerThatCannotDeferServesAllTheSameAndSaysSoOnce) {
+    platform::Clock::Install(std::make_shared<platform::RealClock>()); // the client is a real socket
+    station.settings.HTTPAddr = "127.0.0.1";
+    station.settings.HTTPPort = "0";
+    const std::string told = "HTTP Server: connections that send nothing are taken at once, the system does "
+                             "not defer them: Protocol not available (error 10042)";
+    auto serve = [&] {
+        publish::TWebServer web(context);
+        std::string report;
+        for (int start = 0; start < 2; ++start) {
+            web.StartHTTPServices();
+            if (!station.ServiceRunning(TPublishingService::HTTP)) return report + "not started\n";
+            const int listener = web.HTTPServer()->WSocketServer()->HSocket();
+            report += "deferral " + std::to_string(net_test::DeferAcceptSeconds(listener)) + "\n";
+            int fd = net_test::RawConnect(
+                static_cast<uint16_t>(std::stoi(web.HTTPServer()->WSocketServer()->GetXPort())));
+            ::send(fd, "GET /XML HTTP/1.0\r\n\r\n", 22, MSG_NOSIGNAL);
+            std::string answer;
+            platform::EventLoop::Get().RunUntil([&] { return !net_test::DrainInto(fd, answer); }, 10000);
+            ::close(fd);
+            report += answer.substr(0, answer.find("\r\n")) + "\n";
+            web.StopHTTPServices();
+        }
+        return report;
+    };
+    EXPECT_EQ(serve(), "deferral 3\nHTTP/1.0 200 OK\ndeferral 3\nHTTP/1.0 200 OK\n");
+    EXPECT_EQ(std::count(station.log.begin(), station.log.end(), told), 0);
+    const std::string refused = korvane_test::InChild([&] {
+        if (!korvane_test::RefuseSocketOption(IPPROTO_TCP, TCP_DEFER_ACCEPT, ENOPROTOOPT))
+            return std::string("the system would not refuse\n");
+        station.log.clear();
+        std::string report = serve();
+        report += "told " + std::to_string(std::count(station.log.begin(), station.log.end(), told)) + "\n";
+        return report;
+    });
+    EXPECT_EQ(refused, "deferral 0\nHTTP/1.0 200 OK\ndeferral 0\nHTTP/1.0 200 OK\ntold 1\n");
 }

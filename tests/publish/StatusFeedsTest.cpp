@@ -597,6 +597,22 @@ TEST_F(StatusFeedsTest, AClientBeforeTheFirstRoundGetsLinesOnceThereAreAny) {
     StatusLine.clear();
 }
 
+// The feed speaks first: its listener never leaves a connection with the system until the client
+// speaks, and a client that sends nothing has its banner.
+TEST_F(StatusFeedsTest, TheBannerReachesAClientThatSendsNothing) {
+    uint16_t port = net_test::FreePort();
+    TMainForm& form = StartFeedAlone(port);
+    ASSERT_TRUE(form.TCPRunning);
+    auto* publishing = dynamic_cast<TStationPublishing*>(&form.Publishing());
+    ASSERT_NE(publishing, nullptr);
+    EXPECT_EQ(net_test::DeferAcceptSeconds(publishing->Feeds().TCPServer->HSocket()), 0);
+    std::vector<std::unique_ptr<Client>> none;
+    Client silent(port);
+    ASSERT_TRUE(Greeted(none, silent));
+    EXPECT_EQ(silent.text, kBanner);
+    form.Publishing().StopTCPServices();
+}
+
 TEST_F(StatusFeedsTest, APortInUseIsToldOnceAndTheServerStartsOnceItIsFree) {
     uint16_t port = 0;
     int holder = net_test::RawListen(port);
