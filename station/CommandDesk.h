@@ -25,7 +25,7 @@ class TMainForm;
 class TCommandDesk {
 public:
     static constexpr const char* kSocketName = "korvane.sock";
-    static constexpr size_t kMaxWaiting = 256;
+    static constexpr size_t kMaxWaiting = 1024;
     static constexpr uint32_t kBatchMs = 100;
     static constexpr platform::CommandSocket::Limits kLimits{4096, 1024, 10000};
 
