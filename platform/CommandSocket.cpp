@@ -139,15 +139,15 @@ void CommandSocket::Accept() {
         Peer& peer = peers_[id];
         peer.fd = fd;
         peer.since = GetTickCount();
-        peer.watch = EventLoop::Get().WatchFd(fd, POLLIN, [this, id](short revents) {
+        // Once its line is heard the connection is watched for nothing until its answer: a client that
+        // hangs up meanwhile is found when the answer cannot be sent.
+        peer.watch = EventLoop::Get().WatchFd(fd, POLLIN, [this, id](short) {
             auto it = peers_.find(id);
             if (it == peers_.end()) return;
             if (it->second.answered)
                 Write(id);
             else if (!it->second.heard)
                 Read(id);
-            else if (revents & (POLLHUP | POLLERR))
-                Drop(id); // the client left before its answer
         });
         ArmDeadlineTimer();
         if (peers_.size() > limits_.maxPeers) Tell(id, Event::Full, {});
