@@ -84,11 +84,16 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
     // even for a moment; the chmod after it holds whatever the file system makes of that.
     ::fchmod(fd, S_IRUSR | S_IWUSR);
     CommandSocketAddress address(path);
-    if (!address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0 ||
-        ::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        error_ = address.Valid() ? ErrnoText("cannot listen on " + path) : address.Error();
+    if (!address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
+        // Nothing of ours is there to remove: a file that came meanwhile is another's.
+        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
         CloseFd(fd);
-        if (address.Valid()) ::unlink(path.c_str());
+        return Opened::Failed;
+    }
+    if (::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        error_ = ErrnoText("cannot listen on " + path);
+        CloseFd(fd);
+        ::unlink(path.c_str());
         return Opened::Failed;
     }
     struct stat made {};
