@@ -64,8 +64,10 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
     }
     TCommandCall call;
     TCommandAnswer refusal;
-    if (!ParseCommand(line, call, refusal))
-        return Refuse(peer, refusal, "COMMAND: Refused a request: " + refusal.lines.front());
+    if (!ParseCommand(line, call, refusal)) {
+        const std::string why = refusal.lines.front();
+        return Refuse(peer, refusal, "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
+    }
     if (Stopping()) return socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
     if (waiting_.size() >= kMaxWaiting)
         return socket_.Answer(peer, EncodeAnswer(NotTaken(Format(

@@ -276,6 +276,20 @@ TEST_F(NetCommandTest, ACommandForASensorTheStationLacksSaysSoAndDoesNothing) {
     EXPECT_TRUE(form_->RainResetTime->Caption().empty());
 }
 
+TEST_F(NetCommandTest, ARequestThatIsNoCommandIsRefusedAndToldInTheLogOnce) {
+    AddCounter(0x600);
+    StartStation();
+    TCommandAnswer answer = Give("Frobnicate now");
+    EXPECT_EQ(answer.status, kCommandRefused);
+    EXPECT_EQ(answer.lines.front(), "unknown command \"Frobnicate\"; the commands are:");
+    EXPECT_EQ(CountLog("COMMAND: Refused a request: unknown command \"Frobnicate\""), 1);
+    EXPECT_EQ(CountLog("the commands are"), 0);
+    answer = Give("DbgCheckBox sometimes");
+    EXPECT_EQ(answer.lines, std::vector<std::string>{"DbgCheckBox takes on or off, not \"sometimes\""});
+    EXPECT_EQ(CountLog("COMMAND: Refused a request: DbgCheckBox takes on or off, not \"sometimes\""), 1);
+    EXPECT_FALSE(form_->DbgCheckBox->Checked());
+}
+
 TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartAnswersBeforeItRestarts) {
     for (uint64_t s = 1; s <= 5; ++s)
         AddCounter(0x200 + s);
