@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,10 +41,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Milliseconds, finely, on the machine's clock (the load runs before any clock is installed).
+double NowMs() {
+    return static_cast<double>(platform::Clock::Get().MicrosecondCount()) / 1000.0;
+}
 
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+double MsSince(double start) {
+    return NowMs() - start;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -58,7 +60,7 @@ double Percentile(std::vector<double> values, double p) {
 
 struct Pending {
     int fd;
-    Clock::time_point sent;
+    double sent;
     std::string answer;
     bool probe = false;
 };
@@ -96,7 +98,7 @@ int Load(const std::string& path, int rate, int seconds, uint16_t httpPort, cons
     std::vector<Pending> open;
     std::vector<double> waits, probes;
     long sent = 0, ran = 0, busy = 0, other = 0, refused = 0, probeFailures = 0;
-    const Clock::time_point start = Clock::now();
+    const double start = NowMs();
     const double endMs = seconds * 1000.0;
     double nextProbe = 0;
     std::vector<pollfd> fds;
@@ -111,7 +113,7 @@ int Load(const std::string& path, int rate, int seconds, uint16_t httpPort, cons
             }
             const std::string line = rotation[static_cast<size_t>(sent) % rotation.size()] + "\n";
             (void)!::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
-            open.push_back({fd, Clock::now(), {}});
+            open.push_back({fd, NowMs(), {}});
         }
         if (now < endMs && now >= nextProbe) {
             nextProbe += 500;
@@ -120,7 +122,7 @@ int Load(const std::string& path, int rate, int seconds, uint16_t httpPort, cons
                 ++probeFailures;
             } else {
                 (void)!::send(fd, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
-                open.push_back({fd, Clock::now(), {}, true});
+                open.push_back({fd, NowMs(), {}, true});
             }
         }
         fds.clear();
@@ -225,7 +227,7 @@ long DataRecords() {
 Minute Watch(const std::function<void()>& run) {
     Minute minute;
     unsigned seen = SampleCount;
-    Clock::time_point last = Clock::now();
+    double last = NowMs();
     platform::TTimer timer;
     timer.SetInterval(1);
     timer.OnTimer = [&](platform::TTimer*) {
@@ -233,7 +235,7 @@ Minute Watch(const std::function<void()>& run) {
         minute.rounds += SampleCount - seen;
         seen = SampleCount;
         minute.longestGapMs = std::max(minute.longestGapMs, MsSince(last));
-        last = Clock::now();
+        last = NowMs();
     };
     const long records = DataRecords();
     const int64_t startMinute = platform::UnixTime() / 60;
