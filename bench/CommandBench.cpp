@@ -1,7 +1,7 @@
 // The keeper's commands on the station's own loop, on the machine's clock and the demo net (as `make run`
 // sets it up, with the web server and a data-log record a minute): a minute without commands, then a
-// minute of a thousand commands a second from another process, in turn (a new connection each millisecond, never
-// waiting for the one before), with a web visitor asking for the start page twice a second. For each
+// minute of a thousand commands a second from another process, in turn (a new connection each millisecond,
+// never waiting for the one before), with a web visitor asking for the start page twice a second. For each
 // minute: the station's rounds and the longest time between two, the data-log records written, the
 // visitor's slowest answer; for the flood: the commands run, refused as busy or lost, and how long a
 // command waited for its answer.
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "BenchStation.h"
+#include "ChildRun.h"
 #include "net/Httpsrv.h"
 #include "onewire/SensorTables.h"
 #include "platform/Clock.h"
@@ -158,55 +159,16 @@ int Load(const std::string& path, int rate, int seconds, uint16_t httpPort, cons
     long lost = 0;
     for (const Pending& p : open)
         lost += !p.probe;
-    std::printf("%.0f run a second; sent %ld ran %ld busy %ld other %ld refused %ld lost %ld wait_median_ms %.1f wait_p99_ms %.1f "
+    std::printf("%.0f run a second; sent %ld ran %ld busy %ld other %ld refused %ld lost %ld wait_median_ms "
+                "%.1f wait_p99_ms %.1f "
                 "wait_max_ms %.1f probes %zu probe_failures %ld probe_max_ms %.1f\n",
-                static_cast<double>(ran) / seconds, sent, ran, busy, other, refused, lost, Percentile(waits, 0.5), Percentile(waits, 0.99),
-                Percentile(waits, 1.0), probes.size(), probeFailures, Percentile(probes, 1.0));
+                static_cast<double>(ran) / seconds, sent, ran, busy, other, refused, lost,
+                Percentile(waits, 0.5), Percentile(waits, 0.99), Percentile(waits, 1.0), probes.size(),
+                probeFailures, Percentile(probes, 1.0));
     return 0;
 }
 
 // --- the station (the parent) ---------------------------------------------------------------------
-
-// Runs the program's load mode while the station runs; what it printed.
-std::string RunLoad(const std::vector<std::string>& argv) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-    std::string output;
-    bool eof = false;
-    platform::EventLoop& loop = platform::EventLoop::Get();
-    int watch = 0;
-    watch = loop.WatchFd(out[0], POLLIN, [&](short) {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            if (n > 0) {
-                output.append(buffer, static_cast<size_t>(n));
-                continue;
-            }
-            if (n == 0 || errno != EAGAIN) {
-                eof = true;
-                loop.UnwatchFd(watch);
-            }
-            return;
-        }
-    });
-    loop.RunUntil([&] { return eof; }, UINT32_MAX);
-    ::close(out[0]);
-    ::waitpid(pid, nullptr, 0);
-    return output;
-}
 
 struct Minute {
     unsigned rounds = 0;
@@ -248,9 +210,10 @@ Minute Watch(const std::function<void()>& run) {
 }
 
 void Print(const char* what, const Minute& m, double seconds) {
-    std::printf("%s: %u rounds (%.1f a minute), longest time between two rounds %.0f ms, data-log records %ld "
-                "for %d minute ends\n",
-                what, m.rounds, m.rounds * 60.0 / seconds, m.longestGapMs, m.records, m.minutesCrossed);
+    std::printf(
+        "%s: %u rounds (%.1f a minute), longest time between two rounds %.0f ms, data-log records %ld "
+        "for %d minute ends\n",
+        what, m.rounds, m.rounds * 60.0 / seconds, m.longestGapMs, m.records, m.minutesCrossed);
 }
 
 } // namespace
@@ -278,17 +241,20 @@ int main(int argc, char** argv) {
     // disk's flushes would drown what is measured here.
     std::error_code ec;
     const char* base = std::getenv("KORVANE_BENCH_DIR");
-    std::string pattern = std::string(base ? base : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp") +
+    std::string pattern = std::string(base                                            ? base
+                                      : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm"
+                                                                                      : "/tmp") +
                           "/korvane-command-bench-XXXXXX";
     const std::string folder = mkdtemp(pattern.data());
     TStationPublishing* publishing = nullptr;
     PrepareBenchProcess(folder, &publishing);
     platform::tmex::RegisterSerialPortType();
     platform::tmex::sim::RegisterSimulatedPortType();
-    platform::WriteWholeFile(folder + "/korvane.ini",
-                             platform::tmex::sim::DemoKorvaneIni() +
-                                 "LogEnabled=1\r\nLogInterval=1\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n",
-                             platform::FileMode::Binary);
+    platform::WriteWholeFile(
+        folder + "/korvane.ini",
+        platform::tmex::sim::DemoKorvaneIni() +
+            "LogEnabled=1\r\nLogInterval=1\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n",
+        platform::FileMode::Binary);
     platform::WriteWholeFile(folder + "/SENSORS.INI", platform::tmex::sim::DemoSensorsIni(),
                              platform::FileMode::Binary);
     platform::tmex::InstallBackend(1, platform::tmex::kPortTypeSimulated, platform::tmex::sim::MakeDemoNet());
@@ -303,25 +269,28 @@ int main(int argc, char** argv) {
     std::printf("the demo station, %d s without commands, then %d s of %d commands a second (%s), a web "
                 "visitor twice a second; %d times in turn\n",
                 seconds, seconds, rate,
-                command.empty() ? "Resethighmark1, ResetRGaugeWeek, ClearStatusList" : command.c_str(), repeat);
+                command.empty() ? "Resethighmark1, ResetRGaugeWeek, ClearStatusList" : command.c_str(),
+                repeat);
     std::vector<double> quietGaps, floodGaps;
     for (int round = 0; round < repeat; ++round) {
         const Minute quiet = Watch([&] { loop.RunFor(static_cast<uint32_t>(seconds) * 1000); });
         Print("without commands", quiet, seconds);
         std::string load;
         const Minute flood = Watch([&] {
-            load = RunLoad({self, "--load", folder + "/" + TCommandDesk::kSocketName, std::to_string(rate),
-                            std::to_string(seconds), port, command});
+            load = RunWhileServing({self, "--load", folder + "/" + TCommandDesk::kSocketName,
+                                    std::to_string(rate), std::to_string(seconds), port, command})
+                       .output;
         });
         Print("with commands   ", flood, seconds);
         std::printf("  commands: %s", load.c_str());
         quietGaps.push_back(quiet.longestGapMs);
         floodGaps.push_back(flood.longestGapMs);
     }
-    std::printf("longest time between two rounds, least/median/most of the %d runs: without commands %.0f/%.0f/%.0f "
-                "ms, with commands %.0f/%.0f/%.0f ms\n",
-                repeat, Percentile(quietGaps, 0), Percentile(quietGaps, 0.5), Percentile(quietGaps, 1.0),
-                Percentile(floodGaps, 0), Percentile(floodGaps, 0.5), Percentile(floodGaps, 1.0));
+    std::printf(
+        "longest time between two rounds, least/median/most of the %d runs: without commands %.0f/%.0f/%.0f "
+        "ms, with commands %.0f/%.0f/%.0f ms\n",
+        repeat, Percentile(quietGaps, 0), Percentile(quietGaps, 0.5), Percentile(quietGaps, 1.0),
+        Percentile(floodGaps, 0), Percentile(floodGaps, 0.5), Percentile(floodGaps, 1.0));
     std::printf("(the load counts from its first connection to its last answer; the station's own longest "
                 "pause varies with what its minute holds: a thermometer's conversion, the minute's work)\n");
     form->CleanupSensors();
