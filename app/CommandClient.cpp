@@ -49,7 +49,8 @@ int RunCommandClient(const std::vector<std::string>& words) {
         break;
     }
     TCommandAnswer answer;
-    if (reply.answer.empty()) return NotTaken("the station in " + folder + " closed without an answer (it stops)");
+    if (reply.answer.empty())
+        return NotTaken("the station in " + folder + " closed without an answer (it stops)");
     if (!DecodeAnswer(reply.answer, answer))
         return NotTaken("the station in " + folder + " gave no answer to the command");
     return Print(answer);

@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         if (std::strcmp(argv[1], "command") == 0)
             return RunCommandClient(std::vector<std::string>(argv + 2, argv + argc));
-        std::fprintf(stderr, "unknown argument \"%s\": korvane starts the station, korvane command NAME [ARGS] "
-                             "gives it a command (korvane command lists them)\n",
+        std::fprintf(stderr,
+                     "unknown argument \"%s\": korvane starts the station, korvane command NAME [ARGS] "
+                     "gives it a command (korvane command lists them)\n",
                      argv[1]);
         return 2;
     }

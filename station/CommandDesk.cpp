@@ -47,9 +47,9 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
     using Event = CommandSocket::Event;
     switch (event) {
     case Event::Full:
-        return socket_.Answer(peer, EncodeAnswer(NotTaken(Format(
-                                        "the station is busy: %zu connections are open; try again",
-                                        kLimits.maxPeers))));
+        return socket_.Answer(
+            peer, EncodeAnswer(NotTaken(
+                      Format("the station is busy: %zu connections are open; try again", kLimits.maxPeers))));
     case Event::TooLong:
         return Refuse(peer,
                       {kCommandRefused, {Format("the command is longer than %zu bytes", kLimits.maxLine)}},
@@ -66,12 +66,14 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
     TCommandAnswer refusal;
     if (!ParseCommand(line, call, refusal)) {
         const std::string why = refusal.lines.front();
-        return Refuse(peer, refusal, "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
+        return Refuse(peer, refusal,
+                      "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
     }
     if (Stopping()) return socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
     if (waiting_.size() >= kMaxWaiting)
-        return socket_.Answer(peer, EncodeAnswer(NotTaken(Format(
-                                        "the station is busy: %zu commands wait; try again", kMaxWaiting))));
+        return socket_.Answer(
+            peer,
+            EncodeAnswer(NotTaken(Format("the station is busy: %zu commands wait; try again", kMaxWaiting))));
     waiting_.push_back({peer, std::move(call)});
     PostTurn();
 }

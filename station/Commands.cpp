@@ -75,7 +75,8 @@ bool IsSerial(const std::string& text) {
 }
 
 // The tree node that shows channel `channel` of the sensor: the sensor's nodes lie in channel order.
-TTreeNode* ChannelNode(const std::vector<std::unique_ptr<TTreeNode>>& nodes, const DS2450* sensor, int& channel) {
+TTreeNode* ChannelNode(const std::vector<std::unique_ptr<TTreeNode>>& nodes, const DS2450* sensor,
+                       int& channel) {
     for (const auto& node : nodes) {
         if (node->Data == sensor && channel-- == 0) return node.get();
         if (TTreeNode* found = ChannelNode(node->Children, sensor, channel)) return found;
@@ -100,51 +101,103 @@ void SetCheckBox(TCheckBox& box, const std::string& state) {
 
 const std::vector<TCommandRow>& Rows() {
     static const std::vector<TCommandRow> rows = {
-        {{"TempStatReset", "", "resets the highs and lows of every temperature sensor"}, Args::None, NoTemperature,
-         [](TMainForm& f, const TCommandCall&) { f.TempStatReset->Click(); }, false},
-        {{"HumidityStatReset", "", "resets the highs and lows of every humidity sensor"}, Args::None, NoHumidity,
-         [](TMainForm& f, const TCommandCall&) { f.HumidityStatReset->Click(); }, false},
-        {{"BarometerStatReset", "", "resets the barometer's highs and lows"}, Args::None, NoBarometer,
-         [](TMainForm& f, const TCommandCall&) { f.BarometerStatReset->Click(); }, false},
-        {{"WindStatReset", "", "resets the wind's day and its averages"}, Args::None, NoWind,
-         [](TMainForm& f, const TCommandCall&) { f.WindStatReset->Click(); }, false},
-        {{"DS2450StatReset", "", "resets the highs and lows of every DS2450 channel"}, Args::None, NoDS2450,
-         [](TMainForm& f, const TCommandCall&) { f.DS2450StatReset->Click(); }, false},
-        {{"ResetRGaugeToday", "", "restarts the rain of today"}, Args::None, NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeToday->Click(); }, false},
-        {{"ResetRGaugeWeek", "", "restarts the rain of the week"}, Args::None, NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeWeek->Click(); }, false},
-        {{"ResetRGaugeMonth", "", "restarts the rain of the month"}, Args::None, NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeMonth->Click(); }, false},
-        {{"ResetRGaugeTotal", "", "restarts the rain gauge's grand total now"}, Args::None, NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeTotal->Click(); }, false},
-        {{"Resethighmark1", "", "clears the high and low marks of the barometer dial"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Resethighmark1->Click(); }, false},
-        {{"RescanMLan", "", "searches the net again and adds the sensors found since"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.RescanMLan->Click(); }, false},
-        {{"RestartButton", "", "saves and frees the sensors and starts the session again"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.RestartButton->Click(); }, true},
+        {{"TempStatReset", "", "resets the highs and lows of every temperature sensor"},
+         Args::None,
+         NoTemperature,
+         [](TMainForm& f, const TCommandCall&) { f.TempStatReset->Click(); },
+         false},
+        {{"HumidityStatReset", "", "resets the highs and lows of every humidity sensor"},
+         Args::None,
+         NoHumidity,
+         [](TMainForm& f, const TCommandCall&) { f.HumidityStatReset->Click(); },
+         false},
+        {{"BarometerStatReset", "", "resets the barometer's highs and lows"},
+         Args::None,
+         NoBarometer,
+         [](TMainForm& f, const TCommandCall&) { f.BarometerStatReset->Click(); },
+         false},
+        {{"WindStatReset", "", "resets the wind's day and its averages"},
+         Args::None,
+         NoWind,
+         [](TMainForm& f, const TCommandCall&) { f.WindStatReset->Click(); },
+         false},
+        {{"DS2450StatReset", "", "resets the highs and lows of every DS2450 channel"},
+         Args::None,
+         NoDS2450,
+         [](TMainForm& f, const TCommandCall&) { f.DS2450StatReset->Click(); },
+         false},
+        {{"ResetRGaugeToday", "", "restarts the rain of today"},
+         Args::None,
+         NoRain,
+         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeToday->Click(); },
+         false},
+        {{"ResetRGaugeWeek", "", "restarts the rain of the week"},
+         Args::None,
+         NoRain,
+         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeWeek->Click(); },
+         false},
+        {{"ResetRGaugeMonth", "", "restarts the rain of the month"},
+         Args::None,
+         NoRain,
+         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeMonth->Click(); },
+         false},
+        {{"ResetRGaugeTotal", "", "restarts the rain gauge's grand total now"},
+         Args::None,
+         NoRain,
+         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeTotal->Click(); },
+         false},
+        {{"Resethighmark1", "", "clears the high and low marks of the barometer dial"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.Resethighmark1->Click(); },
+         false},
+        {{"RescanMLan", "", "searches the net again and adds the sensors found since"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.RescanMLan->Click(); },
+         false},
+        {{"RestartButton", "", "saves and frees the sensors and starts the session again"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.RestartButton->Click(); },
+         true},
         {{"OpenStatusLog", "", "prints the path of korvane.log"}, Args::None, HasAll, nullptr, false},
-        {{"ClearStatusList", "", "clears the status list (not korvane.log)"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.ClearStatusList->Click(); }, false},
-        {{"Clearlog1", "", "clears the status list (not korvane.log)"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Clearlog1->Click(); }, false},
+        {{"ClearStatusList", "", "clears the status list (not korvane.log)"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.ClearStatusList->Click(); },
+         false},
+        {{"Clearlog1", "", "clears the status list (not korvane.log)"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.Clearlog1->Click(); },
+         false},
         {{"LogStatusToFileCheckBox", "on|off", "logs to korvane.log or not ([Weather] LogStatusToFile)"},
-         Args::OnOff, HasAll,
-         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.LogStatusToFileCheckBox, c.args[0]); }, false},
-        {{"DbgCheckBox", "on|off", "the debug lines on or off ([Weather] Debug)"}, Args::OnOff, HasAll,
-         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.DbgCheckBox, c.args[0]); }, false},
-        {{"Unload1", "", "saves everything, stops the services and ends the station"}, Args::None, HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Unload1->Click(); }, true},
+         Args::OnOff,
+         HasAll,
+         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.LogStatusToFileCheckBox, c.args[0]); },
+         false},
+        {{"DbgCheckBox", "on|off", "the debug lines on or off ([Weather] Debug)"},
+         Args::OnOff,
+         HasAll,
+         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.DbgCheckBox, c.args[0]); },
+         false},
+        {{"Unload1", "", "saves everything, stops the services and ends the station"},
+         Args::None,
+         HasAll,
+         [](TMainForm& f, const TCommandCall&) { f.Unload1->Click(); },
+         true},
         {{"ResetSensor", "<DS2450 serial> <channel A-D>", "resets the high and low of one DS2450 channel"},
-         Args::SerialAndChannel, NoSuchDS2450,
+         Args::SerialAndChannel,
+         NoSuchDS2450,
          [](TMainForm& f, const TCommandCall& c) {
              if (SelectDS2450Node(f, c)) f.ResetSensor->Click();
          },
          false},
         {{"WindDirectionDS2450Sensor", "<DS2450 serial>",
           "makes a DS2450 the wind's direction sensor (Type=WindDirection) from the next restart"},
-         Args::Serial, NoSuchDS2450,
+         Args::Serial,
+         NoSuchDS2450,
          [](TMainForm& f, const TCommandCall& c) {
              if (SelectDS2450Node(f, c)) f.WindDirectionDS2450Sensor->Click();
          },
@@ -174,12 +227,13 @@ std::string Usage(const TCommandSpec& spec) {
 
 // The refusal for wrong arguments of a known command, or an empty answer when they are right.
 TCommandAnswer CheckArguments(const TCommandRow& row, const std::vector<std::string>& args) {
-    const size_t wanted = row.args == Args::None                                    ? 0
+    const size_t wanted = row.args == Args::None                                ? 0
                           : row.args == Args::OnOff || row.args == Args::Serial ? 1
-                                                                                    : 2;
+                                                                                : 2;
     if (args.size() != wanted)
-        return Refusal(std::string(row.spec.name) + (wanted == 0 ? " takes no argument" : " needs its arguments") +
-                       ": korvane command " + Usage(row.spec));
+        return Refusal(std::string(row.spec.name) +
+                       (wanted == 0 ? " takes no argument" : " needs its arguments") + ": korvane command " +
+                       Usage(row.spec));
     if (row.args == Args::OnOff && !SameText(args[0], "on") && !SameText(args[0], "off"))
         return Refusal(std::string(row.spec.name) + " takes on or off, not " + Shown(args[0]));
     if ((row.args == Args::Serial || row.args == Args::SerialAndChannel) && !IsSerial(args[0]))
@@ -234,7 +288,8 @@ bool ParseCommand(const std::string& request, TCommandCall& call, TCommandAnswer
     return true;
 }
 
-void RunCommand(TMainForm& form, const TCommandCall& call, const std::function<void(const TCommandAnswer&)>& answer) {
+void RunCommand(TMainForm& form, const TCommandCall& call,
+                const std::function<void(const TCommandAnswer&)>& answer) {
     const TCommandRow* row = RowOf(call.spec);
     if (!row) return answer(Refusal("unknown command"));
     const std::string name = row->spec.name;

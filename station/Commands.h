@@ -43,7 +43,8 @@ bool ParseCommand(const std::string& request, TCommandCall& call, TCommandAnswer
 // Runs a parsed call on the station; `answer` is called once with what to tell the client: after the
 // command, with the lines it logged (or, where the station lacks the sensor it acts on, the line that
 // says nothing was done); before it, for a command that restarts or ends the station.
-void RunCommand(TMainForm& form, const TCommandCall& call, const std::function<void(const TCommandAnswer&)>& answer);
+void RunCommand(TMainForm& form, const TCommandCall& call,
+                const std::function<void(const TCommandAnswer&)>& answer);
 
 std::string EncodeAnswer(const TCommandAnswer& answer);
 // False when `text` is no answer (it does not begin with a status line).

@@ -149,8 +149,8 @@ void TMainForm::CreateComponents() {
         return item;
     };
     ResetSensor = treeItem("ResetSensor", "Reset high/low", &TMainForm::ResetSensorClick);
-    WindDirectionDS2450Sensor =
-        treeItem("WindDirectionDS2450Sensor", "Wind direction sensor", &TMainForm::WindDirectionDS2450SensorClick);
+    WindDirectionDS2450Sensor = treeItem("WindDirectionDS2450Sensor", "Wind direction sensor",
+                                         &TMainForm::WindDirectionDS2450SensorClick);
     SensorTreeView->SetPopupMenu(SensorTreePopup);
     RestartButton = control("RestartButton");
     RestartButton->SetVisible(false);

@@ -83,7 +83,8 @@ public:
     // keeper's command logged, Commands.h).
     class TLogCapture {
     public:
-        TLogCapture(TMainForm& form, std::vector<std::string>& lines) : form_(form), outer_(form.logCapture_) {
+        TLogCapture(TMainForm& form, std::vector<std::string>& lines)
+            : form_(form), outer_(form.logCapture_) {
             form.logCapture_ = &lines;
         }
         ~TLogCapture() { form_.logCapture_ = outer_; }

@@ -144,7 +144,8 @@ TEST_F(CommandLineTest, AWrongNameOrArgumentIsToldWithoutAskingAnyStation) {
     EXPECT_EQ(ran.err, "DbgCheckBox takes on or off, not \"loud\"\n");
     ran = Korvane({"command", "ResetSensor"});
     EXPECT_EQ(ran.status, 2);
-    EXPECT_EQ(ran.err, "ResetSensor needs its arguments: korvane command ResetSensor <DS2450 serial> <channel A-D>\n");
+    EXPECT_EQ(ran.err,
+              "ResetSensor needs its arguments: korvane command ResetSensor <DS2450 serial> <channel A-D>\n");
 
     ran = Korvane({"--help"}); // no station starts on an argument it does not know
     EXPECT_EQ(ran.status, 2);

@@ -51,10 +51,11 @@ protected:
 
     // Opens `socket` at path_, keeping what it hears; answers each event with `answer` unless it is empty.
     CommandSocket::Opened Open(CommandSocket& socket, const std::string& answer = "done\n") {
-        return socket.Open(path_, [this, &socket, answer](uint64_t peer, Event event, const std::string& line) {
-            heard_.push_back({peer, event, line});
-            if (!answer.empty()) socket.Answer(peer, answer);
-        });
+        return socket.Open(path_,
+                           [this, &socket, answer](uint64_t peer, Event event, const std::string& line) {
+                               heard_.push_back({peer, event, line});
+                               if (!answer.empty()) socket.Answer(peer, answer);
+                           });
     }
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
 
@@ -253,7 +254,8 @@ TEST_F(CommandSocketTest, TheClientsCallSendsItsLineAndReadsTheWholeAnswer) {
         ::close(peer);
     });
     platform::Clock::Install(std::make_shared<platform::RealClock>());
-    const platform::CommandReply reply = platform::AskCommandSocket(path_, "ResetSensor 20000000000000AB A", 30000);
+    const platform::CommandReply reply =
+        platform::AskCommandSocket(path_, "ResetSensor 20000000000000AB A", 30000);
     server.join();
     ::close(listener);
     EXPECT_EQ(reply.outcome, Outcome::Answered) << reply.error;

@@ -47,7 +47,8 @@ protected:
     // Gives a command that must run; the lines it answered with.
     std::vector<std::string> Ran(const std::string& request) {
         TCommandAnswer answer = Give(request);
-        EXPECT_EQ(answer.status, kCommandRan) << request << ": " << (answer.lines.empty() ? "" : answer.lines[0]);
+        EXPECT_EQ(answer.status, kCommandRan)
+            << request << ": " << (answer.lines.empty() ? "" : answer.lines[0]);
         return answer.lines;
     }
     static bool Holds(const std::vector<std::string>& lines, const std::string& text) {
@@ -140,7 +141,8 @@ TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
     EXPECT_EQ(total[0].substr(8), " RAINGAUGE: Reset total-counter");
     EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
     EXPECT_EQ(rain.StartCounter, rain.RunningCounter);
-    EXPECT_EQ(form.RainResetTime->Caption(), "Grand total since " + platform::CTime(rain.ResetTime).substr(0, 24));
+    EXPECT_EQ(form.RainResetTime->Caption(),
+              "Grand total since " + platform::CTime(rain.ResetTime).substr(0, 24));
     platform::TIniFile::FlushCache();
     EXPECT_EQ(platform::TIniFile(Path("SENSORS.INI")).ReadInteger(rain.SerialSection(), "ResetTime", 0),
               static_cast<int>(rain.ResetTime));
@@ -194,7 +196,8 @@ TEST_F(DemoCommandTest, TheStatusLogCommandsClearTheListShowTheLogAndWriteTheirK
     EXPECT_EQ(key("LogStatusToFile"), "0");
     form.LogStatus("SERVER: a line while off");
     EXPECT_EQ(Read("korvane.log").find("a line while off"), std::string::npos);
-    EXPECT_EQ(Ran("OpenStatusLog").back(), "(the station does not log to it now: LogStatusToFileCheckBox on)");
+    EXPECT_EQ(Ran("OpenStatusLog").back(),
+              "(the station does not log to it now: LogStatusToFileCheckBox on)");
     Ran("LogStatusToFileCheckBox off"); // off again: it stays off, and the key says so
     EXPECT_EQ(key("LogStatusToFile"), "0");
     Ran("LogStatusToFileCheckBox on");
@@ -303,8 +306,9 @@ TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartAnswersBeforeItRest
     EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 1);
 
     const unsigned scans = static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices..."));
-    EXPECT_EQ(Ran("RestartButton"),
-              std::vector<std::string>{"RestartButton: saves and frees the sensors and starts the session again"});
+    EXPECT_EQ(
+        Ran("RestartButton"),
+        std::vector<std::string>{"RestartButton: saves and frees the sensors and starts the session again"});
     Run(3000);
     EXPECT_EQ(static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices...")), scans + 1);
     EXPECT_TRUE(SessionRunning);
@@ -329,7 +333,9 @@ TEST_F(NetCommandTest, ACommandNeverRunsInsideAPassHoweverItIsTimed) {
         inPass += form_->Chain.PassInProgress;
     };
     // A command that logs (what the keeper's commands log is the handlers' own; here a line of the test's).
-    form_->TempStatReset->OnClick = [this](platform::TComponent*) { form_->LogStatus("SERVER: a command ran"); };
+    form_->TempStatReset->OnClick = [this](platform::TComponent*) {
+        form_->LogStatus("SERVER: a command ran");
+    };
     const unsigned rounds = SampleCount;
     std::vector<std::unique_ptr<RawCommandClient>> clients;
     for (int i = 0; i < 300; ++i) { // every 37 ms for 11 s: in every phase of the passes

@@ -10,12 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "net/NetTestSupport.h"
 #include "net/Httpsrv.h"
-#include "platform/tmex/Tmex.h"
-#include "platform/tmex/sim/DemoNet.h"
+#include "net/NetTestSupport.h"
 #include "platform/Strings.h"
 #include "platform/Timer.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
 #include "publish/StationPublishing.h"
 #include "station/CommandDesk.h"
 #include "station/Commands.h"
@@ -32,8 +32,9 @@ class CommandFloodTest : public korvane_test::StationFixture {
 protected:
     void StartDemo() {
         Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
-        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni() +
-                                 "LogEnabled=1\r\nLogInterval=1\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n");
+        Write("korvane.ini",
+              platform::tmex::sim::DemoKorvaneIni() +
+                  "LogEnabled=1\r\nLogInterval=1\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n");
         StationOptions.MakePublishing = [this](TMainForm& form) {
             auto made = std::make_unique<TStationPublishing>(form);
             publishing_ = made.get();
@@ -60,7 +61,8 @@ protected:
         bool open = true;
         platform::EventLoop::Get().RunUntil([&] { return !(open = DrainInto(fd, answer)); }, 30000);
         ::close(fd);
-        return sent && !open && answer.rfind("HTTP/1.0 200", 0) == 0 && answer.find("</HTML>") != std::string::npos;
+        return sent && !open && answer.rfind("HTTP/1.0 200", 0) == 0 &&
+               answer.find("</HTML>") != std::string::npos;
     }
     // The records of the monthly data log.
     size_t DataRecords() const {
@@ -76,7 +78,8 @@ protected:
         std::vector<uint32_t> atMs; // when each was seen, from the start
         int visits = 0, visitsAnswered = 0;
     };
-    Rounds Watch(uint32_t ms, const std::function<void(uint32_t passed)>& tick = {}, uint32_t visitEveryMs = 0) {
+    Rounds Watch(uint32_t ms, const std::function<void(uint32_t passed)>& tick = {},
+                 uint32_t visitEveryMs = 0) {
         Rounds rounds;
         unsigned seen = SampleCount;
         const uint32_t start = platform::GetTickCount();
@@ -163,7 +166,8 @@ TEST_F(CommandFloodTest, AThousandCommandsASecondForAMinuteAreAnsweredAndCostThe
     platform::EventLoop::Get().Reset();
     for (const auto& entry : std::filesystem::directory_iterator(folder_))
         std::filesystem::remove_all(entry.path());
-    platform::Clock::Install(std::make_shared<platform::SimulatedClock>(korvane_test::kDefaultStartMs, 1000000));
+    platform::Clock::Install(
+        std::make_shared<platform::SimulatedClock>(korvane_test::kDefaultStartMs, 1000000));
     platform::TIniFile::FlushCache();
 
     std::vector<std::unique_ptr<RawCommandClient>> open;

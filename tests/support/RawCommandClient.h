@@ -34,7 +34,7 @@ public:
     bool Connected() const { return connected_; }
     const std::string& Error() const { return error_; }
 
-    // Sends what the socket takes now; the rest goes with later calls of Pump(). 
+    // Sends what the socket takes now; the rest goes with later calls of Pump().
     void Send(const std::string& bytes) {
         pending_ += bytes;
         Pump();
