@@ -16,11 +16,14 @@ namespace {
 
 enum class Args { None, OnOff, Serial, SerialAndChannel };
 
+// A command clicks its menu item of the window (`item`), or does what `run` does with its arguments; one
+// with neither is OpenStatusLog.
 struct TCommandRow {
     TCommandSpec spec;
     Args args;
     // What the station lacks for the command to act: "no rain gauge"; empty when it has it.
     std::string (*lacking)(const TCommandCall& call);
+    TMenuItem* TMainForm::*item;
     void (*run)(TMainForm& form, const TCommandCall& call);
     bool answersFirst; // it restarts or ends the station
 };
@@ -99,111 +102,75 @@ void SetCheckBox(TCheckBox& box, const std::string& state) {
     box.Click();
 }
 
+using Lacking = std::string (*)(const TCommandCall& call);
+using Runner = void (*)(TMainForm& form, const TCommandCall& call);
+
+// A command without arguments that clicks its item of the window.
+TCommandRow Clicks(TCommandSpec spec, Lacking lacking, TMenuItem* TMainForm::*item,
+                   bool answersFirst = false) {
+    return {spec, Args::None, lacking, item, nullptr, answersFirst};
+}
+// A command that acts with its arguments.
+TCommandRow Acts(TCommandSpec spec, Args args, Lacking lacking, Runner run) {
+    return {spec, args, lacking, nullptr, run, false};
+}
+
+void ResetSensorChannel(TMainForm& form, const TCommandCall& call) {
+    if (SelectDS2450Node(form, call)) form.ResetSensor->Click();
+}
+void MakeWindDirection(TMainForm& form, const TCommandCall& call) {
+    if (SelectDS2450Node(form, call)) form.WindDirectionDS2450Sensor->Click();
+}
+
 const std::vector<TCommandRow>& Rows() {
+    using F = TMainForm;
     static const std::vector<TCommandRow> rows = {
-        {{"TempStatReset", "", "resets the highs and lows of every temperature sensor"},
-         Args::None,
-         NoTemperature,
-         [](TMainForm& f, const TCommandCall&) { f.TempStatReset->Click(); },
-         false},
-        {{"HumidityStatReset", "", "resets the highs and lows of every humidity sensor"},
-         Args::None,
-         NoHumidity,
-         [](TMainForm& f, const TCommandCall&) { f.HumidityStatReset->Click(); },
-         false},
-        {{"BarometerStatReset", "", "resets the barometer's highs and lows"},
-         Args::None,
-         NoBarometer,
-         [](TMainForm& f, const TCommandCall&) { f.BarometerStatReset->Click(); },
-         false},
-        {{"WindStatReset", "", "resets the wind's day and its averages"},
-         Args::None,
-         NoWind,
-         [](TMainForm& f, const TCommandCall&) { f.WindStatReset->Click(); },
-         false},
-        {{"DS2450StatReset", "", "resets the highs and lows of every DS2450 channel"},
-         Args::None,
-         NoDS2450,
-         [](TMainForm& f, const TCommandCall&) { f.DS2450StatReset->Click(); },
-         false},
-        {{"ResetRGaugeToday", "", "restarts the rain of today"},
-         Args::None,
-         NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeToday->Click(); },
-         false},
-        {{"ResetRGaugeWeek", "", "restarts the rain of the week"},
-         Args::None,
-         NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeWeek->Click(); },
-         false},
-        {{"ResetRGaugeMonth", "", "restarts the rain of the month"},
-         Args::None,
-         NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeMonth->Click(); },
-         false},
-        {{"ResetRGaugeTotal", "", "restarts the rain gauge's grand total now"},
-         Args::None,
-         NoRain,
-         [](TMainForm& f, const TCommandCall&) { f.ResetRGaugeTotal->Click(); },
-         false},
-        {{"Resethighmark1", "", "clears the high and low marks of the barometer dial"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Resethighmark1->Click(); },
-         false},
-        {{"RescanMLan", "", "searches the net again and adds the sensors found since"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.RescanMLan->Click(); },
-         false},
-        {{"RestartButton", "", "saves and frees the sensors and starts the session again"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.RestartButton->Click(); },
-         true},
-        {{"OpenStatusLog", "", "prints the path of korvane.log"}, Args::None, HasAll, nullptr, false},
-        {{"ClearStatusList", "", "clears the status list (not korvane.log)"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.ClearStatusList->Click(); },
-         false},
-        {{"Clearlog1", "", "clears the status list (not korvane.log)"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Clearlog1->Click(); },
-         false},
-        {{"LogStatusToFileCheckBox", "on|off", "logs to korvane.log or not ([Weather] LogStatusToFile)"},
-         Args::OnOff,
-         HasAll,
-         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.LogStatusToFileCheckBox, c.args[0]); },
-         false},
-        {{"DbgCheckBox", "on|off", "the debug lines on or off ([Weather] Debug)"},
-         Args::OnOff,
-         HasAll,
-         [](TMainForm& f, const TCommandCall& c) { SetCheckBox(*f.DbgCheckBox, c.args[0]); },
-         false},
-        {{"Unload1", "", "saves everything, stops the services and ends the station"},
-         Args::None,
-         HasAll,
-         [](TMainForm& f, const TCommandCall&) { f.Unload1->Click(); },
-         true},
-        {{"ResetSensor", "<DS2450 serial> <channel A-D>", "resets the high and low of one DS2450 channel"},
-         Args::SerialAndChannel,
-         NoSuchDS2450,
-         [](TMainForm& f, const TCommandCall& c) {
-             if (SelectDS2450Node(f, c)) f.ResetSensor->Click();
-         },
-         false},
-        {{"WindDirectionDS2450Sensor", "<DS2450 serial>",
-          "makes a DS2450 the wind's direction sensor (Type=WindDirection) from the next restart"},
-         Args::Serial,
-         NoSuchDS2450,
-         [](TMainForm& f, const TCommandCall& c) {
-             if (SelectDS2450Node(f, c)) f.WindDirectionDS2450Sensor->Click();
-         },
-         false},
+        Clicks({"TempStatReset", "", "resets the highs and lows of every temperature sensor"}, NoTemperature,
+               &F::TempStatReset),
+        Clicks({"HumidityStatReset", "", "resets the highs and lows of every humidity sensor"}, NoHumidity,
+               &F::HumidityStatReset),
+        Clicks({"BarometerStatReset", "", "resets the barometer's highs and lows"}, NoBarometer,
+               &F::BarometerStatReset),
+        Clicks({"WindStatReset", "", "resets the wind's day and its averages"}, NoWind, &F::WindStatReset),
+        Clicks({"DS2450StatReset", "", "resets the highs and lows of every DS2450 channel"}, NoDS2450,
+               &F::DS2450StatReset),
+        Clicks({"ResetRGaugeToday", "", "restarts the rain of today"}, NoRain, &F::ResetRGaugeToday),
+        Clicks({"ResetRGaugeWeek", "", "restarts the rain of the week"}, NoRain, &F::ResetRGaugeWeek),
+        Clicks({"ResetRGaugeMonth", "", "restarts the rain of the month"}, NoRain, &F::ResetRGaugeMonth),
+        Clicks({"ResetRGaugeTotal", "", "restarts the rain gauge's grand total now"}, NoRain,
+               &F::ResetRGaugeTotal),
+        Clicks({"Resethighmark1", "", "clears the high and low marks of the barometer dial"}, HasAll,
+               &F::Resethighmark1),
+        Clicks({"RescanMLan", "", "searches the net again and adds the sensors found since"}, HasAll,
+               &F::RescanMLan),
+        Clicks({"RestartButton", "", "saves and frees the sensors and starts the session again"}, HasAll,
+               &F::RestartButton, true),
+        Clicks({"OpenStatusLog", "", "prints the path of korvane.log"}, HasAll, nullptr),
+        Clicks({"ClearStatusList", "", "clears the status list (not korvane.log)"}, HasAll,
+               &F::ClearStatusList),
+        Clicks({"Clearlog1", "", "clears the status list (not korvane.log)"}, HasAll, &F::Clearlog1),
+        Acts({"LogStatusToFileCheckBox", "on|off", "logs to korvane.log or not ([Weather] LogStatusToFile)"},
+             Args::OnOff, HasAll,
+             [](F& f, const TCommandCall& c) { SetCheckBox(*f.LogStatusToFileCheckBox, c.args[0]); }),
+        Acts({"DbgCheckBox", "on|off", "the debug lines on or off ([Weather] Debug)"}, Args::OnOff, HasAll,
+             [](F& f, const TCommandCall& c) { SetCheckBox(*f.DbgCheckBox, c.args[0]); }),
+        Clicks({"Unload1", "", "saves everything, stops the services and ends the station"}, HasAll,
+               &F::Unload1, true),
+        Acts(
+            {"ResetSensor", "<DS2450 serial> <channel A-D>", "resets the high and low of one DS2450 channel"},
+            Args::SerialAndChannel, NoSuchDS2450, ResetSensorChannel),
+        Acts({"WindDirectionDS2450Sensor", "<DS2450 serial>",
+              "makes a DS2450 the wind's direction sensor (Type=WindDirection) from the next restart"},
+             Args::Serial, NoSuchDS2450, MakeWindDirection),
     };
     return rows;
+}
+
+void Act(TMainForm& form, const TCommandRow& row, const TCommandCall& call) {
+    if (row.item)
+        (form.*row.item)->Click();
+    else
+        row.run(form, call);
 }
 
 const TCommandRow* RowOf(const TCommandSpec* spec) {
@@ -295,7 +262,8 @@ void RunCommand(TMainForm& form, const TCommandCall& call,
     const std::string name = row->spec.name;
     if (const std::string lacking = row->lacking(call); !lacking.empty())
         return answer({kCommandRan, {name + ": the station has " + lacking + "; nothing was done"}});
-    if (!row->run) { // OpenStatusLog: there is no viewer to start, so the keeper is told where the log is
+    if (!row->item &&
+        !row->run) { // OpenStatusLog: no viewer to start, so the keeper is told where the log is
         TCommandAnswer told{kCommandRan, {CurrentDir() + "/korvane.log"}};
         if (!form.LogStatusToFileCheckBox->Checked())
             told.lines.push_back("(the station does not log to it now: LogStatusToFileCheckBox on)");
@@ -303,12 +271,12 @@ void RunCommand(TMainForm& form, const TCommandCall& call,
     }
     if (row->answersFirst) {
         answer({kCommandRan, {name + ": " + row->spec.meaning}});
-        return row->run(form, call);
+        return Act(form, *row, call);
     }
     TCommandAnswer logged;
     {
         TMainForm::TLogCapture capture(form, logged.lines);
-        row->run(form, call);
+        Act(form, *row, call);
     }
     answer(logged);
 }
