@@ -4,37 +4,24 @@
 // runs (and lacks the sensor), after a crash, and Unload ending the station.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "app/ProgramFolder.h"
 #include "platform/tmex/sim/DemoNet.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using app_test::ReadFile;
 
 struct Ran {
     int status = -1;
@@ -43,23 +30,6 @@ struct Ran {
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("KORVANE_DIAGNOSTIC_PORT", "0", 1);
-        char pattern[] = "/tmp/korvane-command-XXXXXX";
-        root_ = mkdtemp(pattern);
-        folder_ = root_ / "station";
-        fs::create_directory(folder_);
-        fs::copy_file(fs::path(KORVANE_BINARY_DIR) / "korvane", folder_ / "korvane");
-    }
-    void TearDown() override {
-        if (station_ > 0) {
-            ::kill(station_, SIGKILL);
-            ::waitpid(station_, nullptr, 0);
-        }
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-
     // The demo net, its web server off; the log on standard output goes to a file.
     void StartDemoStation() {
         std::ofstream(folder_ / "SENSORS.INI", std::ios::binary) << platform::tmex::sim::DemoSensorsIni();
@@ -68,59 +38,28 @@ protected:
     }
     // Waits until its socket is there and its scan has found the rain gauge.
     void StartStation() {
-        station_ = Spawn({}, "station");
+        station_ = program_.Launch("station");
         for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;
              std::this_thread::sleep_for(20ms))
             if (fs::exists(fs::symlink_status(folder_ / "korvane.sock")) &&
-                ReadFile(root_ / "station.out").find("SERVER: Configuring raingauge.") != std::string::npos)
+                program_.Out("station").find("SERVER: Configuring raingauge.") != std::string::npos)
                 return;
-        FAIL() << "the station did not start: " << ReadFile(root_ / "station.out");
+        FAIL() << "the station did not start: " << program_.Out("station");
     }
     // Runs the program in its folder (from elsewhere: it finds its folder itself) and waits for it.
     Ran Korvane(const std::vector<std::string>& args) {
+        const pid_t pid = program_.Launch("run", args);
         Ran ran;
-        const pid_t pid = Spawn(args, "run");
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        ran.out = ReadFile(root_ / "run.out");
-        ran.err = ReadFile(root_ / "run.err");
+        ran.status = program_.WaitExit(pid, 120s);
+        ran.out = program_.Out("run");
+        ran.err = program_.Err("run");
         return ran;
-    }
-    int WaitStationExit(std::chrono::seconds limit) {
-        for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
-             std::this_thread::sleep_for(10ms)) {
-            int status = 0;
-            if (::waitpid(station_, &status, WNOHANG) == station_) {
-                station_ = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-        }
-        return -1;
     }
     std::string Folder() const { return folder_.string() + "/"; }
 
-    fs::path root_, folder_;
+    app_test::ProgramFolder program_{"command"};
+    const fs::path& folder_ = program_.Folder();
     pid_t station_ = 0;
-
-private:
-    pid_t Spawn(const std::vector<std::string>& args, const std::string& tag) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string out = (root_ / (tag + ".out")).string(), err = (root_ / (tag + ".err")).string();
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::string program = (folder_ / "korvane").string();
-        std::vector<std::string> words = args;
-        std::vector<char*> argv = {program.data()};
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        pid_t pid = -1;
-        EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
-    }
 };
 
 TEST_F(CommandLineTest, WithoutAStationItSaysSoInOneLine) {
@@ -172,23 +111,21 @@ TEST_F(CommandLineTest, ARunningStationTakesTheCommandAndUnloadEndsIt) {
     ran = Korvane({"command", "Unload1"});
     EXPECT_EQ(ran.status, 0);
     EXPECT_EQ(ran.out, "Unload1: saves everything, stops the services and ends the station\n");
-    EXPECT_EQ(WaitStationExit(60s), 0);
-    EXPECT_NE(ReadFile(root_ / "station.out").find("SERVER: All services down..."), std::string::npos);
+    EXPECT_EQ(program_.WaitExit(station_, 60s), 0);
+    EXPECT_NE(program_.Out("station").find("SERVER: All services down..."), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder_ / "korvane.sock")));
     EXPECT_NE(ReadFile(folder_ / "SENSORS.INI").find("max_temp="), std::string::npos);
 }
 
 TEST_F(CommandLineTest, AStationStartedAfterACrashTakesCommandsAgain) {
     StartDemoStation();
-    ::kill(station_, SIGKILL);
-    ::waitpid(station_, nullptr, 0);
-    station_ = 0;
+    program_.Stop(station_, SIGKILL);
     ASSERT_TRUE(fs::exists(fs::symlink_status(folder_ / "korvane.sock"))) << "the killed station leaves it";
     EXPECT_EQ(Korvane({"command", "Clearlog1"}).err, "no station runs in " + Folder() + "\n");
     StartStation();
     const Ran ran = Korvane({"command", "Clearlog1"});
     EXPECT_EQ(ran.status, 0) << ran.err;
-    EXPECT_EQ(ReadFile(root_ / "station.out").find("Commands cannot be given"), std::string::npos);
+    EXPECT_EQ(program_.Out("station").find("Commands cannot be given"), std::string::npos);
 }
 
 } // namespace
