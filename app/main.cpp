@@ -1,8 +1,13 @@
-// The program entry: the application object, the main window, the message loop.
+// The program entry: the application object, the main window, the message loop; or, given
+// `command NAME [ARGS]`, one of the keeper's commands sent to the station running in the folder.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "app/CommandClient.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
@@ -29,7 +34,16 @@ void WriteToStdout(const std::string& bytes) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) {
+        if (std::strcmp(argv[1], "command") == 0)
+            return RunCommandClient(std::vector<std::string>(argv + 2, argv + argc));
+        std::fprintf(stderr,
+                     "unknown argument \"%s\": korvane starts the station, korvane command NAME [ARGS] "
+                     "gives it a command (korvane command lists them)\n",
+                     argv[1]);
+        return 2;
+    }
     // The window's title bar on standard output when that is a terminal, kept on its last line below the
     // status log (see TitleEcho.h).
     static TTitleEcho titleEcho({WriteToStdout, StandardOutputIsTerminal(), StandardOutputColumns});

@@ -75,6 +75,7 @@
 #include <vector>
 
 #include "BenchStation.h"
+#include "ChildRun.h"
 #include "gauges/AbTrend.h"
 #include "net/Httpsrv.h"
 #include "onewire/DiagnosticDatagram.h"
@@ -194,64 +195,6 @@ private:
     TStationPublishing* publishing_ = nullptr;
     net::THttpServer server_;
 };
-
-// A program run while the station keeps serving: its standard output, how long it ran and the
-// processor time it used itself.
-struct ChildRun {
-    std::string output;
-    double wallMs = 0, cpuMs = 0;
-};
-
-double Ms(const timeval& t) {
-    return t.tv_sec * 1000.0 + t.tv_usec / 1000.0;
-}
-
-ChildRun RunWhileServing(const std::vector<std::string>& argv) {
-    ChildRun run;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return run;
-    const double start = NowMs();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
-    bool eof = false;
-    platform::EventLoop& loop = platform::EventLoop::Get();
-    int watch = loop.WatchFd(out[0], POLLIN, [&](short) {
-        char buf[4096];
-        for (;;) {
-            ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n > 0) {
-                run.output.append(buf, static_cast<size_t>(n));
-                continue;
-            }
-            if (n == 0 || errno != EAGAIN) {
-                // At its end a pipe stays readable: unwatched, or every turn of the station's waits
-                // would wake for it until this pump looks at eof again.
-                eof = true;
-                loop.UnwatchFd(watch);
-            }
-            return;
-        }
-    });
-    loop.RunUntil([&] { return eof; }, UINT32_MAX);
-    if (!eof) loop.UnwatchFd(watch);
-    ::close(out[0]);
-    rusage usage{};
-    int status = 0;
-    ::wait4(pid, &status, 0, &usage);
-    run.wallMs = NowMs() - start;
-    run.cpuMs = Ms(usage.ru_utime) + Ms(usage.ru_stime);
-    return run;
-}
 
 bool OnPath(const char* program) {
     std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";

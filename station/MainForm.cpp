@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
+#include "station/CommandDesk.h"
 #include "station/Publishing.h"
 #include "station/SplashScreen.h"
 #include "station/StationHost.h"
@@ -63,6 +64,11 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
     Logged(kStartupStep, [&] { IniFile = std::make_unique<TIniFile>(SettingsFileName(ExeName())); });
     Logged(kStartupStep, [&] { CreateWorkingObjects(); });
     Logged(kStartupStep, [&] { StartDiagnosticListener(); });
+    // The keeper's commands come through a socket in the station's folder.
+    Logged(kStartupStep, [&] {
+        commands_ = std::make_unique<TCommandDesk>(*this);
+        commands_->Open(AppPath() + TCommandDesk::kSocketName);
+    });
     // The sensors' long waits (a session's start, a conversion) let the loop go on while a pass runs:
     // the pass defers what would free the sensors or start another reading. Elsewhere they only sleep.
     SetPumpMessagesHook([this](uint32_t ms) {
@@ -97,6 +103,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "MainForm") {
 }
 
 TMainForm::~TMainForm() {
+    commands_.reset(); // what waits is told that the station stops; the socket goes
     FormDestroy(this);
     SetProblemReporter(nullptr);
     IniFile.reset();
@@ -134,6 +141,16 @@ void TMainForm::CreateComponents() {
     CopyDDEItemNameToClipboard->Caption = "Copy DDE item name to clipboard";
     CopyDDEItemNameToClipboard->OnClick = [this](TComponent* s) { CopyDDEItemNameToClipboardClick(s); };
     SensorTreePopup->Items()->Add(CopyDDEItemNameToClipboard);
+    auto treeItem = [&](const char* name, const char* caption, void (TMainForm::*handler)(TComponent*)) {
+        auto* item = MakeOwned<widgets::TMenuItem>(SensorTreePopup, name);
+        item->Caption = caption;
+        item->OnClick = [this, handler](TComponent* s) { (this->*handler)(s); };
+        SensorTreePopup->Items()->Add(item);
+        return item;
+    };
+    ResetSensor = treeItem("ResetSensor", "Reset high/low", &TMainForm::ResetSensorClick);
+    WindDirectionDS2450Sensor = treeItem("WindDirectionDS2450Sensor", "Wind direction sensor",
+                                         &TMainForm::WindDirectionDS2450SensorClick);
     SensorTreeView->SetPopupMenu(SensorTreePopup);
     RestartButton = control("RestartButton");
     RestartButton->SetVisible(false);
@@ -184,6 +201,8 @@ void TMainForm::CreateComponents() {
     ResetRGaugeMonth = menu("ResetRGaugeMonth", &TMainForm::ResetRGaugeMonthClick);
     ResetRGaugeTotal = menu("ResetRGaugeTotal", &TMainForm::ResetRGaugeTotalClick);
     Resethighmark1 = menu("Resethighmark1", &TMainForm::ResestHighMarkBaro);
+    ClearStatusList = menu("ClearStatusList", &TMainForm::ClearStatusListClick);
+    Clearlog1 = menu("Clearlog1", &TMainForm::Clearlog1Click);
     DS2423Menu = control("DS2423Menu");
     DS2423Menu->SetCaption("DS2423");
     DS2438Menu = control("DS2438Menu");
@@ -314,4 +333,8 @@ void TMainForm::HTMLPreviewClick(TComponent* sender) {
 void TMainForm::GenerateXMLClick(TComponent* sender) {
     (void)sender;
     Publishing().WriteWeatherXML(StationSettings.XMLIncludeXSL);
+}
+
+void TMainForm::RunWaitingCommands() {
+    if (commands_) commands_->RunWaiting();
 }

@@ -44,6 +44,9 @@ void TMainForm::Dispatch(TMessage& message) {
     case MsgStartSession:
         StartSessionAndReading();
         break;
+    case MsgRunCommands:
+        RunWaitingCommands();
+        break;
     default:
         TForm::Dispatch(message); // the window's own messages (painting)
         break;

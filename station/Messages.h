@@ -16,3 +16,5 @@ inline constexpr uint32_t MsgResetWindHighMark = 2037;
 inline constexpr uint32_t MsgDisplaySampleCount = 2042;
 inline constexpr uint32_t MsgDisplayWindChillHeatIndex = 2043;
 inline constexpr uint32_t MsgStartSession = 2044;
+// The keeper's commands that wait may run (CommandDesk.h).
+inline constexpr uint32_t MsgRunCommands = 2045;

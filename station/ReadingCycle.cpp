@@ -104,6 +104,7 @@ void TMainForm::RunDeferredCommands() {
         Chain.RestartRequested = false;
         RestartButtonClick(RestartButton);
     }
+    RunWaitingCommands();
 }
 
 void TMainForm::ASRTimer(TComponent*) {

@@ -1,5 +1,6 @@
 // The sensor tree's commands: copying the name of the DDE item that carries a node's value, so that a
-// user can paste it into the program that links to the station.
+// user can paste it into the program that links to the station; and on a DS2450's node, the reset of
+// its channel and the choice of the DS2450 as the wind's direction sensor.
 #include <cstddef>
 #include <string>
 
@@ -67,7 +68,24 @@ std::string DDEItemNameOf(const TTreeNode& node) {
     return {};
 }
 
+// The DS2450 sensor a node shows, or null (compared with the table's sensors, never followed).
+DS2450* DS2450Of(const TTreeNode* node) {
+    if (!node || !node->Data) return nullptr;
+    for (DS2450* sensor : SensorSet().DS2450Sensors)
+        if (sensor && node->Data == sensor) return sensor;
+    return nullptr;
+}
+
 } // namespace
+
+void TMainForm::ResetSensorClick(TComponent*) {
+    const TTreeNode* node = SensorTreeView->Selected();
+    if (DS2450* sensor = DS2450Of(node)) sensor->ResetChannel(static_cast<int>(PartOf(*node)));
+}
+
+void TMainForm::WindDirectionDS2450SensorClick(TComponent*) {
+    if (DS2450* sensor = DS2450Of(SensorTreeView->Selected())) sensor->SetType("WindDirection");
+}
 
 void TMainForm::CopyDDEItemNameToClipboardClick(TComponent*) {
     Logged("SERVER: Error copying the DDE item name", [&] {

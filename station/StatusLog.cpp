@@ -41,6 +41,7 @@ void TMainForm::LogStatus(const std::string& message) {
         if (splash_) splash_->AddLine(text);
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
         LastStatusText = ": " + line;
+        if (logCapture_) logCapture_->push_back(Latin1ToUtf8(line));
 
         AddListLine(*DisplayMemo, line);
         StatusBar->Panel(1) = line;

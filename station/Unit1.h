@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "components/RXShell.h"
 #include "components/Verslab.h"
@@ -44,6 +45,7 @@
 namespace net {
 class TWSocket;
 }
+class TCommandDesk;
 class TPublishing;
 class TSensorSet;
 class TSplashScreen;
@@ -77,6 +79,26 @@ public:
     void Clearlog1Click(platform::TComponent* sender);
     void LogStatusToFileCheckBoxClick(platform::TComponent* sender);
     void DbgCheckBoxClick(platform::TComponent* sender);
+    // While one lives, every line logged is also added to its list, as shown and in UTF-8 (what a
+    // keeper's command logged, Commands.h).
+    class TLogCapture {
+    public:
+        TLogCapture(TMainForm& form, std::vector<std::string>& lines)
+            : form_(form), outer_(form.logCapture_) {
+            form.logCapture_ = &lines;
+        }
+        ~TLogCapture() { form_.logCapture_ = outer_; }
+        TLogCapture(const TLogCapture&) = delete;
+        TLogCapture& operator=(const TLogCapture&) = delete;
+
+    private:
+        TMainForm& form_;
+        std::vector<std::string>* outer_;
+    };
+
+    // The keeper's commands given on the command line (CommandDesk.h): those that wait run now when the
+    // station is between passes.
+    void RunWaitingCommands();
 
     // Message map.
     void Dispatch(platform::TMessage& message) override;
@@ -192,6 +214,11 @@ public:
     // The sensor tree's command: puts the name of the DDE item that carries the selected node's value on
     // the clipboard; on a node with no item (no sensor, a switch, a coupler) the clipboard is left as it is.
     void CopyDDEItemNameToClipboardClick(platform::TComponent* sender);
+    // The tree's commands on a node of a DS2450 channel: ResetSensorClick resets that channel's high and
+    // low; WindDirectionDS2450SensorClick writes the DS2450's Type as WindDirection, so that the next
+    // start takes it as the wind's direction sensor. On any other node they do nothing.
+    void ResetSensorClick(platform::TComponent* sender);
+    void WindDirectionDS2450SensorClick(platform::TComponent* sender);
 
     // The publishing side (Publishing.h): the services the controller starts and stops, the posts, the
     // pages and the upload. Without one made by StationOptions, a side that publishes nothing.
@@ -231,7 +258,7 @@ public:
     platform::TTreeView* SensorTreeView;
     // The sensor tree's pop-up menu and its item.
     platform::widgets::TPopupMenu* SensorTreePopup;
-    platform::widgets::TMenuItem* CopyDDEItemNameToClipboard;
+    platform::widgets::TMenuItem *CopyDDEItemNameToClipboard, *ResetSensor, *WindDirectionDS2450Sensor;
     platform::TButton* RestartButton;
     platform::TTimer* StartTimer;
     platform::TTimer* ASR;
@@ -246,7 +273,8 @@ public:
     TfshVersionLabel* sBuild;
     platform::TMenuItem *Restore, *MinimizeToSysTray, *RescanMLan, *OpenStatusLog, *Unload1, *TempStatReset,
         *HumidityStatReset, *BarometerStatReset, *WindStatReset, *DS2450StatReset, *Raingauge,
-        *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1;
+        *ResetRGaugeToday, *ResetRGaugeWeek, *ResetRGaugeMonth, *ResetRGaugeTotal, *Resethighmark1,
+        *ClearStatusList, *Clearlog1;
     // The entries of the counter and DS2438 kinds, shown when a scan finds them.
     platform::TMenuItem *DS2423Menu, *DS2438Menu;
     // "Transfer..." commands; a post disables its item while it is pending.
@@ -370,6 +398,8 @@ private:
     std::unique_ptr<TStationHost> host_;
     std::unique_ptr<TPublishing> publishing_;
     std::unique_ptr<TSplashScreen> splash_;
+    std::unique_ptr<TCommandDesk> commands_;
+    std::vector<std::string>* logCapture_ = nullptr; // TLogCapture
     bool logCopyBusy_ = false;
     bool logCopyUnavailableReported_ = false;
     // Holds back lines that repeat too often (LogLimiter.h); the timer tells what it held, a minute after

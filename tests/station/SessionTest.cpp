@@ -109,6 +109,26 @@ TEST_F(SessionTest, RescanCountsOnlyTheNewDevicesAndKeepsTheOldObjects) {
     EXPECT_TRUE(form.RescanMLan->Enabled());
 }
 
+TEST_F(SessionTest, RescanStopsTheWebServerAndStartsItAgainOnlyWhenItIsEnabled) {
+    Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=0\r\n");
+    AddCounter(0x250);
+    TMainForm& form = StartStation();
+    Run(3000);
+    ASSERT_TRUE(form.HTTPRunning);
+    form.RescanMLan->Click();
+    Run(3000);
+    EXPECT_TRUE(form.HTTPRunning) << "enabled: started again after the scan";
+    EXPECT_EQ(CountLog("SERVER: HTTP services started"), 2);
+
+    StationSettings.HTTPEnabled = false; // [HTTP] Enabled switched off while the server runs
+    form.RescanMLan->Click();
+    EXPECT_FALSE(form.HTTPRunning) << "stopped, and not started again";
+    Run(3000);
+    EXPECT_FALSE(form.HTTPRunning);
+    EXPECT_EQ(CountLog("SERVER: HTTP services started"), 2);
+    EXPECT_EQ(CountLog("SERVER: HTTP services shutting down"), 2);
+}
+
 TEST_F(SessionTest, ConfiguredButAbsentSensorsAreReported) {
     std::string humidity = sim::Rom::Make(0x26, 0x999).Text();
     std::string unknown = sim::Rom::Make(0x1D, 0x998).Text();

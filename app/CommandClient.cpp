@@ -1,0 +1,57 @@
+#include "app/CommandClient.h"
+
+#include <cstdio>
+
+#include "platform/CommandClient.h"
+#include "platform/Files.h"
+#include "station/CommandDesk.h"
+#include "station/Commands.h"
+
+namespace {
+
+// A rescan of a large net, or a pass that reads one, may keep the station a while.
+constexpr uint32_t kAnswerWaitMs = 120000;
+
+int Print(const TCommandAnswer& answer) {
+    FILE* out = answer.status == kCommandRan ? stdout : stderr;
+    for (const std::string& line : answer.lines)
+        std::fprintf(out, "%s\n", line.c_str());
+    return answer.status;
+}
+
+int NotTaken(const std::string& line) {
+    return Print({kCommandNotTaken, {line}});
+}
+
+} // namespace
+
+int RunCommandClient(const std::vector<std::string>& words) {
+    std::string request;
+    for (const std::string& word : words)
+        request += (request.empty() ? "" : " ") + word;
+    // A name or argument that is wrong is told without asking the station.
+    TCommandCall call;
+    TCommandAnswer refusal;
+    if (!ParseCommand(request, call, refusal)) return Print(refusal);
+    const std::string folder = platform::AppPath();
+    const platform::CommandReply reply =
+        platform::AskCommandSocket(folder + TCommandDesk::kSocketName, request, kAnswerWaitMs);
+    using Outcome = platform::CommandReply::Outcome;
+    switch (reply.outcome) {
+    case Outcome::NoListener:
+        return NotTaken("no station runs in " + folder);
+    case Outcome::Failed:
+        return NotTaken("cannot reach the station in " + folder + ": " + reply.error +
+                        " (give commands as the station's user)");
+    case Outcome::TimedOut:
+        return NotTaken("the station in " + folder + " did not answer: " + reply.error);
+    case Outcome::Answered:
+        break;
+    }
+    TCommandAnswer answer;
+    if (reply.answer.empty())
+        return NotTaken("the station in " + folder + " closed without an answer (it stops)");
+    if (!DecodeAnswer(reply.answer, answer))
+        return NotTaken("the station in " + folder + " gave no answer to the command");
+    return Print(answer);
+}

@@ -1,0 +1,268 @@
+#include "platform/CommandSocket.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/CommandClient.h"
+#include "platform/CommandSocketAddress.h"
+#include "platform/EventLoop.h"
+
+namespace platform {
+
+namespace {
+
+// Accepted in one turn at most, so that a crowd of newcomers does not hold up the loop.
+constexpr int kAcceptsPerTurn = 64;
+constexpr uint32_t kDeadlineStepMs = 1000;
+
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+void CloseFd(int fd) {
+    while (::close(fd) != 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+CommandSocket::CommandSocket(Limits limits) : limits_(limits) {
+    deadlineTimer_ = EventLoop::Get().CreateTimer([this] { CheckDeadlines(); });
+}
+
+CommandSocket::~CommandSocket() {
+    Close();
+    EventLoop::Get().DestroyTimer(deadlineTimer_);
+}
+
+CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler onEvent) {
+    Close();
+    error_.clear();
+    onEvent_ = std::move(onEvent);
+    bool replaced = false;
+    struct stat there {};
+    if (::lstat(path.c_str(), &there) == 0) {
+        if (!S_ISSOCK(there.st_mode)) {
+            error_ = path + " exists and is not a socket";
+            return Opened::Failed;
+        }
+        // Whether a live process answers there: a refusal means the socket was left behind.
+        switch (ProbeCommandSocket(path)) {
+        case SocketProbe::Answers:
+            error_ = "another process answers on " + path;
+            return Opened::InUse;
+        case SocketProbe::Refused:
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+                error_ = ErrnoText("cannot remove the old " + path);
+                return Opened::Failed;
+            }
+            replaced = true;
+            break;
+        case SocketProbe::Absent:
+            break;
+        case SocketProbe::Failed:
+            error_ = ErrnoText("cannot look at " + path);
+            return Opened::Failed;
+        }
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error_ = ErrnoText("cannot make a socket");
+        return Opened::Failed;
+    }
+    // The mode is the socket's own before bind gives it a name, so the file is never open to others, not
+    // even for a moment; the chmod after it holds whatever the file system makes of that.
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    CommandSocketAddress address(path);
+    if (!address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
+        // Nothing of ours is there to remove: a file that came meanwhile is another's.
+        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
+        CloseFd(fd);
+        return Opened::Failed;
+    }
+    if (::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        error_ = ErrnoText("cannot listen on " + path);
+        CloseFd(fd);
+        ::unlink(path.c_str());
+        return Opened::Failed;
+    }
+    struct stat made {};
+    ::stat(path.c_str(), &made);
+    madeDevice_ = made.st_dev;
+    madeInode_ = made.st_ino;
+    listenFd_ = fd;
+    path_ = path;
+    listenWatch_ = EventLoop::Get().WatchFd(fd, POLLIN, [this](short) { Accept(); });
+    return replaced ? Opened::Replaced : Opened::Made;
+}
+
+void CommandSocket::Close() {
+    EventLoop& loop = EventLoop::Get();
+    for (auto& [id, peer] : peers_) {
+        loop.UnwatchFd(peer.watch, true);
+        CloseFd(peer.fd);
+    }
+    peers_.clear();
+    loop.StopTimer(deadlineTimer_);
+    timerRunning_ = false;
+    if (listenFd_ < 0) return;
+    loop.UnwatchFd(listenWatch_, true);
+    CloseFd(listenFd_);
+    listenFd_ = -1;
+    acceptPaused_ = false;
+    struct stat there {};
+    if (::lstat(path_.c_str(), &there) == 0 && static_cast<uint64_t>(there.st_dev) == madeDevice_ &&
+        static_cast<uint64_t>(there.st_ino) == madeInode_)
+        ::unlink(path_.c_str());
+}
+
+void CommandSocket::Accept() {
+    for (int n = 0; n < kAcceptsPerTurn && listenFd_ >= 0; ++n) {
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        EventLoop::NoteSocketCall();
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // No descriptor to take it with: the listener rests until the next deadline check,
+                // rather than being reported ready on every turn meanwhile.
+                acceptPaused_ = true;
+                EventLoop::Get().ChangeFdEvents(listenWatch_, 0);
+                ArmDeadlineTimer();
+            }
+            return;
+        }
+        const uint64_t id = nextPeer_++;
+        Peer& peer = peers_[id];
+        peer.fd = fd;
+        peer.since = GetTickCount();
+        // Once its line is heard the connection is watched for nothing until its answer: a client that
+        // hangs up meanwhile is found when the answer cannot be sent.
+        peer.watch = EventLoop::Get().WatchFd(fd, POLLIN, [this, id](short) {
+            auto it = peers_.find(id);
+            if (it == peers_.end()) return;
+            if (it->second.answered)
+                Write(id);
+            else if (!it->second.heard)
+                Read(id);
+        });
+        ArmDeadlineTimer();
+        if (peers_.size() > limits_.maxPeers) Tell(id, Event::Full, {});
+    }
+}
+
+void CommandSocket::Read(uint64_t id) {
+    char buffer[4096];
+    for (;;) {
+        Peer& peer = peers_.at(id);
+        const ssize_t n = ::recv(peer.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        EventLoop::NoteSocketCall();
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) Drop(id);
+            return;
+        }
+        if (n == 0) { // the client's end of sending ends its line
+            if (peer.in.empty()) return Drop(id);
+            std::string line = std::move(peer.in);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return Tell(id, Event::Line, line);
+        }
+        const size_t before = peer.in.size();
+        peer.in.append(buffer, static_cast<size_t>(n));
+        const size_t end = peer.in.find('\n', before);
+        if (end != std::string::npos && end <= limits_.maxLine) {
+            std::string line = peer.in.substr(0, end);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return Tell(id, Event::Line, line);
+        }
+        if (peer.in.size() > limits_.maxLine) return Tell(id, Event::TooLong, {});
+    }
+}
+
+void CommandSocket::Tell(uint64_t id, Event event, const std::string& line) {
+    Peer& peer = peers_.at(id);
+    peer.heard = true;
+    peer.in.clear();
+    peer.in.shrink_to_fit();
+    EventLoop::Get().ChangeFdEvents(peer.watch, 0);
+    if (onEvent_) onEvent_(id, event, line); // it may answer at once, and so drop the peer
+}
+
+void CommandSocket::Answer(uint64_t peer, const std::string& text) {
+    auto it = peers_.find(peer);
+    if (it == peers_.end() || it->second.answered) return;
+    it->second.out = text;
+    it->second.answered = true;
+    it->second.since = GetTickCount();
+    Write(peer);
+}
+
+void CommandSocket::Write(uint64_t id) {
+    Peer& peer = peers_.at(id);
+    while (!peer.out.empty()) {
+        const ssize_t n = ::send(peer.fd, peer.out.data(), peer.out.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        EventLoop::NoteSocketCall();
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                EventLoop::Get().ChangeFdEvents(peer.watch, POLLOUT);
+                return;
+            }
+            return Drop(id);
+        }
+        peer.out.erase(0, static_cast<size_t>(n));
+    }
+    ::shutdown(peer.fd, SHUT_WR);
+    Drop(id);
+}
+
+void CommandSocket::Drop(uint64_t id) {
+    auto it = peers_.find(id);
+    if (it == peers_.end()) return;
+    EventLoop::Get().UnwatchFd(it->second.watch, true);
+    CloseFd(it->second.fd);
+    peers_.erase(it);
+    ArmDeadlineTimer();
+}
+
+void CommandSocket::CheckDeadlines() {
+    if (acceptPaused_ && listenFd_ >= 0) {
+        acceptPaused_ = false;
+        EventLoop::Get().ChangeFdEvents(listenWatch_, POLLIN);
+    }
+    const uint32_t now = GetTickCount();
+    std::vector<uint64_t> late;
+    for (const auto& [id, peer] : peers_)
+        if ((!peer.heard || peer.answered) && TicksElapsed(now, peer.since) >= limits_.silenceMs)
+            late.push_back(id);
+    for (uint64_t id : late) {
+        auto it = peers_.find(id);
+        if (it == peers_.end()) continue;
+        if (it->second.answered)
+            Drop(id); // the client does not take its answer
+        else
+            Tell(id, Event::Silent, {});
+    }
+    ArmDeadlineTimer();
+}
+
+void CommandSocket::ArmDeadlineTimer() {
+    const bool wanted = !peers_.empty() || acceptPaused_;
+    if (wanted == timerRunning_) return;
+    timerRunning_ = wanted;
+    if (wanted)
+        EventLoop::Get().StartTimer(deadlineTimer_, std::min(kDeadlineStepMs, limits_.silenceMs));
+    else
+        EventLoop::Get().StopTimer(deadlineTimer_);
+}
+
+} // namespace platform

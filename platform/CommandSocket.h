@@ -1,0 +1,94 @@
+#pragma once
+// A command channel on the machine itself: a Unix domain socket in a folder, never a network port,
+// readable and writable by the process's user alone (mode 0600), watched on the event loop.
+//
+// Each connection carries one request and one answer:
+//   client: a line of bytes ended by a line feed (a CR before it is dropped), or by the end of its sending;
+//   server: the owner's answer text, then the server closes the connection.
+// Bytes after the line are not read.
+//
+// Open makes the socket file. One that no process answers on any more (left by a process that was
+// killed) is replaced; one that a live process answers on is left alone (InUse); a file of that name that
+// is not a socket is never removed. Close (and the destructor) stop listening, drop every connection and
+// remove the file when it is still the one made here.
+//
+// Every connection is bounded, and each bound is told to the owner as an event, so that it answers in
+// its own words (it must Answer each event but Gone):
+//   - Line: the line came (the owner may answer later: the client waits);
+//   - TooLong: more than Limits::maxLine bytes came without a line end; nothing more is read;
+//   - Silent: no complete line within Limits::silenceMs of the loop's clock;
+//   - Full: a newcomer while Limits::maxPeers connections are open;
+// An answer the client does not take within silenceMs is dropped with its connection. A client that
+// closes before sending a byte ends quietly (a process that only looks whether this one answers does
+// that). The answer of a connection whose client has gone is dropped.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace platform {
+
+struct CommandSocketLimits {
+    size_t maxLine = 4096;
+    size_t maxPeers = 1024;
+    uint32_t silenceMs = 10000;
+};
+
+class CommandSocket {
+public:
+    using Limits = CommandSocketLimits;
+    enum class Event { Line, TooLong, Silent, Full };
+    using EventHandler = std::function<void(uint64_t peer, Event event, const std::string& line)>;
+    enum class Opened { Made, Replaced, InUse, Failed };
+
+    explicit CommandSocket(Limits limits = {});
+    ~CommandSocket();
+    CommandSocket(const CommandSocket&) = delete;
+    CommandSocket& operator=(const CommandSocket&) = delete;
+
+    // Makes the socket at `path` and listens. Failed and InUse leave nothing open; Error() says why.
+    Opened Open(const std::string& path, EventHandler onEvent);
+    void Close();
+    bool Listening() const { return listenFd_ >= 0; }
+    const std::string& Error() const { return error_; }
+
+    // Sends `text` to the peer and closes its connection once it has left. A peer that is gone: nothing.
+    void Answer(uint64_t peer, const std::string& text);
+    // The connections open now.
+    size_t Peers() const { return peers_.size(); }
+
+private:
+    struct Peer {
+        int fd = -1;
+        int watch = 0;
+        std::string in;        // the line so far
+        std::string out;       // what of the answer has not left yet
+        bool heard = false;    // an event was told: nothing more is read
+        bool answered = false; // the answer is leaving
+        uint32_t since = 0;    // the start of its current bound (loop clock)
+    };
+
+    void Accept();
+    void Read(uint64_t id);
+    void Write(uint64_t id);
+    void Tell(uint64_t id, Event event, const std::string& line);
+    void Drop(uint64_t id);
+    void CheckDeadlines();
+    void ArmDeadlineTimer();
+
+    Limits limits_;
+    EventHandler onEvent_;
+    int listenFd_ = -1;
+    int listenWatch_ = 0;
+    int deadlineTimer_ = 0;
+    bool timerRunning_ = false;
+    bool acceptPaused_ = false; // no descriptor was left for a newcomer: the listener rests a moment
+    std::string path_;
+    uint64_t madeDevice_ = 0, madeInode_ = 0; // the file made here: removed only while it is still that one
+    std::string error_;
+    std::map<uint64_t, Peer> peers_;
+    uint64_t nextPeer_ = 1;
+};
+
+} // namespace platform

@@ -1,0 +1,134 @@
+#include "station/CommandDesk.h"
+
+#include "platform/CatchAndLog.h"
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+#include "platform/Strings.h"
+#include "platform/controls/Application.h"
+#include "station/Messages.h"
+#include "station/Unit1.h"
+
+using namespace platform;
+
+namespace {
+
+TCommandAnswer NotTaken(const std::string& line) {
+    return {kCommandNotTaken, {line}};
+}
+
+} // namespace
+
+TCommandDesk::TCommandDesk(TMainForm& form) : form_(form) {}
+
+TCommandDesk::~TCommandDesk() {
+    AnswerAllStopping();
+    socket_.Close();
+}
+
+void TCommandDesk::Open(const std::string& path) {
+    using Opened = CommandSocket::Opened;
+    switch (socket_.Open(path, [this](uint64_t peer, CommandSocket::Event event, const std::string& line) {
+        Heard(peer, event, line);
+    })) {
+    case Opened::Made:
+    case Opened::Replaced:
+        break;
+    case Opened::InUse:
+        form_.LogStatus("SERVER: Another station takes the commands of this folder (" + path +
+                        "); this one takes none");
+        break;
+    case Opened::Failed:
+        form_.LogStatus("SERVER: Commands cannot be given to this station: " + socket_.Error());
+        break;
+    }
+}
+
+void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::string& line) {
+    using Event = CommandSocket::Event;
+    switch (event) {
+    case Event::Full:
+        return socket_.Answer(
+            peer, EncodeAnswer(NotTaken(
+                      Format("the station is busy: %zu connections are open; try again", kLimits.maxPeers))));
+    case Event::TooLong:
+        return Refuse(peer,
+                      {kCommandRefused, {Format("the command is longer than %zu bytes", kLimits.maxLine)}},
+                      Format("COMMAND: Refused a request longer than %zu bytes", kLimits.maxLine));
+    case Event::Silent:
+        return Refuse(peer,
+                      {kCommandRefused, {Format("no command came within %u s", kLimits.silenceMs / 1000)}},
+                      Format("COMMAND: Closed a connection that sent no command within %u s",
+                             kLimits.silenceMs / 1000));
+    case Event::Line:
+        break;
+    }
+    TCommandCall call;
+    TCommandAnswer refusal;
+    if (!ParseCommand(line, call, refusal)) {
+        const std::string why = refusal.lines.front();
+        return Refuse(peer, refusal,
+                      "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
+    }
+    if (Stopping()) return socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
+    if (waiting_.size() >= kMaxWaiting)
+        return socket_.Answer(
+            peer,
+            EncodeAnswer(NotTaken(Format("the station is busy: %zu commands wait; try again", kMaxWaiting))));
+    waiting_.push_back({peer, std::move(call)});
+    PostTurn();
+}
+
+void TCommandDesk::Refuse(uint64_t peer, const TCommandAnswer& answer, const std::string& logged) {
+    socket_.Answer(peer, EncodeAnswer(answer));
+    form_.LogStatus(logged);
+}
+
+void TCommandDesk::PostTurn() {
+    if (posted_) return;
+    posted_ = true;
+    PostMessage(form_.Handle(), MsgRunCommands);
+}
+
+void TCommandDesk::RunWaiting() {
+    posted_ = false;
+    if (Stopping()) return AnswerAllStopping();
+    // Inside a pass the end of the pass runs them; inside a command, the batch that runs it.
+    if (running_ || form_.Chain.PassInProgress) return;
+    const uint32_t start = GetTickCount();
+    while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs) {
+        const TWaiting command = std::move(waiting_.front());
+        waiting_.pop_front();
+        Run(command);
+        if (Stopping()) return AnswerAllStopping();
+    }
+    if (!waiting_.empty()) PostTurn(); // at the end of the next pass, or in the next turn without one
+}
+
+void TCommandDesk::Run(const TWaiting& command) {
+    running_ = true;
+    bool answered = false;
+    const bool ran = CatchAndLog(
+        Named("SERVER: Error running the command " + std::string(command.call.spec->name)),
+        [this](const std::string& text) { form_.LogStatus(text); },
+        [&] {
+            RunCommand(form_, command.call, [&](const TCommandAnswer& answer) {
+                answered = true;
+                socket_.Answer(command.peer, EncodeAnswer(answer));
+            });
+        });
+    if (!ran && !answered)
+        socket_.Answer(command.peer, EncodeAnswer(NotTaken("the command failed: see the status log")));
+    running_ = false;
+}
+
+void TCommandDesk::AnswerAllStopping() {
+    while (!waiting_.empty()) {
+        const uint64_t peer = waiting_.front().peer;
+        waiting_.pop_front();
+        socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
+    }
+}
+
+bool TCommandDesk::Stopping() const {
+    return form_.Chain.Unloading || form_.Chain.UnloadRequested || Application->Terminated();
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The keeper's commands on their way into the station (Commands.h): the command socket in the station's
+// folder (kSocketName), the commands that wait for their turn, and their answers.
+//
+// A command runs on the station's loop between passes, as a click would: never inside a pass (so never
+// inside a read of the net) and never inside another command. One that comes meanwhile waits; when the
+// pass has ended, the waiting ones run in the order they came, for kBatchMs at most (a command that
+// takes longer ends the batch), and the rest wait for the end of the next pass. A flood of commands thus
+// holds each pass back by about kBatchMs, never more than one command.
+//
+// Bounds: at most kMaxWaiting commands wait; a newcomer beyond that, or beyond the socket's room for
+// connections, is told that the station is busy. A request that is no command (bytes that are not text,
+// a line too long, an unknown name, wrong arguments, or silence) is refused with a clear answer and one
+// line in the status log ("COMMAND: ..."). A station that is stopping answers what waits with that.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "platform/CommandSocket.h"
+#include "station/Commands.h"
+
+class TMainForm;
+
+class TCommandDesk {
+public:
+    static constexpr const char* kSocketName = "korvane.sock";
+    static constexpr size_t kMaxWaiting = 1024;
+    static constexpr uint32_t kBatchMs = 100;
+    static constexpr platform::CommandSocket::Limits kLimits{4096, 1024, 10000};
+
+    explicit TCommandDesk(TMainForm& form);
+    ~TCommandDesk(); // answers what waits: the station is stopping
+    TCommandDesk(const TCommandDesk&) = delete;
+    TCommandDesk& operator=(const TCommandDesk&) = delete;
+
+    // Makes the socket at `path` (logs why it could not).
+    void Open(const std::string& path);
+    // Runs the waiting commands when the station is between passes; the reading cycle calls it when a
+    // pass has ended, the posted MsgRunCommands when one came outside a pass.
+    void RunWaiting();
+    size_t Waiting() const { return waiting_.size(); }
+
+private:
+    struct TWaiting {
+        uint64_t peer;
+        TCommandCall call;
+    };
+    void Heard(uint64_t peer, platform::CommandSocket::Event event, const std::string& line);
+    void Refuse(uint64_t peer, const TCommandAnswer& answer, const std::string& logged);
+    void Run(const TWaiting& command);
+    void AnswerAllStopping();
+    bool Stopping() const;
+    void PostTurn();
+
+    TMainForm& form_;
+    platform::CommandSocket socket_{kLimits};
+    std::deque<TWaiting> waiting_;
+    bool running_ = false;
+    bool posted_ = false;
+};

@@ -1,0 +1,266 @@
+// The command socket on the loop of the test's thread, on a simulated clock: the file it makes (mode,
+// a stale one replaced, a live or foreign one left alone, removed at the end), a line and its answer,
+// and each bound (a line too long, silence, too many connections, a client that leaves early); and the
+// client's call against a server in another thread.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/CommandClient.h"
+#include "platform/CommandSocket.h"
+#include "platform/EventLoop.h"
+#include "support/RawCommandClient.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::CommandSocket;
+using Event = platform::CommandSocket::Event;
+using korvane_test::RawCommandClient;
+
+struct Heard {
+    uint64_t peer;
+    Event event;
+    std::string line;
+};
+
+class CommandSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korvane-cmdsock-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        path_ = (folder_ / "korvane.sock").string();
+        old_ = platform::Clock::Install(clock_);
+        platform::EventLoop::Get().Reset();
+    }
+    void TearDown() override {
+        platform::EventLoop::Get().Reset();
+        platform::Clock::Install(old_);
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
+
+    // Opens `socket` at path_, keeping what it hears; answers each event with `answer` unless it is empty.
+    CommandSocket::Opened Open(CommandSocket& socket, const std::string& answer = "done\n") {
+        return socket.Open(path_,
+                           [this, &socket, answer](uint64_t peer, Event event, const std::string& line) {
+                               heard_.push_back({peer, event, line});
+                               if (!answer.empty()) socket.Answer(peer, answer);
+                           });
+    }
+    void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+
+    // A socket file at path_ that no process listens on: what a killed process leaves.
+    void LeaveStaleSocket() {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+
+    fs::path folder_;
+    std::string path_;
+    std::shared_ptr<platform::SimulatedClock> clock_ = std::make_shared<platform::SimulatedClock>();
+    std::shared_ptr<platform::Clock> old_;
+    std::vector<Heard> heard_;
+};
+
+TEST_F(CommandSocketTest, TheFileIsASocketForItsUserAloneAndGoesWithIt) {
+    {
+        CommandSocket socket;
+        ASSERT_EQ(Open(socket), CommandSocket::Opened::Made) << socket.Error();
+        struct stat made {};
+        ASSERT_EQ(::stat(path_.c_str(), &made), 0);
+        EXPECT_TRUE(S_ISSOCK(made.st_mode));
+        EXPECT_EQ(made.st_mode & 07777, 0600u);
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(path_)));
+}
+
+TEST_F(CommandSocketTest, AStaleSocketIsReplacedALiveOneAndAPlainFileAreLeftAlone) {
+    LeaveStaleSocket();
+    CommandSocket first;
+    ASSERT_EQ(Open(first), CommandSocket::Opened::Replaced) << first.Error();
+    RawCommandClient reaches(path_);
+    EXPECT_TRUE(reaches.Connected()) << reaches.Error();
+
+    CommandSocket second;
+    EXPECT_EQ(Open(second), CommandSocket::Opened::InUse);
+    EXPECT_FALSE(second.Listening());
+    second.Close(); // removes nothing of the first's
+    EXPECT_TRUE(fs::exists(path_));
+    RawCommandClient stillReaches(path_);
+    EXPECT_TRUE(stillReaches.Connected());
+    first.Close();
+
+    std::ofstream(path_) << "a file of the keeper's";
+    CommandSocket third;
+    EXPECT_EQ(Open(third), CommandSocket::Opened::Failed);
+    EXPECT_NE(third.Error().find("is not a socket"), std::string::npos) << third.Error();
+    third.Close();
+    EXPECT_TRUE(fs::is_regular_file(path_));
+}
+
+TEST_F(CommandSocketTest, ALineIsHeardWithoutItsLineEndAndItsAnswerEndsTheConnection) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made);
+    RawCommandClient crlf(path_), bare(path_), unended(path_);
+    crlf.Send("ResetRGaugeTotal\r\nignored after the line\n");
+    bare.Send("Clearlog1\n");
+    unended.Send("DbgCheckBox on");
+    unended.EndSending(); // the end of sending ends the line
+    EXPECT_EQ(crlf.Answer(), "status 0\n");
+    EXPECT_EQ(bare.Answer(), "status 0\n");
+    EXPECT_EQ(unended.Answer(), "status 0\n");
+    ASSERT_EQ(heard_.size(), 3u);
+    for (const Heard& h : heard_)
+        EXPECT_EQ(h.event, Event::Line);
+    EXPECT_EQ(heard_[0].line, "ResetRGaugeTotal");
+    EXPECT_EQ(heard_[1].line, "Clearlog1");
+    EXPECT_EQ(heard_[2].line, "DbgCheckBox on");
+    EXPECT_EQ(socket.Peers(), 0u);
+}
+
+TEST_F(CommandSocketTest, AnAnswerGivenLaterReachesTheClientThatWaits) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    RawCommandClient client(path_);
+    client.Send("RescanMLan\n");
+    Run(5000);
+    ASSERT_EQ(heard_.size(), 1u);
+    EXPECT_FALSE(client.Pump()) << "no answer yet, and no deadline while the owner has the line";
+    socket.Answer(heard_[0].peer, "status 0\nfound\n");
+    EXPECT_EQ(client.Answer(), "status 0\nfound\n");
+}
+
+TEST_F(CommandSocketTest, AMegabyteWithoutALineEndIsCutShortAndStillAnswered) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, "status 2\ntoo long\n"), CommandSocket::Opened::Made);
+    RawCommandClient client(path_);
+    client.Send(std::string(1 << 20, 'x'));
+    EXPECT_EQ(client.Answer(), "status 2\ntoo long\n");
+    ASSERT_EQ(heard_.size(), 1u);
+    EXPECT_EQ(heard_[0].event, Event::TooLong);
+    EXPECT_EQ(socket.Peers(), 0u);
+}
+
+TEST_F(CommandSocketTest, SilenceIsToldWhenItsTimeHasPassedAndNotBefore) {
+    CommandSocket socket(platform::CommandSocketLimits{4096, 16, 10000});
+    ASSERT_EQ(Open(socket, "status 2\nsilent\n"), CommandSocket::Opened::Made);
+    RawCommandClient silent(path_), halfway(path_);
+    halfway.Send("TempStat"); // a line begun and never ended
+    Run(9000);
+    EXPECT_TRUE(heard_.empty());
+    EXPECT_EQ(silent.Answer(3000), "status 2\nsilent\n");
+    EXPECT_EQ(halfway.Answer(1000), "status 2\nsilent\n");
+    ASSERT_EQ(heard_.size(), 2u);
+    EXPECT_EQ(heard_[0].event, Event::Silent);
+    EXPECT_EQ(heard_[1].event, Event::Silent);
+}
+
+TEST_F(CommandSocketTest, BeyondItsRoomANewcomerIsToldAtOnceAndTheOthersKeepTheirPlaces) {
+    CommandSocket socket(platform::CommandSocketLimits{4096, 3, 10000});
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    std::vector<std::unique_ptr<RawCommandClient>> waiting;
+    for (int i = 0; i < 3; ++i) {
+        waiting.push_back(std::make_unique<RawCommandClient>(path_));
+        waiting.back()->Send("Clearlog1\n");
+    }
+    Run(100);
+    ASSERT_EQ(heard_.size(), 3u);
+    RawCommandClient newcomer(path_);
+    newcomer.Send("Clearlog1\n");
+    Run(100);
+    ASSERT_EQ(heard_.size(), 4u);
+    EXPECT_EQ(heard_[3].event, Event::Full);
+    socket.Answer(heard_[3].peer, "status 1\nbusy\n");
+    EXPECT_EQ(newcomer.Answer(), "status 1\nbusy\n");
+    for (size_t i = 0; i < 3; ++i) {
+        socket.Answer(heard_[i].peer, "status 0\n");
+        EXPECT_EQ(waiting[i]->Answer(), "status 0\n");
+    }
+}
+
+TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    {
+        RawCommandClient looker(path_); // looks whether a station answers, and goes
+    }
+    {
+        RawCommandClient impatient(path_);
+        impatient.Send("Unload1\n");
+        Run(100);
+    }
+    Run(100);
+    ASSERT_EQ(heard_.size(), 1u) << "the looker is no event";
+    EXPECT_EQ(socket.Peers(), 1u) << "the impatient client waits for its answer";
+    socket.Answer(heard_[0].peer, "status 0\n"); // nobody to take it: it is dropped with its connection
+    EXPECT_EQ(socket.Peers(), 0u);
+    Run(20000);
+    EXPECT_EQ(heard_.size(), 1u);
+}
+
+TEST_F(CommandSocketTest, APathLongerThanASocketAddressHoldsIsReachedThroughItsFolder) {
+    const fs::path deep = folder_ / std::string(120, 'd');
+    fs::create_directory(deep);
+    path_ = (deep / "korvane.sock").string();
+    ASSERT_GT(path_.size(), 108u);
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made) << socket.Error();
+    struct stat made {};
+    ASSERT_EQ(::stat(path_.c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0600u);
+    EXPECT_EQ(platform::ProbeCommandSocket(path_), platform::SocketProbe::Answers);
+    socket.Close();
+    EXPECT_FALSE(fs::exists(path_));
+    EXPECT_EQ(platform::ProbeCommandSocket(path_), platform::SocketProbe::Absent);
+}
+
+// The client's call blocks, so its server here is a plain one on a thread of the test.
+TEST_F(CommandSocketTest, TheClientsCallSendsItsLineAndReadsTheWholeAnswer) {
+    using Outcome = platform::CommandReply::Outcome;
+    EXPECT_EQ(platform::AskCommandSocket(path_, "Clearlog1", 1000).outcome, Outcome::NoListener);
+    LeaveStaleSocket();
+    EXPECT_EQ(platform::AskCommandSocket(path_, "Clearlog1", 1000).outcome, Outcome::NoListener);
+    ::unlink(path_.c_str());
+
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    std::string request;
+    std::thread server([&] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        char c;
+        while (::read(peer, &c, 1) == 1 && c != '\n')
+            request += c;
+        const std::string answer = "status 0\n" + std::string(100000, 'a') + "\n";
+        for (size_t sent = 0; sent < answer.size();)
+            sent += static_cast<size_t>(::write(peer, answer.data() + sent, answer.size() - sent));
+        ::close(peer);
+    });
+    platform::Clock::Install(std::make_shared<platform::RealClock>());
+    const platform::CommandReply reply =
+        platform::AskCommandSocket(path_, "ResetSensor 20000000000000AB A", 30000);
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(reply.outcome, Outcome::Answered) << reply.error;
+    EXPECT_EQ(request, "ResetSensor 20000000000000AB A");
+    EXPECT_EQ(reply.answer.size(), 9u + 100001u);
+}
+
+} // namespace

@@ -1,0 +1,354 @@
+// Every keeper's command given through the station's socket, on the built-in demo net where every kind
+// of sensor is present, and what its handler changes; the socket's file; commands on a station that
+// lacks the sensor; a command never run inside a pass; Restart and Unload answering before they act.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "onewire/Barometer.h"
+#include "onewire/DS1820.h"
+#include "onewire/DS2423.h"
+#include "onewire/DS2450.h"
+#include "onewire/Humidity.h"
+#include "onewire/RainGauge.h"
+#include "onewire/SensorTables.h"
+#include "onewire/WindData.h"
+#include "platform/IniFile.h"
+#include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoNet.h"
+#include "station/CommandDesk.h"
+#include "station/Commands.h"
+#include "station/StationNet.h"
+#include "support/RawCommandClient.h"
+
+namespace {
+
+using korvane_test::RawCommandClient;
+
+// The station's socket and a client of it, for a fixture that has folder_ and a station.
+template <class Base> class GivesCommands : public Base {
+protected:
+    std::string SocketPath() const { return this->Path(TCommandDesk::kSocketName); }
+    // Sends one request and waits (pumping the loop) for its whole answer.
+    TCommandAnswer Give(const std::string& request) {
+        RawCommandClient client(SocketPath());
+        EXPECT_TRUE(client.Connected()) << client.Error();
+        client.Send(request + "\n");
+        const std::string text = client.Answer();
+        TCommandAnswer answer;
+        EXPECT_TRUE(DecodeAnswer(text, answer)) << request << ": \"" << text << "\"";
+        return answer;
+    }
+    // Gives a command that must run; the lines it answered with.
+    std::vector<std::string> Ran(const std::string& request) {
+        TCommandAnswer answer = Give(request);
+        EXPECT_EQ(answer.status, kCommandRan)
+            << request << ": " << (answer.lines.empty() ? "" : answer.lines[0]);
+        return answer.lines;
+    }
+    static bool Holds(const std::vector<std::string>& lines, const std::string& text) {
+        for (const std::string& line : lines)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+};
+
+class DemoCommandTest : public GivesCommands<korvane_test::StationFixture> {
+protected:
+    TMainForm& StartDemo() {
+        Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
+        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni());
+        TMainForm& form = Start();
+        Run(1100);
+        EXPECT_TRUE(SessionRunning);
+        Run(20000); // every kind has been read
+        return form;
+    }
+    void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+};
+
+TEST_F(DemoCommandTest, TheSocketIsTheStationUsersAloneAndGoesWithTheStation) {
+    Start();
+    struct stat made {};
+    ASSERT_EQ(::stat(SocketPath().c_str(), &made), 0);
+    EXPECT_TRUE(S_ISSOCK(made.st_mode));
+    EXPECT_EQ(made.st_mode & 07777, 0600u);
+    form_.reset();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(SocketPath())));
+}
+
+TEST_F(DemoCommandTest, ASocketLeftByAKilledStationIsReplaced) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, SocketPath().c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    Start();
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+    EXPECT_EQ(CountLog("Commands cannot be given"), 0);
+}
+
+TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
+    TMainForm& form = StartDemo();
+    TSensorSet& set = SensorSet();
+    for (Temperature* sensor : set.TemperatureSensors)
+        sensor->temp.high = 99;
+    Humidity& humidity = *set.HumiditySensors[0];
+    humidity.hum.high = 150;
+    Barometer& barometer = *set.BarometerSensor;
+    barometer.baro.high = 99;
+    WindData& wind = *set.WindSensor;
+    wind.DayAvgSpeed = 5;
+    wind.rawSpeed.high = 50;
+    for (DS2450* sensor : set.DS2450Sensors)
+        sensor->Channels[2].high = 99;
+    RainGauge& rain = *set.RainSensor;
+    rain.TodayCounter = rain.MonthCounter = rain.RunningCounter - 10;
+    rain.StartCounter = rain.RunningCounter - 20;
+    for (int32_t& day : rain.WeeklyRain)
+        day = 5;
+
+    EXPECT_TRUE(Ran("tempstatreset").empty());
+    for (Temperature* sensor : set.TemperatureSensors)
+        EXPECT_EQ(sensor->temp.high, sensor->temp.value) << sensor->TempDescription;
+    Ran("HUMIDITYSTATRESET");
+    EXPECT_EQ(humidity.hum.high, humidity.hum.value);
+    Ran("BarometerStatReset");
+    EXPECT_EQ(barometer.baro.high, barometer.baro.value);
+    Ran("WindStatReset");
+    EXPECT_EQ(wind.DayAvgSpeed, 0.0f);
+    EXPECT_EQ(wind.rawSpeed.high, 0.0f);
+    Ran("DS2450StatReset");
+    for (DS2450* sensor : set.DS2450Sensors)
+        EXPECT_EQ(sensor->Channels[2].high, sensor->Channels[2].value);
+    Ran("ResetRGaugeToday");
+    EXPECT_EQ(rain.TodayCounter, rain.RunningCounter);
+    Ran("ResetRGaugeWeek");
+    for (int32_t day : rain.WeeklyRain)
+        EXPECT_EQ(day, 0);
+    Ran("ResetRGaugeMonth");
+    EXPECT_EQ(rain.MonthCounter, rain.RunningCounter);
+
+    // The grand total restarts now, with its log line (which the keeper is shown) and its label.
+    const std::vector<std::string> total = Ran("ResetRGaugeTotal");
+    ASSERT_EQ(total.size(), 1u);
+    EXPECT_EQ(total[0].substr(8), " RAINGAUGE: Reset total-counter");
+    EXPECT_EQ(CountLog("RAINGAUGE: Reset total-counter"), 1);
+    EXPECT_EQ(rain.StartCounter, rain.RunningCounter);
+    EXPECT_EQ(form.RainResetTime->Caption(),
+              "Grand total since " + platform::CTime(rain.ResetTime).substr(0, 24));
+    platform::TIniFile::FlushCache();
+    EXPECT_EQ(platform::TIniFile(Path("SENSORS.INI")).ReadInteger(rain.SerialSection(), "ResetTime", 0),
+              static_cast<int>(rain.ResetTime));
+
+    const float pressure = form.BaroMeter->Value();
+    form.BaroMeter->SetValue(pressure + 0.5f);
+    form.BaroMeter->SetValue(pressure);
+    ASSERT_FLOAT_EQ(form.BaroMeter->MinMax().Max(), pressure + 0.5f);
+    Ran("Resethighmark1");
+    EXPECT_FLOAT_EQ(form.BaroMeter->MinMax().Max(), pressure);
+    EXPECT_EQ(CountLog("Error"), 0);
+}
+
+TEST_F(DemoCommandTest, TheTreesCommandsActOnTheDS2450AndChannelNamed) {
+    StartDemo();
+    DS2450& analog = *SensorSet().DS2450Sensors[0];
+    const std::string serial = analog.RomToText();
+    for (FloatExtremes& channel : analog.Channels)
+        channel.high = 99;
+    Ran("ResetSensor " + serial + " b");
+    EXPECT_EQ(analog.Channels[1].high, analog.Channels[1].value);
+    EXPECT_EQ(analog.Channels[0].high, 99.0f);
+    Ran("ResetSensor " + platform::LowerCase(serial) + " 3");
+    EXPECT_EQ(analog.Channels[3].high, analog.Channels[3].value);
+    EXPECT_EQ(analog.Channels[2].high, 99.0f);
+
+    Ran("WindDirectionDS2450Sensor " + serial);
+    platform::TIniFile::FlushCache();
+    EXPECT_EQ(platform::TIniFile(Path("SENSORS.INI")).ReadString(serial, "Type", ""), "WindDirection");
+    EXPECT_EQ(analog.Type, "WindDirection");
+}
+
+TEST_F(DemoCommandTest, TheStatusLogCommandsClearTheListShowTheLogAndWriteTheirKeys) {
+    TMainForm& form = StartDemo();
+    ASSERT_GT(form.DisplayMemo->Lines().Count(), 10);
+    for (const char* clear : {"ClearStatusList", "Clearlog1"}) {
+        form.LogStatus("SERVER: a line before");
+        Ran(clear);
+        EXPECT_EQ(CountLog("a line before"), 0) << clear;
+    }
+    EXPECT_NE(Read("korvane.log").find("SERVER: a line before"), std::string::npos) << "the file keeps it";
+
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+
+    auto key = [&](const char* name) {
+        platform::TIniFile::FlushCache();
+        return platform::TIniFile(Path("korvane.ini")).ReadString("Weather", name, "");
+    };
+    Ran("LogStatusToFileCheckBox OFF");
+    EXPECT_FALSE(form.LogStatusToFileCheckBox->Checked());
+    EXPECT_EQ(key("LogStatusToFile"), "0");
+    form.LogStatus("SERVER: a line while off");
+    EXPECT_EQ(Read("korvane.log").find("a line while off"), std::string::npos);
+    EXPECT_EQ(Ran("OpenStatusLog").back(),
+              "(the station does not log to it now: LogStatusToFileCheckBox on)");
+    Ran("LogStatusToFileCheckBox off"); // off again: it stays off, and the key says so
+    EXPECT_EQ(key("LogStatusToFile"), "0");
+    Ran("LogStatusToFileCheckBox on");
+    EXPECT_TRUE(form.LogStatusToFileCheckBox->Checked());
+    EXPECT_EQ(key("LogStatusToFile"), "1");
+
+    Ran("DbgCheckBox on");
+    EXPECT_TRUE(form.DebugLogging());
+    EXPECT_EQ(key("Debug"), "1");
+    Ran("dbgcheckbox off");
+    EXPECT_FALSE(form.DebugLogging());
+    EXPECT_EQ(key("Debug"), "0");
+}
+
+TEST_F(DemoCommandTest, UnloadAnswersThenSavesSensorsIniAndEnds) {
+    StartDemo();
+    std::vector<std::string> thermometers;
+    for (DS1820* sensor : SensorSet().DS1820Sensors)
+        if (sensor->HasReading) thermometers.push_back(sensor->SerialSection());
+    ASSERT_GE(thermometers.size(), 5u);
+    const std::string analog = SensorSet().DS2450Sensors[0]->RomToText();
+    SensorSet().DS2450Sensors[0]->Channels[0].high = 4.75f; // reaches the file only with a save
+    RawCommandClient client(SocketPath());
+    // Whether the keeper had the answer when the station began to save.
+    bool answeredFirst = false;
+    StationOptions.EchoLogToStdout = true;
+    StationOptions.PrintLogLine = [&](const std::string& line) {
+        if (line.find("SERVER: Saving data...") != std::string::npos) {
+            client.Pump();
+            answeredFirst = client.Received().rfind("status 0\nUnload1: ", 0) == 0;
+        }
+    };
+    // A command that waits behind the Unload is told that the station stops.
+    RawCommandClient behind(SocketPath());
+    client.Send("unload1\n");
+    behind.Send("Clearlog1\n");
+    client.Answer();
+    Run(5000);
+    EXPECT_TRUE(answeredFirst);
+    behind.Pump();
+    EXPECT_EQ(behind.Received(), "status 1\nthe station is stopping\n");
+    EXPECT_TRUE(platform::Application->Terminated());
+    EXPECT_EQ(CountLog("SERVER: All services down..."), 1);
+    platform::TIniFile::FlushCache();
+    platform::TIniFile sensors(Path("SENSORS.INI"));
+    for (const std::string& serial : thermometers)
+        EXPECT_TRUE(sensors.ValueExists(serial, "max_temp")) << serial;
+    EXPECT_FLOAT_EQ(static_cast<float>(sensors.ReadFloat(analog, "max_value_A", 0)), 4.75f);
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 0) << "the sensors are freed";
+    StationOptions.PrintLogLine = nullptr;
+    form_.reset();
+    RawCommandClient late(SocketPath());
+    EXPECT_FALSE(late.Connected());
+}
+
+class NetCommandTest : public GivesCommands<station_test::StationNetTest> {};
+
+TEST_F(NetCommandTest, ACommandForASensorTheStationLacksSaysSoAndDoesNothing) {
+    AddCounter(0x600);
+    StartStation();
+    ASSERT_TRUE(SessionRunning);
+    const std::pair<const char*, const char*> cases[] = {
+        {"TempStatReset", "TempStatReset: the station has no temperature sensor; nothing was done"},
+        {"HumidityStatReset", "HumidityStatReset: the station has no humidity sensor; nothing was done"},
+        {"BarometerStatReset", "BarometerStatReset: the station has no barometer; nothing was done"},
+        {"WindStatReset", "WindStatReset: the station has no wind sensor; nothing was done"},
+        {"DS2450StatReset", "DS2450StatReset: the station has no DS2450 sensor; nothing was done"},
+        {"ResetRGaugeTotal", "ResetRGaugeTotal: the station has no rain gauge; nothing was done"},
+        {"ResetRGaugeToday", "ResetRGaugeToday: the station has no rain gauge; nothing was done"},
+        {"ResetSensor 200000000000a5c0 A",
+         "ResetSensor: the station has no DS2450 sensor 200000000000A5C0; nothing was done"},
+        {"WindDirectionDS2450Sensor 200000000000A5C0",
+         "WindDirectionDS2450Sensor: the station has no DS2450 sensor 200000000000A5C0; nothing was done"},
+    };
+    const int lines = form_->DisplayMemo->Lines().Count();
+    for (const auto& [request, told] : cases)
+        EXPECT_EQ(Ran(request), std::vector<std::string>{told});
+    EXPECT_EQ(form_->DisplayMemo->Lines().Count(), lines) << "not an error of the station";
+    EXPECT_TRUE(form_->RainResetTime->Caption().empty());
+}
+
+TEST_F(NetCommandTest, ARequestThatIsNoCommandIsRefusedAndToldInTheLogOnce) {
+    AddCounter(0x600);
+    StartStation();
+    TCommandAnswer answer = Give("Frobnicate now");
+    EXPECT_EQ(answer.status, kCommandRefused);
+    EXPECT_EQ(answer.lines.front(), "unknown command \"Frobnicate\"; the commands are:");
+    EXPECT_EQ(CountLog("COMMAND: Refused a request: unknown command \"Frobnicate\""), 1);
+    EXPECT_EQ(CountLog("the commands are"), 0);
+    answer = Give("DbgCheckBox sometimes");
+    EXPECT_EQ(answer.lines, std::vector<std::string>{"DbgCheckBox takes on or off, not \"sometimes\""});
+    EXPECT_EQ(CountLog("COMMAND: Refused a request: DbgCheckBox takes on or off, not \"sometimes\""), 1);
+    EXPECT_FALSE(form_->DbgCheckBox->Checked());
+}
+
+TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartAnswersBeforeItRestarts) {
+    for (uint64_t s = 1; s <= 5; ++s)
+        AddCounter(0x200 + s);
+    StartStation();
+    ASSERT_EQ(SensorSet().DeviceCount, 5);
+    AddCounter(0x301);
+    AddThermometer(0x302);
+    const std::vector<std::string> rescan = Ran("RescanMLan");
+    EXPECT_TRUE(Holds(rescan, "SERVER: Scan completed, sensors found total:7  new:2"));
+    EXPECT_TRUE(Holds(rescan, "INFO: Added DS2423 sensor"));
+    EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 1);
+
+    const unsigned scans = static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices..."));
+    EXPECT_EQ(
+        Ran("RestartButton"),
+        std::vector<std::string>{"RestartButton: saves and frees the sensors and starts the session again"});
+    Run(3000);
+    EXPECT_EQ(static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices...")), scans + 1);
+    EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(SensorSet().DeviceCount, 7);
+    const unsigned samples = SampleCount;
+    Run(3000);
+    EXPECT_GT(SampleCount, samples);
+}
+
+TEST_F(NetCommandTest, ACommandNeverRunsInsideAPassHoweverItIsTimed) {
+    Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\n[DS1820]\r\nReadInterval=1\r\n");
+    AddThermometer(0x2801); // a second of conversion in every round, pumping the loop
+    AddThermometer(0x2802);
+    AddCounter(0x501);
+    StartStation();
+    ASSERT_TRUE(SessionRunning);
+    int inPass = 0, logged = 0;
+    StationOptions.EchoLogToStdout = true;
+    StationOptions.PrintLogLine = [&](const std::string& line) {
+        if (line.find("SERVER: a command ran") == std::string::npos) return;
+        ++logged;
+        inPass += form_->Chain.PassInProgress;
+    };
+    // A command that logs (what the keeper's commands log is the handlers' own; here a line of the test's).
+    form_->TempStatReset->OnClick = [this](platform::TComponent*) {
+        form_->LogStatus("SERVER: a command ran");
+    };
+    const unsigned rounds = SampleCount;
+    std::vector<std::unique_ptr<RawCommandClient>> clients;
+    for (int i = 0; i < 300; ++i) { // every 37 ms for 11 s: in every phase of the passes
+        clients.push_back(std::make_unique<RawCommandClient>(SocketPath()));
+        clients.back()->Send("TempStatReset\n");
+        Run(37);
+    }
+    for (auto& client : clients)
+        EXPECT_EQ(client->Answer().substr(0, 9), "status 0\n");
+    StationOptions.PrintLogLine = nullptr;
+    EXPECT_EQ(logged, 300);
+    EXPECT_EQ(inPass, 0);
+    EXPECT_GE(SampleCount - rounds, 8u) << "the rounds went on";
+}
+
+} // namespace
