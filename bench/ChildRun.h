@@ -14,6 +14,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "tests/support/ExecArgv.h"
 
 struct ChildRun {
     std::string output;
@@ -33,12 +34,7 @@ inline ChildRun RunWhileServing(const std::vector<std::string>& argv) {
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], 1);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
+        ExecArgv(argv);
     }
     ::close(out[1]);
     ::fcntl(out[0], F_SETFL, O_NONBLOCK);

@@ -24,6 +24,7 @@
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/winsock/Winsock.h"
+#include "support/ExecArgv.h"
 
 namespace net_test {
 
@@ -217,12 +218,7 @@ public:
             ::dup2(out[1], 1);
             int devnull = ::open("/dev/null", O_WRONLY);
             ::dup2(devnull, 2);
-            std::vector<char*> args;
-            for (const auto& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
+            ExecArgv(argv);
         }
         ::close(out[1]);
         ::close(in[0]);
