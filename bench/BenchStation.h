@@ -42,13 +42,24 @@ inline void PrepareBenchProcess(const std::string& folder, TStationPublishing** 
 
 constexpr int64_t kBenchStartMs = 1795770000000LL; // 2026-11-27 10:00 CET
 
+// A new folder for a benchmark's station, named `prefix` and a unique tail: in memory where there is one
+// (KORVANE_BENCH_DIR names another). Every rewrite of a whole file is flushed to the disk, and on a shared
+// disk that wait varies several times over from run to run and would drown the station's own work, which
+// is what is measured.
+inline std::string MakeBenchFolder(const std::string& prefix) {
+    std::error_code ec;
+    std::string base = std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
+    if (const char* dir = std::getenv("KORVANE_BENCH_DIR")) base = dir;
+    std::string pattern = base + "/" + prefix + "-XXXXXX";
+    return mkdtemp(pattern.data());
+}
+
 class BenchStation {
 public:
     explicit BenchStation(const std::string& settings,
                           const std::function<void(const std::string& folder)>& prepare = {},
                           std::shared_ptr<platform::SimulatedClock> clock = nullptr) {
-        std::string pattern = BenchFolderBase() + "/korvane-bench-XXXXXX";
-        folder_ = mkdtemp(pattern.data());
+        folder_ = MakeBenchFolder("korvane-bench");
         oldDir_ = platform::CurrentDir();
         platform::SetCurrentDir(folder_);
         platform::SetExeName(folder_ + "/korvane");
@@ -94,15 +105,6 @@ public:
     TStationPublishing& Publishing() { return *publishing_; }
 
 private:
-    // A folder in memory where there is one: every rewrite of a whole file is flushed to the disk, and
-    // on a shared disk that wait varies several times over from run to run and would drown the station's
-    // own work, which is what is measured here.
-    static std::string BenchFolderBase() {
-        std::error_code ec;
-        if (const char* dir = std::getenv("KORVANE_BENCH_DIR")) return dir;
-        return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
-    }
-
     std::string folder_, oldDir_;
     std::shared_ptr<platform::SimulatedClock> clock_;
     std::shared_ptr<platform::Clock> oldClock_;

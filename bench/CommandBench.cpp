@@ -237,15 +237,7 @@ int main(int argc, char** argv) {
     }
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
 
-    // In memory where the machine has it, as the other benchmarks of a station (BenchStation.h): a shared
-    // disk's flushes would drown what is measured here.
-    std::error_code ec;
-    const char* base = std::getenv("KORVANE_BENCH_DIR");
-    std::string pattern = std::string(base                                            ? base
-                                      : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm"
-                                                                                      : "/tmp") +
-                          "/korvane-command-bench-XXXXXX";
-    const std::string folder = mkdtemp(pattern.data());
+    const std::string folder = MakeBenchFolder("korvane-command-bench"); // in memory, as BenchStation's
     TStationPublishing* publishing = nullptr;
     PrepareBenchProcess(folder, &publishing);
     platform::tmex::RegisterSerialPortType();
@@ -295,6 +287,7 @@ int main(int argc, char** argv) {
                 "pause varies with what its minute holds: a thermometer's conversion, the minute's work)\n");
     form->CleanupSensors();
     form.reset();
+    std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     return 0;
 }

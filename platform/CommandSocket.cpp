@@ -29,9 +29,10 @@ std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
+// Never retried: Linux frees the descriptor even when close is interrupted, and a retry could close
+// a descriptor opened meanwhile by another thread.
 void CloseFd(int fd) {
-    while (::close(fd) != 0 && errno == EINTR) {
-    }
+    ::close(fd);
 }
 
 } // namespace
