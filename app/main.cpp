@@ -17,6 +17,7 @@
 #include "platform/controls/Application.h"
 #include "platform/tmex/DS2480Backend.h"
 #include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoCounts.h"
 #include "platform/tmex/sim/SimulatedPort.h"
 #include "publish/StationPublishing.h"
 #include "station/Unit1.h"
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
         // The 1-Wire driver's port types: the serial DS2480 adapter and the simulated net. The driver's
         // own messages go to the status log once the main window is there.
         tmex::RegisterSerialPortType();
-        tmex::sim::RegisterSimulatedPortType();
+        tmex::sim::RegisterSimulatedPortType(tmex::sim::kDemoCountsFile);
         tmex::SetDriverLog([](const std::string& line) {
             if (MainForm) {
                 MainForm->LogStatus(line);

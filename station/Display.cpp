@@ -11,9 +11,14 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WeatherCalc.h"
 #include "onewire/WindData.h"
+#include "platform/FileProblems.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
 #include "platform/Strings.h"
 #include "station/SignColor.h"
 #include "station/Unit1.h"
+
+#include <optional>
 
 using namespace platform;
 
@@ -22,6 +27,18 @@ constexpr int kGraphChannels = 8;
 
 std::string TemperatureText(double value, char unit) {
     return Format("%.1f", value) + kDegreeSign + unit;
+}
+
+// A coordinate of korvane.ini's [Weather] in decimal degrees, none when it is shorter than four
+// characters (not set). One that is no number ("52,52") is told once, as any setting that does not
+// parse, and gives no sunrise or sunset either.
+std::optional<float> Coordinate(const TIniFile& ini, const char* key, const std::string& text) {
+    double value = 0;
+    if (TryStrToFloat(text, value))
+        return text.size() > 3 ? std::optional<float>(static_cast<float>(value)) : std::nullopt;
+    if (!text.empty())
+        NoteUnparsedValue(ResolvePath(ini.FileName()), "Weather", key, text, "none (no sunrise or sunset)");
+    return std::nullopt;
 }
 } // namespace
 
@@ -52,14 +69,14 @@ void TMainForm::UpdateSunriseSunset() {
     const TFaultRun::Log log = [this](const std::string& line) { LogStatus(line); };
     try {
         const TStationSettings& s = StationSettings;
-        if (s.Latitude.size() <= 3 || s.Longitude.size() <= 3) return;
+        const std::optional<float> latitude = Coordinate(*IniFile, "Latitude", s.Latitude);
+        const std::optional<float> longitude = Coordinate(*IniFile, "Longitude", s.Longitude);
+        if (!latitude || !longitude) return;
         DosDate today = GetDate();
-        float latitude = static_cast<float>(StrToFloat(s.Latitude));
-        float longitude = static_cast<float>(StrToFloat(s.Longitude));
         auto show = [](float value) { return value < 0.0f ? std::string("n/a") : Format("%02.2f", value); };
         auto sunTime = [&](int setting) {
             return show(CalculateSunriseSunset(today.da_year, static_cast<uint8_t>(today.da_day),
-                                               static_cast<uint8_t>(today.da_mon), latitude, longitude,
+                                               static_cast<uint8_t>(today.da_mon), *latitude, *longitude,
                                                setting));
         };
         SunriseTime = sunTime(0);

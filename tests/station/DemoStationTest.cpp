@@ -9,7 +9,9 @@
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
 #include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DemoCounts.h"
 #include "platform/tmex/sim/DemoNet.h"
+#include "platform/tmex/sim/SimulatedPort.h"
 #include "support/StationFixture.h"
 
 #include <sstream>
@@ -248,4 +250,63 @@ TEST_F(DemoStationTest, TheValueLabelsShowTheSensorsAndRestWhileTheWindowIsInThe
     Run(3 * 60 * 1000);
     for (platform::TLabel* label : resting)
         EXPECT_NE(label->Caption(), "-") << label->Name();
+}
+
+// The demo net as the program registers it, its counts kept in the station's folder, for one test.
+class ProgramDemoNet {
+public:
+    ProgramDemoNet() { platform::tmex::sim::RegisterSimulatedPortType(platform::tmex::sim::kDemoCountsFile); }
+    ~ProgramDemoNet() { platform::tmex::sim::RegisterSimulatedPortType(); }
+    ProgramDemoNet(const ProgramDemoNet&) = delete;
+    ProgramDemoNet& operator=(const ProgramDemoNet&) = delete;
+};
+
+// Two runs of the demo program one after another in one folder, with rain in the first and between
+// them: the second finds its gauge and anemometer where the first left them (a counter that went back
+// would be told as a battery change), and the rain that fell while it was down is today's.
+TEST_F(DemoStationTest, StartedAgainAfterRainTheDemoTellsNoRestartAndItsCountersGoOn) {
+    ProgramDemoNet demo;
+    const platform::tmex::sim::WeatherModel model;
+    int64_t shower = clock_->UnixTimeMs();
+    while (!model.At(shower).shower)
+        shower += 60000;
+    clock_->SetUnixTimeMs(shower - 5 * 60000);
+    StartDemo();
+    RainGauge& gauge = *SensorSet().RainSensor;
+    const int32_t first = gauge.RunningCounter;
+    for (int minute = 0; minute < 120 && gauge.RunningCounter - first < 2; ++minute)
+        Run(60000);
+    ASSERT_GE(gauge.RunningCounter - first, 2) << "it rained in the first run";
+    const int32_t rain = gauge.RunningCounter, wind = SensorSet().WindSensor->RunningCounter;
+    form_->Unload1->Click();
+    Run(5000);
+    ASSERT_TRUE(platform::Application->Terminated());
+
+    // The program's end, and its next start ten minutes later, still in the shower.
+    platform::tmex::ResetDriver();
+    platform::EventLoop::Get().Reset();
+    ASSERT_TRUE(model.At(clock_->UnixTimeMs() + 10 * 60000).shower);
+    clock_->SetUnixTimeMs(clock_->UnixTimeMs() + 10 * 60000);
+    StartDemo(false);
+    Run(2 * 60000);
+    EXPECT_EQ(CountLog("Counter went back"), 0);
+    EXPECT_GT(SensorSet().RainSensor->RunningCounter, rain);
+    EXPECT_GE(SensorSet().RainSensor->CountsToday(), static_cast<uint32_t>(rain - first));
+    EXPECT_GT(SensorSet().WindSensor->RunningCounter, wind);
+}
+
+// A counts file the demo cannot read is told, and the demo runs from its first counts.
+TEST_F(DemoStationTest, ACountsFileWithoutCountsIsToldAndTheDemoStartsFromItsFirstCounts) {
+    ProgramDemoNet demo;
+    Write(platform::tmex::sim::kDemoCountsFile, "[Counters]\r\nTime=1796562189000\r\nRainGauge=4,2\r\n");
+    StartDemo();
+    EXPECT_EQ(CountLog("SERVER: demonet.ini: RainGauge=4,2 is no count; the demo net's counters start again "
+                       "from their first values"),
+              1);
+    EXPECT_EQ(SensorSet().RainSensor->RunningCounter, 4200);
+    Run(60000);
+    // It keeps its counts again.
+    EXPECT_NE(Read(platform::tmex::sim::kDemoCountsFile)
+                  .find("\r\nRainGauge=" + std::to_string(SensorSet().RainSensor->RunningCounter) + "\r\n"),
+              std::string::npos);
 }

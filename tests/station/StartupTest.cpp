@@ -178,3 +178,20 @@ TEST_F(StartupTest, SunTimesAreShownAsHoursWithTwoDecimalsOrNotAtAll) {
         EXPECT_EQ(form.SunSetLabel->Caption(), c.sunset) << c.latitude;
     }
 }
+
+// A comma for the point: told as any setting that does not parse, once however often the sun times
+// are made, and no sun times; never the line of a failed calculation.
+TEST_F(StartupTest, ACoordinateThatIsNoNumberIsToldOnceAndGivesNoSunTimes) {
+    for (const char* key : {"Latitude", "Longitude"}) {
+        const std::string other = std::string(key) == "Latitude" ? "Longitude" : "Latitude";
+        Write("korvane.ini", std::string("[Weather]\r\n") + key + "=52,52\r\n" + other + "=13.4050\r\n");
+        TMainForm& form = Start();
+        form.UpdateSunriseSunset(); // the next day's
+        EXPECT_EQ(CountLog(Path("korvane.ini") + ": [Weather] " + key +
+                           "=52,52 is not a valid number, using none (no sunrise or sunset)"),
+                  1);
+        EXPECT_EQ(CountLog("sunrise/sunset"), 0) << key;
+        EXPECT_EQ(form.SunRiseLabel->Caption(), "") << key;
+        EXPECT_EQ(form.SunSetLabel->Caption(), "") << key;
+    }
+}

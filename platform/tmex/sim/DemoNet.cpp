@@ -10,6 +10,7 @@
 #include "platform/tmex/sim/DS2423.h"
 #include "platform/tmex/sim/DS2438.h"
 #include "platform/tmex/sim/DS2450.h"
+#include "platform/tmex/sim/DemoCounts.h"
 
 #include "platform/Clock.h"
 
@@ -154,10 +155,10 @@ template <class T> T& DeviceOf(SimNet& net, const Rom& rom) {
 // serial adapter emulator, which knows nothing of sessions).
 class WeatherDemoNet : public SimNet {
 public:
-    explicit WeatherDemoNet(uint64_t seed) {
+    WeatherDemoNet(uint64_t seed, std::string countsFile) {
         SetTrafficLogging(false);
         BuildDemoNet(*this);
-        weather_.emplace(*this, seed);
+        weather_.emplace(*this, seed, std::move(countsFile));
         Refresh();
     }
     int16_t Reset() override {
@@ -180,21 +181,25 @@ private:
 
 } // namespace
 
-std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed) {
-    return std::make_shared<WeatherDemoNet>(weatherSeed);
+std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed, std::string countsFile) {
+    return std::make_shared<WeatherDemoNet>(weatherSeed, std::move(countsFile));
 }
 
-DemoWeather::DemoWeather(SimNet& net, uint64_t seed)
-    : model_(seed), living_(&DeviceOf<DS18B20>(net, kLiving)),
+DemoWeather::DemoWeather(SimNet& net, uint64_t seed, std::string countsFile)
+    : model_(seed), countsFile_(std::move(countsFile)), living_(&DeviceOf<DS18B20>(net, kLiving)),
       greenhouse_(&DeviceOf<DS18B20>(net, kGreenhouse)), garage_(&DeviceOf<DS1822>(net, kGarage)),
       cellar_(&DeviceOf<DS1822>(net, kCellar)), shed_(&DeviceOf<DS18B20>(net, kShed)),
       humidity_(&DeviceOf<DS2438>(net, kHumidity)), barometer_(&DeviceOf<DS2438>(net, kBarometer)),
-      vane_(&DeviceOf<DS2450>(net, kVane)), rain_(&DeviceOf<DS2423>(net, kRain)) {
+      vane_(&DeviceOf<DS2450>(net, kVane)), rain_(&DeviceOf<DS2423>(net, kRain)),
+      wind_(&DeviceOf<DS2423>(net, kWindSpeed)) {
     auto now = [] { return platform::Clock::Get().UnixTimeMs(); };
-    DeviceOf<DS2423>(net, kWindSpeed).ConnectInput('B', [this, now] {
+    // The anemometer's input asks the model for its revolutions; the first ask, at the connection, starts
+    // the model's integration.
+    wind_->ConnectInput('B', [this, now] {
         model_.Advance(now());
         return static_cast<uint64_t>(model_.WindRevolutions() * kWindCountsPerRevolution);
     });
+    ResumeCounts(now());
     // The air at the two DS18S20s moves by a few tenths within seconds to minutes, as real air does (a
     // retry a second later sees other air): a sensor held within one sixteenth of a degree would sit in
     // the band the station refuses from them.
@@ -239,8 +244,31 @@ void DemoWeather::Refresh(int64_t unixMs) {
     vane_->SetVanePosition(static_cast<int>(std::lround(w.windDirection / 22.5)) % 16);
 
     auto rain = static_cast<uint64_t>(model_.RainMm() / kRainMmPerCount);
-    if (rain > rainCounts_) rain_->AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
+    const bool tipped = rain > rainCounts_;
+    if (tipped) rain_->AddCounts('B', static_cast<uint32_t>(rain - rainCounts_));
     rainCounts_ = rain;
+    KeepCounts(unixMs, tipped);
+}
+
+void DemoWeather::ResumeCounts(int64_t unixMs) {
+    if (countsFile_.empty()) return;
+    const std::optional<DemoCounts> kept = ReadDemoCounts(countsFile_);
+    if (!kept) return;
+    rain_->SetCounter(15, kept->rain);
+    wind_->SetCounter(15, kept->wind);
+    // The integration starts again where the counts were kept: what the chips counted after that (the
+    // last minute of the wind at most, then the time the demo was down) is counted at the next refresh.
+    if (kept->unixMs < unixMs) model_.Advance(kept->unixMs);
+}
+
+void DemoWeather::KeepCounts(int64_t unixMs, bool tipped) {
+    if (countsFile_.empty()) return;
+    const bool due = !keptMs_ || unixMs < *keptMs_ || unixMs - *keptMs_ >= kKeepEveryMs;
+    if (!tipped && !due) return;
+    keptMs_ = unixMs;
+    // A tip is on the disk before the station can read it. A write for the wind alone is not flushed:
+    // an older file after a power cut only starts the integration earlier.
+    WriteDemoCounts(countsFile_, DemoCounts{unixMs, rain_->Counter(15), wind_->Counter(15)}, tipped);
 }
 
 std::string DemoSensorsIni() {

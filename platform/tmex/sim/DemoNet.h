@@ -18,6 +18,7 @@
 #include "platform/tmex/sim/WeatherModel.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ struct DemoDevice {
 // Adds the demo devices to a net (on its trunk and one coupler branch).
 void BuildDemoNet(SimNet& net);
 // A new net with the demo devices and their weather, traffic logging off (it runs for as long as the
-// station does).
-std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed = WeatherModel::kDefaultSeed);
+// station does). With a counts file (DemoCounts.h) its rain gauge and anemometer go on from the counts
+// kept there, and keep theirs there.
+std::shared_ptr<SimNet> MakeDemoNet(uint64_t weatherSeed = WeatherModel::kDefaultSeed,
+                                    std::string countsFile = {});
 // The demo devices in the order they are added, with their roles.
 std::vector<DemoDevice> DemoDevices();
 std::string DemoSensorsIni();
@@ -55,13 +58,16 @@ class DemoWeather {
 public:
     // Connects the anemometer's counter and the two DS18S20s to the model at the installed clock's
     // time: the counter counts the revolutions up to the moment it is read, a DS18S20 measures the air
-    // of the moment its conversion starts.
-    DemoWeather(SimNet& net, uint64_t seed);
+    // of the moment its conversion starts. With a counts file, the rain gauge and the anemometer go on
+    // from the counts it keeps, and count what the model gives from the moment they were kept (six hours
+    // at most, as the model integrates): a counter of the demo never goes back across starts.
+    DemoWeather(SimNet& net, uint64_t seed, std::string countsFile = {});
     DemoWeather(const DemoWeather&) = delete;
     DemoWeather& operator=(const DemoWeather&) = delete;
     // Sets every other weather-driven device to the weather at unixMs: the thermometers, the humidity and
     // barometer DS2438s (voltages by the sensor roles' default mappings), the vane; the rain counter
-    // grows by the tips the model integrated since the previous refresh.
+    // grows by the tips the model integrated since the previous refresh. The counts file is written at
+    // each tip (flushed) and at least once a minute for the wind.
     void Refresh(int64_t unixMs);
     const WeatherModel& Model() const { return model_; }
     // Default mappings of the station's humidity and barometer roles (inverted): the volts for a value.
@@ -69,8 +75,17 @@ public:
     static double BarometerVolts(double hpa);
 
 private:
+    // The counts are written at least this often: a crash loses less of the wind (41 revolutions a
+    // second at most) than the model counts in the six hours it integrates across a gap, even in its
+    // calmest air (0.15 a second), so the integration from the kept moment counts it again.
+    static constexpr int64_t kKeepEveryMs = 60000;
+    void ResumeCounts(int64_t unixMs);
+    void KeepCounts(int64_t unixMs, bool tipped);
+
     WeatherModel model_;
     uint64_t rainCounts_ = 0;
+    std::string countsFile_;        // empty: nothing kept
+    std::optional<int64_t> keptMs_; // when the file was last written
     // The devices Refresh sets, found once.
     DS18B20* living_;
     DS18B20* greenhouse_;
@@ -81,6 +96,7 @@ private:
     DS2438* barometer_;
     DS2450* vane_;
     DS2423* rain_;
+    DS2423* wind_;
 };
 
 } // namespace platform::tmex::sim

@@ -1,5 +1,6 @@
 #include "platform/tmex/sim/EmulatorProgram.h"
 
+#include "platform/tmex/sim/DemoCounts.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "platform/tmex/sim/SerialEmulator.h"
 
@@ -26,7 +27,8 @@ int RunEmulatorProgram(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    SerialEmulator emulator(MakeDemoNet(), options);
+    // The demo net's counters go on from where the last run in this folder left them.
+    SerialEmulator emulator(MakeDemoNet(WeatherModel::kDefaultSeed, kDemoCountsFile), options);
     std::string error;
     if (!emulator.Start(error)) {
         std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
