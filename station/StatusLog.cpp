@@ -14,27 +14,11 @@ using namespace platform;
 
 std::string LastStatusText;
 
-namespace {
-
-// One log line whatever the text holds: an error text with line breaks (a socket error carries CR LF)
-// would otherwise start a line without date and time in korvane.log.
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r' && c != '\n')
-            out += c;
-        else if (!out.empty() && out.back() != ' ')
-            out += ' ';
-    }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-} // namespace
-
 void TMainForm::LogStatus(const std::string& message) {
     if (Contains(message, "(WY")) return;
     try {
+        // One log line whatever the text holds: an error text with line breaks (a socket error carries
+        // CR LF) would otherwise start a line without date and time in korvane.log.
         const std::string text = OneLine(message);
         if (!logLimiter_.Admit(text, GetTickCount())) return TellHeldBackLater();
         LocalTime now = Clock::Get().Now();
