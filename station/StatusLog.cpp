@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Shell.h"
 #include "platform/Strings.h"
+#include "station/CommandDesk.h"
 #include "station/SplashScreen.h"
 #include "station/Unit1.h"
 
@@ -26,6 +27,7 @@ void TMainForm::LogStatus(const std::string& message) {
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
         LastStatusText = ": " + line;
         if (logCapture_) logCapture_->push_back(Latin1ToUtf8(line));
+        if (commands_) commands_->Transfers().Logged(text, Latin1ToUtf8(line));
 
         AddListLine(*DisplayMemo, line);
         StatusBar->Panel(1) = line;
