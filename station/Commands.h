@@ -21,8 +21,10 @@ class TMainForm;
 class TTransferAnswers;
 
 enum TCommandStatus : int {
-    kCommandRan = 0,            // the command ran (or had nothing to act on, and says so)
-    kCommandNotTaken = 1,       // no station took it: none runs, it is busy or it is stopping
+    kCommandRan = 0, // the command ran (or had nothing to act on, and says so)
+    // Not taken: no station runs, it is busy or stopping, or the window would not let a keeper click the
+    // command's item now.
+    kCommandNotTaken = 1,
     kCommandRefused = 2,        // an unknown name, or an argument missing or wrong
     kCommandTransferFailed = 3, // the transfer it started failed, or could not start (the lines say why)
 };
