@@ -9,8 +9,9 @@
 
 namespace {
 
-// A rescan of a large net, or a pass that reads one, may keep the station a while.
-constexpr uint32_t kAnswerWaitMs = 120000;
+// A rescan of a large net, or a pass that reads one, may keep the station a while; an upload or a post is
+// answered when it ends, within its two minutes.
+constexpr uint32_t kAnswerWaitMs = 180000;
 
 int Print(const TCommandAnswer& answer) {
     FILE* out = answer.status == kCommandRan ? stdout : stderr;

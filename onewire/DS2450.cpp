@@ -375,16 +375,21 @@ void DS2450::SetType(const std::string& type) {
 
 // --- marks ----------------------------------------------------------------------------------------
 
+// A reset reaches SENSORS.INI at once, as every reset does (the marks a reading moves wait for the
+// minute's write).
 void DS2450::ResetChannel(int channel) {
     try {
         if (channel < 0 || channel >= kChannels) return;
         Channels[channel].Reset(NowSeconds());
+        Channels[channel].SaveHigh(*IniFile, Section());
+        Channels[channel].SaveLow(*IniFile, Section());
     } catch (...) {
         SendDatagram("Exception doing reset!");
     }
 }
 
 void DS2450::ResetAll() {
+    TIniFile::Batch batch; // the four channels in one write
     for (int ch = 0; ch < kChannels; ++ch)
         ResetChannel(ch);
 }

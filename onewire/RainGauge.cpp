@@ -239,8 +239,11 @@ void RainGauge::ResetMonth() {
 }
 
 void RainGauge::ResetWeek() {
-    for (int32_t& entry : WeeklyRain)
-        entry = 0;
+    Logged("Exception writing to SENSORS.INI!", [&] {
+        for (int32_t& entry : WeeklyRain)
+            entry = 0;
+        IniFile->WriteString(RomText(Rom), "WeeklyRain", WeeklyRainText());
+    });
 }
 
 void RainGauge::SetUnitInch(int inch) {

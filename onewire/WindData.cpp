@@ -221,10 +221,12 @@ void WindData::UpdateAverageDivisors() {
     });
 }
 
+// The resets reach SENSORS.INI at once.
 void WindData::ResetAverages() {
     MinAvgSpeed = 0;
     HourAvgSpeed = 0;
     DayAvgSpeed = 0;
+    Logged("Exception writing to SENSORS.INI!", [&] { SaveKeys(*this, kSpeedKeys, *IniFile, RomText(Rom)); });
 }
 
 void WindData::ResetDaily() {
@@ -235,6 +237,7 @@ void WindData::ResetDaily() {
         MaxSpeedDir = 0;
         Speed = 0;
     });
+    SaveMaxSpeed();
 }
 
 // --- units ----------------------------------------------------------------------------------------

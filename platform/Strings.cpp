@@ -230,6 +230,19 @@ std::string Trim(const std::string& text) {
     return std::string(TrimView(text));
 }
 
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r' && c != '\n')
+            out += c;
+        else if (!out.empty() && out.back() != ' ')
+            out += ' ';
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
 int CompareText(std::string_view a, std::string_view b) {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {

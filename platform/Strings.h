@@ -36,6 +36,9 @@ std::string Latin1ToUtf8(const std::string& text);
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 std::string Trim(const std::string& text);
+// The text on one line: each run of CR and LF as one blank, none at the end (an error text may carry
+// line breaks, which a log or an answer line cannot).
+std::string OneLine(const std::string& text);
 std::string_view TrimView(std::string_view text); // the same without a copy
 bool SameText(std::string_view a, std::string_view b);
 int CompareText(std::string_view a, std::string_view b);

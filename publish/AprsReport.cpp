@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr const char* kEchoed = "APRS data sent: OK";
+
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F) return true;
@@ -64,14 +66,21 @@ void TAprsReport::PostToAPRS() {
         APRSTimer->SetEnabled(false);
         APRSSocket->Close();
         EnableMenuItem(true);
+        TellEnd();
     }
+}
+
+void TAprsReport::TellEnd() {
+    if (endTold_) return;
+    endTold_ = true;
+    station_.TransferEnded(TTransferCommand::APRS, echoed_, echoed_ ? kEchoed : failures_.LastText());
 }
 
 void TAprsReport::Start() {
     const TStationSettings& s = station_.Settings();
     EnableMenuItem(false);
     echoMarker_.clear();
-    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = cut_ = false;
+    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = cut_ = endTold_ = false;
     partLine_.clear();
     replyBytes_ = 0;
     const std::string& proxy = station_.AprsProxy();
@@ -173,7 +182,7 @@ void TAprsReport::TakeReplyLine(const std::string& line) {
     if (!packetLeft_ || echoed_ || !IsEcho(line)) return;
     echoed_ = true;
     if (!station_.Settings().APRSLogSuccess) return; // the timer's last step closes
-    station_.LogStatus("APRS data sent: OK");
+    station_.LogStatus(kEchoed);
     if (Debug()) station_.LogStatus("APRS: Response: " + line);
     APRSSocket->Close();
 }
@@ -208,4 +217,5 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
                                       : "the connection ended before the report was sent"));
         }
     });
+    TellEnd();
 }

@@ -21,7 +21,8 @@
 // report that fails is logged with its prefix and cause: a refused, timed-out or lost connection
 // before the packet left, a server that answered nothing or did not echo the packet, settings that do
 // not parse or hold line breaks. A run of failures logs each cause once, and "APRS: OK again after <n>
-// failed attempts" when a report succeeds again; the command is enabled again either way.
+// failed attempts" when a report succeeds again; the command is enabled again either way, and the
+// station is told how the report ended (TransferEnded).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +59,8 @@ private:
     void RestartTimer();
     void EnableMenuItem(bool enabled);
     void ReportFailure(const std::string& text);
+    // Tells the station how the report ended (PublishingHost.h), once a report.
+    void TellEnd();
     void TakeReplyLine(const std::string& line);
     bool IsEcho(const std::string& line) const;
     bool Debug() const;
@@ -73,6 +76,7 @@ private:
     bool echoed_ = false;        // the server echoed the packet: the report got through
     bool failureLogged_ = false; // this report's failure is told already
     bool cut_ = false;           // the replies reached kAprsReplyLimit: the connection was closed there
+    bool endTold_ = false;       // the station was told how this report ended
     std::string partLine_;       // the start of a reply line not complete yet
     uint32_t replyBytes_ = 0;    // bytes of replies read in this report
     TFailureRun failures_;

@@ -24,6 +24,7 @@ public:
     void Failed(TPublishingHost& station, const std::string& text, const std::string& cause) {
         if (attempts_ == 0 || cause != cause_) station.LogStatus(text);
         cause_ = cause;
+        lastText_ = text;
         ++attempts_;
     }
     // A success: ends a run (with its recovery line when the service has a name).
@@ -39,6 +40,9 @@ public:
         cause_.clear();
     }
     bool Failing() const { return attempts_ > 0; }
+    // The text of the last failure, whether it was logged or not (the line that tells how an attempt
+    // ended, PublishingHost.h).
+    const std::string& LastText() const { return lastText_; }
 
     // Runs work(); true when it returned. An exception that leaves it is a failure, logged with the texts.
     template <class Work> bool Run(TPublishingHost& station, const platform::ErrorTexts& texts, Work&& work) {
@@ -49,5 +53,6 @@ public:
 private:
     std::string name_;
     std::string cause_; // of the last failure
-    int attempts_ = 0;  // failed attempts in this run
+    std::string lastText_;
+    int attempts_ = 0; // failed attempts in this run
 };

@@ -93,7 +93,7 @@ void TFtpUpload::FTPUpload() {
         station_.LogStatus("FTP: Error in connect: the previous upload is still running");
         return;
     }
-    failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] {
+    const bool asked = failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] {
         BuildList();
         if (FTPClient->Connected()) { // a session left open: quit it, then start
             FTPClient->QuitAsync();
@@ -103,6 +103,7 @@ void TFtpUpload::FTPUpload() {
         }
         Start();
     });
+    if (!asked && !running_) NotStarted(); // nothing runs whose end would tell it
 }
 
 void TFtpUpload::BuildList() {
@@ -144,6 +145,7 @@ void TFtpUpload::Start() {
         if (HasControlCharacter(*text))
             throw platform::EConvertError("[FTP] settings hold a control character");
     complete_ = false;
+    failure_.clear();
     puts_ = 0;
     net::TFtpClient& client = *FTPClient;
     client.MultiThreaded = true;
@@ -172,9 +174,8 @@ void TFtpUpload::Begin() {
 void TFtpUpload::DeadlinePassed() {
     deadline_->SetEnabled(false);
     if (!running_) return;
-    failures_.Failed(station_,
-                     Format("FTP: Error uploading, aborting... no end within %u seconds", deadlineMs_ / 1000),
-                     "deadline");
+    Failed(Format("FTP: Error uploading, aborting... no end within %u seconds", deadlineMs_ / 1000),
+           "deadline");
     try {
         FTPClient->AbortAsync(); // its end, posted, finds the session over
     } catch (const std::exception& e) {
@@ -227,7 +228,7 @@ template <class Work> void TFtpUpload::Step(Work&& work) {
     } catch (...) {
         failure = "FTP Error: (unknown)";
     }
-    failures_.Failed(station_, failure);
+    Failed(failure, failure);
     EndSession();
 }
 
@@ -246,15 +247,41 @@ void TFtpUpload::EndSession() {
     Finish();
 }
 
-// The session is over: the menu item is back, and a new upload may start.
+// The session is over: the menu item is back, and a new upload may start. A session quit for the
+// upload asked for meanwhile is not the end of that upload: it starts now.
 void TFtpUpload::Finish() {
     EnableMenuItem();
     running_ = false;
     deadline_->SetEnabled(false);
     if (startAfterQuit_) {
         startAfterQuit_ = false;
-        failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); });
+        if (failures_.Run(station_, {"FTP: Error in connect: ", "FTP: Error in connect"}, [&] { Start(); }))
+            return;
+        return NotStarted();
     }
+    TellEnd();
+}
+
+void TFtpUpload::NotStarted() {
+    complete_ = false;
+    failure_ = failures_.LastText();
+    TellEnd();
+}
+
+void TFtpUpload::Failed(const std::string& text, const std::string& cause) {
+    if (failure_.empty()) failure_ = text; // the session's first failure tells how it ended
+    failures_.Failed(station_, text, cause);
+}
+
+std::string TFtpUpload::SummaryLine() const {
+    return Format("FTP: %d files uploaded OK", puts_);
+}
+
+void TFtpUpload::TellEnd() {
+    station_.TransferEnded(TTransferCommand::Upload, complete_,
+                           complete_          ? SummaryLine()
+                           : failure_.empty() ? "FTP: the upload ended before every file was put"
+                                              : failure_);
 }
 
 void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqType, uint16_t error) {
@@ -273,7 +300,7 @@ void TFtpUpload::FTPClientRequestDone(net::TCustomFtpCli*, net::TFtpRequest rqTy
         // The code names the cause; the client's own 426 and 500 texts tell theirs apart.
         std::string cause = Format("%u", error);
         if (error == 426 || error == 500) cause += " " + reply;
-        failures_.Failed(station_, "FTP: Error uploading, aborting... " + Masked(reply), cause);
+        Failed("FTP: Error uploading, aborting... " + Masked(reply), cause);
         EnableMenuItem();
         Step([&] {
             if (FTPClient->Connected())
@@ -327,7 +354,7 @@ void TFtpUpload::FTPClientSessionClosed(net::TCustomFtpCli*, uint16_t error) {
         else
             station_.LogStatus("FTP: Session Closed OK");
     }
-    if (complete_ && nextFile_ > 0) LogSuccess(Format("FTP: %d files uploaded OK", puts_));
+    if (complete_ && nextFile_ > 0) LogSuccess(SummaryLine());
 }
 
 void TFtpUpload::FTPClientBgException(net::TCustomFtpCli*, const std::exception& e, bool&) {

@@ -22,7 +22,9 @@
 // then it is aborted, logged, and the next interval tries again. The password is masked in every log
 // line of the session where it stands as a whole word, a server's reply that echoes it too (LogMasks.h). An
 // upload asked for while one runs is skipped with a log line; a session left connected is quit first. The
-// UploadToHomepage menu item ("FTP Upload") runs FTPUpload.
+// UploadToHomepage menu item ("FTP Upload") runs FTPUpload. When the upload is over (or could not start),
+// the station is told how it ended (TransferEnded): "FTP: <n> files uploaded OK" when every file was put,
+// else the session's first failure.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -73,6 +75,14 @@ private:
     void LogMasked(const std::string& prefix, const std::string& text);
     std::string Masked(const std::string& text) const;
     void EnableMenuItem();
+    // A failure of the session: logged as a run of them logs it (FailureRun.h); the first one of the
+    // session is how it ended.
+    void Failed(const std::string& text, const std::string& cause);
+    std::string SummaryLine() const;
+    // Tells the station how the upload ended (PublishingHost.h).
+    void TellEnd();
+    // The upload asked for could not start (the failure is logged).
+    void NotStarted();
     void DeadlinePassed();
     void Begin();
     bool Debug() const;
@@ -85,6 +95,7 @@ private:
     int puts_ = 0;            // files put in this session
     bool running_ = false;
     bool complete_ = false;              // every file of the list was put
+    std::string failure_;                // the session's first failure
     bool startAfterQuit_ = false;        // a session left connected is being quit for a new upload
     std::set<std::string> refusedNames_; // names with control characters, told once
     TFailureRun failures_;

@@ -56,3 +56,19 @@ void TStationPublishing::FTPUpload() {
 void TStationPublishing::FTPStartUpload() {
     FTPUpload();
 }
+
+bool TStationPublishing::TransferRunning(TTransferCommand transfer) const {
+    switch (transfer) {
+    case TTransferCommand::APRS:
+        return aprs_->APRSSocket->State() != net::wsClosed;
+    case TTransferCommand::Servlet:
+        return posts_->HTTPClientD->State() != net::httpReady;
+    case TTransferCommand::WU:
+        return posts_->HTTPClientWU->State() != net::httpReady;
+    case TTransferCommand::W4U:
+        return posts_->HTTPClientW4U->State() != net::httpReady;
+    case TTransferCommand::Upload:
+        break;
+    }
+    return upload_->Running();
+}

@@ -48,6 +48,7 @@ public:
     void WriteWeatherXML(bool includeXSL) override;
     void FTPUpload() override;
     void FTPStartUpload() override;
+    bool TransferRunning(TTransferCommand transfer) const override;
 
     // The web server's image answers draw the main window's graphs and picture; tests give their own.
     void SetGraphSource(publish::TGraphSource source) { web_.SetGraphSource(std::move(source)); }

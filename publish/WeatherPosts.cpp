@@ -189,14 +189,21 @@ void TWeatherPosts::Send(TPost& post, const std::string& body, const std::string
     });
     if (!started) {
         EnableMenuItem(post, true); // no reply will come to enable it
+        TellEnd(post, false, post.failures.LastText());
         return;
     }
     if (Debug()) station_.LogStatus(service.dataSentLine + MaskPassword(body));
 }
 
+void TWeatherPosts::TellEnd(const TPost& post, bool succeeded, const std::string& outcome) {
+    if (post.service->command) station_.TransferEnded(*post.service->command, succeeded, outcome);
+}
+
 void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
     const TService& service = *post.service;
     net::THttpCli& client = *post.client;
+    bool succeeded = false;
+    std::string outcome = service.errorText; // unless the reply says more
     station_.Logged({service.errorPrefix, service.errorText}, [&] {
         EnableMenuItem(post, true);
         platform::TMemoryStream& received = station_.PostStream(post.streams + 1);
@@ -205,7 +212,8 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
         if (Debug()) station_.LogStatus(service.responseLine + text);
         int status = client.StatusCode();
         auto failed = [&](const std::string& cause, const std::string& what) {
-            post.failures.Failed(station_, service.errorPrefix + what, cause);
+            outcome = service.errorPrefix + what;
+            post.failures.Failed(station_, outcome, cause);
         };
         if (error != 0) {
             // Refused, closed...; a deadline's text names its seconds, which differ from post to post.
@@ -223,8 +231,12 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
                 failed("no success word", FirstLine(text, Chunked(client.RcvdHeader())));
         } else {
             post.failures.Succeeded(station_);
-            if (service.successWord != nullptr && station_.Settings().*(service.logSuccess))
-                station_.LogStatus(Format(service.successMessage, client.ReasonPhrase().c_str()));
+            succeeded = true;
+            if (service.successWord != nullptr) { // the database post has neither word nor message
+                outcome = Format(service.successMessage, client.ReasonPhrase().c_str());
+                if (station_.Settings().*(service.logSuccess)) station_.LogStatus(outcome);
+            }
         }
     });
+    TellEnd(post, succeeded, outcome);
 }

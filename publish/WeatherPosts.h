@@ -13,7 +13,9 @@
 // status line, a status other than 2xx, a reply without the service's success word, a reply cut at
 // kPostReplyLimit without it), once for a run of failures with that cause; a success after failures
 // logs "<service>: OK again after <n> failed attempts". The success message needs the word and the
-// service's LogSuccess. Log lines never show the password.
+// service's LogSuccess. Log lines never show the password. The end of a post that was started (or could
+// not start) is told to the station with the line that tells it (TransferEnded), for all but the
+// database post, which has no command.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -66,6 +68,8 @@ private:
 
     void Send(TPost& post, const std::string& body, const std::string& url);
     void RequestDone(TPost& post, uint16_t error);
+    // Tells the station how a post of a transfer command ended (PublishingHost.h).
+    void TellEnd(const TPost& post, bool succeeded, const std::string& outcome);
     void EnableMenuItem(const TPost& post, bool enabled);
     bool Debug() const;
 

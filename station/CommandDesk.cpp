@@ -22,6 +22,7 @@ TCommandDesk::TCommandDesk(TMainForm& form) : form_(form) {}
 
 TCommandDesk::~TCommandDesk() {
     AnswerAllStopping();
+    transfers_.StopAll();
     socket_.Close();
 }
 
@@ -106,18 +107,19 @@ void TCommandDesk::RunWaiting() {
 
 void TCommandDesk::Run(const TWaiting& command) {
     running_ = true;
-    bool answered = false;
+    const uint64_t peer = command.peer;
+    // The answer may come at the end of a transfer: it holds nothing but the desk (whose transfers_ keep
+    // it) and the peer's number (an answer to a peer that has gone is dropped; a second one too).
     const bool ran = CatchAndLog(
         Named("SERVER: Error running the command " + std::string(command.call.spec->name)),
         [this](const std::string& text) { form_.LogStatus(text); },
         [&] {
-            RunCommand(form_, command.call, [&](const TCommandAnswer& answer) {
-                answered = true;
-                socket_.Answer(command.peer, EncodeAnswer(answer));
-            });
+            RunCommand(
+                form_, command.call,
+                [this, peer](const TCommandAnswer& answer) { socket_.Answer(peer, EncodeAnswer(answer)); },
+                transfers_);
         });
-    if (!ran && !answered)
-        socket_.Answer(command.peer, EncodeAnswer(NotTaken("the command failed: see the status log")));
+    if (!ran) socket_.Answer(peer, EncodeAnswer(NotTaken("the command failed: see the status log")));
     running_ = false;
 }
 

@@ -19,6 +19,7 @@
 
 #include "platform/CommandSocket.h"
 #include "station/Commands.h"
+#include "station/TransferAnswers.h"
 
 class TMainForm;
 
@@ -30,7 +31,7 @@ public:
     static constexpr platform::CommandSocket::Limits kLimits{4096, 1024, 10000};
 
     explicit TCommandDesk(TMainForm& form);
-    ~TCommandDesk(); // answers what waits: the station is stopping
+    ~TCommandDesk(); // answers what waits, and what waits for a transfer: the station is stopping
     TCommandDesk(const TCommandDesk&) = delete;
     TCommandDesk& operator=(const TCommandDesk&) = delete;
 
@@ -40,6 +41,9 @@ public:
     // pass has ended, the posted MsgRunCommands when one came outside a pass.
     void RunWaiting();
     size_t Waiting() const { return waiting_.size(); }
+    // The commands that wait for the end of their transfer (the station tells it the lines it logs and
+    // the ends of transfers).
+    TTransferAnswers& Transfers() { return transfers_; }
 
 private:
     struct TWaiting {
@@ -56,6 +60,7 @@ private:
     TMainForm& form_;
     platform::CommandSocket socket_{kLimits};
     std::deque<TWaiting> waiting_;
+    TTransferAnswers transfers_; // its answers reach socket_ and this desk
     bool running_ = false;
     bool posted_ = false;
 };

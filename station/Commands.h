@@ -4,6 +4,13 @@
 // station by its command socket (CommandDesk.h). Each one clicks its item, so it does what the click
 // does: the same log lines, keys and labels. Names and the words "on" and "off" match in any case.
 //
+// What a command answers: the lines its click logged, and what a keeper at the window would see besides
+// (the text of a message box; the item name a copy put on the clipboard); a command whose click logged
+// nothing says in one line what was done. A command for an item the window would not let a keeper click
+// now (a post's item while the post is pending, RestartButton while sensors were found) does nothing and
+// says why (kCommandNotTaken). The upload and the posts start a transfer and are answered when it ends
+// (TransferAnswers.h): the station goes on meanwhile.
+//
 // On the wire a request is one line, "NAME ARG...", and its answer is "status N" followed by the lines
 // the client prints, each ended by a line feed. N is the client's exit status (TCommandStatus).
 #include <functional>
@@ -11,11 +18,15 @@
 #include <vector>
 
 class TMainForm;
+class TTransferAnswers;
 
 enum TCommandStatus : int {
-    kCommandRan = 0,      // the command ran (or had nothing to act on, and says so)
-    kCommandNotTaken = 1, // no station took it: none runs, it is busy or it is stopping
-    kCommandRefused = 2,  // an unknown name, or an argument missing or wrong
+    kCommandRan = 0, // the command ran (or had nothing to act on, and says so)
+    // Not taken: no station runs, it is busy or stopping, or the window would not let a keeper click the
+    // command's item now.
+    kCommandNotTaken = 1,
+    kCommandRefused = 2,        // an unknown name, or an argument missing or wrong
+    kCommandTransferFailed = 3, // the transfer it started failed, or could not start (the lines say why)
 };
 
 // One command as the list of names shows it.
@@ -42,9 +53,10 @@ bool ParseCommand(const std::string& request, TCommandCall& call, TCommandAnswer
 
 // Runs a parsed call on the station; `answer` is called once with what to tell the client: after the
 // command, with the lines it logged (or, where the station lacks the sensor it acts on, the line that
-// says nothing was done); before it, for a command that restarts or ends the station.
+// says nothing was done); before it, for a command that restarts or ends the station; at the end of the
+// transfer it started, through `transfers`, which then holds `answer` until then.
 void RunCommand(TMainForm& form, const TCommandCall& call,
-                const std::function<void(const TCommandAnswer&)>& answer);
+                const std::function<void(const TCommandAnswer&)>& answer, TTransferAnswers& transfers);
 
 std::string EncodeAnswer(const TCommandAnswer& answer);
 // False when `text` is no answer (it does not begin with a status line).

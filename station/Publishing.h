@@ -5,6 +5,8 @@
 // without one it holds this class itself, which publishes nothing.
 #include <string>
 
+#include "station/PublishingHost.h"
+
 class TPublishing {
 public:
     virtual ~TPublishing() = default;
@@ -28,4 +30,6 @@ public:
     virtual void WriteWeatherXML(bool) {}
     virtual void FTPUpload() {}
     virtual void FTPStartUpload() {}
+    // Whether a transfer runs now (its end will be told, PublishingHost.h).
+    virtual bool TransferRunning(TTransferCommand) const { return false; }
 };

@@ -4,6 +4,7 @@
 
 #include "onewire/Humidity.h"
 #include "onewire/SensorTables.h"
+#include "station/CommandDesk.h"
 #include "station/Unit1.h"
 
 const TStationSettings& TMainForm::Settings() const {
@@ -70,6 +71,12 @@ void TMainForm::EnableTransferCommand(TTransferCommand command, bool enabled) {
     case TTransferCommand::W4U:
         item = PostToWeather4U;
         break;
+    case TTransferCommand::Upload: // its item is publishing's own
+        break;
     }
     if (item != nullptr) item->SetEnabled(enabled);
+}
+
+void TMainForm::TransferEnded(TTransferCommand transfer, bool succeeded, const std::string& outcome) {
+    if (commands_) commands_->Transfers().Ended(transfer, succeeded, outcome);
 }

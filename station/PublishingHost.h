@@ -28,8 +28,9 @@ class TStringList;
 
 // The services whose running state the station's supervisor follows.
 enum class TPublishingService { DDE, HTTP, TCP, UDP };
-// The "Transfer..." commands; a post disables its command while it is pending.
-enum class TTransferCommand { APRS, Servlet, WU, W4U };
+// The transfers a keeper starts from the window: the "Transfer..." commands (a post disables its command
+// while it is pending) and the FTP upload (its item, publishing's own, is never disabled).
+enum class TTransferCommand { APRS, Servlet, WU, W4U, Upload };
 
 // The six trend graphs and the printer that draws one as a chart; null where the station has none.
 struct TTrendGraphs {
@@ -86,6 +87,12 @@ public:
     // The eight streams of the weather posts (each post's send stream, then its receive stream).
     virtual platform::TMemoryStream& PostStream(int index) = 0;
     virtual void EnableTransferCommand(TTransferCommand command, bool enabled) = 0;
+    // A transfer that was started has ended (or could not start): the upload's session is over, a post's
+    // reply handled, the APRS report's connection closed. `outcome` is the line that tells how it ended
+    // (the line logged for it, or that would have been, had the success message been on or the
+    // failure not been told before in a run of them). A transfer asked for while one runs is skipped
+    // and tells nothing: the running one ends.
+    virtual void TransferEnded(TTransferCommand transfer, bool succeeded, const std::string& outcome) = 0;
 
 protected:
     ~TPublishingHost() = default;

@@ -1,4 +1,5 @@
-// The daily statistics reset and the Reset menu commands. A command with no sensor to reset does nothing.
+// The daily statistics reset and the Reset menu commands. A command with no sensor to reset does nothing;
+// every reset reaches SENSORS.INI at once (the sensors write what they reset).
 #include "onewire/Barometer.h"
 #include "onewire/DS2450.h"
 #include "onewire/Humidity.h"
@@ -7,6 +8,7 @@
 #include "onewire/Temperature.h"
 #include "onewire/WindData.h"
 #include "platform/DateTime.h"
+#include "platform/IniFile.h"
 #include "platform/Strings.h"
 #include "station/StationKinds.h"
 #include "station/Unit1.h"
@@ -47,6 +49,7 @@ void TMainForm::ResestHighMarkBaro(TComponent*) {
 
 void TMainForm::WindStatResetClick(TComponent*) {
     if (!SensorSet().WindPresent || !SensorSet().WindSensor) return;
+    TIniFile::Batch batch; // the day and the averages in one write
     SensorSet().WindSensor->ResetDaily();
     SensorSet().WindSensor->ResetAverages();
 }

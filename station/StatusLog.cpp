@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Shell.h"
 #include "platform/Strings.h"
+#include "station/CommandDesk.h"
 #include "station/SplashScreen.h"
 #include "station/Unit1.h"
 
@@ -14,27 +15,11 @@ using namespace platform;
 
 std::string LastStatusText;
 
-namespace {
-
-// One log line whatever the text holds: an error text with line breaks (a socket error carries CR LF)
-// would otherwise start a line without date and time in korvane.log.
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r' && c != '\n')
-            out += c;
-        else if (!out.empty() && out.back() != ' ')
-            out += ' ';
-    }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-} // namespace
-
 void TMainForm::LogStatus(const std::string& message) {
     if (Contains(message, "(WY")) return;
     try {
+        // One log line whatever the text holds: an error text with line breaks (a socket error carries
+        // CR LF) would otherwise start a line without date and time in korvane.log.
         const std::string text = OneLine(message);
         if (!logLimiter_.Admit(text, GetTickCount())) return TellHeldBackLater();
         LocalTime now = Clock::Get().Now();
@@ -42,6 +27,7 @@ void TMainForm::LogStatus(const std::string& message) {
         std::string line = Format("%02d:%02d:%02d ", now.hour, now.minute, now.second) + text;
         LastStatusText = ": " + line;
         if (logCapture_) logCapture_->push_back(Latin1ToUtf8(line));
+        if (commands_) commands_->Transfers().Logged(text, Latin1ToUtf8(line));
 
         AddListLine(*DisplayMemo, line);
         StatusBar->Panel(1) = line;

@@ -216,9 +216,17 @@ public:
     void CopyDDEItemNameToClipboardClick(platform::TComponent* sender);
     // The tree's commands on a node of a DS2450 channel: ResetSensorClick resets that channel's high and
     // low; WindDirectionDS2450SensorClick writes the DS2450's Type as WindDirection, so that the next
-    // start takes it as the wind's direction sensor. On any other node they do nothing.
+    // start takes it as the wind's direction sensor when the wind has none (the wind's vane, written to
+    // its section at once, stays: one WindDirection only). On any other node they do nothing.
     void ResetSensorClick(platform::TComponent* sender);
     void WindDirectionDS2450SensorClick(platform::TComponent* sender);
+    // A sensor of the tree by its serial (in any case), for the keeper's commands: SensorItemParts gives
+    // the suffixes of the DDE items its nodes show, in node order (a DS2450's A to D, a humidity
+    // sensor's H and T, a DS2438's V and T; none for a sensor of one item), or nothing when the station
+    // has no such sensor; SelectSensorNode selects its node of part `part` (the index in those
+    // suffixes), false when the tree shows none.
+    static std::optional<std::vector<std::string>> SensorItemParts(const std::string& serial);
+    bool SelectSensorNode(const std::string& serial, size_t part);
 
     // The publishing side (Publishing.h): the services the controller starts and stops, the posts, the
     // pages and the upload. Without one made by StationOptions, a side that publishes nothing.
@@ -339,6 +347,8 @@ public:
     platform::TStringList& UploadList() override { return *UploadFileList; }
     platform::TMemoryStream& PostStream(int index) override { return *PostStreams[index]; }
     void EnableTransferCommand(TTransferCommand command, bool enabled) override;
+    // Tells the keeper's command that waits for the transfer (CommandDesk.h).
+    void TransferEnded(TTransferCommand transfer, bool succeeded, const std::string& outcome) override;
 
     // Run state.
     int64_t StartTime = 0;
@@ -407,7 +417,7 @@ private:
     void TellHeldBackLater();
     TLogLimiter logLimiter_;
     platform::TTimer* heldBackSummary_ = nullptr;
-    std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    std::string nowText_;               // what DATA\NOW.TXT holds (WriteNowFile)
     bool titleCarriesReadings_ = false; // the title shows readings, no longer the station's state
     // What the wind and rain labels were last made of (Display.cpp): the wind's speed, gust, direction
     // and unit; the rain's counts today, its rate, its unit and counts per inch.

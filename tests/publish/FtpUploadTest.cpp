@@ -31,9 +31,7 @@ class DemoUpload : public publish_test::PublishStation, public ::testing::WithPa
 protected:
     void SetUp() override {
         PublishStation::SetUp();
-        paced_ = std::make_shared<publish_test::PeerPacedClock>(korvane_test::kDefaultStartMs, 1000000);
-        clock_ = paced_;
-        platform::Clock::Install(paced_);
+        paced_ = InstallPacedClock();
         paced_->RealTime = true; // the peer starts in real time
         peer_ = std::make_unique<PyftpdPeer>(root_.Path());
         paced_->RealTime = false;

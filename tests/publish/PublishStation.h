@@ -18,6 +18,7 @@
 #include "platform/tmex/Tmex.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "publish/PublishContext.h"
+#include "support/PeerPacedClock.h"
 #include "support/StationFixture.h"
 
 namespace publish_test {
@@ -43,6 +44,14 @@ protected:
         form.sBuild->SetCaption("01.12.2026");
         context = std::make_unique<publish::TPublishContext>(form);
         return form;
+    }
+
+    // Installs a clock that gives peers in other processes real time while they are talked to.
+    std::shared_ptr<korvane_test::PeerPacedClock> InstallPacedClock() {
+        auto paced = std::make_shared<korvane_test::PeerPacedClock>(korvane_test::kDefaultStartMs, 1000000);
+        clock_ = paced;
+        platform::Clock::Install(paced);
+        return paced;
     }
 
     // 2026-12-06 14:00 CET, the time of every mark below.

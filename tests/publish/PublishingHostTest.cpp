@@ -69,6 +69,7 @@ public:
     void EnableTransferCommand(TTransferCommand command, bool enabled) override {
         commands[command] = enabled;
     }
+    void TransferEnded(TTransferCommand, bool, const std::string&) override {}
 
     bool versionLost = false;
     TCurrentReadings readings;

@@ -18,45 +18,22 @@
 #include "onewire/RainGauge.h"
 #include "onewire/SensorTables.h"
 #include "onewire/WindData.h"
+#include "platform/Clipboard.h"
 #include "platform/IniFile.h"
 #include "platform/tmex/Tmex.h"
+#include "platform/tmex/sim/DS2450.h"
 #include "platform/tmex/sim/DemoNet.h"
 #include "station/CommandDesk.h"
 #include "station/Commands.h"
+#include "station/DdeItems.h"
 #include "station/StationNet.h"
+#include "support/GivesCommands.h"
 #include "support/RawCommandClient.h"
 
 namespace {
 
+using korvane_test::GivesCommands;
 using korvane_test::RawCommandClient;
-
-// The station's socket and a client of it, for a fixture that has folder_ and a station.
-template <class Base> class GivesCommands : public Base {
-protected:
-    std::string SocketPath() const { return this->Path(TCommandDesk::kSocketName); }
-    // Sends one request and waits (pumping the loop) for its whole answer.
-    TCommandAnswer Give(const std::string& request) {
-        RawCommandClient client(SocketPath());
-        EXPECT_TRUE(client.Connected()) << client.Error();
-        client.Send(request + "\n");
-        const std::string text = client.Answer();
-        TCommandAnswer answer;
-        EXPECT_TRUE(DecodeAnswer(text, answer)) << request << ": \"" << text << "\"";
-        return answer;
-    }
-    // Gives a command that must run; the lines it answered with.
-    std::vector<std::string> Ran(const std::string& request) {
-        TCommandAnswer answer = Give(request);
-        EXPECT_EQ(answer.status, kCommandRan)
-            << request << ": " << (answer.lines.empty() ? "" : answer.lines[0]);
-        return answer.lines;
-    }
-    static bool Holds(const std::vector<std::string>& lines, const std::string& text) {
-        for (const std::string& line : lines)
-            if (line.find(text) != std::string::npos) return true;
-        return false;
-    }
-};
 
 class DemoCommandTest : public GivesCommands<korvane_test::StationFixture> {
 protected:
@@ -114,25 +91,36 @@ TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
     for (int32_t& day : rain.WeeklyRain)
         day = 5;
 
-    EXPECT_TRUE(Ran("tempstatreset").empty());
+    // A reset whose click logs nothing says in one line what it did.
+    EXPECT_EQ(
+        Ran("tempstatreset"),
+        std::vector<std::string>{"TempStatReset: reset the highs and lows of every temperature sensor"});
     for (Temperature* sensor : set.TemperatureSensors)
         EXPECT_EQ(sensor->temp.high, sensor->temp.value) << sensor->TempDescription;
-    Ran("HUMIDITYSTATRESET");
+    EXPECT_EQ(
+        Ran("HUMIDITYSTATRESET"),
+        std::vector<std::string>{"HumidityStatReset: reset the highs and lows of every humidity sensor"});
     EXPECT_EQ(humidity.hum.high, humidity.hum.value);
-    Ran("BarometerStatReset");
+    EXPECT_EQ(Ran("BarometerStatReset"),
+              std::vector<std::string>{"BarometerStatReset: reset the barometer's highs and lows"});
     EXPECT_EQ(barometer.baro.high, barometer.baro.value);
-    Ran("WindStatReset");
+    EXPECT_EQ(Ran("WindStatReset"),
+              std::vector<std::string>{"WindStatReset: reset the wind's day (its high) and its averages"});
     EXPECT_EQ(wind.DayAvgSpeed, 0.0f);
     EXPECT_EQ(wind.rawSpeed.high, 0.0f);
-    Ran("DS2450StatReset");
+    EXPECT_EQ(Ran("DS2450StatReset"),
+              std::vector<std::string>{"DS2450StatReset: reset the highs and lows of every DS2450 channel"});
     for (DS2450* sensor : set.DS2450Sensors)
         EXPECT_EQ(sensor->Channels[2].high, sensor->Channels[2].value);
-    Ran("ResetRGaugeToday");
+    EXPECT_EQ(Ran("ResetRGaugeToday"),
+              std::vector<std::string>{"ResetRGaugeToday: the rain of today starts again now"});
     EXPECT_EQ(rain.TodayCounter, rain.RunningCounter);
-    Ran("ResetRGaugeWeek");
+    EXPECT_EQ(Ran("ResetRGaugeWeek"),
+              std::vector<std::string>{"ResetRGaugeWeek: the rain of the week starts again now"});
     for (int32_t day : rain.WeeklyRain)
         EXPECT_EQ(day, 0);
-    Ran("ResetRGaugeMonth");
+    EXPECT_EQ(Ran("ResetRGaugeMonth"),
+              std::vector<std::string>{"ResetRGaugeMonth: the rain of the month starts again now"});
     EXPECT_EQ(rain.MonthCounter, rain.RunningCounter);
 
     // The grand total restarts now, with its log line (which the keeper is shown) and its label.
@@ -151,7 +139,9 @@ TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
     form.BaroMeter->SetValue(pressure + 0.5f);
     form.BaroMeter->SetValue(pressure);
     ASSERT_FLOAT_EQ(form.BaroMeter->MinMax().Max(), pressure + 0.5f);
-    Ran("Resethighmark1");
+    EXPECT_EQ(
+        Ran("Resethighmark1"),
+        std::vector<std::string>{"Resethighmark1: cleared the high and low marks of the barometer dial"});
     EXPECT_FLOAT_EQ(form.BaroMeter->MinMax().Max(), pressure);
     EXPECT_EQ(CountLog("Error"), 0);
 }
@@ -162,17 +152,103 @@ TEST_F(DemoCommandTest, TheTreesCommandsActOnTheDS2450AndChannelNamed) {
     const std::string serial = analog.RomToText();
     for (FloatExtremes& channel : analog.Channels)
         channel.high = 99;
-    Ran("ResetSensor " + serial + " b");
+    EXPECT_EQ(
+        Ran("ResetSensor " + serial + " b"),
+        std::vector<std::string>{"ResetSensor: reset the high and low of DS2450 " + serial + " channel B"});
     EXPECT_EQ(analog.Channels[1].high, analog.Channels[1].value);
     EXPECT_EQ(analog.Channels[0].high, 99.0f);
-    Ran("ResetSensor " + platform::LowerCase(serial) + " 3");
+    EXPECT_EQ(
+        Ran("ResetSensor " + platform::LowerCase(serial) + " 3"),
+        std::vector<std::string>{"ResetSensor: reset the high and low of DS2450 " + serial + " channel D"});
     EXPECT_EQ(analog.Channels[3].high, analog.Channels[3].value);
     EXPECT_EQ(analog.Channels[2].high, 99.0f);
 
-    Ran("WindDirectionDS2450Sensor " + serial);
+    // The demo's wind has its vane: the answer says the next start keeps it.
+    const std::string vane = iButton::RomText(SensorSet().WindSensor->DirectionRom);
+    EXPECT_EQ(Ran("WindDirectionDS2450Sensor " + serial),
+              std::vector<std::string>{"WindDirectionDS2450Sensor: " + serial +
+                                       " has Type=WindDirection in SENSORS.INI; the next start keeps the "
+                                       "wind's direction sensor " +
+                                       vane + " and leaves " + serial +
+                                       " out, its four channels with it (one WindDirection only)"});
+    EXPECT_EQ(analog.Type, "WindDirection");
     platform::TIniFile::FlushCache();
     EXPECT_EQ(platform::TIniFile(Path("SENSORS.INI")).ReadString(serial, "Type", ""), "WindDirection");
-    EXPECT_EQ(analog.Type, "WindDirection");
+}
+
+// What the tree's copy put on the clipboard, by each kind's node; the wind's two items, a line each.
+TEST_F(DemoCommandTest, CopyDDEItemNameToClipboardPrintsTheNameItCopied) {
+    StartDemo();
+    DS2450& analog = *SensorSet().DS2450Sensors[0];
+    const std::string serial = analog.RomToText();
+    const std::string name = MakeDDEItemName(analog);
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + serial), std::vector<std::string>{name + "A"});
+    EXPECT_EQ(platform::ClipboardText(), name + "A");
+    EXPECT_EQ(Ran("copyddeitemnametoclipboard " + platform::LowerCase(serial) + " c"),
+              std::vector<std::string>{name + "C"});
+    Humidity& humidity = *SensorSet().HumiditySensors[0];
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + humidity.SerialSection() + " T"),
+              std::vector<std::string>{humidity.DDEName + "T"});
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + SensorSet().WindSensor->SerialSection()),
+              (std::vector<std::string>{"DDEWindSpeed", "DDEWindDirection"}));
+    DS1820& thermometer = *SensorSet().DS1820Sensors[0];
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + thermometer.SerialSection()),
+              std::vector<std::string>{thermometer.DDEName});
+
+    // A part the sensor has not, and a sensor the station has not: nothing is copied.
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + serial + " H"),
+              std::vector<std::string>{"CopyDDEItemNameToClipboard: the station has no item H of sensor " +
+                                       serial + " (its items: A B C D); nothing was done"});
+    EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + thermometer.SerialSection() + " A"),
+              std::vector<std::string>{"CopyDDEItemNameToClipboard: the station has no item A of sensor " +
+                                       thermometer.SerialSection() +
+                                       " (it has one item: give no part); "
+                                       "nothing was done"});
+    EXPECT_EQ(
+        Ran("CopyDDEItemNameToClipboard 200000000000A5C0"),
+        std::vector<std::string>{
+            "CopyDDEItemNameToClipboard: the station has no sensor 200000000000A5C0; nothing was done"});
+    EXPECT_EQ(platform::ClipboardText(), thermometer.DDEName);
+}
+
+// The resets a keeper gives are on the disk when they answer: SENSORS.INI as the disk has it then is
+// what a kill leaves, and it holds each reset, not the marks from before.
+TEST_F(DemoCommandTest, EveryResetIsOnTheDiskWhenItAnswers) {
+    TMainForm& form = StartDemo();
+    TSensorSet& set = SensorSet();
+    DS2450& analog = *set.DS2450Sensors[0];
+    const std::string serial = analog.RomToText();
+    for (FloatExtremes& channel : analog.Channels)
+        channel.high = 99;
+    for (int32_t& day : set.RainSensor->WeeklyRain)
+        day = 5;
+    WindData& wind = *set.WindSensor;
+    wind.DayAvgSpeed = wind.HourAvgSpeed = 7;
+    wind.rawSpeed.high = 50;
+    form.SaveAllSensors();
+    wind.SaveMaxSpeed();
+    // The disk's SENSORS.INI, as the next start after a kill reads it.
+    auto onDisk = [&] {
+        Write("disk.ini", Read("SENSORS.INI"));
+        platform::TIniFile::FlushCache();
+        return platform::TIniFile(Path("disk.ini"));
+    };
+    ASSERT_EQ(onDisk().ReadFloat(serial, "max_value_B", 0), 99.0);
+    ASSERT_EQ(onDisk().ReadFloat(wind.SerialSection(), "MaxSpeed", 0), 50.0);
+
+    Ran("ResetSensor " + serial + " B");
+    EXPECT_FLOAT_EQ(static_cast<float>(onDisk().ReadFloat(serial, "max_value_B", 0)),
+                    analog.Channels[1].value);
+    EXPECT_EQ(onDisk().ReadFloat(serial, "max_value_A", 0), 99.0);
+    Ran("DS2450StatReset");
+    for (const char* key : {"max_value_A", "max_value_C", "max_value_D"})
+        EXPECT_LT(onDisk().ReadFloat(serial, key, 0), 99.0) << key;
+    Ran("ResetRGaugeWeek");
+    EXPECT_EQ(onDisk().ReadString(set.RainSensor->SerialSection(), "WeeklyRain", ""), "0 0 0 0 0 0 0");
+    Ran("WindStatReset");
+    EXPECT_EQ(onDisk().ReadFloat(wind.SerialSection(), "MaxSpeed", -1), 0.0);
+    EXPECT_EQ(onDisk().ReadFloat(wind.SerialSection(), "DayAvgSpeed", -1), 0.0);
+    EXPECT_EQ(onDisk().ReadFloat(wind.SerialSection(), "HourAvgSpeed", -1), 0.0);
 }
 
 TEST_F(DemoCommandTest, TheStatusLogCommandsClearTheListShowTheLogAndWriteTheirKeys) {
@@ -293,7 +369,7 @@ TEST_F(NetCommandTest, ARequestThatIsNoCommandIsRefusedAndToldInTheLogOnce) {
     EXPECT_FALSE(form_->DbgCheckBox->Checked());
 }
 
-TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartAnswersBeforeItRestarts) {
+TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartIsRefusedWhileTheStationHasSensors) {
     for (uint64_t s = 1; s <= 5; ++s)
         AddCounter(0x200 + s);
     StartStation();
@@ -305,17 +381,77 @@ TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartAnswersBeforeItRest
     EXPECT_TRUE(Holds(rescan, "INFO: Added DS2423 sensor"));
     EXPECT_EQ(SensorSet().DS1820Sensors.Count(), 1);
 
+    // The window shows RestartButton only when the start found no sensor: here it is refused.
     const unsigned scans = static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices..."));
+    TCommandAnswer refused = Give("RestartButton");
+    EXPECT_EQ(refused.status, kCommandNotTaken);
+    EXPECT_EQ(refused.lines,
+              std::vector<std::string>{"RestartButton: the window shows it only when the start "
+                                       "found no sensor; nothing was done"});
+    Run(3000);
+    EXPECT_EQ(static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices...")), scans);
+    EXPECT_EQ(SensorSet().DeviceCount, 7);
+}
+
+TEST_F(NetCommandTest, ARestartOfAStationThatFoundNoSensorAnswersFirstThenStartsAgain) {
+    StartStation();
+    ASSERT_FALSE(SessionRunning);
+    ASSERT_TRUE(form_->RestartButton->Visible());
+    AddCounter(0x301);
+    AddThermometer(0x302);
     EXPECT_EQ(
         Ran("RestartButton"),
         std::vector<std::string>{"RestartButton: saves and frees the sensors and starts the session again"});
     Run(3000);
-    EXPECT_EQ(static_cast<unsigned>(CountLog("SERVER: Scanning MicroLAN for other devices...")), scans + 1);
     EXPECT_TRUE(SessionRunning);
-    EXPECT_EQ(SensorSet().DeviceCount, 7);
+    EXPECT_EQ(SensorSet().DeviceCount, 2);
+    EXPECT_FALSE(form_->RestartButton->Visible());
     const unsigned samples = SampleCount;
     Run(3000);
     EXPECT_GT(SampleCount, samples);
+}
+
+// The wind's vane stays the vane at the next start, also when the search finds the DS2450 named first
+// and the station ended without a save; the one named is left out, as the answer said.
+TEST_F(NetCommandTest, ADS2450MadeAVaneBesideTheWindsVaneIsLeftOutAtTheNextStart) {
+    const std::string speed = AddCounter(0x1d01).rom().Text();
+    const std::string vane = net->Add<station_test::sim::DS2450>(net->Trunk(), 0x2001).rom().Text();
+    const std::string serial = net->Add<station_test::sim::DS2450>(net->Trunk(), 0x2002).rom().Text();
+    Write("SENSORS.INI", "[" + speed + "]\r\nType=WindSpeed\r\n[" + vane + "]\r\nType=WindDirection\r\n");
+    StartStation();
+    ASSERT_EQ(iButton::RomText(SensorSet().WindSensor->DirectionRom), vane);
+    EXPECT_TRUE(Holds(Ran("WindDirectionDS2450Sensor " + serial),
+                      "the next start keeps the wind's direction sensor " + vane + " and leaves " + serial +
+                          " out, its four channels with it (one WindDirection only)"));
+    const std::string onDisk = Read("SENSORS.INI");
+    form_.reset();
+    Write("SENSORS.INI", onDisk); // what a kill would have left
+    platform::TIniFile::FlushCache();
+    StartStation();
+    ASSERT_TRUE(SessionRunning);
+    EXPECT_EQ(iButton::RomText(SensorSet().WindSensor->DirectionRom), vane);
+    EXPECT_EQ(CountLog("WARNING: DS2450 " + serial + " left out (one WindDirection only)"), 1);
+    EXPECT_EQ(SensorSet().DS2450Sensors.Count(), 0);
+}
+
+TEST_F(NetCommandTest, ADS2450MadeTheVaneOfAWindWithoutOneIsTheNextStartsVane) {
+    const std::string speed = AddCounter(0x1d01).rom().Text();
+    const std::string serial = net->Add<station_test::sim::DS2450>(net->Trunk(), 0x2001).rom().Text();
+    Write("SENSORS.INI", "[" + speed + "]\r\nType=WindSpeed\r\n");
+    StartStation();
+    ASSERT_TRUE(SensorSet().WindSensor);
+    ASSERT_FALSE(SensorSet().WindDirectionFound);
+    EXPECT_EQ(
+        Ran("WindDirectionDS2450Sensor " + serial),
+        std::vector<std::string>{"WindDirectionDS2450Sensor: " + serial +
+                                 " has Type=WindDirection in SENSORS.INI; the next start takes it as the "
+                                 "wind's direction sensor, in place of its four channels"});
+    form_.reset();
+    StartStation();
+    ASSERT_TRUE(SessionRunning);
+    EXPECT_TRUE(SensorSet().WindDirectionFound);
+    EXPECT_EQ(iButton::RomText(SensorSet().WindSensor->DirectionRom), serial);
+    EXPECT_EQ(SensorSet().DS2450Sensors.Count(), 0);
 }
 
 TEST_F(NetCommandTest, ACommandNeverRunsInsideAPassHoweverItIsTimed) {

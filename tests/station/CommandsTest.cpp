@@ -27,14 +27,15 @@ TEST(Commands, EveryItemOfTheMenusAndTheTreeIsThereOnce) {
     std::set<std::string> names;
     for (const TCommandSpec& spec : CommandSpecs())
         names.insert(spec.name);
-    EXPECT_EQ(
-        names,
-        (std::set<std::string>{
-            "TempStatReset",    "HumidityStatReset", "BarometerStatReset", "WindStatReset",
-            "DS2450StatReset",  "ResetRGaugeToday",  "ResetRGaugeWeek",    "ResetRGaugeMonth",
-            "ResetRGaugeTotal", "Resethighmark1",    "RescanMLan",         "RestartButton",
-            "OpenStatusLog",    "ClearStatusList",   "Clearlog1",          "LogStatusToFileCheckBox",
-            "DbgCheckBox",      "Unload1",           "ResetSensor",        "WindDirectionDS2450Sensor"}));
+    std::set<std::string> items = {
+        "TempStatReset",    "HumidityStatReset", "BarometerStatReset", "WindStatReset",
+        "DS2450StatReset",  "ResetRGaugeToday",  "ResetRGaugeWeek",    "ResetRGaugeMonth",
+        "ResetRGaugeTotal", "Resethighmark1",    "RescanMLan",         "RestartButton",
+        "OpenStatusLog",    "ClearStatusList",   "Clearlog1",          "LogStatusToFileCheckBox",
+        "DbgCheckBox",      "Unload1",           "ResetSensor",        "WindDirectionDS2450Sensor"};
+    items.insert({"CreateHTML", "UploadToHomepage", "PostAPRS", "PostToWeather4U", "PostServlet",
+                  "PosttoWeatherUnderground", "CopyDDEItemNameToClipboard"});
+    EXPECT_EQ(names, items);
     EXPECT_EQ(names.size(), CommandSpecs().size());
 }
 
@@ -80,6 +81,18 @@ TEST(Commands, AMissingSurplusOrWrongArgumentIsRefusedInOneLine) {
         {"ResetSensor 200000000000A5C0 4", "\"4\" is no channel: A, B, C or D (or 0 to 3)"},
         {"WindDirectionDS2450Sensor", "WindDirectionDS2450Sensor needs its arguments: korvane command "
                                       "WindDirectionDS2450Sensor <DS2450 serial>"},
+        {"CopyDDEItemNameToClipboard", "CopyDDEItemNameToClipboard needs its arguments: korvane command "
+                                       "CopyDDEItemNameToClipboard <serial> [A-D|H|T|V]"},
+        {"CopyDDEItemNameToClipboard 200000000000A5C0 B C",
+         "CopyDDEItemNameToClipboard needs its arguments: korvane command CopyDDEItemNameToClipboard "
+         "<serial> "
+         "[A-D|H|T|V]"},
+        {"CopyDDEItemNameToClipboard 28000000000A5C0",
+         "\"28000000000A5C0\" is no serial: a sensor's serial is "
+         "16 hexadecimal digits"},
+        {"CopyDDEItemNameToClipboard 200000000000A5C0 E",
+         "\"E\" is no part of a sensor: A, B, C, D (a DS2450's channels), H, T or V"},
+        {"PostAPRS now", "PostAPRS takes no argument: korvane command PostAPRS"},
     };
     for (const auto& [request, line] : cases) {
         TCommandAnswer refusal = Refusal(request);

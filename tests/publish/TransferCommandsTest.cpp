@@ -1,0 +1,204 @@
+// The keeper's publishing commands through the station's socket on the demo station: CreateHTML writes
+// the pages and answers with its message; the upload (to pyftpdlib) and the posts (to the scripted HTTP
+// peer) answer when their transfer ends, with its lines and how it ended, while the station goes on; an
+// item that is disabled is refused; an answer whose station or client goes first is safe.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "publish/FtpUpload.h"
+#include "support/GivesCommands.h"
+#include "tests/publish/PublishStation.h"
+#include "tests/publish/PublishTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using korvane_test::RawCommandClient;
+using publish_test::HttpPeer;
+
+// The demo station on a clock that gives a peer real time while a transfer to it runs.
+class TransferCommandTest : public korvane_test::GivesCommands<publish_test::PublishStation> {
+protected:
+    void SetUp() override {
+        PublishStation::SetUp();
+        paced_ = InstallPacedClock();
+        paced_->PeerBusy = [this] {
+            if (!publishing) return false;
+            for (TTransferCommand t : {TTransferCommand::APRS, TTransferCommand::Servlet,
+                                       TTransferCommand::WU, TTransferCommand::W4U, TTransferCommand::Upload})
+                if (publishing->TransferRunning(t)) return true;
+            return false;
+        };
+    }
+    void TearDown() override {
+        PublishStation::TearDown();
+        ftp_.reset();
+    }
+    // The demo station with these korvane.ini lines after its [Weather] section's.
+    TMainForm& StartWith(const std::string& sections) {
+        return StartDemo("SampleInterval=3600000\r\n" + sections);
+    }
+    void StartFtpPeer() {
+        paced_->RealTime = true; // the peer starts in real time
+        ftp_ = std::make_unique<ftp_test::PyftpdPeer>(root_.Path());
+        paced_->RealTime = false;
+        ASSERT_GT(ftp_->port, 0) << "pyftpdlib did not start";
+        fs::create_directory(root_ / "www_docs");
+    }
+    std::unique_ptr<HttpPeer> StartHttpPeer() {
+        paced_->RealTime = true;
+        auto peer = std::make_unique<HttpPeer>();
+        paced_->RealTime = false;
+        EXPECT_GT(peer->Port(), 0) << "the HTTP peer did not start";
+        return peer;
+    }
+    std::string FtpSettings(bool logSuccess) const {
+        return "[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" + std::to_string(ftp_->port) +
+               "\r\nFTPLogSuccess=" + (logSuccess ? "1" : "0") + "\r\n";
+    }
+    // A line without the time a log line begins with.
+    static std::string Timeless(const std::string& line) {
+        const bool timed = line.size() > 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ';
+        return timed ? line.substr(9) : line;
+    }
+
+    std::shared_ptr<publish_test::PeerPacedClock> paced_;
+    ftp_test::TempDir root_;
+    std::unique_ptr<ftp_test::PyftpdPeer> ftp_;
+};
+
+TEST_F(TransferCommandTest, CreateHTMLWritesThePagesAndAnswersWithItsMessage) {
+    StartWith("");
+    Write("TEMPLATE/current.html", "<p><#abcTemperature></p>\r\n");
+    EXPECT_EQ(Ran("CreateHTML"), std::vector<std::string>{"Created WEATHER.HTML and CURRENT.HTML"});
+    EXPECT_FALSE(Read("HTML/weather.html").empty());
+    const std::string page = Read("HTML/current.html");
+    EXPECT_EQ(page.find("<#"), std::string::npos) << page;
+    EXPECT_EQ(page.rfind("<p>", 0), 0u) << page;
+
+    // The first template's page cannot be written: the log line and the message say so.
+    fs::remove(Path("HTML/current.html"));
+    fs::create_directory(Path("HTML/current.html"));
+    const std::vector<std::string> told = Ran("createhtml");
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(Timeless(told[0]), "SERVER: Cannot write " + Path("HTML/current.html") + ": Is a directory");
+    EXPECT_EQ(told[1], "Created WEATHER.HTML");
+}
+
+TEST_F(TransferCommandTest, AnUploadAnswersWhenItEndsWithItsLinesOrOneOfItsOwn) {
+    StartFtpPeer();
+    StartWith(FtpSettings(true));
+    Write("TEMPLATE/current.html", "<p>page</p>\r\n");
+    Ran("CreateHTML"); // a template page, uploaded after weather.html
+    const std::vector<std::string> told = Ran("UploadToHomepage");
+    ASSERT_GE(told.size(), 3u);
+    EXPECT_EQ(Timeless(told[0]), "FTP: Upload of " + Path("HTML/weather.html") + " successful");
+    EXPECT_EQ(Timeless(told[1]), "FTP: Upload of " + Path("HTML/current.html") + " successful");
+    EXPECT_EQ(Timeless(told.back()), "FTP: 2 files uploaded OK");
+    EXPECT_EQ(ftp_test::ReadRaw(root_ / "www_docs/current.html"), Read("HTML/current.html"));
+
+    // Without FTPLogSuccess the log says nothing of it: the answer's own line does.
+    StationSettings.FTPLogSuccess = false;
+    EXPECT_EQ(Ran("UploadToHomepage"), std::vector<std::string>{"FTP: 2 files uploaded OK"});
+}
+
+TEST_F(TransferCommandTest, AnUploadThatFailsAnswersWhyWithAStatusOfItsOwnEachTime) {
+    StartFtpPeer();
+    StartWith(FtpSettings(false) + "FTPUserName=nobody\r\n");
+    for (int attempt = 0; attempt < 2; ++attempt) { // the second failure is not logged again
+        const TCommandAnswer answer = Give("UploadToHomepage");
+        EXPECT_EQ(answer.status, kCommandTransferFailed);
+        ASSERT_FALSE(answer.lines.empty());
+        EXPECT_NE(answer.lines.back().find("FTP: Error uploading, aborting... "), std::string::npos)
+            << answer.lines.back();
+    }
+    EXPECT_EQ(CountLog("FTP: Error uploading, aborting..."), 1);
+}
+
+TEST_F(TransferCommandTest, EachPostAnswersHowItEndedAndTheSecondFailureToo) {
+    std::unique_ptr<HttpPeer> http = StartHttpPeer();
+    HttpPeer& peer = *http;
+    StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") + "\r\n[W4U]\r\nURL=" +
+              peer.Url("/reply/Logged") + "\r\nLogSuccess=1\r\n[SERVLET]\r\nURL=" + peer.Url("/ok") + "\r\n");
+    EXPECT_EQ(Ran("PosttoWeatherUnderground"), std::vector<std::string>{"POST to Weather Underground: OK"});
+    const std::vector<std::string> w4u = Ran("PostToWeather4U"); // its success line is logged
+    ASSERT_EQ(w4u.size(), 1u);
+    EXPECT_EQ(Timeless(w4u[0]), "POST to Weather4You: OK");
+    StationSettings.ServletLogSuccess = false;
+    EXPECT_EQ(Ran("PostServlet"), std::vector<std::string>{"POST to Java servlet: OK"});
+    ASSERT_EQ(peer.Requests().size(), 3u);
+
+    StationSettings.WUURL = peer.Url("/bad");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const TCommandAnswer answer = Give("PosttoWeatherUnderground");
+        EXPECT_EQ(answer.status, kCommandTransferFailed);
+        ASSERT_EQ(answer.lines.size(), 1u);
+        EXPECT_EQ(Timeless(answer.lines[0]), "POST/WU: Error: 400 Bad Request");
+    }
+    EXPECT_EQ(CountLog("POST/WU: Error: 400 Bad Request"), 1);
+}
+
+TEST_F(TransferCommandTest, APRSThatCannotConnectAnswersWhy) {
+    StartWith("[APRSWXNET]\r\nAddress=127.0.0.1\r\nPort=" + std::to_string(net_test::FreePort()) + "\r\n");
+    const TCommandAnswer answer = Give("PostAPRS");
+    EXPECT_EQ(answer.status, kCommandTransferFailed);
+    ASSERT_FALSE(answer.lines.empty());
+    EXPECT_NE(answer.lines.back().find("APRS: Error connecting to server: "), std::string::npos)
+        << answer.lines.back();
+    EXPECT_TRUE(form_->PostAPRS->Enabled());
+}
+
+// While a post is pending the station answers other commands, refuses the post's own (its item is
+// disabled), and the pending one is answered when its post ends.
+TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
+    std::unique_ptr<HttpPeer> http = StartHttpPeer();
+    HttpPeer& peer = *http;
+    StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\nInterval=1\r\n");
+    RawCommandClient first(SocketPath());
+    first.Send("PosttoWeatherUnderground\n");
+    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 1; }, 10000));
+    paced_->PeerBusy = nullptr; // the peer will say nothing: the post's deadline runs out in station time
+    const TCommandAnswer refused = Give("PosttoWeatherUnderground");
+    EXPECT_EQ(refused.status, kCommandNotTaken);
+    EXPECT_EQ(refused.lines,
+              std::vector<std::string>{
+                  "PosttoWeatherUnderground: its last post is still pending; nothing was done"});
+    EXPECT_EQ(Ran("OpenStatusLog").front(), folder_ + "/korvane.log");
+    EXPECT_FALSE(first.Ended());
+    TCommandAnswer ended;
+    ASSERT_TRUE(DecodeAnswer(first.Answer(), ended));
+    EXPECT_EQ(ended.status, kCommandTransferFailed);
+    ASSERT_FALSE(ended.lines.empty());
+    EXPECT_EQ(Timeless(ended.lines.back()).rfind("POST/WU: Error: ", 0), 0u) << ended.lines.back();
+    EXPECT_TRUE(form_->PosttoWeatherUnderground->Enabled());
+}
+
+// The answer of a client that has gone is dropped; one the station cannot give any more, because it
+// stops, is "the station stopped" at once.
+TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsTheOneThatWaits) {
+    std::unique_ptr<HttpPeer> http = StartHttpPeer();
+    HttpPeer& peer = *http;
+    StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
+              "\r\nInterval=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\n");
+    RawCommandClient gone(SocketPath());
+    gone.Send("PostToWeather4U\n");
+    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 1; }, 10000));
+    gone.Close();
+    RawCommandClient waiting(SocketPath());
+    waiting.Send("PosttoWeatherUnderground\n");
+    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 2; }, 10000));
+    paced_->PeerBusy = nullptr; // the peer will say nothing: the deadlines run out in station time
+    // The first post's deadline (before its next minute) ends it; its answer has nobody to go to.
+    ASSERT_TRUE(
+        platform::EventLoop::Get().RunUntil([&] { return form_->PostToWeather4U->Enabled(); }, 70000));
+    EXPECT_EQ(Ran("OpenStatusLog").front(), folder_ + "/korvane.log");
+    EXPECT_FALSE(form_->PosttoWeatherUnderground->Enabled()) << "the second post is still pending";
+    waiting.Pump();
+    EXPECT_TRUE(waiting.Received().empty());
+    form_.reset();
+    waiting.Pump();
+    EXPECT_EQ(waiting.Received(), "status 1\nthe station stopped before the transfer ended\n");
+}
+
+} // namespace
