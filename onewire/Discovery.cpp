@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "onewire/ChipFamilies.h"
+#include "onewire/DS1820.h"
 #include "onewire/DS2409.h"
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
@@ -158,6 +159,9 @@ void ReportMissingSerials(const platform::TStringList& missing) {
 }
 
 void FreeSensors() {
+    // What a sensor counted to tell less often and has not told yet would go with it.
+    for (DS1820* thermometer : SensorSet().DS1820Sensors)
+        thermometer->EndRuns();
     for (DS2409* coupler : SensorSet().Couplers)
         coupler->Switch(0);
     ClearSensorTables();
