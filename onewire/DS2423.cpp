@@ -59,7 +59,7 @@ uint32_t CountDistance(int32_t a, int32_t b) {
 }
 
 bool CountWentBack(int32_t last, int32_t now) {
-    return static_cast<uint32_t>(now) - static_cast<uint32_t>(last) > 0x80000000u;
+    return CountDifference(now, last) < 0;
 }
 
 int32_t CountMoved(int32_t count, int32_t step) {

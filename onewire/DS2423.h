@@ -90,9 +90,10 @@ private:
 // signed, and its magnitude (never overflowing, even for the most negative difference).
 int32_t CountDifference(int32_t a, int32_t b);
 uint32_t CountDistance(int32_t a, int32_t b);
-// A counter that went from `last` to `now` went back (it started again): it went forward by more than
-// 2^31 counts, which no counter does between two reads. Less is a count that may have wrapped past
-// 2^32, and the difference modulo 2^32 is what it counted.
+// A counter that went from `last` to `now` went back (it started again): it went forward by 2^31 counts
+// or more, which no counter does between two reads (the difference read as signed is negative, and the
+// count rate takes none of it either). Less is a count that may have wrapped past 2^32, and the
+// difference modulo 2^32 is what it counted.
 bool CountWentBack(int32_t last, int32_t now);
 // `count` moved by `step`, modulo 2^32.
 int32_t CountMoved(int32_t count, int32_t step);

@@ -137,7 +137,7 @@ TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainWhileTheStationRunsKeepsEver
     EXPECT_EQ(CountLog("Counter went back"), 1);
 }
 
-// A count that wraps past 2^32 is what the counter counted; only a step forward of more than 2^31 counts,
+// A count that wraps past 2^32 is what the counter counted; only a step forward of 2^31 counts or more,
 // which no gauge tips between two reads, is a counter that went back.
 TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
     auto gauge = MakeFrom<RainGauge>("RainGauge", "RunningCounter=-16\r\nTodayCounter=-20\r\n", 0xFFFFFFF0u);
@@ -153,6 +153,26 @@ TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
     Sample(*gauge);
     EXPECT_EQ(StepLines("RainGauge", 0x10u, 0x80000011u), 1);
     EXPECT_EQ(gauge->TodayCounts(), 36u);
+}
+
+// The boundary of the two rules, the rain's and the count rate's: a step forward of 2^31 - 1 is a count
+// for both, one of exactly 2^31 a counter that went back for both (no rain, no rate).
+TEST_F(CounterStartsAgain, AStepOfExactly2To31IsAStepBackForTheRainAndTheRateAlike) {
+    auto gauge = MakeFrom<RainGauge>("RainGauge", "RunningCounter=16\r\nTodayCounter=16\r\n", 16);
+    Sample(*gauge);
+    Sample(*gauge);
+    const uint32_t high = 16u + 0x7FFFFFFFu;
+    device->SetCounter(15, high);
+    Sample(*gauge);
+    EXPECT_EQ(gauge->TodayCounts(), 0x7FFFFFFFu);
+    EXPECT_GT(gauge->CountRate, 0.0f);
+    EXPECT_EQ(CountLog("Counter went back"), 0);
+
+    device->SetCounter(15, high + 0x80000000u);
+    Sample(*gauge);
+    EXPECT_EQ(StepLines("RainGauge", high, high + 0x80000000u), 1);
+    EXPECT_EQ(gauge->TodayCounts(), 0x7FFFFFFFu);
+    EXPECT_EQ(gauge->CountRate, 0.0f);
 }
 
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
