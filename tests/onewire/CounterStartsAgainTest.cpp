@@ -175,6 +175,25 @@ TEST_F(CounterStartsAgain, AStepOfExactly2To31IsAStepBackForTheRainAndTheRateAli
     EXPECT_EQ(gauge->CountRate, 0.0f);
 }
 
+// The chip starts again between the first two reads of a start: the rate and the last hour, which start
+// at the first count read, move with the other counts and show no rain.
+TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainBetweenTheFirstTwoReadsShowsNoRate) {
+    auto gauge = MakeFrom<RainGauge>("RainGauge",
+                                     "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                                     "StartCounter=3000\r\nResetTime=1796000000\r\n",
+                                     5000);
+    Sample(*gauge);
+    device->PowerOnReset();
+    Sample(*gauge);
+    EXPECT_EQ(StepLines("RainGauge", 5000, 0), 1);
+    EXPECT_EQ(Figures(*gauge),
+              "today 10, week 0, month 1000, total 2000, rate 0, last hour 0, a minute 0, an hour 0");
+    device->AddCounts('B', 1);
+    Sample(*gauge);
+    EXPECT_EQ(Figures(*gauge),
+              "today 11, week 11, month 1001, total 2001, rate 6, last hour 1, a minute 0, an hour 1");
+}
+
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
 // at the start its section's count (of the last save) tells the step.
 TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) {
