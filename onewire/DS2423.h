@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "onewire/HourlyRun.h"
 #include "onewire/iButton.h"
 
 class DS2423 : public iButton {
@@ -44,6 +45,8 @@ public:
     // The last read found the counter started again (a battery change, the chip reset): its count went
     // back, and every count held moved with it (MoveCounts). That read gives no rate.
     bool CountStartedAgain() const { return startedAgain_; }
+    // The session ends (a restart, the program's end): the steps back not told yet are told now.
+    void EndRuns();
 
     // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
     // through CountDifference and CountDistance, never by sign or size.
@@ -75,7 +78,8 @@ protected:
     void WriteIfKept(const char* key, int32_t count);
 
 private:
-    // The count went from `last` to `now` and started again: the counts move, and one line says so.
+    // The count went from `last` to `now` and started again: the counts move, and a line says so (at
+    // once for the first of a run of them, see stepsBack_).
     void StartedAgain(int32_t last, int32_t now);
 
     bool todayFromFirstCount_ = false; // no TodayCounter in the section
@@ -84,6 +88,12 @@ private:
     // behind it is a counter that started again while the station was down. Empty after the first read.
     std::optional<int32_t> keptCount_;
     bool startedAgain_ = false; // by the last read
+    // The steps back: the first of a run is told at once, later ones at most once an hour with a count
+    // (a flaky count that dips by one and comes back, read after read); a run ends after
+    // THourlyRun::kQuietMs without one, or with the session, telling the count not yet told.
+    THourlyRun stepsBack_;
+    void EndQuietStepsBack();
+    void EndStepsBack();
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as

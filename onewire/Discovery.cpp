@@ -8,6 +8,7 @@
 #include "onewire/ChipFamilies.h"
 #include "onewire/DS1820.h"
 #include "onewire/DS2409.h"
+#include "onewire/DS2423.h"
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
@@ -162,6 +163,8 @@ void FreeSensors() {
     // What a sensor counted to tell less often and has not told yet would go with it.
     for (DS1820* thermometer : SensorSet().DS1820Sensors)
         thermometer->EndRuns();
+    for (DS2423* counter : SensorSet().CounterSensors)
+        counter->EndRuns();
     for (DS2409* coupler : SensorSet().Couplers)
         coupler->Switch(0);
     ClearSensorTables();

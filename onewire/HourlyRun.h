@@ -1,9 +1,9 @@
 #pragma once
-// A run of one event that may last for days (a thermometer that truly sits at its power-on 85 C): the
-// first event of a run is told at once, later ones at most once an hour with how many came since the
-// last line, and the end of the run gives the count not yet told. A run ends when its owner says so
-// (Ended), or once no event came for kQuietMs (Quiet): the next event starts a new run, told at once.
-// The clock is passed in (monotonic ms).
+// A run of one event that may last for days (a thermometer that truly sits at its power-on 85 C, a
+// counter whose count dips and comes back): the first event of a run is told at once, later ones at
+// most once an hour with how many came since the last line, and the end of the run gives the count not
+// yet told. A run ends when its owner says so (Ended), or once no event came for kQuietMs (Quiet): the
+// next event starts a new run, told at once. The clock is passed in (monotonic ms).
 // A fault that each success ends is TFaultRun's; a run told only at its start, RunOfFailures'.
 #include <cstdint>
 #include <string>
@@ -16,9 +16,9 @@ class THourlyRun {
 public:
     static constexpr uint64_t kHourMs = 3600u * 1000u;
     // Twenty minutes: events of one cause that keep coming stay one run (a sensor at 85 C reads 85.0 at
-    // least every other reading, at read intervals up to ten minutes), and an event after a quiet spell
-    // is news (a thermometer stuck again after half an hour of true readings), told at once rather than
-    // counted into a line that may be most of an hour away.
+    // least every other reading, at read intervals up to ten minutes; a flaky count dips again within
+    // minutes), and an event after a quiet spell is news (a thermometer stuck again after half an hour of
+    // true readings), told at once rather than counted into a line that may be most of an hour away.
     static constexpr uint64_t kQuietMs = 20u * 60u * 1000u;
 
     // An event of the run at nowMs: how many to tell now (this one and those counted since the last

@@ -3,8 +3,10 @@
 // rain, rate, count or wind comes of the step; one line tells it, and the section keeps the moved starts.
 #include "DS2423SensorNet.h"
 
+#include "onewire/HourlyRun.h"
 #include "onewire/RainGauge.h"
 #include "onewire/WindData.h"
+#include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/sim/DS2423.h"
 
@@ -194,6 +196,58 @@ TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainBetweenTheFirstTwoReadsShows
               "today 11, week 11, month 1001, total 2001, rate 6, last hour 1, a minute 0, an hour 1");
 }
 
+// A count that dips by one and comes back, read after read: its steps back are told as power-on values
+// taken are, the first at once, later ones at most once an hour with their count; twenty minutes without
+// one end the run with the count not yet told, a step back after that is told at once, and the end of
+// the session tells what is left.
+TEST_F(CounterStartsAgain, AFlakyCountThatDipsAndComesBackIsToldAtMostOnceAnHour) {
+    auto counter = MakeFrom<DS2423>(
+        "DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=5000\r\n", 5000);
+    Sample(*counter);
+    const std::string back = "DS2423 " + device->rom().Text() + ": Counter went back ";
+    // The count a line of the steps back gives before `marker`, or 0.
+    auto countIn = [&](const std::string& marker) {
+        auto& lines = form_->DisplayMemo->Lines();
+        for (int i = 0; i < lines.Count(); ++i) {
+            const size_t end = lines[i].find(marker);
+            if (lines[i].find(back) == std::string::npos || end == std::string::npos) continue;
+            const size_t start = lines[i].find_last_of(" (", end - 1);
+            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
+        }
+        return 0u;
+    };
+    unsigned dips = 0;
+    for (int i = 0; i < 6 * 65; ++i) { // 65 minutes of reads ten seconds apart, every other one a dip
+        device->SetCounter(15, i % 2 == 0 ? 5000 : 4999);
+        Sample(*counter);
+        dips += i % 2;
+    }
+    EXPECT_EQ(CountLog(back), 2);
+    EXPECT_EQ(CountLog(back + "from 5000 to 4999: it started again"), 1);
+    const unsigned hourly = countIn(" times since the last such line): it started again");
+    EXPECT_NEAR(hourly, 180, 1);
+    const platform::LocalTime last = platform::Clock::Get().Now();
+    for (int i = 0; i < 6 * 20; ++i) // twenty minutes without a dip
+        Sample(*counter);
+    ASSERT_EQ(CountLog(back), 3);
+    EXPECT_EQ(1 + hourly +
+                  countIn(platform::Format(" more times since the last such line, the last at %02d:%02d:%02d",
+                                           last.hour, last.minute, last.second)),
+              dips)
+        << "every step back is told, and the line names when the last came";
+
+    device->PowerOnReset();
+    Sample(*counter);
+    EXPECT_EQ(CountLog(back), 4) << "a step back after the quiet spell is told at once";
+    device->SetCounter(15, 10);
+    Sample(*counter);
+    device->SetCounter(15, 9);
+    Sample(*counter);
+    EXPECT_EQ(CountLog(back), 4);
+    counter->EndRuns();
+    EXPECT_EQ(CountLog(back + "1 more times since the last such line"), 1);
+}
+
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
 // at the start its section's count (of the last save) tells the step.
 TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) {
@@ -208,7 +262,9 @@ TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) 
     Sample(*counter);
     EXPECT_EQ(counter->CountsToday(), 12u);
 
-    // While it runs: three minutes of 5 counts, then the chip starts again and counts on.
+    // While it runs, twenty minutes on (a step back of its own, not one of a run of them): three minutes
+    // of 5 counts, then the chip starts again and counts on.
+    Sample(*counter, THourlyRun::kQuietMs);
     for (int minute = 0; minute < 3; ++minute) {
         device->AddCounts('B', 5);
         Sample(*counter);
@@ -245,7 +301,9 @@ TEST_F(CounterStartsAgain, TheAnemometerTakesNoSpeedFromTheStep) {
     EXPECT_EQ(StepLines("WindSpeed", 5000, 20), 1);
     EXPECT_EQ(CountLog("no wind speed is taken from it"), 1);
 
-    // While it runs: 20 counts a second are 10 revolutions.
+    // While it runs, twenty minutes on (a step back of its own, not one of a run of them): 20 counts a
+    // second are 10 revolutions.
+    Sample(*wind, THourlyRun::kQuietMs);
     device->AddCounts('B', 20);
     Sample(*wind, 1000);
     ASSERT_FLOAT_EQ(wind->Speed, 10.0f);
