@@ -111,12 +111,8 @@ void DS1820::EndQuietPowerOnValuesTaken() {
 }
 
 void DS1820::EndPowerOnValuesTaken() {
-    const unsigned untold = powerOnValuesTaken_.Ended();
-    if (untold > 0)
-        LogError(Format("Power-on value (85 C) taken from %s %u more times since the last such line, the "
-                        "last at %s",
-                        Description.c_str(), untold,
-                        powerOnValuesTaken_.LastEventTime(platform::Clock::Get()).c_str()));
+    const std::string untold = powerOnValuesTaken_.Ended(platform::Clock::Get());
+    if (!untold.empty()) LogError("Power-on value (85 C) taken from " + Description + untold);
 }
 
 void DS1820::EndRuns() {

@@ -191,11 +191,9 @@ void DS2423::EndQuietStepsBack() {
 }
 
 void DS2423::EndStepsBack() {
-    const unsigned untold = stepsBack_.Ended();
-    if (untold > 0)
-        LogError(Format("Counter went back %u more times since the last such line, the last at %s; each time "
-                        "what was counted so far was kept",
-                        untold, stepsBack_.LastEventTime(platform::Clock::Get()).c_str()));
+    const std::string untold = stepsBack_.Ended(platform::Clock::Get());
+    if (!untold.empty())
+        LogError("Counter went back" + untold + "; each time what was counted so far was kept");
 }
 
 void DS2423::EndRuns() {

@@ -37,16 +37,11 @@ public:
     // A run is going on and has had no event for kQuietMs by nowMs: it is over, and Ended tells what it
     // left untold.
     bool Quiet(uint64_t nowMs) const { return running_ && nowMs - lastMs_ >= kQuietMs; }
-    // The run ends: how many of its events were not told (0 for none, or when no run was going on).
-    unsigned Ended() {
-        running_ = false;
-        const unsigned count = untold_;
-        untold_ = 0;
-        return count;
-    }
-    // When the run's last event came, for the line that ends it: the local time of day ("14:03:22"), with
-    // the date before it when that was not today ("05.12.2026 23:58:40"), by `clock`'s time now.
-    std::string LastEventTime(platform::Clock& clock) const;
+    // The run ends: what its ending line says after its subject, " 14 more times since the last such
+    // line, the last at 14:03:22" (the local time of day of its last event by `clock`, with the date
+    // before it when that was not today: "05.12.2026 23:58:40"); empty when it left nothing untold, or no
+    // run was going on.
+    std::string Ended(platform::Clock& clock);
 
 private:
     bool running_ = false;

@@ -205,17 +205,6 @@ TEST_F(CounterStartsAgain, AFlakyCountThatDipsAndComesBackIsToldAtMostOnceAnHour
         "DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=5000\r\n", 5000);
     Sample(*counter);
     const std::string back = "DS2423 " + device->rom().Text() + ": Counter went back ";
-    // The count a line of the steps back gives before `marker`, or 0.
-    auto countIn = [&](const std::string& marker) {
-        auto& lines = form_->DisplayMemo->Lines();
-        for (int i = 0; i < lines.Count(); ++i) {
-            const size_t end = lines[i].find(marker);
-            if (lines[i].find(back) == std::string::npos || end == std::string::npos) continue;
-            const size_t start = lines[i].find_last_of(" (", end - 1);
-            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
-        }
-        return 0u;
-    };
     unsigned dips = 0;
     for (int i = 0; i < 6 * 65; ++i) { // 65 minutes of reads ten seconds apart, every other one a dip
         device->SetCounter(15, i % 2 == 0 ? 5000 : 4999);
@@ -224,15 +213,16 @@ TEST_F(CounterStartsAgain, AFlakyCountThatDipsAndComesBackIsToldAtMostOnceAnHour
     }
     EXPECT_EQ(CountLog(back), 2);
     EXPECT_EQ(CountLog(back + "from 5000 to 4999: it started again"), 1);
-    const unsigned hourly = countIn(" times since the last such line): it started again");
+    const unsigned hourly = CountBefore(back, " times since the last such line): it started again");
     EXPECT_NEAR(hourly, 180, 1);
     const platform::LocalTime last = platform::Clock::Get().Now();
     for (int i = 0; i < 6 * 20; ++i) // twenty minutes without a dip
         Sample(*counter);
     ASSERT_EQ(CountLog(back), 3);
     EXPECT_EQ(1 + hourly +
-                  countIn(platform::Format(" more times since the last such line, the last at %02d:%02d:%02d",
-                                           last.hour, last.minute, last.second)),
+                  CountBefore(back, platform::Format(
+                                        " more times since the last such line, the last at %02d:%02d:%02d",
+                                        last.hour, last.minute, last.second)),
               dips)
         << "every step back is told, and the line names when the last came";
 

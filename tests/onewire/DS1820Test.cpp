@@ -172,18 +172,6 @@ TEST_F(DS1820Test, PowerOnValuesTakenFromASensorNearThemAreToldAtOnceThenHourlyW
         EXPECT_EQ(sensor->Sample(), 1) << celsius;
         EXPECT_DOUBLE_EQ(sensor->temp.value, celsius);
     };
-    // The count a line gives after its text ("... 180 times since ..."), or 0.
-    auto countIn = [&](const std::string& marker) {
-        auto& lines = form_->DisplayMemo->Lines();
-        for (int i = 0; i < lines.Count(); ++i) {
-            const size_t end = lines[i].find(marker);
-            if (lines[i].find(taken) == std::string::npos || end == std::string::npos) continue;
-            const size_t start = lines[i].rfind(' ', end - 1);
-            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
-        }
-        return 0u;
-    };
-
     readEveryTenSeconds(84.0);
     unsigned powerOnValues = 0;
     std::string lastTakenAt;
@@ -194,13 +182,14 @@ TEST_F(DS1820Test, PowerOnValuesTakenFromASensorNearThemAreToldAtOnceThenHourlyW
     }
     EXPECT_EQ(CountLog(taken), 2);
     EXPECT_EQ(CountLog(taken + " after its reading of 84.0 C: the sensor did not convert"), 1);
-    const unsigned hourly = countIn(" times since the last such line: the sensor did not convert");
+    const unsigned hourly = CountBefore(taken, " times since the last such line: the sensor did not convert");
     EXPECT_NEAR(hourly, 180, 1); // the values of the hour after the first line
     readEveryTenSeconds(82.0);   // near 85: still the spell
     EXPECT_EQ(CountLog(taken), 2);
     readEveryTenSeconds(81.875);
     ASSERT_EQ(CountLog(taken), 3);
-    EXPECT_EQ(1 + hourly + countIn(" more times since the last such line, the last at " + lastTakenAt),
+    EXPECT_EQ(1 + hourly +
+                  CountBefore(taken, " more times since the last such line, the last at " + lastTakenAt),
               powerOnValues)
         << "every value taken is told, and the line names when the last was taken";
 

@@ -83,12 +83,12 @@ protected:
 
     DS1820& Sensor() const { return *SensorSet().DS1820Sensors[0]; }
 
-    // The first log line with the text, or an empty one.
-    std::string LogLineWith(const std::string& text) const {
-        auto& lines = form_->DisplayMemo->Lines();
-        for (int i = 0; i < lines.Count(); ++i)
-            if (lines[i].find(text) != std::string::npos) return lines[i];
-        return "";
+    // A drop-out of 4.5 s, and the sensor back in its power-on state, never converting.
+    void DropOutAndComeBackStuck() {
+        device->Remove();
+        Run(4500);
+        device->Reinsert();
+        device->SetNeverConverts(true);
     }
 
     Shown Show(TMainForm& form) {
@@ -153,10 +153,7 @@ TEST_P(NeverConvertsTest, AfterADropOutItKeepsItsTrueValueGoesAbsentAndComesBack
     Run(60000);
     ASSERT_EQ(Show(form).Other(4.5), "");
     ASSERT_EQ(Show(form).data.size(), 1u);
-    device->Remove();
-    Run(4500);
-    device->Reinsert();
-    device->SetNeverConverts(true);
+    DropOutAndComeBackStuck();
     Watch(form, "after a drop-out", 3);
     Shown s = Show(form);
     EXPECT_EQ(s.start.find("/DS1820/0"), std::string::npos) << "absent past the two minutes";
@@ -215,10 +212,7 @@ TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun
     Run(60000);
     const std::string told = std::string(kTaken) + "83.0 C: the sensor did not convert";
     for (int run = 1; run <= 2; ++run) {
-        device->Remove();
-        Run(4500);
-        device->Reinsert();
-        device->SetNeverConverts(true);
+        DropOutAndComeBackStuck();
         const int brownouts = device->Brownouts();
         Run(3 * 60000);
         EXPECT_GT(device->Brownouts() - brownouts, 10);
@@ -244,10 +238,7 @@ TEST_P(NeverConvertsTest, EachSpellOfPowerOnValuesTakenIsToldAtOnce) {
     Run(60000);
     const std::string told = std::string(kTaken) + "84.0 C: the sensor did not convert";
     auto stick = [&] {
-        device->Remove();
-        Run(4500);
-        device->Reinsert();
-        device->SetNeverConverts(true);
+        DropOutAndComeBackStuck();
         Run(20000); // two reads
     };
     stick();
@@ -267,7 +258,7 @@ TEST_P(NeverConvertsTest, EachSpellOfPowerOnValuesTakenIsToldAtOnce) {
     EXPECT_EQ(CountLog(kTaken), 2);
 
     EXPECT_EQ(CountLog(kHint), 0);
-    const std::string line = LogLineWith(ended);
+    const std::string line = LogLine(ended);
     ASSERT_FALSE(line.empty());
     const platform::LocalTime last = platform::Clock::Get().ToLocal(unstuck);
     int hour = 0, minute = 0, second = 0;
@@ -283,10 +274,7 @@ TEST_P(NeverConvertsTest, ARestartTellsThePowerOnValuesTakenNotToldYet) {
     device->SetTemperature(83.0);
     TMainForm& form = StartStation();
     Run(60000);
-    device->Remove();
-    Run(4500);
-    device->Reinsert();
-    device->SetNeverConverts(true);
+    DropOutAndComeBackStuck();
     const int brownouts = device->Brownouts();
     Run(3 * 60000);
     const int taken = device->Brownouts() - brownouts;
