@@ -103,17 +103,25 @@ void DS1820::TellPowerOnValueTaken() {
 }
 
 void DS1820::EndPowerOnValuesTakenFarFromThem(double value) {
-    if (std::fabs(value - kPowerOnCelsius) <= kPowerOnNeighbourCelsius) return;
-    const unsigned untold = powerOnValuesTaken_.Ended();
-    if (untold > 0)
-        LogError(
-            Format("Power-on value (85 C) taken from %s %u more times since the last such line, until its "
-                   "reading of %.1f C",
-                   Description.c_str(), untold, value));
+    if (std::fabs(value - kPowerOnCelsius) > kPowerOnNeighbourCelsius) EndPowerOnValuesTaken();
+}
+
+void DS1820::EndQuietPowerOnValuesTaken() {
+    if (powerOnValuesTaken_.Quiet(platform::Clock::Get().MonotonicMs())) EndPowerOnValuesTaken();
+}
+
+void DS1820::EndPowerOnValuesTaken() {
+    const std::string untold = powerOnValuesTaken_.Ended(platform::Clock::Get());
+    if (!untold.empty()) LogError("Power-on value (85 C) taken from " + Description + untold);
+}
+
+void DS1820::EndRuns() {
+    Logged("Exception ending the power-on values' spell!", [&] { EndPowerOnValuesTaken(); });
 }
 
 int DS1820::Read() {
     return LoggedOr<int>(0, "Exception reading temperature!", [&]() -> int {
+        EndQuietPowerOnValuesTaken();
         if (!StartConversion()) return 0;
         double value = Rom[0] == kFamilyDS18S20 ? DecodeDS18S20() : DecodeDS18B20();
         // A shorted net reads all zeros, CRC included; 0.0 from real data is the melting point and counts.

@@ -39,6 +39,10 @@ public:
 
     int BoostTime = 1000;
 
+    // The session ends (a restart, the program's end): the power-on values taken and not told yet are
+    // told now, or they would be lost with the object.
+    void EndRuns();
+
 private:
     // Conversions that failed: Convert T, its strong pull-up or the pull-up's end not confirmed.
     RunOfFailures conversionFailures_;
@@ -50,8 +54,10 @@ private:
     // Power-on values refused: the first of a run is logged, the rest counted; a value taken ends it.
     TFaultRun powerOnRefusals_;
     // Power-on values taken (a sensor at 85 C, or one that stopped converting right after a reading near
-    // it): told at once with the reading before, then at most once an hour with a count. The run lasts
-    // while the readings stay within the neighbour rule's reach of 85 C.
+    // it): a spell of them is told at once with the reading before, then at most once an hour with a
+    // count. It ends at a reading beyond the neighbour rule's reach of 85 C, after THourlyRun::kQuietMs
+    // without a value taken, or with the session; its end tells the count not yet told and when the last
+    // value was taken.
     THourlyRun powerOnValuesTaken_;
 
     void LogScratchpad();
@@ -64,8 +70,11 @@ private:
     bool PowerOnValueFollowsANeighbour() const;
     int RefusePowerOnValue();
     void TellPowerOnValueTaken();
-    // A reading beyond the neighbour rule's reach ends a run of power-on values taken.
+    // A reading beyond the neighbour rule's reach ends a spell of power-on values taken.
     void EndPowerOnValuesTakenFarFromThem(double value);
+    // A spell with no value taken for THourlyRun::kQuietMs is over.
+    void EndQuietPowerOnValuesTaken();
+    void EndPowerOnValuesTaken();
     TFaultRun::Log ErrorLog();
     int FailConversion(const std::string& text, const std::string& debug);
 };

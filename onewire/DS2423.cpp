@@ -59,7 +59,7 @@ uint32_t CountDistance(int32_t a, int32_t b) {
 }
 
 bool CountWentBack(int32_t last, int32_t now) {
-    return static_cast<uint32_t>(now) - static_cast<uint32_t>(last) > 0x80000000u;
+    return CountDifference(now, last) < 0;
 }
 
 int32_t CountMoved(int32_t count, int32_t step) {
@@ -126,6 +126,7 @@ int DS2423::Read() {
                                             true};
     return LoggedOr<int>(0, texts, [&]() -> int {
         startedAgain_ = false;
+        EndQuietStepsBack();
         uint32_t read = 0;
         if (!ReadCounter(read) || ClassCounter != 0) return 0;
         const auto count = static_cast<int32_t>(read); // the same 32 bits
@@ -176,10 +177,27 @@ void DS2423::StartedAgain(int32_t last, int32_t now) {
     // The section's count is one of the counter as it counts now, beside the moved starts: a start that
     // reads it finds no step back again.
     WriteIfKept("RunningCounter", now);
-    LogError(Format("Counter went back from %u to %u: it started again (a battery change or a reset of the "
+    const unsigned count = stepsBack_.Occurred(platform::Clock::Get().MonotonicMs());
+    if (count == 0) return;
+    const std::string since = count > 1 ? Format(" (%u times since the last such line)", count) : "";
+    LogError(Format("Counter went back from %u to %u%s: it started again (a battery change or a reset of the "
                     "chip); %s, and counting goes on from %u",
-                    static_cast<uint32_t>(last), static_cast<uint32_t>(now), KeptWhenStartedAgain().c_str(),
-                    static_cast<uint32_t>(now)));
+                    static_cast<uint32_t>(last), static_cast<uint32_t>(now), since.c_str(),
+                    KeptWhenStartedAgain().c_str(), static_cast<uint32_t>(now)));
+}
+
+void DS2423::EndQuietStepsBack() {
+    if (stepsBack_.Quiet(platform::Clock::Get().MonotonicMs())) EndStepsBack();
+}
+
+void DS2423::EndStepsBack() {
+    const std::string untold = stepsBack_.Ended(platform::Clock::Get());
+    if (!untold.empty())
+        LogError("Counter went back" + untold + "; each time what was counted so far was kept");
+}
+
+void DS2423::EndRuns() {
+    Logged("Exception ending the steps back's run!", [&] { EndStepsBack(); });
 }
 
 void DS2423::MoveCounts(int32_t step) {

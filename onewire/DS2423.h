@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "onewire/HourlyRun.h"
 #include "onewire/iButton.h"
 
 class DS2423 : public iButton {
@@ -44,6 +45,8 @@ public:
     // The last read found the counter started again (a battery change, the chip reset): its count went
     // back, and every count held moved with it (MoveCounts). That read gives no rate.
     bool CountStartedAgain() const { return startedAgain_; }
+    // The session ends (a restart, the program's end): the steps back not told yet are told now.
+    void EndRuns();
 
     // The counts below are the counter's 32-bit values held as they wrap (modulo 2^32); differences go
     // through CountDifference and CountDistance, never by sign or size.
@@ -75,7 +78,8 @@ protected:
     void WriteIfKept(const char* key, int32_t count);
 
 private:
-    // The count went from `last` to `now` and started again: the counts move, and one line says so.
+    // The count went from `last` to `now` and started again: the counts move, and a line says so (at
+    // once for the first of a run of them, see stepsBack_).
     void StartedAgain(int32_t last, int32_t now);
 
     bool todayFromFirstCount_ = false; // no TodayCounter in the section
@@ -84,15 +88,22 @@ private:
     // behind it is a counter that started again while the station was down. Empty after the first read.
     std::optional<int32_t> keptCount_;
     bool startedAgain_ = false; // by the last read
+    // The steps back: the first of a run is told at once, later ones at most once an hour with a count
+    // (a flaky count that dips by one and comes back, read after read); a run ends after
+    // THourlyRun::kQuietMs without one, or with the session, telling the count not yet told.
+    THourlyRun stepsBack_;
+    void EndQuietStepsBack();
+    void EndStepsBack();
 };
 
 // Counter arithmetic on 32-bit counts that may wrap: the difference a - b taken modulo 2^32 and read as
 // signed, and its magnitude (never overflowing, even for the most negative difference).
 int32_t CountDifference(int32_t a, int32_t b);
 uint32_t CountDistance(int32_t a, int32_t b);
-// A counter that went from `last` to `now` went back (it started again): it went forward by more than
-// 2^31 counts, which no counter does between two reads. Less is a count that may have wrapped past
-// 2^32, and the difference modulo 2^32 is what it counted.
+// A counter that went from `last` to `now` went back (it started again): it went forward by 2^31 counts
+// or more, which no counter does between two reads (the difference read as signed is negative, and the
+// count rate takes none of it either). Less is a count that may have wrapped past 2^32, and the
+// difference modulo 2^32 is what it counted.
 bool CountWentBack(int32_t last, int32_t now);
 // `count` moved by `step`, modulo 2^32.
 int32_t CountMoved(int32_t count, int32_t step);

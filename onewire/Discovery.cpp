@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "onewire/ChipFamilies.h"
+#include "onewire/DS1820.h"
 #include "onewire/DS2409.h"
+#include "onewire/DS2423.h"
 #include "onewire/DataTables.h"
 #include "onewire/Microlan.h"
 #include "onewire/SensorTables.h"
@@ -158,6 +160,11 @@ void ReportMissingSerials(const platform::TStringList& missing) {
 }
 
 void FreeSensors() {
+    // What a sensor counted to tell less often and has not told yet would go with it.
+    for (DS1820* thermometer : SensorSet().DS1820Sensors)
+        thermometer->EndRuns();
+    for (DS2423* counter : SensorSet().CounterSensors)
+        counter->EndRuns();
     for (DS2409* coupler : SensorSet().Couplers)
         coupler->Switch(0);
     ClearSensorTables();

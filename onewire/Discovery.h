@@ -33,7 +33,7 @@ public:
 void ScanMicrolan(ScanListener& listener, platform::TTreeNode* root);
 // Names each configured serial of `missing` (up to an empty entry) that is of a kind the station reads.
 void ReportMissingSerials(const platform::TStringList& missing);
-// Switches the couplers off and frees every sensor object.
+// Switches the couplers off and frees every sensor object, each first telling the lines it held back.
 void FreeSensors();
 
 // The scan's place on the net while it searches one family, and what the role rules file with.

@@ -3,8 +3,10 @@
 // rain, rate, count or wind comes of the step; one line tells it, and the section keeps the moved starts.
 #include "DS2423SensorNet.h"
 
+#include "onewire/HourlyRun.h"
 #include "onewire/RainGauge.h"
 #include "onewire/WindData.h"
+#include "platform/Clock.h"
 #include "platform/Strings.h"
 #include "platform/tmex/sim/DS2423.h"
 
@@ -137,7 +139,7 @@ TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainWhileTheStationRunsKeepsEver
     EXPECT_EQ(CountLog("Counter went back"), 1);
 }
 
-// A count that wraps past 2^32 is what the counter counted; only a step forward of more than 2^31 counts,
+// A count that wraps past 2^32 is what the counter counted; only a step forward of 2^31 counts or more,
 // which no gauge tips between two reads, is a counter that went back.
 TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
     auto gauge = MakeFrom<RainGauge>("RainGauge", "RunningCounter=-16\r\nTodayCounter=-20\r\n", 0xFFFFFFF0u);
@@ -155,6 +157,87 @@ TEST_F(CounterStartsAgain, ACountThatWrapsPast2To32IsRainAndNoStepBack) {
     EXPECT_EQ(gauge->TodayCounts(), 36u);
 }
 
+// The boundary of the two rules, the rain's and the count rate's: a step forward of 2^31 - 1 is a count
+// for both, one of exactly 2^31 a counter that went back for both (no rain, no rate).
+TEST_F(CounterStartsAgain, AStepOfExactly2To31IsAStepBackForTheRainAndTheRateAlike) {
+    auto gauge = MakeFrom<RainGauge>("RainGauge", "RunningCounter=16\r\nTodayCounter=16\r\n", 16);
+    Sample(*gauge);
+    Sample(*gauge);
+    const uint32_t high = 16u + 0x7FFFFFFFu;
+    device->SetCounter(15, high);
+    Sample(*gauge);
+    EXPECT_EQ(gauge->TodayCounts(), 0x7FFFFFFFu);
+    EXPECT_GT(gauge->CountRate, 0.0f);
+    EXPECT_EQ(CountLog("Counter went back"), 0);
+
+    device->SetCounter(15, high + 0x80000000u);
+    Sample(*gauge);
+    EXPECT_EQ(StepLines("RainGauge", high, high + 0x80000000u), 1);
+    EXPECT_EQ(gauge->TodayCounts(), 0x7FFFFFFFu);
+    EXPECT_EQ(gauge->CountRate, 0.0f);
+}
+
+// The chip starts again between the first two reads of a start: the rate and the last hour, which start
+// at the first count read, move with the other counts and show no rain.
+TEST_F(CounterStartsAgain, ARainGaugeThatStartsAgainBetweenTheFirstTwoReadsShowsNoRate) {
+    auto gauge = MakeFrom<RainGauge>("RainGauge",
+                                     "RunningCounter=5000\r\nTodayCounter=4990\r\nMonthCounter=4000\r\n"
+                                     "StartCounter=3000\r\nResetTime=1796000000\r\n",
+                                     5000);
+    Sample(*gauge);
+    device->PowerOnReset();
+    Sample(*gauge);
+    EXPECT_EQ(StepLines("RainGauge", 5000, 0), 1);
+    EXPECT_EQ(Figures(*gauge),
+              "today 10, week 0, month 1000, total 2000, rate 0, last hour 0, a minute 0, an hour 0");
+    device->AddCounts('B', 1);
+    Sample(*gauge);
+    EXPECT_EQ(Figures(*gauge),
+              "today 11, week 11, month 1001, total 2001, rate 6, last hour 1, a minute 0, an hour 1");
+}
+
+// A count that dips by one and comes back, read after read: its steps back are told as power-on values
+// taken are, the first at once, later ones at most once an hour with their count; twenty minutes without
+// one end the run with the count not yet told, a step back after that is told at once, and the end of
+// the session tells what is left.
+TEST_F(CounterStartsAgain, AFlakyCountThatDipsAndComesBackIsToldAtMostOnceAnHour) {
+    auto counter = MakeFrom<DS2423>(
+        "DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=5000\r\n", 5000);
+    Sample(*counter);
+    const std::string back = "DS2423 " + device->rom().Text() + ": Counter went back ";
+    unsigned dips = 0;
+    for (int i = 0; i < 6 * 65; ++i) { // 65 minutes of reads ten seconds apart, every other one a dip
+        device->SetCounter(15, i % 2 == 0 ? 5000 : 4999);
+        Sample(*counter);
+        dips += i % 2;
+    }
+    EXPECT_EQ(CountLog(back), 2);
+    EXPECT_EQ(CountLog(back + "from 5000 to 4999: it started again"), 1);
+    const unsigned hourly = CountBefore(back, " times since the last such line): it started again");
+    EXPECT_NEAR(hourly, 180, 1);
+    const platform::LocalTime last = platform::Clock::Get().Now();
+    for (int i = 0; i < 6 * 20; ++i) // twenty minutes without a dip
+        Sample(*counter);
+    ASSERT_EQ(CountLog(back), 3);
+    EXPECT_EQ(1 + hourly +
+                  CountBefore(back, platform::Format(
+                                        " more times since the last such line, the last at %02d:%02d:%02d",
+                                        last.hour, last.minute, last.second)),
+              dips)
+        << "every step back is told, and the line names when the last came";
+
+    device->PowerOnReset();
+    Sample(*counter);
+    EXPECT_EQ(CountLog(back), 4) << "a step back after the quiet spell is told at once";
+    device->SetCounter(15, 10);
+    Sample(*counter);
+    device->SetCounter(15, 9);
+    Sample(*counter);
+    EXPECT_EQ(CountLog(back), 4);
+    counter->EndRuns();
+    EXPECT_EQ(CountLog(back + "1 more times since the last such line"), 1);
+}
+
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
 // at the start its section's count (of the last save) tells the step.
 TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) {
@@ -169,7 +252,9 @@ TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) 
     Sample(*counter);
     EXPECT_EQ(counter->CountsToday(), 12u);
 
-    // While it runs: three minutes of 5 counts, then the chip starts again and counts on.
+    // While it runs, twenty minutes on (a step back of its own, not one of a run of them): three minutes
+    // of 5 counts, then the chip starts again and counts on.
+    Sample(*counter, THourlyRun::kQuietMs);
     for (int minute = 0; minute < 3; ++minute) {
         device->AddCounts('B', 5);
         Sample(*counter);
@@ -206,7 +291,9 @@ TEST_F(CounterStartsAgain, TheAnemometerTakesNoSpeedFromTheStep) {
     EXPECT_EQ(StepLines("WindSpeed", 5000, 20), 1);
     EXPECT_EQ(CountLog("no wind speed is taken from it"), 1);
 
-    // While it runs: 20 counts a second are 10 revolutions.
+    // While it runs, twenty minutes on (a step back of its own, not one of a run of them): 20 counts a
+    // second are 10 revolutions.
+    Sample(*wind, THourlyRun::kQuietMs);
     device->AddCounts('B', 20);
     Sample(*wind, 1000);
     ASSERT_FLOAT_EQ(wind->Speed, 10.0f);

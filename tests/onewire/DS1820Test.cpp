@@ -3,6 +3,8 @@
 #include "TemperatureSensorNet.h"
 
 #include "onewire/DS1820.h"
+#include "platform/Clock.h"
+#include "platform/Strings.h"
 #include "platform/tmex/sim/DS1822.h"
 #include "platform/tmex/sim/DS18B20.h"
 #include "platform/tmex/sim/DS18S20.h"
@@ -12,6 +14,11 @@ using Pad = sim::Thermometer::Pad;
 
 class DS1820Test : public TemperatureNetTest {
 protected:
+    // The local time of day now, as a line names it ("14:03:22").
+    static std::string ClockText() {
+        const platform::LocalTime now = platform::Clock::Get().Now();
+        return platform::Format("%02d:%02d:%02d", now.hour, now.minute, now.second);
+    }
     // One sample with a given scratchpad; the smoothing is bypassed so the decoded value shows as is.
     int SampleRaw(DS1820& sensor, sim::Thermometer& device, const Pad& pad) {
         sensor.temp.value = 0.0;
@@ -148,9 +155,10 @@ TEST_F(DS1820Test, ThePowerOnValueIsTakenOnlyRightAfterACurrentReadingNearIt) {
     EXPECT_EQ(sensor->Sample(), 0);
 }
 
-// A sensor that truly sits at 85 C reads 85.0 and 85.0625 by turns: one run while it stays within the
+// A sensor that truly sits at 85 C reads 85.0 and 85.0625 by turns: one spell while it stays within the
 // neighbour rule's 3 C of 85, told at once, then at most once an hour with a count; a reading beyond
-// that ends the run with the count not yet told. A sensor at 83 that comes back stuck is told at once.
+// that ends the spell with the count not yet told and when the last was taken. A sensor at 83 that
+// comes back stuck is told at once.
 TEST_F(DS1820Test, PowerOnValuesTakenFromASensorNearThemAreToldAtOnceThenHourlyWithACount) {
     auto& device = net->Add<sim::DS18B20>(net->Trunk(), 0x0102030405ull);
     auto sensor = Make<DS1820>(device, 0);
@@ -164,35 +172,26 @@ TEST_F(DS1820Test, PowerOnValuesTakenFromASensorNearThemAreToldAtOnceThenHourlyW
         EXPECT_EQ(sensor->Sample(), 1) << celsius;
         EXPECT_DOUBLE_EQ(sensor->temp.value, celsius);
     };
-    // The count a line gives after its text ("... 180 times since ..."), or 0.
-    auto countIn = [&](const std::string& marker) {
-        auto& lines = form_->DisplayMemo->Lines();
-        for (int i = 0; i < lines.Count(); ++i) {
-            const size_t end = lines[i].find(marker);
-            if (lines[i].find(taken) == std::string::npos || end == std::string::npos) continue;
-            const size_t start = lines[i].rfind(' ', end - 1);
-            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
-        }
-        return 0u;
-    };
-
     readEveryTenSeconds(84.0);
     unsigned powerOnValues = 0;
+    std::string lastTakenAt;
     for (int i = 0; i < 6 * 65; ++i) { // 65 minutes
         readEveryTenSeconds(i % 2 == 0 ? 85.0 : 85.0625);
         powerOnValues += i % 2 == 0;
+        if (i % 2 == 0) lastTakenAt = ClockText();
     }
     EXPECT_EQ(CountLog(taken), 2);
     EXPECT_EQ(CountLog(taken + " after its reading of 84.0 C: the sensor did not convert"), 1);
-    const unsigned hourly = countIn(" times since the last such line: the sensor did not convert");
+    const unsigned hourly = CountBefore(taken, " times since the last such line: the sensor did not convert");
     EXPECT_NEAR(hourly, 180, 1); // the values of the hour after the first line
-    readEveryTenSeconds(82.0);   // near 85: still the run
+    readEveryTenSeconds(82.0);   // near 85: still the spell
     EXPECT_EQ(CountLog(taken), 2);
     readEveryTenSeconds(81.875);
     ASSERT_EQ(CountLog(taken), 3);
-    EXPECT_EQ(1 + hourly + countIn(" more times since the last such line, until its reading of 81.9 C"),
+    EXPECT_EQ(1 + hourly +
+                  CountBefore(taken, " more times since the last such line, the last at " + lastTakenAt),
               powerOnValues)
-        << "every value taken is told";
+        << "every value taken is told, and the line names when the last was taken";
 
     // A sensor at 83 that comes back stuck is a new run, told at once; so is the next after it.
     readEveryTenSeconds(83.0);

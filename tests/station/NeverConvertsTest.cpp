@@ -15,6 +15,8 @@
 
 #include "onewire/DS1820.h"
 #include "onewire/SensorTables.h"
+#include "platform/Clock.h"
+#include "platform/Strings.h"
 #include "platform/tmex/sim/DS18S20.h"
 #include "publish/PublishContext.h"
 #include "publish/StartPages.h"
@@ -81,6 +83,14 @@ protected:
 
     DS1820& Sensor() const { return *SensorSet().DS1820Sensors[0]; }
 
+    // A drop-out of 4.5 s, and the sensor back in its power-on state, never converting.
+    void DropOutAndComeBackStuck() {
+        device->Remove();
+        Run(4500);
+        device->Reinsert();
+        device->SetNeverConverts(true);
+    }
+
     Shown Show(TMainForm& form) {
         publish::TPublishContext context(form);
         Shown s;
@@ -143,10 +153,7 @@ TEST_P(NeverConvertsTest, AfterADropOutItKeepsItsTrueValueGoesAbsentAndComesBack
     Run(60000);
     ASSERT_EQ(Show(form).Other(4.5), "");
     ASSERT_EQ(Show(form).data.size(), 1u);
-    device->Remove();
-    Run(4500);
-    device->Reinsert();
-    device->SetNeverConverts(true);
+    DropOutAndComeBackStuck();
     Watch(form, "after a drop-out", 3);
     Shown s = Show(form);
     EXPECT_EQ(s.start.find("/DS1820/0"), std::string::npos) << "absent past the two minutes";
@@ -205,10 +212,7 @@ TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun
     Run(60000);
     const std::string told = std::string(kTaken) + "83.0 C: the sensor did not convert";
     for (int run = 1; run <= 2; ++run) {
-        device->Remove();
-        Run(4500);
-        device->Reinsert();
-        device->SetNeverConverts(true);
+        DropOutAndComeBackStuck();
         const int brownouts = device->Brownouts();
         Run(3 * 60000);
         EXPECT_GT(device->Brownouts() - brownouts, 10);
@@ -218,11 +222,71 @@ TEST_P(NeverConvertsTest, PowerOnValuesTakenAfterAReadingNearThemAreToldOnceARun
         device->SetNeverConverts(false);
         device->SetTemperature(79.0); // ends the run
         Run(60000);
-        EXPECT_EQ(CountLog("more times since the last such line, until its reading of 79.0 C"), run);
+        EXPECT_EQ(CountLog("more times since the last such line, the last at "), run);
         device->SetTemperature(83.0);
         Run(60000);
     }
     EXPECT_EQ(CountLog(kHint), 0);
+}
+
+// At 84 C, a drop-out, back never converting for three minutes, converting 84.0 C for half an hour, then
+// stuck again: readings near 85 C all along, and each spell of power-on values taken is told at once.
+// The first spell's end, twenty minutes after its last value, names when that value was taken.
+TEST_P(NeverConvertsTest, EachSpellOfPowerOnValuesTakenIsToldAtOnce) {
+    device->SetTemperature(84.0);
+    StartStation();
+    Run(60000);
+    const std::string told = std::string(kTaken) + "84.0 C: the sensor did not convert";
+    auto stick = [&] {
+        DropOutAndComeBackStuck();
+        Run(20000); // two reads
+    };
+    stick();
+    EXPECT_EQ(CountLog(told), 1) << "told at once";
+    Run(3 * 60000 - 20000);
+    EXPECT_GT(Sensor().temp.value, 84.0) << "taken";
+    const int64_t unstuck = platform::Clock::Get().UnixTime();
+    device->SetNeverConverts(false);
+    Run(30 * 60000);
+    EXPECT_LT(Sensor().temp.value, 84.1);
+    EXPECT_EQ(CountLog(kTaken), 1);
+    const std::string ended = "more times since the last such line, the last at ";
+    EXPECT_EQ(CountLog(ended), 1) << "the first spell's end";
+
+    stick();
+    EXPECT_EQ(CountLog(told), 2) << "the second spell told at once";
+    EXPECT_EQ(CountLog(kTaken), 2);
+
+    EXPECT_EQ(CountLog(kHint), 0);
+    const std::string line = LogLine(ended);
+    ASSERT_FALSE(line.empty());
+    const platform::LocalTime last = platform::Clock::Get().ToLocal(unstuck);
+    int hour = 0, minute = 0, second = 0;
+    ASSERT_EQ(
+        std::sscanf(line.c_str() + line.find(ended) + ended.size(), "%d:%d:%d", &hour, &minute, &second), 3)
+        << line;
+    EXPECT_NEAR(hour * 3600 + minute * 60 + second, last.hour * 3600 + last.minute * 60 + last.second - 6, 6)
+        << "within its last read interval: " << line;
+}
+
+// A restart of the session (RestartButton) tells the power-on values taken that no line told yet.
+TEST_P(NeverConvertsTest, ARestartTellsThePowerOnValuesTakenNotToldYet) {
+    device->SetTemperature(83.0);
+    TMainForm& form = StartStation();
+    Run(60000);
+    DropOutAndComeBackStuck();
+    const int brownouts = device->Brownouts();
+    Run(3 * 60000);
+    const int taken = device->Brownouts() - brownouts;
+    ASSERT_GT(taken, 10);
+    ASSERT_EQ(CountLog(kTaken), 1);
+    form.RestartButton->Click();
+    Run(3000);
+    EXPECT_EQ(
+        CountLog(platform::Format("Power-on value (85 C) taken from Outdoor %d more times since the last "
+                                  "such line, the last at ",
+                                  taken - 1)),
+        1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Thermometers, NeverConvertsTest,

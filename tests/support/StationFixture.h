@@ -99,6 +99,25 @@ protected:
             if (lines[i].find(text) != std::string::npos) ++n;
         return n;
     }
+    // The first memo line that contains the text, or an empty one.
+    std::string LogLine(const std::string& text) const {
+        auto& lines = form_->DisplayMemo->Lines();
+        for (int i = 0; i < lines.Count(); ++i)
+            if (lines[i].find(text) != std::string::npos) return lines[i];
+        return "";
+    }
+    // The count the first memo line with both texts gives right before `marker` ("... 180 times since
+    // ..." or "(180 times since ..."), or 0.
+    unsigned CountBefore(const std::string& text, const std::string& marker) const {
+        auto& lines = form_->DisplayMemo->Lines();
+        for (int i = 0; i < lines.Count(); ++i) {
+            const size_t end = lines[i].find(marker);
+            if (lines[i].find(text) == std::string::npos || end == std::string::npos || end == 0) continue;
+            const size_t start = lines[i].find_last_of(" (", end - 1);
+            return static_cast<unsigned>(std::stoul(lines[i].substr(start + 1, end - start - 1)));
+        }
+        return 0u;
+    }
 
     std::string folder_;
     std::string oldDir_;
