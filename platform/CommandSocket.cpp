@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -58,9 +60,10 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
             return Opened::Failed;
         }
         // Whether a live process answers there: a refusal means the socket was left behind.
-        switch (ProbeCommandSocket(path)) {
+        SocketHolder holder;
+        switch (ProbeCommandSocket(path, &holder)) {
         case SocketProbe::Answers:
-            error_ = "another process answers on " + path;
+            error_ = (holder.pid ? Describe(holder) : std::string("another process")) + " answers on " + path;
             return Opened::InUse;
         case SocketProbe::Refused:
             if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
@@ -81,30 +84,58 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
         error_ = ErrnoText("cannot make a socket");
         return Opened::Failed;
     }
-    // The mode is the socket's own before bind gives it a name, so the file is never open to others, not
-    // even for a moment; the chmod after it holds whatever the file system makes of that.
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    CommandSocketAddress address(path);
-    if (!address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
-        // Nothing of ours is there to remove: a file that came meanwhile is another's.
-        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
+    if (Bind(fd, path) != Opened::Made) {
         CloseFd(fd);
         return Opened::Failed;
     }
-    if (::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        error_ = ErrnoText("cannot listen on " + path);
-        CloseFd(fd);
-        ::unlink(path.c_str());
-        return Opened::Failed;
-    }
-    struct stat made {};
-    ::stat(path.c_str(), &made);
-    madeDevice_ = made.st_dev;
-    madeInode_ = made.st_ino;
     listenFd_ = fd;
     path_ = path;
     listenWatch_ = EventLoop::Get().WatchFd(fd, POLLIN, [this](short) { Accept(); });
     return replaced ? Opened::Replaced : Opened::Made;
+}
+
+// Binds and listens in a folder of its own beside `path` (0700: no other user can place anything in it),
+// sets the mode there, where no link can be planted, and moves the socket to `path` without replacing
+// what may have come there meanwhile. After the folder is made, everything goes through its descriptor,
+// never through a name that another user could change.
+CommandSocket::Opened CommandSocket::Bind(int fd, const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string own = path + ".XXXXXX";
+    if (::mkdtemp(own.data()) == nullptr) {
+        error_ = ErrnoText("cannot make a folder beside " + path);
+        return Opened::Failed;
+    }
+    const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int ownFd = ::open(own.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat made {};
+    const bool ours = folderFd >= 0 && ownFd >= 0 && ::fstat(ownFd, &made) == 0 && S_ISDIR(made.st_mode) &&
+                      made.st_uid == ::geteuid() && (made.st_mode & 077) == 0;
+    bool inOwnFolder = false; // the socket's file, still to be removed from there on a failure
+    if (!ours) {
+        error_ = "cannot use the folder " + own + " made for the socket (another user's, or gone)";
+    } else if (CommandSocketAddress address(own + "/" + name);
+               !address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
+        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
+    } else {
+        inOwnFolder = true;
+        if (::fchmodat(ownFd, name.c_str(), S_IRUSR | S_IWUSR, 0) != 0 ||
+            ::fstatat(ownFd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || ::listen(fd, SOMAXCONN) != 0)
+            error_ = ErrnoText("cannot listen on " + path);
+        else if (::renameat2(ownFd, name.c_str(), folderFd, name.c_str(), RENAME_NOREPLACE) != 0)
+            error_ = ErrnoText("cannot make " + path);
+        else
+            inOwnFolder = false;
+    }
+    if (inOwnFolder) ::unlinkat(ownFd, name.c_str(), 0);
+    ::rmdir(own.c_str());
+    if (ownFd >= 0) CloseFd(ownFd);
+    if (folderFd >= 0) CloseFd(folderFd);
+    if (!error_.empty()) return Opened::Failed;
+    madeDevice_ = made.st_dev;
+    madeInode_ = made.st_ino;
+    return Opened::Made;
 }
 
 void CommandSocket::Close() {

@@ -8,9 +8,12 @@
 // Bytes after the line are not read.
 //
 // Open makes the socket file. One that no process answers on any more (left by a process that was
-// killed) is replaced; one that a live process answers on is left alone (InUse); a file of that name that
-// is not a socket is never removed. Close (and the destructor) stop listening, drop every connection and
-// remove the file when it is still the one made here.
+// killed) is replaced; one that a live process answers on is left alone (InUse, Error() names its
+// holder); a file of that name that is not a socket is never removed. The socket is bound in a folder
+// of its own beside the name (mode 0700, so no other user reaches it there), given its mode there, and
+// then moved to its name, which it never replaces: a file or link that another user places at the name
+// meanwhile makes Open fail, and nothing of it is followed or changed. Close (and the destructor) stop
+// listening, drop every connection and remove the file when it is still the one made here.
 //
 // Every connection is bounded, and each bound is told to the owner as an event, so that it answers in
 // its own words (it must Answer each event but Gone):
@@ -69,6 +72,7 @@ private:
         uint32_t since = 0;    // the start of its current bound (loop clock)
     };
 
+    Opened Bind(int fd, const std::string& path);
     void Accept();
     void Read(uint64_t id);
     void Write(uint64_t id);

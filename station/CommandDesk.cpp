@@ -33,9 +33,8 @@ void TCommandDesk::Open(const std::string& path) {
     case Opened::Made:
     case Opened::Replaced:
         break;
-    case Opened::InUse:
-        form_.LogStatus("SERVER: Another station takes the commands of this folder (" + path +
-                        "); this one takes none");
+    case Opened::InUse: // another station of this folder, or a socket that another user planted
+        form_.LogStatus("SERVER: This station takes no commands: " + socket_.Error());
         break;
     case Opened::Failed:
         form_.LogStatus("SERVER: Commands cannot be given to this station: " + socket_.Error());

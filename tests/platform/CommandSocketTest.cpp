@@ -84,6 +84,8 @@ TEST_F(CommandSocketTest, TheFileIsASocketForItsUserAloneAndGoesWithIt) {
         ASSERT_EQ(::stat(path_.c_str(), &made), 0);
         EXPECT_TRUE(S_ISSOCK(made.st_mode));
         EXPECT_EQ(made.st_mode & 07777, 0600u);
+        // The folder it was made in on the way is gone.
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(path_)));
 }
@@ -97,6 +99,8 @@ TEST_F(CommandSocketTest, AStaleSocketIsReplacedALiveOneAndAPlainFileAreLeftAlon
 
     CommandSocket second;
     EXPECT_EQ(Open(second), CommandSocket::Opened::InUse);
+    EXPECT_EQ(second.Error().rfind("pid " + std::to_string(::getpid()) + " of user ", 0), 0u)
+        << second.Error();
     EXPECT_FALSE(second.Listening());
     second.Close(); // removes nothing of the first's
     EXPECT_TRUE(fs::exists(path_));
@@ -226,6 +230,22 @@ TEST_F(CommandSocketTest, APathLongerThanASocketAddressHoldsIsReachedThroughItsF
     socket.Close();
     EXPECT_FALSE(fs::exists(path_));
     EXPECT_EQ(platform::ProbeCommandSocket(path_), platform::SocketProbe::Absent);
+}
+
+// A socket that another user planted: the client learns who listens before it sends a byte. The
+// other user is faked: the client is told to expect a uid that is not the listener's.
+TEST_F(CommandSocketTest, TheClientSendsNothingToASocketOfAnotherUserAndNamesItsHolder) {
+    CommandSocket planted;
+    ASSERT_EQ(Open(planted), CommandSocket::Opened::Made);
+    const unsigned other = platform::OwnUid() + 1;
+    const platform::CommandReply reply = platform::AskCommandSocket(path_, "ResetRGaugeTotal", 1000, other);
+    EXPECT_EQ(reply.outcome, platform::CommandReply::Outcome::Foreign);
+    EXPECT_EQ(reply.holder.pid, ::getpid());
+    EXPECT_EQ(reply.holder.uid, platform::OwnUid());
+    EXPECT_NE(platform::Describe(reply.holder).find("pid " + std::to_string(::getpid()) + " of user "),
+              std::string::npos);
+    Run(100);
+    EXPECT_TRUE(heard_.empty()) << "the planted socket heard: " << heard_[0].line;
 }
 
 // The client's call blocks, so its server here is a plain one on a thread of the test.

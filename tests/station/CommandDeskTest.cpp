@@ -94,6 +94,17 @@ TEST_F(DemoCommandTest, ASocketLeftByAKilledStationIsReplaced) {
     EXPECT_EQ(CountLog("Commands cannot be given"), 0);
 }
 
+TEST_F(DemoCommandTest, ASocketThatAnotherProcessHoldsIsLeftToItAndItsHolderNamed) {
+    platform::CommandSocket planted;
+    ASSERT_EQ(planted.Open(SocketPath(), [](uint64_t, platform::CommandSocket::Event, const std::string&) {}),
+              platform::CommandSocket::Opened::Made);
+    Start();
+    EXPECT_EQ(
+        CountLog("SERVER: This station takes no commands: pid " + std::to_string(::getpid()) + " of user "),
+        1);
+    EXPECT_TRUE(planted.Listening());
+}
+
 TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
     TMainForm& form = StartDemo();
     TSensorSet& set = SensorSet();
