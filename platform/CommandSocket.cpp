@@ -151,7 +151,7 @@ void CommandSocket::Close() {
     loop.UnwatchFd(listenWatch_, true);
     CloseFd(listenFd_);
     listenFd_ = -1;
-    acceptPaused_ = false;
+    acceptPaused_ = roomPaused_ = false;
     struct stat there {};
     if (::lstat(path_.c_str(), &there) == 0 && static_cast<uint64_t>(there.st_dev) == madeDevice_ &&
         static_cast<uint64_t>(there.st_ino) == madeInode_)
@@ -160,6 +160,10 @@ void CommandSocket::Close() {
 
 void CommandSocket::Accept() {
     for (int n = 0; n < kAcceptsPerTurn && listenFd_ >= 0; ++n) {
+        if (peers_.size() > limits_.maxPeers) { // the one told there is no room has not gone yet
+            roomPaused_ = true;
+            return PauseAccepting();
+        }
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         EventLoop::NoteSocketCall();
         if (fd < 0) {
@@ -167,7 +171,7 @@ void CommandSocket::Accept() {
                 // No descriptor to take it with: the listener rests until the next deadline check,
                 // rather than being reported ready on every turn meanwhile.
                 acceptPaused_ = true;
-                EventLoop::Get().ChangeFdEvents(listenWatch_, 0);
+                PauseAccepting();
                 ArmDeadlineTimer();
             }
             return;
@@ -189,6 +193,10 @@ void CommandSocket::Accept() {
         ArmDeadlineTimer();
         if (peers_.size() > limits_.maxPeers) Tell(id, Event::Full, {});
     }
+}
+
+void CommandSocket::PauseAccepting() {
+    EventLoop::Get().ChangeFdEvents(listenWatch_, 0);
 }
 
 void CommandSocket::Read(uint64_t id) {
@@ -263,12 +271,17 @@ void CommandSocket::Drop(uint64_t id) {
     EventLoop::Get().UnwatchFd(it->second.watch, true);
     CloseFd(it->second.fd);
     peers_.erase(it);
+    if (roomPaused_ && !acceptPaused_ && listenFd_ >= 0) {
+        roomPaused_ = false;
+        EventLoop::Get().ChangeFdEvents(listenWatch_, POLLIN);
+    }
     ArmDeadlineTimer();
 }
 
 void CommandSocket::CheckDeadlines() {
     if (acceptPaused_ && listenFd_ >= 0) {
         acceptPaused_ = false;
+        roomPaused_ = false; // Accept looks again
         EventLoop::Get().ChangeFdEvents(listenWatch_, POLLIN);
     }
     const uint32_t now = GetTickCount();

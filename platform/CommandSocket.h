@@ -24,6 +24,10 @@
 // An answer the client does not take within silenceMs is dropped with its connection. A client that
 // closes before sending a byte ends quietly (a process that only looks whether this one answers does
 // that). The answer of a connection whose client has gone is dropped.
+//
+// Its descriptors are bounded too (Limits::Descriptors()): the listener, maxPeers connections, and one
+// newcomer while it is told that there is no room; until that one has gone, no other is taken (the rest
+// wait in the system's queue). When the process has no descriptor left, the listener rests a moment.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,8 +38,12 @@ namespace platform {
 
 struct CommandSocketLimits {
     size_t maxLine = 4096;
-    size_t maxPeers = 1024;
+    // A keeper gives a few commands at a time; each connection costs the process a descriptor.
+    size_t maxPeers = 8;
     uint32_t silenceMs = 10000;
+
+    // The descriptors a socket with these limits holds at most.
+    constexpr size_t Descriptors() const { return maxPeers + 2; }
 };
 
 class CommandSocket {
@@ -74,6 +82,7 @@ private:
 
     Opened Bind(int fd, const std::string& path);
     void Accept();
+    void PauseAccepting();
     void Read(uint64_t id);
     void Write(uint64_t id);
     void Tell(uint64_t id, Event event, const std::string& line);
@@ -88,6 +97,7 @@ private:
     int deadlineTimer_ = 0;
     bool timerRunning_ = false;
     bool acceptPaused_ = false; // no descriptor was left for a newcomer: the listener rests a moment
+    bool roomPaused_ = false;   // a newcomer told there is no room is leaving: none is taken meanwhile
     std::string path_;
     uint64_t madeDevice_ = 0, madeInode_ = 0; // the file made here: removed only while it is still that one
     std::string error_;

@@ -1,5 +1,6 @@
 #include "station/CommandDesk.h"
 
+#include "net/Httpsrv.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -9,6 +10,9 @@
 #include "station/Unit1.h"
 
 using namespace platform;
+
+// The channel keeps to its share of the descriptors.
+static_assert(TCommandDesk::kLimits.Descriptors() <= net::kHttpCommandChannelShare);
 
 namespace {
 
@@ -48,7 +52,7 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
     case Event::Full:
         return socket_.Answer(
             peer, EncodeAnswer(NotTaken(
-                      Format("the station is busy: %zu connections are open; try again", kLimits.maxPeers))));
+                      Format("the station is busy: %zu commands are open; try again", kLimits.maxPeers))));
     case Event::TooLong:
         return Refuse(peer,
                       {kCommandRefused, {Format("the command is longer than %zu bytes", kLimits.maxLine)}},
@@ -69,10 +73,7 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
                       "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
     }
     if (Stopping()) return socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
-    if (waiting_.size() >= kMaxWaiting)
-        return socket_.Answer(
-            peer,
-            EncodeAnswer(NotTaken(Format("the station is busy: %zu commands wait; try again", kMaxWaiting))));
+    // No more wait than the socket holds connections (kLimits.maxPeers).
     waiting_.push_back({peer, std::move(call)});
     PostTurn();
 }

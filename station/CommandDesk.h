@@ -8,10 +8,13 @@
 // takes longer ends the batch), and the rest wait for the end of the next pass. A flood of commands thus
 // holds each pass back by about kBatchMs, never more than one command.
 //
-// Bounds: at most kMaxWaiting commands wait; a newcomer beyond that, or beyond the socket's room for
-// connections, is told that the station is busy. A request that is no command (bytes that are not text,
-// a line too long, an unknown name, wrong arguments, or silence) is refused with a clear answer and one
-// line in the status log ("COMMAND: ..."). A station that is stopping answers what waits with that.
+// Bounds: each command waits on its own connection, so the socket's room for connections (kLimits) is
+// the bound on the commands that wait; a newcomer beyond it is told that the station is busy. That room
+// is a share of the station's descriptor budget of its own (net::kHttpCommandChannelShare), so a full
+// channel takes no descriptor that the web server, the feeds, the logs or the data files count on. A
+// request that is no command (bytes that are not text, a line too long, an unknown name, wrong
+// arguments, or silence) is refused with a clear answer and one line in the status log ("COMMAND: ...").
+// A station that is stopping answers what waits with that.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -25,9 +28,8 @@ class TMainForm;
 class TCommandDesk {
 public:
     static constexpr const char* kSocketName = "korvane.sock";
-    static constexpr size_t kMaxWaiting = 1024;
     static constexpr uint32_t kBatchMs = 100;
-    static constexpr platform::CommandSocket::Limits kLimits{4096, 1024, 10000};
+    static constexpr platform::CommandSocket::Limits kLimits{};
 
     explicit TCommandDesk(TMainForm& form);
     ~TCommandDesk(); // answers what waits: the station is stopping

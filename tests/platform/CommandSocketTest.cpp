@@ -196,6 +196,28 @@ TEST_F(CommandSocketTest, BeyondItsRoomANewcomerIsToldAtOnceAndTheOthersKeepThei
     }
 }
 
+TEST_F(CommandSocketTest, NewcomersBeyondItsRoomAreTakenOneAtATimeSoItsDescriptorsStayBounded) {
+    const platform::CommandSocketLimits limits{4096, 3, 10000};
+    CommandSocket socket(limits);
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    std::vector<std::unique_ptr<RawCommandClient>> crowd;
+    for (int i = 0; i < 20; ++i)
+        crowd.push_back(std::make_unique<RawCommandClient>(path_));
+    Run(100);
+    // The room is full and one newcomer is being told so: the others wait in the system's queue.
+    EXPECT_EQ(socket.Peers() + 1, limits.Descriptors());
+    ASSERT_EQ(heard_.size(), 1u);
+    EXPECT_EQ(heard_[0].event, Event::Full);
+    // Each told newcomer that leaves lets the next one in, and only it.
+    for (size_t told = 1; told <= 5; ++told) {
+        socket.Answer(heard_.back().peer, "status 1\nbusy\n");
+        Run(100);
+        EXPECT_EQ(socket.Peers() + 1, limits.Descriptors());
+        ASSERT_EQ(heard_.size(), told + 1);
+        EXPECT_EQ(heard_.back().event, Event::Full);
+    }
+}
+
 TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) {
     CommandSocket socket;
     ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
