@@ -92,15 +92,17 @@ void TCommandDesk::PostTurn() {
 void TCommandDesk::RunWaiting() {
     posted_ = false;
     if (Stopping()) return AnswerAllStopping();
-    // Inside a pass the end of the pass runs them; inside a command, the batch that runs it.
-    if (running_ || form_.Chain.PassInProgress) return;
+    // Inside a pass the end of the pass runs them; inside a command, the batch that runs it; before a
+    // session start, the start.
+    if (running_ || form_.Chain.PassInProgress || form_.SessionStartDue) return;
     const uint32_t start = GetTickCount();
-    while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs) {
+    while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs && !form_.SessionStartDue) {
         const TWaiting command = std::move(waiting_.front());
         waiting_.pop_front();
         Run(command);
         if (Stopping()) return AnswerAllStopping();
     }
+    if (form_.SessionStartDue) return; // a command restarted the station: the start runs the rest
     if (!waiting_.empty()) PostTurn(); // at the end of the next pass, or in the next turn without one
 }
 

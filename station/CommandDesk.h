@@ -8,6 +8,10 @@
 // takes longer ends the batch), and the rest wait for the end of the next pass. A flood of commands thus
 // holds each pass back by about kBatchMs, never more than one command.
 //
+// Nor does a command run while a session start is due (the window's SessionStartDue: from its making,
+// and from a restart, until the start has run), as the net the settings name is not open yet and the
+// sensors are not there: it waits for the start, whatever the start finds.
+//
 // Bounds: each command waits on its own connection, so the socket's room for connections (kLimits) is
 // the bound on the commands that wait; a newcomer beyond it is told that the station is busy. That room
 // is a share of the station's descriptor budget of its own (net::kHttpCommandChannelShare), so a full
@@ -38,8 +42,9 @@ public:
 
     // Makes the socket at `path` (logs why it could not).
     void Open(const std::string& path);
-    // Runs the waiting commands when the station is between passes; the reading cycle calls it when a
-    // pass has ended, the posted MsgRunCommands when one came outside a pass.
+    // Runs the waiting commands when the station is between passes and no session start is due; the
+    // reading cycle calls it when a pass has ended, the session start when it has run, the posted
+    // MsgRunCommands when one came outside a pass.
     void RunWaiting();
     size_t Waiting() const { return waiting_.size(); }
 

@@ -354,6 +354,9 @@ public:
     bool SessionStartFailing = false;
     // The session start found no sensor; the net is searched again (by the start timer).
     bool NoSensorsFound = false;
+    // A session start is due: from the window's making, and from a restart, until the start has run.
+    // The keeper's commands wait for it (CommandDesk.h).
+    bool SessionStartDue = true;
     // The DDE conversation and items while the DDE service runs.
     TDdeItems Dde;
 
@@ -407,7 +410,7 @@ private:
     void TellHeldBackLater();
     TLogLimiter logLimiter_;
     platform::TTimer* heldBackSummary_ = nullptr;
-    std::string nowText_; // what DATA\NOW.TXT holds (WriteNowFile)
+    std::string nowText_;               // what DATA\NOW.TXT holds (WriteNowFile)
     bool titleCarriesReadings_ = false; // the title shows readings, no longer the station's state
     // What the wind and rain labels were last made of (Display.cpp): the wind's speed, gust, direction
     // and unit; the rain's counts today, its rate, its unit and counts per inch.
