@@ -246,6 +246,18 @@ void CommandSocket::Answer(uint64_t peer, const std::string& text) {
     Write(peer);
 }
 
+bool CommandSocket::Gone(uint64_t peer) const {
+    auto it = peers_.find(peer);
+    if (it == peers_.end()) return true;
+    // A client that has closed hangs the connection up; one that only ended its sending does not.
+    pollfd watched{it->second.fd, 0, 0};
+    return ::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+void CommandSocket::Forget(uint64_t peer) {
+    Drop(peer);
+}
+
 void CommandSocket::Write(uint64_t id) {
     Peer& peer = peers_.at(id);
     while (!peer.out.empty()) {

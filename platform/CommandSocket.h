@@ -66,6 +66,11 @@ public:
 
     // Sends `text` to the peer and closes its connection once it has left. A peer that is gone: nothing.
     void Answer(uint64_t peer, const std::string& text);
+    // Whether the peer's client has closed its connection (it no longer waits for an answer); a client
+    // that only ended its sending still waits. Nothing is read.
+    bool Gone(uint64_t peer) const;
+    // Closes the peer's connection without an answer.
+    void Forget(uint64_t peer);
     // The connections open now.
     size_t Peers() const { return peers_.size(); }
 

@@ -99,6 +99,12 @@ void TCommandDesk::RunWaiting() {
     while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs && !form_.SessionStartDue) {
         const TWaiting command = std::move(waiting_.front());
         waiting_.pop_front();
+        if (socket_.Gone(command.peer)) {
+            socket_.Forget(command.peer);
+            form_.LogStatus(std::string("COMMAND: Dropped ") + command.call.spec->name +
+                            ": its client had gone before its turn");
+            continue;
+        }
         Run(command);
         if (Stopping()) return AnswerAllStopping();
     }

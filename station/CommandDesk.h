@@ -10,7 +10,8 @@
 //
 // Nor does a command run while a session start is due (the window's SessionStartDue: from its making,
 // and from a restart, until the start has run), as the net the settings name is not open yet and the
-// sensors are not there: it waits for the start, whatever the start finds.
+// sensors are not there: it waits for the start, whatever the start finds. A command whose client has
+// gone by its turn (it gave up waiting) does not run; the log says it was dropped.
 //
 // Bounds: each command waits on its own connection, so the socket's room for connections (kLimits) is
 // the bound on the commands that wait; a newcomer beyond it is told that the station is busy. That room

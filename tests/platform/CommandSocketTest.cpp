@@ -141,9 +141,11 @@ TEST_F(CommandSocketTest, AnAnswerGivenLaterReachesTheClientThatWaits) {
     ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
     RawCommandClient client(path_);
     client.Send("RescanMLan\n");
+    client.EndSending(); // as a client that has no more to say does: it still waits
     Run(5000);
     ASSERT_EQ(heard_.size(), 1u);
     EXPECT_FALSE(client.Pump()) << "no answer yet, and no deadline while the owner has the line";
+    EXPECT_FALSE(socket.Gone(heard_[0].peer));
     socket.Answer(heard_[0].peer, "status 0\nfound\n");
     EXPECT_EQ(client.Answer(), "status 0\nfound\n");
 }
@@ -232,6 +234,7 @@ TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) 
     Run(100);
     ASSERT_EQ(heard_.size(), 1u) << "the looker is no event";
     EXPECT_EQ(socket.Peers(), 1u) << "the impatient client waits for its answer";
+    EXPECT_TRUE(socket.Gone(heard_[0].peer));
     socket.Answer(heard_[0].peer, "status 0\n"); // nobody to take it: it is dropped with its connection
     EXPECT_EQ(socket.Peers(), 0u);
     Run(20000);

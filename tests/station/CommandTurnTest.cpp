@@ -1,6 +1,6 @@
 // When a keeper's command takes its turn: one that comes before the session start, or right after a
 // restart, waits for the start and runs on the net the settings name (no other port is opened), and does
-// not wait for an adapter that does not answer.
+// not wait for an adapter that does not answer; one whose client has gone by its turn does not run.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -114,6 +114,41 @@ TEST_F(CommandTurnTest, ACommandDoesNotWaitForAnAdapterThatDoesNotAnswer) {
     EXPECT_EQ(answer.lines, std::vector<std::string>{
                                 "TempStatReset: the station has no temperature sensor; nothing was done"});
     EXPECT_EQ(opened, (std::set<std::pair<int16_t, int16_t>>{{3, tmex::kPortTypeSimulated}}));
+}
+
+TEST_F(CommandTurnTest, ACommandWhoseClientHasGoneByItsTurnDoesNotRun) {
+    Settings("[Weather]\r\nPortNum=3\r\nPortType=64\r\n[DS1820]\r\nReadInterval=1\r\n");
+    AddThermometer(0x2801); // a conversion in every round, pumping the loop
+    StartStation();
+    ASSERT_TRUE(SessionRunning);
+    Temperature& thermometer = *SensorSet().TemperatureSensors[0];
+    thermometer.temp.high = 99;
+    // Inside a pass, the client gives its command and gives up before the pass ends.
+    std::unique_ptr<RawCommandClient> client;
+    bool gaveUp = false;
+    platform::TTimer timer;
+    timer.SetInterval(1);
+    timer.OnTimer = [&](platform::TTimer*) {
+        if (!form_->Chain.PassInProgress || gaveUp) return;
+        if (!client) {
+            client = std::make_unique<RawCommandClient>(SocketPath());
+            client->Send("TempStatReset\n");
+        } else if (form_->Chain.PassInProgress) {
+            client->Close();
+            gaveUp = true;
+        }
+    };
+    timer.SetEnabled(true);
+    Run(3000);
+    timer.SetEnabled(false);
+    ASSERT_TRUE(gaveUp);
+    EXPECT_EQ(thermometer.temp.high, 99.0f) << "the command ran";
+    EXPECT_EQ(CountLog("COMMAND: Dropped TempStatReset: its client had gone before its turn"), 1);
+    // One that waits for its answer still runs.
+    RawCommandClient patient(SocketPath());
+    patient.Send("TempStatReset\n");
+    EXPECT_EQ(Decoded(patient.Answer()).status, kCommandRan);
+    EXPECT_EQ(thermometer.temp.high, thermometer.temp.value);
 }
 
 } // namespace
