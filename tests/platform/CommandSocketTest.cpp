@@ -116,6 +116,15 @@ TEST_F(CommandSocketTest, AStaleSocketIsReplacedALiveOneAndAPlainFileAreLeftAlon
     EXPECT_TRUE(fs::is_regular_file(path_));
 }
 
+TEST_F(CommandSocketTest, CloseLeavesAFileThatTookTheNameMeanwhile) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket), CommandSocket::Opened::Made);
+    ASSERT_EQ(::unlink(path_.c_str()), 0);
+    LeaveStaleSocket(); // another's socket of the same name
+    socket.Close();
+    EXPECT_TRUE(fs::is_socket(path_));
+}
+
 TEST_F(CommandSocketTest, ALineIsHeardWithoutItsLineEndAndItsAnswerEndsTheConnection) {
     CommandSocket socket;
     ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made);
@@ -159,6 +168,28 @@ TEST_F(CommandSocketTest, AMegabyteWithoutALineEndIsCutShortAndStillAnswered) {
     ASSERT_EQ(heard_.size(), 1u);
     EXPECT_EQ(heard_[0].event, Event::TooLong);
     EXPECT_EQ(socket.Peers(), 0u);
+}
+
+TEST_F(CommandSocketTest, ALineOfTheLimitIsHeardAndOneByteMoreIsTooLong) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made);
+    const std::string longest(4096, 'L');
+    RawCommandClient fits(path_), over(path_), fitsUnended(path_);
+    fits.Send(longest + "\n");
+    over.Send(longest + "L\n");
+    fitsUnended.Send(longest);
+    fitsUnended.EndSending();
+    fits.Answer();
+    over.Answer();
+    fitsUnended.Answer();
+    ASSERT_EQ(heard_.size(), 3u);
+    int tooLong = 0;
+    for (const Heard& h : heard_)
+        if (h.event == Event::TooLong)
+            ++tooLong;
+        else
+            EXPECT_EQ(h.line, longest);
+    EXPECT_EQ(tooLong, 1);
 }
 
 TEST_F(CommandSocketTest, SilenceIsToldWhenItsTimeHasPassedAndNotBefore) {

@@ -171,14 +171,17 @@ TEST_F(DemoCommandTest, TheTreesCommandsActOnTheDS2450AndChannelNamed) {
     StartDemo();
     DS2450& analog = *SensorSet().DS2450Sensors[0];
     const std::string serial = analog.RomToText();
-    for (FloatExtremes& channel : analog.Channels)
-        channel.high = 99;
-    Ran("ResetSensor " + serial + " b");
-    EXPECT_EQ(analog.Channels[1].high, analog.Channels[1].value);
-    EXPECT_EQ(analog.Channels[0].high, 99.0f);
-    Ran("ResetSensor " + platform::LowerCase(serial) + " 3");
-    EXPECT_EQ(analog.Channels[3].high, analog.Channels[3].value);
-    EXPECT_EQ(analog.Channels[2].high, 99.0f);
+    // Each name of a channel, a letter in either case or its number, resets that channel alone.
+    const std::pair<const char*, int> names[] = {{"0", 0}, {"a", 0}, {"1", 1}, {"b", 1},
+                                                 {"2", 2}, {"C", 2}, {"3", 3}, {"D", 3}};
+    for (const auto& [name, named] : names) {
+        for (FloatExtremes& channel : analog.Channels)
+            channel.high = 99;
+        Ran("ResetSensor " + (named % 2 ? platform::LowerCase(serial) : serial) + " " + name);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(analog.Channels[c].high, c == named ? analog.Channels[c].value : 99.0f)
+                << "channel " << c << " after " << name;
+    }
 
     Ran("WindDirectionDS2450Sensor " + serial);
     platform::TIniFile::FlushCache();
