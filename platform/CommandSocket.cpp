@@ -25,7 +25,11 @@ namespace {
 
 // Accepted in one turn at most, so that a crowd of newcomers does not hold up the loop.
 constexpr int kAcceptsPerTurn = 64;
-constexpr uint32_t kDeadlineStepMs = 1000;
+constexpr uint32_t kDeadlineStepMs = 100;
+// Newcomers told that there is no room in one step at most (2,000 a second): the rest wait in the
+// system's queue for the next step, so that a crowd that connects again as soon as it is told costs the
+// loop little.
+constexpr size_t kToldFullPerStep = 200;
 
 std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -164,6 +168,11 @@ void CommandSocket::Accept() {
             roomPaused_ = true;
             return PauseAccepting();
         }
+        if (peers_.size() == limits_.maxPeers && toldFull_ >= kToldFullPerStep) {
+            acceptPaused_ = true; // until the next step
+            PauseAccepting();
+            return ArmDeadlineTimer();
+        }
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         EventLoop::NoteSocketCall();
         if (fd < 0) {
@@ -191,7 +200,10 @@ void CommandSocket::Accept() {
                 Read(id);
         });
         ArmDeadlineTimer();
-        if (peers_.size() > limits_.maxPeers) Tell(id, Event::Full, {});
+        if (peers_.size() > limits_.maxPeers) {
+            ++toldFull_;
+            Tell(id, Event::Full, {});
+        }
     }
 }
 
@@ -291,6 +303,7 @@ void CommandSocket::Drop(uint64_t id) {
 }
 
 void CommandSocket::CheckDeadlines() {
+    toldFull_ = 0;
     if (acceptPaused_ && listenFd_ >= 0) {
         acceptPaused_ = false;
         roomPaused_ = false; // Accept looks again

@@ -27,7 +27,9 @@
 //
 // Its descriptors are bounded too (Limits::Descriptors()): the listener, maxPeers connections, and one
 // newcomer while it is told that there is no room; until that one has gone, no other is taken (the rest
-// wait in the system's queue). When the process has no descriptor left, the listener rests a moment.
+// wait in the system's queue). And so is its work: at most 2,000 newcomers a second are told that there
+// is no room, the rest wait in that queue meanwhile. When the process has no descriptor left, the
+// listener rests a moment.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -103,6 +105,7 @@ private:
     bool timerRunning_ = false;
     bool acceptPaused_ = false; // no descriptor was left for a newcomer: the listener rests a moment
     bool roomPaused_ = false;   // a newcomer told there is no room is leaving: none is taken meanwhile
+    size_t toldFull_ = 0;       // newcomers told that there is no room since the last deadline check
     std::string path_;
     uint64_t madeDevice_ = 0, madeInode_ = 0; // the file made here: removed only while it is still that one
     std::string error_;

@@ -251,6 +251,31 @@ TEST_F(CommandSocketTest, NewcomersBeyondItsRoomAreTakenOneAtATimeSoItsDescripto
     }
 }
 
+// A crowd that is told at once that there is no room and comes again at once would keep the loop at
+// nothing else: the rest wait in the system's queue, and each is told in its turn.
+TEST_F(CommandSocketTest, NewcomersAreToldThatThereIsNoRoomAtAPace) {
+    CommandSocket socket(platform::CommandSocketLimits{4096, 1, 10000});
+    size_t told = 0;
+    socket.Open(path_, [&](uint64_t peer, Event event, const std::string&) {
+        if (event != Event::Full) return; // the first one keeps the room
+        ++told;
+        socket.Answer(peer, "status 1\nbusy\n");
+    });
+    RawCommandClient keeper(path_);
+    keeper.Send("RescanMLan\n");
+    Run(10);
+    std::vector<std::unique_ptr<RawCommandClient>> crowd;
+    for (int i = 0; i < 500; ++i)
+        crowd.push_back(std::make_unique<RawCommandClient>(path_));
+    Run(50);
+    EXPECT_GT(told, 0u);
+    EXPECT_LT(told, crowd.size()) << "told all at once";
+    Run(1000);
+    EXPECT_EQ(told, crowd.size());
+    for (auto& client : crowd)
+        EXPECT_EQ(client->Answer(0), "status 1\nbusy\n");
+}
+
 TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) {
     CommandSocket socket;
     ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
