@@ -290,11 +290,12 @@ struct CrowdCase {
         std::printf("  descriptor limit %s soft, %s hard; web connections held at most %s; command room %s\n",
                     Spread(Figures("soft_limit")).c_str(), Spread(Figures("hard_limit")).c_str(),
                     Spread(Figures("web_held_most")).c_str(), Spread(Figures("command_room")).c_str());
-        std::printf(
-            "  web: slowest answer %s ms, median of the crowd's probe %s ms, failed %s; the station's "
-            "loop held up at most %s ms\n",
-            Spread(slowest, "%.1f").c_str(), Spread(Figures("probe_median_ms"), "%.1f").c_str(),
-            Spread(failed).c_str(), Spread(Figures("loop_stall_most_ms")).c_str());
+        const std::vector<double> probeMedian = Figures("probe_median_ms"); // beside a web crowd
+        const std::string median =
+            probeMedian[0] < 0 ? "" : "median of the crowd's probe " + Spread(probeMedian, "%.1f") + " ms, ";
+        std::printf("  web: slowest answer %s ms, %sfailed %s; the station's loop held up at most %s ms\n",
+                    Spread(slowest, "%.1f").c_str(), median.c_str(), Spread(failed).c_str(),
+                    Spread(Figures("loop_stall_most_ms")).c_str());
         std::printf("  log: \"Too many open files\" %s, \"Cannot\" %s, lines logged %s, of them not in "
                     "korvane.log %s; data-log records %s for %s minute ends\n",
                     Spread(Figures("too_many_open_files")).c_str(), Spread(Figures("cannot")).c_str(),
