@@ -51,6 +51,7 @@ bench: deps-check
 	$(RELEASE_DIR)/bench/korvane_ftp_bench
 	$(RELEASE_DIR)/bench/korvane_week_bench
 	$(RELEASE_DIR)/bench/korvane_command_bench
+	$(RELEASE_DIR)/bench/korvane_command_bench --crowd
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target korvane korvane-demo-ini
 	bash scripts/measure-cpu $(RELEASE_DIR) 60
 

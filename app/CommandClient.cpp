@@ -41,6 +41,11 @@ int RunCommandClient(const std::vector<std::string>& words) {
     switch (reply.outcome) {
     case Outcome::NoListener:
         return NotTaken("no station runs in " + folder);
+    case Outcome::Foreign:
+        return NotTaken(std::string(TCommandDesk::kSocketName) + " in " + folder + " is held by " +
+                        platform::Describe(reply.holder) +
+                        ", not by a station of this user: no command was sent (give commands as the "
+                        "station's user)");
     case Outcome::Failed:
         return NotTaken("cannot reach the station in " + folder + ": " + reply.error +
                         " (give commands as the station's user)");

@@ -46,6 +46,7 @@
 
 #include "net/Wsockets.h"
 #include "platform/Clock.h"
+#include "platform/CommandSocket.h"
 #include "platform/HostPaths.h"
 #include "platform/MemoryStream.h"
 #include "platform/StringList.h"
@@ -93,10 +94,12 @@ inline constexpr int kHttpMaxHeaderLines = 100;
 inline constexpr int kHttpMaxHeaderBytes = 65536;
 // How long a connection turned away waits for its client to close before it is closed all the same.
 inline constexpr uint32_t kHttpLeaveDrainMs = 1000;
-// Descriptors the server leaves to the rest of the station (its logs, data files, graph images, the
-// FTP upload, the posts), and the connections it may have on their way out (turned away) beside
-// those it holds.
-inline constexpr size_t kHttpDescriptorsKept = 64;
+// Descriptors the server leaves to the rest of the station: the logs, data files, graph images, the
+// feeds, the FTP upload and the posts (64), and, as a share of its own, the keeper's command channel at
+// its fullest (platform/CommandSocket.h), so that a full channel takes none of the others'. Then the
+// connections it may have on their way out (turned away) beside those it holds.
+inline constexpr size_t kHttpCommandChannelShare = platform::CommandSocketLimits{}.Descriptors();
+inline constexpr size_t kHttpDescriptorsKept = 64 + kHttpCommandChannelShare;
 inline constexpr int kHttpLeavingMax = 64;
 // The connections a server holds at most, whatever the descriptor limit: each held costs about 2.9 kB
 // of resident memory (measured: 8,000 silent ones 22 MB, 10,000 some 28 MB, beside a station of

@@ -1,11 +1,13 @@
 #include "platform/CommandClient.h"
 
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/CommandSocketAddress.h"
@@ -47,13 +49,40 @@ std::string ErrnoText(const std::string& what) {
 
 } // namespace
 
-SocketProbe ProbeCommandSocket(const std::string& path) {
+bool SocketHolderOf(int fd, SocketHolder& holder) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || length != sizeof credentials)
+        return false;
+    holder.pid = credentials.pid;
+    holder.uid = credentials.uid;
+    return true;
+}
+
+std::string Describe(const SocketHolder& holder) {
+    std::string user = "uid " + std::to_string(holder.uid);
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(4096);
+    if (::getpwuid_r(holder.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        user = std::string(found->pw_name) + " (" + user + ")";
+    return "pid " + std::to_string(holder.pid) + " of user " + user;
+}
+
+unsigned OwnUid() {
+    return ::geteuid();
+}
+
+SocketProbe ProbeCommandSocket(const std::string& path, SocketHolder* holder) {
     ClientFd fd;
     CommandSocketAddress address(path);
     if (fd.Get() < 0 || !address.Valid()) return SocketProbe::Failed;
-    if (::connect(fd.Get(), address.Get(), address.Length()) == 0) return SocketProbe::Answers;
+    if (::connect(fd.Get(), address.Get(), address.Length()) == 0) {
+        if (holder) SocketHolderOf(fd.Get(), *holder);
+        return SocketProbe::Answers;
+    }
     switch (errno) {
-    case EAGAIN: // its queue of newcomers is full: it lives
+    case EAGAIN: // its queue of newcomers is full: it lives (who it is, the system does not tell)
         return SocketProbe::Answers;
     case ECONNREFUSED:
         return SocketProbe::Refused;
@@ -64,7 +93,8 @@ SocketProbe ProbeCommandSocket(const std::string& path) {
     }
 }
 
-CommandReply AskCommandSocket(const std::string& path, const std::string& request, uint32_t timeoutMs) {
+CommandReply AskCommandSocket(const std::string& path, const std::string& request, uint32_t timeoutMs,
+                              unsigned uid) {
     CommandReply reply;
     const uint32_t start = GetTickCount();
     ClientFd fd;
@@ -93,6 +123,15 @@ CommandReply AskCommandSocket(const std::string& path, const std::string& reques
             return reply;
         }
         Sleep(10);
+    }
+    // The command goes only to a station of the user's own: another user may have planted a socket.
+    if (!SocketHolderOf(fd.Get(), reply.holder)) {
+        reply.error = ErrnoText("cannot tell who listens on " + path);
+        return reply;
+    }
+    if (reply.holder.uid != uid) {
+        reply.outcome = CommandReply::Outcome::Foreign;
+        return reply;
     }
     const std::string line = request + "\n";
     for (size_t sent = 0; sent < line.size();) {

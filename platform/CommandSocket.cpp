@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -23,7 +25,11 @@ namespace {
 
 // Accepted in one turn at most, so that a crowd of newcomers does not hold up the loop.
 constexpr int kAcceptsPerTurn = 64;
-constexpr uint32_t kDeadlineStepMs = 1000;
+constexpr uint32_t kDeadlineStepMs = 100;
+// Newcomers told that there is no room in one step at most (2,000 a second): the rest wait in the
+// system's queue for the next step, so that a crowd that connects again as soon as it is told costs the
+// loop little.
+constexpr size_t kToldFullPerStep = 200;
 
 std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -58,9 +64,10 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
             return Opened::Failed;
         }
         // Whether a live process answers there: a refusal means the socket was left behind.
-        switch (ProbeCommandSocket(path)) {
+        SocketHolder holder;
+        switch (ProbeCommandSocket(path, &holder)) {
         case SocketProbe::Answers:
-            error_ = "another process answers on " + path;
+            error_ = (holder.pid ? Describe(holder) : std::string("another process")) + " answers on " + path;
             return Opened::InUse;
         case SocketProbe::Refused:
             if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
@@ -81,30 +88,58 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
         error_ = ErrnoText("cannot make a socket");
         return Opened::Failed;
     }
-    // The mode is the socket's own before bind gives it a name, so the file is never open to others, not
-    // even for a moment; the chmod after it holds whatever the file system makes of that.
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    CommandSocketAddress address(path);
-    if (!address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
-        // Nothing of ours is there to remove: a file that came meanwhile is another's.
-        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
+    if (Bind(fd, path) != Opened::Made) {
         CloseFd(fd);
         return Opened::Failed;
     }
-    if (::chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        error_ = ErrnoText("cannot listen on " + path);
-        CloseFd(fd);
-        ::unlink(path.c_str());
-        return Opened::Failed;
-    }
-    struct stat made {};
-    ::stat(path.c_str(), &made);
-    madeDevice_ = made.st_dev;
-    madeInode_ = made.st_ino;
     listenFd_ = fd;
     path_ = path;
     listenWatch_ = EventLoop::Get().WatchFd(fd, POLLIN, [this](short) { Accept(); });
     return replaced ? Opened::Replaced : Opened::Made;
+}
+
+// Binds and listens in a folder of its own beside `path` (0700: no other user can place anything in it),
+// sets the mode there, where no link can be planted, and moves the socket to `path` without replacing
+// what may have come there meanwhile. After the folder is made, everything goes through its descriptor,
+// never through a name that another user could change.
+CommandSocket::Opened CommandSocket::Bind(int fd, const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string own = path + ".XXXXXX";
+    if (::mkdtemp(own.data()) == nullptr) {
+        error_ = ErrnoText("cannot make a folder beside " + path);
+        return Opened::Failed;
+    }
+    const int folderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int ownFd = ::open(own.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat made {};
+    const bool ours = folderFd >= 0 && ownFd >= 0 && ::fstat(ownFd, &made) == 0 && S_ISDIR(made.st_mode) &&
+                      made.st_uid == ::geteuid() && (made.st_mode & 077) == 0;
+    bool inOwnFolder = false; // the socket's file, still to be removed from there on a failure
+    if (!ours) {
+        error_ = "cannot use the folder " + own + " made for the socket (another user's, or gone)";
+    } else if (CommandSocketAddress address(own + "/" + name);
+               !address.Valid() || ::bind(fd, address.Get(), address.Length()) != 0) {
+        error_ = address.Valid() ? ErrnoText("cannot make " + path) : address.Error();
+    } else {
+        inOwnFolder = true;
+        if (::fchmodat(ownFd, name.c_str(), S_IRUSR | S_IWUSR, 0) != 0 ||
+            ::fstatat(ownFd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || ::listen(fd, SOMAXCONN) != 0)
+            error_ = ErrnoText("cannot listen on " + path);
+        else if (::renameat2(ownFd, name.c_str(), folderFd, name.c_str(), RENAME_NOREPLACE) != 0)
+            error_ = ErrnoText("cannot make " + path);
+        else
+            inOwnFolder = false;
+    }
+    if (inOwnFolder) ::unlinkat(ownFd, name.c_str(), 0);
+    ::rmdir(own.c_str());
+    if (ownFd >= 0) CloseFd(ownFd);
+    if (folderFd >= 0) CloseFd(folderFd);
+    if (!error_.empty()) return Opened::Failed;
+    madeDevice_ = made.st_dev;
+    madeInode_ = made.st_ino;
+    return Opened::Made;
 }
 
 void CommandSocket::Close() {
@@ -120,7 +155,7 @@ void CommandSocket::Close() {
     loop.UnwatchFd(listenWatch_, true);
     CloseFd(listenFd_);
     listenFd_ = -1;
-    acceptPaused_ = false;
+    acceptPaused_ = roomPaused_ = false;
     struct stat there {};
     if (::lstat(path_.c_str(), &there) == 0 && static_cast<uint64_t>(there.st_dev) == madeDevice_ &&
         static_cast<uint64_t>(there.st_ino) == madeInode_)
@@ -129,6 +164,15 @@ void CommandSocket::Close() {
 
 void CommandSocket::Accept() {
     for (int n = 0; n < kAcceptsPerTurn && listenFd_ >= 0; ++n) {
+        if (peers_.size() > limits_.maxPeers) { // the one told there is no room has not gone yet
+            roomPaused_ = true;
+            return PauseAccepting();
+        }
+        if (peers_.size() == limits_.maxPeers && toldFull_ >= kToldFullPerStep) {
+            acceptPaused_ = true; // until the next step
+            PauseAccepting();
+            return ArmDeadlineTimer();
+        }
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         EventLoop::NoteSocketCall();
         if (fd < 0) {
@@ -136,7 +180,7 @@ void CommandSocket::Accept() {
                 // No descriptor to take it with: the listener rests until the next deadline check,
                 // rather than being reported ready on every turn meanwhile.
                 acceptPaused_ = true;
-                EventLoop::Get().ChangeFdEvents(listenWatch_, 0);
+                PauseAccepting();
                 ArmDeadlineTimer();
             }
             return;
@@ -156,8 +200,15 @@ void CommandSocket::Accept() {
                 Read(id);
         });
         ArmDeadlineTimer();
-        if (peers_.size() > limits_.maxPeers) Tell(id, Event::Full, {});
+        if (peers_.size() > limits_.maxPeers) {
+            ++toldFull_;
+            Tell(id, Event::Full, {});
+        }
     }
+}
+
+void CommandSocket::PauseAccepting() {
+    EventLoop::Get().ChangeFdEvents(listenWatch_, 0);
 }
 
 void CommandSocket::Read(uint64_t id) {
@@ -207,6 +258,18 @@ void CommandSocket::Answer(uint64_t peer, const std::string& text) {
     Write(peer);
 }
 
+bool CommandSocket::Gone(uint64_t peer) const {
+    auto it = peers_.find(peer);
+    if (it == peers_.end()) return true;
+    // A client that has closed hangs the connection up; one that only ended its sending does not.
+    pollfd watched{it->second.fd, 0, 0};
+    return ::poll(&watched, 1, 0) > 0 && (watched.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+void CommandSocket::Forget(uint64_t peer) {
+    Drop(peer);
+}
+
 void CommandSocket::Write(uint64_t id) {
     Peer& peer = peers_.at(id);
     while (!peer.out.empty()) {
@@ -232,12 +295,18 @@ void CommandSocket::Drop(uint64_t id) {
     EventLoop::Get().UnwatchFd(it->second.watch, true);
     CloseFd(it->second.fd);
     peers_.erase(it);
+    if (roomPaused_ && !acceptPaused_ && listenFd_ >= 0) {
+        roomPaused_ = false;
+        EventLoop::Get().ChangeFdEvents(listenWatch_, POLLIN);
+    }
     ArmDeadlineTimer();
 }
 
 void CommandSocket::CheckDeadlines() {
+    toldFull_ = 0;
     if (acceptPaused_ && listenFd_ >= 0) {
         acceptPaused_ = false;
+        roomPaused_ = false; // Accept looks again
         EventLoop::Get().ChangeFdEvents(listenWatch_, POLLIN);
     }
     const uint32_t now = GetTickCount();

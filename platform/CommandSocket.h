@@ -8,9 +8,12 @@
 // Bytes after the line are not read.
 //
 // Open makes the socket file. One that no process answers on any more (left by a process that was
-// killed) is replaced; one that a live process answers on is left alone (InUse); a file of that name that
-// is not a socket is never removed. Close (and the destructor) stop listening, drop every connection and
-// remove the file when it is still the one made here.
+// killed) is replaced; one that a live process answers on is left alone (InUse, Error() names its
+// holder); a file of that name that is not a socket is never removed. The socket is bound in a folder
+// of its own beside the name (mode 0700, so no other user reaches it there), given its mode there, and
+// then moved to its name, which it never replaces: a file or link that another user places at the name
+// meanwhile makes Open fail, and nothing of it is followed or changed. Close (and the destructor) stop
+// listening, drop every connection and remove the file when it is still the one made here.
 //
 // Every connection is bounded, and each bound is told to the owner as an event, so that it answers in
 // its own words (it must Answer each event but Gone):
@@ -21,6 +24,12 @@
 // An answer the client does not take within silenceMs is dropped with its connection. A client that
 // closes before sending a byte ends quietly (a process that only looks whether this one answers does
 // that). The answer of a connection whose client has gone is dropped.
+//
+// Its descriptors are bounded too (Limits::Descriptors()): the listener, maxPeers connections, and one
+// newcomer while it is told that there is no room; until that one has gone, no other is taken (the rest
+// wait in the system's queue). And so is its work: at most 2,000 newcomers a second are told that there
+// is no room, the rest wait in that queue meanwhile. When the process has no descriptor left, the
+// listener rests a moment.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -31,8 +40,12 @@ namespace platform {
 
 struct CommandSocketLimits {
     size_t maxLine = 4096;
-    size_t maxPeers = 1024;
+    // A keeper gives a few commands at a time; each connection costs the process a descriptor.
+    size_t maxPeers = 8;
     uint32_t silenceMs = 10000;
+
+    // The descriptors a socket with these limits holds at most.
+    constexpr size_t Descriptors() const { return maxPeers + 2; }
 };
 
 class CommandSocket {
@@ -55,6 +68,11 @@ public:
 
     // Sends `text` to the peer and closes its connection once it has left. A peer that is gone: nothing.
     void Answer(uint64_t peer, const std::string& text);
+    // Whether the peer's client has closed its connection (it no longer waits for an answer); a client
+    // that only ended its sending still waits. Nothing is read.
+    bool Gone(uint64_t peer) const;
+    // Closes the peer's connection without an answer.
+    void Forget(uint64_t peer);
     // The connections open now.
     size_t Peers() const { return peers_.size(); }
 
@@ -69,7 +87,9 @@ private:
         uint32_t since = 0;    // the start of its current bound (loop clock)
     };
 
+    Opened Bind(int fd, const std::string& path);
     void Accept();
+    void PauseAccepting();
     void Read(uint64_t id);
     void Write(uint64_t id);
     void Tell(uint64_t id, Event event, const std::string& line);
@@ -84,6 +104,8 @@ private:
     int deadlineTimer_ = 0;
     bool timerRunning_ = false;
     bool acceptPaused_ = false; // no descriptor was left for a newcomer: the listener rests a moment
+    bool roomPaused_ = false;   // a newcomer told there is no room is leaving: none is taken meanwhile
+    size_t toldFull_ = 0;       // newcomers told that there is no room since the last deadline check
     std::string path_;
     uint64_t madeDevice_ = 0, madeInode_ = 0; // the file made here: removed only while it is still that one
     std::string error_;

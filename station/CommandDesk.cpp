@@ -1,5 +1,6 @@
 #include "station/CommandDesk.h"
 
+#include "net/Httpsrv.h"
 #include "platform/CatchAndLog.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -9,6 +10,9 @@
 #include "station/Unit1.h"
 
 using namespace platform;
+
+// The channel keeps to its share of the descriptors.
+static_assert(TCommandDesk::kLimits.Descriptors() <= net::kHttpCommandChannelShare);
 
 namespace {
 
@@ -34,9 +38,8 @@ void TCommandDesk::Open(const std::string& path) {
     case Opened::Made:
     case Opened::Replaced:
         break;
-    case Opened::InUse:
-        form_.LogStatus("SERVER: Another station takes the commands of this folder (" + path +
-                        "); this one takes none");
+    case Opened::InUse: // another station of this folder, or a socket that another user planted
+        form_.LogStatus("SERVER: This station takes no commands: " + socket_.Error());
         break;
     case Opened::Failed:
         form_.LogStatus("SERVER: Commands cannot be given to this station: " + socket_.Error());
@@ -50,7 +53,7 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
     case Event::Full:
         return socket_.Answer(
             peer, EncodeAnswer(NotTaken(
-                      Format("the station is busy: %zu connections are open; try again", kLimits.maxPeers))));
+                      Format("the station is busy: %zu commands are open; try again", kLimits.maxPeers))));
     case Event::TooLong:
         return Refuse(peer,
                       {kCommandRefused, {Format("the command is longer than %zu bytes", kLimits.maxLine)}},
@@ -71,10 +74,7 @@ void TCommandDesk::Heard(uint64_t peer, CommandSocket::Event event, const std::s
                       "COMMAND: Refused a request: " + why.substr(0, why.find("; the commands are:")));
     }
     if (Stopping()) return socket_.Answer(peer, EncodeAnswer(NotTaken("the station is stopping")));
-    if (waiting_.size() >= kMaxWaiting)
-        return socket_.Answer(
-            peer,
-            EncodeAnswer(NotTaken(Format("the station is busy: %zu commands wait; try again", kMaxWaiting))));
+    // No more wait than the socket holds connections (kLimits.maxPeers).
     waiting_.push_back({peer, std::move(call)});
     PostTurn();
 }
@@ -93,15 +93,23 @@ void TCommandDesk::PostTurn() {
 void TCommandDesk::RunWaiting() {
     posted_ = false;
     if (Stopping()) return AnswerAllStopping();
-    // Inside a pass the end of the pass runs them; inside a command, the batch that runs it.
-    if (running_ || form_.Chain.PassInProgress) return;
+    // Inside a pass the end of the pass runs them; inside a command, the batch that runs it; before a
+    // session start, the start.
+    if (running_ || form_.Chain.PassInProgress || form_.SessionStartDue) return;
     const uint32_t start = GetTickCount();
-    while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs) {
+    while (!waiting_.empty() && TicksElapsed(GetTickCount(), start) < kBatchMs && !form_.SessionStartDue) {
         const TWaiting command = std::move(waiting_.front());
         waiting_.pop_front();
+        if (socket_.Gone(command.peer)) {
+            socket_.Forget(command.peer);
+            form_.LogStatus(std::string("COMMAND: Dropped ") + command.call.spec->name +
+                            ": its client had gone before its turn");
+            continue;
+        }
         Run(command);
         if (Stopping()) return AnswerAllStopping();
     }
+    if (form_.SessionStartDue) return; // a command restarted the station: the start runs the rest
     if (!waiting_.empty()) PostTurn(); // at the end of the next pass, or in the next turn without one
 }
 

@@ -8,10 +8,18 @@
 // takes longer ends the batch), and the rest wait for the end of the next pass. A flood of commands thus
 // holds each pass back by about kBatchMs, never more than one command.
 //
-// Bounds: at most kMaxWaiting commands wait; a newcomer beyond that, or beyond the socket's room for
-// connections, is told that the station is busy. A request that is no command (bytes that are not text,
-// a line too long, an unknown name, wrong arguments, or silence) is refused with a clear answer and one
-// line in the status log ("COMMAND: ..."). A station that is stopping answers what waits with that.
+// Nor does a command run while a session start is due (the window's SessionStartDue: from its making,
+// and from a restart, until the start has run), as the net the settings name is not open yet and the
+// sensors are not there: it waits for the start, whatever the start finds. A command whose client has
+// gone by its turn (it gave up waiting) does not run; the log says it was dropped.
+//
+// Bounds: each command waits on its own connection, so the socket's room for connections (kLimits) is
+// the bound on the commands that wait; a newcomer beyond it is told that the station is busy. That room
+// is a share of the station's descriptor budget of its own (net::kHttpCommandChannelShare), so a full
+// channel takes no descriptor that the web server, the feeds, the logs or the data files count on. A
+// request that is no command (bytes that are not text, a line too long, an unknown name, wrong
+// arguments, or silence) is refused with a clear answer and one line in the status log ("COMMAND: ...").
+// A station that is stopping answers what waits with that.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -26,9 +34,8 @@ class TMainForm;
 class TCommandDesk {
 public:
     static constexpr const char* kSocketName = "korvane.sock";
-    static constexpr size_t kMaxWaiting = 1024;
     static constexpr uint32_t kBatchMs = 100;
-    static constexpr platform::CommandSocket::Limits kLimits{4096, 1024, 10000};
+    static constexpr platform::CommandSocket::Limits kLimits{};
 
     explicit TCommandDesk(TMainForm& form);
     ~TCommandDesk(); // answers what waits, and what waits for a transfer: the station is stopping
@@ -37,8 +44,9 @@ public:
 
     // Makes the socket at `path` (logs why it could not).
     void Open(const std::string& path);
-    // Runs the waiting commands when the station is between passes; the reading cycle calls it when a
-    // pass has ended, the posted MsgRunCommands when one came outside a pass.
+    // Runs the waiting commands when the station is between passes and no session start is due; the
+    // reading cycle calls it when a pass has ended, the session start when it has run, the posted
+    // MsgRunCommands when one came outside a pass.
     void RunWaiting();
     size_t Waiting() const { return waiting_.size(); }
     // The commands that wait for the end of their transfer (the station tells it the lines it logs and

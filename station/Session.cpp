@@ -81,6 +81,9 @@ void TMainForm::StartSessionAndReading() {
         }
         if (!retry && Application->ShowCommand() != 2) AppRestore();
     });
+    // The keeper's commands that waited for the start run now, on the net it opened.
+    SessionStartDue = false;
+    RunWaitingCommands();
 }
 
 void TMainForm::RestartButtonClick(TComponent*) {
@@ -96,6 +99,7 @@ void TMainForm::RestartButtonClick(TComponent*) {
         // A restart asked for is told in full, and replaces the start timer's.
         SessionStartFailing = NoSensorsFound = false;
         StartTimer->SetEnabled(false);
+        SessionStartDue = true;
         PostMessage(Handle(), MsgStartSession, 1, 1);
     });
 }

@@ -364,6 +364,9 @@ public:
     bool SessionStartFailing = false;
     // The session start found no sensor; the net is searched again (by the start timer).
     bool NoSensorsFound = false;
+    // A session start is due: from the window's making, and from a restart, until the start has run.
+    // The keeper's commands wait for it (CommandDesk.h).
+    bool SessionStartDue = true;
     // The DDE conversation and items while the DDE service runs.
     TDdeItems Dde;
 

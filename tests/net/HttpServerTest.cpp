@@ -1189,7 +1189,7 @@ TEST_F(SocketServerTest, FailedAcceptLeavesTheListenerServing) {
 // their way out as may be, the station can still open its files. The server runs in a child with a low
 // limit.
 TEST_F(HttpServerTest, AtTheDescriptorLimitANewcomerIsToldTheServerIsFull) {
-    constexpr rlim_t kLimit = 200;
+    constexpr rlim_t kLimit = 256;
     ServerChild child([&](int report, const auto& tellPort) {
         rlimit limit{};
         ::getrlimit(RLIMIT_NOFILE, &limit);

@@ -84,6 +84,8 @@ TEST_F(CommandSocketTest, TheFileIsASocketForItsUserAloneAndGoesWithIt) {
         ASSERT_EQ(::stat(path_.c_str(), &made), 0);
         EXPECT_TRUE(S_ISSOCK(made.st_mode));
         EXPECT_EQ(made.st_mode & 07777, 0600u);
+        // The folder it was made in on the way is gone.
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(path_)));
 }
@@ -97,6 +99,8 @@ TEST_F(CommandSocketTest, AStaleSocketIsReplacedALiveOneAndAPlainFileAreLeftAlon
 
     CommandSocket second;
     EXPECT_EQ(Open(second), CommandSocket::Opened::InUse);
+    EXPECT_EQ(second.Error().rfind("pid " + std::to_string(::getpid()) + " of user ", 0), 0u)
+        << second.Error();
     EXPECT_FALSE(second.Listening());
     second.Close(); // removes nothing of the first's
     EXPECT_TRUE(fs::exists(path_));
@@ -110,6 +114,15 @@ TEST_F(CommandSocketTest, AStaleSocketIsReplacedALiveOneAndAPlainFileAreLeftAlon
     EXPECT_NE(third.Error().find("is not a socket"), std::string::npos) << third.Error();
     third.Close();
     EXPECT_TRUE(fs::is_regular_file(path_));
+}
+
+TEST_F(CommandSocketTest, CloseLeavesAFileThatTookTheNameMeanwhile) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket), CommandSocket::Opened::Made);
+    ASSERT_EQ(::unlink(path_.c_str()), 0);
+    LeaveStaleSocket(); // another's socket of the same name
+    socket.Close();
+    EXPECT_TRUE(fs::is_socket(path_));
 }
 
 TEST_F(CommandSocketTest, ALineIsHeardWithoutItsLineEndAndItsAnswerEndsTheConnection) {
@@ -137,9 +150,11 @@ TEST_F(CommandSocketTest, AnAnswerGivenLaterReachesTheClientThatWaits) {
     ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
     RawCommandClient client(path_);
     client.Send("RescanMLan\n");
+    client.EndSending(); // as a client that has no more to say does: it still waits
     Run(5000);
     ASSERT_EQ(heard_.size(), 1u);
     EXPECT_FALSE(client.Pump()) << "no answer yet, and no deadline while the owner has the line";
+    EXPECT_FALSE(socket.Gone(heard_[0].peer));
     socket.Answer(heard_[0].peer, "status 0\nfound\n");
     EXPECT_EQ(client.Answer(), "status 0\nfound\n");
 }
@@ -153,6 +168,28 @@ TEST_F(CommandSocketTest, AMegabyteWithoutALineEndIsCutShortAndStillAnswered) {
     ASSERT_EQ(heard_.size(), 1u);
     EXPECT_EQ(heard_[0].event, Event::TooLong);
     EXPECT_EQ(socket.Peers(), 0u);
+}
+
+TEST_F(CommandSocketTest, ALineOfTheLimitIsHeardAndOneByteMoreIsTooLong) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made);
+    const std::string longest(4096, 'L');
+    RawCommandClient fits(path_), over(path_), fitsUnended(path_);
+    fits.Send(longest + "\n");
+    over.Send(longest + "L\n");
+    fitsUnended.Send(longest);
+    fitsUnended.EndSending();
+    fits.Answer();
+    over.Answer();
+    fitsUnended.Answer();
+    ASSERT_EQ(heard_.size(), 3u);
+    int tooLong = 0;
+    for (const Heard& h : heard_)
+        if (h.event == Event::TooLong)
+            ++tooLong;
+        else
+            EXPECT_EQ(h.line, longest);
+    EXPECT_EQ(tooLong, 1);
 }
 
 TEST_F(CommandSocketTest, SilenceIsToldWhenItsTimeHasPassedAndNotBefore) {
@@ -192,6 +229,53 @@ TEST_F(CommandSocketTest, BeyondItsRoomANewcomerIsToldAtOnceAndTheOthersKeepThei
     }
 }
 
+TEST_F(CommandSocketTest, NewcomersBeyondItsRoomAreTakenOneAtATimeSoItsDescriptorsStayBounded) {
+    const platform::CommandSocketLimits limits{4096, 3, 10000};
+    CommandSocket socket(limits);
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    std::vector<std::unique_ptr<RawCommandClient>> crowd;
+    for (int i = 0; i < 20; ++i)
+        crowd.push_back(std::make_unique<RawCommandClient>(path_));
+    Run(100);
+    // The room is full and one newcomer is being told so: the others wait in the system's queue.
+    EXPECT_EQ(socket.Peers() + 1, limits.Descriptors());
+    ASSERT_EQ(heard_.size(), 1u);
+    EXPECT_EQ(heard_[0].event, Event::Full);
+    // Each told newcomer that leaves lets the next one in, and only it.
+    for (size_t told = 1; told <= 5; ++told) {
+        socket.Answer(heard_.back().peer, "status 1\nbusy\n");
+        Run(100);
+        EXPECT_EQ(socket.Peers() + 1, limits.Descriptors());
+        ASSERT_EQ(heard_.size(), told + 1);
+        EXPECT_EQ(heard_.back().event, Event::Full);
+    }
+}
+
+// A crowd that is told at once that there is no room and comes again at once would keep the loop at
+// nothing else: the rest wait in the system's queue, and each is told in its turn.
+TEST_F(CommandSocketTest, NewcomersAreToldThatThereIsNoRoomAtAPace) {
+    CommandSocket socket(platform::CommandSocketLimits{4096, 1, 10000});
+    size_t told = 0;
+    socket.Open(path_, [&](uint64_t peer, Event event, const std::string&) {
+        if (event != Event::Full) return; // the first one keeps the room
+        ++told;
+        socket.Answer(peer, "status 1\nbusy\n");
+    });
+    RawCommandClient keeper(path_);
+    keeper.Send("RescanMLan\n");
+    Run(10);
+    std::vector<std::unique_ptr<RawCommandClient>> crowd;
+    for (int i = 0; i < 500; ++i)
+        crowd.push_back(std::make_unique<RawCommandClient>(path_));
+    Run(50);
+    EXPECT_GT(told, 0u);
+    EXPECT_LT(told, crowd.size()) << "told all at once";
+    Run(1000);
+    EXPECT_EQ(told, crowd.size());
+    for (auto& client : crowd)
+        EXPECT_EQ(client->Answer(0), "status 1\nbusy\n");
+}
+
 TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) {
     CommandSocket socket;
     ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
@@ -206,6 +290,7 @@ TEST_F(CommandSocketTest, AClientGoneBeforeItsAnswerOrWithoutAWordCostsNothing) 
     Run(100);
     ASSERT_EQ(heard_.size(), 1u) << "the looker is no event";
     EXPECT_EQ(socket.Peers(), 1u) << "the impatient client waits for its answer";
+    EXPECT_TRUE(socket.Gone(heard_[0].peer));
     socket.Answer(heard_[0].peer, "status 0\n"); // nobody to take it: it is dropped with its connection
     EXPECT_EQ(socket.Peers(), 0u);
     Run(20000);
@@ -226,6 +311,22 @@ TEST_F(CommandSocketTest, APathLongerThanASocketAddressHoldsIsReachedThroughItsF
     socket.Close();
     EXPECT_FALSE(fs::exists(path_));
     EXPECT_EQ(platform::ProbeCommandSocket(path_), platform::SocketProbe::Absent);
+}
+
+// A socket that another user planted: the client learns who listens before it sends a byte. The
+// other user is faked: the client is told to expect a uid that is not the listener's.
+TEST_F(CommandSocketTest, TheClientSendsNothingToASocketOfAnotherUserAndNamesItsHolder) {
+    CommandSocket planted;
+    ASSERT_EQ(Open(planted), CommandSocket::Opened::Made);
+    const unsigned other = platform::OwnUid() + 1;
+    const platform::CommandReply reply = platform::AskCommandSocket(path_, "ResetRGaugeTotal", 1000, other);
+    EXPECT_EQ(reply.outcome, platform::CommandReply::Outcome::Foreign);
+    EXPECT_EQ(reply.holder.pid, ::getpid());
+    EXPECT_EQ(reply.holder.uid, platform::OwnUid());
+    EXPECT_NE(platform::Describe(reply.holder).find("pid " + std::to_string(::getpid()) + " of user "),
+              std::string::npos);
+    Run(100);
+    EXPECT_TRUE(heard_.empty()) << "the planted socket heard: " << heard_[0].line;
 }
 
 // The client's call blocks, so its server here is a plain one on a thread of the test.

@@ -71,6 +71,17 @@ TEST_F(DemoCommandTest, ASocketLeftByAKilledStationIsReplaced) {
     EXPECT_EQ(CountLog("Commands cannot be given"), 0);
 }
 
+TEST_F(DemoCommandTest, ASocketThatAnotherProcessHoldsIsLeftToItAndItsHolderNamed) {
+    platform::CommandSocket planted;
+    ASSERT_EQ(planted.Open(SocketPath(), [](uint64_t, platform::CommandSocket::Event, const std::string&) {}),
+              platform::CommandSocket::Opened::Made);
+    Start();
+    EXPECT_EQ(
+        CountLog("SERVER: This station takes no commands: pid " + std::to_string(::getpid()) + " of user "),
+        1);
+    EXPECT_TRUE(planted.Listening());
+}
+
 TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
     TMainForm& form = StartDemo();
     TSensorSet& set = SensorSet();
@@ -150,18 +161,19 @@ TEST_F(DemoCommandTest, TheTreesCommandsActOnTheDS2450AndChannelNamed) {
     StartDemo();
     DS2450& analog = *SensorSet().DS2450Sensors[0];
     const std::string serial = analog.RomToText();
-    for (FloatExtremes& channel : analog.Channels)
-        channel.high = 99;
-    EXPECT_EQ(
-        Ran("ResetSensor " + serial + " b"),
-        std::vector<std::string>{"ResetSensor: reset the high and low of DS2450 " + serial + " channel B"});
-    EXPECT_EQ(analog.Channels[1].high, analog.Channels[1].value);
-    EXPECT_EQ(analog.Channels[0].high, 99.0f);
-    EXPECT_EQ(
-        Ran("ResetSensor " + platform::LowerCase(serial) + " 3"),
-        std::vector<std::string>{"ResetSensor: reset the high and low of DS2450 " + serial + " channel D"});
-    EXPECT_EQ(analog.Channels[3].high, analog.Channels[3].value);
-    EXPECT_EQ(analog.Channels[2].high, 99.0f);
+    // Each name of a channel, a letter in either case or its number, resets that channel alone.
+    const std::pair<const char*, int> names[] = {{"0", 0}, {"a", 0}, {"1", 1}, {"b", 1},
+                                                 {"2", 2}, {"C", 2}, {"3", 3}, {"D", 3}};
+    for (const auto& [name, named] : names) {
+        for (FloatExtremes& channel : analog.Channels)
+            channel.high = 99;
+        EXPECT_EQ(Ran("ResetSensor " + (named % 2 ? platform::LowerCase(serial) : serial) + " " + name),
+                  std::vector<std::string>{"ResetSensor: reset the high and low of DS2450 " + serial +
+                                           " channel " + std::string(1, static_cast<char>('A' + named))});
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(analog.Channels[c].high, c == named ? analog.Channels[c].value : 99.0f)
+                << "channel " << c << " after " << name;
+    }
 
     // The demo's wind has its vane: the answer says the next start keeps it.
     const std::string vane = iButton::RomText(SensorSet().WindSensor->DirectionRom);

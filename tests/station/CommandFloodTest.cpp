@@ -219,7 +219,9 @@ TEST_F(CommandFloodTest, AThousandCommandsASecondForAMinuteAreAnsweredAndCostThe
     EXPECT_EQ(sent, 60000u);
     EXPECT_EQ(ran + busy + other, sent);
     EXPECT_EQ(other, 0u) << "every command got its answer or was told the station is busy";
-    EXPECT_GT(ran, 50000u);
+    // The room for commands is small (a keeper gives a few at a time): most of a flood is told the
+    // station is busy, but the commands that found room and waited through a pass ran at its end.
+    EXPECT_GE(ran, (flood.count - 1) * TCommandDesk::kLimits.maxPeers);
     EXPECT_EQ(flood.visits, 12);
     EXPECT_EQ(flood.visitsAnswered, flood.visits);
     EXPECT_EQ(quiet.visitsAnswered, quiet.visits);
