@@ -1446,6 +1446,54 @@ TEST_F(HttpServerTest, AConnectionTurnedAwayIsDrainedAndClosedWithoutAReset) {
     ::close(slow);
 }
 
+// A crowd that came at once passes its head deadline at once: the server ends it in slices, and a
+// visitor whose request waits meanwhile is answered between two of them, not after the whole crowd.
+// Every one of the crowd is ended all the same (simulated time).
+TEST_F(HttpServerTest, ACrowdPastItsDeadlineAtOnceIsEndedInSlicesAroundAVisitor) {
+    auto clock = SimulateTime();
+    constexpr int kCrowd = 400; // twice its descriptors fit a process limit of 1,024
+    server_.IdleTimeoutMs = 60000;
+    server_.HeadTimeoutMs = 1000;
+    std::vector<int> crowd;
+    int endedBeforeTheVisitor = -1;
+    server_.OnGetDocument = [&](THttpServer*, THttpConnection*, THttpGetFlag&) {
+        std::vector<pollfd> look;
+        for (int fd : crowd)
+            look.push_back({fd, POLLIN, 0});
+        ::poll(look.data(), look.size(), 0);
+        endedBeforeTheVisitor =
+            static_cast<int>(std::count_if(look.begin(), look.end(), [](const pollfd& p) { return p.revents != 0; }));
+    };
+    server_.Start();
+    for (int i = 0; i < kCrowd; ++i) {
+        crowd.push_back(net_test::RawConnect(Port()));
+        ASSERT_GE(crowd.back(), 0);
+    }
+    ASSERT_TRUE(RunUntil([&] { return server_.GetClientCount() == kCrowd; }));
+    // The deadline passes while the loop is busy elsewhere, and a visitor's request comes meanwhile.
+    clock->Advance(server_.HeadTimeoutMs + 1);
+    const int visitor = net_test::RawConnect(Port());
+    ::send(visitor, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL);
+    const std::string answer = AnswerOn(visitor);
+    EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_GE(endedBeforeTheVisitor, 1) << "the visitor came before the crowd's deadline was looked at";
+    EXPECT_LT(endedBeforeTheVisitor, kCrowd) << "the visitor waited for the whole crowd to be ended";
+    std::vector<std::string> told(crowd.size());
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            bool all = true;
+            for (size_t i = 0; i < crowd.size(); ++i)
+                all = !net_test::DrainInto(crowd[i], told[i]) && all;
+            return all;
+        },
+        30000));
+    for (size_t i = 0; i < crowd.size(); ++i) {
+        EXPECT_EQ(told[i].rfind("HTTP/1.0 408 Request Timeout\r\n", 0), 0u) << i << ": " << told[i];
+        ::close(crowd[i]);
+    }
+    ::close(visitor);
+}
+
 // Connections turned away leave their slots as they close: after them the server holds as many as
 // before, and turns the next newcomer away when it is full.
 TEST_F(HttpServerTest, ConnectionsTurnedAwayAreCountedOffAsTheyClose) {
