@@ -52,19 +52,27 @@ const TWeatherPosts::TService kDatabase{"DATABASE: Error: ",
                                         std::nullopt};
 
 // The first line of a reply, for the log line of a rejected post: at most 200 bytes, anything but
-// printable text shown as '?'. A chunked body starts with its first chunk's size: the line is the
-// chunk's first.
+// printable text shown as '?'; empty for an empty reply. A chunked body starts with its first chunk's
+// size: the line is the chunk's first.
 std::string FirstLine(const std::string& text, bool chunked) {
     size_t from = 0;
     if (chunked && !text.empty() && std::isxdigit(static_cast<unsigned char>(text[0]))) {
         size_t end = text.find('\n');
         from = end == std::string::npos ? text.size() : end + 1;
     }
-    if (from >= text.size()) return "an empty reply";
+    if (from >= text.size()) return "";
     std::string line = text.substr(from, std::min(text.find_first_of("\r\n", from) - from, size_t{200}));
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     return line;
+}
+
+// A 2xx reply that does not confirm the post: the word the service confirms with, and how the reply
+// begins ("OK" from a peer that took the request but not the readings, say).
+std::string WithoutSuccessWord(const TWeatherPosts::TService& service, const std::string& firstLine) {
+    const std::string begins = firstLine.empty() ? "it is empty" : "it begins \"" + firstLine + "\"";
+    return Format("the reply lacks \"%s\", the word that confirms a post; %s", service.successWord,
+                  begins.c_str());
 }
 
 // Whether the reply's header says its body comes in chunks.
@@ -228,7 +236,8 @@ void TWeatherPosts::RequestDone(TPost& post, uint16_t error) {
                 failed("reply cut", Format("reply cut at %u bytes, without \"%s\" in what was read",
                                            kPostReplyLimit, service.successWord));
             else
-                failed("no success word", FirstLine(text, Chunked(client.RcvdHeader())));
+                failed("no success word",
+                       WithoutSuccessWord(service, FirstLine(text, Chunked(client.RcvdHeader()))));
         } else {
             post.failures.Succeeded(station_);
             succeeded = true;

@@ -25,6 +25,12 @@ const std::string kHeader = "Accept: image/gif, image/x-xbitmap, image/jpeg, ima
 
 class WeatherPostsTest : public PeerStationTest {};
 
+// The failure line of a 2xx reply without the service's word.
+std::string Unconfirmed(const std::string& service, const std::string& word, const std::string& reply) {
+    return "POST/" + service + ": Error: the reply lacks \"" + word + "\", the word that confirms a post; " +
+           (reply.empty() ? "it is empty" : "it begins \"" + reply + "\"");
+}
+
 // This process's resident memory in kB.
 long ResidentKb() {
     std::ifstream status("/proc/self/status");
@@ -174,15 +180,31 @@ TEST_F(WeatherPostsTest, FailuresAreLoggedOncePerCauseUntilAPostSucceedsAndNever
     ASSERT_TRUE(RunUntilLogged("POST/W4U: Error: 400 Bad Request")) << Log();
     StationSettings.W4UURL = base + "/reply/INVALIDPASSWORDID";
     form.PostToWeather4U->Click();
-    ASSERT_TRUE(RunUntilLogged("POST/W4U: Error: INVALIDPASSWORDID")) << Log();
+    ASSERT_TRUE(RunUntilLogged(Unconfirmed("W4U", "Logged", "INVALIDPASSWORDID"))) << Log();
     StationSettings.W4UURL = base + "/reply/Logged";
     form.PostToWeather4U->Click();
     ASSERT_TRUE(RunUntil([&] { return CountLog("POST to Weather4You: OK") == 2; })) << Log();
     StationSettings.W4UURL = base + "/reply/INVALIDPASSWORDID";
     form.PostToWeather4U->Click();
-    ASSERT_TRUE(RunUntil([&] { return CountLog("POST/W4U: Error: INVALIDPASSWORDID") == 2; })) << Log();
+    ASSERT_TRUE(RunUntil([&] { return CountLog(Unconfirmed("W4U", "Logged", "INVALIDPASSWORDID")) == 2; }))
+        << Log();
     EXPECT_EQ(CountLog("POST to Weather4You: OK"), 2);
     EXPECT_EQ(peer.Requests().size(), 5u); // no second request after the 400
+}
+
+// A 2xx reply that does not confirm the post says which word was missing and how the reply began.
+TEST_F(WeatherPostsTest, AReplyWithoutTheServicesWordNamesTheWordAndShowsHowTheReplyBegins) {
+    HttpPeer peer;
+    ASSERT_GT(peer.Port(), 0);
+    TMainForm& form = StartWith("[W4U]\r\nURL=" + peer.Url("/reply/OK") +
+                                "\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/") + "\r\n");
+    form.PostToWeather4U->Click();
+    form.PosttoWeatherUnderground->Click();
+    ASSERT_TRUE(RunUntil([&] {
+        return form.PostToWeather4U->Enabled() && form.PosttoWeatherUnderground->Enabled();
+    })) << Log();
+    EXPECT_EQ(CountLog(Unconfirmed("W4U", "Logged", "OK")), 1) << Log();
+    EXPECT_EQ(CountLog(Unconfirmed("WU", "success", "")), 1) << Log();
 }
 
 TEST_F(WeatherPostsTest, APostWhileTheClientIsBusyLeavesTheRunningRequestAlone) {
@@ -278,7 +300,7 @@ TEST_F(WeatherPostsTest, AChunkedReplyIsToldByItsTextOrItsLength) {
     TMainForm& form = StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/chunked/100") + "\r\n");
     form.Publishing().PostToWUnder();
     ASSERT_TRUE(RunUntil([&] { return form.PosttoWeatherUnderground->Enabled(); })) << Log();
-    EXPECT_EQ(CountLog("POST/WU: Error: INVALIDPASSWORDID"), 1) << Log();
+    EXPECT_EQ(CountLog(Unconfirmed("WU", "success", "INVALIDPASSWORDID")), 1) << Log();
     StationSettings.WUURL = peer.Url("/chunked/1073741824");
     form.Publishing().PostToWUnder();
     EXPECT_TRUE(RunUntilLogged(
