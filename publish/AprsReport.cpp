@@ -73,14 +73,18 @@ void TAprsReport::PostToAPRS() {
 void TAprsReport::TellEnd() {
     if (endTold_) return;
     endTold_ = true;
-    station_.TransferEnded(TTransferCommand::APRS, echoed_, echoed_ ? kEchoed : failures_.LastText());
+    station_.TransferEnded(TTransferCommand::APRS, delivered_,
+                           echoed_      ? kEchoed
+                           : delivered_ ? "APRS: Report sent to " + server_
+                                        : failures_.LastText());
 }
 
 void TAprsReport::Start() {
     const TStationSettings& s = station_.Settings();
     EnableMenuItem(false);
     echoMarker_.clear();
-    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = failureLogged_ = cut_ = endTold_ = false;
+    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = delivered_ = failureLogged_ = cut_ =
+        endTold_ = false;
     partLine_.clear();
     replyBytes_ = 0;
     const std::string& proxy = station_.AprsProxy();
@@ -97,13 +101,17 @@ void TAprsReport::Start() {
                              platform::Durability::Regenerated);
     net::TWSocket& socket = *APRSSocket;
     socket.SetAddr(proxy.size() > 1 ? proxy : s.APRSAddress);
+    const std::string port = platform::IntToStr(platform::StrToInt(s.APRSPort));
+    server_ = proxy.size() > 3   ? s.APRSAddress + " through " + proxy + ":" + port
+              : proxy.size() > 1 ? proxy + ":" + port
+                                 : s.APRSAddress + ":" + port;
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
     socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
     socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {
         APRSSocketSessionConnected(sd, e);
     };
     socket.SetProto("tcp");
-    socket.SetPort(platform::IntToStr(platform::StrToInt(s.APRSPort)));
+    socket.SetPort(port);
     socket.Connect();
     RestartTimer(); // its first step ends a connect that does not complete
 }
@@ -202,15 +210,24 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
         EnableMenuItem(true);
         if (Connected()) APRSSocket->Close();
         if (Debug()) station_.LogStatus("APRS: Session closed");
-        if (echoed_) {
+        // Sent: the whole packet went out on a connection that then ended in order, to a server that
+        // answered (its greeting, at least). Servers do not echo a packet to its sender, so the echo is
+        // only the success line's, where a server gives one.
+        const bool sent = packetLeft_ && APRSSocket->AllSent() && error == 0 && answered_;
+        delivered_ = echoed_ || sent;
+        if (delivered_) {
             failures_.Succeeded(station_);
         } else if (cut_) {
-            ReportFailure(platform::Format("APRS: Error sending data: the server sent more than %u bytes %s",
-                                           kAprsReplyLimit,
-                                           packetLeft_ ? "without echoing the report" : "before the report"));
+            ReportFailure(platform::Format(
+                "APRS: Error sending data: the server sent more than %u bytes before the report",
+                kAprsReplyLimit));
+        } else if (packetLeft_ && error != 0) {
+            ReportFailure("APRS: Error sending data: the connection was lost after the report: " +
+                          net::WSocketErrorDesc(error));
         } else if (packetLeft_) {
-            ReportFailure(answered_ ? "APRS: Error sending data: the server did not echo the report"
-                                    : "APRS: Error sending data: no answer from the server");
+            ReportFailure(
+                answered_ ? "APRS: Error sending data: the report did not leave before the connection ended"
+                          : "APRS: Error sending data: no answer from the server");
         } else {
             ReportFailure("APRS: Error sending data: " +
                           (error != 0 ? net::WSocketErrorDesc(error)

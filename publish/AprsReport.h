@@ -10,19 +10,22 @@
 //
 // The server's replies are taken line by line, at most kAprsReplyLimit bytes of them a report: a server
 // that sends more is closed there (an endless stream is never read on). A line holding "<UserID> log"
-// counts as the logon; the echo of the packet is what makes a report a success: a line from
-// "<UserID>>" (by whatever path) whose text after the path is the packet's. With [APRSWXNET]
-// LogSuccess the echo logs "APRS data sent: OK" and closes at once (without, the timer's last step
-// closes). The timer also ends a connect that has not completed
-// by its first step (a host name still being looked up among them: the lookup never holds the loop).
-// The APRS transfer command is disabled while a report runs.
+// counts as the logon. A report got through when its whole packet went out and the connection then
+// ended in order (closed by either side), to a server that answered something: the servers pass a
+// packet on to everyone but its sender, so no echo is waited for. A server that does echo it (a line
+// from "<UserID>>", by whatever path, whose text after the path is the packet's) brings, with
+// [APRSWXNET] LogSuccess, "APRS data sent: OK" and a close at once (without, the timer's last step
+// closes). The timer also ends a connect that has not completed by its first step (a host name still
+// being looked up among them: the lookup never holds the loop). The APRS transfer command is disabled
+// while a report runs.
 //
 // A report asked for while one runs is skipped (with a log line): the running one keeps its state. A
 // report that fails is logged with its prefix and cause: a refused, timed-out or lost connection
-// before the packet left, a server that answered nothing or did not echo the packet, settings that do
-// not parse or hold line breaks. A run of failures logs each cause once, and "APRS: OK again after <n>
-// failed attempts" when a report succeeds again; the command is enabled again either way, and the
-// station is told how the report ended (TransferEnded).
+// before the packet left, one lost after it, a server that answered nothing, settings that do not parse
+// or hold line breaks. A run of failures logs each cause once, and "APRS: OK again after <n> failed
+// attempts" when a report gets through again; the command is enabled again either way, and the station
+// is told how the report ended (TransferEnded): "APRS data sent: OK" when it was echoed, "APRS: Report
+// sent to <server>" when it got through without an echo.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,10 +73,12 @@ private:
     std::unique_ptr<net::TWSocket> socket_;
     std::unique_ptr<platform::TTimer> timer_;
     std::string login_, packet_, logonMarker_, echoMarker_;
+    std::string server_; // where the report goes: "<host>:<port>", or "<Address> through <proxy>:<port>"
     bool logonSent_ = false, dataSent_ = false;
-    bool packetLeft_ = false;    // the packet was handed to the connection
-    bool answered_ = false;      // the server sent something
-    bool echoed_ = false;        // the server echoed the packet: the report got through
+    bool packetLeft_ = false; // the packet was handed to the connection
+    bool answered_ = false;   // the server sent something
+    bool echoed_ = false;     // the server echoed the packet
+    bool delivered_ = false;  // the report got through: echoed, or sent on a connection that ended in order
     bool failureLogged_ = false; // this report's failure is told already
     bool cut_ = false;           // the replies reached kAprsReplyLimit: the connection was closed there
     bool endTold_ = false;       // the station was told how this report ended

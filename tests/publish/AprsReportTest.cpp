@@ -1,7 +1,8 @@
 // The APRS report against a scripted APRS-IS listener of the test (127.0.0.1), with a short step
-// interval: the lines on the wire, the proxy's address line, the early close on the echo, WXNOW.TXT,
-// a report asked for while one runs, and failures: a silent server, a line that only looks like the
-// echo, a server that streams.
+// interval: the lines on the wire, the proxy's address line, the success line and early close on the
+// echo (and not on a line that only looks like it), a report taken without an echo, WXNOW.TXT, a report
+// asked for while one runs, and failures: a silent server, a connection lost before or after the
+// packet, a server that streams.
 #include <gtest/gtest.h>
 
 #include "publish/AprsReport.h"
@@ -32,7 +33,18 @@ public:
         closed_ = !net_test::DrainInto(client_, received_);
         return closed_;
     }
+    bool Accepted() const { return client_ >= 0; }
     void Answer(const std::string& text) { (void)!::write(client_, text.data(), text.size()); }
+    // Ends the connection: in order (FIN), or with a reset.
+    void Close(bool reset) {
+        if (reset) {
+            linger hard{1, 0};
+            ::setsockopt(client_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
+        ::close(client_);
+        client_ = -1;
+        closed_ = true;
+    }
     // Sends as much of an endless feed of other stations' packets as the connection takes now.
     void Stream() {
         static const std::string kBlock = [] {
@@ -79,10 +91,11 @@ const std::string kEmptyPacket =
 
 } // namespace
 
-TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyAnEchoIsSuccess) {
-    TMainForm& form = StartReporting("Port=0\r\n");
-    // A line from our call that is not the report is no echo, nor is our report from a call that ends
-    // with ours; the echo may come by another path.
+TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyTheEchoBringsTheSuccessLine) {
+    TMainForm& form = StartReporting("Port=0\r\nLogSuccess=1\r\n");
+    // A server that says nothing fails; one that answers takes the report, echoed or not. Only the echo
+    // logs the success line: a line from our call that is not the report is no echo, nor is our report
+    // from a call that ends with ours; the echo may come by another path.
     const std::string payload = kEmptyPacket.substr(kEmptyPacket.find(':'));
     const std::vector<std::string> answers = {"",
                                               "# logresp CW0xxx unverified\r\n",
@@ -111,9 +124,50 @@ TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyAnEchoIsSucces
     }
     EXPECT_EQ(Read("DATA/WXNOW.TXT"), kEmptyPacket);
     EXPECT_EQ(CountLog("APRS: Error sending data: no answer from the server"), 1) << Log();
-    EXPECT_EQ(CountLog("APRS: Error sending data: the server did not echo the report"), 1) << Log();
-    EXPECT_EQ(CountLog("APRS: OK again after 4 failed attempts"), 1) << Log();
-    EXPECT_EQ(CountLog("APRS"), 3) << Log(); // the success line needs LogSuccess
+    EXPECT_EQ(CountLog("APRS: OK again after 1 failed attempt"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 2) << Log();
+    EXPECT_EQ(CountLog("APRS"), 4) << Log();
+}
+
+// A server of the network passes a packet on to everyone but its sender: it greets, answers the login
+// and then says nothing. Its report got through, whoever ends the connection in order; one lost after
+// the packet, or ended before it, did not.
+TEST_F(AprsReportTest, AServerThatTakesThePacketWithoutEchoingItGotTheReport) {
+    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=0\r\nLogSuccess=1\r\n");
+    enum class End { ByTheStation, ByTheServer, Reset, BeforeThePacket };
+    for (End end : {End::BeforeThePacket, End::ByTheStation, End::Reset, End::ByTheServer}) {
+        AprsListener peer;
+        StationSettings.APRSPort = peer.Port();
+        report_->PostToAPRS();
+        ASSERT_TRUE(RunUntil([&] { return peer.Poll() || peer.Accepted(); })) << Log();
+        peer.Answer("# aprsc 2.1.14 test\r\n");
+        ASSERT_TRUE(RunUntil([&] {
+            peer.Poll();
+            return peer.Received().find("\r\n") != std::string::npos;
+        })) << Log();
+        peer.Answer("# logresp CW0xxx unverified, server TEST\r\n");
+        if (end == End::BeforeThePacket) {
+            peer.Close(false);
+        } else {
+            ASSERT_TRUE(RunUntil([&] {
+                peer.Poll();
+                return peer.Received().find("a1w\r\n") != std::string::npos;
+            })) << Log();
+            if (end == End::ByTheServer) peer.Close(false);
+            if (end == End::Reset) peer.Close(true);
+        }
+        ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); })) << Log();
+        if (end == End::ByTheStation) {
+            EXPECT_TRUE(peer.Poll());
+            EXPECT_EQ(CountLog("APRS: OK again after 1 failed attempt"), 1) << Log();
+        }
+    }
+    EXPECT_EQ(CountLog("APRS: Error sending data: the connection ended before the report was sent"), 1)
+        << Log();
+    EXPECT_EQ(CountLog("APRS: Error sending data: the connection was lost after the report: "), 1) << Log();
+    EXPECT_EQ(CountLog("APRS: OK again after 1 failed attempt"), 2) << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 0) << Log(); // the success line is the echo's
+    EXPECT_EQ(CountLog("APRS"), 4) << Log();
 }
 
 TEST_F(AprsReportTest, ProxyIsSentTheAddressAndAnEchoWithLogSuccessClosesAtOnce) {
@@ -178,7 +232,7 @@ TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBa
     }
     EXPECT_EQ(CountLog("APRS: Error connecting to server: "), 1) << Log();
     EXPECT_EQ(CountLog("APRS: Error"), 1) << Log();
-    // A report that gets through (the server echoes it) ends the run of failures; the next failure is
+    // A report that gets through ends the run of failures; the next failure is
     // told again.
     AprsListener peer;
     StationSettings.APRSPort = peer.Port();

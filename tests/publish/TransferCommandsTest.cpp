@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "publish/AprsReport.h"
 #include "publish/FtpUpload.h"
 #include "support/GivesCommands.h"
 #include "tests/publish/PublishStation.h"
@@ -146,6 +147,75 @@ TEST_F(TransferCommandTest, APRSThatCannotConnectAnswersWhy) {
     ASSERT_FALSE(answer.lines.empty());
     EXPECT_NE(answer.lines.back().find("APRS: Error connecting to server: "), std::string::npos)
         << answer.lines.back();
+    EXPECT_TRUE(form_->PostAPRS->Enabled());
+}
+
+// A server of the network on the station's loop: it greets, answers a login and takes packets, and
+// echoes none of them back to their sender, as the network's servers do.
+class AprsIsPeer {
+public:
+    AprsIsPeer() {
+        listener_ = net_test::RawListen(port_);
+        watch_ = platform::EventLoop::Get().WatchFd(listener_, POLLIN, [this](short) { Accept(); });
+    }
+    ~AprsIsPeer() {
+        platform::EventLoop& loop = platform::EventLoop::Get();
+        if (clientWatch_ != 0) loop.UnwatchFd(clientWatch_);
+        if (client_ >= 0) ::close(client_);
+        loop.UnwatchFd(watch_);
+        ::close(listener_);
+    }
+    uint16_t Port() const { return port_; }
+    const std::string& Received() const { return received_; }
+
+private:
+    void Accept() {
+        int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0 || client_ >= 0) {
+            if (fd >= 0) ::close(fd);
+            return;
+        }
+        client_ = fd;
+        Say("# aprsc 2.1.14 test\r\n");
+        clientWatch_ = platform::EventLoop::Get().WatchFd(client_, POLLIN, [this](short) { Read(); });
+    }
+    void Read() {
+        const size_t before = received_.size();
+        if (!net_test::DrainInto(client_, received_)) {
+            platform::EventLoop::Get().UnwatchFd(clientWatch_, true);
+            clientWatch_ = 0;
+            ::close(client_);
+            client_ = -1;
+            return;
+        }
+        if (received_.find("user ", before) != std::string::npos)
+            Say("# logresp CW0001 unverified, server TEST\r\n");
+    }
+    void Say(const std::string& text) { (void)!::send(client_, text.data(), text.size(), MSG_NOSIGNAL); }
+
+    uint16_t port_ = 0;
+    int listener_ = -1, client_ = -1, watch_ = 0, clientWatch_ = 0;
+    std::string received_;
+};
+
+// The network's servers never echo a report to its sender: one taken on a connection that ended in
+// order was sent, and the answer names the server; a failure's run ends with its line.
+TEST_F(TransferCommandTest, APRSTakenByAServerThatEchoesNothingAnswersThatItWasSent) {
+    const uint16_t refused = net_test::FreePort();
+    StartWith("[APRSWXNET]\r\nUserID=CW0001\r\nLogSuccess=1\r\nAddress=127.0.0.1\r\nPort=" +
+              std::to_string(refused) + "\r\n");
+    publishing->Aprs().APRSTimer->SetInterval(1000); // the steps a second apart, not eight
+    EXPECT_EQ(Give("PostAPRS").status, kCommandTransferFailed);
+    AprsIsPeer server;
+    StationSettings.APRSPort = std::to_string(server.Port());
+    const TCommandAnswer answer = Give("PostAPRS");
+    EXPECT_EQ(answer.status, kCommandRan);
+    ASSERT_EQ(answer.lines.size(), 2u);
+    EXPECT_EQ(Timeless(answer.lines[0]), "APRS: OK again after 1 failed attempt");
+    EXPECT_EQ(answer.lines[1], "APRS: Report sent to 127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_NE(server.Received().find("\r\nCW0001>APRS,TCPXX*:@"), std::string::npos) << server.Received();
+    EXPECT_EQ(CountLog("APRS: Error sending data"), 0);
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 0); // that line is an echo's
     EXPECT_TRUE(form_->PostAPRS->Enabled());
 }
 
