@@ -63,8 +63,8 @@ int BoundSocket(uint16_t& port, int type) {
     return fd;
 }
 
-// An APRS-IS server: takes one connection at a time, counts the packets and echoes each one back, as
-// the network does.
+// An APRS-IS server: takes one connection at a time, counts the packets and echoes each one back (the
+// network's servers echo nothing to the sender; the echo brings the success line the test counts).
 class AprsListener {
 public:
     explicit AprsListener(uint16_t port = 0) : port_(port) {
