@@ -107,7 +107,8 @@ void DS1820::EndPowerOnValuesTakenFarFromThem(double value) {
 }
 
 void DS1820::EndQuietPowerOnValuesTaken() {
-    if (powerOnValuesTaken_.Quiet(platform::Clock::Get().MonotonicMs())) EndPowerOnValuesTaken();
+    if (powerOnValuesTaken_.Quiet(platform::Clock::Get().MonotonicMs(), ReadIntervalSeconds()))
+        EndPowerOnValuesTaken();
 }
 
 void DS1820::EndPowerOnValuesTaken() {

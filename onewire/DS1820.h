@@ -55,9 +55,9 @@ private:
     TFaultRun powerOnRefusals_;
     // Power-on values taken (a sensor at 85 C, or one that stopped converting right after a reading near
     // it): a spell of them is told at once with the reading before, then at most once an hour with a
-    // count. It ends at a reading beyond the neighbour rule's reach of 85 C, after THourlyRun::kQuietMs
-    // without a value taken, or with the session; its end tells the count not yet told and when the last
-    // value was taken.
+    // count. It ends at a reading beyond the neighbour rule's reach of 85 C, after the run's quiet time
+    // without a value taken (THourlyRun::QuietMs of the sensor's read interval), or with the session; its
+    // end tells the count not yet told and when the last value was taken.
     THourlyRun powerOnValuesTaken_;
 
     void LogScratchpad();
@@ -72,7 +72,7 @@ private:
     void TellPowerOnValueTaken();
     // A reading beyond the neighbour rule's reach ends a spell of power-on values taken.
     void EndPowerOnValuesTakenFarFromThem(double value);
-    // A spell with no value taken for THourlyRun::kQuietMs is over.
+    // A spell with no value taken for its quiet time is over.
     void EndQuietPowerOnValuesTaken();
     void EndPowerOnValuesTaken();
     TFaultRun::Log ErrorLog();

@@ -187,7 +187,7 @@ void DS2423::StartedAgain(int32_t last, int32_t now) {
 }
 
 void DS2423::EndQuietStepsBack() {
-    if (stepsBack_.Quiet(platform::Clock::Get().MonotonicMs())) EndStepsBack();
+    if (stepsBack_.Quiet(platform::Clock::Get().MonotonicMs(), ReadIntervalSeconds())) EndStepsBack();
 }
 
 void DS2423::EndStepsBack() {

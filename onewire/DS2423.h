@@ -89,8 +89,9 @@ private:
     std::optional<int32_t> keptCount_;
     bool startedAgain_ = false; // by the last read
     // The steps back: the first of a run is told at once, later ones at most once an hour with a count
-    // (a flaky count that dips by one and comes back, read after read); a run ends after
-    // THourlyRun::kQuietMs without one, or with the session, telling the count not yet told.
+    // (a flaky count that dips by one and comes back, read after read); a run ends after its quiet time
+    // without one (THourlyRun::QuietMs of the counter's read interval), or with the session, telling the
+    // count not yet told.
     THourlyRun stepsBack_;
     void EndQuietStepsBack();
     void EndStepsBack();

@@ -19,6 +19,8 @@ public:
     void Read();
     // The seconds between two reads of the sensor.
     void SetReadInterval(int seconds) { readIntervalSeconds_ = seconds; }
+    // The interval told (0 until told).
+    int ReadIntervalSeconds() const { return readIntervalSeconds_; }
     // Within the limit for the sensor's read interval.
     bool Current() const;
 

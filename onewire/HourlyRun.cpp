@@ -1,7 +1,14 @@
 #include "onewire/HourlyRun.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 #include "platform/Strings.h"
+
+uint64_t THourlyRun::QuietMs(int readIntervalSeconds) {
+    const uint64_t intervalMs = 1000u * static_cast<uint64_t>(std::max(readIntervalSeconds, 0));
+    return std::max(kQuietMs, kQuietReadIntervals * intervalMs);
+}
 
 std::string THourlyRun::Ended(platform::Clock& clock) {
     running_ = false;

@@ -56,6 +56,8 @@ public:
     bool ValuesCurrent() const;
     // The seconds between two samples as the station's rounds take them; the station tells it.
     void SetReadInterval(int seconds) { freshness_.SetReadInterval(seconds); }
+    // The interval the station told (0 until told); the sensor's runs of events wait a few of them.
+    int ReadIntervalSeconds() const { return freshness_.ReadIntervalSeconds(); }
     // A sample read the device now (Sample marks it; values put in by hand are marked the same way).
     void MarkRead() { freshness_.Read(); }
     int SelectDevice();

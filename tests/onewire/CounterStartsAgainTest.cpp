@@ -238,6 +238,34 @@ TEST_F(CounterStartsAgain, AFlakyCountThatDipsAndComesBackIsToldAtMostOnceAnHour
     EXPECT_EQ(CountLog(back + "1 more times since the last such line"), 1);
 }
 
+// A counter read every ten minutes (its turn among many counters on slow rounds) whose count dips every
+// other read: its steps back, twenty minutes apart, stay one run; three read intervals without one end
+// it with its count, and the next step back is told at once.
+TEST_F(CounterStartsAgain, ACounterReadSeldomKeepsItsStepsBackInOneRun) {
+    auto counter = MakeFrom<DS2423>(
+        "DS2423", "Description=Lightning\r\nRunningCounter=5000\r\nTodayCounter=5000\r\n", 5000);
+    counter->SetReadInterval(600);
+    Sample(*counter);
+    const std::string back = "DS2423 " + device->rom().Text() + ": Counter went back ";
+    const std::string first = back + "from 5000 to 4999: it started again";
+    for (int i = 0; i < 6 * 3; ++i) { // three hours, every other read a dip
+        device->SetCounter(15, i % 2 == 0 ? 5000 : 4999);
+        Sample(*counter, 600000);
+    }
+    EXPECT_EQ(CountLog(first), 1) << "one run";
+    EXPECT_LE(CountLog(back), 1 + 3);
+    const int lines = CountLog(back);
+    device->SetCounter(15, 5000);
+    Sample(*counter, 600000);
+    Sample(*counter, 600000);
+    EXPECT_EQ(CountLog(back), lines) << "twenty minutes without a dip: the run goes on";
+    Sample(*counter, 600000);
+    EXPECT_EQ(CountLog(" more times since the last such line"), 1) << "thirty: it has ended";
+    device->SetCounter(15, 4999);
+    Sample(*counter, 600000);
+    EXPECT_EQ(CountLog(first), 2) << "told at once";
+}
+
 // A counter without a role (a lightning counter) keeps today's count and its counts a minute and an hour;
 // at the start its section's count (of the last save) tells the step.
 TEST_F(CounterStartsAgain, APlainCounterKeepsTodayAndItsCountsAMinuteAndAnHour) {

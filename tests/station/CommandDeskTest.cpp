@@ -224,14 +224,16 @@ TEST_F(DemoCommandTest, CopyDDEItemNameToClipboardPrintsTheNameItCopied) {
 }
 
 // The resets a keeper gives are on the disk when they answer: SENSORS.INI as the disk has it then is
-// what a kill leaves, and it holds each reset, not the marks from before.
+// what a kill leaves, and it holds each reset, the highs and the lows, not the marks from before.
 TEST_F(DemoCommandTest, EveryResetIsOnTheDiskWhenItAnswers) {
     TMainForm& form = StartDemo();
     TSensorSet& set = SensorSet();
     DS2450& analog = *set.DS2450Sensors[0];
     const std::string serial = analog.RomToText();
-    for (FloatExtremes& channel : analog.Channels)
+    for (FloatExtremes& channel : analog.Channels) {
         channel.high = 99;
+        channel.low = -99;
+    }
     for (int32_t& day : set.RainSensor->WeeklyRain)
         day = 5;
     WindData& wind = *set.WindSensor;
@@ -246,15 +248,21 @@ TEST_F(DemoCommandTest, EveryResetIsOnTheDiskWhenItAnswers) {
         return platform::TIniFile(Path("disk.ini"));
     };
     ASSERT_EQ(onDisk().ReadFloat(serial, "max_value_B", 0), 99.0);
+    ASSERT_EQ(onDisk().ReadFloat(serial, "min_value_B", 0), -99.0);
     ASSERT_EQ(onDisk().ReadFloat(wind.SerialSection(), "MaxSpeed", 0), 50.0);
 
     Ran("ResetSensor " + serial + " B");
     EXPECT_FLOAT_EQ(static_cast<float>(onDisk().ReadFloat(serial, "max_value_B", 0)),
                     analog.Channels[1].value);
+    EXPECT_FLOAT_EQ(static_cast<float>(onDisk().ReadFloat(serial, "min_value_B", 0)),
+                    analog.Channels[1].value);
     EXPECT_EQ(onDisk().ReadFloat(serial, "max_value_A", 0), 99.0);
+    EXPECT_EQ(onDisk().ReadFloat(serial, "min_value_A", 0), -99.0);
     Ran("DS2450StatReset");
     for (const char* key : {"max_value_A", "max_value_C", "max_value_D"})
         EXPECT_LT(onDisk().ReadFloat(serial, key, 0), 99.0) << key;
+    for (const char* key : {"min_value_A", "min_value_C", "min_value_D"})
+        EXPECT_GT(onDisk().ReadFloat(serial, key, 0), -99.0) << key;
     Ran("ResetRGaugeWeek");
     EXPECT_EQ(onDisk().ReadString(set.RainSensor->SerialSection(), "WeeklyRain", ""), "0 0 0 0 0 0 0");
     Ran("WindStatReset");

@@ -31,6 +31,23 @@ protected:
         return form;
     }
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+    // Starts the demo five minutes before the first shower of its weather from the clock's time on.
+    void StartDemoBeforeAShower() {
+        const platform::tmex::sim::WeatherModel model;
+        int64_t shower = clock_->UnixTimeMs();
+        while (!model.At(shower).shower)
+            shower += 60000;
+        clock_->SetUnixTimeMs(shower - 5 * 60000);
+        StartDemo();
+    }
+    // Unload, and the program's end: its next start finds a new driver and loop.
+    void EndTheProgram() {
+        form_->Unload1->Click();
+        Run(5000);
+        ASSERT_TRUE(platform::Application->Terminated());
+        platform::tmex::ResetDriver();
+        platform::EventLoop::Get().Reset();
+    }
 };
 
 TEST_F(DemoStationTest, EveryKindIsFoundAndItsReadingsReachTheSharedValues) {
@@ -267,24 +284,16 @@ public:
 TEST_F(DemoStationTest, StartedAgainAfterRainTheDemoTellsNoRestartAndItsCountersGoOn) {
     ProgramDemoNet demo;
     const platform::tmex::sim::WeatherModel model;
-    int64_t shower = clock_->UnixTimeMs();
-    while (!model.At(shower).shower)
-        shower += 60000;
-    clock_->SetUnixTimeMs(shower - 5 * 60000);
-    StartDemo();
+    StartDemoBeforeAShower();
     RainGauge& gauge = *SensorSet().RainSensor;
     const int32_t first = gauge.RunningCounter;
     for (int minute = 0; minute < 120 && gauge.RunningCounter - first < 2; ++minute)
         Run(60000);
     ASSERT_GE(gauge.RunningCounter - first, 2) << "it rained in the first run";
     const int32_t rain = gauge.RunningCounter, wind = SensorSet().WindSensor->RunningCounter;
-    form_->Unload1->Click();
-    Run(5000);
-    ASSERT_TRUE(platform::Application->Terminated());
 
     // The program's end, and its next start ten minutes later, still in the shower.
-    platform::tmex::ResetDriver();
-    platform::EventLoop::Get().Reset();
+    ASSERT_NO_FATAL_FAILURE(EndTheProgram());
     ASSERT_TRUE(model.At(clock_->UnixTimeMs() + 10 * 60000).shower);
     clock_->SetUnixTimeMs(clock_->UnixTimeMs() + 10 * 60000);
     StartDemo(false);
@@ -293,6 +302,30 @@ TEST_F(DemoStationTest, StartedAgainAfterRainTheDemoTellsNoRestartAndItsCounters
     EXPECT_GT(SensorSet().RainSensor->RunningCounter, rain);
     EXPECT_GE(SensorSet().RainSensor->CountsToday(), static_cast<uint32_t>(rain - first));
     EXPECT_GT(SensorSet().WindSensor->RunningCounter, wind);
+}
+
+// Stopped the moment the station has read a tip of the gauge, before the counts' minute write (as a kill
+// then leaves demonet.ini), and started again at once: the chip goes on from the tip, and no counter
+// went back.
+TEST_F(DemoStationTest, StoppedRightAfterATipAndStartedAtOnceTheGaugeGoesOnFromTheTip) {
+    ProgramDemoNet demo;
+    StartDemoBeforeAShower();
+    RainGauge& gauge = *SensorSet().RainSensor;
+    Run(5000);
+    const int32_t before = gauge.RunningCounter;
+    ASSERT_TRUE(
+        platform::EventLoop::Get().RunUntil([&] { return gauge.RunningCounter != before; }, 120 * 60000));
+    const int32_t tip = gauge.RunningCounter;
+    const uint32_t today = gauge.CountsToday();
+
+    ASSERT_NO_FATAL_FAILURE(EndTheProgram());
+    StartDemo(false);
+    RainGauge& again = *SensorSet().RainSensor;
+    EXPECT_EQ(again.LastCountRead(), tip);
+    Run(2 * 60000);
+    EXPECT_EQ(CountLog("Counter went back"), 0);
+    EXPECT_GE(again.RunningCounter, tip);
+    EXPECT_GE(again.CountsToday(), today);
 }
 
 // A counts file the demo cannot read is told, and the demo runs from its first counts.
