@@ -203,6 +203,16 @@ TEST_F(DemoCommandTest, CopyDDEItemNameToClipboardPrintsTheNameItCopied) {
               std::vector<std::string>{humidity.DDEName + "T"});
     EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + SensorSet().WindSensor->SerialSection()),
               (std::vector<std::string>{"DDEWindSpeed", "DDEWindDirection"}));
+    // The vane has no node of its own: its serial leads to the wind's counter, whose node has its item.
+    const WindData& wind = *SensorSet().WindSensor;
+    ASSERT_TRUE(wind.DirectionAssigned);
+    const std::string vane = iButton::RomText(wind.DirectionRom);
+    EXPECT_EQ(
+        Ran("CopyDDEItemNameToClipboard " + platform::LowerCase(vane)),
+        std::vector<std::string>{"CopyDDEItemNameToClipboard: the station has " + vane +
+                                 " as the wind's direction sensor: its item is the wind's, given by the "
+                                 "wind's counter serial " +
+                                 wind.SerialSection() + "; nothing was done"});
     DS1820& thermometer = *SensorSet().DS1820Sensors[0];
     EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + thermometer.SerialSection()),
               std::vector<std::string>{thermometer.DDEName});
