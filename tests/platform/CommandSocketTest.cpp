@@ -133,6 +133,30 @@ TEST_F(CommandSocketTest, CloseLeavesAFileThatTookTheNameMeanwhile) {
     EXPECT_TRUE(fs::is_socket(path_));
 }
 
+// A file placed at the name after the socket was bound, before it moves there: what another user may
+// do in that moment.
+class RacedSocket : public CommandSocket {
+public:
+    explicit RacedSocket(std::string path) : path_(std::move(path)) {}
+
+protected:
+    void BeforeMove() override { std::ofstream(path_) << "placed meanwhile"; }
+
+private:
+    std::string path_;
+};
+
+TEST_F(CommandSocketTest, AFileThatTakesTheNameBeforeTheMoveIsNeverReplaced) {
+    RacedSocket socket(path_);
+    EXPECT_EQ(Open(socket), CommandSocket::Opened::Failed);
+    EXPECT_EQ(socket.Error(), "cannot make " + path_ + ": File exists");
+    EXPECT_FALSE(socket.Listening());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path_)));
+    EXPECT_EQ(Text(), "placed meanwhile");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+        << "the folder it was bound in is gone with its socket";
+}
+
 TEST_F(CommandSocketTest, ALineIsHeardWithoutItsLineEndAndItsAnswerEndsTheConnection) {
     CommandSocket socket;
     ASSERT_EQ(Open(socket, "status 0\n"), CommandSocket::Opened::Made);
