@@ -186,6 +186,32 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
     EXPECT_TRUE(form_->PosttoWeatherUnderground->Enabled());
 }
 
+// A post's answer gathers its own post's lines alone: another service's post that runs and fails
+// meanwhile puts none of its lines in it.
+TEST_F(TransferCommandTest, APostsAnswerHasItsOwnLinesAndNoneOfAPostRunningBesideIt) {
+    std::unique_ptr<HttpPeer> http = StartHttpPeer();
+    HttpPeer& peer = *http;
+    StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
+              "\r\nInterval=0\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/bad") + "\r\n");
+    RawCommandClient w4u(SocketPath());
+    w4u.Send("PostToWeather4U\n");
+    ASSERT_TRUE(AwaitRequests(peer, 1));
+    paced_->RealTime = true; // the W4U post's deadline does not pass while the WU post runs
+    const TCommandAnswer wu = Give("PosttoWeatherUnderground");
+    paced_->RealTime = false;
+    ASSERT_EQ(wu.lines.size(), 1u);
+    EXPECT_EQ(Timeless(wu.lines[0]), "POST/WU: Error: 400 Bad Request");
+    ASSERT_FALSE(w4u.Pump()) << "the W4U post still runs";
+
+    paced_->PeerBusy = nullptr; // the peer will say nothing more: the W4U post's deadline runs out
+    TCommandAnswer ended;
+    ASSERT_TRUE(DecodeAnswer(w4u.Answer(180000), ended));
+    EXPECT_EQ(ended.status, kCommandTransferFailed);
+    ASSERT_EQ(ended.lines.size(), 1u) << ::testing::PrintToString(ended.lines);
+    EXPECT_NE(Timeless(ended.lines[0]), ended.lines[0]) << "the line as the log has it";
+    EXPECT_EQ(Timeless(ended.lines[0]).rfind("POST/W4U: Error: ", 0), 0u) << ended.lines[0];
+}
+
 // The answer of a client that has gone is dropped; one the station cannot give any more, because it
 // stops, is "the station stopped" at once.
 TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsTheOneThatWaits) {
