@@ -41,6 +41,11 @@ int RunCommandClient(const std::vector<std::string>& words) {
     switch (reply.outcome) {
     case Outcome::NoListener:
         return NotTaken("no station runs in " + folder);
+    case Outcome::NotASocket:
+        return NotTaken(std::string(TCommandDesk::kSocketName) + " in " + folder +
+                        " is not a station's socket but a file of user " + platform::UserOf(reply.owner) +
+                        ": no command was sent, and a station in that folder takes none while it is there "
+                        "(its log, korvane.log, says why)");
     case Outcome::Foreign:
         return NotTaken(std::string(TCommandDesk::kSocketName) + " in " + folder + " is held by " +
                         platform::Describe(reply.holder) +

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,14 +60,18 @@ bool SocketHolderOf(int fd, SocketHolder& holder) {
     return true;
 }
 
-std::string Describe(const SocketHolder& holder) {
-    std::string user = "uid " + std::to_string(holder.uid);
+std::string UserOf(unsigned uid) {
+    const std::string number = "uid " + std::to_string(uid);
     passwd entry{};
     passwd* found = nullptr;
     std::vector<char> buffer(4096);
-    if (::getpwuid_r(holder.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-        user = std::string(found->pw_name) + " (" + user + ")";
-    return "pid " + std::to_string(holder.pid) + " of user " + user;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return std::string(found->pw_name) + " (" + number + ")";
+    return number;
+}
+
+std::string Describe(const SocketHolder& holder) {
+    return "pid " + std::to_string(holder.pid) + " of user " + UserOf(holder.uid);
 }
 
 unsigned OwnUid() {
@@ -107,10 +112,14 @@ CommandReply AskCommandSocket(const std::string& path, const std::string& reques
         reply.error = address.Error();
         return reply;
     }
-    // A full queue of newcomers is waited out; nothing listening is told at once.
+    // A full queue of newcomers is waited out; nothing listening is told at once, and so is a file in
+    // the socket's place (it keeps a station from making its socket there).
     while (::connect(fd.Get(), address.Get(), address.Length()) != 0) {
         if (errno == ENOENT || errno == ECONNREFUSED) {
-            reply.outcome = CommandReply::Outcome::NoListener;
+            struct stat there {};
+            const bool inTheWay = ::lstat(path.c_str(), &there) == 0 && !S_ISSOCK(there.st_mode);
+            reply.outcome = inTheWay ? CommandReply::Outcome::NotASocket : CommandReply::Outcome::NoListener;
+            reply.owner = inTheWay ? there.st_uid : 0;
             return reply;
         }
         if (errno != EAGAIN && errno != EINTR) {

@@ -17,6 +17,8 @@ struct SocketHolder {
 bool SocketHolderOf(int fd, SocketHolder& holder);
 // "pid 812 of user korvane (uid 998)", for a log line or a refusal.
 std::string Describe(const SocketHolder& holder);
+// "korvane (uid 998)", or "uid 998" for a uid the system has no name for.
+std::string UserOf(unsigned uid);
 // This process's user (its effective uid), the one whose station a client talks to.
 unsigned OwnUid();
 
@@ -27,14 +29,16 @@ enum class SocketProbe { Absent, Refused, Answers, Failed };
 SocketProbe ProbeCommandSocket(const std::string& path, SocketHolder* holder = nullptr);
 
 struct CommandReply {
-    // Answered: `answer` holds all the server sent. NoListener: nothing answers at that path. Foreign:
-    // a process of another user listens there (`holder`); nothing was sent. Failed and TimedOut: `error`
-    // says what happened.
-    enum class Outcome { Answered, NoListener, Foreign, Failed, TimedOut };
+    // Answered: `answer` holds all the server sent. NoListener: nothing answers at that path. NotASocket:
+    // the name holds a file that is no socket (a plain file, a folder, a link), whose user is `owner`.
+    // Foreign: a process of another user listens there (`holder`); nothing was sent. Failed and
+    // TimedOut: `error` says what happened.
+    enum class Outcome { Answered, NoListener, NotASocket, Foreign, Failed, TimedOut };
     Outcome outcome = Outcome::Failed;
     std::string answer;
     std::string error;
     SocketHolder holder;
+    unsigned owner = 0;
 };
 
 // Sends `request` and a line feed to a process of user `uid` listening at `path`, then waits for the

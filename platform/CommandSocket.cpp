@@ -127,7 +127,8 @@ CommandSocket::Opened CommandSocket::Bind(int fd, const std::string& path) {
         if (::fchmodat(ownFd, name.c_str(), S_IRUSR | S_IWUSR, 0) != 0 ||
             ::fstatat(ownFd, name.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || ::listen(fd, SOMAXCONN) != 0)
             error_ = ErrnoText("cannot listen on " + path);
-        else if (::renameat2(ownFd, name.c_str(), folderFd, name.c_str(), RENAME_NOREPLACE) != 0)
+        else if (BeforeMove();
+                 ::renameat2(ownFd, name.c_str(), folderFd, name.c_str(), RENAME_NOREPLACE) != 0)
             error_ = ErrnoText("cannot make " + path);
         else
             inOwnFolder = false;

@@ -56,7 +56,7 @@ public:
     enum class Opened { Made, Replaced, InUse, Failed };
 
     explicit CommandSocket(Limits limits = {});
-    ~CommandSocket();
+    virtual ~CommandSocket();
     CommandSocket(const CommandSocket&) = delete;
     CommandSocket& operator=(const CommandSocket&) = delete;
 
@@ -75,6 +75,11 @@ public:
     void Forget(uint64_t peer);
     // The connections open now.
     size_t Peers() const { return peers_.size(); }
+
+protected:
+    // Runs between the bind in the socket's own folder and the move to its name: a test places a file
+    // at the name in that moment.
+    virtual void BeforeMove() {}
 
 private:
     struct Peer {

@@ -102,10 +102,23 @@ int PartIndex(const TCommandCall& call, const std::vector<std::string>& parts) {
     return -1;
 }
 
+// The wind's direction sensor has no node of its own: the wind's node carries its item.
+std::string WindsVane(const std::string& serial) {
+    const WindData* wind = SensorSet().WindSensor.get();
+    if (!wind || !wind->DirectionAssigned || !SameText(iButton::RomText(wind->DirectionRom), serial))
+        return {};
+    return serial +
+           " as the wind's direction sensor: its item is the wind's, given by the wind's counter serial " +
+           wind->SerialSection();
+}
+
 std::string NoSuchTreeSensor(const TCommandCall& call) {
     const std::string serial = UpperCase(call.args[0]);
     const std::optional<std::vector<std::string>> parts = TMainForm::SensorItemParts(serial);
-    if (!parts) return "no sensor " + serial;
+    if (!parts) {
+        const std::string vane = WindsVane(serial);
+        return vane.empty() ? "no sensor " + serial : vane;
+    }
     if (PartIndex(call, *parts) >= 0) return {};
     std::string told = "no item " + UpperCase(call.args[1]) + " of sensor " + serial;
     if (parts->empty()) return told + " (it has one item: give no part)";

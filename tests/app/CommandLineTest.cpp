@@ -4,8 +4,10 @@
 // runs (and lacks the sensor), after a crash, and Unload ending the station.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -68,6 +70,26 @@ TEST_F(CommandLineTest, WithoutAStationItSaysSoInOneLine) {
     EXPECT_EQ(ran.err, "no station runs in " + Folder() + "\n");
     EXPECT_EQ(ran.out, "");
     EXPECT_EQ(fs::exists(folder_ / "korvane.log"), false) << "nothing of a station was started";
+}
+
+// A file in the socket's place: the station beside it takes no commands and its log says why; the
+// client names the file's user and sends the keeper to that log, rather than saying that no station runs.
+TEST_F(CommandLineTest, AFileInTheSocketsPlaceIsToldWithItsUserAndTheStationsLog) {
+    std::ofstream(folder_ / "korvane.sock") << "left here";
+    StartDemoStation();
+    EXPECT_NE(program_.Out("station").find("SERVER: Commands cannot be given to this station: " + Folder() +
+                                           "korvane.sock exists and is not a socket"),
+              std::string::npos);
+    const passwd* own = ::getpwuid(::geteuid());
+    ASSERT_NE(own, nullptr);
+    const Ran ran = Korvane({"command", "Clearlog1"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.err, "korvane.sock in " + Folder() + " is not a station's socket but a file of user " +
+                           own->pw_name + " (uid " + std::to_string(::geteuid()) +
+                           "): no command was sent, and a station in that folder takes none while it is "
+                           "there (its log, korvane.log, says why)\n");
+    EXPECT_EQ(ran.out, "");
+    EXPECT_EQ(ReadFile(folder_ / "korvane.sock"), "left here");
 }
 
 TEST_F(CommandLineTest, AWrongNameOrArgumentIsToldWithoutAskingAnyStation) {

@@ -1,9 +1,10 @@
 // The command socket on the loop of the test's thread, on a simulated clock: the file it makes (mode,
 // a stale one replaced, a live or foreign one left alone, removed at the end), a line and its answer,
 // and each bound (a line too long, silence, too many connections, a client that leaves early); and the
-// client's call against a server in another thread.
+// client's call against a server in another thread, and against a file in the socket's place.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -58,6 +59,13 @@ protected:
                            });
     }
     void Run(uint32_t ms) { platform::EventLoop::Get().RunFor(ms); }
+    // The first line of the file at path_.
+    std::string Text() const {
+        std::ifstream in(path_);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }
 
     // A socket file at path_ that no process listens on: what a killed process leaves.
     void LeaveStaleSocket() {
@@ -123,6 +131,30 @@ TEST_F(CommandSocketTest, CloseLeavesAFileThatTookTheNameMeanwhile) {
     LeaveStaleSocket(); // another's socket of the same name
     socket.Close();
     EXPECT_TRUE(fs::is_socket(path_));
+}
+
+// A file placed at the name after the socket was bound, before it moves there: what another user may
+// do in that moment.
+class RacedSocket : public CommandSocket {
+public:
+    explicit RacedSocket(std::string path) : path_(std::move(path)) {}
+
+protected:
+    void BeforeMove() override { std::ofstream(path_) << "placed meanwhile"; }
+
+private:
+    std::string path_;
+};
+
+TEST_F(CommandSocketTest, AFileThatTakesTheNameBeforeTheMoveIsNeverReplaced) {
+    RacedSocket socket(path_);
+    EXPECT_EQ(Open(socket), CommandSocket::Opened::Failed);
+    EXPECT_EQ(socket.Error(), "cannot make " + path_ + ": File exists");
+    EXPECT_FALSE(socket.Listening());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path_)));
+    EXPECT_EQ(Text(), "placed meanwhile");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+        << "the folder it was bound in is gone with its socket";
 }
 
 TEST_F(CommandSocketTest, ALineIsHeardWithoutItsLineEndAndItsAnswerEndsTheConnection) {
@@ -327,6 +359,33 @@ TEST_F(CommandSocketTest, TheClientSendsNothingToASocketOfAnotherUserAndNamesIts
               std::string::npos);
     Run(100);
     EXPECT_TRUE(heard_.empty()) << "the planted socket heard: " << heard_[0].line;
+}
+
+// A file in the socket's place keeps a station from making its socket there: the client tells it from
+// a name where nothing runs, with the file's user, whatever kind of file it is.
+TEST_F(CommandSocketTest, TheClientTellsAFileInTheSocketsPlaceAndWhoseItIs) {
+    using Outcome = platform::CommandReply::Outcome;
+    const auto ask = [this] { return platform::AskCommandSocket(path_, "Clearlog1", 1000); };
+    std::ofstream(path_) << "a file of the keeper's";
+    if (::geteuid() == 0) ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0); // another user's, where we may
+    struct stat file {};
+    ASSERT_EQ(::lstat(path_.c_str(), &file), 0);
+    const platform::CommandReply reply = ask();
+    EXPECT_EQ(reply.outcome, Outcome::NotASocket);
+    EXPECT_EQ(reply.owner, file.st_uid);
+    EXPECT_EQ(Text(), "a file of the keeper's") << "the file is left as it is";
+    fs::remove(path_);
+    fs::create_directory(path_);
+    EXPECT_EQ(ask().outcome, Outcome::NotASocket);
+    fs::remove(path_);
+    fs::create_symlink(folder_ / "nowhere", path_);
+    EXPECT_EQ(ask().outcome, Outcome::NotASocket) << "a link that leads nowhere is in the way too";
+
+    const passwd* own = ::getpwuid(::geteuid());
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(platform::UserOf(::geteuid()),
+              std::string(own->pw_name) + " (uid " + std::to_string(::geteuid()) + ")");
+    EXPECT_EQ(platform::UserOf(4000000000u), "uid 4000000000") << "a uid without a name";
 }
 
 // The client's call blocks, so its server here is a plain one on a thread of the test.

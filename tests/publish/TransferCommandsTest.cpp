@@ -54,6 +54,18 @@ protected:
         EXPECT_GT(peer->Port(), 0) << "the HTTP peer did not start";
         return peer;
     }
+    // Waits until the peer has read `count` requests. The peer is a process of its own, which a loaded
+    // machine may keep from reading for seconds: the station's clock keeps pace with real time meanwhile,
+    // so no deadline of a post runs out in station time first, and the wait gives up after 30 s of it.
+    bool AwaitRequests(HttpPeer& peer, size_t count) {
+        platform::RealClock real;
+        const uint64_t start = real.MonotonicMs();
+        paced_->RealTime = true;
+        platform::EventLoop::Get().RunUntil(
+            [&] { return peer.Requests().size() >= count || real.MonotonicMs() - start >= 30000; }, 60000);
+        paced_->RealTime = false;
+        return peer.Requests().size() == count;
+    }
     std::string FtpSettings(bool logSuccess) const {
         return "[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" + std::to_string(ftp_->port) +
                "\r\nFTPLogSuccess=" + (logSuccess ? "1" : "0") + "\r\n";
@@ -227,7 +239,7 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
     StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\nInterval=1\r\n");
     RawCommandClient first(SocketPath());
     first.Send("PosttoWeatherUnderground\n");
-    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 1; }, 10000));
+    ASSERT_TRUE(AwaitRequests(peer, 1));
     paced_->PeerBusy = nullptr; // the peer will say nothing: the post's deadline runs out in station time
     const TCommandAnswer refused = Give("PosttoWeatherUnderground");
     EXPECT_EQ(refused.status, kCommandNotTaken);
@@ -244,6 +256,32 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
     EXPECT_TRUE(form_->PosttoWeatherUnderground->Enabled());
 }
 
+// A post's answer gathers its own post's lines alone: another service's post that runs and fails
+// meanwhile puts none of its lines in it.
+TEST_F(TransferCommandTest, APostsAnswerHasItsOwnLinesAndNoneOfAPostRunningBesideIt) {
+    std::unique_ptr<HttpPeer> http = StartHttpPeer();
+    HttpPeer& peer = *http;
+    StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
+              "\r\nInterval=0\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/bad") + "\r\n");
+    RawCommandClient w4u(SocketPath());
+    w4u.Send("PostToWeather4U\n");
+    ASSERT_TRUE(AwaitRequests(peer, 1));
+    paced_->RealTime = true; // the W4U post's deadline does not pass while the WU post runs
+    const TCommandAnswer wu = Give("PosttoWeatherUnderground");
+    paced_->RealTime = false;
+    ASSERT_EQ(wu.lines.size(), 1u);
+    EXPECT_EQ(Timeless(wu.lines[0]), "POST/WU: Error: 400 Bad Request");
+    ASSERT_FALSE(w4u.Pump()) << "the W4U post still runs";
+
+    paced_->PeerBusy = nullptr; // the peer will say nothing more: the W4U post's deadline runs out
+    TCommandAnswer ended;
+    ASSERT_TRUE(DecodeAnswer(w4u.Answer(180000), ended));
+    EXPECT_EQ(ended.status, kCommandTransferFailed);
+    ASSERT_EQ(ended.lines.size(), 1u) << ::testing::PrintToString(ended.lines);
+    EXPECT_NE(Timeless(ended.lines[0]), ended.lines[0]) << "the line as the log has it";
+    EXPECT_EQ(Timeless(ended.lines[0]).rfind("POST/W4U: Error: ", 0), 0u) << ended.lines[0];
+}
+
 // The answer of a client that has gone is dropped; one the station cannot give any more, because it
 // stops, is "the station stopped" at once.
 TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsTheOneThatWaits) {
@@ -253,11 +291,11 @@ TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsThe
               "\r\nInterval=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\n");
     RawCommandClient gone(SocketPath());
     gone.Send("PostToWeather4U\n");
-    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 1; }, 10000));
+    ASSERT_TRUE(AwaitRequests(peer, 1));
     gone.Close();
     RawCommandClient waiting(SocketPath());
     waiting.Send("PosttoWeatherUnderground\n");
-    ASSERT_TRUE(platform::EventLoop::Get().RunUntil([&] { return peer.Requests().size() == 2; }, 10000));
+    ASSERT_TRUE(AwaitRequests(peer, 2));
     paced_->PeerBusy = nullptr; // the peer will say nothing: the deadlines run out in station time
     // The first post's deadline (before its next minute) ends it; its answer has nobody to go to.
     ASSERT_TRUE(

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -203,6 +205,16 @@ TEST_F(DemoCommandTest, CopyDDEItemNameToClipboardPrintsTheNameItCopied) {
               std::vector<std::string>{humidity.DDEName + "T"});
     EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + SensorSet().WindSensor->SerialSection()),
               (std::vector<std::string>{"DDEWindSpeed", "DDEWindDirection"}));
+    // The vane has no node of its own: its serial leads to the wind's counter, whose node has its item.
+    const WindData& wind = *SensorSet().WindSensor;
+    ASSERT_TRUE(wind.DirectionAssigned);
+    const std::string vane = iButton::RomText(wind.DirectionRom);
+    EXPECT_EQ(
+        Ran("CopyDDEItemNameToClipboard " + platform::LowerCase(vane)),
+        std::vector<std::string>{"CopyDDEItemNameToClipboard: the station has " + vane +
+                                 " as the wind's direction sensor: its item is the wind's, given by the "
+                                 "wind's counter serial " +
+                                 wind.SerialSection() + "; nothing was done"});
     DS1820& thermometer = *SensorSet().DS1820Sensors[0];
     EXPECT_EQ(Ran("CopyDDEItemNameToClipboard " + thermometer.SerialSection()),
               std::vector<std::string>{thermometer.DDEName});
@@ -387,6 +399,27 @@ TEST_F(NetCommandTest, ARequestThatIsNoCommandIsRefusedAndToldInTheLogOnce) {
     EXPECT_EQ(answer.lines, std::vector<std::string>{"DbgCheckBox takes on or off, not \"sometimes\""});
     EXPECT_EQ(CountLog("COMMAND: Refused a request: DbgCheckBox takes on or off, not \"sometimes\""), 1);
     EXPECT_FALSE(form_->DbgCheckBox->Checked());
+}
+
+// The room is eight commands: eight connections that have not said their command yet hold it, and a
+// ninth is told that the station is busy; when one of the eight goes, a command takes its place.
+TEST_F(NetCommandTest, EightConnectionsHoldTheRoomAndTheNinthIsToldTheStationIsBusy) {
+    AddCounter(0x600);
+    StartStation();
+    std::vector<std::unique_ptr<RawCommandClient>> holding;
+    for (int i = 0; i < 8; ++i)
+        holding.push_back(std::make_unique<RawCommandClient>(SocketPath()));
+    platform::EventLoop::Get().RunFor(100);
+    const TCommandAnswer busy = Give("Clearlog1");
+    EXPECT_EQ(busy.status, kCommandNotTaken);
+    EXPECT_EQ(busy.lines, std::vector<std::string>{"the station is busy: 8 commands are open; try again"});
+    for (auto& client : holding)
+        EXPECT_FALSE(client->Pump()) << "each keeps its place";
+
+    holding.pop_back();
+    platform::EventLoop::Get().RunFor(100);
+    EXPECT_EQ(Ran("Clearlog1"),
+              std::vector<std::string>{"Clearlog1: cleared the status list (korvane.log keeps every line)"});
 }
 
 TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartIsRefusedWhileTheStationHasSensors) {
