@@ -66,6 +66,14 @@ protected:
         paced_->RealTime = false;
         return peer.Requests().size() == count;
     }
+    // A client that has asked for the post `command`, once the peer has read the post's request (none
+    // when it has not).
+    std::unique_ptr<RawCommandClient> Asked(HttpPeer& peer, const std::string& command) {
+        const size_t before = peer.Requests().size();
+        auto client = std::make_unique<RawCommandClient>(SocketPath());
+        client->Send(command + "\n");
+        return AwaitRequests(peer, before + 1) ? std::move(client) : nullptr;
+    }
     std::string FtpSettings(bool logSuccess) const {
         return "[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" + std::to_string(ftp_->port) +
                "\r\nFTPLogSuccess=" + (logSuccess ? "1" : "0") + "\r\n";
@@ -237,9 +245,8 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
     std::unique_ptr<HttpPeer> http = StartHttpPeer();
     HttpPeer& peer = *http;
     StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\nInterval=1\r\n");
-    RawCommandClient first(SocketPath());
-    first.Send("PosttoWeatherUnderground\n");
-    ASSERT_TRUE(AwaitRequests(peer, 1));
+    std::unique_ptr<RawCommandClient> first = Asked(peer, "PosttoWeatherUnderground");
+    ASSERT_TRUE(first) << "the peer did not read the post";
     paced_->PeerBusy = nullptr; // the peer will say nothing: the post's deadline runs out in station time
     const TCommandAnswer refused = Give("PosttoWeatherUnderground");
     EXPECT_EQ(refused.status, kCommandNotTaken);
@@ -247,9 +254,9 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
               std::vector<std::string>{
                   "PosttoWeatherUnderground: its last post is still pending; nothing was done"});
     EXPECT_EQ(Ran("OpenStatusLog").front(), folder_ + "/korvane.log");
-    EXPECT_FALSE(first.Ended());
+    EXPECT_FALSE(first->Ended());
     TCommandAnswer ended;
-    ASSERT_TRUE(DecodeAnswer(first.Answer(), ended));
+    ASSERT_TRUE(DecodeAnswer(first->Answer(), ended));
     EXPECT_EQ(ended.status, kCommandTransferFailed);
     ASSERT_FALSE(ended.lines.empty());
     EXPECT_EQ(Timeless(ended.lines.back()).rfind("POST/WU: Error: ", 0), 0u) << ended.lines.back();
@@ -263,19 +270,18 @@ TEST_F(TransferCommandTest, APostsAnswerHasItsOwnLinesAndNoneOfAPostRunningBesid
     HttpPeer& peer = *http;
     StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
               "\r\nInterval=0\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/bad") + "\r\n");
-    RawCommandClient w4u(SocketPath());
-    w4u.Send("PostToWeather4U\n");
-    ASSERT_TRUE(AwaitRequests(peer, 1));
+    std::unique_ptr<RawCommandClient> w4u = Asked(peer, "PostToWeather4U");
+    ASSERT_TRUE(w4u) << "the peer did not read the post";
     paced_->RealTime = true; // the W4U post's deadline does not pass while the WU post runs
     const TCommandAnswer wu = Give("PosttoWeatherUnderground");
     paced_->RealTime = false;
     ASSERT_EQ(wu.lines.size(), 1u);
     EXPECT_EQ(Timeless(wu.lines[0]), "POST/WU: Error: 400 Bad Request");
-    ASSERT_FALSE(w4u.Pump()) << "the W4U post still runs";
+    ASSERT_FALSE(w4u->Pump()) << "the W4U post still runs";
 
     paced_->PeerBusy = nullptr; // the peer will say nothing more: the W4U post's deadline runs out
     TCommandAnswer ended;
-    ASSERT_TRUE(DecodeAnswer(w4u.Answer(180000), ended));
+    ASSERT_TRUE(DecodeAnswer(w4u->Answer(180000), ended));
     EXPECT_EQ(ended.status, kCommandTransferFailed);
     ASSERT_EQ(ended.lines.size(), 1u) << ::testing::PrintToString(ended.lines);
     EXPECT_NE(Timeless(ended.lines[0]), ended.lines[0]) << "the line as the log has it";
@@ -289,24 +295,22 @@ TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsThe
     HttpPeer& peer = *http;
     StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
               "\r\nInterval=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\n");
-    RawCommandClient gone(SocketPath());
-    gone.Send("PostToWeather4U\n");
-    ASSERT_TRUE(AwaitRequests(peer, 1));
-    gone.Close();
-    RawCommandClient waiting(SocketPath());
-    waiting.Send("PosttoWeatherUnderground\n");
-    ASSERT_TRUE(AwaitRequests(peer, 2));
+    std::unique_ptr<RawCommandClient> gone = Asked(peer, "PostToWeather4U");
+    ASSERT_TRUE(gone) << "the peer did not read the post";
+    gone->Close();
+    std::unique_ptr<RawCommandClient> waiting = Asked(peer, "PosttoWeatherUnderground");
+    ASSERT_TRUE(waiting) << "the peer did not read the post";
     paced_->PeerBusy = nullptr; // the peer will say nothing: the deadlines run out in station time
     // The first post's deadline (before its next minute) ends it; its answer has nobody to go to.
     ASSERT_TRUE(
         platform::EventLoop::Get().RunUntil([&] { return form_->PostToWeather4U->Enabled(); }, 70000));
     EXPECT_EQ(Ran("OpenStatusLog").front(), folder_ + "/korvane.log");
     EXPECT_FALSE(form_->PosttoWeatherUnderground->Enabled()) << "the second post is still pending";
-    waiting.Pump();
-    EXPECT_TRUE(waiting.Received().empty());
+    waiting->Pump();
+    EXPECT_TRUE(waiting->Received().empty());
     form_.reset();
-    waiting.Pump();
-    EXPECT_EQ(waiting.Received(), "status 1\nthe station stopped before the transfer ended\n");
+    waiting->Pump();
+    EXPECT_EQ(waiting->Received(), "status 1\nthe station stopped before the transfer ended\n");
 }
 
 } // namespace
