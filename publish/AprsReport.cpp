@@ -100,11 +100,11 @@ void TAprsReport::Start() {
     platform::WriteWholeFile("DATA\\WXNOW.TXT", packet_, platform::FileMode::Binary,
                              platform::Durability::Regenerated);
     net::TWSocket& socket = *APRSSocket;
-    socket.SetAddr(proxy.size() > 1 ? proxy : s.APRSAddress);
+    const std::string host = proxy.size() > 1 ? proxy : s.APRSAddress;
+    socket.SetAddr(host);
     const std::string port = platform::IntToStr(platform::StrToInt(s.APRSPort));
-    server_ = proxy.size() > 3   ? s.APRSAddress + " through " + proxy + ":" + port
-              : proxy.size() > 1 ? proxy + ":" + port
-                                 : s.APRSAddress + ":" + port;
+    // A proxy that is sent the address reaches the server for us.
+    server_ = (proxy.size() > 3 ? s.APRSAddress + " through " : std::string()) + host + ":" + port;
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
     socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
     socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {

@@ -35,6 +35,7 @@ protected:
     void TearDown() override {
         PublishStation::TearDown();
         ftp_.reset();
+        http_.reset();
     }
     // The demo station with these korvane.ini lines after its [Weather] section's.
     TMainForm& StartWith(const std::string& sections) {
@@ -47,17 +48,18 @@ protected:
         ASSERT_GT(ftp_->port, 0) << "pyftpdlib did not start";
         fs::create_directory(root_ / "www_docs");
     }
-    std::unique_ptr<HttpPeer> StartHttpPeer() {
+    HttpPeer& StartHttpPeer() {
         paced_->RealTime = true;
-        auto peer = std::make_unique<HttpPeer>();
+        http_ = std::make_unique<HttpPeer>();
         paced_->RealTime = false;
-        EXPECT_GT(peer->Port(), 0) << "the HTTP peer did not start";
-        return peer;
+        EXPECT_GT(http_->Port(), 0) << "the HTTP peer did not start";
+        return *http_;
     }
     // Waits until the peer has read `count` requests. The peer is a process of its own, which a loaded
     // machine may keep from reading for seconds: the station's clock keeps pace with real time meanwhile,
     // so no deadline of a post runs out in station time first, and the wait gives up after 30 s of it.
-    bool AwaitRequests(HttpPeer& peer, size_t count) {
+    bool AwaitRequests(size_t count) {
+        HttpPeer& peer = *http_;
         platform::RealClock real;
         const uint64_t start = real.MonotonicMs();
         paced_->RealTime = true;
@@ -66,13 +68,21 @@ protected:
         paced_->RealTime = false;
         return peer.Requests().size() == count;
     }
-    // A client that has asked for the post `command`, once the peer has read the post's request (none
-    // when it has not).
-    std::unique_ptr<RawCommandClient> Asked(HttpPeer& peer, const std::string& command) {
-        const size_t before = peer.Requests().size();
+    // A client that has asked for the post `command`, once the HTTP peer has read the post's request
+    // (none when it has not).
+    std::unique_ptr<RawCommandClient> Asked(const std::string& command) {
+        const size_t before = http_->Requests().size();
         auto client = std::make_unique<RawCommandClient>(SocketPath());
         client->Send(command + "\n");
-        return AwaitRequests(peer, before + 1) ? std::move(client) : nullptr;
+        return AwaitRequests(before + 1) ? std::move(client) : nullptr;
+    }
+    // The demo station posting W4U to the HTTP peer's /silent (every `w4uInterval` minutes) and WU to its
+    // `wuPath`, with a client that waits for a W4U post the peer has read (none when it has not).
+    std::unique_ptr<RawCommandClient> W4UPending(const std::string& w4uInterval, const std::string& wuPath) {
+        HttpPeer& peer = StartHttpPeer();
+        StartWith("[W4U]\r\nURL=" + peer.Url("/silent") + "\r\nInterval=" + w4uInterval +
+                  "\r\n[WUNDERGROUND]\r\nURL=" + peer.Url(wuPath) + "\r\n");
+        return Asked("PostToWeather4U");
     }
     std::string FtpSettings(bool logSuccess) const {
         return "[FTP]\r\nFTPHostName=127.0.0.1\r\nFTPPort=" + std::to_string(ftp_->port) +
@@ -87,6 +97,7 @@ protected:
     std::shared_ptr<publish_test::PeerPacedClock> paced_;
     ftp_test::TempDir root_;
     std::unique_ptr<ftp_test::PyftpdPeer> ftp_;
+    std::unique_ptr<HttpPeer> http_;
 };
 
 TEST_F(TransferCommandTest, CreateHTMLWritesThePagesAndAnswersWithItsMessage) {
@@ -138,8 +149,7 @@ TEST_F(TransferCommandTest, AnUploadThatFailsAnswersWhyWithAStatusOfItsOwnEachTi
 }
 
 TEST_F(TransferCommandTest, EachPostAnswersHowItEndedAndTheSecondFailureToo) {
-    std::unique_ptr<HttpPeer> http = StartHttpPeer();
-    HttpPeer& peer = *http;
+    HttpPeer& peer = StartHttpPeer();
     StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/reply/success") + "\r\n[W4U]\r\nURL=" +
               peer.Url("/reply/Logged") + "\r\nLogSuccess=1\r\n[SERVLET]\r\nURL=" + peer.Url("/ok") + "\r\n");
     EXPECT_EQ(Ran("PosttoWeatherUnderground"), std::vector<std::string>{"POST to Weather Underground: OK"});
@@ -242,10 +252,9 @@ TEST_F(TransferCommandTest, APRSTakenByAServerThatEchoesNothingAnswersThatItWasS
 // While a post is pending the station answers other commands, refuses the post's own (its item is
 // disabled), and the pending one is answered when its post ends.
 TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
-    std::unique_ptr<HttpPeer> http = StartHttpPeer();
-    HttpPeer& peer = *http;
+    HttpPeer& peer = StartHttpPeer();
     StartWith("[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\nInterval=1\r\n");
-    std::unique_ptr<RawCommandClient> first = Asked(peer, "PosttoWeatherUnderground");
+    std::unique_ptr<RawCommandClient> first = Asked("PosttoWeatherUnderground");
     ASSERT_TRUE(first) << "the peer did not read the post";
     paced_->PeerBusy = nullptr; // the peer will say nothing: the post's deadline runs out in station time
     const TCommandAnswer refused = Give("PosttoWeatherUnderground");
@@ -266,11 +275,7 @@ TEST_F(TransferCommandTest, APendingPostHoldsNothingBackAndItsItemIsRefused) {
 // A post's answer gathers its own post's lines alone: another service's post that runs and fails
 // meanwhile puts none of its lines in it.
 TEST_F(TransferCommandTest, APostsAnswerHasItsOwnLinesAndNoneOfAPostRunningBesideIt) {
-    std::unique_ptr<HttpPeer> http = StartHttpPeer();
-    HttpPeer& peer = *http;
-    StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
-              "\r\nInterval=0\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/bad") + "\r\n");
-    std::unique_ptr<RawCommandClient> w4u = Asked(peer, "PostToWeather4U");
+    std::unique_ptr<RawCommandClient> w4u = W4UPending("0", "/bad");
     ASSERT_TRUE(w4u) << "the peer did not read the post";
     paced_->RealTime = true; // the W4U post's deadline does not pass while the WU post runs
     const TCommandAnswer wu = Give("PosttoWeatherUnderground");
@@ -291,14 +296,10 @@ TEST_F(TransferCommandTest, APostsAnswerHasItsOwnLinesAndNoneOfAPostRunningBesid
 // The answer of a client that has gone is dropped; one the station cannot give any more, because it
 // stops, is "the station stopped" at once.
 TEST_F(TransferCommandTest, AClientGoneIsNoHarmAndAStationThatStopsFirstTellsTheOneThatWaits) {
-    std::unique_ptr<HttpPeer> http = StartHttpPeer();
-    HttpPeer& peer = *http;
-    StartWith("[W4U]\r\nURL=" + peer.Url("/silent") +
-              "\r\nInterval=1\r\n[WUNDERGROUND]\r\nURL=" + peer.Url("/silent") + "\r\n");
-    std::unique_ptr<RawCommandClient> gone = Asked(peer, "PostToWeather4U");
+    std::unique_ptr<RawCommandClient> gone = W4UPending("1", "/silent");
     ASSERT_TRUE(gone) << "the peer did not read the post";
     gone->Close();
-    std::unique_ptr<RawCommandClient> waiting = Asked(peer, "PosttoWeatherUnderground");
+    std::unique_ptr<RawCommandClient> waiting = Asked("PosttoWeatherUnderground");
     ASSERT_TRUE(waiting) << "the peer did not read the post";
     paced_->PeerBusy = nullptr; // the peer will say nothing: the deadlines run out in station time
     // The first post's deadline (before its next minute) ends it; its answer has nobody to go to.
