@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,7 +52,8 @@ private:
 // (or the end of the object), then names that begin with "loopback" are 127.0.0.1 and the rest are
 // not found. A lookup made on the test's own thread (the loop's), which the station must never make,
 // does what the C library does with such a server: it gives up after `giveUpMs` of the installed
-// clock (WSATRY_AGAIN), so that code that waits for names slows down instead of hanging.
+// clock (WSATRY_AGAIN), so that code that waits for names slows down instead of hanging. Lookups are
+// counted by name: a worker left by an earlier test may still ask for its own.
 class HeldResolver {
 public:
     explicit HeldResolver(uint32_t giveUpMs = 10000) : state_(std::make_shared<State>()) {
@@ -61,7 +63,7 @@ public:
         platform::winsock::SetNameResolver(
             [state = state_](const std::string& name, std::vector<in_addr>& out) {
                 std::unique_lock lock(state->mutex);
-                ++state->lookups;
+                ++state->lookups[name];
                 if (std::this_thread::get_id() == state->loop) {
                     lock.unlock();
                     platform::Clock::Get().Sleep(state->giveUpMs);
@@ -86,9 +88,10 @@ public:
         state_->open = true;
         state_->wake.notify_all();
     }
-    int Lookups() const {
+    int Lookups(const std::string& name) const {
         std::lock_guard lock(state_->mutex);
-        return state_->lookups;
+        auto it = state_->lookups.find(name);
+        return it == state_->lookups.end() ? 0 : it->second;
     }
 
 private:
@@ -96,7 +99,7 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         bool open = false;
-        int lookups = 0;
+        std::map<std::string, int> lookups;
         std::thread::id loop;
         uint32_t giveUpMs = 0;
     };
