@@ -103,8 +103,7 @@ void TAprsReport::Start() {
     const std::string host = proxy.size() > 1 ? proxy : s.APRSAddress;
     socket.SetAddr(host);
     const std::string port = platform::IntToStr(platform::StrToInt(s.APRSPort));
-    // A proxy that is sent the address reaches the server for us.
-    server_ = (proxy.size() > 3 ? s.APRSAddress + " through " : std::string()) + host + ":" + port;
+    server_ = (ThroughProxy() ? s.APRSAddress + " through " : std::string()) + host + ":" + port;
     socket.OnDataAvailable = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketDataAvailable(sd, e); };
     socket.OnSessionClosed = [this](net::TCustomWSocket* sd, uint16_t e) { APRSSocketSessionClosed(sd, e); };
     socket.OnSessionConnected = [this](net::TCustomWSocket* sd, uint16_t e) {
@@ -125,7 +124,7 @@ void TAprsReport::APRSSocketSessionConnected(net::TCustomWSocket*, uint16_t erro
         }
         if (!Connected()) return;
         const TStationSettings& s = station_.Settings();
-        if (station_.AprsProxy().size() > 3) {
+        if (ThroughProxy()) {
             APRSSocket->SendStr(s.APRSAddress + "\r\n");
             if (Debug()) station_.LogStatus("APRS: Adress sent: " + s.APRSAddress);
         }

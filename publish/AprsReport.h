@@ -68,6 +68,8 @@ private:
     bool IsEcho(const std::string& line) const;
     bool Debug() const;
     bool Connected() const { return APRSSocket->State() == net::wsConnected; }
+    // A proxy is set that is sent the server's address and reaches the server for us.
+    bool ThroughProxy() const { return station_.AprsProxy().size() > 3; }
 
     TPublishingHost& station_;
     std::unique_ptr<net::TWSocket> socket_;

@@ -232,8 +232,7 @@ TEST_F(AprsReportTest, RefusedConnectionsAndABadPortAreToldAndTheMenuItemComesBa
     }
     EXPECT_EQ(CountLog("APRS: Error connecting to server: "), 1) << Log();
     EXPECT_EQ(CountLog("APRS: Error"), 1) << Log();
-    // A report that gets through ends the run of failures; the next failure is
-    // told again.
+    // A report that gets through ends the run of failures; the next failure is told again.
     AprsListener peer;
     StationSettings.APRSPort = peer.Port();
     report_->PostToAPRS();
