@@ -1,14 +1,19 @@
 #include "publish/AprsReport.h"
 
+#include <algorithm>
+
 #include "platform/Files.h"
 #include "platform/Strings.h"
 #include "publish/AprsPacket.h"
+#include "publish/ReplyLine.h"
 #include "publish/ReportValues.h"
 #include "station/PublishingHost.h"
 
 namespace {
 
 constexpr const char* kEchoed = "APRS data sent: OK";
+// How much of a reply that is no APRS-IS server's the failure line shows.
+constexpr size_t kReplyShown = 80;
 
 bool HasControlCharacter(const std::string& text) {
     for (unsigned char c : text)
@@ -43,11 +48,19 @@ void TAprsReport::EnableMenuItem(bool enabled) {
     station_.EnableTransferCommand(TTransferCommand::APRS, enabled);
 }
 
-// The report's one failure line (a run of failures logs each cause once).
-void TAprsReport::ReportFailure(const std::string& text) {
+// The report's one failure line (a run of failures logs each cause once; `cause` names it where the
+// text differs from report to report for one cause).
+void TAprsReport::ReportFailure(const std::string& text, const std::string& cause) {
     if (failureLogged_) return;
     failureLogged_ = true;
-    failures_.Failed(station_, text);
+    failures_.Failed(station_, text, cause.empty() ? text : cause);
+}
+
+// With [APRSWXNET] LogSuccess, each report that got through logs the success line once.
+void TAprsReport::LogSuccess() {
+    if (successLogged_ || !station_.Settings().APRSLogSuccess) return;
+    successLogged_ = true;
+    station_.LogStatus(kEchoed);
 }
 
 void TAprsReport::RestartTimer() {
@@ -83,9 +96,10 @@ void TAprsReport::Start() {
     const TStationSettings& s = station_.Settings();
     EnableMenuItem(false);
     echoMarker_.clear();
-    logonSent_ = dataSent_ = packetLeft_ = answered_ = echoed_ = delivered_ = failureLogged_ = cut_ =
-        endTold_ = false;
+    logonSent_ = dataSent_ = packetLeft_ = answered_ = aprsIs_ = echoed_ = delivered_ = successLogged_ =
+        failureLogged_ = cut_ = endTold_ = false;
     partLine_.clear();
+    replyStart_.clear();
     replyBytes_ = 0;
     const std::string& proxy = station_.AprsProxy();
     for (const std::string* text : {&s.APRSUserID, &s.APRSLat, &s.APRSLon, &s.APRSAddress, &proxy})
@@ -170,12 +184,19 @@ void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
         if (count <= 0) return;
         answered_ = true;
         replyBytes_ += static_cast<uint32_t>(count);
+        if (replyStart_.size() < kReplyShown)
+            replyStart_.append(buffer,
+                               std::min(static_cast<size_t>(count), kReplyShown - replyStart_.size()));
         partLine_.append(buffer, static_cast<size_t>(count));
+        // A line the server makes itself begins with '#' (its greeting, its answer to the logon): it
+        // speaks APRS-IS, whether or not the line is complete yet.
+        if (partLine_.front() == '#') aprsIs_ = true;
         for (size_t end; Connected() && (end = partLine_.find('\n')) != std::string::npos;) {
             std::string line = partLine_.substr(0, end);
             partLine_.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             TakeReplyLine(line);
+            if (!partLine_.empty() && partLine_.front() == '#') aprsIs_ = true;
         }
         if (replyBytes_ >= kAprsReplyLimit && Connected()) {
             cut_ = true;
@@ -189,7 +210,7 @@ void TAprsReport::TakeReplyLine(const std::string& line) {
     if (!packetLeft_ || echoed_ || !IsEcho(line)) return;
     echoed_ = true;
     if (!station_.Settings().APRSLogSuccess) return; // the timer's last step closes
-    station_.LogStatus(kEchoed);
+    LogSuccess();
     if (Debug()) station_.LogStatus("APRS: Response: " + line);
     APRSSocket->Close();
 }
@@ -210,16 +231,25 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
         if (Connected()) APRSSocket->Close();
         if (Debug()) station_.LogStatus("APRS: Session closed");
         // Sent: the whole packet went out on a connection that then ended in order, to a server that
-        // answered (its greeting, at least). Servers do not echo a packet to its sender, so the echo is
-        // only the success line's, where a server gives one.
-        const bool sent = packetLeft_ && APRSSocket->AllSent() && error == 0 && answered_;
+        // spoke APRS-IS (a line of its own, beginning with '#'). Servers do not echo a packet to its
+        // sender, so an echo, where a server gives one, only ends the report early.
+        const bool sent = packetLeft_ && APRSSocket->AllSent() && error == 0 && aprsIs_;
         delivered_ = echoed_ || sent;
         if (delivered_) {
             failures_.Succeeded(station_);
+            LogSuccess();
         } else if (cut_) {
             ReportFailure(platform::Format(
                 "APRS: Error sending data: the server sent more than %u bytes before the report",
                 kAprsReplyLimit));
+        } else if (answered_ && !aprsIs_) {
+            // Another kind of server at that address and port (a wrong Port, say): its own words show it.
+            size_t from = replyStart_.find_first_not_of("\r\n");
+            ReportFailure("APRS: Error sending data: the server does not answer as an APRS-IS server; its "
+                          "reply begins \"" +
+                              ShownReplyLine(replyStart_, from == std::string::npos ? 0 : from, kReplyShown) +
+                              "\"",
+                          "no APRS-IS server");
         } else if (packetLeft_ && error != 0) {
             ReportFailure("APRS: Error sending data: the connection was lost after the report: " +
                           net::WSocketErrorDesc(error));

@@ -1,6 +1,5 @@
 #include "publish/WeatherPosts.h"
 
-#include <algorithm>
 #include <cctype>
 
 #include "platform/Clock.h"
@@ -8,6 +7,7 @@
 #include "publish/IntervalDeadline.h"
 #include "publish/LogMasks.h"
 #include "publish/PostBodies.h"
+#include "publish/ReplyLine.h"
 #include "publish/ReportValues.h"
 
 using platform::Format;
@@ -60,11 +60,7 @@ std::string FirstLine(const std::string& text, bool chunked) {
         size_t end = text.find('\n');
         from = end == std::string::npos ? text.size() : end + 1;
     }
-    if (from >= text.size()) return "";
-    std::string line = text.substr(from, std::min(text.find_first_of("\r\n", from) - from, size_t{200}));
-    for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
-    return line;
+    return ShownReplyLine(text, from, 200);
 }
 
 // A 2xx reply that does not confirm the post: the word the service confirms with, and how the reply

@@ -1,10 +1,12 @@
 // The APRS report against a scripted APRS-IS listener of the test (127.0.0.1), with a short step
-// interval: the lines on the wire, the proxy's address line, the success line and early close on the
-// echo (and not on a line that only looks like it), a report taken without an echo, WXNOW.TXT, a report
-// asked for while one runs, and failures: a silent server, a connection lost before or after the
-// packet, a server that streams.
+// interval: the lines on the wire, the proxy's address line (sent only to a proxy of more than three
+// characters), the success line, the early close on the echo (and not on a line that only looks like
+// it), a report taken without an echo, WXNOW.TXT, a report asked for while one runs, and failures: a
+// silent server, a server that is no APRS-IS server, a connection lost before or after the packet, a
+// packet still queued when the connection ends, a server that streams.
 #include <gtest/gtest.h>
 
+#include "platform/winsock/Winsock.h"
 #include "publish/AprsReport.h"
 #include "tests/publish/PublishTestSupport.h"
 
@@ -15,20 +17,29 @@ namespace {
 // One APRS-IS connection at a time on 127.0.0.1: it records what it reads and may answer.
 class AprsListener {
 public:
-    AprsListener() { listener_ = net_test::RawListen(port_); }
+    // receiveBuffer: the accepted connection's receive buffer, when it should hold little.
+    explicit AprsListener(int receiveBuffer = 0) {
+        listener_ = net_test::RawListen(port_);
+        if (receiveBuffer > 0)
+            ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     ~AprsListener() {
         if (client_ >= 0) ::close(client_);
         ::close(listener_);
     }
     std::string Port() const { return std::to_string(port_); }
+    // Accepts the connection when it has come, without reading; true once accepted.
+    bool Accept() {
+        if (client_ >= 0 || closed_) return client_ >= 0;
+        pollfd p{listener_, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) return false;
+        client_ = ::accept(listener_, nullptr, nullptr);
+        net_test::SetNonBlocking(client_);
+        return true;
+    }
     // Accepts and reads what is there; true once the client has closed.
     bool Poll() {
-        if (client_ < 0) {
-            pollfd p{listener_, POLLIN, 0};
-            if (::poll(&p, 1, 0) <= 0) return false;
-            client_ = ::accept(listener_, nullptr, nullptr);
-            net_test::SetNonBlocking(client_);
-        }
+        if (client_ < 0 && !Accept()) return false;
         if (closed_) return true;
         closed_ = !net_test::DrainInto(client_, received_);
         return closed_;
@@ -91,11 +102,12 @@ const std::string kEmptyPacket =
 
 } // namespace
 
-TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyTheEchoBringsTheSuccessLine) {
+TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndEachReportTakenLogsTheSuccessLineOnce) {
     TMainForm& form = StartReporting("Port=0\r\nLogSuccess=1\r\n");
-    // A server that says nothing fails; one that answers takes the report, echoed or not. Only the echo
-    // logs the success line: a line from our call that is not the report is no echo, nor is our report
-    // from a call that ends with ours; the echo may come by another path.
+    form.DbgCheckBox->SetChecked(true); // an echo is logged as the server's response
+    // A server that says nothing fails; one that speaks APRS-IS takes the report, echoed or not, and
+    // each report taken logs the success line once. A line from our call that is not the report is no
+    // echo, nor is our report from a call that ends with ours; the echo may come by another path.
     const std::string payload = kEmptyPacket.substr(kEmptyPacket.find(':'));
     const std::vector<std::string> answers = {"",
                                               "# logresp CW0xxx unverified\r\n",
@@ -113,10 +125,8 @@ TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyTheEchoBringsT
             peer.Poll();
             return peer.Received().find("a1w\r\n") != std::string::npos;
         })) << Log();
-        if (answer == "echo")
-            peer.Answer(kEmptyPacket + "\r\n");
-        else
-            peer.Answer(answer);
+        if (!answer.empty()) peer.Answer("# aprsc 2.1.14 test\r\n");
+        peer.Answer(answer == "echo" ? kEmptyPacket + "\r\n" : answer);
         ASSERT_TRUE(RunUntil([&] { return peer.Poll(); })) << Log();
         EXPECT_EQ(peer.Received(), "user CW0xxx pass -1 vers Korvane " + form.sBuild->Caption() + "\r\n" +
                                        kEmptyPacket + "\r\n");
@@ -125,13 +135,14 @@ TEST_F(AprsReportTest, LoginThenPacketThenCloseOneStepApartAndOnlyTheEchoBringsT
     EXPECT_EQ(Read("DATA/WXNOW.TXT"), kEmptyPacket);
     EXPECT_EQ(CountLog("APRS: Error sending data: no answer from the server"), 1) << Log();
     EXPECT_EQ(CountLog("APRS: OK again after 1 failed attempt"), 1) << Log();
-    EXPECT_EQ(CountLog("APRS data sent: OK"), 2) << Log();
-    EXPECT_EQ(CountLog("APRS"), 4) << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 5) << Log();
+    EXPECT_EQ(CountLog("APRS: Response: CW0xxx>"), 2) << Log(); // the two echoes
+    EXPECT_EQ(CountLog("APRS: Error"), 1) << Log();
 }
 
 // A server of the network passes a packet on to everyone but its sender: it greets, answers the login
-// and then says nothing. Its report got through, whoever ends the connection in order; one lost after
-// the packet, or ended before it, did not.
+// and then says nothing. Its report got through, whoever ends the connection in order, and logs the
+// success line (LogSuccess); one lost after the packet, or ended before it, did not.
 TEST_F(AprsReportTest, AServerThatTakesThePacketWithoutEchoingItGotTheReport) {
     TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=0\r\nLogSuccess=1\r\n");
     enum class End { ByTheStation, ByTheServer, Reset, BeforeThePacket };
@@ -166,8 +177,95 @@ TEST_F(AprsReportTest, AServerThatTakesThePacketWithoutEchoingItGotTheReport) {
         << Log();
     EXPECT_EQ(CountLog("APRS: Error sending data: the connection was lost after the report: "), 1) << Log();
     EXPECT_EQ(CountLog("APRS: OK again after 1 failed attempt"), 2) << Log();
-    EXPECT_EQ(CountLog("APRS data sent: OK"), 0) << Log(); // the success line is the echo's
-    EXPECT_EQ(CountLog("APRS"), 4) << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 2) << Log();
+    EXPECT_EQ(CountLog("APRS"), 6) << Log();
+}
+
+// Another kind of server at the address and port (an FTP server, say) greets and answers every line,
+// but not as an APRS-IS server: the report failed, and the line shows how its reply began. A greeting
+// that begins with '#' is the server's own line, even before its line ends.
+TEST_F(AprsReportTest, AServerThatIsNoAprsIsServerDidNotTakeTheReport) {
+    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=0\r\nLogSuccess=1\r\n");
+    for (const std::string greeting :
+         {"\r\n220 (FTP test server)\r\n", "SSH-2.0-test\r\n", "# aprsc 2.1.14"}) {
+        AprsListener peer;
+        StationSettings.APRSPort = peer.Port();
+        report_->PostToAPRS();
+        ASSERT_TRUE(RunUntil([&] { return peer.Accept(); })) << Log();
+        peer.Answer(greeting);
+        ASSERT_TRUE(RunUntil([&] {
+            peer.Poll();
+            return peer.Received().find("a1w\r\n") != std::string::npos;
+        })) << Log();
+        if (greeting[0] != '#') peer.Answer("500 Unknown command.\r\n500 Unknown command.\r\n");
+        ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); })) << Log();
+    }
+    EXPECT_EQ(CountLog("APRS: Error sending data: the server does not answer as an APRS-IS server; its reply "
+                       "begins \"220 (FTP test server)\""),
+              1)
+        << Log();
+    // One run of one cause: the second greeting is not told, however it begins.
+    EXPECT_EQ(CountLog("does not answer as an APRS-IS server"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS: OK again after 2 failed attempts"), 1) << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 1) << Log();
+}
+
+// The failure line shows the beginning of the reply, printable, at most 80 bytes of it.
+TEST_F(AprsReportTest, TheReplyOfAServerThatIsNoAprsIsServerIsShownPrintableAndCut) {
+    AprsListener peer;
+    TMainForm& form = StartReporting("Address=127.0.0.1\r\nPort=" + peer.Port() + "\r\n");
+    report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] { return peer.Accept(); })) << Log();
+    peer.Answer("220-" + std::string(70, 'x') + "\x01\xe9" + std::string(20, 'y') + "\r\n");
+    ASSERT_TRUE(RunUntil([&] {
+        peer.Poll();
+        return form.PostAPRS->Enabled();
+    })) << Log();
+    EXPECT_EQ(CountLog("its reply begins \"220-" + std::string(70, 'x') + "??" + std::string(4, 'y') + "\""),
+              1)
+        << Log();
+}
+
+// A proxy of two or three characters is connected to, but only a longer one is sent the server's address.
+TEST_F(AprsReportTest, AProxyOfTwoOrThreeCharactersIsNotSentTheAddress) {
+    platform::winsock::ClearHostCache();
+    platform::winsock::SetNameResolver([](const std::string& name, std::vector<in_addr>& addresses) {
+        if (name.size() > 3) return platform::winsock::WSAHOST_NOT_FOUND;
+        addresses.push_back(in_addr{htonl(INADDR_LOOPBACK)});
+        return 0;
+    });
+    TMainForm& form = StartReporting("Address=rotate.aprs.example\r\nLogSuccess=1\r\n");
+    for (const char* proxy : {"px", "pxy"}) {
+        AprsListener peer;
+        form.APRSProxy = proxy;
+        StationSettings.APRSPort = peer.Port();
+        report_->PostToAPRS();
+        ASSERT_TRUE(RunUntil([&] { return peer.Accept(); })) << proxy << Log();
+        peer.Answer("# aprsc 2.1.14 test\r\n");
+        ASSERT_TRUE(RunUntil([&] {
+            peer.Poll();
+            return form.PostAPRS->Enabled();
+        })) << Log();
+        EXPECT_EQ(peer.Received().rfind("user CW0xxx pass -1 vers Korvane ", 0), 0u) << proxy;
+    }
+    platform::winsock::SetNameResolver(nullptr);
+    platform::winsock::ClearHostCache();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 2) << Log();
+}
+
+// The packet counts only when it has gone: one still queued behind a long address line to a proxy that
+// reads nothing, when the last step closes, did not get through.
+TEST_F(AprsReportTest, APacketStillQueuedWhenTheConnectionEndsDidNotGetThrough) {
+    AprsListener peer(4096);
+    TMainForm& form = StartReporting("Proxy=127.0.0.1\r\nPort=" + peer.Port() + "\r\nLogSuccess=1\r\n");
+    StationSettings.APRSAddress = std::string(32 << 20, 'a');
+    report_->PostToAPRS();
+    ASSERT_TRUE(RunUntil([&] { return peer.Accept(); })) << Log();
+    peer.Answer("# aprsc 2.1.14 test\r\n");
+    ASSERT_TRUE(RunUntil([&] { return form.PostAPRS->Enabled(); }, 30000)) << Log();
+    EXPECT_EQ(CountLog("APRS: Error sending data: the report did not leave before the connection ended"), 1)
+        << Log();
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 0) << Log();
 }
 
 TEST_F(AprsReportTest, ProxyIsSentTheAddressAndAnEchoWithLogSuccessClosesAtOnce) {

@@ -229,7 +229,8 @@ private:
 };
 
 // The network's servers never echo a report to its sender: one taken on a connection that ended in
-// order was sent, and the answer names the server; a failure's run ends with its line.
+// order was sent, and the answer names the server; a failure's run ends with its line, and LogSuccess
+// logs the success line.
 TEST_F(TransferCommandTest, APRSTakenByAServerThatEchoesNothingAnswersThatItWasSent) {
     const uint16_t refused = net_test::FreePort();
     StartWith("[APRSWXNET]\r\nUserID=CW0001\r\nLogSuccess=1\r\nAddress=127.0.0.1\r\nPort=" +
@@ -240,12 +241,36 @@ TEST_F(TransferCommandTest, APRSTakenByAServerThatEchoesNothingAnswersThatItWasS
     StationSettings.APRSPort = std::to_string(server.Port());
     const TCommandAnswer answer = Give("PostAPRS");
     EXPECT_EQ(answer.status, kCommandRan);
-    ASSERT_EQ(answer.lines.size(), 2u);
+    ASSERT_EQ(answer.lines.size(), 3u);
     EXPECT_EQ(Timeless(answer.lines[0]), "APRS: OK again after 1 failed attempt");
-    EXPECT_EQ(answer.lines[1], "APRS: Report sent to 127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_EQ(Timeless(answer.lines[1]), "APRS data sent: OK");
+    EXPECT_EQ(answer.lines[2], "APRS: Report sent to 127.0.0.1:" + std::to_string(server.Port()));
     EXPECT_NE(server.Received().find("\r\nCW0001>APRS,TCPXX*:@"), std::string::npos) << server.Received();
     EXPECT_EQ(CountLog("APRS: Error sending data"), 0);
-    EXPECT_EQ(CountLog("APRS data sent: OK"), 0); // that line is an echo's
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 1);
+    EXPECT_TRUE(form_->PostAPRS->Enabled());
+}
+
+// A wrong port that leads to an FTP server: it greets, but not as an APRS-IS server, so the report
+// failed, and the answer shows how the server replied.
+TEST_F(TransferCommandTest, APRSToAnFtpServerAnswersThatItIsNoAprsIsServer) {
+    paced_->RealTime = true; // the peer starts in real time
+    ftp_test::VsftpdPeer ftp;
+    paced_->RealTime = false;
+    ASSERT_GT(ftp.port, 0) << "vsftpd did not start";
+    StartWith("[APRSWXNET]\r\nUserID=CW0001\r\nLogSuccess=1\r\nAddress=127.0.0.1\r\nPort=" +
+              std::to_string(ftp.port) + "\r\n");
+    publishing->Aprs().APRSTimer->SetInterval(1000);
+    const TCommandAnswer answer = Give("PostAPRS");
+    EXPECT_EQ(answer.status, kCommandTransferFailed);
+    ASSERT_EQ(answer.lines.size(), 1u);
+    EXPECT_EQ(Timeless(answer.lines[0])
+                  .rfind("APRS: Error sending data: the server does not answer as an "
+                         "APRS-IS server; its reply begins \"220 ",
+                         0),
+              0u)
+        << answer.lines[0];
+    EXPECT_EQ(CountLog("APRS data sent: OK"), 0);
     EXPECT_TRUE(form_->PostAPRS->Enabled());
 }
 
