@@ -26,6 +26,8 @@ enum class Turn { AfterClick, First, TransferEnd };
 using Lacking = std::string (*)(const TCommandCall& call);
 using ItemOf = TMenuItem* (*)(TMainForm& form, const char* name);
 using Runner = void (*)(TMainForm& form, const TCommandCall& call, std::vector<std::string>& told);
+// Why the item cannot be clicked in the station's state now; empty where the row's fixed text says it.
+using UnavailableNow = std::string (*)(const TMainForm& form);
 
 // A command clicks its item of the window (`item`), or does what `run` does with its arguments.
 struct TCommandRow {
@@ -41,6 +43,7 @@ struct TCommandRow {
     Turn turn;
     // Why the window would not let a keeper click the item now (disabled or not shown).
     const char* unavailable;
+    UnavailableNow unavailableNow;
     // A command that starts a transfer: which, and the beginnings of the lines it logs.
     TTransferCommand transfer;
     std::vector<std::string> transferLines;
@@ -152,23 +155,36 @@ TMenuItem* Published(TMainForm& form, const char* name) {
 
 // A command without arguments that clicks its item of the window.
 TCommandRow Clicks(TCommandSpec spec, Lacking lacking, ItemOf item, const char* done) {
-    return {spec, Args::None, lacking, item, nullptr, done, Turn::AfterClick, "its item is disabled now",
-            {},   {}};
+    return {spec,    Args::None, lacking, item, nullptr, done, Turn::AfterClick, "its item is disabled now",
+            nullptr, {},         {}};
 }
 // One that restarts or ends the station: it answers first.
-TCommandRow ClicksFirst(TCommandSpec spec, ItemOf item,
-                        const char* unavailable = "its item is disabled now") {
-    return {spec, Args::None, HasAll, item, nullptr, nullptr, Turn::First, unavailable, {}, {}};
+TCommandRow ClicksFirst(TCommandSpec spec, ItemOf item, const char* unavailable = "its item is disabled now",
+                        UnavailableNow unavailableNow = nullptr) {
+    return {spec,        Args::None,  HasAll,         item, nullptr, nullptr,
+            Turn::First, unavailable, unavailableNow, {},   {}};
 }
 // A command that acts with its arguments.
 TCommandRow Acts(TCommandSpec spec, Args args, Lacking lacking, Runner run, const char* done) {
-    return {spec, args, lacking, nullptr, run, done, Turn::AfterClick, nullptr, {}, {}};
+    return {spec, args, lacking, nullptr, run, done, Turn::AfterClick, nullptr, nullptr, {}, {}};
 }
 // A command that starts a transfer: answered at its end.
 TCommandRow Transfers(TCommandSpec spec, Lacking lacking, ItemOf item, const char* unavailable,
                       TTransferCommand transfer, std::vector<std::string> lines) {
-    return {spec,    Args::None,        lacking,     item,     nullptr,
-            nullptr, Turn::TransferEnd, unavailable, transfer, std::move(lines)};
+    return {spec,    Args::None, lacking,         item, nullptr, nullptr, Turn::TransferEnd, unavailable,
+            nullptr, transfer,   std::move(lines)};
+}
+
+// The restart item shows only after a start that found no sensor. A start that found no adapter shows
+// none either: the station tries that one again by itself.
+std::string WhyNoRestart(const TMainForm& form) {
+    const Microlan::TBusSession& bus = Microlan::Bus();
+    if (bus.PortTypeUnsupported)
+        return Format("the session cannot start: port type %d is not supported by this build", bus.PortType);
+    if (!form.SessionStartFailing) return {};
+    return Format("the session has not started, as the adapter on port %d, type %d does not answer; the "
+                  "station tries again every %u seconds by itself",
+                  bus.PortNum, bus.PortType, TMainForm::kSessionRetryMs / 1000);
 }
 
 void TellLogPath(TMainForm& form, const TCommandCall&, std::vector<std::string>& told) {
@@ -256,7 +272,8 @@ const std::vector<TCommandRow>& Rows() {
         Clicks({"RescanMLan", "", "searches the net again and adds the sensors found since"}, HasAll,
                Member<&F::RescanMLan>, "searched the net again"),
         ClicksFirst({"RestartButton", "", "saves and frees the sensors and starts the session again"},
-                    Member<&F::RestartButton>, "the window shows it only when the start found no sensor"),
+                    Member<&F::RestartButton>, "the window shows it only when the start found no sensor",
+                    WhyNoRestart),
         Acts({"OpenStatusLog", "", "prints the path of korvane.log"}, Args::None, HasAll, TellLogPath,
              nullptr),
         Clicks({"ClearStatusList", "", "clears the status list (not korvane.log)"}, HasAll,
@@ -448,8 +465,11 @@ void RunCommand(TMainForm& form, const TCommandCall& call,
         return answer({kCommandRan, {name + ": the station has no such item; nothing was done"}});
     const bool transfer = row->turn == Turn::TransferEnd;
     if ((item && (!item->Enabled() || !item->Visible())) ||
-        (transfer && form.Publishing().TransferRunning(row->transfer)))
-        return answer({kCommandNotTaken, {name + ": " + row->unavailable + "; nothing was done"}});
+        (transfer && form.Publishing().TransferRunning(row->transfer))) {
+        const std::string now = row->unavailableNow ? row->unavailableNow(form) : std::string();
+        return answer({kCommandNotTaken,
+                       {name + ": " + (now.empty() ? row->unavailable : now) + "; nothing was done"}});
+    }
     if (row->turn == Turn::First) {
         answer({kCommandRan, {name + ": " + row->spec.meaning}});
         return item->Click();

@@ -446,6 +446,29 @@ TEST_F(NetCommandTest, ARescanFindsTheSensorsAddedAndARestartIsRefusedWhileTheSt
     EXPECT_EQ(SensorSet().DeviceCount, 7);
 }
 
+// No adapter answers at the port: the session has not started, the restart is not shown, and the answer
+// says why and that the station tries again by itself, which it does once the adapter answers.
+TEST_F(NetCommandTest, ARestartWhileNoAdapterAnswersIsToldThatTheStationTriesAgainByItself) {
+    Settings("[Weather]\r\nPortNum=1\r\nPortType=64\r\n");
+    net->SetAdapterPresent(false);
+    AddCounter(0x600);
+    StartStation();
+    ASSERT_FALSE(SessionRunning);
+    const TCommandAnswer refused = Give("RestartButton");
+    EXPECT_EQ(refused.status, kCommandNotTaken);
+    EXPECT_EQ(refused.lines,
+              std::vector<std::string>{"RestartButton: the session has not started, as the "
+                                       "adapter on port 1, type 64 does not answer; the station "
+                                       "tries again every 30 seconds by itself; nothing was done"});
+    net->SetAdapterPresent(true);
+    Run(31000);
+    EXPECT_TRUE(SessionRunning);
+    EXPECT_EQ(
+        Give("RestartButton").lines,
+        std::vector<std::string>{"RestartButton: the window shows it only when the start found no sensor; "
+                                 "nothing was done"});
+}
+
 TEST_F(NetCommandTest, ARestartOfAStationThatFoundNoSensorAnswersFirstThenStartsAgain) {
     StartStation();
     ASSERT_FALSE(SessionRunning);
