@@ -244,7 +244,7 @@ void TAprsReport::APRSSocketSessionClosed(net::TCustomWSocket*, uint16_t error) 
                 kAprsReplyLimit));
         } else if (answered_ && !aprsIs_) {
             // Another kind of server at that address and port (a wrong Port, say): its own words show it.
-            size_t from = replyStart_.find_first_not_of("\r\n");
+            const size_t from = replyStart_.find_first_not_of("\r\n");
             ReportFailure("APRS: Error sending data: the server does not answer as an APRS-IS server; its "
                           "reply begins \"" +
                               ShownReplyLine(replyStart_, from == std::string::npos ? 0 : from, kReplyShown) +
