@@ -367,7 +367,9 @@ TEST_F(CommandSocketTest, TheClientTellsAFileInTheSocketsPlaceAndWhoseItIs) {
     using Outcome = platform::CommandReply::Outcome;
     const auto ask = [this] { return platform::AskCommandSocket(path_, "Clearlog1", 1000); };
     std::ofstream(path_) << "a file of the keeper's";
-    if (::geteuid() == 0) ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0); // another user's, where we may
+    if (::geteuid() == 0) { // another user's, where we may
+        ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0);
+    }
     struct stat file {};
     ASSERT_EQ(::lstat(path_.c_str(), &file), 0);
     const platform::CommandReply reply = ask();
