@@ -12,6 +12,8 @@ namespace {
 // A rescan of a large net, or a pass that reads one, may keep the station a while; an upload or a post is
 // answered when it ends, within its two minutes.
 constexpr uint32_t kAnswerWaitMs = 180000;
+// The answer about a file in the socket's way promises the keeper a minute at most.
+static_assert(TCommandDesk::kRetryMs <= 60000);
 
 int Print(const TCommandAnswer& answer) {
     FILE* out = answer.status == kCommandRan ? stdout : stderr;
@@ -45,7 +47,8 @@ int RunCommandClient(const std::vector<std::string>& words) {
         return NotTaken(std::string(TCommandDesk::kSocketName) + " in " + folder +
                         " is not a station's socket but a file of user " + platform::UserOf(reply.owner) +
                         ": no command was sent, and a station in that folder takes none while it is there "
-                        "(its log, korvane.log, says why)");
+                        "(its log, korvane.log, says why); once the file is moved away, the station takes "
+                        "commands again within a minute, without a restart");
     case Outcome::Foreign:
         return NotTaken(std::string(TCommandDesk::kSocketName) + " in " + folder + " is held by " +
                         platform::Describe(reply.holder) +

@@ -54,8 +54,30 @@ CommandSocket::~CommandSocket() {
 
 CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler onEvent) {
     Close();
-    error_.clear();
     onEvent_ = std::move(onEvent);
+    path_ = path;
+    return Listen();
+}
+
+CommandSocket::Opened CommandSocket::Reopen() {
+    if (path_.empty()) {
+        error_ = "no socket was opened before";
+        return Opened::Failed;
+    }
+    // Newcomers already in the old listener's queue are taken before it goes; the connections stay.
+    if (listenFd_ >= 0 && !acceptPaused_ && !roomPaused_) Accept();
+    StopListening();
+    ArmDeadlineTimer();
+    return Listen();
+}
+
+bool CommandSocket::Lost() const {
+    return listenFd_ >= 0 && !NameIsMade();
+}
+
+CommandSocket::Opened CommandSocket::Listen() {
+    error_.clear();
+    const std::string& path = path_;
     bool replaced = false;
     struct stat there {};
     if (::lstat(path.c_str(), &there) == 0) {
@@ -93,7 +115,6 @@ CommandSocket::Opened CommandSocket::Open(const std::string& path, EventHandler 
         return Opened::Failed;
     }
     listenFd_ = fd;
-    path_ = path;
     listenWatch_ = EventLoop::Get().WatchFd(fd, POLLIN, [this](short) { Accept(); });
     return replaced ? Opened::Replaced : Opened::Made;
 }
@@ -152,15 +173,22 @@ void CommandSocket::Close() {
     peers_.clear();
     loop.StopTimer(deadlineTimer_);
     timerRunning_ = false;
+    StopListening();
+}
+
+void CommandSocket::StopListening() {
     if (listenFd_ < 0) return;
-    loop.UnwatchFd(listenWatch_, true);
+    EventLoop::Get().UnwatchFd(listenWatch_, true);
     CloseFd(listenFd_);
     listenFd_ = -1;
     acceptPaused_ = roomPaused_ = false;
+    if (NameIsMade()) ::unlink(path_.c_str());
+}
+
+bool CommandSocket::NameIsMade() const {
     struct stat there {};
-    if (::lstat(path_.c_str(), &there) == 0 && static_cast<uint64_t>(there.st_dev) == madeDevice_ &&
-        static_cast<uint64_t>(there.st_ino) == madeInode_)
-        ::unlink(path_.c_str());
+    return ::lstat(path_.c_str(), &there) == 0 && static_cast<uint64_t>(there.st_dev) == madeDevice_ &&
+           static_cast<uint64_t>(there.st_ino) == madeInode_;
 }
 
 void CommandSocket::Accept() {

@@ -15,6 +15,12 @@
 // meanwhile makes Open fail, and nothing of it is followed or changed. Close (and the destructor) stop
 // listening, drop every connection and remove the file when it is still the one made here.
 //
+// Its owner may take the name again later, with the same care: Lost tells that the name no longer
+// leads to the file made here (it was deleted, or another file was put there), and Reopen makes the
+// socket at the name again, for the same handler, as Open does (a stale socket replaced, a live one, one
+// of another user and a file that is no socket left alone). The connections open stay through Reopen
+// and are answered as before; newcomers in the old listener's queue are taken first.
+//
 // Every connection is bounded, and each bound is told to the owner as an event, so that it answers in
 // its own words (it must Answer each event but Gone):
 //   - Line: the line came (the owner may answer later: the client waits);
@@ -62,9 +68,16 @@ public:
 
     // Makes the socket at `path` and listens. Failed and InUse leave nothing open; Error() says why.
     Opened Open(const std::string& path, EventHandler onEvent);
+    // Stops listening (removing the file only while it is the one made here) and makes the socket again
+    // at the path of the last Open, keeping the connections open. Failed and InUse leave no listener.
+    Opened Reopen();
+    // Whether it listens while its name no longer leads to the file it made (no client reaches it).
+    bool Lost() const;
     void Close();
     bool Listening() const { return listenFd_ >= 0; }
     const std::string& Error() const { return error_; }
+    // The path of the last Open.
+    const std::string& Path() const { return path_; }
 
     // Sends `text` to the peer and closes its connection once it has left. A peer that is gone: nothing.
     void Answer(uint64_t peer, const std::string& text);
@@ -92,7 +105,10 @@ private:
         uint32_t since = 0;    // the start of its current bound (loop clock)
     };
 
+    Opened Listen();
     Opened Bind(int fd, const std::string& path);
+    void StopListening();
+    bool NameIsMade() const;
     void Accept();
     void PauseAccepting();
     void Read(uint64_t id);

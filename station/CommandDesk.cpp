@@ -22,27 +22,53 @@ TCommandAnswer NotTaken(const std::string& line) {
 
 } // namespace
 
-TCommandDesk::TCommandDesk(TMainForm& form) : form_(form) {}
+TCommandDesk::TCommandDesk(TMainForm& form) : form_(form) {
+    retry_.SetEnabled(false);
+    retry_.SetInterval(kRetryMs);
+    retry_.OnTimer = [this](TTimer*) { Retry(); };
+}
 
 TCommandDesk::~TCommandDesk() {
+    retry_.SetEnabled(false);
     AnswerAllStopping();
     transfers_.StopAll();
     socket_.Close();
 }
 
 void TCommandDesk::Open(const std::string& path) {
-    using Opened = CommandSocket::Opened;
-    switch (socket_.Open(path, [this](uint64_t peer, CommandSocket::Event event, const std::string& line) {
+    const auto heard = [this](uint64_t peer, CommandSocket::Event event, const std::string& line) {
         Heard(peer, event, line);
-    })) {
+    };
+    Told(socket_.Open(path, heard), false);
+    retry_.SetEnabled(true);
+}
+
+void TCommandDesk::Retry() {
+    if (Stopping()) return retry_.SetEnabled(false);
+    if (socket_.Listening() && !socket_.Lost()) return;
+    const bool lost = socket_.Listening();
+    Told(socket_.Reopen(), lost);
+}
+
+// Logs the first failure of a run, and the success that ends one (or follows a socket that was lost).
+void TCommandDesk::Told(CommandSocket::Opened opened, bool lost) {
+    using Opened = CommandSocket::Opened;
+    switch (opened) {
     case Opened::Made:
     case Opened::Replaced:
+        if (failures_.Failing())
+            form_.LogStatus("SERVER: Commands can be given to this station again");
+        else if (lost)
+            form_.LogStatus("SERVER: Commands can be given to this station again: its socket " +
+                            socket_.Path() + " had gone and is made anew");
+        failures_.Succeeded();
         break;
     case Opened::InUse: // another station of this folder, or a socket that another user planted
-        form_.LogStatus("SERVER: This station takes no commands: " + socket_.Error());
+        if (failures_.First()) form_.LogStatus("SERVER: This station takes no commands: " + socket_.Error());
         break;
     case Opened::Failed:
-        form_.LogStatus("SERVER: Commands cannot be given to this station: " + socket_.Error());
+        if (failures_.First())
+            form_.LogStatus("SERVER: Commands cannot be given to this station: " + socket_.Error());
         break;
     }
 }

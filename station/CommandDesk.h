@@ -20,12 +20,20 @@
 // request that is no command (bytes that are not text, a line too long, an unknown name, wrong
 // arguments, or silence) is refused with a clear answer and one line in the status log ("COMMAND: ...").
 // A station that is stopping answers what waits with that.
+//
+// A station without its socket tries again every kRetryMs: where it could not make it (a file in its
+// way, a live socket of another process), and where the name no longer leads to the socket it made (it
+// was deleted or replaced while the station ran); the connections open stay. The log tells the first
+// failure of a run of tries, and the try that ends the run ("SERVER: Commands can be given to this
+// station again"); a cause that stays costs no more lines. A station that is stopping tries no more.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
 
+#include "onewire/RunOfFailures.h"
 #include "platform/CommandSocket.h"
+#include "platform/Timer.h"
 #include "station/Commands.h"
 #include "station/TransferAnswers.h"
 
@@ -36,13 +44,15 @@ public:
     static constexpr const char* kSocketName = "korvane.sock";
     static constexpr uint32_t kBatchMs = 100;
     static constexpr platform::CommandSocket::Limits kLimits{};
+    // A keeper who has moved a file out of the socket's way waits a minute at most.
+    static constexpr uint32_t kRetryMs = 60000;
 
     explicit TCommandDesk(TMainForm& form);
     ~TCommandDesk(); // answers what waits, and what waits for a transfer: the station is stopping
     TCommandDesk(const TCommandDesk&) = delete;
     TCommandDesk& operator=(const TCommandDesk&) = delete;
 
-    // Makes the socket at `path` (logs why it could not).
+    // Makes the socket at `path` (logs why it could not), and keeps it there from then on.
     void Open(const std::string& path);
     // Runs the waiting commands when the station is between passes and no session start is due; the
     // reading cycle calls it when a pass has ended, the session start when it has run, the posted
@@ -58,6 +68,8 @@ private:
         uint64_t peer;
         TCommandCall call;
     };
+    void Retry();
+    void Told(platform::CommandSocket::Opened opened, bool lost);
     void Heard(uint64_t peer, platform::CommandSocket::Event event, const std::string& line);
     void Refuse(uint64_t peer, const TCommandAnswer& answer, const std::string& logged);
     void Run(const TWaiting& command);
@@ -69,6 +81,8 @@ private:
     platform::CommandSocket socket_{kLimits};
     std::deque<TWaiting> waiting_;
     TTransferAnswers transfers_; // its answers reach socket_ and this desk
+    platform::TTimer retry_{nullptr, "CommandSocketRetry"};
+    RunOfFailures failures_; // of making the socket
     bool running_ = false;
     bool posted_ = false;
 };

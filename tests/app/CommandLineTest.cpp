@@ -73,7 +73,8 @@ TEST_F(CommandLineTest, WithoutAStationItSaysSoInOneLine) {
 }
 
 // A file in the socket's place: the station beside it takes no commands and its log says why; the
-// client names the file's user and sends the keeper to that log, rather than saying that no station runs.
+// client names the file's user, sends the keeper to that log, rather than saying that no station runs,
+// and tells what moving the file away does.
 TEST_F(CommandLineTest, AFileInTheSocketsPlaceIsToldWithItsUserAndTheStationsLog) {
     std::ofstream(folder_ / "korvane.sock") << "left here";
     StartDemoStation();
@@ -87,7 +88,8 @@ TEST_F(CommandLineTest, AFileInTheSocketsPlaceIsToldWithItsUserAndTheStationsLog
     EXPECT_EQ(ran.err, "korvane.sock in " + Folder() + " is not a station's socket but a file of user " +
                            own->pw_name + " (uid " + std::to_string(::geteuid()) +
                            "): no command was sent, and a station in that folder takes none while it is "
-                           "there (its log, korvane.log, says why)\n");
+                           "there (its log, korvane.log, says why); once the file is moved away, the station "
+                           "takes commands again within a minute, without a restart\n");
     EXPECT_EQ(ran.out, "");
     EXPECT_EQ(ReadFile(folder_ / "korvane.sock"), "left here");
 }

@@ -1,7 +1,8 @@
 // The command socket on the loop of the test's thread, on a simulated clock: the file it makes (mode,
-// a stale one replaced, a live or foreign one left alone, removed at the end), a line and its answer,
-// and each bound (a line too long, silence, too many connections, a client that leaves early); and the
-// client's call against a server in another thread, and against a file in the socket's place.
+// a stale one replaced, a live or foreign one left alone, removed at the end, made again when its name
+// went, its connections kept), a line and its answer, and each bound (a line too long, silence, too
+// many connections, a client that leaves early); and the client's call against a server in another
+// thread, and against a file in the socket's place.
 #include <gtest/gtest.h>
 
 #include <pwd.h>
@@ -131,6 +132,88 @@ TEST_F(CommandSocketTest, CloseLeavesAFileThatTookTheNameMeanwhile) {
     LeaveStaleSocket(); // another's socket of the same name
     socket.Close();
     EXPECT_TRUE(fs::is_socket(path_));
+}
+
+// The name deleted while the socket listens: Lost tells it, and Reopen makes the socket there again for
+// the same handler. The connections open keep their places, a newcomer that was still in the old
+// listener's queue is taken, and the new file is as Open makes it.
+TEST_F(CommandSocketTest, ASocketWhoseNameWasDeletedIsMadeAgainAndItsConnectionsStay) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    EXPECT_FALSE(socket.Lost());
+    RawCommandClient waiting(path_);
+    waiting.Send("RescanMLan\n");
+    Run(100);
+    ASSERT_EQ(heard_.size(), 1u);
+    RawCommandClient queued(path_); // connected; the loop has not taken it yet
+
+    ASSERT_EQ(::unlink(path_.c_str()), 0);
+    EXPECT_TRUE(socket.Lost());
+    EXPECT_TRUE(socket.Listening());
+    EXPECT_FALSE(RawCommandClient(path_).Connected());
+    ASSERT_EQ(socket.Reopen(), CommandSocket::Opened::Made) << socket.Error();
+    EXPECT_FALSE(socket.Lost());
+    struct stat made {};
+    ASSERT_EQ(::lstat(path_.c_str(), &made), 0);
+    EXPECT_TRUE(S_ISSOCK(made.st_mode));
+    EXPECT_EQ(made.st_mode & 07777, 0600u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+
+    RawCommandClient newcomer(path_);
+    queued.Send("TempStat\n");
+    newcomer.Send("Clearlog1\n");
+    Run(100);
+    ASSERT_EQ(heard_.size(), 3u);
+    socket.Answer(heard_[0].peer, "status 0\nfound\n");
+    EXPECT_EQ(waiting.Answer(), "status 0\nfound\n");
+    for (size_t i = 1; i < 3; ++i)
+        socket.Answer(heard_[i].peer, "status 0\n" + heard_[i].line + "\n");
+    EXPECT_EQ(queued.Answer(), "status 0\nTempStat\n");
+    EXPECT_EQ(newcomer.Answer(), "status 0\nClearlog1\n");
+    socket.Close();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(path_)));
+}
+
+// What stands at the name is taken as at Open: a plain file and a live socket are left alone (the
+// listener is gone, the connections stay and are answered), a stale socket is replaced.
+TEST_F(CommandSocketTest, ReopenLeavesWhatStandsAtTheNameAloneAsOpenDoes) {
+    CommandSocket socket;
+    ASSERT_EQ(Open(socket, ""), CommandSocket::Opened::Made);
+    RawCommandClient waiting(path_);
+    waiting.Send("RescanMLan\n");
+    Run(100);
+    ASSERT_EQ(heard_.size(), 1u);
+
+    ASSERT_EQ(::unlink(path_.c_str()), 0);
+    std::ofstream(path_) << "the keeper's";
+    EXPECT_TRUE(socket.Lost()) << "another file at the name";
+    EXPECT_EQ(socket.Reopen(), CommandSocket::Opened::Failed);
+    EXPECT_EQ(socket.Error(), path_ + " exists and is not a socket");
+    EXPECT_FALSE(socket.Listening());
+    EXPECT_FALSE(socket.Lost());
+    EXPECT_EQ(Text(), "the keeper's");
+    socket.Answer(heard_[0].peer, "status 0\n");
+    EXPECT_EQ(waiting.Answer(), "status 0\n");
+    EXPECT_EQ(socket.Reopen(), CommandSocket::Opened::Failed) << "again, while it stays";
+    EXPECT_EQ(Text(), "the keeper's");
+
+    fs::remove(path_);
+    CommandSocket other;
+    ASSERT_EQ(other.Open(path_, [](uint64_t, Event, const std::string&) {}), CommandSocket::Opened::Made);
+    EXPECT_EQ(socket.Reopen(), CommandSocket::Opened::InUse);
+    EXPECT_TRUE(other.Listening());
+    EXPECT_FALSE(socket.Listening());
+    EXPECT_EQ(platform::ProbeCommandSocket(path_), platform::SocketProbe::Answers);
+    other.Close();
+
+    LeaveStaleSocket();
+    ASSERT_EQ(socket.Reopen(), CommandSocket::Opened::Replaced) << socket.Error();
+    EXPECT_FALSE(socket.Lost());
+    RawCommandClient back(path_);
+    back.Send("Clearlog1\n");
+    Run(100);
+    ASSERT_EQ(heard_.size(), 2u);
+    EXPECT_EQ(heard_[1].line, "Clearlog1");
 }
 
 // A file placed at the name after the socket was bound, before it moves there: what another user may
@@ -367,7 +450,9 @@ TEST_F(CommandSocketTest, TheClientTellsAFileInTheSocketsPlaceAndWhoseItIs) {
     using Outcome = platform::CommandReply::Outcome;
     const auto ask = [this] { return platform::AskCommandSocket(path_, "Clearlog1", 1000); };
     std::ofstream(path_) << "a file of the keeper's";
-    if (::geteuid() == 0) ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0); // another user's, where we may
+    if (::geteuid() == 0) { // another user's, where we may
+        ASSERT_EQ(::lchown(path_.c_str(), 65534, 65534), 0);
+    }
     struct stat file {};
     ASSERT_EQ(::lstat(path_.c_str(), &file), 0);
     const platform::CommandReply reply = ask();

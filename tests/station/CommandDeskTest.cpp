@@ -1,6 +1,7 @@
 // Every keeper's command given through the station's socket, on the built-in demo net where every kind
-// of sensor is present, and what its handler changes; the socket's file; commands on a station that
-// lacks the sensor; a command never run inside a pass; Restart and Unload answering before they act.
+// of sensor is present, and what its handler changes; the socket's file, and the station taking its name
+// again when it is free; commands on a station that lacks the sensor; a command never run inside a pass;
+// Restart and Unload answering before they act.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -73,7 +74,9 @@ TEST_F(DemoCommandTest, ASocketLeftByAKilledStationIsReplaced) {
     EXPECT_EQ(CountLog("Commands cannot be given"), 0);
 }
 
-TEST_F(DemoCommandTest, ASocketThatAnotherProcessHoldsIsLeftToItAndItsHolderNamed) {
+// The holder is told once however long it stays; once it has gone, the station takes the name within
+// a minute and says so in one line.
+TEST_F(DemoCommandTest, ASocketThatAnotherProcessHoldsIsLeftToItUntilItHasGone) {
     platform::CommandSocket planted;
     ASSERT_EQ(planted.Open(SocketPath(), [](uint64_t, platform::CommandSocket::Event, const std::string&) {}),
               platform::CommandSocket::Opened::Made);
@@ -81,7 +84,81 @@ TEST_F(DemoCommandTest, ASocketThatAnotherProcessHoldsIsLeftToItAndItsHolderName
     EXPECT_EQ(
         CountLog("SERVER: This station takes no commands: pid " + std::to_string(::getpid()) + " of user "),
         1);
+    Run(10 * TCommandDesk::kRetryMs);
     EXPECT_TRUE(planted.Listening());
+    EXPECT_EQ(CountLog("takes no commands"), 1);
+    EXPECT_EQ(CountLog("can be given to this station again"), 0);
+
+    planted.Close();
+    Run(TCommandDesk::kRetryMs);
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+    EXPECT_EQ(CountLog("SERVER: Commands can be given to this station again"), 1);
+}
+
+// A file in the socket's way: the station says once why it takes no commands, however long the file
+// stays, and leaves it as it is; once the keeper has moved it away, the socket is made within a minute,
+// told in one line.
+TEST_F(DemoCommandTest, AFileInTheSocketsWayMovedAwayLetsCommandsInWithinAMinute) {
+    Write(TCommandDesk::kSocketName, "left here");
+    Start();
+    Run(30 * TCommandDesk::kRetryMs);
+    EXPECT_EQ(CountLog("SERVER: Commands cannot be given to this station: " + SocketPath() +
+                       " exists and is not a socket"),
+              1);
+    EXPECT_EQ(CountLog("Commands cannot be given"), 1);
+    EXPECT_EQ(Read(TCommandDesk::kSocketName), "left here");
+
+    std::filesystem::rename(SocketPath(), Path("moved away"));
+    Run(TCommandDesk::kRetryMs);
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+    Run(10 * TCommandDesk::kRetryMs);
+    const std::string again = LogLine("can be given to this station again");
+    EXPECT_EQ(CountLog("can be given to this station again"), 1);
+    EXPECT_TRUE(again.ends_with(" SERVER: Commands can be given to this station again")) << again;
+    EXPECT_EQ(CountLog("Commands cannot be given"), 1);
+}
+
+// The socket's name deleted while the station runs: the socket is made there again within a minute.
+// Deleted once more and a file put in its place, a new run of failures is told again, once.
+TEST_F(DemoCommandTest, ASocketWhoseNameWasDeletedIsMadeAgainWithinAMinute) {
+    Start();
+    Run(1000);
+    ASSERT_EQ(::unlink(SocketPath().c_str()), 0);
+    EXPECT_FALSE(RawCommandClient(SocketPath()).Connected());
+    Run(TCommandDesk::kRetryMs);
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+    EXPECT_EQ(CountLog("SERVER: Commands can be given to this station again: its socket " + SocketPath() +
+                       " had gone and is made anew"),
+              1);
+
+    ASSERT_EQ(::unlink(SocketPath().c_str()), 0);
+    Write(TCommandDesk::kSocketName, "the keeper's");
+    Run(TCommandDesk::kRetryMs);
+    EXPECT_EQ(CountLog("SERVER: Commands cannot be given to this station: " + SocketPath() +
+                       " exists and is not a socket"),
+              1);
+    Run(5 * TCommandDesk::kRetryMs);
+    EXPECT_EQ(CountLog("Commands cannot be given"), 1);
+    std::filesystem::remove(SocketPath());
+    Run(TCommandDesk::kRetryMs);
+    EXPECT_EQ(Ran("OpenStatusLog"), std::vector<std::string>{folder_ + "/korvane.log"});
+    EXPECT_EQ(CountLog("SERVER: Commands can be given to this station again"), 2);
+
+    form_.reset();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(SocketPath())))
+        << "the socket made again goes with the station";
+}
+
+// A station that is stopping makes no socket again, even where its loop runs on.
+TEST_F(DemoCommandTest, AStoppedStationMakesItsSocketNoMore) {
+    Start();
+    EXPECT_EQ(Give("Unload1").status, kCommandRan);
+    Run(5000);
+    ASSERT_TRUE(platform::Application->Terminated());
+    platform::EventLoop::Get().ResetTerminated();
+    ::unlink(SocketPath().c_str());
+    Run(3 * TCommandDesk::kRetryMs);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(SocketPath())));
 }
 
 TEST_F(DemoCommandTest, EachResetCommandResetsWhatItsClickResets) {
