@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "net/ListenFailure.h"
 #include "net/WinsockLoader.h"
 #include "platform/Clock.h"
 #include "platform/Strings.h"
@@ -16,6 +17,8 @@ constexpr uint32_t kNameLifetimeMs = 10 * 60 * 1000;
 // Connections closer together than this are one run; a run that goes on is told every minute.
 constexpr uint32_t kRunGapMs = 5000;
 constexpr uint32_t kRunTellMs = 60000;
+constexpr net::TListenerRole kTcpFeed = {"the TCP status feed", "TCP",
+                                         "no client gets this station's status lines"};
 } // namespace
 
 TStatusFeeds::~TStatusFeeds() {
@@ -51,7 +54,7 @@ int TStatusFeeds::StartTCPServices() {
                 server->OnClientDisconnect = [this](net::TCustomWSocketServer* sv, net::TWSocketClient* c,
                                                     uint16_t e) { TCPServerClientDisconnect(sv, c, e); };
                 server->AcceptGate = [this](net::TCustomWSocketServer* sv) { return MakeRoom(*sv); };
-                server->Listen();
+                net::ListenAs(*server, kTcpFeed);
             });
         if (listening) {
             tcpStartFailures_.Succeeded();

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "gif/GIFImage.h"
+#include "net/ListenFailure.h"
 #include "net/WinsockLoader.h"
 #include "onewire/Barometer.h"
 #include "onewire/DS1820.h"
@@ -78,6 +79,8 @@ const platform::ErrorTexts& Failed(AnswerStep step) {
     return texts[step];
 }
 
+constexpr net::TListenerRole kWebServer = {"the web server", "HTTP", "this station serves no pages"};
+
 } // namespace
 
 int ClassifyDocumentPath(const std::string& path) {
@@ -142,7 +145,13 @@ void TWebServer::StartHTTPServices() {
         };
         server_->SetAddr(context_.Station.Settings().HTTPAddr);
         server_->SetPort(context_.Station.Settings().HTTPPort);
-        server_->Start();
+        try {
+            server_->Start();
+        } catch (const net::ESocketException& e) {
+            const net::TWSocketServer* socket = server_->WSocketServer();
+            if (socket == nullptr) throw;
+            throw net::ESocketException(net::ListenFailure(e.what(), kWebServer, *socket));
+        }
     });
     startFailed_ = !context_.Station.ServiceRunning(TPublishingService::HTTP);
     // A server that did not start is freed at once, not left behind by every attempt.

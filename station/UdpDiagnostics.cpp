@@ -11,6 +11,7 @@
 // beyond the bounds and the foreign datagrams in one line, the repeats held back in another.
 #include <algorithm>
 
+#include "net/ListenFailure.h"
 #include "net/Wsocket.h"
 #include "onewire/DiagnosticDatagram.h"
 #include "platform/Clock.h"
@@ -23,6 +24,9 @@ constexpr int kDiagnosticDatagramMax = 100;
 constexpr int kDiagnosticLinesPerSecond = 5;
 constexpr int kDiagnosticLinesPerMinute = 10;
 constexpr uint32_t kSummaryGapMs = 60000;
+// A second station on this machine holds the port: the sensors' datagrams reach its log, not this one.
+constexpr net::TListenerRole kDiagnosticListener = {"the sensors' diagnostic listener", "UDP",
+                                                    "the sensors' diagnostic datagrams go to it"};
 
 std::string Escaped(const std::string& text) {
     std::string out;
@@ -76,7 +80,7 @@ void TMainForm::StartDiagnosticListener() {
         int n = sender->ReceiveFrom(buffer, kDiagnosticDatagramMax, from, fromLen);
         if (n > 0) UDPStatusSocketDataAvailable(std::string(buffer, static_cast<size_t>(n)));
     };
-    socket.Listen();
+    net::ListenAs(socket, kDiagnosticListener);
 }
 
 void TMainForm::UDPStatusSocketDataAvailable(const std::string& datagram) {

@@ -11,11 +11,37 @@
 #include "platform/Shell.h"
 #include "platform/controls/Picture.h"
 #include "platform/controls/Screen.h"
+#include "platform/tmex/sim/DemoNet.h"
 #include "support/StationFixture.h"
+#include "tests/net/NetTestSupport.h"
 
 using korvane_test::StationFixture;
 
-class StartupTest : public StationFixture {};
+class StartupTest : public StationFixture {
+protected:
+    // The demo station, its web server and TCP feed on with `listeners` (their [HTTP] section and the
+    // TCP keys of [Weather]), run until both have failed to start and the supervisor has tried again.
+    TMainForm& StartFailingListeners(const std::string& listeners) {
+        Write("SENSORS.INI", platform::tmex::sim::DemoSensorsIni());
+        Write("korvane.ini", platform::tmex::sim::DemoKorvaneIni() + listeners);
+        TMainForm& form = Start();
+        EXPECT_TRUE(platform::EventLoop::Get().RunUntil(
+            [&] {
+                return CountLog("HTTP Server: Error (starting)") + CountLog("TCP/IP Error (startup TCP)") ==
+                       2;
+            },
+            30000));
+        platform::EventLoop::Get().RunFor(5000);
+        EXPECT_FALSE(form.HTTPRunning);
+        EXPECT_FALSE(form.TCPRunning);
+        return form;
+    }
+    // The memo line that starts with `prefix`, without its time; empty when none does.
+    std::string Told(const std::string& prefix) const {
+        const std::string line = LogLine(" " + prefix);
+        return line.empty() ? line : line.substr(line.find(' ') + 1);
+    }
+};
 
 TEST_F(StartupTest, CreatesTheWorkFoldersAndHandsOverToTheSessionAfterOneSecond) {
     Write("korvane.ini", "[Weather]\r\nPortType=64\r\n"); // the built-in demo net
@@ -194,4 +220,48 @@ TEST_F(StartupTest, ACoordinateThatIsNoNumberIsToldOnceAndGivesNoSunTimes) {
         EXPECT_EQ(form.SunRiseLabel->Caption(), "") << key;
         EXPECT_EQ(form.SunSetLabel->Caption(), "") << key;
     }
+}
+
+// A second station on this machine holds every port this one listens on: each listener's line keeps the
+// socket error's words and says which listener cannot take which port, that another program holds it,
+// and what that costs; once, however often the supervisor tries again.
+TEST_F(StartupTest, AListenerWhosePortAnotherProgramHoldsSaysWhichPortAndWhatIsLost) {
+    uint16_t udp = 0, http = 0, tcp = 0;
+    const int holders[] = {net_test::RawListen(udp, SOCK_DGRAM), net_test::RawListen(http),
+                           net_test::RawListen(tcp)};
+    DiagnosticListenerPort = std::to_string(udp);
+    StartFailingListeners("TCPEnabled=1\r\nTCPPort=" + std::to_string(tcp) +
+                          "\r\n[HTTP]\r\nEnabled=1\r\nAddr=127.0.0.1\r\nPort=" + std::to_string(http) +
+                          "\r\n");
+    const std::string inUse = "Error 10048 in function Bind Address already in use: ";
+    EXPECT_EQ(Told("SERVER: Error: Error 10048"),
+              "SERVER: Error: " + inUse +
+                  "the sensors' diagnostic listener cannot take UDP 127.0.0.1:" + std::to_string(udp) +
+                  ", which another program holds; the sensors' diagnostic datagrams go to it");
+    EXPECT_EQ(Told("HTTP Server: Error (starting)"),
+              "HTTP Server: Error (starting): " + inUse + "the web server cannot take HTTP 127.0.0.1:" +
+                  std::to_string(http) + ", which another program holds; this station serves no pages");
+    EXPECT_EQ(Told("TCP/IP Error (startup TCP)"),
+              "TCP/IP Error (startup TCP): " + inUse +
+                  "the TCP status feed cannot take TCP 127.0.0.1:" + std::to_string(tcp) +
+                  ", which another program holds; no client gets this station's status lines");
+    EXPECT_EQ(CountLog("HTTP Server: Error (starting)"), 1);
+    EXPECT_EQ(CountLog("TCP/IP Error (startup TCP)"), 1);
+    for (int fd : holders)
+        ::close(fd);
+}
+
+// An address that is not this machine's: the lines say where the listeners cannot listen, and blame no
+// other program.
+TEST_F(StartupTest, AListenerAtAnAddressNotOnThisMachineSaysWhereAndBlamesNoOtherProgram) {
+    const std::string http = std::to_string(net_test::FreePort());
+    const std::string tcp = std::to_string(net_test::FreePort());
+    StartFailingListeners("TCPEnabled=1\r\nTCPPort=" + tcp +
+                          "\r\n[HTTP]\r\nEnabled=1\r\nAddr=192.0.2.1\r\nPort=" + http + "\r\n");
+    const std::string notHere = "Error 10049 in function Bind Address not available: ";
+    EXPECT_EQ(Told("HTTP Server: Error (starting)"), "HTTP Server: Error (starting): " + notHere +
+                                                         "the web server cannot take HTTP 192.0.2.1:" + http);
+    EXPECT_EQ(Told("TCP/IP Error (startup TCP)"), "TCP/IP Error (startup TCP): " + notHere +
+                                                      "the TCP status feed cannot take TCP 192.0.2.1:" + tcp);
+    EXPECT_EQ(CountLog("another program"), 0);
 }
