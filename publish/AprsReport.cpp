@@ -188,15 +188,15 @@ void TAprsReport::APRSSocketDataAvailable(net::TCustomWSocket*, uint16_t) {
             replyStart_.append(buffer,
                                std::min(static_cast<size_t>(count), kReplyShown - replyStart_.size()));
         partLine_.append(buffer, static_cast<size_t>(count));
-        // A line the server makes itself begins with '#' (its greeting, its answer to the logon): it
-        // speaks APRS-IS, whether or not the line is complete yet.
-        if (partLine_.front() == '#') aprsIs_ = true;
-        for (size_t end; Connected() && (end = partLine_.find('\n')) != std::string::npos;) {
+        for (size_t end;;) {
+            // A line the server makes itself begins with '#' (its greeting, its answer to the logon): it
+            // speaks APRS-IS, whether or not the line is complete yet.
+            if (!partLine_.empty() && partLine_.front() == '#') aprsIs_ = true;
+            if (!Connected() || (end = partLine_.find('\n')) == std::string::npos) break;
             std::string line = partLine_.substr(0, end);
             partLine_.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             TakeReplyLine(line);
-            if (!partLine_.empty() && partLine_.front() == '#') aprsIs_ = true;
         }
         if (replyBytes_ >= kAprsReplyLimit && Connected()) {
             cut_ = true;

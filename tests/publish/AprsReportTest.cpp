@@ -80,6 +80,23 @@ private:
     size_t streamed_ = 0;
 };
 
+// A name service of the test's own, for as long as it lives: names of up to three characters are
+// 127.0.0.1, the rest are not found.
+struct ShortNamesAreLoopback {
+    ShortNamesAreLoopback() {
+        platform::winsock::ClearHostCache();
+        platform::winsock::SetNameResolver([](const std::string& name, std::vector<in_addr>& addresses) {
+            if (name.size() > 3) return platform::winsock::WSAHOST_NOT_FOUND;
+            addresses.push_back(in_addr{htonl(INADDR_LOOPBACK)});
+            return 0;
+        });
+    }
+    ~ShortNamesAreLoopback() {
+        platform::winsock::SetNameResolver(nullptr);
+        platform::winsock::ClearHostCache();
+    }
+};
+
 class AprsReportTest : public PeerStationTest {
 protected:
     TMainForm& StartReporting(const std::string& aprs) {
@@ -228,12 +245,7 @@ TEST_F(AprsReportTest, TheReplyOfAServerThatIsNoAprsIsServerIsShownPrintableAndC
 
 // A proxy of two or three characters is connected to, but only a longer one is sent the server's address.
 TEST_F(AprsReportTest, AProxyOfTwoOrThreeCharactersIsNotSentTheAddress) {
-    platform::winsock::ClearHostCache();
-    platform::winsock::SetNameResolver([](const std::string& name, std::vector<in_addr>& addresses) {
-        if (name.size() > 3) return platform::winsock::WSAHOST_NOT_FOUND;
-        addresses.push_back(in_addr{htonl(INADDR_LOOPBACK)});
-        return 0;
-    });
+    ShortNamesAreLoopback names;
     TMainForm& form = StartReporting("Address=rotate.aprs.example\r\nLogSuccess=1\r\n");
     for (const char* proxy : {"px", "pxy"}) {
         AprsListener peer;
@@ -248,8 +260,6 @@ TEST_F(AprsReportTest, AProxyOfTwoOrThreeCharactersIsNotSentTheAddress) {
         })) << Log();
         EXPECT_EQ(peer.Received().rfind("user CW0xxx pass -1 vers Korvane ", 0), 0u) << proxy;
     }
-    platform::winsock::SetNameResolver(nullptr);
-    platform::winsock::ClearHostCache();
     EXPECT_EQ(CountLog("APRS data sent: OK"), 2) << Log();
 }
 
