@@ -15,12 +15,4 @@ std::string ListenFailure(const std::string& message, const TListenerRole& role,
     return line;
 }
 
-void ListenAs(TCustomWSocket& socket, const TListenerRole& role) {
-    try {
-        socket.Listen();
-    } catch (const ESocketException& e) {
-        throw ESocketException(ListenFailure(e.what(), role, socket));
-    }
-}
-
 } // namespace net

@@ -22,7 +22,23 @@ struct TListenerRole {
 std::string ListenFailure(const std::string& message, const TListenerRole& role,
                           const TCustomWSocket& socket);
 
-// socket.Listen(); a socket error that leaves it is thrown again told as ListenFailure tells it.
-void ListenAs(TCustomWSocket& socket, const TListenerRole& role);
+// Runs start(), which makes a socket listen; a socket error that leaves it is thrown again told as
+// ListenFailure tells it, of the socket that listener() gives then (none made yet: thrown as it was).
+template <class Start, class Listener>
+void ListenAs(const TListenerRole& role, Start&& start, Listener&& listener) {
+    try {
+        start();
+    } catch (const ESocketException& e) {
+        const TCustomWSocket* socket = listener();
+        if (socket == nullptr) throw;
+        throw ESocketException(ListenFailure(e.what(), role, *socket));
+    }
+}
+
+// socket.Listen(), told as above.
+inline void ListenAs(TCustomWSocket& socket, const TListenerRole& role) {
+    ListenAs(
+        role, [&] { socket.Listen(); }, [&] { return &socket; });
+}
 
 } // namespace net

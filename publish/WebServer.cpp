@@ -145,13 +145,8 @@ void TWebServer::StartHTTPServices() {
         };
         server_->SetAddr(context_.Station.Settings().HTTPAddr);
         server_->SetPort(context_.Station.Settings().HTTPPort);
-        try {
-            server_->Start();
-        } catch (const net::ESocketException& e) {
-            const net::TWSocketServer* socket = server_->WSocketServer();
-            if (socket == nullptr) throw;
-            throw net::ESocketException(net::ListenFailure(e.what(), kWebServer, *socket));
-        }
+        net::ListenAs(
+            kWebServer, [this] { server_->Start(); }, [this] { return server_->WSocketServer(); });
     });
     startFailed_ = !context_.Station.ServiceRunning(TPublishingService::HTTP);
     // A server that did not start is freed at once, not left behind by every attempt.
